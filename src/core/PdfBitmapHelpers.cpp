@@ -1,0 +1,86 @@
+#include "PdfBitmapHelpers.h"
+
+#include "PdfiumHandles.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+FPDF_BITMAP createBitmapFromQImage(QImage& image) {
+  if (image.isNull() || image.format() != QImage::Format_ARGB32) return nullptr;
+  return FPDFBitmap_CreateEx(image.width(), image.height(), FPDFBitmap_BGRA, image.bits(),
+                             int(image.bytesPerLine()));
+}
+
+QImage renderLoadedPageImage(FPDF_PAGE page, double scale) {
+  if (!page || !(scale > 0)) return {};
+  const QSize size = renderPixelSize(QSizeF(FPDF_GetPageWidthF(page), FPDF_GetPageHeightF(page)), scale);
+  QImage image(size, QImage::Format_ARGB32);
+  if (image.isNull()) return {};
+  image.fill(Qt::white);
+  pdfium::Bitmap bitmap(createBitmapFromQImage(image));
+  if (bitmap) {
+    FPDFBitmap_FillRect(bitmap.get(), 0, 0, size.width(), size.height(), 0xFFFFFFFF);
+    FPDF_RenderPageBitmap(bitmap.get(), page, 0, 0, size.width(), size.height(), 0,
+                          FPDF_ANNOT | FPDF_LCD_TEXT);
+  }
+  return image;
+}
+
+QImage qImageFromPdfiumBitmap(FPDF_BITMAP bitmap) {
+  if (!bitmap) return {};
+  const int width = FPDFBitmap_GetWidth(bitmap);
+  const int height = FPDFBitmap_GetHeight(bitmap);
+  const int stride = FPDFBitmap_GetStride(bitmap);
+  const auto* buffer = static_cast<const uchar*>(FPDFBitmap_GetBuffer(bitmap));
+  if (width < 1 || height < 1 || stride <= 0 || !buffer) return {};
+
+  const int format = FPDFBitmap_GetFormat(bitmap);
+  if (format < FPDFBitmap_Gray || format > FPDFBitmap_BGRA_Premul) return {};
+  QImage image(width, height,
+               format == FPDFBitmap_BGRA_Premul ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32);
+  if (image.isNull()) return {};
+
+  for (int y = 0; y < height; ++y) {
+    const uchar* src = buffer + qsizetype(y) * stride;
+    auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
+    switch (format) {
+      case FPDFBitmap_BGRA:
+      case FPDFBitmap_BGRA_Premul:
+        std::memcpy(dst, src, size_t(std::min<qsizetype>(image.bytesPerLine(), stride)));
+        break;
+      case FPDFBitmap_BGRx:
+        for (int x = 0; x < width && x * 4 + 2 < stride; ++x)
+          dst[x] = qRgb(src[x * 4 + 2], src[x * 4 + 1], src[x * 4]);
+        break;
+      case FPDFBitmap_BGR:
+        for (int x = 0; x < width && x * 3 + 2 < stride; ++x)
+          dst[x] = qRgb(src[x * 3 + 2], src[x * 3 + 1], src[x * 3]);
+        break;
+      case FPDFBitmap_Gray:
+        for (int x = 0; x < width && x < stride; ++x) dst[x] = qRgb(src[x], src[x], src[x]);
+        break;
+    }
+  }
+  return image;
+}
+
+QImage imageForPdfiumBitmap(const QImage& image) {
+  if (image.isNull()) return {};
+  QImage converted = image.convertToFormat(QImage::Format_ARGB32);
+  return converted.isNull() ? QImage() : converted;
+}
+
+bool formContainsImageObject(FPDF_PAGEOBJECT form, int depth) {
+  if (!form || depth >= 5) return false;
+  const int count = FPDFFormObj_CountObjects(form);
+  for (int i = 0; i < count; ++i) {
+    FPDF_PAGEOBJECT object = FPDFFormObj_GetObject(form, static_cast<unsigned long>(i));
+    if (!object) continue;
+    const int type = FPDFPageObj_GetType(object);
+    if (type == FPDF_PAGEOBJ_IMAGE) return true;
+    if (type == FPDF_PAGEOBJ_FORM && formContainsImageObject(object, depth + 1)) return true;
+  }
+  return false;
+}
+

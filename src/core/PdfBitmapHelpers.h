@@ -1,0 +1,21 @@
+#pragma once
+// Bitmap and page-image helpers shared by the document model's rendering,
+// extraction and insertion code. All expect the pdfium lock to be held.
+
+#include "PageImageRules.h"
+#include "PdfiumApi.h"
+
+#include <QImage>
+#include <QRectF>
+#include <QSizeF>
+
+// A BGRA pdfium bitmap over the image's own pixels (no copy); destroy it before the image.
+FPDF_BITMAP createBitmapFromQImage(QImage& image);
+// A loaded page rendered whole on white, rotation 0; null for a scale of 0 or less.
+QImage renderLoadedPageImage(FPDF_PAGE page, double scale);
+// Copies any pdfium bitmap into a new image.
+QImage qImageFromPdfiumBitmap(FPDF_BITMAP bitmap);
+// The image as Format_ARGB32, ready to become the bitmap of an image object.
+QImage imageForPdfiumBitmap(const QImage& image);
+// True when the form (or a form nested up to five levels) holds an image object.
+bool formContainsImageObject(FPDF_PAGEOBJECT form, int depth);

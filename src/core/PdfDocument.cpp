@@ -1,0 +1,141 @@
+#include "PdfDocument.h"
+
+#include "DocumentLock.h"
+#include "PdfiumApi.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QReadLocker>
+#include <QWriteLocker>
+
+PdfDocument::PdfDocument() { PdfiumLock::ensureInitialised(); }
+
+PdfDocument::~PdfDocument() {
+  DocumentLock lock(mutex);
+  dropDoc();
+}
+
+bool PdfDocument::open(const QString& path) {
+  DocumentLock lock(mutex);
+  return loadFromFileUnlocked(path);
+}
+
+void PdfDocument::close() {
+  DocumentLock lock(mutex);
+  dropDoc();
+  currentFilePath.clear();
+  modified = false;
+}
+
+bool PdfDocument::createEmpty() {
+  DocumentLock lock(mutex);
+  dropDoc();
+  FPDF_DOCUMENT created = FPDF_CreateNewDocument();
+  if (!created) {
+    lastErrorMessage = pdfiumErrorString();
+    return false;
+  }
+  doc = created;
+  opened.store(true, std::memory_order_release);
+  refreshPageMetricsUnlocked();
+  currentFilePath.clear();
+  modified = true;
+  return true;
+}
+
+void PdfDocument::markModified() {
+  QMutexLocker lock(&mutex);
+  if (doc) modified = true;
+}
+
+int PdfDocument::pageCount() const {
+  QReadLocker lock(&metricsLock);
+  return cachedPageCount;
+}
+
+QSizeF PdfDocument::pageSize(int page) const {
+  QReadLocker lock(&metricsLock);
+  if (page < 0 || page >= cachedPageSizes.size()) return QSizeF(-1, -1);
+  return cachedPageSizes.at(page);
+}
+
+bool PdfDocument::loadFromFileUnlocked(const QString& path) {
+  dropDoc();
+  lastErrorMessage.clear();
+
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    lastErrorMessage = file.errorString();
+    return false;
+  }
+  fileData = file.readAll();
+  if (fileData.isEmpty()) {
+    lastErrorMessage = QStringLiteral("Файл пуст или не удалось прочитать данные.");
+    fileData.clear();
+    return false;
+  }
+
+  // pdfium reads straight from fileData, which therefore lives exactly as long as doc.
+  FPDF_DOCUMENT loaded = FPDF_LoadMemDocument64(fileData.constData(), size_t(fileData.size()), nullptr);
+  if (!loaded) {
+    lastErrorMessage = pdfiumErrorString();
+    fileData.clear();
+    qWarning() << "Cannot open document:" << lastErrorMessage;
+    return false;
+  }
+  doc = loaded;
+  opened.store(true, std::memory_order_release);
+  currentFilePath = path;
+  modified = false;
+  refreshPageMetricsUnlocked();
+  return true;
+}
+
+void PdfDocument::refreshPageMetricsUnlocked() {
+  int count = 0;
+  QList<QSizeF> sizes;
+  if (doc) {
+    count = FPDF_GetPageCount(doc);
+    if (count < 0) count = 0;
+    sizes.reserve(count);
+    for (int i = 0; i < count; ++i) {
+      FS_SIZEF size{};
+      if (FPDF_GetPageSizeByIndexF(doc, i, &size))
+        sizes.append(QSizeF(size.width, size.height));
+      else
+        sizes.append(QSizeF(595, 842));
+    }
+  }
+  QWriteLocker lock(&metricsLock);
+  cachedPageCount = count;
+  cachedPageSizes.swap(sizes);
+}
+
+void PdfDocument::clearPageMetrics() {
+  QWriteLocker lock(&metricsLock);
+  cachedPageCount = 0;
+  cachedPageSizes.clear();
+}
+
+void PdfDocument::dropDoc() {
+  if (doc) {
+    opened.store(false, std::memory_order_release);
+    FPDF_CloseDocument(doc);
+    doc = nullptr;
+  }
+  fileData.clear();
+  clearPageMetrics();
+}
+
+QString PdfDocument::pdfiumErrorString() {
+  switch (FPDF_GetLastError()) {
+    case FPDF_ERR_SUCCESS: return QStringLiteral("No error");
+    case FPDF_ERR_UNKNOWN: return QStringLiteral("Unknown PDFium error");
+    case FPDF_ERR_FILE: return QStringLiteral("File access error");
+    case FPDF_ERR_FORMAT: return QStringLiteral("Invalid PDF format");
+    case FPDF_ERR_PASSWORD: return QStringLiteral("Password protected PDF");
+    case FPDF_ERR_SECURITY: return QStringLiteral("PDF security restriction");
+    case FPDF_ERR_PAGE: return QStringLiteral("Page error");
+    default: return QStringLiteral("PDFium error");
+  }
+}

@@ -1,0 +1,73 @@
+#pragma once
+// The program's one handle on an open PDF. A plain class: the main window owns
+// one per document tab and lends raw pointers to the view, the thumbnail
+// worker and the tools. Every operation takes the document's mutex (and,
+// inside it, the process-wide pdfium lock); page count and sizes sit behind
+// their own read-write lock so that layout never waits for a render.
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QMutex>
+#include <QReadWriteLock>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+
+#include <atomic>
+
+struct fpdf_document_t__;
+
+enum class PdfRenderLayer {
+  Full = 0,      // the whole page
+  NoText = 1,    // every page object except text objects
+  TextOnly = 2,  // text objects only
+};
+
+class PdfDocument {
+public:
+  PdfDocument();
+  ~PdfDocument();
+  PdfDocument(const PdfDocument&) = delete;
+  PdfDocument& operator=(const PdfDocument&) = delete;
+
+  bool open(const QString& path);
+  void close();
+  bool createEmpty();
+  void markModified();
+
+  // Never wait for the document mutex.
+  int pageCount() const;
+  QSizeF pageSize(int page) const;
+
+  QString lastError() const { return lastErrorMessage; }
+  QString filePath() const { return currentFilePath; }
+  bool isModified() const { return modified; }
+  bool isOpen() const { return opened.load(std::memory_order_acquire); }
+
+  // Scale in pixels per point, rotation in degrees clockwise (quarter turns).
+  QImage renderPageLayer(int page, double scale, int rotation, PdfRenderLayer layer,
+                         bool transparent) const;
+  QImage renderPage(int page, double scale, int rotation) const;
+  // Region in points of the shown page, y measured from the bottom edge.
+  QImage renderPageRegion(int page, double scale, const QRectF& region) const;
+
+private:
+  bool loadFromFileUnlocked(const QString& path);
+  void refreshPageMetricsUnlocked();
+  void clearPageMetrics();
+  void dropDoc();
+  static QString pdfiumErrorString();
+
+  mutable QMutex mutex;
+  QString lastErrorMessage;
+  fpdf_document_t__* doc = nullptr;
+  QString currentFilePath;
+  QByteArray fileData;
+  bool modified = false;
+  std::atomic<bool> opened{false};
+
+  mutable QReadWriteLock metricsLock;
+  int cachedPageCount = 0;
+  QList<QSizeF> cachedPageSizes;
+};

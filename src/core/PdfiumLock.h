@@ -1,0 +1,20 @@
+#pragma once
+// pdfium keeps global state and is not thread-safe even across documents, so
+// every call into it in the whole process happens under one lock. Order: a
+// document's mutex first, then this lock; nothing takes them the other way.
+
+#include <QMutex>
+
+class PdfiumLock {
+public:
+  PdfiumLock();
+  ~PdfiumLock();
+  PdfiumLock(const PdfiumLock&) = delete;
+  PdfiumLock& operator=(const PdfiumLock&) = delete;
+
+  // Initialises the library once per process (takes the lock itself).
+  static void ensureInitialised();
+
+private:
+  static QMutex& mutex();
+};

@@ -1,0 +1,82 @@
+#pragma once
+// The record in which page content travels through the whole program: one
+// text line or paragraph with its geometry and style, or an image region.
+// Rectangles are in PDF points of the page as shown, y measured upwards from
+// the bottom edge (a rectangle's y is its lower edge).
+
+#include <QColor>
+#include <QImage>
+#include <QMetaType>
+#include <QRectF>
+#include <QString>
+
+#include <vector>
+
+struct TextBlock {
+  struct Line {
+    struct Span {
+      QString text;
+      float fontSize = 10.0f;
+      QString fontFamily;
+      QColor color = Qt::black;
+      bool bold = false;
+      bool italic = false;
+      bool superscript = false;
+      bool subscript = false;
+    };
+
+    struct Word {
+      QString text;
+      QRectF rect;
+      float confidence = 100.0f;
+    };
+
+    QString text;
+    QRectF rect;
+    std::vector<Span> spans;
+    std::vector<Word> words;
+    float fontSize = 10.0f;
+    QString fontFamily;
+    QColor color = Qt::black;
+    bool bold = false;
+    bool italic = false;
+    // At least one character is drawn with fill alpha 8 or less.
+    bool transparentText = false;
+
+    Line() = default;
+    Line(const Line&) = default;
+    Line(Line&&) noexcept = default;
+    Line& operator=(const Line&) = default;
+    Line& operator=(Line&&) noexcept = default;
+    ~Line() = default;
+  };
+
+  QString text;
+  QString richTextHtml;
+  QRectF rect;
+  // As produced; differs from rect exactly when the block was moved or resized.
+  QRectF originalRect;
+  std::vector<Line> lines;
+  QImage image;
+  int page = 0;
+  bool isTable = false;
+  bool isImage = false;
+  bool inkLayer = false;
+  float fontSize = 10.0f;
+  QString fontFamily;
+  QColor color = Qt::black;
+  bool bold = false;
+  bool italic = false;
+  bool transparentText = false;
+  bool textEdited = false;
+  double rotation = 0.0;
+
+  TextBlock() = default;
+  TextBlock(const TextBlock&) = default;
+  TextBlock(TextBlock&&) noexcept = default;
+  TextBlock& operator=(const TextBlock&) = default;
+  TextBlock& operator=(TextBlock&&) noexcept = default;
+  ~TextBlock() = default;
+};
+
+Q_DECLARE_METATYPE(std::vector<TextBlock>)

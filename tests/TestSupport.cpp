@@ -1,0 +1,80 @@
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QFont>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <cmath>
+
+namespace testsupport {
+
+QString corpusDir() { return QStringLiteral(ULVO_CORPUS_DIR); }
+QString testDataDir() { return QStringLiteral(ULVO_TEST_DATA_DIR); }
+
+int runTool(const QString& program, const QStringList& args, QByteArray* output, int timeoutMs) {
+  QProcess process;
+  process.start(program, args);
+  if (!process.waitForStarted()) return -1;
+  if (!process.waitForFinished(timeoutMs)) {
+    process.kill();
+    process.waitForFinished();
+    return -1;
+  }
+  if (output) *output = process.readAllStandardOutput();
+  return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+bool hasTool(const QString& program) { return !QStandardPaths::findExecutable(program).isEmpty(); }
+
+bool writePdf(const QString& path, const QList<PageSpec>& pages) {
+  if (pages.isEmpty()) return false;
+  QPdfWriter writer(path);
+  writer.setResolution(72);
+  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+  QPainter painter;
+  for (qsizetype i = 0; i < pages.size(); ++i) {
+    const PageSpec& spec = pages.at(i);
+    writer.setPageSize(QPageSize(spec.sizePoints, QPageSize::Point));
+    if (i == 0) {
+      if (!painter.begin(&writer)) return false;
+    } else if (!writer.newPage()) {
+      return false;
+    }
+    if (spec.drawShapes) {
+      painter.fillRect(QRectF(60, 400, 200, 120), QColor(30, 90, 200));
+      painter.setBrush(QColor(220, 40, 40));
+      painter.drawEllipse(QRectF(300, 420, 150, 90));
+    }
+    if (!spec.text.isEmpty()) {
+      QFont font(QStringLiteral("DejaVu Sans"));
+      font.setPointSizeF(18);
+      painter.setFont(font);
+      painter.setPen(Qt::black);
+      const QStringList lines = spec.text.split(QLatin1Char('\n'));
+      for (qsizetype l = 0; l < lines.size(); ++l) painter.drawText(QPointF(60, 80 + 30 * l), lines.at(l));
+    }
+  }
+  return painter.end();
+}
+
+double meanChannelDifference(const QImage& a, const QImage& b) {
+  if (a.size() != b.size() || a.isNull()) return 255.0;
+  const QImage x = a.convertToFormat(QImage::Format_RGB32);
+  const QImage y = b.convertToFormat(QImage::Format_RGB32);
+  double sum = 0;
+  for (int row = 0; row < x.height(); ++row) {
+    const auto* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+    const auto* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+    for (int col = 0; col < x.width(); ++col) {
+      sum += std::abs(qRed(p[col]) - qRed(q[col])) + std::abs(qGreen(p[col]) - qGreen(q[col])) +
+             std::abs(qBlue(p[col]) - qBlue(q[col]));
+    }
+  }
+  return sum / (3.0 * x.width() * x.height());
+}
+
+}  // namespace testsupport

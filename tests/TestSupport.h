@@ -1,0 +1,34 @@
+#pragma once
+// Fixtures and external oracles shared by the test suites.
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace testsupport {
+
+QString corpusDir();
+QString testDataDir();
+
+// Runs a program to completion; returns its exit code (-1 when it could not
+// start) and fills its standard output.
+int runTool(const QString& program, const QStringList& args, QByteArray* output = nullptr,
+            int timeoutMs = 120000);
+bool hasTool(const QString& program);
+
+struct PageSpec {
+  QString text;          // drawn as real text objects; empty for none
+  bool drawShapes = false;  // a filled rectangle and an ellipse
+  QSizeF sizePoints{595, 842};
+};
+
+// Writes a PDF with one page per spec; returns false on failure.
+bool writePdf(const QString& path, const QList<PageSpec>& pages);
+
+// Mean absolute difference per channel (0..255) of two images of equal size.
+double meanChannelDifference(const QImage& a, const QImage& b);
+
+}  // namespace testsupport
