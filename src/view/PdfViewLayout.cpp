@@ -128,9 +128,11 @@ QPoint PdfView::viewportPointForPageTopPoint(int page, const QPointF& pagePoint)
 
 QRect PdfView::viewportRectForPageTopRect(int page, const QRectF& pageRect) const {
   if (!(pageRect.width() > 0) || !(pageRect.height() > 0)) return QRect();
-  return QRect(viewportPointForPageTopPoint(page, pageRect.topLeft()),
-               viewportPointForPageTopPoint(page, pageRect.bottomRight()))
-      .normalized();
+  const QPoint a = viewportPointForPageTopPoint(page, pageRect.topLeft());
+  const QPoint b = viewportPointForPageTopPoint(page, pageRect.bottomRight());
+  // Spelled out: QRect::normalized() would shrink a rectangle turned by the view.
+  return QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
+               QPoint(std::max(a.x(), b.x()), std::max(a.y(), b.y())));
 }
 
 int PdfView::pageAtPoint(const QPoint& viewportPoint) const {
