@@ -184,6 +184,17 @@ const Pki& pki() {
   return authority->files;
 }
 
+QString writeBytes(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) << path.toStdString();
+  return path;
+}
+
+QByteArray readBytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 void resetSigningSettings(const QString& revocationMode) {
   static QTemporaryDir settingsFolder;
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());

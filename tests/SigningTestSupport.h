@@ -53,6 +53,10 @@ struct Pki {
 // Built once per process; fails the calling test when openssl is missing.
 const Pki& pki();
 
+// Whole-file helpers for fixtures; a failed write fails the calling test.
+QString writeBytes(const QString& path, const QByteArray& bytes);
+QByteArray readBytes(const QString& path);
+
 // Points the default settings of this process at a private folder, empties
 // them and sets "signing/revocationMode".
 void resetSigningSettings(const QString& revocationMode);

@@ -59,14 +59,40 @@ int capturedInt(const QRegularExpressionMatch& match, int group) {
   return ok ? value : 0;
 }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The end of the last "<number> <generation> obj" header in the file, or -1.
+// Scanned backwards over the bytes: the file may be large and binary.
+qsizetype lastObjectHeaderEnd(const QByteArray& pdf, int objectNumber, int generation) {
+  const QByteArray number = QByteArray::number(objectNumber);
+  const QByteArray generationText = QByteArray::number(generation);
+  for (qsizetype at = pdf.lastIndexOf("obj"); at > 0; at = pdf.lastIndexOf("obj", at - 1)) {
+    const qsizetype end = at + 3;
+    if (end < pdf.size() && (isDigit(pdf.at(end)) || QChar::isLetter(uchar(pdf.at(end))) || pdf.at(end) == '_'))
+      continue;
+    // Walk back over: white space, the generation, white space, the number.
+    qsizetype i = at;
+    auto skipSpace = [&] {
+      const qsizetype from = i;
+      while (i > 0 && isPdfWhiteSpace(pdf.at(i - 1))) --i;
+      return i < from;
+    };
+    auto takeDigits = [&](const QByteArray& expected) {
+      const qsizetype from = i;
+      while (i > 0 && isDigit(pdf.at(i - 1))) --i;
+      return i < from && pdf.mid(i, from - i) == expected;
+    };
+    if (!skipSpace() || !takeDigits(generationText) || !skipSpace() || !takeDigits(number)) continue;
+    if (i == 0 || isPdfWhiteSpace(pdf.at(i - 1))) return end;
+  }
+  return -1;
+}
+
 // The dictionary of the last definition of the object in the file, which in
 // an incrementally updated file is the one in force.
 bool extractObjectDictionary(const QByteArray& pdf, int objectNumber, int generation, QByteArray* dictionary,
                              QString* error) {
-  const QRegularExpression header(QStringLiteral("(^|\\s)%1\\s+%2\\s+obj\\b").arg(objectNumber).arg(generation));
-  QRegularExpressionMatchIterator matches = header.globalMatch(QString::fromLatin1(pdf));
-  qsizetype headerEnd = -1;
-  while (matches.hasNext()) headerEnd = matches.next().capturedEnd();
+  const qsizetype headerEnd = lastObjectHeaderEnd(pdf, objectNumber, generation);
   if (headerEnd < 0)
     return fail(error, QStringLiteral("Не найден объект каталога PDF %1 %2 obj.").arg(objectNumber).arg(generation));
   const qsizetype end = pdf.indexOf("endobj", headerEnd);

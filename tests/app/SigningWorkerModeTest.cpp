@@ -18,6 +18,8 @@
 #include <QTimeZone>
 
 using signingtest::pki;
+using signingtest::readBytes;
+using signingtest::writeBytes;
 
 namespace {
 
@@ -26,13 +28,6 @@ struct WorkerRun {
   QByteArray line;  // standard output, one JSON line
   QJsonObject json;
 };
-
-QString writeBytes(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-  return path;
-}
 
 // The member names of a printed JSON object, in the order printed.
 QStringList printedKeys(const QByteArray& json) {

@@ -13,6 +13,8 @@
 #include <QRegularExpression>
 
 using signingtest::pki;
+using signingtest::readBytes;
+using signingtest::writeBytes;
 
 namespace {
 
@@ -53,18 +55,6 @@ QByteArray withRewrittenCatalog(QByteArray pdf, const QByteArray& catalog) {
   pdf += "trailer\n<< /Size 6 /Root 1 0 R /Info 5 0 R " + kId + " /Prev " + QByteArray::number(previous) + " >>\n";
   pdf += "startxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
   return pdf;
-}
-
-QString writeBytes(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-  return path;
-}
-
-QByteArray readBytes(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QByteArray toolOutput(const QString& program, const QStringList& args, int* code = nullptr) {

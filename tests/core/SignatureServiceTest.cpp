@@ -14,23 +14,13 @@
 #include <QSettings>
 
 using signingtest::pki;
+using signingtest::readBytes;
+using signingtest::writeBytes;
 
 namespace {
 
 // Bytes that text canonicalisation would change.
 const QByteArray kContent("first line\r\nsecond line\n\0\xff\xfe end", 32);
-
-QString writeBytes(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-  return path;
-}
-
-QByteArray readBytes(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // `openssl cms -verify` against the test CA; fills the content it vouches for.
 bool opensslVerifies(const QString& signature, const QString& detachedContent, QByteArray* content) {
