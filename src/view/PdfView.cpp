@@ -1,5 +1,7 @@
 #include "PdfView.h"
 
+#include "BlockEditorFrame.h"
+
 #include <QFutureWatcher>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -27,6 +29,9 @@ PdfView::PdfView(QWidget* parent)
 }
 
 PdfView::~PdfView() {
+  // The block editor reports to this view; it must go while the view is whole.
+  delete blockEditorFrame;
+  blockEditorFrame = nullptr;
   // Jobs capture the document, not the view; still, a view going away must
   // not leave work running on a document its owner is about to delete.
   waitForRenderJobs();

@@ -5,7 +5,9 @@
 // appearance), PdfViewLayout.cpp (geometry, zoom, rotation, navigation),
 // PdfViewRendering.cpp (render cache and jobs), PdfViewPainting.cpp.
 
+#include "BlockTextRenderer.h"
 #include "core/PdfDocument.h"
+#include "core/TextBlock.h"
 
 #include <QAbstractScrollArea>
 #include <QHash>
@@ -20,7 +22,9 @@
 #include <memory>
 #include <vector>
 
+class BlockEditorFrame;
 class QPainter;
+class QTextEdit;
 template <typename T>
 class QFutureWatcher;
 
@@ -107,6 +111,29 @@ public:
   void invalidateCache();
   void invalidatePageCache();
   int renderJobsInFlight() const { return rendersInFlight; }
+
+
+  // ---- Block overlay: the editable blocks of one page ----
+  void setOcrBlocks(const std::vector<TextBlock>& blocks, int page, bool edited);
+  // The blocks with the open editor's text folded into the active one.
+  std::vector<TextBlock> ocrBlocksWithEdits() const;
+  void clearOcrBlocks();
+  void markOcrBlocksDirty();
+  void clearOcrBlockSelection();
+  static bool blockMoved(const TextBlock& b);
+  static bool blockTextEdited(const TextBlock& b);
+  void activateOcrBlock(int index);
+  void deactivateOcrBlock();
+  void setEditMode(bool on);
+  bool isEditMode() const { return editMode; }
+  QTextEdit* activeTextEditor() const;
+  bool hasActiveTextEditor() const { return activeTextEditor() != nullptr; }
+  void repositionBlockEditor();
+  void undo();
+  void redo();
+  bool canUndo() const { return !undoStack.empty(); }
+  bool canRedo() const { return !redoStack.empty(); }
+  void clearUndoHistory();
 
 signals:
   void pageChanged(int index);
@@ -208,6 +235,50 @@ private:
   QRectF lastRegionRect;  // page-top points
   bool lastRegionIsRegion = false;
 
-  // ---- Block overlay ----
+  // ---- Block overlay (PdfViewBlocks.cpp, PdfViewBlockEditor.cpp, PdfViewUndo.cpp) ----
+  // The undo record of the whole overlay.
+  struct EditSnapshot {
+    std::vector<TextBlock> blocks;
+    std::vector<int> groupIds;
+    QSet<int> selectedBlocks;
+    QString label;
+    int page = -1;
+    int activeBlock = -1;
+    int nextGroupId = 1;
+    bool edited = false;
+  };
+  static constexpr std::size_t kMaxUndoSteps = 100;
+
+  void normalizeEditableBlockFontSizes();
+  bool isValidBlockIndex(int index) const { return index >= 0 && index < static_cast<int>(ocrBlocks.size()); }
+  void onActiveEditorTextChanged();
+  void onBlockFrameRectChanged(QRect newRect);
+  void onBlockFrameRotationChanged(double degrees);
+  void paintEditedBlocks(QPainter& painter, const PageGeometry& g);
+  EditSnapshot makeEditSnapshot(const QString& label, bool includeActiveEditor) const;
+  void pushUndoSnapshot(const QString& label, bool includeActiveEditor);
+  void captureActiveEditorUndoIfNeeded(const QString& label, bool includeActiveEditor);
+  void captureBlockInteractionUndoIfNeeded(const QString& label);
+  void restoreEditSnapshot(const EditSnapshot& s);
+  void emitUndoRedoAvailability();
+
+  std::vector<TextBlock> ocrBlocks;  // painting order, last frontmost
+  std::vector<int> ocrBlockGroupIds;  // 0 = no group
+  QSet<int> selectedOcrBlocks;
+  int nextOcrGroupId = 1;
   int ocrBlocksPage = -1;
+  int activeOcrBlock = -1;
+  bool ocrBlocksDirty = false;
+  bool editMode = false;
+  BlockEditorFrame* blockEditorFrame = nullptr;  // created on the first activation
+  bool editorSyncInProgress = false;
+  std::vector<EditSnapshot> undoStack;  // newest last
+  std::vector<EditSnapshot> redoStack;
+  bool restoringSnapshot = false;
+  bool editorUndoCaptured = false;
+  int editorUndoBlock = -1;
+  bool blockInteractionUndoCaptured = false;
+  BlockTextRenderer blockTextRenderer;
+
+  friend struct PdfViewTestAccess;
 };

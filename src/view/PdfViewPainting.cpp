@@ -69,6 +69,7 @@ void PdfView::paintPage(QPainter& painter, const PageGeometry& g) {
     painter.drawRect(QRect(QPoint(g.left - 1, g.top - 1), QPoint(g.left + g.pageWidthPx, g.top + g.pageHeightPx)));
   }
 
+  paintEditedBlocks(painter, g);
   paintSearchHits(painter, g.page);
   paintTextHighlights(painter, g.page);
   paintLastRegion(painter, g.page);

@@ -1,0 +1,38 @@
+#include "PdfFontMapping.h"
+
+#include <array>
+#include <utility>
+
+namespace {
+
+// First match wins, so "times" is looked for before any sans family.
+constexpr std::array<std::pair<const char*, const char*>, 15> kFamilies{{
+    {"times", "Times New Roman"},
+    {"liberation serif", "Liberation Serif"},
+    {"dejavu serif", "DejaVu Serif"},
+    {"nimbus roman", "Nimbus Roman"},
+    {"courier", "Courier New"},
+    {"helvetica", "Arial"},
+    {"arial", "Arial"},
+    {"liberation sans", "Liberation Sans"},
+    {"dejavu sans", "DejaVu Sans"},
+    {"georgia", "Georgia"},
+    {"verdana", "Verdana"},
+    {"calibri", "Calibri"},
+    {"cambria", "Cambria"},
+    {"garamond", "Garamond"},
+    {"tahoma", "Tahoma"},
+}};
+
+}  // namespace
+
+QString mapPdfFont(const QString& pdfFontName) {
+  QString base = pdfFontName;
+  const qsizetype plus = base.indexOf(QLatin1Char('+'));
+  if (plus >= 0) base = base.mid(plus + 1);
+  const QString key = base.toLower();
+  for (const auto& [substring, family] : kFamilies) {
+    if (key.contains(QLatin1String(substring))) return QString::fromLatin1(family);
+  }
+  return base.isEmpty() ? QStringLiteral("Arial") : base;
+}

@@ -1,0 +1,112 @@
+// The overlay's own undo history: every editing step stores a snapshot of
+// the whole overlay before it changes anything, and undo and redo swap whole
+// snapshots.
+#include "PdfView.h"
+
+#include "BlockEditorFrame.h"
+#include "EditedTextDocument.h"
+#include "RotatedTextEdit.h"
+
+#include <algorithm>
+
+PdfView::EditSnapshot PdfView::makeEditSnapshot(const QString& label, bool includeActiveEditor) const {
+  EditSnapshot s;
+  s.blocks = ocrBlocks;
+  s.groupIds = ocrBlockGroupIds;
+  s.selectedBlocks = selectedOcrBlocks;
+  s.label = label;
+  s.page = ocrBlocksPage;
+  s.activeBlock = activeOcrBlock;
+  s.nextGroupId = nextOcrGroupId;
+  s.edited = ocrBlocksDirty;
+  if (includeActiveEditor && blockEditorFrame && isValidBlockIndex(activeOcrBlock)) {
+    TextBlock& active = s.blocks[static_cast<std::size_t>(activeOcrBlock)];
+    if (!active.isImage) applyEditedTextDocument(active, blockEditorFrame->textEditor(), active.textEdited, zoom);
+  }
+  return s;
+}
+
+void PdfView::pushUndoSnapshot(const QString& label, bool includeActiveEditor) {
+  if (restoringSnapshot) return;
+  undoStack.push_back(makeEditSnapshot(label, includeActiveEditor));
+  if (undoStack.size() > kMaxUndoSteps) undoStack.erase(undoStack.begin());
+  redoStack.clear();
+  emit undoRedoAvailabilityChanged(!undoStack.empty(), !redoStack.empty());
+}
+
+void PdfView::captureActiveEditorUndoIfNeeded(const QString& label, bool includeActiveEditor) {
+  if (restoringSnapshot || editorSyncInProgress || !isValidBlockIndex(activeOcrBlock)) return;
+  if (editorUndoCaptured && editorUndoBlock == activeOcrBlock) return;
+  pushUndoSnapshot(label, includeActiveEditor);
+  editorUndoCaptured = true;
+  editorUndoBlock = activeOcrBlock;
+}
+
+void PdfView::captureBlockInteractionUndoIfNeeded(const QString& label) {
+  if (restoringSnapshot || blockInteractionUndoCaptured || !isValidBlockIndex(activeOcrBlock)) return;
+  pushUndoSnapshot(label, true);
+  blockInteractionUndoCaptured = true;
+}
+
+void PdfView::restoreEditSnapshot(const EditSnapshot& s) {
+  // The editor is closed without folding its text in: the blocks it would
+  // write into are about to be replaced.
+  restoringSnapshot = true;
+  deactivateOcrBlock();
+  restoringSnapshot = false;
+
+  ocrBlocks = s.blocks;
+  ocrBlockGroupIds = s.groupIds;
+  if (ocrBlockGroupIds.size() != ocrBlocks.size()) ocrBlockGroupIds.assign(ocrBlocks.size(), 0);
+  selectedOcrBlocks.clear();
+  for (int index : s.selectedBlocks) {
+    if (isValidBlockIndex(index)) selectedOcrBlocks.insert(index);
+  }
+  ocrBlocksPage = s.page;
+  nextOcrGroupId = std::max(s.nextGroupId, 1);
+  ocrBlocksDirty = s.edited;
+  editorUndoCaptured = false;
+  blockInteractionUndoCaptured = false;
+  editorUndoBlock = -1;
+
+  if (editMode && isValidBlockIndex(s.activeBlock)) {
+    activateOcrBlock(s.activeBlock);
+  } else {
+    activeOcrBlock = -1;
+    emit activeTextEditorAvailable(false);
+  }
+  viewport()->update();
+}
+
+void PdfView::undo() {
+  if (undoStack.empty()) return;
+  EditSnapshot current = makeEditSnapshot(QStringLiteral("Повторить"), true);
+  const EditSnapshot taken = std::move(undoStack.back());
+  undoStack.pop_back();
+  redoStack.push_back(std::move(current));
+  restoreEditSnapshot(taken);
+  emit undoRedoAvailabilityChanged(!undoStack.empty(), !redoStack.empty());
+  emit ocrBlocksEdited();
+}
+
+void PdfView::redo() {
+  if (redoStack.empty()) return;
+  EditSnapshot current = makeEditSnapshot(QStringLiteral("Отменить"), true);
+  const EditSnapshot taken = std::move(redoStack.back());
+  redoStack.pop_back();
+  undoStack.push_back(std::move(current));
+  restoreEditSnapshot(taken);
+  emit undoRedoAvailabilityChanged(!undoStack.empty(), !redoStack.empty());
+  emit ocrBlocksEdited();
+}
+
+void PdfView::clearUndoHistory() {
+  undoStack.clear();
+  redoStack.clear();
+  editorUndoCaptured = false;
+  blockInteractionUndoCaptured = false;
+  editorUndoBlock = -1;
+  emit undoRedoAvailabilityChanged(false, false);
+}
+
+void PdfView::emitUndoRedoAvailability() { emit undoRedoAvailabilityChanged(canUndo(), canRedo()); }
