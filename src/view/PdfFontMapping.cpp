@@ -31,8 +31,14 @@ QString mapPdfFont(const QString& pdfFontName) {
   const qsizetype plus = base.indexOf(QLatin1Char('+'));
   if (plus >= 0) base = base.mid(plus + 1);
   const QString key = base.toLower();
+  // PostScript names run the words together ("LiberationSerif-Bold",
+  // "DejaVuSans"), so a family is also found with its blanks left out.
+  QString compactKey = key;
+  compactKey.remove(QLatin1Char(' '));
   for (const auto& [substring, family] : kFamilies) {
-    if (key.contains(QLatin1String(substring))) return QString::fromLatin1(family);
+    QString compact = QString::fromLatin1(substring);
+    compact.remove(QLatin1Char(' '));
+    if (key.contains(QLatin1String(substring)) || compactKey.contains(compact)) return QString::fromLatin1(family);
   }
   return base.isEmpty() ? QStringLiteral("Arial") : base;
 }

@@ -1,0 +1,34 @@
+#pragma once
+// Reads and drives the page view's private block-overlay state, which the
+// main window only reaches through signals and the read-back.
+
+#include "view/BlockEditorFrame.h"
+#include "view/PdfView.h"
+#include "view/RotatedTextEdit.h"
+
+#include <QStringList>
+
+struct PdfViewTestAccess {
+  static const std::vector<TextBlock>& blocks(const PdfView& v) { return v.ocrBlocks; }
+  static std::vector<TextBlock>& mutableBlocks(PdfView& v) { return v.ocrBlocks; }
+  static const std::vector<int>& groupIds(const PdfView& v) { return v.ocrBlockGroupIds; }
+  static QSet<int>& selection(PdfView& v) { return v.selectedOcrBlocks; }
+  static int& nextGroupId(PdfView& v) { return v.nextOcrGroupId; }
+  static int page(const PdfView& v) { return v.ocrBlocksPage; }
+  static int active(const PdfView& v) { return v.activeOcrBlock; }
+  static bool dirty(const PdfView& v) { return v.ocrBlocksDirty; }
+  static BlockEditorFrame* frame(const PdfView& v) { return v.blockEditorFrame; }
+  static void push(PdfView& v, const QString& label) { v.pushUndoSnapshot(label, true); }
+  static void captureEditor(PdfView& v, const QString& label) { v.captureActiveEditorUndoIfNeeded(label, true); }
+  static QStringList undoLabels(const PdfView& v) {
+    QStringList labels;
+    for (const auto& s : v.undoStack) labels.append(s.label);
+    return labels;
+  }
+  static QStringList redoLabels(const PdfView& v) {
+    QStringList labels;
+    for (const auto& s : v.redoStack) labels.append(s.label);
+    return labels;
+  }
+  static BlockTextRenderer& renderer(PdfView& v) { return v.blockTextRenderer; }
+};
