@@ -4,6 +4,7 @@
 // panel's set-up. Without FILE it writes a PDF of --pages pages (default 2400)
 // with text on every page and mixed page sizes.
 //   ulvo_bench_view [FILE] [--pages N] [--runs R]
+#include "BenchTiming.h"
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
@@ -24,18 +25,6 @@
 #include <vector>
 
 namespace {
-
-double medianMs(int runs, const std::function<void()>& work) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    times.push_back(timer.nsecsElapsed() / 1e6);
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
 
 bool writeLongDocument(const QString& path, int pages) {
   QPdfWriter writer(path);
