@@ -120,6 +120,7 @@ TEST_F(PdfViewRenderCacheTest, ReleasingTheDocumentLeavesNoJobOnIt) {
     ASSERT_EQ(view.renderJobsInFlight(), 3);
     view.releaseDocument(doomed.get());
     EXPECT_EQ(view.shownDocument(), nullptr);
+    EXPECT_TRUE(viewtest::allRenderJobsReturned(&view));
     // Deleted while its jobs' completions are still queued: none may touch it.
     doomed.reset();
     ASSERT_TRUE(jobsDone());

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QColor>
 #include <QElapsedTimer>
+#include <QFutureWatcher>
 #include <QImage>
 #include <QThread>
 
@@ -30,5 +31,13 @@ inline bool near(const QColor& a, const QColor& b, int tolerance) {
 }
 
 inline QColor pixelAt(const QImage& image, int x, int y) { return QColor(image.pixel(x, y)); }
+
+// Whether every render job the object started has returned (its completion
+// may still be queued).
+inline bool allRenderJobsReturned(const QObject* owner) {
+  for (const auto* watcher : owner->findChildren<QFutureWatcher<QImage>*>())
+    if (!watcher->future().isFinished()) return false;
+  return true;
+}
 
 }  // namespace viewtest
