@@ -140,7 +140,7 @@ QTextEdit* PdfView::activeTextEditor() const {
 void PdfView::repositionBlockEditor() {
   if (!blockEditorFrame || !isValidBlockIndex(activeOcrBlock) || ocrBlocksPage < 0) return;
   const QRect r =
-      pdfRectToScreenRect(ocrBlocksPage, ocrBlocks[static_cast<std::size_t>(activeOcrBlock)].rect).toAlignedRect();
+      pdfRectToScreenRect(ocrBlocksPage, ocrBlocks[static_cast<std::size_t>(activeOcrBlock)].rect).toRect();
   // Too small to hold the chrome and a line of text.
   if (!r.isValid() || r.width() - 1 <= 14 || r.height() - 1 <= 14) {
     blockEditorFrame->hide();

@@ -12,6 +12,7 @@ struct PdfViewTestAccess {
   static const std::vector<TextBlock>& blocks(const PdfView& v) { return v.ocrBlocks; }
   static std::vector<TextBlock>& mutableBlocks(PdfView& v) { return v.ocrBlocks; }
   static const std::vector<int>& groupIds(const PdfView& v) { return v.ocrBlockGroupIds; }
+  static std::vector<int>& mutableGroupIds(PdfView& v) { return v.ocrBlockGroupIds; }
   static QSet<int>& selection(PdfView& v) { return v.selectedOcrBlocks; }
   static int& nextGroupId(PdfView& v) { return v.nextOcrGroupId; }
   static int page(const PdfView& v) { return v.ocrBlocksPage; }
