@@ -60,7 +60,9 @@ QRect lessOnePixel(const QRect& r) { return QRect(r.x(), r.y(), r.width() - 1, r
 QRect rectFromAnchor(const QPoint& anchor, const QPoint& moving, int w, int h) {
   const int x2 = moving.x() >= anchor.x() ? anchor.x() + w : anchor.x() - w;
   const int y2 = moving.y() >= anchor.y() ? anchor.y() + h : anchor.y() - h;
-  return QRect(QPoint(anchor.x(), anchor.y()), QPoint(x2, y2)).normalized();
+  // Built from its extremes: QRect::normalized() would shift the edges.
+  return QRect(QPoint(std::min(anchor.x(), x2), std::min(anchor.y(), y2)),
+               QPoint(std::max(anchor.x(), x2), std::max(anchor.y(), y2)));
 }
 
 }  // namespace
@@ -118,11 +120,15 @@ QRect BlockEditorFrame::outerRectForContentRect(const QRect& c) const {
   // must stay inside the frame once turned.
   const QRectF chrome(QPointF(c.x() - 8, c.y() - 34), QPointF(c.x() + c.width() + 8, c.y() + c.height() + 8));
   const QPointF centre = QRectF(c).center();
-  QRectF bounds;
+  double left = 1e300, top = 1e300, right = -1e300, bottom = -1e300;
   for (const QPointF& corner : {chrome.topLeft(), chrome.topRight(), chrome.bottomLeft(), chrome.bottomRight()}) {
     const QPointF turned = rotatePoint(corner, centre, rotationAngle);
-    bounds = bounds.isNull() ? QRectF(turned, QSizeF(0, 0)) : bounds.united(QRectF(turned, QSizeF(0, 0)));
+    left = std::min(left, turned.x());
+    top = std::min(top, turned.y());
+    right = std::max(right, turned.x());
+    bottom = std::max(bottom, turned.y());
   }
+  const QRectF bounds(QPointF(left, top), QPointF(right, bottom));
   const QRectF grown = bounds.adjusted(-3, -3, 3, 3);
   return QRect(QPoint(static_cast<int>(std::floor(grown.left())), static_cast<int>(std::floor(grown.top()))),
                QPoint(static_cast<int>(std::ceil(grown.right())), static_cast<int>(std::ceil(grown.bottom()))));
