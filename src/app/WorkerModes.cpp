@@ -1,5 +1,7 @@
 #include "WorkerModes.h"
 
+#include "CompressionWorkerModes.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -31,5 +33,7 @@ const QStringList& workerSwitches() {
 
 std::optional<int> runWorkerMode(const QStringList& args) {
   if (args.size() < 2 || !workerSwitches().contains(args.at(1))) return std::nullopt;
+  if (args.at(1) == QLatin1String("--ulvo-compression-estimate")) return runCompressionEstimateCli(args);
+  if (args.at(1) == QLatin1String("--ulvo-compression-fit")) return runCompressionFitCli(args);
   return notAvailableYet(args.at(1));
 }
