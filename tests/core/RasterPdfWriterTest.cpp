@@ -97,7 +97,9 @@ TEST(RasterPdfWriterPieces, SamplePagesAndExtrapolation) {
     ASSERT_EQ(pages.size(), 7) << n;
     for (int i = 0; i < 7; ++i) {
       ASSERT_TRUE(pages[i] >= 0 && pages[i] < n) << n;
-      if (i > 0) ASSERT_LT(pages[i - 1], pages[i]) << n;
+      if (i > 0) {
+        ASSERT_LT(pages[i - 1], pages[i]) << n;
+      }
     }
   }
   EXPECT_EQ(RasterPdfWriter::extrapolatedTotal(1000, 21, 7), 3000);
