@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPageSize>
@@ -22,9 +23,7 @@
 
 namespace {
 
-bool makeScanned(const QString& source, const QString& out, int pages) {
-  PdfDocument doc;
-  if (!doc.open(source)) return false;
+bool writeNoisyPages(PdfDocument& doc, const QString& out, int pages) {
   QPdfWriter writer(out);
   writer.setResolution(200);
   writer.setPageMargins(QMarginsF(0, 0, 0, 0));
@@ -45,6 +44,22 @@ bool makeScanned(const QString& source, const QString& out, int pages) {
     painter.drawImage(QRectF(0, 0, writer.width(), writer.height()), image);
   }
   return painter.end();
+}
+
+// Noisy page images, drawn losslessly by QPdfWriter and then stored as
+// JPEG pages at 200 dpi, as a scanner would deliver them.
+bool makeScanned(const QString& source, const QString& out, int pages) {
+  PdfDocument doc;
+  if (!doc.open(source)) return false;
+  const QString lossless = out + QStringLiteral(".lossless.pdf");
+  if (!writeNoisyPages(doc, lossless, pages)) return false;
+  PdfDocument scan;
+  PdfDocument::CompressionOptions options;
+  options.imageDpi = 200;
+  options.jpegQuality = 85;
+  const bool ok = scan.open(lossless) && scan.compressTo(out, options);
+  QFile::remove(lossless);
+  return ok;
 }
 
 void measure(const QString& file, const QString& outDir) {

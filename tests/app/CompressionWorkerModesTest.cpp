@@ -122,15 +122,6 @@ QTemporaryDir* CompressionWorkerModes::dir = nullptr;
 QString CompressionWorkerModes::twoPages;
 QString CompressionWorkerModes::notPdf;
 
-PdfDocument::CompressionOptions raster(int dpi, int quality, bool monochrome, bool grayscale) {
-  PdfDocument::CompressionOptions options;
-  options.imageDpi = dpi;
-  options.jpegQuality = quality;
-  options.monochrome = monochrome;
-  options.grayscale = grayscale;
-  return options;
-}
-
 }  // namespace
 
 TEST_F(CompressionWorkerModes, UsageErrorsExitTwoWithTheUsageReply) {
@@ -180,10 +171,10 @@ TEST_F(CompressionWorkerModes, EstimateForecastsTheWrittenFileExactly) {
     PdfDocument::CompressionOptions options;
     int index;
   } cases[] = {
-      {{"3", "150", "55", "0", "0"}, raster(150, 55, false, false), 3},
-      {{"x", "120", "40", "true", "1", "ignored"}, raster(120, 40, false, true), 0},
-      {{"14", "72", "35", "-1", "0"}, raster(72, 35, true, false), 14},
-      {{"2", "dpi", "q", "0", "0"}, raster(36, 1, false, false), 2},
+      {{"3", "150", "55", "0", "0"}, {.imageDpi = 150, .jpegQuality = 55}, 3},
+      {{"x", "120", "40", "true", "1", "ignored"}, {.imageDpi = 120, .jpegQuality = 40, .grayscale = true}, 0},
+      {{"14", "72", "35", "-1", "0"}, {.imageDpi = 72, .jpegQuality = 35, .monochrome = true}, 14},
+      {{"2", "dpi", "q", "0", "0"}, {.imageDpi = 36, .jpegQuality = 1}, 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -235,7 +226,7 @@ TEST_F(CompressionWorkerModes, FitChoosesTheFirstRowUnderTheLimitOrTheSmallest) 
   EXPECT_EQ(all.json.value("bytes").toString().toLongLong(), bytes.first());
   EXPECT_EQ(labels.at(14), QStringLiteral("Монохром 72 dpi"));
   // A forecast of the table is the exact size of the written copy.
-  EXPECT_EQ(bytes.at(4), writtenSize(twoPages, raster(150, 55, false, false)));
+  EXPECT_EQ(bytes.at(4), writtenSize(twoPages, PdfDocument::CompressionOptions{.imageDpi = 150, .jpegQuality = 55}));
 
   const qint64 smallest = *std::min_element(bytes.begin(), bytes.end());
   const int smallestRow = int(bytes.indexOf(smallest));

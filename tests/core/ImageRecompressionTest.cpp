@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -68,24 +67,7 @@ QByteArray imagePage() {
   });
 }
 
-struct Listed {
-  QString type, color, encoding;
-  QSize size;
-};
-
-QList<Listed> listImages(const QString& pdf) {
-  QByteArray out;
-  EXPECT_EQ(runTool("pdfimages", {"-list", pdf}, &out), 0);
-  QList<Listed> images;
-  const QList<QByteArray> lines = out.split('\n');
-  for (qsizetype i = 2; i < lines.size(); ++i) {
-    const QStringList f = QString::fromUtf8(lines.at(i)).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
-    if (f.size() >= 9) images.append({f[2], f[5], f[8], QSize(f[3].toInt(), f[4].toInt())});
-  }
-  return images;
-}
-
-int count(const QList<Listed>& images, const std::function<bool(const Listed&)>& match) {
+int count(const QList<PdfImageInfo>& images, const std::function<bool(const PdfImageInfo&)>& match) {
   return int(std::count_if(images.begin(), images.end(), match));
 }
 
@@ -150,15 +132,15 @@ TEST(ImageRecompression, ReencodesOpaqueImagesAndKeepsTextAndMaskedImages) {
     EXPECT_TRUE(doc.lastError().isEmpty());
     EXPECT_EQ(runTool("qpdf", {"--check", out}), 0);
 
-    const QList<Listed> images = listImages(out);
-    EXPECT_EQ(count(images, [](const Listed& l) { return l.encoding == "jpeg"; }), c.jpegs);
-    EXPECT_EQ(count(images, [](const Listed& l) { return l.encoding == "jpeg" && l.color == "gray"; }), c.greyJpegs);
+    const QList<PdfImageInfo> images = listPdfImages(out);
+    EXPECT_EQ(count(images, [](const PdfImageInfo& l) { return l.encoding == "jpeg"; }), c.jpegs);
+    EXPECT_EQ(count(images, [](const PdfImageInfo& l) { return l.encoding == "jpeg" && l.color == "gray"; }), c.greyJpegs);
     for (const QSize& size : c.jpegSizes)
-      EXPECT_EQ(count(images, [&](const Listed& l) { return l.encoding == "jpeg" && l.size == size; }),
+      EXPECT_EQ(count(images, [&](const PdfImageInfo& l) { return l.encoding == "jpeg" && l.size == size; }),
                 int(std::count(c.jpegSizes.begin(), c.jpegSizes.end(), size)))
           << size.width() << "x" << size.height();
-    EXPECT_EQ(count(images, [](const Listed& l) { return l.type == "smask"; }), 1);
-    EXPECT_EQ(count(images, [](const Listed& l) { return l.type == "stencil"; }), 1);
+    EXPECT_EQ(count(images, [](const PdfImageInfo& l) { return l.type == "smask"; }), 1);
+    EXPECT_EQ(count(images, [](const PdfImageInfo& l) { return l.type == "stencil"; }), 1);
 
     QByteArray text;
     ASSERT_EQ(runTool("pdftotext", {out, "-"}, &text), 0);

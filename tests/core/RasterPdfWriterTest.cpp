@@ -19,29 +19,6 @@ using namespace testsupport;
 
 namespace {
 
-struct ListedImage {
-  int page = 0;
-  QString type;
-  int width = 0;
-  int height = 0;
-  QString color;
-  int bpc = 0;
-  QString encoding;
-};
-
-QList<ListedImage> listImages(const QString& pdf) {
-  QByteArray out;
-  EXPECT_EQ(runTool("pdfimages", {"-list", pdf}, &out), 0);
-  QList<ListedImage> images;
-  const QList<QByteArray> lines = out.split('\n');
-  for (qsizetype i = 2; i < lines.size(); ++i) {
-    const QStringList f = QString::fromUtf8(lines.at(i)).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
-    if (f.size() < 9) continue;
-    images.append({f[0].toInt(), f[2], f[3].toInt(), f[4].toInt(), f[5], f[7].toInt(), f[8]});
-  }
-  return images;
-}
-
 // Page sizes in points as pdfinfo reports them, in page order.
 QList<QSizeF> pdfinfoPageSizes(const QString& pdf, int pages) {
   QByteArray out;
@@ -170,7 +147,7 @@ TEST_F(RasterPdfWriterTest, WrittenFilesMatchTheirForecastAndTheirSource) {
     const QList<QSizeF> sourceSizes = pdfinfoPageSizes(c.source, pages);
     const QList<QSizeF> outSizes = pdfinfoPageSizes(out, pages);
     ASSERT_EQ(outSizes.size(), pages);
-    const QList<ListedImage> images = listImages(out);
+    const QList<PdfImageInfo> images = listPdfImages(out);
     ASSERT_EQ(images.size(), pages);
     for (int p = 0; p < pages; ++p) {
       // pdfinfo reports the unrotated box; the copy carries the rotation in its picture.
@@ -179,10 +156,10 @@ TEST_F(RasterPdfWriterTest, WrittenFilesMatchTheirForecastAndTheirSource) {
       EXPECT_NEAR(outSizes[p].height(), shown.height(), 0.01);
       EXPECT_NEAR(sourceSizes[p].width() * sourceSizes[p].height(), shown.width() * shown.height(), 0.1);
       EXPECT_EQ(images[p].page, p + 1);
-      EXPECT_EQ(images[p].width, int(std::ceil(shown.width() * (c.dpi / 72.0))));
-      EXPECT_EQ(images[p].height, int(std::ceil(shown.height() * (c.dpi / 72.0))));
+      EXPECT_EQ(images[p].size.width(), int(std::ceil(shown.width() * (c.dpi / 72.0))));
+      EXPECT_EQ(images[p].size.height(), int(std::ceil(shown.height() * (c.dpi / 72.0))));
       EXPECT_EQ(images[p].color, c.color);
-      EXPECT_EQ(images[p].bpc, c.bpc);
+      EXPECT_EQ(images[p].bitsPerComponent, c.bpc);
       EXPECT_EQ(images[p].encoding, c.encoding);
     }
   }
@@ -298,7 +275,7 @@ TEST_F(RasterPdfWriterTest, CompressingOntoTheOpenFileReplacesItWhole) {
   ASSERT_TRUE(doc.open(source));
   ASSERT_TRUE(doc.compressTo(source, options(50, 40)));
   EXPECT_EQ(runTool("qpdf", {"--check", source}), 0);
-  EXPECT_EQ(listImages(source).size(), 2);
+  EXPECT_EQ(listPdfImages(source).size(), 2);
   EXPECT_FALSE(doc.renderPage(1, 0.5, 0).isNull());
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
 }
@@ -358,5 +335,5 @@ TEST_F(RasterPdfWriterTest, SampledForecastOfARealManualIsClose) {
   ASSERT_TRUE(doc.compressTo(path("manual.pdf"), extreme));
   const qint64 size = QFileInfo(path("manual.pdf")).size();
   EXPECT_LT(std::abs(double(forecast - size)) / double(size), 0.15) << forecast << " vs " << size;
-  EXPECT_EQ(listImages(path("manual.pdf")).size(), doc.pageCount());
+  EXPECT_EQ(listPdfImages(path("manual.pdf")).size(), doc.pageCount());
 }
