@@ -328,7 +328,7 @@ TEST_F(RasterPdfWriterTest, SampledForecastOfARealManualIsClose) {
   PdfDocument doc;
   ASSERT_TRUE(doc.open(manual));
   ASSERT_GT(doc.pageCount(), 250);
-  const PdfDocument::CompressionOptions extreme = options(72, 28);
+  const PdfDocument::CompressionOptions extreme = options(36, 28);
   bool sampled = false;
   const qint64 forecast = doc.estimateCompressedSize(extreme, &sampled);
   EXPECT_TRUE(sampled);
