@@ -15,6 +15,11 @@ namespace {
 // Imported images become pages at this resolution.
 constexpr double kImportDpi = 150.0;
 
+bool allPagesExist(FPDF_DOCUMENT document, const int* indices, unsigned long count) {
+  const int pages = FPDF_GetPageCount(document);
+  return std::all_of(indices, indices + count, [pages](int i) { return i >= 0 && i < pages; });
+}
+
 }  // namespace
 
 bool PdfDocument::deletePage(int index) {
@@ -105,6 +110,8 @@ bool PdfDocument::importPagesUnlocked(const QString& path, const int* indices, u
     lastErrorMessage = pdfiumErrorString();
     return false;
   }
+  // pdfium may import a blank page for an index the source does not have.
+  if (!allPagesExist(source.get(), indices, count)) return false;
   const int end = FPDF_GetPageCount(doc);
   const bool imported = indices ? FPDF_ImportPagesByIndex(doc, source.get(), indices, count, end)
                                 : FPDF_ImportPages(doc, source.get(), nullptr, end);
@@ -119,9 +126,10 @@ bool PdfDocument::importPagesUnlocked(const QString& path, const int* indices, u
 bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path) {
   DocumentLock lock(mutex);
   if (!doc || pages.isEmpty()) return false;
+  const std::vector<int> indices(pages.cbegin(), pages.cend());
+  if (!allPagesExist(doc, indices.data(), static_cast<unsigned long>(indices.size()))) return false;
   pdfium::Document subset(FPDF_CreateNewDocument());
   if (!subset) return false;
-  const std::vector<int> indices(pages.cbegin(), pages.cend());
   if (!FPDF_ImportPagesByIndex(subset.get(), doc, indices.data(), static_cast<unsigned long>(indices.size()), 0))
     return false;
   QByteArray bytes;

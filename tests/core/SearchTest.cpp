@@ -1,5 +1,6 @@
 // Page text and search, checked against poppler's reading of the same pages.
 #include "HandWrittenPdf.h"
+#include "PopplerOracles.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 
@@ -13,13 +14,6 @@ using namespace testsupport;
 
 namespace {
 
-QString pdftotextPage(const QString& file, int page, const QStringList& extra = {}) {
-  QByteArray out;
-  const QString number = QString::number(page + 1);
-  EXPECT_EQ(runTool("pdftotext", extra + QStringList{"-enc", "UTF-8", "-f", number, "-l", number, file, "-"}, &out), 0);
-  return QString::fromUtf8(out);
-}
-
 int occurrences(const QString& text, const QRegularExpression& expression) {
   int count = 0;
   for (auto it = expression.globalMatch(text); it.hasNext(); it.next()) ++count;
@@ -28,7 +22,7 @@ int occurrences(const QString& text, const QRegularExpression& expression) {
 
 // Word boxes as poppler sees the shown page: origin top-left of the crop box.
 QList<QRectF> popplerWordBoxes(const QString& file, const QString& word) {
-  const QString xml = pdftotextPage(file, 0, {"-cropbox", "-bbox"});
+  const QString xml = oracles::pageText(file, 0, {"-cropbox", "-bbox"});
   const QRegularExpression box(
       R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
   QList<QRectF> boxes;
@@ -77,7 +71,7 @@ TEST_F(SearchTest, HitCountsEqualOccurrencesInPdftotext) {
       {"again", {false, false, true}, "again", false},
   };
   for (int page = 0; page < 2; ++page) {
-    const QString text = pdftotextPage(file, page);
+    const QString text = oracles::pageText(file, page);
     for (const Case& c : cases) {
       SCOPED_TRACE(c.query.toStdString() + " page " + std::to_string(page));
       const QRegularExpression oracle(c.oraclePattern, c.oracleCaseSensitive
@@ -131,7 +125,7 @@ TEST_F(SearchTest, NothingToFindGivesNothing) {
 TEST_F(SearchTest, PlainTextAgreesWithPdftotextAndJoinsPagesWithOneLineFeed) {
   const auto words = [](const QString& s) { return s.split(QRegularExpression("\\s+"), Qt::SkipEmptyParts); };
   for (int page = 0; page < 2; ++page)
-    EXPECT_EQ(words(doc.extractAllText(page)), words(pdftotextPage(file, page))) << page;
+    EXPECT_EQ(words(doc.extractAllText(page)), words(oracles::pageText(file, page))) << page;
   EXPECT_EQ(doc.extractAllTextAllPages(), doc.extractAllText(0) + "\n" + doc.extractAllText(1));
   EXPECT_FALSE(doc.extractAllTextAllPages().endsWith('\n'));
 }
