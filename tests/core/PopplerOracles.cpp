@@ -70,7 +70,7 @@ QImage renderWithPoppler(const QString& file, int page, int dpi) {
   if (!dir.isValid()) return {};
   const QString prefix = dir.filePath("page");
   const QString number = QString::number(page + 1);
-  if (runTool("pdftoppm", {"-r", QString::number(dpi), "-f", number, "-l", number, "-png", "-singlefile", file,
+  if (runTool("pdftoppm", {"-cropbox", "-r", QString::number(dpi), "-f", number, "-l", number, "-png", "-singlefile", file,
                            prefix}) != 0)
     return {};
   return QImage(prefix + ".png");

@@ -30,7 +30,7 @@ QList<PageInfo> pdfinfoPages(const QString& file);
 // Pixel size and dimensions of the images pdfimages -list reports.
 QList<QSize> imageSizes(const QString& file);
 
-// Renders one zero-based page with pdftoppm at `dpi`.
+// Renders the crop box of one zero-based page with pdftoppm at `dpi`.
 QImage renderWithPoppler(const QString& file, int page, int dpi);
 
 }  // namespace oracles
