@@ -39,8 +39,9 @@ QByteArray pdfActionUtf8(FPDF_ACTION action, FPDF_DOCUMENT doc, bool uri) {
 LinkTarget pageTarget(FPDF_DOCUMENT doc, FPDF_DEST dest) {
   LinkTarget target;
   if (!dest) return target;
+  // A damaged destination may name a page the document does not have.
   const int page = FPDFDest_GetDestPageIndex(doc, dest);
-  if (page >= 0) {
+  if (page >= 0 && page < FPDF_GetPageCount(doc)) {
     target.kind = LinkTarget::Page;
     target.page = page;
   }

@@ -40,6 +40,7 @@ const QList<Area>& areas() {
       {"launch", "40 380 140 420", "0 0 1", "/A << /S /Launch /F (  notes.txt  ) >>", fileTarget("notes.txt")},
       {"URI", "200 380 300 420", "1 0 1", "/A << /S /URI /URI ( https://example.com/x ) >>",
        urlTarget("https://example.com/x")},
+      {"page the document lacks", "40 320 140 360", "1 0.5 0", "/Dest [7 /Fit]", LinkTarget{}},
   };
   return list;
 }
