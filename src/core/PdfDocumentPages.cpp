@@ -58,7 +58,8 @@ bool PdfDocument::movePage(int from, int to) {
 
 bool PdfDocument::insertBlankPage(int index, QSizeF size) {
   DocumentLock lock(mutex);
-  if (!doc) return false;
+  // A page needs an area; viewers choke on empty media boxes.
+  if (!doc || !(size.width() > 0) || !(size.height() > 0)) return false;
   pdfium::Page created(FPDFPage_New(doc, index, size.width(), size.height()));
   if (!created) return false;
   FPDFPage_GenerateContent(created.get());

@@ -93,17 +93,7 @@ QRectF paintedArea(const QImage& page, const QString& colour) {
 }
 
 QRectF popplerWord(const QString& file, const QString& word, double shownHeight) {
-  const QRegularExpression box(
-      R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
-  const QString xml = oracles::pageText(file, 0, {"-cropbox", "-bbox"});
-  for (auto it = box.globalMatch(xml); it.hasNext();) {
-    const auto m = it.next();
-    if (m.captured(5) != word) continue;
-    const double x0 = m.captured(1).toDouble(), y0 = m.captured(2).toDouble();
-    const double x1 = m.captured(3).toDouble(), y1 = m.captured(4).toDouble();
-    return QRectF(x0, shownHeight - y1, x1 - x0, y1 - y0);
-  }
-  return {};
+  return oracles::wordBoxes(file, 0, word, shownHeight).value(0);
 }
 
 void expectTarget(const LinkTarget& actual, const LinkTarget& expected) {

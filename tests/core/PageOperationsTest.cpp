@@ -97,6 +97,7 @@ TEST_F(PageOperationsTest, RefusedEditsChangeNothing) {
       {"rotate missing page", [](PdfDocument& d) { return d.rotatePage(7, 90); }, {}},
       {"move missing page", [](PdfDocument& d) { return d.movePage(5, 0); }, {}},
       {"move past the end", [](PdfDocument& d) { return d.movePage(0, 3); }, {}},
+      {"blank page without area", [](PdfDocument& d) { return d.insertBlankPage(1, {0, 100}); }, {}},
       {"append missing page", [&](PdfDocument& d) { return d.appendPage(otherFile, 7); }, {}},
       {"append from missing file", [&](PdfDocument& d) { return d.appendPage(missing, 0); }, "No such file or directory"},
       {"import non-PDF", [&](PdfDocument& d) { return d.importDocument(garbage); }, "Invalid PDF format"},

@@ -33,6 +33,21 @@ QString pageText(const QString& file, int page, const QStringList& extra) {
   return QString::fromUtf8(out);
 }
 
+QList<QRectF> wordBoxes(const QString& file, int page, const QString& word, double shownHeight) {
+  const QRegularExpression box(
+      R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+  QList<QRectF> boxes;
+  const QString xml = pageText(file, page, {"-cropbox", "-bbox"});
+  for (auto it = box.globalMatch(xml); it.hasNext();) {
+    const auto m = it.next();
+    if (m.captured(5) != word) continue;
+    const double x0 = m.captured(1).toDouble(), y0 = m.captured(2).toDouble();
+    const double x1 = m.captured(3).toDouble(), y1 = m.captured(4).toDouble();
+    boxes.append(QRectF(x0, shownHeight - y1, x1 - x0, y1 - y0));
+  }
+  return boxes;
+}
+
 QList<PageInfo> pdfinfoPages(const QString& file) {
   QByteArray out;
   if (runTool("pdfinfo", {"-f", "1", "-l", "100000", file}, &out) != 0) return {};

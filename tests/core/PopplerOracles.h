@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QList>
+#include <QRectF>
 #include <QSize>
 #include <QSizeF>
 #include <QString>
@@ -20,6 +21,10 @@ bool qpdfCheckPasses(const QString& file);
 QStringList pageTexts(const QString& file);
 // The text of one zero-based page; extra switches go first (for example -bbox).
 QString pageText(const QString& file, int page, const QStringList& extra = {});
+
+// The boxes of a word on the shown page (crop box, after /Rotate) as poppler
+// finds them, with y upwards from the lower edge of a page `shownHeight` high.
+QList<QRectF> wordBoxes(const QString& file, int page, const QString& word, double shownHeight);
 
 struct PageInfo {
   QSizeF size;  // as pdfinfo prints it: before /Rotate

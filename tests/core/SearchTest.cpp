@@ -20,21 +20,6 @@ int occurrences(const QString& text, const QRegularExpression& expression) {
   return count;
 }
 
-// Word boxes as poppler sees the shown page: origin top-left of the crop box.
-QList<QRectF> popplerWordBoxes(const QString& file, const QString& word) {
-  const QString xml = oracles::pageText(file, 0, {"-cropbox", "-bbox"});
-  const QRegularExpression box(
-      R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
-  QList<QRectF> boxes;
-  for (auto it = box.globalMatch(xml); it.hasNext();) {
-    const auto m = it.next();
-    if (m.captured(5) != word) continue;
-    boxes.append(QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
-                        QPointF(m.captured(3).toDouble(), m.captured(4).toDouble())));
-  }
-  return boxes;
-}
-
 class SearchTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -183,10 +168,10 @@ TEST(SearchPlacement, HitsOnATurnedCroppedPageMatchPopplerBoxes) {
     const double shownHeight = doc.pageSize(0).height();
     for (const QString word : {"marker", "corner"}) {
       const QList<QRectF> ours = doc.findText(0, word);
-      const QList<QRectF> poppler = popplerWordBoxes(file, word);
+      const QList<QRectF> poppler = oracles::wordBoxes(file, 0, word, shownHeight);
       ASSERT_EQ(ours.size(), 1) << word.toStdString();
       ASSERT_EQ(poppler.size(), 1) << word.toStdString();
-      const QRectF theirs(poppler[0].x(), shownHeight - poppler[0].bottom(), poppler[0].width(), poppler[0].height());
+      const QRectF theirs = poppler[0];
       EXPECT_TRUE(theirs.contains(ours[0].center())) << word.toStdString();
       EXPECT_TRUE(ours[0].adjusted(-2, -2, 2, 2).contains(theirs.center())) << word.toStdString();
     }
