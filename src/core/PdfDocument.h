@@ -103,15 +103,12 @@ public:
   bool addMarkupAnnot(int page, const QRectF& rect, const QColor& color, int kind);
   bool addHighlightAnnot(int page, const QRectF& rect, const QColor& color);
   bool addStickyNote(int page, QPointF position, const QString& text, const QString& author);
-
-private:
-  // Appends pages of the PDF at `path` (all when `indices` is null).
-  bool importPagesUnlocked(const QString& path, const int* indices, unsigned long count);
   // ---- end of pages, saving, search, links and outline, objects ----
-
 
 private:
   bool loadFromFileUnlocked(const QString& path);
+  // Appends pages of the PDF at `path` (all when `indices` is null).
+  bool importPagesUnlocked(const QString& path, const int* indices, unsigned long count);
   void refreshPageMetricsUnlocked();
   void clearPageMetrics();
   void dropDoc();

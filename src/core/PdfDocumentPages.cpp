@@ -135,6 +135,5 @@ bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path
     return false;
   QByteArray bytes;
   if (!serializePdf(subset.get(), 0, &bytes)) return false;
-  QString ignored;
-  return writeFileAtomically(path, bytes, &ignored);
+  return writeFileAtomically(path, bytes, nullptr);
 }

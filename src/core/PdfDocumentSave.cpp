@@ -73,8 +73,7 @@ bool PdfDocument::saveCopy(const QString& path) const {
   if (!doc) return false;
   QByteArray bytes;
   if (!serializePdf(doc, FPDF_NO_INCREMENTAL, &bytes)) return false;
-  QString ignored;
-  return writeFileAtomically(path, bytes, &ignored);
+  return writeFileAtomically(path, bytes, nullptr);
 }
 
 bool PdfDocument::exportDocument(const QString& path, const QString& format, int dpi) {
@@ -108,9 +107,8 @@ bool PdfDocument::exportDocument(const QString& path, const QString& format, int
     const QString file = pageImagePath(path, p, pages);
     QByteArray encoded;
     QBuffer buffer(&encoded);
-    QString ignored;
     if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, writerFormat.constData()) ||
-        !writeFileAtomically(file, encoded, &ignored)) {
+        !writeFileAtomically(file, encoded, nullptr)) {
       lastErrorMessage = QStringLiteral("Не удалось сохранить изображение:\n%1").arg(file);
       return false;
     }

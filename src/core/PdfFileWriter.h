@@ -18,5 +18,5 @@ inline constexpr char kTemporarySaveSuffix[] = ".~tmp";
 // Writes `bytes` to `path` + ".~tmp", checks every write, flushes and fsyncs
 // it, gives it the permissions of an existing target and renames it over the
 // target. On failure the target is untouched, the temporary file removed and
-// `error` says why.
+// `error` (when given) says why.
 bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error);
