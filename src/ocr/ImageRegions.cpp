@@ -49,6 +49,27 @@ Mask dilateSeparable(const Mask& mask, int width, int height, int d) {
   return grown;
 }
 
+// Flags the dark pixels that lie on long straight horizontal or vertical runs:
+// the rules of forms and tables.
+Mask ruleMask(const Mask& dark, int width, int height, int minRun) {
+  Mask rules(dark.size(), 0);
+  auto markRuns = [&](int count, int lines, auto index) {
+    for (int line = 0; line < lines; ++line) {
+      int start = 0;
+      for (int i = 0; i <= count; ++i) {
+        if (i < count && dark[index(line, i)]) continue;
+        if (i - start >= minRun) {
+          for (int k = start; k < i; ++k) rules[index(line, k)] = 1;
+        }
+        start = i + 1;
+      }
+    }
+  };
+  markRuns(width, height, [&](int y, int x) { return std::size_t(y) * width + x; });
+  markRuns(height, width, [&](int x, int y) { return std::size_t(y) * width + x; });
+  return rules;
+}
+
 QRect boundsOf(const ImageComponent& c) { return QRect(QPoint(c.minX, c.minY), QPoint(c.maxX, c.maxY)); }
 
 double positiveOverlapArea(const QRectF& a, const QRectF& b) {
@@ -96,6 +117,11 @@ std::vector<TextBlock> detectImageBlocks(const QImage& image, const std::vector<
     }
   }
 
+  // A region whose ink lies mostly on long rules is the grid of a table or a
+  // form, not a picture; taking it for one would drop the cell texts on it as
+  // picture noise.
+  const Mask rules = ruleMask(dark, width, height, std::max(int(std::lround(36.0 * scale)), 60));
+
   const int d = std::max(int(std::lround(1.6 * scale)), 2);
   const Mask grown = dilateSeparable(dark, width, height, d);
 
@@ -107,6 +133,7 @@ std::vector<TextBlock> detectImageBlocks(const QImage& image, const std::vector<
       const std::size_t start = std::size_t(y) * width + x;
       if (!grown[start] || visited[start]) continue;
       ImageComponent c{width, height, -1, -1, 0};
+      int rulePixels = 0;
       visited[start] = 1;
       queue.emplace_back(x, y);
       while (!queue.empty()) {
@@ -119,6 +146,7 @@ std::vector<TextBlock> detectImageBlocks(const QImage& image, const std::vector<
           c.minY = std::min(c.minY, py);
           c.maxY = std::max(c.maxY, py);
           ++c.pixelCount;
+          rulePixels += rules[at];
         }
         const std::pair<int, int> neighbours[] = {{px + 1, py}, {px - 1, py}, {px, py + 1}, {px, py - 1}};
         for (const auto& [nx, ny] : neighbours) {
@@ -130,7 +158,8 @@ std::vector<TextBlock> detectImageBlocks(const QImage& image, const std::vector<
           }
         }
       }
-      if (c.pixelCount > 0 && isImageLikeComponent(c, rgb.size())) regions.push_back(c);
+      const bool ruling = rulePixels >= 0.6 * c.pixelCount;
+      if (c.pixelCount > 0 && !ruling && isImageLikeComponent(c, rgb.size())) regions.push_back(c);
     }
   }
 

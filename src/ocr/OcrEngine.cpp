@@ -13,6 +13,7 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -66,6 +67,10 @@ bool OcrEngine::init(const QString& language) {
     fresh->End();
     return false;
   }
+  // The library's default treats the page as one uniform block of text,
+  // which drops whole ruled tables; full automatic layout analysis, as the
+  // command-line tool uses, keeps them.
+  fresh->SetPageSegMode(tesseract::PSM_AUTO);
   api = fresh.release();
   ready = true;
   return true;
@@ -87,6 +92,11 @@ std::vector<OcrWord> OcrEngine::recognizeWords(const QImage& image, double scale
   if (!ready || !usableImage(image) || !(scale > 0)) return words;
   PixHandle pix(qImageToPix(image));
   if (!pix) return words;
+  // The render resolution is known exactly; left unset, tesseract guesses it
+  // from the text height and its guess can make it read a ruled table as a
+  // picture and lose every word in it.
+  const int dpi = int(std::lround(scale * 72.0));
+  pixSetResolution(pix.get(), dpi, dpi);
   api->SetImage(pix.get());
   if (api->Recognize(nullptr) != 0) {
     api->Clear();

@@ -21,21 +21,30 @@ QImage renderPage(const PageDrawing& drawing, double dpi) {
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
   painter.scale(scale, scale);
+  // A photo-like picture: a light sky, textured ground, a tree, a dark frame.
   for (const QRectF& picture : drawing.pictures) {
-    QLinearGradient sky(picture.topLeft(), picture.bottomRight());
-    sky.setColorAt(0, QColor(40, 70, 120));
-    sky.setColorAt(1, QColor(180, 200, 150));
+    painter.setClipRect(picture);
+    QLinearGradient sky(picture.topLeft(), picture.bottomLeft());
+    sky.setColorAt(0, QColor(175, 200, 230));
+    sky.setColorAt(1, QColor(240, 240, 225));
     painter.fillRect(picture, sky);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(30, 90, 40));
-    painter.drawEllipse(QRectF(picture.x() + picture.width() * 0.1, picture.y() + picture.height() * 0.5,
-                               picture.width() * 0.5, picture.height() * 0.45));
-    painter.setBrush(QColor(250, 240, 200));
-    painter.drawEllipse(QRectF(picture.x() + picture.width() * 0.65, picture.y() + picture.height() * 0.1,
-                               picture.width() * 0.2, picture.width() * 0.2));
+    painter.setBrush(QBrush(QColor(40, 100, 40), Qt::Dense5Pattern));
+    painter.drawEllipse(QRectF(picture.x() - picture.width() * 0.1, picture.y() + picture.height() * 0.6,
+                               picture.width() * 1.2, picture.height() * 0.8));
+    painter.setBrush(QColor(70, 50, 30));
+    painter.drawRect(QRectF(picture.x() + picture.width() * 0.3, picture.y() + picture.height() * 0.35,
+                            picture.width() * 0.04, picture.height() * 0.4));
+    painter.setBrush(QBrush(QColor(20, 80, 30), Qt::Dense4Pattern));
+    painter.drawEllipse(QRectF(picture.x() + picture.width() * 0.2, picture.y() + picture.height() * 0.15,
+                               picture.width() * 0.24, picture.height() * 0.3));
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(QColor(60, 60, 60), 1.5));
+    painter.drawRect(picture);
+    painter.setClipping(false);
   }
   painter.setBrush(Qt::NoBrush);
-  painter.setPen(QPen(Qt::black, 1.0));
+  painter.setPen(QPen(Qt::black, 0.6));
   for (const QLineF& rule : drawing.rules) painter.drawLine(rule);
   for (const DrawnText& t : drawing.texts) {
     QFont font(t.family);
