@@ -63,7 +63,10 @@ bool shouldKeepDocumentBold(const QString& text) {
   const QString t = text.trimmed();
   if (t.isEmpty()) return false;
   if (meaningfulCharCount(t) > 2 && uppercaseRatio(t) > 0.72) return true;
-  static const QRegularExpression clauseHeading(QStringLiteral("^\\d+\\.\\s*Сведения\\b"));
+  // Unicode properties on: with ASCII word characters \b never stands
+  // after a Cyrillic letter and the heading would never match.
+  static const QRegularExpression clauseHeading(QStringLiteral("^\\d+\\.\\s*Сведения\\b"),
+                                                QRegularExpression::UseUnicodePropertiesOption);
   if (clauseHeading.match(t).hasMatch()) return true;
   static const QStringList exact = {QStringLiteral("№ п/п"), QStringLiteral("Кадастровый номер"),
                                     QStringLiteral("земельного участка"), QStringLiteral("Нолвского областного суда")};
