@@ -67,10 +67,6 @@ bool OcrEngine::init(const QString& language) {
     fresh->End();
     return false;
   }
-  // The library's default treats the page as one uniform block of text,
-  // which drops whole ruled tables; full automatic layout analysis, as the
-  // command-line tool uses, keeps them.
-  fresh->SetPageSegMode(tesseract::PSM_AUTO);
   api = fresh.release();
   ready = true;
   return true;
@@ -80,6 +76,8 @@ QString OcrEngine::recognizeText(const QImage& image) {
   if (!ready || !usableImage(image)) return {};
   PixHandle pix(qImageToPix(image));
   if (!pix) return {};
+  // A small image is read as one block of text, the library's default.
+  api->SetPageSegMode(tesseract::PSM_SINGLE_BLOCK);
   api->SetImage(pix.get());
   const TessText text(api->GetUTF8Text());
   const QString result = text ? QString::fromUtf8(text.get()) : QString();
@@ -97,6 +95,10 @@ std::vector<OcrWord> OcrEngine::recognizeWords(const QImage& image, double scale
   // picture and lose every word in it.
   const int dpi = int(std::lround(scale * 72.0));
   pixSetResolution(pix.get(), dpi, dpi);
+  // The library's default reads the page as one uniform block of text, which
+  // loses whole ruled tables; full layout analysis, as the command-line tool
+  // does it, keeps them.
+  api->SetPageSegMode(tesseract::PSM_AUTO);
   api->SetImage(pix.get());
   if (api->Recognize(nullptr) != 0) {
     api->Clear();
