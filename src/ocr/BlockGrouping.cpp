@@ -193,13 +193,7 @@ TextBlock blockFromOcrLines(std::vector<TextBlock::Line> lines, int page, double
   block.page = page;
   block.lines = std::move(lines);
   rebuildBlockFromLines(block);
-  if (const TextBlock::Line* rep = representativeStyleLine(block)) {
-    block.fontFamily = rep->fontFamily;
-    block.fontSize = rep->fontSize;
-    block.color = rep->color;
-    block.bold = rep->bold;
-    block.italic = rep->italic;
-  }
+  takeRepresentativeStyle(block);
   return block;
 }
 

@@ -74,13 +74,7 @@ void matchLineFonts(std::vector<TextBlock>& blocks, const QImage& image, double 
       line.bold = match.bold;
       line.italic = match.italic;
     }
-    if (const TextBlock::Line* rep = representativeStyleLine(block)) {
-      block.fontFamily = rep->fontFamily;
-      block.fontSize = rep->fontSize;
-      block.color = rep->color;
-      block.bold = rep->bold;
-      block.italic = rep->italic;
-    }
+    takeRepresentativeStyle(block);
   }
 }
 

@@ -59,6 +59,17 @@ const TextBlock::Line* representativeStyleLine(const TextBlock& block) {
   return best;
 }
 
+bool takeRepresentativeStyle(TextBlock& block) {
+  const TextBlock::Line* rep = representativeStyleLine(block);
+  if (!rep) return false;
+  block.fontFamily = rep->fontFamily;
+  block.fontSize = rep->fontSize;
+  block.color = rep->color;
+  block.bold = rep->bold;
+  block.italic = rep->italic;
+  return true;
+}
+
 bool shouldKeepDocumentBold(const QString& text) {
   const QString t = text.trimmed();
   if (t.isEmpty()) return false;
@@ -167,12 +178,6 @@ void finishStyleRunBlock(std::vector<TextBlock>& out, TextBlock run) {
   run.rect = united;
   if (run.text.isEmpty() || (united.width() == 0 && united.height() == 0)) return;
   run.originalRect = united;
-  if (const TextBlock::Line* rep = representativeStyleLine(run)) {
-    run.fontFamily = rep->fontFamily;
-    run.color = rep->color;
-    run.fontSize = rep->fontSize;
-    run.bold = rep->bold;
-    run.italic = rep->italic;
-  }
+  takeRepresentativeStyle(run);
   out.push_back(std::move(run));
 }

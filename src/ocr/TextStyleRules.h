@@ -12,6 +12,10 @@
 // The block's line with the most meaningful text; null when none has any.
 const TextBlock::Line* representativeStyleLine(const TextBlock& block);
 
+// The block takes its representative line's family, size, colour, bold and
+// italic; false (and nothing changes) when no line has meaningful text.
+bool takeRepresentativeStyle(TextBlock& block);
+
 // Bold is kept on lines in capitals and on the headings documents bold.
 bool shouldKeepDocumentBold(const QString& text);
 

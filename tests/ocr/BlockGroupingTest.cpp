@@ -14,12 +14,6 @@ namespace {
 constexpr double kPageHeight = 800;
 constexpr double kPageWidth = 600;
 
-QStringList blockTexts(const std::vector<TextBlock>& blocks) {
-  QStringList texts;
-  for (const auto& b : blocks) texts << b.text;
-  return texts;
-}
-
 QImage ruledPage(int width, int height, int horizontal, int vertical) {
   QImage image(width, height, QImage::Format_RGB32);
   image.fill(Qt::white);
@@ -73,7 +67,7 @@ TEST(BlockGrouping, ParagraphsByGapAndAlignment) {
   };
   for (const Case& c : cases) {
     const auto blocks = groupOcrLines(c.lines, 3, kPageHeight);
-    EXPECT_EQ(blockTexts(blocks), c.blocks) << c.name;
+    EXPECT_EQ(ocrtest::textsOf(blocks), c.blocks) << c.name;
     for (const auto& b : blocks) {
       EXPECT_EQ(b.page, 3);
       EXPECT_EQ(b.rect, b.originalRect);
@@ -108,7 +102,7 @@ TEST(BlockGrouping, TableColumnRuns) {
       {"zero-size lines are dropped", {makeLine("ghost", 50, 700, 0, 10)}, {}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(blockTexts(groupTableColumnRuns(c.lines, 1, kPageWidth, kPageHeight)), c.blocks) << c.name;
+    EXPECT_EQ(ocrtest::textsOf(groupTableColumnRuns(c.lines, 1, kPageWidth, kPageHeight)), c.blocks) << c.name;
   }
 }
 

@@ -90,12 +90,23 @@ TEST_F(OcrRecognition, WordRecallOnCleanAndDegradedPagesBesideCommandLine) {
   ASSERT_TRUE(dir.isValid());
   for (const Case& c : cases) {
     PageDrawing drawing;
-    addParagraph(drawing, c.lines, QPointF(30, 40), 12);
+    // Body text in the middle band of the page, where word gaps of justified
+    // text do not split lines.
+    addParagraph(drawing, c.lines, QPointF(30, 80), 12);
     QImage image = renderPage(drawing, c.dpi);
     if (c.degraded) image = degrade(image, 1.0, 40);
     const QStringList expected = comparableWords(c.lines.join(u' '));
 
-    const double ours = wordRecall(expected, recognisedWords(recognise(drawing, image, c.dpi)));
+    const std::vector<TextBlock> blocks = recognise(drawing, image, c.dpi);
+    const double ours = wordRecall(expected, recognisedWords(blocks));
+    if (!c.degraded) {
+      // One paragraph, its lines as drawn, top to bottom.
+      ASSERT_EQ(blocks.size(), 1u) << c.name;
+      ASSERT_EQ(blocks[0].lines.size(), std::size_t(c.lines.size())) << c.name;
+      for (std::size_t i = 1; i < blocks[0].lines.size(); ++i) {
+        EXPECT_LT(blocks[0].lines[i].rect.y(), blocks[0].lines[i - 1].rect.y()) << c.name;
+      }
+    }
     QString reference = QStringLiteral("n/a");
     if (haveCli) {
       const QString png = dir.filePath(QStringLiteral("page.png"));

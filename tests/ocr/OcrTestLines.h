@@ -3,6 +3,10 @@
 
 #include "core/TextBlock.h"
 
+#include <QStringList>
+
+#include <vector>
+
 namespace ocrtest {
 
 // A line with its lower edge at y (points, bottom-left origin).
@@ -29,6 +33,14 @@ inline TextBlock makeBlock(std::vector<TextBlock::Line> lines) {
   block.rect = block.originalRect = united;
   block.text = texts.join(u'\n');
   return block;
+}
+
+// The texts of blocks or lines, in order.
+template <typename T>
+QStringList textsOf(const std::vector<T>& items) {
+  QStringList texts;
+  for (const auto& item : items) texts << item.text;
+  return texts;
 }
 
 }  // namespace ocrtest

@@ -7,16 +7,6 @@
 using ocrtest::makeBlock;
 using ocrtest::makeLine;
 
-namespace {
-
-QStringList blockTexts(const std::vector<TextBlock>& blocks) {
-  QStringList texts;
-  for (const auto& b : blocks) texts << b.text;
-  return texts;
-}
-
-}  // namespace
-
 TEST(TextStyleRules, DocumentBoldPhrases) {
   struct Case {
     const char* text;
@@ -75,7 +65,7 @@ TEST(TextStyleRules, SplitByLineStyle) {
       {"a block of empty lines vanishes", {makeLine(" ", 0, 700, 100, 11), makeLine("", 0, 686, 100, 11)}, {}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(blockTexts(splitBlocksByLineStyle({makeBlock(c.lines)})), c.blocks) << c.name;
+    EXPECT_EQ(ocrtest::textsOf(splitBlocksByLineStyle({makeBlock(c.lines)})), c.blocks) << c.name;
   }
 
   TextBlock familyChange = makeBlock({makeLine("one", 0, 700, 100, 11), makeLine("two", 0, 686, 100, 11)});

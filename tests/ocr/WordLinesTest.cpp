@@ -1,3 +1,5 @@
+#include "OcrTestLines.h"
+
 #include "ocr/WordLines.h"
 
 #include <gtest/gtest.h>
@@ -15,12 +17,6 @@ OcrWord wordAt(const char* text, double topShare, double x = 100, double w = 30,
 
 OcrWord word(const char* text, double x, double y, double w, double h) {
   return {QString::fromUtf8(text), QRectF(x, y, w, h), 90.0f};
-}
-
-QStringList lineTexts(const std::vector<TextBlock::Line>& lines) {
-  QStringList texts;
-  for (const auto& l : lines) texts << l.text;
-  return texts;
 }
 
 }  // namespace
@@ -109,7 +105,7 @@ TEST(WordLines, RowsAndGapSplits) {
       {"narrow middle row keeps 18 pt", {word("Left", 10, 400, 40, 8), word("Right", 68, 400, 40, 8)}, {"Left Right"}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(lineTexts(buildLinesFromWords(c.words, kPageWidth, kPageHeight)), c.lines) << c.name;
+    EXPECT_EQ(ocrtest::textsOf(buildLinesFromWords(c.words, kPageWidth, kPageHeight)), c.lines) << c.name;
   }
 }
 
