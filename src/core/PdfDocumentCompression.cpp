@@ -4,12 +4,12 @@
 
 #include "DocumentLock.h"
 #include "PdfBitmapHelpers.h"
+#include "PdfFileWriter.h"
 #include "PdfiumApi.h"
 #include "PdfiumHandles.h"
 #include "RasterPdfWriter.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -27,17 +27,6 @@ int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffe
   if (position > length || length - position < size) return 0;
   std::memcpy(buffer, bytes->constData() + position, size);
   return 1;
-}
-
-// FPDF_FILEWRITE record that carries the device it writes to.
-struct DeviceFileWrite : FPDF_FILEWRITE {
-  QIODevice* device = nullptr;
-};
-
-int writePdfBlock(FPDF_FILEWRITE* record, const void* data, unsigned long size) {
-  auto* writer = static_cast<DeviceFileWrite*>(record);
-  if (!writer || !writer->device) return 0;
-  return writer->device->write(static_cast<const char*>(data), qint64(size)) == qint64(size) ? 1 : 0;
 }
 
 // Box of an image object on its page in points, or an empty rectangle.
@@ -195,21 +184,14 @@ bool PdfDocument::recompressImagesUnlocked(const QString& path, const Compressio
     }
   }
 
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    lastErrorMessage = file.errorString();
+  QByteArray bytes;
+  if (!serializePdf(copy.get(), FPDF_NO_INCREMENTAL, &bytes)) {
+    lastErrorMessage = pdfiumErrorString();
     return false;
   }
-  DeviceFileWrite writer;
-  writer.version = 1;
-  writer.WriteBlock = writePdfBlock;
-  writer.device = &file;
-  if (!FPDF_SaveAsCopy(copy.get(), &writer, FPDF_NO_INCREMENTAL)) {
-    lastErrorMessage = file.error() != QFileDevice::NoError ? file.errorString() : pdfiumErrorString();
-    return false;
-  }
-  if (!file.commit()) {
-    lastErrorMessage = file.errorString();
+  QString error;
+  if (!writeFileAtomically(path, bytes, &error)) {
+    lastErrorMessage = error;
     return false;
   }
   return true;

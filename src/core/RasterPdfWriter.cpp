@@ -1,5 +1,6 @@
 #include "RasterPdfWriter.h"
 
+#include "AtomicFileWrite.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfiumApi.h"
 #include "PdfiumHandles.h"
@@ -7,7 +8,6 @@
 #include <QBuffer>
 #include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -21,12 +21,11 @@ int pageObjectNumber(int pageNumber) { return 3 * pageNumber; }
 
 QByteArray decimal(qint64 value) { return QByteArray::number(value); }
 
-bool writeAll(QIODevice& file, const QByteArray& bytes) { return file.write(bytes) == bytes.size(); }
-
-bool writePdfObject(QIODevice& file, QList<qint64>& offsets, int number, const QByteArray& body) {
+// Appends one framed object and records where its number begins.
+void appendPdfObject(QByteArray& file, QList<qint64>& offsets, int number, const QByteArray& body) {
   if (offsets.size() < number + 1) offsets.resize(number + 1, 0);
-  offsets[number] = file.pos();
-  return writeAll(file, decimal(number) + " 0 obj\n") && writeAll(file, body) && writeAll(file, "\nendobj\n");
+  offsets[number] = file.size();
+  file += decimal(number) + " 0 obj\n" + body + "\nendobj\n";
 }
 
 }  // namespace
@@ -196,11 +195,6 @@ bool RasterPdfWriter::buildPage(int index, PageObjects* objects, QString* error,
 }
 
 bool RasterPdfWriter::write(const QString& path, QString* error) const {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    *error = file.errorString();
-    return false;
-  }
   const int pageCount = FPDF_GetPageCount(document);
   if (pageCount < 1) {
     *error = QStringLiteral("Документ не содержит страниц.");
@@ -211,29 +205,30 @@ bool RasterPdfWriter::write(const QString& path, QString* error) const {
   // page image exists at a time, the encoded pages are kept.
   QList<PageObjects> pages;
   pages.reserve(pageCount);
+  qint64 total = 0;
   for (int i = 0; i < pageCount; ++i) {
     PageObjects objects;
     if (!buildPage(i, &objects, error, QStringLiteral("Не удалось сжать страницу %1."))) return false;
+    total += objects.page.size() + objects.image.size() + objects.content.size() + 3 * 32;
     pages.append(std::move(objects));
   }
 
+  QByteArray file;
+  file.reserve(total + 20 * (3 * pageCount + 3) + 1024);
   QList<qint64> offsets;
-  bool ok = writeAll(file, header()) && writePdfObject(file, offsets, 1, catalogBody()) &&
-            writePdfObject(file, offsets, 2, pageTreeBody(pageCount));
-  for (int k = 1; ok && k <= pageCount; ++k) {
-    const PageObjects& objects = pages.at(k - 1);
+  file += header();
+  appendPdfObject(file, offsets, 1, catalogBody());
+  appendPdfObject(file, offsets, 2, pageTreeBody(pageCount));
+  for (int k = 1; k <= pageCount; ++k) {
+    PageObjects& objects = pages[k - 1];
     const int number = pageObjectNumber(k);
-    ok = writePdfObject(file, offsets, number, objects.page) &&
-         writePdfObject(file, offsets, number + 1, objects.image) &&
-         writePdfObject(file, offsets, number + 2, objects.content);
+    appendPdfObject(file, offsets, number, objects.page);
+    appendPdfObject(file, offsets, number + 1, objects.image);
+    appendPdfObject(file, offsets, number + 2, objects.content);
+    objects = PageObjects();  // the page's bytes now live in the file only
   }
-  if (ok) ok = writeAll(file, crossReferenceAndTrailer(offsets, pageCount, file.pos()));
-  // commit() flushes, syncs and renames; without it the temporary file goes away.
-  if (!ok || !file.commit()) {
-    *error = file.errorString();
-    return false;
-  }
-  return true;
+  file += crossReferenceAndTrailer(offsets, pageCount, file.size());
+  return writeFileAtomically(path, file, error);
 }
 
 qint64 RasterPdfWriter::estimateSize(bool* sampled, QString* error) const {

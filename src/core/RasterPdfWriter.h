@@ -18,9 +18,8 @@ class RasterPdfWriter {
 public:
   RasterPdfWriter(fpdf_document_t__* document, const PdfDocument::CompressionOptions& options);
 
-  // Renders and encodes every page, then writes the file atomically (a
-  // temporary file beside `path`, renamed on success). On failure `error`
-  // holds the reason, possibly empty; an existing file at `path` is kept.
+  // Renders and encodes every page, then writes the file atomically. On
+  // failure `error` holds the reason; an existing file at `path` is kept.
   bool write(const QString& path, QString* error) const;
   // The size in bytes write() would produce, or -1 with `error` set. Up to 20
   // pages every page is encoded and the result is exact; above that seven
