@@ -1,4 +1,4 @@
-#include "RawPdf.h"
+#include "HandWrittenPdf.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 
@@ -16,7 +16,7 @@ namespace {
 // A 400 x 300 pt page over a blue background: text, a large RGB image, an
 // indexed colour image, a grey image at a fractional size, an image with a
 // soft mask and a stencil mask painted in red.
-QByteArray imagePage() {
+QStringList imagePage() {
   QByteArray rgb, indexed, grey, masked, softMask, stencil;
   for (int y = 0; y < 300; ++y)
     for (int x = 0; x < 400; ++x) rgb += QByteArray(1, char(x * 255 / 399)) + char(y * 255 / 299) + char(128);
@@ -32,6 +32,10 @@ QByteArray imagePage() {
   for (int y = 0; y < 180; ++y)
     for (int byte = 0; byte < 30; ++byte) stencil += char(((byte / 4 + y / 30) % 2) ? 0xFF : 0x00);
 
+  const auto image = [](const QByteArray& data, int width, int height, const QByteArray& entries) {
+    return handwritten::stream(data, "/Type /XObject /Subtype /Image /Width " + QByteArray::number(width) +
+                                         " /Height " + QByteArray::number(height) + " " + entries);
+  };
   const QByteArray content =
       "0.6 0.8 1 rg 0 0 400 300 re f\n"
       "BT 0 0 0 rg /F1 18 Tf 20 272 Td (Keep this text) Tj ET\n"
@@ -40,31 +44,20 @@ QByteArray imagePage() {
       "q 100.5 0 0 75.3 290 160 cm /ImGray Do Q\n"
       "q 120 0 0 90 20 20 cm /ImSmask Do Q\n"
       "q 0.8 0.1 0.1 rg 120 0 0 90 160 20 cm /ImStencil Do Q\n";
-  return rawpdf::build({
+  return {
       "<< /Type /Catalog /Pages 2 0 R >>",
       "<< /Type /Pages /Kids [ 3 0 R ] /Count 1 >>",
       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 400 300] /Contents 4 0 R /Resources << /Font << /F1 5 0 R "
       ">> /XObject << /ImRgb 6 0 R /ImIdx 7 0 R /ImSmask 8 0 R /ImStencil 10 0 R /ImGray 11 0 R >> >> >>",
-      rawpdf::stream("", content),
+      handwritten::stream(content),
       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-      rawpdf::stream("/Type /XObject /Subtype /Image /Width 400 /Height 300 /ColorSpace /DeviceRGB "
-                     "/BitsPerComponent 8",
-                     rgb),
-      rawpdf::stream("/Type /XObject /Subtype /Image /Width 240 /Height 180 /ColorSpace [/Indexed /DeviceRGB 3 "
-                     "<FF000000C0000000FFFFFF00>] /BitsPerComponent 8",
-                     indexed),
-      rawpdf::stream("/Type /XObject /Subtype /Image /Width 240 /Height 180 /ColorSpace /DeviceRGB "
-                     "/BitsPerComponent 8 /SMask 9 0 R",
-                     masked),
-      rawpdf::stream("/Type /XObject /Subtype /Image /Width 240 /Height 180 /ColorSpace /DeviceGray "
-                     "/BitsPerComponent 8",
-                     softMask),
-      rawpdf::stream("/Type /XObject /Subtype /Image /Width 240 /Height 180 /ImageMask true /BitsPerComponent 1",
-                     stencil),
-      rawpdf::stream("/Type /XObject /Subtype /Image /Width 200 /Height 150 /ColorSpace /DeviceGray "
-                     "/BitsPerComponent 8",
-                     grey),
-  });
+      image(rgb, 400, 300, "/ColorSpace /DeviceRGB /BitsPerComponent 8"),
+      image(indexed, 240, 180, "/ColorSpace [/Indexed /DeviceRGB 3 <FF000000C0000000FFFFFF00>] /BitsPerComponent 8"),
+      image(masked, 240, 180, "/ColorSpace /DeviceRGB /BitsPerComponent 8 /SMask 9 0 R"),
+      image(softMask, 240, 180, "/ColorSpace /DeviceGray /BitsPerComponent 8"),
+      image(stencil, 240, 180, "/ImageMask true /BitsPerComponent 1"),
+      image(grey, 200, 150, "/ColorSpace /DeviceGray /BitsPerComponent 8"),
+  };
 }
 
 int count(const QList<PdfImageInfo>& images, const std::function<bool(const PdfImageInfo&)>& match) {
@@ -96,7 +89,7 @@ TEST(ImageRecompression, ReencodesOpaqueImagesAndKeepsTextAndMaskedImages) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString source = dir.filePath("images.pdf");
-  ASSERT_TRUE(rawpdf::save(source, imagePage()));
+  ASSERT_TRUE(handwritten::writePdf(source, imagePage()));
   const QImage before = renderWithPoppler(source, dir.filePath("before"));
   ASSERT_EQ(before.size(), QSize(400, 300));
 

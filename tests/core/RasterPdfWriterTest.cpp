@@ -1,4 +1,4 @@
-#include "RawPdf.h"
+#include "HandWrittenPdf.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 #include "core/RasterPdfWriter.h"
@@ -217,14 +217,16 @@ TEST_F(RasterPdfWriterTest, MonochromeThresholdSeenByAnIndependentRenderer) {
 TEST_F(RasterPdfWriterTest, FailuresKeepAnExistingTargetAndExplainWhy) {
   // /Count promises three pages, but only the first exists.
   const QString broken = path("broken.pdf");
-  ASSERT_TRUE(rawpdf::save(broken, rawpdf::build({
-                                       "<< /Type /Catalog /Pages 2 0 R >>",
-                                       "<< /Type /Pages /Kids [ 3 0 R ] /Count 3 >>",
-                                       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 72 72] >>",
-                                   })));
+  ASSERT_TRUE(handwritten::writePdf(broken, {"<< /Type /Catalog /Pages 2 0 R >>",
+                                             "<< /Type /Pages /Kids [ 3 0 R ] /Count 3 >>",
+                                             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 72 72] >>"}));
   const QString target = path("target.pdf");
   const QByteArray previous = "previous contents of the target";
-  ASSERT_TRUE(rawpdf::save(target, previous));
+  {
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(previous), previous.size());
+  }
 
   PdfDocument doc;
   ASSERT_TRUE(doc.open(broken));
