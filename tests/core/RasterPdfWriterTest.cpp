@@ -165,26 +165,6 @@ TEST_F(RasterPdfWriterTest, WrittenFilesMatchTheirForecastAndTheirSource) {
   }
 }
 
-TEST_F(RasterPdfWriterTest, FileLayoutOfAOnePageCopy) {
-  const QString source = path("one.pdf");
-  ASSERT_TRUE(writePdf(source, {{"one", false, {612, 792}}}));
-  PdfDocument doc;
-  ASSERT_TRUE(doc.open(source));
-  ASSERT_TRUE(doc.compressTo(path("copy.pdf"), options(200, 55)));
-  QFile file(path("copy.pdf"));
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  const QByteArray bytes = file.readAll();
-  EXPECT_TRUE(bytes.startsWith(QByteArray("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n", 15)));
-  EXPECT_TRUE(bytes.contains("2 0 obj\n<< /Type /Pages /Kids [ 3 0 R ] /Count 1 >>\nendobj\n"));
-  EXPECT_TRUE(bytes.contains("3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << "
-                             "/XObject << /Im0 4 0 R >> >> /Contents 5 0 R >>\nendobj\n"));
-  EXPECT_TRUE(bytes.contains("/Width 1700 /Height 2200 /ColorSpace /DeviceRGB /BitsPerComponent 8"));
-  EXPECT_TRUE(bytes.contains("stream\nq\n612 0 0 792 0 0 cm\n/Im0 Do\nQ\nendstream"));
-  EXPECT_TRUE(bytes.contains("xref\n0 6\n0000000000 65535 f \n"));
-  EXPECT_TRUE(bytes.contains("trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n"));
-  EXPECT_TRUE(bytes.endsWith("\n%%EOF\n"));
-}
-
 // Grey 205 is ink and 206 paper in the 1-bit copy, whatever the grey flag says.
 TEST_F(RasterPdfWriterTest, MonochromeThresholdSeenByAnIndependentRenderer) {
   const QString source = path("grey.pdf");
