@@ -1,5 +1,5 @@
 #pragma once
-// Timing shared by the benchmark programs.
+// The median wall time of several runs of a piece of work, in milliseconds.
 
 #include <QElapsedTimer>
 
@@ -7,7 +7,6 @@
 #include <functional>
 #include <vector>
 
-// The median wall time of `runs` calls of `work`, in milliseconds.
 inline double medianMs(int runs, const std::function<void()>& work) {
   std::vector<double> times;
   for (int i = 0; i < runs; ++i) {
