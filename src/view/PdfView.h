@@ -260,6 +260,7 @@ private:
   void captureActiveEditorUndoIfNeeded(const QString& label, bool includeActiveEditor);
   void captureBlockInteractionUndoIfNeeded(const QString& label);
   void restoreEditSnapshot(const EditSnapshot& s);
+  void stepHistory(std::vector<EditSnapshot>& from, std::vector<EditSnapshot>& to, const QString& label);
   void emitUndoRedoAvailability();
 
   std::vector<TextBlock> ocrBlocks;  // painting order, last frontmost

@@ -78,23 +78,18 @@ void PdfView::restoreEditSnapshot(const EditSnapshot& s) {
   viewport()->update();
 }
 
-void PdfView::undo() {
-  if (undoStack.empty()) return;
-  EditSnapshot current = makeEditSnapshot(QStringLiteral("Повторить"), true);
-  const EditSnapshot taken = std::move(undoStack.back());
-  undoStack.pop_back();
-  redoStack.push_back(std::move(current));
-  restoreEditSnapshot(taken);
-  emit undoRedoAvailabilityChanged(!undoStack.empty(), !redoStack.empty());
-  emit ocrBlocksEdited();
-}
+void PdfView::undo() { stepHistory(undoStack, redoStack, QStringLiteral("Повторить")); }
 
-void PdfView::redo() {
-  if (redoStack.empty()) return;
-  EditSnapshot current = makeEditSnapshot(QStringLiteral("Отменить"), true);
-  const EditSnapshot taken = std::move(redoStack.back());
-  redoStack.pop_back();
-  undoStack.push_back(std::move(current));
+void PdfView::redo() { stepHistory(redoStack, undoStack, QStringLiteral("Отменить")); }
+
+void PdfView::stepHistory(std::vector<EditSnapshot>& from, std::vector<EditSnapshot>& to, const QString& label) {
+  if (from.empty()) return;
+  // The present goes onto the other stack; the two together stay within
+  // the limit because one snapshot leaves for each that arrives.
+  EditSnapshot current = makeEditSnapshot(label, true);
+  const EditSnapshot taken = std::move(from.back());
+  from.pop_back();
+  to.push_back(std::move(current));
   restoreEditSnapshot(taken);
   emit undoRedoAvailabilityChanged(!undoStack.empty(), !redoStack.empty());
   emit ocrBlocksEdited();

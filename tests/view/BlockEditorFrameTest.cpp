@@ -3,6 +3,7 @@
 // handle turns the content in place, and the chrome is hit and painted in its
 // turned layout.
 #include "ViewTestHelpers.h"
+#include "BlockTestData.h"
 #include "view/BlockEditorFrame.h"
 #include "view/BlockGeometry.h"
 #include "view/RotatedTextEdit.h"
@@ -24,12 +25,7 @@ using Hit = BlockEditorFrame::Hit;
 class BlockEditorFrameTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    host = std::make_unique<QWidget>();
-    host->setAutoFillBackground(true);
-    QPalette palette = host->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    host->setPalette(palette);
-    host->resize(600, 400);
+    host = blocktest::whiteHost(600, 400);
     frame = new BlockEditorFrame(host.get());
     frame->setContentScreenRect(kStart);
     frame->show();

@@ -1,5 +1,6 @@
 // Fonts of block lines: colours, sizes by route, spacing, and the cache that
 // keeps the fitting off the repaint path.
+#include "BlockTestData.h"
 #include "view/BlockTextRenderer.h"
 
 #include <gtest/gtest.h>
@@ -11,19 +12,7 @@
 
 namespace {
 
-TextBlock::Line nativeLine(const QString& text, const QRectF& rect, float size, const QString& family) {
-  TextBlock::Line line;
-  line.text = text;
-  line.rect = rect;
-  line.fontSize = size;
-  line.fontFamily = family;
-  TextBlock::Line::Span span;
-  span.text = text;
-  span.fontSize = size;
-  span.fontFamily = family;
-  line.spans.push_back(span);
-  return line;
-}
+using blocktest::nativeLine;
 
 TextBlock blockOf(std::vector<TextBlock::Line> lines) {
   TextBlock block;

@@ -2,6 +2,7 @@
 // A shown page view on a one-page document, with helpers that build blocks
 // the way native extraction and recognition deliver them.
 
+#include "BlockTestData.h"
 #include "TestSupport.h"
 #include "ViewTestAccess.h"
 
@@ -13,29 +14,6 @@
 #include <memory>
 
 namespace blocktest {
-
-// A one-line native block (style run, PDF font name) at rect, points.
-inline TextBlock nativeBlock(const QString& text, const QRectF& rect, float size = 12.0f,
-                             const QString& family = QStringLiteral("ABCDEF+TimesNewRomanPSMT")) {
-  TextBlock::Line line;
-  line.text = text;
-  line.rect = rect;
-  line.fontSize = size;
-  line.fontFamily = family;
-  TextBlock::Line::Span span;
-  span.text = text;
-  span.fontSize = size;
-  span.fontFamily = family;
-  line.spans.push_back(span);
-  TextBlock block;
-  block.text = text;
-  block.rect = rect;
-  block.originalRect = rect;
-  block.fontSize = size;
-  block.fontFamily = family;
-  block.lines.push_back(line);
-  return block;
-}
 
 // A line as recognition gives it: no style runs.
 inline TextBlock::Line plainLine(const QString& text, double height, float size, const QString& family = {},

@@ -1,6 +1,7 @@
 // The turned editor: pointer input is mapped back through the turn so that
 // clicks, drags and double clicks land on the turned characters, and its own
 // painting follows the turn or stays away entirely when suppressed.
+#include "BlockTestData.h"
 #include "view/BlockGeometry.h"
 #include "view/RotatedTextEdit.h"
 
@@ -18,12 +19,7 @@ namespace {
 class RotatedTextEditTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    host = std::make_unique<QWidget>();
-    host->setAutoFillBackground(true);
-    QPalette palette = host->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    host->setPalette(palette);
-    host->resize(400, 400);
+    host = blocktest::whiteHost(400, 400);
     editor = new RotatedTextEdit(host.get());
     editor->setFrameShape(QFrame::NoFrame);
     editor->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
