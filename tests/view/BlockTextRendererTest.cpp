@@ -31,48 +31,6 @@ double tightHeight(QFont font, int px, const QString& text) {
   return QFontMetricsF(font).tightBoundingRect(text).height();
 }
 
-TEST(BlockTextRendererTest, LineColourNeedsMoreThanAlphaEight) {
-  const struct {
-    QColor line, block, expected;
-  } cases[] = {
-      {QColor(), QColor(200, 0, 0, 8), Qt::black},
-      {QColor(), QColor(200, 0, 0, 9), QColor(200, 0, 0, 9)},
-      {QColor(0, 0, 255, 8), QColor(0, 128, 0), QColor(0, 128, 0)},
-      {QColor(0, 0, 255), QColor(0, 128, 0), QColor(0, 0, 255)},
-  };
-  for (const auto& c : cases) {
-    TextBlock::Line line;
-    line.color = c.line;
-    TextBlock block;
-    block.color = c.block;
-    EXPECT_EQ(lineTextColor(line, block), c.expected);
-  }
-}
-
-TEST(BlockTextRendererTest, MedianLineHeightIsTheUpperMedian) {
-  const struct {
-    std::vector<double> heights;
-    float fontSize;
-    double expected;
-  } cases[] = {
-      {{10, 12, 30}, 10.0f, 12.0},
-      {{10, 12}, 10.0f, 12.0},
-      {{30, 10, 12, 11}, 10.0f, 12.0},
-      {{0.5, 1.0}, 3.0f, 6.0},
-      {{}, 9.0f, 12.5},
-  };
-  for (const auto& c : cases) {
-    TextBlock block;
-    block.fontSize = c.fontSize;
-    for (double h : c.heights) {
-      TextBlock::Line line;
-      line.rect = QRectF(0, 0, 50, h);
-      block.lines.push_back(line);
-    }
-    EXPECT_DOUBLE_EQ(medianOcrLineHeightPt(block), c.expected);
-  }
-}
-
 TEST(BlockTextRendererTest, SampleFittingPicksTheClosestInkHeight) {
   QFont font(QStringLiteral("Liberation Serif"));
   const QString text = QStringLiteral("Hxgy");

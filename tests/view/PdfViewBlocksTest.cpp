@@ -183,25 +183,6 @@ TEST_F(BlockViewTest, ReadBackFoldsTheOpenEditorIntoACopy) {
   EXPECT_EQ(view->ocrBlocksWithEdits()[3].text, QStringLiteral("[image]"));
 }
 
-TEST_F(BlockViewTest, StoredRichTextIsInPoints) {
-  view->setEditMode(true);
-  view->setZoom(2.0);
-  std::vector<TextBlock> blocks = threeBlocks();
-  blocks[0].textEdited = true;
-  blocks[0].richTextHtml = QStringLiteral("<p><span style=\"font-size:12px;\">Twelve points</span></p>");
-  view->setOcrBlocks(blocks, 0, false);
-  view->activateOcrBlock(0);
-  QTextEdit* editor = view->activeTextEditor();
-  ASSERT_NE(editor, nullptr);
-  // The editor works in pixels at the view's zoom.
-  QTextCursor inside(editor->document());
-  inside.setPosition(3);
-  EXPECT_EQ(inside.charFormat().font().pixelSize(), 24);
-  const TextBlock back = view->ocrBlocksWithEdits()[0];
-  EXPECT_TRUE(back.richTextHtml.contains(QStringLiteral("font-size:12px"))) << back.richTextHtml.toStdString();
-  EXPECT_EQ(back.text, QStringLiteral("Twelve points"));
-}
-
 TEST(BlockChangeTest, MovedAndTextEditedBlocks) {
   const QRectF original(100, 100, 50, 20);
   const struct {
