@@ -33,43 +33,43 @@ bool isColoredInkPixel(unsigned int argb) {
 std::vector<QRect> inkComponents(const QImage& render) {
   const int w = render.width();
   const int h = render.height();
-  std::vector<unsigned char> visited(size_t(w) * size_t(h), 0);
+  // 1: ink not yet visited; 0: paper or visited.
+  std::vector<unsigned char> pending(size_t(w) * size_t(h), 0);
+  for (int y = 0; y < h; ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(render.constScanLine(y));
+    unsigned char* out = pending.data() + size_t(y) * size_t(w);
+    for (int x = 0; x < w; ++x) out[x] = (row[x] | 0xFF000000u) != 0xFFFFFFFFu && isColoredInkPixel(row[x]) ? 1 : 0;
+  }
   std::vector<QRect> boxes;
   std::vector<qsizetype> stack;
   stack.reserve(4096);
-  auto isInk = [&](int x, int y) {
-    return isColoredInkPixel(reinterpret_cast<const QRgb*>(render.constScanLine(y))[x]);
-  };
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      const qsizetype seed = qsizetype(y) * w + x;
-      if (visited[size_t(seed)] || !isInk(x, y)) continue;
-      visited[size_t(seed)] = 1;
-      stack.push_back(seed);
-      int minX = x, maxX = x, minY = y, maxY = y;
-      qsizetype pixels = 0;
-      while (!stack.empty()) {
-        const qsizetype at = stack.back();
-        stack.pop_back();
-        ++pixels;
-        const int px = int(at % w);
-        const int py = int(at / w);
-        minX = std::min(minX, px);
-        maxX = std::max(maxX, px);
-        minY = std::min(minY, py);
-        maxY = std::max(maxY, py);
-        for (int ny = std::max(py - 1, 0); ny <= std::min(py + 1, h - 1); ++ny) {
-          for (int nx = std::max(px - 1, 0); nx <= std::min(px + 1, w - 1); ++nx) {
-            const qsizetype n = qsizetype(ny) * w + nx;
-            if (visited[size_t(n)] || !isInk(nx, ny)) continue;
-            visited[size_t(n)] = 1;
-            stack.push_back(n);
-          }
+  for (qsizetype seed = 0; seed < qsizetype(pending.size()); ++seed) {
+    if (!pending[size_t(seed)]) continue;
+    pending[size_t(seed)] = 0;
+    stack.push_back(seed);
+    int minX = w, maxX = -1, minY = h, maxY = -1;
+    qsizetype pixels = 0;
+    while (!stack.empty()) {
+      const qsizetype at = stack.back();
+      stack.pop_back();
+      ++pixels;
+      const int px = int(at % w);
+      const int py = int(at / w);
+      minX = std::min(minX, px);
+      maxX = std::max(maxX, px);
+      minY = std::min(minY, py);
+      maxY = std::max(maxY, py);
+      for (int ny = std::max(py - 1, 0); ny <= std::min(py + 1, h - 1); ++ny) {
+        for (int nx = std::max(px - 1, 0); nx <= std::min(px + 1, w - 1); ++nx) {
+          const qsizetype n = qsizetype(ny) * w + nx;
+          if (!pending[size_t(n)]) continue;
+          pending[size_t(n)] = 0;
+          stack.push_back(n);
         }
       }
-      if (pixels >= 40 && maxX - minX + 1 >= 5 && maxY - minY + 1 >= 5)
-        boxes.push_back(QRect(QPoint(minX, minY), QPoint(maxX, maxY)));
     }
+    if (pixels >= 40 && maxX - minX + 1 >= 5 && maxY - minY + 1 >= 5)
+      boxes.push_back(QRect(QPoint(minX, minY), QPoint(maxX, maxY)));
   }
   return boxes;
 }
@@ -144,8 +144,8 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
     }
   }
 
-  const QImage render =
-      renderPageLayer(page, kInkRenderScale, 0, PdfRenderLayer::Full, false).convertToFormat(QImage::Format_RGB32);
+  // Opaque pixels on white: the ink test reads red, green and blue only.
+  const QImage render = renderPageLayer(page, kInkRenderScale, 0, PdfRenderLayer::Full, false);
   if (!render.isNull()) {
     std::vector<QRect> boxes = inkComponents(render);
     mergeNearbyBoxes(boxes);
