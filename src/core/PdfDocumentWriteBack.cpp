@@ -7,6 +7,7 @@
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
+#include "PageObjectBounds.h"
 #include "PageObjectWriters.h"
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
@@ -206,6 +207,7 @@ struct PageChar {
   FPDF_PAGEOBJECT object;
   QPointF centre;
   bool hidden;
+  bool mapped;  // has a Unicode value, so search and copying find it
 };
 
 std::vector<PageChar> readPageChars(FPDF_PAGE page, const PageSpace& space) {
@@ -215,12 +217,12 @@ std::vector<PageChar> readPageChars(FPDF_PAGE page, const PageSpace& space) {
   const int count = FPDFText_CountChars(textPage.get());
   for (int i = 0; i < count; ++i) {
     const unsigned int u = FPDFText_GetUnicode(textPage.get(), i);
-    if (u == 0 || (u <= 0xFFFF && QChar(char16_t(u)).isSpace())) continue;
+    if (u != 0 && u <= 0xFFFF && QChar(char16_t(u)).isSpace()) continue;
     FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage.get(), i);
     double left = 0, right = 0, bottom = 0, top = 0;
     if (!object || !FPDFText_GetCharBox(textPage.get(), i, &left, &right, &bottom, &top)) continue;
     const QPointF centre = space.toShown(QPointF((left + right) / 2, (bottom + top) / 2));
-    chars.push_back({object, centre, isHiddenTextObject(object)});
+    chars.push_back({object, centre, isHiddenTextObject(object), u != 0});
   }
   return chars;
 }
@@ -283,14 +285,20 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
 
   std::set<FPDF_PAGEOBJECT> pageTextObjects;
   std::vector<FPDF_PAGEOBJECT> hiddenObjects;
+  std::vector<std::pair<FPDF_PAGEOBJECT, QPointF>> visibleObjectCentres;
   for (int i = FPDFPage_CountObjects(p) - 1; i >= 0; --i) {
     FPDF_PAGEOBJECT object = FPDFPage_GetObject(p, i);
     if (!object || FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_TEXT) continue;
     pageTextObjects.insert(object);
-    if (anyText && isHiddenTextObject(object)) hiddenObjects.push_back(object);
+    if (isHiddenTextObject(object)) {
+      if (anyText) hiddenObjects.push_back(object);
+    } else if (const QRectF box = pageObjectBounds(object, FPDF_PAGEOBJ_TEXT); !box.isEmpty()) {
+      visibleObjectCentres.emplace_back(object, space.toShown(box).center());
+    }
   }
 
-  // Text objects under a replaced block go. When such an object also draws
+  // Text objects under a replaced block go: those with a character or the
+  // centre of their box in its old place. When such an object also draws
   // characters of a block that stays, that block is rewritten as well; an
   // object drawing characters no block accounts for is kept (covered only),
   // so that no text is lost.
@@ -301,6 +309,8 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     for (size_t i = 0; i < blocks.size(); ++i)
       if (replace[i]) covers.push_back(oldPlace(blocks[i]));
     doomed.clear();
+    for (const auto& [object, centre] : visibleObjectCentres)
+      if (insideAny(centre, covers)) doomed.insert(object);
     for (const PageChar& c : chars)
       if (!c.hidden && pageTextObjects.count(c.object) && insideAny(c.centre, covers)) doomed.insert(c.object);
 
@@ -325,7 +335,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
   // search and copying; an invisible copy of it would double every word.
   std::vector<QPointF> shownText;
   for (const PageChar& c : chars)
-    if (!c.hidden && !doomed.count(c.object)) shownText.push_back(c.centre);
+    if (!c.hidden && c.mapped && !doomed.count(c.object)) shownText.push_back(c.centre);
   auto pageShowsTextIn = [&](const QRectF& r) {
     return std::any_of(shownText.begin(), shownText.end(), [&](const QPointF& c) { return r.contains(c); });
   };

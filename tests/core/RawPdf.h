@@ -11,10 +11,15 @@
 #include <QSizeF>
 #include <QString>
 
+#include <utility>
+
 struct RawPage {
+  RawPage(QByteArray content, QSizeF size = {595, 842}, int rotate = 0, QByteArray extra = {})
+      : content(std::move(content)), size(size), rotate(rotate), extra(std::move(extra)) {}
   QByteArray content;
-  QSizeF size{595, 842};
-  int rotate = 0;
+  QSizeF size;
+  int rotate;
+  QByteArray extra;  // more entries of the page dictionary, e.g. a /CropBox
 };
 
 inline QByteArray rawPdfBytes(const QList<RawPage>& pages) {
@@ -32,7 +37,7 @@ inline QByteArray rawPdfBytes(const QList<RawPage>& pages) {
   for (const RawPage& page : pages) {
     const int contentId = int(objects.size()) + 2;
     objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + QByteArray::number(page.size.width()) + " " +
-                   QByteArray::number(page.size.height()) + "] /Rotate " + QByteArray::number(page.rotate) + " " +
+                   QByteArray::number(page.size.height()) + "] /Rotate " + QByteArray::number(page.rotate) + " " + page.extra + " " +
                    resources + " /Contents " + QByteArray::number(contentId) + " 0 R >>";
     kids += QByteArray::number(objects.size()) + " 0 R ";
     objects << "<< /Length " + QByteArray::number(page.content.size()) + " >>\nstream\n" + page.content +

@@ -62,7 +62,7 @@ struct WordBox {
 // Word boxes as poppler sees them, turned into the shown page with y up.
 QList<WordBox> pdftotextBoxes(const QString& path, double shownHeight) {
   QByteArray out;
-  EXPECT_EQ(runTool("pdftotext", {"-bbox", "-f", "1", "-l", "1", path, "-"}, &out), 0);
+  EXPECT_EQ(runTool("pdftotext", {"-cropbox", "-bbox", "-f", "1", "-l", "1", path, "-"}, &out), 0);
   QList<WordBox> words;
   static const QRegularExpression word(QStringLiteral(
       "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
@@ -195,6 +195,9 @@ TEST_F(TextExtraction, BlocksLieInTheShownPageSpace) {
       {"rotate 90", {"BT /F1 16 Tf 0 1 -1 0 200 100 Tm (Turned text here) Tj ET\n", {595, 842}, 90}},
       {"rotate 270", {"BT /F1 16 Tf 0 -1 1 0 400 700 Tm (Other way round) Tj ET\n", {595, 842}, 270}},
       {"rotate 180", {"BT /F1 16 Tf -1 0 0 -1 500 300 Tm (Upside down page) Tj ET\n", {595, 842}, 180}},
+      {"rotate 90, offset crop box",
+       {"BT /F1 16 Tf 0 1 -1 0 200 150 Tm (Cropped turned text) Tj ET\n", {595, 842}, 90,
+        "/CropBox [40 60 555 800]"}},
   };
   for (const SpaceCase& c : cases) {
     SCOPED_TRACE(c.name);

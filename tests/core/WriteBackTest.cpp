@@ -40,7 +40,7 @@ void expectQpdfCheckPasses(const QString& path) {
 
 // Where poppler finds a word on the first page, in the shown page with y up.
 QRectF wordBox(const QString& path, const QString& word, double shownHeight) {
-  const QString html = pdftotext(path, {"-bbox", "-f", "1", "-l", "1"});
+  const QString html = pdftotext(path, {"-cropbox", "-bbox", "-f", "1", "-l", "1"});
   const QRegularExpression re(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
                                              "yMax=\"([\\d.]+)\">%1</word>")
                                   .arg(QRegularExpression::escape(word)));
@@ -93,12 +93,16 @@ struct PageCase {
 
 QList<PageCase> pageCases() {
   return {
+      {"offset crop box",
+       [](const QString& p) {
+         return writeRawPdf(p, {{rawLines(72, 700), {595, 842}, 0, "/CropBox [40 60 555 800]"}});
+       }},
       {"qt writer", [](const QString& p) { return writePdf(p, {{kLines.join(QLatin1Char('\n'))}}); }},
       {"standard font", [](const QString& p) { return writeRawPdf(p, {{rawLines(72, 700)}}); }},
       {"rotate 90",
        [](const QString& p) {
          // Upright on the shown page: the text runs up the unturned page.
-         RawPage page{"", {595, 842}, 90};
+         RawPage page("", {595, 842}, 90);
          for (qsizetype i = 0; i < kLines.size(); ++i)
            page.content += "BT /F1 14 Tf 0 1 -1 0 " + QByteArray::number(200 + 30 * double(i)) + " 100 Tm (" +
                            kLines[i].toLatin1() + ") Tj ET\n";
