@@ -1,6 +1,7 @@
 // Times native text extraction and image-block extraction per page over a
 // page range, beside pdftotext on the same pages. The median of several runs:
 //   ulvo_bench_extract FILE [--first N] [--last N] [--runs R]
+#include "BenchTiming.h"
 #include "core/PdfDocument.h"
 
 #include <QElapsedTimer>
@@ -11,22 +12,6 @@
 #include <cstdio>
 #include <functional>
 #include <vector>
-
-namespace {
-
-double medianMs(int runs, const std::function<void()>& work) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    times.push_back(timer.nsecsElapsed() / 1e6);
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
   qputenv("QT_QPA_PLATFORM", "offscreen");

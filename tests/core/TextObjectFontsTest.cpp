@@ -2,6 +2,7 @@
 // is embedded once per document however many objects use it, and tiny sizes
 // are raised to one point. Checked with pdffonts and pdftotext.
 #include "RawPdf.h"
+#include "SavedCopy.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 
@@ -15,12 +16,6 @@
 using namespace testsupport;
 
 namespace {
-
-bool saveTo(PdfDocument& doc, const QString& path) {
-  const QByteArray bytes = doc.saveToBytes();
-  QFile file(path);
-  return !bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 // Base font names without subset tags, one per font object in the file.
 QStringList fontNames(const QString& path) {
@@ -75,7 +70,7 @@ TEST_F(TextObjectFonts, StyleChoosesTheEmbeddedFile) {
     block.textEdited = true;
     ASSERT_TRUE(doc.overlayOcrText(0, {block}, false));
     const QString saved = dir.filePath(QStringLiteral("styled.pdf"));
-    ASSERT_TRUE(saveTo(doc, saved));
+    ASSERT_TRUE(saveCopy(doc, saved));
     EXPECT_EQ(fontNames(saved), QStringList{c.font});
   }
 }
@@ -87,7 +82,7 @@ TEST_F(TextObjectFonts, EachFontFileIsEmbeddedOncePerDocument) {
     ASSERT_TRUE(doc.addFreeText(0, QRectF(60, 780 - 30 * i, 300, 20), QStringLiteral("Note %1").arg(i),
                                 QStringLiteral("Arial"), 12, Qt::black));
   const QString saved = dir.filePath(QStringLiteral("notes.pdf"));
-  ASSERT_TRUE(saveTo(doc, saved));
+  ASSERT_TRUE(saveCopy(doc, saved));
   EXPECT_EQ(fontNames(saved), QStringList{QStringLiteral("DejaVuSerif")});
   // One embedded copy of the font file, not twenty.
   EXPECT_LT(QFileInfo(saved).size(), 600 * 1024);
@@ -100,7 +95,7 @@ TEST_F(TextObjectFonts, TinySizesAreWrittenAtOnePoint) {
   ASSERT_TRUE(doc.open(source));
   ASSERT_TRUE(doc.addFreeText(0, QRectF(100, 400, 50, 10), QStringLiteral("tiny"), QString(), 0.5f, Qt::red));
   const QString saved = dir.filePath(QStringLiteral("tiny.pdf"));
-  ASSERT_TRUE(saveTo(doc, saved));
+  ASSERT_TRUE(saveCopy(doc, saved));
   QByteArray html;
   ASSERT_EQ(runTool("pdftotext", {"-bbox", saved, "-"}, &html), 0);
   const auto m = QRegularExpression(QStringLiteral("yMin=\"([\\d.]+)\" xMax=\"[\\d.]+\" yMax=\"([\\d.]+)\">tiny"))

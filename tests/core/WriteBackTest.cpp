@@ -3,6 +3,7 @@
 // qpdf --check, and stays small. Checked with poppler and qpdf, not with the
 // code under test.
 #include "RawPdf.h"
+#include "SavedCopy.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 
@@ -18,12 +19,6 @@
 using namespace testsupport;
 
 namespace {
-
-bool saveTo(PdfDocument& doc, const QString& path) {
-  const QByteArray bytes = doc.saveToBytes();
-  QFile file(path);
-  return !bytes.isEmpty() && file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 QString pdftotext(const QString& path, const QStringList& extra = {}) {
   QByteArray out;
@@ -128,7 +123,7 @@ TEST_F(WriteBack, EditedLineReplacesTheOldWordingAndNothingElse) {
 
     ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
     EXPECT_TRUE(doc.isModified());
-    ASSERT_TRUE(saveTo(doc, saved));
+    ASSERT_TRUE(saveCopy(doc, saved));
     expectQpdfCheckPasses(saved);
 
     const QString text = pdftotext(saved);
@@ -164,7 +159,7 @@ TEST_F(WriteBack, RepeatedEditAndSaveCyclesNeverDuplicateWords) {
     editText(blocks[size_t(target)], replacements[cycle]);
     ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
     current = path(QStringLiteral("cycle%1.pdf").arg(cycle + 1));
-    ASSERT_TRUE(saveTo(doc, current));
+    ASSERT_TRUE(saveCopy(doc, current));
     expectQpdfCheckPasses(current);
   }
   const QString text = pdftotext(current);
@@ -189,7 +184,7 @@ TEST_F(WriteBack, FiftyEditedLinesEmbedOneFontAndStaySmall) {
   for (size_t i = 0; i < blocks.size(); ++i)
     editText(blocks[i], QStringLiteral("Строка %1 edited").arg(i));
   ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
-  ASSERT_TRUE(saveTo(doc, saved));
+  ASSERT_TRUE(saveCopy(doc, saved));
   expectQpdfCheckPasses(saved);
 
   EXPECT_LT(QFileInfo(saved).size() - QFileInfo(source).size(), 1024 * 1024);
@@ -219,7 +214,7 @@ TEST_F(WriteBack, CyrillicTextIsEmbeddedAndExtractsAgain) {
   editText(blocks[size_t(target)], russian);
   blocks[size_t(target)].bold = blocks[size_t(target)].lines[0].bold = true;
   ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
-  ASSERT_TRUE(saveTo(doc, saved));
+  ASSERT_TRUE(saveCopy(doc, saved));
   expectQpdfCheckPasses(saved);
   EXPECT_EQ(occurrences(pdftotext(saved), russian), 1);
 
@@ -254,7 +249,7 @@ TEST_F(WriteBack, RichTextIsWrittenAsLaidOutWithItsStyles) {
       "<html><body><p style=\"margin:0\"><span style=\"font-size:14px; color:#d00000; font-weight:700\">Pay"
       "</span><span style=\"font-size:14px\"> at once</span></p></body></html>");
   ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
-  ASSERT_TRUE(saveTo(doc, saved));
+  ASSERT_TRUE(saveCopy(doc, saved));
   expectQpdfCheckPasses(saved);
   const QString text = pdftotext(saved);
   EXPECT_EQ(occurrences(text, QStringLiteral("Pay at once")), 1) << text.toStdString();
@@ -286,7 +281,7 @@ TEST_F(WriteBack, NeighbourDrawnByTheSameObjectSurvives) {
   ASSERT_GE(target, 0);
   editText(blocks[size_t(target)], QStringLiteral("Total 5300"));
   ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
-  ASSERT_TRUE(saveTo(doc, saved));
+  ASSERT_TRUE(saveCopy(doc, saved));
   const QString text = pdftotext(saved);
   EXPECT_EQ(occurrences(text, QStringLiteral("Name Ivanov")), 1) << text.toStdString();
   EXPECT_EQ(occurrences(text, QStringLiteral("Total 5300")), 1) << text.toStdString();
@@ -333,7 +328,7 @@ TEST_F(WriteBack, InvisibleLayerOnlyWhereThePageShowsNoText) {
     for (int round = 0; round < 2; ++round) {
       ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
       saved = path(QStringLiteral("layer-%1.pdf").arg(round));
-      ASSERT_TRUE(saveTo(doc, saved));
+      ASSERT_TRUE(saveCopy(doc, saved));
       ASSERT_TRUE(doc.open(saved));
     }
     expectQpdfCheckPasses(saved);
@@ -354,7 +349,7 @@ TEST_F(WriteBack, FaintTextCountsAsHiddenUpToAlphaFour) {
   block.text = QStringLiteral("recognised");
   block.rect = block.originalRect = QRectF(300, 300, 80, 12);
   ASSERT_TRUE(doc.overlayOcrText(0, {block}, false));
-  ASSERT_TRUE(saveTo(doc, saved));
+  ASSERT_TRUE(saveCopy(doc, saved));
   const QString text = pdftotext(saved);
   EXPECT_EQ(occurrences(text, QStringLiteral("alphafour")), 0);
   EXPECT_EQ(occurrences(text, QStringLiteral("alphafive")), 1);
@@ -376,7 +371,7 @@ TEST_F(WriteBack, MovedBlockLeavesItsOldPlace) {
   b.rect.translate(shift);
   for (auto& line : b.lines) line.rect.translate(shift);
   ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
-  ASSERT_TRUE(saveTo(doc, saved));
+  ASSERT_TRUE(saveCopy(doc, saved));
   const QRectF placed = wordBox(saved, QStringLiteral("Contract"), doc.pageSize(0).height());
   ASSERT_FALSE(placed.isNull());
   EXPECT_NEAR(placed.center().y(), b.rect.center().y(), 6.0);
@@ -407,7 +402,7 @@ TEST_F(WriteBack, FreeTextAndReplaceAllAreVisibleAndSearchable) {
   ASSERT_TRUE(doc.addFreeText(0, QRectF(300, 100, 200, 20), QStringLiteral("Примечание"), QStringLiteral("Arial"),
                               0.5f, QColor(0, 0, 200)));
   ASSERT_TRUE(doc.overlayOcrText(0, doc.extractText(0), true));
-  ASSERT_TRUE(saveTo(doc, saved));
+  ASSERT_TRUE(saveCopy(doc, saved));
   expectQpdfCheckPasses(saved);
   const QString text = pdftotext(saved);
   EXPECT_EQ(occurrences(text, QStringLiteral("Примечание")), 1) << text.toStdString();
