@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -24,8 +25,8 @@ struct ImageCandidate {
 
 bool isColoredInkPixel(unsigned int argb) {
   const int r = qRed(argb), g = qGreen(argb), b = qBlue(argb);
-  const int mx = std::max({r, g, b});
-  const int mn = std::min({r, g, b});
+  const int mx = r > g ? (r > b ? r : b) : (g > b ? g : b);
+  const int mn = r < g ? (r < b ? r : b) : (g < b ? g : b);
   return mx >= 35 && mn <= 248 && mx - mn >= 20;
 }
 
@@ -43,28 +44,34 @@ std::vector<QRect> inkComponents(const QImage& render) {
   std::vector<QRect> boxes;
   std::vector<qsizetype> stack;
   stack.reserve(4096);
-  for (qsizetype seed = 0; seed < qsizetype(pending.size()); ++seed) {
-    if (!pending[size_t(seed)]) continue;
+  const unsigned char* const begin = pending.data();
+  const unsigned char* const end = begin + pending.size();
+  for (const unsigned char* next = begin; (next = static_cast<const unsigned char*>(
+                                               std::memchr(next, 1, size_t(end - next)))) != nullptr;) {
+    const qsizetype seed = next - begin;
     pending[size_t(seed)] = 0;
     stack.push_back(seed);
     int minX = w, maxX = -1, minY = h, maxY = -1;
     qsizetype pixels = 0;
+    unsigned char* const mask = pending.data();
     while (!stack.empty()) {
       const qsizetype at = stack.back();
       stack.pop_back();
       ++pixels;
       const int px = int(at % w);
       const int py = int(at / w);
-      minX = std::min(minX, px);
-      maxX = std::max(maxX, px);
-      minY = std::min(minY, py);
-      maxY = std::max(maxY, py);
-      for (int ny = std::max(py - 1, 0); ny <= std::min(py + 1, h - 1); ++ny) {
-        for (int nx = std::max(px - 1, 0); nx <= std::min(px + 1, w - 1); ++nx) {
-          const qsizetype n = qsizetype(ny) * w + nx;
-          if (!pending[size_t(n)]) continue;
-          pending[size_t(n)] = 0;
-          stack.push_back(n);
+      if (px < minX) minX = px;
+      if (px > maxX) maxX = px;
+      if (py < minY) minY = py;
+      if (py > maxY) maxY = py;
+      const int x0 = px > 0 ? px - 1 : 0, x1 = px + 1 < w ? px + 1 : px;
+      const int y0 = py > 0 ? py - 1 : 0, y1 = py + 1 < h ? py + 1 : py;
+      for (int ny = y0; ny <= y1; ++ny) {
+        unsigned char* row = mask + qsizetype(ny) * w;
+        for (int nx = x0; nx <= x1; ++nx) {
+          if (!row[nx]) continue;
+          row[nx] = 0;
+          stack.push_back(qsizetype(ny) * w + nx);
         }
       }
     }
