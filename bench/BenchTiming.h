@@ -1,5 +1,5 @@
 #pragma once
-// Timing shared by the benchmarks: the median of several runs, in milliseconds.
+// The median wall time of several runs of a piece of work, in milliseconds.
 
 #include <QElapsedTimer>
 

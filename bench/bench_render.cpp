@@ -5,7 +5,6 @@
 #include "core/PdfDocument.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 #include "WorkerModes.h"
 
+#include "SigningWorkerModes.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -31,5 +33,8 @@ const QStringList& workerSwitches() {
 
 std::optional<int> runWorkerMode(const QStringList& args) {
   if (args.size() < 2 || !workerSwitches().contains(args.at(1))) return std::nullopt;
+  if (args.at(1) == QLatin1String("--ulvo-cert-revocation-check")) return runCertificateRevocationCheckCli(args);
+  if (args.at(1) == QLatin1String("--ulvo-cert-list")) return runCertificateListCli();
+  if (args.at(1) == QLatin1String("--ulvo-sign-file")) return runSignatureCli(args);
   return notAvailableYet(args.at(1));
 }

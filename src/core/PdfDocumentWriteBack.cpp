@@ -407,32 +407,3 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
   }
   return true;
 }
-
-namespace {
-
-struct ByteSink : FPDF_FILEWRITE {
-  QByteArray bytes;
-};
-
-int appendBlock(FPDF_FILEWRITE* sink, const void* data, unsigned long size) {
-  static_cast<ByteSink*>(sink)->bytes.append(static_cast<const char*>(data), qsizetype(size));
-  return 1;
-}
-
-}  // namespace
-
-QByteArray PdfDocument::saveToBytes() {
-  DocumentLock lock(mutex);
-  if (!doc) {
-    lastErrorMessage = QStringLiteral("Документ не открыт.");
-    return {};
-  }
-  ByteSink sink;
-  sink.version = 1;
-  sink.WriteBlock = appendBlock;
-  if (!FPDF_SaveAsCopy(doc, &sink, FPDF_NO_INCREMENTAL)) {
-    lastErrorMessage = pdfiumErrorString();
-    return {};
-  }
-  return sink.bytes;
-}

@@ -5,11 +5,13 @@
 // /F4 a subset-tagged bold family name; graphics states /A4, /A5 and /A0 set
 // the fill alpha to 4/255, 5/255 and 0.
 
+#include "HandWrittenPdf.h"
+
 #include <QByteArray>
-#include <QFile>
 #include <QList>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <utility>
 
@@ -22,47 +24,31 @@ struct RawPage {
   QByteArray extra;  // more entries of the page dictionary, e.g. a /CropBox
 };
 
-inline QByteArray rawPdfBytes(const QList<RawPage>& pages) {
-  QList<QByteArray> objects;  // object n is objects[n - 1]
+inline bool writeRawPdf(const QString& path, const QList<RawPage>& pages) {
+  QStringList objects;  // object n is objects[n - 1]
   objects << "<< /Type /Catalog /Pages 2 0 R >>";
-  objects << QByteArray();  // page tree, filled in below
+  objects << QString();  // page tree, filled in below
   objects << "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>";
   objects << "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica-Bold /Encoding /WinAnsiEncoding >>";
   objects << "<< /Type /Font /Subtype /Type1 /BaseFont /Times-Italic /Encoding /WinAnsiEncoding >>";
   objects << "<< /Type /Font /Subtype /Type1 /BaseFont /ABCDEF+Noto-Sans-Bold /Encoding /WinAnsiEncoding >>";
-  const QByteArray resources =
+  const QString resources = QStringLiteral(
       "/Resources << /Font << /F1 3 0 R /F2 4 0 R /F3 5 0 R /F4 6 0 R >> "
-      "/ExtGState << /A4 << /ca 0.0157 >> /A5 << /ca 0.0196 >> /A0 << /ca 0 >> >> >>";
-  QByteArray kids;
+      "/ExtGState << /A4 << /ca 0.0157 >> /A5 << /ca 0.0196 >> /A0 << /ca 0 >> >> >>");
+  QString kids;
   for (const RawPage& page : pages) {
-    const int contentId = int(objects.size()) + 2;
-    objects << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + QByteArray::number(page.size.width()) + " " +
-                   QByteArray::number(page.size.height()) + "] /Rotate " + QByteArray::number(page.rotate) + " " + page.extra + " " +
-                   resources + " /Contents " + QByteArray::number(contentId) + " 0 R >>";
-    kids += QByteArray::number(objects.size()) + " 0 R ";
-    objects << "<< /Length " + QByteArray::number(page.content.size()) + " >>\nstream\n" + page.content +
-                   "\nendstream";
+    const qsizetype contentId = objects.size() + 2;
+    objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %1 %2] /Rotate %3 %4 %5 /Contents %6 0 R >>")
+                   .arg(page.size.width())
+                   .arg(page.size.height())
+                   .arg(page.rotate)
+                   .arg(QString::fromLatin1(page.extra), resources)
+                   .arg(contentId);
+    kids += QString::number(objects.size()) + QStringLiteral(" 0 R ");
+    objects << handwritten::stream(page.content);
   }
-  objects[1] = "<< /Type /Pages /Kids [" + kids + "] /Count " + QByteArray::number(pages.size()) + " >>";
-
-  QByteArray pdf = "%PDF-1.7\n";
-  QList<qsizetype> offsets;
-  for (qsizetype i = 0; i < objects.size(); ++i) {
-    offsets << pdf.size();
-    pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  const qsizetype xref = pdf.size();
-  pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (qsizetype offset : offsets) pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-  pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         QByteArray::number(xref) + "\n%%EOF\n";
-  return pdf;
-}
-
-inline bool writeRawPdf(const QString& path, const QList<RawPage>& pages) {
-  QFile file(path);
-  const QByteArray bytes = rawPdfBytes(pages);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+  objects[1] = QStringLiteral("<< /Type /Pages /Kids [%1] /Count %2 >>").arg(kids).arg(pages.size());
+  return handwritten::writePdf(path, objects);
 }
 
 // One line of text: font resource, size, x, y (user space), text.

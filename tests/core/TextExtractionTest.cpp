@@ -1,6 +1,7 @@
 // The page's own text as blocks: line cutting, run splitting, styles and
 // colours, reading order, turned pages, and word-level agreement with
 // pdftotext on real documents.
+#include "PopplerOracles.h"
 #include "RawPdf.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
@@ -47,33 +48,7 @@ int commonInOrder(const QStringList& a, const QStringList& b) {
   return row.back();
 }
 
-QStringList pdftotextWords(const QString& path, int page) {
-  QByteArray out;
-  const QString n = QString::number(page + 1);
-  EXPECT_EQ(runTool("pdftotext", {"-raw", "-enc", "UTF-8", "-f", n, "-l", n, path, "-"}, &out), 0);
-  return wordsOf(QString::fromUtf8(out));
-}
-
-struct WordBox {
-  QString text;
-  QRectF rect;  // shown page, y up
-};
-
-// Word boxes as poppler sees them, turned into the shown page with y up.
-QList<WordBox> pdftotextBoxes(const QString& path, double shownHeight) {
-  QByteArray out;
-  EXPECT_EQ(runTool("pdftotext", {"-cropbox", "-bbox", "-f", "1", "-l", "1", path, "-"}, &out), 0);
-  QList<WordBox> words;
-  static const QRegularExpression word(QStringLiteral(
-      "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
-  for (auto it = word.globalMatch(QString::fromUtf8(out)); it.hasNext();) {
-    const auto m = it.next();
-    const double x0 = m.captured(1).toDouble(), y0 = m.captured(2).toDouble();
-    const double x1 = m.captured(3).toDouble(), y1 = m.captured(4).toDouble();
-    words.append({m.captured(5), QRectF(x0, shownHeight - y1, x1 - x0, y1 - y0)});
-  }
-  return words;
-}
+QStringList pdftotextWords(const QString& path, int page) { return wordsOf(oracles::pageText(path, page, {"-raw"})); }
 
 class TextExtraction : public ::testing::Test {
 protected:
@@ -209,10 +184,14 @@ TEST_F(TextExtraction, BlocksLieInTheShownPageSpace) {
     ASSERT_EQ(blocks.size(), 1u);
     const QRectF rect = blocks[0].rect;
     EXPECT_GT(rect.width(), 3 * rect.height());
-    const QList<WordBox> words = pdftotextBoxes(file, doc.pageSize(0).height());
-    ASSERT_EQ(words.size(), 3);
     QRectF expected;
-    for (const WordBox& w : words) expected = expected.isNull() ? w.rect : expected.united(w.rect);
+    const QStringList words = blocks[0].text.split(QLatin1Char(' '));
+    ASSERT_EQ(words.size(), 3);
+    for (const QString& word : words) {
+      const QList<QRectF> boxes = oracles::wordBoxes(file, 0, word, doc.pageSize(0).height());
+      ASSERT_EQ(boxes.size(), 1) << word.toStdString();
+      expected = expected.isNull() ? boxes[0] : expected.united(boxes[0]);
+    }
     EXPECT_NEAR(rect.left(), expected.left(), 2.0);
     EXPECT_NEAR(rect.right(), expected.right(), 2.0);
     EXPECT_NEAR(rect.center().y(), expected.center().y(), 3.0);

@@ -2,48 +2,29 @@
 // block was, the old wording nowhere, every other line once, passes
 // qpdf --check, and stays small. Checked with poppler and qpdf, not with the
 // code under test.
+#include "PopplerOracles.h"
 #include "RawPdf.h"
-#include "SavedCopy.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QFileInfo>
-#include <QPainter>
-#include <QPdfWriter>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace testsupport;
 
 namespace {
 
-QString pdftotext(const QString& path, const QStringList& extra = {}) {
-  QByteArray out;
-  EXPECT_EQ(runTool("pdftotext", QStringList{"-enc", "UTF-8"} + extra + QStringList{path, "-"}, &out), 0);
-  return QString::fromUtf8(out);
-}
+QString pdftotext(const QString& path) { return oracles::pageText(path, 0); }
 
 int occurrences(const QString& haystack, const QString& needle) { return int(haystack.count(needle)); }
 
-void expectQpdfCheckPasses(const QString& path) {
-  QByteArray out;
-  EXPECT_EQ(runTool("qpdf", {"--check", path}, &out), 0) << out.toStdString();
-}
+void expectQpdfCheckPasses(const QString& path) { EXPECT_TRUE(oracles::qpdfCheckPasses(path)) << path.toStdString(); }
 
-// Where poppler finds a word on the first page, in the shown page with y up.
 QRectF wordBox(const QString& path, const QString& word, double shownHeight) {
-  const QString html = pdftotext(path, {"-cropbox", "-bbox", "-f", "1", "-l", "1"});
-  const QRegularExpression re(QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" "
-                                             "yMax=\"([\\d.]+)\">%1</word>")
-                                  .arg(QRegularExpression::escape(word)));
-  const auto m = re.match(html);
-  if (!m.hasMatch()) return {};
-  const double x0 = m.captured(1).toDouble(), y0 = m.captured(2).toDouble();
-  const double x1 = m.captured(3).toDouble(), y1 = m.captured(4).toDouble();
-  return QRectF(x0, shownHeight - y1, x1 - x0, y1 - y0);
+  const QList<QRectF> boxes = oracles::wordBoxes(path, 0, word, shownHeight);
+  return boxes.isEmpty() ? QRectF() : boxes.first();
 }
 
 int blockIndexContaining(const std::vector<TextBlock>& blocks, const QString& text) {
@@ -123,7 +104,7 @@ TEST_F(WriteBack, EditedLineReplacesTheOldWordingAndNothingElse) {
 
     ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
     EXPECT_TRUE(doc.isModified());
-    ASSERT_TRUE(saveCopy(doc, saved));
+    ASSERT_TRUE(doc.saveCopy(saved));
     expectQpdfCheckPasses(saved);
 
     const QString text = pdftotext(saved);
@@ -159,7 +140,7 @@ TEST_F(WriteBack, RepeatedEditAndSaveCyclesNeverDuplicateWords) {
     editText(blocks[size_t(target)], replacements[cycle]);
     ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
     current = path(QStringLiteral("cycle%1.pdf").arg(cycle + 1));
-    ASSERT_TRUE(saveCopy(doc, current));
+    ASSERT_TRUE(doc.saveCopy(current));
     expectQpdfCheckPasses(current);
   }
   const QString text = pdftotext(current);
@@ -184,7 +165,7 @@ TEST_F(WriteBack, FiftyEditedLinesEmbedOneFontAndStaySmall) {
   for (size_t i = 0; i < blocks.size(); ++i)
     editText(blocks[i], QStringLiteral("Строка %1 edited").arg(i));
   ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
-  ASSERT_TRUE(saveCopy(doc, saved));
+  ASSERT_TRUE(doc.saveCopy(saved));
   expectQpdfCheckPasses(saved);
 
   EXPECT_LT(QFileInfo(saved).size() - QFileInfo(source).size(), 1024 * 1024);
@@ -214,7 +195,7 @@ TEST_F(WriteBack, CyrillicTextIsEmbeddedAndExtractsAgain) {
   editText(blocks[size_t(target)], russian);
   blocks[size_t(target)].bold = blocks[size_t(target)].lines[0].bold = true;
   ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
-  ASSERT_TRUE(saveCopy(doc, saved));
+  ASSERT_TRUE(doc.saveCopy(saved));
   expectQpdfCheckPasses(saved);
   EXPECT_EQ(occurrences(pdftotext(saved), russian), 1);
 
@@ -249,7 +230,7 @@ TEST_F(WriteBack, RichTextIsWrittenAsLaidOutWithItsStyles) {
       "<html><body><p style=\"margin:0\"><span style=\"font-size:14px; color:#d00000; font-weight:700\">Pay"
       "</span><span style=\"font-size:14px\"> at once</span></p></body></html>");
   ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
-  ASSERT_TRUE(saveCopy(doc, saved));
+  ASSERT_TRUE(doc.saveCopy(saved));
   expectQpdfCheckPasses(saved);
   const QString text = pdftotext(saved);
   EXPECT_EQ(occurrences(text, QStringLiteral("Pay at once")), 1) << text.toStdString();
@@ -281,7 +262,7 @@ TEST_F(WriteBack, NeighbourDrawnByTheSameObjectSurvives) {
   ASSERT_GE(target, 0);
   editText(blocks[size_t(target)], QStringLiteral("Total 5300"));
   ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
-  ASSERT_TRUE(saveCopy(doc, saved));
+  ASSERT_TRUE(doc.saveCopy(saved));
   const QString text = pdftotext(saved);
   EXPECT_EQ(occurrences(text, QStringLiteral("Name Ivanov")), 1) << text.toStdString();
   EXPECT_EQ(occurrences(text, QStringLiteral("Total 5300")), 1) << text.toStdString();
@@ -328,7 +309,7 @@ TEST_F(WriteBack, InvisibleLayerOnlyWhereThePageShowsNoText) {
     for (int round = 0; round < 2; ++round) {
       ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
       saved = path(QStringLiteral("layer-%1.pdf").arg(round));
-      ASSERT_TRUE(saveCopy(doc, saved));
+      ASSERT_TRUE(doc.saveCopy(saved));
       ASSERT_TRUE(doc.open(saved));
     }
     expectQpdfCheckPasses(saved);
@@ -349,7 +330,7 @@ TEST_F(WriteBack, FaintTextCountsAsHiddenUpToAlphaFour) {
   block.text = QStringLiteral("recognised");
   block.rect = block.originalRect = QRectF(300, 300, 80, 12);
   ASSERT_TRUE(doc.overlayOcrText(0, {block}, false));
-  ASSERT_TRUE(saveCopy(doc, saved));
+  ASSERT_TRUE(doc.saveCopy(saved));
   const QString text = pdftotext(saved);
   EXPECT_EQ(occurrences(text, QStringLiteral("alphafour")), 0);
   EXPECT_EQ(occurrences(text, QStringLiteral("alphafive")), 1);
@@ -371,7 +352,7 @@ TEST_F(WriteBack, MovedBlockLeavesItsOldPlace) {
   b.rect.translate(shift);
   for (auto& line : b.lines) line.rect.translate(shift);
   ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
-  ASSERT_TRUE(saveCopy(doc, saved));
+  ASSERT_TRUE(doc.saveCopy(saved));
   const QRectF placed = wordBox(saved, QStringLiteral("Contract"), doc.pageSize(0).height());
   ASSERT_FALSE(placed.isNull());
   EXPECT_NEAR(placed.center().y(), b.rect.center().y(), 6.0);
@@ -402,7 +383,7 @@ TEST_F(WriteBack, FreeTextAndReplaceAllAreVisibleAndSearchable) {
   ASSERT_TRUE(doc.addFreeText(0, QRectF(300, 100, 200, 20), QStringLiteral("Примечание"), QStringLiteral("Arial"),
                               0.5f, QColor(0, 0, 200)));
   ASSERT_TRUE(doc.overlayOcrText(0, doc.extractText(0), true));
-  ASSERT_TRUE(saveCopy(doc, saved));
+  ASSERT_TRUE(doc.saveCopy(saved));
   expectQpdfCheckPasses(saved);
   const QString text = pdftotext(saved);
   EXPECT_EQ(occurrences(text, QStringLiteral("Примечание")), 1) << text.toStdString();
