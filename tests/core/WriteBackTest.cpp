@@ -249,6 +249,35 @@ TEST_F(WriteBack, RichTextIsWrittenAsLaidOutWithItsStyles) {
   EXPECT_FALSE(spans.back().bold);
 }
 
+// A paragraph edited to more lines than it had: added lines follow at the
+// paragraph's own line pitch.
+TEST_F(WriteBack, AddedLinesContinueAtTheLinePitch) {
+  const QString source = path(QStringLiteral("para.pdf"));
+  const QString saved = path(QStringLiteral("para-saved.pdf"));
+  ASSERT_TRUE(writeRawPdf(source, {{textLine("F1", 12, 72, 700, "First stored line") +
+                                   textLine("F1", 12, 72, 680, "Second stored line")}}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  const std::vector<TextBlock> lines = doc.extractText(0);
+  ASSERT_EQ(lines.size(), 2u);
+  TextBlock paragraph = lines[0];
+  paragraph.lines.push_back(lines[1].lines[0]);
+  paragraph.rect = paragraph.originalRect = lines[0].rect.united(lines[1].rect);
+  editText(paragraph, QStringLiteral("First stored line\nSecond changed line\nThird added line"));
+  ASSERT_TRUE(doc.overlayOcrText(0, {paragraph}, false));
+  ASSERT_TRUE(doc.saveCopy(saved));
+  const QString text = pdftotext(saved);
+  EXPECT_EQ(occurrences(text, QStringLiteral("Second stored")), 0) << text.toStdString();
+  EXPECT_EQ(occurrences(text, QStringLiteral("Third added line")), 1) << text.toStdString();
+  const double height = doc.pageSize(0).height();
+  const QRectF second = wordBox(saved, QStringLiteral("Second"), height);
+  const QRectF third = wordBox(saved, QStringLiteral("Third"), height);
+  ASSERT_FALSE(second.isNull());
+  ASSERT_FALSE(third.isNull());
+  EXPECT_NEAR(second.bottom() - third.bottom(), 20.0, 1.5);
+  EXPECT_NEAR(third.left(), second.left(), 1.5);
+}
+
 // A text object that draws two blocks: changing one must not lose the other.
 TEST_F(WriteBack, NeighbourDrawnByTheSameObjectSurvives) {
   const QString source = path(QStringLiteral("shared.pdf"));
