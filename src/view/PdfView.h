@@ -10,6 +10,7 @@
 #include "core/TextBlock.h"
 
 #include <QAbstractScrollArea>
+#include <QColor>
 #include <QHash>
 #include <QImage>
 #include <QList>
@@ -19,11 +20,16 @@
 #include <QTransform>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
 class BlockEditorFrame;
+class QFrame;
 class QPainter;
+class QRubberBand;
+class QTextCharFormat;
+class QTextCursor;
 class QTextEdit;
 template <typename T>
 class QFutureWatcher;
@@ -32,6 +38,20 @@ enum class ViewMode {
   SinglePage = 0,
   Continuous = 1,
 };
+
+// The pointer tool of the page view; the two insert tools fall back to
+// Select after one area.
+enum class EditTool {
+  Hand = 0,
+  Select = 1,
+  InsertText = 2,
+  InsertImage = 3,
+};
+
+// Inserts text into an editor; runs of two or more underscores become
+// underlined no-break spaces, so fill-in lines stay lines after editing.
+void insertTextWithRaisedPlaceholderUnderlines(QTextCursor& cursor, const QString& text,
+                                               const QTextCharFormat& format);
 
 class PdfView : public QAbstractScrollArea {
   Q_OBJECT
@@ -135,6 +155,66 @@ public:
   bool canRedo() const { return !redoStack.empty(); }
   void clearUndoHistory();
 
+  // ---- Block operations, new blocks, pointer input, text selection, links, menus ----
+  // (PdfViewBlockOps.cpp, PdfViewPlacement.cpp, PdfViewInsertEditor.cpp, PdfViewInput.cpp,
+  // PdfViewTextSelection.cpp, PdfViewLinks.cpp, PdfViewContextMenus.cpp)
+  void reorderSelectedOcrBlocks(int mode);
+  void deleteSelectedOcrBlocks();
+  void selectOcrBlock(int index, bool additive);
+  void selectOcrBlocksInRect(const QRect& viewportRect);
+  void updateSelectedImageBlock(const QImage& image);
+  void groupSelectedOcrBlocks();
+  void ungroupSelectedOcrBlocksToWords();
+  static QRectF ungroupedWordBlockRect(const QRectF& wordRect, const QRectF& lineRect, double fontSize);
+  QRectF ocrBlockScreenRect(int index) const;
+  QSet<int> selectedOcrBlockIndices() const { return selectedOcrBlocks; }
+  int activeOcrBlockIndex() const { return activeOcrBlock; }
+
+  void appendEditableTextBlock(int page, const QRectF& rect, const QString& text, const QString& fontFamily,
+                               float fontSize, const QColor& color);
+  void appendEditableImageBlocks(int page, const QRectF& rect, const QList<QImage>& images);
+  void appendEditableImageBlock(int page, const QRectF& rect, const QImage& image);
+  void setImagePlacementPreview(const QList<QImage>& images, const QSizeF& size);
+  void clearImagePlacementPreview();
+  // Asked before a new block on another page discards the loaded page's
+  // unsaved edits: the handler writes them into the document and answers
+  // whether that worked. Without a handler, or when it fails, nothing is added.
+  using PendingEditsHandler = std::function<bool(int page, const std::vector<TextBlock>& blocks)>;
+  void setPendingEditsHandler(PendingEditsHandler handler) { pendingEditsHandler = std::move(handler); }
+
+  void showInlineEditor(int page, QRectF area);
+  void hideInlineEditor();
+  void commitInlineEditor();
+
+  void setEditTool(EditTool tool);
+  EditTool currentEditTool() const { return editTool; }
+
+  bool selectableTextAtViewportPoint(const QPoint& viewportPoint) const;
+  QList<QRectF> collectTextSelectionHighlights(int page, const QPointF& start, const QPointF& end,
+                                               QString* text) const;
+  QRectF currentSelectionPageTopRect() const;
+  QRect currentSelectionViewportRect() const;
+  bool lastSelectionContainsViewportPoint(const QPoint& viewportPoint) const;
+  void clearLastRegionSelection();
+  void clearSelection();
+  QPointF selectionPdfPointForViewportPoint(int page, const QPoint& p) const;
+  QRectF selectionPdfRectForViewportRect(int page, const QRect& r) const;
+  QString selectedPageText() const { return selectedText; }
+  // Drops the cached selectable lines; call when a page's content changed.
+  void invalidateSelectableTextCache();
+
+  // Asked before a file is launched or an unknown scheme is opened; without
+  // one the view asks the user.
+  using LinkConfirmation = std::function<bool(const QString& target)>;
+  void setLinkConfirmation(LinkConfirmation confirm) { linkConfirmation = std::move(confirm); }
+  bool activateLinkAtViewportPoint(const QPoint& viewportPos);
+
+  int hoveredOcrBlock(QPointF viewportPos) const;
+  QRectF ocrGroupScreenRect(int groupId) const;
+  void showDocumentContextMenu(const QPoint& viewportPos, const QPoint& globalPos);
+  void showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& globalPos);
+  void copySelectedOcrBlocksToClipboard();
+
 signals:
   void pageChanged(int index);
   void zoomChanged(double zoom);
@@ -155,6 +235,15 @@ protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
+  // Pointer, wheel and keys (PdfViewInput.cpp); the inline editor's keys (PdfViewInsertEditor.cpp).
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  // Tab walks the loaded blocks instead of the focus chain.
+  bool focusNextPrevChild(bool next) override;
 
 private:
   // Values of one painted page, formed once per paint and shared by every step.
@@ -280,6 +369,61 @@ private:
   int editorUndoBlock = -1;
   bool blockInteractionUndoCaptured = false;
   BlockTextRenderer blockTextRenderer;
+
+  // ---- Block operations, new blocks, pointer input, text selection, links, menus ----
+  enum class SelectionMode { None = 0, Text = 1, Region = 2, Blocks = 3 };
+  // One line of page text as the selection sees it (bottom-origin points).
+  struct SelectableLine {
+    QString text;
+    QRectF rect;
+    float fontSize = 0;
+  };
+  // The native lines of one page, kept until the page or its content changes.
+  struct SelectableLineCache {
+    const PdfDocument* doc = nullptr;
+    int page = -1;
+    int pageCount = 0;
+    QSizeF pageSize;
+    QList<SelectableLine> lines;
+  };
+
+  void replaceOverlayBlocks(std::vector<TextBlock> blocks, std::vector<int> groupIds);
+  bool prepareOverlayForPage(int page);
+  QList<SelectableLine> selectableLines(int page) const;
+  void updateInteractiveSelectionPreview();
+  void updateSelectionEndFromViewport(const QPoint& p);
+  QRubberBand* selectionRubberBand();
+  void finishSelectionDrag(const QPoint& position, Qt::KeyboardModifiers modifiers);
+  void activateNeighbourTextBlock(bool forward);
+  void goToPageByKey(int page);
+  void openLinkUrl(const QUrl& url, bool trusted);
+
+  EditTool editTool = EditTool::Select;
+  SelectionMode selectionMode = SelectionMode::None;
+  bool selecting = false;
+  QPoint selectionStart;
+  QPoint selectionEnd;
+  int selectionPage = -1;
+  QPointF selectionStartOnPage;
+  QPointF selectionEndOnPage;
+  bool panning = false;
+  QPoint panStart;
+  int panStartHorizontal = 0;
+  int panStartVertical = 0;
+  int pressedBlock = -1;
+  QRubberBand* rubberBand = nullptr;
+  QString selectedText;
+  mutable SelectableLineCache selectableLineCache;
+  QFrame* inlineFrame = nullptr;
+  QTextEdit* inlineTextEdit = nullptr;
+  int inlinePage = -1;
+  QRectF inlineArea;
+  QList<QImage> placementImages;
+  QSizeF placementSize{-1, -1};
+  QPoint placementCursor;
+  bool placementActive = false;
+  PendingEditsHandler pendingEditsHandler;
+  LinkConfirmation linkConfirmation;
 
   friend struct PdfViewTestAccess;
 };

@@ -89,5 +89,6 @@ void PdfView::invalidateCache() {
 
 void PdfView::invalidatePageCache() {
   invalidateCache();
+  invalidateSelectableTextCache();
   viewport()->update();
 }

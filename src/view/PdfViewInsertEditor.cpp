@@ -1,0 +1,119 @@
+// The small floating editor opened over an area drawn with the insert-text
+// tool; its text goes to the main window as a new block.
+#include "PdfView.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+void insertTextWithRaisedPlaceholderUnderlines(QTextCursor& cursor, const QString& text,
+                                               const QTextCharFormat& format) {
+  if (!text.contains(QStringLiteral("__"))) {
+    cursor.insertText(text, format);
+    return;
+  }
+  QTextCharFormat underlined = format;
+  underlined.setFontUnderline(true);
+  qsizetype i = 0;
+  while (i < text.size()) {
+    qsizetype j = i;
+    const bool underscores = text[i] == QLatin1Char('_');
+    while (j < text.size() && (text[j] == QLatin1Char('_')) == underscores) ++j;
+    const qsizetype run = j - i;
+    if (underscores && run >= 2)
+      cursor.insertText(QString(run, QChar(0x00A0)), underlined);
+    else
+      cursor.insertText(text.mid(i, run), format);
+    i = j;
+  }
+}
+
+void PdfView::showInlineEditor(int page, QRectF area) {
+  hideInlineEditor();
+  inlinePage = page;
+  inlineArea = area;
+
+  const QPoint origin = pageOffset(page);
+  int x = origin.x() - horizontalScrollBar()->value() + static_cast<int>(area.x() * zoom);
+  int y = origin.y() - verticalScrollBar()->value() + static_cast<int>(area.y() * zoom);
+  const int w = std::max(static_cast<int>(area.width() * zoom), 220);
+  const int h = std::max(static_cast<int>(area.height() * zoom), 70);
+  const int vw = viewport()->width();
+  const int vh = viewport()->height();
+  x = vw - w - 2 > 2 ? std::clamp(x, 2, vw - w - 2) : 2;
+  y = vh - h - 30 > 2 ? std::clamp(y, 2, vh - h - 30) : 2;
+
+  inlineFrame = new QFrame(viewport());
+  inlineFrame->setObjectName(QStringLiteral("InlineEditorFrame"));
+  inlineFrame->setGeometry(x, y, w, h + 28);
+  auto* column = new QVBoxLayout(inlineFrame);
+  column->setContentsMargins(2, 2, 2, 2);
+  column->setSpacing(2);
+  auto* row = new QHBoxLayout;
+  row->setSpacing(4);
+  auto* confirm = new QPushButton(QStringLiteral("Вставить"), inlineFrame);
+  confirm->setObjectName(QStringLiteral("InlineEditorConfirm"));
+  auto* cancel = new QPushButton(QStringLiteral("✕"), inlineFrame);
+  cancel->setObjectName(QStringLiteral("InlineEditorCancel"));
+  cancel->setFixedWidth(26);
+  row->addWidget(confirm, 1);
+  row->addWidget(cancel, 0);
+  column->addLayout(row);
+  inlineTextEdit = new QTextEdit(inlineFrame);
+  inlineTextEdit->setObjectName(QStringLiteral("InlineTextEditor"));
+  inlineTextEdit->setPlaceholderText(QStringLiteral("Введите текст…"));
+  inlineTextEdit->setAcceptRichText(false);
+  column->addWidget(inlineTextEdit, 1);
+  inlineTextEdit->installEventFilter(this);
+  connect(confirm, &QPushButton::clicked, this, &PdfView::commitInlineEditor);
+  connect(cancel, &QPushButton::clicked, this, &PdfView::hideInlineEditor);
+
+  inlineFrame->show();
+  inlineFrame->raise();
+  inlineTextEdit->setFocus(Qt::OtherFocusReason);
+  emit activeTextEditorAvailable(true);
+}
+
+void PdfView::hideInlineEditor() {
+  if (!inlineFrame) return;
+  const bool hadEditor = inlineTextEdit != nullptr;
+  if (inlineTextEdit) inlineTextEdit->removeEventFilter(this);
+  inlineFrame->hide();
+  inlineFrame->deleteLater();
+  inlineFrame = nullptr;
+  inlineTextEdit = nullptr;
+  inlinePage = -1;
+  inlineArea = QRectF();
+  if (hadEditor) emit activeTextEditorAvailable(activeTextEditor() != nullptr);
+}
+
+void PdfView::commitInlineEditor() {
+  if (!inlineTextEdit || inlinePage < 0) return;
+  const QString text = inlineTextEdit->toPlainText().trimmed();
+  const int page = inlinePage;
+  const QRectF area = inlineArea;
+  hideInlineEditor();
+  if (!text.isEmpty()) emit textInserted(page, area, text);
+}
+
+bool PdfView::eventFilter(QObject* watched, QEvent* event) {
+  if (inlineTextEdit && watched == inlineTextEdit && event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape) {
+      hideInlineEditor();
+      return true;
+    }
+    if (key->key() == Qt::Key_Return && (key->modifiers() & Qt::ControlModifier)) {
+      commitInlineEditor();
+      return true;
+    }
+  }
+  return QAbstractScrollArea::eventFilter(watched, event);
+}

@@ -1,0 +1,174 @@
+// New blocks added to the overlay: a typed text block, image blocks laid
+// out in a drawn area, and the image preview that follows the pointer.
+#include "PdfView.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr double kMinNewBlockSide = 2.0;
+
+// Top-origin page points to the bottom-origin points blocks are stored in.
+QRectF toBottomOrigin(const QRectF& topRect, double pageHeight) {
+  const QRectF r = topRect.normalized();
+  return QRectF(r.x(), pageHeight - (r.y() + r.height()), r.width(), r.height()).normalized();
+}
+
+bool tooSmall(const QRectF& r) { return r.width() < kMinNewBlockSide || r.height() < kMinNewBlockSide; }
+
+// One row of images sharing one height, centred in the rectangle; a single
+// image fills the rectangle whatever its proportions.
+QList<QRectF> layoutImageRectsInside(const QRectF& rect, const QList<QImage>& images) {
+  QList<QRectF> result;
+  if (images.isEmpty()) return result;
+  if (images.size() == 1) return {rect};
+  const double gap = std::clamp(0.02 * rect.width(), 2.0, 8.0);
+  QList<double> aspects;
+  double sum = 0;
+  for (const QImage& image : images) {
+    const double aspect = double(std::max(image.width(), 1)) / std::max(image.height(), 1);
+    aspects.append(aspect);
+    sum += aspect;
+  }
+  const double divisor = sum > 0.1 ? sum : 0.1;
+  const double totalGap = (images.size() - 1) * gap;
+  const double h = std::min(rect.height(), std::max(rect.width() - totalGap, 2.0) / divisor);
+  double x = rect.x() + (rect.width() - (sum * h + totalGap)) / 2;
+  const double y = rect.y() + (rect.height() - h) / 2;
+  for (double aspect : aspects) {
+    result.append(QRectF(x, y, aspect * h, h));
+    x += aspect * h + gap;
+  }
+  return result;
+}
+
+}  // namespace
+
+// Makes the overlay hold the given page. Edits of another page are handed to
+// the owner first; when it cannot take them nothing changes and the caller
+// adds nothing.
+bool PdfView::prepareOverlayForPage(int page) {
+  if (ocrBlocksPage == page || ocrBlocksPage < 0 || !ocrBlocksDirty) return true;
+  deactivateOcrBlock();
+  if (!pendingEditsHandler || !pendingEditsHandler(ocrBlocksPage, ocrBlocks)) return false;
+  // Those edits now live in the document; undoing into them would write them twice.
+  clearOcrBlocks();
+  return true;
+}
+
+void PdfView::appendEditableTextBlock(int page, const QRectF& rect, const QString& text, const QString& fontFamily,
+                                      float fontSize, const QColor& color) {
+  if (!document || !isValidPage(page) || text.trimmed().isEmpty()) return;
+  if (!prepareOverlayForPage(page)) return;
+  pushUndoSnapshot(QStringLiteral("Добавление текста"), true);
+  if (ocrBlocksPage != page) {
+    deactivateOcrBlock();
+    ocrBlocks.clear();
+    ocrBlockGroupIds.clear();
+    selectedOcrBlocks.clear();
+    ocrBlocksPage = page;
+    ocrBlocksDirty = false;
+  }
+  const QRectF pdfRect = toBottomOrigin(rect, document->pageSize(page).height());
+  if (tooSmall(pdfRect)) return;
+
+  const QString family = fontFamily.trimmed().isEmpty() ? QStringLiteral("Times New Roman") : fontFamily.trimmed();
+  const float size = std::max(fontSize, 1.0f);
+  const QColor ink = color.isValid() ? color : QColor(Qt::black);
+
+  TextBlock block;
+  block.text = text;
+  block.rect = block.originalRect = pdfRect;
+  block.page = page;
+  block.fontSize = size;
+  block.fontFamily = family;
+  block.color = ink;
+  block.textEdited = true;
+  TextBlock::Line line;
+  line.text = text;
+  line.rect = pdfRect;
+  line.fontSize = size;
+  line.fontFamily = family;
+  line.color = ink;
+  block.lines.push_back(line);
+
+  ocrBlocks.push_back(block);
+  ocrBlockGroupIds.resize(ocrBlocks.size() - 1, 0);
+  ocrBlockGroupIds.push_back(0);
+  selectedOcrBlocks.clear();
+  const int index = static_cast<int>(ocrBlocks.size()) - 1;
+  selectOcrBlock(index, false);
+  if (editMode) activateOcrBlock(index);
+  markOcrBlocksDirty();
+  viewport()->update();
+}
+
+void PdfView::appendEditableImageBlocks(int page, const QRectF& rect, const QList<QImage>& images) {
+  QList<QImage> usable;
+  for (const QImage& image : images)
+    if (!image.isNull()) usable.append(image);
+  if (!document || !isValidPage(page) || usable.isEmpty()) return;
+  if (!prepareOverlayForPage(page)) return;
+  pushUndoSnapshot(usable.size() > 1 ? QStringLiteral("Добавление группы изображений")
+                                     : QStringLiteral("Добавление изображения"),
+                   true);
+  if (ocrBlocksPage != page) {
+    deactivateOcrBlock();
+    ocrBlocks.clear();
+    ocrBlockGroupIds.clear();
+    selectedOcrBlocks.clear();
+    ocrBlocksPage = page;
+    ocrBlocksDirty = false;
+  }
+  const QRectF area = rect.normalized();
+  if (tooSmall(area)) return;
+
+  const QList<QRectF> places = layoutImageRectsInside(area, usable);
+  const int group = usable.size() > 1 ? nextOcrGroupId++ : 0;
+  const double pageHeight = document->pageSize(page).height();
+  ocrBlockGroupIds.resize(ocrBlocks.size(), 0);
+  QList<int> added;
+  for (qsizetype i = 0; i < usable.size(); ++i) {
+    const QRectF pdfRect = toBottomOrigin(i < places.size() ? places[i] : area, pageHeight);
+    if (tooSmall(pdfRect)) continue;
+    TextBlock block;
+    block.text = QStringLiteral("[image]");
+    block.isImage = true;
+    block.rect = pdfRect;
+    block.page = page;
+    block.image = usable[i].convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    block.fontSize = 10.0f;
+    block.color = Qt::black;
+    ocrBlocks.push_back(block);
+    ocrBlockGroupIds.push_back(group);
+    added.append(static_cast<int>(ocrBlocks.size()) - 1);
+  }
+  selectedOcrBlocks.clear();
+  for (int index : added) selectedOcrBlocks.insert(index);
+  if (added.size() == 1 && usable.size() == 1 && editMode)
+    activateOcrBlock(added.first());
+  else
+    deactivateOcrBlock();
+  markOcrBlocksDirty();
+  viewport()->update();
+}
+
+void PdfView::appendEditableImageBlock(int page, const QRectF& rect, const QImage& image) {
+  appendEditableImageBlocks(page, rect, QList<QImage>{image});
+}
+
+void PdfView::setImagePlacementPreview(const QList<QImage>& images, const QSizeF& size) {
+  placementImages.clear();
+  for (const QImage& image : images)
+    if (!image.isNull()) placementImages.append(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+  placementSize = size;
+  placementActive = !placementImages.isEmpty() && size.width() > 1.0 && size.height() > 1.0;
+  viewport()->update();
+}
+
+void PdfView::clearImagePlacementPreview() {
+  placementImages.clear();
+  placementActive = false;
+  placementSize = QSizeF(-1, -1);
+  viewport()->update();
+}

@@ -1,0 +1,262 @@
+// Selecting page text line by line, the live highlights during the drag,
+// the marked region, and the mappings the selection works in.
+#include "PdfView.h"
+
+#include <QCursor>
+#include <QRubberBand>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool isDecorativeChar(QChar c) {
+  const char16_t u = c.unicode();
+  return c.isSpace() || (u >= 9 && u <= 13) || u == 0x85 || u == 0xA0 || u == u'-' || u == u'_' || u == 0x2013 ||
+         u == 0x2014;
+}
+
+QString stripSelectionDecorativePadding(const QString& text) {
+  if (text.size() < 3) return text.trimmed();
+  qsizetype lead = 0;
+  while (lead < text.size() && isDecorativeChar(text[lead])) ++lead;
+  if (lead == text.size()) return {};
+  qsizetype trail = 0;
+  while (trail < text.size() && isDecorativeChar(text[text.size() - 1 - trail])) ++trail;
+  const qsizetype from = lead >= 3 ? lead : 0;
+  const qsizetype to = text.size() - (trail >= 3 ? trail : 0);
+  return text.mid(from, to - from).trimmed();
+}
+
+bool isDecorativeSelectionText(const QString& text) {
+  const QString simple = text.simplified();
+  if (simple.size() <= 2) return false;
+  return std::all_of(simple.begin(), simple.end(), isDecorativeChar);
+}
+
+QRectF expandedSelectionTextRect(const QRectF& r, double fontSize) {
+  if (!(r.width() > 0) || !(r.height() > 0)) return r;
+  const double target = std::max({fontSize * 1.18, 8.0, r.height()});
+  const double grow = std::max((target - r.height()) / 2, 0.0);
+  return QRectF(r.x() - 0.75, r.y() - grow, r.width() + 1.5, r.height() + 2 * grow).normalized();
+}
+
+// Gap from a point to a line's rectangle, vertical gaps counting most.
+double lineDistance(const QRectF& r, const QPointF& p) {
+  const double dy = p.y() < r.top() ? r.top() - p.y() : (p.y() > r.bottom() ? p.y() - r.bottom() : 0.0);
+  const double dx = p.x() < r.left() ? r.left() - p.x() : (p.x() > r.right() ? p.x() - r.right() : 0.0);
+  return dy + 0.05 * dx;
+}
+
+}  // namespace
+
+void PdfView::invalidateSelectableTextCache() { selectableLineCache = SelectableLineCache(); }
+
+QList<PdfView::SelectableLine> PdfView::selectableLines(int page) const {
+  QList<SelectableLine> lines;
+  auto consider = [&lines](const QString& text, const QRectF& rect, float fontSize) {
+    const QString cleaned = stripSelectionDecorativePadding(text);
+    if (cleaned.isEmpty() || isDecorativeSelectionText(cleaned) || !(rect.width() > 0) || !(rect.height() > 0))
+      return;
+    lines.append(SelectableLine{cleaned, expandedSelectionTextRect(rect, fontSize), fontSize});
+  };
+  auto collect = [&consider](const std::vector<TextBlock>& blocks) {
+    for (const TextBlock& block : blocks) {
+      if (block.isImage) continue;
+      if (block.lines.empty()) {
+        consider(block.text, block.rect, block.fontSize);
+        continue;
+      }
+      for (const TextBlock::Line& line : block.lines) consider(line.text, line.rect, line.fontSize);
+    }
+  };
+  // The loaded blocks carry the user's edits and change with every step, so
+  // they are walked each time; walking them costs no extraction.
+  if (editMode && ocrBlocksPage == page && !ocrBlocks.empty()) {
+    collect(ocrBlocks);
+    return lines;
+  }
+  // Native extraction renders the page; it runs once per page and content.
+  SelectableLineCache& cache = selectableLineCache;
+  const int count = document->pageCount();
+  const QSizeF size = document->pageSize(page);
+  if (cache.doc == document && cache.page == page && cache.pageCount == count && cache.pageSize == size)
+    return cache.lines;
+  collect(document->extractText(page));
+  cache.doc = document;
+  cache.page = page;
+  cache.pageCount = count;
+  cache.pageSize = size;
+  cache.lines = lines;
+  return lines;
+}
+
+QPointF PdfView::selectionPdfPointForViewportPoint(int page, const QPoint& p) const {
+  if (!document || !isValidPage(page)) return {};
+  // Through the page's own mapping, so a turned page is read the right way.
+  const QPointF top = viewToPage(page, p).topLeft();
+  return QPointF(top.x(), document->pageSize(page).height() - top.y());
+}
+
+QRectF PdfView::selectionPdfRectForViewportRect(int page, const QRect& r) const {
+  if (!document || !isValidPage(page)) return {};
+  const QRectF top = pageTopToViewport(page).inverted().mapRect(QRectF(r));
+  const double height = document->pageSize(page).height();
+  return QRectF(top.x(), height - (top.y() + top.height()), top.width(), top.height()).normalized();
+}
+
+bool PdfView::selectableTextAtViewportPoint(const QPoint& viewportPoint) const {
+  if (!document) return false;
+  const int page = pageAtPoint(viewportPoint);
+  if (!isValidPage(page)) return false;
+  const QPointF point = selectionPdfPointForViewportPoint(page, viewportPoint);
+  const QList<SelectableLine> lines = selectableLines(page);
+  return std::any_of(lines.begin(), lines.end(), [&point](const SelectableLine& l) { return l.rect.contains(point); });
+}
+
+QList<QRectF> PdfView::collectTextSelectionHighlights(int page, const QPointF& start, const QPointF& end,
+                                                      QString* text) const {
+  if (text) text->clear();
+  QList<QRectF> result;
+  if (!document || !isValidPage(page)) return result;
+  QList<SelectableLine> lines = selectableLines(page);
+  if (lines.isEmpty()) return result;
+
+  std::stable_sort(lines.begin(), lines.end(), [](const SelectableLine& a, const SelectableLine& b) {
+    const double ca = a.rect.y() + a.rect.height() / 2;
+    const double cb = b.rect.y() + b.rect.height() / 2;
+    const double tolerance = std::max(0.65 * std::max(a.rect.height(), b.rect.height()), 2.0);
+    if (std::abs(ca - cb) <= tolerance) return a.rect.x() < b.rect.x();
+    return ca > cb;
+  });
+  auto nearest = [&lines](const QPointF& p) {
+    qsizetype best = 0;
+    double bestDistance = lineDistance(lines[0].rect, p);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+      const double d = lineDistance(lines[i].rect, p);
+      if (d < bestDistance) {
+        bestDistance = d;
+        best = i;
+      }
+    }
+    return best;
+  };
+  qsizetype first = nearest(start);
+  qsizetype last = nearest(end);
+  double firstX = start.x();
+  double lastX = end.x();
+  if (last < first) {
+    std::swap(first, last);
+    std::swap(firstX, lastX);
+  } else if (first == last && firstX > lastX) {
+    std::swap(firstX, lastX);
+  }
+
+  for (qsizetype i = first; i <= last; ++i) {
+    const SelectableLine& line = lines[i];
+    const QRectF& r = line.rect;
+    double left = r.left();
+    double right = r.right();
+    if (i == first) left = firstX;
+    if (i == last) right = lastX;
+    if (left > right) std::swap(left, right);
+    left = std::clamp(left, r.left(), r.right());
+    right = std::clamp(right, r.left(), r.right());
+    const double spanWidth = right - left;
+    const qsizetype n = line.text.size();
+    if (n == 0 || !(r.height() > 0) || !(r.width() > 0.5) || !(spanWidth > 0.5) || !(r.height() > 0.5)) continue;
+    qsizetype from = qsizetype(std::floor(n * std::clamp((left - r.x()) / r.width(), 0.0, 1.0)));
+    qsizetype to = qsizetype(std::ceil(n * std::clamp((right - r.x()) / r.width(), 0.0, 1.0)));
+    from = std::clamp<qsizetype>(from, 0, n);
+    to = std::clamp<qsizetype>(to, 0, n);
+    if (from >= to && spanWidth > 1.0) to = std::min(from + 1, n);
+    while (from < to && line.text[from].isSpace()) ++from;
+    while (to > from && line.text[to - 1].isSpace()) --to;
+    if (from >= to) continue;
+    const double cw = r.width() / n;
+    result.append(QRectF(r.x() + from * cw, r.y(), std::max((to - from) * cw, 1.0), r.height()));
+    const QString piece = line.text.mid(from, to - from);
+    if (text && !piece.trimmed().isEmpty()) {
+      if (!text->isEmpty() && !text->endsWith(QLatin1Char('\n')) && !text->endsWith(QLatin1Char(' ')))
+        text->append(QLatin1Char('\n'));
+      text->append(piece);
+    }
+  }
+  return result;
+}
+
+QRubberBand* PdfView::selectionRubberBand() {
+  if (!rubberBand) rubberBand = new QRubberBand(QRubberBand::Rectangle, viewport());
+  return rubberBand;
+}
+
+void PdfView::updateInteractiveSelectionPreview() {
+  if (!selecting) return;
+  const QRect band = currentSelectionViewportRect();
+  if (selectionMode != SelectionMode::Text) {
+    highlightPage = -1;
+    highlightRects.clear();
+    viewport()->setCursor(Qt::CrossCursor);
+    selectionRubberBand()->setGeometry(band);
+    if (band.width() + band.height() > 4) selectionRubberBand()->show();
+    viewport()->update();
+    return;
+  }
+  selectionRubberBand()->hide();
+  viewport()->setCursor(Qt::IBeamCursor);
+  if (selectionPage >= 0 && band.width() + band.height() > 4) {
+    const double height = document->pageSize(selectionPage).height();
+    const QList<QRectF> rects = collectTextSelectionHighlights(
+        selectionPage, QPointF(selectionStartOnPage.x(), height - selectionStartOnPage.y()),
+        QPointF(selectionEndOnPage.x(), height - selectionEndOnPage.y()), nullptr);
+    highlightPage = rects.isEmpty() ? -1 : selectionPage;
+    highlightRects = rects;
+  }
+  viewport()->update();
+}
+
+QRectF PdfView::currentSelectionPageTopRect() const {
+  if (selectionPage < 0 || !document) return {};
+  const QSizeF size = document->pageSize(selectionPage);
+  const QRectF spanned = QRectF(selectionStartOnPage, selectionEndOnPage).normalized();
+  return spanned.intersected(QRectF(QPointF(0, 0), size));
+}
+
+QRect PdfView::currentSelectionViewportRect() const {
+  if (selectionPage < 0) return QRect(selectionStart, selectionEnd).normalized();
+  return viewportRectForPageTopRect(selectionPage, currentSelectionPageTopRect());
+}
+
+void PdfView::updateSelectionEndFromViewport(const QPoint& p) {
+  selectionEnd = p;
+  if (selectionPage >= 0) selectionEndOnPage = viewToPage(selectionPage, p).topLeft();
+}
+
+bool PdfView::lastSelectionContainsViewportPoint(const QPoint& viewportPoint) const {
+  if (lastRegionPage < 0 || !(lastRegionRect.width() > 0) || !(lastRegionRect.height() > 0)) return false;
+  const QRect region = viewportRectForPageTopRect(lastRegionPage, lastRegionRect).adjusted(-3, -3, 3, 3);
+  return viewportPoint.x() >= region.left() && viewportPoint.x() <= region.right() + 1 &&
+         viewportPoint.y() >= region.top() && viewportPoint.y() <= region.bottom() + 1;
+}
+
+void PdfView::clearLastRegionSelection() {
+  const bool set = lastRegionIsRegion || lastRegionPage >= 0 ||
+                   (lastRegionRect.width() > 0 && lastRegionRect.height() > 0);
+  if (!set) return;
+  lastRegionIsRegion = false;
+  lastRegionPage = -1;
+  lastRegionRect = QRectF();
+  viewport()->update();
+}
+
+void PdfView::clearSelection() {
+  selectedText.clear();
+  highlightPage = -1;
+  highlightRects.clear();
+  lastRegionIsRegion = false;
+  lastRegionPage = -1;
+  lastRegionRect = QRectF();
+  if (rubberBand) rubberBand->hide();
+  viewport()->update();
+}
