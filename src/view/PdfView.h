@@ -388,6 +388,7 @@ private:
   };
 
   void replaceOverlayBlocks(std::vector<TextBlock> blocks, std::vector<int> groupIds);
+  bool moveBlockWithFrame(TextBlock& block, const QRect& newRect, bool firstStep);
   bool prepareOverlayForPage(int page);
   QList<SelectableLine> selectableLines(int page) const;
   void updateInteractiveSelectionPreview();
@@ -422,8 +423,10 @@ private:
   QSizeF placementSize{-1, -1};
   QPoint placementCursor;
   bool placementActive = false;
+  QRect blockFrameLastRect;  // viewport pixels, as last reported in a frame gesture
   PendingEditsHandler pendingEditsHandler;
   LinkConfirmation linkConfirmation;
 
   friend struct PdfViewTestAccess;
+  friend struct PdfViewSelectionAccess;
 };

@@ -164,8 +164,18 @@ void PdfView::onActiveEditorTextChanged() {
 
 void PdfView::onBlockFrameRectChanged(QRect newRect) {
   if (!isValidBlockIndex(activeOcrBlock)) return;
+  const bool firstStep = !blockInteractionUndoCaptured;
   captureBlockInteractionUndoIfNeeded(QStringLiteral("Изменение блока"));
   TextBlock& block = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
+  if (moveBlockWithFrame(block, newRect, firstStep)) {
+    markOcrBlocksDirty();
+    if (blockEditorFrame) {
+      blockEditorFrame->raise();
+      blockEditorFrame->raiseChromeOverlay();
+    }
+    viewport()->update();
+    return;
+  }
   const QRectF old = block.rect;
   const QRectF now = screenContentRectToPdf(newRect).normalized();
   const bool sized = old.width() > 0 && old.height() > 0 && now.width() > 0 && now.height() > 0;

@@ -90,6 +90,24 @@ void PdfView::replaceOverlayBlocks(std::vector<TextBlock> blocks, std::vector<in
   ocrBlockGroupIds.resize(ocrBlocks.size(), 0);
 }
 
+// A frame step that keeps the frame's pixel size is a move, decided in
+// pixels: comparing sizes in points would take the first step, which snaps
+// the block's fractional box to whole pixels, for a resize.
+bool PdfView::moveBlockWithFrame(TextBlock& block, const QRect& newRect, bool firstStep) {
+  const QRect previous =
+      firstStep || !blockFrameLastRect.isValid() ? ocrBlockScreenRect(activeOcrBlock).toRect() : blockFrameLastRect;
+  blockFrameLastRect = newRect;
+  if (!previous.isValid() || newRect.size() != previous.size() || newRect.topLeft() == previous.topLeft())
+    return false;
+  const QPointF delta = screenContentRectToPdf(newRect).topLeft() - screenContentRectToPdf(previous).topLeft();
+  block.rect.translate(delta);
+  for (TextBlock::Line& line : block.lines) {
+    line.rect.translate(delta);
+    for (TextBlock::Line::Word& word : line.words) word.rect.translate(delta);
+  }
+  return true;
+}
+
 void PdfView::reorderSelectedOcrBlocks(int mode) {
   if (selectedOcrBlocks.isEmpty() || ocrBlocks.empty()) return;
   pushUndoSnapshot(QStringLiteral("Порядок блоков"), true);

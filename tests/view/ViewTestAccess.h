@@ -33,3 +33,11 @@ struct PdfViewTestAccess {
   }
   static BlockTextRenderer& renderer(PdfView& v) { return v.blockTextRenderer; }
 };
+
+// The selection's cached lines of page text.
+struct PdfViewSelectionAccess {
+  static int cachedPage(const PdfView& v) { return v.selectableLineCache.page; }
+  static void addCachedLine(PdfView& v, const QString& text, const QRectF& rect) {
+    v.selectableLineCache.lines.append(PdfView::SelectableLine{text, rect, 12.0f});
+  }
+};
