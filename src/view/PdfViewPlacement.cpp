@@ -53,6 +53,7 @@ bool PdfView::prepareOverlayForPage(int page) {
   if (!pendingEditsHandler || !pendingEditsHandler(ocrBlocksPage, ocrBlocks)) return false;
   // Those edits now live in the document; undoing into them would write them twice.
   clearOcrBlocks();
+  ocrBlocksPage = page;
   return true;
 }
 
