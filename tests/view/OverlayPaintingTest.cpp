@@ -290,3 +290,41 @@ TEST_F(OverlayPaintingTest, EditedTextReachesTheSavedFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Text recognised from the ink itself is not put back under lifted ink.
+TEST_F(OverlayPaintingTest, InkRestorationSkipsTextReadFromTheInk) {
+  const struct {
+    QString text;
+    bool restored;
+  } cases[] = {
+      {QStringLiteral("Печать"), true},   {QStringLiteral("М.П."), true},     {QStringLiteral("Печать AB"), false},
+      {QStringLiteral("ко1д2"), false},   {QStringLiteral("пе/ча"), false},   {QStringLiteral("-.-.,.ок"), false},
+      {QStringLiteral("Договор 15"), true},
+  };
+  const QRectF place(300, 400, 160, 40);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.toStdString());
+    TextBlock under;
+    under.text = c.text;
+    under.rect = under.originalRect = place.adjusted(5, 5, -5, -5);
+    under.fontSize = 20;
+    TextBlock ink = stamp(place);
+    QImage solid(160, 40, QImage::Format_ARGB32);
+    solid.fill(QColor(220, 20, 20));
+    ink.image = solid;
+    ink.rect.translate(0, -200);  // the ink is drawn elsewhere; its old place shows what lies under it
+    view->setOcrBlocks({under, ink}, 0, false);
+    view->setEditMode(true);
+    const QImage image = grab();
+    const int dark = countPixels(image, screen(place).adjusted(2, 2, -2, -2), isDark);
+    if (c.restored)
+      EXPECT_GT(dark, 10);
+    else
+      EXPECT_EQ(dark, 0);
+    view->clearOcrBlocks();
+  }
+}
+
+}  // namespace
