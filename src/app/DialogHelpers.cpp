@@ -10,20 +10,62 @@
 
 namespace {
 
-// The common frame of the message dialogs: modal, close button only.
-void prepareMessageDialog(QDialog& dialog, const QString& title, int minimumWidth) {
+// One answer button of a message dialog: the value it gives and whether it
+// accepts or rejects the dialog.
+struct Answer {
+  QString text;
+  const char* role;
+  int result;
+  bool accepts;
+};
+
+struct MessageLayout {
+  int minimumWidth;
+  QMargins margins;
+  int buttonSpacing;  // -1: the style's default
+  QString heading;    // empty: none
+};
+
+// Builds and runs one modal message dialog; returns the value of the answer
+// clicked, or closedResult when the dialog was closed otherwise.
+int runMessageDialog(QWidget* parent, const QString& title, const QString& text, const MessageLayout& look,
+                     const QList<Answer>& answers, int closedResult) {
+  QDialog dialog(parent);
   dialog.setWindowFlags(Qt::Dialog | Qt::WindowCloseButtonHint);
   dialog.setObjectName(QStringLiteral("AppDialog"));
   dialog.setModal(true);
   dialog.setWindowTitle(title);
-  dialog.setMinimumWidth(minimumWidth);
-}
-
-QLabel* wrappedText(const QString& text) {
+  dialog.setMinimumWidth(look.minimumWidth);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->setSpacing(10);
+  layout->setContentsMargins(look.margins);
+  if (!look.heading.isEmpty()) layout->addWidget(label(look.heading, QStringLiteral("DialogTitle")));
   QLabel* line = label(text, QStringLiteral("DialogSubtitle"));
   line->setWordWrap(true);
-  return line;
+  layout->addWidget(line);
+  auto* buttons = new QHBoxLayout;
+  if (look.buttonSpacing >= 0) buttons->setSpacing(look.buttonSpacing);
+  buttons->addStretch(1);
+  int result = closedResult;
+  for (const Answer& answer : answers) {
+    QPushButton* button = dialogButton(answer.text, QLatin1String(answer.role));
+    button->setAutoDefault(false);
+    QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &result, answer] {
+      result = answer.result;
+      if (answer.accepts)
+        dialog.accept();
+      else
+        dialog.reject();
+    });
+    buttons->addWidget(button);
+  }
+  layout->addLayout(buttons);
+  dialog.exec();
+  return result;
 }
+
+constexpr const char* kPrimary = "PrimaryDialogButton";
+constexpr const char* kSecondary = "SecondaryDialogButton";
 
 }  // namespace
 
@@ -52,115 +94,29 @@ QString formatFileSize(qint64 bytes) {
 }
 
 void appInfo(QWidget* parent, const QString& title, const QString& text) {
-  QDialog dialog(parent);
-  prepareMessageDialog(dialog, title, 300);
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->setSpacing(10);
-  layout->setContentsMargins(20, 16, 20, 14);
-  layout->addWidget(wrappedText(text));
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  QPushButton* ok = dialogButton(QStringLiteral("OK"), QStringLiteral("PrimaryDialogButton"));
-  ok->setAutoDefault(false);
-  QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
-  buttons->addWidget(ok);
-  layout->addLayout(buttons);
-  dialog.exec();
+  runMessageDialog(parent, title, text, {300, QMargins(20, 16, 20, 14), -1, QString()},
+                   {{QStringLiteral("OK"), kPrimary, 0, true}}, 0);
 }
 
 bool appQuestion(QWidget* parent, const QString& title, const QString& text, const QString& primaryText,
                  const QString& secondaryText) {
-  QDialog dialog(parent);
-  prepareMessageDialog(dialog, title, 360);
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->setSpacing(10);
-  layout->setContentsMargins(20, 16, 20, 14);
-  layout->addWidget(wrappedText(text));
-  auto* buttons = new QHBoxLayout;
-  buttons->setSpacing(8);
-  buttons->addStretch(1);
-  QPushButton* secondary = dialogButton(secondaryText, QStringLiteral("SecondaryDialogButton"));
-  QPushButton* primary = dialogButton(primaryText, QStringLiteral("PrimaryDialogButton"));
-  for (QPushButton* button : {secondary, primary}) {
-    button->setAutoDefault(false);
-    buttons->addWidget(button);
-  }
-  layout->addLayout(buttons);
-  bool result = false;
-  QObject::connect(primary, &QPushButton::clicked, &dialog, [&] {
-    result = true;
-    dialog.accept();
-  });
-  QObject::connect(secondary, &QPushButton::clicked, &dialog, &QDialog::reject);
-  dialog.exec();
-  return result;
+  return runMessageDialog(parent, title, text, {360, QMargins(20, 16, 20, 14), 8, QString()},
+                          {{secondaryText, kSecondary, 0, false}, {primaryText, kPrimary, 1, true}}, 0) == 1;
 }
 
 int appUnsavedChangesQuestion(QWidget* parent) {
-  QDialog dialog(parent);
-  prepareMessageDialog(dialog, QStringLiteral("Несохранённые изменения"), 440);
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->setSpacing(10);
-  layout->setContentsMargins(18, 18, 18, 16);
-  layout->addWidget(label(QStringLiteral("Сохранить изменения?"), QStringLiteral("DialogTitle")));
-  layout->addWidget(wrappedText(QStringLiteral("Документ изменён. Сохранить изменения перед закрытием?")));
-  auto* buttons = new QHBoxLayout;
-  buttons->setSpacing(8);
-  buttons->addStretch(1);
-  QPushButton* discard = dialogButton(QStringLiteral("Не сохранять"), QStringLiteral("SecondaryDialogButton"));
-  QPushButton* cancel = dialogButton(QStringLiteral("Отмена"), QStringLiteral("SecondaryDialogButton"));
-  QPushButton* save = dialogButton(QStringLiteral("Сохранить"), QStringLiteral("PrimaryDialogButton"));
-  for (QPushButton* button : {discard, cancel, save}) {
-    button->setAutoDefault(false);
-    buttons->addWidget(button);
-  }
-  layout->addLayout(buttons);
-  int result = 2;
-  QObject::connect(save, &QPushButton::clicked, &dialog, [&] {
-    result = 0;
-    dialog.accept();
-  });
-  QObject::connect(discard, &QPushButton::clicked, &dialog, [&] {
-    result = 1;
-    dialog.accept();
-  });
-  QObject::connect(cancel, &QPushButton::clicked, &dialog, [&] {
-    result = 2;
-    dialog.reject();
-  });
-  dialog.exec();
-  return result;
+  return runMessageDialog(parent, QStringLiteral("Несохранённые изменения"),
+                          QStringLiteral("Документ изменён. Сохранить изменения перед закрытием?"),
+                          {440, QMargins(18, 18, 18, 16), 8, QStringLiteral("Сохранить изменения?")},
+                          {{QStringLiteral("Не сохранять"), kSecondary, 1, true},
+                           {QStringLiteral("Отмена"), kSecondary, 2, false},
+                           {QStringLiteral("Сохранить"), kPrimary, 0, true}},
+                          2);
 }
 
 int appPdfFileQuestion(QWidget* parent, const QString& title, const QString& text, const QString& secondaryText,
                        const QString& cancelText, const QString& primaryText) {
-  QDialog dialog(parent);
-  prepareMessageDialog(dialog, title, 440);
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->setSpacing(10);
-  layout->setContentsMargins(20, 16, 20, 14);
-  layout->addWidget(wrappedText(text));
-  auto* buttons = new QHBoxLayout;
-  buttons->setSpacing(8);
-  buttons->addStretch(1);
-  QPushButton* secondary = dialogButton(secondaryText, QStringLiteral("SecondaryDialogButton"));
-  QPushButton* cancel = dialogButton(cancelText, QStringLiteral("SecondaryDialogButton"));
-  QPushButton* primary = dialogButton(primaryText, QStringLiteral("PrimaryDialogButton"));
-  for (QPushButton* button : {secondary, cancel, primary}) {
-    button->setAutoDefault(false);
-    buttons->addWidget(button);
-  }
-  layout->addLayout(buttons);
-  int result = 2;
-  QObject::connect(secondary, &QPushButton::clicked, &dialog, [&] {
-    result = 0;
-    dialog.accept();
-  });
-  QObject::connect(primary, &QPushButton::clicked, &dialog, [&] {
-    result = 1;
-    dialog.accept();
-  });
-  QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
-  dialog.exec();
-  return result;
+  return runMessageDialog(
+      parent, title, text, {440, QMargins(20, 16, 20, 14), 8, QString()},
+      {{secondaryText, kSecondary, 0, true}, {cancelText, kSecondary, 2, false}, {primaryText, kPrimary, 1, true}}, 2);
 }

@@ -134,10 +134,12 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
 
 MainWindow::~MainWindow() {
   if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
-  view->setDocument(nullptr);
-  thumbnails->setDocument(nullptr);
   currentDocument = placeholderDocument.get();
-  documents.clear();
+  while (!documents.empty()) {
+    std::unique_ptr<PdfDocument> document = std::move(documents.back().document);
+    documents.pop_back();
+    destroyDocument(std::move(document));
+  }
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -156,12 +158,10 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 
 void MainWindow::destroyDocument(std::unique_ptr<PdfDocument> document) {
   if (!document) return;
-  // The view and the thumbnails let go of the document they show (and wait
-  // for its renders) before it goes; a background document is shown by neither.
-  if (currentDocument == document.get()) {
-    currentDocument = placeholderDocument.get();
-    view->setDocument(nullptr);
-    thumbnails->setDocument(nullptr);
-  }
+  // The view and the thumbnails let go of the document (when they show it)
+  // and wait for its renders before it goes.
+  if (currentDocument == document.get()) currentDocument = placeholderDocument.get();
+  view->releaseDocument(document.get());
+  thumbnails->releaseDocument(document.get());
   document.reset();
 }

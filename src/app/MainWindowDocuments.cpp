@@ -80,7 +80,7 @@ void MainWindow::openFile(const QString& path) {
   activateDocument(int(documents.size()) - 1);
 
   const QString name = QFileInfo(path).fileName();
-  statusLabel->setText(loadNativeTextLayerForPage(view->currentPage(), false)
+  statusLabel->setText(loadNativeTextLayerForPage(view->currentPageIndex(), false)
                            ? QStringLiteral("Открыт: %1 · текстовый слой готов").arg(name)
                            : QStringLiteral("Открыт: %1").arg(name));
   rememberRecentFile(absolute);
@@ -90,9 +90,9 @@ void MainWindow::saveActiveDocumentUiState() {
   if (activeIndex < 0 || activeIndex >= int(documents.size())) return;
   OpenDocumentState& state = documents[size_t(activeIndex)];
   if (state.document.get() != currentDocument) return;
-  state.currentPage = view->currentPage();
-  state.zoom = view->zoom();
-  state.viewMode = int(view->viewMode());
+  state.currentPage = view->currentPageIndex();
+  state.zoom = view->zoomFactor();
+  state.viewMode = int(view->currentViewMode());
   state.editMode = editMode;
 }
 
@@ -111,13 +111,17 @@ void MainWindow::activateDocument(int index) {
   view->setDocument(currentDocument);
   view->setViewMode(target.viewMode == 0 ? ViewMode::SinglePage : ViewMode::Continuous);
   if (target.zoom > 0) view->setZoom(target.zoom);
-  if (currentDocument->isOpen() && currentDocument->pageCount() > 0)
-    view->setCurrentPage(std::clamp(target.currentPage, 0, currentDocument->pageCount() - 1));
+  if (currentDocument->isOpen() && currentDocument->pageCount() > 0) {
+    // setDocument leaves the view at the top of page 0; asking for that page
+    // again would scroll a page taller than the viewport down to its bottom.
+    const int page = std::clamp(target.currentPage, 0, currentDocument->pageCount() - 1);
+    if (page != view->currentPageIndex()) view->setCurrentPage(page);
+  }
 
   editMode = allowPdfEditing() && target.editMode;
 
   thumbnails->setDocument(currentDocument);
-  thumbnails->setCurrentPage(view->currentPage());
+  thumbnails->setCurrentPage(view->currentPageIndex());
   refreshOutlinePanel();
 
   if (ocrBar) ocrBar->hide();
@@ -125,7 +129,7 @@ void MainWindow::activateDocument(int index) {
   pendingSelectionPage = -1;
   pendingSelectionRect = QRectF();
 
-  if (editMode) loadNativeTextLayerForPage(view->currentPage(), false);
+  if (editMode) loadNativeTextLayerForPage(view->currentPageIndex(), false);
 
   refreshDocumentTabs();
   updateEditModeUi();
@@ -137,7 +141,7 @@ void MainWindow::activateDocument(int index) {
 void MainWindow::updatePageControls() {
   const bool open = currentDocument->isOpen();
   const int count = open ? currentDocument->pageCount() : 0;
-  const int current = open ? view->currentPage() + 1 : 0;
+  const int current = open ? view->currentPageIndex() + 1 : 0;
   if (pageSpin) {
     const QSignalBlocker blocker(pageSpin);
     pageSpin->setMaximum(std::max(count, 1));

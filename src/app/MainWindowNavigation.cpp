@@ -23,8 +23,8 @@ QString zoomText(double zoom) { return QStringLiteral("%1%").arg(std::lround(zoo
 
 void MainWindow::onPageSpinChanged(int value) { view->setCurrentPage(value - 1); }
 void MainWindow::onFirstPage() { view->setCurrentPage(0); }
-void MainWindow::onPrevPage() { view->setCurrentPage(view->currentPage() - 1); }
-void MainWindow::onNextPage() { view->setCurrentPage(view->currentPage() + 1); }
+void MainWindow::onPrevPage() { view->setCurrentPage(view->currentPageIndex() - 1); }
+void MainWindow::onNextPage() { view->setCurrentPage(view->currentPageIndex() + 1); }
 
 void MainWindow::onLastPage() {
   if (currentDocument->isOpen()) view->setCurrentPage(currentDocument->pageCount() - 1);
@@ -57,7 +57,7 @@ void MainWindow::onZoomComboChanged(const QString& text) {
 void MainWindow::updateZoomCombo() {
   if (!zoomCombo) return;
   const QSignalBlocker blocker(zoomCombo);
-  zoomCombo->setEditText(zoomText(view->zoom()));
+  zoomCombo->setEditText(zoomText(view->zoomFactor()));
 }
 
 void MainWindow::updateTitle() {

@@ -92,8 +92,6 @@ QWidget* MainWindow::buildFloatingBar() {
   tools->setExclusive(true);
   tools->addButton(select);
   tools->addButton(hand);
-  connect(select, &QToolButton::clicked, this, [this] { view->setEditTool(EditTool::Select); });
-  connect(hand, &QToolButton::clicked, this, [this] { view->setEditTool(EditTool::Hand); });
 
   QToolButton* zoomOut = floatingIconButton(QStringLiteral("zoom-out"), QStringLiteral("Уменьшить"));
   setShortcutHint(zoomOut, QStringLiteral("Уменьшить"), QKeySequence(QKeySequence::ZoomOut));
@@ -105,7 +103,7 @@ QWidget* MainWindow::buildFloatingBar() {
   floatingZoomCombo->setInsertPolicy(QComboBox::NoInsert);
   floatingZoomCombo->setFixedWidth(88);
   floatingZoomCombo->addItems(ZOOM_PRESETS);
-  floatingZoomCombo->setEditText(QStringLiteral("%1%").arg(std::lround(view->zoom() * 100.0)));
+  floatingZoomCombo->setEditText(QStringLiteral("%1%").arg(std::lround(view->zoomFactor() * 100.0)));
   // A typed value counts once it is complete (Enter or leaving the box), so
   // typing "135" never passes through 1% and 13%; a preset counts when chosen.
   connect(floatingZoomCombo->lineEdit(), &QLineEdit::editingFinished, this,

@@ -116,7 +116,7 @@ TEST_F(MainWindowFrameTest, ToolButtonsConnectByIconOrLabel) {
   };
   const double widthZoom = [&] {
     window.view->zoomFitWidth();
-    return window.view->zoom();
+    return window.view->zoomFactor();
   }();
   const QList<Case> cases = {
       {"zoom-in", "Больше", 1.25}, {"zoom-out", "Меньше", 0.8}, {"fit-width", "Ширина", widthZoom},
@@ -126,7 +126,7 @@ TEST_F(MainWindowFrameTest, ToolButtonsConnectByIconOrLabel) {
     window.view->setZoom(1.0);
     std::unique_ptr<QToolButton> button(window.toolButton(c.icon, QString::fromUtf8(c.text), false, true));
     button->click();
-    EXPECT_NEAR(window.view->zoom(), c.zoomAfterClick, 1e-9) << c.icon << " " << c.text;
+    EXPECT_NEAR(window.view->zoomFactor(), c.zoomAfterClick, 1e-9) << c.icon << " " << c.text;
   }
 
   // Rows are tested in order: the icon "print" wins over the label "Открыть".
@@ -209,15 +209,15 @@ TEST_F(MainWindowFrameTest, FloatingBarCarriesHintsAndFollowsThePage) {
   EXPECT_EQ(total->text(), " / 3 ");
   EXPECT_EQ(spin->maximum(), 3);
   window.onLastPage();
-  EXPECT_EQ(window.view->currentPage(), 2);
+  EXPECT_EQ(window.view->currentPageIndex(), 2);
   EXPECT_EQ(spin->value(), 3);
   window.onNextPage();  // past the end: nothing
-  EXPECT_EQ(window.view->currentPage(), 2);
+  EXPECT_EQ(window.view->currentPageIndex(), 2);
   spin->setValue(2);
-  EXPECT_EQ(window.view->currentPage(), 1);
+  EXPECT_EQ(window.view->currentPageIndex(), 1);
   window.onFirstPage();
   window.onPrevPage();
-  EXPECT_EQ(window.view->currentPage(), 0);
+  EXPECT_EQ(window.view->currentPageIndex(), 0);
 
   QSettings().setValue("ui/floatingBar", false);
   window.applyStoredSettings();

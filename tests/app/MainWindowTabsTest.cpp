@@ -73,22 +73,22 @@ TEST_F(MainWindowTabsTest, SwitchingTabsRestoresEachTabsPageAndZoom) {
   TestWindow window;
   window.resize(1200, 800);
   window.openFile(pdf("a.pdf", 4));
-  window.view->setCurrentPage(2);
   window.view->setZoom(1.5);
+  window.view->setCurrentPage(2);
   window.openFile(pdf("b.pdf", 3));
-  window.view->setCurrentPage(1);
   window.view->setZoom(0.5);
+  window.view->setCurrentPage(1);
 
   window.documentTabs->setCurrentIndex(0);  // as a click on the tab does
   EXPECT_EQ(window.activeIndex, 0);
   EXPECT_EQ(window.currentDocument->filePath(), dir.filePath("a.pdf"));
-  EXPECT_EQ(window.view->currentPage(), 2);
-  EXPECT_DOUBLE_EQ(window.view->zoom(), 1.5);
+  EXPECT_EQ(window.view->currentPageIndex(), 2);
+  EXPECT_DOUBLE_EQ(window.view->zoomFactor(), 1.5);
   EXPECT_EQ(window.floatingZoomCombo->currentText(), "150%");
 
   window.documentTabs->setCurrentIndex(1);
-  EXPECT_EQ(window.view->currentPage(), 1);
-  EXPECT_DOUBLE_EQ(window.view->zoom(), 0.5);
+  EXPECT_EQ(window.view->currentPageIndex(), 1);
+  EXPECT_DOUBLE_EQ(window.view->zoomFactor(), 0.5);
   EXPECT_EQ(window.floatingZoomCombo->currentText(), "50%");
 }
 
@@ -232,15 +232,15 @@ TEST_F(MainWindowTabsTest, ZoomBoxAppliesATypedValueOnlyWhenComplete) {
 
   box->lineEdit()->selectAll();
   QTest::keyClicks(box->lineEdit(), "135");
-  EXPECT_DOUBLE_EQ(window.view->zoom(), 1.0);  // nothing happens while typing
+  EXPECT_DOUBLE_EQ(window.view->zoomFactor(), 1.0);  // nothing happens while typing
   QTest::keyClick(box->lineEdit(), Qt::Key_Return);
-  EXPECT_NEAR(window.view->zoom(), 1.35, 1e-9);
+  EXPECT_NEAR(window.view->zoomFactor(), 1.35, 1e-9);
   EXPECT_EQ(box->currentText(), "135%");
   EXPECT_EQ(window.statusLabel->text(), "Масштаб: 135%");
 
   box->setCurrentIndex(1);  // a preset chosen from the list
   emit box->textActivated(box->itemText(1));
-  EXPECT_NEAR(window.view->zoom(), 0.25, 1e-9);
+  EXPECT_NEAR(window.view->zoomFactor(), 0.25, 1e-9);
 
   struct Case {
     const char* text;
@@ -250,7 +250,7 @@ TEST_F(MainWindowTabsTest, ZoomBoxAppliesATypedValueOnlyWhenComplete) {
                              {"0", 0.75},  {"abc", 0.75}, {"12.5", 0.125}};
   for (const Case& c : cases) {
     window.onZoomComboChanged(QString::fromUtf8(c.text));
-    EXPECT_NEAR(window.view->zoom(), c.expected, 1e-9) << c.text;
+    EXPECT_NEAR(window.view->zoomFactor(), c.expected, 1e-9) << c.text;
   }
   EXPECT_EQ(window.statusLabel->text(), "Масштаб: 13%");  // 12.5 rounds away from zero
 }
