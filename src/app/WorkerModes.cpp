@@ -1,5 +1,7 @@
 #include "WorkerModes.h"
 
+#include "SigningWorkerModes.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -19,14 +21,6 @@ int notAvailableYet(const QString& mode) {
   return printJson({{"ok", false}, {"error", QStringLiteral("Режим %1 пока недоступен.").arg(mode)}}, 2);
 }
 
-// The revocation check names its certificate; without one it prints its usage.
-int certRevocationCheckStandIn(const QStringList& args) {
-  if (args.size() < 3)
-    return printJson({{"ok", false}, {"status", QStringLiteral("Usage: --ulvo-cert-revocation-check <certificate-id>")}},
-                     2);
-  return notAvailableYet(args.at(1));
-}
-
 const QStringList& workerSwitches() {
   static const QStringList switches = {
       QStringLiteral("--ulvo-compression-estimate"), QStringLiteral("--ulvo-compression-fit"),
@@ -39,6 +33,8 @@ const QStringList& workerSwitches() {
 
 std::optional<int> runWorkerMode(const QStringList& args) {
   if (args.size() < 2 || !workerSwitches().contains(args.at(1))) return std::nullopt;
-  if (args.at(1) == QLatin1String("--ulvo-cert-revocation-check")) return certRevocationCheckStandIn(args);
+  if (args.at(1) == QLatin1String("--ulvo-cert-revocation-check")) return runCertificateRevocationCheckCli(args);
+  if (args.at(1) == QLatin1String("--ulvo-cert-list")) return runCertificateListCli();
+  if (args.at(1) == QLatin1String("--ulvo-sign-file")) return runSignatureCli(args);
   return notAvailableYet(args.at(1));
 }

@@ -88,7 +88,9 @@ TEST(Corpus, EveryFileOpensOrFailsWithAMessageAndRenders) {
       const double scale = 0.3;
       for (PdfRenderLayer layer : {PdfRenderLayer::Full, PdfRenderLayer::NoText, PdfRenderLayer::TextOnly}) {
         const QImage image = doc.renderPageLayer(0, scale, 0, layer, layer == PdfRenderLayer::TextOnly);
-        if (!image.isNull()) EXPECT_GE(image.width(), 1);
+        if (!image.isNull()) {
+          EXPECT_GE(image.width(), 1);
+        }
       }
     }
   }

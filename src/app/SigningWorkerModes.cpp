@@ -1,0 +1,95 @@
+#include "SigningWorkerModes.h"
+
+#include "core/SignatureRequestFile.h"
+#include "core/SignatureService.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace {
+
+int printReply(const QJsonObject& object, int exitCode) {
+  std::fprintf(stdout, "%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
+  std::fflush(stdout);
+  return exitCode;
+}
+
+int printError(const QString& error, int exitCode) {
+  return printReply({{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}}, exitCode);
+}
+
+QJsonObject resultJson(const SignatureResult& result) {
+  return {{QStringLiteral("ok"), result.ok},
+          {QStringLiteral("error"), result.error},
+          {QStringLiteral("outputPath"), result.outputPath},
+          {QStringLiteral("outputSize"), QString::number(result.outputSize)},
+          {QStringLiteral("documentSha256"), QString::fromLatin1(result.documentSha256.toHex())},
+          {QStringLiteral("signer"), result.signer},
+          {QStringLiteral("signedAt"), result.signedAt.toString(Qt::ISODate)},
+          {QStringLiteral("mode"), int(result.mode)}};
+}
+
+QJsonObject certificateJson(const SigningCertificate& certificate) {
+  return {{QStringLiteral("id"), certificate.id},
+          {QStringLiteral("subject"), certificate.subject},
+          {QStringLiteral("issuer"), certificate.issuer},
+          {QStringLiteral("serial"), certificate.serial},
+          {QStringLiteral("thumbprint"), certificate.thumbprint},
+          {QStringLiteral("providerName"), certificate.providerName},
+          {QStringLiteral("containerName"), certificate.containerName},
+          {QStringLiteral("storeName"), certificate.storeName},
+          {QStringLiteral("publicKeyAlgorithm"), certificate.publicKeyAlgorithm},
+          {QStringLiteral("validFrom"), certificate.validFrom.toString(Qt::ISODate)},
+          {QStringLiteral("validTo"), certificate.validTo.toString(Qt::ISODate)},
+          {QStringLiteral("hasPrivateKey"), certificate.hasPrivateKey},
+          {QStringLiteral("privateKeyUsable"), certificate.privateKeyUsable},
+          {QStringLiteral("validNow"), certificate.validNow},
+          {QStringLiteral("digitalSignatureAllowed"), certificate.digitalSignatureAllowed},
+          {QStringLiteral("revocationChecked"), certificate.revocationChecked},
+          {QStringLiteral("revoked"), certificate.revoked},
+          {QStringLiteral("available"), certificate.available},
+          {QStringLiteral("unavailableReason"), certificate.unavailableReason},
+          {QStringLiteral("validationStatus"), certificate.validationStatus}};
+}
+
+}  // namespace
+
+int runSignatureCli(const QList<QString>& arguments) {
+  qputenv("ULVO_SIGN_WORKER", "1");
+  if (arguments.size() < 3) return printError(QStringLiteral("Usage: --ulvo-sign-file <request-json>"), 2);
+  QFile requestFile(arguments.at(2));
+  if (!requestFile.open(QIODevice::ReadOnly))
+    return printError(QStringLiteral("Не удалось открыть параметры подписи: %1").arg(requestFile.errorString()), 3);
+  const QJsonDocument document = QJsonDocument::fromJson(requestFile.readAll());
+  requestFile.close();
+  if (!document.isObject()) return printError(QStringLiteral("Некорректные параметры подписи."), 4);
+
+  const SignatureResult result = SignatureService::signFile(SignatureRequestFile::fromJson(document.object()));
+  return printReply(resultJson(result), result.ok ? 0 : 5);
+}
+
+int runCertificateListCli() {
+  qputenv("ULVO_CERT_ENUM_WORKER", "1");
+  QString error;
+  const QList<SigningCertificate> certificates = SignatureService::availableCertificates(&error);
+  QJsonArray list;
+  for (const SigningCertificate& certificate : certificates) list.append(certificateJson(certificate));
+  return printReply({{QStringLiteral("ok"), error.isEmpty()},
+                     {QStringLiteral("error"), error},
+                     {QStringLiteral("certificates"), list}},
+                    certificates.isEmpty() && !error.isEmpty() ? 3 : 0);
+}
+
+int runCertificateRevocationCheckCli(const QList<QString>& arguments) {
+  if (arguments.size() < 3)
+    return printReply({{QStringLiteral("ok"), false},
+                       {QStringLiteral("status"), QStringLiteral("Usage: --ulvo-cert-revocation-check <certificate-id>")}},
+                      2);
+  QString status;
+  const bool ok = SignatureService::checkCertificateRevocation(arguments.at(2), &status);
+  return printReply({{QStringLiteral("ok"), ok}, {QStringLiteral("status"), status}}, ok ? 0 : 3);
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The chain and revocation check through the system's `openssl` program
+// ("verify -crl_download -crl_check_all"), bounded by a time-out.
+
+#include <QByteArray>
+#include <QString>
+
+#include <openssl/types.h>
+
+constexpr int kRevocationCheckTimeoutMs = 15000;
+
+// "sign" (default), "search" or "never": when the check runs.
+QString signingRevocationMode();
+
+// Checks a PEM certificate; status gets the outcome (may be null).
+bool runOpensslChainCheck(const QByteArray& certificatePem, QString* status,
+                          int timeoutMs = kRevocationCheckTimeoutMs);
+bool linuxCertificateTrustAndRevocationOk(X509* certificate, QString* status);

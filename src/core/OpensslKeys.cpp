@@ -1,0 +1,170 @@
+#include "OpensslKeys.h"
+
+#include "OpensslHandles.h"
+
+#include <QStringList>
+
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/provider.h>
+
+#include <ctime>
+#include <mutex>
+
+namespace {
+
+// Hands the UTF-8 pass phrase to OpenSSL; none when it is empty.
+int passwordCallback(char* buffer, int size, int /*rwflag*/, void* userData) {
+  const auto* password = static_cast<const QByteArray*>(userData);
+  if (!password || password->isEmpty() || size <= 0) return 0;
+  const int length = int(qMin<qsizetype>(size, password->size()));
+  memcpy(buffer, password->constData(), size_t(length));
+  return length;
+}
+
+openssl::Bio openForReading(const QString& path) {
+  return openssl::Bio(BIO_new_file(path.toUtf8().constData(), "rb"));
+}
+
+QString hexPairs(const unsigned char* bytes, unsigned int length) {
+  QStringList pairs;
+  for (unsigned int i = 0; i < length; ++i)
+    pairs << QStringLiteral("%1").arg(bytes[i], 2, 16, QLatin1Char('0')).toUpper();
+  return pairs.join(QLatin1Char(':'));
+}
+
+bool fail(QString* error, const QString& message) {
+  if (error) *error = message.arg(opensslErrorText());
+  else ERR_clear_error();
+  return false;
+}
+
+}  // namespace
+
+void ensureOpensslProviders() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    // Loading one provider explicitly stops the automatic loading of the
+    // default one, so both are named; a missing legacy module only costs the
+    // old containers.
+    OSSL_PROVIDER_load(nullptr, "default");
+    OSSL_PROVIDER_load(nullptr, "legacy");
+    ERR_clear_error();
+  });
+}
+
+QString opensslErrorText() {
+  QStringList entries;
+  char text[512];
+  while (unsigned long code = ERR_get_error()) {
+    ERR_error_string_n(code, text, sizeof text);
+    entries << QString::fromUtf8(text);
+  }
+  return entries.isEmpty() ? QStringLiteral("неизвестная ошибка OpenSSL") : entries.join(QStringLiteral("; "));
+}
+
+bool loadPemCertificate(const QString& path, X509** certificate, QString* error) {
+  openssl::Bio bio = openForReading(path);
+  if (!bio) return fail(error, QStringLiteral("Не удалось открыть сертификат: %1"));
+  X509* loaded = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr);
+  if (!loaded) return fail(error, QStringLiteral("Не удалось прочитать PEM/CRT сертификат: %1"));
+  *certificate = loaded;
+  return true;
+}
+
+bool loadPemPrivateKey(const QString& path, const QString& password, EVP_PKEY** key, QString* error) {
+  openssl::Bio bio = openForReading(path);
+  if (!bio) return fail(error, QStringLiteral("Не удалось открыть закрытый ключ: %1"));
+  QByteArray passphrase = password.toUtf8();
+  EVP_PKEY* loaded = PEM_read_bio_PrivateKey(bio.get(), nullptr, passwordCallback, &passphrase);
+  if (!loaded) return fail(error, QStringLiteral("Не удалось прочитать PEM закрытый ключ: %1"));
+  *key = loaded;
+  return true;
+}
+
+bool loadPkcs12(const QString& path, const QString& password, X509** certificate, EVP_PKEY** key,
+                QString* error) {
+  ensureOpensslProviders();
+  openssl::Bio bio = openForReading(path);
+  if (!bio) return fail(error, QStringLiteral("Не удалось открыть P12/PFX контейнер: %1"));
+  openssl::Pkcs12 container(d2i_PKCS12_bio(bio.get(), nullptr));
+  if (!container) return fail(error, QStringLiteral("Не удалось прочитать P12/PFX контейнер: %1"));
+  const QByteArray passphrase = password.toUtf8();
+  X509* loadedCertificate = nullptr;
+  EVP_PKEY* loadedKey = nullptr;
+  if (PKCS12_parse(container.get(), passphrase.constData(), &loadedKey, &loadedCertificate, nullptr) != 1 ||
+      !loadedCertificate || !loadedKey) {
+    X509_free(loadedCertificate);
+    EVP_PKEY_free(loadedKey);
+    return fail(error, QStringLiteral("Не удалось извлечь сертификат/ключ из P12/PFX: %1"));
+  }
+  *certificate = loadedCertificate;
+  *key = loadedKey;
+  return true;
+}
+
+QString x509NameToString(const X509_NAME* name) {
+  if (!name) return {};
+  openssl::Bio bio(BIO_new(BIO_s_mem()));
+  if (!bio || X509_NAME_print_ex(bio.get(), name, 0, XN_FLAG_RFC2253) < 0) {
+    ERR_clear_error();
+    return {};
+  }
+  char* data = nullptr;
+  const long length = BIO_get_mem_data(bio.get(), &data);
+  return QString::fromUtf8(data, length);
+}
+
+QDateTime asn1TimeToDateTime(const ASN1_TIME* time) {
+  if (!time) return {};
+  // Read the fields directly: the printed form pads days 1-9 with a space,
+  // which the text parser then rejects.
+  std::tm fields{};
+  if (ASN1_TIME_to_tm(time, &fields) != 1) {
+    ERR_clear_error();
+    return QDateTime();
+  }
+  const QDate date(fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday);
+  const QTime clock(fields.tm_hour, fields.tm_min, fields.tm_sec);
+  if (!date.isValid() || !clock.isValid()) return QDateTime();
+  return QDateTime(date, clock, Qt::UTC).toLocalTime();
+}
+
+bool certificateValidNow(X509* certificate) {
+  // X509_cmp_current_time answers 0 when it cannot compare; that must not
+  // count as valid.
+  const bool started = X509_cmp_current_time(X509_get0_notBefore(certificate)) == -1;
+  const bool notExpired = X509_cmp_current_time(X509_get0_notAfter(certificate)) == 1;
+  ERR_clear_error();
+  return started && notExpired;
+}
+
+SigningCertificate certificateInfoFromX509(X509* certificate, const QString& path) {
+  SigningCertificate info;
+  info.id = QStringLiteral("linux-file|") + path;
+  info.subject = x509NameToString(X509_get_subject_name(certificate));
+  info.issuer = x509NameToString(X509_get_issuer_name(certificate));
+  if (openssl::BigNumber serial{ASN1_INTEGER_to_BN(X509_get0_serialNumber(certificate), nullptr)}) {
+    if (char* hex = BN_bn2hex(serial.get())) {
+      info.serial = QString::fromLatin1(hex);
+      OPENSSL_free(hex);
+    }
+  }
+  info.storeName = QStringLiteral("Файл");
+  info.providerName = QStringLiteral("OpenSSL CMS");
+  info.containerName = path;
+  if (EVP_PKEY* publicKey = X509_get0_pubkey(certificate)) {
+    if (const char* type = EVP_PKEY_get0_type_name(publicKey)) info.publicKeyAlgorithm = QString::fromLatin1(type);
+  }
+  info.validFrom = asn1TimeToDateTime(X509_get0_notBefore(certificate));
+  info.validTo = asn1TimeToDateTime(X509_get0_notAfter(certificate));
+  info.validNow = certificateValidNow(certificate);
+  info.hasPrivateKey = true;
+  info.digitalSignatureAllowed = true;
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int digestLength = 0;
+  if (X509_digest(certificate, EVP_sha1(), digest, &digestLength) == 1)
+    info.thumbprint = hexPairs(digest, digestLength);
+  ERR_clear_error();
+  return info;
+}

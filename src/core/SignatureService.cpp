@@ -1,0 +1,273 @@
+#include "SignatureService.h"
+
+#include "AtomicFileWrite.h"
+#include "OpensslChainCheck.h"
+#include "OpensslHandles.h"
+#include "OpensslKeys.h"
+#include "PdfSignatureShell.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryFile>
+
+#include <openssl/err.h>
+
+namespace {
+
+constexpr qint64 kLargestSignableFile = 0x7FFFFFFF;
+
+struct SigningKeys {
+  openssl::Certificate certificate;
+  openssl::Key key;
+  bool fromPkcs12 = false;
+};
+
+SignatureResult startResult(const SignatureRequest& request) {
+  SignatureResult result;
+  result.outputPath = request.outputPath;
+  result.mode = request.mode;
+  result.signedAt = QDateTime::currentDateTime();
+  return result;
+}
+
+bool loadSigningKeys(const SignatureRequest& request, SigningKeys* keys, QString* error) {
+  X509* certificate = nullptr;
+  EVP_PKEY* key = nullptr;
+  if (!request.pkcs12Path.trimmed().isEmpty()) {
+    if (!loadPkcs12(request.pkcs12Path, request.pkcs12Password, &certificate, &key, error)) return false;
+    keys->fromPkcs12 = true;
+  } else if (!request.certificatePath.trimmed().isEmpty() && !request.privateKeyPath.trimmed().isEmpty()) {
+    if (!loadPemCertificate(request.certificatePath, &certificate, error)) return false;
+    if (!loadPemPrivateKey(request.privateKeyPath, request.keyPassword, &key, error)) {
+      X509_free(certificate);
+      return false;
+    }
+  } else {
+    *error = QStringLiteral("Для Linux укажите PEM-сертификат и закрытый ключ либо P12/PFX контейнер.");
+    return false;
+  }
+  keys->certificate.reset(certificate);
+  keys->key.reset(key);
+  return true;
+}
+
+// The same file reached by another name counts as the same file.
+bool isSameFile(const QString& first, const QString& second) {
+  const QFileInfo a(first);
+  const QFileInfo b(second);
+  if (a.exists() && b.exists()) return a.canonicalFilePath() == b.canonicalFilePath();
+  return QDir::cleanPath(a.absoluteFilePath()) == QDir::cleanPath(b.absoluteFilePath());
+}
+
+QByteArray cmsSignature(const SigningKeys& keys, const QByteArray& data, bool detached, QString* error) {
+  openssl::Bio input(BIO_new_mem_buf(data.constData(), int(data.size())));
+  if (!input) {
+    *error = QStringLiteral("OpenSSL не смог подготовить данные для подписи: %1").arg(opensslErrorText());
+    return {};
+  }
+  const unsigned int flags = detached ? (CMS_DETACHED | CMS_BINARY) : CMS_BINARY;
+  openssl::Cms cms(CMS_sign(keys.certificate.get(), keys.key.get(), nullptr, input.get(), flags));
+  if (!cms) {
+    *error = QStringLiteral("OpenSSL не смог создать CMS подпись: %1").arg(opensslErrorText());
+    return {};
+  }
+  openssl::Bio output(BIO_new(BIO_s_mem()));
+  if (!output || i2d_CMS_bio(output.get(), cms.get()) != 1) {
+    *error = QStringLiteral("OpenSSL не смог сериализовать CMS подпись: %1").arg(opensslErrorText());
+    return {};
+  }
+  char* der = nullptr;
+  const long length = BIO_get_mem_data(output.get(), &der);
+  if (length <= 0) {
+    *error = QStringLiteral("OpenSSL вернул пустую подпись.");
+    return {};
+  }
+  return QByteArray(der, int(length));
+}
+
+void rememberKeyFiles(const SignatureRequest& request, bool fromPkcs12) {
+  QSettings settings;
+  settings.beginGroup(QStringLiteral("signing/linux"));
+  if (fromPkcs12) {
+    settings.setValue(QStringLiteral("pkcs12Path"), request.pkcs12Path);
+    settings.remove(QStringLiteral("certificatePath"));
+    settings.remove(QStringLiteral("privateKeyPath"));
+  } else {
+    settings.setValue(QStringLiteral("certificatePath"), request.certificatePath);
+    settings.setValue(QStringLiteral("privateKeyPath"), request.privateKeyPath);
+    settings.remove(QStringLiteral("pkcs12Path"));
+  }
+}
+
+SignatureResult signEmbeddedPdf(const SignatureRequest& request, const QByteArray& data) {
+  SignatureResult result = startResult(request);
+  result.documentSha256 = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+  if (QFileInfo(request.inputPath).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0) {
+    result.error = QStringLiteral("Встроенная подпись доступна только для PDF.");
+    return result;
+  }
+  PdfSignatureShell shell;
+  if (!preparePdfSignatureShell(data, QString(), &shell, &result.error)) return result;
+
+  QTemporaryFile byteRange(QDir::tempPath() + QStringLiteral("/ulvo-pdf-byterange-XXXXXX.bin"));
+  if (!byteRange.open() || byteRange.write(shell.signedBytes) != shell.signedBytes.size() || !byteRange.flush()) {
+    result.error = QStringLiteral("Не удалось подготовить временные данные PDF для подписи.");
+    return result;
+  }
+  byteRange.close();
+  QTemporaryFile signatureFile(QDir::tempPath() + QStringLiteral("/ulvo-pdf-signature-XXXXXX.sig"));
+  if (!signatureFile.open()) {
+    result.error = QStringLiteral("Не удалось подготовить временный файл подписи PDF.");
+    return result;
+  }
+  signatureFile.close();
+
+  SignatureRequest nested = request;
+  nested.inputPath = byteRange.fileName();
+  nested.outputPath = signatureFile.fileName();
+  nested.mode = SignatureMode::DetachedCms;
+  const SignatureResult signature = SignatureService::signFile(nested);
+  if (!signature.ok) {
+    result.error = signature.error;
+    return result;
+  }
+  result.signer = signature.signer;
+
+  QFile der(signatureFile.fileName());
+  if (!der.open(QIODevice::ReadOnly)) {
+    result.error = QStringLiteral("Не удалось прочитать CMS-подпись для встраивания в PDF.");
+    return result;
+  }
+  const QByteArray hex = der.readAll().toHex().toUpper();
+  if (der.error() != QFileDevice::NoError || hex.isEmpty()) {
+    result.error = QStringLiteral("Не удалось прочитать CMS-подпись для встраивания в PDF.");
+    return result;
+  }
+  if (hex.size() > shell.contentsLength) {
+    result.error = QStringLiteral("CMS-подпись слишком большая для зарезервированного поля PDF.");
+    return result;
+  }
+  QByteArray signedPdf = shell.pdf;
+  signedPdf.replace(shell.contentsOffset, shell.contentsLength,
+                    hex + QByteArray(shell.contentsLength - hex.size(), '0'));
+  QString writeError;
+  if (!writeFileAtomically(request.outputPath, signedPdf, &writeError)) {
+    result.error = QStringLiteral("Не удалось записать PDF со встроенной подписью: %1").arg(writeError);
+    return result;
+  }
+  result.ok = true;
+  result.outputSize = QFileInfo(request.outputPath).size();
+  result.documentSha256 = QCryptographicHash::hash(signedPdf, QCryptographicHash::Sha256);
+  return result;
+}
+
+}  // namespace
+
+QString SignatureService::modeDisplayName(SignatureMode mode) {
+  const char* text = "Подпись";
+  switch (mode) {
+    case SignatureMode::DetachedCms: text = "Отделённая CMS/CAdES-BES (*.sig)"; break;
+    case SignatureMode::AttachedCms: text = "Присоединённая CMS/CAdES-BES (*.p7m)"; break;
+    case SignatureMode::CadesT: text = "CAdES-T со штампом времени"; break;
+    case SignatureMode::StampedPdfDetached: text = "PDF со штампом + отделённая подпись"; break;
+    case SignatureMode::EmbeddedPdf: text = "PDF со встроенной подписью"; break;
+  }
+  return QCoreApplication::translate("SignatureService", text);
+}
+
+QString SignatureService::defaultOutputPath(const QString& inputPath, SignatureMode mode) {
+  const QFileInfo input(inputPath);
+  const QString folder = inputPath.isEmpty() ? QDir::homePath() : input.absolutePath();
+  QString base = input.completeBaseName();
+  if (base.isEmpty()) base = QStringLiteral("document");
+  QString name;
+  if (mode == SignatureMode::AttachedCms) name = base + QStringLiteral(".p7m");
+  else if (mode == SignatureMode::EmbeddedPdf) name = base + QStringLiteral(".signed.pdf");
+  else name = input.fileName() + QStringLiteral(".sig");
+  return folder + QLatin1Char('/') + name;
+}
+
+SignatureResult SignatureService::signFile(const SignatureRequest& request) {
+  ensureOpensslProviders();
+  ERR_clear_error();
+  SignatureResult result = startResult(request);
+
+  QFile input(request.inputPath);
+  if (!input.open(QIODevice::ReadOnly)) {
+    result.error = QStringLiteral("Не удалось открыть исходный файл: %1").arg(input.errorString());
+    return result;
+  }
+  // The digest is taken while streaming, so that an oversized file is refused
+  // without being held in memory.
+  QCryptographicHash digest(QCryptographicHash::Sha256);
+  if (!digest.addData(&input) || input.error() != QFileDevice::NoError) {
+    result.error = QStringLiteral("Не удалось прочитать исходный файл: %1").arg(input.errorString());
+    return result;
+  }
+  result.documentSha256 = digest.result();
+  if (input.size() > kLargestSignableFile) {
+    result.error = QStringLiteral("Файл слишком большой для текущего режима подписи в памяти.");
+    return result;
+  }
+  input.seek(0);
+  const QByteArray data = input.readAll();
+  if (input.error() != QFileDevice::NoError || data.size() != input.size()) {
+    result.error = QStringLiteral("Не удалось прочитать исходный файл: %1").arg(input.errorString());
+    return result;
+  }
+  input.close();
+
+  if (request.mode == SignatureMode::EmbeddedPdf) return signEmbeddedPdf(request, data);
+  if (unsigned(request.mode) > 3u) {
+    result.error = QStringLiteral(
+        "Этот режим подписи будет включён следующим этапом. Сейчас доступны отделённая и присоединённая CMS/CAdES-BES.");
+    return result;
+  }
+  // Writing the signature over the signed file would destroy the document.
+  if (isSameFile(request.inputPath, request.outputPath)) {
+    result.error = QStringLiteral("Файл подписи не может совпадать с исходным файлом.");
+    return result;
+  }
+
+  SigningKeys keys;
+  if (!loadSigningKeys(request, &keys, &result.error)) return result;
+  if (!certificateValidNow(keys.certificate.get())) {
+    result.error = QStringLiteral("Сертификат просрочен или ещё не начал действовать.");
+    return result;
+  }
+  if (X509_check_private_key(keys.certificate.get(), keys.key.get()) != 1) {
+    result.error = QStringLiteral("Закрытый ключ не соответствует сертификату: %1").arg(opensslErrorText());
+    return result;
+  }
+  if (signingRevocationMode() == QLatin1String("sign")) {
+    QString status;
+    if (!linuxCertificateTrustAndRevocationOk(keys.certificate.get(), &status)) {
+      result.error = QStringLiteral("Сертификат не прошёл проверку цепочки/отзыва: %1").arg(status);
+      return result;
+    }
+  }
+  result.signer = x509NameToString(X509_get_subject_name(keys.certificate.get()));
+  if (request.mode == SignatureMode::CadesT) {
+    result.error = QStringLiteral(
+        "CAdES-T на Linux требует CryptoPro CSP/утилиту CAdESCOM-совместимого провайдера. Сейчас Linux-ветка умеет "
+        "CMS/CAdES-BES через OpenSSL.");
+    return result;
+  }
+
+  const bool detached = request.mode != SignatureMode::AttachedCms;
+  const QByteArray der = cmsSignature(keys, data, detached, &result.error);
+  if (der.isEmpty()) return result;
+  QString writeError;
+  if (!writeFileAtomically(request.outputPath, der, &writeError)) {
+    result.error = QStringLiteral("Не удалось записать подпись: %1").arg(writeError);
+    return result;
+  }
+  rememberKeyFiles(request, keys.fromPkcs12);
+  result.ok = true;
+  result.outputSize = QFileInfo(request.outputPath).size();
+  return result;
+}

@@ -1,0 +1,124 @@
+// The signing service's answers before anything is signed: the configured
+// certificates, the revocation check and the provider diagnostics.
+#include "SignatureService.h"
+
+#include "OpensslChainCheck.h"
+#include "OpensslHandles.h"
+#include "OpensslKeys.h"
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <openssl/err.h>
+
+namespace {
+
+bool fileConfigured(const QString& path) { return !path.isEmpty() && QFileInfo::exists(path); }
+
+SigningCertificate describe(X509* certificate, EVP_PKEY* key, const QString& path, bool searchMode) {
+  SigningCertificate info = certificateInfoFromX509(certificate, path);
+  info.privateKeyUsable = X509_check_private_key(certificate, key) == 1;
+  ERR_clear_error();
+  QString checkStatus;
+  bool checkFailed = false;
+  if (searchMode && info.validNow) {
+    info.revocationChecked = linuxCertificateTrustAndRevocationOk(certificate, &checkStatus);
+    info.revoked = !info.revocationChecked;
+    checkFailed = !info.revocationChecked;
+  } else if (searchMode) {
+    info.revoked = true;
+  }
+  if (!info.privateKeyUsable) info.unavailableReason = QStringLiteral("закрытый ключ не соответствует сертификату");
+  else if (!info.validNow) info.unavailableReason = QStringLiteral("сертификат просрочен или ещё не начал действовать");
+  else if (checkFailed) info.unavailableReason = checkStatus;
+  info.available = info.unavailableReason.isEmpty();
+  info.validationStatus = info.unavailableReason;
+  return info;
+}
+
+QString foundOnPath(const QString& program) {
+  return QStandardPaths::findExecutable(program);
+}
+
+QString pkcs11Modules() {
+  const QStringList patterns = {QStringLiteral("*pkcs11*.so"), QStringLiteral("librtpkcs11*.so"),
+                                QStringLiteral("libjcPKCS11*.so")};
+  QStringList found;
+  for (const QString& root : {QStringLiteral("/usr/lib"), QStringLiteral("/usr/lib64"), QStringLiteral("/usr/local/lib"),
+                              QStringLiteral("/opt")}) {
+    // Without QDir::CaseSensitive the name filters ignore letter case.
+    QDirIterator it(root, patterns, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+      const QString path = it.next();
+      if (!found.contains(path)) found << path;
+    }
+  }
+  return found.isEmpty() ? QStringLiteral("не найдены") : found.join(QStringLiteral("; "));
+}
+
+}  // namespace
+
+QList<SigningCertificate> SignatureService::availableCertificates(QString* errorText) {
+  ensureOpensslProviders();
+  if (errorText) errorText->clear();
+  QList<SigningCertificate> certificates;
+  const bool searchMode = signingRevocationMode() == QLatin1String("search");
+  QSettings settings;
+  settings.beginGroup(QStringLiteral("signing/linux"));
+  const QString certificatePath = settings.value(QStringLiteral("certificatePath")).toString();
+  const QString privateKeyPath = settings.value(QStringLiteral("privateKeyPath")).toString();
+  const QString pkcs12Path = settings.value(QStringLiteral("pkcs12Path")).toString();
+
+  if (fileConfigured(pkcs12Path)) {
+    X509* certificate = nullptr;
+    EVP_PKEY* key = nullptr;
+    if (loadPkcs12(pkcs12Path, QString(), &certificate, &key, nullptr)) {
+      const openssl::Certificate ownedCertificate(certificate);
+      const openssl::Key ownedKey(key);
+      certificates << describe(certificate, key, pkcs12Path, searchMode);
+    }
+  }
+  if (fileConfigured(certificatePath) && fileConfigured(privateKeyPath)) {
+    X509* certificate = nullptr;
+    EVP_PKEY* key = nullptr;
+    if (loadPemCertificate(certificatePath, &certificate, nullptr)) {
+      const openssl::Certificate ownedCertificate(certificate);
+      if (loadPemPrivateKey(privateKeyPath, QString(), &key, nullptr)) {
+        const openssl::Key ownedKey(key);
+        certificates << describe(certificate, key, certificatePath, searchMode);
+      }
+    }
+  }
+  if (certificates.isEmpty() && errorText)
+    *errorText = QStringLiteral("Для Linux выберите PEM certificate/key или P12/PFX контейнер в окне подписи.");
+  return certificates;
+}
+
+bool SignatureService::checkCertificateRevocation(const QString& /*certificateId*/, QString* status) {
+  if (status)
+    *status = QCoreApplication::translate("SignatureService",
+                                          "изолированная проверка отзыва используется только на Windows");
+  return false;
+}
+
+bool SignatureService::isNativeSigningAvailable() { return true; }
+
+QStringList SignatureService::linuxProviderDiagnostics() {
+  const QString notFound = QStringLiteral("не найден");
+  const QString pkcs11Tool = foundOnPath(QStringLiteral("pkcs11-tool"));
+  QString cryptoPro = foundOnPath(QStringLiteral("cryptcp"));
+  if (cryptoPro.isEmpty()) cryptoPro = foundOnPath(QStringLiteral("csptest"));
+  const QString vipnet = foundOnPath(QStringLiteral("vipnet-csp"));
+  return {
+      QStringLiteral("OpenSSL CMS: %1")
+          .arg(QFileInfo::exists(QStringLiteral("/usr/bin/openssl")) ? QStringLiteral("доступно")
+                                                                    : QStringLiteral("не найдено в /usr/bin/openssl")),
+      QStringLiteral("OpenSC pkcs11-tool: %1").arg(pkcs11Tool.isEmpty() ? notFound : pkcs11Tool),
+      QStringLiteral("CryptoPro CSP cryptcp/csptest: %1").arg(cryptoPro.isEmpty() ? notFound : cryptoPro),
+      QStringLiteral("ViPNet CSP CLI: %1").arg(vipnet.isEmpty() ? notFound : vipnet),
+      QStringLiteral("PKCS#11 модули: %1").arg(pkcs11Modules()),
+  };
+}

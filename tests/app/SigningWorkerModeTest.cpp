@@ -1,0 +1,213 @@
+// The signing worker modes run as child processes of the real executable,
+// without a display, judged by openssl and sha256sum.
+#include "SigningTestSupport.h"
+#include "TestSupport.h"
+
+#include "core/SignatureRequestFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimeZone>
+
+using signingtest::pki;
+using signingtest::readBytes;
+using signingtest::writeBytes;
+
+namespace {
+
+struct WorkerRun {
+  int exitCode = -1;
+  QByteArray line;  // standard output, one JSON line
+  QJsonObject json;
+};
+
+// The member names of a printed JSON object, in the order printed.
+QStringList printedKeys(const QByteArray& json) {
+  QStringList keys;
+  QRegularExpressionMatchIterator it = QRegularExpression("\"(\\w+)\":").globalMatch(QString::fromUtf8(json));
+  while (it.hasNext()) keys << it.next().captured(1);
+  return keys;
+}
+
+class SigningWorkerModeTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder.isValid());
+    ASSERT_TRUE(testsupport::hasTool("openssl"));
+    ASSERT_FALSE(pki().goodCert.isEmpty());  // also serves the CRL and trusts the test CA
+    input = writeBytes(folder.filePath("contract.bin"), QByteArray("contract\r\n\0terms", 17));
+  }
+
+  WorkerRun run(const QStringList& args) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+    env.insert("XDG_CONFIG_HOME", folder.filePath("config"));
+    env.insert("XDG_DATA_HOME", folder.filePath("data"));
+    env.insert("TZ", "Asia/Vladivostok");
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(ULVO_BINARY), args);
+    WorkerRun result;
+    if (!process.waitForFinished(60000)) {
+      process.kill();
+      process.waitForFinished();
+      ADD_FAILURE() << "worker did not finish: " << args.join(' ').toStdString();
+      return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.line = process.readAllStandardOutput();
+    result.json = QJsonDocument::fromJson(result.line).object();
+    EXPECT_TRUE(result.line.endsWith("}\n")) << result.line.toStdString();
+    EXPECT_EQ(result.line.count('\n'), 1) << result.line.toStdString();
+    return result;
+  }
+
+  WorkerRun sign(const SignatureRequest& request, const QStringList& extra = {}) {
+    SignatureRequestFile file;
+    QString error;
+    EXPECT_TRUE(file.create(request, &error)) << error.toStdString();
+    return run(QStringList{"--ulvo-sign-file", file.path()} + extra);
+  }
+
+  SignatureRequest pemRequest(const QString& certificate, const QString& output, int mode) {
+    SignatureRequest request;
+    request.inputPath = input;
+    request.outputPath = folder.filePath(output);
+    request.mode = SignatureMode(mode);
+    request.certificatePath = certificate;
+    request.privateKeyPath = pki().goodKey;
+    return request;
+  }
+
+  QTemporaryDir folder;
+  QString input;
+};
+
+}  // namespace
+
+TEST_F(SigningWorkerModeTest, UsageAndBadRequestsAnswerWithTheirExitCodes) {
+  const QString empty = writeBytes(folder.filePath("empty.json"), "");
+  const QString array = writeBytes(folder.filePath("array.json"), "[{\"mode\": 0}]");
+  const QString nothing = writeBytes(folder.filePath("nothing.json"), "{}");
+  struct Case {
+    QStringList args;
+    int exitCode;
+    QString key;
+    QString text;  // the text must start with this
+    QByteArray exactLine;
+  };
+  const Case cases[] = {
+      {{"--ulvo-sign-file"}, 2, "error", "", "{\"error\":\"Usage: --ulvo-sign-file <request-json>\",\"ok\":false}\n"},
+      {{"--ulvo-sign-file", folder.filePath("missing.json")}, 3, "error", "Не удалось открыть параметры подписи: ", ""},
+      {{"--ulvo-sign-file", empty}, 4, "error", "Некорректные параметры подписи.", ""},
+      {{"--ulvo-sign-file", array}, 4, "error", "Некорректные параметры подписи.", ""},
+      {{"--ulvo-sign-file", nothing}, 5, "error", "Не удалось открыть исходный файл: ", ""},
+      {{"--ulvo-cert-revocation-check"},
+       2,
+       "status",
+       "",
+       "{\"ok\":false,\"status\":\"Usage: --ulvo-cert-revocation-check <certificate-id>\"}\n"},
+      {{"--ulvo-cert-revocation-check", "linux-file|/keys/a.pem"}, 3, "status",
+       "изолированная проверка отзыва используется только на Windows", ""},
+      {{"--ulvo-cert-list"}, 3, "error", "Для Linux выберите PEM certificate/key или P12/PFX контейнер в окне подписи.", ""},
+      {{"--ulvo-cert-list", "--ignored"}, 3, "error", "Для Linux выберите PEM certificate/key", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    const WorkerRun result = run(c.args);
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    EXPECT_FALSE(result.json.value("ok").toBool(true));
+    if (!c.exactLine.isEmpty()) {
+      EXPECT_EQ(result.line, c.exactLine);
+    }
+    EXPECT_TRUE(result.json.value(c.key).toString().startsWith(c.text)) << result.line.toStdString();
+  }
+  const WorkerRun missing = run({"--ulvo-sign-file", folder.filePath("missing.json")});
+  EXPECT_TRUE(missing.json.value("error").toString().endsWith("No such file or directory"))
+      << missing.line.toStdString();
+  const WorkerRun blank = run({"--ulvo-sign-file", nothing});
+  EXPECT_EQ(blank.json.value("outputSize").toString(), "0");
+  EXPECT_EQ(blank.json.value("mode").toInt(-1), 0);
+  EXPECT_EQ(printedKeys(blank.line), QStringList({"documentSha256", "error", "mode", "ok", "outputPath", "outputSize",
+                                                  "signedAt", "signer"}));
+  const WorkerRun list = run({"--ulvo-cert-list"});
+  EXPECT_TRUE(list.json.value("certificates").isArray());
+  EXPECT_TRUE(list.json.value("certificates").toArray().isEmpty());
+}
+
+TEST_F(SigningWorkerModeTest, SignsChecksRevocationAndListsTheRememberedCertificate) {
+  // A good certificate signs; its CRL comes from the loopback server.
+  const WorkerRun good = sign(pemRequest(pki().goodCert, "contract.sig", 0));
+  ASSERT_EQ(good.exitCode, 0) << good.line.toStdString();
+  EXPECT_TRUE(good.json.value("ok").toBool());
+  EXPECT_EQ(good.json.value("error").toString(), "");
+  EXPECT_EQ(good.json.value("mode").toInt(-1), 0);
+  const QString signature = folder.filePath("contract.sig");
+  EXPECT_EQ(good.json.value("outputPath").toString(), signature);
+  EXPECT_EQ(good.json.value("outputSize").toString(), QString::number(QFileInfo(signature).size()));
+  QByteArray sum;
+  ASSERT_EQ(testsupport::runTool("sha256sum", {input}, &sum), 0);
+  EXPECT_EQ(good.json.value("documentSha256").toString(), QString::fromLatin1(sum.left(64)));
+  EXPECT_EQ(good.json.value("signer").toString(),
+            signingtest::opensslCertificateField(pki().goodCert, {"-subject", "-nameopt", "RFC2253"}));
+  EXPECT_TRUE(QDateTime::fromString(good.json.value("signedAt").toString(), Qt::ISODate).isValid());
+  EXPECT_EQ(printedKeys(good.line), QStringList({"documentSha256", "error", "mode", "ok", "outputPath", "outputSize",
+                                                 "signedAt", "signer"}));
+  EXPECT_EQ(testsupport::runTool("openssl", {"cms", "-verify", "-binary", "-inform", "DER", "-in", signature,
+                                             "-content", input, "-CAfile", pki().caCert, "-out", "/dev/null"}),
+            0);
+
+  // An unknown mode signs as the detached one; arguments after the request
+  // change nothing.
+  const WorkerRun clamped = sign(pemRequest(pki().goodCert, "clamped.sig", 7), {"--extra", "argument"});
+  EXPECT_EQ(clamped.exitCode, 0) << clamped.line.toStdString();
+  EXPECT_EQ(clamped.json.value("mode").toInt(-1), 0);
+
+  // A revoked certificate is refused and nothing is written.
+  const WorkerRun revoked = sign(pemRequest(pki().revokedCert, "revoked.sig", 1));
+  EXPECT_EQ(revoked.exitCode, 5);
+  EXPECT_FALSE(revoked.json.value("ok").toBool(true));
+  EXPECT_TRUE(revoked.json.value("error").toString().startsWith("Сертификат не прошёл проверку цепочки/отзыва: "))
+      << revoked.line.toStdString();
+  EXPECT_EQ(revoked.json.value("outputSize").toString(), "0");
+  EXPECT_FALSE(QFileInfo::exists(folder.filePath("revoked.sig")));
+
+  // The successful signing remembered its key files: the list shows them.
+  const WorkerRun list = run({"--ulvo-cert-list"});
+  EXPECT_EQ(list.exitCode, 0) << list.line.toStdString();
+  EXPECT_TRUE(list.json.value("ok").toBool());
+  const QJsonArray certificates = list.json.value("certificates").toArray();
+  ASSERT_EQ(certificates.size(), 1);
+  const QJsonObject certificate = certificates.first().toObject();
+  EXPECT_EQ(printedKeys(list.line),
+            QStringList({"certificates", "available", "containerName", "digitalSignatureAllowed", "hasPrivateKey", "id",
+                         "issuer", "privateKeyUsable", "providerName", "publicKeyAlgorithm", "revocationChecked",
+                         "revoked", "serial", "storeName", "subject", "thumbprint", "unavailableReason", "validFrom",
+                         "validNow", "validTo", "validationStatus", "error", "ok"}));
+  EXPECT_EQ(certificate.value("id").toString(), "linux-file|" + pki().goodCert);
+  EXPECT_EQ(certificate.value("serial").toString(), signingtest::opensslCertificateField(pki().goodCert, {"-serial"}));
+  EXPECT_EQ(certificate.value("thumbprint").toString(),
+            signingtest::opensslCertificateField(pki().goodCert, {"-fingerprint", "-sha1"}));
+  EXPECT_EQ(certificate.value("subject").toString(),
+            signingtest::opensslCertificateField(pki().goodCert, {"-subject", "-nameopt", "RFC2253"}));
+  EXPECT_TRUE(certificate.value("available").toBool());
+  EXPECT_TRUE(certificate.value("validNow").toBool());
+
+  // Validity in the worker's local time; the start day has one digit.
+  const QString notBefore = signingtest::opensslCertificateField(pki().goodCert, {"-startdate"}).simplified();
+  QDateTime from = QDateTime::fromString(notBefore, "MMM d HH:mm:ss yyyy 'GMT'");
+  from.setTimeSpec(Qt::UTC);
+  ASSERT_TRUE(from.isValid()) << notBefore.toStdString();
+  const QDateTime local = from.toTimeZone(QTimeZone("Asia/Vladivostok"));
+  EXPECT_EQ(certificate.value("validFrom").toString(),
+            QDateTime(local.date(), local.time()).toString(Qt::ISODate));
+  EXPECT_FALSE(certificate.value("validTo").toString().isEmpty());
+}

@@ -1,0 +1,170 @@
+// The signature journal, short signer names and the private request file.
+#include "core/SignatureJournal.h"
+#include "core/SignatureRequestFile.h"
+#include "core/SignatureService.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+namespace {
+
+class SignatureJournalTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(data.isValid());
+    savedDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    journal = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/signature-journal.json";
+    ASSERT_TRUE(journal.startsWith(data.path()));
+  }
+  void TearDown() override { qputenv("XDG_DATA_HOME", savedDataHome); }
+
+  QJsonArray records() const {
+    QFile file(journal);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(file.readAll()).array();
+  }
+
+  static SignatureResult success(qint64 size) {
+    SignatureResult result;
+    result.ok = true;
+    result.outputPath = "report.pdf.sig";
+    result.outputSize = size;
+    result.documentSha256 = QByteArray(32, '\xAB');
+    result.signer = "CN=Signer";
+    result.signedAt = QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7));
+    return result;
+  }
+
+  QTemporaryDir data;
+  QByteArray savedDataHome;
+  QString journal;
+};
+
+}  // namespace
+
+TEST_F(SignatureJournalTest, OneRecordPerSuccessfulSignature) {
+  SignatureRequest request;
+  request.inputPath = "report.pdf";  // relative: resolved against the current folder
+  request.mode = SignatureMode::AttachedCms;
+  SigningCertificate certificate;
+  certificate.subject = "CN=Signer,O=Example";
+  certificate.issuer = "CN=CA";
+  certificate.thumbprint = "AA:BB";
+  certificate.providerName = "OpenSSL CMS";
+
+  SignatureResult failed = success(10);
+  failed.ok = false;
+  appendSignatureJournalRecord(request, failed, certificate);
+  EXPECT_FALSE(QFileInfo::exists(QFileInfo(journal).path())) << "a failure creates no folder";
+
+  appendSignatureJournalRecord(request, success(2048), certificate);
+  appendSignatureJournalRecord(request, success(4096), certificate);
+  appendSignatureJournalRecord(request, failed, certificate);
+  const QJsonArray list = records();
+  ASSERT_EQ(list.size(), 2);
+  const QJsonObject first = list.at(0).toObject();
+  EXPECT_EQ(first.size(), 12);
+  EXPECT_EQ(first.value("fileName").toString(), "report.pdf");
+  EXPECT_EQ(first.value("filePath").toString(), QDir::current().absoluteFilePath("report.pdf"));
+  EXPECT_EQ(first.value("signaturePath").toString(), QDir::current().absoluteFilePath("report.pdf.sig"));
+  EXPECT_EQ(first.value("sha256").toString(), QString("ab").repeated(32));
+  EXPECT_EQ(first.value("mode").toString(), "Присоединённая CMS/CAdES-BES (*.p7m)");
+  EXPECT_EQ(first.value("signer").toString(), "CN=Signer");
+  EXPECT_EQ(first.value("certificateSubject").toString(), "CN=Signer,O=Example");
+  EXPECT_EQ(first.value("certificateIssuer").toString(), "CN=CA");
+  EXPECT_EQ(first.value("certificateThumbprint").toString(), "AA:BB");
+  EXPECT_EQ(first.value("certificateProvider").toString(), "OpenSSL CMS");
+  EXPECT_EQ(first.value("signedAt").toString(), "2026-03-04T05:06:07");
+  EXPECT_TRUE(first.value("signatureSize").isString());
+  EXPECT_EQ(first.value("signatureSize").toString(), "2048");
+  EXPECT_EQ(list.at(1).toObject().value("signatureSize").toString(), "4096");
+}
+
+TEST_F(SignatureJournalTest, UnreadableJournalIsKeptAsBackup) {
+  QDir().mkpath(QFileInfo(journal).path());
+  const QByteArray damaged[] = {"{\"truncated\": [", "{\"an\": \"object\"}"};
+  for (const QByteArray& content : damaged) {
+    QFile file(journal);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    appendSignatureJournalRecord(SignatureRequest(), success(1), SigningCertificate());
+    EXPECT_EQ(records().size(), 1) << content.toStdString();
+  }
+  QFile first(journal + ".bak");
+  QFile second(journal + ".bak2");
+  ASSERT_TRUE(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+  EXPECT_EQ(first.readAll(), damaged[0]);
+  EXPECT_EQ(second.readAll(), damaged[1]);
+}
+
+TEST(CompactCertificateName, FirstNamingPartWins) {
+  struct Case {
+    QString subject, expected;
+  };
+  const Case cases[] = {
+      {"CN=Signer, O=Example, C=RU", "Signer"},
+      {"cn=  Signer  Name ,o=X", "Signer Name"},
+      {"C=RU, L=City", "C=RU, L=City"},
+      {"", ""},
+      {"OU=Unit", "Unit"},
+      {"O=Example,CN=Signer", "Example"},
+      {"CN = Signer", "CN = Signer"},
+      {"C=RU,\\,CN=Escaped", "Escaped"},
+      {"  SN=Petrov ,G=Ivan", "Petrov"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(compactCertificateName(c.subject), c.expected) << c.subject.toStdString();
+}
+
+TEST(SignatureRequestFile, PrivateFileRoundTripsAndIsRemoved) {
+  SignatureRequest request;
+  request.inputPath = "/docs/in.pdf";
+  request.outputPath = "/docs/in.signed.pdf";
+  request.certificateId = "linux-file|/keys/a.p12";
+  request.mode = SignatureMode::EmbeddedPdf;
+  request.pkcs12Path = "/keys/a.p12";
+  request.pkcs12Password = "пароль";
+  QString path;
+  {
+    SignatureRequestFile first;
+    SignatureRequestFile second;
+    QString error;
+    ASSERT_TRUE(first.create(request, &error)) << error.toStdString();
+    ASSERT_TRUE(second.create(request, &error));
+    path = first.path();
+    EXPECT_NE(path, second.path());
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const SignatureRequest back = SignatureRequestFile::fromJson(QJsonDocument::fromJson(file.readAll()).object());
+    EXPECT_EQ(SignatureRequestFile::toJson(back), SignatureRequestFile::toJson(request));
+  }
+  EXPECT_FALSE(QFileInfo::exists(path));
+
+  struct ModeCase {
+    QJsonValue value;
+    int mode;
+  };
+  const ModeCase modes[] = {{4, 4}, {4.0, 4}, {1, 1}, {7, 0}, {-1, 0}, {"4", 0}, {2.5, 0}, {QJsonValue(), 0}};
+  for (const ModeCase& c : modes) {
+    QJsonObject object{{"mode", c.value}, {"inputPath", 12}, {"outputPath", "out"}};
+    if (c.value.isNull()) object.remove("mode");
+    const SignatureRequest read = SignatureRequestFile::fromJson(object);
+    EXPECT_EQ(int(read.mode), c.mode) << QJsonDocument(object).toJson().toStdString();
+    EXPECT_TRUE(read.inputPath.isEmpty());
+    EXPECT_EQ(read.outputPath, "out");
+  }
+}
