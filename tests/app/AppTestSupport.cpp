@@ -21,6 +21,10 @@ std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText) {
   auto seen = std::make_shared<DialogSeen>();
   auto poll = std::make_shared<std::function<void()>>();
   *poll = [seen, poll, buttonText] {
+    if (seen->stopWaiting) {
+      *poll = nullptr;
+      return;
+    }
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
     if (!dialog) {
       QTimer::singleShot(10, *poll);

@@ -39,6 +39,7 @@ struct DialogSeen {
   bool shown = false;
   QString title;
   QString texts;  // every label's text, joined by new lines
+  bool stopWaiting = false;  // set when no dialog is expected any more
 };
 
 // Answers the next modal dialog that opens by clicking the button with this

@@ -184,11 +184,34 @@ TEST_F(MainWindowTabsTest, ClosingAModifiedTabAsksAndCancelKeepsIt) {
   seen = answerNextDialog("Отмена");
   EXPECT_TRUE(window.closeDocumentAt(0));
   EXPECT_FALSE(seen->shown);
+  seen->stopWaiting = true;
   EXPECT_EQ(window.activeIndex, -1);
   EXPECT_FALSE(window.currentDocument->isOpen());
   EXPECT_TRUE(window.documentTabs->isHidden());
   EXPECT_EQ(window.windowTitle(), "УЛВО PDF Редактор");
-  QTest::qWait(50);  // let the unused answer run out
+}
+
+TEST_F(MainWindowTabsTest, ClosingTheWindowAsksForEachModifiedTabAndStoresItsState) {
+  TestWindow window;
+  window.resize(1000, 700);
+  window.show();
+  window.openFile(pdf("a.pdf"));
+  window.openFile(pdf("b.pdf"));
+  window.currentDocument->markModified();
+
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("Отмена");
+  EXPECT_FALSE(window.close());
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(window.documents.size(), 2u);
+  EXPECT_FALSE(QSettings().contains("window/maximized"));
+
+  seen = answerNextDialog("Не сохранять");
+  EXPECT_TRUE(window.close());
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(window.documents.empty());
+  EXPECT_FALSE(QSettings().value("window/maximized").toBool());
+  EXPECT_FALSE(QSettings().value("window/normalGeometry").toByteArray().isEmpty());
 }
 
 TEST_F(MainWindowTabsTest, ClosingATabActivatesItsNeighbour) {
