@@ -1,32 +1,16 @@
 // Times opening a PDF, reading its page metrics and rendering a page range in
 // each layer. One line per figure, the median of several runs:
 //   ulvo_bench_render FILE [--first N] [--last N] [--dpi D] [--runs R]
+#include "BenchTiming.h"
 #include "core/PdfDocument.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <vector>
-
-namespace {
-
-double medianMs(int runs, const std::function<void()>& work) {
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    QElapsedTimer timer;
-    timer.start();
-    work();
-    times.push_back(timer.nsecsElapsed() / 1e6);
-  }
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
   qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -5,7 +5,12 @@
 #include "PdfiumHandles.h"
 
 bool insertImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image) {
-  if (!document || !page || image.isNull() || rect.width() <= 0.1 || rect.height() <= 0.1) return false;
+  if (rect.width() <= 0.1 || rect.height() <= 0.1) return false;
+  return placeImageObject(document, page, rect, image);
+}
+
+bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image) {
+  if (!document || !page || image.isNull() || !(rect.width() > 0) || !(rect.height() > 0)) return false;
   QImage pixels = imageForPdfiumBitmap(image);
   if (pixels.isNull()) return false;
   pdfium::Bitmap bitmap(createBitmapFromQImage(pixels));

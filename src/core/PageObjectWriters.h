@@ -12,6 +12,9 @@
 // content. False (nothing added) for null handles, a null image or a side of
 // 0.1 pt or less.
 bool insertImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image);
+// The same without the size floor, for callers that accept hairline images;
+// false for null handles, a null image or a non-positive side.
+bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image);
 
 // A filled white rectangle over `rect` grown by `margin` on every side, on top
 // of the page content; nothing is added when the grown rectangle is degenerate.

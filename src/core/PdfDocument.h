@@ -5,10 +5,14 @@
 // inside it, the process-wide pdfium lock); page count and sizes sit behind
 // their own read-write lock so that layout never waits for a render.
 
+#include "LinkTarget.h"
+
 #include <QByteArray>
+#include <QColor>
 #include <QImage>
 #include <QList>
 #include <QMutex>
+#include <QPointF>
 #include <QReadWriteLock>
 #include <QRectF>
 #include <QSizeF>
@@ -52,8 +56,59 @@ public:
   // Region in points of the shown page, y measured from the bottom edge.
   QImage renderPageRegion(int page, double scale, const QRectF& region) const;
 
+  // ---- Pages, saving, search, links and outline, image and markup objects ----
+  // Rectangles and points are in the space of the page as shown (PageSpace).
+
+  struct FindOptions {
+    bool caseSensitive = false;
+    bool wholeWord = false;
+    bool regularExpression = false;
+  };
+
+  struct OutlineItem {
+    QString title;
+    int page = -1;  // -1: leads to no page of this document
+    QUrl url;
+    QList<OutlineItem> children;
+  };
+
+  bool deletePage(int index);
+  // Degrees clockwise; cut down to whole quarter turns.
+  bool rotatePage(int page, int degrees);
+  // `to` is the index the page has after the move.
+  bool movePage(int from, int to);
+  bool insertBlankPage(int index, QSizeF size);
+  bool appendRenderedPage(const QImage& image, QSizeF size);
+  bool appendPage(const QString& path, int index);
+  // A PDF is appended page by page; an image becomes one page at 150 dpi.
+  bool importDocument(const QString& path);
+  bool extractPageSubset(const QList<int>& pages, const QString& path);
+
+  bool save(const QString& path);
+  bool saveAs(const QString& path);
+  bool saveCopy(const QString& path) const;
+  // Formats: pdf, txt, html, xhtml, png, jpg, jpeg, bmp.
+  bool exportDocument(const QString& path, const QString& format, int dpi);
+
+  QString extractAllText(int page) const;
+  QString extractAllTextAllPages() const;
+  QList<QRectF> findText(int page, const QString& query) const;
+  QList<QRectF> findTextWithOptions(int page, const QString& query, const FindOptions& options) const;
+
+  LinkTarget linkAtPoint(int page, QPointF point) const;
+  QList<OutlineItem> outline() const;
+
+  // `position` is the lower-left corner of the image on the page.
+  bool addImageToPage(int page, QPointF position, QSizeF size, const QImage& image);
+  bool addMarkupAnnot(int page, const QRectF& rect, const QColor& color, int kind);
+  bool addHighlightAnnot(int page, const QRectF& rect, const QColor& color);
+  bool addStickyNote(int page, QPointF position, const QString& text, const QString& author);
+  // ---- end of pages, saving, search, links and outline, objects ----
+
 private:
   bool loadFromFileUnlocked(const QString& path);
+  // Appends pages of the PDF at `path` (all when `indices` is null).
+  bool importPagesUnlocked(const QString& path, const int* indices, unsigned long count);
   void refreshPageMetricsUnlocked();
   void clearPageMetrics();
   void dropDoc();

@@ -1,13 +1,17 @@
 // Replays the robustness corpus: real, damaged and fuzzer-found files must
-// open or fail with a message, and render without a crash or a hang.
+// open or fail with a message, and render, give up their text, search, links
+// and outline without a crash or a hang.
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 
 #include <gtest/gtest.h>
 
 #include <QDirIterator>
+#include <QRegularExpression>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +67,46 @@ QStringList corpusFiles() {
   return files;
 }
 
+// The first pages are enough to reach the parsers; every page would make the
+// replay slow on large files.
+constexpr int kPagesToRead = 3;
+
+void expectPageRect(const PdfDocument& doc, int page, const QRectF& rect) {
+  const QSizeF size = doc.pageSize(page);
+  EXPECT_TRUE(rect.isValid());
+  EXPECT_TRUE(std::isfinite(rect.x()) && std::isfinite(rect.y()));
+  EXPECT_LE(rect.width(), size.width() * 64 + 1);
+}
+
+void expectPagesExist(const PdfDocument& doc, const QList<PdfDocument::OutlineItem>& items) {
+  for (const PdfDocument::OutlineItem& item : items) {
+    EXPECT_TRUE(item.page >= -1 && item.page < doc.pageCount()) << item.page;
+    expectPagesExist(doc, item.children);
+  }
+}
+
+void readTextLinksAndOutline(const PdfDocument& doc) {
+  const int pages = std::min(doc.pageCount(), kPagesToRead);
+  for (int page = 0; page < pages; ++page) {
+    const QString text = doc.extractAllText(page);
+    // Search for a word of the page itself, so the search really runs.
+    const QString word = text.split(QRegularExpression("\\W+"), Qt::SkipEmptyParts).value(0, "the");
+    for (const QRectF& hit : doc.findText(page, word)) expectPageRect(doc, page, hit);
+    for (const PdfDocument::FindOptions options : {PdfDocument::FindOptions{true, true, false},
+                                                   PdfDocument::FindOptions{false, false, true}}) {
+      const QList<QRectF> hits = doc.findTextWithOptions(page, options.regularExpression ? "\\w+" : word, options);
+      for (const QRectF& hit : hits) expectPageRect(doc, page, hit);
+    }
+    const QSizeF size = doc.pageSize(page);
+    for (const QPointF point : {QPointF(size.width() / 2, size.height() / 2), QPointF(10, 10)}) {
+      const LinkTarget target = doc.linkAtPoint(page, point);
+      EXPECT_TRUE(target.kind >= LinkTarget::None && target.kind <= LinkTarget::File);
+      EXPECT_LT(target.page, doc.pageCount());
+    }
+  }
+  expectPagesExist(doc, doc.outline());
+}
+
 }  // namespace
 
 TEST(Corpus, EveryFileOpensOrFailsWithAMessageAndRenders) {
@@ -93,6 +137,7 @@ TEST(Corpus, EveryFileOpensOrFailsWithAMessageAndRenders) {
         }
       }
     }
+    readTextLinksAndOutline(doc);
   }
   watchdog.start(QString());
   EXPECT_GT(opened, files.size() / 2);

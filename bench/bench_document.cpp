@@ -1,0 +1,61 @@
+// Times the whole-document reading and writing operations: text of every
+// page, search on every page, the outline, and saving. One line per figure,
+// the median of several runs:
+//   ulvo_bench_document FILE [--word W] [--runs R]
+#include "BenchTiming.h"
+#include "core/PdfDocument.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  const QStringList args = app.arguments();
+  if (args.size() < 2) {
+    std::fprintf(stderr, "usage: %s FILE [--word W] [--runs R]\n", argv[0]);
+    return 2;
+  }
+  QString word = QStringLiteral("the");
+  int runs = 5;
+  for (int i = 2; i + 1 < args.size(); i += 2) {
+    if (args[i] == "--word") word = args[i + 1];
+    else if (args[i] == "--runs") runs = std::max(1, args[i + 1].toInt());
+  }
+  QTemporaryDir dir;
+  const QString copy = dir.filePath("copy.pdf");
+  if (!dir.isValid() || !QFile::copy(args.at(1), copy)) {
+    std::fprintf(stderr, "cannot copy %s\n", qPrintable(args.at(1)));
+    return 1;
+  }
+  PdfDocument doc;
+  if (!doc.open(copy)) {
+    std::fprintf(stderr, "cannot open %s: %s\n", qPrintable(args.at(1)), qPrintable(doc.lastError()));
+    return 1;
+  }
+  const int pages = doc.pageCount();
+  std::printf("file %s pages %d word %s runs %d\n", qPrintable(args.at(1)), pages, qPrintable(word), runs);
+
+  qsizetype chars = 0;
+  std::printf("all_text_ms %.1f\n", medianMs(runs, [&] { chars = doc.extractAllTextAllPages().size(); }));
+  std::printf("all_text_chars %lld\n", static_cast<long long>(chars));
+  const struct {
+    const char* name;
+    PdfDocument::FindOptions options;
+  } searches[] = {{"plain", {}}, {"whole_word", {false, true, false}}, {"expression", {false, false, true}}};
+  for (const auto& s : searches) {
+    qsizetype hits = 0;
+    const double ms = medianMs(runs, [&] {
+      hits = 0;
+      for (int p = 0; p < pages; ++p) hits += doc.findTextWithOptions(p, word, s.options).size();
+    });
+    std::printf("search_%s_ms %.1f hits %lld\n", s.name, ms, static_cast<long long>(hits));
+  }
+  std::printf("outline_ms %.2f\n", medianMs(runs, [&] { doc.outline(); }));
+  std::printf("save_copy_ms %.1f\n", medianMs(runs, [&] { doc.saveCopy(dir.filePath("out.pdf")); }));
+  std::printf("save_in_place_ms %.1f\n", medianMs(runs, [&] { doc.save(copy); }));
+  return 0;
+}

@@ -1,0 +1,139 @@
+#include "PdfDocument.h"
+
+#include "DocumentLock.h"
+#include "PdfFileWriter.h"
+#include "PdfiumHandles.h"
+
+#include <QFile>
+#include <QImageReader>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Imported images become pages at this resolution.
+constexpr double kImportDpi = 150.0;
+
+bool allPagesExist(FPDF_DOCUMENT document, const int* indices, unsigned long count) {
+  const int pages = FPDF_GetPageCount(document);
+  return std::all_of(indices, indices + count, [pages](int i) { return i >= 0 && i < pages; });
+}
+
+}  // namespace
+
+bool PdfDocument::deletePage(int index) {
+  DocumentLock lock(mutex);
+  if (!doc || index < 0 || index >= FPDF_GetPageCount(doc)) return false;
+  FPDFPage_Delete(doc, index);
+  refreshPageMetricsUnlocked();
+  modified = true;
+  return true;
+}
+
+bool PdfDocument::rotatePage(int page, int degrees) {
+  DocumentLock lock(mutex);
+  if (!doc) return false;
+  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  if (!loaded) return false;
+  const int current = std::max(0, FPDFPage_GetRotation(loaded.get()));
+  const int added = (((degrees % 360) + 360) % 360) / 90;
+  FPDFPage_SetRotation(loaded.get(), (current + added) % 4);
+  FPDFPage_GenerateContent(loaded.get());
+  loaded.reset();
+  refreshPageMetricsUnlocked();
+  modified = true;
+  return true;
+}
+
+bool PdfDocument::movePage(int from, int to) {
+  DocumentLock lock(mutex);
+  if (!doc) return false;
+  const int indices[] = {from};
+  if (!FPDF_MovePages(doc, indices, 1, to)) return false;
+  refreshPageMetricsUnlocked();
+  modified = true;
+  return true;
+}
+
+bool PdfDocument::insertBlankPage(int index, QSizeF size) {
+  DocumentLock lock(mutex);
+  // A page needs an area; viewers choke on empty media boxes.
+  if (!doc || !(size.width() > 0) || !(size.height() > 0)) return false;
+  pdfium::Page created(FPDFPage_New(doc, index, size.width(), size.height()));
+  if (!created) return false;
+  FPDFPage_GenerateContent(created.get());
+  created.reset();
+  refreshPageMetricsUnlocked();
+  modified = true;
+  return true;
+}
+
+bool PdfDocument::appendRenderedPage(const QImage& image, QSizeF size) {
+  if (!isOpen() && !createEmpty()) return false;
+  const int index = pageCount();
+  if (!insertBlankPage(index, size)) return false;
+  return addImageToPage(index, QPointF(0, 0), size, image);
+}
+
+bool PdfDocument::appendPage(const QString& path, int index) {
+  DocumentLock lock(mutex);
+  if (!doc) return false;
+  const int indices[] = {index};
+  return importPagesUnlocked(path, indices, 1);
+}
+
+bool PdfDocument::importDocument(const QString& path) {
+  if (!QImageReader(path).format().isEmpty()) {
+    const QImage image(path);
+    if (image.isNull()) return false;
+    const QSizeF size(image.width() * 72.0 / kImportDpi, image.height() * 72.0 / kImportDpi);
+    return appendRenderedPage(image, size);
+  }
+  DocumentLock lock(mutex);
+  if (!doc) return false;
+  return importPagesUnlocked(path, nullptr, 0);
+}
+
+bool PdfDocument::importPagesUnlocked(const QString& path, const int* indices, unsigned long count) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    lastErrorMessage = file.errorString();
+    return false;
+  }
+  const QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) {
+    lastErrorMessage = file.errorString();
+    return false;
+  }
+  pdfium::Document source(FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
+  if (!source) {
+    lastErrorMessage = pdfiumErrorString();
+    return false;
+  }
+  // pdfium may import a blank page for an index the source does not have.
+  if (!allPagesExist(source.get(), indices, count)) return false;
+  const int end = FPDF_GetPageCount(doc);
+  const bool imported = indices ? FPDF_ImportPagesByIndex(doc, source.get(), indices, count, end)
+                                : FPDF_ImportPages(doc, source.get(), nullptr, end);
+  // The copied pages hold nothing of the source: it closes before its bytes go.
+  source.reset();
+  if (!imported) return false;
+  refreshPageMetricsUnlocked();
+  modified = true;
+  return true;
+}
+
+bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path) {
+  DocumentLock lock(mutex);
+  if (!doc || pages.isEmpty()) return false;
+  const std::vector<int> indices(pages.cbegin(), pages.cend());
+  if (!allPagesExist(doc, indices.data(), static_cast<unsigned long>(indices.size()))) return false;
+  pdfium::Document subset(FPDF_CreateNewDocument());
+  if (!subset) return false;
+  if (!FPDF_ImportPagesByIndex(subset.get(), doc, indices.data(), static_cast<unsigned long>(indices.size()), 0))
+    return false;
+  QByteArray bytes;
+  if (!serializePdf(subset.get(), 0, &bytes)) return false;
+  return writeFileAtomically(path, bytes, nullptr);
+}

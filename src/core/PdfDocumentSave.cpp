@@ -1,0 +1,117 @@
+#include "PdfDocument.h"
+
+#include "DocumentLock.h"
+#include "PdfFileWriter.h"
+#include "PdfiumHandles.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+const QStringList& imageFormats() {
+  static const QStringList formats{QStringLiteral("png"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                                   QStringLiteral("bmp")};
+  return formats;
+}
+
+// One page of several: "scan.png" gives "scan_001.png"; more pages than three
+// digits hold simply get a longer number.
+QString pageImagePath(const QString& path, int page, int pageCount) {
+  if (pageCount == 1) return path;
+  const QFileInfo info(path);
+  const QString name = QStringLiteral("%1_%2.%3")
+                           .arg(info.completeBaseName())
+                           .arg(page, 3, 10, QLatin1Char('0'))
+                           .arg(info.suffix());
+  return info.dir().filePath(name);
+}
+
+}  // namespace
+
+bool PdfDocument::save(const QString& path) {
+  DocumentLock lock(mutex);
+  if (!doc) return false;
+  lastErrorMessage.clear();
+  const bool inPlace = !currentFilePath.isEmpty() && QFileInfo(currentFilePath) == QFileInfo(path);
+
+  // The whole file is made in memory first, so nothing on disk changes until
+  // it is complete; the target is then replaced in one rename.
+  QByteArray bytes;
+  if (!serializePdf(doc, 0, &bytes)) {
+    lastErrorMessage = pdfiumErrorString();
+    return false;
+  }
+  if (!writeFileAtomically(path, bytes, &lastErrorMessage)) return false;
+
+  if (inPlace) {
+    // Continue on exactly what is now on disk; the saved bytes stand in for a reread.
+    FPDF_DOCUMENT reopened = FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr);
+    if (!reopened) {
+      lastErrorMessage = pdfiumErrorString();
+      return false;
+    }
+    dropDoc();
+    fileData = std::move(bytes);
+    doc = reopened;
+    opened.store(true, std::memory_order_release);
+    refreshPageMetricsUnlocked();
+  }
+  currentFilePath = path;
+  modified = false;
+  return true;
+}
+
+bool PdfDocument::saveAs(const QString& path) { return save(path); }
+
+bool PdfDocument::saveCopy(const QString& path) const {
+  DocumentLock lock(mutex);
+  if (!doc) return false;
+  QByteArray bytes;
+  if (!serializePdf(doc, FPDF_NO_INCREMENTAL, &bytes)) return false;
+  return writeFileAtomically(path, bytes, nullptr);
+}
+
+bool PdfDocument::exportDocument(const QString& path, const QString& format, int dpi) {
+  const QString kind = format.toLower();
+  if (kind == QLatin1String("pdf")) return save(path);
+
+  if (kind == QLatin1String("txt") || kind == QLatin1String("html") || kind == QLatin1String("xhtml")) {
+    const QString text = extractAllTextAllPages();
+    const QString content =
+        kind == QLatin1String("txt")
+            ? text
+            : QStringLiteral("<!doctype html><html><body><pre>%1</pre></body></html>").arg(text.toHtmlEscaped());
+    return writeFileAtomically(path, content.toUtf8(), &lastErrorMessage);
+  }
+
+  if (!imageFormats().contains(kind)) {
+    lastErrorMessage = QStringLiteral("Export format is not implemented in the PDFium backend yet: %1").arg(format);
+    return false;
+  }
+  const double scale = std::clamp(dpi, 36, 600) / 72.0;
+  const QByteArray writerFormat = kind == QLatin1String("png") || kind == QLatin1String("bmp")
+                                      ? kind.toLatin1()
+                                      : QByteArrayLiteral("JPG");
+  const int pages = pageCount();
+  for (int p = 1; p <= pages; ++p) {
+    const QImage image = renderPageLayer(p - 1, scale, 0, PdfRenderLayer::Full, false);
+    if (image.isNull()) {
+      lastErrorMessage = QStringLiteral("Не удалось отрисовать страницу %1.").arg(p);
+      return false;
+    }
+    const QString file = pageImagePath(path, p, pages);
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, writerFormat.constData()) ||
+        !writeFileAtomically(file, encoded, nullptr)) {
+      lastErrorMessage = QStringLiteral("Не удалось сохранить изображение:\n%1").arg(file);
+      return false;
+    }
+  }
+  return true;
+}

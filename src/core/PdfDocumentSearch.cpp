@@ -1,0 +1,151 @@
+#include "PdfDocument.h"
+
+#include "DocumentLock.h"
+#include "PageSpace.h"
+#include "PdfiumHandles.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// A page and its text page, closed in the right order.
+struct LoadedText {
+  pdfium::Page page;
+  pdfium::TextPage text;
+};
+
+bool loadText(FPDF_DOCUMENT doc, int page, LoadedText* loaded) {
+  if (!doc) return false;
+  loaded->page.reset(FPDF_LoadPage(doc, page));
+  if (!loaded->page) return false;
+  loaded->text.reset(FPDFText_LoadPage(loaded->page.get()));
+  return bool(loaded->text);
+}
+
+// The page's characters in pdfium's order, and for every UTF-16 unit of the
+// string the index of the character it came from (characters beyond the
+// basic plane take two units).
+struct PageText {
+  QString text;
+  std::vector<int> charIndex;
+};
+
+PageText readPageText(FPDF_TEXTPAGE textPage) {
+  PageText result;
+  const int count = FPDFText_CountChars(textPage);
+  result.text.reserve(std::max(0, count));
+  for (int i = 0; i < count; ++i) {
+    char32_t code = FPDFText_GetUnicode(textPage, i);
+    if (code == 0) continue;
+    if (code > 0x10FFFF) code = 0xFFFD;
+    if (QChar::requiresSurrogates(code)) {
+      result.text.append(QChar(QChar::highSurrogate(code)));
+      result.text.append(QChar(QChar::lowSurrogate(code)));
+      result.charIndex.insert(result.charIndex.end(), 2, i);
+    } else {
+      result.text.append(QChar(char16_t(code)));
+      result.charIndex.push_back(i);
+    }
+  }
+  return result;
+}
+
+// The union of pdfium's rectangles for one hit, in user space; empty when
+// pdfium has none with an area.
+QRectF searchResultRect(FPDF_TEXTPAGE textPage, int start, int count) {
+  QRectF united;
+  bool first = true;
+  const int rects = FPDFText_CountRects(textPage, start, count);
+  for (int i = 0; i < rects; ++i) {
+    double left = 0, top = 0, right = 0, bottom = 0;
+    if (!FPDFText_GetRect(textPage, i, &left, &top, &right, &bottom)) continue;
+    const QRectF r(std::min(left, right), std::min(bottom, top), std::abs(right - left), std::abs(top - bottom));
+    if (r.width() <= 0 || r.height() <= 0) continue;
+    united = first ? r : (united | r);
+    first = false;
+  }
+  return united;
+}
+
+void appendHit(QList<QRectF>& hits, const PageSpace& space, const QRectF& user) {
+  if (user.width() <= 0 || user.height() <= 0) return;
+  hits.append(space.toShown(user));
+}
+
+// pdfium's own search; the caller holds the document lock.
+QList<QRectF> plainSearch(FPDF_DOCUMENT doc, int page, const QString& query, unsigned long flags) {
+  QList<QRectF> hits;
+  LoadedText loaded;
+  if (query.isEmpty() || !loadText(doc, page, &loaded)) return hits;
+  const PageSpace space = PageSpace::ofPage(loaded.page.get());
+  pdfium::Search search(
+      FPDFText_FindStart(loaded.text.get(), reinterpret_cast<FPDF_WIDESTRING>(query.utf16()), flags, 0));
+  if (!search) return hits;
+  while (FPDFText_FindNext(search.get())) {
+    const int start = FPDFText_GetSchResultIndex(search.get());
+    const int count = FPDFText_GetSchCount(search.get());
+    appendHit(hits, space, searchResultRect(loaded.text.get(), start, count));
+  }
+  return hits;
+}
+
+// Each match is located by its own position in the page text, so every
+// occurrence is reported once and the expression's case rule holds.
+QList<QRectF> expressionSearch(FPDF_DOCUMENT doc, int page, const QRegularExpression& expression) {
+  QList<QRectF> hits;
+  LoadedText loaded;
+  if (!loadText(doc, page, &loaded)) return hits;
+  const PageSpace space = PageSpace::ofPage(loaded.page.get());
+  const PageText pageText = readPageText(loaded.text.get());
+  QRegularExpressionMatchIterator matches = expression.globalMatch(pageText.text);
+  while (matches.hasNext()) {
+    const QRegularExpressionMatch match = matches.next();
+    if (match.capturedLength(0) <= 0) continue;
+    const int first = pageText.charIndex[size_t(match.capturedStart(0))];
+    const int last = pageText.charIndex[size_t(match.capturedEnd(0) - 1)];
+    appendHit(hits, space, searchResultRect(loaded.text.get(), first, last - first + 1));
+  }
+  return hits;
+}
+
+}  // namespace
+
+QString PdfDocument::extractAllText(int page) const {
+  DocumentLock lock(mutex);
+  LoadedText loaded;
+  if (!loadText(doc, page, &loaded)) return {};
+  return readPageText(loaded.text.get()).text;
+}
+
+QString PdfDocument::extractAllTextAllPages() const {
+  QStringList pages;
+  const int count = pageCount();
+  for (int i = 0; i < count; ++i) pages.append(extractAllText(i));
+  return pages.join(QLatin1Char('\n'));
+}
+
+QList<QRectF> PdfDocument::findText(int page, const QString& query) const {
+  DocumentLock lock(mutex);
+  return plainSearch(doc, page, query, 0);
+}
+
+QList<QRectF> PdfDocument::findTextWithOptions(int page, const QString& query, const FindOptions& options) const {
+  if (query.isEmpty()) return {};
+  if (options.regularExpression) {
+    const QRegularExpression expression(query, options.caseSensitive
+                                                   ? QRegularExpression::NoPatternOption
+                                                   : QRegularExpression::CaseInsensitiveOption);
+    if (!expression.isValid()) return {};
+    DocumentLock lock(mutex);
+    return expressionSearch(doc, page, expression);
+  }
+  unsigned long flags = 0;
+  if (options.caseSensitive) flags |= FPDF_MATCHCASE;
+  if (options.wholeWord) flags |= FPDF_MATCHWHOLEWORD;
+  DocumentLock lock(mutex);
+  return plainSearch(doc, page, query, flags);
+}

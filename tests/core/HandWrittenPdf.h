@@ -1,0 +1,20 @@
+#pragma once
+// PDFs written object by object, for structures that PDF writers do not
+// produce on request: link annotations of every action type, damaged or very
+// deep outlines, crop boxes away from the origin.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+namespace handwritten {
+
+// Object n (from 1) is objects[n - 1]; object 1 is the catalog. A correct
+// cross-reference table is added.
+QByteArray buildPdf(const QStringList& objects);
+bool writePdf(const QString& path, const QStringList& objects);
+
+// A content stream object of `content`.
+QString stream(const QByteArray& content);
+
+}  // namespace handwritten

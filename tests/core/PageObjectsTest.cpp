@@ -1,0 +1,184 @@
+// Image and markup objects, checked on the saved file by pdfimages, qpdf and
+// poppler's rendering of the shown page.
+#include "PopplerOracles.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace testsupport;
+
+namespace {
+
+// Pixel of a 72 dpi rendering at a point of the shown page (y up).
+QRgb pixelAt(const QImage& page, QPointF shown) {
+  return page.pixel(int(shown.x()), int(page.height() - shown.y()));
+}
+
+bool isWhite(QRgb c) { return qRed(c) > 245 && qGreen(c) > 245 && qBlue(c) > 245; }
+
+class PageObjectsTest : public ::testing::Test {
+protected:
+  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+  QString saveCopy(const PdfDocument& doc, const QString& name) {
+    const QString out = dir.filePath(name);
+    EXPECT_TRUE(doc.saveCopy(out));
+    EXPECT_TRUE(oracles::qpdfCheckPasses(out));
+    return out;
+  }
+
+  // The values of every fill alpha (/ca) and the presence of a multiply blend,
+  // from qpdf's uncompressed form of the file.
+  QString uncompressed(const QString& file) {
+    const QString qdf = file + ".qdf";
+    EXPECT_EQ(runTool("qpdf", {"--qdf", "--object-streams=disable", file, qdf}), 0);
+    QFile f(qdf);
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+  }
+
+  QTemporaryDir dir;
+};
+
+}  // namespace
+
+TEST_F(PageObjectsTest, ImagesStandUprightWhereTheShownPageWantsThem) {
+  const QString file = dir.filePath("blank.pdf");
+  ASSERT_TRUE(writePdf(file, {{QString(), false, {400, 300}}, {QString(), false, {400, 300}}}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(file));
+  ASSERT_TRUE(doc.rotatePage(1, 90));
+
+  QImage image(40, 20, QImage::Format_RGB32);
+  image.fill(QColor(220, 20, 20));
+  QPainter(&image).fillRect(20, 0, 20, 20, QColor(20, 20, 220));
+  for (int page = 0; page < 2; ++page) ASSERT_TRUE(doc.addImageToPage(page, {100, 50}, {80, 40}, image));
+  EXPECT_TRUE(doc.isModified());
+
+  const QString out = saveCopy(doc, "images.pdf");
+  EXPECT_EQ(oracles::imageSizes(out), QList<QSize>({QSize(40, 20), QSize(40, 20)}));
+  for (int page = 0; page < 2; ++page) {
+    SCOPED_TRACE(page);
+    const QImage drawn = oracles::renderWithPoppler(out, page, 72);
+    ASSERT_EQ(QSizeF(drawn.size()), doc.pageSize(page));
+    const QRgb left = pixelAt(drawn, {115, 70});
+    const QRgb right = pixelAt(drawn, {165, 70});
+    EXPECT_GT(qRed(left), 150);
+    EXPECT_LT(qBlue(left), 100);
+    EXPECT_GT(qBlue(right), 150);
+    EXPECT_LT(qRed(right), 100);
+    EXPECT_TRUE(isWhite(pixelAt(drawn, {60, 70})));
+    EXPECT_TRUE(isWhite(pixelAt(drawn, {140, 110})));
+  }
+}
+
+TEST_F(PageObjectsTest, ImagePlacementRefusesOnlyWhatCannotBeShown) {
+  const QString file = dir.filePath("blank.pdf");
+  ASSERT_TRUE(writePdf(file, {{QString(), false, {200, 200}}}));
+  QImage image(4, 4, QImage::Format_RGB32);
+  image.fill(Qt::black);
+  struct Case {
+    const char* name;
+    int page;
+    QSizeF size;
+    QImage image;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"hairline", 0, {0.05, 50}, image, true},  {"no width", 0, {0, 50}, image, false},
+      {"negative", 0, {-5, 50}, image, false},   {"null image", 0, {10, 10}, QImage(), false},
+      {"missing page", 3, {10, 10}, image, false}, {"negative page", -1, {10, 10}, image, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(file));
+    EXPECT_EQ(doc.addImageToPage(c.page, {20, 20}, c.size, c.image), c.accepted);
+    EXPECT_EQ(doc.isModified(), c.accepted);
+  }
+  PdfDocument closed;
+  EXPECT_FALSE(closed.addImageToPage(0, {0, 0}, {10, 10}, image));
+  EXPECT_FALSE(closed.addStickyNote(0, {10, 10}, "text", "author"));
+  EXPECT_EQ(closed.lastError(), "Sticky notes are not implemented in the PDFium backend yet.");
+}
+
+// A scanned page is one image covering everything: a mark must lie over it,
+// tinting the paper and leaving the ink dark.
+TEST_F(PageObjectsTest, MarkupTintsAScannedPageAndKeepsItsInkDark) {
+  QImage scan(400, 300, QImage::Format_RGB32);
+  scan.fill(QColor(235, 235, 235));
+  QPainter(&scan).fillRect(0, 140, 400, 20, Qt::black);  // a line of "text" across the page
+  for (int rotate : {0, 90}) {
+    SCOPED_TRACE(rotate);
+    PdfDocument doc;
+    ASSERT_TRUE(doc.createEmpty());
+    ASSERT_TRUE(doc.appendRenderedPage(scan, {400, 300}));
+    ASSERT_TRUE(doc.rotatePage(0, rotate));
+    // On the shown page the mark covers x 50..250, y 100..200 (y up).
+    ASSERT_TRUE(doc.addMarkupAnnot(0, QRectF(50, 100, 200, 100), QColor(255, 230, 0, 200), 2));
+    const QString out = saveCopy(doc, QStringLiteral("marked%1.pdf").arg(rotate));
+    const QImage drawn = oracles::renderWithPoppler(out, 0, 72);
+    ASSERT_EQ(QSizeF(drawn.size()), doc.pageSize(0));
+
+    // Paper inside the mark: yellowish. Paper outside: grey as scanned.
+    const QPointF paperInside(60, 110);
+    const QRgb inside = pixelAt(drawn, paperInside);
+    EXPECT_GT(qRed(inside), 200);
+    EXPECT_LT(qBlue(inside), qRed(inside) - 60);
+    const QRgb outside = pixelAt(drawn, {280, 250});
+    EXPECT_NEAR(qBlue(outside), qRed(outside), 6);
+    // Ink under the mark: still black. Find it on the shown page (it runs
+    // across the scan, which may be turned).
+    int darkUnderMark = 0;
+    for (int y = 101; y < 200; ++y)
+      for (int x = 51; x < 250; ++x)
+        if (qGray(pixelAt(drawn, QPointF(x, y))) < 40) ++darkUnderMark;
+    EXPECT_GT(darkUnderMark, 1000);
+  }
+}
+
+TEST_F(PageObjectsTest, MarkupAlphaIsHeldInRangeAndBlendsByMultiplying) {
+  struct Case {
+    QColor color;
+    double alpha;
+    QString fill;
+  };
+  const Case cases[] = {
+      {QColor(255, 230, 0, 200), 120 / 255.0, {}},
+      {QColor(0, 0, 255, 5), 20 / 255.0, "0 0 1 rg"},
+      {QColor(), 90 / 255.0, {}},
+      {QColor(10, 200, 10, 60), 60 / 255.0, {}},
+  };
+  const QString file = dir.filePath("text.pdf");
+  ASSERT_TRUE(writePdf(file, {{"Marked words"}}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.color.name(QColor::HexArgb).toStdString());
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(file));
+    ASSERT_TRUE(doc.addHighlightAnnot(0, QRectF(40, 740, 200, 40), c.color));
+    EXPECT_TRUE(doc.isModified());
+    const QString qdf = uncompressed(saveCopy(doc, "alpha.pdf"));
+    EXPECT_TRUE(qdf.contains(QRegularExpression(R"(/BM\s*/Multiply)")));
+    bool found = false;
+    const QRegularExpression fillAlpha(R"(/ca\s+([\d.]+))");
+    for (auto it = fillAlpha.globalMatch(qdf); it.hasNext();)
+      if (std::abs(it.next().captured(1).toDouble() - c.alpha) < 0.002) found = true;
+    EXPECT_TRUE(found);
+    if (!c.fill.isEmpty()) {
+      EXPECT_TRUE(qdf.contains(c.fill));
+    }
+    // The text under the mark is still there to read.
+    EXPECT_EQ(oracles::pageTexts(dir.filePath("alpha.pdf")), QStringList({"Marked words"}));
+  }
+  PdfDocument closed;
+  EXPECT_FALSE(closed.addMarkupAnnot(0, QRectF(0, 0, 10, 10), Qt::yellow, 0));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(file));
+  EXPECT_FALSE(doc.addMarkupAnnot(4, QRectF(0, 0, 10, 10), Qt::yellow, 0));
+  EXPECT_FALSE(doc.isModified());
+}
