@@ -140,6 +140,8 @@ MainWindow::~MainWindow() {
     documents.pop_back();
     destroyDocument(std::move(document));
   }
+  view->setDocument(nullptr);
+  thumbnails->setDocument(nullptr);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {

@@ -114,7 +114,6 @@ class MainWindow : public QMainWindow {
   void refreshOutlinePanel();
   bool applyPendingOcrEdits();
   bool loadNativeTextLayerForPage(int page, bool showStatus);
-  bool saveDocumentTo(PdfDocument* document, const QString& path, QString* error);
 
   // ---- Stored settings and themes (MainWindowSettings.cpp) ----
   void setLightTheme();

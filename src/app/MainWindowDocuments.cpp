@@ -202,10 +202,9 @@ bool MainWindow::closeDocumentAt(int index) {
     const int answer = appUnsavedChangesQuestion(this);
     if (answer == 2) return false;
     if (answer == 0) {
-      QString error;
-      if (!saveDocumentTo(document, document->filePath(), &error)) {
+      if (!document->save(document->filePath())) {
         QMessageBox::critical(this, QStringLiteral("Ошибка"),
-                              QStringLiteral("Не удалось сохранить файл:\n%1").arg(error));
+                              QStringLiteral("Не удалось сохранить файл:\n%1").arg(document->lastError()));
         return false;
       }
     }

@@ -37,11 +37,6 @@ void MainWindow::showEcpStartup(const QList<QString>&) {
   QApplication::quit();
 }
 
-bool MainWindow::saveDocumentTo(PdfDocument*, const QString&, QString* error) {
-  if (error) *error = QStringLiteral("Сохранение пока недоступно.");
-  return false;
-}
-
 void MainWindow::autoSaveIfNeeded() {}
 void MainWindow::refreshOutlinePanel() {}
 bool MainWindow::applyPendingOcrEdits() { return true; }

@@ -17,16 +17,16 @@ void useCleanSettings() {
   QSettings().clear();
 }
 
-std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText) {
+std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QString& title) {
   auto seen = std::make_shared<DialogSeen>();
   auto poll = std::make_shared<std::function<void()>>();
-  *poll = [seen, poll, buttonText] {
+  *poll = [seen, poll, buttonText, title] {
     if (seen->stopWaiting) {
       *poll = nullptr;
       return;
     }
     auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!dialog) {
+    if (!dialog || (!title.isEmpty() && dialog->windowTitle() != title)) {
       QTimer::singleShot(10, *poll);
       return;
     }

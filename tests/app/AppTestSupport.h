@@ -43,8 +43,9 @@ struct DialogSeen {
 };
 
 // Answers the next modal dialog that opens by clicking the button with this
-// text (an empty text closes the dialog through its window instead).
-// Returns the record, filled once the dialog was answered.
-std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText);
+// text (an empty text closes the dialog through its window instead); with a
+// title, only a dialog of that title. Returns the record, filled once the
+// dialog was answered.
+std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QString& title = QString());
 
 }  // namespace apptest

@@ -191,6 +191,39 @@ TEST_F(MainWindowTabsTest, ClosingAModifiedTabAsksAndCancelKeepsIt) {
   EXPECT_EQ(window.windowTitle(), "УЛВО PDF Редактор");
 }
 
+TEST_F(MainWindowTabsTest, SavingABackgroundTabOnCloseWritesItsFileOrKeepsTheTab) {
+  TestWindow window;
+  const QString a = pdf("a.pdf", 3);
+  window.openFile(a);
+  window.openFile(pdf("b.pdf"));
+  PdfDocument* background = window.documents.front().document.get();
+  ASSERT_TRUE(background->deletePage(0));
+
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("Сохранить");
+  EXPECT_TRUE(window.closeDocumentAt(0));
+  EXPECT_TRUE(seen->shown);
+  EXPECT_EQ(tabTexts(window), QStringList({"b.pdf"}));
+  PdfDocument reopened;
+  ASSERT_TRUE(reopened.open(a));
+  EXPECT_EQ(reopened.pageCount(), 2);
+
+  // A save that fails says so and keeps the tab.
+  QDir(dir.path()).mkdir("gone");
+  const QString doomed = dir.filePath("gone/c.pdf");
+  ASSERT_TRUE(writePdf(doomed, {{"c"}}));
+  window.openFile(doomed);
+  window.documentTabs->setCurrentIndex(0);
+  window.documents.back().document->markModified();
+  ASSERT_TRUE(QDir(dir.filePath("gone")).removeRecursively());
+  seen = answerNextDialog("Сохранить", "Несохранённые изменения");
+  std::shared_ptr<DialogSeen> error = answerNextDialog("", "Ошибка");
+  EXPECT_FALSE(window.closeDocumentAt(1));
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(error->shown);
+  EXPECT_TRUE(error->texts.contains("Не удалось сохранить файл:")) << error->texts.toStdString();
+  EXPECT_EQ(window.documents.size(), 2u);
+}
+
 TEST_F(MainWindowTabsTest, ClosingTheWindowAsksForEachModifiedTabAndStoresItsState) {
   TestWindow window;
   window.resize(1000, 700);
