@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QLabel>
+#include <QPointer>
+#include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTabBar>
@@ -265,5 +268,37 @@ TEST_F(MainWindowFrameTest, LastDocumentReopensUnlessAFileWasOpenedFirst) {
     TestWindow window(AppProduct::Ecp);
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.documents.empty());
+  }
+}
+
+TEST_F(MainWindowFrameTest, SampleDialogsAreModelessAndTheirButtonsClose) {
+  struct Case {
+    const char* label;  // the ribbon label that reaches the dialog
+    const char* title;
+    const char* button;
+    size_t tabsAfter;  // one tab is open before
+  };
+  const QList<Case> cases = {
+      {"Ошибка", "Ошибка PDF", "Восстановить", 1},
+      {"Ошибка", "Ошибка PDF", "Только чтение", 1},
+      {"Закрыть", "Несохранённые изменения", "Отмена", 1},
+      {"Закрыть", "Несохранённые изменения", "Не сохранять", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.button);
+    TestWindow window;
+    window.openFile(pdf("a.pdf"));
+    std::unique_ptr<QToolButton> button(window.toolButton("x", QString::fromUtf8(c.label), false, true));
+    button->click();  // returns at once: the dialog is modeless
+    QDialog* dialog = window.findChild<QDialog*>("AppDialog");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8(c.title));
+    EXPECT_TRUE(dialog->isVisible());
+    QPointer<QDialog> guard(dialog);
+    for (QPushButton* answer : dialog->findChildren<QPushButton*>())
+      if (answer->text() == QString::fromUtf8(c.button)) answer->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(guard.isNull());  // deleted on close
+    EXPECT_EQ(window.documents.size(), c.tabsAfter);
   }
 }
