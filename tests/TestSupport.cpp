@@ -77,4 +77,18 @@ double meanChannelDifference(const QImage& a, const QImage& b) {
   return sum / (3.0 * x.width() * x.height());
 }
 
+QList<PdfImageInfo> listPdfImages(const QString& pdf) {
+  QByteArray out;
+  QList<PdfImageInfo> images;
+  if (runTool(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}, &out) != 0) return images;
+  const QList<QByteArray> lines = out.split('\n');
+  // Two heading lines, then: page num type width height color comp bpc enc ...
+  for (qsizetype i = 2; i < lines.size(); ++i) {
+    const QStringList f = QString::fromUtf8(lines.at(i)).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (f.size() < 9) continue;
+    images.append({f[0].toInt(), f[2], QSize(f[3].toInt(), f[4].toInt()), f[5], f[7].toInt(), f[8]});
+  }
+  return images;
+}
+
 }  // namespace testsupport

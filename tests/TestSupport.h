@@ -2,6 +2,8 @@
 // Fixtures and external oracles shared by the test suites.
 
 #include <QImage>
+#include <QList>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -30,5 +32,16 @@ bool writePdf(const QString& path, const QList<PageSpec>& pages);
 
 // Mean absolute difference per channel (0..255) of two images of equal size.
 double meanChannelDifference(const QImage& a, const QImage& b);
+
+// One row of `pdfimages -list`.
+struct PdfImageInfo {
+  int page = 0;
+  QString type;  // image, smask, stencil, ...
+  QSize size;
+  QString color;
+  int bitsPerComponent = 0;
+  QString encoding;  // jpeg, image (Flate or raw), ...
+};
+QList<PdfImageInfo> listPdfImages(const QString& pdf);
 
 }  // namespace testsupport

@@ -18,14 +18,28 @@ bool isShellSwitch(const QString& argument) {
          argument == QLatin1String("--ulvo-shell-sign");
 }
 
+bool isWorkerModeStart(int argc, char* argv[]) {
+  if (argc < 2) return false;
+  const QString first = QString::fromLocal8Bit(argv[1]);
+  return first.startsWith(QLatin1String("--ulvo-")) && !first.startsWith(QLatin1String("--ulvo-product=")) &&
+         !isShellSwitch(first);
+}
+
+QtMessageHandler defaultMessageHandler = nullptr;
+
+// A worker's parent reads its standard error as the failure text, so the
+// notice Qt gives on every start where XDG_RUNTIME_DIR is unset (containers,
+// CI) must not end up there.
+void workerMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
+  if (defaultMessageHandler) defaultMessageHandler(type, context, message);
+}
+
 // Worker modes print JSON and need no display: without one they run on the
 // offscreen platform instead of failing to connect.
-void chooseOffscreenForWorkerModes(int argc, char* argv[]) {
-  if (argc < 2) return;
-  const QString first = QString::fromLocal8Bit(argv[1]);
-  if (!first.startsWith(QLatin1String("--ulvo-")) || first.startsWith(QLatin1String("--ulvo-product=")) ||
-      isShellSwitch(first))
-    return;
+void prepareWorkerModeStart(int argc, char* argv[]) {
+  if (!isWorkerModeStart(argc, argv)) return;
+  defaultMessageHandler = qInstallMessageHandler(workerMessageHandler);
   if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
       qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -43,7 +57,7 @@ QStringList fileArguments(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  chooseOffscreenForWorkerModes(argc, argv);
+  prepareWorkerModeStart(argc, argv);
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("ulvo"));
   QApplication::setApplicationVersion(QStringLiteral("1.0.6"));

@@ -105,6 +105,33 @@ public:
   bool addStickyNote(int page, QPointF position, const QString& text, const QString& author);
   // ---- end of pages, saving, search, links and outline, objects ----
 
+  // --- Compression: smaller copies of the document and forecasts of their size ---
+  // One compression run. imageDpi is used clamped to 36..600 and jpegQuality to 1..100.
+  struct CompressionOptions {
+    int imageDpi = 150;
+    int jpegQuality = 55;
+    bool grayscale = false;
+    bool recompressSmallImages = true;  // in-place branch: also re-encode images already small enough
+    bool rasterizePages = true;         // true: one image per page; false: re-encode image objects only
+    bool monochrome = false;            // raster branch: 1-bit Flate pages instead of JPEG
+  };
+  struct CompressionEstimate {
+    qint64 bytes = -1;
+    QString label;
+    CompressionOptions options;
+    bool sampled = false;
+  };
+  // Writes a compressed copy to `path` (atomically); the open document is left as it is.
+  bool compressTo(const QString& path, const CompressionOptions& options);
+  // Forecast in bytes, or -1. `sampled` (may be null) tells whether sample pages were extrapolated.
+  qint64 estimateCompressedSize(const CompressionOptions& options, bool* sampled);
+  // The smallest forecast of the four minimum presets.
+  CompressionEstimate estimateMinimumCompressedSize();
+
+private:
+  bool recompressImagesUnlocked(const QString& path, const CompressionOptions& options);
+  // --- end of compression ---
+
 private:
   bool loadFromFileUnlocked(const QString& path);
   // Appends pages of the PDF at `path` (all when `indices` is null).

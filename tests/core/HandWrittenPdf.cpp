@@ -25,8 +25,10 @@ bool writePdf(const QString& path, const QStringList& objects) {
          file.flush();
 }
 
-QString stream(const QByteArray& content) {
-  return QStringLiteral("<< /Length %1 >>\nstream\n%2\nendstream").arg(content.size()).arg(QString::fromLatin1(content));
+QString stream(const QByteArray& content, const QByteArray& entries) {
+  const QByteArray dictionary = entries.isEmpty() ? QByteArray() : entries + ' ';
+  return QString::fromLatin1("<< " + dictionary + "/Length " + QByteArray::number(content.size()) + " >>\nstream\n" +
+                             content + "\nendstream");
 }
 
 }  // namespace handwritten

@@ -14,7 +14,8 @@ namespace handwritten {
 QByteArray buildPdf(const QStringList& objects);
 bool writePdf(const QString& path, const QStringList& objects);
 
-// A content stream object of `content`.
-QString stream(const QByteArray& content);
+// A stream object of `content` (binary data welcome); `entries` are further
+// dictionary entries such as an image's /Width and /ColorSpace.
+QString stream(const QByteArray& content, const QByteArray& entries = {});
 
 }  // namespace handwritten

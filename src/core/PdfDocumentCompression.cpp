@@ -1,0 +1,241 @@
+// Compression of the open document: the raster copy, the in-place
+// recompression of image objects and the size forecasts.
+#include "PdfDocument.h"
+
+#include "DocumentLock.h"
+#include "PdfBitmapHelpers.h"
+#include "PdfFileWriter.h"
+#include "PdfiumApi.h"
+#include "PdfiumHandles.h"
+#include "RasterPdfWriter.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+#include <vector>
+
+namespace {
+
+// FPDF_FILEACCESS reader over a QByteArray (the parameter).
+int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size) {
+  const auto* bytes = static_cast<const QByteArray*>(param);
+  if (!bytes || !buffer) return 0;
+  const auto length = static_cast<unsigned long>(bytes->size());
+  if (position > length || length - position < size) return 0;
+  std::memcpy(buffer, bytes->constData() + position, size);
+  return 1;
+}
+
+// Box of an image object on its page in points, or an empty rectangle.
+QRectF imageObjectBounds(FPDF_PAGEOBJECT object) {
+  FS_QUADPOINTSF quad{};
+  if (FPDFPageObj_GetRotatedBounds(object, &quad)) {
+    const double left = std::min({quad.x1, quad.x2, quad.x3, quad.x4});
+    const double right = std::max({quad.x1, quad.x2, quad.x3, quad.x4});
+    const double bottom = std::min({quad.y1, quad.y2, quad.y3, quad.y4});
+    const double top = std::max({quad.y1, quad.y2, quad.y3, quad.y4});
+    if (right - left > 0 && top - bottom > 0) return QRectF(left, bottom, right - left, top - bottom);
+  }
+  float left = 0, bottom = 0, right = 0, top = 0;
+  if (FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top))
+    return QRectF(std::min(left, right), std::min(bottom, top), std::abs(right - left), std::abs(top - bottom));
+  return {};
+}
+
+// An image that shows the page through it (soft mask, stencil mask, colour
+// key) cannot become an opaque JPEG without painting over what lies beneath.
+bool isFullyOpaque(FPDF_BITMAP bitmap) {
+  if (!bitmap) return false;
+  const int format = FPDFBitmap_GetFormat(bitmap);
+  if (format != FPDFBitmap_BGRA && format != FPDFBitmap_BGRA_Premul) return true;
+  const int width = FPDFBitmap_GetWidth(bitmap);
+  const int height = FPDFBitmap_GetHeight(bitmap);
+  const int stride = FPDFBitmap_GetStride(bitmap);
+  const auto* buffer = static_cast<const uchar*>(FPDFBitmap_GetBuffer(bitmap));
+  if (!buffer || width < 1 || height < 1 || stride < width * 4) return false;
+  for (int y = 0; y < height; ++y) {
+    const uchar* row = buffer + qsizetype(y) * stride;
+    for (int x = 0; x < width; ++x)
+      if (row[x * 4 + 3] != 255) return false;
+  }
+  return true;
+}
+
+struct RecompressionTarget {
+  int dpi;
+  int quality;
+  bool grayscale;
+  bool recompressSmallImages;
+};
+
+// Re-encodes one image object of a loaded page of the working copy; false
+// (object untouched) when it is skipped or cannot be replaced.
+bool recompressImageObject(FPDF_DOCUMENT copy, FPDF_PAGE page, FPDF_PAGEOBJECT object,
+                           const RecompressionTarget& target) {
+  FS_MATRIX matrix{};
+  const bool hasMatrix = FPDFPageObj_GetMatrix(object, &matrix);
+
+  // Only a grey colour space is grey: an indexed image has 8 bits per pixel
+  // and may still be in full colour.
+  FPDF_IMAGEOBJ_METADATA metadata{};
+  const bool greySource = FPDFImageObj_GetImageMetadata(object, page, &metadata) &&
+                          (metadata.colorspace == FPDF_COLORSPACE_DEVICEGRAY ||
+                           metadata.colorspace == FPDF_COLORSPACE_CALGRAY);
+
+  pdfium::Bitmap rendered(FPDFImageObj_GetRenderedBitmap(copy, page, object));
+  if (!isFullyOpaque(rendered.get())) return false;
+  QImage image;
+  {
+    pdfium::Bitmap own(FPDFImageObj_GetBitmap(object));
+    image = own ? qImageFromPdfiumBitmap(own.get()) : qImageFromPdfiumBitmap(rendered.get());
+  }
+  rendered.reset();
+  if (image.isNull()) return false;
+
+  const QRectF bounds = imageObjectBounds(object);
+  if (bounds.width() <= 0.1 || bounds.height() <= 0.1) return false;
+  const int targetWidth = std::max(1, int(std::ceil(bounds.width() * target.dpi / 72.0)));
+  const int targetHeight = std::max(1, int(std::ceil(bounds.height() * target.dpi / 72.0)));
+
+  QSize size = image.size();
+  if (targetWidth < size.width() || targetHeight < size.height())
+    size = size.scaled(targetWidth, targetHeight, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+  if (image.width() > size.width() || image.height() > size.height())
+    image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  else if (!target.recompressSmallImages)
+    return false;
+
+  QByteArray jpeg = RasterPdfWriter::imageToJpegBytes(std::move(image), target.quality,
+                                                      target.grayscale || greySource);
+  if (jpeg.isEmpty()) return false;
+  FPDF_FILEACCESS access{static_cast<unsigned long>(jpeg.size()), readByteArrayBlock, &jpeg};
+  FPDF_PAGE pages[] = {page};
+  if (!FPDFImageObj_LoadJpegFileInline(pages, 1, object, &access)) return false;
+  if (hasMatrix) FPDFPageObj_SetMatrix(object, &matrix);
+  return true;
+}
+
+struct MinimumPreset {
+  const char* label;
+  int dpi;
+  int quality;
+  bool monochrome;
+};
+
+}  // namespace
+
+bool PdfDocument::compressTo(const QString& path, const CompressionOptions& options) {
+  DocumentLock lock(mutex);
+  if (!doc) {
+    lastErrorMessage = QStringLiteral("Нет открытого документа.");
+    return false;
+  }
+  if (FPDF_GetPageCount(doc) < 1) {
+    lastErrorMessage = QStringLiteral("Документ не содержит страниц.");
+    return false;
+  }
+  if (!options.rasterizePages) return recompressImagesUnlocked(path, options);
+
+  QString error;
+  if (!RasterPdfWriter(doc, options).write(path, &error)) {
+    lastErrorMessage = error.isEmpty() ? QStringLiteral("Не удалось сжать PDF.") : error;
+    return false;
+  }
+  return true;
+}
+
+bool PdfDocument::recompressImagesUnlocked(const QString& path, const CompressionOptions& options) {
+  // The pages are imported into an empty document, which alone is changed.
+  pdfium::Document copy(FPDF_CreateNewDocument());
+  if (!copy) {
+    lastErrorMessage = pdfiumErrorString();
+    return false;
+  }
+  const int pageCount = FPDF_GetPageCount(doc);
+  std::vector<int> indices(static_cast<size_t>(pageCount));
+  std::iota(indices.begin(), indices.end(), 0);
+  if (!FPDF_ImportPagesByIndex(copy.get(), doc, indices.data(), static_cast<unsigned long>(indices.size()), 0)) {
+    lastErrorMessage = pdfiumErrorString();
+    return false;
+  }
+
+  const RecompressionTarget target{RasterPdfWriter::clampedDpi(options.imageDpi),
+                                   RasterPdfWriter::clampedJpegQuality(options.jpegQuality), options.grayscale,
+                                   options.recompressSmallImages};
+  for (int i = 0; i < pageCount; ++i) {
+    pdfium::Page page(FPDF_LoadPage(copy.get(), i));
+    if (!page) {
+      lastErrorMessage = QStringLiteral("Не удалось открыть страницу %1 для сжатия.").arg(i + 1);
+      return false;
+    }
+    bool changed = false;
+    const int objectCount = FPDFPage_CountObjects(page.get());
+    for (int j = 0; j < objectCount; ++j) {
+      FPDF_PAGEOBJECT object = FPDFPage_GetObject(page.get(), j);
+      if (!object || FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_IMAGE) continue;
+      if (recompressImageObject(copy.get(), page.get(), object, target)) changed = true;
+    }
+    if (changed && !FPDFPage_GenerateContent(page.get())) {
+      lastErrorMessage = QStringLiteral("Не удалось обновить содержимое страницы %1.").arg(i + 1);
+      return false;
+    }
+  }
+
+  QByteArray bytes;
+  if (!serializePdf(copy.get(), FPDF_NO_INCREMENTAL, &bytes)) {
+    lastErrorMessage = pdfiumErrorString();
+    return false;
+  }
+  QString error;
+  if (!writeFileAtomically(path, bytes, &error)) {
+    lastErrorMessage = error;
+    return false;
+  }
+  return true;
+}
+
+qint64 PdfDocument::estimateCompressedSize(const CompressionOptions& options, bool* sampled) {
+  if (sampled) *sampled = false;
+  DocumentLock lock(mutex);
+  if (!doc) {
+    lastErrorMessage = QStringLiteral("Нет открытого документа.");
+    return -1;
+  }
+  if (!options.rasterizePages) {
+    // The in-place branch is not forecast: the file as last saved stands for it.
+    const qint64 size = currentFilePath.isEmpty() ? 0 : QFileInfo(currentFilePath).size();
+    return size < 1 ? -1 : size;
+  }
+  QString error;
+  const qint64 bytes = RasterPdfWriter(doc, options).estimateSize(sampled, &error);
+  if (bytes < 0) lastErrorMessage = error.isEmpty() ? QStringLiteral("Не удалось оценить размер PDF.") : error;
+  return bytes;
+}
+
+PdfDocument::CompressionEstimate PdfDocument::estimateMinimumCompressedSize() {
+  static const MinimumPreset presets[] = {
+      {"рекомендуемое сжатие, 150 dpi", 150, 55, false},
+      {"экстремальное сжатие, 72 dpi", 72, 28, false},
+      {"монохром, 150 dpi", 150, 55, true},
+      {"монохром, 72 dpi", 72, 35, true},
+  };
+  CompressionEstimate best;
+  for (const MinimumPreset& preset : presets) {
+    CompressionOptions options;
+    options.imageDpi = preset.dpi;
+    options.jpegQuality = preset.quality;
+    options.monochrome = preset.monochrome;
+    bool sampled = false;
+    const qint64 bytes = estimateCompressedSize(options, &sampled);
+    if (bytes > 0 && (best.bytes <= 0 || bytes < best.bytes)) {
+      best.bytes = bytes;
+      best.label = QString::fromUtf8(preset.label);
+      best.options = options;
+      best.sampled = sampled;
+    }
+  }
+  return best;
+}
