@@ -118,6 +118,7 @@ void PdfDocument::clearPageMetrics() {
 }
 
 void PdfDocument::dropDoc() {
+  closeLoadedFontsUnlocked();
   if (doc) {
     opened.store(false, std::memory_order_release);
     FPDF_CloseDocument(doc);

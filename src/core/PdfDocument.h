@@ -6,6 +6,7 @@
 // their own read-write lock so that layout never waits for a render.
 
 #include "LinkTarget.h"
+#include "TextBlock.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -19,8 +20,13 @@
 #include <QString>
 
 #include <atomic>
+#include <map>
+#include <vector>
 
 struct fpdf_document_t__;
+struct fpdf_font_t__;
+struct fpdf_page_t__;
+struct fpdf_pageobject_t__;
 
 enum class PdfRenderLayer {
   Full = 0,      // the whole page
@@ -131,6 +137,37 @@ public:
 private:
   bool recompressImagesUnlocked(const QString& path, const CompressionOptions& options);
   // --- end of compression ---
+
+public:
+  // ---- Page text and pictures as blocks, and writing blocks back ----
+  // All rectangles in points of the shown page (see PageSpace).
+  // The page's own text, one block per visual line, top-down.
+  std::vector<TextBlock> extractText(int page) const;
+  // The page's pictures: image objects and regions of coloured ink.
+  std::vector<TextBlock> extractImages(int page) const;
+  // Writes edited blocks back into the page: replaced text is removed and
+  // rewritten visibly, text that the page does not show gets an invisible
+  // searchable layer. False when nothing could be done or visible text of a
+  // changed block could not be written (the page is then left untouched).
+  bool overlayOcrText(int page, const std::vector<TextBlock>& blocks, bool replaceAll);
+  bool addFreeText(int page, QRectF rect, const QString& text, const QString& family, float size,
+                   QColor color);
+
+private:
+  // A new text object placed on the page's shown space, not yet inserted;
+  // null on failure. The caller owns it.
+  fpdf_pageobject_t__* createTextObjectUnlocked(fpdf_page_t__* page, const QString& text, const QRectF& rect,
+                                                const QString& family, float size, const QColor& color,
+                                                bool bold, bool italic, bool invisible, bool fitToRect);
+  bool insertTextObjectUnlocked(fpdf_page_t__* page, const QString& text, const QRectF& rect,
+                                const QString& family, float size, const QColor& color, bool bold,
+                                bool italic, bool invisible, bool fitToRect);
+  // One embedded font per font file (or standard font) and document: pdfium
+  // would embed the file again for every load and never drops orphans.
+  fpdf_font_t__* loadFontUnlocked(const QString& family, bool bold, bool italic);
+  void closeLoadedFontsUnlocked();
+  std::map<QString, fpdf_font_t__*> loadedFonts;
+  // ---- end of page text and blocks ----
 
 private:
   bool loadFromFileUnlocked(const QString& path);

@@ -1,71 +1,21 @@
 // Replays the robustness corpus: real, damaged and fuzzer-found files must
 // open or fail with a message, and render, give up their text, search, links
 // and outline without a crash or a hang.
+#include "CorpusReplay.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 
 #include <gtest/gtest.h>
 
-#include <QDirIterator>
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
-#include <thread>
 
 using namespace testsupport;
+using namespace corpus;
 
 namespace {
-
-// Aborts the run with the file's name when one file takes too long: a hang
-// must show up as a failure naming its input, not as a silent CI time-out.
-class Watchdog {
-public:
-  explicit Watchdog(std::chrono::seconds limit) : limit(limit), thread([this] { watch(); }) {}
-  ~Watchdog() {
-    stop = true;
-    thread.join();
-  }
-  void start(const QString& file) {
-    std::lock_guard<std::mutex> lock(m);
-    current = file.toStdString();
-    started = std::chrono::steady_clock::now();
-  }
-
-private:
-  void watch() {
-    while (!stop) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(200));
-      std::lock_guard<std::mutex> lock(m);
-      if (!current.empty() && std::chrono::steady_clock::now() - started > limit) {
-        std::fprintf(stderr, "corpus file hangs: %s\n", current.c_str());
-        std::abort();
-      }
-    }
-  }
-  std::chrono::seconds limit;
-  std::mutex m;
-  std::string current;
-  std::chrono::steady_clock::time_point started;
-  std::atomic<bool> stop{false};
-  std::thread thread;
-};
-
-QStringList corpusFiles() {
-  QStringList files;
-  QDirIterator it(corpusDir(), QDir::Files, QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QString f = it.next();
-    if (f.endsWith(".pdf", Qt::CaseInsensitive) || f.endsWith(".fuzz")) files << f;
-  }
-  files.sort();
-  return files;
-}
 
 // The first pages are enough to reach the parsers; every page would make the
 // replay slow on large files.

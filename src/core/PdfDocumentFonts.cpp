@@ -1,0 +1,139 @@
+// New text objects: font choice (an embedded system TrueType file, else a PDF
+// standard font), colour, invisibility, fitting to a box and placement on the
+// shown page. Loaded fonts are kept per document, so a font file is embedded
+// once however many objects use it.
+#include "PdfDocument.h"
+
+#include "DocumentLock.h"
+#include "PageSpace.h"
+#include "PdfWideString.h"
+#include "PdfiumHandles.h"
+
+#include <QFile>
+#include <QTransform>
+
+#include <algorithm>
+
+namespace {
+
+const char* const kSerifBoldItalic = "/usr/share/fonts/truetype/dejavu/DejaVuSerif-BoldItalic.ttf";
+const char* const kSansBoldOblique = "/usr/share/fonts/truetype/dejavu/DejaVuSans-BoldOblique.ttf";
+const char* const kSerifBold = "/usr/share/fonts/truetype/dejavu/DejaVuSerif-Bold.ttf";
+const char* const kSansBold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
+const char* const kSerifItalic = "/usr/share/fonts/truetype/dejavu/DejaVuSerif-Italic.ttf";
+const char* const kSansOblique = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Oblique.ttf";
+const char* const kSerif = "/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf";
+const char* const kSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+const char* const kCjkSerif = "/usr/share/fonts/opentype/noto/NotoSerifCJK-Regular.ttc";
+const char* const kNotoSerif = "/usr/share/fonts/truetype/noto/NotoSerif-Regular.ttf";
+const char* const kNotoSans = "/usr/share/fonts/truetype/noto/NotoSans-Regular.ttf";
+
+QList<const char*> fontFileCandidates(bool bold, bool italic) {
+  QList<const char*> files;
+  if (bold && italic) files << kSerifBoldItalic << kSansBoldOblique;
+  if (bold) files << kSerifBold << kSansBold;
+  if (italic) files << kSerifItalic << kSansOblique;
+  files << kSerif << kSans << kCjkSerif << kNotoSerif << kNotoSans;
+  return files;
+}
+
+QByteArray standardFontName(const QString& family, bool bold, bool italic) {
+  const QString lower = family.toLower();
+  const bool helvetica = lower.contains(QLatin1String("helvetica")) || lower.contains(QLatin1String("arial"));
+  const bool courier = !helvetica && lower.contains(QLatin1String("courier"));
+  const QByteArray base = helvetica ? "Helvetica" : (courier ? "Courier" : "Times");
+  const bool times = !helvetica && !courier;
+  if (bold && italic) return base + (times ? "-BoldItalic" : "-BoldOblique");
+  if (bold) return base + "-Bold";
+  if (italic) return base + (times ? "-Italic" : "-Oblique");
+  return times ? QByteArray("Times-Roman") : base;
+}
+
+}  // namespace
+
+FPDF_FONT PdfDocument::loadFontUnlocked(const QString& family, bool bold, bool italic) {
+  if (!doc) return nullptr;
+  // The first font file that exists decides; later candidates are not tried.
+  for (const char* path : fontFileCandidates(bold, italic)) {
+    const QString key = QString::fromLatin1(path);
+    if (auto it = loadedFonts.find(key); it != loadedFonts.end()) return it->second;
+    QFile file(key);
+    if (!file.open(QIODevice::ReadOnly)) continue;
+    const QByteArray data = file.readAll();
+    if (!data.isEmpty()) {
+      if (FPDF_FONT font = FPDFText_LoadFont(doc, reinterpret_cast<const uint8_t*>(data.constData()),
+                                             uint32_t(data.size()), FPDF_FONT_TRUETYPE, 1)) {
+        loadedFonts.emplace(key, font);
+        return font;
+      }
+    }
+    break;
+  }
+  const QByteArray name = standardFontName(family, bold, italic);
+  const QString key = QStringLiteral("standard:") + QString::fromLatin1(name);
+  if (auto it = loadedFonts.find(key); it != loadedFonts.end()) return it->second;
+  FPDF_FONT font = FPDFText_LoadStandardFont(doc, name.constData());
+  if (font) loadedFonts.emplace(key, font);
+  return font;
+}
+
+void PdfDocument::closeLoadedFontsUnlocked() {
+  for (auto& [key, font] : loadedFonts) FPDFFont_Close(font);
+  loadedFonts.clear();
+}
+
+FPDF_PAGEOBJECT PdfDocument::createTextObjectUnlocked(FPDF_PAGE page, const QString& text, const QRectF& rect,
+                                                      const QString& family, float size, const QColor& color,
+                                                      bool bold, bool italic, bool invisible, bool fitToRect) {
+  if (!doc || !page || text.isEmpty()) return nullptr;
+  FPDF_FONT font = loadFontUnlocked(family, bold, italic);
+  if (!font) return nullptr;
+  pdfium::PageObject object(FPDFPageObj_CreateTextObj(doc, font, std::max(size, 1.0f)));
+  if (!object) return nullptr;
+  const QList<ushort> wide = toPdfWide(text);
+  if (!FPDFText_SetText(object.get(), wide.constData())) return nullptr;
+
+  const QColor fill = color.isValid() ? color : QColor(Qt::black);
+  FPDFPageObj_SetFillColor(object.get(), unsigned(fill.red()), unsigned(fill.green()), unsigned(fill.blue()),
+                           unsigned(fill.alpha()));
+
+  // Placement is worked out on the shown page and then carried into user
+  // space, so text stands upright on a turned page too.
+  QTransform shown = QTransform::fromTranslate(rect.x(), rect.y() + std::max(0.12 * size, 0.0));
+  if (invisible) {
+    FPDFTextObj_SetTextRenderMode(object.get(), FPDF_TEXTRENDERMODE_INVISIBLE);
+    float l = 0, b = 0, r = 0, t = 0;
+    if (fitToRect && FPDFPageObj_GetBounds(object.get(), &l, &b, &r, &t)) {
+      const double sx = std::clamp(rect.width() / std::max(double(r - l), 0.01), 0.05, 20.0);
+      const double sy = std::clamp(rect.height() / std::max(double(t - b), 0.01), 0.05, 20.0);
+      shown = QTransform(sx, 0, 0, sy, rect.x() - l * sx, rect.y() - b * sy);
+    }
+  }
+  const QTransform m = shown * PageSpace::ofPage(page).userFromShown();
+  FPDFPageObj_Transform(object.get(), m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), m.dy());
+  return object.release();
+}
+
+bool PdfDocument::insertTextObjectUnlocked(FPDF_PAGE page, const QString& text, const QRectF& rect,
+                                           const QString& family, float size, const QColor& color, bool bold,
+                                           bool italic, bool invisible, bool fitToRect) {
+  FPDF_PAGEOBJECT object =
+      createTextObjectUnlocked(page, text, rect, family, size, color, bold, italic, invisible, fitToRect);
+  if (!object) return false;
+  FPDFPage_InsertObject(page, object);
+  return true;
+}
+
+bool PdfDocument::addFreeText(int page, QRectF rect, const QString& text, const QString& family, float size,
+                              QColor color) {
+  DocumentLock lock(mutex);
+  if (!doc || text.isEmpty()) return false;
+  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  if (!loaded) return false;
+  if (!insertTextObjectUnlocked(loaded.get(), text, rect.normalized(), family, size, color, false, false, false,
+                                false))
+    return false;
+  FPDFPage_GenerateContent(loaded.get());
+  modified = true;
+  return true;
+}

@@ -1,0 +1,409 @@
+// Writing a page's blocks back into its content. A changed block loses the
+// text objects under its old place (covering alone would leave the old words
+// searchable and extractable), gets a white box and is written visibly as the
+// user sees it; text the page does not already show gets an invisible,
+// searchable layer. Everything is prepared before the page is touched, so a
+// failure leaves the page as it was.
+#include "PdfDocument.h"
+
+#include "DocumentLock.h"
+#include "PageObjectBounds.h"
+#include "PageObjectWriters.h"
+#include "PageSpace.h"
+#include "PdfiumHandles.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <variant>
+
+namespace {
+
+constexpr double kWhiteMargin = 1.5;
+
+// One piece of text to write in one style; rect's lower edge sits 12 % of the
+// size below the baseline.
+struct TextRun {
+  QString text;
+  QRectF rect;
+  QString family;
+  float size = 10.0f;
+  QColor color = Qt::black;
+  bool bold = false;
+  bool italic = false;
+};
+
+bool isRealRect(const QRectF& r) { return r.width() > 0 && r.height() > 0; }
+bool blockMoved(const TextBlock& b) { return b.rect.toRect() != b.originalRect.toRect(); }
+QRectF oldPlace(const TextBlock& b) { return isRealRect(b.originalRect) ? b.originalRect : b.rect; }
+
+QColor visibleColour(const QColor& line, const QColor& block) {
+  QColor c = line.isValid() && line.alpha() > 8 ? line : (block.isValid() && block.alpha() > 8 ? block : Qt::black);
+  c.setAlpha(255);
+  return c;
+}
+
+float usableSize(float size, float fallback) { return size > 0.5f ? size : (fallback > 0.5f ? fallback : 10.0f); }
+
+// The block's text split at line feeds when that matches its lines or holds
+// more than one line; else the lines' own texts.
+QStringList displayLines(const TextBlock& b) {
+  const QStringList parts = b.text.split(QLatin1Char('\n'));
+  if (parts.size() == qsizetype(b.lines.size()) || b.text.contains(QLatin1Char('\n'))) return parts;
+  if (b.lines.empty()) return parts;
+  QStringList texts;
+  for (const auto& line : b.lines) texts << line.text;
+  return texts;
+}
+
+// Line i of the block; lines the edit added below the stored ones follow the
+// stored line pitch.
+TextBlock::Line visualLine(const TextBlock& b, int index) {
+  const int count = int(b.lines.size());
+  if (index < count) return b.lines[size_t(index)];
+  std::vector<double> pitches;
+  for (int i = 1; i < count; ++i) {
+    const double d = b.lines[size_t(i - 1)].rect.bottom() - b.lines[size_t(i)].rect.bottom();
+    if (d > 2.0 && d < 80.0) pitches.push_back(d);
+  }
+  const TextBlock::Line& last = b.lines.back();
+  std::sort(pitches.begin(), pitches.end());
+  const double pitch = pitches.empty() ? std::max(1.25 * last.rect.height(), 6.0) : pitches[pitches.size() / 2];
+  TextBlock::Line line = last;
+  line.text.clear();
+  line.words.clear();
+  const double h = std::max(last.rect.height(), 2.0);
+  const double lastTop = last.rect.y() + last.rect.height();
+  line.rect = QRectF(b.rect.x(), lastTop - (index - count + 1) * pitch - h, b.rect.width(), h);
+  return line;
+}
+
+TextRun runForLine(const TextBlock::Line& line, const TextBlock& b, const QString& text) {
+  TextRun run;
+  run.text = text;
+  run.rect = line.rect;
+  run.family = line.fontFamily.isEmpty() ? b.fontFamily : line.fontFamily;
+  run.size = usableSize(line.fontSize, b.fontSize);
+  run.color = visibleColour(line.color, b.color);
+  run.bold = line.fontFamily.isEmpty() ? b.bold : line.bold;
+  run.italic = line.fontFamily.isEmpty() ? b.italic : line.italic;
+  return run;
+}
+
+// The rich text laid out in the block's width, one run per style within each
+// laid-out line. Laid out at 72 dots per inch so that one pixel is one point.
+std::vector<TextRun> richTextRuns(const TextBlock& b) {
+  QTextDocument document;
+  document.setUndoRedoEnabled(false);
+  document.setDocumentMargin(0);
+  QImage device(1, 1, QImage::Format_ARGB32);
+  device.setDotsPerMeterX(2835);
+  device.setDotsPerMeterY(2835);
+  document.documentLayout()->setPaintDevice(&device);
+  document.setHtml(b.richTextHtml);
+  document.setTextWidth(std::max(b.rect.width(), 1.0));
+
+  std::vector<TextRun> runs;
+  const double top = b.rect.y() + b.rect.height();
+  for (QTextBlock paragraph = document.begin(); paragraph.isValid(); paragraph = paragraph.next()) {
+    const QTextLayout* layout = paragraph.layout();
+    if (!layout) continue;
+    const QPointF origin = document.documentLayout()->blockBoundingRect(paragraph).topLeft();
+    const QString paragraphText = paragraph.text();
+    for (int l = 0; l < layout->lineCount(); ++l) {
+      const QTextLine line = layout->lineAt(l);
+      const int lineStart = line.textStart();
+      const int lineEnd = lineStart + line.textLength();
+      const double baseline = top - (origin.y() + line.y() + line.ascent());
+      for (auto it = paragraph.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        const int start = std::max(fragment.position() - paragraph.position(), lineStart);
+        const int end = std::min(fragment.position() + fragment.length() - paragraph.position(), lineEnd);
+        if (start >= end) continue;
+        QString text = paragraphText.mid(start, end - start);
+        text.remove(QChar::LineSeparator).remove(QChar::ObjectReplacementCharacter);
+        if (text.trimmed().isEmpty()) continue;
+
+        const QTextCharFormat format = fragment.charFormat();
+        const QFont font = format.font();
+        const double size = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF();
+        TextRun run;
+        run.text = text;
+        run.size = usableSize(float(size), b.fontSize);
+        const double x = b.rect.x() + origin.x() + line.cursorToX(start);
+        const double width = std::max(line.cursorToX(end) - line.cursorToX(start), 1.0);
+        run.rect = QRectF(x, baseline - 0.12 * run.size, width, run.size);
+        run.family = font.family().isEmpty() ? b.fontFamily : font.family();
+        run.color = visibleColour(format.foreground().style() != Qt::NoBrush ? format.foreground().color()
+                                                                             : QColor(),
+                                  b.color);
+        run.bold = font.weight() >= QFont::DemiBold;
+        run.italic = font.italic();
+        runs.push_back(std::move(run));
+      }
+    }
+  }
+  return runs;
+}
+
+// What the user sees of a changed block: its current text, laid out in its lines.
+std::vector<TextRun> visibleRuns(const TextBlock& b) {
+  if (!b.richTextHtml.trimmed().isEmpty()) return richTextRuns(b);
+  std::vector<TextRun> runs;
+  if (!b.lines.empty()) {
+    const QStringList texts = displayLines(b);
+    const int n = std::max(int(b.lines.size()), int(texts.size()));
+    for (int i = 0; i < n; ++i) {
+      const TextBlock::Line line = visualLine(b, i);
+      const QString text = i < texts.size() ? texts.at(i) : line.text;
+      if (!text.trimmed().isEmpty()) runs.push_back(runForLine(line, b, text));
+    }
+    return runs;
+  }
+  // One style, one piece per line feed, from the top of the block down.
+  TextBlock::Line style;
+  style.fontSize = usableSize(b.fontSize, 10.0f);
+  const double pitch = std::max(style.fontSize / 0.72, 6.0);
+  const QStringList parts = b.text.split(QLatin1Char('\n'));
+  for (int i = 0; i < parts.size(); ++i) {
+    if (parts.at(i).trimmed().isEmpty()) continue;
+    style.rect = QRectF(b.rect.x(), b.rect.y() + b.rect.height() - (i + 1) * pitch, b.rect.width(), pitch);
+    runs.push_back(runForLine(style, b, parts.at(i)));
+  }
+  return runs;
+}
+
+// The text of an unchanged block as stored, for the invisible layer.
+std::vector<TextRun> storedRuns(const TextBlock& b) {
+  std::vector<TextRun> runs;
+  if (b.lines.empty()) {
+    QString text = b.text;
+    text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    if (!text.trimmed().isEmpty()) {
+      TextBlock::Line style;
+      style.rect = b.rect;
+      runs.push_back(runForLine(style, b, text));
+    }
+    return runs;
+  }
+  for (const auto& line : b.lines)
+    if (!line.text.trimmed().isEmpty()) runs.push_back(runForLine(line, b, line.text));
+  return runs;
+}
+
+bool isHiddenTextObject(FPDF_PAGEOBJECT object) {
+  unsigned int r = 0, g = 0, b = 0, a = 255;
+  const bool faint = FPDFPageObj_GetFillColor(object, &r, &g, &b, &a) && a <= 4;
+  return faint || FPDFTextObj_GetTextRenderMode(object) == FPDF_TEXTRENDERMODE_INVISIBLE;
+}
+
+// One drawn character of the page's text and the object that draws it.
+struct PageChar {
+  FPDF_PAGEOBJECT object;
+  QPointF centre;
+  bool hidden;
+  bool mapped;  // has a Unicode value, so search and copying find it
+};
+
+std::vector<PageChar> readPageChars(FPDF_PAGE page, const PageSpace& space) {
+  std::vector<PageChar> chars;
+  pdfium::TextPage textPage(FPDFText_LoadPage(page));
+  if (!textPage) return chars;
+  const int count = FPDFText_CountChars(textPage.get());
+  for (int i = 0; i < count; ++i) {
+    const unsigned int u = FPDFText_GetUnicode(textPage.get(), i);
+    if (u != 0 && u <= 0xFFFF && QChar(char16_t(u)).isSpace()) continue;
+    FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage.get(), i);
+    double left = 0, right = 0, bottom = 0, top = 0;
+    if (!object || !FPDFText_GetCharBox(textPage.get(), i, &left, &right, &bottom, &top)) continue;
+    const QPointF centre = space.toShown(QPointF((left + right) / 2, (bottom + top) / 2));
+    chars.push_back({object, centre, isHiddenTextObject(object), u != 0});
+  }
+  return chars;
+}
+
+bool insideAny(const QPointF& p, const std::vector<QRectF>& rects) {
+  return std::any_of(rects.begin(), rects.end(), [&](const QRectF& r) { return r.contains(p); });
+}
+
+// Transparent image of the ink's size, opaque white wherever ink lies within
+// one pixel: covers the old ink without a white box around it.
+QImage whiteSilhouette(const QImage& ink) {
+  const QImage source = ink.convertToFormat(QImage::Format_ARGB32);
+  QImage mask(source.size(), QImage::Format_ARGB32);
+  mask.fill(Qt::transparent);
+  for (int y = 0; y < source.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+    for (int x = 0; x < source.width(); ++x) {
+      if (qAlpha(row[x]) <= 8) continue;
+      for (int dy = std::max(y - 1, 0); dy <= std::min(y + 1, source.height() - 1); ++dy) {
+        auto* out = reinterpret_cast<QRgb*>(mask.scanLine(dy));
+        for (int dx = std::max(x - 1, 0); dx <= std::min(x + 1, source.width() - 1); ++dx) out[dx] = 0xFFFFFFFFu;
+      }
+    }
+  }
+  return mask;
+}
+
+struct WhiteBox {
+  QRectF rect;
+};
+struct PlacedImage {
+  QRectF rect;
+  QImage image;
+  bool cover = false;  // hides old content, goes in before any new content
+};
+using PageWrite = std::variant<WhiteBox, pdfium::PageObject, PlacedImage>;
+
+}  // namespace
+
+bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks, bool replaceAll) {
+  DocumentLock lock(mutex);
+  if (!doc || blocks.empty()) return false;
+  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  if (!loaded) return false;
+  FPDF_PAGE p = loaded.get();
+  const PageSpace space = PageSpace::ofPage(p);
+
+  // Which text blocks replace what the page shows, and where their old content was.
+  std::vector<bool> replace(blocks.size(), false);
+  bool anyText = false;
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const TextBlock& b = blocks[i];
+    if (b.isImage) continue;
+    anyText = anyText || !b.text.trimmed().isEmpty();
+    const bool changed = !b.richTextHtml.isEmpty() || replaceAll;
+    if (b.textEdited || (!isRealRect(b.originalRect) && changed) ||
+        (isRealRect(b.originalRect) && (changed || blockMoved(b))))
+      replace[i] = true;
+  }
+
+  std::set<FPDF_PAGEOBJECT> pageTextObjects;
+  std::vector<FPDF_PAGEOBJECT> hiddenObjects;
+  std::vector<std::pair<FPDF_PAGEOBJECT, QPointF>> visibleObjectCentres;
+  for (int i = FPDFPage_CountObjects(p) - 1; i >= 0; --i) {
+    FPDF_PAGEOBJECT object = FPDFPage_GetObject(p, i);
+    if (!object || FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_TEXT) continue;
+    pageTextObjects.insert(object);
+    if (isHiddenTextObject(object)) {
+      if (anyText) hiddenObjects.push_back(object);
+    } else if (const QRectF box = pageObjectBounds(object, FPDF_PAGEOBJ_TEXT); !box.isEmpty()) {
+      visibleObjectCentres.emplace_back(object, space.toShown(box).center());
+    }
+  }
+
+  // Text objects under a replaced block go: those with a character or the
+  // centre of their box in its old place. When such an object also draws
+  // characters of a block that stays, that block is rewritten as well; an
+  // object drawing characters no block accounts for is kept (covered only),
+  // so that no text is lost.
+  const std::vector<PageChar> chars = readPageChars(p, space);
+  std::set<FPDF_PAGEOBJECT> doomed;
+  for (int round = 0; round < 64; ++round) {
+    std::vector<QRectF> covers;
+    for (size_t i = 0; i < blocks.size(); ++i)
+      if (replace[i]) covers.push_back(oldPlace(blocks[i]));
+    doomed.clear();
+    for (const auto& [object, centre] : visibleObjectCentres)
+      if (insideAny(centre, covers)) doomed.insert(object);
+    for (const PageChar& c : chars)
+      if (!c.hidden && pageTextObjects.count(c.object) && insideAny(c.centre, covers)) doomed.insert(c.object);
+
+    bool promoted = false;
+    std::set<FPDF_PAGEOBJECT> orphaned;
+    for (const PageChar& c : chars) {
+      if (c.hidden || !doomed.count(c.object) || insideAny(c.centre, covers)) continue;
+      bool claimed = false;
+      for (size_t i = 0; i < blocks.size() && !claimed; ++i) {
+        if (blocks[i].isImage || replace[i] || !oldPlace(blocks[i]).contains(c.centre)) continue;
+        replace[i] = claimed = promoted = true;
+      }
+      if (!claimed) orphaned.insert(c.object);
+    }
+    if (!promoted) {
+      for (FPDF_PAGEOBJECT object : orphaned) doomed.erase(object);
+      break;
+    }
+  }
+
+  // Visible text that stays on the page after the removals already serves
+  // search and copying; an invisible copy of it would double every word.
+  std::vector<QPointF> shownText;
+  for (const PageChar& c : chars)
+    if (!c.hidden && c.mapped && !doomed.count(c.object)) shownText.push_back(c.centre);
+  auto pageShowsTextIn = [&](const QRectF& r) {
+    return std::any_of(shownText.begin(), shownText.end(), [&](const QPointF& c) { return r.contains(c); });
+  };
+
+  std::vector<PageWrite> writes;
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const TextBlock& b = blocks[i];
+    if (!b.isImage) {
+      if (replace[i]) {
+        writes.emplace_back(WhiteBox{oldPlace(b)});
+        for (const TextRun& run : visibleRuns(b)) {
+          pdfium::PageObject object(createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size, run.color,
+                                                             run.bold, run.italic, false, false));
+          if (!object) {
+            lastErrorMessage = QStringLiteral("Не удалось записать изменённый текст на страницу.");
+            return false;
+          }
+          writes.emplace_back(std::move(object));
+        }
+      } else {
+        for (const TextRun& run : storedRuns(b)) {
+          if (pageShowsTextIn(run.rect)) continue;
+          pdfium::PageObject object(createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size,
+                                                             QColor(0, 0, 0, 0), run.bold, run.italic, true, true));
+          if (object) writes.emplace_back(std::move(object));
+        }
+      }
+      continue;
+    }
+    if (b.image.isNull()) continue;
+    if (!isRealRect(b.originalRect)) {
+      writes.emplace_back(PlacedImage{b.rect, b.image, false});
+    } else if (blockMoved(b)) {
+      if (b.inkLayer)
+        writes.emplace_back(PlacedImage{b.originalRect, whiteSilhouette(b.image), true});
+      else
+        writes.emplace_back(WhiteBox{b.originalRect});
+      writes.emplace_back(PlacedImage{b.rect, b.image, false});
+    }
+  }
+
+  bool changed = false;
+  for (FPDF_PAGEOBJECT object : hiddenObjects) doomed.insert(object);
+  for (FPDF_PAGEOBJECT object : doomed) {
+    if (!FPDFPage_RemoveObject(p, object)) continue;
+    FPDFPageObj_Destroy(object);
+    changed = true;
+  }
+  // Covers first, so that no white box of one block hides new text of another.
+  for (const bool covers : {true, false}) {
+    for (PageWrite& write : writes) {
+      if (const auto* box = std::get_if<WhiteBox>(&write)) {
+        if (!covers) continue;
+        insertWhiteRect(p, box->rect, kWhiteMargin);
+        changed = true;
+      } else if (auto* object = std::get_if<pdfium::PageObject>(&write)) {
+        if (covers) continue;
+        FPDFPage_InsertObject(p, object->release());
+        changed = true;
+      } else if (const auto* image = std::get_if<PlacedImage>(&write)) {
+        if (image->cover != covers) continue;
+        changed = insertImageObject(doc, p, image->rect, image->image) || changed;
+      }
+    }
+  }
+  if (changed) {
+    FPDFPage_GenerateContent(p);
+    modified = true;
+  }
+  return true;
+}

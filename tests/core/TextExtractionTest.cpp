@@ -1,0 +1,236 @@
+// The page's own text as blocks: line cutting, run splitting, styles and
+// colours, reading order, turned pages, and word-level agreement with
+// pdftotext on real documents.
+#include "PopplerOracles.h"
+#include "RawPdf.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+using namespace testsupport;
+
+namespace {
+
+std::vector<TextBlock> extractFirstPage(const QString& path) {
+  PdfDocument doc;
+  EXPECT_TRUE(doc.open(path)) << doc.lastError().toStdString();
+  return doc.extractText(0);
+}
+
+QStringList blockTexts(const std::vector<TextBlock>& blocks) {
+  QStringList texts;
+  for (const TextBlock& b : blocks) texts << b.text;
+  return texts;
+}
+
+// Canonically composed, so that an accent given apart compares equal.
+QStringList wordsOf(const QString& text) {
+  return text.normalized(QString::NormalizationForm_C).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+}
+
+// Length of the longest common subsequence: words found in the same order.
+int commonInOrder(const QStringList& a, const QStringList& b) {
+  std::vector<int> row(size_t(b.size()) + 1, 0);
+  for (const QString& x : a) {
+    int diagonal = 0;
+    for (qsizetype j = 1; j <= b.size(); ++j) {
+      const int up = row[size_t(j)];
+      row[size_t(j)] = x == b[j - 1] ? diagonal + 1 : std::max(row[size_t(j)], row[size_t(j - 1)]);
+      diagonal = up;
+    }
+  }
+  return row.back();
+}
+
+QStringList pdftotextWords(const QString& path, int page) { return wordsOf(oracles::pageText(path, page, {"-raw"})); }
+
+class TextExtraction : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    if (!hasTool("pdftotext")) GTEST_SKIP() << "pdftotext missing";
+  }
+  QString path(const QString& name) const { return dir.filePath(name); }
+  QTemporaryDir dir;
+};
+
+struct RawCase {
+  const char* name;
+  QByteArray content;
+  QStringList expectedTexts;
+};
+
+TEST_F(TextExtraction, LinesAndRunsAreCutWhereTheTextBreaks) {
+  const QList<RawCase> cases = {
+      {"empty page", "0 0 1 rg 50 50 100 100 re f\n", {}},
+      {"one line", textLine("F1", 12, 72, 700, "Hello World"), {"Hello World"}},
+      {"wide gap splits", textLine("F1", 12, 72, 700, "Left") + textLine("F1", 12, 300, 700, "Right"),
+       {"Left", "Right"}},
+      {"narrow gap keeps blanks",
+       "BT /F1 12 Tf 72 700 Td (Total:) Tj 40 0 Td (100) Tj ET\n", {"Total: 100"}},
+      {"top line first", textLine("F1", 12, 72, 650, "second") + textLine("F1", 12, 72, 700, "first"),
+       {"first", "second"}},
+      {"same height left to right",
+       textLine("F1", 12, 300, 701.5, "right") + textLine("F1", 12, 72, 700, "left"), {"left", "right"}},
+      {"column jump back", "BT /F1 12 Tf 300 700 Td (Column two) Tj -228 0 Td (Column one) Tj ET\n",
+       {"Column one", "Column two"}},
+      {"next line", "BT /F1 12 Tf 14 TL 72 700 Td (abc) Tj T* (def) Tj ET\n", {"abc", "def"}},
+      {"blanks only dropped", textLine("F1", 12, 72, 700, "    "), {}},
+  };
+  for (const RawCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString file = path(QStringLiteral("case.pdf"));
+    ASSERT_TRUE(writeRawPdf(file, {{c.content}}));
+    const std::vector<TextBlock> blocks = extractFirstPage(file);
+    QStringList texts = blockTexts(blocks);
+    for (QString& t : texts) t = t.simplified();
+    EXPECT_EQ(texts, c.expectedTexts);
+    for (const TextBlock& b : blocks) {
+      ASSERT_EQ(b.lines.size(), 1u);
+      EXPECT_EQ(b.rect, b.originalRect);
+      EXPECT_EQ(b.rect, b.lines[0].rect);
+      EXPECT_EQ(b.page, 0);
+      EXPECT_FALSE(b.lines[0].words.empty());
+    }
+  }
+}
+
+TEST_F(TextExtraction, StylesComeFromFontsAndInk) {
+  struct StyleCase {
+    const char* name;
+    QByteArray content;
+    QString family;
+    bool bold, italic, transparent;
+    QColor color;
+  };
+  const QList<StyleCase> cases = {
+      {"plain", textLine("F1", 14, 72, 700, "Plain words"), "Helvetica", false, false, false, Qt::black},
+      {"bold", textLine("F2", 14, 72, 700, "Bold words"), "Helvetica Bold", true, false, false, Qt::black},
+      {"italic", textLine("F3", 14, 72, 700, "Italic words"), "Times Italic", false, true, false, Qt::black},
+      {"subset tag", textLine("F4", 14, 72, 700, "Tagged words"), "Noto Sans Bold", true, false, false, Qt::black},
+      {"red fill", "1 0 0 rg " + textLine("F2", 20, 72, 700, "Red words"), "Helvetica Bold", true, false, false,
+       QColor(255, 0, 0)},
+      // Stroked red outlines over a black fill colour: the ink decides.
+      {"red outline", "0 0 0 rg 1 0 0 RG 1 w 1 Tr " + textLine("F2", 30, 72, 700, "Outline"), "Helvetica Bold",
+       true, false, false, QColor(255, 0, 0)},
+      {"invisible", "3 Tr " + textLine("F1", 14, 72, 700, "Hidden layer"), "Helvetica", false, false, true,
+       Qt::black},
+      {"alpha 0", "/A0 gs " + textLine("F1", 14, 72, 700, "Clear layer"), "Helvetica", false, false, true,
+       Qt::black},
+  };
+  for (const StyleCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString file = path(QStringLiteral("style.pdf"));
+    ASSERT_TRUE(writeRawPdf(file, {{c.content}}));
+    const std::vector<TextBlock> blocks = extractFirstPage(file);
+    ASSERT_EQ(blocks.size(), 1u);
+    const TextBlock& b = blocks[0];
+    EXPECT_EQ(b.fontFamily, c.family);
+    EXPECT_EQ(b.bold, c.bold);
+    EXPECT_EQ(b.italic, c.italic);
+    EXPECT_EQ(b.transparentText, c.transparent);
+    const QColor got = b.color;
+    EXPECT_GT(c.color.red() ? got.red() : 255 - got.red(), 200) << got.name().toStdString();
+    EXPECT_LT(got.green(), 60) << got.name().toStdString();
+    EXPECT_LT(got.blue(), 60) << got.name().toStdString();
+    ASSERT_FALSE(b.lines[0].spans.empty());
+    EXPECT_EQ(b.lines[0].spans[0].color, b.color);
+    EXPECT_GT(b.fontSize, 13.0f);
+  }
+}
+
+TEST_F(TextExtraction, StyleChangesInsideALineBecomeSpans) {
+  const QString file = path(QStringLiteral("spans.pdf"));
+  ASSERT_TRUE(writeRawPdf(file, {{"BT /F1 14 Tf 72 700 Td (Amount ) Tj /F2 14 Tf (due) Tj ET\n"}}));
+  const std::vector<TextBlock> blocks = extractFirstPage(file);
+  ASSERT_EQ(blocks.size(), 1u);
+  const auto& spans = blocks[0].lines[0].spans;
+  ASSERT_EQ(spans.size(), 2u);
+  EXPECT_FALSE(spans[0].bold);
+  EXPECT_TRUE(spans[1].bold);
+  EXPECT_EQ(spans[1].text.trimmed(), QStringLiteral("due"));
+  ASSERT_EQ(blocks[0].lines[0].words.size(), 2u);
+}
+
+// Turned and offset pages: blocks sit where poppler places the words on the
+// page as shown, and lines stay horizontal.
+TEST_F(TextExtraction, BlocksLieInTheShownPageSpace) {
+  struct SpaceCase {
+    const char* name;
+    RawPage page;
+  };
+  const QList<SpaceCase> cases = {
+      {"upright", {textLine("F1", 16, 100, 600, "Upright text here")}},
+      {"rotate 90", {"BT /F1 16 Tf 0 1 -1 0 200 100 Tm (Turned text here) Tj ET\n", {595, 842}, 90}},
+      {"rotate 270", {"BT /F1 16 Tf 0 -1 1 0 400 700 Tm (Other way round) Tj ET\n", {595, 842}, 270}},
+      {"rotate 180", {"BT /F1 16 Tf -1 0 0 -1 500 300 Tm (Upside down page) Tj ET\n", {595, 842}, 180}},
+      {"rotate 90, offset crop box",
+       {"BT /F1 16 Tf 0 1 -1 0 200 150 Tm (Cropped turned text) Tj ET\n", {595, 842}, 90,
+        "/CropBox [40 60 555 800]"}},
+  };
+  for (const SpaceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString file = path(QStringLiteral("space.pdf"));
+    ASSERT_TRUE(writeRawPdf(file, {c.page}));
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(file));
+    const std::vector<TextBlock> blocks = doc.extractText(0);
+    ASSERT_EQ(blocks.size(), 1u);
+    const QRectF rect = blocks[0].rect;
+    EXPECT_GT(rect.width(), 3 * rect.height());
+    QRectF expected;
+    const QStringList words = blocks[0].text.split(QLatin1Char(' '));
+    ASSERT_EQ(words.size(), 3);
+    for (const QString& word : words) {
+      const QList<QRectF> boxes = oracles::wordBoxes(file, 0, word, doc.pageSize(0).height());
+      ASSERT_EQ(boxes.size(), 1) << word.toStdString();
+      expected = expected.isNull() ? boxes[0] : expected.united(boxes[0]);
+    }
+    EXPECT_NEAR(rect.left(), expected.left(), 2.0);
+    EXPECT_NEAR(rect.right(), expected.right(), 2.0);
+    EXPECT_NEAR(rect.center().y(), expected.center().y(), 3.0);
+  }
+}
+
+TEST_F(TextExtraction, WordsMatchPdftotextOnRealDocuments) {
+  QList<QPair<QString, int>> documents;
+  const QString mixed = path(QStringLiteral("mixed.pdf"));
+  ASSERT_TRUE(writePdf(mixed, {{QStringLiteral("Договор поставки № 17 от 3 марта\n"
+                                              "Покупатель обязуется оплатить\n"
+                                              "товар в течение десяти дней.\n"
+                                              "The buyer shall pay for the goods\n"
+                                              "within ten days of delivery.\n"
+                                              "Сумма: 250 000 рублей, с НДС.\n"
+                                              "Signed on the date written above.\n"
+                                              "Приложение: акт, счёт-фактура.")}}));
+  documents.append({mixed, 0});
+  // The same page as written by a second PDF producer.
+  if (hasTool("pdftocairo")) {
+    const QString cairo = path(QStringLiteral("mixed-cairo.pdf"));
+    ASSERT_EQ(runTool("pdftocairo", {"-pdf", mixed, cairo}), 0);
+    documents.append({cairo, 0});
+  }
+  const QString manual = QStringLiteral("/usr/share/doc/gnuplot/gnuplot.pdf");
+  if (QFile::exists(manual))
+    for (int page : {0, 9, 40, 120}) documents.append({manual, page});
+
+  for (const auto& [file, page] : documents) {
+    SCOPED_TRACE(QStringLiteral("%1 page %2").arg(file).arg(page + 1).toStdString());
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(file));
+    QStringList ours;
+    for (const TextBlock& b : doc.extractText(page)) ours << wordsOf(b.text);
+    const QStringList theirs = pdftotextWords(file, page);
+    ASSERT_FALSE(theirs.isEmpty());
+    const int common = commonInOrder(theirs, ours);
+    EXPECT_GE(common, 0.98 * theirs.size()) << common << " of " << theirs.size() << " words in order";
+  }
+}
+
+}  // namespace

@@ -1,0 +1,427 @@
+// Writing edited blocks back: the saved file shows the new text where the
+// block was, the old wording nowhere, every other line once, passes
+// qpdf --check, and stays small. Checked with poppler and qpdf, not with the
+// code under test.
+#include "PopplerOracles.h"
+#include "RawPdf.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+using namespace testsupport;
+
+namespace {
+
+QString pdftotext(const QString& path) { return oracles::pageText(path, 0); }
+
+int occurrences(const QString& haystack, const QString& needle) { return int(haystack.count(needle)); }
+
+void expectQpdfCheckPasses(const QString& path) { EXPECT_TRUE(oracles::qpdfCheckPasses(path)) << path.toStdString(); }
+
+QRectF wordBox(const QString& path, const QString& word, double shownHeight) {
+  const QList<QRectF> boxes = oracles::wordBoxes(path, 0, word, shownHeight);
+  return boxes.isEmpty() ? QRectF() : boxes.first();
+}
+
+int blockIndexContaining(const std::vector<TextBlock>& blocks, const QString& text) {
+  for (size_t i = 0; i < blocks.size(); ++i)
+    if (blocks[i].text.contains(text)) return int(i);
+  return -1;
+}
+
+void editText(TextBlock& block, const QString& text) {
+  block.text = text;
+  block.textEdited = true;
+}
+
+class WriteBack : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    if (!hasTool("pdftotext") || !hasTool("qpdf")) GTEST_SKIP() << "poppler-utils or qpdf missing";
+  }
+  QString path(const QString& name) const { return dir.filePath(name); }
+  QTemporaryDir dir;
+};
+
+const QStringList kLines = {QStringLiteral("Contract number seventeen"), QStringLiteral("Amount due 4200 euro"),
+                            QStringLiteral("Payable within ten days"), QStringLiteral("Signed by both parties")};
+
+QByteArray rawLines(double x, double top, const QByteArray& matrix = {}) {
+  QByteArray content;
+  for (qsizetype i = 0; i < kLines.size(); ++i) {
+    const double y = top - 30 * double(i);
+    content += matrix.isEmpty() ? textLine("F1", 14, x, y, kLines[i].toLatin1())
+                                : "BT /F1 14 Tf " + matrix + " " + QByteArray::number(x) + " " +
+                                      QByteArray::number(y) + " Tm (" + kLines[i].toLatin1() + ") Tj ET\n";
+  }
+  return content;
+}
+
+struct PageCase {
+  const char* name;
+  std::function<bool(const QString&)> write;
+};
+
+QList<PageCase> pageCases() {
+  return {
+      {"offset crop box",
+       [](const QString& p) {
+         return writeRawPdf(p, {{rawLines(72, 700), {595, 842}, 0, "/CropBox [40 60 555 800]"}});
+       }},
+      {"qt writer", [](const QString& p) { return writePdf(p, {{kLines.join(QLatin1Char('\n'))}}); }},
+      {"standard font", [](const QString& p) { return writeRawPdf(p, {{rawLines(72, 700)}}); }},
+      {"rotate 90",
+       [](const QString& p) {
+         // Upright on the shown page: the text runs up the unturned page.
+         RawPage page("", {595, 842}, 90);
+         for (qsizetype i = 0; i < kLines.size(); ++i)
+           page.content += "BT /F1 14 Tf 0 1 -1 0 " + QByteArray::number(200 + 30 * double(i)) + " 100 Tm (" +
+                           kLines[i].toLatin1() + ") Tj ET\n";
+         return writeRawPdf(p, {page});
+       }},
+  };
+}
+
+TEST_F(WriteBack, EditedLineReplacesTheOldWordingAndNothingElse) {
+  for (const PageCase& c : pageCases()) {
+    SCOPED_TRACE(c.name);
+    const QString source = path(QStringLiteral("source.pdf"));
+    const QString saved = path(QStringLiteral("saved.pdf"));
+    ASSERT_TRUE(c.write(source));
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(source));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    ASSERT_EQ(blocks.size(), size_t(kLines.size()));
+    const int edited = blockIndexContaining(blocks, QStringLiteral("4200"));
+    ASSERT_GE(edited, 0);
+    const QRectF oldPlace = blocks[size_t(edited)].rect;
+    editText(blocks[size_t(edited)], QStringLiteral("Amount due 9100 dollars"));
+
+    ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+    EXPECT_TRUE(doc.isModified());
+    ASSERT_TRUE(doc.saveCopy(saved));
+    expectQpdfCheckPasses(saved);
+
+    const QString text = pdftotext(saved);
+    EXPECT_EQ(occurrences(text, QStringLiteral("9100 dollars")), 1) << text.toStdString();
+    EXPECT_EQ(occurrences(text, QStringLiteral("4200")), 0) << text.toStdString();
+    EXPECT_EQ(occurrences(text, QStringLiteral("euro")), 0) << text.toStdString();
+    for (const QString& line : kLines) {
+      if (!line.contains(QStringLiteral("4200"))) {
+        EXPECT_EQ(occurrences(text, line), 1) << line.toStdString();
+      }
+    }
+
+    const QRectF placed = wordBox(saved, QStringLiteral("Amount"), doc.pageSize(0).height());
+    ASSERT_FALSE(placed.isNull());
+    EXPECT_NEAR(placed.center().y(), oldPlace.center().y(), 6.0);
+    EXPECT_GE(placed.left(), oldPlace.left() - 2.0);
+    EXPECT_LE(placed.left(), oldPlace.left() + 0.5 * oldPlace.width());
+  }
+}
+
+TEST_F(WriteBack, RepeatedEditAndSaveCyclesNeverDuplicateWords) {
+  QString current = path(QStringLiteral("cycle0.pdf"));
+  ASSERT_TRUE(writePdf(current, {{kLines.join(QLatin1Char('\n'))}}));
+  const QStringList replacements = {QStringLiteral("first change"), QStringLiteral("second change"),
+                                    QStringLiteral("third change")};
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    SCOPED_TRACE(cycle);
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(current));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    const int target = blockIndexContaining(blocks, cycle == 0 ? QStringLiteral("ten days") : QStringLiteral("change"));
+    ASSERT_GE(target, 0);
+    editText(blocks[size_t(target)], replacements[cycle]);
+    ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+    current = path(QStringLiteral("cycle%1.pdf").arg(cycle + 1));
+    ASSERT_TRUE(doc.saveCopy(current));
+    expectQpdfCheckPasses(current);
+  }
+  const QString text = pdftotext(current);
+  EXPECT_EQ(occurrences(text, QStringLiteral("third change")), 1) << text.toStdString();
+  EXPECT_EQ(occurrences(text, QStringLiteral("change")), 1) << text.toStdString();
+  EXPECT_EQ(occurrences(text, QStringLiteral("ten days")), 0);
+  for (const QString& word : {QStringLiteral("Contract"), QStringLiteral("4200"), QStringLiteral("Signed")})
+    EXPECT_EQ(occurrences(text, word), 1) << word.toStdString();
+}
+
+TEST_F(WriteBack, FiftyEditedLinesEmbedOneFontAndStaySmall) {
+  QByteArray content;
+  for (int i = 0; i < 50; ++i)
+    content += textLine("F1", 10, 60, 800 - 15.0 * i, "Original line " + QByteArray::number(i));
+  const QString source = path(QStringLiteral("fifty.pdf"));
+  const QString saved = path(QStringLiteral("fifty-saved.pdf"));
+  ASSERT_TRUE(writeRawPdf(source, {{content}}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  ASSERT_EQ(blocks.size(), 50u);
+  for (size_t i = 0; i < blocks.size(); ++i)
+    editText(blocks[i], QStringLiteral("Строка %1 edited").arg(i));
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+  ASSERT_TRUE(doc.saveCopy(saved));
+  expectQpdfCheckPasses(saved);
+
+  EXPECT_LT(QFileInfo(saved).size() - QFileInfo(source).size(), 1024 * 1024);
+  const QString text = pdftotext(saved);
+  EXPECT_EQ(occurrences(text, QStringLiteral("Original")), 0);
+  for (int i = 0; i < 50; ++i)
+    EXPECT_EQ(occurrences(text, QStringLiteral("Строка %1 edited").arg(i)), 1) << i;
+
+  if (!hasTool("pdffonts")) return;
+  QByteArray fonts;
+  ASSERT_EQ(runTool("pdffonts", {saved}, &fonts), 0);
+  const QStringList embedded = QString::fromUtf8(fonts).split(QLatin1Char('\n')).filter(QStringLiteral("DejaVu"));
+  ASSERT_EQ(embedded.size(), 1) << fonts.toStdString();
+  EXPECT_TRUE(embedded[0].contains(QStringLiteral(" yes "))) << embedded[0].toStdString();
+}
+
+TEST_F(WriteBack, CyrillicTextIsEmbeddedAndExtractsAgain) {
+  const QString source = path(QStringLiteral("ru.pdf"));
+  const QString saved = path(QStringLiteral("ru-saved.pdf"));
+  ASSERT_TRUE(writeRawPdf(source, {{rawLines(72, 700)}}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  const int target = blockIndexContaining(blocks, QStringLiteral("Signed"));
+  ASSERT_GE(target, 0);
+  const QString russian = QStringLiteral("Подписано обеими сторонами");
+  editText(blocks[size_t(target)], russian);
+  blocks[size_t(target)].bold = blocks[size_t(target)].lines[0].bold = true;
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+  ASSERT_TRUE(doc.saveCopy(saved));
+  expectQpdfCheckPasses(saved);
+  EXPECT_EQ(occurrences(pdftotext(saved), russian), 1);
+
+  PdfDocument reopened;
+  ASSERT_TRUE(reopened.open(saved));
+  const std::vector<TextBlock> again = reopened.extractText(0);
+  const int found = blockIndexContaining(again, russian);
+  ASSERT_GE(found, 0);
+  EXPECT_TRUE(again[size_t(found)].fontFamily.contains(QStringLiteral("DejaVu")));
+  EXPECT_TRUE(again[size_t(found)].bold);
+  if (hasTool("pdffonts")) {
+    QByteArray fonts;
+    ASSERT_EQ(runTool("pdffonts", {saved}, &fonts), 0);
+    EXPECT_TRUE(fonts.contains("DejaVuSerif-Bold")) << fonts.toStdString();
+  }
+}
+
+TEST_F(WriteBack, RichTextIsWrittenAsLaidOutWithItsStyles) {
+  const QString source = path(QStringLiteral("rich.pdf"));
+  const QString saved = path(QStringLiteral("rich-saved.pdf"));
+  ASSERT_TRUE(writeRawPdf(source, {{rawLines(72, 700)}}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  const int target = blockIndexContaining(blocks, QStringLiteral("Payable"));
+  ASSERT_GE(target, 0);
+  TextBlock& block = blocks[size_t(target)];
+  // The editor stores the text it shows; the block's lines still hold the old wording.
+  block.text = QStringLiteral("Pay at once");
+  block.textEdited = true;
+  block.richTextHtml = QStringLiteral(
+      "<html><body><p style=\"margin:0\"><span style=\"font-size:14px; color:#d00000; font-weight:700\">Pay"
+      "</span><span style=\"font-size:14px\"> at once</span></p></body></html>");
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+  ASSERT_TRUE(doc.saveCopy(saved));
+  expectQpdfCheckPasses(saved);
+  const QString text = pdftotext(saved);
+  EXPECT_EQ(occurrences(text, QStringLiteral("Pay at once")), 1) << text.toStdString();
+  EXPECT_EQ(occurrences(text, QStringLiteral("ten days")), 0);
+
+  PdfDocument reopened;
+  ASSERT_TRUE(reopened.open(saved));
+  const std::vector<TextBlock> again = reopened.extractText(0);
+  const int found = blockIndexContaining(again, QStringLiteral("Pay at once"));
+  ASSERT_GE(found, 0);
+  const auto& spans = again[size_t(found)].lines[0].spans;
+  ASSERT_GE(spans.size(), 2u);
+  EXPECT_GT(spans[0].color.red(), 150);
+  EXPECT_LT(spans[0].color.green(), 80);
+  EXPECT_TRUE(spans[0].bold);
+  EXPECT_FALSE(spans.back().bold);
+}
+
+// A paragraph edited to more lines than it had: added lines follow at the
+// paragraph's own line pitch.
+TEST_F(WriteBack, AddedLinesContinueAtTheLinePitch) {
+  const QString source = path(QStringLiteral("para.pdf"));
+  const QString saved = path(QStringLiteral("para-saved.pdf"));
+  ASSERT_TRUE(writeRawPdf(source, {{textLine("F1", 12, 72, 700, "First stored line") +
+                                   textLine("F1", 12, 72, 680, "Second stored line")}}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  const std::vector<TextBlock> lines = doc.extractText(0);
+  ASSERT_EQ(lines.size(), 2u);
+  TextBlock paragraph = lines[0];
+  paragraph.lines.push_back(lines[1].lines[0]);
+  paragraph.rect = paragraph.originalRect = lines[0].rect.united(lines[1].rect);
+  editText(paragraph, QStringLiteral("First stored line\nSecond changed line\nThird added line"));
+  ASSERT_TRUE(doc.overlayOcrText(0, {paragraph}, false));
+  ASSERT_TRUE(doc.saveCopy(saved));
+  const QString text = pdftotext(saved);
+  EXPECT_EQ(occurrences(text, QStringLiteral("Second stored")), 0) << text.toStdString();
+  EXPECT_EQ(occurrences(text, QStringLiteral("Third added line")), 1) << text.toStdString();
+  const double height = doc.pageSize(0).height();
+  const QRectF second = wordBox(saved, QStringLiteral("Second"), height);
+  const QRectF third = wordBox(saved, QStringLiteral("Third"), height);
+  ASSERT_FALSE(second.isNull());
+  ASSERT_FALSE(third.isNull());
+  EXPECT_NEAR(second.bottom() - third.bottom(), 20.0, 1.5);
+  EXPECT_NEAR(third.left(), second.left(), 1.5);
+}
+
+// A text object that draws two blocks: changing one must not lose the other.
+TEST_F(WriteBack, NeighbourDrawnByTheSameObjectSurvives) {
+  const QString source = path(QStringLiteral("shared.pdf"));
+  const QString saved = path(QStringLiteral("shared-saved.pdf"));
+  ASSERT_TRUE(writeRawPdf(source, {{"BT /F1 14 Tf 72 700 Td [(Name Ivanov) -15000 (Total 4200)] TJ ET\n"}}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  ASSERT_EQ(blocks.size(), 2u);
+  const int target = blockIndexContaining(blocks, QStringLiteral("4200"));
+  ASSERT_GE(target, 0);
+  editText(blocks[size_t(target)], QStringLiteral("Total 5300"));
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+  ASSERT_TRUE(doc.saveCopy(saved));
+  const QString text = pdftotext(saved);
+  EXPECT_EQ(occurrences(text, QStringLiteral("Name Ivanov")), 1) << text.toStdString();
+  EXPECT_EQ(occurrences(text, QStringLiteral("Total 5300")), 1) << text.toStdString();
+  EXPECT_EQ(occurrences(text, QStringLiteral("4200")), 0) << text.toStdString();
+}
+
+TEST_F(WriteBack, InvisibleLayerOnlyWhereThePageShowsNoText) {
+  struct LayerCase {
+    const char* name;
+    QByteArray content;
+    bool recognised;  // blocks come from recognition rather than from the page
+  };
+  const QList<LayerCase> cases = {
+      // The page shows the text itself: an invisible copy would double every word.
+      {"visible native text", rawLines(72, 700), false},
+      // Recognised text over a picture of text: one invisible layer, however often written.
+      {"scan with recognised text", "0.9 0.9 0.9 rg 60 580 400 140 re f\n", true},
+      // An existing hidden layer is replaced, not piled up.
+      {"hidden layer", "3 Tr " + rawLines(72, 700), false},
+  };
+  for (const LayerCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString source = path(QStringLiteral("layer.pdf"));
+    ASSERT_TRUE(writeRawPdf(source, {{c.content}}));
+    std::vector<TextBlock> blocks;
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(source));
+    if (c.recognised) {
+      for (qsizetype i = 0; i < kLines.size(); ++i) {
+        TextBlock b;
+        b.text = kLines[i];
+        b.rect = b.originalRect = QRectF(72, 696 - 30 * double(i), 170, 14);
+        TextBlock::Line line;
+        line.text = b.text;
+        line.rect = b.rect;
+        line.fontSize = 14;
+        b.lines.push_back(line);
+        blocks.push_back(b);
+      }
+    } else {
+      blocks = doc.extractText(0);
+    }
+    QString saved;
+    for (int round = 0; round < 2; ++round) {
+      ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+      saved = path(QStringLiteral("layer-%1.pdf").arg(round));
+      ASSERT_TRUE(doc.saveCopy(saved));
+      ASSERT_TRUE(doc.open(saved));
+    }
+    expectQpdfCheckPasses(saved);
+    const QString text = pdftotext(saved);
+    for (const QString& line : kLines) EXPECT_EQ(occurrences(text, line), 1) << line.toStdString();
+  }
+}
+
+TEST_F(WriteBack, FaintTextCountsAsHiddenUpToAlphaFour) {
+  const QString source = path(QStringLiteral("faint.pdf"));
+  const QString saved = path(QStringLiteral("faint-saved.pdf"));
+  ASSERT_TRUE(writeRawPdf(source, {{"q /A4 gs " + textLine("F1", 12, 72, 700, "alphafour") + "Q q /A5 gs " +
+                                   textLine("F1", 12, 72, 650, "alphafive") + "Q " +
+                                   textLine("F1", 12, 72, 600, "opaque")}}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  TextBlock block;
+  block.text = QStringLiteral("recognised");
+  block.rect = block.originalRect = QRectF(300, 300, 80, 12);
+  ASSERT_TRUE(doc.overlayOcrText(0, {block}, false));
+  ASSERT_TRUE(doc.saveCopy(saved));
+  const QString text = pdftotext(saved);
+  EXPECT_EQ(occurrences(text, QStringLiteral("alphafour")), 0);
+  EXPECT_EQ(occurrences(text, QStringLiteral("alphafive")), 1);
+  EXPECT_EQ(occurrences(text, QStringLiteral("opaque")), 1);
+  EXPECT_EQ(occurrences(text, QStringLiteral("recognised")), 1);
+}
+
+TEST_F(WriteBack, MovedBlockLeavesItsOldPlace) {
+  const QString source = path(QStringLiteral("move.pdf"));
+  const QString saved = path(QStringLiteral("move-saved.pdf"));
+  ASSERT_TRUE(writeRawPdf(source, {{rawLines(72, 700)}}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  const int target = blockIndexContaining(blocks, QStringLiteral("Contract"));
+  ASSERT_GE(target, 0);
+  TextBlock& b = blocks[size_t(target)];
+  const QPointF shift(100, -400);
+  b.rect.translate(shift);
+  for (auto& line : b.lines) line.rect.translate(shift);
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+  ASSERT_TRUE(doc.saveCopy(saved));
+  const QRectF placed = wordBox(saved, QStringLiteral("Contract"), doc.pageSize(0).height());
+  ASSERT_FALSE(placed.isNull());
+  EXPECT_NEAR(placed.center().y(), b.rect.center().y(), 6.0);
+  EXPECT_EQ(occurrences(pdftotext(saved), QStringLiteral("Contract number seventeen")), 1);
+}
+
+TEST_F(WriteBack, RefusesWhatItCannotWrite) {
+  PdfDocument closed;
+  TextBlock block;
+  block.text = QStringLiteral("x");
+  EXPECT_FALSE(closed.overlayOcrText(0, {block}, false));
+  const QString source = path(QStringLiteral("one.pdf"));
+  ASSERT_TRUE(writeRawPdf(source, {{rawLines(72, 700)}}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  EXPECT_FALSE(doc.overlayOcrText(0, {}, false));
+  EXPECT_FALSE(doc.overlayOcrText(5, {block}, false));
+  EXPECT_FALSE(doc.isModified());
+  EXPECT_FALSE(doc.addFreeText(0, QRectF(10, 10, 50, 20), QString(), QStringLiteral("Arial"), 12, Qt::black));
+}
+
+TEST_F(WriteBack, FreeTextAndReplaceAllAreVisibleAndSearchable) {
+  const QString source = path(QStringLiteral("free.pdf"));
+  const QString saved = path(QStringLiteral("free-saved.pdf"));
+  ASSERT_TRUE(writeRawPdf(source, {{rawLines(72, 700)}}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  ASSERT_TRUE(doc.addFreeText(0, QRectF(300, 100, 200, 20), QStringLiteral("Примечание"), QStringLiteral("Arial"),
+                              0.5f, QColor(0, 0, 200)));
+  ASSERT_TRUE(doc.overlayOcrText(0, doc.extractText(0), true));
+  ASSERT_TRUE(doc.saveCopy(saved));
+  expectQpdfCheckPasses(saved);
+  const QString text = pdftotext(saved);
+  EXPECT_EQ(occurrences(text, QStringLiteral("Примечание")), 1) << text.toStdString();
+  for (const QString& line : kLines) EXPECT_EQ(occurrences(text, line), 1) << line.toStdString();
+  // Rewritten in the embedded font: the standard font's text is gone.
+  QByteArray fonts;
+  if (hasTool("pdffonts") && runTool("pdffonts", {saved}, &fonts) == 0) {
+    EXPECT_FALSE(fonts.contains("Helvetica")) << fonts.toStdString();
+  }
+}
+
+}  // namespace
