@@ -1,0 +1,213 @@
+#pragma once
+// The central page widget: lays out the pages of the shown document, renders
+// them on the global thread pool and paints them with their highlights.
+// One class over several files: PdfView.cpp (document, teardown, search,
+// appearance), PdfViewLayout.cpp (geometry, zoom, rotation, navigation),
+// PdfViewRendering.cpp (render cache and jobs), PdfViewPainting.cpp.
+
+#include "core/PdfDocument.h"
+
+#include <QAbstractScrollArea>
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QRectF>
+#include <QSet>
+#include <QString>
+#include <QTransform>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+class QPainter;
+template <typename T>
+class QFutureWatcher;
+
+enum class ViewMode {
+  SinglePage = 0,
+  Continuous = 1,
+};
+
+class PdfView : public QAbstractScrollArea {
+  Q_OBJECT
+
+public:
+  // One cached rendering of a page.
+  struct PageCache {
+    int page = -1;
+    double zoom = 1.0;
+    int rotation = 0;  // effective rotation in degrees
+    PdfRenderLayer layer = PdfRenderLayer::Full;
+    bool transparent = false;
+    QImage image;
+  };
+
+  explicit PdfView(QWidget* parent = nullptr);
+  ~PdfView() override;
+
+  // ---- Document and teardown ----
+  void setDocument(PdfDocument* doc);
+  // Call before deleting a document: when it is the shown one the view lets
+  // go of it; in every case no render job of this view runs on it afterwards.
+  void releaseDocument(PdfDocument* doc);
+  // Cancels the jobs that have not started and waits for the running ones.
+  void waitForRenderJobs();
+  PdfDocument* shownDocument() const { return document; }
+
+  // ---- Layout and mapping ----
+  // Page rectangles are in points of the shown page (y up from its bottom
+  // edge); "page top" points measure y down from its top edge. The view
+  // rotation of a page is honoured by every mapping.
+  QPoint pageOffset(int page) const;
+  QRectF pdfRectToScreenRect(int page, const QRectF& rect) const;
+  QRectF screenContentRectToPdf(const QRect& rect) const;
+  QRectF viewToPage(int page, const QPoint& viewportPoint) const;
+  QPoint viewportPointForPageTopPoint(int page, const QPointF& pagePoint) const;
+  QRect viewportRectForPageTopRect(int page, const QRectF& pageRect) const;
+  int pageAtPoint(const QPoint& viewportPoint) const;
+  int dominantVisiblePage() const;
+  int effectiveRotation(int page) const;
+
+  // ---- Zoom, rotation, mode and navigation ----
+  void setZoom(double newZoom);
+  void zoomIn();
+  void zoomOut();
+  void zoomFit();
+  void zoomFitWidth();
+  void setRotation(int degrees);
+  void rotateCurrentPageView(int delta);
+  void setViewMode(ViewMode mode);
+  void setCurrentPage(int index);
+  void ensurePageVisible(int page);
+  void updateCurrentPageFromViewport();
+  void updateScrollBars();
+
+  double zoomFactor() const { return zoom; }
+  int globalRotation() const { return rotation; }
+  int currentPageIndex() const { return currentPage; }
+  ViewMode currentViewMode() const { return viewMode; }
+
+  // ---- Search highlights and appearance ----
+  void setSearchHighlights(int page, const QList<QRectF>& rects, int current);
+  void clearSearchHighlights();
+  int searchHitPage() const { return searchPage; }
+  int currentSearchHitIndex() const { return currentSearchHit; }
+  void setCanvasTheme(bool dark);
+  void setOcrDebugLabelsVisible(bool visible);
+  bool ocrDebugLabelsShown() const { return ocrDebugLabelsVisible; }
+  void setEmptyPlaceholderText(const QString& text);
+
+  // ---- Render cache ----
+  const QImage& cachedPageLayer(int page, PdfRenderLayer layer, bool transparent);
+  const QImage& cachedPage(int page);
+  void requestPageRender(int page, double renderZoom, int renderRotation, PdfRenderLayer layer, bool transparent);
+  QString pageRenderKey(int page, double renderZoom, int renderRotation, PdfRenderLayer layer,
+                        bool transparent) const;
+  void invalidateCache();
+  void invalidatePageCache();
+  int renderJobsInFlight() const { return rendersInFlight; }
+
+signals:
+  void pageChanged(int index);
+  void zoomChanged(double zoom);
+  void textSelected(QString text);
+  void selectionRectReady(int page, QRectF rect);
+  void ocrRegionRequested(int page, QRectF rect);
+  void imageBlockActivated(int pageIndex, QRectF pdfRect);
+  void imageBlockEditRequested(QImage image);
+  void imageRectReady(int page, QRectF pageRect);
+  void textInserted(int page, QRectF pageRect, QString text);
+  void activeTextEditorAvailable(bool available);
+  void activeTextFormatChanged(QString family, int size, bool bold, bool italic, bool underline, bool strikeOut,
+                               bool superscript, bool subscript, Qt::Alignment alignment);
+  void ocrBlocksEdited();
+  void undoRedoAvailabilityChanged(bool canUndo, bool canRedo);
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+private:
+  // Values of one painted page, formed once per paint and shared by every step.
+  struct PageGeometry {
+    int page = -1;
+    int left = 0;  // viewport pixels
+    int top = 0;
+    int pageWidthPx = 0;  // on screen, after the view rotation
+    int pageHeightPx = 0;
+    double pageHeightPt = 0;  // the shown page's own height in points
+    QRect rect;
+  };
+
+  // Continuous layout as prefix sums, rebuilt only when an input changes:
+  // every lookup is then O(1) or a binary search.
+  struct Layout {
+    bool valid = false;
+    const PdfDocument* doc = nullptr;
+    int pageCount = 0;
+    std::vector<QSize> screenSizes;
+    std::vector<qint64> tops;  // content y of each page; one more entry: the content height
+    int maxWidth = 0;
+  };
+
+  // Layout (PdfViewLayout.cpp)
+  int pageCountOrZero() const;
+  bool isValidPage(int page) const;
+  const Layout& layout() const;
+  void invalidateLayout();
+  QSize pageScreenSize(int page) const;
+  qint64 pageContentTop(int page) const;
+  // Pages whose vertical extent meets the content rows [top, bottom].
+  std::pair<int, int> pagesInContentRows(qint64 top, qint64 bottom) const;
+  // Top-origin points of the shown page to viewport pixels.
+  QTransform pageTopToViewport(int page) const;
+  PageGeometry pageGeometry(int page) const;
+
+  // Rendering (PdfViewRendering.cpp)
+  void onRenderFinished(QFutureWatcher<QImage>* watcher, const QString& key, int page, double renderZoom,
+                        int renderRotation, PdfRenderLayer layer, bool transparent, int generation);
+
+  // Painting (PdfViewPainting.cpp)
+  void paintBackground(QPainter& painter) const;
+  void paintPage(QPainter& painter, const PageGeometry& g);
+  void paintSearchHits(QPainter& painter, int page) const;
+  void paintTextHighlights(QPainter& painter, int page) const;
+  void paintLastRegion(QPainter& painter, int page) const;
+
+  // ---- View core ----
+  PdfDocument* document = nullptr;
+  double zoom = 1.0;
+  int rotation = 0;
+  QHash<int, int> pageRotations;
+  int currentPage = 0;
+  ViewMode viewMode = ViewMode::Continuous;
+  bool darkCanvas = false;
+  QString emptyPlaceholderText;
+  int searchPage = -1;
+  QList<QRectF> searchRects;
+  int currentSearchHit = -1;
+  bool ocrDebugLabelsVisible = false;
+  mutable Layout pageLayout;
+
+  // ---- Render cache ----
+  std::vector<PageCache> pageCache;
+  int renderGeneration = 0;
+  int rendersInFlight = 0;
+  QSet<QString> pendingRenderKeys;
+  QImage noImage;
+  QList<QFutureWatcher<QImage>*> renderWatchers;
+  // Jobs that have not started yet give up when their batch is cancelled.
+  std::shared_ptr<std::atomic<bool>> renderCancel;
+
+  // ---- Text selection and marked region, as painted ----
+  int highlightPage = -1;
+  QList<QRectF> highlightRects;  // shown-page points
+  int lastRegionPage = -1;
+  QRectF lastRegionRect;  // page-top points
+  bool lastRegionIsRegion = false;
+
+  // ---- Block overlay ----
+  int ocrBlocksPage = -1;
+};
