@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QSettings>
-#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <memory>
@@ -11,7 +11,11 @@
 namespace apptest {
 
 void useCleanSettings() {
-  QStandardPaths::setTestModeEnabled(true);
+  // Each test process keeps its settings in a folder of its own: CTest runs
+  // the tests side by side.
+  static QTemporaryDir folder;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
   QCoreApplication::setOrganizationName(QStringLiteral("ulvo"));
   QCoreApplication::setApplicationName(QStringLiteral("ulvo-app-tests"));
   QSettings().clear();
