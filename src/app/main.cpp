@@ -1,46 +1,99 @@
+// Parses the command line, dispatches the worker modes and builds the window.
+#include "AppProduct.h"
+#include "MainWindow.h"
+#include "RibbonFactories.h"
+#include "StartupSplash.h"
+#include "UiLanguage.h"
 #include "WorkerModes.h"
-#include "core/PdfDocument.h"
 
 #include <QApplication>
-#include <QCoreApplication>
-#include <QLabel>
-#include <QPixmap>
-#include <QScrollArea>
+#include <QIcon>
+#include <QSettings>
+#include <QTimer>
+
+namespace {
+
+bool isShellSwitch(const QString& argument) {
+  return argument == QLatin1String("--ulvo-shell-merge") || argument == QLatin1String("--ulvo-shell-compress") ||
+         argument == QLatin1String("--ulvo-shell-sign");
+}
+
+bool isWorkerModeStart(int argc, char* argv[]) {
+  if (argc < 2) return false;
+  const QString first = QString::fromLocal8Bit(argv[1]);
+  return first.startsWith(QLatin1String("--ulvo-")) && !first.startsWith(QLatin1String("--ulvo-product=")) &&
+         !isShellSwitch(first);
+}
+
+QtMessageHandler defaultMessageHandler = nullptr;
+
+// A worker's parent reads its standard error as the failure text, so the
+// notice Qt gives on every start where XDG_RUNTIME_DIR is unset (containers,
+// CI) must not end up there.
+void workerMessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
+  if (defaultMessageHandler) defaultMessageHandler(type, context, message);
+}
+
+// Worker modes print JSON and need no display: without one they run on the
+// offscreen platform instead of failing to connect.
+void prepareWorkerModeStart(int argc, char* argv[]) {
+  if (!isWorkerModeStart(argc, argv)) return;
+  defaultMessageHandler = qInstallMessageHandler(workerMessageHandler);
+  if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+QStringList fileArguments(int argc, char* argv[]) {
+  QStringList files;
+  for (int i = 1; i < argc; ++i) {
+    const QString argument = QString::fromLocal8Bit(argv[i]);
+    if (!argument.startsWith(QLatin1String("--ulvo-product="))) files << argument;
+  }
+  return files;
+}
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
-  QStringList args;
-  for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
-
-  if (args.size() > 1 && args.at(1).startsWith(QLatin1String("--ulvo-")) &&
-      !args.at(1).startsWith(QLatin1String("--ulvo-product"))) {
-    // Worker modes need no display.
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("ulvo"));
-    if (std::optional<int> code = runWorkerMode(args)) return *code;
-  }
-
+  prepareWorkerModeStart(argc, argv);
   QApplication app(argc, argv);
   QApplication::setOrganizationName(QStringLiteral("ulvo"));
   QApplication::setApplicationVersion(QStringLiteral("1.0.6"));
+  QApplication::setWindowIcon(QIcon(I(QStringLiteral("ulvo-app"))));
 
-  // Until the main window exists: show the first page of the first file named.
-  QScrollArea area;
-  auto* page = new QLabel;
-  page->setAlignment(Qt::AlignCenter);
-  PdfDocument document;
-  QString file;
-  for (int i = 1; i < args.size() && file.isEmpty(); ++i)
-    if (!args.at(i).startsWith(QLatin1String("--"))) file = args.at(i);
-  if (file.isEmpty())
-    page->setText(QStringLiteral("Главное окно пока недоступно. Укажите PDF-файл в командной строке."));
-  else if (!document.open(file))
-    page->setText(QStringLiteral("Не удалось открыть файл: %1").arg(document.lastError()));
-  else
-    page->setPixmap(QPixmap::fromImage(document.renderPage(0, 1.5, 0)));
-  area.setWidget(page);
-  area.setWidgetResizable(true);
-  area.resize(960, 1100);
-  area.setWindowTitle(QStringLiteral("ulvo"));
-  area.show();
+  const QStringList arguments = QCoreApplication::arguments();
+  const AppProduct product = productFromArguments(arguments);
+  QApplication::setApplicationName(productApplicationName(product));
+  QApplication::setApplicationDisplayName(productDisplayName(product));
+
+  if (std::optional<int> code = runWorkerMode(arguments)) return *code;
+
+  const bool shellMode = arguments.size() >= 2 && isShellSwitch(arguments.at(1));
+  QSettings settings;
+  app.setProperty("uiLanguage", settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
+  app.setProperty("ulvoShellDialogMode", shellMode);
+
+  if (!shellMode && product != AppProduct::Ecp) {
+    StartupSplash splash(productDisplayName(product));
+    splash.show();
+    splash.runStages(StartupSplash::stepDelayFromEnvironment());
+    splash.close();
+  }
+
+  MainWindow window(product);
+  if (shellMode) {
+    const QString action = arguments.at(1).mid(13);
+    const QList<QString> files = arguments.mid(2);
+    QTimer::singleShot(0, &window, [&window, action, files] { window.runShellAction(action, files, true); });
+  } else if (product == AppProduct::Ecp) {
+    const QList<QString> files = fileArguments(argc, argv);
+    QTimer::singleShot(0, &window, [&window, files] { window.showEcpStartup(files); });
+  } else {
+    window.show();
+    const QStringList files = fileArguments(argc, argv);
+    if (!files.isEmpty()) window.openFile(files.first());
+  }
   return app.exec();
 }

@@ -79,11 +79,6 @@ std::vector<TextBlock> wordBlocksOf(const TextBlock& b) {
 
 }  // namespace
 
-QRectF PdfView::ocrBlockScreenRect(int index) const {
-  if (!isValidBlockIndex(index) || ocrBlocksPage < 0) return {};
-  return pdfRectToScreenRect(ocrBlocksPage, ocrBlocks[static_cast<std::size_t>(index)].rect);
-}
-
 void PdfView::replaceOverlayBlocks(std::vector<TextBlock> blocks, std::vector<int> groupIds) {
   ocrBlocks = std::move(blocks);
   ocrBlockGroupIds = std::move(groupIds);
@@ -93,9 +88,8 @@ void PdfView::replaceOverlayBlocks(std::vector<TextBlock> blocks, std::vector<in
 // A frame step that keeps the frame's pixel size is a move, decided in
 // pixels: comparing sizes in points would take the first step, which snaps
 // the block's fractional box to whole pixels, for a resize.
-bool PdfView::moveBlockWithFrame(TextBlock& block, const QRect& newRect, bool firstStep) {
-  const QRect previous =
-      firstStep || !blockFrameLastRect.isValid() ? ocrBlockScreenRect(activeOcrBlock).toRect() : blockFrameLastRect;
+bool PdfView::moveBlockWithFrame(TextBlock& block, const QRect& newRect) {
+  const QRect previous = blockFrameLastRect;
   blockFrameLastRect = newRect;
   if (!previous.isValid() || newRect.size() != previous.size() || newRect.topLeft() == previous.topLeft())
     return false;
@@ -206,7 +200,7 @@ void PdfView::selectOcrBlocksInRect(const QRect& viewportRect) {
   if (ocrBlocksPage < 0 || ocrBlocks.empty()) return;
   const QRectF band = QRectF(viewportRect).normalized();
   for (int i = 0; i < static_cast<int>(ocrBlocks.size()); ++i) {
-    const QRectF r = ocrBlockScreenRect(i);
+    const QRectF r = QRectF(ocrBlockScreenRect(i));
     // Edges included: QRectF::contains would take a shared edge as outside.
     const bool inside = r.left() >= band.left() && r.right() <= band.right() && r.top() >= band.top() &&
                         r.bottom() <= band.bottom();

@@ -21,7 +21,7 @@ int PdfView::hoveredOcrBlock(QPointF viewportPos) const {
     for (int i = static_cast<int>(ocrBlocks.size()) - 1; i >= 0; --i) {
       const TextBlock& block = ocrBlocks[static_cast<std::size_t>(i)];
       if (block.isImage != imagePass) continue;
-      const QRectF r = ocrBlockScreenRect(i);
+      const QRectF r = QRectF(ocrBlockScreenRect(i));
       if (r.width() < 0 || r.height() < 0) continue;
       const QRectF grown = r.adjusted(-3, -3, 3, 3);
       QPointF p = viewportPos;
@@ -35,12 +35,7 @@ int PdfView::hoveredOcrBlock(QPointF viewportPos) const {
   return -1;
 }
 
-QRectF PdfView::ocrGroupScreenRect(int groupId) const {
-  QRectF united;
-  for (int i = 0; i < static_cast<int>(ocrBlocks.size()) && i < static_cast<int>(ocrBlockGroupIds.size()); ++i)
-    if (ocrBlockGroupIds[static_cast<std::size_t>(i)] == groupId) united = united.united(ocrBlockScreenRect(i));
-  return united;
-}
+QRectF PdfView::ocrGroupScreenRect(int groupId) const { return groupScreenRect(groupId); }
 
 void PdfView::showDocumentContextMenu(const QPoint& viewportPos, const QPoint& globalPos) {
   if (!lastSelectionContainsViewportPoint(viewportPos)) return;

@@ -1,0 +1,122 @@
+#include "DialogHelpers.h"
+
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QObject>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// One answer button of a message dialog: the value it gives and whether it
+// accepts or rejects the dialog.
+struct Answer {
+  QString text;
+  const char* role;
+  int result;
+  bool accepts;
+};
+
+struct MessageLayout {
+  int minimumWidth;
+  QMargins margins;
+  int buttonSpacing;  // -1: the style's default
+  QString heading;    // empty: none
+};
+
+// Builds and runs one modal message dialog; returns the value of the answer
+// clicked, or closedResult when the dialog was closed otherwise.
+int runMessageDialog(QWidget* parent, const QString& title, const QString& text, const MessageLayout& look,
+                     const QList<Answer>& answers, int closedResult) {
+  QDialog dialog(parent);
+  dialog.setWindowFlags(Qt::Dialog | Qt::WindowCloseButtonHint);
+  dialog.setObjectName(QStringLiteral("AppDialog"));
+  dialog.setModal(true);
+  dialog.setWindowTitle(title);
+  dialog.setMinimumWidth(look.minimumWidth);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->setSpacing(10);
+  layout->setContentsMargins(look.margins);
+  if (!look.heading.isEmpty()) layout->addWidget(label(look.heading, QStringLiteral("DialogTitle")));
+  QLabel* line = label(text, QStringLiteral("DialogSubtitle"));
+  line->setWordWrap(true);
+  layout->addWidget(line);
+  auto* buttons = new QHBoxLayout;
+  if (look.buttonSpacing >= 0) buttons->setSpacing(look.buttonSpacing);
+  buttons->addStretch(1);
+  int result = closedResult;
+  for (const Answer& answer : answers) {
+    QPushButton* button = dialogButton(answer.text, QLatin1String(answer.role));
+    button->setAutoDefault(false);
+    QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &result, answer] {
+      result = answer.result;
+      if (answer.accepts)
+        dialog.accept();
+      else
+        dialog.reject();
+    });
+    buttons->addWidget(button);
+  }
+  layout->addLayout(buttons);
+  dialog.exec();
+  return result;
+}
+
+constexpr const char* kPrimary = "PrimaryDialogButton";
+constexpr const char* kSecondary = "SecondaryDialogButton";
+
+}  // namespace
+
+QLabel* label(const QString& text, const QString& objectName) {
+  auto* result = new QLabel(text);
+  if (!objectName.isEmpty()) result->setObjectName(objectName);
+  return result;
+}
+
+QPushButton* dialogButton(const QString& text, const QString& objectName) {
+  auto* button = new QPushButton(text);
+  button->setObjectName(objectName);
+  return button;
+}
+
+QLineEdit* dialogLineEdit(const QString& text) {
+  auto* edit = new QLineEdit(text);
+  edit->setObjectName(QStringLiteral("DialogLineEdit"));
+  return edit;
+}
+
+QString formatFileSize(qint64 bytes) {
+  if (bytes < 1024) return QObject::tr("%1 Б").arg(bytes);
+  if (bytes < 1048576) return QObject::tr("%1 КБ").arg(double(bytes) / 1024.0, 0, 'f', 1);
+  return QObject::tr("%1 МБ").arg(double(bytes) / 1048576.0, 0, 'f', 2);
+}
+
+void appInfo(QWidget* parent, const QString& title, const QString& text) {
+  runMessageDialog(parent, title, text, {300, QMargins(20, 16, 20, 14), -1, QString()},
+                   {{QStringLiteral("OK"), kPrimary, 0, true}}, 0);
+}
+
+bool appQuestion(QWidget* parent, const QString& title, const QString& text, const QString& primaryText,
+                 const QString& secondaryText) {
+  return runMessageDialog(parent, title, text, {360, QMargins(20, 16, 20, 14), 8, QString()},
+                          {{secondaryText, kSecondary, 0, false}, {primaryText, kPrimary, 1, true}}, 0) == 1;
+}
+
+int appUnsavedChangesQuestion(QWidget* parent) {
+  return runMessageDialog(parent, QStringLiteral("Несохранённые изменения"),
+                          QStringLiteral("Документ изменён. Сохранить изменения перед закрытием?"),
+                          {440, QMargins(18, 18, 18, 16), 8, QStringLiteral("Сохранить изменения?")},
+                          {{QStringLiteral("Не сохранять"), kSecondary, 1, true},
+                           {QStringLiteral("Отмена"), kSecondary, 2, false},
+                           {QStringLiteral("Сохранить"), kPrimary, 0, true}},
+                          2);
+}
+
+int appPdfFileQuestion(QWidget* parent, const QString& title, const QString& text, const QString& secondaryText,
+                       const QString& cancelText, const QString& primaryText) {
+  return runMessageDialog(
+      parent, title, text, {440, QMargins(20, 16, 20, 14), 8, QString()},
+      {{secondaryText, kSecondary, 0, true}, {cancelText, kSecondary, 2, false}, {primaryText, kPrimary, 1, true}}, 2);
+}

@@ -1,0 +1,28 @@
+#pragma once
+// Factories and message dialogs that give every dialog the same look: the
+// themes style them by their object names.
+
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+QLabel* label(const QString& text, const QString& objectName = QString());
+QPushButton* dialogButton(const QString& text, const QString& objectName);
+QLineEdit* dialogLineEdit(const QString& text = QString());
+
+// "512 Б", "1.5 КБ", "2.00 МБ".
+QString formatFileSize(qint64 bytes);
+
+// Modal message with one "OK" button.
+void appInfo(QWidget* parent, const QString& title, const QString& text);
+// Modal question; true only when the primary button was clicked.
+bool appQuestion(QWidget* parent, const QString& title, const QString& text, const QString& primaryText,
+                 const QString& secondaryText);
+// 0 save, 1 do not save, 2 cancel (also when the dialog is closed otherwise).
+int appUnsavedChangesQuestion(QWidget* parent);
+// 0 the secondary action, 1 the primary action, 2 cancel or closed.
+int appPdfFileQuestion(QWidget* parent, const QString& title, const QString& text,
+                       const QString& secondaryText, const QString& cancelText, const QString& primaryText);

@@ -1,0 +1,169 @@
+// Construction of the main window: capability flags, widget tree, signal
+// wiring, autosave timer and the restore of window state and last document.
+#include "MainWindow.h"
+
+#include "RibbonFactories.h"
+#include "UiLanguage.h"
+#include "core/PdfDocument.h"
+#include "view/PageThumbnailPanel.h"
+#include "view/PdfView.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QMimeData>
+#include <QPointer>
+#include <QProgressBar>
+#include <QSettings>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+MainWindow::MainWindow(AppProduct edition, QWidget* parent)
+    : QMainWindow(parent),
+      product(edition),
+      flags(capabilitiesFor(edition)),
+      placeholderDocument(std::make_unique<PdfDocument>()) {
+  allowFacsimiles = flags.facsimiles;
+  allowComments = flags.comments;
+  currentDocument = placeholderDocument.get();
+
+  // Every widget is translated when it is first shown.
+  QCoreApplication::instance()->installEventFilter(this);
+  setWindowIcon(QIcon(I(QStringLiteral("ulvo-app"))));
+
+  thumbnails = new PageThumbnailPanel(this);
+  thumbnails->setObjectName(QStringLiteral("ThumbScroll"));
+  view = new PdfView(this);
+
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  // The ribbon comes first so that every flag-gated control exists before the
+  // connections below.
+  column->addWidget(buildRibbon(), 0);
+  auto* panels = new QHBoxLayout;
+  panels->setContentsMargins(0, 0, 0, 0);
+  panels->setSpacing(0);
+  leftPanel = buildLeftPanel();
+  panels->addWidget(leftPanel, 0);
+  panels->addWidget(buildWorkspace(), 1);
+  column->addLayout(panels, 1);
+
+  // The status strip keeps the latest progress or outcome text; it stays out
+  // of every layout.
+  auto* statusStrip = new QWidget(central);
+  statusStrip->setObjectName(QStringLiteral("StatusBar"));
+  auto* statusLayout = new QHBoxLayout(statusStrip);
+  statusLayout->setContentsMargins(8, 0, 8, 0);
+  statusLayout->setSpacing(8);
+  statusLabel = new QLabel(QStringLiteral("Готово"), statusStrip);
+  statusLayout->addWidget(statusLabel, 1);
+  progressBar = new QProgressBar(statusStrip);
+  progressBar->setFixedWidth(150);
+  progressBar->setRange(0, 100);
+  progressBar->hide();
+  statusLayout->addWidget(progressBar);
+  statusStrip->hide();
+  setCentralWidget(central);
+
+  connect(view, &PdfView::pageChanged, thumbnails, &PageThumbnailPanel::setCurrentPage);
+  connect(view, &PdfView::pageChanged, this, &MainWindow::onPageChanged);
+  connect(view, &PdfView::zoomChanged, this, &MainWindow::onZoomChanged);
+  connect(view, &PdfView::undoRedoAvailabilityChanged, this, [this](bool canUndo, bool canRedo) {
+    if (undoButton) undoButton->setEnabled(canUndo);
+    if (redoButton) redoButton->setEnabled(canRedo);
+  });
+  connect(view, &PdfView::ocrBlocksEdited, this, [this] {
+    if (!currentDocument->isOpen()) return;
+    currentDocument->markModified();
+    updateTitle();
+    statusLabel->setText(QStringLiteral("Есть несохранённые правки текстовых блоков"));
+  });
+  connect(view, &PdfView::selectionRectReady, this, [this](int page, QRectF rect) {
+    pendingSelectionPage = page;
+    pendingSelectionRect = rect;
+  });
+  connect(thumbnails, &PageThumbnailPanel::pageSelected, this, &MainWindow::onThumbnailPageSelected);
+
+  autoSaveTimer = new QTimer(this);
+  connect(autoSaveTimer, &QTimer::timeout, this, &MainWindow::autoSaveIfNeeded);
+
+  setAcceptDrops(true);
+  resize(1500, 920);
+  updateTitle();
+  updatePageControls();
+  updateEditModeUi();
+
+  const bool shellMode = qApp->property("ulvoShellDialogMode").toBool();
+  QSettings settings;
+  qApp->setProperty("uiLanguage", settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
+
+  if (!shellMode) {
+    const QByteArray geometry = settings.value(QStringLiteral("window/normalGeometry")).toByteArray();
+    if (!geometry.isEmpty()) restoreGeometry(geometry);
+    if (settings.value(QStringLiteral("window/maximized"), false).toBool())
+      QTimer::singleShot(0, this, [this] { showMaximized(); });
+    else if (settings.value(QStringLiteral("window/fullscreen"), false).toBool())
+      QTimer::singleShot(0, this, [this] { showFullScreen(); });
+  }
+
+  if (settings.value(QStringLiteral("ui/theme"), QStringLiteral("light")).toString() == QLatin1String("dark"))
+    setDarkTheme();
+  else
+    setLightTheme();
+  applyStoredSettings();
+
+  if (!shellMode && product != AppProduct::Ecp &&
+      settings.value(QStringLiteral("doc/restoreLastDocument"), false).toBool()) {
+    const QStringList recent = settings.value(QStringLiteral("recentFiles")).toStringList();
+    if (!recent.isEmpty() && !recent.first().isEmpty()) {
+      const QString last = recent.first();
+      // A file named on the command line opens first and wins.
+      QTimer::singleShot(0, this, [this, last] {
+        if (!currentDocument->isOpen() && QFileInfo::exists(last)) openFile(last);
+      });
+    }
+  }
+}
+
+MainWindow::~MainWindow() {
+  if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
+  currentDocument = placeholderDocument.get();
+  while (!documents.empty()) {
+    std::unique_ptr<PdfDocument> document = std::move(documents.back().document);
+    documents.pop_back();
+    destroyDocument(std::move(document));
+  }
+  view->setDocument(nullptr);
+  thumbnails->setDocument(nullptr);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Show && watched->isWidgetType()) {
+    QPointer<QWidget> widget(static_cast<QWidget*>(watched));
+    QTimer::singleShot(0, widget.data(), [widget] {
+      if (widget) localizeWidgetTree(widget);
+    });
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::destroyDocument(std::unique_ptr<PdfDocument> document) {
+  if (!document) return;
+  // The view and the thumbnails let go of the document (when they show it)
+  // and wait for its renders before it goes.
+  if (currentDocument == document.get()) currentDocument = placeholderDocument.get();
+  view->releaseDocument(document.get());
+  thumbnails->releaseDocument(document.get());
+  document.reset();
+}

@@ -1,0 +1,198 @@
+#pragma once
+// The one top-level window of the interactive program: ribbon, left panel,
+// workspace with the document tabs, page view and floating bar, and the open
+// documents. One class, its members split over several MainWindow*.cpp files
+// by theme.
+
+#include "AppProduct.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QRectF>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class PageThumbnailPanel;
+class PdfDocument;
+class PdfView;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QSpinBox;
+class QTabBar;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // One open document tab; the view state is kept while the tab is in the
+  // background.
+  struct OpenDocumentState {
+    std::unique_ptr<PdfDocument> document;
+    QString path;  // absolute
+    int currentPage = 0;
+    double zoom = 1.0;
+    int viewMode = 1;  // continuous
+    bool editMode = false;
+  };
+
+  explicit MainWindow(AppProduct product, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  // ---- Capability flags of the edition (MainWindow.cpp) ----
+  bool allowPdfEditing() const { return flags.pdfEditing; }
+  bool allowOcr() const { return flags.ocr; }
+  bool allowSignatures() const { return flags.signatures; }
+  bool allowPageEditing() const { return flags.pageEditing; }
+  bool allowImports() const { return flags.imports; }
+  AppProduct edition() const { return product; }
+
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ public slots:
+  // ---- Documents and tabs (MainWindowDocuments.cpp) ----
+  void openFile(const QString& path);
+  void activateDocument(int index);
+  bool closeDocumentAt(int index);
+  bool confirmSave();
+  bool confirmSaveAllDocuments();
+  void onClose();
+  void onPageChanged(int page);
+  void updatePageControls();
+  void saveActiveDocumentUiState();
+  int openDocumentIndexForPath(const QString& path) const;
+
+  // ---- Navigation, zoom, tabs and title (MainWindowNavigation.cpp) ----
+  void onPageSpinChanged(int value);
+  void onFirstPage();
+  void onPrevPage();
+  void onNextPage();
+  void onLastPage();
+  void onThumbnailPageSelected(int index);
+  void onZoomIn();
+  void onZoomOut();
+  void onZoomFitWidth();
+  void onZoomFit();
+  void onToggleThumbnails();
+  void onZoomChanged(double zoom);
+  void onZoomComboChanged(const QString& text);
+  void updateZoomCombo();
+  void updateTitle();
+  void refreshDocumentTabs();
+
+  // ---- Workspace and floating bar (MainWindowWorkspace.cpp) ----
+  void updateEditModeUi();
+
+  // ---- Sample dialogs (MainWindowDialogs.cpp) ----
+  void showUnsavedChangesDialog();
+  void showLoadErrorDialog();
+
+  // ---- Entry points whose features arrive later (MainWindowPending.cpp);
+  //      until then each tells the user the function is not available yet ----
+  void showOpenPdfDialog();
+  void showSaveExportDialog();
+  void showPrintDialog();
+  void showPasswordDialog();
+  void showOcrProgressDialog();
+  void showPageToolsDialog(const QList<QString>& files, bool fromShellAction);
+  void showAnnotationPropertiesDialog();
+  void showDocumentPropertiesDialog();
+  void showSettingsDialog();
+  void showAboutDialog();
+  void showSearchDialog();
+  void onRotateCCW();
+  void onRotateCW();
+  void onSave();
+  void runShellAction(const QString& action, const QList<QString>& files, bool fromShellAction);
+  void showEcpStartup(const QList<QString>& files);
+  void autoSaveIfNeeded();
+  void refreshOutlinePanel();
+  bool applyPendingOcrEdits();
+  bool loadNativeTextLayerForPage(int page, bool showStatus);
+
+  // ---- Stored settings and themes (MainWindowSettings.cpp) ----
+  void setLightTheme();
+  void setDarkTheme();
+  void applyStoredSettings();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+
+  // ---- Ribbon (MainWindowRibbon.cpp) ----
+  QTabWidget* buildRibbon();
+  QWidget* buildHomeTab();
+  QWidget* buildImportTab();
+  QWidget* buildPageTab();
+  QWidget* buildCommentTab();
+  QWidget* buildViewTab();
+  QToolButton* toolButton(const QString& iconKey, const QString& text, bool checkable = false,
+                          bool autoConnect = false);
+  QWidget* ribbonGroup(const QString& title, const QList<QWidget*>& widgets);
+  void onRibbonTabChanged(int index);
+
+  // ---- Panels (MainWindowWorkspace.cpp) ----
+  QWidget* buildLeftPanel();
+  QWidget* buildWorkspace();
+  QWidget* buildFloatingBar();
+
+  // Detaches the view and the thumbnails from a document and destroys it; no
+  // document is deleted while a render still reads it.
+  void destroyDocument(std::unique_ptr<PdfDocument> document);
+  void tellNotAvailableYet(const QString& function);
+  void toggleFullScreen();
+
+  // ---- State ----
+  AppProduct product;
+  ProductCapabilities flags;
+  bool allowFacsimiles = true;
+  bool allowComments = true;
+
+  PageThumbnailPanel* thumbnails = nullptr;
+  PdfView* view = nullptr;
+  QTabWidget* ribbon = nullptr;
+  QWidget* leftPanel = nullptr;
+  QTimer* autoSaveTimer = nullptr;
+  QLabel* statusLabel = nullptr;
+  QProgressBar* progressBar = nullptr;
+  QWidget* ocrBar = nullptr;
+
+  std::unique_ptr<PdfDocument> placeholderDocument;
+  PdfDocument* currentDocument = nullptr;
+  std::vector<OpenDocumentState> documents;
+  int activeIndex = -1;
+
+  bool editMode = false;
+  bool ocrBusy = false;
+  int ocrPage = -1;
+  int pendingSelectionPage = -1;
+  QRectF pendingSelectionRect;
+
+  // Workspace and floating bar.
+  QTabBar* documentTabs = nullptr;
+  QWidget* floatingBar = nullptr;
+  QComboBox* floatingZoomCombo = nullptr;
+  QComboBox* zoomCombo = nullptr;  // a ribbon zoom box; none of the editions builds one yet
+
+  // Ribbon and floating-bar controls; null while their builder has not made them.
+  QSpinBox* pageSpin = nullptr;
+  QLabel* pageTotalLabel = nullptr;
+  QLabel* pageCountLabel = nullptr;
+  QToolButton* firstPageButton = nullptr;
+  QToolButton* prevPageButton = nullptr;
+  QToolButton* nextPageButton = nullptr;
+  QToolButton* lastPageButton = nullptr;
+  QToolButton* saveButton = nullptr;
+  QToolButton* compressButton = nullptr;
+  QToolButton* ocrButton = nullptr;
+  QToolButton* undoButton = nullptr;
+  QToolButton* redoButton = nullptr;
+  QToolButton* editModeButton = nullptr;
+  QToolButton* insertPageButton = nullptr;
+  QToolButton* deletePageButton = nullptr;
+};

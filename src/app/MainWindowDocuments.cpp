@@ -1,0 +1,261 @@
+// Document tabs: opening (or activating an open file), recent files,
+// switching with each tab's view state, page changes and closing.
+#include "MainWindow.h"
+
+#include "DialogHelpers.h"
+#include "UiLanguage.h"
+#include "core/PdfDocument.h"
+#include "view/PageThumbnailPanel.h"
+#include "view/PdfView.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSettings>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QToolButton>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kMaxRecentFiles = 8;
+
+void rememberRecentFile(const QString& absolutePath) {
+  QSettings settings;
+  if (!settings.value(QStringLiteral("doc/rememberRecent"), true).toBool()) return;
+  QStringList recent = settings.value(QStringLiteral("recentFiles")).toStringList();
+  recent.removeAll(absolutePath);
+  recent.prepend(absolutePath);
+  while (recent.size() > kMaxRecentFiles) recent.removeLast();
+  settings.setValue(QStringLiteral("recentFiles"), recent);
+}
+
+}  // namespace
+
+int MainWindow::openDocumentIndexForPath(const QString& path) const {
+  const QFileInfo wanted(path);
+  const QString canonical = wanted.canonicalFilePath();
+  const QString absolute = wanted.absoluteFilePath();
+  for (size_t i = 0; i < documents.size(); ++i) {
+    const QFileInfo open(documents[i].path);
+    const QString openCanonical = open.canonicalFilePath();
+    if (!canonical.isEmpty() && !openCanonical.isEmpty()) {
+      if (canonical == openCanonical) return int(i);
+    } else if (absolute == open.absoluteFilePath()) {
+      return int(i);
+    }
+  }
+  return -1;
+}
+
+void MainWindow::openFile(const QString& path) {
+  if (path.isEmpty()) return;
+  const QString absolute = QFileInfo(path).absoluteFilePath();
+  const int existing = openDocumentIndexForPath(absolute);
+  if (existing >= 0) {
+    activateDocument(existing);
+    return;
+  }
+  if (activeIndex >= 0 && !applyPendingOcrEdits()) return;
+
+  auto document = std::make_unique<PdfDocument>();
+  if (!document->open(path)) {
+    const QString error = document->lastError().trimmed();
+    qWarning("Cannot open %s: %s", qPrintable(path), qPrintable(error));
+    const QString text = error.isEmpty()
+                             ? QStringLiteral("Не удалось открыть файл:\n%1").arg(path)
+                             : QStringLiteral("Не удалось открыть файл:\n%1\n\n%2").arg(path, error);
+    appInfo(this, QStringLiteral("Ошибка"), text);
+    return;
+  }
+
+  OpenDocumentState state;
+  state.document = std::move(document);
+  state.path = absolute;
+  documents.push_back(std::move(state));
+  activateDocument(int(documents.size()) - 1);
+
+  const QString name = QFileInfo(path).fileName();
+  statusLabel->setText(loadNativeTextLayerForPage(view->currentPageIndex(), false)
+                           ? QStringLiteral("Открыт: %1 · текстовый слой готов").arg(name)
+                           : QStringLiteral("Открыт: %1").arg(name));
+  rememberRecentFile(absolute);
+}
+
+void MainWindow::saveActiveDocumentUiState() {
+  if (activeIndex < 0 || activeIndex >= int(documents.size())) return;
+  OpenDocumentState& state = documents[size_t(activeIndex)];
+  if (state.document.get() != currentDocument) return;
+  state.currentPage = view->currentPageIndex();
+  state.zoom = view->zoomFactor();
+  state.viewMode = int(view->currentViewMode());
+  state.editMode = editMode;
+}
+
+void MainWindow::activateDocument(int index) {
+  if (index < 0 || index >= int(documents.size())) return;
+  OpenDocumentState& target = documents[size_t(index)];
+  if (index == activeIndex && target.document.get() == currentDocument) return;
+  if (activeIndex >= 0 && !applyPendingOcrEdits()) {
+    refreshDocumentTabs();
+    return;
+  }
+  saveActiveDocumentUiState();
+
+  activeIndex = index;
+  currentDocument = target.document.get();
+  view->setDocument(currentDocument);
+  view->setViewMode(target.viewMode == 0 ? ViewMode::SinglePage : ViewMode::Continuous);
+  if (target.zoom > 0) view->setZoom(target.zoom);
+  if (currentDocument->isOpen() && currentDocument->pageCount() > 0) {
+    // setDocument leaves the view at the top of page 0; asking for that page
+    // again would scroll a page taller than the viewport down to its bottom.
+    const int page = std::clamp(target.currentPage, 0, currentDocument->pageCount() - 1);
+    if (page != view->currentPageIndex()) view->setCurrentPage(page);
+  }
+
+  editMode = allowPdfEditing() && target.editMode;
+
+  thumbnails->setDocument(currentDocument);
+  thumbnails->setCurrentPage(view->currentPageIndex());
+  refreshOutlinePanel();
+
+  if (ocrBar) ocrBar->hide();
+  ocrPage = -1;
+  pendingSelectionPage = -1;
+  pendingSelectionRect = QRectF();
+
+  if (editMode) loadNativeTextLayerForPage(view->currentPageIndex(), false);
+
+  refreshDocumentTabs();
+  updateEditModeUi();
+  updateTitle();
+  updatePageControls();
+  updateZoomCombo();
+}
+
+void MainWindow::updatePageControls() {
+  const bool open = currentDocument->isOpen();
+  const int count = open ? currentDocument->pageCount() : 0;
+  const int current = open ? view->currentPageIndex() + 1 : 0;
+  if (pageSpin) {
+    const QSignalBlocker blocker(pageSpin);
+    pageSpin->setMaximum(std::max(count, 1));
+    pageSpin->setValue(current);
+  }
+  if (pageTotalLabel) pageTotalLabel->setText(QStringLiteral(" / %1 ").arg(count));
+  if (pageCountLabel) pageCountLabel->setText(uiTranslate(QStringLiteral("%1 страниц")).arg(count));
+  const auto enable = [](QWidget* control, bool on) {
+    if (control) control->setEnabled(on);
+  };
+  enable(firstPageButton, open && current >= 2);
+  enable(prevPageButton, open && current >= 2);
+  enable(nextPageButton, open && current < count);
+  enable(lastPageButton, open && current < count);
+  for (QWidget* control : {static_cast<QWidget*>(saveButton), static_cast<QWidget*>(ocrButton),
+                           static_cast<QWidget*>(compressButton), static_cast<QWidget*>(insertPageButton),
+                           static_cast<QWidget*>(editModeButton)})
+    enable(control, open);
+  enable(deletePageButton, open && count >= 2);
+}
+
+void MainWindow::onPageChanged(int page) {
+  if (pageSpin) {
+    const QSignalBlocker blocker(pageSpin);
+    pageSpin->setValue(page + 1);
+  }
+  if (!currentDocument->isOpen()) {
+    updatePageControls();
+    return;
+  }
+  if (!loadNativeTextLayerForPage(page, false) && ocrPage != page) {
+    if (ocrBar) ocrBar->hide();
+    ocrPage = -1;
+  }
+  updatePageControls();
+}
+
+bool MainWindow::confirmSave() {
+  if (!currentDocument->isModified()) return true;
+  switch (appUnsavedChangesQuestion(this)) {
+    case 0:
+      onSave();
+      return !currentDocument->isModified();
+    case 1:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool MainWindow::closeDocumentAt(int index) {
+  if (index < 0 || index >= int(documents.size())) return false;
+  PdfDocument* document = documents[size_t(index)].document.get();
+  const bool closingActive = index == activeIndex;
+  if (closingActive) {
+    if (!confirmSave()) return false;
+  } else if (document->isModified()) {
+    const int answer = appUnsavedChangesQuestion(this);
+    if (answer == 2) return false;
+    if (answer == 0) {
+      if (!document->save(document->filePath())) {
+        QMessageBox::critical(this, QStringLiteral("Ошибка"),
+                              QStringLiteral("Не удалось сохранить файл:\n%1").arg(document->lastError()));
+        return false;
+      }
+    }
+  }
+
+  std::unique_ptr<PdfDocument> closing = std::move(documents[size_t(index)].document);
+  documents.erase(documents.begin() + index);
+  destroyDocument(std::move(closing));
+
+  if (documents.empty()) {
+    activeIndex = -1;
+    currentDocument = placeholderDocument.get();
+    view->setDocument(nullptr);
+    thumbnails->setDocument(nullptr);
+    refreshOutlinePanel();
+    editMode = false;
+    if (ocrBar) ocrBar->hide();
+    ocrPage = -1;
+    refreshDocumentTabs();
+    updateEditModeUi();
+    updateTitle();
+    updatePageControls();
+  } else if (closingActive) {
+    activeIndex = -1;
+    activateDocument(std::min(int(documents.size()) - 1, index));
+  } else {
+    if (index < activeIndex) --activeIndex;
+    refreshDocumentTabs();
+    updateTitle();
+  }
+  return true;
+}
+
+bool MainWindow::confirmSaveAllDocuments() {
+  while (!documents.empty())
+    if (!closeDocumentAt(std::max(activeIndex, 0))) return false;
+  return true;
+}
+
+void MainWindow::onClose() {
+  if (activeIndex >= 0) closeDocumentAt(activeIndex);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!confirmSaveAllDocuments()) {
+    event->ignore();
+    return;
+  }
+  QSettings settings;
+  settings.setValue(QStringLiteral("window/maximized"), isMaximized());
+  settings.setValue(QStringLiteral("window/fullscreen"), isFullScreen());
+  if (!isMaximized() && !isFullScreen()) settings.setValue(QStringLiteral("window/normalGeometry"), saveGeometry());
+  event->accept();
+}

@@ -1,0 +1,88 @@
+// Navigation and zoom slots, the zoom text, the window title and the
+// document tab bar.
+#include "MainWindow.h"
+
+#include "core/PdfDocument.h"
+#include "view/PageThumbnailPanel.h"
+#include "view/PdfView.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLocale>
+#include <QSignalBlocker>
+#include <QTabBar>
+
+#include <cmath>
+
+namespace {
+
+QString zoomText(double zoom) { return QStringLiteral("%1%").arg(std::lround(zoom * 100.0)); }
+
+}  // namespace
+
+void MainWindow::onPageSpinChanged(int value) { view->setCurrentPage(value - 1); }
+void MainWindow::onFirstPage() { view->setCurrentPage(0); }
+void MainWindow::onPrevPage() { view->setCurrentPage(view->currentPageIndex() - 1); }
+void MainWindow::onNextPage() { view->setCurrentPage(view->currentPageIndex() + 1); }
+
+void MainWindow::onLastPage() {
+  if (currentDocument->isOpen()) view->setCurrentPage(currentDocument->pageCount() - 1);
+}
+
+void MainWindow::onThumbnailPageSelected(int index) { view->setCurrentPage(index); }
+void MainWindow::onZoomIn() { view->zoomIn(); }
+void MainWindow::onZoomOut() { view->zoomOut(); }
+void MainWindow::onZoomFitWidth() { view->zoomFitWidth(); }
+void MainWindow::onZoomFit() { view->zoomFit(); }
+
+void MainWindow::onToggleThumbnails() {
+  QWidget* panel = leftPanel ? leftPanel : static_cast<QWidget*>(thumbnails);
+  if (panel) panel->setVisible(!panel->isVisible());
+}
+
+void MainWindow::onZoomChanged(double zoom) {
+  updateZoomCombo();
+  statusLabel->setText(QStringLiteral("Масштаб: %1").arg(zoomText(zoom)));
+}
+
+void MainWindow::onZoomComboChanged(const QString& text) {
+  QString number = text;
+  number.remove(QLatin1Char('%'));
+  bool ok = false;
+  const double percent = QLocale::c().toDouble(number.trimmed(), &ok);
+  if (ok && percent > 0) view->setZoom(percent / 100.0);
+}
+
+void MainWindow::updateZoomCombo() {
+  if (!zoomCombo) return;
+  const QSignalBlocker blocker(zoomCombo);
+  zoomCombo->setEditText(zoomText(view->zoomFactor()));
+}
+
+void MainWindow::updateTitle() {
+  const QString name = productDisplayName(product);
+  if (currentDocument->isOpen()) {
+    QString title = QFileInfo(currentDocument->filePath()).fileName();
+    if (currentDocument->isModified()) title += QStringLiteral(" *");
+    setWindowTitle(title + QStringLiteral(" — ") + name);
+  } else {
+    setWindowTitle(name);
+  }
+  refreshDocumentTabs();
+}
+
+void MainWindow::refreshDocumentTabs() {
+  if (!documentTabs) return;
+  const QSignalBlocker blocker(documentTabs);
+  while (documentTabs->count() > 0) documentTabs->removeTab(0);
+  for (const OpenDocumentState& state : documents) {
+    QString text = QFileInfo(state.path).fileName();
+    if (text.isEmpty()) text = QStringLiteral("Безымянный");
+    if (state.document && state.document->isModified()) text += QStringLiteral(" *");
+    const int tab = documentTabs->addTab(text);
+    documentTabs->setTabToolTip(tab, state.path);
+  }
+  documentTabs->setVisible(!documents.empty());
+  if (activeIndex >= 0 && activeIndex < documentTabs->count()) documentTabs->setCurrentIndex(activeIndex);
+}

@@ -1,0 +1,43 @@
+// Entry points whose features are still to come. Each tells the user that the
+// function is not available yet and changes nothing; the hooks of the text
+// layer report that there is nothing to load or write.
+#include "MainWindow.h"
+
+#include "DialogHelpers.h"
+
+#include <QApplication>
+
+void MainWindow::tellNotAvailableYet(const QString& function) {
+  appInfo(this, QStringLiteral("Недоступно"), QStringLiteral("Функция «%1» пока недоступна.").arg(function));
+}
+
+void MainWindow::showOpenPdfDialog() { tellNotAvailableYet(QStringLiteral("Открыть")); }
+void MainWindow::showSaveExportDialog() { tellNotAvailableYet(QStringLiteral("Сохранить как / Экспорт")); }
+void MainWindow::showPrintDialog() { tellNotAvailableYet(QStringLiteral("Печать")); }
+void MainWindow::showPasswordDialog() { tellNotAvailableYet(QStringLiteral("Пароль")); }
+void MainWindow::showOcrProgressDialog() { tellNotAvailableYet(QStringLiteral("OCR")); }
+void MainWindow::showPageToolsDialog(const QList<QString>&, bool) { tellNotAvailableYet(QStringLiteral("Страницы")); }
+void MainWindow::showAnnotationPropertiesDialog() { tellNotAvailableYet(QStringLiteral("Разметка")); }
+void MainWindow::showDocumentPropertiesDialog() { tellNotAvailableYet(QStringLiteral("Свойства")); }
+void MainWindow::showSettingsDialog() { tellNotAvailableYet(QStringLiteral("Настройки")); }
+void MainWindow::showAboutDialog() { tellNotAvailableYet(QStringLiteral("О программе")); }
+void MainWindow::showSearchDialog() { tellNotAvailableYet(QStringLiteral("Найти")); }
+void MainWindow::onRotateCCW() { tellNotAvailableYet(QStringLiteral("Влево")); }
+void MainWindow::onRotateCW() { tellNotAvailableYet(QStringLiteral("Вправо")); }
+void MainWindow::onSave() { tellNotAvailableYet(QStringLiteral("Сохранить")); }
+
+void MainWindow::runShellAction(const QString& action, const QList<QString>&, bool) {
+  // The window is not shown in this mode: say so and end.
+  tellNotAvailableYet(action);
+  QApplication::quit();
+}
+
+void MainWindow::showEcpStartup(const QList<QString>&) {
+  tellNotAvailableYet(QStringLiteral("Подписать"));
+  QApplication::quit();
+}
+
+void MainWindow::autoSaveIfNeeded() {}
+void MainWindow::refreshOutlinePanel() {}
+bool MainWindow::applyPendingOcrEdits() { return true; }
+bool MainWindow::loadNativeTextLayerForPage(int, bool) { return false; }

@@ -1,0 +1,57 @@
+#include "AppTestSupport.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+
+namespace apptest {
+
+void useCleanSettings() {
+  // Each test process keeps its settings in a folder of its own: CTest runs
+  // the tests side by side.
+  static QTemporaryDir folder;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
+  QCoreApplication::setOrganizationName(QStringLiteral("ulvo"));
+  QCoreApplication::setApplicationName(QStringLiteral("ulvo-app-tests"));
+  QSettings().clear();
+}
+
+std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QString& title) {
+  auto seen = std::make_shared<DialogSeen>();
+  auto poll = std::make_shared<std::function<void()>>();
+  *poll = [seen, poll, buttonText, title] {
+    if (seen->stopWaiting) {
+      *poll = nullptr;
+      return;
+    }
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog || (!title.isEmpty() && dialog->windowTitle() != title)) {
+      QTimer::singleShot(10, *poll);
+      return;
+    }
+    seen->shown = true;
+    seen->title = dialog->windowTitle();
+    QStringList texts;
+    for (QLabel* line : dialog->findChildren<QLabel*>()) texts << line->text();
+    seen->texts = texts.join(QLatin1Char('\n'));
+    if (buttonText.isEmpty()) {
+      dialog->close();
+    } else {
+      for (QPushButton* button : dialog->findChildren<QPushButton*>())
+        if (button->text() == buttonText) {
+          button->click();
+          break;
+        }
+    }
+    *poll = nullptr;  // break the self-reference
+  };
+  QTimer::singleShot(0, *poll);
+  return seen;
+}
+
+}  // namespace apptest

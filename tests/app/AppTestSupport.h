@@ -1,0 +1,51 @@
+#pragma once
+// Helpers of the window tests: isolated settings, a window whose protected
+// state the tests may read, and answers to modal dialogs.
+
+#include "MainWindow.h"
+
+#include <QDialog>
+#include <QPushButton>
+#include <QString>
+
+#include <functional>
+
+namespace apptest {
+
+// Settings of the tests live in Qt's test location and start empty.
+void useCleanSettings();
+
+// A main window with its protected members open to the tests.
+class TestWindow : public MainWindow {
+ public:
+  explicit TestWindow(AppProduct product = AppProduct::Editor) : MainWindow(product) {}
+  using MainWindow::activeIndex;
+  using MainWindow::currentDocument;
+  using MainWindow::documents;
+  using MainWindow::documentTabs;
+  using MainWindow::editMode;
+  using MainWindow::editModeButton;
+  using MainWindow::floatingBar;
+  using MainWindow::floatingZoomCombo;
+  using MainWindow::ribbon;
+  using MainWindow::statusLabel;
+  using MainWindow::ribbonGroup;
+  using MainWindow::toolButton;
+  using MainWindow::view;
+};
+
+// What a modal dialog showed, recorded when it was answered.
+struct DialogSeen {
+  bool shown = false;
+  QString title;
+  QString texts;  // every label's text, joined by new lines
+  bool stopWaiting = false;  // set when no dialog is expected any more
+};
+
+// Answers the next modal dialog that opens by clicking the button with this
+// text (an empty text closes the dialog through its window instead); with a
+// title, only a dialog of that title. Returns the record, filled once the
+// dialog was answered.
+std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QString& title = QString());
+
+}  // namespace apptest

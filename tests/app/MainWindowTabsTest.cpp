@@ -1,0 +1,333 @@
+// Document tabs of the main window: opening, activating an open file, the
+// view state each tab keeps, recent files, closing with the save question and
+// closing while pages are still rendering.
+#include "AppTestSupport.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+#include "view/PdfView.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace apptest;
+using namespace testsupport;
+
+namespace {
+
+class MainWindowTabsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    useCleanSettings();
+  }
+
+  QString pdf(const QString& name, int pages = 3) {
+    QList<PageSpec> specs;
+    for (int i = 0; i < pages; ++i) specs.append({QStringLiteral("%1 page %2").arg(name).arg(i + 1)});
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(writePdf(path, specs));
+    return path;
+  }
+
+  static QStringList tabTexts(const TestWindow& window) {
+    QStringList texts;
+    for (int i = 0; i < window.documentTabs->count(); ++i) texts << window.documentTabs->tabText(i);
+    return texts;
+  }
+
+  QTemporaryDir dir;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTabsTest, OpeningTwoFilesGivesTwoTabsAndTheLastIsActive) {
+  TestWindow window;
+  window.resize(1200, 800);
+  EXPECT_EQ(window.windowTitle(), "УЛВО PDF Редактор");
+  EXPECT_TRUE(window.documentTabs->isHidden());
+
+  window.openFile(pdf("a.pdf"));
+  window.openFile(pdf("b.pdf", 2));
+  EXPECT_EQ(tabTexts(window), QStringList({"a.pdf", "b.pdf"}));
+  EXPECT_FALSE(window.documentTabs->isHidden());
+  EXPECT_EQ(window.activeIndex, 1);
+  EXPECT_EQ(window.documentTabs->currentIndex(), 1);
+  EXPECT_EQ(window.documentTabs->tabToolTip(0), dir.filePath("a.pdf"));
+  EXPECT_EQ(window.windowTitle(), "b.pdf — УЛВО PDF Редактор");
+  EXPECT_EQ(window.statusLabel->text(), "Открыт: b.pdf");
+
+  window.currentDocument->markModified();
+  window.updateTitle();
+  EXPECT_EQ(window.windowTitle(), "b.pdf * — УЛВО PDF Редактор");
+  EXPECT_EQ(tabTexts(window), QStringList({"a.pdf", "b.pdf *"}));
+}
+
+TEST_F(MainWindowTabsTest, SwitchingTabsRestoresEachTabsPageAndZoom) {
+  TestWindow window;
+  window.resize(1200, 800);
+  window.openFile(pdf("a.pdf", 4));
+  window.view->setZoom(1.5);
+  window.view->setCurrentPage(2);
+  window.openFile(pdf("b.pdf", 3));
+  window.view->setZoom(0.5);
+  window.view->setCurrentPage(1);
+
+  window.documentTabs->setCurrentIndex(0);  // as a click on the tab does
+  EXPECT_EQ(window.activeIndex, 0);
+  EXPECT_EQ(window.currentDocument->filePath(), dir.filePath("a.pdf"));
+  EXPECT_EQ(window.view->currentPageIndex(), 2);
+  EXPECT_DOUBLE_EQ(window.view->zoomFactor(), 1.5);
+  EXPECT_EQ(window.floatingZoomCombo->currentText(), "150%");
+
+  window.documentTabs->setCurrentIndex(1);
+  EXPECT_EQ(window.view->currentPageIndex(), 1);
+  EXPECT_DOUBLE_EQ(window.view->zoomFactor(), 0.5);
+  EXPECT_EQ(window.floatingZoomCombo->currentText(), "50%");
+}
+
+TEST_F(MainWindowTabsTest, OpeningAnOpenFileActivatesItsTab) {
+  TestWindow window;
+  const QString a = pdf("a.pdf");
+  window.openFile(a);
+  window.openFile(pdf("b.pdf"));
+  QSettings().remove("recentFiles");
+
+  QDir(dir.path()).mkdir("sub");
+  for (const QString& form : {a, dir.path() + "/sub/../a.pdf"}) {
+    window.documentTabs->setCurrentIndex(1);
+    window.openFile(form);
+    EXPECT_EQ(window.documents.size(), 2u) << form.toStdString();
+    EXPECT_EQ(window.activeIndex, 0) << form.toStdString();
+  }
+  EXPECT_TRUE(QSettings().value("recentFiles").toStringList().isEmpty());
+}
+
+TEST_F(MainWindowTabsTest, AFileThatCannotBeOpenedLeavesTheTabsAndSaysSo) {
+  TestWindow window;
+  window.openFile(pdf("a.pdf"));
+  QFile broken(dir.filePath("broken.pdf"));
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write("%PDF-1.7\nthis is not a PDF body\n");
+  broken.close();
+  const QStringList recentBefore = QSettings().value("recentFiles").toStringList();
+
+  for (const QString& path : {broken.fileName(), dir.filePath("missing.pdf")}) {
+    std::shared_ptr<DialogSeen> seen = answerNextDialog("OK");
+    window.openFile(path);
+    EXPECT_TRUE(seen->shown) << path.toStdString();
+    EXPECT_EQ(seen->title, "Ошибка");
+    EXPECT_TRUE(seen->texts.startsWith("Не удалось открыть файл:\n" + path)) << seen->texts.toStdString();
+    EXPECT_EQ(tabTexts(window), QStringList({"a.pdf"}));
+    EXPECT_EQ(window.activeIndex, 0);
+    EXPECT_EQ(window.currentDocument->filePath(), dir.filePath("a.pdf"));
+  }
+  EXPECT_EQ(QSettings().value("recentFiles").toStringList(), recentBefore);
+}
+
+TEST_F(MainWindowTabsTest, RecentFilesKeepEightNewestFirst) {
+  TestWindow window;
+  QStringList opened;
+  for (int i = 0; i < 9; ++i) {
+    opened.prepend(pdf(QStringLiteral("f%1.pdf").arg(i), 1));
+    window.openFile(opened.first());
+  }
+  EXPECT_EQ(QSettings().value("recentFiles").toStringList(), opened.mid(0, 8));
+
+  // Reopening a listed file after closing it moves it to the front, once.
+  const QString again = opened.at(5);
+  ASSERT_TRUE(window.closeDocumentAt(window.openDocumentIndexForPath(again)));
+  window.openFile(again);
+  const QStringList recent = QSettings().value("recentFiles").toStringList();
+  EXPECT_EQ(recent.first(), again);
+  EXPECT_EQ(recent.count(again), 1);
+  EXPECT_EQ(recent.size(), 8);
+
+  QSettings().setValue("doc/rememberRecent", false);
+  window.openFile(pdf("quiet.pdf", 1));
+  EXPECT_EQ(QSettings().value("recentFiles").toStringList(), recent);
+}
+
+TEST_F(MainWindowTabsTest, ClosingAModifiedTabAsksAndCancelKeepsIt) {
+  TestWindow window;
+  window.openFile(pdf("a.pdf"));
+  window.openFile(pdf("b.pdf"));
+  window.currentDocument->markModified();
+
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("Отмена");
+  EXPECT_FALSE(window.closeDocumentAt(1));
+  EXPECT_TRUE(seen->shown);
+  EXPECT_EQ(seen->title, "Несохранённые изменения");
+  EXPECT_EQ(window.documents.size(), 2u);
+  EXPECT_EQ(window.activeIndex, 1);
+
+  // A modified background tab asks too.
+  window.documentTabs->setCurrentIndex(0);
+  seen = answerNextDialog("Отмена");
+  EXPECT_FALSE(window.closeDocumentAt(1));
+  EXPECT_TRUE(seen->shown);
+  EXPECT_EQ(window.documents.size(), 2u);
+
+  seen = answerNextDialog("Не сохранять");
+  EXPECT_TRUE(window.closeDocumentAt(1));
+  EXPECT_TRUE(seen->shown);
+  EXPECT_EQ(tabTexts(window), QStringList({"a.pdf"}));
+  EXPECT_EQ(window.activeIndex, 0);
+
+  // An unmodified tab closes without a question.
+  seen = answerNextDialog("Отмена");
+  EXPECT_TRUE(window.closeDocumentAt(0));
+  EXPECT_FALSE(seen->shown);
+  seen->stopWaiting = true;
+  EXPECT_EQ(window.activeIndex, -1);
+  EXPECT_FALSE(window.currentDocument->isOpen());
+  EXPECT_TRUE(window.documentTabs->isHidden());
+  EXPECT_EQ(window.windowTitle(), "УЛВО PDF Редактор");
+}
+
+TEST_F(MainWindowTabsTest, SavingABackgroundTabOnCloseWritesItsFileOrKeepsTheTab) {
+  TestWindow window;
+  const QString a = pdf("a.pdf", 3);
+  window.openFile(a);
+  window.openFile(pdf("b.pdf"));
+  PdfDocument* background = window.documents.front().document.get();
+  ASSERT_TRUE(background->deletePage(0));
+
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("Сохранить");
+  EXPECT_TRUE(window.closeDocumentAt(0));
+  EXPECT_TRUE(seen->shown);
+  EXPECT_EQ(tabTexts(window), QStringList({"b.pdf"}));
+  PdfDocument reopened;
+  ASSERT_TRUE(reopened.open(a));
+  EXPECT_EQ(reopened.pageCount(), 2);
+
+  // A save that fails says so and keeps the tab.
+  QDir(dir.path()).mkdir("gone");
+  const QString doomed = dir.filePath("gone/c.pdf");
+  ASSERT_TRUE(writePdf(doomed, {{"c"}}));
+  window.openFile(doomed);
+  window.documentTabs->setCurrentIndex(0);
+  window.documents.back().document->markModified();
+  ASSERT_TRUE(QDir(dir.filePath("gone")).removeRecursively());
+  seen = answerNextDialog("Сохранить", "Несохранённые изменения");
+  std::shared_ptr<DialogSeen> error = answerNextDialog("", "Ошибка");
+  EXPECT_FALSE(window.closeDocumentAt(1));
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(error->shown);
+  EXPECT_TRUE(error->texts.contains("Не удалось сохранить файл:")) << error->texts.toStdString();
+  EXPECT_EQ(window.documents.size(), 2u);
+}
+
+TEST_F(MainWindowTabsTest, ClosingTheWindowAsksForEachModifiedTabAndStoresItsState) {
+  TestWindow window;
+  window.resize(1000, 700);
+  window.show();
+  window.openFile(pdf("a.pdf"));
+  window.openFile(pdf("b.pdf"));
+  window.currentDocument->markModified();
+
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("Отмена");
+  EXPECT_FALSE(window.close());
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(window.documents.size(), 2u);
+  EXPECT_FALSE(QSettings().contains("window/maximized"));
+
+  seen = answerNextDialog("Не сохранять");
+  EXPECT_TRUE(window.close());
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(window.documents.empty());
+  EXPECT_FALSE(QSettings().value("window/maximized").toBool());
+  EXPECT_FALSE(QSettings().value("window/normalGeometry").toByteArray().isEmpty());
+}
+
+TEST_F(MainWindowTabsTest, ClosingATabActivatesItsNeighbour) {
+  struct Case {
+    int active;
+    int closed;
+    int expectedActive;
+    QString expectedFile;
+  };
+  const QList<Case> cases = {
+      {2, 2, 1, "b.pdf"},  // the last tab, active: the new last one
+      {0, 0, 0, "b.pdf"},  // the first tab, active: the one that moved into its place
+      {2, 0, 1, "c.pdf"},  // left of the active one: same document, index one lower
+      {0, 2, 0, "a.pdf"},  // right of the active one: nothing moves
+  };
+  const QStringList files = {pdf("a.pdf"), pdf("b.pdf"), pdf("c.pdf")};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.closed);
+    TestWindow window;
+    for (const QString& file : files) window.openFile(file);
+    window.activateDocument(c.active);
+    ASSERT_TRUE(window.closeDocumentAt(c.closed));
+    EXPECT_EQ(window.activeIndex, c.expectedActive);
+    EXPECT_EQ(window.documentTabs->currentIndex(), c.expectedActive);
+    EXPECT_EQ(window.currentDocument->filePath(), dir.filePath(c.expectedFile));
+    EXPECT_EQ(window.documents.size(), 2u);
+  }
+}
+
+TEST_F(MainWindowTabsTest, ZoomBoxAppliesATypedValueOnlyWhenComplete) {
+  TestWindow window;
+  window.resize(1200, 800);
+  window.show();
+  window.openFile(pdf("a.pdf"));
+  window.view->setZoom(1.0);
+  QComboBox* box = window.floatingZoomCombo;
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->count(), 10);
+  EXPECT_EQ(box->itemText(0), "10%");
+  EXPECT_EQ(box->itemText(9), "400%");
+
+  box->lineEdit()->selectAll();
+  QTest::keyClicks(box->lineEdit(), "135");
+  EXPECT_DOUBLE_EQ(window.view->zoomFactor(), 1.0);  // nothing happens while typing
+  QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+  EXPECT_NEAR(window.view->zoomFactor(), 1.35, 1e-9);
+  EXPECT_EQ(box->currentText(), "135%");
+  EXPECT_EQ(window.statusLabel->text(), "Масштаб: 135%");
+
+  box->setCurrentIndex(1);  // a preset chosen from the list
+  emit box->textActivated(box->itemText(1));
+  EXPECT_NEAR(window.view->zoomFactor(), 0.25, 1e-9);
+
+  struct Case {
+    const char* text;
+    double expected;  // the zoom afterwards; ignored texts keep the zoom
+  };
+  const QList<Case> cases = {{"150", 1.5}, {"150%", 1.5}, {" 75 %", 0.75}, {"%", 0.75}, {"-50", 0.75},
+                             {"0", 0.75},  {"abc", 0.75}, {"12.5", 0.125}};
+  for (const Case& c : cases) {
+    window.onZoomComboChanged(QString::fromUtf8(c.text));
+    EXPECT_NEAR(window.view->zoomFactor(), c.expected, 1e-9) << c.text;
+  }
+  EXPECT_EQ(window.statusLabel->text(), "Масштаб: 13%");  // 12.5 rounds away from zero
+}
+
+TEST_F(MainWindowTabsTest, ClosingWhileRenderingDoesNotCrash) {
+  const QString big = pdf("big.pdf", 12);
+  for (int round = 0; round < 3; ++round) {
+    auto window = std::make_unique<TestWindow>();
+    window->resize(1200, 900);
+    window->show();
+    window->openFile(big);
+    window->openFile(pdf(QStringLiteral("other%1.pdf").arg(round), 6));
+    window->view->setZoom(3.0);
+    QCoreApplication::processEvents();
+    window->documentTabs->setCurrentIndex(0);
+    window->view->setZoom(2.0);
+    ASSERT_TRUE(window->closeDocumentAt(0));
+    QCoreApplication::processEvents();
+    window->view->setZoom(4.0);
+    window.reset();  // the window goes while renders are in flight
+    QCoreApplication::processEvents();
+  }
+  SUCCEED();
+}
