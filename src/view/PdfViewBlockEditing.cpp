@@ -245,9 +245,11 @@ void PdfView::setEditMode(bool on) {
 }
 
 QTextEdit* PdfView::activeTextEditor() const {
-  if (!blockEditorFrame || !isValidBlockIndex(activeOcrBlock)) return nullptr;
-  if (ocrBlocks[static_cast<std::size_t>(activeOcrBlock)].isImage || !blockEditorFrame->isVisible()) return nullptr;
-  return blockEditorFrame->textEditor();
+  if (blockEditorFrame && isValidBlockIndex(activeOcrBlock) &&
+      !ocrBlocks[static_cast<std::size_t>(activeOcrBlock)].isImage && blockEditorFrame->isVisible())
+    return blockEditorFrame->textEditor();
+  // The inline insert editor takes the format commands while it is open.
+  return inlineTextEdit && inlineTextEdit->isVisible() ? inlineTextEdit : nullptr;
 }
 
 bool PdfView::activeBlockUsesFixedLineLayout() const {

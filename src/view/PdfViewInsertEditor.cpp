@@ -78,7 +78,8 @@ void PdfView::showInlineEditor(int page, QRectF area) {
   inlineFrame->show();
   inlineFrame->raise();
   inlineTextEdit->setFocus(Qt::OtherFocusReason);
-  emit activeTextEditorAvailable(true);
+  connectActiveTextEditorSignals(inlineTextEdit);
+  emitActiveTextFormat();
 }
 
 void PdfView::hideInlineEditor() {
