@@ -2,6 +2,7 @@
 // of small text): with the page's selectable lines cached, as the view runs,
 // and with the cache dropped before every move, as each move cost before.
 //   ulvo_bench_selection [--runs R]
+#include "BenchPdf.h"
 #include "BenchTiming.h"
 #include "core/PdfDocument.h"
 #include "view/PdfView.h"
@@ -20,11 +21,8 @@ namespace {
 
 bool writeDensePage(const QString& path) {
   QPdfWriter writer(path);
-  writer.setResolution(72);
-  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-  writer.setPageSize(QPageSize(QSizeF(595, 842), QPageSize::Point));
   QPainter painter;
-  if (!painter.begin(&writer)) return false;
+  if (!beginA4Pdf(writer, painter)) return false;
   QFont font(QStringLiteral("DejaVu Sans"));
   font.setPointSizeF(7);
   painter.setFont(font);

@@ -4,6 +4,7 @@
 // panel's set-up. Without FILE it writes a PDF of --pages pages (default 2400)
 // with text on every page and mixed page sizes.
 //   ulvo_bench_view [FILE] [--pages N] [--runs R]
+#include "BenchPdf.h"
 #include "BenchTiming.h"
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
@@ -28,11 +29,8 @@ namespace {
 
 bool writeLongDocument(const QString& path, int pages) {
   QPdfWriter writer(path);
-  writer.setResolution(72);
-  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-  writer.setPageSize(QPageSize(QSizeF(595, 842), QPageSize::Point));
   QPainter painter;
-  if (!painter.begin(&writer)) return false;
+  if (!beginA4Pdf(writer, painter)) return false;
   QFont font(QStringLiteral("DejaVu Sans"));
   font.setPointSizeF(11);
   painter.setFont(font);

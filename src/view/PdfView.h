@@ -30,8 +30,6 @@ class BlockEditorFrame;
 class QFrame;
 class QPainter;
 class QRubberBand;
-class QTextCharFormat;
-class QTextCursor;
 class QTextEdit;
 template <typename T>
 class QFutureWatcher;
@@ -49,11 +47,6 @@ enum class EditTool {
   InsertText = 2,
   InsertImage = 3,
 };
-
-// Inserts text into an editor; runs of two or more underscores become
-// underlined no-break spaces, so fill-in lines stay lines after editing.
-void insertTextWithRaisedPlaceholderUnderlines(QTextCursor& cursor, const QString& text,
-                                               const QTextCharFormat& format);
 
 class PdfView : public QAbstractScrollArea {
   Q_OBJECT
@@ -452,6 +445,7 @@ private:
   void replaceOverlayBlocks(std::vector<TextBlock> blocks, std::vector<int> groupIds);
   bool moveBlockWithFrame(TextBlock& block, const QRect& newRect);
   bool prepareOverlayForPage(int page);
+  void switchOverlayToPage(int page);
   QList<SelectableLine> selectableLines(int page) const;
   void updateInteractiveSelectionPreview();
   void updateSelectionEndFromViewport(const QPoint& p);

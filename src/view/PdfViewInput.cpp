@@ -23,26 +23,28 @@ QPoint roundedPoint(const QPointF& p) {
   return QPoint(static_cast<int>(std::lround(p.x())), static_cast<int>(std::lround(p.y())));
 }
 
+// The pointer shape of a tool other than Select, which shows what lies under it.
+Qt::CursorShape toolCursor(EditTool tool) {
+  switch (tool) {
+    case EditTool::Hand:
+      return Qt::OpenHandCursor;
+    case EditTool::InsertText:
+      return Qt::IBeamCursor;
+    default:
+      return Qt::CrossCursor;
+  }
+}
+
 }  // namespace
 
 void PdfView::setEditTool(EditTool tool) {
   hideInlineEditor();
   if (tool != EditTool::InsertImage) clearImagePlacementPreview();
   editTool = tool;
-  switch (tool) {
-    case EditTool::Hand:
-      viewport()->setCursor(Qt::OpenHandCursor);
-      break;
-    case EditTool::Select:
-      viewport()->unsetCursor();
-      break;
-    case EditTool::InsertText:
-      viewport()->setCursor(Qt::IBeamCursor);
-      break;
-    case EditTool::InsertImage:
-      viewport()->setCursor(Qt::CrossCursor);
-      break;
-  }
+  if (tool == EditTool::Select)
+    viewport()->unsetCursor();
+  else
+    viewport()->setCursor(toolCursor(tool));
 }
 
 void PdfView::mousePressEvent(QMouseEvent* event) {
@@ -201,20 +203,10 @@ void PdfView::mouseMoveEvent(QMouseEvent* event) {
       hoverRule();
     return;
   }
-  switch (editTool) {
-    case EditTool::Select:
-      hoverRule();
-      break;
-    case EditTool::Hand:
-      viewport()->setCursor(Qt::OpenHandCursor);
-      break;
-    case EditTool::InsertText:
-      viewport()->setCursor(Qt::IBeamCursor);
-      break;
-    case EditTool::InsertImage:
-      viewport()->setCursor(Qt::CrossCursor);
-      break;
-  }
+  if (editTool == EditTool::Select)
+    hoverRule();
+  else
+    viewport()->setCursor(toolCursor(editTool));
 }
 
 void PdfView::mouseReleaseEvent(QMouseEvent* event) {

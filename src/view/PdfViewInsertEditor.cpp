@@ -7,33 +7,10 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-void insertTextWithRaisedPlaceholderUnderlines(QTextCursor& cursor, const QString& text,
-                                               const QTextCharFormat& format) {
-  if (!text.contains(QStringLiteral("__"))) {
-    cursor.insertText(text, format);
-    return;
-  }
-  QTextCharFormat underlined = format;
-  underlined.setFontUnderline(true);
-  qsizetype i = 0;
-  while (i < text.size()) {
-    qsizetype j = i;
-    const bool underscores = text[i] == QLatin1Char('_');
-    while (j < text.size() && (text[j] == QLatin1Char('_')) == underscores) ++j;
-    const qsizetype run = j - i;
-    if (underscores && run >= 2)
-      cursor.insertText(QString(run, QChar(0x00A0)), underlined);
-    else
-      cursor.insertText(text.mid(i, run), format);
-    i = j;
-  }
-}
 
 void PdfView::showInlineEditor(int page, QRectF area) {
   hideInlineEditor();

@@ -57,19 +57,23 @@ bool PdfView::prepareOverlayForPage(int page) {
   return true;
 }
 
+// Called after the undo snapshot, which keeps the blocks dropped here.
+void PdfView::switchOverlayToPage(int page) {
+  if (ocrBlocksPage == page) return;
+  deactivateOcrBlock();
+  ocrBlocks.clear();
+  ocrBlockGroupIds.clear();
+  selectedOcrBlocks.clear();
+  ocrBlocksPage = page;
+  ocrBlocksDirty = false;
+}
+
 void PdfView::appendEditableTextBlock(int page, const QRectF& rect, const QString& text, const QString& fontFamily,
                                       float fontSize, const QColor& color) {
   if (!document || !isValidPage(page) || text.trimmed().isEmpty()) return;
   if (!prepareOverlayForPage(page)) return;
   pushUndoSnapshot(QStringLiteral("Добавление текста"), true);
-  if (ocrBlocksPage != page) {
-    deactivateOcrBlock();
-    ocrBlocks.clear();
-    ocrBlockGroupIds.clear();
-    selectedOcrBlocks.clear();
-    ocrBlocksPage = page;
-    ocrBlocksDirty = false;
-  }
+  switchOverlayToPage(page);
   const QRectF pdfRect = toBottomOrigin(rect, document->pageSize(page).height());
   if (tooSmall(pdfRect)) return;
 
@@ -113,14 +117,7 @@ void PdfView::appendEditableImageBlocks(int page, const QRectF& rect, const QLis
   pushUndoSnapshot(usable.size() > 1 ? QStringLiteral("Добавление группы изображений")
                                      : QStringLiteral("Добавление изображения"),
                    true);
-  if (ocrBlocksPage != page) {
-    deactivateOcrBlock();
-    ocrBlocks.clear();
-    ocrBlockGroupIds.clear();
-    selectedOcrBlocks.clear();
-    ocrBlocksPage = page;
-    ocrBlocksDirty = false;
-  }
+  switchOverlayToPage(page);
   const QRectF area = rect.normalized();
   if (tooSmall(area)) return;
 

@@ -5,7 +5,6 @@
 
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTextDocument>
 #include <QTextEdit>
 
 using namespace blocktest;
@@ -202,21 +201,4 @@ TEST_F(PlacementTest, InlineEditorOpensFromTheToolAndCommitsWithCtrlReturn) {
     EXPECT_EQ(openInlineEditor(vp), nullptr);
   }
   EXPECT_EQ(inserted.count(), 1);
-}
-
-TEST(PlaceholderUnderlines, RunsOfUnderscoresBecomeUnderlinedSpaces) {
-  QTextDocument document;
-  QTextCursor cursor(&document);
-  insertTextWithRaisedPlaceholderUnderlines(cursor, QStringLiteral("Name____and_"), QTextCharFormat());
-  const QString nbsp(4, QChar(0x00A0));
-  EXPECT_EQ(document.toRawText(), QStringLiteral("Name") + nbsp + QStringLiteral("and_"));
-  struct Probe {
-    int position;  // the character after this position
-    bool underlined;
-  };
-  for (const Probe& p : {Probe{2, false}, Probe{5, true}, Probe{8, true}, Probe{10, false}, Probe{12, false}}) {
-    QTextCursor at(&document);
-    at.setPosition(p.position);
-    EXPECT_EQ(at.charFormat().fontUnderline(), p.underlined) << p.position;
-  }
 }
