@@ -324,6 +324,7 @@ void PdfView::wheelEvent(QWheelEvent* event) {
       const int h = horizontalScrollBar()->value();
       const int v = verticalScrollBar()->value();
       zoom = next;
+      rescaleActiveBlockEditor(next / std::max(old, 0.001));
       invalidateCache();
       updateScrollBars();
       horizontalScrollBar()->setValue(static_cast<int>(std::lround((h + p.x()) / old * next - p.x())));
