@@ -446,6 +446,7 @@ private:
   bool moveBlockWithFrame(TextBlock& block, const QRect& newRect);
   bool prepareOverlayForPage(int page);
   void switchOverlayToPage(int page);
+  void paintPlacementPreview(QPainter& painter, const PageGeometry& g) const;
   QList<SelectableLine> selectableLines(int page) const;
   void updateInteractiveSelectionPreview();
   void updateSelectionEndFromViewport(const QPoint& p);

@@ -72,10 +72,15 @@ void PdfView::paintPage(QPainter& painter, const PageGeometry& g) {
     painter.drawRect(QRect(QPoint(g.left - 1, g.top - 1), QPoint(g.left + g.pageWidthPx, g.top + g.pageHeightPx)));
   }
 
-  if (editMode && g.page == ocrBlocksPage && !ocrBlocks.empty()) paintBlockOverlay(painter, g, image);
+  const bool blockPage = editMode && g.page == ocrBlocksPage && !ocrBlocks.empty();
+  if (blockPage) {
+    paintPlacementPreview(painter, g);
+    paintBlockOverlay(painter, g, image);
+  }
   paintSearchHits(painter, g.page);
   paintTextHighlights(painter, g.page);
   paintLastRegion(painter, g.page);
+  if (!blockPage) paintPlacementPreview(painter, g);
 }
 
 void PdfView::paintSearchHits(QPainter& painter, int page) const {

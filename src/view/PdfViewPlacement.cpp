@@ -2,6 +2,9 @@
 // out in a drawn area, and the image preview that follows the pointer.
 #include "PdfView.h"
 
+#include <QPainter>
+#include <QPen>
+
 #include <algorithm>
 
 namespace {
@@ -169,4 +172,36 @@ void PdfView::clearImagePlacementPreview() {
   placementActive = false;
   placementSize = QSizeF(-1, -1);
   viewport()->update();
+}
+
+void PdfView::paintPlacementPreview(QPainter& painter, const PageGeometry& g) const {
+  if (!editMode || editTool != EditTool::InsertImage || !placementActive || placementImages.isEmpty()) return;
+  if (pageAtPoint(placementCursor) != g.page || !document) return;
+  const QSizeF page = document->pageSize(g.page);
+  const QPointF cursor = viewToPage(g.page, placementCursor).topLeft();
+  const double w = std::min(page.width(), placementSize.width());
+  const double h = std::min(page.height(), placementSize.height());
+  // Follows the pointer but never leaves the page.
+  double x0 = std::max(cursor.x() - w / 2, 0.0);
+  double y0 = std::max(cursor.y() - h / 2, 0.0);
+  if (x0 + w > page.width()) x0 = page.width() - w;
+  if (y0 + h > page.height()) y0 = page.height() - h;
+  const QRectF area(x0, y0, w, h);
+  const QTransform toScreen = pageTopToViewport(g.page);
+  const QList<QRectF> places = layoutImageRectsInside(area, placementImages);
+
+  painter.save();
+  painter.setOpacity(0.55);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  for (qsizetype k = 0; k < places.size() && k < placementImages.size(); ++k) {
+    const QRectF s = toScreen.mapRect(places[k]);
+    painter.drawImage(s, placementImages[k]);
+    painter.setPen(QPen(QColor(20, 115, 230, 210), 1.2, Qt::DashLine));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(s);
+  }
+  painter.setOpacity(1.0);
+  painter.setPen(QPen(QColor(20, 115, 230, 170), 1.4, Qt::DashLine));
+  painter.drawRoundedRect(toScreen.mapRect(area).adjusted(-2, -2, 2, 2), 4.0, 4.0);
+  painter.restore();
 }

@@ -202,3 +202,25 @@ TEST_F(PlacementTest, InlineEditorOpensFromTheToolAndCommitsWithCtrlReturn) {
   }
   EXPECT_EQ(inserted.count(), 1);
 }
+
+TEST_F(PlacementTest, PreviewFollowsThePointerAndAClickPlacesItInsideThePage) {
+  view->setEditMode(true);
+  view->setEditTool(EditTool::InsertImage);
+  view->setImagePlacementPreview({filled(40, 40, QColor(0, 160, 0))}, QSizeF(100, 100));
+  QSignalSpy regions(view.get(), &PdfView::selectionRectReady);
+  QSignalSpy images(view.get(), &PdfView::imageRectReady);
+  QWidget* vp = view->viewport();
+
+  const QPoint middle = view->viewportPointForPageTopPoint(0, {300, 400});
+  QTest::mouseMove(vp, middle);
+  const QImage shown = vp->grab().toImage();
+  const QColor centre = shown.pixelColor(middle);
+  EXPECT_GT(centre.green(), centre.red() + 40) << "the preview is not painted under the pointer";
+
+  // Near the right edge the area is pushed back inside the page.
+  QTest::mouseClick(vp, Qt::LeftButton, {}, view->viewportPointForPageTopPoint(0, {580, 400}));
+  ASSERT_EQ(regions.count(), 1);
+  ASSERT_EQ(images.count(), 1);
+  EXPECT_EQ(images[0][1].toRectF(), regions[0][1].toRectF());
+  EXPECT_EQ(images[0][1].toRectF(), QRectF(495, 350, 100, 100));
+}
