@@ -21,8 +21,9 @@ QSizeF editorDocumentSizeForWidth(QTextEdit* editor, int width) {
                                                                  : QTextOption::WrapAtWordBoundaryOrAnywhere);
   clone->setDefaultTextOption(option);
   clone->setTextWidth(std::max(width, 1));
-  const QSizeF laid = clone->size();
-  return QSizeF(std::max(clone->idealWidth(), laid.width()), laid.height());
+  // The used width, not the laid-out one: that is the given width itself,
+  // and a fit that grew to it would grow again on every change.
+  return QSizeF(clone->idealWidth(), clone->size().height());
 }
 
 QStringList splitWordsPreserveSimple(const QString& text) {

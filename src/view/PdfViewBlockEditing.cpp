@@ -176,6 +176,10 @@ void PdfView::activateOcrBlock(int index) {
   disconnect(editor, nullptr, this, nullptr);
   const bool wasBlocked = editor->blockSignals(true);
   editorSyncInProgress = true;
+  // The editor is shared by all blocks: nothing of the previous block's
+  // fonts may leak into this one's document.
+  editor->setFont(font());
+  editor->document()->setDefaultFont(font());
   const bool rich = block.textEdited && blockHasRichTextPreview(block);
   editor->setLineWrapMode(rich ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
   editor->setStyleSheet(kEditorStyleSheet);
@@ -385,6 +389,13 @@ void PdfView::rescaleActiveBlockEditor(double factor) {
   const bool wasBlocked = editor->blockSignals(true);
   scaleDocumentFontPixels(editor->document(), factor);
   editor->setTextCursor(cursor);
+  // What is typed next must come at the new zoom as well.
+  QTextCharFormat typing = editor->currentCharFormat();
+  if (typing.font().pixelSize() >= 1) {
+    typing.setProperty(QTextFormat::FontPixelSize,
+                       std::clamp(static_cast<int>(std::lround(typing.font().pixelSize() * factor)), 1, 1000));
+    editor->setCurrentCharFormat(typing);
+  }
   scrollEditorToTop(editor);
   editor->document()->setModified(modified);
   editor->blockSignals(wasBlocked);

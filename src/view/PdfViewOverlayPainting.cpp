@@ -107,36 +107,26 @@ QImage cleanedBackground(const QImage& crop, double sx, double sy) {
       ink[idx(x, y)] = qAlpha(p) >= 24 && 11 * qRed(p) + 16 * qGreen(p) + 5 * qBlue(p) <= 7999;
     }
   }
-  const int rowRun = std::max(static_cast<int>(std::lround(0.45 * w)), 30);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w;) {
-      if (!ink[idx(x, y)]) {
-        ++x;
-        continue;
-      }
-      int end = x;
-      while (end < w && ink[idx(end, y)]) ++end;
-      if (end - x >= rowRun)
-        for (int k = x; k < end; ++k) rule[idx(k, y)] = 1;
-      x = end;
-    }
-  }
-  if (h > 39) {
-    const int colRun = std::max(static_cast<int>(std::lround(0.82 * h)), 36);
-    for (int x = 0; x < w; ++x) {
-      for (int y = 0; y < h;) {
-        if (!ink[idx(x, y)]) {
-          ++y;
+  // Runs of ink at least minRun long along count lines of length pixels
+  // each; pixel(line, i) gives the index of the i-th pixel of a line.
+  const auto markRules = [&](int count, int length, int minRun, const auto& pixel) {
+    for (int l = 0; l < count; ++l) {
+      for (int i = 0; i < length;) {
+        if (!ink[pixel(l, i)]) {
+          ++i;
           continue;
         }
-        int end = y;
-        while (end < h && ink[idx(x, end)]) ++end;
-        if (end - y >= colRun)
-          for (int k = y; k < end; ++k) rule[idx(x, k)] = 1;
-        y = end;
+        int end = i;
+        while (end < length && ink[pixel(l, end)]) ++end;
+        if (end - i >= minRun)
+          for (int k = i; k < end; ++k) rule[pixel(l, k)] = 1;
+        i = end;
       }
     }
-  }
+  };
+  markRules(h, w, std::max(static_cast<int>(std::lround(0.45 * w)), 30), [&](int y, int x) { return idx(x, y); });
+  if (h > 39)
+    markRules(w, h, std::max(static_cast<int>(std::lround(0.82 * h)), 36), [&](int x, int y) { return idx(x, y); });
   const int d = std::clamp(static_cast<int>(std::lround(0.75 * std::max(sx, sy))), 1, 3);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {

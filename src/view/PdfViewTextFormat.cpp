@@ -280,6 +280,10 @@ void PdfView::onActiveEditorTextChanged() {
   }
   TextBlock& block = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
   applyEditedTextDocument(block, editor, block.textEdited, zoom);
+  // Typed text that no longer matches the stored lines is kept as the
+  // editor shows it: the preview draws it and the write-back replaces the
+  // page's glyphs with it, instead of writing the old lines again.
+  if (!block.textEdited && blockTextEdited(block)) applyEditedTextDocument(block, editor, true, zoom);
   editorSyncInProgress = false;
   scrollEditorToTop(editor);
   markOcrBlocksDirty();
