@@ -5,42 +5,16 @@
 
 #include "core/PdfDocument.h"
 
-void MainWindow::onInsertBlankPage() {
-  if (!allowPageEditing() || !currentDocument->isOpen()) return;
-  tellNotAvailableYet(QStringLiteral("Вставить страницу"));
+void MainWindow::runPageCommand(const QString& command, bool imports) {
+  if (!allowPageEditing() || (imports && !allowImports()) || !currentDocument->isOpen()) return;
+  tellNotAvailableYet(command);
 }
 
-void MainWindow::onDeleteCurrentPage() {
-  if (!allowPageEditing() || !currentDocument->isOpen()) return;
-  tellNotAvailableYet(QStringLiteral("Удалить страницу"));
-}
-
-void MainWindow::onDuplicatePage() {
-  if (!allowPageEditing() || !currentDocument->isOpen()) return;
-  tellNotAvailableYet(QStringLiteral("Дубль"));
-}
-
-void MainWindow::onClearPage() {
-  if (!allowPageEditing() || !currentDocument->isOpen()) return;
-  tellNotAvailableYet(QStringLiteral("Очистить"));
-}
-
-void MainWindow::onThumbnailMovePage(int, int) {
-  if (!allowPageEditing() || !currentDocument->isOpen()) return;
-  tellNotAvailableYet(QStringLiteral("Переместить страницу"));
-}
-
-void MainWindow::onThumbnailDeletePage(int) {
-  if (!allowPageEditing() || !currentDocument->isOpen()) return;
-  tellNotAvailableYet(QStringLiteral("Удалить страницу"));
-}
-
-void MainWindow::onThumbnailInsertPage(int) {
-  if (!allowPageEditing() || !currentDocument->isOpen()) return;
-  tellNotAvailableYet(QStringLiteral("Вставить страницу"));
-}
-
-void MainWindow::onThumbnailImportPage(int) {
-  if (!allowPageEditing() || !allowImports() || !currentDocument->isOpen()) return;
-  tellNotAvailableYet(QStringLiteral("Импорт"));
-}
+void MainWindow::onInsertBlankPage() { runPageCommand(QStringLiteral("Вставить страницу"), false); }
+void MainWindow::onDeleteCurrentPage() { runPageCommand(QStringLiteral("Удалить страницу"), false); }
+void MainWindow::onDuplicatePage() { runPageCommand(QStringLiteral("Дубль"), false); }
+void MainWindow::onClearPage() { runPageCommand(QStringLiteral("Очистить"), false); }
+void MainWindow::onThumbnailMovePage(int, int) { runPageCommand(QStringLiteral("Переместить страницу"), false); }
+void MainWindow::onThumbnailDeletePage(int) { runPageCommand(QStringLiteral("Удалить страницу"), false); }
+void MainWindow::onThumbnailInsertPage(int) { runPageCommand(QStringLiteral("Вставить страницу"), false); }
+void MainWindow::onThumbnailImportPage(int) { runPageCommand(QStringLiteral("Импорт"), true); }

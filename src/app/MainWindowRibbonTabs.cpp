@@ -22,15 +22,19 @@ QWidget* ribbonTabPage(QHBoxLayout*& layout) {
   return page;
 }
 
+template <typename Action>
+QToolButton* onClicked(QToolButton* button, QObject* context, Action action) {
+  QObject::connect(button, &QToolButton::clicked, context, action);
+  return button;
+}
+
 }  // namespace
 
 QWidget* MainWindow::buildPageTab() {
   QHBoxLayout* layout = nullptr;
   QWidget* page = ribbonTabPage(layout);
   const auto button = [this](const char* key, const QString& text, auto action) {
-    QToolButton* b = toolButton(QString::fromUtf8(key), text);
-    connect(b, &QToolButton::clicked, this, action);
-    return b;
+    return onClicked(toolButton(QString::fromUtf8(key), text), this, action);
   };
   insertPageButton = button("insert-page", QStringLiteral("Вставить"), [this] { onInsertBlankPage(); });
   deletePageButton = button("remove-page", QStringLiteral("Удалить"), [this] { onDeleteCurrentPage(); });
@@ -53,9 +57,7 @@ QWidget* MainWindow::buildViewTab() {
   QHBoxLayout* layout = nullptr;
   QWidget* page = ribbonTabPage(layout);
   const auto button = [this](const char* key, const QString& text, bool checkable, auto action) {
-    QToolButton* b = toolButton(QString::fromUtf8(key), text, checkable);
-    connect(b, &QToolButton::clicked, this, action);
-    return b;
+    return onClicked(toolButton(QString::fromUtf8(key), text, checkable), this, action);
   };
   // The panel part runs with or without a view.
   const auto showMode = [this](ViewMode mode, bool showPanel) {
@@ -90,11 +92,12 @@ QWidget* MainWindow::buildViewTab() {
                                 {button("fullscreen", QStringLiteral("Экран"), false, [this] { toggleFullScreen(); }),
                                  single, continuous, thumbs}));
 
-  QToolButton* light = iconOnlyButton(QStringLiteral("theme-light"), QStringLiteral("Светлая тема"));
-  connect(light, &QToolButton::clicked, this, [this] { setLightTheme(); });
-  QToolButton* dark = iconOnlyButton(QStringLiteral("theme-dark"), QStringLiteral("Тёмная тема"));
-  connect(dark, &QToolButton::clicked, this, [this] { setDarkTheme(); });
-  layout->addWidget(ribbonGroup(QStringLiteral("Тема"), {light, dark}));
+  layout->addWidget(ribbonGroup(
+      QStringLiteral("Тема"),
+      {onClicked(iconOnlyButton(QStringLiteral("theme-light"), QStringLiteral("Светлая тема")), this,
+                 [this] { setLightTheme(); }),
+       onClicked(iconOnlyButton(QStringLiteral("theme-dark"), QStringLiteral("Тёмная тема")), this,
+                 [this] { setDarkTheme(); })}));
 
   QToolButton* fonts = toolButton(QStringLiteral("debug-font"), QStringLiteral("Шрифты"), true);
   fonts->setToolTip(QStringLiteral("Показывать подписи шрифта и размера над OCR-блоками"));
@@ -117,9 +120,7 @@ QWidget* MainWindow::buildImportTab() {
   QHBoxLayout* layout = nullptr;
   QWidget* page = ribbonTabPage(layout);
   const auto button = [this](const char* key, const QString& text, auto action) {
-    QToolButton* b = toolButton(QString::fromUtf8(key), text);
-    connect(b, &QToolButton::clicked, this, action);
-    return b;
+    return onClicked(toolButton(QString::fromUtf8(key), text), this, action);
   };
   if (allowImports()) {
     auto* position = new QComboBox;
