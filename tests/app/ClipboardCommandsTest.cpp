@@ -1,5 +1,5 @@
 // Copying a page or a marked region as an image, pasting a clipboard image
-// onto the page as an image block, and the status texts of text selections.
+// onto the page as an image block.
 #include "EditorWindowFixture.h"
 
 #include <QClipboard>
@@ -82,26 +82,4 @@ TEST_F(EditorWindowTest, PastedClipboardImageBecomesAnImageBlock) {
   window->onEditPaste();
   EXPECT_EQ(window->statusLabel->text(), "Буфер обмена не содержит изображения");
   EXPECT_EQ(window->currentDocument->extractImages(0).size(), before);
-}
-
-TEST_F(EditorWindowTest, StatusTextsOfSelectionsAndCopies) {
-  struct Case {
-    QString text;
-    QString status;
-  };
-  const QString sixty(60, QLatin1Char('a'));
-  const std::vector<Case> cases = {
-      {sixty, "Скопировано: " + sixty + "..."},
-      {sixty + "b", "Скопировано: " + sixty + "..."},
-      {"short", "Скопировано: short..."},
-  };
-  for (const Case& c : cases) {
-    window->onTextSelected(c.text);
-    EXPECT_EQ(window->statusLabel->text(), c.status);
-  }
-  window->statusLabel->setText("unchanged");
-  window->onTextSelected(QString());
-  EXPECT_EQ(window->statusLabel->text(), "unchanged");
-  window->onCopySelectedText();
-  EXPECT_EQ(window->statusLabel->text(), "Нет выделенного текста");
 }

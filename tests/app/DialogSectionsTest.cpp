@@ -1,4 +1,4 @@
-// The recent-files list, the settings section header and the update message.
+// The recent-files list and the update message.
 #include "AppTestSupport.h"
 #include "DialogSections.h"
 
@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QVBoxLayout>
 
 using namespace apptest;
 
@@ -53,16 +52,6 @@ TEST(DialogSectionsTest, RecentListShowsExistingFilesApartByFolder) {
                 "report.pdf    " + QDir::toNativeSeparators(QFileInfo(c.data[i]).absolutePath()));
     }
     EXPECT_EQ(list.currentRow(), 0);
-  }
-}
-
-TEST(DialogSectionsTest, SectionHeaderHasItsHintOnlyWhenGiven) {
-  for (const QString& hint : {QString(), QStringLiteral("Подсказка")}) {
-    auto [section, layout] = settingsSectionHeader(QStringLiteral("Раздел"), hint);
-    std::unique_ptr<QWidget> owner(section);
-    EXPECT_EQ(layout->spacing(), 10);
-    EXPECT_EQ(section->findChild<QLabel*>("DialogSubtitle")->text(), "Раздел");
-    EXPECT_EQ(section->findChild<QLabel*>("DialogHint") != nullptr, !hint.isEmpty());
   }
 }
 
