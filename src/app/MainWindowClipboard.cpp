@@ -107,7 +107,8 @@ void MainWindow::onTextInserted(int page, QRectF rect, QString text) {
   const QString family = fontFamilyCombo ? fontFamilyCombo->currentText() : QStringLiteral("Times New Roman");
   const float size = fontSizeSpin ? static_cast<float>(fontSizeSpin->value()) : 12.0f;
   ocrPage = page;
-  appendViewTextBlock(view, page, rect, text, family, size, QColor(Qt::black));
+  // A view without new text blocks has added nothing to report.
+  if (!appendViewTextBlock(view, page, rect, text, family, size, QColor(Qt::black))) return;
   updateTitle();
   statusLabel->setText(tr("Текст вставлен на стр. %1").arg(page + 1));
 }
