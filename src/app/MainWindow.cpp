@@ -91,6 +91,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   });
   connect(thumbnails, &PageThumbnailPanel::pageSelected, this, &MainWindow::onThumbnailPageSelected);
 
+  if (allowOcr()) setupOcrBar();
   autoSaveTimer = new QTimer(this);
   connect(autoSaveTimer, &QTimer::timeout, this, &MainWindow::autoSaveIfNeeded);
 

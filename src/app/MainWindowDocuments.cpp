@@ -60,7 +60,7 @@ void MainWindow::openFile(const QString& path) {
     activateDocument(existing);
     return;
   }
-  if (activeIndex >= 0 && !applyPendingOcrEdits()) return;
+  if (activeIndex >= 0 && view->hasOcrEdits() && !applyPendingOcrEdits()) return;
 
   auto document = std::make_unique<PdfDocument>();
   if (!document->open(path)) {
@@ -119,6 +119,7 @@ void MainWindow::activateDocument(int index) {
   }
 
   editMode = allowPdfEditing() && target.editMode;
+  view->setEditMode(editMode);
 
   thumbnails->setDocument(currentDocument);
   thumbnails->setCurrentPage(view->currentPageIndex());
@@ -129,6 +130,8 @@ void MainWindow::activateDocument(int index) {
   pendingSelectionPage = -1;
   pendingSelectionRect = QRectF();
 
+  // Blocks still in the view belong to the document shown before.
+  view->clearOcrBlocks();
   if (editMode) loadNativeTextLayerForPage(view->currentPageIndex(), false);
 
   refreshDocumentTabs();
@@ -164,6 +167,25 @@ void MainWindow::updatePageControls() {
 }
 
 void MainWindow::onPageChanged(int page) {
+  const int editedPage = view->ocrBlocksPageIndex();
+  if (currentDocument->isOpen() && view->hasOcrEdits() && editedPage != page) {
+    if (!applyPendingOcrEdits()) {
+      if (editedPage >= 0 && editedPage < currentDocument->pageCount()) {
+        {
+          const QSignalBlocker blocker(view);
+          view->setCurrentPage(editedPage);
+        }
+        thumbnails->setCurrentPage(editedPage);
+        if (pageSpin) {
+          const QSignalBlocker blocker(pageSpin);
+          pageSpin->setValue(editedPage + 1);
+        }
+      }
+      updatePageControls();
+      return;
+    }
+    thumbnails->refreshPage(editedPage);
+  }
   if (pageSpin) {
     const QSignalBlocker blocker(pageSpin);
     pageSpin->setValue(page + 1);
@@ -172,7 +194,10 @@ void MainWindow::onPageChanged(int page) {
     updatePageControls();
     return;
   }
-  if (!loadNativeTextLayerForPage(page, false) && ocrPage != page) {
+  // Unsaved edits of this very page stay: reloading its text would drop them.
+  const bool keepEdits = view->hasOcrEdits() && view->ocrBlocksPageIndex() == page;
+  if (!keepEdits && !loadNativeTextLayerForPage(page, false) && ocrPage != page) {
+    view->clearOcrBlocks();
     if (ocrBar) ocrBar->hide();
     ocrPage = -1;
   }
@@ -180,7 +205,7 @@ void MainWindow::onPageChanged(int page) {
 }
 
 bool MainWindow::confirmSave() {
-  if (!currentDocument->isModified()) return true;
+  if (!currentDocument->isModified() && !view->hasOcrEdits()) return true;
   switch (appUnsavedChangesQuestion(this)) {
     case 0:
       onSave();
@@ -221,6 +246,8 @@ bool MainWindow::closeDocumentAt(int index) {
     thumbnails->setDocument(nullptr);
     refreshOutlinePanel();
     editMode = false;
+    view->setEditMode(false);
+    view->clearOcrBlocks();
     if (ocrBar) ocrBar->hide();
     ocrPage = -1;
     refreshDocumentTabs();
