@@ -125,7 +125,7 @@ TEST_F(MainWindowEditRoadTest, AnEditedLineIsSavedIntoTheFileAndReadBack) {
     EXPECT_EQ(window.statusLabel->text(), "Режим редактирования: текстовые рамки включены");
     EXPECT_EQ(window.ocrPage, 0);
 
-    ASSERT_TRUE(editBlock(window, "Payment is due", "Payment is due tomorrow morning"));
+    ASSERT_TRUE(editBlock(window, "Payment is due", "Payment is due within two weeks"));
     EXPECT_TRUE(window.currentDocument->isModified());
     EXPECT_EQ(window.documentTabs->tabText(0), "letter.pdf *");
 
@@ -139,7 +139,7 @@ TEST_F(MainWindowEditRoadTest, AnEditedLineIsSavedIntoTheFileAndReadBack) {
   }
 
   const QString text = pdfText(path);
-  EXPECT_TRUE(text.contains("Payment is due tomorrow morning")) << text.toStdString();
+  EXPECT_TRUE(text.contains("Payment is due within two weeks")) << text.toStdString();
   EXPECT_FALSE(text.contains("within thirty days")) << text.toStdString();
   EXPECT_TRUE(text.contains("Dear customer, the invoice follows")) << text.toStdString();
   QByteArray check;
@@ -149,7 +149,7 @@ TEST_F(MainWindowEditRoadTest, AnEditedLineIsSavedIntoTheFileAndReadBack) {
   reopened.resize(1200, 800);
   reopened.openFile(path);
   EXPECT_EQ(reopened.documentTabs->tabText(0), "letter.pdf");
-  EXPECT_GE(blockIndexContaining(reopened.view, "tomorrow morning"), 0);
+  EXPECT_GE(blockIndexContaining(reopened.view, "within two weeks"), 0);
   EXPECT_LT(blockIndexContaining(reopened.view, "thirty days"), 0);
 }
 
