@@ -12,7 +12,7 @@ QRectF pageObjectBounds(FPDF_PAGEOBJECT object, int type) {
       const double right = std::max({q.x1, q.x2, q.x3, q.x4});
       const double bottom = std::min({q.y1, q.y2, q.y3, q.y4});
       const double top = std::max({q.y1, q.y2, q.y3, q.y4});
-      return QRectF(left, bottom, right - left, top - bottom);
+      if (right - left > 0 && top - bottom > 0) return QRectF(left, bottom, right - left, top - bottom);
     }
   }
   float left = 0, bottom = 0, right = 0, top = 0;

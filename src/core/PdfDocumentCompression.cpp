@@ -3,6 +3,7 @@
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
+#include "PageObjectBounds.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfFileWriter.h"
 #include "PdfiumApi.h"
@@ -27,22 +28,6 @@ int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffe
   if (position > length || length - position < size) return 0;
   std::memcpy(buffer, bytes->constData() + position, size);
   return 1;
-}
-
-// Box of an image object on its page in points, or an empty rectangle.
-QRectF imageObjectBounds(FPDF_PAGEOBJECT object) {
-  FS_QUADPOINTSF quad{};
-  if (FPDFPageObj_GetRotatedBounds(object, &quad)) {
-    const double left = std::min({quad.x1, quad.x2, quad.x3, quad.x4});
-    const double right = std::max({quad.x1, quad.x2, quad.x3, quad.x4});
-    const double bottom = std::min({quad.y1, quad.y2, quad.y3, quad.y4});
-    const double top = std::max({quad.y1, quad.y2, quad.y3, quad.y4});
-    if (right - left > 0 && top - bottom > 0) return QRectF(left, bottom, right - left, top - bottom);
-  }
-  float left = 0, bottom = 0, right = 0, top = 0;
-  if (FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top))
-    return QRectF(std::min(left, right), std::min(bottom, top), std::abs(right - left), std::abs(top - bottom));
-  return {};
 }
 
 // An image that shows the page through it (soft mask, stencil mask, colour
@@ -95,7 +80,7 @@ bool recompressImageObject(FPDF_DOCUMENT copy, FPDF_PAGE page, FPDF_PAGEOBJECT o
   rendered.reset();
   if (image.isNull()) return false;
 
-  const QRectF bounds = imageObjectBounds(object);
+  const QRectF bounds = pageObjectBounds(object, FPDF_PAGEOBJ_IMAGE);
   if (bounds.width() <= 0.1 || bounds.height() <= 0.1) return false;
   const int targetWidth = std::max(1, int(std::ceil(bounds.width() * target.dpi / 72.0)));
   const int targetHeight = std::max(1, int(std::ceil(bounds.height() * target.dpi / 72.0)));

@@ -2,23 +2,13 @@
 // Small owners that close pdfium handles on every return path. Use them only
 // while the pdfium lock is held: their destructors call into pdfium.
 
+#include "HandleOwner.h"
 #include "PdfiumApi.h"
-
-#include <memory>
-#include <type_traits>
 
 namespace pdfium {
 
-template <auto Close>
-struct Closer {
-  template <typename T>
-  void operator()(T* handle) const {
-    if (handle) Close(handle);
-  }
-};
-
 template <typename Handle, auto Close>
-using Owner = std::unique_ptr<std::remove_pointer_t<Handle>, Closer<Close>>;
+using Owner = HandleOwner<std::remove_pointer_t<Handle>, Close>;
 
 using Document = Owner<FPDF_DOCUMENT, FPDF_CloseDocument>;
 using Page = Owner<FPDF_PAGE, FPDF_ClosePage>;
