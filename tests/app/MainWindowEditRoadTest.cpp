@@ -400,3 +400,34 @@ TEST_F(MainWindowEditRoadTest, OutlineListsTheBookmarksAndAClickJumps) {
   EXPECT_TRUE(tree->isHidden());
   EXPECT_FALSE(empty->isHidden());
 }
+
+TEST_F(MainWindowEditRoadTest, EditModeKeepsUnsavedEditsAndAnnouncesOcrForAPageWithoutText) {
+  const QString scanned = dir.filePath("scanned.pdf");
+  ASSERT_TRUE(writeLinesPdf(scanned, {{}}));
+  TestWindow viewerWindow(AppProduct::Viewer);
+  viewerWindow.openFile(letter("viewer.pdf"));
+  viewerWindow.onToggleEditMode();
+  EXPECT_FALSE(viewerWindow.editMode);
+  EXPECT_EQ(viewerWindow.statusLabel->text(), "Редактирование PDF недоступно в этой версии программы");
+
+  RoadWindow window;
+  showWindow(window);
+  window.openFile(letter("letter.pdf"));
+  window.onToggleEditMode();
+  ASSERT_TRUE(editBlock(window, "Dear customer", "Dear reader"));
+  window.onToggleEditMode();
+  EXPECT_FALSE(window.view->isEditMode());
+  EXPECT_EQ(window.statusLabel->text(), "Режим чтения: документ не помечается изменённым при повороте вида");
+  window.onToggleEditMode();
+  EXPECT_TRUE(window.view->hasOcrEdits());
+  EXPECT_GE(blockIndexContaining(window.view, "Dear reader"), 0);
+
+  window.onSave();
+  window.openFile(scanned);
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("");
+  window.onToggleEditMode();
+  seen->stopWaiting = true;
+  EXPECT_TRUE(window.editMode);
+  EXPECT_TRUE(seen->shown);  // the whole-document recognition asks for itself
+  EXPECT_EQ(window.statusLabel->text(), "Текстовый слой не найден: запускаю OCR.");
+}
