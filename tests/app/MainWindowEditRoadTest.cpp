@@ -106,6 +106,14 @@ class MainWindowEditRoadTest : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   }
 
+  // Two letters open, the second active and in edit mode.
+  void openTwoTabsInEditMode(RoadWindow& window) {
+    showWindow(window);
+    window.openFile(letter("first.pdf"));
+    window.openFile(letter("second.pdf"));
+    window.onToggleEditMode();
+  }
+
   QTemporaryDir dir;
 };
 
@@ -222,13 +230,8 @@ TEST_F(MainWindowEditRoadTest, AFailedSaveAfterWritingTheEditsSaysSo) {
 }
 
 TEST_F(MainWindowEditRoadTest, ARefusedWriteOfPendingEditsStopsSavingAndSwitching) {
-  const QString first = letter("first.pdf");
-  const QString second = letter("second.pdf");
   RoadWindow window;
-  showWindow(window);
-  window.openFile(first);
-  window.openFile(second);
-  window.onToggleEditMode();
+  openTwoTabsInEditMode(window);
   // Edits whose page the document does not have cannot be written anywhere.
   std::vector<TextBlock> blocks = window.view->currentOcrBlocks();
   window.view->setOcrBlocks(blocks, 7, true);
@@ -257,13 +260,8 @@ TEST_F(MainWindowEditRoadTest, ARefusedWriteOfPendingEditsStopsSavingAndSwitchin
 }
 
 TEST_F(MainWindowEditRoadTest, DeletingEveryBlockOfAPageDoesNotBlockTheWindow) {
-  const QString first = letter("first.pdf");
-  const QString second = letter("second.pdf");
   RoadWindow window;
-  showWindow(window);
-  window.openFile(first);
-  window.openFile(second);
-  window.onToggleEditMode();
+  openTwoTabsInEditMode(window);
   window.view->setOcrBlocks({}, 0, true);  // what deleting the last block leaves
   ASSERT_TRUE(window.view->hasOcrEdits());
 
