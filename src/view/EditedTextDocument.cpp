@@ -88,4 +88,11 @@ void scaleDocumentFontPixels(QTextDocument* document, double factor) {
     span.setCharFormat(range.format);
   }
   cursor.endEditBlock();
+  // The default font is written out with the rich text too; it must not
+  // keep pixels of another zoom.
+  QFont defaultFont = document->defaultFont();
+  if (defaultFont.pixelSize() >= 1) {
+    defaultFont.setPixelSize(std::clamp(static_cast<int>(std::lround(defaultFont.pixelSize() * factor)), 1, 1000));
+    document->setDefaultFont(defaultFont);
+  }
 }

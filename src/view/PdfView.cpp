@@ -143,9 +143,12 @@ void PdfView::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   updateScrollBars();
   updateCurrentPageFromViewport();
+  repositionBlockEditor();
 }
 
 void PdfView::scrollContentsBy(int, int) {
   viewport()->update();
   updateCurrentPageFromViewport();
+  // The editor follows its block; a scroll by the user is not undone.
+  placeBlockEditor(false);
 }

@@ -16,6 +16,8 @@
 #include <QRectF>
 #include <QSet>
 #include <QString>
+#include <QTextCharFormat>
+#include <QTextListFormat>
 #include <QTransform>
 
 #include <atomic>
@@ -140,6 +142,34 @@ public:
   int ocrBlocksPageIndex() const { return ocrBlocksPage; }
   bool hasOcrEdits() const { return ocrBlocksDirty; }
 
+  // ---- Editing the active block in place and formatting its text ----
+  // (PdfViewBlockEditing.cpp, PdfViewTextFormat.cpp)
+  QRect ocrBlockScreenRect(int index) const;
+  void fitActiveTextBlockToContent();
+  void rescaleActiveBlockEditor(double factor);
+  bool activeBlockUsesFixedLineLayout() const;
+  void mergeActiveTextFormat(const QTextCharFormat& format);
+  void setActiveTextFontFamily(const QString& family);
+  void setActiveTextFontSize(int points);
+  void setActiveTextBold(bool on);
+  void setActiveTextItalic(bool on);
+  void setActiveTextUnderline(bool on);
+  void setActiveTextStrikeOut(bool on);
+  void setActiveTextSuperscript(bool on);
+  void setActiveTextSubscript(bool on);
+  void setActiveTextColor(const QColor& color);
+  void setActiveTextBackgroundColor(const QColor& color);
+  void clearActiveTextFormatting();
+  void mergeActiveBlockFormat(const QTextBlockFormat& format);
+  void setActiveTextAlignment(Qt::Alignment alignment);
+  void adjustActiveTextIndent(int delta);
+  void setActiveTextBulletedList();
+  void setActiveTextNumberedList();
+  bool insertTextIntoActiveEditor(const QString& text);
+  void updateActiveBlockText(const QString& text);
+  void connectActiveTextEditorSignals(QTextEdit* editor);
+  void emitActiveTextFormat();
+
 signals:
   void pageChanged(int index);
   void zoomChanged(double zoom);
@@ -259,7 +289,6 @@ private:
   void onActiveEditorTextChanged();
   void onBlockFrameRectChanged(QRect newRect);
   void onBlockFrameRotationChanged(double degrees);
-  void paintEditedBlocks(QPainter& painter, const PageGeometry& g);
   EditSnapshot makeEditSnapshot(const QString& label, bool includeActiveEditor) const;
   void pushUndoSnapshot(const QString& label, bool includeActiveEditor);
   void captureActiveEditorUndoIfNeeded(const QString& label, bool includeActiveEditor);
@@ -284,7 +313,41 @@ private:
   bool editorUndoCaptured = false;
   int editorUndoBlock = -1;
   bool blockInteractionUndoCaptured = false;
-  BlockTextRenderer blockTextRenderer;
+  mutable BlockTextRenderer blockTextRenderer;
+
+  // ---- Block editing and overlay painting (PdfViewBlockEditing.cpp,
+  // PdfViewTextFormat.cpp, PdfViewOverlayPainting.cpp) ----
+  // The per-pixel results of one block, kept until the block, the zoom or
+  // the page image changes. Positions are page pixels, free of the scroll.
+  struct OverlayPatch {
+    QRectF sourceRect;  // originalRect of the block it was made for
+    double zoom = 0;
+    qint64 pageImageKey = 0;
+    qint64 inputKey = 0;  // image of an ink block, or the text drawn under it
+    QRectF target;        // where the patch goes, relative to the page's corner
+    QImage image;
+  };
+
+  void placeBlockEditor(bool scrollIntoView);
+  void markActiveBlockEdited();
+  void scheduleActiveBlockFit();
+  void runListCommand(const QString& label, QTextListFormat::Style style);
+  bool inkModeActive(int page) const;
+  void paintInkLayerRestoration(QPainter& painter, const PageGeometry& g, const QImage& pageImage);
+  void paintBlockOverlay(QPainter& painter, const PageGeometry& g, const QImage& pageImage);
+  void paintCleanedBackground(QPainter& painter, const PageGeometry& g, const QImage& pageImage, int blockIndex);
+  void paintBlockOutline(QPainter& painter, int blockIndex, const QRectF& screen);
+  void paintFontLabel(QPainter& painter, const TextBlock& block, const QRectF& screen);
+  QRectF groupScreenRect(int groupId) const;
+  QRectF mappedPageRect(const PageGeometry& g, const QRectF& rect) const;
+
+  bool fittingActiveBlock = false;
+  bool placingBlockEditor = false;
+  std::vector<OverlayPatch> cleaningPatches;     // by block index
+  std::vector<OverlayPatch> inkRestorePatches;   // by block index
+  std::vector<OverlayPatch> inkMasks;            // by block index
+  int overlayPatchBuilds = 0;                    // per-pixel passes run, for tests and measurements
+  bool overlayCachingEnabled = true;
 
   friend struct PdfViewTestAccess;
 };

@@ -9,8 +9,6 @@
 #include "PdfFontMapping.h"
 #include "RotatedTextEdit.h"
 
-#include <QFontMetricsF>
-#include <QPainter>
 #include <QStringList>
 
 #include <algorithm>
@@ -167,42 +165,4 @@ void PdfView::normalizeEditableBlockFontSizes() {
     std::sort(sizes.begin(), sizes.end());
     block.fontSize = sizes[sizes.size() / 2];
   }
-}
-
-void PdfView::paintEditedBlocks(QPainter& painter, const PageGeometry& g) {
-  if (!editMode || g.page != ocrBlocksPage || ocrBlocks.empty()) return;
-  painter.save();
-  painter.setRenderHint(QPainter::Antialiasing, true);
-  painter.setRenderHint(QPainter::TextAntialiasing, true);
-  for (std::size_t bi = 0; bi < ocrBlocks.size(); ++bi) {
-    const TextBlock& block = ocrBlocks[bi];
-    if (block.isImage || block.lines.empty() || (!blockTextEdited(block) && !blockMoved(block))) continue;
-    const int blockIndex = static_cast<int>(bi);
-    const QRectF blockScreen = pdfRectToScreenRect(g.page, block.rect);
-    // The page still shows the old glyphs under a changed block.
-    if (block.originalRect.isValid()) painter.fillRect(pdfRectToScreenRect(g.page, block.originalRect), Qt::white);
-    painter.save();
-    applyBlockRotation(painter, blockScreen, block.rotation);
-    painter.fillRect(blockScreen, Qt::white);
-    const QStringList texts = block.text.split(QLatin1Char('\n'));
-    const bool perLine = texts.size() == static_cast<qsizetype>(block.lines.size());
-    const double blockTop = block.rect.y() + block.rect.height();
-    const int count = perLine ? static_cast<int>(block.lines.size()) : static_cast<int>(texts.size());
-    for (int i = 0; i < count; ++i) {
-      const int li = std::min(i, static_cast<int>(block.lines.size()) - 1);
-      const TextBlock::Line& line = block.lines[static_cast<std::size_t>(li)];
-      const QString& text = texts[i];
-      const QFont font = blockTextRenderer.lineFont(blockIndex, li, block, zoom, perLine ? text : line.text, true, 1.0);
-      const double lineHeightPx = std::max(line.rect.height(), 1.0) * zoom;
-      double top = blockScreen.top() + (blockTop - (line.rect.y() + line.rect.height())) * zoom;
-      if (!perLine) top = blockScreen.top() + i * lineHeightPx;
-      const double left = blockScreen.left() + (line.rect.x() - block.rect.x()) * zoom;
-      painter.setFont(font);
-      painter.setPen(lineTextColor(line, block));
-      painter.drawText(QRectF(left, top, std::max(blockScreen.right() - left, 1.0), lineHeightPx),
-                       Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, text);
-    }
-    painter.restore();
-  }
-  painter.restore();
 }

@@ -221,9 +221,12 @@ void PdfView::updateScrollBars() {
 void PdfView::setZoom(double newZoom) {
   const double clamped = std::clamp(newZoom, kMinZoom, kMaxZoom);
   if (std::abs(clamped - zoom) < 1e-6) return;
+  const double previous = zoom;
   zoom = clamped;
+  rescaleActiveBlockEditor(zoom / std::max(previous, 0.001));
   invalidateCache();
   updateScrollBars();
+  repositionBlockEditor();
   updateCurrentPageFromViewport();
   viewport()->update();
   emit zoomChanged(zoom);

@@ -54,11 +54,14 @@ void PdfView::paintBackground(QPainter& painter) const {
 void PdfView::paintPage(QPainter& painter, const PageGeometry& g) {
   painter.fillRect(g.rect.translated(4, 4), QColor(0, 0, 0, 80));
 
-  const QImage& image = cachedPageLayer(g.page, PdfRenderLayer::Full, false);
+  // The whole page even with lifted ink: the page without its text would
+  // lose every unchanged line, and the ink's silhouette is whitened below.
+  const QImage image = cachedPageLayer(g.page, PdfRenderLayer::Full, false);
   if (image.isNull())
     painter.fillRect(g.rect, Qt::white);
   else
     painter.drawImage(QRectF(g.rect), image);
+  if (!image.isNull() && inkModeActive(g.page)) paintInkLayerRestoration(painter, g, image);
 
   painter.setBrush(Qt::NoBrush);
   painter.setPen(QPen(QColor(180, 180, 180), 1.0));
@@ -69,7 +72,7 @@ void PdfView::paintPage(QPainter& painter, const PageGeometry& g) {
     painter.drawRect(QRect(QPoint(g.left - 1, g.top - 1), QPoint(g.left + g.pageWidthPx, g.top + g.pageHeightPx)));
   }
 
-  paintEditedBlocks(painter, g);
+  if (editMode && g.page == ocrBlocksPage && !ocrBlocks.empty()) paintBlockOverlay(painter, g, image);
   paintSearchHits(painter, g.page);
   paintTextHighlights(painter, g.page);
   paintLastRegion(painter, g.page);

@@ -32,4 +32,6 @@ struct PdfViewTestAccess {
     return labels;
   }
   static BlockTextRenderer& renderer(PdfView& v) { return v.blockTextRenderer; }
+  static int overlayPatchBuilds(const PdfView& v) { return v.overlayPatchBuilds; }
+  static void setOverlayCaching(PdfView& v, bool on) { v.overlayCachingEnabled = on; }
 };

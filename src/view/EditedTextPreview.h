@@ -1,0 +1,31 @@
+#pragma once
+// The view draws an edited block itself, line by line at the places of its
+// stored lines, and the active block's text and caret while the editor
+// widget paints nothing. Rectangles given here are the block's rectangle in
+// viewport pixels; zoom is pixels per point.
+
+#include "core/TextBlock.h"
+
+#include <QRectF>
+#include <QStringList>
+
+class BlockTextRenderer;
+class QPainter;
+class QTextEdit;
+
+// The line that carries display line index: a stored line, a default line
+// for a block without lines, or a line continued below the last one at the
+// paragraph's own pitch.
+TextBlock::Line visualLineForIndex(const TextBlock& block, int index);
+// The block's text as the editor lays it out in lines.
+QStringList displayLinesForEditor(const TextBlock& block);
+// Screen x and top of a line placed in the block's screen rectangle.
+QPointF lineScreenOrigin(const TextBlock& block, const TextBlock::Line& line, const QRectF& rect, double zoom);
+// With fonts and blockIndex the fitted fonts of stored lines come from the
+// view's cache instead of being fitted on every paint.
+void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
+                           BlockTextRenderer* fonts = nullptr, int blockIndex = -1);
+void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
+                            double zoom);
+// The dashed frame with handles of a turned active block.
+void drawActiveTextBlockChrome(QPainter& painter, const QRectF& rect, double rotation);

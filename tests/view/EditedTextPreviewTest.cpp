@@ -1,0 +1,163 @@
+// The view's own drawing of edited text: which line carries each display
+// line (added lines follow the paragraph's pitch), where the preview puts the
+// text, where the caret stands, and the chrome of a turned active block.
+#include "BlockTestData.h"
+#include "view/EditedTextPreview.h"
+
+#include <gtest/gtest.h>
+
+#include <QPainter>
+#include <QTest>
+#include <QTextEdit>
+
+using namespace blocktest;
+
+namespace {
+
+TextBlock::Line lineWithTop(double top, double height = 10) {
+  TextBlock::Line line;
+  line.text = QStringLiteral("строка");
+  line.rect = QRectF(50, top - height, 200, height);
+  line.fontSize = 10;
+  return line;
+}
+
+TEST(EditedTextPreview, AddedLinesFollowTheStoredPitch) {
+  const struct {
+    const char* name;
+    std::vector<double> tops;
+    int index;
+    double expectedTop;
+  } cases[] = {
+      {"upper median of 20 and 14", {700, 680, 666}, 3, 666 - 20},
+      {"second added line", {700, 680, 666}, 4, 666 - 40},
+      {"1 and 90 point gaps ignored", {700, 699, 609, 595}, 4, 595 - 14},
+      {"no usable gap: 1.25 x height", {700}, 1, 700 - 12.5},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TextBlock block;
+    block.rect = QRectF(40, 500, 300, 220);
+    for (double top : c.tops) block.lines.push_back(lineWithTop(top));
+    const TextBlock::Line line = visualLineForIndex(block, c.index);
+    EXPECT_DOUBLE_EQ(line.rect.y() + line.rect.height(), c.expectedTop);
+    EXPECT_DOUBLE_EQ(line.rect.x(), block.rect.x());
+    EXPECT_DOUBLE_EQ(line.rect.width(), block.rect.width());
+    EXPECT_TRUE(line.text.isEmpty());
+  }
+  TextBlock empty;
+  empty.rect = QRectF(1, 2, 3, 4);
+  EXPECT_EQ(visualLineForIndex(empty, 0).rect, empty.rect);
+}
+
+TEST(EditedTextPreview, DisplayLinesComeFromTheTextOrTheLines) {
+  const struct {
+    QString text;
+    int lines;
+    QStringList expected;
+  } cases[] = {
+      {QStringLiteral("a\nb"), 2, {"a", "b"}},
+      {QStringLiteral("a\nb\nc"), 2, {"a", "b", "c"}},
+      {QStringLiteral("a b"), 2, {"строка", "строка"}},
+      {QStringLiteral("a b"), 0, {"a b"}},
+      {QStringLiteral("a\n"), 1, {"a", ""}},
+  };
+  for (const auto& c : cases) {
+    TextBlock block;
+    block.text = c.text;
+    for (int i = 0; i < c.lines; ++i) block.lines.push_back(lineWithTop(700 - 20 * i));
+    EXPECT_EQ(displayLinesForEditor(block), c.expected) << c.text.toStdString();
+  }
+}
+
+// Rows of the image with dark pixels, as [first, last].
+std::pair<int, int> inkRows(const QImage& image, int fromRow = 0) {
+  int first = -1, last = -1;
+  for (int y = fromRow; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (qGray(image.pixel(x, y)) < 128) {
+        if (first < 0) first = y;
+        last = y;
+        break;
+      }
+  return {first, last};
+}
+
+TEST(EditedTextPreview, ThirdDisplayLineIsDrawnBelowTheSecondAtThePitch) {
+  TextBlock block;
+  block.rect = QRectF(0, 600, 300, 100);
+  block.lines = {lineWithTop(700, 14), lineWithTop(680, 14)};
+  block.text = QStringLiteral("первая\nвторая\nтретья");
+  block.textEdited = true;  // with blank HTML it is still drawn line by line
+  QImage image(300, 100, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  drawEditedTextPreview(painter, block, QRectF(0, 0, 300, 100), 1.0);
+  painter.end();
+  // The third line's box: top 40 px below the block's top, 14 high.
+  const auto [first, last] = inkRows(image, 36);
+  EXPECT_GE(first, 38);
+  EXPECT_LE(last, 56);
+  EXPECT_LE(inkRows(image).first, 2);  // the first line's ink starts at its box
+}
+
+TEST(EditedTextPreview, CaretStandsAtTheCursorInTheDrawnText) {
+  TextBlock block;
+  block.rect = QRectF(0, 600, 300, 100);
+  block.lines = {lineWithTop(700, 14), lineWithTop(680, 14)};
+  block.text = QStringLiteral("абв\nгде\n");
+  QTextEdit editor;
+  editor.setPlainText(block.text);
+  editor.show();
+  editor.activateWindow();
+  editor.setFocus();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+
+  const auto caretColumns = [&](int position, bool select) {
+    QTextCursor cursor = editor.textCursor();
+    cursor.setPosition(position);
+    if (select) cursor.setPosition(0, QTextCursor::KeepAnchor);
+    editor.setTextCursor(cursor);
+    QImage image(300, 100, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    drawPreviewEditorCaret(painter, &editor, block, QRectF(0, 0, 300, 100), 1.0);
+    painter.end();
+    QList<QPoint> found;
+    for (int y = 0; y < 100; ++y)
+      for (int x = 0; x < 300; ++x)
+        if (image.pixel(x, y) != qRgb(255, 255, 255)) found.append(QPoint(x, y));
+    return found;
+  };
+  const QList<QPoint> start = caretColumns(0, false);
+  ASSERT_FALSE(start.isEmpty());
+  EXPECT_LE(start.first().y(), 0);
+  const QList<QPoint> end = caretColumns(3, false);
+  ASSERT_FALSE(end.isEmpty());
+  EXPECT_GT(end.first().x(), start.first().x() + 10);  // after the last letter
+  // After the trailing line feed: the start of the synthesized third line.
+  const QList<QPoint> next = caretColumns(8, false);
+  ASSERT_FALSE(next.isEmpty());
+  EXPECT_GE(next.first().y(), 38);
+  EXPECT_TRUE(caretColumns(3, true).isEmpty());
+}
+
+TEST(EditedTextPreview, TurnedBlockChromeOnlyForARealRectangle) {
+  const struct {
+    QRectF rect;
+    bool drawn;
+  } cases[] = {{QRectF(60, 60, 100, 40), true}, {QRectF(60, 60, 1, 40), false}, {QRectF(60, 60, 100, 1), false}};
+  for (const auto& c : cases) {
+    QImage image(240, 200, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    drawActiveTextBlockChrome(painter, c.rect, 30.0);
+    painter.end();
+    bool any = false;
+    for (int y = 0; y < image.height() && !any; ++y)
+      for (int x = 0; x < image.width() && !any; ++x) any = image.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_EQ(any, c.drawn);
+  }
+}
+
+}  // namespace
