@@ -105,6 +105,10 @@ void MainWindow::activateDocument(int index) {
     return;
   }
   saveActiveDocumentUiState();
+  // Blocks still in the view belong to the document shown before (a closed
+  // tab's edits the user chose to drop among them): they must never reach
+  // the page changes of the document coming in.
+  view->clearOcrBlocks();
 
   activeIndex = index;
   currentDocument = target.document.get();
@@ -130,7 +134,6 @@ void MainWindow::activateDocument(int index) {
   pendingSelectionPage = -1;
   pendingSelectionRect = QRectF();
 
-  // Blocks still in the view belong to the document shown before.
   view->clearOcrBlocks();
   if (editMode) loadNativeTextLayerForPage(view->currentPageIndex(), false);
 

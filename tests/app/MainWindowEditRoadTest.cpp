@@ -427,3 +427,22 @@ TEST_F(MainWindowEditRoadTest, EditModeKeepsUnsavedEditsAndAnnouncesOcrForAPageW
   EXPECT_TRUE(seen->shown);  // the whole-document recognition asks for itself
   EXPECT_EQ(window.statusLabel->text(), "Текстовый слой не найден: запускаю OCR.");
 }
+
+TEST_F(MainWindowEditRoadTest, DroppedEditsOfAClosedTabNeverReachTheNextDocument) {
+  RoadWindow window;
+  showWindow(window);
+  window.openFile(letter("first.pdf"));
+  window.view->setCurrentPage(1);  // coming back turns the page
+  window.openFile(letter("second.pdf"));
+  window.onToggleEditMode();
+  ASSERT_TRUE(editBlock(window, "Dear customer", "Dear reader"));
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("Не сохранять");
+  EXPECT_TRUE(window.closeDocumentAt(1));
+  seen->stopWaiting = true;
+  EXPECT_TRUE(seen->shown);
+  ASSERT_EQ(window.activeIndex, 0);
+  EXPECT_FALSE(window.view->hasOcrEdits());
+  EXPECT_EQ(window.view->currentPageIndex(), 1);
+  EXPECT_FALSE(window.currentDocument->isModified());
+  EXPECT_TRUE(window.currentDocument->extractAllText(0).contains("Dear customer"));
+}
