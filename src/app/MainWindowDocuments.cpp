@@ -212,7 +212,8 @@ bool MainWindow::confirmSave() {
   switch (appUnsavedChangesQuestion(this)) {
     case 0:
       onSave();
-      return !currentDocument->isModified();
+      // Edits that could not be written are as unsaved as the file.
+      return !currentDocument->isModified() && !view->hasOcrEdits();
     case 1:
       return true;
     default:
