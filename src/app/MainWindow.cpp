@@ -90,6 +90,9 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     pendingSelectionRect = rect;
   });
   connect(thumbnails, &PageThumbnailPanel::pageSelected, this, &MainWindow::onThumbnailPageSelected);
+  connectViewCommands();
+  // After the ribbon: the formatting keys press its buttons.
+  setupShortcuts();
 
   if (allowOcr()) setupOcrBar();
   autoSaveTimer = new QTimer(this);

@@ -216,4 +216,80 @@ class MainWindow : public QMainWindow {
   QToolButton* editModeButton = nullptr;
   QToolButton* insertPageButton = nullptr;
   QToolButton* deletePageButton = nullptr;
+
+  // ---- Ribbon contents, shortcuts, clipboard and text commands ----
+  //      (MainWindowHomeTab.cpp, MainWindowRibbonTabs.cpp, MainWindowShortcuts.cpp,
+  //      MainWindowClipboard.cpp, MainWindowMessages.cpp)
+ public slots:
+  void setFontControlsEnabled(bool enabled);
+  void onActiveTextFormatChanged(const QString& family, int size, bool bold, bool italic, bool underline,
+                                 bool strikeOut, bool superscript, bool subscript, Qt::Alignment alignment);
+  void onCopySelectedText();
+  void onEditCopy();
+  void onEditPaste();
+  void onTextSelected(const QString& text);
+  void onTextInserted(int page, QRectF rect, QString text);
+  // A modeless message over the window, with an optional link button.
+  void showUpdateMessage(const QString& title, const QString& text, const QString& url);
+
+  // Page commands; each does nothing in an edition that may not edit pages.
+  void onInsertBlankPage();
+  void onDeleteCurrentPage();
+  void onDuplicatePage();
+  void onClearPage();
+  void onThumbnailMovePage(int from, int to);
+  void onThumbnailDeletePage(int index);
+  void onThumbnailInsertPage(int beforeIndex);
+  void onThumbnailImportPage(int beforeIndex);
+
+  // Entry points of features still to come (MainWindowPending.cpp).
+  void showImportDialog();
+  void importFilesAt(const QString& kind, int mode);
+  void showScanDialog();
+  void showSignatureDialog(bool fromShellAction, const QList<QString>& batch, const QList<QString>& skipped,
+                           const QString& path);
+  void showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction);
+  void showSpecialCharactersDialog();
+  void onFacsimileInsert();
+  void onFacsimileAdd();
+  void onFacsimileEdit();
+  void checkForUpdates();
+  void onEditInsertText();
+  void onEditInsertImage();
+
+ protected:
+  void setupShortcuts();
+  void connectViewCommands();
+  // A page command runs only where the edition may edit pages (and import,
+  // when it imports).
+  void runPageCommand(const QString& command, bool imports);
+  // Runs the page tools dialog for a shell "merge" from the event loop.
+  void deferPageToolsMerge(const QList<QString>& files, bool fromShellAction);
+
+  // Font and paragraph controls of the Home tab; empty in editions without
+  // text editing.
+  QComboBox* fontFamilyCombo = nullptr;
+  QSpinBox* fontSizeSpin = nullptr;
+  QToolButton* boldButton = nullptr;
+  QToolButton* italicButton = nullptr;
+  QToolButton* underlineButton = nullptr;
+  QToolButton* strikeOutButton = nullptr;
+  QToolButton* superscriptButton = nullptr;
+  QToolButton* subscriptButton = nullptr;
+  QToolButton* growFontButton = nullptr;
+  QToolButton* shrinkFontButton = nullptr;
+  QToolButton* clearFormattingButton = nullptr;
+  QToolButton* highlightColorButton = nullptr;
+  QToolButton* textColorButton = nullptr;
+  QToolButton* bulletListButton = nullptr;
+  QToolButton* numberedListButton = nullptr;
+  QToolButton* decreaseIndentButton = nullptr;
+  QToolButton* increaseIndentButton = nullptr;
+  QToolButton* alignLeftButton = nullptr;
+  QToolButton* alignCenterButton = nullptr;
+  QToolButton* alignRightButton = nullptr;
+  QToolButton* alignJustifyButton = nullptr;
+  // Set while the editor's format is copied into the controls, so that
+  // showing a format never applies it again.
+  bool syncingFormatControls = false;
 };

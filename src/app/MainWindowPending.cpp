@@ -23,6 +23,20 @@ void MainWindow::showAboutDialog() { tellNotAvailableYet(QStringLiteral("О пр
 void MainWindow::showSearchDialog() { tellNotAvailableYet(QStringLiteral("Найти")); }
 void MainWindow::onRotateCCW() { tellNotAvailableYet(QStringLiteral("Влево")); }
 void MainWindow::onRotateCW() { tellNotAvailableYet(QStringLiteral("Вправо")); }
+void MainWindow::showImportDialog() { tellNotAvailableYet(QStringLiteral("Импорт")); }
+void MainWindow::importFilesAt(const QString&, int) { tellNotAvailableYet(QStringLiteral("Импорт")); }
+void MainWindow::showScanDialog() { tellNotAvailableYet(QStringLiteral("Сканер")); }
+void MainWindow::showSignatureDialog(bool, const QList<QString>&, const QList<QString>&, const QString&) {
+  tellNotAvailableYet(QStringLiteral("Подписать"));
+}
+void MainWindow::showCompressedPdfExportDialog(const QString&, bool) { tellNotAvailableYet(QStringLiteral("Сжать PDF")); }
+void MainWindow::showSpecialCharactersDialog() { tellNotAvailableYet(QStringLiteral("Символ")); }
+void MainWindow::onFacsimileInsert() { tellNotAvailableYet(QStringLiteral("Вставить факсимиле")); }
+void MainWindow::onFacsimileAdd() { tellNotAvailableYet(QStringLiteral("Добавить факсимиле")); }
+void MainWindow::onFacsimileEdit() { tellNotAvailableYet(QStringLiteral("Изменить факсимиле")); }
+void MainWindow::checkForUpdates() { tellNotAvailableYet(QStringLiteral("Обновления")); }
+void MainWindow::onEditInsertText() { tellNotAvailableYet(QStringLiteral("Добавить текст")); }
+void MainWindow::onEditInsertImage() { tellNotAvailableYet(QStringLiteral("Добавить изображение")); }
 
 void MainWindow::runShellAction(const QString& action, const QList<QString>&, bool) {
   // The window is not shown in this mode: say so and end.

@@ -49,11 +49,7 @@ void MainWindow::onRibbonTabChanged(int index) {
   settings.setValue(QStringLiteral("ui/lastRibbonTab"), index);
 }
 
-QWidget* MainWindow::buildHomeTab() { return emptyRibbonPage(); }
-QWidget* MainWindow::buildImportTab() { return emptyRibbonPage(); }
-QWidget* MainWindow::buildPageTab() { return emptyRibbonPage(); }
 QWidget* MainWindow::buildCommentTab() { return emptyRibbonPage(); }
-QWidget* MainWindow::buildViewTab() { return emptyRibbonPage(); }
 
 QToolButton* MainWindow::toolButton(const QString& iconKey, const QString& text, bool checkable, bool autoConnect) {
   auto* button = new QToolButton;

@@ -1,0 +1,52 @@
+#pragma once
+// Calls into the page view's input layer: the hand and selection tools, the
+// selected page text and new text blocks. A view built without that layer
+// answers with nothing and these calls do nothing, so the window's commands
+// stay safe whichever view they are linked against.
+
+#include <QColor>
+#include <QRectF>
+#include <QString>
+
+#include <concepts>
+
+template <typename View>
+void setViewHandTool(View* view, bool hand) {
+  if constexpr (requires(View* v) { v->setEditTool(v->currentEditTool()); }) {
+    using Tool = decltype(view->currentEditTool());
+    view->setEditTool(hand ? Tool::Hand : Tool::Select);
+  }
+}
+
+// 1 when the hand tool is chosen, 0 for any other tool, -1 when the view has no tools.
+template <typename View>
+int viewHandToolState(const View* view) {
+  if constexpr (requires(const View* v) { v->currentEditTool(); }) {
+    using Tool = decltype(view->currentEditTool());
+    return view->currentEditTool() == Tool::Hand ? 1 : 0;
+  } else {
+    return -1;
+  }
+}
+
+template <typename View>
+QString viewSelectedPageText(const View* view) {
+  if constexpr (requires(const View* v) {
+                  { v->selectedPageText() } -> std::convertible_to<QString>;
+                })
+    return view->selectedPageText();
+  else
+    return {};
+}
+
+// False when the view cannot take new text blocks.
+template <typename View>
+bool appendViewTextBlock(View* view, int page, const QRectF& rect, const QString& text, const QString& family,
+                         float size, const QColor& color) {
+  if constexpr (requires(View* v) { v->appendEditableTextBlock(page, rect, text, family, size, color); }) {
+    view->appendEditableTextBlock(page, rect, text, family, size, color);
+    return true;
+  } else {
+    return false;
+  }
+}

@@ -1,0 +1,85 @@
+// Copying a page or a marked region as an image, pasting a clipboard image
+// onto the page as an image block.
+#include "EditorWindowFixture.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+
+#include <cmath>
+
+using namespace apptest;
+
+namespace {
+
+QImage solidImage(int width, int height, QColor colour) {
+  QImage image(width, height, QImage::Format_RGB32);
+  image.fill(colour);
+  return image;
+}
+
+}  // namespace
+
+TEST_F(EditorWindowTest, CopyPutsThePageOrTheMarkedRegionOnTheClipboard) {
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  window->onEditCopy();
+  const QImage page = clipboard->image();
+  // A4 at 1.5 pixels per point.
+  EXPECT_NEAR(page.width(), 595 * 1.5, 1.0);
+  EXPECT_NEAR(page.height(), 842 * 1.5, 1.0);
+  EXPECT_EQ(window->statusLabel->text(), "Страница 1 скопирована в буфер");
+
+  window->pendingSelectionPage = 0;
+  window->pendingSelectionRect = QRectF(10.7, 20.2, 100, 50);
+  window->onEditCopy();
+  EXPECT_EQ(clipboard->image().size(), QSize(200, 100));
+  EXPECT_EQ(window->pendingSelectionPage, 0);  // a copy keeps the marked region
+}
+
+TEST_F(EditorWindowTest, PastedClipboardImageBecomesAnImageBlock) {
+  struct Case {
+    const char* name;
+    QSize pixels;
+    QRectF region;       // top-left origin; empty: none marked
+    QRectF expected;     // page space, y upwards
+  };
+  // 300 x 100 px: the width limits, at 0.7 x 595 / 300 x 96 / 72 points per pixel.
+  const double scale = std::min(0.7 * 595 / 300, 0.7 * 842 / 100) * 96.0 / 72.0;
+  const QSizeF size(300 * scale, 100 * scale);
+  const std::vector<Case> cases = {
+      {"centred", {300, 100}, {}, QRectF(QPointF((595 - size.width()) / 2, (842 - size.height()) / 2), size)},
+      {"stretched into the region", {100, 100}, QRectF(50, 100, 200, 40), QRectF(50, 842 - 140, 200, 40)},
+  };
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  std::size_t before = window->currentDocument->extractImages(0).size();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    clipboard->setImage(solidImage(c.pixels.width(), c.pixels.height(), QColor(20, 90, 200)));
+    if (!c.region.isEmpty()) {
+      window->pendingSelectionPage = 0;
+      window->pendingSelectionRect = c.region;
+    }
+    window->onEditPaste();
+    EXPECT_EQ(window->statusLabel->text(), "Изображение вставлено на стр. 1");
+    EXPECT_EQ(window->pendingSelectionPage, -1);
+    const std::vector<TextBlock> images = window->currentDocument->extractImages(0);
+    ASSERT_EQ(images.size(), before + 1);
+    before = images.size();
+    bool found = false;
+    for (const TextBlock& block : images) {
+      EXPECT_TRUE(block.isImage);
+      const QRectF r = block.rect;
+      if (std::abs(r.x() - c.expected.x()) < 1.5 && std::abs(r.y() - c.expected.y()) < 1.5 &&
+          std::abs(r.width() - c.expected.width()) < 1.5 && std::abs(r.height() - c.expected.height()) < 1.5)
+        found = true;
+    }
+    EXPECT_TRUE(found);
+  }
+  EXPECT_TRUE(window->currentDocument->isModified());
+  EXPECT_TRUE(window->windowTitle().contains(" *"));
+
+  clipboard->setText(QStringLiteral("just text"));
+  window->onEditPaste();
+  EXPECT_EQ(window->statusLabel->text(), "Буфер обмена не содержит изображения");
+  EXPECT_EQ(window->currentDocument->extractImages(0).size(), before);
+}

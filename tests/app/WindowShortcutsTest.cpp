@@ -1,0 +1,122 @@
+// The window's keys run their commands in the editor and do not exist where
+// the edition forbids the command.
+#include "EditorWindowFixture.h"
+#include "PdfViewInputCalls.h"
+
+#include <QLabel>
+#include <QTextBlock>
+#include <QToolButton>
+
+using namespace apptest;
+
+namespace {
+
+QKeySequence standard(QKeySequence::StandardKey key) { return QKeySequence::keyBindings(key).value(0); }
+
+// Presses the keys in the active window; returns the message they showed.
+QString press(QWidget* window, const QKeySequence& keys) {
+  window->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+  return messageOf([&] { QTest::keySequence(window, keys); });
+}
+
+class ViewerWindowTest : public EditorWindowTest {
+ protected:
+  AppProduct product() const override { return AppProduct::Viewer; }
+};
+
+struct KeyCase {
+  QKeySequence keys;
+  QString command;       // named in the message of a command still to come
+  bool editorOnly;       // absent in the viewer
+};
+
+std::vector<KeyCase> dialogKeys() {
+  return {
+      {standard(QKeySequence::Open), "Открыть", false},
+      {standard(QKeySequence::SaveAs), "Сохранить как / Экспорт", false},
+      {standard(QKeySequence::Print), "Печать", false},
+      {standard(QKeySequence::Find), "Найти", false},
+      {QKeySequence("Ctrl+Alt+I"), "Импорт", true},
+      {QKeySequence("Ctrl+Shift+O"), "OCR", true},
+      // Edit mode on a page with too little text asks for recognition.
+      {QKeySequence("F2"), "OCR", true},
+      {QKeySequence("Ctrl+T"), "Добавить текст", true},
+      {QKeySequence("Ctrl+Shift+I"), "Добавить изображение", true},
+  };
+}
+
+void checkDialogKeys(RibbonWindow* window, bool viewer) {
+  for (const KeyCase& c : dialogKeys()) {
+    SCOPED_TRACE(c.command.toStdString());
+    if (c.keys.isEmpty()) continue;  // a standard key this platform leaves unbound
+    const QString message = press(window, c.keys);
+    if (viewer && c.editorOnly)
+      EXPECT_TRUE(message.isEmpty()) << message.toStdString();
+    else
+      EXPECT_TRUE(message.contains(QStringLiteral("«%1»").arg(c.command))) << message.toStdString();
+  }
+  // Save writes the file of every edition without a word.
+  EXPECT_TRUE(press(window, standard(QKeySequence::Save)).isEmpty());
+  EXPECT_EQ(window->statusLabel->text(), "Сохранено");
+}
+
+}  // namespace
+
+TEST_F(EditorWindowTest, CommandKeysRunTheirCommands) { checkDialogKeys(window.get(), false); }
+
+TEST_F(ViewerWindowTest, KeysOfForbiddenCommandsDoNotExistInTheViewer) {
+  checkDialogKeys(window.get(), true);
+  // The keys every edition has still work.
+  const double zoom = window->view->zoomFactor();
+  press(window.get(), standard(QKeySequence::ZoomIn));
+  EXPECT_GT(window->view->zoomFactor(), zoom);
+  if (viewHandToolState(window->view) >= 0) {
+    press(window.get(), QKeySequence("Ctrl+Alt+H"));
+    EXPECT_EQ(viewHandToolState(window->view), 1);
+  }
+}
+
+TEST_F(EditorWindowTest, FormattingToolAndZoomKeysActOnTheEditorAndView) {
+  // Without an editor the formatting buttons are disabled and their keys do nothing.
+  press(window.get(), standard(QKeySequence::Bold));
+  EXPECT_FALSE(window->boldButton->isChecked());
+
+  QTextEdit* editor = openEditor();
+  ASSERT_NE(editor, nullptr);
+  const auto formatAt = [editor] {
+    QTextCursor inside(editor->document());
+    inside.setPosition(editor->textCursor().selectionStart() + 2);
+    return inside;
+  };
+  struct Case {
+    QKeySequence keys;
+    std::function<bool()> holds;
+  };
+  const std::vector<Case> cases = {
+      {standard(QKeySequence::Bold), [&] { return formatAt().charFormat().fontWeight() == QFont::Bold; }},
+      {standard(QKeySequence::Italic), [&] { return formatAt().charFormat().fontItalic(); }},
+      {standard(QKeySequence::Underline), [&] { return formatAt().charFormat().fontUnderline(); }},
+      {QKeySequence("Alt+Shift+5"), [&] { return formatAt().charFormat().fontStrikeOut(); }},
+      {QKeySequence("Ctrl+Alt+="),
+       [&] { return formatAt().charFormat().verticalAlignment() == QTextCharFormat::AlignSubScript; }},
+      {QKeySequence("Ctrl+Shift+="),
+       [&] {
+         return formatAt().charFormat().verticalAlignment() == QTextCharFormat::AlignSuperScript &&
+                !window->subscriptButton->isChecked();
+       }},
+      {QKeySequence("Ctrl+E"), [&] { return formatAt().blockFormat().alignment() == Qt::AlignHCenter; }},
+      {QKeySequence("Ctrl+J"), [&] { return formatAt().blockFormat().alignment() == Qt::AlignJustify; }},
+      {QKeySequence("Ctrl+Shift+L"), [&] { return formatAt().block().textList() != nullptr; }},
+      {standard(QKeySequence::Undo), [&] { return formatAt().block().textList() == nullptr; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keys.toString().toStdString());
+    ASSERT_FALSE(c.keys.isEmpty());
+    EXPECT_TRUE(press(window.get(), c.keys).isEmpty());
+    EXPECT_TRUE(c.holds());
+  }
+  const double zoom = window->view->zoomFactor();
+  press(window.get(), standard(QKeySequence::ZoomOut));
+  EXPECT_LT(window->view->zoomFactor(), zoom);
+}
