@@ -121,6 +121,9 @@ class MainWindow : public QMainWindow {
   void onOcrEmbed();
   void onOcrCancel();
   void onToggleEditMode();
+  void onEditInsertText();
+  void onEditInsertImage();
+  void onImageRectReady(int page, QRectF rect);
   void onSave();
   void onSaveAs();
   void autoSaveIfNeeded();
@@ -154,6 +157,10 @@ class MainWindow : public QMainWindow {
   QWidget* buildLeftPanel();
   void appendOutlineItems(const QList<PdfDocument::OutlineItem>& items, QTreeWidgetItem* parent);
   void setupOcrBar();
+  void startBlockInsertion(bool image);
+  // Writes edited blocks into their page; false, after a warning, when the
+  // page is not the document's or the write fails.
+  bool writePendingBlocks(int page, const std::vector<TextBlock>& blocks);
   // Save-as once the name is chosen: pending edits first, then the write.
   bool saveActiveDocumentAs(const QString& fileName);
   QWidget* buildWorkspace();
@@ -254,8 +261,6 @@ class MainWindow : public QMainWindow {
   void onFacsimileAdd();
   void onFacsimileEdit();
   void checkForUpdates();
-  void onEditInsertText();
-  void onEditInsertImage();
 
  protected:
   void setupShortcuts();

@@ -2,8 +2,11 @@
 // and the OCR bar that writes or drops the shown blocks.
 #include "MainWindow.h"
 
+#include "DialogHelpers.h"
+#include "PdfViewInputCalls.h"
 #include "view/PdfView.h"
 
+#include <QFileDialog>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,15 +26,12 @@ const QString kOcrBarStyleSheet = QStringLiteral(
 
 }  // namespace
 
-bool MainWindow::applyPendingOcrEdits() {
-  if (!currentDocument->isOpen() || !view->hasOcrEdits()) return true;
-  const int page = view->ocrBlocksPageIndex();
+bool MainWindow::writePendingBlocks(int page, const std::vector<TextBlock>& blocks) {
   if (page < 0 || page >= currentDocument->pageCount()) {
     QMessageBox::warning(this, QStringLiteral("Ошибка"),
                          QStringLiteral("Не удалось определить страницу текстовых правок."));
     return false;
   }
-  const std::vector<TextBlock> blocks = view->ocrBlocksWithEdits();
   // Every block deleted: deleting a block never takes its text off the page,
   // so there is nothing to write. Counting that as a failure would block
   // saving, tab switches and page changes for good.
@@ -39,6 +39,12 @@ bool MainWindow::applyPendingOcrEdits() {
     QMessageBox::warning(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось применить текстовые правки."));
     return false;
   }
+  return true;
+}
+
+bool MainWindow::applyPendingOcrEdits() {
+  if (!currentDocument->isOpen() || !view->hasOcrEdits()) return true;
+  if (!writePendingBlocks(view->ocrBlocksPageIndex(), view->ocrBlocksWithEdits())) return false;
   view->clearOcrBlocks();
   if (ocrBar) ocrBar->hide();
   ocrPage = -1;
@@ -121,4 +127,38 @@ void MainWindow::onToggleEditMode() {
   }
   updateEditModeUi();
   statusLabel->setText(QStringLiteral("Режим редактирования: текстовые рамки включены"));
+}
+
+void MainWindow::onEditInsertText() { startBlockInsertion(false); }
+void MainWindow::onEditInsertImage() { startBlockInsertion(true); }
+
+void MainWindow::startBlockInsertion(bool image) {
+  if (!allowPdfEditing() || !currentDocument->isOpen()) return;
+  if (!editMode) {
+    editMode = true;
+    view->setEditMode(true);
+    updateEditModeUi();
+  }
+  // The new block joins the page's own blocks, so they are loaded first.
+  if (view->currentOcrBlocks().empty()) loadNativeTextLayerForPage(view->currentPageIndex(), false);
+  statusLabel->setText(image ? QStringLiteral("Нарисуйте область для изображения на странице")
+                             : QStringLiteral("Нарисуйте область для текста на странице"));
+  setViewInsertTool(view, image);
+}
+
+void MainWindow::onImageRectReady(int page, QRectF rect) {
+  if (!currentDocument->isOpen()) return;
+  const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Выбрать изображение"), QString(),
+                                                    QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.tiff);;Все файлы (*)"));
+  if (file.isEmpty()) return;
+  const QImage image(file);
+  if (image.isNull()) {
+    appInfo(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось загрузить:\n%1").arg(file));
+    return;
+  }
+  // The tool stays on images: the next area asks for the next picture.
+  if (!appendViewImageBlocks(view, page, rect, QList<QImage>{image})) return;
+  ocrPage = page;
+  updateTitle();
+  statusLabel->setText(QStringLiteral("Изображение добавлено как объект на стр. %1").arg(page + 1));
 }

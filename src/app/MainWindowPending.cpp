@@ -35,8 +35,6 @@ void MainWindow::onFacsimileInsert() { tellNotAvailableYet(QStringLiteral("Вс�
 void MainWindow::onFacsimileAdd() { tellNotAvailableYet(QStringLiteral("Добавить факсимиле")); }
 void MainWindow::onFacsimileEdit() { tellNotAvailableYet(QStringLiteral("Изменить факсимиле")); }
 void MainWindow::checkForUpdates() { tellNotAvailableYet(QStringLiteral("Обновления")); }
-void MainWindow::onEditInsertText() { tellNotAvailableYet(QStringLiteral("Добавить текст")); }
-void MainWindow::onEditInsertImage() { tellNotAvailableYet(QStringLiteral("Добавить изображение")); }
 
 void MainWindow::runShellAction(const QString& action, const QList<QString>&, bool) {
   // The window is not shown in this mode: say so and end.

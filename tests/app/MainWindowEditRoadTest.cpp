@@ -446,3 +446,37 @@ TEST_F(MainWindowEditRoadTest, DroppedEditsOfAClosedTabNeverReachTheNextDocument
   EXPECT_FALSE(window.currentDocument->isModified());
   EXPECT_TRUE(window.currentDocument->extractAllText(0).contains("Dear customer"));
 }
+
+TEST_F(MainWindowEditRoadTest, InsertCommandsSwitchOnEditModeAndAskForAnArea) {
+  TestWindow viewer(AppProduct::Viewer);
+  viewer.openFile(letter("viewer.pdf"));
+  viewer.statusLabel->setText("Готово");
+  viewer.onEditInsertText();
+  EXPECT_FALSE(viewer.editMode);
+  EXPECT_EQ(viewer.statusLabel->text(), "Готово");
+
+  const struct {
+    void (MainWindow::*slot)();
+    QString prompt;
+  } cases[] = {{&MainWindow::onEditInsertText, "Нарисуйте область для текста на странице"},
+               {&MainWindow::onEditInsertImage, "Нарисуйте область для изображения на странице"}};
+  for (const auto& c : cases) {
+    RoadWindow window;
+    showWindow(window);
+    window.openFile(letter("letter.pdf"));
+    (window.*c.slot)();
+    EXPECT_TRUE(window.editMode);
+    EXPECT_TRUE(window.view->isEditMode());
+    EXPECT_EQ(window.statusLabel->text(), c.prompt);
+    EXPECT_EQ(window.view->ocrBlocksPageIndex(), 0);
+
+    // Cancelling the picture's file dialog adds nothing.
+    const size_t blocks = window.view->currentOcrBlocks().size();
+    std::shared_ptr<DialogSeen> seen = answerNextDialog("");
+    window.onImageRectReady(0, QRectF(100, 100, 50, 50));
+    seen->stopWaiting = true;
+    EXPECT_TRUE(seen->shown);
+    EXPECT_EQ(window.view->currentOcrBlocks().size(), blocks);
+    EXPECT_FALSE(window.view->hasOcrEdits());
+  }
+}
