@@ -41,8 +41,6 @@ std::vector<KeyCase> dialogKeys() {
       {QKeySequence("Ctrl+Shift+O"), "OCR", true},
       // Edit mode on a page with too little text asks for recognition.
       {QKeySequence("F2"), "OCR", true},
-      {QKeySequence("Ctrl+T"), "Добавить текст", true},
-      {QKeySequence("Ctrl+Shift+I"), "Добавить изображение", true},
   };
 }
 
@@ -59,6 +57,16 @@ void checkDialogKeys(RibbonWindow* window, bool viewer) {
   // Save writes the file of every edition without a word.
   EXPECT_TRUE(press(window, standard(QKeySequence::Save)).isEmpty());
   EXPECT_EQ(window->statusLabel->text(), "Сохранено");
+  // The insert keys ask for an area, where the edition may edit.
+  const struct {
+    QKeySequence keys;
+    QString prompt;
+  } inserts[] = {{QKeySequence("Ctrl+T"), "Нарисуйте область для текста на странице"},
+                 {QKeySequence("Ctrl+Shift+I"), "Нарисуйте область для изображения на странице"}};
+  for (const auto& c : inserts) {
+    EXPECT_TRUE(press(window, c.keys).isEmpty());
+    EXPECT_EQ(window->statusLabel->text() == c.prompt, !viewer) << c.prompt.toStdString();
+  }
 }
 
 }  // namespace
