@@ -2,6 +2,7 @@
 // wiring, autosave timer and the restore of window state and last document.
 #include "MainWindow.h"
 
+#include "PdfViewInputCalls.h"
 #include "RibbonFactories.h"
 #include "UiLanguage.h"
 #include "core/PdfDocument.h"
@@ -94,6 +95,13 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   // After the ribbon: the formatting keys press its buttons.
   setupShortcuts();
 
+  connect(view, &PdfView::imageRectReady, this, &MainWindow::onImageRectReady);
+  setViewPendingEditsHandler(view, [this](int page, const std::vector<TextBlock>& blocks) {
+    if (!currentDocument->isOpen() || !writePendingBlocks(page, blocks)) return false;
+    view->invalidatePageCache();
+    return true;
+  });
+  if (allowOcr()) setupOcrBar();
   autoSaveTimer = new QTimer(this);
   connect(autoSaveTimer, &QTimer::timeout, this, &MainWindow::autoSaveIfNeeded);
 

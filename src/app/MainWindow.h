@@ -5,6 +5,7 @@
 // by theme.
 
 #include "AppProduct.h"
+#include "core/PdfDocument.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -25,6 +26,8 @@ class QTabBar;
 class QTabWidget;
 class QTimer;
 class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 class MainWindow : public QMainWindow {
   Q_OBJECT
@@ -107,13 +110,27 @@ class MainWindow : public QMainWindow {
   void showSearchDialog();
   void onRotateCCW();
   void onRotateCW();
-  void onSave();
   void runShellAction(const QString& action, const QList<QString>& files, bool fromShellAction);
   void showEcpStartup(const QList<QString>& files);
-  void autoSaveIfNeeded();
-  void refreshOutlinePanel();
-  bool applyPendingOcrEdits();
+
+  // ---- The road of one edit: text layer of a page (MainWindowTextLayer.cpp),
+  //      pending edits, OCR bar and edit mode (MainWindowEditing.cpp), saving
+  //      (MainWindowSaving.cpp), left panel and outline (MainWindowLeftPanel.cpp) ----
   bool loadNativeTextLayerForPage(int page, bool showStatus);
+  bool applyPendingOcrEdits();
+  void onOcrEmbed();
+  void onOcrCancel();
+  void onToggleEditMode();
+  void onEditInsertText();
+  void onEditInsertImage();
+  void onImageRectReady(int page, QRectF rect);
+  void onSave();
+  void onSaveAs();
+  void autoSaveIfNeeded();
+  void setupAutoSaveTimer();
+  void refreshOutlinePanel();
+  void onOutlineItemActivated(QTreeWidgetItem* item, int column);
+  // ---- end of the road of one edit ----
 
   // ---- Stored settings and themes (MainWindowSettings.cpp) ----
   void setLightTheme();
@@ -136,8 +153,16 @@ class MainWindow : public QMainWindow {
   QWidget* ribbonGroup(const QString& title, const QList<QWidget*>& widgets);
   void onRibbonTabChanged(int index);
 
-  // ---- Panels (MainWindowWorkspace.cpp) ----
+  // ---- Panels (MainWindowWorkspace.cpp; the left panel in MainWindowLeftPanel.cpp) ----
   QWidget* buildLeftPanel();
+  void appendOutlineItems(const QList<PdfDocument::OutlineItem>& items, QTreeWidgetItem* parent);
+  void setupOcrBar();
+  void startBlockInsertion(bool image);
+  // Writes edited blocks into their page; false, after a warning, when the
+  // page is not the document's or the write fails.
+  bool writePendingBlocks(int page, const std::vector<TextBlock>& blocks);
+  // Save-as once the name is chosen: pending edits first, then the write.
+  bool saveActiveDocumentAs(const QString& fileName);
   QWidget* buildWorkspace();
   QWidget* buildFloatingBar();
 
@@ -161,6 +186,9 @@ class MainWindow : public QMainWindow {
   QLabel* statusLabel = nullptr;
   QProgressBar* progressBar = nullptr;
   QWidget* ocrBar = nullptr;
+  QLabel* ocrBarLabel = nullptr;
+  QTabWidget* leftPanelTabs = nullptr;
+  QTreeWidget* outlineTree = nullptr;
 
   std::unique_ptr<PdfDocument> placeholderDocument;
   PdfDocument* currentDocument = nullptr;
@@ -233,10 +261,6 @@ class MainWindow : public QMainWindow {
   void onFacsimileAdd();
   void onFacsimileEdit();
   void checkForUpdates();
-  void onSaveAs();
-  void onToggleEditMode();
-  void onEditInsertText();
-  void onEditInsertImage();
 
  protected:
   void setupShortcuts();

@@ -60,7 +60,7 @@ void MainWindow::openFile(const QString& path) {
     activateDocument(existing);
     return;
   }
-  if (activeIndex >= 0 && !applyPendingOcrEdits()) return;
+  if (activeIndex >= 0 && view->hasOcrEdits() && !applyPendingOcrEdits()) return;
 
   auto document = std::make_unique<PdfDocument>();
   if (!document->open(path)) {
@@ -105,6 +105,10 @@ void MainWindow::activateDocument(int index) {
     return;
   }
   saveActiveDocumentUiState();
+  // Blocks still in the view belong to the document shown before (a closed
+  // tab's edits the user chose to drop among them): they must never reach
+  // the page changes of the document coming in.
+  view->clearOcrBlocks();
 
   activeIndex = index;
   currentDocument = target.document.get();
@@ -119,6 +123,7 @@ void MainWindow::activateDocument(int index) {
   }
 
   editMode = allowPdfEditing() && target.editMode;
+  view->setEditMode(editMode);
 
   thumbnails->setDocument(currentDocument);
   thumbnails->setCurrentPage(view->currentPageIndex());
@@ -129,6 +134,7 @@ void MainWindow::activateDocument(int index) {
   pendingSelectionPage = -1;
   pendingSelectionRect = QRectF();
 
+  view->clearOcrBlocks();
   if (editMode) loadNativeTextLayerForPage(view->currentPageIndex(), false);
 
   refreshDocumentTabs();
@@ -164,6 +170,25 @@ void MainWindow::updatePageControls() {
 }
 
 void MainWindow::onPageChanged(int page) {
+  const int editedPage = view->ocrBlocksPageIndex();
+  if (currentDocument->isOpen() && view->hasOcrEdits() && editedPage != page) {
+    if (!applyPendingOcrEdits()) {
+      if (editedPage >= 0 && editedPage < currentDocument->pageCount()) {
+        {
+          const QSignalBlocker blocker(view);
+          view->setCurrentPage(editedPage);
+        }
+        thumbnails->setCurrentPage(editedPage);
+        if (pageSpin) {
+          const QSignalBlocker blocker(pageSpin);
+          pageSpin->setValue(editedPage + 1);
+        }
+      }
+      updatePageControls();
+      return;
+    }
+    thumbnails->refreshPage(editedPage);
+  }
   if (pageSpin) {
     const QSignalBlocker blocker(pageSpin);
     pageSpin->setValue(page + 1);
@@ -172,7 +197,10 @@ void MainWindow::onPageChanged(int page) {
     updatePageControls();
     return;
   }
-  if (!loadNativeTextLayerForPage(page, false) && ocrPage != page) {
+  // Unsaved edits of this very page stay: reloading its text would drop them.
+  const bool keepEdits = view->hasOcrEdits() && view->ocrBlocksPageIndex() == page;
+  if (!keepEdits && !loadNativeTextLayerForPage(page, false) && ocrPage != page) {
+    view->clearOcrBlocks();
     if (ocrBar) ocrBar->hide();
     ocrPage = -1;
   }
@@ -180,11 +208,12 @@ void MainWindow::onPageChanged(int page) {
 }
 
 bool MainWindow::confirmSave() {
-  if (!currentDocument->isModified()) return true;
+  if (!currentDocument->isModified() && !view->hasOcrEdits()) return true;
   switch (appUnsavedChangesQuestion(this)) {
     case 0:
       onSave();
-      return !currentDocument->isModified();
+      // Edits that could not be written are as unsaved as the file.
+      return !currentDocument->isModified() && !view->hasOcrEdits();
     case 1:
       return true;
     default:
@@ -221,6 +250,8 @@ bool MainWindow::closeDocumentAt(int index) {
     thumbnails->setDocument(nullptr);
     refreshOutlinePanel();
     editMode = false;
+    view->setEditMode(false);
+    view->clearOcrBlocks();
     if (ocrBar) ocrBar->hide();
     ocrPage = -1;
     refreshDocumentTabs();

@@ -1,6 +1,5 @@
 // Entry points whose features are still to come. Each tells the user that the
-// function is not available yet and changes nothing; the hooks of the text
-// layer report that there is nothing to load or write.
+// function is not available yet and changes nothing.
 #include "MainWindow.h"
 
 #include "DialogHelpers.h"
@@ -24,8 +23,6 @@ void MainWindow::showAboutDialog() { tellNotAvailableYet(QStringLiteral("О пр
 void MainWindow::showSearchDialog() { tellNotAvailableYet(QStringLiteral("Найти")); }
 void MainWindow::onRotateCCW() { tellNotAvailableYet(QStringLiteral("Влево")); }
 void MainWindow::onRotateCW() { tellNotAvailableYet(QStringLiteral("Вправо")); }
-void MainWindow::onSave() { tellNotAvailableYet(QStringLiteral("Сохранить")); }
-void MainWindow::onSaveAs() { tellNotAvailableYet(QStringLiteral("Сохранить как")); }
 void MainWindow::showImportDialog() { tellNotAvailableYet(QStringLiteral("Импорт")); }
 void MainWindow::importFilesAt(const QString&, int) { tellNotAvailableYet(QStringLiteral("Импорт")); }
 void MainWindow::showScanDialog() { tellNotAvailableYet(QStringLiteral("Сканер")); }
@@ -38,9 +35,6 @@ void MainWindow::onFacsimileInsert() { tellNotAvailableYet(QStringLiteral("Вс�
 void MainWindow::onFacsimileAdd() { tellNotAvailableYet(QStringLiteral("Добавить факсимиле")); }
 void MainWindow::onFacsimileEdit() { tellNotAvailableYet(QStringLiteral("Изменить факсимиле")); }
 void MainWindow::checkForUpdates() { tellNotAvailableYet(QStringLiteral("Обновления")); }
-void MainWindow::onToggleEditMode() { tellNotAvailableYet(QStringLiteral("Редактировать")); }
-void MainWindow::onEditInsertText() { tellNotAvailableYet(QStringLiteral("Добавить текст")); }
-void MainWindow::onEditInsertImage() { tellNotAvailableYet(QStringLiteral("Добавить изображение")); }
 
 void MainWindow::runShellAction(const QString& action, const QList<QString>&, bool) {
   // The window is not shown in this mode: say so and end.
@@ -52,8 +46,3 @@ void MainWindow::showEcpStartup(const QList<QString>&) {
   tellNotAvailableYet(QStringLiteral("Подписать"));
   QApplication::quit();
 }
-
-void MainWindow::autoSaveIfNeeded() {}
-void MainWindow::refreshOutlinePanel() {}
-bool MainWindow::applyPendingOcrEdits() { return true; }
-bool MainWindow::loadNativeTextLayerForPage(int, bool) { return false; }

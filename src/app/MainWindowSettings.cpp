@@ -24,4 +24,5 @@ void MainWindow::applyStoredSettings() {
     const int tab = settings.value(QStringLiteral("ui/lastRibbonTab"), 0).toInt();
     if (tab >= 0 && tab < ribbon->count()) ribbon->setCurrentIndex(tab);
   }
+  setupAutoSaveTimer();
 }

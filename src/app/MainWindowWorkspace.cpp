@@ -1,5 +1,5 @@
-// The workspace under the ribbon (document tab bar, page view, floating bar),
-// the left panel frame and the edit-mode button.
+// The workspace under the ribbon (document tab bar, page view, floating bar)
+// and the edit-mode button.
 #include "MainWindow.h"
 
 #include "AppZoomPresets.h"
@@ -23,20 +23,6 @@
 #include <QVBoxLayout>
 
 #include <cmath>
-
-QWidget* MainWindow::buildLeftPanel() {
-  auto* panel = new QWidget;
-  panel->setObjectName(QStringLiteral("LeftPanel"));
-  panel->setFixedWidth(210);
-  auto* layout = new QVBoxLayout(panel);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  pageCountLabel = new QLabel;
-  pageCountLabel->setObjectName(QStringLiteral("PanelMeta"));
-  layout->addWidget(pageCountLabel);
-  layout->addWidget(thumbnails, 1);
-  return panel;
-}
 
 QWidget* MainWindow::buildWorkspace() {
   auto* workspace = new QWidget;

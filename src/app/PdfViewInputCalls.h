@@ -50,3 +50,34 @@ bool appendViewTextBlock(View* view, int page, const QRectF& rect, const QString
     return false;
   }
 }
+
+// Chooses the tool that draws the area of a new text block (or, with image,
+// of new images); false when the view has no such tools.
+template <typename View>
+bool setViewInsertTool(View* view, bool image) {
+  if constexpr (requires(View* v) { v->setEditTool(v->currentEditTool()); }) {
+    using Tool = decltype(view->currentEditTool());
+    view->setEditTool(image ? Tool::InsertImage : Tool::InsertText);
+    return true;
+  } else {
+    return false;
+  }
+}
+
+// False when the view cannot take new image blocks.
+template <typename View, typename Images>
+bool appendViewImageBlocks(View* view, int page, const QRectF& rect, const Images& images) {
+  if constexpr (requires(View* v) { v->appendEditableImageBlocks(page, rect, images); }) {
+    view->appendEditableImageBlocks(page, rect, images);
+    return true;
+  } else {
+    return false;
+  }
+}
+
+// Lets the view hand the edits of its loaded page to the window before a new
+// block on another page would drop them.
+template <typename View, typename Handler>
+void setViewPendingEditsHandler(View* view, Handler handler) {
+  if constexpr (requires(View* v) { v->setPendingEditsHandler(handler); }) view->setPendingEditsHandler(handler);
+}

@@ -149,6 +149,11 @@ public:
   bool canUndo() const { return !undoStack.empty(); }
   bool canRedo() const { return !redoStack.empty(); }
   void clearUndoHistory();
+  // What the window reads of the overlay: the blocks, their page (-1 for
+  // none) and whether they hold edits not yet written into the page.
+  const std::vector<TextBlock>& currentOcrBlocks() const { return ocrBlocks; }
+  int ocrBlocksPageIndex() const { return ocrBlocksPage; }
+  bool hasOcrEdits() const { return ocrBlocksDirty; }
 
   // ---- Block operations, new blocks, pointer input, text selection, links, menus ----
   // (PdfViewBlockOps.cpp, PdfViewPlacement.cpp, PdfViewInsertEditor.cpp, PdfViewInput.cpp,

@@ -61,7 +61,7 @@ TEST_F(MainWindowTabsTest, OpeningTwoFilesGivesTwoTabsAndTheLastIsActive) {
   EXPECT_EQ(window.documentTabs->currentIndex(), 1);
   EXPECT_EQ(window.documentTabs->tabToolTip(0), dir.filePath("a.pdf"));
   EXPECT_EQ(window.windowTitle(), "b.pdf — УЛВО PDF Редактор");
-  EXPECT_EQ(window.statusLabel->text(), "Открыт: b.pdf");
+  EXPECT_EQ(window.statusLabel->text(), "Открыт: b.pdf · текстовый слой готов");
 
   window.currentDocument->markModified();
   window.updateTitle();

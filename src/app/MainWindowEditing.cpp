@@ -1,0 +1,164 @@
+// Block-edit mode, writing the view's pending block edits into their page,
+// and the OCR bar that writes or drops the shown blocks.
+#include "MainWindow.h"
+
+#include "DialogHelpers.h"
+#include "PdfViewInputCalls.h"
+#include "view/PdfView.h"
+
+#include <QFileDialog>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace {
+
+const QString kOcrBarStyleSheet = QStringLiteral(
+    "QFrame { background: #1a3a5c; }"
+    "QLabel { color: #9ecfff; font-size: 11px; padding: 0 4px; }"
+    "QPushButton { background: #1e73d4; color: white; border: none; padding: 4px 12px; border-radius: 3px; "
+    "font-size: 12px; }"
+    "QPushButton:hover { background: #2585e8; }"
+    "QPushButton#cancelBtn { background: #444; }"
+    "QPushButton#cancelBtn:hover { background: #666; }");
+
+}  // namespace
+
+bool MainWindow::writePendingBlocks(int page, const std::vector<TextBlock>& blocks) {
+  if (page < 0 || page >= currentDocument->pageCount()) {
+    QMessageBox::warning(this, QStringLiteral("Ошибка"),
+                         QStringLiteral("Не удалось определить страницу текстовых правок."));
+    return false;
+  }
+  // Every block deleted: deleting a block never takes its text off the page,
+  // so there is nothing to write. Counting that as a failure would block
+  // saving, tab switches and page changes for good.
+  if (!blocks.empty() && !currentDocument->overlayOcrText(page, blocks, false)) {
+    QMessageBox::warning(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось применить текстовые правки."));
+    return false;
+  }
+  return true;
+}
+
+bool MainWindow::applyPendingOcrEdits() {
+  if (!currentDocument->isOpen() || !view->hasOcrEdits()) return true;
+  if (!writePendingBlocks(view->ocrBlocksPageIndex(), view->ocrBlocksWithEdits())) return false;
+  view->clearOcrBlocks();
+  if (ocrBar) ocrBar->hide();
+  ocrPage = -1;
+  view->invalidatePageCache();
+  return true;
+}
+
+void MainWindow::setupOcrBar() {
+  auto* bar = new QFrame(this);
+  bar->setFrameShape(QFrame::NoFrame);
+  bar->setStyleSheet(kOcrBarStyleSheet);
+  auto* layout = new QHBoxLayout(bar);
+  layout->setContentsMargins(8, 4, 8, 4);
+  layout->setSpacing(8);
+  ocrBarLabel = new QLabel(QStringLiteral("OCR завершён"), bar);
+  layout->addWidget(ocrBarLabel, 1);
+  auto* embed = new QPushButton(QStringLiteral("Применить в документ"), bar);
+  connect(embed, &QPushButton::clicked, this, &MainWindow::onOcrEmbed);
+  layout->addWidget(embed);
+  auto* cancel = new QPushButton(QStringLiteral("Отмена"), bar);
+  cancel->setObjectName(QStringLiteral("cancelBtn"));
+  connect(cancel, &QPushButton::clicked, this, &MainWindow::onOcrCancel);
+  layout->addWidget(cancel);
+  bar->hide();
+  ocrBar = bar;
+}
+
+void MainWindow::onOcrEmbed() {
+  if (view->currentOcrBlocks().empty()) return;
+  const std::vector<TextBlock> blocks = view->ocrBlocksWithEdits();
+  const int page = view->ocrBlocksPageIndex();
+  if (!currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount()) {
+    QMessageBox::warning(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось определить страницу текстового слоя."));
+    return;
+  }
+  if (!currentDocument->overlayOcrText(page, blocks, false)) {
+    QMessageBox::warning(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось применить текстовый слой."));
+    return;
+  }
+  view->clearOcrBlocks();
+  if (ocrBar) ocrBar->hide();
+  ocrPage = -1;
+  view->invalidatePageCache();
+  updateTitle();
+  statusLabel->setText(QStringLiteral("Текстовые изменения применены. Сохраните файл (Ctrl+S)."));
+}
+
+void MainWindow::onOcrCancel() {
+  view->clearOcrBlocks();
+  if (ocrBar) ocrBar->hide();
+  ocrPage = -1;
+  statusLabel->setText(QStringLiteral("Редактирование текстовых блоков отменено"));
+}
+
+void MainWindow::onToggleEditMode() {
+  if (!allowPdfEditing()) {
+    statusLabel->setText(QStringLiteral("Редактирование PDF недоступно в этой версии программы"));
+    return;
+  }
+  if (!currentDocument->isOpen()) return;
+  editMode = !editMode;
+  view->setEditMode(editMode);
+  saveActiveDocumentUiState();
+
+  if (!editMode) {
+    updateEditModeUi();
+    statusLabel->setText(QStringLiteral("Режим чтения: документ не помечается изменённым при повороте вида"));
+    return;
+  }
+  // Unsaved edits keep their blocks; otherwise the page's text is read afresh.
+  if (!view->hasOcrEdits()) {
+    view->clearOcrBlocks();
+    ocrPage = -1;
+  }
+  if (view->currentOcrBlocks().empty() && !loadNativeTextLayerForPage(view->currentPageIndex(), true)) {
+    updateEditModeUi();
+    statusLabel->setText(QStringLiteral("Текстовый слой не найден: запускаю OCR."));
+    showOcrProgressDialog();
+    return;
+  }
+  updateEditModeUi();
+  statusLabel->setText(QStringLiteral("Режим редактирования: текстовые рамки включены"));
+}
+
+void MainWindow::onEditInsertText() { startBlockInsertion(false); }
+void MainWindow::onEditInsertImage() { startBlockInsertion(true); }
+
+void MainWindow::startBlockInsertion(bool image) {
+  if (!allowPdfEditing() || !currentDocument->isOpen()) return;
+  if (!editMode) {
+    editMode = true;
+    view->setEditMode(true);
+    updateEditModeUi();
+  }
+  // The new block joins the page's own blocks, so they are loaded first.
+  if (view->currentOcrBlocks().empty()) loadNativeTextLayerForPage(view->currentPageIndex(), false);
+  statusLabel->setText(image ? QStringLiteral("Нарисуйте область для изображения на странице")
+                             : QStringLiteral("Нарисуйте область для текста на странице"));
+  setViewInsertTool(view, image);
+}
+
+void MainWindow::onImageRectReady(int page, QRectF rect) {
+  if (!currentDocument->isOpen()) return;
+  const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Выбрать изображение"), QString(),
+                                                    QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.tiff);;Все файлы (*)"));
+  if (file.isEmpty()) return;
+  const QImage image(file);
+  if (image.isNull()) {
+    appInfo(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось загрузить:\n%1").arg(file));
+    return;
+  }
+  // The tool stays on images: the next area asks for the next picture.
+  if (!appendViewImageBlocks(view, page, rect, QList<QImage>{image})) return;
+  ocrPage = page;
+  updateTitle();
+  statusLabel->setText(QStringLiteral("Изображение добавлено как объект на стр. %1").arg(page + 1));
+}

@@ -1,0 +1,79 @@
+// Saving the active document to its own file or under a new name, and the
+// autosave timer. Pending block edits are written into the page first; when
+// that is refused nothing is saved.
+#include "MainWindow.h"
+
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTimer>
+
+#include <algorithm>
+
+void MainWindow::onSave() {
+  if (!currentDocument->isOpen() || !applyPendingOcrEdits()) return;
+  if (!currentDocument->save(currentDocument->filePath())) {
+    // The edits written into the page above are still unsaved: the title
+    // keeps its mark and the status line says nothing was written.
+    updateTitle();
+    statusLabel->setText(QStringLiteral("Файл не сохранён"));
+    QMessageBox::critical(this, QStringLiteral("Ошибка"),
+                          QStringLiteral("Не удалось сохранить файл:\n%1").arg(currentDocument->lastError()));
+    return;
+  }
+  updateTitle();
+  statusLabel->setText(QStringLiteral("Сохранено"));
+}
+
+void MainWindow::onSaveAs() {
+  if (!currentDocument->isOpen()) return;
+  QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить как"), currentDocument->filePath(),
+                                              QStringLiteral("PDF файлы (*.pdf)"));
+  if (name.isEmpty()) return;
+  if (!name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) name += QStringLiteral(".pdf");
+  saveActiveDocumentAs(name);
+}
+
+bool MainWindow::saveActiveDocumentAs(const QString& fileName) {
+  if (!currentDocument->isOpen() || !applyPendingOcrEdits()) return false;
+  if (!currentDocument->saveAs(fileName)) {
+    updateTitle();
+    statusLabel->setText(QStringLiteral("Файл не сохранён"));
+    QMessageBox::critical(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось сохранить файл."));
+    return false;
+  }
+  if (activeIndex >= 0 && activeIndex < int(documents.size()))
+    documents[size_t(activeIndex)].path = QFileInfo(fileName).absoluteFilePath();
+  updateTitle();
+  statusLabel->setText(QStringLiteral("Сохранено как: %1").arg(QFileInfo(fileName).fileName()));
+  return true;
+}
+
+void MainWindow::autoSaveIfNeeded() {
+  if (!currentDocument->isOpen() || !currentDocument->isModified() || currentDocument->filePath().isEmpty() ||
+      ocrBusy)
+    return;
+  if (!applyPendingOcrEdits()) return;
+  if (!currentDocument->save(currentDocument->filePath())) {
+    updateTitle();
+    statusLabel->setText(QStringLiteral("Автосохранение не удалось: %1").arg(currentDocument->lastError()));
+    return;
+  }
+  updateTitle();
+  statusLabel->setText(
+      QStringLiteral("Автосохранено: %1").arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm"))));
+}
+
+void MainWindow::setupAutoSaveTimer() {
+  if (!autoSaveTimer) return;
+  QSettings settings;
+  const bool enabled = settings.value(QStringLiteral("doc/autoSave"), false).toBool();
+  const int minutes = settings.value(QStringLiteral("doc/autoSaveMinutes"), 5).toInt();
+  if (enabled)
+    autoSaveTimer->start(std::clamp(minutes, 1, 120) * 60000);
+  else
+    autoSaveTimer->stop();
+}

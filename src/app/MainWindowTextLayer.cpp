@@ -1,0 +1,39 @@
+// The page's own text as editable blocks: extracted, cleaned, checked for a
+// real text layer and handed to the view in reading order, images last.
+#include "MainWindow.h"
+
+#include "NativeTextLayer.h"
+#include "core/ReadingOrder.h"
+#include "view/PdfView.h"
+
+#include <QLabel>
+
+bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus) {
+  if (!currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount()) return false;
+
+  std::vector<TextBlock> images = currentDocument->extractImages(page);
+  std::vector<TextBlock> kept = cleanNativeTextBlocks(currentDocument->extractText(page), images);
+  if (kept.empty()) return false;
+
+  const QSizeF size = currentDocument->pageSize(page);
+  if (!isUsableNativeTextLayer(kept, size)) {
+    if (showStatus) statusLabel->setText(QStringLiteral("На странице нет полноценного текстового слоя, запускаю OCR."));
+    return false;
+  }
+
+  sortReadingOrder(kept, size.width(), size.height());
+  const size_t imageCount = images.size();
+  kept.insert(kept.end(), std::make_move_iterator(images.begin()), std::make_move_iterator(images.end()));
+
+  ocrPage = page;
+  view->setOcrBlocks(kept, page, false);
+  if (ocrBar) ocrBar->hide();
+
+  if (showStatus) {
+    statusLabel->setText(
+        imageCount > 0
+            ? QStringLiteral("Текстовый слой PDF готов: %1 изображений доступно как объекты.").arg(imageCount)
+            : QStringLiteral("Текстовый слой PDF готов: можно выделять, копировать и редактировать блоки."));
+  }
+  return true;
+}

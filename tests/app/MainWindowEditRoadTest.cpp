@@ -1,0 +1,482 @@
+// The road of one edit through the main window: the page's text as blocks,
+// edit mode, writing pending edits, saving and autosave, the outline panel
+// and each tab's view state.
+#include "AppTestSupport.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+#include "view/PdfView.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <functional>
+#include <QFont>
+#include <QLabel>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSettings>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace apptest;
+using namespace testsupport;
+
+namespace {
+
+class RoadWindow : public TestWindow {
+ public:
+  using MainWindow::autoSaveTimer;
+  using MainWindow::ocrPage;
+  using MainWindow::outlineTree;
+  void appendOutlineItemsForTest(const QList<PdfDocument::OutlineItem>& items) { appendOutlineItems(items, nullptr); }
+};
+
+// A page with text lines drawn at given points (x, baseline y from the top).
+struct Line {
+  QPointF at;
+  QString text;
+};
+
+bool writeLinesPdf(const QString& path, const QList<QList<Line>>& pages) {
+  QPdfWriter writer(path);
+  writer.setResolution(72);
+  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+  writer.setPageSize(QPageSize(QSizeF(595, 842), QPageSize::Point));
+  QPainter painter;
+  if (!painter.begin(&writer)) return false;
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPointSizeF(12);
+  painter.setFont(font);
+  for (qsizetype i = 0; i < pages.size(); ++i) {
+    if (i > 0 && !writer.newPage()) return false;
+    for (const Line& line : pages[i]) painter.drawText(line.at, line.text);
+  }
+  return painter.end();
+}
+
+QString pdfText(const QString& path) {
+  QByteArray out;
+  if (runTool(QStringLiteral("pdftotext"), {path, QStringLiteral("-")}, &out) != 0) return QString();
+  return QString::fromUtf8(out);
+}
+
+int blockIndexContaining(const PdfView* view, const QString& text) {
+  const std::vector<TextBlock>& blocks = view->currentOcrBlocks();
+  for (size_t i = 0; i < blocks.size(); ++i)
+    if (blocks[i].text.contains(text)) return int(i);
+  return -1;
+}
+
+// Opens the block holding `oldText` in the view's editor and types over it.
+bool editBlock(RoadWindow& window, const QString& oldText, const QString& newText) {
+  const int index = blockIndexContaining(window.view, oldText);
+  if (index < 0) return false;
+  window.view->activateOcrBlock(index);
+  QTextEdit* editor = window.view->activeTextEditor();
+  if (!editor) return false;
+  editor->setFocus();
+  editor->selectAll();
+  QTest::keyClicks(editor, newText);
+  return window.view->hasOcrEdits();
+}
+
+class MainWindowEditRoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    useCleanSettings();
+  }
+
+  QString letter(const QString& name) {
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(writeLinesPdf(path, {{{{60, 100}, "Dear customer, the invoice follows"},
+                                      {{60, 130}, "Payment is due within thirty days"}},
+                                     {{{60, 100}, "Second page of the letter text"}}}));
+    return path;
+  }
+
+  static void showWindow(RoadWindow& window) {
+    window.resize(1200, 800);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  }
+
+  // Two letters open, the second active and in edit mode.
+  void openTwoTabsInEditMode(RoadWindow& window) {
+    showWindow(window);
+    window.openFile(letter("first.pdf"));
+    window.openFile(letter("second.pdf"));
+    window.onToggleEditMode();
+  }
+
+  QTemporaryDir dir;
+};
+
+}  // namespace
+
+TEST_F(MainWindowEditRoadTest, AnEditedLineIsSavedIntoTheFileAndReadBack) {
+  if (!hasTool("pdftotext") || !hasTool("qpdf")) GTEST_SKIP() << "poppler-utils or qpdf missing";
+  const QString path = letter("letter.pdf");
+  {
+    RoadWindow window;
+    showWindow(window);
+    window.openFile(path);
+    EXPECT_EQ(window.statusLabel->text(), "Открыт: letter.pdf · текстовый слой готов");
+    window.onToggleEditMode();
+    ASSERT_TRUE(window.editMode);
+    EXPECT_TRUE(window.view->isEditMode());
+    EXPECT_EQ(window.statusLabel->text(), "Режим редактирования: текстовые рамки включены");
+    EXPECT_EQ(window.ocrPage, 0);
+
+    ASSERT_TRUE(editBlock(window, "Payment is due", "Payment is due within two weeks"));
+    EXPECT_TRUE(window.currentDocument->isModified());
+    EXPECT_EQ(window.documentTabs->tabText(0), "letter.pdf *");
+
+    window.onSave();
+    EXPECT_EQ(window.statusLabel->text(), "Сохранено");
+    EXPECT_FALSE(window.currentDocument->isModified());
+    EXPECT_FALSE(window.view->hasOcrEdits());
+    EXPECT_EQ(window.ocrPage, -1);
+    EXPECT_EQ(window.documentTabs->tabText(0), "letter.pdf");
+    EXPECT_EQ(window.windowTitle(), "letter.pdf — УЛВО PDF Редактор");
+  }
+
+  const QString text = pdfText(path);
+  EXPECT_TRUE(text.contains("Payment is due within two weeks")) << text.toStdString();
+  EXPECT_FALSE(text.contains("within thirty days")) << text.toStdString();
+  EXPECT_TRUE(text.contains("Dear customer, the invoice follows")) << text.toStdString();
+  QByteArray check;
+  EXPECT_EQ(runTool("qpdf", {"--check", path}, &check), 0) << check.toStdString();
+
+  RoadWindow reopened;
+  reopened.resize(1200, 800);
+  reopened.openFile(path);
+  EXPECT_EQ(reopened.documentTabs->tabText(0), "letter.pdf");
+  EXPECT_GE(blockIndexContaining(reopened.view, "within two weeks"), 0);
+  EXPECT_LT(blockIndexContaining(reopened.view, "thirty days"), 0);
+}
+
+TEST_F(MainWindowEditRoadTest, AutosaveWritesOnlyAModifiedDocument) {
+  if (!hasTool("pdftotext")) GTEST_SKIP() << "poppler-utils missing";
+  const QString path = letter("auto.pdf");
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray original = file.readAll();
+  file.close();
+
+  RoadWindow window;
+  showWindow(window);
+  window.openFile(path);
+  window.statusLabel->setText("Готово");
+  window.autoSaveIfNeeded();
+  EXPECT_EQ(window.statusLabel->text(), "Готово");
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), original);
+  file.close();
+
+  window.onToggleEditMode();
+  ASSERT_TRUE(editBlock(window, "Dear customer", "Dear reader"));
+  window.autoSaveIfNeeded();
+  EXPECT_TRUE(window.statusLabel->text().startsWith("Автосохранено: ")) << window.statusLabel->text().toStdString();
+  EXPECT_FALSE(window.currentDocument->isModified());
+  EXPECT_TRUE(pdfText(path).contains("Dear reader"));
+}
+
+TEST_F(MainWindowEditRoadTest, AutosaveIntervalFollowsTheSettings) {
+  const struct {
+    bool enabled;
+    int minutes;
+    int expectedMs;  // 0: stopped
+  } cases[] = {{false, 5, 0}, {true, 0, 60000}, {true, 500, 7200000}, {true, 7, 420000}};
+  RoadWindow window;
+  for (const auto& c : cases) {
+    QSettings settings;
+    settings.setValue("doc/autoSave", c.enabled);
+    settings.setValue("doc/autoSaveMinutes", c.minutes);
+    settings.sync();
+    window.setupAutoSaveTimer();
+    EXPECT_EQ(window.autoSaveTimer->isActive(), c.expectedMs > 0) << c.minutes;
+    if (c.expectedMs > 0) {
+      EXPECT_EQ(window.autoSaveTimer->interval(), c.expectedMs) << c.minutes;
+    }
+  }
+}
+
+TEST_F(MainWindowEditRoadTest, AFailedSaveAfterWritingTheEditsSaysSo) {
+  QDir(dir.path()).mkdir("gone");
+  const QString path = dir.filePath("gone/letter.pdf");
+  ASSERT_TRUE(QFile::copy(letter("source.pdf"), path));
+  RoadWindow window;
+  showWindow(window);
+  window.openFile(path);
+  window.onToggleEditMode();
+  ASSERT_TRUE(editBlock(window, "Dear customer", "Dear reader"));
+  ASSERT_TRUE(QDir(dir.filePath("gone")).removeRecursively());
+
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("", "Ошибка");
+  window.onSave();
+  seen->stopWaiting = true;
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(seen->texts.contains("Не удалось сохранить файл:")) << seen->texts.toStdString();
+  EXPECT_NE(window.statusLabel->text(), "Сохранено");
+  EXPECT_TRUE(window.currentDocument->isModified());
+  EXPECT_EQ(window.documentTabs->tabText(0), "letter.pdf *");
+  EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST_F(MainWindowEditRoadTest, ARefusedWriteOfPendingEditsStopsSavingAndSwitching) {
+  RoadWindow window;
+  openTwoTabsInEditMode(window);
+  // Edits whose page the document does not have cannot be written anywhere.
+  std::vector<TextBlock> blocks = window.view->currentOcrBlocks();
+  window.view->setOcrBlocks(blocks, 7, true);
+
+  struct Attempt {
+    const char* name;
+    std::function<void()> run;
+  };
+  const Attempt attempts[] = {
+      {"save", [&] { window.onSave(); }},
+      {"tab switch", [&] { window.activateDocument(0); }},
+      {"open another file", [&] { window.openFile(letter("third.pdf")); }},
+  };
+  for (const Attempt& attempt : attempts) {
+    window.statusLabel->setText("Готово");
+    std::shared_ptr<DialogSeen> seen = answerNextDialog("", "Ошибка");
+    attempt.run();
+    seen->stopWaiting = true;
+    EXPECT_TRUE(seen->texts.contains("Не удалось определить страницу текстовых правок.")) << attempt.name;
+    EXPECT_EQ(window.activeIndex, 1) << attempt.name;
+    EXPECT_EQ(window.documents.size(), 2u) << attempt.name;
+    EXPECT_EQ(window.documentTabs->currentIndex(), 1) << attempt.name;
+    EXPECT_TRUE(window.view->hasOcrEdits()) << attempt.name;
+    EXPECT_EQ(window.statusLabel->text(), "Готово") << attempt.name;
+  }
+}
+
+TEST_F(MainWindowEditRoadTest, DeletingEveryBlockOfAPageDoesNotBlockTheWindow) {
+  RoadWindow window;
+  openTwoTabsInEditMode(window);
+  window.view->setOcrBlocks({}, 0, true);  // what deleting the last block leaves
+  ASSERT_TRUE(window.view->hasOcrEdits());
+
+  window.onSave();
+  EXPECT_EQ(window.statusLabel->text(), "Сохранено");
+  EXPECT_FALSE(window.view->hasOcrEdits());
+
+  window.view->setOcrBlocks({}, 0, true);
+  window.activateDocument(0);
+  EXPECT_EQ(window.activeIndex, 0);
+}
+
+TEST_F(MainWindowEditRoadTest, TheTextLayerComesInReadingOrderOrNotAtAll) {
+  const QString path = dir.filePath("columns.pdf");
+  // Two columns at the top of page 1, the right one set a little higher;
+  // page 2 holds too little text to count; page 3 none.
+  ASSERT_TRUE(writeLinesPdf(path, {{{{320, 60}, "Right column first line"},
+                                    {{60, 72}, "Left column first line"},
+                                    {{320, 90}, "Right column second line"},
+                                    {{60, 102}, "Left column second line"},
+                                    {{60, 600}, "Footer across the page"}},
+                                   {{{60, 100}, "p. 2"}},
+                                   {}}));
+  RoadWindow window;
+  window.resize(1200, 800);
+  window.openFile(path);
+  QStringList order;
+  for (const TextBlock& block : window.view->currentOcrBlocks()) order << block.text;
+  EXPECT_EQ(order, QStringList({"Left column first line", "Left column second line", "Right column first line",
+                                "Right column second line", "Footer across the page"}));
+  EXPECT_EQ(window.ocrPage, 0);
+
+  // Neither page touches the view; only the thin layer says so.
+  const struct {
+    int page;
+    QString status;
+  } refused[] = {{1, "На странице нет полноценного текстового слоя, запускаю OCR."}, {2, "Готово"}, {3, "Готово"}};
+  for (const auto& c : refused) {
+    window.statusLabel->setText("Готово");
+    EXPECT_FALSE(window.loadNativeTextLayerForPage(c.page, true)) << c.page;
+    EXPECT_EQ(window.statusLabel->text(), c.status) << c.page;
+    EXPECT_EQ(window.ocrPage, 0) << c.page;
+    EXPECT_EQ(window.view->ocrBlocksPageIndex(), 0) << c.page;
+  }
+}
+
+TEST_F(MainWindowEditRoadTest, EachTabKeepsPageZoomViewModeAndEditMode) {
+  RoadWindow window;
+  showWindow(window);
+  window.openFile(letter("a.pdf"));
+  window.view->setViewMode(ViewMode::SinglePage);
+  window.view->setZoom(1.25);
+  window.view->setCurrentPage(1);
+  window.onToggleEditMode();
+  window.openFile(letter("b.pdf"));
+  EXPECT_FALSE(window.editMode);
+  window.view->setZoom(0.75);
+
+  for (int round = 0; round < 2; ++round) {
+    window.activateDocument(0);
+    EXPECT_EQ(window.view->currentPageIndex(), 1);
+    EXPECT_DOUBLE_EQ(window.view->zoomFactor(), 1.25);
+    EXPECT_EQ(window.view->currentViewMode(), ViewMode::SinglePage);
+    EXPECT_TRUE(window.editMode);
+    EXPECT_TRUE(window.view->isEditMode());
+    EXPECT_EQ(window.view->ocrBlocksPageIndex(), 1);
+
+    window.activateDocument(1);
+    EXPECT_EQ(window.view->currentPageIndex(), 0);
+    EXPECT_DOUBLE_EQ(window.view->zoomFactor(), 0.75);
+    EXPECT_EQ(window.view->currentViewMode(), ViewMode::Continuous);
+    EXPECT_FALSE(window.editMode);
+    EXPECT_FALSE(window.view->isEditMode());
+  }
+}
+
+TEST_F(MainWindowEditRoadTest, OutlineListsTheBookmarksAndAClickJumps) {
+  if (!hasTool("gs")) GTEST_SKIP() << "ghostscript is not installed";
+  const QString plain = dir.filePath("plain.pdf");
+  ASSERT_TRUE(writePdf(plain, {{"one"}, {"two"}, {"three"}, {"four"}, {"five"}}));
+  const QString marks = dir.filePath("marks.ps");
+  {
+    QFile f(marks);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[/Title (Chapter 1) /Page 1 /Count 1 /OUT pdfmark\n"
+            "[/Title (Section 1.1) /Page 4 /OUT pdfmark\n"
+            "[/Title (Web) /Action << /Subtype /URI /URI (https://example.org/) >> /OUT pdfmark\n");
+  }
+  const QString marked = dir.filePath("marked.pdf");
+  ASSERT_EQ(runTool("gs", {"-q", "-dBATCH", "-dNOPAUSE", "-dSAFER", "-sDEVICE=pdfwrite", "-o", marked, "-f", plain,
+                           marks}),
+            0);
+
+  RoadWindow window;
+  window.resize(1200, 800);
+  QTreeWidget* tree = window.outlineTree;
+  ASSERT_TRUE(tree);
+  auto* empty = tree->property("emptyLabel").value<QWidget*>();
+  ASSERT_TRUE(empty);
+  EXPECT_TRUE(tree->isHidden());
+  EXPECT_FALSE(empty->isHidden());
+
+  window.openFile(plain);
+  EXPECT_TRUE(tree->isHidden());
+  EXPECT_FALSE(empty->isHidden());
+
+  window.openFile(marked);
+  EXPECT_FALSE(tree->isHidden());
+  EXPECT_TRUE(empty->isHidden());
+  ASSERT_EQ(tree->topLevelItemCount(), 2);
+  QTreeWidgetItem* chapter = tree->topLevelItem(0);
+  EXPECT_EQ(chapter->text(0), "Chapter 1");
+  EXPECT_TRUE(chapter->isExpanded());
+  ASSERT_EQ(chapter->childCount(), 1);
+  QTreeWidgetItem* section = chapter->child(0);
+  EXPECT_EQ(section->toolTip(0), "Перейти на страницу 4");
+  EXPECT_EQ(tree->topLevelItem(1)->toolTip(0), "https://example.org/");
+
+  emit tree->itemClicked(section, 0);
+  EXPECT_EQ(window.view->currentPageIndex(), 3);
+  emit tree->itemActivated(chapter, 0);
+  EXPECT_EQ(window.view->currentPageIndex(), 0);
+
+  // An untitled bookmark is named by its page.
+  tree->clear();
+  PdfDocument::OutlineItem untitled;
+  untitled.page = 4;
+  window.appendOutlineItemsForTest({untitled});
+  EXPECT_EQ(tree->topLevelItem(0)->text(0), "Страница 5");
+
+  window.activateDocument(0);
+  EXPECT_TRUE(tree->isHidden());
+  EXPECT_FALSE(empty->isHidden());
+}
+
+TEST_F(MainWindowEditRoadTest, EditModeKeepsUnsavedEditsAndAnnouncesOcrForAPageWithoutText) {
+  const QString scanned = dir.filePath("scanned.pdf");
+  ASSERT_TRUE(writeLinesPdf(scanned, {{}}));
+  TestWindow viewerWindow(AppProduct::Viewer);
+  viewerWindow.openFile(letter("viewer.pdf"));
+  viewerWindow.onToggleEditMode();
+  EXPECT_FALSE(viewerWindow.editMode);
+  EXPECT_EQ(viewerWindow.statusLabel->text(), "Редактирование PDF недоступно в этой версии программы");
+
+  RoadWindow window;
+  showWindow(window);
+  window.openFile(letter("letter.pdf"));
+  window.onToggleEditMode();
+  ASSERT_TRUE(editBlock(window, "Dear customer", "Dear reader"));
+  window.onToggleEditMode();
+  EXPECT_FALSE(window.view->isEditMode());
+  EXPECT_EQ(window.statusLabel->text(), "Режим чтения: документ не помечается изменённым при повороте вида");
+  window.onToggleEditMode();
+  EXPECT_TRUE(window.view->hasOcrEdits());
+  EXPECT_GE(blockIndexContaining(window.view, "Dear reader"), 0);
+
+  window.onSave();
+  window.openFile(scanned);
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("");
+  window.onToggleEditMode();
+  seen->stopWaiting = true;
+  EXPECT_TRUE(window.editMode);
+  EXPECT_TRUE(seen->shown);  // the whole-document recognition asks for itself
+  EXPECT_EQ(window.statusLabel->text(), "Текстовый слой не найден: запускаю OCR.");
+}
+
+TEST_F(MainWindowEditRoadTest, DroppedEditsOfAClosedTabNeverReachTheNextDocument) {
+  RoadWindow window;
+  showWindow(window);
+  window.openFile(letter("first.pdf"));
+  window.view->setCurrentPage(1);  // coming back turns the page
+  window.openFile(letter("second.pdf"));
+  window.onToggleEditMode();
+  ASSERT_TRUE(editBlock(window, "Dear customer", "Dear reader"));
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("Не сохранять");
+  EXPECT_TRUE(window.closeDocumentAt(1));
+  seen->stopWaiting = true;
+  EXPECT_TRUE(seen->shown);
+  ASSERT_EQ(window.activeIndex, 0);
+  EXPECT_FALSE(window.view->hasOcrEdits());
+  EXPECT_EQ(window.view->currentPageIndex(), 1);
+  EXPECT_FALSE(window.currentDocument->isModified());
+  EXPECT_TRUE(window.currentDocument->extractAllText(0).contains("Dear customer"));
+}
+
+TEST_F(MainWindowEditRoadTest, InsertCommandsSwitchOnEditModeAndAskForAnArea) {
+  TestWindow viewer(AppProduct::Viewer);
+  viewer.openFile(letter("viewer.pdf"));
+  viewer.statusLabel->setText("Готово");
+  viewer.onEditInsertText();
+  EXPECT_FALSE(viewer.editMode);
+  EXPECT_EQ(viewer.statusLabel->text(), "Готово");
+
+  const struct {
+    void (MainWindow::*slot)();
+    QString prompt;
+  } cases[] = {{&MainWindow::onEditInsertText, "Нарисуйте область для текста на странице"},
+               {&MainWindow::onEditInsertImage, "Нарисуйте область для изображения на странице"}};
+  for (const auto& c : cases) {
+    RoadWindow window;
+    showWindow(window);
+    window.openFile(letter("letter.pdf"));
+    (window.*c.slot)();
+    EXPECT_TRUE(window.editMode);
+    EXPECT_TRUE(window.view->isEditMode());
+    EXPECT_EQ(window.statusLabel->text(), c.prompt);
+    EXPECT_EQ(window.view->ocrBlocksPageIndex(), 0);
+
+    // Cancelling the picture's file dialog adds nothing.
+    const size_t blocks = window.view->currentOcrBlocks().size();
+    std::shared_ptr<DialogSeen> seen = answerNextDialog("");
+    window.onImageRectReady(0, QRectF(100, 100, 50, 50));
+    seen->stopWaiting = true;
+    EXPECT_TRUE(seen->shown);
+    EXPECT_EQ(window.view->currentOcrBlocks().size(), blocks);
+    EXPECT_FALSE(window.view->hasOcrEdits());
+  }
+}
