@@ -2,7 +2,6 @@
 // wiring, autosave timer and the restore of window state and last document.
 #include "MainWindow.h"
 
-#include "PdfViewInputCalls.h"
 #include "RibbonFactories.h"
 #include "UiLanguage.h"
 #include "core/PdfDocument.h"
@@ -96,7 +95,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   setupShortcuts();
 
   connect(view, &PdfView::imageRectReady, this, &MainWindow::onImageRectReady);
-  setViewPendingEditsHandler(view, [this](int page, const std::vector<TextBlock>& blocks) {
+  view->setPendingEditsHandler([this](int page, const std::vector<TextBlock>& blocks) {
     if (!currentDocument->isOpen() || !writePendingBlocks(page, blocks)) return false;
     view->invalidatePageCache();
     return true;

@@ -3,7 +3,6 @@
 // selection and turning inserted text into an editable block.
 #include "MainWindow.h"
 
-#include "PdfViewInputCalls.h"
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
@@ -29,7 +28,7 @@ void MainWindow::connectViewCommands() {
 }
 
 void MainWindow::onCopySelectedText() {
-  const QString text = viewSelectedPageText(view);
+  const QString text = view->selectedPageText();
   if (text.isEmpty()) {
     statusLabel->setText(tr("Нет выделенного текста"));
     return;
@@ -40,7 +39,7 @@ void MainWindow::onCopySelectedText() {
 
 void MainWindow::onEditCopy() {
   if (!currentDocument->isOpen()) return;
-  if (!viewSelectedPageText(view).isEmpty()) {
+  if (!view->selectedPageText().isEmpty()) {
     onCopySelectedText();
     return;
   }
@@ -107,8 +106,8 @@ void MainWindow::onTextInserted(int page, QRectF rect, QString text) {
   const QString family = fontFamilyCombo ? fontFamilyCombo->currentText() : QStringLiteral("Times New Roman");
   const float size = fontSizeSpin ? static_cast<float>(fontSizeSpin->value()) : 12.0f;
   ocrPage = page;
-  // A view without new text blocks has added nothing to report.
-  if (!appendViewTextBlock(view, page, rect, text, family, size, QColor(Qt::black))) return;
+  // Nothing to report when the view refused the block.
+  if (!view->appendEditableTextBlock(page, rect, text, family, size, QColor(Qt::black))) return;
   updateTitle();
   statusLabel->setText(tr("Текст вставлен на стр. %1").arg(page + 1));
 }

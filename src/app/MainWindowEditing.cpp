@@ -3,7 +3,6 @@
 #include "MainWindow.h"
 
 #include "DialogHelpers.h"
-#include "PdfViewInputCalls.h"
 #include "view/PdfView.h"
 
 #include <QFileDialog>
@@ -143,7 +142,7 @@ void MainWindow::startBlockInsertion(bool image) {
   if (view->currentOcrBlocks().empty()) loadNativeTextLayerForPage(view->currentPageIndex(), false);
   statusLabel->setText(image ? QStringLiteral("Нарисуйте область для изображения на странице")
                              : QStringLiteral("Нарисуйте область для текста на странице"));
-  setViewInsertTool(view, image);
+  view->setEditTool(image ? EditTool::InsertImage : EditTool::InsertText);
 }
 
 void MainWindow::onImageRectReady(int page, QRectF rect) {
@@ -157,7 +156,7 @@ void MainWindow::onImageRectReady(int page, QRectF rect) {
     return;
   }
   // The tool stays on images: the next area asks for the next picture.
-  if (!appendViewImageBlocks(view, page, rect, QList<QImage>{image})) return;
+  if (!view->appendEditableImageBlocks(page, rect, QList<QImage>{image})) return;
   ocrPage = page;
   updateTitle();
   statusLabel->setText(QStringLiteral("Изображение добавлено как объект на стр. %1").arg(page + 1));

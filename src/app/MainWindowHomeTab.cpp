@@ -2,7 +2,6 @@
 // controls that act as the formatting bar of the block being edited in place.
 #include "MainWindow.h"
 
-#include "PdfViewInputCalls.h"
 #include "RibbonFactories.h"
 #include "UiLanguage.h"
 #include "core/PdfDocument.h"
@@ -86,10 +85,10 @@ QWidget* MainWindow::buildHomeTab() {
 
   // Tools.
   const auto handTool = [this] {
-    if (view) setViewHandTool(view, true);
+    if (view) view->setEditTool(EditTool::Hand);
   };
   const auto selectTool = [this] {
-    if (view) setViewHandTool(view, false);
+    if (view) view->setEditTool(EditTool::Select);
   };
   QToolButton* lead = nullptr;
   QToolButton* hand = nullptr;

@@ -3,7 +3,6 @@
 // alike. Keys an edition may not use are not made at all.
 #include "MainWindow.h"
 
-#include "PdfViewInputCalls.h"
 #include "core/PdfDocument.h"
 #include "view/PdfView.h"
 
@@ -45,10 +44,10 @@ void MainWindow::setupShortcuts() {
     bind(key("Ctrl+Shift+I"), [this] { onEditInsertImage(); });
   }
   bind(key("Ctrl+Alt+H"), [this] {
-    if (view) setViewHandTool(view, true);
+    if (view) view->setEditTool(EditTool::Hand);
   });
   bind(key("Ctrl+Alt+V"), [this] {
-    if (view) setViewHandTool(view, false);
+    if (view) view->setEditTool(EditTool::Select);
   });
   bind(QKeySequence::ZoomIn, [this] { view->zoomIn(); });
   bind(QKeySequence::ZoomOut, [this] { view->zoomOut(); });

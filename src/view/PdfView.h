@@ -169,10 +169,12 @@ public:
   QSet<int> selectedOcrBlockIndices() const { return selectedOcrBlocks; }
   int activeOcrBlockIndex() const { return activeOcrBlock; }
 
-  void appendEditableTextBlock(int page, const QRectF& rect, const QString& text, const QString& fontFamily,
+  // False when nothing was added (bad arguments, an area too small, or the
+  // loaded page's pending edits could not be handed over first).
+  bool appendEditableTextBlock(int page, const QRectF& rect, const QString& text, const QString& fontFamily,
                                float fontSize, const QColor& color);
-  void appendEditableImageBlocks(int page, const QRectF& rect, const QList<QImage>& images);
-  void appendEditableImageBlock(int page, const QRectF& rect, const QImage& image);
+  bool appendEditableImageBlocks(int page, const QRectF& rect, const QList<QImage>& images);
+  bool appendEditableImageBlock(int page, const QRectF& rect, const QImage& image);
   void setImagePlacementPreview(const QList<QImage>& images, const QSizeF& size);
   void clearImagePlacementPreview();
   // Asked before a new block on another page discards the loaded page's

@@ -71,14 +71,14 @@ void PdfView::switchOverlayToPage(int page) {
   ocrBlocksDirty = false;
 }
 
-void PdfView::appendEditableTextBlock(int page, const QRectF& rect, const QString& text, const QString& fontFamily,
+bool PdfView::appendEditableTextBlock(int page, const QRectF& rect, const QString& text, const QString& fontFamily,
                                       float fontSize, const QColor& color) {
-  if (!document || !isValidPage(page) || text.trimmed().isEmpty()) return;
-  if (!prepareOverlayForPage(page)) return;
+  if (!document || !isValidPage(page) || text.trimmed().isEmpty()) return false;
+  const QRectF pdfRect = toBottomOrigin(rect, document->pageSize(page).height());
+  if (tooSmall(pdfRect)) return false;
+  if (!prepareOverlayForPage(page)) return false;
   pushUndoSnapshot(QStringLiteral("Добавление текста"), true);
   switchOverlayToPage(page);
-  const QRectF pdfRect = toBottomOrigin(rect, document->pageSize(page).height());
-  if (tooSmall(pdfRect)) return;
 
   const QString family = fontFamily.trimmed().isEmpty() ? QStringLiteral("Times New Roman") : fontFamily.trimmed();
   const float size = std::max(fontSize, 1.0f);
@@ -109,20 +109,21 @@ void PdfView::appendEditableTextBlock(int page, const QRectF& rect, const QStrin
   if (editMode) activateOcrBlock(index);
   markOcrBlocksDirty();
   viewport()->update();
+  return true;
 }
 
-void PdfView::appendEditableImageBlocks(int page, const QRectF& rect, const QList<QImage>& images) {
+bool PdfView::appendEditableImageBlocks(int page, const QRectF& rect, const QList<QImage>& images) {
   QList<QImage> usable;
   for (const QImage& image : images)
     if (!image.isNull()) usable.append(image);
-  if (!document || !isValidPage(page) || usable.isEmpty()) return;
-  if (!prepareOverlayForPage(page)) return;
+  if (!document || !isValidPage(page) || usable.isEmpty()) return false;
+  const QRectF area = rect.normalized();
+  if (tooSmall(area)) return false;
+  if (!prepareOverlayForPage(page)) return false;
   pushUndoSnapshot(usable.size() > 1 ? QStringLiteral("Добавление группы изображений")
                                      : QStringLiteral("Добавление изображения"),
                    true);
   switchOverlayToPage(page);
-  const QRectF area = rect.normalized();
-  if (tooSmall(area)) return;
 
   const QList<QRectF> places = layoutImageRectsInside(area, usable);
   const int group = usable.size() > 1 ? nextOcrGroupId++ : 0;
@@ -152,10 +153,11 @@ void PdfView::appendEditableImageBlocks(int page, const QRectF& rect, const QLis
     deactivateOcrBlock();
   markOcrBlocksDirty();
   viewport()->update();
+  return !added.isEmpty();
 }
 
-void PdfView::appendEditableImageBlock(int page, const QRectF& rect, const QImage& image) {
-  appendEditableImageBlocks(page, rect, QList<QImage>{image});
+bool PdfView::appendEditableImageBlock(int page, const QRectF& rect, const QImage& image) {
+  return appendEditableImageBlocks(page, rect, QList<QImage>{image});
 }
 
 void PdfView::setImagePlacementPreview(const QList<QImage>& images, const QSizeF& size) {
