@@ -37,24 +37,24 @@ bool writePdf(const QString& path, const QList<PageSpec>& pages) {
   writer.setPageMargins(QMarginsF(0, 0, 0, 0));
   QPainter painter;
   for (qsizetype i = 0; i < pages.size(); ++i) {
-    const PageSpec& spec = pages.at(i);
-    writer.setPageSize(QPageSize(spec.sizePoints, QPageSize::Point));
+    const PageSpec& wanted = pages.at(i);
+    writer.setPageSize(QPageSize(wanted.sizePoints, QPageSize::Point));
     if (i == 0) {
       if (!painter.begin(&writer)) return false;
     } else if (!writer.newPage()) {
       return false;
     }
-    if (spec.drawShapes) {
+    if (wanted.drawShapes) {
       painter.fillRect(QRectF(60, 400, 200, 120), QColor(30, 90, 200));
       painter.setBrush(QColor(220, 40, 40));
       painter.drawEllipse(QRectF(300, 420, 150, 90));
     }
-    if (!spec.text.isEmpty()) {
+    if (!wanted.text.isEmpty()) {
       QFont font(QStringLiteral("DejaVu Sans"));
       font.setPointSizeF(18);
       painter.setFont(font);
       painter.setPen(Qt::black);
-      const QStringList lines = spec.text.split(QLatin1Char('\n'));
+      const QStringList lines = wanted.text.split(QLatin1Char('\n'));
       for (qsizetype l = 0; l < lines.size(); ++l) painter.drawText(QPointF(60, 80 + 30 * l), lines.at(l));
     }
   }

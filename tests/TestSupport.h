@@ -27,7 +27,7 @@ struct PageSpec {
   QSizeF sizePoints{595, 842};
 };
 
-// Writes a PDF with one page per spec; returns false on failure.
+// Writes a PDF with one page per entry; returns false on failure.
 bool writePdf(const QString& path, const QList<PageSpec>& pages);
 
 // Mean absolute difference per channel (0..255) of two images of equal size.
