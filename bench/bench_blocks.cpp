@@ -5,6 +5,7 @@
 // with the fitted fonts cached per block and line, and with the cleaning and
 // ink restoration kept per block as well.
 //   ulvo_bench_blocks [--blocks N] [--runs R]
+#include "BenchPdf.h"
 #include "BenchTiming.h"
 #include "core/PdfDocument.h"
 #include "view/PdfView.h"
@@ -32,11 +33,8 @@ QRectF lineRect(int i) { return QRectF(40 + (i % 2) * 270, 800 - 15.5 * (i / 2 +
 // The original lines stand on the page, so that cleaning has glyphs to hide.
 bool writePage(const QString& path, int lines) {
   QPdfWriter writer(path);
-  writer.setResolution(72);
-  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-  writer.setPageSize(QPageSize(QSizeF(595, 842), QPageSize::Point));
   QPainter painter;
-  if (!painter.begin(&writer)) return false;
+  if (!beginA4Pdf(writer, painter)) return false;
   QFont font(QStringLiteral("DejaVu Serif"));
   font.setPixelSize(11);
   painter.setFont(font);
