@@ -480,3 +480,41 @@ TEST_F(MainWindowEditRoadTest, InsertCommandsSwitchOnEditModeAndAskForAnArea) {
     EXPECT_FALSE(window.view->hasOcrEdits());
   }
 }
+
+TEST_F(MainWindowEditRoadTest, BlockEditsSurviveLeavingThePageAndClosingTheDocument) {
+  if (!hasTool("pdftotext")) GTEST_SKIP() << "poppler-utils missing";
+  // Leaving the page writes its edits into the document before the next
+  // page's blocks replace them; saving later keeps them on page 1.
+  const QString moved = letter("moved.pdf");
+  {
+    RoadWindow window;
+    showWindow(window);
+    window.openFile(moved);
+    window.onToggleEditMode();
+    ASSERT_TRUE(editBlock(window, "Dear customer", "Dear reader"));
+    window.view->setCurrentPage(1);
+    EXPECT_EQ(window.view->ocrBlocksPageIndex(), 1);
+    window.onSave();
+  }
+  QByteArray firstPage;
+  ASSERT_EQ(runTool("pdftotext", {"-f", "1", "-l", "1", moved, "-"}, &firstPage), 0);
+  EXPECT_TRUE(firstPage.contains("Dear reader")) << firstPage.toStdString();
+  EXPECT_FALSE(firstPage.contains("Dear customer")) << firstPage.toStdString();
+
+  // A document whose only change is a block edit still asks before closing,
+  // and "Сохранить" puts the edit into the file.
+  const QString closed = letter("closed.pdf");
+  {
+    RoadWindow window;
+    showWindow(window);
+    window.openFile(closed);
+    window.onToggleEditMode();
+    ASSERT_TRUE(editBlock(window, "Payment is due", "Payment is due today"));
+    std::shared_ptr<DialogSeen> seen = answerNextDialog("Сохранить", "Несохранённые изменения");
+    window.onClose();
+    seen->stopWaiting = true;
+    EXPECT_TRUE(seen->shown);
+    EXPECT_TRUE(window.documents.empty());
+  }
+  EXPECT_TRUE(pdfText(closed).contains("Payment is due today"));
+}
