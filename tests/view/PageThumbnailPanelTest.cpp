@@ -4,6 +4,7 @@
 #include "ViewTestHelpers.h"
 #include "view/PageThumbnailPanel.h"
 #include "core/PdfDocument.h"
+#include "core/PdfiumLock.h"
 
 #include <gtest/gtest.h>
 
@@ -248,6 +249,29 @@ TEST_F(PageThumbnailPanelTest, ReleasingOnlyTheShownDocumentEmptiesTheList) {
   for (const QThread* thread : panel->findChildren<QThread*>()) EXPECT_FALSE(thread->isRunning());
   QCoreApplication::processEvents();  // results posted before the stop are dropped
   EXPECT_EQ(panel->count(), 0);
+}
+
+TEST_F(PageThumbnailPanelTest, ImagesOfAReplacedDocumentNeverReachTheList) {
+  PdfDocument before, after;
+  ASSERT_TRUE(before.open(writeDocument("before.pdf", 12, true)));
+  ASSERT_TRUE(after.open(writeDocument("after.pdf", 12, false)));
+  panel->setDocument(&before);
+  // The first worker renders its pages and posts them; nothing is delivered
+  // until events run.
+  QThread::msleep(1500);
+  {
+    // The new worker cannot render while pdfium is held, so whatever lands
+    // now can only be a result meant for the replaced document.
+    PdfiumLock hold;
+    panel->setDocument(&after);
+    QCoreApplication::processEvents();
+    for (int row = 0; row < panel->count(); ++row) {
+      EXPECT_FALSE(hasThumbnail(panel->item(row))) << row;
+      EXPECT_EQ(bluePixels(panel->item(row)), 0) << row;
+    }
+  }
+  ASSERT_TRUE(thumbnailsArrive({0, 1}));
+  EXPECT_EQ(bluePixels(panel->item(0)), 0);
 }
 
 }  // namespace
