@@ -2,13 +2,27 @@
 // Small owners that close pdfium handles on every return path. Use them only
 // while the pdfium lock is held: their destructors call into pdfium.
 
-#include "HandleOwner.h"
 #include "PdfiumApi.h"
+#include "PdfiumLock.h"
+
+#include <memory>
+#include <type_traits>
 
 namespace pdfium {
 
+// Closing is a pdfium call like any other: it checks the lock first.
+template <auto Close>
+struct CloseUnderLock {
+  template <typename T>
+  void operator()(T* handle) const {
+    if (!handle) return;
+    PdfiumLock::assertHeld();
+    Close(handle);
+  }
+};
+
 template <typename Handle, auto Close>
-using Owner = HandleOwner<std::remove_pointer_t<Handle>, Close>;
+using Owner = std::unique_ptr<std::remove_pointer_t<Handle>, CloseUnderLock<Close>>;
 
 using Document = Owner<FPDF_DOCUMENT, FPDF_CloseDocument>;
 using Page = Owner<FPDF_PAGE, FPDF_ClosePage>;

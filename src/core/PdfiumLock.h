@@ -15,6 +15,10 @@ public:
   // Initialises the library once per process (takes the lock itself).
   static void ensureInitialised();
 
+  // Debug builds stop the program when the calling thread does not hold the
+  // lock; release builds check nothing.
+  static void assertHeld();
+
 private:
   static QMutex& mutex();
 };

@@ -5,14 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <memory>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -167,4 +173,40 @@ TEST(SignatureRequestFile, PrivateFileRoundTripsAndIsRemoved) {
     EXPECT_TRUE(read.inputPath.isEmpty());
     EXPECT_EQ(read.outputPath, "out");
   }
+}
+
+// Run only as a child of the test below: appends its share of records.
+TEST_F(SignatureJournalTest, ChildProcessAppends) {
+  const int count = qEnvironmentVariableIntValue("ULVO_JOURNAL_CHILD_RECORDS");
+  if (count <= 0) GTEST_SKIP() << "runs only as a child process";
+  qputenv("XDG_DATA_HOME", qgetenv("ULVO_JOURNAL_CHILD_DATA"));
+  SignatureRequest request;
+  request.mode = SignatureMode::DetachedCms;
+  for (int i = 0; i < count; ++i) {
+    request.inputPath = QStringLiteral("/tmp/%1-%2.pdf").arg(QCoreApplication::applicationPid()).arg(i);
+    appendSignatureJournalRecord(request, success(i + 1), SigningCertificate());
+  }
+}
+
+TEST_F(SignatureJournalTest, TwoProgramsAppendingAtOnceKeepEveryRecord) {
+  constexpr int kPerChild = 25;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("ULVO_JOURNAL_CHILD_RECORDS", QString::number(kPerChild));
+  environment.insert("ULVO_JOURNAL_CHILD_DATA", data.path());
+  std::vector<std::unique_ptr<QProcess>> children;
+  for (int i = 0; i < 2; ++i) {
+    auto child = std::make_unique<QProcess>();
+    child->setProcessEnvironment(environment);
+    child->start(QCoreApplication::applicationFilePath(),
+                 {"--gtest_filter=SignatureJournalTest.ChildProcessAppends"});
+    ASSERT_TRUE(child->waitForStarted());
+    children.push_back(std::move(child));
+  }
+  for (auto& child : children) {
+    ASSERT_TRUE(child->waitForFinished(120000));
+    EXPECT_EQ(child->exitCode(), 0) << child->readAllStandardOutput().toStdString();
+  }
+  QSet<QString> paths;
+  for (const QJsonValue& record : records()) paths.insert(record.toObject().value("filePath").toString());
+  EXPECT_EQ(paths.size(), 2 * kPerChild);
 }
