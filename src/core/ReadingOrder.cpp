@@ -26,7 +26,9 @@ bool readsBefore(const TextBlock& a, const TextBlock& b, double pageWidth, doubl
   }
 
   const double minH = std::min(ra.height(), rb.height());
-  if (minH > 0 && (std::min(topA, topB) - std::max(ra.y(), rb.y())) / minH > kSameLineOverlap)
+  // Blocks sharing a line that start at the same x fall through to the
+  // height rule, so their order never depends on the order they came in.
+  if (minH > 0 && (std::min(topA, topB) - std::max(ra.y(), rb.y())) / minH > kSameLineOverlap && ra.x() != rb.x())
     return ra.x() < rb.x();
   return topA > topB;
 }

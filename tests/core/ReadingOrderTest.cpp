@@ -40,6 +40,9 @@ TEST(ReadingOrder, PairwiseRule) {
        blockAt(60, 500, 100, 10), false, true},
       {"overlap 0.3: the higher first", blockAt(300, 507, 100, 10), blockAt(60, 500, 100, 10), true, false},
       {"zero height never shares a line", blockAt(300, 505, 100, 0), blockAt(60, 506, 100, 10), false, true},
+      {"one line, equal x: the higher first", blockAt(60, 500, 100, 10), blockAt(60, 506, 100, 10), false, true},
+      {"a tall block beside a short line within its height: left first", blockAt(300, 520, 100, 100),
+       blockAt(60, 480, 100, 10), false, true},
   };
   for (const PairCase& c : cases) {
     EXPECT_EQ(readsBefore(c.a, c.b, kW, kH), c.aFirst) << c.name;

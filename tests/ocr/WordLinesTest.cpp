@@ -85,6 +85,8 @@ TEST(WordLines, RowsAndGapSplits) {
     QStringList lines;
   } cases[] = {
       {"empty", {}, {}},
+      {"two words at the same x keep their order", {word("first", 10, 400, 30, 10), word("second", 10, 400, 30, 10)},
+       {"first second"}},
       {"reading order of two rows given shuffled",
        {word("two", 60, 500, 30, 10), word("three", 10, 480, 40, 10), word("one", 10, 500, 40, 10),
         word("four", 60, 480, 30, 10)},
