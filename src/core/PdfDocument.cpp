@@ -2,11 +2,19 @@
 
 #include "DocumentLock.h"
 #include "PdfiumApi.h"
+#include "RegularFileRead.h"
 
 #include <QDebug>
 #include <QFile>
 #include <QReadLocker>
 #include <QWriteLocker>
+
+namespace {
+
+// The whole file is held in memory while the document is open.
+constexpr qint64 kLargestOpenablePdf = qint64(4) << 30;
+
+}  // namespace
 
 PdfDocument::PdfDocument() { PdfiumLock::ensureInitialised(); }
 
@@ -63,12 +71,18 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path) {
   dropDoc();
   lastErrorMessage.clear();
 
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    lastErrorMessage = file.errorString();
-    return false;
+  // A pipe, device or folder is refused before anything is read from it.
+  QString reason;
+  switch (readRegularFile(path, kLargestOpenablePdf, &fileData, &reason)) {
+    case FileReadFailure::None: break;
+    case FileReadFailure::Open: lastErrorMessage = reason; return false;
+    case FileReadFailure::NotRegular:
+    case FileReadFailure::TooLarge:
+    case FileReadFailure::Read:
+      lastErrorMessage = QStringLiteral("Не удалось открыть PDF: %1.").arg(reason);
+      fileData.clear();
+      return false;
   }
-  fileData = file.readAll();
   if (fileData.isEmpty()) {
     lastErrorMessage = QStringLiteral("Файл пуст или не удалось прочитать данные.");
     fileData.clear();

@@ -149,21 +149,33 @@ TEST(SignatureRequestFile, PrivateFileRoundTripsAndIsRemoved) {
     EXPECT_EQ(status.st_mode & 0777, 0600u);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const SignatureRequest back = SignatureRequestFile::fromJson(QJsonDocument::fromJson(file.readAll()).object());
+    SignatureRequest back;
+    ASSERT_TRUE(SignatureRequestFile::fromJson(QJsonDocument::fromJson(file.readAll()).object(), &back, &error));
     EXPECT_EQ(SignatureRequestFile::toJson(back), SignatureRequestFile::toJson(request));
   }
   EXPECT_FALSE(QFileInfo::exists(path));
 
+  // A mode given as anything but a whole number of a known kind is refused,
+  // not quietly signed detached; only an absent mode means detached.
   struct ModeCase {
     QJsonValue value;
-    int mode;
+    int mode;  // -1: refused
   };
-  const ModeCase modes[] = {{4, 4}, {4.0, 4}, {1, 1}, {7, 0}, {-1, 0}, {"4", 0}, {2.5, 0}, {QJsonValue(), 0}};
+  const ModeCase modes[] = {{4, 4},   {4.0, 4},  {1, 1},  {7, -1},  {-1, -1},
+                            {"4", -1}, {2.5, -1}, {true, -1}, {QJsonValue(), 0}};
   for (const ModeCase& c : modes) {
     QJsonObject object{{"mode", c.value}, {"inputPath", 12}, {"outputPath", "out"}};
     if (c.value.isNull()) object.remove("mode");
-    const SignatureRequest read = SignatureRequestFile::fromJson(object);
-    EXPECT_EQ(int(read.mode), c.mode) << QJsonDocument(object).toJson().toStdString();
+    SignatureRequest read;
+    QString error;
+    const bool accepted = SignatureRequestFile::fromJson(object, &read, &error);
+    SCOPED_TRACE(QJsonDocument(object).toJson().toStdString());
+    EXPECT_EQ(accepted, c.mode >= 0);
+    if (!accepted) {
+      EXPECT_TRUE(error.startsWith("Некорректные параметры подписи: неизвестный режим подписи")) << error.toStdString();
+      continue;
+    }
+    EXPECT_EQ(int(read.mode), c.mode);
     EXPECT_TRUE(read.inputPath.isEmpty());
     EXPECT_EQ(read.outputPath, "out");
   }
