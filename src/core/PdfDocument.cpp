@@ -9,13 +9,6 @@
 #include <QReadLocker>
 #include <QWriteLocker>
 
-namespace {
-
-// The whole file is held in memory while the document is open.
-constexpr qint64 kLargestOpenablePdf = qint64(4) << 30;
-
-}  // namespace
-
 PdfDocument::PdfDocument() { PdfiumLock::ensureInitialised(); }
 
 PdfDocument::~PdfDocument() {
@@ -72,16 +65,9 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path) {
   lastErrorMessage.clear();
 
   // A pipe, device or folder is refused before anything is read from it.
-  QString reason;
-  switch (readRegularFile(path, kLargestOpenablePdf, &fileData, &reason)) {
-    case FileReadFailure::None: break;
-    case FileReadFailure::Open: lastErrorMessage = reason; return false;
-    case FileReadFailure::NotRegular:
-    case FileReadFailure::TooLarge:
-    case FileReadFailure::Read:
-      lastErrorMessage = QStringLiteral("Не удалось открыть PDF: %1.").arg(reason);
-      fileData.clear();
-      return false;
+  if (!readPdfFile(path, &fileData, &lastErrorMessage)) {
+    fileData.clear();
+    return false;
   }
   if (fileData.isEmpty()) {
     lastErrorMessage = QStringLiteral("Файл пуст или не удалось прочитать данные.");

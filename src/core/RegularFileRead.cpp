@@ -59,3 +59,13 @@ bool isExistingNonRegularFile(const QString& path) {
   struct stat info {};
   return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode);
 }
+
+bool readPdfFile(const QString& path, QByteArray* bytes, QString* error) {
+  constexpr qint64 kLargestPdf = qint64(4) << 30;
+  QString reason;
+  const FileReadFailure failure = readRegularFile(path, kLargestPdf, bytes, &reason);
+  if (failure == FileReadFailure::None) return true;
+  // A file that cannot be opened keeps the system's own words.
+  *error = failure == FileReadFailure::Open ? reason : QStringLiteral("Не удалось открыть PDF: %1.").arg(reason);
+  return false;
+}

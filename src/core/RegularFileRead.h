@@ -15,3 +15,7 @@ FileReadFailure readRegularFile(const QString& path, qint64 maxBytes, QByteArray
 // Whether an existing path names something other than an ordinary file
 // (links followed). A missing path is not refused here.
 bool isExistingNonRegularFile(const QString& path);
+
+// A PDF the document model opens or imports: held whole in memory, so at
+// most 4 GB and an ordinary file. False with the message for the user.
+bool readPdfFile(const QString& path, QByteArray* bytes, QString* error);

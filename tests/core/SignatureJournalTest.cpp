@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -107,6 +108,39 @@ TEST_F(SignatureJournalTest, UnreadableJournalIsKeptAsBackup) {
   ASSERT_TRUE(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
   EXPECT_EQ(first.readAll(), damaged[0]);
   EXPECT_EQ(second.readAll(), damaged[1]);
+}
+
+// The journal names documents, digests and signers: only its owner may read
+// it, and a journal another program holds locked is reported, not raced.
+TEST_F(SignatureJournalTest, TheJournalIsPrivateAndALockIsNeverIgnored) {
+  const QString folder = QFileInfo(journal).path();
+  auto modeOf = [](const QString& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
+    return info.st_mode & 07777;
+  };
+  QString error;
+  const mode_t savedUmask = ::umask(0);
+  const bool appended = appendSignatureJournalRecord(SignatureRequest(), success(1), SigningCertificate(), &error);
+  ::umask(savedUmask);
+  ASSERT_TRUE(appended) << error.toStdString();
+  EXPECT_EQ(modeOf(journal), 0600u);
+  EXPECT_EQ(modeOf(folder), 0700u);
+
+  // A journal left readable by an older version is narrowed on the next record.
+  ASSERT_EQ(::chmod(QFile::encodeName(journal).constData(), 0644), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+  ASSERT_TRUE(appendSignatureJournalRecord(SignatureRequest(), success(2), SigningCertificate(), &error));
+  EXPECT_EQ(modeOf(journal), 0600u);
+  EXPECT_EQ(modeOf(folder), 0700u);
+  EXPECT_EQ(records().size(), 2);
+
+  QLockFile other(journal + ".lock");
+  ASSERT_TRUE(other.tryLock(0));
+  EXPECT_FALSE(appendSignatureJournalRecord(SignatureRequest(), success(3), SigningCertificate(), &error));
+  EXPECT_EQ(error, "Журнал подписей занят другой программой; запись о подписи не добавлена.");
+  other.unlock();
+  EXPECT_EQ(records().size(), 2);
 }
 
 TEST(CompactCertificateName, FirstNamingPartWins) {
