@@ -120,7 +120,11 @@ struct Authority {
         "[ leaf ]\nbasicConstraints = CA:FALSE\nkeyUsage = digitalSignature, nonRepudiation\n"
         "crlDistributionPoints = URI:" + crlServer.url("ca.crl").toLatin1() + "\n"
         "[ stalled ]\nbasicConstraints = CA:FALSE\nkeyUsage = digitalSignature\n"
-        "crlDistributionPoints = URI:" + stalledServer.url("ca.crl").toLatin1() + "\n";
+        "crlDistributionPoints = URI:" + stalledServer.url("ca.crl").toLatin1() + "\n"
+        "[ encipher ]\nbasicConstraints = CA:FALSE\nkeyUsage = keyEncipherment\nextendedKeyUsage = serverAuth\n"
+        "[ server ]\nbasicConstraints = CA:FALSE\nkeyUsage = digitalSignature\nextendedKeyUsage = serverAuth\n"
+        "[ mail ]\nbasicConstraints = CA:FALSE\nkeyUsage = nonRepudiation\n"
+        "extendedKeyUsage = clientAuth, emailProtection\n";
     if (!writeText(d + "/ca.cnf", config) || !writeText(d + "/index.txt", "") || !writeText(d + "/serial", "1000\n") ||
         !writeText(d + "/crlnumber", "01\n") || !QDir(d).mkdir("issued"))
       return;
@@ -134,6 +138,9 @@ struct Authority {
     files.otherKey = d + "/other.key";
     files.encryptedKey = d + "/encrypted.key";
     files.derCert = d + "/good.der";
+    files.encipherOnlyCert = d + "/encipher.pem";
+    files.serverAuthCert = d + "/server.pem";
+    files.mailCert = d + "/mail.pem";
     files.pkcs12 = d + "/good.p12";
     files.legacyPkcs12 = d + "/legacy.p12";
 
@@ -157,6 +164,9 @@ struct Authority {
         openssl(d, ca + QStringList{"-in", "good.csr", "-out", "stalled.pem", "-extensions", "stalled", "-days", "30"}) &&
         openssl(d, ca + QStringList{"-in", "good.csr", "-out", "expired.pem", "-extensions", "leaf", "-startdate",
                                     asn1Date(today.addYears(-3)), "-enddate", asn1Date(today.addYears(-2))}) &&
+        openssl(d, ca + QStringList{"-in", "good.csr", "-out", "encipher.pem", "-extensions", "encipher", "-days", "30"}) &&
+        openssl(d, ca + QStringList{"-in", "good.csr", "-out", "server.pem", "-extensions", "server", "-days", "30"}) &&
+        openssl(d, ca + QStringList{"-in", "good.csr", "-out", "mail.pem", "-extensions", "mail", "-days", "30"}) &&
         openssl(d, {"ca", "-config", "ca.cnf", "-cert", "ca.pem", "-keyfile", "ca.key", "-revoke", "revoked.pem"}) &&
         openssl(d, {"ca", "-config", "ca.cnf", "-cert", "ca.pem", "-keyfile", "ca.key", "-gencrl", "-out",
                     "ca.crl.pem"}) &&

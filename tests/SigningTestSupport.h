@@ -46,6 +46,9 @@ struct Pki {
   QString otherKey;                 // belongs to no certificate
   QString encryptedKey;             // goodKey under the pass phrase "secret"
   QString derCert;                  // goodCert in DER form
+  QString encipherOnlyCert;         // same key; key usage keyEncipherment, extended key usage serverAuth
+  QString serverAuthCert;           // same key; digitalSignature, but extended key usage serverAuth only
+  QString mailCert;                 // same key; nonRepudiation, clientAuth and emailProtection
   QString pkcs12;                   // good pair, empty password
   QString legacyPkcs12;             // good pair, RC2-40, password "secret"
 };

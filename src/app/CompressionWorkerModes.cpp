@@ -1,9 +1,11 @@
 #include "CompressionWorkerModes.h"
 
 #include "core/CompressionOptionsJson.h"
+#include "core/PageImageRules.h"
 #include "core/PdfDocument.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -106,13 +108,55 @@ QJsonObject estimateJson(int row, const TargetCandidate& candidate, const Target
           {QStringLiteral("options"), compressionOptionsToJson(candidate.options)}};
 }
 
-// Runs the estimate workers, at most `parallelism` at a time, and fills one
-// result per row.
+// What one estimate worker may take at its peak: the process itself plus,
+// per pixel of the largest page, the ARGB render, its flattened copy and the
+// RGB copy the encoder reads.
+constexpr qint64 kEstimateProcessBytes = 96ll << 20;
+constexpr qint64 kEstimateBytesPerPixel = 12;
+
+qint64 estimateWorkerBytes(double largestPageArea, int dpi) {
+  const double scale = dpi / 72.0;
+  const double pixels = largestPageArea * scale * scale;
+  // A render over the pixel budget is refused by the worker before it is made.
+  if (!(pixels <= double(kMaxRenderPixels))) return kEstimateProcessBytes;
+  return kEstimateProcessBytes + qint64(pixels) * kEstimateBytesPerPixel;
+}
+
+// Half of what the system can still give without swapping; all workers
+// together stay within it.
+qint64 memoryBudget() {
+  QFile meminfo(QStringLiteral("/proc/meminfo"));
+  if (meminfo.open(QIODevice::ReadOnly)) {
+    for (const QByteArray& line : meminfo.readAll().split('\n')) {
+      if (!line.startsWith("MemAvailable:")) continue;
+      const qint64 kib = line.mid(13).trimmed().split(' ').value(0).toLongLong();
+      if (kib > 0) return kib * 1024 / 2;
+    }
+  }
+  return 2ll << 30;
+}
+
+// The largest page of the document in square points; 0 when it cannot be read
+// (the workers then report why).
+double largestPageArea(const QString& pdf) {
+  PdfDocument document;
+  if (!document.open(pdf)) return 0;
+  double largest = 0;
+  for (int page = 0; page < document.pageCount(); ++page) {
+    const QSizeF size = document.pageSize(page);
+    largest = std::max(largest, size.width() * size.height());
+  }
+  return largest;
+}
+
+// Runs the estimate workers, at most `parallelism` at a time and within the
+// memory budget, and fills one result per row.
 class FitRun {
 public:
   FitRun(const QString& pdf, const QList<TargetCandidate>& table)
       : pdf(pdf), table(table), results(table.size()),
-        parallelism(std::max(1, std::min(4, std::max(1, QThread::idealThreadCount()) - 1))) {}
+        parallelism(std::max(1, std::min(4, std::max(1, QThread::idealThreadCount()) - 1))),
+        pageArea(largestPageArea(pdf)), budget(memoryBudget()) {}
 
   QList<TargetResult> run() {
     startMore();
@@ -123,7 +167,11 @@ public:
 private:
   void startMore() {
     while (running < parallelism && nextRow < table.size()) {
+      // One worker always runs; more only while their peaks fit together.
+      const qint64 cost = estimateWorkerBytes(pageArea, table.at(nextRow).options.imageDpi);
+      if (running > 0 && reserved + cost > budget) break;
       const int row = nextRow++;
+      reserved += cost;
       const PdfDocument::CompressionOptions& options = table.at(row).options;
       auto* process = new QProcess(&loop);
       process->setProgram(QCoreApplication::applicationFilePath());
@@ -153,7 +201,10 @@ private:
     process->setProperty("_ulvo_done", true);
     const QByteArray out = success ? process->readAllStandardOutput() : QByteArray();
     const TargetResult result = resultOf(success, out, process->readAllStandardError(), fallback);
-    if (row >= 0 && row < results.size()) results[row] = result;
+    if (row >= 0 && row < results.size()) {
+      results[row] = result;
+      reserved -= estimateWorkerBytes(pageArea, table.at(row).options.imageDpi);
+    }
     --running;
     process->deleteLater();
     startMore();
@@ -164,6 +215,9 @@ private:
   QList<TargetCandidate> table;
   QList<TargetResult> results;
   int parallelism;
+  double pageArea;
+  qint64 budget;
+  qint64 reserved = 0;
   int nextRow = 0;
   int running = 0;
   QEventLoop loop;

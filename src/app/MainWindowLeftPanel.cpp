@@ -6,7 +6,6 @@
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
-#include <QDesktopServices>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -103,6 +102,7 @@ void MainWindow::onOutlineItemActivated(QTreeWidgetItem* item, int) {
     return;
   }
   const QString address = item->data(0, Qt::UserRole + 1).toString();
-  const QUrl url(address, QUrl::TolerantMode);
-  if (!address.isEmpty() && url.isValid()) QDesktopServices::openUrl(url);
+  // The document is untrusted: a bookmark opens what a page link would, with
+  // the same confirmation.
+  if (!address.isEmpty()) view->openExternalLink(QUrl(address, QUrl::TolerantMode));
 }

@@ -1,9 +1,9 @@
 #include "SigningWorkerModes.h"
 
 #include "core/SignatureRequestFile.h"
+#include "core/RegularFileRead.h"
 #include "core/SignatureService.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,6 +11,8 @@
 #include <cstdio>
 
 namespace {
+
+constexpr qint64 kLargestRequestFile = 4 * 1024 * 1024;
 
 int printReply(const QJsonObject& object, int exitCode) {
   std::fprintf(stdout, "%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
@@ -61,14 +63,18 @@ QJsonObject certificateJson(const SigningCertificate& certificate) {
 int runSignatureCli(const QList<QString>& arguments) {
   qputenv("ULVO_SIGN_WORKER", "1");
   if (arguments.size() < 3) return printError(QStringLiteral("Usage: --ulvo-sign-file <request-json>"), 2);
-  QFile requestFile(arguments.at(2));
-  if (!requestFile.open(QIODevice::ReadOnly))
-    return printError(QStringLiteral("Не удалось открыть параметры подписи: %1").arg(requestFile.errorString()), 3);
-  const QJsonDocument document = QJsonDocument::fromJson(requestFile.readAll());
-  requestFile.close();
+  // A request is a small ordinary file; a pipe or device is not waited on.
+  QByteArray content;
+  QString reason;
+  if (readRegularFile(arguments.at(2), kLargestRequestFile, &content, &reason) != FileReadFailure::None)
+    return printError(QStringLiteral("Не удалось открыть параметры подписи: %1").arg(reason), 3);
+  const QJsonDocument document = QJsonDocument::fromJson(content);
   if (!document.isObject()) return printError(QStringLiteral("Некорректные параметры подписи."), 4);
+  SignatureRequest request;
+  QString requestError;
+  if (!SignatureRequestFile::fromJson(document.object(), &request, &requestError)) return printError(requestError, 4);
 
-  const SignatureResult result = SignatureService::signFile(SignatureRequestFile::fromJson(document.object()));
+  const SignatureResult result = SignatureService::signFile(request);
   return printReply(resultJson(result), result.ok ? 0 : 5);
 }
 

@@ -5,6 +5,9 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,37 +15,166 @@
 
 namespace {
 
+std::function<void(const QString&)>& testHook() {
+  static std::function<void(const QString&)> hook;
+  return hook;
+}
+
+void callTestHook(const QString& temporary) {
+  if (testHook()) testHook()(temporary);
+}
+
 QString systemError(const QString& what, const QString& path) {
   const QString reason = QString::fromLocal8Bit(std::strerror(errno));
   return QStringLiteral("%1: %2 (%3)").arg(what, QDir::toNativeSeparators(path), reason);
 }
 
 // Makes the rename itself survive a crash.
-void syncDirectory(const QString& dir) {
-  const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void syncDirectory(const QByteArray& dir) {
+  const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
 }
 
+QByteArray folderOf(const QByteArray& path) {
+  const qsizetype slash = path.lastIndexOf('/');
+  if (slash < 0) return QByteArray(".");
+  if (slash == 0) return QByteArray("/");
+  return path.left(slash);
+}
+
+// The process's umask without changing it (umask() would race other threads).
+mode_t currentUmask() {
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status)) {
+      unsigned value = 0;
+      if (std::sscanf(line, "Umask: %o", &value) == 1) {
+        std::fclose(status);
+        return mode_t(value & 0777);
+      }
+    }
+    std::fclose(status);
+  }
+  return 022;
+}
+
+// The kernel's protected-links rule: in a sticky folder anyone may write to,
+// a link is followed only by its owner or when the folder's owner made it.
+bool mayFollowLink(const QByteArray& link, const struct stat& linkInfo) {
+  if (linkInfo.st_uid == ::geteuid()) return true;
+  struct stat folder {};
+  if (::stat(folderOf(link).constData(), &folder) != 0) return false;
+  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+  return !shared || linkInfo.st_uid == folder.st_uid;
+}
+
+// Resolves links at the last component of `path` only; the folders on the way
+// are resolved by the kernel, under its own rules, at create and rename time.
+bool resolveTarget(const QString& path, QByteArray* target, QString* message) {
+  QByteArray current = QFile::encodeName(path);
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (::lstat(current.constData(), &info) != 0) {
+      if (errno == ENOENT) break;  // a new file
+      *message = systemError(QStringLiteral("Cannot create"), QFile::decodeName(current));
+      return false;
+    }
+    if (!S_ISLNK(info.st_mode)) {
+      if (!S_ISREG(info.st_mode)) {
+        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        *message = QStringLiteral("Cannot replace file: %1 (not a regular file)")
+                       .arg(QDir::toNativeSeparators(QFile::decodeName(current)));
+        return false;
+      }
+      break;
+    }
+    if (!mayFollowLink(current, info)) {
+      *message = QStringLiteral("Cannot replace file: %1 (a link made by another user in a shared folder)")
+                     .arg(QDir::toNativeSeparators(QFile::decodeName(current)));
+      return false;
+    }
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink(current.constData(), buffer, sizeof buffer - 1);
+    if (length <= 0) {
+      *message = systemError(QStringLiteral("Cannot create"), QFile::decodeName(current));
+      return false;
+    }
+    const QByteArray next(buffer, length);
+    current = next.startsWith('/') ? next : folderOf(current) + '/' + next;
+    if (hops == 39) {
+      errno = ELOOP;
+      *message = systemError(QStringLiteral("Cannot create"), path);
+      return false;
+    }
+  }
+  *target = current;
+  return true;
+}
+
+// Owner, group and mode the finished file gets.
+struct FinalAccess {
+  mode_t mode = 0600;
+  bool keepOwnership = false;
+  uid_t owner = 0;
+  gid_t group = 0;
+};
+
+FinalAccess finalAccessFor(const QByteArray& target, AtomicFileAccess access) {
+  FinalAccess result;
+  struct stat existing {};
+  const bool exists = ::stat(target.constData(), &existing) == 0;
+  if (exists) {
+    result.keepOwnership = true;
+    result.owner = existing.st_uid;
+    result.group = existing.st_gid;
+  }
+  if (access == AtomicFileAccess::OwnerOnly) result.mode = 0600;
+  else result.mode = exists ? (existing.st_mode & 07777) : (0666 & ~currentUmask());
+  return result;
+}
+
+bool writeAll(int fd, const QByteArray& bytes) {
+  const char* data = bytes.constData();
+  qsizetype left = bytes.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd, data, size_t(left));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = ENOSPC;
+      return false;
+    }
+    data += written;
+    left -= written;
+  }
+  return true;
+}
+
 }  // namespace
 
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error) {
+void setAtomicFileWriteTestHook(std::function<void(const QString& temporaryPath)> hook) {
+  testHook() = std::move(hook);
+}
+
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error, AtomicFileAccess access) {
   QString ignored;
   QString& message = error ? *error : ignored;
   if (path.isEmpty()) {
     message = QStringLiteral("No file name given");
     return false;
   }
-  // A link stays a link: its target file is the one replaced.
-  const QFileInfo info(path);
-  const QString target = info.isSymLink() && !info.canonicalFilePath().isEmpty() ? info.canonicalFilePath() : path;
-  const QString temporary = target + QLatin1String(kTemporarySaveSuffix);
-  const QByteArray temporaryName = QFile::encodeName(temporary);
+  QByteArray target;
+  if (!resolveTarget(path, &target, &message)) return false;
+  const FinalAccess finalAccess = finalAccessFor(target, access);
 
-  const int fd = ::open(temporaryName.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  // A fresh name that nobody can have prepared: mkostemp creates it with
+  // O_EXCL and mode 0600.
+  QByteArray temporaryName = target + kTemporarySaveSuffix + "XXXXXX";
+  const int fd = ::mkostemp(temporaryName.data(), O_CLOEXEC);
+  const QString temporary = QFile::decodeName(temporaryName);
   if (fd < 0) {
-    message = systemError(QStringLiteral("Cannot create"), temporary);
+    message = systemError(QStringLiteral("Cannot create"), QFile::decodeName(target) + kTemporarySaveSuffix);
     return false;
   }
   auto fail = [&](const QString& what) {
@@ -51,35 +183,31 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* 
     ::unlink(temporaryName.constData());
     return false;
   };
+  callTestHook(temporary);
 
-  const char* data = bytes.constData();
-  qsizetype left = bytes.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd, data, size_t(left));
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      if (written == 0) errno = ENOSPC;
-      return fail(QStringLiteral("Cannot write"));
-    }
-    data += written;
-    left -= written;
+  // Ownership first (changing it may clear set-id bits), then the mode, both
+  // before any data is in the file. Keeping the owner needs privileges and
+  // keeping the group membership of it; without them the file is the user's.
+  if (finalAccess.keepOwnership && ::fchown(fd, finalAccess.owner, finalAccess.group) != 0 &&
+      ::fchown(fd, uid_t(-1), finalAccess.group) != 0) {
+    // Not allowed: the replaced file becomes the user's own, with the user's group.
   }
-  // Keep who may read the file: a replaced file keeps its mode bits.
-  struct stat existing {};
-  if (::stat(QFile::encodeName(target).constData(), &existing) == 0 &&
-      ::fchmod(fd, existing.st_mode & 07777) != 0)
-    return fail(QStringLiteral("Cannot set permissions of"));
+  if (::fchmod(fd, finalAccess.mode) != 0) return fail(QStringLiteral("Cannot set permissions of"));
+  callTestHook(temporary);
+
+  if (!writeAll(fd, bytes)) return fail(QStringLiteral("Cannot write"));
+  callTestHook(temporary);
   if (::fsync(fd) != 0) return fail(QStringLiteral("Cannot flush"));
   if (::close(fd) != 0) {
     message = systemError(QStringLiteral("Cannot close"), temporary);
     ::unlink(temporaryName.constData());
     return false;
   }
-  if (::rename(temporaryName.constData(), QFile::encodeName(target).constData()) != 0) {
-    message = systemError(QStringLiteral("Cannot replace file"), target);
+  if (::rename(temporaryName.constData(), target.constData()) != 0) {
+    message = systemError(QStringLiteral("Cannot replace file"), QFile::decodeName(target));
     ::unlink(temporaryName.constData());
     return false;
   }
-  syncDirectory(QFileInfo(target).absolutePath());
+  syncDirectory(folderOf(target));
   return true;
 }

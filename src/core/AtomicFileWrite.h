@@ -1,15 +1,35 @@
 #pragma once
-// Replaces a file as a whole: the bytes go to the target's path + ".~tmp",
-// every write is checked, the copy is synced, given the permissions of an
-// existing target and renamed over it, so a failure leaves the old file as it
-// was. Used by saving, exports, signatures and the journal.
+// Replaces a file as a whole: the bytes go to a new temporary file with a
+// random name beside the target (created exclusively, readable by its owner
+// only until it is given the target's permissions, which happens before any
+// data is written), every write is checked, the copy is synced and renamed
+// over the target, so a failure leaves the old file as it was. Used by saving,
+// exports, signatures and the journal.
 
 #include <QByteArray>
 #include <QString>
 
-// Suffix of the temporary copy, appended to the full target path.
+#include <functional>
+
+// The temporary copy is named as the target plus this suffix and six random
+// characters.
 inline constexpr char kTemporarySaveSuffix[] = ".~tmp";
 
+enum class AtomicFileAccess {
+  AsTarget,   // an existing target keeps its mode (and owner and group where allowed); a new file gets 0666 & ~umask
+  OwnerOnly,  // 0600 whatever the target had
+};
+
 // On failure the target is untouched, the temporary file removed and `error`
-// (when given) says why. A symbolic link stays a link: its target is replaced.
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error);
+// (when given) says why. A symbolic link at `path` stays a link and its
+// target is replaced, but only a link that may be followed: in a folder that
+// anyone may write to and that has the sticky bit, a link that neither the
+// user nor the folder's owner owns is refused (the kernel's protected-links
+// rule). Something that exists at the target and is not an ordinary file is
+// refused, never replaced.
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error,
+                         AtomicFileAccess access = AtomicFileAccess::AsTarget);
+
+// Tests only: called with the temporary file's path after it is created,
+// after its final permissions are set and after the data is written.
+void setAtomicFileWriteTestHook(std::function<void(const QString& temporaryPath)> hook);

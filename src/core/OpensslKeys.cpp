@@ -1,12 +1,14 @@
 #include "OpensslKeys.h"
 
 #include "OpensslHandles.h"
+#include "RegularFileRead.h"
 
 #include <QStringList>
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/provider.h>
+#include <openssl/x509v3.h>
 
 #include <ctime>
 #include <mutex>
@@ -22,8 +24,16 @@ int passwordCallback(char* buffer, int size, int /*rwflag*/, void* userData) {
   return length;
 }
 
-openssl::Bio openForReading(const QString& path) {
-  return openssl::Bio(BIO_new_file(path.toUtf8().constData(), "rb"));
+// Key files are small; anything bigger, or not an ordinary file, is not one.
+constexpr qint64 kLargestKeyFile = 4 * 1024 * 1024;
+
+// A memory BIO over the whole file; the bytes must outlive it. On failure the
+// reason is in `reason` (for OpenSSL's own failures, its error queue).
+openssl::Bio openForReading(const QString& path, QByteArray* bytes, QString* reason) {
+  if (readRegularFile(path, kLargestKeyFile, bytes, reason) != FileReadFailure::None) return openssl::Bio();
+  openssl::Bio bio(BIO_new_mem_buf(bytes->constData(), int(bytes->size())));
+  if (!bio) *reason = opensslErrorText();
+  return bio;
 }
 
 QString hexPairs(const unsigned char* bytes, unsigned int length) {
@@ -37,6 +47,23 @@ bool fail(QString* error, const QString& message) {
   if (error) *error = message.arg(opensslErrorText());
   else ERR_clear_error();
   return false;
+}
+
+bool failOpen(QString* error, const QString& message, const QString& reason) {
+  ERR_clear_error();
+  if (error) *error = message.arg(reason);
+  return false;
+}
+
+// Extended key usages that allow signing documents: document signing
+// (RFC 9336 and the Microsoft and Adobe ones), e-mail protection and any.
+bool documentSigningPurpose(const ASN1_OBJECT* purpose) {
+  const int nid = OBJ_obj2nid(purpose);
+  if (nid == NID_anyExtendedKeyUsage || nid == NID_email_protect) return true;
+  char text[80];
+  if (OBJ_obj2txt(text, sizeof text, purpose, 1) <= 0) return false;
+  const QByteArray oid(text);
+  return oid == "1.3.6.1.5.5.7.3.36" || oid == "1.3.6.1.4.1.311.10.3.12" || oid == "1.2.840.113583.1.1.5";
 }
 
 }  // namespace
@@ -64,8 +91,10 @@ QString opensslErrorText() {
 }
 
 bool loadPemCertificate(const QString& path, X509** certificate, QString* error) {
-  openssl::Bio bio = openForReading(path);
-  if (!bio) return fail(error, QStringLiteral("Не удалось открыть сертификат: %1"));
+  QByteArray bytes;
+  QString reason;
+  openssl::Bio bio = openForReading(path, &bytes, &reason);
+  if (!bio) return failOpen(error, QStringLiteral("Не удалось открыть сертификат: %1"), reason);
   X509* loaded = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr);
   if (!loaded) return fail(error, QStringLiteral("Не удалось прочитать PEM/CRT сертификат: %1"));
   *certificate = loaded;
@@ -73,8 +102,10 @@ bool loadPemCertificate(const QString& path, X509** certificate, QString* error)
 }
 
 bool loadPemPrivateKey(const QString& path, const QString& password, EVP_PKEY** key, QString* error) {
-  openssl::Bio bio = openForReading(path);
-  if (!bio) return fail(error, QStringLiteral("Не удалось открыть закрытый ключ: %1"));
+  QByteArray bytes;
+  QString reason;
+  openssl::Bio bio = openForReading(path, &bytes, &reason);
+  if (!bio) return failOpen(error, QStringLiteral("Не удалось открыть закрытый ключ: %1"), reason);
   QByteArray passphrase = password.toUtf8();
   EVP_PKEY* loaded = PEM_read_bio_PrivateKey(bio.get(), nullptr, passwordCallback, &passphrase);
   if (!loaded) return fail(error, QStringLiteral("Не удалось прочитать PEM закрытый ключ: %1"));
@@ -85,8 +116,10 @@ bool loadPemPrivateKey(const QString& path, const QString& password, EVP_PKEY** 
 bool loadPkcs12(const QString& path, const QString& password, X509** certificate, EVP_PKEY** key,
                 QString* error) {
   ensureOpensslProviders();
-  openssl::Bio bio = openForReading(path);
-  if (!bio) return fail(error, QStringLiteral("Не удалось открыть P12/PFX контейнер: %1"));
+  QByteArray bytes;
+  QString reason;
+  openssl::Bio bio = openForReading(path, &bytes, &reason);
+  if (!bio) return failOpen(error, QStringLiteral("Не удалось открыть P12/PFX контейнер: %1"), reason);
   openssl::Pkcs12 container(d2i_PKCS12_bio(bio.get(), nullptr));
   if (!container) return fail(error, QStringLiteral("Не удалось прочитать P12/PFX контейнер: %1"));
   const QByteArray passphrase = password.toUtf8();
@@ -106,7 +139,9 @@ bool loadPkcs12(const QString& path, const QString& password, X509** certificate
 QString x509NameToString(const X509_NAME* name) {
   if (!name) return {};
   openssl::Bio bio(BIO_new(BIO_s_mem()));
-  if (!bio || X509_NAME_print_ex(bio.get(), name, 0, XN_FLAG_RFC2253) < 0) {
+  // RFC 2253 form, but letters outside ASCII stay UTF-8 instead of becoming
+  // backslash escapes of their bytes.
+  if (!bio || X509_NAME_print_ex(bio.get(), name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB) < 0) {
     ERR_clear_error();
     return {};
   }
@@ -160,11 +195,33 @@ SigningCertificate certificateInfoFromX509(X509* certificate, const QString& pat
   info.validTo = asn1TimeToDateTime(X509_get0_notAfter(certificate));
   info.validNow = certificateValidNow(certificate);
   info.hasPrivateKey = true;
-  info.digitalSignatureAllowed = true;
+  info.digitalSignatureAllowed = documentSigningRefusal(certificate).isEmpty();
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int digestLength = 0;
   if (X509_digest(certificate, EVP_sha1(), digest, &digestLength) == 1)
     info.thumbprint = hexPairs(digest, digestLength);
   ERR_clear_error();
   return info;
+}
+
+QString documentSigningRefusal(X509* certificate) {
+  const uint32_t flags = X509_get_extension_flags(certificate);
+  if (flags & EXFLAG_INVALID) {
+    ERR_clear_error();
+    return QStringLiteral("расширения сертификата повреждены");
+  }
+  if ((flags & EXFLAG_KUSAGE) && !(X509_get_key_usage(certificate) & (KU_DIGITAL_SIGNATURE | KU_NON_REPUDIATION)))
+    return QStringLiteral("использование ключа не включает цифровую подпись");
+  if (flags & EXFLAG_XKUSAGE) {
+    bool allowed = false;
+    if (auto* purposes =
+            static_cast<EXTENDED_KEY_USAGE*>(X509_get_ext_d2i(certificate, NID_ext_key_usage, nullptr, nullptr))) {
+      for (int i = 0; i < sk_ASN1_OBJECT_num(purposes) && !allowed; ++i)
+        allowed = documentSigningPurpose(sk_ASN1_OBJECT_value(purposes, i));
+      EXTENDED_KEY_USAGE_free(purposes);
+    }
+    ERR_clear_error();
+    if (!allowed) return QStringLiteral("расширенное использование ключа не допускает подпись документов");
+  }
+  return {};
 }

@@ -26,5 +26,8 @@ bool loadPkcs12(const QString& path, const QString& password, X509** certificate
 SigningCertificate certificateInfoFromX509(X509* certificate, const QString& path);
 QString x509NameToString(const X509_NAME* name);
 QDateTime asn1TimeToDateTime(const ASN1_TIME* time);
+// Empty when the certificate's key usage and extended key usage allow signing
+// documents; otherwise why not. A certificate without these extensions may.
+QString documentSigningRefusal(X509* certificate);
 // Now lies within the validity period. A time that cannot be compared fails.
 bool certificateValidNow(X509* certificate);

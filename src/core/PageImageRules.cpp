@@ -5,20 +5,22 @@
 
 namespace {
 
-// Larger renders are refused rather than attempted: a hostile /MediaBox or
-// scale must not ask for gigabytes.
-constexpr double kMaxRenderSide = 32768.0;
+// A side pdfium and QImage handle without overflowing their strides.
+constexpr double kMaxRenderSide = 65536.0;
 
-int pixelExtent(double points, double scale) {
+double pixelExtent(double points, double scale) {
   const double px = std::ceil(points * scale);
-  if (!std::isfinite(px)) return 1;
-  return int(std::clamp(px, 1.0, kMaxRenderSide));
+  return std::isfinite(px) ? std::max(px, 1.0) : HUGE_VAL;
 }
 
 }  // namespace
 
 QSize renderPixelSize(const QSizeF& points, double scale) {
-  return QSize(pixelExtent(points.width(), scale), pixelExtent(points.height(), scale));
+  const double width = pixelExtent(points.width(), scale);
+  const double height = pixelExtent(points.height(), scale);
+  // Refused, not shrunk: a page drawn smaller than asked would be wrong.
+  if (width > kMaxRenderSide || height > kMaxRenderSide || width * height > double(kMaxRenderPixels)) return {};
+  return QSize(int(width), int(height));
 }
 
 bool isUsablePageImageRect(const QRectF& rect, const QSizeF& pageSize) {

@@ -2,6 +2,7 @@
 
 #include "DocumentLock.h"
 #include "PdfiumApi.h"
+#include "RegularFileRead.h"
 
 #include <QDebug>
 #include <QFile>
@@ -63,12 +64,11 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path) {
   dropDoc();
   lastErrorMessage.clear();
 
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    lastErrorMessage = file.errorString();
+  // A pipe, device or folder is refused before anything is read from it.
+  if (!readPdfFile(path, &fileData, &lastErrorMessage)) {
+    fileData.clear();
     return false;
   }
-  fileData = file.readAll();
   if (fileData.isEmpty()) {
     lastErrorMessage = QStringLiteral("Файл пуст или не удалось прочитать данные.");
     fileData.clear();

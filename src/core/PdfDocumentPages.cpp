@@ -3,6 +3,7 @@
 #include "DocumentLock.h"
 #include "PdfFileWriter.h"
 #include "PdfiumHandles.h"
+#include "RegularFileRead.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -84,6 +85,11 @@ bool PdfDocument::appendPage(const QString& path, int index) {
 }
 
 bool PdfDocument::importDocument(const QString& path) {
+  // Probing the format would wait on a pipe for ever.
+  if (isExistingNonRegularFile(path)) {
+    lastErrorMessage = QStringLiteral("Не удалось открыть файл: это не обычный файл (канал, устройство или папка).");
+    return false;
+  }
   if (!QImageReader(path).format().isEmpty()) {
     const QImage image(path);
     if (image.isNull()) return false;
@@ -96,16 +102,8 @@ bool PdfDocument::importDocument(const QString& path) {
 }
 
 bool PdfDocument::importPagesUnlocked(const QString& path, const int* indices, unsigned long count) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    lastErrorMessage = file.errorString();
-    return false;
-  }
-  const QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) {
-    lastErrorMessage = file.errorString();
-    return false;
-  }
+  QByteArray bytes;
+  if (!readPdfFile(path, &bytes, &lastErrorMessage)) return false;
   pdfium::Document source(FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
   if (!source) {
     lastErrorMessage = pdfiumErrorString();

@@ -176,7 +176,15 @@ bool RasterPdfWriter::buildPage(int index, PageObjects* objects, QString* error,
     }
   }
   if (image.isNull()) {
-    *error = QStringLiteral("Не удалось отрисовать страницу %1.").arg(pageNumber);
+    if (renderPixelSize(QSizeF(width, height), scale).isEmpty() && width > 0 && height > 0)
+      *error = QStringLiteral("Страница %1 слишком велика для отрисовки при %2 dpi (%3 × %4 пт): больше %5 млн пикселей.")
+                   .arg(pageNumber)
+                   .arg(qRound(scale * 72))
+                   .arg(qRound(width))
+                   .arg(qRound(height))
+                   .arg(kMaxRenderPixels / 1'000'000);
+    else
+      *error = QStringLiteral("Не удалось отрисовать страницу %1.").arg(pageNumber);
     return false;
   }
   const int pixelWidth = image.width();

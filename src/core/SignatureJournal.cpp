@@ -1,6 +1,7 @@
 #include "SignatureJournal.h"
 
 #include "AtomicFileWrite.h"
+#include "RegularFileRead.h"
 #include "SignatureService.h"
 
 #include <QDir>
@@ -12,7 +13,14 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
+
+// Far beyond any real journal; a bigger file is set aside, not parsed.
+constexpr qint64 kLargestJournal = 64 * 1024 * 1024;
 
 QString journalFolder() {
   const QString location = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
@@ -37,6 +45,22 @@ QJsonObject journalRecord(const SignatureRequest& request, const SignatureResult
   return record;
 }
 
+// The journal names files, digests and signers: its folder is the user's
+// alone. Missing folders are made 0700; the journal's own folder is narrowed
+// to 0700 when it is the user's and wider.
+bool makePrivateFolder(const QString& folder) {
+  const QStringList parts = QDir::cleanPath(folder).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+  QString path = folder.startsWith(QLatin1Char('/')) ? QString() : QDir::currentPath();
+  for (const QString& part : parts) {
+    path += QLatin1Char('/') + part;
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  struct stat info {};
+  if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+  if (info.st_uid == ::geteuid() && (info.st_mode & 077)) ::chmod(QFile::encodeName(path).constData(), 0700);
+  return true;
+}
+
 // Moves an unreadable journal out of the way under a name not yet taken.
 bool keepAsBackup(const QString& path) {
   QString backup = path + QStringLiteral(".bak");
@@ -46,34 +70,50 @@ bool keepAsBackup(const QString& path) {
 
 }  // namespace
 
-void appendSignatureJournalRecord(const SignatureRequest& request, const SignatureResult& result,
-                                  const SigningCertificate& certificate) {
-  if (!result.ok) return;
-  const QString folder = journalFolder();
-  QDir().mkpath(folder);
-  const QString path = QDir(folder).filePath(QStringLiteral("signature-journal.json"));
+QString signatureJournalPath() {
+  return QDir(journalFolder()).filePath(QStringLiteral("signature-journal.json"));
+}
 
-  // Two programs appending at once would otherwise lose one record. A lock
-  // that cannot be had in time does not cost the record.
+bool appendSignatureJournalRecord(const SignatureRequest& request, const SignatureResult& result,
+                                  const SigningCertificate& certificate, QString* error) {
+  QString ignored;
+  QString& message = error ? *error : ignored;
+  if (!result.ok) return true;
+  const QString folder = journalFolder();
+  if (!makePrivateFolder(folder)) {
+    message = QStringLiteral("Не удалось создать папку журнала подписей: %1").arg(folder);
+    return false;
+  }
+  const QString path = signatureJournalPath();
+
+  // Two programs appending at once would lose one record: without the lock
+  // nothing is written and the caller is told.
   QLockFile lock(path + QStringLiteral(".lock"));
-  lock.tryLock(5000);
+  if (!lock.tryLock(5000)) {
+    message = QStringLiteral("Журнал подписей занят другой программой; запись о подписи не добавлена.");
+    return false;
+  }
 
   QJsonArray records;
-  QFile existing(path);
-  if (existing.exists() && existing.size() > 0) {
-    QByteArray content;
-    bool readable = existing.open(QIODevice::ReadOnly);
-    if (readable) {
-      content = existing.readAll();
-      readable = existing.error() == QFileDevice::NoError;
-      existing.close();
-    }
+  QByteArray content;
+  const FileReadFailure read = readRegularFile(path, kLargestJournal, &content, nullptr);
+  if (read != FileReadFailure::Open && !(read == FileReadFailure::None && content.isEmpty())) {
     const QJsonDocument document = QJsonDocument::fromJson(content);
-    if (readable && document.isArray()) records = document.array();
-    else if (!keepAsBackup(path)) return;  // never overwrite what could not be read
+    if (read == FileReadFailure::None && document.isArray()) {
+      records = document.array();
+    } else if (!keepAsBackup(path)) {  // never overwrite what could not be read
+      message = QStringLiteral("Журнал подписей не читается и не может быть сохранён под другим именем: %1").arg(path);
+      return false;
+    }
   }
   records.append(journalRecord(request, result, certificate));
-  writeFileAtomically(path, QJsonDocument(records).toJson(QJsonDocument::Indented), nullptr);
+  QString writeError;
+  if (!writeFileAtomically(path, QJsonDocument(records).toJson(QJsonDocument::Indented), &writeError,
+                           AtomicFileAccess::OwnerOnly)) {
+    message = QStringLiteral("Не удалось записать журнал подписей: %1").arg(writeError);
+    return false;
+  }
+  return true;
 }
 
 QString compactCertificateName(QString subject) {

@@ -1,6 +1,7 @@
 #include "SignatureRequestFile.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QTemporaryFile>
@@ -15,12 +16,23 @@ QString stringMember(const QJsonObject& object, const char* key) {
   return value.isString() ? value.toString() : QString();
 }
 
-SignatureMode modeMember(const QJsonObject& object) {
+// An absent mode is the detached one; a mode given in any form other than a
+// whole number of a known kind is refused rather than guessed.
+bool modeMember(const QJsonObject& object, SignatureMode* mode, QString* error) {
+  *mode = SignatureMode::DetachedCms;
   const QJsonValue value = object.value(QLatin1String("mode"));
-  if (!value.isDouble()) return SignatureMode::DetachedCms;
-  const double number = value.toDouble();
-  if (number != std::floor(number) || number < 0 || number > 4) return SignatureMode::DetachedCms;
-  return SignatureMode(int(number));
+  if (value.isUndefined()) return true;
+  const double number = value.toDouble(-1);
+  if (!value.isDouble() || number != std::floor(number) || number < 0 || number > 4) {
+    if (error)
+      *error = QStringLiteral("Некорректные параметры подписи: неизвестный режим подписи %1.")
+                   .arg(QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact))
+                            .mid(1)
+                            .chopped(1));
+    return false;
+  }
+  *mode = SignatureMode(int(number));
+  return true;
 }
 
 }  // namespace
@@ -41,19 +53,19 @@ QJsonObject SignatureRequestFile::toJson(const SignatureRequest& request) {
           {QStringLiteral("pkcs12Password"), request.pkcs12Password}};
 }
 
-SignatureRequest SignatureRequestFile::fromJson(const QJsonObject& object) {
-  SignatureRequest request;
-  request.inputPath = stringMember(object, "inputPath");
-  request.outputPath = stringMember(object, "outputPath");
-  request.certificateId = stringMember(object, "certificateId");
-  request.mode = modeMember(object);
-  request.tsaUrl = stringMember(object, "tsaUrl");
-  request.certificatePath = stringMember(object, "certificatePath");
-  request.privateKeyPath = stringMember(object, "privateKeyPath");
-  request.keyPassword = stringMember(object, "keyPassword");
-  request.pkcs12Path = stringMember(object, "pkcs12Path");
-  request.pkcs12Password = stringMember(object, "pkcs12Password");
-  return request;
+bool SignatureRequestFile::fromJson(const QJsonObject& object, SignatureRequest* request, QString* error) {
+  *request = SignatureRequest();
+  request->inputPath = stringMember(object, "inputPath");
+  request->outputPath = stringMember(object, "outputPath");
+  request->certificateId = stringMember(object, "certificateId");
+  if (!modeMember(object, &request->mode, error)) return false;
+  request->tsaUrl = stringMember(object, "tsaUrl");
+  request->certificatePath = stringMember(object, "certificatePath");
+  request->privateKeyPath = stringMember(object, "privateKeyPath");
+  request->keyPassword = stringMember(object, "keyPassword");
+  request->pkcs12Path = stringMember(object, "pkcs12Path");
+  request->pkcs12Password = stringMember(object, "pkcs12Password");
+  return true;
 }
 
 bool SignatureRequestFile::create(const SignatureRequest& request, QString* error) {

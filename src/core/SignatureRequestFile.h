@@ -20,9 +20,10 @@ public:
   SignatureRequestFile& operator=(const SignatureRequestFile&) = delete;
 
   static QJsonObject toJson(const SignatureRequest& request);
-  // Missing or mistyped members read as empty; a mode that is not an integral
-  // number in 0..4 reads as the detached mode.
-  static SignatureRequest fromJson(const QJsonObject& object);
+  // Missing or mistyped text members read as empty and a missing mode as the
+  // detached one. A mode that is present but not a whole number in 0..4 (a
+  // string, a fraction, out of range) is refused: false, with `error` set.
+  static bool fromJson(const QJsonObject& object, SignatureRequest* request, QString* error);
 
   // Writes the request to a new private file in the temporary folder.
   bool create(const SignatureRequest& request, QString* error);

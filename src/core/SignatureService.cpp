@@ -5,6 +5,8 @@
 #include "OpensslHandles.h"
 #include "OpensslKeys.h"
 #include "PdfSignatureShell.h"
+#include "RegularFileRead.h"
+#include "SignatureJournal.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -15,6 +17,8 @@
 #include <QTemporaryFile>
 
 #include <openssl/err.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -55,12 +59,42 @@ bool loadSigningKeys(const SignatureRequest& request, SigningKeys* keys, QString
   return true;
 }
 
-// The same file reached by another name counts as the same file.
+// A path with its folder resolved; the last component is kept as written.
+QString resolvedPath(const QString& path) {
+  const QFileInfo info(path);
+  const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+  return QDir::cleanPath((folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName());
+}
+
+// The same file reached by another name (a link, a hard link, another
+// spelling of the folder) counts as the same file.
 bool isSameFile(const QString& first, const QString& second) {
-  const QFileInfo a(first);
-  const QFileInfo b(second);
-  if (a.exists() && b.exists()) return a.canonicalFilePath() == b.canonicalFilePath();
-  return QDir::cleanPath(a.absoluteFilePath()) == QDir::cleanPath(b.absoluteFilePath());
+  if (first.trimmed().isEmpty() || second.trimmed().isEmpty()) return false;
+  struct stat a {};
+  struct stat b {};
+  if (::stat(QFile::encodeName(first).constData(), &a) == 0 && ::stat(QFile::encodeName(second).constData(), &b) == 0)
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  return resolvedPath(first) == resolvedPath(second);
+}
+
+// The output replaces whatever it names, so it must not name a file the
+// signing reads or the journal keeps.
+bool outputPathAllowed(const SignatureRequest& request, QString* error) {
+  if (isSameFile(request.outputPath, request.inputPath)) {
+    *error = QStringLiteral("Файл подписи не может совпадать с исходным файлом.");
+    return false;
+  }
+  for (const QString& key : {request.pkcs12Path, request.certificatePath, request.privateKeyPath}) {
+    if (isSameFile(request.outputPath, key)) {
+      *error = QStringLiteral("Файл подписи не может совпадать с файлом ключа или сертификата.");
+      return false;
+    }
+  }
+  if (isSameFile(request.outputPath, signatureJournalPath())) {
+    *error = QStringLiteral("Файл подписи не может совпадать с журналом подписей.");
+    return false;
+  }
+  return true;
 }
 
 QByteArray cmsSignature(const SigningKeys& keys, const QByteArray& data, bool detached, QString* error) {
@@ -196,40 +230,30 @@ SignatureResult SignatureService::signFile(const SignatureRequest& request) {
   ERR_clear_error();
   SignatureResult result = startResult(request);
 
-  QFile input(request.inputPath);
-  if (!input.open(QIODevice::ReadOnly)) {
-    result.error = QStringLiteral("Не удалось открыть исходный файл: %1").arg(input.errorString());
-    return result;
+  // One read: the bytes hashed are the bytes signed, and a pipe or device
+  // never stands in for the document.
+  QByteArray data;
+  QString reason;
+  switch (readRegularFile(request.inputPath, kLargestSignableFile, &data, &reason)) {
+    case FileReadFailure::None: break;
+    case FileReadFailure::TooLarge:
+      result.error = QStringLiteral("Файл слишком большой для текущего режима подписи в памяти.");
+      return result;
+    case FileReadFailure::Read:
+      result.error = QStringLiteral("Не удалось прочитать исходный файл: %1").arg(reason);
+      return result;
+    case FileReadFailure::Open:
+    case FileReadFailure::NotRegular:
+      result.error = QStringLiteral("Не удалось открыть исходный файл: %1").arg(reason);
+      return result;
   }
-  // The digest is taken while streaming, so that an oversized file is refused
-  // without being held in memory.
-  QCryptographicHash digest(QCryptographicHash::Sha256);
-  if (!digest.addData(&input) || input.error() != QFileDevice::NoError) {
-    result.error = QStringLiteral("Не удалось прочитать исходный файл: %1").arg(input.errorString());
-    return result;
-  }
-  result.documentSha256 = digest.result();
-  if (input.size() > kLargestSignableFile) {
-    result.error = QStringLiteral("Файл слишком большой для текущего режима подписи в памяти.");
-    return result;
-  }
-  input.seek(0);
-  const QByteArray data = input.readAll();
-  if (input.error() != QFileDevice::NoError || data.size() != input.size()) {
-    result.error = QStringLiteral("Не удалось прочитать исходный файл: %1").arg(input.errorString());
-    return result;
-  }
-  input.close();
+  result.documentSha256 = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
+  if (!outputPathAllowed(request, &result.error)) return result;
 
   if (request.mode == SignatureMode::EmbeddedPdf) return signEmbeddedPdf(request, data);
   if (unsigned(request.mode) > 3u) {
     result.error = QStringLiteral(
         "Этот режим подписи будет включён следующим этапом. Сейчас доступны отделённая и присоединённая CMS/CAdES-BES.");
-    return result;
-  }
-  // Writing the signature over the signed file would destroy the document.
-  if (isSameFile(request.inputPath, request.outputPath)) {
-    result.error = QStringLiteral("Файл подписи не может совпадать с исходным файлом.");
     return result;
   }
 
@@ -241,6 +265,11 @@ SignatureResult SignatureService::signFile(const SignatureRequest& request) {
   }
   if (X509_check_private_key(keys.certificate.get(), keys.key.get()) != 1) {
     result.error = QStringLiteral("Закрытый ключ не соответствует сертификату: %1").arg(opensslErrorText());
+    return result;
+  }
+  const QString usageRefusal = documentSigningRefusal(keys.certificate.get());
+  if (!usageRefusal.isEmpty()) {
+    result.error = QStringLiteral("Сертификат не предназначен для подписи документов: %1").arg(usageRefusal);
     return result;
   }
   if (signingRevocationMode() == QLatin1String("sign")) {

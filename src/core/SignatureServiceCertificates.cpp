@@ -33,6 +33,9 @@ SigningCertificate describe(X509* certificate, EVP_PKEY* key, const QString& pat
   }
   if (!info.privateKeyUsable) info.unavailableReason = QStringLiteral("закрытый ключ не соответствует сертификату");
   else if (!info.validNow) info.unavailableReason = QStringLiteral("сертификат просрочен или ещё не начал действовать");
+  else if (!info.digitalSignatureAllowed)
+    info.unavailableReason = QStringLiteral("сертификат не предназначен для подписи документов: %1")
+                                 .arg(documentSigningRefusal(certificate));
   else if (checkFailed) info.unavailableReason = checkStatus;
   info.available = info.unavailableReason.isEmpty();
   info.validationStatus = info.unavailableReason;

@@ -209,6 +209,9 @@ public:
   using LinkConfirmation = std::function<bool(const QString& target)>;
   void setLinkConfirmation(LinkConfirmation confirm) { linkConfirmation = std::move(confirm); }
   bool activateLinkAtViewportPoint(const QPoint& viewportPos);
+  // A link of the document that leaves it (a page link or a bookmark): web
+  // links open, anything else only after the confirmation.
+  void openExternalLink(const QUrl& url);
 
   int hoveredOcrBlock(QPointF viewportPos) const;
   QRectF ocrGroupScreenRect(int groupId) const;

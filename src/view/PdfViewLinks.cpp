@@ -1,17 +1,27 @@
-// Following a clicked link. The PDF is untrusted: web links open directly,
-// while files to launch and unknown schemes are confirmed by the user first.
+// Following a clicked link or bookmark. The PDF is untrusted: web links open
+// directly, while files to launch, unknown schemes and mail with attachments
+// are confirmed by the user first.
 #include "PdfView.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QUrlQuery>
 
 namespace {
 
-bool isWebScheme(const QUrl& url) {
+// Web pages and plain mail open directly. A mail link that asks for more
+// than a subject, body and copies (an attachment, above all) is confirmed.
+bool opensWithoutAsking(const QUrl& url) {
   const QString scheme = url.scheme().toLower();
-  return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto");
+  if (scheme == QLatin1String("http") || scheme == QLatin1String("https")) return true;
+  if (scheme != QLatin1String("mailto")) return false;
+  static const QStringList harmless = {QStringLiteral("subject"), QStringLiteral("body"), QStringLiteral("cc"),
+                                       QStringLiteral("bcc")};
+  for (const auto& item : QUrlQuery(url).queryItems())
+    if (!harmless.contains(item.first.toLower())) return false;
+  return true;
 }
 
 }  // namespace
@@ -30,6 +40,10 @@ void PdfView::openLinkUrl(const QUrl& url, bool trusted) {
   QDesktopServices::openUrl(url);
 }
 
+void PdfView::openExternalLink(const QUrl& url) {
+  if (url.isValid()) openLinkUrl(url, opensWithoutAsking(url));
+}
+
 bool PdfView::activateLinkAtViewportPoint(const QPoint& viewportPos) {
   if (!document || editMode || editTool != EditTool::Select) return false;
   const int page = pageAtPoint(viewportPos);
@@ -42,7 +56,7 @@ bool PdfView::activateLinkAtViewportPoint(const QPoint& viewportPos) {
       return true;
     case LinkTarget::Url:
       if (!target.url.isValid()) return false;
-      openLinkUrl(target.url, isWebScheme(target.url));
+      openExternalLink(target.url);
       return true;
     case LinkTarget::File: {
       if (target.filePath.isEmpty()) return false;

@@ -15,6 +15,8 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace testsupport;
 
@@ -29,7 +31,16 @@ struct Reply {
   QByteArray err;
   QJsonObject json;
   int mostChildren = 0;  // estimate children seen running at once
+  qint64 peakKib = 0;    // the program's own peak resident memory (VmHWM), read from /proc while it ran
 };
+
+qint64 peakResidentKib(qint64 pid) {
+  QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+  if (!status.open(QIODevice::ReadOnly)) return 0;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+  return 0;
+}
 
 QProcessEnvironment withoutDisplay() {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -73,8 +84,10 @@ Reply run(const QStringList& args) {
   process.setProcessEnvironment(withoutDisplay());
   process.start(QStringLiteral(ULVO_BINARY), args);
   if (!process.waitForStarted()) return reply;
-  while (!process.waitForFinished(5))
+  while (!process.waitForFinished(5)) {
     reply.mostChildren = std::max(reply.mostChildren, int(estimateChildrenOf(process.processId()).size()));
+    reply.peakKib = std::max(reply.peakKib, peakResidentKib(process.processId()));
+  }
   reply.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
   reply.out = process.readAllStandardOutput();
   reply.err = process.readAllStandardError();
@@ -303,4 +316,63 @@ TEST_F(CompressionWorkerModes, EstimateChildrenAreBoundedAndDieWithTheFitWorker)
   EXPECT_TRUE(allGone);
   for (qint64 pid : children)
     if (!goneOrZombie(pid)) ::kill(pid_t(pid), SIGKILL);
+}
+
+// A 444-byte PDF whose one page is 200 by 200 inches: at 300 dpi that is
+// 3.6 gigapixels. The forecast is refused with a message instead of
+// rendering a clamped 4 GB bitmap.
+TEST_F(CompressionWorkerModes, AHugePageIsRefusedWithinAMemoryBound) {
+  const QString huge = dir->filePath("huge.pdf");
+  {
+    QByteArray pdf = "%PDF-1.4\n";
+    QList<int> offsets;
+    for (const QByteArray& body : {QByteArray("<< /Type /Catalog /Pages 2 0 R >>"),
+                                   QByteArray("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+                                   QByteArray("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 14400 14400] >>")}) {
+      offsets.append(int(pdf.size()));
+      pdf += QByteArray::number(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
+    }
+    const int xref = int(pdf.size());
+    pdf += "xref\n0 4\n0000000000 65535 f \n";
+    for (int offset : offsets) pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    QFile file(huge);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(pdf);
+  }
+  ASSERT_LT(QFileInfo(huge).size(), 512);
+
+  const Reply estimate = run({kEstimate, huge, "0", "300", "85", "0", "0"});
+  EXPECT_EQ(estimate.exitCode, 4) << estimate.out.toStdString();
+  EXPECT_FALSE(estimate.json.value("ok").toBool(true));
+  const QString message = estimate.json.value("error").toString();
+  EXPECT_TRUE(message.startsWith("Страница 1 слишком велика для отрисовки при 300 dpi")) << message.toStdString();
+  EXPECT_GT(estimate.peakKib, 0);
+  EXPECT_LT(estimate.peakKib, 400 * 1024) << "peak resident memory in KiB";
+  // The kernel's own account of the largest child ever waited for bounds
+  // what polling /proc may have missed at the very end.
+  rusage children{};
+  ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &children), 0);
+  EXPECT_LT(children.ru_maxrss, 1024 * 1024) << "KiB";
+
+  // The fit worker's children refuse the page the same way and it gives up
+  // with a message instead of rendering.
+  const Reply fit = run({kFit, huge, "100000"});
+  EXPECT_EQ(fit.exitCode, 4) << fit.out.toStdString();
+  EXPECT_FALSE(fit.json.value("error").toString().isEmpty());
+  ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &children), 0);
+  EXPECT_LT(children.ru_maxrss, 1024 * 1024) << "KiB";
+}
+
+// Where a PDF belongs, a pipe or device is refused at once instead of being
+// read for ever.
+TEST_F(CompressionWorkerModes, EstimateRefusesPipesAndDevices) {
+  const QString fifo = dir->filePath("document.fifo");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  for (const QString& source : {fifo, QStringLiteral("/dev/zero")}) {
+    const Reply reply = run({kEstimate, source, "0", "150", "55", "0", "0"});
+    EXPECT_EQ(reply.exitCode, 3) << reply.out.toStdString();
+    EXPECT_EQ(reply.json.value("error").toString(),
+              "Не удалось открыть PDF: это не обычный файл (канал, устройство или папка).");
+  }
 }

@@ -17,6 +17,8 @@
 #include <QRegularExpression>
 #include <QTimeZone>
 
+#include <sys/stat.h>
+
 using signingtest::pki;
 using signingtest::readBytes;
 using signingtest::writeBytes;
@@ -75,6 +77,12 @@ protected:
     QString error;
     EXPECT_TRUE(file.create(request, &error)) << error.toStdString();
     return run(QStringList{"--ulvo-sign-file", file.path()} + extra);
+  }
+
+  // A request written as raw JSON, for members of the wrong type.
+  WorkerRun signJson(QJsonObject object) {
+    const QString path = writeBytes(folder.filePath("raw-request.json"), QJsonDocument(object).toJson());
+    return run({"--ulvo-sign-file", path});
   }
 
   SignatureRequest pemRequest(const QString& certificate, const QString& output, int mode) {
@@ -157,7 +165,7 @@ TEST_F(SigningWorkerModeTest, SignsChecksRevocationAndListsTheRememberedCertific
   ASSERT_EQ(testsupport::runTool("sha256sum", {input}, &sum), 0);
   EXPECT_EQ(good.json.value("documentSha256").toString(), QString::fromLatin1(sum.left(64)));
   EXPECT_EQ(good.json.value("signer").toString(),
-            signingtest::opensslCertificateField(pki().goodCert, {"-subject", "-nameopt", "RFC2253"}));
+            signingtest::opensslCertificateField(pki().goodCert, {"-subject", "-nameopt", "RFC2253,-esc_msb"}));
   EXPECT_TRUE(QDateTime::fromString(good.json.value("signedAt").toString(), Qt::ISODate).isValid());
   EXPECT_EQ(printedKeys(good.line), QStringList({"documentSha256", "error", "mode", "ok", "outputPath", "outputSize",
                                                  "signedAt", "signer"}));
@@ -165,11 +173,10 @@ TEST_F(SigningWorkerModeTest, SignsChecksRevocationAndListsTheRememberedCertific
                                              "-content", input, "-CAfile", pki().caCert, "-out", "/dev/null"}),
             0);
 
-  // An unknown mode signs as the detached one; arguments after the request
-  // change nothing.
-  const WorkerRun clamped = sign(pemRequest(pki().goodCert, "clamped.sig", 7), {"--extra", "argument"});
-  EXPECT_EQ(clamped.exitCode, 0) << clamped.line.toStdString();
-  EXPECT_EQ(clamped.json.value("mode").toInt(-1), 0);
+  // Arguments after the request change nothing.
+  const WorkerRun extra = sign(pemRequest(pki().goodCert, "extra.sig", 1), {"--extra", "argument"});
+  EXPECT_EQ(extra.exitCode, 0) << extra.line.toStdString();
+  EXPECT_EQ(extra.json.value("mode").toInt(-1), 1);
 
   // A revoked certificate is refused and nothing is written.
   const WorkerRun revoked = sign(pemRequest(pki().revokedCert, "revoked.sig", 1));
@@ -197,7 +204,7 @@ TEST_F(SigningWorkerModeTest, SignsChecksRevocationAndListsTheRememberedCertific
   EXPECT_EQ(certificate.value("thumbprint").toString(),
             signingtest::opensslCertificateField(pki().goodCert, {"-fingerprint", "-sha1"}));
   EXPECT_EQ(certificate.value("subject").toString(),
-            signingtest::opensslCertificateField(pki().goodCert, {"-subject", "-nameopt", "RFC2253"}));
+            signingtest::opensslCertificateField(pki().goodCert, {"-subject", "-nameopt", "RFC2253,-esc_msb"}));
   EXPECT_TRUE(certificate.value("available").toBool());
   EXPECT_TRUE(certificate.value("validNow").toBool());
 
@@ -210,4 +217,98 @@ TEST_F(SigningWorkerModeTest, SignsChecksRevocationAndListsTheRememberedCertific
   EXPECT_EQ(certificate.value("validFrom").toString(),
             QDateTime(local.date(), local.time()).toString(Qt::ISODate));
   EXPECT_FALSE(certificate.value("validTo").toString().isEmpty());
+}
+
+// A pipe, a device or standard input is not a document: refused at once,
+// never signed as empty content, and no signature file appears.
+TEST_F(SigningWorkerModeTest, PipesAndDevicesAreNeverSigned) {
+  const QString fifo = folder.filePath("document.fifo");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  const QByteArray before = readBytes(input);
+  for (const QString& source : {QStringLiteral("/dev/stdin"), fifo, QStringLiteral("/dev/zero")}) {
+    SCOPED_TRACE(source.toStdString());
+    for (int mode : {0, 1, 4}) {
+      SignatureRequest request = pemRequest(pki().goodCert, "stream.sig", mode);
+      request.inputPath = source;
+      const WorkerRun result = sign(request);
+      EXPECT_EQ(result.exitCode, 5) << result.line.toStdString();
+      EXPECT_FALSE(result.json.value("ok").toBool(true));
+      EXPECT_EQ(result.json.value("error").toString(),
+                "Не удалось открыть исходный файл: это не обычный файл (канал, устройство или папка)");
+      EXPECT_EQ(result.json.value("documentSha256").toString(), "");
+      EXPECT_FALSE(QFileInfo::exists(folder.filePath("stream.sig")));
+    }
+  }
+  // The request itself: a FIFO nobody writes to and an endless device.
+  for (const QString& request : {fifo, QStringLiteral("/dev/zero")}) {
+    const WorkerRun result = run({"--ulvo-sign-file", request});
+    EXPECT_EQ(result.exitCode, 3) << result.line.toStdString();
+    EXPECT_TRUE(result.json.value("error").toString().startsWith("Не удалось открыть параметры подписи: "));
+  }
+  EXPECT_EQ(readBytes(input), before);
+}
+
+// In every mode the output may not be a key, a certificate or the input:
+// the key files stay byte-identical.
+TEST_F(SigningWorkerModeTest, TheOutputNeverReplacesTheKeyFiles) {
+  const QString key = writeBytes(folder.filePath("mine.key"), readBytes(pki().goodKey));
+  const QString certificate = writeBytes(folder.filePath("mine.pem"), readBytes(pki().goodCert));
+  const QString container = writeBytes(folder.filePath("mine.p12"), readBytes(pki().pkcs12));
+  const QString pdf = folder.filePath("contract.pdf");
+  ASSERT_TRUE(testsupport::writePdf(pdf, {{"contract"}}));
+  const QByteArray keyBytes = readBytes(key), certificateBytes = readBytes(certificate),
+                   containerBytes = readBytes(container), pdfBytes = readBytes(pdf);
+  for (int mode = 0; mode <= 4; ++mode) {
+    for (const QString& output : {key, certificate, container, pdf}) {
+      SCOPED_TRACE("mode " + std::to_string(mode) + " over " + output.toStdString());
+      SignatureRequest request = pemRequest(certificate, "unused", mode);
+      request.inputPath = pdf;
+      request.outputPath = output;
+      request.privateKeyPath = key;
+      if (output == container) {
+        request.certificatePath.clear();
+        request.privateKeyPath.clear();
+        request.pkcs12Path = container;
+      }
+      const WorkerRun result = sign(request);
+      EXPECT_EQ(result.exitCode, 5) << result.line.toStdString();
+      EXPECT_EQ(result.json.value("error").toString(),
+                output == pdf ? "Файл подписи не может совпадать с исходным файлом."
+                              : "Файл подписи не может совпадать с файлом ключа или сертификата.");
+    }
+  }
+  EXPECT_EQ(readBytes(key), keyBytes);
+  EXPECT_EQ(readBytes(certificate), certificateBytes);
+  EXPECT_EQ(readBytes(container), containerBytes);
+  EXPECT_EQ(readBytes(pdf), pdfBytes);
+}
+
+// A mode the worker cannot read exactly is refused, not signed detached.
+TEST_F(SigningWorkerModeTest, AModeThatIsNotAKnownWholeNumberIsRefused) {
+  const QJsonObject base = SignatureRequestFile::toJson(pemRequest(pki().goodCert, "mode.sig", 0));
+  const QJsonValue bad[] = {QJsonValue("4"), QJsonValue(2.5), QJsonValue(7), QJsonValue(-1), QJsonValue(true),
+                            QJsonValue(QJsonValue::Null)};
+  for (const QJsonValue& mode : bad) {
+    QJsonObject request = base;
+    request.insert("mode", mode);
+    SCOPED_TRACE(QJsonDocument(request).toJson(QJsonDocument::Compact).toStdString());
+    const WorkerRun result = signJson(request);
+    EXPECT_EQ(result.exitCode, 4) << result.line.toStdString();
+    EXPECT_TRUE(result.json.value("error").toString().startsWith(
+        "Некорректные параметры подписи: неизвестный режим подписи"))
+        << result.line.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder.filePath("mode.sig")));
+  }
+  // Without a mode the request is the detached one, and the signer's name
+  // comes out in plain UTF-8 letters.
+  QJsonObject request = base;
+  request.remove("mode");
+  const WorkerRun detached = signJson(request);
+  ASSERT_EQ(detached.exitCode, 0) << detached.line.toStdString();
+  EXPECT_EQ(detached.json.value("mode").toInt(-1), 0);
+  EXPECT_EQ(detached.json.value("signer").toString(), "C=RU,O=Test\\, Org,CN=Иван Петров");
+  EXPECT_EQ(testsupport::runTool("openssl", {"cms", "-verify", "-binary", "-inform", "DER", "-in",
+                                             folder.filePath("mode.sig"), "-content", input, "-CAfile", pki().caCert,
+                                             "-out", "/dev/null"}),
+            0);
 }

@@ -50,7 +50,7 @@ protected:
     ASSERT_TRUE(writePdf(source, {{"Привет, мир <b> & \"quotes\""}, {"second page", false, {300, 400}}}));
   }
   QStringList leftovers() const {
-    return QDir(dir.path()).entryList({"*.~tmp"}, QDir::Files | QDir::Dirs | QDir::Hidden);
+    return QDir(dir.path()).entryList({"*.~tmp*"}, QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System);
   }
   QTemporaryDir dir;
   QString source;
@@ -116,13 +116,14 @@ TEST_F(SaveExportTest, ASaveThatCannotCompleteLeavesTheOriginalByteIdentical) {
     std::function<void()> undo;
     QString reason;  // how the message begins
   };
-  const QString blockedTemporary = source + ".~tmp";
+  const QString pipeTarget = dir.filePath("pipe.pdf");
   const QString directoryTarget = dir.filePath("folder.pdf");
   std::unique_ptr<FileSizeLimit> limit;
   const Case cases[] = {
       {"disk full", [&] { limit = std::make_unique<FileSizeLimit>(256); return source; }, [&] { limit.reset(); }, "Cannot write"},
-      {"temporary name taken by a folder", [&] { QDir().mkdir(blockedTemporary); return source; },
-       [&] { QDir().rmdir(blockedTemporary); }, "Cannot create"},
+      // Named pipes and devices are refused, never replaced or written into.
+      {"target is a named pipe", [&] { ::mkfifo(QFile::encodeName(pipeTarget).constData(), 0600); return pipeTarget; },
+       [&] { QFile::remove(pipeTarget); }, "Cannot replace file"},
       {"folder does not exist", [&] { return dir.filePath("no/such/folder/doc.pdf"); }, [] {}, "Cannot create"},
       {"target is a folder", [&] { QDir().mkdir(directoryTarget); return directoryTarget; },
        [&] { QDir().rmdir(directoryTarget); }, "Cannot replace file"},

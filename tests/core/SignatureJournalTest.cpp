@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -115,6 +116,39 @@ TEST_F(SignatureJournalTest, UnreadableJournalIsKeptAsBackup) {
   EXPECT_EQ(second.readAll(), damaged[1]);
 }
 
+// The journal names documents, digests and signers: only its owner may read
+// it, and a journal another program holds locked is reported, not raced.
+TEST_F(SignatureJournalTest, TheJournalIsPrivateAndALockIsNeverIgnored) {
+  const QString folder = QFileInfo(journal).path();
+  auto modeOf = [](const QString& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
+    return info.st_mode & 07777;
+  };
+  QString error;
+  const mode_t savedUmask = ::umask(0);
+  const bool appended = appendSignatureJournalRecord(SignatureRequest(), success(1), SigningCertificate(), &error);
+  ::umask(savedUmask);
+  ASSERT_TRUE(appended) << error.toStdString();
+  EXPECT_EQ(modeOf(journal), 0600u);
+  EXPECT_EQ(modeOf(folder), 0700u);
+
+  // A journal left readable by an older version is narrowed on the next record.
+  ASSERT_EQ(::chmod(QFile::encodeName(journal).constData(), 0644), 0);
+  ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+  ASSERT_TRUE(appendSignatureJournalRecord(SignatureRequest(), success(2), SigningCertificate(), &error));
+  EXPECT_EQ(modeOf(journal), 0600u);
+  EXPECT_EQ(modeOf(folder), 0700u);
+  EXPECT_EQ(records().size(), 2);
+
+  QLockFile other(journal + ".lock");
+  ASSERT_TRUE(other.tryLock(0));
+  EXPECT_FALSE(appendSignatureJournalRecord(SignatureRequest(), success(3), SigningCertificate(), &error));
+  EXPECT_EQ(error, "Журнал подписей занят другой программой; запись о подписи не добавлена.");
+  other.unlock();
+  EXPECT_EQ(records().size(), 2);
+}
+
 TEST(CompactCertificateName, FirstNamingPartWins) {
   struct Case {
     QString subject, expected;
@@ -155,21 +189,33 @@ TEST(SignatureRequestFile, PrivateFileRoundTripsAndIsRemoved) {
     EXPECT_EQ(status.st_mode & 0777, 0600u);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const SignatureRequest back = SignatureRequestFile::fromJson(QJsonDocument::fromJson(file.readAll()).object());
+    SignatureRequest back;
+    ASSERT_TRUE(SignatureRequestFile::fromJson(QJsonDocument::fromJson(file.readAll()).object(), &back, &error));
     EXPECT_EQ(SignatureRequestFile::toJson(back), SignatureRequestFile::toJson(request));
   }
   EXPECT_FALSE(QFileInfo::exists(path));
 
+  // A mode given as anything but a whole number of a known kind is refused,
+  // not quietly signed detached; only an absent mode means detached.
   struct ModeCase {
     QJsonValue value;
-    int mode;
+    int mode;  // -1: refused
   };
-  const ModeCase modes[] = {{4, 4}, {4.0, 4}, {1, 1}, {7, 0}, {-1, 0}, {"4", 0}, {2.5, 0}, {QJsonValue(), 0}};
+  const ModeCase modes[] = {{4, 4},   {4.0, 4},  {1, 1},  {7, -1},  {-1, -1},
+                            {"4", -1}, {2.5, -1}, {true, -1}, {QJsonValue(), 0}};
   for (const ModeCase& c : modes) {
     QJsonObject object{{"mode", c.value}, {"inputPath", 12}, {"outputPath", "out"}};
     if (c.value.isNull()) object.remove("mode");
-    const SignatureRequest read = SignatureRequestFile::fromJson(object);
-    EXPECT_EQ(int(read.mode), c.mode) << QJsonDocument(object).toJson().toStdString();
+    SignatureRequest read;
+    QString error;
+    const bool accepted = SignatureRequestFile::fromJson(object, &read, &error);
+    SCOPED_TRACE(QJsonDocument(object).toJson().toStdString());
+    EXPECT_EQ(accepted, c.mode >= 0);
+    if (!accepted) {
+      EXPECT_TRUE(error.startsWith("Некорректные параметры подписи: неизвестный режим подписи")) << error.toStdString();
+      continue;
+    }
+    EXPECT_EQ(int(read.mode), c.mode);
     EXPECT_TRUE(read.inputPath.isEmpty());
     EXPECT_EQ(read.outputPath, "out");
   }

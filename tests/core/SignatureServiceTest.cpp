@@ -3,6 +3,7 @@
 #include "TestSupport.h"
 
 #include "core/OpensslChainCheck.h"
+#include "core/SignatureJournal.h"
 #include "core/SignatureService.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <unistd.h>
 
 using signingtest::pki;
 using signingtest::readBytes;
@@ -102,7 +105,7 @@ TEST_F(SignatureServiceTest, SignaturesVerifyWithOpensslForEveryKeySource) {
       {"attached, PKCS#12 with empty password", SignatureMode::AttachedCms, Keys::Pkcs12},
       {"detached, legacy RC2-40 PKCS#12", SignatureMode::DetachedCms, Keys::LegacyPkcs12},
   };
-  const QString subject = signingtest::opensslCertificateField(pki().goodCert, {"-subject", "-nameopt", "RFC2253"});
+  const QString subject = signingtest::opensslCertificateField(pki().goodCert, {"-subject", "-nameopt", "RFC2253,-esc_msb"});
   const QByteArray inputDigest = QCryptographicHash::hash(kContent, QCryptographicHash::Sha256);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -344,4 +347,104 @@ TEST_F(SignatureServiceTest, ProviderDiagnosticsLookToolsUpOnThePath) {
   EXPECT_FALSE(SignatureService::checkCertificateRevocation(QString(), &status));
   EXPECT_EQ(status, "изолированная проверка отзыва используется только на Windows");
   EXPECT_TRUE(SignatureService::isNativeSigningAvailable());
+}
+
+TEST_F(SignatureServiceTest, CertificatesNotMeantForSigningAreListedUnusableAndRefused) {
+  struct Case {
+    const char* name;
+    QString certificate;
+    QString reason;  // empty: usable
+  };
+  const Case cases[] = {
+      {"key usage keyEncipherment only", pki().encipherOnlyCert, "использование ключа не включает цифровую подпись"},
+      {"extended key usage serverAuth only", pki().serverAuthCert,
+       "расширенное использование ключа не допускает подпись документов"},
+      {"nonRepudiation with e-mail protection", pki().mailCert, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    signingtest::resetSigningSettings(QStringLiteral("never"));
+    QSettings settings;
+    settings.setValue("signing/linux/certificatePath", c.certificate);
+    settings.setValue("signing/linux/privateKeyPath", pki().goodKey);
+    settings.sync();
+    const QList<SigningCertificate> list = SignatureService::availableCertificates(nullptr);
+    ASSERT_EQ(list.size(), 1);
+    EXPECT_EQ(list.first().digitalSignatureAllowed, c.reason.isEmpty());
+    EXPECT_EQ(list.first().available, c.reason.isEmpty());
+    EXPECT_EQ(list.first().unavailableReason,
+              c.reason.isEmpty() ? QString() : "сертификат не предназначен для подписи документов: " + c.reason);
+
+    const QString output = folder.filePath("usage.sig");
+    QFile::remove(output);
+    SignatureRequest request = pemRequest(input, output, SignatureMode::DetachedCms);
+    request.certificatePath = c.certificate;
+    const SignatureResult result = SignatureService::signFile(request);
+    if (c.reason.isEmpty()) {
+      EXPECT_TRUE(result.ok) << result.error.toStdString();
+      EXPECT_TRUE(opensslVerifies(output, input, nullptr));
+    } else {
+      EXPECT_FALSE(result.ok);
+      EXPECT_EQ(result.error, "Сертификат не предназначен для подписи документов: " + c.reason);
+      EXPECT_FALSE(QFileInfo::exists(output));
+    }
+  }
+  // The oracle agrees that the refused certificate may not sign.
+  QByteArray purposes;
+  testsupport::runTool("openssl", {"x509", "-in", pki().encipherOnlyCert, "-noout", "-purpose"}, &purposes);
+  EXPECT_TRUE(purposes.contains("S/MIME signing : No")) << purposes.toStdString();
+}
+
+TEST_F(SignatureServiceTest, TheOutputNeverReplacesAKeyACertificateOrTheJournal) {
+  // Copies, so that a fault cannot damage the shared test keys.
+  const QString key = writeBytes(folder.filePath("own.key"), readBytes(pki().goodKey));
+  const QString certificate = writeBytes(folder.filePath("own.pem"), readBytes(pki().goodCert));
+  const QString container = writeBytes(folder.filePath("own.p12"), readBytes(pki().pkcs12));
+  ASSERT_TRUE(QFile::link(key, folder.filePath("key-link")));
+  ASSERT_EQ(::link(QFile::encodeName(certificate).constData(), QFile::encodeName(folder.filePath("cert-hard")).constData()), 0);
+  const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", folder.filePath("data").toLocal8Bit());
+  QDir().mkpath(QFileInfo(signatureJournalPath()).path());
+  const QString journal = writeBytes(signatureJournalPath(), "[]");
+  ASSERT_TRUE(journal.startsWith(folder.path()));
+  struct Case {
+    const char* name;
+    QString output;
+    bool pkcs12;
+    QString error;
+  };
+  const QString keyMessage = "Файл подписи не может совпадать с файлом ключа или сертификата.";
+  const Case cases[] = {
+      {"the private key", key, false, keyMessage},
+      {"a link to the private key", folder.filePath("key-link"), false, keyMessage},
+      {"a hard link to the certificate", folder.filePath("cert-hard"), false, keyMessage},
+      {"the certificate through another spelling", folder.path() + "/./sub/../own.pem", false, keyMessage},
+      {"the PKCS#12 container", container, true, keyMessage},
+      {"the journal", journal, false, "Файл подписи не может совпадать с журналом подписей."},
+  };
+  QDir().mkpath(folder.filePath("sub"));
+  const QByteArray keyBytes = readBytes(key), certificateBytes = readBytes(certificate),
+                   containerBytes = readBytes(container);
+  for (const Case& c : cases) {
+    for (int mode = 0; mode <= 4; ++mode) {
+      SCOPED_TRACE(std::string(c.name) + ", mode " + std::to_string(mode));
+      SignatureRequest request = pemRequest(input, c.output, SignatureMode(mode));
+      request.certificatePath = certificate;
+      request.privateKeyPath = key;
+      if (c.pkcs12) {
+        request.certificatePath.clear();
+        request.privateKeyPath.clear();
+        request.pkcs12Path = container;
+      }
+      const SignatureResult result = SignatureService::signFile(request);
+      EXPECT_FALSE(result.ok);
+      EXPECT_EQ(result.error, c.error);
+    }
+  }
+  EXPECT_EQ(readBytes(key), keyBytes);
+  EXPECT_EQ(readBytes(certificate), certificateBytes);
+  EXPECT_EQ(readBytes(container), containerBytes);
+  EXPECT_EQ(readBytes(journal), QByteArray("[]"));
+  EXPECT_EQ(readBytes(input), kContent);
+  qputenv("XDG_DATA_HOME", savedDataHome);
 }

@@ -1,0 +1,71 @@
+#include "RegularFileRead.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemReason() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+FileReadFailure failWith(FileReadFailure failure, const QString& text, QString* reason) {
+  if (reason) *reason = text;
+  return failure;
+}
+
+}  // namespace
+
+FileReadFailure readRegularFile(const QString& path, qint64 maxBytes, QByteArray* bytes, QString* reason) {
+  bytes->clear();
+  // Non-blocking, so that opening a FIFO without a writer returns at once.
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return failWith(FileReadFailure::Open, systemReason(), reason);
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return failWith(FileReadFailure::Open, systemReason(), reason);
+  if (!S_ISREG(info.st_mode))
+    return failWith(FileReadFailure::NotRegular,
+                    QStringLiteral("это не обычный файл (канал, устройство или папка)"), reason);
+  if (info.st_size > maxBytes)
+    return failWith(FileReadFailure::TooLarge,
+                    QStringLiteral("файл больше допустимых %1 байт").arg(maxBytes), reason);
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+  // The size taken at the start bounds the read: a file that grows meanwhile
+  // is read as it was, one that shrinks is read as far as it goes.
+  QByteArray content(qsizetype(info.st_size), Qt::Uninitialized);
+  qsizetype done = 0;
+  while (done < content.size()) {
+    const ssize_t got = ::read(fd, content.data() + done, size_t(content.size() - done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return failWith(FileReadFailure::Read, systemReason(), reason);
+    if (got == 0) break;
+    done += got;
+  }
+  content.truncate(done);
+  *bytes = std::move(content);
+  return FileReadFailure::None;
+}
+
+bool isExistingNonRegularFile(const QString& path) {
+  struct stat info {};
+  return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
+bool readPdfFile(const QString& path, QByteArray* bytes, QString* error) {
+  constexpr qint64 kLargestPdf = qint64(4) << 30;
+  QString reason;
+  const FileReadFailure failure = readRegularFile(path, kLargestPdf, bytes, &reason);
+  if (failure == FileReadFailure::None) return true;
+  // A file that cannot be opened keeps the system's own words.
+  *error = failure == FileReadFailure::Open ? reason : QStringLiteral("Не удалось открыть PDF: %1.").arg(reason);
+  return false;
+}
