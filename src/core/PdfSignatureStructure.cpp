@@ -106,6 +106,7 @@ struct PdfSignatureStructure::Data {
 
   bool readTrailer(QString* error);
   bool readCatalog(QString* error);
+  void readEveryObject();
   void findWidgetPage();
   void readForm();
 };
@@ -129,6 +130,7 @@ bool PdfSignatureStructure::Data::readTrailer(QString* error) {
   trailerEntries = "/Root " + reference(root);
   QPDFObjectHandle info = trailer.getKey("/Info");
   if (info.isIndirect()) trailerEntries += " /Info " + reference(info);
+  else if (info.isDictionary()) trailerEntries += " /Info " + QByteArray::fromStdString(info.unparse());
   QPDFObjectHandle id = trailer.getKey("/ID");
   if (id.isArray()) trailerEntries += " /ID " + QByteArray::fromStdString(id.unparse());
   return true;
@@ -184,6 +186,13 @@ void PdfSignatureStructure::Data::readForm() {
   }
 }
 
+// Every object the cross-reference data lists must be where it says: readers
+// that meet a wrong entry rebuild the cross-reference data from the bytes,
+// and the signed update is then no longer what they read.
+void PdfSignatureStructure::Data::readEveryObject() {
+  for (const auto& [objectGeneration, entry] : pdf.getXRefTable()) pdf.getObject(objectGeneration).getTypeCode();
+}
+
 PdfSignatureStructure::PdfSignatureStructure() : d(std::make_unique<Data>()) {}
 PdfSignatureStructure::~PdfSignatureStructure() = default;
 
@@ -199,6 +208,7 @@ bool PdfSignatureStructure::read(const QByteArray& pdf, QString* error) {
     if (!d->readTrailer(error) || !d->readCatalog(error)) return false;
     d->findWidgetPage();
     d->readForm();
+    d->readEveryObject();
     if (d->pdf.anyWarnings()) return fail(error, damagedMessage(firstWarning(d->pdf)));
   } catch (const QPDFExc& e) {
     if (e.getErrorCode() == qpdf_e_password)
