@@ -1,6 +1,7 @@
 // Embedded signatures on files with cross-reference streams, object streams,
 // hybrid cross-references, earlier updates, forms and earlier signatures,
 // judged by pdfsig, qpdf, pdfinfo and pdftotext.
+#include "HandWrittenPdf.h"
 #include "SigningTestSupport.h"
 #include "TestSupport.h"
 
@@ -195,25 +196,16 @@ TEST_F(EmbeddedSignatureModernPdfTest, CrossReferenceStreamOfTheUpdateIsComplete
 TEST_F(EmbeddedSignatureModernPdfTest, ExistingFormKeepsItsFieldsAndGainsTheSignature) {
   // A form in its own object whose /Fields array is an object too; a text
   // field with a value on the page.
-  const QList<QByteArray> bodies = {
+  const QStringList objects = {
       "<< /Type /Catalog /Pages 2 0 R /AcroForm 6 0 R >>",
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] /Contents 4 0 R /Annots [8 0 R] >>",
-      "<< /Length 0 >>\nstream\n\nendstream",
+      handwritten::stream({}),
       "<< /Title (Form) >>",
       "<< /Fields 7 0 R /DA (/Helv 0 Tf 0 g) /NeedAppearances true >>",
       "[8 0 R]",
       "<< /Type /Annot /Subtype /Widget /FT /Tx /T (UlvoSignature9) /V (Ivanov) /Rect [10 10 200 40] /P 3 0 R >>"};
-  QByteArray pdf = "%PDF-1.7\n";
-  QList<qsizetype> offsets;
-  for (qsizetype i = 0; i < bodies.size(); ++i) {
-    offsets << pdf.size();
-    pdf += QByteArray::number(i + 1) + " 0 obj\n" + bodies.at(i) + "\nendobj\n";
-  }
-  const qsizetype xref = pdf.size();
-  pdf += "xref\n0 9\n0000000000 65535 f \n";
-  for (qsizetype offset : offsets) pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-  pdf += "trailer\n<< /Size 9 /Root 1 0 R /Info 5 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+  const QByteArray pdf = handwritten::buildPdf(objects);
   const QString input = writeBytes(path("form.pdf"), pdf);
   ASSERT_EQ(testsupport::runTool("qpdf", {"--check", input}), 0) << "fixture";
 
