@@ -107,6 +107,7 @@ struct PdfSignatureStructure::Data {
   bool readTrailer(QString* error);
   bool readCatalog(QString* error);
   void readEveryObject();
+  bool certifiedWithoutChanges();
   void findWidgetPage();
   void readForm();
 };
@@ -186,6 +187,24 @@ void PdfSignatureStructure::Data::readForm() {
   }
 }
 
+// A document certified with "no changes allowed" (/DocMDP with /P 1) loses
+// its certification through any update, a new signature included.
+bool PdfSignatureStructure::Data::certifiedWithoutChanges() {
+  QPDFObjectHandle permissions = catalog.getKey("/Perms");
+  QPDFObjectHandle certification =
+      permissions.isDictionary() ? permissions.getKey("/DocMDP") : QPDFObjectHandle::newNull();
+  QPDFObjectHandle references =
+      certification.isDictionary() ? certification.getKey("/Reference") : QPDFObjectHandle::newNull();
+  if (!references.isArray()) return false;
+  for (QPDFObjectHandle reference : references.getArrayAsVector()) {
+    if (!reference.isDictionary() || !reference.getKey("/TransformMethod").isNameAndEquals("/DocMDP")) continue;
+    QPDFObjectHandle parameters = reference.getKey("/TransformParams");
+    QPDFObjectHandle changes = parameters.isDictionary() ? parameters.getKey("/P") : QPDFObjectHandle::newNull();
+    if (changes.isInteger() && changes.getIntValue() == 1) return true;
+  }
+  return false;
+}
+
 // Every object the cross-reference data lists must be where it says: readers
 // that meet a wrong entry rebuild the cross-reference data from the bytes,
 // and the signed update is then no longer what they read.
@@ -210,6 +229,8 @@ bool PdfSignatureStructure::read(const QByteArray& pdf, QString* error) {
     d->readForm();
     d->readEveryObject();
     if (d->pdf.anyWarnings()) return fail(error, damagedMessage(firstWarning(d->pdf)));
+    if (d->certifiedWithoutChanges())
+      return fail(error, QStringLiteral("Документ заверен с запретом изменений; добавить в него подпись нельзя."));
   } catch (const QPDFExc& e) {
     if (e.getErrorCode() == qpdf_e_password)
       return fail(error, QStringLiteral("Зашифрованный PDF нельзя подписать встроенной подписью."));

@@ -241,6 +241,12 @@ TEST_F(EmbeddedSignatureModernPdfTest, DamagedAndEncryptedFilesAreRefusedWithThe
   QByteArray shifted = readBytes(objectStreams);
   shifted.insert(shifted.indexOf('\n') + 1, "% an inserted comment\n");
   QByteArray garbageInFront = "garbage\n" + readBytes(plain);
+  // Certified by an earlier signature that allows no change at all.
+  const QByteArray certified = handwritten::buildPdf(
+      {"<< /Type /Catalog /Pages 2 0 R /Perms << /DocMDP 4 0 R >> >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 200] >>",
+       "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached /Contents <00> /ByteRange [0 1 2 3] "
+       "/Reference [<< /Type /SigRef /TransformMethod /DocMDP /TransformParams << /P 1 /V /1.2 >> >>] >>"});
 
   struct Case {
     const char* name;
@@ -253,6 +259,8 @@ TEST_F(EmbeddedSignatureModernPdfTest, DamagedAndEncryptedFilesAreRefusedWithThe
       {"empty user password, object streams", openEncrypted, "Зашифрованный PDF нельзя подписать встроенной подписью."},
       {"cross-reference stream moved", writeBytes(path("shifted.pdf"), shifted), "PDF повреждён",
        "В PDF некорректный startxref."},
+      {"certified without changes", writeBytes(path("certified.pdf"), certified),
+       "Документ заверен с запретом изменений; добавить в него подпись нельзя."},
       {"bytes before the header", writeBytes(path("garbage.pdf"), garbageInFront), "PDF повреждён",
        "В PDF некорректный startxref."},
   };
