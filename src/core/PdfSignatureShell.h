@@ -1,8 +1,9 @@
 #pragma once
 // A PDF prepared for an embedded signature: the input followed by one
 // incremental update that adds a signature dictionary with a reserved
-// /Contents string, an invisible signature field and a catalog copy pointing
-// to it. The input bytes are never changed; the update is plain byte work.
+// /Contents string, an invisible signature field whose widget sits on the
+// first page, and new versions of the objects that list it (the form, the
+// page). The input bytes are never changed, so earlier signatures stay valid.
 
 #include <QByteArray>
 #include <QString>

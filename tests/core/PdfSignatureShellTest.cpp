@@ -138,22 +138,28 @@ TEST_F(PdfSignatureShellTest, UpdateLayout) {
       << error.toStdString();
   const QByteArray update = shell.pdf.mid(input.size());
 
-  // Objects 6 (signature), 7 (field) and the catalog copy under its own number.
+  // Objects 6 (signature) and 7 (field with its invisible widget on the first
+  // page), then new versions of the catalog and the page, every old entry kept.
   EXPECT_TRUE(update.startsWith("6 0 obj\n<< /Type /Sig\n"));
-  EXPECT_TRUE(update.contains("\n7 0 obj\n<< /FT /Sig /T (UlvoSignature6) /V 6 0 R /Ff 0 >>\nendobj\n"));
-  EXPECT_TRUE(update.contains("\n1 0 obj\n<< /Type /Catalog /Pages 2 0 R \n/AcroForm << /SigFlags 3 /Fields [7 0 R] >>\n>>"));
+  EXPECT_TRUE(update.contains("\n7 0 obj\n<< /FT /Sig /T (UlvoSignature6) /V 6 0 R /Ff 0 /Type /Annot /Subtype /Widget "
+                              "/Rect [0 0 0 0] /F 132 /P 3 0 R >>\nendobj\n"));
+  EXPECT_TRUE(update.contains(
+      "\n1 0 obj\n<< /Pages 2 0 R /Type /Catalog /AcroForm << /Fields [ 7 0 R ] /SigFlags 3 >> >>\nendobj\n"));
+  EXPECT_TRUE(update.contains("\n3 0 obj\n<< /Contents 4 0 R /MediaBox [ 0 0 300 200 ] /Parent 2 0 R /Type /Page "
+                              "/Annots [ 7 0 R ] >>\nendobj\n"));
   EXPECT_TRUE(update.contains("/Name (Ivanov \\(Main\\) \\\\ Office Second line)"));
-  EXPECT_TRUE(update.contains("\ntrailer\n<< /Size 8 /Root 1 0 R /Info 5 0 R " + kId + " /Prev " +
+  EXPECT_TRUE(update.contains("\ntrailer\n<< /Size 8 /Root 1 0 R /Info 5 0 R /ID [ <00112233445566778899aabbccddeeff> "
+                              "<00112233445566778899aabbccddeeff> ] /Prev " +
                               QByteArray::number(previousXref) + " >>\nstartxref\n"));
   EXPECT_TRUE(update.endsWith("\n%%EOF\n"));
 
   // Every cross-reference entry is 20 bytes and points at its object.
-  const QRegularExpression section("xref\\n1 1\\n(.{20})6 2\\n(.{20})(.{20})trailer",
+  const QRegularExpression section("xref\\n1 1\\n(.{20})3 1\\n(.{20})6 2\\n(.{20})(.{20})trailer",
                                    QRegularExpression::DotMatchesEverythingOption);
   const QRegularExpressionMatch entries = section.match(QString::fromLatin1(update));
   ASSERT_TRUE(entries.hasMatch());
-  const QByteArray headers[] = {"1 0 obj", "6 0 obj", "7 0 obj"};
-  for (int i = 0; i < 3; ++i) {
+  const QByteArray headers[] = {"1 0 obj", "3 0 obj", "6 0 obj", "7 0 obj"};
+  for (int i = 0; i < 4; ++i) {
     const QString entry = entries.captured(i + 1);
     EXPECT_TRUE(entry.endsWith(" 00000 n \n")) << entry.toStdString();
     EXPECT_EQ(shell.pdf.mid(entry.left(10).toLongLong(), 7), headers[i]);
@@ -187,8 +193,6 @@ TEST_F(PdfSignatureShellTest, UpdateLayout) {
 TEST_F(PdfSignatureShellTest, StructuresThatCannotBeExtendedSafelyAreRefused) {
   ASSERT_TRUE(testsupport::hasTool("qpdf"));
   const QString plain = writeBytes(folder.filePath("plain.pdf"), classicPdf(kCatalog));
-  const QString streams = folder.filePath("streams.pdf");
-  ASSERT_EQ(testsupport::runTool("qpdf", {"--object-streams=generate", plain, streams}), 0);
   const QString encrypted = folder.filePath("encrypted.pdf");
   ASSERT_EQ(testsupport::runTool("qpdf", {"--object-streams=disable", "--encrypt", "", "owner", "256", "--", plain,
                                           encrypted}),
@@ -207,15 +211,12 @@ TEST_F(PdfSignatureShellTest, StructuresThatCannotBeExtendedSafelyAreRefused) {
       {"no startxref", "%PDF-1.4\n1 0 obj\n<<>>\nendobj\n", "В PDF не найден startxref."},
       {"letters after startxref", lettersAfterStartxref, "В PDF некорректный startxref."},
       {"startxref pointing at no cross-reference table", pointsAtHeader, "В PDF некорректный startxref."},
-      {"cross-reference stream", readBytes(streams),
-       "PDF использует потоки перекрёстных ссылок; встроенную подпись в такой файл добавить нельзя."},
       {"encrypted", readBytes(encrypted), "Зашифрованный PDF нельзя подписать встроенной подписью."},
       {"trailer without /Root", classicPdf(kCatalog, " /Info 5 0 R").replace("/Root 1 0 R", "/Rot 1 0 R"),
        "В trailer PDF не найдены /Root или /Size."},
       {"catalog object missing", classicPdf(kCatalog).replace("1 0 obj", "9 0 obj"),
        "Не найден объект каталога PDF 1 0 obj."},
-      {"form already present", classicPdf("<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [] >> >>"),
-       "PDF уже содержит AcroForm. Встроенная подпись для таких PDF будет добавлена отдельным этапом."},
+      {"catalog that is no dictionary", classicPdf("[1 2 3]"), "Каталог PDF не является словарём."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -229,12 +230,12 @@ TEST_F(PdfSignatureShellTest, StructuresThatCannotBeExtendedSafelyAreRefused) {
 
   // Signing such a file reports the reason and writes nothing.
   SignatureRequest request;
-  request.inputPath = streams;
-  request.outputPath = folder.filePath("streams.signed.pdf");
+  request.inputPath = encrypted;
+  request.outputPath = folder.filePath("encrypted.signed.pdf");
   request.mode = SignatureMode::EmbeddedPdf;
   request.pkcs12Path = pki().pkcs12;
   const SignatureResult result = SignatureService::signFile(request);
   EXPECT_FALSE(result.ok);
-  EXPECT_TRUE(result.error.startsWith("PDF использует потоки")) << result.error.toStdString();
+  EXPECT_EQ(result.error, "Зашифрованный PDF нельзя подписать встроенной подписью.");
   EXPECT_FALSE(QFile::exists(request.outputPath));
 }
