@@ -24,6 +24,11 @@ void callTestHook(const QString& temporary) {
   if (testHook()) testHook()(temporary);
 }
 
+std::function<int(int)>& syncCall() {
+  static std::function<int(int)> sync = ::fsync;
+  return sync;
+}
+
 QString systemError(const QString& what, const QString& path) {
   const QString reason = QString::fromLocal8Bit(std::strerror(errno));
   return QStringLiteral("%1: %2 (%3)").arg(what, QDir::toNativeSeparators(path), reason);
@@ -33,7 +38,7 @@ QString systemError(const QString& what, const QString& path) {
 void syncDirectory(const QByteArray& dir) {
   const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  ::fsync(fd);
+  syncCall()(fd);
   ::close(fd);
 }
 
@@ -157,6 +162,10 @@ void setAtomicFileWriteTestHook(std::function<void(const QString& temporaryPath)
   testHook() = std::move(hook);
 }
 
+void setAtomicFileSyncForTest(std::function<int(int fd)> sync) {
+  syncCall() = sync ? std::move(sync) : std::function<int(int)>(::fsync);
+}
+
 bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error, AtomicFileAccess access) {
   QString ignored;
   QString& message = error ? *error : ignored;
@@ -197,7 +206,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* 
 
   if (!writeAll(fd, bytes)) return fail(QStringLiteral("Cannot write"));
   callTestHook(temporary);
-  if (::fsync(fd) != 0) return fail(QStringLiteral("Cannot flush"));
+  if (syncCall()(fd) != 0) return fail(QStringLiteral("Cannot flush"));
   if (::close(fd) != 0) {
     message = systemError(QStringLiteral("Cannot close"), temporary);
     ::unlink(temporaryName.constData());

@@ -33,3 +33,7 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* 
 // Tests only: called with the temporary file's path after it is created,
 // after its final permissions are set and after the data is written.
 void setAtomicFileWriteTestHook(std::function<void(const QString& temporaryPath)> hook);
+
+// Tests only: replaces fsync (of the data and of the folder); an empty
+// function puts fsync back.
+void setAtomicFileSyncForTest(std::function<int(int fd)> sync);

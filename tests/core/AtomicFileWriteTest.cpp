@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -188,4 +190,35 @@ TEST_F(AtomicFileWriteTest, SomethingThatIsNotAFileIsNeverReplaced) {
   EXPECT_TRUE(QFileInfo(fifo).exists());
   EXPECT_EQ(statOf("/dev/null").st_mode & S_IFMT, mode_t(S_IFCHR));
   EXPECT_TRUE(QDir(dir.path()).entryList({"*.~tmp*"}, QDir::Files | QDir::Hidden | QDir::System).isEmpty());
+}
+
+TEST_F(AtomicFileWriteTest, TheNewContentIsOnDiskBeforeItReplacesTheTarget) {
+  const QString target = dir.filePath("report.pdf");
+  writeAll(target, "old");
+  // Which files were synced, and whether the temporary copy still stood
+  // under its own name (so the rename had not happened yet).
+  QString temporary;
+  struct Synced {
+    ino_t inode;
+    bool beforeRename;
+  };
+  QList<Synced> synced;
+  setAtomicFileWriteTestHook([&](const QString& path) { temporary = path; });
+  setAtomicFileSyncForTest([&](int fd) {
+    struct stat info {};
+    ::fstat(fd, &info);
+    synced.append({info.st_ino, !temporary.isEmpty() && QFile::exists(temporary)});
+    return ::fsync(fd);
+  });
+  const bool written = writeFileAtomically(target, "new content", nullptr);
+  setAtomicFileSyncForTest({});
+  setAtomicFileWriteTestHook({});
+  ASSERT_TRUE(written);
+  EXPECT_EQ(readAll(target), "new content");
+  const ino_t final = statOf(target).st_ino;
+  EXPECT_TRUE(std::any_of(synced.begin(), synced.end(),
+                          [&](const Synced& s) { return s.inode == final && s.beforeRename; }));
+  // And the folder, so that the rename itself survives a crash.
+  const ino_t folder = statOf(dir.path()).st_ino;
+  EXPECT_TRUE(std::any_of(synced.begin(), synced.end(), [&](const Synced& s) { return s.inode == folder; }));
 }
