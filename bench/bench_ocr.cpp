@@ -103,6 +103,10 @@ int main(int argc, char* argv[]) {
     QElapsedTimer timer;
     timer.start();
     QProcess tesseract;
+    // Single-threaded, as the engine runs.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
+    tesseract.setProcessEnvironment(environment);
     tesseract.start(QStringLiteral("tesseract"), {png, dir.filePath(QStringLiteral("out")), QStringLiteral("-l"), lang});
     if (!tesseract.waitForFinished(300000) || tesseract.exitCode() != 0) {
       std::fprintf(stderr, "tesseract command line failed\n");

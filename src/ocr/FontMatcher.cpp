@@ -151,7 +151,12 @@ FontMatchResult FontMatcher::match(const QImage& crop, const QString& text, floa
   const int spaces = whiteSpaceCount(trimmed);
 
   double best = -1.0;
+  QStringList resolvedFamilies;
   for (const QString& family : kFamilies) {
+    // Two names of one installed face would only score the same renderings twice.
+    const QString resolved = QFontInfo(QFont(family)).family();
+    if (resolvedFamilies.contains(resolved)) continue;
+    resolvedFamilies << resolved;
     for (const bool bold : {false, true}) {
       for (int px = minPx; px <= maxPx; px += 2) {
         QFont font(family);

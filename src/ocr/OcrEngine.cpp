@@ -88,7 +88,10 @@ QString OcrEngine::recognizeText(const QImage& image) {
 std::vector<OcrWord> OcrEngine::recognizeWords(const QImage& image, double scale, double pageHeight) {
   std::vector<OcrWord> words;
   if (!ready || !usableImage(image) || !(scale > 0)) return words;
-  PixHandle pix(qImageToPix(image));
+  // Grey is all the recogniser reads of a page, and it copies and encodes
+  // each word's crop from the image it is given: colour would cost a second
+  // per page for the same words.
+  PixHandle pix(qImageToGreyPix(image));
   if (!pix) return words;
   // The render resolution is known exactly; left unset, tesseract guesses it
   // from the text height and its guess can make it read a ruled table as a
@@ -107,7 +110,9 @@ std::vector<OcrWord> OcrEngine::recognizeWords(const QImage& image, double scale
   std::unique_ptr<tesseract::ResultIterator> it(api->GetIterator());
   if (it) {
     it->Begin();
+    int layoutBlock = -1;
     do {
+      if (it->IsAtBeginningOf(tesseract::RIL_BLOCK)) ++layoutBlock;
       if (it->Empty(tesseract::RIL_WORD)) continue;
       const float confidence = it->Confidence(tesseract::RIL_WORD);
       const TessText text(it->GetUTF8Text(tesseract::RIL_WORD));
@@ -118,7 +123,8 @@ std::vector<OcrWord> OcrEngine::recognizeWords(const QImage& image, double scale
       word.text = QString::fromUtf8(text.get());
       word.rect = pdfRectForPixelBox(left, top, right, bottom, scale, pageHeight);
       word.confidence = confidence;
-      if (acceptRecognizedWord(word, pageHeight)) words.push_back(std::move(word));
+      word.layoutBlock = layoutBlock;
+      if (acceptRecognizedWord(word)) words.push_back(std::move(word));
     } while (it->Next(tesseract::RIL_WORD));
   }
   it.reset();
@@ -146,6 +152,21 @@ QStringList OcrEngine::availableLanguages() const {
     return names;
   }
   return {};
+}
+
+Pix* qImageToGreyPix(const QImage& image) {
+  if (image.isNull()) return nullptr;
+  const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+  Pix* pix = pixCreate(grey.width(), grey.height(), 8);
+  if (!pix) return nullptr;
+  l_uint32* data = pixGetData(pix);
+  const int wpl = pixGetWpl(pix);
+  for (int y = 0; y < grey.height(); ++y) {
+    const uchar* row = grey.constScanLine(y);
+    l_uint32* line = data + std::ptrdiff_t(y) * wpl;
+    for (int x = 0; x < grey.width(); ++x) SET_DATA_BYTE(line, x, row[x]);
+  }
+  return pix;
 }
 
 Pix* qImageToPix(const QImage& image) {

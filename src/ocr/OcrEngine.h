@@ -47,3 +47,6 @@ private:
 
 // A new 32-bit leptonica image of the same pixels; destroy it with pixDestroy.
 Pix* qImageToPix(const QImage& image);
+
+// The same image as 8-bit grey, as page recognition reads it.
+Pix* qImageToGreyPix(const QImage& image);

@@ -42,6 +42,16 @@ private:
 
 bool hasArea(const TextBlock& b) { return b.rect.width() > 0 && b.rect.height() > 0; }
 
+// The words of a block that lie on a rectangle, joined without spaces: what
+// that block reads at that place.
+QString wordsOn(const TextBlock& block, const QRectF& area) {
+  QString text;
+  for (const TextBlock::Line& line : block.lines)
+    for (const TextBlock::Line::Word& word : line.words)
+      if (area.contains(word.rect.center())) text += word.text;
+  return text;
+}
+
 }  // namespace
 
 bool mendMisreadWord(QString& text) {
@@ -54,12 +64,13 @@ bool mendMisreadWord(QString& text) {
   return false;
 }
 
-bool acceptRecognizedWord(OcrWord& word, double pageHeight) {
+bool acceptRecognizedWord(OcrWord& word) {
   word.text = word.text.trimmed();
   const bool mended = mendMisreadWord(word.text);
   if (!mended && word.confidence < 38.0f) return false;
-  if (word.text.isEmpty() || word.rect.width() <= 1.0 || word.rect.height() <= 1.0) return false;
-  return !isLikelySignatureNoiseWord(word, pageHeight);
+  // Stray marks of the signature zone are judged line by line later, once
+  // a short word can be seen to stand in running text.
+  return !word.text.isEmpty() && word.rect.width() > 1.0 && word.rect.height() > 1.0;
 }
 
 void matchLineFonts(std::vector<TextBlock>& blocks, const QImage& image, double scale, double pageHeight) {
@@ -114,7 +125,12 @@ void removeContainedDuplicateBlocks(std::vector<TextBlock>& blocks) {
       if (overlap <= 0) continue;
       const double smaller = std::min(a.rect.height(), b.rect.height());
       const double share = smaller <= 1.0 ? overlap : overlap / smaller;
-      if (share > 0.55) {
+      // Only a second reading of the same ink is a duplicate: the longer
+      // block must say the same words where the shorter one stands.
+      QString spelled = wordsOn(b, a.rect.adjusted(-1.5, -1.5, 1.5, 1.5));
+      QString own = textA;
+      own.remove(u' ');
+      if (share > 0.55 && spelled.compare(own, Qt::CaseInsensitive) == 0) {
         remove[i] = 1;
         break;
       }
@@ -138,6 +154,12 @@ std::vector<TextBlock> assemblePageBlocks(std::vector<OcrWord> words, const QIma
   for (const OcrWord& w : words) wordRects.push_back(w.rect);
 
   std::vector<TextBlock::Line> lines = buildLinesFromWords(std::move(words), pageWidth, pageHeight);
+  // Dropped stray marks leave the word rectangles, so a scribble can still
+  // become a picture.
+  for (const QRectF& mark : dropSignatureNoiseLines(lines, pageHeight)) {
+    const auto found = std::find(wordRects.begin(), wordRects.end(), mark);
+    if (found != wordRects.end()) wordRects.erase(found);
+  }
   clock.lap(&OcrStageTimes::lines);
   refineOcrLineInkRects(lines, image, scale, pageHeight);
   clock.lap(&OcrStageTimes::ink);

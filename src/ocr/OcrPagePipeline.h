@@ -25,7 +25,7 @@ struct OcrStageTimes {
 bool mendMisreadWord(QString& text);
 
 // Trims and mends a freshly recognised word and decides whether to keep it.
-bool acceptRecognizedWord(OcrWord& word, double pageHeight);
+bool acceptRecognizedWord(OcrWord& word);
 
 std::vector<TextBlock> assemblePageBlocks(std::vector<OcrWord> words, const QImage& image, int page,
                                           double scale, double pageHeight, OcrStageTimes* times = nullptr);

@@ -10,4 +10,7 @@ struct OcrWord {
   QRectF rect;
   // 0 to 100, as the recogniser reports it.
   float confidence = 0.0f;
+  // The recogniser's layout block the word belongs to; -1 when unknown.
+  // Words of different blocks (columns, side notes) never share a line.
+  int layoutBlock = -1;
 };

@@ -16,6 +16,20 @@ float sizeEstimate(const QRectF& rect) {
   return std::clamp(float(rect.height()) * 0.72f, 6.0f, 48.0f);
 }
 
+// The gap a row splits at. Justified text spreads its word gaps, so in a
+// row of several gaps only a gap well beyond the row's usual one (three
+// times its lower quartile) may split it, and only past the position limit.
+double splitGapFor(const WordRow& row, double positionLimit) {
+  std::vector<double> gaps;
+  for (std::size_t i = 1; i < row.words.size(); ++i) {
+    const QRectF& previous = row.words[i - 1].rect;
+    gaps.push_back(row.words[i].rect.x() - (previous.x() + previous.width()));
+  }
+  if (gaps.size() < 4) return positionLimit;
+  std::sort(gaps.begin(), gaps.end());
+  return std::max(positionLimit, 3.0 * gaps[gaps.size() / 4]);
+}
+
 }  // namespace
 
 bool isLikelySignatureNoiseWord(const OcrWord& word, double pageHeight) {
@@ -51,7 +65,22 @@ bool isLikelySignatureNoiseWord(const OcrWord& word, double pageHeight) {
   return latin > 0 && other == 0 && t.size() <= 4;
 }
 
+std::vector<QRectF> dropSignatureNoiseLines(std::vector<TextBlock::Line>& lines, double pageHeight) {
+  std::vector<QRectF> dropped;
+  const auto allNoise = [&](const TextBlock::Line& line) {
+    const bool noise = std::all_of(line.words.begin(), line.words.end(), [&](const TextBlock::Line::Word& w) {
+      return isLikelySignatureNoiseWord(OcrWord{w.text, w.rect, w.confidence}, pageHeight);
+    });
+    if (noise)
+      for (const auto& w : line.words) dropped.push_back(w.rect);
+    return noise;
+  };
+  lines.erase(std::remove_if(lines.begin(), lines.end(), allNoise), lines.end());
+  return dropped;
+}
+
 void addWordToRow(WordRow& row, const OcrWord& word) {
+  if (row.words.empty()) row.layoutBlock = word.layoutBlock;
   row.words.push_back(word);
   row.rect = row.rect.isNull() ? word.rect : row.rect.united(word.rect);
   double sum = 0.0;
@@ -108,6 +137,7 @@ std::vector<TextBlock::Line> buildLinesFromWords(std::vector<OcrWord> words, dou
     WordRow* nearest = nullptr;
     double nearestDistance = std::numeric_limits<double>::infinity();
     for (WordRow& row : rows) {
+      if (row.layoutBlock != word.layoutBlock) continue;
       const double distance = std::abs(c - centreFromTop(row.rect, pageHeight));
       const double tolerance = std::max(0.58 * std::max(h, row.meanWordHeight), 3.0);
       if (distance <= tolerance && distance < nearestDistance) {
@@ -142,6 +172,7 @@ std::vector<TextBlock::Line> buildLinesFromWords(std::vector<OcrWord> words, dou
         gapLimit = row.rect.width() > 0.46 * pageWidth ? std::max(4.2 * hm, 44.0) : std::max(2.0 * hm, 18.0);
       }
     }
+    gapLimit = splitGapFor(row, gapLimit);
     std::vector<OcrWord> run;
     auto closeRun = [&] {
       if (run.empty()) return;

@@ -106,11 +106,11 @@ TEST(OcrPagePipeline, RecognisedWordsMendedAndFiltered) {
       {"слово", 90, QRectF(10, 500, 1, 10), false, ""},         // one point wide
       {"слово", 90, QRectF(10, 500, 30, 1), false, ""},
       {"   ", 90, QRectF(10, 500, 30, 10), false, ""},
-      {"abc", 90, QRectF(10, 50, 30, 10), false, ""},           // signature zone noise
+      {"abc", 90, QRectF(10, 50, 30, 10), true, "abc"},         // the signature zone is judged by line
   };
   for (const Case& c : cases) {
     OcrWord word{QString::fromUtf8(c.text), c.rect, c.confidence};
-    EXPECT_EQ(acceptRecognizedWord(word, 800), c.kept) << c.text;
+    EXPECT_EQ(acceptRecognizedWord(word), c.kept) << c.text;
     if (c.kept) {
       EXPECT_EQ(word.text, QString::fromUtf8(c.result)) << c.text;
     }
@@ -118,14 +118,17 @@ TEST(OcrPagePipeline, RecognisedWordsMendedAndFiltered) {
 }
 
 TEST(OcrPagePipeline, ContainedDuplicatesRemoved) {
-  const TextBlock longer = makeBlock({makeLine("Общество Ромашка", 100, 500, 200, 12)});
+  TextBlock::Line twoWords = makeLine("Общество Ромашка", 100, 500, 200, 12);
+  twoWords.words = {{"Общество", QRectF(100, 500, 95, 12), 90.0f}, {"Ромашка", QRectF(205, 500, 95, 12), 90.0f}};
+  const TextBlock longer = makeBlock({twoWords});
   struct Case {
     const char* name;
     TextBlock candidate;
     bool removed;
   } cases[] = {
-      {"three letters on the same baseline", makeBlock({makeLine("ОБЩ", 110, 500, 30, 12)}), true},
+      {"a second reading of one word", makeBlock({makeLine("Ромашка", 205, 501, 95, 11)}), true},
       {"case-insensitive", makeBlock({makeLine("ромашка", 220, 501, 60, 11)}), true},
+      {"part of a longer word is no second reading", makeBlock({makeLine("ОБЩ", 110, 500, 30, 12)}), false},
       {"same text 30 pt away", makeBlock({makeLine("ОБЩ", 110, 470, 30, 12)}), false},
       {"two characters", makeBlock({makeLine("Ро", 220, 500, 20, 12)}), false},
       {"text not contained", makeBlock({makeLine("Лютик", 220, 500, 60, 12)}), false},

@@ -124,3 +124,33 @@ TEST(WordLines, LevelChainsDoNotBreakTheSort) {
   for (const auto& l : lines) kept += l.words.size();
   EXPECT_EQ(kept, words.size());
 }
+
+TEST(WordLines, SignatureZoneIsJudgedByLineAndLayoutBlocksKeepColumnsApart) {
+  // In the lowest 30 % short Latin words stay when they stand in running
+  // text; a line of stray marks alone goes, with its rectangles reported.
+  std::vector<OcrWord> words = {wordAt("Please", 0.80, 60, 40), wordAt("send", 0.80, 104, 28),
+                                wordAt("the", 0.80, 136, 20),   wordAt("file", 0.80, 160, 24),
+                                wordAt("VY", 0.90, 300, 20),    wordAt("xz", 0.90, 330, 16)};
+  std::vector<TextBlock::Line> lines = buildLinesFromWords(words, kPageWidth, kPageHeight);
+  const std::vector<QRectF> dropped = dropSignatureNoiseLines(lines, kPageHeight);
+  EXPECT_EQ(ocrtest::textsOf(lines), QStringList({"Please send the file"}));
+  EXPECT_EQ(dropped.size(), 2u);
+
+  // Two columns 20 pt apart in the middle of the page: one line per column
+  // once the recogniser has put them in different blocks.
+  std::vector<OcrWord> columns = {word("left", 10, 400, 100, 10), word("right", 130, 400, 100, 10)};
+  EXPECT_EQ(ocrtest::textsOf(buildLinesFromWords(columns, kPageWidth, kPageHeight)), QStringList({"left right"}));
+  columns[1].layoutBlock = 1;
+  EXPECT_EQ(ocrtest::textsOf(buildLinesFromWords(columns, kPageWidth, kPageHeight)), QStringList({"left", "right"}));
+
+  // Justified text near the top: gaps of 9 to 12 pt exceed the 7.5 pt limit
+  // but not three times the row's usual gap, so the row stays one line.
+  std::vector<OcrWord> justified;
+  double x = 10;
+  for (const char* w : {"one", "two", "three", "four", "five", "six"}) {
+    justified.push_back(word(w, x, 760, 30, 8));
+    x += 30 + (justified.size() % 2 ? 9 : 12);
+  }
+  EXPECT_EQ(ocrtest::textsOf(buildLinesFromWords(justified, kPageWidth, kPageHeight)),
+            QStringList({"one two three four five six"}));
+}
