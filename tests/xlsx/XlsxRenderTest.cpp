@@ -27,7 +27,7 @@ ws.merge_cells("A1:D1")
 ws["B2"].fill = PatternFill("solid", fgColor="FF0000")
 ws["C2"].fill = PatternFill("solid", fgColor=openpyxl.styles.colors.Color(theme=4, tint=0.5))
 ws["D2"] = "White"
-ws["D2"].fill = PatternFill("solid", fgColor="000000")
+ws["D2"].fill = PatternFill("solid", fgColor="202020")
 ws["D2"].font = Font(color=openpyxl.styles.colors.Color(theme=0))
 ws["A3"] = "Themed"
 ws["A3"].font = Font(color=openpyxl.styles.colors.Color(theme=1))
@@ -117,8 +117,10 @@ TEST_F(StyledSheet, FillsAndThemeColoursWithTints) {
   const QRect red = cell(1, 1).adjusted(4, 4, -4, -4), tinted = cell(1, 2).adjusted(4, 4, -4, -4);
   EXPECT_GT(countColor(page(), red, QColor(255, 0, 0), 10), red.width() * red.height() * 9 / 10);
   EXPECT_GT(countColor(page(), tinted, QColor(0xa7, 0xc0, 0xde), 6), tinted.width() * tinted.height() * 9 / 10);
-  // Theme colour 0 is the light background colour: white text on the black fill.
-  EXPECT_GT(countColor(page(), cell(1, 3), QColor(255, 255, 255), 30), 100);
+  // Theme colour 0 is the light background colour: white text on the dark fill.
+  const QRect dark = cell(1, 3).adjusted(4, 4, -4, -4);
+  EXPECT_GT(countColor(page(), dark, QColor(0x20, 0x20, 0x20), 10), dark.width() * dark.height() * 7 / 10);
+  EXPECT_GT(countColor(page(), dark, QColor(255, 255, 255), 30), 100);
   // Theme colour 1 is the dark text colour: the default text is black, not white on white.
   EXPECT_GT(countInk(page(), cell(2, 0), 80), 100);
 }
