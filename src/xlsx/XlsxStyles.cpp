@@ -122,6 +122,13 @@ std::unique_ptr<XlsxIStyles> iParseStyles(const QByteArray& xml, const QList<QCo
   XlsxIBorderSide* side = nullptr;
   XlsxIXf xf;
   QXmlStreamReader reader(xml);
+  // A colour element that names no usable colour leaves the default.
+  const auto takeColor = [&reader, &theme](QColor& color, bool* has) {
+    const QColor resolved = iResolveColor(reader.attributes(), theme);
+    if (!resolved.isValid()) return;
+    color = resolved;
+    if (has) *has = true;
+  };
   while (!reader.atEnd()) {
     const auto token = reader.readNext();
     const QStringView name = reader.name();
@@ -162,11 +169,7 @@ std::unique_ptr<XlsxIStyles> iParseStyles(const QByteArray& xml, const QList<QCo
         const double size = attribute("val").toDouble();
         if (size > 0) font.size = size;
       } else if (name == u"color") {
-        const QColor color = iResolveColor(attributes, theme);
-        if (color.isValid()) {
-          font.color = color;
-          font.hasColor = true;
-        }
+        takeColor(font.color, &font.hasColor);
       }
     } else if (section == Fills) {
       if (name == u"fill") {
@@ -175,11 +178,7 @@ std::unique_ptr<XlsxIStyles> iParseStyles(const QByteArray& xml, const QList<QCo
       } else if (name == u"patternFill") {
         solid = attribute("patternType") == u"solid";
       } else if (name == u"fgColor" && solid) {
-        const QColor color = iResolveColor(attributes, theme);
-        if (color.isValid()) {
-          fill.color = color;
-          fill.hasColor = true;
-        }
+        takeColor(fill.color, &fill.hasColor);
       }
     } else if (section == Borders) {
       if (name == u"border") {
@@ -191,8 +190,7 @@ std::unique_ptr<XlsxIStyles> iParseStyles(const QByteArray& xml, const QList<QCo
         side->style = attribute("style").toString();
         side->present = !side->style.isEmpty();
       } else if (name == u"color" && side) {
-        const QColor color = iResolveColor(attributes, theme);
-        if (color.isValid()) side->color = color;
+        takeColor(side->color, nullptr);
       }
     } else if (section == CellXfs) {
       if (name == u"xf") {

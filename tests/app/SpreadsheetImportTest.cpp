@@ -23,18 +23,10 @@ namespace {
 
 // Picks the file in the next file chooser that opens.
 void chooseFileInNextDialog(const QString& path) {
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [poll, path] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (!dialog) {
-      QTimer::singleShot(10, *poll);
-      return;
-    }
+  whenModalOpens<QFileDialog>([path](QFileDialog* dialog) {
     dialog->selectFile(path);
     QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-    *poll = nullptr;
-  };
-  QTimer::singleShot(0, *poll);
+  });
 }
 
 class SpreadsheetImport : public ::testing::Test {

@@ -19,6 +19,21 @@ namespace {
 
 const QByteArray kOneCell = "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>kept</t></is></c></row></sheetData>";
 
+// Python that copies an openpyxl workbook into `out` without its sheet part
+// `name`, which the test then writes itself.
+const char* kAllButTheSheet = R"(
+import struct, zipfile
+wb = openpyxl.Workbook()
+wb.active["A1"] = "kept"
+wb.save(path + ".base")
+name = "xl/worksheets/sheet1.xml"
+base = zipfile.ZipFile(path + ".base")
+out = zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED)
+for item in base.infolist():
+    if item.filename != name:
+        out.writestr(item, base.read(item.filename))
+)";
+
 class HostileWorkbook : public ::testing::Test {
  protected:
   // Loads the package and checks the bounds every hostile input must keep.
@@ -52,21 +67,14 @@ class HostileWorkbook : public ::testing::Test {
 TEST_F(HostileWorkbook, ZipBombIsRefusedByItsDeclaredSize) {
   // 400 MB of blanks inside the worksheet part, a few hundred kilobytes packed.
   const QString path = dir.filePath(QStringLiteral("bomb.xlsx"));
-  const QString error = writeWithOpenpyxl(path, QStringLiteral(R"(
-import zipfile
-wb = openpyxl.Workbook()
-wb.active["A1"] = "kept"
-wb.save(path + ".base")
-with zipfile.ZipFile(path + ".base") as base, zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as out:
-    for item in base.infolist():
-        if item.filename != "xl/worksheets/sheet1.xml":
-            out.writestr(item, base.read(item.filename))
-    with out.open("xl/worksheets/sheet1.xml", "w", force_zip64=True) as part:
-        part.write(b'<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>')
-        block = b" " * (1 << 20)
-        for _ in range(400):
-            part.write(block)
-        part.write(b"</sheetData></worksheet>")
+  const QString error = writeWithOpenpyxl(path, QString::fromUtf8(kAllButTheSheet) + QStringLiteral(R"(
+with out.open(name, "w", force_zip64=True) as part:
+    part.write(b'<worksheet xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"><sheetData>')
+    block = b" " * (1 << 20)
+    for _ in range(400):
+        part.write(block)
+    part.write(b"</sheetData></worksheet>")
+out.close()
 )"));
   ASSERT_TRUE(error.isEmpty()) << error.toStdString();
   const XlsxWorkbook book = load(path);
@@ -77,17 +85,9 @@ with zipfile.ZipFile(path + ".base") as base, zipfile.ZipFile(path, "w", zipfile
 TEST_F(HostileWorkbook, PartLongerThanItDeclaresIsDamaged) {
   // The sizes in both headers claim 64 bytes; the stream holds 50 MB.
   const QString path = dir.filePath(QStringLiteral("liar.xlsx"));
-  const QString error = writeWithOpenpyxl(path, QStringLiteral(R"(
-import struct, zipfile
-wb = openpyxl.Workbook()
-wb.active["A1"] = "kept"
-wb.save(path + ".base")
-name = "xl/worksheets/sheet1.xml"
-with zipfile.ZipFile(path + ".base") as base, zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as out:
-    for item in base.infolist():
-        if item.filename != name:
-            out.writestr(item, base.read(item.filename))
-    out.writestr(name, b"<worksheet>" + b" " * (50 << 20) + b"</worksheet>")
+  const QString error = writeWithOpenpyxl(path, QString::fromUtf8(kAllButTheSheet) + QStringLiteral(R"(
+out.writestr(name, b"<worksheet>" + b" " * (50 << 20) + b"</worksheet>")
+out.close()
 data = bytearray(open(path, "rb").read())
 encoded = name.encode()
 at = data.find(b"PK\x03\x04" + b"", 0)
@@ -105,7 +105,7 @@ open(path, "wb").write(data)
   ASSERT_TRUE(error.isEmpty()) << error.toStdString();
   const XlsxWorkbook book = load(path);
   EXPECT_TRUE(book.sheets.isEmpty());
-  EXPECT_TRUE(mentions(book, QStringLiteral("xl/worksheets/sheet1.xml"))) << book.messages.join('\n').toStdString();
+  EXPECT_TRUE(mentions(book, QStringLiteral("«xl/worksheets/sheet1.xml» повреждена"))) << book.messages.join('\n').toStdString();
 }
 
 TEST_F(HostileWorkbook, CellsPastTheLastColumnOrRowAreLeftOut) {
