@@ -11,6 +11,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <utility>
 
@@ -24,6 +25,7 @@ using ZipEntry = HandleOwner<zip_file_t, zip_fclose>;
 constexpr auto kRelationshipsNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr qint64 kEmuPerPixel = 9525;  // 914400 per inch at 96 dpi
 constexpr int kMaxCharts = 200;
+constexpr int kMaxSheets = 1000;
 
 QString megabytes(qint64 bytes) { return QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1); }
 
@@ -43,12 +45,12 @@ class Package {
       report.add(QStringLiteral("Часть «%1» не читается: %2").arg(name, QString::fromUtf8(zip_strerror(archive))));
       return {};
     }
-    const qint64 size = qint64(std::min<zip_uint64_t>(stat.size, zip_uint64_t(kMaxPackageBytes) * 4));
-    if (size > kMaxPartBytes) {
+    if (stat.size > zip_uint64_t(kMaxPartBytes)) {
       report.add(QStringLiteral("Часть «%1» слишком велика после распаковки (%2 МБ, допустимо %3 МБ); не прочитана")
-                     .arg(name, megabytes(size), megabytes(kMaxPartBytes)));
+                     .arg(name, megabytes(qint64(std::min<zip_uint64_t>(stat.size, INT64_MAX))), megabytes(kMaxPartBytes)));
       return {};
     }
+    const qint64 size = qint64(stat.size);
     if (bytesRead + size > kMaxPackageBytes) {
       report.add(QStringLiteral("Книга слишком велика после распаковки (больше %1 МБ); часть «%2» не прочитана")
                      .arg(megabytes(kMaxPackageBytes), name));
@@ -345,6 +347,10 @@ XlsxWorkbook loadXlsxWorkbook(const QString& path) {
   book.styles = iParseStyles(package.read(stylesPart), theme, stylesPart, &report);
   int chartsLeft = kMaxCharts;
   for (const auto& [name, id] : refs) {
+    if (book.sheets.size() >= kMaxSheets) {
+      report.add(QStringLiteral("В книге больше %1 листов; остальные пропущены").arg(kMaxSheets));
+      break;
+    }
     const QString target = workbookRels.value(id);
     if (target.isEmpty()) {
       report.add(QStringLiteral("Лист «%1» не найден в связях книги").arg(name));
