@@ -20,10 +20,12 @@ SheetLayout layoutOf(const XlsxISheetData& sheet) {
   SheetLayout layout;
   layout.span = iGridSpan(sheet);
   layout.colEdges = iEdges<double>(layout.span.firstCol, layout.span.lastCol, [&sheet](int column) {
+    if (sheet.hiddenCols.contains(column)) return 0.0;
     const auto it = sheet.colWidths.constFind(column);
     return it == sheet.colWidths.cend() ? 97.203125 : std::max(8.0, 7.0 * it.value() * kDpi / 96.0 + 5.0);
   });
   layout.rowEdges = iEdges<double>(layout.span.firstRow, layout.span.lastRow, [&sheet](int row) {
+    if (sheet.hiddenRows.contains(row)) return 0.0;
     const auto it = sheet.rowHeights.constFind(row);
     return it == sheet.rowHeights.cend() ? 31.25 : std::max(6.0, it.value() * kDpi / 72.0);
   });
@@ -68,6 +70,7 @@ class PagePainter {
         }
         const QRectF rect(QPointF(colEdge(col), rowEdge(row) - top),
                           QPointF(colEdge(endCol + 1), rowEdge(endRow + 1) - top));
+        if (rect.isEmpty()) continue;  // hidden rows and columns
         const XlsxICell* cell = &empty;
         if (rowIt != sheet.data->cells.cend()) {
           const auto cellIt = rowIt->constFind(col);

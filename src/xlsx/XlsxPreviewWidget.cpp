@@ -46,10 +46,12 @@ void XlsxPreviewWidget::recalcLayout() {
   firstCol = span.firstCol;
   const XlsxISheetData& data = *sheet;
   colEdges = iEdges<int>(span.firstCol, span.lastCol, [&data](int column) {
+    if (data.hiddenCols.contains(column)) return 0;
     const auto it = data.colWidths.constFind(column);
     return it == data.colWidths.cend() ? 64 : std::max(20, int(7 * it.value() + 5));
   });
   rowEdges = iEdges<int>(span.firstRow, span.lastRow, [&data](int row) {
+    if (data.hiddenRows.contains(row)) return 0;
     const auto it = data.rowHeights.constFind(row);
     return it == data.rowHeights.cend() ? 20 : std::max(12, int(it.value() * 96 / 72));
   });
@@ -166,6 +168,7 @@ void XlsxPreviewWidget::paintCells(QPainter& painter, const QRect& exposed) cons
     endCol = std::min(endCol, lastCol);
     const QRectF rect(QPointF(colEdges[size_t(col - firstCol)], rowEdges[size_t(row - firstRow)]),
                       QPointF(colEdges[size_t(endCol + 1 - firstCol)], rowEdges[size_t(endRow + 1 - firstRow)]));
+    if (rect.isEmpty()) return;  // hidden rows and columns
     const XlsxICell* cell = &empty;
     const auto rowIt = sheet->cells.constFind(row);
     if (rowIt != sheet->cells.cend()) {

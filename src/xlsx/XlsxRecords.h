@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -29,6 +30,9 @@ struct XlsxISheetData {
   QList<XlsxIMerge> merges;
   QMap<int, double> colWidths;   // characters
   QMap<int, double> rowHeights;  // points
+  // Rows (from 1) and columns (from 0) the workbook hides: laid out with no size.
+  QSet<int> hiddenRows;
+  QSet<int> hiddenCols;
 };
 
 struct XlsxIFont {

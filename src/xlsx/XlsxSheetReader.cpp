@@ -84,13 +84,19 @@ std::unique_ptr<XlsxISheetData> iParseSheet(const QByteArray& xml, const QList<Q
           continue;
         }
         if (!attribute("ht").isEmpty()) sheet->rowHeights[currentRow] = attribute("ht").toDouble();
+        if (iXsdTrue(attribute("hidden"))) sheet->hiddenRows.insert(currentRow);
       } else if (name == u"col") {
         // Columns past the sheet's last hold nothing to show.
         const int first = std::max(0, toInt(attribute("min")) - 1);
         const int last = std::min(toInt(attribute("max")), kMaxColumn);
         double width = attribute("width").toDouble();
         if (!(width > 0)) width = 8.43;
-        for (int column = first; column <= last - 1; ++column) sheet->colWidths[column] = width;
+        const bool hidden = iXsdTrue(attribute("hidden"));
+        for (int column = first; column <= last - 1; ++column) {
+          sheet->colWidths[column] = width;
+          if (hidden) sheet->hiddenCols.insert(column);
+          else sheet->hiddenCols.remove(column);
+        }
       } else if (name == u"mergeCell") {
         const QStringView ref = attribute("ref");
         const qsizetype colon = ref.indexOf(QLatin1Char(':'));

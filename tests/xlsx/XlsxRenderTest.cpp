@@ -190,3 +190,34 @@ TEST_F(StyledSheet, WrappedTextStaysInsideItsCellOverSeveralLines) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(XlsxHiddenRowsAndColumns, AreLeftOffThePage) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("hidden.xlsx"));
+  const QString error = writeWithOpenpyxl(path, QStringLiteral(R"(
+wb = openpyxl.Workbook()
+ws = wb.active
+ws["A1"] = "Shown"
+ws["B1"].fill = PatternFill("solid", fgColor="FF0000")
+ws["A2"].fill = PatternFill("solid", fgColor="FF0000")
+ws["C3"] = "Visible"
+ws.column_dimensions["B"].hidden = True
+ws.row_dimensions[2].hidden = True
+wb.save(path)
+)"));
+  ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+  const XlsxWorkbook book = loadXlsxWorkbook(path);
+  const QList<QImage> pages = renderAll(book);
+  ASSERT_EQ(pages.size(), 1);
+  const QImage& page = pages.first();
+  EXPECT_EQ(countColor(page, page.rect(), QColor(255, 0, 0), 60), 0);
+  // C3 moves up and left into the place of B2.
+  const PageGrid grid{{8.43, 8.43}, {15, 15}};
+  EXPECT_GT(countInk(page, grid.cell(1, 1)), 50);
+  const QStringList read = ocrWords(page);
+  EXPECT_TRUE(read.contains(QStringLiteral("visible"))) << read.join(' ').toStdString();
+}
+
+}  // namespace
