@@ -252,6 +252,8 @@ class MainWindow : public QMainWindow {
   // Entry points of features still to come (MainWindowPending.cpp).
   void showImportDialog();
   void importFilesAt(const QString& kind, int mode);
+  // A workbook's sheets as pages through the spreadsheet dialog; mode as the Insert tab's position.
+  bool importSpreadsheet(const QString& path, int mode);
   void showScanDialog();
   void showSignatureDialog(bool fromShellAction, const QList<QString>& batch, const QList<QString>& skipped,
                            const QString& path);

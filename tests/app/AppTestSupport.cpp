@@ -21,6 +21,18 @@ void useCleanSettings() {
   QSettings().clear();
 }
 
+void whenModalOpens(const std::function<bool(QWidget*)>& answer) {
+  auto poll = std::make_shared<std::function<void()>>();
+  *poll = [poll, answer] {
+    if (!answer(QApplication::activeModalWidget())) {
+      QTimer::singleShot(10, *poll);
+      return;
+    }
+    *poll = nullptr;  // break the self-reference
+  };
+  QTimer::singleShot(0, *poll);
+}
+
 std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QString& title) {
   auto seen = std::make_shared<DialogSeen>();
   auto poll = std::make_shared<std::function<void()>>();

@@ -48,4 +48,15 @@ struct DialogSeen {
 // dialog was answered.
 std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QString& title = QString());
 
+// Hands the next modal dialog of this class to answer once it opens.
+void whenModalOpens(const std::function<bool(QWidget*)>& answer);
+template <typename Dialog>
+void whenModalOpens(const std::function<void(Dialog*)>& answer) {
+  whenModalOpens([answer](QWidget* widget) {
+    auto* dialog = qobject_cast<Dialog*>(widget);
+    if (dialog) answer(dialog);
+    return dialog != nullptr;
+  });
+}
+
 }  // namespace apptest

@@ -18,22 +18,14 @@ namespace {
 
 // Answers the next colour dialog with the colour, or cancels it.
 void answerColourDialog(const QColor& colour) {
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [poll, colour] {
-    auto* dialog = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
-    if (!dialog) {
-      QTimer::singleShot(10, *poll);
-      return;
-    }
+  whenModalOpens<QColorDialog>([colour](QColorDialog* dialog) {
     if (colour.isValid()) {
       dialog->setCurrentColor(colour);
       dialog->accept();
     } else {
       dialog->reject();
     }
-    *poll = nullptr;
-  };
-  QTimer::singleShot(0, *poll);
+  });
 }
 
 }  // namespace

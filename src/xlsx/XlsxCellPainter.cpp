@@ -1,0 +1,140 @@
+// Cells: fill, text, font, alignment and borders.
+#include "XlsxCellPainter.h"
+
+#include <QFont>
+#include <QHash>
+#include <QPainter>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const QHash<int, QString>& builtInCodes(XlsxPaintTarget target) {
+  static const QHash<int, QString> preview = {
+      {1, "0"},     {2, "0.00"},   {3, "#,##0"},     {4, "#,##0.00"},   {9, "0%"},
+      {10, "0.00%"}, {14, "d/m/yyyy"}, {15, "d-mmm-yy"}, {22, "m/d/yy h:mm"}};
+  // The page images know no code for identifier 15.
+  static const QHash<int, QString> page = {{1, "0"},   {2, "0.00"},   {3, "#,##0"},       {4, "#,##0.00"},
+                                           {9, "0%"}, {10, "0.00%"}, {14, "d/m/yyyy"}, {22, "m/d/yy h:mm"}};
+  return target == XlsxPaintTarget::Preview ? preview : page;
+}
+
+struct CellRecords {
+  const XlsxIXf* xf = nullptr;
+  const XlsxIFont* font = nullptr;
+  const XlsxIFill* fill = nullptr;
+  const XlsxIBorder* border = nullptr;
+};
+
+CellRecords recordsOf(const XlsxICell& cell, const XlsxIStyles& styles) {
+  CellRecords records;
+  if (cell.style < 0 || cell.style >= styles.cellXfs.size()) return records;
+  const XlsxIXf& xf = styles.cellXfs[cell.style];
+  records.xf = &xf;
+  const bool fontValid = xf.fontId >= 0 && xf.fontId < styles.fonts.size();
+  if (fontValid && (xf.applyFont || xf.fontId > 0)) records.font = &styles.fonts[xf.fontId];
+  const bool fillValid = xf.fillId >= 0 && xf.fillId < styles.fills.size();
+  if (fillValid && (xf.applyFill || xf.fillId >= 2)) records.fill = &styles.fills[xf.fillId];
+  const bool borderValid = xf.borderId >= 0 && xf.borderId < styles.borders.size();
+  if (borderValid && (xf.applyBorder || xf.borderId >= 1)) records.border = &styles.borders[xf.borderId];
+  return records;
+}
+
+QRect truncated(const QRectF& r) { return QRect(int(r.x()), int(r.y()), int(r.width()), int(r.height())); }
+
+void drawSide(QPainter& painter, const XlsxIBorderSide& side, QPointF from, QPointF to, XlsxPaintTarget target) {
+  if (!side.present) return;
+  const QString& style = side.style;
+  double width = 1;
+  if (style == QLatin1String("thick")) width = 3;
+  else if (style == QLatin1String("medium") || (target == XlsxPaintTarget::Preview && style == QLatin1String("mediumDashed")))
+    width = 2;
+  Qt::PenStyle line = Qt::SolidLine;
+  if (target == XlsxPaintTarget::Preview) {
+    if (style.contains(QLatin1String("Dashed")) || style.contains(QLatin1String("Dash")) ||
+        style == QLatin1String("dashed"))
+      line = Qt::DashLine;
+    else if (style == QLatin1String("dotted") || style == QLatin1String("hair"))
+      line = Qt::DotLine;
+  }
+  painter.setPen(QPen(side.color, width, line, Qt::SquareCap, Qt::BevelJoin));
+  painter.drawLine(from, to);
+}
+
+}  // namespace
+
+QString iCellText(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPaintTarget target) {
+  if (!cell.numeric) return cell.text;
+  const int numFmtId =
+      cell.style >= 0 && cell.style < styles.cellXfs.size() ? styles.cellXfs[cell.style].numFmtId : 0;
+  QString code = styles.numFmts.value(numFmtId);
+  if (code.isEmpty()) code = builtInCodes(target).value(numFmtId);
+  if (!code.isEmpty()) return iFormatNum(cell.value, numFmtId, code);
+  const double v = cell.value;
+  if (std::isfinite(v) && v == std::floor(v) && v >= std::numeric_limits<int>::min() &&
+      v <= std::numeric_limits<int>::max())
+    return QString::number(qint64(std::llround(v)));
+  return cell.text;
+}
+
+void iDrawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
+               XlsxPaintTarget target, double zoom) {
+  const bool page = target == XlsxPaintTarget::Page;
+  const CellRecords records = recordsOf(cell, styles);
+  if (records.fill && records.fill->hasColor) {
+    if (page) painter.fillRect(truncated(rect), records.fill->color);
+    else painter.fillRect(rect, records.fill->color);
+  }
+  const QString text = records.xf ? iCellText(cell, styles, target) : cell.text;
+  if (!text.isEmpty()) {
+    QFont font;
+    const double size = records.font ? records.font->size : 11.0;
+    if (page) {
+      font.setPointSizeF(std::max(2.0, size));
+    } else {
+      font.setPixelSize(std::max(7, int(size * zoom * 1.2)));
+    }
+    if (records.font) {
+      if (records.font->bold) font.setWeight(QFont::Bold);
+      font.setItalic(records.font->italic);
+      font.setUnderline(records.font->underline);
+    }
+    painter.setFont(font);
+    painter.setPen(records.font && records.font->hasColor ? records.font->color : QColor(Qt::black));
+    int flags = Qt::AlignLeft | Qt::AlignVCenter;
+    if (records.xf) {
+      const QString& h = records.xf->horizontal;
+      Qt::Alignment horizontal = Qt::AlignLeft;
+      if (h == QLatin1String("center")) horizontal = Qt::AlignHCenter;
+      else if (h == QLatin1String("right")) horizontal = Qt::AlignRight;
+      else if (h == QLatin1String("justify") && !page) horizontal = Qt::AlignJustify;
+      else if (h.isEmpty() && cell.numeric) horizontal = Qt::AlignRight;
+      Qt::Alignment vertical = Qt::AlignVCenter;
+      if (!page && records.xf->vertical == QLatin1String("top")) vertical = Qt::AlignTop;
+      else if (!page && records.xf->vertical == QLatin1String("bottom")) vertical = Qt::AlignBottom;
+      flags = int(horizontal | vertical);
+      // A wrapped cell shows all of its words inside the cell instead of
+      // losing what does not fit on one line.
+      flags |= records.xf->wrapText ? Qt::TextWordWrap : Qt::TextSingleLine;
+    } else {
+      flags |= Qt::TextSingleLine;
+    }
+    if (page) painter.setClipRect(truncated(rect));
+    else painter.setClipRect(rect);
+    painter.drawText(rect.adjusted(2, 1, -2, -1), flags, text);
+    painter.setClipping(false);
+  }
+  if (records.border) {
+    const XlsxIBorder& b = *records.border;
+    drawSide(painter, b.left, rect.topLeft(), rect.bottomLeft(), target);
+    drawSide(painter, b.right, rect.topRight(), rect.bottomRight(), target);
+    drawSide(painter, b.top, rect.topLeft(), rect.topRight(), target);
+    drawSide(painter, b.bottom, rect.bottomLeft(), rect.bottomRight(), target);
+  } else {
+    painter.setPen(QPen(page ? QColor(210, 210, 210) : QColor(220, 220, 220), 0.5));
+    painter.setBrush(Qt::NoBrush);
+    if (page) painter.drawRect(truncated(rect));
+    else painter.drawRect(rect);
+  }
+}

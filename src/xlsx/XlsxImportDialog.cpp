@@ -1,0 +1,167 @@
+#include "XlsxImportDialog.h"
+
+#include "XlsxPageRenderer.h"
+#include "XlsxPreviewWidget.h"
+#include "XlsxWorkbook.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <array>
+
+XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("AppDialog"));
+  setWindowTitle(tr("Импорт Excel: ") + QFileInfo(path).fileName());
+  resize(820, 660);
+  loadXlsx(path);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setSpacing(6);
+  auto* options = new QHBoxLayout;
+  options->setSpacing(12);
+  options->addWidget(new QLabel(tr("Бумага:")));
+  paperCombo = new QComboBox;
+  paperCombo->setObjectName(QStringLiteral("DialogCombo"));
+  paperCombo->addItems({QStringLiteral("A4 (210×297)"), QStringLiteral("A3 (297×420)"),
+                        QStringLiteral("Letter (216×279)"), QStringLiteral("Legal (216×356)")});
+  options->addWidget(paperCombo);
+  auto* portrait = new QRadioButton(tr("Книжная"));
+  auto* landscapeButton = new QRadioButton(tr("Альбомная"));
+  portrait->setChecked(true);
+  orientationGroup = new QButtonGroup(this);
+  orientationGroup->addButton(portrait, 0);
+  orientationGroup->addButton(landscapeButton, 1);
+  options->addWidget(portrait);
+  options->addWidget(landscapeButton);
+  fitCheck = new QCheckBox(tr("Масштаб по ширине"));
+  fitCheck->setChecked(true);
+  options->addWidget(fitCheck);
+  options->addStretch(1);
+  pageCountLabel = new QLabel;
+  options->addWidget(pageCountLabel);
+  layout->addLayout(options);
+
+  auto* sheetRow = new QHBoxLayout;
+  sheetRow->setSpacing(2);
+  for (qsizetype i = 0; i < sheets.size(); ++i) {
+    auto* button = new QToolButton;
+    button->setText(sheets[i].name);
+    button->setCheckable(true);
+    button->setAutoExclusive(true);
+    button->setChecked(i == 0);
+    sheetButtons.append(button);
+    sheetRow->addWidget(button);
+    connect(button, &QToolButton::clicked, this, [this, i] { onSheetSelected(int(i)); });
+  }
+  sheetRow->addStretch(1);
+  layout->addLayout(sheetRow);
+
+  // What could not be read is said here: the user sees why a sheet, a part
+  // or the whole workbook is missing.
+  if (!messages.isEmpty()) {
+    auto* problems = new QLabel(messages.join(QLatin1Char('\n')));
+    problems->setObjectName(QStringLiteral("DialogHint"));
+    problems->setWordWrap(true);
+    problems->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(problems);
+  }
+
+  scrollArea = new QScrollArea;
+  scrollArea->setWidgetResizable(false);
+  scrollArea->setMinimumHeight(400);
+  preview = new XlsxPreviewWidget;
+  scrollArea->setWidget(preview);
+  layout->addWidget(scrollArea, 1);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  buttons->button(QDialogButtonBox::Ok)->setText(tr("Импортировать"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+
+  connect(paperCombo, &QComboBox::currentIndexChanged, this, &XlsxImportDialog::onPaperChanged);
+  connect(orientationGroup, &QButtonGroup::idClicked, this, &XlsxImportDialog::onOrientChanged);
+  connect(fitCheck, &QCheckBox::toggled, this, &XlsxImportDialog::onScaleToggled);
+  connect(preview, &XlsxPreviewWidget::pageBreaksChanged, this, &XlsxImportDialog::updatePageCountLabel);
+
+  onPaperChanged(0);
+  if (!sheets.isEmpty()) onSheetSelected(0);
+}
+
+XlsxImportDialog::~XlsxImportDialog() = default;
+
+void XlsxImportDialog::loadXlsx(const QString& path) {
+  XlsxWorkbook book = loadXlsxWorkbook(path);
+  sheets = book.sheets;
+  styles = std::move(book.styles);
+  messages = book.messages;
+}
+
+void XlsxImportDialog::updatePageCountLabel() {
+  pageCountLabel->setText(tr("Страниц: %1").arg(preview->pageCount()));
+}
+
+void XlsxImportDialog::refreshPaper() {
+  preview->setPaperSize(paperPt, landscape);
+  updatePageCountLabel();
+}
+
+void XlsxImportDialog::onPaperChanged(int index) {
+  static const std::array<QSizeF, 4> sizes = {QSizeF(595, 842), QSizeF(842, 1190), QSizeF(612, 792),
+                                              QSizeF(612, 1008)};
+  paperPt = sizes[size_t(std::clamp(index, 0, 3))];
+  landscape = orientationGroup->checkedId() == 1;
+  refreshPaper();
+}
+
+void XlsxImportDialog::onOrientChanged() {
+  landscape = orientationGroup->checkedId() == 1;
+  refreshPaper();
+}
+
+void XlsxImportDialog::onScaleToggled() { preview->setPaperSize(paperPt, landscape); }
+
+void XlsxImportDialog::onSheetSelected(int index) {
+  if (index < 0 || index >= sheets.size()) return;
+  currentSheet = index;
+  preview->setSheet(sheets[index].data.get(), styles.get(), sheets[index].charts);
+  refreshPaper();
+  for (qsizetype i = 0; i < sheetButtons.size(); ++i) sheetButtons[i]->setChecked(i == index);
+}
+
+XlsxPageOptions XlsxImportDialog::pageOptions() const {
+  XlsxPageOptions options;
+  options.paperPt = paperPt;
+  options.landscape = landscape;
+  options.fitToWidth = fitCheck->isChecked();
+  options.shownSheet = currentSheet;
+  options.shownBreaks = preview->breaks();
+  options.chartZoom = preview->zoomFactor();
+  return options;
+}
+
+int XlsxImportDialog::renderPages(QSizeF& pageSizePt, const std::function<bool(const QImage&)>& sink) {
+  if (!styles || sheets.isEmpty()) return 0;
+  const XlsxPageOptions options = pageOptions();
+  pageSizePt = xlsxPageSizePt(options);
+  return renderXlsxPages(sheets, *styles, options, sink);
+}
+
+QList<QImage> XlsxImportDialog::buildPages(QSizeF& pageSizePt) {
+  QList<QImage> pages;
+  renderPages(pageSizePt, [&pages](const QImage& page) {
+    pages.append(page);
+    return true;
+  });
+  return pages;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// The modal dialog through which a workbook becomes page images: sheet,
+// paper, orientation and scaling, with a paged preview of the sheet shown.
+
+#include "XlsxRecords.h"
+
+#include <QDialog>
+#include <QImage>
+
+#include <functional>
+#include <memory>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QScrollArea;
+class QToolButton;
+class XlsxPreviewWidget;
+struct XlsxPageOptions;
+
+class XlsxImportDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  using SheetInfo = XlsxSheetInfo;
+
+  XlsxImportDialog(const QString& path, QWidget* parent = nullptr);
+  ~XlsxImportDialog() override;
+
+  // Every page of every sheet, all at once; prefer renderPages for big sheets.
+  QList<QImage> buildPages(QSizeF& pageSizePt);
+  // Hands the pages to sink one at a time, in order, having set pageSizePt
+  // first; stops when sink returns false. Returns the number of pages handed.
+  int renderPages(QSizeF& pageSizePt, const std::function<bool(const QImage&)>& sink);
+
+  // What could not be read, for the user; empty when all was read.
+  const QStringList& loadMessages() const { return messages; }
+  const QList<SheetInfo>& sheetList() const { return sheets; }
+  XlsxPreviewWidget* previewWidget() const { return preview; }
+
+ private slots:
+  void onPaperChanged(int index);
+  void onOrientChanged();
+  void onScaleToggled();
+  void onSheetSelected(int index);
+
+ private:
+  void loadXlsx(const QString& path);
+  void refreshPaper();
+  void updatePageCountLabel();
+  XlsxPageOptions pageOptions() const;
+
+  QList<SheetInfo> sheets;
+  std::unique_ptr<XlsxIStyles> styles;
+  QList<QToolButton*> sheetButtons;
+  XlsxPreviewWidget* preview = nullptr;
+  QScrollArea* scrollArea = nullptr;
+  QComboBox* paperCombo = nullptr;
+  QButtonGroup* orientationGroup = nullptr;
+  QCheckBox* fitCheck = nullptr;
+  QLabel* pageCountLabel = nullptr;
+  int currentSheet = 0;
+  QSizeF paperPt{595, 842};
+  bool landscape = false;
+  QStringList messages;
+};

@@ -1,0 +1,374 @@
+// The package: parts read through libzip with bounded sizes, relationships
+// followed from the workbook to sheets, drawings and charts.
+#include "XlsxLimits.h"
+#include "XlsxReaders.h"
+#include "XlsxWorkbook.h"
+#include "core/HandleOwner.h"
+
+#include <QFileInfo>
+#include <QXmlStreamReader>
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <utility>
+
+using namespace xlsxlimits;
+
+namespace {
+
+using ZipArchive = HandleOwner<zip_t, zip_discard>;
+using ZipEntry = HandleOwner<zip_file_t, zip_fclose>;
+
+constexpr auto kRelationshipsNs = "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
+constexpr qint64 kEmuPerPixel = 9525;  // 914400 per inch at 96 dpi
+constexpr int kMaxCharts = 200;
+constexpr int kMaxSheets = 1000;
+
+QString megabytes(qint64 bytes) { return QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1); }
+
+// Reads whole parts, each checked against the part and package budgets.
+class Package {
+ public:
+  Package(zip_t* archive, XlsxReadReport& report) : archive(archive), report(report) {}
+
+  bool has(const QString& name) const { return zip_name_locate(archive, name.toUtf8().constData(), 0) >= 0; }
+
+  QByteArray read(const QString& name) {
+    const zip_int64_t index = zip_name_locate(archive, name.toUtf8().constData(), 0);
+    if (index < 0) return {};
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive, zip_uint64_t(index), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) {
+      report.add(QStringLiteral("Часть «%1» не читается: %2").arg(name, QString::fromUtf8(zip_strerror(archive))));
+      return {};
+    }
+    if (stat.size > zip_uint64_t(kMaxPartBytes)) {
+      report.add(QStringLiteral("Часть «%1» слишком велика после распаковки (%2 МБ, допустимо %3 МБ); не прочитана")
+                     .arg(name, megabytes(qint64(std::min<zip_uint64_t>(stat.size, INT64_MAX))), megabytes(kMaxPartBytes)));
+      return {};
+    }
+    const qint64 size = qint64(stat.size);
+    if (bytesRead + size > kMaxPackageBytes) {
+      report.add(QStringLiteral("Книга слишком велика после распаковки (больше %1 МБ); часть «%2» не прочитана")
+                     .arg(megabytes(kMaxPackageBytes), name));
+      return {};
+    }
+    ZipEntry entry(zip_fopen_index(archive, zip_uint64_t(index), 0));
+    if (!entry) {
+      report.add(QStringLiteral("Часть «%1» не открывается: %2").arg(name, QString::fromUtf8(zip_strerror(archive))));
+      return {};
+    }
+    QByteArray data(size, Qt::Uninitialized);
+    qint64 filled = 0;
+    while (filled < size) {
+      const zip_int64_t got = zip_fread(entry.get(), data.data() + filled, zip_uint64_t(size - filled));
+      if (got <= 0) break;
+      filled += got;
+    }
+    // A stream longer than its declared size is damaged as well: one more
+    // byte must not come.
+    char extra = 0;
+    const bool longer = filled == size && zip_fread(entry.get(), &extra, 1) > 0;
+    if (filled != size || longer) {
+      report.add(QStringLiteral("Часть «%1» повреждена: распакованный размер не совпадает с заявленным").arg(name));
+      return {};
+    }
+    bytesRead += size;
+    return data;
+  }
+
+ private:
+  zip_t* archive;
+  XlsxReadReport& report;
+  qint64 bytesRead = 0;
+};
+
+QString relationshipId(const QXmlStreamAttributes& attributes) {
+  QStringView id = attributes.value(QLatin1String("r:id"));
+  if (id.isEmpty()) id = attributes.value(QLatin1String(kRelationshipsNs), QLatin1String("id"));
+  return id.toString();
+}
+
+QList<QString> iSharedStrings(Package& package, XlsxReadReport& report) {
+  const QString part = QStringLiteral("xl/sharedStrings.xml");
+  QList<QString> strings;
+  const QByteArray xml = package.read(part);
+  if (xml.isEmpty()) return strings;
+  QString current;
+  bool inText = false;
+  QXmlStreamReader reader(xml);
+  while (!reader.atEnd()) {
+    const auto token = reader.readNext();
+    if (token == QXmlStreamReader::StartElement) {
+      if (reader.name() == u"si") current.clear();
+      else if (reader.name() == u"t") inText = true;
+    } else if (token == QXmlStreamReader::EndElement) {
+      if (reader.name() == u"t") inText = false;
+      else if (reader.name() == u"si") strings.append(current);
+    } else if (token == QXmlStreamReader::Characters && inText) {
+      current.append(reader.text());
+    }
+  }
+  iNoteXmlError(reader, part, &report);
+  return strings;
+}
+
+QList<std::pair<QString, QString>> iSheetRefs(const QByteArray& xml, const QString& part, XlsxReadReport& report) {
+  QList<std::pair<QString, QString>> refs;
+  QXmlStreamReader reader(xml);
+  while (!reader.atEnd()) {
+    if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != u"sheet") continue;
+    refs.append({reader.attributes().value(QLatin1String("name")).toString(), relationshipId(reader.attributes())});
+  }
+  iNoteXmlError(reader, part, &report);
+  return refs;
+}
+
+QMap<QString, QString> iRelationships(Package& package, const QString& part, XlsxReadReport& report) {
+  QMap<QString, QString> rels;
+  const QByteArray xml = package.read(part);
+  QXmlStreamReader reader(xml);
+  while (!xml.isEmpty() && !reader.atEnd()) {
+    if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != u"Relationship") continue;
+    rels[reader.attributes().value(QLatin1String("Id")).toString()] =
+        reader.attributes().value(QLatin1String("Target")).toString();
+  }
+  if (!xml.isEmpty()) iNoteXmlError(reader, part, &report);
+  return rels;
+}
+
+QString relsPartOf(const QString& part) {
+  const qsizetype slash = part.lastIndexOf(QLatin1Char('/'));
+  return part.left(std::max<qsizetype>(slash, 0)) + QStringLiteral("/_rels/") + part.mid(slash + 1) +
+         QStringLiteral(".rels");
+}
+
+QString firstDrawingId(const QByteArray& sheetXml) {
+  QXmlStreamReader reader(sheetXml);
+  while (!reader.atEnd())
+    if (reader.readNext() == QXmlStreamReader::StartElement && reader.name() == u"drawing")
+      return relationshipId(reader.attributes());
+  return {};
+}
+
+// Preview layout sizes at 96 dpi in EMU, to turn a one-cell anchor's extent
+// into the cell where it ends.
+qint64 columnEmu(const XlsxISheetData& sheet, int column) {
+  const auto it = sheet.colWidths.constFind(column);
+  const int pixels = it == sheet.colWidths.cend() ? 64 : std::max(20, int(7 * it.value() + 5));
+  return pixels * kEmuPerPixel;
+}
+
+qint64 rowEmu(const XlsxISheetData& sheet, int drawingRow) {
+  const auto it = sheet.rowHeights.constFind(drawingRow + 1);
+  const int pixels = it == sheet.rowHeights.cend() ? 20 : std::max(12, int(it.value() * 96 / 72));
+  return pixels * kEmuPerPixel;
+}
+
+int endCell(qint64 offset, int first, int last, const std::function<qint64(int)>& size) {
+  int cell = first;
+  while (cell < last) {
+    const qint64 step = size(cell);
+    if (offset < step) break;
+    offset -= step;
+    ++cell;
+  }
+  return cell;
+}
+
+struct Anchor {
+  qint64 number[4] = {0, 0, 0, 0};  // from row, from column, to row, to column
+  qint64 fromOffset[2] = {0, 0};    // row, column offsets in EMU
+  qint64 extent[2] = {-1, -1};      // cx, cy of a one-cell anchor
+  bool oneCell = false;
+  QString chartId;
+};
+
+// Places a chart by its anchor; never an inverted or empty cell range.
+void placeChart(XlsxIChart& chart, const Anchor& anchor, const XlsxISheetData& sheet) {
+  const auto clampTo = [](qint64 value, int limit) { return int(std::clamp<qint64>(value, 0, limit - 1)); };
+  chart.fromRow = clampTo(anchor.number[0], kMaxRow);
+  chart.fromCol = clampTo(anchor.number[1], kMaxColumn);
+  if (anchor.oneCell) {
+    const qint64 cx = std::max<qint64>(anchor.extent[0], 0), cy = std::max<qint64>(anchor.extent[1], 0);
+    // The end point lies extent past the start point; an extent ending on a
+    // cell edge ends in the cell before it.
+    chart.toCol = endCell(std::max<qint64>(anchor.fromOffset[1] + cx - 1, 0), chart.fromCol, kMaxColumn - 1,
+                          [&sheet](int c) { return columnEmu(sheet, c); });
+    chart.toRow = endCell(std::max<qint64>(anchor.fromOffset[0] + cy - 1, 0), chart.fromRow, kMaxRow - 1,
+                          [&sheet](int r) { return rowEmu(sheet, r); });
+  } else {
+    chart.toRow = std::max(clampTo(anchor.number[2], kMaxRow), chart.fromRow);
+    chart.toCol = std::max(clampTo(anchor.number[3], kMaxColumn), chart.fromCol);
+  }
+}
+
+void readCharts(Package& package, const QString& sheetPart, const QByteArray& sheetXml, XlsxSheetInfo& info,
+                int& chartsLeft, XlsxReadReport& report) {
+  const QString drawingId = firstDrawingId(sheetXml);
+  if (drawingId.isEmpty()) return;
+  const QMap<QString, QString> sheetRels = iRelationships(package, relsPartOf(sheetPart), report);
+  const QString drawingTarget = sheetRels.value(drawingId);
+  if (drawingTarget.isEmpty()) return;
+  const QString drawingPart = iResolvePartPath(sheetPart, drawingTarget);
+  const QMap<QString, QString> drawingRels = iRelationships(package, relsPartOf(drawingPart), report);
+  const QByteArray drawing = package.read(drawingPart);
+  if (drawing.isEmpty()) return;
+  enum State { Outside, InAnchor, InFrom, InTo };
+  State state = Outside;
+  Anchor anchor;
+  int anchorDepth = 0, depth = 0;
+  QXmlStreamReader reader(drawing);
+  while (!reader.atEnd()) {
+    const auto token = reader.readNext();
+    const QStringView name = reader.name();
+    if (token == QXmlStreamReader::StartElement) {
+      ++depth;
+      if (name == u"twoCellAnchor" || name == u"oneCellAnchor") {
+        anchor = Anchor();
+        anchor.oneCell = name == u"oneCellAnchor";
+        anchorDepth = depth;
+        state = InAnchor;
+      } else if (state == InAnchor && name == u"from") {
+        state = InFrom;
+      } else if (state == InAnchor && name == u"to") {
+        state = InTo;
+      } else if (state == InAnchor && name == u"ext" && depth == anchorDepth + 1) {
+        anchor.extent[0] = reader.attributes().value(QLatin1String("cx")).toLongLong();
+        anchor.extent[1] = reader.attributes().value(QLatin1String("cy")).toLongLong();
+      } else if ((state == InFrom || state == InTo) &&
+                 (name == u"row" || name == u"col" || name == u"rowOff" || name == u"colOff")) {
+        const bool row = name.startsWith(u"row");
+        const bool offset = name.endsWith(u"Off");
+        const qint64 value = reader.readElementText().trimmed().toLongLong();
+        --depth;  // readElementText consumed the end element
+        if (offset) {
+          if (state == InFrom) anchor.fromOffset[row ? 0 : 1] = value;
+        } else {
+          anchor.number[(state == InFrom ? 0 : 2) + (row ? 0 : 1)] = value;
+        }
+      } else if (state == InAnchor && name == u"chart") {
+        anchor.chartId = relationshipId(reader.attributes());
+      }
+    } else if (token == QXmlStreamReader::EndElement) {
+      --depth;
+      if ((state == InFrom && name == u"from") || (state == InTo && name == u"to")) {
+        state = InAnchor;
+      } else if (name == u"twoCellAnchor" || name == u"oneCellAnchor") {
+        const QString target = drawingRels.value(anchor.chartId);
+        if (!anchor.chartId.isEmpty() && !target.isEmpty()) {
+          if (chartsLeft <= 0) {
+            report.add(QStringLiteral("В книге больше %1 диаграмм; остальные пропущены").arg(kMaxCharts));
+          } else {
+            --chartsLeft;
+            const QString chartPart = iResolvePartPath(drawingPart, target);
+            XlsxIChart chart = iParseChart(package.read(chartPart), chartPart, &report);
+            placeChart(chart, anchor, *info.data);
+            info.charts.append(chart);
+          }
+        }
+        state = Outside;
+      }
+    }
+  }
+  iNoteXmlError(reader, drawingPart, &report);
+}
+
+// Refuses a sheet whose grid would be too large to lay out and paint.
+bool gridFits(const XlsxSheetInfo& info, XlsxReadReport& report) {
+  const auto& cells = info.data->cells;
+  if (cells.isEmpty()) return true;
+  int firstColumn = kMaxColumn, lastColumn = 0;
+  for (const auto& row : cells) {
+    if (row.isEmpty()) continue;
+    firstColumn = std::min(firstColumn, row.firstKey());
+    lastColumn = std::max(lastColumn, row.lastKey());
+  }
+  const qint64 rows = qint64(cells.lastKey()) - cells.firstKey() + 1;
+  const qint64 columns = std::max<qint64>(lastColumn - std::min(firstColumn, lastColumn) + 1, 1);
+  if (rows * columns <= kMaxGridPositions) return true;
+  report.add(QStringLiteral("Лист «%1» слишком велик для импорта: %2 строк × %3 столбцов (допустимо %4 ячеек)")
+                 .arg(info.name)
+                 .arg(rows)
+                 .arg(columns)
+                 .arg(kMaxGridPositions));
+  return false;
+}
+
+}  // namespace
+
+QString iResolvePartPath(const QString& ownerPart, const QString& target) {
+  QString joined;
+  if (target.startsWith(QLatin1Char('/'))) {
+    joined = target.mid(1);
+  } else {
+    const qsizetype slash = ownerPart.lastIndexOf(QLatin1Char('/'));
+    joined = (slash < 0 ? ownerPart : ownerPart.left(slash)) + QLatin1Char('/') + target;
+  }
+  QStringList kept;
+  for (const QString& piece : joined.split(QLatin1Char('/'))) {
+    if (piece == QLatin1String("..")) {
+      if (!kept.isEmpty()) kept.removeLast();
+    } else if (piece != QLatin1String(".")) {
+      kept.append(piece);
+    }
+  }
+  while (!kept.isEmpty() && kept.first().isEmpty()) kept.removeFirst();
+  return kept.join(QLatin1Char('/'));
+}
+
+XlsxWorkbook loadXlsxWorkbook(const QString& path) {
+  XlsxWorkbook book;
+  XlsxReadReport report;
+  const QString fileName = QFileInfo(path).fileName();
+  int error = 0;
+  ZipArchive archive(QFileInfo(path).isFile() ? zip_open(path.toUtf8().constData(), ZIP_RDONLY, &error) : nullptr);
+  if (!archive) {
+    zip_error_t zipError;
+    zip_error_init_with_code(&zipError, error);
+    const QString reason = error ? QString::fromUtf8(zip_error_strerror(&zipError)) : QStringLiteral("это не файл");
+    zip_error_fini(&zipError);
+    book.messages.append(QStringLiteral("Файл «%1» не открывается как книга Excel: %2").arg(fileName, reason));
+    return book;
+  }
+  Package package(archive.get(), report);
+  const QString workbookPart = QStringLiteral("xl/workbook.xml");
+  const QList<QString> sharedStrings = iSharedStrings(package, report);
+  if (!package.has(workbookPart))
+    report.add(QStringLiteral("В файле «%1» нет книги (части «%2»)").arg(fileName, workbookPart));
+  const auto refs = iSheetRefs(package.read(workbookPart), workbookPart, report);
+  const QMap<QString, QString> workbookRels = iRelationships(package, relsPartOf(workbookPart), report);
+  const QString themePart = QStringLiteral("xl/theme/theme1.xml");
+  const QList<QColor> theme = iParseTheme(package.read(themePart), themePart, &report);
+  const QString stylesPart = QStringLiteral("xl/styles.xml");
+  book.styles = iParseStyles(package.read(stylesPart), theme, stylesPart, &report);
+  int chartsLeft = kMaxCharts;
+  for (const auto& [name, id] : refs) {
+    if (book.sheets.size() >= kMaxSheets) {
+      report.add(QStringLiteral("В книге больше %1 листов; остальные пропущены").arg(kMaxSheets));
+      break;
+    }
+    const QString target = workbookRels.value(id);
+    if (target.isEmpty()) {
+      report.add(QStringLiteral("Лист «%1» не найден в связях книги").arg(name));
+      continue;
+    }
+    const QString sheetPart = iResolvePartPath(workbookPart, target);
+    const QByteArray xml = package.read(sheetPart);
+    if (xml.isEmpty()) {
+      report.add(QStringLiteral("Лист «%1»: часть «%2» отсутствует или пуста").arg(name, sheetPart));
+      continue;
+    }
+    XlsxSheetInfo info;
+    info.name = name;
+    info.data = iParseSheet(xml, sharedStrings, sheetPart, &report);
+    if (!gridFits(info, report)) continue;
+    readCharts(package, sheetPart, xml, info, chartsLeft, report);
+    book.sheets.append(info);
+  }
+  book.messages = report.messages;
+  return book;
+}

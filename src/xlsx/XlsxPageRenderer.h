@@ -1,0 +1,28 @@
+#pragma once
+// The workbook as 150-dpi page images, painted straight from the records and
+// handed out one at a time, so that a sheet of thousands of pages never
+// holds more than one page image.
+
+#include "XlsxRecords.h"
+
+#include <QImage>
+#include <QSizeF>
+
+#include <functional>
+
+struct XlsxPageOptions {
+  QSizeF paperPt{595, 842};  // portrait size; landscape swaps it
+  bool landscape = false;
+  bool fitToWidth = true;
+  int shownSheet = 0;      // the sheet cut at shownBreaks; every other sheet is one page
+  QList<int> shownBreaks;  // first rows of new pages
+  double chartZoom = 1.0;  // the preview's zoom, which sets chart text sizes
+};
+
+// The page size in points, the paper turned as chosen.
+QSizeF xlsxPageSizePt(const XlsxPageOptions& options);
+
+// Paints every page of every sheet in workbook order and hands each to sink;
+// stops early when sink returns false. Returns the number of pages handed on.
+int renderXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxIStyles& styles, const XlsxPageOptions& options,
+                    const std::function<bool(const QImage&)>& sink);

@@ -1,0 +1,260 @@
+#include "XlsxPreviewWidget.h"
+
+#include "XlsxCellPainter.h"
+#include "XlsxSheetGrid.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+XlsxPreviewWidget::XlsxPreviewWidget(QWidget* parent) : QWidget(parent) {
+  setMouseTracking(true);
+  setMinimumWidth(300);
+}
+
+void XlsxPreviewWidget::setSheet(const XlsxISheetData* sheetData, const XlsxIStyles* sheetStyles,
+                                 const QList<XlsxIChart>& sheetCharts) {
+  sheet = sheetData;
+  styles = sheetStyles;
+  charts = sheetCharts;
+  pageBreaks.clear();
+  recalcLayout();
+  autoBreaks();
+  update();
+}
+
+void XlsxPreviewWidget::setPaperSize(QSizeF paper, bool isLandscape) {
+  paperPt = paper;
+  landscape = isLandscape;
+  autoBreaks();
+  update();
+}
+
+void XlsxPreviewWidget::recalcLayout() {
+  colEdges.clear();
+  rowEdges.clear();
+  contentWidth = contentHeight = 0;
+  if (!sheet || sheet->cells.isEmpty()) {
+    setFixedSize(300, 200);
+    return;
+  }
+  const XlsxGridSpan span = iGridSpan(*sheet);
+  firstRow = span.firstRow;
+  firstCol = span.firstCol;
+  const XlsxISheetData& data = *sheet;
+  colEdges = iEdges<int>(span.firstCol, span.lastCol, [&data](int column) {
+    if (data.hiddenCols.contains(column)) return 0;
+    const auto it = data.colWidths.constFind(column);
+    return it == data.colWidths.cend() ? 64 : std::max(20, int(7 * it.value() + 5));
+  });
+  rowEdges = iEdges<int>(span.firstRow, span.lastRow, [&data](int row) {
+    if (data.hiddenRows.contains(row)) return 0;
+    const auto it = data.rowHeights.constFind(row);
+    return it == data.rowHeights.cend() ? 20 : std::max(12, int(it.value() * 96 / 72));
+  });
+  contentWidth = colEdges.back();
+  contentHeight = rowEdges.back();
+  const int available = parentWidget() ? std::max(parentWidget()->width() - 40, 200) : 600;
+  zoom = contentWidth > available ? double(available) / contentWidth : 1.0;
+  // A widget cannot be taller than Qt allows; rows past that stay out of reach.
+  const qint64 height = std::max<qint64>(qint64(contentHeight * zoom) + 2, 100);
+  setFixedSize(std::max(int(contentWidth * zoom) + 2, 200), int(std::min<qint64>(height, QWIDGETSIZE_MAX)));
+}
+
+void XlsxPreviewWidget::autoBreaks() {
+  pageBreaks.clear();
+  if (rowEdges.empty()) return;
+  const QSizeF paper = landscape ? paperPt.transposed() : paperPt;
+  double usableHeight = paper.height() * 96 / 72 - 53.333;
+  const double usableWidth = paper.width() * 96 / 72 - 53.333;
+  if (contentWidth > usableWidth) usableHeight = usableHeight / (usableWidth / contentWidth);
+  double accumulated = 0;
+  for (size_t i = 0; i + 1 < rowEdges.size(); ++i) {
+    const double h = rowEdges[i + 1] - rowEdges[i];
+    if (accumulated > 0 && accumulated + h > usableHeight) {
+      pageBreaks.append(firstRow + int(i));
+      accumulated = h;
+    } else {
+      accumulated += h;
+    }
+  }
+  emit pageBreaksChanged();
+}
+
+int XlsxPreviewWidget::rowAtY(int y) const {
+  if (rowEdges.size() < 2) return -1;
+  const int index = iEdgeIndexAt(rowEdges, int(y / zoom));
+  return index < 0 ? -1 : firstRow + index;
+}
+
+int XlsxPreviewWidget::breakYForRow(int row) const {
+  if (row < firstRow || rowEdges.empty() || qint64(row) - firstRow >= qint64(rowEdges.size())) return -1;
+  return int(rowEdges[size_t(row - firstRow)] * zoom);
+}
+
+int XlsxPreviewWidget::breakNear(int y) const {
+  for (qsizetype i = 0; i < pageBreaks.size(); ++i) {
+    const int by = breakYForRow(pageBreaks[i]);
+    if (by >= 0 && std::abs(y - by) <= 6) return int(i);
+  }
+  return -1;
+}
+
+void XlsxPreviewWidget::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  dragIndex = breakNear(int(std::lround(event->position().y())));
+  if (dragIndex >= 0) setCursor(Qt::SizeVerCursor);
+}
+
+void XlsxPreviewWidget::mouseMoveEvent(QMouseEvent* event) {
+  const int y = int(std::lround(event->position().y()));
+  if (dragIndex >= 0) {
+    const int row = rowAtY(y);
+    if (row <= firstRow || dragIndex >= pageBreaks.size() || row == pageBreaks[dragIndex]) return;
+    pageBreaks[dragIndex] = row;
+    std::sort(pageBreaks.begin(), pageBreaks.end());
+    pageBreaks.erase(std::unique(pageBreaks.begin(), pageBreaks.end()), pageBreaks.end());
+    update();
+    emit pageBreaksChanged();
+    return;
+  }
+  const int before = hoveredBreak;
+  const int index = breakNear(y);
+  hoveredBreak = index >= 0 ? pageBreaks[index] : -1;
+  setCursor(hoveredBreak >= 0 ? Qt::SizeVerCursor : Qt::ArrowCursor);
+  if (hoveredBreak != before) update();
+}
+
+void XlsxPreviewWidget::mouseReleaseEvent(QMouseEvent*) {
+  dragIndex = -1;
+  setCursor(Qt::ArrowCursor);
+}
+
+void XlsxPreviewWidget::leaveEvent(QEvent*) {
+  if (hoveredBreak < 0) return;
+  hoveredBreak = -1;
+  update();
+}
+
+void XlsxPreviewWidget::drawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell,
+                                 const XlsxIStyles& cellStyles, bool) const {
+  iDrawCell(painter, rect, cell, cellStyles, XlsxPaintTarget::Preview, zoom);
+}
+
+void XlsxPreviewWidget::drawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart) const {
+  iDrawChart(painter, rect, chart, zoom);
+}
+
+// Only the rows and columns that meet the exposed area are painted: a sheet
+// of a hundred thousand rows repaints as fast as a short one.
+void XlsxPreviewWidget::paintCells(QPainter& painter, const QRect& exposed) const {
+  const int lastRow = firstRow + int(rowEdges.size()) - 2;
+  const int lastCol = firstCol + int(colEdges.size()) - 2;
+  const auto indexAt = [](const std::vector<int>& edges, double y) {
+    const auto it = std::upper_bound(edges.begin(), edges.end(), int(y));
+    return std::clamp(int(it - edges.begin()) - 1, 0, int(edges.size()) - 2);
+  };
+  const int row0 = firstRow + indexAt(rowEdges, exposed.top() / zoom);
+  const int row1 = firstRow + indexAt(rowEdges, (exposed.bottom() + 1) / zoom);
+  const int col0 = firstCol + indexAt(colEdges, exposed.left() / zoom);
+  const int col1 = firstCol + indexAt(colEdges, (exposed.right() + 1) / zoom);
+  const XlsxMergeWindow merges(sheet->merges, row0, row1, col0, col1);
+  const XlsxICell empty;
+  const auto paintAt = [this, &painter, &empty, lastRow, lastCol](int row, int col, int endRow, int endCol) {
+    endRow = std::min(endRow, lastRow);
+    endCol = std::min(endCol, lastCol);
+    const QRectF rect(QPointF(colEdges[size_t(col - firstCol)], rowEdges[size_t(row - firstRow)]),
+                      QPointF(colEdges[size_t(endCol + 1 - firstCol)], rowEdges[size_t(endRow + 1 - firstRow)]));
+    if (rect.isEmpty()) return;  // hidden rows and columns
+    const XlsxICell* cell = &empty;
+    const auto rowIt = sheet->cells.constFind(row);
+    if (rowIt != sheet->cells.cend()) {
+      const auto cellIt = rowIt->constFind(col);
+      if (cellIt != rowIt->cend()) cell = &cellIt.value();
+    }
+    if (styles) drawCell(painter, rect, *cell, *styles);
+  };
+  for (int row = row0; row <= row1; ++row) {
+    for (int col = col0; col <= col1; ++col) {
+      if (merges.covered(row, col)) continue;
+      int endRow = row, endCol = col;
+      merges.spanOf(row, col, &endRow, &endCol);
+      paintAt(row, col, endRow, endCol);
+    }
+  }
+  // A merged block that starts above or left of the exposed area still shows
+  // its part inside it.
+  for (const XlsxIMerge& m : sheet->merges) {
+    if (m.firstRow <= 0 || m.lastRow <= 0 || m.firstCol < 0 || m.lastCol < 0) continue;
+    const int top = std::min(m.firstRow, m.lastRow), bottom = std::max(m.firstRow, m.lastRow);
+    const int left = std::min(m.firstCol, m.lastCol), right = std::max(m.firstCol, m.lastCol);
+    if ((top >= row0 && left >= col0) || bottom < row0 || top > row1 || right < col0 || left > col1) continue;
+    if (top < firstRow || left < firstCol || top > lastRow || left > lastCol) continue;
+    paintAt(top, left, bottom, right);
+  }
+}
+
+void XlsxPreviewWidget::paintCharts(QPainter& painter) const {
+  const int lastRow = firstRow + int(rowEdges.size()) - 2;
+  const int lastCol = firstCol + int(colEdges.size()) - 2;
+  for (const XlsxIChart& chart : charts) {
+    const int topRow = chart.fromRow + 1;
+    const qint64 i = qint64(topRow) - firstRow, j = qint64(chart.fromCol) - firstCol;
+    if (i < 0 || j < 0 || i >= qint64(rowEdges.size()) || j >= qint64(colEdges.size())) continue;
+    const int bottomRow = std::min(chart.toRow + 1, lastRow);
+    const int rightCol = std::min(chart.toCol, lastCol);
+    if (bottomRow < firstRow || rightCol < firstCol || bottomRow < topRow || rightCol < chart.fromCol) continue;
+    const QRectF rect(QPointF(colEdges[size_t(j)], rowEdges[size_t(i)]),
+                      QPointF(colEdges[size_t(rightCol + 1 - firstCol)], rowEdges[size_t(bottomRow + 1 - firstRow)]));
+    drawChart(painter, rect, chart);
+  }
+}
+
+void XlsxPreviewWidget::paintEvent(QPaintEvent* event) {
+  QPainter painter(this);
+  painter.fillRect(rect(), QColor(200, 200, 200));
+  if (!sheet || rowEdges.empty()) {
+    painter.setPen(Qt::darkGray);
+    painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Нет данных"));
+    return;
+  }
+  painter.save();
+  painter.scale(zoom, zoom);
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  paintCells(painter, event->rect());
+  paintCharts(painter);
+  painter.restore();
+
+  QList<int> tops = {0};
+  for (const int row : pageBreaks) {
+    const qint64 index = qint64(row) - firstRow;
+    if (index < 0 || index >= qint64(rowEdges.size())) continue;
+    const int y = int(rowEdges[size_t(index)] * zoom);
+    if (y > 0) tops.append(y);
+  }
+  tops.append(height());
+  for (qsizetype i = 1; i + 1 < tops.size(); i += 2)
+    painter.fillRect(QRect(0, tops[i], width(), tops[i + 1] - tops[i]), QColor(0, 0, 0, 15));
+  for (const int row : pageBreaks) {
+    const qint64 index = qint64(row) - firstRow;
+    if (index < 0 || index >= qint64(rowEdges.size())) continue;
+    const int y = int(rowEdges[size_t(index)] * zoom);
+    if (y < 0) continue;
+    const bool hovered = row == hoveredBreak;
+    const QColor color = hovered ? QColor(0, 100, 220) : QColor(60, 140, 255);
+    painter.setPen(QPen(color, hovered ? 2 : 1, Qt::DashLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.drawLine(0, y, width(), y);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawEllipse(QRect(7, y - 5, 10, 10));
+  }
+  QFont font;
+  font.setPixelSize(11);
+  painter.setFont(font);
+  painter.setPen(QColor(100, 100, 100));
+  for (qsizetype i = 1; i < tops.size(); ++i)
+    painter.drawText(QPoint(width() - 40, (tops[i - 1] + tops[i]) / 2), QStringLiteral("с.%1").arg(i));
+}

@@ -1,0 +1,61 @@
+#pragma once
+// One worksheet laid out at 96 dpi and paged on paper, with page breaks the
+// user drags to other rows.
+
+#include "XlsxRecords.h"
+
+#include <QWidget>
+
+#include <vector>
+
+class XlsxPreviewWidget : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit XlsxPreviewWidget(QWidget* parent = nullptr);
+
+  void setSheet(const XlsxISheetData* sheet, const XlsxIStyles* styles, const QList<XlsxIChart>& charts);
+  void setPaperSize(QSizeF paperPt, bool landscape);
+  void recalcLayout();
+  void autoBreaks();
+  int pageCount() const { return int(pageBreaks.size()) + 1; }
+  int rowAtY(int y) const;
+  int breakYForRow(int row) const;
+  const QList<int>& breaks() const { return pageBreaks; }
+  double zoomFactor() const { return zoom; }
+
+  void drawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
+                bool preview = true) const;
+  void drawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart) const;
+
+ signals:
+  void pageBreaksChanged();
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  int breakNear(int y) const;
+  void paintCells(QPainter& painter, const QRect& exposed) const;
+  void paintCharts(QPainter& painter) const;
+
+  const XlsxISheetData* sheet = nullptr;
+  const XlsxIStyles* styles = nullptr;
+  QList<XlsxIChart> charts;
+  std::vector<int> colEdges;
+  std::vector<int> rowEdges;
+  int firstRow = 1;
+  int firstCol = 0;
+  int contentWidth = 0;
+  int contentHeight = 0;
+  QSizeF paperPt{595, 842};
+  bool landscape = false;
+  double zoom = 1.0;
+  QList<int> pageBreaks;
+  int dragIndex = -1;
+  int hoveredBreak = -1;
+};

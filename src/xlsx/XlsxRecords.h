@@ -1,0 +1,112 @@
+#pragma once
+// Plain records of one imported workbook. Cell rows keep the 1-based row
+// number written in the sheet; columns count from 0; drawing anchors count
+// from 0 in both directions.
+
+#include <QColor>
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+
+struct XlsxICell {
+  QString text;
+  int style = 0;
+  double value = 0.0;
+  bool numeric = false;
+};
+
+struct XlsxIMerge {
+  int firstRow = 0;
+  int firstCol = -1;
+  int lastRow = 0;
+  int lastCol = -1;
+};
+
+struct XlsxISheetData {
+  QMap<int, QMap<int, XlsxICell>> cells;
+  QList<XlsxIMerge> merges;
+  QMap<int, double> colWidths;   // characters
+  QMap<int, double> rowHeights;  // points
+  // Rows (from 1) and columns (from 0) the workbook hides: laid out with no size.
+  QSet<int> hiddenRows;
+  QSet<int> hiddenCols;
+};
+
+struct XlsxIFont {
+  bool bold = false;
+  bool italic = false;
+  bool underline = false;
+  double size = 11.0;
+  QColor color = Qt::black;
+  bool hasColor = false;
+};
+
+struct XlsxIFill {
+  QColor color;
+  bool hasColor = false;
+};
+
+struct XlsxIBorderSide {
+  bool present = false;
+  QString style;
+  QColor color = Qt::black;
+};
+
+struct XlsxIBorder {
+  XlsxIBorderSide left;
+  XlsxIBorderSide right;
+  XlsxIBorderSide top;
+  XlsxIBorderSide bottom;
+};
+
+struct XlsxIXf {
+  int fontId = 0;
+  int fillId = 0;
+  int borderId = 0;
+  int numFmtId = 0;
+  bool applyFont = false;
+  bool applyFill = false;
+  bool applyBorder = false;
+  bool applyAlignment = false;
+  QString horizontal;
+  QString vertical;
+  bool wrapText = false;
+  int indent = 0;
+};
+
+// Indices are kept as read; every user checks them before use.
+struct XlsxIStyles {
+  QMap<int, QString> numFmts;
+  QList<XlsxIFont> fonts;
+  QList<XlsxIFill> fills;
+  QList<XlsxIBorder> borders;
+  QList<XlsxIXf> cellXfs;
+};
+
+struct XlsxIChartSeries {
+  QString name;
+  QList<QString> categories;
+  QList<double> values;
+};
+
+struct XlsxIChart {
+  enum Type { Column = 0, Bar = 1, Line = 2, Pie = 3, Area = 4, None = 5 };
+  int type = None;
+  QString title;
+  QList<XlsxIChartSeries> series;
+  int fromRow = 0;
+  int fromCol = 0;
+  int toRow = 0;
+  int toCol = 0;
+};
+
+// One readable worksheet; the sheet data is shared so that copies of the
+// record never outlive or double-free it.
+struct XlsxSheetInfo {
+  QString name;
+  std::shared_ptr<XlsxISheetData> data;
+  QList<XlsxIChart> charts;
+};

@@ -1,0 +1,20 @@
+#pragma once
+// Reading a whole .xlsx workbook into records, once, without widgets.
+
+#include "XlsxRecords.h"
+
+#include <QStringList>
+
+#include <memory>
+
+struct XlsxWorkbook {
+  QList<XlsxSheetInfo> sheets;          // readable worksheets, workbook order
+  std::unique_ptr<XlsxIStyles> styles;  // null when the file is no zip package
+  QStringList messages;                 // what could not be read, for the user
+};
+
+XlsxWorkbook loadXlsxWorkbook(const QString& path);
+
+// Part name of a relationship target: an absolute target ("/xl/...") counts
+// from the package root, a relative one from the folder of its owner part.
+QString iResolvePartPath(const QString& ownerPart, const QString& target);

@@ -1,0 +1,111 @@
+// The Insert tab's document import with a workbook: the file chooser, the
+// spreadsheet dialog, and the pages it adds to the open document, checked by
+// pdfinfo and pdfimages on a saved copy.
+#include "RibbonTestWindow.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace apptest;
+
+namespace {
+
+// Picks the file in the next file chooser that opens.
+void chooseFileInNextDialog(const QString& path) {
+  whenModalOpens<QFileDialog>([path](QFileDialog* dialog) {
+    dialog->selectFile(path);
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+  });
+}
+
+class SpreadsheetImport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    useCleanSettings();
+    pdf = dir.filePath(QStringLiteral("doc.pdf"));
+    ASSERT_TRUE(testsupport::writePdf(pdf, {testsupport::PageSpec{QStringLiteral("First page"), false, {595, 842}}}));
+    book = dir.filePath(QStringLiteral("book.xlsx"));
+    // Two sheets: 80 rows (two A4 pages) and a short one (one page).
+    const QString script = dir.filePath(QStringLiteral("make.py"));
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("import sys, openpyxl\nwb = openpyxl.Workbook()\nws = wb.active\nws.title = 'Data'\n"
+               "for r in range(1, 81):\n    ws.append(['Row %d' % r, r * 10])\n"
+               "wb.create_sheet('Notes').append(['Signed off'])\nwb.save(sys.argv[1])\n");
+    file.close();
+    ASSERT_EQ(testsupport::runTool(QStringLiteral("/usr/bin/python3"), {script, book}), 0);
+    window = std::make_unique<RibbonWindow>();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->openFile(pdf);
+    ASSERT_TRUE(window->currentDocument->isOpen());
+  }
+  void TearDown() override { window.reset(); }
+
+  QToolButton* documentButton() const {
+    for (QToolButton* button : window->findChildren<QToolButton*>())
+      if (button->text() == QStringLiteral("Документ")) return button;
+    return nullptr;
+  }
+
+  QTemporaryDir dir;
+  QString pdf, book;
+  std::unique_ptr<RibbonWindow> window;
+};
+
+TEST_F(SpreadsheetImport, AcceptedWorkbookAddsItsPagesToTheOpenDocument) {
+  QToolButton* button = documentButton();
+  ASSERT_NE(button, nullptr);
+  chooseFileInNextDialog(book);
+  auto seen = answerNextDialog(QStringLiteral("Импортировать"), QStringLiteral("Импорт Excel: book.xlsx"));
+  QTest::mouseClick(button, Qt::LeftButton);
+  ASSERT_TRUE(seen->shown);
+  EXPECT_TRUE(seen->texts.contains(QStringLiteral("Страниц: 2")));
+  EXPECT_EQ(window->currentDocument->pageCount(), 4);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Импортировано: book.xlsx"));
+
+  const QString copy = dir.filePath(QStringLiteral("copy.pdf"));
+  ASSERT_TRUE(window->currentDocument->saveCopy(copy));
+  QByteArray info;
+  ASSERT_EQ(testsupport::runTool(QStringLiteral("pdfinfo"),
+                                 {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("4"),
+                                  copy},
+                                 &info),
+            0);
+  const QString text = QString::fromUtf8(info);
+  EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Pages:\\s+4")))) << text.toStdString();
+  for (int page = 2; page <= 4; ++page)
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Page\\s+%1 size:\\s+595 x 842 pts").arg(page))))
+        << text.toStdString();
+  // One 150-dpi page image on each new page, none on the first.
+  const QList<testsupport::PdfImageInfo> images = testsupport::listPdfImages(copy);
+  QList<int> pagesWithImages;
+  for (const auto& image : images) {
+    if (image.type != QLatin1String("image")) continue;
+    pagesWithImages.append(image.page);
+    EXPECT_EQ(image.size, QSize(1239, 1754));
+  }
+  EXPECT_EQ(pagesWithImages, (QList<int>{2, 3, 4}));
+}
+
+TEST_F(SpreadsheetImport, CancelledDialogLeavesTheDocumentAsItWas) {
+  chooseFileInNextDialog(book);
+  auto seen = answerNextDialog(QString(), QStringLiteral("Импорт Excel: book.xlsx"));
+  QTest::mouseClick(documentButton(), Qt::LeftButton);
+  ASSERT_TRUE(seen->shown);
+  EXPECT_EQ(window->currentDocument->pageCount(), 1);
+  EXPECT_FALSE(window->currentDocument->isModified());
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+// Paging through the import dialog: page counts per paper, orientation and
+// scaling, and page breaks dragged in the preview with the mouse.
+#include "XlsxTestSupport.h"
+#include "XlsxZipWriter.h"
+#include "xlsx/XlsxImportDialog.h"
+#include "xlsx/XlsxPreviewWidget.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using namespace xlsxtest;
+
+namespace {
+
+QByteArray rowsOf(int rows, int columns) {
+  QByteArray body = "<sheetData>";
+  for (int r = 1; r <= rows; ++r) {
+    body += "<row r=\"" + QByteArray::number(r) + "\">";
+    for (int c = 0; c < columns; ++c)
+      body += "<c r=\"" + QByteArray(1, char('A' + c % 26)) + (c >= 26 ? "A" : "") + QByteArray::number(r) +
+              "\"><v>" + QByteArray::number(r * 100 + c) + "</v></c>";
+    body += "</row>";
+  }
+  return body + "</sheetData>";
+}
+
+class PagingDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // 200 rows of 20 preview pixels; 200 rows 25 columns wide (1600 pixels); 3 rows.
+    path = dir.filePath(QStringLiteral("paging.xlsx"));
+    ASSERT_TRUE(writeZipParts(path, minimalWorkbook({rowsOf(200, 3), rowsOf(200, 25), rowsOf(3, 2)})));
+    dialog = std::make_unique<XlsxImportDialog>(path);
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    preview = dialog->previewWidget();
+  }
+
+  QString countText() const {
+    for (const QLabel* label : dialog->findChildren<QLabel*>())
+      if (label->text().startsWith(QStringLiteral("Страниц: "))) return label->text();
+    return {};
+  }
+  QRadioButton* radio(const QString& text) const {
+    for (QRadioButton* button : dialog->findChildren<QRadioButton*>())
+      if (button->text() == text) return button;
+    return nullptr;
+  }
+  void choosePaper(int index) {
+    auto* combo = dialog->findChild<QComboBox*>();
+    combo->setFocus();
+    while (combo->currentIndex() < index) QTest::keyClick(combo, Qt::Key_Down);
+    while (combo->currentIndex() > index) QTest::keyClick(combo, Qt::Key_Up);
+  }
+  QList<QImage> pages(QSizeF* size) {
+    QSizeF pageSize(-1, -1);
+    QList<QImage> images = dialog->buildPages(pageSize);
+    if (size) *size = pageSize;
+    return images;
+  }
+
+  QTemporaryDir dir;
+  QString path;
+  std::unique_ptr<XlsxImportDialog> dialog;
+  XlsxPreviewWidget* preview = nullptr;
+};
+
+TEST_F(PagingDialog, PageCountsFollowPaperAndOrientation) {
+  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Импорт Excel: paging.xlsx"));
+  EXPECT_EQ(countText(), QStringLiteral("Страниц: 4"));
+  // Usable heights at 96 dpi less 20-point margins, 20-pixel rows:
+  // A4 1069 (53 rows), A3 1533 (76), Letter 1003 (50), Legal 1291 (64);
+  // turned: A4 740 (37), A3 1069 (53), Letter 763 (38), Legal 763 (38).
+  struct Case {
+    int paper;
+    bool landscape;
+    int pages;
+    QSizeF sizePt;
+  } cases[] = {{0, false, 4, {595, 842}},  {1, false, 3, {842, 1190}}, {2, false, 4, {612, 792}},
+               {3, false, 4, {612, 1008}}, {0, true, 6, {842, 595}},   {1, true, 4, {1190, 842}},
+               {2, true, 6, {792, 612}},   {3, true, 6, {1008, 612}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.paper * 10 + c.landscape);
+    QTest::mouseClick(radio(c.landscape ? QStringLiteral("Альбомная") : QStringLiteral("Книжная")), Qt::LeftButton);
+    choosePaper(c.paper);
+    EXPECT_EQ(countText(), QStringLiteral("Страниц: %1").arg(c.pages));
+    QSizeF size;
+    const QList<QImage> images = pages(&size);
+    // The shown sheet is cut at its breaks; the two others are one page each.
+    EXPECT_EQ(images.size(), c.pages + 2);
+    EXPECT_EQ(size, c.sizePt);
+    EXPECT_EQ(images.first().size(), QSize(int(c.sizePt.width() * 150 / 72), int(c.sizePt.height() * 150 / 72)));
+  }
+}
+
+TEST_F(PagingDialog, AWideSheetIsFittedToThePaperWidthOnlyWhenAsked) {
+  QTest::mouseClick(dialog->findChildren<QToolButton*>().at(1), Qt::LeftButton);
+  EXPECT_TRUE(dialog->findChildren<QToolButton*>().at(1)->isChecked());
+  EXPECT_FALSE(dialog->findChildren<QToolButton*>().at(0)->isChecked());
+  // 1600 pixels on 740 usable: each page holds 1600 / 740 times as many rows (115).
+  EXPECT_EQ(countText(), QStringLiteral("Страниц: 2"));
+  const auto rightEdgeInk = [](const QImage& page) {
+    return countInk(page, QRect(page.width() - 30, 60, 28, 300), 240);
+  };
+  QList<QImage> fitted = pages(nullptr);
+  ASSERT_EQ(fitted.size(), 4);
+  EXPECT_EQ(rightEdgeInk(fitted[2]), 0);
+  QTest::mouseClick(dialog->findChild<QCheckBox*>(), Qt::LeftButton);
+  EXPECT_EQ(countText(), QStringLiteral("Страниц: 2"));
+  const QList<QImage> cut = pages(nullptr);
+  ASSERT_EQ(cut.size(), 4);
+  // Its second page (85 rows) is shrunk only to the paper's height, so its
+  // right part runs past the image's edge.
+  EXPECT_GT(rightEdgeInk(cut[2]), 0);
+}
+
+TEST_F(PagingDialog, DraggingBreaksMovesAndMergesPages) {
+  ASSERT_EQ(preview->breaks(), (QList<int>{54, 107, 160}));
+  // Pressing 7 pixels off the line grabs nothing.
+  const int y54 = preview->breakYForRow(54);
+  QTest::mousePress(preview, Qt::LeftButton, {}, QPoint(100, y54 + 7));
+  QTest::mouseMove(preview, QPoint(100, preview->breakYForRow(40) + 5));
+  QTest::mouseRelease(preview, Qt::LeftButton, {}, QPoint(100, preview->breakYForRow(40) + 5));
+  EXPECT_EQ(preview->breaks(), (QList<int>{54, 107, 160}));
+
+  QTest::mousePress(preview, Qt::LeftButton, {}, QPoint(100, y54 + 6));
+  QTest::mouseMove(preview, QPoint(100, preview->breakYForRow(40) + 5));
+  QTest::mouseRelease(preview, Qt::LeftButton, {}, QPoint(100, preview->breakYForRow(40) + 5));
+  EXPECT_EQ(preview->breaks(), (QList<int>{40, 107, 160}));
+  EXPECT_EQ(countText(), QStringLiteral("Страниц: 4"));
+  // The first page now ends after row 39: its last grid line lies 39 rows of
+  // 31.25 pixels below the top margin, and nothing is painted under it.
+  const QList<QImage> moved = pages(nullptr);
+  const double bottom = 41.667 + 39 * 31.25;
+  EXPECT_GT(countInk(moved.first(), QRect(60, int(bottom) - 1, 200, 3), 240), 0);
+  EXPECT_EQ(countInk(moved.first(), QRect(0, int(bottom) + 3, moved.first().width(), 200), 250), 0);
+
+  // Dragging the second break onto the first merges them: one page less.
+  QTest::mousePress(preview, Qt::LeftButton, {}, QPoint(100, preview->breakYForRow(107)));
+  QTest::mouseMove(preview, QPoint(100, preview->breakYForRow(40) + 5));
+  QTest::mouseRelease(preview, Qt::LeftButton, {}, QPoint(100, preview->breakYForRow(40) + 5));
+  EXPECT_EQ(preview->breaks(), (QList<int>{40, 160}));
+  EXPECT_EQ(countText(), QStringLiteral("Страниц: 3"));
+  EXPECT_EQ(pages(nullptr).size(), 3 + 2);
+
+  // A change of paper puts the automatic breaks back.
+  choosePaper(1);
+  choosePaper(0);
+  EXPECT_EQ(preview->breaks(), (QList<int>{54, 107, 160}));
+}
+
+}  // namespace
