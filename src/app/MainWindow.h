@@ -16,6 +16,9 @@
 #include <vector>
 
 class PageThumbnailPanel;
+class QDialog;
+class QImage;
+class ScanTab;
 class PdfDocument;
 class PdfView;
 class QComboBox;
@@ -252,7 +255,6 @@ class MainWindow : public QMainWindow {
   // Entry points of features still to come (MainWindowPending.cpp).
   void showImportDialog();
   void importFilesAt(const QString& kind, int mode);
-  void showScanDialog();
   void showSignatureDialog(bool fromShellAction, const QList<QString>& batch, const QList<QString>& skipped,
                            const QString& path);
   void showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction);
@@ -261,6 +263,10 @@ class MainWindow : public QMainWindow {
   void onFacsimileAdd();
   void onFacsimileEdit();
   void checkForUpdates();
+
+  // ---- Scanning (MainWindowScanning.cpp) ----
+  void showScanDialog();
+  void onPageScanned(const QImage& image);
 
  protected:
   void setupShortcuts();
@@ -297,4 +303,8 @@ class MainWindow : public QMainWindow {
   // Set while the editor's format is copied into the controls, so that
   // showing a format never applies it again.
   bool syncingFormatControls = false;
+
+  // The one scan dialog and its tab; null while no dialog exists.
+  QDialog* scanDialog = nullptr;
+  ScanTab* scanTab = nullptr;
 };
