@@ -234,14 +234,8 @@ void ScanTab::startNativeScan() {
 }
 
 void ScanTab::startLivePreview() {
-  if (liveTimer) {
-    liveTimer->stop();
-    liveTimer->deleteLater();
-    liveTimer = nullptr;
-  }
-  if (!backend) return;
-  backend->stopLivePreview();
-  if (!backend->hasLivePreview()) return;
+  stopLivePreview();
+  if (!backend || !backend->hasLivePreview()) return;
   if (!backend->startLivePreview()) {
     previewLabel->setText(QStringLiteral("Не удалось запустить камеру"));
     return;

@@ -33,19 +33,6 @@ class ScanWindow : public apptest::TestWindow {
   using MainWindow::scanTab;
 };
 
-class FailingSane : public ScanBackend {
- public:
-  bool init() override { return false; }
-  void cleanup() override {}
-  QList<ScanDevice> enumerateDevices() override { return {}; }
-  bool openDevice(const QString&) override { return false; }
-  void closeDevice() override {}
-  QList<int> supportedResolutions() override { return {}; }
-  QImage doPreview(const ScanParams&) override { return QImage(); }
-  QImage doScan(const ScanParams&) override { return QImage(); }
-  QString lastError() const override { return QString(); }
-  bool isDeviceOpen() const override { return false; }
-};
 
 // Page sizes in points from pdfinfo, one entry per page.
 QList<QSizeF> pageSizes(const QString& pdf) {
@@ -144,7 +131,7 @@ TEST_F(MainWindowScanTest, TwoSanePagesAreAppendedToTheOpenDocumentAndSaved) {
 }
 
 TEST_F(MainWindowScanTest, TheDemonstrationScannerTakesTheSameRoad) {
-  setSaneBackendMaker([] { return std::make_unique<FailingSane>(); });
+  setSaneBackendMaker([] { return std::make_unique<scantest::SaneThatCannotStart>(); });
   window->openFile(path);
   window->showScanDialog();
   ASSERT_TRUE(window->scanTab);
@@ -156,7 +143,7 @@ TEST_F(MainWindowScanTest, TheDemonstrationScannerTakesTheSameRoad) {
 }
 
 TEST_F(MainWindowScanTest, WithoutADocumentTheFirstScanBecomesOneAndTheNextIsAppended) {
-  setSaneBackendMaker([] { return std::make_unique<FailingSane>(); });
+  setSaneBackendMaker([] { return std::make_unique<scantest::SaneThatCannotStart>(); });
   window->showScanDialog();
   scanOnce(QStringLiteral("Создан PDF из отсканированной страницы"));
   const QString created = window->currentDocument->filePath();
@@ -170,7 +157,7 @@ TEST_F(MainWindowScanTest, WithoutADocumentTheFirstScanBecomesOneAndTheNextIsApp
 }
 
 TEST_F(MainWindowScanTest, AFailedSaveIsReportedAsAFailure) {
-  setSaneBackendMaker([] { return std::make_unique<FailingSane>(); });
+  setSaneBackendMaker([] { return std::make_unique<scantest::SaneThatCannotStart>(); });
   window->openFile(path);
   window->showScanDialog();
   // A folder where the file was: no save can replace it, not even as root.

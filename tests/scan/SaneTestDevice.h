@@ -3,18 +3,34 @@
 // loads only the test backend (no USB or network probing) with an A4 scan
 // area, and direct access to the device options the dialog does not offer.
 
+#include "scan/ScanBackend.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
 #include <QStringList>
-
-class ScanBackend;
 
 namespace scantest {
 
 // Points SANE_CONFIG_DIR at the private configuration; call before anything
 // in the process initialises SANE (SANE reads the variable once).
 void useSaneTestDevice();
+
+// A SANE backend whose library does not start: the factory must fall back
+// to the demonstration scanner.
+class SaneThatCannotStart : public ScanBackend {
+ public:
+  bool init() override { return false; }
+  void cleanup() override {}
+  QList<ScanDevice> enumerateDevices() override { return {}; }
+  bool openDevice(const QString&) override { return false; }
+  void closeDevice() override {}
+  QList<int> supportedResolutions() override { return {}; }
+  QImage doPreview(const ScanParams&) override { return QImage(); }
+  QImage doScan(const ScanParams&) override { return QImage(); }
+  QString lastError() const override { return QStringLiteral("sane_init: failed"); }
+  bool isDeviceOpen() const override { return false; }
+};
 
 // Sets an option of the backend's open SANE device; false when the backend is
 // not the SANE one or the device refuses.

@@ -28,20 +28,6 @@
 
 namespace {
 
-// A backend whose SANE library does not start.
-class FailingBackend : public ScanBackend {
- public:
-  bool init() override { return false; }
-  void cleanup() override {}
-  QList<ScanDevice> enumerateDevices() override { return {}; }
-  bool openDevice(const QString&) override { return false; }
-  void closeDevice() override {}
-  QList<int> supportedResolutions() override { return {}; }
-  QImage doPreview(const ScanParams&) override { return QImage(); }
-  QImage doScan(const ScanParams&) override { return QImage(); }
-  QString lastError() const override { return QStringLiteral("sane_init: failed"); }
-  bool isDeviceOpen() const override { return false; }
-};
 
 class ScanTabTest : public ::testing::Test {
  protected:
@@ -124,7 +110,7 @@ TEST_F(ScanTabTest, AJammedFeederIsAnErrorAndNoPage) {
 }
 
 TEST_F(ScanTabTest, TheDemonstrationScannerStandsInWhenSaneCannotStart) {
-  setSaneBackendMaker([] { return std::make_unique<FailingBackend>(); });
+  setSaneBackendMaker([] { return std::make_unique<scantest::SaneThatCannotStart>(); });
   ScanTab tab;
   EXPECT_EQ(child<QComboBox>(&tab, "ScanCombo")->itemText(0), QStringLiteral("Demo Virtual Scanner"));
   QSignalSpy scanned(&tab, &ScanTab::pageScanned);
