@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QRectF>
 #include <QString>
 
@@ -304,7 +305,7 @@ class MainWindow : public QMainWindow {
   // showing a format never applies it again.
   bool syncingFormatControls = false;
 
-  // The one scan dialog and its tab; null while no dialog exists.
-  QDialog* scanDialog = nullptr;
-  ScanTab* scanTab = nullptr;
+  // The one scan dialog and its tab; null once the dialog is destroyed.
+  QPointer<QDialog> scanDialog;
+  QPointer<ScanTab> scanTab;
 };

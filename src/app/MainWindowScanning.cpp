@@ -51,10 +51,6 @@ void MainWindow::showScanDialog() {
 
   scanDialog = dialog;
   scanTab = tab;
-  connect(dialog, &QObject::destroyed, this, [this] {
-    scanDialog = nullptr;
-    scanTab = nullptr;
-  });
   dialog->move(frameGeometry().center() - dialog->rect().center());
   dialog->show();
 }

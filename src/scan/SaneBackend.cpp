@@ -13,6 +13,7 @@ const QList<int> kFixedResolutions = {75, 100, 150, 200, 300, 400, 600, 1200};
 constexpr int kReadChunk = 65536;
 // A scanner sends one frame, or three for three-pass colour.
 constexpr int kMaxFrames = 3;
+constexpr qint64 kMaxReserve = qint64(1) << 30;
 
 QString statusText(SANE_Status status) { return QString::fromUtf8(sane_strstatus(status)); }
 QString utf8(SANE_String_Const text) { return text ? QString::fromUtf8(text) : QString(); }
@@ -135,8 +136,9 @@ QImage SaneBackend::scanAt(const ScanParams& params, int dpi) {
     SANE_Parameters parameters{};
     sane_get_parameters(handle, &parameters);
     ScanFrame frame{int(parameters.format), parameters.bytes_per_line, parameters.pixels_per_line, parameters.depth, {}};
-    if (parameters.lines > 0 && parameters.bytes_per_line > 0)
-      frame.data.reserve(qsizetype(parameters.lines) * parameters.bytes_per_line);
+    // The announced size is only a hint: a device may not know it, or lie.
+    const qint64 announced = qint64(parameters.lines) * parameters.bytes_per_line;
+    if (announced > 0 && announced <= kMaxReserve) frame.data.reserve(qsizetype(announced));
     for (;;) {
       SANE_Int length = 0;
       status = sane_read(handle, reinterpret_cast<SANE_Byte*>(chunk.data()), kReadChunk, &length);
