@@ -86,7 +86,8 @@ QList<PdfImageInfo> listPdfImages(const QString& pdf) {
   for (qsizetype i = 2; i < lines.size(); ++i) {
     const QStringList f = QString::fromUtf8(lines.at(i)).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (f.size() < 9) continue;
-    images.append({f[0].toInt(), f[2], QSize(f[3].toInt(), f[4].toInt()), f[5], f[7].toInt(), f[8]});
+    images.append({f[0].toInt(), f[2], QSize(f[3].toInt(), f[4].toInt()), f[5], f[7].toInt(), f[8],
+                   f.size() > 13 ? f[12].toInt() : 0, f.size() > 13 ? f[13].toInt() : 0});
   }
   return images;
 }

@@ -41,6 +41,8 @@ struct PdfImageInfo {
   QString color;
   int bitsPerComponent = 0;
   QString encoding;  // jpeg, image (Flate or raw), ...
+  int xPpi = 0;  // the image's resolution as placed on its page
+  int yPpi = 0;
 };
 QList<PdfImageInfo> listPdfImages(const QString& pdf);
 

@@ -9,6 +9,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QRectF>
 #include <QString>
 
@@ -16,6 +17,9 @@
 #include <vector>
 
 class PageThumbnailPanel;
+class QDialog;
+class QImage;
+class ScanTab;
 class PdfDocument;
 class PdfView;
 class QComboBox;
@@ -254,7 +258,6 @@ class MainWindow : public QMainWindow {
   void importFilesAt(const QString& kind, int mode);
   // A workbook's sheets as pages through the spreadsheet dialog; mode as the Insert tab's position.
   bool importSpreadsheet(const QString& path, int mode);
-  void showScanDialog();
   void showSignatureDialog(bool fromShellAction, const QList<QString>& batch, const QList<QString>& skipped,
                            const QString& path);
   void showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction);
@@ -263,6 +266,10 @@ class MainWindow : public QMainWindow {
   void onFacsimileAdd();
   void onFacsimileEdit();
   void checkForUpdates();
+
+  // ---- Scanning (MainWindowScanning.cpp) ----
+  void showScanDialog();
+  void onPageScanned(const QImage& image);
 
  protected:
   void setupShortcuts();
@@ -299,4 +306,8 @@ class MainWindow : public QMainWindow {
   // Set while the editor's format is copied into the controls, so that
   // showing a format never applies it again.
   bool syncingFormatControls = false;
+
+  // The one scan dialog and its tab; null once the dialog is destroyed.
+  QPointer<QDialog> scanDialog;
+  QPointer<ScanTab> scanTab;
 };

@@ -24,7 +24,6 @@ void MainWindow::showSearchDialog() { tellNotAvailableYet(QStringLiteral("Най
 void MainWindow::onRotateCCW() { tellNotAvailableYet(QStringLiteral("Влево")); }
 void MainWindow::onRotateCW() { tellNotAvailableYet(QStringLiteral("Вправо")); }
 void MainWindow::showImportDialog() { tellNotAvailableYet(QStringLiteral("Импорт")); }
-void MainWindow::showScanDialog() { tellNotAvailableYet(QStringLiteral("Сканер")); }
 void MainWindow::showSignatureDialog(bool, const QList<QString>&, const QList<QString>&, const QString&) {
   tellNotAvailableYet(QStringLiteral("Подписать"));
 }

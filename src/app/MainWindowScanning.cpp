@@ -1,0 +1,107 @@
+// The scan dialog (one at a time, modeless) and the sink that turns each
+// scanned image into a page: a new document when nothing is open, otherwise
+// a page appended to the current document, which is saved at once.
+#include "MainWindow.h"
+
+#include "DialogHelpers.h"
+#include "UiLanguage.h"
+#include "scan/Scanning.h"
+#include "view/PageThumbnailPanel.h"
+#include "view/PdfView.h"
+
+#include <QDialog>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+void MainWindow::showScanDialog() {
+  if (scanDialog) {
+    scanDialog->show();
+    scanDialog->raise();
+    scanDialog->activateWindow();
+    return;
+  }
+  auto* dialog = new QDialog(this);
+  dialog->setObjectName(QStringLiteral("AppDialog"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(uiTranslate(QStringLiteral("Сканирование")));
+  dialog->resize(1120, 720);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->setContentsMargins(16, 16, 16, 16);
+  layout->setSpacing(10);
+  layout->addWidget(label(uiTranslate(QStringLiteral("Сканирование")), QStringLiteral("DialogTitle")));
+  QLabel* subtitle = label(uiTranslate(QStringLiteral(
+                               "Получите изображение со сканера и добавьте его в текущий PDF или создайте новый документ.")),
+                           QStringLiteral("DialogSubtitle"));
+  subtitle->setWordWrap(true);
+  layout->addWidget(subtitle);
+  auto* tab = new ScanTab(dialog);
+  layout->addWidget(tab, 1);
+  connect(tab, &ScanTab::pageScanned, this, &MainWindow::onPageScanned);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  QPushButton* close = dialogButton(uiTranslate(QStringLiteral("Закрыть")), QStringLiteral("SecondaryDialogButton"));
+  connect(close, &QPushButton::clicked, dialog, &QDialog::close);
+  buttons->addWidget(close);
+  layout->addLayout(buttons);
+
+  scanDialog = dialog;
+  scanTab = tab;
+  dialog->move(frameGeometry().center() - dialog->rect().center());
+  dialog->show();
+}
+
+void MainWindow::onPageScanned(const QImage& image) {
+  if (image.isNull()) return;
+  QString error;
+  const QString pagePdf = writeScannedPagePdf(image, &error);
+  if (pagePdf.isEmpty()) {
+    statusLabel->setText(QStringLiteral("Не удалось создать PDF из отсканированной страницы"));
+    return;
+  }
+
+  if (!currentDocument->isOpen()) {
+    openFile(pagePdf);
+    // openFile has said why when it could not open the page.
+    if (openDocumentIndexForPath(pagePdf) < 0) {
+      QFile::remove(pagePdf);
+      statusLabel->setText(QStringLiteral("Не удалось создать PDF из отсканированной страницы"));
+      return;
+    }
+    statusLabel->setText(QStringLiteral("Создан PDF из отсканированной страницы"));
+    return;
+  }
+
+  // The page list changes: edits still in the view go into their page first.
+  if (!applyPendingOcrEdits()) {
+    QFile::remove(pagePdf);
+    statusLabel->setText(QStringLiteral("Ошибка добавления отсканированной страницы"));
+    return;
+  }
+  const int n = currentDocument->pageCount();
+  const bool appended = currentDocument->appendPage(pagePdf, 0);
+  QFile::remove(pagePdf);
+  if (!appended) {
+    statusLabel->setText(QStringLiteral("Ошибка добавления отсканированной страницы"));
+    return;
+  }
+  const QString target = currentDocument->filePath().isEmpty() ? pagePdf : currentDocument->filePath();
+  const bool saved = currentDocument->save(target);
+  thumbnails->setDocument(currentDocument);
+  view->invalidatePageCache();
+  view->setCurrentPage(n);
+  updateTitle();
+  updatePageControls();
+  if (!saved) {
+    // The page is in the document but not on disk: the title keeps its mark.
+    statusLabel->setText(QStringLiteral("Страница %1 добавлена, но файл не сохранён").arg(n + 1));
+    QMessageBox::critical(this, QStringLiteral("Ошибка"),
+                          QStringLiteral("Не удалось сохранить файл:\n%1").arg(currentDocument->lastError()));
+    return;
+  }
+  statusLabel->setText(QStringLiteral("Страница %1 добавлена из сканера").arg(n + 1));
+}

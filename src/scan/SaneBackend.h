@@ -1,0 +1,44 @@
+#pragma once
+// Real scanners through libsane: the devices SANE knows (local and on the
+// network), their resolutions, mode and brightness set by option name, and
+// every frame of a scan read into one image that carries the scan resolution.
+
+#include "ScanBackend.h"
+
+#include <sane/sane.h>
+
+#include <atomic>
+
+class SaneBackend : public ScanBackend {
+ public:
+  SaneBackend() = default;
+  ~SaneBackend() override;
+  SaneBackend(const SaneBackend&) = delete;
+  SaneBackend& operator=(const SaneBackend&) = delete;
+
+  bool init() override;
+  void cleanup() override;
+  QList<ScanDevice> enumerateDevices() override;
+  bool openDevice(const QString& id) override;
+  void closeDevice() override;
+  QList<int> supportedResolutions() override;
+  QImage doPreview(const ScanParams& params) override;
+  QImage doScan(const ScanParams& params) override;
+  QString lastError() const override { return errorText; }
+  bool isDeviceOpen() const override { return handle != nullptr; }
+  void cancelScan() override;
+
+  // The open device, for setting options the scan dialog does not offer.
+  SANE_Handle deviceHandle() const { return handle; }
+
+ private:
+  QImage scanAt(const ScanParams& params, int dpi);
+  void applyMode(int colorMode);
+  QImage failScan(const QString& text);
+
+  bool initialised = false;
+  SANE_Handle handle = nullptr;
+  QString errorText;
+  std::atomic<bool> cancelled{false};
+  std::atomic<bool> scanning{false};
+};
