@@ -8,7 +8,10 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFont>
 #include <QLabel>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPushButton>
 
 using namespace apptest;
@@ -53,7 +56,7 @@ class ImageBlockEditTest : public EditorWindowTest {
 };
 
 int bluePixels(const QImage& image) {
-  return painttest::countPixels(image, [](QRgb p) { return qBlue(p) > 200 && qRed(p) < 60; });
+  return painttest::countPixels(image, [](QRgb p) { return qBlue(p) > 200 && qRed(p) < 60 && qGreen(p) < 60; });
 }
 
 TEST_F(ImageBlockEditTest, StrokeAddedInTheEditorIsSavedIntoThePage) {
@@ -80,6 +83,46 @@ TEST_F(ImageBlockEditTest, StrokeAddedInTheEditorIsSavedIntoThePage) {
         << "and the picture around it stayed";
   }
   EXPECT_TRUE(found);
+}
+
+// A picture the page already had: the edit shows at once and is written
+// over its old place on saving.
+TEST_F(ImageBlockEditTest, EditedPictureOfThePageItselfIsSaved) {
+  if (!hasTool("pdfimages")) GTEST_SKIP() << "poppler-utils missing";
+  red = QImage(64, 48, QImage::Format_RGB32);
+  red.fill(QColor(200, 30, 30));
+  {
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setPageSize(QPageSize(QSizeF(595, 842), QPageSize::Point));
+    QPainter painter(&writer);
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
+    painter.drawText(QPointF(60, 100), QStringLiteral("Signed by the director of the company"));
+    painter.drawImage(QRectF(100, 300, 128, 96), red);
+  }
+  window->closeDocumentAt(0);
+  window->openFile(path);
+  window->view->setEditMode(true);
+  const std::vector<TextBlock>& blocks = window->view->currentOcrBlocks();
+  const auto image = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return b.isImage; });
+  ASSERT_NE(image, blocks.end());
+  window->view->selectOcrBlock(int(image - blocks.begin()), false);
+
+  answerEditor("Сохранить");
+  emit window->view->imageBlockEditRequested(image->image);
+  window->view->clearOcrBlockSelection();
+  window->view->deactivateOcrBlock();
+  const QImage shown = window->view->grab().toImage();
+  EXPECT_GT(bluePixels(shown), 50) << "the view draws the edited picture in place";
+
+  window->onSave();
+  ASSERT_EQ(window->statusLabel->text(), "Сохранено");
+  ASSERT_EQ(runTool("pdfimages", {"-png", path, dir.filePath("out")}), 0);
+  int withStroke = 0;
+  for (const QString& name : QDir(dir.path()).entryList({"out*.png"}))
+    if (bluePixels(QImage(dir.filePath(name))) > 200) ++withStroke;
+  EXPECT_EQ(withStroke, 1);
 }
 
 TEST_F(ImageBlockEditTest, CancelLeavesBlockTitleAndStatusAsTheyWere) {
