@@ -35,6 +35,8 @@ LayersDock::LayersDock(QWidget* parent) : QDockWidget(QStringLiteral("Слои")
   auto button = [&](const QString& text, const QString& tip) {
     auto* b = new QPushButton(text, container);
     b->setFixedHeight(22);
+    // The editor's button padding would leave no room for the glyph at this height.
+    b->setStyleSheet(QStringLiteral("padding: 0px;"));
     b->setToolTip(tip);
     row->addWidget(b);
     return b;

@@ -39,6 +39,7 @@ PaletteDock::PaletteDock(QWidget* parent) : QDockWidget(QStringLiteral("Пали
   swatchRow->addWidget(swatch);
   auto* reset = new QPushButton(QStringLiteral("↺"), container);
   reset->setFixedSize(22, 22);
+  reset->setStyleSheet(QStringLiteral("padding: 0px;"));  // room for the glyph at 22 x 22
   reset->setToolTip(QStringLiteral("Сбросить (чёрный / белый)"));
   swatchRow->addWidget(reset, 0, Qt::AlignBottom);
   swatchRow->addStretch();
