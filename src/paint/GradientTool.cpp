@@ -16,14 +16,6 @@ void GradientTool::paintGradient(Document* document, const QPoint& end) const {
   painter.fillRect(layer->image.rect(), QBrush(gradient));
 }
 
-void GradientTool::mousePress(CanvasWidget*, Document* document, QMouseEvent*, const QPoint& point) {
-  Layer* layer = document->activeLayer();
-  if (!layer) return;
-  before = layer->image.copy();
-  start = point;
-  dragging = true;
-}
-
 void GradientTool::mouseMove(CanvasWidget* canvas, Document* document, QMouseEvent*, const QPoint& point) {
   if (!dragging || !document->activeLayer()) return;
   paintGradient(document, point);

@@ -5,14 +5,6 @@
 
 #include <QPainter>
 
-void MoveTool::mousePress(CanvasWidget*, Document* document, QMouseEvent*, const QPoint& point) {
-  Layer* layer = document->activeLayer();
-  if (!layer) return;
-  before = layer->image.copy();
-  start = point;
-  dragging = true;
-}
-
 void MoveTool::mouseMove(CanvasWidget* canvas, Document* document, QMouseEvent*, const QPoint& point) {
   Layer* layer = document->activeLayer();
   if (!dragging || !layer) return;

@@ -11,14 +11,6 @@ QPoint ShapeTool::endPoint(const QPoint& point) const {
   return (QGuiApplication::keyboardModifiers() & Qt::ControlModifier) ? constrained(point) : point;
 }
 
-void ShapeTool::mousePress(CanvasWidget*, Document* document, QMouseEvent*, const QPoint& point) {
-  Layer* layer = document->activeLayer();
-  if (!layer) return;
-  before = layer->image.copy();
-  dragging = true;
-  start = point;
-}
-
 void ShapeTool::mouseMove(CanvasWidget* canvas, Document* document, QMouseEvent*, const QPoint& point) {
   Layer* layer = document->activeLayer();
   if (!dragging || !layer) return;

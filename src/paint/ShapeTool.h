@@ -2,22 +2,15 @@
 // What the line, rectangle and ellipse share: a preview on the layer while
 // dragging, then a pending shape that the canvas paints in later.
 
+#include "LayerDragTool.h"
 #include "PendingShape.h"
-#include "Tool.h"
-
-#include <QImage>
 
 class QPainter;
 
-class ShapeTool : public Tool {
+class ShapeTool : public LayerDragTool {
  public:
-  void mousePress(CanvasWidget* canvas, Document* document, QMouseEvent* event, const QPoint& point) override;
   void mouseMove(CanvasWidget* canvas, Document* document, QMouseEvent* event, const QPoint& point) override;
   void mouseRelease(CanvasWidget* canvas, Document* document, QMouseEvent* event, const QPoint& point) override;
-
-  bool dragging = false;
-  QPoint start;
-  QImage before;
 
  protected:
   // The end point with Control held.

@@ -4,11 +4,7 @@
 #include "Document.h"
 
 void StrokeTool::mousePress(CanvasWidget* canvas, Document* document, QMouseEvent* event, const QPoint& point) {
-  Layer* layer = document->activeLayer();
-  if (!layer) return;
-  before = layer->image.copy();
-  dragging = true;
-  start = point;
+  if (!beginLayerDrag(document, point)) return;
   beginStroke(event);
   paintSegment(document, point, point);
   canvas->update();
