@@ -102,8 +102,10 @@ FacsimilePaintHost::FacsimilePaintHost(QWidget* parent) : QFrame(parent) {
 }
 
 FacsimilePaintHost::~FacsimilePaintHost() {
-  // The canvas's undo commands point at the document: empty them first.
+  // The canvas outlives this body (it is a child): its undo commands point
+  // at the document and its tool at a member, so both go first.
   canvas->setDocument(nullptr);
+  canvas->tool = nullptr;
   layersDock->setDocument(nullptr);
   delete document;
 }
