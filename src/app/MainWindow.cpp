@@ -95,6 +95,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   setupShortcuts();
 
   connect(view, &PdfView::imageRectReady, this, &MainWindow::onImageRectReady);
+  connect(view, &PdfView::imageBlockEditRequested, this, &MainWindow::onImageBlockEditRequested);
   view->setPendingEditsHandler([this](int page, const std::vector<TextBlock>& blocks) {
     if (!currentDocument->isOpen() || !writePendingBlocks(page, blocks)) return false;
     view->invalidatePageCache();

@@ -92,6 +92,9 @@ class MainWindow : public QMainWindow {
   void updateTitle();
   void refreshDocumentTabs();
 
+  // ---- Editing an image block in the image editor (MainWindowImageEditor.cpp) ----
+  void onImageBlockEditRequested(QImage image);
+
   // ---- Workspace and floating bar (MainWindowWorkspace.cpp) ----
   void updateEditModeUi();
 

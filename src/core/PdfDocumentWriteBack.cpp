@@ -368,7 +368,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     if (b.image.isNull()) continue;
     if (!isRealRect(b.originalRect)) {
       writes.emplace_back(PlacedImage{b.rect, b.image, false});
-    } else if (blockMoved(b)) {
+    } else if (blockMoved(b) || b.imageEdited) {
       if (b.inkLayer)
         writes.emplace_back(PlacedImage{b.originalRect, whiteSilhouette(b.image), true});
       else

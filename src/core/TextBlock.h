@@ -69,6 +69,9 @@ struct TextBlock {
   bool italic = false;
   bool transparentText = false;
   bool textEdited = false;
+  // An image block whose picture was replaced (edited in the image editor):
+  // like a moved one, it hides its old place and is written anew.
+  bool imageEdited = false;
   double rotation = 0.0;
 
   TextBlock() = default;

@@ -216,6 +216,7 @@ void PdfView::updateSelectedImageBlock(const QImage& image) {
   if (!isValidBlockIndex(index) || !ocrBlocks[static_cast<std::size_t>(index)].isImage) return;
   pushUndoSnapshot(QStringLiteral("Редактирование изображения"), true);
   ocrBlocks[static_cast<std::size_t>(index)].image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  ocrBlocks[static_cast<std::size_t>(index)].imageEdited = true;
   markOcrBlocksDirty();
   viewport()->update();
 }

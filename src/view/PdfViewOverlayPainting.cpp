@@ -384,7 +384,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
         const QRectF o = mappedPageRect(g, b.originalRect);
         if (ink && b.inkLayer) {
           draw = true;
-        } else if (blockMoved(b) || rotated) {
+        } else if (blockMoved(b) || rotated || b.imageEdited) {
           draw = true;
           if (b.inkLayer) {
             if (!ink) painter.drawImage(o, whiteAlphaMaskForPreview(b.image, 1));

@@ -1,0 +1,6 @@
+#pragma once
+// The style sheet of the editor dialog and of its tolerance dialog.
+
+#include <QString>
+
+QString facsimileEditorStyleSheet();

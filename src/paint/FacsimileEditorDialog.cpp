@@ -1,0 +1,42 @@
+#include "FacsimileEditorDialog.h"
+
+#include "Document.h"
+#include "EditorStyle.h"
+#include "FacsimilePaintHost.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+FacsimileEditorDialog::FacsimileEditorDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("Редактор факсимиле"));
+  setModal(true);
+  resize(1120, 760);
+  setStyleSheet(facsimileEditorStyleSheet());
+  host = new FacsimilePaintHost(this);
+  auto* buttons = new QDialogButtonBox(this);
+  QPushButton* save = buttons->addButton(QStringLiteral("Сохранить"), QDialogButtonBox::AcceptRole);
+  save->setObjectName(QStringLiteral("PrimaryAction"));
+  buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(12, 12, 12, 12);
+  layout->setSpacing(10);
+  layout->addWidget(host, 1);
+  layout->addWidget(buttons, 0);
+}
+
+FacsimileEditorDialog::~FacsimileEditorDialog() = default;
+
+bool FacsimileEditorDialog::setImage(const QImage& image) {
+  if (!image.isNull() && !editorImageSizeProblem(image.size()).isEmpty()) return false;
+  const QImage converted = image.isNull() ? QImage() : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const QSize size = converted.isNull() ? QSize(900, 520) : converted.size();
+  return host->resetDocument(size, converted);
+}
+
+QImage FacsimileEditorDialog::image() const {
+  if (!host || !host->document) return QImage();
+  return host->document->mergedImage();
+}

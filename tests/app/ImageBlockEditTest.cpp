@@ -1,0 +1,150 @@
+// Editing an image block of a page in the image editor: the stroke added in
+// the dialog reaches the saved file; cancelling or a picture too large to
+// edit leaves the block as it was.
+#include "../paint/PaintTestRig.h"
+#include "EditorWindowFixture.h"
+#include "paint/FacsimileEditorDialog.h"
+#include "paint/PaletteDock.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFont>
+#include <QLabel>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPushButton>
+
+using namespace apptest;
+using namespace testsupport;
+
+namespace {
+
+class ImageBlockEditTest : public EditorWindowTest {
+ protected:
+  void placeRedBlock() {
+    red = QImage(64, 48, QImage::Format_ARGB32_Premultiplied);
+    red.fill(QColor(200, 30, 30));
+    window->view->setEditMode(true);
+    ASSERT_TRUE(window->view->appendEditableImageBlock(0, {80, 400, 120, 90}, red));
+    ASSERT_EQ(window->view->selectedOcrBlockIndices().size(), 1);
+  }
+
+  QImage blockImage() const { return window->view->currentOcrBlocks().front().image; }
+
+  // Answers the editor: a blue stroke across the picture, then the button.
+  void answerEditor(const QString& button) {
+    painttest::whenModalShows([this, button](QWidget* modal) {
+      auto* dialog = qobject_cast<FacsimileEditorDialog*>(modal);
+      if (!dialog) return false;
+      dialogTitle = dialog->windowTitle();
+      CanvasWidget* canvas = dialog->host->canvas;
+      canvas->zoom = 2.0;
+      canvas->offset = QPointF();
+      for (QPushButton* swatch : dialog->host->paletteDock->findChildren<QPushButton*>())
+        if (swatch->toolTip() == "#0000ff") QTest::mouseClick(swatch, Qt::LeftButton);
+      QTest::mousePress(canvas, Qt::LeftButton, {}, canvas->imageToWidget({4, 24}));
+      QTest::mouseMove(canvas, canvas->imageToWidget({30, 24}));
+      QTest::mouseRelease(canvas, Qt::LeftButton, {}, canvas->imageToWidget({60, 24}));
+      for (QPushButton* b : dialog->findChildren<QPushButton*>())
+        if (b->text() == button) QTest::mouseClick(b, Qt::LeftButton);
+      return true;
+    });
+  }
+
+  QImage red;
+  QString dialogTitle;
+};
+
+int bluePixels(const QImage& image) {
+  return painttest::countPixels(image, [](QRgb p) { return qBlue(p) > 200 && qRed(p) < 60 && qGreen(p) < 60; });
+}
+
+TEST_F(ImageBlockEditTest, StrokeAddedInTheEditorIsSavedIntoThePage) {
+  if (!hasTool("pdfimages")) GTEST_SKIP() << "poppler-utils missing";
+  placeRedBlock();
+  answerEditor("Сохранить");
+  emit window->view->imageBlockEditRequested(red);
+
+  EXPECT_EQ(dialogTitle, "Редактировать изображение");
+  EXPECT_EQ(window->statusLabel->text(), "Изображение обновлено. Сохраните изменения.");
+  EXPECT_GT(bluePixels(blockImage()), 200);
+  EXPECT_TRUE(window->currentDocument->isModified());
+
+  window->onSave();
+  ASSERT_EQ(window->statusLabel->text(), "Сохранено");
+  ASSERT_EQ(runTool("pdfimages", {"-png", path, dir.filePath("out")}), 0);
+  bool found = false;
+  for (const QString& name : QDir(dir.path()).entryList({"out*.png"})) {
+    const QImage extracted(dir.filePath(name));
+    if (extracted.size() != QSize(64, 48) || extracted.isGrayscale()) continue;  // not its soft mask
+    found = true;
+    EXPECT_GT(bluePixels(extracted), 200) << "the stroke is in the saved picture";
+    EXPECT_GT(painttest::countPixels(extracted, [](QRgb p) { return qRed(p) > 180 && qBlue(p) < 60; }), 1000)
+        << "and the picture around it stayed";
+  }
+  EXPECT_TRUE(found);
+}
+
+// A picture the page already had: the edit shows at once and is written
+// over its old place on saving.
+TEST_F(ImageBlockEditTest, EditedPictureOfThePageItselfIsSaved) {
+  if (!hasTool("pdfimages")) GTEST_SKIP() << "poppler-utils missing";
+  red = QImage(64, 48, QImage::Format_RGB32);
+  red.fill(QColor(200, 30, 30));
+  {
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setPageSize(QPageSize(QSizeF(595, 842), QPageSize::Point));
+    QPainter painter(&writer);
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
+    painter.drawText(QPointF(60, 100), QStringLiteral("Signed by the director of the company"));
+    painter.drawImage(QRectF(100, 300, 128, 96), red);
+  }
+  window->closeDocumentAt(0);
+  window->openFile(path);
+  window->view->setEditMode(true);
+  const std::vector<TextBlock>& blocks = window->view->currentOcrBlocks();
+  const auto image = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return b.isImage; });
+  ASSERT_NE(image, blocks.end());
+  window->view->selectOcrBlock(int(image - blocks.begin()), false);
+
+  answerEditor("Сохранить");
+  emit window->view->imageBlockEditRequested(image->image);
+  window->view->clearOcrBlockSelection();
+  window->view->deactivateOcrBlock();
+  const QImage shown = window->view->grab().toImage();
+  EXPECT_GT(bluePixels(shown), 50) << "the view draws the edited picture in place";
+
+  window->onSave();
+  ASSERT_EQ(window->statusLabel->text(), "Сохранено");
+  ASSERT_EQ(runTool("pdfimages", {"-png", path, dir.filePath("out")}), 0);
+  int withStroke = 0;
+  for (const QString& name : QDir(dir.path()).entryList({"out*.png"}))
+    if (bluePixels(QImage(dir.filePath(name))) > 200) ++withStroke;
+  EXPECT_EQ(withStroke, 1);
+}
+
+TEST_F(ImageBlockEditTest, CancelLeavesBlockTitleAndStatusAsTheyWere) {
+  placeRedBlock();
+  const QString status = window->statusLabel->text();
+  const QString title = window->windowTitle();
+  answerEditor("Отмена");
+  emit window->view->imageBlockEditRequested(red);
+  EXPECT_EQ(blockImage(), red);
+  EXPECT_EQ(window->statusLabel->text(), status);
+  EXPECT_EQ(window->windowTitle(), title);
+}
+
+TEST_F(ImageBlockEditTest, PictureTooLargeForTheEditorIsRefusedWithAMessage) {
+  placeRedBlock();
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("OK");
+  QImage huge(20001, 2, QImage::Format_ARGB32_Premultiplied);
+  huge.fill(Qt::white);
+  window->onImageBlockEditRequested(huge);
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(seen->texts.contains("слишком большое")) << seen->texts.toStdString();
+  EXPECT_EQ(blockImage(), red);
+}
+
+}  // namespace
