@@ -249,12 +249,15 @@ class MainWindow : public QMainWindow {
   void onThumbnailInsertPage(int beforeIndex);
   void onThumbnailImportPage(int beforeIndex);
 
-  // Entry points of features still to come (MainWindowPending.cpp).
+  // Entry points of features still to come (MainWindowPending.cpp); the
+  // signature dialog lives in MainWindowSignature.cpp.
   void showImportDialog();
   void importFilesAt(const QString& kind, int mode);
   void showScanDialog();
   void showSignatureDialog(bool fromShellAction, const QList<QString>& batch, const QList<QString>& skipped,
                            const QString& path);
+  // The file manager's "sign" action (MainWindowSignature.cpp).
+  void runShellSign(const QList<QString>& files, bool fromShellAction);
   void showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction);
   void showSpecialCharactersDialog();
   void onFacsimileInsert();
