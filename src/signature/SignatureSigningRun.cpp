@@ -34,8 +34,31 @@ QString tr(const char* text) { return uiTranslate(QString::fromUtf8(text)); }
 
 const char kDone[] = "_ulvo_done";
 
+QString crashText() {
+  return tr("Криптопровайдер аварийно завершил подписание. GUI остался запущен, можно выбрать другой сертификат или "
+            "режим подписи.");
+}
+
 bool isPdfSuffix(const QString& path) {
   return QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
+}
+
+// Who signs, for the stamp and the journal. The certificate list worker has
+// already described the key file in its own process; when it did, the stamp
+// names the certificate's owner rather than the file.
+SigningCertificate signerRecord(const QList<SigningCertificate>& listed, const QString& keyPath) {
+  const QString wanted = QFileInfo(keyPath).absoluteFilePath();
+  for (const SigningCertificate& certificate : listed) {
+    const QString listedPath = certificate.id.section(QLatin1Char('|'), 1);
+    if (certificate.id.startsWith(QLatin1String("linux-file|")) && !keyPath.isEmpty() &&
+        QFileInfo(listedPath).absoluteFilePath() == wanted)
+      return certificate;
+  }
+  SigningCertificate signer;
+  signer.subject = QFileInfo(keyPath).fileName();
+  signer.providerName = QStringLiteral("OpenSSL CMS");
+  signer.storeName = QStringLiteral("Файл");
+  return signer;
 }
 
 }  // namespace
@@ -97,10 +120,8 @@ void SignatureDialogState::startSigningRun() {
   request.pkcs12Path = pkcs12PathEdit->text().trimmed();
   request.pkcs12Password = pkcs12PasswordEdit->text();
 
-  SigningCertificate signer;
-  signer.subject = QFileInfo(request.pkcs12Path.isEmpty() ? request.certificatePath : request.pkcs12Path).fileName();
-  signer.providerName = QStringLiteral("OpenSSL CMS");
-  signer.storeName = QStringLiteral("Файл");
+  const SigningCertificate signer =
+      signerRecord(certificates, request.pkcs12Path.isEmpty() ? request.certificatePath : request.pkcs12Path);
 
   if ((mode == 3 || mode == 4) && !isPdfSuffix(sourcePath)) {
     appInfo(dialog, tr("Подписание"),
@@ -189,14 +210,14 @@ void SignatureDialogState::startSigningRun() {
   QObject::connect(process, &QProcess::finished, dialog, [this, process, run](int, QProcess::ExitStatus status) {
     completeSigningRun(process, run, status == QProcess::NormalExit, process->readAllStandardOutput(),
                        process->readAllStandardError(),
-                       status == QProcess::CrashExit
-                           ? tr("Криптопровайдер аварийно завершил подписание. GUI остался запущен, можно выбрать "
-                                "другой сертификат или режим подписи.")
-                           : tr("Подписание завершилось с ошибкой."));
+                       status == QProcess::CrashExit ? crashText() : tr("Подписание завершилось с ошибкой."));
   });
-  QObject::connect(process, &QProcess::errorOccurred, dialog, [this, process, run](QProcess::ProcessError) {
+  // Qt reports a crash as a process error before the finish; it is still a
+  // crash, not a failure to start.
+  QObject::connect(process, &QProcess::errorOccurred, dialog, [this, process, run](QProcess::ProcessError error) {
     completeSigningRun(process, run, false, process->readAllStandardOutput(), process->readAllStandardError(),
-                       tr("Не удалось запустить изолированный процесс подписания."));
+                       error == QProcess::Crashed ? crashText()
+                                                  : tr("Не удалось запустить изолированный процесс подписания."));
   });
   process->start(QIODevice::ReadWrite);
 }
