@@ -3,6 +3,7 @@
 #include "SignatureDialogState.h"
 
 #include "BusyRing.h"
+#include "DistinguishedName.h"
 #include "DialogHelpers.h"
 #include "UiLanguage.h"
 #include "core/SignatureService.h"
@@ -129,9 +130,11 @@ void SignatureDialogState::startCertificateSearch() {
                               status == QProcess::CrashExit ? tr("Криптопровайдер аварийно завершил поиск сертификатов.")
                                                             : tr("Поиск сертификатов завершился с ошибкой."));
   });
-  QObject::connect(process, &QProcess::errorOccurred, dialog, [this, process](QProcess::ProcessError) {
+  // Qt reports a crash as a process error before the finish: still a crash.
+  QObject::connect(process, &QProcess::errorOccurred, dialog, [this, process](QProcess::ProcessError error) {
     completeCertificateSearch(process, false, process->readAllStandardOutput(), process->readAllStandardError(),
-                              tr("Не удалось запустить изолированный поиск сертификатов."));
+                              error == QProcess::Crashed ? tr("Криптопровайдер аварийно завершил поиск сертификатов.")
+                                                         : tr("Не удалось запустить изолированный поиск сертификатов."));
   });
 
   QSettings settings;
@@ -218,7 +221,8 @@ bool SignatureDialogState::addCertificateGroups(bool available) {
   QMap<QString, QList<SigningCertificate>> groups;
   for (const SigningCertificate& certificate : certificates) {
     if (certificate.available != available) continue;
-    const QString haystack = QStringList{certificate.subject,      certificate.issuer,
+    const QString haystack = QStringList{readableDistinguishedName(certificate.subject),
+                                         readableDistinguishedName(certificate.issuer),
                                          certificate.serial,       certificate.thumbprint,
                                          certificate.providerName, certificate.containerName,
                                          certificate.storeName,    certificate.publicKeyAlgorithm,
@@ -237,7 +241,8 @@ bool SignatureDialogState::addCertificateGroups(bool available) {
     header->setForeground(QColor(QStringLiteral("#53627a")));
     header->setBackground(QColor(QStringLiteral("#f1f6fc")));
     for (const SigningCertificate& certificate : it.value()) {
-      QStringList lines{certificate.subject, tr("Издатель: %1").arg(certificate.issuer),
+      QStringList lines{readableDistinguishedName(certificate.subject),
+                        tr("Издатель: %1").arg(readableDistinguishedName(certificate.issuer)),
                         tr("Действует до: %1 · %2 · %3")
                             .arg(certificate.validTo.toString(QStringLiteral("dd.MM.yyyy")),
                                  certificate.publicKeyAlgorithm,
