@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
@@ -89,6 +90,11 @@ AsyncSignResult::~AsyncSignResult() = default;
 void AsyncSignResult::removeTemporaryFiles() {
   requestFile.reset();
   temporarySource.reset();
+}
+
+void AsyncSignResult::removeUnsignedStampedCopy() {
+  if (!stampedPdfPath.isEmpty()) QFile::remove(stampedPdfPath);
+  stampedPdfPath.clear();
 }
 
 SignatureDialogState::~SignatureDialogState() { stopWorkers(); }

@@ -59,6 +59,9 @@ struct AsyncSignResult {
   SignatureStampOptions stamp;
   // Removes the request file and the temporary copy now.
   void removeTemporaryFiles();
+  // A stamped copy whose signing failed would show a signature that does not
+  // exist; its name was free when it was made, so nothing older is lost.
+  void removeUnsignedStampedCopy();
 };
 
 struct SignatureDialogState {

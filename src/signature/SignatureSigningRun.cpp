@@ -225,6 +225,7 @@ void SignatureDialogState::startSigningRun() {
 void SignatureDialogState::abortSigningRun(const std::shared_ptr<AsyncSignResult>& run, const QString& title,
                                            const QString& text) {
   run->removeTemporaryFiles();
+  run->removeUnsignedStampedCopy();
   if (activeRun == run) activeRun.reset();
   setBusy(false, QString());
   appInfo(dialog, title, text);
@@ -251,6 +252,7 @@ void SignatureDialogState::completeSigningRun(QProcess* process, const std::shar
     run->errorText = QString::fromUtf8(standardError).trimmed();
     if (run->errorText.isEmpty()) run->errorText = fallbackText;
   }
+  if (!run->errorText.isEmpty()) run->removeUnsignedStampedCopy();
   // A worker that still runs after reporting an error is not left behind.
   if (process->state() != QProcess::NotRunning) process->kill();
   process->deleteLater();

@@ -12,12 +12,14 @@
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QLabel>
 #include <QElapsedTimer>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QSpinBox>
 #include <QTest>
 
@@ -129,6 +131,11 @@ TEST_F(SignatureDialogSigningTest, DetachedAttachedAndEmbeddedSignaturesVerify) 
   EXPECT_TRUE(seen->texts.contains(detached)) << seen->texts.toStdString();
   EXPECT_TRUE(opensslVerifies(detached, source));
   EXPECT_TRUE(window.statusLabel->text().contains("report.pdf.sig"));
+  // One journal record per signature, written by the window's process.
+  const QByteArray journal = readBytes(
+      QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/signature-journal.json");
+  EXPECT_TRUE(journal.contains("report.pdf.sig")) << journal.toStdString();
+  EXPECT_FALSE(journal.contains("secret"));
 
   // Attached, with the legacy PKCS#12 container; the content is the document.
   sign(1, {{}, {}, {}, pki().legacyPkcs12, "secret"}, "Подпись создана");
@@ -229,19 +236,23 @@ TEST_F(SignatureDialogSigningTest, StampedCopyShowsTheStampOnlyWhereChosen) {
 TEST_F(SignatureDialogSigningTest, FailuresShowTheirMessageAndLeaveNoSecretsBehind) {
   struct Case {
     const char* name;
+    int mode;
     Keys keys;
     const char* messagePart;
   };
   const Case cases[] = {
-      {"wrong password", {pki().goodCert, pki().encryptedKey, "wrong", {}, {}}, "закрытый ключ"},
-      {"missing key file", {pki().goodCert, folder.filePath("absent.key"), {}, {}, {}}, "Не удалось открыть закрытый ключ"},
-      {"wrong container password", {{}, {}, {}, pki().legacyPkcs12, "wrong"}, "P12/PFX"},
+      {"wrong password", 0, {pki().goodCert, pki().encryptedKey, "wrong", {}, {}}, "закрытый ключ"},
+      {"missing key file", 1, {pki().goodCert, folder.filePath("absent.key"), {}, {}, {}},
+       "Не удалось открыть закрытый ключ"},
+      {"wrong container password", 4, {{}, {}, {}, pki().legacyPkcs12, "wrong"}, "P12/PFX"},
+      {"wrong password with a stamp", 3, {pki().goodCert, pki().encryptedKey, "wrong", {}, {}}, "закрытый ключ"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    auto seen = sign(0, c.keys, "Ошибка подписи");
+    auto seen = sign(c.mode, c.keys, "Ошибка подписи");
     EXPECT_TRUE(seen->texts.contains(QString::fromUtf8(c.messagePart))) << seen->texts.toStdString();
-    EXPECT_FALSE(QFileInfo::exists(folder.filePath("report.pdf.sig")));
+    // Nothing but the input: no signature, and no stamped copy claiming one.
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList({"report.pdf"}));
     expectNothingLeftBehind();
   }
 }
