@@ -385,24 +385,26 @@ void SignatureDialogState::build() {
   keyPasswordEdit->setEchoMode(QLineEdit::Password);
   pkcs12PasswordEdit = dialogLineEdit();
   pkcs12PasswordEdit->setEchoMode(QLineEdit::Password);
-  keyGrid->addWidget(label(QStringLiteral("PEM/CRT сертификат:"), QStringLiteral("DialogHint")), 0, 0);
-  keyGrid->addWidget(certificatePathEdit, 0, 1);
-  keyGrid->addWidget(browseButton(d, certificatePathEdit, "Выберите сертификат",
-                                  "Сертификаты (*.pem *.crt *.cer);;Все файлы (*)"),
-                     0, 2);
-  keyGrid->addWidget(label(QStringLiteral("PEM закрытый ключ:"), QStringLiteral("DialogHint")), 1, 0);
-  keyGrid->addWidget(privateKeyPathEdit, 1, 1);
-  keyGrid->addWidget(browseButton(d, privateKeyPathEdit, "Выберите закрытый ключ", "Ключи (*.pem *.key);;Все файлы (*)"),
-                     1, 2);
-  keyGrid->addWidget(label(QStringLiteral("Пароль ключа:"), QStringLiteral("DialogHint")), 2, 0);
-  keyGrid->addWidget(keyPasswordEdit, 2, 1);
-  keyGrid->addWidget(label(QStringLiteral("P12/PFX контейнер:"), QStringLiteral("DialogHint")), 3, 0);
-  keyGrid->addWidget(pkcs12PathEdit, 3, 1);
-  keyGrid->addWidget(browseButton(d, pkcs12PathEdit, "Выберите P12/PFX контейнер",
-                                  "PKCS#12 (*.p12 *.pfx);;Все файлы (*)"),
-                     3, 2);
-  keyGrid->addWidget(label(QStringLiteral("Пароль P12/PFX:"), QStringLiteral("DialogHint")), 4, 0);
-  keyGrid->addWidget(pkcs12PasswordEdit, 4, 1);
+  struct KeyRow {
+    const char* caption;
+    QLineEdit* edit;
+    const char* browseTitle;  // null: a password, typed only
+    const char* browseFilter;
+  };
+  const KeyRow keyRows[] = {
+      {"PEM/CRT сертификат:", certificatePathEdit, "Выберите сертификат",
+       "Сертификаты (*.pem *.crt *.cer);;Все файлы (*)"},
+      {"PEM закрытый ключ:", privateKeyPathEdit, "Выберите закрытый ключ", "Ключи (*.pem *.key);;Все файлы (*)"},
+      {"Пароль ключа:", keyPasswordEdit, nullptr, nullptr},
+      {"P12/PFX контейнер:", pkcs12PathEdit, "Выберите P12/PFX контейнер", "PKCS#12 (*.p12 *.pfx);;Все файлы (*)"},
+      {"Пароль P12/PFX:", pkcs12PasswordEdit, nullptr, nullptr},
+  };
+  for (int row = 0; row < int(std::size(keyRows)); ++row) {
+    const KeyRow& key = keyRows[row];
+    keyGrid->addWidget(label(QString::fromUtf8(key.caption), QStringLiteral("DialogHint")), row, 0);
+    keyGrid->addWidget(key.edit, row, 1);
+    if (key.browseTitle) keyGrid->addWidget(browseButton(d, key.edit, key.browseTitle, key.browseFilter), row, 2);
+  }
   keyGrid->addWidget(wrappedHint("Если указан P12/PFX, он используется вместо пары PEM certificate/key."), 5, 0, 1, 3);
   layout->addWidget(keyFilesGroup);
 
