@@ -86,6 +86,10 @@ void clickButton(QDialog* dialog, const QString& text) {
 }
 
 bool runSignatureDialog(MainWindow& window, const std::function<void(QDialog*)>& drive, const QString& path) {
+  return driveSignatureDialog([&] { window.showSignatureDialog(false, {}, {}, path); }, drive);
+}
+
+bool driveSignatureDialog(const std::function<void()>& open, const std::function<void(QDialog*)>& drive) {
   bool came = false;
   QTimer::singleShot(0, [&] {
     QDialog* dialog = nullptr;
@@ -100,7 +104,7 @@ bool runSignatureDialog(MainWindow& window, const std::function<void(QDialog*)>&
       dialog->done(QDialog::Rejected);
     }
   });
-  window.showSignatureDialog(false, {}, {}, path);
+  open();
   return came;
 }
 

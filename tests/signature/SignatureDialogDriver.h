@@ -44,5 +44,7 @@ void clickButton(QDialog* dialog, const QString& text);
 // returns after the dialog has closed. False when the dialog never came.
 bool runSignatureDialog(MainWindow& window, const std::function<void(QDialog*)>& drive,
                         const QString& path = QString());
+// The same, with the dialog opened by `open` (a ribbon command, a shell action).
+bool driveSignatureDialog(const std::function<void()>& open, const std::function<void(QDialog*)>& drive);
 
 }  // namespace signaturetest
