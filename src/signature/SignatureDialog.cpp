@@ -27,6 +27,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -241,6 +243,19 @@ void SignatureDialogState::build() {
     layout->addWidget(hint);
   }
 
+  // The groups scroll when the screen is lower than the dialog (a laptop, or
+  // the stamp group shown), so the buttons below them stay reachable.
+  auto* scroll = new QScrollArea;
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setWidgetResizable(true);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  auto* groups = new QWidget;
+  auto* groupsLayout = new QVBoxLayout(groups);
+  groupsLayout->setContentsMargins(0, 0, 0, 0);
+  groupsLayout->setSpacing(8);
+  scroll->setWidget(groups);
+  layout->addWidget(scroll, 1);
+
   fileGroup = groupBox("Файл");
   auto* fileGrid = stretchingGrid(fileGroup);
   outputEdit = dialogLineEdit();
@@ -248,7 +263,7 @@ void SignatureDialogState::build() {
   fileGrid->addWidget(label(QStringLiteral("Результат:"), QStringLiteral("DialogHint")), 0, 0);
   fileGrid->addWidget(outputEdit, 0, 1);
   fileGrid->addWidget(outputBrowseButton, 0, 2);
-  layout->addWidget(fileGroup);
+  groupsLayout->addWidget(fileGroup);
 
   certificateGroup = groupBox("Сертификат");
   auto* certificateLayout = new QVBoxLayout(certificateGroup);
@@ -297,7 +312,7 @@ void SignatureDialogState::build() {
   refreshCertificatesButton =
       dialogButton(QStringLiteral("Обновить сертификаты"), QStringLiteral("SecondaryDialogButton"));
   certificateLayout->addWidget(refreshCertificatesButton, 0, Qt::AlignLeft);
-  layout->addWidget(certificateGroup, 1);
+  groupsLayout->addWidget(certificateGroup, 1);
 
   modeGroup = groupBox("Режим подписи");
   auto* modeGrid = stretchingGrid(modeGroup);
@@ -310,7 +325,7 @@ void SignatureDialogState::build() {
   modeGrid->addWidget(wrappedHint("Доступны CMS/CAdES-BES, CAdES-T, PDF со видимым штампом + отделённая подпись и "
                                   "встроенная PDF-подпись."),
                       1, 0, 1, 2);
-  layout->addWidget(modeGroup);
+  groupsLayout->addWidget(modeGroup);
 
   QSettings settings;
   tsaGroup = groupBox("Штамп времени TSA");
@@ -320,7 +335,7 @@ void SignatureDialogState::build() {
   tsaGrid->addWidget(tsaEdit, 0, 1);
   tsaGrid->addWidget(wrappedHint("Для CAdES-T нужен RFC 3161 TSA-сервер. Адрес будет сохранён в настройках подписи."),
                      1, 0, 1, 2);
-  layout->addWidget(tsaGroup);
+  groupsLayout->addWidget(tsaGroup);
 
   stampGroup = groupBox("Видимый штамп PDF");
   auto* stampGrid = stretchingGrid(stampGroup);
@@ -371,7 +386,7 @@ void SignatureDialogState::build() {
   stampGrid->addWidget(
       wrappedHint("Будет создан PDF со штампом, а отделённая подпись (*.sig) будет рассчитана уже от этого PDF."), 4, 0,
       1, 2);
-  layout->addWidget(stampGroup);
+  groupsLayout->addWidget(stampGroup);
   reloadStampTemplates(QString());
 
   keyFilesGroup = groupBox("Linux / OpenSSL");
@@ -406,7 +421,7 @@ void SignatureDialogState::build() {
     if (key.browseTitle) keyGrid->addWidget(browseButton(d, key.edit, key.browseTitle, key.browseFilter), row, 2);
   }
   keyGrid->addWidget(wrappedHint("Если указан P12/PFX, он используется вместо пары PEM certificate/key."), 5, 0, 1, 3);
-  layout->addWidget(keyFilesGroup);
+  groupsLayout->addWidget(keyFilesGroup);
 
   auto* buttons = new QHBoxLayout;
   if (fromShellAction) {
@@ -439,6 +454,12 @@ void SignatureDialogState::build() {
   overlayLayout->addWidget(overlayLabel);
   overlayLayout->addStretch(1);
   busyOverlay->hide();
+
+  // Tall enough to show every group without scrolling where the screen allows.
+  const int wanted = layout->sizeHint().height() - scroll->sizeHint().height() + groups->sizeHint().height();
+  const QScreen* screen = d->screen();
+  const int available = screen ? screen->availableGeometry().height() - 60 : wanted;
+  d->resize(780, std::max(620, std::min(wanted, available)));
 
   QObject::connect(outputBrowseButton, &QPushButton::clicked, d, [this] {
     const QString start = outputEdit->text().trimmed().isEmpty() ? proposedOutputPath() : outputEdit->text().trimmed();
