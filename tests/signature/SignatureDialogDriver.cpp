@@ -33,9 +33,20 @@ void useIsolatedFolders() {
   setSigningWorkerProgram(QStringLiteral(ULVO_BINARY));
 }
 
+namespace {
+const QByteArray startTemporaryFolder = qgetenv("TMPDIR");
+}
+
 QString useFreshTemporaryFolder(QTemporaryDir& folder) {
   qputenv("TMPDIR", folder.path().toUtf8());
   return folder.path();
+}
+
+void restoreTemporaryFolder() {
+  if (startTemporaryFolder.isEmpty())
+    qunsetenv("TMPDIR");
+  else
+    qputenv("TMPDIR", startTemporaryFolder);
 }
 
 QStringList leftoverSigningFiles(const QString& folder) {

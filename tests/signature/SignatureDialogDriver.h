@@ -22,6 +22,9 @@ void useIsolatedFolders();
 // A fresh private temporary folder for this test (TMPDIR), to see what the
 // run leaves behind.
 QString useFreshTemporaryFolder(QTemporaryDir& folder);
+// Back to the temporary folder the process started with; call before the
+// folder above goes.
+void restoreTemporaryFolder();
 // The names of the signing run's temporary files still present there.
 QStringList leftoverSigningFiles(const QString& folder);
 

@@ -68,7 +68,10 @@ protected:
     ASSERT_EQ(window.activeIndex, 0);
   }
 
-  void TearDown() override { setSigningWorkerProgram(QStringLiteral(ULVO_BINARY)); }
+  void TearDown() override {
+    setSigningWorkerProgram(QStringLiteral(ULVO_BINARY));
+    restoreTemporaryFolder();
+  }
 
   static void fillKeys(QDialog* dialog, const Keys& keys) {
     const QString group = QStringLiteral("Linux / OpenSSL");

@@ -49,6 +49,7 @@ protected:
     QDir(signatureStampTemplatesDir()).removeRecursively();
     ASSERT_TRUE(folder.isValid());
   }
+  void TearDown() override { restoreTemporaryFolder(); }
   QString writeTemplateJson(const QString& name, const QByteArray& json) {
     QDir().mkpath(signatureStampTemplatesDir());
     const QString path = QDir(signatureStampTemplatesDir()).filePath(name);
@@ -58,6 +59,7 @@ protected:
     return path;
   }
   QTemporaryDir folder;
+  QTemporaryDir temporary;  // the dialog's temporary folder where a test needs one
 };
 
 }  // namespace
@@ -165,7 +167,6 @@ TEST_F(StampTemplateTest, DamagedTemplateIsReportedAndKeptAside) {
 
 TEST_F(StampTemplateTest, DamagedTemplateIsReportedByTheDialog) {
   writeTemplateJson("broken.json", "[1, 2");
-  QTemporaryDir temporary;
   useFreshTemporaryFolder(temporary);
   const QString source = folder.filePath("doc.pdf");
   ASSERT_TRUE(testsupport::writePdf(source, {{"x", false}}));
