@@ -2,10 +2,10 @@
 // worker in a child process, and the diagnostics.
 #include "SignatureDialogState.h"
 
+#include "SignatureTexts.h"
 #include "BusyRing.h"
 #include "DistinguishedName.h"
 #include "DialogHelpers.h"
-#include "UiLanguage.h"
 #include "core/SignatureService.h"
 
 #include <QCheckBox>
@@ -22,8 +22,6 @@
 #include <QTimer>
 
 namespace {
-
-QString tr(const char* text) { return uiTranslate(QString::fromUtf8(text)); }
 
 const char kDone[] = "_ulvo_done";
 
@@ -45,8 +43,8 @@ int certificateSearchTimeoutSeconds(const QString& revocationMode, const QVarian
 }
 
 QString certificateSearchTimeoutText(int seconds) {
-  const QString span = seconds >= 60 ? tr("%1 мин.").arg(seconds / 60) : tr("%1 сек.").arg(seconds);
-  return tr("Поиск сертификатов не ответил за %1. Если сертификатов много или УЦ отвечает медленно, увеличьте "
+  const QString span = seconds >= 60 ? uiText("%1 мин.").arg(seconds / 60) : uiText("%1 сек.").arg(seconds);
+  return uiText("Поиск сертификатов не ответил за %1. Если сертификатов много или УЦ отвечает медленно, увеличьте "
             "таймаут в настройках подписи.")
       .arg(span);
 }
@@ -73,11 +71,11 @@ QString certificateGroupLabel(const SigningCertificate& certificate) {
                           .toLower();
   for (const Group& group : groups)
     for (const QString& keyword : group.keywords)
-      if (key.contains(keyword)) return tr(group.label);
-  if (certificate.storeName == QStringLiteral("Файл")) return tr("Файловый сертификат / OpenSSL");
+      if (key.contains(keyword)) return uiText(group.label);
+  if (certificate.storeName == QStringLiteral("Файл")) return uiText("Файловый сертификат / OpenSSL");
   if (!certificate.providerName.trimmed().isEmpty()) return certificate.providerName.trimmed();
   if (!certificate.storeName.trimmed().isEmpty()) return certificate.storeName.trimmed();
-  return tr("Другие провайдеры");
+  return uiText("Другие провайдеры");
 }
 
 SigningCertificate certificateFromJson(const QJsonObject& object) {
@@ -127,14 +125,14 @@ void SignatureDialogState::startCertificateSearch() {
   QObject::connect(process, &QProcess::finished, dialog, [this, process](int code, QProcess::ExitStatus status) {
     completeCertificateSearch(process, code == 0 && status == QProcess::NormalExit, process->readAllStandardOutput(),
                               process->readAllStandardError(),
-                              status == QProcess::CrashExit ? tr("Криптопровайдер аварийно завершил поиск сертификатов.")
-                                                            : tr("Поиск сертификатов завершился с ошибкой."));
+                              status == QProcess::CrashExit ? uiText("Криптопровайдер аварийно завершил поиск сертификатов.")
+                                                            : uiText("Поиск сертификатов завершился с ошибкой."));
   });
   // Qt reports a crash as a process error before the finish: still a crash.
   QObject::connect(process, &QProcess::errorOccurred, dialog, [this, process](QProcess::ProcessError error) {
     completeCertificateSearch(process, false, process->readAllStandardOutput(), process->readAllStandardError(),
-                              error == QProcess::Crashed ? tr("Криптопровайдер аварийно завершил поиск сертификатов.")
-                                                         : tr("Не удалось запустить изолированный поиск сертификатов."));
+                              error == QProcess::Crashed ? uiText("Криптопровайдер аварийно завершил поиск сертификатов.")
+                                                         : uiText("Не удалось запустить изолированный поиск сертификатов."));
   });
 
   QSettings settings;
@@ -164,7 +162,7 @@ void SignatureDialogState::completeCertificateSearch(QProcess* process, bool nor
   if (normalExit) {
     const QJsonDocument document = QJsonDocument::fromJson(standardOutput.trimmed());
     if (!document.isObject()) {
-      error = tr("Изолированный поиск сертификатов вернул некорректный ответ.");
+      error = uiText("Изолированный поиск сертификатов вернул некорректный ответ.");
     } else {
       error = document.object().value(QLatin1String("error")).toString();
       for (const QJsonValue& value : document.object().value(QLatin1String("certificates")).toArray())
@@ -185,7 +183,7 @@ void SignatureDialogState::completeCertificateSearch(QProcess* process, bool nor
   refreshCertificateList();
   if (certificates.isEmpty()) {
     certificateList->clear();
-    inertItem(error.isEmpty() ? tr("Подходящие сертификаты не найдены.") : error, certificateList);
+    inertItem(error.isEmpty() ? uiText("Подходящие сертификаты не найдены.") : error, certificateList);
   }
   process->deleteLater();
 }
@@ -197,8 +195,8 @@ void SignatureDialogState::refreshCertificateList() {
   bool added = addCertificateGroups(true);
   if (showUnavailableCheck->isChecked()) added = addCertificateGroups(false) || added;
   if (!added) {
-    inertItem(certificateFilterEdit->text().trimmed().isEmpty() ? tr("Сертификаты не найдены.")
-                                                                : tr("Сертификаты не найдены по фильтру."),
+    inertItem(certificateFilterEdit->text().trimmed().isEmpty() ? uiText("Сертификаты не найдены.")
+                                                                : uiText("Сертификаты не найдены по фильтру."),
               certificateList);
     return;
   }
@@ -234,7 +232,7 @@ bool SignatureDialogState::addCertificateGroups(bool available) {
   }
   for (auto it = groups.cbegin(); it != groups.cend(); ++it) {
     QListWidgetItem* header = inertItem(
-        QStringLiteral("%1 — %2").arg(available ? tr("Доступные") : tr("Недоступные"), it.key()), certificateList);
+        QStringLiteral("%1 — %2").arg(available ? uiText("Доступные") : uiText("Недоступные"), it.key()), certificateList);
     QFont bold = header->font();
     bold.setWeight(QFont::Bold);
     header->setFont(bold);
@@ -242,14 +240,14 @@ bool SignatureDialogState::addCertificateGroups(bool available) {
     header->setBackground(QColor(QStringLiteral("#f1f6fc")));
     for (const SigningCertificate& certificate : it.value()) {
       QStringList lines{readableDistinguishedName(certificate.subject),
-                        tr("Издатель: %1").arg(readableDistinguishedName(certificate.issuer)),
-                        tr("Действует до: %1 · %2 · %3")
+                        uiText("Издатель: %1").arg(readableDistinguishedName(certificate.issuer)),
+                        uiText("Действует до: %1 · %2 · %3")
                             .arg(certificate.validTo.toString(QStringLiteral("dd.MM.yyyy")),
                                  certificate.publicKeyAlgorithm,
                                  certificate.providerName.isEmpty() ? certificate.storeName : certificate.providerName)};
       if (!available)
-        lines << tr("Недоступен: %1")
-                     .arg(certificate.unavailableReason.isEmpty() ? tr("причина не определена")
+        lines << uiText("Недоступен: %1")
+                     .arg(certificate.unavailableReason.isEmpty() ? uiText("причина не определена")
                                                                   : certificate.unavailableReason);
       auto* item = new QListWidgetItem(lines.join(QLatin1Char('\n')), certificateList);
       if (available) {
@@ -265,12 +263,12 @@ bool SignatureDialogState::addCertificateGroups(bool available) {
 }
 
 void SignatureDialogState::showSigningDiagnostics() {
-  QStringList lines{tr("Нативное подписание Windows Store/CSP: %1")
-                        .arg(SignatureService::isNativeSigningAvailable() ? tr("доступно") : tr("недоступно")),
-                    tr("Найдено сертификатов для подписи: %1").arg(certificates.size())};
+  QStringList lines{uiText("Нативное подписание Windows Store/CSP: %1")
+                        .arg(SignatureService::isNativeSigningAvailable() ? uiText("доступно") : uiText("недоступно")),
+                    uiText("Найдено сертификатов для подписи: %1").arg(certificates.size())};
   lines << SignatureService::linuxProviderDiagnostics();
-  lines << tr("PKCS#11 для прямого доступа к токенам: следующий этап.")
-        << tr("CAdES-T: Windows через CryptoPro CAdESCOM и TSA; Linux-ветка пока CMS/CAdES-BES.")
-        << tr("PDF со встроенной подписью: включено для PDF без существующей AcroForm.");
-  appInfo(dialog, tr("Диагностика подписи"), lines.join(QLatin1Char('\n')));
+  lines << uiText("PKCS#11 для прямого доступа к токенам: следующий этап.")
+        << uiText("CAdES-T: Windows через CryptoPro CAdESCOM и TSA; Linux-ветка пока CMS/CAdES-BES.")
+        << uiText("PDF со встроенной подписью: включено для PDF без существующей AcroForm.");
+  appInfo(dialog, uiText("Диагностика подписи"), lines.join(QLatin1Char('\n')));
 }

@@ -2,6 +2,7 @@
 // the request to the signing worker in a child process and handles its answer.
 #include "SignatureDialogState.h"
 
+#include "SignatureTexts.h"
 #include "DialogHelpers.h"
 #include "UniqueSiblingPath.h"
 #include "UiLanguage.h"
@@ -30,12 +31,10 @@
 
 namespace {
 
-QString tr(const char* text) { return uiTranslate(QString::fromUtf8(text)); }
-
 const char kDone[] = "_ulvo_done";
 
 QString crashText() {
-  return tr("Криптопровайдер аварийно завершил подписание. GUI остался запущен, можно выбрать другой сертификат или "
+  return uiText("Криптопровайдер аварийно завершил подписание. GUI остался запущен, можно выбрать другой сертификат или "
             "режим подписи.");
 }
 
@@ -96,7 +95,7 @@ void SignatureDialogState::startSigningRun() {
   QString output = outputEdit->text().trimmed();
   // Only a regular file is read: a pipe or a folder would block or mislead.
   if (sourcePath.isEmpty() || !QFileInfo(sourcePath).isFile()) {
-    appInfo(dialog, tr("Подписание"), tr("Выберите существующий файл для подписи."));
+    appInfo(dialog, uiText("Подписание"), uiText("Выберите существующий файл для подписи."));
     return;
   }
   const int mode = currentSignatureMode();
@@ -110,7 +109,7 @@ void SignatureDialogState::startSigningRun() {
   request.mode = SignatureMode(mode);
   request.tsaUrl = tsaEdit->text().trimmed();
   if (mode == 2 && request.tsaUrl.isEmpty()) {
-    appInfo(dialog, tr("Подписание"), tr("Для CAdES-T укажите адрес TSA-сервера."));
+    appInfo(dialog, uiText("Подписание"), uiText("Для CAdES-T укажите адрес TSA-сервера."));
     return;
   }
   if (!request.tsaUrl.isEmpty()) QSettings().setValue(QStringLiteral("signing/tsaUrl"), request.tsaUrl);
@@ -124,9 +123,9 @@ void SignatureDialogState::startSigningRun() {
       signerRecord(certificates, request.pkcs12Path.isEmpty() ? request.certificatePath : request.pkcs12Path);
 
   if ((mode == 3 || mode == 4) && !isPdfSuffix(sourcePath)) {
-    appInfo(dialog, tr("Подписание"),
-            mode == 4 ? tr("Встроенную подпись можно добавить только в PDF.")
-                      : tr("Видимый штамп можно добавить только в PDF."));
+    appInfo(dialog, uiText("Подписание"),
+            mode == 4 ? uiText("Встроенную подпись можно добавить только в PDF.")
+                      : uiText("Видимый штамп можно добавить только в PDF."));
     return;
   }
 
@@ -151,7 +150,7 @@ void SignatureDialogState::startSigningRun() {
   run->signer = signer;
   run->stamp = stamp;
   activeRun = run;
-  setBusy(true, tr("Подготавливаю документ..."));
+  setBusy(true, uiText("Подготавливаю документ..."));
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
   // The open document's unsaved edits are signed through a copy in a private folder.
@@ -167,27 +166,27 @@ void SignatureDialogState::startSigningRun() {
   if (mode == 4 && activeSource) {
     request.inputPath = copyActiveDocument();
     if (request.inputPath.isEmpty())
-      return abortSigningRun(run, tr("Подписание"), tr("Не удалось сохранить текущий документ во временный PDF."));
+      return abortSigningRun(run, uiText("Подписание"), uiText("Не удалось сохранить текущий документ во временный PDF."));
   } else if (mode == 3) {
     QString stampSource = sourcePath;
     if (activeSource) {
       stampSource = copyActiveDocument();
       if (stampSource.isEmpty())
-        return abortSigningRun(run, tr("Подписание"), tr("Не удалось сохранить текущий документ во временный PDF."));
+        return abortSigningRun(run, uiText("Подписание"), uiText("Не удалось сохранить текущий документ во временный PDF."));
     }
     QFile source(stampSource);
     if (!source.open(QIODevice::ReadOnly))
-      return abortSigningRun(run, tr("Подписание"),
-                             tr("Не удалось прочитать PDF перед нанесением штампа: %1").arg(source.errorString()));
+      return abortSigningRun(run, uiText("Подписание"),
+                             uiText("Не удалось прочитать PDF перед нанесением штампа: %1").arg(source.errorString()));
     const QByteArray digest = QCryptographicHash::hash(source.readAll(), QCryptographicHash::Sha256);
     source.close();
     // A second stamped signature of the same document keeps the first copy.
     const QString stamped = uniqueSiblingPathLikeChrome(stampedPdfPathForSignature(sourcePath, output));
     if (QFileInfo(stamped).absoluteFilePath() == QFileInfo(sourcePath).absoluteFilePath())
-      return abortSigningRun(run, tr("Подписание"), tr("PDF со штампом не должен перезаписывать исходный файл."));
+      return abortSigningRun(run, uiText("Подписание"), uiText("PDF со штампом не должен перезаписывать исходный файл."));
     QString error;
     if (!createStampedPdfCopy(stampSource, stamped, signer, digest, QDateTime::currentDateTime(), stamp, &error))
-      return abortSigningRun(run, tr("Подписание"), error);
+      return abortSigningRun(run, uiText("Подписание"), error);
     request.inputPath = stamped;
     run->stampedPdfPath = stamped;
   }
@@ -196,8 +195,8 @@ void SignatureDialogState::startSigningRun() {
   run->requestFile = std::make_unique<SignatureRequestFile>();
   QString error;
   if (!run->requestFile->create(request, &error))
-    return abortSigningRun(run, tr("Подписание"), tr("Не удалось подготовить параметры подписи: %1").arg(error));
-  setBusy(true, tr("Подписываю документ..."));
+    return abortSigningRun(run, uiText("Подписание"), uiText("Не удалось подготовить параметры подписи: %1").arg(error));
+  setBusy(true, uiText("Подписываю документ..."));
 
   auto* process = new QProcess(dialog);
   signProcess = process;
@@ -210,14 +209,14 @@ void SignatureDialogState::startSigningRun() {
   QObject::connect(process, &QProcess::finished, dialog, [this, process, run](int, QProcess::ExitStatus status) {
     completeSigningRun(process, run, status == QProcess::NormalExit, process->readAllStandardOutput(),
                        process->readAllStandardError(),
-                       status == QProcess::CrashExit ? crashText() : tr("Подписание завершилось с ошибкой."));
+                       status == QProcess::CrashExit ? crashText() : uiText("Подписание завершилось с ошибкой."));
   });
   // Qt reports a crash as a process error before the finish; it is still a
   // crash, not a failure to start.
   QObject::connect(process, &QProcess::errorOccurred, dialog, [this, process, run](QProcess::ProcessError error) {
     completeSigningRun(process, run, false, process->readAllStandardOutput(), process->readAllStandardError(),
                        error == QProcess::Crashed ? crashText()
-                                                  : tr("Не удалось запустить изолированный процесс подписания."));
+                                                  : uiText("Не удалось запустить изолированный процесс подписания."));
   });
   process->start(QIODevice::ReadWrite);
 }
@@ -244,11 +243,11 @@ void SignatureDialogState::completeSigningRun(QProcess* process, const std::shar
   if (normalExit && document.isObject()) {
     run->result = signatureResultFromJson(document.object(), run->request.mode);
     if (!run->result.ok) {
-      run->errorTitle = tr("Ошибка подписи");
+      run->errorTitle = uiText("Ошибка подписи");
       run->errorText = run->result.error.isEmpty() ? fallbackText : run->result.error;
     }
   } else {
-    run->errorTitle = tr("Ошибка подписи");
+    run->errorTitle = uiText("Ошибка подписи");
     run->errorText = QString::fromUtf8(standardError).trimmed();
     if (run->errorText.isEmpty()) run->errorText = fallbackText;
   }
@@ -260,7 +259,7 @@ void SignatureDialogState::completeSigningRun(QProcess* process, const std::shar
   if (!dialog) return;
   setBusy(false, QString());
   if (!run->errorText.isEmpty()) {
-    appInfo(dialog, run->errorTitle.isEmpty() ? tr("Подписание") : run->errorTitle, run->errorText);
+    appInfo(dialog, run->errorTitle.isEmpty() ? uiText("Подписание") : run->errorTitle, run->errorText);
     return;
   }
 
@@ -268,20 +267,20 @@ void SignatureDialogState::completeSigningRun(QProcess* process, const std::shar
   appendSignatureJournalRecord(run->request, result, run->signer);
   outputEdit->setText(result.outputPath);
   if (link.window && link.showStatus)
-    link.showStatus(tr("Подпись сохранена: %1").arg(QFileInfo(result.outputPath).fileName()));
+    link.showStatus(uiText("Подпись сохранена: %1").arg(QFileInfo(result.outputPath).fileName()));
 
-  QStringList lines{tr("Подписан: %1").arg(QFileInfo(sourcePath).fileName()),
-                    tr("Файл подписи: %1").arg(result.outputPath)};
-  if (!run->stampedPdfPath.isEmpty()) lines << tr("PDF со штампом: %1").arg(run->stampedPdfPath);
+  QStringList lines{uiText("Подписан: %1").arg(QFileInfo(sourcePath).fileName()),
+                    uiText("Файл подписи: %1").arg(result.outputPath)};
+  if (!run->stampedPdfPath.isEmpty()) lines << uiText("PDF со штампом: %1").arg(run->stampedPdfPath);
   const QStringList toOpen{run->stampedPdfPath.isEmpty() ? result.outputPath : run->stampedPdfPath};
   if (!remainingFiles.isEmpty())
-    lines << tr("Подписание остальных файлов пакета (%1) пока недоступно.").arg(remainingFiles.size());
+    lines << uiText("Подписание остальных файлов пакета (%1) пока недоступно.").arg(remainingFiles.size());
   if (!skippedFiles.isEmpty()) {
-    lines << tr("Пропущены файлы, которые не похожи на PDF по содержимому:");
+    lines << uiText("Пропущены файлы, которые не похожи на PDF по содержимому:");
     for (const QString& file : skippedFiles) lines << QStringLiteral("• ") + QFileInfo(file).fileName();
   }
-  lines << QString() << tr("SHA-256 первого подписанного файла: %1").arg(QString::fromLatin1(result.documentSha256.toHex()));
-  appInfo(dialog, tr("Подпись создана"), lines.join(QLatin1Char('\n')));
+  lines << QString() << uiText("SHA-256 первого подписанного файла: %1").arg(QString::fromLatin1(result.documentSha256.toHex()));
+  appInfo(dialog, uiText("Подпись создана"), lines.join(QLatin1Char('\n')));
 
   const bool openResult = fromShellAction ? (openResultCheck && openResultCheck->isChecked())
                                           : !run->stampedPdfPath.isEmpty();

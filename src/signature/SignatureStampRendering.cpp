@@ -1,5 +1,6 @@
 #include "SignatureStampRendering.h"
 
+#include "SignatureTexts.h"
 #include "DistinguishedName.h"
 #include "SignatureStampStorage.h"
 
@@ -15,8 +16,6 @@ namespace {
 
 const QColor kTeal(16, 119, 111);
 const QColor kInk(15, 23, 42);
-
-QString tr(const char* text) { return QCoreApplication::translate("SignatureStamp", text); }
 
 QRectF variableRect(const SignatureStampVariable& variable, const QSize& picture) {
   return QRectF(variable.x * picture.width(), variable.y * picture.height(), variable.w * picture.width(),
@@ -78,7 +77,7 @@ QImage defaultSignatureStampBase(QSize size) {
   heading.setItalic(false);
   painter.setFont(heading);
   painter.drawText(QRectF(card.x() + 160, card.y() + 24, card.width() - 184, card.height() - 44),
-                   Qt::AlignLeft | Qt::AlignTop, tr("Документ подписан электронной подписью"));
+                   Qt::AlignLeft | Qt::AlignTop, uiText("Документ подписан электронной подписью"));
   return image;
 }
 
@@ -156,10 +155,10 @@ QHash<QString, QString> signatureStampValues(const SigningCertificate& certifica
 
 QHash<QString, QString> signatureStampPreviewValues() {
   const QDateTime now = QDateTime::currentDateTime();
-  const QString sampleName = tr("Иванов Иван Иванович");
+  const QString sampleName = uiText("Иванов Иван Иванович");
   return {{QStringLiteral("SIGNER"), sampleName},
-          {QStringLiteral("SUBJECT"), tr("CN=Иванов Иван Иванович")},
-          {QStringLiteral("ISSUER"), tr("Удостоверяющий центр")},
+          {QStringLiteral("SUBJECT"), uiText("CN=Иванов Иван Иванович")},
+          {QStringLiteral("ISSUER"), uiText("Удостоверяющий центр")},
           {QStringLiteral("SERIAL"), QStringLiteral("01:23:45:67:89")},
           {QStringLiteral("THUMBPRINT"), QStringLiteral("AA:BB:CC:DD")},
           {QStringLiteral("ALGORITHM"), QStringLiteral("ГОСТ Р 34.10-2012 256")},

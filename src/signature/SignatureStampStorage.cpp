@@ -1,5 +1,6 @@
 #include "SignatureStampStorage.h"
 
+#include "SignatureTexts.h"
 #include "SignatureStampRendering.h"
 #include "UniqueSiblingPath.h"
 #include "core/AtomicFileWrite.h"
@@ -25,8 +26,6 @@ namespace {
 constexpr qint64 kMaxTemplateJsonBytes = 1 << 20;
 constexpr qint64 kMaxTemplatePictureBytes = 64 << 20;
 constexpr int kAlignmentMask = 0x1FF;
-
-QString tr(const char* text) { return QCoreApplication::translate("SignatureStamp", text); }
 
 QString jsonPathOf(const QString& id) {
   return QDir(signatureStampTemplatesDir()).filePath(safeSignatureStampTemplateId(id) + QStringLiteral(".json"));
@@ -67,7 +66,7 @@ double clampedFraction(double value) { return std::isfinite(value) ? std::clamp(
 
 SignatureStampVariable variableFromJson(const QJsonObject& object) {
   SignatureStampVariable variable;
-  variable.text = text(object, "text", tr("{{SIGNER}}")).left(kStampMaxTextLength);
+  variable.text = text(object, "text", uiText("{{SIGNER}}")).left(kStampMaxTextLength);
   // The line stays inside its picture, whatever the file says.
   variable.x = clampedFraction(number(object, "x", 0.1));
   variable.y = clampedFraction(number(object, "y", 0.1));
@@ -113,7 +112,7 @@ void migrateLegacyStamp() {
       legacySignatureStampJsonPath(), QDir(legacySignatureStampDir()).filePath(QStringLiteral("signature-stamp.png")));
   if (legacy.id.trimmed().isEmpty()) return;
   legacy.id.clear();
-  legacy.name = tr("Пользовательский");
+  legacy.name = uiText("Пользовательский");
   legacy.builtIn = false;
   saveSignatureStampTemplate(legacy, nullptr);
 }
@@ -147,9 +146,9 @@ QString safeSignatureStampTemplateId(QString id) {
 
 QString stampTemplateDisplayName(const SignatureStampTemplate& stampTemplate) {
   if (!stampTemplate.name.trimmed().isEmpty()) return stampTemplate.name.trimmed();
-  if (stampTemplate.id == QLatin1String("default")) return tr("Стандартный");
+  if (stampTemplate.id == QLatin1String("default")) return uiText("Стандартный");
   if (!stampTemplate.id.trimmed().isEmpty()) return stampTemplate.id;
-  return tr("Штамп");
+  return uiText("Штамп");
 }
 
 QList<SignatureStampVariable> defaultSignatureStampVariables() {
@@ -169,7 +168,7 @@ QList<SignatureStampVariable> defaultSignatureStampVariables() {
   QList<SignatureStampVariable> variables;
   for (const Line& line : lines) {
     SignatureStampVariable variable;
-    variable.text = tr(line.text);
+    variable.text = uiText(line.text);
     variable.x = line.x;
     variable.y = line.y;
     variable.w = line.w;
@@ -184,7 +183,7 @@ QList<SignatureStampVariable> defaultSignatureStampVariables() {
 SignatureStampTemplate defaultSignatureStampTemplate() {
   SignatureStampTemplate stamp;
   stamp.id = QStringLiteral("default");
-  stamp.name = tr("Стандартный");
+  stamp.name = uiText("Стандартный");
   stamp.builtIn = true;
   stamp.image = defaultSignatureStampBase(kStandardStampSize);
   stamp.variables = defaultSignatureStampVariables();
@@ -236,8 +235,8 @@ QList<SignatureStampTemplate> loadSignatureStampTemplates(QStringList* problems)
       const QString aside = moveDamagedAside(path);
       if (problems)
         *problems << (aside.isEmpty()
-                          ? tr("Файл шаблона штампа повреждён и пропущен: %1").arg(path)
-                          : tr("Файл шаблона штампа повреждён и пропущен. Он сохранён как %1").arg(aside));
+                          ? uiText("Файл шаблона штампа повреждён и пропущен: %1").arg(path)
+                          : uiText("Файл шаблона штампа повреждён и пропущен. Он сохранён как %1").arg(aside));
       continue;
     }
     if (stamp.id.trimmed().isEmpty() || stamp.id == QLatin1String("default")) continue;
@@ -266,10 +265,10 @@ bool saveSignatureStampTemplate(SignatureStampTemplate& stampTemplate, QString* 
     return false;
   };
   QDir folder(signatureStampTemplatesDir());
-  if (!folder.mkpath(QStringLiteral("."))) return fail(tr("Не удалось создать папку шаблонов штампа."));
+  if (!folder.mkpath(QStringLiteral("."))) return fail(uiText("Не удалось создать папку шаблонов штампа."));
 
   stampTemplate.name = stampTemplate.name.trimmed();
-  if (stampTemplate.name.isEmpty()) stampTemplate.name = tr("Штамп");
+  if (stampTemplate.name.isEmpty()) stampTemplate.name = uiText("Штамп");
 
   QString id;
   if (!stampTemplate.builtIn && !stampTemplate.id.trimmed().isEmpty() && stampTemplate.id != QLatin1String("default")) {
@@ -290,7 +289,7 @@ bool saveSignatureStampTemplate(SignatureStampTemplate& stampTemplate, QString* 
   const QString imagePath = signatureStampTemplateImagePath(id);
   if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG") ||
       !writeFileAtomically(imagePath, png, nullptr))
-    return fail(tr("Не удалось сохранить картинку шаблона штампа."));
+    return fail(uiText("Не удалось сохранить картинку шаблона штампа."));
 
   QJsonArray variables;
   for (const SignatureStampVariable& variable : stampTemplate.variables) variables.append(variableToJson(variable));
@@ -300,6 +299,6 @@ bool saveSignatureStampTemplate(SignatureStampTemplate& stampTemplate, QString* 
                            {QStringLiteral("variables"), variables}};
   QString writeError;
   if (!writeFileAtomically(jsonPathOf(id), QJsonDocument(object).toJson(QJsonDocument::Indented), &writeError))
-    return fail(tr("Не удалось сохранить настройки переменных штампа: %1").arg(writeError));
+    return fail(uiText("Не удалось сохранить настройки переменных штампа: %1").arg(writeError));
   return true;
 }

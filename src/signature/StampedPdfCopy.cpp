@@ -1,5 +1,6 @@
 #include "StampedPdfCopy.h"
 
+#include "SignatureTexts.h"
 #include "SignatureStampRendering.h"
 #include "SignatureStampStorage.h"
 #include "core/PdfDocument.h"
@@ -13,8 +14,6 @@
 #include <cmath>
 
 namespace {
-
-QString tr(const char* text) { return QCoreApplication::translate("SignatureStamp", text); }
 
 double points(double mm) { return mm * 72.0 / 25.4; }
 
@@ -69,9 +68,9 @@ bool createStampedPdfCopy(const QString& sourcePath, const QString& outputPath, 
   };
   PdfDocument document;
   if (!document.open(sourcePath))
-    return fail(tr("Не удалось открыть PDF для нанесения штампа: %1").arg(document.lastError()));
+    return fail(uiText("Не удалось открыть PDF для нанесения штампа: %1").arg(document.lastError()));
   const int count = document.pageCount();
-  if (count <= 0) return fail(tr("В PDF нет страниц для нанесения штампа."));
+  if (count <= 0) return fail(uiText("В PDF нет страниц для нанесения штампа."));
   const int page = std::clamp(options.page, 0, count - 1);
   const QRectF box = stampRectOnPage(document.pageSize(page), options);
 
@@ -86,8 +85,8 @@ bool createStampedPdfCopy(const QString& sourcePath, const QString& outputPath, 
   const QHash<QString, QString> values = signatureStampValues(certificate, documentSha256, signedAt);
   const QImage picture = renderSignatureStampTemplate(stamp, values, kStandardStampSize);
   if (!document.addImageToPage(page, box.topLeft(), box.size(), picture))
-    return fail(tr("Не удалось добавить видимый штамп в PDF."));
+    return fail(uiText("Не удалось добавить видимый штамп в PDF."));
   addStampTextLayer(document, page, box, stamp, values);
-  if (!document.saveAs(outputPath)) return fail(tr("Не удалось сохранить PDF со штампом: %1").arg(document.lastError()));
+  if (!document.saveAs(outputPath)) return fail(uiText("Не удалось сохранить PDF со штампом: %1").arg(document.lastError()));
   return true;
 }
