@@ -295,3 +295,16 @@ TEST_F(SignatureDialogSigningTest, EndingTheDialogUnderARunningWorkerEndsItAndIt
   EXPECT_LT(clock.elapsed(), 10000);
   expectNothingLeftBehind();
 }
+
+TEST_F(SignatureDialogSigningTest, EmbeddedSignatureTakesTheUnsavedEditsOfTheOpenDocument) {
+  ASSERT_TRUE(window.currentDocument->insertBlankPage(2, QSizeF(595, 842)));
+  sign(4, pkcs12Keys(), "Подпись создана");
+  const QString embedded = folder.filePath("report.signed.pdf");
+  EXPECT_EQ(oracles::pdfinfoPages(embedded).size(), 3);
+  QByteArray sig;
+  testsupport::runTool("pdfsig", {embedded}, &sig);
+  EXPECT_TRUE(sig.contains("Signature is Valid.")) << sig.toStdString();
+  // The file on disk keeps its two pages; nothing is left in the temporary folder.
+  EXPECT_EQ(oracles::pdfinfoPages(source).size(), 2);
+  expectNothingLeftBehind();
+}
