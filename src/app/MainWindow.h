@@ -256,13 +256,16 @@ class MainWindow : public QMainWindow {
   void onThumbnailInsertPage(int beforeIndex);
   void onThumbnailImportPage(int beforeIndex);
 
-  // Entry points of features still to come (MainWindowPending.cpp).
+  // Entry points of features still to come (MainWindowPending.cpp); the
+  // signature dialog lives in MainWindowSignature.cpp.
   void showImportDialog();
   void importFilesAt(const QString& kind, int mode);
   // A workbook's sheets as pages through the spreadsheet dialog; mode as the Insert tab's position.
   bool importSpreadsheet(const QString& path, int mode);
   void showSignatureDialog(bool fromShellAction, const QList<QString>& batch, const QList<QString>& skipped,
                            const QString& path);
+  // The file manager's "sign" action (MainWindowSignature.cpp).
+  void runShellSign(const QList<QString>& files, bool fromShellAction);
   void showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction);
   void showSpecialCharactersDialog();
   void onFacsimileInsert();

@@ -24,9 +24,6 @@ void MainWindow::showSearchDialog() { tellNotAvailableYet(QStringLiteral("Най
 void MainWindow::onRotateCCW() { tellNotAvailableYet(QStringLiteral("Влево")); }
 void MainWindow::onRotateCW() { tellNotAvailableYet(QStringLiteral("Вправо")); }
 void MainWindow::showImportDialog() { tellNotAvailableYet(QStringLiteral("Импорт")); }
-void MainWindow::showSignatureDialog(bool, const QList<QString>&, const QList<QString>&, const QString&) {
-  tellNotAvailableYet(QStringLiteral("Подписать"));
-}
 void MainWindow::showCompressedPdfExportDialog(const QString&, bool) { tellNotAvailableYet(QStringLiteral("Сжать PDF")); }
 void MainWindow::showSpecialCharactersDialog() { tellNotAvailableYet(QStringLiteral("Символ")); }
 void MainWindow::onFacsimileInsert() { tellNotAvailableYet(QStringLiteral("Вставить факсимиле")); }
@@ -34,7 +31,8 @@ void MainWindow::onFacsimileAdd() { tellNotAvailableYet(QStringLiteral("Доба
 void MainWindow::onFacsimileEdit() { tellNotAvailableYet(QStringLiteral("Изменить факсимиле")); }
 void MainWindow::checkForUpdates() { tellNotAvailableYet(QStringLiteral("Обновления")); }
 
-void MainWindow::runShellAction(const QString& action, const QList<QString>&, bool) {
+void MainWindow::runShellAction(const QString& action, const QList<QString>& files, bool fromShellAction) {
+  if (action == QLatin1String("sign")) return runShellSign(files, fromShellAction);
   // The window is not shown in this mode: say so and end.
   tellNotAvailableYet(action);
   QApplication::quit();

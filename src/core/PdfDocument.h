@@ -152,6 +152,9 @@ public:
   bool overlayOcrText(int page, const std::vector<TextBlock>& blocks, bool replaceAll);
   bool addFreeText(int page, QRectF rect, const QString& text, const QString& family, float size,
                    QColor color);
+  // Searchable text that is not drawn, fitted into rect: the words of a
+  // picture placed on the page (a signature stamp) stay findable.
+  bool addInvisibleText(int page, QRectF rect, const QString& text, const QString& family, float size);
 
 private:
   // A new text object placed on the page's shown space, not yet inserted;

@@ -137,3 +137,16 @@ bool PdfDocument::addFreeText(int page, QRectF rect, const QString& text, const 
   modified = true;
   return true;
 }
+
+bool PdfDocument::addInvisibleText(int page, QRectF rect, const QString& text, const QString& family, float size) {
+  DocumentLock lock(mutex);
+  if (!doc || text.trimmed().isEmpty()) return false;
+  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  if (!loaded) return false;
+  if (!insertTextObjectUnlocked(loaded.get(), text, rect.normalized(), family, size, Qt::black, false, false, true,
+                                true))
+    return false;
+  FPDFPage_GenerateContent(loaded.get());
+  modified = true;
+  return true;
+}

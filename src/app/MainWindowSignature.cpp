@@ -1,0 +1,58 @@
+// The window's ways into signing: the signature dialog for the active
+// document or given files, and the file manager's "sign" action.
+#include "MainWindow.h"
+
+#include "DialogHelpers.h"
+#include "UiLanguage.h"
+#include "signature/SignatureWorkflow.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPointer>
+
+namespace {
+
+// A file counts as a PDF by its content, not by its name.
+bool looksLikePdf(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) && file.read(2048).contains("%PDF-");
+}
+
+}  // namespace
+
+void MainWindow::showSignatureDialog(bool fromShellAction, const QList<QString>& batch,
+                                     const QList<QString>& skipped, const QString& path) {
+  SignatureWindowLink link;
+  link.window = this;
+  link.allowSignatures = allowSignatures();
+  QPointer<MainWindow> self(this);
+  link.activeDocument = [self]() -> PdfDocument* { return self ? self->currentDocument : nullptr; };
+  link.openFile = [self](const QString& file) {
+    if (self) self->openFile(file);
+  };
+  link.showStatus = [self](const QString& text) {
+    if (self && self->statusLabel) self->statusLabel->setText(text);
+  };
+  runSignatureDialog(link, fromShellAction, batch, skipped, path);
+}
+
+void MainWindow::runShellSign(const QList<QString>& files, bool fromShellAction) {
+  QList<QString> pdfs, others;
+  for (const QString& file : files) (looksLikePdf(file) ? pdfs : others) << file;
+  if (pdfs.isEmpty()) {
+    appInfo(this, uiTranslate(QStringLiteral("Подписать PDF")),
+            uiTranslate(QStringLiteral("Среди выбранных файлов нет PDF по содержимому.")));
+    if (fromShellAction && !isVisible()) QApplication::quit();
+    return;
+  }
+  if (pdfs.size() > 1 && statusLabel)
+    statusLabel->setText(uiTranslate(QStringLiteral("Подписание PDF 1 из %1")).arg(pdfs.size()));
+  if (fromShellAction) {
+    showSignatureDialog(true, pdfs, others, pdfs.first());
+    if (!isVisible()) QApplication::quit();
+    return;
+  }
+  openFile(pdfs.first());
+  if (currentDocument && currentDocument->isOpen()) showSignatureDialog(false, pdfs, others, QString());
+}

@@ -1,0 +1,212 @@
+// The signature dialog as the user meets it: choosing the file, the widgets,
+// the shared operations of its state and its busy state.
+#include "SignatureDialogState.h"
+
+#include "SignatureTexts.h"
+#include "BusyRing.h"
+#include "DialogHelpers.h"
+#include "SignatureStampRendering.h"
+#include "SignatureStampStorage.h"
+#include "UniqueSiblingPath.h"
+#include "core/PdfDocument.h"
+#include "core/SignatureRequestFile.h"
+#include "core/SignatureService.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+QString programOverride;
+
+bool isExistingFile(const QString& path) { return !path.trimmed().isEmpty() && QFileInfo(path).isFile(); }
+
+}  // namespace
+
+QString signingWorkerProgram() {
+  return programOverride.isEmpty() ? QCoreApplication::applicationFilePath() : programOverride;
+}
+
+void setSigningWorkerProgram(const QString& program) { programOverride = program; }
+
+void SignatureDialogWindow::reject() {
+  if (isBusy && isBusy()) return;
+  QDialog::reject();
+}
+
+AsyncSignResult::AsyncSignResult() = default;
+AsyncSignResult::~AsyncSignResult() = default;
+
+void AsyncSignResult::removeTemporaryFiles() {
+  requestFile.reset();
+  temporarySource.reset();
+}
+
+void AsyncSignResult::removeUnsignedStampedCopy() {
+  if (!stampedPdfPath.isEmpty()) QFile::remove(stampedPdfPath);
+  stampedPdfPath.clear();
+}
+
+SignatureDialogState::~SignatureDialogState() { stopWorkers(); }
+
+QStringList uniqueExistingPaths(const QStringList& paths) {
+  QStringList result;
+  for (const QString& path : paths) {
+    const QFileInfo info(path);
+    const QString cleaned = (info.exists() ? info.absoluteFilePath() : path).trimmed();
+    if (!cleaned.isEmpty() && !result.contains(cleaned)) result << cleaned;
+  }
+  return result;
+}
+
+PdfDocument* SignatureDialogState::openActiveDocument() const {
+  if (!link.window || !link.activeDocument) return nullptr;
+  PdfDocument* document = link.activeDocument();
+  return document && document->isOpen() ? document : nullptr;
+}
+
+int SignatureDialogState::currentSignatureMode() const {
+  bool ok = false;
+  const int mode = modeCombo ? modeCombo->currentData().toInt(&ok) : 0;
+  return ok ? mode : 0;
+}
+
+int SignatureDialogState::stampPageCount() const {
+  const QFileInfo source(sourcePath);
+  if (!source.exists()) return 1;
+  if (PdfDocument* active = openActiveDocument();
+      active && QFileInfo(active->filePath()).absoluteFilePath() == source.absoluteFilePath())
+    return std::max(1, active->pageCount());
+  if (source.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0) return 1;
+  PdfDocument probe;
+  return probe.open(sourcePath) ? std::max(1, probe.pageCount()) : 1;
+}
+
+QString SignatureDialogState::proposedOutputPath() const {
+  return uniqueSiblingPathLikeChrome(
+      SignatureService::defaultOutputPath(sourcePath, SignatureMode(currentSignatureMode())));
+}
+
+void SignatureDialogState::refreshOutputPath() {
+  if (!sourcePath.isEmpty()) outputEdit->setText(proposedOutputPath());
+}
+
+void SignatureDialogState::applyModeVisibility() {
+  const int mode = currentSignatureMode();
+  tsaGroup->setVisible(mode == 2);
+  tsaGroup->setEnabled(mode == 2);
+  stampGroup->setVisible(mode == 3);
+  stampGroup->setEnabled(mode == 3);
+  if (mode == 3) {
+    const int count = stampPageCount();
+    stampPageSpin->setRange(1, count);
+    stampPageSpin->setValue(std::max(std::min(stampPageSpin->value(), count), 1));
+  }
+}
+
+void SignatureDialogState::reloadStampTemplates(const QString& selectId) {
+  QString wanted = selectId.trimmed();
+  if (wanted.isEmpty()) wanted = stampTemplateCombo->currentData().toString();
+  QStringList problems;
+  const QList<SignatureStampTemplate> templates = loadSignatureStampTemplates(&problems);
+  {
+    const QSignalBlocker blocker(stampTemplateCombo);
+    stampTemplateCombo->clear();
+    int index = 0;
+    for (const SignatureStampTemplate& stamp : templates) {
+      stampTemplateCombo->addItem(QIcon(stampTemplatePreviewPixmap(stamp, QSize(150, 60), -1)),
+                                  stampTemplateDisplayName(stamp), stamp.id);
+      if (stamp.id == wanted) index = stampTemplateCombo->count() - 1;
+    }
+    stampTemplateCombo->setCurrentIndex(std::clamp(index, 0, stampTemplateCombo->count() - 1));
+  }
+  // Reported after the dialog is up, so the message has its parent on screen.
+  if (!problems.isEmpty())
+    QTimer::singleShot(0, dialog, [this, text = problems.join(QLatin1Char('\n'))] {
+      if (dialog) appInfo(dialog, uiText("Шаблоны штампа"), text);
+    });
+}
+
+void SignatureDialogState::setBusy(bool on, const QString& text) {
+  busy = on;
+  const int mode = currentSignatureMode();
+  for (QWidget* widget : std::initializer_list<QWidget*>{fileGroup, certificateGroup, modeGroup, diagnosticsButton,
+                                                          cancelButton, signButton, refreshCertificatesButton,
+                                                          certificateFilterEdit, showUnavailableCheck})
+    widget->setEnabled(!on);
+  tsaGroup->setEnabled(!on && mode == 2);
+  stampGroup->setEnabled(!on && mode == 3);
+  if (on) {
+    overlayLabel->setText(text.isEmpty() ? uiText("Подписываю документ...") : text);
+    busyOverlay->setGeometry(10, 10, dialog->width() - 20, dialog->height() - 20);
+    busyOverlay->raise();
+    busyOverlay->show();
+    overlayRing->start(45);
+  } else {
+    overlayRing->stop();
+    busyOverlay->hide();
+    applyModeVisibility();
+  }
+}
+
+void runSignatureDialog(const SignatureWindowLink& link, bool fromShellAction, const QStringList& batchFiles,
+                        const QStringList& skippedFiles, const QString& path) {
+  QWidget* parent = link.window;
+  if (!link.allowSignatures) {
+    appInfo(parent, uiText("Подписание документа"), uiText("Подписание ЭЦП недоступно в этой версии программы."));
+    return;
+  }
+  SignatureDialogState state;
+  state.link = link;
+  state.fromShellAction = fromShellAction;
+  if (isExistingFile(path)) {
+    state.explicitPath = state.sourcePath = QFileInfo(path).absoluteFilePath();
+  } else {
+    PdfDocument* active = state.openActiveDocument();
+    if (!active || active->filePath().trimmed().isEmpty()) {
+      appInfo(parent, uiText("Подписание документа"), uiText("Откройте документ, который нужно подписать."));
+      return;
+    }
+    state.sourcePath = QFileInfo(active->filePath()).absoluteFilePath();
+  }
+  state.sourceFileName = QFileInfo(state.sourcePath).fileName();
+
+  for (const QString& file : batchFiles)
+    if (isExistingFile(file) && !state.signingFiles.contains(QFileInfo(file).absoluteFilePath()))
+      state.signingFiles << QFileInfo(file).absoluteFilePath();
+  if (!state.signingFiles.contains(state.sourcePath)) state.signingFiles.prepend(state.sourcePath);
+  for (const QString& file : state.signingFiles)
+    if (QFileInfo(file).absoluteFilePath() != state.sourcePath) state.remainingFiles << file;
+  state.skippedFiles = uniqueExistingPaths(skippedFiles);
+  state.revocationMode = QSettings().value(QStringLiteral("signing/revocationMode"), QStringLiteral("sign")).toString();
+
+  SignatureDialogWindow dialog(parent);
+  state.dialog = &dialog;
+  state.build();
+  state.startCertificateSearch();
+  state.refreshOutputPath();
+  state.applyModeVisibility();
+  dialog.exec();
+  state.stopWorkers();
+}

@@ -1,0 +1,160 @@
+#pragma once
+// The signature dialog's state for the length of its modal run, and the
+// handlers that share it: building and busy state (SignatureDialog.cpp), the
+// certificate search (SignatureCertificateSearch.cpp) and the signing run
+// (SignatureSigningRun.cpp).
+
+#include "SignatureWorkflow.h"
+#include "StampedPdfCopy.h"
+#include "core/SignatureRequest.h"
+#include "core/SignatureResult.h"
+#include "core/SigningCertificate.h"
+
+#include <QDialog>
+#include <QList>
+#include <QPointer>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+class BusyRing;
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QSpinBox;
+class QStackedWidget;
+class QTemporaryDir;
+class SignatureRequestFile;
+
+// Refuses to close while a signing run is under way: the worker holds the
+// request file with the passwords and its answer still has to be handled.
+class SignatureDialogWindow : public QDialog {
+ public:
+  explicit SignatureDialogWindow(QWidget* parent) : QDialog(parent) {}
+  std::function<bool()> isBusy;
+  void reject() override;
+};
+
+// One signing run, shared by the run's start and the worker's two slots.
+struct AsyncSignResult {
+  AsyncSignResult();
+  ~AsyncSignResult();
+  SignatureRequest request;
+  SignatureResult result;
+  QString stampedPdfPath;
+  std::unique_ptr<SignatureRequestFile> requestFile;  // removed with it
+  std::unique_ptr<QTemporaryDir> temporarySource;     // private folder of the copy of the open document
+  QString errorTitle;
+  QString errorText;
+  SigningCertificate signer;
+  SignatureStampOptions stamp;
+  // Removes the request file and the temporary copy now.
+  void removeTemporaryFiles();
+  // A stamped copy whose signing failed would show a signature that does not
+  // exist; its name was free when it was made, so nothing older is lost.
+  void removeUnsignedStampedCopy();
+};
+
+struct SignatureDialogState {
+  ~SignatureDialogState();
+
+  SignatureWindowLink link;
+  QString explicitPath;
+  QString sourcePath;
+  QString sourceFileName;
+  bool fromShellAction = false;
+  QStringList signingFiles;
+  QStringList remainingFiles;
+  QStringList skippedFiles;
+  QString revocationMode;
+  QList<SigningCertificate> certificates;
+  QPointer<QProcess> searchProcess;
+  QPointer<QProcess> signProcess;
+  std::shared_ptr<AsyncSignResult> activeRun;
+  bool busy = false;
+
+  QPointer<SignatureDialogWindow> dialog;
+  QLabel* subtitleLabel = nullptr;
+  QGroupBox* fileGroup = nullptr;
+  QLineEdit* outputEdit = nullptr;
+  QPushButton* outputBrowseButton = nullptr;
+  QGroupBox* certificateGroup = nullptr;
+  QLineEdit* certificateFilterEdit = nullptr;
+  QCheckBox* showUnavailableCheck = nullptr;
+  QListWidget* certificateList = nullptr;
+  QStackedWidget* certificateStack = nullptr;
+  QWidget* certificateLoadingPage = nullptr;
+  BusyRing* certificateBusyRing = nullptr;
+  QPushButton* refreshCertificatesButton = nullptr;
+  QGroupBox* modeGroup = nullptr;
+  QComboBox* modeCombo = nullptr;
+  QGroupBox* tsaGroup = nullptr;
+  QLineEdit* tsaEdit = nullptr;
+  QGroupBox* stampGroup = nullptr;
+  QSpinBox* stampPageSpin = nullptr;
+  QComboBox* stampPositionCombo = nullptr;
+  QDoubleSpinBox* stampWidthSpin = nullptr;
+  QDoubleSpinBox* stampHeightSpin = nullptr;
+  QComboBox* stampTemplateCombo = nullptr;
+  QPushButton* editTemplateButton = nullptr;
+  QGroupBox* keyFilesGroup = nullptr;
+  QLineEdit* certificatePathEdit = nullptr;
+  QLineEdit* privateKeyPathEdit = nullptr;
+  QLineEdit* keyPasswordEdit = nullptr;
+  QLineEdit* pkcs12PathEdit = nullptr;
+  QLineEdit* pkcs12PasswordEdit = nullptr;
+  QPushButton* diagnosticsButton = nullptr;
+  QPushButton* cancelButton = nullptr;
+  QPushButton* signButton = nullptr;
+  QPointer<QCheckBox> openResultCheck;
+  QFrame* busyOverlay = nullptr;
+  BusyRing* overlayRing = nullptr;
+  QLabel* overlayLabel = nullptr;
+
+  // Shared operations (SignatureDialog.cpp).
+  void build();
+  int currentSignatureMode() const;
+  int stampPageCount() const;
+  QString proposedOutputPath() const;
+  void refreshOutputPath();
+  void applyModeVisibility();
+  void reloadStampTemplates(const QString& selectId);
+  void setBusy(bool busy, const QString& text);
+  PdfDocument* openActiveDocument() const;
+
+  // Certificate search (SignatureCertificateSearch.cpp).
+  void startCertificateSearch();
+  void completeCertificateSearch(QProcess* process, bool normalExit, const QByteArray& standardOutput,
+                                 const QByteArray& standardError, const QString& fallbackText);
+  void refreshCertificateList();
+  bool addCertificateGroups(bool available);
+  void showSigningDiagnostics();
+
+  // Signing run (SignatureSigningRun.cpp).
+  void startSigningRun();
+  void abortSigningRun(const std::shared_ptr<AsyncSignResult>& run, const QString& title, const QString& text);
+  void completeSigningRun(QProcess* process, const std::shared_ptr<AsyncSignResult>& run, bool normalExit,
+                          const QByteArray& standardOutput, const QByteArray& standardError,
+                          const QString& fallbackText);
+  // Ends a worker that still runs when the dialog goes: the child never
+  // outlives it, and its request file goes with it.
+  void stopWorkers();
+};
+
+// Widget-free rules of the dialog, tested on their own.
+QStringList uniqueExistingPaths(const QStringList& paths);
+int certificateSearchTimeoutSeconds(const QString& revocationMode, const QVariant& storedValue);
+QString certificateSearchTimeoutText(int seconds);
+QString certificateGroupLabel(const SigningCertificate& certificate);
+QString stampedPdfPathForSignature(const QString& sourcePath, const QString& outputPath);
+SigningCertificate certificateFromJson(const QJsonObject& object);
+SignatureResult signatureResultFromJson(const QJsonObject& object, SignatureMode requestMode);

@@ -1,0 +1,317 @@
+// The signing run of the signature dialog: prepares the file to sign, hands
+// the request to the signing worker in a child process and handles its answer.
+#include "SignatureDialogState.h"
+
+#include "SignatureTexts.h"
+#include "DialogHelpers.h"
+#include "UniqueSiblingPath.h"
+#include "UiLanguage.h"
+#include "core/PdfDocument.h"
+#include "core/SignatureJournal.h"
+#include "core/SignatureRequestFile.h"
+#include "core/SignatureService.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcessEnvironment>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QUrl>
+
+namespace {
+
+const char kDone[] = "_ulvo_done";
+
+QString crashText() {
+  return uiText("Криптопровайдер аварийно завершил подписание. GUI остался запущен, можно выбрать другой сертификат или "
+            "режим подписи.");
+}
+
+bool isPdfSuffix(const QString& path) {
+  return QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
+}
+
+// Who signs, for the stamp and the journal. The certificate list worker has
+// already described the key file in its own process; when it did, the stamp
+// names the certificate's owner rather than the file.
+SigningCertificate signerRecord(const QList<SigningCertificate>& listed, const QString& keyPath) {
+  const QString wanted = QFileInfo(keyPath).absoluteFilePath();
+  for (const SigningCertificate& certificate : listed) {
+    const QString listedPath = certificate.id.section(QLatin1Char('|'), 1);
+    if (certificate.id.startsWith(QLatin1String("linux-file|")) && !keyPath.isEmpty() &&
+        QFileInfo(listedPath).absoluteFilePath() == wanted)
+      return certificate;
+  }
+  SigningCertificate signer;
+  signer.subject = QFileInfo(keyPath).fileName();
+  signer.providerName = QStringLiteral("OpenSSL CMS");
+  signer.storeName = QStringLiteral("Файл");
+  return signer;
+}
+
+}  // namespace
+
+QString stampedPdfPathForSignature(const QString& sourcePath, const QString& outputPath) {
+  QString folder = QFileInfo(outputPath).absolutePath();
+  if (folder.isEmpty() || folder == QLatin1String(".")) folder = QFileInfo(sourcePath).absolutePath();
+  if (folder.isEmpty()) folder = QDir::homePath();
+  QString base = QFileInfo(sourcePath).completeBaseName().trimmed();
+  if (base.isEmpty()) base = QStringLiteral("document");
+  const QString marker =
+      currentUiLanguageCode() == QLatin1String("ru") ? QStringLiteral("_подписан") : QStringLiteral("_signed");
+  if (!base.endsWith(marker, Qt::CaseInsensitive)) base += marker;
+  return folder + QLatin1Char('/') + base + QStringLiteral(".pdf");
+}
+
+SignatureResult signatureResultFromJson(const QJsonObject& object, SignatureMode requestMode) {
+  SignatureResult result;
+  result.ok = object.value(QLatin1String("ok")).toBool(false);
+  result.error = object.value(QLatin1String("error")).toString();
+  result.outputPath = object.value(QLatin1String("outputPath")).toString();
+  bool numeric = false;
+  const qint64 size = object.value(QLatin1String("outputSize")).toString().toLongLong(&numeric, 10);
+  result.outputSize = numeric ? size : 0;
+  result.documentSha256 = QByteArray::fromHex(object.value(QLatin1String("documentSha256")).toString().toLatin1());
+  result.signer = object.value(QLatin1String("signer")).toString();
+  result.signedAt = QDateTime::fromString(object.value(QLatin1String("signedAt")).toString(), Qt::ISODate);
+  const QJsonValue mode = object.value(QLatin1String("mode"));
+  result.mode = mode.isUndefined() ? requestMode : SignatureMode(mode.toInt(int(requestMode)));
+  return result;
+}
+
+void SignatureDialogState::startSigningRun() {
+  if (busy) return;
+  QString output = outputEdit->text().trimmed();
+  // Only a regular file is read: a pipe or a folder would block or mislead.
+  if (sourcePath.isEmpty() || !QFileInfo(sourcePath).isFile()) {
+    appInfo(dialog, uiText("Подписание"), uiText("Выберите существующий файл для подписи."));
+    return;
+  }
+  const int mode = currentSignatureMode();
+  if (output.isEmpty()) output = SignatureService::defaultOutputPath(sourcePath, SignatureMode(mode));
+  output = uniqueSiblingPathLikeChrome(output);
+  outputEdit->setText(output);
+
+  SignatureRequest request;
+  request.inputPath = sourcePath;
+  request.outputPath = output;
+  request.mode = SignatureMode(mode);
+  request.tsaUrl = tsaEdit->text().trimmed();
+  if (mode == 2 && request.tsaUrl.isEmpty()) {
+    appInfo(dialog, uiText("Подписание"), uiText("Для CAdES-T укажите адрес TSA-сервера."));
+    return;
+  }
+  if (!request.tsaUrl.isEmpty()) QSettings().setValue(QStringLiteral("signing/tsaUrl"), request.tsaUrl);
+  request.certificatePath = certificatePathEdit->text().trimmed();
+  request.privateKeyPath = privateKeyPathEdit->text().trimmed();
+  request.keyPassword = keyPasswordEdit->text();
+  request.pkcs12Path = pkcs12PathEdit->text().trimmed();
+  request.pkcs12Password = pkcs12PasswordEdit->text();
+
+  const SigningCertificate signer =
+      signerRecord(certificates, request.pkcs12Path.isEmpty() ? request.certificatePath : request.pkcs12Path);
+
+  if ((mode == 3 || mode == 4) && !isPdfSuffix(sourcePath)) {
+    appInfo(dialog, uiText("Подписание"),
+            mode == 4 ? uiText("Встроенную подпись можно добавить только в PDF.")
+                      : uiText("Видимый штамп можно добавить только в PDF."));
+    return;
+  }
+
+  SignatureStampOptions stamp;
+  if (mode == 3) {
+    stamp.page = stampPageSpin->value() - 1;
+    stamp.position = stampPositionCombo->currentData().toString();
+    stamp.widthMm = stampWidthSpin->value();
+    stamp.heightMm = stampHeightSpin->value();
+    stamp.templateId = stampTemplateCombo->currentData().toString();
+  }
+
+  const auto isActiveSource = [this] {
+    PdfDocument* active = openActiveDocument();
+    if (!explicitPath.isEmpty() || !active) return false;
+    const QFileInfo file(active->filePath());
+    return file.exists() && file.absoluteFilePath() == QFileInfo(sourcePath).absoluteFilePath();
+  };
+  const bool activeSource = isActiveSource();
+
+  auto run = std::make_shared<AsyncSignResult>();
+  run->signer = signer;
+  run->stamp = stamp;
+  activeRun = run;
+  setBusy(true, uiText("Подготавливаю документ..."));
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+  // The open document's unsaved edits are signed through a copy in a private folder.
+  const auto copyActiveDocument = [&]() -> QString {
+    PdfDocument* active = isActiveSource() ? openActiveDocument() : nullptr;
+    auto folder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/ulvo-sign-source-XXXXXX"));
+    if (!active || !folder->isValid()) return QString();
+    const QString copy = folder->filePath(QStringLiteral("source.pdf"));
+    run->temporarySource = std::move(folder);
+    return active->saveCopy(copy) ? copy : QString();
+  };
+
+  if (mode == 4 && activeSource) {
+    request.inputPath = copyActiveDocument();
+    if (request.inputPath.isEmpty())
+      return abortSigningRun(run, uiText("Подписание"), uiText("Не удалось сохранить текущий документ во временный PDF."));
+  } else if (mode == 3) {
+    QString stampSource = sourcePath;
+    if (activeSource) {
+      stampSource = copyActiveDocument();
+      if (stampSource.isEmpty())
+        return abortSigningRun(run, uiText("Подписание"), uiText("Не удалось сохранить текущий документ во временный PDF."));
+    }
+    QFile source(stampSource);
+    if (!source.open(QIODevice::ReadOnly))
+      return abortSigningRun(run, uiText("Подписание"),
+                             uiText("Не удалось прочитать PDF перед нанесением штампа: %1").arg(source.errorString()));
+    const QByteArray digest = QCryptographicHash::hash(source.readAll(), QCryptographicHash::Sha256);
+    source.close();
+    // A second stamped signature of the same document keeps the first copy.
+    const QString stamped = uniqueSiblingPathLikeChrome(stampedPdfPathForSignature(sourcePath, output));
+    if (QFileInfo(stamped).absoluteFilePath() == QFileInfo(sourcePath).absoluteFilePath())
+      return abortSigningRun(run, uiText("Подписание"), uiText("PDF со штампом не должен перезаписывать исходный файл."));
+    QString error;
+    if (!createStampedPdfCopy(stampSource, stamped, signer, digest, QDateTime::currentDateTime(), stamp, &error))
+      return abortSigningRun(run, uiText("Подписание"), error);
+    request.inputPath = stamped;
+    run->stampedPdfPath = stamped;
+  }
+
+  run->request = request;
+  run->requestFile = std::make_unique<SignatureRequestFile>();
+  QString error;
+  if (!run->requestFile->create(request, &error))
+    return abortSigningRun(run, uiText("Подписание"), uiText("Не удалось подготовить параметры подписи: %1").arg(error));
+  setBusy(true, uiText("Подписываю документ..."));
+
+  auto* process = new QProcess(dialog);
+  signProcess = process;
+  process->setProgram(signingWorkerProgram());
+  process->setArguments({QStringLiteral("--ulvo-sign-file"), run->requestFile->path()});
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("ULVO_SIGN_WORKER"), QStringLiteral("1"));
+  process->setProcessEnvironment(environment);
+  process->setProcessChannelMode(QProcess::SeparateChannels);
+  QObject::connect(process, &QProcess::finished, dialog, [this, process, run](int, QProcess::ExitStatus status) {
+    completeSigningRun(process, run, status == QProcess::NormalExit, process->readAllStandardOutput(),
+                       process->readAllStandardError(),
+                       status == QProcess::CrashExit ? crashText() : uiText("Подписание завершилось с ошибкой."));
+  });
+  // Qt reports a crash as a process error before the finish; it is still a
+  // crash, not a failure to start.
+  QObject::connect(process, &QProcess::errorOccurred, dialog, [this, process, run](QProcess::ProcessError error) {
+    completeSigningRun(process, run, false, process->readAllStandardOutput(), process->readAllStandardError(),
+                       error == QProcess::Crashed ? crashText()
+                                                  : uiText("Не удалось запустить изолированный процесс подписания."));
+  });
+  process->start(QIODevice::ReadWrite);
+}
+
+void SignatureDialogState::abortSigningRun(const std::shared_ptr<AsyncSignResult>& run, const QString& title,
+                                           const QString& text) {
+  run->removeTemporaryFiles();
+  run->removeUnsignedStampedCopy();
+  if (activeRun == run) activeRun.reset();
+  setBusy(false, QString());
+  appInfo(dialog, title, text);
+}
+
+void SignatureDialogState::completeSigningRun(QProcess* process, const std::shared_ptr<AsyncSignResult>& run,
+                                              bool normalExit, const QByteArray& standardOutput,
+                                              const QByteArray& standardError, const QString& fallbackText) {
+  if (!process || process->property(kDone).toBool()) return;
+  process->setProperty(kDone, true);
+  run->removeTemporaryFiles();
+  if (activeRun == run) activeRun.reset();
+  if (signProcess == process) signProcess = nullptr;
+
+  const QJsonDocument document = QJsonDocument::fromJson(standardOutput.trimmed());
+  if (normalExit && document.isObject()) {
+    run->result = signatureResultFromJson(document.object(), run->request.mode);
+    if (!run->result.ok) {
+      run->errorTitle = uiText("Ошибка подписи");
+      run->errorText = run->result.error.isEmpty() ? fallbackText : run->result.error;
+    }
+  } else {
+    run->errorTitle = uiText("Ошибка подписи");
+    run->errorText = QString::fromUtf8(standardError).trimmed();
+    if (run->errorText.isEmpty()) run->errorText = fallbackText;
+  }
+  if (!run->errorText.isEmpty()) run->removeUnsignedStampedCopy();
+  // A worker that still runs after reporting an error is not left behind.
+  if (process->state() != QProcess::NotRunning) process->kill();
+  process->deleteLater();
+
+  if (!dialog) return;
+  setBusy(false, QString());
+  if (!run->errorText.isEmpty()) {
+    appInfo(dialog, run->errorTitle.isEmpty() ? uiText("Подписание") : run->errorTitle, run->errorText);
+    return;
+  }
+
+  const SignatureResult& result = run->result;
+  appendSignatureJournalRecord(run->request, result, run->signer);
+  outputEdit->setText(result.outputPath);
+  if (link.window && link.showStatus)
+    link.showStatus(uiText("Подпись сохранена: %1").arg(QFileInfo(result.outputPath).fileName()));
+
+  QStringList lines{uiText("Подписан: %1").arg(QFileInfo(sourcePath).fileName()),
+                    uiText("Файл подписи: %1").arg(result.outputPath)};
+  if (!run->stampedPdfPath.isEmpty()) lines << uiText("PDF со штампом: %1").arg(run->stampedPdfPath);
+  const QStringList toOpen{run->stampedPdfPath.isEmpty() ? result.outputPath : run->stampedPdfPath};
+  if (!remainingFiles.isEmpty())
+    lines << uiText("Подписание остальных файлов пакета (%1) пока недоступно.").arg(remainingFiles.size());
+  if (!skippedFiles.isEmpty()) {
+    lines << uiText("Пропущены файлы, которые не похожи на PDF по содержимому:");
+    for (const QString& file : skippedFiles) lines << QStringLiteral("• ") + QFileInfo(file).fileName();
+  }
+  lines << QString() << uiText("SHA-256 первого подписанного файла: %1").arg(QString::fromLatin1(result.documentSha256.toHex()));
+  appInfo(dialog, uiText("Подпись создана"), lines.join(QLatin1Char('\n')));
+
+  const bool openResult = fromShellAction ? (openResultCheck && openResultCheck->isChecked())
+                                          : !run->stampedPdfPath.isEmpty();
+  if (openResult && link.window && !toOpen.first().isEmpty()) {
+    const QString first = toOpen.first();
+    if (isPdfSuffix(first)) {
+      if (link.openFile) link.openFile(first);
+      if (fromShellAction && link.window) {
+        link.window->show();
+        link.window->raise();
+        link.window->activateWindow();
+      }
+    } else {
+      QDesktopServices::openUrl(QUrl::fromLocalFile(first));
+    }
+  }
+  if (dialog) dialog->accept();
+}
+
+void SignatureDialogState::stopWorkers() {
+  for (QPointer<QProcess>* slot : {&searchProcess, &signProcess}) {
+    QProcess* process = *slot;
+    if (!process) continue;
+    process->setProperty(kDone, true);
+    QObject::disconnect(process, nullptr, nullptr, nullptr);
+    if (process->state() != QProcess::NotRunning) {
+      process->kill();
+      process->waitForFinished(5000);
+    }
+    *slot = nullptr;
+  }
+  if (activeRun) activeRun->removeTemporaryFiles();
+  activeRun.reset();
+}

@@ -1,0 +1,122 @@
+#include "SignatureDialogDriver.h"
+
+#include "signature/SignatureWorkflow.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QListWidget>
+#include <QTest>
+#include <QTimer>
+
+namespace signaturetest {
+
+void useIsolatedFolders() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  // Children (the workers, and this program started again by a test) inherit
+  // these and keep them.
+  if (qEnvironmentVariableIsEmpty("ULVO_TEST_ISOLATED_HOME")) {
+    static QTemporaryDir home;
+    qputenv("ULVO_TEST_ISOLATED_HOME", home.path().toUtf8());
+  }
+  const QDir home(qEnvironmentVariable("ULVO_TEST_ISOLATED_HOME"));
+  qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+  qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+  apptest::useCleanSettings();
+  setSigningWorkerProgram(QStringLiteral(ULVO_BINARY));
+}
+
+namespace {
+const QByteArray startTemporaryFolder = qgetenv("TMPDIR");
+}
+
+QString useFreshTemporaryFolder(QTemporaryDir& folder) {
+  qputenv("TMPDIR", folder.path().toUtf8());
+  return folder.path();
+}
+
+void restoreTemporaryFolder() {
+  if (startTemporaryFolder.isEmpty())
+    qunsetenv("TMPDIR");
+  else
+    qputenv("TMPDIR", startTemporaryFolder);
+}
+
+QStringList leftoverSigningFiles(const QString& folder) {
+  return QDir(folder).entryList({"ulvo-sign-*"}, QDir::AllEntries | QDir::Hidden | QDir::System);
+}
+
+QWidget* gridCell(QDialog* dialog, const QString& groupTitle, int row, int column, int index) {
+  for (QGroupBox* group : dialog->findChildren<QGroupBox*>()) {
+    if (group->title() != groupTitle) continue;
+    auto* grid = qobject_cast<QGridLayout*>(group->layout());
+    QLayoutItem* item = grid ? grid->itemAtPosition(row, column) : nullptr;
+    if (!item) return nullptr;
+    if (item->widget()) return item->widget();
+    if (item->layout() && item->layout()->count() > index) return item->layout()->itemAt(index)->widget();
+  }
+  return nullptr;
+}
+
+QDialog* signatureDialog() {
+  auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+  return dialog && dialog->windowTitle() == QStringLiteral("Подписание документа") ? dialog : nullptr;
+}
+
+bool certificateSearchDone(QDialog* dialog) {
+  auto* stack = dialog->findChild<QStackedWidget*>(QStringLiteral("SignatureCertificateStack"));
+  return stack && stack->currentWidget() == dialog->findChild<QListWidget*>(QStringLiteral("OpenRecentList"));
+}
+
+void chooseByKeys(QComboBox* combo, const QVariant& data) {
+  const int wanted = combo->findData(data);
+  while (combo->currentIndex() > wanted && combo->currentIndex() > 0) QTest::keyClick(combo, Qt::Key_Up);
+  while (combo->currentIndex() < wanted) QTest::keyClick(combo, Qt::Key_Down);
+}
+
+void typeInto(QLineEdit* edit, const QString& text) {
+  edit->selectAll();
+  QTest::keyClick(edit, Qt::Key_Delete);
+  QTest::keyClicks(edit, text);
+}
+
+void clickButton(QDialog* dialog, const QString& text) {
+  for (QPushButton* button : dialog->findChildren<QPushButton*>())
+    if (button->text() == text && button->isVisible()) {
+      QTest::mouseClick(button, Qt::LeftButton);
+      return;
+    }
+  ADD_FAILURE() << "no button " << text.toStdString();
+}
+
+bool runSignatureDialog(MainWindow& window, const std::function<void(QDialog*)>& drive, const QString& path) {
+  return driveSignatureDialog([&] { window.showSignatureDialog(false, {}, {}, path); }, drive);
+}
+
+bool driveSignatureDialog(const std::function<void()>& open, const std::function<void(QDialog*)>& drive) {
+  bool came = false;
+  QTimer::singleShot(0, [&] {
+    QDialog* dialog = nullptr;
+    if (!QTest::qWaitFor([&] { return (dialog = signatureDialog()) != nullptr; }, 10000)) return;
+    came = true;
+    if (!QTest::qWaitFor([&] { return certificateSearchDone(dialog); }, 60000))
+      ADD_FAILURE() << "certificate search did not end";
+    drive(dialog);
+    // A drive that left the dialog open closes it, so the test never hangs.
+    if (!QTest::qWaitFor([&] { return !dialog->isVisible(); }, 60000)) {
+      ADD_FAILURE() << "the signature dialog stayed open";
+      dialog->done(QDialog::Rejected);
+    }
+  });
+  open();
+  return came;
+}
+
+}  // namespace signaturetest
