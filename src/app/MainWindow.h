@@ -143,6 +143,10 @@ class MainWindow : public QMainWindow {
   void setLightTheme();
   void setDarkTheme();
   void applyStoredSettings();
+  void applyStyleFile(const QString& path);
+  void applyUiDensity(int level);
+  // The next recognition creates a new engine for the stored languages.
+  void discardOcrEngine();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -204,6 +208,8 @@ class MainWindow : public QMainWindow {
 
   bool editMode = false;
   bool ocrBusy = false;
+  // Transfer time-out of the update check (tests shorten it).
+  int updateTimeoutMs = 15000;
   int ocrPage = -1;
   int pendingSelectionPage = -1;
   QRectF pendingSelectionRect;

@@ -18,8 +18,6 @@ void MainWindow::showOcrProgressDialog() { tellNotAvailableYet(QStringLiteral("O
 void MainWindow::showPageToolsDialog(const QList<QString>&, bool) { tellNotAvailableYet(QStringLiteral("Страницы")); }
 void MainWindow::showAnnotationPropertiesDialog() { tellNotAvailableYet(QStringLiteral("Разметка")); }
 void MainWindow::showDocumentPropertiesDialog() { tellNotAvailableYet(QStringLiteral("Свойства")); }
-void MainWindow::showSettingsDialog() { tellNotAvailableYet(QStringLiteral("Настройки")); }
-void MainWindow::showAboutDialog() { tellNotAvailableYet(QStringLiteral("О программе")); }
 void MainWindow::showSearchDialog() { tellNotAvailableYet(QStringLiteral("Найти")); }
 void MainWindow::onRotateCCW() { tellNotAvailableYet(QStringLiteral("Влево")); }
 void MainWindow::onRotateCW() { tellNotAvailableYet(QStringLiteral("Вправо")); }
@@ -29,7 +27,6 @@ void MainWindow::showSpecialCharactersDialog() { tellNotAvailableYet(QStringLite
 void MainWindow::onFacsimileInsert() { tellNotAvailableYet(QStringLiteral("Вставить факсимиле")); }
 void MainWindow::onFacsimileAdd() { tellNotAvailableYet(QStringLiteral("Добавить факсимиле")); }
 void MainWindow::onFacsimileEdit() { tellNotAvailableYet(QStringLiteral("Изменить факсимиле")); }
-void MainWindow::checkForUpdates() { tellNotAvailableYet(QStringLiteral("Обновления")); }
 
 void MainWindow::runShellAction(const QString& action, const QList<QString>& files, bool fromShellAction) {
   if (action == QLatin1String("sign")) return runShellSign(files, fromShellAction);

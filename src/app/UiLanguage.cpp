@@ -34,10 +34,3 @@ bool uiLanguageComesBefore(const QPair<QString, QString>& a, const QPair<QString
   if (is(b, "en")) return false;
   return QString::localeAwareCompare(a.second, b.second) < 0;
 }
-
-QString uiTranslate(const QString& text) { return text; }
-
-void localizeWidgetTree(QWidget*) {
-  // Russian is the only interface language shipped so far: the widgets already
-  // show their source texts.
-}

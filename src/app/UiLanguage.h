@@ -18,9 +18,24 @@ QString rememberedText(QObject* object, const char* property, const QString& cur
 // Russian first, English second, then the others by native name.
 bool uiLanguageComesBefore(const QPair<QString, QString>& a, const QPair<QString, QString>& b);
 
-// A Russian source text in the interface language. Until a translation table
-// is linked every text stays Russian.
+class QAction;
+
+// The translation resource linked into the program.
+inline constexpr char kUiTranslationsResource[] = ":/resources/i18n/ulvo_ui_translations_multilang.json";
+
+// A Russian source text in the interface language (the application property
+// "uiLanguage", else the setting "ui/language").
 QString uiTranslate(const QString& text);
+
+// uiTranslate, then the text before a parenthesised tail, then line by line.
+QString uiTranslateSmart(const QString& text);
+
+// An action's text, tool tip and status tip from their remembered sources.
+void localizeAction(QAction* action);
 
 // Translates a widget tree from its remembered Russian texts.
 void localizeWidgetTree(QWidget* widget);
+
+// The languages the translation resource offers: (code, native name), Russian
+// first, English second.
+const QList<QPair<QString, QString>>& uiLanguageList();

@@ -1,0 +1,13 @@
+# The light and dark style sheets, made from one template and a palette each.
+function(ulvo_make_theme name)
+  cmake_parse_arguments(P "" "WINDOW;PANEL;SURFACE;TEXT;MUTED;BORDER;HOVER;FOCUS;ACCENT;ACCENT_HOVER;ACCENT_SOFT;ON_ACCENT;CANVAS" "" ${ARGN})
+  foreach(key WINDOW PANEL SURFACE TEXT MUTED BORDER HOVER FOCUS ACCENT ACCENT_HOVER ACCENT_SOFT ON_ACCENT CANVAS)
+    set(${key} ${P_${key}})
+  endforeach()
+  configure_file(${CMAKE_SOURCE_DIR}/resources/styles/theme.qss.in ${CMAKE_BINARY_DIR}/resources/styles/${name}.qss @ONLY)
+endfunction()
+
+ulvo_make_theme(light WINDOW "#EEF1F4" PANEL "#F7F8FA" SURFACE "#FFFFFF" TEXT "#20242A" MUTED "#5F6B7A" BORDER "#D3D9E0"
+  HOVER "#E4E9EE" FOCUS "#0F766E" ACCENT "#0F766E" ACCENT_HOVER "#0B5F58" ACCENT_SOFT "#D5EEEB" ON_ACCENT "#FFFFFF" CANVAS "#E2E6EB")
+ulvo_make_theme(dark WINDOW "#181A1D" PANEL "#202328" SURFACE "#262A30" TEXT "#ECEFF2" MUTED "#9AA4B0" BORDER "#3A4049"
+  HOVER "#30353C" FOCUS "#42B8AA" ACCENT "#2A9D90" ACCENT_HOVER "#35B3A5" ACCENT_SOFT "#1F4A45" ON_ACCENT "#FFFFFF" CANVAS "#111315")

@@ -1,0 +1,223 @@
+// Run-time translation of the Russian source texts through the linked table.
+#include "UiLanguage.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QTextEdit>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+using Table = QHash<QString, QString>;
+
+constexpr int kListSourceRole = Qt::UserRole + 500;
+
+const QHash<QString, Table>& tables() {
+  static QHash<QString, Table> loaded;
+  static bool attempted = false;
+  if (attempted) return loaded;
+  attempted = true;
+  QFile file(QString::fromLatin1(kUiTranslationsResource));
+  if (!file.open(QIODevice::ReadOnly)) return loaded;
+  const QJsonObject translations = QJsonDocument::fromJson(file.readAll()).object().value("translations").toObject();
+  for (auto language = translations.begin(); language != translations.end(); ++language) {
+    Table& table = loaded[language.key()];
+    const QJsonObject entries = language.value().toObject();
+    for (auto entry = entries.begin(); entry != entries.end(); ++entry)
+      table.insert(entry.key(), entry.value().isString() ? entry.value().toString() : QString());
+  }
+  return loaded;
+}
+
+QString translationLanguage() {
+  QString code;
+  if (QCoreApplication* app = QCoreApplication::instance()) code = app->property("uiLanguage").toString();
+  if (code.isEmpty()) code = QSettings().value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString();
+  return code;
+}
+
+bool hasCyrillic(const QString& text) {
+  static const QRegularExpression cyrillic(QStringLiteral("[А-Яа-яЁё]"));
+  return text.contains(cyrillic);
+}
+
+// The property holding what the last pass set, beside the remembered source.
+QByteArray shownProperty(const char* sourceProperty) { return QByteArray(sourceProperty) + "_shown"; }
+
+// The source of one text of a widget. A text the code set after the last
+// pass (a status message, a counter, a file name) differs from both the
+// remembered source and what the pass showed: it becomes the new source, so
+// a later pass never puts an old text back.
+QString sourceText(QObject* object, const char* property, const QString& current) {
+  const QString remembered = rememberedText(object, property, current);
+  const QVariant shown = object->property(shownProperty(property));
+  if (current != remembered && shown.isValid() && current != shown.toString()) {
+    object->setProperty(property, current);
+    return current;
+  }
+  return remembered;
+}
+
+QString translatedFor(QObject* object, const char* property, const QString& current) {
+  const QString translated = uiTranslateSmart(sourceText(object, property, current));
+  object->setProperty(shownProperty(property), translated);
+  return translated;
+}
+
+void localizeTips(QObject* object, const QString& toolTip, const QString& statusTip,
+                  const std::function<void(const QString&)>& setToolTip,
+                  const std::function<void(const QString&)>& setStatusTip) {
+  const QString toolSource = sourceText(object, "_ulvo_i18n_tooltip", toolTip);
+  if (!toolSource.isEmpty()) setToolTip(translatedFor(object, "_ulvo_i18n_tooltip", toolTip));
+  const QString statusSource = sourceText(object, "_ulvo_i18n_statusTip", statusTip);
+  if (!statusSource.isEmpty()) setStatusTip(translatedFor(object, "_ulvo_i18n_statusTip", statusTip));
+}
+
+void localizeComboItems(QComboBox* combo) {
+  if (combo->property("_ulvo_i18n_skip_items").toBool()) return;
+  QStringList sources = combo->property("_ulvo_i18n_items").toStringList();
+  if (sources.size() != combo->count() && combo->count() <= 80) {
+    sources.clear();
+    for (int i = 0; i < combo->count(); ++i) sources << combo->itemText(i);
+    combo->setProperty("_ulvo_i18n_items", sources);
+  }
+  if (sources.size() != combo->count()) return;
+  const QSignalBlocker blocker(combo);
+  for (int i = 0; i < combo->count(); ++i) combo->setItemText(i, uiTranslateSmart(sources[i]));
+}
+
+void localizeListItems(QListWidget* list) {
+  for (int i = 0; i < list->count(); ++i) {
+    QListWidgetItem* item = list->item(i);
+    if (!item->data(kListSourceRole).isValid()) item->setData(kListSourceRole, item->text());
+    item->setText(uiTranslateSmart(item->data(kListSourceRole).toString()));
+  }
+}
+
+void localizeTabs(QTabWidget* tabs) {
+  QStringList sources = tabs->property("_ulvo_i18n_tabs").toStringList();
+  if (sources.size() != tabs->count()) {
+    sources.clear();
+    for (int i = 0; i < tabs->count(); ++i) sources << tabs->tabText(i);
+    tabs->setProperty("_ulvo_i18n_tabs", sources);
+    return;
+  }
+  for (int i = 0; i < tabs->count(); ++i) tabs->setTabText(i, uiTranslateSmart(sources[i]));
+}
+
+void localizeWidget(QWidget* widget) {
+  // Texts filled with user data (file names, manifest strings) were
+  // translated before they were filled; a pass leaves them alone.
+  if (widget->property("_ulvo_i18n_userData").toBool()) return;
+  if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(translatedFor(label, "_ulvo_i18n_text", label->text()));
+  if (auto* button = qobject_cast<QAbstractButton*>(widget))
+    button->setText(translatedFor(button, "_ulvo_i18n_text", button->text()));
+  if (auto* group = qobject_cast<QGroupBox*>(widget))
+    group->setTitle(translatedFor(group, "_ulvo_i18n_title", group->title()));
+  if (auto* line = qobject_cast<QLineEdit*>(widget))
+    line->setPlaceholderText(translatedFor(line, "_ulvo_i18n_placeholder", line->placeholderText()));
+  if (auto* edit = qobject_cast<QTextEdit*>(widget))
+    edit->setPlaceholderText(translatedFor(edit, "_ulvo_i18n_placeholder", edit->placeholderText()));
+  if (auto* combo = qobject_cast<QComboBox*>(widget)) localizeComboItems(combo);
+  if (auto* list = qobject_cast<QListWidget*>(widget)) localizeListItems(list);
+  if (auto* tabs = qobject_cast<QTabWidget*>(widget)) localizeTabs(tabs);
+  localizeTips(
+      widget, widget->toolTip(), widget->statusTip(), [widget](const QString& t) { widget->setToolTip(t); },
+      [widget](const QString& t) { widget->setStatusTip(t); });
+  for (QAction* action : widget->actions()) localizeAction(action);
+}
+
+}  // namespace
+
+QString uiTranslate(const QString& source) {
+  if (source.isEmpty()) return source;
+  const QString language = translationLanguage();
+  const QHash<QString, Table>& all = tables();
+  const auto english = all.constFind(QStringLiteral("en"));
+  const bool haveEnglish = english != all.constEnd();
+  const QString inEnglish = haveEnglish ? english->value(source) : QString();
+  const auto table = all.constFind(language);
+  const QString translated = table != all.constEnd() ? table->value(source) : QString();
+  if (!translated.isEmpty()) {
+    if (language == QLatin1String("en") || language == QLatin1String("ru") || !haveEnglish) return translated;
+    // An entry that only repeats the English text shows the Russian source.
+    if (translated == inEnglish && hasCyrillic(source)) return source;
+    return translated;
+  }
+  if (language == QLatin1String("en") || !haveEnglish || inEnglish.isEmpty() || hasCyrillic(source)) return source;
+  return inEnglish;
+}
+
+QString uiTranslateSmart(const QString& source) {
+  const QString whole = uiTranslate(source);
+  if (whole != source) return whole;
+  const qsizetype open = source.lastIndexOf(QStringLiteral(" ("));
+  if (open > 0 && source.endsWith(u')')) {
+    const QString head = source.left(open);
+    const QString translatedHead = uiTranslate(head);
+    if (translatedHead != head) return translatedHead + source.mid(open);
+  }
+  if (source.contains(u'\n')) {
+    QStringList parts = source.split(u'\n');
+    bool changed = false;
+    for (QString& part : parts) {
+      const QString translated = uiTranslateSmart(part);
+      changed = changed || translated != part;
+      part = translated;
+    }
+    if (changed) return parts.join(u'\n');
+  }
+  return source;
+}
+
+void localizeAction(QAction* action) {
+  if (!action) return;
+  action->setText(translatedFor(action, "_ulvo_i18n_text", action->text()));
+  localizeTips(
+      action, action->toolTip(), action->statusTip(), [action](const QString& t) { action->setToolTip(t); },
+      [action](const QString& t) { action->setStatusTip(t); });
+}
+
+void localizeWidgetTree(QWidget* root) {
+  if (!root || root->property("_ulvo_i18n_localizing").toBool()) return;
+  root->setProperty("_ulvo_i18n_localizing", true);
+  const QString titleSource = sourceText(root, "_ulvo_i18n_windowTitle", root->windowTitle());
+  if (!titleSource.isEmpty()) root->setWindowTitle(translatedFor(root, "_ulvo_i18n_windowTitle", root->windowTitle()));
+  localizeWidget(root);
+  for (QWidget* child : root->findChildren<QWidget*>()) localizeWidget(child);
+  for (QAction* action : root->findChildren<QAction*>()) localizeAction(action);
+  root->setProperty("_ulvo_i18n_localizing", false);
+}
+
+const QList<QPair<QString, QString>>& uiLanguageList() {
+  static QList<QPair<QString, QString>> languages;
+  static bool built = false;
+  if (built) return languages;
+  built = true;
+  QFile file(QString::fromLatin1(kUiTranslationsResource));
+  if (file.open(QIODevice::ReadOnly)) {
+    const QJsonObject locales =
+        QJsonDocument::fromJson(file.readAll()).object().value("meta").toObject().value("locales").toObject();
+    for (auto it = locales.begin(); it != locales.end(); ++it)
+      languages.append({it.key(), it.value().isString() ? it.value().toString() : it.key()});
+  }
+  if (languages.isEmpty()) languages = {{QStringLiteral("ru"), QStringLiteral("Русский")}, {QStringLiteral("en"), QStringLiteral("English")}};
+  std::sort(languages.begin(), languages.end(), uiLanguageComesBefore);
+  return languages;
+}

@@ -1,0 +1,193 @@
+#include "UpdateCheck.h"
+
+#include "AppProduct.h"
+#include "DialogHelpers.h"
+#include "MainWindow.h"
+#include "UiLanguage.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPushButton>
+#include <QSettings>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QVersionNumber>
+
+namespace {
+
+QString productId(AppProduct product) {
+  switch (product) {
+    case AppProduct::Viewer: return QStringLiteral("ulvo-pdf-viewer");
+    case AppProduct::Ecp: return QStringLiteral("ulvo-ecp");
+    default: return QStringLiteral("ulvo-pdf-editor");
+  }
+}
+
+// Title, plain text and an optional web address to open; manifest strings are
+// never shown as rich text.
+void showUpdateDialog(QWidget* parent, const QString& title, const QString& text, const QString& link) {
+  auto* dialog = new QDialog(parent);
+  dialog->setObjectName(QStringLiteral("AppDialog"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(title);
+  dialog->resize(560, 300);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->setContentsMargins(18, 18, 18, 16);
+  layout->setSpacing(10);
+  layout->addWidget(label(title, QStringLiteral("DialogTitle")));
+  QLabel* body = label(text, QStringLiteral("DialogSubtitle"));
+  body->setTextFormat(Qt::PlainText);
+  body->setWordWrap(true);
+  body->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  body->setProperty("_ulvo_i18n_userData", true);
+  layout->addWidget(body, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  if (!link.isEmpty()) {
+    QPushButton* open = dialogButton(QStringLiteral("Открыть ссылку"), QStringLiteral("PrimaryDialogButton"));
+    QObject::connect(open, &QPushButton::clicked, dialog, [dialog, link] {
+      QDesktopServices::openUrl(QUrl(link));
+      dialog->close();
+    });
+    buttons->addWidget(open);
+  }
+  QPushButton* close = dialogButton(QStringLiteral("Закрыть"), QStringLiteral("SecondaryDialogButton"));
+  QObject::connect(close, &QPushButton::clicked, dialog, &QDialog::close);
+  buttons->addWidget(close);
+  layout->addLayout(buttons);
+  if (parent) dialog->move(parent->frameGeometry().center() - dialog->rect().center());
+  dialog->show();
+}
+
+}  // namespace
+
+QString updateManifestAddress() {
+  const QString fromEnvironment = qEnvironmentVariable("ULVO_UPDATE_URL").trimmed();
+  if (!fromEnvironment.isEmpty()) return fromEnvironment;
+  return QSettings().value(QStringLiteral("updates/manifestUrl"), QString::fromLatin1(kDefaultUpdateManifestUrl)).toString();
+}
+
+bool isNewerVersion(const QString& available, const QString& current) {
+  const QVersionNumber a = QVersionNumber::fromString(available);
+  const QVersionNumber c = QVersionNumber::fromString(current);
+  if (!a.isNull() && !c.isNull()) return QVersionNumber::compare(a, c) > 0;
+  return available.trimmed() > current.trimmed();
+}
+
+bool isOpenableUpdateUrl(const QString& url) {
+  const QUrl parsed(url, QUrl::StrictMode);
+  const QString scheme = parsed.scheme().toLower();
+  return parsed.isValid() && !parsed.host().isEmpty() && (scheme == QLatin1String("https") || scheme == QLatin1String("http"));
+}
+
+UpdateManifestAnswer readUpdateManifest(const QByteArray& body, const QString& product, const QString& channel,
+                                        const QString& currentVersion, bool preferAppImage) {
+  UpdateManifestAnswer answer;
+  QJsonParseError error{};
+  const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+  if (!document.isObject()) {
+    answer.parseError = error.error == QJsonParseError::NoError ? QStringLiteral("not a JSON object") : error.errorString();
+    return answer;
+  }
+  const QJsonObject root = document.object();
+  const QJsonObject productObject = root.value("products").toObject().value(product).toObject();
+  if (productObject.isEmpty()) {
+    answer.kind = UpdateManifestAnswer::NoProduct;
+    return answer;
+  }
+  const QJsonObject channels = productObject.value("channels").toObject();
+  QJsonObject chosen = channels.value(channel).toObject();
+  if (chosen.isEmpty()) chosen = channels.value(root.value("channel").toString(QStringLiteral("stable"))).toObject();
+  if (chosen.isEmpty() && !channels.isEmpty()) chosen = channels.begin().value().toObject();
+  QStringList candidates = {QStringLiteral("linux-amd64-deb"), QStringLiteral("linux-amd64-rpm"),
+                            QStringLiteral("linux-amd64-appimage")};
+  if (preferAppImage) candidates.prepend(QStringLiteral("linux-amd64-appimage"));
+  candidates.removeDuplicates();
+  const QJsonObject platforms = chosen.value("platforms").toObject();
+  QJsonObject package;
+  for (const QString& key : candidates) {
+    package = platforms.value(key).toObject();
+    if (!package.isEmpty()) {
+      answer.platform = key;
+      break;
+    }
+  }
+  if (package.isEmpty()) {
+    answer.kind = UpdateManifestAnswer::NoPackage;
+    return answer;
+  }
+  answer.version = package.contains("version") ? package.value("version").toString()
+                                               : productObject.value("latestVersion").toString();
+  answer.url = package.value("url").toString();
+  answer.type = package.value("type").toString();
+  answer.sha256 = package.value("sha256").toString();
+  answer.size = qint64(package.value("size").toDouble());
+  answer.kind = isNewerVersion(answer.version, currentVersion) ? UpdateManifestAnswer::Newer : UpdateManifestAnswer::Current;
+  return answer;
+}
+
+void MainWindow::checkForUpdates() {
+  const QString address = updateManifestAddress();
+  const QString channel = QSettings().value(QStringLiteral("updates/channel"), QStringLiteral("stable")).toString();
+  const QString productKey = productId(product);
+  QString current = QCoreApplication::applicationVersion();
+  if (current.isEmpty()) current = QStringLiteral("1.0.2");
+  if (statusLabel) statusLabel->setText(QStringLiteral("Проверяю обновления..."));
+
+  auto* manager = new QNetworkAccessManager(this);
+  QNetworkRequest request(QUrl(address, QUrl::TolerantMode));
+  request.setRawHeader("User-Agent", "UlvoPDF/" + current.toUtf8());
+  request.setTransferTimeout(updateTimeoutMs);
+  QNetworkReply* reply = manager->get(request);
+  connect(reply, &QNetworkReply::finished, this, [this, manager, reply, address, channel, productKey, current] {
+    manager->deleteLater();
+    reply->deleteLater();
+    const QString checkTitle = QStringLiteral("Проверка обновлений");
+    if (reply->error() != QNetworkReply::NoError) {
+      if (statusLabel) statusLabel->setText(QStringLiteral("Не удалось проверить обновления"));
+      showUpdateDialog(this, checkTitle,
+                       uiTranslate(QStringLiteral("Не удалось получить manifest обновлений:\n%1\n\nURL: %2")).arg(reply->errorString(), address), {});
+      return;
+    }
+    const UpdateManifestAnswer answer =
+        readUpdateManifest(reply->readAll(), productKey, channel, current, !qEnvironmentVariableIsEmpty("APPIMAGE"));
+    switch (answer.kind) {
+      case UpdateManifestAnswer::Malformed:
+        if (statusLabel) statusLabel->setText(QStringLiteral("Manifest обновлений повреждён"));
+        showUpdateDialog(this, checkTitle, uiTranslate(QStringLiteral("Manifest обновлений не удалось прочитать: %1")).arg(answer.parseError), {});
+        return;
+      case UpdateManifestAnswer::NoProduct:
+        showUpdateDialog(this, checkTitle,
+                         uiTranslate(QStringLiteral("В manifest нет данных для продукта %1.\nURL: %2")).arg(productDisplayName(product), address), {});
+        return;
+      case UpdateManifestAnswer::NoPackage:
+        showUpdateDialog(this, checkTitle,
+                         uiTranslate(QStringLiteral("Для этой платформы пока нет пакета обновления.\nТекущая версия: %1\nURL: %2")).arg(current, address),
+                         {});
+        return;
+      case UpdateManifestAnswer::Newer:
+        if (statusLabel) statusLabel->setText(uiTranslate(QStringLiteral("Доступно обновление %1")).arg(answer.version));
+        showUpdateDialog(this, QStringLiteral("Доступно обновление"),
+                         uiTranslate(QStringLiteral("Продукт: %1\nТекущая версия: %2\nДоступная версия: %3\nПакет: %4 · %5\nРазмер: %6\nSHA-256: %7"))
+                             .arg(productDisplayName(product), current, answer.version, answer.platform, answer.type,
+                                  formatFileSize(answer.size), answer.sha256),
+                         isOpenableUpdateUrl(answer.url) ? answer.url : QString());
+        return;
+      case UpdateManifestAnswer::Current:
+        if (statusLabel) statusLabel->setText(QStringLiteral("Установлена актуальная версия"));
+        showUpdateDialog(this, QStringLiteral("Обновлений нет"),
+                         uiTranslate(QStringLiteral("Установлена актуальная версия %1.\nПроверенный канал: %2\nПакет платформы: %3 · %4"))
+                             .arg(current, channel, answer.platform, answer.type),
+                         {});
+        return;
+    }
+  });
+}
