@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""Russian string literals of the sources, as the harvest test reads them.
+
+Adjacent literals are joined (C++ concatenates them); comments, character
+literals and raw strings are skipped; \\n, \\" and \\\\ are unescaped.
+"""
+import os
+import re
+import sys
+
+CYRILLIC = re.compile('[А-Яа-яЁё]')
+
+
+def literals(text):
+    i, n = 0, len(text)
+    pending = None  # the literal being joined with its neighbours
+    while i < n:
+        c = text[i]
+        if text.startswith('//', i):
+            j = text.find('\n', i)
+            i = n if j < 0 else j
+            continue
+        if text.startswith('/*', i):
+            j = text.find('*/', i + 2)
+            i = n if j < 0 else j + 2
+            continue
+        if c == '"' and i > 0 and text[i - 1] == 'R':
+            j = text.find('(', i)
+            delim = ')' + text[i + 1:j] + '"'
+            k = text.find(delim, j)
+            i = n if k < 0 else k + len(delim)
+            continue
+        if c == "'":
+            j = i + 1
+            while j < n and text[j] != "'":
+                j += 2 if text[j] == '\\' else 1
+            i = j + 1
+            continue
+        if c == '"':
+            j, parts = i + 1, []
+            while j < n and text[j] != '"':
+                if text[j] == '\\':
+                    e = text[j + 1]
+                    parts.append({'n': '\n', '"': '"', '\\': '\\'}.get(e, '\\' + e))
+                    j += 2
+                else:
+                    parts.append(text[j])
+                    j += 1
+            pending = (pending or '') + ''.join(parts)
+            i = j + 1
+            continue
+        if not c.isspace() and pending is not None:
+            yield pending
+            pending = None
+        i += 1
+    if pending is not None:
+        yield pending
+
+
+def harvest(root):
+    found = {}
+    for folder, _, files in os.walk(root):
+        for name in sorted(files):
+            if not name.endswith(('.cpp', '.h')):
+                continue
+            path = os.path.join(folder, name)
+            with open(path, encoding='utf-8') as f:
+                for s in literals(f.read()):
+                    if CYRILLIC.search(s):
+                        found.setdefault(s, []).append(os.path.relpath(path, root))
+    return found
+
+
+if __name__ == '__main__':
+    for s, where in sorted(harvest(sys.argv[1]).items(), key=lambda kv: kv[1][0]):
+        print(where[0] + '\t' + s.replace('\n', '\\n'))
