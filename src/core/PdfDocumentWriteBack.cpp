@@ -7,6 +7,7 @@
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
+#include "EditedLineFit.h"
 #include "PageObjectBounds.h"
 #include "PageObjectWriters.h"
 #include "PageSpace.h"
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 #include <variant>
 
@@ -36,6 +38,12 @@ struct TextRun {
   QColor color = Qt::black;
   bool bold = false;
   bool italic = false;
+  // Plain line i of the block (-1 none): fitted into rect as the preview fits it.
+  int lineIndex = -1;
+  // Rich text: the width the editor's layout gave the run; it is set there
+  // at rect's left edge, its glyphs scaled to that width.
+  double laidOutWidth = -1;
+  double scale = 1.0;
 };
 
 bool isRealRect(const QRectF& r) { return r.width() > 0 && r.height() > 0; }
@@ -106,7 +114,13 @@ std::vector<TextRun> richTextRuns(const TextBlock& b) {
   device.setDotsPerMeterY(2835);
   document.documentLayout()->setPaintDevice(&device);
   document.setHtml(b.richTextHtml);
-  document.setTextWidth(std::max(b.rect.width(), 1.0));
+  // Unhinted advances scale with the size, as they do at the editor's zoom;
+  // the small slack keeps a line the editor fitted on one line from wrapping
+  // here over rounding (the runs are then held inside the block).
+  QTextOption option = document.defaultTextOption();
+  option.setUseDesignMetrics(true);
+  document.setDefaultTextOption(option);
+  document.setTextWidth(std::max(b.rect.width() * 1.04 + 1.0, 1.0));
 
   std::vector<TextRun> runs;
   const double top = b.rect.y() + b.rect.height();
@@ -125,7 +139,12 @@ std::vector<TextRun> richTextRuns(const TextBlock& b) {
         const int start = std::max(fragment.position() - paragraph.position(), lineStart);
         const int end = std::min(fragment.position() + fragment.length() - paragraph.position(), lineEnd);
         if (start >= end) continue;
-        QString text = paragraphText.mid(start, end - start);
+        // Each run is the text between its outer blanks, placed where the
+        // layout put that text; the blanks between runs stay gaps.
+        int first = start, last = end;
+        while (first < last && paragraphText.at(first).isSpace()) ++first;
+        while (last > first && paragraphText.at(last - 1).isSpace()) --last;
+        QString text = paragraphText.mid(first, last - first);
         text.remove(QChar::LineSeparator).remove(QChar::ObjectReplacementCharacter);
         if (text.trimmed().isEmpty()) continue;
 
@@ -135,9 +154,9 @@ std::vector<TextRun> richTextRuns(const TextBlock& b) {
         TextRun run;
         run.text = text;
         run.size = usableSize(float(size), b.fontSize);
-        const double x = b.rect.x() + origin.x() + line.cursorToX(start);
-        const double width = std::max(line.cursorToX(end) - line.cursorToX(start), 1.0);
-        run.rect = QRectF(x, baseline - 0.12 * run.size, width, run.size);
+        const double x = b.rect.x() + origin.x() + line.cursorToX(first);
+        run.laidOutWidth = std::max(line.cursorToX(last) - line.cursorToX(first), 0.5);
+        run.rect = QRectF(x, baseline - 0.12 * run.size, run.laidOutWidth, run.size);
         run.family = font.family().isEmpty() ? b.fontFamily : font.family();
         run.color = visibleColour(format.foreground().style() != Qt::NoBrush ? format.foreground().color()
                                                                              : QColor(),
@@ -161,7 +180,9 @@ std::vector<TextRun> visibleRuns(const TextBlock& b) {
     for (int i = 0; i < n; ++i) {
       const TextBlock::Line line = visualLine(b, i);
       const QString text = i < texts.size() ? texts.at(i) : line.text;
-      if (!text.trimmed().isEmpty()) runs.push_back(runForLine(line, b, text));
+      if (text.trimmed().isEmpty()) continue;
+      runs.push_back(runForLine(line, b, text));
+      runs.back().lineIndex = i;
     }
     return runs;
   }
@@ -194,6 +215,21 @@ std::vector<TextRun> storedRuns(const TextBlock& b) {
   for (const auto& line : b.lines)
     if (!line.text.trimmed().isEmpty()) runs.push_back(runForLine(line, b, line.text));
   return runs;
+}
+
+// Sets a visible run into its place: a rich run at the width the editor's
+// layout gave it (held inside the block), a plain line into its line box.
+void fitRun(TextRun& run, const TextBlock& b, double advance) {
+  if (!(advance > 0)) return;
+  if (run.laidOutWidth > 0) {
+    run.scale = std::clamp(run.laidOutWidth / advance, 0.5, 1.5);
+    const double room = b.rect.right() + 0.5 - run.rect.x();
+    if (advance * run.scale > room) run.scale = std::max(room / advance, 0.4);
+    return;
+  }
+  const EditedLineFit fit = fitEditedLine(b, run.lineIndex, run.rect.x(), run.rect.width(), advance);
+  run.rect.moveLeft(fit.x);
+  run.scale = fit.scale;
 }
 
 bool isHiddenTextObject(FPDF_PAGEOBJECT object) {
@@ -340,15 +376,27 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     return std::any_of(shownText.begin(), shownText.end(), [&](const QPointF& c) { return r.contains(c); });
   };
 
+  // The runs of every text block first, so that each font is embedded once
+  // as a subset covering all the characters this page gets.
+  std::vector<std::vector<TextRun>> blockRuns(blocks.size());
+  std::map<std::pair<bool, bool>, QString> textPerStyle;
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    if (blocks[i].isImage) continue;
+    blockRuns[i] = replace[i] ? visibleRuns(blocks[i]) : storedRuns(blocks[i]);
+    for (const TextRun& run : blockRuns[i]) textPerStyle[{run.bold, run.italic}] += run.text;
+  }
+  for (const auto& [style, text] : textPerStyle) loadFontUnlocked(QString(), style.first, style.second, text);
+
   std::vector<PageWrite> writes;
   for (size_t i = 0; i < blocks.size(); ++i) {
     const TextBlock& b = blocks[i];
     if (!b.isImage) {
       if (replace[i]) {
         writes.emplace_back(WhiteBox{oldPlace(b)});
-        for (const TextRun& run : visibleRuns(b)) {
+        for (TextRun& run : blockRuns[i]) {
+          fitRun(run, b, writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold, run.italic));
           pdfium::PageObject object(createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size, run.color,
-                                                             run.bold, run.italic, false, false));
+                                                             run.bold, run.italic, false, false, run.scale));
           if (!object) {
             lastErrorMessage = QStringLiteral("Не удалось записать изменённый текст на страницу.");
             return false;
@@ -356,7 +404,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
           writes.emplace_back(std::move(object));
         }
       } else {
-        for (const TextRun& run : storedRuns(b)) {
+        for (const TextRun& run : blockRuns[i]) {
           if (pageShowsTextIn(run.rect)) continue;
           pdfium::PageObject object(createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size,
                                                              QColor(0, 0, 0, 0), run.bold, run.italic, true, true));

@@ -1,0 +1,46 @@
+#include "EditedLineFit.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double kIndent = 3.0;       // points that count as an indent
+constexpr double kFlush = 1.5;        // points within which two edges line up
+constexpr double kJustified = 0.85;   // a line this full of its box is set to it
+constexpr double kNarrowest = 0.4;    // glyphs are never narrowed further
+}  // namespace
+
+Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex) {
+  if (block.lines.size() < 2 || lineIndex < 0 || lineIndex >= int(block.lines.size())) return Qt::AlignLeft;
+  double left = block.lines.front().rect.left(), right = block.lines.front().rect.right();
+  for (const auto& line : block.lines) {
+    left = std::min(left, line.rect.left());
+    right = std::max(right, line.rect.right());
+  }
+  const QRectF& r = block.lines[size_t(lineIndex)].rect;
+  const double indentLeft = r.left() - left;
+  const double indentRight = right - r.right();
+  if (indentLeft > kIndent && indentRight > kIndent && std::abs(indentLeft - indentRight) < 2 * kFlush)
+    return Qt::AlignHCenter;
+  if (indentLeft > kIndent && indentRight < kFlush) return Qt::AlignRight;
+  return Qt::AlignLeft;
+}
+
+EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLeft, double boxWidth,
+                            double naturalWidth) {
+  EditedLineFit fit{boxLeft, 1.0};
+  if (!(naturalWidth > 0) || !(boxWidth > 0)) return fit;
+  const Qt::Alignment align = editedLineAlignment(block, lineIndex);
+  const bool storedBox = lineIndex >= 0 && lineIndex < int(block.lines.size());
+  if (naturalWidth > boxWidth) {
+    fit.scale = std::max(boxWidth / naturalWidth, kNarrowest);
+  } else if (storedBox && align == Qt::AlignLeft && naturalWidth >= kJustified * boxWidth) {
+    fit.scale = boxWidth / naturalWidth;
+  }
+  const double drawn = naturalWidth * fit.scale;
+  if (align == Qt::AlignRight)
+    fit.x = boxLeft + boxWidth - drawn;
+  else if (align == Qt::AlignHCenter)
+    fit.x = boxLeft + (boxWidth - drawn) / 2;
+  return fit;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// Where an edited line of plain text goes inside its line box. The writer
+// and the editor's preview both follow this, so the saved page shows the line
+// where the preview drew it: a line wider than its box is narrowed to it, a
+// line about as wide as a stored (justified) box is set to the box's width,
+// a shorter one keeps the side the line was aligned to.
+
+#include "TextBlock.h"
+
+#include <Qt>
+
+struct EditedLineFit {
+  double x = 0;      // left edge of the text, same units as the box
+  double scale = 1;  // horizontal scale of the glyphs
+};
+
+// Right or centred when the block's lines show it (flush right edges with an
+// indented left, or equal indents on both sides); else left.
+Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex);
+
+// `naturalWidth` is the line's advance at its size in the font it is drawn in.
+EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLeft, double boxWidth,
+                            double naturalWidth);
