@@ -44,3 +44,20 @@ EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLef
     fit.x = boxLeft + (boxWidth - drawn) / 2;
   return fit;
 }
+
+bool richTextWraps(const TextBlock& block) {
+  if (block.lines.empty()) return true;
+  const TextBlock::Line& first = block.lines.front();
+  return block.lines.size() == 1 && first.spans.empty() && first.words.empty();
+}
+
+double richTextWidth(const TextBlock& block) {
+  const QRectF& was = block.originalRect;
+  if (richTextWraps(block) || !(was.width() > 0) || !(was.height() > 0)) return block.rect.width();
+  // Grown with its text but not moved: the line box it came from still holds.
+  // (y grows upwards: the top edge is y + height.)
+  if (std::lround(block.rect.x()) != std::lround(was.x()) ||
+      std::lround(block.rect.bottom()) != std::lround(was.bottom()))
+    return block.rect.width();
+  return std::min(block.rect.width(), was.width());
+}

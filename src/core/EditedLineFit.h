@@ -9,6 +9,10 @@
 
 #include <Qt>
 
+// The face new and edited text is written in, whatever the family asked
+// for (the page gets the DejaVu files); previews of new text use it too.
+inline const QString kWrittenTextFamily = QStringLiteral("DejaVu Serif");
+
 struct EditedLineFit {
   double x = 0;      // left edge of the text, same units as the box
   double scale = 1;  // horizontal scale of the glyphs
@@ -21,3 +25,10 @@ Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex);
 // `naturalWidth` is the line's advance at its size in the font it is drawn in.
 EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLeft, double boxWidth,
                             double naturalWidth);
+
+// Rich text typed into a new block wraps inside it; rich text of a block
+// made from lines of the page keeps its line breaks and is narrowed into the
+// width those lines had, as the page's other lines hold their margins.
+bool richTextWraps(const TextBlock& block);
+// The width rich text of the block is laid out in (points).
+double richTextWidth(const TextBlock& block);

@@ -119,8 +119,13 @@ std::vector<TextRun> richTextRuns(const TextBlock& b) {
   // here over rounding (the runs are then held inside the block).
   QTextOption option = document.defaultTextOption();
   option.setUseDesignMetrics(true);
+  const bool wraps = richTextWraps(b);
+  if (!wraps) option.setWrapMode(QTextOption::NoWrap);
   document.setDefaultTextOption(option);
-  document.setTextWidth(std::max(b.rect.width() * 1.04 + 1.0, 1.0));
+  const double width = std::max(richTextWidth(b), 1.0);
+  document.setTextWidth(wraps ? width * 1.04 + 1.0 : width);
+  // Lines that keep their breaks are narrowed into the width, as the preview does.
+  const double narrow = wraps ? 1.0 : std::min(1.0, width / std::max(document.idealWidth(), 1.0));
 
   std::vector<TextRun> runs;
   const double top = b.rect.y() + b.rect.height();
@@ -154,8 +159,8 @@ std::vector<TextRun> richTextRuns(const TextBlock& b) {
         TextRun run;
         run.text = text;
         run.size = usableSize(float(size), b.fontSize);
-        const double x = b.rect.x() + origin.x() + line.cursorToX(first);
-        run.laidOutWidth = std::max(line.cursorToX(last) - line.cursorToX(first), 0.5);
+        const double x = b.rect.x() + narrow * (origin.x() + line.cursorToX(first));
+        run.laidOutWidth = std::max(narrow * (line.cursorToX(last) - line.cursorToX(first)), 0.5);
         run.rect = QRectF(x, baseline - 0.12 * run.size, run.laidOutWidth, run.size);
         run.family = font.family().isEmpty() ? b.fontFamily : font.family();
         run.color = visibleColour(format.foreground().style() != Qt::NoBrush ? format.foreground().color()

@@ -3,6 +3,7 @@
 #include "BlockTextRenderer.h"
 #include "EditedTextDocument.h"
 #include "PdfFontMapping.h"
+#include "core/EditedLineFit.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -45,11 +46,21 @@ void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& re
   document.setUndoRedoEnabled(false);
   document.setHtml(block.richTextHtml);
   scaleDocumentFontPixels(&document, zoom);
-  document.setTextWidth(rect.width());
-  document.setPageSize(rect.size());
+  // Laid out as the page will get it: wrapped inside a new block, or kept on
+  // its lines and narrowed into the width the page's lines had.
+  const bool wraps = richTextWraps(block);
+  const double width = std::max(wraps ? rect.width() : richTextWidth(block) * zoom, 1.0);
+  if (!wraps) {
+    QTextOption option = document.defaultTextOption();
+    option.setWrapMode(QTextOption::NoWrap);
+    document.setDefaultTextOption(option);
+  }
+  document.setTextWidth(width);
+  const double narrow = wraps ? 1.0 : std::min(1.0, width / std::max(document.idealWidth(), 1.0));
   painter.save();
   painter.translate(rect.topLeft());
-  document.drawContents(&painter, QRectF(0, 0, rect.width(), rect.height()));
+  painter.scale(narrow, 1.0);
+  document.drawContents(&painter, QRectF(0, 0, rect.width() / narrow, rect.height()));
   painter.restore();
 }
 
@@ -134,9 +145,18 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
     painter.setFont(font);
     QPointF at = lineScreenOrigin(block, line, rect, zoom);
     // The ink, not the font's ascent, starts at the line box's corner.
-    const QRectF ink = QFontMetricsF(font).tightBoundingRect(text);
+    const QFontMetricsF metrics(font);
+    const QRectF ink = metrics.tightBoundingRect(text);
     if (ink.width() > 0 && ink.height() > 0) at -= ink.topLeft();
-    painter.drawText(at, text);
+    // Set into the line box the way the page will get it.
+    const double inkLeft = ink.width() > 0 ? ink.left() : 0.0;
+    const EditedLineFit fit =
+        fitEditedLine(block, i, at.x() + inkLeft, std::max(line.rect.width() * zoom, 1.0), metrics.horizontalAdvance(text));
+    painter.save();
+    painter.translate(fit.x - inkLeft * fit.scale, at.y());
+    painter.scale(fit.scale, 1.0);
+    painter.drawText(QPointF(0, 0), text);
+    painter.restore();
   }
 }
 
