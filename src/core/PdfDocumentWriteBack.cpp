@@ -384,13 +384,17 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
   // The runs of every text block first, so that each font is embedded once
   // as a subset covering all the characters this page gets.
   std::vector<std::vector<TextRun>> blockRuns(blocks.size());
-  std::map<std::pair<bool, bool>, QString> textPerStyle;
+  std::map<std::pair<bool, bool>, std::pair<QString, QString>> textPerStyle;  // family, all text
   for (size_t i = 0; i < blocks.size(); ++i) {
     if (blocks[i].isImage) continue;
     blockRuns[i] = replace[i] ? visibleRuns(blocks[i]) : storedRuns(blocks[i]);
-    for (const TextRun& run : blockRuns[i]) textPerStyle[{run.bold, run.italic}] += run.text;
+    for (const TextRun& run : blockRuns[i]) {
+      auto& [family, text] = textPerStyle[{run.bold, run.italic}];
+      if (text.isEmpty()) family = run.family;
+      text += run.text;
+    }
   }
-  for (const auto& [style, text] : textPerStyle) loadFontUnlocked(QString(), style.first, style.second, text);
+  for (const auto& [style, use] : textPerStyle) loadFontUnlocked(use.first, style.first, style.second, use.second);
 
   std::vector<PageWrite> writes;
   for (size_t i = 0; i < blocks.size(); ++i) {

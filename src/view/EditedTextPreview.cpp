@@ -150,8 +150,8 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
     if (ink.width() > 0 && ink.height() > 0) at -= ink.topLeft();
     // Set into the line box the way the page will get it.
     const double inkLeft = ink.width() > 0 ? ink.left() : 0.0;
-    const EditedLineFit fit =
-        fitEditedLine(block, i, at.x() + inkLeft, std::max(line.rect.width() * zoom, 1.0), metrics.horizontalAdvance(text));
+    const EditedLineFit fit = fitEditedLine(block, i, at.x() + inkLeft, std::max(line.rect.width() * zoom, 1.0),
+                                            metrics.horizontalAdvance(text));
     painter.save();
     painter.translate(fit.x - inkLeft * fit.scale, at.y());
     painter.scale(fit.scale, 1.0);
@@ -178,9 +178,15 @@ void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBloc
   const double height = std::max(line.rect.height() * zoom, 2.0);
   const QFont font = lineRenderFont(line, block, zoom, text, true, 1.0);
   const QFontMetricsF metrics(font);
-  const double x0 = origin.x() - metrics.tightBoundingRect(text.isEmpty() ? QStringLiteral("M") : text).left();
+  const QRectF ink = metrics.tightBoundingRect(text.isEmpty() ? QStringLiteral("M") : text);
+  // The line is set into its box as the preview draws it.
+  const EditedLineFit fit = text.isEmpty() ? EditedLineFit{origin.x(), 1.0}
+                                           : fitEditedLine(block, lineIndex, origin.x(),
+                                                           std::max(line.rect.width() * zoom, 1.0),
+                                                           metrics.horizontalAdvance(text));
+  const double x0 = fit.x - ink.left() * fit.scale;
 
-  double x = x0;
+  double x = 0;
   QTextLayout layout(text, font);
   QTextOption option;
   option.setWrapMode(QTextOption::NoWrap);
@@ -193,6 +199,7 @@ void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBloc
     x += laid.cursorToX(column);
   else
     x += metrics.horizontalAdvance(text.left(column));
+  x = x0 + x * fit.scale;
 
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
