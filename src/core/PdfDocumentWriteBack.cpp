@@ -6,6 +6,7 @@
 // failure leaves the page as it was.
 #include "PdfDocument.h"
 
+#include "BlockRichTextLayout.h"
 #include "DocumentLock.h"
 #include "EditedLineFit.h"
 #include "PageObjectBounds.h"
@@ -103,30 +104,12 @@ TextRun runForLine(const TextBlock::Line& line, const TextBlock& b, const QStrin
   return run;
 }
 
-// The rich text laid out in the block's width, one run per style within each
-// laid-out line. Laid out at 72 dots per inch so that one pixel is one point.
+// The rich text as the editor's preview lays it out, one run per style
+// within each laid-out line.
 std::vector<TextRun> richTextRuns(const TextBlock& b) {
-  QTextDocument document;
-  document.setUndoRedoEnabled(false);
-  document.setDocumentMargin(0);
-  QImage device(1, 1, QImage::Format_ARGB32);
-  device.setDotsPerMeterX(2835);
-  device.setDotsPerMeterY(2835);
-  document.documentLayout()->setPaintDevice(&device);
-  document.setHtml(b.richTextHtml);
-  // Unhinted advances scale with the size, as they do at the editor's zoom;
-  // the small slack keeps a line the editor fitted on one line from wrapping
-  // here over rounding (the runs are then held inside the block).
-  QTextOption option = document.defaultTextOption();
-  option.setUseDesignMetrics(true);
-  const bool wraps = richTextWraps(b);
-  if (!wraps) option.setWrapMode(QTextOption::NoWrap);
-  document.setDefaultTextOption(option);
-  const double width = std::max(richTextWidth(b), 1.0);
-  document.setTextWidth(wraps ? width * 1.04 + 1.0 : width);
-  // Lines that keep their breaks are narrowed into the width, as the preview does.
-  const double narrow = wraps ? 1.0 : std::min(1.0, width / std::max(document.idealWidth(), 1.0));
-
+  BlockRichTextLayout layout(b);
+  const QTextDocument& document = layout.document();
+  const double narrow = layout.narrowing();
   std::vector<TextRun> runs;
   const double top = b.rect.y() + b.rect.height();
   for (QTextBlock paragraph = document.begin(); paragraph.isValid(); paragraph = paragraph.next()) {

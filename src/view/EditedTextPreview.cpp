@@ -3,6 +3,7 @@
 #include "BlockTextRenderer.h"
 #include "EditedTextDocument.h"
 #include "PdfFontMapping.h"
+#include "core/BlockRichTextLayout.h"
 #include "core/EditedLineFit.h"
 
 #include <QFontMetricsF>
@@ -40,27 +41,14 @@ QFont previewLineFont(const TextBlock& block, int index, const TextBlock::Line& 
   return lineRenderFont(line, block, zoom, text, true, 1.0);
 }
 
+// The layout the page is written from, painted at the zoom.
 void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom) {
-  QTextDocument document;
-  document.setDocumentMargin(0);
-  document.setUndoRedoEnabled(false);
-  document.setHtml(block.richTextHtml);
-  scaleDocumentFontPixels(&document, zoom);
-  // Laid out as the page will get it: wrapped inside a new block, or kept on
-  // its lines and narrowed into the width the page's lines had.
-  const bool wraps = richTextWraps(block);
-  const double width = std::max(wraps ? rect.width() : richTextWidth(block) * zoom, 1.0);
-  if (!wraps) {
-    QTextOption option = document.defaultTextOption();
-    option.setWrapMode(QTextOption::NoWrap);
-    document.setDefaultTextOption(option);
-  }
-  document.setTextWidth(width);
-  const double narrow = wraps ? 1.0 : std::min(1.0, width / std::max(document.idealWidth(), 1.0));
+  BlockRichTextLayout layout(block);
+  const double sx = zoom * layout.narrowing();
   painter.save();
   painter.translate(rect.topLeft());
-  painter.scale(narrow, 1.0);
-  document.drawContents(&painter, QRectF(0, 0, rect.width() / narrow, rect.height()));
+  painter.scale(sx, zoom);
+  layout.document().drawContents(&painter, QRectF(0, 0, rect.width() / sx, rect.height() / zoom));
   painter.restore();
 }
 

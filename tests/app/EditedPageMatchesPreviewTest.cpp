@@ -242,7 +242,7 @@ TEST_F(EditedPageMatchesPreview, APartlyFormattedLineSavesAsTheEditorLaysItOut) 
   const QRectF region(66, 203, 475, 20);
   const QImage shown = shownRegion(region);
   saveWithKeys();
-  expectSavedLikePreview(shown, savedRegion(path, region), 30.0);
+  expectSavedLikePreview(shown, savedRegion(path, region), 25.0);
 
   const QString text = pageText(path);
   EXPECT_TRUE(text.contains(sentence)) << text.toStdString();
@@ -298,7 +298,7 @@ TEST_F(EditedPageMatchesPreview, ANewTextBlockIsWrittenAtTheRibbonSizeInsideItsB
   const QRectF region = box.adjusted(-4, -4, 4, 4);
   const QImage shown = shownRegion(region);
   saveWithKeys();
-  expectSavedLikePreview(shown, savedRegion(path, region), 15.0);
+  expectSavedLikePreview(shown, savedRegion(path, region), 8.0);
 
   const QString text = pageText(path);
   EXPECT_TRUE(text.contains(QStringLiteral("Inserted note ZEBRA-42 Вторая строка"))) << text.toStdString();
