@@ -7,7 +7,8 @@
 
 #include <algorithm>
 
-BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block) : device(1, 1, QImage::Format_ARGB32) {
+BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block, const QRectF& column)
+    : device(1, 1, QImage::Format_ARGB32) {
   device.setDotsPerMeterX(2835);
   device.setDotsPerMeterY(2835);
   layoutDocument.setUndoRedoEnabled(false);
@@ -24,5 +25,14 @@ BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block) : device(1, 1, 
   // The editor lays the text out hinted at the zoom; the slack keeps a line
   // it fitted on one line from wrapping here (the runs are held inside the block).
   layoutDocument.setTextWidth(wraps ? width * 1.02 + 0.5 : width);
-  if (!wraps) narrow = std::min(1.0, width / std::max(layoutDocument.idealWidth(), 1.0));
+  if (wraps) return;
+  const double ideal = std::max(layoutDocument.idealWidth(), 1.0);
+  narrow = std::min(1.0, width / ideal);
+  // A shorter line keeps the side it stood on (the layout itself cannot
+  // align lines it does not wrap).
+  if (block.lines.size() == 1 && ideal < width) {
+    const Qt::Alignment align = editedLineAlignment(block, 0, column);
+    if (align == Qt::AlignRight) shift = width - ideal;
+    if (align == Qt::AlignHCenter) shift = (width - ideal) / 2;
+  }
 }

@@ -7,11 +7,14 @@
 #include "TextBlock.h"
 
 #include <QImage>
+#include <QRectF>
 #include <QTextDocument>
 
 class BlockRichTextLayout {
  public:
-  explicit BlockRichTextLayout(const TextBlock& block);
+  // `column` is the page's text column (pageTextColumn): a one-line block
+  // shorter than its place keeps the alignment it has in it.
+  BlockRichTextLayout(const TextBlock& block, const QRectF& column);
   BlockRichTextLayout(const BlockRichTextLayout&) = delete;
   BlockRichTextLayout& operator=(const BlockRichTextLayout&) = delete;
 
@@ -19,9 +22,12 @@ class BlockRichTextLayout {
   // Horizontal factor (at most 1) that narrows lines kept on one line into
   // the block's width; 1 for text that wraps.
   double narrowing() const { return narrow; }
+  // Points the whole layout moves right, to keep a shorter line's alignment.
+  double offset() const { return shift; }
 
  private:
   QImage device;  // 72 dots per inch: one pixel is one point
   QTextDocument layoutDocument;
   double narrow = 1.0;
+  double shift = 0.0;
 };

@@ -10,8 +10,35 @@ constexpr double kJustified = 0.85;   // a line this full of its box is set to i
 constexpr double kNarrowest = 0.4;    // glyphs are never narrowed further
 }  // namespace
 
-Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex) {
-  if (block.lines.size() < 2 || lineIndex < 0 || lineIndex >= int(block.lines.size())) return Qt::AlignLeft;
+QRectF pageTextColumn(const std::vector<TextBlock>& blocks) {
+  QRectF column;
+  for (const TextBlock& block : blocks) {
+    if (block.isImage || block.lines.empty() || richTextWraps(block)) continue;
+    const QRectF& was = block.originalRect;
+    column = column.united(was.width() > 0 && was.height() > 0 ? was : block.rect);
+  }
+  return column;
+}
+
+namespace {
+
+// A single line's alignment from where it stands in the page's text column.
+Qt::Alignment alignmentInColumn(const QRectF& r, const QRectF& column) {
+  const double w = column.width();
+  if (!(w > 0) || !(r.width() > 0)) return Qt::AlignLeft;
+  const double gapLeft = r.left() - column.left();
+  const double gapRight = column.right() - r.right();
+  if (gapLeft > 0.1 * w && gapRight > 0.1 * w && std::abs(gapLeft - gapRight) < std::max(kIndent, 0.02 * w))
+    return Qt::AlignHCenter;
+  if (gapRight < kFlush && gapLeft > 0.25 * w) return Qt::AlignRight;
+  return Qt::AlignLeft;
+}
+
+}  // namespace
+
+Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex, const QRectF& column) {
+  if (lineIndex < 0 || lineIndex >= int(block.lines.size())) return Qt::AlignLeft;
+  if (block.lines.size() < 2) return alignmentInColumn(block.lines.front().rect, column);
   double left = block.lines.front().rect.left(), right = block.lines.front().rect.right();
   for (const auto& line : block.lines) {
     left = std::min(left, line.rect.left());
@@ -27,10 +54,10 @@ Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex) {
 }
 
 EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLeft, double boxWidth,
-                            double naturalWidth) {
+                            double naturalWidth, const QRectF& column) {
   EditedLineFit fit{boxLeft, 1.0};
   if (!(naturalWidth > 0) || !(boxWidth > 0)) return fit;
-  const Qt::Alignment align = editedLineAlignment(block, lineIndex);
+  const Qt::Alignment align = editedLineAlignment(block, lineIndex, column);
   const bool storedBox = lineIndex >= 0 && lineIndex < int(block.lines.size());
   if (naturalWidth > boxWidth) {
     fit.scale = std::max(boxWidth / naturalWidth, kNarrowest);

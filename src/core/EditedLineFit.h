@@ -18,13 +18,19 @@ struct EditedLineFit {
   double scale = 1;  // horizontal scale of the glyphs
 };
 
+// The column the page's own text stands in: the union of the places of its
+// text blocks (blocks placed new by the user do not count). Points.
+QRectF pageTextColumn(const std::vector<TextBlock>& blocks);
+
 // Right or centred when the block's lines show it (flush right edges with an
-// indented left, or equal indents on both sides); else left.
-Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex);
+// indented left, or equal indents on both sides); a one-line block by its
+// place in the page's text `column`: centred in it, or flush with its right
+// edge and far inside its left one. Else left.
+Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex, const QRectF& column = QRectF());
 
 // `naturalWidth` is the line's advance at its size in the font it is drawn in.
 EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLeft, double boxWidth,
-                            double naturalWidth);
+                            double naturalWidth, const QRectF& column = QRectF());
 
 // Rich text typed into a new block wraps inside it; rich text of a block
 // made from lines of the page keeps its line breaks and is narrowed into the

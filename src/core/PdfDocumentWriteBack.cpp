@@ -106,10 +106,11 @@ TextRun runForLine(const TextBlock::Line& line, const TextBlock& b, const QStrin
 
 // The rich text as the editor's preview lays it out, one run per style
 // within each laid-out line.
-std::vector<TextRun> richTextRuns(const TextBlock& b) {
-  BlockRichTextLayout layout(b);
-  const QTextDocument& document = layout.document();
-  const double narrow = layout.narrowing();
+std::vector<TextRun> richTextRuns(const TextBlock& b, const QRectF& column) {
+  BlockRichTextLayout laidOut(b, column);
+  const QTextDocument& document = laidOut.document();
+  const double narrow = laidOut.narrowing();
+  const double shift = laidOut.offset();
   std::vector<TextRun> runs;
   const double top = b.rect.y() + b.rect.height();
   for (QTextBlock paragraph = document.begin(); paragraph.isValid(); paragraph = paragraph.next()) {
@@ -142,7 +143,7 @@ std::vector<TextRun> richTextRuns(const TextBlock& b) {
         TextRun run;
         run.text = text;
         run.size = usableSize(float(size), b.fontSize);
-        const double x = b.rect.x() + narrow * (origin.x() + line.cursorToX(first));
+        const double x = b.rect.x() + shift + narrow * (origin.x() + line.cursorToX(first));
         run.laidOutWidth = std::max(narrow * (line.cursorToX(last) - line.cursorToX(first)), 0.5);
         run.rect = QRectF(x, baseline - 0.12 * run.size, run.laidOutWidth, run.size);
         run.family = font.family().isEmpty() ? b.fontFamily : font.family();
@@ -159,8 +160,8 @@ std::vector<TextRun> richTextRuns(const TextBlock& b) {
 }
 
 // What the user sees of a changed block: its current text, laid out in its lines.
-std::vector<TextRun> visibleRuns(const TextBlock& b) {
-  if (!b.richTextHtml.trimmed().isEmpty()) return richTextRuns(b);
+std::vector<TextRun> visibleRuns(const TextBlock& b, const QRectF& column) {
+  if (!b.richTextHtml.trimmed().isEmpty()) return richTextRuns(b, column);
   std::vector<TextRun> runs;
   if (!b.lines.empty()) {
     const QStringList texts = displayLines(b);
@@ -207,7 +208,7 @@ std::vector<TextRun> storedRuns(const TextBlock& b) {
 
 // Sets a visible run into its place: a rich run at the width the editor's
 // layout gave it (held inside the block), a plain line into its line box.
-void fitRun(TextRun& run, const TextBlock& b, double advance) {
+void fitRun(TextRun& run, const TextBlock& b, double advance, const QRectF& column) {
   if (!(advance > 0)) return;
   if (run.laidOutWidth > 0) {
     run.scale = std::clamp(run.laidOutWidth / advance, 0.5, 1.5);
@@ -215,7 +216,7 @@ void fitRun(TextRun& run, const TextBlock& b, double advance) {
     if (advance * run.scale > room) run.scale = std::max(room / advance, 0.4);
     return;
   }
-  const EditedLineFit fit = fitEditedLine(b, run.lineIndex, run.rect.x(), run.rect.width(), advance);
+  const EditedLineFit fit = fitEditedLine(b, run.lineIndex, run.rect.x(), run.rect.width(), advance, column);
   run.rect.moveLeft(fit.x);
   run.scale = fit.scale;
 }
@@ -366,11 +367,12 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
 
   // The runs of every text block first, so that each font is embedded once
   // as a subset covering all the characters this page gets.
+  const QRectF column = pageTextColumn(blocks);
   std::vector<std::vector<TextRun>> blockRuns(blocks.size());
   std::map<std::pair<bool, bool>, std::pair<QString, QString>> textPerStyle;  // family, all text
   for (size_t i = 0; i < blocks.size(); ++i) {
     if (blocks[i].isImage) continue;
-    blockRuns[i] = replace[i] ? visibleRuns(blocks[i]) : storedRuns(blocks[i]);
+    blockRuns[i] = replace[i] ? visibleRuns(blocks[i], column) : storedRuns(blocks[i]);
     for (const TextRun& run : blockRuns[i]) {
       auto& [family, text] = textPerStyle[{run.bold, run.italic}];
       if (text.isEmpty()) family = run.family;
@@ -386,7 +388,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
       if (replace[i]) {
         writes.emplace_back(WhiteBox{oldPlace(b)});
         for (TextRun& run : blockRuns[i]) {
-          fitRun(run, b, writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold, run.italic));
+          fitRun(run, b, writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold, run.italic), column);
           pdfium::PageObject object(createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size, run.color,
                                                              run.bold, run.italic, false, false, run.scale));
           if (!object) {

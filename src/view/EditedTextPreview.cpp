@@ -42,11 +42,12 @@ QFont previewLineFont(const TextBlock& block, int index, const TextBlock::Line& 
 }
 
 // The layout the page is written from, painted at the zoom.
-void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom) {
-  BlockRichTextLayout layout(block);
+void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
+                     const QRectF& column) {
+  BlockRichTextLayout layout(block, column);
   const double sx = zoom * layout.narrowing();
   painter.save();
-  painter.translate(rect.topLeft());
+  painter.translate(rect.topLeft() + QPointF(layout.offset() * zoom, 0));
   painter.scale(sx, zoom);
   layout.document().drawContents(&painter, QRectF(0, 0, rect.width() / sx, rect.height() / zoom));
   painter.restore();
@@ -113,9 +114,9 @@ QPointF lineScreenOrigin(const TextBlock& block, const TextBlock::Line& line, co
 }
 
 void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
-                           BlockTextRenderer* fonts, int blockIndex) {
+                           BlockTextRenderer* fonts, int blockIndex, const QRectF& column) {
   if (blockHasRichTextPreview(block)) {
-    drawRichPreview(painter, block, rect, zoom);
+    drawRichPreview(painter, block, rect, zoom, column);
     return;
   }
   if (block.lines.empty()) {
@@ -139,7 +140,7 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
     // Set into the line box the way the page will get it.
     const double inkLeft = ink.width() > 0 ? ink.left() : 0.0;
     const EditedLineFit fit = fitEditedLine(block, i, at.x() + inkLeft, std::max(line.rect.width() * zoom, 1.0),
-                                            metrics.horizontalAdvance(text));
+                                            metrics.horizontalAdvance(text), column);
     painter.save();
     painter.translate(fit.x - inkLeft * fit.scale, at.y());
     painter.scale(fit.scale, 1.0);
@@ -149,7 +150,7 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
 }
 
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
-                            double zoom) {
+                            double zoom, const QRectF& textColumn) {
   if (!editor || !editor->hasFocus() || editor->textCursor().hasSelection() || block.lines.empty()) return;
   const QString plain = editor->toPlainText();
   const int pos = std::clamp(editor->textCursor().position(), 0, static_cast<int>(plain.size()));
@@ -171,7 +172,7 @@ void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBloc
   const EditedLineFit fit = text.isEmpty() ? EditedLineFit{origin.x(), 1.0}
                                            : fitEditedLine(block, lineIndex, origin.x(),
                                                            std::max(line.rect.width() * zoom, 1.0),
-                                                           metrics.horizontalAdvance(text));
+                                                           metrics.horizontalAdvance(text), textColumn);
   const double x0 = fit.x - ink.left() * fit.scale;
 
   double x = 0;

@@ -43,6 +43,7 @@ struct Line {
   QPointF at;  // baseline start, points from the top-left
   QString text;
   bool rightAligned = false;  // `at.x` is then the right edge
+  bool centred = false;       // `at.x` is then the centre
 };
 
 bool writeSerifPdf(const QString& path, const QList<Line>& lines) {
@@ -58,6 +59,7 @@ bool writeSerifPdf(const QString& path, const QList<Line>& lines) {
   for (const Line& line : lines) {
     QPointF at = line.at;
     if (line.rightAligned) at.rx() -= painter.fontMetrics().horizontalAdvance(line.text);
+    if (line.centred) at.rx() -= painter.fontMetrics().horizontalAdvance(line.text) / 2.0;
     painter.drawText(at, line.text);
   }
   return painter.end();
@@ -315,11 +317,13 @@ TEST_F(EditedPageMatchesPreview, ANewTextBlockIsWrittenAtTheRibbonSizeInsideItsB
   EXPECT_EQ(inBox, 5);
 }
 
-TEST_F(EditedPageMatchesPreview, WiderEditedLinesKeepTheirBoxAndAlignment) {
+TEST_F(EditedPageMatchesPreview, EditedLinesKeepTheirBoxAndAlignment) {
   const QString path = dir.filePath(QStringLiteral("report.pdf"));
   const QString body = QStringLiteral("The quarterly figures were reviewed by the board in detail");
   ASSERT_TRUE(writeSerifPdf(path, {{{523, 120}, QStringLiteral("Annual report 2026"), true},
+                                   {{297.5, 160}, QStringLiteral("Minutes of the meeting of the board"), false, true},
                                    {{72, 300}, body},
+                                   {{72, 284}, QStringLiteral("This line sets the right margin of the text at the page edge side.")},
                                    {{72, 316}, QStringLiteral("and approved without further changes.")}}));
   PdfDocument probe;
   ASSERT_TRUE(probe.open(path));
@@ -338,7 +342,8 @@ TEST_F(EditedPageMatchesPreview, WiderEditedLinesKeepTheirBoxAndAlignment) {
     QRectF region;  // top-origin points around the line
   } edits[] = {{{500, 116}, QStringLiteral("Annual report 2026, final edition"), QRectF(300, 104, 230, 22)},
                {{100, 296}, QStringLiteral("The quarterly figures were reviewed by the whole board in great detail"),
-                QRectF(66, 284, 400, 22)}};
+                QRectF(66, 289, 400, 16)},
+               {{297, 156}, QStringLiteral("Board minutes"), QRectF(150, 146, 295, 20)}};
   for (const auto& edit : edits) {
     clickAt(edit.click);
     QTextEdit* editor = window->view->activeTextEditor();
@@ -348,20 +353,26 @@ TEST_F(EditedPageMatchesPreview, WiderEditedLinesKeepTheirBoxAndAlignment) {
     QTest::qWait(50);
     QTest::keyClick(editor, Qt::Key_Escape);
   }
-  QImage shown[2];
-  for (int i = 0; i < 2; ++i) shown[i] = shownRegion(edits[i].region);
+  QImage shown[3];
+  for (int i = 0; i < 3; ++i) shown[i] = shownRegion(edits[i].region);
   saveWithKeys();
-  for (int i = 0; i < 2; ++i) expectSavedLikePreview(shown[i], savedRegion(path, edits[i].region), 20.0);
+  for (int i = 0; i < 3; ++i) expectSavedLikePreview(shown[i], savedRegion(path, edits[i].region), 25.0);
 
   const QString text = pageText(path);
   for (const auto& edit : edits) EXPECT_EQ(text.count(edit.text), 1) << text.toStdString();
-  // Neither line runs past the right edge its original had.
+  // No line runs past the right edge its original had; the heading stays centred.
   const QList<Word> words = bboxWords(path);
+  double boardLeft = -1, minutesRight = -1;
   for (const Word& word : words) {
     if (word.text == QStringLiteral("edition")) {
       EXPECT_NEAR(word.box.right(), 523, 2.5);
     } else if (word.text == QStringLiteral("detail")) {
       EXPECT_LT(word.box.right(), bodyRight + 2.5);
+    } else if (word.text == QStringLiteral("Board")) {
+      boardLeft = word.box.left();
+    } else if (word.text == QStringLiteral("minutes")) {
+      minutesRight = word.box.right();
     }
   }
+  EXPECT_NEAR((boardLeft + minutesRight) / 2, 297.5, 3.0);
 }

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QTemporaryDir>
 
 using namespace testsupport;
@@ -78,4 +81,59 @@ TEST(EditedLineFit, ARightAlignedLineKeepsItsRightEdgeInTheFile) {
   ASSERT_EQ(willow.size(), 1);
   EXPECT_NEAR(willow[0].right(), 500, 2.0);
   EXPECT_GT(oracles::wordBoxes(saved, 0, QStringLiteral("A"), height).value(0).left(), 259);
+}
+
+TEST(EditedLineFit, ShorterOneLineEditsKeepTheirPlaceInThePagesColumn) {
+  if (!hasTool("pdftotext")) GTEST_SKIP() << "poppler-utils missing";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString source = dir.filePath(QStringLiteral("title.pdf"));
+  {
+    QPdfWriter writer(source);
+    writer.setResolution(72);
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setPageSize(QPageSize(QSizeF(595, 842), QPageSize::Point));
+    QPainter painter(&writer);
+    QFont font(QStringLiteral("Liberation Serif"));
+    font.setPointSizeF(12);
+    painter.setFont(font);
+    const QFontMetricsF metrics(font, &writer);
+    const QString title = QStringLiteral("An Interactive Plotting Program");
+    const QString date = QStringLiteral("Version of June 2022");
+    const QString body = QStringLiteral("A body line runs across the whole column of the page from its");
+    const double right = 72 + metrics.horizontalAdvance(body);
+    painter.drawText(QPointF((72 + right - metrics.horizontalAdvance(title)) / 2, 100), title);
+    painter.drawText(QPointF(right - metrics.horizontalAdvance(date), 130), date);
+    painter.drawText(QPointF(72, 200), body);
+    painter.drawText(QPointF(72, 216), QStringLiteral("and a second body line below it."));
+  }
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  const QRectF column = pageTextColumn(blocks);
+  const struct {
+    const char* old;
+    QString text;
+    const char* last;
+    Qt::Alignment align;
+  } edits[] = {{"Interactive", QStringLiteral("Plotting FIG"), "FIG", Qt::AlignHCenter},
+               {"Version", QStringLiteral("June OAK"), "OAK", Qt::AlignRight}};
+  QRectF places[2];
+  for (int e = 0; e < 2; ++e) {
+    for (TextBlock& block : blocks) {
+      if (!block.text.contains(QLatin1String(edits[e].old))) continue;
+      EXPECT_EQ(editedLineAlignment(block, 0, column), edits[e].align) << edits[e].old;
+      places[e] = block.rect;
+      block.text = edits[e].text;
+      block.textEdited = true;
+    }
+  }
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+  const QString saved = dir.filePath(QStringLiteral("title-saved.pdf"));
+  ASSERT_TRUE(doc.saveCopy(saved));
+  const double height = doc.pageSize(0).height();
+  const QRectF fig = oracles::wordBoxes(saved, 0, QStringLiteral("FIG"), height).value(0);
+  const QRectF plotting = oracles::wordBoxes(saved, 0, QStringLiteral("Plotting"), height).value(0);
+  EXPECT_NEAR((plotting.left() + fig.right()) / 2, places[0].center().x(), 3.0);
+  EXPECT_NEAR(oracles::wordBoxes(saved, 0, QStringLiteral("OAK"), height).value(0).right(), places[1].right(), 2.0);
 }
