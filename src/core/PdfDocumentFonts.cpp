@@ -114,7 +114,8 @@ double PdfDocument::writtenAdvanceUnlocked(const QString& text, const QString& f
   pdfium::PageObject probe(FPDFPageObj_CreateTextObj(doc, font->handle, std::max(size, 1.0f)));
   const QList<ushort> wide = toPdfWide(text);
   float l = 0, b = 0, r = 0, t = 0;
-  if (!probe || !FPDFText_SetText(probe.get(), wide.constData()) || !FPDFPageObj_GetBounds(probe.get(), &l, &b, &r, &t))
+  if (!probe || !FPDFText_SetText(probe.get(), wide.constData()) ||
+      !FPDFPageObj_GetBounds(probe.get(), &l, &b, &r, &t))
     return 0;
   return std::max(double(r), 0.0);
 }

@@ -36,7 +36,8 @@ QString texFamily(const QString& key) {
   const QRegularExpressionMatch m = tex.match(key);
   if (!m.hasMatch()) return QString();
   const QString style = m.captured(1) + m.captured(2);
-  if (style.startsWith(QLatin1String("tt")) || style == QLatin1String("mono")) return QStringLiteral("DejaVu Sans Mono");
+  if (style.startsWith(QLatin1String("tt")) || style == QLatin1String("mono"))
+    return QStringLiteral("DejaVu Sans Mono");
   if (style.startsWith(QLatin1String("ss")) || style == QLatin1String("sans")) return QStringLiteral("DejaVu Sans");
   return QStringLiteral("DejaVu Serif");
 }

@@ -249,7 +249,8 @@ TEST_F(EditedPageMatchesPreview, APartlyFormattedLineSavesAsTheEditorLaysItOut) 
   const QString text = pageText(path);
   EXPECT_TRUE(text.contains(sentence)) << text.toStdString();
   EXPECT_EQ(text.count(QStringLiteral("inbuilt")), 1);
-  const QString others = QStringLiteral("The help command opens the online manual. Topics are listed one per line below it.");
+  const QString others =
+      QStringLiteral("The help command opens the online manual. Topics are listed one per line below it.");
   for (const Word& word : bboxWords(path)) {
     if (!sentence.contains(word.text) || others.contains(word.text)) continue;
     EXPECT_GT(word.box.top(), 200) << word.text.toStdString();
@@ -323,7 +324,7 @@ TEST_F(EditedPageMatchesPreview, EditedLinesKeepTheirBoxAndAlignment) {
   ASSERT_TRUE(writeSerifPdf(path, {{{523, 120}, QStringLiteral("Annual report 2026"), true},
                                    {{297.5, 160}, QStringLiteral("Minutes of the meeting of the board"), false, true},
                                    {{72, 300}, body},
-                                   {{72, 284}, QStringLiteral("This line sets the right margin of the text at the page edge side.")},
+                                   {{72, 284}, QStringLiteral("A line above the edited one, set in the body column.")},
                                    {{72, 316}, QStringLiteral("and approved without further changes.")}}));
   PdfDocument probe;
   ASSERT_TRUE(probe.open(path));

@@ -68,7 +68,8 @@ TEST(EditedLineFit, ARightAlignedLineKeepsItsRightEdgeInTheFile) {
   PdfDocument doc;
   ASSERT_TRUE(doc.open(source));
   TextBlock block = paragraph({{200, 500}, {330, 500}, {260, 500}}, 700);
-  block.text = QStringLiteral("Signed at the office of the notary\nShort CEDAR\nA far longer second line WILLOW than its box allows");
+  block.text = QStringLiteral(
+      "Signed at the office of the notary\nShort CEDAR\nA far longer second line WILLOW than its box allows");
   block.textEdited = true;
   ASSERT_TRUE(doc.overlayOcrText(0, {block}, false));
   const QString saved = dir.filePath(QStringLiteral("right.pdf"));

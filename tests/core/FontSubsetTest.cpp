@@ -49,7 +49,8 @@ QStringList dejaVuFontRows(const QString& path) {
 
 TEST(FontSubset, EditsOfARealManualAddKilobytesPerSession) {
   if (!QFile::exists(QString::fromLatin1(kManual))) GTEST_SKIP() << "gnuplot-doc missing";
-  if (!hasTool("pdffonts") || !hasTool("pdftotext") || !hasTool("qpdf")) GTEST_SKIP() << "poppler-utils or qpdf missing";
+  if (!hasTool("pdffonts") || !hasTool("pdftotext") || !hasTool("qpdf"))
+    GTEST_SKIP() << "poppler-utils or qpdf missing";
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString path = dir.filePath(QStringLiteral("manual.pdf"));
