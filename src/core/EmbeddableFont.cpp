@@ -8,6 +8,9 @@
 #include <hb-subset.h>
 #include <hb.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 using Blob = HandleOwner<hb_blob_t, hb_blob_destroy>;
@@ -26,10 +29,11 @@ void appendBigEndian16(QByteArray& out, quint16 v) {
 }
 
 QString nameString(hb_face_t* face, hb_ot_name_id_t id) {
-  unsigned int length = 256;
-  std::vector<uint16_t> buffer(length + 1);
-  length = hb_ot_name_get_utf16(face, id, HB_LANGUAGE_INVALID, &length, buffer.data());
-  return QString::fromUtf16(reinterpret_cast<const char16_t*>(buffer.data()), qsizetype(length));
+  std::vector<uint16_t> buffer(257);
+  unsigned int written = unsigned(buffer.size());  // in: room, out: code units written
+  hb_ot_name_get_utf16(face, id, HB_LANGUAGE_INVALID, &written, buffer.data());
+  return QString::fromUtf16(reinterpret_cast<const char16_t*>(buffer.data()),
+                            qsizetype(std::min<size_t>(written, buffer.size())));
 }
 
 // A 'name' table of Windows Unicode records: the family and style as they
