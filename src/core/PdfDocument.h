@@ -21,7 +21,11 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
+#include <set>
 #include <vector>
+
+class EmbeddableFont;
 
 struct fpdf_document_t__;
 struct fpdf_font_t__;
@@ -161,15 +165,26 @@ private:
   // null on failure. The caller owns it.
   fpdf_pageobject_t__* createTextObjectUnlocked(fpdf_page_t__* page, const QString& text, const QRectF& rect,
                                                 const QString& family, float size, const QColor& color,
-                                                bool bold, bool italic, bool invisible, bool fitToRect);
+                                                bool bold, bool italic, bool invisible, bool fitToRect,
+                                                double horizontalScale = 1.0);
   bool insertTextObjectUnlocked(fpdf_page_t__* page, const QString& text, const QRectF& rect,
                                 const QString& family, float size, const QColor& color, bool bold,
                                 bool italic, bool invisible, bool fitToRect);
-  // One embedded font per font file (or standard font) and document: pdfium
-  // would embed the file again for every load and never drops orphans.
-  fpdf_font_t__* loadFontUnlocked(const QString& family, bool bold, bool italic);
+  // The font text of this style is written in, able to draw every character
+  // of `text`. Fonts are embedded as subsets; a loaded subset is reused while
+  // it covers what is written and replaced by a wider one when it does not
+  // (pdfium would embed the file again for every load and never drops orphans).
+  struct LoadedFont {
+    fpdf_font_t__* handle = nullptr;
+    std::shared_ptr<EmbeddableFont> file;  // null for a standard font
+    std::set<char32_t> coverage;
+    bool whole = false;  // the full file went in: covers everything
+  };
+  const LoadedFont* loadFontUnlocked(const QString& family, bool bold, bool italic, const QString& text);
+  // Advance width of `text` in the font it is written in, points; 0 when unknown.
+  double writtenAdvanceUnlocked(const QString& text, const QString& family, float size, bool bold, bool italic);
   void closeLoadedFontsUnlocked();
-  std::map<QString, fpdf_font_t__*> loadedFonts;
+  std::map<QString, LoadedFont> loadedFonts;
   // ---- end of page text and blocks ----
 
 private:

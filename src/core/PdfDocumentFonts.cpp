@@ -1,15 +1,17 @@
 // New text objects: font choice (an embedded system TrueType file, else a PDF
 // standard font), colour, invisibility, fitting to a box and placement on the
-// shown page. Loaded fonts are kept per document, so a font file is embedded
-// once however many objects use it.
+// shown page. Fonts go in as subsets of the characters written, widened only
+// when new text needs a glyph the loaded subset lacks.
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
+#include "EmbeddableFont.h"
 #include "PageSpace.h"
 #include "PdfWideString.h"
 #include "PdfiumHandles.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTransform>
 
 #include <algorithm>
@@ -51,44 +53,86 @@ QByteArray standardFontName(const QString& family, bool bold, bool italic) {
 
 }  // namespace
 
-FPDF_FONT PdfDocument::loadFontUnlocked(const QString& family, bool bold, bool italic) {
+const PdfDocument::LoadedFont* PdfDocument::loadFontUnlocked(const QString& family, bool bold, bool italic,
+                                                             const QString& text) {
   if (!doc) return nullptr;
   // The first font file that exists decides; later candidates are not tried.
   for (const char* path : fontFileCandidates(bold, italic)) {
     const QString key = QString::fromLatin1(path);
-    if (auto it = loadedFonts.find(key); it != loadedFonts.end()) return it->second;
-    QFile file(key);
-    if (!file.open(QIODevice::ReadOnly)) continue;
-    const QByteArray data = file.readAll();
-    if (!data.isEmpty()) {
-      if (FPDF_FONT font = FPDFText_LoadFont(doc, reinterpret_cast<const uint8_t*>(data.constData()),
-                                             uint32_t(data.size()), FPDF_FONT_TRUETYPE, 1)) {
-        loadedFonts.emplace(key, font);
-        return font;
-      }
+    auto it = loadedFonts.find(key);
+    std::shared_ptr<EmbeddableFont> file;
+    std::set<char32_t> coverage = EmbeddableFont::coverageFor(text);
+    if (it != loadedFonts.end()) {
+      LoadedFont& loaded = it->second;
+      if (loaded.whole || std::includes(loaded.coverage.begin(), loaded.coverage.end(), coverage.begin(),
+                                        coverage.end()))
+        return &loaded;
+      file = loaded.file;
+      coverage.insert(loaded.coverage.begin(), loaded.coverage.end());
+    } else {
+      if (!QFileInfo(key).isReadable()) continue;
+      file = EmbeddableFont::fromFile(key);
+      if (!file) break;
     }
-    break;
+    // A subset of the glyphs needed; the whole file only when cutting fails.
+    QByteArray data = file->subset(coverage);
+    const bool whole = data.isEmpty();
+    if (whole) {
+      QFile full(key);
+      if (full.open(QIODevice::ReadOnly)) data = full.readAll();
+    }
+    FPDF_FONT font = data.isEmpty() ? nullptr
+                                    : FPDFText_LoadFont(doc, reinterpret_cast<const uint8_t*>(data.constData()),
+                                                        uint32_t(data.size()), FPDF_FONT_TRUETYPE, 1);
+    if (!font) {
+      // The narrower subset already loaded still serves what it covers.
+      if (it != loadedFonts.end()) return &it->second;
+      break;
+    }
+    // Objects written with the narrower subset keep their own reference to it.
+    if (it != loadedFonts.end()) FPDFFont_Close(it->second.handle);
+    LoadedFont& entry = loadedFonts[key];
+    entry = LoadedFont{font, file, std::move(coverage), whole};
+    return &entry;
   }
   const QByteArray name = standardFontName(family, bold, italic);
   const QString key = QStringLiteral("standard:") + QString::fromLatin1(name);
-  if (auto it = loadedFonts.find(key); it != loadedFonts.end()) return it->second;
+  if (auto it = loadedFonts.find(key); it != loadedFonts.end()) return &it->second;
   FPDF_FONT font = FPDFText_LoadStandardFont(doc, name.constData());
-  if (font) loadedFonts.emplace(key, font);
-  return font;
+  if (!font) return nullptr;
+  LoadedFont& entry = loadedFonts[key];
+  entry = LoadedFont{font, nullptr, {}, true};
+  return &entry;
+}
+
+double PdfDocument::writtenAdvanceUnlocked(const QString& text, const QString& family, float size, bool bold,
+                                           bool italic) {
+  const LoadedFont* font = loadFontUnlocked(family, bold, italic, text);
+  if (!font) return 0;
+  if (font->file) return font->file->advance(text, std::max(size, 1.0f));
+  // A standard font: measure an object set in it.
+  pdfium::PageObject probe(FPDFPageObj_CreateTextObj(doc, font->handle, std::max(size, 1.0f)));
+  const QList<ushort> wide = toPdfWide(text);
+  float l = 0, b = 0, r = 0, t = 0;
+  if (!probe || !FPDFText_SetText(probe.get(), wide.constData()) ||
+      !FPDFPageObj_GetBounds(probe.get(), &l, &b, &r, &t))
+    return 0;
+  return std::max(double(r), 0.0);
 }
 
 void PdfDocument::closeLoadedFontsUnlocked() {
-  for (auto& [key, font] : loadedFonts) FPDFFont_Close(font);
+  for (auto& [key, font] : loadedFonts) FPDFFont_Close(font.handle);
   loadedFonts.clear();
 }
 
 FPDF_PAGEOBJECT PdfDocument::createTextObjectUnlocked(FPDF_PAGE page, const QString& text, const QRectF& rect,
                                                       const QString& family, float size, const QColor& color,
-                                                      bool bold, bool italic, bool invisible, bool fitToRect) {
+                                                      bool bold, bool italic, bool invisible, bool fitToRect,
+                                                      double horizontalScale) {
   if (!doc || !page || text.isEmpty()) return nullptr;
-  FPDF_FONT font = loadFontUnlocked(family, bold, italic);
+  const LoadedFont* font = loadFontUnlocked(family, bold, italic, text);
   if (!font) return nullptr;
-  pdfium::PageObject object(FPDFPageObj_CreateTextObj(doc, font, std::max(size, 1.0f)));
+  pdfium::PageObject object(FPDFPageObj_CreateTextObj(doc, font->handle, std::max(size, 1.0f)));
   if (!object) return nullptr;
   const QList<ushort> wide = toPdfWide(text);
   if (!FPDFText_SetText(object.get(), wide.constData())) return nullptr;
@@ -99,7 +143,9 @@ FPDF_PAGEOBJECT PdfDocument::createTextObjectUnlocked(FPDF_PAGE page, const QStr
 
   // Placement is worked out on the shown page and then carried into user
   // space, so text stands upright on a turned page too.
-  QTransform shown = QTransform::fromTranslate(rect.x(), rect.y() + std::max(0.12 * size, 0.0));
+  // A horizontal scale narrows or widens the glyphs the way Tz would.
+  const double scale = horizontalScale > 0.01 ? horizontalScale : 1.0;
+  QTransform shown(scale, 0, 0, 1, rect.x(), rect.y() + std::max(0.12 * size, 0.0));
   if (invisible) {
     FPDFTextObj_SetTextRenderMode(object.get(), FPDF_TEXTRENDERMODE_INVISIBLE);
     float l = 0, b = 0, r = 0, t = 0;

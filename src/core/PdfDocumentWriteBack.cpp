@@ -6,7 +6,9 @@
 // failure leaves the page as it was.
 #include "PdfDocument.h"
 
+#include "BlockRichTextLayout.h"
 #include "DocumentLock.h"
+#include "EditedLineFit.h"
 #include "PageObjectBounds.h"
 #include "PageObjectWriters.h"
 #include "PageSpace.h"
@@ -19,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <set>
 #include <variant>
 
@@ -36,6 +39,12 @@ struct TextRun {
   QColor color = Qt::black;
   bool bold = false;
   bool italic = false;
+  // Plain line i of the block (-1 none): fitted into rect as the preview fits it.
+  int lineIndex = -1;
+  // Rich text: the width the editor's layout gave the run; it is set there
+  // at rect's left edge, its glyphs scaled to that width.
+  double laidOutWidth = -1;
+  double scale = 1.0;
 };
 
 bool isRealRect(const QRectF& r) { return r.width() > 0 && r.height() > 0; }
@@ -95,19 +104,13 @@ TextRun runForLine(const TextBlock::Line& line, const TextBlock& b, const QStrin
   return run;
 }
 
-// The rich text laid out in the block's width, one run per style within each
-// laid-out line. Laid out at 72 dots per inch so that one pixel is one point.
-std::vector<TextRun> richTextRuns(const TextBlock& b) {
-  QTextDocument document;
-  document.setUndoRedoEnabled(false);
-  document.setDocumentMargin(0);
-  QImage device(1, 1, QImage::Format_ARGB32);
-  device.setDotsPerMeterX(2835);
-  device.setDotsPerMeterY(2835);
-  document.documentLayout()->setPaintDevice(&device);
-  document.setHtml(b.richTextHtml);
-  document.setTextWidth(std::max(b.rect.width(), 1.0));
-
+// The rich text as the editor's preview lays it out, one run per style
+// within each laid-out line.
+std::vector<TextRun> richTextRuns(const TextBlock& b, const QRectF& column) {
+  BlockRichTextLayout laidOut(b, column);
+  const QTextDocument& document = laidOut.document();
+  const double narrow = laidOut.narrowing();
+  const double shift = laidOut.offset();
   std::vector<TextRun> runs;
   const double top = b.rect.y() + b.rect.height();
   for (QTextBlock paragraph = document.begin(); paragraph.isValid(); paragraph = paragraph.next()) {
@@ -125,7 +128,12 @@ std::vector<TextRun> richTextRuns(const TextBlock& b) {
         const int start = std::max(fragment.position() - paragraph.position(), lineStart);
         const int end = std::min(fragment.position() + fragment.length() - paragraph.position(), lineEnd);
         if (start >= end) continue;
-        QString text = paragraphText.mid(start, end - start);
+        // Each run is the text between its outer blanks, placed where the
+        // layout put that text; the blanks between runs stay gaps.
+        int first = start, last = end;
+        while (first < last && paragraphText.at(first).isSpace()) ++first;
+        while (last > first && paragraphText.at(last - 1).isSpace()) --last;
+        QString text = paragraphText.mid(first, last - first);
         text.remove(QChar::LineSeparator).remove(QChar::ObjectReplacementCharacter);
         if (text.trimmed().isEmpty()) continue;
 
@@ -135,9 +143,9 @@ std::vector<TextRun> richTextRuns(const TextBlock& b) {
         TextRun run;
         run.text = text;
         run.size = usableSize(float(size), b.fontSize);
-        const double x = b.rect.x() + origin.x() + line.cursorToX(start);
-        const double width = std::max(line.cursorToX(end) - line.cursorToX(start), 1.0);
-        run.rect = QRectF(x, baseline - 0.12 * run.size, width, run.size);
+        const double x = b.rect.x() + shift + narrow * (origin.x() + line.cursorToX(first));
+        run.laidOutWidth = std::max(narrow * (line.cursorToX(last) - line.cursorToX(first)), 0.5);
+        run.rect = QRectF(x, baseline - 0.12 * run.size, run.laidOutWidth, run.size);
         run.family = font.family().isEmpty() ? b.fontFamily : font.family();
         run.color = visibleColour(format.foreground().style() != Qt::NoBrush ? format.foreground().color()
                                                                              : QColor(),
@@ -152,8 +160,8 @@ std::vector<TextRun> richTextRuns(const TextBlock& b) {
 }
 
 // What the user sees of a changed block: its current text, laid out in its lines.
-std::vector<TextRun> visibleRuns(const TextBlock& b) {
-  if (!b.richTextHtml.trimmed().isEmpty()) return richTextRuns(b);
+std::vector<TextRun> visibleRuns(const TextBlock& b, const QRectF& column) {
+  if (!b.richTextHtml.trimmed().isEmpty()) return richTextRuns(b, column);
   std::vector<TextRun> runs;
   if (!b.lines.empty()) {
     const QStringList texts = displayLines(b);
@@ -161,7 +169,9 @@ std::vector<TextRun> visibleRuns(const TextBlock& b) {
     for (int i = 0; i < n; ++i) {
       const TextBlock::Line line = visualLine(b, i);
       const QString text = i < texts.size() ? texts.at(i) : line.text;
-      if (!text.trimmed().isEmpty()) runs.push_back(runForLine(line, b, text));
+      if (text.trimmed().isEmpty()) continue;
+      runs.push_back(runForLine(line, b, text));
+      runs.back().lineIndex = i;
     }
     return runs;
   }
@@ -194,6 +204,21 @@ std::vector<TextRun> storedRuns(const TextBlock& b) {
   for (const auto& line : b.lines)
     if (!line.text.trimmed().isEmpty()) runs.push_back(runForLine(line, b, line.text));
   return runs;
+}
+
+// Sets a visible run into its place: a rich run at the width the editor's
+// layout gave it (held inside the block), a plain line into its line box.
+void fitRun(TextRun& run, const TextBlock& b, double advance, const QRectF& column) {
+  if (!(advance > 0)) return;
+  if (run.laidOutWidth > 0) {
+    run.scale = std::clamp(run.laidOutWidth / advance, 0.5, 1.5);
+    const double room = b.rect.right() + 0.5 - run.rect.x();
+    if (advance * run.scale > room) run.scale = std::max(room / advance, 0.4);
+    return;
+  }
+  const EditedLineFit fit = fitEditedLine(b, run.lineIndex, run.rect.x(), run.rect.width(), advance, column);
+  run.rect.moveLeft(fit.x);
+  run.scale = fit.scale;
 }
 
 bool isHiddenTextObject(FPDF_PAGEOBJECT object) {
@@ -340,15 +365,32 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     return std::any_of(shownText.begin(), shownText.end(), [&](const QPointF& c) { return r.contains(c); });
   };
 
+  // The runs of every text block first, so that each font is embedded once
+  // as a subset covering all the characters this page gets.
+  const QRectF column = pageTextColumn(blocks);
+  std::vector<std::vector<TextRun>> blockRuns(blocks.size());
+  std::map<std::pair<bool, bool>, std::pair<QString, QString>> textPerStyle;  // family, all text
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    if (blocks[i].isImage) continue;
+    blockRuns[i] = replace[i] ? visibleRuns(blocks[i], column) : storedRuns(blocks[i]);
+    for (const TextRun& run : blockRuns[i]) {
+      auto& [family, text] = textPerStyle[{run.bold, run.italic}];
+      if (text.isEmpty()) family = run.family;
+      text += run.text;
+    }
+  }
+  for (const auto& [style, use] : textPerStyle) loadFontUnlocked(use.first, style.first, style.second, use.second);
+
   std::vector<PageWrite> writes;
   for (size_t i = 0; i < blocks.size(); ++i) {
     const TextBlock& b = blocks[i];
     if (!b.isImage) {
       if (replace[i]) {
         writes.emplace_back(WhiteBox{oldPlace(b)});
-        for (const TextRun& run : visibleRuns(b)) {
+        for (TextRun& run : blockRuns[i]) {
+          fitRun(run, b, writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold, run.italic), column);
           pdfium::PageObject object(createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size, run.color,
-                                                             run.bold, run.italic, false, false));
+                                                             run.bold, run.italic, false, false, run.scale));
           if (!object) {
             lastErrorMessage = QStringLiteral("Не удалось записать изменённый текст на страницу.");
             return false;
@@ -356,7 +398,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
           writes.emplace_back(std::move(object));
         }
       } else {
-        for (const TextRun& run : storedRuns(b)) {
+        for (const TextRun& run : blockRuns[i]) {
           if (pageShowsTextIn(run.rect)) continue;
           pdfium::PageObject object(createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size,
                                                              QColor(0, 0, 0, 0), run.bold, run.italic, true, true));

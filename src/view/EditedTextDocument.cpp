@@ -75,6 +75,12 @@ void scaleDocumentFontPixels(QTextDocument* document, double factor) {
       double pixels = font.pixelSize();
       if (pixels < 1) pixels = std::round(font.pointSizeF());
       if (pixels < 1) continue;
+      // Absolute spacing is pixels too and scales with the glyphs.
+      if (charFormat.hasProperty(QTextFormat::FontLetterSpacing) &&
+          charFormat.fontLetterSpacingType() == QFont::AbsoluteSpacing)
+        charFormat.setFontLetterSpacing(charFormat.fontLetterSpacing() * factor);
+      if (charFormat.hasProperty(QTextFormat::FontWordSpacing))
+        charFormat.setFontWordSpacing(charFormat.fontWordSpacing() * factor);
       charFormat.clearProperty(QTextFormat::FontPointSize);
       charFormat.setProperty(QTextFormat::FontPixelSize,
                              std::clamp(static_cast<int>(std::lround(pixels * factor)), 1, 1000));

@@ -3,6 +3,8 @@
 #include "BlockTextRenderer.h"
 #include "EditedTextDocument.h"
 #include "PdfFontMapping.h"
+#include "core/BlockRichTextLayout.h"
+#include "core/EditedLineFit.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -39,17 +41,15 @@ QFont previewLineFont(const TextBlock& block, int index, const TextBlock::Line& 
   return lineRenderFont(line, block, zoom, text, true, 1.0);
 }
 
-void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom) {
-  QTextDocument document;
-  document.setDocumentMargin(0);
-  document.setUndoRedoEnabled(false);
-  document.setHtml(block.richTextHtml);
-  scaleDocumentFontPixels(&document, zoom);
-  document.setTextWidth(rect.width());
-  document.setPageSize(rect.size());
+// The layout the page is written from, painted at the zoom.
+void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
+                     const QRectF& column) {
+  BlockRichTextLayout layout(block, column);
+  const double sx = zoom * layout.narrowing();
   painter.save();
-  painter.translate(rect.topLeft());
-  document.drawContents(&painter, QRectF(0, 0, rect.width(), rect.height()));
+  painter.translate(rect.topLeft() + QPointF(layout.offset() * zoom, 0));
+  painter.scale(sx, zoom);
+  layout.document().drawContents(&painter, QRectF(0, 0, rect.width() / sx, rect.height() / zoom));
   painter.restore();
 }
 
@@ -114,9 +114,9 @@ QPointF lineScreenOrigin(const TextBlock& block, const TextBlock::Line& line, co
 }
 
 void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
-                           BlockTextRenderer* fonts, int blockIndex) {
+                           BlockTextRenderer* fonts, int blockIndex, const QRectF& column) {
   if (blockHasRichTextPreview(block)) {
-    drawRichPreview(painter, block, rect, zoom);
+    drawRichPreview(painter, block, rect, zoom, column);
     return;
   }
   if (block.lines.empty()) {
@@ -134,14 +134,23 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
     painter.setFont(font);
     QPointF at = lineScreenOrigin(block, line, rect, zoom);
     // The ink, not the font's ascent, starts at the line box's corner.
-    const QRectF ink = QFontMetricsF(font).tightBoundingRect(text);
+    const QFontMetricsF metrics(font);
+    const QRectF ink = metrics.tightBoundingRect(text);
     if (ink.width() > 0 && ink.height() > 0) at -= ink.topLeft();
-    painter.drawText(at, text);
+    // Set into the line box the way the page will get it.
+    const double inkLeft = ink.width() > 0 ? ink.left() : 0.0;
+    const EditedLineFit fit = fitEditedLine(block, i, at.x() + inkLeft, std::max(line.rect.width() * zoom, 1.0),
+                                            metrics.horizontalAdvance(text), column);
+    painter.save();
+    painter.translate(fit.x - inkLeft * fit.scale, at.y());
+    painter.scale(fit.scale, 1.0);
+    painter.drawText(QPointF(0, 0), text);
+    painter.restore();
   }
 }
 
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
-                            double zoom) {
+                            double zoom, const QRectF& textColumn) {
   if (!editor || !editor->hasFocus() || editor->textCursor().hasSelection() || block.lines.empty()) return;
   const QString plain = editor->toPlainText();
   const int pos = std::clamp(editor->textCursor().position(), 0, static_cast<int>(plain.size()));
@@ -158,9 +167,15 @@ void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBloc
   const double height = std::max(line.rect.height() * zoom, 2.0);
   const QFont font = lineRenderFont(line, block, zoom, text, true, 1.0);
   const QFontMetricsF metrics(font);
-  const double x0 = origin.x() - metrics.tightBoundingRect(text.isEmpty() ? QStringLiteral("M") : text).left();
+  const QRectF ink = metrics.tightBoundingRect(text.isEmpty() ? QStringLiteral("M") : text);
+  // The line is set into its box as the preview draws it.
+  const EditedLineFit fit = text.isEmpty() ? EditedLineFit{origin.x(), 1.0}
+                                           : fitEditedLine(block, lineIndex, origin.x(),
+                                                           std::max(line.rect.width() * zoom, 1.0),
+                                                           metrics.horizontalAdvance(text), textColumn);
+  const double x0 = fit.x - ink.left() * fit.scale;
 
-  double x = x0;
+  double x = 0;
   QTextLayout layout(text, font);
   QTextOption option;
   option.setWrapMode(QTextOption::NoWrap);
@@ -173,6 +188,7 @@ void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBloc
     x += laid.cursorToX(column);
   else
     x += metrics.horizontalAdvance(text.left(column));
+  x = x0 + x * fit.scale;
 
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);

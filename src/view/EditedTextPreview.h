@@ -22,10 +22,12 @@ QStringList displayLinesForEditor(const TextBlock& block);
 // Screen x and top of a line placed in the block's screen rectangle.
 QPointF lineScreenOrigin(const TextBlock& block, const TextBlock::Line& line, const QRectF& rect, double zoom);
 // With fonts and blockIndex the fitted fonts of stored lines come from the
-// view's cache instead of being fitted on every paint.
+// view's cache instead of being fitted on every paint. `column` is the page's
+// text column (pageTextColumn), which places a shorter one-line edit.
 void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
-                           BlockTextRenderer* fonts = nullptr, int blockIndex = -1);
+                           BlockTextRenderer* fonts = nullptr, int blockIndex = -1,
+                           const QRectF& column = QRectF());
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
-                            double zoom);
+                            double zoom, const QRectF& textColumn = QRectF());
 // The dashed frame with handles of a turned active block.
 void drawActiveTextBlockChrome(QPainter& painter, const QRectF& rect, double rotation);

@@ -1,5 +1,7 @@
 #include "PdfFontMapping.h"
 
+#include <QRegularExpression>
+
 #include <array>
 #include <utility>
 
@@ -24,6 +26,22 @@ constexpr std::array<std::pair<const char*, const char*>, 15> kFamilies{{
     {"tahoma", "Tahoma"},
 }};
 
+// TeX's Computer Modern and Latin Modern faces are rarely installed, and
+// fontconfig would stand a sans face in for them; edited TeX text is written
+// in DejaVu, so the view shows it in the same faces.
+QString texFamily(const QString& key) {
+  // "cmr10", "cmbx12", "ecrm1000", "lmroman10-regular": a TeX name with its design size.
+  static const QRegularExpression tex(
+      QStringLiteral("^(?:(?:cm|lm|ec|tc)([a-z]*?)\\d+(?:\\.\\d+)?|lm(roman|sans|mono)\\d*(?:-.*)?)$"));
+  const QRegularExpressionMatch m = tex.match(key);
+  if (!m.hasMatch()) return QString();
+  const QString style = m.captured(1) + m.captured(2);
+  if (style.startsWith(QLatin1String("tt")) || style == QLatin1String("mono"))
+    return QStringLiteral("DejaVu Sans Mono");
+  if (style.startsWith(QLatin1String("ss")) || style == QLatin1String("sans")) return QStringLiteral("DejaVu Sans");
+  return QStringLiteral("DejaVu Serif");
+}
+
 }  // namespace
 
 QString mapPdfFont(const QString& pdfFontName) {
@@ -40,5 +58,6 @@ QString mapPdfFont(const QString& pdfFontName) {
     compact.remove(QLatin1Char(' '));
     if (key.contains(QLatin1String(substring)) || compactKey.contains(compact)) return QString::fromLatin1(family);
   }
+  if (const QString tex = texFamily(key); !tex.isEmpty()) return tex;
   return base.isEmpty() ? QStringLiteral("Arial") : base;
 }

@@ -19,6 +19,9 @@
 
 namespace {
 
+// Points; about a sentence of body text on two lines.
+const QSizeF kClickTextBoxSize(200, 40);
+
 QPoint roundedPoint(const QPointF& p) {
   return QPoint(static_cast<int>(std::lround(p.x())), static_cast<int>(std::lround(p.y())));
 }
@@ -243,6 +246,21 @@ void PdfView::finishSelectionDrag(const QPoint& position, Qt::KeyboardModifiers 
   if (spanned.right() - spanned.left() <= 1 && spanned.bottom() - spanned.top() <= 1) {
     selectionRubberBand()->hide();
     selectionMode = SelectionMode::None;
+    if (editMode && editTool == EditTool::InsertText && selectionPage >= 0 && document) {
+      // A click with the text tool asks for a box of the default size there.
+      const int page = selectionPage;
+      pressedBlock = -1;
+      endDrag();
+      const QSizeF pageSize = document->pageSize(page);
+      QRectF area(selectionStartOnPage, kClickTextBoxSize);
+      area.moveLeft(std::clamp(area.left(), 0.0, std::max(pageSize.width() - area.width(), 0.0)));
+      area.moveTop(std::clamp(area.top(), 0.0, std::max(pageSize.height() - area.height(), 0.0)));
+      area = area.intersected(QRectF(QPointF(0, 0), pageSize));
+      editTool = EditTool::Select;
+      viewport()->unsetCursor();
+      showInlineEditor(page, area);
+      return;
+    }
     if (!editMode) {
       activateLinkAtViewportPoint(position);
     } else if (pressedBlock >= 0) {

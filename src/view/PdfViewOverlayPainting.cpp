@@ -9,6 +9,7 @@
 #include "BlockTextRenderer.h"
 #include "EditedTextPreview.h"
 #include "RotatedTextEdit.h"
+#include "core/EditedLineFit.h"
 
 #include <QFontMetricsF>
 #include <QHashFunctions>
@@ -208,6 +209,7 @@ void PdfView::paintInkLayerRestoration(QPainter& painter, const PageGeometry& g,
     inkMasks.clear();
     inkRestorePatches.clear();
   }
+  const QRectF textColumn = pageTextColumn(ocrBlocks);
   for (std::size_t i = 0; i < ocrBlocks.size(); ++i) {
     const TextBlock& inkBlock = ocrBlocks[i];
     if (!isInkBlock(inkBlock)) continue;
@@ -253,7 +255,7 @@ void PdfView::paintInkLayerRestoration(QPainter& painter, const PageGeometry& g,
       p.translate(-a.topLeft());
       for (std::size_t bi : under)
         drawEditedTextPreview(p, ocrBlocks[bi], mappedPageRect(g, ocrBlocks[bi].rect), zoom, &blockTextRenderer,
-                              static_cast<int>(bi));
+                              static_cast<int>(bi), textColumn);
       p.end();
       QPainter clip(&offscreen);
       clip.setCompositionMode(QPainter::CompositionMode_DestinationIn);
@@ -369,6 +371,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
   }
 
   // Step 2: the blocks and their outlines.
+  const QRectF textColumn = pageTextColumn(ocrBlocks);
   for (int i = 0; i < count; ++i) {
     const TextBlock& b = ocrBlocks[static_cast<std::size_t>(i)];
     const QRectF m = mappedPageRect(g, b.rect);
@@ -402,7 +405,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
     } else if (!b.isImage && i != activeOcrBlock && (blockTextEdited(b) || blockMoved(b))) {
       painter.save();
       applyBlockRotation(painter, m, b.rotation);
-      drawEditedTextPreview(painter, b, m, zoom, &blockTextRenderer, i);
+      drawEditedTextPreview(painter, b, m, zoom, &blockTextRenderer, i, textColumn);
       painter.restore();
     }
 
@@ -422,8 +425,8 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
         if (editor && !(shown.textEdited && blockHasRichTextPreview(shown))) shown.text = editor->toPlainText();
         painter.save();
         applyBlockRotation(painter, r, b.rotation);
-        drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i);
-        drawPreviewEditorCaret(painter, editor, shown, r, zoom);
+        drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i, textColumn);
+        drawPreviewEditorCaret(painter, editor, shown, r, zoom, textColumn);
         painter.restore();
         if (rotated) drawActiveTextBlockChrome(painter, r, b.rotation);
       }

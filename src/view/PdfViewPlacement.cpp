@@ -2,10 +2,17 @@
 // out in a drawn area, and the image preview that follows the pointer.
 #include "PdfView.h"
 
+#include "core/EditedLineFit.h"
+
 #include <QPainter>
 #include <QPen>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -43,6 +50,28 @@ QList<QRectF> layoutImageRectsInside(const QRectF& rect, const QList<QImage>& im
     x += aspect * h + gap;
   }
   return result;
+}
+
+// The typed text as the block's rich text: the ribbon's size, the face the
+// page is written with, left-aligned and wrapped inside the block. Editor,
+// preview and the saved page all lay it out from this.
+QString newTextBlockHtml(const QString& text, float size, const QColor& ink) {
+  QTextDocument document;
+  document.setUndoRedoEnabled(false);
+  document.setDocumentMargin(0);
+  QTextCursor cursor(&document);
+  QTextBlockFormat paragraph;
+  paragraph.setAlignment(Qt::AlignLeft);
+  paragraph.setTopMargin(0);
+  paragraph.setBottomMargin(0);
+  cursor.setBlockFormat(paragraph);
+  QTextCharFormat format;
+  format.setFontFamilies({kWrittenTextFamily});
+  // Stored rich text holds points as pixels.
+  format.setProperty(QTextFormat::FontPixelSize, std::max(1, int(std::lround(size))));
+  format.setForeground(ink);
+  cursor.insertText(text, format);
+  return document.toHtml();
 }
 
 }  // namespace
@@ -99,6 +128,7 @@ bool PdfView::appendEditableTextBlock(int page, const QRectF& rect, const QStrin
   line.fontFamily = family;
   line.color = ink;
   block.lines.push_back(line);
+  block.richTextHtml = newTextBlockHtml(text, size, ink);
 
   ocrBlocks.push_back(block);
   ocrBlockGroupIds.resize(ocrBlocks.size() - 1, 0);

@@ -44,6 +44,14 @@ TEST(PdfFontMappingTest, NamesMapToFamilies) {
       {"NimbusRoman-Regular", "Nimbus Roman"},
       {"ABCDEF+SomeFont-Regular", "SomeFont-Regular"},  // own case, prefix gone
       {"MyriadPro", "MyriadPro"},
+      // TeX faces show in the DejaVu faces their edits are written in.
+      {"LVPXGP+CMR10", "DejaVu Serif"},
+      {"CMBX12", "DejaVu Serif"},
+      {"CMTI10", "DejaVu Serif"},
+      {"ZPXMBW+CMTT10", "DejaVu Sans Mono"},
+      {"CMSS10", "DejaVu Sans"},
+      {"LMRoman10-Regular", "DejaVu Serif"},
+      {"Cmyk-Display", "Cmyk-Display"},
       {"", "Arial"},
       {"ABCDEF+", "Arial"},
   };

@@ -1,0 +1,38 @@
+#include "BlockRichTextLayout.h"
+
+#include "EditedLineFit.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QTextOption>
+
+#include <algorithm>
+
+BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block, const QRectF& column)
+    : device(1, 1, QImage::Format_ARGB32) {
+  device.setDotsPerMeterX(2835);
+  device.setDotsPerMeterY(2835);
+  layoutDocument.setUndoRedoEnabled(false);
+  layoutDocument.setDocumentMargin(0);
+  layoutDocument.documentLayout()->setPaintDevice(&device);
+  layoutDocument.setHtml(block.richTextHtml);
+  // Unhinted advances scale with the size, so the layout holds at any zoom.
+  QTextOption option = layoutDocument.defaultTextOption();
+  option.setUseDesignMetrics(true);
+  const bool wraps = richTextWraps(block);
+  if (!wraps) option.setWrapMode(QTextOption::NoWrap);
+  layoutDocument.setDefaultTextOption(option);
+  const double width = std::max(richTextWidth(block), 1.0);
+  // The editor lays the text out hinted at the zoom; the slack keeps a line
+  // it fitted on one line from wrapping here (the runs are held inside the block).
+  layoutDocument.setTextWidth(wraps ? width * 1.02 + 0.5 : width);
+  if (wraps) return;
+  const double ideal = std::max(layoutDocument.idealWidth(), 1.0);
+  narrow = std::min(1.0, width / ideal);
+  // A shorter line keeps the side it stood on (the layout itself cannot
+  // align lines it does not wrap).
+  if (block.lines.size() == 1 && ideal < width) {
+    const Qt::Alignment align = editedLineAlignment(block, 0, column);
+    if (align == Qt::AlignRight) shift = width - ideal;
+    if (align == Qt::AlignHCenter) shift = (width - ideal) / 2;
+  }
+}

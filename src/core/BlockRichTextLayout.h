@@ -1,0 +1,33 @@
+#pragma once
+// A block's rich text laid out in points, the one layout both the page writer
+// and the editor's preview use: the preview paints it scaled by the zoom, the
+// writer places one text object per run of it, so lines break and runs sit
+// alike on screen and on the saved page whatever the zoom.
+
+#include "TextBlock.h"
+
+#include <QImage>
+#include <QRectF>
+#include <QTextDocument>
+
+class BlockRichTextLayout {
+ public:
+  // `column` is the page's text column (pageTextColumn): a one-line block
+  // shorter than its place keeps the alignment it has in it.
+  BlockRichTextLayout(const TextBlock& block, const QRectF& column);
+  BlockRichTextLayout(const BlockRichTextLayout&) = delete;
+  BlockRichTextLayout& operator=(const BlockRichTextLayout&) = delete;
+
+  QTextDocument& document() { return layoutDocument; }
+  // Horizontal factor (at most 1) that narrows lines kept on one line into
+  // the block's width; 1 for text that wraps.
+  double narrowing() const { return narrow; }
+  // Points the whole layout moves right, to keep a shorter line's alignment.
+  double offset() const { return shift; }
+
+ private:
+  QImage device;  // 72 dots per inch: one pixel is one point
+  QTextDocument layoutDocument;
+  double narrow = 1.0;
+  double shift = 0.0;
+};

@@ -1,0 +1,90 @@
+#include "EditedLineFit.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+constexpr double kIndent = 3.0;       // points that count as an indent
+constexpr double kFlush = 1.5;        // points within which two edges line up
+constexpr double kJustified = 0.85;   // a line this full of its box is set to it
+constexpr double kNarrowest = 0.4;    // glyphs are never narrowed further
+}  // namespace
+
+QRectF pageTextColumn(const std::vector<TextBlock>& blocks) {
+  QRectF column;
+  for (const TextBlock& block : blocks) {
+    if (block.isImage || block.lines.empty() || richTextWraps(block)) continue;
+    const QRectF& was = block.originalRect;
+    column = column.united(was.width() > 0 && was.height() > 0 ? was : block.rect);
+  }
+  return column;
+}
+
+namespace {
+
+// A single line's alignment from where it stands in the page's text column.
+Qt::Alignment alignmentInColumn(const QRectF& r, const QRectF& column) {
+  const double w = column.width();
+  if (!(w > 0) || !(r.width() > 0)) return Qt::AlignLeft;
+  const double gapLeft = r.left() - column.left();
+  const double gapRight = column.right() - r.right();
+  if (gapLeft > 0.1 * w && gapRight > 0.1 * w && std::abs(gapLeft - gapRight) < std::max(kIndent, 0.02 * w))
+    return Qt::AlignHCenter;
+  if (gapRight < kFlush && gapLeft > 0.25 * w) return Qt::AlignRight;
+  return Qt::AlignLeft;
+}
+
+}  // namespace
+
+Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex, const QRectF& column) {
+  if (lineIndex < 0 || lineIndex >= int(block.lines.size())) return Qt::AlignLeft;
+  if (block.lines.size() < 2) return alignmentInColumn(block.lines.front().rect, column);
+  double left = block.lines.front().rect.left(), right = block.lines.front().rect.right();
+  for (const auto& line : block.lines) {
+    left = std::min(left, line.rect.left());
+    right = std::max(right, line.rect.right());
+  }
+  const QRectF& r = block.lines[size_t(lineIndex)].rect;
+  const double indentLeft = r.left() - left;
+  const double indentRight = right - r.right();
+  if (indentLeft > kIndent && indentRight > kIndent && std::abs(indentLeft - indentRight) < 2 * kFlush)
+    return Qt::AlignHCenter;
+  if (indentLeft > kIndent && indentRight < kFlush) return Qt::AlignRight;
+  return Qt::AlignLeft;
+}
+
+EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLeft, double boxWidth,
+                            double naturalWidth, const QRectF& column) {
+  EditedLineFit fit{boxLeft, 1.0};
+  if (!(naturalWidth > 0) || !(boxWidth > 0)) return fit;
+  const Qt::Alignment align = editedLineAlignment(block, lineIndex, column);
+  const bool storedBox = lineIndex >= 0 && lineIndex < int(block.lines.size());
+  if (naturalWidth > boxWidth) {
+    fit.scale = std::max(boxWidth / naturalWidth, kNarrowest);
+  } else if (storedBox && align == Qt::AlignLeft && naturalWidth >= kJustified * boxWidth) {
+    fit.scale = boxWidth / naturalWidth;
+  }
+  const double drawn = naturalWidth * fit.scale;
+  if (align == Qt::AlignRight)
+    fit.x = boxLeft + boxWidth - drawn;
+  else if (align == Qt::AlignHCenter)
+    fit.x = boxLeft + (boxWidth - drawn) / 2;
+  return fit;
+}
+
+bool richTextWraps(const TextBlock& block) {
+  if (block.lines.empty()) return true;
+  const TextBlock::Line& first = block.lines.front();
+  return block.lines.size() == 1 && first.spans.empty() && first.words.empty();
+}
+
+double richTextWidth(const TextBlock& block) {
+  const QRectF& was = block.originalRect;
+  if (richTextWraps(block) || !(was.width() > 0) || !(was.height() > 0)) return block.rect.width();
+  // Grown with its text but not moved: the line box it came from still holds.
+  // (y grows upwards: the top edge is y + height.)
+  if (std::lround(block.rect.x()) != std::lround(was.x()) ||
+      std::lround(block.rect.bottom()) != std::lround(was.bottom()))
+    return block.rect.width();
+  return std::min(block.rect.width(), was.width());
+}

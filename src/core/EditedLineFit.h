@@ -1,0 +1,40 @@
+#pragma once
+// Where an edited line of plain text goes inside its line box. The writer
+// and the editor's preview both follow this, so the saved page shows the line
+// where the preview drew it: a line wider than its box is narrowed to it, a
+// line about as wide as a stored (justified) box is set to the box's width,
+// a shorter one keeps the side the line was aligned to.
+
+#include "TextBlock.h"
+
+#include <Qt>
+
+// The face new and edited text is written in, whatever the family asked
+// for (the page gets the DejaVu files); previews of new text use it too.
+inline const QString kWrittenTextFamily = QStringLiteral("DejaVu Serif");
+
+struct EditedLineFit {
+  double x = 0;      // left edge of the text, same units as the box
+  double scale = 1;  // horizontal scale of the glyphs
+};
+
+// The column the page's own text stands in: the union of the places of its
+// text blocks (blocks placed new by the user do not count). Points.
+QRectF pageTextColumn(const std::vector<TextBlock>& blocks);
+
+// Right or centred when the block's lines show it (flush right edges with an
+// indented left, or equal indents on both sides); a one-line block by its
+// place in the page's text `column`: centred in it, or flush with its right
+// edge and far inside its left one. Else left.
+Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex, const QRectF& column = QRectF());
+
+// `naturalWidth` is the line's advance at its size in the font it is drawn in.
+EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLeft, double boxWidth,
+                            double naturalWidth, const QRectF& column = QRectF());
+
+// Rich text typed into a new block wraps inside it; rich text of a block
+// made from lines of the page keeps its line breaks and is narrowed into the
+// width those lines had, as the page's other lines hold their margins.
+bool richTextWraps(const TextBlock& block);
+// The width rich text of the block is laid out in (points).
+double richTextWidth(const TextBlock& block);

@@ -1,0 +1,118 @@
+// Written fonts go in as subsets: on a real LaTeX manual one edited line adds
+// a few kilobytes, later save sessions add small subsets, never the whole
+// font again, and poppler reads the text and the subset tags back.
+#include "PopplerOracles.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace testsupport;
+
+namespace {
+
+const char* const kManual = "/usr/share/doc/gnuplot/gnuplot.pdf";
+
+// The first block of the page with a line of at least `minLength` characters.
+int longLineBlock(const std::vector<TextBlock>& blocks, int minLength) {
+  for (size_t i = 0; i < blocks.size(); ++i)
+    if (!blocks[i].isImage && blocks[i].lines.size() == 1 && blocks[i].text.size() >= minLength) return int(i);
+  return -1;
+}
+
+// One save session: open, replace one body line of `page`, save in place.
+bool editOneLine(const QString& path, int page, const QString& text) {
+  PdfDocument doc;
+  if (!doc.open(path)) return false;
+  std::vector<TextBlock> blocks = doc.extractText(page);
+  const int target = longLineBlock(blocks, 50);
+  if (target < 0) return false;
+  blocks[size_t(target)].text = text;
+  blocks[size_t(target)].textEdited = true;
+  return doc.overlayOcrText(page, blocks, false) && doc.save(path);
+}
+
+QStringList dejaVuFontRows(const QString& path) {
+  QByteArray out;
+  EXPECT_EQ(runTool("pdffonts", {path}, &out), 0);
+  return QString::fromUtf8(out).split(QLatin1Char('\n')).filter(QStringLiteral("DejaVuSerif"));
+}
+
+}  // namespace
+
+TEST(FontSubset, EditsOfARealManualAddKilobytesPerSession) {
+  if (!QFile::exists(QString::fromLatin1(kManual))) GTEST_SKIP() << "gnuplot-doc missing";
+  if (!hasTool("pdffonts") || !hasTool("pdftotext") || !hasTool("qpdf"))
+    GTEST_SKIP() << "poppler-utils or qpdf missing";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath(QStringLiteral("manual.pdf"));
+  ASSERT_TRUE(QFile::copy(QString::fromLatin1(kManual), path));
+  // A full rewrite unpacks the manual's object streams whatever was edited;
+  // the edits are measured against a save without one.
+  {
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(path));
+    ASSERT_TRUE(doc.save(path));
+  }
+  const qint64 original = QFileInfo(path).size();
+
+  const struct {
+    int page;
+    QString text;
+  } sessions[] = {{4, QStringLiteral("An edited line of the manual with ZEBRA words")},
+                  {5, QStringLiteral("Вторая правка: строка по-русски и QUAGGA")},
+                  {6, QStringLiteral("A third session adds bold-free text OKAPI")}};
+  qint64 previous = original;
+  for (const auto& session : sessions) {
+    SCOPED_TRACE(session.text.toStdString());
+    ASSERT_TRUE(editOneLine(path, session.page, session.text));
+    const qint64 size = QFileInfo(path).size();
+    EXPECT_LT(size - previous, 60 * 1024) << "one edited line grew the file by " << (size - previous) << " bytes";
+    std::printf("session grew the file by %lld bytes\n", (long long)(size - previous));
+    previous = size;
+    EXPECT_TRUE(oracles::qpdfCheckPasses(path));
+    EXPECT_EQ(oracles::pageText(path, session.page).count(session.text.section(QLatin1Char(' '), -1)), 1);
+  }
+  EXPECT_LT(previous - original, 180 * 1024) << "three sessions grew the file by " << (previous - original);
+
+  // Each session's font is a tagged, embedded subset; none is the whole file.
+  const QStringList rows = dejaVuFontRows(path);
+  ASSERT_FALSE(rows.isEmpty());
+  for (const QString& row : rows) {
+    const QStringList cells = row.simplified().split(QLatin1Char(' '));
+    ASSERT_GE(cells.size(), 6) << row.toStdString();
+    EXPECT_TRUE(cells[0].contains(QRegularExpression(QStringLiteral("^[A-Z]{6}\\+DejaVuSerif")))) << row.toStdString();
+    EXPECT_EQ(cells.mid(cells.size() - 5, 2), QStringList({QStringLiteral("yes"), QStringLiteral("yes")}))
+        << row.toStdString();
+  }
+}
+
+TEST(FontSubset, ASubsetGrowsWhenLaterTextNeedsNewGlyphs) {
+  if (!hasTool("pdftotext") || !hasTool("pdffonts")) GTEST_SKIP() << "poppler-utils missing";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString source = dir.filePath(QStringLiteral("blank.pdf"));
+  ASSERT_TRUE(writePdf(source, {PageSpec{QStringLiteral("Page"), false, {595, 842}}}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  // Latin first, then Greek and Cyrillic: the later notes need glyphs the
+  // first subset lacks and must still extract as typed.
+  const QStringList notes = {QStringLiteral("Plain note"), QStringLiteral("Ελληνικά γράμματα"),
+                             QStringLiteral("Ещё заметка"), QStringLiteral("Plain again")};
+  for (int i = 0; i < notes.size(); ++i)
+    ASSERT_TRUE(doc.addFreeText(0, QRectF(60, 700 - 40 * i, 400, 20), notes[i], QString(), 14, Qt::black));
+  const QString saved = dir.filePath(QStringLiteral("notes.pdf"));
+  ASSERT_TRUE(doc.saveCopy(saved));
+  const QString text = oracles::pageText(saved, 0);
+  for (const QString& note : notes) EXPECT_EQ(text.count(note), 1) << text.toStdString();
+  EXPECT_LT(QFileInfo(saved).size(), 120 * 1024);
+  EXPECT_LE(dejaVuFontRows(saved).size(), 3) << dejaVuFontRows(saved).join('\n').toStdString();
+}
