@@ -43,7 +43,7 @@ void MainWindow::showAboutDialog() {
   text->setObjectName(QStringLiteral("AboutText"));
   text->setOpenExternalLinks(true);
   text->setHtml(
-      QStringLiteral("<h3>Назначение</h3><p><b>%1</b> входит в линейку продуктов UlvoPDF Suite. Приложение работает "
+      uiTranslate(QStringLiteral("<h3>Назначение</h3><p><b>%1</b> входит в линейку продуктов UlvoPDF Suite. Приложение работает "
                      "локально: документы, ключи подписи и данные пользователя остаются на компьютере пользователя, "
                      "если не используется внешний криптопровайдер.</p>"
                      "<h3>Компоненты и библиотеки</h3><ul>"
@@ -57,8 +57,8 @@ void MainWindow::showAboutDialog() {
                      "<li><b>ONNX Runtime</b> - опциональное определение структуры документа, если модуль включён в сборку.</li>"
                      "<li><b>CryptoAPI / CSP, CryptoPro CSP, ViPNet CSP, Rutoken, JaCarta/eToken</b> - используются как "
                      "внешние криптопровайдеры там, где установлены в системе.</li>"
-                     "<li><b>UlvoPaint</b> - встроенный редактор изображений, штампов, печатей и факсимиле.</li></ul>")
-          .arg(name.toHtmlEscaped()));
+                     "<li><b>UlvoPaint</b> - встроенный редактор изображений, штампов, печатей и факсимиле.</li></ul>"))
+          .arg(uiTranslate(name).toHtmlEscaped()));
   layout->addWidget(text, 1);
 
   auto* footer = new QHBoxLayout;

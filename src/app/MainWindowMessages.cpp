@@ -1,6 +1,7 @@
 // The update check's result message and the deferred start of the page tools
 // dialog for a file-manager "merge".
 #include "MainWindow.h"
+#include "UpdateCheck.h"
 
 #include "DialogHelpers.h"
 
@@ -21,22 +22,27 @@ void MainWindow::showUpdateMessage(const QString& title, const QString& text, co
   dialog->resize(560, 300);
   auto* layout = new QVBoxLayout(dialog);
   layout->setContentsMargins(18, 18, 18, 16);
+  layout->setSpacing(10);
   layout->addWidget(label(title, QStringLiteral("DialogTitle")));
+  // The text carries strings from the network (versions, digests): never rich
+  // text, and already translated by the caller, so the pass leaves it alone.
   QLabel* body = label(text, QStringLiteral("DialogSubtitle"));
+  body->setTextFormat(Qt::PlainText);
   body->setWordWrap(true);
-  body->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse);
+  body->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  body->setProperty("_ulvo_i18n_userData", true);
   layout->addWidget(body, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
-  if (!url.isEmpty()) {
-    QPushButton* open = dialogButton(tr("Открыть ссылку"), QStringLiteral("PrimaryDialogButton"));
+  if (isOpenableUpdateUrl(url)) {
+    QPushButton* open = dialogButton(QStringLiteral("Открыть ссылку"), QStringLiteral("PrimaryDialogButton"));
     connect(open, &QPushButton::clicked, dialog, [dialog, url] {
-      QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
+      QDesktopServices::openUrl(QUrl(url, QUrl::StrictMode));
       dialog->close();
     });
     buttons->addWidget(open);
   }
-  QPushButton* close = dialogButton(tr("Закрыть"), QStringLiteral("SecondaryDialogButton"));
+  QPushButton* close = dialogButton(QStringLiteral("Закрыть"), QStringLiteral("SecondaryDialogButton"));
   connect(close, &QPushButton::clicked, dialog, &QDialog::close);
   buttons->addWidget(close);
   layout->addLayout(buttons);

@@ -2,6 +2,8 @@
 // The interface language: its code, the remembered Russian source texts of
 // widgets, the order of the language list and the translation entry points.
 
+#include <QByteArray>
+#include <QHash>
 #include <QPair>
 #include <QString>
 
@@ -22,6 +24,18 @@ class QAction;
 
 // The translation resource linked into the program.
 inline constexpr char kUiTranslationsResource[] = ":/resources/i18n/ulvo_ui_translations_multilang.json";
+
+// Language code to (Russian source text to translated text).
+using UiTranslationTables = QHash<QString, QHash<QString, QString>>;
+
+// The "translations" member of a translation table; a value that is not a
+// string reads as an empty text.
+UiTranslationTables readUiTranslationTables(const QByteArray& json);
+
+// The lookup rule: the language's entry; else the source when it has Cyrillic
+// letters, the language is English or there is no English table; else the
+// English entry (or the source when there is none).
+QString lookUpTranslation(const UiTranslationTables& tables, const QString& language, const QString& source);
 
 // A Russian source text in the interface language (the application property
 // "uiLanguage", else the setting "ui/language").

@@ -24,24 +24,15 @@
 
 namespace {
 
-using Table = QHash<QString, QString>;
-
 constexpr int kListSourceRole = Qt::UserRole + 500;
 
-const QHash<QString, Table>& tables() {
-  static QHash<QString, Table> loaded;
+const UiTranslationTables& tables() {
+  static UiTranslationTables loaded;
   static bool attempted = false;
   if (attempted) return loaded;
   attempted = true;
   QFile file(QString::fromLatin1(kUiTranslationsResource));
-  if (!file.open(QIODevice::ReadOnly)) return loaded;
-  const QJsonObject translations = QJsonDocument::fromJson(file.readAll()).object().value("translations").toObject();
-  for (auto language = translations.begin(); language != translations.end(); ++language) {
-    Table& table = loaded[language.key()];
-    const QJsonObject entries = language.value().toObject();
-    for (auto entry = entries.begin(); entry != entries.end(); ++entry)
-      table.insert(entry.key(), entry.value().isString() ? entry.value().toString() : QString());
-  }
+  if (file.open(QIODevice::ReadOnly)) loaded = readUiTranslationTables(file.readAll());
   return loaded;
 }
 
@@ -116,7 +107,6 @@ void localizeTabs(QTabWidget* tabs) {
     sources.clear();
     for (int i = 0; i < tabs->count(); ++i) sources << tabs->tabText(i);
     tabs->setProperty("_ulvo_i18n_tabs", sources);
-    return;
   }
   for (int i = 0; i < tabs->count(); ++i) tabs->setTabText(i, uiTranslateSmart(sources[i]));
 }
@@ -125,7 +115,11 @@ void localizeWidget(QWidget* widget) {
   // Texts filled with user data (file names, manifest strings) were
   // translated before they were filled; a pass leaves them alone.
   if (widget->property("_ulvo_i18n_userData").toBool()) return;
-  if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(translatedFor(label, "_ulvo_i18n_text", label->text()));
+  if (auto* label = qobject_cast<QLabel*>(widget)) {
+    // Setting an unchanged text would still drop a label's pixmap or movie.
+    const QString text = translatedFor(label, "_ulvo_i18n_text", label->text());
+    if (text != label->text()) label->setText(text);
+  }
   if (auto* button = qobject_cast<QAbstractButton*>(widget))
     button->setText(translatedFor(button, "_ulvo_i18n_text", button->text()));
   if (auto* group = qobject_cast<QGroupBox*>(widget))
@@ -145,23 +139,36 @@ void localizeWidget(QWidget* widget) {
 
 }  // namespace
 
+UiTranslationTables readUiTranslationTables(const QByteArray& json) {
+  UiTranslationTables result;
+  const QJsonObject translations = QJsonDocument::fromJson(json).object().value("translations").toObject();
+  for (auto language = translations.begin(); language != translations.end(); ++language) {
+    QHash<QString, QString>& table = result[language.key()];
+    const QJsonObject entries = language.value().toObject();
+    for (auto entry = entries.begin(); entry != entries.end(); ++entry)
+      table.insert(entry.key(), entry.value().isString() ? entry.value().toString() : QString());
+  }
+  return result;
+}
+
+QString lookUpTranslation(const UiTranslationTables& tables, const QString& language, const QString& source) {
+  if (source.isEmpty()) return source;
+  const auto table = tables.constFind(language);
+  const QString translated = table != tables.constEnd() ? table->value(source) : QString();
+  // A translation that happens to read as the English one ("Text", "Import",
+  // "Navigation") is still that language's word: it is shown, never swapped
+  // back to the Russian source.
+  if (!translated.isEmpty()) return translated;
+  const auto english = tables.constFind(QStringLiteral("en"));
+  if (language == QLatin1String("en") || english == tables.constEnd()) return source;
+  const QString inEnglish = english->value(source);
+  if (inEnglish.isEmpty() || hasCyrillic(source)) return source;
+  return inEnglish;
+}
+
 QString uiTranslate(const QString& source) {
   if (source.isEmpty()) return source;
-  const QString language = translationLanguage();
-  const QHash<QString, Table>& all = tables();
-  const auto english = all.constFind(QStringLiteral("en"));
-  const bool haveEnglish = english != all.constEnd();
-  const QString inEnglish = haveEnglish ? english->value(source) : QString();
-  const auto table = all.constFind(language);
-  const QString translated = table != all.constEnd() ? table->value(source) : QString();
-  if (!translated.isEmpty()) {
-    if (language == QLatin1String("en") || language == QLatin1String("ru") || !haveEnglish) return translated;
-    // An entry that only repeats the English text shows the Russian source.
-    if (translated == inEnglish && hasCyrillic(source)) return source;
-    return translated;
-  }
-  if (language == QLatin1String("en") || !haveEnglish || inEnglish.isEmpty() || hasCyrillic(source)) return source;
-  return inEnglish;
+  return lookUpTranslation(tables(), translationLanguage(), source);
 }
 
 QString uiTranslateSmart(const QString& source) {

@@ -6,19 +6,14 @@
 #include "UiLanguage.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QDialog>
-#include <QHBoxLayout>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QPushButton>
 #include <QSettings>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <QVersionNumber>
 
 namespace {
@@ -29,42 +24,6 @@ QString productId(AppProduct product) {
     case AppProduct::Ecp: return QStringLiteral("ulvo-ecp");
     default: return QStringLiteral("ulvo-pdf-editor");
   }
-}
-
-// Title, plain text and an optional web address to open; manifest strings are
-// never shown as rich text.
-void showUpdateDialog(QWidget* parent, const QString& title, const QString& text, const QString& link) {
-  auto* dialog = new QDialog(parent);
-  dialog->setObjectName(QStringLiteral("AppDialog"));
-  dialog->setAttribute(Qt::WA_DeleteOnClose);
-  dialog->setWindowTitle(title);
-  dialog->resize(560, 300);
-  auto* layout = new QVBoxLayout(dialog);
-  layout->setContentsMargins(18, 18, 18, 16);
-  layout->setSpacing(10);
-  layout->addWidget(label(title, QStringLiteral("DialogTitle")));
-  QLabel* body = label(text, QStringLiteral("DialogSubtitle"));
-  body->setTextFormat(Qt::PlainText);
-  body->setWordWrap(true);
-  body->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  body->setProperty("_ulvo_i18n_userData", true);
-  layout->addWidget(body, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  if (!link.isEmpty()) {
-    QPushButton* open = dialogButton(QStringLiteral("Открыть ссылку"), QStringLiteral("PrimaryDialogButton"));
-    QObject::connect(open, &QPushButton::clicked, dialog, [dialog, link] {
-      QDesktopServices::openUrl(QUrl(link));
-      dialog->close();
-    });
-    buttons->addWidget(open);
-  }
-  QPushButton* close = dialogButton(QStringLiteral("Закрыть"), QStringLiteral("SecondaryDialogButton"));
-  QObject::connect(close, &QPushButton::clicked, dialog, &QDialog::close);
-  buttons->addWidget(close);
-  layout->addLayout(buttons);
-  if (parent) dialog->move(parent->frameGeometry().center() - dialog->rect().center());
-  dialog->show();
 }
 
 }  // namespace
@@ -153,7 +112,7 @@ void MainWindow::checkForUpdates() {
     const QString checkTitle = QStringLiteral("Проверка обновлений");
     if (reply->error() != QNetworkReply::NoError) {
       if (statusLabel) statusLabel->setText(QStringLiteral("Не удалось проверить обновления"));
-      showUpdateDialog(this, checkTitle,
+      showUpdateMessage(checkTitle,
                        uiTranslate(QStringLiteral("Не удалось получить manifest обновлений:\n%1\n\nURL: %2")).arg(reply->errorString(), address), {});
       return;
     }
@@ -162,28 +121,28 @@ void MainWindow::checkForUpdates() {
     switch (answer.kind) {
       case UpdateManifestAnswer::Malformed:
         if (statusLabel) statusLabel->setText(QStringLiteral("Manifest обновлений повреждён"));
-        showUpdateDialog(this, checkTitle, uiTranslate(QStringLiteral("Manifest обновлений не удалось прочитать: %1")).arg(answer.parseError), {});
+        showUpdateMessage(checkTitle, uiTranslate(QStringLiteral("Manifest обновлений не удалось прочитать: %1")).arg(answer.parseError), {});
         return;
       case UpdateManifestAnswer::NoProduct:
-        showUpdateDialog(this, checkTitle,
-                         uiTranslate(QStringLiteral("В manifest нет данных для продукта %1.\nURL: %2")).arg(productDisplayName(product), address), {});
+        showUpdateMessage(checkTitle,
+                         uiTranslate(QStringLiteral("В manifest нет данных для продукта %1.\nURL: %2")).arg(uiTranslate(productDisplayName(product)), address), {});
         return;
       case UpdateManifestAnswer::NoPackage:
-        showUpdateDialog(this, checkTitle,
+        showUpdateMessage(checkTitle,
                          uiTranslate(QStringLiteral("Для этой платформы пока нет пакета обновления.\nТекущая версия: %1\nURL: %2")).arg(current, address),
                          {});
         return;
       case UpdateManifestAnswer::Newer:
         if (statusLabel) statusLabel->setText(uiTranslate(QStringLiteral("Доступно обновление %1")).arg(answer.version));
-        showUpdateDialog(this, QStringLiteral("Доступно обновление"),
+        showUpdateMessage(QStringLiteral("Доступно обновление"),
                          uiTranslate(QStringLiteral("Продукт: %1\nТекущая версия: %2\nДоступная версия: %3\nПакет: %4 · %5\nРазмер: %6\nSHA-256: %7"))
-                             .arg(productDisplayName(product), current, answer.version, answer.platform, answer.type,
+                             .arg(uiTranslate(productDisplayName(product)), current, answer.version, answer.platform, answer.type,
                                   formatFileSize(answer.size), answer.sha256),
-                         isOpenableUpdateUrl(answer.url) ? answer.url : QString());
+                         answer.url);
         return;
       case UpdateManifestAnswer::Current:
         if (statusLabel) statusLabel->setText(QStringLiteral("Установлена актуальная версия"));
-        showUpdateDialog(this, QStringLiteral("Обновлений нет"),
+        showUpdateMessage(QStringLiteral("Обновлений нет"),
                          uiTranslate(QStringLiteral("Установлена актуальная версия %1.\nПроверенный канал: %2\nПакет платформы: %3 · %4"))
                              .arg(current, channel, answer.platform, answer.type),
                          {});

@@ -32,6 +32,8 @@ class TestWindow : public MainWindow {
   using MainWindow::ribbonGroup;
   using MainWindow::toolButton;
   using MainWindow::view;
+  using MainWindow::autoSaveTimer;
+  using MainWindow::updateTimeoutMs;
 };
 
 // What a modal dialog showed, recorded when it was answered.
