@@ -264,9 +264,7 @@ void MainWindow::showSettingsDialog() {
   buttons->addWidget(apply);
   right->addLayout(buttons);
 
-  const auto status = [this](const QString& text) {
-    if (statusLabel) statusLabel->setText(text);
-  };
+  const auto status = [this](const QString& text) { setLocalizedText(statusLabel, text); };
   connect(cancel, &QPushButton::clicked, dialog, &QDialog::close);
   connect(clearRecent, &QPushButton::clicked, this, [status] {
     QSettings().remove(QStringLiteral("recentFiles"));

@@ -21,6 +21,7 @@ QString rememberedText(QObject* object, const char* property, const QString& cur
 bool uiLanguageComesBefore(const QPair<QString, QString>& a, const QPair<QString, QString>& b);
 
 class QAction;
+class QLabel;
 
 // The translation resource linked into the program.
 inline constexpr char kUiTranslationsResource[] = ":/resources/i18n/ulvo_ui_translations_multilang.json";
@@ -43,6 +44,10 @@ QString uiTranslate(const QString& text);
 
 // uiTranslate, then the text before a parenthesised tail, then line by line.
 QString uiTranslateSmart(const QString& text);
+
+// Shows a Russian text on a label in the interface language at once; a later
+// pass still finds the Russian source, so a language change reaches it too.
+void setLocalizedText(QLabel* label, const QString& source);
 
 // An action's text, tool tip and status tip from their remembered sources.
 void localizeAction(QAction* action);

@@ -201,6 +201,12 @@ void localizeAction(QAction* action) {
       [action](const QString& t) { action->setStatusTip(t); });
 }
 
+void setLocalizedText(QLabel* label, const QString& source) {
+  if (!label) return;
+  label->setText(source);
+  localizeWidgetTree(label);
+}
+
 void localizeWidgetTree(QWidget* root) {
   if (!root || root->property("_ulvo_i18n_localizing").toBool()) return;
   root->setProperty("_ulvo_i18n_localizing", true);

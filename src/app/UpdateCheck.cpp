@@ -99,7 +99,7 @@ void MainWindow::checkForUpdates() {
   const QString productKey = productId(product);
   QString current = QCoreApplication::applicationVersion();
   if (current.isEmpty()) current = QStringLiteral("1.0.2");
-  if (statusLabel) statusLabel->setText(QStringLiteral("Проверяю обновления..."));
+  setLocalizedText(statusLabel, QStringLiteral("Проверяю обновления..."));
 
   auto* manager = new QNetworkAccessManager(this);
   QNetworkRequest request(QUrl(address, QUrl::TolerantMode));
@@ -111,7 +111,7 @@ void MainWindow::checkForUpdates() {
     reply->deleteLater();
     const QString checkTitle = QStringLiteral("Проверка обновлений");
     if (reply->error() != QNetworkReply::NoError) {
-      if (statusLabel) statusLabel->setText(QStringLiteral("Не удалось проверить обновления"));
+      setLocalizedText(statusLabel, QStringLiteral("Не удалось проверить обновления"));
       showUpdateMessage(checkTitle,
                        uiTranslate(QStringLiteral("Не удалось получить manifest обновлений:\n%1\n\nURL: %2")).arg(reply->errorString(), address), {});
       return;
@@ -120,7 +120,7 @@ void MainWindow::checkForUpdates() {
         readUpdateManifest(reply->readAll(), productKey, channel, current, !qEnvironmentVariableIsEmpty("APPIMAGE"));
     switch (answer.kind) {
       case UpdateManifestAnswer::Malformed:
-        if (statusLabel) statusLabel->setText(QStringLiteral("Manifest обновлений повреждён"));
+        setLocalizedText(statusLabel, QStringLiteral("Manifest обновлений повреждён"));
         showUpdateMessage(checkTitle, uiTranslate(QStringLiteral("Manifest обновлений не удалось прочитать: %1")).arg(answer.parseError), {});
         return;
       case UpdateManifestAnswer::NoProduct:
@@ -141,7 +141,7 @@ void MainWindow::checkForUpdates() {
                          answer.url);
         return;
       case UpdateManifestAnswer::Current:
-        if (statusLabel) statusLabel->setText(QStringLiteral("Установлена актуальная версия"));
+        setLocalizedText(statusLabel, QStringLiteral("Установлена актуальная версия"));
         showUpdateMessage(QStringLiteral("Обновлений нет"),
                          uiTranslate(QStringLiteral("Установлена актуальная версия %1.\nПроверенный канал: %2\nПакет платформы: %3 · %4"))
                              .arg(current, channel, answer.platform, answer.type),
