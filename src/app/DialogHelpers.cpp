@@ -1,4 +1,5 @@
 #include "DialogHelpers.h"
+#include "UiLanguage.h"
 
 #include <QDialog>
 #include <QHBoxLayout>
@@ -88,9 +89,9 @@ QLineEdit* dialogLineEdit(const QString& text) {
 }
 
 QString formatFileSize(qint64 bytes) {
-  if (bytes < 1024) return QObject::tr("%1 Б").arg(bytes);
-  if (bytes < 1048576) return QObject::tr("%1 КБ").arg(double(bytes) / 1024.0, 0, 'f', 1);
-  return QObject::tr("%1 МБ").arg(double(bytes) / 1048576.0, 0, 'f', 2);
+  if (bytes < 1024) return uiTranslate(QStringLiteral("%1 Б")).arg(bytes);
+  if (bytes < 1048576) return uiTranslate(QStringLiteral("%1 КБ")).arg(double(bytes) / 1024.0, 0, 'f', 1);
+  return uiTranslate(QStringLiteral("%1 МБ")).arg(double(bytes) / 1048576.0, 0, 'f', 2);
 }
 
 void appInfo(QWidget* parent, const QString& title, const QString& text) {
