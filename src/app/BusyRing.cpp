@@ -24,12 +24,10 @@ void BusyRing::stop() {
 void BusyRing::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  const QRectF ring = QRectF(rect()).adjusted(6, 6, -6, -6);
-  QColor track = palette().color(QPalette::Highlight);
-  track.setAlpha(40);
-  painter.setPen(QPen(track, 5));
-  painter.drawEllipse(ring);
-  painter.setPen(QPen(palette().color(QPalette::Highlight), 5, Qt::SolidLine, Qt::RoundCap));
-  // Qt counts arcs in sixteenths of a degree, counter-clockwise.
-  painter.drawArc(ring, -angle * 16, 100 * 16);
+  const QRectF ring(7, 7, width() - 14, height() - 14);
+  painter.setPen(QPen(QColor(203, 213, 225, 150), 5.0, Qt::SolidLine, Qt::RoundCap));
+  painter.drawArc(ring, 0, 5760);
+  painter.setPen(QPen(QColor(37, 99, 235), 5.0, Qt::SolidLine, Qt::RoundCap));
+  // Qt counts arcs in sixteenths of a degree, counter-clockwise from 3 o'clock.
+  painter.drawArc(ring, angle * 16, 1840);
 }
