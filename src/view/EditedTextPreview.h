@@ -27,5 +27,8 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
                            BlockTextRenderer* fonts = nullptr, int blockIndex = -1);
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
                             double zoom);
+// The editor's selection as a translucent highlight over the preview.
+void drawPreviewEditorSelection(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
+                                double zoom);
 // The dashed frame with handles of a turned active block.
 void drawActiveTextBlockChrome(QPainter& painter, const QRectF& rect, double rotation);

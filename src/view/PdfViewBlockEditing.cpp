@@ -3,6 +3,8 @@
 // zooms, growing the block with its text, and closing it again.
 #include "PdfView.h"
 
+#include <QApplication>
+
 #include "BlockEditorDocument.h"
 #include "BlockEditorFrame.h"
 #include "BlockTextRenderer.h"
@@ -190,6 +192,9 @@ void PdfView::activateOcrBlock(int index) {
   if (rich) {
     editor->setHtml(block.richTextHtml);
     scaleDocumentFontPixels(editor->document(), zoom);
+    // A fresh cursor: the old one keeps the typing format of the last
+    // command, which would speak for text that no longer has it.
+    editor->setTextCursor(QTextCursor(editor->document()));
   } else if (block.lines.size() == 1 && !block.lines.front().transparentText &&
              isNativePdfLine(block.lines.front())) {
     loadNativeSingleLine(editor, block, zoom);
@@ -226,9 +231,14 @@ void PdfView::deactivateOcrBlock() {
   editorUndoCaptured = false;
   editorUndoBlock = -1;
   if (blockEditorFrame) {
+    // Hiding the focused editor would hand the keys to whatever widget comes
+    // next (a ribbon field that eats Ctrl+Z); the page keeps them instead.
+    const QWidget* focus = QApplication::focusWidget();
+    const bool editorHadFocus = focus && (focus == blockEditorFrame || blockEditorFrame->isAncestorOf(focus));
     blockEditorFrame->setContentRectOverride(QRect());
     blockEditorFrame->setRotationAngle(0.0);
     blockEditorFrame->hide();
+    if (editorHadFocus) setFocus(Qt::OtherFocusReason);
   }
   if (hadEditor) emit activeTextEditorAvailable(activeTextEditor() != nullptr);
   viewport()->update();

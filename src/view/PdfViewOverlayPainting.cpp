@@ -423,6 +423,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
         painter.save();
         applyBlockRotation(painter, r, b.rotation);
         drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i);
+        drawPreviewEditorSelection(painter, editor, shown, r, zoom);
         drawPreviewEditorCaret(painter, editor, shown, r, zoom);
         painter.restore();
         if (rotated) drawActiveTextBlockChrome(painter, r, b.rotation);

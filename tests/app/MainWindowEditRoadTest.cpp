@@ -141,7 +141,9 @@ TEST_F(MainWindowEditRoadTest, AnEditedLineIsSavedIntoTheFileAndReadBack) {
     EXPECT_EQ(window.statusLabel->text(), "Сохранено");
     EXPECT_FALSE(window.currentDocument->isModified());
     EXPECT_FALSE(window.view->hasOcrEdits());
-    EXPECT_EQ(window.ocrPage, -1);
+    // Edit mode goes on with the saved page's blocks.
+    EXPECT_EQ(window.ocrPage, 0);
+    EXPECT_GE(blockIndexContaining(window.view, "within two weeks"), 0);
     EXPECT_EQ(window.documentTabs->tabText(0), "letter.pdf");
     EXPECT_EQ(window.windowTitle(), "letter.pdf — УЛВО PDF Редактор");
   }

@@ -73,6 +73,8 @@ TEST_F(BlockViewTest, BlockAboveTheViewportIsScrolledTenPixelsBelowItsTop) {
   view->setOcrBlocks(threeBlocks(), 0, false);
   view->setEditMode(true);
   view->setZoom(2.5);
+  // From the top of the content, where viewport and content coordinates agree.
+  view->verticalScrollBar()->setValue(0);
   const QRectF at = view->pdfRectToScreenRect(0, A::blocks(*view)[1].rect);
   view->verticalScrollBar()->setValue(int(at.top()) + 5);
   ASSERT_LT(view->pdfRectToScreenRect(0, A::blocks(*view)[1].rect).top(), 0);
@@ -184,8 +186,13 @@ TEST_F(BlockViewTest, FormatCommandsChangeTheSelectionAndAreReported) {
   EXPECT_TRUE(A::dirty(*view));
   EXPECT_TRUE(block.richTextHtml.contains(QStringLiteral("DejaVu Sans")));
   EXPECT_TRUE(htmlPixelSizes(block.richTextHtml).contains(300));
-  // Every command of one activation is one undo step, named by the first.
-  EXPECT_EQ(A::undoLabels(*view), QStringList{QStringLiteral("Форматирование текста")});
+  // Every command is an undo step of its own, named by its kind.
+  const QStringList labels = A::undoLabels(*view);
+  EXPECT_EQ(labels.size(), qsizetype(std::size(cases)));
+  EXPECT_EQ(labels.value(0), QStringLiteral("Форматирование текста"));
+  EXPECT_TRUE(labels.contains(QStringLiteral("Форматирование абзаца")));
+  EXPECT_TRUE(labels.contains(QStringLiteral("Маркированный список")));
+  EXPECT_TRUE(labels.last() == QStringLiteral("Нумерованный список"));
 
   // Without an open editor the commands touch nothing.
   view->deactivateOcrBlock();
