@@ -69,7 +69,10 @@ struct TextBlock {
   bool italic = false;
   bool transparentText = false;
   bool textEdited = false;
+  // Degrees clockwise as shown, about the centre of rect, which holds the
+  // unturned box; originalRotation is the turn it was produced with.
   double rotation = 0.0;
+  double originalRotation = 0.0;
 
   TextBlock() = default;
   TextBlock(const TextBlock&) = default;
