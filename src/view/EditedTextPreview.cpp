@@ -41,13 +41,18 @@ QFont previewLineFont(const TextBlock& block, int index, const TextBlock::Line& 
   return lineRenderFont(line, block, zoom, text, true, 1.0);
 }
 
-void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom) {
-  QTextDocument document;
+// The block's rich text laid out in the block's screen width, in pixels.
+void loadRichPreview(QTextDocument& document, const TextBlock& block, double zoom, double width) {
   document.setDocumentMargin(0);
   document.setUndoRedoEnabled(false);
   document.setHtml(block.richTextHtml);
   scaleDocumentFontPixels(&document, zoom);
-  document.setTextWidth(rect.width());
+  document.setTextWidth(width);
+}
+
+void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom) {
+  QTextDocument document;
+  loadRichPreview(document, block, zoom, rect.width());
   document.setPageSize(rect.size());
   painter.save();
   painter.translate(rect.topLeft());
@@ -184,11 +189,7 @@ PreviewLineGeometry previewLineGeometry(const TextBlock& block, const QStringLis
 QList<QRectF> richSelectionRects(const TextBlock& block, const QRectF& rect, double zoom, int from, int to) {
   QList<QRectF> rects;
   QTextDocument document;
-  document.setDocumentMargin(0);
-  document.setUndoRedoEnabled(false);
-  document.setHtml(block.richTextHtml);
-  scaleDocumentFontPixels(&document, zoom);
-  document.setTextWidth(rect.width());
+  loadRichPreview(document, block, zoom, rect.width());
   for (QTextBlock paragraph = document.findBlock(from); paragraph.isValid() && paragraph.position() < to;
        paragraph = paragraph.next()) {
     const QTextLayout* layout = paragraph.layout();

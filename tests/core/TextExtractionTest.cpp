@@ -24,6 +24,13 @@ std::vector<TextBlock> extractFirstPage(const QString& path) {
   return doc.extractText(0);
 }
 
+// Writes the page and reads its blocks back through `doc`, which stays open.
+std::vector<TextBlock> writeAndExtract(PdfDocument& doc, const QString& file, const RawPage& page) {
+  EXPECT_TRUE(writeRawPdf(file, {page}));
+  EXPECT_TRUE(doc.open(file)) << doc.lastError().toStdString();
+  return doc.extractText(0);
+}
+
 QStringList blockTexts(const std::vector<TextBlock>& blocks) {
   QStringList texts;
   for (const TextBlock& b : blocks) texts << b.text;
@@ -178,10 +185,8 @@ TEST_F(TextExtraction, BlocksLieInTheShownPageSpace) {
   for (const SpaceCase& c : cases) {
     SCOPED_TRACE(c.name);
     const QString file = path(QStringLiteral("space.pdf"));
-    ASSERT_TRUE(writeRawPdf(file, {c.page}));
     PdfDocument doc;
-    ASSERT_TRUE(doc.open(file));
-    const std::vector<TextBlock> blocks = doc.extractText(0);
+    const std::vector<TextBlock> blocks = writeAndExtract(doc, file, c.page);
     ASSERT_EQ(blocks.size(), 1u);
     const QRectF rect = blocks[0].rect;
     EXPECT_GT(rect.width(), 3 * rect.height());
@@ -227,10 +232,8 @@ TEST_F(TextExtraction, TurnedTextIsCutAlongItsOwnDirection) {
   for (const TurnCase& c : cases) {
     SCOPED_TRACE(c.name);
     const QString file = path(QStringLiteral("turned.pdf"));
-    ASSERT_TRUE(writeRawPdf(file, {c.page}));
     PdfDocument doc;
-    ASSERT_TRUE(doc.open(file));
-    const std::vector<TextBlock> blocks = doc.extractText(0);
+    const std::vector<TextBlock> blocks = writeAndExtract(doc, file, c.page);
     ASSERT_EQ(blockTexts(blocks), QStringList({"First turned line here", "Second turned line here"}));
     for (const TextBlock& b : blocks) {
       EXPECT_NEAR(b.rotation, c.rotation, 0.6);
