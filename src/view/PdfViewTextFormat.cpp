@@ -47,6 +47,10 @@ void PdfView::mergeActiveTextFormat(const QTextCharFormat& format) {
   QTextCursor cursor = editor->textCursor();
   if (!fixed) {
     normalizeEditorTextLayout(editor);
+    // The editor lays its document out as wide as itself again; left without
+    // wrapping from a single native line, the flowing document would break
+    // at every word, and Home, End and clicks would land within it.
+    editor->setLineWrapMode(QTextEdit::WidgetWidth);
     QTextBlockFormat paragraph;
     paragraph.setTopMargin(0);
     paragraph.setBottomMargin(0);
