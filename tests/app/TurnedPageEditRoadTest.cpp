@@ -7,7 +7,11 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QRegularExpression>
+
+#include <cmath>
 
 using namespace apptest;
 using namespace testsupport;
@@ -19,15 +23,35 @@ class TurnedWindow : public RibbonWindow {
   using RibbonWindow::RibbonWindow;
 };
 
-// A page of two lines, turned a quarter by the page's /Rotate (qpdf sets it,
-// so the text stays upright in user space and runs down the shown page).
-bool writeTurnedPage(const QString& path, int degrees) {
-  const QString upright = path + QStringLiteral(".upright.pdf");
-  if (!writePdf(upright, {PageSpec{QStringLiteral("Rotated page first line\nSecond line stays here"), false,
-                                   {595, 842}}}))
-    return false;
-  return runTool(QStringLiteral("qpdf"),
-                 {upright, QStringLiteral("--rotate=+%1").arg(degrees), path}) == 0;
+// A page of two lines drawn turned clockwise by textTurn degrees, on a page
+// that qpdf then turns by pageTurn (/Rotate: the content stays as drawn in
+// user space and the page shows it turned).
+bool writeTurnedPage(const QString& path, int pageTurn, int textTurn) {
+  const QString drawn = path + QStringLiteral(".drawn.pdf");
+  {
+    QPdfWriter writer(drawn);
+    writer.setResolution(72);
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setPageSize(QPageSize(QSizeF(595, 842), QPageSize::Point));
+    QPainter painter;
+    if (!painter.begin(&writer)) return false;
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSizeF(18);
+    painter.setFont(font);
+    painter.translate(textTurn == 0 ? 60 : 250, textTurn == 0 ? 80 : 600);
+    painter.rotate(textTurn);
+    painter.drawText(QPointF(0, 0), QStringLiteral("Rotated page first line"));
+    painter.drawText(QPointF(0, 30), QStringLiteral("Second line stays here"));
+    if (!painter.end()) return false;
+  }
+  return runTool(QStringLiteral("qpdf"), {drawn, QStringLiteral("--rotate=+%1").arg(pageTurn), path}) == 0;
+}
+
+double normalizedDegrees(double degrees) {
+  degrees = std::fmod(degrees, 360.0);
+  if (degrees > 180.0) degrees -= 360.0;
+  if (degrees <= -180.0) degrees += 360.0;
+  return degrees;
 }
 
 QString pageText(const QString& path, const QStringList& extra = {}) {
@@ -77,18 +101,21 @@ class TurnedPageEditRoadTest : public ::testing::Test {
     useCleanSettings();
     EXPECT_TRUE(dir.isValid());
   }
-  // Opens a page turned by pageTurn, retypes its first line with real keys
-  // and mouse, saves with Ctrl+S and checks the file; returns the mean
-  // difference between the preview of the block and the saved page there.
-  double editAndSave(int pageTurn);
+  // Opens a page turned by pageTurn with its text drawn turned by textTurn,
+  // retypes its first line with real keys and mouse, saves with Ctrl+S and
+  // checks the file; returns the mean difference between the preview of the
+  // block and the saved page there.
+  double editAndSave(int pageTurn, int textTurn = 0);
 
   QTemporaryDir dir;
 };
 
-double TurnedPageEditRoadTest::editAndSave(int pageTurn) {
-  SCOPED_TRACE(pageTurn);
-  const QString path = dir.filePath(QStringLiteral("turned%1.pdf").arg(pageTurn));
-  if (!writeTurnedPage(path, pageTurn)) {
+double TurnedPageEditRoadTest::editAndSave(int pageTurn, int textTurn) {
+  SCOPED_TRACE(QStringLiteral("page %1, text %2").arg(pageTurn).arg(textTurn).toStdString());
+  const QString path = dir.filePath(QStringLiteral("turned%1-%2.pdf").arg(pageTurn).arg(textTurn));
+  const double turn = normalizedDegrees(pageTurn + textTurn);
+  const bool quarter = std::fmod(std::abs(turn), 180.0) == 90.0;
+  if (!writeTurnedPage(path, pageTurn, textTurn)) {
     ADD_FAILURE() << "no test page";
     return 255;
   }
@@ -113,7 +140,7 @@ double TurnedPageEditRoadTest::editAndSave(int pageTurn) {
   if (blocks.size() != 2u) return 255;
   int first = -1;
   for (int i = 0; i < 2; ++i) {
-    EXPECT_NEAR(blocks[size_t(i)].rotation, pageTurn == 270 ? -90.0 : double(pageTurn), 0.5);
+    EXPECT_NEAR(normalizedDegrees(blocks[size_t(i)].rotation - turn), 0.0, 0.5);
     if (blocks[size_t(i)].text == QStringLiteral("Rotated page first line")) first = i;
   }
   EXPECT_GE(first, 0);
@@ -163,7 +190,7 @@ double TurnedPageEditRoadTest::editAndSave(int pageTurn) {
     ++found;
     EXPECT_TRUE(boxTopDown.adjusted(-2, -2, 2, 2).contains(w.box)) << w.word.toStdString();
     // Written in the line's own direction: taller than wide on a quarter-turned page.
-    if (pageTurn % 180 != 0) {
+    if (quarter) {
       EXPECT_GT(w.box.height(), w.box.width()) << w.word.toStdString();
     }
   }
@@ -176,8 +203,8 @@ double TurnedPageEditRoadTest::editAndSave(int pageTurn) {
   const QImage region = saved.copy(QRect(area.topLeft() - pageCorner, area.size()));
   const double difference = meanChannelDifference(inkDensity(preview), inkDensity(region));
   if (qEnvironmentVariableIsSet("ULVO_KEEP_ROAD_IMAGES")) {
-    preview.save(QStringLiteral("/tmp/turned-preview-%1.png").arg(pageTurn));
-    region.save(QStringLiteral("/tmp/turned-saved-%1.png").arg(pageTurn));
+    preview.save(QStringLiteral("/tmp/turned-preview-%1-%2.png").arg(pageTurn).arg(textTurn));
+    region.save(QStringLiteral("/tmp/turned-saved-%1-%2.png").arg(pageTurn).arg(textTurn));
     }
   return difference;
 }
@@ -189,10 +216,14 @@ double TurnedPageEditRoadTest::editAndSave(int pageTurn) {
 TEST_F(TurnedPageEditRoadTest, TypedTextIsSavedTurnedLikeThePreview) {
   const double upright = editAndSave(0);
   EXPECT_LT(upright, 40.0);
-  for (const int turn : {90, 270, 180}) {
-    const double difference = editAndSave(turn);
-    EXPECT_LT(difference, 40.0) << turn;
-    EXPECT_LE(difference, upright + 4.0) << turn << ": upright " << upright;
+  const struct {
+    int page;
+    int text;
+  } turns[] = {{90, 0}, {270, 0}, {180, 0}, {0, -90}, {0, 90}, {90, -90}};
+  for (const auto& turn : turns) {
+    const double difference = editAndSave(turn.page, turn.text);
+    EXPECT_LT(difference, 40.0) << turn.page << " " << turn.text;
+    EXPECT_LE(difference, upright + 4.0) << turn.page << " " << turn.text << ": upright " << upright;
   }
 }
 
