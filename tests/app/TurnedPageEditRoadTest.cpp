@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -28,22 +27,13 @@ class TurnedWindow : public RibbonWindow {
 // user space and the page shows it turned).
 bool writeTurnedPage(const QString& path, int pageTurn, int textTurn) {
   const QString drawn = path + QStringLiteral(".drawn.pdf");
-  {
-    QPdfWriter writer(drawn);
-    writer.setResolution(72);
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    writer.setPageSize(QPageSize(QSizeF(595, 842), QPageSize::Point));
-    QPainter painter;
-    if (!painter.begin(&writer)) return false;
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPointSizeF(18);
-    painter.setFont(font);
+  const bool written = writeDrawnPdf(drawn, 1, {595, 842}, 18, [textTurn](QPainter& painter, int) {
     painter.translate(textTurn == 0 ? 60 : 250, textTurn == 0 ? 80 : 600);
     painter.rotate(textTurn);
     painter.drawText(QPointF(0, 0), QStringLiteral("Rotated page first line"));
     painter.drawText(QPointF(0, 30), QStringLiteral("Second line stays here"));
-    if (!painter.end()) return false;
-  }
+  });
+  if (!written) return false;
   return runTool(QStringLiteral("qpdf"), {drawn, QStringLiteral("--rotate=+%1").arg(pageTurn), path}) == 0;
 }
 
