@@ -30,6 +30,26 @@ int runTool(const QString& program, const QStringList& args, QByteArray* output,
 
 bool hasTool(const QString& program) { return !QStandardPaths::findExecutable(program).isEmpty(); }
 
+bool writeDrawnPdf(const QString& path, int pageCount, QSizeF size, double fontPoints,
+                   const std::function<void(QPainter&, int)>& draw) {
+  QPdfWriter writer(path);
+  writer.setResolution(72);
+  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+  writer.setPageSize(QPageSize(size, QPageSize::Point));
+  QPainter painter;
+  if (!painter.begin(&writer)) return false;
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPointSizeF(fontPoints);
+  painter.setFont(font);
+  for (int page = 0; page < pageCount; ++page) {
+    if (page > 0 && !writer.newPage()) return false;
+    painter.save();
+    draw(painter, page);
+    painter.restore();
+  }
+  return painter.end();
+}
+
 bool writePdf(const QString& path, const QList<PageSpec>& pages) {
   if (pages.isEmpty()) return false;
   QPdfWriter writer(path);

@@ -170,6 +170,8 @@ class MainWindow : public QMainWindow {
   bool writePendingBlocks(int page, const std::vector<TextBlock>& blocks);
   // Save-as once the name is chosen: pending edits first, then the write.
   bool saveActiveDocumentAs(const QString& fileName);
+  // In edit mode, the saved page's blocks are read again from the saved file.
+  void reloadTextLayerAfterSave();
   QWidget* buildWorkspace();
   QWidget* buildFloatingBar();
 

@@ -29,5 +29,8 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
                            const QRectF& column = QRectF());
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
                             double zoom, const QRectF& textColumn = QRectF());
+// The editor's selection as a translucent highlight over the preview.
+void drawPreviewEditorSelection(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
+                                double zoom, const QRectF& textColumn = QRectF());
 // The dashed frame with handles of a turned active block.
 void drawActiveTextBlockChrome(QPainter& painter, const QRectF& rect, double rotation);

@@ -43,20 +43,9 @@ struct Line {
 };
 
 bool writeLinesPdf(const QString& path, const QList<QList<Line>>& pages) {
-  QPdfWriter writer(path);
-  writer.setResolution(72);
-  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-  writer.setPageSize(QPageSize(QSizeF(595, 842), QPageSize::Point));
-  QPainter painter;
-  if (!painter.begin(&writer)) return false;
-  QFont font(QStringLiteral("DejaVu Sans"));
-  font.setPointSizeF(12);
-  painter.setFont(font);
-  for (qsizetype i = 0; i < pages.size(); ++i) {
-    if (i > 0 && !writer.newPage()) return false;
-    for (const Line& line : pages[i]) painter.drawText(line.at, line.text);
-  }
-  return painter.end();
+  return writeDrawnPdf(path, int(pages.size()), {595, 842}, 12, [&pages](QPainter& painter, int page) {
+    for (const Line& line : pages[page]) painter.drawText(line.at, line.text);
+  });
 }
 
 QString pdfText(const QString& path) {
@@ -141,7 +130,9 @@ TEST_F(MainWindowEditRoadTest, AnEditedLineIsSavedIntoTheFileAndReadBack) {
     EXPECT_EQ(window.statusLabel->text(), "Сохранено");
     EXPECT_FALSE(window.currentDocument->isModified());
     EXPECT_FALSE(window.view->hasOcrEdits());
-    EXPECT_EQ(window.ocrPage, -1);
+    // Edit mode goes on with the saved page's blocks.
+    EXPECT_EQ(window.ocrPage, 0);
+    EXPECT_GE(blockIndexContaining(window.view, "within two weeks"), 0);
     EXPECT_EQ(window.documentTabs->tabText(0), "letter.pdf");
     EXPECT_EQ(window.windowTitle(), "letter.pdf — УЛВО PDF Редактор");
   }
