@@ -2,6 +2,7 @@
 
 #include "DocumentLock.h"
 #include "PdfFileWriter.h"
+#include "PdfObjectStreamPacking.h"
 #include "PdfiumHandles.h"
 
 #include <QBuffer>
@@ -45,6 +46,10 @@ bool PdfDocument::save(const QString& path) {
   if (!serializePdf(doc, 0, &bytes)) {
     lastErrorMessage = pdfiumErrorString();
     return false;
+  }
+  if (usesObjectStreams(fileData)) {
+    QByteArray packed;
+    if (packObjectStreams(bytes, &packed)) bytes = std::move(packed);
   }
   if (!writeFileAtomically(path, bytes, &lastErrorMessage)) return false;
 
