@@ -6,6 +6,7 @@
 #include "UiLanguage.h"
 #include "paint/FacsimileEditorDialog.h"
 #include "signature/SignatureWorkflow.h"
+#include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
 #include <QDir>
@@ -125,8 +126,13 @@ void MainWindow::onFacsimileInsert() {
 bool MainWindow::placePendingFacsimiles(int page, const QRectF& rect) {
   if (pendingFacsimileImages.isEmpty()) return false;
   const QList<QImage> pictures = pendingFacsimileImages;
-  // The view first writes the unsaved edits of another page into the
-  // document; when that fails nothing is placed and the placement stays armed.
+  // Unsaved edits of another page go into the document first; when that
+  // fails nothing is placed and the placement stays armed.
+  const int editedPage = view->ocrBlocksPageIndex();
+  if (view->hasOcrEdits() && editedPage != page) {
+    if (!applyPendingOcrEdits()) return true;
+    thumbnails->refreshPage(editedPage);
+  }
   if (!view->appendEditableImageBlocks(page, rect, pictures)) {
     statusLabel->setText(tr8("Не удалось добавить факсимиле на страницу."));
     return true;
