@@ -39,11 +39,13 @@ bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, 
   QEventLoop loop;
   bool finished = false;
   bool ok = false;
+  bool normalExit = false;
   QByteArray standardOutput, standardError;
   QString text;
   QObject::connect(&process, &QProcess::finished, &loop, [&](int exitCode, QProcess::ExitStatus status) {
     finished = true;
-    ok = exitCode == 0 && status == QProcess::NormalExit;
+    normalExit = status == QProcess::NormalExit;
+    ok = exitCode == 0 && normalExit;
     standardOutput += process.readAllStandardOutput();
     standardError += process.readAllStandardError();
     text = status == QProcess::CrashExit ? uiText("Криптопровайдер аварийно завершил подписание.")
@@ -63,12 +65,15 @@ bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, 
   process.start(QIODevice::ReadWrite);
   if (!finished) loop.exec();
 
+  const QJsonDocument answer = QJsonDocument::fromJson(standardOutput.trimmed());
   if (!ok) {
-    *error = QString::fromUtf8(standardError).trimmed();
+    // A worker that refused says why in its answer; that beats a generic text.
+    const QString reason = normalExit && answer.isObject() ? answer.object().value(QLatin1String("error")).toString()
+                                                           : QString();
+    *error = reason.trimmed().isEmpty() ? QString::fromUtf8(standardError).trimmed() : reason.trimmed();
     if (error->isEmpty()) *error = text;
     return false;
   }
-  const QJsonDocument answer = QJsonDocument::fromJson(standardOutput.trimmed());
   if (!answer.isObject()) {
     *error = uiText("Изолированный процесс подписи вернул некорректный ответ.");
     return false;
