@@ -21,6 +21,25 @@ using signingtest::readBytes;
 
 namespace {
 
+// Answers the summary; with ULVO_TEST_SCREENSHOTS set, saves a picture of it there first.
+std::shared_ptr<apptest::DialogSeen> answerSummary() {
+  auto seen = std::make_shared<apptest::DialogSeen>();
+  apptest::whenModalOpens([seen](QWidget* modal) {
+    if (seen->stopWaiting) return true;
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    if (!dialog || dialog->windowTitle() != "Подпись создана") return false;
+    QStringList texts;
+    for (QLabel* line : dialog->findChildren<QLabel*>()) texts << line->text();
+    seen->texts = texts.join('\n');
+    if (qEnvironmentVariableIsSet("ULVO_TEST_SCREENSHOTS"))
+      dialog->grab().save(qEnvironmentVariable("ULVO_TEST_SCREENSHOTS") + "/batch-summary.png");
+    seen->shown = true;
+    clickButton(dialog, "OK");
+    return true;
+  });
+  return seen;
+}
+
 class SignatureBatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -53,7 +72,7 @@ class SignatureBatchTest : public ::testing::Test {
       chooseByKeys(cell<QComboBox>(dialog, "Режим подписи", 0, 1), mode);
       typeInto(cell<QLineEdit>(dialog, "Linux / OpenSSL", 3, 1), pki().pkcs12);
       question = apptest::answerNextDialog(batchAnswer, "Подписание документов");
-      summary = apptest::answerNextDialog("OK", "Подпись создана");
+      summary = answerSummary();
       clickButton(dialog, "Подписать");
       if (!QTest::qWaitFor([&] { return summary->shown; }, 180000)) {
         summary->stopWaiting = question->stopWaiting = true;

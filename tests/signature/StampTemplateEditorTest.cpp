@@ -149,11 +149,14 @@ TEST_F(StampTemplateEditorTest, ChangedTemplateIsSavedAndDrawsThePixelsOfItsPrev
     }
     QTest::mouseClick(editor->findChildren<QCheckBox*>().value(0), Qt::LeftButton, {}, QPoint(4, 4));
 
-    // The first line goes; the one after it becomes current.
-    QTest::mouseClick(lines->viewport(), Qt::LeftButton, {}, lines->visualItemRect(lines->item(0)).center());
+    // The date line goes (its preview shows the clock); the one after it becomes current.
+    QTest::mouseClick(lines->viewport(), Qt::LeftButton, {}, lines->visualItemRect(lines->item(3)).center());
+    EXPECT_TRUE(lines->currentItem()->text().contains("{{DATETIME}}"));
     clickButton(editor, "Удалить");
     EXPECT_EQ(lines->count(), linesAtStart);
 
+    if (qEnvironmentVariableIsSet("ULVO_TEST_SCREENSHOTS"))
+      editor->grab().save(qEnvironmentVariable("ULVO_TEST_SCREENSHOTS") + "/stamp-template-editor.png");
     auto* shown = editor->findChild<QLabel*>(QStringLiteral("ScanPreview"));
     preview = {shown->pixmap().toImage(), shown->size(), lines->currentRow()};
     clickButton(editor, "Сохранить");
@@ -175,7 +178,8 @@ TEST_F(StampTemplateEditorTest, ChangedTemplateIsSavedAndDrawsThePixelsOfItsPrev
   EXPECT_DOUBLE_EQ(added.fontSizePx, 44);
   EXPECT_TRUE(added.bold);
   const SignatureStampTemplate builtIn = defaultSignatureStampTemplate();
-  EXPECT_EQ(saved.variables.first().text, builtIn.variables.at(1).text);
+  EXPECT_EQ(saved.variables.at(3).text, builtIn.variables.at(4).text);
+  EXPECT_EQ(preview.row, 3);
   // The stroke reached the stored picture.
   EXPECT_NE(saved.image.convertToFormat(QImage::Format_ARGB32).pixel(300, 245),
             defaultSignatureStampBase(kStandardStampSize).convertToFormat(QImage::Format_ARGB32).pixel(300, 245));
