@@ -64,6 +64,28 @@ QLabel* styledLabel(const QString& text, const char* role, bool wrap = false) {
   return label;
 }
 
+// The small dialogs' frame: title, hint, the caller's grid and the two
+// buttons; runs it and answers whether it was accepted.
+bool runSmallDialog(QDialog& dialog, const QString& title, const QString& hint, QGridLayout* grid,
+                    const QString& okText) {
+  grid->setHorizontalSpacing(10);
+  grid->setVerticalSpacing(8);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  buttons->button(QDialogButtonBox::Ok)->setText(okText);
+  buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("PrimaryAction"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(uiText("Отмена"));
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  auto* layout = new QVBoxLayout(&dialog);
+  layout->setContentsMargins(16, 16, 16, 16);
+  layout->setSpacing(12);
+  layout->addWidget(styledLabel(title, "DialogTitle"));
+  layout->addWidget(styledLabel(hint, "DialogHint", true));
+  layout->addLayout(grid);
+  layout->addWidget(buttons);
+  return dialog.exec() == QDialog::Accepted;
+}
+
 QPixmap groupPreview(const QString& folder, const QStringList& pictures) {
   QPixmap pixmap(120, 75);
   pixmap.fill(Qt::transparent);
@@ -244,25 +266,10 @@ bool requestFacsimileName(QWidget* parent, const QString& title, const QString& 
   dialog.setModal(true);
   dialog.setStyleSheet(kStyle);
   auto* grid = new QGridLayout;
-  grid->setHorizontalSpacing(10);
-  grid->setVerticalSpacing(8);
   auto* edit = new QLineEdit(initialName);
   grid->addWidget(new QLabel(uiText("Имя:")), 0, 0);
   grid->addWidget(edit, 0, 1);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  buttons->button(QDialogButtonBox::Ok)->setText(uiText("Сохранить"));
-  buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("PrimaryAction"));
-  buttons->button(QDialogButtonBox::Cancel)->setText(uiText("Отмена"));
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->setContentsMargins(16, 16, 16, 16);
-  layout->setSpacing(12);
-  layout->addWidget(styledLabel(title, "DialogTitle"));
-  layout->addWidget(styledLabel(uiText("Укажите имя факсимиле."), "DialogHint", true));
-  layout->addLayout(grid);
-  layout->addWidget(buttons);
-  if (dialog.exec() != QDialog::Accepted) return false;
+  if (!runSmallDialog(dialog, title, uiText("Укажите имя факсимиле."), grid, uiText("Сохранить"))) return false;
   *name = normalizeFacsimileName(edit->text());
   return true;
 }
@@ -321,29 +328,16 @@ bool requestFacsimilePlacementSize(QWidget* parent, const QList<QImage>& images,
   QObject::connect(height, &QDoubleSpinBox::valueChanged, &dialog, toCustom);
 
   auto* grid = new QGridLayout;
-  grid->setHorizontalSpacing(10);
-  grid->setVerticalSpacing(8);
   grid->addWidget(new QLabel(uiText("Тип:")), 0, 0);
   grid->addWidget(kind, 0, 1, 1, 2);
   grid->addWidget(new QLabel(uiText("Ширина:")), 1, 0);
   grid->addWidget(width, 1, 1);
   grid->addWidget(new QLabel(uiText("Высота:")), 2, 0);
   grid->addWidget(height, 2, 1);
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  buttons->button(QDialogButtonBox::Ok)->setText(uiText("Установить"));
-  buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("PrimaryAction"));
-  buttons->button(QDialogButtonBox::Cancel)->setText(uiText("Отмена"));
-  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  auto* layout = new QVBoxLayout(&dialog);
-  layout->setContentsMargins(16, 16, 16, 16);
-  layout->setSpacing(12);
-  layout->addWidget(styledLabel(uiText("Размер вставки"), "DialogTitle"));
-  layout->addWidget(styledLabel(
-      uiText("Укажите реальный размер на листе. Масштаб просмотра не влияет на итоговый размер."), "DialogHint", true));
-  layout->addLayout(grid);
-  layout->addWidget(buttons);
-  if (dialog.exec() != QDialog::Accepted) return false;
+  if (!runSmallDialog(dialog, uiText("Размер вставки"),
+                      uiText("Укажите реальный размер на листе. Масштаб просмотра не влияет на итоговый размер."), grid,
+                      uiText("Установить")))
+    return false;
   *sizeMm = QSizeF(width->value(), height->value());
   return true;
 }
