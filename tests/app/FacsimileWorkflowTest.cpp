@@ -196,6 +196,27 @@ QRect redArea(const QString& pdf, int page, const QString& folder) {
   return area;
 }
 
+TEST_F(FacsimileWorkflowTest, EditingWithAnEmptyStoreAsksForANameAndStoresTheEditorsPicture) {
+  whenModalOpens([](QWidget* modal) {
+    if (!modal || modal->windowTitle() != QStringLiteral("Новое факсимиле")) return false;
+    whenModalOpens([](QWidget* editor) {
+      if (!editor || editor->windowTitle() != QStringLiteral("Редактор факсимиле")) return false;
+      clickButtonOf(editor, QStringLiteral("Сохранить"));
+      return true;
+    });
+    auto* edit = modal->findChild<QLineEdit*>();
+    EXPECT_EQ(edit->text(), "факсимиле");
+    edit->selectAll();
+    typeText(edit, "Печать/отдела");
+    clickButtonOf(modal, QStringLiteral("Сохранить"));
+    return true;
+  });
+  window.onFacsimileEdit();
+  EXPECT_EQ(window.facsimileFiles(), QStringList{"Печать_отдела.png"});
+  EXPECT_EQ(QImage(store + "/Печать_отдела.png").size(), QSize(900, 520));
+  EXPECT_EQ(window.statusLabel->text(), "Факсимиле сохранено: Печать_отдела.png");
+}
+
 class FacsimileInsertTest : public FacsimileWorkflowTest {
  protected:
   void SetUp() override {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QSettings>
@@ -59,7 +60,10 @@ class SignatureBatchTest : public ::testing::Test {
     inputs[broken] = readBytes(broken);
   }
 
-  void TearDown() override { restoreTemporaryFolder(); }
+  void TearDown() override {
+    setSigningWorkerProgram(QStringLiteral(ULVO_BINARY));
+    restoreTemporaryFolder();
+  }
 
   // Starts the edition with these arguments, signs in `mode` with the PKCS#12
   // container and answers the batch question; returns the summary's text.
@@ -144,6 +148,33 @@ TEST_F(SignatureBatchTest, DetachedBatchSignsEachFileAndDecliningLeavesTheRestAl
   EXPECT_TRUE(summary.contains("Остальные PDF не подписывались по выбору пользователя.")) << summary.toStdString();
   EXPECT_TRUE(QFileInfo::exists(acts + " (1).sig"));
   EXPECT_FALSE(QFileInfo::exists(bill + " (1).sig"));
+  for (auto it = inputs.cbegin(); it != inputs.cend(); ++it) EXPECT_EQ(readBytes(it.key()), it.value());
+  EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+}
+
+TEST_F(SignatureBatchTest, StampedCopyOfAFileWhoseSigningFailedIsRemoved) {
+  // A worker that refuses one file and signs the others.
+  const QString worker = signingtest::writeBytes(
+      folder.filePath("worker.sh"),
+      "#!/bin/sh\nif grep -q 'bill_' \"$2\"; then echo 'ключ отклонён' >&2; exit 2; fi\nexec '" ULVO_BINARY
+      "' \"$@\"\n");
+  QFile::setPermissions(worker, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  setSigningWorkerProgram(worker);
+  const QString acts = folder.filePath("acts.pdf"), bill = folder.filePath("bill.pdf"),
+                draft = folder.filePath("draft.pdf");
+  const QString summary = runEdition({acts, bill, draft}, 3, "Подписать остальные");
+  EXPECT_TRUE(summary.contains("Дополнительно подписано файлов: 1.")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("• bill.pdf — ключ отклонён")) << summary.toStdString();
+  for (const char* name : {"acts", "draft"}) {
+    const QString stamped = folder.filePath(QString::fromLatin1(name) + "_подписан.pdf");
+    EXPECT_EQ(testsupport::runTool("openssl", {"cms", "-verify", "-binary", "-inform", "DER", "-in",
+                                               folder.filePath(QString::fromLatin1(name) + ".pdf.sig"), "-content",
+                                               stamped, "-CAfile", pki().caCert, "-out", "/dev/null"}),
+              0)
+        << name;
+  }
+  EXPECT_FALSE(QFileInfo::exists(folder.filePath("bill_подписан.pdf")));
+  EXPECT_FALSE(QFileInfo::exists(bill + ".sig"));
   for (auto it = inputs.cbegin(); it != inputs.cend(); ++it) EXPECT_EQ(readBytes(it.key()), it.value());
   EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
 }
