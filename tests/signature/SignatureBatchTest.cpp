@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QSettings>
@@ -150,6 +151,19 @@ TEST_F(SignatureBatchTest, DetachedBatchSignsEachFileAndDecliningLeavesTheRestAl
   EXPECT_FALSE(QFileInfo::exists(bill + " (1).sig"));
   for (auto it = inputs.cbegin(); it != inputs.cend(); ++it) EXPECT_EQ(readBytes(it.key()), it.value());
   EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+}
+
+TEST_F(SignatureBatchTest, WithoutUsableArgumentsTheEditionAsksForFilesAndEndsWhenNoneArePicked) {
+  apptest::TestWindow window(AppProduct::Ecp);
+  QString startFolder;
+  apptest::whenModalOpens<QFileDialog>([&](QFileDialog* chooser) {
+    startFolder = chooser->directory().absolutePath();
+    QMetaObject::invokeMethod(chooser, "reject", Qt::QueuedConnection);
+  });
+  window.showEcpStartup({folder.filePath("absent.pdf"), folder.path()});
+  EXPECT_EQ(startFolder, QDir::homePath());
+  EXPECT_EQ(signatureDialog(), nullptr);
+  EXPECT_FALSE(window.isVisible());
 }
 
 TEST_F(SignatureBatchTest, StampedCopyOfAFileWhoseSigningFailedIsRemoved) {
