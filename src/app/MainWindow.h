@@ -10,15 +10,17 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QImage>
 #include <QRectF>
+#include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
 
 class PageThumbnailPanel;
 class QDialog;
-class QImage;
 class ScanTab;
 class PdfDocument;
 class PdfView;
@@ -270,10 +272,16 @@ class MainWindow : public QMainWindow {
   void runShellSign(const QList<QString>& files, bool fromShellAction);
   void showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction);
   void showSpecialCharactersDialog();
+  void checkForUpdates();
+
+  // ---- Facsimiles (MainWindowFacsimile.cpp) ----
   void onFacsimileInsert();
   void onFacsimileAdd();
   void onFacsimileEdit();
-  void checkForUpdates();
+  QString facsimileDir() const;
+  QStringList facsimileFiles() const;
+  // Places the facsimiles waiting for this click; false when none wait.
+  bool placePendingFacsimiles(int page, const QRectF& rect);
 
   // ---- Scanning (MainWindowScanning.cpp) ----
   void showScanDialog();
@@ -318,4 +326,8 @@ class MainWindow : public QMainWindow {
   // The one scan dialog and its tab; null once the dialog is destroyed.
   QPointer<QDialog> scanDialog;
   QPointer<ScanTab> scanTab;
+
+  // Facsimiles waiting for the click that places them; (-1, -1) when none.
+  QList<QImage> pendingFacsimileImages;
+  QSizeF pendingFacsimileSizePt{-1, -1};
 };

@@ -26,19 +26,11 @@ void MainWindow::onRotateCW() { tellNotAvailableYet(QStringLiteral("Вправо
 void MainWindow::showImportDialog() { tellNotAvailableYet(QStringLiteral("Импорт")); }
 void MainWindow::showCompressedPdfExportDialog(const QString&, bool) { tellNotAvailableYet(QStringLiteral("Сжать PDF")); }
 void MainWindow::showSpecialCharactersDialog() { tellNotAvailableYet(QStringLiteral("Символ")); }
-void MainWindow::onFacsimileInsert() { tellNotAvailableYet(QStringLiteral("Вставить факсимиле")); }
-void MainWindow::onFacsimileAdd() { tellNotAvailableYet(QStringLiteral("Добавить факсимиле")); }
-void MainWindow::onFacsimileEdit() { tellNotAvailableYet(QStringLiteral("Изменить факсимиле")); }
 void MainWindow::checkForUpdates() { tellNotAvailableYet(QStringLiteral("Обновления")); }
 
 void MainWindow::runShellAction(const QString& action, const QList<QString>& files, bool fromShellAction) {
   if (action == QLatin1String("sign")) return runShellSign(files, fromShellAction);
   // The window is not shown in this mode: say so and end.
   tellNotAvailableYet(action);
-  QApplication::quit();
-}
-
-void MainWindow::showEcpStartup(const QList<QString>&) {
-  tellNotAvailableYet(QStringLiteral("Подписать"));
   QApplication::quit();
 }
