@@ -336,6 +336,7 @@ class MainWindow : public QMainWindow {
   // (and none kept) when it cannot start.
   OcrEngine* readyOcrEngine(const QString& languages);
   void finishOcrRun();
+  void switchEditModeOn();
   // Writes one page's recognised blocks as its text layer during a document run.
   virtual bool writeRecognisedPage(PdfDocument* document, int page, const std::vector<TextBlock>& blocks);
   // A page operation may start: a PDF is open, no document run changes pages

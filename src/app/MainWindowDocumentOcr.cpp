@@ -68,11 +68,7 @@ void MainWindow::showOcrProgressDialog() {
     return;
   }
   const bool open = currentDocument->isOpen();
-  if (open && !editMode) {
-    editMode = true;
-    view->setEditMode(true);
-    updateEditModeUi();
-  }
+  if (open) switchEditModeOn();
 
   auto* dialog = new QDialog(this);
   dialog->setObjectName(QStringLiteral("AppDialog"));
@@ -83,8 +79,7 @@ void MainWindow::showOcrProgressDialog() {
   layout->setContentsMargins(18, 18, 18, 18);
   layout->setSpacing(12);
   layout->addWidget(label(tr("Распознавание текста"), QStringLiteral("DialogTitle")));
-  const QString languages =
-      QSettings().value(QStringLiteral("ocr/languages"), QStringLiteral("rus+eng")).toString();
+  const QString languages = storedOcrLanguages();
   layout->addWidget(label(open ? tr("Документ: %1 страниц · %2")
                                      .arg(currentDocument->pageCount())
                                      .arg(ocrLanguagesDisplayName(languages))
@@ -153,11 +148,7 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
     statusLabel->setText(tr("OCR документа не запущен: правки текстовых блоков не записаны"));
     return;
   }
-  if (!editMode) {
-    editMode = true;
-    view->setEditMode(true);
-    updateEditModeUi();
-  }
+  switchEditModeOn();
 
   PdfDocument* document = currentDocument;
   ocrRunDocument = document;
@@ -165,12 +156,11 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   if (ocrButton) ocrButton->setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
 
-  OcrEngine* engine = readyOcrEngine(
-      QSettings().value(QStringLiteral("ocr/languages"), QStringLiteral("rus+eng")).toString());
+  OcrEngine* engine = readyOcrEngine(storedOcrLanguages());
   if (!engine) {
     ocrRunDocument = nullptr;
     finishOcrRun();
-    appInfo(this, QStringLiteral("OCR"), tr("Не удалось инициализировать Tesseract.\nПоложите tessdata рядом с программой."));
+    appInfo(this, QStringLiteral("OCR"), tr(kOcrEngineFailure));
     return;
   }
 

@@ -20,16 +20,6 @@
 
 #include <algorithm>
 
-namespace {
-
-const char* const kEngineFailure = "Не удалось инициализировать Tesseract.\nПоложите tessdata рядом с программой.";
-
-QString storedOcrLanguages() {
-  return QSettings().value(QStringLiteral("ocr/languages"), QStringLiteral("rus+eng")).toString();
-}
-
-}  // namespace
-
 OcrEngine* MainWindow::readyOcrEngine(const QString& languages) {
   if (ocrEngine) return ocrEngine.get();
   auto engine = std::make_unique<OcrEngine>();
@@ -47,6 +37,13 @@ void MainWindow::discardOcrEngine() {
     return;
   }
   ocrEngine.reset();
+}
+
+void MainWindow::switchEditModeOn() {
+  if (editMode) return;
+  editMode = true;
+  view->setEditMode(true);
+  updateEditModeUi();
 }
 
 void MainWindow::finishOcrRun() {
@@ -86,11 +83,7 @@ void MainWindow::runOcrPage(bool regionOnly) {
   // nothing happens when it cannot be.
   if (view->hasOcrEdits() && (!regionMode || view->ocrBlocksPageIndex() != page) && !applyPendingOcrEdits()) return;
 
-  if (!editMode) {
-    editMode = true;
-    view->setEditMode(true);
-    updateEditModeUi();
-  }
+  switchEditModeOn();
   ocrPage = page;
 
   std::vector<TextBlock> kept;
@@ -127,7 +120,7 @@ void MainWindow::runOcrPage(bool regionOnly) {
   if (!engine) {
     progressBar->hide();
     finishOcrRun();
-    QMessageBox::warning(this, QStringLiteral("OCR"), tr(kEngineFailure));
+    QMessageBox::warning(this, QStringLiteral("OCR"), tr(kOcrEngineFailure));
     return;
   }
 
@@ -188,11 +181,7 @@ void MainWindow::onOcrFinished(std::vector<TextBlock> blocks) {
   const bool keptEdits = view->hasOcrEdits() && view->ocrBlocksPageIndex() == ocrPage;
   view->setOcrBlocks(blocks, ocrPage, insertedImage || keptEdits);
 
-  if (!editMode) {
-    editMode = true;
-    view->setEditMode(true);
-    updateEditModeUi();
-  }
+  switchEditModeOn();
 
   QStringList parts;
   if (texts) parts << tr("%1 текст").arg(texts);
@@ -229,7 +218,7 @@ void MainWindow::onImageBlockActivated(int pageIndex, QRectF pdfRect) {
   if (!currentDocument->isOpen()) return;
   OcrEngine* engine = readyOcrEngine(QStringLiteral("rus+eng"));
   if (!engine) {
-    fail(tr(kEngineFailure));
+    fail(tr(kOcrEngineFailure));
     return;
   }
   const double pageHeight = currentDocument->pageSize(pageIndex).height();

@@ -1,6 +1,7 @@
 #include "OcrRunRules.h"
 
 #include <QObject>
+#include <QSettings>
 
 #include <algorithm>
 #include <cmath>
@@ -73,4 +74,8 @@ QString ocrLanguagesDisplayName(const QString& languages) {
   if (languages == QLatin1String("rus")) return QObject::tr("русский");
   if (languages == QLatin1String("eng")) return QObject::tr("английский");
   return QObject::tr("русский + английский");
+}
+
+QString storedOcrLanguages() {
+  return QSettings().value(QStringLiteral("ocr/languages"), QStringLiteral("rus+eng")).toString();
 }

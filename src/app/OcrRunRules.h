@@ -2,7 +2,7 @@
 // The arithmetic of the window's recognition runs, kept apart from the window
 // so that it can be checked without one: render scales, the region that is
 // recognised, the crop of a render, blocks moved from a crop onto their page,
-// and whether a page already shows its own text.
+// and whether a page already shows its own text; and the stored languages.
 
 #include "core/TextBlock.h"
 
@@ -45,3 +45,9 @@ bool hasVisibleTextLayer(const std::vector<TextBlock>& nativeBlocks);
 
 // The name of the recognition languages as the progress dialog shows it.
 QString ocrLanguagesDisplayName(const QString& languages);
+
+// The languages the page and document runs recognise ("ocr/languages").
+QString storedOcrLanguages();
+// What the user is told when the engine cannot start.
+inline constexpr char kOcrEngineFailure[] =
+    "Не удалось инициализировать Tesseract.\nПоложите tessdata рядом с программой.";

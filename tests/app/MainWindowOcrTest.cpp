@@ -382,3 +382,35 @@ TEST_F(MainWindowOcrTest, CopiedAndExportedTextIsThePdfsOwnText) {
   EXPECT_EQ(window.statusLabel->text(), "Нет текста для копирования");
   EXPECT_EQ(QGuiApplication::clipboard()->text(), copied);
 }
+
+TEST_F(MainWindowOcrTest, RunGoesOnInTheBackgroundWhenItsDialogClosesAndAnotherTabIsShown) {
+  open("other.pdf", {kThreeScans[2]});
+  open("scans.pdf", {kThreeScans[0], kThreeScans[1]});
+  PdfDocument* other = window.documents[0].document.get();
+  PdfDocument* scans = window.documents[1].document.get();
+
+  QTimer poll;
+  poll.setInterval(5);
+  QObject::connect(&poll, &QTimer::timeout, &window, [&] {
+    QDialog* dialog = ocrDialog();
+    auto* log = dialog ? dialog->findChild<QListWidget*>() : nullptr;
+    if (!log || log->findItems("Добавлен текстовый слой", Qt::MatchContains).isEmpty()) return;
+    poll.stop();
+    dialog->close();
+    window.activateDocument(0);
+  });
+  poll.start();
+  window.showOcrProgressDialog();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.ocrBusy && !poll.isActive(); }, 120000));
+
+  EXPECT_EQ(ocrDialog(), nullptr);
+  EXPECT_EQ(window.statusLabel->text(), "OCR документа: распознано 2 страниц, пропущено 0");
+  EXPECT_EQ(window.currentDocument, other);
+  EXPECT_EQ(window.view->shownDocument(), other);
+  EXPECT_FALSE(other->isModified());
+  EXPECT_TRUE(withoutSpace(other->extractAllText(0)).isEmpty());
+  EXPECT_TRUE(scans->isModified());
+  EXPECT_GE(ocrtest::wordRecall(ocrtest::comparableWords(kThreeScans[1].lines.join(' ')),
+                                ocrtest::comparableWords(scans->extractAllText(1))),
+            0.95);
+}
