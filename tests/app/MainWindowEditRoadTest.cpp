@@ -74,15 +74,7 @@ int blockIndexContaining(const PdfView* view, const QString& text) {
 
 // Opens the block holding `oldText` in the view's editor and types over it.
 bool editBlock(RoadWindow& window, const QString& oldText, const QString& newText) {
-  const int index = blockIndexContaining(window.view, oldText);
-  if (index < 0) return false;
-  window.view->activateOcrBlock(index);
-  QTextEdit* editor = window.view->activeTextEditor();
-  if (!editor) return false;
-  editor->setFocus();
-  editor->selectAll();
-  QTest::keyClicks(editor, newText);
-  return window.view->hasOcrEdits();
+  return typeOverBlock(window.view, oldText, newText);
 }
 
 class MainWindowEditRoadTest : public ::testing::Test {

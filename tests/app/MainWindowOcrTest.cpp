@@ -30,8 +30,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextEdit>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace apptest;
 using namespace testsupport;
@@ -41,6 +41,7 @@ namespace {
 class OcrWindow : public TestWindow {
  public:
   using MainWindow::ocrBusy;
+  using MainWindow::ocrButton;
   int failingPage = -1;  // a page whose text layer cannot be written
 
  protected:
@@ -172,20 +173,21 @@ class MainWindowOcrTest : public ::testing::Test {
     return lines;
   }
 
-  // Opens the block holding `oldText` in the editor and types over it.
   bool editBlock(const QString& oldText, const QString& newText) {
-    const std::vector<TextBlock>& blocks = window.view->currentOcrBlocks();
-    for (size_t i = 0; i < blocks.size(); ++i) {
-      if (!blocks[i].text.contains(oldText)) continue;
-      window.view->activateOcrBlock(int(i));
-      QTextEdit* editor = window.view->activeTextEditor();
-      if (!editor) return false;
-      editor->setFocus();
-      editor->selectAll();
-      QTest::keyClicks(editor, newText);
-      return window.view->hasOcrEdits();
-    }
-    return false;
+    return typeOverBlock(window.view, oldText, newText);
+  }
+
+  // Runs `act` once, inside the document run, when the first page has its layer.
+  void afterFirstRecognisedPage(QTimer& poll, const std::function<void(QDialog*)>& act) {
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, &window, [this, &poll, act] {
+      QDialog* dialog = ocrDialog();
+      auto* log = dialog ? dialog->findChild<QListWidget*>() : nullptr;
+      if (!log || log->findItems("Добавлен текстовый слой", Qt::MatchContains).isEmpty()) return;
+      poll.stop();
+      act(dialog);
+    });
+    poll.start();
   }
 
   int blocksContaining(const QString& text) {
@@ -208,6 +210,8 @@ TEST_F(MainWindowOcrTest, DocumentRunMakesEveryScannedPageSearchable) {
   EXPECT_TRUE(log.contains("✓ Готово: распознано 3, пропущено 0, без текста 0")) << log.join('\n').toStdString();
   EXPECT_EQ(window.statusLabel->text(), "OCR документа: распознано 3 страниц, пропущено 0");
   EXPECT_FALSE(window.ocrBusy);
+  ASSERT_NE(window.ocrButton, nullptr);
+  EXPECT_TRUE(window.ocrButton->isEnabled());
   EXPECT_TRUE(window.currentDocument->isModified());
 
   window.onSave();
@@ -271,12 +275,7 @@ TEST_F(MainWindowOcrTest, ClosingTheDocumentDuringTheRunStopsItWithoutTouchingTh
   QString refusal;
   int dialogs = 0;
   QTimer poll;
-  poll.setInterval(5);
-  QObject::connect(&poll, &QTimer::timeout, &window, [&] {
-    QDialog* dialog = ocrDialog();
-    auto* log = dialog ? dialog->findChild<QListWidget*>() : nullptr;
-    if (!log || log->findItems("Добавлен текстовый слой", Qt::MatchContains).isEmpty()) return;
-    poll.stop();
+  afterFirstRecognisedPage(poll, [&](QDialog*) {
     std::shared_ptr<DialogSeen> refused = answerNextDialog("OK");
     window.onInsertBlankPage();
     refusal = refused->texts;
@@ -285,7 +284,6 @@ TEST_F(MainWindowOcrTest, ClosingTheDocumentDuringTheRunStopsItWithoutTouchingTh
     answerNextDialog("Не сохранять");
     window.closeDocumentAt(window.activeIndex);
   });
-  poll.start();
   const QStringList log = runDocumentOcr();
 
   EXPECT_TRUE(refusal.contains("Дождитесь окончания распознавания")) << refusal.toStdString();
@@ -390,16 +388,10 @@ TEST_F(MainWindowOcrTest, RunGoesOnInTheBackgroundWhenItsDialogClosesAndAnotherT
   PdfDocument* scans = window.documents[1].document.get();
 
   QTimer poll;
-  poll.setInterval(5);
-  QObject::connect(&poll, &QTimer::timeout, &window, [&] {
-    QDialog* dialog = ocrDialog();
-    auto* log = dialog ? dialog->findChild<QListWidget*>() : nullptr;
-    if (!log || log->findItems("Добавлен текстовый слой", Qt::MatchContains).isEmpty()) return;
-    poll.stop();
+  afterFirstRecognisedPage(poll, [&](QDialog* dialog) {
     dialog->close();
     window.activateDocument(0);
   });
-  poll.start();
   window.showOcrProgressDialog();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window.ocrBusy && !poll.isActive(); }, 120000));
 

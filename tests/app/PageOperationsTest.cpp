@@ -17,7 +17,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextEdit>
 
 #include <functional>
 
@@ -99,17 +98,7 @@ class PageOperationsTest : public ::testing::Test {
     window.openFile(path);
     window.onToggleEditMode();
     window.view->setCurrentPage(1);
-    const std::vector<TextBlock>& blocks = window.view->currentOcrBlocks();
-    for (size_t i = 0; i < blocks.size(); ++i) {
-      if (!blocks[i].text.contains("Page TWO")) continue;
-      window.view->activateOcrBlock(int(i));
-      QTextEdit* editor = window.view->activeTextEditor();
-      if (!editor) break;
-      editor->setFocus();
-      editor->selectAll();
-      QTest::keyClicks(editor, "Edited TWO marker");
-    }
-    EXPECT_TRUE(window.view->hasOcrEdits());
+    EXPECT_TRUE(typeOverBlock(window.view, "Page TWO", "Edited TWO marker"));
     EXPECT_EQ(window.view->ocrBlocksPageIndex(), 1);
     return path;
   }
