@@ -42,6 +42,7 @@ class OcrWindow : public TestWindow {
  public:
   using MainWindow::ocrBusy;
   using MainWindow::ocrButton;
+  using MainWindow::ocrEngine;
   int failingPage = -1;  // a page whose text layer cannot be written
 
  protected:
@@ -381,7 +382,7 @@ TEST_F(MainWindowOcrTest, CopiedAndExportedTextIsThePdfsOwnText) {
   EXPECT_EQ(QGuiApplication::clipboard()->text(), copied);
 }
 
-TEST_F(MainWindowOcrTest, RunGoesOnInTheBackgroundWhenItsDialogClosesAndAnotherTabIsShown) {
+TEST_F(MainWindowOcrTest, RunGoesOnInTheBackgroundWhenItsDialogClosesAnotherTabIsShownOrItsEngineIsDropped) {
   open("other.pdf", {kThreeScans[2]});
   open("scans.pdf", {kThreeScans[0], kThreeScans[1]});
   PdfDocument* other = window.documents[0].document.get();
@@ -391,11 +392,13 @@ TEST_F(MainWindowOcrTest, RunGoesOnInTheBackgroundWhenItsDialogClosesAndAnotherT
   afterFirstRecognisedPage(poll, [&](QDialog* dialog) {
     dialog->close();
     window.activateDocument(0);
+    window.discardOcrEngine();  // new languages chosen: the engine goes once the run ends
   });
   window.showOcrProgressDialog();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window.ocrBusy && !poll.isActive(); }, 120000));
 
   EXPECT_EQ(ocrDialog(), nullptr);
+  EXPECT_EQ(window.ocrEngine, nullptr);
   EXPECT_EQ(window.statusLabel->text(), "OCR документа: распознано 2 страниц, пропущено 0");
   EXPECT_EQ(window.currentDocument, other);
   EXPECT_EQ(window.view->shownDocument(), other);

@@ -44,19 +44,6 @@ TEST(OcrRunRules, RegionsAndCropsStayOnThePage) {
   EXPECT_EQ(imageBlockPixelRect(QRectF(100, 100, 1, 1), 300, 3.0, QSize(1200, 900)), QRect(300, 597, 4, 4));
 }
 
-TEST(OcrRunRules, BlocksOfACropMoveOntoThePageButEmptyRectanglesStay) {
-  TextBlock block = textBlock("word", Qt::black, Qt::black);
-  block.rect = QRectF(1, 2, 10, 5);
-  block.lines[0].rect = QRectF(1, 2, 10, 5);
-  block.lines[0].words.push_back({"word", QRectF(1, 2, 4, 5), 90});
-  std::vector<TextBlock> blocks{block};
-  moveBlocksOntoPage(blocks, QPointF(100, 200), 3);
-  EXPECT_EQ(blocks[0].page, 3);
-  EXPECT_EQ(blocks[0].rect, QRectF(101, 202, 10, 5));
-  EXPECT_TRUE(blocks[0].originalRect.isNull());
-  EXPECT_EQ(blocks[0].lines[0].words[0].rect, QRectF(101, 202, 4, 5));
-}
-
 TEST(OcrRunRules, OnlyTextThatShowsCountsAsATextLayer) {
   const QColor faint(0, 0, 0, 8);
   const QColor visible(0, 0, 0, 9);
