@@ -19,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+class OcrEngine;
 class PageThumbnailPanel;
 class QDialog;
 class ScanTab;
@@ -26,6 +27,7 @@ class PdfDocument;
 class PdfView;
 class QComboBox;
 class QLabel;
+class QListWidget;
 class QProgressBar;
 class QSpinBox;
 class QTabBar;
@@ -110,15 +112,12 @@ class MainWindow : public QMainWindow {
   void showSaveExportDialog();
   void showPrintDialog();
   void showPasswordDialog();
-  void showOcrProgressDialog();
   void showPageToolsDialog(const QList<QString>& files, bool fromShellAction);
   void showAnnotationPropertiesDialog();
   void showDocumentPropertiesDialog();
   void showSettingsDialog();
   void showAboutDialog();
   void showSearchDialog();
-  void onRotateCCW();
-  void onRotateCW();
   void runShellAction(const QString& action, const QList<QString>& files, bool fromShellAction);
   void showEcpStartup(const QList<QString>& files);
 
@@ -255,9 +254,6 @@ class MainWindow : public QMainWindow {
   void onDeleteCurrentPage();
   void onDuplicatePage();
   void onClearPage();
-  void onThumbnailMovePage(int from, int to);
-  void onThumbnailDeletePage(int index);
-  void onThumbnailInsertPage(int beforeIndex);
   void onThumbnailImportPage(int beforeIndex);
 
   // Entry points of features still to come (MainWindowPending.cpp); the
@@ -330,4 +326,49 @@ class MainWindow : public QMainWindow {
   // Facsimiles waiting for the click that places them; (-1, -1) when none.
   QList<QImage> pendingFacsimileImages;
   QSizeF pendingFacsimileSizePt{-1, -1};
+  // ---- Recognition of a page, a region or an image block (MainWindowOcr.cpp),
+  //      of the whole document (MainWindowDocumentOcr.cpp), the page's text
+  //      (MainWindowPageText.cpp) and page operations (MainWindowPageOperations.cpp) ----
+ public slots:
+  void runOcrPage(bool regionOnly);
+  void onRunOcrRegion(int page, QRectF rect);
+  void onRunOcr();
+  void onOcrFinished(std::vector<TextBlock> blocks);
+  bool ensureOcrReady();
+  void onImageBlockActivated(int pageIndex, QRectF pdfRect);
+  void showOcrProgressDialog();
+  void runOcrDocument(QProgressBar* progress, QListWidget* log);
+  // Drops the engine so that the next run starts one with the stored
+  // languages; while a document run uses it, it goes when that run ends.
+  void discardOcrEngine();
+  void onCopyOcrText();
+  void onExportOcrText();
+  void onRotateCW();
+  void onRotateCCW();
+  void onRotateCurrentPage();
+  void onInsertPageRequested(int beforeIndex);
+  void onDeletePageRequested(int index);
+  void onMovePageRequested(int from, int to);
+
+ protected:
+  // The shared engine, initialised with these languages on first use; null
+  // (and none kept) when it cannot start.
+  OcrEngine* readyOcrEngine(const QString& languages);
+  void finishOcrRun();
+  void switchEditModeOn();
+  // Writes one page's recognised blocks as its text layer during a document run.
+  virtual bool writeRecognisedPage(PdfDocument* document, int page, const std::vector<TextBlock>& blocks);
+  // A page operation may start: a PDF is open, no document run changes pages
+  // meanwhile, and the pending block edits are written.
+  bool pageOperationMayStart();
+  // Thumbnails, view, current page, title and page controls after a change
+  // of the page list.
+  void refreshAfterPageListChange(int page);
+  void rotateCurrentPageBy(int degrees);
+
+  std::unique_ptr<OcrEngine> ocrEngine;
+  bool ocrEngineDiscardPending = false;
+  // The document a document run writes into; cleared when that document goes.
+  PdfDocument* ocrRunDocument = nullptr;
+  QPointer<QDialog> ocrProgressDialog;
 };

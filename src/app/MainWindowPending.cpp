@@ -14,15 +14,12 @@ void MainWindow::showOpenPdfDialog() { tellNotAvailableYet(QStringLiteral("От�
 void MainWindow::showSaveExportDialog() { tellNotAvailableYet(QStringLiteral("Сохранить как / Экспорт")); }
 void MainWindow::showPrintDialog() { tellNotAvailableYet(QStringLiteral("Печать")); }
 void MainWindow::showPasswordDialog() { tellNotAvailableYet(QStringLiteral("Пароль")); }
-void MainWindow::showOcrProgressDialog() { tellNotAvailableYet(QStringLiteral("OCR")); }
 void MainWindow::showPageToolsDialog(const QList<QString>&, bool) { tellNotAvailableYet(QStringLiteral("Страницы")); }
 void MainWindow::showAnnotationPropertiesDialog() { tellNotAvailableYet(QStringLiteral("Разметка")); }
 void MainWindow::showDocumentPropertiesDialog() { tellNotAvailableYet(QStringLiteral("Свойства")); }
 void MainWindow::showSettingsDialog() { tellNotAvailableYet(QStringLiteral("Настройки")); }
 void MainWindow::showAboutDialog() { tellNotAvailableYet(QStringLiteral("О программе")); }
 void MainWindow::showSearchDialog() { tellNotAvailableYet(QStringLiteral("Найти")); }
-void MainWindow::onRotateCCW() { tellNotAvailableYet(QStringLiteral("Влево")); }
-void MainWindow::onRotateCW() { tellNotAvailableYet(QStringLiteral("Вправо")); }
 void MainWindow::showImportDialog() { tellNotAvailableYet(QStringLiteral("Импорт")); }
 void MainWindow::showCompressedPdfExportDialog(const QString&, bool) { tellNotAvailableYet(QStringLiteral("Сжать PDF")); }
 void MainWindow::showSpecialCharactersDialog() { tellNotAvailableYet(QStringLiteral("Символ")); }

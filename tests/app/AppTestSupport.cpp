@@ -4,7 +4,11 @@
 #include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
 #include <QTimer>
+
+#include "view/PdfView.h"
 
 #include <memory>
 
@@ -19,6 +23,21 @@ void useCleanSettings() {
   QCoreApplication::setOrganizationName(QStringLiteral("ulvo"));
   QCoreApplication::setApplicationName(QStringLiteral("ulvo-app-tests"));
   QSettings().clear();
+}
+
+bool typeOverBlock(PdfView* view, const QString& oldText, const QString& newText) {
+  const std::vector<TextBlock>& blocks = view->currentOcrBlocks();
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    if (!blocks[i].text.contains(oldText)) continue;
+    view->activateOcrBlock(int(i));
+    QTextEdit* editor = view->activeTextEditor();
+    if (!editor) return false;
+    editor->setFocus();
+    editor->selectAll();
+    QTest::keyClicks(editor, newText);
+    return view->hasOcrEdits();
+  }
+  return false;
 }
 
 void whenModalOpens(const std::function<bool(QWidget*)>& answer) {

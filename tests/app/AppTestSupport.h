@@ -10,7 +10,13 @@
 
 #include <functional>
 
+class PdfView;
+
 namespace apptest {
+
+// Opens the first block of the view that holds `oldText` in its editor and
+// types `newText` over all of its text; true when the view then holds edits.
+bool typeOverBlock(PdfView* view, const QString& oldText, const QString& newText);
 
 // Settings of the tests live in Qt's test location and start empty.
 void useCleanSettings();
