@@ -27,14 +27,17 @@ void MainWindow::showImportDialog() { tellNotAvailableYet(QStringLiteral("Имп
 void MainWindow::showSignatureDialog(bool, const QList<QString>&, const QList<QString>&, const QString&) {
   tellNotAvailableYet(QStringLiteral("Подписать"));
 }
-void MainWindow::showCompressedPdfExportDialog(const QString&, bool) { tellNotAvailableYet(QStringLiteral("Сжать PDF")); }
 void MainWindow::showSpecialCharactersDialog() { tellNotAvailableYet(QStringLiteral("Символ")); }
 void MainWindow::onFacsimileInsert() { tellNotAvailableYet(QStringLiteral("Вставить факсимиле")); }
 void MainWindow::onFacsimileAdd() { tellNotAvailableYet(QStringLiteral("Добавить факсимиле")); }
 void MainWindow::onFacsimileEdit() { tellNotAvailableYet(QStringLiteral("Изменить факсимиле")); }
 void MainWindow::checkForUpdates() { tellNotAvailableYet(QStringLiteral("Обновления")); }
 
-void MainWindow::runShellAction(const QString& action, const QList<QString>&, bool) {
+void MainWindow::runShellAction(const QString& action, const QList<QString>& files, bool fromShellAction) {
+  if (action == QLatin1String("compress")) {
+    runShellCompress(files, fromShellAction);
+    return;
+  }
   // The window is not shown in this mode: say so and end.
   tellNotAvailableYet(action);
   QApplication::quit();
