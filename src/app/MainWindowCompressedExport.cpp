@@ -6,6 +6,7 @@
 #include "CompressedExportDialog.h"
 #include "DialogHelpers.h"
 #include "ExportFileNames.h"
+#include "ExportTarget.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -43,18 +44,7 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
     options = dialog.currentOptions();
     openResult = !fromShellAction || dialog.openResultAfterSaving();
   }
-  // No tab may go on showing a file that was replaced under it, and the
-  // original document is never overwritten by its own copy.
-  if (openDocumentIndexForPath(path) >= 0) {
-    appInfo(this, title,
-            QStringLiteral("Файл «%1» открыт во вкладке. Закройте вкладку или выберите другое имя файла.")
-                .arg(QFileInfo(path).fileName()));
-    return false;
-  }
-  if (QFileInfo::exists(path) &&
-      !appQuestion(this, title, QStringLiteral("Файл уже существует. Перезаписать?"), QStringLiteral("Перезаписать"),
-                   QStringLiteral("Отмена")))
-    return false;
+  if (!confirmExportTarget(this, title, path)) return false;
 
   if (progressBar) {
     progressBar->setRange(0, 0);

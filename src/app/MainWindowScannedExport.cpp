@@ -5,6 +5,7 @@
 
 #include "DialogHelpers.h"
 #include "ExportFileNames.h"
+#include "ExportTarget.h"
 #include "ScannedExportDialog.h"
 #include "ScannedPdfWriter.h"
 #include "view/PdfView.h"
@@ -45,17 +46,7 @@ bool MainWindow::showScannedPdfExportDialog(const QString& suggestedPath) {
   QString target = options.outputPath;
   if (!target.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) target += QStringLiteral(".pdf");
   target = withLocalizedPdfSuffix(target, QStringLiteral("scanned"));
-  // No tab may go on showing a file replaced under it.
-  if (openDocumentIndexForPath(target) >= 0) {
-    appInfo(this, title,
-            QStringLiteral("Файл «%1» открыт во вкладке. Закройте вкладку или выберите другое имя файла.")
-                .arg(QFileInfo(target).fileName()));
-    return false;
-  }
-  if (QFileInfo::exists(target) &&
-      !appQuestion(this, title, QStringLiteral("Файл уже существует. Перезаписать?"), QStringLiteral("Перезаписать"),
-                   QStringLiteral("Отмена")))
-    return false;
+  if (!confirmExportTarget(this, title, target)) return false;
 
   if (progressBar) {
     progressBar->setRange(0, pageCount);

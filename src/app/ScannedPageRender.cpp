@@ -4,12 +4,12 @@
 #include "MainWindow.h"
 
 #include "ScannedPageRender.h"
+#include "core/InkSilhouette.h"
 #include "core/TextBlock.h"
+#include "view/EditedTextDocument.h"
 #include "view/PdfView.h"
 
 #include <QPainter>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextOption>
 
@@ -43,33 +43,12 @@ class BlockTurn {
   QPainter& painter;
 };
 
-// Clears where an ink picture was, and only there (one pixel of margin), so
-// the page around it stays visible.
-QImage inkMask(const QImage& picture) {
-  const QImage ink = picture.convertToFormat(QImage::Format_ARGB32);
-  QImage mask(ink.size(), QImage::Format_ARGB32);
-  mask.fill(Qt::transparent);
-  for (int y = 0; y < ink.height(); ++y) {
-    const auto* row = reinterpret_cast<const QRgb*>(ink.constScanLine(y));
-    for (int x = 0; x < ink.width(); ++x) {
-      if (qAlpha(row[x]) <= 8) continue;
-      for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-          const int px = x + dx;
-          const int py = y + dy;
-          if (px >= 0 && py >= 0 && px < mask.width() && py < mask.height()) mask.setPixel(px, py, 0xffffffffu);
-        }
-    }
-  }
-  return mask;
-}
-
 void drawImageBlock(QPainter& painter, const TextBlock& block, const QRectF& place, const QRectF& original) {
   if (block.image.isNull()) return;
   if (hasArea(block.originalRect)) {
     if (!scannedExportBlockMoved(block)) return;
     if (block.inkLayer)
-      painter.drawImage(original, inkMask(block.image));
+      painter.drawImage(original, whiteSilhouette(block.image));
     else
       painter.fillRect(original.adjusted(-2, -2, 2, 2), Qt::white);
   }
@@ -93,56 +72,13 @@ bool textBlockChanged(const TextBlock& block) {
   return scannedExportBlockMoved(block);
 }
 
-// Rich text drawn at another scale than it was edited at: margins, indents,
-// fixed line heights and font sizes follow the scale.
-void scaleRichText(QTextDocument& document, double scale) {
-  QTextCursor cursor(&document);
-  cursor.beginEditBlock();
-  for (QTextBlock paragraph = document.begin(); paragraph.isValid(); paragraph = paragraph.next()) {
-    QTextBlockFormat format = paragraph.blockFormat();
-    format.setTopMargin(format.topMargin() * scale);
-    format.setBottomMargin(format.bottomMargin() * scale);
-    format.setLeftMargin(format.leftMargin() * scale);
-    format.setRightMargin(format.rightMargin() * scale);
-    format.setTextIndent(format.textIndent() * scale);
-    if (format.lineHeightType() != QTextBlockFormat::ProportionalHeight && format.lineHeight() > 0)
-      format.setLineHeight(format.lineHeight() * scale, format.lineHeightType());
-    QTextCursor at(paragraph);
-    at.setBlockFormat(format);
-    struct Run {
-      int position;
-      int length;
-      QTextCharFormat format;
-    };
-    QList<Run> runs;
-    for (auto it = paragraph.begin(); !it.atEnd(); ++it) {
-      const QTextFragment fragment = it.fragment();
-      if (!fragment.isValid()) continue;
-      QTextCharFormat charFormat = fragment.charFormat();
-      QFont font = charFormat.font();
-      double size = font.pixelSize() > 0 ? font.pixelSize() : 0;
-      if (size <= 0 && font.pointSizeF() > 0) size = nearest(font.pointSizeF());
-      if (size <= 0) continue;
-      font.setPixelSize(std::clamp(nearest(size * scale), 1, 1000));
-      charFormat.setFont(font);
-      runs.append({fragment.position(), fragment.length(), charFormat});
-    }
-    for (const Run& run : runs) {
-      QTextCursor range(&document);
-      range.setPosition(run.position);
-      range.setPosition(run.position + run.length, QTextCursor::KeepAnchor);
-      range.setCharFormat(run.format);
-    }
-  }
-  cursor.endEditBlock();
-}
-
 void drawRichText(QPainter& painter, const TextBlock& block, const QRectF& place, double scale) {
   QTextDocument document;
   document.setDocumentMargin(0);
   document.setUndoRedoEnabled(false);
   document.setHtml(block.richTextHtml);
-  if (scale > 0 && std::abs(scale - 1.0) >= 0.001) scaleRichText(document, scale);
+  // Margins, indents, fixed line heights and font sizes follow the scale.
+  scaleDocumentFontPixels(&document, scale);
   document.setTextWidth(place.width());
   document.setPageSize(place.size());
   painter.translate(place.topLeft());

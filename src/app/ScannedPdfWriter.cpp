@@ -2,7 +2,6 @@
 
 #include "core/AtomicFileWrite.h"
 
-#include <QBuffer>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -24,44 +23,48 @@ QImage opaque(const QImage& image, bool grayscale) {
 
 int writeScannedPdf(const QString& target, const ScannedPdfExportOptions& options, const ScannedPdfPages& pages,
                     QString* error) {
-  const auto fail = [error](const QString& text, int code) {
-    if (error) *error = text;
-    return code;
-  };
-  if (pages.count < 1) return fail(QStringLiteral("Документ не содержит страниц."), -1);
-  QByteArray bytes;
-  {
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&buffer);
+  QString reason;
+  if (pages.count < 1) reason = QStringLiteral("Документ не содержит страниц.");
+  int failedPage = -1;
+  // Pages stream into the temporary file beside the target: a long document
+  // is never held in memory whole, and a failure leaves the target as it was.
+  const auto produce = [&](QIODevice* device, QString* why) {
+    QPdfWriter writer(device);
     writer.setResolution(options.dpi);
     writer.setPageSize(pageSizeFor(pages.sizeInPoints(0), options.rotation));
     writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
     QPainter painter;
-    if (!painter.begin(&writer)) return fail(QStringLiteral("Не удалось создать PDF файл."), -1);
+    if (!painter.begin(&writer)) {
+      *why = QStringLiteral("Не удалось создать PDF файл.");
+      return false;
+    }
     for (int i = 0; i < pages.count; ++i) {
       if (i > 0) {
         writer.setPageSize(pageSizeFor(pages.sizeInPoints(i), options.rotation));
         writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
         if (!writer.newPage()) {
-          painter.end();
-          return fail(QStringLiteral("Не удалось начать страницу %1.").arg(i + 1), i + 1);
+          failedPage = i + 1;
+          *why = QStringLiteral("Не удалось начать страницу %1.").arg(i + 1);
+          return false;
         }
       }
-      const QImage page = pages.render(i, options.dpi / 72.0);
-      const QImage scanned = applyScannedPdfEffect(page, options, i, false);
+      const QImage scanned = applyScannedPdfEffect(pages.render(i, options.dpi / 72.0), options, i, false);
       if (scanned.isNull()) {
-        painter.end();
-        return fail(QStringLiteral("Не удалось отрисовать страницу %1.").arg(i + 1), i + 1);
+        failedPage = i + 1;
+        *why = QStringLiteral("Не удалось отрисовать страницу %1.").arg(i + 1);
+        return false;
       }
       const QImage image = opaque(scanned, options.grayscale);
       painter.drawImage(QRectF(0, 0, writer.width(), writer.height()), image, QRectF(image.rect()));
       if (pages.progress) pages.progress(i + 1, pages.count);
     }
-    if (!painter.end()) return fail(QStringLiteral("Не удалось создать PDF файл."), -1);
-  }
-  if (bytes.isEmpty()) return fail(QStringLiteral("Не удалось создать PDF файл."), -1);
-  QString writeError;
-  if (!writeFileAtomically(target, bytes, &writeError)) return fail(writeError, -1);
-  return 0;
+    if (!painter.end()) {
+      *why = QStringLiteral("Не удалось создать PDF файл.");
+      return false;
+    }
+    return true;
+  };
+  if (reason.isEmpty() && writeFileAtomically(target, produce, &reason)) return 0;
+  if (error) *error = reason;
+  return failedPage > 0 ? failedPage : -1;
 }

@@ -100,6 +100,9 @@ void typeOutputPath(CompressedExportDialog* dialog, const QString& path) {
   QTest::keyClicks(edit, path);
 }
 
+// Pages of the text manual extracted by qpdf into the suite's folder; empty on failure.
+QString manualPages(const QString& name, const QString& range);
+
 class ExportWindow : public TestWindow {
  public:
   using MainWindow::compressButton;
@@ -116,11 +119,8 @@ class CompressedExport : public ::testing::Test {
     for (int i = 0; i < 5; ++i) pages << exporttest::scannedLookingPage(i, QSize(1240, 1754));
     scanned->pdf = dir->filePath(QStringLiteral("scan.pdf"));
     ASSERT_TRUE(exporttest::writeJpegPagesPdf(scanned->pdf, pages, QSizeF(595, 842)));
-    manual->pdf = dir->filePath(QStringLiteral("manual.pdf"));
-    ASSERT_EQ(testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--empty"), QStringLiteral("--pages"),
-                                                            QString::fromLatin1(kManual), QStringLiteral("20-23"),
-                                                            QStringLiteral("--"), manual->pdf}),
-              0);
+    manual->pdf = manualPages(QStringLiteral("manual.pdf"), QStringLiteral("20-23"));
+    ASSERT_FALSE(manual->pdf.isEmpty());
     for (Fixture* fixture : {scanned, manual}) {
       fixture->pages = int(testsupport::pdfPageSizes(fixture->pdf).size());
       QByteArray out;
@@ -235,11 +235,22 @@ class CompressedExport : public ::testing::Test {
 
   static QTemporaryDir* dir;
   static Fixture* scanned;
+ public:
+  static QString folder(const QString& name) { return dir->filePath(name); }
+ protected:
   static Fixture* manual;
   std::unique_ptr<ExportWindow> window;
 };
 
 QTemporaryDir* CompressedExport::dir = nullptr;
+
+QString manualPages(const QString& name, const QString& range) {
+  const QString out = CompressedExport::folder(name);
+  return testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--empty"), QStringLiteral("--pages"),
+                                                       QString::fromLatin1(kManual), range, QStringLiteral("--"), out}) == 0
+             ? out
+             : QString();
+}
 Fixture* CompressedExport::scanned = nullptr;
 Fixture* CompressedExport::manual = nullptr;
 
@@ -278,11 +289,8 @@ TEST_F(CompressedExport, AnUnmeetableLimitGivesTheSmallestRowAndSaysSo) {
 
 TEST_F(CompressedExport, ClosingTheDialogMidFitLeavesNoWorkerAndNoCopy) {
   // A long manual keeps every estimate worker rendering for seconds.
-  const QString longManual = dir->filePath(QStringLiteral("long.pdf"));
-  ASSERT_EQ(testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--empty"), QStringLiteral("--pages"),
-                                                          QString::fromLatin1(kManual), QStringLiteral("1-120"),
-                                                          QStringLiteral("--"), longManual}),
-            0);
+  const QString longManual = manualPages(QStringLiteral("long.pdf"), QStringLiteral("1-120"));
+  ASSERT_FALSE(longManual.isEmpty());
   CompressedExportDialog::setFitProgramForTest(QStringLiteral(ULVO_BINARY));
   window->openFile(longManual);
   QList<qint64> workers;
@@ -316,11 +324,8 @@ TEST_F(CompressedExport, ClosingTheDialogMidFitLeavesNoWorkerAndNoCopy) {
 }
 
 TEST_F(CompressedExport, EndingTheProgramMidFitEndsTheFitAndItsWorkers) {
-  const QString longManual = dir->filePath(QStringLiteral("long-shell.pdf"));
-  ASSERT_EQ(testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--empty"), QStringLiteral("--pages"),
-                                                          QString::fromLatin1(kManual), QStringLiteral("1-120"),
-                                                          QStringLiteral("--"), longManual}),
-            0);
+  const QString longManual = manualPages(QStringLiteral("long-shell.pdf"), QStringLiteral("1-120"));
+  ASSERT_FALSE(longManual.isEmpty());
   QTemporaryDir home;
   QProcess program;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
