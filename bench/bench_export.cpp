@@ -51,14 +51,14 @@ int main(int argc, char* argv[]) {
     timer.start();
     fit.start(args.at(1), {QStringLiteral("--ulvo-compression-fit"), file, QStringLiteral("10485760")});
     fit.waitForFinished(-1);
-    std::printf("  %-34s %27.0f ms (exit %d)\n", "fit of the 15-row table", timer.nsecsElapsed() / 1e6,
-                fit.exitCode());
+    std::printf("  %-34s %27.0f ms (exit %d)\n", "fit of the 15-row table", timer.nsecsElapsed() / 1e6, fit.exitCode());
   }
 
   const QString compressed = dir.filePath(QStringLiteral("compressed.pdf"));
   PdfDocument::CompressionOptions options;  // the middle stage
   timer.start();
-  if (!doc.compressTo(compressed, options)) std::printf("  compressed export failed: %s\n", qPrintable(doc.lastError()));
+  if (!doc.compressTo(compressed, options))
+    std::printf("  compressed export failed: %s\n", qPrintable(doc.lastError()));
   report("compressed export 150 dpi q55", compressed, timer.nsecsElapsed() / 1e6);
 
   const QString scanned = dir.filePath(QStringLiteral("scanned.pdf"));
@@ -76,10 +76,10 @@ int main(int argc, char* argv[]) {
     const QString gsOut = dir.filePath(QStringLiteral("gs-ebook.pdf"));
     QProcess gs;
     timer.start();
-    gs.start(QStringLiteral("gs"), {QStringLiteral("-q"), QStringLiteral("-dBATCH"), QStringLiteral("-dNOPAUSE"),
-                                    QStringLiteral("-dSAFER"), QStringLiteral("-sDEVICE=pdfwrite"),
-                                    QStringLiteral("-dPDFSETTINGS=/ebook"),
-                                    QStringLiteral("-sOutputFile=%1").arg(gsOut), file});
+    gs.start(QStringLiteral("gs"),
+             {QStringLiteral("-q"), QStringLiteral("-dBATCH"), QStringLiteral("-dNOPAUSE"), QStringLiteral("-dSAFER"),
+              QStringLiteral("-sDEVICE=pdfwrite"), QStringLiteral("-dPDFSETTINGS=/ebook"),
+              QStringLiteral("-sOutputFile=%1").arg(gsOut), file});
     gs.waitForFinished(-1);
     report("gs /ebook", gsOut, timer.nsecsElapsed() / 1e6);
   }

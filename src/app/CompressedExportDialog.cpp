@@ -6,6 +6,7 @@
 #include "BusyRing.h"
 #include "CompressionStages.h"
 #include "DialogHelpers.h"
+#include "UiLanguage.h"
 #include "ExportFileNames.h"
 
 #include <QApplication>
@@ -92,7 +93,7 @@ CompressedExportDialog::CompressedExportDialog(QWidget* parent, PdfDocument* doc
   showStageOrCustom(options);
   refreshAdvancedHints();
   refreshAdvancedHints();
-  estimateLabel->setText(QStringLiteral("Анализирую документ и подбираю варианты сжатия..."));
+  estimateLabel->setText(uiTranslate(QStringLiteral("Анализирую документ и подбираю варианты сжатия...")));
   setFitControlsEnabled(false);
 }
 
@@ -181,7 +182,7 @@ void CompressedExportDialog::buildWidgets(const QString& suggestedOutputPath, bo
 
   advancedToggle = new QToolButton;
   advancedToggle->setObjectName(QStringLiteral("ScanRefreshButton"));
-  advancedToggle->setText(QStringLiteral("Расширенные"));
+  advancedToggle->setText(uiTranslate(QStringLiteral("Расширенные")));
   advancedToggle->setCheckable(true);
   advancedToggle->setArrowType(Qt::RightArrow);
   advancedToggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -212,7 +213,8 @@ void CompressedExportDialog::buildWidgets(const QString& suggestedOutputPath, bo
   };
   grayscaleCheck = check(QStringLiteral("Перевести изображения в оттенки серого"));
   recompressSmallCheck = check(QStringLiteral("Пережимать даже небольшие изображения"));
-  rasterizeCheck = check(QStringLiteral("Сжимать как изображение (меньше размер, но без редактируемого текстового слоя)"));
+  rasterizeCheck =
+      check(QStringLiteral("Сжимать как изображение (меньше размер, но без редактируемого текстового слоя)"));
   monochromeCheck = check(QStringLiteral("Монохромный режим для чёрно-белых документов"));
   advancedHintLabel = label(QString(), QStringLiteral("DialogHint"));
   advancedHintLabel->setWordWrap(true);
@@ -315,21 +317,21 @@ void CompressedExportDialog::applyOptionsToControls(const PdfDocument::Compressi
 }
 
 void CompressedExportDialog::showStage(const CompressionStageUi& stage) {
-  stageTitleLabel->setText(stage.title);
-  stageBadgeLabel->setText(stage.shortLabel);
+  stageTitleLabel->setText(uiTranslate(stage.title));
+  stageBadgeLabel->setText(uiTranslate(stage.shortLabel));
   stageBadgeLabel->setStyleSheet(badgeStyle(stage.textColor, stage.backgroundColor));
-  stageDescriptionLabel->setText(stage.description);
-  stageWarningLabel->setText(stage.warning);
+  stageDescriptionLabel->setText(uiTranslate(stage.description));
+  stageWarningLabel->setText(uiTranslate(stage.warning));
   stageWarningLabel->setStyleSheet(QStringLiteral("color:%1;").arg(stage.textColor));
   restyleStageTicks();
 }
 
 void CompressedExportDialog::showCustomSettings() {
-  stageTitleLabel->setText(QStringLiteral("Пользовательские настройки"));
+  stageTitleLabel->setText(uiTranslate(QStringLiteral("Пользовательские настройки")));
   stageBadgeLabel->setText(QStringLiteral("Custom"));
   stageBadgeLabel->setStyleSheet(badgeStyle(QStringLiteral("#1d4ed8"), QStringLiteral("#dbeafe")));
-  stageDescriptionLabel->setText(QStringLiteral("Используются значения из раздела «Расширенные»."));
-  stageWarningLabel->setText(QStringLiteral("После изменения тонких настроек прогноз лучше пересчитать."));
+  stageDescriptionLabel->setText(uiTranslate(QStringLiteral("Используются значения из раздела «Расширенные».")));
+  stageWarningLabel->setText(uiTranslate(QStringLiteral("После изменения тонких настроек прогноз лучше пересчитать.")));
   stageWarningLabel->setStyleSheet(QStringLiteral("color:#1d4ed8;"));
   restyleStageTicks();
 }
@@ -355,22 +357,26 @@ void CompressedExportDialog::restyleStageTicks() {
 
 void CompressedExportDialog::refreshAdvancedHints() {
   qualityValueLabel->setText(QString::number(qualitySlider->value()));
-  estimateLabel->setText(QStringLiteral("Прогноз размера: настройки изменились, пересчитайте."));
-  QStringList lines{QStringLiteral("Тонкие настройки применяются к выбранному уровню сжатия.")};
-  if (originalFileSize > 0) lines << QStringLiteral("Исходный размер: %1").arg(formatFileSize(originalFileSize));
+  estimateLabel->setText(uiTranslate(QStringLiteral("Прогноз размера: настройки изменились, пересчитайте.")));
+  QStringList lines{uiTranslate(QStringLiteral("Тонкие настройки применяются к выбранному уровню сжатия."))};
+  if (originalFileSize > 0)
+    lines << uiTranslate(QStringLiteral("Исходный размер: %1")).arg(formatFileSize(originalFileSize));
   lines << (rasterizeCheck->isChecked()
-                ? QStringLiteral("В этом режиме страницы будут записаны как изображения: файл обычно меньше, но "
-                                 "текстовый слой не сохраняется.")
-                : QStringLiteral("В этом режиме текстовый слой сохраняется, сжимаются только встроенные изображения."));
+                ? uiTranslate(QStringLiteral("В этом режиме страницы будут записаны как изображения: файл обычно "
+                                             "меньше, но текстовый слой не сохраняется."))
+                : uiTranslate(QStringLiteral(
+                      "В этом режиме текстовый слой сохраняется, сжимаются только встроенные изображения.")));
   if (monochromeCheck->isChecked())
-    lines << QStringLiteral("Монохромный режим особенно хорошо сжимает чёрный текст и таблицы, но убирает цвет.");
+    lines << uiTranslate(
+        QStringLiteral("Монохромный режим особенно хорошо сжимает чёрный текст и таблицы, но убирает цвет."));
   advancedHintLabel->setText(lines.join(QLatin1Char('\n')));
 }
 
 // A "compressed" copy that grows is not a success: the forecast says so.
 QString CompressedExportDialog::largerThanOriginalLine(qint64 bytes) const {
   if (originalFileSize <= 0 || bytes <= originalFileSize) return {};
-  return QStringLiteral("Внимание: копия будет больше исходного файла (%1).").arg(formatFileSize(originalFileSize));
+  return uiTranslate(QStringLiteral("Внимание: копия будет больше исходного файла (%1)."))
+      .arg(formatFileSize(originalFileSize));
 }
 
 qint64 CompressedExportDialog::targetBytes() const {
@@ -384,9 +390,10 @@ void CompressedExportDialog::showCachedEstimateForCurrentOptions() {
   const PdfDocument::CompressionOptions options = currentOptions();
   for (const CachedCompressionEstimate& entry : estimateCache) {
     if (!sameCompressionOptions(entry.options, options)) continue;
-    QStringList lines{QStringLiteral("Прогноз выбранного уровня: около %1%2.")
-                          .arg(formatFileSize(entry.bytes), entry.sampled ? kSampledNote : QString()),
-                      QStringLiteral("Лимит: %1 МБ. Подбор уже посчитан, повторный запуск не нужен.").arg(targetText())};
+    QStringList lines{
+        uiTranslate(QStringLiteral("Прогноз выбранного уровня: около %1%2."))
+            .arg(formatFileSize(entry.bytes), entry.sampled ? kSampledNote : QString()),
+        uiTranslate(QStringLiteral("Лимит: %1 МБ. Подбор уже посчитан, повторный запуск не нужен.")).arg(targetText())};
     const QString larger = largerThanOriginalLine(entry.bytes);
     if (!larger.isEmpty()) lines << larger;
     estimateLabel->setText(lines.join(QLatin1Char('\n')));
@@ -421,26 +428,28 @@ bool CompressedExportDialog::applyBestCachedFit(bool reused) {
   const QString sampled = entry.sampled ? kSampledNote : QString();
   QStringList lines;
   if (match) {
-    lines << QStringLiteral("Подобрано под лимит %1 МБ: %2.").arg(targetText(), entry.label)
-          << QStringLiteral("Прогноз итогового размера: около %1%2.").arg(formatFileSize(entry.bytes), sampled);
+    lines << uiTranslate(QStringLiteral("Подобрано под лимит %1 МБ: %2.")).arg(targetText(), entry.label)
+          << uiTranslate(QStringLiteral("Прогноз итогового размера: около %1%2."))
+                 .arg(formatFileSize(entry.bytes), sampled);
   } else {
-    lines << QStringLiteral("Даже самый жёсткий режим не укладывается в %1 МБ.").arg(targetText())
-          << QStringLiteral("Выбран минимальный найденный вариант: %1, около %2%3.")
+    lines << uiTranslate(QStringLiteral("Даже самый жёсткий режим не укладывается в %1 МБ.")).arg(targetText())
+          << uiTranslate(QStringLiteral("Выбран минимальный найденный вариант: %1, около %2%3."))
                  .arg(entry.label, formatFileSize(entry.bytes), sampled);
   }
   const QString warning = qualityWarning(entry.options);
   if (!warning.isEmpty()) lines << warning;
   const QString larger = largerThanOriginalLine(entry.bytes);
   if (!larger.isEmpty()) lines << larger;
-  lines << (reused ? QStringLiteral("Повторный подбор не запускался: использованы уже посчитанные варианты.")
-                   : QStringLiteral("Варианты сжатия посчитаны и сохранены для этого окна."));
+  lines << (reused
+                ? uiTranslate(QStringLiteral("Повторный подбор не запускался: использованы уже посчитанные варианты."))
+                : uiTranslate(QStringLiteral("Варианты сжатия посчитаны и сохранены для этого окна.")));
   estimateLabel->setText(lines.join(QLatin1Char('\n')));
   return true;
 }
 
 void CompressedExportDialog::estimateCurrentSettings() {
   estimateButton->setEnabled(false);
-  estimateLabel->setText(QStringLiteral("Считаю прогноз размера..."));
+  estimateLabel->setText(uiTranslate(QStringLiteral("Считаю прогноз размера...")));
   QApplication::setOverrideCursor(Qt::WaitCursor);
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   const PdfDocument::CompressionOptions options = currentOptions();
@@ -449,23 +458,25 @@ void CompressedExportDialog::estimateCurrentSettings() {
   const PdfDocument::CompressionEstimate minimum = document->estimateMinimumCompressedSize();
   QStringList lines;
   if (bytes >= 1) {
-    lines << QStringLiteral("Прогноз текущих настроек: около %1%2.")
+    lines << uiTranslate(QStringLiteral("Прогноз текущих настроек: около %1%2."))
                  .arg(formatFileSize(bytes), sampled ? kSampledNote : QString());
     const QString larger = largerThanOriginalLine(bytes);
     if (!larger.isEmpty()) lines << larger;
   } else {
-    lines << QStringLiteral("Не удалось посчитать текущие настройки: %1").arg(document->lastError());
+    lines << uiTranslate(QStringLiteral("Не удалось посчитать текущие настройки: %1")).arg(document->lastError());
   }
   if (minimum.bytes > 0)
-    lines << QStringLiteral("Минимальный прогноз: около %1, режим: %2%3.")
+    lines << uiTranslate(QStringLiteral("Минимальный прогноз: около %1, режим: %2%3."))
                  .arg(formatFileSize(minimum.bytes), minimum.label, minimum.sampled ? kSampledNote : QString());
   if (!options.rasterizePages)
-    lines << QStringLiteral("Для режима с сохранением объектов это ориентир: итоговый размер зависит от внутренних "
-                            "ресурсов PDF.");
+    lines << QStringLiteral(
+        "Для режима с сохранением объектов это ориентир: итоговый размер зависит от внутренних "
+        "ресурсов PDF.");
   else if (options.monochrome)
-    lines << QStringLiteral("Монохромный режим обычно самый маленький, но убирает цвет.");
+    lines << uiTranslate(QStringLiteral("Монохромный режим обычно самый маленький, но убирает цвет."));
   else
-    lines << QStringLiteral("Растровый режим уменьшает файл ценой удаления редактируемого текстового слоя.");
+    lines << uiTranslate(
+        QStringLiteral("Растровый режим уменьшает файл ценой удаления редактируемого текстового слоя."));
   estimateLabel->setText(lines.join(QLatin1Char('\n')));
   QApplication::restoreOverrideCursor();
   estimateButton->setEnabled(true);
@@ -493,9 +504,10 @@ void CompressedExportDialog::saveCompressionDefaults() {
   settings.setValue(QStringLiteral("monochrome"), options.monochrome);
   settings.setValue(QStringLiteral("targetMb"), targetSizeSpin->value());
   settings.endGroup();
-  saveDefaultsButton->setText(QStringLiteral("Дефолтные сохранены"));
-  QTimer::singleShot(1400, saveDefaultsButton,
-                     [button = saveDefaultsButton] { button->setText(QStringLiteral("Сохранить как дефолтные")); });
+  saveDefaultsButton->setText(uiTranslate(QStringLiteral("Дефолтные сохранены")));
+  QTimer::singleShot(1400, saveDefaultsButton, [button = saveDefaultsButton] {
+    button->setText(uiTranslate(QStringLiteral("Сохранить как дефолтные")));
+  });
 }
 
 void CompressedExportDialog::onStageSliderChanged(int value) {

@@ -62,6 +62,9 @@ class CompressedExportDialog : public QDialog {
   // Tests only: the program started as the fit worker (the application itself when empty).
   static void setFitProgramForTest(const QString& program);
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
  private:
   void buildWidgets(const QString& suggestedOutputPath, bool fromShellAction);
   void connectSignals();

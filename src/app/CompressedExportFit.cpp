@@ -7,6 +7,7 @@
 #include "BusyRing.h"
 #include "CompressionStages.h"
 #include "DialogHelpers.h"
+#include "UiLanguage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -91,12 +92,18 @@ void CompressedExportDialog::setFitControlsEnabled(bool enabled) {
 
 void CompressedExportDialog::showBusyOverlay() {
   busyOverlay->setGeometry(rect().adjusted(10, 10, -10, -10));
-  busyLabel->setText(QStringLiteral("Анализ документа..."));
+  busyLabel->setText(uiTranslate(QStringLiteral("Анализ документа...")));
   busyOverlay->raise();
   busyOverlay->show();
   busyRing->timer()->start(45);
   busyRing->show();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CompressedExportDialog::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  // The overlay keeps covering the controls it stands for while the fit runs.
+  if (busyOverlay && busyOverlay->isVisible()) busyOverlay->setGeometry(rect().adjusted(10, 10, -10, -10));
 }
 
 void CompressedExportDialog::hideBusyOverlay() {
@@ -111,7 +118,7 @@ void CompressedExportDialog::startTargetFit(bool userInitiated) {
   const qint64 limit = targetBytes();
 
   setFitControlsEnabled(false);
-  estimateLabel->setText(QStringLiteral("Подбираю настройки под лимит %1 МБ...").arg(targetText()));
+  estimateLabel->setText(uiTranslate(QStringLiteral("Подбираю настройки под лимит %1 МБ...")).arg(targetText()));
   showBusyOverlay();
 
   // The copy holds the user's document: a private folder, owner-only, with an
@@ -127,7 +134,7 @@ void CompressedExportDialog::startTargetFit(bool userInitiated) {
     removeFitCopy();
     hideBusyOverlay();
     setFitControlsEnabled(true);
-    estimateLabel->setText(QStringLiteral("Не удалось подготовить документ для подбора."));
+    estimateLabel->setText(uiTranslate(QStringLiteral("Не удалось подготовить документ для подбора.")));
     return;
   }
 
@@ -152,7 +159,7 @@ void CompressedExportDialog::onFitStartFailed() {
   hideBusyOverlay();
   setFitControlsEnabled(true);
   endFitProcess();
-  estimateLabel->setText(QStringLiteral("Не удалось запустить процесс подбора."));
+  estimateLabel->setText(uiTranslate(QStringLiteral("Не удалось запустить процесс подбора.")));
 }
 
 void CompressedExportDialog::endFitProcess() {
@@ -177,7 +184,7 @@ void CompressedExportDialog::onFitFinished(int exitCode, bool normalExit) {
   if (exitCode != 0 || !normalExit) {
     QString reason = QString::fromUtf8(err).trimmed();
     if (reason.isEmpty()) reason = QStringLiteral("процесс подбора завершился с ошибкой");
-    estimateLabel->setText(QStringLiteral("Не удалось подобрать настройки: %1").arg(reason));
+    estimateLabel->setText(uiTranslate(QStringLiteral("Не удалось подобрать настройки: %1")).arg(reason));
     return;
   }
   const QJsonDocument reply = QJsonDocument::fromJson(out.trimmed());
@@ -185,7 +192,7 @@ void CompressedExportDialog::onFitFinished(int exitCode, bool normalExit) {
   if (!reply.isObject() || !json.value(QStringLiteral("ok")).toBool()) {
     QString reason = json.value(QStringLiteral("error")).toString();
     if (reason.isEmpty()) reason = QStringLiteral("некорректный ответ процесса подбора");
-    estimateLabel->setText(QStringLiteral("Не удалось подобрать настройки: %1").arg(reason));
+    estimateLabel->setText(uiTranslate(QStringLiteral("Не удалось подобрать настройки: %1")).arg(reason));
     return;
   }
 
@@ -216,7 +223,8 @@ void CompressedExportDialog::onFitFinished(int exitCode, bool normalExit) {
   const bool sampled = json.value(QStringLiteral("sampled")).toBool();
   const bool matched = json.value(QStringLiteral("matchedTarget")).toBool();
   if (bytes < 1) {
-    estimateLabel->setText(QStringLiteral("Не удалось подобрать настройки: некорректный размер результата."));
+    estimateLabel->setText(
+        uiTranslate(QStringLiteral("Не удалось подобрать настройки: некорректный размер результата.")));
     return;
   }
   {
@@ -227,20 +235,20 @@ void CompressedExportDialog::onFitFinished(int exitCode, bool normalExit) {
   showStageOrCustom(options);
   refreshAdvancedHints();
 
-  const QString note = sampled ? QStringLiteral(" (по выборке страниц)") : QString();
+  const QString note = sampled ? uiTranslate(QStringLiteral(" (по выборке страниц)")) : QString();
   QStringList lines;
   if (matched) {
-    lines << QStringLiteral("Подобрано под лимит %1 МБ: %2.").arg(targetText(), label)
-          << QStringLiteral("Прогноз итогового размера: около %1%2.").arg(formatFileSize(bytes), note);
+    lines << uiTranslate(QStringLiteral("Подобрано под лимит %1 МБ: %2.")).arg(targetText(), label)
+          << uiTranslate(QStringLiteral("Прогноз итогового размера: около %1%2.")).arg(formatFileSize(bytes), note);
   } else {
-    lines << QStringLiteral("Даже самый жёсткий режим не укладывается в %1 МБ.").arg(targetText())
-          << QStringLiteral("Выбран минимальный найденный вариант: %1, около %2%3.")
+    lines << uiTranslate(QStringLiteral("Даже самый жёсткий режим не укладывается в %1 МБ.")).arg(targetText())
+          << uiTranslate(QStringLiteral("Выбран минимальный найденный вариант: %1, около %2%3."))
                  .arg(label, formatFileSize(bytes), note);
   }
   if (options.monochrome)
-    lines << QStringLiteral("Внимание: выбран монохромный режим, цвет будет удалён.");
+    lines << uiTranslate(QStringLiteral("Внимание: выбран монохромный режим, цвет будет удалён."));
   else if (options.imageDpi <= 80 || options.jpegQuality <= 25)
-    lines << QStringLiteral("Внимание: качество будет заметно снижено ради размера.");
+    lines << uiTranslate(QStringLiteral("Внимание: качество будет заметно снижено ради размера."));
   const QString larger = largerThanOriginalLine(bytes);
   if (!larger.isEmpty()) lines << larger;
   estimateLabel->setText(lines.join(QLatin1Char('\n')));

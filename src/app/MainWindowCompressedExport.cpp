@@ -7,6 +7,7 @@
 #include "DialogHelpers.h"
 #include "ExportFileNames.h"
 #include "ExportTarget.h"
+#include "UiLanguage.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -17,11 +18,12 @@
 bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction) {
   const QString title = QStringLiteral("Сжатый PDF");
   if (!currentDocument || !currentDocument->isOpen()) {
-    appInfo(this, title, QStringLiteral("Нет открытого документа."));
+    appInfo(this, title, uiTranslate(QStringLiteral("Нет открытого документа.")));
     return false;
   }
   const QString documentPath = currentDocument->filePath();
-  const QString baseName = documentPath.isEmpty() ? QStringLiteral("document") : QFileInfo(documentPath).completeBaseName();
+  const QString baseName =
+      documentPath.isEmpty() ? QStringLiteral("document") : QFileInfo(documentPath).completeBaseName();
   const QString suggested = suggestedPath.isEmpty()
                                 ? suggestedSiblingPdfPath(documentPath, QStringLiteral("compressed"), baseName)
                                 : withLocalizedPdfSuffix(suggestedPath, QStringLiteral("compressed"));
@@ -35,7 +37,7 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
     if (dialog.execWithFit() != QDialog::Accepted) return false;
     path = dialog.outputPathText();
     if (path.isEmpty()) {
-      appInfo(this, title, QStringLiteral("Укажите файл результата."));
+      appInfo(this, title, uiTranslate(QStringLiteral("Укажите файл результата.")));
       return false;
     }
     if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) path += QStringLiteral(".pdf");
@@ -50,25 +52,26 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
     progressBar->setRange(0, 0);
     progressBar->show();
   }
-  if (statusLabel) statusLabel->setText(QStringLiteral("Сжатие PDF..."));
+  if (statusLabel) statusLabel->setText(uiTranslate(QStringLiteral("Сжатие PDF...")));
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const bool ok = currentDocument->compressTo(path, options);
   QApplication::restoreOverrideCursor();
   if (progressBar) progressBar->hide();
   if (!ok) {
-    appInfo(this, QStringLiteral("Ошибка экспорта"),
-            QStringLiteral("Не удалось сжать PDF:\n%1").arg(currentDocument->lastError()));
+    appInfo(this, uiTranslate(QStringLiteral("Ошибка экспорта")),
+            uiTranslate(QStringLiteral("Не удалось сжать PDF:\n%1")).arg(currentDocument->lastError()));
     return false;
   }
 
-  QString message = QStringLiteral("Сжатый PDF сохранён: %1").arg(QFileInfo(path).fileName());
+  QString message = uiTranslate(QStringLiteral("Сжатый PDF сохранён: %1")).arg(QFileInfo(path).fileName());
   const qint64 written = QFileInfo(path).size();
   if (originalFileSize > 0 && written > 0) {
-    message += QStringLiteral(" (%1, %2% от исходного)")
+    message += uiTranslate(QStringLiteral(" (%1, %2% от исходного)"))
                    .arg(formatFileSize(written), QString::number(written * 100.0 / originalFileSize, 'f', 1));
     // A copy that grew is no success: both sizes are named.
     if (written > originalFileSize)
-      message += QStringLiteral(" — копия больше исходного файла (%1)").arg(formatFileSize(originalFileSize));
+      message +=
+          uiTranslate(QStringLiteral(" — копия больше исходного файла (%1)")).arg(formatFileSize(originalFileSize));
   }
   if (statusLabel) statusLabel->setText(message);
   if (openResult) {
@@ -92,7 +95,8 @@ void MainWindow::runShellCompress(const QList<QString>& files, bool fromShellAct
     if (!kept.contains(absolute)) kept << absolute;
   }
   if (kept.size() != 1 || QFileInfo(kept.first()).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0) {
-    appInfo(this, QStringLiteral("Сжать PDF"), QStringLiteral("Для сжатия выберите один PDF-файл."));
+    appInfo(this, uiTranslate(QStringLiteral("Сжать PDF")),
+            uiTranslate(QStringLiteral("Для сжатия выберите один PDF-файл.")));
     if (fromShellAction) QApplication::quit();
     return;
   }

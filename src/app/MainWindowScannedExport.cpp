@@ -8,6 +8,7 @@
 #include "ExportTarget.h"
 #include "ScannedExportDialog.h"
 #include "ScannedPdfWriter.h"
+#include "UiLanguage.h"
 #include "view/PdfView.h"
 
 #include <QCoreApplication>
@@ -20,7 +21,7 @@
 bool MainWindow::showScannedPdfExportDialog(const QString& suggestedPath) {
   const QString title = QStringLiteral("Сканированный PDF");
   if (!currentDocument || !currentDocument->isOpen()) {
-    appInfo(this, title, QStringLiteral("Нет открытого документа."));
+    appInfo(this, title, uiTranslate(QStringLiteral("Нет открытого документа.")));
     return false;
   }
   ScannedPdfExportOptions options = storedScannedPdfOptions();
@@ -40,7 +41,7 @@ bool MainWindow::showScannedPdfExportDialog(const QString& suggestedPath) {
     options = dialog.readBack();
   }
   if (options.outputPath.isEmpty()) {
-    appInfo(this, title, QStringLiteral("Укажите файл результата."));
+    appInfo(this, title, uiTranslate(QStringLiteral("Укажите файл результата.")));
     return false;
   }
   QString target = options.outputPath;
@@ -59,23 +60,26 @@ bool MainWindow::showScannedPdfExportDialog(const QString& suggestedPath) {
   pages.render = [this](int page, double scale) { return renderPageForScannedExport(page, scale); };
   pages.progress = [this](int done, int total) {
     if (progressBar) progressBar->setValue(done);
-    if (statusLabel) statusLabel->setText(QStringLiteral("Экспорт сканированного PDF: страница %1 из %2").arg(done).arg(total));
+    if (statusLabel)
+      statusLabel->setText(
+          uiTranslate(QStringLiteral("Экспорт сканированного PDF: страница %1 из %2")).arg(done).arg(total));
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
   QString error;
   const int failedPage = writeScannedPdf(target, options, pages, &error);
   if (progressBar) progressBar->hide();
   if (failedPage == -1 && error == QLatin1String("Не удалось создать PDF файл.")) {
-    appInfo(this, QStringLiteral("Ошибка экспорта"), error);
+    appInfo(this, uiTranslate(QStringLiteral("Ошибка экспорта")), error);
     return false;
   }
   if (failedPage != 0 || QFileInfo(target).size() == 0) {
     // Nothing is written in place of a page that failed: the export stops and says which.
-    appInfo(this, QStringLiteral("Ошибка экспорта"),
-            QStringLiteral("Не удалось сохранить сканированный PDF.\n%1").arg(error));
+    appInfo(this, uiTranslate(QStringLiteral("Ошибка экспорта")),
+            uiTranslate(QStringLiteral("Не удалось сохранить сканированный PDF.\n%1")).arg(error));
     return false;
   }
-  const QString message = QStringLiteral("Сканированный PDF сохранён: %1").arg(QFileInfo(target).fileName());
+  const QString message =
+      uiTranslate(QStringLiteral("Сканированный PDF сохранён: %1")).arg(QFileInfo(target).fileName());
   if (statusLabel) statusLabel->setText(message);
   openFile(QFileInfo(target).absoluteFilePath());
   if (statusLabel) statusLabel->setText(message + QStringLiteral(" · открыт в новой вкладке"));

@@ -26,8 +26,7 @@ double skewAngle(const ScannedPdfExportOptions& options, int pageIndex, bool pre
 // The page, turned and scaled, laid tilted on the paper inside the margins.
 QImage layOnPaper(const QImage& page, const ScannedPdfExportOptions& options, int pageIndex, bool preview) {
   QImage work = page.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-  if (options.rotation != 0)
-    work = work.transformed(QTransform().rotate(options.rotation), Qt::SmoothTransformation);
+  if (options.rotation != 0) work = work.transformed(QTransform().rotate(options.rotation), Qt::SmoothTransformation);
   const int margin = std::max(0, nearest(options.dpi * options.marginMm / 25.4));
   QImage paper(work.size(), QImage::Format_ARGB32_Premultiplied);
   paper.fill(QColor(252, 251, 247));
@@ -78,9 +77,7 @@ void applyTones(QImage& image, const ScannedPdfExportOptions& options, int pageI
         }
       }
       const int sub = 2 * options.darkness + shadow + rowOffset;
-      const auto tone = [&](int channel) {
-        return std::clamp(nearest(k * (channel - 128) + 128) - sub + n, 0, 255);
-      };
+      const auto tone = [&](int channel) { return std::clamp(nearest(k * (channel - 128) + 128) - sub + n, 0, 255); };
       const QRgb pixel = line[x];
       if (options.grayscale) {
         const int v = (11 * qRed(pixel) + 16 * qGreen(pixel) + 5 * qBlue(pixel)) >> 5;
@@ -150,7 +147,8 @@ QImage applyScannedPdfEffect(const QImage& page, const ScannedPdfExportOptions& 
   if (options.verticalStreaks > 0 || options.foldedCorner > 0) {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (options.verticalStreaks > 0) drawStreaks(painter, image.width(), image.height(), options.verticalStreaks, pageIndex);
+    if (options.verticalStreaks > 0)
+      drawStreaks(painter, image.width(), image.height(), options.verticalStreaks, pageIndex);
     if (options.foldedCorner > 0) drawFoldedCorner(painter, image.width(), image.height(), options.foldedCorner);
   }
   const int dotsPerMetre = nearest(options.dpi / 0.0254);

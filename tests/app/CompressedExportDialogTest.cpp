@@ -124,9 +124,10 @@ class CompressedExport : public ::testing::Test {
     for (Fixture* fixture : {scanned, manual}) {
       fixture->pages = int(testsupport::pdfPageSizes(fixture->pdf).size());
       QByteArray out;
-      ASSERT_EQ(testsupport::runTool(QStringLiteral(ULVO_BINARY),
-                                     {QStringLiteral("--ulvo-compression-fit"), fixture->pdf, QStringLiteral("1")}, &out),
-                0);
+      ASSERT_EQ(
+          testsupport::runTool(QStringLiteral(ULVO_BINARY),
+                               {QStringLiteral("--ulvo-compression-fit"), fixture->pdf, QStringLiteral("1")}, &out),
+          0);
       fixture->reply = QJsonDocument::fromJson(out).object();
       ASSERT_EQ(fixture->reply.value("estimates").toArray().size(), 15);
       const QString saved = fixture->pdf + QStringLiteral(".reply.json");
@@ -183,7 +184,8 @@ class CompressedExport : public ::testing::Test {
     for (int stage = 0; stage < 6; ++stage) {
       window->activateDocument(0);
       QString forecastText;
-      const QString typed = dir->filePath(QStringLiteral("%1-stage%2.pdf").arg(QFileInfo(fixture.pdf).baseName()).arg(stage));
+      const QString typed =
+          dir->filePath(QStringLiteral("%1-stage%2.pdf").arg(QFileInfo(fixture.pdf).baseName()).arg(stage));
       whenFitEnds([&](CompressedExportDialog* dialog) {
         QSlider* slider = stageSlider(dialog);
         slider->setFocus();
@@ -235,8 +237,10 @@ class CompressedExport : public ::testing::Test {
 
   static QTemporaryDir* dir;
   static Fixture* scanned;
+
  public:
   static QString folder(const QString& name) { return dir->filePath(name); }
+
  protected:
   static Fixture* manual;
   std::unique_ptr<ExportWindow> window;
@@ -246,8 +250,9 @@ QTemporaryDir* CompressedExport::dir = nullptr;
 
 QString manualPages(const QString& name, const QString& range) {
   const QString out = CompressedExport::folder(name);
-  return testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--empty"), QStringLiteral("--pages"),
-                                                       QString::fromLatin1(kManual), range, QStringLiteral("--"), out}) == 0
+  return testsupport::runTool(QStringLiteral("qpdf"),
+                              {QStringLiteral("--empty"), QStringLiteral("--pages"), QString::fromLatin1(kManual),
+                               range, QStringLiteral("--"), out}) == 0
              ? out
              : QString();
 }
@@ -281,7 +286,8 @@ TEST_F(CompressedExport, AnUnmeetableLimitGivesTheSmallestRowAndSaysSo) {
   QString message;
   const QString written = saveUnderLimit(*scanned, 0.1, &message);
   ASSERT_FALSE(written.isEmpty());
-  EXPECT_TRUE(message.startsWith(QStringLiteral("Даже самый жёсткий режим не укладывается в 0.1 МБ."))) << message.toStdString();
+  EXPECT_TRUE(message.startsWith(QStringLiteral("Даже самый жёсткий режим не укладывается в 0.1 МБ.")))
+      << message.toStdString();
   EXPECT_TRUE(qpdfChecks(written));
   EXPECT_EQ(testsupport::pdfPageSizes(written).size(), scanned->pages);
   EXPECT_LE(std::abs(double(QFileInfo(written).size() - smallest)) / double(smallest), 0.15);
@@ -309,7 +315,8 @@ TEST_F(CompressedExport, ClosingTheDialogMidFitLeavesNoWorkerAndNoCopy) {
     if (seen.size() < 2) return false;  // the fit and at least one estimate worker
     workers = seen;
     struct stat info {};
-    if (::stat(QFile::encodeName(QFileInfo(copy).absolutePath()).constData(), &info) == 0) folderMode = info.st_mode & 0777;
+    if (::stat(QFile::encodeName(QFileInfo(copy).absolutePath()).constData(), &info) == 0)
+      folderMode = info.st_mode & 0777;
     dialog->close();
     return true;
   });
