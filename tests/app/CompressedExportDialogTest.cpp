@@ -5,6 +5,7 @@
 // or ending the program during a fit leaves no worker and no copy behind.
 #include "AppTestSupport.h"
 #include "CompressedExportDialog.h"
+#include "ExportFileNames.h"
 #include "ExportTestSupport.h"
 #include "TestSupport.h"
 
@@ -97,7 +98,13 @@ void typeOutputPath(CompressedExportDialog* dialog, const QString& path) {
   auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("DialogLineEdit"));
   edit->selectAll();
   QTest::keyClick(edit, Qt::Key_Delete);
-  QTest::keyClicks(edit, path);
+  // QTest types only ASCII; the localized word of a name is pasted.
+  bool ascii = true;
+  for (QChar c : path) ascii = ascii && c.unicode() < 128;
+  if (ascii)
+    QTest::keyClicks(edit, path);
+  else
+    edit->insert(path);
 }
 
 // Pages of the text manual extracted by qpdf into the suite's folder; empty on failure.
@@ -363,4 +370,54 @@ TEST_F(CompressedExport, EndingTheProgramMidFitEndsTheFitAndItsWorkers) {
     if (!exporttest::goneOrZombie(pid)) ::kill(pid_t(pid), SIGKILL);
   // A killed program cannot clean up; the folder is private and its name unpredictable.
   if (!copy.isEmpty()) QDir(QFileInfo(copy).absolutePath()).removeRecursively();
+}
+
+TEST_F(CompressedExport, AFitThatFailsSaysWhyAndGivesTheControlsBack) {
+  window->openFile(manual->pdf);
+  const struct {
+    QString program;
+    QString text;
+  } cases[] = {
+      {QStringLiteral("/bin/false"), QStringLiteral("Не удалось подобрать настройки: процесс подбора завершился с ошибкой")},
+      {dir->filePath(QStringLiteral("no-such-program")), QStringLiteral("Не удалось запустить процесс подбора.")},
+  };
+  for (const auto& c : cases) {
+    CompressedExportDialog::setFitProgramForTest(c.program);
+    QString shown;
+    whenFitEnds([&](CompressedExportDialog* dialog) {
+      QLabel* estimate = labelStartingWith(dialog, QStringLiteral("Не удалось"));
+      shown = estimate ? estimate->text() : QString();
+      EXPECT_TRUE(dialog->cachedEstimates().isEmpty());
+      QTest::mouseClick(buttonNamed(dialog, QStringLiteral("Отмена")), Qt::LeftButton);
+    });
+    clickCompress();
+    EXPECT_EQ(shown, c.text);
+  }
+  EXPECT_EQ(window->documents.size(), size_t(1));
+}
+
+TEST_F(CompressedExport, AResultPathOfAnOpenTabIsRefused) {
+  CompressedExportDialog::setFitProgramForTest(manual->replay);
+  // A copy whose name already carries the kind's word: the result path is then exactly it.
+  const QString open = withLocalizedPdfSuffix(dir->filePath(QStringLiteral("opened.pdf")), QStringLiteral("compressed"));
+  ASSERT_TRUE(QFile::copy(manual->pdf, open));
+  window->openFile(manual->pdf);
+  window->openFile(open);
+  window->activateDocument(0);
+  const QByteArray before = [&] {
+    QFile file(open);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }();
+  whenFitEnds([&](CompressedExportDialog* dialog) {
+    typeOutputPath(dialog, open);
+    QTest::mouseClick(buttonNamed(dialog, QStringLiteral("Сохранить")), Qt::LeftButton);
+  });
+  auto seen = answerNextDialog(QStringLiteral("OK"), QStringLiteral("Сжатый PDF"));
+  clickCompress();
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(seen->texts.contains(QStringLiteral("открыт во вкладке"))) << seen->texts.toStdString();
+  QFile file(open);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), before);
+  EXPECT_EQ(window->documents.size(), size_t(2));
 }
