@@ -6,11 +6,10 @@
 #include "ScannedPageRender.h"
 #include "core/InkSilhouette.h"
 #include "core/TextBlock.h"
-#include "view/EditedTextDocument.h"
+#include "view/EditedTextPreview.h"
 #include "view/PdfView.h"
 
 #include <QPainter>
-#include <QTextDocument>
 #include <QTextOption>
 
 #include <algorithm>
@@ -72,18 +71,6 @@ bool textBlockChanged(const TextBlock& block) {
   return scannedExportBlockMoved(block);
 }
 
-void drawRichText(QPainter& painter, const TextBlock& block, const QRectF& place, double scale) {
-  QTextDocument document;
-  document.setDocumentMargin(0);
-  document.setUndoRedoEnabled(false);
-  document.setHtml(block.richTextHtml);
-  // Margins, indents, fixed line heights and font sizes follow the scale.
-  scaleDocumentFontPixels(&document, scale);
-  document.setTextWidth(place.width());
-  document.setPageSize(place.size());
-  painter.translate(place.topLeft());
-  document.drawContents(&painter, QRectF(0, 0, place.width(), place.height()));
-}
 
 QFont blockFont(const QString& family, bool bold, bool italic, double points, double scale) {
   QFont font(family.trimmed().isEmpty() ? QStringLiteral("Times New Roman") : family.trimmed());
@@ -143,7 +130,7 @@ void drawTextBlock(QPainter& painter, const TextBlock& block, const QRectF& plac
   painter.fillRect(cleared.adjusted(-2, -2, 2, 2), Qt::white);
   const BlockTurn turn(painter, place, block.rotation);
   if (block.textEdited && !block.richTextHtml.trimmed().isEmpty()) {
-    drawRichText(painter, block, place, scale);
+    drawRichPreview(painter, block, place, scale);
   } else if (block.lines.empty()) {
     painter.setFont(blockFont(block.fontFamily, block.bold, block.italic, std::max<double>(block.fontSize, 6), scale));
     painter.setPen(block.color.isValid() ? block.color : QColor(Qt::black));

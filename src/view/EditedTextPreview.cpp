@@ -39,20 +39,6 @@ QFont previewLineFont(const TextBlock& block, int index, const TextBlock::Line& 
   return lineRenderFont(line, block, zoom, text, true, 1.0);
 }
 
-void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom) {
-  QTextDocument document;
-  document.setDocumentMargin(0);
-  document.setUndoRedoEnabled(false);
-  document.setHtml(block.richTextHtml);
-  scaleDocumentFontPixels(&document, zoom);
-  document.setTextWidth(rect.width());
-  document.setPageSize(rect.size());
-  painter.save();
-  painter.translate(rect.topLeft());
-  document.drawContents(&painter, QRectF(0, 0, rect.width(), rect.height()));
-  painter.restore();
-}
-
 // One text in one style, sized from the block's typical line height.
 void drawSingleStylePreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom) {
   const QString family = block.fontFamily.isEmpty() ? QStringLiteral("Times New Roman") : mapPdfFont(block.fontFamily);
@@ -76,6 +62,20 @@ void drawSingleStylePreview(QPainter& painter, const TextBlock& block, const QRe
 }
 
 }  // namespace
+
+void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom) {
+  QTextDocument document;
+  document.setDocumentMargin(0);
+  document.setUndoRedoEnabled(false);
+  document.setHtml(block.richTextHtml);
+  scaleDocumentFontPixels(&document, zoom);
+  document.setTextWidth(rect.width());
+  document.setPageSize(rect.size());
+  painter.save();
+  painter.translate(rect.topLeft());
+  document.drawContents(&painter, QRectF(0, 0, rect.width(), rect.height()));
+  painter.restore();
+}
 
 TextBlock::Line visualLineForIndex(const TextBlock& block, int index) {
   const int count = static_cast<int>(block.lines.size());

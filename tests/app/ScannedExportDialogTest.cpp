@@ -196,6 +196,16 @@ TEST_F(ScannedExport, BlockEditsOfTheViewReachTheExportedPage) {
   EXPECT_GT(testsupport::meanChannelDifference(plain.copy(place), edited.copy(place)), 5.0);
   const QRect elsewhere(60, 842 - 120, 300, 60);
   EXPECT_LT(testsupport::meanChannelDifference(plain.copy(elsewhere), edited.copy(elsewhere)), 0.5);
+  // Rich text edited in place is drawn from its HTML, scaled with the page.
+  TextBlock rich = added;
+  rich.richTextHtml = QStringLiteral("<p style=\"font-size:40px\">RICH</p>");
+  window->view->setOcrBlocks({}, -1, false);
+  const QImage plainTwice = window->renderPageForScannedExport(0, 2.0);
+  window->view->setOcrBlocks({rich}, 0, true);
+  const QRect richPlace(120, 2 * (842 - 260), 600, 120);
+  EXPECT_GT(testsupport::meanChannelDifference(plainTwice.copy(richPlace),
+                                               window->renderPageForScannedExport(0, 2.0).copy(richPlace)),
+            5.0);
   // Blocks of another page leave this one as the document draws it.
   window->view->setOcrBlocks({added}, 1, true);
   EXPECT_EQ(window->renderPageForScannedExport(0, 1.0), plain);
