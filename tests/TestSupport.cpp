@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -110,6 +111,21 @@ QList<PdfImageInfo> listPdfImages(const QString& pdf) {
                    f.size() > 13 ? f[12].toInt() : 0, f.size() > 13 ? f[13].toInt() : 0});
   }
   return images;
+}
+
+QList<QSizeF> pdfPageSizes(const QString& pdf) {
+  QByteArray out;
+  QList<QSizeF> sizes;
+  if (runTool(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                                          QStringLiteral("99999"), pdf},
+              &out) != 0)
+    return sizes;
+  const QRegularExpression line(QStringLiteral("Page +\\d+ size: +([\\d.]+) x ([\\d.]+) pts"));
+  for (auto match = line.globalMatch(QString::fromUtf8(out)); match.hasNext();) {
+    const QRegularExpressionMatch m = match.next();
+    sizes << QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble());
+  }
+  return sizes;
 }
 
 }  // namespace testsupport

@@ -54,4 +54,7 @@ struct PdfImageInfo {
 };
 QList<PdfImageInfo> listPdfImages(const QString& pdf);
 
+// Page sizes in points from pdfinfo, one entry per page; empty when pdfinfo fails.
+QList<QSizeF> pdfPageSizes(const QString& pdf);
+
 }  // namespace testsupport

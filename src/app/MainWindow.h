@@ -266,7 +266,12 @@ class MainWindow : public QMainWindow {
                            const QString& path);
   // The file manager's "sign" action (MainWindowSignature.cpp).
   void runShellSign(const QList<QString>& files, bool fromShellAction);
-  void showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction);
+  // ---- Export dialogs (MainWindowCompressedExport.cpp, MainWindowScannedExport.cpp);
+  //      each returns true only when the file was written ----
+  bool showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction);
+  bool showScannedPdfExportDialog(const QString& suggestedPath);
+  // The page as the user sees it, block edits of the view painted in.
+  QImage renderPageForScannedExport(int page, double scale) const;
   void showSpecialCharactersDialog();
   void checkForUpdates();
 
@@ -291,6 +296,8 @@ class MainWindow : public QMainWindow {
   void runPageCommand(const QString& command, bool imports);
   // Runs the page tools dialog for a shell "merge" from the event loop.
   void deferPageToolsMerge(const QList<QString>& files, bool fromShellAction);
+  // The file-manager "compress" action: one PDF, opened, then the compressed export.
+  void runShellCompress(const QList<QString>& files, bool fromShellAction);
 
   // Font and paragraph controls of the Home tab; empty in editions without
   // text editing.

@@ -21,12 +21,15 @@ void MainWindow::showSettingsDialog() { tellNotAvailableYet(QStringLiteral("На
 void MainWindow::showAboutDialog() { tellNotAvailableYet(QStringLiteral("О программе")); }
 void MainWindow::showSearchDialog() { tellNotAvailableYet(QStringLiteral("Найти")); }
 void MainWindow::showImportDialog() { tellNotAvailableYet(QStringLiteral("Импорт")); }
-void MainWindow::showCompressedPdfExportDialog(const QString&, bool) { tellNotAvailableYet(QStringLiteral("Сжать PDF")); }
 void MainWindow::showSpecialCharactersDialog() { tellNotAvailableYet(QStringLiteral("Символ")); }
 void MainWindow::checkForUpdates() { tellNotAvailableYet(QStringLiteral("Обновления")); }
 
 void MainWindow::runShellAction(const QString& action, const QList<QString>& files, bool fromShellAction) {
   if (action == QLatin1String("sign")) return runShellSign(files, fromShellAction);
+  if (action == QLatin1String("compress")) {
+    runShellCompress(files, fromShellAction);
+    return;
+  }
   // The window is not shown in this mode: say so and end.
   tellNotAvailableYet(action);
   QApplication::quit();

@@ -9,6 +9,7 @@
 #include "BlockRichTextLayout.h"
 #include "DocumentLock.h"
 #include "EditedLineFit.h"
+#include "InkSilhouette.h"
 #include "PageObjectBounds.h"
 #include "PageObjectWriters.h"
 #include "PageSpace.h"
@@ -269,25 +270,6 @@ std::vector<PageChar> readPageChars(FPDF_PAGE page, const PageSpace& space) {
 
 bool insideAny(const QPointF& p, const std::vector<QRectF>& rects) {
   return std::any_of(rects.begin(), rects.end(), [&](const QRectF& r) { return r.contains(p); });
-}
-
-// Transparent image of the ink's size, opaque white wherever ink lies within
-// one pixel: covers the old ink without a white box around it.
-QImage whiteSilhouette(const QImage& ink) {
-  const QImage source = ink.convertToFormat(QImage::Format_ARGB32);
-  QImage mask(source.size(), QImage::Format_ARGB32);
-  mask.fill(Qt::transparent);
-  for (int y = 0; y < source.height(); ++y) {
-    const auto* row = reinterpret_cast<const QRgb*>(source.constScanLine(y));
-    for (int x = 0; x < source.width(); ++x) {
-      if (qAlpha(row[x]) <= 8) continue;
-      for (int dy = std::max(y - 1, 0); dy <= std::min(y + 1, source.height() - 1); ++dy) {
-        auto* out = reinterpret_cast<QRgb*>(mask.scanLine(dy));
-        for (int dx = std::max(x - 1, 0); dx <= std::min(x + 1, source.width() - 1); ++dx) out[dx] = 0xFFFFFFFFu;
-      }
-    }
-  }
-  return mask;
 }
 
 struct WhiteBox {

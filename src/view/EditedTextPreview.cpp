@@ -53,8 +53,8 @@ void loadRichPreview(QTextDocument& document, const TextBlock& block, double zoo
 }
 
 // The layout the page is written from, painted at the zoom.
-void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
-                     const QRectF& column) {
+void drawRichLayoutPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
+                           const QRectF& column) {
   BlockRichTextLayout layout(block, column);
   const double sx = zoom * layout.narrowing();
   painter.save();
@@ -87,6 +87,10 @@ void drawSingleStylePreview(QPainter& painter, const TextBlock& block, const QRe
 }
 
 }  // namespace
+
+void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom) {
+  drawRichLayoutPreview(painter, block, rect, zoom, QRectF());
+}
 
 TextBlock::Line visualLineForIndex(const TextBlock& block, int index) {
   const int count = static_cast<int>(block.lines.size());
@@ -127,7 +131,7 @@ QPointF lineScreenOrigin(const TextBlock& block, const TextBlock::Line& line, co
 void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
                            BlockTextRenderer* fonts, int blockIndex, const QRectF& column) {
   if (blockHasRichTextPreview(block)) {
-    drawRichPreview(painter, block, rect, zoom, column);
+    drawRichLayoutPreview(painter, block, rect, zoom, column);
     return;
   }
   if (block.lines.empty()) {
