@@ -12,15 +12,10 @@ void MainWindow::tellNotAvailableYet(const QString& function) {
 
 void MainWindow::showOpenPdfDialog() { tellNotAvailableYet(QStringLiteral("Открыть")); }
 void MainWindow::showSaveExportDialog() { tellNotAvailableYet(QStringLiteral("Сохранить как / Экспорт")); }
-void MainWindow::showPrintDialog() { tellNotAvailableYet(QStringLiteral("Печать")); }
-void MainWindow::showPasswordDialog() { tellNotAvailableYet(QStringLiteral("Пароль")); }
 void MainWindow::showOcrProgressDialog() { tellNotAvailableYet(QStringLiteral("OCR")); }
 void MainWindow::showPageToolsDialog(const QList<QString>&, bool) { tellNotAvailableYet(QStringLiteral("Страницы")); }
-void MainWindow::showAnnotationPropertiesDialog() { tellNotAvailableYet(QStringLiteral("Разметка")); }
-void MainWindow::showDocumentPropertiesDialog() { tellNotAvailableYet(QStringLiteral("Свойства")); }
 void MainWindow::showSettingsDialog() { tellNotAvailableYet(QStringLiteral("Настройки")); }
 void MainWindow::showAboutDialog() { tellNotAvailableYet(QStringLiteral("О программе")); }
-void MainWindow::showSearchDialog() { tellNotAvailableYet(QStringLiteral("Найти")); }
 void MainWindow::onRotateCCW() { tellNotAvailableYet(QStringLiteral("Влево")); }
 void MainWindow::onRotateCW() { tellNotAvailableYet(QStringLiteral("Вправо")); }
 void MainWindow::showImportDialog() { tellNotAvailableYet(QStringLiteral("Импорт")); }
@@ -28,7 +23,6 @@ void MainWindow::showSignatureDialog(bool, const QList<QString>&, const QList<QS
   tellNotAvailableYet(QStringLiteral("Подписать"));
 }
 void MainWindow::showCompressedPdfExportDialog(const QString&, bool) { tellNotAvailableYet(QStringLiteral("Сжать PDF")); }
-void MainWindow::showSpecialCharactersDialog() { tellNotAvailableYet(QStringLiteral("Символ")); }
 void MainWindow::onFacsimileInsert() { tellNotAvailableYet(QStringLiteral("Вставить факсимиле")); }
 void MainWindow::onFacsimileAdd() { tellNotAvailableYet(QStringLiteral("Добавить факсимиле")); }
 void MainWindow::onFacsimileEdit() { tellNotAvailableYet(QStringLiteral("Изменить факсимиле")); }
