@@ -168,13 +168,7 @@ void MainWindow::showFreeTextDialog() {
   fontRow->addWidget(colourButton);
   fontRow->addStretch(1);
   layout->addLayout(fontRow);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  QPushButton* cancel = dialogButton(QStringLiteral("Отмена"), QStringLiteral("SecondaryDialogButton"));
-  QPushButton* insert = dialogButton(QStringLiteral("Вставить"), QStringLiteral("PrimaryDialogButton"));
-  buttons->addWidget(cancel);
-  buttons->addWidget(insert);
-  layout->addLayout(buttons);
+  const auto [cancel, insert] = addDialogButtonRow(layout, QStringLiteral("Отмена"), QStringLiteral("Вставить"));
   connect(cancel, &QPushButton::clicked, dialog, &QDialog::close);
   connect(insert, &QPushButton::clicked, dialog, [=, this] {
     const QString plain = text->toPlainText().trimmed();

@@ -4,6 +4,7 @@
 
 #include "DialogHelpers.h"
 #include "RibbonFactories.h"
+#include "ToolDialogFrame.h"
 #include "view/PdfView.h"
 
 #include <QButtonGroup>
@@ -198,14 +199,8 @@ void MainWindow::showPrintDialog() {
   body->addLayout(right, 1);
   layout->addLayout(body, 1);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  QPushButton* cancel = dialogButton(QStringLiteral("Отмена"), QStringLiteral("SecondaryDialogButton"));
-  QPushButton* print = dialogButton(QStringLiteral("Печать"), QStringLiteral("PrimaryDialogButton"));
+  const auto [cancel, print] = addDialogButtonRow(layout, QStringLiteral("Отмена"), QStringLiteral("Печать"));
   print->setEnabled(open);
-  buttons->addWidget(cancel);
-  buttons->addWidget(print);
-  layout->addLayout(buttons);
 
   connect(cancel, &QPushButton::clicked, dialog, &QDialog::close);
   connect(system, &QPushButton::clicked, this, [this, dialog] {

@@ -20,14 +20,9 @@
 namespace {
 
 void addClosingButtons(QDialog* dialog, QVBoxLayout* layout, const QString& secondary, const QString& primary) {
-  auto* row = new QHBoxLayout;
-  row->addStretch(1);
-  for (QPushButton* button : {dialogButton(secondary, QStringLiteral("SecondaryDialogButton")),
-                              dialogButton(primary, QStringLiteral("PrimaryDialogButton"))}) {
-    QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::close);
-    row->addWidget(button);
-  }
-  layout->addLayout(row);
+  const auto [second, first] = addDialogButtonRow(layout, secondary, primary);
+  QObject::connect(second, &QPushButton::clicked, dialog, &QDialog::close);
+  QObject::connect(first, &QPushButton::clicked, dialog, &QDialog::close);
 }
 
 }  // namespace

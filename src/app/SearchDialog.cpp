@@ -86,6 +86,18 @@ struct SearchControls {
   QString query() const { return find->currentText().trimmed(); }
 };
 
+// The "Параметры" box of a tab, its check boxes kept in the tab's controls.
+QGroupBox* parametersGroup(SearchControls& controls) {
+  QGroupBox* params = groupBox(QStringLiteral("Параметры"));
+  controls.backwards = optionBox(QStringLiteral("Обратное направление"), false);
+  controls.wholeWord = optionBox(QStringLiteral("Только целые слова"), false);
+  controls.matchCase = optionBox(QStringLiteral("Учитывать регистр"), false);
+  for (QCheckBox* box :
+       {controls.backwards, controls.wholeWord, controls.matchCase, optionBox(QStringLiteral("Зациклить поиск"), true)})
+    params->layout()->addWidget(box);
+  return params;
+}
+
 }  // namespace
 
 void MainWindow::showSearchDialog() {
@@ -114,15 +126,7 @@ void MainWindow::showSearchDialog() {
   first.find = findCombo(lastSearchQuery);
   findGrid->addWidget(new QLabel(QStringLiteral("Найти:")), 0, 0);
   findGrid->addWidget(first.find, 0, 1, 1, 2);
-  QGroupBox* params = groupBox(QStringLiteral("Параметры"));
-  first.backwards = optionBox(QStringLiteral("Обратное направление"), false);
-  first.wholeWord = optionBox(QStringLiteral("Только целые слова"), false);
-  first.matchCase = optionBox(QStringLiteral("Учитывать регистр"), false);
-  for (QWidget* w : {static_cast<QWidget*>(first.backwards), static_cast<QWidget*>(first.wholeWord),
-                     static_cast<QWidget*>(first.matchCase),
-                     static_cast<QWidget*>(optionBox(QStringLiteral("Зациклить поиск"), true))})
-    params->layout()->addWidget(w);
-  findGrid->addWidget(params, 1, 0, 2, 1);
+  findGrid->addWidget(parametersGroup(first), 1, 0, 2, 1);
   QGroupBox* modes = groupBox(QStringLiteral("Режим поиска"));
   auto* modeGroup = new QButtonGroup(modes);
   modeGroup->setExclusive(true);
@@ -171,20 +175,14 @@ void MainWindow::showSearchDialog() {
   replaceGrid->addWidget(second.find, 0, 1);
   replaceGrid->addWidget(new QLabel(QStringLiteral("Заменить на:")), 1, 0);
   replaceGrid->addWidget(replaceWith, 1, 1);
-  QGroupBox* replaceParams = groupBox(QStringLiteral("Параметры"));
-  second.backwards = optionBox(QStringLiteral("Обратное направление"), false);
-  second.wholeWord = optionBox(QStringLiteral("Только целые слова"), false);
-  second.matchCase = optionBox(QStringLiteral("Учитывать регистр"), false);
+  QGroupBox* replaceParams = parametersGroup(second);
   second.regex = modeRadio(QStringLiteral("Регулярное выражение"), false);
   QRadioButton* plain = modeRadio(QStringLiteral("Обычный"), true);
   auto* replaceModes = new QButtonGroup(replaceParams);
-  replaceModes->addButton(plain);
-  replaceModes->addButton(second.regex);
-  for (QWidget* w : {static_cast<QWidget*>(second.backwards), static_cast<QWidget*>(second.wholeWord),
-                     static_cast<QWidget*>(second.matchCase),
-                     static_cast<QWidget*>(optionBox(QStringLiteral("Зациклить поиск"), true)),
-                     static_cast<QWidget*>(plain), static_cast<QWidget*>(second.regex)})
-    replaceParams->layout()->addWidget(w);
+  for (QRadioButton* r : {plain, second.regex}) {
+    replaceModes->addButton(r);
+    replaceParams->layout()->addWidget(r);
+  }
   replaceGrid->addWidget(replaceParams, 2, 0, 1, 2);
   auto* replaceButtons = new QVBoxLayout;
   replaceButtons->setSpacing(8);
