@@ -330,6 +330,10 @@ class MainWindow : public QMainWindow {
   // Prints pages from..to onto the printer's sheets; reports the pages that
   // could not be rendered (left blank) and returns them.
   QList<int> printPageRange(QPrinter& printer, int from, int to);
+  // Writes the view's pending block edits before a mark, note or text changes
+  // a page, reloading the page's blocks in edit mode; false when they could
+  // not be written (the change must not happen then).
+  bool applyEditsBeforePageChange();
   // The document still open in some tab; false once its tab was closed.
   bool isOpenDocument(const PdfDocument* document) const;
 

@@ -28,6 +28,14 @@ bool MainWindow::isOpenDocument(const PdfDocument* document) const {
          });
 }
 
+bool MainWindow::applyEditsBeforePageChange() {
+  const bool hadBlocks = view->ocrBlocksPageIndex() >= 0;
+  if (!applyPendingOcrEdits()) return false;
+  if (editMode && hadBlocks && view->ocrBlocksPageIndex() < 0)
+    loadNativeTextLayerForPage(view->currentPageIndex(), false);
+  return true;
+}
+
 QWidget* MainWindow::buildCommentTab() {
   // One marker colour for the whole run, shared by the three kinds of mark.
   static QColor s_markupColor(255, 255, 0, 255);
@@ -49,6 +57,7 @@ QWidget* MainWindow::buildCommentTab() {
       statusLabel->setText(QStringLiteral("Выделите текст для разметки"));
       return;
     }
+    if (!applyEditsBeforePageChange()) return;
     const int page = pendingSelectionPage;
     const QRectF shown = shownRectFromPageTop(pendingSelectionRect, currentDocument->pageSize(page));
     if (!currentDocument->addMarkupAnnot(page, shown, s_markupColor, kind)) {
@@ -104,6 +113,7 @@ void MainWindow::addNoteOnCurrentPage() {
   const QString text = QInputDialog::getMultiLineText(this, QStringLiteral("Добавить заметку"),
                                                       QStringLiteral("Текст заметки:"), QString(), &accepted);
   if (!accepted || text.isEmpty()) return;
+  if (!applyEditsBeforePageChange()) return;
   const int page = view->currentPageIndex();
   const QSizeF size = currentDocument->pageSize(page);
   const QPointF centre(size.width() * 0.5, size.height() * 0.5);
@@ -180,6 +190,10 @@ void MainWindow::showFreeTextDialog() {
     // that happens to be active now.
     if (!isOpenDocument(target)) {
       statusLabel->setText(QStringLiteral("Документ, для которого открыто окно, закрыт; текст не вставлен"));
+      dialog->close();
+      return;
+    }
+    if (target == currentDocument && !applyEditsBeforePageChange()) {
       dialog->close();
       return;
     }

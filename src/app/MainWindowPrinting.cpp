@@ -278,7 +278,10 @@ QList<int> MainWindow::printPageRange(QPrinter& printer, int from, int to) {
       continue;
     }
     const QSizeF sheet = printer.pageRect(QPrinter::Point).size();
-    const QSizeF size = document->pageSize(page);
+    QSizeF size = document->pageSize(page);
+    // A page printed turned by the view is laid out turned, not squeezed
+    // into its upright shape.
+    if (((rotation / 90) % 2) != 0) size.transpose();
     const double s = printScale(scaleMode, sheet, size);
     const QImage image = document->renderPage(page, s * dpi / 72.0, rotation);
     if (image.isNull()) {

@@ -1,6 +1,7 @@
 // The Markup tab on turned and cropped pages: marks land on the words the user
 // marked (read back by rendering with poppler), notes and free text are saved
 // where they belong, and a free-text dialog never writes into another tab.
+#include "EditorWindowFixture.h"
 #include "RibbonTestWindow.h"
 #include "TestSupport.h"
 #include "core/PopplerOracles.h"
@@ -231,4 +232,26 @@ TEST_F(MarkupTest, FreeTextDialogOfAClosedTabWritesNothing) {
     if (b->text() == QStringLiteral("Вставить")) QTest::mouseClick(b, Qt::LeftButton);
   EXPECT_TRUE(window->statusLabel->text().contains(QStringLiteral("закрыт")));
   EXPECT_FALSE(window->currentDocument->isModified());
+}
+
+// A mark changes the page: a block edit still pending in the view is written
+// into the page first, never lost under the mark.
+TEST_F(EditorWindowTest, MarkWritesPendingBlockEditsFirst) {
+  if (!testsupport::hasTool("pdftotext")) GTEST_SKIP() << "pdftotext missing";
+  QTextEdit* editor = openEditor();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClicks(editor, QStringLiteral("Rewritten line"));
+  ASSERT_TRUE(window->view->hasOcrEdits());
+  window->pendingSelectionPage = 0;
+  window->pendingSelectionRect = QRectF(60, 100, 200, 30);
+  QTabWidget* ribbon = window->ribbon;
+  for (int i = 0; i < ribbon->count(); ++i)
+    if (ribbon->tabText(i) == QStringLiteral("Разметка")) ribbon->setCurrentIndex(i);
+  for (QToolButton* b : ribbon->currentWidget()->findChildren<QToolButton*>())
+    if (b->text() == QStringLiteral("Маркер")) QTest::mouseClick(b, Qt::LeftButton);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Маркер добавлен на стр. 1"));
+  EXPECT_FALSE(window->view->hasOcrEdits());
+  const QString saved = dir.filePath(QStringLiteral("edited-and-marked.pdf"));
+  ASSERT_TRUE(window->currentDocument->saveAs(saved));
+  EXPECT_TRUE(oracles::pageText(saved, 0).contains(QStringLiteral("Rewritten line")));
 }
