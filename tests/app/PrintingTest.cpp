@@ -8,11 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
+#include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -108,4 +112,63 @@ TEST_F(PrintingTest, CancelledSystemDialogPrintsNothing) {
   window->onPrint();
   EXPECT_TRUE(offered);
   EXPECT_EQ(window->statusLabel->text(), before);
+}
+
+// The stored settings reach the system dialog's printer, clamped; the
+// program's own dialog stores its choices before the run.
+TEST_F(PrintingTest, StoredSettingsReachThePrinterClamped) {
+  struct Case {
+    int dpi, copies;
+    const char* paper;
+    const char* orientation;
+    int expectedDpi, expectedCopies;
+    QPageSize::PageSizeId expectedPaper;
+    QPageLayout::Orientation expectedOrientation;
+  };
+  const Case cases[] = {
+      {50, 0, "A3", "landscape", 72, 1, QPageSize::A3, QPageLayout::Landscape},
+      {2400, 500, "Letter", "Альбомная", 1200, 99, QPageSize::Letter, QPageLayout::Landscape},
+      {300, 2, "B5", "portrait", 300, 2, QPageSize::A4, QPageLayout::Portrait},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.paper);
+    QSettings settings;
+    settings.setValue("print/dpi", c.dpi);
+    settings.setValue("print/copies", c.copies);
+    settings.setValue("print/paper", c.paper);
+    settings.setValue("print/orientation", QString::fromUtf8(c.orientation));
+    QPrinter seen;
+    whenModalOpens<QPrintDialog>([&seen](QPrintDialog* d) {
+      QPrinter* p = d->printer();
+      seen.setResolution(p->resolution());
+      seen.setCopyCount(p->copyCount());
+      seen.setPageSize(p->pageLayout().pageSize());
+      seen.setPageOrientation(p->pageLayout().orientation());
+      d->reject();
+    });
+    window->onPrint();
+    EXPECT_EQ(seen.resolution(), c.expectedDpi);
+    EXPECT_EQ(seen.copyCount(), c.expectedCopies);
+    EXPECT_EQ(seen.pageLayout().pageSize().id(), c.expectedPaper);
+    EXPECT_EQ(seen.pageLayout().orientation(), c.expectedOrientation);
+  }
+
+  window->showPrintDialog();
+  auto* dialog = window->findChild<QDialog*>(QStringLiteral("PrintDialog"));
+  ASSERT_NE(dialog, nullptr);
+  const QList<QComboBox*> combos = dialog->findChildren<QComboBox*>();
+  for (QComboBox* combo : combos) {
+    if (combo->findText("Letter") >= 0) combo->setCurrentText("A5");
+    if (combo->findData("landscape") >= 0) combo->setCurrentIndex(combo->findData("landscape"));
+    if (combo->findData("width") >= 0) combo->setCurrentIndex(combo->findData("width"));
+  }
+  dialog->findChild<QSpinBox*>()->setValue(3);
+  whenModalOpens<QPrintDialog>([](QPrintDialog* d) { d->reject(); });
+  for (QPushButton* b : dialog->findChildren<QPushButton*>())
+    if (b->text() == QStringLiteral("Печать")) QTest::mouseClick(b, Qt::LeftButton);
+  QSettings stored;
+  EXPECT_EQ(stored.value("print/paper").toString(), "A5");
+  EXPECT_EQ(stored.value("print/orientation").toString(), "landscape");
+  EXPECT_EQ(stored.value("print/scale").toString(), "width");
+  EXPECT_EQ(stored.value("print/copies").toInt(), 3);
 }
