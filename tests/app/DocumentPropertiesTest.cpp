@@ -81,15 +81,13 @@ class DocumentPropertiesTest : public ::testing::Test {
   }
 
   QDialog* openDialog() {
-    const QList<QDialog*> before = window->findChildren<QDialog*>();
-    QTabWidget* ribbon = window->ribbon;
-    for (int i = 0; i < ribbon->count(); ++i)
-      if (ribbon->tabText(i) == QStringLiteral("Разметка")) ribbon->setCurrentIndex(i);
-    for (QToolButton* b : ribbon->currentWidget()->findChildren<QToolButton*>())
-      if (b->text() == QStringLiteral("Свойства")) QTest::mouseClick(b, Qt::LeftButton);
-    for (QDialog* d : window->findChildren<QDialog*>())
-      if (!before.contains(d)) return d;
-    return nullptr;
+    return dialogOpenedBy(window.get(), [this] {
+      QTabWidget* ribbon = window->ribbon;
+      for (int i = 0; i < ribbon->count(); ++i)
+        if (ribbon->tabText(i) == QStringLiteral("Разметка")) ribbon->setCurrentIndex(i);
+      for (QToolButton* b : ribbon->currentWidget()->findChildren<QToolButton*>())
+        if (b->text() == QStringLiteral("Свойства")) QTest::mouseClick(b, Qt::LeftButton);
+    });
   }
 
   QTemporaryDir dir;
@@ -146,11 +144,7 @@ TEST_F(DocumentPropertiesTest, PasswordAndAnnotationFormsOnlyClose) {
   ASSERT_TRUE(testsupport::writePdf(file, {{QStringLiteral("one")}}));
   window->openFile(file);
   const auto run = [this](const std::function<void()>& open, const QString& title, const QString& button) {
-    const QList<QDialog*> before = window->findChildren<QDialog*>();
-    open();
-    QDialog* dialog = nullptr;
-    for (QDialog* d : window->findChildren<QDialog*>())
-      if (!before.contains(d)) dialog = d;
+    QDialog* dialog = dialogOpenedBy(window.get(), open);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), title);
     if (auto* edit = dialog->findChild<QLineEdit*>()) QTest::keyClicks(edit, QStringLiteral("typed"));

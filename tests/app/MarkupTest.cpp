@@ -180,11 +180,10 @@ TEST_F(MarkupTest, NoteAndFreeTextAreSavedAndReadBack) {
   // Free text into a region marked on the cropped page.
   const QRectF region(120, 200, 300, 40);
   markRegion(1, region.adjusted(4, 4, -4, -4));
-  QTest::mouseClick(ribbonButton(QStringLiteral("Текст")), Qt::LeftButton);
-  QDialog* dialog = nullptr;
-  for (QDialog* d : window->findChildren<QDialog*>())
-    if (d->windowTitle() == QStringLiteral("Текстовая аннотация") && d->isVisible()) dialog = d;
+  QDialog* dialog = dialogOpenedBy(
+      window.get(), [this] { QTest::mouseClick(ribbonButton(QStringLiteral("Текст")), Qt::LeftButton); });
   ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Текстовая аннотация"));
   QTest::keyClicks(dialog->findChild<QTextEdit*>(), QStringLiteral("Freetext placed"));
   for (QPushButton* b : dialog->findChildren<QPushButton*>())
     if (b->text() == QStringLiteral("Вставить")) QTest::mouseClick(b, Qt::LeftButton);
@@ -220,11 +219,10 @@ TEST_F(MarkupTest, FreeTextDialogOfAClosedTabWritesNothing) {
   ASSERT_TRUE(testsupport::writePdf(other, {{QStringLiteral("Other document")}}));
   window->openFile(other);
   window->activateDocument(0);
-  QTest::mouseClick(ribbonButton(QStringLiteral("Текст")), Qt::LeftButton);
-  QDialog* dialog = nullptr;
-  for (QDialog* d : window->findChildren<QDialog*>())
-    if (d->windowTitle() == QStringLiteral("Текстовая аннотация") && d->isVisible()) dialog = d;
+  QDialog* dialog = dialogOpenedBy(
+      window.get(), [this] { QTest::mouseClick(ribbonButton(QStringLiteral("Текст")), Qt::LeftButton); });
   ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Текстовая аннотация"));
   ASSERT_TRUE(window->closeDocumentAt(0));
   ASSERT_EQ(window->documents.size(), 1u);
   QTest::keyClicks(dialog->findChild<QTextEdit*>(), QStringLiteral("lost words"));

@@ -65,11 +65,7 @@ class SearchDialogTest : public ::testing::Test {
   }
 
   QDialog* openDialog() {
-    const QList<QDialog*> before = window->findChildren<QDialog*>();
-    window->showSearchDialog();
-    for (QDialog* d : window->findChildren<QDialog*>())
-      if (!before.contains(d) && d->windowTitle() == QStringLiteral("Поиск и замена")) return d;
-    return nullptr;
+    return dialogOpenedBy(window.get(), [this] { window->showSearchDialog(); });
   }
 
   template <typename W>

@@ -30,11 +30,7 @@ TEST_F(EditorWindowTest, SpecialCharacterGoesToTheCaretOfTheOpenBlock) {
   caret.setPosition(5);  // after "Alpha"
   editor->setTextCursor(caret);
 
-  const QList<QDialog*> before = window->findChildren<QDialog*>();
-  window->showSpecialCharactersDialog();
-  QDialog* dialog = nullptr;
-  for (QDialog* d : window->findChildren<QDialog*>())
-    if (!before.contains(d)) dialog = d;
+  QDialog* dialog = dialogOpenedBy(window.get(), [this] { window->showSpecialCharactersDialog(); });
   ASSERT_NE(dialog, nullptr);
   auto* tabs = dialog->findChild<QTabWidget*>(QStringLiteral("SymbolTabs"));
   ASSERT_EQ(tabs->count(), 5);
