@@ -28,6 +28,7 @@ class PdfView;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QPrinter;
 class QProgressBar;
 class QSpinBox;
 class QTabBar;
@@ -50,6 +51,12 @@ class MainWindow : public QMainWindow {
     double zoom = 1.0;
     int viewMode = 1;  // continuous
     bool editMode = false;
+  };
+
+  // One search hit: its page and its place in that page's hit list.
+  struct SearchResult {
+    int page = -1;
+    int index = -1;
   };
 
   explicit MainWindow(AppProduct product, QWidget* parent = nullptr);
@@ -284,6 +291,19 @@ class MainWindow : public QMainWindow {
   // Places the facsimiles waiting for this click; false when none wait.
   bool placePendingFacsimiles(int page, const QRectF& rect);
 
+  // ---- Search (MainWindowSearch.cpp, SearchDialog.cpp) ----
+  void onFindNext(const QString& query, bool caseSensitive, bool wholeWord, bool useRegex, bool backwards);
+  int rebuildSearchResults(const QString& query, const PdfDocument::FindOptions& options);
+  int firstSearchResultFromPage(int page, bool backwards) const;
+  void activateSearchResult(int index, const QString& query, const PdfDocument::FindOptions& options);
+
+  // ---- Printing (MainWindowPrinting.cpp) ----
+  void onPrint();
+
+  // ---- Notes and free text of the Markup tab (MainWindowMarkup.cpp) ----
+  void addNoteOnCurrentPage();
+  void showFreeTextDialog();
+
   // ---- Scanning (MainWindowScanning.cpp) ----
   void showScanDialog();
   void onPageScanned(const QImage& image);
@@ -325,6 +345,22 @@ class MainWindow : public QMainWindow {
   // Set while the editor's format is copied into the controls, so that
   // showing a format never applies it again.
   bool syncingFormatControls = false;
+
+  // Prints pages from..to onto the printer's sheets; reports the pages that
+  // could not be rendered (left blank) and returns them.
+  QList<int> printPageRange(QPrinter& printer, int from, int to);
+  // Writes the view's pending block edits before a mark, note or text changes
+  // a page, reloading the page's blocks in edit mode; false when they could
+  // not be written (the change must not happen then).
+  bool applyEditsBeforePageChange();
+  // The document still open in some tab; false once its tab was closed.
+  bool isOpenDocument(const PdfDocument* document) const;
+
+  // The last search, shared by every search dialog and the find shortcut.
+  QString lastSearchQuery;
+  QList<SearchResult> searchResults;
+  QString searchSignature;
+  int currentSearchIndex = -1;
 
   // The one scan dialog and its tab; null once the dialog is destroyed.
   QPointer<QDialog> scanDialog;

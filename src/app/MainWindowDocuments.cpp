@@ -137,6 +137,10 @@ void MainWindow::activateDocument(int index) {
   ocrPage = -1;
   pendingSelectionPage = -1;
   pendingSelectionRect = QRectF();
+  // Hits of another document are never stepped through.
+  searchResults.clear();
+  searchSignature.clear();
+  currentSearchIndex = -1;
 
   view->clearOcrBlocks();
   if (editMode) loadNativeTextLayerForPage(view->currentPageIndex(), false);

@@ -12,16 +12,10 @@ void MainWindow::tellNotAvailableYet(const QString& function) {
 
 void MainWindow::showOpenPdfDialog() { tellNotAvailableYet(QStringLiteral("Открыть")); }
 void MainWindow::showSaveExportDialog() { tellNotAvailableYet(QStringLiteral("Сохранить как / Экспорт")); }
-void MainWindow::showPrintDialog() { tellNotAvailableYet(QStringLiteral("Печать")); }
-void MainWindow::showPasswordDialog() { tellNotAvailableYet(QStringLiteral("Пароль")); }
 void MainWindow::showPageToolsDialog(const QList<QString>&, bool) { tellNotAvailableYet(QStringLiteral("Страницы")); }
-void MainWindow::showAnnotationPropertiesDialog() { tellNotAvailableYet(QStringLiteral("Разметка")); }
-void MainWindow::showDocumentPropertiesDialog() { tellNotAvailableYet(QStringLiteral("Свойства")); }
 void MainWindow::showSettingsDialog() { tellNotAvailableYet(QStringLiteral("Настройки")); }
 void MainWindow::showAboutDialog() { tellNotAvailableYet(QStringLiteral("О программе")); }
-void MainWindow::showSearchDialog() { tellNotAvailableYet(QStringLiteral("Найти")); }
 void MainWindow::showImportDialog() { tellNotAvailableYet(QStringLiteral("Импорт")); }
-void MainWindow::showSpecialCharactersDialog() { tellNotAvailableYet(QStringLiteral("Символ")); }
 void MainWindow::checkForUpdates() { tellNotAvailableYet(QStringLiteral("Обновления")); }
 
 void MainWindow::runShellAction(const QString& action, const QList<QString>& files, bool fromShellAction) {

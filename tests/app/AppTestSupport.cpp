@@ -52,6 +52,15 @@ void whenModalOpens(const std::function<bool(QWidget*)>& answer) {
   QTimer::singleShot(0, *poll);
 }
 
+QDialog* dialogOpenedBy(QWidget* window, const std::function<void()>& action) {
+  const QList<QDialog*> before = window->findChildren<QDialog*>();
+  action();
+  QDialog* opened = nullptr;
+  for (QDialog* dialog : window->findChildren<QDialog*>())
+    if (!before.contains(dialog)) opened = dialog;
+  return opened;
+}
+
 std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QString& title) {
   auto seen = std::make_shared<DialogSeen>();
   auto poll = std::make_shared<std::function<void()>>();

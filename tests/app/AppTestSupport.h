@@ -54,6 +54,10 @@ struct DialogSeen {
 // dialog was answered.
 std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QString& title = QString());
 
+// The dialog the action opened as a child of the window (the last new one);
+// null when it opened none.
+QDialog* dialogOpenedBy(QWidget* window, const std::function<void()>& action);
+
 // Hands the next modal dialog of this class to answer once it opens.
 void whenModalOpens(const std::function<bool(QWidget*)>& answer);
 template <typename Dialog>

@@ -89,6 +89,13 @@ TEST(RibbonEditionsTest, EachEditionShowsExactlyItsTabsGroupsAndButtons) {
                 lines({"Страницы: Вставить, Удалить, Дубль, Очистить", "Поворот: Влево, Вправо",
                              "Навигация: Найти, Ширина, Экран"}));
     }
+    // The sign button exists only where the edition signs.
+    const QString protection = c.product == AppProduct::Viewer
+                                   ? QStringLiteral("Защита: Пароль, Права, Редакция, Проверить, Свойства")
+                                   : QStringLiteral("Защита: Пароль, Права, Редакция, Подпись, Проверить, Свойства");
+    EXPECT_EQ(ribbonInventory(tabPage(window.ribbon, "Разметка")),
+              lines({"Аннотации: Заметка, Маркер, Текст", "Разметка: Подчерк., Зачерк., Область",
+                     "Работа: Найти, Копия, Удалить", protection}));
     EXPECT_EQ(ribbonInventory(tabPage(window.ribbon, "Вид")),
               lines({"Окно: Экран, Одна, Лента, Миниатюры", "Тема: Светлая тема, Тёмная тема",
                            "Параметры: Шрифты, Свойства, Настройки, Обновления, О программе"}));
