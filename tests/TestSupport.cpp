@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -29,6 +30,26 @@ int runTool(const QString& program, const QStringList& args, QByteArray* output,
 }
 
 bool hasTool(const QString& program) { return !QStandardPaths::findExecutable(program).isEmpty(); }
+
+bool writeDrawnPdf(const QString& path, int pageCount, QSizeF size, double fontPoints,
+                   const std::function<void(QPainter&, int)>& draw) {
+  QPdfWriter writer(path);
+  writer.setResolution(72);
+  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+  writer.setPageSize(QPageSize(size, QPageSize::Point));
+  QPainter painter;
+  if (!painter.begin(&writer)) return false;
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPointSizeF(fontPoints);
+  painter.setFont(font);
+  for (int page = 0; page < pageCount; ++page) {
+    if (page > 0 && !writer.newPage()) return false;
+    painter.save();
+    draw(painter, page);
+    painter.restore();
+  }
+  return painter.end();
+}
 
 bool writePdf(const QString& path, const QList<PageSpec>& pages) {
   if (pages.isEmpty()) return false;
@@ -90,6 +111,21 @@ QList<PdfImageInfo> listPdfImages(const QString& pdf) {
                    f.size() > 13 ? f[12].toInt() : 0, f.size() > 13 ? f[13].toInt() : 0});
   }
   return images;
+}
+
+QList<QSizeF> pdfPageSizes(const QString& pdf) {
+  QByteArray out;
+  QList<QSizeF> sizes;
+  if (runTool(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                                          QStringLiteral("99999"), pdf},
+              &out) != 0)
+    return sizes;
+  const QRegularExpression line(QStringLiteral("Page +\\d+ size: +([\\d.]+) x ([\\d.]+) pts"));
+  for (auto match = line.globalMatch(QString::fromUtf8(out)); match.hasNext();) {
+    const QRegularExpressionMatch m = match.next();
+    sizes << QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble());
+  }
+  return sizes;
 }
 
 }  // namespace testsupport

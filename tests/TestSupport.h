@@ -10,6 +10,8 @@
 
 #include <functional>
 
+class QPainter;
+
 namespace testsupport {
 
 QString corpusDir();
@@ -30,6 +32,12 @@ struct PageSpec {
 // Writes a PDF with one page per entry; returns false on failure.
 bool writePdf(const QString& path, const QList<PageSpec>& pages);
 
+// Writes pages of `size` points drawn by `draw` (called once per page, from
+// 0) on a 72-dots-per-inch writer without margins, in DejaVu Sans of
+// `fontPoints`; returns false on failure.
+bool writeDrawnPdf(const QString& path, int pageCount, QSizeF size, double fontPoints,
+                   const std::function<void(QPainter&, int)>& draw);
+
 // Mean absolute difference per channel (0..255) of two images of equal size.
 double meanChannelDifference(const QImage& a, const QImage& b);
 
@@ -45,5 +53,8 @@ struct PdfImageInfo {
   int yPpi = 0;
 };
 QList<PdfImageInfo> listPdfImages(const QString& pdf);
+
+// Page sizes in points from pdfinfo, one entry per page; empty when pdfinfo fails.
+QList<QSizeF> pdfPageSizes(const QString& pdf);
 
 }  // namespace testsupport

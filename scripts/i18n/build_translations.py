@@ -4,7 +4,7 @@
 en.tsv     Russian source || English, for every text the program shows.
 ui.tsv     Russian source || de || fr || ... || ar (the LANGUAGES order below minus ru and en),
            for the ribbon, the floating bar, the tabs, the message dialogs and the settings.
-"\\n" in a cell is a line break. Texts missing from ui.tsv fall back by the lookup rule.
+"\\n" in a cell is a line break, "\\\\" a backslash. Texts missing from ui.tsv fall back by the lookup rule.
 Run: scripts/i18n/build_translations.py  (then rebuild; the JSON is linked as a resource)
 """
 import datetime
@@ -25,6 +25,10 @@ SEP = ' || '
 PLACEHOLDER = re.compile(r'%\d+')
 
 
+def unescape(cell):
+    return re.sub(r'\\([\\n])', lambda m: '\n' if m.group(1) == 'n' else '\\', cell)
+
+
 def rows(name, width):
     path = os.path.join(HERE, name)
     if not os.path.exists(path):
@@ -34,7 +38,7 @@ def rows(name, width):
             line = line.rstrip('\n')
             if not line.strip() or line.startswith('#'):
                 continue
-            cells = [c.replace('\\n', '\n') for c in line.split(SEP)]
+            cells = [unescape(c) for c in line.split(SEP)]
             if len(cells) != width:
                 sys.exit(f'{name}:{number}: {len(cells)} cells, {width} expected')
             yield number, cells

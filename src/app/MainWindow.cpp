@@ -5,6 +5,7 @@
 #include "RibbonFactories.h"
 #include "UiLanguage.h"
 #include "core/PdfDocument.h"
+#include "ocr/OcrEngine.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
@@ -90,6 +91,8 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     pendingSelectionRect = rect;
   });
   connect(thumbnails, &PageThumbnailPanel::pageSelected, this, &MainWindow::onThumbnailPageSelected);
+  connect(view, &PdfView::ocrRegionRequested, this, &MainWindow::onRunOcrRegion);
+  connect(view, &PdfView::imageBlockActivated, this, &MainWindow::onImageBlockActivated);
   connectViewCommands();
   // After the ribbon: the formatting keys press its buttons.
   setupShortcuts();
@@ -174,6 +177,8 @@ void MainWindow::destroyDocument(std::unique_ptr<PdfDocument> document) {
   // The view and the thumbnails let go of the document (when they show it)
   // and wait for its renders before it goes.
   if (currentDocument == document.get()) currentDocument = placeholderDocument.get();
+  // A document run that writes into it stops at its next page.
+  if (ocrRunDocument == document.get()) ocrRunDocument = nullptr;
   view->releaseDocument(document.get());
   thumbnails->releaseDocument(document.get());
   document.reset();

@@ -10,20 +10,25 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QImage>
 #include <QRectF>
+#include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
 
+class OcrEngine;
 class PageThumbnailPanel;
 class QDialog;
-class QImage;
 class ScanTab;
 class PdfDocument;
 class PdfView;
 class QComboBox;
 class QLabel;
+class QListWidget;
+class QPrinter;
 class QProgressBar;
 class QSpinBox;
 class QTabBar;
@@ -46,6 +51,12 @@ class MainWindow : public QMainWindow {
     double zoom = 1.0;
     int viewMode = 1;  // continuous
     bool editMode = false;
+  };
+
+  // One search hit: its page and its place in that page's hit list.
+  struct SearchResult {
+    int page = -1;
+    int index = -1;
   };
 
   explicit MainWindow(AppProduct product, QWidget* parent = nullptr);
@@ -108,15 +119,12 @@ class MainWindow : public QMainWindow {
   void showSaveExportDialog();
   void showPrintDialog();
   void showPasswordDialog();
-  void showOcrProgressDialog();
   void showPageToolsDialog(const QList<QString>& files, bool fromShellAction);
   void showAnnotationPropertiesDialog();
   void showDocumentPropertiesDialog();
   void showSettingsDialog();
   void showAboutDialog();
   void showSearchDialog();
-  void onRotateCCW();
-  void onRotateCW();
   void runShellAction(const QString& action, const QList<QString>& files, bool fromShellAction);
   void showEcpStartup(const QList<QString>& files);
 
@@ -145,8 +153,6 @@ class MainWindow : public QMainWindow {
   void applyStoredSettings();
   void applyStyleFile(const QString& path);
   void applyUiDensity(int level);
-  // The next recognition creates a new engine for the stored languages.
-  void discardOcrEngine();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -174,6 +180,8 @@ class MainWindow : public QMainWindow {
   bool writePendingBlocks(int page, const std::vector<TextBlock>& blocks);
   // Save-as once the name is chosen: pending edits first, then the write.
   bool saveActiveDocumentAs(const QString& fileName);
+  // In edit mode, the saved page's blocks are read again from the saved file.
+  void reloadTextLayerAfterSave();
   QWidget* buildWorkspace();
   QWidget* buildFloatingBar();
 
@@ -257,9 +265,6 @@ class MainWindow : public QMainWindow {
   void onDeleteCurrentPage();
   void onDuplicatePage();
   void onClearPage();
-  void onThumbnailMovePage(int from, int to);
-  void onThumbnailDeletePage(int index);
-  void onThumbnailInsertPage(int beforeIndex);
   void onThumbnailImportPage(int beforeIndex);
 
   // Entry points of features still to come (MainWindowPending.cpp); the
@@ -272,12 +277,36 @@ class MainWindow : public QMainWindow {
                            const QString& path);
   // The file manager's "sign" action (MainWindowSignature.cpp).
   void runShellSign(const QList<QString>& files, bool fromShellAction);
-  void showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction);
+  // ---- Export dialogs (MainWindowCompressedExport.cpp, MainWindowScannedExport.cpp);
+  //      each returns true only when the file was written ----
+  bool showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction);
+  bool showScannedPdfExportDialog(const QString& suggestedPath);
+  // The page as the user sees it, block edits of the view painted in.
+  QImage renderPageForScannedExport(int page, double scale) const;
   void showSpecialCharactersDialog();
+  void checkForUpdates();
+
+  // ---- Facsimiles (MainWindowFacsimile.cpp) ----
   void onFacsimileInsert();
   void onFacsimileAdd();
   void onFacsimileEdit();
-  void checkForUpdates();
+  QString facsimileDir() const;
+  QStringList facsimileFiles() const;
+  // Places the facsimiles waiting for this click; false when none wait.
+  bool placePendingFacsimiles(int page, const QRectF& rect);
+
+  // ---- Search (MainWindowSearch.cpp, SearchDialog.cpp) ----
+  void onFindNext(const QString& query, bool caseSensitive, bool wholeWord, bool useRegex, bool backwards);
+  int rebuildSearchResults(const QString& query, const PdfDocument::FindOptions& options);
+  int firstSearchResultFromPage(int page, bool backwards) const;
+  void activateSearchResult(int index, const QString& query, const PdfDocument::FindOptions& options);
+
+  // ---- Printing (MainWindowPrinting.cpp) ----
+  void onPrint();
+
+  // ---- Notes and free text of the Markup tab (MainWindowMarkup.cpp) ----
+  void addNoteOnCurrentPage();
+  void showFreeTextDialog();
 
   // ---- Scanning (MainWindowScanning.cpp) ----
   void showScanDialog();
@@ -291,6 +320,8 @@ class MainWindow : public QMainWindow {
   void runPageCommand(const QString& command, bool imports);
   // Runs the page tools dialog for a shell "merge" from the event loop.
   void deferPageToolsMerge(const QList<QString>& files, bool fromShellAction);
+  // The file-manager "compress" action: one PDF, opened, then the compressed export.
+  void runShellCompress(const QList<QString>& files, bool fromShellAction);
 
   // Font and paragraph controls of the Home tab; empty in editions without
   // text editing.
@@ -319,7 +350,72 @@ class MainWindow : public QMainWindow {
   // showing a format never applies it again.
   bool syncingFormatControls = false;
 
+  // Prints pages from..to onto the printer's sheets; reports the pages that
+  // could not be rendered (left blank) and returns them.
+  QList<int> printPageRange(QPrinter& printer, int from, int to);
+  // Writes the view's pending block edits before a mark, note or text changes
+  // a page, reloading the page's blocks in edit mode; false when they could
+  // not be written (the change must not happen then).
+  bool applyEditsBeforePageChange();
+  // The document still open in some tab; false once its tab was closed.
+  bool isOpenDocument(const PdfDocument* document) const;
+
+  // The last search, shared by every search dialog and the find shortcut.
+  QString lastSearchQuery;
+  QList<SearchResult> searchResults;
+  QString searchSignature;
+  int currentSearchIndex = -1;
+
   // The one scan dialog and its tab; null once the dialog is destroyed.
   QPointer<QDialog> scanDialog;
   QPointer<ScanTab> scanTab;
+
+  // Facsimiles waiting for the click that places them; (-1, -1) when none.
+  QList<QImage> pendingFacsimileImages;
+  QSizeF pendingFacsimileSizePt{-1, -1};
+  // ---- Recognition of a page, a region or an image block (MainWindowOcr.cpp),
+  //      of the whole document (MainWindowDocumentOcr.cpp), the page's text
+  //      (MainWindowPageText.cpp) and page operations (MainWindowPageOperations.cpp) ----
+ public slots:
+  void runOcrPage(bool regionOnly);
+  void onRunOcrRegion(int page, QRectF rect);
+  void onRunOcr();
+  void onOcrFinished(std::vector<TextBlock> blocks);
+  bool ensureOcrReady();
+  void onImageBlockActivated(int pageIndex, QRectF pdfRect);
+  void showOcrProgressDialog();
+  void runOcrDocument(QProgressBar* progress, QListWidget* log);
+  // Drops the engine so that the next run starts one with the stored
+  // languages; while a document run uses it, it goes when that run ends.
+  void discardOcrEngine();
+  void onCopyOcrText();
+  void onExportOcrText();
+  void onRotateCW();
+  void onRotateCCW();
+  void onRotateCurrentPage();
+  void onInsertPageRequested(int beforeIndex);
+  void onDeletePageRequested(int index);
+  void onMovePageRequested(int from, int to);
+
+ protected:
+  // The shared engine, initialised with these languages on first use; null
+  // (and none kept) when it cannot start.
+  OcrEngine* readyOcrEngine(const QString& languages);
+  void finishOcrRun();
+  void switchEditModeOn();
+  // Writes one page's recognised blocks as its text layer during a document run.
+  virtual bool writeRecognisedPage(PdfDocument* document, int page, const std::vector<TextBlock>& blocks);
+  // A page operation may start: a PDF is open, no document run changes pages
+  // meanwhile, and the pending block edits are written.
+  bool pageOperationMayStart();
+  // Thumbnails, view, current page, title and page controls after a change
+  // of the page list.
+  void refreshAfterPageListChange(int page);
+  void rotateCurrentPageBy(int degrees);
+
+  std::unique_ptr<OcrEngine> ocrEngine;
+  bool ocrEngineDiscardPending = false;
+  // The document a document run writes into; cleared when that document goes.
+  PdfDocument* ocrRunDocument = nullptr;
+  QPointer<QDialog> ocrProgressDialog;
 };

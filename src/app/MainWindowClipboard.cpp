@@ -21,9 +21,9 @@ void MainWindow::connectViewCommands() {
   connect(view, &PdfView::activeTextFormatChanged, this, &MainWindow::onActiveTextFormatChanged);
   connect(view, &PdfView::textSelected, this, &MainWindow::onTextSelected);
   connect(view, &PdfView::textInserted, this, &MainWindow::onTextInserted);
-  connect(thumbnails, &PageThumbnailPanel::movePageRequested, this, &MainWindow::onThumbnailMovePage);
-  connect(thumbnails, &PageThumbnailPanel::deletePageRequested, this, &MainWindow::onThumbnailDeletePage);
-  connect(thumbnails, &PageThumbnailPanel::insertPageRequested, this, &MainWindow::onThumbnailInsertPage);
+  connect(thumbnails, &PageThumbnailPanel::movePageRequested, this, &MainWindow::onMovePageRequested);
+  connect(thumbnails, &PageThumbnailPanel::deletePageRequested, this, &MainWindow::onDeletePageRequested);
+  connect(thumbnails, &PageThumbnailPanel::insertPageRequested, this, &MainWindow::onInsertPageRequested);
   connect(thumbnails, &PageThumbnailPanel::importPageRequested, this, &MainWindow::onThumbnailImportPage);
 }
 

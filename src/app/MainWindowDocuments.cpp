@@ -2,6 +2,8 @@
 // switching with each tab's view state, page changes and closing.
 #include "MainWindow.h"
 
+#include "PageCountText.h"
+
 #include "DialogHelpers.h"
 #include "UiLanguage.h"
 #include "core/PdfDocument.h"
@@ -116,10 +118,12 @@ void MainWindow::activateDocument(int index) {
   view->setViewMode(target.viewMode == 0 ? ViewMode::SinglePage : ViewMode::Continuous);
   if (target.zoom > 0) view->setZoom(target.zoom);
   if (currentDocument->isOpen() && currentDocument->pageCount() > 0) {
-    // setDocument leaves the view at the top of page 0; asking for that page
-    // again would scroll a page taller than the viewport down to its bottom.
+    // The zoom kept the centre's place; the tab opens at the top of its page.
     const int page = std::clamp(target.currentPage, 0, currentDocument->pageCount() - 1);
-    if (page != view->currentPageIndex()) view->setCurrentPage(page);
+    if (page != view->currentPageIndex())
+      view->setCurrentPage(page);
+    else
+      view->showPageTop(page);
   }
 
   editMode = allowPdfEditing() && target.editMode;
@@ -133,6 +137,10 @@ void MainWindow::activateDocument(int index) {
   ocrPage = -1;
   pendingSelectionPage = -1;
   pendingSelectionRect = QRectF();
+  // Hits of another document are never stepped through.
+  searchResults.clear();
+  searchSignature.clear();
+  currentSearchIndex = -1;
 
   view->clearOcrBlocks();
   if (editMode) loadNativeTextLayerForPage(view->currentPageIndex(), false);
@@ -154,7 +162,7 @@ void MainWindow::updatePageControls() {
     pageSpin->setValue(current);
   }
   if (pageTotalLabel) pageTotalLabel->setText(QStringLiteral(" / %1 ").arg(count));
-  if (pageCountLabel) pageCountLabel->setText(uiTranslate(QStringLiteral("%1 страниц")).arg(count));
+  if (pageCountLabel) pageCountLabel->setText(pageCountText(count));
   const auto enable = [](QWidget* control, bool on) {
     if (control) control->setEnabled(on);
   };

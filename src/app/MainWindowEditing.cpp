@@ -147,6 +147,7 @@ void MainWindow::startBlockInsertion(bool image) {
 
 void MainWindow::onImageRectReady(int page, QRectF rect) {
   if (!currentDocument->isOpen()) return;
+  if (placePendingFacsimiles(page, rect)) return;
   const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Выбрать изображение"), QString(),
                                                     QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.tiff);;Все файлы (*)"));
   if (file.isEmpty()) return;

@@ -10,11 +10,4 @@ void MainWindow::runPageCommand(const QString& command, bool imports) {
   tellNotAvailableYet(command);
 }
 
-void MainWindow::onInsertBlankPage() { runPageCommand(QStringLiteral("Вставить страницу"), false); }
-void MainWindow::onDeleteCurrentPage() { runPageCommand(QStringLiteral("Удалить страницу"), false); }
-void MainWindow::onDuplicatePage() { runPageCommand(QStringLiteral("Дубль"), false); }
-void MainWindow::onClearPage() { runPageCommand(QStringLiteral("Очистить"), false); }
-void MainWindow::onThumbnailMovePage(int, int) { runPageCommand(QStringLiteral("Переместить страницу"), false); }
-void MainWindow::onThumbnailDeletePage(int) { runPageCommand(QStringLiteral("Удалить страницу"), false); }
-void MainWindow::onThumbnailInsertPage(int) { runPageCommand(QStringLiteral("Вставить страницу"), false); }
 void MainWindow::onThumbnailImportPage(int) { runPageCommand(QStringLiteral("Импорт"), true); }

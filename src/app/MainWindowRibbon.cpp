@@ -14,20 +14,6 @@
 
 #include <functional>
 
-namespace {
-
-// A tab whose commands are not built yet shows an empty page.
-QWidget* emptyRibbonPage() {
-  auto* page = new QWidget;
-  page->setObjectName(QStringLiteral("RibbonPage"));
-  auto* layout = new QHBoxLayout(page);
-  layout->setContentsMargins(6, 0, 6, 0);
-  layout->addStretch(1);
-  return page;
-}
-
-}  // namespace
-
 QTabWidget* MainWindow::buildRibbon() {
   auto* tabs = new QTabWidget;
   tabs->setObjectName(QStringLiteral("Ribbon"));
@@ -48,8 +34,6 @@ void MainWindow::onRibbonTabChanged(int index) {
   if (!settings.value(QStringLiteral("ui/rememberTab"), false).toBool()) return;
   settings.setValue(QStringLiteral("ui/lastRibbonTab"), index);
 }
-
-QWidget* MainWindow::buildCommentTab() { return emptyRibbonPage(); }
 
 QToolButton* MainWindow::toolButton(const QString& iconKey, const QString& text, bool checkable, bool autoConnect) {
   auto* button = new QToolButton;

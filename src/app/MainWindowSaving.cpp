@@ -3,6 +3,8 @@
 // that is refused nothing is saved.
 #include "MainWindow.h"
 
+#include "view/PdfView.h"
+
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -25,6 +27,7 @@ void MainWindow::onSave() {
     return;
   }
   updateTitle();
+  reloadTextLayerAfterSave();
   statusLabel->setText(QStringLiteral("Сохранено"));
 }
 
@@ -48,6 +51,7 @@ bool MainWindow::saveActiveDocumentAs(const QString& fileName) {
   if (activeIndex >= 0 && activeIndex < int(documents.size()))
     documents[size_t(activeIndex)].path = QFileInfo(fileName).absoluteFilePath();
   updateTitle();
+  reloadTextLayerAfterSave();
   statusLabel->setText(QStringLiteral("Сохранено как: %1").arg(QFileInfo(fileName).fileName()));
   return true;
 }
@@ -63,8 +67,16 @@ void MainWindow::autoSaveIfNeeded() {
     return;
   }
   updateTitle();
+  reloadTextLayerAfterSave();
   statusLabel->setText(
       QStringLiteral("Автосохранено: %1").arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm"))));
+}
+
+void MainWindow::reloadTextLayerAfterSave() {
+  // Writing the edits took the blocks away; edit mode goes on with the page
+  // as it now stands in the file.
+  if (!editMode || !currentDocument->isOpen() || !view->currentOcrBlocks().empty()) return;
+  loadNativeTextLayerForPage(view->currentPageIndex(), false);
 }
 
 void MainWindow::setupAutoSaveTimer() {

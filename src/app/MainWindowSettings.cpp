@@ -115,7 +115,3 @@ void MainWindow::applyStoredSettings() {
   for (QWidget* window : QApplication::topLevelWidgets()) localizeWidgetTree(window);
   updatePageControls();
 }
-
-void MainWindow::discardOcrEngine() {
-  // Recognition creates its engine when it first runs; there is none to keep.
-}

@@ -33,9 +33,12 @@ void MainWindow::setupShortcuts() {
   bind(QKeySequence::Undo, [this] {
     if (view && view->canUndo()) view->undo();
   });
-  bind(QKeySequence::Redo, [this] {
-    if (view && view->canRedo()) view->redo();
-  });
+  // Redo answers both keys users bring from other programs.
+  for (const char* keys : {"Ctrl+Y", "Ctrl+Shift+Z"}) {
+    bind(key(keys), [this] {
+      if (view && view->canRedo()) view->redo();
+    });
+  }
   if (allowImports()) bind(key("Ctrl+Alt+I"), [this] { showImportDialog(); });
   if (allowOcr()) bind(key("Ctrl+Shift+O"), [this] { showOcrProgressDialog(); });
   if (allowPdfEditing()) {

@@ -7,7 +7,10 @@
 #include "signature/SignatureWorkflow.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
 
@@ -55,4 +58,24 @@ void MainWindow::runShellSign(const QList<QString>& files, bool fromShellAction)
   }
   openFile(pdfs.first());
   if (currentDocument && currentDocument->isOpen()) showSignatureDialog(false, pdfs, others, QString());
+}
+
+void MainWindow::showEcpStartup(const QList<QString>& files) {
+  QStringList usable;
+  for (const QString& file : files) {
+    const QFileInfo info(file);
+    if (!info.isFile()) continue;
+    const QString absolute = info.absoluteFilePath();
+    if (!usable.contains(absolute)) usable << absolute;
+  }
+  if (usable.isEmpty()) {
+    usable = QFileDialog::getOpenFileNames(this, uiTranslate(QStringLiteral("Выберите файлы для подписи")),
+                                           QDir::homePath(), uiTranslate(QStringLiteral("Все файлы (*)")));
+    if (usable.isEmpty()) {
+      QApplication::quit();
+      return;
+    }
+  }
+  showSignatureDialog(false, usable, {}, usable.first());
+  QApplication::quit();
 }

@@ -30,8 +30,10 @@ int separatorNeighbour(const std::vector<TextBlock>& blocks, size_t separator) {
   double bestScore = std::numeric_limits<double>::infinity();
   for (size_t j = 0; j < blocks.size(); ++j) {
     const TextBlock& b = blocks[j];
+    // Boxes of turned blocks are their own unturned frames, which do not
+    // add up with another block's: a turned leader is only dropped.
     if (j == separator || b.isImage || b.text.trimmed().isEmpty() || isDecorativeNativeSeparator(b) ||
-        !nonEmpty(b.rect))
+        !nonEmpty(b.rect) || std::abs(b.rotation) >= 0.1 || std::abs(blocks[separator].rotation) >= 0.1)
       continue;
     const double dy = std::abs(centreY(b.rect) - centreY(a));
     if (dy > lineTolerance(a.height(), b.rect.height())) continue;

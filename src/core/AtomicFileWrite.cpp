@@ -166,7 +166,12 @@ void setAtomicFileSyncForTest(std::function<int(int fd)> sync) {
   syncCall() = sync ? std::move(sync) : std::function<int(int)>(::fsync);
 }
 
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error, AtomicFileAccess access) {
+namespace {
+
+// The common road of both writers; `writeData` fills the temporary file and
+// on failure may name the reason.
+bool writeThroughTemporary(const QString& path, const std::function<bool(int fd, QString* reason)>& writeData,
+                           QString* error, AtomicFileAccess access) {
   QString ignored;
   QString& message = error ? *error : ignored;
   if (path.isEmpty()) {
@@ -204,7 +209,12 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* 
   if (::fchmod(fd, finalAccess.mode) != 0) return fail(QStringLiteral("Cannot set permissions of"));
   callTestHook(temporary);
 
-  if (!writeAll(fd, bytes)) return fail(QStringLiteral("Cannot write"));
+  QString reason;
+  if (!writeData(fd, &reason)) {
+    fail(QStringLiteral("Cannot write"));
+    if (!reason.isEmpty()) message = reason;
+    return false;
+  }
   callTestHook(temporary);
   if (syncCall()(fd) != 0) return fail(QStringLiteral("Cannot flush"));
   if (::close(fd) != 0) {
@@ -219,4 +229,25 @@ bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* 
   }
   syncDirectory(folderOf(target));
   return true;
+}
+
+}  // namespace
+
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error, AtomicFileAccess access) {
+  return writeThroughTemporary(path, [&bytes](int fd, QString*) { return writeAll(fd, bytes); }, error, access);
+}
+
+bool writeFileAtomically(const QString& path, const std::function<bool(QIODevice* device, QString* error)>& produce,
+                         QString* error, AtomicFileAccess access) {
+  return writeThroughTemporary(
+      path,
+      [&produce](int fd, QString* reason) {
+        QFile file;
+        if (!file.open(fd, QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) return false;
+        const bool produced = produce(&file, reason);
+        const bool flushed = file.flush() && file.error() == QFileDevice::NoError;
+        file.close();
+        return produced && flushed;
+      },
+      error, access);
 }

@@ -11,6 +11,8 @@
 
 #include <functional>
 
+class QIODevice;
+
 // The temporary copy is named as the target plus this suffix and six random
 // characters.
 inline constexpr char kTemporarySaveSuffix[] = ".~tmp";
@@ -29,6 +31,11 @@ enum class AtomicFileAccess {
 // refused, never replaced.
 bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error,
                          AtomicFileAccess access = AtomicFileAccess::AsTarget);
+// The same for content too large to hold in memory: `produce` writes it into
+// the device it is given (the temporary file) and returns false, with its
+// reason in `error` when it has one, to abandon the write.
+bool writeFileAtomically(const QString& path, const std::function<bool(QIODevice* device, QString* error)>& produce,
+                         QString* error, AtomicFileAccess access = AtomicFileAccess::AsTarget);
 
 // Tests only: called with the temporary file's path after it is created,
 // after its final permissions are set and after the data is written.

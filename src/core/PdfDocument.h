@@ -58,6 +58,12 @@ public:
   QString filePath() const { return currentFilePath; }
   bool isModified() const { return modified; }
   bool isOpen() const { return opened.load(std::memory_order_acquire); }
+  // The file's PDF version ("1.7"); empty when no document is open or the
+  // header does not say.
+  QString pdfVersion() const;
+  // Whether the file is encrypted; a file locked only by an owner password
+  // opens without a password and counts as encrypted too.
+  bool isEncrypted() const;
 
   // Scale in pixels per point, rotation in degrees clockwise (quarter turns).
   QImage renderPageLayer(int page, double scale, int rotation, PdfRenderLayer layer,

@@ -4,6 +4,7 @@
 #include "PageObjectWriters.h"
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
+#include "PdfWideString.h"
 
 #include <algorithm>
 
@@ -13,6 +14,9 @@ namespace {
 constexpr int kMarkupMinAlpha = 20;
 constexpr int kMarkupMaxAlpha = 120;
 const QColor kDefaultMarkupColor(255, 230, 0, 90);
+// A note shows as an icon of this side, in points; viewers print it.
+constexpr double kNoteIconSide = 24.0;
+constexpr int kAnnotPrintFlag = 4;
 
 }  // namespace
 
@@ -55,10 +59,39 @@ bool PdfDocument::addHighlightAnnot(int page, const QRectF& rect, const QColor& 
 }
 
 bool PdfDocument::addStickyNote(int page, QPointF position, const QString& text, const QString& author) {
-  Q_UNUSED(page);
-  Q_UNUSED(position);
-  Q_UNUSED(text);
-  Q_UNUSED(author);
-  lastErrorMessage = QStringLiteral("Sticky notes are not implemented in the PDFium backend yet.");
-  return false;
+  DocumentLock lock(mutex);
+  if (!doc) {
+    lastErrorMessage = QStringLiteral("Документ не открыт.");
+    return false;
+  }
+  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  if (!loaded) {
+    lastErrorMessage = QStringLiteral("Не удалось открыть страницу %1.").arg(page + 1);
+    return false;
+  }
+  // The note's icon, centred on the position.
+  const QRectF user = PageSpace::ofPage(loaded.get())
+                          .toUser(QRectF(position.x() - kNoteIconSide / 2, position.y() - kNoteIconSide / 2,
+                                         kNoteIconSide, kNoteIconSide))
+                          .normalized();
+  pdfium::Annotation note(FPDFPage_CreateAnnot(loaded.get(), FPDF_ANNOT_TEXT));
+  const FS_RECTF rect{float(user.left()), float(user.bottom()), float(user.right()), float(user.top())};
+  const bool written = note && FPDFAnnot_SetRect(note.get(), &rect) &&
+                       FPDFAnnot_SetStringValue(note.get(), "Contents",
+                                                reinterpret_cast<FPDF_WIDESTRING>(toPdfWide(text).constData())) &&
+                       FPDFAnnot_SetStringValue(note.get(), "T",
+                                                reinterpret_cast<FPDF_WIDESTRING>(toPdfWide(author).constData())) &&
+                       FPDFAnnot_SetColor(note.get(), FPDFANNOT_COLORTYPE_Color, 255, 230, 0, 255) &&
+                       FPDFAnnot_SetFlags(note.get(), kAnnotPrintFlag);
+  if (!written) {
+    // A half-written note is taken off the page again.
+    if (note) {
+      note.reset();
+      FPDFPage_RemoveAnnot(loaded.get(), FPDFPage_GetAnnotCount(loaded.get()) - 1);
+    }
+    lastErrorMessage = QStringLiteral("Не удалось добавить заметку на страницу %1.").arg(page + 1);
+    return false;
+  }
+  modified = true;
+  return true;
 }

@@ -135,17 +135,22 @@ QList<QRectF> PdfDocument::findText(int page, const QString& query) const {
 
 QList<QRectF> PdfDocument::findTextWithOptions(int page, const QString& query, const FindOptions& options) const {
   if (query.isEmpty()) return {};
-  if (options.regularExpression) {
-    const QRegularExpression expression(query, options.caseSensitive
-                                                   ? QRegularExpression::NoPatternOption
-                                                   : QRegularExpression::CaseInsensitiveOption);
+  if (options.regularExpression || options.wholeWord) {
+    // pdfium's whole-word rule takes a Cyrillic letter for a word boundary
+    // ("договор" inside "договоры"): words are bounded by letters and digits
+    // of every script here instead.
+    const QString pattern =
+        options.regularExpression
+            ? query
+            : QStringLiteral("(?<![\\p{L}\\p{N}])%1(?![\\p{L}\\p{N}])").arg(QRegularExpression::escape(query));
+    const QRegularExpression expression(pattern, options.caseSensitive ? QRegularExpression::NoPatternOption
+                                                                       : QRegularExpression::CaseInsensitiveOption);
     if (!expression.isValid()) return {};
     DocumentLock lock(mutex);
     return expressionSearch(doc, page, expression);
   }
   unsigned long flags = 0;
   if (options.caseSensitive) flags |= FPDF_MATCHCASE;
-  if (options.wholeWord) flags |= FPDF_MATCHWHOLEWORD;
   DocumentLock lock(mutex);
   return plainSearch(doc, page, query, flags);
 }

@@ -1,18 +1,23 @@
 // The page's own text as blocks: characters are read with box, font and
 // colour, cut into physical lines, split into runs at wide gaps and wrapped
-// one run per block. Boxes are turned into the shown page's space first, so
-// lines of a turned page are cut as the reader sees them.
+// one run per block. Boxes are turned into the shown page's space first and
+// then into the reading frame of their text's own direction, so that lines
+// of a turned page, or text drawn turned, are cut along the text; such a
+// block keeps its unturned box and shows it with the turn it was drawn with.
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
 #include "PageSpace.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfiumHandles.h"
+#include "TurnedRect.h"
 
 #include <QList>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <optional>
 
 namespace {
@@ -38,9 +43,54 @@ struct CharInfo {
 struct Glyph {
   int index = 0;  // pdfium character index, for the style
   QString text;
-  QRectF rect;  // shown page
+  QRectF rect;  // in the reading frame of `angle`
+  double angle = 0;  // the text's direction on the shown page, degrees counter-clockwise
   bool lineFeed = false;
 };
+
+// Coordinates turned so that text running at `angle` on the shown page runs
+// left to right; the shown page is the frame of angle 0.
+QTransform readingFrame(double angle) { return QTransform().rotate(-angle); }
+
+// The direction of a character's baseline on the shown page; NaN when pdfium
+// gives no usable matrix. Angles within half a degree of a quarter turn are
+// taken as that quarter turn, so that their frames map boxes exactly.
+double shownAngle(FPDF_TEXTPAGE textPage, int index, const PageSpace& space) {
+  FS_MATRIX m{};
+  if (!FPDFText_GetMatrix(textPage, index, &m)) return std::nan("");
+  const QPointF origin = space.toShown(QPointF(m.e, m.f));
+  const QPointF along = space.toShown(QPointF(m.e + m.a, m.f + m.b)) - origin;
+  if (std::hypot(along.x(), along.y()) < 1e-6) return std::nan("");
+  double angle = std::atan2(along.y(), along.x()) * 180.0 / std::numbers::pi;
+  if (angle < 0) angle += 360.0;
+  const double quarter = std::round(angle / 90.0) * 90.0;
+  if (std::abs(angle - quarter) < 0.5) angle = quarter;
+  return angle >= 360.0 ? angle - 360.0 : angle;
+}
+
+bool sameAngle(double a, double b) {
+  const double d = std::abs(std::fmod(a - b + 540.0, 360.0) - 180.0);
+  return d < 1.0;
+}
+
+// The character's own box in its reading frame, from the upright box pdfium
+// gives on the shown page: exact for quarter turns; for other angles the
+// glyph's sides are solved from the upright box, and where that is ill-posed
+// (near 45 degrees) the turned upright box stands in.
+QRectF readingBox(const QRectF& shown, double angle) {
+  const QTransform frame = readingFrame(angle);
+  const QRectF turned = frame.mapRect(shown);
+  if (std::fmod(angle, 90.0) == 0.0) return turned;
+  const double c = std::abs(std::cos(angle * std::numbers::pi / 180.0));
+  const double s = std::abs(std::sin(angle * std::numbers::pi / 180.0));
+  const double det = c * c - s * s;
+  if (std::abs(det) < 0.25) return turned;
+  const double w = (shown.width() * c - shown.height() * s) / det;
+  const double h = (shown.height() * c - shown.width() * s) / det;
+  if (!(w > 0) || !(h > 0)) return turned;
+  const QPointF centre = turned.center();
+  return QRectF(centre.x() - w / 2, centre.y() - h / 2, w, h);
+}
 
 char16_t combiningFormOf(char16_t accent) {
   switch (accent) {
@@ -81,8 +131,60 @@ bool sameBox(const QRectF& a, const QRectF& b) {
          std::abs(a.y() - b.y()) < 0.01;
 }
 
+// pdfium orders the characters of a line as they run across the page turned
+// by its /Rotate, so text that reads right to left on the shown page (an
+// upright line of a page turned upside down) arrives last character first.
+// Such a stretch, between line feeds and in one direction, is put back into
+// reading order when most of its steps go backwards along its baseline; the
+// blanks pdfium made up for it fall between the wrong letters, so they are
+// made again from the gaps between the letters.
+void putStretchesInReadingOrder(std::vector<Glyph>& glyphs) {
+  auto visible = [](const Glyph& g) { return !g.text.trimmed().isEmpty() && g.rect.width() > 0.01; };
+  size_t start = 0;
+  while (start < glyphs.size()) {
+    size_t end = start;
+    while (end < glyphs.size() && !glyphs[end].lineFeed && sameAngle(glyphs[end].angle, glyphs[start].angle)) ++end;
+    int forward = 0;
+    int backward = 0;
+    const Glyph* previous = nullptr;
+    for (size_t i = start; i < end; ++i) {
+      if (!visible(glyphs[i])) continue;
+      const QRectF& c = glyphs[i].rect;
+      if (previous && std::abs(c.center().y() - previous->rect.center().y()) < 0.5 * std::max(c.height(), 1.0))
+        (c.center().x() > previous->rect.center().x() ? forward : backward) += 1;
+      previous = &glyphs[i];
+    }
+    if (backward > forward) {
+      std::vector<Glyph> letters;
+      std::vector<double> heights;
+      for (size_t i = end; i-- > start;) {
+        if (!visible(glyphs[i])) continue;
+        letters.push_back(glyphs[i]);
+        heights.push_back(glyphs[i].rect.height());
+      }
+      std::sort(heights.begin(), heights.end());
+      const double wordGap = heights.empty() ? 1.0 : 0.45 * heights[heights.size() / 2];
+      std::vector<Glyph> stretch;
+      for (const Glyph& g : letters) {
+        if (!stretch.empty() && g.rect.left() - stretch.back().rect.right() > wordGap) {
+          Glyph blank = stretch.back();
+          blank.text = QStringLiteral(" ");
+          blank.rect = QRectF(stretch.back().rect.right(), stretch.back().rect.y(), 0, 0);
+          stretch.push_back(blank);
+        }
+        stretch.push_back(g);
+      }
+      glyphs.erase(glyphs.begin() + qsizetype(start), glyphs.begin() + qsizetype(end));
+      glyphs.insert(glyphs.begin() + qsizetype(start), stretch.begin(), stretch.end());
+      end = start + stretch.size();
+    }
+    start = std::max(end, start + 1);
+  }
+}
+
 std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
   std::vector<Glyph> glyphs;
+  double lastAngle = 0;
   const int count = FPDFText_CountChars(textPage);
   glyphs.reserve(size_t(std::max(count, 0)));
   for (int i = 0; i < count; ++i) {
@@ -102,10 +204,17 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
       const char32_t code = char32_t(u);
       g.text = QString::fromUcs4(&code, 1);
     }
-    g.rect = space.toShown(
-        QRectF(std::min(left, right), std::min(bottom, top), std::abs(right - left), std::abs(top - bottom)));
+    // Blanks and characters without a matrix follow the text around them.
+    const double angle = g.text.trimmed().isEmpty() ? std::nan("") : shownAngle(textPage, i, space);
+    g.angle = !std::isnan(angle) ? angle : lastAngle;
+    lastAngle = g.angle;
+    g.rect = readingBox(space.toShown(QRectF(std::min(left, right), std::min(bottom, top), std::abs(right - left),
+                                             std::abs(top - bottom))),
+                        g.angle);
 
-    Glyph* previous = glyphs.empty() || glyphs.back().lineFeed ? nullptr : &glyphs.back();
+    Glyph* previous = glyphs.empty() || glyphs.back().lineFeed || !sameAngle(glyphs.back().angle, g.angle)
+                          ? nullptr
+                          : &glyphs.back();
     if (previous && !g.text.isEmpty() && sameBox(previous->rect, g.rect)) {
       previous->text += g.text;  // the next part of a ligature
     } else if (previous && accentSitsOn(*previous, g)) {
@@ -117,6 +226,7 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
       glyphs.push_back(std::move(g));
     }
   }
+  putStretchesInReadingOrder(glyphs);
   return glyphs;
 }
 
@@ -301,8 +411,10 @@ TextBlock::Line::Span spanFor(const CharInfo& reference) {
 
 bool nearlyInvisible(const QColor& c) { return c.isValid() && c.alpha() <= 8; }
 
+// Builds the line in the reading frame of `angle`; the ink is looked for in
+// the line's place on the shown page.
 std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, const QImage& page,
-                                             const QSizeF& pageSize) {
+                                             const QSizeF& pageSize, double angle) {
   TextBlock::Line line;
   for (const CharInfo& c : chars) {
     line.text += c.text;
@@ -347,7 +459,8 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, const
   }
   emitWord();
 
-  if (const std::optional<QColor> ink = inkColourIn(page, pageSize, line.rect)) {
+  const QRectF shownBox = angle == 0.0 ? line.rect : readingFrame(angle).inverted().mapRect(line.rect);
+  if (const std::optional<QColor> ink = inkColourIn(page, pageSize, shownBox)) {
     line.color = *ink;
     for (auto& s : line.spans) s.color = *ink;
   } else {
@@ -359,16 +472,39 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, const
   return line;
 }
 
-bool readsBefore(const TextBlock::Line& a, const TextBlock::Line& b) {
-  const double ca = centreY(a.rect);
-  const double cb = centreY(b.rect);
-  if (std::abs(ca - cb) > 2.0) return ca > cb;
-  return a.rect.x() < b.rect.x();
+// A line cut in a turned reading frame, moved so that its box is centred on
+// the place the line has on the shown page: the box the block keeps
+// unturned. Its words move with it.
+struct PlacedLine {
+  TextBlock::Line line;
+  double rotation = 0;  // clockwise as shown
+  double angle = 0;     // of its reading frame
+};
+
+PlacedLine placeLine(TextBlock::Line line, double angle) {
+  if (angle == 0.0) return {std::move(line), 0.0, 0.0};
+  const QPointF centre = line.rect.center();
+  const QPointF offset = readingFrame(angle).inverted().map(centre) - centre;
+  line.rect.translate(offset);
+  for (auto& word : line.words) word.rect.translate(offset);
+  const double clockwise = angle < 180.0 ? -angle : 360.0 - angle;
+  return {std::move(line), clockwise, angle};
+}
+
+// Top-down, then left to right, as read in the lines' own frame; lines of
+// different directions go by direction, upright text first.
+bool readsBefore(const PlacedLine& a, const PlacedLine& b) {
+  if (!sameAngle(a.angle, b.angle)) return a.angle < b.angle;
+  const QTransform frame = readingFrame(a.angle);
+  const QPointF pa = frame.map(a.line.rect.center());
+  const QPointF pb = frame.map(b.line.rect.center());
+  if (std::abs(pa.y() - pb.y()) > 2.0) return pa.y() > pb.y();
+  return pa.x() - a.line.rect.width() / 2 < pb.x() - b.line.rect.width() / 2;
 }
 
 // Insertion sort: the order above is not transitive, which std::sort must
 // never be given; this stays in bounds and keeps equal lines in page order.
-void sortIntoReadingOrder(std::vector<TextBlock::Line>& lines) {
+void sortIntoReadingOrder(std::vector<PlacedLine>& lines) {
   for (size_t i = 1; i < lines.size(); ++i) {
     size_t j = i;
     while (j > 0 && readsBefore(lines[i], lines[j - 1])) --j;
@@ -390,16 +526,17 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   const QSizeF pageSize = space.shownSize();
   const QImage rendering = renderLoadedPageImage(loaded.get(), kInkScale);
 
-  std::vector<TextBlock::Line> lines;
+  std::vector<PlacedLine> lines;
   QList<CharInfo> current;
+  double lineAngle = 0;
   double lineCenterY = 0;
   double lineMaxHeight = 0;
   double lineRight = -1e9;
   auto finishLine = [&] {
     if (current.isEmpty()) return;
     for (const QList<CharInfo>& run : splitNativePdfLineChars(current))
-      if (std::optional<TextBlock::Line> line = lineFromChars(run, rendering, pageSize))
-        lines.push_back(std::move(*line));
+      if (std::optional<TextBlock::Line> line = lineFromChars(run, rendering, pageSize, lineAngle))
+        lines.push_back(placeLine(std::move(*line), lineAngle));
     current.clear();
     lineCenterY = 0;
     lineMaxHeight = 0;
@@ -418,14 +555,17 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     const double cy = centreY(c.rect);
     const bool visible = charHasVisibleInk(c);
 
+    // Text turning to another direction starts a line of its own.
     if (visible && !current.isEmpty() &&
-        (std::abs(cy - lineCenterY) > 0.65 * std::max(clampedHeight, lineMaxHeight) ||
+        (!sameAngle(glyph.angle, lineAngle) ||
+         std::abs(cy - lineCenterY) > 0.65 * std::max(clampedHeight, lineMaxHeight) ||
          (lineRight > c.rect.x() + 2.0 && std::abs(cy - lineCenterY) > 1.0)))
       finishLine();
 
     readCharStyle(textPage.get(), glyph.index, c);
 
     if (current.isEmpty()) {
+      lineAngle = glyph.angle;
       lineCenterY = cy;
       lineMaxHeight = clampedHeight;
       if (visible) lineRight = c.rect.right();
@@ -441,8 +581,10 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   sortIntoReadingOrder(lines);
   std::vector<TextBlock> blocks;
   blocks.reserve(lines.size());
-  for (TextBlock::Line& line : lines) {
+  for (auto& [line, rotation, angle] : lines) {
     TextBlock block;
+    block.rotation = rotation;
+    block.originalRotation = rotation;
     block.text = line.text;
     block.rect = line.rect;
     block.originalRect = line.rect;

@@ -9,10 +9,12 @@
 #include "BlockRichTextLayout.h"
 #include "DocumentLock.h"
 #include "EditedLineFit.h"
+#include "InkSilhouette.h"
 #include "PageObjectBounds.h"
 #include "PageObjectWriters.h"
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
+#include "TurnedRect.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
@@ -48,8 +50,22 @@ struct TextRun {
 };
 
 bool isRealRect(const QRectF& r) { return r.width() > 0 && r.height() > 0; }
+bool blockTurned(const TextBlock& b) { return std::abs(b.rotation - b.originalRotation) > 0.1; }
 bool blockMoved(const TextBlock& b) { return b.rect.toRect() != b.originalRect.toRect(); }
-QRectF oldPlace(const TextBlock& b) { return isRealRect(b.originalRect) ? b.originalRect : b.rect; }
+// Where the block's old content lies on the shown page, turned as it was drawn.
+QRectF oldPlace(const TextBlock& b) {
+  return isRealRect(b.originalRect) ? turnedBounds(b.originalRect, b.originalRotation)
+                                    : turnedBounds(b.rect, b.rotation);
+}
+
+// Text laid out in the block's unturned box is turned with the block, about
+// the box's centre on the shown page.
+void turnWithBlock(FPDF_PAGEOBJECT object, const TextBlock& b, const PageSpace& space) {
+  if (!object || std::abs(b.rotation) < 0.1) return;
+  const QTransform userFromShown = space.userFromShown();
+  const QTransform m = userFromShown.inverted() * turnAbout(b.rect.center(), b.rotation) * userFromShown;
+  FPDFPageObj_Transform(object, m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), m.dy());
+}
 
 QColor visibleColour(const QColor& line, const QColor& block) {
   QColor c = line.isValid() && line.alpha() > 8 ? line : (block.isValid() && block.alpha() > 8 ? block : Qt::black);
@@ -256,25 +272,6 @@ bool insideAny(const QPointF& p, const std::vector<QRectF>& rects) {
   return std::any_of(rects.begin(), rects.end(), [&](const QRectF& r) { return r.contains(p); });
 }
 
-// Transparent image of the ink's size, opaque white wherever ink lies within
-// one pixel: covers the old ink without a white box around it.
-QImage whiteSilhouette(const QImage& ink) {
-  const QImage source = ink.convertToFormat(QImage::Format_ARGB32);
-  QImage mask(source.size(), QImage::Format_ARGB32);
-  mask.fill(Qt::transparent);
-  for (int y = 0; y < source.height(); ++y) {
-    const auto* row = reinterpret_cast<const QRgb*>(source.constScanLine(y));
-    for (int x = 0; x < source.width(); ++x) {
-      if (qAlpha(row[x]) <= 8) continue;
-      for (int dy = std::max(y - 1, 0); dy <= std::min(y + 1, source.height() - 1); ++dy) {
-        auto* out = reinterpret_cast<QRgb*>(mask.scanLine(dy));
-        for (int dx = std::max(x - 1, 0); dx <= std::min(x + 1, source.width() - 1); ++dx) out[dx] = 0xFFFFFFFFu;
-      }
-    }
-  }
-  return mask;
-}
-
 struct WhiteBox {
   QRectF rect;
 };
@@ -304,7 +301,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     anyText = anyText || !b.text.trimmed().isEmpty();
     const bool changed = !b.richTextHtml.isEmpty() || replaceAll;
     if (b.textEdited || (!isRealRect(b.originalRect) && changed) ||
-        (isRealRect(b.originalRect) && (changed || blockMoved(b))))
+        (isRealRect(b.originalRect) && (changed || blockMoved(b) || blockTurned(b))))
       replace[i] = true;
   }
 
@@ -395,13 +392,15 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
             lastErrorMessage = QStringLiteral("Не удалось записать изменённый текст на страницу.");
             return false;
           }
+          turnWithBlock(object.get(), b, space);
           writes.emplace_back(std::move(object));
         }
       } else {
         for (const TextRun& run : blockRuns[i]) {
-          if (pageShowsTextIn(run.rect)) continue;
+          if (pageShowsTextIn(turnedBounds(run.rect, b.rotation, b.rect.center()))) continue;
           pdfium::PageObject object(createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size,
                                                              QColor(0, 0, 0, 0), run.bold, run.italic, true, true));
+          turnWithBlock(object.get(), b, space);
           if (object) writes.emplace_back(std::move(object));
         }
       }

@@ -72,7 +72,10 @@ struct TextBlock {
   // An image block whose picture was replaced (edited in the image editor):
   // like a moved one, it hides its old place and is written anew.
   bool imageEdited = false;
+  // Degrees clockwise as shown, about the centre of rect, which holds the
+  // unturned box; originalRotation is the turn it was produced with.
   double rotation = 0.0;
+  double originalRotation = 0.0;
 
   TextBlock() = default;
   TextBlock(const TextBlock&) = default;

@@ -330,7 +330,8 @@ void SignatureDialogState::build() {
     applyModeVisibility();
   });
   QObject::connect(editTemplateButton, &QPushButton::clicked, d, [this] {
-    appInfo(dialog, uiText("Недоступно"), uiText("Функция «%1» пока недоступна.").arg(uiText("Настроить шаблон")));
+    const QString saved = editSignatureStampTemplate(dialog, stampTemplateCombo->currentData().toString());
+    if (!saved.isEmpty()) reloadStampTemplates(saved);
   });
   QObject::connect(refreshCertificatesButton, &QPushButton::clicked, d, [this] { startCertificateSearch(); });
   QObject::connect(certificateFilterEdit, &QLineEdit::textChanged, d, [this] { refreshCertificateList(); });

@@ -145,6 +145,9 @@ struct SignatureDialogState {
   void completeSigningRun(QProcess* process, const std::shared_ptr<AsyncSignResult>& run, bool normalExit,
                           const QByteArray& standardOutput, const QByteArray& standardError,
                           const QString& fallbackText);
+  // Batch signing (SignatureBatch.cpp): the remaining files after the first
+  // one was signed; appends the summary lines and the files to open.
+  void signRemainingFiles(const AsyncSignResult& first, QStringList* lines, QStringList* toOpen);
   // Ends a worker that still runs when the dialog goes: the child never
   // outlives it, and its request file goes with it.
   void stopWorkers();
@@ -158,3 +161,5 @@ QString certificateGroupLabel(const SigningCertificate& certificate);
 QString stampedPdfPathForSignature(const QString& sourcePath, const QString& outputPath);
 SigningCertificate certificateFromJson(const QJsonObject& object);
 SignatureResult signatureResultFromJson(const QJsonObject& object, SignatureMode requestMode);
+// Runs one signing worker for the request and waits for it.
+bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, QString* error);

@@ -272,9 +272,8 @@ void SignatureDialogState::completeSigningRun(QProcess* process, const std::shar
   QStringList lines{uiText("Подписан: %1").arg(QFileInfo(sourcePath).fileName()),
                     uiText("Файл подписи: %1").arg(result.outputPath)};
   if (!run->stampedPdfPath.isEmpty()) lines << uiText("PDF со штампом: %1").arg(run->stampedPdfPath);
-  const QStringList toOpen{run->stampedPdfPath.isEmpty() ? result.outputPath : run->stampedPdfPath};
-  if (!remainingFiles.isEmpty())
-    lines << uiText("Подписание остальных файлов пакета (%1) пока недоступно.").arg(remainingFiles.size());
+  QStringList toOpen{run->stampedPdfPath.isEmpty() ? result.outputPath : run->stampedPdfPath};
+  signRemainingFiles(*run, &lines, &toOpen);
   if (!skippedFiles.isEmpty()) {
     lines << uiText("Пропущены файлы, которые не похожи на PDF по содержимому:");
     for (const QString& file : skippedFiles) lines << QStringLiteral("• ") + QFileInfo(file).fileName();

@@ -28,3 +28,9 @@ void runSignatureDialog(const SignatureWindowLink& link, bool fromShellAction, c
 // points it elsewhere.
 QString signingWorkerProgram();
 void setSigningWorkerProgram(const QString& program);
+
+// The stamp template editor; returns the saved template's id, empty when cancelled.
+QString editSignatureStampTemplate(QWidget* parent, const QString& templateId);
+
+// Facsimile store, picker and size dialog.
+#include "Facsimiles.h"

@@ -6,8 +6,10 @@
 #include "core/BlockRichTextLayout.h"
 #include "core/EditedLineFit.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -41,9 +43,18 @@ QFont previewLineFont(const TextBlock& block, int index, const TextBlock::Line& 
   return lineRenderFont(line, block, zoom, text, true, 1.0);
 }
 
+// The block's rich text laid out in the block's screen width, in pixels.
+void loadRichPreview(QTextDocument& document, const TextBlock& block, double zoom, double width) {
+  document.setDocumentMargin(0);
+  document.setUndoRedoEnabled(false);
+  document.setHtml(block.richTextHtml);
+  scaleDocumentFontPixels(&document, zoom);
+  document.setTextWidth(width);
+}
+
 // The layout the page is written from, painted at the zoom.
-void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
-                     const QRectF& column) {
+void drawRichLayoutPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
+                           const QRectF& column) {
   BlockRichTextLayout layout(block, column);
   const double sx = zoom * layout.narrowing();
   painter.save();
@@ -76,6 +87,10 @@ void drawSingleStylePreview(QPainter& painter, const TextBlock& block, const QRe
 }
 
 }  // namespace
+
+void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom) {
+  drawRichLayoutPreview(painter, block, rect, zoom, QRectF());
+}
 
 TextBlock::Line visualLineForIndex(const TextBlock& block, int index) {
   const int count = static_cast<int>(block.lines.size());
@@ -116,7 +131,7 @@ QPointF lineScreenOrigin(const TextBlock& block, const TextBlock::Line& line, co
 void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
                            BlockTextRenderer* fonts, int blockIndex, const QRectF& column) {
   if (blockHasRichTextPreview(block)) {
-    drawRichPreview(painter, block, rect, zoom, column);
+    drawRichLayoutPreview(painter, block, rect, zoom, column);
     return;
   }
   if (block.lines.empty()) {
@@ -149,6 +164,79 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
   }
 }
 
+namespace {
+
+// Where a line of the line-by-line preview starts, and the screen x of a
+// column in it, laid out the way the preview draws the line.
+struct PreviewLineGeometry {
+  QPointF origin;
+  double height = 0;
+  double x0 = 0;
+  double scale = 1.0;  // the line is set into its box as the preview draws it
+  QFont font;
+  QString text;
+
+  double columnX(int column) const {
+    column = std::clamp(column, 0, static_cast<int>(text.size()));
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine laid = layout.createLine();
+    if (laid.isValid()) laid.setLineWidth(100000);
+    layout.endLayout();
+    const double x = laid.isValid() ? laid.cursorToX(column) : QFontMetricsF(font).horizontalAdvance(text.left(column));
+    return x0 + x * scale;
+  }
+};
+
+PreviewLineGeometry previewLineGeometry(const TextBlock& block, const QStringList& pieces, int lineIndex,
+                                        const QRectF& rect, double zoom, const QRectF& textColumn) {
+  PreviewLineGeometry g;
+  const TextBlock::Line line = visualLineForIndex(block, lineIndex);
+  g.text = lineIndex < pieces.size() ? pieces.at(lineIndex) : line.text;
+  g.origin = lineScreenOrigin(block, line, rect, zoom);
+  g.height = std::max(line.rect.height() * zoom, 2.0);
+  g.font = lineRenderFont(line, block, zoom, g.text, true, 1.0);
+  const QFontMetricsF metrics(g.font);
+  const QRectF ink = metrics.tightBoundingRect(g.text.isEmpty() ? QStringLiteral("M") : g.text);
+  const EditedLineFit fit = g.text.isEmpty() ? EditedLineFit{g.origin.x(), 1.0}
+                                             : fitEditedLine(block, lineIndex, g.origin.x(),
+                                                             std::max(line.rect.width() * zoom, 1.0),
+                                                             metrics.horizontalAdvance(g.text), textColumn);
+  g.scale = fit.scale;
+  g.x0 = fit.x - ink.left() * fit.scale;
+  return g;
+}
+
+// The selection of a rich block, on the same document the preview draws.
+QList<QRectF> richSelectionRects(const TextBlock& block, const QRectF& rect, double zoom, int from, int to) {
+  QList<QRectF> rects;
+  QTextDocument document;
+  loadRichPreview(document, block, zoom, rect.width());
+  for (QTextBlock paragraph = document.findBlock(from); paragraph.isValid() && paragraph.position() < to;
+       paragraph = paragraph.next()) {
+    const QTextLayout* layout = paragraph.layout();
+    if (!layout) continue;
+    const QPointF corner = document.documentLayout()->blockBoundingRect(paragraph).topLeft();
+    for (int l = 0; l < layout->lineCount(); ++l) {
+      const QTextLine line = layout->lineAt(l);
+      const int lineStart = paragraph.position() + line.textStart();
+      const int lineEnd = lineStart + line.textLength();
+      const int a = std::max(from, lineStart);
+      const int b = std::min(to, lineEnd);
+      if (a >= b) continue;
+      const double x1 = line.cursorToX(a - paragraph.position());
+      const double x2 = line.cursorToX(b - paragraph.position());
+      rects.append(QRectF(rect.x() + corner.x() + x1, rect.y() + corner.y() + line.y(), x2 - x1, line.height()));
+    }
+  }
+  return rects;
+}
+
+}  // namespace
+
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
                             double zoom, const QRectF& textColumn) {
   if (!editor || !editor->hasFocus() || editor->textCursor().hasSelection() || block.lines.empty()) return;
@@ -160,40 +248,44 @@ void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBloc
   const QStringList pieces = plain.split(QLatin1Char('\n'));
   if (lineIndex >= std::max(static_cast<int>(block.lines.size()), static_cast<int>(pieces.size()))) return;
 
-  const TextBlock::Line line = visualLineForIndex(block, lineIndex);
-  const QString text = lineIndex < pieces.size() ? pieces.at(lineIndex) : line.text;
-  const int column = std::clamp(pos - lineStart, 0, static_cast<int>(text.size()));
-  const QPointF origin = lineScreenOrigin(block, line, rect, zoom);
-  const double height = std::max(line.rect.height() * zoom, 2.0);
-  const QFont font = lineRenderFont(line, block, zoom, text, true, 1.0);
-  const QFontMetricsF metrics(font);
-  const QRectF ink = metrics.tightBoundingRect(text.isEmpty() ? QStringLiteral("M") : text);
-  // The line is set into its box as the preview draws it.
-  const EditedLineFit fit = text.isEmpty() ? EditedLineFit{origin.x(), 1.0}
-                                           : fitEditedLine(block, lineIndex, origin.x(),
-                                                           std::max(line.rect.width() * zoom, 1.0),
-                                                           metrics.horizontalAdvance(text), textColumn);
-  const double x0 = fit.x - ink.left() * fit.scale;
-
-  double x = 0;
-  QTextLayout layout(text, font);
-  QTextOption option;
-  option.setWrapMode(QTextOption::NoWrap);
-  layout.setTextOption(option);
-  layout.beginLayout();
-  QTextLine laid = layout.createLine();
-  if (laid.isValid()) laid.setLineWidth(100000);
-  layout.endLayout();
-  if (laid.isValid())
-    x += laid.cursorToX(column);
-  else
-    x += metrics.horizontalAdvance(text.left(column));
-  x = x0 + x * fit.scale;
-
+  const PreviewLineGeometry g = previewLineGeometry(block, pieces, lineIndex, rect, zoom, textColumn);
+  const double x = g.columnX(pos - lineStart);
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setPen(QPen(QColor(15, 23, 42), std::max(zoom * 0.45, 1.0), Qt::SolidLine));
-  painter.drawLine(QPointF(x, origin.y() - 1), QPointF(x, origin.y() + height + 1));
+  painter.drawLine(QPointF(x, g.origin.y() - 1), QPointF(x, g.origin.y() + g.height + 1));
+  painter.restore();
+}
+
+void drawPreviewEditorSelection(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
+                                double zoom, const QRectF& textColumn) {
+  if (!editor || !editor->textCursor().hasSelection()) return;
+  const int from = editor->textCursor().selectionStart();
+  const int to = editor->textCursor().selectionEnd();
+  QList<QRectF> rects;
+  if (blockHasRichTextPreview(block)) {
+    rects = richSelectionRects(block, rect, zoom, from, to);
+  } else if (!block.lines.empty()) {
+    const QStringList pieces = editor->toPlainText().split(QLatin1Char('\n'));
+    const int count = std::max(static_cast<int>(block.lines.size()), static_cast<int>(pieces.size()));
+    int lineStart = 0;
+    for (int i = 0; i < static_cast<int>(pieces.size()) && i < count; ++i) {
+      const int lineEnd = lineStart + static_cast<int>(pieces.at(i).size());
+      const int a = std::max(from, lineStart);
+      const int b = std::min(to, lineEnd);
+      if (a < b || (a == b && from < lineStart && to > lineEnd)) {
+        const PreviewLineGeometry g = previewLineGeometry(block, pieces, i, rect, zoom, textColumn);
+        const double x1 = g.columnX(a - lineStart);
+        const double x2 = g.columnX(b - lineStart);
+        rects.append(QRectF(x1, g.origin.y(), std::max(x2 - x1, 2.0), g.height));
+      }
+      lineStart = lineEnd + 1;
+    }
+  }
+  painter.save();
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(QColor(0, 120, 215, 80));
+  for (const QRectF& r : rects) painter.drawRect(r);
   painter.restore();
 }
 

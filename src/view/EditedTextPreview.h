@@ -21,6 +21,8 @@ TextBlock::Line visualLineForIndex(const TextBlock& block, int index);
 QStringList displayLinesForEditor(const TextBlock& block);
 // Screen x and top of a line placed in the block's screen rectangle.
 QPointF lineScreenOrigin(const TextBlock& block, const TextBlock::Line& line, const QRectF& rect, double zoom);
+// The block's rich text (stored in points) laid into rect at zoom pixels per point.
+void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom);
 // With fonts and blockIndex the fitted fonts of stored lines come from the
 // view's cache instead of being fitted on every paint. `column` is the page's
 // text column (pageTextColumn), which places a shorter one-line edit.
@@ -29,5 +31,8 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
                            const QRectF& column = QRectF());
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
                             double zoom, const QRectF& textColumn = QRectF());
+// The editor's selection as a translucent highlight over the preview.
+void drawPreviewEditorSelection(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
+                                double zoom, const QRectF& textColumn = QRectF());
 // The dashed frame with handles of a turned active block.
 void drawActiveTextBlockChrome(QPainter& painter, const QRectF& rect, double rotation);

@@ -89,7 +89,10 @@ public:
   int effectiveRotation(int page) const;
 
   // ---- Zoom, rotation, mode and navigation ----
+  // Zooms keeping the page point under the viewport's centre where it is.
   void setZoom(double newZoom);
+  // Zooms keeping the page point under a viewport point (the pointer) there.
+  void setZoomAround(double newZoom, const QPoint& anchor);
   void zoomIn();
   void zoomOut();
   void zoomFit();
@@ -99,6 +102,8 @@ public:
   void setViewMode(ViewMode mode);
   void setCurrentPage(int index);
   void ensurePageVisible(int page);
+  // Scrolls so that the page's top edge shows at the top of the viewport.
+  void showPageTop(int page);
   void updateCurrentPageFromViewport();
   void updateScrollBars();
 
@@ -379,6 +384,9 @@ private:
   void pushUndoSnapshot(const QString& label, bool includeActiveEditor);
   void captureActiveEditorUndoIfNeeded(const QString& label, bool includeActiveEditor);
   void captureBlockInteractionUndoIfNeeded(const QString& label);
+  // A command on the active editor (format, paragraph, list, inserted text)
+  // is one undo step of its own; typing after it starts the next step.
+  void pushEditorCommandUndo(const QString& label);
   void restoreEditSnapshot(const EditSnapshot& s);
   void stepHistory(std::vector<EditSnapshot>& from, std::vector<EditSnapshot>& to, const QString& label);
   void emitUndoRedoAvailability();

@@ -5,12 +5,14 @@
 
 #include "BlockEditorDocument.h"
 #include "BlockEditorFrame.h"
+#include "BlockGeometry.h"
 #include "BlockTextRenderer.h"
 #include "EditedTextDocument.h"
 #include "EditedTextPreview.h"
 #include "PdfFontMapping.h"
 #include "RotatedTextEdit.h"
 
+#include <QApplication>
 #include <QFontMetricsF>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -19,6 +21,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace {
@@ -190,6 +193,9 @@ void PdfView::activateOcrBlock(int index) {
   if (rich) {
     editor->setHtml(block.richTextHtml);
     scaleDocumentFontPixels(editor->document(), zoom);
+    // A fresh cursor: the old one keeps the typing format of the last
+    // command, which would speak for text that no longer has it.
+    editor->setTextCursor(QTextCursor(editor->document()));
   } else if (block.lines.size() == 1 && !block.lines.front().transparentText &&
              isNativePdfLine(block.lines.front())) {
     loadNativeSingleLine(editor, block, zoom);
@@ -226,9 +232,14 @@ void PdfView::deactivateOcrBlock() {
   editorUndoCaptured = false;
   editorUndoBlock = -1;
   if (blockEditorFrame) {
+    // Hiding the focused editor would hand the keys to whatever widget comes
+    // next (a ribbon field that eats Ctrl+Z); the page keeps them instead.
+    const QWidget* focus = QApplication::focusWidget();
+    const bool editorHadFocus = focus && (focus == blockEditorFrame || blockEditorFrame->isAncestorOf(focus));
     blockEditorFrame->setContentRectOverride(QRect());
     blockEditorFrame->setRotationAngle(0.0);
     blockEditorFrame->hide();
+    if (editorHadFocus) setFocus(Qt::OtherFocusReason);
   }
   if (hadEditor) emit activeTextEditorAvailable(activeTextEditor() != nullptr);
   viewport()->update();
@@ -354,8 +365,11 @@ void PdfView::fitActiveTextBlockToContent() {
   if (c.isEmpty()) return;
   const QPoint offset = pageOffset(ocrBlocksPage) - QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
   const QSizeF points = document->pageSize(ocrBlocksPage);
-  const int pageBottom = offset.y() + int(std::lround(points.height() * zoom)) - 1;
-  const int pageRight = offset.x() + int(std::lround(points.width() * zoom));
+  // A turned block's unturned box does not meet the page's edges where it
+  // shows, so only an upright block is held inside them.
+  const bool turned = std::abs(block.rotation) >= 0.1;
+  const int pageBottom = turned ? INT_MAX / 2 : offset.y() + int(std::lround(points.height() * zoom)) - 1;
+  const int pageRight = turned ? INT_MAX / 2 : offset.x() + int(std::lround(points.width() * zoom));
   QSizeF d = editorDocumentSizeForWidth(editor, c.width());
   const bool overflow = d.width() > c.width() + 1 || d.height() > c.height() + 1;
   QRect fitted = c;
@@ -369,6 +383,13 @@ void PdfView::fitActiveTextBlockToContent() {
   if (fitted == c) {
     scrollEditorToTop(editor);
     return;
+  }
+  // A turned block grows away from the corner where its text starts, which
+  // stays where it shows; growing about the centre would shift the text.
+  if (turned) {
+    const QPointF before = rotatePoint(QPointF(c.topLeft()), QRectF(c).center(), block.rotation);
+    const QPointF after = rotatePoint(QPointF(fitted.topLeft()), QRectF(fitted).center(), block.rotation);
+    fitted.translate(QPoint(int(std::lround(before.x() - after.x())), int(std::lround(before.y() - after.y()))));
   }
   fittingActiveBlock = true;
   if (overflow) applyEditedTextDocument(block, editor, true, zoom);

@@ -3,6 +3,8 @@
 // block, merging blocks into one and splitting them into words.
 #include "PdfView.h"
 
+#include "core/TurnedRect.h"
+
 #include "BlockClipboardText.h"
 
 #include <QRegularExpression>
@@ -25,12 +27,17 @@ TextBlock wordBlock(const TextBlock& source, const QString& word, const QRectF& 
   TextBlock block = source;
   block.text = word;
   block.rect = rect;
-  block.originalRect = rect;
+  // The words of a turned block lie in its unturned box: each goes where it
+  // shows, turned as the block is.
+  if (std::abs(source.rotation) >= 0.1)
+    block.rect.moveCenter(turnAbout(source.rect.center(), source.rotation).map(rect.center()));
+  block.originalRect = block.rect;
+  block.originalRotation = block.rotation;
   block.lines.clear();
   if (line) {
     TextBlock::Line copy = *line;
     copy.text = word;
-    copy.rect = rect;
+    copy.rect = block.rect;
     copy.words.clear();
     copy.spans.clear();
     block.lines.push_back(copy);
@@ -244,6 +251,7 @@ void PdfView::groupSelectedOcrBlocks() {
   merged.isTable = false;
   merged.isImage = false;
   merged.rotation = 0;
+  merged.originalRotation = 0;
   QStringList pieces;
   for (int i : indices) {
     const TextBlock& block = ocrBlocks[static_cast<std::size_t>(i)];

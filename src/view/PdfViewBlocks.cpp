@@ -103,7 +103,8 @@ bool PdfView::blockMoved(const TextBlock& b) {
 
 bool PdfView::blockTextEdited(const TextBlock& b) {
   if (b.isImage || b.lines.empty()) return false;
-  if (b.textEdited || std::abs(b.rotation) > 0.1) return true;
+  // A block drawn turned is as produced until the user turns it further.
+  if (b.textEdited || std::abs(b.rotation - b.originalRotation) > 0.1) return true;
   QStringList parts;
   for (const TextBlock::Line& line : b.lines) {
     const QString text = line.text.trimmed();

@@ -335,22 +335,7 @@ void PdfView::finishSelectionDrag(const QPoint& position, Qt::KeyboardModifiers 
 void PdfView::wheelEvent(QWheelEvent* event) {
   if (event->modifiers() & Qt::ControlModifier) {
     const double factor = event->angleDelta().y() > 0 ? 1.1 : 1.0 / 1.1;
-    const double old = zoom;
-    const double next = std::clamp(old * factor, 0.1, 8.0);
-    if (std::abs(next - old) >= 1e-6) {
-      const QPoint p = roundedPoint(event->position());
-      const int h = horizontalScrollBar()->value();
-      const int v = verticalScrollBar()->value();
-      zoom = next;
-      rescaleActiveBlockEditor(next / std::max(old, 0.001));
-      invalidateCache();
-      updateScrollBars();
-      horizontalScrollBar()->setValue(static_cast<int>(std::lround((h + p.x()) / old * next - p.x())));
-      verticalScrollBar()->setValue(static_cast<int>(std::lround((v + p.y()) / old * next - p.y())));
-      repositionBlockEditor();
-      viewport()->update();
-      emit zoomChanged(zoom);
-    }
+    setZoomAround(zoom * factor, roundedPoint(event->position()));
     event->accept();
     return;
   }

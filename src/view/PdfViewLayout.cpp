@@ -1,6 +1,7 @@
 #include "PdfView.h"
 
 #include <QScrollBar>
+#include <QStyle>
 
 #include <algorithm>
 #include <climits>
@@ -218,14 +219,28 @@ void PdfView::updateScrollBars() {
   horizontal->setPageStep(viewWidth);
 }
 
-void PdfView::setZoom(double newZoom) {
+void PdfView::setZoom(double newZoom) { setZoomAround(newZoom, viewport()->rect().center()); }
+
+void PdfView::setZoomAround(double newZoom, const QPoint& anchor) {
   const double clamped = std::clamp(newZoom, kMinZoom, kMaxZoom);
   if (std::abs(clamped - zoom) < 1e-6) return;
+  // The reader's place: the point of the page under the anchor, in points
+  // from the page's top-left corner, which the new zoom puts back there.
+  int page = pageAtPoint(anchor);
+  if (!isValidPage(page)) page = currentPage;
+  const bool keepPlace = isValidPage(page);
+  const QPointF place = keepPlace ? pageTopToViewport(page).inverted().map(QPointF(anchor)) : QPointF();
+
   const double previous = zoom;
   zoom = clamped;
   rescaleActiveBlockEditor(zoom / std::max(previous, 0.001));
   invalidateCache();
   updateScrollBars();
+  if (keepPlace) {
+    const QPointF now = pageTopToViewport(page).map(place);
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() + int(std::lround(now.x() - anchor.x())));
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + int(std::lround(now.y() - anchor.y())));
+  }
   repositionBlockEditor();
   updateCurrentPageFromViewport();
   viewport()->update();
@@ -250,7 +265,20 @@ void PdfView::zoomFitWidth() {
   QSizeF points = document->pageSize(currentPage);
   if (effectiveRotation(currentPage) % 180 != 0) points.transpose();
   if (!(points.width() > 0)) return;
-  setZoom(viewport()->width() / points.width());
+  // The page and its margins fit beside the vertical scroll bar, also when
+  // the new zoom is what brings the bar in.
+  int available = viewport()->width();
+  if (!verticalScrollBar()->isVisible() && verticalScrollBarPolicy() != Qt::ScrollBarAlwaysOff) {
+    const Layout& l = layout();
+    const double shownPoints = viewMode == ViewMode::SinglePage
+                                   ? points.height()
+                                   : double(l.tops[size_t(l.pageCount)] - kMargin * (l.pageCount + 1)) /
+                                         std::max(zoom, 0.001);
+    const double width = (available - 2 * kMargin) / points.width();
+    if (shownPoints * width + 2 * kMargin > viewport()->height())
+      available -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, verticalScrollBar());
+  }
+  setZoom(std::max(available - 2 * kMargin, 1) / points.width());
 }
 
 void PdfView::setRotation(int degrees) {
@@ -285,9 +313,14 @@ void PdfView::setCurrentPage(int index) {
   currentPage = index;
   // In single-page mode the scroll ranges follow the page shown.
   if (viewMode == ViewMode::SinglePage) updateScrollBars();
-  ensurePageVisible(index);
+  showPageTop(index);
   viewport()->update();
   emit pageChanged(index);
+}
+
+void PdfView::showPageTop(int page) {
+  if (!isValidPage(page)) return;
+  verticalScrollBar()->setValue(clampToInt(pageContentTop(page) - kMargin));
 }
 
 void PdfView::ensurePageVisible(int page) {

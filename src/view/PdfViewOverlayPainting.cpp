@@ -5,6 +5,8 @@
 // image changes.
 #include "PdfView.h"
 
+#include "core/TurnedRect.h"
+
 #include "BlockEditorFrame.h"
 #include "BlockTextRenderer.h"
 #include "EditedTextPreview.h"
@@ -273,7 +275,8 @@ void PdfView::paintCleanedBackground(QPainter& painter, const PageGeometry& g, c
                                      int blockIndex) {
   const TextBlock& block = ocrBlocks[static_cast<std::size_t>(blockIndex)];
   if (g.pageWidthPx <= 0 || g.pageHeightPx <= 0 || pageImage.isNull()) return;
-  const QRectF o = block.originalRect;
+  // The old glyphs lie where the block was drawn, turned as it was.
+  const QRectF o = turnedBounds(block.originalRect, block.originalRotation);
   if (!(o.width() * zoom > 0) || !(o.height() * zoom > 0)) return;
   const double sx = double(pageImage.width()) / g.pageWidthPx;
   const double sy = double(pageImage.height()) / g.pageHeightPx;
@@ -426,6 +429,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
         painter.save();
         applyBlockRotation(painter, r, b.rotation);
         drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i, textColumn);
+        drawPreviewEditorSelection(painter, editor, shown, r, zoom, textColumn);
         drawPreviewEditorCaret(painter, editor, shown, r, zoom, textColumn);
         painter.restore();
         if (rotated) drawActiveTextBlockChrome(painter, r, b.rotation);

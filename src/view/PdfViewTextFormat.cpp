@@ -40,13 +40,17 @@ void PdfView::markActiveBlockEdited() {
 void PdfView::mergeActiveTextFormat(const QTextCharFormat& format) {
   QTextEdit* editor = activeTextEditor();
   if (!editor) return;
-  captureActiveEditorUndoIfNeeded(kCharacterFormatLabel, true);
+  pushEditorCommandUndo(kCharacterFormatLabel);
   editorSyncInProgress = true;
   const bool wasBlocked = editor->blockSignals(true);
   const bool fixed = activeBlockUsesFixedLineLayout();
   QTextCursor cursor = editor->textCursor();
   if (!fixed) {
     normalizeEditorTextLayout(editor);
+    // The editor lays its document out as wide as itself again; left without
+    // wrapping from a single native line, the flowing document would break
+    // at every word, and Home, End and clicks would land within it.
+    editor->setLineWrapMode(QTextEdit::WidgetWidth);
     QTextBlockFormat paragraph;
     paragraph.setTopMargin(0);
     paragraph.setBottomMargin(0);
@@ -151,7 +155,7 @@ void PdfView::clearActiveTextFormatting() {
 void PdfView::mergeActiveBlockFormat(const QTextBlockFormat& format) {
   QTextEdit* editor = activeTextEditor();
   if (!editor) return;
-  captureActiveEditorUndoIfNeeded(QStringLiteral("Форматирование абзаца"), true);
+  pushEditorCommandUndo(QStringLiteral("Форматирование абзаца"));
   editorSyncInProgress = true;
   const bool wasBlocked = editor->blockSignals(true);
   QTextCursor cursor = editor->textCursor();
@@ -183,7 +187,7 @@ void PdfView::adjustActiveTextIndent(int delta) {
 void PdfView::runListCommand(const QString& label, QTextListFormat::Style style) {
   QTextEdit* editor = activeTextEditor();
   if (!editor) return;
-  captureActiveEditorUndoIfNeeded(label, true);
+  pushEditorCommandUndo(label);
   editorSyncInProgress = true;
   const bool wasBlocked = editor->blockSignals(true);
   QTextCursor cursor = editor->textCursor();
@@ -210,7 +214,7 @@ void PdfView::setActiveTextNumberedList() {
 bool PdfView::insertTextIntoActiveEditor(const QString& text) {
   QTextEdit* editor = activeTextEditor();
   if (text.isEmpty() || !editor) return false;
-  captureActiveEditorUndoIfNeeded(QStringLiteral("Вставка текста"), true);
+  pushEditorCommandUndo(QStringLiteral("Вставка текста"));
   editor->setFocus(Qt::OtherFocusReason);
   QTextCursor cursor = editor->textCursor();
   cursor.insertText(text);
@@ -299,6 +303,12 @@ void PdfView::emitActiveTextFormat() {
   }
   const QTextCursor cursor = editor->textCursor();
   QTextCharFormat format = cursor.charFormat();
+  if (cursor.hasSelection()) {
+    // The selected text speaks, whichever end the cursor stands at.
+    QTextCursor first(editor->document());
+    first.setPosition(cursor.selectionStart() + 1);
+    format = first.charFormat();
+  }
   QFont font = format.font();
   QString family = font.family().trimmed();
   if (family.isEmpty()) {

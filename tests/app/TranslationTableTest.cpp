@@ -106,6 +106,8 @@ QMap<QString, QString> harvestRussianLiterals(const QStringList& onlyFiles = {})
 bool isExcluded(const QString& literal, const QString& file) {
   // The recogniser's tables of misread words, abbreviations and patterns.
   if (file.startsWith(QLatin1String("ocr/"))) return true;
+  // The words of the localised export file names, one per language.
+  if (file == QLatin1String("app/ExportFileNames.cpp")) return true;
   static const QSet<QString> notShown = {
       QStringLiteral("[А-Яа-яЁё]"),                 // the Cyrillic test of the lookup rule
       QStringLiteral("Нолвского областного суда"),  // sample text for measuring fonts

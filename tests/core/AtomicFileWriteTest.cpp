@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QIODevice>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -221,4 +222,26 @@ TEST_F(AtomicFileWriteTest, TheNewContentIsOnDiskBeforeItReplacesTheTarget) {
   // And the folder, so that the rename itself survives a crash.
   const ino_t folder = statOf(dir.path()).st_ino;
   EXPECT_TRUE(std::any_of(synced.begin(), synced.end(), [&](const Synced& s) { return s.inode == folder; }));
+}
+
+// Content streamed in by a producer replaces the target only when the
+// producer finishes; one that gives up leaves the old file and no trace.
+TEST_F(AtomicFileWriteTest, AStreamedWriteReplacesTheTargetOnlyWhenComplete) {
+  const QString target = dir.filePath(QStringLiteral("streamed.pdf"));
+  writeAll(target, "old");
+  QString error;
+  const auto giveUp = [](QIODevice* device, QString* why) {
+    device->write("half of the new");
+    *why = QStringLiteral("page 3 failed");
+    return false;
+  };
+  EXPECT_FALSE(writeFileAtomically(target, giveUp, &error));
+  EXPECT_EQ(error, QStringLiteral("page 3 failed"));
+  EXPECT_EQ(readAll(target), QByteArray("old"));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("streamed.pdf")});
+
+  const auto complete = [](QIODevice* device, QString*) { return device->write("new ") == 4 && device->write("content") == 7; };
+  EXPECT_TRUE(writeFileAtomically(target, complete, &error));
+  EXPECT_EQ(readAll(target), QByteArray("new content"));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("streamed.pdf")});
 }

@@ -25,7 +25,7 @@ protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
     file = dir.filePath("words.pdf");
-    ASSERT_TRUE(writePdf(file, {{"Word word WORD sword wordy Words\nСлово слово СЛОВО\nword again: word"},
+    ASSERT_TRUE(writePdf(file, {{"Word word WORD sword wordy Words\nСлово слово СЛОВО словом\nword again: word"},
                                 {"second page with one word"}}));
     ASSERT_TRUE(doc.open(file));
   }
@@ -50,6 +50,7 @@ TEST_F(SearchTest, HitCountsEqualOccurrencesInPdftotext) {
       {"word", {false, true, false}, R"((?<![\p{L}\p{N}])word(?![\p{L}\p{N}]))", false},
       {"Word", {true, true, false}, R"((?<![\p{L}\p{N}])Word(?![\p{L}\p{N}]))", true},
       {"слово", {}, "слово", false},
+      {"слово", {false, true, false}, R"((?<![\p{L}\p{N}])слово(?![\p{L}\p{N}]))", false},
       {"w[a-z]rds?", {false, false, true}, "w[a-z]rds?", false},
       {"W\\w+", {true, false, true}, "W\\w+", true},
       {"(word|слово)\\b", {false, false, true}, "(word|слово)\\b", false},

@@ -5,6 +5,7 @@
 #include "RawPdf.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
+#include "core/TurnedRect.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,13 @@ namespace {
 std::vector<TextBlock> extractFirstPage(const QString& path) {
   PdfDocument doc;
   EXPECT_TRUE(doc.open(path)) << doc.lastError().toStdString();
+  return doc.extractText(0);
+}
+
+// Writes the page and reads its blocks back through `doc`, which stays open.
+std::vector<TextBlock> writeAndExtract(PdfDocument& doc, const QString& file, const RawPage& page) {
+  EXPECT_TRUE(writeRawPdf(file, {page}));
+  EXPECT_TRUE(doc.open(file)) << doc.lastError().toStdString();
   return doc.extractText(0);
 }
 
@@ -177,10 +185,8 @@ TEST_F(TextExtraction, BlocksLieInTheShownPageSpace) {
   for (const SpaceCase& c : cases) {
     SCOPED_TRACE(c.name);
     const QString file = path(QStringLiteral("space.pdf"));
-    ASSERT_TRUE(writeRawPdf(file, {c.page}));
     PdfDocument doc;
-    ASSERT_TRUE(doc.open(file));
-    const std::vector<TextBlock> blocks = doc.extractText(0);
+    const std::vector<TextBlock> blocks = writeAndExtract(doc, file, c.page);
     ASSERT_EQ(blocks.size(), 1u);
     const QRectF rect = blocks[0].rect;
     EXPECT_GT(rect.width(), 3 * rect.height());
@@ -196,6 +202,70 @@ TEST_F(TextExtraction, BlocksLieInTheShownPageSpace) {
     EXPECT_NEAR(rect.right(), expected.right(), 2.0);
     EXPECT_NEAR(rect.center().y(), expected.center().y(), 3.0);
   }
+}
+
+// Text that runs turned on the shown page, a turned page's upright text or
+// text drawn turned, is cut along its own direction: one block per line with
+// the turn it shows with, its unturned box turned about its centre covering
+// the words where pdftotext finds them.
+TEST_F(TextExtraction, TurnedTextIsCutAlongItsOwnDirection) {
+  struct TurnCase {
+    const char* name;
+    RawPage page;
+    double rotation;  // clockwise as shown
+    bool wordBoxes = true;  // pdftotext boxes words of quarter turns only
+  };
+  const QByteArray twoLines = textLine("F1", 14, 100, 500, "First turned line here") +
+                              textLine("F1", 14, 100, 480, "Second turned line here");
+  const QList<TurnCase> cases = {
+      {"page rotate 90", {twoLines, {595, 842}, 90}, 90},
+      {"page rotate 270", {twoLines, {595, 842}, 270}, -90},
+      {"page rotate 180", {twoLines, {595, 842}, 180}, 180},
+      {"text drawn at 90 on an upright page",
+       {"BT /F1 14 Tf 0 1 -1 0 300 100 Tm (First turned line here) Tj 0 -20 Td (Second turned line here) Tj ET\n"},
+       -90},
+      {"text drawn at 30 degrees",
+       {"BT /F1 14 Tf 0.866 0.5 -0.5 0.866 100 300 Tm (First turned line here) Tj 0 -20 Td (Second turned line here) "
+        "Tj ET\n"},
+       -30, false},
+  };
+  for (const TurnCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString file = path(QStringLiteral("turned.pdf"));
+    PdfDocument doc;
+    const std::vector<TextBlock> blocks = writeAndExtract(doc, file, c.page);
+    ASSERT_EQ(blockTexts(blocks), QStringList({"First turned line here", "Second turned line here"}));
+    for (const TextBlock& b : blocks) {
+      EXPECT_NEAR(b.rotation, c.rotation, 0.6);
+      EXPECT_EQ(b.originalRotation, b.rotation);
+      // The unturned box is long and low, as the line reads.
+      EXPECT_GT(b.rect.width(), 5 * b.rect.height());
+      if (!c.wordBoxes) continue;
+      const QRectF shown = turnedBounds(b.rect, b.rotation);
+      for (const QString& word : b.text.split(QLatin1Char(' '))) {
+        const QList<QRectF> boxes = oracles::wordBoxes(file, 0, word, doc.pageSize(0).height());
+        ASSERT_FALSE(boxes.isEmpty()) << word.toStdString();
+        bool inside = false;
+        for (const QRectF& box : boxes) inside = inside || shown.adjusted(-2, -2, 2, 2).contains(box.center());
+        EXPECT_TRUE(inside) << word.toStdString();
+      }
+    }
+  }
+}
+
+// pdfium hands the characters of text that reads right to left on the shown
+// page last first, with blanks in the wrong places; the lines come out whole
+// and in reading order all the same.
+TEST_F(TextExtraction, UpsideDownPagesReadInOrder) {
+  if (!hasTool("qpdf")) GTEST_SKIP() << "qpdf missing";
+  const QString upright = path(QStringLiteral("upright.pdf"));
+  const QString turned = path(QStringLiteral("upside-down.pdf"));
+  ASSERT_TRUE(writePdf(upright, {PageSpec{QStringLiteral("Rotated page first line\nSecond line stays here"), false,
+                                          {595, 842}}}));
+  ASSERT_EQ(runTool(QStringLiteral("qpdf"), {upright, QStringLiteral("--rotate=+180"), turned}), 0);
+  const std::vector<TextBlock> blocks = extractFirstPage(turned);
+  EXPECT_EQ(blockTexts(blocks), QStringList({"Rotated page first line", "Second line stays here"}));
+  for (const TextBlock& b : blocks) EXPECT_NEAR(std::abs(b.rotation), 180.0, 0.5);
 }
 
 TEST_F(TextExtraction, WordsMatchPdftotextOnRealDocuments) {

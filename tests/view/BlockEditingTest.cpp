@@ -2,6 +2,7 @@
 // and scrolling, what typing stores in the block (rich text in points), the
 // format commands and their report, folding on close, and growth with text.
 #include "BlockViewFixture.h"
+#include "core/TurnedRect.h"
 
 #include "view/BlockTextRenderer.h"
 
@@ -73,11 +74,41 @@ TEST_F(BlockViewTest, BlockAboveTheViewportIsScrolledTenPixelsBelowItsTop) {
   view->setOcrBlocks(threeBlocks(), 0, false);
   view->setEditMode(true);
   view->setZoom(2.5);
+  // From the top of the content, where viewport and content coordinates agree.
+  view->verticalScrollBar()->setValue(0);
   const QRectF at = view->pdfRectToScreenRect(0, A::blocks(*view)[1].rect);
   view->verticalScrollBar()->setValue(int(at.top()) + 5);
   ASSERT_LT(view->pdfRectToScreenRect(0, A::blocks(*view)[1].rect).top(), 0);
   view->activateOcrBlock(1);
   EXPECT_NEAR(A::frame(*view)->contentScreenRect().top(), 10, 1);
+}
+
+// Text typed past the end of a line drawn turned grows the block (wrapping
+// at its width, so downwards in its own frame): where the line starts on the
+// page stays put.
+TEST_F(BlockViewTest, TurnedBlockGrowsFromWhereItsTextStarts) {
+  TextBlock turned = nativeBlock(QStringLiteral("Short turned"), QRectF(200, 400, 90, 16), 12.0f);
+  turned.rotation = turned.originalRotation = 90;
+  view->setOcrBlocks({turned}, 0, false);
+  view->setEditMode(true);
+  const auto startOnPage = [&] {
+    const TextBlock& b = A::blocks(*view)[0];
+    // The unturned box's upper-left corner, turned with the block.
+    return turnAbout(b.rect.center(), b.rotation).map(QPointF(b.rect.left(), b.rect.bottom()));
+  };
+  const QPointF start = startOnPage();
+  view->activateOcrBlock(0);
+  QTextEdit* editor = view->activeTextEditor();
+  ASSERT_NE(editor, nullptr);
+  editor->moveCursor(QTextCursor::End);
+  QTest::keyClicks(editor, QStringLiteral(" and a good deal longer now"));
+  QTest::qWait(20);
+  const TextBlock& grown = A::blocks(*view)[0];
+  EXPECT_GE(grown.rect.width(), turned.rect.width() - 0.5);
+  EXPECT_GT(grown.rect.height(), 2 * turned.rect.height());
+  const QPointF after = startOnPage();
+  EXPECT_NEAR(after.x(), start.x(), 1.5);
+  EXPECT_NEAR(after.y(), start.y(), 1.5);
 }
 
 TEST_F(BlockViewTest, TypingStoresTheTextAndRichTextInPointsAsOneUndoStep) {
@@ -184,8 +215,13 @@ TEST_F(BlockViewTest, FormatCommandsChangeTheSelectionAndAreReported) {
   EXPECT_TRUE(A::dirty(*view));
   EXPECT_TRUE(block.richTextHtml.contains(QStringLiteral("DejaVu Sans")));
   EXPECT_TRUE(htmlPixelSizes(block.richTextHtml).contains(300));
-  // Every command of one activation is one undo step, named by the first.
-  EXPECT_EQ(A::undoLabels(*view), QStringList{QStringLiteral("Форматирование текста")});
+  // Every command is an undo step of its own, named by its kind.
+  const QStringList labels = A::undoLabels(*view);
+  EXPECT_EQ(labels.size(), qsizetype(std::size(cases)));
+  EXPECT_EQ(labels.value(0), QStringLiteral("Форматирование текста"));
+  EXPECT_TRUE(labels.contains(QStringLiteral("Форматирование абзаца")));
+  EXPECT_TRUE(labels.contains(QStringLiteral("Маркированный список")));
+  EXPECT_TRUE(labels.last() == QStringLiteral("Нумерованный список"));
 
   // Without an open editor the commands touch nothing.
   view->deactivateOcrBlock();

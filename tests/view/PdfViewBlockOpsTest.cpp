@@ -2,6 +2,7 @@
 // clicks, rubber bands and keys on the viewport, the frame's own drags.
 #include "BlockViewFixture.h"
 
+#include "core/TurnedRect.h"
 #include "view/BlockEditorFrame.h"
 
 #include <QSignalSpy>
@@ -167,6 +168,41 @@ TEST_F(BlockOpsTest, MergeThenSplitGivesBackTheWords) {
   view->undo();
   view->undo();
   EXPECT_EQ(namesOf(A::blocks(*view)), (QStringList{"right side", "unrelated", "left words here"}));
+}
+
+// A line drawn turned a quarter (reading down the page) is as produced until
+// the user turns it further; split into words, each word goes where it shows
+// on the turned line, in reading order down the page.
+TEST_F(BlockOpsTest, TurnedLinesStayUneditedAndSplitWhereTheyShow) {
+  view->setEditMode(true);
+  TextBlock turned = nativeBlock(QStringLiteral("down the page"), QRectF(200, 500, 120, 20));
+  turned.rotation = turned.originalRotation = 90;
+  auto& line = turned.lines.front();
+  line.words = {{QStringLiteral("down"), QRectF(200, 502, 40, 16)},
+                {QStringLiteral("the"), QRectF(245, 502, 25, 16)},
+                {QStringLiteral("page"), QRectF(275, 502, 45, 16)}};
+  EXPECT_FALSE(PdfView::blockTextEdited(turned));
+  TextBlock turnedFurther = turned;
+  turnedFurther.rotation = 80;
+  EXPECT_TRUE(PdfView::blockTextEdited(turnedFurther));
+
+  view->setOcrBlocks({turned}, 0, false);
+  A::selection(*view) = {0};
+  view->ungroupSelectedOcrBlocksToWords();
+  const auto& words = A::blocks(*view);
+  ASSERT_EQ(words.size(), 3u);
+  const QRectF shown = turnedBounds(turned.rect, turned.rotation);
+  double previousTop = 1e9;
+  for (const TextBlock& w : words) {
+    SCOPED_TRACE(w.text.toStdString());
+    EXPECT_EQ(w.rotation, 90);
+    EXPECT_FALSE(PdfView::blockTextEdited(w));
+    // On the turned line: its centre inside the line's shown box, lower on
+    // the page than the word before.
+    EXPECT_TRUE(shown.contains(w.rect.center()));
+    EXPECT_LT(w.rect.center().y(), previousTop);
+    previousTop = w.rect.center().y();
+  }
 }
 
 TEST_F(BlockOpsTest, GroupingWithAnImageChangesNothing) {

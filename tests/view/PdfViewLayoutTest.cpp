@@ -145,7 +145,8 @@ TEST_F(PdfViewLayoutTest, ZoomLimitsAndSteps) {
       {[](PdfView& v) { v.zoomOut(); }, 1.25, true},
       {[](PdfView& v) { v.setZoom(7.0); v.zoomIn(); }, 8.0, true},
       {[](PdfView& v) { v.zoomIn(); }, 8.0, false},
-      {[](PdfView& v) { v.zoomFitWidth(); }, 800.0 / 595, true},
+      // The page and its two 10-pixel margins fit: no horizontal scrolling.
+      {[](PdfView& v) { v.zoomFitWidth(); }, (800.0 - 20) / 595, true},
       {[](PdfView& v) { v.zoomFit(); }, 600.0 / 842, true},
   };
   for (size_t i = 0; i < std::size(steps); ++i) {
@@ -242,8 +243,8 @@ TEST_F(PdfViewLayoutTest, NavigationSignalsAndScrolling) {
   view->setCurrentPage(5);
   ASSERT_EQ(spy.count(), 1);
   EXPECT_EQ(spy.at(0).at(0).toInt(), 5);
-  // Brought into view from above: its bottom edge plus the margin meets the viewport's.
-  EXPECT_EQ(view->verticalScrollBar()->value(), 10 + 5 * 852 + 842 - 600 + 10);
+  // A jump shows the page's top, the margin above it.
+  EXPECT_EQ(view->verticalScrollBar()->value(), 10 + 5 * 852 - 10);
   view->setCurrentPage(5);  // repeated: emitted again
   EXPECT_EQ(spy.count(), 2);
   view->setCurrentPage(12);

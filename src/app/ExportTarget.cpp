@@ -1,0 +1,18 @@
+#include "ExportTarget.h"
+
+#include "DialogHelpers.h"
+#include "MainWindow.h"
+#include "UiLanguage.h"
+
+#include <QFileInfo>
+
+bool confirmExportTarget(MainWindow* window, const QString& title, const QString& target) {
+  if (window->openDocumentIndexForPath(target) >= 0) {
+    appInfo(window, title,
+            uiTranslate(QStringLiteral("Файл «%1» открыт во вкладке. Закройте вкладку или выберите другое имя файла."))
+                .arg(QFileInfo(target).fileName()));
+    return false;
+  }
+  return !QFileInfo::exists(target) || appQuestion(window, title, QStringLiteral("Файл уже существует. Перезаписать?"),
+                                                   QStringLiteral("Перезаписать"), QStringLiteral("Отмена"));
+}

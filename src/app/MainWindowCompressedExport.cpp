@@ -1,0 +1,108 @@
+// The compressed export from the window: the dialog, then the copy written
+// by the compression engine and opened in a new tab; and the file-manager
+// "compress" action that leads to it.
+#include "MainWindow.h"
+
+#include "CompressedExportDialog.h"
+#include "DialogHelpers.h"
+#include "ExportFileNames.h"
+#include "ExportTarget.h"
+#include "UiLanguage.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+
+bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction) {
+  const QString title = QStringLiteral("Сжатый PDF");
+  if (!currentDocument || !currentDocument->isOpen()) {
+    appInfo(this, title, uiTranslate(QStringLiteral("Нет открытого документа.")));
+    return false;
+  }
+  const QString documentPath = currentDocument->filePath();
+  const QString baseName =
+      documentPath.isEmpty() ? QStringLiteral("document") : QFileInfo(documentPath).completeBaseName();
+  const QString suggested = suggestedPath.isEmpty()
+                                ? suggestedSiblingPdfPath(documentPath, QStringLiteral("compressed"), baseName)
+                                : withLocalizedPdfSuffix(suggestedPath, QStringLiteral("compressed"));
+  const qint64 originalFileSize = documentPath.isEmpty() ? 0 : QFileInfo(documentPath).size();
+
+  PdfDocument::CompressionOptions options;
+  QString path;
+  bool openResult = false;
+  {
+    CompressedExportDialog dialog(this, currentDocument, suggested, originalFileSize, fromShellAction);
+    if (dialog.execWithFit() != QDialog::Accepted) return false;
+    path = dialog.outputPathText();
+    if (path.isEmpty()) {
+      appInfo(this, title, uiTranslate(QStringLiteral("Укажите файл результата.")));
+      return false;
+    }
+    if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) path += QStringLiteral(".pdf");
+    path = withLocalizedPdfSuffix(path, QStringLiteral("compressed"));
+    dialog.setOutputPathText(path);
+    options = dialog.currentOptions();
+    openResult = !fromShellAction || dialog.openResultAfterSaving();
+  }
+  if (!confirmExportTarget(this, title, path)) return false;
+
+  if (progressBar) {
+    progressBar->setRange(0, 0);
+    progressBar->show();
+  }
+  if (statusLabel) statusLabel->setText(uiTranslate(QStringLiteral("Сжатие PDF...")));
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool ok = currentDocument->compressTo(path, options);
+  QApplication::restoreOverrideCursor();
+  if (progressBar) progressBar->hide();
+  if (!ok) {
+    appInfo(this, uiTranslate(QStringLiteral("Ошибка экспорта")),
+            uiTranslate(QStringLiteral("Не удалось сжать PDF:\n%1")).arg(currentDocument->lastError()));
+    return false;
+  }
+
+  QString message = uiTranslate(QStringLiteral("Сжатый PDF сохранён: %1")).arg(QFileInfo(path).fileName());
+  const qint64 written = QFileInfo(path).size();
+  if (originalFileSize > 0 && written > 0) {
+    message += uiTranslate(QStringLiteral(" (%1, %2% от исходного)"))
+                   .arg(formatFileSize(written), QString::number(written * 100.0 / originalFileSize, 'f', 1));
+    // A copy that grew is no success: both sizes are named.
+    if (written > originalFileSize)
+      message +=
+          uiTranslate(QStringLiteral(" — копия больше исходного файла (%1)")).arg(formatFileSize(originalFileSize));
+  }
+  if (statusLabel) statusLabel->setText(message);
+  if (openResult) {
+    openFile(QFileInfo(path).absoluteFilePath());
+    if (fromShellAction) {
+      show();
+      raise();
+      activateWindow();
+    }
+    if (statusLabel) statusLabel->setText(message + QStringLiteral(" · открыт в новой вкладке"));
+  }
+  return true;
+}
+
+void MainWindow::runShellCompress(const QList<QString>& files, bool fromShellAction) {
+  QStringList kept;
+  for (const QString& file : files) {
+    const QFileInfo info(file);
+    if (!info.exists() || !info.isFile()) continue;
+    const QString absolute = info.absoluteFilePath();
+    if (!kept.contains(absolute)) kept << absolute;
+  }
+  if (kept.size() != 1 || QFileInfo(kept.first()).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0) {
+    appInfo(this, uiTranslate(QStringLiteral("Сжать PDF")),
+            uiTranslate(QStringLiteral("Для сжатия выберите один PDF-файл.")));
+    if (fromShellAction) QApplication::quit();
+    return;
+  }
+  openFile(kept.first());
+  QTimer::singleShot(0, this, [this, fromShellAction] {
+    if (currentDocument->isOpen()) showCompressedPdfExportDialog(QString(), fromShellAction);
+    if (fromShellAction && !isVisible()) QApplication::quit();
+  });
+}

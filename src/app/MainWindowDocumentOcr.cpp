@@ -1,0 +1,258 @@
+// Whole-document recognition: a modeless dialog with progress and a log, and
+// the run that gives every scanned page an invisible, searchable text layer.
+// The run lets events through once per page, so the user may close its
+// dialog, its document or the window meanwhile: it holds the dialog's parts
+// through guarded pointers, follows its own document (which may go to the
+// background or be closed, ending the run), and page operations and a second
+// run are refused until it ends.
+#include "MainWindow.h"
+
+#include "DialogHelpers.h"
+#include "OcrRunRules.h"
+#include "core/ReadingOrder.h"
+#include "ocr/OcrEngine.h"
+#include "view/PdfView.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// The log and progress bar of a run; either may be gone at any time.
+class RunOutput {
+ public:
+  RunOutput(QProgressBar* progress, QListWidget* log) : bar(progress), list(log) {}
+  void line(const QString& text) {
+    if (!list) return;
+    list->addItem(text);
+    list->scrollToBottom();
+  }
+  void progress(int value, const QString& format = QString()) {
+    if (!bar) return;
+    bar->setValue(value);
+    if (!format.isEmpty()) bar->setFormat(format);
+  }
+  void range() {
+    if (bar) bar->setRange(0, 100);
+  }
+
+ private:
+  QPointer<QProgressBar> bar;
+  QPointer<QListWidget> list;
+};
+
+}  // namespace
+
+void MainWindow::showOcrProgressDialog() {
+  if (!allowOcr()) {
+    if (statusLabel) statusLabel->setText(tr("OCR недоступен в этой версии программы"));
+    return;
+  }
+  // One run at a time: its dialog comes forward instead of a second one.
+  if (ocrBusy) {
+    if (ocrProgressDialog) {
+      ocrProgressDialog->raise();
+      ocrProgressDialog->activateWindow();
+    }
+    statusLabel->setText(tr("Распознавание уже выполняется"));
+    return;
+  }
+  const bool open = currentDocument->isOpen();
+  if (open) switchEditModeOn();
+
+  auto* dialog = new QDialog(this);
+  dialog->setObjectName(QStringLiteral("AppDialog"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(QStringLiteral("OCR"));
+  dialog->resize(520, 290);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->setContentsMargins(18, 18, 18, 18);
+  layout->setSpacing(12);
+  layout->addWidget(label(tr("Распознавание текста"), QStringLiteral("DialogTitle")));
+  const QString languages = storedOcrLanguages();
+  layout->addWidget(label(open ? tr("Документ: %1 страниц · %2")
+                                     .arg(currentDocument->pageCount())
+                                     .arg(ocrLanguagesDisplayName(languages))
+                               : tr("Документ не открыт"),
+                          QStringLiteral("DialogSubtitle")));
+  auto* progress = new QProgressBar(dialog);
+  progress->setObjectName(QStringLiteral("OcrProgress"));
+  progress->setRange(0, 100);
+  progress->setValue(open ? 8 : 0);
+  progress->setFormat(open ? tr("%p% · подготовка страницы") : tr("Откройте PDF перед запуском OCR"));
+  layout->addWidget(progress);
+  auto* log = new QListWidget(dialog);
+  if (open)
+    log->addItems({tr("• Подготовка документа"), tr("  Страницы с готовым текстовым слоем будут пропущены"),
+                   tr("  Сканированные страницы будут распознаны")});
+  else
+    log->addItem(tr("Документ не открыт"));
+  layout->addWidget(log, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  QPushButton* pause = dialogButton(tr("Пауза"), QStringLiteral("SecondaryDialogButton"));
+  pause->setEnabled(false);
+  buttons->addWidget(pause);
+  QPushButton* cancel = dialogButton(tr("Отмена"), QStringLiteral("SecondaryDialogButton"));
+  connect(cancel, &QPushButton::clicked, dialog, &QDialog::close);
+  buttons->addWidget(cancel);
+  layout->addLayout(buttons);
+
+  dialog->move(frameGeometry().center() - dialog->rect().center());
+  dialog->show();
+  dialog->raise();
+  dialog->activateWindow();
+  ocrProgressDialog = dialog;
+  if (!open) return;
+
+  QPointer<QDialog> guardedDialog(dialog);
+  QPointer<QProgressBar> guardedProgress(progress);
+  QPointer<QListWidget> guardedLog(log);
+  QPointer<QPushButton> guardedCancel(cancel);
+  QTimer::singleShot(120, this, [=, this] {
+    if (!guardedDialog) return;
+    RunOutput output(guardedProgress, guardedLog);
+    output.progress(22, tr("%p% · анализ текстовых блоков"));
+    output.line(tr("• Запуск OCR документа"));
+    QCoreApplication::processEvents();
+    runOcrDocument(guardedProgress, guardedLog);
+    if (!guardedDialog) return;
+    RunOutput done(guardedProgress, guardedLog);
+    done.progress(100, tr("%p% · OCR завершён"));
+    done.line(tr("✓ OCR завершён"));
+    if (guardedCancel) guardedCancel->setText(tr("Закрыть"));
+  });
+}
+
+bool MainWindow::writeRecognisedPage(PdfDocument* document, int page, const std::vector<TextBlock>& blocks) {
+  return document->overlayOcrText(page, blocks, false);
+}
+
+void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
+  RunOutput output(progress, log);
+  if (!currentDocument->isOpen() || ocrBusy) return;
+  // Unsaved block edits are written before any page changes; when that
+  // fails they stay in the view and nothing is recognised.
+  if (view->hasOcrEdits() && !applyPendingOcrEdits()) {
+    output.line(tr("  Правки текстовых блоков не записаны — OCR документа не запущен"));
+    statusLabel->setText(tr("OCR документа не запущен: правки текстовых блоков не записаны"));
+    return;
+  }
+  switchEditModeOn();
+
+  PdfDocument* document = currentDocument;
+  ocrRunDocument = document;
+  ocrBusy = true;
+  if (ocrButton) ocrButton->setEnabled(false);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+
+  OcrEngine* engine = readyOcrEngine(storedOcrLanguages());
+  if (!engine) {
+    ocrRunDocument = nullptr;
+    finishOcrRun();
+    appInfo(this, QStringLiteral("OCR"), tr(kOcrEngineFailure));
+    return;
+  }
+
+  QSettings settings;
+  const int pages = document->pageCount();
+  const double storedZoom = settings.value(QStringLiteral("ocr/renderZoom"), 0.0).toDouble();
+  const bool skipTextPages = settings.value(QStringLiteral("ocr/preferNativeTextLayer"), true).toBool();
+  output.range();
+  output.progress(5);
+
+  int recognised = 0;
+  int skipped = 0;
+  int withoutText = 0;
+  int failedPage = -1;
+  QString failure;
+  bool documentClosed = false;
+  for (int i = 0; i < pages; ++i) {
+    output.progress(5 + (i * 90) / pages, tr("%p% · страница %1 из %2").arg(i + 1).arg(pages));
+    output.line(tr("• Страница %1: проверка").arg(i + 1));
+    QCoreApplication::processEvents();
+    if (!ocrRunDocument) {
+      documentClosed = true;
+      break;
+    }
+    if (i >= document->pageCount()) break;
+    if (skipTextPages && hasVisibleTextLayer(document->extractText(i))) {
+      output.line(tr("  Уже есть текстовый слой — пропущено"));
+      ++skipped;
+      continue;
+    }
+    const QSizeF size = document->pageSize(i);
+    const double scale = pageOcrScale(size.width(), storedZoom);
+    QImage image = document->renderPage(i, scale, 0);
+    if (image.isNull()) {
+      output.line(tr("  Не удалось подготовить изображение страницы"));
+      ++withoutText;
+      continue;
+    }
+    output.line(tr("  OCR..."));
+    std::vector<TextBlock> blocks = engine->recognizePage(image, i, scale, size.height());
+    image = QImage();
+    sortReadingOrder(blocks, size.width(), size.height());
+    if (blocks.empty()) {
+      output.line(tr("  Текст не найден"));
+      ++withoutText;
+      continue;
+    }
+    if (!writeRecognisedPage(document, i, blocks)) {
+      // Going on would leave the user believing the document is searchable;
+      // the pages done so far keep their layer.
+      output.line(tr("  Не удалось добавить текстовый слой"));
+      ++withoutText;
+      failedPage = i;
+      failure = document->lastError();
+      break;
+    }
+    output.line(tr("  Добавлен текстовый слой: %1 блоков").arg(blocks.size()));
+    ++recognised;
+  }
+
+  output.progress(96, tr("%p% · обновление документа"));
+  ocrRunDocument = nullptr;
+  // The view is brought up to date only when it still shows the run's
+  // document; blocks the user edited meanwhile are written, not dropped.
+  if (!documentClosed && currentDocument == document && (!view->hasOcrEdits() || applyPendingOcrEdits())) {
+    view->clearOcrBlocks();
+    if (ocrBar) ocrBar->hide();
+    ocrPage = -1;
+    view->invalidatePageCache();
+    loadNativeTextLayerForPage(view->currentPageIndex(), false);
+  }
+  updateTitle();
+  finishOcrRun();
+  output.progress(100);
+
+  if (documentClosed) {
+    output.line(tr("  Документ закрыт — распознавание остановлено"));
+    statusLabel->setText(tr("OCR документа остановлен: документ закрыт"));
+    return;
+  }
+  output.line(tr("✓ Готово: распознано %1, пропущено %2, без текста %3").arg(recognised).arg(skipped).arg(withoutText));
+  if (failedPage < 0) {
+    statusLabel->setText(tr("OCR документа: распознано %1 страниц, пропущено %2").arg(recognised).arg(skipped));
+    return;
+  }
+  const QString reason = failure.trimmed().isEmpty() ? tr("документ не принял текстовый слой") : failure.trimmed();
+  output.line(tr("  Остановлено на странице %1: %2").arg(failedPage + 1).arg(reason));
+  statusLabel->setText(tr("OCR документа остановлен на странице %1").arg(failedPage + 1));
+  QMessageBox::warning(this, QStringLiteral("OCR"),
+                       tr("Не удалось записать текстовый слой страницы %1: %2.\n\nРаспознавание остановлено; "
+                          "уже распознанные страницы (%3) остаются в документе.")
+                           .arg(failedPage + 1)
+                           .arg(reason)
+                           .arg(recognised));
+}

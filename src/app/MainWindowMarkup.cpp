@@ -1,0 +1,215 @@
+// The Markup tab: marks over the marked region, the marker colour, notes and
+// the free-text dialog, besides the search, copy and protection commands.
+#include "MainWindow.h"
+
+#include "DialogHelpers.h"
+#include "PageTopRect.h"
+#include "ToolDialogFrame.h"
+#include "view/PdfView.h"
+
+#include <QColorDialog>
+#include <QComboBox>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTextEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <memory>
+
+bool MainWindow::isOpenDocument(const PdfDocument* document) const {
+  return document && std::any_of(documents.begin(), documents.end(), [document](const OpenDocumentState& state) {
+           return state.document.get() == document && document->isOpen();
+         });
+}
+
+bool MainWindow::applyEditsBeforePageChange() {
+  const bool hadBlocks = view->ocrBlocksPageIndex() >= 0;
+  if (!applyPendingOcrEdits()) return false;
+  if (editMode && hadBlocks && view->ocrBlocksPageIndex() < 0)
+    loadNativeTextLayerForPage(view->currentPageIndex(), false);
+  return true;
+}
+
+QWidget* MainWindow::buildCommentTab() {
+  // One marker colour for the whole run, shared by the three kinds of mark.
+  static QColor s_markupColor(255, 255, 0, 255);
+
+  auto* page = new QWidget;
+  page->setObjectName(QStringLiteral("RibbonPage"));
+  auto* layout = new QHBoxLayout(page);
+  layout->setContentsMargins(10, 4, 10, 4);
+  layout->setSpacing(0);
+  const auto button = [this](const char* key, const QString& text, auto action) {
+    QToolButton* b = toolButton(QString::fromUtf8(key), text);
+    connect(b, &QToolButton::clicked, this, action);
+    return b;
+  };
+
+  const auto markPendingSelection = [this](int kind, const QString& name) {
+    if (!currentDocument->isOpen()) return;
+    if (pendingSelectionPage < 0 || !(pendingSelectionRect.width() > 0) || !(pendingSelectionRect.height() > 0)) {
+      statusLabel->setText(QStringLiteral("Выделите текст для разметки"));
+      return;
+    }
+    if (!applyEditsBeforePageChange()) return;
+    const int page = pendingSelectionPage;
+    const QRectF shown = shownRectFromPageTop(pendingSelectionRect, currentDocument->pageSize(page));
+    if (!currentDocument->addMarkupAnnot(page, shown, s_markupColor, kind)) {
+      statusLabel->setText(QStringLiteral("Ошибка: %1").arg(currentDocument->lastError()));
+      return;
+    }
+    view->invalidatePageCache();
+    updateTitle();
+    statusLabel->setText(QStringLiteral("%1 добавлен на стр. %2").arg(name).arg(page + 1));
+    pendingSelectionPage = -1;
+    pendingSelectionRect = QRectF(0, 0, 0, 0);
+  };
+
+  QToolButton* marker =
+      button("highlight", QStringLiteral("Маркер"), [markPendingSelection] { markPendingSelection(0, QStringLiteral("Маркер")); });
+  marker->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(marker, &QToolButton::customContextMenuRequested, this, [this] {
+    const QColor chosen = QColorDialog::getColor(s_markupColor, this, QStringLiteral("Цвет маркера"));
+    if (chosen.isValid()) s_markupColor = chosen;
+  });
+  layout->addWidget(ribbonGroup(QStringLiteral("Аннотации"),
+                                {button("comment", QStringLiteral("Заметка"), [this] { addNoteOnCurrentPage(); }),
+                                 marker,
+                                 button("edit-text", QStringLiteral("Текст"), [this] { showFreeTextDialog(); })}));
+  layout->addWidget(ribbonGroup(
+      QStringLiteral("Разметка"),
+      {button("format-underline", QStringLiteral("Подчерк."),
+              [markPendingSelection] { markPendingSelection(1, QStringLiteral("Подчёркивание")); }),
+       button("format-strike", QStringLiteral("Зачерк."),
+              [markPendingSelection] { markPendingSelection(2, QStringLiteral("Зачёркивание")); }),
+       toolButton(QStringLiteral("area-select"), QStringLiteral("Область"), false, true)}));
+  layout->addWidget(ribbonGroup(QStringLiteral("Работа"),
+                                {button("search", QStringLiteral("Найти"), [this] { showSearchDialog(); }),
+                                 button("copy", QStringLiteral("Копия"), [this] { onCopySelectedText(); }),
+                                 toolButton(QStringLiteral("delete"), QStringLiteral("Удалить"), false, true)}));
+  QList<QWidget*> protection = {button("password", QStringLiteral("Пароль"), [this] { showPasswordDialog(); }),
+                                toolButton(QStringLiteral("permissions"), QStringLiteral("Права")),
+                                toolButton(QStringLiteral("redact"), QStringLiteral("Редакция"))};
+  if (allowSignatures())
+    protection.append(button("digital-signature", QStringLiteral("Подпись"),
+                             [this] { showSignatureDialog(false, {}, {}, QString()); }));
+  protection.append(toolButton(QStringLiteral("verify"), QStringLiteral("Проверить")));
+  protection.append(
+      button("properties", QStringLiteral("Свойства"), [this] { showDocumentPropertiesDialog(); }));
+  layout->addWidget(ribbonGroup(QStringLiteral("Защита"), protection));
+  layout->addStretch(1);
+  return page;
+}
+
+void MainWindow::addNoteOnCurrentPage() {
+  if (!currentDocument->isOpen()) return;
+  bool accepted = false;
+  const QString text = QInputDialog::getMultiLineText(this, QStringLiteral("Добавить заметку"),
+                                                      QStringLiteral("Текст заметки:"), QString(), &accepted);
+  if (!accepted || text.isEmpty()) return;
+  if (!applyEditsBeforePageChange()) return;
+  const int page = view->currentPageIndex();
+  const QSizeF size = currentDocument->pageSize(page);
+  const QPointF centre(size.width() * 0.5, size.height() * 0.5);
+  // A refused note is said, never swallowed.
+  if (!currentDocument->addStickyNote(page, centre, text, QStringLiteral("User"))) {
+    statusLabel->setText(QStringLiteral("Ошибка: %1").arg(currentDocument->lastError()));
+    return;
+  }
+  view->invalidatePageCache();
+  updateTitle();
+  statusLabel->setText(QStringLiteral("Заметка добавлена на стр. ") + QString::number(page + 1));
+}
+
+void MainWindow::showFreeTextDialog() {
+  if (!currentDocument->isOpen()) return;
+  // The target is fixed when the dialog opens: this document, this page, this
+  // region (measured from the page's top edge, as the view marks it).
+  PdfDocument* target = currentDocument;
+  int page = 0;
+  QRectF region;
+  if (pendingSelectionPage >= 0 && pendingSelectionRect.width() > 0 && pendingSelectionRect.height() > 0) {
+    page = pendingSelectionPage;
+    region = pendingSelectionRect;
+  } else {
+    page = pendingSelectionPage >= 0 ? pendingSelectionPage : view->currentPageIndex();
+    const QSizeF size = currentDocument->pageSize(page);
+    const double width = 0.6 * size.width();
+    region = QRectF((size.width() - width) * 0.5, size.height() * 0.5 - 40, width, 40);
+  }
+
+  QDialog* dialog = newToolDialog(this, QStringLiteral("Текстовая аннотация"), QSize(460, 320));
+  auto* layout = new QVBoxLayout(dialog);
+  layout->setContentsMargins(16, 16, 16, 16);
+  layout->setSpacing(10);
+  layout->addWidget(label(QStringLiteral("Текст на странице"), QStringLiteral("DialogTitle")));
+  auto* text = new QTextEdit;
+  text->setObjectName(QStringLiteral("DialogLineEdit"));
+  text->setPlaceholderText(QStringLiteral("Введите текст..."));
+  text->setMinimumHeight(100);
+  layout->addWidget(text);
+  auto* fontRow = new QHBoxLayout;
+  fontRow->addWidget(new QLabel(QStringLiteral("Шрифт:")));
+  auto* family = new QComboBox;
+  family->addItems({QStringLiteral("Helvetica"), QStringLiteral("Times-Roman"), QStringLiteral("Courier")});
+  fontRow->addWidget(family);
+  fontRow->addWidget(new QLabel(QStringLiteral("Размер:")));
+  auto* size = new QSpinBox;
+  size->setRange(6, 96);
+  size->setValue(12);
+  fontRow->addWidget(size);
+  auto* colourButton = new QPushButton(QStringLiteral("Цвет..."));
+  colourButton->setObjectName(QStringLiteral("SecondaryDialogButton"));
+  // The colour belongs to this dialog and lives exactly as long as it.
+  const auto colour = std::make_shared<QColor>(Qt::black);
+  colourButton->setStyleSheet(QStringLiteral("background:%1").arg(colour->name()));
+  connect(colourButton, &QPushButton::clicked, dialog, [dialog, colour, colourButton] {
+    const QColor chosen = QColorDialog::getColor(*colour, dialog);
+    if (!chosen.isValid()) return;
+    *colour = chosen;
+    colourButton->setStyleSheet(QStringLiteral("background:%1").arg(colour->name()));
+  });
+  fontRow->addWidget(colourButton);
+  fontRow->addStretch(1);
+  layout->addLayout(fontRow);
+  const auto [cancel, insert] = addDialogButtonRow(layout, QStringLiteral("Отмена"), QStringLiteral("Вставить"));
+  connect(cancel, &QPushButton::clicked, dialog, &QDialog::close);
+  connect(insert, &QPushButton::clicked, dialog, [=, this] {
+    const QString plain = text->toPlainText().trimmed();
+    if (plain.isEmpty()) {
+      dialog->close();
+      return;
+    }
+    // Written into the document the dialog was opened for, never into the tab
+    // that happens to be active now.
+    if (!isOpenDocument(target)) {
+      statusLabel->setText(QStringLiteral("Документ, для которого открыто окно, закрыт; текст не вставлен"));
+      dialog->close();
+      return;
+    }
+    if (target == currentDocument && !applyEditsBeforePageChange()) {
+      dialog->close();
+      return;
+    }
+    const QRectF shown = shownRectFromPageTop(region, target->pageSize(page));
+    if (target->addFreeText(page, shown, plain, family->currentText(), float(size->value()), *colour)) {
+      if (target == currentDocument) {
+        view->invalidatePageCache();
+        pendingSelectionPage = -1;
+        pendingSelectionRect = QRectF(0, 0, 0, 0);
+      }
+      updateTitle();
+      statusLabel->setText(QStringLiteral("Текст добавлен на стр. %1").arg(page + 1));
+    } else {
+      statusLabel->setText(QStringLiteral("Ошибка: %1").arg(target->lastError()));
+    }
+    dialog->close();
+  });
+  showCentredOn(this, dialog);
+}

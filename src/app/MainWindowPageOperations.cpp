@@ -1,0 +1,160 @@
+// Page operations of the Pages tab and the thumbnail panel: rotate, insert a
+// blank page, delete, duplicate, clear and move. Each writes the view's
+// unsaved block edits into their page first (and does nothing when that
+// fails), because the blocks name a page by its index, which the operation
+// changes. The thumbnail panel offers its menu and drag in every edition, so
+// the edition's flag is checked here.
+#include "MainWindow.h"
+
+#include "DialogHelpers.h"
+#include "core/PdfDocument.h"
+#include "view/PageThumbnailPanel.h"
+#include "view/PdfView.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QTemporaryDir>
+
+#include <algorithm>
+
+namespace {
+
+const QSizeF kBlankPageSize(595, 842);  // A4 portrait, points
+
+}  // namespace
+
+bool MainWindow::pageOperationMayStart() {
+  if (!currentDocument->isOpen()) return false;
+  // A document run walks the pages by index between events.
+  if (ocrBusy) {
+    appInfo(this, tr("Страницы"), tr("Дождитесь окончания распознавания документа."));
+    return false;
+  }
+  if (view->hasOcrEdits() && !applyPendingOcrEdits()) return false;
+  view->clearOcrBlocks();
+  if (ocrBar) ocrBar->hide();
+  ocrPage = -1;
+  pendingSelectionPage = -1;
+  pendingSelectionRect = QRectF();
+  return true;
+}
+
+void MainWindow::refreshAfterPageListChange(int page) {
+  thumbnails->refresh();
+  view->setDocument(currentDocument);
+  view->setCurrentPage(page);
+  updateTitle();
+  updatePageControls();
+}
+
+void MainWindow::onRotateCW() { rotateCurrentPageBy(90); }
+void MainWindow::onRotateCCW() { rotateCurrentPageBy(-90); }
+
+void MainWindow::rotateCurrentPageBy(int degrees) {
+  if (!currentDocument->isOpen()) return;
+  // Outside edit mode a turn is a view setting; the file stays as it is.
+  if (!editMode) {
+    view->rotateCurrentPageView(degrees);
+    return;
+  }
+  if (!pageOperationMayStart()) return;
+  const int page = view->currentPageIndex();
+  if (!currentDocument->rotatePage(page, degrees)) return;
+  thumbnails->refreshPage(page);
+  view->setDocument(currentDocument);
+  view->setCurrentPage(page);
+  loadNativeTextLayerForPage(page, false);
+  updateTitle();
+  updatePageControls();
+}
+
+void MainWindow::onRotateCurrentPage() {
+  if (!allowPageEditing() || !pageOperationMayStart()) return;
+  const int page = view->currentPageIndex();
+  currentDocument->rotatePage(page, 90);
+  thumbnails->refreshPage(page);
+  view->setDocument(currentDocument);
+  view->setCurrentPage(page);
+  updateTitle();
+}
+
+void MainWindow::onInsertBlankPage() {
+  if (!allowPageEditing() || !pageOperationMayStart()) return;
+  const int page = view->currentPageIndex();
+  currentDocument->insertBlankPage(page, kBlankPageSize);
+  refreshAfterPageListChange(page);
+}
+
+void MainWindow::onInsertPageRequested(int beforeIndex) {
+  if (!allowPageEditing() || !pageOperationMayStart()) return;
+  currentDocument->insertBlankPage(beforeIndex, kBlankPageSize);
+  refreshAfterPageListChange(beforeIndex);
+}
+
+void MainWindow::onDeleteCurrentPage() {
+  if (!allowPageEditing() || !currentDocument->isOpen() || currentDocument->pageCount() < 2) return;
+  const int page = view->currentPageIndex();
+  if (QMessageBox::question(this, tr("Удаление страницы"), tr("Удалить страницу %1?").arg(page + 1),
+                            QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton) != QMessageBox::Yes)
+    return;
+  if (!pageOperationMayStart()) return;
+  currentDocument->deletePage(page);
+  refreshAfterPageListChange(std::min(currentDocument->pageCount() - 1, page));
+}
+
+void MainWindow::onDeletePageRequested(int index) {
+  if (!allowPageEditing() || !currentDocument->isOpen() || currentDocument->pageCount() < 2) return;
+  if (!pageOperationMayStart()) return;
+  currentDocument->deletePage(index);
+  refreshAfterPageListChange(std::min(currentDocument->pageCount() - 1, index));
+}
+
+void MainWindow::onDuplicatePage() {
+  if (!allowPageEditing() || !pageOperationMayStart()) return;
+  const int page = view->currentPageIndex();
+  // The copy travels through a file in a folder of our own (owner-only,
+  // unpredictable name), which goes with the folder on every path.
+  const QTemporaryDir folder;
+  const QString copy = folder.filePath(QStringLiteral("page.pdf"));
+  if (!folder.isValid() || !currentDocument->extractPageSubset({page}, copy)) {
+    statusLabel->setText(tr("Ошибка дублирования страницы"));
+    return;
+  }
+  if (!currentDocument->appendPage(copy, 0)) {
+    statusLabel->setText(tr("Ошибка вставки дубля"));
+    return;
+  }
+  const int count = currentDocument->pageCount();
+  if (page + 1 != count - 1) currentDocument->movePage(count - 1, page + 1);
+  refreshAfterPageListChange(page + 1);
+  statusLabel->setText(tr("Страница %1 дублирована").arg(page + 1));
+}
+
+void MainWindow::onClearPage() {
+  if (!allowPageEditing() || !currentDocument->isOpen()) return;
+  const int page = view->currentPageIndex();
+  if (QMessageBox::question(this, tr("Очистить страницу"),
+                            tr("Удалить содержимое страницы %1 и заменить пустой?").arg(page + 1),
+                            QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton) != QMessageBox::Yes)
+    return;
+  if (!pageOperationMayStart()) return;
+  const QSizeF size = currentDocument->pageSize(page);
+  // The blank page goes in first, so that a page that cannot be made never
+  // costs the page it replaces.
+  if (!currentDocument->insertBlankPage(page + 1, size) || !currentDocument->deletePage(page)) {
+    refreshAfterPageListChange(page);
+    statusLabel->setText(tr("Не удалось очистить страницу %1").arg(page + 1));
+    return;
+  }
+  refreshAfterPageListChange(page);
+  statusLabel->setText(tr("Страница %1 очищена").arg(page + 1));
+}
+
+void MainWindow::onMovePageRequested(int from, int to) {
+  if (!allowPageEditing() || !pageOperationMayStart()) return;
+  currentDocument->movePage(from, to);
+  view->setDocument(currentDocument);
+  view->setCurrentPage(to);
+  thumbnails->refresh();
+  updateTitle();
+}

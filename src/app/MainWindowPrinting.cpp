@@ -1,0 +1,307 @@
+// Printing: the program's print dialog that stores the "print/" settings, and
+// the print run through the system dialog, one rendered image per sheet.
+#include "MainWindow.h"
+
+#include "DialogHelpers.h"
+#include "RibbonFactories.h"
+#include "ToolDialogFrame.h"
+#include "view/PdfView.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QStringList>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QPageSize::PageSizeId paperFromSetting(const QString& paper) {
+  if (paper == QLatin1String("A3")) return QPageSize::A3;
+  if (paper == QLatin1String("A5")) return QPageSize::A5;
+  if (paper == QLatin1String("Letter")) return QPageSize::Letter;
+  if (paper == QLatin1String("Legal")) return QPageSize::Legal;
+  return QPageSize::A4;
+}
+
+// Sheet scale from "print/scale": natural size, 125 %, the paper's width, or
+// the whole page fitted.
+double printScale(const QString& mode, QSizeF sheet, QSizeF page) {
+  if (mode == QLatin1String("100") || mode == QLatin1String("100%")) return 1.0;
+  if (mode == QLatin1String("125") || mode == QLatin1String("125%")) return 1.25;
+  const double w = std::max(page.width(), 1.0);
+  const double h = std::max(page.height(), 1.0);
+  if (mode == QLatin1String("width") || mode == QStringLiteral("По ширине")) return sheet.width() / w;
+  return std::min(sheet.width() / w, sheet.height() / h);
+}
+
+QString pageList(const QList<int>& pages) {
+  QStringList numbers;
+  for (int page : pages) numbers.append(QString::number(page + 1));
+  return numbers.join(QStringLiteral(", "));
+}
+
+QGroupBox* gridGroup(const QString& title, QGridLayout*& grid) {
+  auto* group = new QGroupBox(title);
+  group->setObjectName(QStringLiteral("DialogGroupBox"));
+  grid = new QGridLayout(group);
+  grid->setHorizontalSpacing(10);
+  grid->setVerticalSpacing(8);
+  return group;
+}
+
+// A data combo's stored value, with the Russian labels of old settings mapped.
+void selectByData(QComboBox* combo, QString value) {
+  if (value == QStringLiteral("Книжная")) value = QStringLiteral("portrait");
+  if (value == QStringLiteral("Альбомная")) value = QStringLiteral("landscape");
+  if (value == QStringLiteral("По размеру страницы")) value = QStringLiteral("fit");
+  if (value == QStringLiteral("По ширине")) value = QStringLiteral("width");
+  const int index = combo->findData(value);
+  combo->setCurrentIndex(index >= 0 ? index : 0);
+}
+
+}  // namespace
+
+void MainWindow::showPrintDialog() {
+  auto* dialog = new QDialog(this);
+  dialog->setObjectName(QStringLiteral("PrintDialog"));
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setWindowTitle(QStringLiteral("Печать"));
+  dialog->resize(760, 520);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->setContentsMargins(14, 14, 14, 14);
+  layout->setSpacing(12);
+
+  const bool open = currentDocument->isOpen();
+  auto* header = new QHBoxLayout;
+  auto* titles = new QVBoxLayout;
+  titles->setSpacing(1);
+  titles->addWidget(label(QStringLiteral("Печать документа"), QStringLiteral("DialogTitle")));
+  titles->addWidget(label(open ? QFileInfo(currentDocument->filePath()).fileName() + QStringLiteral(" · ") +
+                                     QString::number(currentDocument->pageCount()) + QStringLiteral(" страниц")
+                               : QStringLiteral("Документ не открыт"),
+                          QStringLiteral("DialogSubtitle")));
+  header->addLayout(titles, 1);
+  header->addWidget(iconOnlyButton(QStringLiteral("print"), QStringLiteral("Печать")));
+  layout->addLayout(header);
+
+  auto* body = new QHBoxLayout;
+  body->setSpacing(14);
+  auto* preview = new QFrame;
+  preview->setObjectName(QStringLiteral("PrintPreviewPanel"));
+  preview->setMinimumWidth(260);
+  auto* previewLayout = new QVBoxLayout(preview);
+  previewLayout->setContentsMargins(18, 18, 18, 18);
+  previewLayout->setSpacing(10);
+  auto* sheet = new QLabel;
+  sheet->setObjectName(QStringLiteral("PrintPreviewPage"));
+  sheet->setFixedSize(180, 250);
+  sheet->setAlignment(Qt::AlignCenter);
+  sheet->setText(QStringLiteral(
+      "<div align='center' style='font-family:Georgia;color:#111827;'><b>ПРЕДПРОСМОТР</b><br><br>━━━━━━<br>━━━━━━"
+      "<br>━━━━━━<br><br><span style='font-size:10px;'>Страница 1</span></div>"));
+  previewLayout->addWidget(sheet, 0, Qt::AlignHCenter);
+  QLabel* caption = label(QStringLiteral("Предпросмотр листа A4"), QStringLiteral("PrintPreviewCaption"));
+  caption->setAlignment(Qt::AlignCenter);
+  previewLayout->addWidget(caption);
+  previewLayout->addStretch(1);
+  body->addWidget(preview);
+
+  QSettings settings;
+  auto* right = new QVBoxLayout;
+  right->setContentsMargins(0, 0, 0, 0);
+  right->setSpacing(10);
+  QGridLayout* printerGrid = nullptr;
+  QGroupBox* printerGroup = gridGroup(QStringLiteral("Принтер"), printerGrid);
+  auto* printers = new QComboBox;
+  printers->addItem(QStringLiteral("PDF (файл)"));
+  const QString defaultPrinter = QPrinter().printerName();
+  if (!defaultPrinter.isEmpty() && defaultPrinter != QStringLiteral("PDF (файл)")) printers->addItem(defaultPrinter);
+  QPushButton* system = dialogButton(QStringLiteral("Системный диалог..."), QStringLiteral("SecondaryDialogButton"));
+  printerGrid->addWidget(new QLabel(QStringLiteral("Имя:")), 0, 0);
+  printerGrid->addWidget(printers, 0, 1);
+  printerGrid->addWidget(system, 0, 2);
+  printerGrid->addWidget(new QLabel(QStringLiteral("Состояние:")), 1, 0);
+  printerGrid->addWidget(new QLabel(QStringLiteral("Готов")), 1, 1, 1, 2);
+  right->addWidget(printerGroup);
+
+  auto* rangeRow = new QHBoxLayout;
+  rangeRow->setSpacing(10);
+  auto* pagesGroup = new QGroupBox(QStringLiteral("Страницы"));
+  pagesGroup->setObjectName(QStringLiteral("DialogGroupBox"));
+  auto* pagesLayout = new QVBoxLayout(pagesGroup);
+  auto* all = new QRadioButton(QStringLiteral("Все"));
+  all->setChecked(true);
+  pagesLayout->addWidget(all);
+  pagesLayout->addWidget(new QRadioButton(QStringLiteral("Текущая страница")));
+  auto* rangeLine = new QHBoxLayout;
+  rangeLine->addWidget(new QRadioButton(QStringLiteral("Страницы:")));
+  rangeLine->addWidget(dialogLineEdit(QStringLiteral("1-3, 5")));
+  pagesLayout->addLayout(rangeLine);
+  rangeRow->addWidget(pagesGroup);
+  QGridLayout* copiesGrid = nullptr;
+  QGroupBox* copiesGroup = gridGroup(QStringLiteral("Копии"), copiesGrid);
+  auto* copies = new QSpinBox;
+  copies->setRange(1, 99);
+  copies->setValue(settings.value(QStringLiteral("print/copies"), 1).toInt());
+  copiesGrid->addWidget(new QLabel(QStringLiteral("Количество:")), 0, 0);
+  copiesGrid->addWidget(copies, 0, 1);
+  copiesGrid->addWidget(new QCheckBox(QStringLiteral("Разобрать по копиям")), 1, 0, 1, 2);
+  rangeRow->addWidget(copiesGroup);
+  right->addLayout(rangeRow);
+
+  QGridLayout* pageGrid = nullptr;
+  QGroupBox* pageGroup = gridGroup(QStringLiteral("Параметры страницы"), pageGrid);
+  auto* paper = new QComboBox;
+  paper->addItems({QStringLiteral("A4"), QStringLiteral("A5"), QStringLiteral("Letter"), QStringLiteral("Legal")});
+  paper->setCurrentText(settings.value(QStringLiteral("print/paper"), QStringLiteral("A4")).toString());
+  auto* orientation = new QComboBox;
+  orientation->addItem(QStringLiteral("Книжная"), QStringLiteral("portrait"));
+  orientation->addItem(QStringLiteral("Альбомная"), QStringLiteral("landscape"));
+  selectByData(orientation, settings.value(QStringLiteral("print/orientation"), QStringLiteral("portrait")).toString());
+  auto* scale = new QComboBox;
+  scale->addItem(QStringLiteral("По размеру страницы"), QStringLiteral("fit"));
+  scale->addItem(QStringLiteral("100%"), QStringLiteral("100"));
+  scale->addItem(QStringLiteral("125%"), QStringLiteral("125"));
+  scale->addItem(QStringLiteral("По ширине"), QStringLiteral("width"));
+  selectByData(scale, settings.value(QStringLiteral("print/scale"), QStringLiteral("fit")).toString());
+  pageGrid->addWidget(new QLabel(QStringLiteral("Бумага:")), 0, 0);
+  pageGrid->addWidget(paper, 0, 1);
+  pageGrid->addWidget(new QLabel(QStringLiteral("Ориентация:")), 1, 0);
+  pageGrid->addWidget(orientation, 1, 1);
+  pageGrid->addWidget(new QLabel(QStringLiteral("Масштаб:")), 2, 0);
+  pageGrid->addWidget(scale, 2, 1);
+  pageGrid->addWidget(new QCheckBox(QStringLiteral("Печатать комментарии")), 3, 0, 1, 2);
+  pageGrid->addWidget(new QCheckBox(QStringLiteral("Двусторонняя печать")), 4, 0, 1, 2);
+  right->addWidget(pageGroup);
+  right->addStretch(1);
+  body->addLayout(right, 1);
+  layout->addLayout(body, 1);
+
+  const auto [cancel, print] = addDialogButtonRow(layout, QStringLiteral("Отмена"), QStringLiteral("Печать"));
+  print->setEnabled(open);
+
+  connect(cancel, &QPushButton::clicked, dialog, &QDialog::close);
+  connect(system, &QPushButton::clicked, this, [this, dialog] {
+    dialog->close();
+    onPrint();
+  });
+  connect(print, &QPushButton::clicked, this, [this, dialog, paper, orientation, scale, copies] {
+    QSettings stored;
+    stored.setValue(QStringLiteral("print/paper"), paper->currentText());
+    stored.setValue(QStringLiteral("print/orientation"), orientation->currentData().toString());
+    stored.setValue(QStringLiteral("print/scale"), scale->currentData().toString());
+    stored.setValue(QStringLiteral("print/copies"), copies->value());
+    onPrint();
+    dialog->close();
+  });
+  dialog->show();
+}
+
+void MainWindow::onPrint() {
+  if (!currentDocument->isOpen()) return;
+  QSettings settings;
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setResolution(std::clamp(settings.value(QStringLiteral("print/dpi"), 300).toInt(), 72, 1200));
+  printer.setPageSize(QPageSize(paperFromSetting(settings.value(QStringLiteral("print/paper"), QStringLiteral("A4")).toString())));
+  const QString orientation = settings.value(QStringLiteral("print/orientation"), QStringLiteral("portrait")).toString();
+  printer.setPageOrientation(orientation == QLatin1String("landscape") || orientation == QStringLiteral("Альбомная")
+                                 ? QPageLayout::Landscape
+                                 : QPageLayout::Portrait);
+  printer.setCopyCount(std::clamp(settings.value(QStringLiteral("print/copies"), 1).toInt(), 1, 99));
+
+  QPrintDialog chooser(&printer, this);
+  chooser.setWindowTitle(QStringLiteral("Печать"));
+  chooser.setOption(QAbstractPrintDialog::PrintPageRange, true);
+  chooser.setOption(QAbstractPrintDialog::PrintCurrentPage, true);
+  // A cancelled system dialog prints nothing and says nothing.
+  if (chooser.exec() != QDialog::Accepted) return;
+  if (!currentDocument->isOpen()) return;
+
+  const int count = currentDocument->pageCount();
+  int from = 0;
+  int to = count - 1;
+  if (printer.printRange() == QPrinter::PageRange) {
+    from = std::max(printer.fromPage() - 1, 0);
+    to = printer.toPage() > count ? count - 1 : printer.toPage() - 1;
+  } else if (printer.printRange() == QPrinter::CurrentPage) {
+    from = to = view->currentPageIndex();
+  }
+  printPageRange(printer, from, to);
+}
+
+QList<int> MainWindow::printPageRange(QPrinter& printer, int from, int to) {
+  QList<int> failed;
+  if (!currentDocument->isOpen() || from > to) return failed;
+  // The document printed is the one the run began with, even if the user
+  // switches tabs while pending events are let through.
+  PdfDocument* document = currentDocument;
+  const int rotation = view->globalRotation();
+  const QString scaleMode = QSettings().value(QStringLiteral("print/scale"), QStringLiteral("fit")).toString();
+  const double dpi = printer.resolution();
+
+  QPainter painter;
+  if (!painter.begin(&printer)) {
+    QMessageBox::warning(this, QStringLiteral("Печать"), QStringLiteral("Не удалось начать печать"));
+    return failed;
+  }
+  progressBar->setRange(from, to);
+  progressBar->setValue(from);
+  progressBar->show();
+  for (int page = from; page <= to; ++page) {
+    if (page > from) printer.newPage();
+    progressBar->setValue(page);
+    QCoreApplication::processEvents();
+    if (!isOpenDocument(document)) {
+      failed.append(page);
+      continue;
+    }
+    const QSizeF sheet = printer.pageRect(QPrinter::Point).size();
+    QSizeF size = document->pageSize(page);
+    // A page printed turned by the view is laid out turned, not squeezed
+    // into its upright shape.
+    if (((rotation / 90) % 2) != 0) size.transpose();
+    const double s = printScale(scaleMode, sheet, size);
+    const QImage image = document->renderPage(page, s * dpi / 72.0, rotation);
+    if (image.isNull()) {
+      // The sheet stays blank, and the page is named afterwards.
+      failed.append(page);
+      continue;
+    }
+    const QRectF target(0, 0, std::round(size.width() * s * dpi / 72.0), std::round(size.height() * s * dpi / 72.0));
+    painter.drawImage(target, image, QRectF(image.rect()));
+  }
+  painter.end();
+  progressBar->hide();
+  const int total = to - from + 1;
+  if (failed.isEmpty()) {
+    statusLabel->setText(QStringLiteral("Напечатано страниц: %1").arg(total));
+  } else {
+    statusLabel->setText(QStringLiteral("Напечатано страниц: %1 из %2").arg(total - failed.size()).arg(total));
+    QMessageBox::warning(this, QStringLiteral("Печать"),
+                         QStringLiteral("Не удалось отрисовать страницы: %1. Их листы остались пустыми.")
+                             .arg(pageList(failed)));
+  }
+  return failed;
+}

@@ -1,0 +1,341 @@
+// The "Поиск и замена" dialog. It keeps no hits of its own: the window's one
+// search state is shared by every open search dialog and the find shortcut.
+#include "MainWindow.h"
+
+#include "DialogHelpers.h"
+#include "ToolDialogFrame.h"
+#include "view/PdfView.h"
+
+#include <QAbstractItemView>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QGraphicsOpacityEffect>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+QComboBox* findCombo(const QString& lastQuery) {
+  auto* combo = new QComboBox;
+  combo->setObjectName(QStringLiteral("DialogCombo"));
+  combo->setEditable(true);
+  combo->setMinimumWidth(300);
+  if (!lastQuery.isEmpty()) combo->addItem(lastQuery);
+  return combo;
+}
+
+QCheckBox* optionBox(const QString& text, bool checked) {
+  auto* box = new QCheckBox(text);
+  box->setObjectName(QStringLiteral("DialogCheckBox"));
+  box->setChecked(checked);
+  return box;
+}
+
+QRadioButton* modeRadio(const QString& text, bool checked) {
+  auto* radio = new QRadioButton(text);
+  radio->setObjectName(QStringLiteral("DialogRadioButton"));
+  radio->setChecked(checked);
+  return radio;
+}
+
+QGroupBox* groupBox(const QString& title) {
+  auto* box = new QGroupBox(title);
+  box->setObjectName(QStringLiteral("DialogGroupBox"));
+  new QVBoxLayout(box);
+  return box;
+}
+
+QGridLayout* tabGrid(QWidget* page) {
+  auto* grid = new QGridLayout(page);
+  grid->setContentsMargins(12, 12, 12, 12);
+  grid->setHorizontalSpacing(12);
+  grid->setVerticalSpacing(8);
+  return grid;
+}
+
+// The controls one tab reads when it searches.
+struct SearchControls {
+  QComboBox* find = nullptr;
+  QCheckBox* backwards = nullptr;
+  QCheckBox* wholeWord = nullptr;
+  QCheckBox* matchCase = nullptr;
+  QRadioButton* regex = nullptr;
+
+  PdfDocument::FindOptions options() const {
+    PdfDocument::FindOptions o;
+    o.caseSensitive = matchCase->isChecked();
+    o.wholeWord = wholeWord->isChecked();
+    o.regularExpression = regex->isChecked();
+    return o;
+  }
+  QString query() const { return find->currentText().trimmed(); }
+};
+
+// The "Параметры" box of a tab, its check boxes kept in the tab's controls.
+QGroupBox* parametersGroup(SearchControls& controls) {
+  QGroupBox* params = groupBox(QStringLiteral("Параметры"));
+  controls.backwards = optionBox(QStringLiteral("Обратное направление"), false);
+  controls.wholeWord = optionBox(QStringLiteral("Только целые слова"), false);
+  controls.matchCase = optionBox(QStringLiteral("Учитывать регистр"), false);
+  for (QCheckBox* box :
+       {controls.backwards, controls.wholeWord, controls.matchCase, optionBox(QStringLiteral("Зациклить поиск"), true)})
+    params->layout()->addWidget(box);
+  return params;
+}
+
+}  // namespace
+
+void MainWindow::showSearchDialog() {
+  QDialog* dialog = newToolDialog(this, QStringLiteral("Поиск и замена"), QSize(760, 600));
+  dialog->setWindowFlag(Qt::Tool, true);
+  dialog->setModal(false);
+  dialog->setMinimumSize(680, 500);
+  dialog->setWindowOpacity(1.0);
+  auto* layout = new QVBoxLayout(dialog);
+  layout->setContentsMargins(16, 14, 16, 14);
+  layout->setSpacing(10);
+  layout->addWidget(label(QStringLiteral("Поиск и замена"), QStringLiteral("DialogTitle")));
+  QLabel* subtitle = label(QStringLiteral("Найденный текст подсвечивается на странице. Замена доступна для "
+                                          "редактируемых текстовых блоков после перехода в режим редактирования."),
+                           QStringLiteral("DialogSubtitle"));
+  subtitle->setWordWrap(true);
+  layout->addWidget(subtitle);
+  auto* tabs = new QTabWidget;
+  tabs->setObjectName(QStringLiteral("DialogTabs"));
+  layout->addWidget(tabs);
+
+  // ---- Tab "Найти" ----
+  auto* findPage = new QWidget;
+  QGridLayout* findGrid = tabGrid(findPage);
+  SearchControls first;
+  first.find = findCombo(lastSearchQuery);
+  findGrid->addWidget(new QLabel(QStringLiteral("Найти:")), 0, 0);
+  findGrid->addWidget(first.find, 0, 1, 1, 2);
+  findGrid->addWidget(parametersGroup(first), 1, 0, 2, 1);
+  QGroupBox* modes = groupBox(QStringLiteral("Режим поиска"));
+  auto* modeGroup = new QButtonGroup(modes);
+  modeGroup->setExclusive(true);
+  first.regex = modeRadio(QStringLiteral("Регулярное выражение"), false);
+  for (QRadioButton* r : {modeRadio(QStringLiteral("Обычный"), true),
+                          modeRadio(QStringLiteral("Расширенный (\\n, \\t, \\0, \\x...)"), false), first.regex}) {
+    modeGroup->addButton(r);
+    modes->layout()->addWidget(r);
+  }
+  findGrid->addWidget(modes, 1, 1, 2, 1);
+  auto* findButtons = new QVBoxLayout;
+  findButtons->setSpacing(8);
+  QPushButton* findNext = dialogButton(QStringLiteral("Найти далее"), QStringLiteral("PrimaryDialogButton"));
+  QPushButton* count = dialogButton(QStringLiteral("Подсчитать"), QStringLiteral("SecondaryDialogButton"));
+  QPushButton* findAll = dialogButton(QStringLiteral("Найти все в документе"), QStringLiteral("SecondaryDialogButton"));
+  QPushButton* findInAll = dialogButton(QStringLiteral("Найти во всех открытых"), QStringLiteral("SecondaryDialogButton"));
+  findInAll->setEnabled(false);
+  QPushButton* closeFirst = dialogButton(QStringLiteral("Закрыть"), QStringLiteral("SecondaryDialogButton"));
+  for (QPushButton* b : {findNext, count, findAll, findInAll, closeFirst}) findButtons->addWidget(b);
+  findButtons->addStretch(1);
+  findGrid->addLayout(findButtons, 1, 2, 2, 1);
+  QLabel* resultsLabel = label(QStringLiteral("Результаты поиска появятся здесь"), QStringLiteral("DialogSubtitle"));
+  findGrid->addWidget(resultsLabel, 3, 0, 1, 3);
+  auto* table = new QTableWidget(0, 4);
+  table->setObjectName(QStringLiteral("DialogTable"));
+  table->setHorizontalHeaderLabels(
+      {QStringLiteral("№"), QStringLiteral("Страница"), QStringLiteral("На странице"), QStringLiteral("Запрос")});
+  table->verticalHeader()->hide();
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table->setSelectionMode(QAbstractItemView::SingleSelection);
+  table->setAlternatingRowColors(true);
+  table->setMinimumHeight(150);
+  table->horizontalHeader()->setStretchLastSection(true);
+  for (int c = 0; c < 3; ++c) table->horizontalHeader()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+  findGrid->addWidget(table, 4, 0, 1, 3);
+  tabs->addTab(findPage, QStringLiteral("Найти"));
+
+  // ---- Tab "Замена": its own controls, read only by its own buttons ----
+  auto* replacePage = new QWidget;
+  QGridLayout* replaceGrid = tabGrid(replacePage);
+  SearchControls second;
+  second.find = findCombo(lastSearchQuery);
+  QComboBox* replaceWith = findCombo(QString());
+  replaceGrid->addWidget(new QLabel(QStringLiteral("Найти:")), 0, 0);
+  replaceGrid->addWidget(second.find, 0, 1);
+  replaceGrid->addWidget(new QLabel(QStringLiteral("Заменить на:")), 1, 0);
+  replaceGrid->addWidget(replaceWith, 1, 1);
+  QGroupBox* replaceParams = parametersGroup(second);
+  second.regex = modeRadio(QStringLiteral("Регулярное выражение"), false);
+  QRadioButton* plain = modeRadio(QStringLiteral("Обычный"), true);
+  auto* replaceModes = new QButtonGroup(replaceParams);
+  for (QRadioButton* r : {plain, second.regex}) {
+    replaceModes->addButton(r);
+    replaceParams->layout()->addWidget(r);
+  }
+  replaceGrid->addWidget(replaceParams, 2, 0, 1, 2);
+  auto* replaceButtons = new QVBoxLayout;
+  replaceButtons->setSpacing(8);
+  QPushButton* replaceFindNext = dialogButton(QStringLiteral("Найти далее"), QStringLiteral("SecondaryDialogButton"));
+  QPushButton* replaceOne = dialogButton(QStringLiteral("Заменить"), QStringLiteral("SecondaryDialogButton"));
+  QPushButton* replaceAll = dialogButton(QStringLiteral("Заменить все"), QStringLiteral("PrimaryDialogButton"));
+  QPushButton* replaceInAll =
+      dialogButton(QStringLiteral("Заменить во всех открытых"), QStringLiteral("SecondaryDialogButton"));
+  replaceInAll->setEnabled(false);
+  QPushButton* closeSecond = dialogButton(QStringLiteral("Закрыть"), QStringLiteral("SecondaryDialogButton"));
+  for (QPushButton* b : {replaceFindNext, replaceOne, replaceAll, replaceInAll, closeSecond})
+    replaceButtons->addWidget(b);
+  replaceButtons->addStretch(1);
+  replaceGrid->addLayout(replaceButtons, 0, 2, 3, 1);
+  tabs->addTab(replacePage, QStringLiteral("Замена"));
+
+  // ---- Window transparency ----
+  auto* opacityRow = new QHBoxLayout;
+  opacityRow->setSpacing(10);
+  opacityRow->addStretch(1);
+  opacityRow->addWidget(label(QStringLiteral("Прозрачность окна:"), QStringLiteral("DialogSubtitle")));
+  auto* slider = new QSlider(Qt::Horizontal);
+  slider->setObjectName(QStringLiteral("DialogSlider"));
+  slider->setRange(0, 65);
+  slider->setValue(0);
+  slider->setFixedWidth(180);
+  opacityRow->addWidget(slider);
+  QLabel* percent = label(QStringLiteral("0%"), QStringLiteral("DialogSubtitle"));
+  opacityRow->addWidget(percent);
+  layout->addLayout(opacityRow);
+  auto* effect = new QGraphicsOpacityEffect(dialog);
+  effect->setOpacity(1.0);
+  dialog->setGraphicsEffect(effect);
+  const auto applyOpacity = [dialog, effect, percent](int value) {
+    const int v = std::clamp(value, 0, 65);
+    const double opacity = 1.0 - v / 100.0;
+    dialog->setWindowOpacity(opacity);
+    effect->setOpacity(opacity);
+    percent->setText(QString::number(v) + QStringLiteral("%"));
+  };
+  connect(slider, &QSlider::valueChanged, dialog, applyOpacity);
+
+  // ---- Actions ----
+  const auto selectCurrentRow = [this, table] {
+    if (currentSearchIndex < 0) return;
+    for (int row = 0; row < table->rowCount(); ++row) {
+      QTableWidgetItem* item = table->item(row, 0);
+      if (!item || item->data(Qt::UserRole).toInt() != currentSearchIndex) continue;
+      const QSignalBlocker blocker(table);
+      table->selectRow(row);
+      table->scrollToItem(item, QAbstractItemView::PositionAtCenter);
+      return;
+    }
+  };
+  const auto fillTable = [this, table, resultsLabel, selectCurrentRow](
+                             const QString& query, const PdfDocument::FindOptions& options, bool showFirst) {
+    const int n = rebuildSearchResults(query, options);
+    table->setProperty("query", query);
+    table->setProperty("caseSensitive", options.caseSensitive);
+    table->setProperty("wholeWord", options.wholeWord);
+    table->setProperty("useRegex", options.regularExpression);
+    table->setUpdatesEnabled(false);
+    table->clearContents();
+    table->setRowCount(n);
+    if (n == 0) {
+      table->setUpdatesEnabled(true);
+      resultsLabel->setText(QStringLiteral("«%1» — не найдено").arg(query));
+      view->clearSearchHighlights();
+      return 0;
+    }
+    QList<int> perPage(currentDocument->pageCount(), 0);
+    for (int i = 0; i < n; ++i) {
+      const int page = searchResults[i].page;
+      const int place = page < perPage.size() ? ++perPage[page] : 1;
+      const QStringList cells = {QString::number(i + 1), QString::number(page + 1), QString::number(place), query};
+      for (int c = 0; c < 4; ++c) {
+        auto* item = new QTableWidgetItem(cells[c]);
+        item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+        item->setData(Qt::UserRole, i);
+        table->setItem(i, c, item);
+      }
+    }
+    table->setUpdatesEnabled(true);
+    resultsLabel->setText(QStringLiteral("Найдено совпадений: %1").arg(n));
+    if (showFirst) activateSearchResult(0, query, options);
+    selectCurrentRow();
+    return n;
+  };
+
+  const auto findNextFirst = [this, first, selectCurrentRow, table] {
+    const QString query = first.query();
+    if (query.isEmpty() || !currentDocument->isOpen()) return;
+    bool known = false;
+    for (int i = 0; i < first.find->count() && !known; ++i) known = first.find->itemText(i) == query;
+    if (!known) first.find->addItem(query);
+    const PdfDocument::FindOptions o = first.options();
+    onFindNext(query, o.caseSensitive, o.wholeWord, o.regularExpression, first.backwards->isChecked());
+    if (table->rowCount() > 0) selectCurrentRow();
+  };
+  connect(findNext, &QPushButton::clicked, dialog, findNextFirst);
+  connect(first.find->lineEdit(), &QLineEdit::returnPressed, dialog, findNextFirst);
+  connect(findAll, &QPushButton::clicked, dialog, [this, first, fillTable] {
+    const QString query = first.query();
+    if (query.isEmpty() || !currentDocument->isOpen()) return;
+    fillTable(query, first.options(), true);
+  });
+  connect(count, &QPushButton::clicked, dialog, [this, first, fillTable] {
+    const QString query = first.query();
+    if (query.isEmpty() || !currentDocument->isOpen()) return;
+    const int n = fillTable(query, first.options(), false);
+    statusLabel->setText(QStringLiteral("Найдено вхождений «%1»: %2").arg(query).arg(n));
+  });
+  const auto showRow = [this, table, first, selectCurrentRow](int row) {
+    QTableWidgetItem* item = row >= 0 && row < table->rowCount() ? table->item(row, 0) : nullptr;
+    if (!item) return;
+    const int index = item->data(Qt::UserRole).toInt();
+    const QString stored = table->property("query").toString();
+    const QString query = stored.trimmed().isEmpty() ? first.query() : stored;
+    if (query.isEmpty() || !currentDocument->isOpen()) return;
+    PdfDocument::FindOptions options;
+    options.caseSensitive = table->property("caseSensitive").toBool();
+    options.wholeWord = table->property("wholeWord").toBool();
+    options.regularExpression = table->property("useRegex").toBool();
+    rebuildSearchResults(query, options);
+    activateSearchResult(index, query, options);
+    selectCurrentRow();
+  };
+  connect(table, &QTableWidget::cellClicked, dialog, [showRow](int row, int) { showRow(row); });
+  connect(table, &QTableWidget::cellActivated, dialog, [showRow](int row, int) { showRow(row); });
+
+  connect(replaceFindNext, &QPushButton::clicked, dialog, [this, second] {
+    const QString query = second.query();
+    if (query.isEmpty()) return;
+    const PdfDocument::FindOptions o = second.options();
+    onFindNext(query, o.caseSensitive, o.wholeWord, o.regularExpression, second.backwards->isChecked());
+  });
+  // Text drawn by a content stream is not replaced in place: the answer says
+  // how to change it instead.
+  const auto explainReplace = [this, second, replaceWith] {
+    const QString find = second.query();
+    if (find.isEmpty() || !currentDocument->isOpen()) return;
+    appInfo(this, QStringLiteral("Замена"),
+            QStringLiteral("Замена «%1» → «%2» в PDF-потоке не поддерживается.").arg(find, replaceWith->currentText()) +
+                QStringLiteral("\n") +
+                QStringLiteral("Выполните OCR, отредактируйте текстовые блоки и вставьте слой обратно."));
+  };
+  connect(replaceOne, &QPushButton::clicked, dialog, explainReplace);
+  connect(replaceAll, &QPushButton::clicked, dialog, explainReplace);
+  connect(closeFirst, &QPushButton::clicked, dialog, &QDialog::close);
+  connect(closeSecond, &QPushButton::clicked, dialog, &QDialog::close);
+
+  showCentredOn(this, dialog);
+  applyOpacity(slider->value());
+  dialog->raise();
+  dialog->activateWindow();
+}

@@ -1,0 +1,411 @@
+// Recognition through the window on scanned PDFs made here from rendered
+// text: the whole-document run (its text layer, skipped text pages, a page
+// that cannot be written, a tab closed meanwhile), page and region runs with
+// block edits, an image block, and copying and exporting the page text.
+// Oracles: pdftotext, qpdf.
+#include "../ocr/OcrTestPages.h"
+#include "../view/BlockTestData.h"
+#include "AppTestSupport.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+#include "ocr/OcrEngine.h"
+#include "view/PdfView.h"
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace apptest;
+using namespace testsupport;
+
+namespace {
+
+class OcrWindow : public TestWindow {
+ public:
+  using MainWindow::ocrBusy;
+  using MainWindow::ocrButton;
+  using MainWindow::ocrEngine;
+  int failingPage = -1;  // a page whose text layer cannot be written
+
+ protected:
+  bool writeRecognisedPage(PdfDocument* document, int page, const std::vector<TextBlock>& blocks) override {
+    if (page == failingPage) return false;
+    return MainWindow::writeRecognisedPage(document, page, blocks);
+  }
+};
+
+const QSizeF kPage(360, 200);
+
+// One page: its lines, drawn as a picture (a scan) or as real text.
+struct Sheet {
+  QStringList lines;
+  bool scanned = true;
+};
+
+const QList<Sheet> kThreeScans = {
+    {{"Quarterly report of the northern office", "Revenue grew steadily during spring",
+      "Customers praised the friendly service"}},
+    {{"Warehouse stock arrived before Monday", "Drivers delivered every parcel safely",
+      "Inventory counts match the ledger"}},
+    {{"Engineers tested the bridge model", "Results exceeded every expectation",
+      "The final review happens tomorrow"}}};
+
+bool writeSheets(const QString& path, const QList<Sheet>& sheets) {
+  QPdfWriter writer(path);
+  writer.setResolution(72);
+  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+  writer.setPageSize(QPageSize(kPage, QPageSize::Point));
+  QPainter painter;
+  if (!painter.begin(&writer)) return false;
+  for (qsizetype i = 0; i < sheets.size(); ++i) {
+    if (i > 0 && !writer.newPage()) return false;
+    if (sheets[i].scanned) {
+      ocrtest::PageDrawing drawing;
+      drawing.sizePt = kPage;
+      ocrtest::addParagraph(drawing, sheets[i].lines, QPointF(24, 30), 14, QStringLiteral("DejaVu Sans"), 1.6);
+      painter.drawImage(QRectF(QPointF(0, 0), kPage), ocrtest::renderPage(drawing, 200));
+    } else {
+      QFont font(QStringLiteral("DejaVu Sans"));
+      font.setPointSizeF(14);
+      painter.setFont(font);
+      for (qsizetype l = 0; l < sheets[i].lines.size(); ++l)
+        painter.drawText(QPointF(24, 44 + l * 22), sheets[i].lines[l]);
+    }
+  }
+  return painter.end();
+}
+
+QString pdfText(const QString& path, int firstPage = 0, int lastPage = 0) {
+  QStringList args;
+  if (firstPage > 0) args << "-f" << QString::number(firstPage) << "-l" << QString::number(lastPage);
+  args << path << "-";
+  QByteArray out;
+  if (runTool(QStringLiteral("pdftotext"), args, &out) != 0) return QStringLiteral("<pdftotext failed>");
+  return QString::fromUtf8(out);
+}
+
+QString withoutSpace(QString text) { return text.remove(QRegularExpression(QStringLiteral("\\s+"))); }
+
+double pageRecall(const QString& pdf, int page, const QStringList& lines) {
+  return ocrtest::wordRecall(ocrtest::comparableWords(lines.join(' ')),
+                             ocrtest::comparableWords(pdfText(pdf, page, page)));
+}
+
+bool qpdfCheck(const QString& pdf) { return runTool(QStringLiteral("qpdf"), {"--check", pdf}) == 0; }
+
+// The decoded content streams of one page (1-based), as qpdf reads them.
+QByteArray pageContent(const QString& pdf, int page) {
+  QByteArray json;
+  if (runTool(QStringLiteral("qpdf"), {pdf, "--json", "--json-key=pages"}, &json) != 0) return {};
+  const QJsonArray pages = QJsonDocument::fromJson(json).object().value("pages").toArray();
+  QByteArray content;
+  for (const QJsonValue& ref : pages.at(page - 1).toObject().value("contents").toArray()) {
+    QByteArray stream;
+    const QString id = ref.toString().section(' ', 0, 0);
+    if (runTool(QStringLiteral("qpdf"), {pdf, "--show-object=" + id, "--filtered-stream-data"}, &stream) != 0)
+      return {};
+    content += stream;
+  }
+  return content;
+}
+
+bool hasEnglish() {
+  OcrEngine engine;
+  return engine.init(QStringLiteral("eng"));
+}
+
+class MainWindowOcrTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    useCleanSettings();
+    if (!hasEnglish()) GTEST_SKIP() << "tesseract eng data not installed";
+    QSettings().setValue("ocr/languages", "eng");
+    window.resize(1100, 760);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  }
+
+  QString open(const QString& name, const QList<Sheet>& sheets) {
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(writeSheets(path, sheets));
+    window.openFile(path);
+    EXPECT_TRUE(window.currentDocument->isOpen());
+    return path;
+  }
+
+  QDialog* ocrDialog() {
+    for (QDialog* dialog : window.findChildren<QDialog*>())
+      if (dialog->windowTitle() == "OCR" && dialog->isVisible()) return dialog;
+    return nullptr;
+  }
+
+  // Starts the document run from its dialog and waits for the dialog's end;
+  // returns the log.
+  QStringList runDocumentOcr() {
+    window.showOcrProgressDialog();
+    QPointer<QDialog> dialog = ocrDialog();
+    EXPECT_TRUE(dialog);
+    if (!dialog) return {};
+    QPointer<QListWidget> log = dialog->findChild<QListWidget*>();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return log && log->count() > 0 && log->item(log->count() - 1)->text() == "✓ OCR завершён"; },
+        120000));
+    QStringList lines;
+    for (int i = 0; log && i < log->count(); ++i) lines << log->item(i)->text();
+    return lines;
+  }
+
+  bool editBlock(const QString& oldText, const QString& newText) {
+    return typeOverBlock(window.view, oldText, newText);
+  }
+
+  // Runs `act` once, inside the document run, when the first page has its layer.
+  void afterFirstRecognisedPage(QTimer& poll, const std::function<void(QDialog*)>& act) {
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, &window, [this, &poll, act] {
+      QDialog* dialog = ocrDialog();
+      auto* log = dialog ? dialog->findChild<QListWidget*>() : nullptr;
+      if (!log || log->findItems("Добавлен текстовый слой", Qt::MatchContains).isEmpty()) return;
+      poll.stop();
+      act(dialog);
+    });
+    poll.start();
+  }
+
+  int blocksContaining(const QString& text) {
+    int count = 0;
+    for (const TextBlock& block : window.view->ocrBlocksWithEdits()) count += block.text.contains(text) ? 1 : 0;
+    return count;
+  }
+
+  QTemporaryDir dir;
+  OcrWindow window;
+};
+
+}  // namespace
+
+TEST_F(MainWindowOcrTest, DocumentRunMakesEveryScannedPageSearchable) {
+  const QString path = open("scans.pdf", kThreeScans);
+  for (int page = 1; page <= 3; ++page) ASSERT_TRUE(withoutSpace(pdfText(path, page, page)).isEmpty());
+
+  const QStringList log = runDocumentOcr();
+  EXPECT_TRUE(log.contains("✓ Готово: распознано 3, пропущено 0, без текста 0")) << log.join('\n').toStdString();
+  EXPECT_EQ(window.statusLabel->text(), "OCR документа: распознано 3 страниц, пропущено 0");
+  EXPECT_FALSE(window.ocrBusy);
+  ASSERT_NE(window.ocrButton, nullptr);
+  EXPECT_TRUE(window.ocrButton->isEnabled());
+  EXPECT_TRUE(window.currentDocument->isModified());
+
+  window.onSave();
+  EXPECT_EQ(window.statusLabel->text(), "Сохранено");
+  EXPECT_TRUE(qpdfCheck(path));
+  for (int page = 1; page <= 3; ++page) {
+    SCOPED_TRACE(page);
+    EXPECT_GE(pageRecall(path, page, kThreeScans[page - 1].lines), 0.95) << pdfText(path, page, page).toStdString();
+  }
+}
+
+TEST_F(MainWindowOcrTest, PageWithItsOwnTextIsSkippedAndKeepsItsContent) {
+  const QList<Sheet> sheets = {kThreeScans[0], {{"Native text line stays exactly as written"}, false}};
+  const QString path = open("mixed.pdf", sheets);
+  const QByteArray before = pageContent(path, 2);
+  ASSERT_FALSE(before.isEmpty());
+
+  const QStringList log = runDocumentOcr();
+  EXPECT_TRUE(log.contains("  Уже есть текстовый слой — пропущено")) << log.join('\n').toStdString();
+  EXPECT_TRUE(log.contains("✓ Готово: распознано 1, пропущено 1, без текста 0")) << log.join('\n').toStdString();
+
+  window.onSave();
+  EXPECT_TRUE(qpdfCheck(path));
+  EXPECT_EQ(pageContent(path, 2), before);
+  EXPECT_GE(pageRecall(path, 1, sheets[0].lines), 0.95);
+}
+
+TEST_F(MainWindowOcrTest, PageThatCannotBeWrittenStopsTheRunAndSaysWhich) {
+  const QString path = open("scans.pdf", kThreeScans);
+  window.failingPage = 1;
+  auto warning = std::make_shared<QString>();
+  whenModalOpens<QMessageBox>([warning](QMessageBox* box) {
+    *warning = box->text();
+    box->accept();
+  });
+  const QStringList log = runDocumentOcr();
+  EXPECT_TRUE(warning->contains("страницы 2")) << warning->toStdString();
+  EXPECT_TRUE(warning->contains("Распознавание остановлено")) << warning->toStdString();
+  EXPECT_EQ(window.statusLabel->text(), "OCR документа остановлен на странице 2");
+  EXPECT_TRUE(log.contains("  Не удалось добавить текстовый слой"));
+  EXPECT_TRUE(log.contains("• Страница 2: проверка"));
+  EXPECT_FALSE(log.contains("• Страница 3: проверка")) << log.join('\n').toStdString();
+
+  // The page done before the failure keeps its layer; nothing after it was touched.
+  window.onSave();
+  EXPECT_GE(pageRecall(path, 1, kThreeScans[0].lines), 0.95);
+  EXPECT_TRUE(withoutSpace(pdfText(path, 2, 3)).isEmpty());
+}
+
+TEST_F(MainWindowOcrTest, ClosingTheDocumentDuringTheRunStopsItWithoutTouchingTheNextOne) {
+  const QString otherPath = open("other.pdf", {kThreeScans[2]});
+  const QByteArray otherBytes = [&] {
+    QFile file(otherPath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }();
+  open("scans.pdf", kThreeScans);
+  PdfDocument* other = window.documents[0].document.get();
+
+  // After the first page: a page operation and a second run are refused, then
+  // the run's tab is closed without saving.
+  QString refusal;
+  int dialogs = 0;
+  QTimer poll;
+  afterFirstRecognisedPage(poll, [&](QDialog*) {
+    std::shared_ptr<DialogSeen> refused = answerNextDialog("OK");
+    window.onInsertBlankPage();
+    refusal = refused->texts;
+    window.showOcrProgressDialog();
+    for (QDialog* d : window.findChildren<QDialog*>()) dialogs += d->windowTitle() == "OCR" ? 1 : 0;
+    answerNextDialog("Не сохранять");
+    window.closeDocumentAt(window.activeIndex);
+  });
+  const QStringList log = runDocumentOcr();
+
+  EXPECT_TRUE(refusal.contains("Дождитесь окончания распознавания")) << refusal.toStdString();
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_TRUE(log.contains("  Документ закрыт — распознавание остановлено")) << log.join('\n').toStdString();
+  EXPECT_EQ(window.statusLabel->text(), "OCR документа остановлен: документ закрыт");
+  EXPECT_FALSE(window.ocrBusy);
+  ASSERT_EQ(window.documents.size(), 1u);
+  EXPECT_EQ(window.currentDocument, other);
+  EXPECT_FALSE(other->isModified());
+  EXPECT_TRUE(withoutSpace(other->extractAllText(0)).isEmpty());
+  QFile file(otherPath);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), otherBytes);
+}
+
+TEST_F(MainWindowOcrTest, EditOfARecognisedBlockReachesTheFileAndRegionRunKeepsTheOtherBlocks) {
+  const QList<Sheet> sheets = {
+      {{"Quarterly report of the northern office", "", "", "", "Drivers delivered every parcel safely"}}};
+  const QString path = open("page.pdf", sheets);
+  window.onRunOcr();
+  EXPECT_TRUE(window.editMode);
+  ASSERT_EQ(blocksContaining("Drivers"), 1) << window.statusLabel->text().toStdString();
+  ASSERT_EQ(blocksContaining("Quarterly"), 1);
+  ASSERT_TRUE(editBlock("Drivers", "Zebra quantum ledger"));
+
+  // The top line again, as a region: the edited block below stays, edited.
+  window.onRunOcrRegion(0, QRectF(10, 20, 340, 40));
+  EXPECT_TRUE(window.view->hasOcrEdits());
+  EXPECT_EQ(blocksContaining("Zebra quantum ledger"), 1);
+  EXPECT_EQ(blocksContaining("Quarterly"), 1);
+  EXPECT_EQ(blocksContaining("Drivers"), 0);
+
+  window.onSave();
+  EXPECT_TRUE(qpdfCheck(path));
+  const QString text = pdfText(path);
+  EXPECT_TRUE(text.contains("Zebra quantum ledger")) << text.toStdString();
+  EXPECT_TRUE(text.contains("Quarterly report")) << text.toStdString();
+}
+
+TEST_F(MainWindowOcrTest, ImageBlockTextIsRecognisedAndAFailureKeepsTheBlock) {
+  open("page.pdf", {kThreeScans[0]});
+  window.view->setEditMode(true);
+  window.view->setOcrBlocks({blocktest::nativeBlock("Old words", QRectF(20, 150, 320, 24), 14.0f)}, 0, false);
+  window.view->activateOcrBlock(0);
+  ASSERT_NE(window.view->activeTextEditor(), nullptr);
+
+  // A page that does not exist: the block keeps its text and a warning says so.
+  auto box = std::make_shared<QString>();
+  whenModalOpens<QMessageBox>([box](QMessageBox* b) {
+    *box = b->text();
+    b->accept();
+  });
+  window.onImageBlockActivated(7, QRectF(20, 150, 320, 24));
+  EXPECT_FALSE(box->isEmpty());
+  EXPECT_EQ(window.view->ocrBlocksWithEdits().at(0).text, "Old words");
+  EXPECT_FALSE(window.view->hasOcrEdits());
+
+  // The first line of the scan (top 30 pt, 14 pt high) in points from the bottom.
+  window.onImageBlockActivated(0, QRectF(20, 200 - 52, 330, 26));
+  const QString text = window.view->ocrBlocksWithEdits().at(0).text;
+  EXPECT_GE(ocrtest::wordRecall(ocrtest::comparableWords(kThreeScans[0].lines[0]), ocrtest::comparableWords(text)),
+            0.8)
+      << text.toStdString();
+  EXPECT_EQ(window.statusLabel->text(), QString("OCR блока: %1 символов").arg(text.size()));
+}
+
+TEST_F(MainWindowOcrTest, CopiedAndExportedTextIsThePdfsOwnText) {
+  const QList<Sheet> sheets = {{{"First page words to copy", "Ещё одна строка по-русски"}, false},
+                               {{"Second page closing line"}, false}};
+  const QString path = open("text.pdf", sheets);
+  window.onCopyOcrText();
+  const QString copied = QGuiApplication::clipboard()->text();
+  EXPECT_EQ(withoutSpace(copied), withoutSpace(pdfText(path, 1, 1)));
+  EXPECT_EQ(window.statusLabel->text(), QString("Текст страницы скопирован (%1 символов)").arg(copied.size()));
+
+  const QString target = dir.filePath("export");  // the extension is added
+  whenModalOpens<QFileDialog>([target](QFileDialog* dialog) {
+    dialog->selectFile(target);
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+  });
+  window.onExportOcrText();
+  QFile file(target + ".txt");
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray bytes = file.readAll();
+  EXPECT_FALSE(bytes.startsWith("\xEF\xBB\xBF"));
+  EXPECT_EQ(withoutSpace(QString::fromUtf8(bytes)), withoutSpace(pdfText(path)));
+  EXPECT_EQ(window.statusLabel->text(), "Текст экспортирован в export.txt");
+
+  // A page without text leaves the clipboard alone.
+  window.onInsertBlankPage();
+  window.view->setCurrentPage(0);
+  window.onCopyOcrText();
+  EXPECT_EQ(window.statusLabel->text(), "Нет текста для копирования");
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), copied);
+}
+
+TEST_F(MainWindowOcrTest, RunGoesOnInTheBackgroundWhenItsDialogClosesAnotherTabIsShownOrItsEngineIsDropped) {
+  open("other.pdf", {kThreeScans[2]});
+  open("scans.pdf", {kThreeScans[0], kThreeScans[1]});
+  PdfDocument* other = window.documents[0].document.get();
+  PdfDocument* scans = window.documents[1].document.get();
+
+  QTimer poll;
+  afterFirstRecognisedPage(poll, [&](QDialog* dialog) {
+    dialog->close();
+    window.activateDocument(0);
+    window.discardOcrEngine();  // new languages chosen: the engine goes once the run ends
+  });
+  window.showOcrProgressDialog();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !window.ocrBusy && !poll.isActive(); }, 120000));
+
+  EXPECT_EQ(ocrDialog(), nullptr);
+  EXPECT_EQ(window.ocrEngine, nullptr);
+  EXPECT_EQ(window.statusLabel->text(), "OCR документа: распознано 2 страниц, пропущено 0");
+  EXPECT_EQ(window.currentDocument, other);
+  EXPECT_EQ(window.view->shownDocument(), other);
+  EXPECT_FALSE(other->isModified());
+  EXPECT_TRUE(withoutSpace(other->extractAllText(0)).isEmpty());
+  EXPECT_TRUE(scans->isModified());
+  EXPECT_GE(ocrtest::wordRecall(ocrtest::comparableWords(kThreeScans[1].lines.join(' ')),
+                                ocrtest::comparableWords(scans->extractAllText(1))),
+            0.95);
+}

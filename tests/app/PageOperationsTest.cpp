@@ -1,0 +1,206 @@
+// Page operations through the window on a three-page PDF with an unsaved
+// block edit on the page shown: each operation keeps the edit, and the saved
+// file has the pages, order, sizes and rotations it should. Oracles: pdfinfo,
+// pdftotext per page, qpdf --check.
+#include "AppTestSupport.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+#include "view/PageThumbnailPanel.h"
+#include "view/PdfView.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QLabel>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+using namespace apptest;
+using namespace testsupport;
+
+namespace {
+
+class PageWindow : public TestWindow {
+ public:
+  using MainWindow::thumbnails;
+};
+
+// What pdfinfo and pdftotext say of one page.
+struct PageSeen {
+  QString text;  // white space removed
+  int rotation = 0;
+  QSizeF size;
+};
+
+QList<PageSeen> pagesOf(const QString& pdf) {
+  QByteArray info;
+  if (runTool(QStringLiteral("pdfinfo"), {"-f", "1", "-l", "999", pdf}, &info) != 0) return {};
+  QList<PageSeen> pages;
+  static const QRegularExpression size(QStringLiteral("Page +(\\d+) size: +([\\d.]+) x ([\\d.]+)"));
+  static const QRegularExpression rotation(QStringLiteral("Page +(\\d+) rot: +(\\d+)"));
+  for (const QString& line : QString::fromUtf8(info).split('\n')) {
+    if (const auto m = size.match(line); m.hasMatch()) {
+      PageSeen page;
+      page.size = QSizeF(m.captured(2).toDouble(), m.captured(3).toDouble());
+      QByteArray text;
+      runTool(QStringLiteral("pdftotext"), {"-f", m.captured(1), "-l", m.captured(1), pdf, "-"}, &text);
+      page.text = QString::fromUtf8(text).remove(QRegularExpression(QStringLiteral("\\s+")));
+      pages << page;
+    } else if (const auto r = rotation.match(line); r.hasMatch() && !pages.isEmpty()) {
+      pages.last().rotation = r.captured(2).toInt();
+    }
+  }
+  return pages;
+}
+
+void answerQuestionYes() {
+  whenModalOpens<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Yes)->click(); });
+}
+
+const QString kOne = "PageONEmarkertextline";
+const QString kEdited = "EditedTWOmarker";
+const QString kThree = "PageTHREEmarkertextline";
+
+struct Expected {
+  QStringList texts;  // per page, white space removed; "" for a blank page
+  QList<int> rotations;
+  int currentPage;
+};
+
+struct Case {
+  const char* name;
+  std::function<void(PageWindow&)> operation;
+  Expected expected;
+};
+
+class PageOperationsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    useCleanSettings();
+  }
+
+  // A fresh copy of the three pages (the second smaller), open in edit mode
+  // on page 2 with its line edited but not yet written.
+  QString openWithEditOnPageTwo(PageWindow& window, const QString& name) {
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(writePdf(path, {PageSpec{"Page ONE marker text line"},
+                                PageSpec{"Page TWO marker text line", false, {500, 700}},
+                                PageSpec{"Page THREE marker text line"}}));
+    window.resize(1100, 760);
+    window.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.openFile(path);
+    window.onToggleEditMode();
+    window.view->setCurrentPage(1);
+    EXPECT_TRUE(typeOverBlock(window.view, "Page TWO", "Edited TWO marker"));
+    EXPECT_EQ(window.view->ocrBlocksPageIndex(), 1);
+    return path;
+  }
+
+  QTemporaryDir dir;
+};
+
+}  // namespace
+
+TEST_F(PageOperationsTest, EachOperationKeepsPendingEditsAndSavesTheRightPages) {
+  const QList<int> flat = {0, 0, 0};
+  const std::vector<Case> cases = {
+      {"rotate right", [](PageWindow& w) { w.onRotateCW(); }, {{kOne, kEdited, kThree}, {0, 90, 0}, 1}},
+      {"rotate left", [](PageWindow& w) { w.onRotateCCW(); }, {{kOne, kEdited, kThree}, {0, 270, 0}, 1}},
+      {"insert blank page", [](PageWindow& w) { w.onInsertBlankPage(); },
+       {{kOne, "", kEdited, kThree}, {0, 0, 0, 0}, 1}},
+      {"thumbnail insert", [](PageWindow& w) { emit w.thumbnails->insertPageRequested(0); },
+       {{"", kOne, kEdited, kThree}, {0, 0, 0, 0}, 0}},
+      {"duplicate", [](PageWindow& w) { w.onDuplicatePage(); },
+       {{kOne, kEdited, kEdited, kThree}, {0, 0, 0, 0}, 2}},
+      {"thumbnail move", [](PageWindow& w) { emit w.thumbnails->movePageRequested(1, 0); },
+       {{kEdited, kOne, kThree}, flat, 0}},
+      {"thumbnail delete of another page", [](PageWindow& w) { emit w.thumbnails->deletePageRequested(0); },
+       {{kEdited, kThree}, {0, 0}, 0}},
+      {"delete current page",
+       [](PageWindow& w) {
+         answerQuestionYes();
+         w.onDeleteCurrentPage();
+       },
+       {{kOne, kThree}, {0, 0}, 1}},
+      {"clear",
+       [](PageWindow& w) {
+         answerQuestionYes();
+         w.onClearPage();
+       },
+       {{kOne, "", kThree}, flat, 1}},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PageWindow window;
+    const QString path = openWithEditOnPageTwo(window, QString("doc%1.pdf").arg(n++));
+    c.operation(window);
+    EXPECT_EQ(window.view->currentPageIndex(), c.expected.currentPage);
+    EXPECT_TRUE(window.currentDocument->isModified());
+    EXPECT_TRUE(window.windowTitle().contains(" *"));
+    window.onSave();
+    ASSERT_EQ(window.statusLabel->text(), "Сохранено");
+
+    EXPECT_EQ(runTool("qpdf", {"--check", path}), 0);
+    const QList<PageSeen> pages = pagesOf(path);
+    ASSERT_EQ(pages.size(), c.expected.texts.size());
+    for (qsizetype i = 0; i < pages.size(); ++i) {
+      SCOPED_TRACE(i + 1);
+      if (c.expected.texts[i].isEmpty())
+        EXPECT_TRUE(pages[i].text.isEmpty()) << pages[i].text.toStdString();
+      else
+        EXPECT_TRUE(pages[i].text.contains(c.expected.texts[i])) << pages[i].text.toStdString();
+      EXPECT_FALSE(pages[i].text.contains("PageTWO")) << pages[i].text.toStdString();
+      EXPECT_EQ(pages[i].rotation, c.expected.rotations[i]);
+    }
+    if (std::string(c.name) == "clear") {
+      EXPECT_EQ(pages[1].size, QSizeF(500, 700));
+    }
+  }
+}
+
+TEST_F(PageOperationsTest, TurningOutsideEditModeOnlyTurnsTheView) {
+  PageWindow window;
+  const QString path = dir.filePath("plain.pdf");
+  ASSERT_TRUE(writePdf(path, {PageSpec{"Only page of the file"}}));
+  window.openFile(path);
+  window.onRotateCW();
+  EXPECT_EQ(window.view->effectiveRotation(0), 90);
+  EXPECT_FALSE(window.currentDocument->isModified());
+  EXPECT_FALSE(window.windowTitle().contains(" *"));
+}
+
+TEST_F(PageOperationsTest, EditsThatCannotBeWrittenStopEveryOperation) {
+  PageWindow window;
+  openWithEditOnPageTwo(window, "stuck.pdf");
+  // Blocks that name a page the document does not have cannot be written.
+  window.view->setOcrBlocks(window.view->ocrBlocksWithEdits(), 7, true);
+  const std::vector<std::function<void()>> operations = {
+      [&] { window.onRotateCW(); },
+      [&] { window.onInsertBlankPage(); },
+      [&] { window.onDuplicatePage(); },
+      [&] { emit window.thumbnails->deletePageRequested(0); },
+      [&] { emit window.thumbnails->movePageRequested(0, 2); },
+      [&] { emit window.thumbnails->insertPageRequested(0); },
+  };
+  for (size_t i = 0; i < operations.size(); ++i) {
+    SCOPED_TRACE(i);
+    auto warning = std::make_shared<QString>();
+    whenModalOpens<QMessageBox>([warning](QMessageBox* box) {
+      *warning = box->text();
+      box->accept();
+    });
+    operations[i]();
+    EXPECT_EQ(*warning, "Не удалось определить страницу текстовых правок.");
+    EXPECT_EQ(window.currentDocument->pageCount(), 3);
+    EXPECT_EQ(window.currentDocument->pageSize(1), QSizeF(500, 700));  // not turned
+    EXPECT_TRUE(window.view->hasOcrEdits());
+  }
+}

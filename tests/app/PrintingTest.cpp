@@ -1,0 +1,174 @@
+// The print run onto a PDF printer: one sheet per page at the paper size, a
+// page that cannot be rendered named instead of counted, and a cancelled
+// system dialog that prints nothing.
+#include "RibbonTestWindow.h"
+#include "TestSupport.h"
+#include "core/PopplerOracles.h"
+#include "core/RawPdf.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace apptest;
+
+namespace {
+
+class PrintWindow : public RibbonWindow {
+ public:
+  using RibbonWindow::RibbonWindow;
+  using MainWindow::printPageRange;
+};
+
+int darkPixels(const QImage& image) {
+  int dark = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (qGray(image.pixel(x, y)) < 128) ++dark;
+  return dark;
+}
+
+class PrintingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    useCleanSettings();
+    ASSERT_TRUE(dir.isValid());
+    path = dir.filePath(QStringLiteral("print.pdf"));
+    const QByteArray text = textLine("F1", 24, 72, 720, "Printed page");
+    // The middle page is 200 inches square: at natural size it is far beyond
+    // any page image the document model renders.
+    ASSERT_TRUE(writeRawPdf(path, {{text}, {text, {14400, 14400}}, {text}}));
+    window = std::make_unique<PrintWindow>(AppProduct::Editor);
+    window->openFile(path);
+    ASSERT_TRUE(window->currentDocument->isOpen());
+  }
+
+  QString printToPdf(const QString& scale, QList<int>* failed) {
+    QSettings().setValue(QStringLiteral("print/scale"), scale);
+    const QString out = dir.filePath(scale + QStringLiteral(".pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(out);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setResolution(150);
+    *failed = window->printPageRange(printer, 0, window->currentDocument->pageCount() - 1);
+    return out;
+  }
+
+  QTemporaryDir dir;
+  QString path;
+  std::unique_ptr<PrintWindow> window;
+};
+
+}  // namespace
+
+TEST_F(PrintingTest, OneA4SheetPerPageAndAFailedRenderIsNamed) {
+  if (!testsupport::hasTool("pdfinfo")) GTEST_SKIP() << "poppler tools missing";
+  QList<int> failed;
+  auto seen = answerNextDialog(QString(), QStringLiteral("Печать"));
+  const QString natural = printToPdf(QStringLiteral("100"), &failed);
+  EXPECT_EQ(failed, QList<int>{1});
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(seen->texts.contains(QStringLiteral("страницы: 2")));
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Напечатано страниц: 2 из 3"));
+
+  const QList<oracles::PageInfo> sheets = oracles::pdfinfoPages(natural);
+  ASSERT_EQ(sheets.size(), 3);
+  for (const oracles::PageInfo& sheet : sheets) {
+    EXPECT_NEAR(sheet.size.width(), 595.28, 1.0);
+    EXPECT_NEAR(sheet.size.height(), 841.89, 1.0);
+  }
+  // The pages that rendered carry their text; the failed one is a blank sheet.
+  EXPECT_GT(darkPixels(oracles::renderWithPoppler(natural, 0, 36)), 20);
+  EXPECT_EQ(darkPixels(oracles::renderWithPoppler(natural, 1, 36)), 0);
+  EXPECT_GT(darkPixels(oracles::renderWithPoppler(natural, 2, 36)), 20);
+
+  // Fitted to the sheet, every page renders.
+  const QString fitted = printToPdf(QStringLiteral("fit"), &failed);
+  EXPECT_TRUE(failed.isEmpty());
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Напечатано страниц: 3"));
+  EXPECT_EQ(oracles::pdfinfoPages(fitted).size(), 3);
+}
+
+TEST_F(PrintingTest, CancelledSystemDialogPrintsNothing) {
+  const QString before = window->statusLabel->text();
+  bool offered = false;
+  whenModalOpens<QPrintDialog>([&offered](QPrintDialog* d) {
+    offered = true;
+    d->reject();
+  });
+  window->onPrint();
+  EXPECT_TRUE(offered);
+  EXPECT_EQ(window->statusLabel->text(), before);
+}
+
+// The stored settings reach the system dialog's printer, clamped; the
+// program's own dialog stores its choices before the run.
+TEST_F(PrintingTest, StoredSettingsReachThePrinterClamped) {
+  struct Case {
+    int dpi, copies;
+    const char* paper;
+    const char* orientation;
+    int expectedDpi, expectedCopies;
+    QPageSize::PageSizeId expectedPaper;
+    QPageLayout::Orientation expectedOrientation;
+  };
+  const Case cases[] = {
+      {50, 0, "A3", "landscape", 72, 1, QPageSize::A3, QPageLayout::Landscape},
+      {2400, 500, "Letter", "Альбомная", 1200, 99, QPageSize::Letter, QPageLayout::Landscape},
+      {300, 2, "B5", "portrait", 300, 2, QPageSize::A4, QPageLayout::Portrait},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.paper);
+    QSettings settings;
+    settings.setValue("print/dpi", c.dpi);
+    settings.setValue("print/copies", c.copies);
+    settings.setValue("print/paper", c.paper);
+    settings.setValue("print/orientation", QString::fromUtf8(c.orientation));
+    QPrinter seen;
+    whenModalOpens<QPrintDialog>([&seen](QPrintDialog* d) {
+      QPrinter* p = d->printer();
+      seen.setResolution(p->resolution());
+      seen.setCopyCount(p->copyCount());
+      seen.setPageSize(p->pageLayout().pageSize());
+      seen.setPageOrientation(p->pageLayout().orientation());
+      d->reject();
+    });
+    window->onPrint();
+    EXPECT_EQ(seen.resolution(), c.expectedDpi);
+    EXPECT_EQ(seen.copyCount(), c.expectedCopies);
+    EXPECT_EQ(seen.pageLayout().pageSize().id(), c.expectedPaper);
+    EXPECT_EQ(seen.pageLayout().orientation(), c.expectedOrientation);
+  }
+
+  window->showPrintDialog();
+  auto* dialog = window->findChild<QDialog*>(QStringLiteral("PrintDialog"));
+  ASSERT_NE(dialog, nullptr);
+  const QList<QComboBox*> combos = dialog->findChildren<QComboBox*>();
+  for (QComboBox* combo : combos) {
+    if (combo->findText("Letter") >= 0) combo->setCurrentText("A5");
+    if (combo->findData("landscape") >= 0) combo->setCurrentIndex(combo->findData("landscape"));
+    if (combo->findData("width") >= 0) combo->setCurrentIndex(combo->findData("width"));
+  }
+  dialog->findChild<QSpinBox*>()->setValue(3);
+  whenModalOpens<QPrintDialog>([](QPrintDialog* d) { d->reject(); });
+  for (QPushButton* b : dialog->findChildren<QPushButton*>())
+    if (b->text() == QStringLiteral("Печать")) QTest::mouseClick(b, Qt::LeftButton);
+  QSettings stored;
+  EXPECT_EQ(stored.value("print/paper").toString(), "A5");
+  EXPECT_EQ(stored.value("print/orientation").toString(), "landscape");
+  EXPECT_EQ(stored.value("print/scale").toString(), "width");
+  EXPECT_EQ(stored.value("print/copies").toInt(), 3);
+}

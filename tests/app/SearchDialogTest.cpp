@@ -1,0 +1,219 @@
+// The search dialog on a real multi-page PDF: hit counts per option against
+// pdftotext, stepping through every hit in page order with wrap-around, and
+// one result list shared by every open dialog.
+#include "RibbonTestWindow.h"
+#include "TestSupport.h"
+#include "view/PdfView.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace apptest;
+
+namespace {
+
+class SearchWindow : public RibbonWindow {
+ public:
+  using RibbonWindow::RibbonWindow;
+  using MainWindow::currentSearchIndex;
+  using MainWindow::searchResults;
+};
+
+// Occurrences in the text poppler extracts, counted without pdfium.
+int popplerCount(const QStringList& pages, const QString& word, bool wholeWord, bool caseSensitive) {
+  QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption;
+  if (!caseSensitive) options |= QRegularExpression::CaseInsensitiveOption;
+  const QString escaped = QRegularExpression::escape(word);
+  const QRegularExpression expression(wholeWord ? QStringLiteral("(?<!\\w)%1(?!\\w)").arg(escaped) : escaped, options);
+  int count = 0;
+  for (const QString& page : pages)
+    for (auto it = expression.globalMatch(page); it.hasNext(); it.next()) ++count;
+  return count;
+}
+
+class SearchDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    useCleanSettings();
+    ASSERT_TRUE(dir.isValid());
+    path = dir.filePath(QStringLiteral("contract.pdf"));
+    ASSERT_TRUE(testsupport::writePdf(
+        path, {{QStringLiteral("Договор поставки: договор и ДОГОВОР\nalpha Alpha alphabet")},
+               {QStringLiteral("Ничего здесь\nbeta gamma")},
+               {QStringLiteral("alpha договоры\nAlpha beta alpha")},
+               {QStringLiteral("конец Договор\nalphas alpha")}}));
+    window = std::make_unique<SearchWindow>(AppProduct::Editor);
+    window->resize(1300, 900);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->openFile(path);
+    ASSERT_TRUE(window->currentDocument->isOpen());
+  }
+
+  QDialog* openDialog() {
+    return dialogOpenedBy(window.get(), [this] { window->showSearchDialog(); });
+  }
+
+  template <typename W>
+  static W* inTab(QDialog* dialog, int tab, const QString& text) {
+    QWidget* page = dialog->findChild<QTabWidget*>(QStringLiteral("DialogTabs"))->widget(tab);
+    for (W* w : page->findChildren<W*>())
+      if (w->text() == text) return w;
+    return nullptr;
+  }
+
+  static QComboBox* findField(QDialog* dialog, int tab) {
+    return dialog->findChild<QTabWidget*>(QStringLiteral("DialogTabs"))->widget(tab)->findChild<QComboBox*>();
+  }
+
+  // Typed key by key; QTest's own typing knows only ASCII.
+  static void setQuery(QDialog* dialog, const QString& query, int tab = 0) {
+    QLineEdit* edit = findField(dialog, tab)->lineEdit();
+    edit->clear();
+    for (QChar c : query) QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
+  }
+
+  static void click(QWidget* w) {
+    ASSERT_NE(w, nullptr);
+    QTest::mouseClick(w, Qt::LeftButton);
+  }
+
+  QTemporaryDir dir;
+  QString path;
+  std::unique_ptr<SearchWindow> window;
+};
+
+}  // namespace
+
+TEST_F(SearchDialogTest, CountsEqualWhatPopplerFindsForEveryOption) {
+  if (!testsupport::hasTool("pdftotext")) GTEST_SKIP() << "pdftotext missing";
+  QByteArray out;
+  ASSERT_EQ(testsupport::runTool("pdftotext", {"-enc", "UTF-8", path, "-"}, &out), 0);
+  const QStringList pages = QString::fromUtf8(out).split(QLatin1Char('\f'));
+  QDialog* dialog = openDialog();
+  ASSERT_NE(dialog, nullptr);
+  auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("DialogTable"));
+  struct Case {
+    QString word;
+    bool wholeWord;
+    bool caseSensitive;
+  };
+  const Case cases[] = {
+      {"alpha", false, false}, {"alpha", true, false}, {"alpha", false, true}, {"Alpha", true, true},
+      {"договор", false, false}, {"договор", true, false}, {"Договор", false, true}, {"ДОГОВОР", true, true},
+      {"zeta", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.word.toStdString() + (c.wholeWord ? " word" : "") + (c.caseSensitive ? " case" : ""));
+    const int expected = popplerCount(pages, c.word, c.wholeWord, c.caseSensitive);
+    auto* whole = inTab<QCheckBox>(dialog, 0, QStringLiteral("Только целые слова"));
+    auto* matchCase = inTab<QCheckBox>(dialog, 0, QStringLiteral("Учитывать регистр"));
+    if (whole->isChecked() != c.wholeWord) click(whole);
+    if (matchCase->isChecked() != c.caseSensitive) click(matchCase);
+    setQuery(dialog, c.word);
+    click(inTab<QPushButton>(dialog, 0, QStringLiteral("Подсчитать")));
+    EXPECT_EQ(table->rowCount(), expected);
+    EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Найдено вхождений «%1»: %2").arg(c.word).arg(expected));
+    // A count shows no hit.
+    EXPECT_EQ(window->currentSearchIndex, -1);
+  }
+  EXPECT_EQ(inTab<QLabel>(dialog, 0, QStringLiteral("«zeta» — не найдено")) != nullptr, true);
+}
+
+TEST_F(SearchDialogTest, FindNextWalksEveryHitInPageOrderAndWrapsBothWays) {
+  QDialog* dialog = openDialog();
+  ASSERT_NE(dialog, nullptr);
+  setQuery(dialog, QStringLiteral("alpha"));
+  QPushButton* next = inTab<QPushButton>(dialog, 0, QStringLiteral("Найти далее"));
+  // Expected order: page by page, each page's hits in the order found.
+  QList<std::pair<int, int>> expected;
+  for (int page = 0; page < window->currentDocument->pageCount(); ++page) {
+    const int hits = int(window->currentDocument->findTextWithOptions(page, "alpha", {}).size());
+    for (int i = 0; i < hits; ++i) expected.append({page, i});
+  }
+  ASSERT_EQ(expected.size(), 8);
+  QList<std::pair<int, int>> walked;
+  for (int step = 0; step < expected.size() + 1; ++step) {
+    click(next);
+    walked.append({window->view->searchHitPage(), window->view->currentSearchHitIndex()});
+    EXPECT_EQ(window->view->currentPageIndex(), walked.last().first);
+  }
+  EXPECT_EQ(walked.mid(0, expected.size()), expected);
+  EXPECT_EQ(walked.last(), expected.first());  // wrapped to the first hit
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("«alpha» — стр. 1 (1/3), всего 8"));
+
+  click(inTab<QCheckBox>(dialog, 0, QStringLiteral("Обратное направление")));
+  click(next);  // backwards from the first hit: the last one
+  EXPECT_EQ(std::make_pair(window->view->searchHitPage(), window->view->currentSearchHitIndex()), expected.last());
+  click(next);
+  EXPECT_EQ(std::make_pair(window->view->searchHitPage(), window->view->currentSearchHitIndex()),
+            expected[expected.size() - 2]);
+
+  // Each query typed is kept once in the field's history.
+  auto* field = findField(dialog, 0);
+  EXPECT_EQ(field->findText(QStringLiteral("alpha")), 0);
+  EXPECT_EQ(field->count(), 1);
+}
+
+TEST_F(SearchDialogTest, TwoOpenDialogsShareOneResultList) {
+  QDialog* first = openDialog();
+  ASSERT_NE(first, nullptr);
+  setQuery(first, QStringLiteral("договор"));
+  click(inTab<QPushButton>(first, 0, QStringLiteral("Найти все в документе")));
+  auto* table = first->findChild<QTableWidget*>(QStringLiteral("DialogTable"));
+  ASSERT_GT(table->rowCount(), 2);
+  EXPECT_EQ(window->currentSearchIndex, 0);
+  // A row of the table shows its hit; the page column is one-based.
+  QTableWidgetItem* third = table->item(2, 0);
+  QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(third).center());
+  EXPECT_EQ(window->currentSearchIndex, 2);
+  EXPECT_EQ(table->item(2, 1)->text().toInt(), window->view->searchHitPage() + 1);
+
+  click(inTab<QPushButton>(first, 0, QStringLiteral("Найти далее")));
+  EXPECT_EQ(window->currentSearchIndex, 3);
+  // The second dialog starts with the last query and continues the same list.
+  QDialog* second = openDialog();
+  ASSERT_NE(second, nullptr);
+  auto* secondField = findField(second, 0);
+  EXPECT_EQ(secondField->currentText(), QStringLiteral("договор"));
+  const auto resultsBefore = window->searchResults.size();
+  click(inTab<QPushButton>(second, 0, QStringLiteral("Найти далее")));
+  EXPECT_EQ(window->currentSearchIndex, 4);
+  EXPECT_EQ(window->searchResults.size(), resultsBefore);
+  // The first dialog's next step goes on from where the second one left it.
+  click(inTab<QPushButton>(first, 0, QStringLiteral("Найти далее")));
+  EXPECT_EQ(window->currentSearchIndex, 5 % int(resultsBefore));
+  EXPECT_TRUE(table->item(window->currentSearchIndex, 0)->isSelected());
+
+  // Replace answers with an explanation and changes nothing.
+  QTabWidget* tabs = second->findChild<QTabWidget*>(QStringLiteral("DialogTabs"));
+  tabs->setCurrentIndex(1);
+  setQuery(second, QStringLiteral("договор"), 1);
+  auto seen = answerNextDialog(QStringLiteral("OK"));
+  click(inTab<QPushButton>(second, 1, QStringLiteral("Заменить")));
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(seen->texts.contains(QStringLiteral("не поддерживается")));
+  EXPECT_FALSE(window->currentDocument->isModified());
+
+  // Activating another document forgets the hits.
+  window->openFile(path);  // the same file: activates its tab again, nothing else
+  const QString other = dir.filePath(QStringLiteral("other.pdf"));
+  ASSERT_TRUE(testsupport::writePdf(other, {{QStringLiteral("договор")}}));
+  window->openFile(other);
+  EXPECT_TRUE(window->searchResults.isEmpty());
+  EXPECT_EQ(window->currentSearchIndex, -1);
+}

@@ -1,0 +1,196 @@
+// The e-signature edition signing several files: the first in the dialog,
+// the others as a batch with the same settings, one worker each; judged by
+// pdfsig and openssl on the results and by the bytes of the inputs.
+#include "SignatureDialogDriver.h"
+#include "SigningTestSupport.h"
+#include "TestSupport.h"
+
+#include "signature/SignatureWorkflow.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QSettings>
+#include <QTest>
+
+using namespace signaturetest;
+using signingtest::pki;
+using signingtest::readBytes;
+
+namespace {
+
+// Answers the summary; with ULVO_TEST_SCREENSHOTS set, saves a picture of it there first.
+std::shared_ptr<apptest::DialogSeen> answerSummary() {
+  auto seen = std::make_shared<apptest::DialogSeen>();
+  apptest::whenModalOpens([seen](QWidget* modal) {
+    if (seen->stopWaiting) return true;
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    if (!dialog || dialog->windowTitle() != "Подпись создана") return false;
+    QStringList texts;
+    for (QLabel* line : dialog->findChildren<QLabel*>()) texts << line->text();
+    seen->texts = texts.join('\n');
+    if (qEnvironmentVariableIsSet("ULVO_TEST_SCREENSHOTS"))
+      dialog->grab().save(qEnvironmentVariable("ULVO_TEST_SCREENSHOTS") + "/batch-summary.png");
+    seen->shown = true;
+    clickButton(dialog, "OK");
+    return true;
+  });
+  return seen;
+}
+
+class SignatureBatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"openssl", "pdfsig"}) ASSERT_TRUE(testsupport::hasTool(tool)) << tool;
+    ASSERT_FALSE(pki().pkcs12.isEmpty());
+    useIsolatedFolders();
+    QSettings().clear();
+    ASSERT_TRUE(temporary.isValid());
+    tempFolder = useFreshTemporaryFolder(temporary);
+    ASSERT_TRUE(folder.isValid());
+    for (const char* name : {"acts.pdf", "bill.pdf", "draft.pdf"}) {
+      const QString path = folder.filePath(name);
+      ASSERT_TRUE(testsupport::writePdf(path, {{QString::fromLatin1(name), false}}));
+      inputs[path] = readBytes(path);
+    }
+    broken = signingtest::writeBytes(folder.filePath("broken.pdf"), "%PDF-1.7\n1 0 obj <</Type /Cat");
+    inputs[broken] = readBytes(broken);
+  }
+
+  void TearDown() override {
+    setSigningWorkerProgram(QStringLiteral(ULVO_BINARY));
+    restoreTemporaryFolder();
+  }
+
+  // Starts the edition with these arguments, signs in `mode` with the PKCS#12
+  // container and answers the batch question; returns the summary's text.
+  QString runEdition(const QStringList& arguments, int mode, const QString& batchAnswer) {
+    apptest::TestWindow window(AppProduct::Ecp);
+    std::shared_ptr<apptest::DialogSeen> summary, question;
+    const bool came = driveSignatureDialog([&] { window.showEcpStartup(arguments); }, [&](QDialog* dialog) {
+      subtitle.clear();
+      for (QLabel* label : dialog->findChildren<QLabel*>()) subtitle += label->text() + '\n';
+      chooseByKeys(cell<QComboBox>(dialog, "Режим подписи", 0, 1), mode);
+      typeInto(cell<QLineEdit>(dialog, "Linux / OpenSSL", 3, 1), pki().pkcs12);
+      question = apptest::answerNextDialog(batchAnswer, "Подписание документов");
+      summary = answerSummary();
+      clickButton(dialog, "Подписать");
+      if (!QTest::qWaitFor([&] { return summary->shown; }, 180000)) {
+        summary->stopWaiting = question->stopWaiting = true;
+        ADD_FAILURE() << "no summary";
+      }
+    });
+    EXPECT_TRUE(came);
+    EXPECT_FALSE(window.isVisible());
+    questionShown = question && question->shown;
+    status = window.statusLabel->text();
+    return summary ? summary->texts : QString();
+  }
+
+  static bool pdfsigValid(const QString& path) {
+    QByteArray out;
+    testsupport::runTool("pdfsig", {path}, &out);
+    return out.contains("Signature is Valid.");
+  }
+
+  QTemporaryDir temporary;
+  QString tempFolder;
+  QTemporaryDir folder;
+  QMap<QString, QByteArray> inputs;
+  QString broken;
+  QString subtitle;
+  QString status;
+  bool questionShown = false;
+};
+
+TEST_F(SignatureBatchTest, ThreeGoodFilesAreSignedAndTheBrokenOneIsReported) {
+  const QString acts = folder.filePath("acts.pdf");
+  // The same file twice, a missing file and a folder are dropped from the arguments.
+  const QString summary =
+      runEdition({acts, folder.filePath("bill.pdf"), folder.path(), broken, folder.filePath("absent.pdf"),
+                  folder.filePath("draft.pdf"), acts},
+                 4, "Подписать остальные");
+  EXPECT_TRUE(questionShown);
+  EXPECT_TRUE(subtitle.contains("acts.pdf")) << subtitle.toStdString();
+  for (const char* name : {"acts", "bill", "draft"})
+    EXPECT_TRUE(pdfsigValid(folder.filePath(QString::fromLatin1(name) + ".signed.pdf"))) << name;
+  EXPECT_TRUE(summary.contains("Дополнительно подписано файлов: 2.")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("Не удалось подписать:\n• broken.pdf — ")) << summary.toStdString();
+  EXPECT_FALSE(summary.contains("broken.pdf — Подписание завершилось с ошибкой.")) << "the worker's reason is shown";
+  EXPECT_FALSE(summary.contains("bill.pdf —"));
+  EXPECT_EQ(status, "Подписание файла 4 из 4");
+  // Nothing of the failed file, nothing half-written, no request file left.
+  QStringList expected{"acts.pdf", "acts.signed.pdf", "bill.pdf", "bill.signed.pdf", "broken.pdf", "draft.pdf",
+                       "draft.signed.pdf"};
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden), expected);
+  EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+  for (auto it = inputs.cbegin(); it != inputs.cend(); ++it)
+    EXPECT_EQ(readBytes(it.key()), it.value()) << it.key().toStdString();
+}
+
+TEST_F(SignatureBatchTest, DetachedBatchSignsEachFileAndDecliningLeavesTheRestAlone) {
+  const QString acts = folder.filePath("acts.pdf"), bill = folder.filePath("bill.pdf");
+  // Detached signatures need no PDF: the broken file is signed as bytes.
+  QString summary = runEdition({acts, broken, bill}, 0, "Подписать остальные");
+  for (const QString& file : {acts, broken, bill})
+    EXPECT_EQ(testsupport::runTool("openssl", {"cms", "-verify", "-binary", "-inform", "DER", "-in", file + ".sig",
+                                               "-content", file, "-CAfile", pki().caCert, "-out", "/dev/null"}),
+              0)
+        << file.toStdString();
+  EXPECT_TRUE(summary.contains("Дополнительно подписано файлов: 2.")) << summary.toStdString();
+  EXPECT_FALSE(summary.contains("Не удалось подписать"));
+
+  // Declined: only the first file gets its (second) signature.
+  summary = runEdition({acts, bill}, 0, "Не подписывать");
+  EXPECT_TRUE(summary.contains("Остальные PDF не подписывались по выбору пользователя.")) << summary.toStdString();
+  EXPECT_TRUE(QFileInfo::exists(acts + " (1).sig"));
+  EXPECT_FALSE(QFileInfo::exists(bill + " (1).sig"));
+  for (auto it = inputs.cbegin(); it != inputs.cend(); ++it) EXPECT_EQ(readBytes(it.key()), it.value());
+  EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+}
+
+TEST_F(SignatureBatchTest, WithoutUsableArgumentsTheEditionAsksForFilesAndEndsWhenNoneArePicked) {
+  apptest::TestWindow window(AppProduct::Ecp);
+  QString startFolder;
+  apptest::whenModalOpens<QFileDialog>([&](QFileDialog* chooser) {
+    startFolder = chooser->directory().absolutePath();
+    QMetaObject::invokeMethod(chooser, "reject", Qt::QueuedConnection);
+  });
+  window.showEcpStartup({folder.filePath("absent.pdf"), folder.path()});
+  EXPECT_EQ(startFolder, QDir::homePath());
+  EXPECT_EQ(signatureDialog(), nullptr);
+  EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(SignatureBatchTest, StampedCopyOfAFileWhoseSigningFailedIsRemoved) {
+  // A worker that refuses one file and signs the others.
+  const QString worker = signingtest::writeBytes(
+      folder.filePath("worker.sh"),
+      "#!/bin/sh\nif grep -q 'bill_' \"$2\"; then echo 'ключ отклонён' >&2; exit 2; fi\nexec '" ULVO_BINARY
+      "' \"$@\"\n");
+  QFile::setPermissions(worker, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  setSigningWorkerProgram(worker);
+  const QString acts = folder.filePath("acts.pdf"), bill = folder.filePath("bill.pdf"),
+                draft = folder.filePath("draft.pdf");
+  const QString summary = runEdition({acts, bill, draft}, 3, "Подписать остальные");
+  EXPECT_TRUE(summary.contains("Дополнительно подписано файлов: 1.")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("• bill.pdf — ключ отклонён")) << summary.toStdString();
+  for (const char* name : {"acts", "draft"}) {
+    const QString stamped = folder.filePath(QString::fromLatin1(name) + "_подписан.pdf");
+    EXPECT_EQ(testsupport::runTool("openssl", {"cms", "-verify", "-binary", "-inform", "DER", "-in",
+                                               folder.filePath(QString::fromLatin1(name) + ".pdf.sig"), "-content",
+                                               stamped, "-CAfile", pki().caCert, "-out", "/dev/null"}),
+              0)
+        << name;
+  }
+  EXPECT_FALSE(QFileInfo::exists(folder.filePath("bill_подписан.pdf")));
+  EXPECT_FALSE(QFileInfo::exists(bill + ".sig"));
+  for (auto it = inputs.cbegin(); it != inputs.cend(); ++it) EXPECT_EQ(readBytes(it.key()), it.value());
+  EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+}
+
+}  // namespace
