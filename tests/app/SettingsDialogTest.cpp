@@ -335,3 +335,36 @@ TEST(Themes, DarkAndLightChangeCanvasRibbonAndDialogColours) {
   EXPECT_EQ(QColor(light.dialog).name(QColor::HexRgb).toUpper(), "#EEF1F4");
   EXPECT_EQ(QColor(dark.dialog).name(QColor::HexRgb).toUpper(), "#181A1D");
 }
+
+namespace {
+class OcrWindow : public TestWindow {
+ public:
+  using MainWindow::ocrBusy;
+  using MainWindow::ocrEngine;
+  using MainWindow::readyOcrEngine;
+};
+}  // namespace
+
+TEST(SettingsDialog, OnlyAChangeOfOcrLanguagesDropsTheEngine) {
+  useCleanSettings();
+  OcrWindow window;
+  const OcrEngine* engine = window.readyOcrEngine("rus+eng");
+  if (!engine) GTEST_SKIP() << "no tessdata for rus+eng";
+  QDialog* dialog = openSettings(window);
+  ASSERT_NE(dialog, nullptr);
+  choose(dialog, "dark");
+  clickApply(dialog);
+  EXPECT_EQ(window.ocrEngine.get(), engine);
+  // While a recognition run uses the engine, it stays until the run ends.
+  window.ocrBusy = true;
+  dialog = openSettings(window);
+  choose(dialog, "eng");
+  clickApply(dialog);
+  EXPECT_EQ(window.ocrEngine.get(), engine);
+  window.ocrBusy = false;
+  dialog = openSettings(window);
+  choose(dialog, "rus");
+  clickApply(dialog);
+  EXPECT_EQ(window.ocrEngine, nullptr);
+  window.setLightTheme();
+}
