@@ -1,6 +1,7 @@
 // The settings dialog: six sections read from the stored settings, written
 // together by "Применить" and applied to the running window.
 #include "DialogHelpers.h"
+#include "DialogSections.h"
 #include "MainWindow.h"
 #include "UiLanguage.h"
 #include "UpdateCheck.h"
@@ -53,18 +54,7 @@ QSpinBox* spinBox(int minimum, int maximum, int value, const QString& suffix, in
 }
 
 QWidget* sectionPage(const QString& title, const QString& hint, const QList<QWidget*>& groups) {
-  auto* page = new QWidget;
-  auto* layout = new QVBoxLayout(page);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(10);
-  QLabel* heading = label(title, QStringLiteral("DialogSubtitle"));
-  heading->setWordWrap(true);
-  layout->addWidget(heading);
-  if (!hint.isEmpty()) {
-    QLabel* hintLabel = label(hint, QStringLiteral("DialogHint"));
-    hintLabel->setWordWrap(true);
-    layout->addWidget(hintLabel);
-  }
+  auto [page, layout] = settingsSectionHeader(title, hint);
   for (QWidget* group : groups) layout->addWidget(group);
   layout->addStretch(1);
   return page;
