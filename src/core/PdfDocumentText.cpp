@@ -9,6 +9,8 @@
 #include "PdfBitmapHelpers.h"
 #include "PdfiumHandles.h"
 
+#include <QByteArrayView>
+#include <QHash>
 #include <QList>
 
 #include <algorithm>
@@ -140,22 +142,56 @@ bool nameContainsAny(const QString& name, std::initializer_list<const char*> wor
                      [&](const char* w) { return name.contains(QLatin1String(w), Qt::CaseInsensitive); });
 }
 
-void readCharStyle(FPDF_TEXTPAGE textPage, int index, CharInfo& c) {
+// What a raw font name says, worked out once per name and call: a page has a
+// handful of fonts but thousands of characters.
+struct FontNameStyle {
+  QString name;  // cleaned
+  bool boldByName = false;
+  bool italic = false;
+};
+
+class FontNameStyles {
+public:
+  const FontNameStyle& forCharacter(FPDF_TEXTPAGE textPage, int index) {
+    const unsigned long length = FPDFText_GetFontInfo(textPage, index, nullptr, 0, nullptr);
+    QByteArrayView raw;
+    if (length > 0) {
+      if (buffer.size() < qsizetype(length) + 1) buffer.resize(qsizetype(length) + 1);
+      buffer.fill('\0');
+      FPDFText_GetFontInfo(textPage, index, buffer.data(), length, nullptr);
+      raw = QByteArrayView(buffer.constData());  // up to the first NUL
+    }
+    if (last && raw == QByteArrayView(lastRaw)) return *last;
+    lastRaw = raw.toByteArray();
+    auto it = styles.find(lastRaw);
+    if (it == styles.end()) {
+      FontNameStyle style;
+      style.name = cleanFontName(QString::fromUtf8(lastRaw));
+      style.boldByName = nameContainsAny(style.name, {"Bold", "Black", "Heavy"});
+      style.italic = nameContainsAny(style.name, {"Italic", "Oblique", "Slanted", "Inclined"});
+      it = styles.insert(lastRaw, style);
+    }
+    last = &it.value();
+    return *last;
+  }
+
+private:
+  QHash<QByteArray, FontNameStyle> styles;
+  QByteArray buffer;
+  QByteArray lastRaw;
+  const FontNameStyle* last = nullptr;  // set after the latest insertion, so never moved since
+};
+
+void readCharStyle(FPDF_TEXTPAGE textPage, int index, CharInfo& c, FontNameStyles& fonts) {
   const double size = FPDFText_GetFontSize(textPage, index);
   c.fontSize = size > 0 ? size : std::max(c.rect.height(), 6.0);
 
-  QString name;
-  const unsigned long length = FPDFText_GetFontInfo(textPage, index, nullptr, 0, nullptr);
-  if (length > 0) {
-    QByteArray buffer(qsizetype(length) + 1, '\0');
-    FPDFText_GetFontInfo(textPage, index, buffer.data(), length, nullptr);
-    name = QString::fromUtf8(buffer.constData());  // up to the first NUL
-  }
-  c.fontName = cleanFontName(name);
+  const FontNameStyle& font = fonts.forCharacter(textPage, index);
+  c.fontName = font.name;
 
   c.weight = FPDFText_GetFontWeight(textPage, index);
-  c.bold = c.weight > 599 || nameContainsAny(c.fontName, {"Bold", "Black", "Heavy"});
-  c.italic = nameContainsAny(c.fontName, {"Italic", "Oblique", "Slanted", "Inclined"});
+  c.bold = c.weight > 599 || font.boldByName;
+  c.italic = font.italic;
 
   unsigned int r = 0, g = 0, b = 0, a = 255;
   if (FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a)) {
@@ -237,6 +273,20 @@ QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
   return runs;
 }
 
+// A grey pixel (r = g = b = v) is never coloured, so its weight and the
+// products it adds to the dark sums come from a table.
+struct GreyInk {
+  int weight[256];
+  int product[256];  // v x weight
+  constexpr GreyInk() : weight(), product() {
+    for (int v = 0; v < 256; ++v) {
+      weight[v] = v <= 214 ? 245 - v : 0;
+      product[v] = v * weight[v];
+    }
+  }
+};
+constexpr GreyInk kGreyInk;
+
 // The colour of the ink actually drawn inside a box of the page rendering:
 // coloured pixels win over dark ones, each weighted by how strongly inked it is.
 std::optional<QColor> inkColourIn(const QImage& page, const QSizeF& pageSize, const QRectF& box) {
@@ -250,14 +300,27 @@ std::optional<QColor> inkColourIn(const QImage& page, const QSizeF& pageSize, co
                            .intersected(page.rect());
   if (pixels.isEmpty()) return std::nullopt;
 
+  constexpr quint32 kWhite = 0xFFFFFFFFu;  // opaque white adds to no sum
   qint64 coloured[4] = {0, 0, 0, 0};  // r, g, b, weight
   qint64 dark[4] = {0, 0, 0, 0};
+  qint64 greyProduct = 0;  // of the grey pixels, which add it to all three dark channel sums
+  qint64 greyWeight = 0;
+  const int right = pixels.right();
   for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
-    const auto* row = reinterpret_cast<const QRgb*>(page.constScanLine(y));
-    for (int x = pixels.left(); x <= pixels.right(); ++x) {
-      const QRgb px = row[x];
-      if (qAlpha(px) < 16) continue;
+    const auto* row = reinterpret_cast<const quint32*>(page.constScanLine(y));
+    int x = pixels.left();
+    while (x <= right) {
+      // Most of a line's box is paper: pass white four pixels at a time.
+      while (x + 3 <= right && (row[x] & row[x + 1] & row[x + 2] & row[x + 3]) == kWhite) x += 4;
+      if (x > right) break;
+      const quint32 px = row[x++];
+      if (px == kWhite || qAlpha(px) < 16) continue;
       const int r = qRed(px), g = qGreen(px), b = qBlue(px);
+      if (r == g && g == b) {
+        greyProduct += kGreyInk.product[r];
+        greyWeight += kGreyInk.weight[r];
+        continue;
+      }
       const int mx = std::max({r, g, b});
       const int sat = mx - std::min({r, g, b});
       const int s = 11 * r + 16 * g + 5 * b;
@@ -279,10 +342,35 @@ std::optional<QColor> inkColourIn(const QImage& page, const QSizeF& pageSize, co
       sums[3] += weight;
     }
   }
+  for (int i = 0; i < 3; ++i) dark[i] += greyProduct;
+  dark[3] += greyWeight;
   const qint64* chosen = coloured[3] > 0 ? coloured : (dark[3] >= 1 ? dark : nullptr);
   if (!chosen) return std::nullopt;
   return QColor(int(chosen[0] / chosen[3]), int(chosen[1] / chosen[3]), int(chosen[2] / chosen[3]), 255);
 }
+
+// The page rendered for ink colours, in pixels kept per thread: at scale 2.5 a
+// page is about 12 MB, and allocating and faulting it in on every call costs
+// as much as filling it. Pixels grown for an unusually large page are let go
+// when the call ends.
+class InkRendering {
+public:
+  explicit InkRendering(FPDF_PAGE page) : image(renderLoadedPageIntoBuffer(page, kInkScale, pixels())) {}
+  ~InkRendering() {
+    if (pixels().size() > kKeptPixels) pixels() = {};
+  }
+  InkRendering(const InkRendering&) = delete;
+  InkRendering& operator=(const InkRendering&) = delete;
+
+  const QImage image;
+
+private:
+  static constexpr size_t kKeptPixels = 8'000'000;  // 32 MB: an A3 page at scale 2.5
+  static std::vector<quint32>& pixels() {
+    thread_local std::vector<quint32> kept;
+    return kept;
+  }
+};
 
 bool sameStyle(const CharInfo& a, const CharInfo& b) {
   return a.fontName == b.fontName && std::abs(a.fontSize - b.fontSize) < 0.15 && a.color == b.color &&
@@ -388,7 +476,9 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
 
   const PageSpace space = PageSpace::ofPage(loaded.get());
   const QSizeF pageSize = space.shownSize();
-  const QImage rendering = renderLoadedPageImage(loaded.get(), kInkScale);
+  const InkRendering ink(loaded.get());
+  const QImage& rendering = ink.image;
+  FontNameStyles fonts;
 
   std::vector<TextBlock::Line> lines;
   QList<CharInfo> current;
@@ -423,7 +513,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
          (lineRight > c.rect.x() + 2.0 && std::abs(cy - lineCenterY) > 1.0)))
       finishLine();
 
-    readCharStyle(textPage.get(), glyph.index, c);
+    readCharStyle(textPage.get(), glyph.index, c, fonts);
 
     if (current.isEmpty()) {
       lineCenterY = cy;
