@@ -5,6 +5,7 @@
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
+#include "InkColour.h"
 #include "PageSpace.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfiumHandles.h"
@@ -273,20 +274,6 @@ QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
   return runs;
 }
 
-// A grey pixel (r = g = b = v) is never coloured, so its weight and the
-// products it adds to the dark sums come from a table.
-struct GreyInk {
-  int weight[256];
-  int product[256];  // v x weight
-  constexpr GreyInk() : weight(), product() {
-    for (int v = 0; v < 256; ++v) {
-      weight[v] = v <= 214 ? 245 - v : 0;
-      product[v] = v * weight[v];
-    }
-  }
-};
-constexpr GreyInk kGreyInk;
-
 // The colour of the ink actually drawn inside a box of the page rendering:
 // coloured pixels win over dark ones, each weighted by how strongly inked it is.
 std::optional<QColor> inkColourIn(const QImage& page, const QSizeF& pageSize, const QRectF& box) {
@@ -296,57 +283,8 @@ std::optional<QColor> inkColourIn(const QImage& page, const QSizeF& pageSize, co
   if (area.width() <= 0 || area.height() <= 0) return std::nullopt;
   const QRect pixels = QRect(int(std::floor(area.x() * kInkScale)),
                              int(std::floor((pageSize.height() - (area.y() + area.height())) * kInkScale)),
-                             int(std::ceil(area.width() * kInkScale)), int(std::ceil(area.height() * kInkScale)))
-                           .intersected(page.rect());
-  if (pixels.isEmpty()) return std::nullopt;
-
-  constexpr quint32 kWhite = 0xFFFFFFFFu;  // opaque white adds to no sum
-  qint64 coloured[4] = {0, 0, 0, 0};  // r, g, b, weight
-  qint64 dark[4] = {0, 0, 0, 0};
-  qint64 greyProduct = 0;  // of the grey pixels, which add it to all three dark channel sums
-  qint64 greyWeight = 0;
-  const int right = pixels.right();
-  for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
-    const auto* row = reinterpret_cast<const quint32*>(page.constScanLine(y));
-    int x = pixels.left();
-    while (x <= right) {
-      // Most of a line's box is paper: pass white four pixels at a time.
-      while (x + 3 <= right && (row[x] & row[x + 1] & row[x + 2] & row[x + 3]) == kWhite) x += 4;
-      if (x > right) break;
-      const quint32 px = row[x++];
-      if (px == kWhite || qAlpha(px) < 16) continue;
-      const int r = qRed(px), g = qGreen(px), b = qBlue(px);
-      if (r == g && g == b) {
-        greyProduct += kGreyInk.product[r];
-        greyWeight += kGreyInk.weight[r];
-        continue;
-      }
-      const int mx = std::max({r, g, b});
-      const int sat = mx - std::min({r, g, b});
-      const int s = 11 * r + 16 * g + 5 * b;
-      const int lightness = s / 32;
-      qint64* sums = nullptr;
-      int weight = 0;
-      if (s < 7520 && mx > 55 && sat > 31) {
-        sums = coloured;
-        weight = (245 - lightness) / 2 + sat;
-      } else if (lightness <= 214) {
-        sums = dark;
-        weight = 245 - lightness;
-      } else {
-        continue;
-      }
-      sums[0] += qint64(r) * weight;
-      sums[1] += qint64(g) * weight;
-      sums[2] += qint64(b) * weight;
-      sums[3] += weight;
-    }
-  }
-  for (int i = 0; i < 3; ++i) dark[i] += greyProduct;
-  dark[3] += greyWeight;
-  const qint64* chosen = coloured[3] > 0 ? coloured : (dark[3] >= 1 ? dark : nullptr);
-  if (!chosen) return std::nullopt;
-  return QColor(int(chosen[0] / chosen[3]), int(chosen[1] / chosen[3]), int(chosen[2] / chosen[3]), 255);
+                             int(std::ceil(area.width() * kInkScale)), int(std::ceil(area.height() * kInkScale)));
+  return inkColourOfPixels(page, pixels);
 }
 
 // The page rendered for ink colours, in pixels kept per thread: at scale 2.5 a
