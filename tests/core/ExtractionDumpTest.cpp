@@ -4,8 +4,11 @@
 // make extraction faster cannot change what it finds. Each file's full dump
 // is kept as one SHA-256 in tests/core/data/extraction-dumps.sha256.
 //
-// When extraction output is changed on purpose, record the dumps again and
-// review the changed lines of the fixture in the commit:
+// The hashes hold for the pdfium build and system fonts of this tree. When
+// extraction output is changed on purpose (or pdfium is updated), record the
+// dumps again and review the changed lines of the fixture in the commit; with
+// ULVO_EXTRACTION_DUMP_DIR=<dir> the dumps are also written out as text, so
+// that a run before and after the change can be compared with diff:
 //   ULVO_RECORD_EXTRACTION_DUMPS=1 build/bin/ulvo_core_tests --gtest_filter='ExtractionDump*'
 #include "CorpusReplay.h"
 #include "TestSupport.h"
