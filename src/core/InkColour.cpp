@@ -61,45 +61,82 @@ void addPixel(quint32 px, InkSums& sums) {
   target[3] += weight;
 }
 
+#if defined(__SSE2__)
+// Lane sums of four pixels at a time, flushed into InkSums before they can
+// overflow: at most 8192 blocks, each adding below 2^16 to a lane.
+struct LaneSums {
+  __m128i greyProducts = _mm_setzero_si128();
+  __m128i greyWeights = _mm_setzero_si128();
+  __m128i dark[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
+
+  static qint64 total(__m128i lanes) {
+    alignas(16) qint32 v[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(v), lanes);
+    return qint64(v[0]) + v[1] + v[2] + v[3];
+  }
+  void flushInto(InkSums& sums) const {
+    sums.greyProduct += total(greyProducts);
+    sums.greyWeight += total(greyWeights);
+    for (int i = 0; i < 4; ++i) sums.dark[i] += total(dark[i]);
+  }
+};
+
+// Adds four pixels unless one of them is coloured or nearly transparent;
+// false leaves them to the pixel-by-pixel rule.
+inline bool addBlock(__m128i p, LaneSums& lanes) {
+  const __m128i lowByte = _mm_set1_epi32(0xFF);
+  const __m128i opaqueEnough = _mm_cmpgt_epi32(_mm_srli_epi32(p, 24), _mm_set1_epi32(15));
+  const __m128i b = _mm_and_si128(p, lowByte);
+  const __m128i g = _mm_and_si128(_mm_srli_epi32(p, 8), lowByte);
+  const __m128i r = _mm_and_si128(_mm_srli_epi32(p, 16), lowByte);
+  const __m128i darkest = _mm_set1_epi32(214);
+  const __m128i paper = _mm_set1_epi32(245);
+
+  // Grey (white included), the common case: lightness is the value itself.
+  const __m128i grey = _mm_or_si128(_mm_or_si128(b, _mm_slli_epi32(b, 8)), _mm_slli_epi32(b, 16));
+  const __m128i isGrey = _mm_cmpeq_epi32(_mm_and_si128(p, _mm_set1_epi32(0xFFFFFF)), grey);
+  if (_mm_movemask_epi8(_mm_and_si128(isGrey, opaqueEnough)) == 0xFFFF) {
+    const __m128i weight = _mm_andnot_si128(_mm_cmpgt_epi32(b, darkest), _mm_sub_epi32(paper, b));
+    lanes.greyWeights = _mm_add_epi32(lanes.greyWeights, weight);
+    lanes.greyProducts = _mm_add_epi32(lanes.greyProducts, _mm_madd_epi16(b, weight));  // high halves are 0
+    return true;
+  }
+
+  // Tinted dark ink (black mixed from colours): dark unless one is coloured.
+  // Channels stay below 2^15, so the 16-bit operations act on the low halves.
+  const __m128i mx = _mm_max_epi16(_mm_max_epi16(r, g), b);
+  const __m128i sat = _mm_sub_epi32(mx, _mm_min_epi16(_mm_min_epi16(r, g), b));
+  const __m128i s = _mm_add_epi32(_mm_add_epi32(_mm_mullo_epi16(r, _mm_set1_epi32(11)), _mm_slli_epi32(g, 4)),
+                                  _mm_mullo_epi16(b, _mm_set1_epi32(5)));
+  const __m128i coloured =
+      _mm_and_si128(_mm_and_si128(_mm_cmplt_epi32(s, _mm_set1_epi32(7520)), _mm_cmpgt_epi32(mx, _mm_set1_epi32(55))),
+                    _mm_cmpgt_epi32(sat, _mm_set1_epi32(31)));
+  if (_mm_movemask_epi8(_mm_andnot_si128(coloured, opaqueEnough)) != 0xFFFF) return false;
+  const __m128i lightness = _mm_srli_epi32(s, 5);
+  const __m128i weight = _mm_andnot_si128(_mm_cmpgt_epi32(lightness, darkest), _mm_sub_epi32(paper, lightness));
+  lanes.dark[0] = _mm_add_epi32(lanes.dark[0], _mm_madd_epi16(r, weight));
+  lanes.dark[1] = _mm_add_epi32(lanes.dark[1], _mm_madd_epi16(g, weight));
+  lanes.dark[2] = _mm_add_epi32(lanes.dark[2], _mm_madd_epi16(b, weight));
+  lanes.dark[3] = _mm_add_epi32(lanes.dark[3], weight);
+  return true;
+}
+#endif
+
 // Adds row[x] for x in [from, to).
 void addRow(const quint32* row, int from, int to, InkSums& sums) {
   int x = from;
 #if defined(__SSE2__)
-  // Nearly all of a line's box is paper and anti-aliased grey: four pixels at
-  // a time when all four are grey (white included) and opaque enough, with
-  // the table's values computed in the lanes; any other block pixel by pixel.
-  const __m128i lowByte = _mm_set1_epi32(0xFF);
-  const __m128i rgb = _mm_set1_epi32(0xFFFFFF);
-  const __m128i alphaFloor = _mm_set1_epi32(15);
-  const __m128i darkest = _mm_set1_epi32(214);
-  const __m128i paper = _mm_set1_epi32(245);
+  // Nearly all of a line's box is paper and anti-aliased dark ink: four
+  // pixels at a time, and only blocks holding a coloured or nearly
+  // transparent pixel go pixel by pixel.
   while (x + 4 <= to) {
-    // 32-bit lanes: at most 8192 blocks of products up to 122 x 123 each.
     const int end = std::min(to, x + 4 * 8192);
-    __m128i products = _mm_setzero_si128();
-    __m128i weights = _mm_setzero_si128();
+    LaneSums lanes;
     for (; x + 4 <= end; x += 4) {
-      const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-      const __m128i v = _mm_and_si128(p, lowByte);
-      const __m128i grey = _mm_or_si128(_mm_or_si128(v, _mm_slli_epi32(v, 8)), _mm_slli_epi32(v, 16));
-      const __m128i usable = _mm_and_si128(_mm_cmpeq_epi32(_mm_and_si128(p, rgb), grey),
-                                           _mm_cmpgt_epi32(_mm_srli_epi32(p, 24), alphaFloor));
-      if (_mm_movemask_epi8(usable) != 0xFFFF) {
+      if (!addBlock(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), lanes))
         for (int k = 0; k < 4; ++k) addPixel(row[x + k], sums);
-        continue;
-      }
-      const __m128i weight = _mm_andnot_si128(_mm_cmpgt_epi32(v, darkest), _mm_sub_epi32(paper, v));
-      weights = _mm_add_epi32(weights, weight);
-      products = _mm_add_epi32(products, _mm_madd_epi16(v, weight));  // high halves are 0
     }
-    alignas(16) qint32 p[4];
-    alignas(16) qint32 w[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(p), products);
-    _mm_store_si128(reinterpret_cast<__m128i*>(w), weights);
-    for (int k = 0; k < 4; ++k) {
-      sums.greyProduct += p[k];
-      sums.greyWeight += w[k];
-    }
+    lanes.flushInto(sums);
   }
 #endif
   for (; x < to; ++x) addPixel(row[x], sums);

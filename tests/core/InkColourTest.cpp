@@ -47,10 +47,14 @@ std::optional<QColor> referenceInkColour(const QImage& image, const QRect& rect)
   return QColor(int(chosen[0] / chosen[3]), int(chosen[1] / chosen[3]), int(chosen[2] / chosen[3]), 255);
 }
 
-// Paper with anti-aliased grey strokes, a few coloured and see-through pixels.
+// Paper with anti-aliased strokes of grey and of tinted black (channels a
+// little apart, as black mixed from colours renders), dark and light
+// saturated pixels on both sides of the colour thresholds, some coloured and
+// some see-through pixels.
 QImage inkedPaper(int width, int height, QRandomGenerator& random, int colouredPercent) {
   QImage image(width, height, QImage::Format_ARGB32);
   image.fill(Qt::white);
+  auto channel = [&](int base, int spread) { return std::clamp(base + int(random.bounded(-spread, spread + 1)), 0, 255); };
   for (int y = 0; y < height; ++y) {
     auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
     for (int x = 0; x < width;) {
@@ -64,6 +68,12 @@ QImage inkedPaper(int width, int height, QRandomGenerator& random, int colouredP
           row[x] = qRgba(int(random.bounded(256)), int(random.bounded(256)), int(random.bounded(256)), 255);
         else if (roll < colouredPercent + 3)
           row[x] = qRgba(v, v, v, int(random.bounded(32)));  // around the alpha floor of 16
+        else if (roll < colouredPercent + 30)
+          row[x] = qRgb(channel(v, 20), channel(v, 20), channel(v, 20));
+        else if (roll < colouredPercent + 35)
+          row[x] = qRgb(channel(40, 40), channel(20, 20), channel(30, 30));  // saturated but too dark
+        else if (roll < colouredPercent + 40)
+          row[x] = qRgb(channel(250, 5), channel(215, 15), channel(235, 20));  // saturated but too light
         else
           row[x] = qRgb(v, v, v);
       }
@@ -97,6 +107,30 @@ TEST(InkColour, FastScanEqualsThePixelByPixelRule) {
   }
 }
 
+TEST(InkColour, PixelsOnEitherSideOfEachThreshold) {
+  // Each pixel sits in a block of four with tinted black, where the fast scan
+  // decides a whole block at once.
+  const QRgb edges[] = {qRgb(199, 255, 250), qRgb(200, 255, 248),  // 11r + 16g + 5b of 7519 and 7520
+                        qRgb(0, 0, 55),      qRgb(0, 0, 56),       // brightest channel 55 and 56
+                        qRgb(25, 25, 56),    qRgb(24, 24, 56),     // saturation 31 and 32
+                        qRgba(30, 30, 30, 15), qRgba(30, 30, 30, 16),
+                        qRgba(40, 35, 38, 15), qRgba(40, 35, 38, 16),
+                        qRgb(214, 214, 214), qRgb(215, 215, 215),
+                        qRgb(216, 214, 213), qRgb(217, 215, 214)};  // lightness 214 and 215
+  for (const QRgb edge : edges) {
+    for (int at = 0; at < 4; ++at) {
+      QImage image(8, 1, QImage::Format_ARGB32);
+      image.fill(qRgb(35, 31, 32));
+      image.setPixel(at, 0, edge);
+      SCOPED_TRACE(QStringLiteral("%1 at %2").arg(edge, 8, 16, QLatin1Char('0')).arg(at).toStdString());
+      expectSame(inkColourOfPixels(image, image.rect()), referenceInkColour(image, image.rect()));
+      image.fill(Qt::white);
+      image.setPixel(at, 0, edge);
+      expectSame(inkColourOfPixels(image, image.rect()), referenceInkColour(image, image.rect()));
+    }
+  }
+}
+
 TEST(InkColour, PaperGreyAndLongRows) {
   QImage paper(64, 4, QImage::Format_ARGB32);
   paper.fill(Qt::white);
@@ -115,4 +149,7 @@ TEST(InkColour, PaperGreyAndLongRows) {
   wide.setPixel(599999, 0, qRgb(200, 10, 10));
   expectSame(inkColourOfPixels(wide, wide.rect()), referenceInkColour(wide, wide.rect()));
   EXPECT_EQ(inkColourOfPixels(wide, wide.rect()), QColor(200, 10, 10));
+  wide.fill(qRgb(130, 110, 110));  // tinted black sums per channel
+  expectSame(inkColourOfPixels(wide, wide.rect()), referenceInkColour(wide, wide.rect()));
+  EXPECT_EQ(inkColourOfPixels(wide, wide.rect()), QColor(130, 110, 110));
 }
