@@ -209,6 +209,8 @@ TEST(ExtractionDump, EveryValueMatchesTheRecordedDump) {
       EXPECT_EQ(it.value().toStdString(), want.value().toStdString())
           << it.key().toStdString() << ": extraction output differs from the recorded dump";
   }
-  for (auto it = recorded.cbegin(); it != recorded.cend(); ++it)
+  for (auto it = recorded.cbegin(); it != recorded.cend(); ++it) {
+    if (it.key().startsWith(QStringLiteral("manual/")) && !QFile::exists(kManual)) continue;  // gnuplot-doc missing
     EXPECT_TRUE(hashes.contains(it.key())) << it.key().toStdString() << " was recorded but not dumped";
+  }
 }
