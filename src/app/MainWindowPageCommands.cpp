@@ -17,4 +17,6 @@ void MainWindow::onClearPage() { runPageCommand(QStringLiteral("Очистить
 void MainWindow::onThumbnailMovePage(int, int) { runPageCommand(QStringLiteral("Переместить страницу"), false); }
 void MainWindow::onThumbnailDeletePage(int) { runPageCommand(QStringLiteral("Удалить страницу"), false); }
 void MainWindow::onThumbnailInsertPage(int) { runPageCommand(QStringLiteral("Вставить страницу"), false); }
-void MainWindow::onThumbnailImportPage(int) { runPageCommand(QStringLiteral("Импорт"), true); }
+void MainWindow::onThumbnailImportPage(int beforeIndex) {
+  if (allowPageEditing() && allowImports()) onImportPageRequested(beforeIndex);
+}

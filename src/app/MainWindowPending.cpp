@@ -10,12 +10,9 @@ void MainWindow::tellNotAvailableYet(const QString& function) {
   appInfo(this, QStringLiteral("Недоступно"), QStringLiteral("Функция «%1» пока недоступна.").arg(function));
 }
 
-void MainWindow::showOpenPdfDialog() { tellNotAvailableYet(QStringLiteral("Открыть")); }
-void MainWindow::showSaveExportDialog() { tellNotAvailableYet(QStringLiteral("Сохранить как / Экспорт")); }
 void MainWindow::showPrintDialog() { tellNotAvailableYet(QStringLiteral("Печать")); }
 void MainWindow::showPasswordDialog() { tellNotAvailableYet(QStringLiteral("Пароль")); }
 void MainWindow::showOcrProgressDialog() { tellNotAvailableYet(QStringLiteral("OCR")); }
-void MainWindow::showPageToolsDialog(const QList<QString>&, bool) { tellNotAvailableYet(QStringLiteral("Страницы")); }
 void MainWindow::showAnnotationPropertiesDialog() { tellNotAvailableYet(QStringLiteral("Разметка")); }
 void MainWindow::showDocumentPropertiesDialog() { tellNotAvailableYet(QStringLiteral("Свойства")); }
 void MainWindow::showSettingsDialog() { tellNotAvailableYet(QStringLiteral("Настройки")); }
@@ -23,22 +20,16 @@ void MainWindow::showAboutDialog() { tellNotAvailableYet(QStringLiteral("О пр
 void MainWindow::showSearchDialog() { tellNotAvailableYet(QStringLiteral("Найти")); }
 void MainWindow::onRotateCCW() { tellNotAvailableYet(QStringLiteral("Влево")); }
 void MainWindow::onRotateCW() { tellNotAvailableYet(QStringLiteral("Вправо")); }
-void MainWindow::showImportDialog() { tellNotAvailableYet(QStringLiteral("Импорт")); }
 void MainWindow::showSignatureDialog(bool, const QList<QString>&, const QList<QString>&, const QString&) {
   tellNotAvailableYet(QStringLiteral("Подписать"));
 }
 void MainWindow::showCompressedPdfExportDialog(const QString&, bool) { tellNotAvailableYet(QStringLiteral("Сжать PDF")); }
+void MainWindow::showScannedPdfExportDialog(const QString&) { tellNotAvailableYet(QStringLiteral("Сканированный PDF")); }
 void MainWindow::showSpecialCharactersDialog() { tellNotAvailableYet(QStringLiteral("Символ")); }
 void MainWindow::onFacsimileInsert() { tellNotAvailableYet(QStringLiteral("Вставить факсимиле")); }
 void MainWindow::onFacsimileAdd() { tellNotAvailableYet(QStringLiteral("Добавить факсимиле")); }
 void MainWindow::onFacsimileEdit() { tellNotAvailableYet(QStringLiteral("Изменить факсимиле")); }
 void MainWindow::checkForUpdates() { tellNotAvailableYet(QStringLiteral("Обновления")); }
-
-void MainWindow::runShellAction(const QString& action, const QList<QString>&, bool) {
-  // The window is not shown in this mode: say so and end.
-  tellNotAvailableYet(action);
-  QApplication::quit();
-}
 
 void MainWindow::showEcpStartup(const QList<QString>&) {
   tellNotAvailableYet(QStringLiteral("Подписать"));
