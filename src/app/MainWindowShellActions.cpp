@@ -45,10 +45,8 @@ void MainWindow::runShellAction(const QString& action, const QList<QString>& arg
       return;
     }
     if (!given.refused.isEmpty())
-      QTimer::singleShot(0, this, [this, refused = given.refused] {
-        appInfo(this, uiTranslate(QStringLiteral("Объединение PDF")),
-                uiTranslate(QStringLiteral("Эти файлы не войдут в объединение.")) + refusedFilesNote(refused));
-      });
+      appInfo(this, uiTranslate(QStringLiteral("Объединение PDF")),
+              uiTranslate(QStringLiteral("Эти файлы не войдут в объединение.")) + refusedFilesNote(given.refused));
     deferPageToolsMerge(kept, fromShellAction);
     return;
   }
