@@ -36,6 +36,16 @@ const QString& anyFileFilter() {
   return FILTER;
 }
 
+QString importErrorEntry(const QString& path, const QString& error) {
+  return QFileInfo(path).fileName() + QStringLiteral(": ") + error;
+}
+
+void showImportErrors(QWidget* parent, const QStringList& errors) {
+  if (errors.isEmpty()) return;
+  QMessageBox::warning(parent, QStringLiteral("Ошибки импорта"),
+                       QStringLiteral("Не удалось импортировать:\n") + errors.join(QLatin1Char('\n')));
+}
+
 bool isSpreadsheet(const QString& path) {
   return QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0;
 }
@@ -110,15 +120,13 @@ void MainWindow::showImportDialog() {
     if (importFile(path, 0))
       total += currentDocument->pageCount() - before;
     else if (!lastImportError.isEmpty())
-      errors << QFileInfo(path).fileName() + QStringLiteral(": ") + lastImportError;
+      errors << importErrorEntry(path, lastImportError);
   }
   thumbnails->refresh();
   view->setDocument(currentDocument);
   updateTitle();
   updatePageControls();
-  if (!errors.isEmpty())
-    QMessageBox::warning(this, QStringLiteral("Ошибки импорта"),
-                         QStringLiteral("Не удалось импортировать:\n") + errors.join(QLatin1Char('\n')));
+  showImportErrors(this, errors);
   statusLabel->setText(QStringLiteral("Импортировано страниц: %1").arg(total));
 }
 
@@ -134,7 +142,7 @@ void MainWindow::onImportPageRequested(int beforeIndex) {
   for (const QString& path : files) {
     const int before = document->pageCount();
     if (!importFile(path, 0)) {
-      if (!lastImportError.isEmpty()) errors << QFileInfo(path).fileName() + QStringLiteral(": ") + lastImportError;
+      if (!lastImportError.isEmpty()) errors << importErrorEntry(path, lastImportError);
       continue;
     }
     const int added = document->pageCount() - before;
@@ -146,9 +154,7 @@ void MainWindow::onImportPageRequested(int beforeIndex) {
   if (total >= 1) view->setCurrentPage(target);
   updateTitle();
   updatePageControls();
-  if (!errors.isEmpty())
-    QMessageBox::warning(this, QStringLiteral("Ошибки импорта"),
-                         QStringLiteral("Не удалось импортировать:\n") + errors.join(QLatin1Char('\n')));
+  showImportErrors(this, errors);
   statusLabel->setText(QStringLiteral("Импортировано страниц: %1").arg(total));
 }
 
@@ -196,13 +202,12 @@ void MainWindow::importFilesAt(const QString& kind, int mode) {
     if (importFile(path, mode))
       total += currentDocument->pageCount() - before;
     else if (!lastImportError.isEmpty())
-      errors << QFileInfo(path).fileName() + QStringLiteral(": ") + lastImportError;
+      errors << importErrorEntry(path, lastImportError);
   }
   refreshAfterImport(QString());
   if (!errors.isEmpty()) {
     if (kind == QLatin1String("any"))
-      QMessageBox::warning(this, QStringLiteral("Ошибки импорта"),
-                           QStringLiteral("Не удалось импортировать:\n") + errors.join(QLatin1Char('\n')));
+      showImportErrors(this, errors);
     else
       QMessageBox::warning(this, QStringLiteral("Ошибки"), errors.join(QLatin1Char('\n')));
   }

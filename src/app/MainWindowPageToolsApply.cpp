@@ -21,8 +21,16 @@
 
 namespace {
 
-QString withPdfSuffix(const QString& path) {
-  return path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive) ? path : path + QStringLiteral(".pdf");
+// The output chosen in a save dialog, ending in ".pdf"; empty when the user
+// cancelled or chose a file that is open in a tab (whose pages would be lost).
+QString chooseNewPdf(MainWindow* window, const QString& caption, const QString& suggested) {
+  QString path = QFileDialog::getSaveFileName(window, caption, suggested, QStringLiteral("PDF (*.pdf)"));
+  if (path.isEmpty()) return path;
+  if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) path += QStringLiteral(".pdf");
+  if (window->openDocumentIndexForPath(path) < 0) return path;
+  QMessageBox::critical(window, QStringLiteral("Ошибка"),
+                        QStringLiteral("Файл открыт во вкладке, выберите другое имя:\n%1").arg(path));
+  return QString();
 }
 
 }  // namespace
@@ -62,15 +70,8 @@ bool MainWindow::extractPagesToFile(const QString& pagesText, bool deleteAfter) 
     QMessageBox::warning(this, QStringLiteral("Извлечение"), QStringLiteral("Не указаны страницы"));
     return false;
   }
-  QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить извлечённые страницы"), QString(),
-                                              QStringLiteral("PDF (*.pdf)"));
+  const QString path = chooseNewPdf(this, QStringLiteral("Сохранить извлечённые страницы"), QString());
   if (path.isEmpty()) return false;
-  path = withPdfSuffix(path);
-  if (openDocumentIndexForPath(path) >= 0) {
-    QMessageBox::critical(this, QStringLiteral("Ошибка"),
-                          QStringLiteral("Файл открыт во вкладке, выберите другое имя:\n%1").arg(path));
-    return false;
-  }
   // The extracted pages carry the edits still open in the view.
   if (!applyPendingOcrEdits()) return false;
   if (!currentDocument->extractPageSubset(pages, path)) {
@@ -99,15 +100,8 @@ bool MainWindow::mergeFilesToPdf(const QList<QString>& paths, bool fromShellActi
           ? QDir(QDir::homePath()).filePath(QStringLiteral("merged.pdf"))
           : uniqueSiblingPathLikeChrome(
                 suggestedSiblingPdfPath(paths.first(), QStringLiteral("merged"), QStringLiteral("merged")));
-  QString output = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить объединённый документ"), suggested,
-                                                QStringLiteral("PDF (*.pdf)"));
+  const QString output = chooseNewPdf(this, QStringLiteral("Сохранить объединённый документ"), suggested);
   if (output.isEmpty()) return false;
-  output = withPdfSuffix(output);
-  if (openDocumentIndexForPath(output) >= 0) {
-    QMessageBox::critical(this, QStringLiteral("Ошибка"),
-                          QStringLiteral("Файл открыт во вкладке, выберите другое имя:\n%1").arg(output));
-    return false;
-  }
 
   PdfDocument merged;
   if (!merged.createEmpty()) {

@@ -1,7 +1,7 @@
 // Files as pages: images through the Insert tab (RGB, CMYK JPEG, 16-bit
 // PNG, a broken file), dropped PDFs answered open, append and skip, and an
 // image dropped on an empty window. pdfimages, pdfinfo and pdftotext judge.
-#include "RibbonTestWindow.h"
+#include "ShownWindowFixture.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 #include "view/PdfView.h"
@@ -25,16 +25,8 @@ using namespace apptest;
 
 namespace {
 
-class ImportAndDrop : public ::testing::Test {
+class ImportAndDrop : public ShownWindowTest {
  protected:
-  void SetUp() override {
-    useCleanSettings();
-    window = std::make_unique<RibbonWindow>();
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-  }
-  void TearDown() override { window.reset(); }
-
   QString pdf(const char* name, const QString& prefix, int pages) {
     const QString path = dir.filePath(QString::fromUtf8(name));
     QList<testsupport::PageSpec> specs;
@@ -68,9 +60,7 @@ class ImportAndDrop : public ::testing::Test {
     return copy;
   }
 
-  QTemporaryDir dir;
   int copies = 0;
-  std::unique_ptr<RibbonWindow> window;
 };
 
 TEST_F(ImportAndDrop, ImagesBecomeOnePageEachAtTheirOwnSize) {

@@ -1,6 +1,6 @@
 // The open dialog: recent files (missing ones hidden, not forgotten), a
 // folder's PDFs, clearing the list, and opening by double click.
-#include "RibbonTestWindow.h"
+#include "ShownWindowFixture.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 
@@ -21,16 +21,8 @@ using namespace apptest;
 
 namespace {
 
-class OpenDialog : public ::testing::Test {
+class OpenDialog : public ShownWindowTest {
  protected:
-  void SetUp() override {
-    useCleanSettings();
-    window = std::make_unique<RibbonWindow>();
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-  }
-  void TearDown() override { window.reset(); }
-
   QString pdf(const QString& relative) {
     const QString path = dir.filePath(relative);
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -52,14 +44,6 @@ class OpenDialog : public ::testing::Test {
     return texts;
   }
 
-  static QPushButton* button(QWidget* dialog, const QString& text) {
-    for (QPushButton* candidate : dialog->findChildren<QPushButton*>())
-      if (candidate->text() == text) return candidate;
-    return nullptr;
-  }
-
-  QTemporaryDir dir;
-  std::unique_ptr<RibbonWindow> window;
 };
 
 TEST_F(OpenDialog, RecentFilesFolderAndClearing) {
@@ -82,16 +66,16 @@ TEST_F(OpenDialog, RecentFilesFolderAndClearing) {
     chooser->selectFile(dir.filePath(QStringLiteral("folder")));
     QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
   });
-  QTest::mouseClick(button(dialog, QStringLiteral("Открыть папку")), Qt::LeftButton);
+  QTest::mouseClick(buttonIn(dialog, QStringLiteral("Открыть папку")), Qt::LeftButton);
   const QString folder = dir.filePath(QStringLiteral("folder"));
   EXPECT_EQ(rows(list), (QStringList{QStringLiteral("a.pdf    %1").arg(folder), QStringLiteral("b.pdf    %1").arg(folder)}));
 
-  QTest::mouseClick(button(dialog, QStringLiteral("Очистить список")), Qt::LeftButton);
+  QTest::mouseClick(buttonIn(dialog, QStringLiteral("Очистить список")), Qt::LeftButton);
   EXPECT_EQ(rows(list), QStringList{QStringLiteral("Недавних файлов пока нет")});
   EXPECT_FALSE(list->item(0)->flags() & Qt::ItemIsEnabled);
   EXPECT_FALSE(QSettings().contains(QStringLiteral("recentFiles")));
   // The placeholder opens nothing.
-  QTest::mouseClick(button(dialog, QStringLiteral("Открыть")), Qt::LeftButton);
+  QTest::mouseClick(buttonIn(dialog, QStringLiteral("Открыть")), Qt::LeftButton);
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_TRUE(window->documents.empty());
 }
@@ -118,7 +102,7 @@ TEST_F(OpenDialog, DoubleClickOpensTheFileAndItBecomesRecent) {
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(rows(second->findChild<QListWidget*>(QStringLiteral("RecentFilesList"))),
             QStringList{QStringLiteral("Недавние файлы отключены в настройках")});
-  EXPECT_FALSE(button(second, QStringLiteral("Очистить список"))->isEnabled());
+  EXPECT_FALSE(buttonIn(second, QStringLiteral("Очистить список"))->isEnabled());
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The page tools dialog driven by clicks: merging real PDFs, extracting page
 // lists with and without deletion, inserting another file's pages. pdfinfo,
 // pdftotext (one marker per page) and qpdf --check judge the files.
-#include "RibbonTestWindow.h"
+#include "ShownWindowFixture.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 #include "view/PdfView.h"
@@ -38,18 +38,14 @@ QStringList markers(const QString& prefix, const QList<int>& numbers) {
   return result;
 }
 
-class PageToolsDialog : public ::testing::Test {
+class PageToolsDialog : public ShownWindowTest {
  protected:
   void SetUp() override {
-    useCleanSettings();
+    ShownWindowTest::SetUp();
     document = pdf("doc.pdf", "D", 6);
-    window = std::make_unique<RibbonWindow>();
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     window->openFile(document);
     ASSERT_TRUE(window->currentDocument->isOpen());
   }
-  void TearDown() override { window.reset(); }
 
   QString pdf(const char* name, const QString& prefix, int pages) {
     const QString path = dir.filePath(QString::fromUtf8(name));
@@ -61,12 +57,6 @@ class PageToolsDialog : public ::testing::Test {
     window->showPageToolsDialog(files, false);
     for (QDialog* dialog : window->findChildren<QDialog*>())
       if (dialog->windowTitle() == QStringLiteral("Операции со страницами") && dialog->isVisible()) return dialog;
-    return nullptr;
-  }
-
-  static QPushButton* button(QWidget* dialog, const QString& text) {
-    for (QPushButton* candidate : dialog->findChildren<QPushButton*>())
-      if (candidate->text() == text) return candidate;
     return nullptr;
   }
 
@@ -95,15 +85,13 @@ class PageToolsDialog : public ::testing::Test {
         if (box->text() == QStringLiteral("Удалить страницы после извлечения")) QTest::keyClick(box, Qt::Key_Space);
     }
     chooseFileInNextDialog(output);
-    QTest::mouseClick(button(dialog, QStringLiteral("Применить")), Qt::LeftButton);
+    QTest::mouseClick(buttonIn(dialog, QStringLiteral("Применить")), Qt::LeftButton);
     QApplication::processEvents();
     EXPECT_TRUE(!alive || !alive->isVisible());
   }
 
-  QTemporaryDir dir;
   QString document;
   int copies = 0;
-  std::unique_ptr<RibbonWindow> window;
 };
 
 TEST_F(PageToolsDialog, MergesThreePdfsInListOrderAndOpensTheResult) {
@@ -116,18 +104,18 @@ TEST_F(PageToolsDialog, MergesThreePdfsInListOrderAndOpensTheResult) {
   EXPECT_EQ(dialog->findChild<QTabWidget*>()->currentIndex(), 2);
   // The third file through the dialog's own button; adding a file twice keeps one entry.
   chooseFileInNextDialog(c);
-  QTest::mouseClick(button(dialog, QStringLiteral("Добавить PDF")), Qt::LeftButton);
+  QTest::mouseClick(buttonIn(dialog, QStringLiteral("Добавить PDF")), Qt::LeftButton);
   chooseFileInNextDialog(a);
-  QTest::mouseClick(button(dialog, QStringLiteral("Добавить PDF")), Qt::LeftButton);
+  QTest::mouseClick(buttonIn(dialog, QStringLiteral("Добавить PDF")), Qt::LeftButton);
   ASSERT_EQ(list->count(), 3);
   // c moves up before b.
   list->setCurrentRow(2);
-  QTest::mouseClick(button(dialog, QStringLiteral("↑ Вверх")), Qt::LeftButton);
+  QTest::mouseClick(buttonIn(dialog, QStringLiteral("↑ Вверх")), Qt::LeftButton);
   EXPECT_EQ(list->item(1)->text(), QStringLiteral("c.pdf"));
 
   const QString output = dir.filePath(QStringLiteral("joined.pdf"));
   chooseFileInNextDialog(output);
-  QTest::mouseClick(button(dialog, QStringLiteral("Применить")), Qt::LeftButton);
+  QTest::mouseClick(buttonIn(dialog, QStringLiteral("Применить")), Qt::LeftButton);
   ASSERT_TRUE(QFile::exists(output));
   EXPECT_TRUE(qpdfAccepts(output));
   EXPECT_EQ(pdfPageTexts(output), markers("A", {1, 2}) + markers("C", {1}) + markers("B", {1, 2, 3}));
@@ -142,7 +130,7 @@ TEST_F(PageToolsDialog, MergeOfOneFileIsRefused) {
   QDialog* dialog = openTools({pdf("only.pdf", "O", 1)});
   ASSERT_NE(dialog, nullptr);
   auto seen = answerNextDialog(QString(), QStringLiteral("Объединение"));
-  QTest::mouseClick(button(dialog, QStringLiteral("Применить")), Qt::LeftButton);
+  QTest::mouseClick(buttonIn(dialog, QStringLiteral("Применить")), Qt::LeftButton);
   EXPECT_TRUE(seen->texts.contains(QStringLiteral("Добавьте PDF для объединения")));
   EXPECT_TRUE(dialog->isVisible());
 }
@@ -184,7 +172,7 @@ TEST_F(PageToolsDialog, ExtractionNeverWritesOverTheOpenDocument) {
     QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
   });
   auto refused = answerNextDialog(QString(), QStringLiteral("Ошибка"));
-  QTest::mouseClick(button(dialog, QStringLiteral("Применить")), Qt::LeftButton);
+  QTest::mouseClick(buttonIn(dialog, QStringLiteral("Применить")), Qt::LeftButton);
   EXPECT_TRUE(refused->shown);
   EXPECT_EQ(pdfPageTexts(document), markers("D", {1, 2, 3, 4, 5, 6}));
 }
@@ -198,7 +186,7 @@ TEST_F(PageToolsDialog, InsertsAtTheStartTheMiddleAndTheEnd) {
     file->setText(insert);
     dialog->findChild<QComboBox*>()->setCurrentIndex(position);
     auto unexpected = answerNextDialog(QString());
-    QTest::mouseClick(button(dialog, QStringLiteral("Применить")), Qt::LeftButton);
+    QTest::mouseClick(buttonIn(dialog, QStringLiteral("Применить")), Qt::LeftButton);
     EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Вставлено 2 стр. из ins.pdf"));
     EXPECT_FALSE(unexpected->shown) << unexpected->title.toStdString() << unexpected->texts.toStdString();
     unexpected->stopWaiting = true;

@@ -2,7 +2,7 @@
 // per-page PNG exports read back by their own readers, and a PDF saved under
 // a new name that the tab, the title and the recent list follow.
 #include "../view/BlockTestData.h"
-#include "RibbonTestWindow.h"
+#include "ShownWindowFixture.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 #include "view/PdfView.h"
@@ -25,29 +25,23 @@ using namespace apptest;
 
 namespace {
 
-class SaveExportChooser : public ::testing::Test {
+class SaveExportChooser : public ShownWindowTest {
  protected:
   void SetUp() override {
-    useCleanSettings();
+    ShownWindowTest::SetUp();
     path = dir.filePath(QStringLiteral("report.pdf"));
     ASSERT_TRUE(testsupport::writePdf(path, {{QStringLiteral("Alpha page"), false, {595, 842}},
                                              {QStringLiteral("Beta page"), false, {300, 400}}}));
-    window = std::make_unique<RibbonWindow>();
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     window->openFile(path);
     ASSERT_TRUE(window->currentDocument->isOpen());
   }
-  void TearDown() override { window.reset(); }
 
   QString readText(const QString& file) {
     QFile in(file);
     return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
   }
 
-  QTemporaryDir dir;
   QString path;
-  std::unique_ptr<RibbonWindow> window;
 };
 
 TEST_F(SaveExportChooser, ExportsTextAndHtmlWithTheChosenFilter) {
