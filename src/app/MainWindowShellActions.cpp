@@ -92,14 +92,14 @@ void MainWindow::runShellAction(const QString& action, const QList<QString>& arg
                  refusedFilesNote(given.refused));
       return;
     }
-    QTimer::singleShot(0, this, [this, pdfs, skipped, fromShellAction] {
-      if (!fromShellAction) openFile(pdfs.first());
-      if (statusLabel && pdfs.size() > 1)
-        statusLabel->setText(uiTranslate(QStringLiteral("Подписание PDF 1 из %1")).arg(pdfs.size()));
-      if (!fromShellAction && !currentDocument->isOpen()) return;
-      showSignatureDialog(fromShellAction, pdfs, skipped, fromShellAction ? pdfs.first() : QString());
-      if (fromShellAction && !isVisible()) QCoreApplication::quit();
-    });
+    // Run at once: the program already calls this from its event loop, and a
+    // caller in the window sees the dialog while the call lasts.
+    if (!fromShellAction) openFile(pdfs.first());
+    if (statusLabel && pdfs.size() > 1)
+      statusLabel->setText(uiTranslate(QStringLiteral("Подписание PDF 1 из %1")).arg(pdfs.size()));
+    if (!fromShellAction && !currentDocument->isOpen()) return;
+    showSignatureDialog(fromShellAction, pdfs, skipped, fromShellAction ? pdfs.first() : QString());
+    if (fromShellAction && !isVisible()) QCoreApplication::quit();
     return;
   }
 
