@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
 #include <QImage>
@@ -109,6 +110,27 @@ TEST_F(ImportAndDrop, ImagesBecomeOnePageEachAtTheirOwnSize) {
   const QColor centre = page.pixelColor(page.width() / 2, page.height() / 2);
   EXPECT_GT(centre.red(), 200);
   EXPECT_LT(centre.blue(), 80);
+}
+
+TEST_F(ImportAndDrop, InsertTabPositionAndThumbnailImportPlaceThePages) {
+  window->openFile(pdf("doc.pdf", "D", 3));
+  const QString extra = pdf("extra.pdf", "E", 2);
+  QComboBox* position = nullptr;
+  for (QComboBox* combo : window->findChildren<QComboBox*>())
+    if (combo->findText(QStringLiteral("После текущей страницы")) >= 0) position = combo;
+  ASSERT_NE(position, nullptr);
+  position->setCurrentIndex(position->findText(QStringLiteral("После текущей страницы")));
+  window->view->setCurrentPage(1);
+  chooseFileInNextDialog(extra);
+  QTest::mouseClick(ribbonButton(QStringLiteral("Любой файл")), Qt::LeftButton);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Импортировано страниц: 2"));
+  EXPECT_EQ(pdfPageTexts(savedCopy()), (QStringList{"D1", "D2", "E1", "E2", "D3"}));
+
+  // The thumbnail panel's import puts the pages before the page it was asked at.
+  chooseFileInNextDialog(extra);
+  window->onThumbnailImportPage(0);
+  EXPECT_EQ(pdfPageTexts(savedCopy()), (QStringList{"E1", "E2", "D1", "D2", "E1", "E2", "D3"}));
+  EXPECT_EQ(window->view->currentPageIndex(), 0);
 }
 
 TEST_F(ImportAndDrop, BrokenImageIsReportedAndChangesNothing) {
