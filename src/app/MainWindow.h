@@ -315,7 +315,6 @@ class MainWindow : public QMainWindow {
   // Imports one file's pages at the position (0 end, 1 after, 2 before the
   // current page); false with lastImportError set. Refreshes nothing.
   bool importFile(const QString& path, int mode);
-  void showScannedPdfExportDialog(const QString& suggestedPath);
 
   // ---- Scanning (MainWindowScanning.cpp) ----
   void showScanDialog();

@@ -51,14 +51,6 @@ struct KeyCase {
   QString dialogTitle = QString();  // the modeless dialog a built command opens instead
 };
 
-// The titles of the modeless dialogs the window has open.
-QStringList openDialogTitles(QWidget* window) {
-  QStringList titles;
-  for (QDialog* dialog : window->findChildren<QDialog*>())
-    if (dialog->isVisible()) titles.append(dialog->windowTitle());
-  return titles;
-}
-
 std::vector<KeyCase> dialogKeys() {
   return {
       {standard(QKeySequence::Open), "Открыть", false, "Открыть PDF"},
