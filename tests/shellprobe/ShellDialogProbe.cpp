@@ -34,7 +34,8 @@ void answerModalDialogs() {
     QPointer<QWidget> target(modal);
     QTimer::singleShot(20, [target, answer] {
       if (!target) return;
-      if (answer)
+      // A dialog busy with work greys its buttons; closing it still ends it.
+      if (answer && answer->isEnabled())
         answer->click();
       else
         target->close();
