@@ -118,6 +118,6 @@ int appUnsavedChangesQuestion(QWidget* parent) {
 int appPdfFileQuestion(QWidget* parent, const QString& title, const QString& text, const QString& secondaryText,
                        const QString& cancelText, const QString& primaryText) {
   return runMessageDialog(
-      parent, title, text, {440, QMargins(20, 16, 20, 14), 8, QString()},
+      parent, title, text, {460, QMargins(18, 18, 18, 16), 8, title},
       {{secondaryText, kSecondary, 0, true}, {cancelText, kSecondary, 2, false}, {primaryText, kPrimary, 1, true}}, 2);
 }

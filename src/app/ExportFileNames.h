@@ -1,14 +1,16 @@
 #pragma once
-// Proposed names of derived PDFs (compressed, merged, scanned-look copies):
-// the kind's word in the interface language is appended to the base name,
-// report.pdf becoming report_сжатый.pdf in Russian, report_compressed.pdf in English.
+// Names of derived PDFs ("compressed", "merged", "scanned") that carry a short
+// word for the kind of export in the interface language.
 
 #include <QString>
 
-// The word for "compressed", "merged" or "scanned" (any other kind counts as
-// "scanned") in the interface language, cleaned for file names; never empty.
+// The cleaned word for the kind in the interface language; never empty. Kinds
+// other than "compressed" and "merged" use the words for "scanned".
 QString localizedExportSuffix(const QString& kind);
-// folder/base_word.pdf; the word is not doubled, the old suffix is dropped.
+// The path with "_<word>" added to its base name (once) and ".pdf" as suffix;
+// a path without a folder resolves against the current one, an empty one
+// becomes "document" in the home folder.
 QString withLocalizedPdfSuffix(const QString& path, const QString& kind);
-// A path of that kind beside the source (the home folder when it has none).
+// Such a path beside the source document; a blank base name gives way to
+// fallbackBaseName.
 QString suggestedSiblingPdfPath(const QString& sourcePath, const QString& kind, const QString& fallbackBaseName);

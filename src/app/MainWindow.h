@@ -157,6 +157,7 @@ class MainWindow : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
   // ---- Ribbon (MainWindowRibbon.cpp) ----
   QTabWidget* buildRibbon();
@@ -271,12 +272,12 @@ class MainWindow : public QMainWindow {
   // signature dialog lives in MainWindowSignature.cpp.
   void showImportDialog();
   void importFilesAt(const QString& kind, int mode);
-  // A workbook's sheets as pages through the spreadsheet dialog; mode as the Insert tab's position.
-  bool importSpreadsheet(const QString& path, int mode);
+  // A workbook's sheets appended to the document through the spreadsheet
+  // dialog: the pages added, or -1 when the user cancelled; error says why
+  // nothing was added.
+  int appendSpreadsheetPages(PdfDocument* document, const QString& path, QString* error);
   void showSignatureDialog(bool fromShellAction, const QList<QString>& batch, const QList<QString>& skipped,
                            const QString& path);
-  // The file manager's "sign" action (MainWindowSignature.cpp).
-  void runShellSign(const QList<QString>& files, bool fromShellAction);
   // ---- Export dialogs (MainWindowCompressedExport.cpp, MainWindowScannedExport.cpp);
   //      each returns true only when the file was written ----
   bool showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction);
@@ -308,6 +309,17 @@ class MainWindow : public QMainWindow {
   void addNoteOnCurrentPage();
   void showFreeTextDialog();
 
+  // ---- Files in and out: open dialog (MainWindowOpenDialog.cpp), drops
+  //      (MainWindowDrops.cpp), imports (MainWindowImport.cpp), the save and
+  //      export chooser (MainWindowExportChooser.cpp), page tools
+  //      (MainWindowPageTools*.cpp), shell actions (MainWindowShellActions.cpp) ----
+  void onOpen();
+  void onExtractPages();
+  void onImportPageRequested(int beforeIndex);
+  // Imports one file's pages at the position (0 end, 1 after, 2 before the
+  // current page); false with lastImportError set. Refreshes nothing.
+  bool importFile(const QString& path, int mode);
+
   // ---- Scanning (MainWindowScanning.cpp) ----
   void showScanDialog();
   void onPageScanned(const QImage& image);
@@ -320,8 +332,17 @@ class MainWindow : public QMainWindow {
   void runPageCommand(const QString& command, bool imports);
   // Runs the page tools dialog for a shell "merge" from the event loop.
   void deferPageToolsMerge(const QList<QString>& files, bool fromShellAction);
-  // The file-manager "compress" action: one PDF, opened, then the compressed export.
-  void runShellCompress(const QList<QString>& files, bool fromShellAction);
+  // A new untitled tab holding one blank A4 page, made active; imports with
+  // nothing open land there.
+  bool createUntitledDocument();
+  // Thumbnails, view, title and page controls after pages were added, then
+  // the status text.
+  void refreshAfterImport(const QString& status);
+  // Apply steps of the page tools dialog; true when the dialog may close.
+  bool insertPagesFromFile(const QString& path, int position);
+  bool extractPagesToFile(const QString& pagesText, bool deleteAfter);
+  bool mergeFilesToPdf(const QList<QString>& paths, bool fromShellAction, bool openResult);
+  QString lastImportError;
 
   // Font and paragraph controls of the Home tab; empty in editions without
   // text editing.

@@ -85,24 +85,3 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
   }
   return true;
 }
-
-void MainWindow::runShellCompress(const QList<QString>& files, bool fromShellAction) {
-  QStringList kept;
-  for (const QString& file : files) {
-    const QFileInfo info(file);
-    if (!info.exists() || !info.isFile()) continue;
-    const QString absolute = info.absoluteFilePath();
-    if (!kept.contains(absolute)) kept << absolute;
-  }
-  if (kept.size() != 1 || QFileInfo(kept.first()).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0) {
-    appInfo(this, uiTranslate(QStringLiteral("Сжать PDF")),
-            uiTranslate(QStringLiteral("Для сжатия выберите один PDF-файл.")));
-    if (fromShellAction) QApplication::quit();
-    return;
-  }
-  openFile(kept.first());
-  QTimer::singleShot(0, this, [this, fromShellAction] {
-    if (currentDocument->isOpen()) showCompressedPdfExportDialog(QString(), fromShellAction);
-    if (fromShellAction && !isVisible()) QApplication::quit();
-  });
-}

@@ -5,6 +5,7 @@
 #include "PageCountText.h"
 
 #include "DialogHelpers.h"
+#include "RecentFiles.h"
 #include "UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
@@ -21,22 +22,6 @@
 #include <QToolButton>
 
 #include <algorithm>
-
-namespace {
-
-constexpr int kMaxRecentFiles = 8;
-
-void rememberRecentFile(const QString& absolutePath) {
-  QSettings settings;
-  if (!settings.value(QStringLiteral("doc/rememberRecent"), true).toBool()) return;
-  QStringList recent = settings.value(QStringLiteral("recentFiles")).toStringList();
-  recent.removeAll(absolutePath);
-  recent.prepend(absolutePath);
-  while (recent.size() > kMaxRecentFiles) recent.removeLast();
-  settings.setValue(QStringLiteral("recentFiles"), recent);
-}
-
-}  // namespace
 
 int MainWindow::openDocumentIndexForPath(const QString& path) const {
   const QFileInfo wanted(path);
@@ -236,6 +221,11 @@ bool MainWindow::closeDocumentAt(int index) {
   if (closingActive) {
     if (!confirmSave()) return false;
   } else if (document->isModified()) {
+    // An untitled tab is saved as the active one, where a path is asked for.
+    if (document->filePath().isEmpty()) {
+      activateDocument(index);
+      return index == activeIndex && closeDocumentAt(index);
+    }
     const int answer = appUnsavedChangesQuestion(this);
     if (answer == 2) return false;
     if (answer == 0) {

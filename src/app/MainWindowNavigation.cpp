@@ -64,6 +64,7 @@ void MainWindow::updateTitle() {
   const QString name = productDisplayName(product);
   if (currentDocument->isOpen()) {
     QString title = QFileInfo(currentDocument->filePath()).fileName();
+    if (title.isEmpty()) title = QStringLiteral("Безымянный");
     if (currentDocument->isModified()) title += QStringLiteral(" *");
     setWindowTitle(title + QStringLiteral(" — ") + name);
   } else {

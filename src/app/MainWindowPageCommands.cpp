@@ -10,4 +10,6 @@ void MainWindow::runPageCommand(const QString& command, bool imports) {
   tellNotAvailableYet(command);
 }
 
-void MainWindow::onThumbnailImportPage(int) { runPageCommand(QStringLiteral("Импорт"), true); }
+void MainWindow::onThumbnailImportPage(int beforeIndex) {
+  if (allowPageEditing() && allowImports()) onImportPageRequested(beforeIndex);
+}

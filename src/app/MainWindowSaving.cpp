@@ -16,7 +16,13 @@
 #include <algorithm>
 
 void MainWindow::onSave() {
-  if (!currentDocument->isOpen() || !applyPendingOcrEdits()) return;
+  if (!currentDocument->isOpen()) return;
+  // An untitled tab (made by an import) has no file yet: ask for one.
+  if (currentDocument->filePath().isEmpty()) {
+    onSaveAs();
+    return;
+  }
+  if (!applyPendingOcrEdits()) return;
   if (!currentDocument->save(currentDocument->filePath())) {
     // The edits written into the page above are still unsaved: the title
     // keeps its mark and the status line says nothing was written.

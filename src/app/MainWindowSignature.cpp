@@ -14,16 +14,6 @@
 #include <QLabel>
 #include <QPointer>
 
-namespace {
-
-// A file counts as a PDF by its content, not by its name.
-bool looksLikePdf(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) && file.read(2048).contains("%PDF-");
-}
-
-}  // namespace
-
 void MainWindow::showSignatureDialog(bool fromShellAction, const QList<QString>& batch,
                                      const QList<QString>& skipped, const QString& path) {
   SignatureWindowLink link;
@@ -38,26 +28,6 @@ void MainWindow::showSignatureDialog(bool fromShellAction, const QList<QString>&
     if (self && self->statusLabel) self->statusLabel->setText(text);
   };
   runSignatureDialog(link, fromShellAction, batch, skipped, path);
-}
-
-void MainWindow::runShellSign(const QList<QString>& files, bool fromShellAction) {
-  QList<QString> pdfs, others;
-  for (const QString& file : files) (looksLikePdf(file) ? pdfs : others) << file;
-  if (pdfs.isEmpty()) {
-    appInfo(this, uiTranslate(QStringLiteral("Подписать PDF")),
-            uiTranslate(QStringLiteral("Среди выбранных файлов нет PDF по содержимому.")));
-    if (fromShellAction && !isVisible()) QApplication::quit();
-    return;
-  }
-  if (pdfs.size() > 1 && statusLabel)
-    statusLabel->setText(uiTranslate(QStringLiteral("Подписание PDF 1 из %1")).arg(pdfs.size()));
-  if (fromShellAction) {
-    showSignatureDialog(true, pdfs, others, pdfs.first());
-    if (!isVisible()) QApplication::quit();
-    return;
-  }
-  openFile(pdfs.first());
-  if (currentDocument && currentDocument->isOpen()) showSignatureDialog(false, pdfs, others, QString());
 }
 
 void MainWindow::showEcpStartup(const QList<QString>& files) {

@@ -12,19 +12,44 @@ FPDF_BITMAP createBitmapFromQImage(QImage& image) {
                              int(image.bytesPerLine()));
 }
 
-QImage renderLoadedPageImage(FPDF_PAGE page, double scale) {
+namespace {
+
+// White is every byte 0xFF in BGRA, so one memset fills the page once.
+void renderOnWhite(FPDF_PAGE page, uchar* bits, const QSize& size, int stride) {
+  std::memset(bits, 0xFF, size_t(stride) * size_t(size.height()));
+  pdfium::Bitmap bitmap(FPDFBitmap_CreateEx(size.width(), size.height(), FPDFBitmap_BGRA, bits, stride));
+  if (bitmap)
+    FPDF_RenderPageBitmap(bitmap.get(), page, 0, 0, size.width(), size.height(), 0, FPDF_ANNOT | FPDF_LCD_TEXT);
+}
+
+QSize loadedPagePixelSize(FPDF_PAGE page, double scale) {
   if (!page || !(scale > 0)) return {};
-  const QSize size = renderPixelSize(QSizeF(FPDF_GetPageWidthF(page), FPDF_GetPageHeightF(page)), scale);
+  return renderPixelSize(QSizeF(FPDF_GetPageWidthF(page), FPDF_GetPageHeightF(page)), scale);
+}
+
+}  // namespace
+
+QImage renderLoadedPageImage(FPDF_PAGE page, double scale) {
+  const QSize size = loadedPagePixelSize(page, scale);
+  if (size.isEmpty()) return {};
   QImage image(size, QImage::Format_ARGB32);
   if (image.isNull()) return {};
-  image.fill(Qt::white);
-  pdfium::Bitmap bitmap(createBitmapFromQImage(image));
-  if (bitmap) {
-    FPDFBitmap_FillRect(bitmap.get(), 0, 0, size.width(), size.height(), 0xFFFFFFFF);
-    FPDF_RenderPageBitmap(bitmap.get(), page, 0, 0, size.width(), size.height(), 0,
-                          FPDF_ANNOT | FPDF_LCD_TEXT);
-  }
+  renderOnWhite(page, image.bits(), size, int(image.bytesPerLine()));
   return image;
+}
+
+QImage renderLoadedPageIntoBuffer(FPDF_PAGE page, double scale, std::vector<quint32>& pixels) {
+  const QSize size = loadedPagePixelSize(page, scale);
+  if (size.isEmpty()) return {};
+  const size_t needed = size_t(size.width()) * size_t(size.height());
+  if (pixels.size() < needed) {
+    pixels = {};  // no copy of the old pixels into the grown buffer
+    pixels.resize(needed);
+  }
+  auto* bits = reinterpret_cast<uchar*>(pixels.data());
+  const int stride = size.width() * 4;
+  renderOnWhite(page, bits, size, stride);
+  return QImage(static_cast<const uchar*>(bits), size.width(), size.height(), stride, QImage::Format_ARGB32);
 }
 
 QImage qImageFromPdfiumBitmap(FPDF_BITMAP bitmap) {

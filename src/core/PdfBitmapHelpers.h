@@ -9,10 +9,16 @@
 #include <QRectF>
 #include <QSizeF>
 
+#include <vector>
+
 // A BGRA pdfium bitmap over the image's own pixels (no copy); destroy it before the image.
 FPDF_BITMAP createBitmapFromQImage(QImage& image);
 // A loaded page rendered whole on white, rotation 0; null for a scale of 0 or less.
 QImage renderLoadedPageImage(FPDF_PAGE page, double scale);
+// The same rendering into pixels the caller keeps for reuse (grown when too
+// small). The image reads those pixels without owning them: it is valid while
+// they are neither written, grown nor freed.
+QImage renderLoadedPageIntoBuffer(FPDF_PAGE page, double scale, std::vector<quint32>& pixels);
 // Copies any pdfium bitmap into a new image.
 QImage qImageFromPdfiumBitmap(FPDF_BITMAP bitmap);
 // The image as Format_ARGB32, ready to become the bitmap of an image object.

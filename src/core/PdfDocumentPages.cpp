@@ -73,8 +73,15 @@ bool PdfDocument::insertBlankPage(int index, QSizeF size) {
 bool PdfDocument::appendRenderedPage(const QImage& image, QSizeF size) {
   if (!isOpen() && !createEmpty()) return false;
   const int index = pageCount();
-  if (!insertBlankPage(index, size)) return false;
-  return addImageToPage(index, QPointF(0, 0), size, image);
+  if (!insertBlankPage(index, size)) {
+    lastErrorMessage = QStringLiteral("Не удалось добавить страницу.");
+    return false;
+  }
+  if (addImageToPage(index, QPointF(0, 0), size, image)) return true;
+  // A page without its image is no import: the document stays as it was.
+  deletePage(index);
+  lastErrorMessage = QStringLiteral("Не удалось поместить изображение на страницу.");
+  return false;
 }
 
 bool PdfDocument::appendPage(const QString& path, int index) {
@@ -90,9 +97,13 @@ bool PdfDocument::importDocument(const QString& path) {
     lastErrorMessage = QStringLiteral("Не удалось открыть файл: это не обычный файл (канал, устройство или папка).");
     return false;
   }
-  if (!QImageReader(path).format().isEmpty()) {
-    const QImage image(path);
-    if (image.isNull()) return false;
+  QImageReader reader(path);
+  if (!reader.format().isEmpty()) {
+    const QImage image = reader.read();
+    if (image.isNull()) {
+      lastErrorMessage = QStringLiteral("Не удалось прочитать изображение: %1").arg(reader.errorString());
+      return false;
+    }
     const QSizeF size(image.width() * 72.0 / kImportDpi, image.height() * 72.0 / kImportDpi);
     return appendRenderedPage(image, size);
   }
@@ -126,12 +137,17 @@ bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path
   DocumentLock lock(mutex);
   if (!doc || pages.isEmpty()) return false;
   const std::vector<int> indices(pages.cbegin(), pages.cend());
-  if (!allPagesExist(doc, indices.data(), static_cast<unsigned long>(indices.size()))) return false;
+  if (!allPagesExist(doc, indices.data(), static_cast<unsigned long>(indices.size()))) {
+    lastErrorMessage = QStringLiteral("Страницы нет в документе.");
+    return false;
+  }
   pdfium::Document subset(FPDF_CreateNewDocument());
   if (!subset) return false;
-  if (!FPDF_ImportPagesByIndex(subset.get(), doc, indices.data(), static_cast<unsigned long>(indices.size()), 0))
-    return false;
   QByteArray bytes;
-  if (!serializePdf(subset.get(), 0, &bytes)) return false;
-  return writeFileAtomically(path, bytes, nullptr);
+  if (!FPDF_ImportPagesByIndex(subset.get(), doc, indices.data(), static_cast<unsigned long>(indices.size()), 0) ||
+      !serializePdf(subset.get(), 0, &bytes)) {
+    lastErrorMessage = pdfiumErrorString();
+    return false;
+  }
+  return writeFileAtomically(path, bytes, &lastErrorMessage);
 }

@@ -7,11 +7,14 @@
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
+#include "InkColour.h"
 #include "PageSpace.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfiumHandles.h"
 #include "TurnedRect.h"
 
+#include <QByteArrayView>
+#include <QHash>
 #include <QList>
 #include <QTransform>
 
@@ -250,22 +253,56 @@ bool nameContainsAny(const QString& name, std::initializer_list<const char*> wor
                      [&](const char* w) { return name.contains(QLatin1String(w), Qt::CaseInsensitive); });
 }
 
-void readCharStyle(FPDF_TEXTPAGE textPage, int index, CharInfo& c) {
+// What a raw font name says, worked out once per name and call: a page has a
+// handful of fonts but thousands of characters.
+struct FontNameStyle {
+  QString name;  // cleaned
+  bool boldByName = false;
+  bool italic = false;
+};
+
+class FontNameStyles {
+public:
+  const FontNameStyle& forCharacter(FPDF_TEXTPAGE textPage, int index) {
+    const unsigned long length = FPDFText_GetFontInfo(textPage, index, nullptr, 0, nullptr);
+    QByteArrayView raw;
+    if (length > 0) {
+      if (buffer.size() < qsizetype(length) + 1) buffer.resize(qsizetype(length) + 1);
+      buffer.fill('\0');
+      FPDFText_GetFontInfo(textPage, index, buffer.data(), length, nullptr);
+      raw = QByteArrayView(buffer.constData());  // up to the first NUL
+    }
+    if (last && raw == QByteArrayView(lastRaw)) return *last;
+    lastRaw = raw.toByteArray();
+    auto it = styles.find(lastRaw);
+    if (it == styles.end()) {
+      FontNameStyle style;
+      style.name = cleanFontName(QString::fromUtf8(lastRaw));
+      style.boldByName = nameContainsAny(style.name, {"Bold", "Black", "Heavy"});
+      style.italic = nameContainsAny(style.name, {"Italic", "Oblique", "Slanted", "Inclined"});
+      it = styles.insert(lastRaw, style);
+    }
+    last = &it.value();
+    return *last;
+  }
+
+private:
+  QHash<QByteArray, FontNameStyle> styles;
+  QByteArray buffer;
+  QByteArray lastRaw;
+  const FontNameStyle* last = nullptr;  // set after the latest insertion, so never moved since
+};
+
+void readCharStyle(FPDF_TEXTPAGE textPage, int index, CharInfo& c, FontNameStyles& fonts) {
   const double size = FPDFText_GetFontSize(textPage, index);
   c.fontSize = size > 0 ? size : std::max(c.rect.height(), 6.0);
 
-  QString name;
-  const unsigned long length = FPDFText_GetFontInfo(textPage, index, nullptr, 0, nullptr);
-  if (length > 0) {
-    QByteArray buffer(qsizetype(length) + 1, '\0');
-    FPDFText_GetFontInfo(textPage, index, buffer.data(), length, nullptr);
-    name = QString::fromUtf8(buffer.constData());  // up to the first NUL
-  }
-  c.fontName = cleanFontName(name);
+  const FontNameStyle& font = fonts.forCharacter(textPage, index);
+  c.fontName = font.name;
 
   c.weight = FPDFText_GetFontWeight(textPage, index);
-  c.bold = c.weight > 599 || nameContainsAny(c.fontName, {"Bold", "Black", "Heavy"});
-  c.italic = nameContainsAny(c.fontName, {"Italic", "Oblique", "Slanted", "Inclined"});
+  c.bold = c.weight > 599 || font.boldByName;
+  c.italic = font.italic;
 
   unsigned int r = 0, g = 0, b = 0, a = 255;
   if (FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a)) {
@@ -356,43 +393,32 @@ std::optional<QColor> inkColourIn(const QImage& page, const QSizeF& pageSize, co
   if (area.width() <= 0 || area.height() <= 0) return std::nullopt;
   const QRect pixels = QRect(int(std::floor(area.x() * kInkScale)),
                              int(std::floor((pageSize.height() - (area.y() + area.height())) * kInkScale)),
-                             int(std::ceil(area.width() * kInkScale)), int(std::ceil(area.height() * kInkScale)))
-                           .intersected(page.rect());
-  if (pixels.isEmpty()) return std::nullopt;
-
-  qint64 coloured[4] = {0, 0, 0, 0};  // r, g, b, weight
-  qint64 dark[4] = {0, 0, 0, 0};
-  for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
-    const auto* row = reinterpret_cast<const QRgb*>(page.constScanLine(y));
-    for (int x = pixels.left(); x <= pixels.right(); ++x) {
-      const QRgb px = row[x];
-      if (qAlpha(px) < 16) continue;
-      const int r = qRed(px), g = qGreen(px), b = qBlue(px);
-      const int mx = std::max({r, g, b});
-      const int sat = mx - std::min({r, g, b});
-      const int s = 11 * r + 16 * g + 5 * b;
-      const int lightness = s / 32;
-      qint64* sums = nullptr;
-      int weight = 0;
-      if (s < 7520 && mx > 55 && sat > 31) {
-        sums = coloured;
-        weight = (245 - lightness) / 2 + sat;
-      } else if (lightness <= 214) {
-        sums = dark;
-        weight = 245 - lightness;
-      } else {
-        continue;
-      }
-      sums[0] += qint64(r) * weight;
-      sums[1] += qint64(g) * weight;
-      sums[2] += qint64(b) * weight;
-      sums[3] += weight;
-    }
-  }
-  const qint64* chosen = coloured[3] > 0 ? coloured : (dark[3] >= 1 ? dark : nullptr);
-  if (!chosen) return std::nullopt;
-  return QColor(int(chosen[0] / chosen[3]), int(chosen[1] / chosen[3]), int(chosen[2] / chosen[3]), 255);
+                             int(std::ceil(area.width() * kInkScale)), int(std::ceil(area.height() * kInkScale)));
+  return inkColourOfPixels(page, pixels);
 }
+
+// The page rendered for ink colours, in pixels kept per thread: at scale 2.5 a
+// page is about 12 MB, and allocating and faulting it in on every call costs
+// as much as filling it. Pixels grown for an unusually large page are let go
+// when the call ends.
+class InkRendering {
+public:
+  explicit InkRendering(FPDF_PAGE page) : image(renderLoadedPageIntoBuffer(page, kInkScale, pixels())) {}
+  ~InkRendering() {
+    if (pixels().size() > kKeptPixels) pixels() = {};
+  }
+  InkRendering(const InkRendering&) = delete;
+  InkRendering& operator=(const InkRendering&) = delete;
+
+  const QImage image;
+
+private:
+  static constexpr size_t kKeptPixels = 8'000'000;  // 32 MB: an A3 page at scale 2.5
+  static std::vector<quint32>& pixels() {
+    thread_local std::vector<quint32> kept;
+    return kept;
+  }
+};
 
 bool sameStyle(const CharInfo& a, const CharInfo& b) {
   return a.fontName == b.fontName && std::abs(a.fontSize - b.fontSize) < 0.15 && a.color == b.color &&
@@ -524,7 +550,9 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
 
   const PageSpace space = PageSpace::ofPage(loaded.get());
   const QSizeF pageSize = space.shownSize();
-  const QImage rendering = renderLoadedPageImage(loaded.get(), kInkScale);
+  const InkRendering ink(loaded.get());
+  const QImage& rendering = ink.image;
+  FontNameStyles fonts;
 
   std::vector<PlacedLine> lines;
   QList<CharInfo> current;
@@ -562,7 +590,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
          (lineRight > c.rect.x() + 2.0 && std::abs(cy - lineCenterY) > 1.0)))
       finishLine();
 
-    readCharStyle(textPage.get(), glyph.index, c);
+    readCharStyle(textPage.get(), glyph.index, c, fonts);
 
     if (current.isEmpty()) {
       lineAngle = glyph.angle;

@@ -1,6 +1,8 @@
 #include "AppTestSupport.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QProcess>
 #include <QLabel>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -92,6 +94,25 @@ std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QS
   };
   QTimer::singleShot(0, *poll);
   return seen;
+}
+
+void chooseFileInNextDialog(const QString& path, const QString& nameFilter) {
+  whenModalOpens<QFileDialog>([path, nameFilter](QFileDialog* dialog) {
+    if (!nameFilter.isEmpty()) dialog->selectNameFilter(nameFilter);
+    dialog->selectFile(path);
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+  });
+}
+
+QStringList pdfPageTexts(const QString& pdf) {
+  QProcess process;
+  process.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+  if (!process.waitForFinished(60000) || process.exitCode() != 0) return {};
+  // pdftotext ends every page with a form feed.
+  QStringList pages = QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\f'));
+  if (!pages.isEmpty() && pages.last().trimmed().isEmpty()) pages.removeLast();
+  for (QString& page : pages) page = page.trimmed();
+  return pages;
 }
 
 }  // namespace apptest

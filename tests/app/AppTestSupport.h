@@ -71,4 +71,11 @@ void whenModalOpens(const std::function<void(Dialog*)>& answer) {
   });
 }
 
+// Picks the file (and, when given, the name filter) in the next file dialog
+// that opens and accepts it.
+void chooseFileInNextDialog(const QString& path, const QString& nameFilter = QString());
+
+// The text of each page of a PDF, as pdftotext reads it, trimmed.
+QStringList pdfPageTexts(const QString& pdf);
+
 }  // namespace apptest

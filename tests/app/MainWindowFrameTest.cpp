@@ -138,10 +138,12 @@ TEST_F(MainWindowFrameTest, ToolButtonsConnectByIconOrLabel) {
   auto* printDialog = window.findChild<QDialog*>(QStringLiteral("PrintDialog"));
   ASSERT_NE(printDialog, nullptr);
   printDialog->close();
-  std::shared_ptr<DialogSeen> seen = answerNextDialog("OK");
   std::unique_ptr<QToolButton> open(window.toolButton("open", "PDF", false, true));
   open->click();
-  EXPECT_TRUE(seen->texts.contains("Открыть")) << seen->texts.toStdString();
+  QStringList shown;
+  for (QDialog* dialog : window.findChildren<QDialog*>())
+    if (dialog->isVisible()) shown << dialog->windowTitle();
+  EXPECT_EQ(shown, QStringList{"Открыть PDF"});
 }
 
 TEST_F(MainWindowFrameTest, FactoriesBuildTheirRolesAndHints) {

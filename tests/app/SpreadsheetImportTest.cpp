@@ -21,14 +21,6 @@ using namespace apptest;
 
 namespace {
 
-// Picks the file in the next file chooser that opens.
-void chooseFileInNextDialog(const QString& path) {
-  whenModalOpens<QFileDialog>([path](QFileDialog* dialog) {
-    dialog->selectFile(path);
-    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-  });
-}
-
 class SpreadsheetImport : public ::testing::Test {
  protected:
   void SetUp() override {

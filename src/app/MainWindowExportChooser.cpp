@@ -1,0 +1,113 @@
+// "Сохранить как / Экспорт": one file dialog for saving under a new name and
+// for every export format; the compressed and scanned-look PDFs hand over to
+// their own dialogs.
+#include "MainWindow.h"
+
+#include "DialogHelpers.h"
+#include "ExportFileNames.h"
+#include "RecentFiles.h"
+#include "core/PdfDocument.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+
+void MainWindow::showSaveExportDialog() {
+  struct FmtEntry {
+    QString filter;
+    QString extension;
+    QString format;
+    bool needsDpi;
+  };
+  static const QList<FmtEntry> FMTS{
+      {QStringLiteral("PDF документ (*.pdf)"), QStringLiteral("pdf"), QStringLiteral("pdf"), false},
+      {QStringLiteral("Сжатый PDF (*.pdf)"), QStringLiteral("pdf"), QStringLiteral("compressed-pdf"), false},
+      {QStringLiteral("Сканированный PDF (*.pdf)"), QStringLiteral("pdf"), QStringLiteral("scanned-pdf"), false},
+      {QStringLiteral("HTML страница (*.html)"), QStringLiteral("html"), QStringLiteral("html"), false},
+      {QStringLiteral("XHTML страница (*.xhtml)"), QStringLiteral("xhtml"), QStringLiteral("xhtml"), false},
+      {QStringLiteral("Текст TXT (*.txt)"), QStringLiteral("txt"), QStringLiteral("txt"), false},
+      {QStringLiteral("Изображение PNG (*.png)"), QStringLiteral("png"), QStringLiteral("png"), true},
+      {QStringLiteral("Изображение JPEG (*.jpg)"), QStringLiteral("jpg"), QStringLiteral("jpg"), true},
+      {QStringLiteral("Изображение BMP (*.bmp)"), QStringLiteral("bmp"), QStringLiteral("bmp"), true},
+  };
+  static const QStringList perPage{QStringLiteral("png"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                                   QStringLiteral("bmp")};
+
+  if (!currentDocument->isOpen()) {
+    appInfo(this, QStringLiteral("Сохранить как"), QStringLiteral("Нет открытого документа."));
+    return;
+  }
+  QStringList filters;
+  for (const FmtEntry& entry : FMTS) filters << entry.filter;
+  const QString own = currentDocument->filePath();
+  const QString initial = own.isEmpty() ? QDir(QDir::homePath()).filePath(QStringLiteral("document.pdf"))
+                                        : QDir(QFileInfo(own).absolutePath()).filePath(QFileInfo(own).fileName());
+  QString chosenFilter;
+  QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить как / Экспорт"), initial,
+                                              filters.join(QStringLiteral(";;")), &chosenFilter);
+  if (file.isEmpty()) return;
+
+  const QString suffix = QFileInfo(file).suffix().toLower();
+  const FmtEntry* entry = nullptr;
+  for (const FmtEntry& candidate : FMTS)
+    if (candidate.filter == chosenFilter) {
+      entry = &candidate;
+      break;
+    }
+  for (const FmtEntry& candidate : FMTS)
+    if (!entry && candidate.extension == suffix) entry = &candidate;
+  if (!entry) entry = &FMTS.first();
+  if (suffix != entry->extension) file += QLatin1Char('.') + entry->extension;
+
+  // What leaves the program carries the edits still open in the view.
+  if (!applyPendingOcrEdits()) return;
+  if (entry->format == QLatin1String("scanned-pdf")) {
+    showScannedPdfExportDialog(withLocalizedPdfSuffix(file, QStringLiteral("scanned")));
+    return;
+  }
+  if (entry->format == QLatin1String("compressed-pdf")) {
+    showCompressedPdfExportDialog(withLocalizedPdfSuffix(file, QStringLiteral("compressed")), false);
+    return;
+  }
+  int dpi = 150;
+  if (entry->needsDpi) {
+    bool ok = false;
+    dpi = QInputDialog::getInt(this, QStringLiteral("Разрешение"), QStringLiteral("DPI (72–600):"), 150, 72, 600, 1,
+                               &ok);
+    if (!ok) return;
+  }
+  const QString name = QFileInfo(file).fileName();
+  if (entry->format == QLatin1String("pdf")) {
+    const QString absolute = QFileInfo(file).absoluteFilePath();
+    const bool inPlace = !own.isEmpty() && QFileInfo(own).absoluteFilePath() == absolute;
+    if (!(inPlace ? currentDocument->save(file) : currentDocument->saveAs(file))) {
+      updateTitle();
+      QMessageBox::critical(this, QStringLiteral("Ошибка"),
+                            QStringLiteral("Не удалось сохранить:\n%1").arg(currentDocument->lastError()));
+      return;
+    }
+    // The tab now stands for the new file: its name, the title and the recent list follow.
+    if (activeIndex >= 0 && activeIndex < int(documents.size()) &&
+        documents[size_t(activeIndex)].document.get() == currentDocument)
+      documents[size_t(activeIndex)].path = absolute;
+    rememberRecentFile(absolute);
+    updateTitle();
+    updatePageControls();
+    statusLabel->setText(QStringLiteral("Сохранено: %1").arg(name));
+    return;
+  }
+
+  if (!currentDocument->exportDocument(file, entry->format, dpi)) {
+    QMessageBox::critical(this, QStringLiteral("Ошибка экспорта"),
+                          QStringLiteral("Не удалось экспортировать:\n%1").arg(currentDocument->lastError()));
+    return;
+  }
+  QString status = QStringLiteral("Экспортировано: %1").arg(name);
+  if (perPage.contains(entry->format) && currentDocument->pageCount() > 1)
+    status += QStringLiteral(" (страницы пронумерованы: %1_N.%2)").arg(QFileInfo(file).completeBaseName(),
+                                                                       entry->extension);
+  statusLabel->setText(status);
+}

@@ -1,0 +1,215 @@
+// Files as pages of the active document: one file through importFile, the
+// import dialog, the Insert tab's four buttons and the thumbnail panel's
+// import. With nothing open an import lands in a new untitled tab.
+#include "MainWindow.h"
+
+#include "DialogHelpers.h"
+#include "core/PdfDocument.h"
+#include "view/PageThumbnailPanel.h"
+#include "view/PdfView.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+
+#include <algorithm>
+
+namespace {
+
+const QString& importDialogFilter() {
+  static const QString FILTER = QStringLiteral(
+      "Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp *.gif "
+      "*.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word документ (*.docx);;OpenDocument (*.odt);;HTML / XHTML "
+      "(*.html *.xhtml);;SVG (*.svg);;CBZ Комикс-архив (*.cbz);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif "
+      "*.tiff)");
+  return FILTER;
+}
+
+const QString& anyFileFilter() {
+  static const QString FILTER = QStringLiteral(
+      "Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp *.gif "
+      "*.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word (*.docx);;OpenDocument (*.odt);;HTML/XHTML (*.html "
+      "*.xhtml);;SVG (*.svg);;CBZ (*.cbz);;Excel (*.xlsx);;PowerPoint (*.pptx);;Изображения (*.png *.jpg *.jpeg "
+      "*.bmp *.webp *.gif *.tiff);;Все файлы (*)");
+  return FILTER;
+}
+
+QString importErrorEntry(const QString& path, const QString& error) {
+  return QFileInfo(path).fileName() + QStringLiteral(": ") + error;
+}
+
+void showImportErrors(QWidget* parent, const QStringList& errors) {
+  if (errors.isEmpty()) return;
+  QMessageBox::warning(parent, QStringLiteral("Ошибки импорта"),
+                       QStringLiteral("Не удалось импортировать:\n") + errors.join(QLatin1Char('\n')));
+}
+
+bool isSpreadsheet(const QString& path) {
+  return QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+bool MainWindow::createUntitledDocument() {
+  auto document = std::make_unique<PdfDocument>();
+  if (!document->createEmpty() || !document->insertBlankPage(0, QSizeF(595, 842))) return false;
+  OpenDocumentState state;
+  state.document = std::move(document);
+  documents.push_back(std::move(state));
+  activateDocument(int(documents.size()) - 1);
+  return currentDocument == documents.back().document.get();
+}
+
+void MainWindow::refreshAfterImport(const QString& status) {
+  thumbnails->refresh();
+  view->invalidatePageCache();
+  updateTitle();
+  updatePageControls();
+  if (!status.isEmpty()) statusLabel->setText(status);
+}
+
+bool MainWindow::importFile(const QString& path, int mode) {
+  lastImportError.clear();
+  if (!applyPendingOcrEdits()) {
+    lastImportError = QStringLiteral("Правки страницы не записаны.");
+    return false;
+  }
+  PdfDocument* document = currentDocument;
+  const int current = view->currentPageIndex();
+  const int before = document->pageCount();
+  if (isSpreadsheet(path)) {
+    // A cancelled spreadsheet dialog is no failure to report: the error stays empty.
+    if (appendSpreadsheetPages(document, path, &lastImportError) <= 0) return false;
+  } else if (!document->importDocument(path)) {
+    lastImportError = document->lastError();
+    if (lastImportError.isEmpty()) lastImportError = QStringLiteral("Не удалось импортировать файл.");
+    return false;
+  }
+  const int added = document->pageCount() - before;
+  if (mode != 0 && added > 0) {
+    const int target = std::clamp(mode == 1 ? current + 1 : current, 0, before);
+    for (int k = 0; k < added; ++k) document->movePage(before + k, target + k);
+  }
+  return true;
+}
+
+void MainWindow::showImportDialog() {
+  if (!allowImports()) return;
+  if (!currentDocument->isOpen()) {
+    if (!appQuestion(this, QStringLiteral("Импорт"),
+                     QStringLiteral("Нет открытого документа. Создать новый пустой PDF и импортировать в него?"),
+                     QStringLiteral("Да"), QStringLiteral("Нет")))
+      return;
+    if (!createUntitledDocument()) {
+      appInfo(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось создать документ."));
+      return;
+    }
+  }
+  if (!applyPendingOcrEdits()) return;
+  const QString start = currentDocument->filePath().isEmpty() ? QDir::homePath()
+                                                               : QFileInfo(currentDocument->filePath()).absolutePath();
+  const QStringList files =
+      QFileDialog::getOpenFileNames(this, QStringLiteral("Импорт файлов как страниц"), start, importDialogFilter());
+  if (files.isEmpty()) return;
+  int total = 0;
+  QStringList errors;
+  for (const QString& path : files) {
+    const int before = currentDocument->pageCount();
+    if (importFile(path, 0))
+      total += currentDocument->pageCount() - before;
+    else if (!lastImportError.isEmpty())
+      errors << importErrorEntry(path, lastImportError);
+  }
+  thumbnails->refresh();
+  view->setDocument(currentDocument);
+  updateTitle();
+  updatePageControls();
+  showImportErrors(this, errors);
+  statusLabel->setText(QStringLiteral("Импортировано страниц: %1").arg(total));
+}
+
+void MainWindow::onImportPageRequested(int beforeIndex) {
+  if (!currentDocument->isOpen() || !applyPendingOcrEdits()) return;
+  const QStringList files =
+      QFileDialog::getOpenFileNames(this, QStringLiteral("Импорт страниц"), QString(), anyFileFilter());
+  if (files.isEmpty()) return;
+  PdfDocument* document = currentDocument;
+  const int target = std::clamp(beforeIndex, 0, document->pageCount());
+  int total = 0;
+  QStringList errors;
+  for (const QString& path : files) {
+    const int before = document->pageCount();
+    if (!importFile(path, 0)) {
+      if (!lastImportError.isEmpty()) errors << importErrorEntry(path, lastImportError);
+      continue;
+    }
+    const int added = document->pageCount() - before;
+    for (int k = 0; k < added; ++k) document->movePage(before + k, target + k);
+    total += added;
+  }
+  thumbnails->refresh();
+  view->invalidatePageCache();
+  if (total >= 1) view->setCurrentPage(target);
+  updateTitle();
+  updatePageControls();
+  showImportErrors(this, errors);
+  statusLabel->setText(QStringLiteral("Импортировано страниц: %1").arg(total));
+}
+
+void MainWindow::importFilesAt(const QString& kind, int mode) {
+  if (!allowImports()) return;
+  if (!currentDocument->isOpen()) {
+    showImportDialog();
+    return;
+  }
+  if (!applyPendingOcrEdits()) return;
+  const bool many = kind == QLatin1String("any") || kind == QLatin1String("image");
+  QStringList files;
+  if (kind == QLatin1String("any")) {
+    files = QFileDialog::getOpenFileNames(this, QStringLiteral("Импорт файлов"), QString(), anyFileFilter());
+  } else if (kind == QLatin1String("image")) {
+    files = QFileDialog::getOpenFileNames(
+        this, QStringLiteral("Импорт изображений"), QString(),
+        QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff);;Все файлы (*)"));
+  } else {
+    const QString caption = kind == QLatin1String("pdf") ? QStringLiteral("Импорт PDF") : QStringLiteral("Импорт документа");
+    const QString filter = kind == QLatin1String("pdf")
+                               ? QStringLiteral("PDF (*.pdf)")
+                               : QStringLiteral("Документы (*.docx *.odt *.html *.xhtml *.svg *.cbz *.xlsx *.pptx "
+                                                "*.epub);;Все файлы (*)");
+    const QString file = QFileDialog::getOpenFileName(this, caption, QString(), filter);
+    if (!file.isEmpty()) files << file;
+  }
+  if (files.isEmpty()) return;
+
+  if (!many) {
+    const QString& path = files.first();
+    const bool imported = importFile(path, mode);
+    refreshAfterImport(QString());
+    if (!imported) {
+      if (!lastImportError.isEmpty()) QMessageBox::critical(this, QStringLiteral("Ошибка"), lastImportError);
+      return;
+    }
+    statusLabel->setText(QStringLiteral("Импортировано: %1").arg(QFileInfo(path).fileName()));
+    return;
+  }
+  int total = 0;
+  QStringList errors;
+  for (const QString& path : files) {
+    const int before = currentDocument->pageCount();
+    if (importFile(path, mode))
+      total += currentDocument->pageCount() - before;
+    else if (!lastImportError.isEmpty())
+      errors << importErrorEntry(path, lastImportError);
+  }
+  refreshAfterImport(QString());
+  if (!errors.isEmpty()) {
+    if (kind == QLatin1String("any"))
+      showImportErrors(this, errors);
+    else
+      QMessageBox::warning(this, QStringLiteral("Ошибки"), errors.join(QLatin1Char('\n')));
+  }
+  statusLabel->setText(QStringLiteral("Импортировано страниц: %1").arg(total));
+}

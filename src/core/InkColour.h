@@ -1,0 +1,18 @@
+#pragma once
+// The colour of the ink drawn in part of a page rendering, as native text
+// extraction gives it to a line.
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+
+#include <optional>
+
+// Over the pixels of the rectangle (clipped to the image, Format_ARGB32):
+// pixels with alpha below 16 are ignored; a coloured pixel (11r + 16g + 5b
+// below 7520, brightest channel above 55, saturation above 31) weighs
+// (245 - lightness) / 2 + saturation, any other pixel with lightness
+// (11r + 16g + 5b) / 32 of 214 or less weighs 245 - lightness. The weighted
+// mean of the coloured pixels when there are any, else of the dark ones, else
+// nothing. Integer arithmetic throughout, so the result is exact.
+std::optional<QColor> inkColourOfPixels(const QImage& image, const QRect& rect);

@@ -1,0 +1,209 @@
+// Files as pages: images through the Insert tab (RGB, CMYK JPEG, 16-bit
+// PNG, a broken file), dropped PDFs answered open, append and skip, and an
+// image dropped on an empty window. pdfimages, pdfinfo and pdftotext judge.
+#include "ShownWindowFixture.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+#include "view/PdfView.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDropEvent>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+
+using namespace apptest;
+
+namespace {
+
+class ImportAndDrop : public ShownWindowTest {
+ protected:
+  QString pdf(const char* name, const QString& prefix, int pages) {
+    const QString path = dir.filePath(QString::fromUtf8(name));
+    QList<testsupport::PageSpec> specs;
+    for (int i = 1; i <= pages; ++i) specs.append({QStringLiteral("%1%2").arg(prefix).arg(i), false, {595, 842}});
+    EXPECT_TRUE(testsupport::writePdf(path, specs));
+    return path;
+  }
+
+  QToolButton* ribbonButton(const QString& text) const {
+    for (QToolButton* button : window->findChildren<QToolButton*>())
+      if (button->text() == text) return button;
+    return nullptr;
+  }
+
+  void drop(const QList<QString>& paths) {
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint centre = window->rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent event(QPointF(centre), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &event);
+  }
+
+  QString savedCopy() {
+    const QString copy = dir.filePath(QStringLiteral("copy-%1.pdf").arg(++copies));
+    EXPECT_TRUE(window->currentDocument->saveCopy(copy));
+    return copy;
+  }
+
+  int copies = 0;
+};
+
+TEST_F(ImportAndDrop, ImagesBecomeOnePageEachAtTheirOwnSize) {
+  window->openFile(pdf("doc.pdf", "D", 1));
+  ASSERT_TRUE(window->currentDocument->isOpen());
+  // 1500 x 750 RGB, a CMYK JPEG and a 16-bit PNG with alpha.
+  const QString png = dir.filePath(QStringLiteral("wide.png"));
+  QImage wide(1500, 750, QImage::Format_RGB32);
+  wide.fill(QColor(20, 120, 200));
+  ASSERT_TRUE(wide.save(png));
+  const QString cmyk = dir.filePath(QStringLiteral("cmyk.jpg"));
+  ASSERT_EQ(testsupport::runTool(QStringLiteral("convert"),
+                                 {QStringLiteral("-size"), QStringLiteral("300x200"), QStringLiteral("xc:orange"),
+                                  QStringLiteral("-colorspace"), QStringLiteral("CMYK"), cmyk}),
+            0);
+  QByteArray identify;
+  testsupport::runTool(QStringLiteral("identify"), {QStringLiteral("-format"), QStringLiteral("%[colorspace]"), cmyk},
+                       &identify);
+  ASSERT_EQ(identify, QByteArray("CMYK"));
+  const QString deep = dir.filePath(QStringLiteral("deep.png"));
+  QImage sixteen(240, 160, QImage::Format_RGBA64);
+  sixteen.fill(QColor(200, 40, 40, 255));
+  ASSERT_TRUE(sixteen.save(deep));
+
+  for (const QString& image : {png, cmyk, deep}) {
+    chooseFileInNextDialog(image);
+    QTest::mouseClick(ribbonButton(QStringLiteral("Изображение")), Qt::LeftButton);
+    EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Импортировано страниц: 1"));
+  }
+  EXPECT_EQ(window->currentDocument->pageCount(), 4);
+  const QString copy = savedCopy();
+  EXPECT_EQ(testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--check"), copy}), 0);
+  QList<QPair<int, QSize>> placed;
+  for (const testsupport::PdfImageInfo& info : testsupport::listPdfImages(copy))
+    if (info.type == QLatin1String("image")) placed.append({info.page, info.size});
+  EXPECT_EQ(placed, (QList<QPair<int, QSize>>{{2, {1500, 750}}, {3, {300, 200}}, {4, {240, 160}}}));
+  QByteArray info;
+  testsupport::runTool(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("2"), QStringLiteral("-l"),
+                                                  QStringLiteral("4"), copy},
+                       &info);
+  const QString text = QString::fromUtf8(info);
+  EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Page\\s+2 size:\\s+720 x 360 pts")))) << qPrintable(text);
+  EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Page\\s+3 size:\\s+144 x 96 pts")))) << qPrintable(text);
+  // The CMYK picture keeps its colour: an orange page, not an inverted one.
+  const QImage page = window->currentDocument->renderPage(2, 0.5, 0);
+  const QColor centre = page.pixelColor(page.width() / 2, page.height() / 2);
+  EXPECT_GT(centre.red(), 200);
+  EXPECT_LT(centre.blue(), 80);
+}
+
+TEST_F(ImportAndDrop, InsertTabPositionAndThumbnailImportPlaceThePages) {
+  window->openFile(pdf("doc.pdf", "D", 3));
+  const QString extra = pdf("extra.pdf", "E", 2);
+  QComboBox* position = nullptr;
+  for (QComboBox* combo : window->findChildren<QComboBox*>())
+    if (combo->findText(QStringLiteral("После текущей страницы")) >= 0) position = combo;
+  ASSERT_NE(position, nullptr);
+  position->setCurrentIndex(position->findText(QStringLiteral("После текущей страницы")));
+  window->view->setCurrentPage(1);
+  chooseFileInNextDialog(extra);
+  QTest::mouseClick(ribbonButton(QStringLiteral("Любой файл")), Qt::LeftButton);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Импортировано страниц: 2"));
+  EXPECT_EQ(pdfPageTexts(savedCopy()), (QStringList{"D1", "D2", "E1", "E2", "D3"}));
+
+  // The thumbnail panel's import puts the pages before the page it was asked at.
+  chooseFileInNextDialog(extra);
+  window->onThumbnailImportPage(0);
+  EXPECT_EQ(pdfPageTexts(savedCopy()), (QStringList{"E1", "E2", "D1", "D2", "E1", "E2", "D3"}));
+  EXPECT_EQ(window->view->currentPageIndex(), 0);
+}
+
+TEST_F(ImportAndDrop, BrokenImageIsReportedAndChangesNothing) {
+  window->openFile(pdf("doc.pdf", "D", 2));
+  const QString broken = dir.filePath(QStringLiteral("broken.png"));
+  QFile file(broken);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(200, 'x'));
+  file.close();
+  chooseFileInNextDialog(broken);
+  auto seen = answerNextDialog(QString(), QStringLiteral("Ошибки"));
+  QTest::mouseClick(ribbonButton(QStringLiteral("Изображение")), Qt::LeftButton);
+  ASSERT_TRUE(seen->shown);
+  EXPECT_TRUE(seen->texts.contains(QStringLiteral("broken.png: Не удалось прочитать изображение"))) << seen->texts.toStdString();
+  EXPECT_EQ(window->currentDocument->pageCount(), 2);
+  EXPECT_FALSE(window->currentDocument->isModified());
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Импортировано страниц: 0"));
+}
+
+TEST_F(ImportAndDrop, DroppedPdfIsOpenedAppendedOrSkipped) {
+  const QString doc = pdf("doc.pdf", "D", 2);
+  const QString extra = pdf("Extra.PDF", "E", 3);
+  window->openFile(doc);
+
+  auto skip = answerNextDialog(QStringLiteral("Отмена"), QStringLiteral("PDF файл"));
+  drop({extra});
+  ASSERT_TRUE(skip->shown);
+  EXPECT_TRUE(skip->texts.contains(QStringLiteral("Что сделать с \"Extra.PDF\"?")));
+  EXPECT_EQ(window->currentDocument->pageCount(), 2);
+  EXPECT_EQ(window->documents.size(), 1u);
+
+  auto append = answerNextDialog(QStringLiteral("Добавить как страницы"), QStringLiteral("PDF файл"));
+  drop({extra});
+  ASSERT_TRUE(append->shown);
+  EXPECT_EQ(pdfPageTexts(savedCopy()), (QStringList{"D1", "D2", "E1", "E2", "E3"}));
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Импортировано: Extra.PDF"));
+  EXPECT_TRUE(window->windowTitle().startsWith(QStringLiteral("doc.pdf *")));
+
+  auto open = answerNextDialog(QStringLiteral("Открыть как новый документ"), QStringLiteral("PDF файл"));
+  drop({extra});
+  ASSERT_TRUE(open->shown);
+  ASSERT_EQ(window->documents.size(), 2u);
+  EXPECT_EQ(window->currentDocument->filePath(), extra);
+  EXPECT_EQ(window->currentDocument->pageCount(), 3);
+}
+
+TEST_F(ImportAndDrop, ImageDroppedOnAnEmptyWindowOpensAnUntitledTab) {
+  const QString png = dir.filePath(QStringLiteral("photo.png"));
+  QImage photo(300, 150, QImage::Format_RGB32);
+  photo.fill(Qt::darkGreen);
+  ASSERT_TRUE(photo.save(png));
+  drop({png});
+  ASSERT_EQ(window->documents.size(), 1u);
+  EXPECT_EQ(window->activeIndex, 0);
+  EXPECT_EQ(window->currentDocument->pageCount(), 2);  // the blank A4 page, then the image
+  EXPECT_EQ(window->documentTabs->count(), 1);
+  EXPECT_TRUE(window->documentTabs->isVisible());
+  EXPECT_EQ(window->documentTabs->tabText(0), QStringLiteral("Безымянный *"));
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Импортировано: photo.png"));
+
+  // Saving asks for a path; the tab then carries the file's name.
+  const QString saved = dir.filePath(QStringLiteral("fromphoto.pdf"));
+  chooseFileInNextDialog(saved);
+  window->onSave();
+  ASSERT_TRUE(QFile::exists(saved));
+  EXPECT_EQ(testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--check"), saved}), 0);
+  const QList<testsupport::PdfImageInfo> images = testsupport::listPdfImages(saved);
+  ASSERT_FALSE(images.isEmpty());
+  EXPECT_EQ(images.first().page, 2);
+  EXPECT_EQ(images.first().size, QSize(300, 150));
+  EXPECT_EQ(window->documentTabs->tabText(0), QStringLiteral("fromphoto.pdf"));
+  EXPECT_TRUE(window->closeDocumentAt(0));
+  EXPECT_TRUE(window->documents.empty());
+}
+
+}  // namespace

@@ -1,0 +1,116 @@
+// "Сохранить как / Экспорт" driven through its file dialog: text, HTML and
+// per-page PNG exports read back by their own readers, and a PDF saved under
+// a new name that the tab, the title and the recent list follow.
+#include "../view/BlockTestData.h"
+#include "ShownWindowFixture.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+#include "view/PdfView.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileDialog>
+#include <QImageReader>
+#include <QInputDialog>
+#include <QLabel>
+#include <QSettings>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextDocument>
+#include <QTextEdit>
+
+using namespace apptest;
+
+namespace {
+
+class SaveExportChooser : public ShownWindowTest {
+ protected:
+  void SetUp() override {
+    ShownWindowTest::SetUp();
+    path = dir.filePath(QStringLiteral("report.pdf"));
+    ASSERT_TRUE(testsupport::writePdf(path, {{QStringLiteral("Alpha page"), false, {595, 842}},
+                                             {QStringLiteral("Beta page"), false, {300, 400}}}));
+    window->openFile(path);
+    ASSERT_TRUE(window->currentDocument->isOpen());
+  }
+
+  QString readText(const QString& file) {
+    QFile in(file);
+    return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
+  }
+
+  QString path;
+};
+
+TEST_F(SaveExportChooser, ExportsTextAndHtmlWithTheChosenFilter) {
+  chooseFileInNextDialog(dir.filePath(QStringLiteral("notes")), QStringLiteral("Текст TXT (*.txt)"));
+  window->showSaveExportDialog();
+  const QString text = readText(dir.filePath(QStringLiteral("notes.txt")));
+  EXPECT_TRUE(text.contains(QStringLiteral("Alpha page")));
+  EXPECT_TRUE(text.contains(QStringLiteral("Beta page")));
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Экспортировано: notes.txt"));
+
+  chooseFileInNextDialog(dir.filePath(QStringLiteral("page.html")), QStringLiteral("HTML страница (*.html)"));
+  window->showSaveExportDialog();
+  QTextDocument html;
+  html.setHtml(readText(dir.filePath(QStringLiteral("page.html"))));
+  EXPECT_TRUE(html.toPlainText().contains(QStringLiteral("Alpha page")));
+  EXPECT_TRUE(html.toPlainText().contains(QStringLiteral("Beta page")));
+  // The filter wins over a typed suffix: a PDF named page.html.pdf.
+  chooseFileInNextDialog(dir.filePath(QStringLiteral("typed.html")), QStringLiteral("PDF документ (*.pdf)"));
+  window->showSaveExportDialog();
+  EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("typed.html.pdf"))));
+}
+
+TEST_F(SaveExportChooser, ExportsOnePngPerPageAtTheChosenResolution) {
+  chooseFileInNextDialog(dir.filePath(QStringLiteral("shot.png")), QStringLiteral("Изображение PNG (*.png)"));
+  whenModalOpens<QInputDialog>([](QInputDialog* question) {
+    EXPECT_EQ(question->intValue(), 150);
+    question->setIntValue(144);
+    QMetaObject::invokeMethod(question, "accept", Qt::QueuedConnection);
+  });
+  window->showSaveExportDialog();
+  EXPECT_EQ(window->statusLabel->text(),
+            QStringLiteral("Экспортировано: shot.png (страницы пронумерованы: shot_N.png)"));
+  QImageReader first(dir.filePath(QStringLiteral("shot_001.png")));
+  QImageReader second(dir.filePath(QStringLiteral("shot_002.png")));
+  EXPECT_EQ(first.format(), QByteArray("png"));
+  EXPECT_EQ(first.size(), QSize(1190, 1684));  // 595 x 842 pt at 144 dpi
+  EXPECT_EQ(second.size(), QSize(600, 800));
+}
+
+TEST_F(SaveExportChooser, SaveAsCarriesPendingEditsAndMovesTheTabToTheNewFile) {
+  const QString copy = dir.filePath(QStringLiteral("renamed.pdf"));
+  window->currentDocument->deletePage(1);  // an unsaved change
+  // And a block edit still open in the view.
+  window->view->setOcrBlocks(
+      {blocktest::nativeBlock(QStringLiteral("Alpha beta gamma"), QRectF(60, 600, 300, 24), 14.0f)}, 0, false);
+  window->view->setEditMode(true);
+  window->view->activateOcrBlock(0);
+  QTextEdit* editor = window->view->activeTextEditor();
+  ASSERT_NE(editor, nullptr);
+  editor->setFocus();
+  editor->selectAll();
+  QTest::keyClicks(editor, QStringLiteral("Gamma page"));
+  ASSERT_TRUE(window->view->hasOcrEdits());
+  chooseFileInNextDialog(copy, QStringLiteral("PDF документ (*.pdf)"));
+  window->showSaveExportDialog();
+  ASSERT_TRUE(QFile::exists(copy));
+  EXPECT_EQ(testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--check"), copy}), 0);
+  const QStringList pages = pdfPageTexts(copy);
+  ASSERT_EQ(pages.size(), 1);
+  EXPECT_TRUE(pages.first().contains(QStringLiteral("Gamma page"))) << pages.first().toStdString();
+  EXPECT_FALSE(window->view->hasOcrEdits());
+  EXPECT_EQ(pdfPageTexts(path).size(), 2);  // the old file is as it was
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Сохранено: renamed.pdf"));
+  EXPECT_EQ(window->documentTabs->tabText(0), QStringLiteral("renamed.pdf"));
+  EXPECT_TRUE(window->windowTitle().startsWith(QStringLiteral("renamed.pdf — ")));
+  EXPECT_EQ(QSettings().value(QStringLiteral("recentFiles")).toStringList().value(0), copy);
+  // Opening the new file again finds its tab instead of a second one.
+  window->openFile(copy);
+  EXPECT_EQ(window->documents.size(), 1u);
+}
+
+}  // namespace
