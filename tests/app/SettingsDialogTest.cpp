@@ -9,6 +9,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -367,4 +370,56 @@ TEST(SettingsDialog, OnlyAChangeOfOcrLanguagesDropsTheEngine) {
   clickApply(dialog);
   EXPECT_EQ(window.ocrEngine, nullptr);
   window.setLightTheme();
+}
+
+TEST(Themes, BothSheetsStyleEveryObjectNameOfTheInterface) {
+  const auto sheet = [](const char* name) {
+    QFile file(QStringLiteral(":/resources/styles/%1.qss").arg(QLatin1String(name)));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    return QString::fromUtf8(file.readAll());
+  };
+  const QString light = sheet("light");
+  const QString dark = sheet("dark");
+  // One template: the sheets differ only in their colours.
+  static const QRegularExpression colour(QStringLiteral("#[0-9A-Fa-f]{6}\\b"));
+  EXPECT_EQ(QString(light).replace(colour, "#"), QString(dark).replace(colour, "#"));
+  for (const char* value : {"#EEF1F4", "#20242A", "#0F766E"}) EXPECT_TRUE(light.contains(value)) << value;
+  for (const char* value : {"#181A1D", "#ECEFF2", "#42B8AA"}) EXPECT_TRUE(dark.contains(value)) << value;
+
+  QStringList names = {"AppDialog", "DialogTitle", "DialogSubtitle", "DialogHint", "PrimaryDialogButton",
+                       "SecondaryDialogButton", "DialogCombo", "DialogCheckBox", "DialogRadioButton", "DialogGroupBox",
+                       "DialogTabs", "Ribbon", "RibbonPage", "RibbonGroup", "RibbonGroupTitle", "RibbonToolButton",
+                       "IconOnlyButton", "CompactTextButton", "ThemePrimitiveButton", "FloatingBar",
+                       "FloatingSeparator", "PageCounter", "TitleBar", "AppName", "AppSubtitle", "StatusBar",
+                       "LeftPanel", "LeftPanelTabs", "PanelHeader", "PanelTitle", "PanelMeta", "OutlineTree",
+                       "Workspace", "DocumentTabs", "DocumentTitle", "DocumentScroll", "DocumentCanvas",
+                       "DocumentPage", "ViewportHeader", "ViewportTitle", "ThumbScroll", "ThumbViewport",
+                       "ThumbInner", "ThumbCard", "ThumbPage", "ThumbNumber", "InlineEditorFrame",
+                       "InlineTextEditor", "InlineEditorConfirm", "InlineEditorCancel", "GlobalSearch", "FindDialog",
+                       "FindDialogButton", "SymbolTabs", "SymbolScroll", "SymbolPage", "SymbolButton", "PrintDialog",
+                       "PrintPreviewPanel", "PrintPreviewPage", "PrintPreviewCaption", "PreviewCard",
+                       "RecentFilesList", "SettingsSections", "AboutText", "OcrProgress", "ScanTabContent",
+                       "ScanSettingsFrame", "ScanScanFrame", "ScanGroupBox", "ScanLabel", "ScanStatusLabel",
+                       "ScanSeparator", "ScanCombo", "ScanSpin", "ScanSlider", "ScanCheckBox", "ScanProgressBar",
+                       "ScanPreview", "ScanPreviewScroll", "ScanPreviewLabel", "ScanPreviewButton",
+                       "ScanRefreshButton", "ScanScanButton"};
+  // And every name the sources give a widget, but the start-up splash (its
+  // own sheet), the page editors (they keep the page's fonts and colours)
+  // and the busy overlays (their own translucent sheet).
+  static const QRegularExpression named(QStringLiteral("setObjectName\\(QStringLiteral\\(\"([A-Za-z]+)\"\\)\\)"));
+  QDirIterator it(QStringLiteral(ULVO_SOURCE_ROOT), {"*.cpp"}, QDir::Files, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    QFile file(it.next());
+    if (!file.open(QIODevice::ReadOnly)) continue;
+    for (auto match = named.globalMatch(QString::fromUtf8(file.readAll())); match.hasNext();) {
+      const QString name = match.next().captured(1);
+      if (!name.startsWith("Preloader") && !name.startsWith("BlockTextEditor") && !name.endsWith("BusyOverlay"))
+        names << name;
+    }
+  }
+  names.removeDuplicates();
+  QStringList unstyled;
+  for (const QString& name : names)
+    if (!light.contains(QRegularExpression("#" + name + "\\b"))) unstyled << name;
+  EXPECT_TRUE(unstyled.isEmpty()) << unstyled.join(", ").toStdString();
 }
