@@ -71,6 +71,7 @@ void MainWindow::appendOutlineItems(const QList<PdfDocument::OutlineItem>& items
                                               : bookmark.title);
     item->setData(0, Qt::UserRole, bookmark.page);
     item->setData(0, Qt::UserRole + 1, bookmark.url.toString());
+    item->setData(0, Qt::UserRole + 2, QVariant::fromValue(bookmark.location));
     if (bookmark.page >= 0)
       item->setToolTip(0, QStringLiteral("Перейти на страницу %1").arg(bookmark.page + 1));
     else if (bookmark.url.isValid())
@@ -99,6 +100,8 @@ void MainWindow::onOutlineItemActivated(QTreeWidgetItem* item, int) {
   const int page = item->data(0, Qt::UserRole).toInt();
   if (page >= 0 && page < currentDocument->pageCount()) {
     view->setCurrentPage(page);
+    // The bookmark's own place on the page, where it names one.
+    view->showPageAt(page, currentDocument->bookmarkTop(item->data(0, Qt::UserRole + 2).value<QList<int>>()));
     return;
   }
   const QString address = item->data(0, Qt::UserRole + 1).toString();

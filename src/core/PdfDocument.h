@@ -86,6 +86,9 @@ public:
     int page = -1;  // -1: leads to no page of this document
     QUrl url;
     QList<OutlineItem> children;
+    // Where the bookmark stands among its siblings, from the outline's root;
+    // bookmarkTop finds it again by this.
+    QList<int> location;
   };
 
   bool deletePage(int index);
@@ -113,6 +116,9 @@ public:
 
   LinkTarget linkAtPoint(int page, QPointF point) const;
   QList<OutlineItem> outline() const;
+  // Points from the top of the shown page to the place the bookmark at
+  // `location` names; -1 when it names none (or no such bookmark exists).
+  double bookmarkTop(const QList<int>& location) const;
 
   // `position` is the lower-left corner of the image on the page.
   bool addImageToPage(int page, QPointF position, QSizeF size, const QImage& image);

@@ -139,7 +139,7 @@ QString bookmarkTitle(FPDF_BOOKMARK bookmark) {
 // `seen` holds every bookmark read so far: a damaged outline whose entries
 // point back at each other is read once instead of without end.
 void appendOutlineItems(FPDF_DOCUMENT doc, FPDF_BOOKMARK parent, QList<PdfDocument::OutlineItem>& items,
-                        int depth, QSet<FPDF_BOOKMARK>& seen) {
+                        int depth, QSet<FPDF_BOOKMARK>& seen, const QList<int>& parentLocation) {
   if (depth >= kMaxOutlineDepth) return;
   int walked = 0;
   for (FPDF_BOOKMARK child = FPDFBookmark_GetFirstChild(doc, parent); child && walked < kMaxOutlineChildren;
@@ -147,12 +147,14 @@ void appendOutlineItems(FPDF_DOCUMENT doc, FPDF_BOOKMARK parent, QList<PdfDocume
     if (seen.contains(child)) break;
     seen.insert(child);
     PdfDocument::OutlineItem item;
+    item.location = parentLocation;
+    item.location.append(walked);
     item.title = bookmarkTitle(child);
     LinkTarget target = targetFromAction(doc, FPDFBookmark_GetAction(child));
     if (target.kind == LinkTarget::None) target = pageTarget(doc, FPDFBookmark_GetDest(doc, child));
     item.page = target.page;
     item.url = target.url;
-    appendOutlineItems(doc, child, item.children, depth + 1, seen);
+    appendOutlineItems(doc, child, item.children, depth + 1, seen, item.location);
     if (!item.title.isEmpty() || item.page >= 0 || item.url.isValid() || !item.children.isEmpty())
       items.append(std::move(item));
   }
@@ -179,6 +181,36 @@ QList<PdfDocument::OutlineItem> PdfDocument::outline() const {
   QList<OutlineItem> items;
   if (!doc) return items;
   QSet<FPDF_BOOKMARK> seen;
-  appendOutlineItems(doc, nullptr, items, 0, seen);
+  appendOutlineItems(doc, nullptr, items, 0, seen, {});
   return items;
+}
+
+double PdfDocument::bookmarkTop(const QList<int>& location) const {
+  DocumentLock lock(mutex);
+  if (!doc || location.isEmpty() || location.size() > kMaxOutlineDepth) return -1;
+  FPDF_BOOKMARK bookmark = nullptr;
+  for (const int index : location) {
+    if (index < 0 || index >= kMaxOutlineChildren) return -1;
+    bookmark = FPDFBookmark_GetFirstChild(doc, bookmark);
+    for (int i = 0; bookmark && i < index; ++i) bookmark = FPDFBookmark_GetNextSibling(doc, bookmark);
+    if (!bookmark) return -1;
+  }
+  FPDF_DEST dest = FPDFBookmark_GetDest(doc, bookmark);
+  FPDF_ACTION action = FPDFBookmark_GetAction(bookmark);
+  if (!dest && action && FPDFAction_GetType(action) == PDFACTION_GOTO) dest = FPDFAction_GetDest(doc, action);
+  if (!dest) return -1;
+  const int page = FPDFDest_GetDestPageIndex(doc, dest);
+  FPDF_BOOL hasX = 0, hasY = 0, hasZoom = 0;
+  FS_FLOAT x = 0, y = 0, zoom = 0;
+  if (page < 0 || page >= FPDF_GetPageCount(doc) ||
+      !FPDFDest_GetLocationInPage(dest, &hasX, &hasY, &hasZoom, &x, &y, &zoom) || !hasY)
+    return -1;
+  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  if (!loaded) return -1;
+  const PageSpace space = PageSpace::ofPage(loaded.get());
+  // A place on a turned page may lie along the shown width; its top is then unknown.
+  if (space.quarterTurns() % 2 != 0 && !hasX) return -1;
+  const QPointF shown = space.toShown(QPointF(hasX ? x : 0.0, y));
+  const double height = space.shownSize().height();
+  return std::clamp(height - shown.y(), 0.0, height);
 }

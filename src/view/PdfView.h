@@ -104,6 +104,9 @@ public:
   void ensurePageVisible(int page);
   // Scrolls so that the page's top edge shows at the top of the viewport.
   void showPageTop(int page);
+  // Scrolls so that the place `topPoints` below the page's top (as shown)
+  // is at the top of the viewport; the page's top when it is below 0.
+  void showPageAt(int page, double topPoints);
   void updateCurrentPageFromViewport();
   void updateScrollBars();
 

@@ -323,6 +323,16 @@ void PdfView::showPageTop(int page) {
   verticalScrollBar()->setValue(clampToInt(pageContentTop(page) - kMargin));
 }
 
+void PdfView::showPageAt(int page, double topPoints) {
+  if (!isValidPage(page)) return;
+  // A page the view turns shows its top elsewhere; it opens at its top.
+  if (topPoints < 0 || effectiveRotation(page) != 0) {
+    showPageTop(page);
+    return;
+  }
+  verticalScrollBar()->setValue(clampToInt(pageContentTop(page) + qint64(std::llround(topPoints * zoom)) - kMargin));
+}
+
 void PdfView::ensurePageVisible(int page) {
   if (!isValidPage(page)) return;
   const qint64 top = pageContentTop(page);

@@ -330,7 +330,7 @@ TEST_F(MainWindowEditRoadTest, OutlineListsTheBookmarksAndAClickJumps) {
     QFile f(marks);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("[/Title (Chapter 1) /Page 1 /Count 1 /OUT pdfmark\n"
-            "[/Title (Section 1.1) /Page 4 /OUT pdfmark\n"
+            "[/Title (Section 1.1) /Page 4 /View [/XYZ null 300 null] /OUT pdfmark\n"
             "[/Title (Web) /Action << /Subtype /URI /URI (https://example.org/) >> /OUT pdfmark\n");
   }
   const QString marked = dir.filePath("marked.pdf");
@@ -339,7 +339,7 @@ TEST_F(MainWindowEditRoadTest, OutlineListsTheBookmarksAndAClickJumps) {
             0);
 
   RoadWindow window;
-  window.resize(1200, 800);
+  showWindow(window);
   QTreeWidget* tree = window.outlineTree;
   ASSERT_TRUE(tree);
   auto* empty = tree->property("emptyLabel").value<QWidget*>();
@@ -363,10 +363,15 @@ TEST_F(MainWindowEditRoadTest, OutlineListsTheBookmarksAndAClickJumps) {
   EXPECT_EQ(section->toolTip(0), "Перейти на страницу 4");
   EXPECT_EQ(tree->topLevelItem(1)->toolTip(0), "https://example.org/");
 
+  // The section's place (300 pt above the foot of page 4) comes to the top
+  // of the view; the chapter names no place and shows its page's top.
+  const auto screenTopOf = [&](int page, double y) { return window.view->pdfRectToScreenRect(page, QRectF(0, y, 1, 0)).top(); };
   emit tree->itemClicked(section, 0);
   EXPECT_EQ(window.view->currentPageIndex(), 3);
+  EXPECT_NEAR(screenTopOf(3, 300), 10, 2);
   emit tree->itemActivated(chapter, 0);
   EXPECT_EQ(window.view->currentPageIndex(), 0);
+  EXPECT_NEAR(screenTopOf(0, 842), 10, 2);
 
   // An untitled bookmark is named by its page.
   tree->clear();
