@@ -222,4 +222,15 @@ QString opensslCertificateField(const QString& certificate, const QStringList& o
   return text.mid(text.indexOf(QLatin1Char('=')) + 1);
 }
 
+bool opensslVerifies(const QString& signature, const QString& detachedContent, QByteArray* content) {
+  const QString out = signature + QStringLiteral(".verified");
+  QStringList args = {"cms", "-verify", "-binary", "-inform", "DER", "-in", signature, "-CAfile", pki().caCert,
+                      "-out", out};
+  if (!detachedContent.isEmpty()) args << "-content" << detachedContent;
+  const bool ok = testsupport::runTool("openssl", args) == 0;
+  if (content) *content = readBytes(out);
+  QFile::remove(out);
+  return ok;
+}
+
 }  // namespace signingtest

@@ -64,6 +64,11 @@ QByteArray readBytes(const QString& path);
 // them and sets "signing/revocationMode".
 void resetSigningSettings(const QString& revocationMode);
 
+// `openssl cms -verify` of a DER signature against the test CA, detached when
+// content is given; fills the content it vouches for.
+bool opensslVerifies(const QString& signature, const QString& detachedContent = QString(),
+                     QByteArray* content = nullptr);
+
 // What `openssl x509 <option>` prints for a certificate, after "name=".
 QString opensslCertificateField(const QString& certificate, const QStringList& options);
 

@@ -138,8 +138,9 @@ void MainWindow::startBlockInsertion(bool image) {
     view->setEditMode(true);
     updateEditModeUi();
   }
-  // The new block joins the page's own blocks, so they are loaded first.
-  if (view->currentOcrBlocks().empty()) loadNativeTextLayerForPage(view->currentPageIndex(), false);
+  // The new block joins the page's own blocks, so they are loaded (or
+  // recognised, when the user wants that) first.
+  ensureOcrReady();
   statusLabel->setText(image ? QStringLiteral("Нарисуйте область для изображения на странице")
                              : QStringLiteral("Нарисуйте область для текста на странице"));
   view->setEditTool(image ? EditTool::InsertImage : EditTool::InsertText);

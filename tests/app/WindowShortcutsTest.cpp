@@ -106,7 +106,10 @@ void checkDialogKeys(RibbonWindow* window, bool viewer) {
   } inserts[] = {{QKeySequence("Ctrl+T"), "Нарисуйте область для текста на странице"},
                  {QKeySequence("Ctrl+Shift+I"), "Нарисуйте область для изображения на странице"}};
   for (const auto& c : inserts) {
-    EXPECT_TRUE(press(window, c.keys).isEmpty());
+    // The page has too little text of its own: recognition is offered first
+    // (the dialog is closed, so nothing is recognised).
+    const QString message = press(window, c.keys);
+    EXPECT_EQ(message.contains("Распознать текст и объекты на странице?"), !viewer) << message.toStdString();
     EXPECT_EQ(window->statusLabel->text() == c.prompt, !viewer) << c.prompt.toStdString();
   }
 }

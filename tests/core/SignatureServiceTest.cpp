@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 using signingtest::pki;
+using signingtest::opensslVerifies;
 using signingtest::readBytes;
 using signingtest::writeBytes;
 
@@ -24,17 +25,6 @@ namespace {
 
 // Bytes that text canonicalisation would change.
 const QByteArray kContent("first line\r\nsecond line\n\0\xff\xfe end", 32);
-
-// `openssl cms -verify` against the test CA; fills the content it vouches for.
-bool opensslVerifies(const QString& signature, const QString& detachedContent, QByteArray* content) {
-  const QString out = signature + QStringLiteral(".verified");
-  QStringList args = {"cms", "-verify", "-binary", "-inform", "DER", "-in", signature, "-CAfile", pki().caCert,
-                      "-out", out};
-  if (!detachedContent.isEmpty()) args << "-content" << detachedContent;
-  const bool ok = testsupport::runTool("openssl", args) == 0;
-  if (content) *content = readBytes(out);
-  return ok;
-}
 
 SignatureRequest pemRequest(const QString& input, const QString& output, SignatureMode mode) {
   SignatureRequest request;

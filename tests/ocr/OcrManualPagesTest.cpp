@@ -2,6 +2,7 @@
 // skew and grain), against the words pdftotext reads from the same pages and
 // against the tesseract command line on the same images.
 #include "OcrTestPages.h"
+#include "SharedOcrEngine.h"
 #include "TestSupport.h"
 
 #include "ocr/OcrEngine.h"
@@ -72,15 +73,11 @@ double adjacentOrderOfRecognised(const QStringList& truth, const QStringList& re
   return adjacentOrder(present, recognised);
 }
 
-class OcrManualPages : public ::testing::Test {
+class OcrManualPages : public SharedOcrEngineTest {
 protected:
-  static void SetUpTestSuite() {
-    engine = std::make_unique<OcrEngine>();
-    ready = engine->init(QStringLiteral("rus+eng"));
-  }
-  static void TearDownTestSuite() { engine.reset(); }
   void SetUp() override {
-    if (!ready) GTEST_SKIP() << "tesseract language data rus+eng not installed";
+    SharedOcrEngineTest::SetUp();
+    if (IsSkipped()) return;
     for (const char* tool : {"pdftoppm", "pdftotext", "tesseract"})
       if (!testsupport::hasTool(QString::fromLatin1(tool))) GTEST_SKIP() << tool << " missing";
     ASSERT_TRUE(dir.isValid());
@@ -122,12 +119,7 @@ protected:
   }
 
   QTemporaryDir dir;
-  static std::unique_ptr<OcrEngine> engine;
-  static bool ready;
 };
-
-std::unique_ptr<OcrEngine> OcrManualPages::engine;
-bool OcrManualPages::ready = false;
 
 
 // Words laid out as justified lines of a column, each word drawn on its own.

@@ -1,6 +1,7 @@
 // Recognition of drawn pages end to end, checked against what was drawn and
 // against the tesseract command line on the same images.
 #include "OcrTestPages.h"
+#include "SharedOcrEngine.h"
 #include "TestSupport.h"
 
 #include "ocr/BlockGrouping.h"
@@ -48,27 +49,12 @@ QStringList recognisedWords(const std::vector<TextBlock>& blocks) {
 
 double pageHeightOf(const PageDrawing& d) { return d.sizePt.height(); }
 
-class OcrRecognition : public ::testing::Test {
+class OcrRecognition : public SharedOcrEngineTest {
 protected:
-  static void SetUpTestSuite() {
-    engine = std::make_unique<OcrEngine>();
-    ready = engine->init(QStringLiteral("rus+eng"));
-  }
-  static void TearDownTestSuite() { engine.reset(); }
-  void SetUp() override {
-    if (!ready) GTEST_SKIP() << "tesseract language data rus+eng not installed";
-  }
-
   std::vector<TextBlock> recognise(const PageDrawing& drawing, const QImage& image, double dpi) {
     return engine->recognizePage(image, 0, dpi / 72.0, pageHeightOf(drawing));
   }
-
-  static std::unique_ptr<OcrEngine> engine;
-  static bool ready;
 };
-
-std::unique_ptr<OcrEngine> OcrRecognition::engine;
-bool OcrRecognition::ready = false;
 
 }  // namespace
 

@@ -25,21 +25,10 @@
 
 using namespace signaturetest;
 using signingtest::pki;
+using signingtest::opensslVerifies;
 using signingtest::readBytes;
 
 namespace {
-
-// `openssl cms -verify` against the test CA; detached when content is given.
-bool opensslVerifies(const QString& signature, const QString& detachedContent, QByteArray* content = nullptr) {
-  const QString out = signature + QStringLiteral(".verified");
-  QStringList args = {"cms", "-verify", "-binary", "-inform", "DER", "-in", signature, "-CAfile", pki().caCert,
-                      "-out", out};
-  if (!detachedContent.isEmpty()) args << "-content" << detachedContent;
-  const bool ok = testsupport::runTool("openssl", args) == 0;
-  if (content) *content = readBytes(out);
-  QFile::remove(out);
-  return ok;
-}
 
 // What the dialog is asked to do in one run.
 struct Keys {
