@@ -1,6 +1,10 @@
 #!/usr/bin/env python3
 """Russian string literals of the sources, as the harvest test reads them.
 
+Usage: scripts/i18n/harvest.py src            every literal with its first file
+       scripts/i18n/harvest.py src --missing  only those without an English entry
+                                              in the linked translation table
+
 Adjacent literals are joined (C++ concatenates them); comments, character
 literals and raw strings are skipped; \\n, \\" and \\\\ are unescaped.
 """
@@ -72,5 +76,14 @@ def harvest(root):
 
 
 if __name__ == '__main__':
+    english = {}
+    if '--missing' in sys.argv:
+        import json
+        table = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'resources', 'i18n',
+                             'ulvo_ui_translations_multilang.json')
+        with open(table, encoding='utf-8') as f:
+            english = json.load(f)['translations']['en']
     for s, where in sorted(harvest(sys.argv[1]).items(), key=lambda kv: kv[1][0]):
+        if '--missing' in sys.argv and s in english:
+            continue
         print(where[0] + '\t' + s.replace('\n', '\\n'))
