@@ -327,9 +327,6 @@ class MainWindow : public QMainWindow {
  protected:
   void setupShortcuts();
   void connectViewCommands();
-  // A page command runs only where the edition may edit pages (and import,
-  // when it imports).
-  void runPageCommand(const QString& command, bool imports);
   // Runs the page tools dialog for a shell "merge" from the event loop.
   void deferPageToolsMerge(const QList<QString>& files, bool fromShellAction);
   // A new untitled tab holding one blank A4 page, made active; imports with
