@@ -12,4 +12,5 @@ struct LinkTarget {
   int page = -1;     // zero-based, for Page only
   QUrl url;          // for Url only
   QString filePath;  // for File only: as written in the PDF, trimmed
+  double top = -1;   // for Page: points below the shown page's top of the place named; -1 for none
 };

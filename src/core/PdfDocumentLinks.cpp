@@ -36,6 +36,24 @@ QByteArray pdfActionUtf8(FPDF_ACTION action, FPDF_DOCUMENT doc, bool uri) {
   return nul >= 0 ? bytes.left(nul) : bytes;
 }
 
+// Points from the top of the shown page to the place a destination names on
+// it; -1 when it names none. Loads the page, so it is asked only on demand.
+double destinationTop(FPDF_DOCUMENT doc, FPDF_DEST dest, int page) {
+  FPDF_BOOL hasX = 0, hasY = 0, hasZoom = 0;
+  FS_FLOAT x = 0, y = 0, zoom = 0;
+  if (!dest || page < 0 || page >= FPDF_GetPageCount(doc) ||
+      !FPDFDest_GetLocationInPage(dest, &hasX, &hasY, &hasZoom, &x, &y, &zoom) || !hasY)
+    return -1;
+  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  if (!loaded) return -1;
+  const PageSpace space = PageSpace::ofPage(loaded.get());
+  // A place on a turned page may lie along the shown width; its top is then unknown.
+  if (space.quarterTurns() % 2 != 0 && !hasX) return -1;
+  const QPointF shown = space.toShown(QPointF(hasX ? x : 0.0, y));
+  const double height = space.shownSize().height();
+  return std::clamp(height - shown.y(), 0.0, height);
+}
+
 LinkTarget pageTarget(FPDF_DOCUMENT doc, FPDF_DEST dest) {
   LinkTarget target;
   if (!dest) return target;
@@ -170,7 +188,13 @@ LinkTarget PdfDocument::linkAtPoint(int page, QPointF point) const {
   const PageSpace space = PageSpace::ofPage(loaded.get());
   const QPointF user = space.toUser(point);
   if (FPDF_LINK link = FPDFLink_GetLinkAtPoint(loaded.get(), user.x(), user.y())) {
-    const LinkTarget target = linkAnnotationTarget(doc, link);
+    LinkTarget target = linkAnnotationTarget(doc, link);
+    if (target.kind == LinkTarget::Page) {
+      FPDF_ACTION action = FPDFLink_GetAction(link);
+      FPDF_DEST dest = FPDFLink_GetDest(doc, link);
+      if (!dest && action && FPDFAction_GetType(action) == PDFACTION_GOTO) dest = FPDFAction_GetDest(doc, action);
+      target.top = destinationTop(doc, dest, target.page);
+    }
     if (target.kind != LinkTarget::None) return target;
   }
   return webLinkAt(loaded.get(), space, point);
@@ -198,19 +222,5 @@ double PdfDocument::bookmarkTop(const QList<int>& location) const {
   FPDF_DEST dest = FPDFBookmark_GetDest(doc, bookmark);
   FPDF_ACTION action = FPDFBookmark_GetAction(bookmark);
   if (!dest && action && FPDFAction_GetType(action) == PDFACTION_GOTO) dest = FPDFAction_GetDest(doc, action);
-  if (!dest) return -1;
-  const int page = FPDFDest_GetDestPageIndex(doc, dest);
-  FPDF_BOOL hasX = 0, hasY = 0, hasZoom = 0;
-  FS_FLOAT x = 0, y = 0, zoom = 0;
-  if (page < 0 || page >= FPDF_GetPageCount(doc) ||
-      !FPDFDest_GetLocationInPage(dest, &hasX, &hasY, &hasZoom, &x, &y, &zoom) || !hasY)
-    return -1;
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
-  if (!loaded) return -1;
-  const PageSpace space = PageSpace::ofPage(loaded.get());
-  // A place on a turned page may lie along the shown width; its top is then unknown.
-  if (space.quarterTurns() % 2 != 0 && !hasX) return -1;
-  const QPointF shown = space.toShown(QPointF(hasX ? x : 0.0, y));
-  const double height = space.shownSize().height();
-  return std::clamp(height - shown.y(), 0.0, height);
+  return dest ? destinationTop(doc, dest, FPDFDest_GetDestPageIndex(doc, dest)) : -1;
 }

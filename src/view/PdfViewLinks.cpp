@@ -53,6 +53,7 @@ bool PdfView::activateLinkAtViewportPoint(const QPoint& viewportPos) {
     case LinkTarget::Page:
       if (target.page < 0 || target.page >= document->pageCount()) return false;
       setCurrentPage(target.page);
+      showPageAt(target.page, target.top);
       return true;
     case LinkTarget::Url:
       if (!target.url.isValid()) return false;

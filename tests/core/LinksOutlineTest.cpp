@@ -24,7 +24,7 @@ struct Area {
   LinkTarget expected;
 };
 
-LinkTarget pageTarget(int page) { return {LinkTarget::Page, page, {}, {}}; }
+LinkTarget pageTarget(int page, double top = -1) { return {LinkTarget::Page, page, {}, {}, top}; }
 LinkTarget urlTarget(const QString& url) { return {LinkTarget::Url, -1, QUrl(url), {}}; }
 LinkTarget fileTarget(const QString& path) { return {LinkTarget::File, -1, {}, path}; }
 
@@ -41,6 +41,8 @@ const QList<Area>& areas() {
       {"URI", "200 380 300 420", "1 0 1", "/A << /S /URI /URI ( https://example.com/x ) >>",
        urlTarget("https://example.com/x")},
       {"page the document lacks", "40 320 140 360", "1 0.5 0", "/Dest [7 /Fit]", LinkTarget{}},
+      // 450 pt above the foot of a 600 pt page: 150 pt below its top.
+      {"a place on the page", "200 320 300 360", "0.2 0.6 0.2", "/Dest [4 0 R /XYZ 0 450 null]", pageTarget(1, 150)},
   };
   return list;
 }
@@ -98,6 +100,7 @@ QRectF popplerWord(const QString& file, const QString& word, double shownHeight)
 
 void expectTarget(const LinkTarget& actual, const LinkTarget& expected) {
   EXPECT_EQ(actual.kind, expected.kind);
+  EXPECT_NEAR(actual.top, expected.top, 0.5);
   EXPECT_EQ(actual.page, expected.page);
   EXPECT_EQ(actual.url, expected.url);
   EXPECT_EQ(actual.filePath, expected.filePath);

@@ -1,4 +1,4 @@
-#include "SpecialCharacterLists.h"
+#include "SymbolCharacterLists.h"
 
 #include <QFontMetrics>
 #include <QSet>

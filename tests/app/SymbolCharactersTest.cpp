@@ -2,7 +2,7 @@
 // being edited, each tab's buttons are made once, and the "Все" list keeps
 // the fixed lists first, each character once, nothing invisible.
 #include "EditorWindowFixture.h"
-#include "SpecialCharacterLists.h"
+#include "SymbolCharacterLists.h"
 
 #include <QDialog>
 #include <QFontMetrics>

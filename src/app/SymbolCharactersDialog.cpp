@@ -4,7 +4,7 @@
 #include "MainWindow.h"
 
 #include "DialogHelpers.h"
-#include "SpecialCharacterLists.h"
+#include "SymbolCharacterLists.h"
 #include "ToolDialogFrame.h"
 #include "view/PdfView.h"
 
