@@ -52,8 +52,12 @@ def main():
             problems.append(f'en.tsv:{number}: repeated source {source!r}')
         translations['ru'][source] = source
         translations['en'][source] = english
+    seen = set()
     for number, cells in rows('ui.tsv', 1 + len(WIDE)):
         source = cells[0]
+        if source in seen:
+            problems.append(f'ui.tsv:{number}: repeated source {source!r}')
+        seen.add(source)
         if source not in translations['en']:
             problems.append(f'ui.tsv:{number}: {source!r} has no English row')
         for code, text in zip(WIDE, cells[1:]):
