@@ -113,6 +113,8 @@ bool isExcluded(const QString& literal, const QString& file) {
       QStringLiteral("Нолвского областного суда"),  // sample text for measuring fonts
       QStringLiteral("М.П."),                       // a seal mark the overlay recognises
       QStringLiteral("_подписан"),                  // file-name suffix of Russian sessions
+      QStringLiteral("рутокен"),                    // provider names the certificate list groups by
+      QStringLiteral("крипто"),
   };
   return notShown.contains(literal);
 }
