@@ -128,7 +128,11 @@ TEST(UiTranslationPass, TextsFollowTheLanguageAndCodeSetTextsBecomeSources) {
   language.use("de");
   localizeWidgetTree(&root);
   EXPECT_EQ(button->text(), "Übernehmen");
-  EXPECT_EQ(status->text(), "Сохранено");  // German has no entry: the Russian source
+  EXPECT_EQ(status->text(), "Gespeichert");
+  // A text German does not translate shows its Russian source.
+  status->setText("Не удалось оценить размер PDF.");
+  localizeWidgetTree(&root);
+  EXPECT_EQ(status->text(), "Не удалось оценить размер PDF.");
   language.use("ru");
   localizeWidgetTree(&root);
   EXPECT_EQ(root.windowTitle(), "Настройки");
