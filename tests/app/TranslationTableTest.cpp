@@ -198,8 +198,10 @@ TEST(TranslationTable, PlaceholdersAndLineBreaksSurviveInEveryLanguage) {
       const QString text = entry.value().toString();
       EXPECT_EQ(placeholders(text), placeholders(source)) << language.key().toStdString() << ": " << source.toStdString();
       EXPECT_EQ(text.count(u'\n'), source.count(u'\n')) << language.key().toStdString() << ": " << source.toStdString();
-      // A unit after a number keeps its leading space (" мин", " сек").
+      // A unit after a number keeps its leading space (" мин"), a label
+      // followed by a value its trailing one ("Ошибка: ").
       EXPECT_EQ(text.startsWith(u' '), source.startsWith(u' ')) << language.key().toStdString() << ": " << source.toStdString();
+      EXPECT_EQ(text.endsWith(u' '), source.endsWith(u' ')) << language.key().toStdString() << ": " << source.toStdString();
       ++checked;
     }
   }
