@@ -3,7 +3,8 @@
 
 Usage: scripts/i18n/harvest.py src            every literal with its first file
        scripts/i18n/harvest.py src --missing  only those without an English entry
-                                              in the linked translation table
+                                              in the linked translation table, then the
+                                              table's entries the sources no longer use
 
 Adjacent literals are joined (C++ concatenates them); comments, character
 literals and raw strings are skipped; \\n, \\" and \\\\ are unescaped.
@@ -83,7 +84,11 @@ if __name__ == '__main__':
                              'ulvo_ui_translations_multilang.json')
         with open(table, encoding='utf-8') as f:
             english = json.load(f)['translations']['en']
-    for s, where in sorted(harvest(sys.argv[1]).items(), key=lambda kv: kv[1][0]):
+    found = harvest(sys.argv[1])
+    for s, where in sorted(found.items(), key=lambda kv: kv[1][0]):
         if '--missing' in sys.argv and s in english:
             continue
         print(where[0] + '\t' + s.replace('\n', '\\n'))
+    for s in english:
+        if s not in found:
+            print('stale\t' + s.replace('\n', '\\n'))
