@@ -73,7 +73,8 @@ Shown check(TestWindow& window) {
   const QList<QDialog*> before = window.findChildren<QDialog*>();
   window.checkForUpdates();
   QDialog* dialog = nullptr;
-  for (int i = 0; i < 400 && !dialog; ++i) {
+  // Generous: the whole suite may run beside it.
+  for (int i = 0; i < 3000 && !dialog; ++i) {
     QTest::qWait(10);
     for (QDialog* d : window.findChildren<QDialog*>())
       if (!before.contains(d) && d->isVisible()) dialog = d;
