@@ -5,7 +5,8 @@ en.tsv     Russian source || English, for every text the program shows.
 ui.tsv     Russian source || de || fr || ... || ar (the LANGUAGES order below minus ru and en),
            for the ribbon, the floating bar, the tabs, the message dialogs and the settings.
 "\\n" in a cell is a line break, "\\\\" a backslash. Texts missing from ui.tsv fall back by the lookup rule.
-Run: scripts/i18n/build_translations.py  (then rebuild; the JSON is linked as a resource)
+The build runs it with the output path (the JSON is linked as a resource); by hand:
+  scripts/i18n/build_translations.py build/resources/i18n/ulvo_ui_translations_multilang.json
 """
 import datetime
 import json
@@ -15,7 +16,8 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
-OUT = os.path.join(ROOT, 'resources', 'i18n', 'ulvo_ui_translations_multilang.json')
+OUT = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, 'build', 'resources', 'i18n',
+                                                         'ulvo_ui_translations_multilang.json')
 
 LOCALES = [('ru', 'Русский'), ('en', 'English'), ('de', 'Deutsch'), ('fr', 'Français'), ('es', 'Español'),
            ('it', 'Italiano'), ('pt', 'Português'), ('pl', 'Polski'), ('uk', 'Українська'), ('be', 'Беларуская'),
@@ -99,10 +101,11 @@ def main():
                     for i, s in enumerate(sources)],
         'review': review,
     }
+    os.makedirs(os.path.dirname(os.path.abspath(OUT)), exist_ok=True)
     with open(OUT, 'w', encoding='utf-8') as f:
         json.dump(document, f, ensure_ascii=False, indent=1)
         f.write('\n')
-    print(f'{len(sources)} sources written to {os.path.relpath(OUT, ROOT)}')
+    print(f'{len(sources)} sources written to {OUT}')
 
 
 if __name__ == '__main__':

@@ -80,7 +80,7 @@ if __name__ == '__main__':
     english = {}
     if '--missing' in sys.argv:
         import json
-        table = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'resources', 'i18n',
+        table = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'build', 'resources', 'i18n',
                              'ulvo_ui_translations_multilang.json')
         with open(table, encoding='utf-8') as f:
             english = json.load(f)['translations']['en']
