@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -231,6 +232,32 @@ bool opensslVerifies(const QString& signature, const QString& detachedContent, Q
   if (content) *content = readBytes(out);
   QFile::remove(out);
   return ok;
+}
+
+QStringList pdfsigValidations(const QString& pdf) {
+  QByteArray output;
+  testsupport::runTool(QStringLiteral("pdfsig"), {pdf}, &output);
+  QStringList validations;
+  for (const QString& line : QString::fromUtf8(output).split(QLatin1Char('\n')))
+    if (line.trimmed().startsWith(QLatin1String("- Signature Validation:")))
+      validations << line.section(QLatin1Char(':'), 1).trimmed();
+  return validations;
+}
+
+QList<int> processesMentioning(const QString& text) {
+  QList<int> found;
+  const QByteArray wanted = text.toUtf8();
+  for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+    bool numeric = false;
+    const int pid = entry.toInt(&numeric);
+    if (!numeric || pid == int(QCoreApplication::applicationPid())) continue;
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!cmdline.open(QIODevice::ReadOnly)) continue;
+    QByteArray line = cmdline.readAll();
+    line.replace('\0', ' ');
+    if (line.contains(wanted)) found << pid;
+  }
+  return found;
 }
 
 }  // namespace signingtest

@@ -3,7 +3,9 @@
 // loopback HTTP server that hands out its revocation list.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -71,5 +73,13 @@ bool opensslVerifies(const QString& signature, const QString& detachedContent = 
 
 // What `openssl x509 <option>` prints for a certificate, after "name=".
 QString opensslCertificateField(const QString& certificate, const QStringList& options);
+
+// The validation line `pdfsig` prints for each signature of a PDF, in order
+// ("Signature is Valid.", "Digest Mismatch.", ...).
+QStringList pdfsigValidations(const QString& pdf);
+
+// Process ids whose command line mentions `text` (read from /proc), zombies
+// and this process left out.
+QList<int> processesMentioning(const QString& text);
 
 }  // namespace signingtest

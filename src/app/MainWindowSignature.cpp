@@ -27,6 +27,7 @@ void MainWindow::showSignatureDialog(bool fromShellAction, const QList<QString>&
   link.showStatus = [self](const QString& text) {
     if (self && self->statusLabel) self->statusLabel->setText(text);
   };
+  link.applyPendingEdits = [self] { return self && self->applyPendingOcrEdits(); };
   runSignatureDialog(link, fromShellAction, batch, skipped, path);
 }
 

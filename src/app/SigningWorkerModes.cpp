@@ -4,6 +4,8 @@
 #include "core/RegularFileRead.h"
 #include "core/SignatureService.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -66,7 +68,14 @@ int runSignatureCli(const QList<QString>& arguments) {
   // A request is a small ordinary file; a pipe or device is not waited on.
   QByteArray content;
   QString reason;
-  if (readRegularFile(arguments.at(2), kLargestRequestFile, &content, &reason) != FileReadFailure::None)
+  const FileReadFailure readFailure = readRegularFile(arguments.at(2), kLargestRequestFile, &content, &reason);
+  // The request holds the key passwords: it goes as soon as it is read, so a
+  // window killed while this signs leaves none behind. Only a file the window
+  // made for a worker is removed, never one a user named by hand.
+  if (readFailure == FileReadFailure::None &&
+      QFileInfo(arguments.at(2)).fileName().startsWith(QLatin1String("ulvo-sign-request-")))
+    QFile::remove(arguments.at(2));
+  if (readFailure != FileReadFailure::None)
     return printError(QStringLiteral("Не удалось открыть параметры подписи: %1").arg(reason), 3);
   const QJsonDocument document = QJsonDocument::fromJson(content);
   if (!document.isObject()) return printError(QStringLiteral("Некорректные параметры подписи."), 4);
@@ -84,10 +93,12 @@ int runCertificateListCli() {
   const QList<SigningCertificate> certificates = SignatureService::availableCertificates(&error);
   QJsonArray list;
   for (const SigningCertificate& certificate : certificates) list.append(certificateJson(certificate));
+  // An empty list is an answer, not a failure: its "error" says why (nothing
+  // configured yet, files unreadable) and the dialog shows that.
   return printReply({{QStringLiteral("ok"), error.isEmpty()},
                      {QStringLiteral("error"), error},
                      {QStringLiteral("certificates"), list}},
-                    certificates.isEmpty() && !error.isEmpty() ? 3 : 0);
+                    0);
 }
 
 int runCertificateRevocationCheckCli(const QList<QString>& arguments) {

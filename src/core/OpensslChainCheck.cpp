@@ -1,6 +1,7 @@
 #include "OpensslChainCheck.h"
 
 #include "OpensslHandles.h"
+#include "SignatureChildProcess.h"
 
 #include <QDir>
 #include <QProcess>
@@ -39,6 +40,7 @@ bool runOpensslChainCheck(const QByteArray& certificatePem, QString* status, int
   }
 
   QProcess verify;
+  tieChildToThisProcess(&verify);
   verify.start(program, {QStringLiteral("verify"), QStringLiteral("-crl_download"), QStringLiteral("-crl_check_all"),
                          certificateFile.fileName()});
   verify.closeWriteChannel();

@@ -38,6 +38,7 @@ QJsonObject journalRecord(const SignatureRequest& request, const SignatureResult
   record.insert(QStringLiteral("signer"), result.signer);
   record.insert(QStringLiteral("certificateSubject"), certificate.subject);
   record.insert(QStringLiteral("certificateIssuer"), certificate.issuer);
+  record.insert(QStringLiteral("certificateSerial"), certificate.serial);
   record.insert(QStringLiteral("certificateThumbprint"), certificate.thumbprint);
   record.insert(QStringLiteral("certificateProvider"), certificate.providerName);
   record.insert(QStringLiteral("signedAt"), result.signedAt.toString(Qt::ISODate));

@@ -17,6 +17,7 @@
 #include <QTemporaryFile>
 
 #include <openssl/err.h>
+#include <openssl/x509.h>
 
 #include <sys/stat.h>
 
@@ -123,6 +124,47 @@ QByteArray cmsSignature(const SigningKeys& keys, const QByteArray& data, bool de
   return QByteArray(der, int(length));
 }
 
+// The certificate as people call it: its common name, in letters.
+QString commonName(X509* certificate) {
+  X509_NAME* name = X509_get_subject_name(certificate);
+  const int index = X509_NAME_get_index_by_NID(name, NID_commonName, -1);
+  if (index < 0) return x509NameToString(name);
+  unsigned char* utf8 = nullptr;
+  const int length = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, index)));
+  if (length < 0) {
+    ERR_clear_error();
+    return x509NameToString(name);
+  }
+  const QString text = QString::fromUtf8(reinterpret_cast<const char*>(utf8), length);
+  OPENSSL_free(utf8);
+  return text;
+}
+
+// The chain check speaks in the verifier's words and escapes letters outside
+// ASCII; the user is told what happened in plain words instead.
+QString revocationReason(const QString& status) {
+  const QString text = status.toLower();
+  if (text.contains(QLatin1String("certificate revoked"))) return QStringLiteral("сертификат отозван удостоверяющим центром");
+  if (text.contains(QStringLiteral("таймаут")))
+    return QStringLiteral("сведения об отзыве недоступны: адрес списка отзыва (CRL) не ответил вовремя");
+  if (text.contains(QLatin1String("crl has expired")) || text.contains(QLatin1String("crl is not yet valid")))
+    return QStringLiteral("список отзыва (CRL) устарел или ещё не действует");
+  if (text.contains(QLatin1String("crl"))) return QStringLiteral("сведения об отзыве недоступны: список отзыва (CRL) не удалось получить");
+  if (text.contains(QLatin1String("issuer certificate")) || text.contains(QLatin1String("self-signed")) ||
+      text.contains(QLatin1String("self signed")))
+    return QStringLiteral("цепочка не доверена: корневой сертификат удостоверяющего центра не найден среди доверенных");
+  if (text.contains(QLatin1String("has expired")) || text.contains(QLatin1String("not yet valid")))
+    return QStringLiteral("срок действия сертификата в цепочке истёк или ещё не начался");
+  if (text.contains(QLatin1String("openssl cli"))) return QStringLiteral("не найдена программа openssl для проверки отзыва");
+  return QStringLiteral("цепочка сертификатов или сведения об отзыве не прошли проверку");
+}
+
+QString revocationRefusalText(X509* certificate, const QString& status) {
+  return QStringLiteral("Сертификат «%1» не прошёл проверку отзыва: %2.\n\nПроверку отзыва можно перенести на поиск "
+                        "сертификатов или отключить: Настройки → Подпись → «Проверка отзыва».")
+      .arg(commonName(certificate), revocationReason(status));
+}
+
 void rememberKeyFiles(const SignatureRequest& request, bool fromPkcs12) {
   QSettings settings;
   settings.beginGroup(QStringLiteral("signing/linux"));
@@ -213,6 +255,13 @@ QString SignatureService::modeDisplayName(SignatureMode mode) {
   return QCoreApplication::translate("SignatureService", text);
 }
 
+QString SignatureService::modeUnavailableReason(SignatureMode mode) {
+  if (mode != SignatureMode::CadesT) return QString();
+  return QStringLiteral(
+      "CAdES-T на Linux требует CryptoPro CSP/утилиту CAdESCOM-совместимого провайдера. Сейчас Linux-ветка умеет "
+      "CMS/CAdES-BES через OpenSSL.");
+}
+
 QString SignatureService::defaultOutputPath(const QString& inputPath, SignatureMode mode) {
   const QFileInfo input(inputPath);
   const QString folder = inputPath.isEmpty() ? QDir::homePath() : input.absolutePath();
@@ -275,15 +324,13 @@ SignatureResult SignatureService::signFile(const SignatureRequest& request) {
   if (signingRevocationMode() == QLatin1String("sign")) {
     QString status;
     if (!linuxCertificateTrustAndRevocationOk(keys.certificate.get(), &status)) {
-      result.error = QStringLiteral("Сертификат не прошёл проверку цепочки/отзыва: %1").arg(status);
+      result.error = revocationRefusalText(keys.certificate.get(), status);
       return result;
     }
   }
   result.signer = x509NameToString(X509_get_subject_name(keys.certificate.get()));
   if (request.mode == SignatureMode::CadesT) {
-    result.error = QStringLiteral(
-        "CAdES-T на Linux требует CryptoPro CSP/утилиту CAdESCOM-совместимого провайдера. Сейчас Linux-ветка умеет "
-        "CMS/CAdES-BES через OpenSSL.");
+    result.error = modeUnavailableReason(request.mode);
     return result;
   }
 

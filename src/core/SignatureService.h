@@ -18,10 +18,17 @@ public:
   SignatureService() = delete;
 
   static QString modeDisplayName(SignatureMode mode);
+  // Why this platform cannot sign in a mode; empty when it can.
+  static QString modeUnavailableReason(SignatureMode mode);
   // The proposed output file beside the input.
   static QString defaultOutputPath(const QString& inputPath, SignatureMode mode);
 
   static SignatureResult signFile(const SignatureRequest& request);
+
+  // The certificate of the key files a request names (the PKCS#12 container
+  // opened with its password, else the PEM certificate), described without
+  // signing; false when it cannot be read.
+  static bool describeSigner(const SignatureRequest& request, SigningCertificate* signer);
 
   // The configured key files of the "signing/linux" settings, described.
   static QList<SigningCertificate> availableCertificates(QString* errorText);

@@ -8,11 +8,13 @@
 
 #include <QCoreApplication>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <openssl/err.h>
+#include <openssl/pkcs12.h>
 
 namespace {
 
@@ -39,6 +41,36 @@ SigningCertificate describe(X509* certificate, EVP_PKEY* key, const QString& pat
   else if (checkFailed) info.unavailableReason = checkStatus;
   info.available = info.unavailableReason.isEmpty();
   info.validationStatus = info.unavailableReason;
+  return info;
+}
+
+// A PKCS#12 container whose password is not known yet: it parses, but its
+// integrity check fails for the empty password (and for none).
+bool pkcs12NeedsPassword(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly) || file.size() > 16 * 1024 * 1024) return false;
+  const QByteArray bytes = file.readAll();
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+  const openssl::Pkcs12 container(d2i_PKCS12(nullptr, &data, long(bytes.size())));
+  const bool needs = container && PKCS12_mac_present(container.get()) &&
+                     PKCS12_verify_mac(container.get(), "", 0) != 1 &&
+                     PKCS12_verify_mac(container.get(), nullptr, 0) != 1;
+  ERR_clear_error();
+  return needs;
+}
+
+// Listed so the user sees it and knows what is missing; it signs once its
+// password is typed in the dialog.
+SigningCertificate lockedPkcs12(const QString& path) {
+  SigningCertificate info;
+  info.id = QStringLiteral("linux-file|") + path;
+  info.subject = QFileInfo(path).fileName();
+  info.providerName = QStringLiteral("OpenSSL CMS");
+  info.storeName = QStringLiteral("Файл");
+  info.containerName = path;
+  info.hasPrivateKey = true;
+  info.available = true;
+  info.validationStatus = QStringLiteral("Нужен пароль контейнера: введите его в поле «Пароль P12/PFX».");
   return info;
 }
 
@@ -82,6 +114,8 @@ QList<SigningCertificate> SignatureService::availableCertificates(QString* error
       const openssl::Certificate ownedCertificate(certificate);
       const openssl::Key ownedKey(key);
       certificates << describe(certificate, key, pkcs12Path, searchMode);
+    } else if (pkcs12NeedsPassword(pkcs12Path)) {
+      certificates << lockedPkcs12(pkcs12Path);
     }
   }
   if (fileConfigured(certificatePath) && fileConfigured(privateKeyPath)) {
@@ -96,8 +130,35 @@ QList<SigningCertificate> SignatureService::availableCertificates(QString* error
     }
   }
   if (certificates.isEmpty() && errorText)
-    *errorText = QStringLiteral("Для Linux выберите PEM certificate/key или P12/PFX контейнер в окне подписи.");
+    *errorText = fileConfigured(pkcs12Path) || fileConfigured(certificatePath)
+                     ? QStringLiteral("Выбранные файлы ключей не удалось прочитать. Проверьте пути к PEM-сертификату и "
+                                      "ключу или к P12/PFX контейнеру ниже.")
+                     : QStringLiteral("Файлы ключей ещё не выбраны: укажите ниже PEM-сертификат и закрытый ключ или "
+                                      "P12/PFX контейнер.");
   return certificates;
+}
+
+bool SignatureService::describeSigner(const SignatureRequest& request, SigningCertificate* signer) {
+  ensureOpensslProviders();
+  X509* certificate = nullptr;
+  QString path = request.pkcs12Path.trimmed();
+  if (!path.isEmpty()) {
+    EVP_PKEY* key = nullptr;
+    if (!loadPkcs12(request.pkcs12Path, request.pkcs12Password, &certificate, &key, nullptr)) {
+      ERR_clear_error();
+      return false;
+    }
+    const openssl::Key ownedKey(key);
+  } else {
+    path = request.certificatePath.trimmed();
+    if (path.isEmpty() || !loadPemCertificate(request.certificatePath, &certificate, nullptr)) {
+      ERR_clear_error();
+      return false;
+    }
+  }
+  const openssl::Certificate owned(certificate);
+  *signer = certificateInfoFromX509(certificate, path);
+  return true;
 }
 
 bool SignatureService::checkCertificateRevocation(const QString& /*certificateId*/, QString* status) {

@@ -274,6 +274,11 @@ bool requestFacsimileName(QWidget* parent, const QString& title, const QString& 
   return true;
 }
 
+double facsimileHeightForWidthMm(const QSize& pixels, double widthMm) {
+  if (pixels.width() <= 0 || pixels.height() <= 0) return widthMm;
+  return widthMm * pixels.height() / pixels.width();
+}
+
 bool requestFacsimilePlacementSize(QWidget* parent, const QList<QImage>& images, QSizeF* sizeMm) {
   struct Kind {
     const char* text;
@@ -304,12 +309,16 @@ bool requestFacsimilePlacementSize(QWidget* parent, const QList<QImage>& images,
   width->setValue(proposed.width());
   height->setValue(proposed.height());
 
+  // One picture keeps its proportions: a type sets the width and the height
+  // follows, so the picture is never placed squashed. A group is laid out
+  // inside the type's box by the page view.
+  const QImage* single = images.size() == 1 && !images.first().isNull() ? &images.first() : nullptr;
   const auto applyKind = [=](const QString& text) {
     for (const Kind& k : kinds)
       if (uiText(k.text) == text) {
         const QSignalBlocker blockWidth(width), blockHeight(height);
         width->setValue(k.size.width());
-        height->setValue(k.size.height());
+        height->setValue(single ? facsimileHeightForWidthMm(single->size(), k.size.width()) : k.size.height());
       }
   };
   const int initial = images.size() > 1 ? 3 : std::abs(proposed.width() - proposed.height()) < 2.0 ? 1 : 0;

@@ -34,5 +34,8 @@ QDialog* buildFacsimilePickerDialog(const QString& facsimileFolder, const QStrin
 QStringList selectedFacsimileImageItems(QListWidget* list, const QString& facsimileFolder);
 // True on "Сохранить", with the cleaned name in `name`.
 bool requestFacsimileName(QWidget* parent, const QString& title, const QString& initialName, QString* name);
+// The height in millimetres that keeps a picture of this many pixels in
+// proportion at the given width.
+double facsimileHeightForWidthMm(const QSize& pixels, double widthMm);
 // True on "Установить", with the chosen width and height in millimetres.
 bool requestFacsimilePlacementSize(QWidget* parent, const QList<QImage>& images, QSizeF* sizeMm);

@@ -29,12 +29,8 @@ bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, 
   // Destroying the process object kills a worker that still runs, so none
   // outlives the batch.
   QProcess process;
-  process.setProgram(signingWorkerProgram());
-  process.setArguments({QStringLiteral("--ulvo-sign-file"), requestFile.path()});
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("ULVO_SIGN_WORKER"), QStringLiteral("1"));
-  process.setProcessEnvironment(environment);
-  process.setProcessChannelMode(QProcess::SeparateChannels);
+  prepareSigningWorker(&process, {QStringLiteral("--ulvo-sign-file"), requestFile.path()},
+                       QStringLiteral("ULVO_SIGN_WORKER"));
 
   QEventLoop loop;
   bool finished = false;
@@ -88,7 +84,8 @@ bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, 
 
 void SignatureDialogState::signRemainingFiles(const AsyncSignResult& first, QStringList* lines, QStringList* toOpen) {
   if (remainingFiles.isEmpty()) return;
-  if (!appQuestion(dialog, uiText("Подписание документов"),
+  // A user who already chose to skip a failed file has said to sign the rest.
+  if (failedFiles.isEmpty() && !appQuestion(dialog, uiText("Подписание документов"),
                    uiText("Первый файл подписан. Подписать остальные файлы (%1) с теми же настройками?")
                        .arg(remainingFiles.size()),
                    uiText("Подписать остальные"), uiText("Не подписывать"))) {
@@ -100,7 +97,6 @@ void SignatureDialogState::signRemainingFiles(const AsyncSignResult& first, QStr
 
   const SignatureMode mode = first.request.mode;
   int signedCount = 0;
-  QStringList failures;
   for (int i = 0; i < remainingFiles.size(); ++i) {
     const QString file = remainingFiles.at(i);
     if (link.showStatus)
@@ -115,7 +111,7 @@ void SignatureDialogState::signRemainingFiles(const AsyncSignResult& first, QStr
     const auto fail = [&] {
       // A stamped copy without its signature would claim one that does not exist.
       if (!stamped.isEmpty()) QFile::remove(stamped);
-      failures << QStringLiteral("%1 — %2").arg(QFileInfo(file).fileName(), error);
+      failedFiles << QStringLiteral("%1 — %2").arg(QFileInfo(file).fileName(), error);
     };
     // Only a regular file is read: a pipe would block the batch.
     if (!QFileInfo(file).isFile()) {
@@ -145,6 +141,7 @@ void SignatureDialogState::signRemainingFiles(const AsyncSignResult& first, QStr
       }
       stamped = stampedPath;
       request.inputPath = stamped;
+      request.outputPath = uniqueSiblingPathLikeChrome(stamped + QStringLiteral(".sig"));
     }
     SignatureResult result;
     if (!signFileInWorker(request, &result, &error)) {
@@ -157,8 +154,4 @@ void SignatureDialogState::signRemainingFiles(const AsyncSignResult& first, QStr
   }
   setBusy(false, QString());
   if (signedCount > 0) *lines << uiText("Дополнительно подписано файлов: %1.").arg(signedCount);
-  if (!failures.isEmpty()) {
-    *lines << uiText("Не удалось подписать:");
-    for (const QString& failure : failures) *lines << QStringLiteral("• ") + failure;
-  }
 }

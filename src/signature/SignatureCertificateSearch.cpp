@@ -116,12 +116,7 @@ void SignatureDialogState::startCertificateSearch() {
 
   auto* process = new QProcess(dialog);
   searchProcess = process;
-  process->setProgram(signingWorkerProgram());
-  process->setArguments({QStringLiteral("--ulvo-cert-list")});
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("ULVO_CERT_ENUM_WORKER"), QStringLiteral("1"));
-  process->setProcessEnvironment(environment);
-  process->setProcessChannelMode(QProcess::SeparateChannels);
+  prepareSigningWorker(process, {QStringLiteral("--ulvo-cert-list")}, QStringLiteral("ULVO_CERT_ENUM_WORKER"));
   QObject::connect(process, &QProcess::finished, dialog, [this, process](int code, QProcess::ExitStatus status) {
     completeCertificateSearch(process, code == 0 && status == QProcess::NormalExit, process->readAllStandardOutput(),
                               process->readAllStandardError(),
@@ -245,6 +240,8 @@ bool SignatureDialogState::addCertificateGroups(bool available) {
                             .arg(certificate.validTo.toString(QStringLiteral("dd.MM.yyyy")),
                                  certificate.publicKeyAlgorithm,
                                  certificate.providerName.isEmpty() ? certificate.storeName : certificate.providerName)};
+      // A container listed before its password is known says what it needs.
+      if (available && !certificate.validationStatus.isEmpty()) lines << uiTranslate(certificate.validationStatus);
       if (!available)
         lines << uiText("Недоступен: %1")
                      .arg(certificate.unavailableReason.isEmpty() ? uiText("причина не определена")
@@ -260,6 +257,21 @@ bool SignatureDialogState::addCertificateGroups(bool available) {
     }
   }
   return !groups.isEmpty();
+}
+
+void SignatureDialogState::useListedCertificate(const QString& id) {
+  if (busy || !id.startsWith(QLatin1String("linux-file|"))) return;
+  const QString path = id.section(QLatin1Char('|'), 1);
+  QSettings settings;
+  settings.beginGroup(QStringLiteral("signing/linux"));
+  if (path == settings.value(QStringLiteral("pkcs12Path")).toString()) {
+    pkcs12PathEdit->setText(path);
+    pkcs12PasswordEdit->setFocus();
+  } else {
+    pkcs12PathEdit->clear();
+    certificatePathEdit->setText(path);
+    privateKeyPathEdit->setText(settings.value(QStringLiteral("privateKeyPath")).toString());
+  }
 }
 
 void SignatureDialogState::showSigningDiagnostics() {

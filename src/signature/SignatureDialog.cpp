@@ -9,6 +9,7 @@
 #include "SignatureStampStorage.h"
 #include "UniqueSiblingPath.h"
 #include "core/PdfDocument.h"
+#include "core/SignatureChildProcess.h"
 #include "core/SignatureRequestFile.h"
 #include "core/SignatureService.h"
 
@@ -25,6 +26,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcessEnvironment>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
@@ -49,6 +51,22 @@ QString signingWorkerProgram() {
 }
 
 void setSigningWorkerProgram(const QString& program) { programOverride = program; }
+
+void prepareSigningWorker(QProcess* process, const QStringList& arguments, const QString& environmentFlag) {
+  process->setProgram(signingWorkerProgram());
+  QStringList all = arguments;
+  // The worker reads and remembers the key files in this edition's settings,
+  // not in the editor's.
+  const QString application = QCoreApplication::applicationName();
+  if (application == QLatin1String("ulvo-ecp")) all << QStringLiteral("--ulvo-product=ecp");
+  else if (application == QLatin1String("ulvo-pdf-viewer")) all << QStringLiteral("--ulvo-product=viewer");
+  process->setArguments(all);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(environmentFlag, QStringLiteral("1"));
+  process->setProcessEnvironment(environment);
+  process->setProcessChannelMode(QProcess::SeparateChannels);
+  tieChildToThisProcess(process);
+}
 
 void SignatureDialogWindow::reject() {
   if (isBusy && isBusy()) return;
@@ -104,8 +122,13 @@ int SignatureDialogState::stampPageCount() const {
 }
 
 QString SignatureDialogState::proposedOutputPath() const {
-  return uniqueSiblingPathLikeChrome(
-      SignatureService::defaultOutputPath(sourcePath, SignatureMode(currentSignatureMode())));
+  const SignatureMode mode = SignatureMode(currentSignatureMode());
+  // The detached signature of the stamped copy is named after that copy, the
+  // file it signs.
+  if (mode == SignatureMode::StampedPdfDetached && !sourcePath.isEmpty())
+    return uniqueSiblingPathLikeChrome(
+        uniqueSiblingPathLikeChrome(stampedPdfPathForSignature(sourcePath, sourcePath)) + QStringLiteral(".sig"));
+  return uniqueSiblingPathLikeChrome(SignatureService::defaultOutputPath(sourcePath, mode));
 }
 
 void SignatureDialogState::refreshOutputPath() {

@@ -22,6 +22,7 @@
 #include <QScrollArea>
 #include <QSettings>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -176,12 +177,23 @@ void SignatureDialogState::build() {
   auto* modeGrid = stretchingGrid(modeGroup);
   modeCombo = new QComboBox;
   modeCombo->setObjectName(QStringLiteral("ScanCombo"));
-  for (int mode = 0; mode <= 4; ++mode)
+  for (int mode = 0; mode <= 4; ++mode) {
     modeCombo->addItem(SignatureService::modeDisplayName(SignatureMode(mode)), mode);
+    // A mode this platform cannot sign in is shown, marked and not chosen:
+    // asking for its settings first would only lead to a refusal.
+    const QString reason = SignatureService::modeUnavailableReason(SignatureMode(mode));
+    if (reason.isEmpty()) continue;
+    const int index = modeCombo->count() - 1;
+    modeCombo->setItemText(index, uiText("%1 — недоступно в Linux").arg(modeCombo->itemText(index)));
+    modeCombo->setItemData(index, uiTranslate(reason), Qt::ToolTipRole);
+    if (auto* model = qobject_cast<QStandardItemModel*>(modeCombo->model()))
+      if (QStandardItem* item = model->item(index)) item->setEnabled(false);
+  }
   modeGrid->addWidget(label(QStringLiteral("Тип:"), QStringLiteral("DialogHint")), 0, 0);
   modeGrid->addWidget(modeCombo, 0, 1);
-  modeGrid->addWidget(wrappedHint("Доступны CMS/CAdES-BES, CAdES-T, PDF со видимым штампом + отделённая подпись и "
-                                  "встроенная PDF-подпись."),
+  modeGrid->addWidget(wrappedHint("Доступны CMS/CAdES-BES, PDF с видимым штампом + отделённая подпись и встроенная "
+                                  "PDF-подпись. CAdES-T со штампом времени в Linux недоступна: для неё нужен "
+                                  "провайдер CryptoPro CSP с CAdESCOM."),
                       1, 0, 1, 2);
   groupsLayout->addWidget(modeGroup);
 
@@ -336,6 +348,9 @@ void SignatureDialogState::build() {
   QObject::connect(refreshCertificatesButton, &QPushButton::clicked, d, [this] { startCertificateSearch(); });
   QObject::connect(certificateFilterEdit, &QLineEdit::textChanged, d, [this] { refreshCertificateList(); });
   QObject::connect(showUnavailableCheck, &QCheckBox::toggled, d, [this] { refreshCertificateList(); });
+  QObject::connect(certificateList, &QListWidget::itemClicked, d, [this](QListWidgetItem* item) {
+    useListedCertificate(item ? item->data(Qt::UserRole).toString() : QString());
+  });
   QObject::connect(diagnosticsButton, &QPushButton::clicked, d, [this] { showSigningDiagnostics(); });
   QObject::connect(cancelButton, &QPushButton::clicked, d, &QDialog::reject);
   QObject::connect(signButton, &QPushButton::clicked, d, [this] { startSigningRun(); });

@@ -75,6 +75,7 @@ struct SignatureDialogState {
   QStringList signingFiles;
   QStringList remainingFiles;
   QStringList skippedFiles;
+  QStringList failedFiles;  // "name — reason" of the files of this batch that failed
   QString revocationMode;
   QList<SigningCertificate> certificates;
   QPointer<QProcess> searchProcess;
@@ -137,6 +138,8 @@ struct SignatureDialogState {
                                  const QByteArray& standardError, const QString& fallbackText);
   void refreshCertificateList();
   bool addCertificateGroups(bool available);
+  // A listed key file chosen in the list becomes the one the run signs with.
+  void useListedCertificate(const QString& id);
   void showSigningDiagnostics();
 
   // Signing run (SignatureSigningRun.cpp).
@@ -161,5 +164,8 @@ QString certificateGroupLabel(const SigningCertificate& certificate);
 QString stampedPdfPathForSignature(const QString& sourcePath, const QString& outputPath);
 SigningCertificate certificateFromJson(const QJsonObject& object);
 SignatureResult signatureResultFromJson(const QJsonObject& object, SignatureMode requestMode);
+// Sets up a worker process of this program: its arguments, the edition's
+// settings, the environment flag of its mode; it dies with this process.
+void prepareSigningWorker(QProcess* process, const QStringList& arguments, const QString& environmentFlag);
 // Runs one signing worker for the request and waits for it.
 bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, QString* error);

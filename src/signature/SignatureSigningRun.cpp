@@ -27,6 +27,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -58,6 +59,41 @@ SigningCertificate signerRecord(const QList<SigningCertificate>& listed, const Q
   signer.providerName = QStringLiteral("OpenSSL CMS");
   signer.storeName = QStringLiteral("Файл");
   return signer;
+}
+
+enum class UnsavedEdits { Sign, SignSavedFile, Cancel };
+
+// Unsaved edits are never signed unasked: including them means a full save
+// of the document, which breaks every signature it already carries, while
+// the file on disk can be signed as it is by an appended update.
+UnsavedEdits askAboutUnsavedEdits(QWidget* parent, int mode, const QString& fileName) {
+  if (mode != 3 && mode != 4) {
+    return appQuestion(parent, uiText("Подписание"),
+                       uiText("В документе «%1» есть несохранённые изменения. Эта подпись ставится на файл, "
+                              "сохранённый на диске: изменения в неё не войдут.")
+                           .arg(fileName),
+                       uiText("Подписать файл с диска"), uiText("Отмена"))
+               ? UnsavedEdits::SignSavedFile
+               : UnsavedEdits::Cancel;
+  }
+  const QString text =
+      mode == 3
+          ? uiText("В документе «%1» есть несохранённые изменения. Копия со штампом может быть сделана с ними или с "
+                   "файла, сохранённого на диске.")
+          : uiText("В документе «%1» есть несохранённые изменения.\n\nПодписать вместе с изменениями: документ будет "
+             "сохранён целиком в подписанный файл, и подписи, которые в нём уже есть, станут недействительными.\n\n"
+             "Подписать файл с диска: подпись добавляется к сохранённому файлу, его прежние подписи остаются "
+             "действительными, изменения в подпись не войдут.");
+  const int answer = appPdfFileQuestion(parent, uiText("Подписание"), text.arg(fileName),
+      uiText("Подписать файл с диска"), uiText("Отмена"), uiText("Подписать с изменениями"));
+  if (answer == 1) return UnsavedEdits::Sign;
+  return answer == 0 ? UnsavedEdits::SignSavedFile : UnsavedEdits::Cancel;
+}
+
+QStringList bulleted(const QStringList& entries) {
+  QStringList lines;
+  for (const QString& entry : entries) lines << QStringLiteral("• ") + entry;
+  return lines;
 }
 
 }  // namespace
@@ -99,6 +135,9 @@ void SignatureDialogState::startSigningRun() {
     return;
   }
   const int mode = currentSignatureMode();
+  // A name the dialog proposed follows the file actually signed (the stamped
+  // copy in mode 3); a name the user typed stays as typed.
+  const bool proposedOutput = output.isEmpty() || output == proposedOutputPath();
   if (output.isEmpty()) output = SignatureService::defaultOutputPath(sourcePath, SignatureMode(mode));
   output = uniqueSiblingPathLikeChrome(output);
   outputEdit->setText(output);
@@ -119,8 +158,12 @@ void SignatureDialogState::startSigningRun() {
   request.pkcs12Path = pkcs12PathEdit->text().trimmed();
   request.pkcs12Password = pkcs12PasswordEdit->text();
 
-  const SigningCertificate signer =
-      signerRecord(certificates, request.pkcs12Path.isEmpty() ? request.certificatePath : request.pkcs12Path);
+  // The stamp and the journal name the certificate actually used, however it
+  // was chosen; the key file's name only stands in when it cannot be read
+  // (the worker then says why).
+  SigningCertificate signer;
+  if (!SignatureService::describeSigner(request, &signer))
+    signer = signerRecord(certificates, request.pkcs12Path.isEmpty() ? request.certificatePath : request.pkcs12Path);
 
   if ((mode == 3 || mode == 4) && !isPdfSuffix(sourcePath)) {
     appInfo(dialog, uiText("Подписание"),
@@ -145,6 +188,15 @@ void SignatureDialogState::startSigningRun() {
     return file.exists() && file.absoluteFilePath() == QFileInfo(sourcePath).absoluteFilePath();
   };
   const bool activeSource = isActiveSource();
+  // What the user sees on the page is what gets signed: block edits still
+  // open (a placed facsimile, edited text) go into the document first.
+  if (activeSource && link.applyPendingEdits && !link.applyPendingEdits()) return;
+  bool signEdits = false;
+  if (activeSource && openActiveDocument() && openActiveDocument()->isModified()) {
+    const UnsavedEdits choice = askAboutUnsavedEdits(dialog, mode, sourceFileName);
+    if (choice == UnsavedEdits::Cancel) return;
+    signEdits = choice == UnsavedEdits::Sign;
+  }
 
   auto run = std::make_shared<AsyncSignResult>();
   run->signer = signer;
@@ -153,7 +205,9 @@ void SignatureDialogState::startSigningRun() {
   setBusy(true, uiText("Подготавливаю документ..."));
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
-  // The open document's unsaved edits are signed through a copy in a private folder.
+  // The open document's unsaved edits are signed through a copy in a private
+  // folder; the file on disk is never rewritten, so the signatures it already
+  // carries stay valid.
   const auto copyActiveDocument = [&]() -> QString {
     PdfDocument* active = isActiveSource() ? openActiveDocument() : nullptr;
     auto folder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/ulvo-sign-source-XXXXXX"));
@@ -163,18 +217,20 @@ void SignatureDialogState::startSigningRun() {
     return active->saveCopy(copy) ? copy : QString();
   };
 
-  if (mode == 4 && activeSource) {
+  if (mode == 4 && signEdits) {
     request.inputPath = copyActiveDocument();
     if (request.inputPath.isEmpty())
       return abortSigningRun(run, uiText("Подписание"), uiText("Не удалось сохранить текущий документ во временный PDF."));
   } else if (mode == 3) {
     QString stampSource = sourcePath;
-    if (activeSource) {
+    if (signEdits) {
       stampSource = copyActiveDocument();
       if (stampSource.isEmpty())
         return abortSigningRun(run, uiText("Подписание"), uiText("Не удалось сохранить текущий документ во временный PDF."));
     }
-    QFile source(stampSource);
+    // The stamp's digest is that of the original file as stored on disk,
+    // the same in every session and in every edition.
+    QFile source(sourcePath);
     if (!source.open(QIODevice::ReadOnly))
       return abortSigningRun(run, uiText("Подписание"),
                              uiText("Не удалось прочитать PDF перед нанесением штампа: %1").arg(source.errorString()));
@@ -189,6 +245,10 @@ void SignatureDialogState::startSigningRun() {
       return abortSigningRun(run, uiText("Подписание"), error);
     request.inputPath = stamped;
     run->stampedPdfPath = stamped;
+    if (proposedOutput) {
+      request.outputPath = uniqueSiblingPathLikeChrome(stamped + QStringLiteral(".sig"));
+      outputEdit->setText(request.outputPath);
+    }
   }
 
   run->request = request;
@@ -200,12 +260,8 @@ void SignatureDialogState::startSigningRun() {
 
   auto* process = new QProcess(dialog);
   signProcess = process;
-  process->setProgram(signingWorkerProgram());
-  process->setArguments({QStringLiteral("--ulvo-sign-file"), run->requestFile->path()});
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert(QStringLiteral("ULVO_SIGN_WORKER"), QStringLiteral("1"));
-  process->setProcessEnvironment(environment);
-  process->setProcessChannelMode(QProcess::SeparateChannels);
+  prepareSigningWorker(process, {QStringLiteral("--ulvo-sign-file"), run->requestFile->path()},
+                       QStringLiteral("ULVO_SIGN_WORKER"));
   QObject::connect(process, &QProcess::finished, dialog, [this, process, run](int, QProcess::ExitStatus status) {
     completeSigningRun(process, run, status == QProcess::NormalExit, process->readAllStandardOutput(),
                        process->readAllStandardError(),
@@ -259,7 +315,32 @@ void SignatureDialogState::completeSigningRun(QProcess* process, const std::shar
   if (!dialog) return;
   setBusy(false, QString());
   if (!run->errorText.isEmpty()) {
-    appInfo(dialog, run->errorTitle.isEmpty() ? uiText("Подписание") : run->errorTitle, run->errorText);
+    const QString title = run->errorTitle.isEmpty() ? uiText("Подписание") : run->errorTitle;
+    if (remainingFiles.isEmpty() && failedFiles.isEmpty()) {
+      appInfo(dialog, title, run->errorText);
+      return;
+    }
+    // In a batch the failing file is named with its reason, and the files
+    // after it can still be signed, whatever its place in the list.
+    failedFiles << QStringLiteral("%1 — %2").arg(sourceFileName, run->errorText);
+    if (remainingFiles.isEmpty()) {
+      appInfo(dialog, title, (QStringList{uiText("Не удалось подписать:")} + bulleted(failedFiles)).join(QLatin1Char('\n')));
+      failedFiles.clear();
+      return;
+    }
+    if (!appQuestion(dialog, title,
+                     uiText("Не удалось подписать «%1»: %2\n\nПропустить этот файл и подписать остальные (%3)?")
+                         .arg(sourceFileName, run->errorText)
+                         .arg(remainingFiles.size()),
+                     uiText("Пропустить"), uiText("Отмена"))) {
+      failedFiles.clear();
+      return;
+    }
+    explicitPath = sourcePath = remainingFiles.takeFirst();
+    sourceFileName = QFileInfo(sourcePath).fileName();
+    refreshOutputPath();
+    applyModeVisibility();
+    QTimer::singleShot(0, dialog, [this] { startSigningRun(); });
     return;
   }
 
@@ -274,6 +355,8 @@ void SignatureDialogState::completeSigningRun(QProcess* process, const std::shar
   if (!run->stampedPdfPath.isEmpty()) lines << uiText("PDF со штампом: %1").arg(run->stampedPdfPath);
   QStringList toOpen{run->stampedPdfPath.isEmpty() ? result.outputPath : run->stampedPdfPath};
   signRemainingFiles(*run, &lines, &toOpen);
+  if (!failedFiles.isEmpty()) lines << uiText("Не удалось подписать:") << bulleted(failedFiles);
+  failedFiles.clear();
   if (!skippedFiles.isEmpty()) {
     lines << uiText("Пропущены файлы, которые не похожи на PDF по содержимому:");
     for (const QString& file : skippedFiles) lines << QStringLiteral("• ") + QFileInfo(file).fileName();

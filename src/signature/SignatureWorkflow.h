@@ -18,6 +18,9 @@ struct SignatureWindowLink {
   std::function<PdfDocument*()> activeDocument;  // null when no tab is open
   std::function<void(const QString&)> openFile;
   std::function<void(const QString&)> showStatus;
+  // Writes the block edits still open on the active page into the document
+  // (a placed facsimile, edited text); false when that failed and was said.
+  std::function<bool()> applyPendingEdits;
 };
 
 // Runs the modal signature dialog; returns when it is closed.

@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QTimeZone>
 
 #include <sys/stat.h>
@@ -76,7 +77,10 @@ protected:
     SignatureRequestFile file;
     QString error;
     EXPECT_TRUE(file.create(request, &error)) << error.toStdString();
-    return run(QStringList{"--ulvo-sign-file", file.path()} + extra);
+    const WorkerRun result = run(QStringList{"--ulvo-sign-file", file.path()} + extra);
+    // The passwords go with the request as soon as the worker has read it.
+    EXPECT_FALSE(QFileInfo::exists(file.path()));
+    return result;
   }
 
   // A request written as raw JSON, for members of the wrong type.
@@ -125,8 +129,9 @@ TEST_F(SigningWorkerModeTest, UsageAndBadRequestsAnswerWithTheirExitCodes) {
        "{\"ok\":false,\"status\":\"Usage: --ulvo-cert-revocation-check <certificate-id>\"}\n"},
       {{"--ulvo-cert-revocation-check", "linux-file|/keys/a.pem"}, 3, "status",
        "изолированная проверка отзыва используется только на Windows", ""},
-      {{"--ulvo-cert-list"}, 3, "error", "Для Linux выберите PEM certificate/key или P12/PFX контейнер в окне подписи.", ""},
-      {{"--ulvo-cert-list", "--ignored"}, 3, "error", "Для Linux выберите PEM certificate/key", ""},
+      // Nothing configured is an answer, not a failure of the search.
+      {{"--ulvo-cert-list"}, 0, "error", "Файлы ключей ещё не выбраны: укажите ниже PEM-сертификат и закрытый ключ или P12/PFX контейнер.", ""},
+      {{"--ulvo-cert-list", "--ignored"}, 0, "error", "Файлы ключей ещё не выбраны", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -182,8 +187,12 @@ TEST_F(SigningWorkerModeTest, SignsChecksRevocationAndListsTheRememberedCertific
   const WorkerRun revoked = sign(pemRequest(pki().revokedCert, "revoked.sig", 1));
   EXPECT_EQ(revoked.exitCode, 5);
   EXPECT_FALSE(revoked.json.value("ok").toBool(true));
-  EXPECT_TRUE(revoked.json.value("error").toString().startsWith("Сертификат не прошёл проверку цепочки/отзыва: "))
-      << revoked.line.toStdString();
+  // Said in words: the certificate by name in letters, why, and where the setting is.
+  const QString refusal = revoked.json.value("error").toString();
+  EXPECT_TRUE(refusal.startsWith("Сертификат «Иван Петров» не прошёл проверку отзыва: сертификат отозван"))
+      << refusal.toStdString();
+  EXPECT_TRUE(refusal.contains("Настройки → Подпись → «Проверка отзыва»")) << refusal.toStdString();
+  EXPECT_FALSE(refusal.contains("\\")) << refusal.toStdString();
   EXPECT_EQ(revoked.json.value("outputSize").toString(), "0");
   EXPECT_FALSE(QFileInfo::exists(folder.filePath("revoked.sig")));
 
@@ -311,4 +320,21 @@ TEST_F(SigningWorkerModeTest, AModeThatIsNotAKnownWholeNumberIsRefused) {
                                              folder.filePath("mode.sig"), "-content", input, "-CAfile", pki().caCert,
                                              "-out", "/dev/null"}),
             0);
+}
+
+TEST_F(SigningWorkerModeTest, AContainerWithAPasswordIsListedInTheEditionsOwnSettings) {
+  {
+    QSettings edition(folder.filePath("config/ulvo/ulvo-ecp.conf"), QSettings::IniFormat);
+    edition.setValue("signing/linux/pkcs12Path", pki().legacyPkcs12);
+  }
+  const WorkerRun list = run({"--ulvo-cert-list", "--ulvo-product=ecp"});
+  EXPECT_EQ(list.exitCode, 0) << list.line.toStdString();
+  const QJsonArray certificates = list.json.value("certificates").toArray();
+  ASSERT_EQ(certificates.size(), 1) << list.line.toStdString();
+  const QJsonObject locked = certificates.first().toObject();
+  EXPECT_EQ(locked.value("id").toString(), "linux-file|" + pki().legacyPkcs12);
+  EXPECT_TRUE(locked.value("available").toBool());
+  EXPECT_TRUE(locked.value("validationStatus").toString().contains("пароль")) << list.line.toStdString();
+  // The editor keeps its own settings: nothing is configured there.
+  EXPECT_TRUE(run({"--ulvo-cert-list"}).json.value("certificates").toArray().isEmpty());
 }

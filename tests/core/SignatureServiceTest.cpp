@@ -213,8 +213,11 @@ TEST_F(SignatureServiceTest, RevocationIsCheckedWithTheOpensslCommand) {
   request.outputPath = folder.filePath("revoked.sig");
   const SignatureResult revoked = SignatureService::signFile(request);
   EXPECT_FALSE(revoked.ok);
-  EXPECT_TRUE(revoked.error.startsWith("Сертификат не прошёл проверку цепочки/отзыва: ")) << revoked.error.toStdString();
-  EXPECT_TRUE(revoked.error.contains("revoked")) << revoked.error.toStdString();
+  // The refusal names the certificate in letters, says why and where the setting is.
+  EXPECT_TRUE(revoked.error.startsWith("Сертификат «Иван Петров» не прошёл проверку отзыва: сертификат отозван"))
+      << revoked.error.toStdString();
+  EXPECT_TRUE(revoked.error.contains("Настройки → Подпись → «Проверка отзыва»")) << revoked.error.toStdString();
+  EXPECT_FALSE(revoked.error.contains("lookup")) << revoked.error.toStdString();
   EXPECT_FALSE(QFileInfo::exists(request.outputPath));
 
   // A revocation list server that never answers: openssl is killed.

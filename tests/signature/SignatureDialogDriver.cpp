@@ -96,6 +96,37 @@ void clickButton(QDialog* dialog, const QString& text) {
   ADD_FAILURE() << "no button " << text.toStdString();
 }
 
+void fillKeyFiles(QDialog* dialog, const KeyFiles& keys) {
+  const QString group = QStringLiteral("Linux / OpenSSL");
+  typeInto(cell<QLineEdit>(dialog, group, 0, 1), keys.certificate);
+  typeInto(cell<QLineEdit>(dialog, group, 1, 1), keys.privateKey);
+  typeInto(cell<QLineEdit>(dialog, group, 2, 1), keys.keyPassword);
+  typeInto(cell<QLineEdit>(dialog, group, 3, 1), keys.pkcs12);
+  typeInto(cell<QLineEdit>(dialog, group, 4, 1), keys.pkcs12Password);
+}
+
+std::shared_ptr<apptest::DialogSeen> signFromWindow(MainWindow& window, int mode, const KeyFiles& keys,
+                                                    const QString& expectedTitle,
+                                                    const std::function<void(QDialog*)>& beforeSigning,
+                                                    const std::function<void(QDialog*)>& whileBusy) {
+  std::shared_ptr<apptest::DialogSeen> seen;
+  const bool came = runSignatureDialog(window, [&](QDialog* dialog) {
+    chooseByKeys(cell<QComboBox>(dialog, "Режим подписи", 0, 1), mode);
+    fillKeyFiles(dialog, keys);
+    if (beforeSigning) beforeSigning(dialog);
+    seen = apptest::answerNextDialog("OK", expectedTitle);
+    clickButton(dialog, "Подписать");
+    if (whileBusy) whileBusy(dialog);
+    if (!QTest::qWaitFor([&] { return seen->shown; }, 90000)) {
+      seen->stopWaiting = true;
+      ADD_FAILURE() << "no message titled " << expectedTitle.toStdString();
+    }
+    if (dialog->isVisible() && expectedTitle != QStringLiteral("Подпись создана")) clickButton(dialog, "Отмена");
+  });
+  EXPECT_TRUE(came);
+  return seen;
+}
+
 bool runSignatureDialog(MainWindow& window, const std::function<void(QDialog*)>& drive, const QString& path) {
   return driveSignatureDialog([&] { window.showSignatureDialog(false, {}, {}, path); }, drive);
 }

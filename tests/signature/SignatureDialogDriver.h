@@ -43,6 +43,21 @@ void chooseByKeys(QComboBox* combo, const QVariant& data);
 void typeInto(QLineEdit* edit, const QString& text);
 void clickButton(QDialog* dialog, const QString& text);
 
+// The key-file fields of the dialog, as typed by the user.
+struct KeyFiles {
+  QString certificate, privateKey, keyPassword, pkcs12, pkcs12Password;
+};
+void fillKeyFiles(QDialog* dialog, const KeyFiles& keys);
+
+// Signs from the window's dialog in one mode and answers the message that
+// follows (titled `expectedTitle`); the dialog is cancelled when it stays
+// open. `beforeSigning` runs before "Подписать" is clicked (answers to
+// questions can be armed there), `whileBusy` right after.
+std::shared_ptr<apptest::DialogSeen> signFromWindow(MainWindow& window, int mode, const KeyFiles& keys,
+                                                    const QString& expectedTitle,
+                                                    const std::function<void(QDialog*)>& beforeSigning = {},
+                                                    const std::function<void(QDialog*)>& whileBusy = {});
+
 // Runs `drive` once the dialog is up and its certificate search has ended;
 // returns after the dialog has closed. False when the dialog never came.
 bool runSignatureDialog(MainWindow& window, const std::function<void(QDialog*)>& drive,

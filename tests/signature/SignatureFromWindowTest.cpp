@@ -1,0 +1,205 @@
+// Signing from the editor window keeps what is already signed, names the
+// signer and signs what the user sees; a killed window leaves no secrets and
+// no worker behind. Judged by pdfsig, pdftotext, sha256sum, openssl cms,
+// pdfimages and /proc.
+#include "SignatureDialogDriver.h"
+#include "SigningTestSupport.h"
+#include "TestSupport.h"
+#include "core/PopplerOracles.h"
+#include "view/PdfView.h"
+
+#include "signature/SignatureWorkflow.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPainter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <csignal>
+
+using namespace signaturetest;
+using signingtest::pki;
+using signingtest::readBytes;
+
+namespace {
+
+// The password-protected container, typed into the dialog.
+KeyFiles lockedContainer() { return {{}, {}, {}, pki().legacyPkcs12, QStringLiteral("secret")}; }
+
+QString sha256sum(const QString& file) {
+  QByteArray output;
+  testsupport::runTool("sha256sum", {file}, &output);
+  return QString::fromLatin1(output.left(64)).toUpper();
+}
+
+// A facsimile of distinct proportions, so pdfimages can tell it from the rest.
+QImage facsimilePicture(QSize size) {
+  QImage picture(size, QImage::Format_ARGB32);
+  picture.fill(Qt::transparent);
+  QPainter painter(&picture);
+  painter.setPen(QPen(Qt::darkBlue, 4));
+  painter.drawEllipse(QRect(QPoint(4, 4), size - QSize(8, 8)));
+  return picture;
+}
+
+bool hasImageOfSize(const QString& pdf, QSize size) {
+  for (const auto& image : testsupport::listPdfImages(pdf))
+    if (image.type == "image" && image.size == size) return true;
+  return false;
+}
+
+class SignatureFromWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool : {"openssl", "pdfsig", "pdftotext", "pdfimages", "sha256sum"})
+      ASSERT_TRUE(testsupport::hasTool(tool)) << tool;
+    ASSERT_FALSE(pki().goodCert.isEmpty());
+    useIsolatedFolders();
+    QSettings().clear();
+    ASSERT_TRUE(temporary.isValid());
+    tempFolder = useFreshTemporaryFolder(temporary);
+    source = folder.filePath("intro.pdf");
+    ASSERT_TRUE(testsupport::writePdf(source, {{"Вступление", true}, {"Глава", false}}));
+    window.openFile(source);
+    ASSERT_EQ(window.activeIndex, 0);
+  }
+  void TearDown() override { restoreTemporaryFolder(); }
+
+  QTemporaryDir temporary;
+  QString tempFolder;
+  QTemporaryDir folder;
+  QString source;
+  apptest::TestWindow window;
+};
+
+TEST_F(SignatureFromWindowTest, SigningASignedFileAgainKeepsEverySignatureValid) {
+  signFromWindow(window, 4, lockedContainer(), "Подпись создана");
+  const QString once = folder.filePath("intro.signed.pdf");
+  ASSERT_EQ(signingtest::pdfsigValidations(once), QStringList{"Signature is Valid."});
+  const QByteArray onceBytes = readBytes(once);
+
+  window.openFile(once);
+  signFromWindow(window, 4, lockedContainer(), "Подпись создана");
+  const QString twice = folder.filePath("intro.signed.signed.pdf");
+  EXPECT_EQ(signingtest::pdfsigValidations(twice), QStringList({"Signature is Valid.", "Signature is Valid."}));
+  EXPECT_TRUE(readBytes(twice).startsWith(onceBytes)) << "the second signature is an appended update";
+  EXPECT_EQ(readBytes(once), onceBytes);
+
+  // Unsaved edits: the user is asked, and told what a full save does; signing
+  // the file on disk keeps both signatures.
+  ASSERT_TRUE(window.currentDocument->insertBlankPage(1, QSizeF(595, 842)));
+  std::shared_ptr<apptest::DialogSeen> question;
+  signFromWindow(window, 4, lockedContainer(), "Подпись создана", [&](QDialog*) {
+    question = apptest::answerNextDialog("Подписать файл с диска", "Подписание");
+  });
+  EXPECT_TRUE(question->texts.contains("станут недействительными")) << question->texts.toStdString();
+  EXPECT_EQ(signingtest::pdfsigValidations(folder.filePath("intro.signed.signed (1).pdf")),
+            QStringList({"Signature is Valid.", "Signature is Valid."}));
+}
+
+TEST_F(SignatureFromWindowTest, StampNamesTheCertificateAndTheFileOnDisk) {
+  for (const QString& expected : {QStringLiteral("intro_подписан.pdf"), QStringLiteral("intro_подписан (1).pdf")}) {
+    SCOPED_TRACE(expected.toStdString());
+    window.activateDocument(0);
+    signFromWindow(window, 3, lockedContainer(), "Подпись создана");
+    const QString stamped = folder.filePath(expected);
+    const QString text = oracles::pageText(stamped, 1);
+    EXPECT_TRUE(text.contains("Подписант: Иван Петров")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Ulvo Test CA")) << text.toStdString();
+    EXPECT_FALSE(text.contains(".p12"));
+    // The digest of the original as stored, the same in every run. The text
+    // layer squeezes the digest's glyphs so that pdftotext merges a doubled
+    // character; runs are compared collapsed.
+    const auto collapsed = [](QString digits) {
+      return digits.remove(QRegularExpression("\\s")).replace(QRegularExpression("(.)\\1+"), "\\1");
+    };
+    EXPECT_TRUE(collapsed(text).contains(collapsed(sha256sum(source)))) << text.toStdString();
+    // The detached signature is named after the file it signs.
+    EXPECT_TRUE(signingtest::opensslVerifies(stamped + ".sig", stamped));
+  }
+  const QJsonArray journal = QJsonDocument::fromJson(readBytes(
+      QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/signature-journal.json")).array();
+  ASSERT_FALSE(journal.isEmpty());
+  const QJsonObject last = journal.last().toObject();
+  EXPECT_TRUE(last.value("certificateSubject").toString().contains("Иван Петров"));
+  EXPECT_TRUE(last.value("certificateIssuer").toString().contains("Ulvo Test CA"));
+  EXPECT_EQ(last.value("certificateSerial").toString(),
+            signingtest::opensslCertificateField(pki().goodCert, {"-serial"}));
+}
+
+TEST_F(SignatureFromWindowTest, FacsimilePlacedButNotAppliedIsSigned) {
+  const auto place = [&](int page, QSize size) {
+    window.activateDocument(0);
+    ASSERT_TRUE(window.view->appendEditableImageBlocks(page, QRectF(60, 60, size.width(), size.height()),
+                                                       {facsimilePicture(size)}));
+  };
+  place(0, QSize(90, 52));
+  signFromWindow(window, 4, lockedContainer(), "Подпись создана", [](QDialog*) {
+    apptest::answerNextDialog("Подписать с изменениями", "Подписание");
+  });
+  const QString embedded = folder.filePath("intro.signed.pdf");
+  EXPECT_TRUE(hasImageOfSize(embedded, QSize(90, 52)));
+  EXPECT_EQ(signingtest::pdfsigValidations(embedded), QStringList{"Signature is Valid."});
+
+  place(1, QSize(70, 40));
+  signFromWindow(window, 3, lockedContainer(), "Подпись создана", [](QDialog*) {
+    apptest::answerNextDialog("Подписать с изменениями", "Подписание");
+  });
+  EXPECT_TRUE(hasImageOfSize(folder.filePath("intro_подписан.pdf"), QSize(70, 40)));
+}
+
+// The window process of the test below; it does nothing on its own.
+TEST(SignatureWindowProcess, SignsUntilKilled) {
+  const QString document = qEnvironmentVariable("ULVO_TEST_SIGNING_WINDOW");
+  if (document.isEmpty()) GTEST_SKIP() << "run by KilledWindowLeavesNoRequestAndNoWorker";
+  useIsolatedFolders();
+  apptest::TestWindow window;
+  window.openFile(document);
+  runSignatureDialog(window, [&](QDialog* dialog) {
+    fillKeyFiles(dialog, {qEnvironmentVariable("ULVO_TEST_SIGNING_CERT"), qEnvironmentVariable("ULVO_TEST_SIGNING_KEY"),
+                          {}, {}, {}});
+    clickButton(dialog, "Подписать");
+    QTest::qWait(120000);  // killed long before
+  });
+}
+
+TEST_F(SignatureFromWindowTest, KilledWindowLeavesNoRequestAndNoWorker) {
+  // The certificate's revocation list is served by this process and never
+  // answers, so the worker is still signing when its window is killed.
+  QProcess windowProcess;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("ULVO_TEST_SIGNING_WINDOW", source);
+  environment.insert("ULVO_TEST_SIGNING_CERT", pki().stalledCert);
+  environment.insert("ULVO_TEST_SIGNING_KEY", pki().goodKey);
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  windowProcess.setProcessEnvironment(environment);
+  windowProcess.start(QCoreApplication::applicationFilePath(),
+                      {"--gtest_filter=SignatureWindowProcess.SignsUntilKilled"});
+  ASSERT_TRUE(windowProcess.waitForStarted(10000));
+  // Mid-signing: the worker runs the revocation check of the key's certificate.
+  const auto signing = [&] {
+    for (int pid : signingtest::processesMentioning(tempFolder)) {
+      QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+      if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("verify")) return true;
+    }
+    return false;
+  };
+  const bool reached = QTest::qWaitFor(signing, 90000);
+  ::kill(pid_t(windowProcess.processId()), SIGKILL);
+  windowProcess.waitForFinished(10000);
+  ASSERT_TRUE(reached) << windowProcess.readAllStandardOutput().toStdString();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return signingtest::processesMentioning(tempFolder).isEmpty(); }, 10000))
+      << "a signing process outlived its window";
+  EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+}
+
+}  // namespace
