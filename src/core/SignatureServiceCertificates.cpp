@@ -59,6 +59,11 @@ bool pkcs12NeedsPassword(const QString& path) {
   return needs;
 }
 
+bool pemKeyNeedsPassword(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) && file.read(64 * 1024).contains("ENCRYPTED");
+}
+
 // Listed so the user sees it and knows what is missing; it signs once its
 // password is typed in the dialog.
 SigningCertificate lockedPkcs12(const QString& path) {
@@ -126,6 +131,20 @@ QList<SigningCertificate> SignatureService::availableCertificates(QString* error
       if (loadPemPrivateKey(privateKeyPath, QString(), &key, nullptr)) {
         const openssl::Key ownedKey(key);
         certificates << describe(certificate, key, certificatePath, searchMode);
+      } else if (pemKeyNeedsPassword(privateKeyPath)) {
+        // The certificate reads without the key's pass phrase: listed with
+        // what it says, and with what it still needs.
+        ERR_clear_error();
+        SigningCertificate info = certificateInfoFromX509(certificate, certificatePath);
+        info.available = info.validNow && info.digitalSignatureAllowed;
+        if (!info.validNow) info.unavailableReason = QStringLiteral("сертификат просрочен или ещё не начал действовать");
+        else if (!info.digitalSignatureAllowed)
+          info.unavailableReason = QStringLiteral("сертификат не предназначен для подписи документов: %1")
+                                       .arg(documentSigningRefusal(certificate));
+        info.validationStatus = info.available
+                                    ? QStringLiteral("Нужен пароль ключа: введите его в поле «Пароль ключа».")
+                                    : info.unavailableReason;
+        certificates << info;
       }
     }
   }

@@ -81,7 +81,7 @@ TEST_F(SignatureJournalTest, OneRecordPerSuccessfulSignature) {
   const QJsonArray list = records();
   ASSERT_EQ(list.size(), 2);
   const QJsonObject first = list.at(0).toObject();
-  EXPECT_EQ(first.size(), 12);
+  EXPECT_EQ(first.size(), 13);
   EXPECT_EQ(first.value("fileName").toString(), "report.pdf");
   EXPECT_EQ(first.value("filePath").toString(), QDir::current().absoluteFilePath("report.pdf"));
   EXPECT_EQ(first.value("signaturePath").toString(), QDir::current().absoluteFilePath("report.pdf.sig"));

@@ -253,16 +253,18 @@ TEST_F(SignatureServiceTest, RevocationIsCheckedWithTheOpensslCommand) {
 
 TEST_F(SignatureServiceTest, ConfiguredCertificatesAreDescribedAsOpensslSeesThem) {
   QSettings settings;
-  settings.setValue("signing/linux/pkcs12Path", pki().legacyPkcs12);  // needs a password: not listed
+  settings.setValue("signing/linux/pkcs12Path", pki().legacyPkcs12);  // needs a password: listed as needing it
   settings.setValue("signing/linux/certificatePath", pki().goodCert);
   settings.setValue("signing/linux/privateKeyPath", pki().goodKey);
   settings.sync();
   QString error = "stale";
   QList<SigningCertificate> list = SignatureService::availableCertificates(&error);
   EXPECT_TRUE(error.isEmpty());
-  ASSERT_EQ(list.size(), 1);
+  ASSERT_EQ(list.size(), 2);
+  EXPECT_EQ(list.first().id, "linux-file|" + pki().legacyPkcs12);
+  EXPECT_TRUE(list.first().validationStatus.contains("пароль")) << list.first().validationStatus.toStdString();
   // Values are compared with `openssl x509` by the worker-mode test.
-  const SigningCertificate& pem = list.first();
+  const SigningCertificate& pem = list.last();
   EXPECT_EQ(pem.id, "linux-file|" + pki().goodCert);
   EXPECT_EQ(pem.issuer, "CN=Ulvo Test CA");
   EXPECT_EQ(pem.publicKeyAlgorithm, "EC");
@@ -308,14 +310,21 @@ TEST_F(SignatureServiceTest, ConfiguredCertificatesAreDescribedAsOpensslSeesThem
     EXPECT_EQ(list.first().revoked, c.revoked);
   }
 
-  // A key that needs a pass phrase lists nothing.
+  // A key that needs a pass phrase: its certificate is listed, saying so.
   signingtest::resetSigningSettings("sign");
   QSettings locked;
   locked.setValue("signing/linux/certificatePath", pki().goodCert);
   locked.setValue("signing/linux/privateKeyPath", pki().encryptedKey);
   locked.sync();
+  list = SignatureService::availableCertificates(&error);
+  ASSERT_EQ(list.size(), 1);
+  EXPECT_EQ(list.first().issuer, "CN=Ulvo Test CA");
+  EXPECT_TRUE(list.first().available);
+  EXPECT_TRUE(list.first().validationStatus.contains("Пароль ключа")) << list.first().validationStatus.toStdString();
+  // Nothing configured is said as such.
+  signingtest::resetSigningSettings("sign");
   EXPECT_TRUE(SignatureService::availableCertificates(&error).isEmpty());
-  EXPECT_EQ(error, "Для Linux выберите PEM certificate/key или P12/PFX контейнер в окне подписи.");
+  EXPECT_TRUE(error.startsWith("Файлы ключей ещё не выбраны")) << error.toStdString();
 }
 
 TEST_F(SignatureServiceTest, ProviderDiagnosticsLookToolsUpOnThePath) {

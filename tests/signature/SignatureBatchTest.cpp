@@ -182,7 +182,7 @@ TEST_F(SignatureBatchTest, StampedCopyOfAFileWhoseSigningFailedIsRemoved) {
   for (const char* name : {"acts", "draft"}) {
     const QString stamped = folder.filePath(QString::fromLatin1(name) + "_подписан.pdf");
     EXPECT_EQ(testsupport::runTool("openssl", {"cms", "-verify", "-binary", "-inform", "DER", "-in",
-                                               folder.filePath(QString::fromLatin1(name) + ".pdf.sig"), "-content",
+                                               stamped + ".sig", "-content",
                                                stamped, "-CAfile", pki().caCert, "-out", "/dev/null"}),
               0)
         << name;
