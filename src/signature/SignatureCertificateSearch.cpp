@@ -9,6 +9,7 @@
 #include "core/SignatureService.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -262,9 +263,12 @@ bool SignatureDialogState::addCertificateGroups(bool available) {
 void SignatureDialogState::useListedCertificate(const QString& id) {
   if (busy || !id.startsWith(QLatin1String("linux-file|"))) return;
   const QString path = id.section(QLatin1Char('|'), 1);
+  // A PEM certificate is text; anything else listed is a PKCS#12 container.
+  QFile file(path);
+  const bool pem = file.open(QIODevice::ReadOnly) && file.read(4096).trimmed().startsWith("-----BEGIN");
   QSettings settings;
   settings.beginGroup(QStringLiteral("signing/linux"));
-  if (path == settings.value(QStringLiteral("pkcs12Path")).toString()) {
+  if (!pem) {
     pkcs12PathEdit->setText(path);
     pkcs12PasswordEdit->setFocus();
   } else {

@@ -13,7 +13,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QCoreApplication>
 #include <QLabel>
+#include <QListWidget>
 #include <QSettings>
 #include <QTest>
 
@@ -68,14 +70,16 @@ class SignatureBatchTest : public ::testing::Test {
 
   // Starts the edition with these arguments, signs in `mode` with the PKCS#12
   // container and answers the batch question; returns the summary's text.
-  QString runEdition(const QStringList& arguments, int mode, const QString& batchAnswer) {
+  QString runEdition(const QStringList& arguments, int mode, const QString& batchAnswer,
+                     const std::function<void(QDialog*)>& chooseKeys = {}) {
     apptest::TestWindow window(AppProduct::Ecp);
     std::shared_ptr<apptest::DialogSeen> summary, question;
     const bool came = driveSignatureDialog([&] { window.showEcpStartup(arguments); }, [&](QDialog* dialog) {
       subtitle.clear();
       for (QLabel* label : dialog->findChildren<QLabel*>()) subtitle += label->text() + '\n';
       chooseByKeys(cell<QComboBox>(dialog, "Режим подписи", 0, 1), mode);
-      typeInto(cell<QLineEdit>(dialog, "Linux / OpenSSL", 3, 1), pki().pkcs12);
+      if (chooseKeys) chooseKeys(dialog);
+      else typeInto(cell<QLineEdit>(dialog, "Linux / OpenSSL", 3, 1), pki().pkcs12);
       question = apptest::answerNextDialog(batchAnswer, "Подписание документов");
       summary = answerSummary();
       clickButton(dialog, "Подписать");
@@ -87,6 +91,7 @@ class SignatureBatchTest : public ::testing::Test {
     EXPECT_TRUE(came);
     EXPECT_FALSE(window.isVisible());
     questionShown = question && question->shown;
+    if (question) question->stopWaiting = true;
     status = window.statusLabel->text();
     return summary ? summary->texts : QString();
   }
@@ -130,6 +135,38 @@ TEST_F(SignatureBatchTest, ThreeGoodFilesAreSignedAndTheBrokenOneIsReported) {
   EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
   for (auto it = inputs.cbegin(); it != inputs.cend(); ++it)
     EXPECT_EQ(readBytes(it.key()), it.value()) << it.key().toStdString();
+}
+
+TEST_F(SignatureBatchTest, ABrokenFileFirstOrLastIsNamedAndSkippedWithTheEditionsKeys) {
+  // As the edition runs: in its own settings, where its workers remember the key file.
+  const QString application = QCoreApplication::applicationName();
+  QCoreApplication::setApplicationName("ulvo-ecp");
+  const QString acts = folder.filePath("acts.pdf"), bill = folder.filePath("bill.pdf");
+  std::shared_ptr<apptest::DialogSeen> failure;
+  QString summary = runEdition({broken, acts, bill}, 4, "Подписать остальные", [&](QDialog* dialog) {
+    typeInto(cell<QLineEdit>(dialog, "Linux / OpenSSL", 3, 1), pki().pkcs12);
+    failure = apptest::answerNextDialog("Пропустить", "Ошибка подписи");
+  });
+  EXPECT_TRUE(failure->texts.contains("Не удалось подписать «broken.pdf»: ")) << failure->texts.toStdString();
+  EXPECT_TRUE(summary.contains("Подписан: acts.pdf")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("Не удалось подписать:\n• broken.pdf — ")) << summary.toStdString();
+  for (const QString& file : {acts, bill}) EXPECT_TRUE(pdfsigValid(QString(file).replace(".pdf", ".signed.pdf")));
+  const QSettings edition(QString::fromUtf8(qgetenv("XDG_CONFIG_HOME")) + "/ulvo/ulvo-ecp.conf", QSettings::IniFormat);
+  EXPECT_EQ(edition.value("signing/linux/pkcs12Path").toString(), pki().pkcs12);
+
+  // Last, and signed with the certificate the list shows for the edition.
+  summary = runEdition({acts, bill, broken}, 4, "Подписать остальные", [&](QDialog* dialog) {
+    auto* list = dialog->findChild<QListWidget*>("OpenRecentList");
+    QListWidgetItem* listed = list ? list->currentItem() : nullptr;
+    ASSERT_TRUE(listed && listed->text().contains("Иван Петров"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(listed).center());
+  });
+  EXPECT_TRUE(summary.contains("Дополнительно подписано файлов: 1.")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("• broken.pdf — ")) << summary.toStdString();
+  EXPECT_TRUE(pdfsigValid(folder.filePath("bill.signed (1).pdf")));
+  QCoreApplication::setApplicationName(application);
+  for (auto it = inputs.cbegin(); it != inputs.cend(); ++it) EXPECT_EQ(readBytes(it.key()), it.value());
+  EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
 }
 
 TEST_F(SignatureBatchTest, DetachedBatchSignsEachFileAndDecliningLeavesTheRestAlone) {
