@@ -115,6 +115,29 @@ TEST(FacsimileNames, TypedNamesBecomeSafeFileNames) {
   EXPECT_EQ(defaultFacsimileSizeMm({QImage(), QImage()}), QSizeF(85, 32));
 }
 
+TEST(FacsimileSize, TypesSetTheWidthAndThePictureKeepsItsProportions) {
+  // 900 x 520 pixels: every type places it at one resolution across and down.
+  const QImage picture(900, 520, QImage::Format_ARGB32);
+  QStringList shown;
+  whenModalOpens([&](QWidget* sizeDialog) {
+    if (!sizeDialog || sizeDialog->windowTitle() != "Размер факсимиле") return false;
+    auto* kind = sizeDialog->findChild<QComboBox*>();
+    const QList<QDoubleSpinBox*> spins = sizeDialog->findChildren<QDoubleSpinBox*>();
+    const auto record = [&] {
+      shown << QStringLiteral("%1 %2x%3").arg(kind->currentText()).arg(spins[0]->value()).arg(spins[1]->value());
+    };
+    record();
+    QTest::keyClick(kind, Qt::Key_Up);  // to "Подпись"
+    record();
+    clickButtonOf(sizeDialog, "Установить");
+    return true;
+  });
+  QSizeF size;
+  ASSERT_TRUE(requestFacsimilePlacementSize(nullptr, {picture}, &size));
+  EXPECT_EQ(shown, QStringList({"Печать 40x23.1", "Подпись 45x26"}));
+  EXPECT_NEAR(900 / size.width(), 520 / size.height(), 0.1);
+}
+
 TEST_F(FacsimileWorkflowTest, AddedPicturesFollowTheirSafeNamesInTheDataFolder) {
   const QString red = dir.filePath("подпись.final.png");
   ASSERT_TRUE(strip(Qt::red).save(red));
