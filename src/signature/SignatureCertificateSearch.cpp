@@ -235,12 +235,17 @@ bool SignatureDialogState::addCertificateGroups(bool available) {
     header->setForeground(QColor(QStringLiteral("#53627a")));
     header->setBackground(QColor(QStringLiteral("#f1f6fc")));
     for (const SigningCertificate& certificate : it.value()) {
-      QStringList lines{readableDistinguishedName(certificate.subject),
-                        uiText("Издатель: %1").arg(readableDistinguishedName(certificate.issuer)),
-                        uiText("Действует до: %1 · %2 · %3")
-                            .arg(certificate.validTo.toString(QStringLiteral("dd.MM.yyyy")),
-                                 certificate.publicKeyAlgorithm,
-                                 certificate.providerName.isEmpty() ? certificate.storeName : certificate.providerName)};
+      const QString provider = certificate.providerName.isEmpty() ? certificate.storeName : certificate.providerName;
+      QStringList lines{readableDistinguishedName(certificate.subject)};
+      // A container not opened yet tells nothing of its certificate: no empty lines for it.
+      if (!certificate.issuer.isEmpty())
+        lines << uiText("Издатель: %1").arg(readableDistinguishedName(certificate.issuer));
+      if (certificate.validTo.isValid())
+        lines << uiText("Действует до: %1 · %2 · %3")
+                     .arg(certificate.validTo.toString(QStringLiteral("dd.MM.yyyy")), certificate.publicKeyAlgorithm,
+                          provider);
+      else
+        lines << provider;
       // A container listed before its password is known says what it needs.
       if (available && !certificate.validationStatus.isEmpty()) lines << uiTranslate(certificate.validationStatus);
       if (!available)
