@@ -87,6 +87,26 @@ TEST_F(CertificateListTest, ListsTheConfiguredKeysAndFiltersThem) {
   });
 }
 
+TEST_F(CertificateListTest, AContainerWithAPasswordIsListedAndNothingConfiguredIsNoError) {
+  QFile::remove(childSettingsPath());  // key files remembered by earlier signing
+  runSignatureDialog(window, [&](QDialog* dialog) {
+    EXPECT_EQ(rows(dialog).join(" | ").toStdString(),
+              "Файлы ключей ещё не выбраны: укажите ниже PEM-сертификат и закрытый ключ или P12/PFX контейнер.");
+    clickButton(dialog, "Отмена");
+  });
+  {
+    QSettings child(childSettingsPath(), QSettings::IniFormat);
+    child.setValue("signing/linux/pkcs12Path", pki().legacyPkcs12);
+  }
+  runSignatureDialog(window, [&](QDialog* dialog) {
+    auto* list = dialog->findChild<QListWidget*>(QStringLiteral("OpenRecentList"));
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(1)->text().toStdString(),
+              "legacy.p12\nOpenSSL CMS\nНужен пароль контейнера: введите его в поле «Пароль P12/PFX».");
+    clickButton(dialog, "Отмена");
+  });
+}
+
 TEST_F(CertificateListTest, WorkerFailuresAreShownInTheList) {
   struct Case {
     const char* name;
