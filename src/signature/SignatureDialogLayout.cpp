@@ -60,6 +60,15 @@ QPushButton* browseButton(QWidget* dialog, QLineEdit* edit, const char* title, c
 
 }  // namespace
 
+QString SignatureDialogState::batchHintText() const {
+  QStringList parts;
+  if (!remainingFiles.isEmpty())
+    parts << uiText("После первого файла можно будет подписать ещё %1 файл(ов) теми же настройками.")
+                 .arg(remainingFiles.size());
+  if (!skippedFiles.isEmpty()) parts << uiText("Непохожие на PDF файлы будут пропущены: %1.").arg(skippedFiles.size());
+  return parts.join(QLatin1Char(' '));
+}
+
 void SignatureDialogState::build() {
   SignatureDialogWindow* d = dialog;
   d->isBusy = [this] { return busy; };
@@ -91,15 +100,9 @@ void SignatureDialogState::build() {
                                 "подпись и метаданные для журнала.",
                                 "DialogSubtitle"));
   if (!remainingFiles.isEmpty() || !skippedFiles.isEmpty()) {
-    QStringList parts;
-    if (!remainingFiles.isEmpty())
-      parts << uiText("После первого файла можно будет подписать ещё %1 файл(ов) теми же настройками.")
-                   .arg(remainingFiles.size());
-    if (!skippedFiles.isEmpty())
-      parts << uiText("Непохожие на PDF файлы будут пропущены: %1.").arg(skippedFiles.size());
-    QLabel* hint = label(parts.join(QLatin1Char(' ')), QStringLiteral("DialogHint"));
-    hint->setWordWrap(true);
-    layout->addWidget(hint);
+    batchHint = label(batchHintText(), QStringLiteral("DialogHint"));
+    batchHint->setWordWrap(true);
+    layout->addWidget(batchHint);
   }
 
   // The groups scroll when the screen is lower than the dialog (a laptop, or

@@ -85,6 +85,7 @@ struct SignatureDialogState {
 
   QPointer<SignatureDialogWindow> dialog;
   QLabel* subtitleLabel = nullptr;
+  QLabel* batchHint = nullptr;  // what else the batch signs; null without a batch
   QGroupBox* fileGroup = nullptr;
   QLineEdit* outputEdit = nullptr;
   QPushButton* outputBrowseButton = nullptr;
@@ -123,6 +124,7 @@ struct SignatureDialogState {
 
   // Shared operations (SignatureDialog.cpp).
   void build();
+  QString batchHintText() const;
   int currentSignatureMode() const;
   int stampPageCount() const;
   QString proposedOutputPath() const;

@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProcessEnvironment>
 #include <QSettings>
@@ -338,6 +339,8 @@ void SignatureDialogState::completeSigningRun(QProcess* process, const std::shar
     }
     explicitPath = sourcePath = remainingFiles.takeFirst();
     sourceFileName = QFileInfo(sourcePath).fileName();
+    subtitleLabel->setToolTip(sourceFileName);
+    if (batchHint) batchHint->setText(batchHintText());
     refreshOutputPath();
     applyModeVisibility();
     QTimer::singleShot(0, dialog, [this] { startSigningRun(); });
