@@ -29,8 +29,14 @@ void addStampTextLayer(PdfDocument& document, int page, const QRectF& box, const
   for (const SignatureStampVariable& variable : stamp.variables) {
     const QString line = replaceStampPlaceholders(variable.text, values).simplified();
     if (line.isEmpty() || !(variable.w > 0) || !(variable.h > 0)) continue;
-    const QRectF rect(box.x() + variable.x * box.width(), box.y() + (1.0 - variable.y - variable.h) * box.height(),
-                      variable.w * box.width(), variable.h * box.height());
+    QRectF rect(box.x() + variable.x * box.width(), box.y() + (1.0 - variable.y - variable.h) * box.height(),
+                variable.w * box.width(), variable.h * box.height());
+    // The layer fills its rectangle; a long line (the digest) stretched to a
+    // tall box gets glyphs far narrower than high, and text tools then merge
+    // neighbouring equal characters. Such a line keeps about the proportions
+    // of one row of text, centred in its box.
+    const double rowHeight = std::min(rect.height(), 2.0 * rect.width() / std::max<qsizetype>(1, line.size()));
+    rect = QRectF(rect.x(), rect.center().y() - rowHeight / 2, rect.width(), rowHeight);
     document.addInvisibleText(page, rect, line, variable.font, float(rect.height()));
   }
 }
