@@ -100,7 +100,7 @@ void MainWindow::applyUiDensity(int level) {
 
 void MainWindow::applyStoredSettings() {
   QSettings settings;
-  qApp->setProperty("uiLanguage", settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
+  applyUiLanguage(settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
   applyUiDensity(settings.value(QStringLiteral("ui/density"), 1).toInt());
   if (floatingBar) floatingBar->setVisible(settings.value(QStringLiteral("ui/floatingBar"), true).toBool());
   if (view) {

@@ -1,7 +1,10 @@
 #include "UiLanguage.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
+#include <QTranslator>
 #include <QVariant>
 #include <QWidget>
 
@@ -14,6 +17,28 @@ QString currentUiLanguageCode() {
   const qsizetype dash = code.indexOf(QLatin1Char('-'));
   if (dash > 0) code = code.left(dash);
   return code.toLower();
+}
+
+void applyUiLanguage(const QString& code) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  app->setProperty("uiLanguage", code);
+  static QPointer<QTranslator> qtTexts;
+  const QString language = currentUiLanguageCode();
+  if (qtTexts && qtTexts->property("_ulvo_language").toString() == language) return;
+  if (qtTexts) {
+    QCoreApplication::removeTranslator(qtTexts);
+    delete qtTexts;
+  }
+  // Qt's sources are English: English, or a language Qt has no texts for,
+  // keeps them.
+  auto* translator = new QTranslator(app);
+  translator->setProperty("_ulvo_language", language);
+  if (language != QLatin1String("en") &&
+      translator->load(QLocale(language), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(translator);
+  qtTexts = translator;
 }
 
 QString rememberedText(QObject* object, const char* property, const QString& current) {

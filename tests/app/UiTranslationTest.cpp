@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -178,4 +179,18 @@ TEST(UiTranslationPass, ComboListAndTabRules) {
   EXPECT_EQ(combo->itemText(2), "Сохранить");
   EXPECT_EQ(list->item(0)->text(), "Интерфейс");
   EXPECT_EQ(tabs->tabText(1), "Оглавление");
+}
+
+// Qt's own buttons speak the interface language and follow a change of it.
+TEST(UiTranslationPass, QtsOwnStandardButtonsFollowTheLanguage) {
+  const struct {
+    const char* code;
+    QString yes, cancel;
+  } languages[] = {{"ru", "Да", "Отмена"}, {"de", "Ja", "Abbrechen"}, {"en", "Yes", "Cancel"}, {"ru", "Да", "Отмена"}};
+  for (const auto& language : languages) {
+    applyUiLanguage(QString::fromLatin1(language.code));
+    QDialogButtonBox box(QDialogButtonBox::Yes | QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Yes)->text().remove(u'&'), language.yes) << language.code;
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text().remove(u'&'), language.cancel) << language.code;
+  }
 }

@@ -2,8 +2,13 @@
 // the edition forbids the command.
 #include "EditorWindowFixture.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QShortcut>
 #include <QTextBlock>
 #include <QToolButton>
 
@@ -58,6 +63,9 @@ std::vector<KeyCase> dialogKeys() {
       {standard(QKeySequence::Print), "Печать", false, "Печать"},
       {standard(QKeySequence::Find), "Найти", false, "Поиск и замена"},
       {QKeySequence("Ctrl+Alt+I"), "Импорт", true, "Импорт файлов как страниц"},
+      {QKeySequence("Ctrl+Alt+M"), "Сжать PDF", false, "Сохранить сжатый PDF"},
+      {QKeySequence("Ctrl+Alt+S"), "Подписать", true, "Подписание документа"},
+      {QKeySequence("Ctrl+Shift+F"), "Факсимиле", false, "Факсимиле"},
       // Edit mode on a page with too little text opens the recognition dialog
       // (which leaves edit mode on, so it comes first).
       {QKeySequence("F2"), "OCR", true},
@@ -170,4 +178,56 @@ TEST_F(EditorWindowTest, FormattingToolAndZoomKeysActOnTheEditorAndView) {
   const double zoom = window->view->zoomFactor();
   press(window.get(), standard(QKeySequence::ZoomOut));
   EXPECT_LT(window->view->zoomFactor(), zoom);
+}
+
+// Every key a tool tip of the window shows is bound, whichever edition.
+TEST_F(EditorWindowTest, EveryKeyAToolTipShowsIsBound) {
+  for (AppProduct edition : {AppProduct::Editor, AppProduct::Viewer}) {
+    RibbonWindow shown(edition);
+    QList<QKeySequence> bound;
+    for (QShortcut* shortcut : shown.findChildren<QShortcut*>()) bound << shortcut->key();
+    EXPECT_TRUE(bound.contains(QKeySequence(QKeySequence::Quit)));
+    const QRegularExpression keyTail(QStringLiteral("\\(([^()]+)\\)$"));
+    int hinted = 0;
+    for (QAbstractButton* button : shown.findChildren<QAbstractButton*>()) {
+      const QRegularExpressionMatch match = keyTail.match(button->toolTip());
+      const QKeySequence keys(match.captured(1), QKeySequence::NativeText);
+      if (!match.hasMatch() || keys.isEmpty() || keys.toString() != match.captured(1)) continue;
+      ++hinted;
+      EXPECT_TRUE(bound.contains(keys) || button->shortcut() == keys) << button->toolTip().toStdString();
+    }
+    EXPECT_GT(hinted, 20);
+  }
+}
+
+TEST_F(EditorWindowTest, CtrlQAsksAboutUnsavedChangesThenQuits) {
+  window->currentDocument->markModified();
+  auto seen = answerNextDialog("Отмена");
+  press(window.get(), QKeySequence(QKeySequence::Quit));
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(window->isVisible());
+  seen = answerNextDialog("Не сохранять");
+  press(window.get(), QKeySequence(QKeySequence::Quit));
+  EXPECT_TRUE(seen->shown);
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(EditorWindowTest, FindKeyPutsTheCursorInTheSearchFieldWithTheQuerySelected) {
+  window->showSearchDialog();
+  QDialog* first = nullptr;
+  for (QDialog* dialog : window->findChildren<QDialog*>())
+    if (dialog->isVisible()) first = dialog;
+  ASSERT_NE(first, nullptr);
+  QTest::keyClicks(first->findChild<QComboBox*>()->lineEdit(), "Page");
+  for (QPushButton* button : first->findChildren<QPushButton*>())
+    if (button->text() == "Найти далее") {
+      button->click();
+      break;
+    }
+  first->close();
+  press(window.get(), QKeySequence(QKeySequence::Find));
+  QLineEdit* field = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+  ASSERT_NE(field, nullptr);
+  EXPECT_EQ(field->text(), "Page");
+  EXPECT_EQ(field->selectedText(), "Page");
 }
