@@ -113,5 +113,9 @@ void MainWindow::applyStoredSettings() {
   }
   setupAutoSaveTimer();
   for (QWidget* window : QApplication::topLevelWidgets()) localizeWidgetTree(window);
+  // The title and the tabs hold file names, the edit button names its mode:
+  // they are made again, not translated.
+  updateTitle();
+  updateEditModeUi();
   updatePageControls();
 }

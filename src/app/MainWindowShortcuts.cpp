@@ -40,7 +40,7 @@ void MainWindow::setupShortcuts() {
     });
   }
   // Closing asks about unsaved documents, as the window's close button does.
-  bind(QKeySequence::Quit, [this] { close(); });
+  bind(key("Ctrl+Q"), [this] { close(); });
   bind(key("Ctrl+Alt+M"), [this] { showCompressedPdfExportDialog(QString(), false); });
   if (allowSignatures()) bind(key("Ctrl+Alt+S"), [this] { showSignatureDialog(false, {}, {}, QString()); });
   if (allowFacsimiles) bind(key("Ctrl+Shift+F"), [this] { onFacsimileInsert(); });
