@@ -24,6 +24,8 @@ LOCALES = [('ru', 'Русский'), ('en', 'English'), ('de', 'Deutsch'), ('fr'
            ('kk', 'Қазақша'), ('tr', 'Türkçe'), ('zh', '中文'), ('ja', '日本語'), ('ko', '한국어'), ('ar', 'العربية')]
 WIDE = [code for code, _ in LOCALES[2:]]
 SEP = ' || '
+# "context|text": a source text that means another thing in one place gets its own entry.
+CONTEXT = '|'
 PLACEHOLDER = re.compile(r'%\d+')
 
 
@@ -52,7 +54,7 @@ def main():
     for number, (source, english) in rows('en.tsv', 2):
         if source in translations['en']:
             problems.append(f'en.tsv:{number}: repeated source {source!r}')
-        translations['ru'][source] = source
+        translations['ru'][source] = source.split(CONTEXT, 1)[-1]
         translations['en'][source] = english
     seen = set()
     for number, cells in rows('ui.tsv', 1 + len(WIDE)):

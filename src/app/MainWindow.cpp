@@ -116,7 +116,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
 
   const bool shellMode = qApp->property("ulvoShellDialogMode").toBool();
   QSettings settings;
-  qApp->setProperty("uiLanguage", settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
+  applyUiLanguage(settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
 
   if (!shellMode) {
     const QByteArray geometry = settings.value(QStringLiteral("window/normalGeometry")).toByteArray();

@@ -7,6 +7,7 @@
 // run are refused until it ends.
 #include "MainWindow.h"
 
+#include "CountedText.h"
 #include "DialogHelpers.h"
 #include "OcrRunRules.h"
 #include "core/ReadingOrder.h"
@@ -217,7 +218,8 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
       failure = document->lastError();
       break;
     }
-    output.line(tr("  Добавлен текстовый слой: %1 блоков").arg(blocks.size()));
+    output.line(tr("  Добавлен текстовый слой: %1")
+                    .arg(countedText(int(blocks.size()), "%1 блок", "%1 блока", "%1 блоков")));
     ++recognised;
   }
 

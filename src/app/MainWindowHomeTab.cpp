@@ -143,7 +143,7 @@ QWidget* MainWindow::buildHomeTab() {
                               [this] { onEditCopy(); });
   QList<QWidget*> editRow2;
   if (allowPdfEditing()) {
-    editRow2 << onClick(hinted(S("paste", QStringLiteral("Вставить")), QStringLiteral("Вставить изображение/содержимое"),
+    editRow2 << onClick(hinted(S("paste", QStringLiteral("буфер|Вставить")), QStringLiteral("Вставить изображение/содержимое"),
                                QKeySequence::Paste),
                         [this] { onEditPaste(); })
              << onClick(hinted(S("edit-text", QStringLiteral("Текст")), QStringLiteral("Добавить текст"),

@@ -2,6 +2,7 @@
 // document tab bar.
 #include "MainWindow.h"
 
+#include "UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
@@ -61,10 +62,10 @@ void MainWindow::updateZoomCombo() {
 }
 
 void MainWindow::updateTitle() {
-  const QString name = productDisplayName(product);
+  const QString name = uiTranslate(productDisplayName(product));
   if (currentDocument->isOpen()) {
     QString title = QFileInfo(currentDocument->filePath()).fileName();
-    if (title.isEmpty()) title = QStringLiteral("Безымянный");
+    if (title.isEmpty()) title = uiTranslate(QStringLiteral("Безымянный"));
     if (currentDocument->isModified()) title += QStringLiteral(" *");
     setWindowTitle(title + QStringLiteral(" — ") + name);
   } else {
@@ -79,7 +80,7 @@ void MainWindow::refreshDocumentTabs() {
   while (documentTabs->count() > 0) documentTabs->removeTab(0);
   for (const OpenDocumentState& state : documents) {
     QString text = QFileInfo(state.path).fileName();
-    if (text.isEmpty()) text = QStringLiteral("Безымянный");
+    if (text.isEmpty()) text = uiTranslate(QStringLiteral("Безымянный"));
     if (state.document && state.document->isModified()) text += QStringLiteral(" *");
     const int tab = documentTabs->addTab(text);
     documentTabs->setTabToolTip(tab, state.path);

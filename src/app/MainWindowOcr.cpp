@@ -3,6 +3,7 @@
 // action of the window shares.
 #include "MainWindow.h"
 
+#include "CountedText.h"
 #include "DialogHelpers.h"
 #include "NativeTextLayer.h"
 #include "OcrRunRules.h"
@@ -192,7 +193,9 @@ void MainWindow::onOcrFinished(std::vector<TextBlock> blocks) {
                          tr("  —  кликните блок для редактирования, Tab — следующий"));
   if (ocrBar) ocrBar->hide();
   if (ribbon) ribbon->setCurrentIndex(0);
-  statusLabel->setText(tr("Страница %1: %2 блоков").arg(ocrPage + 1).arg(blocks.size()));
+  statusLabel->setText(tr("Страница %1: %2")
+                            .arg(ocrPage + 1)
+                            .arg(countedText(int(blocks.size()), "%1 блок", "%1 блока", "%1 блоков")));
 }
 
 bool MainWindow::ensureOcrReady() {

@@ -100,7 +100,7 @@ void MainWindow::applyUiDensity(int level) {
 
 void MainWindow::applyStoredSettings() {
   QSettings settings;
-  qApp->setProperty("uiLanguage", settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
+  applyUiLanguage(settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
   applyUiDensity(settings.value(QStringLiteral("ui/density"), 1).toInt());
   if (floatingBar) floatingBar->setVisible(settings.value(QStringLiteral("ui/floatingBar"), true).toBool());
   if (view) {
@@ -113,5 +113,9 @@ void MainWindow::applyStoredSettings() {
   }
   setupAutoSaveTimer();
   for (QWidget* window : QApplication::topLevelWidgets()) localizeWidgetTree(window);
+  // The title and the tabs hold file names, the edit button names its mode:
+  // they are made again, not translated.
+  updateTitle();
+  updateEditModeUi();
   updatePageControls();
 }

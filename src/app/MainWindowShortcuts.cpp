@@ -39,6 +39,11 @@ void MainWindow::setupShortcuts() {
       if (view && view->canRedo()) view->redo();
     });
   }
+  // Closing asks about unsaved documents, as the window's close button does.
+  bind(key("Ctrl+Q"), [this] { close(); });
+  bind(key("Ctrl+Alt+M"), [this] { showCompressedPdfExportDialog(QString(), false); });
+  if (allowSignatures()) bind(key("Ctrl+Alt+S"), [this] { showSignatureDialog(false, {}, {}, QString()); });
+  if (allowFacsimiles) bind(key("Ctrl+Shift+F"), [this] { onFacsimileInsert(); });
   if (allowImports()) bind(key("Ctrl+Alt+I"), [this] { showImportDialog(); });
   if (allowOcr()) bind(key("Ctrl+Shift+O"), [this] { showOcrProgressDialog(); });
   if (allowPdfEditing()) {

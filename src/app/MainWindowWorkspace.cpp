@@ -157,9 +157,8 @@ void MainWindow::updateEditModeUi() {
   const QSignalBlocker blocker(editModeButton);
   editModeButton->setChecked(editMode);
   editModeButton->setIcon(QIcon(I(editMode ? QStringLiteral("read-mode") : QStringLiteral("edit-mode"))));
-  editModeButton->setText(editMode ? QStringLiteral("Чтение") : QStringLiteral("Редакт."));
-  setShortcutHint(editModeButton,
-                  editMode ? QStringLiteral("Перейти в режим чтения") : QStringLiteral("Редактировать документ"),
+  editModeButton->setText(editMode ? tr("Чтение") : tr("Редакт."));
+  setShortcutHint(editModeButton, editMode ? tr("Перейти в режим чтения") : tr("Редактировать документ"),
                   QKeySequence(QStringLiteral("F2")));
   editModeButton->setEnabled(currentDocument->isOpen());
 }

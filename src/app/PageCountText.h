@@ -4,9 +4,8 @@
 
 #include <QString>
 
-// "%1 страница", "%1 страницы" or "%1 страниц": for Russian by the Russian
-// rules; for another language the singular source for one and "%1 страниц"
-// for any other count, as languages with two forms need.
+// "%1 страница", "%1 страницы" or "%1 страниц", by the language's plural
+// rule (CountedText.h).
 QString pageCountSourceText(int count, const QString& languageCode);
 
 // The counter's text for the count in the interface language.

@@ -338,4 +338,7 @@ void MainWindow::showSearchDialog() {
   applyOpacity(slider->value());
   dialog->raise();
   dialog->activateWindow();
+  // Typing replaces the last query at once, as in every other program's find.
+  first.find->setFocus(Qt::ShortcutFocusReason);
+  first.find->lineEdit()->selectAll();
 }

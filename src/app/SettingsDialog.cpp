@@ -281,7 +281,7 @@ void MainWindow::showSettingsDialog() {
     s.setValue(QStringLiteral("ui/density"), density->currentIndex());
     const QString code = language->currentData().toString();
     s.setValue(QStringLiteral("ui/language"), code);
-    qApp->setProperty("uiLanguage", code);
+    applyUiLanguage(code);
     s.setValue(QStringLiteral("ui/floatingBar"), floating->isChecked());
     s.setValue(QStringLiteral("ui/rememberTab"), rememberTab->isChecked());
     if (rememberTab->isChecked() && ribbon) s.setValue(QStringLiteral("ui/lastRibbonTab"), ribbon->currentIndex());

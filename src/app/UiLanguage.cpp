@@ -1,9 +1,14 @@
 #include "UiLanguage.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QPointer>
+#include <QTranslator>
 #include <QVariant>
 #include <QWidget>
+
+#include <algorithm>
 
 QString currentUiLanguageCode() {
   QString code;
@@ -14,6 +19,60 @@ QString currentUiLanguageCode() {
   const qsizetype dash = code.indexOf(QLatin1Char('-'));
   if (dash > 0) code = code.left(dash);
   return code.toLower();
+}
+
+namespace {
+
+bool hasCyrillicLetter(const QString& text) {
+  return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x400 && c.unicode() <= 0x4ff; });
+}
+
+// Routes tr() of the program's own classes to the translation table, so that a
+// Russian source is looked up before numbers and names are filled into it.
+// Qt's own sources are English and are left to Qt's translations.
+class TableTranslator : public QTranslator {
+ public:
+  using QTranslator::QTranslator;
+  bool isEmpty() const override { return false; }
+  QString translate(const char*, const char* source, const char* disambiguation, int) const override {
+    const QString text = QString::fromUtf8(source);
+    if (!hasCyrillicLetter(text)) return {};
+    const QString key =
+        disambiguation && *disambiguation ? QString::fromUtf8(disambiguation) + QLatin1Char('|') + text : text;
+    const QString translated = uiTranslate(key);
+    return translated == text || translated == key ? QString() : translated;
+  }
+};
+
+}  // namespace
+
+void applyUiLanguage(const QString& code) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return;
+  app->setProperty("uiLanguage", code);
+  static QPointer<TableTranslator> table;
+  if (!table) {
+    table = new TableTranslator(app);
+    QCoreApplication::installTranslator(table);
+  }
+  static QPointer<QTranslator> qtTexts;
+  const QString language = currentUiLanguageCode();
+  if (qtTexts && qtTexts->property("_ulvo_language").toString() == language) return;
+  // Widgets that number or count their texts themselves make them again.
+  QCoreApplication::postEvent(app, new QEvent(QEvent::LanguageChange));
+  if (qtTexts) {
+    QCoreApplication::removeTranslator(qtTexts);
+    delete qtTexts;
+  }
+  // Qt's sources are English: English, or a language Qt has no texts for,
+  // keeps them.
+  auto* translator = new QTranslator(app);
+  translator->setProperty("_ulvo_language", language);
+  if (language != QLatin1String("en") &&
+      translator->load(QLocale(language), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    QCoreApplication::installTranslator(translator);
+  qtTexts = translator;
 }
 
 QString rememberedText(QObject* object, const char* property, const QString& current) {

@@ -13,6 +13,11 @@ class QWidget;
 // Lower-case code of the interface language ("ru", "en", "pt", ...).
 QString currentUiLanguageCode();
 
+// Makes `code` the interface language: the program's own texts follow it, and
+// so do Qt's own widgets (standard buttons, file, colour and print dialogs,
+// context menus) through Qt's translations for that language.
+void applyUiLanguage(const QString& code);
+
 // The text stored in the object's property, storing current there first when
 // the property does not exist yet; so the first text seen is kept.
 QString rememberedText(QObject* object, const char* property, const QString& current);

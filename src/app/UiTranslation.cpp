@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QHash>
@@ -16,7 +17,9 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTextEdit>
 
 #include <algorithm>
@@ -101,6 +104,15 @@ void localizeListItems(QListWidget* list) {
   }
 }
 
+void localizeTableHeaders(QTableWidget* table) {
+  for (int column = 0; column < table->columnCount(); ++column) {
+    QTableWidgetItem* header = table->horizontalHeaderItem(column);
+    if (!header) continue;
+    if (!header->data(kListSourceRole).isValid()) header->setData(kListSourceRole, header->text());
+    header->setText(uiTranslateSmart(header->data(kListSourceRole).toString()));
+  }
+}
+
 void localizeTabs(QTabWidget* tabs) {
   QStringList sources = tabs->property("_ulvo_i18n_tabs").toStringList();
   if (sources.size() != tabs->count()) {
@@ -128,8 +140,18 @@ void localizeWidget(QWidget* widget) {
     line->setPlaceholderText(translatedFor(line, "_ulvo_i18n_placeholder", line->placeholderText()));
   if (auto* edit = qobject_cast<QTextEdit*>(widget))
     edit->setPlaceholderText(translatedFor(edit, "_ulvo_i18n_placeholder", edit->placeholderText()));
+  // Units after a number ("5 мин") are texts of their own.
+  if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
+    spin->setSuffix(translatedFor(spin, "_ulvo_i18n_suffix", spin->suffix()));
+    spin->setPrefix(translatedFor(spin, "_ulvo_i18n_prefix", spin->prefix()));
+  }
+  if (auto* spin = qobject_cast<QDoubleSpinBox*>(widget)) {
+    spin->setSuffix(translatedFor(spin, "_ulvo_i18n_suffix", spin->suffix()));
+    spin->setPrefix(translatedFor(spin, "_ulvo_i18n_prefix", spin->prefix()));
+  }
   if (auto* combo = qobject_cast<QComboBox*>(widget)) localizeComboItems(combo);
   if (auto* list = qobject_cast<QListWidget*>(widget)) localizeListItems(list);
+  if (auto* table = qobject_cast<QTableWidget*>(widget)) localizeTableHeaders(table);
   if (auto* tabs = qobject_cast<QTabWidget*>(widget)) localizeTabs(tabs);
   localizeTips(
       widget, widget->toolTip(), widget->statusTip(), [widget](const QString& t) { widget->setToolTip(t); },
@@ -153,13 +175,19 @@ UiTranslationTables readUiTranslationTables(const QByteArray& json) {
 
 QString lookUpTranslation(const UiTranslationTables& tables, const QString& language, const QString& source) {
   if (source.isEmpty()) return source;
+  // A listed "context|text" names one meaning of a text; a language without
+  // an entry for that meaning reads it as the text. Texts not listed so (a
+  // file name with a bar) are left as they are.
   const auto table = tables.constFind(language);
+  const auto english = tables.constFind(QStringLiteral("en"));
   const QString translated = table != tables.constEnd() ? table->value(source) : QString();
+  const qsizetype bar = source.indexOf(u'|');
+  if (bar > 0 && translated.isEmpty() && english != tables.constEnd() && english->contains(source))
+    return lookUpTranslation(tables, language, source.mid(bar + 1));
   // A translation that happens to read as the English one ("Text", "Import",
   // "Navigation") is still that language's word: it is shown, never swapped
   // back to the Russian source.
   if (!translated.isEmpty()) return translated;
-  const auto english = tables.constFind(QStringLiteral("en"));
   if (language == QLatin1String("en") || english == tables.constEnd()) return source;
   const QString inEnglish = english->value(source);
   if (inEnglish.isEmpty() || hasCyrillic(source)) return source;

@@ -72,7 +72,7 @@ int main(int argc, char* argv[]) {
 
   const bool shellMode = arguments.size() >= 2 && isShellSwitch(arguments.at(1));
   QSettings settings;
-  app.setProperty("uiLanguage", settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
+  applyUiLanguage(settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
   app.setProperty("ulvoShellDialogMode", shellMode);
 
   if (!shellMode && product != AppProduct::Ecp) {

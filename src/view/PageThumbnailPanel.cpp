@@ -26,6 +26,9 @@ PageThumbnailPanel::PageThumbnailPanel(QWidget* parent) : QListWidget(parent) {
   setViewMode(QListView::IconMode);
   setIconSize(kIconSize);
   setGridSize(kGridSize);
+  // Captions are numbered here, in the interface language (changeEvent); the
+  // window's translation pass leaves them alone.
+  setProperty("_ulvo_i18n_userData", true);
   setMovement(QListView::Snap);
   setDragDropMode(QAbstractItemView::InternalMove);
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -79,7 +82,7 @@ void PageThumbnailPanel::setDocument(PdfDocument* doc) {
 
   const int pages = document->pageCount();
   for (int page = 0; page < pages; ++page) {
-    auto* item = new QListWidgetItem(QStringLiteral("Стр. %1").arg(page + 1));
+    auto* item = new QListWidgetItem(tr("Стр. %1").arg(page + 1));
     item->setData(Qt::UserRole, page);
     item->setSizeHint(kGridSize);
     addItem(item);
@@ -123,7 +126,7 @@ void PageThumbnailPanel::refreshPage(int index) {
 void PageThumbnailPanel::labelItems() {
   for (int row = 0; row < count(); ++row) {
     QListWidgetItem* it = item(row);
-    it->setText(QStringLiteral("Стр. %1").arg(row + 1));
+    it->setText(tr("Стр. %1").arg(row + 1));
     it->setData(Qt::UserRole, row);
   }
 }
@@ -268,4 +271,9 @@ void PageThumbnailPanel::dropEvent(QDropEvent* event) {
   QListWidget::dropEvent(event);
   const int to = currentRow();
   if (from >= 0 && to >= 0 && from != to) emit movePageRequested(from, to);
+}
+
+void PageThumbnailPanel::changeEvent(QEvent* event) {
+  if (event->type() == QEvent::LanguageChange) labelItems();
+  QListWidget::changeEvent(event);
 }

@@ -8,6 +8,7 @@
 #include "AppTestSupport.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
+#include "core/PopplerOracles.h"
 #include "ocr/OcrEngine.h"
 #include "view/PdfView.h"
 
@@ -323,6 +324,25 @@ TEST_F(MainWindowOcrTest, EditOfARecognisedBlockReachesTheFileAndRegionRunKeepsT
   const QString text = pdfText(path);
   EXPECT_TRUE(text.contains("Zebra quantum ledger")) << text.toStdString();
   EXPECT_TRUE(text.contains("Quarterly report")) << text.toStdString();
+  // The region's words land under the region (20-60 pt from the top), not mirrored.
+  const QList<QRectF> boxes = oracles::wordBoxes(path, 0, "Quarterly", kPage.height());
+  ASSERT_FALSE(boxes.isEmpty());
+  for (const QRectF& box : boxes) {
+    EXPECT_GT(box.center().y(), kPage.height() - 60) << box.y();
+    EXPECT_LT(box.center().y(), kPage.height() - 20) << box.y();
+  }
+}
+
+TEST_F(MainWindowOcrTest, RecognisingThePageAgainKeepsItsTypedEdits) {
+  const QString path = open("page.pdf", {kThreeScans[0]});
+  window.onRunOcr();
+  ASSERT_TRUE(editBlock("Customers", "Zebra quantum ledger"));
+  window.onRunOcr();  // replaces every block: the edit is written first
+  window.onSave();
+  EXPECT_TRUE(qpdfCheck(path));
+  const QString text = pdfText(path);
+  EXPECT_TRUE(text.contains("Zebra quantum ledger")) << text.toStdString();
+  EXPECT_FALSE(text.contains("Customers praised")) << text.toStdString();
 }
 
 TEST_F(MainWindowOcrTest, ImageBlockTextIsRecognisedAndAFailureKeepsTheBlock) {

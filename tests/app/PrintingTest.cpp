@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "core/PopplerOracles.h"
 #include "core/RawPdf.h"
+#include "view/PdfView.h"
 
 #include <gtest/gtest.h>
 
@@ -171,4 +172,31 @@ TEST_F(PrintingTest, StoredSettingsReachThePrinterClamped) {
   EXPECT_EQ(stored.value("print/orientation").toString(), "landscape");
   EXPECT_EQ(stored.value("print/scale").toString(), "width");
   EXPECT_EQ(stored.value("print/copies").toInt(), 3);
+}
+
+// A page the view shows turned is printed turned, in its own proportions:
+// a 2:1 bar on the page prints as a 1:2 bar.
+TEST_F(PrintingTest, PageTurnedInTheViewPrintsTurnedNotSqueezed) {
+  const QString tall = dir.filePath(QStringLiteral("tall.pdf"));
+  ASSERT_TRUE(writeRawPdf(tall, {{"0 g 50 450 200 100 re f", {300, 600}}}));
+  window->openFile(tall);
+  ASSERT_TRUE(window->currentDocument->isOpen());
+  window->view->setRotation(90);
+  QSettings().setValue(QStringLiteral("print/scale"), QStringLiteral("fit"));
+  const QString out = dir.filePath(QStringLiteral("turned.pdf"));
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(out);
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  printer.setResolution(150);
+  EXPECT_TRUE(window->printPageRange(printer, 0, 0).isEmpty());
+
+  const QImage sheet = oracles::renderWithPoppler(out, 0, 72);
+  ASSERT_FALSE(sheet.isNull());
+  QRect ink;
+  for (int y = 0; y < sheet.height(); ++y)
+    for (int x = 0; x < sheet.width(); ++x)
+      if (qGray(sheet.pixel(x, y)) < 128) ink |= QRect(x, y, 1, 1);
+  ASSERT_FALSE(ink.isEmpty());
+  EXPECT_NEAR(double(ink.height()) / ink.width(), 2.0, 0.15) << ink.width() << "x" << ink.height();
 }

@@ -3,6 +3,7 @@
 // one result list shared by every open dialog.
 #include "RibbonTestWindow.h"
 #include "TestSupport.h"
+#include "core/PopplerOracles.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
@@ -216,4 +217,21 @@ TEST_F(SearchDialogTest, TwoOpenDialogsShareOneResultList) {
   window->openFile(other);
   EXPECT_TRUE(window->searchResults.isEmpty());
   EXPECT_EQ(window->currentSearchIndex, -1);
+}
+
+// "На странице" numbers each page's hits from one, as poppler counts them.
+TEST_F(SearchDialogTest, PlaceOnPageCountsEachPagesHitsFromOne) {
+  QDialog* dialog = openDialog();
+  ASSERT_NE(dialog, nullptr);
+  setQuery(dialog, QStringLiteral("alpha"));
+  click(inTab<QPushButton>(dialog, 0, QStringLiteral("Найти все в документе")));
+  auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("DialogTable"));
+  ASSERT_NE(table, nullptr);
+  QStringList expected;
+  for (const QString& page : oracles::pageTexts(path))
+    for (int place = 1; place <= popplerCount({page}, QStringLiteral("alpha"), false, false); ++place)
+      expected << QString::number(place);
+  QStringList shown;
+  for (int row = 0; row < table->rowCount(); ++row) shown << table->item(row, 2)->text();
+  EXPECT_EQ(shown, expected);
 }

@@ -276,6 +276,17 @@ TEST(SettingsDialog, StoredValuesOutsideTheChoices) {
   EXPECT_EQ(s.value("doc/autoSaveMinutes").toInt(), 120);
   EXPECT_FALSE(s.contains("ui/lastRibbonTab"));
 
+  // Each quality choice reads back as itself, and applying keeps it.
+  const QList<std::pair<double, QString>> qualities = {{1.5, "Быстро"}, {2.0, "Точно"}, {3.0, "Максимум"}};
+  for (const auto& [zoom, text] : qualities) {
+    s.setValue("ocr/renderZoom", zoom);
+    QDialog* next = openSettings(window);
+    ASSERT_NE(next, nullptr);
+    EXPECT_EQ(comboWithData(next, 1.5)->currentText(), text);
+    clickApply(next);  // applying closes the dialog
+    EXPECT_EQ(s.value("ocr/renderZoom").toDouble(), zoom);
+  }
+
   for (double zoom : {2.0000001, 2.5}) {
     s.setValue("ocr/renderZoom", zoom);
     QDialog* next = openSettings(window);

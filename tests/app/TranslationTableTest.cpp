@@ -153,7 +153,8 @@ TEST(TranslationTable, EveryRussianTextOfTheSourcesHasAnEnglishEntry) {
   for (auto it = literals.begin(); it != literals.end(); ++it) {
     if (isExcluded(it.key(), it.value())) continue;
     const QString inEnglish = english.value(it.key()).toString();
-    if (russian.value(it.key()).toString() != it.key())
+    // "context|text" shows as its text in Russian.
+    if (russian.value(it.key()).toString() != it.key().section(u'|', -1))
       missing << it.value() + QStringLiteral(": no source entry: ") + it.key();
     else if (inEnglish.isEmpty() || hasCyrillicLetter(inEnglish))
       missing << it.value() + QStringLiteral(": no English translation: ") + it.key();

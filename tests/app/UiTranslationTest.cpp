@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -115,7 +116,7 @@ TEST(UiTranslationPass, TextsFollowTheLanguageAndCodeSetTextsBecomeSources) {
   EXPECT_EQ(group->title(), "Documents");
   EXPECT_EQ(edit->placeholderText(), "Find");
   EXPECT_EQ(action->text(), "Copy");
-  EXPECT_EQ(action->statusTip(), "Paste");
+  EXPECT_EQ(action->statusTip(), "Insert");
 
   // A status the code set after the pass is the label's new source: it is
   // never put back to "Готово", and a Russian one follows the language.
@@ -178,4 +179,52 @@ TEST(UiTranslationPass, ComboListAndTabRules) {
   EXPECT_EQ(combo->itemText(2), "Сохранить");
   EXPECT_EQ(list->item(0)->text(), "Интерфейс");
   EXPECT_EQ(tabs->tabText(1), "Оглавление");
+}
+
+// Qt's own buttons speak the interface language and follow a change of it.
+TEST(UiTranslationPass, QtsOwnStandardButtonsFollowTheLanguage) {
+  const struct {
+    const char* code;
+    QString yes, cancel;
+  } languages[] = {{"ru", "Да", "Отмена"}, {"de", "Ja", "Abbrechen"}, {"en", "Yes", "Cancel"}, {"ru", "Да", "Отмена"}};
+  for (const auto& language : languages) {
+    applyUiLanguage(QString::fromLatin1(language.code));
+    QDialogButtonBox box(QDialogButtonBox::Yes | QDialogButtonBox::Cancel);
+    EXPECT_EQ(box.button(QDialogButtonBox::Yes)->text().remove(u'&'), language.yes) << language.code;
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text().remove(u'&'), language.cancel) << language.code;
+  }
+}
+
+// One Russian word with two meanings has an entry per meaning; the marked
+// meaning reads as the plain word where a language has no entry for it.
+TEST(UiTranslationRule, EachMeaningOfAWordHasItsOwnEntry) {
+  const struct {
+    const char* code;
+    QString insert, paste;
+  } languages[] = {{"en", "Insert", "Paste"}, {"fr", "Insérer", "Coller"}, {"ru", "Вставить", "Вставить"}};
+  for (const auto& language : languages) {
+    LanguageScope scope(language.code);
+    EXPECT_EQ(uiTranslate("Вставить"), language.insert) << language.code;
+    EXPECT_EQ(uiTranslate("буфер|Вставить"), language.paste) << language.code;
+  }
+  UiTranslationTables tables;
+  tables["en"].insert("буфер|Вставить", "Paste");
+  EXPECT_EQ(lookUpTranslation(tables, "de", "буфер|Вставить"), "Вставить");
+  EXPECT_EQ(lookUpTranslation(tables, "de", "отчёт|2024.pdf"), "отчёт|2024.pdf");
+}
+
+// A message the code builds with tr() is looked up before its number is
+// filled in, in every language; Russian keeps the source.
+TEST(UiTranslationPass, MessagesBuiltAtRunTimeAreTranslatedBeforeTheyAreFilled) {
+  const struct {
+    const char* code;
+    QString copied;
+  } languages[] = {{"en", "Page 7 copied to the clipboard"},
+                   {"de", "Seite 7 in die Zwischenablage kopiert"},
+                   {"ru", "Страница 7 скопирована в буфер"}};
+  for (const auto& language : languages) {
+    applyUiLanguage(QString::fromLatin1(language.code));
+    EXPECT_EQ(QCoreApplication::translate("MainWindow", "Страница %1 скопирована в буфер").arg(7), language.copied);
+  }
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Отмена");
 }

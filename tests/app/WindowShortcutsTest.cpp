@@ -2,8 +2,13 @@
 // the edition forbids the command.
 #include "EditorWindowFixture.h"
 
+#include <QComboBox>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QShortcut>
 #include <QTextBlock>
 #include <QToolButton>
 
@@ -58,6 +63,9 @@ std::vector<KeyCase> dialogKeys() {
       {standard(QKeySequence::Print), "Печать", false, "Печать"},
       {standard(QKeySequence::Find), "Найти", false, "Поиск и замена"},
       {QKeySequence("Ctrl+Alt+I"), "Импорт", true, "Импорт файлов как страниц"},
+      {QKeySequence("Ctrl+Alt+M"), "Сжать PDF", false, "Сохранить сжатый PDF"},
+      {QKeySequence("Ctrl+Alt+S"), "Подписать", true, "Подписание документа"},
+      {QKeySequence("Ctrl+Shift+F"), "Факсимиле", false, "Факсимиле"},
       // Edit mode on a page with too little text opens the recognition dialog
       // (which leaves edit mode on, so it comes first).
       {QKeySequence("F2"), "OCR", true},
@@ -170,4 +178,66 @@ TEST_F(EditorWindowTest, FormattingToolAndZoomKeysActOnTheEditorAndView) {
   const double zoom = window->view->zoomFactor();
   press(window.get(), standard(QKeySequence::ZoomOut));
   EXPECT_LT(window->view->zoomFactor(), zoom);
+}
+
+// Every key a tool tip of the window shows is bound, whichever edition.
+TEST_F(EditorWindowTest, EveryKeyAToolTipShowsIsBound) {
+  for (AppProduct edition : {AppProduct::Editor, AppProduct::Viewer}) {
+    RibbonWindow shown(edition);
+    QList<QKeySequence> bound;
+    for (QShortcut* shortcut : shown.findChildren<QShortcut*>()) bound << shortcut->key();
+    EXPECT_TRUE(bound.contains(QKeySequence("Ctrl+Q")));
+    const QRegularExpression keyTail(QStringLiteral("\\(([^()]+)\\)$"));
+    int hinted = 0;
+    for (QAbstractButton* button : shown.findChildren<QAbstractButton*>()) {
+      const QRegularExpressionMatch match = keyTail.match(button->toolTip());
+      const QKeySequence keys(match.captured(1), QKeySequence::NativeText);
+      if (!match.hasMatch() || keys.isEmpty() || keys.toString() != match.captured(1)) continue;
+      ++hinted;
+      EXPECT_TRUE(bound.contains(keys) || button->shortcut() == keys) << button->toolTip().toStdString();
+    }
+    EXPECT_GT(hinted, 10);
+  }
+}
+
+TEST_F(EditorWindowTest, CtrlQAsksAboutUnsavedChangesThenQuits) {
+  window->currentDocument->markModified();
+  const auto quitAnswering = [this](const QString& answer) {
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto seen = answerNextDialog(answer);
+    QTest::keySequence(window.get(), QKeySequence("Ctrl+Q"));
+    return seen;
+  };
+  auto seen = quitAnswering("Отмена");
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(window->isVisible());
+  seen = quitAnswering("Не сохранять");
+  EXPECT_TRUE(seen->shown);
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(EditorWindowTest, FindKeyPutsTheCursorInTheSearchFieldWithTheQuerySelected) {
+  window->showSearchDialog();
+  QDialog* first = nullptr;
+  for (QDialog* dialog : window->findChildren<QDialog*>())
+    if (dialog->isVisible()) first = dialog;
+  ASSERT_NE(first, nullptr);
+  QTest::keyClicks(first->findChild<QComboBox*>()->lineEdit(), "Page");
+  for (QPushButton* button : first->findChildren<QPushButton*>())
+    if (button->text() == "Найти далее") {
+      button->click();
+      break;
+    }
+  first->close();
+  press(window.get(), QKeySequence(QKeySequence::Find));
+  QDialog* second = nullptr;
+  for (QDialog* dialog : window->findChildren<QDialog*>())
+    if (dialog->isVisible()) second = dialog;
+  ASSERT_NE(second, nullptr);
+  auto* combo = qobject_cast<QComboBox*>(second->focusWidget());
+  ASSERT_NE(combo, nullptr);
+  QLineEdit* field = combo->lineEdit();
+  EXPECT_EQ(field->text(), "Page");
+  EXPECT_EQ(field->selectedText(), "Page");
 }

@@ -92,6 +92,7 @@ TEST(PaintTools, FillFollowsEdgesOnlyAndSkipsAFillOfTheSameColour) {
   rig.release({2, 2});
   const QImage image = rig.activeImage();
   EXPECT_EQ(pixelAt(image, 9, 9), kRed);
+  EXPECT_EQ(pixelAt(image, 0, 0), kRed) << "the fill reaches the region's top, above the click";
   EXPECT_EQ(pixelAt(image, 10, 10), kWhite) << "a diagonal gap stops the fill";
   EXPECT_EQ(pixelAt(image, 15, 3), 0xff000000u);
   EXPECT_EQ(rig.undoTexts(), QStringList{"Заливка"});

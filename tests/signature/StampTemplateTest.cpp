@@ -248,3 +248,27 @@ TEST(StampPlacementTest, StampStaysOnItsPageAndWithinItsSize) {
     EXPECT_NEAR(box.height(), c.expected.height(), 0.01);
   }
 }
+
+// The signer's name a search finds sits on the signer's line of the stamp,
+// which the template places from the stamp's top edge.
+TEST_F(StampTemplateTest, SignerTextSitsOnItsLineOfTheStamp) {
+  const QString source = folder.filePath("letter.pdf");
+  ASSERT_TRUE(testsupport::writePdf(source, {{"Letter", false}}));
+  const QString output = folder.filePath("stamped.pdf");
+  SignatureStampOptions options;  // the built-in template, bottom right
+  QString error;
+  ASSERT_TRUE(createStampedPdfCopy(source, output, ivan(), QByteArray(32, '\x5a'), QDateTime::currentDateTime(),
+                                   options, &error))
+      << error.toStdString();
+  const QList<oracles::PageInfo> pages = oracles::pdfinfoPages(output);
+  ASSERT_EQ(pages.size(), 1);
+  const QRectF stamp = stampRectOnPage(pages.first().size, options);  // y upwards
+  const SignatureStampVariable signerLine = defaultSignatureStampVariables().first();
+  ASSERT_TRUE(signerLine.text.contains("{{SIGNER}}"));
+  const double lineTop = stamp.bottom() - signerLine.y * stamp.height();
+  const double lineBottom = lineTop - signerLine.h * stamp.height();
+  const QList<QRectF> boxes = oracles::wordBoxes(output, 0, "Петров", pages.first().size.height());
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_GT(boxes.first().center().y(), lineBottom - 2) << lineBottom << ".." << lineTop;
+  EXPECT_LT(boxes.first().center().y(), lineTop + 2) << lineBottom << ".." << lineTop;
+}
