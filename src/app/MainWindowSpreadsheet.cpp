@@ -2,13 +2,17 @@
 // them, and each page goes into the document as soon as it is painted.
 #include "MainWindow.h"
 
+#include "UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "xlsx/XlsxImport.h"
+#include "xlsx/XlsxMessages.h"
 
 int MainWindow::appendSpreadsheetPages(PdfDocument* document, const QString& path, QString* error) {
   const int before = document->pageCount();
   bool appendFailed = false;
   QStringList unread;
+  // The workbook's messages are put into the interface language as they are made.
+  setXlsxTranslator(&uiTranslate);
   // The pages of a long sheet are never all held at once.
   const int handed = runXlsxImport(
       path, this,
@@ -21,7 +25,7 @@ int MainWindow::appendSpreadsheetPages(PdfDocument* document, const QString& pat
   const int added = document->pageCount() - before;
   if (error && (appendFailed || added == 0)) {
     *error = appendFailed ? document->lastError() : unread.join(QLatin1Char('\n'));
-    if (error->isEmpty()) *error = QStringLiteral("В книге нет листов с данными.");
+    if (error->isEmpty()) *error = uiTranslate(QStringLiteral("В книге нет листов с данными."));
   }
   return added;
 }

@@ -2,6 +2,7 @@
 
 #include "XlsxPageRenderer.h"
 #include "XlsxPreviewWidget.h"
+#include "XlsxSheetGrid.h"
 #include "XlsxWorkbook.h"
 
 #include <QButtonGroup>
@@ -21,7 +22,7 @@
 
 XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("AppDialog"));
-  setWindowTitle(tr("Импорт Excel: ") + QFileInfo(path).fileName());
+  setWindowTitle(xlsxTranslate(QStringLiteral("Импорт Excel: ")) + QFileInfo(path).fileName());
   resize(820, 660);
   loadXlsx(path);
 
@@ -55,7 +56,9 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   sheetRow->setSpacing(2);
   for (qsizetype i = 0; i < sheets.size(); ++i) {
     auto* button = new QToolButton;
-    button->setText(sheets[i].name);
+    // A sheet name is the file's text: an ampersand in it is no shortcut.
+    QString name = sheets[i].name;
+    button->setText(name.replace(QLatin1Char('&'), QLatin1String("&&")));
     button->setCheckable(true);
     button->setAutoExclusive(true);
     button->setChecked(i == 0);
@@ -69,7 +72,12 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   // What could not be read is said here: the user sees why a sheet, a part
   // or the whole workbook is missing.
   if (!messages.isEmpty()) {
-    auto* problems = new QLabel(messages.join(QLatin1Char('\n')));
+    QStringList lines;
+    for (const XlsxMessage& message : notes) lines.append(message.text());
+    // Names of sheets and parts come from the file: never read as markup.
+    auto* problems = new QLabel;
+    problems->setTextFormat(Qt::PlainText);
+    problems->setText(lines.join(QLatin1Char('\n')));
     problems->setObjectName(QStringLiteral("DialogHint"));
     problems->setWordWrap(true);
     problems->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -84,7 +92,15 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   layout->addWidget(scrollArea, 1);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  buttons->button(QDialogButtonBox::Ok)->setText(tr("Импортировать"));
+  importButton = buttons->button(QDialogButtonBox::Ok);
+  importButton->setText(tr("Импортировать"));
+  // A workbook of which nothing can be read offers nothing to import.
+  bool anyPage = false;
+  for (const SheetInfo& sheet : sheets) anyPage = anyPage || !iGridSpan(*sheet.data, sheet.charts).isEmpty();
+  if (!styles || !anyPage) {
+    importButton->setEnabled(false);
+    importButton->setToolTip(tr("В книге нет данных для импорта"));
+  }
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
@@ -105,6 +121,13 @@ void XlsxImportDialog::loadXlsx(const QString& path) {
   sheets = book.sheets;
   styles = std::move(book.styles);
   messages = book.messages;
+  notes = book.notes;
+}
+
+QStringList XlsxImportDialog::loadMessageTexts() const {
+  QStringList lines;
+  for (const XlsxMessage& message : notes) lines.append(message.text());
+  return lines;
 }
 
 void XlsxImportDialog::updatePageCountLabel() {

@@ -2,6 +2,7 @@
 // One worksheet laid out at 96 dpi and paged on paper, with page breaks the
 // user drags to other rows.
 
+#include "XlsxGridPainter.h"
 #include "XlsxRecords.h"
 
 #include <QWidget>
@@ -18,7 +19,8 @@ class XlsxPreviewWidget : public QWidget {
   void setPaperSize(QSizeF paperPt, bool landscape);
   void recalcLayout();
   void autoBreaks();
-  int pageCount() const { return int(pageBreaks.size()) + 1; }
+  // Pages the sheet makes: none without cells, else one more than the breaks.
+  int pageCount() const { return rowEdges.empty() ? 0 : int(pageBreaks.size()) + 1; }
   int rowAtY(int y) const;
   int breakYForRow(int row) const;
   const QList<int>& breaks() const { return pageBreaks; }
@@ -48,6 +50,7 @@ class XlsxPreviewWidget : public QWidget {
   QList<XlsxIChart> charts;
   std::vector<int> colEdges;
   std::vector<int> rowEdges;
+  XlsxGridLayout paintLayout;  // the same edges, for the cell painter
   int firstRow = 1;
   int firstCol = 0;
   int contentWidth = 0;
