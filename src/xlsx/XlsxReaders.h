@@ -29,6 +29,8 @@ struct XlsxReadReport {
 
 // Height in points of a row without a height of its own.
 inline constexpr double kDefaultRowHeightPt = 15.0;
+// Size in points of the text of a cell without a font of its own.
+inline constexpr double kDefaultFontPt = 11.0;
 
 // Adds "part is damaged" to the report when the reader stopped at an error.
 void iNoteXmlError(const QXmlStreamReader& reader, const QString& part, XlsxReadReport* report);

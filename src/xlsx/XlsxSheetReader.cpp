@@ -3,6 +3,9 @@
 #include "XlsxReaders.h"
 #include "XlsxSheetGrid.h"
 
+#include <QFont>
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QXmlStreamReader>
 
 using namespace xlsxlimits;
@@ -192,6 +195,13 @@ std::unique_ptr<XlsxISheetData> iParseSheet(const QByteArray& xml, const QList<Q
 }
 
 void iGrowRowsToFonts(XlsxISheetData& sheet, const XlsxIStyles& styles) {
+  // Line height per point of font size of the font cells are drawn in.
+  double lineRatio = 1.32;
+  if (qGuiApp) {
+    QFont font;
+    font.setPixelSize(1000);
+    lineRatio = std::max(lineRatio, QFontMetricsF(font).height() / 1000.0);
+  }
   for (auto row = sheet.cells.cbegin(); row != sheet.cells.cend(); ++row) {
     if (sheet.customHeightRows.contains(row.key())) continue;
     double largest = 0;
@@ -201,9 +211,10 @@ void iGrowRowsToFonts(XlsxISheetData& sheet, const XlsxIStyles& styles) {
       if (xf.fontId < 0 || xf.fontId >= styles.fonts.size() || !(xf.applyFont || xf.fontId > 0)) continue;
       largest = std::max(largest, styles.fonts[xf.fontId].size);
     }
-    // A spreadsheet program gives a row about 1.32 times its largest font
-    // (15 points for 11-point text), whatever height the file last saved.
-    const double needed = std::min(largest * 1.32 + 0.5, 409.0);
+    // A row grows to hold a font larger than the default one: one line of
+    // the font as it is drawn here and a point above and below it.
+    if (largest <= kDefaultFontPt) continue;
+    const double needed = std::min(largest * lineRatio + 2.0, 409.0);
     if (needed <= kDefaultRowHeightPt) continue;
     const auto it = sheet.rowHeights.constFind(row.key());
     if (it == sheet.rowHeights.cend() || it.value() < needed) sheet.rowHeights[row.key()] = needed;
