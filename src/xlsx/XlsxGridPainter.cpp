@@ -3,6 +3,8 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <memory>
+
 namespace {
 
 const XlsxICell* cellAt(const XlsxISheetData& sheet, int row, int col) {
@@ -20,84 +22,111 @@ class WindowPainter {
       : painter(painter), sheet(sheet), styles(styles), layout(layout), row0(row0), row1(row1), col0(col0),
         col1(col1), top(top), target(target), zoom(zoom) {}
 
-  enum Layer { Fill, Text, Border };
-
-  void paint(Layer layer) {
-    XlsxMergeRows merges(sheet.merges, row0, row1, col0, col1);
-    for (int row = row0; row <= row1; ++row) {
-      merges.moveTo(row);
-      if (layer == Text && target == XlsxPaintTarget::Preview) runOnFromOutside(row, merges);
-      for (int col = col0; col <= col1; ++col) {
-        const XlsxIMerge* m = merges.at(col);
-        if (m && !merges.isAnchor(*m, row, col)) continue;
-        const int firstRow = m ? m->firstRow : row, firstCol = m ? m->firstCol : col;
-        const int lastRow = m ? std::min(m->lastRow, layout.span.lastRow) : row;
-        const int lastCol = m ? std::min(m->lastCol, layout.span.lastCol) : col;
-        if (firstRow < layout.span.firstRow || firstCol < layout.span.firstCol) continue;
-        const QRectF rect = blockRect(firstRow, firstCol, lastRow, lastCol);
-        if (rect.isEmpty()) continue;  // hidden rows and columns
-        const XlsxICell* found = cellAt(sheet, firstRow, firstCol);
-        const XlsxICell& cell = found ? *found : empty;
-        if (layer == Fill) {
-          iDrawCellFill(painter, rect, cell, styles, target);
-          iDrawCellLines(painter, rect, cell, styles, target, true);
-        } else if (layer == Border) {
-          iDrawCellLines(painter, rect, cell, styles, target, false);
-        } else if (found && !cell.text.isEmpty()) {
-          drawText(row, col, rect, cell, m != nullptr, merges);
-        }
-      }
+  // The cost follows the rows and columns of the window plus the cells and
+  // merges inside it: empty positions are never visited one by one.
+  void paintFills() {
+    const QColor gridColour = target == XlsxPaintTarget::Page ? QColor(210, 210, 210) : QColor(220, 220, 220);
+    const bool page = target == XlsxPaintTarget::Page;
+    const auto snap = [page](double v) { return page ? double(int(v)) : v; };
+    const double x0 = snap(layout.colEdge(col0)), x1 = snap(layout.colEdge(col1 + 1));
+    const double y0 = snap(layout.rowEdge(row0) - top), y1 = snap(layout.rowEdge(row1 + 1) - top);
+    painter.setPen(QPen(gridColour, 0.5));
+    for (int col = col0; col <= col1 + 1; ++col) {
+      const double x = snap(layout.colEdge(col));
+      painter.drawLine(QPointF(x, y0), QPointF(x, y1));
     }
+    for (int row = row0; row <= row1 + 1; ++row) {
+      const double y = snap(layout.rowEdge(row) - top);
+      painter.drawLine(QPointF(x0, y), QPointF(x1, y));
+    }
+    forEachCell([this](int, int, const QRectF& rect, const XlsxICell& cell, bool merged) {
+      // A merged block hides the grid inside it.
+      if (merged && !iCellHasFill(cell, styles)) painter.fillRect(rect, Qt::white);
+      if (!merged && !iCellHasFill(cell, styles)) return;
+      iDrawCellFill(painter, rect, cell, styles, target);
+      iDrawCellLines(painter, rect, cell, styles, target, true);
+    });
+  }
+
+  void paintTexts() {
+    forEachCell([this](int row, int col, const QRectF& rect, const XlsxICell& cell, bool merged) {
+      if (!cell.text.isEmpty()) drawText(row, col, rect, cell, merged);
+    });
+  }
+
+  void paintBorders() {
+    forEachCell([this](int, int, const QRectF& rect, const XlsxICell& cell, bool) {
+      iDrawCellLines(painter, rect, cell, styles, target, false);
+    });
   }
 
  private:
+  // Visits the stored cells of the window that no merge covers, then every
+  // merged block that meets the window with its top-left cell.
+  template <typename Visit>
+  void forEachCell(const Visit& visit) {
+    merges = std::make_unique<XlsxMergeRows>(sheet.merges, row0, row1, col0, col1);
+    for (auto rowIt = sheet.cells.lowerBound(row0); rowIt != sheet.cells.cend() && rowIt.key() <= row1; ++rowIt) {
+      const int row = rowIt.key();
+      merges->moveTo(row);
+      currentRow = row;
+      const QMap<int, XlsxICell>& cells = rowIt.value();
+      if (target == XlsxPaintTarget::Preview) runOnFromOutside(row, cells, visit);
+      for (auto it = cells.lowerBound(col0); it != cells.cend() && it.key() <= col1; ++it) {
+        if (merges->at(it.key())) continue;
+        const QRectF rect = blockRect(row, it.key(), row, it.key());
+        if (!rect.isEmpty()) visit(row, it.key(), rect, it.value(), false);
+      }
+    }
+    currentRow = -1;
+    for (const XlsxIMerge& m : merges->inWindow()) {
+      const int lastRow = std::min(m.lastRow, layout.span.lastRow);
+      const int lastCol = std::min(m.lastCol, layout.span.lastCol);
+      if (m.firstRow < layout.span.firstRow || m.firstCol < layout.span.firstCol) continue;
+      const QRectF rect = blockRect(m.firstRow, m.firstCol, lastRow, lastCol);
+      if (rect.isEmpty()) continue;  // hidden rows and columns
+      const XlsxICell* found = cellAt(sheet, m.firstRow, m.firstCol);
+      visit(m.firstRow, m.firstCol, rect, found ? *found : empty, true);
+    }
+  }
+
+  // Text of a cell left of the window that runs on into it, or right of it
+  // running back: the preview paints windows of a sheet.
+  template <typename Visit>
+  void runOnFromOutside(int row, const QMap<int, XlsxICell>& cells, const Visit& visit) {
+    const auto near = [&](QMap<int, XlsxICell>::const_iterator it) {
+      if (it.value().text.isEmpty()) return false;
+      if (it.key() < layout.span.firstCol || it.key() > layout.span.lastCol) return true;
+      const XlsxCellLook look = iCellLook(it.value(), styles, target, zoom);
+      if (!look.mayOverflow) return true;
+      // Merged text never runs on; a merge outside the window is not known
+      // to the cursor, so the merges are asked.
+      for (const XlsxIMerge& m : sheet.merges)
+        if (row >= m.firstRow && row <= m.lastRow && it.key() >= m.firstCol && it.key() <= m.lastCol) return true;
+      const QRectF rect = blockRect(row, it.key(), row, it.key());
+      if (!rect.isEmpty()) visit(row, it.key(), rect, it.value(), false);
+      return true;
+    };
+    for (auto below = cells.lowerBound(col0); below != cells.cbegin();)
+      if (near(--below)) break;
+    for (auto above = cells.upperBound(col1); above != cells.cend(); ++above)
+      if (near(above)) break;
+  }
+
   QRectF blockRect(int firstRow, int firstCol, int lastRow, int lastCol) const {
     return QRectF(QPointF(layout.colEdge(firstCol), layout.rowEdge(firstRow) - top),
                   QPointF(layout.colEdge(lastCol + 1), layout.rowEdge(lastRow + 1) - top));
   }
 
-  bool emptyAt(int row, int col, const XlsxMergeRows& merges) const {
+  bool emptyAt(int row, int col) const {
     if (col < layout.span.firstCol || col > layout.span.lastCol) return false;
-    // A merge outside the window cannot reach a neighbour inside it; one in
-    // the window is known to the cursor.
-    if (col >= col0 && col <= col1 && merges.at(col)) return false;
+    // A merge in the window is known to the cursor of the current row.
+    if (row == currentRow && col >= col0 && col <= col1 && merges->at(col)) return false;
     const XlsxICell* cell = cellAt(sheet, row, col);
     return !cell || cell->text.isEmpty();
   }
 
-  // Text of a cell left of the window that runs on into it, or right of it
-  // running back: the preview paints windows of a sheet.
-  void runOnFromOutside(int row, const XlsxMergeRows& merges) {
-    const auto rowIt = sheet.cells.constFind(row);
-    if (rowIt == sheet.cells.cend()) return;
-    const QMap<int, XlsxICell>& cells = rowIt.value();
-    auto below = cells.lowerBound(col0);
-    while (below != cells.cbegin()) {
-      --below;
-      if (below.value().text.isEmpty()) continue;
-      if (below.key() >= layout.span.firstCol) runOnCell(row, below.key(), below.value(), merges);
-      break;
-    }
-    for (auto above = cells.upperBound(col1); above != cells.cend(); ++above) {
-      if (above.value().text.isEmpty()) continue;
-      if (above.key() <= layout.span.lastCol) runOnCell(row, above.key(), above.value(), merges);
-      break;
-    }
-  }
-
-  void runOnCell(int row, int col, const XlsxICell& cell, const XlsxMergeRows& merges) {
-    const XlsxCellLook look = iCellLook(cell, styles, target, zoom);
-    if (!look.mayOverflow || look.text.isEmpty()) return;
-    // A merge outside the window is not known to the cursor; merged text
-    // never runs on, so a merged cell is left to its own window.
-    for (const XlsxIMerge& m : sheet.merges)
-      if (row >= m.firstRow && row <= m.lastRow && col >= m.firstCol && col <= m.lastCol) return;
-    const QRectF rect = blockRect(row, col, row, col);
-    if (!rect.isEmpty()) drawText(row, col, rect, cell, false, merges);
-  }
-
-  void drawText(int row, int col, const QRectF& rect, const XlsxICell& cell, bool merged,
-                const XlsxMergeRows& merges) {
+  void drawText(int row, int col, const QRectF& rect, const XlsxICell& cell, bool merged) {
     const XlsxCellLook look = iCellLook(cell, styles, target, zoom);
     if (look.text.isEmpty()) return;
     painter.setFont(look.font);
@@ -111,8 +140,8 @@ class WindowPainter {
     const double spare = needed - rect.width();
     const double reachRight = look.side < 0 ? spare : look.side == 0 ? spare / 2 : 0;
     const double reachLeft = look.side > 0 ? spare : look.side == 0 ? spare / 2 : 0;
-    while (right < rect.right() + reachRight && emptyAt(row, lastCol + 1, merges)) right = layout.colEdge(++lastCol + 1);
-    while (left > rect.left() - reachLeft && emptyAt(row, firstCol - 1, merges)) left = layout.colEdge(--firstCol);
+    while (right < rect.right() + reachRight && emptyAt(row, lastCol + 1)) right = layout.colEdge(++lastCol + 1);
+    while (left > rect.left() - reachLeft && emptyAt(row, firstCol - 1)) left = layout.colEdge(--firstCol);
     // The light grid between the cell and the neighbours its text covers is
     // not drawn, as in the spreadsheet program.
     for (int c = firstCol + 1; c <= lastCol; ++c) {
@@ -138,6 +167,8 @@ class WindowPainter {
   XlsxPaintTarget target;
   double zoom;
   const XlsxICell empty;
+  std::unique_ptr<XlsxMergeRows> merges;
+  int currentRow = -1;
 };
 
 }  // namespace
@@ -147,7 +178,7 @@ void iPaintCellWindow(QPainter& painter, const XlsxISheetData& sheet, const Xlsx
                       XlsxPaintTarget target, double zoom) {
   if (layout.span.isEmpty() || row1 < row0 || col1 < col0) return;
   WindowPainter window(painter, sheet, styles, layout, row0, row1, col0, col1, top, target, zoom);
-  window.paint(WindowPainter::Fill);
-  window.paint(WindowPainter::Text);
-  window.paint(WindowPainter::Border);
+  window.paintFills();
+  window.paintTexts();
+  window.paintBorders();
 }

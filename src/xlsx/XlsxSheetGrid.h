@@ -52,6 +52,8 @@ class XlsxMergeRows {
   void moveTo(int row);
   // The merge holding column col of the current row; null when none.
   const XlsxIMerge* at(int col) const;
+  // Every merge that meets the window, by first row.
+  const std::vector<XlsxIMerge>& inWindow() const { return waiting; }
   // Whether (row, col) is where the window first meets merge m: its top-left
   // cell, or the window's corner of a merge that starts above or left of it.
   bool isAnchor(const XlsxIMerge& m, int row, int col) const {
