@@ -92,6 +92,7 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   layout->addWidget(scrollArea, 1);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+  buttons->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
   importButton = buttons->button(QDialogButtonBox::Ok);
   importButton->setText(tr("Импортировать"));
   // A workbook of which nothing can be read offers nothing to import.
