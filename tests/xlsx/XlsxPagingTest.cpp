@@ -8,6 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QComboBox>
 #include <QLabel>
 #include <QRadioButton>
@@ -154,6 +158,68 @@ TEST_F(PagingDialog, DraggingBreaksMovesAndMergesPages) {
   choosePaper(1);
   choosePaper(0);
   EXPECT_EQ(preview->breaks(), (QList<int>{54, 107, 160}));
+}
+
+}  // namespace
+
+namespace {
+
+// Marks every text that goes through the interface's translation.
+QString markTranslated(const QString& source) { return QStringLiteral("‹") + source + QStringLiteral("›"); }
+
+TEST(XlsxNothingToImport, OffersNoImportAndSaysWhyInTheInterfaceLanguage) {
+  QTemporaryDir dir;
+  const QString notZip = dir.filePath(QStringLiteral("text.xlsx"));
+  QFile file(notZip);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("not a workbook at all");
+  file.close();
+  const QString empty = dir.filePath(QStringLiteral("empty.xlsx"));
+  ASSERT_TRUE(writeZipParts(empty, minimalWorkbook({"<sheetData/>"})));
+  const QString broken = dir.filePath(QStringLiteral("broken.xlsx"));
+  ASSERT_TRUE(writeZipParts(broken, minimalWorkbook({"<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\"><v>2</row>"})));
+
+  setXlsxTranslator(&markTranslated);
+  struct Case {
+    QString path;
+    bool importable;
+    QString count;
+  } cases[] = {{notZip, false, QStringLiteral("Страниц: 0")},
+               {empty, false, QStringLiteral("Страниц: 0")},
+               {broken, true, QStringLiteral("Страниц: 1")}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path.toStdString());
+    XlsxImportDialog dialog(c.path);
+    dialog.show();
+    QPushButton* importButton = nullptr;
+    for (QPushButton* button : dialog.findChildren<QPushButton*>())
+      if (button->text() == QStringLiteral("Импортировать")) importButton = button;
+    ASSERT_NE(importButton, nullptr);
+    EXPECT_EQ(importButton->isEnabled(), c.importable);
+    if (!c.importable) {
+      EXPECT_FALSE(importButton->toolTip().isEmpty());
+    }
+    QStringList labels;
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) labels << label->text();
+    EXPECT_TRUE(labels.contains(c.count)) << labels.join('|').toStdString();
+    // Every message and every reason in it went through the translation:
+    // no English text of libzip or of the XML reader is left.
+    for (const QString& message : dialog.loadMessageTexts()) {
+      EXPECT_TRUE(message.startsWith(QStringLiteral("‹"))) << message.toStdString();
+      QString rest = message;
+      rest.remove(QStringLiteral("xl/worksheets/sheet1.xml")).remove(QFileInfo(c.path).fileName());
+      static const QRegularExpression latinWord(QStringLiteral("[A-Za-z]{2,}"));
+      for (auto it = latinWord.globalMatch(rest); it.hasNext();) {
+        const QString word = it.next().captured();
+        EXPECT_TRUE(QStringList({"XML", "ZIP", "Excel", "DTD"}).contains(word)) << message.toStdString();
+      }
+    }
+  }
+  // The reasons themselves are translated, not only the sentences around them.
+  XlsxImportDialog notZipDialog(notZip);
+  ASSERT_EQ(notZipDialog.loadMessageTexts().size(), 1);
+  EXPECT_EQ(notZipDialog.loadMessageTexts().first().count(QStringLiteral("‹")), 2);
+  setXlsxTranslator(nullptr);
 }
 
 }  // namespace
