@@ -100,7 +100,7 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   for (const SheetInfo& sheet : sheets) anyPage = anyPage || !iGridSpan(*sheet.data, sheet.charts).isEmpty();
   if (!styles || !anyPage) {
     importButton->setEnabled(false);
-    importButton->setToolTip(tr("В книге нет данных для импорта"));
+    importButton->setToolTip(xlsxTranslate(QStringLiteral("В книге нет данных для импорта")));
   }
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -132,7 +132,8 @@ QStringList XlsxImportDialog::loadMessageTexts() const {
 }
 
 void XlsxImportDialog::updatePageCountLabel() {
-  pageCountLabel->setText(tr("Страниц: %1").arg(preview->pageCount()));
+  // Made here with a number in it, so put into the interface language here.
+  pageCountLabel->setText(xlsxTranslate(QStringLiteral("Страниц: %1")).arg(preview->pageCount()));
 }
 
 void XlsxImportDialog::refreshPaper() {
