@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -109,7 +110,13 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   connect(paperCombo, &QComboBox::currentIndexChanged, this, &XlsxImportDialog::onPaperChanged);
   connect(orientationGroup, &QButtonGroup::idClicked, this, &XlsxImportDialog::onOrientChanged);
   connect(fitCheck, &QCheckBox::toggled, this, &XlsxImportDialog::onScaleToggled);
-  connect(preview, &XlsxPreviewWidget::pageBreaksChanged, this, &XlsxImportDialog::updatePageCountLabel);
+  connect(preview, &XlsxPreviewWidget::pageBreaksChanged, this, [this] {
+    updatePageCountLabel();
+    // Breaks the user dragged stay with their sheet while other sheets are
+    // looked at; automatic ones are made again whenever needed.
+    if (!placingBreaks && currentSheet >= 0 && currentSheet < sheets.size())
+      draggedBreaks[currentSheet] = preview->breaks();
+  });
 
   onPaperChanged(0);
   if (!sheets.isEmpty()) onSheetSelected(0);
@@ -137,6 +144,7 @@ void XlsxImportDialog::updatePageCountLabel() {
 }
 
 void XlsxImportDialog::refreshPaper() {
+  const QScopedValueRollback<bool> placing(placingBreaks, true);
   preview->setPaperSize(paperPt, landscape);
   updatePageCountLabel();
 }
@@ -146,21 +154,34 @@ void XlsxImportDialog::onPaperChanged(int index) {
                                               QSizeF(612, 1008)};
   paperPt = sizes[size_t(std::clamp(index, 0, 3))];
   landscape = orientationGroup->checkedId() == 1;
+  draggedBreaks.clear();
   refreshPaper();
 }
 
 void XlsxImportDialog::onOrientChanged() {
   landscape = orientationGroup->checkedId() == 1;
+  draggedBreaks.clear();
   refreshPaper();
 }
 
-void XlsxImportDialog::onScaleToggled() { preview->setPaperSize(paperPt, landscape); }
+void XlsxImportDialog::onScaleToggled() {
+  draggedBreaks.clear();
+  const QScopedValueRollback<bool> placing(placingBreaks, true);
+  preview->setPaperSize(paperPt, landscape);
+}
 
 void XlsxImportDialog::onSheetSelected(int index) {
   if (index < 0 || index >= sheets.size()) return;
   currentSheet = index;
-  preview->setSheet(sheets[index].data.get(), styles.get(), sheets[index].charts);
+  {
+    const QScopedValueRollback<bool> placing(placingBreaks, true);
+    preview->setSheet(sheets[index].data.get(), styles.get(), sheets[index].charts);
+  }
   refreshPaper();
+  if (draggedBreaks.contains(index)) {
+    const QScopedValueRollback<bool> placing(placingBreaks, true);
+    preview->setBreaks(draggedBreaks.value(index));
+  }
   for (qsizetype i = 0; i < sheetButtons.size(); ++i) sheetButtons[i]->setChecked(i == index);
 }
 
@@ -169,8 +190,15 @@ XlsxPageOptions XlsxImportDialog::pageOptions() const {
   options.paperPt = paperPt;
   options.landscape = landscape;
   options.fitToWidth = fitCheck->isChecked();
-  options.shownSheet = currentSheet;
-  options.shownBreaks = preview->breaks();
+  // Every sheet is cut where its preview would show the breaks: the shown
+  // one as it stands, others as dragged before or else automatically.
+  for (qsizetype i = 0; i < sheets.size(); ++i) {
+    if (i == currentSheet) options.sheetBreaks.append(preview->breaks());
+    else if (draggedBreaks.contains(int(i))) options.sheetBreaks.append(draggedBreaks.value(int(i)));
+    else
+      options.sheetBreaks.append(
+          XlsxPreviewWidget::automaticBreaks(sheets[i].data.get(), sheets[i].charts, paperPt, landscape));
+  }
   options.chartZoom = preview->zoomFactor();
   return options;
 }

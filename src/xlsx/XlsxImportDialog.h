@@ -70,4 +70,6 @@ class XlsxImportDialog : public QDialog {
   bool landscape = false;
   QStringList messages;
   QList<XlsxMessage> notes;
+  QMap<int, QList<int>> draggedBreaks;  // by sheet index, until the paper changes
+  bool placingBreaks = false;           // breaks placed by the dialog, not dragged
 };

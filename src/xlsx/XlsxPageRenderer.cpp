@@ -105,7 +105,7 @@ int renderXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxIStyles& style
     const double sheetWidth = layout.colEdges.back();
     const double fit = options.fitToWidth && sheetWidth > usableWidth ? usableWidth / sheetWidth : 1.0;
     const PagePainter pagePainter(sheet, styles, layout, options.chartZoom);
-    const QList<int> breaks = index == options.shownSheet ? options.shownBreaks : QList<int>();
+    const QList<int> breaks = options.sheetBreaks.value(index);
     for (const auto& [first, last] : pageRanges(layout.span, breaks)) {
       if (first < layout.span.firstRow || first > layout.span.lastRow) continue;
       const double pageHeight = (pagePainter.rowEdge(last + 1) - pagePainter.rowEdge(first)) * fit;

@@ -10,6 +10,74 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// The sheet laid out at 96 dpi: the span and its column and row edges.
+struct PreviewGrid {
+  XlsxGridSpan span;
+  std::vector<int> colEdges, rowEdges;
+};
+
+PreviewGrid previewGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts) {
+  PreviewGrid grid;
+  grid.span = sheet ? iGridSpan(*sheet, charts) : XlsxGridSpan();
+  if (grid.span.isEmpty()) return grid;
+  const XlsxISheetData& data = *sheet;
+  grid.colEdges = iEdges<int>(grid.span.firstCol, grid.span.lastCol, [&data](int column) {
+    const XlsxColumnRanges::Range* range = data.colWidths.find(column);
+    if (range && range->hidden) return 0;
+    return range ? std::max(20, int(7 * range->width + 5)) : 64;
+  });
+  grid.rowEdges = iEdges<int>(grid.span.firstRow, grid.span.lastRow, [&data](int row) {
+    if (data.hiddenRows.contains(row)) return 0;
+    const auto it = data.rowHeights.constFind(row);
+    return it == data.rowHeights.cend() ? 20 : std::max(12, int(it.value() * 96 / 72));
+  });
+  return grid;
+}
+
+// Rows that open a new page when the rows are filled onto the paper, the
+// sheet shrunk to the paper's width when it is wider.
+QList<int> breaksOf(const std::vector<int>& rowEdges, int firstRow, int contentWidth, QSizeF paperPt, bool landscape) {
+  QList<int> breaks;
+  if (rowEdges.empty()) return breaks;
+  const QSizeF paper = landscape ? paperPt.transposed() : paperPt;
+  double usableHeight = paper.height() * 96 / 72 - 53.333;
+  const double usableWidth = paper.width() * 96 / 72 - 53.333;
+  if (contentWidth > usableWidth) usableHeight = usableHeight / (usableWidth / contentWidth);
+  double accumulated = 0;
+  for (size_t i = 0; i + 1 < rowEdges.size(); ++i) {
+    const double h = rowEdges[i + 1] - rowEdges[i];
+    if (accumulated > 0 && accumulated + h > usableHeight) {
+      breaks.append(firstRow + int(i));
+      accumulated = h;
+    } else {
+      accumulated += h;
+    }
+  }
+  return breaks;
+}
+
+}  // namespace
+
+QList<int> XlsxPreviewWidget::automaticBreaks(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts,
+                                              QSizeF paperPt, bool landscape) {
+  const PreviewGrid grid = previewGrid(sheet, charts);
+  if (grid.rowEdges.empty()) return {};
+  return breaksOf(grid.rowEdges, grid.span.firstRow, grid.colEdges.back(), paperPt, landscape);
+}
+
+void XlsxPreviewWidget::setBreaks(const QList<int>& rows) {
+  pageBreaks.clear();
+  const int lastRow = firstRow + int(rowEdges.size()) - 2;
+  for (const int row : rows)
+    if (row > firstRow && row <= lastRow) pageBreaks.append(row);
+  std::sort(pageBreaks.begin(), pageBreaks.end());
+  pageBreaks.erase(std::unique(pageBreaks.begin(), pageBreaks.end()), pageBreaks.end());
+  update();
+  emit pageBreaksChanged();
+}
+
 XlsxPreviewWidget::XlsxPreviewWidget(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
   setMinimumWidth(300);
@@ -38,24 +106,16 @@ void XlsxPreviewWidget::recalcLayout() {
   rowEdges.clear();
   paintLayout = XlsxGridLayout();
   contentWidth = contentHeight = 0;
-  const XlsxGridSpan span = sheet ? iGridSpan(*sheet, charts) : XlsxGridSpan();
+  PreviewGrid grid = previewGrid(sheet, charts);
+  const XlsxGridSpan span = grid.span;
   if (span.isEmpty()) {
     setFixedSize(300, 200);
     return;
   }
   firstRow = span.firstRow;
   firstCol = span.firstCol;
-  const XlsxISheetData& data = *sheet;
-  colEdges = iEdges<int>(span.firstCol, span.lastCol, [&data](int column) {
-    const XlsxColumnRanges::Range* range = data.colWidths.find(column);
-    if (range && range->hidden) return 0;
-    return range ? std::max(20, int(7 * range->width + 5)) : 64;
-  });
-  rowEdges = iEdges<int>(span.firstRow, span.lastRow, [&data](int row) {
-    if (data.hiddenRows.contains(row)) return 0;
-    const auto it = data.rowHeights.constFind(row);
-    return it == data.rowHeights.cend() ? 20 : std::max(12, int(it.value() * 96 / 72));
-  });
+  colEdges = std::move(grid.colEdges);
+  rowEdges = std::move(grid.rowEdges);
   contentWidth = colEdges.back();
   contentHeight = rowEdges.back();
   paintLayout.span = span;
@@ -71,20 +131,7 @@ void XlsxPreviewWidget::recalcLayout() {
 void XlsxPreviewWidget::autoBreaks() {
   pageBreaks.clear();
   if (rowEdges.empty()) return;
-  const QSizeF paper = landscape ? paperPt.transposed() : paperPt;
-  double usableHeight = paper.height() * 96 / 72 - 53.333;
-  const double usableWidth = paper.width() * 96 / 72 - 53.333;
-  if (contentWidth > usableWidth) usableHeight = usableHeight / (usableWidth / contentWidth);
-  double accumulated = 0;
-  for (size_t i = 0; i + 1 < rowEdges.size(); ++i) {
-    const double h = rowEdges[i + 1] - rowEdges[i];
-    if (accumulated > 0 && accumulated + h > usableHeight) {
-      pageBreaks.append(firstRow + int(i));
-      accumulated = h;
-    } else {
-      accumulated += h;
-    }
-  }
+  pageBreaks = breaksOf(rowEdges, firstRow, contentWidth, paperPt, landscape);
   emit pageBreaksChanged();
 }
 

@@ -24,6 +24,11 @@ class XlsxPreviewWidget : public QWidget {
   int rowAtY(int y) const;
   int breakYForRow(int row) const;
   const QList<int>& breaks() const { return pageBreaks; }
+  // Puts back breaks kept from an earlier drag; rows outside the sheet are left out.
+  void setBreaks(const QList<int>& rows);
+  // The breaks autoBreaks would place for a sheet on this paper, without a widget.
+  static QList<int> automaticBreaks(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts, QSizeF paperPt,
+                                    bool landscape);
   double zoomFactor() const { return zoom; }
 
   void drawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,

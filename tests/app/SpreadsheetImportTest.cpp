@@ -107,7 +107,7 @@ TEST_F(SpreadsheetImport, PagesFollowABreakDraggedInThePreview) {
   ASSERT_EQ(testsupport::runTool(QStringLiteral("/usr/bin/python3"), {script, longBook}), 0);
 
   QList<int> autoBreaks, draggedBreaks;
-  QString shownCount;
+  QString shownCount, notesCount;
   whenModalOpens<XlsxImportDialog>([&](XlsxImportDialog* dialog) {
     XlsxPreviewWidget* preview = dialog->previewWidget();
     autoBreaks = preview->breaks();
@@ -123,6 +123,11 @@ TEST_F(SpreadsheetImport, PagesFollowABreakDraggedInThePreview) {
     draggedBreaks = preview->breaks();
     for (const QLabel* label : dialog->findChildren<QLabel*>())
       if (label->text().startsWith(QStringLiteral("Страниц: "))) shownCount = label->text();
+    // A look at the second sheet before importing: the first keeps its breaks.
+    for (QToolButton* button : dialog->findChildren<QToolButton*>())
+      if (button->text() == QStringLiteral("Notes")) QTest::mouseClick(button, Qt::LeftButton);
+    for (const QLabel* label : dialog->findChildren<QLabel*>())
+      if (label->text().startsWith(QStringLiteral("Страниц: "))) notesCount = label->text();
     for (QPushButton* button : dialog->findChildren<QPushButton*>())
       if (button->text() == QStringLiteral("Импортировать")) QTest::mouseClick(button, Qt::LeftButton);
   });
@@ -133,9 +138,10 @@ TEST_F(SpreadsheetImport, PagesFollowABreakDraggedInThePreview) {
   EXPECT_EQ(draggedBreaks.value(1), autoBreaks[1] - 20);
   const int previewPages = int(draggedBreaks.size()) + 1;
   EXPECT_EQ(shownCount, QStringLiteral("Страниц: %1").arg(previewPages));
+  EXPECT_EQ(notesCount, QStringLiteral("Страниц: 1"));
 
-  // The saved document holds its first page, the shown sheet's pages as the
-  // preview cut them, and one page for the second sheet.
+  // The saved document holds its first page, the first sheet's pages as the
+  // preview cut them, and the second sheet's page.
   const QString copy = dir.filePath(QStringLiteral("long.pdf"));
   ASSERT_TRUE(window->currentDocument->saveCopy(copy));
   QByteArray info;

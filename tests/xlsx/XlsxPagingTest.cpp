@@ -63,6 +63,20 @@ class PagingDialog : public ::testing::Test {
     while (combo->currentIndex() < index) QTest::keyClick(combo, Qt::Key_Down);
     while (combo->currentIndex() > index) QTest::keyClick(combo, Qt::Key_Up);
   }
+  // Looks at every sheet in turn, adding up the page counts the dialog
+  // shows, and comes back to the sheet shown before.
+  int pagesShownForEverySheet() {
+    const QList<QToolButton*> buttons = dialog->findChildren<QToolButton*>();
+    int shown = 0, total = 0;
+    for (qsizetype i = 0; i < buttons.size(); ++i)
+      if (buttons[i]->isChecked()) shown = int(i);
+    for (QToolButton* button : buttons) {
+      QTest::mouseClick(button, Qt::LeftButton);
+      total += countText().mid(QStringLiteral("Страниц: ").size()).toInt();
+    }
+    QTest::mouseClick(buttons[shown], Qt::LeftButton);
+    return total;
+  }
   QList<QImage> pages(QSizeF* size) {
     QSizeF pageSize(-1, -1);
     QList<QImage> images = dialog->buildPages(pageSize);
@@ -97,8 +111,10 @@ TEST_F(PagingDialog, PageCountsFollowPaperAndOrientation) {
     EXPECT_EQ(countText(), QStringLiteral("Страниц: %1").arg(c.pages));
     QSizeF size;
     const QList<QImage> images = pages(&size);
-    // The shown sheet is cut at its breaks; the two others are one page each.
-    EXPECT_EQ(images.size(), c.pages + 2);
+    // Every sheet is cut where its preview shows the breaks: the import adds
+    // as many pages as the dialog shows for all sheets.
+    EXPECT_EQ(images.size(), pagesShownForEverySheet());
+    EXPECT_GT(images.size(), c.pages + 2);
     EXPECT_EQ(size, c.sizePt);
     EXPECT_EQ(images.first().size(), QSize(int(c.sizePt.width() * 150 / 72), int(c.sizePt.height() * 150 / 72)));
   }
@@ -113,16 +129,17 @@ TEST_F(PagingDialog, AWideSheetIsFittedToThePaperWidthOnlyWhenAsked) {
   const auto rightEdgeInk = [](const QImage& page) {
     return countInk(page, QRect(page.width() - 30, 60, 28, 300), 240);
   };
+  // Pages: four of the first sheet, then the wide sheet's two, then one.
   QList<QImage> fitted = pages(nullptr);
-  ASSERT_EQ(fitted.size(), 4);
-  EXPECT_EQ(rightEdgeInk(fitted[2]), 0);
+  ASSERT_EQ(fitted.size(), 7);
+  EXPECT_EQ(rightEdgeInk(fitted[5]), 0);
   QTest::mouseClick(dialog->findChild<QCheckBox*>(), Qt::LeftButton);
   EXPECT_EQ(countText(), QStringLiteral("Страниц: 2"));
   const QList<QImage> cut = pages(nullptr);
-  ASSERT_EQ(cut.size(), 4);
+  ASSERT_EQ(cut.size(), 7);
   // Its second page (85 rows) is shrunk only to the paper's height, so its
   // right part runs past the image's edge.
-  EXPECT_GT(rightEdgeInk(cut[2]), 0);
+  EXPECT_GT(rightEdgeInk(cut[5]), 0);
 }
 
 TEST_F(PagingDialog, DraggingBreaksMovesAndMergesPages) {
@@ -152,7 +169,10 @@ TEST_F(PagingDialog, DraggingBreaksMovesAndMergesPages) {
   QTest::mouseRelease(preview, Qt::LeftButton, {}, QPoint(100, preview->breakYForRow(40) + 5));
   EXPECT_EQ(preview->breaks(), (QList<int>{40, 160}));
   EXPECT_EQ(countText(), QStringLiteral("Страниц: 3"));
-  EXPECT_EQ(pages(nullptr).size(), 3 + 2);
+  // The dragged breaks stay with their sheet while the others are looked at.
+  EXPECT_EQ(pages(nullptr).size(), pagesShownForEverySheet());
+  EXPECT_EQ(preview->breaks(), (QList<int>{40, 160}));
+  EXPECT_EQ(pages(nullptr).size(), 3 + 2 + 1);
 
   // A change of paper puts the automatic breaks back.
   choosePaper(1);
@@ -184,9 +204,9 @@ TEST(XlsxNothingToImport, OffersNoImportAndSaysWhyInTheInterfaceLanguage) {
     QString path;
     bool importable;
     QString count;
-  } cases[] = {{notZip, false, QStringLiteral("Страниц: 0")},
-               {empty, false, QStringLiteral("Страниц: 0")},
-               {broken, true, QStringLiteral("Страниц: 1")}};
+  } cases[] = {{notZip, false, QStringLiteral("‹Страниц: 0›")},
+               {empty, false, QStringLiteral("‹Страниц: 0›")},
+               {broken, true, QStringLiteral("‹Страниц: 1›")}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path.toStdString());
     XlsxImportDialog dialog(c.path);
