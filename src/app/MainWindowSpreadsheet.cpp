@@ -24,8 +24,10 @@ int MainWindow::appendSpreadsheetPages(PdfDocument* document, const QString& pat
   if (handed < 0) return -1;
   const int added = document->pageCount() - before;
   if (error && (appendFailed || added == 0)) {
-    *error = appendFailed ? document->lastError() : unread.join(QLatin1Char('\n'));
-    if (error->isEmpty()) *error = uiTranslate(QStringLiteral("В книге нет листов с данными."));
+    // The workbook's messages name its sheets and parts; they follow a first
+    // line of ours, so that a message box never reads them as markup.
+    *error = appendFailed ? document->lastError() : uiTranslate(QStringLiteral("В книге нет листов с данными."));
+    if (!appendFailed && !unread.isEmpty()) *error += QLatin1Char('\n') + unread.join(QLatin1Char('\n'));
   }
   return added;
 }
