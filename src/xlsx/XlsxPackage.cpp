@@ -319,13 +319,14 @@ void readCharts(Package& package, const QString& sheetPart, const QByteArray& sh
 }
 
 // Refuses a sheet whose grid would be too large to lay out and paint.
-bool gridFits(const XlsxSheetInfo& info, XlsxReadReport& report) {
+bool gridFits(const XlsxSheetInfo& info, XlsxReadReport* report) {
   const XlsxGridSpan span = iGridSpan(*info.data, info.charts);
   if (span.isEmpty()) return true;
   const qint64 rows = qint64(span.lastRow) - span.firstRow + 1;
   const qint64 columns = std::max<qint64>(qint64(span.lastCol) - span.firstCol + 1, 1);
   if (rows * columns <= kMaxGridPositions) return true;
-  report.add(QStringLiteral("Лист «%1» слишком велик для импорта: %2 строк × %3 столбцов (допустимо %4 ячеек)"),
+  if (report)
+    report->add(QStringLiteral("Лист «%1» слишком велик для импорта: %2 строк × %3 столбцов (допустимо %4 ячеек)"),
              {info.name, QString::number(rows), QString::number(columns), QString::number(kMaxGridPositions)});
   return false;
 }
@@ -398,7 +399,13 @@ XlsxWorkbook loadXlsxWorkbook(const QString& path) {
     info.data = iParseSheet(xml, sharedStrings, sheetPart, &report);
     iGrowRowsToFonts(*info.data, *book.styles);
     readCharts(package, sheetPart, xml, info, chartsLeft, chartCache, report);
-    if (!gridFits(info, report)) continue;
+    // Charts anchored far beyond the cells would lay out a grid too large to
+    // paint; the cells are kept without them.
+    if (!info.charts.isEmpty() && !gridFits(info, nullptr)) {
+      report.add(QStringLiteral("Лист «%1»: диаграммы привязаны далеко за ячейками листа и пропущены"), {name});
+      info.charts.clear();
+    }
+    if (!gridFits(info, &report)) continue;
     book.sheets.append(info);
   }
   book.setMessages(report.messages);

@@ -257,6 +257,24 @@ TEST_F(HostileIsolated, EmptySeriesAndEmptyStringsCostNothing) {
   EXPECT_EQ(book.sheets.first().charts.first().series.size(), 1);
 }
 
+TEST_F(HostileIsolated, AChartAnchoredFarAwayIsLeftOutNotTheSheet) {
+  XlsxParts parts = minimalWorkbook({kKept + "<drawing r:id=\"rId1\"/>"});
+  parts.append({QStringLiteral("xl/worksheets/_rels/sheet1.xml.rels"),
+                "<Relationships><Relationship Id=\"rId1\" Target=\"../drawings/drawing1.xml\"/></Relationships>"});
+  parts.append({QStringLiteral("xl/drawings/drawing1.xml"),
+                "<wsDr><twoCellAnchor><from><col>0</col><row>0</row></from><to><col>16000</col><row>1000000</row>"
+                "</to><graphicFrame><chart r:id=\"rId1\" xmlns:r=\"http://schemas.openxmlformats.org/"
+                "officeDocument/2006/relationships\"/></graphicFrame></twoCellAnchor></wsDr>"});
+  parts.append({QStringLiteral("xl/drawings/_rels/drawing1.xml.rels"),
+                "<Relationships><Relationship Id=\"rId1\" Target=\"../charts/chart1.xml\"/></Relationships>"});
+  parts.append({QStringLiteral("xl/charts/chart1.xml"), "<chartSpace><pieChart/></chartSpace>"});
+  const ChildImport run = importInChild(write(QStringLiteral("far.xlsx"), parts));
+  expectBounded(run);
+  EXPECT_TRUE(mentions(run, QStringLiteral("Лист «Sheet1»: диаграммы привязаны далеко за ячейками листа")))
+      << run.messages.join('\n').toStdString();
+  EXPECT_EQ(run.pages, 1);
+}
+
 TEST_F(HostileIsolated, SheetNamesAreShownAsPlainText) {
   // The first sheet's part is missing, so its name appears in the problem
   // list; the second names markup and an ampersand.
