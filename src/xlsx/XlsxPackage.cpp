@@ -230,12 +230,18 @@ void placeChart(XlsxIChart& chart, const Anchor& anchor, const XlsxISheetData& s
   chart.fromRow = clampTo(anchor.number[0], kMaxRow);
   chart.fromCol = clampTo(anchor.number[1], kMaxColumn);
   if (anchor.oneCell) {
-    const qint64 cx = std::max<qint64>(anchor.extent[0], 0), cy = std::max<qint64>(anchor.extent[1], 0);
+    // The end cell is found by walking the cells the extent covers: an
+    // extent past about ten thousand default rows is no chart a sheet shows.
+    constexpr qint64 kMaxExtentEmu = 2'000'000'000;
+    const qint64 cx = std::clamp<qint64>(anchor.extent[0], 0, kMaxExtentEmu);
+    const qint64 cy = std::clamp<qint64>(anchor.extent[1], 0, kMaxExtentEmu);
     // The end point lies extent past the start point; an extent ending on a
     // cell edge ends in the cell before it.
-    chart.toCol = endCell(std::max<qint64>(anchor.fromOffset[1] + cx - 1, 0), chart.fromCol, kMaxColumn - 1,
+    const qint64 rowOffset = std::clamp<qint64>(anchor.fromOffset[0], 0, kMaxExtentEmu);
+    const qint64 colOffset = std::clamp<qint64>(anchor.fromOffset[1], 0, kMaxExtentEmu);
+    chart.toCol = endCell(std::max<qint64>(colOffset + cx - 1, 0), chart.fromCol, kMaxColumn - 1,
                           [&sheet](int c) { return columnEmu(sheet, c); });
-    chart.toRow = endCell(std::max<qint64>(anchor.fromOffset[0] + cy - 1, 0), chart.fromRow, kMaxRow - 1,
+    chart.toRow = endCell(std::max<qint64>(rowOffset + cy - 1, 0), chart.fromRow, kMaxRow - 1,
                           [&sheet](int r) { return rowEmu(sheet, r); });
   } else {
     chart.toRow = std::max(clampTo(anchor.number[2], kMaxRow), chart.fromRow);
