@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
   std::printf("paint:   %8.2f ms  (one 800 x 600 view of the preview)\n", timer.nsecsElapsed() / 1e6);
 
   XlsxPageOptions options;
-  options.shownBreaks = preview.breaks();
+  options.sheetBreaks = {preview.breaks()};
   options.chartZoom = preview.zoomFactor();
   timer.restart();
   qint64 checksum = 0;

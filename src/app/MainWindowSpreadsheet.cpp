@@ -2,13 +2,17 @@
 // them, and each page goes into the document as soon as it is painted.
 #include "MainWindow.h"
 
+#include "UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "xlsx/XlsxImport.h"
+#include "xlsx/XlsxMessages.h"
 
 int MainWindow::appendSpreadsheetPages(PdfDocument* document, const QString& path, QString* error) {
   const int before = document->pageCount();
   bool appendFailed = false;
   QStringList unread;
+  // The workbook's messages are put into the interface language as they are made.
+  setXlsxTranslator(&uiTranslate);
   // The pages of a long sheet are never all held at once.
   const int handed = runXlsxImport(
       path, this,
@@ -20,8 +24,10 @@ int MainWindow::appendSpreadsheetPages(PdfDocument* document, const QString& pat
   if (handed < 0) return -1;
   const int added = document->pageCount() - before;
   if (error && (appendFailed || added == 0)) {
-    *error = appendFailed ? document->lastError() : unread.join(QLatin1Char('\n'));
-    if (error->isEmpty()) *error = QStringLiteral("В книге нет листов с данными.");
+    // The workbook's messages name its sheets and parts; they follow a first
+    // line of ours, so that a message box never reads them as markup.
+    *error = appendFailed ? document->lastError() : uiTranslate(QStringLiteral("В книге нет листов с данными."));
+    if (!appendFailed && !unread.isEmpty()) *error += QLatin1Char('\n') + unread.join(QLatin1Char('\n'));
   }
   return added;
 }

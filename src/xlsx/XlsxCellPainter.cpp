@@ -78,63 +78,90 @@ QString iCellText(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPaintTar
   return cell.text;
 }
 
-void iDrawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
-               XlsxPaintTarget target, double zoom) {
+XlsxCellLook iCellLook(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPaintTarget target, double zoom) {
+  XlsxCellLook look;
   const bool page = target == XlsxPaintTarget::Page;
   const CellRecords records = recordsOf(cell, styles);
-  if (records.fill && records.fill->hasColor) {
-    if (page) painter.fillRect(truncated(rect), records.fill->color);
-    else painter.fillRect(rect, records.fill->color);
+  look.text = records.xf ? iCellText(cell, styles, target) : cell.text;
+  const double size = records.font ? records.font->size : 11.0;
+  if (page) look.font.setPointSizeF(std::max(2.0, size));
+  else look.font.setPixelSize(std::max(7, int(size * zoom * 1.2)));
+  if (records.font) {
+    if (records.font->bold) look.font.setWeight(QFont::Bold);
+    look.font.setItalic(records.font->italic);
+    look.font.setUnderline(records.font->underline);
   }
-  const QString text = records.xf ? iCellText(cell, styles, target) : cell.text;
-  if (!text.isEmpty()) {
-    QFont font;
-    const double size = records.font ? records.font->size : 11.0;
-    if (page) {
-      font.setPointSizeF(std::max(2.0, size));
-    } else {
-      font.setPixelSize(std::max(7, int(size * zoom * 1.2)));
-    }
-    if (records.font) {
-      if (records.font->bold) font.setWeight(QFont::Bold);
-      font.setItalic(records.font->italic);
-      font.setUnderline(records.font->underline);
-    }
-    painter.setFont(font);
-    painter.setPen(records.font && records.font->hasColor ? records.font->color : QColor(Qt::black));
-    int flags = Qt::AlignLeft | Qt::AlignVCenter;
-    if (records.xf) {
-      const QString& h = records.xf->horizontal;
-      Qt::Alignment horizontal = Qt::AlignLeft;
-      if (h == QLatin1String("center")) horizontal = Qt::AlignHCenter;
-      else if (h == QLatin1String("right")) horizontal = Qt::AlignRight;
-      else if (h == QLatin1String("justify") && !page) horizontal = Qt::AlignJustify;
-      else if (h.isEmpty() && cell.numeric) horizontal = Qt::AlignRight;
-      Qt::Alignment vertical = Qt::AlignVCenter;
-      if (!page && records.xf->vertical == QLatin1String("top")) vertical = Qt::AlignTop;
-      else if (!page && records.xf->vertical == QLatin1String("bottom")) vertical = Qt::AlignBottom;
-      flags = int(horizontal | vertical);
-      // A wrapped cell shows all of its words inside the cell instead of
-      // losing what does not fit on one line.
-      flags |= records.xf->wrapText ? Qt::TextWordWrap : Qt::TextSingleLine;
-    } else {
-      flags |= Qt::TextSingleLine;
-    }
-    if (page) painter.setClipRect(truncated(rect));
-    else painter.setClipRect(rect);
-    painter.drawText(rect.adjusted(2, 1, -2, -1), flags, text);
-    painter.setClipping(false);
+  look.color = records.font && records.font->hasColor ? records.font->color : QColor(Qt::black);
+  Qt::Alignment horizontal = Qt::AlignLeft;
+  Qt::Alignment vertical = Qt::AlignVCenter;
+  bool wrap = false;
+  if (records.xf) {
+    const QString& h = records.xf->horizontal;
+    if (h == QLatin1String("center")) horizontal = Qt::AlignHCenter;
+    else if (h == QLatin1String("right")) horizontal = Qt::AlignRight;
+    else if (h == QLatin1String("justify") && !page) horizontal = Qt::AlignJustify;
+    else if (h.isEmpty() && cell.numeric) horizontal = Qt::AlignRight;
+    if (!page && records.xf->vertical == QLatin1String("top")) vertical = Qt::AlignTop;
+    else if (!page && records.xf->vertical == QLatin1String("bottom")) vertical = Qt::AlignBottom;
+    // A wrapped cell shows all of its words inside the cell instead of
+    // losing what does not fit on one line.
+    wrap = records.xf->wrapText;
   }
+  look.flags = int(horizontal | vertical) | (wrap ? Qt::TextWordWrap : Qt::TextSingleLine);
+  // As in the spreadsheet program, one line of text runs on into empty
+  // neighbours; numbers, wrapped and justified text stay in their cell.
+  look.mayOverflow = !wrap && !cell.numeric && horizontal != Qt::AlignJustify;
+  look.side = horizontal == Qt::AlignHCenter ? 0 : horizontal == Qt::AlignRight ? 1 : -1;
+  return look;
+}
+
+void iDrawCellFill(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
+                   XlsxPaintTarget target) {
+  const CellRecords records = recordsOf(cell, styles);
+  if (!records.fill || !records.fill->hasColor) return;
+  if (target == XlsxPaintTarget::Page) painter.fillRect(truncated(rect), records.fill->color);
+  else painter.fillRect(rect, records.fill->color);
+}
+
+bool iCellHasFill(const XlsxICell& cell, const XlsxIStyles& styles) {
+  const CellRecords records = recordsOf(cell, styles);
+  return records.fill && records.fill->hasColor;
+}
+
+void iDrawCellText(QPainter& painter, const QRectF& textRect, const QRectF& clip, const XlsxCellLook& look,
+                   XlsxPaintTarget target) {
+  if (look.text.isEmpty()) return;
+  painter.save();
+  painter.setFont(look.font);
+  painter.setPen(look.color);
+  painter.setClipRect(target == XlsxPaintTarget::Page ? QRectF(truncated(clip)) : clip, Qt::IntersectClip);
+  painter.drawText(textRect.adjusted(2, 1, -2, -1), look.flags, look.text);
+  painter.restore();
+}
+
+void iDrawCellLines(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
+                    XlsxPaintTarget target, bool grid) {
+  const bool page = target == XlsxPaintTarget::Page;
+  const CellRecords records = recordsOf(cell, styles);
   if (records.border) {
+    if (grid) return;
     const XlsxIBorder& b = *records.border;
     drawSide(painter, b.left, rect.topLeft(), rect.bottomLeft(), target);
     drawSide(painter, b.right, rect.topRight(), rect.bottomRight(), target);
     drawSide(painter, b.top, rect.topLeft(), rect.topRight(), target);
     drawSide(painter, b.bottom, rect.bottomLeft(), rect.bottomRight(), target);
-  } else {
+  } else if (grid) {
     painter.setPen(QPen(page ? QColor(210, 210, 210) : QColor(220, 220, 220), 0.5));
     painter.setBrush(Qt::NoBrush);
     if (page) painter.drawRect(truncated(rect));
     else painter.drawRect(rect);
   }
+}
+
+void iDrawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
+               XlsxPaintTarget target, double zoom) {
+  iDrawCellFill(painter, rect, cell, styles, target);
+  iDrawCellLines(painter, rect, cell, styles, target, true);
+  iDrawCellText(painter, rect, rect, iCellLook(cell, styles, target, zoom), target);
+  iDrawCellLines(painter, rect, cell, styles, target, false);
 }

@@ -5,6 +5,8 @@
 
 #include "XlsxRecords.h"
 
+#include <QColor>
+#include <QFont>
 #include <QRectF>
 
 class QPainter;
@@ -16,6 +18,30 @@ QString iFormatNum(double value, int numFmtId, const QString& code);
 
 // The text a cell shows: numbers go through their format code.
 QString iCellText(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPaintTarget target);
+
+// How a cell's text is drawn: its display text, font, colour and alignment,
+// and which way one line of it may run on into empty neighbours.
+struct XlsxCellLook {
+  QString text;
+  QFont font;
+  QColor color;
+  int flags = 0;
+  bool mayOverflow = false;
+  int side = -1;  // -1 left-aligned (runs right), 0 centred (both ways), 1 right-aligned (runs left)
+};
+XlsxCellLook iCellLook(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPaintTarget target, double zoom);
+
+// The layers of a cell, painted in this order over a whole window so that
+// neither a neighbour's fill nor its grid covers text that runs on into it.
+void iDrawCellFill(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
+                   XlsxPaintTarget target);
+bool iCellHasFill(const XlsxICell& cell, const XlsxIStyles& styles);
+// Text laid out in textRect, shown only inside clip.
+void iDrawCellText(QPainter& painter, const QRectF& textRect, const QRectF& clip, const XlsxCellLook& look,
+                   XlsxPaintTarget target);
+// grid: the light outline of a cell without border record; otherwise the border record's sides.
+void iDrawCellLines(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
+                    XlsxPaintTarget target, bool grid);
 
 // One cell or merged block into rect. zoom is the preview's zoom (text size).
 void iDrawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,

@@ -19,10 +19,11 @@ int plotType(QStringView name) {
 XlsxIChart iParseChart(const QByteArray& xml, const QString& part, XlsxReadReport* report) {
   XlsxIChart chart;
   if (xml.isEmpty()) return chart;
+  XlsxReadReport localReport;
+  if (!report) report = &localReport;
   XlsxIChartSeries series;
   QString pointText;
   int pointIndex = 0;
-  qint64 slotsHeld = 0;  // list entries over all series, gaps included
   bool inTitle = false, inTitleText = false, inSeries = false, inCategories = false, inValues = false,
        inPoint = false;
   QXmlStreamReader reader(xml);
@@ -60,18 +61,20 @@ XlsxIChart iParseChart(const QByteArray& xml, const QString& part, XlsxReadRepor
         // place, and a huge one would fill memory with gaps.
         const qint64 have = inCategories ? series.categories.size() : series.values.size();
         const qint64 growth = std::max<qint64>(0, qint64(pointIndex) + 1 - have);
-        if (pointIndex >= xlsxlimits::kMaxChartPoints || slotsHeld + growth > 10LL * xlsxlimits::kMaxChartPoints) {
-          if (report)
-            report->add(QStringLiteral("Часть «%1»: точка ряда с номером %2 превышает предел данных диаграммы (%3 точек); пропущена")
-                            .arg(part)
-                            .arg(pointIndex)
-                            .arg(xlsxlimits::kMaxChartPoints));
+        if (pointText.isEmpty() || (!inCategories && !inValues)) {
+          // An empty point reads as the gap it leaves: it costs nothing.
+        } else if (pointIndex >= xlsxlimits::kMaxChartPoints) {
+          report->add(QStringLiteral("Часть «%1»: точка ряда с номером %2 превышает предел данных диаграммы (%3 точек); пропущена"),
+                      {part, QString::number(pointIndex), QString::number(xlsxlimits::kMaxChartPoints)});
+        } else if (report->chartPointsStored + growth > xlsxlimits::kMaxChartSlots) {
+          report->add(QStringLiteral("В диаграммах книги больше %1 точек данных; остальные пропущены"),
+                      {QString::number(xlsxlimits::kMaxChartSlots)});
         } else if (pointIndex >= 0 && inCategories) {
-          slotsHeld += growth;
+          report->chartPointsStored += growth;
           while (series.categories.size() <= pointIndex) series.categories.append(QString());
           series.categories[pointIndex] = pointText;
         } else if (pointIndex >= 0 && inValues) {
-          slotsHeld += growth;
+          report->chartPointsStored += growth;
           while (series.values.size() <= pointIndex) series.values.append(0.0);
           series.values[pointIndex] = pointText.toDouble();
         }
@@ -79,7 +82,8 @@ XlsxIChart iParseChart(const QByteArray& xml, const QString& part, XlsxReadRepor
       } else if (name == u"pt") {
         inPoint = false;
       } else if (name == u"ser") {
-        chart.series.append(series);
+        // A series without points draws nothing and is not kept.
+        if (inSeries && (!series.categories.isEmpty() || !series.values.isEmpty())) chart.series.append(series);
         inSeries = false;
       }
     }

@@ -11,6 +11,6 @@ class QWidget;
 // Runs the import dialog for path. When the user accepts, every page image is
 // handed to addPage with the page size in points, one at a time; a false
 // answer stops the run. Returns the number of pages handed on, or -1 when the
-// user cancelled. loadMessages receives what could not be read.
+// user cancelled. loadMessages receives what could not be read, in the interface language.
 int runXlsxImport(const QString& path, QWidget* parent,
                   const std::function<bool(const QImage&, QSizeF)>& addPage, QStringList* loadMessages = nullptr);

@@ -2,6 +2,7 @@
 
 #include "XlsxPageRenderer.h"
 #include "XlsxPreviewWidget.h"
+#include "XlsxSheetGrid.h"
 #include "XlsxWorkbook.h"
 
 #include <QButtonGroup>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -21,7 +23,7 @@
 
 XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("AppDialog"));
-  setWindowTitle(tr("Импорт Excel: ") + QFileInfo(path).fileName());
+  setWindowTitle(xlsxTranslate(QStringLiteral("Импорт Excel: ")) + QFileInfo(path).fileName());
   resize(820, 660);
   loadXlsx(path);
 
@@ -55,7 +57,9 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   sheetRow->setSpacing(2);
   for (qsizetype i = 0; i < sheets.size(); ++i) {
     auto* button = new QToolButton;
-    button->setText(sheets[i].name);
+    // A sheet name is the file's text: an ampersand in it is no shortcut.
+    QString name = sheets[i].name;
+    button->setText(name.replace(QLatin1Char('&'), QLatin1String("&&")));
     button->setCheckable(true);
     button->setAutoExclusive(true);
     button->setChecked(i == 0);
@@ -69,7 +73,12 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   // What could not be read is said here: the user sees why a sheet, a part
   // or the whole workbook is missing.
   if (!messages.isEmpty()) {
-    auto* problems = new QLabel(messages.join(QLatin1Char('\n')));
+    QStringList lines;
+    for (const XlsxMessage& message : notes) lines.append(message.text());
+    // Names of sheets and parts come from the file: never read as markup.
+    auto* problems = new QLabel;
+    problems->setTextFormat(Qt::PlainText);
+    problems->setText(lines.join(QLatin1Char('\n')));
     problems->setObjectName(QStringLiteral("DialogHint"));
     problems->setWordWrap(true);
     problems->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -84,7 +93,16 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   layout->addWidget(scrollArea, 1);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-  buttons->button(QDialogButtonBox::Ok)->setText(tr("Импортировать"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
+  importButton = buttons->button(QDialogButtonBox::Ok);
+  importButton->setText(tr("Импортировать"));
+  // A workbook of which nothing can be read offers nothing to import.
+  bool anyPage = false;
+  for (const SheetInfo& sheet : sheets) anyPage = anyPage || !iGridSpan(*sheet.data, sheet.charts).isEmpty();
+  if (!styles || !anyPage) {
+    importButton->setEnabled(false);
+    importButton->setToolTip(xlsxTranslate(QStringLiteral("В книге нет данных для импорта")));
+  }
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
@@ -92,7 +110,13 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   connect(paperCombo, &QComboBox::currentIndexChanged, this, &XlsxImportDialog::onPaperChanged);
   connect(orientationGroup, &QButtonGroup::idClicked, this, &XlsxImportDialog::onOrientChanged);
   connect(fitCheck, &QCheckBox::toggled, this, &XlsxImportDialog::onScaleToggled);
-  connect(preview, &XlsxPreviewWidget::pageBreaksChanged, this, &XlsxImportDialog::updatePageCountLabel);
+  connect(preview, &XlsxPreviewWidget::pageBreaksChanged, this, [this] {
+    updatePageCountLabel();
+    // Breaks the user dragged stay with their sheet while other sheets are
+    // looked at; automatic ones are made again whenever needed.
+    if (!placingBreaks && currentSheet >= 0 && currentSheet < sheets.size())
+      draggedBreaks[currentSheet] = preview->breaks();
+  });
 
   onPaperChanged(0);
   if (!sheets.isEmpty()) onSheetSelected(0);
@@ -105,13 +129,22 @@ void XlsxImportDialog::loadXlsx(const QString& path) {
   sheets = book.sheets;
   styles = std::move(book.styles);
   messages = book.messages;
+  notes = book.notes;
+}
+
+QStringList XlsxImportDialog::loadMessageTexts() const {
+  QStringList lines;
+  for (const XlsxMessage& message : notes) lines.append(message.text());
+  return lines;
 }
 
 void XlsxImportDialog::updatePageCountLabel() {
-  pageCountLabel->setText(tr("Страниц: %1").arg(preview->pageCount()));
+  // Made here with a number in it, so put into the interface language here.
+  pageCountLabel->setText(xlsxTranslate(QStringLiteral("Страниц: %1")).arg(preview->pageCount()));
 }
 
 void XlsxImportDialog::refreshPaper() {
+  const QScopedValueRollback<bool> placing(placingBreaks, true);
   preview->setPaperSize(paperPt, landscape);
   updatePageCountLabel();
 }
@@ -121,21 +154,34 @@ void XlsxImportDialog::onPaperChanged(int index) {
                                               QSizeF(612, 1008)};
   paperPt = sizes[size_t(std::clamp(index, 0, 3))];
   landscape = orientationGroup->checkedId() == 1;
+  draggedBreaks.clear();
   refreshPaper();
 }
 
 void XlsxImportDialog::onOrientChanged() {
   landscape = orientationGroup->checkedId() == 1;
+  draggedBreaks.clear();
   refreshPaper();
 }
 
-void XlsxImportDialog::onScaleToggled() { preview->setPaperSize(paperPt, landscape); }
+void XlsxImportDialog::onScaleToggled() {
+  draggedBreaks.clear();
+  const QScopedValueRollback<bool> placing(placingBreaks, true);
+  preview->setPaperSize(paperPt, landscape);
+}
 
 void XlsxImportDialog::onSheetSelected(int index) {
   if (index < 0 || index >= sheets.size()) return;
   currentSheet = index;
-  preview->setSheet(sheets[index].data.get(), styles.get(), sheets[index].charts);
+  {
+    const QScopedValueRollback<bool> placing(placingBreaks, true);
+    preview->setSheet(sheets[index].data.get(), styles.get(), sheets[index].charts);
+  }
   refreshPaper();
+  if (draggedBreaks.contains(index)) {
+    const QScopedValueRollback<bool> placing(placingBreaks, true);
+    preview->setBreaks(draggedBreaks.value(index));
+  }
   for (qsizetype i = 0; i < sheetButtons.size(); ++i) sheetButtons[i]->setChecked(i == index);
 }
 
@@ -144,8 +190,15 @@ XlsxPageOptions XlsxImportDialog::pageOptions() const {
   options.paperPt = paperPt;
   options.landscape = landscape;
   options.fitToWidth = fitCheck->isChecked();
-  options.shownSheet = currentSheet;
-  options.shownBreaks = preview->breaks();
+  // Every sheet is cut where its preview would show the breaks: the shown
+  // one as it stands, others as dragged before or else automatically.
+  for (qsizetype i = 0; i < sheets.size(); ++i) {
+    if (i == currentSheet) options.sheetBreaks.append(preview->breaks());
+    else if (draggedBreaks.contains(int(i))) options.sheetBreaks.append(draggedBreaks.value(int(i)));
+    else
+      options.sheetBreaks.append(
+          XlsxPreviewWidget::automaticBreaks(sheets[i].data.get(), sheets[i].charts, paperPt, landscape));
+  }
   options.chartZoom = preview->zoomFactor();
   return options;
 }

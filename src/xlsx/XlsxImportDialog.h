@@ -2,6 +2,7 @@
 // The modal dialog through which a workbook becomes page images: sheet,
 // paper, orientation and scaling, with a paged preview of the sheet shown.
 
+#include "XlsxMessages.h"
 #include "XlsxRecords.h"
 
 #include <QDialog>
@@ -14,6 +15,7 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QScrollArea;
 class QToolButton;
 class XlsxPreviewWidget;
@@ -34,8 +36,10 @@ class XlsxImportDialog : public QDialog {
   // first; stops when sink returns false. Returns the number of pages handed.
   int renderPages(QSizeF& pageSizePt, const std::function<bool(const QImage&)>& sink);
 
-  // What could not be read, for the user; empty when all was read.
+  // What could not be read, in Russian as written; empty when all was read.
   const QStringList& loadMessages() const { return messages; }
+  // The same in the interface language.
+  QStringList loadMessageTexts() const;
   const QList<SheetInfo>& sheetList() const { return sheets; }
   XlsxPreviewWidget* previewWidget() const { return preview; }
 
@@ -60,8 +64,12 @@ class XlsxImportDialog : public QDialog {
   QButtonGroup* orientationGroup = nullptr;
   QCheckBox* fitCheck = nullptr;
   QLabel* pageCountLabel = nullptr;
+  QPushButton* importButton = nullptr;
   int currentSheet = 0;
   QSizeF paperPt{595, 842};
   bool landscape = false;
   QStringList messages;
+  QList<XlsxMessage> notes;
+  QMap<int, QList<int>> draggedBreaks;  // by sheet index, until the paper changes
+  bool placingBreaks = false;           // breaks placed by the dialog, not dragged
 };

@@ -15,7 +15,8 @@ inline constexpr qint64 kMaxCells = 5'000'000;
 inline constexpr int kMaxMerges = 100'000;
 // Grid positions (rows x columns) a sheet may lay out; every position is painted.
 inline constexpr qint64 kMaxGridPositions = 10'000'000;
-// Points of one chart series.
+// Points of one chart series, and list entries of all series of a workbook.
 inline constexpr int kMaxChartPoints = 100'000;
+inline constexpr qint64 kMaxChartSlots = 2'000'000;
 
 }  // namespace xlsxlimits

@@ -2,10 +2,12 @@
 // followed from the workbook to sheets, drawings and charts.
 #include "XlsxLimits.h"
 #include "XlsxReaders.h"
+#include "XlsxSheetGrid.h"
 #include "XlsxWorkbook.h"
 #include "core/HandleOwner.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QXmlStreamReader>
 
 #include <zip.h>
@@ -29,6 +31,36 @@ constexpr int kMaxSheets = 1000;
 
 QString megabytes(qint64 bytes) { return QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1); }
 
+// libzip's own texts are English; the reason is said in the interface language.
+QString zipReason(int code) {
+  switch (code) {
+    case ZIP_ER_NOZIP: return xlsxTranslate(QStringLiteral("это не ZIP-архив"));
+    case ZIP_ER_OPEN:
+    case ZIP_ER_NOENT: return xlsxTranslate(QStringLiteral("файл не открывается"));
+    case ZIP_ER_READ:
+    case ZIP_ER_SEEK: return xlsxTranslate(QStringLiteral("ошибка чтения файла"));
+    case ZIP_ER_MEMORY: return xlsxTranslate(QStringLiteral("не хватает памяти"));
+    case ZIP_ER_COMPNOTSUPP: return xlsxTranslate(QStringLiteral("неподдерживаемый способ сжатия"));
+    case ZIP_ER_ENCRNOTSUPP:
+    case ZIP_ER_NOPASSWD:
+    case ZIP_ER_WRONGPASSWD: return xlsxTranslate(QStringLiteral("архив зашифрован"));
+    default: return xlsxTranslate(QStringLiteral("архив повреждён"));
+  }
+}
+
+// A document type declaration is what entities are declared in; a package
+// part never needs one, and entities repeated into each other expand to
+// gigabytes. Only the prolog is read to find it.
+bool declaresDocumentType(const QByteArray& xml) {
+  QXmlStreamReader reader(xml);
+  while (!reader.atEnd()) {
+    const auto token = reader.readNext();
+    if (token == QXmlStreamReader::DTD) return true;
+    if (token == QXmlStreamReader::StartElement) return false;
+  }
+  return false;
+}
+
 // Reads whole parts, each checked against the part and package budgets.
 class Package {
  public:
@@ -42,23 +74,23 @@ class Package {
     zip_stat_t stat;
     zip_stat_init(&stat);
     if (zip_stat_index(archive, zip_uint64_t(index), 0, &stat) != 0 || !(stat.valid & ZIP_STAT_SIZE)) {
-      report.add(QStringLiteral("Часть «%1» не читается: %2").arg(name, QString::fromUtf8(zip_strerror(archive))));
+      report.add(QStringLiteral("Часть «%1» не читается: %2"), {name, zipReason(zip_error_code_zip(zip_get_error(archive)))});
       return {};
     }
     if (stat.size > zip_uint64_t(kMaxPartBytes)) {
-      report.add(QStringLiteral("Часть «%1» слишком велика после распаковки (%2 МБ, допустимо %3 МБ); не прочитана")
-                     .arg(name, megabytes(qint64(std::min<zip_uint64_t>(stat.size, INT64_MAX))), megabytes(kMaxPartBytes)));
+      report.add(QStringLiteral("Часть «%1» слишком велика после распаковки (%2 МБ, допустимо %3 МБ); не прочитана"),
+                 {name, megabytes(qint64(std::min<zip_uint64_t>(stat.size, INT64_MAX))), megabytes(kMaxPartBytes)});
       return {};
     }
     const qint64 size = qint64(stat.size);
     if (bytesRead + size > kMaxPackageBytes) {
-      report.add(QStringLiteral("Книга слишком велика после распаковки (больше %1 МБ); часть «%2» не прочитана")
-                     .arg(megabytes(kMaxPackageBytes), name));
+      report.add(QStringLiteral("Книга слишком велика после распаковки (больше %1 МБ); часть «%2» не прочитана"),
+                 {megabytes(kMaxPackageBytes), name});
       return {};
     }
     ZipEntry entry(zip_fopen_index(archive, zip_uint64_t(index), 0));
     if (!entry) {
-      report.add(QStringLiteral("Часть «%1» не открывается: %2").arg(name, QString::fromUtf8(zip_strerror(archive))));
+      report.add(QStringLiteral("Часть «%1» не открывается: %2"), {name, zipReason(zip_error_code_zip(zip_get_error(archive)))});
       return {};
     }
     QByteArray data(size, Qt::Uninitialized);
@@ -73,10 +105,15 @@ class Package {
     char extra = 0;
     const bool longer = filled == size && zip_fread(entry.get(), &extra, 1) > 0;
     if (filled != size || longer) {
-      report.add(QStringLiteral("Часть «%1» повреждена: распакованный размер не совпадает с заявленным").arg(name));
+      report.add(QStringLiteral("Часть «%1» повреждена: распакованный размер не совпадает с заявленным"), {name});
       return {};
     }
     bytesRead += size;
+    if (declaresDocumentType(data)) {
+      report.add(QStringLiteral("Часть «%1» объявляет тип документа (DTD), которого в книгах Excel не бывает; не прочитана"),
+                 {name});
+      return {};
+    }
     return data;
   }
 
@@ -157,8 +194,8 @@ QString firstDrawingId(const QByteArray& sheetXml) {
 // Preview layout sizes at 96 dpi in EMU, to turn a one-cell anchor's extent
 // into the cell where it ends.
 qint64 columnEmu(const XlsxISheetData& sheet, int column) {
-  const auto it = sheet.colWidths.constFind(column);
-  const int pixels = it == sheet.colWidths.cend() ? 64 : std::max(20, int(7 * it.value() + 5));
+  const XlsxColumnRanges::Range* range = sheet.colWidths.find(column);
+  const int pixels = range ? std::max(20, int(7 * range->width + 5)) : 64;
   return pixels * kEmuPerPixel;
 }
 
@@ -193,12 +230,18 @@ void placeChart(XlsxIChart& chart, const Anchor& anchor, const XlsxISheetData& s
   chart.fromRow = clampTo(anchor.number[0], kMaxRow);
   chart.fromCol = clampTo(anchor.number[1], kMaxColumn);
   if (anchor.oneCell) {
-    const qint64 cx = std::max<qint64>(anchor.extent[0], 0), cy = std::max<qint64>(anchor.extent[1], 0);
+    // The end cell is found by walking the cells the extent covers: an
+    // extent past about ten thousand default rows is no chart a sheet shows.
+    constexpr qint64 kMaxExtentEmu = 2'000'000'000;
+    const qint64 cx = std::clamp<qint64>(anchor.extent[0], 0, kMaxExtentEmu);
+    const qint64 cy = std::clamp<qint64>(anchor.extent[1], 0, kMaxExtentEmu);
     // The end point lies extent past the start point; an extent ending on a
     // cell edge ends in the cell before it.
-    chart.toCol = endCell(std::max<qint64>(anchor.fromOffset[1] + cx - 1, 0), chart.fromCol, kMaxColumn - 1,
+    const qint64 rowOffset = std::clamp<qint64>(anchor.fromOffset[0], 0, kMaxExtentEmu);
+    const qint64 colOffset = std::clamp<qint64>(anchor.fromOffset[1], 0, kMaxExtentEmu);
+    chart.toCol = endCell(std::max<qint64>(colOffset + cx - 1, 0), chart.fromCol, kMaxColumn - 1,
                           [&sheet](int c) { return columnEmu(sheet, c); });
-    chart.toRow = endCell(std::max<qint64>(anchor.fromOffset[0] + cy - 1, 0), chart.fromRow, kMaxRow - 1,
+    chart.toRow = endCell(std::max<qint64>(rowOffset + cy - 1, 0), chart.fromRow, kMaxRow - 1,
                           [&sheet](int r) { return rowEmu(sheet, r); });
   } else {
     chart.toRow = std::max(clampTo(anchor.number[2], kMaxRow), chart.fromRow);
@@ -207,7 +250,7 @@ void placeChart(XlsxIChart& chart, const Anchor& anchor, const XlsxISheetData& s
 }
 
 void readCharts(Package& package, const QString& sheetPart, const QByteArray& sheetXml, XlsxSheetInfo& info,
-                int& chartsLeft, XlsxReadReport& report) {
+                int& chartsLeft, QHash<QString, XlsxIChart>& chartCache, XlsxReadReport& report) {
   const QString drawingId = firstDrawingId(sheetXml);
   if (drawingId.isEmpty()) return;
   const QMap<QString, QString> sheetRels = iRelationships(package, relsPartOf(sheetPart), report);
@@ -261,11 +304,15 @@ void readCharts(Package& package, const QString& sheetPart, const QByteArray& sh
         const QString target = drawingRels.value(anchor.chartId);
         if (!anchor.chartId.isEmpty() && !target.isEmpty()) {
           if (chartsLeft <= 0) {
-            report.add(QStringLiteral("В книге больше %1 диаграмм; остальные пропущены").arg(kMaxCharts));
+            report.add(QStringLiteral("В книге больше %1 диаграмм; остальные пропущены"), {QString::number(kMaxCharts)});
           } else {
             --chartsLeft;
             const QString chartPart = iResolvePartPath(drawingPart, target);
-            XlsxIChart chart = iParseChart(package.read(chartPart), chartPart, &report);
+            // Anchors that share a chart part share its parsed series too.
+            auto cached = chartCache.constFind(chartPart);
+            if (cached == chartCache.cend())
+              cached = chartCache.insert(chartPart, iParseChart(package.read(chartPart), chartPart, &report));
+            XlsxIChart chart = cached.value();
             placeChart(chart, anchor, *info.data);
             info.charts.append(chart);
           }
@@ -278,23 +325,15 @@ void readCharts(Package& package, const QString& sheetPart, const QByteArray& sh
 }
 
 // Refuses a sheet whose grid would be too large to lay out and paint.
-bool gridFits(const XlsxSheetInfo& info, XlsxReadReport& report) {
-  const auto& cells = info.data->cells;
-  if (cells.isEmpty()) return true;
-  int firstColumn = kMaxColumn, lastColumn = 0;
-  for (const auto& row : cells) {
-    if (row.isEmpty()) continue;
-    firstColumn = std::min(firstColumn, row.firstKey());
-    lastColumn = std::max(lastColumn, row.lastKey());
-  }
-  const qint64 rows = qint64(cells.lastKey()) - cells.firstKey() + 1;
-  const qint64 columns = std::max<qint64>(lastColumn - std::min(firstColumn, lastColumn) + 1, 1);
+bool gridFits(const XlsxSheetInfo& info, XlsxReadReport* report) {
+  const XlsxGridSpan span = iGridSpan(*info.data, info.charts);
+  if (span.isEmpty()) return true;
+  const qint64 rows = qint64(span.lastRow) - span.firstRow + 1;
+  const qint64 columns = std::max<qint64>(qint64(span.lastCol) - span.firstCol + 1, 1);
   if (rows * columns <= kMaxGridPositions) return true;
-  report.add(QStringLiteral("Лист «%1» слишком велик для импорта: %2 строк × %3 столбцов (допустимо %4 ячеек)")
-                 .arg(info.name)
-                 .arg(rows)
-                 .arg(columns)
-                 .arg(kMaxGridPositions));
+  if (report)
+    report->add(QStringLiteral("Лист «%1» слишком велик для импорта: %2 строк × %3 столбцов (допустимо %4 ячеек)"),
+             {info.name, QString::number(rows), QString::number(columns), QString::number(kMaxGridPositions)});
   return false;
 }
 
@@ -327,18 +366,16 @@ XlsxWorkbook loadXlsxWorkbook(const QString& path) {
   int error = 0;
   ZipArchive archive(QFileInfo(path).isFile() ? zip_open(path.toUtf8().constData(), ZIP_RDONLY, &error) : nullptr);
   if (!archive) {
-    zip_error_t zipError;
-    zip_error_init_with_code(&zipError, error);
-    const QString reason = error ? QString::fromUtf8(zip_error_strerror(&zipError)) : QStringLiteral("это не файл");
-    zip_error_fini(&zipError);
-    book.messages.append(QStringLiteral("Файл «%1» не открывается как книга Excel: %2").arg(fileName, reason));
+    const QString reason = error ? zipReason(error) : xlsxTranslate(QStringLiteral("это не файл"));
+    report.add(QStringLiteral("Файл «%1» не открывается как книга Excel: %2"), {fileName, reason});
+    book.setMessages(report.messages);
     return book;
   }
   Package package(archive.get(), report);
   const QString workbookPart = QStringLiteral("xl/workbook.xml");
   const QList<QString> sharedStrings = iSharedStrings(package, report);
   if (!package.has(workbookPart))
-    report.add(QStringLiteral("В файле «%1» нет книги (части «%2»)").arg(fileName, workbookPart));
+    report.add(QStringLiteral("В файле «%1» нет книги (части «%2»)"), {fileName, workbookPart});
   const auto refs = iSheetRefs(package.read(workbookPart), workbookPart, report);
   const QMap<QString, QString> workbookRels = iRelationships(package, relsPartOf(workbookPart), report);
   const QString themePart = QStringLiteral("xl/theme/theme1.xml");
@@ -346,29 +383,37 @@ XlsxWorkbook loadXlsxWorkbook(const QString& path) {
   const QString stylesPart = QStringLiteral("xl/styles.xml");
   book.styles = iParseStyles(package.read(stylesPart), theme, stylesPart, &report);
   int chartsLeft = kMaxCharts;
+  QHash<QString, XlsxIChart> chartCache;
   for (const auto& [name, id] : refs) {
     if (book.sheets.size() >= kMaxSheets) {
-      report.add(QStringLiteral("В книге больше %1 листов; остальные пропущены").arg(kMaxSheets));
+      report.add(QStringLiteral("В книге больше %1 листов; остальные пропущены"), {QString::number(kMaxSheets)});
       break;
     }
     const QString target = workbookRels.value(id);
     if (target.isEmpty()) {
-      report.add(QStringLiteral("Лист «%1» не найден в связях книги").arg(name));
+      report.add(QStringLiteral("Лист «%1» не найден в связях книги"), {name});
       continue;
     }
     const QString sheetPart = iResolvePartPath(workbookPart, target);
     const QByteArray xml = package.read(sheetPart);
     if (xml.isEmpty()) {
-      report.add(QStringLiteral("Лист «%1»: часть «%2» отсутствует или пуста").arg(name, sheetPart));
+      report.add(QStringLiteral("Лист «%1»: часть «%2» отсутствует или пуста"), {name, sheetPart});
       continue;
     }
     XlsxSheetInfo info;
     info.name = name;
     info.data = iParseSheet(xml, sharedStrings, sheetPart, &report);
-    if (!gridFits(info, report)) continue;
-    readCharts(package, sheetPart, xml, info, chartsLeft, report);
+    iGrowRowsToFonts(*info.data, *book.styles);
+    readCharts(package, sheetPart, xml, info, chartsLeft, chartCache, report);
+    // Charts anchored far beyond the cells would lay out a grid too large to
+    // paint; the cells are kept without them.
+    if (!info.charts.isEmpty() && !gridFits(info, nullptr)) {
+      report.add(QStringLiteral("Лист «%1»: диаграммы привязаны далеко за ячейками листа и пропущены"), {name});
+      info.charts.clear();
+    }
+    if (!gridFits(info, &report)) continue;
     book.sheets.append(info);
   }
-  book.messages = report.messages;
+  book.setMessages(report.messages);
   return book;
 }

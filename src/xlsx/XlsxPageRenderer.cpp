@@ -1,7 +1,6 @@
 #include "XlsxPageRenderer.h"
 
-#include "XlsxCellPainter.h"
-#include "XlsxSheetGrid.h"
+#include "XlsxGridPainter.h"
 
 #include <QPainter>
 
@@ -10,19 +9,15 @@ namespace {
 constexpr double kDpi = 150.0;
 constexpr double kMargin = 20.0 * kDpi / 72.0;  // 41.667 pixels
 
-struct SheetLayout {
-  XlsxGridSpan span;
-  std::vector<double> colEdges;  // pixels at 150 dpi
-  std::vector<double> rowEdges;
-};
-
-SheetLayout layoutOf(const XlsxISheetData& sheet) {
-  SheetLayout layout;
-  layout.span = iGridSpan(sheet);
+XlsxGridLayout layoutOf(const XlsxSheetInfo& info) {
+  const XlsxISheetData& sheet = *info.data;
+  XlsxGridLayout layout;
+  layout.span = iGridSpan(sheet, info.charts);
+  if (layout.span.isEmpty()) return layout;
   layout.colEdges = iEdges<double>(layout.span.firstCol, layout.span.lastCol, [&sheet](int column) {
-    if (sheet.hiddenCols.contains(column)) return 0.0;
-    const auto it = sheet.colWidths.constFind(column);
-    return it == sheet.colWidths.cend() ? 97.203125 : std::max(8.0, 7.0 * it.value() * kDpi / 96.0 + 5.0);
+    const XlsxColumnRanges::Range* range = sheet.colWidths.find(column);
+    if (range && range->hidden) return 0.0;
+    return range ? std::max(8.0, 7.0 * range->width * kDpi / 96.0 + 5.0) : 97.203125;
   });
   layout.rowEdges = iEdges<double>(layout.span.firstRow, layout.span.lastRow, [&sheet](int row) {
     if (sheet.hiddenRows.contains(row)) return 0.0;
@@ -48,7 +43,7 @@ QList<std::pair<int, int>> pageRanges(const XlsxGridSpan& span, const QList<int>
 
 class PagePainter {
  public:
-  PagePainter(const XlsxSheetInfo& sheet, const XlsxIStyles& styles, const SheetLayout& layout, double chartZoom)
+  PagePainter(const XlsxSheetInfo& sheet, const XlsxIStyles& styles, const XlsxGridLayout& layout, double chartZoom)
       : sheet(sheet), styles(styles), layout(layout), chartZoom(chartZoom) {}
 
   void paint(QPainter& painter, int firstRow, int lastRow, double scale, double visibleWidth) const {
@@ -57,54 +52,35 @@ class PagePainter {
     // Columns that start past the image's right edge are never seen.
     int lastColumn = span.lastCol;
     while (lastColumn > span.firstCol && colEdge(lastColumn) * scale > visibleWidth) --lastColumn;
-    const XlsxMergeWindow merges(sheet.data->merges, firstRow, lastRow, span.firstCol, lastColumn);
-    const XlsxICell empty;
-    for (int row = firstRow; row <= lastRow; ++row) {
-      const auto rowIt = sheet.data->cells.constFind(row);
-      for (int col = span.firstCol; col <= lastColumn; ++col) {
-        if (merges.covered(row, col)) continue;
-        int endRow = row, endCol = col;
-        if (merges.spanOf(row, col, &endRow, &endCol)) {
-          endRow = std::min(endRow, span.lastRow);
-          endCol = std::min(endCol, span.lastCol);
-        }
-        const QRectF rect(QPointF(colEdge(col), rowEdge(row) - top),
-                          QPointF(colEdge(endCol + 1), rowEdge(endRow + 1) - top));
-        if (rect.isEmpty()) continue;  // hidden rows and columns
-        const XlsxICell* cell = &empty;
-        if (rowIt != sheet.data->cells.cend()) {
-          const auto cellIt = rowIt->constFind(col);
-          if (cellIt != rowIt->cend()) cell = &cellIt.value();
-        }
-        iDrawCell(painter, rect, *cell, styles, XlsxPaintTarget::Page, chartZoom);
-      }
-    }
+    // Nothing of a row outside the page's rows shows on it: a merged block
+    // or a chart that crosses a page break is cut there.
     const QRectF rowsArea(0, 0, layout.colEdges.back(), rowEdge(lastRow + 1) - top);
+    painter.save();
+    painter.setClipRect(rowsArea, Qt::IntersectClip);
+    iPaintCellWindow(painter, *sheet.data, styles, layout, firstRow, lastRow, span.firstCol, lastColumn, top,
+                     XlsxPaintTarget::Page, chartZoom);
     for (const XlsxIChart& chart : sheet.charts) {
+      // The span holds every anchor, so a chart lies in its own cells.
       const int topRow = chart.fromRow + 1;
-      int bottomRow = std::min(chart.toRow + 1, span.lastRow);
-      if (topRow < span.firstRow || chart.fromCol < span.firstCol) continue;
-      if (bottomRow < span.firstRow || chart.toCol < span.firstCol) continue;
+      const int bottomRow = std::min(std::max(chart.toRow, chart.fromRow) + 1, span.lastRow);
+      if (topRow < span.firstRow || chart.fromCol < span.firstCol || chart.fromCol > span.lastCol) continue;
       // A chart is drawn on the pages whose rows it meets, clipped to them.
-      const int pageTop = std::max(topRow, firstRow);
-      if (pageTop > lastRow || bottomRow < firstRow) continue;
-      const double left = chart.fromCol > span.lastCol ? 0.0 : colEdge(chart.fromCol);
-      const double right = chart.toCol > span.lastCol ? layout.colEdges.back() : colEdge(chart.toCol + 1);
-      const QRectF rect(QPointF(left, rowEdge(pageTop) - top), QPointF(right, rowEdge(bottomRow + 1) - top));
-      painter.save();
-      painter.setClipRect(rowsArea);
+      if (topRow > lastRow || bottomRow < firstRow) continue;
+      const int rightCol = std::min(std::max(chart.toCol, chart.fromCol), span.lastCol);
+      const QRectF rect(QPointF(colEdge(chart.fromCol), rowEdge(topRow) - top),
+                        QPointF(colEdge(rightCol + 1), rowEdge(bottomRow + 1) - top));
       iDrawChart(painter, rect, chart, chartZoom);
-      painter.restore();
     }
+    painter.restore();
   }
 
-  double rowEdge(int row) const { return layout.rowEdges[size_t(row - layout.span.firstRow)]; }
-  double colEdge(int col) const { return layout.colEdges[size_t(col - layout.span.firstCol)]; }
+  double rowEdge(int row) const { return layout.rowEdge(row); }
+  double colEdge(int col) const { return layout.colEdge(col); }
 
  private:
   const XlsxSheetInfo& sheet;
   const XlsxIStyles& styles;
-  const SheetLayout& layout;
+  const XlsxGridLayout& layout;
   double chartZoom;
 };
 
@@ -123,12 +99,13 @@ int renderXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxIStyles& style
   int handed = 0;
   for (qsizetype index = 0; index < sheets.size(); ++index) {
     const XlsxSheetInfo& sheet = sheets[index];
-    if (!sheet.data || sheet.data->cells.isEmpty()) continue;
-    const SheetLayout layout = layoutOf(*sheet.data);
+    if (!sheet.data) continue;
+    const XlsxGridLayout layout = layoutOf(sheet);
+    if (layout.span.isEmpty()) continue;
     const double sheetWidth = layout.colEdges.back();
     const double fit = options.fitToWidth && sheetWidth > usableWidth ? usableWidth / sheetWidth : 1.0;
     const PagePainter pagePainter(sheet, styles, layout, options.chartZoom);
-    const QList<int> breaks = index == options.shownSheet ? options.shownBreaks : QList<int>();
+    const QList<int> breaks = options.sheetBreaks.value(index);
     for (const auto& [first, last] : pageRanges(layout.span, breaks)) {
       if (first < layout.span.firstRow || first > layout.span.lastRow) continue;
       const double pageHeight = (pagePainter.rowEdge(last + 1) - pagePainter.rowEdge(first)) * fit;

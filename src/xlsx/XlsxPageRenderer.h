@@ -14,8 +14,9 @@ struct XlsxPageOptions {
   QSizeF paperPt{595, 842};  // portrait size; landscape swaps it
   bool landscape = false;
   bool fitToWidth = true;
-  int shownSheet = 0;      // the sheet cut at shownBreaks; every other sheet is one page
-  QList<int> shownBreaks;  // first rows of new pages
+  // Each sheet's page breaks (first rows of new pages), by sheet index; a
+  // sheet without an entry is one page.
+  QList<QList<int>> sheetBreaks;
   double chartZoom = 1.0;  // the preview's zoom, which sets chart text sizes
 };
 

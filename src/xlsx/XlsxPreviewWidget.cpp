@@ -1,7 +1,7 @@
 #include "XlsxPreviewWidget.h"
 
 #include "XlsxCellPainter.h"
-#include "XlsxSheetGrid.h"
+#include "XlsxMessages.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -9,6 +9,74 @@
 
 #include <algorithm>
 #include <cmath>
+
+namespace {
+
+// The sheet laid out at 96 dpi: the span and its column and row edges.
+struct PreviewGrid {
+  XlsxGridSpan span;
+  std::vector<int> colEdges, rowEdges;
+};
+
+PreviewGrid previewGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts) {
+  PreviewGrid grid;
+  grid.span = sheet ? iGridSpan(*sheet, charts) : XlsxGridSpan();
+  if (grid.span.isEmpty()) return grid;
+  const XlsxISheetData& data = *sheet;
+  grid.colEdges = iEdges<int>(grid.span.firstCol, grid.span.lastCol, [&data](int column) {
+    const XlsxColumnRanges::Range* range = data.colWidths.find(column);
+    if (range && range->hidden) return 0;
+    return range ? std::max(20, int(7 * range->width + 5)) : 64;
+  });
+  grid.rowEdges = iEdges<int>(grid.span.firstRow, grid.span.lastRow, [&data](int row) {
+    if (data.hiddenRows.contains(row)) return 0;
+    const auto it = data.rowHeights.constFind(row);
+    return it == data.rowHeights.cend() ? 20 : std::max(12, int(it.value() * 96 / 72));
+  });
+  return grid;
+}
+
+// Rows that open a new page when the rows are filled onto the paper, the
+// sheet shrunk to the paper's width when it is wider.
+QList<int> breaksOf(const std::vector<int>& rowEdges, int firstRow, int contentWidth, QSizeF paperPt, bool landscape) {
+  QList<int> breaks;
+  if (rowEdges.empty()) return breaks;
+  const QSizeF paper = landscape ? paperPt.transposed() : paperPt;
+  double usableHeight = paper.height() * 96 / 72 - 53.333;
+  const double usableWidth = paper.width() * 96 / 72 - 53.333;
+  if (contentWidth > usableWidth) usableHeight = usableHeight / (usableWidth / contentWidth);
+  double accumulated = 0;
+  for (size_t i = 0; i + 1 < rowEdges.size(); ++i) {
+    const double h = rowEdges[i + 1] - rowEdges[i];
+    if (accumulated > 0 && accumulated + h > usableHeight) {
+      breaks.append(firstRow + int(i));
+      accumulated = h;
+    } else {
+      accumulated += h;
+    }
+  }
+  return breaks;
+}
+
+}  // namespace
+
+QList<int> XlsxPreviewWidget::automaticBreaks(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts,
+                                              QSizeF paperPt, bool landscape) {
+  const PreviewGrid grid = previewGrid(sheet, charts);
+  if (grid.rowEdges.empty()) return {};
+  return breaksOf(grid.rowEdges, grid.span.firstRow, grid.colEdges.back(), paperPt, landscape);
+}
+
+void XlsxPreviewWidget::setBreaks(const QList<int>& rows) {
+  pageBreaks.clear();
+  const int lastRow = firstRow + int(rowEdges.size()) - 2;
+  for (const int row : rows)
+    if (row > firstRow && row <= lastRow) pageBreaks.append(row);
+  std::sort(pageBreaks.begin(), pageBreaks.end());
+  pageBreaks.erase(std::unique(pageBreaks.begin(), pageBreaks.end()), pageBreaks.end());
+  update();
+  emit pageBreaksChanged();
+}
 
 XlsxPreviewWidget::XlsxPreviewWidget(QWidget* parent) : QWidget(parent) {
   setMouseTracking(true);
@@ -36,27 +104,23 @@ void XlsxPreviewWidget::setPaperSize(QSizeF paper, bool isLandscape) {
 void XlsxPreviewWidget::recalcLayout() {
   colEdges.clear();
   rowEdges.clear();
+  paintLayout = XlsxGridLayout();
   contentWidth = contentHeight = 0;
-  if (!sheet || sheet->cells.isEmpty()) {
+  PreviewGrid grid = previewGrid(sheet, charts);
+  const XlsxGridSpan span = grid.span;
+  if (span.isEmpty()) {
     setFixedSize(300, 200);
     return;
   }
-  const XlsxGridSpan span = iGridSpan(*sheet);
   firstRow = span.firstRow;
   firstCol = span.firstCol;
-  const XlsxISheetData& data = *sheet;
-  colEdges = iEdges<int>(span.firstCol, span.lastCol, [&data](int column) {
-    if (data.hiddenCols.contains(column)) return 0;
-    const auto it = data.colWidths.constFind(column);
-    return it == data.colWidths.cend() ? 64 : std::max(20, int(7 * it.value() + 5));
-  });
-  rowEdges = iEdges<int>(span.firstRow, span.lastRow, [&data](int row) {
-    if (data.hiddenRows.contains(row)) return 0;
-    const auto it = data.rowHeights.constFind(row);
-    return it == data.rowHeights.cend() ? 20 : std::max(12, int(it.value() * 96 / 72));
-  });
+  colEdges = std::move(grid.colEdges);
+  rowEdges = std::move(grid.rowEdges);
   contentWidth = colEdges.back();
   contentHeight = rowEdges.back();
+  paintLayout.span = span;
+  paintLayout.colEdges.assign(colEdges.begin(), colEdges.end());
+  paintLayout.rowEdges.assign(rowEdges.begin(), rowEdges.end());
   const int available = parentWidget() ? std::max(parentWidget()->width() - 40, 200) : 600;
   zoom = contentWidth > available ? double(available) / contentWidth : 1.0;
   // A widget cannot be taller than Qt allows; rows past that stay out of reach.
@@ -67,20 +131,7 @@ void XlsxPreviewWidget::recalcLayout() {
 void XlsxPreviewWidget::autoBreaks() {
   pageBreaks.clear();
   if (rowEdges.empty()) return;
-  const QSizeF paper = landscape ? paperPt.transposed() : paperPt;
-  double usableHeight = paper.height() * 96 / 72 - 53.333;
-  const double usableWidth = paper.width() * 96 / 72 - 53.333;
-  if (contentWidth > usableWidth) usableHeight = usableHeight / (usableWidth / contentWidth);
-  double accumulated = 0;
-  for (size_t i = 0; i + 1 < rowEdges.size(); ++i) {
-    const double h = rowEdges[i + 1] - rowEdges[i];
-    if (accumulated > 0 && accumulated + h > usableHeight) {
-      pageBreaks.append(firstRow + int(i));
-      accumulated = h;
-    } else {
-      accumulated += h;
-    }
-  }
+  pageBreaks = breaksOf(rowEdges, firstRow, contentWidth, paperPt, landscape);
   emit pageBreaksChanged();
 }
 
@@ -151,8 +202,6 @@ void XlsxPreviewWidget::drawChart(QPainter& painter, const QRectF& rect, const X
 // Only the rows and columns that meet the exposed area are painted: a sheet
 // of a hundred thousand rows repaints as fast as a short one.
 void XlsxPreviewWidget::paintCells(QPainter& painter, const QRect& exposed) const {
-  const int lastRow = firstRow + int(rowEdges.size()) - 2;
-  const int lastCol = firstCol + int(colEdges.size()) - 2;
   const auto indexAt = [](const std::vector<int>& edges, double y) {
     const auto it = std::upper_bound(edges.begin(), edges.end(), int(y));
     return std::clamp(int(it - edges.begin()) - 1, 0, int(edges.size()) - 2);
@@ -161,40 +210,10 @@ void XlsxPreviewWidget::paintCells(QPainter& painter, const QRect& exposed) cons
   const int row1 = firstRow + indexAt(rowEdges, (exposed.bottom() + 1) / zoom);
   const int col0 = firstCol + indexAt(colEdges, exposed.left() / zoom);
   const int col1 = firstCol + indexAt(colEdges, (exposed.right() + 1) / zoom);
-  const XlsxMergeWindow merges(sheet->merges, row0, row1, col0, col1);
-  const XlsxICell empty;
-  const auto paintAt = [this, &painter, &empty, lastRow, lastCol](int row, int col, int endRow, int endCol) {
-    endRow = std::min(endRow, lastRow);
-    endCol = std::min(endCol, lastCol);
-    const QRectF rect(QPointF(colEdges[size_t(col - firstCol)], rowEdges[size_t(row - firstRow)]),
-                      QPointF(colEdges[size_t(endCol + 1 - firstCol)], rowEdges[size_t(endRow + 1 - firstRow)]));
-    if (rect.isEmpty()) return;  // hidden rows and columns
-    const XlsxICell* cell = &empty;
-    const auto rowIt = sheet->cells.constFind(row);
-    if (rowIt != sheet->cells.cend()) {
-      const auto cellIt = rowIt->constFind(col);
-      if (cellIt != rowIt->cend()) cell = &cellIt.value();
-    }
-    if (styles) drawCell(painter, rect, *cell, *styles);
-  };
-  for (int row = row0; row <= row1; ++row) {
-    for (int col = col0; col <= col1; ++col) {
-      if (merges.covered(row, col)) continue;
-      int endRow = row, endCol = col;
-      merges.spanOf(row, col, &endRow, &endCol);
-      paintAt(row, col, endRow, endCol);
-    }
-  }
-  // A merged block that starts above or left of the exposed area still shows
-  // its part inside it.
-  for (const XlsxIMerge& m : sheet->merges) {
-    if (m.firstRow <= 0 || m.lastRow <= 0 || m.firstCol < 0 || m.lastCol < 0) continue;
-    const int top = std::min(m.firstRow, m.lastRow), bottom = std::max(m.firstRow, m.lastRow);
-    const int left = std::min(m.firstCol, m.lastCol), right = std::max(m.firstCol, m.lastCol);
-    if ((top >= row0 && left >= col0) || bottom < row0 || top > row1 || right < col0 || left > col1) continue;
-    if (top < firstRow || left < firstCol || top > lastRow || left > lastCol) continue;
-    paintAt(top, left, bottom, right);
-  }
+  // Cells are white as on the page; the grey around them is the desk.
+  painter.fillRect(QRectF(0, 0, contentWidth, contentHeight), Qt::white);
+  if (styles) iPaintCellWindow(painter, *sheet, *styles, paintLayout, row0, row1, col0, col1, 0.0,
+                               XlsxPaintTarget::Preview, zoom);
 }
 
 void XlsxPreviewWidget::paintCharts(QPainter& painter) const {
@@ -204,8 +223,8 @@ void XlsxPreviewWidget::paintCharts(QPainter& painter) const {
     const int topRow = chart.fromRow + 1;
     const qint64 i = qint64(topRow) - firstRow, j = qint64(chart.fromCol) - firstCol;
     if (i < 0 || j < 0 || i >= qint64(rowEdges.size()) || j >= qint64(colEdges.size())) continue;
-    const int bottomRow = std::min(chart.toRow + 1, lastRow);
-    const int rightCol = std::min(chart.toCol, lastCol);
+    const int bottomRow = std::min(std::max(chart.toRow, chart.fromRow) + 1, lastRow);
+    const int rightCol = std::min(std::max(chart.toCol, chart.fromCol), lastCol);
     if (bottomRow < firstRow || rightCol < firstCol || bottomRow < topRow || rightCol < chart.fromCol) continue;
     const QRectF rect(QPointF(colEdges[size_t(j)], rowEdges[size_t(i)]),
                       QPointF(colEdges[size_t(rightCol + 1 - firstCol)], rowEdges[size_t(bottomRow + 1 - firstRow)]));
@@ -218,7 +237,7 @@ void XlsxPreviewWidget::paintEvent(QPaintEvent* event) {
   painter.fillRect(rect(), QColor(200, 200, 200));
   if (!sheet || rowEdges.empty()) {
     painter.setPen(Qt::darkGray);
-    painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("Нет данных"));
+    painter.drawText(rect(), Qt::AlignCenter, xlsxTranslate(QStringLiteral("Нет данных")));
     return;
   }
   painter.save();

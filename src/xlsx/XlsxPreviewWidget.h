@@ -2,6 +2,7 @@
 // One worksheet laid out at 96 dpi and paged on paper, with page breaks the
 // user drags to other rows.
 
+#include "XlsxGridPainter.h"
 #include "XlsxRecords.h"
 
 #include <QWidget>
@@ -18,10 +19,16 @@ class XlsxPreviewWidget : public QWidget {
   void setPaperSize(QSizeF paperPt, bool landscape);
   void recalcLayout();
   void autoBreaks();
-  int pageCount() const { return int(pageBreaks.size()) + 1; }
+  // Pages the sheet makes: none without cells, else one more than the breaks.
+  int pageCount() const { return rowEdges.empty() ? 0 : int(pageBreaks.size()) + 1; }
   int rowAtY(int y) const;
   int breakYForRow(int row) const;
   const QList<int>& breaks() const { return pageBreaks; }
+  // Puts back breaks kept from an earlier drag; rows outside the sheet are left out.
+  void setBreaks(const QList<int>& rows);
+  // The breaks autoBreaks would place for a sheet on this paper, without a widget.
+  static QList<int> automaticBreaks(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts, QSizeF paperPt,
+                                    bool landscape);
   double zoomFactor() const { return zoom; }
 
   void drawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
@@ -48,6 +55,7 @@ class XlsxPreviewWidget : public QWidget {
   QList<XlsxIChart> charts;
   std::vector<int> colEdges;
   std::vector<int> rowEdges;
+  XlsxGridLayout paintLayout;  // the same edges, for the cell painter
   int firstRow = 1;
   int firstCol = 0;
   int contentWidth = 0;

@@ -3,6 +3,7 @@
 // They never fail: what cannot be read is left out and, where the user should
 // know, a message naming the part goes into the report.
 
+#include "XlsxMessages.h"
 #include "XlsxRecords.h"
 
 #include <QByteArray>
@@ -14,15 +15,22 @@
 class QXmlStreamAttributes;
 class QXmlStreamReader;
 
-// Messages for the user, each said once, and the running cell count of a
-// workbook that keeps its memory bounded.
+// Messages for the user, each said once, and the running budgets of a
+// workbook that keep its memory bounded.
 struct XlsxReadReport {
-  QStringList messages;
+  QList<XlsxMessage> messages;
   qint64 cellsStored = 0;
-  void add(const QString& message) {
+  qint64 chartPointsStored = 0;  // list entries of all chart series, gaps included
+  void add(const QString& source, const QStringList& args = {}) {
+    const XlsxMessage message{source, args};
     if (!messages.contains(message)) messages.append(message);
   }
 };
+
+// Height in points of a row without a height of its own.
+inline constexpr double kDefaultRowHeightPt = 15.0;
+// Size in points of the text of a cell without a font of its own.
+inline constexpr double kDefaultFontPt = 11.0;
 
 // Adds "part is damaged" to the report when the reader stopped at an error.
 void iNoteXmlError(const QXmlStreamReader& reader, const QString& part, XlsxReadReport* report);
@@ -46,6 +54,9 @@ std::unique_ptr<XlsxIStyles> iParseStyles(const QByteArray& xml, const QList<QCo
 // One worksheet part.
 std::unique_ptr<XlsxISheetData> iParseSheet(const QByteArray& xml, const QList<QString>& sharedStrings,
                                             const QString& part = QString(), XlsxReadReport* report = nullptr);
+
+// Rows without a height fixed by the workbook grow to hold their largest font.
+void iGrowRowsToFonts(XlsxISheetData& sheet, const XlsxIStyles& styles);
 
 // One chart part; the anchor is the loader's.
 XlsxIChart iParseChart(const QByteArray& xml, const QString& part = QString(), XlsxReadReport* report = nullptr);

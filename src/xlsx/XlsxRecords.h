@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QString>
 
+#include <map>
 #include <memory>
 
 struct XlsxICell {
@@ -25,14 +26,38 @@ struct XlsxIMerge {
   int lastCol = -1;
 };
 
+// Column widths kept as the ranges the sheet writes them in: a "col" element
+// over the whole sheet width costs one entry, not sixteen thousand.
+class XlsxColumnRanges {
+ public:
+  struct Range {
+    int last = 0;
+    double width = 8.43;  // characters
+    bool hidden = false;
+  };
+  // Columns first..last (from 0) take width and hidden; later ranges win.
+  void assign(int first, int last, double width, bool hidden);
+  // The range holding column; null when no "col" element covers it.
+  const Range* find(int column) const;
+  // Every column some range covers, for small sheets and checks.
+  QList<int> columns() const;
+  size_t rangeCount() const { return ranges.size(); }
+
+ private:
+  std::map<int, Range> ranges;  // first column -> range; ranges never overlap
+};
+
 struct XlsxISheetData {
   QMap<int, QMap<int, XlsxICell>> cells;
-  QList<XlsxIMerge> merges;
-  QMap<int, double> colWidths;   // characters
+  QList<XlsxIMerge> merges;  // normalised (first <= last) and never overlapping
+  XlsxColumnRanges colWidths;
   QMap<int, double> rowHeights;  // points
-  // Rows (from 1) and columns (from 0) the workbook hides: laid out with no size.
+  // Rows (from 1) the workbook hides: laid out with no size. Hidden columns
+  // are marked in colWidths.
   QSet<int> hiddenRows;
-  QSet<int> hiddenCols;
+  // Rows whose height the workbook fixed ("customHeight"): they do not grow
+  // to their largest font.
+  QSet<int> customHeightRows;
 };
 
 struct XlsxIFont {

@@ -1,10 +1,8 @@
 #pragma once
 // The laid-out grid of a sheet (its row and column edges) and the merged
-// ranges that touch one painted window of it.
+// ranges met while painting one window of it row by row.
 
 #include "XlsxRecords.h"
-
-#include <QHash>
 
 #include <algorithm>
 #include <functional>
@@ -17,8 +15,10 @@ struct XlsxGridSpan {
 };
 
 // Rows from the smallest to the largest row number, columns from the
-// smallest first to the largest last column of any row (the latter from 0).
-XlsxGridSpan iGridSpan(const XlsxISheetData& sheet);
+// smallest first to the largest last column of any row (the latter from 0),
+// widened to hold every chart's anchor cells: a chart sits beside the cells
+// where the spreadsheet shows it, never over them. Empty without cells.
+XlsxGridSpan iGridSpan(const XlsxISheetData& sheet, const QList<XlsxIChart>& charts = {});
 
 // Running edges: one entry per item, then the far edge.
 template <typename T>
@@ -42,18 +42,33 @@ int iEdgeIndexAt(const std::vector<T>& edges, T y) {
   return int(it - edges.begin()) - 1;
 }
 
-// Merges within rows first..last and columns first..last of the grid: the
-// span of each top-left cell and whether a position is covered by a merge.
-// Its memory is bounded by the window, never by the merges' extent.
-class XlsxMergeWindow {
+// Merges met by rows first..last and columns first..last, visited row by row
+// in ascending order. Each row holds only the merges that cross it, so time
+// and memory follow the window painted, never the merges' extent.
+class XlsxMergeRows {
  public:
-  XlsxMergeWindow(const QList<XlsxIMerge>& merges, int firstRow, int lastRow, int firstCol, int lastCol);
-  bool covered(int row, int col) const;
-  // Last row and column of the merge whose top-left cell this is.
-  bool spanOf(int row, int col, int* lastRow, int* lastCol) const;
+  XlsxMergeRows(const QList<XlsxIMerge>& merges, int firstRow, int lastRow, int firstCol, int lastCol);
+  // Makes row current; rows must come in ascending order.
+  void moveTo(int row);
+  // The merge holding column col of the current row; null when none.
+  const XlsxIMerge* at(int col) const;
+  // Every merge that meets the window, by first row.
+  const std::vector<XlsxIMerge>& inWindow() const { return waiting; }
+  // Whether (row, col) is where the window first meets merge m: its top-left
+  // cell, or the window's corner of a merge that starts above or left of it.
+  bool isAnchor(const XlsxIMerge& m, int row, int col) const {
+    return row == std::max(m.firstRow, windowFirstRow) && col == std::max(m.firstCol, windowFirstCol);
+  }
 
  private:
-  int firstRow, lastRow, firstCol, lastCol;
-  std::vector<char> coveredCells;
-  QHash<qint64, std::pair<int, int>> spans;
+  std::vector<XlsxIMerge> waiting;  // by first row
+  size_t nextWaiting = 0;
+  std::vector<XlsxIMerge> active;   // crossing the current row, by first column
+  int windowFirstRow, windowFirstCol;
 };
+
+// Normalises merges (first corner above and left of the last), drops
+// single cells, ranges outside the sheet and any range that overlaps one
+// kept before it. Returns the kept ranges, ordered by first row; *dropped
+// counts the overlapping ones.
+QList<XlsxIMerge> iCleanMerges(const QList<XlsxIMerge>& merges, int* dropped);

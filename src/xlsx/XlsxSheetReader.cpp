@@ -1,7 +1,11 @@
 // Worksheet parts: cells, merged ranges, column widths and row heights.
 #include "XlsxLimits.h"
 #include "XlsxReaders.h"
+#include "XlsxSheetGrid.h"
 
+#include <QFont>
+#include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QXmlStreamReader>
 
 using namespace xlsxlimits;
@@ -78,25 +82,20 @@ std::unique_ptr<XlsxISheetData> iParseSheet(const QByteArray& xml, const QList<Q
         currentRow = ok && r > 0 ? int(std::min<qint64>(r, kMaxRow + 1)) : 1;
         rowUsable = currentRow <= kMaxRow;
         if (!rowUsable) {
-          report->add(QStringLiteral("Часть «%1»: номер строки %2 вне листа (строки 1–%3); строка пропущена")
-                          .arg(part, attribute("r").toString())
-                          .arg(kMaxRow));
+          report->add(QStringLiteral("Часть «%1»: номер строки %2 вне листа (строки 1–%3); строка пропущена"),
+                      {part, attribute("r").toString(), QString::number(kMaxRow)});
           continue;
         }
         if (!attribute("ht").isEmpty()) sheet->rowHeights[currentRow] = attribute("ht").toDouble();
         if (iXsdTrue(attribute("hidden"))) sheet->hiddenRows.insert(currentRow);
+        if (iXsdTrue(attribute("customHeight"))) sheet->customHeightRows.insert(currentRow);
       } else if (name == u"col") {
         // Columns past the sheet's last hold nothing to show.
         const int first = std::max(0, toInt(attribute("min")) - 1);
         const int last = std::min(toInt(attribute("max")), kMaxColumn);
         double width = attribute("width").toDouble();
         if (!(width > 0)) width = 8.43;
-        const bool hidden = iXsdTrue(attribute("hidden"));
-        for (int column = first; column <= last - 1; ++column) {
-          sheet->colWidths[column] = width;
-          if (hidden) sheet->hiddenCols.insert(column);
-          else sheet->hiddenCols.remove(column);
-        }
+        sheet->colWidths.assign(first, last - 1, width, iXsdTrue(attribute("hidden")));
       } else if (name == u"mergeCell") {
         const QStringView ref = attribute("ref");
         const qsizetype colon = ref.indexOf(QLatin1Char(':'));
@@ -106,14 +105,13 @@ std::unique_ptr<XlsxISheetData> iParseSheet(const QByteArray& xml, const QList<Q
                          iColumnFromLetters(allLetters(b))};
         if (merge.firstRow > kMaxRow || merge.lastRow > kMaxRow || merge.firstCol >= kMaxColumn ||
             merge.lastCol >= kMaxColumn) {
-          report->add(QStringLiteral("Часть «%1»: объединение %2 выходит за пределы листа и пропущено")
-                          .arg(part, ref.toString()));
+          report->add(QStringLiteral("Часть «%1»: объединение %2 выходит за пределы листа и пропущено"),
+                      {part, ref.toString()});
           continue;
         }
         if (sheet->merges.size() >= kMaxMerges) {
-          report->add(QStringLiteral("Часть «%1»: больше %2 объединённых диапазонов; остальные пропущены")
-                          .arg(part)
-                          .arg(kMaxMerges));
+          report->add(QStringLiteral("Часть «%1»: больше %2 объединённых диапазонов; остальные пропущены"),
+                      {part, QString::number(kMaxMerges)});
           continue;
         }
         sheet->merges.append(merge);
@@ -165,16 +163,19 @@ std::unique_ptr<XlsxISheetData> iParseSheet(const QByteArray& xml, const QList<Q
         }
         const QString letters = leadingLetters(reference);
         if (reference.isEmpty() || letters.isEmpty()) continue;
+        // A cell without text or format looks like no cell at all: it costs
+        // nothing and does not widen the sheet.
+        if (cell.text.isEmpty() && cell.style == 0) continue;
         const int column = iColumnFromLetters(letters);
         if (column >= kMaxColumn) {
-          report->add(QStringLiteral("Часть «%1»: ссылка %2 за последним столбцом листа (XFD); ячейка пропущена")
-                          .arg(part, reference));
+          report->add(QStringLiteral("Часть «%1»: ссылка %2 за последним столбцом листа (XFD); ячейка пропущена"),
+                      {part, reference});
           continue;
         }
         auto& row = sheet->cells[currentRow];
         if (!row.contains(column)) {
           if (report->cellsStored >= kMaxCells) {
-            report->add(QStringLiteral("В книге больше %1 ячеек; остальные пропущены").arg(kMaxCells));
+            report->add(QStringLiteral("В книге больше %1 ячеек; остальные пропущены"), {QString::number(kMaxCells)});
             if (row.isEmpty()) sheet->cells.remove(currentRow);
             continue;
           }
@@ -185,5 +186,37 @@ std::unique_ptr<XlsxISheetData> iParseSheet(const QByteArray& xml, const QList<Q
     }
   }
   iNoteXmlError(reader, part, report);
+  int overlapping = 0;
+  sheet->merges = iCleanMerges(sheet->merges, &overlapping);
+  if (overlapping > 0)
+    report->add(QStringLiteral("Часть «%1»: %2 объединённых диапазонов перекрывают другие и пропущены"),
+                {part, QString::number(overlapping)});
   return sheet;
+}
+
+void iGrowRowsToFonts(XlsxISheetData& sheet, const XlsxIStyles& styles) {
+  // Line height per point of font size of the font cells are drawn in.
+  double lineRatio = 1.32;
+  if (qGuiApp) {
+    QFont font;
+    font.setPixelSize(1000);
+    lineRatio = std::max(lineRatio, QFontMetricsF(font).height() / 1000.0);
+  }
+  for (auto row = sheet.cells.cbegin(); row != sheet.cells.cend(); ++row) {
+    if (sheet.customHeightRows.contains(row.key())) continue;
+    double largest = 0;
+    for (const XlsxICell& cell : row.value()) {
+      if (cell.text.isEmpty() || cell.style < 0 || cell.style >= styles.cellXfs.size()) continue;
+      const XlsxIXf& xf = styles.cellXfs[cell.style];
+      if (xf.fontId < 0 || xf.fontId >= styles.fonts.size() || !(xf.applyFont || xf.fontId > 0)) continue;
+      largest = std::max(largest, styles.fonts[xf.fontId].size);
+    }
+    // A row grows to hold a font larger than the default one: one line of
+    // the font as it is drawn here and a point above and below it.
+    if (largest <= kDefaultFontPt) continue;
+    const double needed = std::min(largest * lineRatio + 2.0, 409.0);
+    if (needed <= kDefaultRowHeightPt) continue;
+    const auto it = sheet.rowHeights.constFind(row.key());
+    if (it == sheet.rowHeights.cend() || it.value() < needed) sheet.rowHeights[row.key()] = needed;
+  }
 }

@@ -45,10 +45,16 @@ bool iXsdFalse(QStringView text) { return text == u"0" || text == u"false"; }
 
 void iNoteXmlError(const QXmlStreamReader& reader, const QString& part, XlsxReadReport* report) {
   if (!report || !reader.hasError()) return;
-  report->add(QStringLiteral("Часть «%1» повреждена (строка %2): %3")
-                  .arg(part)
-                  .arg(reader.lineNumber())
-                  .arg(reader.errorString()));
+  // The reader's own error text is English; the kind of fault is said here.
+  QString reason;
+  switch (reader.error()) {
+    case QXmlStreamReader::PrematureEndOfDocumentError: reason = QStringLiteral("текст обрывается раньше конца"); break;
+    case QXmlStreamReader::UnexpectedElementError: reason = QStringLiteral("неожиданный элемент"); break;
+    case QXmlStreamReader::CustomError: reason = QStringLiteral("недопустимое содержимое"); break;
+    default: reason = QStringLiteral("нарушена разметка XML"); break;
+  }
+  report->add(QStringLiteral("Часть «%1» повреждена (строка %2): %3"),
+              {part, QString::number(reader.lineNumber()), xlsxTranslate(reason)});
 }
 
 QColor iIndexedColor(int index) {

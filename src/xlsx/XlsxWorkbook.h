@@ -1,6 +1,7 @@
 #pragma once
 // Reading a whole .xlsx workbook into records, once, without widgets.
 
+#include "XlsxMessages.h"
 #include "XlsxRecords.h"
 
 #include <QStringList>
@@ -10,7 +11,13 @@
 struct XlsxWorkbook {
   QList<XlsxSheetInfo> sheets;          // readable worksheets, workbook order
   std::unique_ptr<XlsxIStyles> styles;  // null when the file is no zip package
-  QStringList messages;                 // what could not be read, for the user
+  QList<XlsxMessage> notes;             // what could not be read, for the user
+  QStringList messages;                 // the same in Russian, as written
+  void setMessages(const QList<XlsxMessage>& list) {
+    notes = list;
+    messages.clear();
+    for (const XlsxMessage& note : list) messages.append(note.sourceText());
+  }
 };
 
 XlsxWorkbook loadXlsxWorkbook(const QString& path);

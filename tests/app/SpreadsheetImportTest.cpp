@@ -4,6 +4,8 @@
 #include "RibbonTestWindow.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
+#include "xlsx/XlsxImportDialog.h"
+#include "xlsx/XlsxPreviewWidget.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -89,6 +92,80 @@ TEST_F(SpreadsheetImport, AcceptedWorkbookAddsItsPagesToTheOpenDocument) {
     EXPECT_EQ(image.size, QSize(1239, 1754));
   }
   EXPECT_EQ(pagesWithImages, (QList<int>{2, 3, 4}));
+}
+
+TEST_F(SpreadsheetImport, PagesFollowABreakDraggedInThePreview) {
+  // 200 rows: four pages of the shown sheet before any drag, and a second sheet.
+  const QString longBook = dir.filePath(QStringLiteral("long.xlsx"));
+  const QString script = dir.filePath(QStringLiteral("long.py"));
+  QFile file(script);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("import sys, openpyxl\nwb = openpyxl.Workbook()\nws = wb.active\n"
+             "for r in range(1, 201):\n    ws.append(['Row %d' % r, r])\n"
+             "wb.create_sheet('Notes').append(['Signed off'])\nwb.save(sys.argv[1])\n");
+  file.close();
+  ASSERT_EQ(testsupport::runTool(QStringLiteral("/usr/bin/python3"), {script, longBook}), 0);
+
+  QList<int> autoBreaks, draggedBreaks;
+  QString shownCount, notesCount;
+  whenModalOpens<XlsxImportDialog>([&](XlsxImportDialog* dialog) {
+    XlsxPreviewWidget* preview = dialog->previewWidget();
+    autoBreaks = preview->breaks();
+    if (autoBreaks.size() < 2) return dialog->reject();
+    // Drag the second break twenty rows up with the mouse: the first page
+    // stays, the second shrinks, and the rest of the sheet follows.
+    const int from = preview->breakYForRow(autoBreaks[1]);
+    const int to = preview->breakYForRow(autoBreaks[1] - 20) + 2;
+    QTest::mouseMove(preview, QPoint(120, from));
+    QTest::mousePress(preview, Qt::LeftButton, {}, QPoint(120, from));
+    for (int y = from; y >= to; y -= 4) QTest::mouseMove(preview, QPoint(120, y));
+    QTest::mouseRelease(preview, Qt::LeftButton, {}, QPoint(120, to));
+    draggedBreaks = preview->breaks();
+    for (const QLabel* label : dialog->findChildren<QLabel*>())
+      if (label->text().startsWith(QStringLiteral("Страниц: "))) shownCount = label->text();
+    // A look at the second sheet before importing: the first keeps its breaks.
+    for (QToolButton* button : dialog->findChildren<QToolButton*>())
+      if (button->text() == QStringLiteral("Notes")) QTest::mouseClick(button, Qt::LeftButton);
+    for (const QLabel* label : dialog->findChildren<QLabel*>())
+      if (label->text().startsWith(QStringLiteral("Страниц: "))) notesCount = label->text();
+    for (QPushButton* button : dialog->findChildren<QPushButton*>())
+      if (button->text() == QStringLiteral("Импортировать")) QTest::mouseClick(button, Qt::LeftButton);
+  });
+  chooseFileInNextDialog(longBook);
+  QTest::mouseClick(documentButton(), Qt::LeftButton);
+  ASSERT_GE(autoBreaks.size(), 2);
+  EXPECT_NE(draggedBreaks, autoBreaks);
+  EXPECT_EQ(draggedBreaks.value(1), autoBreaks[1] - 20);
+  const int previewPages = int(draggedBreaks.size()) + 1;
+  EXPECT_EQ(shownCount, QStringLiteral("Страниц: %1").arg(previewPages));
+  EXPECT_EQ(notesCount, QStringLiteral("Страниц: 1"));
+
+  // The saved document holds its first page, the first sheet's pages as the
+  // preview cut them, and the second sheet's page.
+  const QString copy = dir.filePath(QStringLiteral("long.pdf"));
+  ASSERT_TRUE(window->currentDocument->saveCopy(copy));
+  QByteArray info;
+  ASSERT_EQ(testsupport::runTool(QStringLiteral("pdfinfo"), {copy}, &info), 0);
+  const QRegularExpressionMatch pages =
+      QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(QString::fromUtf8(info));
+  ASSERT_TRUE(pages.hasMatch()) << info.toStdString();
+  EXPECT_EQ(pages.captured(1).toInt(), 1 + previewPages + 1);
+  // The sheet's third page opens with the row the break was dragged to, as
+  // tesseract reads the top of that page.
+  const QString prefix = dir.filePath(QStringLiteral("third"));
+  ASSERT_EQ(testsupport::runTool(QStringLiteral("pdftoppm"),
+                                 {QStringLiteral("-f"), QStringLiteral("4"), QStringLiteral("-l"), QStringLiteral("4"),
+                                  QStringLiteral("-r"), QStringLiteral("150"), QStringLiteral("-y"), QStringLiteral("0"),
+                                  QStringLiteral("-H"), QStringLiteral("120"), QStringLiteral("-png"),
+                                  QStringLiteral("-singlefile"), copy, prefix}),
+            0);
+  qputenv("OMP_THREAD_LIMIT", "1");
+  QByteArray read;
+  // One block of lines: the strip holds the page's first rows.
+  testsupport::runTool(QStringLiteral("tesseract"), {prefix + QStringLiteral(".png"), QStringLiteral("-"), QStringLiteral("--psm"), QStringLiteral("6")},
+                       &read);
+  EXPECT_TRUE(QString::fromUtf8(read).contains(QStringLiteral("Row %1").arg(draggedBreaks.value(1))))
+      << read.toStdString();
 }
 
 TEST_F(SpreadsheetImport, CancelledDialogLeavesTheDocumentAsItWas) {

@@ -8,6 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QComboBox>
 #include <QLabel>
 #include <QRadioButton>
@@ -59,6 +63,20 @@ class PagingDialog : public ::testing::Test {
     while (combo->currentIndex() < index) QTest::keyClick(combo, Qt::Key_Down);
     while (combo->currentIndex() > index) QTest::keyClick(combo, Qt::Key_Up);
   }
+  // Looks at every sheet in turn, adding up the page counts the dialog
+  // shows, and comes back to the sheet shown before.
+  int pagesShownForEverySheet() {
+    const QList<QToolButton*> buttons = dialog->findChildren<QToolButton*>();
+    int shown = 0, total = 0;
+    for (qsizetype i = 0; i < buttons.size(); ++i)
+      if (buttons[i]->isChecked()) shown = int(i);
+    for (QToolButton* button : buttons) {
+      QTest::mouseClick(button, Qt::LeftButton);
+      total += countText().mid(QStringLiteral("Страниц: ").size()).toInt();
+    }
+    QTest::mouseClick(buttons[shown], Qt::LeftButton);
+    return total;
+  }
   QList<QImage> pages(QSizeF* size) {
     QSizeF pageSize(-1, -1);
     QList<QImage> images = dialog->buildPages(pageSize);
@@ -93,8 +111,10 @@ TEST_F(PagingDialog, PageCountsFollowPaperAndOrientation) {
     EXPECT_EQ(countText(), QStringLiteral("Страниц: %1").arg(c.pages));
     QSizeF size;
     const QList<QImage> images = pages(&size);
-    // The shown sheet is cut at its breaks; the two others are one page each.
-    EXPECT_EQ(images.size(), c.pages + 2);
+    // Every sheet is cut where its preview shows the breaks: the import adds
+    // as many pages as the dialog shows for all sheets.
+    EXPECT_EQ(images.size(), pagesShownForEverySheet());
+    EXPECT_GT(images.size(), c.pages + 2);
     EXPECT_EQ(size, c.sizePt);
     EXPECT_EQ(images.first().size(), QSize(int(c.sizePt.width() * 150 / 72), int(c.sizePt.height() * 150 / 72)));
   }
@@ -109,16 +129,17 @@ TEST_F(PagingDialog, AWideSheetIsFittedToThePaperWidthOnlyWhenAsked) {
   const auto rightEdgeInk = [](const QImage& page) {
     return countInk(page, QRect(page.width() - 30, 60, 28, 300), 240);
   };
+  // Pages: four of the first sheet, then the wide sheet's two, then one.
   QList<QImage> fitted = pages(nullptr);
-  ASSERT_EQ(fitted.size(), 4);
-  EXPECT_EQ(rightEdgeInk(fitted[2]), 0);
+  ASSERT_EQ(fitted.size(), 7);
+  EXPECT_EQ(rightEdgeInk(fitted[5]), 0);
   QTest::mouseClick(dialog->findChild<QCheckBox*>(), Qt::LeftButton);
   EXPECT_EQ(countText(), QStringLiteral("Страниц: 2"));
   const QList<QImage> cut = pages(nullptr);
-  ASSERT_EQ(cut.size(), 4);
+  ASSERT_EQ(cut.size(), 7);
   // Its second page (85 rows) is shrunk only to the paper's height, so its
   // right part runs past the image's edge.
-  EXPECT_GT(rightEdgeInk(cut[2]), 0);
+  EXPECT_GT(rightEdgeInk(cut[5]), 0);
 }
 
 TEST_F(PagingDialog, DraggingBreaksMovesAndMergesPages) {
@@ -148,12 +169,77 @@ TEST_F(PagingDialog, DraggingBreaksMovesAndMergesPages) {
   QTest::mouseRelease(preview, Qt::LeftButton, {}, QPoint(100, preview->breakYForRow(40) + 5));
   EXPECT_EQ(preview->breaks(), (QList<int>{40, 160}));
   EXPECT_EQ(countText(), QStringLiteral("Страниц: 3"));
-  EXPECT_EQ(pages(nullptr).size(), 3 + 2);
+  // The dragged breaks stay with their sheet while the others are looked at.
+  EXPECT_EQ(pages(nullptr).size(), pagesShownForEverySheet());
+  EXPECT_EQ(preview->breaks(), (QList<int>{40, 160}));
+  EXPECT_EQ(pages(nullptr).size(), 3 + 2 + 1);
 
   // A change of paper puts the automatic breaks back.
   choosePaper(1);
   choosePaper(0);
   EXPECT_EQ(preview->breaks(), (QList<int>{54, 107, 160}));
+}
+
+}  // namespace
+
+namespace {
+
+// Marks every text that goes through the interface's translation.
+QString markTranslated(const QString& source) { return QStringLiteral("‹") + source + QStringLiteral("›"); }
+
+TEST(XlsxNothingToImport, OffersNoImportAndSaysWhyInTheInterfaceLanguage) {
+  QTemporaryDir dir;
+  const QString notZip = dir.filePath(QStringLiteral("text.xlsx"));
+  QFile file(notZip);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("not a workbook at all");
+  file.close();
+  const QString empty = dir.filePath(QStringLiteral("empty.xlsx"));
+  ASSERT_TRUE(writeZipParts(empty, minimalWorkbook({"<sheetData/>"})));
+  const QString broken = dir.filePath(QStringLiteral("broken.xlsx"));
+  ASSERT_TRUE(writeZipParts(broken, minimalWorkbook({"<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\"><v>2</row>"})));
+
+  setXlsxTranslator(&markTranslated);
+  struct Case {
+    QString path;
+    bool importable;
+    QString count;
+  } cases[] = {{notZip, false, QStringLiteral("‹Страниц: 0›")},
+               {empty, false, QStringLiteral("‹Страниц: 0›")},
+               {broken, true, QStringLiteral("‹Страниц: 1›")}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path.toStdString());
+    XlsxImportDialog dialog(c.path);
+    dialog.show();
+    QPushButton* importButton = nullptr;
+    for (QPushButton* button : dialog.findChildren<QPushButton*>())
+      if (button->text() == QStringLiteral("Импортировать")) importButton = button;
+    ASSERT_NE(importButton, nullptr);
+    EXPECT_EQ(importButton->isEnabled(), c.importable);
+    if (!c.importable) {
+      EXPECT_FALSE(importButton->toolTip().isEmpty());
+    }
+    QStringList labels;
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) labels << label->text();
+    EXPECT_TRUE(labels.contains(c.count)) << labels.join('|').toStdString();
+    // Every message and every reason in it went through the translation:
+    // no English text of libzip or of the XML reader is left.
+    for (const QString& message : dialog.loadMessageTexts()) {
+      EXPECT_TRUE(message.startsWith(QStringLiteral("‹"))) << message.toStdString();
+      QString rest = message;
+      rest.remove(QStringLiteral("xl/worksheets/sheet1.xml")).remove(QFileInfo(c.path).fileName());
+      static const QRegularExpression latinWord(QStringLiteral("[A-Za-z]{2,}"));
+      for (auto it = latinWord.globalMatch(rest); it.hasNext();) {
+        const QString word = it.next().captured();
+        EXPECT_TRUE(QStringList({"XML", "ZIP", "Excel", "DTD"}).contains(word)) << message.toStdString();
+      }
+    }
+  }
+  // The reasons themselves are translated, not only the sentences around them.
+  XlsxImportDialog notZipDialog(notZip);
+  ASSERT_EQ(notZipDialog.loadMessageTexts().size(), 1);
+  EXPECT_EQ(notZipDialog.loadMessageTexts().first().count(QStringLiteral("‹")), 2);
+  setXlsxTranslator(nullptr);
 }
 
 }  // namespace

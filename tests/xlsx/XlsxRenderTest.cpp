@@ -184,9 +184,10 @@ TEST_F(StyledSheet, WrappedTextStaysInsideItsCellOverSeveralLines) {
   };
   EXPECT_GE(bands(wrapped), 2);
   EXPECT_EQ(bands(single), 1);
-  // Neither spills into the next column.
+  // The wrapped text stays in its column; the single line runs on into the
+  // empty D6, as in the spreadsheet program.
   EXPECT_EQ(countInk(page(), cell(4, 3).adjusted(3, 3, -3, -3)), 0);
-  EXPECT_EQ(countInk(page(), cell(5, 3).adjusted(3, 3, -3, -3)), 0);
+  EXPECT_GT(countInk(page(), cell(5, 3).adjusted(3, 3, -3, -3)), 0);
 }
 
 }  // namespace

@@ -40,6 +40,8 @@ QStringList ocrWords(const QImage& image) {
   const QString png = dir.filePath(QStringLiteral("page.png"));
   if (!image.save(png)) return {};
   QByteArray output;
+  // One thread: OpenMP's spinning threads crawl on a busy machine.
+  qputenv("OMP_THREAD_LIMIT", "1");
   testsupport::runTool(QStringLiteral("tesseract"), {png, QStringLiteral("-"), QStringLiteral("-l"),
                                                      QStringLiteral("eng")},
                        &output);
