@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalBlocker>
@@ -54,9 +55,25 @@ bool hasCyrillic(const QString& text) {
 // The Russian source of a text a widget was given. Code that builds a widget
 // in another language with tr() gives it a translation; the widget must still
 // remember the Russian source, or a later change of language could not reach it.
+QMutex producedLock;
+QHash<QString, QString> produced;  // translation -> the source it was last made from
+
+void rememberProduced(const QString& source, const QString& translated) {
+  if (translated == source) return;
+  const QMutexLocker locker(&producedLock);
+  if (produced.size() > 20000) produced.clear();  // bounded: only recent texts matter
+  produced.insert(translated, source);
+}
+
 QString russianSourceOf(const QString& text) {
   const UiTranslationTables& all = tables();
   if (text.isEmpty() || all.value(QStringLiteral("ru")).contains(text)) return text;
+  {
+    // A word with two sources ("Bereit" for "Готов" and "Готово") is
+    // resolved by the one it was made from.
+    const QMutexLocker locker(&producedLock);
+    if (const auto made = produced.constFind(text); made != produced.constEnd()) return made.value();
+  }
   static QHash<QString, QHash<QString, QString>> reverse;  // language: translation -> source
   if (reverse.isEmpty()) {
     for (auto table = all.begin(); table != all.end(); ++table)
@@ -218,7 +235,9 @@ QString lookUpTranslation(const UiTranslationTables& tables, const QString& lang
 
 QString uiTranslate(const QString& source) {
   if (source.isEmpty()) return source;
-  return lookUpTranslation(tables(), translationLanguage(), source);
+  const QString translated = lookUpTranslation(tables(), translationLanguage(), source);
+  rememberProduced(source, translated);
+  return translated;
 }
 
 QString uiTranslateSmart(const QString& source) {
