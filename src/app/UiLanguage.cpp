@@ -58,8 +58,9 @@ void applyUiLanguage(const QString& code) {
   static QPointer<QTranslator> qtTexts;
   const QString language = currentUiLanguageCode();
   if (qtTexts && qtTexts->property("_ulvo_language").toString() == language) return;
-  // Widgets that number or count their texts themselves make them again.
-  QCoreApplication::postEvent(app, new QEvent(QEvent::LanguageChange));
+  // On a change, widgets that number or count their texts themselves make
+  // them again; the first language needs no such event.
+  if (qtTexts) QCoreApplication::postEvent(app, new QEvent(QEvent::LanguageChange));
   if (qtTexts) {
     QCoreApplication::removeTranslator(qtTexts);
     delete qtTexts;

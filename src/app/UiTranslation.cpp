@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSignalBlocker>
@@ -51,6 +52,42 @@ bool hasCyrillic(const QString& text) {
   return text.contains(cyrillic);
 }
 
+// The Russian source of a text a widget was given. Code that builds a widget
+// in another language with tr() gives it a translation; the widget must still
+// remember the Russian source, or a later change of language could not reach it.
+QMutex producedLock;
+QHash<QString, QString> produced;  // translation -> the source it was last made from
+
+void rememberProduced(const QString& source, const QString& translated) {
+  if (translated == source) return;
+  const QMutexLocker locker(&producedLock);
+  if (produced.size() > 20000) produced.clear();  // bounded: only recent texts matter
+  produced.insert(translated, source);
+}
+
+QString russianSourceOf(const QString& text) {
+  const UiTranslationTables& all = tables();
+  if (text.isEmpty() || all.value(QStringLiteral("ru")).contains(text)) return text;
+  {
+    // A word with two sources ("Bereit" for "Готов" and "Готово") is
+    // resolved by the one it was made from.
+    const QMutexLocker locker(&producedLock);
+    if (const auto made = produced.constFind(text); made != produced.constEnd()) return made.value();
+  }
+  static QHash<QString, QHash<QString, QString>> reverse;  // language: translation -> source
+  if (reverse.isEmpty()) {
+    for (auto table = all.begin(); table != all.end(); ++table)
+      for (auto entry = table->begin(); entry != table->end(); ++entry)
+        if (!entry.value().isEmpty()) reverse[table.key()].insert(entry.value(), entry.key());
+  }
+  const QString language = translationLanguage();
+  if (const auto own = reverse.constFind(language); own != reverse.constEnd() && own->contains(text))
+    return own->value(text);
+  for (const QHash<QString, QString>& other : std::as_const(reverse))
+    if (other.contains(text)) return other.value(text);
+  return text;
+}
+
 // The property holding what the last pass set, beside the remembered source.
 QByteArray shownProperty(const char* sourceProperty) { return QByteArray(sourceProperty) + "_shown"; }
 
@@ -59,11 +96,13 @@ QByteArray shownProperty(const char* sourceProperty) { return QByteArray(sourceP
 // remembered source and what the pass showed: it becomes the new source, so
 // a later pass never puts an old text back.
 QString sourceText(QObject* object, const char* property, const QString& current) {
-  const QString remembered = rememberedText(object, property, current);
+  if (!object->property(property).isValid()) object->setProperty(property, russianSourceOf(current));
+  const QString remembered = object->property(property).toString();
   const QVariant shown = object->property(shownProperty(property));
   if (current != remembered && shown.isValid() && current != shown.toString()) {
-    object->setProperty(property, current);
-    return current;
+    const QString source = russianSourceOf(current);
+    object->setProperty(property, source);
+    return source;
   }
   return remembered;
 }
@@ -88,7 +127,7 @@ void localizeComboItems(QComboBox* combo) {
   QStringList sources = combo->property("_ulvo_i18n_items").toStringList();
   if (sources.size() != combo->count() && combo->count() <= 80) {
     sources.clear();
-    for (int i = 0; i < combo->count(); ++i) sources << combo->itemText(i);
+    for (int i = 0; i < combo->count(); ++i) sources << russianSourceOf(combo->itemText(i));
     combo->setProperty("_ulvo_i18n_items", sources);
   }
   if (sources.size() != combo->count()) return;
@@ -99,7 +138,7 @@ void localizeComboItems(QComboBox* combo) {
 void localizeListItems(QListWidget* list) {
   for (int i = 0; i < list->count(); ++i) {
     QListWidgetItem* item = list->item(i);
-    if (!item->data(kListSourceRole).isValid()) item->setData(kListSourceRole, item->text());
+    if (!item->data(kListSourceRole).isValid()) item->setData(kListSourceRole, russianSourceOf(item->text()));
     item->setText(uiTranslateSmart(item->data(kListSourceRole).toString()));
   }
 }
@@ -108,7 +147,7 @@ void localizeTableHeaders(QTableWidget* table) {
   for (int column = 0; column < table->columnCount(); ++column) {
     QTableWidgetItem* header = table->horizontalHeaderItem(column);
     if (!header) continue;
-    if (!header->data(kListSourceRole).isValid()) header->setData(kListSourceRole, header->text());
+    if (!header->data(kListSourceRole).isValid()) header->setData(kListSourceRole, russianSourceOf(header->text()));
     header->setText(uiTranslateSmart(header->data(kListSourceRole).toString()));
   }
 }
@@ -117,7 +156,7 @@ void localizeTabs(QTabWidget* tabs) {
   QStringList sources = tabs->property("_ulvo_i18n_tabs").toStringList();
   if (sources.size() != tabs->count()) {
     sources.clear();
-    for (int i = 0; i < tabs->count(); ++i) sources << tabs->tabText(i);
+    for (int i = 0; i < tabs->count(); ++i) sources << russianSourceOf(tabs->tabText(i));
     tabs->setProperty("_ulvo_i18n_tabs", sources);
   }
   for (int i = 0; i < tabs->count(); ++i) tabs->setTabText(i, uiTranslateSmart(sources[i]));
@@ -196,7 +235,9 @@ QString lookUpTranslation(const UiTranslationTables& tables, const QString& lang
 
 QString uiTranslate(const QString& source) {
   if (source.isEmpty()) return source;
-  return lookUpTranslation(tables(), translationLanguage(), source);
+  const QString translated = lookUpTranslation(tables(), translationLanguage(), source);
+  rememberProduced(source, translated);
+  return translated;
 }
 
 QString uiTranslateSmart(const QString& source) {

@@ -169,13 +169,14 @@ TEST(UiTranslationPass, ComboListAndTabRules) {
   EXPECT_EQ(tabs->tabText(0), "Pages");  // translated on the first pass
   EXPECT_EQ(tabs->tabText(1), "Outline");
 
-  // A combo box that gains an item is snapshotted again from its current texts.
+  // A combo box that gains an item is snapshotted again from its current
+  // texts, whose Russian sources are found again.
   combo->addItem("Сохранить");
   localizeWidgetTree(&root);
   EXPECT_EQ(combo->itemText(2), "Save");
   language.use("ru");
   localizeWidgetTree(&root);
-  EXPECT_EQ(combo->itemText(0), "Open");
+  EXPECT_EQ(combo->itemText(0), "Открыть");
   EXPECT_EQ(combo->itemText(2), "Сохранить");
   EXPECT_EQ(list->item(0)->text(), "Интерфейс");
   EXPECT_EQ(tabs->tabText(1), "Оглавление");
@@ -227,4 +228,22 @@ TEST(UiTranslationPass, MessagesBuiltAtRunTimeAreTranslatedBeforeTheyAreFilled) 
     EXPECT_EQ(QCoreApplication::translate("MainWindow", "Страница %1 скопирована в буфер").arg(7), language.copied);
   }
   EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Отмена");
+}
+
+// Texts a window was built with in German through tr() still follow a later
+// change of language.
+TEST(UiTranslationPass, TextsBuiltInAnotherLanguageFollowALiveChange) {
+  applyUiLanguage("de");
+  QTabWidget tabs;
+  tabs.addTab(new QWidget, QCoreApplication::translate("MainWindow", "Страницы"));
+  auto* label = new QLabel(QCoreApplication::translate("MainWindow", "Готово"), tabs.widget(0));
+  localizeWidgetTree(&tabs);
+  EXPECT_EQ(tabs.tabText(0), "Seiten");
+  for (const auto& [code, page, ready] : {std::tuple{"ru", "Страницы", "Готово"}, std::tuple{"en", "Pages", "Ready"}}) {
+    applyUiLanguage(QString::fromLatin1(code));
+    localizeWidgetTree(&tabs);
+    EXPECT_EQ(tabs.tabText(0), QString::fromUtf8(page)) << code;
+    EXPECT_EQ(label->text(), QString::fromUtf8(ready)) << code;
+  }
+  applyUiLanguage("ru");
 }
