@@ -64,6 +64,8 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   statusLayout->setContentsMargins(8, 0, 8, 0);
   statusLayout->setSpacing(8);
   statusLabel = new QLabel(QStringLiteral("Готово"), statusStrip);
+  // Status texts name files and echo errors: shown as they are, never as markup.
+  statusLabel->setTextFormat(Qt::PlainText);
   statusLayout->addWidget(statusLabel, 1);
   progressBar = new QProgressBar(statusStrip);
   progressBar->setFixedWidth(150);

@@ -2,6 +2,8 @@
 // document tab bar.
 #include "MainWindow.h"
 
+#include "DialogHelpers.h"
+
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
@@ -82,7 +84,7 @@ void MainWindow::refreshDocumentTabs() {
     if (text.isEmpty()) text = QStringLiteral("Безымянный");
     if (state.document && state.document->isModified()) text += QStringLiteral(" *");
     const int tab = documentTabs->addTab(text);
-    documentTabs->setTabToolTip(tab, state.path);
+    documentTabs->setTabToolTip(tab, plainToolTip(state.path));
   }
   documentTabs->setVisible(!documents.empty());
   if (activeIndex >= 0 && activeIndex < documentTabs->count()) documentTabs->setCurrentIndex(activeIndex);
