@@ -125,8 +125,11 @@ void MainWindow::checkForUpdates() {
   connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, tooLarge] {
     if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kLargestUpdateManifest) tooLarge();
   });
-  connect(reply, &QNetworkReply::readyRead, reply, [reply, tooLarge] {
-    if (reply->bytesAvailable() > kLargestUpdateManifest) tooLarge();
+  auto body = std::make_shared<QByteArray>();
+  const auto take = [reply, body] { body->append(reply->read(kLargestUpdateManifest + 1 - body->size())); };
+  connect(reply, &QNetworkReply::readyRead, reply, [take, body, tooLarge] {
+    take();
+    if (body->size() > kLargestUpdateManifest) tooLarge();
   });
   auto* deadline = new QTimer(reply);
   deadline->setSingleShot(true);
@@ -135,10 +138,16 @@ void MainWindow::checkForUpdates() {
     stop(uiTranslate(QStringLiteral("сервер не ответил полностью за %1 с")).arg(deadlineMs / 1000.0, 0, 'g', 3));
   });
   deadline->start(updateDeadlineMs);
-  connect(reply, &QNetworkReply::finished, this, [this, manager, reply, address, channel, productKey, current, stopReason] {
+  connect(reply, &QNetworkReply::finished, this,
+          [this, manager, reply, address, channel, productKey, current, stopReason, body, take] {
     manager->deleteLater();
     reply->deleteLater();
     const QString checkTitle = QStringLiteral("Проверка обновлений");
+    if (stopReason->isEmpty() && reply->error() == QNetworkReply::NoError) {
+      take();
+      if (body->size() > kLargestUpdateManifest)
+        *stopReason = uiTranslate(QStringLiteral("manifest больше %1")).arg(formatFileSize(kLargestUpdateManifest));
+    }
     if (!stopReason->isEmpty() || reply->error() != QNetworkReply::NoError) {
       setLocalizedText(statusLabel, QStringLiteral("Не удалось проверить обновления"));
       showUpdateMessage(checkTitle,
@@ -148,7 +157,7 @@ void MainWindow::checkForUpdates() {
       return;
     }
     const UpdateManifestAnswer answer =
-        readUpdateManifest(reply->read(kLargestUpdateManifest), productKey, channel, current, !qEnvironmentVariableIsEmpty("APPIMAGE"));
+        readUpdateManifest(*body, productKey, channel, current, !qEnvironmentVariableIsEmpty("APPIMAGE"));
     switch (answer.kind) {
       case UpdateManifestAnswer::Malformed:
         setLocalizedText(statusLabel, QStringLiteral("Manifest обновлений повреждён"));
