@@ -83,7 +83,8 @@ void MainWindow::refreshDocumentTabs() {
     QString text = QFileInfo(state.path).fileName();
     if (text.isEmpty()) text = QStringLiteral("Безымянный");
     if (state.document && state.document->isModified()) text += QStringLiteral(" *");
-    const int tab = documentTabs->addTab(text);
+    // A tab reads "&" as the mark of a shortcut letter: a file name's own "&" is doubled.
+    const int tab = documentTabs->addTab(text.replace(QLatin1Char('&'), QLatin1String("&&")));
     documentTabs->setTabToolTip(tab, plainToolTip(state.path));
   }
   documentTabs->setVisible(!documents.empty());
