@@ -249,7 +249,7 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   const QString reason = failure.trimmed().isEmpty() ? tr("документ не принял текстовый слой") : failure.trimmed();
   output.line(tr("  Остановлено на странице %1: %2").arg(failedPage + 1).arg(reason));
   statusLabel->setText(tr("OCR документа остановлен на странице %1").arg(failedPage + 1));
-  plainMessageBox(this, QMessageBox::Warning, QStringLiteral("OCR"),
+  QMessageBox::warning(this, QStringLiteral("OCR"),
                        tr("Не удалось записать текстовый слой страницы %1: %2.\n\nРаспознавание остановлено; "
                           "уже распознанные страницы (%3) остаются в документе.")
                            .arg(failedPage + 1)

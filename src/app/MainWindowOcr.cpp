@@ -213,7 +213,7 @@ void MainWindow::onImageBlockActivated(int pageIndex, QRectF pdfRect) {
   // error text nor an empty text ever replaces its content.
   const auto fail = [this](const QString& why) {
     statusLabel->setText(why);
-    plainMessageBox(this, QMessageBox::Warning, QStringLiteral("OCR"), why);
+    QMessageBox::warning(this, QStringLiteral("OCR"), why);
   };
   if (!currentDocument->isOpen()) return;
   OcrEngine* engine = readyOcrEngine(QStringLiteral("rus+eng"));

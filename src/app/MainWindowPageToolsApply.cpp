@@ -3,8 +3,6 @@
 // atomic step and never over a file that is open in a tab.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-
 #include "ExportFileNames.h"
 #include "PageListParsing.h"
 #include "UniqueSiblingPath.h"
@@ -30,7 +28,7 @@ QString chooseNewPdf(MainWindow* window, const QString& caption, const QString& 
   if (path.isEmpty()) return path;
   if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) path += QStringLiteral(".pdf");
   if (window->openDocumentIndexForPath(path) < 0) return path;
-  plainMessageBox(window, QMessageBox::Critical, QStringLiteral("Ошибка"),
+  QMessageBox::critical(window, QStringLiteral("Ошибка"),
                         QStringLiteral("Файл открыт во вкладке, выберите другое имя:\n%1").arg(path));
   return QString();
 }
@@ -43,7 +41,7 @@ bool MainWindow::insertPagesFromFile(const QString& path, int position) {
     return false;
   }
   if (!QFile::exists(path)) {
-    plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"), QStringLiteral("Файл не найден: ") + path);
+    QMessageBox::critical(this, QStringLiteral("Ошибка"), QStringLiteral("Файл не найден: ") + path);
     return false;
   }
   if (!applyPendingOcrEdits()) return false;
@@ -53,7 +51,7 @@ bool MainWindow::insertPagesFromFile(const QString& path, int position) {
   const int before = currentDocument->pageCount();
   if (!importFile(path, kImportMode[std::clamp(position, 0, 2)])) {
     if (!lastImportError.isEmpty())
-      plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
+      QMessageBox::critical(this, QStringLiteral("Ошибка"),
                             QStringLiteral("Не удалось импортировать файл:\n") + lastImportError);
     return false;
   }
@@ -77,7 +75,7 @@ bool MainWindow::extractPagesToFile(const QString& pagesText, bool deleteAfter) 
   // The extracted pages carry the edits still open in the view.
   if (!applyPendingOcrEdits()) return false;
   if (!currentDocument->extractPageSubset(pages, path)) {
-    plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"), currentDocument->lastError());
+    QMessageBox::critical(this, QStringLiteral("Ошибка"), currentDocument->lastError());
     return false;
   }
   if (deleteAfter) {
@@ -107,7 +105,7 @@ bool MainWindow::mergeFilesToPdf(const QList<QString>& paths, bool fromShellActi
 
   PdfDocument merged;
   if (!merged.createEmpty()) {
-    plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"), merged.lastError());
+    QMessageBox::critical(this, QStringLiteral("Ошибка"), merged.lastError());
     return false;
   }
   int total = 0;
@@ -127,14 +125,14 @@ bool MainWindow::mergeFilesToPdf(const QList<QString>& paths, bool fromShellActi
     total += merged.pageCount() - before;
   }
   if (!errors.isEmpty())
-    plainMessageBox(this, QMessageBox::Warning, QStringLiteral("Ошибки объединения"),
+    QMessageBox::warning(this, QStringLiteral("Ошибки объединения"),
                          QStringLiteral("Не удалось добавить:\n") + errors.join(QLatin1Char('\n')));
   if (merged.pageCount() == 0) {
     QMessageBox::critical(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось сформировать PDF."));
     return false;
   }
   if (!merged.saveAs(output)) {
-    plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"), merged.lastError());
+    QMessageBox::critical(this, QStringLiteral("Ошибка"), merged.lastError());
     return false;
   }
   if (!fromShellAction) {

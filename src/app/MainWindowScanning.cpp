@@ -99,7 +99,7 @@ void MainWindow::onPageScanned(const QImage& image) {
   if (!saved) {
     // The page is in the document but not on disk: the title keeps its mark.
     statusLabel->setText(QStringLiteral("Страница %1 добавлена, но файл не сохранён").arg(n + 1));
-    plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
+    QMessageBox::critical(this, QStringLiteral("Ошибка"),
                           QStringLiteral("Не удалось сохранить файл:\n%1").arg(currentDocument->lastError()));
     return;
   }
