@@ -8,6 +8,7 @@
 #include "CompressionStages.h"
 #include "DialogHelpers.h"
 #include "UiLanguage.h"
+#include "core/OwnedLeftovers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -121,8 +122,12 @@ void CompressedExportDialog::startTargetFit(bool userInitiated) {
 
   // The copy holds the user's document: a private folder, owner-only, with an
   // unpredictable name, never a guessable name in the shared temporary folder.
+  // Its name carries our process id, so a later fit removes the folders of
+  // programs that were killed before they could.
   removeFitCopy();
-  fitCopyFolder = std::make_unique<QTemporaryDir>(QDir(QDir::tempPath()).filePath(QStringLiteral("ulvo-fit-XXXXXX")));
+  removeStaleOwnedFolders(QDir::tempPath(), QLatin1String(kFitCopyFolderPrefix));
+  fitCopyFolder = std::make_unique<QTemporaryDir>(
+      QDir(QDir::tempPath()).filePath(ownedTemporaryFolderTemplate(QLatin1String(kFitCopyFolderPrefix)) + "XXXXXX"));
   const QString copy = fitCopyFolder->isValid()
                            ? fitCopyFolder->filePath(QStringLiteral("ulvo_pdf_compress_estimate_%1_%2.pdf")
                                                          .arg(QCoreApplication::applicationPid())

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QObject>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 namespace {
@@ -72,6 +73,10 @@ constexpr const char* kSecondary = "SecondaryDialogButton";
 
 QLabel* label(const QString& text, const QString& objectName) {
   auto* result = new QLabel(text);
+  // Labels carry file names, paths, certificate fields and server words: in
+  // Qt's automatic mode a text that looks like HTML is rendered, and an
+  // <img> in it makes Qt read whatever file it names.
+  result->setTextFormat(Qt::PlainText);
   if (!objectName.isEmpty()) result->setObjectName(objectName);
   return result;
 }
@@ -86,6 +91,18 @@ QLineEdit* dialogLineEdit(const QString& text) {
   auto* edit = new QLineEdit(text);
   edit->setObjectName(QStringLiteral("DialogLineEdit"));
   return edit;
+}
+
+QString plainToolTip(const QString& text) {
+  if (!Qt::mightBeRichText(text)) return text;
+  return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");
+}
+
+void plainMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text) {
+  QMessageBox box(icon, title, QString(), QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.setText(text);
+  box.exec();
 }
 
 QString formatFileSize(qint64 bytes) {

@@ -4,14 +4,25 @@
 
 #include <QString>
 
+#include <QMessageBox>
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QWidget;
 
+// Always plain text: whatever the text holds is shown as it is.
 QLabel* label(const QString& text, const QString& objectName = QString());
 QPushButton* dialogButton(const QString& text, const QString& objectName);
 QLineEdit* dialogLineEdit(const QString& text = QString());
+
+// A tool tip that shows `text` as it is: Qt renders a tool tip that looks like
+// HTML as HTML, so such a text is escaped into a rich text of its own.
+QString plainToolTip(const QString& text);
+
+// QMessageBox::critical/warning/information with the text always plain, for
+// texts that hold file names, paths or error words from outside.
+void plainMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text);
 
 // "512 Б", "1.5 КБ", "2.00 МБ".
 QString formatFileSize(qint64 bytes);

@@ -77,7 +77,7 @@ void MainWindow::showDocumentPropertiesDialog() {
   auto* grid = new QGridLayout(general);
   for (int row = 0; row < facts.size(); ++row) {
     grid->addWidget(new QLabel(facts[row].first), row, 0);
-    grid->addWidget(new QLabel(facts[row].second), row, 1);
+    grid->addWidget(label(facts[row].second), row, 1);  // file facts: plain text
   }
   grid->setColumnStretch(1, 1);
   grid->setRowStretch(int(facts.size()), 1);

@@ -1,5 +1,7 @@
 #include "ExportFileNames.h"
 
+#include "core/ForeignFileNames.h"
+
 #include "UiLanguage.h"
 
 #include <QDir>
@@ -40,7 +42,9 @@ const WordTable& scannedWords() {
 
 // A folder for a derived file: the source's own, or home when it has none.
 QString folderOf(const QString& path) {
-  const QString dir = QFileInfo(path).absolutePath();
+  // A link to a file with an unreadable name stands in for it: its outputs
+  // go beside the real file.
+  const QString dir = folderBeside(path);
   return dir.isEmpty() || dir == QLatin1String(".") ? QDir::homePath() : dir;
 }
 

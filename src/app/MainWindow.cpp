@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
@@ -64,6 +65,8 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   statusLayout->setContentsMargins(8, 0, 8, 0);
   statusLayout->setSpacing(8);
   statusLabel = new QLabel(QStringLiteral("Готово"), statusStrip);
+  // Status texts name files and echo errors: shown as they are, never as markup.
+  statusLabel->setTextFormat(Qt::PlainText);
   statusLayout->addWidget(statusLabel, 1);
   progressBar = new QProgressBar(statusStrip);
   progressBar->setFixedWidth(150);
@@ -159,6 +162,13 @@ MainWindow::~MainWindow() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // A message box from anywhere (Qt's static helpers set no format) shows its
+  // text as it is: it may hold a file name, a link from a document or an
+  // error from outside. Polishing comes before the first layout, so the text
+  // is never taken for HTML, not even once.
+  if (event->type() == QEvent::Polish)
+    if (auto* box = qobject_cast<QMessageBox*>(watched); box && box->textFormat() == Qt::AutoText)
+      box->setTextFormat(Qt::PlainText);
   if (event->type() == QEvent::Show && watched->isWidgetType()) {
     QPointer<QWidget> widget(static_cast<QWidget*>(watched));
     QTimer::singleShot(0, widget.data(), [widget] {

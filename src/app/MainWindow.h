@@ -217,8 +217,10 @@ class MainWindow : public QMainWindow {
 
   bool editMode = false;
   bool ocrBusy = false;
-  // Transfer time-out of the update check (tests shorten it).
+  // Transfer time-out of the update check (silence), and the time the whole
+  // check may take however the server trickles its answer (tests shorten both).
   int updateTimeoutMs = 15000;
+  int updateDeadlineMs = 15000;
   int ocrPage = -1;
   int pendingSelectionPage = -1;
   QRectF pendingSelectionRect;

@@ -230,7 +230,7 @@ bool MainWindow::closeDocumentAt(int index) {
     if (answer == 2) return false;
     if (answer == 0) {
       if (!document->save(document->filePath())) {
-        QMessageBox::critical(this, QStringLiteral("Ошибка"),
+        plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
                               QStringLiteral("Не удалось сохранить файл:\n%1").arg(document->lastError()));
         return false;
       }

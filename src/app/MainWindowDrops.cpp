@@ -46,7 +46,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
     }
     if (!importFile(path, 0)) {
       // A cancelled spreadsheet dialog has nothing to report.
-      if (!lastImportError.isEmpty()) QMessageBox::critical(this, QStringLiteral("Ошибка импорта"), lastImportError);
+      if (!lastImportError.isEmpty()) plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка импорта"), lastImportError);
       continue;
     }
     refreshAfterImport(QStringLiteral("Импортировано: %1").arg(name));

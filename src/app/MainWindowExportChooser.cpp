@@ -85,7 +85,7 @@ void MainWindow::showSaveExportDialog() {
     const bool inPlace = !own.isEmpty() && QFileInfo(own).absoluteFilePath() == absolute;
     if (!(inPlace ? currentDocument->save(file) : currentDocument->saveAs(file))) {
       updateTitle();
-      QMessageBox::critical(this, QStringLiteral("Ошибка"),
+      plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
                             QStringLiteral("Не удалось сохранить:\n%1").arg(currentDocument->lastError()));
       return;
     }
@@ -101,7 +101,7 @@ void MainWindow::showSaveExportDialog() {
   }
 
   if (!currentDocument->exportDocument(file, entry->format, dpi)) {
-    QMessageBox::critical(this, QStringLiteral("Ошибка экспорта"),
+    plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка экспорта"),
                           QStringLiteral("Не удалось экспортировать:\n%1").arg(currentDocument->lastError()));
     return;
   }

@@ -72,7 +72,7 @@ void MainWindow::onFacsimileEdit() {
   }
   const QString path = QDir(facsimileDir()).filePath(target);
   FacsimileEditorDialog editor(this);
-  const QImage existing(path);
+  const QImage existing = readFacsimileImage(path);
   if (!existing.isNull()) editor.setImage(existing);
   if (editor.exec() != QDialog::Accepted) return;
   if (!writeFacsimilePng(path, editor.image(), nullptr)) {
@@ -100,7 +100,7 @@ void MainWindow::onFacsimileInsert() {
   picker->deleteLater();
   QList<QImage> pictures;
   for (const QString& path : paths) {
-    const QImage picture(QDir(facsimileDir()).filePath(path));
+    const QImage picture = readFacsimileImage(QDir(facsimileDir()).filePath(path));
     if (!picture.isNull()) pictures << picture;
   }
   if (pictures.isEmpty()) {

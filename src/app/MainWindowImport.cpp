@@ -42,7 +42,7 @@ QString importErrorEntry(const QString& path, const QString& error) {
 
 void showImportErrors(QWidget* parent, const QStringList& errors) {
   if (errors.isEmpty()) return;
-  QMessageBox::warning(parent, QStringLiteral("Ошибки импорта"),
+  plainMessageBox(parent, QMessageBox::Warning, QStringLiteral("Ошибки импорта"),
                        QStringLiteral("Не удалось импортировать:\n") + errors.join(QLatin1Char('\n')));
 }
 
@@ -189,7 +189,7 @@ void MainWindow::importFilesAt(const QString& kind, int mode) {
     const bool imported = importFile(path, mode);
     refreshAfterImport(QString());
     if (!imported) {
-      if (!lastImportError.isEmpty()) QMessageBox::critical(this, QStringLiteral("Ошибка"), lastImportError);
+      if (!lastImportError.isEmpty()) plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"), lastImportError);
       return;
     }
     statusLabel->setText(QStringLiteral("Импортировано: %1").arg(QFileInfo(path).fileName()));
@@ -209,7 +209,7 @@ void MainWindow::importFilesAt(const QString& kind, int mode) {
     if (kind == QLatin1String("any"))
       showImportErrors(this, errors);
     else
-      QMessageBox::warning(this, QStringLiteral("Ошибки"), errors.join(QLatin1Char('\n')));
+      plainMessageBox(this, QMessageBox::Warning, QStringLiteral("Ошибки"), errors.join(QLatin1Char('\n')));
   }
   statusLabel->setText(QStringLiteral("Импортировано страниц: %1").arg(total));
 }

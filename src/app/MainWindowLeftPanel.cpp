@@ -75,7 +75,7 @@ void MainWindow::appendOutlineItems(const QList<PdfDocument::OutlineItem>& items
     if (bookmark.page >= 0)
       item->setToolTip(0, QStringLiteral("Перейти на страницу %1").arg(bookmark.page + 1));
     else if (bookmark.url.isValid())
-      item->setToolTip(0, bookmark.url.toString());
+      item->setToolTip(0, plainToolTip(bookmark.url.toString()));
     if (parent)
       parent->addChild(item);
     else

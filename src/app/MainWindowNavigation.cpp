@@ -2,6 +2,7 @@
 // document tab bar.
 #include "MainWindow.h"
 
+#include "DialogHelpers.h"
 #include "UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
@@ -82,8 +83,9 @@ void MainWindow::refreshDocumentTabs() {
     QString text = QFileInfo(state.path).fileName();
     if (text.isEmpty()) text = uiTranslate(QStringLiteral("Безымянный"));
     if (state.document && state.document->isModified()) text += QStringLiteral(" *");
-    const int tab = documentTabs->addTab(text);
-    documentTabs->setTabToolTip(tab, state.path);
+    // A tab reads "&" as the mark of a shortcut letter: a file name's own "&" is doubled.
+    const int tab = documentTabs->addTab(text.replace(QLatin1Char('&'), QLatin1String("&&")));
+    documentTabs->setTabToolTip(tab, plainToolTip(state.path));
   }
   documentTabs->setVisible(!documents.empty());
   if (activeIndex >= 0 && activeIndex < documentTabs->count()) documentTabs->setCurrentIndex(activeIndex);

@@ -3,6 +3,8 @@
 // that is refused nothing is saved.
 #include "MainWindow.h"
 
+#include "DialogHelpers.h"
+
 #include "view/PdfView.h"
 
 #include <QDateTime>
@@ -28,7 +30,7 @@ void MainWindow::onSave() {
     // keeps its mark and the status line says nothing was written.
     updateTitle();
     statusLabel->setText(QStringLiteral("Файл не сохранён"));
-    QMessageBox::critical(this, QStringLiteral("Ошибка"),
+    plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
                           QStringLiteral("Не удалось сохранить файл:\n%1").arg(currentDocument->lastError()));
     return;
   }

@@ -13,8 +13,11 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSettings>
+#include <QTimer>
 #include <QUrl>
 #include <QVersionNumber>
+
+#include <memory>
 
 namespace {
 
@@ -106,18 +109,55 @@ void MainWindow::checkForUpdates() {
   request.setRawHeader("User-Agent", "UlvoPDF/" + current.toUtf8());
   request.setTransferTimeout(updateTimeoutMs);
   QNetworkReply* reply = manager->get(request);
-  connect(reply, &QNetworkReply::finished, this, [this, manager, reply, address, channel, productKey, current] {
+  // The server decides neither how much we hold nor how long we wait: the
+  // body is bounded, and the whole check ends at a deadline even when the
+  // server trickles bytes often enough to defeat the transfer time-out.
+  reply->setReadBufferSize(kLargestUpdateManifest + 1);
+  auto stopReason = std::make_shared<QString>();
+  const auto stop = [reply, stopReason](const QString& reason) {
+    if (!stopReason->isEmpty() || reply->isFinished()) return;
+    *stopReason = reason;
+    reply->abort();
+  };
+  const auto tooLarge = [stop] {
+    stop(uiTranslate(QStringLiteral("manifest больше %1")).arg(formatFileSize(kLargestUpdateManifest)));
+  };
+  connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, tooLarge] {
+    if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kLargestUpdateManifest) tooLarge();
+  });
+  auto body = std::make_shared<QByteArray>();
+  const auto take = [reply, body] { body->append(reply->read(kLargestUpdateManifest + 1 - body->size())); };
+  connect(reply, &QNetworkReply::readyRead, reply, [take, body, tooLarge] {
+    take();
+    if (body->size() > kLargestUpdateManifest) tooLarge();
+  });
+  auto* deadline = new QTimer(reply);
+  deadline->setSingleShot(true);
+  const int deadlineMs = updateDeadlineMs;
+  connect(deadline, &QTimer::timeout, reply, [stop, deadlineMs] {
+    stop(uiTranslate(QStringLiteral("сервер не ответил полностью за %1 с")).arg(deadlineMs / 1000.0, 0, 'g', 3));
+  });
+  deadline->start(updateDeadlineMs);
+  connect(reply, &QNetworkReply::finished, this,
+          [this, manager, reply, address, channel, productKey, current, stopReason, body, take] {
     manager->deleteLater();
     reply->deleteLater();
     const QString checkTitle = QStringLiteral("Проверка обновлений");
-    if (reply->error() != QNetworkReply::NoError) {
+    if (stopReason->isEmpty() && reply->error() == QNetworkReply::NoError) {
+      take();
+      if (body->size() > kLargestUpdateManifest)
+        *stopReason = uiTranslate(QStringLiteral("manifest больше %1")).arg(formatFileSize(kLargestUpdateManifest));
+    }
+    if (!stopReason->isEmpty() || reply->error() != QNetworkReply::NoError) {
       setLocalizedText(statusLabel, QStringLiteral("Не удалось проверить обновления"));
       showUpdateMessage(checkTitle,
-                       uiTranslate(QStringLiteral("Не удалось получить manifest обновлений:\n%1\n\nURL: %2")).arg(reply->errorString(), address), {});
+                       uiTranslate(QStringLiteral("Не удалось получить manifest обновлений:\n%1\n\nURL: %2"))
+                           .arg(stopReason->isEmpty() ? reply->errorString() : *stopReason, address),
+                       {});
       return;
     }
     const UpdateManifestAnswer answer =
-        readUpdateManifest(reply->readAll(), productKey, channel, current, !qEnvironmentVariableIsEmpty("APPIMAGE"));
+        readUpdateManifest(*body, productKey, channel, current, !qEnvironmentVariableIsEmpty("APPIMAGE"));
     switch (answer.kind) {
       case UpdateManifestAnswer::Malformed:
         setLocalizedText(statusLabel, QStringLiteral("Manifest обновлений повреждён"));

@@ -9,6 +9,9 @@
 // settings or by ULVO_UPDATE_URL.
 inline constexpr char kDefaultUpdateManifestUrl[] = "https://updates.ulvo.example/updates/latest.json";
 
+// The most of a manifest the check reads: a real one is a few kilobytes.
+inline constexpr qint64 kLargestUpdateManifest = 1 << 20;
+
 // ULVO_UPDATE_URL when it is not blank, else "updates/manifestUrl", else the default.
 QString updateManifestAddress();
 

@@ -1,12 +1,17 @@
 // Parses the command line, dispatches the worker modes and builds the window.
 #include "AppProduct.h"
+#include "CommandLine.h"
+#include "CompressedExportDialog.h"
 #include "MainWindow.h"
 #include "RibbonFactories.h"
 #include "StartupSplash.h"
 #include "UiLanguage.h"
 #include "WorkerModes.h"
+#include "core/ForeignFileNames.h"
+#include "core/OwnedLeftovers.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QSettings>
 #include <QTimer>
@@ -45,30 +50,29 @@ void prepareWorkerModeStart(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
-QStringList fileArguments(int argc, char* argv[]) {
-  QStringList files;
-  for (int i = 1; i < argc; ++i) {
-    const QString argument = QString::fromLocal8Bit(argv[i]);
-    if (!argument.startsWith(QLatin1String("--ulvo-product="))) files << argument;
-  }
-  return files;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
   prepareWorkerModeStart(argc, argv);
-  QApplication app(argc, argv);
+  // Qt sees the program name only: every other argument is ours (a switch
+  // or a file), never one of Qt's own options.
+  int qtArgc = 1;
+  char* qtArgv[] = {argv[0], nullptr};
+  QApplication app(qtArgc, qtArgv);
   QApplication::setOrganizationName(QStringLiteral("ulvo"));
   QApplication::setApplicationVersion(QStringLiteral("1.0.6"));
   QApplication::setWindowIcon(QIcon(I(QStringLiteral("ulvo-app"))));
 
-  const QStringList arguments = QCoreApplication::arguments();
-  const AppProduct product = productFromArguments(arguments);
+  const QStringList arguments = readCommandLine(argc, argv);
+  const AppProduct product = productFromArguments(switchArguments(arguments));
   QApplication::setApplicationName(productApplicationName(product));
   QApplication::setApplicationDisplayName(productDisplayName(product));
 
   if (std::optional<int> code = runWorkerMode(arguments)) return *code;
+
+  // Copies of documents and name links left by runs that were killed.
+  removeStaleOwnedFolders(QDir::tempPath(), QLatin1String(kFitCopyFolderPrefix));
+  removeStaleOwnedFolders(QDir::tempPath(), QLatin1String(kForeignNameFolderPrefix));
 
   const bool shellMode = arguments.size() >= 2 && isShellSwitch(arguments.at(1));
   QSettings settings;
@@ -85,14 +89,14 @@ int main(int argc, char* argv[]) {
   MainWindow window(product);
   if (shellMode) {
     const QString action = arguments.at(1).mid(13);
-    const QList<QString> files = arguments.mid(2);
+    const QList<QString> files = fileArguments(arguments, 2);
     QTimer::singleShot(0, &window, [&window, action, files] { window.runShellAction(action, files, true); });
   } else if (product == AppProduct::Ecp) {
-    const QList<QString> files = fileArguments(argc, argv);
+    const QList<QString> files = fileArguments(arguments, 1);
     QTimer::singleShot(0, &window, [&window, files] { window.showEcpStartup(files); });
   } else {
     window.show();
-    const QStringList files = fileArguments(argc, argv);
+    const QStringList files = fileArguments(arguments, 1);
     if (!files.isEmpty()) window.openFile(files.first());
   }
   return app.exec();

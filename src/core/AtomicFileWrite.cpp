@@ -4,11 +4,14 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -77,7 +80,7 @@ bool mayFollowLink(const QByteArray& link, const struct stat& linkInfo) {
 
 // Resolves links at the last component of `path` only; the folders on the way
 // are resolved by the kernel, under its own rules, at create and rename time.
-bool resolveTarget(const QString& path, QByteArray* target, QString* message) {
+bool resolveTarget(const QString& path, AtomicFileLinks links, QByteArray* target, QString* message) {
   QByteArray current = QFile::encodeName(path);
   for (int hops = 0; hops < 40; ++hops) {
     struct stat info {};
@@ -94,6 +97,12 @@ bool resolveTarget(const QString& path, QByteArray* target, QString* message) {
         return false;
       }
       break;
+    }
+    if (links == AtomicFileLinks::Refuse) {
+      errno = ELOOP;
+      *message = QStringLiteral("Cannot replace file: %1 (a symbolic link)")
+                     .arg(QDir::toNativeSeparators(QFile::decodeName(current)));
+      return false;
     }
     if (!mayFollowLink(current, info)) {
       *message = QStringLiteral("Cannot replace file: %1 (a link made by another user in a shared folder)")
@@ -116,6 +125,49 @@ bool resolveTarget(const QString& path, QByteArray* target, QString* message) {
   }
   *target = current;
   return true;
+}
+
+// "<name>.~tmp<pid>-<six characters>": the writer's own temporary name.
+// Returns the pid, or 0 when `name` is not of that form.
+pid_t temporaryOwnerPid(const char* name) {
+  const char* marker = nullptr;
+  for (const char* at = std::strstr(name, kTemporarySaveSuffix); at; at = std::strstr(at + 1, kTemporarySaveSuffix))
+    marker = at;
+  if (!marker || marker == name) return 0;
+  const char* digits = marker + std::strlen(kTemporarySaveSuffix);
+  const char* p = digits;
+  long long pid = 0;
+  while (*p >= '0' && *p <= '9' && p - digits < 10) pid = pid * 10 + (*p++ - '0');
+  if (p == digits || *p != '-') return 0;
+  const char* random = p + 1;
+  for (int i = 0; i < 6; ++i)
+    if (!std::isalnum(static_cast<unsigned char>(random[i]))) return 0;
+  if (random[6] != '\0' || pid <= 0 || pid != (long long)pid_t(pid)) return 0;
+  return pid_t(pid);
+}
+
+// Half-written copies that writers killed mid-write (crash, kill -9) left in
+// the folder: removed when they are the user's regular files named by this
+// writer and their process is gone. Nothing else is touched.
+void removeStaleTemporaries(const QByteArray& folder) {
+  const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd < 0) return;
+  DIR* dir = ::fdopendir(dirFd);
+  if (!dir) {
+    ::close(dirFd);
+    return;
+  }
+  const uid_t self = ::geteuid();
+  while (const dirent* entry = ::readdir(dir)) {
+    const pid_t owner = temporaryOwnerPid(entry->d_name);
+    if (owner == 0 || owner == ::getpid()) continue;
+    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    struct stat info {};
+    if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISREG(info.st_mode) || info.st_uid != self) continue;
+    ::unlinkat(dirFd, entry->d_name, 0);
+  }
+  ::closedir(dir);
 }
 
 // Owner, group and mode the finished file gets.
@@ -171,7 +223,7 @@ namespace {
 // The common road of both writers; `writeData` fills the temporary file and
 // on failure may name the reason.
 bool writeThroughTemporary(const QString& path, const std::function<bool(int fd, QString* reason)>& writeData,
-                           QString* error, AtomicFileAccess access) {
+                           QString* error, AtomicFileAccess access, AtomicFileLinks links) {
   QString ignored;
   QString& message = error ? *error : ignored;
   if (path.isEmpty()) {
@@ -179,12 +231,14 @@ bool writeThroughTemporary(const QString& path, const std::function<bool(int fd,
     return false;
   }
   QByteArray target;
-  if (!resolveTarget(path, &target, &message)) return false;
+  if (!resolveTarget(path, links, &target, &message)) return false;
   const FinalAccess finalAccess = finalAccessFor(target, access);
 
+  removeStaleTemporaries(folderOf(target));
   // A fresh name that nobody can have prepared: mkostemp creates it with
-  // O_EXCL and mode 0600.
-  QByteArray temporaryName = target + kTemporarySaveSuffix + "XXXXXX";
+  // O_EXCL and mode 0600. The process id lets a later write tell a dead
+  // writer's leftover from a write in progress.
+  QByteArray temporaryName = target + kTemporarySaveSuffix + QByteArray::number(qint64(::getpid())) + "-XXXXXX";
   const int fd = ::mkostemp(temporaryName.data(), O_CLOEXEC);
   const QString temporary = QFile::decodeName(temporaryName);
   if (fd < 0) {
@@ -233,12 +287,14 @@ bool writeThroughTemporary(const QString& path, const std::function<bool(int fd,
 
 }  // namespace
 
-bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error, AtomicFileAccess access) {
-  return writeThroughTemporary(path, [&bytes](int fd, QString*) { return writeAll(fd, bytes); }, error, access);
+bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error, AtomicFileAccess access,
+                         AtomicFileLinks links) {
+  return writeThroughTemporary(path, [&bytes](int fd, QString*) { return writeAll(fd, bytes); }, error, access,
+                               links);
 }
 
 bool writeFileAtomically(const QString& path, const std::function<bool(QIODevice* device, QString* error)>& produce,
-                         QString* error, AtomicFileAccess access) {
+                         QString* error, AtomicFileAccess access, AtomicFileLinks links) {
   return writeThroughTemporary(
       path,
       [&produce](int fd, QString* reason) {
@@ -249,5 +305,5 @@ bool writeFileAtomically(const QString& path, const std::function<bool(QIODevice
         file.close();
         return produced && flushed;
       },
-      error, access);
+      error, access, links);
 }

@@ -13,13 +13,19 @@
 
 class QIODevice;
 
-// The temporary copy is named as the target plus this suffix and six random
-// characters.
+// The temporary copy is named as the target plus this suffix, the writer's
+// process id, "-" and six random characters. A write removes such copies in
+// its folder that the user owns and whose writer is no longer running.
 inline constexpr char kTemporarySaveSuffix[] = ".~tmp";
 
 enum class AtomicFileAccess {
   AsTarget,   // an existing target keeps its mode (and owner and group where allowed); a new file gets 0666 & ~umask
   OwnerOnly,  // 0600 whatever the target had
+};
+
+enum class AtomicFileLinks {
+  Follow,  // a link at the target is replaced through (see below)
+  Refuse,  // a link at the target is refused: for stores whose files must stay inside their folder
 };
 
 // On failure the target is untouched, the temporary file removed and `error`
@@ -30,12 +36,14 @@ enum class AtomicFileAccess {
 // rule). Something that exists at the target and is not an ordinary file is
 // refused, never replaced.
 bool writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error,
-                         AtomicFileAccess access = AtomicFileAccess::AsTarget);
+                         AtomicFileAccess access = AtomicFileAccess::AsTarget,
+                         AtomicFileLinks links = AtomicFileLinks::Follow);
 // The same for content too large to hold in memory: `produce` writes it into
 // the device it is given (the temporary file) and returns false, with its
 // reason in `error` when it has one, to abandon the write.
 bool writeFileAtomically(const QString& path, const std::function<bool(QIODevice* device, QString* error)>& produce,
-                         QString* error, AtomicFileAccess access = AtomicFileAccess::AsTarget);
+                         QString* error, AtomicFileAccess access = AtomicFileAccess::AsTarget,
+                         AtomicFileLinks links = AtomicFileLinks::Follow);
 
 // Tests only: called with the temporary file's path after it is created,
 // after its final permissions are set and after the data is written.

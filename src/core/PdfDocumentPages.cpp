@@ -1,5 +1,7 @@
 #include "PdfDocument.h"
 
+#include "ImageFormatProbe.h"
+
 #include "DocumentLock.h"
 #include "PdfFileWriter.h"
 #include "PdfiumHandles.h"
@@ -97,8 +99,16 @@ bool PdfDocument::importDocument(const QString& path) {
     lastErrorMessage = QStringLiteral("Не удалось открыть файл: это не обычный файл (канал, устройство или папка).");
     return false;
   }
-  QImageReader reader(path);
-  if (!reader.format().isEmpty()) {
+  // The format comes from the file's signature: never from Qt guessing
+  // across its plugins, which parses SVG whole to answer.
+  const QByteArray format = imageFormatOfFile(path);
+  if (format == "svg") {
+    lastErrorMessage = QStringLiteral("SVG и сжатые файлы не импортируются: поддерживаются PDF, изображения и таблицы.");
+    return false;
+  }
+  QImageReader reader(path, format);
+  reader.setAutoDetectImageFormat(false);
+  if (!format.isEmpty()) {
     const QImage image = reader.read();
     if (image.isNull()) {
       lastErrorMessage = QStringLiteral("Не удалось прочитать изображение: %1").arg(reader.errorString());

@@ -1,5 +1,7 @@
 #include "SignatureService.h"
 
+#include "ForeignFileNames.h"
+
 #include "AtomicFileWrite.h"
 #include "OpensslChainCheck.h"
 #include "OpensslHandles.h"
@@ -264,7 +266,7 @@ QString SignatureService::modeUnavailableReason(SignatureMode mode) {
 
 QString SignatureService::defaultOutputPath(const QString& inputPath, SignatureMode mode) {
   const QFileInfo input(inputPath);
-  const QString folder = inputPath.isEmpty() ? QDir::homePath() : input.absolutePath();
+  const QString folder = inputPath.isEmpty() ? QDir::homePath() : folderBeside(inputPath);
   QString base = input.completeBaseName();
   if (base.isEmpty()) base = QStringLiteral("document");
   QString name;

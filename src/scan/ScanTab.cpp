@@ -232,6 +232,7 @@ QWidget* ScanTab::buildScanFrame() {
 
   statusLabel = new QLabel;
   statusLabel->setObjectName(QStringLiteral("ScanStatusLabel"));
+  statusLabel->setTextFormat(Qt::PlainText);  // device names and backend errors
   statusLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   previewButton = new QPushButton(QStringLiteral("Предпросмотр"));
   previewButton->setObjectName(QStringLiteral("ScanPreviewButton"));

@@ -102,7 +102,7 @@ QPixmap groupPreview(const QString& folder, const QStringList& pictures) {
     painter.setPen(QPen(QColor(0x94, 0xa3, 0xb8), 1));
     painter.setBrush(Qt::white);
     painter.drawRoundedRect(QRectF(x, 8, t, 75 - 16), 5, 5);
-    const QImage picture(resolved(folder, pictures[i]));
+    const QImage picture = readFacsimileImage(resolved(folder, pictures[i]));
     if (picture.isNull()) continue;
     const QImage scaled = picture.scaled(t - 8, 75 - 24, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     painter.drawImage((2 * x + t - 1) / 2 - scaled.width() / 2, (75 - 1) / 2 - scaled.height() / 2, scaled);
@@ -117,7 +117,7 @@ void fillPicker(QListWidget* list, const QStringList& files, const QString& fold
     QString text = info.completeBaseName();
     const QString part = QFileInfo(entry).path();
     if (part != QLatin1String(".")) text += QLatin1Char('\n') + part;
-    const QImage picture(resolved(folder, entry));
+    const QImage picture = readFacsimileImage(resolved(folder, entry));
     auto* item = new QListWidgetItem(picture.isNull() ? QIcon() : QIcon(QPixmap::fromImage(picture)), text, list);
     item->setData(kPathRole, entry);
     item->setData(kKindRole, QStringLiteral("image"));
@@ -127,13 +127,12 @@ void fillPicker(QListWidget* list, const QStringList& files, const QString& fold
     if (groups.exists()) {
       const QStringList groupFiles = groups.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
       for (const QString& groupFile : groupFiles) {
-        QFile file(groups.filePath(groupFile));
-        QJsonObject object;
-        if (file.open(QIODevice::ReadOnly)) object = QJsonDocument::fromJson(file.readAll()).object();
+        const QJsonObject object =
+            QJsonDocument::fromJson(readFacsimileGroupFile(groups.filePath(groupFile))).object();
         QStringList kept;
         for (const QJsonValue& value : object.value(QLatin1String("items")).toArray()) {
           const QString path = value.toString().trimmed();
-          if (!path.isEmpty() && QFileInfo::exists(resolved(folder, path))) kept << path;
+          if (!path.isEmpty() && isFacsimileFile(resolved(folder, path))) kept << path;
         }
         kept = withoutDuplicates(kept);
         if (kept.isEmpty()) continue;
@@ -165,7 +164,8 @@ void createGroup(QDialog* dialog, QListWidget* list, const std::function<void()>
   QJsonObject object{{QStringLiteral("name"), name}, {QStringLiteral("items"), QJsonArray::fromStringList(pictures)}};
   // Replaced whole, so a failed write never leaves half a group.
   if (!writeFileAtomically(QDir(groupFolder).filePath(name + QStringLiteral(".json")),
-                           QJsonDocument(object).toJson(QJsonDocument::Indented), nullptr)) {
+                           QJsonDocument(object).toJson(QJsonDocument::Indented), nullptr,
+                           AtomicFileAccess::AsTarget, AtomicFileLinks::Refuse)) {
     QMessageBox::warning(dialog, uiText("Ошибка"), uiText("Не удалось сохранить группу."));
     return;
   }
@@ -256,7 +256,7 @@ QStringList selectedFacsimileImageItems(QListWidget* list, const QString& facsim
   }
   QStringList existing;
   for (const QString& path : withoutDuplicates(paths))
-    if (QFileInfo::exists(resolved(facsimileFolder, path))) existing << path;
+    if (isFacsimileFile(resolved(facsimileFolder, path))) existing << path;
   return existing;
 }
 

@@ -5,6 +5,8 @@
 #include "SignatureStampStorage.h"
 #include "SignatureTexts.h"
 #include "core/AtomicFileWrite.h"
+#include "core/ImageFormatProbe.h"
+#include "core/RegularFileRead.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -48,8 +50,35 @@ bool isReservedName(const QString& name) {
 
 }  // namespace
 
+namespace {
+
+// What a name may hold before it is cleaned: far more than the 200 bytes a
+// cleaned name keeps, small enough that cleaning stays quick.
+constexpr qsizetype kLongestNameInput = 1024;
+constexpr qsizetype kLongestNameBytes = 200;
+constexpr qint64 kLargestPicture = 64 << 20;
+constexpr qint64 kLargestGroupFile = 1 << 20;
+
+// The longest prefix of `text` whose UTF-8 form fits in `bytes`, whole
+// characters only.
+QString fitUtf8(const QString& text, qsizetype bytes) {
+  qsizetype used = 0;
+  qsizetype end = 0;
+  while (end < text.size()) {
+    const bool pair = text.at(end).isHighSurrogate() && end + 1 < text.size() && text.at(end + 1).isLowSurrogate();
+    const char16_t unit = text.at(end).unicode();
+    const qsizetype size = pair ? 4 : unit < 0x80 ? 1 : unit < 0x800 ? 2 : 3;
+    if (used + size > bytes) break;
+    used += size;
+    end += pair ? 2 : 1;
+  }
+  return text.left(end);
+}
+
+}  // namespace
+
 QString normalizeFacsimileName(const QString& name) {
-  QString text = name.trimmed();
+  QString text = name.trimmed().left(kLongestNameInput);
   for (const QChar c : {u'\\', u':', u'*', u'?', u'"', u'<', u'>', u'|'}) text.replace(c, QLatin1Char('_'));
   // Control characters make names that cannot be typed back.
   for (QChar& c : text)
@@ -63,7 +92,7 @@ QString normalizeFacsimileName(const QString& name) {
   if (text.startsWith(QLatin1Char('.'))) text[0] = QLatin1Char('_');
   if (isReservedName(text)) text.prepend(QLatin1Char('_'));
   // File names are limited in bytes; ".png" and the atomic write's suffix must still fit.
-  while (text.toUtf8().size() > 200) text.chop(1);
+  text = fitUtf8(text, kLongestNameBytes);
   return text.trimmed();
 }
 
@@ -89,5 +118,19 @@ bool writeFacsimilePng(const QString& path, const QImage& image, QString* error)
     if (error) *error = uiText("Не удалось создать папку: %1").arg(QFileInfo(path).absolutePath());
     return false;
   }
-  return writeFileAtomically(path, png, error);
+  return writeFileAtomically(path, png, error, AtomicFileAccess::AsTarget, AtomicFileLinks::Refuse);
+}
+
+bool isFacsimileFile(const QString& path) { return QFileInfo::exists(path) && !isExistingNonRegularFile(path); }
+
+QImage readFacsimileImage(const QString& path) {
+  QByteArray bytes;
+  if (readRegularFile(path, kLargestPicture, &bytes, nullptr) != FileReadFailure::None) return QImage();
+  return decodeRasterImage(bytes);
+}
+
+QByteArray readFacsimileGroupFile(const QString& path) {
+  QByteArray bytes;
+  if (readRegularFile(path, kLargestGroupFile, &bytes, nullptr) != FileReadFailure::None) return QByteArray();
+  return bytes;
 }

@@ -24,8 +24,17 @@ QString facsimileGroupDir(const QString& facsimileFolder);
 QString normalizeFacsimileName(const QString& name);
 // Millimetres (width, height) proposed for placing these pictures.
 QSizeF defaultFacsimileSizeMm(const QList<QImage>& images);
-// The PNG written atomically; false with `error` set when it could not be.
+// The PNG written atomically; false with `error` set when it could not be. A
+// link planted at `path` is refused, so saving never writes outside the store.
 bool writeFacsimilePng(const QString& path, const QImage& image, QString* error);
+// Whether `path` names an ordinary file (a pipe or device named in a group
+// file must not block or feed the picker).
+bool isFacsimileFile(const QString& path);
+// A stored picture, read only from an ordinary file of bounded size and
+// decoded by its signature; null otherwise.
+QImage readFacsimileImage(const QString& path);
+// A group file's bytes under the same rules; empty otherwise.
+QByteArray readFacsimileGroupFile(const QString& path);
 
 // The picker "Выбрать факсимиле"; the caller runs it, reads "listWidget" and
 // "createNew" and deletes it.

@@ -83,7 +83,7 @@ void SignatureDialogState::build() {
   layout->addWidget(label(QStringLiteral("Подписание документа"), QStringLiteral("DialogTitle")));
 
   subtitleLabel = label(QString(), QStringLiteral("DialogSubtitle"));
-  subtitleLabel->setToolTip(sourceFileName);
+  subtitleLabel->setToolTip(plainToolTip(sourceFileName));
   subtitleLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   layout->addWidget(subtitleLabel);
   const auto elideSubtitle = [this] {

@@ -6,6 +6,7 @@
 #include "DialogHelpers.h"
 #include "UniqueSiblingPath.h"
 #include "UiLanguage.h"
+#include "core/ForeignFileNames.h"
 #include "core/PdfDocument.h"
 #include "core/SignatureJournal.h"
 #include "core/SignatureRequestFile.h"
@@ -101,7 +102,7 @@ QStringList bulleted(const QStringList& entries) {
 
 QString stampedPdfPathForSignature(const QString& sourcePath, const QString& outputPath) {
   QString folder = QFileInfo(outputPath).absolutePath();
-  if (folder.isEmpty() || folder == QLatin1String(".")) folder = QFileInfo(sourcePath).absolutePath();
+  if (folder.isEmpty() || folder == QLatin1String(".")) folder = folderBeside(sourcePath);
   if (folder.isEmpty()) folder = QDir::homePath();
   QString base = QFileInfo(sourcePath).completeBaseName().trimmed();
   if (base.isEmpty()) base = QStringLiteral("document");

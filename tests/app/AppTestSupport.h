@@ -40,6 +40,7 @@ class TestWindow : public MainWindow {
   using MainWindow::view;
   using MainWindow::autoSaveTimer;
   using MainWindow::updateTimeoutMs;
+  using MainWindow::updateDeadlineMs;
 };
 
 // What a modal dialog showed, recorded when it was answered.

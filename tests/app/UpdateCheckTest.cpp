@@ -13,7 +13,9 @@
 #include <QSettings>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 using namespace apptest;
 
@@ -234,4 +236,74 @@ TEST(UpdateCheck, ManifestChoosesChannelPlatformAndVersion) {
   QSettings().setValue("updates/manifestUrl", "https://stored.example.org/updates/latest.json");
   EnvironmentScope blank("ULVO_UPDATE_URL", "   ");
   EXPECT_EQ(updateManifestAddress(), "https://stored.example.org/updates/latest.json");
+}
+
+namespace {
+
+// A hostile update server: after the request it either floods the body
+// without end or trickles it one byte at a time, often enough that the
+// transfer time-out never fires.
+class HostileServer {
+ public:
+  enum Mode { Flood, Trickle, HugeLength };
+  explicit HostileServer(Mode mode) : mode(mode) {
+    EXPECT_TRUE(server.listen(QHostAddress::LocalHost));
+    QObject::connect(&server, &QTcpServer::newConnection, [this] {
+      while (QTcpSocket* socket = server.nextPendingConnection()) {
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+          socket->readAll();
+          if (socket->property("answered").toBool()) return;
+          socket->setProperty("answered", true);
+          const QByteArray length = this->mode == HugeLength ? "Content-Length: 100000000000\r\n" : "";
+          socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n" + length + "Connection: close\r\n\r\n{");
+          auto* timer = new QTimer(socket);
+          QObject::connect(timer, &QTimer::timeout, socket, [this, socket] {
+            if (this->mode == Trickle) {
+              socket->write(" ");
+              ++sent;
+            } else if (socket->bytesToWrite() < (1 << 20)) {
+              socket->write(QByteArray(256 * 1024, ' '));
+              sent += 256 * 1024;
+            }
+          });
+          timer->start(this->mode == Trickle ? 100 : 1);
+        });
+      }
+    });
+  }
+  QString url() const { return QStringLiteral("http://127.0.0.1:%1/updates/latest.json").arg(server.serverPort()); }
+
+  Mode mode;
+  QTcpServer server;
+  qint64 sent = 0;
+};
+
+}  // namespace
+
+TEST(UpdateCheck, HostileServerIsCutOffBySizeAndByTime) {
+  useCleanSettings();
+  QCoreApplication::setApplicationVersion("1.0.6");
+  TestWindow window;
+  for (const auto mode : {HostileServer::Flood, HostileServer::HugeLength, HostileServer::Trickle}) {
+    SCOPED_TRACE(int(mode));
+    HostileServer server(mode);
+    EnvironmentScope address("ULVO_UPDATE_URL", server.url().toUtf8());
+    window.updateDeadlineMs = 1500;
+    QElapsedTimer clock;
+    clock.start();
+    const Shown shown = check(window);
+    const qint64 took = clock.elapsed();
+    EXPECT_EQ(shown.title, "Проверка обновлений");
+    EXPECT_TRUE(shown.text.startsWith("Не удалось получить manifest обновлений:\n")) << shown.text.toStdString();
+    if (mode == HostileServer::Trickle) {
+      EXPECT_TRUE(shown.text.contains("сервер не ответил полностью за 1.5 с")) << shown.text.toStdString();
+      EXPECT_GE(took, 1400);
+      EXPECT_GT(server.sent, 5);  // it kept talking, yet the check ended
+    } else {
+      EXPECT_TRUE(shown.text.contains("manifest больше 1.00 МБ")) << shown.text.toStdString();
+    }
+    EXPECT_EQ(window.statusLabel->text(), "Не удалось проверить обновления");
+  }
+  window.updateDeadlineMs = 15000;
+  QCoreApplication::setApplicationVersion(QString());
 }

@@ -3,12 +3,14 @@
 // can see from outside which dialog a shell action reached.
 //   DIALOG <title> | <label texts and list items joined by " / ">
 // It clicks "OK" or "Отмена" when the dialog has such a button, else closes it.
+// Labels Qt would render as HTML are marked "[rich]".
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <cstdio>
@@ -22,7 +24,11 @@ void answerModalDialogs() {
     answered = modal;
     QStringList texts;
     for (QLabel* line : modal->findChildren<QLabel*>())
-      if (!line->text().isEmpty()) texts << line->text().replace(QLatin1Char('\n'), QLatin1Char(' '));
+      if (!line->text().isEmpty())
+        // A label that Qt would render as HTML is marked, so a test sees it.
+        texts << (line->textFormat() != Qt::PlainText && Qt::mightBeRichText(line->text()) ? QStringLiteral("[rich]")
+                                                                                           : QString()) +
+                     line->text().replace(QLatin1Char('\n'), QLatin1Char(' '));
     for (QListWidget* list : modal->findChildren<QListWidget*>())
       for (int row = 0; row < list->count(); ++row) texts << list->item(row)->text();
     std::fprintf(stderr, "DIALOG %s | %s\n", qPrintable(modal->windowTitle()),
@@ -47,6 +53,10 @@ void startProbe() {
   auto* timer = new QTimer(QCoreApplication::instance());
   QObject::connect(timer, &QTimer::timeout, answerModalDialogs);
   timer->start(25);
+  // A normal start keeps its window open: ULVO_PROBE_QUIT_MS ends it.
+  bool numeric = false;
+  const int quitMs = qEnvironmentVariableIntValue("ULVO_PROBE_QUIT_MS", &numeric);
+  if (numeric) QTimer::singleShot(quitMs, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
 }
 
 }  // namespace

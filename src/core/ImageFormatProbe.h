@@ -1,0 +1,27 @@
+#pragma once
+// Which raster format a file is, told by its first bytes alone. Qt's image
+// reader, asked to guess, hands the content to every plugin in turn, and the
+// SVG plugin parses a whole document (internal entities expanded) only to
+// answer; a few kilobytes of .svgz then take all memory. The import formats
+// are raster images with fixed signatures, so the signature decides.
+
+#include <QByteArray>
+#include <QString>
+
+class QImage;
+
+// Bytes of the file's start the probe needs.
+inline constexpr int kImageSignatureBytes = 256;
+
+// "png", "jpeg", "gif", "bmp", "webp" or "tiff" for those signatures; "svg"
+// for markup that names svg early or a gzip stream (an .svgz); empty for
+// anything else. Only the message depends on "svg": nothing here parses it.
+QByteArray imageFormatFromSignature(const QByteArray& head);
+
+// The signature format of the file at `path` (read without blocking on a
+// pipe; only ordinary files are looked at). Empty when none or unreadable.
+QByteArray imageFormatOfFile(const QString& path);
+
+// Decodes a raster image with the format its signature names and no other
+// (no guessing across plugins); a null image for anything else, SVG included.
+QImage decodeRasterImage(const QByteArray& bytes);

@@ -1,0 +1,42 @@
+#include "OwnedLeftovers.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool isProcessAlive(qint64 pid) {
+  if (pid <= 0 || pid != qint64(pid_t(pid))) return false;
+  if (::kill(pid_t(pid), 0) == 0) return true;
+  return errno != ESRCH;
+}
+
+QString ownedTemporaryFolderTemplate(const QString& prefix) {
+  return prefix + QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-');
+}
+
+int removeStaleOwnedFolders(const QString& parent, const QString& prefix) {
+  const QRegularExpression pattern(QStringLiteral("^") + QRegularExpression::escape(prefix) +
+                                   QStringLiteral("([0-9]{1,10})-[A-Za-z0-9]{6}$"));
+  int removed = 0;
+  const QDir folder(parent);
+  for (const QString& name : folder.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
+    const QRegularExpressionMatch match = pattern.match(name);
+    if (!match.hasMatch()) continue;
+    const qint64 pid = match.captured(1).toLongLong();
+    if (pid == QCoreApplication::applicationPid() || isProcessAlive(pid)) continue;
+    const QString path = folder.filePath(name);
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::geteuid())
+      continue;
+    // QDir::removeRecursively does not follow links out of the folder.
+    if (QDir(path).removeRecursively()) ++removed;
+  }
+  return removed;
+}

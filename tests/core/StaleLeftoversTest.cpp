@@ -1,0 +1,137 @@
+// What a killed writer leaves behind is removed by the next one, and nothing
+// else: a child copy of this test binary is killed with SIGKILL in the middle
+// of an atomic write; the next write into that folder removes the child's
+// half-written copy but keeps files of living writers, look-alikes that are
+// not exactly our name, links and the target itself. Temporary folders named
+// with a dead owner's process id go the same way.
+#include "core/AtomicFileWrite.h"
+#include "core/OwnedLeftovers.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <unistd.h>
+
+namespace {
+
+const char kChildTarget[] = "ULVO_KILLED_WRITER_TARGET";
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(bytes);
+}
+
+// Starts a child that begins an atomic write of `target`, and kills it once
+// the first megabyte is in its temporary copy. Returns the child's pid.
+qint64 killWriterMidWrite(const QString& target) {
+  QProcess child;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QString::fromLatin1(kChildTarget), target);
+  child.setProcessEnvironment(environment);
+  child.start(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")),
+              {QStringLiteral("--gtest_filter=StaleLeftoversChild.WritesUntilKilled")});
+  EXPECT_TRUE(child.waitForStarted(30000));
+  QByteArray said;
+  while (!said.contains("WRITING") && child.waitForReadyRead(30000)) said += child.readAllStandardOutput();
+  EXPECT_TRUE(said.contains("WRITING")) << said.constData();
+  const qint64 pid = child.processId();
+  child.kill();
+  EXPECT_TRUE(child.waitForFinished(30000));
+  EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+  return pid;
+}
+
+}  // namespace
+
+// Runs only as the child of the test below.
+TEST(StaleLeftoversChild, WritesUntilKilled) {
+  const QString target = qEnvironmentVariable(kChildTarget);
+  if (target.isEmpty()) GTEST_SKIP() << "runs only as the killed writer";
+  writeFileAtomically(target, [](QIODevice* device, QString*) {
+    device->write(QByteArray(1 << 20, 'x'));
+    static_cast<QFileDevice*>(device)->flush();
+    std::printf("WRITING\n");
+    std::fflush(stdout);
+    for (int i = 0; i < 600; ++i) QThread::msleep(100);  // killed long before
+    return false;
+  }, nullptr);
+}
+
+TEST(StaleLeftovers, NextWriteRemovesTheKilledWritersCopyAndNothingElse) {
+  QTemporaryDir dir;
+  const QString target = dir.filePath(QStringLiteral("report.pdf"));
+  writeFile(target, "old content");
+  const qint64 dead = killWriterMidWrite(target);
+  ASSERT_GT(dead, 0);
+  const QStringList afterKill = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+  QString leftover;
+  for (const QString& name : afterKill)
+    if (name.startsWith(QStringLiteral("report.pdf.~tmp%1-").arg(dead))) leftover = name;
+  ASSERT_FALSE(leftover.isEmpty()) << afterKill.join(' ').toStdString();
+  EXPECT_EQ(QFile(dir.filePath(leftover)).size(), 1 << 20);
+
+  // What must stay: a living writer's copy (pid 1 always runs), names that
+  // only look like ours, a link and a folder under a dead writer's name.
+  const QString living = QStringLiteral("other.pdf.~tmp1-AbC123");
+  const QStringList lookAlikes = {QStringLiteral("notes.~tmp%1-abc").arg(dead), QStringLiteral("notes.~tmp%1-abcdefg").arg(dead),
+                                  QStringLiteral("notes.~tmpXYZ-abcdef"), QStringLiteral(".~tmp%1-abcdef").arg(dead),
+                                  QStringLiteral("notes.~tmp%1_abcdef").arg(dead)};
+  writeFile(dir.filePath(living), "in progress");
+  for (const QString& name : lookAlikes) writeFile(dir.filePath(name), "user data");
+  const QString outside = dir.filePath(QStringLiteral("outside.txt"));
+  writeFile(outside, "keep");
+  const QString link = dir.filePath(QStringLiteral("linked.pdf.~tmp%1-qwerty").arg(dead));
+  ASSERT_TRUE(QFile::link(outside, link));
+  const QString folder = dir.filePath(QStringLiteral("folder.~tmp%1-zxcvbn").arg(dead));
+  ASSERT_TRUE(QDir().mkpath(folder));
+
+  QString error;
+  ASSERT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("next.pdf")), QByteArray("next"), &error))
+      << error.toStdString();
+  EXPECT_FALSE(QFile::exists(dir.filePath(leftover)));
+  EXPECT_TRUE(QFile::exists(dir.filePath(living)));
+  for (const QString& name : lookAlikes) EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name.toStdString();
+  EXPECT_TRUE(QFileInfo(link).isSymLink());
+  EXPECT_TRUE(QFileInfo(folder).isDir());
+  QFile old(target);
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), QByteArray("old content"));
+}
+
+TEST(StaleLeftovers, FoldersOfDeadOwnersAreRemovedOthersKept) {
+  QTemporaryDir parent;
+  // A pid that certainly ran and ended: a child we wait for.
+  QProcess child;
+  child.start(QStringLiteral("true"), {});
+  ASSERT_TRUE(child.waitForFinished(30000));
+  const qint64 dead = child.processId();
+  ASSERT_FALSE(isProcessAlive(dead));
+  const QString ours = QStringLiteral("ulvo-fit-%1-aB3dE6").arg(dead);
+  ASSERT_TRUE(QDir(parent.path()).mkpath(ours + QStringLiteral("/inner")));
+  writeFile(parent.filePath(ours + QStringLiteral("/inner/copy.pdf")), QByteArray(4096, 'p'));
+  const QStringList kept = {QStringLiteral("ulvo-fit-%1-aB3dE6").arg(QCoreApplication::applicationPid()),
+                            QStringLiteral("ulvo-fit-1-aB3dE6"), QStringLiteral("ulvo-fit-%1-short").arg(dead),
+                            QStringLiteral("ulvo-names-%1-aB3dE6").arg(dead), QStringLiteral("my-ulvo-fit-%1-aB3dE6").arg(dead)};
+  for (const QString& name : kept) ASSERT_TRUE(QDir(parent.path()).mkpath(name));
+  // A link with our name leads elsewhere: neither it nor its target goes.
+  QTemporaryDir elsewhere;
+  writeFile(elsewhere.filePath(QStringLiteral("precious.txt")), "keep");
+  const QString link = parent.filePath(QStringLiteral("ulvo-fit-%1-LiNkEd").arg(dead));
+  ASSERT_TRUE(QFile::link(elsewhere.path(), link));
+
+  EXPECT_EQ(removeStaleOwnedFolders(parent.path(), QStringLiteral("ulvo-fit-")), 1);
+  EXPECT_FALSE(QFileInfo::exists(parent.filePath(ours)));
+  for (const QString& name : kept) EXPECT_TRUE(QFileInfo(parent.filePath(name)).isDir()) << name.toStdString();
+  EXPECT_TRUE(QFileInfo(link).isSymLink());
+  EXPECT_TRUE(QFile::exists(elsewhere.filePath(QStringLiteral("precious.txt"))));
+  // The template names this process.
+  EXPECT_EQ(ownedTemporaryFolderTemplate(QStringLiteral("ulvo-fit-")),
+            QStringLiteral("ulvo-fit-%1-").arg(QCoreApplication::applicationPid()));
+}
