@@ -83,10 +83,8 @@ void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShell
   connect(browse, &QPushButton::clicked, dialog, [this, insertFile] {
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Выбрать файл для вставки"), QString(),
-        QStringLiteral("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp "
-                       "*.webp *.gif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word (*.docx);;OpenDocument "
-                       "(*.odt);;HTML/XHTML (*.html *.xhtml);;SVG (*.svg);;CBZ (*.cbz);;Изображения (*.png *.jpg "
-                       "*.jpeg *.bmp *.webp *.gif *.tiff)"));
+        QStringLiteral("Все поддерживаемые (*.pdf *.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff *.xlsx);;PDF "
+                       "(*.pdf);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff);;Excel (*.xlsx)"));
     if (!path.isEmpty()) insertFile->setText(path);
   });
 

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
@@ -283,4 +284,41 @@ TEST_F(ImportAndDrop, JpegIsStoredAsTheSameJpegAndOpaqueImagesGetNoMask) {
   const QColor shown = page.pixelColor(450, 300);
   const QColor source = photo.pixelColor(450, 300);
   EXPECT_LT(std::abs(shown.red() - source.red()) + std::abs(shown.green() - source.green()), 90);
+}
+
+TEST_F(ImportAndDrop, FiltersOfferOnlyWhatImportsAndAnotherFormatIsNamedAsNotSupported) {
+  window->openFile(pdf("doc.pdf", "D", 1));
+  const QString docx = dir.filePath(QStringLiteral("letter.docx"));
+  QFile file(docx);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray("PK\x03\x04", 4) + QByteArray(300, 'w'));  // a zip, as word files are
+  file.close();
+
+  const QList<QPair<QString, QString>> buttons = {{QStringLiteral("Любой файл"), QStringLiteral("Ошибки импорта")},
+                                                  {QStringLiteral("Документ"), QStringLiteral("Ошибка")}};
+  for (const auto& [button, messageTitle] : buttons) {
+    SCOPED_TRACE(button.toStdString());
+    auto filters = std::make_shared<QStringList>();
+    whenModalOpens<QFileDialog>([docx, filters](QFileDialog* dialog) {
+      *filters = dialog->nameFilters();
+      dialog->selectNameFilter(dialog->nameFilters().last());
+      dialog->selectFile(docx);
+      QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    auto seen = answerNextDialog(QString(), messageTitle);
+    QTest::mouseClick(ribbonButton(button), Qt::LeftButton);
+    const QString offered = filters->join(QStringLiteral(";;"));
+    EXPECT_TRUE(offered.contains(QStringLiteral("*.pdf"))) << offered.toStdString();
+    EXPECT_TRUE(offered.contains(QStringLiteral("*.xlsx"))) << offered.toStdString();
+    for (const char* never : {"docx", "odt", "html", "xhtml", "svg", "cbz", "pptx", "epub"})
+      EXPECT_FALSE(offered.contains(QStringLiteral("*.") + QLatin1String(never))) << never;
+    ASSERT_TRUE(seen->shown);
+    EXPECT_TRUE(seen->texts.contains(QStringLiteral("Формат DOCX не поддерживается"))) << seen->texts.toStdString();
+    EXPECT_FALSE(seen->texts.contains(QStringLiteral("Invalid")));
+    EXPECT_EQ(window->currentDocument->pageCount(), 1);
+  }
+  // Pictures are still offered with the patterns this build reads.
+  chooseFileInNextDialog(pdf("more.pdf", "M", 2));
+  QTest::mouseClick(ribbonButton(QStringLiteral("Любой файл")), Qt::LeftButton);
+  EXPECT_EQ(window->currentDocument->pageCount(), 3);
 }
