@@ -44,6 +44,7 @@ class OcrWindow : public TestWindow {
   using MainWindow::ocrBusy;
   using MainWindow::ocrButton;
   using MainWindow::ocrEngine;
+  using MainWindow::pendingSelectionPage;
   int failingPage = -1;  // a page whose text layer cannot be written
 
  protected:
@@ -512,4 +513,29 @@ TEST_F(MainWindowOcrTest, CancelStopsTheDocumentRunAfterThePageItIsOnAndKeepsThe
   }
   QTest::mouseClick(close, Qt::LeftButton);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog; }, 5000));
+}
+
+TEST_F(MainWindowOcrTest, SelectedRegionOnlySettingDecidesWhetherAPageRunReadsTheSelection) {
+  const QList<Sheet> sheets = {
+      {{"Quarterly report of the northern office", "", "", "", "Drivers delivered every parcel safely"}}};
+  open("page.pdf", sheets);
+  const QRectF topLine(10, 20, 340, 40);  // points, from the top-left corner
+
+  // On by default: the selected region alone is recognised.
+  emit window.view->selectionRectReady(0, topLine);
+  answerNextDialog("Распознать", "Распознавание");
+  window.ensureOcrReady();
+  EXPECT_EQ(blocksContaining("Quarterly"), 1);
+  EXPECT_EQ(blocksContaining("Drivers"), 0);
+  EXPECT_EQ(window.pendingSelectionPage, -1);
+
+  // Off: the whole page, whatever is selected.
+  QSettings().setValue("ocr/selectedRegionOnly", false);
+  window.onOcrCancel();
+  emit window.view->selectionRectReady(0, topLine);
+  answerNextDialog("Распознать", "Распознавание");
+  window.ensureOcrReady();
+  EXPECT_EQ(blocksContaining("Quarterly"), 1);
+  EXPECT_EQ(blocksContaining("Drivers"), 1);
+  EXPECT_EQ(window.pendingSelectionPage, 0);
 }
