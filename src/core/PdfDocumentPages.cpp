@@ -122,13 +122,14 @@ bool PdfDocument::importDocument(const QString& path) {
   }
   QImageReader reader(path);
   if (!reader.format().isEmpty()) {
+    const bool isJpeg = reader.format() == "jpeg";  // read() forgets the format
     const QImage image = reader.read();
     if (image.isNull()) {
       lastErrorMessage = QStringLiteral("Не удалось прочитать изображение: %1").arg(reader.errorString());
       return false;
     }
     const QSizeF size(image.width() * 72.0 / kImportDpi, image.height() * 72.0 / kImportDpi);
-    if (reader.format() == "jpeg" && appendJpegFilePage(path, size)) return true;
+    if (isJpeg && appendJpegFilePage(path, size)) return true;
     return appendRenderedPage(image, size);
   }
   DocumentLock lock(mutex);
