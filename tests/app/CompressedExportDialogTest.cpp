@@ -453,7 +453,7 @@ TEST_F(CompressedExport, ATextManualStartsOnKeepingItsObjectsWhichKeepsItsTextAn
   larger->stopWaiting = true;
   EXPECT_EQ(header, QStringLiteral("Сохранение текста и структуры"));
   EXPECT_FALSE(estimate.isEmpty());
-  EXPECT_FALSE(larger->shown);
+  EXPECT_FALSE(larger->shown) << larger->texts.toStdString();
   ASSERT_EQ(window->documents.size(), 2u);
   const QString written = window->documents.back().path;
   EXPECT_TRUE(qpdfChecks(written));
