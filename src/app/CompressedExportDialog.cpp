@@ -28,6 +28,8 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <algorithm>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -50,6 +52,16 @@ PdfDocument::CompressionOptions storedOptions() {
   options.rasterizePages = settings.value(QStringLiteral("rasterizePages"), true).toBool();
   options.monochrome = settings.value(QStringLiteral("monochrome"), false).toBool();
   return options;
+}
+
+// Text, fonts and outline survive only when the page objects are kept; the
+// first pages tell whether the document has text at all.
+bool hasTextLayer(const PdfDocument* document) {
+  if (!document) return false;
+  const int pages = std::min(document->pageCount(), 8);
+  for (int page = 0; page < pages; ++page)
+    if (!document->extractAllText(page).trimmed().isEmpty()) return true;
+  return false;
 }
 
 double defaultTargetMb(qint64 originalFileSize) {
@@ -77,7 +89,18 @@ CompressedExportDialog::CompressedExportDialog(QWidget* parent, PdfDocument* doc
                                                const QString& suggestedOutputPath, qint64 originalFileSize,
                                                bool fromShellAction)
     : QDialog(parent), document(document), suggestedPath(suggestedOutputPath), originalFileSize(originalFileSize) {
-  const PdfDocument::CompressionOptions options = storedOptions();
+  PdfDocument::CompressionOptions options = storedOptions();
+  keepTextLayer = hasTextLayer(document);
+  // Without stored defaults a document with text starts on keeping its
+  // objects and re-encoding only its images: a rasterising stage would drop
+  // the text and can make such a file many times larger.
+  if (keepTextLayer && !QSettings().contains(kGroup + QStringLiteral("/rasterizePages"))) {
+    options.rasterizePages = false;
+    options.monochrome = false;
+    options.grayscale = false;
+    options.imageDpi = 150;
+    options.jpegQuality = 75;
+  }
   buildWidgets(suggestedOutputPath, fromShellAction);
   const double storedTarget =
       QSettings().value(kGroup + QStringLiteral("/targetMb"), defaultTargetMb(originalFileSize)).toDouble();
@@ -336,7 +359,23 @@ void CompressedExportDialog::showCustomSettings() {
   restyleStageTicks();
 }
 
+void CompressedExportDialog::showKeepObjects() {
+  stageTitleLabel->setText(uiTranslate(QStringLiteral("Сохранение текста и структуры")));
+  stageBadgeLabel->setText(uiTranslate(QStringLiteral("Текст")));
+  stageBadgeLabel->setStyleSheet(badgeStyle(QStringLiteral("#0f766e"), QStringLiteral("#ccfbf1")));
+  stageDescriptionLabel->setText(uiTranslate(
+      QStringLiteral("Текст, шрифты, ссылки и оглавление остаются; пережимаются только изображения.")));
+  stageWarningLabel->setText(uiTranslate(
+      QStringLiteral("Уровни ползунка превращают страницы в картинки и убирают текстовый слой.")));
+  stageWarningLabel->setStyleSheet(QStringLiteral("color:#0f766e;"));
+  restyleStageTicks();
+}
+
 void CompressedExportDialog::showStageOrCustom(const PdfDocument::CompressionOptions& options) {
+  if (!options.rasterizePages) {
+    showKeepObjects();
+    return;
+  }
   const CompressionStageUi stage = compressionStage(stageSlider->value());
   if (sameCompressionOptions(options, stage.options))
     showStage(stage);

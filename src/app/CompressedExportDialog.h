@@ -103,6 +103,12 @@ class CompressedExportDialog : public QDialog {
   QList<CachedCompressionEstimate> estimateCache;
   bool fitResultsReady = false;
   bool applyingPreset = false;
+  // The document has a text layer: it opens on options that keep the page
+  // objects, and the fit started on opening does not replace them with a
+  // rasterising stage.
+  bool keepTextLayer = false;
+  bool fitByUser = false;
+  void showKeepObjects();
 
   QLineEdit* outputPathEdit = nullptr;
   QPushButton* browseButton = nullptr;

@@ -113,6 +113,7 @@ void CompressedExportDialog::hideBusyOverlay() {
 
 void CompressedExportDialog::startTargetFit(bool userInitiated) {
   if (fitProcess) return;
+  fitByUser = userInitiated;
   if (userInitiated && applyBestCachedFit(true)) return;
   const qint64 limit = targetBytes();
 
@@ -215,6 +216,13 @@ void CompressedExportDialog::onFitFinished(int exitCode, bool normalExit) {
   const auto rememberTarget = [this] {
     QSettings().setValue(QStringLiteral("export/compressedPdf/targetMb"), targetSizeSpin->value());
   };
+  // The forecasts are kept, but the opening fit never swaps a text
+  // document's object-keeping options for a stage that rasterises it.
+  if (keepTextLayer && !fitByUser && !currentOptions().rasterizePages) {
+    estimateLabel->setText(uiTranslate(QStringLiteral(
+        "В документе есть текст: выбран режим, который сохраняет его. «Подобрать» выберет уровень под лимит.")));
+    return;
+  }
   if (!estimateCache.isEmpty() && applyBestCachedFit(false)) {
     rememberTarget();
     return;

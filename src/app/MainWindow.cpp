@@ -57,10 +57,12 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   panels->addWidget(buildWorkspace(), 1);
   column->addLayout(panels, 1);
 
-  // The status strip keeps the latest progress or outcome text; it stays out
-  // of every layout.
+  // The status strip: a thin line under everything that shows the latest
+  // progress or outcome text, which many commands report nowhere else.
   auto* statusStrip = new QWidget(central);
   statusStrip->setObjectName(QStringLiteral("StatusBar"));
+  statusStrip->setAttribute(Qt::WA_StyledBackground);
+  statusStrip->setFixedHeight(24);
   auto* statusLayout = new QHBoxLayout(statusStrip);
   statusLayout->setContentsMargins(8, 0, 8, 0);
   statusLayout->setSpacing(8);
@@ -71,9 +73,11 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   progressBar = new QProgressBar(statusStrip);
   progressBar->setFixedWidth(150);
   progressBar->setRange(0, 100);
+  progressBar->setFixedHeight(14);
+  progressBar->setTextVisible(false);
   progressBar->hide();
   statusLayout->addWidget(progressBar);
-  statusStrip->hide();
+  column->addWidget(statusStrip, 0);
   setCentralWidget(central);
 
   connect(view, &PdfView::pageChanged, thumbnails, &PageThumbnailPanel::setCurrentPage);
@@ -118,6 +122,13 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   updateEditModeUi();
 
   const bool shellMode = qApp->property("ulvoShellDialogMode").toBool();
+  // An optional layout model beside the program; without one (or with one
+  // that cannot be used) nothing changes.
+  if (!shellMode && product != AppProduct::Ecp) {
+    const QString model = QCoreApplication::applicationDirPath() + QStringLiteral("/layout.onnx");
+    if (QFileInfo::exists(model) && layoutDetector.load(model))
+      statusLabel->setText(tr("Layout модель загружена: layout.onnx"));
+  }
   QSettings settings;
   applyUiLanguage(settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
 

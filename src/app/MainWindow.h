@@ -6,6 +6,7 @@
 
 #include "AppProduct.h"
 #include "core/PdfDocument.h"
+#include "ocr/LayoutDetector.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -119,7 +120,8 @@ class MainWindow : public QMainWindow {
   void showSaveExportDialog();
   void showPrintDialog();
   void showPasswordDialog();
-  void showPageToolsDialog(const QList<QString>& files, bool fromShellAction);
+  // startTab: 0 insert, 1 extract, 2 merge; -1 leaves the dialog's own choice.
+  void showPageToolsDialog(const QList<QString>& files, bool fromShellAction, int startTab = -1);
   void showAnnotationPropertiesDialog();
   void showDocumentPropertiesDialog();
   void showSettingsDialog();
@@ -339,7 +341,11 @@ class MainWindow : public QMainWindow {
   void refreshAfterImport(const QString& status);
   // Apply steps of the page tools dialog; true when the dialog may close.
   bool insertPagesFromFile(const QString& path, int position);
-  bool extractPagesToFile(const QString& pagesText, bool deleteAfter);
+  // Extraction from the open document, or, with sourcePath, from that file
+  // (the shell action's, with no document open); eachPageApart writes one
+  // file per named page beside the chosen name.
+  bool extractPagesToFile(const QString& pagesText, bool deleteAfter, bool eachPageApart,
+                          const QString& sourcePath = QString());
   bool mergeFilesToPdf(const QList<QString>& paths, bool fromShellAction, bool openResult);
   QString lastImportError;
 
@@ -434,8 +440,13 @@ class MainWindow : public QMainWindow {
   void rotateCurrentPageBy(int degrees);
 
   std::unique_ptr<OcrEngine> ocrEngine;
+  // The optional layout model, probed once at start-up.
+  LayoutDetector layoutDetector;
   bool ocrEngineDiscardPending = false;
   // The document a document run writes into; cleared when that document goes.
   PdfDocument* ocrRunDocument = nullptr;
+  // The user asked the document run to stop after the page it is on; stays
+  // set after that run so that its dialog can say it was stopped.
+  bool ocrStopRequested = false;
   QPointer<QDialog> ocrProgressDialog;
 };

@@ -8,11 +8,15 @@
 #include "ExportFileNames.h"
 #include "ExportTarget.h"
 #include "UiLanguage.h"
+#include "core/AtomicFileWrite.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTemporaryDir>
 #include <QTimer>
 
 bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction) {
@@ -53,13 +57,50 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
     progressBar->show();
   }
   if (statusLabel) statusLabel->setText(uiTranslate(QStringLiteral("Сжатие PDF...")));
+  // The copy is made in a private folder first: one that came out larger
+  // than the original reaches the chosen name only when the user says so.
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const bool ok = currentDocument->compressTo(path, options);
+  const QTemporaryDir staging(QDir(QDir::tempPath()).filePath(QStringLiteral("ulvo-compress-XXXXXX")));
+  const QString staged = staging.isValid() ? staging.filePath(QStringLiteral("compressed.pdf")) : QString();
+  const bool ok = !staged.isEmpty() && currentDocument->compressTo(staged, options);
   QApplication::restoreOverrideCursor();
   if (progressBar) progressBar->hide();
   if (!ok) {
+    const QString why = staged.isEmpty() ? uiTranslate(QStringLiteral("не удалось создать временную папку"))
+                                         : currentDocument->lastError();
     appInfo(this, uiTranslate(QStringLiteral("Ошибка экспорта")),
-            uiTranslate(QStringLiteral("Не удалось сжать PDF:\n%1")).arg(currentDocument->lastError()));
+            uiTranslate(QStringLiteral("Не удалось сжать PDF:\n%1")).arg(why));
+    return false;
+  }
+  const qint64 stagedSize = QFileInfo(staged).size();
+  if (originalFileSize > 0 && stagedSize > originalFileSize &&
+      !appQuestion(this, title,
+                   uiTranslate(QStringLiteral("Сжатая копия получилась больше исходного файла: %1 вместо %2.\n\n"
+                                              "Сохранить её всё равно?"))
+                       .arg(formatFileSize(stagedSize), formatFileSize(originalFileSize)),
+                   uiTranslate(QStringLiteral("Сохранить")), uiTranslate(QStringLiteral("Не сохранять")))) {
+    if (statusLabel) statusLabel->setText(uiTranslate(QStringLiteral("Сжатая копия не сохранена: она больше исходного файла")));
+    return false;
+  }
+  const auto copyStaged = [&staged](QIODevice* device, QString* error) {
+    QFile source(staged);
+    if (!source.open(QIODevice::ReadOnly)) {
+      *error = source.errorString();
+      return false;
+    }
+    while (!source.atEnd()) {
+      const QByteArray chunk = source.read(1 << 20);
+      if (chunk.isEmpty() || device->write(chunk) != chunk.size()) {
+        *error = chunk.isEmpty() ? source.errorString() : device->errorString();
+        return false;
+      }
+    }
+    return true;
+  };
+  QString writeError;
+  if (!writeFileAtomically(path, copyStaged, &writeError)) {
+    appInfo(this, uiTranslate(QStringLiteral("Ошибка экспорта")),
+            uiTranslate(QStringLiteral("Не удалось сжать PDF:\n%1")).arg(writeError));
     return false;
   }
 

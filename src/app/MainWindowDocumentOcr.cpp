@@ -101,11 +101,20 @@ void MainWindow::showOcrProgressDialog() {
   layout->addWidget(log, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
-  QPushButton* pause = dialogButton(tr("Пауза"), QStringLiteral("SecondaryDialogButton"));
-  pause->setEnabled(false);
-  buttons->addWidget(pause);
+  // "Отмена" stops a running run after the page it is on; the dialog stays
+  // so that its log shows where the run stopped. Before the run and after
+  // it, the button closes the dialog.
   QPushButton* cancel = dialogButton(tr("Отмена"), QStringLiteral("SecondaryDialogButton"));
-  connect(cancel, &QPushButton::clicked, dialog, &QDialog::close);
+  connect(cancel, &QPushButton::clicked, dialog, [this, dialog, cancel, log] {
+    if (!ocrBusy || !ocrRunDocument || ocrProgressDialog != dialog) {
+      dialog->close();
+      return;
+    }
+    ocrStopRequested = true;
+    cancel->setEnabled(false);
+    log->addItem(tr("  Остановка после текущей страницы..."));
+    log->scrollToBottom();
+  });
   buttons->addWidget(cancel);
   layout->addLayout(buttons);
 
@@ -129,9 +138,17 @@ void MainWindow::showOcrProgressDialog() {
     runOcrDocument(guardedProgress, guardedLog);
     if (!guardedDialog) return;
     RunOutput done(guardedProgress, guardedLog);
-    done.progress(100, tr("%p% · OCR завершён"));
-    done.line(tr("✓ OCR завершён"));
-    if (guardedCancel) guardedCancel->setText(tr("Закрыть"));
+    if (ocrStopRequested) {
+      done.progress(100, tr("%p% · OCR остановлен"));
+      done.line(tr("■ OCR остановлен"));
+    } else {
+      done.progress(100, tr("%p% · OCR завершён"));
+      done.line(tr("✓ OCR завершён"));
+    }
+    if (guardedCancel) {
+      guardedCancel->setText(tr("Закрыть"));
+      guardedCancel->setEnabled(true);
+    }
   });
 }
 
@@ -153,6 +170,7 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
 
   PdfDocument* document = currentDocument;
   ocrRunDocument = document;
+  ocrStopRequested = false;
   ocrBusy = true;
   if (ocrButton) ocrButton->setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -178,12 +196,17 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   int failedPage = -1;
   QString failure;
   bool documentClosed = false;
+  int stoppedBefore = -1;
   for (int i = 0; i < pages; ++i) {
     output.progress(5 + (i * 90) / pages, tr("%p% · страница %1 из %2").arg(i + 1).arg(pages));
     output.line(tr("• Страница %1: проверка").arg(i + 1));
     QCoreApplication::processEvents();
     if (!ocrRunDocument) {
       documentClosed = true;
+      break;
+    }
+    if (ocrStopRequested) {
+      stoppedBefore = i;
       break;
     }
     if (i >= document->pageCount()) break;
@@ -241,6 +264,14 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   if (documentClosed) {
     output.line(tr("  Документ закрыт — распознавание остановлено"));
     statusLabel->setText(tr("OCR документа остановлен: документ закрыт"));
+    return;
+  }
+  if (stoppedBefore >= 0) {
+    output.line(tr("  Остановлено пользователем: страницы с %1 по %2 не распознаны").arg(stoppedBefore + 1).arg(pages));
+    output.line(tr("Итог: распознано %1, пропущено %2, без текста %3").arg(recognised).arg(skipped).arg(withoutText));
+    statusLabel->setText(tr("OCR документа остановлен перед страницей %1: распознано %2 страниц")
+                             .arg(stoppedBefore + 1)
+                             .arg(recognised));
     return;
   }
   output.line(tr("✓ Готово: распознано %1, пропущено %2, без текста %3").arg(recognised).arg(skipped).arg(withoutText));

@@ -110,7 +110,7 @@ void MainWindow::onToggleEditMode() {
 
   if (!editMode) {
     updateEditModeUi();
-    statusLabel->setText(QStringLiteral("Режим чтения: документ не помечается изменённым при повороте вида"));
+    statusLabel->setText(QStringLiteral("Режим чтения: текстовые рамки выключены"));
     return;
   }
   // Unsaved edits keep their blocks; otherwise the page's text is read afresh.

@@ -4,13 +4,16 @@
 #include "MainWindow.h"
 
 #include "DialogHelpers.h"
+#include "UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLabel>
 #include <QMessageBox>
 
@@ -18,22 +21,41 @@
 
 namespace {
 
-const QString& importDialogFilter() {
-  static const QString FILTER = QStringLiteral(
-      "Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp *.gif "
-      "*.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word документ (*.docx);;OpenDocument (*.odt);;HTML / XHTML "
-      "(*.html *.xhtml);;SVG (*.svg);;CBZ Комикс-архив (*.cbz);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif "
-      "*.tiff)");
-  return FILTER;
+// The picture formats this build reads, as file patterns.
+QString imagePatterns() {
+  static const QString patterns = [] {
+    const QList<QByteArray> readable = QImageReader::supportedImageFormats();
+    QStringList found;
+    for (const char* format : {"png", "jpg", "jpeg", "bmp", "webp", "gif", "tiff", "tif"})
+      if (readable.contains(QByteArray(format))) found << QStringLiteral("*.") + QLatin1String(format);
+    return found.join(QLatin1Char(' '));
+  }();
+  return patterns;
 }
 
-const QString& anyFileFilter() {
-  static const QString FILTER = QStringLiteral(
-      "Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp *.gif "
-      "*.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word (*.docx);;OpenDocument (*.odt);;HTML/XHTML (*.html "
-      "*.xhtml);;SVG (*.svg);;CBZ (*.cbz);;Excel (*.xlsx);;PowerPoint (*.pptx);;Изображения (*.png *.jpg *.jpeg "
-      "*.bmp *.webp *.gif *.tiff);;Все файлы (*)");
-  return FILTER;
+// The filters offer only what imports: PDFs, pictures and workbooks.
+QString importDialogFilter() {
+  return uiTranslate(QStringLiteral("Все поддерживаемые (*.pdf %1 *.xlsx);;PDF (*.pdf);;Изображения (%1);;Excel (*.xlsx)"))
+      .arg(imagePatterns());
+}
+
+QString anyFileFilter() { return importDialogFilter() + QStringLiteral(";;") + uiTranslate(QStringLiteral("Все файлы (*)")); }
+
+// PDF data (its header in the first kilobyte, as readers accept it) or a
+// picture Qt reads; workbooks are told by their suffix.
+bool looksImportable(const QString& path) {
+  if (!QImageReader(path).format().isEmpty()) return true;
+  QFile file(path);
+  if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) return true;  // the import says why
+  return file.read(1024).contains("%PDF-");
+}
+
+QString notSupportedText(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix().toUpper();
+  return suffix.isEmpty()
+             ? uiTranslate(QStringLiteral("Формат файла не поддерживается: импортируются PDF, изображения и таблицы Excel (.xlsx)."))
+             : uiTranslate(QStringLiteral("Формат %1 не поддерживается: импортируются PDF, изображения и таблицы Excel (.xlsx)."))
+                   .arg(suffix);
 }
 
 QString importErrorEntry(const QString& path, const QString& error) {
@@ -82,6 +104,9 @@ bool MainWindow::importFile(const QString& path, int mode) {
   if (isSpreadsheet(path)) {
     // A cancelled spreadsheet dialog is no failure to report: the error stays empty.
     if (appendSpreadsheetPages(document, path, &lastImportError) <= 0) return false;
+  } else if (!looksImportable(path)) {
+    lastImportError = notSupportedText(path);
+    return false;
   } else if (!document->importDocument(path)) {
     lastImportError = document->lastError();
     if (lastImportError.isEmpty()) lastImportError = QStringLiteral("Не удалось импортировать файл.");
@@ -172,13 +197,11 @@ void MainWindow::importFilesAt(const QString& kind, int mode) {
   } else if (kind == QLatin1String("image")) {
     files = QFileDialog::getOpenFileNames(
         this, QStringLiteral("Импорт изображений"), QString(),
-        QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff);;Все файлы (*)"));
+        uiTranslate(QStringLiteral("Изображения (%1);;Все файлы (*)")).arg(imagePatterns()));
   } else {
     const QString caption = kind == QLatin1String("pdf") ? QStringLiteral("Импорт PDF") : QStringLiteral("Импорт документа");
-    const QString filter = kind == QLatin1String("pdf")
-                               ? QStringLiteral("PDF (*.pdf)")
-                               : QStringLiteral("Документы (*.docx *.odt *.html *.xhtml *.svg *.cbz *.xlsx *.pptx "
-                                                "*.epub);;Все файлы (*)");
+    const QString filter = kind == QLatin1String("pdf") ? QStringLiteral("PDF (*.pdf)")
+                                                        : uiTranslate(QStringLiteral("Документы (*.pdf *.xlsx);;Все файлы (*)"));
     const QString file = QFileDialog::getOpenFileName(this, caption, QString(), filter);
     if (!file.isEmpty()) files << file;
   }

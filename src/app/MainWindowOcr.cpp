@@ -57,8 +57,16 @@ void MainWindow::finishOcrRun() {
   }
 }
 
+namespace {
+
+// "ocr/selectedRegionOnly": a page run over a page with a selected region
+// recognises only that region.
+bool selectedRegionOnly() { return QSettings().value(QStringLiteral("ocr/selectedRegionOnly"), true).toBool(); }
+
+}  // namespace
+
 void MainWindow::onRunOcr() {
-  if (allowOcr()) runOcrPage(false);
+  if (allowOcr()) runOcrPage(selectedRegionOnly());
 }
 
 void MainWindow::onRunOcrRegion(int page, QRectF rect) {
@@ -167,7 +175,6 @@ void MainWindow::onOcrFinished(std::vector<TextBlock> blocks) {
   int images = 0;
   int tables = 0;
   int texts = 0;
-  bool insertedImage = false;
   for (const TextBlock& block : blocks) {
     if (block.isImage)
       ++images;
@@ -175,12 +182,14 @@ void MainWindow::onOcrFinished(std::vector<TextBlock> blocks) {
       ++tables;
     else
       ++texts;
-    insertedImage = insertedImage || isInsertedImageObject(block);
   }
-  // A region run keeps the page's other blocks, and with them their unsaved
-  // edits: those stay pending.
-  const bool keptEdits = view->hasOcrEdits() && view->ocrBlocksPageIndex() == ocrPage;
-  view->setOcrBlocks(blocks, ocrPage, insertedImage || keptEdits);
+  // Recognised words are not yet in the page: they are a pending edit, so
+  // that saving writes them as the page's text layer, and the tab shows the
+  // change until then. A region run keeps the page's other blocks with their
+  // own unsaved edits.
+  view->setOcrBlocks(blocks, ocrPage, true);
+  currentDocument->markModified();
+  updateTitle();
 
   switchEditModeOn();
 
@@ -207,7 +216,7 @@ bool MainWindow::ensureOcrReady() {
                      "поверх страницы как изображения."),
                   tr("Распознать"), tr("Пропустить")) &&
       allowOcr())
-    runOcrPage(false);
+    runOcrPage(selectedRegionOnly());
   return true;
 }
 

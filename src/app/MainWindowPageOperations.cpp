@@ -50,22 +50,22 @@ void MainWindow::refreshAfterPageListChange(int page) {
 void MainWindow::onRotateCW() { rotateCurrentPageBy(90); }
 void MainWindow::onRotateCCW() { rotateCurrentPageBy(-90); }
 
+// The turn goes into the document in every mode: a turn kept only by the
+// view would be lost by the next page operation or save.
 void MainWindow::rotateCurrentPageBy(int degrees) {
-  if (!currentDocument->isOpen()) return;
-  // Outside edit mode a turn is a view setting; the file stays as it is.
-  if (!editMode) {
-    view->rotateCurrentPageView(degrees);
+  if (!currentDocument->isOpen() || !pageOperationMayStart()) return;
+  const int page = view->currentPageIndex();
+  if (!currentDocument->rotatePage(page, degrees)) {
+    statusLabel->setText(tr("Не удалось повернуть страницу %1").arg(page + 1));
     return;
   }
-  if (!pageOperationMayStart()) return;
-  const int page = view->currentPageIndex();
-  if (!currentDocument->rotatePage(page, degrees)) return;
   thumbnails->refreshPage(page);
   view->setDocument(currentDocument);
   view->setCurrentPage(page);
-  loadNativeTextLayerForPage(page, false);
+  if (editMode) loadNativeTextLayerForPage(page, false);
   updateTitle();
   updatePageControls();
+  statusLabel->setText(tr("Страница %1 повёрнута").arg(page + 1));
 }
 
 void MainWindow::onRotateCurrentPage() {
@@ -153,8 +153,6 @@ void MainWindow::onClearPage() {
 void MainWindow::onMovePageRequested(int from, int to) {
   if (!allowPageEditing() || !pageOperationMayStart()) return;
   currentDocument->movePage(from, to);
-  view->setDocument(currentDocument);
-  view->setCurrentPage(to);
-  thumbnails->refresh();
-  updateTitle();
+  // The page counter follows too: the moved page is shown under its new number.
+  refreshAfterPageListChange(to);
 }

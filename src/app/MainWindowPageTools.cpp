@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -48,10 +49,10 @@ void moveCurrentRow(QListWidget* list, int step) {
 }  // namespace
 
 void MainWindow::onExtractPages() {
-  if (allowPageEditing() && currentDocument->isOpen()) showPageToolsDialog({}, false);
+  if (allowPageEditing() && currentDocument->isOpen()) showPageToolsDialog({}, false, 1);
 }
 
-void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShellAction) {
+void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShellAction, int startTab) {
   auto* dialog = new QDialog(this);
   dialog->setObjectName(QStringLiteral("AppDialog"));
   dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -82,10 +83,8 @@ void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShell
   connect(browse, &QPushButton::clicked, dialog, [this, insertFile] {
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Выбрать файл для вставки"), QString(),
-        QStringLiteral("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp "
-                       "*.webp *.gif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word (*.docx);;OpenDocument "
-                       "(*.odt);;HTML/XHTML (*.html *.xhtml);;SVG (*.svg);;CBZ (*.cbz);;Изображения (*.png *.jpg "
-                       "*.jpeg *.bmp *.webp *.gif *.tiff)"));
+        QStringLiteral("Все поддерживаемые (*.pdf *.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff *.xlsx);;PDF "
+                       "(*.pdf);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff);;Excel (*.xlsx)"));
     if (!path.isEmpty()) insertFile->setText(path);
   });
 
@@ -93,16 +92,39 @@ void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShell
   auto* extractPage = new QWidget;
   auto* extractGrid = new QGridLayout(extractPage);
   const bool open = currentDocument->isOpen();
-  QLineEdit* pagesField =
-      dialogLineEdit(open ? QStringLiteral("1-%1").arg(currentDocument->pageCount()) : QStringLiteral("1"));
+  // With no document open (the file manager's action) pages are extracted
+  // from the first PDF it named; that file itself is never changed.
+  QString extractSource;
+  int sourcePages = 0;
+  if (!open) {
+    for (const QString& path : files) {
+      if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0) continue;
+      PdfDocument probe;
+      if (probe.open(path)) {
+        extractSource = path;
+        sourcePages = probe.pageCount();
+      }
+      break;
+    }
+  }
+  QLineEdit* pagesField = dialogLineEdit(open                      ? QStringLiteral("1-%1").arg(currentDocument->pageCount())
+                                         : !extractSource.isEmpty() ? QStringLiteral("1-%1").arg(sourcePages)
+                                                                    : QStringLiteral("1"));
   auto* deleteAfter = new QCheckBox(QStringLiteral("Удалить страницы после извлечения"));
+  deleteAfter->setEnabled(open);
+  if (!open) deleteAfter->setToolTip(QStringLiteral("Удалять можно только страницы открытого документа"));
   auto* eachPage = new QCheckBox(QStringLiteral("Сохранить каждую стр. отдельным файлом"));
   extractGrid->addWidget(new QLabel(QStringLiteral("Страницы:")), 0, 0);
   extractGrid->addWidget(pagesField, 0, 1);
   extractGrid->addWidget(new QLabel(QStringLiteral("Формат: 1, 3-5, 7")), 1, 1);
+  if (!extractSource.isEmpty()) {
+    QLabel* source = label(QStringLiteral("Из файла: %1").arg(QFileInfo(extractSource).fileName()), QStringLiteral("DialogHint"));
+    source->setTextFormat(Qt::PlainText);
+    extractGrid->addWidget(source, 4, 1);
+  }
   extractGrid->addWidget(deleteAfter, 2, 1);
   extractGrid->addWidget(eachPage, 3, 1);
-  extractGrid->setRowStretch(4, 1);
+  extractGrid->setRowStretch(5, 1);
   tabs->addTab(extractPage, QStringLiteral("Извлечение"));
 
   // Merging.
@@ -132,6 +154,7 @@ void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShell
   if (files.isEmpty() && open && !currentDocument->filePath().trimmed().isEmpty())
     addMergeFile(mergeList, currentDocument->filePath());
   if (!files.isEmpty()) tabs->setCurrentWidget(mergePage);
+  if (startTab >= 0 && startTab < tabs->count()) tabs->setCurrentIndex(startTab);
 
   auto* bottom = new QHBoxLayout;
   QCheckBox* openResult = nullptr;
@@ -149,18 +172,25 @@ void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShell
   connect(cancel, &QPushButton::clicked, dialog, &QDialog::close);
 
   connect(apply, &QPushButton::clicked, dialog,
-          [this, dialog, tabs, insertFile, position, pagesField, deleteAfter, mergeList, fromShellAction,
-           openResult] {
+          [this, dialog, tabs, insertFile, position, pagesField, deleteAfter, eachPage, mergeList, fromShellAction,
+           openResult, extractSource] {
             const int tab = tabs->currentIndex();
-            if (tab != 2 && !currentDocument->isOpen()) {
+            const bool open = currentDocument->isOpen();
+            if (tab == 0 && !open) {
               dialog->close();
+              return;
+            }
+            if (tab == 1 && !open && extractSource.isEmpty()) {
+              QMessageBox::warning(this, QStringLiteral("Извлечение"),
+                                   QStringLiteral("Нет открытого документа, из которого можно извлечь страницы."));
               return;
             }
             bool done = false;
             if (tab == 0) {
               done = insertPagesFromFile(insertFile->text().trimmed(), position->currentIndex());
             } else if (tab == 1) {
-              done = extractPagesToFile(pagesField->text(), deleteAfter->isChecked());
+              done = extractPagesToFile(pagesField->text(), open && deleteAfter->isChecked(), eachPage->isChecked(),
+                                        open ? QString() : extractSource);
             } else {
               QList<QString> paths;
               for (int row = 0; row < mergeList->count(); ++row)

@@ -3,6 +3,7 @@
 // atomic step and never over a file that is open in a tab.
 #include "MainWindow.h"
 
+#include "DialogHelpers.h"
 #include "ExportFileNames.h"
 #include "PageListParsing.h"
 #include "UniqueSiblingPath.h"
@@ -18,6 +19,7 @@
 #include <QMessageBox>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -64,8 +66,21 @@ bool MainWindow::insertPagesFromFile(const QString& path, int position) {
   return true;
 }
 
-bool MainWindow::extractPagesToFile(const QString& pagesText, bool deleteAfter) {
-  const QList<int> pages = parsePageList(pagesText, currentDocument->pageCount());
+bool MainWindow::extractPagesToFile(const QString& pagesText, bool deleteAfter, bool eachPageApart,
+                                    const QString& sourcePath) {
+  std::unique_ptr<PdfDocument> opened;
+  PdfDocument* source = currentDocument;
+  if (!sourcePath.isEmpty()) {
+    opened = std::make_unique<PdfDocument>();
+    if (!opened->open(sourcePath)) {
+      QMessageBox::critical(this, QStringLiteral("Ошибка"),
+                            QStringLiteral("Не удалось открыть файл:\n%1\n%2").arg(sourcePath, opened->lastError()));
+      return false;
+    }
+    source = opened.get();
+    deleteAfter = false;  // the file on disk is never changed
+  }
+  const QList<int> pages = parsePageList(pagesText, source->pageCount());
   if (pages.isEmpty()) {
     QMessageBox::warning(this, QStringLiteral("Извлечение"), QStringLiteral("Не указаны страницы"));
     return false;
@@ -73,10 +88,47 @@ bool MainWindow::extractPagesToFile(const QString& pagesText, bool deleteAfter) 
   const QString path = chooseNewPdf(this, QStringLiteral("Сохранить извлечённые страницы"), QString());
   if (path.isEmpty()) return false;
   // The extracted pages carry the edits still open in the view.
-  if (!applyPendingOcrEdits()) return false;
-  if (!currentDocument->extractPageSubset(pages, path)) {
-    QMessageBox::critical(this, QStringLiteral("Ошибка"), currentDocument->lastError());
-    return false;
+  if (!opened && !applyPendingOcrEdits()) return false;
+  const auto writeFailed = [this, source](const QString& file) {
+    const QString why = source->lastError().trimmed();
+    QMessageBox::critical(this, QStringLiteral("Ошибка"),
+                          QStringLiteral("Не удалось записать файл:\n%1").arg(file) +
+                              (why.isEmpty() ? QString() : QStringLiteral("\n") + why));
+  };
+  QString status;
+  if (!eachPageApart) {
+    if (!source->extractPageSubset(pages, path)) {
+      writeFailed(path);
+      return false;
+    }
+    status = QStringLiteral("Извлечено %1 стр. → %2").arg(pages.size()).arg(QFileInfo(path).fileName());
+  } else {
+    const QStringList outputs = pagePerFileNames(path, pages);
+    QList<int> distinct = distinctPagesDescending(pages);
+    std::reverse(distinct.begin(), distinct.end());
+    QStringList existing;
+    for (const QString& output : outputs) {
+      if (openDocumentIndexForPath(output) >= 0) {
+        QMessageBox::critical(this, QStringLiteral("Ошибка"),
+                              QStringLiteral("Файл открыт во вкладке, выберите другое имя:\n%1").arg(output));
+        return false;
+      }
+      if (output != path && QFileInfo::exists(output)) existing << QFileInfo(output).fileName();
+    }
+    if (!existing.isEmpty() &&
+        !appQuestion(this, QStringLiteral("Извлечение"),
+                     QStringLiteral("Эти файлы уже существуют и будут заменены:\n%1").arg(existing.join(QLatin1Char('\n'))),
+                     QStringLiteral("Заменить"), QStringLiteral("Отмена")))
+      return false;
+    for (qsizetype i = 0; i < outputs.size(); ++i) {
+      if (!source->extractPageSubset({distinct[i]}, outputs[i])) {
+        writeFailed(outputs[i]);
+        return false;
+      }
+    }
+    status = QStringLiteral("Извлечено %1 стр. в отдельные файлы: %2 … %3")
+                 .arg(outputs.size())
+                 .arg(QFileInfo(outputs.first()).fileName(), QFileInfo(outputs.last()).fileName());
   }
   if (deleteAfter) {
     // Each named page goes once, whatever the order or repeats of the list.
@@ -86,7 +138,7 @@ bool MainWindow::extractPagesToFile(const QString& pagesText, bool deleteAfter) 
     updateTitle();
     updatePageControls();
   }
-  statusLabel->setText(QStringLiteral("Извлечено %1 стр. → %2").arg(pages.size()).arg(QFileInfo(path).fileName()));
+  statusLabel->setText(status);
   return true;
 }
 

@@ -41,7 +41,8 @@ QWidget* MainWindow::buildPageTab() {
   layout->addWidget(ribbonGroup(QStringLiteral("Страницы"),
                                 {insertPageButton, deletePageButton,
                                  button("duplicate-page", QStringLiteral("Дубль"), [this] { onDuplicatePage(); }),
-                                 button("clear-page", QStringLiteral("Очистить"), [this] { onClearPage(); })}));
+                                 button("clear-page", QStringLiteral("Очистить"), [this] { onClearPage(); }),
+                                 button("document-import", QStringLiteral("Извлечение"), [this] { onExtractPages(); })}));
   layout->addWidget(ribbonGroup(QStringLiteral("Поворот"),
                                 {button("rotate-left", QStringLiteral("Влево"), [this] { onRotateCCW(); }),
                                  button("rotate-right", QStringLiteral("Вправо"), [this] { onRotateCW(); })}));

@@ -78,6 +78,8 @@ QWidget* MainWindow::buildFloatingBar() {
   tools->setExclusive(true);
   tools->addButton(select);
   tools->addButton(hand);
+  connect(select, &QToolButton::clicked, this, [this] { view->setEditTool(EditTool::Select); });
+  connect(hand, &QToolButton::clicked, this, [this] { view->setEditTool(EditTool::Hand); });
 
   QToolButton* zoomOut = floatingIconButton(QStringLiteral("zoom-out"), QStringLiteral("Уменьшить"));
   setShortcutHint(zoomOut, QStringLiteral("Уменьшить"), QKeySequence(QKeySequence::ZoomOut));

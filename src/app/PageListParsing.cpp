@@ -35,3 +35,13 @@ QList<int> distinctPagesDescending(const QList<int>& pages) {
   result.erase(std::unique(result.begin(), result.end()), result.end());
   return result;
 }
+
+QStringList pagePerFileNames(const QString& chosenPdf, const QList<int>& pages) {
+  QString base = chosenPdf;
+  if (base.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) base.chop(4);
+  QList<int> distinct = distinctPagesDescending(pages);
+  std::reverse(distinct.begin(), distinct.end());
+  QStringList names;
+  for (int page : distinct) names << base + QStringLiteral("-%1.pdf").arg(page + 1);
+  return names;
+}

@@ -12,6 +12,8 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 
+#include <algorithm>
+
 namespace {
 
 void setStatus(QString* status, const QString& text) {
@@ -19,6 +21,13 @@ void setStatus(QString* status, const QString& text) {
 }
 
 }  // namespace
+
+int revocationCheckTimeoutMs() {
+  bool ok = false;
+  int seconds = QSettings().value(QStringLiteral("signing/revocationTimeoutSec")).toString().trimmed().toInt(&ok);
+  if (!ok) seconds = 90;
+  return std::clamp(seconds, 20, 600) * 1000;
+}
 
 QString signingRevocationMode() {
   const QString mode = QSettings().value(QStringLiteral("signing/revocationMode"), QStringLiteral("sign")).toString();
@@ -69,5 +78,5 @@ bool linuxCertificateTrustAndRevocationOk(X509* certificate, QString* status) {
   }
   char* data = nullptr;
   const long length = BIO_get_mem_data(pem.get(), &data);
-  return runOpensslChainCheck(QByteArray(data, int(length)), status);
+  return runOpensslChainCheck(QByteArray(data, int(length)), status, revocationCheckTimeoutMs());
 }

@@ -9,6 +9,10 @@
 
 constexpr int kRevocationCheckTimeoutMs = 15000;
 
+// The time-out of checking one certificate: "signing/revocationTimeoutSec"
+// (20 to 600 seconds, 90 when absent or unreadable), in milliseconds.
+int revocationCheckTimeoutMs();
+
 // "sign" (default), "search" or "never": when the check runs.
 QString signingRevocationMode();
 

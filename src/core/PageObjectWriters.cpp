@@ -4,29 +4,76 @@
 #include "PdfBitmapHelpers.h"
 #include "PdfiumHandles.h"
 
+#include <cstring>
+
 bool insertImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image) {
   if (rect.width() <= 0.1 || rect.height() <= 0.1) return false;
   return placeImageObject(document, page, rect, image);
 }
 
-bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image) {
-  if (!document || !page || image.isNull() || !(rect.width() > 0) || !(rect.height() > 0)) return false;
-  QImage pixels = imageForPdfiumBitmap(image);
-  if (pixels.isNull()) return false;
-  pdfium::Bitmap bitmap(createBitmapFromQImage(pixels));
-  if (!bitmap) return false;
-  pdfium::PageObject object(FPDFPageObj_NewImageObj(document));
-  if (!object) return false;
-  FPDF_PAGE pages[] = {page};
-  if (!FPDFImageObj_SetBitmap(pages, 1, object.get(), bitmap.get())) return false;
+namespace {
 
-  // The unit square onto the shown rectangle, then into user space, so the
-  // image stands upright on a turned page as well.
+bool everyPixelOpaque(const QImage& image) {
+  if (!image.hasAlphaChannel()) return true;
+  const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < argb.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+    for (int x = 0; x < argb.width(); ++x)
+      if (qAlpha(row[x]) != 255) return false;
+  }
+  return true;
+}
+
+// FPDF_FILEACCESS reader over a QByteArray (the parameter).
+int readBytesBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size) {
+  const auto* bytes = static_cast<const QByteArray*>(param);
+  if (!bytes || !buffer) return 0;
+  const auto length = static_cast<unsigned long>(bytes->size());
+  if (position > length || length - position < size) return 0;
+  std::memcpy(buffer, bytes->constData() + position, size);
+  return 1;
+}
+
+// The unit square onto the shown rectangle, then into user space, so the
+// image stands upright on a turned page as well; then onto the page.
+bool finishImageObject(FPDF_PAGE page, pdfium::PageObject& object, const QRectF& rect) {
   const QTransform shown(rect.width(), 0, 0, rect.height(), rect.x(), rect.y());
   const QTransform m = shown * PageSpace::ofPage(page).userFromShown();
   if (!FPDFImageObj_SetMatrix(object.get(), m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), m.dy())) return false;
   FPDFPage_InsertObject(page, object.release());
   return true;
+}
+
+}  // namespace
+
+bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image) {
+  if (!document || !page || image.isNull() || !(rect.width() > 0) || !(rect.height() > 0)) return false;
+  // An opaque picture goes in without an alpha channel, so it gets no soft
+  // mask it does not need.
+  const bool opaque = everyPixelOpaque(image);
+  QImage pixels = opaque ? image.convertToFormat(QImage::Format_RGB32) : imageForPdfiumBitmap(image);
+  if (pixels.isNull()) return false;
+  pdfium::Bitmap bitmap(opaque ? FPDFBitmap_CreateEx(pixels.width(), pixels.height(), FPDFBitmap_BGRx, pixels.bits(),
+                                                     int(pixels.bytesPerLine()))
+                               : createBitmapFromQImage(pixels));
+  if (!bitmap) return false;
+  pdfium::PageObject object(FPDFPageObj_NewImageObj(document));
+  if (!object) return false;
+  FPDF_PAGE pages[] = {page};
+  if (!FPDFImageObj_SetBitmap(pages, 1, object.get(), bitmap.get())) return false;
+  return finishImageObject(page, object, rect);
+}
+
+bool placeJpegObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QByteArray& jpeg) {
+  if (!document || !page || jpeg.isEmpty() || !(rect.width() > 0) || !(rect.height() > 0)) return false;
+  pdfium::PageObject object(FPDFPageObj_NewImageObj(document));
+  if (!object) return false;
+  QByteArray bytes = jpeg;
+  FPDF_FILEACCESS access{static_cast<unsigned long>(bytes.size()), readBytesBlock, &bytes};
+  FPDF_PAGE pages[] = {page};
+  // Inline: the data is copied into the document now, not read later.
+  if (!FPDFImageObj_LoadJpegFileInline(pages, 1, object.get(), &access)) return false;
+  return finishImageObject(page, object, rect);
 }
 
 void insertWhiteRect(FPDF_PAGE page, const QRectF& rect, double margin) {

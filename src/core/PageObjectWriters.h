@@ -5,6 +5,7 @@
 
 #include "PdfiumApi.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QRectF>
 
@@ -15,6 +16,9 @@ bool insertImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rec
 // The same without the size floor, for callers that accept hairline images;
 // false for null handles, a null image or a non-positive side.
 bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image);
+// An image object holding the JPEG data as it is (DCT-encoded, no re-encoding),
+// stretched over `rect`; false when pdfium does not take the data.
+bool placeJpegObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QByteArray& jpeg);
 
 // A filled white rectangle over `rect` grown by `margin` on every side, on top
 // of the page content; nothing is added when the grown rectangle is degenerate.

@@ -6,6 +6,7 @@
 #include "PageObjectBounds.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfFileWriter.h"
+#include "PdfObjectStreamPacking.h"
 #include "PdfiumApi.h"
 #include "PdfiumHandles.h"
 #include "RasterPdfWriter.h"
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <numeric>
 #include <vector>
 
 namespace {
@@ -133,19 +133,19 @@ bool PdfDocument::compressTo(const QString& path, const CompressionOptions& opti
 }
 
 bool PdfDocument::recompressImagesUnlocked(const QString& path, const CompressionOptions& options) {
-  // The pages are imported into an empty document, which alone is changed.
-  pdfium::Document copy(FPDF_CreateNewDocument());
+  // A copy of the whole document, which alone is changed: the outline, links,
+  // metadata and text stay as they are; only image objects are re-encoded.
+  QByteArray source;
+  if (!serializePdf(doc, FPDF_NO_INCREMENTAL, &source)) {
+    lastErrorMessage = pdfiumErrorString();
+    return false;
+  }
+  pdfium::Document copy(FPDF_LoadMemDocument64(source.constData(), size_t(source.size()), nullptr));
   if (!copy) {
     lastErrorMessage = pdfiumErrorString();
     return false;
   }
-  const int pageCount = FPDF_GetPageCount(doc);
-  std::vector<int> indices(static_cast<size_t>(pageCount));
-  std::iota(indices.begin(), indices.end(), 0);
-  if (!FPDF_ImportPagesByIndex(copy.get(), doc, indices.data(), static_cast<unsigned long>(indices.size()), 0)) {
-    lastErrorMessage = pdfiumErrorString();
-    return false;
-  }
+  const int pageCount = FPDF_GetPageCount(copy.get());
 
   const RecompressionTarget target{RasterPdfWriter::clampedDpi(options.imageDpi),
                                    RasterPdfWriter::clampedJpegQuality(options.jpegQuality), options.grayscale,
@@ -174,6 +174,11 @@ bool PdfDocument::recompressImagesUnlocked(const QString& path, const Compressio
     lastErrorMessage = pdfiumErrorString();
     return false;
   }
+  copy.reset();
+  // pdfium writes every object on its own; packed into object streams the
+  // copy is not larger than a compact original only because of that.
+  QByteArray packed;
+  if (packObjectStreams(bytes, &packed) && packed.size() < bytes.size()) bytes = std::move(packed);
   QString error;
   if (!writeFileAtomically(path, bytes, &error)) {
     lastErrorMessage = error;

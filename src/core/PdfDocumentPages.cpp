@@ -3,6 +3,7 @@
 #include "ImageFormatProbe.h"
 
 #include "DocumentLock.h"
+#include "PageObjectWriters.h"
 #include "PdfFileWriter.h"
 #include "PdfiumHandles.h"
 #include "RegularFileRead.h"
@@ -17,6 +18,28 @@ namespace {
 
 // Imported images become pages at this resolution.
 constexpr double kImportDpi = 150.0;
+
+// The colour components of a baseline or progressive JPEG (its first frame
+// header); 0 when the data is no JPEG this can tell.
+int jpegComponentCount(const QByteArray& data) {
+  const auto byte = [&data](qsizetype at) { return at < data.size() ? static_cast<unsigned char>(data[at]) : 0u; };
+  if (byte(0) != 0xFF || byte(1) != 0xD8) return 0;
+  qsizetype at = 2;
+  while (at + 4 <= data.size()) {
+    if (byte(at) != 0xFF) return 0;
+    const unsigned marker = byte(at + 1);
+    if (marker == 0xFF) {  // fill byte
+      ++at;
+      continue;
+    }
+    const qsizetype length = qsizetype(byte(at + 2) << 8 | byte(at + 3));
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (frame) return at + 9 < data.size() ? int(byte(at + 9)) : 0;
+    if (marker == 0xDA || length < 2) return 0;  // image data before any frame header
+    at += 2 + length;
+  }
+  return 0;
+}
 
 bool allPagesExist(FPDF_DOCUMENT document, const int* indices, unsigned long count) {
   const int pages = FPDF_GetPageCount(document);
@@ -109,17 +132,44 @@ bool PdfDocument::importDocument(const QString& path) {
   QImageReader reader(path, format);
   reader.setAutoDetectImageFormat(false);
   if (!format.isEmpty()) {
+    const bool isJpeg = format == "jpeg";
     const QImage image = reader.read();
     if (image.isNull()) {
       lastErrorMessage = QStringLiteral("Не удалось прочитать изображение: %1").arg(reader.errorString());
       return false;
     }
     const QSizeF size(image.width() * 72.0 / kImportDpi, image.height() * 72.0 / kImportDpi);
+    if (isJpeg && appendJpegFilePage(path, size)) return true;
     return appendRenderedPage(image, size);
   }
   DocumentLock lock(mutex);
   if (!doc) return false;
   return importPagesUnlocked(path, nullptr, 0);
+}
+
+bool PdfDocument::appendJpegFilePage(const QString& path, QSizeF size) {
+  // Grey and YCbCr JPEGs go in as they are; CMYK ones (often stored inverted)
+  // and anything unusual are decoded and placed as pixels instead.
+  if (isExistingNonRegularFile(path)) return false;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  const QByteArray jpeg = file.readAll();
+  const int components = jpegComponentCount(jpeg);
+  if (components != 1 && components != 3) return false;
+  if (!isOpen() && !createEmpty()) return false;
+  const int index = pageCount();
+  if (!insertBlankPage(index, size)) return false;
+  bool placed = false;
+  {
+    DocumentLock lock(mutex);
+    pdfium::Page loaded(FPDF_LoadPage(doc, index));
+    if (loaded && placeJpegObject(doc, loaded.get(), QRectF(QPointF(0, 0), size), jpeg)) {
+      FPDFPage_GenerateContent(loaded.get());
+      placed = true;
+    }
+  }
+  if (!placed) deletePage(index);
+  return placed;
 }
 
 bool PdfDocument::importPagesUnlocked(const QString& path, const int* indices, unsigned long count) {

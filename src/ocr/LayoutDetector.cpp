@@ -25,8 +25,10 @@ float clamp01(float v) { return std::isnan(v) ? 0.0f : std::clamp(v, 0.0f, 1.0f)
 }  // namespace
 
 bool LayoutDetector::load(const QString& modelPath) {
-  Q_UNUSED(modelPath);
-  return false;
+  probedPath = modelPath;
+  // No model runtime is linked: no file can be used.
+  loaded = false;
+  return loaded;
 }
 
 std::vector<LayoutBlock> LayoutDetector::detect(const QImage& image, float minScore, float iouLimit) const {

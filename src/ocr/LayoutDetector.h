@@ -32,7 +32,12 @@ struct LayoutBlock {
 
 class LayoutDetector {
 public:
+  // True when the model at modelPath is usable; a missing, unreadable or
+  // unusable file is refused quietly.
   bool load(const QString& modelPath);
+  bool isLoaded() const { return loaded; }
+  // The model file last offered to load, whatever came of it.
+  const QString& probedModelPath() const { return probedPath; }
   std::vector<LayoutBlock> detect(const QImage& image, float minScore, float iou) const;
 
   // Planar RGB floats in 0..1 of the image scaled to width x height.
@@ -53,4 +58,8 @@ public:
   int inputHeight = 1024;
   int classCount = 10;
   bool tenClassLabels = false;
+
+private:
+  QString probedPath;
+  bool loaded = false;
 };

@@ -3,8 +3,9 @@
 #include "ThumbnailWorker.h"
 #include "core/PdfDocument.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
-#include <QDropEvent>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
@@ -30,7 +31,7 @@ PageThumbnailPanel::PageThumbnailPanel(QWidget* parent) : QListWidget(parent) {
   // window's translation pass leaves them alone.
   setProperty("_ulvo_i18n_userData", true);
   setMovement(QListView::Snap);
-  setDragDropMode(QAbstractItemView::InternalMove);
+  setDragDropMode(QAbstractItemView::NoDragDrop);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setSpacing(4);
   setResizeMode(QListView::Adjust);
@@ -266,11 +267,68 @@ void PageThumbnailPanel::contextMenuEvent(QContextMenuEvent* event) {
   else if (chosen == remove) emit deletePageRequested(page);
 }
 
-void PageThumbnailPanel::dropEvent(QDropEvent* event) {
-  const int from = currentRow();
-  QListWidget::dropEvent(event);
-  const int to = currentRow();
-  if (from >= 0 && to >= 0 && from != to) emit movePageRequested(from, to);
+int PageThumbnailPanel::dropRowAt(const QPoint& point) const {
+  if (QListWidgetItem* target = itemAt(point)) return row(target);
+  if (count() == 0) return -1;
+  // Past the last thumbnail (or between two of a row's cells): the nearest
+  // place in reading order.
+  const QRect last = visualItemRect(item(count() - 1));
+  if (point.y() > last.bottom() || (point.y() >= last.top() && point.x() > last.right())) return count() - 1;
+  const QRect first = visualItemRect(item(0));
+  if (point.y() < first.top()) return 0;
+  return -1;
+}
+
+void PageThumbnailPanel::endDrag() {
+  dragFromRow = -1;
+  dragging = false;
+  dropTargetRow = -1;
+  viewport()->unsetCursor();
+  viewport()->update();
+}
+
+void PageThumbnailPanel::mousePressEvent(QMouseEvent* event) {
+  QListWidget::mousePressEvent(event);
+  endDrag();
+  if (event->button() != Qt::LeftButton || !document) return;
+  if (QListWidgetItem* pressed = itemAt(event->position().toPoint())) {
+    dragFromRow = row(pressed);
+    dragStart = event->position().toPoint();
+  }
+}
+
+void PageThumbnailPanel::mouseMoveEvent(QMouseEvent* event) {
+  if (dragFromRow < 0 || !(event->buttons() & Qt::LeftButton)) {
+    QListWidget::mouseMoveEvent(event);
+    return;
+  }
+  const QPoint point = event->position().toPoint();
+  if (!dragging && (point - dragStart).manhattanLength() < QApplication::startDragDistance()) return;
+  dragging = true;
+  dropTargetRow = dropRowAt(point);
+  viewport()->setCursor(Qt::ClosedHandCursor);
+  viewport()->update();
+}
+
+void PageThumbnailPanel::mouseReleaseEvent(QMouseEvent* event) {
+  if (!dragging) {
+    endDrag();
+    QListWidget::mouseReleaseEvent(event);
+    return;
+  }
+  const int from = dragFromRow;
+  const int to = dropRowAt(event->position().toPoint());
+  endDrag();
+  if (from >= 0 && to >= 0 && from != to && document && to < count()) emit movePageRequested(from, to);
+}
+
+void PageThumbnailPanel::paintEvent(QPaintEvent* event) {
+  QListWidget::paintEvent(event);
+  if (!dragging || dropTargetRow < 0 || dropTargetRow >= count() || dropTargetRow == dragFromRow) return;
+  QPainter painter(viewport());
+  painter.setPen(QPen(palette().color(QPalette::Highlight), 3));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(visualItemRect(item(dropTargetRow)).adjusted(1, 1, -2, -2));
 }
 
 void PageThumbnailPanel::changeEvent(QEvent* event) {

@@ -46,8 +46,14 @@ protected:
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  // A thumbnail dragged onto another one asks for its page to take that
+  // place. The drag is ours, not Qt's item move: in icon mode Qt only moves
+  // the icon on screen and never reorders the list.
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
 private:
   void stopWorker();
@@ -70,4 +76,12 @@ private:
   QSet<int> stalePendingPages;
   int currentPage = -1;
   int workerGeneration = 0;
+  // The page being dragged, where the press was, and the page it would take
+  // the place of; -1 when there is none.
+  int dragFromRow = -1;
+  QPoint dragStart;
+  bool dragging = false;
+  int dropTargetRow = -1;
+  int dropRowAt(const QPoint& point) const;
+  void endDrag();
 };

@@ -90,5 +90,7 @@ void PdfView::invalidateCache() {
 void PdfView::invalidatePageCache() {
   invalidateCache();
   invalidateSelectableTextCache();
+  // Pages may have been added or removed: the scroll range must reach them.
+  updateScrollBars();
   viewport()->update();
 }

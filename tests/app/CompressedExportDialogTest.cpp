@@ -31,6 +31,7 @@
 #include <QToolButton>
 
 #include <cmath>
+#include <cstdio>
 #include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -205,7 +206,10 @@ class CompressedExport : public ::testing::Test {
         QTest::mouseClick(buttonNamed(dialog, QStringLiteral("Сохранить")), Qt::LeftButton);
       });
       const size_t tabsBefore = window->documents.size();
+      // A copy larger than the original is written only when the user agrees.
+      std::shared_ptr<DialogSeen> larger = answerNextDialog(QStringLiteral("Сохранить"), QStringLiteral("Сжатый PDF"));
       clickCompress();
+      larger->stopWaiting = true;
       ASSERT_EQ(window->documents.size(), tabsBefore + 1) << "stage " << stage;
       const QString written = window->documents.back().path;
       EXPECT_EQ(window->activeIndex, int(window->documents.size()) - 1);
@@ -221,6 +225,7 @@ class CompressedExport : public ::testing::Test {
       EXPECT_EQ(forecastText.contains(QStringLiteral("больше исходного файла")), forecast > original) << stage;
       EXPECT_EQ(window->statusLabel->text().contains(QStringLiteral("копия больше исходного файла")), size > original)
           << window->statusLabel->text().toStdString();
+      EXPECT_EQ(larger->shown, size > original) << "stage " << stage;
     }
     EXPECT_EQ(QFileInfo(fixture.pdf).size(), original);
   }
@@ -232,12 +237,17 @@ class CompressedExport : public ::testing::Test {
     window->openFile(fixture.pdf);
     const size_t tabsBefore = window->documents.size();
     whenFitEnds([&](CompressedExportDialog* dialog) {
+      // A document with text keeps its objects until the user asks for a fit.
+      if (labelStartingWith(dialog, QStringLiteral("В документе есть текст")))
+        QTest::mouseClick(buttonNamed(dialog, QStringLiteral("Подобрать")), Qt::LeftButton);
       QLabel* estimate = labelStartingWith(dialog, QStringLiteral("Подобрано под лимит"));
       if (!estimate) estimate = labelStartingWith(dialog, QStringLiteral("Даже самый жёсткий режим"));
       *message = estimate ? estimate->text() : QString();
       QTest::mouseClick(buttonNamed(dialog, QStringLiteral("Сохранить")), Qt::LeftButton);
     });
+    std::shared_ptr<DialogSeen> larger = answerNextDialog(QStringLiteral("Сохранить"), QStringLiteral("Сжатый PDF"));
     clickCompress();
+    larger->stopWaiting = true;
     if (window->documents.size() != tabsBefore + 1) return {};
     return window->documents.back().path;
   }
@@ -420,4 +430,42 @@ TEST_F(CompressedExport, AResultPathOfAnOpenTabIsRefused) {
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), before);
   EXPECT_EQ(window->documents.size(), size_t(2));
+}
+
+TEST_F(CompressedExport, ATextManualStartsOnKeepingItsObjectsWhichKeepsItsTextAndIsNotLarger) {
+  if (!QFileInfo::exists(QString::fromLatin1(kManual))) GTEST_SKIP() << "gnuplot manual not installed";
+  CompressedExportDialog::setFitProgramForTest(manual->replay);
+  window->openFile(QString::fromLatin1(kManual));
+  ASSERT_TRUE(window->currentDocument->isOpen());
+  const QString typed = dir->filePath(QStringLiteral("manual-default.pdf"));
+  QString header;
+  QString estimate;
+  whenFitEnds([&](CompressedExportDialog* dialog) {
+    QLabel* title = labelStartingWith(dialog, QStringLiteral("Сохранение текста"));
+    header = title ? title->text() : QString();
+    QLabel* line = labelStartingWith(dialog, QStringLiteral("В документе есть текст"));
+    estimate = line ? line->text() : QString();
+    typeOutputPath(dialog, typed);
+    QTest::mouseClick(buttonNamed(dialog, QStringLiteral("Сохранить")), Qt::LeftButton);
+  });
+  std::shared_ptr<DialogSeen> larger = answerNextDialog(QStringLiteral("Не сохранять"), QStringLiteral("Сжатый PDF"));
+  clickCompress();
+  larger->stopWaiting = true;
+  EXPECT_EQ(header, QStringLiteral("Сохранение текста и структуры"));
+  EXPECT_FALSE(estimate.isEmpty());
+  EXPECT_FALSE(larger->shown) << larger->texts.toStdString();
+  ASSERT_EQ(window->documents.size(), 2u);
+  const QString written = window->documents.back().path;
+  EXPECT_TRUE(qpdfChecks(written));
+  const qint64 original = QFileInfo(QString::fromLatin1(kManual)).size();
+  const qint64 size = QFileInfo(written).size();
+  EXPECT_LE(size, original);
+  std::printf("gnuplot manual: %lld bytes, default compressed copy %lld bytes\n", static_cast<long long>(original),
+              static_cast<long long>(size));
+  QByteArray before;
+  QByteArray after;
+  ASSERT_EQ(testsupport::runTool(QStringLiteral("pdftotext"), {QString::fromLatin1(kManual), QStringLiteral("-")}, &before), 0);
+  ASSERT_EQ(testsupport::runTool(QStringLiteral("pdftotext"), {written, QStringLiteral("-")}, &after), 0);
+  EXPECT_GT(before.size(), 100000);
+  EXPECT_TRUE(before == after) << "the text layer changed";
 }

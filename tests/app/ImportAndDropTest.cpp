@@ -12,10 +12,13 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -207,3 +210,115 @@ TEST_F(ImportAndDrop, ImageDroppedOnAnEmptyWindowOpensAnUntitledTab) {
 }
 
 }  // namespace
+
+TEST_F(ImportAndDrop, AfterAnImportThePageBoxAndLastPageReachTheNewPages) {
+  window->openFile(pdf("doc.pdf", "D", 5));
+  chooseFileInNextDialog(pdf("extra.pdf", "E", 6));
+  QTest::mouseClick(ribbonButton(QStringLiteral("PDF")), Qt::LeftButton);
+  ASSERT_EQ(window->currentDocument->pageCount(), 11);
+
+  auto* spin = window->findChild<QSpinBox*>(QStringLiteral("FloatingPageSpin"));
+  ASSERT_NE(spin, nullptr);
+  EXPECT_EQ(spin->maximum(), 11);
+  spin->selectAll();
+  QTest::keyClicks(spin, QStringLiteral("11"));
+  QTest::keyClick(spin, Qt::Key_Return);
+  EXPECT_EQ(window->view->currentPageIndex(), 10);
+  EXPECT_EQ(spin->value(), 11);
+
+  window->view->setCurrentPage(0);
+  QToolButton* last = nullptr;
+  for (QToolButton* button : window->findChild<QWidget*>(QStringLiteral("FloatingBar"))->findChildren<QToolButton*>())
+    if (button->toolTip() == QStringLiteral("В конец")) last = button;
+  ASSERT_NE(last, nullptr);
+  QTest::mouseClick(last, Qt::LeftButton);
+  EXPECT_EQ(window->view->currentPageIndex(), 10);
+  EXPECT_EQ(pdfPageTexts(savedCopy()).last(), QStringLiteral("E6"));
+}
+
+TEST_F(ImportAndDrop, JpegIsStoredAsTheSameJpegAndOpaqueImagesGetNoMask) {
+  window->openFile(pdf("doc.pdf", "D", 1));
+  // A photo-like JPEG: gradients and fine noise, so that pixels stored
+  // losslessly would be many times larger than the JPEG.
+  QImage photo(900, 600, QImage::Format_RGB32);
+  quint32 seed = 7;
+  for (int y = 0; y < photo.height(); ++y)
+    for (int x = 0; x < photo.width(); ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const int noise = int(seed >> 28);
+      photo.setPixel(x, y, qRgb((x / 4 + noise) % 256, (y / 3 + 2 * noise) % 256, ((x + y) / 6) % 256));
+    }
+  const QString jpeg = dir.filePath(QStringLiteral("photo.jpg"));
+  ASSERT_TRUE(photo.save(jpeg, "JPEG", 85));
+  const qint64 jpegBytes = QFileInfo(jpeg).size();
+  const QString png = dir.filePath(QStringLiteral("flat.png"));
+  QImage flat(200, 100, QImage::Format_ARGB32);
+  flat.fill(QColor(10, 200, 90));  // an alpha channel, every pixel opaque
+  ASSERT_TRUE(flat.save(png));
+
+  for (const QString& image : {jpeg, png}) {
+    chooseFileInNextDialog(image);
+    QTest::mouseClick(ribbonButton(QStringLiteral("Изображение")), Qt::LeftButton);
+    ASSERT_EQ(window->statusLabel->text(), QStringLiteral("Импортировано страниц: 1"));
+  }
+  const QString copy = savedCopy();
+  EXPECT_EQ(testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--check"), copy}), 0);
+  QByteArray listing;
+  ASSERT_EQ(testsupport::runTool(QStringLiteral("pdfimages"), {QStringLiteral("-list"), copy}, &listing), 0);
+  // page num type width height color comp bpc enc interp object ID x-ppi y-ppi size ratio
+  QStringList rows = QString::fromUtf8(listing).split('\n', Qt::SkipEmptyParts).mid(2);
+  ASSERT_EQ(rows.size(), 2) << listing.toStdString();  // no soft masks
+  const QStringList jpegRow = rows[0].simplified().split(' ');
+  ASSERT_GE(jpegRow.size(), 15);
+  EXPECT_EQ(jpegRow[2], QStringLiteral("image"));
+  EXPECT_EQ(jpegRow[3], QStringLiteral("900"));
+  EXPECT_EQ(jpegRow[8], QStringLiteral("jpeg")) << rows[0].toStdString();
+  QString size = jpegRow[14];
+  const double unit = size.endsWith('K') ? 1024.0 : size.endsWith('M') ? 1048576.0 : 1.0;
+  if (!size.back().isDigit()) size.chop(1);
+  const double stored = size.toDouble() * unit;
+  EXPECT_NEAR(stored, double(jpegBytes), double(jpegBytes) * 0.05) << rows[0].toStdString() << " vs " << jpegBytes;
+  EXPECT_EQ(rows[1].simplified().split(' ')[2], QStringLiteral("image"));
+  // The picture shows as it did: a pixel in its middle keeps its colour.
+  const QImage page = window->currentDocument->renderPage(1, 900.0 / window->currentDocument->pageSize(1).width(), 0);
+  const QColor shown = page.pixelColor(450, 300);
+  const QColor source = photo.pixelColor(450, 300);
+  EXPECT_LT(std::abs(shown.red() - source.red()) + std::abs(shown.green() - source.green()), 90);
+}
+
+TEST_F(ImportAndDrop, FiltersOfferOnlyWhatImportsAndAnotherFormatIsNamedAsNotSupported) {
+  window->openFile(pdf("doc.pdf", "D", 1));
+  const QString docx = dir.filePath(QStringLiteral("letter.docx"));
+  QFile file(docx);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray("PK\x03\x04", 4) + QByteArray(300, 'w'));  // a zip, as word files are
+  file.close();
+
+  const QList<QPair<QString, QString>> buttons = {{QStringLiteral("Любой файл"), QStringLiteral("Ошибки импорта")},
+                                                  {QStringLiteral("Документ"), QStringLiteral("Ошибка")}};
+  for (const auto& [button, messageTitle] : buttons) {
+    SCOPED_TRACE(button.toStdString());
+    auto filters = std::make_shared<QStringList>();
+    whenModalOpens<QFileDialog>([docx, filters](QFileDialog* dialog) {
+      *filters = dialog->nameFilters();
+      dialog->selectNameFilter(dialog->nameFilters().last());
+      dialog->selectFile(docx);
+      QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    auto seen = answerNextDialog(QString(), messageTitle);
+    QTest::mouseClick(ribbonButton(button), Qt::LeftButton);
+    const QString offered = filters->join(QStringLiteral(";;"));
+    EXPECT_TRUE(offered.contains(QStringLiteral("*.pdf"))) << offered.toStdString();
+    EXPECT_TRUE(offered.contains(QStringLiteral("*.xlsx"))) << offered.toStdString();
+    for (const char* never : {"docx", "odt", "html", "xhtml", "svg", "cbz", "pptx", "epub"})
+      EXPECT_FALSE(offered.contains(QStringLiteral("*.") + QLatin1String(never))) << never;
+    ASSERT_TRUE(seen->shown);
+    EXPECT_TRUE(seen->texts.contains(QStringLiteral("Формат DOCX не поддерживается"))) << seen->texts.toStdString();
+    EXPECT_FALSE(seen->texts.contains(QStringLiteral("Invalid")));
+    EXPECT_EQ(window->currentDocument->pageCount(), 1);
+  }
+  // Pictures are still offered with the patterns this build reads.
+  chooseFileInNextDialog(pdf("more.pdf", "M", 2));
+  QTest::mouseClick(ribbonButton(QStringLiteral("Любой файл")), Qt::LeftButton);
+  EXPECT_EQ(window->currentDocument->pageCount(), 3);
+}

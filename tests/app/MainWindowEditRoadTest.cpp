@@ -401,7 +401,7 @@ TEST_F(MainWindowEditRoadTest, EditModeKeepsUnsavedEditsAndAnnouncesOcrForAPageW
   ASSERT_TRUE(editBlock(window, "Dear customer", "Dear reader"));
   window.onToggleEditMode();
   EXPECT_FALSE(window.view->isEditMode());
-  EXPECT_EQ(window.statusLabel->text(), "Режим чтения: документ не помечается изменённым при повороте вида");
+  EXPECT_EQ(window.statusLabel->text(), "Режим чтения: текстовые рамки выключены");
   window.onToggleEditMode();
   EXPECT_TRUE(window.view->hasOcrEdits());
   EXPECT_GE(blockIndexContaining(window.view, "Dear reader"), 0);

@@ -27,6 +27,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPointer>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -44,6 +45,7 @@ class OcrWindow : public TestWindow {
   using MainWindow::ocrBusy;
   using MainWindow::ocrButton;
   using MainWindow::ocrEngine;
+  using MainWindow::pendingSelectionPage;
   int failingPage = -1;  // a page whose text layer cannot be written
 
  protected:
@@ -428,4 +430,132 @@ TEST_F(MainWindowOcrTest, RunGoesOnInTheBackgroundWhenItsDialogClosesAnotherTabI
   EXPECT_GE(ocrtest::wordRecall(ocrtest::comparableWords(kThreeScans[1].lines.join(' ')),
                                 ocrtest::comparableWords(scans->extractAllText(1))),
             0.95);
+}
+
+TEST_F(MainWindowOcrTest, PageRunMarksTheTabChangedAndSavingWritesItsWords) {
+  // About 75 words: a bold heading, body lines with a bold phrase, a page number.
+  const QStringList body = {"Members of the committee met on Tuesday to discuss the budget",
+                            "Several proposals were presented by the finance team today",
+                            "The chairman asked everyone to review the attached tables",
+                            "Most members agreed that travel costs should be reduced",
+                            "A final decision about new equipment was postponed again",
+                            "The secretary will circulate the minutes before Friday",
+                            "Questions about salaries remain open until the spring"};
+  ocrtest::PageDrawing drawing;
+  drawing.sizePt = QSizeF(520, 420);
+  drawing.texts.push_back({"Annual Budget Meeting Summary", QPointF(30, 24), "DejaVu Sans", 16, Qt::black, true});
+  ocrtest::addParagraph(drawing, body, QPointF(30, 70), 12, QStringLiteral("DejaVu Sans"), 1.8);
+  drawing.texts.push_back({"Important deadline approaching", QPointF(30, 250), "DejaVu Sans", 12, Qt::black, true});
+  drawing.texts.push_back({"17", QPointF(252, 380), "DejaVu Sans", 12, Qt::black, false});
+  const QString path = dir.filePath("meeting.pdf");
+  {
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setPageSize(QPageSize(drawing.sizePt, QPageSize::Point));
+    QPainter painter(&writer);
+    painter.drawImage(QRectF(QPointF(0, 0), drawing.sizePt), ocrtest::renderPage(drawing, 200));
+  }
+  window.openFile(path);
+  ASSERT_TRUE(window.currentDocument->isOpen());
+  ASSERT_TRUE(withoutSpace(pdfText(path)).isEmpty());
+
+  // The user's road: a text insertion asks whether to recognise the page first.
+  std::shared_ptr<DialogSeen> asked = answerNextDialog("Распознать", "Распознавание");
+  EXPECT_TRUE(window.ensureOcrReady());
+  EXPECT_TRUE(asked->shown);
+  EXPECT_TRUE(window.currentDocument->isModified());
+  EXPECT_TRUE(window.windowTitle().contains(" *")) << window.windowTitle().toStdString();
+  EXPECT_TRUE(window.documentTabs->tabText(0).endsWith(" *")) << window.documentTabs->tabText(0).toStdString();
+
+  window.onSave();
+  EXPECT_EQ(window.statusLabel->text(), "Сохранено");
+  EXPECT_TRUE(qpdfCheck(path));
+  EXPECT_FALSE(window.documentTabs->tabText(0).endsWith(" *"));
+  const QString saved = pdfText(path);
+  QStringList expected = body;
+  expected << "Annual Budget Meeting Summary" << "Important deadline approaching" << "17";
+  const QStringList words = ocrtest::comparableWords(expected.join(' '));
+  ASSERT_GE(words.size(), 70);
+  EXPECT_GE(ocrtest::wordRecall(words, ocrtest::comparableWords(saved)), 0.9) << saved.toStdString();
+  // Bold words and the page number are text in the file, not pictures.
+  EXPECT_GE(ocrtest::wordRecall(ocrtest::comparableWords("Annual Budget Meeting Summary Important deadline 17"),
+                                ocrtest::comparableWords(saved)),
+            0.85)
+      << saved.toStdString();
+}
+
+TEST_F(MainWindowOcrTest, CancelStopsTheDocumentRunAfterThePageItIsOnAndKeepsTheDonePages) {
+  QList<Sheet> sheets;
+  for (int i = 0; i < 6; ++i) sheets << kThreeScans[i % 3];
+  const QString path = open("six.pdf", sheets);
+
+  // The user presses "Отмена" once the first page has its layer.
+  QTimer poll;
+  afterFirstRecognisedPage(poll, [&](QDialog* dialog) {
+    ASSERT_EQ(dialog->findChildren<QPushButton*>().size(), 1);  // no dead "Пауза"
+    QPushButton* cancel = dialog->findChild<QPushButton*>();
+    ASSERT_EQ(cancel->text(), "Отмена");
+    QTest::mouseClick(cancel, Qt::LeftButton);
+    EXPECT_FALSE(cancel->isEnabled());
+  });
+  window.showOcrProgressDialog();
+  QPointer<QDialog> dialog = ocrDialog();
+  ASSERT_TRUE(dialog);
+  QPointer<QListWidget> log = dialog->findChild<QListWidget*>();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return log && !window.ocrBusy && log->count() > 0 &&
+                                           log->item(log->count() - 1)->text() == "■ OCR остановлен"; },
+                              120000));
+  ASSERT_TRUE(dialog) << "the dialog stays open to show where the run stopped";
+  QStringList lines;
+  for (int i = 0; i < log->count(); ++i) lines << log->item(i)->text();
+  const int recognised = static_cast<int>(lines.filter("Добавлен текстовый слой").size());
+  EXPECT_GE(recognised, 1);
+  EXPECT_LT(recognised, 6) << lines.join('\n').toStdString();
+  EXPECT_TRUE(lines.contains(QString("  Остановлено пользователем: страницы с %1 по 6 не распознаны").arg(recognised + 1)))
+      << lines.join('\n').toStdString();
+  EXPECT_TRUE(window.statusLabel->text().startsWith("OCR документа остановлен перед страницей"));
+  QPushButton* close = dialog->findChild<QPushButton*>();
+  EXPECT_EQ(close->text(), "Закрыть");
+  EXPECT_TRUE(close->isEnabled());
+
+  window.onSave();
+  EXPECT_TRUE(qpdfCheck(path));
+  QByteArray info;
+  ASSERT_EQ(runTool("pdfinfo", {path}, &info), 0);
+  EXPECT_TRUE(info.contains("Pages:           6")) << info.toStdString();
+  for (int page = 1; page <= 6; ++page) {
+    SCOPED_TRACE(page);
+    if (page <= recognised)
+      EXPECT_GE(pageRecall(path, page, sheets[page - 1].lines), 0.95);
+    else
+      EXPECT_TRUE(withoutSpace(pdfText(path, page, page)).isEmpty());
+  }
+  QTest::mouseClick(close, Qt::LeftButton);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog; }, 5000));
+}
+
+TEST_F(MainWindowOcrTest, SelectedRegionOnlySettingDecidesWhetherAPageRunReadsTheSelection) {
+  const QList<Sheet> sheets = {
+      {{"Quarterly report of the northern office", "", "", "", "Drivers delivered every parcel safely"}}};
+  open("page.pdf", sheets);
+  const QRectF topLine(10, 20, 340, 40);  // points, from the top-left corner
+
+  // On by default: the selected region alone is recognised.
+  emit window.view->selectionRectReady(0, topLine);
+  answerNextDialog("Распознать", "Распознавание");
+  window.ensureOcrReady();
+  EXPECT_EQ(blocksContaining("Quarterly"), 1);
+  EXPECT_EQ(blocksContaining("Drivers"), 0);
+  EXPECT_EQ(window.pendingSelectionPage, -1);
+
+  // Off: the whole page, whatever is selected.
+  QSettings().setValue("ocr/selectedRegionOnly", false);
+  window.onOcrCancel();
+  emit window.view->selectionRectReady(0, topLine);
+  answerNextDialog("Распознать", "Распознавание");
+  window.ensureOcrReady();
+  EXPECT_EQ(blocksContaining("Quarterly"), 1);
+  EXPECT_EQ(blocksContaining("Drivers"), 1);
+  EXPECT_EQ(window.pendingSelectionPage, 0);
 }

@@ -15,8 +15,11 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 
 #include <functional>
 
@@ -28,6 +31,8 @@ namespace {
 class PageWindow : public TestWindow {
  public:
   using MainWindow::thumbnails;
+  using MainWindow::pageSpin;
+  using MainWindow::pageTotalLabel;
 };
 
 // What pdfinfo and pdftotext say of one page.
@@ -166,15 +171,43 @@ TEST_F(PageOperationsTest, EachOperationKeepsPendingEditsAndSavesTheRightPages) 
   }
 }
 
-TEST_F(PageOperationsTest, TurningOutsideEditModeOnlyTurnsTheView) {
+TEST_F(PageOperationsTest, TurningInReadingModeTurnsThePageInTheFileAndAnInsertKeepsIt) {
   PageWindow window;
   const QString path = dir.filePath("plain.pdf");
-  ASSERT_TRUE(writePdf(path, {PageSpec{"Only page of the file"}}));
+  ASSERT_TRUE(writePdf(path, {PageSpec{"First page of the file"}, PageSpec{"Second page of the file"}}));
+  window.resize(1300, 800);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   window.openFile(path);
-  window.onRotateCW();
-  EXPECT_EQ(window.view->effectiveRotation(0), 90);
-  EXPECT_FALSE(window.currentDocument->isModified());
-  EXPECT_FALSE(window.windowTitle().contains(" *"));
+  ASSERT_FALSE(window.editMode);
+  window.view->setCurrentPage(1);
+
+  // The Pages tab's buttons, clicked as the user clicks them.
+  for (int i = 0; i < window.ribbon->count(); ++i)
+    if (window.ribbon->tabText(i) == "Страницы") window.ribbon->setCurrentIndex(i);
+  const auto pagesButton = [&](const QString& text) -> QToolButton* {
+    for (QToolButton* button : window.ribbon->currentWidget()->findChildren<QToolButton*>())
+      if (button->text() == text) return button;
+    return nullptr;
+  };
+  ASSERT_NE(pagesButton("Вправо"), nullptr);
+  QTest::mouseClick(pagesButton("Вправо"), Qt::LeftButton);
+  EXPECT_TRUE(window.currentDocument->isModified());
+  EXPECT_TRUE(window.windowTitle().contains(" *"));
+  EXPECT_EQ(window.statusLabel->text(), "Страница 2 повёрнута");
+  QTest::mouseClick(pagesButton("Вставить"), Qt::LeftButton);  // a blank page before page 2
+  window.view->setCurrentPage(0);
+  QTest::mouseClick(pagesButton("Влево"), Qt::LeftButton);
+  window.onSave();
+  ASSERT_EQ(window.statusLabel->text(), "Сохранено");
+
+  EXPECT_EQ(runTool("qpdf", {"--check", path}), 0);
+  const QList<PageSeen> pages = pagesOf(path);
+  ASSERT_EQ(pages.size(), 3);
+  EXPECT_EQ(pages[0].rotation, 270);
+  EXPECT_EQ(pages[1].rotation, 0);
+  EXPECT_EQ(pages[2].rotation, 90);
+  EXPECT_TRUE(pages[2].text.startsWith("Secondpage")) << pages[2].text.toStdString();
 }
 
 TEST_F(PageOperationsTest, EditsThatCannotBeWrittenStopEveryOperation) {
@@ -203,4 +236,45 @@ TEST_F(PageOperationsTest, EditsThatCannotBeWrittenStopEveryOperation) {
     EXPECT_EQ(window.currentDocument->pageSize(1), QSizeF(500, 700));  // not turned
     EXPECT_TRUE(window.view->hasOcrEdits());
   }
+}
+
+TEST_F(PageOperationsTest, DraggingAThumbnailOntoAnotherMovesItsPage) {
+  PageWindow window;
+  const QString path = dir.filePath("four.pdf");
+  ASSERT_TRUE(writePdf(path, {PageSpec{"Alpha"}, PageSpec{"Bravo"}, PageSpec{"Charlie"}, PageSpec{"Delta"}}));
+  window.resize(1300, 900);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.openFile(path);
+  PageThumbnailPanel* panel = window.thumbnails;
+  ASSERT_TRUE(panel->isVisible());
+  ASSERT_EQ(panel->count(), 4);
+  QWidget* viewport = panel->viewport();
+  const auto centre = [&](int row) { return panel->visualItemRect(panel->item(row)).center(); };
+  ASSERT_TRUE(viewport->rect().contains(centre(2)));
+
+  // Page 1 dragged onto page 3 takes its place.
+  QTest::mousePress(viewport, Qt::LeftButton, {}, centre(0));
+  QTest::mouseMove(viewport, centre(0) + QPoint(0, 20));
+  QTest::mouseMove(viewport, centre(1));
+  QTest::mouseMove(viewport, centre(2));
+  QTest::mouseRelease(viewport, Qt::LeftButton, {}, centre(2));
+  EXPECT_EQ(window.view->currentPageIndex(), 2);
+  EXPECT_EQ(window.pageSpin->value(), 3);
+  EXPECT_EQ(window.pageTotalLabel->text().trimmed(), "/ 4");
+  EXPECT_TRUE(window.windowTitle().contains(" *"));
+
+  // A click without a drag only selects; a drop on its own place moves nothing.
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, centre(3));
+  EXPECT_EQ(window.view->currentPageIndex(), 3);
+  QTest::mousePress(viewport, Qt::LeftButton, {}, centre(3));
+  QTest::mouseMove(viewport, centre(3) + QPoint(0, 30));
+  QTest::mouseRelease(viewport, Qt::LeftButton, {}, centre(3));
+
+  window.onSave();
+  ASSERT_EQ(window.statusLabel->text(), "Сохранено");
+  EXPECT_EQ(runTool("qpdf", {"--check", path}), 0);
+  QStringList texts;
+  for (const PageSeen& page : pagesOf(path)) texts << page.text;
+  EXPECT_EQ(texts, (QStringList{"Bravo", "Charlie", "Alpha", "Delta"}));
 }

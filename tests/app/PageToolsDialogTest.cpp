@@ -21,6 +21,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 using namespace apptest;
 
@@ -207,3 +208,78 @@ TEST_F(PageToolsDialog, InsertsAtTheStartTheMiddleAndTheEnd) {
 }
 
 }  // namespace
+
+TEST_F(PageToolsDialog, PagesTabReachesExtractionWhichWritesOneFilePerPageWhenAsked) {
+  QTabWidget* ribbon = window->ribbon;
+  for (int i = 0; i < ribbon->count(); ++i)
+    if (ribbon->tabText(i) == QStringLiteral("Страницы")) ribbon->setCurrentIndex(i);
+  QToolButton* extractButton = nullptr;
+  for (QToolButton* button : ribbon->currentWidget()->findChildren<QToolButton*>())
+    if (button->text() == QStringLiteral("Извлечение")) extractButton = button;
+  ASSERT_NE(extractButton, nullptr);
+  QTest::mouseClick(extractButton, Qt::LeftButton);
+  QDialog* dialog = nullptr;
+  for (QDialog* candidate : window->findChildren<QDialog*>())
+    if (candidate->windowTitle() == QStringLiteral("Операции со страницами") && candidate->isVisible()) dialog = candidate;
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_EQ(dialog->findChild<QTabWidget*>()->currentIndex(), 1);
+
+  auto* field = dialog->findChild<QTabWidget*>()->widget(1)->findChild<QLineEdit*>();
+  field->clear();
+  QTest::keyClicks(field, QStringLiteral("5, 2, 4-5"));
+  for (QCheckBox* box : dialog->findChildren<QCheckBox*>())
+    if (box->text() == QStringLiteral("Сохранить каждую стр. отдельным файлом")) QTest::keyClick(box, Qt::Key_Space);
+  const QString chosen = dir.filePath(QStringLiteral("parts.pdf"));
+  chooseFileInNextDialog(chosen);
+  QTest::mouseClick(buttonIn(dialog, QStringLiteral("Применить")), Qt::LeftButton);
+
+  EXPECT_FALSE(QFile::exists(chosen));
+  for (int page : {2, 4, 5}) {
+    SCOPED_TRACE(page);
+    const QString part = dir.filePath(QStringLiteral("parts-%1.pdf").arg(page));
+    ASSERT_TRUE(QFile::exists(part));
+    EXPECT_TRUE(qpdfAccepts(part));
+    EXPECT_EQ(pdfPageTexts(part), markers("D", {page}));
+  }
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("parts-1.pdf"))));
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Извлечено 3 стр. в отдельные файлы: parts-2.pdf … parts-5.pdf"));
+  EXPECT_FALSE(window->currentDocument->isModified());
+}
+
+TEST_F(PageToolsDialog, ExtractionWithNoDocumentOpenUsesTheGivenFileOrSaysWhy) {
+  ASSERT_TRUE(window->closeDocumentAt(0));
+  ASSERT_FALSE(window->currentDocument->isOpen());
+  const QString source = pdf("source.pdf", "S", 4);
+
+  // Nothing to extract from: a message, and the dialog stays.
+  window->showPageToolsDialog({}, true);
+  QDialog* empty = nullptr;
+  for (QDialog* candidate : window->findChildren<QDialog*>())
+    if (candidate->isVisible() && candidate->windowTitle() == QStringLiteral("Операции со страницами")) empty = candidate;
+  ASSERT_NE(empty, nullptr);
+  empty->findChild<QTabWidget*>()->setCurrentIndex(1);
+  auto why = answerNextDialog(QString(), QStringLiteral("Извлечение"));
+  QTest::mouseClick(buttonIn(empty, QStringLiteral("Применить")), Qt::LeftButton);
+  EXPECT_TRUE(why->texts.contains(QStringLiteral("Нет открытого документа"))) << why->texts.toStdString();
+  EXPECT_TRUE(empty->isVisible());
+  empty->close();
+
+  // The file manager's action names a PDF: its pages are extracted, the file is left alone.
+  window->showPageToolsDialog({source, pdf("other.pdf", "O", 1)}, true);
+  QDialog* dialog = nullptr;
+  for (QDialog* candidate : window->findChildren<QDialog*>())
+    if (candidate->isVisible() && candidate->windowTitle() == QStringLiteral("Операции со страницами")) dialog = candidate;
+  ASSERT_NE(dialog, nullptr);
+  dialog->findChild<QTabWidget*>()->setCurrentIndex(1);
+  auto* field = dialog->findChild<QTabWidget*>()->widget(1)->findChild<QLineEdit*>();
+  EXPECT_EQ(field->text(), QStringLiteral("1-4"));
+  field->clear();
+  QTest::keyClicks(field, QStringLiteral("3,1"));
+  const QString output = dir.filePath(QStringLiteral("picked.pdf"));
+  chooseFileInNextDialog(output);
+  QTest::mouseClick(buttonIn(dialog, QStringLiteral("Применить")), Qt::LeftButton);
+  ASSERT_TRUE(QFile::exists(output));
+  EXPECT_TRUE(qpdfAccepts(output));
+  EXPECT_EQ(pdfPageTexts(output), markers("S", {3, 1}));
+  EXPECT_EQ(pdfPageTexts(source), markers("S", {1, 2, 3, 4}));
+}

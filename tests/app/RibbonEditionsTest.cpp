@@ -86,7 +86,7 @@ TEST(RibbonEditionsTest, EachEditionShowsExactlyItsTabsGroupsAndButtons) {
     EXPECT_EQ(window.boldButton != nullptr, c.product == AppProduct::Editor);
     if (c.pagesTab) {
       EXPECT_EQ(ribbonInventory(tabPage(window.ribbon, "Страницы")),
-                lines({"Страницы: Вставить, Удалить, Дубль, Очистить", "Поворот: Влево, Вправо",
+                lines({"Страницы: Вставить, Удалить, Дубль, Очистить, Извлечение", "Поворот: Влево, Вправо",
                              "Навигация: Найти, Ширина, Экран"}));
     }
     // The sign button exists only where the edition signs.
