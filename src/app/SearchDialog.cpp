@@ -27,8 +27,44 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
+
+QString unescapeSearchText(const QString& typed) {
+  QString text;
+  for (qsizetype i = 0; i < typed.size(); ++i) {
+    if (typed[i] != u'\\' || i + 1 >= typed.size()) {
+      text += typed[i];
+      continue;
+    }
+    const QChar next = typed[++i];
+    if (next == u'n') {
+      text += u'\n';
+    } else if (next == u't') {
+      text += u'\t';
+    } else if (next == u'r') {
+      text += u'\r';
+    } else if (next == u'0') {
+      text += QChar(0);
+    } else if (next == u'x') {
+      // Up to two hexadecimal digits; none at all keeps "\x" as typed.
+      int digits = 0;
+      uint value = 0;
+      while (digits < 2 && i + 1 < typed.size() && isxdigit(typed[i + 1].toLatin1())) {
+        value = value * 16 + uint(QString(typed[++i]).toUInt(nullptr, 16));
+        ++digits;
+      }
+      if (digits == 0)
+        text += QStringLiteral("\\x");
+      else
+        text += QChar(char16_t(value));
+    } else {
+      text += next;  // "\\" and any other escaped character stand for themselves
+    }
+  }
+  return text;
+}
 
 QComboBox* findCombo(const QString& lastQuery) {
   auto* combo = new QComboBox;
@@ -74,7 +110,9 @@ struct SearchControls {
   QCheckBox* backwards = nullptr;
   QCheckBox* wholeWord = nullptr;
   QCheckBox* matchCase = nullptr;
+  QCheckBox* wrap = nullptr;
   QRadioButton* regex = nullptr;
+  QRadioButton* extended = nullptr;  // none in the replace tab
 
   PdfDocument::FindOptions options() const {
     PdfDocument::FindOptions o;
@@ -83,7 +121,12 @@ struct SearchControls {
     o.regularExpression = regex->isChecked();
     return o;
   }
-  QString query() const { return find->currentText().trimmed(); }
+  // In the extended mode \n, \t, \0, \xHH and \\ stand for the characters
+  // they name.
+  QString query() const {
+    const QString typed = find->currentText().trimmed();
+    return extended && extended->isChecked() ? unescapeSearchText(typed) : typed;
+  }
 };
 
 // The "Параметры" box of a tab, its check boxes kept in the tab's controls.
@@ -92,8 +135,8 @@ QGroupBox* parametersGroup(SearchControls& controls) {
   controls.backwards = optionBox(QStringLiteral("Обратное направление"), false);
   controls.wholeWord = optionBox(QStringLiteral("Только целые слова"), false);
   controls.matchCase = optionBox(QStringLiteral("Учитывать регистр"), false);
-  for (QCheckBox* box :
-       {controls.backwards, controls.wholeWord, controls.matchCase, optionBox(QStringLiteral("Зациклить поиск"), true)})
+  controls.wrap = optionBox(QStringLiteral("Зациклить поиск"), true);
+  for (QCheckBox* box : {controls.backwards, controls.wholeWord, controls.matchCase, controls.wrap})
     params->layout()->addWidget(box);
   return params;
 }
@@ -131,8 +174,8 @@ void MainWindow::showSearchDialog() {
   auto* modeGroup = new QButtonGroup(modes);
   modeGroup->setExclusive(true);
   first.regex = modeRadio(QStringLiteral("Регулярное выражение"), false);
-  for (QRadioButton* r : {modeRadio(QStringLiteral("Обычный"), true),
-                          modeRadio(QStringLiteral("Расширенный (\\n, \\t, \\0, \\x...)"), false), first.regex}) {
+  first.extended = modeRadio(QStringLiteral("Расширенный (\\n, \\t, \\0, \\x...)"), false);
+  for (QRadioButton* r : {modeRadio(QStringLiteral("Обычный"), true), first.extended, first.regex}) {
     modeGroup->addButton(r);
     modes->layout()->addWidget(r);
   }
@@ -143,7 +186,9 @@ void MainWindow::showSearchDialog() {
   QPushButton* count = dialogButton(QStringLiteral("Подсчитать"), QStringLiteral("SecondaryDialogButton"));
   QPushButton* findAll = dialogButton(QStringLiteral("Найти все в документе"), QStringLiteral("SecondaryDialogButton"));
   QPushButton* findInAll = dialogButton(QStringLiteral("Найти во всех открытых"), QStringLiteral("SecondaryDialogButton"));
+  // Searching every open tab at once is not built yet: the button says so.
   findInAll->setEnabled(false);
+  findInAll->setToolTip(QStringLiteral("Команда пока недоступна"));
   QPushButton* closeFirst = dialogButton(QStringLiteral("Закрыть"), QStringLiteral("SecondaryDialogButton"));
   for (QPushButton* b : {findNext, count, findAll, findInAll, closeFirst}) findButtons->addWidget(b);
   findButtons->addStretch(1);
@@ -192,6 +237,7 @@ void MainWindow::showSearchDialog() {
   QPushButton* replaceInAll =
       dialogButton(QStringLiteral("Заменить во всех открытых"), QStringLiteral("SecondaryDialogButton"));
   replaceInAll->setEnabled(false);
+  replaceInAll->setToolTip(QStringLiteral("Команда пока недоступна"));
   QPushButton* closeSecond = dialogButton(QStringLiteral("Закрыть"), QStringLiteral("SecondaryDialogButton"));
   for (QPushButton* b : {replaceFindNext, replaceOne, replaceAll, replaceInAll, closeSecond})
     replaceButtons->addWidget(b);
@@ -275,11 +321,14 @@ void MainWindow::showSearchDialog() {
   const auto findNextFirst = [this, first, selectCurrentRow, table] {
     const QString query = first.query();
     if (query.isEmpty() || !currentDocument->isOpen()) return;
+    // The history keeps what was typed, escapes and all.
+    const QString typed = first.find->currentText().trimmed();
     bool known = false;
-    for (int i = 0; i < first.find->count() && !known; ++i) known = first.find->itemText(i) == query;
-    if (!known) first.find->addItem(query);
+    for (int i = 0; i < first.find->count() && !known; ++i) known = first.find->itemText(i) == typed;
+    if (!known) first.find->addItem(typed);
     const PdfDocument::FindOptions o = first.options();
-    onFindNext(query, o.caseSensitive, o.wholeWord, o.regularExpression, first.backwards->isChecked());
+    onFindNext(query, o.caseSensitive, o.wholeWord, o.regularExpression, first.backwards->isChecked(),
+               first.wrap->isChecked());
     if (table->rowCount() > 0) selectCurrentRow();
   };
   connect(findNext, &QPushButton::clicked, dialog, findNextFirst);
@@ -317,7 +366,8 @@ void MainWindow::showSearchDialog() {
     const QString query = second.query();
     if (query.isEmpty()) return;
     const PdfDocument::FindOptions o = second.options();
-    onFindNext(query, o.caseSensitive, o.wholeWord, o.regularExpression, second.backwards->isChecked());
+    onFindNext(query, o.caseSensitive, o.wholeWord, o.regularExpression, second.backwards->isChecked(),
+               second.wrap->isChecked());
   });
   // Text drawn by a content stream is not replaced in place: the answer says
   // how to change it instead.
