@@ -85,9 +85,8 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path, const QByteArray& pa
                                                 password.isEmpty() ? nullptr : secret.constData());
   if (!loaded) {
     passwordRequired = FPDF_GetLastError() == FPDF_ERR_PASSWORD;
-    lastErrorMessage = passwordRequired ? (password.isEmpty() ? QStringLiteral("Файл защищён паролем.")
-                                                              : QStringLiteral("Неверный пароль."))
-                                        : pdfiumErrorString();
+    lastErrorMessage =
+        passwordRequired && !password.isEmpty() ? QStringLiteral("Неверный пароль.") : pdfiumErrorString();
     fileData.clear();
     qWarning() << "Cannot open document:" << lastErrorMessage;
     return false;

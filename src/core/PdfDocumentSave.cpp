@@ -3,6 +3,7 @@
 #include "DocumentLock.h"
 #include "PdfFileWriter.h"
 #include "PdfEncryptionKeeping.h"
+#include "PdfGeneratedStateRepair.h"
 #include "PdfObjectStreamPacking.h"
 #include "PdfiumHandles.h"
 
@@ -77,6 +78,8 @@ bool PdfDocument::savedBytesUnlocked(QByteArray* bytes) {
     lastErrorMessage = pdfiumErrorString();
     return false;
   }
+  QByteArray repaired;
+  if (restoreDroppedResetStates(*bytes, &repaired)) *bytes = std::move(repaired);
   if (encrypted) {
     QByteArray locked;
     if (!encryptLikeOriginal(fileData, openPassword, *bytes, usesObjectStreams(fileData), &locked,
