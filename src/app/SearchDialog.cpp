@@ -40,7 +40,9 @@ QString unescapeSearchText(const QString& typed) {
     }
     const QChar next = typed[++i];
     if (next == u'n') {
-      text += u'\n';
+      // The page text breaks its lines with \r\n: a line break typed alone
+      // means that break.
+      text += text.endsWith(u'\r') ? QStringLiteral("\n") : QStringLiteral("\r\n");
     } else if (next == u't') {
       text += u'\t';
     } else if (next == u'r') {

@@ -397,3 +397,16 @@ TEST_F(MarkupTest, LinesUnderAndThroughWordsNotesWhereClickedPagesValid) {
   }
   EXPECT_FALSE(rects[0].intersects(rects[1]));  // the second note does not cover the first
 }
+
+// Commands the tab does not carry yet are greyed out and say so.
+TEST_F(MarkupTest, CommandsWithoutActionAreDisabledAndSaySo) {
+  for (const char* text : {"Область", "Удалить", "Права", "Редакция", "Проверить"}) {
+    SCOPED_TRACE(text);
+    QToolButton* button = ribbonButton(QString::fromUtf8(text));
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->isEnabled());
+    EXPECT_TRUE(button->toolTip().contains(QStringLiteral("Команда пока недоступна")));
+  }
+  for (const char* text : {"Заметка", "Маркер", "Подчерк.", "Зачерк.", "Найти", "Пароль", "Свойства"})
+    EXPECT_TRUE(ribbonButton(QString::fromUtf8(text))->isEnabled()) << text;
+}

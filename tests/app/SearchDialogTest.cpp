@@ -217,3 +217,49 @@ TEST_F(SearchDialogTest, TwoOpenDialogsShareOneResultList) {
   EXPECT_TRUE(window->searchResults.isEmpty());
   EXPECT_EQ(window->currentSearchIndex, -1);
 }
+
+// "Зациклить поиск" off stops at the last hit (or the first, backwards) and
+// says so; the extended mode reads \xHH and \n as the characters they name,
+// counted against pdftotext; searching every open tab is shown unavailable.
+TEST_F(SearchDialogTest, WrapOffStopsAtTheEndsAndExtendedModeReadsEscapes) {
+  if (!testsupport::hasTool("pdftotext")) GTEST_SKIP() << "pdftotext missing";
+  QDialog* dialog = openDialog();
+  ASSERT_NE(dialog, nullptr);
+  click(inTab<QCheckBox>(dialog, 0, QStringLiteral("Зациклить поиск")));
+  setQuery(dialog, QStringLiteral("alpha"));
+  QPushButton* next = inTab<QPushButton>(dialog, 0, QStringLiteral("Найти далее"));
+  for (int step = 0; step < 8; ++step) click(next);
+  ASSERT_EQ(window->currentSearchIndex, 7);
+  const std::pair<int, int> last{window->view->searchHitPage(), window->view->currentSearchHitIndex()};
+  click(next);
+  EXPECT_EQ(window->currentSearchIndex, 7);
+  EXPECT_EQ(std::make_pair(window->view->searchHitPage(), window->view->currentSearchHitIndex()), last);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("«alpha» — достигнут конец документа"));
+  click(inTab<QCheckBox>(dialog, 0, QStringLiteral("Обратное направление")));
+  for (int step = 0; step < 8; ++step) click(next);
+  EXPECT_EQ(window->currentSearchIndex, 0);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("«alpha» — достигнуто начало документа"));
+  click(inTab<QCheckBox>(dialog, 0, QStringLiteral("Обратное направление")));
+
+  QByteArray out;
+  ASSERT_EQ(testsupport::runTool("pdftotext", {"-enc", "UTF-8", path, "-"}, &out), 0);
+  const QStringList pages = QString::fromUtf8(out).split(QLatin1Char('\f'));
+  click(inTab<QRadioButton>(dialog, 0, QStringLiteral("Расширенный (\\n, \\t, \\0, \\x...)")));
+  auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("DialogTable"));
+  click(inTab<QCheckBox>(dialog, 0, QStringLiteral("Учитывать регистр")));
+  setQuery(dialog, QStringLiteral("\\x41lpha"));
+  click(inTab<QPushButton>(dialog, 0, QStringLiteral("Подсчитать")));
+  EXPECT_EQ(table->rowCount(), popplerCount(pages, QStringLiteral("Alpha"), false, true));
+  EXPECT_GT(table->rowCount(), 0);
+  setQuery(dialog, QStringLiteral("ДОГОВОР\\nalpha"));
+  click(inTab<QPushButton>(dialog, 0, QStringLiteral("Подсчитать")));
+  EXPECT_EQ(table->rowCount(), popplerCount(pages, QStringLiteral("ДОГОВОР\nalpha"), false, true));
+  EXPECT_EQ(table->rowCount(), 1);
+
+  for (const QString& text : {QStringLiteral("Найти во всех открытых"), QStringLiteral("Заменить во всех открытых")}) {
+    QPushButton* all = inTab<QPushButton>(dialog, text.startsWith(QStringLiteral("Найти")) ? 0 : 1, text);
+    ASSERT_NE(all, nullptr);
+    EXPECT_FALSE(all->isEnabled());
+    EXPECT_EQ(all->toolTip(), QStringLiteral("Команда пока недоступна"));
+  }
+}
