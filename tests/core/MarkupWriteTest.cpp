@@ -52,5 +52,9 @@ TEST(MarkupWriteTest, EveryEditAndSaveLeavesPagesNamingOnlyTheirOwnStates) {
     ASSERT_TRUE(document.save(saved));
     EXPECT_EQ(popplerWarnings(saved).toStdString(), "");
     EXPECT_TRUE(oracles::qpdfCheckPasses(saved));
+    // The free text went in the face of the family chosen.
+    QByteArray fonts;
+    ASSERT_EQ(testsupport::runTool("pdffonts", {saved}, &fonts), 0);
+    EXPECT_TRUE(fonts.contains("DejaVuSansMono")) << fonts.toStdString();
   }
 }
