@@ -313,6 +313,8 @@ class MainWindow : public QMainWindow {
   // ---- Notes and free text of the Markup tab (MainWindowMarkup.cpp) ----
   // "Заметка": the next click on a page places the note there.
   void addNoteOnCurrentPage();
+  // Notes show their text when pointed at, and a waiting note is placed by a click.
+  void watchNotes();
   // Asks for the note's text and writes it at a point measured from the top
   // of the shown page.
   void addNoteAt(int page, QPointF pageTopPoint);

@@ -38,6 +38,7 @@ bool MainWindow::applyEditsBeforePageChange() {
 QWidget* MainWindow::buildCommentTab() {
   // One marker colour for the whole run, shared by the three kinds of mark.
   static QColor s_markupColor(255, 255, 0, 255);
+  watchNotes();
 
   auto* page = new QWidget;
   page->setObjectName(QStringLiteral("RibbonPage"));

@@ -21,7 +21,6 @@ class NoteWatcher : public QObject {
  public:
   NoteWatcher(PdfView* view, QObject* parent, std::function<void(int, QPointF)> place)
       : QObject(parent), view(view), place(std::move(place)) {
-    setObjectName(QStringLiteral("NoteWatcher"));
     view->viewport()->installEventFilter(this);
   }
   bool armed = false;
@@ -67,11 +66,17 @@ class NoteWatcher : public QObject {
 
 }  // namespace
 
+void MainWindow::watchNotes() {
+  // One watcher for the window's life, kept with the window.
+  if (property("_ulvo_noteWatcher").value<QObject*>()) return;
+  auto* watcher = new NoteWatcher(view, this, [this](int page, QPointF point) { addNoteAt(page, point); });
+  setProperty("_ulvo_noteWatcher", QVariant::fromValue<QObject*>(watcher));
+}
+
 void MainWindow::addNoteOnCurrentPage() {
   if (!currentDocument->isOpen()) return;
-  auto* watcher = findChild<NoteWatcher*>(QStringLiteral("NoteWatcher"));
-  if (!watcher)
-    watcher = new NoteWatcher(view, this, [this](int page, QPointF point) { addNoteAt(page, point); });
+  watchNotes();
+  auto* watcher = static_cast<NoteWatcher*>(property("_ulvo_noteWatcher").value<QObject*>());
   watcher->armed = true;
   view->viewport()->setCursor(Qt::CrossCursor);
   statusLabel->setText(QStringLiteral("Щёлкните на странице там, где должна стоять заметка"));

@@ -297,8 +297,11 @@ void MainWindow::runPrint(const PrintChoices& choices) {
   QPrinter printer(QPrinter::HighResolution);
   if (choices.toPdfFile) {
     printer.setOutputFormat(QPrinter::PdfFormat);
+    // Beside the document, named after it; a never-saved document prints into the home folder.
     const QFileInfo source(currentDocument->filePath());
-    printer.setOutputFileName(source.dir().filePath(source.completeBaseName() + QStringLiteral("-print.pdf")));
+    printer.setOutputFileName(source.fileName().isEmpty()
+                                  ? QDir::home().filePath(QStringLiteral("document-print.pdf"))
+                                  : source.dir().filePath(source.completeBaseName() + QStringLiteral("-print.pdf")));
   } else if (!choices.printerName.isEmpty()) {
     printer.setPrinterName(choices.printerName);
   }
