@@ -4,6 +4,7 @@
 
 #include "DialogHelpers.h"
 #include "ToolDialogFrame.h"
+#include "UiLanguage.h"
 #include "view/PdfView.h"
 
 #include <QAbstractItemView>
@@ -11,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QFileInfo>
 #include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -188,9 +190,7 @@ void MainWindow::showSearchDialog() {
   QPushButton* count = dialogButton(QStringLiteral("Подсчитать"), QStringLiteral("SecondaryDialogButton"));
   QPushButton* findAll = dialogButton(QStringLiteral("Найти все в документе"), QStringLiteral("SecondaryDialogButton"));
   QPushButton* findInAll = dialogButton(QStringLiteral("Найти во всех открытых"), QStringLiteral("SecondaryDialogButton"));
-  // Searching every open tab at once is not built yet: the button says so.
-  findInAll->setEnabled(false);
-  findInAll->setToolTip(QStringLiteral("Команда пока недоступна"));
+
   QPushButton* closeFirst = dialogButton(QStringLiteral("Закрыть"), QStringLiteral("SecondaryDialogButton"));
   for (QPushButton* b : {findNext, count, findAll, findInAll, closeFirst}) findButtons->addWidget(b);
   findButtons->addStretch(1);
@@ -279,6 +279,10 @@ void MainWindow::showSearchDialog() {
     for (int row = 0; row < table->rowCount(); ++row) {
       QTableWidgetItem* item = table->item(row, 0);
       if (!item || item->data(Qt::UserRole).toInt() != currentSearchIndex) continue;
+      // In the list of every open document, only the active one's rows count.
+      if (const QVariant marked = item->data(Qt::UserRole + 1);
+          marked.isValid() && marked.value<quintptr>() != quintptr(currentDocument))
+        continue;
       const QSignalBlocker blocker(table);
       table->selectRow(row);
       table->scrollToItem(item, QAbstractItemView::PositionAtCenter);
@@ -294,6 +298,7 @@ void MainWindow::showSearchDialog() {
     table->setProperty("useRegex", options.regularExpression);
     table->setUpdatesEnabled(false);
     table->clearContents();
+    table->setHorizontalHeaderItem(3, new QTableWidgetItem(uiTranslate(QStringLiteral("Запрос"))));
     table->setRowCount(n);
     if (n == 0) {
       table->setUpdatesEnabled(true);
@@ -346,9 +351,61 @@ void MainWindow::showSearchDialog() {
     const int n = fillTable(query, first.options(), false);
     statusLabel->setText(QStringLiteral("Найдено вхождений «%1»: %2").arg(query).arg(n));
   });
+  // Every open document's hits in one list, tab by tab; a row names its file
+  // and opens its tab when chosen.
+  connect(findInAll, &QPushButton::clicked, dialog, [this, first, table, resultsLabel] {
+    const QString query = first.query();
+    if (query.isEmpty()) return;
+    const PdfDocument::FindOptions options = first.options();
+    table->setProperty("query", query);
+    table->setProperty("caseSensitive", options.caseSensitive);
+    table->setProperty("wholeWord", options.wholeWord);
+    table->setProperty("useRegex", options.regularExpression);
+    table->setUpdatesEnabled(false);
+    table->clearContents();
+    table->setRowCount(0);
+    table->setHorizontalHeaderItem(3, new QTableWidgetItem(uiTranslate(QStringLiteral("Документ"))));
+    for (const OpenDocumentState& state : documents) {
+      PdfDocument* document = state.document.get();
+      if (!document->isOpen()) continue;
+      const QString name = QFileInfo(state.path).fileName();
+      int index = 0;
+      for (int page = 0; page < document->pageCount(); ++page) {
+        const qsizetype hits = document->findTextWithOptions(page, query, options).size();
+        for (int place = 1; place <= hits; ++place, ++index) {
+          const int row = table->rowCount();
+          table->insertRow(row);
+          const QStringList cells = {QString::number(row + 1), QString::number(page + 1), QString::number(place), name};
+          for (int c = 0; c < 4; ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+            item->setData(Qt::UserRole, index);
+            item->setData(Qt::UserRole + 1, QVariant::fromValue<quintptr>(quintptr(document)));
+            table->setItem(row, c, item);
+          }
+        }
+      }
+    }
+    table->setUpdatesEnabled(true);
+    const int n = table->rowCount();
+    resultsLabel->setText(n == 0 ? QStringLiteral("«%1» — не найдено").arg(query)
+                                 : QStringLiteral("Найдено совпадений: %1").arg(n));
+  });
+
   const auto showRow = [this, table, first, selectCurrentRow](int row) {
     QTableWidgetItem* item = row >= 0 && row < table->rowCount() ? table->item(row, 0) : nullptr;
     if (!item) return;
+    // A row of another open document brings its tab forward first; a row of a
+    // tab closed since is ignored.
+    if (const QVariant marked = item->data(Qt::UserRole + 1); marked.isValid()) {
+      const auto* wanted = reinterpret_cast<const PdfDocument*>(marked.value<quintptr>());
+      int tab = -1;
+      for (size_t i = 0; i < documents.size(); ++i)
+        if (documents[i].document.get() == wanted) tab = int(i);
+      if (tab < 0) return;
+      activateDocument(tab);
+      if (currentDocument != wanted) return;
+    }
     const int index = item->data(Qt::UserRole).toInt();
     const QString stored = table->property("query").toString();
     const QString query = stored.trimmed().isEmpty() ? first.query() : stored;

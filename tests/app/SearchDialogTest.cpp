@@ -256,10 +256,39 @@ TEST_F(SearchDialogTest, WrapOffStopsAtTheEndsAndExtendedModeReadsEscapes) {
   EXPECT_EQ(table->rowCount(), popplerCount(pages, QStringLiteral("ДОГОВОР\nalpha"), false, true));
   EXPECT_EQ(table->rowCount(), 1);
 
-  for (const QString& text : {QStringLiteral("Найти во всех открытых"), QStringLiteral("Заменить во всех открытых")}) {
-    QPushButton* all = inTab<QPushButton>(dialog, text.startsWith(QStringLiteral("Найти")) ? 0 : 1, text);
-    ASSERT_NE(all, nullptr);
-    EXPECT_FALSE(all->isEnabled());
-    EXPECT_EQ(all->toolTip(), QStringLiteral("Команда пока недоступна"));
-  }
+  QPushButton* replaceInAll = inTab<QPushButton>(dialog, 1, QStringLiteral("Заменить во всех открытых"));
+  ASSERT_NE(replaceInAll, nullptr);
+  EXPECT_FALSE(replaceInAll->isEnabled());
+  EXPECT_EQ(replaceInAll->toolTip(), QStringLiteral("Команда пока недоступна"));
+}
+
+// "Найти во всех открытых" lists the hits of every open tab, as many as
+// pdftotext finds in each file, and a row of another tab brings it forward
+// on the hit's page.
+TEST_F(SearchDialogTest, FindInAllOpenListsEveryTabAndARowOpensItsTab) {
+  if (!testsupport::hasTool("pdftotext")) GTEST_SKIP() << "pdftotext missing";
+  const QString other = dir.filePath(QStringLiteral("other.pdf"));
+  ASSERT_TRUE(testsupport::writePdf(other, {{QStringLiteral("nothing")}, {QStringLiteral("beta alpha")},
+                                            {QStringLiteral("alpha and alpha")}}));
+  window->openFile(other);
+  window->activateDocument(0);
+  const auto count = [](const QString& file) {
+    QByteArray out;
+    testsupport::runTool("pdftotext", {"-enc", "UTF-8", file, "-"}, &out);
+    return popplerCount(QString::fromUtf8(out).split(QLatin1Char('\f')), QStringLiteral("alpha"), false, false);
+  };
+  QDialog* dialog = openDialog();
+  ASSERT_NE(dialog, nullptr);
+  setQuery(dialog, QStringLiteral("alpha"));
+  click(inTab<QPushButton>(dialog, 0, QStringLiteral("Найти во всех открытых")));
+  auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("DialogTable"));
+  ASSERT_EQ(table->rowCount(), count(path) + count(other));
+  const int last = table->rowCount() - 1;
+  EXPECT_EQ(table->item(last, 3)->text(), QStringLiteral("other.pdf"));
+  EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral("contract.pdf"));
+  QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(table->item(last, 0)).center());
+  EXPECT_EQ(window->activeIndex, 1);
+  EXPECT_EQ(window->view->searchHitPage(), 2);
+  EXPECT_EQ(window->view->currentPageIndex(), 2);
+  EXPECT_EQ(window->view->currentSearchHitIndex(), 1);
 }
