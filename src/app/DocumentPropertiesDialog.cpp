@@ -1,5 +1,5 @@
-// "Свойства документа": file facts, the file's protection and the fonts of
-// its first pages. It only shows; nothing in it changes the document.
+// "Свойства документа": file facts, the file's protection and permissions and
+// every font of the file. It only shows; nothing in it changes the document.
 #include "MainWindow.h"
 
 #include "DialogHelpers.h"
@@ -22,31 +22,9 @@
 
 namespace {
 
-// The font scan runs on the GUI thread before the dialog shows: it stops here.
-constexpr int kFontScanPages = 20;
-
 QString fileSizeText(qint64 bytes) {
   if (bytes >= 1048576) return QStringLiteral("%1 МБ").arg(double(bytes) / 1048576.0, 0, 'f', 1);
   return QStringLiteral("%1 КБ").arg(bytes / 1024);
-}
-
-QStringList documentFonts(const PdfDocument& document) {
-  QStringList entries;
-  QSet<QString> seen;
-  const auto offer = [&](const QString& family, bool bold, bool italic) {
-    if (family.isEmpty() || seen.contains(family)) return;
-    seen.insert(family);
-    entries.append(family + (bold ? QStringLiteral(" Bold") : QString()) +
-                   (italic ? QStringLiteral(" Italic") : QString()));
-  };
-  const int pages = std::min(document.pageCount(), kFontScanPages);
-  for (int page = 0; page < pages; ++page) {
-    for (const TextBlock& block : document.extractText(page)) {
-      offer(block.fontFamily, block.bold, block.italic);
-      for (const TextBlock::Line& line : block.lines) offer(line.fontFamily, line.bold, line.italic);
-    }
-  }
-  return entries;
 }
 
 }  // namespace
@@ -88,8 +66,17 @@ void MainWindow::showDocumentPropertiesDialog() {
   const bool encrypted = open && currentDocument->isEncrypted();
   securityLayout->addWidget(label(encrypted ? QStringLiteral("Защита: файл зашифрован") : QStringLiteral("Защита: нет"),
                                   QStringLiteral("DialogSubtitle")));
-  for (const char* permission : {"Разрешить печать", "Разрешить копирование текста", "Разрешить редактирование"})
-    securityLayout->addWidget(new QCheckBox(QString::fromUtf8(permission)));
+  // The file's own permissions, shown; they are not changed here.
+  const PdfDocument::Permissions allowed = open ? currentDocument->permissions() : PdfDocument::Permissions{};
+  const std::pair<const char*, bool> permissions[] = {{"Разрешить печать", allowed.print},
+                                                      {"Разрешить копирование текста", allowed.copy},
+                                                      {"Разрешить редактирование", allowed.modify}};
+  for (const auto& [text, granted] : permissions) {
+    auto* box = new QCheckBox(QString::fromUtf8(text));
+    box->setChecked(open && granted);
+    box->setEnabled(false);
+    securityLayout->addWidget(box);
+  }
   securityLayout->addStretch(1);
   tabs->addTab(security, QStringLiteral("Безопасность"));
 
@@ -99,8 +86,8 @@ void MainWindow::showDocumentPropertiesDialog() {
   if (!open) {
     fonts->addItem(QStringLiteral("Документ не открыт"));
   } else {
-    fonts->addItems(documentFonts(*currentDocument));
-    if (fonts->count() == 0) fonts->addItem(QStringLiteral("(шрифты не обнаружены в первых 20 стр.)"));
+    fonts->addItems(currentDocument->fontNames());
+    if (fonts->count() == 0) fonts->addItem(QStringLiteral("(шрифты не обнаружены)"));
   }
   fontsLayout->addWidget(fonts);
   tabs->addTab(fontsPage, QStringLiteral("Шрифты"));

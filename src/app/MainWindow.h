@@ -30,6 +30,7 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QPrinter;
+struct PrintChoices;
 class QProgressBar;
 class QSpinBox;
 class QTabBar;
@@ -301,16 +302,26 @@ class MainWindow : public QMainWindow {
   bool placePendingFacsimiles(int page, const QRectF& rect);
 
   // ---- Search (MainWindowSearch.cpp, SearchDialog.cpp) ----
-  void onFindNext(const QString& query, bool caseSensitive, bool wholeWord, bool useRegex, bool backwards);
+  // Without `wrap` the search stops at the document's end (or start, backwards).
+  void onFindNext(const QString& query, bool caseSensitive, bool wholeWord, bool useRegex, bool backwards,
+                  bool wrap = true);
   int rebuildSearchResults(const QString& query, const PdfDocument::FindOptions& options);
   int firstSearchResultFromPage(int page, bool backwards) const;
   void activateSearchResult(int index, const QString& query, const PdfDocument::FindOptions& options);
 
   // ---- Printing (MainWindowPrinting.cpp) ----
   void onPrint();
+  // The system print dialog, started from these choices, then the run.
+  void runPrint(const PrintChoices& choices);
 
   // ---- Notes and free text of the Markup tab (MainWindowMarkup.cpp) ----
+  // "Заметка": the next click on a page places the note there.
   void addNoteOnCurrentPage();
+  // Notes show their text when pointed at, and a waiting note is placed by a click.
+  void watchNotes();
+  // Asks for the note's text and writes it at a point measured from the top
+  // of the shown page.
+  void addNoteAt(int page, QPointF pageTopPoint);
   void showFreeTextDialog();
 
   // ---- Files in and out: open dialog (MainWindowOpenDialog.cpp), drops
@@ -379,6 +390,8 @@ class MainWindow : public QMainWindow {
   // Prints pages from..to onto the printer's sheets; reports the pages that
   // could not be rendered (left blank) and returns them.
   QList<int> printPageRange(QPrinter& printer, int from, int to);
+  // One sheet per entry, in this order.
+  QList<int> printPages(QPrinter& printer, const QList<int>& sheets);
   // Writes the view's pending block edits before a mark, note or text changes
   // a page, reloading the page's blocks in edit mode; false when they could
   // not be written (the change must not happen then).

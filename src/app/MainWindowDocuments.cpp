@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "PageCountText.h"
+#include "PasswordPrompt.h"
 
 #include "DialogHelpers.h"
 #include "RecentFiles.h"
@@ -39,6 +40,27 @@ int MainWindow::openDocumentIndexForPath(const QString& path) const {
   return -1;
 }
 
+namespace {
+
+// Opens the file, asking for its password while one is needed and the user
+// gives one; a wrong password asks again, saying so. False when the file
+// does not open (needsPassword() then tells a cancelled form).
+bool openWithPassword(PdfDocument& document, const QString& path, QWidget* parent) {
+  if (document.open(path)) return true;
+  if (!document.needsPassword()) return false;
+  if (const auto kept = rememberedDocumentPassword(path); kept && document.open(path, *kept)) return true;
+  QString problem;
+  for (;;) {
+    const auto typed = askDocumentPassword(parent, QFileInfo(path).fileName(), problem, path);
+    if (!typed) return false;
+    if (document.open(path, *typed)) return true;
+    if (!document.needsPassword()) return false;
+    problem = QStringLiteral("Неверный пароль. Попробуйте ещё раз.");
+  }
+}
+
+}  // namespace
+
 void MainWindow::openFile(const QString& path) {
   if (path.isEmpty()) return;
   const QString absolute = QFileInfo(path).absoluteFilePath();
@@ -50,7 +72,8 @@ void MainWindow::openFile(const QString& path) {
   if (activeIndex >= 0 && view->hasOcrEdits() && !applyPendingOcrEdits()) return;
 
   auto document = std::make_unique<PdfDocument>();
-  if (!document->open(path)) {
+  if (!openWithPassword(*document, path, this)) {
+    if (document->needsPassword()) return;  // the user cancelled the password form
     const QString error = document->lastError().trimmed();
     qWarning("Cannot open %s: %s", qPrintable(path), qPrintable(error));
     const QString text = error.isEmpty()

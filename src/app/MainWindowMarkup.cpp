@@ -11,7 +11,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -39,6 +38,7 @@ bool MainWindow::applyEditsBeforePageChange() {
 QWidget* MainWindow::buildCommentTab() {
   // One marker colour for the whole run, shared by the three kinds of mark.
   static QColor s_markupColor(255, 255, 0, 255);
+  watchNotes();
 
   auto* page = new QWidget;
   page->setObjectName(QStringLiteral("RibbonPage"));
@@ -48,6 +48,14 @@ QWidget* MainWindow::buildCommentTab() {
   const auto button = [this](const char* key, const QString& text, auto action) {
     QToolButton* b = toolButton(QString::fromUtf8(key), text);
     connect(b, &QToolButton::clicked, this, action);
+    return b;
+  };
+  // Commands this edition does not carry yet are shown, but greyed out and
+  // saying so, never as live buttons that do nothing.
+  const auto unavailable = [this](const char* key, const QString& text) {
+    QToolButton* b = toolButton(QString::fromUtf8(key), text);
+    b->setEnabled(false);
+    b->setToolTip(text + QStringLiteral("\n") + QStringLiteral("Команда пока недоступна"));
     return b;
   };
 
@@ -88,43 +96,23 @@ QWidget* MainWindow::buildCommentTab() {
               [markPendingSelection] { markPendingSelection(1, QStringLiteral("Подчёркивание")); }),
        button("format-strike", QStringLiteral("Зачерк."),
               [markPendingSelection] { markPendingSelection(2, QStringLiteral("Зачёркивание")); }),
-       toolButton(QStringLiteral("area-select"), QStringLiteral("Область"), false, true)}));
+       unavailable("area-select", QStringLiteral("Область"))}));
   layout->addWidget(ribbonGroup(QStringLiteral("Работа"),
                                 {button("search", QStringLiteral("Найти"), [this] { showSearchDialog(); }),
                                  button("copy", QStringLiteral("Копия"), [this] { onCopySelectedText(); }),
-                                 toolButton(QStringLiteral("delete"), QStringLiteral("Удалить"), false, true)}));
+                                 unavailable("delete", QStringLiteral("Удалить"))}));
   QList<QWidget*> protection = {button("password", QStringLiteral("Пароль"), [this] { showPasswordDialog(); }),
-                                toolButton(QStringLiteral("permissions"), QStringLiteral("Права")),
-                                toolButton(QStringLiteral("redact"), QStringLiteral("Редакция"))};
+                                unavailable("permissions", QStringLiteral("Права")),
+                                unavailable("redact", QStringLiteral("Редакция"))};
   if (allowSignatures())
     protection.append(button("digital-signature", QStringLiteral("Подпись"),
                              [this] { showSignatureDialog(false, {}, {}, QString()); }));
-  protection.append(toolButton(QStringLiteral("verify"), QStringLiteral("Проверить")));
+  protection.append(unavailable("verify", QStringLiteral("Проверить")));
   protection.append(
       button("properties", QStringLiteral("Свойства"), [this] { showDocumentPropertiesDialog(); }));
   layout->addWidget(ribbonGroup(QStringLiteral("Защита"), protection));
   layout->addStretch(1);
   return page;
-}
-
-void MainWindow::addNoteOnCurrentPage() {
-  if (!currentDocument->isOpen()) return;
-  bool accepted = false;
-  const QString text = QInputDialog::getMultiLineText(this, QStringLiteral("Добавить заметку"),
-                                                      QStringLiteral("Текст заметки:"), QString(), &accepted);
-  if (!accepted || text.isEmpty()) return;
-  if (!applyEditsBeforePageChange()) return;
-  const int page = view->currentPageIndex();
-  const QSizeF size = currentDocument->pageSize(page);
-  const QPointF centre(size.width() * 0.5, size.height() * 0.5);
-  // A refused note is said, never swallowed.
-  if (!currentDocument->addStickyNote(page, centre, text, QStringLiteral("User"))) {
-    statusLabel->setText(QStringLiteral("Ошибка: %1").arg(currentDocument->lastError()));
-    return;
-  }
-  view->invalidatePageCache();
-  updateTitle();
-  statusLabel->setText(QStringLiteral("Заметка добавлена на стр. ") + QString::number(page + 1));
 }
 
 void MainWindow::showFreeTextDialog() {

@@ -3,6 +3,8 @@
 #include "MainWindow.h"
 
 #include "DialogHelpers.h"
+#include "PageListParsing.h"
+#include "PrintChoices.h"
 #include "RibbonFactories.h"
 #include "ToolDialogFrame.h"
 #include "view/PdfView.h"
@@ -23,6 +25,10 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
+#include <QPageRanges>
+#include <QPixmap>
+#include <QDir>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -118,10 +124,10 @@ void MainWindow::showPrintDialog() {
   sheet->setObjectName(QStringLiteral("PrintPreviewPage"));
   sheet->setFixedSize(180, 250);
   sheet->setAlignment(Qt::AlignCenter);
-  sheet->setText(QStringLiteral(
-      "<div align='center' style='font-family:Georgia;color:#111827;'><b>ПРЕДПРОСМОТР</b><br><br>━━━━━━<br>━━━━━━"
-      "<br>━━━━━━<br><br><span style='font-size:10px;'>Страница 1</span></div>"));
   previewLayout->addWidget(sheet, 0, Qt::AlignHCenter);
+  QLabel* sheetNumber = label(QString(), QStringLiteral("PrintPreviewCaption"));
+  sheetNumber->setAlignment(Qt::AlignCenter);
+  previewLayout->addWidget(sheetNumber);
   QLabel* caption = label(QStringLiteral("Предпросмотр листа A4"), QStringLiteral("PrintPreviewCaption"));
   caption->setAlignment(Qt::AlignCenter);
   previewLayout->addWidget(caption);
@@ -135,9 +141,13 @@ void MainWindow::showPrintDialog() {
   QGridLayout* printerGrid = nullptr;
   QGroupBox* printerGroup = gridGroup(QStringLiteral("Принтер"), printerGrid);
   auto* printers = new QComboBox;
-  printers->addItem(QStringLiteral("PDF (файл)"));
-  const QString defaultPrinter = QPrinter().printerName();
-  if (!defaultPrinter.isEmpty() && defaultPrinter != QStringLiteral("PDF (файл)")) printers->addItem(defaultPrinter);
+  printers->addItem(QStringLiteral("PDF (файл)"), QString());
+  // Every printer the system knows, the default one chosen.
+  const QString defaultPrinter = QPrinterInfo::defaultPrinterName();
+  for (const QString& name : QPrinterInfo::availablePrinterNames()) {
+    printers->addItem(name, name);
+    if (name == defaultPrinter) printers->setCurrentIndex(printers->count() - 1);
+  }
   QPushButton* system = dialogButton(QStringLiteral("Системный диалог..."), QStringLiteral("SecondaryDialogButton"));
   printerGrid->addWidget(new QLabel(QStringLiteral("Имя:")), 0, 0);
   printerGrid->addWidget(printers, 0, 1);
@@ -154,10 +164,13 @@ void MainWindow::showPrintDialog() {
   auto* all = new QRadioButton(QStringLiteral("Все"));
   all->setChecked(true);
   pagesLayout->addWidget(all);
-  pagesLayout->addWidget(new QRadioButton(QStringLiteral("Текущая страница")));
+  auto* current = new QRadioButton(QStringLiteral("Текущая страница"));
+  pagesLayout->addWidget(current);
   auto* rangeLine = new QHBoxLayout;
-  rangeLine->addWidget(new QRadioButton(QStringLiteral("Страницы:")));
-  rangeLine->addWidget(dialogLineEdit(QStringLiteral("1-3, 5")));
+  auto* someRadio = new QRadioButton(QStringLiteral("Страницы:"));
+  rangeLine->addWidget(someRadio);
+  QLineEdit* someText = dialogLineEdit(QStringLiteral("1-3, 5"));
+  rangeLine->addWidget(someText);
   pagesLayout->addLayout(rangeLine);
   rangeRow->addWidget(pagesGroup);
   QGridLayout* copiesGrid = nullptr;
@@ -167,7 +180,9 @@ void MainWindow::showPrintDialog() {
   copies->setValue(settings.value(QStringLiteral("print/copies"), 1).toInt());
   copiesGrid->addWidget(new QLabel(QStringLiteral("Количество:")), 0, 0);
   copiesGrid->addWidget(copies, 0, 1);
-  copiesGrid->addWidget(new QCheckBox(QStringLiteral("Разобрать по копиям")), 1, 0, 1, 2);
+  auto* collate = new QCheckBox(QStringLiteral("Разобрать по копиям"));
+  collate->setChecked(true);
+  copiesGrid->addWidget(collate, 1, 0, 1, 2);
   rangeRow->addWidget(copiesGroup);
   right->addLayout(rangeRow);
 
@@ -192,8 +207,14 @@ void MainWindow::showPrintDialog() {
   pageGrid->addWidget(orientation, 1, 1);
   pageGrid->addWidget(new QLabel(QStringLiteral("Масштаб:")), 2, 0);
   pageGrid->addWidget(scale, 2, 1);
-  pageGrid->addWidget(new QCheckBox(QStringLiteral("Печатать комментарии")), 3, 0, 1, 2);
-  pageGrid->addWidget(new QCheckBox(QStringLiteral("Двусторонняя печать")), 4, 0, 1, 2);
+  // Notes and marks are part of the printed page; the box only says so.
+  auto* comments = new QCheckBox(QStringLiteral("Печатать комментарии"));
+  comments->setChecked(true);
+  comments->setEnabled(false);
+  comments->setToolTip(QStringLiteral("Заметки и разметка печатаются вместе со страницей"));
+  pageGrid->addWidget(comments, 3, 0, 1, 2);
+  auto* duplex = new QCheckBox(QStringLiteral("Двусторонняя печать"));
+  pageGrid->addWidget(duplex, 4, 0, 1, 2);
   right->addWidget(pageGroup);
   right->addStretch(1);
   body->addLayout(right, 1);
@@ -202,58 +223,141 @@ void MainWindow::showPrintDialog() {
   const auto [cancel, print] = addDialogButtonRow(layout, QStringLiteral("Отмена"), QStringLiteral("Печать"));
   print->setEnabled(open);
 
+  // What the dialog asks for, as the print run takes it.
+  const auto choices = [this, printers, current, someRadio, someText, copies, collate, duplex] {
+    PrintChoices chosen;
+    chosen.toPdfFile = printers->currentData().toString().isEmpty();
+    chosen.printerName = printers->currentData().toString();
+    chosen.copies = copies->value();
+    chosen.collate = collate->isChecked();
+    chosen.duplex = duplex->isChecked();
+    if (current->isChecked()) chosen.currentPage = true;
+    chosen.rangeAsked = someRadio->isChecked();
+    if (chosen.rangeAsked) chosen.pages = parsePageList(someText->text(), currentDocument->pageCount());
+    return chosen;
+  };
+  // The preview is the real first page of what will be printed.
+  const auto refreshPreview = [this, sheet, sheetNumber, choices, print, open] {
+    const PrintChoices chosen = choices();
+    const QList<int> pages = chosen.currentPage ? QList<int>{view->currentPageIndex()} : chosen.pages;
+    const bool nothing = !chosen.currentPage && pages.isEmpty() && chosen.rangeAsked;
+    print->setEnabled(open && !nothing);
+    const int first = pages.isEmpty() ? 0 : pages.first();
+    QImage image;
+    if (open && !nothing && currentDocument->pageCount() > 0) {
+      const QSizeF size = currentDocument->pageSize(first);
+      const double scale = std::min(176.0 / std::max(size.width(), 1.0), 246.0 / std::max(size.height(), 1.0));
+      image = currentDocument->renderPage(first, scale, 0);
+    }
+    if (image.isNull()) {
+      sheet->setPixmap(QPixmap());
+      sheetNumber->setText(open ? QStringLiteral("Нет страниц для печати") : QString());
+      return;
+    }
+    sheet->setPixmap(QPixmap::fromImage(image));
+    sheetNumber->setText(QStringLiteral("Страница %1").arg(first + 1));
+  };
+  for (QRadioButton* radio : {all, current, someRadio})
+    connect(radio, &QRadioButton::toggled, dialog, [refreshPreview](bool on) {
+      if (on) refreshPreview();
+    });
+  connect(someText, &QLineEdit::textEdited, dialog, [someRadio, refreshPreview] {
+    someRadio->setChecked(true);
+    refreshPreview();
+  });
+  refreshPreview();
+
   connect(cancel, &QPushButton::clicked, dialog, &QDialog::close);
   connect(system, &QPushButton::clicked, this, [this, dialog] {
     dialog->close();
     onPrint();
   });
-  connect(print, &QPushButton::clicked, this, [this, dialog, paper, orientation, scale, copies] {
+  connect(print, &QPushButton::clicked, this, [this, dialog, paper, orientation, scale, copies, choices] {
     QSettings stored;
     stored.setValue(QStringLiteral("print/paper"), paper->currentText());
     stored.setValue(QStringLiteral("print/orientation"), orientation->currentData().toString());
     stored.setValue(QStringLiteral("print/scale"), scale->currentData().toString());
     stored.setValue(QStringLiteral("print/copies"), copies->value());
-    onPrint();
+    const PrintChoices chosen = choices();
     dialog->close();
+    runPrint(chosen);
   });
   dialog->show();
 }
 
 void MainWindow::onPrint() {
-  if (!currentDocument->isOpen()) return;
+  PrintChoices stored;
+  stored.copies = QSettings().value(QStringLiteral("print/copies"), 1).toInt();
+  runPrint(stored);
+}
+
+void MainWindow::runPrint(const PrintChoices& choices) {
+  if (!currentDocument->isOpen() || (choices.rangeAsked && choices.pages.isEmpty())) return;
   QSettings settings;
   QPrinter printer(QPrinter::HighResolution);
+  if (choices.toPdfFile) {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    // Beside the document, named after it; a never-saved document prints into the home folder.
+    const QFileInfo source(currentDocument->filePath());
+    printer.setOutputFileName(source.fileName().isEmpty()
+                                  ? QDir::home().filePath(QStringLiteral("document-print.pdf"))
+                                  : source.dir().filePath(source.completeBaseName() + QStringLiteral("-print.pdf")));
+  } else if (!choices.printerName.isEmpty()) {
+    printer.setPrinterName(choices.printerName);
+  }
   printer.setResolution(std::clamp(settings.value(QStringLiteral("print/dpi"), 300).toInt(), 72, 1200));
   printer.setPageSize(QPageSize(paperFromSetting(settings.value(QStringLiteral("print/paper"), QStringLiteral("A4")).toString())));
   const QString orientation = settings.value(QStringLiteral("print/orientation"), QStringLiteral("portrait")).toString();
   printer.setPageOrientation(orientation == QLatin1String("landscape") || orientation == QStringLiteral("Альбомная")
                                  ? QPageLayout::Landscape
                                  : QPageLayout::Portrait);
-  printer.setCopyCount(std::clamp(settings.value(QStringLiteral("print/copies"), 1).toInt(), 1, 99));
+  printer.setCopyCount(std::clamp(choices.copies, 1, 99));
+  printer.setCollateCopies(choices.collate);
+  if (choices.duplex) printer.setDuplex(QPrinter::DuplexLongSide);
+  const int count = currentDocument->pageCount();
+  // The system dialog starts from what the program's dialog chose.
+  if (choices.currentPage) {
+    printer.setPrintRange(QPrinter::CurrentPage);
+  } else if (!choices.pages.isEmpty()) {
+    QPageRanges ranges;
+    for (int page : choices.pages) ranges.addPage(page + 1);
+    printer.setPrintRange(QPrinter::PageRange);
+    printer.setPageRanges(ranges);
+  }
 
   QPrintDialog chooser(&printer, this);
   chooser.setWindowTitle(QStringLiteral("Печать"));
   chooser.setOption(QAbstractPrintDialog::PrintPageRange, true);
   chooser.setOption(QAbstractPrintDialog::PrintCurrentPage, true);
+  chooser.setMinMax(1, std::max(count, 1));
   // A cancelled system dialog prints nothing and says nothing.
   if (chooser.exec() != QDialog::Accepted) return;
   if (!currentDocument->isOpen()) return;
 
-  const int count = currentDocument->pageCount();
-  int from = 0;
-  int to = count - 1;
+  QList<int> pages;
   if (printer.printRange() == QPrinter::PageRange) {
-    from = std::max(printer.fromPage() - 1, 0);
-    to = printer.toPage() > count ? count - 1 : printer.toPage() - 1;
+    for (const QPageRanges::Range& range : printer.pageRanges().toRangeList())
+      for (int page = std::max(range.from, 1); page <= std::min(range.to, count); ++page) pages.append(page - 1);
   } else if (printer.printRange() == QPrinter::CurrentPage) {
-    from = to = view->currentPageIndex();
+    pages.append(view->currentPageIndex());
+  } else {
+    for (int page = 0; page < count; ++page) pages.append(page);
   }
-  printPageRange(printer, from, to);
+  // A printer that makes no copies itself (a PDF file) gets every copy's
+  // sheets, collated or page by page as asked.
+  const int copies = printer.supportsMultipleCopies() ? 1 : std::clamp(printer.copyCount(), 1, 99);
+  printPages(printer, printSheetOrder(pages, copies, printer.collateCopies()));
 }
 
 QList<int> MainWindow::printPageRange(QPrinter& printer, int from, int to) {
+  QList<int> pages;
+  for (int page = from; page <= to; ++page) pages.append(page);
+  return printPages(printer, pages);
+}
+
+QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
   QList<int> failed;
-  if (!currentDocument->isOpen() || from > to) return failed;
+  if (!currentDocument->isOpen() || sheets.isEmpty()) return failed;
   // The document printed is the one the run began with, even if the user
   // switches tabs while pending events are let through.
   PdfDocument* document = currentDocument;
@@ -266,14 +370,15 @@ QList<int> MainWindow::printPageRange(QPrinter& printer, int from, int to) {
     QMessageBox::warning(this, QStringLiteral("Печать"), QStringLiteral("Не удалось начать печать"));
     return failed;
   }
-  progressBar->setRange(from, to);
-  progressBar->setValue(from);
+  progressBar->setRange(0, int(sheets.size()) - 1);
+  progressBar->setValue(0);
   progressBar->show();
-  for (int page = from; page <= to; ++page) {
-    if (page > from) printer.newPage();
-    progressBar->setValue(page);
+  for (int i = 0; i < sheets.size(); ++i) {
+    const int page = sheets[i];
+    if (i > 0) printer.newPage();
+    progressBar->setValue(i);
     QCoreApplication::processEvents();
-    if (!isOpenDocument(document)) {
+    if (!isOpenDocument(document) || page < 0 || page >= document->pageCount()) {
       failed.append(page);
       continue;
     }
@@ -294,7 +399,7 @@ QList<int> MainWindow::printPageRange(QPrinter& printer, int from, int to) {
   }
   painter.end();
   progressBar->hide();
-  const int total = to - from + 1;
+  const int total = int(sheets.size());
   if (failed.isEmpty()) {
     statusLabel->setText(QStringLiteral("Напечатано страниц: %1").arg(total));
   } else {

@@ -20,7 +20,7 @@ QString searchSignatureFor(const QString& query, const PdfDocument::FindOptions&
 }  // namespace
 
 void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool wholeWord, bool useRegex,
-                            bool backwards) {
+                            bool backwards, bool wrap) {
   if (!currentDocument->isOpen() || query.isEmpty()) return;
   lastSearchQuery = query;
   PdfDocument::FindOptions options;
@@ -29,16 +29,31 @@ void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool whole
   options.regularExpression = useRegex;
   const int count = int(searchResults.size());
   int next = -1;
+  bool fromPage = false;
   if (searchSignatureFor(query, options) == searchSignature && count > 0) {
-    if (currentSearchIndex < 0 || currentSearchIndex >= count)
+    if (currentSearchIndex < 0 || currentSearchIndex >= count) {
       next = firstSearchResultFromPage(view->currentPageIndex(), backwards);
-    else if (backwards)
-      next = currentSearchIndex == 0 ? count - 1 : currentSearchIndex - 1;
-    else
-      next = currentSearchIndex + 1 == count ? 0 : currentSearchIndex + 1;
+      fromPage = true;
+    } else if (backwards) {
+      next = currentSearchIndex == 0 ? (wrap ? count - 1 : -2) : currentSearchIndex - 1;
+    } else {
+      next = currentSearchIndex + 1 == count ? (wrap ? 0 : -2) : currentSearchIndex + 1;
+    }
   } else {
     rebuildSearchResults(query, options);
     next = firstSearchResultFromPage(view->currentPageIndex(), backwards);
+    fromPage = true;
+  }
+  // Hits only behind the page shown: without wrapping they are not reached.
+  if (!wrap && fromPage && next >= 0) {
+    const int page = searchResults[next].page;
+    if (backwards ? page > view->currentPageIndex() : page < view->currentPageIndex()) next = -2;
+  }
+  if (next == -2) {
+    // The hit shown stays; the user is told the search ran out.
+    statusLabel->setText(backwards ? QStringLiteral("«%1» — достигнуто начало документа").arg(query)
+                                   : QStringLiteral("«%1» — достигнут конец документа").arg(query));
+    return;
   }
   currentSearchIndex = next;
   if (next < 0) {

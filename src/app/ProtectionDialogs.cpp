@@ -1,10 +1,14 @@
-// "Пароль PDF" and "Свойства аннотации": forms that only show. Documents open
-// without a password and marks keep their own look, so nothing typed here is
-// read; both buttons just close.
+// "Пароль PDF": the password a locked file is opened with, and what the
+// ribbon's "Пароль" says about the document's lock. "Свойства аннотации" is a
+// form that only shows: marks keep their own look, so both its buttons close.
 #include "MainWindow.h"
 
 #include "DialogHelpers.h"
+#include "PasswordPrompt.h"
 #include "ToolDialogFrame.h"
+
+#include <QFileInfo>
+#include <QHash>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,11 +29,31 @@ void addClosingButtons(QDialog* dialog, QVBoxLayout* layout, const QString& seco
   QObject::connect(first, &QPushButton::clicked, dialog, &QDialog::close);
 }
 
+QHash<QString, QByteArray>& sessionPasswords() {
+  static QHash<QString, QByteArray> kept;
+  return kept;
+}
+
+QString passwordKey(const QString& path) {
+  const QFileInfo file(path);
+  return file.canonicalFilePath().isEmpty() ? file.absoluteFilePath() : file.canonicalFilePath();
+}
+
 }  // namespace
 
-void MainWindow::showPasswordDialog() {
-  QDialog* dialog = newToolDialog(this, QStringLiteral("Пароль PDF"), QSize(430, 250));
-  auto* layout = new QVBoxLayout(dialog);
+std::optional<QByteArray> rememberedDocumentPassword(const QString& path) {
+  const auto it = sessionPasswords().constFind(passwordKey(path));
+  if (it == sessionPasswords().constEnd()) return std::nullopt;
+  return *it;
+}
+
+std::optional<QByteArray> askDocumentPassword(QWidget* parent, const QString& fileName, const QString& problem,
+                                              const QString& path) {
+  QDialog dialog(parent);
+  dialog.setObjectName(QStringLiteral("AppDialog"));
+  dialog.setWindowTitle(QStringLiteral("Пароль PDF"));
+  dialog.resize(430, 250);
+  auto* layout = new QVBoxLayout(&dialog);
   layout->setContentsMargins(18, 18, 18, 18);
   layout->setSpacing(10);
   layout->addWidget(label(QStringLiteral("Защищённый PDF"), QStringLiteral("DialogTitle")));
@@ -37,16 +61,43 @@ void MainWindow::showPasswordDialog() {
                            QStringLiteral("DialogSubtitle"));
   subtitle->setWordWrap(true);
   layout->addWidget(subtitle);
+  // The file's name comes from outside: shown as it is, never as markup.
+  QLabel* name = label(fileName, QStringLiteral("DialogSubtitle"));
+  name->setTextFormat(Qt::PlainText);
+  layout->addWidget(name);
+  if (!problem.isEmpty()) layout->addWidget(label(problem, QStringLiteral("DialogSubtitle")));
   auto* grid = new QGridLayout;
   grid->addWidget(new QLabel(QStringLiteral("Пароль:")), 0, 0);
   QLineEdit* password = dialogLineEdit();
   password->setEchoMode(QLineEdit::Password);
   grid->addWidget(password, 0, 1);
-  grid->addWidget(new QCheckBox(QStringLiteral("Запомнить пароль для этой сессии")), 1, 1);
+  auto* remember = new QCheckBox(QStringLiteral("Запомнить пароль для этой сессии"));
+  grid->addWidget(remember, 1, 1);
   layout->addLayout(grid);
   layout->addStretch(1);
-  addClosingButtons(dialog, layout, QStringLiteral("Отмена"), QStringLiteral("Открыть"));
-  showCentredOn(this, dialog);
+  const auto [cancel, open] = addDialogButtonRow(layout, QStringLiteral("Отмена"), QStringLiteral("Открыть"));
+  open->setDefault(true);
+  QObject::connect(cancel, &QPushButton::clicked, &dialog, &QDialog::reject);
+  QObject::connect(open, &QPushButton::clicked, &dialog, &QDialog::accept);
+  password->setFocus();
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QByteArray typed = password->text().toUtf8();
+  if (remember->isChecked() && !path.isEmpty()) sessionPasswords().insert(passwordKey(path), typed);
+  return typed;
+}
+
+void MainWindow::showPasswordDialog() {
+  // A locked file asks for its password when it opens; here the user learns
+  // what the open document's lock is and what saving does with it.
+  if (!currentDocument->isOpen()) {
+    appInfo(this, QStringLiteral("Пароль PDF"), QStringLiteral("Документ не открыт"));
+    return;
+  }
+  appInfo(this, QStringLiteral("Пароль PDF"),
+          currentDocument->isEncrypted()
+              ? QStringLiteral("Документ зашифрован. При сохранении шифрование, пароли и права доступа "
+                               "сохраняются такими же, как в исходном файле.")
+              : QStringLiteral("Документ не защищён паролем. Установка пароля пока недоступна."));
 }
 
 void MainWindow::showAnnotationPropertiesDialog() {

@@ -4,6 +4,7 @@
 
 #include "DialogHelpers.h"
 #include "ToolDialogFrame.h"
+#include "UiLanguage.h"
 #include "view/PdfView.h"
 
 #include <QAbstractItemView>
@@ -11,6 +12,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QFileInfo>
 #include <QGraphicsOpacityEffect>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -27,8 +29,46 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
+
+QString unescapeSearchText(const QString& typed) {
+  QString text;
+  for (qsizetype i = 0; i < typed.size(); ++i) {
+    if (typed[i] != u'\\' || i + 1 >= typed.size()) {
+      text += typed[i];
+      continue;
+    }
+    const QChar next = typed[++i];
+    if (next == u'n') {
+      // The page text breaks its lines with \r\n: a line break typed alone
+      // means that break.
+      text += text.endsWith(u'\r') ? QStringLiteral("\n") : QStringLiteral("\r\n");
+    } else if (next == u't') {
+      text += u'\t';
+    } else if (next == u'r') {
+      text += u'\r';
+    } else if (next == u'0') {
+      text += QChar(0);
+    } else if (next == u'x') {
+      // Up to two hexadecimal digits; none at all keeps "\x" as typed.
+      int digits = 0;
+      uint value = 0;
+      while (digits < 2 && i + 1 < typed.size() && isxdigit(typed[i + 1].toLatin1())) {
+        value = value * 16 + uint(QString(typed[++i]).toUInt(nullptr, 16));
+        ++digits;
+      }
+      if (digits == 0)
+        text += QStringLiteral("\\x");
+      else
+        text += QChar(char16_t(value));
+    } else {
+      text += next;  // "\\" and any other escaped character stand for themselves
+    }
+  }
+  return text;
+}
 
 QComboBox* findCombo(const QString& lastQuery) {
   auto* combo = new QComboBox;
@@ -74,7 +114,9 @@ struct SearchControls {
   QCheckBox* backwards = nullptr;
   QCheckBox* wholeWord = nullptr;
   QCheckBox* matchCase = nullptr;
+  QCheckBox* wrap = nullptr;
   QRadioButton* regex = nullptr;
+  QRadioButton* extended = nullptr;  // none in the replace tab
 
   PdfDocument::FindOptions options() const {
     PdfDocument::FindOptions o;
@@ -83,7 +125,12 @@ struct SearchControls {
     o.regularExpression = regex->isChecked();
     return o;
   }
-  QString query() const { return find->currentText().trimmed(); }
+  // In the extended mode \n, \t, \0, \xHH and \\ stand for the characters
+  // they name.
+  QString query() const {
+    const QString typed = find->currentText().trimmed();
+    return extended && extended->isChecked() ? unescapeSearchText(typed) : typed;
+  }
 };
 
 // The "Параметры" box of a tab, its check boxes kept in the tab's controls.
@@ -92,8 +139,8 @@ QGroupBox* parametersGroup(SearchControls& controls) {
   controls.backwards = optionBox(QStringLiteral("Обратное направление"), false);
   controls.wholeWord = optionBox(QStringLiteral("Только целые слова"), false);
   controls.matchCase = optionBox(QStringLiteral("Учитывать регистр"), false);
-  for (QCheckBox* box :
-       {controls.backwards, controls.wholeWord, controls.matchCase, optionBox(QStringLiteral("Зациклить поиск"), true)})
+  controls.wrap = optionBox(QStringLiteral("Зациклить поиск"), true);
+  for (QCheckBox* box : {controls.backwards, controls.wholeWord, controls.matchCase, controls.wrap})
     params->layout()->addWidget(box);
   return params;
 }
@@ -131,8 +178,8 @@ void MainWindow::showSearchDialog() {
   auto* modeGroup = new QButtonGroup(modes);
   modeGroup->setExclusive(true);
   first.regex = modeRadio(QStringLiteral("Регулярное выражение"), false);
-  for (QRadioButton* r : {modeRadio(QStringLiteral("Обычный"), true),
-                          modeRadio(QStringLiteral("Расширенный (\\n, \\t, \\0, \\x...)"), false), first.regex}) {
+  first.extended = modeRadio(QStringLiteral("Расширенный (\\n, \\t, \\0, \\x...)"), false);
+  for (QRadioButton* r : {modeRadio(QStringLiteral("Обычный"), true), first.extended, first.regex}) {
     modeGroup->addButton(r);
     modes->layout()->addWidget(r);
   }
@@ -143,7 +190,7 @@ void MainWindow::showSearchDialog() {
   QPushButton* count = dialogButton(QStringLiteral("Подсчитать"), QStringLiteral("SecondaryDialogButton"));
   QPushButton* findAll = dialogButton(QStringLiteral("Найти все в документе"), QStringLiteral("SecondaryDialogButton"));
   QPushButton* findInAll = dialogButton(QStringLiteral("Найти во всех открытых"), QStringLiteral("SecondaryDialogButton"));
-  findInAll->setEnabled(false);
+
   QPushButton* closeFirst = dialogButton(QStringLiteral("Закрыть"), QStringLiteral("SecondaryDialogButton"));
   for (QPushButton* b : {findNext, count, findAll, findInAll, closeFirst}) findButtons->addWidget(b);
   findButtons->addStretch(1);
@@ -192,6 +239,7 @@ void MainWindow::showSearchDialog() {
   QPushButton* replaceInAll =
       dialogButton(QStringLiteral("Заменить во всех открытых"), QStringLiteral("SecondaryDialogButton"));
   replaceInAll->setEnabled(false);
+  replaceInAll->setToolTip(QStringLiteral("Команда пока недоступна"));
   QPushButton* closeSecond = dialogButton(QStringLiteral("Закрыть"), QStringLiteral("SecondaryDialogButton"));
   for (QPushButton* b : {replaceFindNext, replaceOne, replaceAll, replaceInAll, closeSecond})
     replaceButtons->addWidget(b);
@@ -231,6 +279,10 @@ void MainWindow::showSearchDialog() {
     for (int row = 0; row < table->rowCount(); ++row) {
       QTableWidgetItem* item = table->item(row, 0);
       if (!item || item->data(Qt::UserRole).toInt() != currentSearchIndex) continue;
+      // In the list of every open document, only the active one's rows count.
+      if (const QVariant marked = item->data(Qt::UserRole + 1);
+          marked.isValid() && marked.value<quintptr>() != quintptr(currentDocument))
+        continue;
       const QSignalBlocker blocker(table);
       table->selectRow(row);
       table->scrollToItem(item, QAbstractItemView::PositionAtCenter);
@@ -246,6 +298,7 @@ void MainWindow::showSearchDialog() {
     table->setProperty("useRegex", options.regularExpression);
     table->setUpdatesEnabled(false);
     table->clearContents();
+    table->setHorizontalHeaderItem(3, new QTableWidgetItem(uiTranslate(QStringLiteral("Запрос"))));
     table->setRowCount(n);
     if (n == 0) {
       table->setUpdatesEnabled(true);
@@ -275,11 +328,14 @@ void MainWindow::showSearchDialog() {
   const auto findNextFirst = [this, first, selectCurrentRow, table] {
     const QString query = first.query();
     if (query.isEmpty() || !currentDocument->isOpen()) return;
+    // The history keeps what was typed, escapes and all.
+    const QString typed = first.find->currentText().trimmed();
     bool known = false;
-    for (int i = 0; i < first.find->count() && !known; ++i) known = first.find->itemText(i) == query;
-    if (!known) first.find->addItem(query);
+    for (int i = 0; i < first.find->count() && !known; ++i) known = first.find->itemText(i) == typed;
+    if (!known) first.find->addItem(typed);
     const PdfDocument::FindOptions o = first.options();
-    onFindNext(query, o.caseSensitive, o.wholeWord, o.regularExpression, first.backwards->isChecked());
+    onFindNext(query, o.caseSensitive, o.wholeWord, o.regularExpression, first.backwards->isChecked(),
+               first.wrap->isChecked());
     if (table->rowCount() > 0) selectCurrentRow();
   };
   connect(findNext, &QPushButton::clicked, dialog, findNextFirst);
@@ -295,9 +351,61 @@ void MainWindow::showSearchDialog() {
     const int n = fillTable(query, first.options(), false);
     statusLabel->setText(QStringLiteral("Найдено вхождений «%1»: %2").arg(query).arg(n));
   });
+  // Every open document's hits in one list, tab by tab; a row names its file
+  // and opens its tab when chosen.
+  connect(findInAll, &QPushButton::clicked, dialog, [this, first, table, resultsLabel] {
+    const QString query = first.query();
+    if (query.isEmpty()) return;
+    const PdfDocument::FindOptions options = first.options();
+    table->setProperty("query", query);
+    table->setProperty("caseSensitive", options.caseSensitive);
+    table->setProperty("wholeWord", options.wholeWord);
+    table->setProperty("useRegex", options.regularExpression);
+    table->setUpdatesEnabled(false);
+    table->clearContents();
+    table->setRowCount(0);
+    table->setHorizontalHeaderItem(3, new QTableWidgetItem(uiTranslate(QStringLiteral("Документ"))));
+    for (const OpenDocumentState& state : documents) {
+      PdfDocument* document = state.document.get();
+      if (!document->isOpen()) continue;
+      const QString name = QFileInfo(state.path).fileName();
+      int index = 0;
+      for (int page = 0; page < document->pageCount(); ++page) {
+        const qsizetype hits = document->findTextWithOptions(page, query, options).size();
+        for (int place = 1; place <= hits; ++place, ++index) {
+          const int row = table->rowCount();
+          table->insertRow(row);
+          const QStringList cells = {QString::number(row + 1), QString::number(page + 1), QString::number(place), name};
+          for (int c = 0; c < 4; ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+            item->setData(Qt::UserRole, index);
+            item->setData(Qt::UserRole + 1, QVariant::fromValue<quintptr>(quintptr(document)));
+            table->setItem(row, c, item);
+          }
+        }
+      }
+    }
+    table->setUpdatesEnabled(true);
+    const int n = table->rowCount();
+    resultsLabel->setText(n == 0 ? QStringLiteral("«%1» — не найдено").arg(query)
+                                 : QStringLiteral("Найдено совпадений: %1").arg(n));
+  });
+
   const auto showRow = [this, table, first, selectCurrentRow](int row) {
     QTableWidgetItem* item = row >= 0 && row < table->rowCount() ? table->item(row, 0) : nullptr;
     if (!item) return;
+    // A row of another open document brings its tab forward first; a row of a
+    // tab closed since is ignored.
+    if (const QVariant marked = item->data(Qt::UserRole + 1); marked.isValid()) {
+      const auto* wanted = reinterpret_cast<const PdfDocument*>(marked.value<quintptr>());
+      int tab = -1;
+      for (size_t i = 0; i < documents.size(); ++i)
+        if (documents[i].document.get() == wanted) tab = int(i);
+      if (tab < 0) return;
+      activateDocument(tab);
+      if (currentDocument != wanted) return;
+    }
     const int index = item->data(Qt::UserRole).toInt();
     const QString stored = table->property("query").toString();
     const QString query = stored.trimmed().isEmpty() ? first.query() : stored;
@@ -317,7 +425,8 @@ void MainWindow::showSearchDialog() {
     const QString query = second.query();
     if (query.isEmpty()) return;
     const PdfDocument::FindOptions o = second.options();
-    onFindNext(query, o.caseSensitive, o.wholeWord, o.regularExpression, second.backwards->isChecked());
+    onFindNext(query, o.caseSensitive, o.wholeWord, o.regularExpression, second.backwards->isChecked(),
+               second.wrap->isChecked());
   });
   // Text drawn by a content stream is not replaced in place: the answer says
   // how to change it instead.

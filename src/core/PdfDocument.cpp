@@ -16,14 +16,15 @@ PdfDocument::~PdfDocument() {
   dropDoc();
 }
 
-bool PdfDocument::open(const QString& path) {
+bool PdfDocument::open(const QString& path, const QByteArray& password) {
   DocumentLock lock(mutex);
-  return loadFromFileUnlocked(path);
+  return loadFromFileUnlocked(path, password);
 }
 
 void PdfDocument::close() {
   DocumentLock lock(mutex);
   dropDoc();
+  openPassword.clear();
   currentFilePath.clear();
   modified = false;
 }
@@ -31,6 +32,7 @@ void PdfDocument::close() {
 bool PdfDocument::createEmpty() {
   DocumentLock lock(mutex);
   dropDoc();
+  openPassword.clear();
   FPDF_DOCUMENT created = FPDF_CreateNewDocument();
   if (!created) {
     lastErrorMessage = pdfiumErrorString();
@@ -60,9 +62,11 @@ QSizeF PdfDocument::pageSize(int page) const {
   return cachedPageSizes.at(page);
 }
 
-bool PdfDocument::loadFromFileUnlocked(const QString& path) {
+bool PdfDocument::loadFromFileUnlocked(const QString& path, const QByteArray& password) {
   dropDoc();
   lastErrorMessage.clear();
+  passwordRequired = false;
+  openPassword.clear();
 
   // A pipe, device or folder is refused before anything is read from it.
   if (!readPdfFile(path, &fileData, &lastErrorMessage)) {
@@ -76,14 +80,19 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path) {
   }
 
   // pdfium reads straight from fileData, which therefore lives exactly as long as doc.
-  FPDF_DOCUMENT loaded = FPDF_LoadMemDocument64(fileData.constData(), size_t(fileData.size()), nullptr);
+  const QByteArray secret = password + '\0';
+  FPDF_DOCUMENT loaded = FPDF_LoadMemDocument64(fileData.constData(), size_t(fileData.size()),
+                                                password.isEmpty() ? nullptr : secret.constData());
   if (!loaded) {
-    lastErrorMessage = pdfiumErrorString();
+    passwordRequired = FPDF_GetLastError() == FPDF_ERR_PASSWORD;
+    lastErrorMessage =
+        passwordRequired && !password.isEmpty() ? QStringLiteral("Неверный пароль.") : pdfiumErrorString();
     fileData.clear();
     qWarning() << "Cannot open document:" << lastErrorMessage;
     return false;
   }
   doc = loaded;
+  openPassword = password;
   opened.store(true, std::memory_order_release);
   currentFilePath = path;
   modified = false;

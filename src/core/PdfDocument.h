@@ -18,6 +18,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <map>
@@ -45,7 +46,10 @@ public:
   PdfDocument(const PdfDocument&) = delete;
   PdfDocument& operator=(const PdfDocument&) = delete;
 
-  bool open(const QString& path);
+  // A file locked with a password opens only with it; without the right one
+  // open fails and needsPassword() says so.
+  bool open(const QString& path, const QByteArray& password = QByteArray());
+  bool needsPassword() const { return passwordRequired; }
   void close();
   bool createEmpty();
   void markModified();
@@ -64,6 +68,18 @@ public:
   // Whether the file is encrypted; a file locked only by an owner password
   // opens without a password and counts as encrypted too.
   bool isEncrypted() const;
+  // What the file lets its reader do; everything for an unprotected file.
+  struct Permissions {
+    bool print = true;
+    bool copy = true;
+    bool modify = true;
+  };
+  Permissions permissions() const;
+  // The base names of every font the file's pages, their forms and their
+  // annotations' appearances carry, in order of first appearance, without
+  // subset tags ("[none]" for a font without a name). Read from the file as
+  // opened or last saved.
+  QStringList fontNames() const;
 
   // Scale in pixels per point, rotation in degrees clockwise (quarter turns).
   QImage renderPageLayer(int page, double scale, int rotation, PdfRenderLayer layer,
@@ -128,6 +144,12 @@ public:
   bool addMarkupAnnot(int page, const QRectF& rect, const QColor& color, int kind);
   bool addHighlightAnnot(int page, const QRectF& rect, const QColor& color);
   bool addStickyNote(int page, QPointF position, const QString& text, const QString& author);
+  // The text notes of a page: where each sits (shown space) and what it says.
+  struct Note {
+    QRectF rect;
+    QString text;
+  };
+  QList<Note> notes(int page) const;
   // ---- end of pages, saving, search, links and outline, objects ----
 
   // --- Compression: smaller copies of the document and forecasts of their size ---
@@ -181,7 +203,7 @@ private:
   fpdf_pageobject_t__* createTextObjectUnlocked(fpdf_page_t__* page, const QString& text, const QRectF& rect,
                                                 const QString& family, float size, const QColor& color,
                                                 bool bold, bool italic, bool invisible, bool fitToRect,
-                                                double horizontalScale = 1.0);
+                                                double horizontalScale = 1.0, bool familyFace = false);
   bool insertTextObjectUnlocked(fpdf_page_t__* page, const QString& text, const QRectF& rect,
                                 const QString& family, float size, const QColor& color, bool bold,
                                 bool italic, bool invisible, bool fitToRect);
@@ -195,7 +217,11 @@ private:
     std::set<char32_t> coverage;
     bool whole = false;  // the full file went in: covers everything
   };
-  const LoadedFont* loadFontUnlocked(const QString& family, bool bold, bool italic, const QString& text);
+  // With `familyFace` the face follows the family asked for (sans for
+  // Helvetica or Arial, mono for Courier, else serif); without it the serif
+  // face comes first whatever the family.
+  const LoadedFont* loadFontUnlocked(const QString& family, bool bold, bool italic, const QString& text,
+                                     bool familyFace = false);
   // Advance width of `text` in the font it is written in, points; 0 when unknown.
   double writtenAdvanceUnlocked(const QString& text, const QString& family, float size, bool bold, bool italic);
   void closeLoadedFontsUnlocked();
@@ -203,7 +229,10 @@ private:
   // ---- end of page text and blocks ----
 
 private:
-  bool loadFromFileUnlocked(const QString& path);
+  bool loadFromFileUnlocked(const QString& path, const QByteArray& password);
+  // The bytes a save writes: pdfium's rewrite, packed or locked again as the
+  // opened file was.
+  bool savedBytesUnlocked(QByteArray* bytes);
   // Appends pages of the PDF at `path` (all when `indices` is null).
   bool importPagesUnlocked(const QString& path, const int* indices, unsigned long count);
   void refreshPageMetricsUnlocked();
@@ -216,6 +245,9 @@ private:
   fpdf_document_t__* doc = nullptr;
   QString currentFilePath;
   QByteArray fileData;
+  // The password the file was opened with; saving locks the file with it again.
+  QByteArray openPassword;
+  bool passwordRequired = false;
   bool modified = false;
   std::atomic<bool> opened{false};
 

@@ -29,6 +29,8 @@ const char* const kSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 const char* const kCjkSerif = "/usr/share/fonts/opentype/noto/NotoSerifCJK-Regular.ttc";
 const char* const kNotoSerif = "/usr/share/fonts/truetype/noto/NotoSerif-Regular.ttf";
 const char* const kNotoSans = "/usr/share/fonts/truetype/noto/NotoSans-Regular.ttf";
+const char* const kMono = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf";
+const char* const kMonoBold = "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf";
 
 QList<const char*> fontFileCandidates(bool bold, bool italic) {
   QList<const char*> files;
@@ -37,6 +39,18 @@ QList<const char*> fontFileCandidates(bool bold, bool italic) {
   if (italic) files << kSerifItalic << kSansOblique;
   files << kSerif << kSans << kCjkSerif << kNotoSerif << kNotoSans;
   return files;
+}
+
+// The regular face of a family chosen by name, ahead of the usual list.
+QList<const char*> familyFaceCandidates(const QString& family, bool bold, bool italic) {
+  const QString lower = family.toLower();
+  QList<const char*> files;
+  if (lower.contains(QLatin1String("courier")) || lower.contains(QLatin1String("mono")))
+    files << (bold ? kMonoBold : kMono);
+  else if (lower.contains(QLatin1String("helvetica")) || lower.contains(QLatin1String("arial")) ||
+           lower.contains(QLatin1String("sans")))
+    files << (bold ? kSansBold : kSans);
+  return files + fontFileCandidates(bold, italic);
 }
 
 QByteArray standardFontName(const QString& family, bool bold, bool italic) {
@@ -54,10 +68,10 @@ QByteArray standardFontName(const QString& family, bool bold, bool italic) {
 }  // namespace
 
 const PdfDocument::LoadedFont* PdfDocument::loadFontUnlocked(const QString& family, bool bold, bool italic,
-                                                             const QString& text) {
+                                                             const QString& text, bool familyFace) {
   if (!doc) return nullptr;
   // The first font file that exists decides; later candidates are not tried.
-  for (const char* path : fontFileCandidates(bold, italic)) {
+  for (const char* path : familyFace ? familyFaceCandidates(family, bold, italic) : fontFileCandidates(bold, italic)) {
     const QString key = QString::fromLatin1(path);
     auto it = loadedFonts.find(key);
     std::shared_ptr<EmbeddableFont> file;
@@ -128,9 +142,9 @@ void PdfDocument::closeLoadedFontsUnlocked() {
 FPDF_PAGEOBJECT PdfDocument::createTextObjectUnlocked(FPDF_PAGE page, const QString& text, const QRectF& rect,
                                                       const QString& family, float size, const QColor& color,
                                                       bool bold, bool italic, bool invisible, bool fitToRect,
-                                                      double horizontalScale) {
+                                                      double horizontalScale, bool familyFace) {
   if (!doc || !page || text.isEmpty()) return nullptr;
-  const LoadedFont* font = loadFontUnlocked(family, bold, italic, text);
+  const LoadedFont* font = loadFontUnlocked(family, bold, italic, text, familyFace);
   if (!font) return nullptr;
   pdfium::PageObject object(FPDFPageObj_CreateTextObj(doc, font->handle, std::max(size, 1.0f)));
   if (!object) return nullptr;
@@ -176,9 +190,11 @@ bool PdfDocument::addFreeText(int page, QRectF rect, const QString& text, const 
   if (!doc || text.isEmpty()) return false;
   pdfium::Page loaded(FPDF_LoadPage(doc, page));
   if (!loaded) return false;
-  if (!insertTextObjectUnlocked(loaded.get(), text, rect.normalized(), family, size, color, false, false, false,
-                                false))
-    return false;
+  // Free text is set in the face of the family the user chose.
+  FPDF_PAGEOBJECT object = createTextObjectUnlocked(loaded.get(), text, rect.normalized(), family, size, color, false,
+                                                    false, false, false, 1.0, true);
+  if (!object) return false;
+  FPDFPage_InsertObject(loaded.get(), object);
   FPDFPage_GenerateContent(loaded.get());
   modified = true;
   return true;

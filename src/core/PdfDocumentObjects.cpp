@@ -6,7 +6,10 @@
 #include "PdfiumHandles.h"
 #include "PdfWideString.h"
 
+#include <QList>
+
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -17,6 +20,47 @@ const QColor kDefaultMarkupColor(255, 230, 0, 90);
 // A note shows as an icon of this side, in points; viewers print it.
 constexpr double kNoteIconSide = 24.0;
 constexpr int kAnnotPrintFlag = 4;
+constexpr int kUnderlineMark = 1;
+constexpr int kStrikeOutMark = 2;
+
+// One line of marked text in user space: its horizontal extent, its baseline
+// and its font size.
+struct MarkedTextLine {
+  double left = 0;
+  double right = 0;
+  double baseline = 0;
+  double size = 0;
+};
+
+// The lines of text whose characters lie in the region, split where the
+// baseline or the size changes.
+QList<MarkedTextLine> markedTextLines(FPDF_TEXTPAGE text, const QRectF& region) {
+  QList<MarkedTextLine> lines;
+  const int count = FPDFText_CountChars(text);
+  for (int i = 0; i < count; ++i) {
+    double l = 0, r = 0, b = 0, t = 0, x = 0, y = 0;
+    if (!FPDFText_GetCharBox(text, i, &l, &r, &b, &t) || !FPDFText_GetCharOrigin(text, i, &x, &y)) continue;
+    const QPointF centre((l + r) / 2, (b + t) / 2);
+    if (r <= l || !region.contains(centre)) continue;
+    const double size = std::max(FPDFText_GetFontSize(text, i), 1.0);
+    if (!lines.isEmpty() && std::abs(lines.last().baseline - y) < 0.3 * size &&
+        std::abs(lines.last().size - size) < 0.5 * size) {
+      lines.last().left = std::min(lines.last().left, l);
+      lines.last().right = std::max(lines.last().right, r);
+      continue;
+    }
+    lines.append({l, r, y, size});
+  }
+  return lines;
+}
+
+// Underline a little below the baseline; strike-out through the middle of
+// the lower-case letters. Both as thick as a font's own rule would be.
+QRectF markLineRect(const MarkedTextLine& line, int kind) {
+  const double thickness = std::max(0.06 * line.size, 0.6);
+  const double centre = kind == kUnderlineMark ? line.baseline - 0.12 * line.size : line.baseline + 0.28 * line.size;
+  return QRectF(line.left, centre - thickness / 2, line.right - line.left, thickness);
+}
 
 }  // namespace
 
@@ -32,24 +76,45 @@ bool PdfDocument::addImageToPage(int page, QPointF position, QSizeF size, const 
 }
 
 bool PdfDocument::addMarkupAnnot(int page, const QRectF& rect, const QColor& color, int kind) {
-  Q_UNUSED(kind);  // highlight, underline and strike-out all mark the rectangle the caller chose
   DocumentLock lock(mutex);
   if (!doc) return false;
   pdfium::Page loaded(FPDF_LoadPage(doc, page));
   if (!loaded) return false;
-  const QRectF user = PageSpace::ofPage(loaded.get()).toUser(rect);
-  pdfium::PageObject mark(
-      FPDFPageObj_CreateNewRect(float(user.x()), float(user.y()), float(user.width()), float(user.height())));
-  if (!mark) return false;
-  const QColor fill = color.isValid() ? color : kDefaultMarkupColor;
-  FPDFPageObj_SetFillColor(mark.get(), unsigned(fill.red()), unsigned(fill.green()), unsigned(fill.blue()),
-                           unsigned(std::clamp(fill.alpha(), kMarkupMinAlpha, kMarkupMaxAlpha)));
-  FPDFPath_SetDrawMode(mark.get(), FPDF_FILLMODE_WINDING, 0);
-  // On top of everything, so a scanned page's image cannot hide it; multiplied,
-  // so dark text under it stays dark and readable.
-  FPDFPageObj_SetBlendMode(mark.get(), "Multiply");
-  FPDFPage_InsertObject(loaded.get(), mark.release());
-  FPDFPage_GenerateContent(loaded.get());
+  const QRectF user = PageSpace::ofPage(loaded.get()).toUser(rect).normalized();
+  const QColor chosen = color.isValid() ? color : kDefaultMarkupColor;
+  QList<QRectF> shapes;
+  if (kind == kUnderlineMark || kind == kStrikeOutMark) {
+    // A line per line of text in the region, under it or through its middle;
+    // a region without text gets one line along its bottom or its middle.
+    QList<MarkedTextLine> lines;
+    {
+      pdfium::TextPage text(FPDFText_LoadPage(loaded.get()));
+      if (text) lines = markedTextLines(text.get(), user);
+    }
+    if (lines.isEmpty()) lines.append({user.left(), user.right(), user.top() + 0.2 * user.height(), user.height() * 0.8});
+    for (const MarkedTextLine& line : lines) shapes.append(markLineRect(line, kind));
+  } else {
+    shapes.append(user);
+  }
+  for (const QRectF& shape : shapes) {
+    pdfium::PageObject mark(
+        FPDFPageObj_CreateNewRect(float(shape.x()), float(shape.y()), float(shape.width()), float(shape.height())));
+    if (!mark) return false;
+    FPDFPath_SetDrawMode(mark.get(), FPDF_FILLMODE_WINDING, 0);
+    if (kind == kUnderlineMark || kind == kStrikeOutMark) {
+      // Lines are drawn in the colour as chosen: opaque, like ink.
+      FPDFPageObj_SetFillColor(mark.get(), unsigned(chosen.red()), unsigned(chosen.green()), unsigned(chosen.blue()),
+                               255);
+    } else {
+      FPDFPageObj_SetFillColor(mark.get(), unsigned(chosen.red()), unsigned(chosen.green()), unsigned(chosen.blue()),
+                               unsigned(std::clamp(chosen.alpha(), kMarkupMinAlpha, kMarkupMaxAlpha)));
+      // On top of everything, so a scanned page's image cannot hide it;
+      // multiplied, so dark text under it stays dark and readable.
+      FPDFPageObj_SetBlendMode(mark.get(), "Multiply");
+    }
+    FPDFPage_InsertObject(loaded.get(), mark.release());
+  }
+  if (!FPDFPage_GenerateContent(loaded.get())) return false;
   modified = true;
   return true;
 }
@@ -94,4 +159,28 @@ bool PdfDocument::addStickyNote(int page, QPointF position, const QString& text,
   }
   modified = true;
   return true;
+}
+
+QList<PdfDocument::Note> PdfDocument::notes(int page) const {
+  DocumentLock lock(mutex);
+  QList<Note> found;
+  if (!doc) return found;
+  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  if (!loaded) return found;
+  const PageSpace space = PageSpace::ofPage(loaded.get());
+  const int count = FPDFPage_GetAnnotCount(loaded.get());
+  for (int i = 0; i < count; ++i) {
+    pdfium::Annotation annotation(FPDFPage_GetAnnot(loaded.get(), i));
+    if (!annotation || FPDFAnnot_GetSubtype(annotation.get()) != FPDF_ANNOT_TEXT) continue;
+    FS_RECTF rect{};
+    if (!FPDFAnnot_GetRect(annotation.get(), &rect)) continue;
+    // Length in bytes, the terminating zero included.
+    const unsigned long bytes = FPDFAnnot_GetStringValue(annotation.get(), "Contents", nullptr, 0);
+    QList<FPDF_WCHAR> buffer(qsizetype(std::max(bytes / 2, 1ul)), 0);
+    if (bytes > 2) FPDFAnnot_GetStringValue(annotation.get(), "Contents", buffer.data(), bytes);
+    const QRectF user = QRectF(QPointF(rect.left, rect.bottom), QPointF(rect.right, rect.top)).normalized();
+    found.append({space.toShown(user).normalized(),
+                  QString::fromUtf16(reinterpret_cast<const char16_t*>(buffer.constData()))});
+  }
+  return found;
 }

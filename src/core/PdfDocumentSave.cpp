@@ -2,6 +2,8 @@
 
 #include "DocumentLock.h"
 #include "PdfFileWriter.h"
+#include "PdfEncryptionKeeping.h"
+#include "PdfGeneratedStateRepair.h"
 #include "PdfObjectStreamPacking.h"
 #include "PdfiumHandles.h"
 
@@ -43,19 +45,13 @@ bool PdfDocument::save(const QString& path) {
   // The whole file is made in memory first, so nothing on disk changes until
   // it is complete; the target is then replaced in one rename.
   QByteArray bytes;
-  if (!serializePdf(doc, 0, &bytes)) {
-    lastErrorMessage = pdfiumErrorString();
-    return false;
-  }
-  if (usesObjectStreams(fileData)) {
-    QByteArray packed;
-    if (packObjectStreams(bytes, &packed)) bytes = std::move(packed);
-  }
+  if (!savedBytesUnlocked(&bytes)) return false;
   if (!writeFileAtomically(path, bytes, &lastErrorMessage)) return false;
 
   if (inPlace) {
     // Continue on exactly what is now on disk; the saved bytes stand in for a reread.
-    FPDF_DOCUMENT reopened = FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr);
+    FPDF_DOCUMENT reopened = FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()),
+                                                    openPassword.isEmpty() ? nullptr : openPassword.constData());
     if (!reopened) {
       lastErrorMessage = pdfiumErrorString();
       return false;
@@ -73,11 +69,41 @@ bool PdfDocument::save(const QString& path) {
 
 bool PdfDocument::saveAs(const QString& path) { return save(path); }
 
+bool PdfDocument::savedBytesUnlocked(QByteArray* bytes) {
+  // An encrypted file is written in the clear by pdfium and locked again by
+  // qpdf with the opened file's own parameters; a file that cannot be locked
+  // again is not saved, never saved open.
+  const bool encrypted = FPDF_GetSecurityHandlerRevision(doc) >= 0;
+  if (!serializePdf(doc, encrypted ? FPDF_REMOVE_SECURITY : 0, bytes)) {
+    lastErrorMessage = pdfiumErrorString();
+    return false;
+  }
+  QByteArray repaired;
+  if (restoreDroppedResetStates(*bytes, &repaired)) *bytes = std::move(repaired);
+  if (encrypted) {
+    QByteArray locked;
+    if (!encryptLikeOriginal(fileData, openPassword, *bytes, usesObjectStreams(fileData), &locked,
+                             &lastErrorMessage))
+      return false;
+    *bytes = std::move(locked);
+    return true;
+  }
+  if (usesObjectStreams(fileData)) {
+    QByteArray packed;
+    if (packObjectStreams(*bytes, &packed)) *bytes = std::move(packed);
+  }
+  return true;
+}
+
 bool PdfDocument::saveCopy(const QString& path) const {
   DocumentLock lock(mutex);
   if (!doc) return false;
   QByteArray bytes;
-  if (!serializePdf(doc, FPDF_NO_INCREMENTAL, &bytes)) return false;
+  // Copies are the input of the program's own workers, which open files
+  // without a password: a locked document's copy is written in the clear
+  // (it lives in a private temporary folder).
+  const bool encrypted = FPDF_GetSecurityHandlerRevision(doc) >= 0;
+  if (!serializePdf(doc, encrypted ? FPDF_REMOVE_SECURITY : FPDF_NO_INCREMENTAL, &bytes)) return false;
   return writeFileAtomically(path, bytes, nullptr);
 }
 

@@ -467,6 +467,8 @@ FPDF_BOOL FPDFAnnot_SetColor(FPDF_ANNOTATION annot, FPDFANNOT_COLORTYPE type, un
                              unsigned int G, unsigned int B, unsigned int A);
 FPDF_BOOL FPDFAnnot_AppendAttachmentPoints(FPDF_ANNOTATION annot, const FS_QUADPOINTSF* quad_points);
 FPDF_BOOL FPDFAnnot_SetStringValue(FPDF_ANNOTATION annot, FPDF_BYTESTRING key, FPDF_WIDESTRING value);
+unsigned long FPDFAnnot_GetStringValue(FPDF_ANNOTATION annot, FPDF_BYTESTRING key, FPDF_WCHAR* buffer,
+                                       unsigned long buflen);
 int FPDFAnnot_GetFlags(FPDF_ANNOTATION annot);
 FPDF_BOOL FPDFAnnot_SetFlags(FPDF_ANNOTATION annot, int flags);
 FPDF_LINK FPDFAnnot_GetLink(FPDF_ANNOTATION annot);

@@ -20,11 +20,13 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
+#include <QProcess>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <memory>
 
@@ -145,7 +147,8 @@ TEST_F(MarkupTest, MarksCoverTheMarkedWordsOnTurnedAndCroppedPages) {
       QTest::mouseClick(ribbonButton(m.button), Qt::LeftButton);
       EXPECT_EQ(window->statusLabel->text(), QStringLiteral("%1 добавлен на стр. %2").arg(m.name).arg(page + 1));
       EXPECT_EQ(window->pendingSelectionPage, -1);  // every mark needs a new selection
-      marked.append({page, box});
+      // Underline and strike-out draw lines, looked at in their own test.
+      if (m.button == QStringLiteral("Маркер")) marked.append({page, box});
     }
   }
   const QString saved = dir.filePath(QStringLiteral("saved.pdf"));
@@ -168,13 +171,16 @@ TEST_F(MarkupTest, MarksCoverTheMarkedWordsOnTurnedAndCroppedPages) {
 
 TEST_F(MarkupTest, NoteAndFreeTextAreSavedAndReadBack) {
   if (!testsupport::hasTool("qpdf") || !testsupport::hasTool("pdftotext")) GTEST_SKIP() << "oracles missing";
-  // A note on the turned page, at its centre.
+  // A note on the turned page, where the user clicks.
   window->view->setCurrentPage(0);
   whenModalOpens<QInputDialog>([](QInputDialog* d) {
     d->setTextValue(QStringLiteral("Проверить сумму"));
     d->accept();
   });
   QTest::mouseClick(ribbonButton(QStringLiteral("Заметка")), Qt::LeftButton);
+  QApplication::processEvents();
+  QTest::mouseClick(window->view->viewport(), Qt::LeftButton, {},
+                    window->view->viewportPointForPageTopPoint(0, QPointF(300, 300)));
   EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Заметка добавлена на стр. 1"));
 
   // Free text into a region marked on the cropped page.
@@ -252,4 +258,155 @@ TEST_F(EditorWindowTest, MarkWritesPendingBlockEditsFirst) {
   const QString saved = dir.filePath(QStringLiteral("edited-and-marked.pdf"));
   ASSERT_TRUE(window->currentDocument->saveAs(saved));
   EXPECT_TRUE(oracles::pageText(saved, 0).contains(QStringLiteral("Rewritten line")));
+}
+
+namespace {
+
+// What poppler says on stderr while it renders every page of the file.
+QString popplerWarnings(const QString& file) {
+  QTemporaryDir out;
+  QProcess process;
+  process.start(QStringLiteral("pdftoppm"), {"-r", "20", "-png", file, out.filePath(QStringLiteral("p"))});
+  if (!process.waitForStarted() || !process.waitForFinished(120000)) return QStringLiteral("<pdftoppm did not run>");
+  return QString::fromUtf8(process.readAllStandardError()).trimmed();
+}
+
+// Rows of the page image (72 dpi, y down) in which most pixels across the
+// box's width are the mark colour: pure red ink.
+QList<int> redRows(const QImage& page, const QRectF& box, double from, double to) {
+  QList<int> rows;
+  const int left = int(box.left()) + 1;
+  const int right = int(box.right()) - 1;
+  for (int y = std::max(0, int(from)); y <= std::min(page.height() - 1, int(to)); ++y) {
+    int red = 0;
+    for (int x = left; x <= right; ++x) {
+      const QColor c = page.pixelColor(x, y);
+      if (c.red() > 150 && c.red() - c.green() > 60 && c.red() - c.blue() > 60) ++red;
+    }
+    if (red > (right - left) / 2) rows.append(y);
+  }
+  return rows;
+}
+
+}  // namespace
+
+// Underline and strike-out are lines in the chosen colour, under and through
+// the marked words as poppler boxes them; a note sits where the user clicked
+// and tells its text when pointed at; every saved page names only resources
+// it has.
+TEST_F(MarkupTest, LinesUnderAndThroughWordsNotesWhereClickedPagesValid) {
+  if (!testsupport::hasTool("pdftoppm") || !testsupport::hasTool("qpdf")) GTEST_SKIP() << "oracles missing";
+  whenModalOpens<QColorDialog>([](QColorDialog* d) {
+    d->setCurrentColor(QColor(220, 0, 0));
+    d->accept();
+  });
+  QToolButton* marker = ribbonButton(QStringLiteral("Маркер"));
+  QContextMenuEvent rightClick(QContextMenuEvent::Mouse, marker->rect().center(),
+                               marker->mapToGlobal(marker->rect().center()));
+  QApplication::sendEvent(marker, &rightClick);
+
+  // Page 2 is upright with a crop box; page 1 turned. Both get every kind.
+  const double height = window->currentDocument->pageSize(1).height();
+  const QRectF under = lineBox(path, 1, {"underline", "this", "line"}, height);
+  const QRectF strike = lineBox(path, 1, {"strike", "out", "here"}, height);
+  const QRectF high = lineBox(path, 1, {"highlight", "these", "words"}, height);
+  ASSERT_FALSE(under.isEmpty());
+  ASSERT_FALSE(strike.isEmpty());
+  for (int page = 0; page < 2; ++page) {
+    const double shownHeight = window->currentDocument->pageSize(page).height();
+    const std::pair<const char*, QStringList> marks[] = {{"Маркер", {"highlight", "these", "words"}},
+                                                         {"Подчерк.", {"underline", "this", "line"}},
+                                                         {"Зачерк.", {"strike", "out", "here"}}};
+    for (const auto& [button, words] : marks) {
+      markRegion(page, lineBox(path, page, words, shownHeight));
+      QTest::mouseClick(ribbonButton(QString::fromUtf8(button)), Qt::LeftButton);
+      ASSERT_EQ(window->pendingSelectionPage, -1) << button << " on page " << page + 1;
+    }
+  }
+
+  // Two notes on page 2, each placed by a click after "Заметка".
+  const QPointF clicks[] = {{300, 200}, {420, 260}};
+  window->view->setCurrentPage(1);
+  QApplication::processEvents();
+  for (const QPointF& click : clicks) {
+    QTest::mouseClick(ribbonButton(QStringLiteral("Заметка")), Qt::LeftButton);
+    whenModalOpens<QInputDialog>([click](QInputDialog* d) {
+      d->setTextValue(QStringLiteral("Note at %1").arg(click.x()));
+      d->accept();
+    });
+    QTest::mouseClick(window->view->viewport(), Qt::LeftButton, {},
+                      window->view->viewportPointForPageTopPoint(1, click));
+    EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Заметка добавлена на стр. 2"));
+  }
+  // Pointing at the first note shows its words.
+  const QPoint pointed = window->view->viewportPointForPageTopPoint(1, clicks[0]);
+  QHelpEvent help(QEvent::ToolTip, pointed, window->view->viewport()->mapToGlobal(pointed));
+  QApplication::sendEvent(window->view->viewport(), &help);
+  EXPECT_TRUE(QToolTip::text().contains(QStringLiteral("Note at 300"))) << QToolTip::text().toStdString();
+
+  const QString saved = dir.filePath(QStringLiteral("lines.pdf"));
+  ASSERT_TRUE(window->currentDocument->saveAs(saved));
+  EXPECT_TRUE(oracles::qpdfCheckPasses(saved));
+  EXPECT_EQ(popplerWarnings(saved), QString());
+  // Marked again after saving in place, and saved again: still valid.
+  markRegion(1, lineBox(path, 1, {"untouched", "text"}, height));
+  QTest::mouseClick(ribbonButton(QStringLiteral("Маркер")), Qt::LeftButton);
+  markRegion(0, lineBox(path, 0, {"untouched", "text"}, window->currentDocument->pageSize(0).height()));
+  QTest::mouseClick(ribbonButton(QStringLiteral("Подчерк.")), Qt::LeftButton);
+  ASSERT_TRUE(window->currentDocument->save(saved));
+  EXPECT_TRUE(oracles::qpdfCheckPasses(saved));
+  EXPECT_EQ(popplerWarnings(saved), QString());
+
+  // The words' boxes measure from the page's top, as the image: at 72 dpi
+  // one pixel per point.
+  const QImage image = oracles::renderWithPoppler(saved, 1, 72);
+  const QRectF& underTop = under;
+  const QRectF& strikeTop = strike;
+  const QList<int> underRows = redRows(image, underTop, underTop.top() - 4, underTop.bottom() + 8);
+  ASSERT_FALSE(underRows.isEmpty());
+  for (int y : underRows) {
+    EXPECT_GT(y, underTop.top() + 0.7 * underTop.height()) << "underline row " << y;
+    EXPECT_LT(y, underTop.bottom() + 0.3 * underTop.height()) << "underline row " << y;
+  }
+  const QList<int> strikeRows = redRows(image, strikeTop, strikeTop.top() - 4, strikeTop.bottom() + 8);
+  ASSERT_FALSE(strikeRows.isEmpty());
+  for (int y : strikeRows) {
+    EXPECT_GT(y, strikeTop.top() + 0.25 * strikeTop.height()) << "strike-out row " << y;
+    EXPECT_LT(y, strikeTop.top() + 0.75 * strikeTop.height()) << "strike-out row " << y;
+  }
+  // Lines, not tinted boxes: a few rows each, while the highlight still tints its box.
+  EXPECT_LE(underRows.size(), 4);
+  EXPECT_LE(strikeRows.size(), 4);
+  EXPECT_GT(redRows(image, high, high.top() + 2, high.bottom() - 2).size(), high.height() / 2);
+
+  // The notes' /Rect hold the clicked points, in user space (crop box at 40, 60).
+  QByteArray json;
+  ASSERT_EQ(testsupport::runTool("qpdf", {"--json", "--json-key=qpdf", saved}, &json), 0);
+  const QJsonObject objects = QJsonDocument::fromJson(json).object().value("qpdf").toArray().at(1).toObject();
+  QList<QRectF> rects;
+  for (const QJsonValue& value : objects) {
+    const QJsonObject dict = value.toObject().value("value").toObject();
+    if (dict.value("/Subtype").toString() != QStringLiteral("/Text")) continue;
+    const QJsonArray r = dict.value("/Rect").toArray();
+    rects.append(QRectF(QPointF(r[0].toDouble(), r[1].toDouble()), QPointF(r[2].toDouble(), r[3].toDouble())));
+  }
+  ASSERT_EQ(rects.size(), 2);
+  for (const QPointF& click : clicks) {
+    const QPointF user(click.x() + 40, 60 + height - click.y());
+    EXPECT_TRUE(rects[0].contains(user) || rects[1].contains(user)) << user.x() << "," << user.y();
+  }
+  EXPECT_FALSE(rects[0].intersects(rects[1]));  // the second note does not cover the first
+}
+
+// Commands the tab does not carry yet are greyed out and say so.
+TEST_F(MarkupTest, CommandsWithoutActionAreDisabledAndSaySo) {
+  for (const char* text : {"Область", "Удалить", "Права", "Редакция", "Проверить"}) {
+    SCOPED_TRACE(text);
+    QToolButton* button = ribbonButton(QString::fromUtf8(text));
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->isEnabled());
+    EXPECT_TRUE(button->toolTip().contains(QStringLiteral("Команда пока недоступна")));
+  }
+  for (const char* text : {"Заметка", "Маркер", "Подчерк.", "Зачерк.", "Найти", "Пароль", "Свойства"})
+    EXPECT_TRUE(ribbonButton(QString::fromUtf8(text))->isEnabled()) << text;
 }

@@ -9,13 +9,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -199,4 +204,86 @@ TEST_F(PrintingTest, PageTurnedInTheViewPrintsTurnedNotSqueezed) {
       if (qGray(sheet.pixel(x, y)) < 128) ink |= QRect(x, y, 1, 1);
   ASSERT_FALSE(ink.isEmpty());
   EXPECT_NEAR(double(ink.height()) / ink.width(), 2.0, 0.15) << ink.width() << "x" << ink.height();
+}
+
+// Dark bands down the middle of a printed sheet, as poppler renders it.
+int darkBands(const QImage& sheet) {
+  int bands = 0;
+  bool inBand = false;
+  const int x = sheet.width() / 2;
+  for (int y = 0; y < sheet.height(); ++y) {
+    const bool dark = qGray(sheet.pixel(x, y)) < 100;
+    if (dark && !inBand) ++bands;
+    inBand = dark;
+  }
+  return bands;
+}
+
+// The program's own dialog decides what is printed: "2-3" with two copies
+// gives four sheets, collated or not, and only those pages; the current page
+// gives that page alone; the preview shows the first page of the choice.
+// Printed sheets are pictures, so each page says who it is by its number of
+// bars (page n has n), counted on poppler's render of the printed file.
+TEST(PrintDialogChoicesTest, RangeCurrentPageAndCopiesReachTheSheets) {
+  if (!testsupport::hasTool("pdfinfo") || !testsupport::hasTool("pdftoppm")) GTEST_SKIP() << "poppler tools missing";
+  useCleanSettings();
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("five.pdf"));
+  ASSERT_TRUE(testsupport::writeDrawnPdf(path, 5, {595, 842}, 12, [](QPainter& painter, int page) {
+    for (int bar = 0; bar <= page; ++bar) painter.fillRect(QRectF(100, 100 + 120 * bar, 395, 50), Qt::black);
+  }));
+  TestWindow window(AppProduct::Editor);
+  window.openFile(path);
+  ASSERT_TRUE(window.currentDocument->isOpen());
+  const QString out = dir.filePath(QStringLiteral("five-print.pdf"));
+
+  struct Case {
+    QString radio;
+    QString range;
+    int copies;
+    bool collate;
+    QList<int> expected;  // bars on each printed sheet
+  };
+  const QList<Case> cases = {
+      {QStringLiteral("Страницы:"), QStringLiteral("2-3"), 2, true, {2, 3, 2, 3}},
+      {QStringLiteral("Страницы:"), QStringLiteral("2-3"), 2, false, {2, 2, 3, 3}},
+      {QStringLiteral("Текущая страница"), QString(), 1, true, {4}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE((c.radio + " " + c.range + " collate " + QString::number(c.collate)).toStdString());
+    QFile::remove(out);
+    window.view->setCurrentPage(3);
+    window.showPrintDialog();
+    auto* dialog = window.findChild<QDialog*>(QStringLiteral("PrintDialog"));
+    ASSERT_NE(dialog, nullptr);
+    for (QComboBox* combo : dialog->findChildren<QComboBox*>())
+      if (combo->findText(QStringLiteral("PDF (файл)")) >= 0) combo->setCurrentIndex(0);
+    for (QRadioButton* radio : dialog->findChildren<QRadioButton*>())
+      if (radio->text() == c.radio) QTest::mouseClick(radio, Qt::LeftButton);
+    if (!c.range.isEmpty()) {
+      auto* range = dialog->findChild<QLineEdit*>();
+      range->selectAll();
+      QTest::keyClicks(range, c.range);
+    }
+    // The preview is the first page of the choice, drawn from the document.
+    auto* preview = dialog->findChild<QLabel*>(QStringLiteral("PrintPreviewPage"));
+    ASSERT_FALSE(preview->pixmap().isNull());
+    EXPECT_EQ(darkBands(preview->pixmap().toImage()), c.expected.first());
+    dialog->findChild<QSpinBox*>()->setValue(c.copies);
+    for (QCheckBox* box : dialog->findChildren<QCheckBox*>())
+      if (box->text() == QStringLiteral("Разобрать по копиям")) box->setChecked(c.collate);
+    bool offered = false;
+    whenModalOpens<QPrintDialog>([&offered](QPrintDialog* d) {
+      offered = true;
+      d->accept();
+    });
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+      if (b->text() == QStringLiteral("Печать")) QTest::mouseClick(b, Qt::LeftButton);
+    ASSERT_TRUE(offered);
+    ASSERT_TRUE(QFileInfo::exists(out));
+    ASSERT_EQ(oracles::pdfinfoPages(out).size(), c.expected.size());
+    for (int i = 0; i < c.expected.size(); ++i)
+      EXPECT_EQ(darkBands(oracles::renderWithPoppler(out, i, 30)), c.expected[i]) << "sheet " << i + 1;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
 }

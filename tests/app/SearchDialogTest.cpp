@@ -235,3 +235,78 @@ TEST_F(SearchDialogTest, PlaceOnPageCountsEachPagesHitsFromOne) {
   for (int row = 0; row < table->rowCount(); ++row) shown << table->item(row, 2)->text();
   EXPECT_EQ(shown, expected);
 }
+
+// "Зациклить поиск" off stops at the last hit (or the first, backwards) and
+// says so; the extended mode reads \xHH and \n as the characters they name,
+// counted against pdftotext; searching every open tab is shown unavailable.
+TEST_F(SearchDialogTest, WrapOffStopsAtTheEndsAndExtendedModeReadsEscapes) {
+  if (!testsupport::hasTool("pdftotext")) GTEST_SKIP() << "pdftotext missing";
+  QDialog* dialog = openDialog();
+  ASSERT_NE(dialog, nullptr);
+  click(inTab<QCheckBox>(dialog, 0, QStringLiteral("Зациклить поиск")));
+  setQuery(dialog, QStringLiteral("alpha"));
+  QPushButton* next = inTab<QPushButton>(dialog, 0, QStringLiteral("Найти далее"));
+  for (int step = 0; step < 8; ++step) click(next);
+  ASSERT_EQ(window->currentSearchIndex, 7);
+  const std::pair<int, int> last{window->view->searchHitPage(), window->view->currentSearchHitIndex()};
+  click(next);
+  EXPECT_EQ(window->currentSearchIndex, 7);
+  EXPECT_EQ(std::make_pair(window->view->searchHitPage(), window->view->currentSearchHitIndex()), last);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("«alpha» — достигнут конец документа"));
+  click(inTab<QCheckBox>(dialog, 0, QStringLiteral("Обратное направление")));
+  for (int step = 0; step < 8; ++step) click(next);
+  EXPECT_EQ(window->currentSearchIndex, 0);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("«alpha» — достигнуто начало документа"));
+  click(inTab<QCheckBox>(dialog, 0, QStringLiteral("Обратное направление")));
+
+  QByteArray out;
+  ASSERT_EQ(testsupport::runTool("pdftotext", {"-enc", "UTF-8", path, "-"}, &out), 0);
+  const QStringList pages = QString::fromUtf8(out).split(QLatin1Char('\f'));
+  click(inTab<QRadioButton>(dialog, 0, QStringLiteral("Расширенный (\\n, \\t, \\0, \\x...)")));
+  auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("DialogTable"));
+  click(inTab<QCheckBox>(dialog, 0, QStringLiteral("Учитывать регистр")));
+  setQuery(dialog, QStringLiteral("\\x41lpha"));
+  click(inTab<QPushButton>(dialog, 0, QStringLiteral("Подсчитать")));
+  EXPECT_EQ(table->rowCount(), popplerCount(pages, QStringLiteral("Alpha"), false, true));
+  EXPECT_GT(table->rowCount(), 0);
+  setQuery(dialog, QStringLiteral("ДОГОВОР\\nalpha"));
+  click(inTab<QPushButton>(dialog, 0, QStringLiteral("Подсчитать")));
+  EXPECT_EQ(table->rowCount(), popplerCount(pages, QStringLiteral("ДОГОВОР\nalpha"), false, true));
+  EXPECT_EQ(table->rowCount(), 1);
+
+  QPushButton* replaceInAll = inTab<QPushButton>(dialog, 1, QStringLiteral("Заменить во всех открытых"));
+  ASSERT_NE(replaceInAll, nullptr);
+  EXPECT_FALSE(replaceInAll->isEnabled());
+  EXPECT_EQ(replaceInAll->toolTip(), QStringLiteral("Команда пока недоступна"));
+}
+
+// "Найти во всех открытых" lists the hits of every open tab, as many as
+// pdftotext finds in each file, and a row of another tab brings it forward
+// on the hit's page.
+TEST_F(SearchDialogTest, FindInAllOpenListsEveryTabAndARowOpensItsTab) {
+  if (!testsupport::hasTool("pdftotext")) GTEST_SKIP() << "pdftotext missing";
+  const QString other = dir.filePath(QStringLiteral("other.pdf"));
+  ASSERT_TRUE(testsupport::writePdf(other, {{QStringLiteral("nothing")}, {QStringLiteral("beta alpha")},
+                                            {QStringLiteral("alpha and alpha")}}));
+  window->openFile(other);
+  window->activateDocument(0);
+  const auto count = [](const QString& file) {
+    QByteArray out;
+    testsupport::runTool("pdftotext", {"-enc", "UTF-8", file, "-"}, &out);
+    return popplerCount(QString::fromUtf8(out).split(QLatin1Char('\f')), QStringLiteral("alpha"), false, false);
+  };
+  QDialog* dialog = openDialog();
+  ASSERT_NE(dialog, nullptr);
+  setQuery(dialog, QStringLiteral("alpha"));
+  click(inTab<QPushButton>(dialog, 0, QStringLiteral("Найти во всех открытых")));
+  auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("DialogTable"));
+  ASSERT_EQ(table->rowCount(), count(path) + count(other));
+  const int last = table->rowCount() - 1;
+  EXPECT_EQ(table->item(last, 3)->text(), QStringLiteral("other.pdf"));
+  EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral("contract.pdf"));
+  QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(table->item(last, 0)).center());
+  EXPECT_EQ(window->activeIndex, 1);
+  EXPECT_EQ(window->view->searchHitPage(), 2);
+  EXPECT_EQ(window->view->currentPageIndex(), 2);
+  EXPECT_EQ(window->view->currentSearchHitIndex(), 1);
+}

@@ -1,0 +1,72 @@
+#include "PdfGeneratedStateRepair.h"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <algorithm>
+#include <exception>
+#include <regex>
+#include <string>
+
+namespace {
+
+// What pdfium writes at the head of a content stream of its own.
+const std::regex& resetPrefix() {
+  static const std::regex prefix(R"(^\s*q\s+0\s+0\s+0\s+RG\s+0\s+0\s+0\s+rg\s+1\s+w\s+0\s+J\s+0\s+j\s+/(FXE\d+)\s+gs)");
+  return prefix;
+}
+
+bool namesGeneratedState(QPDFObjectHandle states) {
+  if (!states.isDictionary()) return false;
+  for (const std::string& key : states.getKeys())
+    if (key.rfind("/FXE", 0) == 0) return true;
+  return false;
+}
+
+}  // namespace
+
+bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired) {
+  try {
+    QPDF reader;
+    reader.setSuppressWarnings(true);
+    reader.processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()));
+    bool changed = false;
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(reader).getAllPages()) {
+      QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+      if (!resources.isDictionary()) continue;
+      QPDFObjectHandle states = resources.getKey("/ExtGState");
+      // Only pages pdfium wrote content into carry its state names.
+      if (!namesGeneratedState(states)) continue;
+      for (QPDFObjectHandle& stream : page.getPageContents()) {
+        if (!stream.isStream()) continue;
+        const std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_generalized);
+        const std::string head(reinterpret_cast<const char*>(data->getBuffer()),
+                               std::min<size_t>(data->getSize(), 96));
+        std::smatch match;
+        if (!std::regex_search(head, match, resetPrefix())) continue;
+        const std::string name = "/" + match[1].str();
+        if (states.hasKey(name)) continue;
+        QPDFObjectHandle defaultState = QPDFObjectHandle::newDictionary();
+        defaultState.replaceKey("/BM", QPDFObjectHandle::newName("/Normal"));
+        defaultState.replaceKey("/CA", QPDFObjectHandle::newInteger(1));
+        defaultState.replaceKey("/ca", QPDFObjectHandle::newInteger(1));
+        states.replaceKey(name, defaultState);
+        changed = true;
+      }
+    }
+    if (!changed) return false;
+    QPDFWriter writer(reader);
+    writer.setOutputMemory();
+    writer.setLinearization(false);
+    writer.write();
+    const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
+    if (!buffer || buffer->getSize() == 0) return false;
+    *repaired = QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()), qsizetype(buffer->getSize()));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}

@@ -1,0 +1,14 @@
+#pragma once
+// pdfium opens every content stream it writes by resetting the graphics
+// state through a state of its own ("/FXE5 gs"). When a later edit of the
+// same page regenerates its content, pdfium keeps only the states some page
+// object uses and drops such a reset state, although the older stream still
+// names it: viewers then warn that the page lacks a resource. Before a file
+// is written, each dropped reset state is put back (it is always the plain
+// default state).
+
+#include <QByteArray>
+
+// True with `repaired` set when a state had to be put back; false (and
+// `repaired` untouched) when nothing was missing or the file cannot be read.
+bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired);
