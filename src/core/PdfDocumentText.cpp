@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <optional>
 
@@ -38,6 +39,9 @@ struct CharInfo {
   bool bold = false;
   bool italic = false;
   bool transparent = false;
+  // The page does not show the colour the PDF gives (hidden or clipped
+  // text, no usable colour, an image drawn over it): the rendered ink decides.
+  bool inkDecides = false;
 };
 
 // One character as drawn: a ligature's parts share one box and travel
@@ -293,9 +297,55 @@ private:
   const FontNameStyle* last = nullptr;  // set after the latest insertion, so never moved since
 };
 
-void readCharStyle(FPDF_TEXTPAGE textPage, int index, CharInfo& c, FontNameStyles& fonts) {
+// Which text objects an image is drawn over, worked out once per object:
+// their own colour is not what the page shows.
+class ImagesOverText {
+public:
+  ImagesOverText(FPDF_PAGE page, const PageSpace& space) {
+    const int count = FPDFPage_CountObjects(page);
+    for (int i = 0; i < count; ++i) {
+      FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
+      if (!object) continue;
+      order.insert(object, i);
+      float left = 0, bottom = 0, right = 0, top = 0;
+      if (FPDFPageObj_GetType(object) == FPDF_PAGEOBJ_IMAGE &&
+          FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top))
+        images.push_back({i, space.toShown(QRectF(QPointF(left, bottom), QPointF(right, top)).normalized())});
+    }
+  }
+
+  bool covers(FPDF_PAGEOBJECT text, const QRectF& box) {
+    if (images.empty()) return false;
+    const auto known = verdicts.constFind(text);
+    if (known != verdicts.constEnd()) return known.value();
+    // Text inside a form has no place in the page's own order: taken as uncovered.
+    const int index = order.value(text, std::numeric_limits<int>::max());
+    const bool covered = std::any_of(images.begin(), images.end(), [&](const auto& image) {
+      return image.first > index && image.second.intersects(box);
+    });
+    verdicts.insert(text, covered);
+    return covered;
+  }
+
+private:
+  QHash<FPDF_PAGEOBJECT, int> order;
+  std::vector<std::pair<int, QRectF>> images;
+  QHash<FPDF_PAGEOBJECT, bool> verdicts;
+};
+
+// The size the glyphs are drawn at: the font size scaled by the text and
+// page matrices, measured along the glyphs' vertical axis.
+double drawnFontSize(FPDF_TEXTPAGE textPage, int index, double fontSize) {
+  FS_MATRIX m{};
+  if (!FPDFText_GetMatrix(textPage, index, &m)) return fontSize;
+  const double scale = std::hypot(m.c, m.d);
+  return scale > 1e-6 && std::isfinite(scale) ? fontSize * scale : fontSize;
+}
+
+void readCharStyle(FPDF_TEXTPAGE textPage, int index, CharInfo& c, FontNameStyles& fonts, ImagesOverText& images,
+                   const QRectF& shownBox) {
   const double size = FPDFText_GetFontSize(textPage, index);
-  c.fontSize = size > 0 ? size : std::max(c.rect.height(), 6.0);
+  c.fontSize = size > 0 ? drawnFontSize(textPage, index, size) : std::max(c.rect.height(), 6.0);
 
   const FontNameStyle& font = fonts.forCharacter(textPage, index);
   c.fontName = font.name;
@@ -304,19 +354,31 @@ void readCharStyle(FPDF_TEXTPAGE textPage, int index, CharInfo& c, FontNameStyle
   c.bold = c.weight > 599 || font.boldByName;
   c.italic = font.italic;
 
+  FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, index);
+  const int mode = object ? FPDFTextObj_GetTextRenderMode(object) : FPDF_TEXTRENDERMODE_FILL;
   unsigned int r = 0, g = 0, b = 0, a = 255;
-  if (FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a)) {
+  bool read = FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a);
+  if (read) {
     if (r <= 255 && g <= 255 && b <= 255 && a <= 255) {
       c.color = QColor(int(r), int(g), int(b), int(a));
       c.transparent = a <= 8;
     } else {
       c.color = QColor();
+      read = false;
     }
+  }
+  // Outlined text shows its stroke colour.
+  if (mode == FPDF_TEXTRENDERMODE_STROKE || mode == FPDF_TEXTRENDERMODE_STROKE_CLIP) {
+    unsigned int sr = 0, sg = 0, sb = 0, sa = 255;
+    read = FPDFText_GetStrokeColor(textPage, index, &sr, &sg, &sb, &sa) && sr <= 255 && sg <= 255 && sb <= 255 &&
+           sa <= 255 && sa > 8;
+    if (read) c.color = QColor(int(sr), int(sg), int(sb), int(sa));
   }
   // Render mode 3 is how recognised text layers are usually hidden; it is as
   // invisible as a transparent fill.
-  if (FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, index))
-    c.transparent = c.transparent || FPDFTextObj_GetTextRenderMode(object) == FPDF_TEXTRENDERMODE_INVISIBLE;
+  const bool hidden = mode == FPDF_TEXTRENDERMODE_INVISIBLE || mode == FPDF_TEXTRENDERMODE_CLIP;
+  c.transparent = c.transparent || mode == FPDF_TEXTRENDERMODE_INVISIBLE;
+  c.inkDecides = !read || c.transparent || hidden || (object && images.covers(object, shownBox));
 }
 
 CharInfo styleReferenceForChar(const QList<CharInfo>& chars, int i) {
@@ -485,6 +547,11 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, const
   }
   emitWord();
 
+  // The PDF's own colours stand where the page shows them; the rendered ink
+  // only where it does not.
+  const bool inkDecides =
+      std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.inkDecides && charHasVisibleInk(c); });
+  if (!inkDecides) return line;
   const QRectF shownBox = angle == 0.0 ? line.rect : readingFrame(angle).inverted().mapRect(line.rect);
   if (const std::optional<QColor> ink = inkColourIn(page, pageSize, shownBox)) {
     line.color = *ink;
@@ -553,6 +620,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   const InkRendering ink(loaded.get());
   const QImage& rendering = ink.image;
   FontNameStyles fonts;
+  ImagesOverText images(loaded.get(), space);
 
   std::vector<PlacedLine> lines;
   QList<CharInfo> current;
@@ -590,7 +658,8 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
          (lineRight > c.rect.x() + 2.0 && std::abs(cy - lineCenterY) > 1.0)))
       finishLine();
 
-    readCharStyle(textPage.get(), glyph.index, c, fonts);
+    readCharStyle(textPage.get(), glyph.index, c, fonts, images,
+                  glyph.angle == 0.0 ? c.rect : readingFrame(glyph.angle).inverted().mapRect(c.rect));
 
     if (current.isEmpty()) {
       lineAngle = glyph.angle;

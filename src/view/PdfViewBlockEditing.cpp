@@ -393,7 +393,18 @@ void PdfView::fitActiveTextBlockToContent() {
   }
   fittingActiveBlock = true;
   if (overflow) applyEditedTextDocument(block, editor, true, zoom);
-  block.rect = screenContentRectToPdf(fitted);
+  const QRectF grown = screenContentRectToPdf(fitted);
+  if (turned) {
+    block.rect = grown;
+  } else {
+    // Only the right and lower edges move: the corner the text starts at
+    // stays in points, not rounded to the screen's pixels, so that a line
+    // that grew still starts where its line box does.
+    const double top = block.rect.y() + block.rect.height();
+    const double height = std::max(block.rect.height(), grown.height());
+    const double right = std::max(block.rect.right(), grown.right());
+    block.rect = QRectF(block.rect.x(), top - height, right - block.rect.x(), height);
+  }
   repositionBlockEditor();
   scrollEditorToTop(editor);
   fittingActiveBlock = false;
