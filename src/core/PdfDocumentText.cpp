@@ -8,6 +8,7 @@
 
 #include "DocumentLock.h"
 #include "InkColour.h"
+#include "PageTextCharacters.h"
 #include "PageSpace.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfiumHandles.h"
@@ -207,10 +208,7 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
     if (!FPDFText_GetCharBox(textPage, i, &left, &right, &bottom, &top)) continue;
     Glyph g;
     g.index = i;
-    if (u != 0 && u <= 0x10FFFF) {
-      const char32_t code = char32_t(u);
-      g.text = QString::fromUcs4(&code, 1);
-    }
+    g.text = lettersOfCode(char32_t(u));
     // Blanks and characters without a matrix follow the text around them.
     const double angle = g.text.trimmed().isEmpty() ? std::nan("") : shownAngle(textPage, i, space);
     g.angle = !std::isnan(angle) ? angle : lastAngle;
