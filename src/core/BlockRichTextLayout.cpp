@@ -35,4 +35,11 @@ BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block, const QRectF& c
     if (align == Qt::AlignRight) shift = width - ideal;
     if (align == Qt::AlignHCenter) shift = (width - ideal) / 2;
   }
+  // A line still in its place spans what its glyphs spanned, not the wider
+  // box kept for the pointer.
+  if (const std::optional<QRectF> box = keptLineBox(block)) {
+    const double squeeze = std::min(1.0, box->width() / width);
+    narrow *= squeeze;
+    shift = box->left() - block.rect.x() + squeeze * shift;
+  }
 }

@@ -152,10 +152,13 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
     const QFontMetricsF metrics(font);
     const QRectF ink = metrics.tightBoundingRect(text);
     if (ink.width() > 0 && ink.height() > 0) at -= ink.topLeft();
-    // Set into the line box the way the page will get it.
+    // Set into the line box the way the page will get it: the box its
+    // glyphs spanned.
     const double inkLeft = ink.width() > 0 ? ink.left() : 0.0;
-    const EditedLineFit fit = fitEditedLine(block, i, at.x() + inkLeft, std::max(line.rect.width() * zoom, 1.0),
-                                            metrics.horizontalAdvance(text), column);
+    const QRectF box = writtenLineBox(block, line);
+    const EditedLineFit fit =
+        fitEditedLine(block, i, at.x() + inkLeft + (box.left() - line.rect.left()) * zoom,
+                      std::max(box.width() * zoom, 1.0), metrics.horizontalAdvance(text), column);
     painter.save();
     painter.translate(fit.x - inkLeft * fit.scale, at.y());
     painter.scale(fit.scale, 1.0);

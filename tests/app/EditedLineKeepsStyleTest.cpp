@@ -286,8 +286,12 @@ TEST_F(EditedLineKeepsStyle, ALineWithMixedFormattingOpensAgainAsTextWithItsRuns
   closeEditor();
   saveWithKeys();
   const QString text = pageText(manual);
-  EXPECT_EQ(text.count(QStringLiteral("program code")), 1) << text.toStdString();
+  EXPECT_EQ(text.count(QStringLiteral("command-line-options) or code")), 1) << text.toStdString();
   EXPECT_EQ(text.count(QStringLiteral("command-line arguments are assumed")), 1) << text.toStdString();
+  // Saved twice, the line still stands in its box.
+  const QRectF saved = lineExtent(manual, line.top() + 1, line.bottom() - 1);
+  EXPECT_GE(saved.left(), line.left() - 0.5);
+  EXPECT_LE(saved.right(), line.right() + 0.5);
 }
 
 TEST_F(EditedLineKeepsStyle, ALengthenedJustifiedLineStaysInsideItsLineBox) {
