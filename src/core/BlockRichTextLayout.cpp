@@ -3,6 +3,8 @@
 #include "EditedLineFit.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTextOption>
 
 #include <algorithm>
@@ -41,5 +43,15 @@ BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block, const QRectF& c
     const double squeeze = std::min(1.0, box->width() / width);
     narrow *= squeeze;
     shift = box->left() - block.rect.x() + squeeze * shift;
+    const QTextBlock first = layoutDocument.begin();
+    const QTextLayout* layout = first.isValid() ? first.layout() : nullptr;
+    const std::optional<double> baseline = lineBaseline(block.lines.front());
+    if (layout && layout->lineCount() > 0 && baseline) {
+      const double top = block.rect.y() + block.rect.height();
+      const double laidOut = layoutDocument.documentLayout()->blockBoundingRect(first).top() +
+                             layout->lineAt(0).y() + layout->lineAt(0).ascent();
+      const double moved = block.rect.bottom() - block.originalRect.bottom();
+      lowered = top - (*baseline + moved) - laidOut;
+    }
   }
 }

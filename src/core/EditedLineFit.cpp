@@ -111,3 +111,18 @@ std::optional<QRectF> keptLineBox(const TextBlock& block) {
   if (!(box.width() > 0) || !(box.height() > 0)) return std::nullopt;
   return box;
 }
+
+std::optional<double> lineBaseline(const TextBlock::Line& line) {
+  std::vector<double> heights;
+  for (const auto& word : line.words)
+    if (word.rect.height() > 0) heights.push_back(word.rect.height());
+  if (heights.empty()) return std::nullopt;
+  std::sort(heights.begin(), heights.end());
+  const double typical = heights[heights.size() / 2];
+  // Words without descenders sit on the baseline; the highest lower edge
+  // among full-height words is theirs (punctuation alone is left out).
+  std::optional<double> baseline;
+  for (const auto& word : line.words)
+    if (word.rect.height() >= 0.6 * typical && (!baseline || word.rect.y() > *baseline)) baseline = word.rect.y();
+  return baseline;
+}

@@ -48,3 +48,6 @@ QRectF writtenLineBox(const TextBlock& block, const TextBlock::Line& line);
 // For a block of one line whose rich text stays in that line's place, the
 // box its glyphs spanned: the edited text is held inside it. Nothing else.
 std::optional<QRectF> keptLineBox(const TextBlock& block);
+// Where the line's glyphs stand (y upwards, before any move of its block),
+// estimated from its words' boxes; nothing for a line without words.
+std::optional<double> lineBaseline(const TextBlock::Line& line);

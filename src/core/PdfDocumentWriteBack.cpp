@@ -129,7 +129,7 @@ std::vector<TextRun> richTextRuns(const TextBlock& b, const QRectF& column) {
   const double narrow = laidOut.narrowing();
   const double shift = laidOut.offset();
   std::vector<TextRun> runs;
-  const double top = b.rect.y() + b.rect.height();
+  const double top = b.rect.y() + b.rect.height() - laidOut.drop();
   for (QTextBlock paragraph = document.begin(); paragraph.isValid(); paragraph = paragraph.next()) {
     const QTextLayout* layout = paragraph.layout();
     if (!layout) continue;

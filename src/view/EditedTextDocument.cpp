@@ -44,10 +44,15 @@ std::vector<NativeSizedRange> nativeSizedRanges(const QTextDocument* document, c
       const QTextFragment fragment = it.fragment();
       const int pixels = fragment.isValid() ? fragment.charFormat().font().pixelSize() : -1;
       if (pixels < 1) continue;
+      std::vector<float> sizes;
       for (const TextBlock::Line& line : block.lines) {
-        if (line.transparentText || !(line.fontSize > 1.0f)) continue;
-        if (std::lround(line.fontSize * zoom) != pixels) continue;
-        ranges.push_back({fragment.position(), fragment.position() + fragment.length(), double(line.fontSize)});
+        if (line.transparentText) continue;
+        sizes.push_back(line.fontSize);
+        for (const TextBlock::Line::Span& span : line.spans) sizes.push_back(span.fontSize);
+      }
+      for (const float size : sizes) {
+        if (!(size > 1.0f) || std::lround(size * zoom) != pixels) continue;
+        ranges.push_back({fragment.position(), fragment.position() + fragment.length(), double(size)});
         break;
       }
     }

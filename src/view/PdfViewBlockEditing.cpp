@@ -68,6 +68,9 @@ void loadNativeSingleLine(QTextEdit* editor, const TextBlock& block, double zoom
       if (!span.fontFamily.trimmed().isEmpty()) spanFont.setFamily(mapPdfFont(span.fontFamily));
       spanFont.setWeight(span.bold ? QFont::Bold : QFont::Normal);
       spanFont.setItalic(span.italic && fontNameLooksItalic(span.fontFamily));
+      // A run set larger or smaller than the line keeps its own size.
+      if (span.fontSize > 1.0f && std::abs(span.fontSize - line.fontSize) > 0.15f)
+        spanFont.setPixelSize(std::max(1, static_cast<int>(std::lround(span.fontSize * zoom))));
       QTextCharFormat spanFormat;
       spanFormat.setFont(spanFont, QTextCharFormat::FontPropertiesAll);
       spanFormat.setForeground(QBrush(span.color.isValid() && span.color.alpha() > 8 ? span.color : colour));

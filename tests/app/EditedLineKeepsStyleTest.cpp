@@ -216,6 +216,7 @@ TEST_F(EditedLineKeepsStyle, AnEditedLineKeepsItsSizeAndColour) {
   for (const ShownText& t : after) {
     EXPECT_NEAR(t.size, before.first().size, 0.2);
     EXPECT_EQ(t.fill, QList<double>({0, 0, 0})) << t.fill.size();
+    EXPECT_NEAR(t.origin.y(), before.first().origin.y(), 0.5);  // on the line's own baseline
   }
 
   // A red heading stays the same red.
@@ -266,8 +267,10 @@ TEST_F(EditedLineKeepsStyle, ALineWithMixedFormattingOpensAgainAsTextWithItsRuns
     QTextCursor cursor(editor->document());
     cursor.setPosition(int(editor->toPlainText().indexOf(QStringLiteral("arguments"))) + 2);
     EXPECT_GE(cursor.charFormat().fontWeight(), QFont::DemiBold) << when;
+    const int grownPixels = cursor.charFormat().font().pixelSize();
     cursor.setPosition(int(editor->toPlainText().indexOf(QStringLiteral("assumed"))) + 2);
     EXPECT_LT(cursor.charFormat().fontWeight(), QFont::DemiBold) << when;
+    EXPECT_GT(grownPixels, cursor.charFormat().font().pixelSize()) << when;
     for (const TextBlock& b : window->view->currentOcrBlocks()) {
       const QRectF top(b.rect.x(), 792 - b.rect.bottom(), b.rect.width(), b.rect.height());
       EXPECT_FALSE(b.isImage && top.contains(inLine)) << when;
@@ -288,6 +291,13 @@ TEST_F(EditedLineKeepsStyle, ALineWithMixedFormattingOpensAgainAsTextWithItsRuns
   const QString text = pageText(manual);
   EXPECT_EQ(text.count(QStringLiteral("command-line-options) or code")), 1) << text.toStdString();
   EXPECT_EQ(text.count(QStringLiteral("command-line arguments are assumed")), 1) << text.toStdString();
+  // Saved twice, the grown run is still larger than the rest of the line.
+  const QList<ShownText> runs = shownBetween(manual, 1, 792 - line.bottom(), 792 - line.top());
+  ASSERT_FALSE(runs.isEmpty());
+  const auto [smallest, largest] = std::minmax_element(runs.begin(), runs.end(),
+                                                       [](const ShownText& a, const ShownText& b) { return a.size < b.size; });
+  EXPECT_GT(largest->size, smallest->size + 1.5);
+  EXPECT_NEAR(smallest->size, 9.9626, 0.2);
   // Saved twice, the line still stands in its box.
   const QRectF saved = lineExtent(manual, line.top() + 1, line.bottom() - 1);
   EXPECT_GE(saved.left(), line.left() - 0.5);
