@@ -17,6 +17,7 @@
 #include <QByteArrayView>
 #include <QHash>
 #include <QList>
+#include <QRegularExpression>
 #include <QTransform>
 
 #include <algorithm>
@@ -255,6 +256,15 @@ bool nameContainsAny(const QString& name, std::initializer_list<const char*> wor
                      [&](const char* w) { return name.contains(QLatin1String(w), Qt::CaseInsensitive); });
 }
 
+// The style letters of a TeX font name ("bx" of CMBX10, "ti" of CMTI10,
+// "bx" of the EC font SFBX1000): TeX says bold and italic there, not in words.
+QString texStyle(const QString& name) {
+  static const QRegularExpression tex(QStringLiteral("^(?:cm|ec|sf|tc)([a-z]+?)\\d+$"),
+                                      QRegularExpression::CaseInsensitiveOption);
+  const QRegularExpressionMatch m = tex.match(name);
+  return m.hasMatch() ? m.captured(1).toLower() : QString();
+}
+
 // What a raw font name says, worked out once per name and call: a page has a
 // handful of fonts but thousands of characters.
 struct FontNameStyle {
@@ -280,8 +290,11 @@ public:
     if (it == styles.end()) {
       FontNameStyle style;
       style.name = cleanFontName(QString::fromUtf8(lastRaw));
-      style.boldByName = nameContainsAny(style.name, {"Bold", "Black", "Heavy"});
-      style.italic = nameContainsAny(style.name, {"Italic", "Oblique", "Slanted", "Inclined"});
+      const QString tex = texStyle(style.name);
+      style.boldByName = nameContainsAny(style.name, {"Bold", "Black", "Heavy"}) || tex.startsWith(QLatin1Char('b'));
+      style.italic = nameContainsAny(style.name, {"Italic", "Oblique", "Slanted", "Inclined"}) ||
+                     tex.contains(QLatin1String("ti")) || tex.contains(QLatin1String("sl")) ||
+                     tex.contains(QLatin1String("it")) || tex == QLatin1String("mi") || tex == QLatin1String("ssi");
       it = styles.insert(lastRaw, style);
     }
     last = &it.value();

@@ -341,3 +341,30 @@ TEST_F(TextExtraction, SizeIsDrawnSizeAndColourIsThePdfsOwn) {
     }
   }
 }
+
+// TeX names its styles in letters, not words: CMBX is bold, CMTI italic.
+TEST_F(TextExtraction, TeXFontNamesGiveBoldAndItalic) {
+  const QString manual = QStringLiteral("/usr/share/doc/gnuplot/gnuplot.pdf");
+  if (!QFile::exists(manual)) GTEST_SKIP() << "gnuplot-doc missing";
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(manual));
+  int bold = 0, regular = 0;
+  for (int page : {30, 55}) {
+    for (const TextBlock& b : doc.extractText(page)) {
+      for (const auto& span : b.lines[0].spans) {
+        const QString family = span.fontFamily;
+        if (family.startsWith(QLatin1String("CMBX"))) {
+          ++bold;
+          EXPECT_TRUE(span.bold) << family.toStdString();
+        } else if (family.startsWith(QLatin1String("CMR"))) {
+          ++regular;
+          EXPECT_FALSE(span.bold || span.italic) << family.toStdString();
+        } else if (family.startsWith(QLatin1String("CMTI"))) {
+          EXPECT_TRUE(span.italic && !span.bold) << family.toStdString();
+        }
+      }
+    }
+  }
+  EXPECT_GT(bold, 3);
+  EXPECT_GT(regular, 10);
+}
