@@ -379,6 +379,21 @@ private:
   }
 };
 
+// The ink rendering, made on the first line that needs it: most pages give
+// every line its colour themselves and never pay for the rendering.
+class LazyInk {
+public:
+  explicit LazyInk(FPDF_PAGE page) : page(page) {}
+  const QImage& image() {
+    if (!rendering) rendering.emplace(page);
+    return rendering->image;
+  }
+
+private:
+  FPDF_PAGE page;
+  std::optional<InkRendering> rendering;
+};
+
 bool sameStyle(const CharInfo& a, const CharInfo& b) {
   return a.fontName == b.fontName && std::abs(a.fontSize - b.fontSize) < 0.15 && a.color == b.color &&
          a.bold == b.bold && a.italic == b.italic;
@@ -398,7 +413,7 @@ bool nearlyInvisible(const QColor& c) { return c.isValid() && c.alpha() <= 8; }
 
 // Builds the line in the reading frame of `angle`; the ink is looked for in
 // the line's place on the shown page.
-std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, const QImage& page,
+std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyInk& ink,
                                              const QSizeF& pageSize, double angle) {
   TextBlock::Line line;
   for (const CharInfo& c : chars) {
@@ -450,9 +465,9 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, const
       std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.inkDecides && charHasVisibleInk(c); });
   if (!inkDecides) return line;
   const QRectF shownBox = angle == 0.0 ? line.rect : readingFrame(angle).inverted().mapRect(line.rect);
-  if (const std::optional<QColor> ink = inkColourIn(page, pageSize, shownBox)) {
-    line.color = *ink;
-    for (auto& s : line.spans) s.color = *ink;
+  if (const std::optional<QColor> colour = inkColourIn(ink.image(), pageSize, shownBox)) {
+    line.color = *colour;
+    for (auto& s : line.spans) s.color = *colour;
   } else {
     // Invisible text with nothing drawn under it: show it black rather than not at all.
     if (nearlyInvisible(line.color)) line.color = Qt::black;
@@ -514,8 +529,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
 
   const PageSpace space = PageSpace::ofPage(loaded.get());
   const QSizeF pageSize = space.shownSize();
-  const InkRendering ink(loaded.get());
-  const QImage& rendering = ink.image;
+  LazyInk ink(loaded.get());
   FontNameStyles fonts;
   ImagesOverText images(loaded.get(), space);
 
@@ -525,11 +539,12 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   double lineCenterY = 0;
   double lineMaxHeight = 0;
   double lineRight = -1e9;
+  // Lines are built once every character is read: rendering the page for
+  // ink loads glyphs, and pdfium boxes a character differently after that.
+  std::vector<std::pair<QList<CharInfo>, double>> runs;
   auto finishLine = [&] {
     if (current.isEmpty()) return;
-    for (const QList<CharInfo>& run : splitNativePdfLineChars(current))
-      if (std::optional<TextBlock::Line> line = lineFromChars(run, rendering, pageSize, lineAngle))
-        lines.push_back(placeLine(std::move(*line), lineAngle));
+    for (QList<CharInfo>& run : splitNativePdfLineChars(current)) runs.emplace_back(std::move(run), lineAngle);
     current.clear();
     lineCenterY = 0;
     lineMaxHeight = 0;
@@ -571,6 +586,10 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     current.append(std::move(c));
   }
   finishLine();
+
+  for (const auto& [run, angle] : runs)
+    if (std::optional<TextBlock::Line> line = lineFromChars(run, ink, pageSize, angle))
+      lines.push_back(placeLine(std::move(*line), angle));
 
   sortIntoReadingOrder(lines);
   std::vector<TextBlock> blocks;
