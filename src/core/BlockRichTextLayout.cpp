@@ -3,6 +3,8 @@
 #include "EditedLineFit.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTextOption>
 
 #include <algorithm>
@@ -34,5 +36,22 @@ BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block, const QRectF& c
     const Qt::Alignment align = editedLineAlignment(block, 0, column);
     if (align == Qt::AlignRight) shift = width - ideal;
     if (align == Qt::AlignHCenter) shift = (width - ideal) / 2;
+  }
+  // A line still in its place spans what its glyphs spanned, not the wider
+  // box kept for the pointer.
+  if (const std::optional<QRectF> box = keptLineBox(block)) {
+    const double squeeze = std::min(1.0, box->width() / width);
+    narrow *= squeeze;
+    shift = box->left() - block.rect.x() + squeeze * shift;
+    const QTextBlock first = layoutDocument.begin();
+    const QTextLayout* layout = first.isValid() ? first.layout() : nullptr;
+    const std::optional<double> baseline = lineBaseline(block.lines.front());
+    if (layout && layout->lineCount() > 0 && baseline) {
+      const double top = block.rect.y() + block.rect.height();
+      const double laidOut = layoutDocument.documentLayout()->blockBoundingRect(first).top() +
+                             layout->lineAt(0).y() + layout->lineAt(0).ascent();
+      const double moved = block.rect.bottom() - block.originalRect.bottom();
+      lowered = top - (*baseline + moved) - laidOut;
+    }
   }
 }

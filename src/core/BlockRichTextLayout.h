@@ -24,10 +24,14 @@ class BlockRichTextLayout {
   double narrowing() const { return narrow; }
   // Points the whole layout moves right, to keep a shorter line's alignment.
   double offset() const { return shift; }
+  // Points the whole layout moves down from the block's top, so that a line
+  // kept in its place stands on the baseline it had.
+  double drop() const { return lowered; }
 
  private:
   QImage device;  // 72 dots per inch: one pixel is one point
   QTextDocument layoutDocument;
   double narrow = 1.0;
   double shift = 0.0;
+  double lowered = 0.0;
 };

@@ -88,3 +88,41 @@ double richTextWidth(const TextBlock& block) {
     return block.rect.width();
   return std::min(block.rect.width(), was.width());
 }
+
+QRectF writtenLineBox(const TextBlock& block, const TextBlock::Line& line) {
+  if (line.words.empty()) return line.rect;
+  double left = line.words.front().rect.left(), right = line.words.front().rect.right();
+  for (const auto& word : line.words) {
+    left = std::min(left, word.rect.left());
+    right = std::max(right, word.rect.right());
+  }
+  if (!(right > left) || left < line.rect.left() - 1.0 || right > line.rect.right() + 1.0) return line.rect;
+  const QRectF& was = block.originalRect;
+  const double shift = was.width() > 0 && was.height() > 0 ? block.rect.x() - was.x() : 0.0;
+  return QRectF(left + shift, line.rect.y(), right - left, line.rect.height());
+}
+
+std::optional<QRectF> keptLineBox(const TextBlock& block) {
+  const QRectF& was = block.originalRect;
+  if (richTextWraps(block) || block.lines.size() != 1 || !(was.width() > 0) || !(was.height() > 0)) return std::nullopt;
+  if (std::lround(block.rect.x()) != std::lround(was.x()) || std::lround(block.rect.bottom()) != std::lround(was.bottom()))
+    return std::nullopt;
+  const QRectF box = writtenLineBox(block, block.lines.front());
+  if (!(box.width() > 0) || !(box.height() > 0)) return std::nullopt;
+  return box;
+}
+
+std::optional<double> lineBaseline(const TextBlock::Line& line) {
+  std::vector<double> heights;
+  for (const auto& word : line.words)
+    if (word.rect.height() > 0) heights.push_back(word.rect.height());
+  if (heights.empty()) return std::nullopt;
+  std::sort(heights.begin(), heights.end());
+  const double typical = heights[heights.size() / 2];
+  // Words without descenders sit on the baseline; the highest lower edge
+  // among full-height words is theirs (punctuation alone is left out).
+  std::optional<double> baseline;
+  for (const auto& word : line.words)
+    if (word.rect.height() >= 0.6 * typical && (!baseline || word.rect.y() > *baseline)) baseline = word.rect.y();
+  return baseline;
+}

@@ -9,6 +9,8 @@
 
 #include <Qt>
 
+#include <optional>
+
 // The face new and edited text is written in, whatever the family asked
 // for (the page gets the DejaVu files); previews of new text use it too.
 inline const QString kWrittenTextFamily = QStringLiteral("DejaVu Serif");
@@ -38,3 +40,14 @@ EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLef
 bool richTextWraps(const TextBlock& block);
 // The width rich text of the block is laid out in (points).
 double richTextWidth(const TextBlock& block);
+
+// A line's box as its glyphs span it: its words' extent, moved with the
+// block (the line box a text layer keeps is a little wider, for the
+// pointer); the line's own box when it has no words.
+QRectF writtenLineBox(const TextBlock& block, const TextBlock::Line& line);
+// For a block of one line whose rich text stays in that line's place, the
+// box its glyphs spanned: the edited text is held inside it. Nothing else.
+std::optional<QRectF> keptLineBox(const TextBlock& block);
+// Where the line's glyphs stand (y upwards, before any move of its block),
+// estimated from its words' boxes; nothing for a line without words.
+std::optional<double> lineBaseline(const TextBlock::Line& line);

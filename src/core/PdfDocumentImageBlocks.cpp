@@ -1,6 +1,7 @@
 // Picture-like content of a page as image blocks: the page's image objects
 // (and forms holding images), and regions of coloured ink such as stamps and
-// signatures drawn as paths, cut from a rendering with their paper removed.
+// signatures drawn as paths, cut from a rendering without the page's text
+// with their paper removed.
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
@@ -152,7 +153,9 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
   }
 
   // Opaque pixels on white: the ink test reads red, green and blue only.
-  const QImage render = renderPageLayer(page, kInkRenderScale, 0, PdfRenderLayer::Full, false);
+  // The page's own text is left out: text in colour is text, edited as
+  // such, and a stamp keeps no words drawn over it.
+  const QImage render = renderPageLayer(page, kInkRenderScale, 0, PdfRenderLayer::NoText, false);
   if (!render.isNull()) {
     std::vector<QRect> boxes = inkComponents(render);
     mergeNearbyBoxes(boxes);

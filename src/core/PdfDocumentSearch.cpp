@@ -1,6 +1,7 @@
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
+#include "PageTextCharacters.h"
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
 
@@ -26,9 +27,9 @@ bool loadText(FPDF_DOCUMENT doc, int page, LoadedText* loaded) {
   return bool(loaded->text);
 }
 
-// The page's characters in pdfium's order, and for every UTF-16 unit of the
-// string the index of the character it came from (characters beyond the
-// basic plane take two units).
+// The page's characters in pdfium's order as readable text, and for every
+// UTF-16 unit of the string the index of the character it came from (a
+// character may give no unit, or several).
 struct PageText {
   QString text;
   std::vector<int> charIndex;
@@ -39,17 +40,17 @@ PageText readPageText(FPDF_TEXTPAGE textPage) {
   const int count = FPDFText_CountChars(textPage);
   result.text.reserve(std::max(0, count));
   for (int i = 0; i < count; ++i) {
-    char32_t code = FPDFText_GetUnicode(textPage, i);
-    if (code == 0) continue;
-    if (code > 0x10FFFF) code = 0xFFFD;
-    if (QChar::requiresSurrogates(code)) {
-      result.text.append(QChar(QChar::highSurrogate(code)));
-      result.text.append(QChar(QChar::lowSurrogate(code)));
-      result.charIndex.insert(result.charIndex.end(), 2, i);
-    } else {
-      result.text.append(QChar(char16_t(code)));
-      result.charIndex.push_back(i);
+    const char32_t code = FPDFText_GetUnicode(textPage, i);
+    // A word broken at a line end comes back whole, as pdftotext gives it.
+    if (code == kLineEndHyphen) {
+      while (i + 1 < count && (FPDFText_GetUnicode(textPage, i + 1) == '\r' ||
+                               FPDFText_GetUnicode(textPage, i + 1) == '\n'))
+        ++i;
+      continue;
     }
+    const QString letters = lettersOfCode(code > 0x10FFFF ? 0xFFFD : code);
+    result.text.append(letters);
+    result.charIndex.insert(result.charIndex.end(), size_t(letters.size()), i);
   }
   return result;
 }

@@ -8,13 +8,13 @@
 
 #include "DocumentLock.h"
 #include "InkColour.h"
+#include "PageCharStyle.h"
+#include "PageTextCharacters.h"
 #include "PageSpace.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfiumHandles.h"
 #include "TurnedRect.h"
 
-#include <QByteArrayView>
-#include <QHash>
 #include <QList>
 #include <QTransform>
 
@@ -38,6 +38,9 @@ struct CharInfo {
   bool bold = false;
   bool italic = false;
   bool transparent = false;
+  // The page does not show the colour the PDF gives (hidden or clipped
+  // text, no usable colour, an image drawn over it): the rendered ink decides.
+  bool inkDecides = false;
 };
 
 // One character as drawn: a ligature's parts share one box and travel
@@ -203,10 +206,7 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
     if (!FPDFText_GetCharBox(textPage, i, &left, &right, &bottom, &top)) continue;
     Glyph g;
     g.index = i;
-    if (u != 0 && u <= 0x10FFFF) {
-      const char32_t code = char32_t(u);
-      g.text = QString::fromUcs4(&code, 1);
-    }
+    g.text = lettersOfCode(char32_t(u));
     // Blanks and characters without a matrix follow the text around them.
     const double angle = g.text.trimmed().isEmpty() ? std::nan("") : shownAngle(textPage, i, space);
     g.angle = !std::isnan(angle) ? angle : lastAngle;
@@ -239,63 +239,10 @@ bool charHasVisibleInk(const CharInfo& c) {
 
 double centreY(const QRectF& r) { return r.y() + 0.5 * r.height(); }
 
-// Drops the subset tag ("ABCDEF+") and turns hyphens into blanks.
-QString cleanFontName(QString name) {
-  const int plus = int(name.indexOf(QLatin1Char('+')));
-  if (plus >= 0 && plus < name.size() - 1) name = name.mid(plus + 1);
-  name.replace(QLatin1Char('-'), QLatin1Char(' '));
-  name = name.trimmed();
-  return name.isEmpty() ? QStringLiteral("Times New Roman") : name;
-}
-
-bool nameContainsAny(const QString& name, std::initializer_list<const char*> words) {
-  return std::any_of(words.begin(), words.end(),
-                     [&](const char* w) { return name.contains(QLatin1String(w), Qt::CaseInsensitive); });
-}
-
-// What a raw font name says, worked out once per name and call: a page has a
-// handful of fonts but thousands of characters.
-struct FontNameStyle {
-  QString name;  // cleaned
-  bool boldByName = false;
-  bool italic = false;
-};
-
-class FontNameStyles {
-public:
-  const FontNameStyle& forCharacter(FPDF_TEXTPAGE textPage, int index) {
-    const unsigned long length = FPDFText_GetFontInfo(textPage, index, nullptr, 0, nullptr);
-    QByteArrayView raw;
-    if (length > 0) {
-      if (buffer.size() < qsizetype(length) + 1) buffer.resize(qsizetype(length) + 1);
-      buffer.fill('\0');
-      FPDFText_GetFontInfo(textPage, index, buffer.data(), length, nullptr);
-      raw = QByteArrayView(buffer.constData());  // up to the first NUL
-    }
-    if (last && raw == QByteArrayView(lastRaw)) return *last;
-    lastRaw = raw.toByteArray();
-    auto it = styles.find(lastRaw);
-    if (it == styles.end()) {
-      FontNameStyle style;
-      style.name = cleanFontName(QString::fromUtf8(lastRaw));
-      style.boldByName = nameContainsAny(style.name, {"Bold", "Black", "Heavy"});
-      style.italic = nameContainsAny(style.name, {"Italic", "Oblique", "Slanted", "Inclined"});
-      it = styles.insert(lastRaw, style);
-    }
-    last = &it.value();
-    return *last;
-  }
-
-private:
-  QHash<QByteArray, FontNameStyle> styles;
-  QByteArray buffer;
-  QByteArray lastRaw;
-  const FontNameStyle* last = nullptr;  // set after the latest insertion, so never moved since
-};
-
-void readCharStyle(FPDF_TEXTPAGE textPage, int index, CharInfo& c, FontNameStyles& fonts) {
+void readCharStyle(FPDF_TEXTPAGE textPage, int index, CharInfo& c, FontNameStyles& fonts, ImagesOverText& images,
+                   const QRectF& shownBox) {
   const double size = FPDFText_GetFontSize(textPage, index);
-  c.fontSize = size > 0 ? size : std::max(c.rect.height(), 6.0);
+  c.fontSize = size > 0 ? drawnFontSize(textPage, index, size) : std::max(c.rect.height(), 6.0);
 
   const FontNameStyle& font = fonts.forCharacter(textPage, index);
   c.fontName = font.name;
@@ -304,19 +251,31 @@ void readCharStyle(FPDF_TEXTPAGE textPage, int index, CharInfo& c, FontNameStyle
   c.bold = c.weight > 599 || font.boldByName;
   c.italic = font.italic;
 
+  FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, index);
+  const int mode = object ? FPDFTextObj_GetTextRenderMode(object) : FPDF_TEXTRENDERMODE_FILL;
   unsigned int r = 0, g = 0, b = 0, a = 255;
-  if (FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a)) {
+  bool read = FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a);
+  if (read) {
     if (r <= 255 && g <= 255 && b <= 255 && a <= 255) {
       c.color = QColor(int(r), int(g), int(b), int(a));
       c.transparent = a <= 8;
     } else {
       c.color = QColor();
+      read = false;
     }
+  }
+  // Outlined text shows its stroke colour.
+  if (mode == FPDF_TEXTRENDERMODE_STROKE || mode == FPDF_TEXTRENDERMODE_STROKE_CLIP) {
+    unsigned int sr = 0, sg = 0, sb = 0, sa = 255;
+    read = FPDFText_GetStrokeColor(textPage, index, &sr, &sg, &sb, &sa) && sr <= 255 && sg <= 255 && sb <= 255 &&
+           sa <= 255 && sa > 8;
+    if (read) c.color = QColor(int(sr), int(sg), int(sb), int(sa));
   }
   // Render mode 3 is how recognised text layers are usually hidden; it is as
   // invisible as a transparent fill.
-  if (FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, index))
-    c.transparent = c.transparent || FPDFTextObj_GetTextRenderMode(object) == FPDF_TEXTRENDERMODE_INVISIBLE;
+  const bool hidden = mode == FPDF_TEXTRENDERMODE_INVISIBLE || mode == FPDF_TEXTRENDERMODE_CLIP;
+  c.transparent = c.transparent || mode == FPDF_TEXTRENDERMODE_INVISIBLE;
+  c.inkDecides = !read || c.transparent || hidden || (object && images.covers(object, shownBox));
 }
 
 CharInfo styleReferenceForChar(const QList<CharInfo>& chars, int i) {
@@ -420,6 +379,21 @@ private:
   }
 };
 
+// The ink rendering, made on the first line that needs it: most pages give
+// every line its colour themselves and never pay for the rendering.
+class LazyInk {
+public:
+  explicit LazyInk(FPDF_PAGE page) : page(page) {}
+  const QImage& image() {
+    if (!rendering) rendering.emplace(page);
+    return rendering->image;
+  }
+
+private:
+  FPDF_PAGE page;
+  std::optional<InkRendering> rendering;
+};
+
 bool sameStyle(const CharInfo& a, const CharInfo& b) {
   return a.fontName == b.fontName && std::abs(a.fontSize - b.fontSize) < 0.15 && a.color == b.color &&
          a.bold == b.bold && a.italic == b.italic;
@@ -439,7 +413,7 @@ bool nearlyInvisible(const QColor& c) { return c.isValid() && c.alpha() <= 8; }
 
 // Builds the line in the reading frame of `angle`; the ink is looked for in
 // the line's place on the shown page.
-std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, const QImage& page,
+std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyInk& ink,
                                              const QSizeF& pageSize, double angle) {
   TextBlock::Line line;
   for (const CharInfo& c : chars) {
@@ -485,10 +459,15 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, const
   }
   emitWord();
 
+  // The PDF's own colours stand where the page shows them; the rendered ink
+  // only where it does not.
+  const bool inkDecides =
+      std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.inkDecides && charHasVisibleInk(c); });
+  if (!inkDecides) return line;
   const QRectF shownBox = angle == 0.0 ? line.rect : readingFrame(angle).inverted().mapRect(line.rect);
-  if (const std::optional<QColor> ink = inkColourIn(page, pageSize, shownBox)) {
-    line.color = *ink;
-    for (auto& s : line.spans) s.color = *ink;
+  if (const std::optional<QColor> colour = inkColourIn(ink.image(), pageSize, shownBox)) {
+    line.color = *colour;
+    for (auto& s : line.spans) s.color = *colour;
   } else {
     // Invisible text with nothing drawn under it: show it black rather than not at all.
     if (nearlyInvisible(line.color)) line.color = Qt::black;
@@ -550,9 +529,9 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
 
   const PageSpace space = PageSpace::ofPage(loaded.get());
   const QSizeF pageSize = space.shownSize();
-  const InkRendering ink(loaded.get());
-  const QImage& rendering = ink.image;
+  LazyInk ink(loaded.get());
   FontNameStyles fonts;
+  ImagesOverText images(loaded.get(), space);
 
   std::vector<PlacedLine> lines;
   QList<CharInfo> current;
@@ -560,11 +539,12 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   double lineCenterY = 0;
   double lineMaxHeight = 0;
   double lineRight = -1e9;
+  // Lines are built once every character is read: rendering the page for
+  // ink loads glyphs, and pdfium boxes a character differently after that.
+  std::vector<std::pair<QList<CharInfo>, double>> runs;
   auto finishLine = [&] {
     if (current.isEmpty()) return;
-    for (const QList<CharInfo>& run : splitNativePdfLineChars(current))
-      if (std::optional<TextBlock::Line> line = lineFromChars(run, rendering, pageSize, lineAngle))
-        lines.push_back(placeLine(std::move(*line), lineAngle));
+    for (QList<CharInfo>& run : splitNativePdfLineChars(current)) runs.emplace_back(std::move(run), lineAngle);
     current.clear();
     lineCenterY = 0;
     lineMaxHeight = 0;
@@ -590,7 +570,8 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
          (lineRight > c.rect.x() + 2.0 && std::abs(cy - lineCenterY) > 1.0)))
       finishLine();
 
-    readCharStyle(textPage.get(), glyph.index, c, fonts);
+    readCharStyle(textPage.get(), glyph.index, c, fonts, images,
+                  glyph.angle == 0.0 ? c.rect : readingFrame(glyph.angle).inverted().mapRect(c.rect));
 
     if (current.isEmpty()) {
       lineAngle = glyph.angle;
@@ -605,6 +586,10 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     current.append(std::move(c));
   }
   finishLine();
+
+  for (const auto& [run, angle] : runs)
+    if (std::optional<TextBlock::Line> line = lineFromChars(run, ink, pageSize, angle))
+      lines.push_back(placeLine(std::move(*line), angle));
 
   sortIntoReadingOrder(lines);
   std::vector<TextBlock> blocks;

@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <set>
 #include <variant>
 
@@ -111,7 +112,7 @@ TextBlock::Line visualLine(const TextBlock& b, int index) {
 TextRun runForLine(const TextBlock::Line& line, const TextBlock& b, const QString& text) {
   TextRun run;
   run.text = text;
-  run.rect = line.rect;
+  run.rect = writtenLineBox(b, line);
   run.family = line.fontFamily.isEmpty() ? b.fontFamily : line.fontFamily;
   run.size = usableSize(line.fontSize, b.fontSize);
   run.color = visibleColour(line.color, b.color);
@@ -128,7 +129,7 @@ std::vector<TextRun> richTextRuns(const TextBlock& b, const QRectF& column) {
   const double narrow = laidOut.narrowing();
   const double shift = laidOut.offset();
   std::vector<TextRun> runs;
-  const double top = b.rect.y() + b.rect.height();
+  const double top = b.rect.y() + b.rect.height() - laidOut.drop();
   for (QTextBlock paragraph = document.begin(); paragraph.isValid(); paragraph = paragraph.next()) {
     const QTextLayout* layout = paragraph.layout();
     if (!layout) continue;
@@ -228,7 +229,8 @@ void fitRun(TextRun& run, const TextBlock& b, double advance, const QRectF& colu
   if (!(advance > 0)) return;
   if (run.laidOutWidth > 0) {
     run.scale = std::clamp(run.laidOutWidth / advance, 0.5, 1.5);
-    const double room = b.rect.right() + 0.5 - run.rect.x();
+    const std::optional<QRectF> box = keptLineBox(b);
+    const double room = (box ? box->right() + 0.25 : b.rect.right() + 0.5) - run.rect.x();
     if (advance * run.scale > room) run.scale = std::max(room / advance, 0.4);
     return;
   }

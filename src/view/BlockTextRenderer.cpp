@@ -29,30 +29,38 @@ void setAbsoluteLetterSpacing(QFont& font, double value) {
   if (std::abs(value) >= 0.05) font.setLetterSpacing(QFont::AbsoluteSpacing, value);
 }
 
-// Native PDF text: a scored search over pixel sizes that fits the sample's
-// ink box to the line box, punishing overshoot harder than undershoot.
+// Native PDF text is drawn at the size the page draws it (its font size
+// times the text matrix scale), so that an edited line keeps it. Where that
+// size cannot be what the line's box shows (a broken or unusual font
+// matrix), a scored search over pixel sizes fits the sample's ink box to the
+// line box, punishing overshoot harder than undershoot.
 void fitNativeLine(QFont& font, const TextBlock::Line& line, double zoom, const QString& fallbackText) {
   QString sample = line.text.trimmed();
   if (sample.isEmpty()) sample = representativeTextSample(line);
   const double targetH = std::max(line.rect.height() * zoom, 2.0);
   const double targetW = std::max(line.rect.width() * zoom, 2.0);
-  const int maxPx = std::max(nearest(line.fontSize * zoom * 1.12), 6);
+  const double drawnPx = line.fontSize * zoom;
   int bestPx = 4;
-  double bestScore = 1e18;
-  for (int px = 4; px <= maxPx; ++px) {
-    font.setPixelSize(px);
-    const QFontMetricsF metrics(font);
-    const QRectF box = metrics.tightBoundingRect(sample);
-    const double w = std::max(box.width(), 1.0);
-    const double h = std::max(box.height(), 1.0);
-    const double a = std::max(metrics.horizontalAdvance(sample), 1.0);
-    const double score = 1.35 * std::abs(h - targetH) / targetH +
-                         std::min(std::abs(w - targetW) / targetW, std::abs(a - targetW) / targetW) +
-                         2.5 * std::max(0.0, h - 1.04 * targetH) / targetH +
-                         2.0 * std::max(0.0, w - 1.03 * targetW) / targetW;
-    if (score < bestScore) {
-      bestScore = score;
-      bestPx = px;
+  if (drawnPx >= 0.6 * targetH && drawnPx <= 3.0 * targetH) {
+    bestPx = std::max(nearest(drawnPx), 4);
+  } else {
+    const int maxPx = std::max(nearest(line.fontSize * zoom * 1.12), 6);
+    double bestScore = 1e18;
+    for (int px = 4; px <= maxPx; ++px) {
+      font.setPixelSize(px);
+      const QFontMetricsF metrics(font);
+      const QRectF box = metrics.tightBoundingRect(sample);
+      const double w = std::max(box.width(), 1.0);
+      const double h = std::max(box.height(), 1.0);
+      const double a = std::max(metrics.horizontalAdvance(sample), 1.0);
+      const double score = 1.35 * std::abs(h - targetH) / targetH +
+                           std::min(std::abs(w - targetW) / targetW, std::abs(a - targetW) / targetW) +
+                           2.5 * std::max(0.0, h - 1.04 * targetH) / targetH +
+                           2.0 * std::max(0.0, w - 1.03 * targetW) / targetW;
+      if (score < bestScore) {
+        bestScore = score;
+        bestPx = px;
+      }
     }
   }
   font.setPixelSize(bestPx);

@@ -28,6 +28,38 @@ bool hasUnderlinedNoBreakSpace(const QTextDocument* document) {
   return false;
 }
 
+// Ranges of the document drawn at the editor's pixel size of one of the
+// block's own line sizes: text the user did not resize. They keep that size
+// exactly in points; the editor's whole pixels would round it.
+struct NativeSizedRange {
+  int start;
+  int end;
+  double points;
+};
+
+std::vector<NativeSizedRange> nativeSizedRanges(const QTextDocument* document, const TextBlock& block, double zoom) {
+  std::vector<NativeSizedRange> ranges;
+  for (QTextBlock paragraph = document->begin(); paragraph.isValid(); paragraph = paragraph.next()) {
+    for (auto it = paragraph.begin(); !it.atEnd(); ++it) {
+      const QTextFragment fragment = it.fragment();
+      const int pixels = fragment.isValid() ? fragment.charFormat().font().pixelSize() : -1;
+      if (pixels < 1) continue;
+      std::vector<float> sizes;
+      for (const TextBlock::Line& line : block.lines) {
+        if (line.transparentText) continue;
+        sizes.push_back(line.fontSize);
+        for (const TextBlock::Line::Span& span : line.spans) sizes.push_back(span.fontSize);
+      }
+      for (const float size : sizes) {
+        if (!(size > 1.0f) || std::lround(size * zoom) != pixels) continue;
+        ranges.push_back({fragment.position(), fragment.position() + fragment.length(), double(size)});
+        break;
+      }
+    }
+  }
+  return ranges;
+}
+
 }  // namespace
 
 void applyEditedTextDocument(TextBlock& block, QTextEdit* editor, bool forceRich, double zoom) {
@@ -40,7 +72,17 @@ void applyEditedTextDocument(TextBlock& block, QTextEdit* editor, bool forceRich
   block.textEdited = true;
   std::unique_ptr<QTextDocument> clone(document->clone());
   clone->setUndoRedoEnabled(false);
+  const std::vector<NativeSizedRange> native = nativeSizedRanges(clone.get(), block, zoom);
   scaleDocumentFontPixels(clone.get(), 1.0 / std::max(zoom, 0.001));
+  for (const NativeSizedRange& range : native) {
+    QTextCursor span(clone.get());
+    span.setPosition(range.start);
+    span.setPosition(range.end, QTextCursor::KeepAnchor);
+    QTextCharFormat format = span.charFormat();  // one fragment: one format
+    format.clearProperty(QTextFormat::FontPixelSize);
+    format.setFontPointSize(range.points);
+    span.setCharFormat(format);
+  }
   block.richTextHtml = clone->toHtml();
 }
 
@@ -73,7 +115,7 @@ void scaleDocumentFontPixels(QTextDocument* document, double factor) {
       QTextCharFormat charFormat = fragment.charFormat();
       const QFont font = charFormat.font();
       double pixels = font.pixelSize();
-      if (pixels < 1) pixels = std::round(font.pointSizeF());
+      if (pixels < 1) pixels = font.pointSizeF();
       if (pixels < 1) continue;
       // Absolute spacing is pixels too and scales with the glyphs.
       if (charFormat.hasProperty(QTextFormat::FontLetterSpacing) &&

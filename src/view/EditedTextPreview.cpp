@@ -58,7 +58,7 @@ void drawRichLayoutPreview(QPainter& painter, const TextBlock& block, const QRec
   BlockRichTextLayout layout(block, column);
   const double sx = zoom * layout.narrowing();
   painter.save();
-  painter.translate(rect.topLeft() + QPointF(layout.offset() * zoom, 0));
+  painter.translate(rect.topLeft() + QPointF(layout.offset() * zoom, layout.drop() * zoom));
   painter.scale(sx, zoom);
   layout.document().drawContents(&painter, QRectF(0, 0, rect.width() / sx, rect.height() / zoom));
   painter.restore();
@@ -84,6 +84,58 @@ void drawSingleStylePreview(QPainter& painter, const TextBlock& block, const QRe
   painter.setPen(block.color.isValid() ? block.color : QColor(Qt::black));
   painter.drawText(QRectF(rect.x() + 1, rect.y(), rect.width() - 2, rect.height() - 1),
                    Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, block.text);
+}
+
+// A native line drawn run by run, each in its own face, weight, size and
+// colour, set into the line box the way the page will get it. False when
+// the line is not such a line or its text was changed.
+bool drawNativeRunsPreview(QPainter& painter, const TextBlock& block, const QString& text, const QPointF& origin,
+                           double zoom, const QFont& lineFont, const QRectF& column) {
+  if (block.lines.size() != 1) return false;
+  const TextBlock::Line& line = block.lines.front();
+  if (!lineHasNativeRichSpans(line) || text != line.text) return false;
+  struct Run {
+    QString text;
+    QFont font;
+    QColor colour;
+    double advance;
+  };
+  std::vector<Run> runs;
+  double advance = 0, ascent = 0;
+  QRectF ink;
+  for (const TextBlock::Line::Span& span : line.spans) {
+    if (span.text.isEmpty()) continue;
+    QFont font = lineFont;
+    if (!span.fontFamily.trimmed().isEmpty()) font.setFamily(mapPdfFont(span.fontFamily));
+    font.setWeight(span.bold ? QFont::Bold : QFont::Normal);
+    font.setItalic(span.italic && fontNameLooksItalic(span.fontFamily));
+    if (span.fontSize > 1.0f) font.setPixelSize(std::max(4, static_cast<int>(std::lround(span.fontSize * zoom))));
+    const QFontMetricsF metrics(font);
+    const QRectF box = metrics.tightBoundingRect(span.text).translated(advance, 0);
+    if (box.width() > 0 && box.height() > 0) ink = ink.isNull() ? box : ink.united(box);
+    ascent = std::max(ascent, metrics.ascent());
+    runs.push_back({span.text, font, span.color.isValid() && span.color.alpha() > 8 ? span.color : lineTextColor(line, block),
+                    metrics.horizontalAdvance(span.text)});
+    advance += runs.back().advance;
+  }
+  if (runs.empty() || ink.isNull()) return false;
+  // The ink, not the fonts' ascent, starts at the line box's corner.
+  const QPointF at = origin - ink.topLeft();
+  const QRectF box = writtenLineBox(block, line);
+  const EditedLineFit fit = fitEditedLine(block, 0, at.x() + ink.left() + (box.left() - line.rect.left()) * zoom,
+                                          std::max(box.width() * zoom, 1.0), advance, column);
+  painter.save();
+  painter.translate(fit.x - ink.left() * fit.scale, at.y());
+  painter.scale(fit.scale, 1.0);
+  double x = 0;
+  for (const Run& run : runs) {
+    painter.setFont(run.font);
+    painter.setPen(run.colour);
+    painter.drawText(QPointF(x, 0), run.text);
+    x += run.advance;
+  }
+  painter.restore();
+  return true;
 }
 
 }  // namespace
@@ -145,6 +197,9 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
     const QString text = i < display.size() ? display.at(i) : line.text;
     if (text.isEmpty()) continue;
     const QFont font = previewLineFont(block, i, line, zoom, text, fonts, blockIndex);
+    if (i == 0 && drawNativeRunsPreview(painter, block, text, lineScreenOrigin(block, line, rect, zoom), zoom, font,
+                                        column))
+      continue;
     painter.setPen(lineTextColor(line, block));
     painter.setFont(font);
     QPointF at = lineScreenOrigin(block, line, rect, zoom);
@@ -152,10 +207,13 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
     const QFontMetricsF metrics(font);
     const QRectF ink = metrics.tightBoundingRect(text);
     if (ink.width() > 0 && ink.height() > 0) at -= ink.topLeft();
-    // Set into the line box the way the page will get it.
+    // Set into the line box the way the page will get it: the box its
+    // glyphs spanned.
     const double inkLeft = ink.width() > 0 ? ink.left() : 0.0;
-    const EditedLineFit fit = fitEditedLine(block, i, at.x() + inkLeft, std::max(line.rect.width() * zoom, 1.0),
-                                            metrics.horizontalAdvance(text), column);
+    const QRectF box = writtenLineBox(block, line);
+    const EditedLineFit fit =
+        fitEditedLine(block, i, at.x() + inkLeft + (box.left() - line.rect.left()) * zoom,
+                      std::max(box.width() * zoom, 1.0), metrics.horizontalAdvance(text), column);
     painter.save();
     painter.translate(fit.x - inkLeft * fit.scale, at.y());
     painter.scale(fit.scale, 1.0);

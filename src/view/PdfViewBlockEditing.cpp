@@ -68,6 +68,9 @@ void loadNativeSingleLine(QTextEdit* editor, const TextBlock& block, double zoom
       if (!span.fontFamily.trimmed().isEmpty()) spanFont.setFamily(mapPdfFont(span.fontFamily));
       spanFont.setWeight(span.bold ? QFont::Bold : QFont::Normal);
       spanFont.setItalic(span.italic && fontNameLooksItalic(span.fontFamily));
+      // A run set larger or smaller than the line keeps its own size.
+      if (span.fontSize > 1.0f && std::abs(span.fontSize - line.fontSize) > 0.15f)
+        spanFont.setPixelSize(std::max(1, static_cast<int>(std::lround(span.fontSize * zoom))));
       QTextCharFormat spanFormat;
       spanFormat.setFont(spanFont, QTextCharFormat::FontPropertiesAll);
       spanFormat.setForeground(QBrush(span.color.isValid() && span.color.alpha() > 8 ? span.color : colour));
@@ -393,7 +396,18 @@ void PdfView::fitActiveTextBlockToContent() {
   }
   fittingActiveBlock = true;
   if (overflow) applyEditedTextDocument(block, editor, true, zoom);
-  block.rect = screenContentRectToPdf(fitted);
+  const QRectF grown = screenContentRectToPdf(fitted);
+  if (turned) {
+    block.rect = grown;
+  } else {
+    // Only the right and lower edges move: the corner the text starts at
+    // stays in points, not rounded to the screen's pixels, so that a line
+    // that grew still starts where its line box does.
+    const double top = block.rect.y() + block.rect.height();
+    const double height = std::max(block.rect.height(), grown.height());
+    const double right = std::max(block.rect.right(), grown.right());
+    block.rect = QRectF(block.rect.x(), top - height, right - block.rect.x(), height);
+  }
   repositionBlockEditor();
   scrollEditorToTop(editor);
   fittingActiveBlock = false;

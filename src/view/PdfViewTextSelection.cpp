@@ -2,6 +2,7 @@
 // the marked region, and the mappings the selection works in.
 #include "PdfView.h"
 
+#include "core/PageTextCharacters.h"
 #include "core/TurnedRect.h"
 
 #include <QCursor>
@@ -181,11 +182,7 @@ QList<QRectF> PdfView::collectTextSelectionHighlights(int page, const QPointF& s
     const double cw = r.width() / n;
     result.append(QRectF(r.x() + from * cw, r.y(), std::max((to - from) * cw, 1.0), r.height()));
     const QString piece = line.text.mid(from, to - from);
-    if (text && !piece.trimmed().isEmpty()) {
-      if (!text->isEmpty() && !text->endsWith(QLatin1Char('\n')) && !text->endsWith(QLatin1Char(' ')))
-        text->append(QLatin1Char('\n'));
-      text->append(piece);
-    }
+    if (text && !piece.trimmed().isEmpty()) appendNextLine(*text, piece);
   }
   return result;
 }

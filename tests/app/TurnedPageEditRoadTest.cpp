@@ -201,8 +201,11 @@ double TurnedPageEditRoadTest::editAndSave(int pageTurn, int textTurn) {
 
 // The written face is DejaVu Serif whatever the page's font, so even an
 // upright line differs from its preview in its strokes; a turned line must
-// differ no more than the same edit on an upright page does, and stay within
-// a mean of 40 per channel of the ink density (a quarter of the resolution).
+// differ little more than the same edit on an upright page does, and stay
+// within a mean of 40 per channel of the ink density (a quarter of the
+// resolution). The upright region cuts the tops of the capitals off, which
+// hides part of the difference there that a turned region shows, hence the
+// margin of 8.
 TEST_F(TurnedPageEditRoadTest, TypedTextIsSavedTurnedLikeThePreview) {
   const double upright = editAndSave(0);
   EXPECT_LT(upright, 40.0);
@@ -213,7 +216,7 @@ TEST_F(TurnedPageEditRoadTest, TypedTextIsSavedTurnedLikeThePreview) {
   for (const auto& turn : turns) {
     const double difference = editAndSave(turn.page, turn.text);
     EXPECT_LT(difference, 40.0) << turn.page << " " << turn.text;
-    EXPECT_LE(difference, upright + 4.0) << turn.page << " " << turn.text << ": upright " << upright;
+    EXPECT_LE(difference, upright + 8.0) << turn.page << " " << turn.text << ": upright " << upright;
   }
 }
 

@@ -304,3 +304,67 @@ TEST_F(TextExtraction, WordsMatchPdftotextOnRealDocuments) {
 }
 
 }  // namespace
+
+// A line keeps the size its glyphs are drawn at and the colour the PDF fills
+// them with; the rendered ink speaks only where the PDF's colour is not what
+// the page shows (here, an image drawn over the text).
+TEST_F(TextExtraction, SizeIsDrawnSizeAndColourIsThePdfsOwn) {
+  const QByteArray redImage = "q 200 0 0 30 60 690 cm BI /W 1 /H 1 /CS /RGB /BPC 8 /F /AHx ID FF0000> EI Q\n";
+  const struct {
+    const char* name;
+    QByteArray content;
+    double size;
+    QColor colour;  // invalid: red ink, not the PDF's colour
+  } cases[] = {
+      {"scaled text matrix", "BT /F1 1 Tf 10.9 0 0 10.9 72 700 Tm (Scaled words) Tj ET\n", 10.9, QColor(0, 0, 0)},
+      {"scaled by the page matrix", "q 2 0 0 2 0 0 cm " + textLine("F1", 7, 36, 350, "Doubled words") + "Q\n", 14,
+       QColor(0, 0, 0)},
+      {"plain black", textLine("F1", 10.5, 72, 700, "Body text in black"), 10.5, QColor(0, 0, 0)},
+      {"fill colour", "0.2 0.4 0.6 rg " + textLine("F2", 14, 72, 700, "Blue grey words"), 14, QColor(51, 102, 153)},
+      {"image below the text", redImage + textLine("F1", 14, 72, 700, "Over a picture"), 14, QColor(0, 0, 0)},
+      {"image over the text", "0 0 1 rg " + textLine("F1", 14, 72, 700, "Under a picture") + redImage, 14, QColor()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString file = path(QStringLiteral("drawn.pdf"));
+    ASSERT_TRUE(writeRawPdf(file, {{c.content}}));
+    const std::vector<TextBlock> blocks = extractFirstPage(file);
+    ASSERT_EQ(blocks.size(), 1u);
+    const TextBlock::Line& line = blocks[0].lines[0];
+    EXPECT_NEAR(line.fontSize, c.size, 0.01);
+    if (c.colour.isValid()) {
+      EXPECT_EQ(line.color, c.colour) << line.color.name().toStdString();
+      for (const auto& span : line.spans) EXPECT_EQ(span.color, c.colour);
+    } else {
+      EXPECT_GT(line.color.red(), 200) << line.color.name().toStdString();
+      EXPECT_LT(line.color.blue(), 60) << line.color.name().toStdString();
+    }
+  }
+}
+
+// TeX names its styles in letters, not words: CMBX is bold, CMTI italic.
+TEST_F(TextExtraction, TeXFontNamesGiveBoldAndItalic) {
+  const QString manual = QStringLiteral("/usr/share/doc/gnuplot/gnuplot.pdf");
+  if (!QFile::exists(manual)) GTEST_SKIP() << "gnuplot-doc missing";
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(manual));
+  int bold = 0, regular = 0;
+  for (int page : {30, 55}) {
+    for (const TextBlock& b : doc.extractText(page)) {
+      for (const auto& span : b.lines[0].spans) {
+        const QString family = span.fontFamily;
+        if (family.startsWith(QLatin1String("CMBX"))) {
+          ++bold;
+          EXPECT_TRUE(span.bold) << family.toStdString();
+        } else if (family.startsWith(QLatin1String("CMR"))) {
+          ++regular;
+          EXPECT_FALSE(span.bold || span.italic) << family.toStdString();
+        } else if (family.startsWith(QLatin1String("CMTI"))) {
+          EXPECT_TRUE(span.italic && !span.bold) << family.toStdString();
+        }
+      }
+    }
+  }
+  EXPECT_GT(bold, 3);
+  EXPECT_GT(regular, 10);
+}

@@ -27,10 +27,12 @@ void typeInto(QWidget* widget, const QString& text) {
 }
 
 // Pixel sizes named in stored rich text.
-QList<int> htmlPixelSizes(const QString& html) {
-  QList<int> sizes;
-  static const QRegularExpression re(QStringLiteral("font-size:(\\d+)px"));
-  for (auto it = re.globalMatch(html); it.hasNext();) sizes.append(it.next().captured(1).toInt());
+// Font sizes of the stored rich text, in points: whole pixels of a
+// 72-dpi layout, or exact points where the text keeps its line's size.
+QList<double> htmlPixelSizes(const QString& html) {
+  QList<double> sizes;
+  static const QRegularExpression re(QStringLiteral("font-size:([\\d.]+)p[xt]"));
+  for (auto it = re.globalMatch(html); it.hasNext();) sizes.append(it.next().captured(1).toDouble());
   return sizes;
 }
 
@@ -125,7 +127,7 @@ TEST_F(BlockViewTest, TypingStoresTheTextAndRichTextInPointsAsOneUndoStep) {
   EXPECT_EQ(block.text, QStringLiteral("Первая строка и ещё"));
   EXPECT_TRUE(block.textEdited);
   // The editor holds pixels of zoom 2, the block points.
-  const QList<int> stored = htmlPixelSizes(block.richTextHtml);
+  const QList<double> stored = htmlPixelSizes(block.richTextHtml);
   ASSERT_FALSE(stored.isEmpty());
   EXPECT_NEAR(stored.last(), firstFragmentPixelSize(editor) / 2.0, 1.0);
   EXPECT_EQ(edited.count(), 1);
@@ -136,7 +138,7 @@ TEST_F(BlockViewTest, TypingStoresTheTextAndRichTextInPointsAsOneUndoStep) {
   view->setZoom(1.5);
   view->activateOcrBlock(0);
   view->deactivateOcrBlock();
-  const QList<int> again = htmlPixelSizes(A::blocks(*view)[0].richTextHtml);
+  const QList<double> again = htmlPixelSizes(A::blocks(*view)[0].richTextHtml);
   ASSERT_FALSE(again.isEmpty());
   EXPECT_EQ(again.last(), stored.last());
 

@@ -131,3 +131,27 @@ TEST_F(TextSelectionTest, LoadedBlocksAreWhatGetsSelectedInEditMode) {
   view->collectTextSelectionHighlights(0, {0, h - 390}, {600, h - 455}, &text);
   EXPECT_EQ(text, QStringLiteral("word\nedited text"));
 }
+
+// Selected across a TeX line end that broke "Marquardt-Levenberg", the copied
+// text joins the word as pdftotext does and holds no control character.
+TEST_F(TextSelectionTest, AWordBrokenAtALineEndIsCopiedWhole) {
+  const QString manual = QStringLiteral("/usr/share/doc/gnuplot/gnuplot.pdf");
+  if (!QFile::exists(manual) || !hasTool("qpdf")) GTEST_SKIP() << "gnuplot-doc or qpdf missing";
+  const QString page = dir.filePath(QStringLiteral("fit.pdf"));
+  ASSERT_EQ(runTool("qpdf", {manual, "--pages", manual, "93", "--", page}), 0);
+  PdfDocument fit;
+  ASSERT_TRUE(fit.open(page));
+  view->setDocument(&fit);
+  QRectF first, second;
+  for (const TextBlock& b : fit.extractText(0)) {
+    if (b.text.trimmed().endsWith(QStringLiteral("Marquardt-"))) first = b.rect;
+    if (b.text.startsWith(QStringLiteral("Levenberg"))) second = b.rect;
+  }
+  ASSERT_FALSE(first.isEmpty());
+  ASSERT_FALSE(second.isEmpty());
+  QString text;
+  view->collectTextSelectionHighlights(0, first.center(), QPointF(second.left() + 80, second.center().y()), &text);
+  EXPECT_TRUE(text.contains(QStringLiteral("MarquardtLevenberg"))) << text.toStdString();
+  EXPECT_FALSE(std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 && c != '\n'; }));
+  view->setDocument(&lines);
+}

@@ -1,0 +1,97 @@
+#include "PageCharStyle.h"
+
+#include "PageSpace.h"
+
+#include <QByteArrayView>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Drops the subset tag ("ABCDEF+") and turns hyphens into blanks.
+QString cleanFontName(QString name) {
+  const int plus = int(name.indexOf(QLatin1Char('+')));
+  if (plus >= 0 && plus < name.size() - 1) name = name.mid(plus + 1);
+  name.replace(QLatin1Char('-'), QLatin1Char(' '));
+  name = name.trimmed();
+  return name.isEmpty() ? QStringLiteral("Times New Roman") : name;
+}
+
+bool nameContainsAny(const QString& name, std::initializer_list<const char*> words) {
+  return std::any_of(words.begin(), words.end(),
+                     [&](const char* w) { return name.contains(QLatin1String(w), Qt::CaseInsensitive); });
+}
+
+// The style letters of a TeX font name ("bx" of CMBX10, "ti" of CMTI10,
+// "bx" of the EC font SFBX1000): TeX says bold and italic there, not in words.
+QString texStyle(const QString& name) {
+  static const QRegularExpression tex(QStringLiteral("^(?:cm|ec|sf|tc)([a-z]+?)\\d+$"),
+                                      QRegularExpression::CaseInsensitiveOption);
+  const QRegularExpressionMatch m = tex.match(name);
+  return m.hasMatch() ? m.captured(1).toLower() : QString();
+}
+
+
+}  // namespace
+
+const FontNameStyle& FontNameStyles::forCharacter(FPDF_TEXTPAGE textPage, int index) {
+  const unsigned long length = FPDFText_GetFontInfo(textPage, index, nullptr, 0, nullptr);
+  QByteArrayView raw;
+  if (length > 0) {
+    if (buffer.size() < qsizetype(length) + 1) buffer.resize(qsizetype(length) + 1);
+    buffer.fill('\0');
+    FPDFText_GetFontInfo(textPage, index, buffer.data(), length, nullptr);
+    raw = QByteArrayView(buffer.constData());  // up to the first NUL
+  }
+  if (last && raw == QByteArrayView(lastRaw)) return *last;
+  lastRaw = raw.toByteArray();
+  auto it = styles.find(lastRaw);
+  if (it == styles.end()) {
+    FontNameStyle style;
+    style.name = cleanFontName(QString::fromUtf8(lastRaw));
+    const QString tex = texStyle(style.name);
+    style.boldByName = nameContainsAny(style.name, {"Bold", "Black", "Heavy"}) || tex.startsWith(QLatin1Char('b'));
+    style.italic = nameContainsAny(style.name, {"Italic", "Oblique", "Slanted", "Inclined"}) ||
+                   tex.contains(QLatin1String("ti")) || tex.contains(QLatin1String("sl")) ||
+                   tex.contains(QLatin1String("it")) || tex == QLatin1String("mi") || tex == QLatin1String("ssi");
+    it = styles.insert(lastRaw, style);
+  }
+  last = &it.value();
+  return *last;
+}
+
+ImagesOverText::ImagesOverText(FPDF_PAGE page, const PageSpace& space) {
+  const int count = FPDFPage_CountObjects(page);
+  for (int i = 0; i < count; ++i) {
+    FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
+    if (!object) continue;
+    order.insert(object, i);
+    float left = 0, bottom = 0, right = 0, top = 0;
+    if (FPDFPageObj_GetType(object) == FPDF_PAGEOBJ_IMAGE &&
+        FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top))
+      images.push_back({i, space.toShown(QRectF(QPointF(left, bottom), QPointF(right, top)).normalized())});
+  }
+}
+
+bool ImagesOverText::covers(FPDF_PAGEOBJECT text, const QRectF& box) {
+  if (images.empty()) return false;
+  const auto known = verdicts.constFind(text);
+  if (known != verdicts.constEnd()) return known.value();
+  // Text inside a form has no place in the page's own order: taken as uncovered.
+  const int index = order.value(text, std::numeric_limits<int>::max());
+  const bool covered = std::any_of(images.begin(), images.end(), [&](const auto& image) {
+    return image.first > index && image.second.intersects(box);
+  });
+  verdicts.insert(text, covered);
+  return covered;
+}
+
+double drawnFontSize(FPDF_TEXTPAGE textPage, int index, double fontSize) {
+  FS_MATRIX m{};
+  if (!FPDFText_GetMatrix(textPage, index, &m)) return fontSize;
+  const double scale = std::hypot(m.c, m.d);
+  return scale > 1e-6 && std::isfinite(scale) ? fontSize * scale : fontSize;
+}

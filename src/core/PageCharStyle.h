@@ -1,0 +1,52 @@
+#pragma once
+// What native text extraction reads about a character's style besides its
+// colour: what its font's name says (worked out once per name, as a page has
+// a handful of fonts but thousands of characters), the size it is drawn at,
+// and whether an image is drawn over it.
+
+#include "PdfiumApi.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QRectF>
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+class PageSpace;
+
+struct FontNameStyle {
+  QString name;  // without the subset tag, hyphens as blanks
+  bool boldByName = false;
+  bool italic = false;
+};
+
+class FontNameStyles {
+public:
+  const FontNameStyle& forCharacter(FPDF_TEXTPAGE textPage, int index);
+
+private:
+  QHash<QByteArray, FontNameStyle> styles;
+  QByteArray buffer;
+  QByteArray lastRaw;
+  const FontNameStyle* last = nullptr;  // set after the latest insertion, so never moved since
+};
+
+// Which text objects an image is drawn over, worked out once per object:
+// their own colour is not what the page shows.
+class ImagesOverText {
+public:
+  ImagesOverText(FPDF_PAGE page, const PageSpace& space);
+  // `box` is the character's box on the shown page.
+  bool covers(FPDF_PAGEOBJECT text, const QRectF& box);
+
+private:
+  QHash<FPDF_PAGEOBJECT, int> order;
+  std::vector<std::pair<int, QRectF>> images;
+  QHash<FPDF_PAGEOBJECT, bool> verdicts;
+};
+
+// The size the glyphs are drawn at: the font size scaled by the text and
+// page matrices, measured along the glyphs' vertical axis.
+double drawnFontSize(FPDF_TEXTPAGE textPage, int index, double fontSize);

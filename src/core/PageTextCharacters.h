@@ -1,0 +1,24 @@
+#pragma once
+// The characters pdfium reads from a page, as text a user can copy: no
+// control characters but line breaks and tabs, ligatures as their letters,
+// and a hyphen that breaks a word at a line end joined the way pdftotext
+// joins it.
+
+#include <QString>
+
+// pdfium's code for a hyphen it found at the end of a line inside a word.
+constexpr char32_t kLineEndHyphen = 0x02;
+
+// The letters a character code stands for: a ligature (Unicode's
+// presentation forms, or the control codes TeX's OT1 and T1 fonts put them
+// at when a font maps them to no Unicode; OT1's fl shares its code with the
+// carriage return and stays one) as its letters, any other control
+// character but tab, line feed and carriage return as nothing, everything
+// else as itself. pdfium's line-end hyphen comes back as a hyphen.
+QString lettersOfCode(char32_t code);
+
+// Appends the text of the next line to `text`: after a line ending in a
+// hyphen that follows a letter, with the next line starting with a letter,
+// the hyphen goes and the word is joined; otherwise a line break comes
+// between them unless `text` is empty or already ends in a break or blank.
+void appendNextLine(QString& text, const QString& next);

@@ -1,0 +1,323 @@
+// An edited line keeps what the page gave it: its size and colour as the
+// content stream writes them, its runs when it is opened again (also from
+// the saved file), and its line box when it grows. Driven through a shown
+// main window with mouse and keys on a page of the gnuplot manual (TeX's
+// Computer Modern, justified) and on a page with a red heading, saved with
+// Ctrl+S and read back with qpdf and pdftotext -bbox.
+#include "EditedPageFixture.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTransform>
+
+#include <optional>
+
+using namespace apptest;
+using namespace testsupport;
+
+namespace {
+
+const QString kManual = QStringLiteral("/usr/share/doc/gnuplot/gnuplot.pdf");
+// Page 31 of the manual, "Batch/Interactive Operation"; this line is set
+// justified across the body column.
+constexpr int kManualPage = 31;
+const QString kJustified = QStringLiteral("Any command-line arguments are assumed to be either program");
+
+// One text-showing operator of a content stream, as it lands on the page.
+struct ShownText {
+  double size = 0;  // Tf size times the vertical scale of text matrix and CTM
+  QPointF origin;   // of the text matrix, in user space
+  QList<double> fill;  // the operands of the last fill colour operator
+};
+
+// A small reader of content streams: enough of the graphics state (q/Q, cm,
+// fill colour) and text state (Tf, Tm, Td, TD, T*, TL) to say where each
+// show operator writes, at which size and in which colour.
+QList<ShownText> readShownText(const QByteArray& content) {
+  struct State {
+    QTransform ctm;
+    QList<double> fill{0};
+  };
+  QList<State> stack{State{}};
+  QList<double> operands;
+  QTransform tm, tlm;
+  double fontSize = 0, leading = 0;
+  QList<ShownText> shown;
+  const auto newLine = [&](double tx, double ty) {
+    tlm = QTransform::fromTranslate(tx, ty) * tlm;
+    tm = tlm;
+  };
+  qsizetype i = 0;
+  const qsizetype n = content.size();
+  while (i < n) {
+    const char c = content.at(i);
+    if (std::isspace(static_cast<unsigned char>(c))) { ++i; continue; }
+    if (c == '%') { while (i < n && content.at(i) != '\n') ++i; continue; }
+    if (c == '(') {
+      int depth = 0;
+      for (; i < n; ++i) {
+        if (content.at(i) == '\\') { ++i; continue; }
+        if (content.at(i) == '(') ++depth;
+        if (content.at(i) == ')' && --depth == 0) break;
+      }
+      ++i;
+      continue;
+    }
+    if (c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}') {
+      if (c == '<' && i + 1 < n && content.at(i + 1) != '<') while (i < n && content.at(i) != '>') ++i;
+      ++i;
+      continue;
+    }
+    qsizetype end = i + 1;
+    while (end < n && !std::isspace(static_cast<unsigned char>(content.at(end))) && !QByteArray("()<>[]{}/%").contains(content.at(end)))
+      ++end;
+    const QByteArray token = content.mid(i, end - i);
+    i = end;
+    bool number = false;
+    const double value = token.toDouble(&number);
+    if (number) { operands << value; continue; }
+    if (token.startsWith('/')) continue;
+    State& state = stack.last();
+    const auto take = [&](int count) { return operands.size() >= count ? operands.mid(operands.size() - count) : QList<double>(); };
+    if (token == "q") stack << state;
+    else if (token == "Q" && stack.size() > 1) stack.removeLast();
+    else if (token == "cm" && take(6).size() == 6) {
+      const QList<double> m = take(6);
+      state.ctm = QTransform(m[0], m[1], m[2], m[3], m[4], m[5]) * state.ctm;
+    } else if (token == "rg" || token == "g" || token == "k" || token == "sc" || token == "scn") {
+      state.fill = take(token == "rg" ? 3 : token == "k" ? 4 : token == "g" ? 1 : int(operands.size()));
+    } else if (token == "BT") { tm = tlm = QTransform(); }
+    else if (token == "Tf" && !operands.isEmpty()) fontSize = operands.last();
+    else if (token == "TL" && !operands.isEmpty()) leading = operands.last();
+    else if (token == "Tm" && take(6).size() == 6) {
+      const QList<double> m = take(6);
+      tm = tlm = QTransform(m[0], m[1], m[2], m[3], m[4], m[5]);
+    } else if ((token == "Td" || token == "TD") && take(2).size() == 2) {
+      if (token == "TD") leading = -take(2)[1];
+      newLine(take(2)[0], take(2)[1]);
+    } else if (token == "T*" || token == "'" || token == "\"") newLine(0, -leading);
+    if (token == "Tj" || token == "TJ" || token == "'" || token == "\"") {
+      const QTransform full = tm * state.ctm;
+      shown << ShownText{fontSize * std::hypot(full.m21(), full.m22()), QPointF(full.dx(), full.dy()), state.fill};
+    }
+    operands.clear();
+  }
+  return shown;
+}
+
+// The content of one page (1-based), all its streams decoded and joined.
+QByteArray pageContent(const QString& path, int page) {
+  QByteArray json;
+  if (runTool("qpdf", {"--json=2", "--json-stream-data=inline", "--decode-level=generalized", path, "-"}, &json) != 0)
+    return {};
+  const QJsonObject root = QJsonDocument::fromJson(json).object();
+  const QJsonArray pages = root.value("pages").toArray();
+  if (page < 1 || page > pages.size()) return {};
+  const QJsonObject objects = root.value("qpdf").toArray().at(1).toObject();
+  QByteArray content;
+  for (const QJsonValue ref : pages.at(page - 1).toObject().value("contents").toArray()) {
+    const QJsonObject stream = objects.value("obj:" + ref.toString()).toObject().value("stream").toObject();
+    content += QByteArray::fromBase64(stream.value("data").toString().toLatin1()) + '\n';
+  }
+  return content;
+}
+
+// The text shown with its baseline inside [bottom, top] (user space).
+QList<ShownText> shownBetween(const QString& path, int page, double bottom, double top) {
+  QList<ShownText> hits;
+  for (const ShownText& t : readShownText(pageContent(path, page)))
+    if (t.origin.y() >= bottom && t.origin.y() <= top && t.size > 0) hits << t;
+  return hits;
+}
+
+// The extent of the words of one line (pdftotext -bbox, top-left origin):
+// every word whose vertical middle lies between top and bottom.
+QRectF lineExtent(const QString& path, double top, double bottom, int page = 1) {
+  QRectF extent;
+  for (const Word& word : bboxWords(path, page))
+    if (word.box.center().y() > top && word.box.center().y() < bottom) extent = extent.united(word.box);
+  return extent;
+}
+
+class EditedLineKeepsStyle : public EditedPageMatchesPreview {
+ protected:
+  void SetUp() override {
+    EditedPageMatchesPreview::SetUp();
+    if (IsSkipped()) return;
+    if (!hasTool("qpdf")) GTEST_SKIP() << "qpdf missing";
+  }
+
+  // One page of the gnuplot manual as a document of its own.
+  QString manualPage() {
+    if (!QFile::exists(kManual)) return {};
+    const QString path = dir.filePath(QStringLiteral("manual.pdf"));
+    const QString page = QString::number(kManualPage);
+    if (runTool("qpdf", {kManual, "--pages", kManual, page, "--", path}) != 0) return {};
+    return path;
+  }
+
+  // The top-origin box pdftotext gives the line holding `word` (unique on the page).
+  QRectF lineOf(const QString& path, const QString& word) {
+    for (const Word& w : bboxWords(path))
+      if (w.text == word) return lineExtent(path, w.box.top() + 1, w.box.bottom() - 1);
+    return {};
+  }
+
+  // Clicks into the line at `top`, puts the caret after `after` and selects `count` characters.
+  QTextEdit* openLineAt(const QPointF& top, const QString& after, int count) {
+    clickAt(top);
+    QTextEdit* editor = window->view->activeTextEditor();
+    if (!editor) return nullptr;
+    QTest::keyClick(editor, Qt::Key_Home);
+    const int start = int(editor->toPlainText().indexOf(after)) + int(after.size());
+    for (int i = 0; i < start; ++i) QTest::keyClick(editor, Qt::Key_Right);
+    for (int i = 0; i < count; ++i) QTest::keyClick(editor, Qt::Key_Right, Qt::ShiftModifier);
+    return editor;
+  }
+
+  void closeEditor() {
+    QTest::qWait(50);
+    if (QTextEdit* editor = window->view->activeTextEditor()) QTest::keyClick(editor, Qt::Key_Escape);
+    ASSERT_EQ(window->view->activeTextEditor(), nullptr);
+  }
+
+  void shoot(const QString& name) {
+    if (!qEnvironmentVariableIsSet("ULVO_SHOTS")) return;
+    for (int i = 0; i < 10; ++i) QTest::qWait(50);
+    window->grab().save(qEnvironmentVariable("ULVO_SHOTS") + "/" + name + ".png");
+  }
+};
+
+}  // namespace
+
+TEST_F(EditedLineKeepsStyle, AnEditedLineKeepsItsSizeAndColour) {
+  const QString manual = manualPage();
+  if (manual.isEmpty()) GTEST_SKIP() << "the gnuplot manual (gnuplot-doc) is not installed";
+  const QRectF line = lineOf(manual, QStringLiteral("arguments"));
+  ASSERT_FALSE(line.isEmpty());
+  const double baseBottom = 792 - line.bottom(), baseTop = 792 - line.top();
+  const QList<ShownText> before = shownBetween(manual, 1, baseBottom, baseTop);
+  ASSERT_FALSE(before.isEmpty());
+
+  openWindow(manual);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  shoot("item1-manual-before");
+  ASSERT_NE(openLineAt(line.center() - QPointF(100, 0), QStringLiteral("either "), 7), nullptr);
+  QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("a script"));
+  closeEditor();
+  shoot("item1-manual-after");
+  saveWithKeys();
+  EXPECT_TRUE(pageText(manual).contains(QStringLiteral("assumed to be either a script"))) << pageText(manual).toStdString();
+
+  const QList<ShownText> after = shownBetween(manual, 1, baseBottom - 1, baseTop);
+  ASSERT_FALSE(after.isEmpty());
+  for (const ShownText& t : after) {
+    EXPECT_NEAR(t.size, before.first().size, 0.2);
+    EXPECT_EQ(t.fill, QList<double>({0, 0, 0})) << t.fill.size();
+    EXPECT_NEAR(t.origin.y(), before.first().origin.y(), 0.5);  // on the line's own baseline
+  }
+
+  // A red heading stays the same red.
+  const QString red = dir.filePath(QStringLiteral("red.pdf"));
+  ASSERT_TRUE(writeSerifPdf(red, {{{72, 100}, QStringLiteral("Warning: read this first"), false, false, QColor(255, 0, 0), 16},
+                                  {{72, 140}, QStringLiteral("Body text follows the heading in black.")}}));
+  const QList<ShownText> redBefore = shownBetween(red, 1, 842 - 104, 842 - 96);
+  ASSERT_FALSE(redBefore.isEmpty());
+  EXPECT_EQ(redBefore.first().fill, QList<double>({1, 0, 0}));
+  openWindow(red);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_NE(openLineAt({120, 95}, QStringLiteral("read "), 4), nullptr);
+  QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("study"));
+  closeEditor();
+  saveWithKeys();
+  const QList<ShownText> redAfter = shownBetween(red, 1, 842 - 104, 842 - 96);
+  ASSERT_FALSE(redAfter.isEmpty());
+  for (const ShownText& t : redAfter) {
+    EXPECT_NEAR(t.size, redBefore.first().size, 0.2);
+    EXPECT_EQ(t.fill, redBefore.first().fill);
+  }
+}
+
+TEST_F(EditedLineKeepsStyle, ALineWithMixedFormattingOpensAgainAsTextWithItsRuns) {
+  const QString manual = manualPage();
+  if (manual.isEmpty()) GTEST_SKIP() << "the gnuplot manual (gnuplot-doc) is not installed";
+  const QRectF line = lineOf(manual, QStringLiteral("arguments"));
+  ASSERT_FALSE(line.isEmpty());
+  const QPointF inLine = line.center() - QPointF(150, 0);
+  openWindow(manual);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  shoot("item2-manual-before");
+  ASSERT_NE(openLineAt(inLine, QStringLiteral("Any "), 21), nullptr);  // "command-line arguments"
+  QTest::mouseClick(window->boldButton, Qt::LeftButton);
+  QTest::mouseClick(window->growFontButton, Qt::LeftButton);
+  QTest::mouseClick(window->growFontButton, Qt::LeftButton);
+  closeEditor();
+  saveWithKeys();
+  shoot("item2-manual-saved");
+
+  // Opened again in the same window, then after reopening the file: text
+  // with a bold run, edited again and saved.
+  const auto expectEditableWithRuns = [&](const char* when) {
+    clickAt(inLine);
+    QTextEdit* editor = window->view->activeTextEditor();
+    ASSERT_NE(editor, nullptr) << when;
+    EXPECT_TRUE(editor->toPlainText().contains(kJustified)) << when << editor->toPlainText().toStdString();
+    QTextCursor cursor(editor->document());
+    cursor.setPosition(int(editor->toPlainText().indexOf(QStringLiteral("arguments"))) + 2);
+    EXPECT_GE(cursor.charFormat().fontWeight(), QFont::DemiBold) << when;
+    const int grownPixels = cursor.charFormat().font().pixelSize();
+    cursor.setPosition(int(editor->toPlainText().indexOf(QStringLiteral("assumed"))) + 2);
+    EXPECT_LT(cursor.charFormat().fontWeight(), QFont::DemiBold) << when;
+    EXPECT_GT(grownPixels, cursor.charFormat().font().pixelSize()) << when;
+    for (const TextBlock& b : window->view->currentOcrBlocks()) {
+      const QRectF top(b.rect.x(), 792 - b.rect.bottom(), b.rect.width(), b.rect.height());
+      EXPECT_FALSE(b.isImage && top.contains(inLine)) << when;
+    }
+  };
+  expectEditableWithRuns("after saving");
+  closeEditor();
+  openWindow(manual);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  expectEditableWithRuns("after reopening");
+  shoot("item2-manual-reopened");
+  QTextEdit* editor = window->view->activeTextEditor();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_End);
+  QTest::keyClicks(editor, QStringLiteral(" code"));
+  closeEditor();
+  saveWithKeys();
+  const QString text = pageText(manual);
+  EXPECT_EQ(text.count(QStringLiteral("command-line-options) or code")), 1) << text.toStdString();
+  EXPECT_EQ(text.count(QStringLiteral("command-line arguments are assumed")), 1) << text.toStdString();
+  // Saved twice, the grown run is still larger than the rest of the line.
+  const QList<ShownText> runs = shownBetween(manual, 1, 792 - line.bottom(), 792 - line.top());
+  ASSERT_FALSE(runs.isEmpty());
+  const auto [smallest, largest] = std::minmax_element(runs.begin(), runs.end(),
+                                                       [](const ShownText& a, const ShownText& b) { return a.size < b.size; });
+  EXPECT_GT(largest->size, smallest->size + 1.5);
+  EXPECT_NEAR(smallest->size, 9.9626, 0.2);
+  // Saved twice, the line still stands in its box.
+  const QRectF saved = lineExtent(manual, line.top() + 1, line.bottom() - 1);
+  EXPECT_GE(saved.left(), line.left() - 0.5);
+  EXPECT_LE(saved.right(), line.right() + 0.5);
+}
+
+TEST_F(EditedLineKeepsStyle, ALengthenedJustifiedLineStaysInsideItsLineBox) {
+  const QString manual = manualPage();
+  if (manual.isEmpty()) GTEST_SKIP() << "the gnuplot manual (gnuplot-doc) is not installed";
+  const QRectF line = lineOf(manual, QStringLiteral("arguments"));
+  ASSERT_GT(line.width(), 400);
+  openWindow(manual);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_NE(openLineAt(line.center(), QStringLiteral("assumed "), 0), nullptr);
+  QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("always and everywhere "));
+  closeEditor();
+  saveWithKeys();
+  EXPECT_TRUE(pageText(manual).contains(QStringLiteral("assumed always and everywhere to be")));
+  const QRectF saved = lineExtent(manual, line.top() + 1, line.bottom() - 1);
+  std::printf("line %.2f..%.2f, saved %.2f..%.2f\n", line.left(), line.right(), saved.left(), saved.right());
+  EXPECT_GE(saved.left(), line.left() - 0.5);
+  EXPECT_LE(saved.right(), line.right() + 0.5);
+}
