@@ -23,6 +23,9 @@
 
 namespace {
 
+// How long closing waits for a cancelled scan to let go of the device.
+constexpr int kWorkerWaitMs = 3000;
+
 QLabel* scanLabel(const QString& text) {
   auto* label = new QLabel(text);
   label->setObjectName(QStringLiteral("ScanLabel"));
@@ -65,14 +68,26 @@ ScanTab::ScanTab(QWidget* parent) : QWidget(parent), backend(createScanBackend()
 
 ScanTab::~ScanTab() {
   stopLivePreview();
+  saveSettings();
   if (workerThread) {
-    // A scan still running is told to stop, and the backend stays until the
-    // worker has let go of it.
+    // A scan still running is told to stop; it does between two reads.
     if (workerThread->isRunning() && backend) backend->cancelScan();
     workerThread->quit();
-    workerThread->wait();
+    if (!workerThread->wait(kWorkerWaitMs)) {
+      // The device does not answer: the worker keeps the backend until its
+      // call returns, and both go then. Closing does not wait for it.
+      ScanBackend* orphan = backend.release();
+      QThread* thread = workerThread;
+      thread->setParent(nullptr);
+      connect(thread, &QThread::finished, thread, [orphan, thread] {
+        orphan->cleanup();
+        delete orphan;
+        thread->deleteLater();
+      });
+      workerThread = nullptr;
+      return;
+    }
   }
-  saveSettings();
   if (backend) backend->cleanup();
   backend.reset();
 }
@@ -239,16 +254,23 @@ QWidget* ScanTab::buildScanFrame() {
   scanButton = new QPushButton(QStringLiteral("Сканировать"));
   scanButton->setObjectName(QStringLiteral("ScanScanButton"));
   scanButton->setFixedHeight(26);
+  cancelButton = new QPushButton(QStringLiteral("Отмена"));
+  cancelButton->setObjectName(QStringLiteral("ScanCancelButton"));
+  cancelButton->setFixedHeight(26);
+  cancelButton->setToolTip(QStringLiteral("Остановить сканирование; страница не будет добавлена"));
+  cancelButton->hide();
   auto* bottom = new QHBoxLayout;
   bottom->setSpacing(6);
   bottom->addWidget(statusLabel, 1);
   bottom->addWidget(previewButton);
   bottom->addWidget(scanButton);
+  bottom->addWidget(cancelButton);
   layout->addLayout(bottom);
 
   connect(brightnessSlider, &QSlider::valueChanged, brightnessValue,
           [this](int value) { brightnessValue->setText(QString::number(value)); });
   connect(previewButton, &QPushButton::clicked, this, &ScanTab::onPreviewClicked);
   connect(scanButton, &QPushButton::clicked, this, &ScanTab::onScanClicked);
+  connect(cancelButton, &QPushButton::clicked, this, &ScanTab::onCancelClicked);
   return frame;
 }

@@ -50,12 +50,20 @@ class ScanTabTest : public ::testing::Test {
     QTest::mouseClick(child<QPushButton>(tab, button), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([tab] { return !tab->isBusy(); }, 60000));
   }
+  // Picks `text` in the list that offers it, as a user would.
+  static void choose(ScanTab* tab, const QString& text) {
+    for (QComboBox* combo : tab->findChildren<QComboBox*>(QStringLiteral("ScanCombo")))
+      if (combo->findText(text) >= 0) combo->setCurrentIndex(combo->findText(text));
+  }
   // The grid of the test picture is for measuring, not for straightening.
   static void switchesOff(ScanTab* tab) {
     for (QCheckBox* box : tab->findChildren<QCheckBox*>(QStringLiteral("ScanCheckBox"))) box->setChecked(false);
   }
+  // A custom paper keeps the area set on the device.
   static void smallArea(ScanTab* tab) {
     switchesOff(tab);
+    choose(tab, QStringLiteral("Произвольный"));
+    ASSERT_EQ(tab->currentParams().pageSize, QStringLiteral("Произвольный"));
     ASSERT_TRUE(scantest::setDeviceNumber(tab->scanBackend(), "br-x", 30));
     ASSERT_TRUE(scantest::setDeviceNumber(tab->scanBackend(), "br-y", 40));
   }
