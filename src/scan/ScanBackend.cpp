@@ -20,6 +20,10 @@ std::optional<QSizeF> scanPaperMillimetres(const ScanParams& params) {
     paper = {210, 297};
   else if (params.pageSize == QLatin1String("A3"))
     paper = {297, 420};
+  else if (params.pageSize == QLatin1String("A5"))
+    paper = {148, 210};
+  else if (params.pageSize == QLatin1String("A6"))
+    paper = {105, 148};
   else if (params.pageSize == QLatin1String("Letter"))
     paper = {215.9, 279.4};
   else if (params.pageSize == QLatin1String("Legal"))

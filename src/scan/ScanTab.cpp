@@ -201,8 +201,9 @@ QWidget* ScanTab::buildScanFrame() {
   left->addLayout(feederRow);
 
   paperCombo = scanCombo(110);
+  // A5 and A6 come last so that stored paper indexes keep their meaning.
   paperCombo->addItems({QStringLiteral("A4"), QStringLiteral("A3"), QStringLiteral("Letter"), QStringLiteral("Legal"),
-                        QStringLiteral("Произвольный")});
+                        QStringLiteral("Произвольный"), QStringLiteral("A5"), QStringLiteral("A6")});
   orientationCombo = scanCombo(110);
   orientationCombo->addItems({QStringLiteral("Книжная"), QStringLiteral("Альбомная")});
   delaySpin = new QSpinBox;
