@@ -44,6 +44,9 @@ void MainWindow::showScanDialog() {
   auto* tab = new ScanTab(dialog);
   layout->addWidget(tab, 1);
   connect(tab, &ScanTab::pageScanned, this, &MainWindow::onPageScanned);
+  // Closing the dialog in any way stops a running scan at once: a result
+  // arriving before the dialog is gone must not become a page.
+  connect(dialog, &QDialog::finished, tab, &ScanTab::onCancelClicked);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   QPushButton* close = dialogButton(uiTranslate(QStringLiteral("Закрыть")), QStringLiteral("SecondaryDialogButton"));
@@ -100,9 +103,12 @@ void MainWindow::onPageScanned(const QImage& image) {
   // An untitled document keeps the page until the user saves it somewhere.
   const bool untitled = currentDocument->filePath().isEmpty();
   const bool saved = untitled || currentDocument->save(currentDocument->filePath());
-  // The view lays out the new page list before it can show the new page.
-  view->setDocument(currentDocument);
   thumbnails->setDocument(currentDocument);
+  // The view's scroll range and the page box's maximum take in the new page
+  // before the view goes there; otherwise both clamp it back to the old last.
+  view->invalidatePageCache();
+  view->updateScrollBars();
+  updatePageControls();
   view->setCurrentPage(n);
   updateTitle();
   updatePageControls();
