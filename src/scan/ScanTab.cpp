@@ -263,9 +263,11 @@ QWidget* ScanTab::buildScanFrame() {
   auto* bottom = new QHBoxLayout;
   bottom->setSpacing(6);
   bottom->addWidget(statusLabel, 1);
+  // Left of the two run buttons, so that neither moves under the pointer
+  // when it appears or goes.
+  bottom->addWidget(cancelButton);
   bottom->addWidget(previewButton);
   bottom->addWidget(scanButton);
-  bottom->addWidget(cancelButton);
   layout->addLayout(bottom);
 
   connect(brightnessSlider, &QSlider::valueChanged, brightnessValue,
