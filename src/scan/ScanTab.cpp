@@ -256,7 +256,8 @@ QWidget* ScanTab::buildScanFrame() {
   scanButton->setObjectName(QStringLiteral("ScanScanButton"));
   scanButton->setFixedHeight(26);
   cancelButton = new QPushButton(QStringLiteral("Отмена"));
-  cancelButton->setObjectName(QStringLiteral("ScanCancelButton"));
+  // Styled as the dialogs' secondary buttons.
+  cancelButton->setObjectName(QStringLiteral("SecondaryDialogButton"));
   cancelButton->setFixedHeight(26);
   cancelButton->setToolTip(QStringLiteral("Остановить сканирование; страница не будет добавлена"));
   cancelButton->hide();
