@@ -277,6 +277,8 @@ TEST_F(MainWindowScanTest, PaperAndModeOfTheDialogAreWhatTheFileHolds) {
   EXPECT_EQ(kinds.value(2), qMakePair(QStringLiteral("rgb"), 8));
   EXPECT_EQ(kinds.value(3), qMakePair(QStringLiteral("gray"), 8));
   EXPECT_EQ(kinds.value(4), qMakePair(QStringLiteral("gray"), 1));
+  QByteArray check;
+  EXPECT_EQ(testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--check"), path}, &check), 0) << check.data();
 }
 
 TEST_F(MainWindowScanTest, TheFeederScansPagesUntilItIsEmpty) {
