@@ -1,10 +1,12 @@
 // The scan dialog (one at a time, modeless) and the sink that turns each
-// scanned image into a page: a new document when nothing is open, otherwise
-// a page appended to the current document, which is saved at once.
+// scanned image into a page: a new untitled document when nothing is open,
+// otherwise a page appended to the current document, which is saved at once
+// when it has a file.
 #include "MainWindow.h"
 
 #include "DialogHelpers.h"
 #include "UiLanguage.h"
+#include "core/PdfDocument.h"
 #include "scan/Scanning.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
@@ -42,6 +44,9 @@ void MainWindow::showScanDialog() {
   auto* tab = new ScanTab(dialog);
   layout->addWidget(tab, 1);
   connect(tab, &ScanTab::pageScanned, this, &MainWindow::onPageScanned);
+  // Closing the dialog in any way stops a running scan at once: a result
+  // arriving before the dialog is gone must not become a page.
+  connect(dialog, &QDialog::finished, tab, &ScanTab::onCancelClicked);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   QPushButton* close = dialogButton(uiTranslate(QStringLiteral("Закрыть")), QStringLiteral("SecondaryDialogButton"));
@@ -65,13 +70,19 @@ void MainWindow::onPageScanned(const QImage& image) {
   }
 
   if (!currentDocument->isOpen()) {
-    openFile(pagePdf);
-    // openFile has said why when it could not open the page.
-    if (openDocumentIndexForPath(pagePdf) < 0) {
-      QFile::remove(pagePdf);
+    // Like a drop or an import with nothing open, the scan becomes an
+    // untitled document: saving it asks where, never into the temporary file.
+    auto document = std::make_unique<PdfDocument>();
+    const bool made = document->createEmpty() && document->appendPage(pagePdf, 0);
+    QFile::remove(pagePdf);
+    if (!made) {
       statusLabel->setText(QStringLiteral("Не удалось создать PDF из отсканированной страницы"));
       return;
     }
+    OpenDocumentState state;
+    state.document = std::move(document);
+    documents.push_back(std::move(state));
+    activateDocument(int(documents.size()) - 1);
     statusLabel->setText(QStringLiteral("Создан PDF из отсканированной страницы"));
     return;
   }
@@ -89,10 +100,15 @@ void MainWindow::onPageScanned(const QImage& image) {
     statusLabel->setText(QStringLiteral("Ошибка добавления отсканированной страницы"));
     return;
   }
-  const QString target = currentDocument->filePath().isEmpty() ? pagePdf : currentDocument->filePath();
-  const bool saved = currentDocument->save(target);
+  // An untitled document keeps the page until the user saves it somewhere.
+  const bool untitled = currentDocument->filePath().isEmpty();
+  const bool saved = untitled || currentDocument->save(currentDocument->filePath());
   thumbnails->setDocument(currentDocument);
+  // The view's scroll range and the page box's maximum take in the new page
+  // before the view goes there; otherwise both clamp it back to the old last.
   view->invalidatePageCache();
+  view->updateScrollBars();
+  updatePageControls();
   view->setCurrentPage(n);
   updateTitle();
   updatePageControls();

@@ -103,6 +103,12 @@ std::optional<QList<double>> saneWordList(SANE_Handle handle, const char* name) 
   return values;
 }
 
+SANE_Unit saneUnit(SANE_Handle handle, const char* name) {
+  int index = -1;
+  const SANE_Option_Descriptor* descriptor = descriptorOf(handle, name, &index);
+  return descriptor ? descriptor->unit : SANE_UNIT_NONE;
+}
+
 bool setSaneString(SANE_Handle handle, const char* name, const QString& value) {
   int index = -1;
   const SANE_Option_Descriptor* descriptor = descriptorOf(handle, name, &index);

@@ -26,6 +26,9 @@ std::optional<double> saneNumber(SANE_Handle handle, const char* name);
 // the option is missing or not constrained by a word list.
 std::optional<QList<double>> saneWordList(SANE_Handle handle, const char* name);
 
+// The unit an option declares (SANE_UNIT_NONE when it is missing).
+SANE_Unit saneUnit(SANE_Handle handle, const char* name);
+
 // Sets a string option; a string-list option only to one of its entries.
 bool setSaneString(SANE_Handle handle, const char* name, const QString& value);
 // The entries of a string-list constraint (empty when there is none).

@@ -8,10 +8,12 @@
 
 #include <QImage>
 #include <QList>
+#include <QSizeF>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class ScanBackend {
  public:
@@ -40,10 +42,21 @@ class ScanBackend {
   }
 
   // Makes a doPreview/doScan running on another thread return soon with a
-  // null image. Safe from any thread; final: the tab calls it only on its way
-  // out, so no later scan of this object is expected to succeed.
+  // null image; the device itself is only touched by that thread. Safe from
+  // any thread. It holds until clearCancel, which the tab calls before a run.
   virtual void cancelScan() {}
+  virtual void clearCancel() {}
+  // Whether the open device has a document feeder, and one that scans both
+  // sides; doScan uses it when the parameters ask for it.
+  virtual bool offersFeeder() const { return false; }
+  virtual bool offersDuplex() const { return false; }
+  // The last doScan found the feeder empty: a feeder run has ended.
+  virtual bool feederEmpty() const { return false; }
 };
+
+// The paper of the parameters in millimetres, turned for landscape; none for
+// "Произвольный", which scans the area the device has set.
+std::optional<QSizeF> scanPaperMillimetres(const ScanParams& params);
 
 // The backend the scan tab owns, already initialised: SANE when it starts,
 // otherwise the demonstration backend.

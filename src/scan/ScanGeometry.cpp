@@ -12,6 +12,9 @@
 
 namespace {
 
+// How far above chance the best row contrast must lie to count as lines.
+constexpr double kLineEvidence = 4.0;
+
 QImage greyOf(const QImage& image) { return image.convertToFormat(QImage::Format_Grayscale8); }
 
 // Rotated copy whose uncovered corners are paper white, not black.
@@ -43,33 +46,59 @@ double skewAngle(const QImage& image) {
   const int sh = std::max(1, grey.height() * sw / grey.width());
   const QImage thumb = grey.scaled(sw, sh, Qt::IgnoreAspectRatio, Qt::FastTransformation)
                            .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  // Per row, the share of dark pixels among those the turned page covers, so
+  // the uncovered corners of a turned image never look like a line. A row's
+  // weight is its covered width; `noise` is what rows of random pixels with
+  // the same darkness would score.
+  struct Score {
+    double lines = 0;
+    double noise = 0;
+  };
   const auto score = [&thumb](double angle) {
     const QImage rotated = thumb.transformed(QTransform().rotate(angle), Qt::FastTransformation);
-    std::vector<int> counts(size_t(rotated.height()), 0);
+    std::vector<std::pair<int, int>> rows;  // covered, dark
+    qint64 covered = 0;
+    qint64 dark = 0;
     for (int y = 0; y < rotated.height(); ++y) {
       const auto* line = reinterpret_cast<const QRgb*>(rotated.constScanLine(y));
-      for (int x = 0; x < rotated.width(); ++x)
-        if (qAlpha(line[x]) > 0 && qGray(line[x]) < 128) ++counts[size_t(y)];
+      int rowCovered = 0;
+      int rowDark = 0;
+      for (int x = 0; x < rotated.width(); ++x) {
+        if (qAlpha(line[x]) == 0) continue;
+        ++rowCovered;
+        if (qGray(line[x]) < 128) ++rowDark;
+      }
+      if (rowCovered < thumb.width() / 2) continue;
+      rows.emplace_back(rowCovered, rowDark);
+      covered += rowCovered;
+      dark += rowDark;
     }
-    double mean = 0;
-    for (int count : counts) mean += count;
-    mean /= std::max<size_t>(counts.size(), 1);
-    double sum = 0;
-    for (int count : counts) sum += (count - mean) * (count - mean);
-    return sum;
+    Score result;
+    if (covered == 0) return result;
+    const double share = double(dark) / double(covered);
+    for (const auto& [rowCovered, rowDark] : rows) {
+      const double deviation = rowDark - rowCovered * share;
+      result.lines += deviation * deviation / rowCovered;
+    }
+    result.noise = double(rows.size()) * share * (1 - share);
+    return result;
   };
-  // The page as it is competes first: a blank or evenly filled page, which
-  // scores the same at every angle, is never turned.
+  // The page as it is competes first: a page that scores alike at every angle
+  // is never turned.
   double best = 0;
-  double bestScore = score(0);
+  const Score upright = score(0);
+  double bestScore = upright.lines;
   for (int step = -20; step <= 20; ++step) {
     if (step == 0) continue;
-    const double value = score(step * 0.5);
+    const double value = score(step * 0.5).lines;
     if (value > bestScore) {
       bestScore = value;
       best = step * 0.5;
     }
   }
+  // Blank, solid and noisy pages have no lines to straighten: their rows
+  // differ no more than chance makes them.
+  if (bestScore <= kLineEvidence * upright.noise) return 0;
   return best;
 }
 

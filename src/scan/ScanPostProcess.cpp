@@ -203,6 +203,16 @@ QImage applyPostProcess(QImage image, const ScanParams& params) {
   return image;
 }
 
+QImage scannedKind(const QImage& image, int colorMode) {
+  if (image.isNull() || colorMode == 0) return image;
+  // The steps work in colour; the page goes back to what was scanned.
+  QImage kind = image.convertToFormat(QImage::Format_Grayscale8);
+  if (colorMode == 2) kind = kind.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+  kind.setDotsPerMeterX(image.dotsPerMeterX());
+  kind.setDotsPerMeterY(image.dotsPerMeterY());
+  return kind;
+}
+
 QImage applyCameraParams(QImage image, const ScanParams& params) {
   if (image.isNull()) return image;
   if (params.brightness != 0) {

@@ -10,6 +10,10 @@
 #include <QImage>
 
 QImage applyPostProcess(QImage image, const ScanParams& params);
+// The page in the kind of image its mode asks for: 8-bit grey for grey
+// (1), one bit per pixel for black and white (2); colour (0) stays as it is.
+// The resolution is kept.
+QImage scannedKind(const QImage& image, int colorMode);
 // The light adjustment of a live camera frame: brightness, mode, rotation.
 QImage applyCameraParams(QImage image, const ScanParams& params);
 

@@ -23,6 +23,9 @@
 
 namespace {
 
+// How long closing waits for a cancelled scan to let go of the device.
+constexpr int kWorkerWaitMs = 3000;
+
 QLabel* scanLabel(const QString& text) {
   auto* label = new QLabel(text);
   label->setObjectName(QStringLiteral("ScanLabel"));
@@ -65,14 +68,26 @@ ScanTab::ScanTab(QWidget* parent) : QWidget(parent), backend(createScanBackend()
 
 ScanTab::~ScanTab() {
   stopLivePreview();
+  saveSettings();
   if (workerThread) {
-    // A scan still running is told to stop, and the backend stays until the
-    // worker has let go of it.
+    // A scan still running is told to stop; it does between two reads.
     if (workerThread->isRunning() && backend) backend->cancelScan();
     workerThread->quit();
-    workerThread->wait();
+    if (!workerThread->wait(kWorkerWaitMs)) {
+      // The device does not answer: the worker keeps the backend until its
+      // call returns, and both go then. Closing does not wait for it.
+      ScanBackend* orphan = backend.release();
+      QThread* thread = workerThread;
+      thread->setParent(nullptr);
+      connect(thread, &QThread::finished, thread, [orphan, thread] {
+        orphan->cleanup();
+        delete orphan;
+        thread->deleteLater();
+      });
+      workerThread = nullptr;
+      return;
+    }
   }
-  saveSettings();
   if (backend) backend->cleanup();
   backend.reset();
 }
@@ -186,8 +201,9 @@ QWidget* ScanTab::buildScanFrame() {
   left->addLayout(feederRow);
 
   paperCombo = scanCombo(110);
+  // A5 and A6 come last so that stored paper indexes keep their meaning.
   paperCombo->addItems({QStringLiteral("A4"), QStringLiteral("A3"), QStringLiteral("Letter"), QStringLiteral("Legal"),
-                        QStringLiteral("Произвольный")});
+                        QStringLiteral("Произвольный"), QStringLiteral("A5"), QStringLiteral("A6")});
   orientationCombo = scanCombo(110);
   orientationCombo->addItems({QStringLiteral("Книжная"), QStringLiteral("Альбомная")});
   delaySpin = new QSpinBox;
@@ -240,9 +256,18 @@ QWidget* ScanTab::buildScanFrame() {
   scanButton = new QPushButton(QStringLiteral("Сканировать"));
   scanButton->setObjectName(QStringLiteral("ScanScanButton"));
   scanButton->setFixedHeight(26);
+  cancelButton = new QPushButton(QStringLiteral("Отмена"));
+  // Styled as the dialogs' secondary buttons.
+  cancelButton->setObjectName(QStringLiteral("SecondaryDialogButton"));
+  cancelButton->setFixedHeight(26);
+  cancelButton->setToolTip(QStringLiteral("Остановить сканирование; страница не будет добавлена"));
+  cancelButton->hide();
   auto* bottom = new QHBoxLayout;
   bottom->setSpacing(6);
   bottom->addWidget(statusLabel, 1);
+  // Left of the two run buttons, so that neither moves under the pointer
+  // when it appears or goes.
+  bottom->addWidget(cancelButton);
   bottom->addWidget(previewButton);
   bottom->addWidget(scanButton);
   layout->addLayout(bottom);
@@ -251,5 +276,6 @@ QWidget* ScanTab::buildScanFrame() {
           [this](int value) { brightnessValue->setText(QString::number(value)); });
   connect(previewButton, &QPushButton::clicked, this, &ScanTab::onPreviewClicked);
   connect(scanButton, &QPushButton::clicked, this, &ScanTab::onScanClicked);
+  connect(cancelButton, &QPushButton::clicked, this, &ScanTab::onCancelClicked);
   return frame;
 }

@@ -31,7 +31,8 @@ class ScanTab : public QWidget {
 
  public:
   explicit ScanTab(QWidget* parent = nullptr);
-  // Cancels a running scan and waits for its worker before the backend goes.
+  // Cancels a running scan and waits a bounded time for its worker; a device
+  // that does not answer keeps the backend alive until its worker returns.
   ~ScanTab() override;
 
   ScanParams currentParams() const;
@@ -47,6 +48,9 @@ class ScanTab : public QWidget {
   void onInterfaceChanged(int index);
   void onPreviewClicked();
   void onScanClicked();
+  // Stops the running preview or scan; what it would still deliver is dropped.
+  void onCancelClicked();
+  void onWorkerPage(QImage image);
   void onWorkerFinished(QImage image, bool isPreview);
   void onWorkerError(QString message);
   void onScanProgress(int percent);
@@ -72,6 +76,8 @@ class ScanTab : public QWidget {
   void startLivePreview();
   void stopLivePreview();
   void setStatus(const QString& text);
+  void endRun();
+  void updateFeederControls();
 
   std::unique_ptr<ScanBackend> backend;
   QComboBox* deviceCombo = nullptr;
@@ -100,11 +106,13 @@ class ScanTab : public QWidget {
   QLabel* previewLabel = nullptr;
   QPushButton* previewButton = nullptr;
   QPushButton* scanButton = nullptr;
+  QPushButton* cancelButton = nullptr;
   QProgressBar* progressBar = nullptr;
   QLabel* statusLabel = nullptr;
   QThread* workerThread = nullptr;
   ScanWorker* worker = nullptr;
   bool busy = false;
+  bool cancelRequested = false;
   bool loadingSettings = false;
   QTimer* liveTimer = nullptr;
 };

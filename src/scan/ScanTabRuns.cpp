@@ -114,8 +114,8 @@ void ScanTab::onDeviceSelected(int index) {
   }
   populateResolutions(backend->supportedResolutions());
   const bool camera = backend->isCameraDevice();
-  for (QWidget* control : std::initializer_list<QWidget*>{adfBox, duplexBox, paperCombo, orientationCombo})
-    control->setEnabled(!camera);
+  for (QWidget* control : std::initializer_list<QWidget*>{paperCombo, orientationCombo}) control->setEnabled(!camera);
+  updateFeederControls();
   {
     const QSignalBlocker blocker(interfaceCombo);
     interfaceCombo->clear();
@@ -130,6 +130,16 @@ void ScanTab::onDeviceSelected(int index) {
   }
   setStatus(QStringLiteral("Устройство: %1").arg(deviceCombo->itemText(index)));
   if (backend->hasLivePreview()) startLivePreview();
+}
+
+void ScanTab::updateFeederControls() {
+  const bool camera = backend && backend->isCameraDevice();
+  const bool feeder = !camera && backend && backend->offersFeeder();
+  const bool duplex = !camera && backend && backend->offersDuplex();
+  adfBox->setEnabled(feeder);
+  duplexBox->setEnabled(duplex);
+  adfBox->setToolTip(feeder ? QString() : QStringLiteral("У устройства нет автоподатчика"));
+  duplexBox->setToolTip(duplex ? QString() : QStringLiteral("Устройство не сканирует обе стороны листа"));
 }
 
 void ScanTab::onInterfaceChanged(int) { saveSettings(); }
@@ -169,6 +179,10 @@ void ScanTab::finishThread() {
 
 void ScanTab::startWorker(bool preview) {
   busy = true;
+  cancelRequested = false;
+  backend->clearCancel();
+  cancelButton->setEnabled(true);
+  cancelButton->show();
   progressBar->setValue(0);
   progressBar->show();
   setControlsEnabled(false);
@@ -182,6 +196,7 @@ void ScanTab::startWorker(bool preview) {
   workerThread = new QThread(this);
   worker->moveToThread(workerThread);
   connect(workerThread, &QThread::started, worker, &ScanWorker::run);
+  connect(worker, &ScanWorker::pageReady, this, &ScanTab::onWorkerPage);
   connect(worker, &ScanWorker::finished, this, &ScanTab::onWorkerFinished);
   connect(worker, &ScanWorker::error, this, &ScanTab::onWorkerError);
   connect(worker, &ScanWorker::progress, this, &ScanTab::onScanProgress);
@@ -191,24 +206,47 @@ void ScanTab::startWorker(bool preview) {
   workerThread->start();
 }
 
-void ScanTab::onWorkerFinished(QImage image, bool isPreview) {
+void ScanTab::endRun() {
   busy = false;
   progressBar->hide();
+  cancelButton->hide();
   setControlsEnabled(true);
+}
+
+void ScanTab::onCancelClicked() {
+  if (!busy || cancelRequested) return;
+  cancelRequested = true;
+  if (backend) backend->cancelScan();
+  cancelButton->setEnabled(false);
+  setStatus(QStringLiteral("Отмена сканирования..."));
+}
+
+void ScanTab::onWorkerPage(QImage image) {
+  // A cancelled run adds nothing more, not even a page already on its way.
+  if (cancelRequested) return;
   setPreviewImage(image);
+  emit pageScanned(image);
+}
+
+void ScanTab::onWorkerFinished(QImage image, bool isPreview) {
+  endRun();
+  if (cancelRequested) {
+    setStatus(QStringLiteral("Сканирование отменено"));
+    return;
+  }
+  if (!image.isNull()) setPreviewImage(image);
   if (isPreview) {
     setStatus(QStringLiteral("Предпросмотр готов"));
     return;
   }
   setStatus(QStringLiteral("Сканирование завершено"));
-  emit pageScanned(image);
+  // A feeder run has delivered its pages one by one.
+  if (!image.isNull()) emit pageScanned(image);
 }
 
 void ScanTab::onWorkerError(QString message) {
-  busy = false;
-  progressBar->hide();
-  setControlsEnabled(true);
-  setStatus(QStringLiteral("Ошибка: ") + message);
+  endRun();
+  setStatus(cancelRequested ? QStringLiteral("Сканирование отменено") : QStringLiteral("Ошибка: ") + message);
 }
 
 void ScanTab::startNativeScan() {

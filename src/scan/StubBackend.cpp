@@ -20,14 +20,9 @@ bool StubBackend::openDevice(const QString&) {
 QList<int> StubBackend::supportedResolutions() { return {75, 100, 150, 200, 300, 400, 600, 1200}; }
 
 QImage StubBackend::makeDemo(const ScanParams& params, bool preview) {
-  QSizeF paper(210, 297);  // short side x long side, millimetres
-  if (params.pageSize == QLatin1String("A3"))
-    paper = {297, 420};
-  else if (params.pageSize == QLatin1String("Letter"))
-    paper = {215.9, 279.4};
-  else if (params.pageSize == QLatin1String("Legal"))
-    paper = {215.9, 355.6};
-  if (params.landscape) paper.transpose();
+  // A custom size scans the demonstration device's whole A4 area.
+  QSizeF paper = scanPaperMillimetres(params).value_or(QSizeF(210, 297));
+  if (!scanPaperMillimetres(params) && params.landscape) paper.transpose();
 
   const int dpi = preview ? 75 : params.dpi;
   const double scale = dpi / 25.4;

@@ -49,6 +49,27 @@ TEST(ScanPostProcessTest, DeskewFindsTheAngleAndIgnoresSmallOnes) {
   EXPECT_EQ(scanfilter::deskew(tiny), tiny);
 }
 
+TEST(ScanPostProcessTest, PagesWithoutLinesAreLeftAsScanned) {
+  QImage black(400, 560, QImage::Format_RGB32);
+  black.fill(Qt::black);
+  QImage grey(400, 560, QImage::Format_RGB32);
+  grey.fill(QColor(90, 90, 90));
+  // Salt and pepper at every pixel: dark rows only by chance.
+  QImage noise(400, 560, QImage::Format_RGB32);
+  quint32 state = 12345;
+  for (int y = 0; y < noise.height(); ++y)
+    for (int x = 0; x < noise.width(); ++x) {
+      state = state * 1664525u + 1013904223u;
+      noise.setPixel(x, y, (state >> 16) & 1 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+    }
+  for (const QImage& image : {black, grey, noise}) {
+    EXPECT_DOUBLE_EQ(scanfilter::skewAngle(image), 0.0);
+    EXPECT_EQ(scanfilter::deskew(image), image);
+  }
+  // A page of lines among the noise is still straightened.
+  EXPECT_NEAR(scanfilter::skewAngle(page(-6)), 6.0, 0.5);
+}
+
 TEST(ScanPostProcessTest, PageFrameKeepsTheContentNotTheCorner) {
   const QImage source = page(0, QSize(400, 560), 100);
   const QImage framed = scanfilter::perspCorrect(source);

@@ -22,11 +22,30 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QVBoxLayout>
 
+#include <atomic>
 #include <memory>
 
 namespace {
+
+// A scanner whose scan call does not return until the test lets it, whatever
+// cancel it is told.
+class StuckScanner : public scantest::SaneThatCannotStart {
+ public:
+  static inline std::atomic<bool> release{false};
+  static inline std::atomic<int> destroyed{0};
+  ~StuckScanner() override { ++destroyed; }
+  bool init() override { return true; }
+  QList<ScanDevice> enumerateDevices() override { return {ScanDevice{QStringLiteral("stuck:0"), {}, QStringLiteral("Stuck"), {}}}; }
+  bool openDevice(const QString&) override { return true; }
+  bool isDeviceOpen() const override { return true; }
+  QImage doScan(const ScanParams&) override {
+    while (!release) QThread::msleep(10);
+    return QImage();
+  }
+};
 
 
 class ScanTabTest : public ::testing::Test {
@@ -50,12 +69,20 @@ class ScanTabTest : public ::testing::Test {
     QTest::mouseClick(child<QPushButton>(tab, button), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([tab] { return !tab->isBusy(); }, 60000));
   }
+  // Picks `text` in the list that offers it, as a user would.
+  static void choose(ScanTab* tab, const QString& text) {
+    for (QComboBox* combo : tab->findChildren<QComboBox*>(QStringLiteral("ScanCombo")))
+      if (combo->findText(text) >= 0) combo->setCurrentIndex(combo->findText(text));
+  }
   // The grid of the test picture is for measuring, not for straightening.
   static void switchesOff(ScanTab* tab) {
     for (QCheckBox* box : tab->findChildren<QCheckBox*>(QStringLiteral("ScanCheckBox"))) box->setChecked(false);
   }
+  // A custom paper keeps the area set on the device.
   static void smallArea(ScanTab* tab) {
     switchesOff(tab);
+    choose(tab, QStringLiteral("Произвольный"));
+    ASSERT_EQ(tab->currentParams().pageSize, QStringLiteral("Произвольный"));
     ASSERT_TRUE(scantest::setDeviceNumber(tab->scanBackend(), "br-x", 30));
     ASSERT_TRUE(scantest::setDeviceNumber(tab->scanBackend(), "br-y", 40));
   }
@@ -146,6 +173,30 @@ TEST_F(ScanTabTest, ClosingTheDialogDuringAScanCancelsItAndWaitsForTheWorker) {
   EXPECT_LT(clock.elapsed(), 5000);
   // Late results of the cancelled run find no tab and do no harm.
   QTest::qWait(100);
+}
+
+TEST_F(ScanTabTest, ClosingNeverWaitsForADeviceThatDoesNotAnswer) {
+  StuckScanner::release = false;
+  StuckScanner::destroyed = 0;
+  setSaneBackendMaker([] { return std::make_unique<StuckScanner>(); });
+  auto* dialog = new QDialog;
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  auto* tab = new ScanTab(dialog);
+  (new QVBoxLayout(dialog))->addWidget(tab);
+  dialog->show();
+  QTest::mouseClick(child<QPushButton>(tab, "ScanScanButton"), Qt::LeftButton);
+  ASSERT_TRUE(tab->isBusy());
+  QPointer<QDialog> alive(dialog);
+  QElapsedTimer clock;
+  clock.start();
+  dialog->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(alive.isNull());
+  EXPECT_LT(clock.elapsed(), 10000);
+  // The device is let go of only when its call returns.
+  EXPECT_EQ(StuckScanner::destroyed, 0);
+  StuckScanner::release = true;
+  EXPECT_TRUE(QTest::qWaitFor([] { return StuckScanner::destroyed == 1; }, 10000));
 }
 
 }  // namespace
