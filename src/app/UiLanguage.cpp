@@ -74,6 +74,9 @@ void applyUiLanguage(const QString& code) {
                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     QCoreApplication::installTranslator(translator);
   qtTexts = translator;
+  // Deliver the change now: a dialog built after this call must not have the
+  // texts it set on Qt's standard buttons put back by a late event.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
 }
 
 QString rememberedText(QObject* object, const char* property, const QString& current) {

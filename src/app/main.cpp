@@ -68,6 +68,8 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(productApplicationName(product));
   QApplication::setApplicationDisplayName(productDisplayName(product));
 
+  // Worker modes speak the interface language too: their messages reach the user.
+  applyUiLanguage(QSettings().value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
   if (std::optional<int> code = runWorkerMode(arguments)) return *code;
 
   // Copies of documents and name links left by runs that were killed.
@@ -75,8 +77,6 @@ int main(int argc, char* argv[]) {
   removeStaleOwnedFolders(QDir::tempPath(), QLatin1String(kForeignNameFolderPrefix));
 
   const bool shellMode = arguments.size() >= 2 && isShellSwitch(arguments.at(1));
-  QSettings settings;
-  applyUiLanguage(settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
   app.setProperty("ulvoShellDialogMode", shellMode);
 
   if (!shellMode && product != AppProduct::Ecp) {

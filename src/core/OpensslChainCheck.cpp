@@ -1,4 +1,5 @@
 #include "OpensslChainCheck.h"
+#include "CoreText.h"
 
 #include "OpensslHandles.h"
 #include "SignatureChildProcess.h"
@@ -38,13 +39,13 @@ QString signingRevocationMode() {
 bool runOpensslChainCheck(const QByteArray& certificatePem, QString* status, int timeoutMs) {
   const QString program = QStandardPaths::findExecutable(QStringLiteral("openssl"));
   if (program.isEmpty()) {
-    setStatus(status, QStringLiteral("OpenSSL CLI не найден, отзыв проверить нельзя"));
+    setStatus(status, coreText("OpenSSL CLI не найден, отзыв проверить нельзя"));
     return false;
   }
   QTemporaryFile certificateFile(QDir::tempPath() + QStringLiteral("/ulvo_cert_XXXXXX.pem"));
   if (!certificateFile.open() || certificateFile.write(certificatePem) != certificatePem.size() ||
       !certificateFile.flush()) {
-    setStatus(status, QStringLiteral("не удалось подготовить временный сертификат для проверки"));
+    setStatus(status, coreText("не удалось подготовить временный сертификат для проверки"));
     return false;
   }
 
@@ -62,10 +63,10 @@ bool runOpensslChainCheck(const QByteArray& certificatePem, QString* status, int
   const QString output =
       QString::fromUtf8(verify.readAllStandardOutput() + verify.readAllStandardError()).trimmed();
   if (verify.exitStatus() == QProcess::NormalExit && verify.exitCode() == 0) {
-    setStatus(status, QStringLiteral("ключ доступен, срок действия и CRL/цепочка проверены"));
+    setStatus(status, coreText("ключ доступен, срок действия и CRL/цепочка проверены"));
     return true;
   }
-  setStatus(status, output.isEmpty() ? QStringLiteral("сертификат не прошёл проверку CRL/цепочки") : output);
+  setStatus(status, output.isEmpty() ? coreText("сертификат не прошёл проверку CRL/цепочки") : output);
   return false;
 }
 
@@ -73,7 +74,7 @@ bool linuxCertificateTrustAndRevocationOk(X509* certificate, QString* status) {
   openssl::Bio pem(BIO_new(BIO_s_mem()));
   if (!pem || PEM_write_bio_X509(pem.get(), certificate) != 1) {
     ERR_clear_error();
-    setStatus(status, QStringLiteral("не удалось подготовить временный сертификат для проверки"));
+    setStatus(status, coreText("не удалось подготовить временный сертификат для проверки"));
     return false;
   }
   char* data = nullptr;

@@ -1,4 +1,5 @@
 #include "OpensslKeys.h"
+#include "CoreText.h"
 
 #include "OpensslHandles.h"
 #include "RegularFileRead.h"
@@ -6,6 +7,8 @@
 #include <QStringList>
 
 #include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pkcs12.h>
 #include <openssl/pem.h>
 #include <openssl/provider.h>
 #include <openssl/x509v3.h>
@@ -84,19 +87,26 @@ QString opensslErrorText() {
   QStringList entries;
   char text[512];
   while (unsigned long code = ERR_get_error()) {
+    // The failures a user meets in the program's own words, the library's
+    // text after them as a detail.
+    QString own;
+    if (ERR_GET_LIB(code) == ERR_LIB_PKCS12 && ERR_GET_REASON(code) == PKCS12_R_MAC_VERIFY_FAILURE)
+      own = coreText("неверный пароль контейнера");
+    else if (ERR_GET_REASON(code) == EVP_R_BAD_DECRYPT || ERR_GET_REASON(code) == PEM_R_BAD_PASSWORD_READ)
+      own = coreText("неверный пароль ключа");
     ERR_error_string_n(code, text, sizeof text);
-    entries << QString::fromUtf8(text);
+    entries << (own.isEmpty() ? QString::fromUtf8(text) : own + QStringLiteral(" (") + QString::fromUtf8(text) + u')');
   }
-  return entries.isEmpty() ? QStringLiteral("неизвестная ошибка OpenSSL") : entries.join(QStringLiteral("; "));
+  return entries.isEmpty() ? coreText("неизвестная ошибка OpenSSL") : entries.join(QStringLiteral("; "));
 }
 
 bool loadPemCertificate(const QString& path, X509** certificate, QString* error) {
   QByteArray bytes;
   QString reason;
   openssl::Bio bio = openForReading(path, &bytes, &reason);
-  if (!bio) return failOpen(error, QStringLiteral("Не удалось открыть сертификат: %1"), reason);
+  if (!bio) return failOpen(error, coreText("Не удалось открыть сертификат: %1"), reason);
   X509* loaded = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr);
-  if (!loaded) return fail(error, QStringLiteral("Не удалось прочитать PEM/CRT сертификат: %1"));
+  if (!loaded) return fail(error, coreText("Не удалось прочитать PEM/CRT сертификат: %1"));
   *certificate = loaded;
   return true;
 }
@@ -105,10 +115,10 @@ bool loadPemPrivateKey(const QString& path, const QString& password, EVP_PKEY** 
   QByteArray bytes;
   QString reason;
   openssl::Bio bio = openForReading(path, &bytes, &reason);
-  if (!bio) return failOpen(error, QStringLiteral("Не удалось открыть закрытый ключ: %1"), reason);
+  if (!bio) return failOpen(error, coreText("Не удалось открыть закрытый ключ: %1"), reason);
   QByteArray passphrase = password.toUtf8();
   EVP_PKEY* loaded = PEM_read_bio_PrivateKey(bio.get(), nullptr, passwordCallback, &passphrase);
-  if (!loaded) return fail(error, QStringLiteral("Не удалось прочитать PEM закрытый ключ: %1"));
+  if (!loaded) return fail(error, coreText("Не удалось прочитать PEM закрытый ключ: %1"));
   *key = loaded;
   return true;
 }
@@ -119,9 +129,9 @@ bool loadPkcs12(const QString& path, const QString& password, X509** certificate
   QByteArray bytes;
   QString reason;
   openssl::Bio bio = openForReading(path, &bytes, &reason);
-  if (!bio) return failOpen(error, QStringLiteral("Не удалось открыть P12/PFX контейнер: %1"), reason);
+  if (!bio) return failOpen(error, coreText("Не удалось открыть P12/PFX контейнер: %1"), reason);
   openssl::Pkcs12 container(d2i_PKCS12_bio(bio.get(), nullptr));
-  if (!container) return fail(error, QStringLiteral("Не удалось прочитать P12/PFX контейнер: %1"));
+  if (!container) return fail(error, coreText("Не удалось прочитать P12/PFX контейнер: %1"));
   const QByteArray passphrase = password.toUtf8();
   X509* loadedCertificate = nullptr;
   EVP_PKEY* loadedKey = nullptr;
@@ -129,7 +139,7 @@ bool loadPkcs12(const QString& path, const QString& password, X509** certificate
       !loadedCertificate || !loadedKey) {
     X509_free(loadedCertificate);
     EVP_PKEY_free(loadedKey);
-    return fail(error, QStringLiteral("Не удалось извлечь сертификат/ключ из P12/PFX: %1"));
+    return fail(error, coreText("Не удалось извлечь сертификат/ключ из P12/PFX: %1"));
   }
   *certificate = loadedCertificate;
   *key = loadedKey;
@@ -185,7 +195,7 @@ SigningCertificate certificateInfoFromX509(X509* certificate, const QString& pat
       OPENSSL_free(hex);
     }
   }
-  info.storeName = QStringLiteral("Файл");
+  info.storeName = QStringLiteral("Файл");  // a key the dialog recognises, not a text
   info.providerName = QStringLiteral("OpenSSL CMS");
   info.containerName = path;
   if (EVP_PKEY* publicKey = X509_get0_pubkey(certificate)) {
@@ -208,10 +218,10 @@ QString documentSigningRefusal(X509* certificate) {
   const uint32_t flags = X509_get_extension_flags(certificate);
   if (flags & EXFLAG_INVALID) {
     ERR_clear_error();
-    return QStringLiteral("расширения сертификата повреждены");
+    return coreText("расширения сертификата повреждены");
   }
   if ((flags & EXFLAG_KUSAGE) && !(X509_get_key_usage(certificate) & (KU_DIGITAL_SIGNATURE | KU_NON_REPUDIATION)))
-    return QStringLiteral("использование ключа не включает цифровую подпись");
+    return coreText("использование ключа не включает цифровую подпись");
   if (flags & EXFLAG_XKUSAGE) {
     bool allowed = false;
     if (auto* purposes =
@@ -221,7 +231,7 @@ QString documentSigningRefusal(X509* certificate) {
       EXTENDED_KEY_USAGE_free(purposes);
     }
     ERR_clear_error();
-    if (!allowed) return QStringLiteral("расширенное использование ключа не допускает подпись документов");
+    if (!allowed) return coreText("расширенное использование ключа не допускает подпись документов");
   }
   return {};
 }

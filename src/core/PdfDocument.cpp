@@ -1,4 +1,5 @@
 #include "PdfDocument.h"
+#include "CoreText.h"
 
 #include "DocumentLock.h"
 #include "PdfiumApi.h"
@@ -74,7 +75,7 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path, const QByteArray& pa
     return false;
   }
   if (fileData.isEmpty()) {
-    lastErrorMessage = QStringLiteral("Файл пуст или не удалось прочитать данные.");
+    lastErrorMessage = coreText("Файл пуст или не удалось прочитать данные.");
     fileData.clear();
     return false;
   }
@@ -86,7 +87,7 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path, const QByteArray& pa
   if (!loaded) {
     passwordRequired = FPDF_GetLastError() == FPDF_ERR_PASSWORD;
     lastErrorMessage =
-        passwordRequired && !password.isEmpty() ? QStringLiteral("Неверный пароль.") : pdfiumErrorString();
+        passwordRequired && !password.isEmpty() ? coreText("Неверный пароль.") : pdfiumErrorString();
     fileData.clear();
     qWarning() << "Cannot open document:" << lastErrorMessage;
     return false;
@@ -138,14 +139,15 @@ void PdfDocument::dropDoc() {
 }
 
 QString PdfDocument::pdfiumErrorString() {
+  // In the program's own words: the library's names for its errors say
+  // nothing to a user.
   switch (FPDF_GetLastError()) {
-    case FPDF_ERR_SUCCESS: return QStringLiteral("No error");
-    case FPDF_ERR_UNKNOWN: return QStringLiteral("Unknown PDFium error");
-    case FPDF_ERR_FILE: return QStringLiteral("File access error");
-    case FPDF_ERR_FORMAT: return QStringLiteral("Invalid PDF format");
-    case FPDF_ERR_PASSWORD: return QStringLiteral("Password protected PDF");
-    case FPDF_ERR_SECURITY: return QStringLiteral("PDF security restriction");
-    case FPDF_ERR_PAGE: return QStringLiteral("Page error");
-    default: return QStringLiteral("PDFium error");
+    case FPDF_ERR_SUCCESS: return coreText("ошибок нет");
+    case FPDF_ERR_FILE: return coreText("файл не найден или не читается");
+    case FPDF_ERR_FORMAT: return coreText("файл не является документом PDF или повреждён");
+    case FPDF_ERR_PASSWORD: return coreText("документ защищён паролем");
+    case FPDF_ERR_SECURITY: return coreText("документ зашифрован способом, который не поддерживается");
+    case FPDF_ERR_PAGE: return coreText("страница не найдена или повреждена");
+    default: return coreText("неизвестная ошибка при чтении PDF");
   }
 }

@@ -1,6 +1,7 @@
 // Compression of the open document: the raster copy, the in-place
 // recompression of image objects and the size forecasts.
 #include "PdfDocument.h"
+#include "CoreText.h"
 
 #include "DocumentLock.h"
 #include "PageObjectBounds.h"
@@ -115,18 +116,18 @@ struct MinimumPreset {
 bool PdfDocument::compressTo(const QString& path, const CompressionOptions& options) {
   DocumentLock lock(mutex);
   if (!doc) {
-    lastErrorMessage = QStringLiteral("Нет открытого документа.");
+    lastErrorMessage = coreText("Нет открытого документа.");
     return false;
   }
   if (FPDF_GetPageCount(doc) < 1) {
-    lastErrorMessage = QStringLiteral("Документ не содержит страниц.");
+    lastErrorMessage = coreText("Документ не содержит страниц.");
     return false;
   }
   if (!options.rasterizePages) return recompressImagesUnlocked(path, options);
 
   QString error;
   if (!RasterPdfWriter(doc, options).write(path, &error)) {
-    lastErrorMessage = error.isEmpty() ? QStringLiteral("Не удалось сжать PDF.") : error;
+    lastErrorMessage = error.isEmpty() ? coreText("Не удалось сжать PDF.") : error;
     return false;
   }
   return true;
@@ -153,7 +154,7 @@ bool PdfDocument::recompressImagesUnlocked(const QString& path, const Compressio
   for (int i = 0; i < pageCount; ++i) {
     pdfium::Page page(FPDF_LoadPage(copy.get(), i));
     if (!page) {
-      lastErrorMessage = QStringLiteral("Не удалось открыть страницу %1 для сжатия.").arg(i + 1);
+      lastErrorMessage = coreText("Не удалось открыть страницу %1 для сжатия.").arg(i + 1);
       return false;
     }
     bool changed = false;
@@ -164,7 +165,7 @@ bool PdfDocument::recompressImagesUnlocked(const QString& path, const Compressio
       if (recompressImageObject(copy.get(), page.get(), object, target)) changed = true;
     }
     if (changed && !FPDFPage_GenerateContent(page.get())) {
-      lastErrorMessage = QStringLiteral("Не удалось обновить содержимое страницы %1.").arg(i + 1);
+      lastErrorMessage = coreText("Не удалось обновить содержимое страницы %1.").arg(i + 1);
       return false;
     }
   }
@@ -191,7 +192,7 @@ qint64 PdfDocument::estimateCompressedSize(const CompressionOptions& options, bo
   if (sampled) *sampled = false;
   DocumentLock lock(mutex);
   if (!doc) {
-    lastErrorMessage = QStringLiteral("Нет открытого документа.");
+    lastErrorMessage = coreText("Нет открытого документа.");
     return -1;
   }
   if (!options.rasterizePages) {
@@ -201,7 +202,7 @@ qint64 PdfDocument::estimateCompressedSize(const CompressionOptions& options, bo
   }
   QString error;
   const qint64 bytes = RasterPdfWriter(doc, options).estimateSize(sampled, &error);
-  if (bytes < 0) lastErrorMessage = error.isEmpty() ? QStringLiteral("Не удалось оценить размер PDF.") : error;
+  if (bytes < 0) lastErrorMessage = error.isEmpty() ? coreText("Не удалось оценить размер PDF.") : error;
   return bytes;
 }
 

@@ -1,4 +1,5 @@
 #include "PdfDocument.h"
+#include "CoreText.h"
 
 #include "DocumentLock.h"
 #include "PageObjectWriters.h"
@@ -126,12 +127,12 @@ bool PdfDocument::addHighlightAnnot(int page, const QRectF& rect, const QColor& 
 bool PdfDocument::addStickyNote(int page, QPointF position, const QString& text, const QString& author) {
   DocumentLock lock(mutex);
   if (!doc) {
-    lastErrorMessage = QStringLiteral("Документ не открыт.");
+    lastErrorMessage = coreText("Документ не открыт.");
     return false;
   }
   pdfium::Page loaded(FPDF_LoadPage(doc, page));
   if (!loaded) {
-    lastErrorMessage = QStringLiteral("Не удалось открыть страницу %1.").arg(page + 1);
+    lastErrorMessage = coreText("Не удалось открыть страницу %1.").arg(page + 1);
     return false;
   }
   // The note's icon, centred on the position.
@@ -154,7 +155,7 @@ bool PdfDocument::addStickyNote(int page, QPointF position, const QString& text,
       note.reset();
       FPDFPage_RemoveAnnot(loaded.get(), FPDFPage_GetAnnotCount(loaded.get()) - 1);
     }
-    lastErrorMessage = QStringLiteral("Не удалось добавить заметку на страницу %1.").arg(page + 1);
+    lastErrorMessage = coreText("Не удалось добавить заметку на страницу %1.").arg(page + 1);
     return false;
   }
   modified = true;

@@ -1,4 +1,5 @@
 #include "PdfDocument.h"
+#include "CoreText.h"
 
 #include "ImageFormatProbe.h"
 
@@ -99,13 +100,13 @@ bool PdfDocument::appendRenderedPage(const QImage& image, QSizeF size) {
   if (!isOpen() && !createEmpty()) return false;
   const int index = pageCount();
   if (!insertBlankPage(index, size)) {
-    lastErrorMessage = QStringLiteral("Не удалось добавить страницу.");
+    lastErrorMessage = coreText("Не удалось добавить страницу.");
     return false;
   }
   if (addImageToPage(index, QPointF(0, 0), size, image)) return true;
   // A page without its image is no import: the document stays as it was.
   deletePage(index);
-  lastErrorMessage = QStringLiteral("Не удалось поместить изображение на страницу.");
+  lastErrorMessage = coreText("Не удалось поместить изображение на страницу.");
   return false;
 }
 
@@ -119,14 +120,14 @@ bool PdfDocument::appendPage(const QString& path, int index) {
 bool PdfDocument::importDocument(const QString& path) {
   // Probing the format would wait on a pipe for ever.
   if (isExistingNonRegularFile(path)) {
-    lastErrorMessage = QStringLiteral("Не удалось открыть файл: это не обычный файл (канал, устройство или папка).");
+    lastErrorMessage = coreText("Не удалось открыть файл: это не обычный файл (канал, устройство или папка).");
     return false;
   }
   // The format comes from the file's signature: never from Qt guessing
   // across its plugins, which parses SVG whole to answer.
   const QByteArray format = imageFormatOfFile(path);
   if (format == "svg") {
-    lastErrorMessage = QStringLiteral("SVG и сжатые файлы не импортируются: поддерживаются PDF, изображения и таблицы.");
+    lastErrorMessage = coreText("SVG и сжатые файлы не импортируются: поддерживаются PDF, изображения и таблицы.");
     return false;
   }
   QImageReader reader(path, format);
@@ -135,7 +136,7 @@ bool PdfDocument::importDocument(const QString& path) {
     const bool isJpeg = format == "jpeg";
     const QImage image = reader.read();
     if (image.isNull()) {
-      lastErrorMessage = QStringLiteral("Не удалось прочитать изображение: %1").arg(reader.errorString());
+      lastErrorMessage = coreText("Не удалось прочитать изображение: %1").arg(reader.errorString());
       return false;
     }
     const QSizeF size(image.width() * 72.0 / kImportDpi, image.height() * 72.0 / kImportDpi);
@@ -198,7 +199,7 @@ bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path
   if (!doc || pages.isEmpty()) return false;
   const std::vector<int> indices(pages.cbegin(), pages.cend());
   if (!allPagesExist(doc, indices.data(), static_cast<unsigned long>(indices.size()))) {
-    lastErrorMessage = QStringLiteral("Страницы нет в документе.");
+    lastErrorMessage = coreText("Страницы нет в документе.");
     return false;
   }
   pdfium::Document subset(FPDF_CreateNewDocument());

@@ -1,4 +1,5 @@
 #include "PdfDocument.h"
+#include "CoreText.h"
 
 #include "DocumentLock.h"
 #include "PdfFileWriter.h"
@@ -132,7 +133,7 @@ bool PdfDocument::exportDocument(const QString& path, const QString& format, int
   for (int p = 1; p <= pages; ++p) {
     const QImage image = renderPageLayer(p - 1, scale, 0, PdfRenderLayer::Full, false);
     if (image.isNull()) {
-      lastErrorMessage = QStringLiteral("Не удалось отрисовать страницу %1.").arg(p);
+      lastErrorMessage = coreText("Не удалось отрисовать страницу %1.").arg(p);
       return false;
     }
     const QString file = pageImagePath(path, p, pages);
@@ -140,7 +141,7 @@ bool PdfDocument::exportDocument(const QString& path, const QString& format, int
     QBuffer buffer(&encoded);
     if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, writerFormat.constData()) ||
         !writeFileAtomically(file, encoded, nullptr)) {
-      lastErrorMessage = QStringLiteral("Не удалось сохранить изображение:\n%1").arg(file);
+      lastErrorMessage = coreText("Не удалось сохранить изображение:\n%1").arg(file);
       return false;
     }
   }

@@ -5,6 +5,7 @@
 // searchable layer. Everything is prepared before the page is touched, so a
 // failure leaves the page as it was.
 #include "PdfDocument.h"
+#include "CoreText.h"
 
 #include "BlockRichTextLayout.h"
 #include "DocumentLock.h"
@@ -391,7 +392,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
           pdfium::PageObject object(createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size, run.color,
                                                              run.bold, run.italic, false, false, run.scale));
           if (!object) {
-            lastErrorMessage = QStringLiteral("Не удалось записать изменённый текст на страницу.");
+            lastErrorMessage = coreText("Не удалось записать изменённый текст на страницу.");
             return false;
           }
           turnWithBlock(object.get(), b, space);

@@ -1,4 +1,5 @@
 #include "PdfEncryptionKeeping.h"
+#include "CoreText.h"
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
@@ -25,14 +26,14 @@ bool encryptLikeOriginal(const QByteArray& original, const QByteArray& password,
     writer.write();
     const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
     if (!buffer || buffer->getSize() == 0) {
-      if (error) *error = QStringLiteral("Не удалось зашифровать сохраняемый файл.");
+      if (error) *error = coreText("Не удалось зашифровать сохраняемый файл.");
       return false;
     }
     *locked = QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()), qsizetype(buffer->getSize()));
     return true;
   } catch (const std::exception& e) {
     if (error)
-      *error = QStringLiteral("Не удалось зашифровать сохраняемый файл: %1").arg(QString::fromLocal8Bit(e.what()));
+      *error = coreText("Не удалось зашифровать сохраняемый файл: %1").arg(QString::fromLocal8Bit(e.what()));
     return false;
   }
 }

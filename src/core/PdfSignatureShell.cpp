@@ -1,4 +1,5 @@
 #include "PdfSignatureShell.h"
+#include "CoreText.h"
 
 #include "PdfSignatureStructure.h"
 #include "PdfUpdateWriter.h"
@@ -60,13 +61,13 @@ bool preparePdfSignatureShell(const QByteArray& pdf, const QString& signerName, 
   QList<PdfObjectVersion> listing;
   if (!structure.objectsListingField(fieldNumber, &listing, error)) return false;
 
-  const QString signer = signerName.isEmpty() ? QStringLiteral("Подписант") : signerName;
+  const QString signer = signerName.isEmpty() ? coreText("Подписант") : signerName;
   const QByteArray signature =
       "<< /Type /Sig\n/Filter /Adobe.PPKLite\n/SubFilter /adbe.pkcs7.detached\n/ByteRange " +
       byteRangePlaceholder() + "\n/Contents <" + QByteArray(kContentsHexDigits, '0') + ">\n/M " +
       pdfLiteralString(QStringLiteral("D:") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"))) +
       "\n/Name " + pdfTextString(signer) + "\n/Reason " +
-      pdfTextString(QStringLiteral("Документ подписан в ulvo PDF Reader")) + "\n>>";
+      pdfTextString(coreText("Документ подписан в ulvo PDF Reader")) + "\n>>";
   // An invisible widget (no area, printed, locked) on the first page: readers
   // list signatures by their widgets.
   const QByteArray page = structure.widgetPageReference();
@@ -90,10 +91,10 @@ bool preparePdfSignatureShell(const QByteArray& pdf, const QString& signerName, 
   const qsizetype byteRange = file.indexOf(placeholder, base.size());
   const qsizetype contents = file.indexOf("/Contents <", base.size());
   if (byteRange < 0 || contents < 0)
-    return fail(error, QStringLiteral("Не удалось подготовить ByteRange для PDF-подписи."));
+    return fail(error, coreText("Не удалось подготовить ByteRange для PDF-подписи."));
   const qint64 contentsOffset = contents + 11;
   if (contentsOffset + kContentsHexDigits >= file.size() || file.at(contents + 10) != '<')
-    return fail(error, QStringLiteral("Не удалось найти резерв подписи в PDF."));
+    return fail(error, coreText("Не удалось найти резерв подписи в PDF."));
   const qint64 afterContents = contentsOffset + kContentsHexDigits + 1;
   const QByteArray finalRange = "[" + fixedPdfNumber(0) + ' ' + fixedPdfNumber(contents + 10) + ' ' +
                                 fixedPdfNumber(afterContents) + ' ' + fixedPdfNumber(file.size() - afterContents) +

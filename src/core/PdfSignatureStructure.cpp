@@ -1,4 +1,5 @@
 #include "PdfSignatureStructure.h"
+#include "CoreText.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
@@ -25,7 +26,7 @@ bool isPdfWhiteSpace(char c) {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 QString damagedMessage(const QString& detail) {
-  return QStringLiteral("PDF повреждён, встроенную подпись в такой файл добавить нельзя: %1").arg(detail);
+  return coreText("PDF повреждён, встроенную подпись в такой файл добавить нельзя: %1").arg(detail);
 }
 
 QString firstWarning(QPDF& pdf) {
@@ -75,7 +76,7 @@ struct CrossReference {
 // reader begins.
 bool readStartXref(const QByteArray& pdf, CrossReference* xref, QString* error) {
   const qsizetype startxref = pdf.lastIndexOf("startxref");
-  if (startxref < 0) return fail(error, QStringLiteral("В PDF не найден startxref."));
+  if (startxref < 0) return fail(error, coreText("В PDF не найден startxref."));
   qsizetype i = startxref + 9;
   while (i < pdf.size() && isPdfWhiteSpace(pdf.at(i))) ++i;
   const qsizetype digits = i;
@@ -83,11 +84,11 @@ bool readStartXref(const QByteArray& pdf, CrossReference* xref, QString* error) 
   bool ok = false;
   xref->offset = pdf.mid(digits, i - digits).toLongLong(&ok);
   if (i == digits || !ok || xref->offset < 0 || xref->offset >= startxref)
-    return fail(error, QStringLiteral("В PDF некорректный startxref."));
+    return fail(error, coreText("В PDF некорректный startxref."));
   qsizetype at = xref->offset;
   while (at < startxref && isPdfWhiteSpace(pdf.at(at))) ++at;
   if (pdf.mid(at, 4) == "xref") return true;
-  if (!isDigit(pdf.at(at))) return fail(error, QStringLiteral("В PDF некорректный startxref."));
+  if (!isDigit(pdf.at(at))) return fail(error, coreText("В PDF некорректный startxref."));
   xref->stream = true;
   return true;
 }
@@ -114,16 +115,16 @@ struct PdfSignatureStructure::Data {
 
 bool PdfSignatureStructure::Data::readTrailer(QString* error) {
   QPDFObjectHandle trailer = pdf.getTrailer();
-  if (!trailer.isDictionary()) return fail(error, QStringLiteral("В PDF не найден trailer."));
+  if (!trailer.isDictionary()) return fail(error, coreText("В PDF не найден trailer."));
   QPDFObjectHandle root = trailer.getKey("/Root");
   QPDFObjectHandle size = trailer.getKey("/Size");
   if (!root.isIndirect() || !size.isInteger() || size.getIntValue() <= 0 || size.getIntValue() > 0x7FFFFF00)
-    return fail(error, QStringLiteral("В trailer PDF не найдены /Root или /Size."));
+    return fail(error, coreText("В trailer PDF не найдены /Root или /Size."));
   catalog = root;
   long long highest = size.getIntValue() - 1;
   for (const auto& [objectGeneration, entry] : pdf.getXRefTable())
     highest = std::max<long long>(highest, objectGeneration.getObj());
-  if (highest >= 0x7FFFFF00) return fail(error, QStringLiteral("В trailer PDF не найдены /Root или /Size."));
+  if (highest >= 0x7FFFFF00) return fail(error, coreText("В trailer PDF не найдены /Root или /Size."));
   nextNumber = int(highest + 1);
 
   // The new section replaces this trailer for readers; without /Info and
@@ -147,10 +148,10 @@ bool PdfSignatureStructure::Data::readCatalog(QString* error) {
   }
   if (dictionary && !pdf.anyWarnings()) return true;
   if (broken || pdf.anyWarnings() || catalog.isNull())
-    return fail(error, QStringLiteral("Не найден объект каталога PDF %1 %2 obj.")
+    return fail(error, coreText("Не найден объект каталога PDF %1 %2 obj.")
                            .arg(catalog.getObjectID())
                            .arg(catalog.getGeneration()));
-  return fail(error, QStringLiteral("Каталог PDF не является словарём."));
+  return fail(error, coreText("Каталог PDF не является словарём."));
 }
 
 // The first page of the page tree, found without letting qpdf mend the tree.
@@ -219,21 +220,21 @@ bool PdfSignatureStructure::read(const QByteArray& pdf, QString* error) {
   if (!readStartXref(pdf, &d->xref, error)) return false;
   // Offsets count from the file's first byte only when the header is there.
   if (!pdf.startsWith("%PDF-"))
-    return fail(error, damagedMessage(QStringLiteral("заголовок %PDF- не в начале файла")));
+    return fail(error, damagedMessage(coreText("заголовок %PDF- не в начале файла")));
   try {
     openStrictly(d->pdf, pdf);
     if (d->pdf.isEncrypted())
-      return fail(error, QStringLiteral("Зашифрованный PDF нельзя подписать встроенной подписью."));
+      return fail(error, coreText("Зашифрованный PDF нельзя подписать встроенной подписью."));
     if (!d->readTrailer(error) || !d->readCatalog(error)) return false;
     d->findWidgetPage();
     d->readForm();
     d->readEveryObject();
     if (d->pdf.anyWarnings()) return fail(error, damagedMessage(firstWarning(d->pdf)));
     if (d->certifiedWithoutChanges())
-      return fail(error, QStringLiteral("Документ заверен с запретом изменений; добавить в него подпись нельзя."));
+      return fail(error, coreText("Документ заверен с запретом изменений; добавить в него подпись нельзя."));
   } catch (const QPDFExc& e) {
     if (e.getErrorCode() == qpdf_e_password)
-      return fail(error, QStringLiteral("Зашифрованный PDF нельзя подписать встроенной подписью."));
+      return fail(error, coreText("Зашифрованный PDF нельзя подписать встроенной подписью."));
     return fail(error, damagedMessage(QString::fromStdString(e.what())));
   } catch (const std::exception& e) {
     return fail(error, damagedMessage(QString::fromStdString(e.what())));
@@ -289,14 +290,14 @@ bool PdfSignatureStructure::objectsListingField(int fieldNumber, QList<PdfObject
     return fail(error, damagedMessage(QString::fromStdString(e.what())));
   }
   // One object serving two of these roles cannot take both changes.
-  if (clash) return fail(error, damagedMessage(QStringLiteral("форма и страница делят один объект")));
+  if (clash) return fail(error, damagedMessage(coreText("форма и страница делят один объект")));
   for (const auto& [objectGeneration, body] : versions)
     objects->append({objectGeneration.getObj(), objectGeneration.getGen(), body});
   return true;
 }
 
 bool preparedSignatureReadsBack(const QByteArray& pdf, int signatureNumber, int fieldNumber, QString* error) {
-  const QString failed = QStringLiteral("Подготовленный к подписи PDF не читается: %1");
+  const QString failed = coreText("Подготовленный к подписи PDF не читается: %1");
   try {
     QPDF reader;
     openStrictly(reader, pdf);
@@ -311,7 +312,7 @@ bool preparedSignatureReadsBack(const QByteArray& pdf, int signatureNumber, int 
     const bool signature = value.getObjectID() == signatureNumber && value.isDictionary() &&
                            value.getKey("/Type").isNameAndEquals("/Sig");
     if (reader.anyWarnings()) return fail(error, failed.arg(firstWarning(reader)));
-    if (!listed || !signature) return fail(error, failed.arg(QStringLiteral("поле подписи не найдено")));
+    if (!listed || !signature) return fail(error, failed.arg(coreText("поле подписи не найдено")));
   } catch (const std::exception& e) {
     return fail(error, failed.arg(QString::fromStdString(e.what())));
   }

@@ -1,4 +1,5 @@
 #include "RasterPdfWriter.h"
+#include "CoreText.h"
 
 #include "AtomicFileWrite.h"
 #include "PdfBitmapHelpers.h"
@@ -177,14 +178,14 @@ bool RasterPdfWriter::buildPage(int index, PageObjects* objects, QString* error,
   }
   if (image.isNull()) {
     if (renderPixelSize(QSizeF(width, height), scale).isEmpty() && width > 0 && height > 0)
-      *error = QStringLiteral("Страница %1 слишком велика для отрисовки при %2 dpi (%3 × %4 пт): больше %5 млн пикселей.")
+      *error = coreText("Страница %1 слишком велика для отрисовки при %2 dpi (%3 × %4 пт): больше %5 млн пикселей.")
                    .arg(pageNumber)
                    .arg(qRound(scale * 72))
                    .arg(qRound(width))
                    .arg(qRound(height))
                    .arg(kMaxRenderPixels / 1'000'000);
     else
-      *error = QStringLiteral("Не удалось отрисовать страницу %1.").arg(pageNumber);
+      *error = coreText("Не удалось отрисовать страницу %1.").arg(pageNumber);
     return false;
   }
   const int pixelWidth = image.width();
@@ -205,7 +206,7 @@ bool RasterPdfWriter::buildPage(int index, PageObjects* objects, QString* error,
 bool RasterPdfWriter::write(const QString& path, QString* error) const {
   const int pageCount = FPDF_GetPageCount(document);
   if (pageCount < 1) {
-    *error = QStringLiteral("Документ не содержит страниц.");
+    *error = coreText("Документ не содержит страниц.");
     return false;
   }
 
@@ -216,7 +217,7 @@ bool RasterPdfWriter::write(const QString& path, QString* error) const {
   qint64 total = 0;
   for (int i = 0; i < pageCount; ++i) {
     PageObjects objects;
-    if (!buildPage(i, &objects, error, QStringLiteral("Не удалось сжать страницу %1."))) return false;
+    if (!buildPage(i, &objects, error, coreText("Не удалось сжать страницу %1."))) return false;
     total += objects.page.size() + objects.image.size() + objects.content.size() + 3 * 32;
     pages.append(std::move(objects));
   }
@@ -243,7 +244,7 @@ qint64 RasterPdfWriter::estimateSize(bool* sampled, QString* error) const {
   if (sampled) *sampled = false;
   const int pageCount = FPDF_GetPageCount(document);
   if (pageCount < 1) {
-    *error = QStringLiteral("Документ не содержит страниц.");
+    *error = coreText("Документ не содержит страниц.");
     return -1;
   }
   const QList<int> samples = samplePageIndices(pageCount);
@@ -253,7 +254,7 @@ qint64 RasterPdfWriter::estimateSize(bool* sampled, QString* error) const {
   qint64 pageTotal = 0;
   for (int index : samples) {
     PageObjects objects;
-    if (!buildPage(index, &objects, error, QStringLiteral("Не удалось оценить сжатие страницы %1."))) return -1;
+    if (!buildPage(index, &objects, error, coreText("Не удалось оценить сжатие страницы %1."))) return -1;
     const int number = pageObjectNumber(index + 1);
     pageTotal += serializedPdfObjectSize(number, objects.page) +
                  serializedPdfObjectSize(number + 1, objects.image) +

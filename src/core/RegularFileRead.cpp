@@ -1,4 +1,5 @@
 #include "RegularFileRead.h"
+#include "CoreText.h"
 
 #include <QFile>
 
@@ -10,7 +11,22 @@
 
 namespace {
 
-QString systemReason() { return QString::fromLocal8Bit(std::strerror(errno)); }
+// The system's reason in the program's own words; the system's text follows
+// only where there are none.
+QString systemReason() {
+  const int code = errno;
+  switch (code) {
+    case ENOENT: return coreText("файл не найден");
+    case EACCES:
+    case EPERM: return coreText("нет прав на чтение файла");
+    case EISDIR: return coreText("это папка, а не файл");
+    case ENAMETOOLONG: return coreText("слишком длинное имя файла");
+    case EMFILE:
+    case ENFILE: return coreText("открыто слишком много файлов");
+    case EIO: return coreText("ошибка чтения с диска");
+    default: return coreText("ошибка системы: %1").arg(QString::fromLocal8Bit(std::strerror(code)));
+  }
+}
 
 FileReadFailure failWith(FileReadFailure failure, const QString& text, QString* reason) {
   if (reason) *reason = text;
@@ -33,10 +49,10 @@ FileReadFailure readRegularFile(const QString& path, qint64 maxBytes, QByteArray
   if (::fstat(fd, &info) != 0) return failWith(FileReadFailure::Open, systemReason(), reason);
   if (!S_ISREG(info.st_mode))
     return failWith(FileReadFailure::NotRegular,
-                    QStringLiteral("это не обычный файл (канал, устройство или папка)"), reason);
+                    coreText("это не обычный файл (канал, устройство или папка)"), reason);
   if (info.st_size > maxBytes)
     return failWith(FileReadFailure::TooLarge,
-                    QStringLiteral("файл больше допустимых %1 байт").arg(maxBytes), reason);
+                    coreText("файл больше допустимых %1 байт").arg(maxBytes), reason);
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
   // The size taken at the start bounds the read: a file that grows meanwhile
@@ -66,6 +82,6 @@ bool readPdfFile(const QString& path, QByteArray* bytes, QString* error) {
   const FileReadFailure failure = readRegularFile(path, kLargestPdf, bytes, &reason);
   if (failure == FileReadFailure::None) return true;
   // A file that cannot be opened keeps the system's own words.
-  *error = failure == FileReadFailure::Open ? reason : QStringLiteral("Не удалось открыть PDF: %1.").arg(reason);
+  *error = failure == FileReadFailure::Open ? reason : coreText("Не удалось открыть PDF: %1.").arg(reason);
   return false;
 }

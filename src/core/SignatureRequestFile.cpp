@@ -1,4 +1,5 @@
 #include "SignatureRequestFile.h"
+#include "CoreText.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -25,7 +26,7 @@ bool modeMember(const QJsonObject& object, SignatureMode* mode, QString* error) 
   const double number = value.toDouble(-1);
   if (!value.isDouble() || number != std::floor(number) || number < 0 || number > 4) {
     if (error)
-      *error = QStringLiteral("Некорректные параметры подписи: неизвестный режим подписи %1.")
+      *error = coreText("Некорректные параметры подписи: неизвестный режим подписи %1.")
                    .arg(QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact))
                             .mid(1)
                             .chopped(1));

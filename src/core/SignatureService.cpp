@@ -1,4 +1,5 @@
 #include "SignatureService.h"
+#include "CoreText.h"
 
 #include "ForeignFileNames.h"
 
@@ -54,7 +55,7 @@ bool loadSigningKeys(const SignatureRequest& request, SigningKeys* keys, QString
       return false;
     }
   } else {
-    *error = QStringLiteral("Для Linux укажите PEM-сертификат и закрытый ключ либо P12/PFX контейнер.");
+    *error = coreText("Для Linux укажите PEM-сертификат и закрытый ключ либо P12/PFX контейнер.");
     return false;
   }
   keys->certificate.reset(certificate);
@@ -84,17 +85,17 @@ bool isSameFile(const QString& first, const QString& second) {
 // signing reads or the journal keeps.
 bool outputPathAllowed(const SignatureRequest& request, QString* error) {
   if (isSameFile(request.outputPath, request.inputPath)) {
-    *error = QStringLiteral("Файл подписи не может совпадать с исходным файлом.");
+    *error = coreText("Файл подписи не может совпадать с исходным файлом.");
     return false;
   }
   for (const QString& key : {request.pkcs12Path, request.certificatePath, request.privateKeyPath}) {
     if (isSameFile(request.outputPath, key)) {
-      *error = QStringLiteral("Файл подписи не может совпадать с файлом ключа или сертификата.");
+      *error = coreText("Файл подписи не может совпадать с файлом ключа или сертификата.");
       return false;
     }
   }
   if (isSameFile(request.outputPath, signatureJournalPath())) {
-    *error = QStringLiteral("Файл подписи не может совпадать с журналом подписей.");
+    *error = coreText("Файл подписи не может совпадать с журналом подписей.");
     return false;
   }
   return true;
@@ -103,24 +104,24 @@ bool outputPathAllowed(const SignatureRequest& request, QString* error) {
 QByteArray cmsSignature(const SigningKeys& keys, const QByteArray& data, bool detached, QString* error) {
   openssl::Bio input(BIO_new_mem_buf(data.constData(), int(data.size())));
   if (!input) {
-    *error = QStringLiteral("OpenSSL не смог подготовить данные для подписи: %1").arg(opensslErrorText());
+    *error = coreText("OpenSSL не смог подготовить данные для подписи: %1").arg(opensslErrorText());
     return {};
   }
   const unsigned int flags = detached ? (CMS_DETACHED | CMS_BINARY) : CMS_BINARY;
   openssl::Cms cms(CMS_sign(keys.certificate.get(), keys.key.get(), nullptr, input.get(), flags));
   if (!cms) {
-    *error = QStringLiteral("OpenSSL не смог создать CMS подпись: %1").arg(opensslErrorText());
+    *error = coreText("OpenSSL не смог создать CMS подпись: %1").arg(opensslErrorText());
     return {};
   }
   openssl::Bio output(BIO_new(BIO_s_mem()));
   if (!output || i2d_CMS_bio(output.get(), cms.get()) != 1) {
-    *error = QStringLiteral("OpenSSL не смог сериализовать CMS подпись: %1").arg(opensslErrorText());
+    *error = coreText("OpenSSL не смог сериализовать CMS подпись: %1").arg(opensslErrorText());
     return {};
   }
   char* der = nullptr;
   const long length = BIO_get_mem_data(output.get(), &der);
   if (length <= 0) {
-    *error = QStringLiteral("OpenSSL вернул пустую подпись.");
+    *error = coreText("OpenSSL вернул пустую подпись.");
     return {};
   }
   return QByteArray(der, int(length));
@@ -148,17 +149,17 @@ QString revocationReason(const QString& status) {
   const QString text = status.toLower();
   if (text.contains(QLatin1String("certificate revoked"))) return QStringLiteral("сертификат отозван удостоверяющим центром");
   if (text.contains(QStringLiteral("таймаут проверки CRL/портала УЦ")))
-    return QStringLiteral("сведения об отзыве недоступны: адрес списка отзыва (CRL) не ответил вовремя");
+    return coreText("сведения об отзыве недоступны: адрес списка отзыва (CRL) не ответил вовремя");
   if (text.contains(QLatin1String("crl has expired")) || text.contains(QLatin1String("crl is not yet valid")))
-    return QStringLiteral("список отзыва (CRL) устарел или ещё не действует");
+    return coreText("список отзыва (CRL) устарел или ещё не действует");
   if (text.contains(QLatin1String("crl"))) return QStringLiteral("сведения об отзыве недоступны: список отзыва (CRL) не удалось получить");
   if (text.contains(QLatin1String("issuer certificate")) || text.contains(QLatin1String("self-signed")) ||
       text.contains(QLatin1String("self signed")))
-    return QStringLiteral("цепочка не доверена: корневой сертификат удостоверяющего центра не найден среди доверенных");
+    return coreText("цепочка не доверена: корневой сертификат удостоверяющего центра не найден среди доверенных");
   if (text.contains(QLatin1String("has expired")) || text.contains(QLatin1String("not yet valid")))
-    return QStringLiteral("срок действия сертификата в цепочке истёк или ещё не начался");
+    return coreText("срок действия сертификата в цепочке истёк или ещё не начался");
   if (text.contains(QLatin1String("openssl cli"))) return QStringLiteral("не найдена программа openssl для проверки отзыва");
-  return QStringLiteral("цепочка сертификатов или сведения об отзыве не прошли проверку");
+  return coreText("цепочка сертификатов или сведения об отзыве не прошли проверку");
 }
 
 QString revocationRefusalText(X509* certificate, const QString& status) {
@@ -185,7 +186,7 @@ SignatureResult signEmbeddedPdf(const SignatureRequest& request, const QByteArra
   SignatureResult result = startResult(request);
   result.documentSha256 = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
   if (QFileInfo(request.inputPath).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0) {
-    result.error = QStringLiteral("Встроенная подпись доступна только для PDF.");
+    result.error = coreText("Встроенная подпись доступна только для PDF.");
     return result;
   }
   PdfSignatureShell shell;
@@ -193,13 +194,13 @@ SignatureResult signEmbeddedPdf(const SignatureRequest& request, const QByteArra
 
   QTemporaryFile byteRange(QDir::tempPath() + QStringLiteral("/ulvo-pdf-byterange-XXXXXX.bin"));
   if (!byteRange.open() || byteRange.write(shell.signedBytes) != shell.signedBytes.size() || !byteRange.flush()) {
-    result.error = QStringLiteral("Не удалось подготовить временные данные PDF для подписи.");
+    result.error = coreText("Не удалось подготовить временные данные PDF для подписи.");
     return result;
   }
   byteRange.close();
   QTemporaryFile signatureFile(QDir::tempPath() + QStringLiteral("/ulvo-pdf-signature-XXXXXX.sig"));
   if (!signatureFile.open()) {
-    result.error = QStringLiteral("Не удалось подготовить временный файл подписи PDF.");
+    result.error = coreText("Не удалось подготовить временный файл подписи PDF.");
     return result;
   }
   signatureFile.close();
@@ -217,16 +218,16 @@ SignatureResult signEmbeddedPdf(const SignatureRequest& request, const QByteArra
 
   QFile der(signatureFile.fileName());
   if (!der.open(QIODevice::ReadOnly)) {
-    result.error = QStringLiteral("Не удалось прочитать CMS-подпись для встраивания в PDF.");
+    result.error = coreText("Не удалось прочитать CMS-подпись для встраивания в PDF.");
     return result;
   }
   const QByteArray hex = der.readAll().toHex().toUpper();
   if (der.error() != QFileDevice::NoError || hex.isEmpty()) {
-    result.error = QStringLiteral("Не удалось прочитать CMS-подпись для встраивания в PDF.");
+    result.error = coreText("Не удалось прочитать CMS-подпись для встраивания в PDF.");
     return result;
   }
   if (hex.size() > shell.contentsLength) {
-    result.error = QStringLiteral("CMS-подпись слишком большая для зарезервированного поля PDF.");
+    result.error = coreText("CMS-подпись слишком большая для зарезервированного поля PDF.");
     return result;
   }
   QByteArray signedPdf = shell.pdf;
@@ -234,7 +235,7 @@ SignatureResult signEmbeddedPdf(const SignatureRequest& request, const QByteArra
                     hex + QByteArray(shell.contentsLength - hex.size(), '0'));
   QString writeError;
   if (!writeFileAtomically(request.outputPath, signedPdf, &writeError)) {
-    result.error = QStringLiteral("Не удалось записать PDF со встроенной подписью: %1").arg(writeError);
+    result.error = coreText("Не удалось записать PDF со встроенной подписью: %1").arg(writeError);
     return result;
   }
   result.ok = true;
@@ -288,14 +289,14 @@ SignatureResult SignatureService::signFile(const SignatureRequest& request) {
   switch (readRegularFile(request.inputPath, kLargestSignableFile, &data, &reason)) {
     case FileReadFailure::None: break;
     case FileReadFailure::TooLarge:
-      result.error = QStringLiteral("Файл слишком большой для текущего режима подписи в памяти.");
+      result.error = coreText("Файл слишком большой для текущего режима подписи в памяти.");
       return result;
     case FileReadFailure::Read:
-      result.error = QStringLiteral("Не удалось прочитать исходный файл: %1").arg(reason);
+      result.error = coreText("Не удалось прочитать исходный файл: %1").arg(reason);
       return result;
     case FileReadFailure::Open:
     case FileReadFailure::NotRegular:
-      result.error = QStringLiteral("Не удалось открыть исходный файл: %1").arg(reason);
+      result.error = coreText("Не удалось открыть исходный файл: %1").arg(reason);
       return result;
   }
   result.documentSha256 = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
@@ -311,16 +312,16 @@ SignatureResult SignatureService::signFile(const SignatureRequest& request) {
   SigningKeys keys;
   if (!loadSigningKeys(request, &keys, &result.error)) return result;
   if (!certificateValidNow(keys.certificate.get())) {
-    result.error = QStringLiteral("Сертификат просрочен или ещё не начал действовать.");
+    result.error = coreText("Сертификат просрочен или ещё не начал действовать.");
     return result;
   }
   if (X509_check_private_key(keys.certificate.get(), keys.key.get()) != 1) {
-    result.error = QStringLiteral("Закрытый ключ не соответствует сертификату: %1").arg(opensslErrorText());
+    result.error = coreText("Закрытый ключ не соответствует сертификату: %1").arg(opensslErrorText());
     return result;
   }
   const QString usageRefusal = documentSigningRefusal(keys.certificate.get());
   if (!usageRefusal.isEmpty()) {
-    result.error = QStringLiteral("Сертификат не предназначен для подписи документов: %1").arg(usageRefusal);
+    result.error = coreText("Сертификат не предназначен для подписи документов: %1").arg(usageRefusal);
     return result;
   }
   if (signingRevocationMode() == QLatin1String("sign")) {
@@ -341,7 +342,7 @@ SignatureResult SignatureService::signFile(const SignatureRequest& request) {
   if (der.isEmpty()) return result;
   QString writeError;
   if (!writeFileAtomically(request.outputPath, der, &writeError)) {
-    result.error = QStringLiteral("Не удалось записать подпись: %1").arg(writeError);
+    result.error = coreText("Не удалось записать подпись: %1").arg(writeError);
     return result;
   }
   rememberKeyFiles(request, keys.fromPkcs12);

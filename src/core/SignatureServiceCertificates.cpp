@@ -1,6 +1,7 @@
 // The signing service's answers before anything is signed: the configured
 // certificates, the revocation check and the provider diagnostics.
 #include "SignatureService.h"
+#include "CoreText.h"
 
 #include "OpensslChainCheck.h"
 #include "OpensslHandles.h"
@@ -33,10 +34,10 @@ SigningCertificate describe(X509* certificate, EVP_PKEY* key, const QString& pat
   } else if (searchMode) {
     info.revoked = true;
   }
-  if (!info.privateKeyUsable) info.unavailableReason = QStringLiteral("закрытый ключ не соответствует сертификату");
-  else if (!info.validNow) info.unavailableReason = QStringLiteral("сертификат просрочен или ещё не начал действовать");
+  if (!info.privateKeyUsable) info.unavailableReason = coreText("закрытый ключ не соответствует сертификату");
+  else if (!info.validNow) info.unavailableReason = coreText("сертификат просрочен или ещё не начал действовать");
   else if (!info.digitalSignatureAllowed)
-    info.unavailableReason = QStringLiteral("сертификат не предназначен для подписи документов: %1")
+    info.unavailableReason = coreText("сертификат не предназначен для подписи документов: %1")
                                  .arg(documentSigningRefusal(certificate));
   else if (checkFailed) info.unavailableReason = checkStatus;
   info.available = info.unavailableReason.isEmpty();
@@ -71,11 +72,11 @@ SigningCertificate lockedPkcs12(const QString& path) {
   info.id = QStringLiteral("linux-file|") + path;
   info.subject = QFileInfo(path).fileName();
   info.providerName = QStringLiteral("OpenSSL CMS");
-  info.storeName = QStringLiteral("Файл");
+  info.storeName = QStringLiteral("Файл");  // a key the dialog recognises, not a text
   info.containerName = path;
   info.hasPrivateKey = true;
   info.available = true;
-  info.validationStatus = QStringLiteral("Нужен пароль контейнера: введите его в поле «Пароль P12/PFX».");
+  info.validationStatus = coreText("Нужен пароль контейнера: введите его в поле «Пароль P12/PFX».");
   return info;
 }
 
@@ -96,7 +97,7 @@ QString pkcs11Modules() {
       if (!found.contains(path)) found << path;
     }
   }
-  return found.isEmpty() ? QStringLiteral("не найдены") : found.join(QStringLiteral("; "));
+  return found.isEmpty() ? coreText("не найдены") : found.join(QStringLiteral("; "));
 }
 
 }  // namespace
@@ -137,12 +138,12 @@ QList<SigningCertificate> SignatureService::availableCertificates(QString* error
         ERR_clear_error();
         SigningCertificate info = certificateInfoFromX509(certificate, certificatePath);
         info.available = info.validNow && info.digitalSignatureAllowed;
-        if (!info.validNow) info.unavailableReason = QStringLiteral("сертификат просрочен или ещё не начал действовать");
+        if (!info.validNow) info.unavailableReason = coreText("сертификат просрочен или ещё не начал действовать");
         else if (!info.digitalSignatureAllowed)
-          info.unavailableReason = QStringLiteral("сертификат не предназначен для подписи документов: %1")
+          info.unavailableReason = coreText("сертификат не предназначен для подписи документов: %1")
                                        .arg(documentSigningRefusal(certificate));
         info.validationStatus = info.available
-                                    ? QStringLiteral("Нужен пароль ключа: введите его в поле «Пароль ключа».")
+                                    ? coreText("Нужен пароль ключа: введите его в поле «Пароль ключа».")
                                     : info.unavailableReason;
         certificates << info;
       }
@@ -190,18 +191,18 @@ bool SignatureService::checkCertificateRevocation(const QString& /*certificateId
 bool SignatureService::isNativeSigningAvailable() { return true; }
 
 QStringList SignatureService::linuxProviderDiagnostics() {
-  const QString notFound = QStringLiteral("не найден");
+  const QString notFound = coreText("не найден");
   const QString pkcs11Tool = foundOnPath(QStringLiteral("pkcs11-tool"));
   QString cryptoPro = foundOnPath(QStringLiteral("cryptcp"));
   if (cryptoPro.isEmpty()) cryptoPro = foundOnPath(QStringLiteral("csptest"));
   const QString vipnet = foundOnPath(QStringLiteral("vipnet-csp"));
   return {
       QStringLiteral("OpenSSL CMS: %1")
-          .arg(QFileInfo::exists(QStringLiteral("/usr/bin/openssl")) ? QStringLiteral("доступно")
-                                                                    : QStringLiteral("не найдено в /usr/bin/openssl")),
+          .arg(QFileInfo::exists(QStringLiteral("/usr/bin/openssl")) ? coreText("доступно")
+                                                                    : coreText("не найдено в /usr/bin/openssl")),
       QStringLiteral("OpenSC pkcs11-tool: %1").arg(pkcs11Tool.isEmpty() ? notFound : pkcs11Tool),
       QStringLiteral("CryptoPro CSP cryptcp/csptest: %1").arg(cryptoPro.isEmpty() ? notFound : cryptoPro),
       QStringLiteral("ViPNet CSP CLI: %1").arg(vipnet.isEmpty() ? notFound : vipnet),
-      QStringLiteral("PKCS#11 модули: %1").arg(pkcs11Modules()),
+      coreText("PKCS#11 модули: %1").arg(pkcs11Modules()),
   };
 }

@@ -32,7 +32,10 @@ void clickButtonOf(QWidget* dialog, const QString& text) {
       QTest::mouseClick(button, Qt::LeftButton);
       return;
     }
-  ADD_FAILURE() << "no button " << text.toStdString();
+  QStringList seen;
+  for (QPushButton* button : dialog->findChildren<QPushButton*>()) seen << button->text();
+  ADD_FAILURE() << "no button " << text.toStdString() << " in " << dialog->windowTitle().toStdString() << ": "
+                << seen.join(", ").toStdString();
 }
 
 // Key presses that carry the text, Cyrillic letters included.
