@@ -84,8 +84,11 @@ std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QS
     if (buttonText.isEmpty()) {
       dialog->close();
     } else {
+      // Qt's own buttons are named by Qt's English source ("OK") and show
+      // its translation ("ОК").
+      const QString qtText = QCoreApplication::translate("QPlatformTheme", buttonText.toUtf8().constData());
       for (QPushButton* button : dialog->findChildren<QPushButton*>())
-        if (button->text() == buttonText) {
+        if (button->text() == buttonText || button->text() == qtText) {
           button->click();
           break;
         }

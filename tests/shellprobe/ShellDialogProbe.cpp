@@ -2,7 +2,7 @@
 // every modal dialog on standard error as one line and answers it, so a test
 // can see from outside which dialog a shell action reached.
 //   DIALOG <title> | <label texts and list items joined by " / ">
-// It clicks "OK" or "Отмена" when the dialog has such a button, else closes it.
+// It clicks "OK" (Qt's Russian "ОК" too) or "Отмена" when the dialog has such a button, else closes it.
 // Labels Qt would render as HTML are marked "[rich]".
 #include <QApplication>
 #include <QCoreApplication>
@@ -36,7 +36,9 @@ void answerModalDialogs() {
     std::fflush(stderr);
     QPushButton* answer = nullptr;
     for (QPushButton* button : modal->findChildren<QPushButton*>())
-      if (button->text() == QLatin1String("OK") || button->text() == QStringLiteral("Отмена")) answer = button;
+      if (button->text() == QLatin1String("OK") || button->text() == QStringLiteral("ОК") ||
+          button->text() == QStringLiteral("Отмена"))
+        answer = button;
     QPointer<QWidget> target(modal);
     QTimer::singleShot(20, [target, answer] {
       if (!target) return;

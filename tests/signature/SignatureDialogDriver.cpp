@@ -88,8 +88,10 @@ void typeInto(QLineEdit* edit, const QString& text) {
 }
 
 void clickButton(QDialog* dialog, const QString& text) {
+  // Qt's own buttons show its translation of their English source.
+  const QString qtText = QCoreApplication::translate("QPlatformTheme", text.toUtf8().constData());
   for (QPushButton* button : dialog->findChildren<QPushButton*>())
-    if (button->text() == text && button->isVisible()) {
+    if ((button->text() == text || button->text() == qtText) && button->isVisible()) {
       QTest::mouseClick(button, Qt::LeftButton);
       return;
     }
