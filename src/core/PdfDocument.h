@@ -57,6 +57,10 @@ public:
   QString lastError() const { return lastErrorMessage; }
   QString filePath() const { return currentFilePath; }
   bool isModified() const { return modified; }
+  // How many times the document was marked changed since it was created.
+  quint64 modificationMarks() const { return modified.marks; }
+  // Takes back a mark that stood for pending edits which were all undone.
+  void clearModifiedMark() { modified.value = false; }
   bool isOpen() const { return opened.load(std::memory_order_acquire); }
   // The file's PDF version ("1.7"); empty when no document is open or the
   // header does not say.
@@ -213,7 +217,19 @@ private:
   fpdf_document_t__* doc = nullptr;
   QString currentFilePath;
   QByteArray fileData;
-  bool modified = false;
+  // Every setting to true counts, so that a caller can tell whether anything
+  // but its own mark changed the document since.
+  struct ModifiedFlag {
+    bool value = false;
+    quint64 marks = 0;
+    ModifiedFlag& operator=(bool on) {
+      if (on) ++marks;
+      value = on;
+      return *this;
+    }
+    operator bool() const { return value; }
+  };
+  ModifiedFlag modified;
   std::atomic<bool> opened{false};
 
   mutable QReadWriteLock metricsLock;

@@ -414,7 +414,9 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
         writes.emplace_back(PlacedImage{b.originalRect, whiteSilhouette(b.image), true});
       else
         writes.emplace_back(WhiteBox{b.originalRect});
-      writes.emplace_back(PlacedImage{b.rect, b.image, false});
+      // A block without a place left this page (deleted, or moved to
+      // another): only its old place is covered.
+      if (isRealRect(b.rect)) writes.emplace_back(PlacedImage{b.rect, b.image, false});
     }
   }
 

@@ -1,0 +1,296 @@
+// Blocks leaving and entering the loaded page: deleted and cut blocks leave
+// an empty block at their old place so that the page loses their content,
+// a block dropped on another page is written there, cut or copied blocks are
+// pasted back, and the active block's body is dragged or opened for typing.
+#include "PdfView.h"
+
+#include "BlockClipboardText.h"
+#include "BlockEditorFrame.h"
+#include "BlockGeometry.h"
+#include "BlockTextRenderer.h"
+#include "EditedTextDocument.h"
+#include "EditedTextPreview.h"
+#include "RotatedTextEdit.h"
+#include "core/EditedLineFit.h"
+#include "core/InkSilhouette.h"
+#include "core/TurnedRect.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool realRect(const QRectF& r) { return r.width() > 0 && r.height() > 0; }
+
+// An empty block over the old place of a page's block: the write-back takes
+// away what the page drew there and writes nothing in its stead.
+TextBlock removalOf(const TextBlock& block) {
+  TextBlock removal;
+  removal.page = block.page;
+  removal.originalRect = block.originalRect;
+  removal.originalRotation = block.originalRotation;
+  removal.rotation = block.originalRotation;
+  removal.textEdited = true;
+  if (block.isImage) {
+    // No place of its own: only the cover over the old one is written.
+    removal.isImage = true;
+    removal.inkLayer = block.inkLayer;
+    removal.image = block.image;
+  } else {
+    removal.rect = block.originalRect;
+  }
+  return removal;
+}
+
+void translateBlock(TextBlock& block, const QPointF& delta) {
+  block.rect.translate(delta);
+  for (TextBlock::Line& line : block.lines) {
+    line.rect.translate(delta);
+    for (TextBlock::Line::Word& word : line.words) word.rect.translate(delta);
+  }
+}
+
+// A block as new content of a page: written where it stands, hiding nothing
+// of that page's own blocks when deleted again.
+TextBlock asPlacedBlock(TextBlock block, int page) {
+  block.page = page;
+  if (block.isImage) {
+    block.originalRect = QRectF();
+  } else {
+    block.originalRect = block.rect;
+    block.textEdited = true;
+  }
+  block.originalRotation = block.rotation;
+  return block;
+}
+
+}  // namespace
+
+bool PdfView::blockCameFromPage(const TextBlock& block) const {
+  return realRect(block.originalRect) && !placedBlockPlaces.contains(block.originalRect);
+}
+
+void PdfView::rememberRemovedBlock(const TextBlock& block) {
+  if (blockCameFromPage(block)) removedOcrBlocks.push_back(removalOf(block));
+}
+
+std::vector<TextBlock> PdfView::ocrBlocksToWrite() const {
+  std::vector<TextBlock> blocks = ocrBlocksWithEdits();
+  blocks.insert(blocks.end(), removedOcrBlocks.begin(), removedOcrBlocks.end());
+  return blocks;
+}
+
+void PdfView::paintRemovedBlocks(QPainter& painter, const PageGeometry& g) const {
+  if (g.page != ocrBlocksPage) return;
+  for (const TextBlock& removed : removedOcrBlocks) {
+    const QRectF place = mappedPageRect(g, turnedBounds(removed.originalRect, removed.originalRotation));
+    if (removed.isImage && removed.inkLayer && !removed.image.isNull()) {
+      QImage& mask = removedInkMasks[removed.image.cacheKey()];
+      if (mask.isNull()) mask = whiteSilhouette(removed.image);
+      painter.drawImage(place, mask);
+    } else {
+      painter.fillRect(place.adjusted(-1, -1, 1, 1), Qt::white);
+    }
+  }
+}
+
+// A block dropped with its centre on another page belongs to that page; one
+// dropped beside every page would be written off its page, so it goes back.
+void PdfView::settleActiveBlockPage() {
+  if (!document || !blockEditorFrame || !isValidBlockIndex(activeOcrBlock) || ocrBlocksPage < 0) return;
+  const QPoint centre = blockEditorFrame->contentScreenRect().center();
+  const int target = pageAtPoint(centre);
+  if (target == ocrBlocksPage || (target >= 0 && isValidPage(target) && moveActiveBlockToPage(target))) return;
+  const QRectF page = pdfRectToScreenRect(ocrBlocksPage, QRectF(QPointF(0, 0), document->pageSize(ocrBlocksPage)));
+  if (target < 0 && page.contains(centre)) return;
+  if (!undoStack.empty()) {
+    EditSnapshot before = std::move(undoStack.back());
+    undoStack.pop_back();
+    restoreEditSnapshot(before);
+    emitUndoRedoAvailability();
+  }
+}
+
+bool PdfView::moveActiveBlockToPage(int target) {
+  const int index = activeOcrBlock;
+  const int source = ocrBlocksPage;
+  deactivateOcrBlock();
+  TextBlock moved = ocrBlocks[static_cast<std::size_t>(index)];
+  // Where the block shows on the target page, in that page's points.
+  const QRectF onScreen = pdfRectToScreenRect(source, moved.rect);
+  const QRectF top = pageTopToViewport(target).inverted().mapRect(onScreen);
+  const double targetHeight = document->pageSize(target).height();
+  translateBlock(moved, QPointF(top.x(), targetHeight - top.y() - top.height()) - moved.rect.topLeft());
+
+  std::vector<TextBlock> staying;
+  for (int i = 0; i < static_cast<int>(ocrBlocks.size()); ++i)
+    if (i != index) staying.push_back(ocrBlocks[static_cast<std::size_t>(i)]);
+  std::vector<TextBlock> written = staying;
+  written.insert(written.end(), removedOcrBlocks.begin(), removedOcrBlocks.end());
+  if (blockCameFromPage(moved)) written.push_back(removalOf(ocrBlocks[static_cast<std::size_t>(index)]));
+  // The old page is written now: the overlay holds one page at a time.
+  if (!written.empty() && (!pendingEditsHandler || !pendingEditsHandler(source, written))) return false;
+
+  clearOcrBlocks();
+  ocrBlocksPage = target;
+  TextBlock placed = asPlacedBlock(moved, target);
+  if (!placed.isImage) placedBlockPlaces.append(placed.originalRect);
+  ocrBlocks.push_back(placed);
+  ocrBlockGroupIds.assign(ocrBlocks.size(), 0);
+  selectOcrBlock(0, false);
+  if (editMode) activateOcrBlock(0);
+  markOcrBlocksDirty();
+  viewport()->update();
+  return true;
+}
+
+bool PdfView::pasteOcrBlocks() {
+  if (!document || blockClipboard.empty()) return false;
+  if (QGuiApplication::clipboard()->text(QClipboard::Clipboard) != blockClipboardText) return false;
+  int page = pastePage;
+  if (!isValidPage(page)) page = ocrBlocksPage >= 0 ? ocrBlocksPage : currentPage;
+  if (!isValidPage(page)) return false;
+  if (!prepareOverlayForPage(page)) return false;
+  pushUndoSnapshot(QStringLiteral("Вставка блоков"), true);
+  if (ocrBlocksPage != page) {
+    deactivateOcrBlock();
+    ocrBlocks.clear();
+    ocrBlockGroupIds.clear();
+    removedOcrBlocks.clear();
+    selectedOcrBlocks.clear();
+    ocrBlocksPage = page;
+    ocrBlocksDirty = false;
+  }
+  deactivateOcrBlock();
+
+  QRectF bounds;
+  for (const TextBlock& block : blockClipboard) bounds = bounds.united(block.rect);
+  QPointF delta;
+  const QSizeF pageSize = document->pageSize(page);
+  if (pastePage == page) {
+    // The top-left corner of what was cut goes to the clicked place.
+    const QPointF corner(pastePoint.x(), pageSize.height() - pastePoint.y());
+    delta = corner - QPointF(bounds.left(), bounds.bottom());
+  }
+  selectedOcrBlocks.clear();
+  ocrBlockGroupIds.resize(ocrBlocks.size(), 0);
+  for (TextBlock block : blockClipboard) {
+    translateBlock(block, delta);
+    TextBlock placed = asPlacedBlock(block, page);
+    if (!placed.isImage) placedBlockPlaces.append(placed.originalRect);
+    ocrBlocks.push_back(placed);
+    ocrBlockGroupIds.push_back(0);
+    selectedOcrBlocks.insert(static_cast<int>(ocrBlocks.size()) - 1);
+  }
+  pastePage = -1;
+  markOcrBlocksDirty();
+  viewport()->update();
+  return true;
+}
+
+void PdfView::openActiveBlockForTyping(const QPoint& editorViewportPos, bool placeCaret) {
+  QTextEdit* editor = activeTextEditor();
+  if (!editor || !blockEditorFrame || !isValidBlockIndex(activeOcrBlock)) return;
+  blockOpenForTyping = true;
+  if (placeCaret) {
+    // The caret goes where the clicked character shows in the preview the
+    // view draws, not in the editor's own (unpainted) layout.
+    const TextBlock& block = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
+    TextBlock shown = block;
+    if (!(shown.textEdited && blockHasRichTextPreview(shown))) shown.text = editor->toPlainText();
+    const QRect content = blockEditorFrame->contentScreenRect();
+    const QRectF r = content.isValid() ? QRectF(content) : pdfRectToScreenRect(ocrBlocksPage, block.rect);
+    QPointF p = editor->viewport()->mapTo(viewport(), editorViewportPos);
+    if (std::abs(block.rotation) >= 0.1) p = rotatePoint(p, r.center(), -block.rotation);
+    const int position = previewPositionAt(editor->toPlainText(), shown, p, r, zoom, pageTextColumn(ocrBlocks));
+    QTextCursor cursor(editor->document());
+    if (position >= 0)
+      cursor.setPosition(std::clamp(position, 0, std::max(editor->document()->characterCount() - 1, 0)));
+    else
+      cursor = editor->cursorForPosition(editorViewportPos);
+    editor->setTextCursor(cursor);
+  }
+  editor->setFocus(Qt::MouseFocusReason);
+  viewport()->update();
+}
+
+// Events of the active block's editor before the editor and its frame see
+// them: a selected block is not yet open for typing, so Delete removes it and
+// its body moves it; a click into it opens it with the caret there. A right
+// click anywhere on it brings the block menu, never the editor's own.
+bool PdfView::handleActiveEditorEvent(QObject* watched, QEvent* event) {
+  if (!blockEditorFrame || !isValidBlockIndex(activeOcrBlock) || ocrBlocks[std::size_t(activeOcrBlock)].isImage)
+    return false;
+  RotatedTextEdit* editor = blockEditorFrame->textEditor();
+  if (!editor || (watched != editor && watched != editor->viewport())) return false;
+  auto* widget = static_cast<QWidget*>(watched);
+  const QEvent::Type type = event->type();
+  if (type == QEvent::ContextMenu) {
+    auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+    showOcrBlockContextMenu(widget->mapTo(viewport(), menuEvent->pos()), menuEvent->globalPos());
+    return true;
+  }
+  if (type == QEvent::KeyPress && watched == editor && !blockOpenForTyping) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+      selectOcrBlock(activeOcrBlock, true);
+      deleteSelectedOcrBlocks();
+      return true;
+    }
+    const int k = key->key();
+    const bool modifierOnly = k == Qt::Key_Shift || k == Qt::Key_Control || k == Qt::Key_Alt || k == Qt::Key_Meta;
+    if (!modifierOnly && !(key->modifiers() & Qt::ControlModifier)) {
+      blockOpenForTyping = true;
+      viewport()->update();
+    }
+    return false;
+  }
+  if (watched != editor->viewport() || blockOpenForTyping) return false;
+  if (type == QEvent::MouseButtonDblClick) {
+    // The second press of a double click: open, and let the editor take the word.
+    bodyPressed = false;
+    blockOpenForTyping = true;
+    viewport()->update();
+    return false;
+  }
+  if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
+    return false;
+  auto* mouse = static_cast<QMouseEvent*>(event);
+  const QPoint local = widget->mapTo(blockEditorFrame, mouse->position().toPoint());
+  const QPoint global = mouse->globalPosition().toPoint();
+  if (type == QEvent::MouseButtonPress) {
+    if (mouse->button() != Qt::LeftButton) return false;
+    const BlockEditorFrame::Hit hit = blockEditorFrame->hitTest(local);
+    if (hit != BlockEditorFrame::Hit::Move && hit != BlockEditorFrame::Hit::None) return false;  // a handle
+    bodyPressGlobal = global;
+    bodyPressLocal = local;
+    bodyPressed = true;
+    return true;
+  }
+  if (!bodyPressed) return false;
+  if (type == QEvent::MouseMove) {
+    if (!blockEditorFrame->isInteracting()) {
+      if ((global - bodyPressGlobal).manhattanLength() < QApplication::startDragDistance()) return true;
+      blockEditorFrame->beginInteraction(bodyPressLocal, bodyPressGlobal, true);
+    }
+    blockEditorFrame->updateInteraction(global, mouse->modifiers());
+    return true;
+  }
+  bodyPressed = false;
+  if (blockEditorFrame->isInteracting()) {
+    blockEditorFrame->endInteraction(local);
+    return true;
+  }
+  openActiveBlockForTyping(mouse->position().toPoint(), true);
+  return true;
+}
