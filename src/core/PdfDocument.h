@@ -170,6 +170,10 @@ public:
   // searchable layer. False when nothing could be done or visible text of a
   // changed block could not be written (the page is then left untouched).
   bool overlayOcrText(int page, const std::vector<TextBlock>& blocks, bool replaceAll);
+  // The baseline (points from the shown page's bottom) of the visible text
+  // the page draws in each rectangle; NaN where it draws none. A line moved
+  // elsewhere keeps where its glyphs stood in its box.
+  std::vector<double> textBaselines(int page, const std::vector<QRectF>& rects) const;
   bool addFreeText(int page, QRectF rect, const QString& text, const QString& family, float size,
                    QColor color);
   // Searchable text that is not drawn, fitted into rect: the words of a

@@ -501,6 +501,7 @@ private:
   // PdfViewBlockMoves.cpp
   bool blockCameFromPage(const TextBlock& block) const;
   void rememberRemovedBlock(const TextBlock& block);
+  void keepBaselinesForAnotherPlace(TextBlock& block, int page) const;
   void paintRemovedBlocks(QPainter& painter, const PageGeometry& g) const;
   void settleActiveBlockPage();
   bool moveActiveBlockToPage(int target);

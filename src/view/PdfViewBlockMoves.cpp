@@ -60,18 +60,19 @@ void translateBlock(TextBlock& block, const QPointF& delta) {
   }
 }
 
-// A block as new content of a page: written where it stands, hiding nothing
-// of that page's own blocks when deleted again.
+// A block as new content of a page: no place of its own there, written where
+// it stands, hiding nothing of that page's own blocks when deleted again.
 TextBlock asPlacedBlock(TextBlock block, int page) {
   block.page = page;
-  if (block.isImage) {
-    block.originalRect = QRectF();
-  } else {
-    block.originalRect = block.rect;
-    block.textEdited = true;
-  }
+  block.originalRect = QRectF();
+  if (!block.isImage) block.textEdited = true;
   block.originalRotation = block.rotation;
   return block;
+}
+
+float writtenSize(const TextBlock::Line& line, const TextBlock& block) {
+  if (line.fontSize > 0.5f) return line.fontSize;
+  return block.fontSize > 0.5f ? block.fontSize : 10.0f;
 }
 
 }  // namespace
@@ -126,6 +127,7 @@ bool PdfView::moveActiveBlockToPage(int target) {
   const int source = ocrBlocksPage;
   deactivateOcrBlock();
   TextBlock moved = ocrBlocks[static_cast<std::size_t>(index)];
+  keepBaselinesForAnotherPlace(moved, source);
   // Where the block shows on the target page, in that page's points.
   const QRectF onScreen = pdfRectToScreenRect(source, moved.rect);
   const QRectF top = pageTopToViewport(target).inverted().mapRect(onScreen);
@@ -143,15 +145,33 @@ bool PdfView::moveActiveBlockToPage(int target) {
 
   clearOcrBlocks();
   ocrBlocksPage = target;
-  TextBlock placed = asPlacedBlock(moved, target);
-  if (!placed.isImage) placedBlockPlaces.append(placed.originalRect);
-  ocrBlocks.push_back(placed);
+  ocrBlocks.push_back(asPlacedBlock(moved, target));
   ocrBlockGroupIds.assign(ocrBlocks.size(), 0);
   selectOcrBlock(0, false);
   if (editMode) activateOcrBlock(0);
   markOcrBlocksDirty();
   viewport()->update();
   return true;
+}
+
+// A line written where its page has nothing of it is placed by the lower
+// edge of its box; the box is set so that the baseline keeps the place it
+// had in the box on its own page.
+void PdfView::keepBaselinesForAnotherPlace(TextBlock& block, int page) const {
+  const QRectF& was = block.originalRect;
+  if (!document || !blockCameFromPage(block) || !block.richTextHtml.trimmed().isEmpty() ||
+      std::abs(block.rotation) >= 0.1 || std::abs(block.originalRotation) >= 0.1 ||
+      std::abs(block.rect.width() - was.width()) >= 0.25 || std::abs(block.rect.height() - was.height()) >= 0.25)
+    return;
+  const QPointF shift = block.rect.topLeft() - was.topLeft();
+  std::vector<QRectF> places;
+  for (const TextBlock::Line& line : block.lines) places.push_back(line.rect.translated(-shift));
+  const std::vector<double> baselines = document->textBaselines(page, places);
+  for (std::size_t j = 0; j < places.size() && j < baselines.size(); ++j) {
+    if (std::isnan(baselines[j])) continue;
+    TextBlock::Line& line = block.lines[j];
+    line.rect.translate(0, baselines[j] - places[j].y() - 0.12 * writtenSize(line, block));
+  }
 }
 
 bool PdfView::pasteOcrBlocks() {
@@ -186,9 +206,7 @@ bool PdfView::pasteOcrBlocks() {
   ocrBlockGroupIds.resize(ocrBlocks.size(), 0);
   for (TextBlock block : blockClipboard) {
     translateBlock(block, delta);
-    TextBlock placed = asPlacedBlock(block, page);
-    if (!placed.isImage) placedBlockPlaces.append(placed.originalRect);
-    ocrBlocks.push_back(placed);
+    ocrBlocks.push_back(asPlacedBlock(block, page));
     ocrBlockGroupIds.push_back(0);
     selectedOcrBlocks.insert(static_cast<int>(ocrBlocks.size()) - 1);
   }

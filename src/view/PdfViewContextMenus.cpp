@@ -148,8 +148,11 @@ void PdfView::copySelectedOcrBlocksToClipboard() {
   blockClipboardText.clear();
   const std::vector<TextBlock> current = ocrBlocksWithEdits();
   if (!texts.isEmpty() || !image.isNull()) {
-    for (int i : indices)
-      if (isValidBlockIndex(i)) blockClipboard.push_back(current[static_cast<std::size_t>(i)]);
+    for (int i : indices) {
+      if (!isValidBlockIndex(i)) continue;
+      blockClipboard.push_back(current[static_cast<std::size_t>(i)]);
+      keepBaselinesForAnotherPlace(blockClipboard.back(), ocrBlocksPage);
+    }
   }
   if (!texts.isEmpty()) {
     const QString joined = texts.join(QLatin1Char('\n'));
