@@ -83,6 +83,8 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   connect(view, &PdfView::ocrBlocksEdited, this, [this] {
     if (!currentDocument->isOpen()) return;
     if (view->ocrBlocksPageIndex() >= 0) ocrPage = view->ocrBlocksPageIndex();
+    // An undo back to the blocks as loaded changes nothing to keep.
+    if (!view->hasOcrEdits()) return;
     if (!currentDocument->isModified()) {
       currentDocument->markModified();
       blockEditsMark = currentDocument->modificationMarks();

@@ -101,10 +101,8 @@ void PdfView::stepHistory(std::vector<EditSnapshot>& from, std::vector<EditSnaps
   to.push_back(std::move(current));
   restoreEditSnapshot(taken);
   emit undoRedoAvailabilityChanged(!undoStack.empty(), !redoStack.empty());
-  if (ocrBlocksDirty)
-    emit ocrBlocksEdited();
-  else
-    emit ocrEditsReverted();
+  emit ocrBlocksEdited();
+  if (!ocrBlocksDirty) emit ocrEditsReverted();
 }
 
 void PdfView::clearUndoHistory() {

@@ -1,8 +1,9 @@
 // Blocks leaving their place, walked with the mouse and keys on two pages of
 // the gnuplot manual (pdfTeX, Computer Modern): a line dragged onto the next
 // page, a line dragged by its body, Delete, the menu's "Удалить" and
-// "Вырезать" with a paste. Every case saves with Ctrl+S and reads the file
-// back with pdftotext and qpdf.
+// "Вырезать" with a paste, and the caret a click into a line puts where the
+// typed text goes. Every case saves with Ctrl+S and reads the file back with
+// pdftotext and qpdf.
 #include "RibbonTestWindow.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
@@ -104,16 +105,27 @@ class BlockMovesRoadTest : public ::testing::Test {
     QTest::keySequence(target, keys);
   }
 
-  // A left drag as a hand makes it: press, a few steps, release. The events
-  // go through the window to whatever lies under the pointer (or holds it),
-  // as the screen's do; positions are the page view's.
-  void drag(const QPoint& from, const QPoint& to) {
-    QTest::mousePress(vp(), Qt::LeftButton, {}, from);
-    for (int step = 1; step <= 6; ++step) QTest::mouseMove(vp(), from + (to - from) * step / 6);
-    QTest::mouseRelease(vp(), Qt::LeftButton, {}, to);
+  // What the screen would hand a click at this point of the page view: the
+  // widget under it (the open block's editor lies over the page).
+  QWidget* under(const QPoint& at) const {
+    QWidget* child = vp()->childAt(at);
+    return child ? child : vp();
   }
 
-  void click(const QPoint& at) { QTest::mouseClick(vp(), Qt::LeftButton, {}, at); }
+  // A left drag as a hand makes it: press, a few steps, release, all to the
+  // widget pressed, which holds the mouse; it may move meanwhile.
+  void drag(const QPoint& from, const QPoint& to) {
+    QWidget* grabber = under(from);
+    QTest::mousePress(grabber, Qt::LeftButton, {}, grabber->mapFrom(vp(), from));
+    for (int step = 1; step <= 6; ++step)
+      QTest::mouseMove(grabber, grabber->mapFrom(vp(), from + (to - from) * step / 6));
+    QTest::mouseRelease(grabber, Qt::LeftButton, {}, grabber->mapFrom(vp(), to));
+  }
+
+  void click(const QPoint& at) {
+    QWidget* target = under(at);
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(vp(), at));
+  }
 
   // Right-clicks where a user would and chooses `item` in the menu that opens;
   // returns the item texts of every menu that opened meanwhile.
@@ -141,7 +153,8 @@ class BlockMovesRoadTest : public ::testing::Test {
       }
     });
     poll.start();
-    QTest::mouseClick(vp(), Qt::RightButton, {}, at);
+    QWidget* target = under(at);
+    QTest::mouseClick(target, Qt::RightButton, {}, target->mapFrom(vp(), at));
     // Let a second menu, if one follows the first, open and be seen.
     for (int i = 0; i < 10; ++i) {
       QTest::qWait(20);
@@ -309,6 +322,56 @@ TEST_F(BlockMovesRoadTest, DeleteAndTheMenuRemoveBlocksAndACutBlockIsPastedWhere
   EXPECT_GT(kPageHeight - pasted[0].bottom(), 690);
   // Neighbours stay.
   EXPECT_TRUE(pages[0].contains("The command language of gnuplot is case sensitive"));
+}
+
+// ---- the caret of a click into a line --------------------------------------
+
+// Viewport columns holding a run of at least `length` pixels of the caret's colour.
+QList<int> caretColumns(const QImage& shot, int length) {
+  const QRgb caret = qRgb(15, 23, 42);
+  QList<int> columns;
+  for (int x = 0; x < shot.width(); ++x) {
+    int run = 0, best = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+      run = (shot.pixel(x, y) & 0xFFFFFF) == (caret & 0xFFFFFF) ? run + 1 : 0;
+      best = std::max(best, run);
+    }
+    if (best >= length) columns << x;
+  }
+  return columns;
+}
+
+TEST_F(BlockMovesRoadTest, AClickIntoALineDrawsTheCaretWhereTheTypedTextGoes) {
+  editMode(1.0);
+  view()->showPageAt(0, 250);
+  const int line = blockWith("available topics.");
+  ASSERT_GE(line, 0);
+  const QRectF first = oracles::wordBoxes(original, 0, "available", kPageHeight).value(0);
+  const QRectF second = oracles::wordBoxes(original, 0, "topics.", kPageHeight).value(0);
+  ASSERT_FALSE(first.isEmpty() || second.isEmpty());
+  // Between the two words.
+  const QPoint at = view()->viewportPointForPageTopPoint(
+      0, QPointF((first.right() + second.left()) / 2, kPageHeight - second.center().y()));
+
+  // The first click selects the line (no caret), the second opens it there.
+  click(bodyOf(line));
+  ASSERT_FALSE(view()->activeBlockOpenedForTyping());
+  EXPECT_TRUE(caretColumns(vp()->grab().toImage(), 8).isEmpty());
+  click(at);
+  ASSERT_TRUE(view()->activeBlockOpenedForTyping());
+  const QList<int> columns = caretColumns(vp()->grab().toImage(), 8);
+  ASSERT_EQ(columns.size(), 1);
+  EXPECT_LE(std::abs(columns.first() - at.x()), 2) << columns.first() << " " << at.x();
+
+  // What is typed goes in there, and the caret moves on past it.
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("QZ"));
+  const QList<int> moved = caretColumns(vp()->grab().toImage(), 8);
+  ASSERT_EQ(moved.size(), 1);
+  EXPECT_GT(moved.first(), columns.first() + 4);
+  const QString typed = view()->ocrBlocksToWrite()[size_t(line)].text;
+  EXPECT_TRUE(typed == "availableQZ topics." || typed == "available QZtopics.") << typed.toStdString();
+  save();
+  EXPECT_TRUE(oracles::pageTexts(path).value(0).contains(typed));
 }
 
 }  // namespace
