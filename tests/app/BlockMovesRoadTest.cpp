@@ -372,6 +372,26 @@ TEST_F(BlockMovesRoadTest, AClickIntoALineDrawsTheCaretWhereTheTypedTextGoes) {
   EXPECT_TRUE(typed == "availableQZ topics." || typed == "available QZtopics.") << typed.toStdString();
   save();
   EXPECT_TRUE(oracles::pageTexts(path).value(0).contains(typed));
+
+  // After the save the line is the page's own again: a click into it puts the
+  // caret there too, and what is typed goes there.
+  const int again = blockWith(typed);
+  ASSERT_GE(again, 0);
+  const QRectF left = oracles::wordBoxes(path, 0, typed.section(' ', 0, 0), kPageHeight).value(0);
+  const QRectF right = oracles::wordBoxes(path, 0, typed.section(' ', 1), kPageHeight).value(0);
+  ASSERT_FALSE(left.isEmpty() || right.isEmpty());
+  const QPoint end = view()->viewportPointForPageTopPoint(
+      0, QPointF((left.right() + right.left()) / 2, kPageHeight - right.center().y()));
+  click(bodyOf(again));
+  click(end);
+  ASSERT_TRUE(view()->activeBlockOpenedForTyping());
+  const QList<int> saved = caretColumns(vp()->grab().toImage(), 8);
+  ASSERT_EQ(saved.size(), 1);
+  EXPECT_LE(std::abs(saved.first() - end.x()), 2) << saved.first() << " " << end.x();
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("!"));
+  const QString retyped = view()->ocrBlocksToWrite()[size_t(again)].text;
+  EXPECT_TRUE(retyped == QString(typed).replace(" ", "! ") || retyped == QString(typed).replace(" ", " !"))
+      << retyped.toStdString();
 }
 
 }  // namespace
