@@ -29,6 +29,7 @@
 class BlockEditorFrame;
 class QContextMenuEvent;
 class QFrame;
+class QMouseEvent;
 class QPainter;
 class QRubberBand;
 class QTextEdit;
@@ -426,6 +427,7 @@ private:
   QPointF pastePoint;  // page-top points of the last press on empty page area
   bool blockOpenForTyping = false;
   bool bodyPressed = false;  // a press on the body of a block not open for typing
+  bool textPointerHeld = false;  // a press into a block open for typing, until its release
   QPoint bodyPressGlobal;
   QPoint bodyPressLocal;  // in the frame
   mutable QHash<qint64, QImage> removedInkMasks;  // by the ink image's cache key
@@ -507,6 +509,8 @@ private:
   bool moveActiveBlockToPage(int target);
   bool handleActiveEditorEvent(QObject* watched, QEvent* event);
   void openActiveBlockForTyping(const QPoint& editorViewportPos, bool placeCaret);
+  int previewPositionForEditorPoint(const QPoint& editorViewportPos) const;
+  bool handleOpenEditorMouse(QWidget* watched, QMouseEvent* mouse);
   bool prepareOverlayForPage(int page);
   void switchOverlayToPage(int page);
   void paintPlacementPreview(QPainter& painter, const PageGeometry& g) const;

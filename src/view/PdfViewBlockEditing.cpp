@@ -164,6 +164,7 @@ void PdfView::activateOcrBlock(int index) {
   }
   blockOpenForTyping = false;
   bodyPressed = false;
+  textPointerHeld = false;
   const TextBlock& block = ocrBlocks[static_cast<std::size_t>(index)];
   BlockEditorFrame* frame = blockEditorFrame;
   frame->setContentRectOverride(QRect());
@@ -240,6 +241,7 @@ void PdfView::deactivateOcrBlock() {
   editorUndoBlock = -1;
   blockOpenForTyping = false;
   bodyPressed = false;
+  textPointerHeld = false;
   if (blockEditorFrame) {
     // Hiding the focused editor would hand the keys to whatever widget comes
     // next (a ribbon field that eats Ctrl+Z); the page keeps them instead.

@@ -216,30 +216,76 @@ bool PdfView::pasteOcrBlocks() {
   return true;
 }
 
+// The editor's position whose insertion point the view's preview shows
+// nearest to a point of the editor: the editor's own layout is never painted
+// and differs from the preview, so it must not place the caret.
+int PdfView::previewPositionForEditorPoint(const QPoint& editorViewportPos) const {
+  QTextEdit* editor = activeTextEditor();
+  if (!editor || !blockEditorFrame || !isValidBlockIndex(activeOcrBlock)) return -1;
+  const TextBlock& block = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
+  TextBlock shown = block;
+  if (!(shown.textEdited && blockHasRichTextPreview(shown))) shown.text = editor->toPlainText();
+  const QRect content = blockEditorFrame->contentScreenRect();
+  const QRectF r = content.isValid() ? QRectF(content) : pdfRectToScreenRect(ocrBlocksPage, block.rect);
+  QPointF p = editor->viewport()->mapTo(viewport(), editorViewportPos);
+  if (std::abs(block.rotation) >= 0.1) p = rotatePoint(p, r.center(), -block.rotation);
+  int position = previewPositionAt(editor->toPlainText(), shown, p, r, zoom, pageTextColumn(ocrBlocks));
+  if (position < 0) position = editor->cursorForPosition(editorViewportPos).position();
+  return std::clamp(position, 0, std::max(editor->document()->characterCount() - 1, 0));
+}
+
 void PdfView::openActiveBlockForTyping(const QPoint& editorViewportPos, bool placeCaret) {
   QTextEdit* editor = activeTextEditor();
-  if (!editor || !blockEditorFrame || !isValidBlockIndex(activeOcrBlock)) return;
+  if (!editor) return;
   blockOpenForTyping = true;
   if (placeCaret) {
-    // The caret goes where the clicked character shows in the preview the
-    // view draws, not in the editor's own (unpainted) layout.
-    const TextBlock& block = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
-    TextBlock shown = block;
-    if (!(shown.textEdited && blockHasRichTextPreview(shown))) shown.text = editor->toPlainText();
-    const QRect content = blockEditorFrame->contentScreenRect();
-    const QRectF r = content.isValid() ? QRectF(content) : pdfRectToScreenRect(ocrBlocksPage, block.rect);
-    QPointF p = editor->viewport()->mapTo(viewport(), editorViewportPos);
-    if (std::abs(block.rotation) >= 0.1) p = rotatePoint(p, r.center(), -block.rotation);
-    const int position = previewPositionAt(editor->toPlainText(), shown, p, r, zoom, pageTextColumn(ocrBlocks));
     QTextCursor cursor(editor->document());
-    if (position >= 0)
-      cursor.setPosition(std::clamp(position, 0, std::max(editor->document()->characterCount() - 1, 0)));
-    else
-      cursor = editor->cursorForPosition(editorViewportPos);
+    cursor.setPosition(previewPositionForEditorPoint(editorViewportPos));
     editor->setTextCursor(cursor);
   }
   editor->setFocus(Qt::MouseFocusReason);
   viewport()->update();
+}
+
+// A block open for typing: the pointer places the caret and selects by the
+// preview's layout; the frame's handles stay the frame's.
+bool PdfView::handleOpenEditorMouse(QWidget* watched, QMouseEvent* mouse) {
+  QTextEdit* editor = activeTextEditor();
+  if (!editor) return false;
+  const QEvent::Type type = mouse->type();
+  const QPoint pos = mouse->position().toPoint();
+  if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+    if (mouse->button() != Qt::LeftButton) return false;
+    const BlockEditorFrame::Hit hit = blockEditorFrame->hitTest(watched->mapTo(blockEditorFrame, pos));
+    if (hit != BlockEditorFrame::Hit::Move && hit != BlockEditorFrame::Hit::None) return false;
+    QTextCursor cursor = editor->textCursor();
+    const int position = previewPositionForEditorPoint(pos);
+    if (type == QEvent::MouseButtonDblClick) {
+      cursor.setPosition(position);
+      cursor.select(QTextCursor::WordUnderCursor);
+    } else {
+      cursor.setPosition(position, (mouse->modifiers() & Qt::ShiftModifier) ? QTextCursor::KeepAnchor
+                                                                             : QTextCursor::MoveAnchor);
+    }
+    editor->setTextCursor(cursor);
+    editor->setFocus(Qt::MouseFocusReason);
+    textPointerHeld = true;
+    viewport()->update();
+    return true;
+  }
+  if (!textPointerHeld) return false;
+  if (type == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton)) {
+    QTextCursor cursor = editor->textCursor();
+    cursor.setPosition(previewPositionForEditorPoint(pos), QTextCursor::KeepAnchor);
+    editor->setTextCursor(cursor);
+    viewport()->update();
+    return true;
+  }
+  if (type == QEvent::MouseButtonRelease) {
+    textPointerHeld = false;
+    return true;
+  }
+  return false;
 }
 
 // Events of the active block's editor before the editor and its frame see
@@ -273,13 +319,17 @@ bool PdfView::handleActiveEditorEvent(QObject* watched, QEvent* event) {
     }
     return false;
   }
-  if (watched != editor->viewport() || blockOpenForTyping) return false;
+  if (watched != editor->viewport()) return false;
+  if (blockOpenForTyping) {
+    const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+                       type == QEvent::MouseMove || type == QEvent::MouseButtonRelease;
+    return mouse && handleOpenEditorMouse(widget, static_cast<QMouseEvent*>(event));
+  }
   if (type == QEvent::MouseButtonDblClick) {
-    // The second press of a double click: open, and let the editor take the word.
+    // The second press of a double click: open, and take the word there.
     bodyPressed = false;
     blockOpenForTyping = true;
-    viewport()->update();
-    return false;
+    return handleOpenEditorMouse(widget, static_cast<QMouseEvent*>(event));
   }
   if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
     return false;
