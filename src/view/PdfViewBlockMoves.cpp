@@ -17,7 +17,6 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -293,17 +292,21 @@ bool PdfView::handleOpenEditorMouse(QWidget* watched, QMouseEvent* mouse) {
 // its body moves it; a click into it opens it with the caret there. A right
 // click anywhere on it brings the block menu, never the editor's own.
 bool PdfView::handleActiveEditorEvent(QObject* watched, QEvent* event) {
-  if (!blockEditorFrame || !isValidBlockIndex(activeOcrBlock) || ocrBlocks[std::size_t(activeOcrBlock)].isImage)
-    return false;
-  RotatedTextEdit* editor = blockEditorFrame->textEditor();
+  RotatedTextEdit* editor = blockEditorFrame ? blockEditorFrame->textEditor() : nullptr;
   if (!editor || (watched != editor && watched != editor->viewport())) return false;
   auto* widget = static_cast<QWidget*>(watched);
   const QEvent::Type type = event->type();
-  if (type == QEvent::ContextMenu) {
-    auto* menuEvent = static_cast<QContextMenuEvent*>(event);
-    showOcrBlockContextMenu(widget->mapTo(viewport(), menuEvent->pos()), menuEvent->globalPos());
+  // The block menu opens on the right press; the context-menu event that the
+  // platform sends after it (even once the menu closed the editor) must not
+  // open the editor's own menu as well.
+  if (type == QEvent::ContextMenu) return true;
+  if (type == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    showOcrBlockContextMenu(widget->mapTo(viewport(), mouse->position().toPoint()),
+                            mouse->globalPosition().toPoint());
     return true;
   }
+  if (!isValidBlockIndex(activeOcrBlock) || ocrBlocks[std::size_t(activeOcrBlock)].isImage) return false;
   if (type == QEvent::KeyPress && watched == editor && !blockOpenForTyping) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
