@@ -89,9 +89,25 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   });
   connect(view, &PdfView::ocrBlocksEdited, this, [this] {
     if (!currentDocument->isOpen()) return;
-    currentDocument->markModified();
+    if (view->ocrBlocksPageIndex() >= 0) ocrPage = view->ocrBlocksPageIndex();
+    // An undo back to the blocks as loaded changes nothing to keep.
+    if (!view->hasOcrEdits()) return;
+    if (!currentDocument->isModified()) {
+      currentDocument->markModified();
+      blockEditsMark = currentDocument->modificationMarks();
+    }
     updateTitle();
     statusLabel->setText(QStringLiteral("Есть несохранённые правки текстовых блоков"));
+  });
+  // Undone back to the blocks as loaded: when nothing else changed the
+  // document since the edits marked it, it is as saved again.
+  connect(view, &PdfView::ocrEditsReverted, this, [this] {
+    if (!currentDocument->isOpen() || view->hasOcrEdits() || blockEditsMark == 0 ||
+        currentDocument->modificationMarks() != blockEditsMark)
+      return;
+    currentDocument->clearModifiedMark();
+    updateTitle();
+    statusLabel->setText(QStringLiteral("Правки отменены"));
   });
   connect(view, &PdfView::selectionRectReady, this, [this](int page, QRectF rect) {
     pendingSelectionPage = page;

@@ -135,6 +135,9 @@ class MainWindow : public QMainWindow {
   //      pending edits, OCR bar and edit mode (MainWindowEditing.cpp), saving
   //      (MainWindowSaving.cpp), left panel and outline (MainWindowLeftPanel.cpp) ----
   bool loadNativeTextLayerForPage(int page, bool showStatus);
+  // Whether the page draws text of its own in the region (top-origin points;
+  // an empty region is the whole page) that is a real text layer.
+  bool pageHasOwnTextIn(int page, const QRectF& topRegion);
   bool applyPendingOcrEdits();
   void onOcrEmbed();
   void onOcrCancel();
@@ -225,6 +228,9 @@ class MainWindow : public QMainWindow {
   int updateTimeoutMs = 15000;
   int updateDeadlineMs = 15000;
   int ocrPage = -1;
+  // The document's modification count right after pending block edits alone
+  // marked it changed; 0 when they did not.
+  quint64 blockEditsMark = 0;
   int pendingSelectionPage = -1;
   QRectF pendingSelectionRect;
 

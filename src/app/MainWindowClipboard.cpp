@@ -63,6 +63,12 @@ void MainWindow::onEditCopy() {
 
 void MainWindow::onEditPaste() {
   if (!currentDocument->isOpen()) return;
+  // Blocks cut or copied in edit mode come back as blocks.
+  if (editMode && view->pasteOcrBlocks()) {
+    updateTitle();
+    statusLabel->setText(tr("Блоки вставлены на стр. %1").arg(view->ocrBlocksPageIndex() + 1));
+    return;
+  }
   const QImage image = QGuiApplication::clipboard()->image(QClipboard::Clipboard);
   if (image.isNull()) {
     statusLabel->setText(tr("Буфер обмена не содержит изображения"));

@@ -31,9 +31,8 @@ bool MainWindow::writePendingBlocks(int page, const std::vector<TextBlock>& bloc
                          QStringLiteral("Не удалось определить страницу текстовых правок."));
     return false;
   }
-  // Every block deleted: deleting a block never takes its text off the page,
-  // so there is nothing to write. Counting that as a failure would block
-  // saving, tab switches and page changes for good.
+  // Nothing to write (blocks placed and deleted again) is no failure: it
+  // would block saving, tab switches and page changes for good.
   if (!blocks.empty() && !currentDocument->overlayOcrText(page, blocks, false)) {
     QMessageBox::warning(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось применить текстовые правки."));
     return false;
@@ -43,7 +42,7 @@ bool MainWindow::writePendingBlocks(int page, const std::vector<TextBlock>& bloc
 
 bool MainWindow::applyPendingOcrEdits() {
   if (!currentDocument->isOpen() || !view->hasOcrEdits()) return true;
-  if (!writePendingBlocks(view->ocrBlocksPageIndex(), view->ocrBlocksWithEdits())) return false;
+  if (!writePendingBlocks(view->ocrBlocksPageIndex(), view->ocrBlocksToWrite())) return false;
   view->clearOcrBlocks();
   if (ocrBar) ocrBar->hide();
   ocrPage = -1;
@@ -73,7 +72,7 @@ void MainWindow::setupOcrBar() {
 
 void MainWindow::onOcrEmbed() {
   if (view->currentOcrBlocks().empty()) return;
-  const std::vector<TextBlock> blocks = view->ocrBlocksWithEdits();
+  const std::vector<TextBlock> blocks = view->ocrBlocksToWrite();
   const int page = view->ocrBlocksPageIndex();
   if (!currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount()) {
     QMessageBox::warning(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось определить страницу текстового слоя."));

@@ -92,6 +92,18 @@ void MainWindow::runOcrPage(bool regionOnly) {
   // nothing happens when it cannot be.
   if (view->hasOcrEdits() && (!regionMode || view->ocrBlocksPageIndex() != page) && !applyPendingOcrEdits()) return;
 
+  // Text the page draws itself needs no recognition: its blocks are the
+  // page's own text, where the page draws it. Recognising a render of it
+  // would only lay guessed boxes over the real words.
+  if (pageHasOwnTextIn(page, region)) {
+    switchEditModeOn();
+    if (view->ocrBlocksPageIndex() != page || view->currentOcrBlocks().empty()) loadNativeTextLayerForPage(page, false);
+    pendingSelectionPage = -1;
+    pendingSelectionRect = QRectF();
+    statusLabel->setText(tr("На странице уже есть текстовый слой: распознавание не требуется"));
+    return;
+  }
+
   switchEditModeOn();
   ocrPage = page;
 

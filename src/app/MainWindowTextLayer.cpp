@@ -8,6 +8,21 @@
 
 #include <QLabel>
 
+#include <algorithm>
+
+bool MainWindow::pageHasOwnTextIn(int page, const QRectF& topRegion) {
+  if (!currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount()) return false;
+  const std::vector<TextBlock> kept =
+      cleanNativeTextBlocks(currentDocument->extractText(page), currentDocument->extractImages(page));
+  const QSizeF size = currentDocument->pageSize(page);
+  if (kept.empty() || !isUsableNativeTextLayer(kept, size)) return false;
+  if (topRegion.isEmpty()) return true;
+  return std::any_of(kept.begin(), kept.end(), [&](const TextBlock& block) {
+    const QPointF centre = block.rect.center();
+    return topRegion.contains(QPointF(centre.x(), size.height() - centre.y()));
+  });
+}
+
 bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus) {
   if (!currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount()) return false;
 

@@ -162,14 +162,18 @@ QImage MainWindow::renderPageForScannedExport(int page, double scale) const {
   if (!view || view->currentOcrBlocks().empty() || view->ocrBlocksPageIndex() != page) return image;
 
   const double pageHeight = currentDocument->pageSize(page).height();
-  const std::vector<TextBlock> blocks = view->ocrBlocksWithEdits();
+  // With the places of deleted blocks, which the page loses.
+  const std::vector<TextBlock> blocks = view->ocrBlocksToWrite();
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   for (const TextBlock& block : blocks) {
     const QRectF place = mapped(block.rect, scale, pageHeight);
-    if (place.width() <= 1 || place.height() <= 1) continue;
     const QRectF original = mapped(block.originalRect, scale, pageHeight);
+    // A deleted picture has no place left: its old one turns white.
+    if (block.isImage && !hasArea(block.rect) && hasArea(block.originalRect) && !block.inkLayer)
+      painter.fillRect(original.adjusted(-1, -1, 1, 1), Qt::white);
+    if (place.width() <= 1 || place.height() <= 1) continue;
     if (block.isImage)
       drawImageBlock(painter, block, place, original);
     else

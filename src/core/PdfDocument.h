@@ -61,6 +61,10 @@ public:
   QString lastError() const { return lastErrorMessage; }
   QString filePath() const { return currentFilePath; }
   bool isModified() const { return modified; }
+  // How many times the document was marked changed since it was created.
+  quint64 modificationMarks() const { return modified.marks; }
+  // Takes back a mark that stood for pending edits which were all undone.
+  void clearModifiedMark() { modified.value = false; }
   bool isOpen() const { return opened.load(std::memory_order_acquire); }
   // The file's PDF version ("1.7"); empty when no document is open or the
   // header does not say.
@@ -191,6 +195,10 @@ public:
   // searchable layer. False when nothing could be done or visible text of a
   // changed block could not be written (the page is then left untouched).
   bool overlayOcrText(int page, const std::vector<TextBlock>& blocks, bool replaceAll);
+  // The baseline (points from the shown page's bottom) of the visible text
+  // the page draws in each rectangle; NaN where it draws none. A line moved
+  // elsewhere keeps where its glyphs stood in its box.
+  std::vector<double> textBaselines(int page, const std::vector<QRectF>& rects) const;
   bool addFreeText(int page, QRectF rect, const QString& text, const QString& family, float size,
                    QColor color);
   // Searchable text that is not drawn, fitted into rect: the words of a
@@ -248,7 +256,19 @@ private:
   // The password the file was opened with; saving locks the file with it again.
   QByteArray openPassword;
   bool passwordRequired = false;
-  bool modified = false;
+  // Every setting to true counts, so that a caller can tell whether anything
+  // but its own mark changed the document since.
+  struct ModifiedFlag {
+    bool value = false;
+    quint64 marks = 0;
+    ModifiedFlag& operator=(bool on) {
+      if (on) ++marks;
+      value = on;
+      return *this;
+    }
+    operator bool() const { return value; }
+  };
+  ModifiedFlag modified;
   std::atomic<bool> opened{false};
 
   mutable QReadWriteLock metricsLock;

@@ -252,6 +252,7 @@ struct PageChar {
   QPointF centre;
   bool hidden;
   bool mapped;  // has a Unicode value, so search and copying find it
+  double baseline;  // y of the glyph's origin on the shown page
 };
 
 std::vector<PageChar> readPageChars(FPDF_PAGE page, const PageSpace& space) {
@@ -266,9 +267,44 @@ std::vector<PageChar> readPageChars(FPDF_PAGE page, const PageSpace& space) {
     double left = 0, right = 0, bottom = 0, top = 0;
     if (!object || !FPDFText_GetCharBox(textPage.get(), i, &left, &right, &bottom, &top)) continue;
     const QPointF centre = space.toShown(QPointF((left + right) / 2, (bottom + top) / 2));
-    chars.push_back({object, centre, isHiddenTextObject(object), u != 0});
+    double originX = 0, originY = 0;
+    const double baseline = FPDFText_GetCharOrigin(textPage.get(), i, &originX, &originY)
+                                ? space.toShown(QPointF(originX, originY)).y()
+                                : std::nan("");
+    chars.push_back({object, centre, isHiddenTextObject(object), u != 0, baseline});
   }
   return chars;
+}
+
+// The median baseline of the visible characters centred in rect; NaN for none.
+double baselineIn(const std::vector<PageChar>& chars, const QRectF& rect) {
+  std::vector<double> found;
+  for (const PageChar& c : chars)
+    if (!c.hidden && c.mapped && !std::isnan(c.baseline) && rect.contains(c.centre)) found.push_back(c.baseline);
+  if (found.empty()) return std::nan("");
+  std::nth_element(found.begin(), found.begin() + found.size() / 2, found.end());
+  return found[found.size() / 2];
+}
+
+// How far above its line box's lower edge each line of a changed block had
+// its baseline on this page, so that a moved or retyped line keeps it; NaN
+// where the page showed nothing of the line (a turned or rich block, a line
+// that came from elsewhere).
+std::vector<double> baselineOffsets(const TextBlock& b, const std::vector<PageChar>& chars) {
+  std::vector<double> offsets(b.lines.size(), std::nan(""));
+  if (!isRealRect(b.originalRect) || !b.richTextHtml.trimmed().isEmpty() || std::abs(b.rotation) >= 0.1 ||
+      std::abs(b.originalRotation) >= 0.1)
+    return offsets;
+  // A move carries the lines with the block; a resize leaves them.
+  const bool sameSize = std::abs(b.rect.width() - b.originalRect.width()) < 0.25 &&
+                        std::abs(b.rect.height() - b.originalRect.height()) < 0.25;
+  const QPointF shift = sameSize ? b.rect.topLeft() - b.originalRect.topLeft() : QPointF();
+  for (size_t j = 0; j < b.lines.size(); ++j) {
+    const QRectF was = b.lines[j].rect.translated(-shift);
+    const double baseline = baselineIn(chars, was);
+    if (!std::isnan(baseline)) offsets[j] = baseline - was.y();
+  }
+  return offsets;
 }
 
 bool insideAny(const QPointF& p, const std::vector<QRectF>& rects) {
@@ -387,7 +423,12 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     if (!b.isImage) {
       if (replace[i]) {
         writes.emplace_back(WhiteBox{oldPlace(b)});
+        const std::vector<double> offsets = baselineOffsets(b, chars);
         for (TextRun& run : blockRuns[i]) {
+          // The baseline where the line had it, not where the box's lower
+          // edge would put it.
+          if (run.lineIndex >= 0 && run.lineIndex < int(offsets.size()) && !std::isnan(offsets[size_t(run.lineIndex)]))
+            run.rect.translate(0, offsets[size_t(run.lineIndex)] - 0.12 * run.size);
           fitRun(run, b, writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold, run.italic), column);
           pdfium::PageObject object(createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size, run.color,
                                                              run.bold, run.italic, false, false, run.scale));
@@ -417,7 +458,9 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
         writes.emplace_back(PlacedImage{b.originalRect, whiteSilhouette(b.image), true});
       else
         writes.emplace_back(WhiteBox{b.originalRect});
-      writes.emplace_back(PlacedImage{b.rect, b.image, false});
+      // A block without a place left this page (deleted, or moved to
+      // another): only its old place is covered.
+      if (isRealRect(b.rect)) writes.emplace_back(PlacedImage{b.rect, b.image, false});
     }
   }
 
@@ -450,4 +493,15 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     modified = true;
   }
   return true;
+}
+
+std::vector<double> PdfDocument::textBaselines(int page, const std::vector<QRectF>& rects) const {
+  std::vector<double> baselines(rects.size(), std::nan(""));
+  DocumentLock lock(mutex);
+  if (!doc) return baselines;
+  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  if (!loaded) return baselines;
+  const std::vector<PageChar> chars = readPageChars(loaded.get(), PageSpace::ofPage(loaded.get()));
+  for (size_t i = 0; i < rects.size(); ++i) baselines[i] = baselineIn(chars, rects[i]);
+  return baselines;
 }

@@ -295,23 +295,100 @@ QList<QRectF> richSelectionRects(const TextBlock& block, const QRectF& rect, dou
 
 }  // namespace
 
-void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
-                            double zoom, const QRectF& textColumn) {
-  if (!editor || !editor->hasFocus() || editor->textCursor().hasSelection() || block.lines.empty()) return;
-  const QString plain = editor->toPlainText();
-  const int pos = std::clamp(editor->textCursor().position(), 0, static_cast<int>(plain.size()));
-  const QString before = plain.left(pos);
+namespace {
+
+// The rich text laid out as drawRichLayoutPreview paints it, and the map from
+// its points to viewport pixels.
+struct RichPreviewPlace {
+  QPointF origin;
+  double sx = 1.0;
+  double sy = 1.0;
+};
+
+RichPreviewPlace richPreviewPlace(const BlockRichTextLayout& layout, const QRectF& rect, double zoom) {
+  return {rect.topLeft() + QPointF(layout.offset() * zoom, 0), zoom * layout.narrowing(), zoom};
+}
+
+}  // namespace
+
+QRectF previewCaretRect(const QString& plainText, const TextBlock& block, int position, const QRectF& rect,
+                        double zoom, const QRectF& textColumn) {
+  if (blockHasRichTextPreview(block)) {
+    BlockRichTextLayout layout(block, textColumn);
+    QTextDocument& document = layout.document();
+    const int pos = std::clamp(position, 0, std::max(document.characterCount() - 1, 0));
+    const QTextBlock paragraph = document.findBlock(pos);
+    const QTextLayout* laid = paragraph.isValid() ? paragraph.layout() : nullptr;
+    if (!laid || laid->lineCount() == 0) return QRectF();
+    const int inParagraph = pos - paragraph.position();
+    const QTextLine line = laid->lineForTextPosition(inParagraph).isValid()
+                               ? laid->lineForTextPosition(inParagraph)
+                               : laid->lineAt(laid->lineCount() - 1);
+    const QPointF corner = document.documentLayout()->blockBoundingRect(paragraph).topLeft();
+    const RichPreviewPlace place = richPreviewPlace(layout, rect, zoom);
+    const double x = place.origin.x() + place.sx * (corner.x() + line.cursorToX(inParagraph));
+    const double top = place.origin.y() + place.sy * (corner.y() + line.y());
+    return QRectF(x, top, 0, std::max(place.sy * line.height(), 2.0));
+  }
+  if (block.lines.empty()) return QRectF();
+  const int pos = std::clamp(position, 0, static_cast<int>(plainText.size()));
+  const QString before = plainText.left(pos);
   const int lineIndex = static_cast<int>(before.count(QLatin1Char('\n')));
   const int lineStart = static_cast<int>(before.lastIndexOf(QLatin1Char('\n'))) + 1;
-  const QStringList pieces = plain.split(QLatin1Char('\n'));
-  if (lineIndex >= std::max(static_cast<int>(block.lines.size()), static_cast<int>(pieces.size()))) return;
-
+  const QStringList pieces = plainText.split(QLatin1Char('\n'));
+  if (lineIndex >= std::max(static_cast<int>(block.lines.size()), static_cast<int>(pieces.size()))) return QRectF();
   const PreviewLineGeometry g = previewLineGeometry(block, pieces, lineIndex, rect, zoom, textColumn);
-  const double x = g.columnX(pos - lineStart);
+  return QRectF(g.columnX(pos - lineStart), g.origin.y(), 0, g.height);
+}
+
+int previewPositionAt(const QString& plainText, const TextBlock& block, const QPointF& point, const QRectF& rect,
+                      double zoom, const QRectF& textColumn) {
+  if (blockHasRichTextPreview(block)) {
+    BlockRichTextLayout layout(block, textColumn);
+    const RichPreviewPlace place = richPreviewPlace(layout, rect, zoom);
+    const QPointF local((point.x() - place.origin.x()) / place.sx, (point.y() - place.origin.y()) / place.sy);
+    return layout.document().documentLayout()->hitTest(local, Qt::FuzzyHit);
+  }
+  if (block.lines.empty()) return -1;
+  const QStringList pieces = plainText.split(QLatin1Char('\n'));
+  const int count = static_cast<int>(pieces.size());
+  // The line whose box is nearest the point's height.
+  int best = 0;
+  double bestDistance = 1e300;
+  for (int i = 0; i < count; ++i) {
+    const PreviewLineGeometry g = previewLineGeometry(block, pieces, i, rect, zoom, textColumn);
+    const double top = g.origin.y(), bottom = top + g.height;
+    const double distance = point.y() < top ? top - point.y() : (point.y() > bottom ? point.y() - bottom : 0.0);
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = i;
+    }
+  }
+  const PreviewLineGeometry g = previewLineGeometry(block, pieces, best, rect, zoom, textColumn);
+  int column = 0;
+  double nearest = 1e300;
+  for (int c = 0; c <= static_cast<int>(g.text.size()); ++c) {
+    const double d = std::abs(g.columnX(c) - point.x());
+    if (d < nearest) {
+      nearest = d;
+      column = c;
+    }
+  }
+  int start = 0;
+  for (int i = 0; i < best; ++i) start += static_cast<int>(pieces.at(i).size()) + 1;
+  return start + column;
+}
+
+void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
+                            double zoom, const QRectF& textColumn) {
+  if (!editor || !editor->hasFocus() || editor->textCursor().hasSelection()) return;
+  const QRectF caret =
+      previewCaretRect(editor->toPlainText(), block, editor->textCursor().position(), rect, zoom, textColumn);
+  if (caret.height() <= 0) return;
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setPen(QPen(QColor(15, 23, 42), std::max(zoom * 0.45, 1.0), Qt::SolidLine));
-  painter.drawLine(QPointF(x, g.origin.y() - 1), QPointF(x, g.origin.y() + g.height + 1));
+  painter.drawLine(QPointF(caret.x(), caret.top() - 1), QPointF(caret.x(), caret.bottom() + 1));
   painter.restore();
 }
 

@@ -31,6 +31,15 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
                            const QRectF& column = QRectF());
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
                             double zoom, const QRectF& textColumn = QRectF());
+// Where the preview shows the insertion point before character `position` of
+// the editor's text: x, and the top and height of its line, in viewport
+// pixels. Empty when the preview shows no such place.
+QRectF previewCaretRect(const QString& plainText, const TextBlock& block, int position, const QRectF& rect,
+                        double zoom, const QRectF& textColumn = QRectF());
+// The character position whose insertion point the preview shows nearest to
+// a viewport point; -1 when the block has no line to put it on.
+int previewPositionAt(const QString& plainText, const TextBlock& block, const QPointF& point, const QRectF& rect,
+                      double zoom, const QRectF& textColumn = QRectF());
 // The editor's selection as a translucent highlight over the preview.
 void drawPreviewEditorSelection(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
                                 double zoom, const QRectF& textColumn = QRectF());

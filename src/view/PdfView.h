@@ -27,7 +27,9 @@
 #include <vector>
 
 class BlockEditorFrame;
+class QContextMenuEvent;
 class QFrame;
+class QMouseEvent;
 class QPainter;
 class QRubberBand;
 class QTextEdit;
@@ -140,6 +142,13 @@ public:
   void setOcrBlocks(const std::vector<TextBlock>& blocks, int page, bool edited);
   // The blocks with the open editor's text folded into the active one.
   std::vector<TextBlock> ocrBlocksWithEdits() const;
+  // What the page must be written with: the blocks with the editor's text,
+  // then one empty block for each of the page's own blocks that was deleted
+  // or moved to another page, so that its old content goes.
+  std::vector<TextBlock> ocrBlocksToWrite() const;
+  // The active text block takes typed keys (opened by a click into it or a
+  // typed key); until then Delete removes it and a drag of its body moves it.
+  bool activeBlockOpenedForTyping() const { return blockOpenForTyping; }
   void clearOcrBlocks();
   void markOcrBlocksDirty();
   void clearOcrBlockSelection();
@@ -226,6 +235,10 @@ public:
   void showDocumentContextMenu(const QPoint& viewportPos, const QPoint& globalPos);
   void showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& globalPos);
   void copySelectedOcrBlocksToClipboard();
+  // Pastes the blocks last cut or copied in the view while the clipboard
+  // still holds their text: at the last clicked place of a page, else where
+  // they were, on the shown page. False when there was nothing to paste.
+  bool pasteOcrBlocks();
 
   // ---- Editing the active block in place and formatting its text ----
   // (PdfViewBlockEditing.cpp, PdfViewTextFormat.cpp)
@@ -270,6 +283,8 @@ signals:
                                bool superscript, bool subscript, Qt::Alignment alignment);
   void ocrBlocksEdited();
   void undoRedoAvailabilityChanged(bool canUndo, bool canRedo);
+  // Undo or redo brought the blocks back to how they were loaded.
+  void ocrEditsReverted();
 
 protected:
   void paintEvent(QPaintEvent* event) override;
@@ -282,6 +297,8 @@ protected:
   void wheelEvent(QWheelEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // Menus open on the press; the event that follows must not open another.
+  void contextMenuEvent(QContextMenuEvent* event) override;
   // Tab walks the loaded blocks instead of the focus chain.
   bool focusNextPrevChild(bool next) override;
 
@@ -369,6 +386,7 @@ private:
   struct EditSnapshot {
     std::vector<TextBlock> blocks;
     std::vector<int> groupIds;
+    std::vector<TextBlock> removed;
     QSet<int> selectedBlocks;
     QString label;
     int page = -1;
@@ -396,6 +414,23 @@ private:
 
   std::vector<TextBlock> ocrBlocks;  // painting order, last frontmost
   std::vector<int> ocrBlockGroupIds;  // 0 = no group
+  // The page's own blocks that were deleted or moved away, as empty blocks
+  // at their old places (PdfViewBlockMoves.cpp).
+  std::vector<TextBlock> removedOcrBlocks;
+  // Where blocks made in the view (placed, pasted, moved in) first stood:
+  // deleting one of those leaves nothing of the page's to take away.
+  QList<QRectF> placedBlockPlaces;
+  // Blocks last cut or copied, and the clipboard text they went with.
+  std::vector<TextBlock> blockClipboard;
+  QString blockClipboardText;
+  int pastePage = -1;
+  QPointF pastePoint;  // page-top points of the last press on empty page area
+  bool blockOpenForTyping = false;
+  bool bodyPressed = false;  // a press on the body of a block not open for typing
+  bool textPointerHeld = false;  // a press into a block open for typing, until its release
+  QPoint bodyPressGlobal;
+  QPoint bodyPressLocal;  // in the frame
+  mutable QHash<qint64, QImage> removedInkMasks;  // by the ink image's cache key
   QSet<int> selectedOcrBlocks;
   int nextOcrGroupId = 1;
   int ocrBlocksPage = -1;
@@ -465,6 +500,17 @@ private:
 
   void replaceOverlayBlocks(std::vector<TextBlock> blocks, std::vector<int> groupIds);
   bool moveBlockWithFrame(TextBlock& block, const QRect& newRect);
+  // PdfViewBlockMoves.cpp
+  bool blockCameFromPage(const TextBlock& block) const;
+  void rememberRemovedBlock(const TextBlock& block);
+  void keepBaselinesForAnotherPlace(TextBlock& block, int page) const;
+  void paintRemovedBlocks(QPainter& painter, const PageGeometry& g) const;
+  void settleActiveBlockPage();
+  bool moveActiveBlockToPage(int target);
+  bool handleActiveEditorEvent(QObject* watched, QEvent* event);
+  void openActiveBlockForTyping(const QPoint& editorViewportPos, bool placeCaret);
+  int previewPositionForEditorPoint(const QPoint& editorViewportPos) const;
+  bool handleOpenEditorMouse(QWidget* watched, QMouseEvent* mouse);
   bool prepareOverlayForPage(int page);
   void switchOverlayToPage(int page);
   void paintPlacementPreview(QPainter& painter, const PageGeometry& g) const;

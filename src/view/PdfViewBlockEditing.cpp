@@ -157,9 +157,17 @@ void PdfView::activateOcrBlock(int index) {
       blockInteractionUndoCaptured = false;
       blockFrameLastRect = blockEditorFrame->contentScreenRect();
     });
-    connect(blockEditorFrame, &BlockEditorFrame::interactionFinished, this,
-            [this] { blockInteractionUndoCaptured = false; });
+    connect(blockEditorFrame, &BlockEditorFrame::interactionFinished, this, [this] {
+      blockInteractionUndoCaptured = false;
+      settleActiveBlockPage();
+    });
+    // After the frame's own filters, so that this one runs first.
+    blockEditorFrame->textEditor()->installEventFilter(this);
+    blockEditorFrame->textEditor()->viewport()->installEventFilter(this);
   }
+  blockOpenForTyping = false;
+  bodyPressed = false;
+  textPointerHeld = false;
   const TextBlock& block = ocrBlocks[static_cast<std::size_t>(index)];
   BlockEditorFrame* frame = blockEditorFrame;
   frame->setContentRectOverride(QRect());
@@ -234,6 +242,9 @@ void PdfView::deactivateOcrBlock() {
   activeOcrBlock = -1;
   editorUndoCaptured = false;
   editorUndoBlock = -1;
+  blockOpenForTyping = false;
+  bodyPressed = false;
+  textPointerHeld = false;
   if (blockEditorFrame) {
     // Hiding the focused editor would hand the keys to whatever widget comes
     // next (a ribbon field that eats Ctrl+Z); the page keeps them instead.

@@ -170,7 +170,10 @@ void PdfView::deleteSelectedOcrBlocks() {
   std::vector<int> keptGroups;
   int activeAfter = -1;
   for (int i = 0; i < static_cast<int>(ocrBlocks.size()); ++i) {
-    if (selectedOcrBlocks.contains(i)) continue;
+    if (selectedOcrBlocks.contains(i)) {
+      rememberRemovedBlock(ocrBlocks[static_cast<std::size_t>(i)]);
+      continue;
+    }
     if (i == activeOcrBlock) activeAfter = static_cast<int>(kept.size());
     kept.push_back(ocrBlocks[static_cast<std::size_t>(i)]);
     keptGroups.push_back(i < static_cast<int>(ocrBlockGroupIds.size()) ? ocrBlockGroupIds[static_cast<std::size_t>(i)]

@@ -46,7 +46,10 @@ struct SizeSample {
 }  // namespace
 
 void PdfView::setOcrBlocks(const std::vector<TextBlock>& blocks, int page, bool edited) {
+  // Blocks of this page deleted before a recognition of part of it stay deleted.
+  std::vector<TextBlock> removed = edited && page == ocrBlocksPage ? removedOcrBlocks : std::vector<TextBlock>();
   clearOcrBlocks();
+  removedOcrBlocks = std::move(removed);
   ocrBlocks = blocks;
   normalizeEditableBlockFontSizes();
   ocrBlockGroupIds.assign(ocrBlocks.size(), 0);
@@ -73,6 +76,9 @@ void PdfView::clearOcrBlocks() {
   deactivateOcrBlock();
   ocrBlocks.clear();
   ocrBlockGroupIds.clear();
+  removedOcrBlocks.clear();
+  placedBlockPlaces.clear();
+  removedInkMasks.clear();
   selectedOcrBlocks.clear();
   ocrBlocksPage = -1;
   ocrBlocksDirty = false;

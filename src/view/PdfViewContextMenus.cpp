@@ -5,6 +5,7 @@
 #include "BlockClipboardText.h"
 
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QTransform>
@@ -34,6 +35,8 @@ int PdfView::hoveredOcrBlock(QPointF viewportPos) const {
   }
   return -1;
 }
+
+void PdfView::contextMenuEvent(QContextMenuEvent* event) { event->accept(); }
 
 QRectF PdfView::ocrGroupScreenRect(int groupId) const { return groupScreenRect(groupId); }
 
@@ -139,8 +142,21 @@ void PdfView::copySelectedOcrBlocksToClipboard() {
     const QString text = ocrBlockTextForClipboard(block);
     if (!text.isEmpty()) texts.append(text);
   }
+  // The blocks themselves are kept for a paste while the clipboard holds
+  // what went with them.
+  blockClipboard.clear();
+  blockClipboardText.clear();
+  const std::vector<TextBlock> current = ocrBlocksWithEdits();
+  if (!texts.isEmpty() || !image.isNull()) {
+    for (int i : indices) {
+      if (!isValidBlockIndex(i)) continue;
+      blockClipboard.push_back(current[static_cast<std::size_t>(i)]);
+      keepBaselinesForAnotherPlace(blockClipboard.back(), ocrBlocksPage);
+    }
+  }
   if (!texts.isEmpty()) {
     const QString joined = texts.join(QLatin1Char('\n'));
+    blockClipboardText = joined;
     QGuiApplication::clipboard()->setText(joined, QClipboard::Clipboard);
     emit textSelected(joined);
   } else if (!image.isNull()) {

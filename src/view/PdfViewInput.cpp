@@ -5,6 +5,7 @@
 
 #include "BlockEditorFrame.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -115,6 +116,9 @@ void PdfView::mousePressEvent(QMouseEvent* event) {
     if (pressedBlock < 0) {
       deactivateOcrBlock();
       clearOcrBlockSelection();
+      // A paste goes where the page was last clicked.
+      pastePage = pageAtPoint(position);
+      if (isValidPage(pastePage)) pastePoint = viewToPage(pastePage, position).topLeft();
     }
     if (editTool == EditTool::Select) {
       selectionMode = SelectionMode::Blocks;
@@ -182,6 +186,28 @@ void PdfView::mouseMoveEvent(QMouseEvent* event) {
     placementCursor = position;
     viewport()->setCursor(Qt::CrossCursor);
     viewport()->update();
+  }
+  const bool pressedLoneBlock =
+      isValidBlockIndex(pressedBlock) &&
+      (pressedBlock >= static_cast<int>(ocrBlockGroupIds.size()) || ocrBlockGroupIds[std::size_t(pressedBlock)] == 0);
+  if (selecting && editMode && selectionMode == SelectionMode::Blocks && pressedLoneBlock &&
+      (position - selectionStart).manhattanLength() >= QApplication::startDragDistance()) {
+    // A drag from a block's body moves the block: it is selected and its
+    // frame is carried along from the press.
+    const int block = pressedBlock;
+    selecting = false;
+    pressedBlock = -1;
+    selectionMode = SelectionMode::None;
+    selectionPage = -1;
+    selectionRubberBand()->hide();
+    selectOcrBlock(block, false);
+    activateOcrBlock(block);
+    if (blockEditorFrame && blockEditorFrame->isVisible() &&
+        blockEditorFrame->beginInteraction(selectionStart - blockEditorFrame->pos(),
+                                           viewport()->mapToGlobal(selectionStart), true))
+      blockEditorFrame->updateExternalInteraction(roundedPoint(event->globalPosition()), event->modifiers());
+    event->accept();
+    return;
   }
   if (selecting) {
     if (!editMode) viewport()->unsetCursor();
@@ -398,6 +424,21 @@ void PdfView::keyPressEvent(QKeyEvent* event) {
   }
   if (key == Qt::Key_Delete && editMode && !selectedOcrBlocks.isEmpty()) {
     deleteSelectedOcrBlocks();
+    event->accept();
+    return;
+  }
+  if (editMode && event->matches(QKeySequence::Cut) && !selectedOcrBlocks.isEmpty()) {
+    copySelectedOcrBlocksToClipboard();
+    deleteSelectedOcrBlocks();
+    event->accept();
+    return;
+  }
+  if (editMode && event->matches(QKeySequence::Copy) && !selectedOcrBlocks.isEmpty()) {
+    copySelectedOcrBlocksToClipboard();
+    event->accept();
+    return;
+  }
+  if (editMode && event->matches(QKeySequence::Paste) && pasteOcrBlocks()) {
     event->accept();
     return;
   }

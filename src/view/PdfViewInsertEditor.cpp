@@ -82,6 +82,7 @@ void PdfView::commitInlineEditor() {
 }
 
 bool PdfView::eventFilter(QObject* watched, QEvent* event) {
+  if (handleActiveEditorEvent(watched, event)) return true;
   if (inlineTextEdit && watched == inlineTextEdit && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Escape) {

@@ -372,6 +372,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
     const bool activeWithFrame = i == activeOcrBlock && blockEditorFrame;
     if (blockTextEdited(b) || blockMoved(b) || activeWithFrame) paintCleanedBackground(painter, g, pageImage, i);
   }
+  paintRemovedBlocks(painter, g);
 
   // Step 2: the blocks and their outlines.
   const QRectF textColumn = pageTextColumn(ocrBlocks);
@@ -430,7 +431,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
         applyBlockRotation(painter, r, b.rotation);
         drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i, textColumn);
         drawPreviewEditorSelection(painter, editor, shown, r, zoom, textColumn);
-        drawPreviewEditorCaret(painter, editor, shown, r, zoom, textColumn);
+        if (blockOpenForTyping) drawPreviewEditorCaret(painter, editor, shown, r, zoom, textColumn);
         painter.restore();
         if (rotated) drawActiveTextBlockChrome(painter, r, b.rotation);
       }

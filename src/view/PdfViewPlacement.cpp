@@ -82,7 +82,7 @@ QString newTextBlockHtml(const QString& text, float size, const QColor& ink) {
 bool PdfView::prepareOverlayForPage(int page) {
   if (ocrBlocksPage == page || ocrBlocksPage < 0 || !ocrBlocksDirty) return true;
   deactivateOcrBlock();
-  if (!pendingEditsHandler || !pendingEditsHandler(ocrBlocksPage, ocrBlocks)) return false;
+  if (!pendingEditsHandler || !pendingEditsHandler(ocrBlocksPage, ocrBlocksToWrite())) return false;
   // Those edits now live in the document; undoing into them would write them twice.
   clearOcrBlocks();
   ocrBlocksPage = page;
@@ -95,6 +95,7 @@ void PdfView::switchOverlayToPage(int page) {
   deactivateOcrBlock();
   ocrBlocks.clear();
   ocrBlockGroupIds.clear();
+  removedOcrBlocks.clear();
   selectedOcrBlocks.clear();
   ocrBlocksPage = page;
   ocrBlocksDirty = false;
@@ -129,6 +130,7 @@ bool PdfView::appendEditableTextBlock(int page, const QRectF& rect, const QStrin
   line.color = ink;
   block.lines.push_back(line);
   block.richTextHtml = newTextBlockHtml(text, size, ink);
+  placedBlockPlaces.append(pdfRect);
 
   ocrBlocks.push_back(block);
   ocrBlockGroupIds.resize(ocrBlocks.size() - 1, 0);

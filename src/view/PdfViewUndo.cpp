@@ -13,6 +13,7 @@ PdfView::EditSnapshot PdfView::makeEditSnapshot(const QString& label, bool inclu
   EditSnapshot s;
   s.blocks = ocrBlocks;
   s.groupIds = ocrBlockGroupIds;
+  s.removed = removedOcrBlocks;
   s.selectedBlocks = selectedOcrBlocks;
   s.label = label;
   s.page = ocrBlocksPage;
@@ -64,6 +65,7 @@ void PdfView::restoreEditSnapshot(const EditSnapshot& s) {
 
   ocrBlocks = s.blocks;
   ocrBlockGroupIds = s.groupIds;
+  removedOcrBlocks = s.removed;
   if (ocrBlockGroupIds.size() != ocrBlocks.size()) ocrBlockGroupIds.assign(ocrBlocks.size(), 0);
   selectedOcrBlocks.clear();
   for (int index : s.selectedBlocks) {
@@ -100,6 +102,7 @@ void PdfView::stepHistory(std::vector<EditSnapshot>& from, std::vector<EditSnaps
   restoreEditSnapshot(taken);
   emit undoRedoAvailabilityChanged(!undoStack.empty(), !redoStack.empty());
   emit ocrBlocksEdited();
+  if (!ocrBlocksDirty) emit ocrEditsReverted();
 }
 
 void PdfView::clearUndoHistory() {

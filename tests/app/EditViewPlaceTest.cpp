@@ -22,6 +22,7 @@ namespace {
 class PlaceWindow : public RibbonWindow {
  public:
   using RibbonWindow::RibbonWindow;
+  using MainWindow::confirmSave;
   using MainWindow::pageCountLabel;
   using MainWindow::pageSpin;
   using MainWindow::redoButton;
@@ -104,6 +105,37 @@ TEST_F(EditViewPlaceTest, EditModeKeepsWorkingAfterSavingInPlace) {
   QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, second.center());
   EXPECT_EQ(view()->activeOcrBlockIndex(), 1);
   EXPECT_NE(view()->activeTextEditor(), nullptr);
+}
+
+// ---- undo back to the saved state ---------------------------------------
+
+TEST_F(EditViewPlaceTest, UndoBackToTheSavedStateClearsTheChangeMarkAndCloseAsksNothing) {
+  open({PageSpec{QStringLiteral("First line of text\nSecond line of text"), false, {595, 842}}});
+  const QString name = window->documentTabs->tabText(0);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_EQ(view()->currentOcrBlocks().size(), 2u);
+  QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, view()->ocrBlockScreenRect(0).center());
+  ASSERT_NE(view()->activeTextEditor(), nullptr);
+  press(QKeySequence(Qt::Key_End));
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral(" and more"));
+  press(QKeySequence(Qt::Key_Escape));
+  ASSERT_TRUE(view()->hasOcrEdits());
+  ASSERT_EQ(window->documentTabs->tabText(0), name + " *");
+
+  for (int step = 0; step < 20 && view()->canUndo(); ++step) press(QKeySequence::Undo);
+  EXPECT_FALSE(view()->hasOcrEdits());
+  EXPECT_FALSE(window->currentDocument->isModified());
+  EXPECT_EQ(window->documentTabs->tabText(0), name);
+  EXPECT_FALSE(window->windowTitle().contains(" *"));
+  std::shared_ptr<DialogSeen> asked = answerNextDialog("", "");
+  EXPECT_TRUE(window->confirmSave());
+  asked->stopWaiting = true;
+  EXPECT_FALSE(asked->shown);
+
+  // Redo makes it changed again.
+  press(QKeySequence(QStringLiteral("Ctrl+Y")));
+  EXPECT_TRUE(view()->hasOcrEdits());
+  EXPECT_EQ(window->documentTabs->tabText(0), name + " *");
 }
 
 // ---- one undo step per formatting command --------------------------------

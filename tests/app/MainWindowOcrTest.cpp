@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
@@ -345,6 +347,48 @@ TEST_F(MainWindowOcrTest, RecognisingThePageAgainKeepsItsTypedEdits) {
   const QString text = pdfText(path);
   EXPECT_TRUE(text.contains("Zebra quantum ledger")) << text.toStdString();
   EXPECT_FALSE(text.contains("Customers praised")) << text.toStdString();
+}
+
+// Every word poppler finds on the page lies in a block whose text holds it,
+// and no text block is empty.
+static void expectBlocksOnTheirWords(const std::vector<TextBlock>& blocks, const QString& pdf, double pageHeight) {
+  const QRegularExpression word(
+      R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+  QByteArray xml;
+  ASSERT_EQ(runTool(QStringLiteral("pdftotext"), {"-bbox", "-f", "1", "-l", "1", pdf, "-"}, &xml), 0);
+  int words = 0;
+  for (auto it = word.globalMatch(QString::fromUtf8(xml)); it.hasNext(); ++words) {
+    const auto m = it.next();
+    const QPointF centre((m.captured(1).toDouble() + m.captured(3).toDouble()) / 2,
+                         pageHeight - (m.captured(2).toDouble() + m.captured(4).toDouble()) / 2);
+    const bool held = std::any_of(blocks.begin(), blocks.end(), [&](const TextBlock& block) {
+      return !block.isImage && block.rect.contains(centre) && block.text.contains(m.captured(5));
+    });
+    EXPECT_TRUE(held) << m.captured(5).toStdString();
+  }
+  EXPECT_GT(words, 5);
+  for (const TextBlock& block : blocks) {
+    if (!block.isImage) {
+      EXPECT_FALSE(block.text.trimmed().isEmpty());
+    }
+  }
+}
+
+TEST_F(MainWindowOcrTest, RecognisingAPageWithItsOwnTextShowsThatTextOnItsWords) {
+  const QList<Sheet> sheets = {{{"Warehouse stock arrived before Monday", "Drivers delivered every parcel safely",
+                                 "Inventory counts match the ledger"},
+                                false}};
+  const QString path = open("native.pdf", sheets);
+  window.onRunOcr();
+  EXPECT_TRUE(window.editMode);
+  EXPECT_EQ(window.statusLabel->text(), "На странице уже есть текстовый слой: распознавание не требуется");
+  expectBlocksOnTheirWords(window.view->ocrBlocksWithEdits(), path, kPage.height());
+
+  // "Распознать текст" on a marked part of it does the same.
+  window.onRunOcrRegion(0, QRectF(10, 20, 340, 40));
+  EXPECT_EQ(window.statusLabel->text(), "На странице уже есть текстовый слой: распознавание не требуется");
+  expectBlocksOnTheirWords(window.view->ocrBlocksWithEdits(), path, kPage.height());
+  EXPECT_FALSE(window.view->hasOcrEdits());
 }
 
 TEST_F(MainWindowOcrTest, ImageBlockTextIsRecognisedAndAFailureKeepsTheBlock) {

@@ -323,3 +323,46 @@ TEST_F(BlockViewTest, FittingGrowsTheBlockWithItsTextButNeverShrinksIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// The caret the view draws over the active block: columns holding a run of
+// its colour at least `length` pixels long.
+QList<int> caretColumnsIn(const QImage& shot, int length) {
+  QList<int> columns;
+  for (int x = 0; x < shot.width(); ++x) {
+    int run = 0, best = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+      run = (shot.pixel(x, y) & 0xFFFFFF) == (qRgb(15, 23, 42) & 0xFFFFFF) ? run + 1 : 0;
+      best = std::max(best, run);
+    }
+    if (best >= length) columns << x;
+  }
+  return columns;
+}
+
+TEST_F(BlockViewTest, AClickIntoAFormattedLinePutsTheCaretUnderThePointer) {
+  view->setOcrBlocks({nativeBlock(QStringLiteral("Alpha beta gamma delta epsilon"), QRectF(60, 700, 320, 22), 14.0f)},
+                     0, false);
+  view->setEditMode(true);
+  view->activateOcrBlock(0);
+  view->setActiveTextBold(true);  // rich text from here on
+  ASSERT_FALSE(A::blocks(*view)[0].richTextHtml.isEmpty());
+  ASSERT_FALSE(view->activeBlockOpenedForTyping());
+  EXPECT_TRUE(caretColumnsIn(view->viewport()->grab().toImage(), 8).isEmpty());
+
+  const QRect block = view->ocrBlockScreenRect(0);
+  for (const double share : {0.2, 0.35, 0.5}) {  // all within the text
+    const QPoint at(block.left() + int(share * block.width()), block.center().y());
+    QWidget* under = view->viewport()->childAt(at);
+    ASSERT_NE(under, nullptr);
+    QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(view->viewport(), at));
+    ASSERT_TRUE(view->activeBlockOpenedForTyping());
+    const QList<int> caret = caretColumnsIn(view->viewport()->grab().toImage(), 8);
+    ASSERT_EQ(caret.size(), 1) << share;
+    // Within half a character of the pointer.
+    EXPECT_LE(std::abs(caret.first() - at.x()), 5) << share << ": " << caret.first() << " " << at.x();
+  }
+}
+
+}  // namespace

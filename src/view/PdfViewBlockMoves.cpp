@@ -1,0 +1,367 @@
+// Blocks leaving and entering the loaded page: deleted and cut blocks leave
+// an empty block at their old place so that the page loses their content,
+// a block dropped on another page is written there, cut or copied blocks are
+// pasted back, and the active block's body is dragged or opened for typing.
+#include "PdfView.h"
+
+#include "BlockClipboardText.h"
+#include "BlockEditorFrame.h"
+#include "BlockGeometry.h"
+#include "BlockTextRenderer.h"
+#include "EditedTextDocument.h"
+#include "EditedTextPreview.h"
+#include "RotatedTextEdit.h"
+#include "core/EditedLineFit.h"
+#include "core/InkSilhouette.h"
+#include "core/TurnedRect.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextCursor>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool realRect(const QRectF& r) { return r.width() > 0 && r.height() > 0; }
+
+// An empty block over the old place of a page's block: the write-back takes
+// away what the page drew there and writes nothing in its stead.
+TextBlock removalOf(const TextBlock& block) {
+  TextBlock removal;
+  removal.page = block.page;
+  removal.originalRect = block.originalRect;
+  removal.originalRotation = block.originalRotation;
+  removal.rotation = block.originalRotation;
+  removal.textEdited = true;
+  if (block.isImage) {
+    // No place of its own: only the cover over the old one is written.
+    removal.isImage = true;
+    removal.inkLayer = block.inkLayer;
+    removal.image = block.image;
+  } else {
+    removal.rect = block.originalRect;
+  }
+  return removal;
+}
+
+void translateBlock(TextBlock& block, const QPointF& delta) {
+  block.rect.translate(delta);
+  for (TextBlock::Line& line : block.lines) {
+    line.rect.translate(delta);
+    for (TextBlock::Line::Word& word : line.words) word.rect.translate(delta);
+  }
+}
+
+// A block as new content of a page: no place of its own there, written where
+// it stands, hiding nothing of that page's own blocks when deleted again.
+TextBlock asPlacedBlock(TextBlock block, int page) {
+  block.page = page;
+  block.originalRect = QRectF();
+  if (!block.isImage) block.textEdited = true;
+  block.originalRotation = block.rotation;
+  return block;
+}
+
+float writtenSize(const TextBlock::Line& line, const TextBlock& block) {
+  if (line.fontSize > 0.5f) return line.fontSize;
+  return block.fontSize > 0.5f ? block.fontSize : 10.0f;
+}
+
+}  // namespace
+
+bool PdfView::blockCameFromPage(const TextBlock& block) const {
+  return realRect(block.originalRect) && !placedBlockPlaces.contains(block.originalRect);
+}
+
+void PdfView::rememberRemovedBlock(const TextBlock& block) {
+  if (blockCameFromPage(block)) removedOcrBlocks.push_back(removalOf(block));
+}
+
+std::vector<TextBlock> PdfView::ocrBlocksToWrite() const {
+  std::vector<TextBlock> blocks = ocrBlocksWithEdits();
+  blocks.insert(blocks.end(), removedOcrBlocks.begin(), removedOcrBlocks.end());
+  return blocks;
+}
+
+void PdfView::paintRemovedBlocks(QPainter& painter, const PageGeometry& g) const {
+  if (g.page != ocrBlocksPage) return;
+  for (const TextBlock& removed : removedOcrBlocks) {
+    const QRectF place = mappedPageRect(g, turnedBounds(removed.originalRect, removed.originalRotation));
+    if (removed.isImage && removed.inkLayer && !removed.image.isNull()) {
+      QImage& mask = removedInkMasks[removed.image.cacheKey()];
+      if (mask.isNull()) mask = whiteSilhouette(removed.image);
+      painter.drawImage(place, mask);
+    } else {
+      painter.fillRect(place.adjusted(-1, -1, 1, 1), Qt::white);
+    }
+  }
+}
+
+// A block dropped with its centre on another page belongs to that page; one
+// dropped beside every page would be written off its page, so it goes back.
+void PdfView::settleActiveBlockPage() {
+  if (!document || !blockEditorFrame || !isValidBlockIndex(activeOcrBlock) || ocrBlocksPage < 0) return;
+  const QPoint centre = blockEditorFrame->contentScreenRect().center();
+  const int target = pageAtPoint(centre);
+  if (target == ocrBlocksPage || (target >= 0 && isValidPage(target) && moveActiveBlockToPage(target))) return;
+  const QRectF page = pdfRectToScreenRect(ocrBlocksPage, QRectF(QPointF(0, 0), document->pageSize(ocrBlocksPage)));
+  if (target < 0 && page.contains(centre)) return;
+  if (!undoStack.empty()) {
+    EditSnapshot before = std::move(undoStack.back());
+    undoStack.pop_back();
+    restoreEditSnapshot(before);
+    emitUndoRedoAvailability();
+  }
+}
+
+bool PdfView::moveActiveBlockToPage(int target) {
+  const int index = activeOcrBlock;
+  const int source = ocrBlocksPage;
+  deactivateOcrBlock();
+  TextBlock moved = ocrBlocks[static_cast<std::size_t>(index)];
+  keepBaselinesForAnotherPlace(moved, source);
+  // Where the block shows on the target page, in that page's points.
+  const QRectF onScreen = pdfRectToScreenRect(source, moved.rect);
+  const QRectF top = pageTopToViewport(target).inverted().mapRect(onScreen);
+  const double targetHeight = document->pageSize(target).height();
+  translateBlock(moved, QPointF(top.x(), targetHeight - top.y() - top.height()) - moved.rect.topLeft());
+
+  std::vector<TextBlock> staying;
+  for (int i = 0; i < static_cast<int>(ocrBlocks.size()); ++i)
+    if (i != index) staying.push_back(ocrBlocks[static_cast<std::size_t>(i)]);
+  std::vector<TextBlock> written = staying;
+  written.insert(written.end(), removedOcrBlocks.begin(), removedOcrBlocks.end());
+  if (blockCameFromPage(moved)) written.push_back(removalOf(ocrBlocks[static_cast<std::size_t>(index)]));
+  // The old page is written now: the overlay holds one page at a time.
+  if (!written.empty() && (!pendingEditsHandler || !pendingEditsHandler(source, written))) return false;
+
+  clearOcrBlocks();
+  ocrBlocksPage = target;
+  ocrBlocks.push_back(asPlacedBlock(moved, target));
+  ocrBlockGroupIds.assign(ocrBlocks.size(), 0);
+  selectOcrBlock(0, false);
+  if (editMode) activateOcrBlock(0);
+  markOcrBlocksDirty();
+  viewport()->update();
+  return true;
+}
+
+// A line written where its page has nothing of it is placed by the lower
+// edge of its box; the box is set so that the baseline keeps the place it
+// had in the box on its own page.
+void PdfView::keepBaselinesForAnotherPlace(TextBlock& block, int page) const {
+  const QRectF& was = block.originalRect;
+  if (!document || !blockCameFromPage(block) || !block.richTextHtml.trimmed().isEmpty() ||
+      std::abs(block.rotation) >= 0.1 || std::abs(block.originalRotation) >= 0.1 ||
+      std::abs(block.rect.width() - was.width()) >= 0.25 || std::abs(block.rect.height() - was.height()) >= 0.25)
+    return;
+  const QPointF shift = block.rect.topLeft() - was.topLeft();
+  std::vector<QRectF> places;
+  for (const TextBlock::Line& line : block.lines) places.push_back(line.rect.translated(-shift));
+  const std::vector<double> baselines = document->textBaselines(page, places);
+  for (std::size_t j = 0; j < places.size() && j < baselines.size(); ++j) {
+    if (std::isnan(baselines[j])) continue;
+    TextBlock::Line& line = block.lines[j];
+    line.rect.translate(0, baselines[j] - places[j].y() - 0.12 * writtenSize(line, block));
+  }
+}
+
+bool PdfView::pasteOcrBlocks() {
+  if (!document || blockClipboard.empty()) return false;
+  if (QGuiApplication::clipboard()->text(QClipboard::Clipboard) != blockClipboardText) return false;
+  int page = pastePage;
+  if (!isValidPage(page)) page = ocrBlocksPage >= 0 ? ocrBlocksPage : currentPage;
+  if (!isValidPage(page)) return false;
+  if (!prepareOverlayForPage(page)) return false;
+  pushUndoSnapshot(QStringLiteral("Вставка блоков"), true);
+  if (ocrBlocksPage != page) {
+    deactivateOcrBlock();
+    ocrBlocks.clear();
+    ocrBlockGroupIds.clear();
+    removedOcrBlocks.clear();
+    selectedOcrBlocks.clear();
+    ocrBlocksPage = page;
+    ocrBlocksDirty = false;
+  }
+  deactivateOcrBlock();
+
+  QRectF bounds;
+  for (const TextBlock& block : blockClipboard) bounds = bounds.united(block.rect);
+  QPointF delta;
+  const QSizeF pageSize = document->pageSize(page);
+  if (pastePage == page) {
+    // The top-left corner of what was cut goes to the clicked place.
+    const QPointF corner(pastePoint.x(), pageSize.height() - pastePoint.y());
+    delta = corner - QPointF(bounds.left(), bounds.bottom());
+  }
+  selectedOcrBlocks.clear();
+  ocrBlockGroupIds.resize(ocrBlocks.size(), 0);
+  for (TextBlock block : blockClipboard) {
+    translateBlock(block, delta);
+    ocrBlocks.push_back(asPlacedBlock(block, page));
+    ocrBlockGroupIds.push_back(0);
+    selectedOcrBlocks.insert(static_cast<int>(ocrBlocks.size()) - 1);
+  }
+  pastePage = -1;
+  markOcrBlocksDirty();
+  viewport()->update();
+  return true;
+}
+
+// The editor's position whose insertion point the view's preview shows
+// nearest to a point of the editor: the editor's own layout is never painted
+// and differs from the preview, so it must not place the caret.
+int PdfView::previewPositionForEditorPoint(const QPoint& editorViewportPos) const {
+  QTextEdit* editor = activeTextEditor();
+  if (!editor || !blockEditorFrame || !isValidBlockIndex(activeOcrBlock)) return -1;
+  const TextBlock& block = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
+  TextBlock shown = block;
+  if (!(shown.textEdited && blockHasRichTextPreview(shown))) shown.text = editor->toPlainText();
+  const QRect content = blockEditorFrame->contentScreenRect();
+  const QRectF r = content.isValid() ? QRectF(content) : pdfRectToScreenRect(ocrBlocksPage, block.rect);
+  QPointF p = editor->viewport()->mapTo(viewport(), editorViewportPos);
+  if (std::abs(block.rotation) >= 0.1) p = rotatePoint(p, r.center(), -block.rotation);
+  int position = previewPositionAt(editor->toPlainText(), shown, p, r, zoom, pageTextColumn(ocrBlocks));
+  if (position < 0) position = editor->cursorForPosition(editorViewportPos).position();
+  return std::clamp(position, 0, std::max(editor->document()->characterCount() - 1, 0));
+}
+
+void PdfView::openActiveBlockForTyping(const QPoint& editorViewportPos, bool placeCaret) {
+  QTextEdit* editor = activeTextEditor();
+  if (!editor) return;
+  blockOpenForTyping = true;
+  if (placeCaret) {
+    QTextCursor cursor(editor->document());
+    cursor.setPosition(previewPositionForEditorPoint(editorViewportPos));
+    editor->setTextCursor(cursor);
+  }
+  editor->setFocus(Qt::MouseFocusReason);
+  viewport()->update();
+}
+
+// A block open for typing: the pointer places the caret and selects by the
+// preview's layout; the frame's handles stay the frame's.
+bool PdfView::handleOpenEditorMouse(QWidget* watched, QMouseEvent* mouse) {
+  QTextEdit* editor = activeTextEditor();
+  if (!editor) return false;
+  const QEvent::Type type = mouse->type();
+  const QPoint pos = mouse->position().toPoint();
+  if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+    if (mouse->button() != Qt::LeftButton) return false;
+    const BlockEditorFrame::Hit hit = blockEditorFrame->hitTest(watched->mapTo(blockEditorFrame, pos));
+    if (hit != BlockEditorFrame::Hit::Move && hit != BlockEditorFrame::Hit::None) return false;
+    QTextCursor cursor = editor->textCursor();
+    const int position = previewPositionForEditorPoint(pos);
+    if (type == QEvent::MouseButtonDblClick) {
+      cursor.setPosition(position);
+      cursor.select(QTextCursor::WordUnderCursor);
+    } else {
+      cursor.setPosition(position, (mouse->modifiers() & Qt::ShiftModifier) ? QTextCursor::KeepAnchor
+                                                                             : QTextCursor::MoveAnchor);
+    }
+    editor->setTextCursor(cursor);
+    editor->setFocus(Qt::MouseFocusReason);
+    textPointerHeld = true;
+    viewport()->update();
+    return true;
+  }
+  if (!textPointerHeld) return false;
+  if (type == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton)) {
+    QTextCursor cursor = editor->textCursor();
+    cursor.setPosition(previewPositionForEditorPoint(pos), QTextCursor::KeepAnchor);
+    editor->setTextCursor(cursor);
+    viewport()->update();
+    return true;
+  }
+  if (type == QEvent::MouseButtonRelease) {
+    textPointerHeld = false;
+    return true;
+  }
+  return false;
+}
+
+// Events of the active block's editor before the editor and its frame see
+// them: a selected block is not yet open for typing, so Delete removes it and
+// its body moves it; a click into it opens it with the caret there. A right
+// click anywhere on it brings the block menu, never the editor's own.
+bool PdfView::handleActiveEditorEvent(QObject* watched, QEvent* event) {
+  RotatedTextEdit* editor = blockEditorFrame ? blockEditorFrame->textEditor() : nullptr;
+  if (!editor || (watched != editor && watched != editor->viewport())) return false;
+  auto* widget = static_cast<QWidget*>(watched);
+  const QEvent::Type type = event->type();
+  // The block menu opens on the right press; the context-menu event that the
+  // platform sends after it (even once the menu closed the editor) must not
+  // open the editor's own menu as well.
+  if (type == QEvent::ContextMenu) return true;
+  if (type == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    showOcrBlockContextMenu(widget->mapTo(viewport(), mouse->position().toPoint()),
+                            mouse->globalPosition().toPoint());
+    return true;
+  }
+  if (!isValidBlockIndex(activeOcrBlock) || ocrBlocks[std::size_t(activeOcrBlock)].isImage) return false;
+  if (type == QEvent::KeyPress && watched == editor && !blockOpenForTyping) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+      selectOcrBlock(activeOcrBlock, true);
+      deleteSelectedOcrBlocks();
+      return true;
+    }
+    const int k = key->key();
+    const bool modifierOnly = k == Qt::Key_Shift || k == Qt::Key_Control || k == Qt::Key_Alt || k == Qt::Key_Meta;
+    if (!modifierOnly && !(key->modifiers() & Qt::ControlModifier)) {
+      blockOpenForTyping = true;
+      viewport()->update();
+    }
+    return false;
+  }
+  if (watched != editor->viewport()) return false;
+  if (blockOpenForTyping) {
+    const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+                       type == QEvent::MouseMove || type == QEvent::MouseButtonRelease;
+    return mouse && handleOpenEditorMouse(widget, static_cast<QMouseEvent*>(event));
+  }
+  if (type == QEvent::MouseButtonDblClick) {
+    // The second press of a double click: open, and take the word there.
+    bodyPressed = false;
+    blockOpenForTyping = true;
+    return handleOpenEditorMouse(widget, static_cast<QMouseEvent*>(event));
+  }
+  if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
+    return false;
+  auto* mouse = static_cast<QMouseEvent*>(event);
+  const QPoint local = widget->mapTo(blockEditorFrame, mouse->position().toPoint());
+  const QPoint global = mouse->globalPosition().toPoint();
+  if (type == QEvent::MouseButtonPress) {
+    if (mouse->button() != Qt::LeftButton) return false;
+    const BlockEditorFrame::Hit hit = blockEditorFrame->hitTest(local);
+    if (hit != BlockEditorFrame::Hit::Move && hit != BlockEditorFrame::Hit::None) return false;  // a handle
+    bodyPressGlobal = global;
+    bodyPressLocal = local;
+    bodyPressed = true;
+    return true;
+  }
+  if (!bodyPressed) return false;
+  if (type == QEvent::MouseMove) {
+    if (!blockEditorFrame->isInteracting()) {
+      if ((global - bodyPressGlobal).manhattanLength() < QApplication::startDragDistance()) return true;
+      blockEditorFrame->beginInteraction(bodyPressLocal, bodyPressGlobal, true);
+    }
+    blockEditorFrame->updateInteraction(global, mouse->modifiers());
+    return true;
+  }
+  bodyPressed = false;
+  if (blockEditorFrame->isInteracting()) {
+    blockEditorFrame->endInteraction(local);
+    return true;
+  }
+  openActiveBlockForTyping(mouse->position().toPoint(), true);
+  return true;
+}

@@ -1,0 +1,414 @@
+// Blocks leaving their place, walked with the mouse and keys on two pages of
+// the gnuplot manual (pdfTeX, Computer Modern): a line dragged onto the next
+// page, a line dragged by its body, Delete, the menu's "Удалить" and
+// "Вырезать" with a paste, and the caret a click into a line puts where the
+// typed text goes. Every case saves with Ctrl+S and reads the file back with
+// pdftotext and qpdf.
+#include "RibbonTestWindow.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+#include "core/PopplerOracles.h"
+#include "view/PdfView.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace apptest;
+using namespace testsupport;
+
+namespace {
+
+const QString kManual = QStringLiteral("/usr/share/doc/gnuplot/gnuplot.pdf");
+constexpr double kPageHeight = 792;
+
+// The baseline of a word without descenders, in points from the page's top:
+// the lowest row of ink under its box in poppler's rendering at 288 dpi. It
+// does not depend on the font's ascent and descent, which differ between the
+// page's face and the one edited text is written in.
+double inkBaseline(const QString& file, int page, const QRectF& word) {
+  constexpr double kScale = 4.0;  // pixels per point
+  const QImage image = oracles::renderWithPoppler(file, page, 288);
+  if (image.isNull()) return -1;
+  const double top = kPageHeight - word.bottom();
+  const int x0 = int((word.left() + 1) * kScale), x1 = int((word.right() - 1) * kScale);
+  const int y0 = int((top - 2) * kScale), y1 = int((top + word.height() + 2) * kScale);
+  int lowest = -1;
+  for (int y = std::max(y0, 0); y <= y1 && y < image.height(); ++y)
+    for (int x = std::max(x0, 0); x <= x1 && x < image.width(); ++x)
+      if (qGray(image.pixel(x, y)) < 128) {
+        lowest = y;
+        break;
+      }
+  return lowest < 0 ? -1 : (lowest + 1) / kScale;
+}
+
+class BlockMovesRoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!QFile::exists(kManual) || !hasTool("qpdf") || !hasTool("pdftotext"))
+      GTEST_SKIP() << "gnuplot-doc, qpdf or poppler-utils missing";
+    useCleanSettings();
+    ASSERT_TRUE(dir.isValid());
+    path = dir.filePath(QStringLiteral("manual.pdf"));
+    // Two pages of running text: the introduction of the command language.
+    ASSERT_EQ(runTool("qpdf", {kManual, "--pages", kManual, "22-23", "--", path}), 0);
+    original = dir.filePath(QStringLiteral("original.pdf"));
+    ASSERT_TRUE(QFile::copy(path, original));
+    window = std::make_unique<RibbonWindow>();
+    window->resize(1300, 950);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->openFile(path);
+    ASSERT_TRUE(window->currentDocument->isOpen());
+  }
+
+  void TearDown() override { window.reset(); }
+
+  PdfView* view() const { return window->view; }
+  QWidget* vp() const { return window->view->viewport(); }
+
+  void editMode(double zoom) {
+    view()->setZoom(zoom);
+    view()->showPageTop(0);
+    QTest::keyClick(window.get(), Qt::Key_F2);
+    ASSERT_TRUE(window->editMode);
+    ASSERT_FALSE(view()->currentOcrBlocks().empty());
+  }
+
+  int blockWith(const QString& text) const {
+    const std::vector<TextBlock>& blocks = view()->currentOcrBlocks();
+    for (size_t i = 0; i < blocks.size(); ++i)
+      if (blocks[i].text.contains(text)) return int(i);
+    return -1;
+  }
+
+  // A point on the block's first word: its body, away from the frame's edge.
+  QPoint bodyOf(int block) const {
+    const QRectF r = view()->pdfRectToScreenRect(0, view()->currentOcrBlocks()[size_t(block)].rect);
+    return QPoint(int(r.left()) + 12, int(r.center().y()));
+  }
+
+  void press(const QKeySequence& keys) {
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : window.get();
+    QTest::keySequence(target, keys);
+  }
+
+  // What the screen would hand a click at this point of the page view: the
+  // widget under it (the open block's editor lies over the page).
+  QWidget* under(const QPoint& at) const {
+    QWidget* child = vp()->childAt(at);
+    return child ? child : vp();
+  }
+
+  // A left drag as a hand makes it: press, a few steps, release, all to the
+  // widget pressed, which holds the mouse; it may move meanwhile.
+  void drag(const QPoint& from, const QPoint& to) {
+    QWidget* grabber = under(from);
+    QTest::mousePress(grabber, Qt::LeftButton, {}, grabber->mapFrom(vp(), from));
+    for (int step = 1; step <= 6; ++step)
+      QTest::mouseMove(grabber, grabber->mapFrom(vp(), from + (to - from) * step / 6));
+    QTest::mouseRelease(grabber, Qt::LeftButton, {}, grabber->mapFrom(vp(), to));
+  }
+
+  void click(const QPoint& at) {
+    QWidget* target = under(at);
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(vp(), at));
+  }
+
+  // Right-clicks where a user would and chooses `item` in the menu that opens;
+  // returns the item texts of every menu that opened meanwhile.
+  QList<QStringList> chooseFromMenu(const QPoint& at, const QString& item) {
+    auto menus = std::make_shared<QList<QStringList>>();
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [menus, item] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu) return;
+      QStringList texts;
+      QAction* chosen = nullptr;
+      for (QAction* action : menu->actions()) {
+        if (action->isSeparator()) continue;
+        texts << action->text();
+        if (action->text() == item && menus->isEmpty()) chosen = action;
+      }
+      menus->append(texts);
+      if (chosen) {
+        // As a user picks it: the item highlighted, then Enter.
+        menu->setActiveAction(chosen);
+        QTest::keyClick(menu, Qt::Key_Return);
+      } else {
+        menu->close();
+      }
+    });
+    poll.start();
+    // As the X11 platform does it: the press, then a context-menu event to
+    // the widget under the pointer, then the release.
+    QWidget* target = under(at);
+    const QPoint local = target->mapFrom(vp(), at);
+    QPointer<QWidget> guarded(target);
+    QTest::mousePress(target, Qt::RightButton, {}, local);
+    if (guarded) {
+      QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, local, target->mapToGlobal(local));
+      QApplication::sendEvent(target, &menuEvent);
+    }
+    if (guarded) QTest::mouseRelease(target, Qt::RightButton, {}, local);
+    // Let a second menu, if one follows the first, open and be seen.
+    for (int i = 0; i < 10; ++i) {
+      QTest::qWait(20);
+      QApplication::processEvents();
+    }
+    poll.stop();
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    return *menus;
+  }
+
+  void save() {
+    press(QKeySequence::Save);
+    ASSERT_EQ(window->statusLabel->text(), "Сохранено");
+    ASSERT_TRUE(oracles::qpdfCheckPasses(path));
+  }
+
+  static int occurrences(const QStringList& pages, const QString& text) {
+    int count = 0;
+    for (const QString& page : pages) count += int(page.count(text));
+    return count;
+  }
+
+  QTemporaryDir dir;
+  QString path;
+  QString original;
+  std::unique_ptr<RibbonWindow> window;
+};
+
+// ---- a line dropped on the next page --------------------------------------
+
+TEST_F(BlockMovesRoadTest, ALineDraggedOntoTheNextPageIsWrittenWhereItWasDroppedAndNowhereElse) {
+  window->resize(1300, 1150);
+  editMode(1.0);
+  // The last lines of the first page and the top of the second in sight,
+  // the first still the page being edited.
+  view()->showPageAt(0, 300);
+  ASSERT_EQ(view()->ocrBlocksPageIndex(), 0);
+  const int line = blockWith("Another resource for help");
+  ASSERT_GE(line, 0);
+  // Its first word places it; its second, without descenders, gives the baseline.
+  const QRectF wasFirst = oracles::wordBoxes(original, 0, "Another", kPageHeight).value(0);
+  const QRectF was = oracles::wordBoxes(original, 0, "resource", kPageHeight).value(0);
+  ASSERT_FALSE(was.isEmpty() || wasFirst.isEmpty());
+
+  // From the line's body to a free place near the top of the next page.
+  const QPoint from = bodyOf(line);
+  const QPoint to = view()->viewportPointForPageTopPoint(1, QPointF(150, 290));
+  ASSERT_EQ(view()->pageAtPoint(to), 1);
+  ASSERT_TRUE(vp()->rect().contains(from) && vp()->rect().contains(to));
+  // The drag's pixels are the page's points at this zoom.
+  const QPointF expected = QPointF(wasFirst.x(), kPageHeight - wasFirst.bottom()) +
+                           (view()->viewToPage(1, to).topLeft() - view()->viewToPage(0, from).topLeft());
+  drag(from, to);
+  EXPECT_EQ(view()->ocrBlocksPageIndex(), 1);
+  save();
+
+  const QStringList pages = oracles::pageTexts(path);
+  ASSERT_EQ(pages.size(), 2);
+  EXPECT_FALSE(pages[0].contains("Another resource for help")) << pages[0].toStdString();
+  EXPECT_TRUE(pages[1].contains("Another resource for help with specific plotting problems")) << pages[1].toStdString();
+  EXPECT_EQ(occurrences(pages, "Another resource"), 1);
+  // The rest of both pages stays.
+  EXPECT_TRUE(pages[0].contains("Before seeking help, please check file FAQ.pdf"));
+  EXPECT_TRUE(pages[1].contains("Bug reports and feature requests"));
+
+  const QList<QRectF> first = oracles::wordBoxes(path, 1, "Another", kPageHeight);
+  const QList<QRectF> now = oracles::wordBoxes(path, 1, "resource", kPageHeight);
+  ASSERT_EQ(first.size(), 1);
+  ASSERT_EQ(now.size(), 1);
+  // Where it was dropped: its left edge, and its baseline as far below the
+  // drop point as it was below the line's top on its own page.
+  EXPECT_NEAR(first[0].x(), expected.x(), 0.5);
+  const double oldBaseline = inkBaseline(original, 0, was);
+  const double newBaseline = inkBaseline(path, 1, now[0]);
+  ASSERT_GT(oldBaseline, 0);
+  ASSERT_GT(newBaseline, 0);
+  EXPECT_NEAR(newBaseline - expected.y(), oldBaseline - (kPageHeight - wasFirst.bottom()), 0.5);
+}
+
+// ---- a line moved by its body ---------------------------------------------
+
+TEST_F(BlockMovesRoadTest, ALineDraggedByItsBodyLandsWhereItWasDropped) {
+  editMode(1.0);
+  view()->showPageAt(0, 250);
+  const int line = blockWith("available topics.");
+  ASSERT_GE(line, 0);
+  const QRectF was = oracles::wordBoxes(original, 0, "available", kPageHeight).value(0);
+  ASSERT_FALSE(was.isEmpty());
+
+  // Selected by a click, the block is not open for typing: its body moves it,
+  // here along its row into the free paper beside it, a little lower.
+  click(bodyOf(line));
+  ASSERT_EQ(view()->activeOcrBlockIndex(), line);
+  ASSERT_FALSE(view()->activeBlockOpenedForTyping());
+  const QPoint from = bodyOf(line);
+  drag(from, from + QPoint(300, 4));
+  save();
+
+  const QStringList pages = oracles::pageTexts(path);
+  EXPECT_EQ(occurrences(pages, "available topics."), 1) << pages[0].toStdString();
+  const QList<QRectF> now = oracles::wordBoxes(path, 0, "topics.", kPageHeight);
+  ASSERT_EQ(now.size(), 1);
+  QRectF first;  // "available" of the moved line: the one right of the column's start
+  for (const QRectF& box : oracles::wordBoxes(path, 0, "available", kPageHeight))
+    if (box.x() > 300) first = box;
+  ASSERT_FALSE(first.isEmpty());
+  EXPECT_NEAR(now[0].x() - oracles::wordBoxes(original, 0, "topics.", kPageHeight).value(0).x(), 300.0, 0.5);
+  const double oldBaseline = inkBaseline(original, 0, was);
+  const double newBaseline = inkBaseline(path, 0, first);
+  ASSERT_GT(oldBaseline, 0);
+  ASSERT_GT(newBaseline, 0);
+  EXPECT_NEAR(newBaseline - oldBaseline, 4.0, 0.5);
+}
+
+// ---- Delete, the menu's "Удалить", "Вырезать" and a paste -----------------
+
+TEST_F(BlockMovesRoadTest, DeleteAndTheMenuRemoveBlocksAndACutBlockIsPastedWhereClicked) {
+  editMode(1.0);
+  const int first = blockWith("embedded in web pages");
+  ASSERT_GE(first, 0);
+  const QString firstText = view()->currentOcrBlocks()[size_t(first)].text;
+
+  // Delete on a selected block removes it; Ctrl+Z brings it back; Delete again.
+  click(bodyOf(first));
+  ASSERT_EQ(view()->activeOcrBlockIndex(), first);
+  press(QKeySequence(Qt::Key_Delete));
+  EXPECT_LT(blockWith(firstText), 0);
+  press(QKeySequence::Undo);
+  EXPECT_GE(blockWith(firstText), 0);
+  click(bodyOf(blockWith(firstText)));
+  press(QKeySequence(Qt::Key_Delete));
+  ASSERT_LT(blockWith(firstText), 0);
+
+  // The menu's "Удалить": one menu, in the interface language.
+  const int second = blockWith("ambiguous");
+  ASSERT_GE(second, 0);
+  const QString secondText = view()->currentOcrBlocks()[size_t(second)].text;
+  const QList<QStringList> menus = chooseFromMenu(bodyOf(second), "Удалить");
+  ASSERT_EQ(menus.size(), 1) << menus.value(1).join(", ").toStdString();
+  EXPECT_TRUE(menus[0].contains("Вырезать"));
+  EXPECT_TRUE(menus[0].contains("Копировать"));
+  EXPECT_LT(blockWith(secondText), 0);
+
+  // "Вырезать", a click on free paper, Ctrl+V: the block goes there.
+  const int third = blockWith("Strings may be set off");
+  ASSERT_GE(third, 0);
+  const QString thirdText = view()->currentOcrBlocks()[size_t(third)].text;
+  // Selected first: the right click lands on its editor, which brings the
+  // block menu too, and no editor menu after it.
+  click(bodyOf(third));
+  ASSERT_EQ(view()->activeOcrBlockIndex(), third);
+  const QList<QStringList> onEditor = chooseFromMenu(bodyOf(third), "Вырезать");
+  ASSERT_EQ(onEditor.size(), 1) << onEditor.value(1).join(", ").toStdString();
+  EXPECT_TRUE(onEditor[0].contains("Удалить"));
+  EXPECT_LT(blockWith(thirdText), 0);
+  const QPoint free = view()->viewportPointForPageTopPoint(0, QPointF(300, 700));
+  ASSERT_TRUE(vp()->rect().contains(free));
+  click(free);
+  press(QKeySequence::Paste);
+  EXPECT_GE(blockWith(thirdText), 0);
+  save();
+
+  const QStringList pages = oracles::pageTexts(path);
+  ASSERT_EQ(pages.size(), 2);
+  EXPECT_EQ(occurrences(pages, "embedded in web pages"), 0) << pages[0].toStdString();
+  EXPECT_EQ(occurrences(pages, "ambiguous"), 0) << pages[0].toStdString();
+  EXPECT_EQ(occurrences(pages, "Strings may be set off"), 1) << pages[0].toStdString();
+  const QList<QRectF> pasted = oracles::wordBoxes(path, 0, "Strings", kPageHeight);
+  ASSERT_EQ(pasted.size(), 1);
+  EXPECT_GT(kPageHeight - pasted[0].bottom(), 690);
+  // Neighbours stay.
+  EXPECT_TRUE(pages[0].contains("The command language of gnuplot is case sensitive"));
+}
+
+// ---- the caret of a click into a line --------------------------------------
+
+// Viewport columns holding a run of at least `length` pixels of the caret's colour.
+QList<int> caretColumns(const QImage& shot, int length) {
+  const QRgb caret = qRgb(15, 23, 42);
+  QList<int> columns;
+  for (int x = 0; x < shot.width(); ++x) {
+    int run = 0, best = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+      run = (shot.pixel(x, y) & 0xFFFFFF) == (caret & 0xFFFFFF) ? run + 1 : 0;
+      best = std::max(best, run);
+    }
+    if (best >= length) columns << x;
+  }
+  return columns;
+}
+
+TEST_F(BlockMovesRoadTest, AClickIntoALineDrawsTheCaretWhereTheTypedTextGoes) {
+  editMode(1.0);
+  view()->showPageAt(0, 250);
+  const int line = blockWith("available topics.");
+  ASSERT_GE(line, 0);
+  const QRectF first = oracles::wordBoxes(original, 0, "available", kPageHeight).value(0);
+  const QRectF second = oracles::wordBoxes(original, 0, "topics.", kPageHeight).value(0);
+  ASSERT_FALSE(first.isEmpty() || second.isEmpty());
+  // Between the two words.
+  const QPoint at = view()->viewportPointForPageTopPoint(
+      0, QPointF((first.right() + second.left()) / 2, kPageHeight - second.center().y()));
+
+  // The first click selects the line (no caret), the second opens it there.
+  click(bodyOf(line));
+  ASSERT_FALSE(view()->activeBlockOpenedForTyping());
+  EXPECT_TRUE(caretColumns(vp()->grab().toImage(), 8).isEmpty());
+  click(at);
+  ASSERT_TRUE(view()->activeBlockOpenedForTyping());
+  const QList<int> columns = caretColumns(vp()->grab().toImage(), 8);
+  ASSERT_EQ(columns.size(), 1);
+  EXPECT_LE(std::abs(columns.first() - at.x()), 2) << columns.first() << " " << at.x();
+
+  // What is typed goes in there, and the caret moves on past it.
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("QZ"));
+  const QList<int> moved = caretColumns(vp()->grab().toImage(), 8);
+  ASSERT_EQ(moved.size(), 1);
+  EXPECT_GT(moved.first(), columns.first() + 4);
+  const QString typed = view()->ocrBlocksToWrite()[size_t(line)].text;
+  EXPECT_TRUE(typed == "availableQZ topics." || typed == "available QZtopics.") << typed.toStdString();
+  save();
+  EXPECT_TRUE(oracles::pageTexts(path).value(0).contains(typed));
+
+  // After the save the line is the page's own again: a click into it puts the
+  // caret there too, and what is typed goes there.
+  const int again = blockWith(typed);
+  ASSERT_GE(again, 0);
+  const QRectF left = oracles::wordBoxes(path, 0, typed.section(' ', 0, 0), kPageHeight).value(0);
+  const QRectF right = oracles::wordBoxes(path, 0, typed.section(' ', 1), kPageHeight).value(0);
+  ASSERT_FALSE(left.isEmpty() || right.isEmpty());
+  const QPoint end = view()->viewportPointForPageTopPoint(
+      0, QPointF((left.right() + right.left()) / 2, kPageHeight - right.center().y()));
+  click(bodyOf(again));
+  click(end);
+  ASSERT_TRUE(view()->activeBlockOpenedForTyping());
+  const QList<int> saved = caretColumns(vp()->grab().toImage(), 8);
+  ASSERT_EQ(saved.size(), 1);
+  EXPECT_LE(std::abs(saved.first() - end.x()), 2) << saved.first() << " " << end.x();
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("!"));
+  const QString retyped = view()->ocrBlocksToWrite()[size_t(again)].text;
+  EXPECT_TRUE(retyped == QString(typed).replace(" ", "! ") || retyped == QString(typed).replace(" ", " !"))
+      << retyped.toStdString();
+}
+
+}  // namespace
