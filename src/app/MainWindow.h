@@ -20,6 +20,7 @@
 #include <vector>
 
 class OcrEngine;
+class ParallelPageRecognition;
 class PageThumbnailPanel;
 class QDialog;
 class ScanTab;
@@ -435,5 +436,8 @@ class MainWindow : public QMainWindow {
   bool ocrEngineDiscardPending = false;
   // The document a document run writes into; cleared when that document goes.
   PdfDocument* ocrRunDocument = nullptr;
+  // The workers of that run; they read the document, so it is cancelled
+  // before the document goes.
+  ParallelPageRecognition* ocrRecognition = nullptr;
   QPointer<QDialog> ocrProgressDialog;
 };

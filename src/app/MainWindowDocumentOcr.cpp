@@ -1,6 +1,7 @@
 // Whole-document recognition: a modeless dialog with progress and a log, and
 // the run that gives every scanned page an invisible, searchable text layer.
-// The run lets events through once per page, so the user may close its
+// Pages are recognised on worker threads; the run writes them in page order
+// and lets events through while it waits, so the user may close its
 // dialog, its document or the window meanwhile: it holds the dialog's parts
 // through guarded pointers, follows its own document (which may go to the
 // background or be closed, ending the run), and page operations and a second
@@ -11,6 +12,7 @@
 #include "OcrRunRules.h"
 #include "core/ReadingOrder.h"
 #include "ocr/OcrEngine.h"
+#include "ocr/ParallelPageRecognition.h"
 #include "view/PdfView.h"
 
 #include <QApplication>
@@ -25,6 +27,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <optional>
 
 namespace {
 
@@ -156,8 +160,10 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   if (ocrButton) ocrButton->setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
 
-  OcrEngine* engine = readyOcrEngine(storedOcrLanguages());
-  if (!engine) {
+  // The window's engine tells at once whether the languages load; the
+  // workers then start their own.
+  const QString languages = storedOcrLanguages();
+  if (!readyOcrEngine(languages)) {
     ocrRunDocument = nullptr;
     finishOcrRun();
     appInfo(this, QStringLiteral("OCR"), tr(kOcrEngineFailure));
@@ -170,6 +176,32 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   const bool skipTextPages = settings.value(QStringLiteral("ocr/preferNativeTextLayer"), true).toBool();
   output.range();
   output.progress(5);
+
+  // Pages are checked, rendered and recognised on worker threads, ahead of
+  // this loop, which takes them in page order and writes them here. The
+  // workers read the document only until the run cancels them, which it does
+  // before the document can go (destroyDocument).
+  auto prepare = [document, skipTextPages, storedZoom](int page) {
+    PreparedPage prepared;
+    if (page >= document->pageCount()) return prepared;
+    // A page without characters has no layer to show; the styled blocks,
+    // which cost a render of the page, are read only for pages with some.
+    if (skipTextPages && !document->extractAllText(page).trimmed().isEmpty() &&
+        hasVisibleTextLayer(document->extractText(page))) {
+      prepared.state = PreparedPage::State::HasText;
+      return prepared;
+    }
+    const QSizeF size = document->pageSize(page);
+    prepared.scale = pageOcrScale(size.width(), storedZoom);
+    prepared.pageWidth = size.width();
+    prepared.pageHeight = size.height();
+    prepared.image = document->renderPage(page, prepared.scale, 0);
+    if (!prepared.image.isNull()) prepared.state = PreparedPage::State::Image;
+    return prepared;
+  };
+  ParallelPageRecognition recognition(languages, pages, prepare, ParallelPageRecognition::workerCount(pages));
+  ocrRecognition = &recognition;
+  if (pages > 0) recognition.start();
 
   int recognised = 0;
   int skipped = 0;
@@ -186,23 +218,32 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
       break;
     }
     if (i >= document->pageCount()) break;
-    if (skipTextPages && hasVisibleTextLayer(document->extractText(i))) {
+    // The window answers while this page is still being recognised.
+    std::optional<RecognisedPage> result;
+    while (ocrRunDocument && !recognition.isCancelled() && !(result = recognition.takeResult(i)))
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (!ocrRunDocument) {
+      documentClosed = true;
+      break;
+    }
+    if (!result) break;
+    if (result->outcome == RecognisedPage::Outcome::HasText) {
       output.line(tr("  Уже есть текстовый слой — пропущено"));
       ++skipped;
       continue;
     }
-    const QSizeF size = document->pageSize(i);
-    const double scale = pageOcrScale(size.width(), storedZoom);
-    QImage image = document->renderPage(i, scale, 0);
-    if (image.isNull()) {
+    if (result->outcome == RecognisedPage::Outcome::NoImage) {
       output.line(tr("  Не удалось подготовить изображение страницы"));
       ++withoutText;
       continue;
     }
     output.line(tr("  OCR..."));
-    std::vector<TextBlock> blocks = engine->recognizePage(image, i, scale, size.height());
-    image = QImage();
-    sortReadingOrder(blocks, size.width(), size.height());
+    if (result->outcome == RecognisedPage::Outcome::EngineFailed) {
+      output.line(tr("  Распознавание страницы не запустилось"));
+      ++withoutText;
+      continue;
+    }
+    const std::vector<TextBlock>& blocks = result->blocks;
     if (blocks.empty()) {
       output.line(tr("  Текст не найден"));
       ++withoutText;
@@ -220,6 +261,8 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
     output.line(tr("  Добавлен текстовый слой: %1 блоков").arg(blocks.size()));
     ++recognised;
   }
+  recognition.cancel();
+  ocrRecognition = nullptr;
 
   output.progress(96, tr("%p% · обновление документа"));
   ocrRunDocument = nullptr;

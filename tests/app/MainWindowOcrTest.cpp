@@ -7,8 +7,11 @@
 #include "../view/BlockTestData.h"
 #include "AppTestSupport.h"
 #include "TestSupport.h"
+#include "OcrRunRules.h"
 #include "core/PdfDocument.h"
+#include "core/ReadingOrder.h"
 #include "ocr/OcrEngine.h"
+#include "ocr/ParallelPageRecognition.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
@@ -221,6 +224,46 @@ TEST_F(MainWindowOcrTest, DocumentRunMakesEveryScannedPageSearchable) {
   for (int page = 1; page <= 3; ++page) {
     SCOPED_TRACE(page);
     EXPECT_GE(pageRecall(path, page, kThreeScans[page - 1].lines), 0.95) << pdfText(path, page, page).toStdString();
+  }
+}
+
+TEST_F(MainWindowOcrTest, ParallelRunWritesWhatOnePageAfterAnotherWrites) {
+  QList<Sheet> sheets = kThreeScans;
+  sheets.append({{"Gardeners planted tulips near the gate", "Rain arrived late in the evening"}});
+  const QString path = open("parallel.pdf", sheets);
+  const QString sequential = dir.filePath("sequential.pdf");
+  ASSERT_TRUE(QFile::copy(path, sequential));
+  ASSERT_GT(ParallelPageRecognition::workerCount(4), 1) << "one core: the run would not be parallel";
+
+  // The oracle: one engine, page after page, as the run did before it used threads.
+  {
+    PdfDocument document;
+    ASSERT_TRUE(document.open(sequential));
+    OcrEngine engine;
+    ASSERT_TRUE(engine.init("eng"));
+    for (int page = 0; page < document.pageCount(); ++page) {
+      const QSizeF size = document.pageSize(page);
+      const double scale = pageOcrScale(size.width(), 0.0);
+      std::vector<TextBlock> blocks = engine.recognizePage(document.renderPage(page, scale, 0), page, scale, size.height());
+      sortReadingOrder(blocks, size.width(), size.height());
+      ASSERT_TRUE(document.overlayOcrText(page, blocks, false));
+    }
+    ASSERT_TRUE(document.save(sequential));
+  }
+
+  const QStringList log = runDocumentOcr();
+  EXPECT_TRUE(log.contains("✓ Готово: распознано 4, пропущено 0, без текста 0")) << log.join('\n').toStdString();
+  window.onSave();
+  EXPECT_TRUE(qpdfCheck(path));
+  // Words and their boxes, page by page: the same blocks were written.
+  QByteArray parallelWords, sequentialWords;
+  ASSERT_EQ(runTool("pdftotext", {"-bbox", path, "-"}, &parallelWords), 0);
+  ASSERT_EQ(runTool("pdftotext", {"-bbox", sequential, "-"}, &sequentialWords), 0);
+  EXPECT_EQ(parallelWords, sequentialWords);
+  for (int page = 1; page <= 4; ++page) {
+    SCOPED_TRACE(page);
+    EXPECT_EQ(pdfText(path, page, page), pdfText(sequential, page, page));
+    EXPECT_GE(pageRecall(path, page, sheets[page - 1].lines), 0.95) << pdfText(path, page, page).toStdString();
   }
 }
 

@@ -1,0 +1,137 @@
+#include "ocr/ParallelPageRecognition.h"
+
+#include "core/ReadingOrder.h"
+#include "ocr/OcrEngine.h"
+
+#include <QFile>
+#include <QMetaObject>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
+namespace {
+
+// What one worker holds at its peak: a recogniser with its language models
+// and a page render with the copies the pipeline makes of it.
+constexpr qint64 kWorkerBytes = 320LL * 1024 * 1024;
+
+qint64 availableMemory() {
+  QFile meminfo(QStringLiteral("/proc/meminfo"));
+  if (!meminfo.open(QIODevice::ReadOnly)) return -1;
+  while (!meminfo.atEnd()) {
+    const QByteArray line = meminfo.readLine();
+    if (line.startsWith("MemAvailable:")) return line.mid(13).trimmed().split(' ').value(0).toLongLong() * 1024;
+  }
+  return -1;
+}
+
+}  // namespace
+
+struct ParallelPageRecognition::Shared {
+  QString languages;
+  int pageCount = 0;
+  Prepare prepare;
+
+  std::atomic<bool> stop{false};
+  // Held around every prepare call, so that cancel() can wait for the one
+  // under way and be sure no other starts.
+  std::mutex prepareMutex;
+
+  std::mutex mutex;  // guards what follows
+  int nextPage = 0;
+  std::map<int, RecognisedPage> results;
+};
+
+ParallelPageRecognition::ParallelPageRecognition(const QString& languages, int pageCount, Prepare prepare,
+                                                 int workerCount, QObject* parent)
+    : QObject(parent), shared(std::make_shared<Shared>()), workers(std::max(1, workerCount)) {
+  shared->languages = languages;
+  shared->pageCount = std::max(0, pageCount);
+  shared->prepare = std::move(prepare);
+}
+
+ParallelPageRecognition::~ParallelPageRecognition() {
+  cancel();
+  for (std::thread& thread : threads) thread.join();
+}
+
+int ParallelPageRecognition::workerCount(int pages) {
+  int count = int(std::max(1u, std::thread::hardware_concurrency()));
+  const qint64 memory = availableMemory();
+  if (memory > 0) count = std::min<qint64>(count, std::max<qint64>(1, memory / kWorkerBytes));
+  return std::clamp(count, 1, std::max(1, pages));
+}
+
+void ParallelPageRecognition::start() {
+  if (!threads.empty()) return;
+  for (int i = 0; i < workers; ++i) threads.emplace_back(&ParallelPageRecognition::work, shared, this);
+}
+
+void ParallelPageRecognition::cancel() {
+  shared->stop = true;
+  // Waits for a prepare call that is under way; later ones see the flag.
+  std::lock_guard<std::mutex> wait(shared->prepareMutex);
+}
+
+bool ParallelPageRecognition::isCancelled() const { return shared->stop; }
+
+std::optional<RecognisedPage> ParallelPageRecognition::takeResult(int page) {
+  std::lock_guard<std::mutex> lock(shared->mutex);
+  auto it = shared->results.find(page);
+  if (it == shared->results.end()) return std::nullopt;
+  RecognisedPage result = std::move(it->second);
+  shared->results.erase(it);
+  return result;
+}
+
+void ParallelPageRecognition::work(std::shared_ptr<Shared> shared, ParallelPageRecognition* owner) {
+  OcrEngine engine;
+  const bool ready = engine.init(shared->languages);
+  while (!shared->stop) {
+    int page = 0;
+    {
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      if (shared->nextPage >= shared->pageCount) return;
+      page = shared->nextPage++;
+    }
+    RecognisedPage result;
+    result.page = page;
+    PreparedPage prepared;
+    {
+      std::lock_guard<std::mutex> preparing(shared->prepareMutex);
+      if (shared->stop) return;
+      prepared = shared->prepare(page);
+    }
+    switch (prepared.state) {
+      case PreparedPage::State::HasText:
+        result.outcome = RecognisedPage::Outcome::HasText;
+        break;
+      case PreparedPage::State::NoImage:
+        result.outcome = RecognisedPage::Outcome::NoImage;
+        break;
+      case PreparedPage::State::Image:
+        if (!ready) {
+          result.outcome = RecognisedPage::Outcome::EngineFailed;
+          break;
+        }
+        result.outcome = RecognisedPage::Outcome::Blocks;
+        result.blocks =
+            engine.recognizePage(prepared.image, page, prepared.scale, prepared.pageHeight, &shared->stop);
+        prepared.image = QImage();
+        sortReadingOrder(result.blocks, prepared.pageWidth, prepared.pageHeight);
+        break;
+    }
+    if (shared->stop) return;
+    {
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      shared->results.emplace(page, std::move(result));
+    }
+    // The owner lives until its workers are joined, so the call reaches it
+    // or is dropped with it.
+    QMetaObject::invokeMethod(
+        owner, [owner, page] { emit owner->pageRecognised(page); }, Qt::QueuedConnection);
+  }
+}
