@@ -183,11 +183,16 @@ class MainWindowOcrTest : public ::testing::Test {
 
   // Runs `act` once, inside the document run, when the first page has its layer.
   void afterFirstRecognisedPage(QTimer& poll, const std::function<void(QDialog*)>& act) {
+    whenLogShows(poll, "Добавлен текстовый слой", act);
+  }
+
+  // Runs `act` once, inside the document run, when a log line contains `text`.
+  void whenLogShows(QTimer& poll, const QString& text, const std::function<void(QDialog*)>& act) {
     poll.setInterval(5);
-    QObject::connect(&poll, &QTimer::timeout, &window, [this, &poll, act] {
+    QObject::connect(&poll, &QTimer::timeout, &window, [this, &poll, act, text] {
       QDialog* dialog = ocrDialog();
       auto* log = dialog ? dialog->findChild<QListWidget*>() : nullptr;
-      if (!log || log->findItems("Добавлен текстовый слой", Qt::MatchContains).isEmpty()) return;
+      if (!log || log->findItems(text, Qt::MatchContains).isEmpty()) return;
       poll.stop();
       act(dialog);
     });
@@ -342,6 +347,29 @@ TEST_F(MainWindowOcrTest, ClosingTheDocumentDuringTheRunStopsItWithoutTouchingTh
   QFile file(otherPath);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), otherBytes);
+}
+
+// Run under the sanitizers too: the workers are rendering and recognising
+// the pages when the tab goes, and must let go of its document first.
+TEST_F(MainWindowOcrTest, ClosingTheTabWhileItsPagesAreRecognisedStopsTheWorkers) {
+  const QString otherPath = open("other.pdf", {kThreeScans[2]});
+  QList<Sheet> sheets;
+  for (int copy = 0; copy < 3; ++copy) sheets += kThreeScans;
+  open("scans.pdf", sheets);
+  PdfDocument* other = window.documents[0].document.get();
+
+  QTimer poll;
+  whenLogShows(poll, "• Страница 1: проверка", [&](QDialog*) { window.closeDocumentAt(window.activeIndex); });
+  const QStringList log = runDocumentOcr();
+
+  EXPECT_TRUE(log.contains("  Документ закрыт — распознавание остановлено")) << log.join('\n').toStdString();
+  EXPECT_TRUE(log.filter("Добавлен текстовый слой").isEmpty()) << log.join('\n').toStdString();
+  EXPECT_FALSE(window.ocrBusy);
+  ASSERT_EQ(window.documents.size(), 1u);
+  EXPECT_EQ(window.currentDocument, other);
+  EXPECT_FALSE(other->isModified());
+  EXPECT_TRUE(withoutSpace(other->extractAllText(0)).isEmpty());
+  EXPECT_TRUE(withoutSpace(pdfText(otherPath)).isEmpty());
 }
 
 TEST_F(MainWindowOcrTest, EditOfARecognisedBlockReachesTheFileAndRegionRunKeepsTheOtherBlocks) {
