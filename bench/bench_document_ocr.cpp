@@ -131,21 +131,26 @@ int main(int argc, char* argv[]) {
   qint64 worstStall = 0;
   qint64 worstStallInPages = 0;
   bool started = false;
+  bool busyAtLastTick = false;
   QListWidget* log = nullptr;
   QTimer ticker;
   ticker.setTimerType(Qt::PreciseTimer);
   ticker.setInterval(10);
   QObject::connect(&ticker, &QTimer::timeout, [&] {
     const qint64 now = clock.elapsed();
-    if (window.ocrBusy) {
+    // A tick late because the run was still busy before it counts too: the
+    // run's last stretch ends with the document refreshed.
+    if (window.ocrBusy || busyAtLastTick) {
       started = true;
       if (lastTick >= 0) {
         const qint64 late = now - lastTick - ticker.interval();
         worstStall = std::max(worstStall, late);
-        if (log && !log->findItems(QStringLiteral("• Страница 1: проверка"), Qt::MatchExactly).isEmpty())
+        if (window.ocrBusy && log &&
+            !log->findItems(QStringLiteral("• Страница 1: проверка"), Qt::MatchExactly).isEmpty())
           worstStallInPages = std::max(worstStallInPages, late);
       }
     }
+    busyAtLastTick = window.ocrBusy;
     lastTick = now;
   });
   ticker.start();
@@ -168,7 +173,9 @@ int main(int argc, char* argv[]) {
   std::printf("window, whole-document OCR:   %.0f ms (%s)\n", windowMs, qPrintable(summary));
   std::printf("tesseract CLI, one by one:    %.0f ms (OMP_THREAD_LIMIT=1)\n", cliMs);
   std::printf("ratio window / CLI:           %.2f\n", cliMs > 0 ? windowMs / cliMs : 0.0);
-  std::printf("worst GUI stall, whole run:   %lld ms\n", static_cast<long long>(worstStall));
-  std::printf("worst GUI stall, pages:       %lld ms\n", static_cast<long long>(worstStallInPages));
+  std::printf("worst GUI stall, pages:       %lld ms (while pages are recognised and written)\n",
+              static_cast<long long>(worstStallInPages));
+  std::printf("worst GUI stall, whole run:   %lld ms (with the engine check before and the refresh after)\n",
+              static_cast<long long>(worstStall));
   return 0;
 }

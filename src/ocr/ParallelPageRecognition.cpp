@@ -41,8 +41,19 @@ struct ParallelPageRecognition::Shared {
   std::mutex prepareMutex;
 
   std::mutex mutex;  // guards what follows
+  std::condition_variable gate;
   int nextPage = 0;
   std::map<int, RecognisedPage> results;
+  // The owner writes results into the same document the renders read, and
+  // a render holds it for a tenth of a second or more. So renders start only
+  // while the owner waits for a page that is not there yet, and a result is
+  // handed over only while no render runs: the owner's thread never waits
+  // for one.
+  int ownerWaitsFor = 0;
+  bool ownerBusy = false;
+  bool preparing = false;
+
+  bool renderMayStart() const { return stop || (!preparing && !ownerBusy && !results.count(ownerWaitsFor)); }
 };
 
 ParallelPageRecognition::ParallelPageRecognition(const QString& languages, int pageCount, Prepare prepare,
@@ -71,7 +82,11 @@ void ParallelPageRecognition::start() {
 }
 
 void ParallelPageRecognition::cancel() {
-  shared->stop = true;
+  {
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->stop = true;
+  }
+  shared->gate.notify_all();
   // Waits for a prepare call that is under way; later ones see the flag.
   std::lock_guard<std::mutex> wait(shared->prepareMutex);
 }
@@ -79,11 +94,19 @@ void ParallelPageRecognition::cancel() {
 bool ParallelPageRecognition::isCancelled() const { return shared->stop; }
 
 std::optional<RecognisedPage> ParallelPageRecognition::takeResult(int page) {
-  std::lock_guard<std::mutex> lock(shared->mutex);
-  auto it = shared->results.find(page);
-  if (it == shared->results.end()) return std::nullopt;
-  RecognisedPage result = std::move(it->second);
-  shared->results.erase(it);
+  std::optional<RecognisedPage> result;
+  {
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->ownerWaitsFor = page;
+    auto it = shared->results.find(page);
+    if (it != shared->results.end() && !shared->preparing) {
+      result = std::move(it->second);
+      shared->results.erase(it);
+    }
+    // Busy with this page until it asks for the next one.
+    shared->ownerBusy = result.has_value();
+  }
+  if (!result) shared->gate.notify_all();
   return result;
 }
 
@@ -101,10 +124,26 @@ void ParallelPageRecognition::work(std::shared_ptr<Shared> shared, ParallelPageR
     result.page = page;
     PreparedPage prepared;
     {
-      std::lock_guard<std::mutex> preparing(shared->prepareMutex);
+      std::unique_lock<std::mutex> lock(shared->mutex);
+      shared->gate.wait(lock, [&] { return shared->renderMayStart(); });
       if (shared->stop) return;
-      prepared = shared->prepare(page);
+      shared->preparing = true;
     }
+    {
+      std::lock_guard<std::mutex> preparing(shared->prepareMutex);
+      if (!shared->stop) prepared = shared->prepare(page);
+    }
+    int ownerMayTake = -1;  // a result the owner found while this page was rendered
+    {
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      shared->preparing = false;
+      if (shared->results.count(shared->ownerWaitsFor)) ownerMayTake = shared->ownerWaitsFor;
+    }
+    shared->gate.notify_all();
+    if (shared->stop) return;
+    if (ownerMayTake >= 0)
+      QMetaObject::invokeMethod(
+          owner, [owner, ownerMayTake] { emit owner->resultAvailable(ownerMayTake); }, Qt::QueuedConnection);
     switch (prepared.state) {
       case PreparedPage::State::HasText:
         result.outcome = RecognisedPage::Outcome::HasText;
@@ -131,7 +170,8 @@ void ParallelPageRecognition::work(std::shared_ptr<Shared> shared, ParallelPageR
     }
     // The owner lives until its workers are joined, so the call reaches it
     // or is dropped with it.
+    shared->gate.notify_all();
     QMetaObject::invokeMethod(
-        owner, [owner, page] { emit owner->pageRecognised(page); }, Qt::QueuedConnection);
+        owner, [owner, page] { emit owner->resultAvailable(page); }, Qt::QueuedConnection);
   }
 }

@@ -56,12 +56,14 @@ public:
   void cancel();
   bool isCancelled() const;
 
-  // The result of `page` once it is there; each page is taken once.
+  // The result of `page` once it is there and no page is being rendered;
+  // each page is taken once. Asking for a page says that the one before is
+  // written: renders wait while the owner holds a page it has not written.
   std::optional<RecognisedPage> takeResult(int page);
 
 signals:
-  // Emitted on the owner's thread when a page's result has arrived.
-  void pageRecognised(int page);
+  // Emitted on the owner's thread when a result may be taken.
+  void resultAvailable(int page);
 
 private:
   struct Shared;
