@@ -3,7 +3,8 @@
 // Prints the run's wall time, the tesseract command line's total for the
 // same page images (the window's renders) one after another on one thread,
 // and the worst lateness of a 10 ms GUI timer during the run.
-//   ulvo_bench_document_ocr [PDF] [--first F] [--pages N] [--dpi D] [--lang L]
+//   ulvo_bench_document_ocr [PDF] [--first F] [--pages N] [--dpi D] [--lang L] [--keep SCAN]
+// --keep also writes the scan to SCAN, to run other tools on it.
 #include "MainWindow.h"
 #include "OcrRunRules.h"
 #include "core/PdfDocument.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QListWidget>
 #include <QPainter>
 #include <QPdfWriter>
@@ -93,6 +95,7 @@ int main(int argc, char* argv[]) {
   int pages = 10;
   double dpi = 300;
   QString lang = QStringLiteral("rus+eng");
+  QString keep;
   const QStringList args = app.arguments();
   for (qsizetype i = 1; i < args.size(); ++i) {
     if (args[i] == "--first" && i + 1 < args.size())
@@ -103,6 +106,8 @@ int main(int argc, char* argv[]) {
       dpi = std::max(72.0, args[++i].toDouble());
     else if (args[i] == "--lang" && i + 1 < args.size())
       lang = args[++i];
+    else if (args[i] == "--keep" && i + 1 < args.size())
+      keep = args[++i];
     else
       source = args[i];
   }
@@ -110,6 +115,10 @@ int main(int argc, char* argv[]) {
   if (!writeScan(source, first - 1, pages, dpi, scan)) {
     std::fprintf(stderr, "could not make the scan from %s\n", qPrintable(source));
     return 1;
+  }
+  if (!keep.isEmpty()) {
+    QFile::remove(keep);
+    QFile::copy(scan, keep);
   }
   QSettings().setValue(QStringLiteral("ocr/languages"), lang);
 
@@ -132,6 +141,7 @@ int main(int argc, char* argv[]) {
   qint64 worstStallInPages = 0;
   bool started = false;
   bool busyAtLastTick = false;
+  bool inPagesAtLastTick = false;
   QListWidget* log = nullptr;
   QTimer ticker;
   ticker.setTimerType(Qt::PreciseTimer);
@@ -145,12 +155,12 @@ int main(int argc, char* argv[]) {
       if (lastTick >= 0) {
         const qint64 late = now - lastTick - ticker.interval();
         worstStall = std::max(worstStall, late);
-        if (window.ocrBusy && log &&
-            !log->findItems(QStringLiteral("• Страница 1: проверка"), Qt::MatchExactly).isEmpty())
-          worstStallInPages = std::max(worstStallInPages, late);
+        if (inPagesAtLastTick && window.ocrBusy) worstStallInPages = std::max(worstStallInPages, late);
       }
     }
     busyAtLastTick = window.ocrBusy;
+    inPagesAtLastTick = window.ocrBusy && log &&
+                        !log->findItems(QStringLiteral("• Страница 1: проверка"), Qt::MatchExactly).isEmpty();
     lastTick = now;
   });
   ticker.start();

@@ -160,15 +160,9 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   if (ocrButton) ocrButton->setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
 
-  // The window's engine tells at once whether the languages load; the
-  // workers then start their own.
+  // Each worker starts its own engine; the window's is not needed, and
+  // starting it here would hold the window for a quarter of a second.
   const QString languages = storedOcrLanguages();
-  if (!readyOcrEngine(languages)) {
-    ocrRunDocument = nullptr;
-    finishOcrRun();
-    appInfo(this, QStringLiteral("OCR"), tr(kOcrEngineFailure));
-    return;
-  }
 
   QSettings settings;
   const int pages = document->pageCount();
@@ -209,6 +203,7 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   int failedPage = -1;
   QString failure;
   bool documentClosed = false;
+  bool engineFailed = false;
   for (int i = 0; i < pages; ++i) {
     output.progress(5 + (i * 90) / pages, tr("%p% · страница %1 из %2").arg(i + 1).arg(pages));
     output.line(tr("• Страница %1: проверка").arg(i + 1));
@@ -239,9 +234,10 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
     }
     output.line(tr("  OCR..."));
     if (result->outcome == RecognisedPage::Outcome::EngineFailed) {
+      // No page would fare better: the languages do not load.
       output.line(tr("  Распознавание страницы не запустилось"));
-      ++withoutText;
-      continue;
+      engineFailed = true;
+      break;
     }
     const std::vector<TextBlock>& blocks = result->blocks;
     if (blocks.empty()) {
@@ -285,6 +281,11 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
     return;
   }
   output.line(tr("✓ Готово: распознано %1, пропущено %2, без текста %3").arg(recognised).arg(skipped).arg(withoutText));
+  if (engineFailed) {
+    statusLabel->setText(tr("OCR документа: распознано %1 страниц, пропущено %2").arg(recognised).arg(skipped));
+    appInfo(this, QStringLiteral("OCR"), tr(kOcrEngineFailure));
+    return;
+  }
   if (failedPage < 0) {
     statusLabel->setText(tr("OCR документа: распознано %1 страниц, пропущено %2").arg(recognised).arg(skipped));
     return;

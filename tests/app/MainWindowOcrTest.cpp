@@ -272,6 +272,18 @@ TEST_F(MainWindowOcrTest, ParallelRunWritesWhatOnePageAfterAnotherWrites) {
   }
 }
 
+TEST_F(MainWindowOcrTest, LanguagesThatDoNotLoadStopTheRunWithItsMessage) {
+  const QString path = open("scans.pdf", kThreeScans);
+  QSettings().setValue("ocr/languages", "zzz");
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("OK");
+  const QStringList log = runDocumentOcr();
+  EXPECT_TRUE(seen->texts.contains("Не удалось инициализировать Tesseract")) << seen->texts.toStdString();
+  EXPECT_TRUE(log.contains("✓ Готово: распознано 0, пропущено 0, без текста 0")) << log.join('\n').toStdString();
+  EXPECT_FALSE(log.contains("• Страница 2: проверка"));
+  EXPECT_FALSE(window.ocrBusy);
+  EXPECT_FALSE(window.currentDocument->isModified());
+}
+
 TEST_F(MainWindowOcrTest, PageWithItsOwnTextIsSkippedAndKeepsItsContent) {
   const QList<Sheet> sheets = {kThreeScans[0], {{"Native text line stays exactly as written"}, false}};
   const QString path = open("mixed.pdf", sheets);
