@@ -12,6 +12,8 @@
 #include <map>
 #include <mutex>
 
+#include <sched.h>
+
 namespace {
 
 // What one worker holds at its peak: a recogniser with its language models
@@ -70,7 +72,12 @@ ParallelPageRecognition::~ParallelPageRecognition() {
 }
 
 int ParallelPageRecognition::workerCount(int pages) {
-  int count = int(std::max(1u, std::thread::hardware_concurrency()));
+  // The cores this process may run on, which a CPU set or taskset narrows.
+  cpu_set_t cores;
+  CPU_ZERO(&cores);
+  int count = sched_getaffinity(0, sizeof(cores), &cores) == 0 ? CPU_COUNT(&cores)
+                                                              : int(std::thread::hardware_concurrency());
+  count = std::max(count, 1);
   const qint64 memory = availableMemory();
   if (memory > 0) count = std::min<qint64>(count, std::max<qint64>(1, memory / kWorkerBytes));
   return std::clamp(count, 1, std::max(1, pages));
