@@ -13,12 +13,15 @@
 #include <mutex>
 
 #include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
 // What one worker holds at its peak: a recogniser with its language models
 // and a page render with the copies the pipeline makes of it.
 constexpr qint64 kWorkerBytes = 320LL * 1024 * 1024;
+constexpr int kWorkerNice = 5;
 
 qint64 availableMemory() {
   QFile meminfo(QStringLiteral("/proc/meminfo"));
@@ -118,6 +121,9 @@ std::optional<RecognisedPage> ParallelPageRecognition::takeResult(int page) {
 }
 
 void ParallelPageRecognition::work(std::shared_ptr<Shared> shared, ParallelPageRecognition* owner) {
+  // The workers fill every core; a lower priority lets the window's thread
+  // (and the view's renders) run first when it has work, so it answers at once.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice);
   OcrEngine engine;
   const bool ready = engine.init(shared->languages);
   while (!shared->stop) {
