@@ -10,8 +10,6 @@
 
 #include "DialogHelpers.h"
 #include "OcrRunRules.h"
-#include "core/ReadingOrder.h"
-#include "ocr/OcrEngine.h"
 #include "ocr/ParallelPageRecognition.h"
 #include "view/PdfView.h"
 

@@ -18,9 +18,11 @@
 
 namespace {
 
-// What one worker holds at its peak: a recogniser with its language models
-// and a page render with the copies the pipeline makes of it.
-constexpr qint64 kWorkerBytes = 320LL * 1024 * 1024;
+// What one worker may hold at its peak: a recogniser with its language
+// models and a page render with the copies the pipeline makes of it (about
+// 70 MB with the Russian and English models on a letter page; larger models
+// and pages take more).
+constexpr qint64 kWorkerBytes = 200LL * 1024 * 1024;
 constexpr int kWorkerNice = 5;
 
 qint64 availableMemory() {
