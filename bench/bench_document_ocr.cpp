@@ -185,7 +185,7 @@ int main(int argc, char* argv[]) {
   std::printf("ratio window / CLI:           %.2f\n", cliMs > 0 ? windowMs / cliMs : 0.0);
   std::printf("worst GUI stall, pages:       %lld ms (while pages are recognised and written)\n",
               static_cast<long long>(worstStallInPages));
-  std::printf("worst GUI stall, whole run:   %lld ms (with the engine check before and the refresh after)\n",
+  std::printf("worst GUI stall, whole run:   %lld ms (with the run's start and the refresh after)\n",
               static_cast<long long>(worstStall));
   return 0;
 }
