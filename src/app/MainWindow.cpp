@@ -6,6 +6,7 @@
 #include "UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "ocr/OcrEngine.h"
+#include "ocr/ParallelPageRecognition.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
@@ -214,8 +215,12 @@ void MainWindow::destroyDocument(std::unique_ptr<PdfDocument> document) {
   // The view and the thumbnails let go of the document (when they show it)
   // and wait for its renders before it goes.
   if (currentDocument == document.get()) currentDocument = placeholderDocument.get();
-  // A document run that writes into it stops at its next page.
-  if (ocrRunDocument == document.get()) ocrRunDocument = nullptr;
+  // A document run that writes into it stops at its next page; its workers
+  // let go of the document before it goes.
+  if (ocrRunDocument == document.get()) {
+    ocrRunDocument = nullptr;
+    if (ocrRecognition) ocrRecognition->cancel();
+  }
   view->releaseDocument(document.get());
   thumbnails->releaseDocument(document.get());
   document.reset();

@@ -21,6 +21,7 @@
 #include <vector>
 
 class OcrEngine;
+class ParallelPageRecognition;
 class PageThumbnailPanel;
 class QDialog;
 class ScanTab;
@@ -467,5 +468,8 @@ class MainWindow : public QMainWindow {
   // The user asked the document run to stop after the page it is on; stays
   // set after that run so that its dialog can say it was stopped.
   bool ocrStopRequested = false;
+  // The workers of that run; they read the document, so it is cancelled
+  // before the document goes.
+  ParallelPageRecognition* ocrRecognition = nullptr;
   QPointer<QDialog> ocrProgressDialog;
 };

@@ -1,6 +1,7 @@
 // Whole-document recognition: a modeless dialog with progress and a log, and
 // the run that gives every scanned page an invisible, searchable text layer.
-// The run lets events through once per page, so the user may close its
+// Pages are recognised on worker threads; the run writes them in page order
+// and lets events through while it waits, so the user may close its
 // dialog, its document or the window meanwhile: it holds the dialog's parts
 // through guarded pointers, follows its own document (which may go to the
 // background or be closed, ending the run), and page operations and a second
@@ -10,8 +11,7 @@
 #include "CountedText.h"
 #include "DialogHelpers.h"
 #include "OcrRunRules.h"
-#include "core/ReadingOrder.h"
-#include "ocr/OcrEngine.h"
+#include "ocr/ParallelPageRecognition.h"
 #include "view/PdfView.h"
 
 #include <QApplication>
@@ -26,6 +26,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <optional>
 
 namespace {
 
@@ -175,13 +177,9 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   if (ocrButton) ocrButton->setEnabled(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
 
-  OcrEngine* engine = readyOcrEngine(storedOcrLanguages());
-  if (!engine) {
-    ocrRunDocument = nullptr;
-    finishOcrRun();
-    appInfo(this, QStringLiteral("OCR"), tr(kOcrEngineFailure));
-    return;
-  }
+  // Each worker starts its own engine; the window's is not needed, and
+  // starting it here would hold the window for a quarter of a second.
+  const QString languages = storedOcrLanguages();
 
   QSettings settings;
   const int pages = document->pageCount();
@@ -190,6 +188,32 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   output.range();
   output.progress(5);
 
+  // Pages are checked, rendered and recognised on worker threads, ahead of
+  // this loop, which takes them in page order and writes them here. The
+  // workers read the document only until the run cancels them, which it does
+  // before the document can go (destroyDocument).
+  auto prepare = [document, skipTextPages, storedZoom](int page) {
+    PreparedPage prepared;
+    if (page >= document->pageCount()) return prepared;
+    // A page without characters has no layer to show; the styled blocks,
+    // which cost a render of the page, are read only for pages with some.
+    if (skipTextPages && !document->extractAllText(page).trimmed().isEmpty() &&
+        hasVisibleTextLayer(document->extractText(page))) {
+      prepared.state = PreparedPage::State::HasText;
+      return prepared;
+    }
+    const QSizeF size = document->pageSize(page);
+    prepared.scale = pageOcrScale(size.width(), storedZoom);
+    prepared.pageWidth = size.width();
+    prepared.pageHeight = size.height();
+    prepared.image = document->renderPage(page, prepared.scale, 0);
+    if (!prepared.image.isNull()) prepared.state = PreparedPage::State::Image;
+    return prepared;
+  };
+  ParallelPageRecognition recognition(languages, pages, prepare, ParallelPageRecognition::workerCount(pages));
+  ocrRecognition = &recognition;
+  if (pages > 0) recognition.start();
+
   int recognised = 0;
   int skipped = 0;
   int withoutText = 0;
@@ -197,6 +221,7 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   QString failure;
   bool documentClosed = false;
   int stoppedBefore = -1;
+  bool engineFailed = false;
   for (int i = 0; i < pages; ++i) {
     output.progress(5 + (i * 90) / pages, tr("%p% · страница %1 из %2").arg(i + 1).arg(pages));
     output.line(tr("• Страница %1: проверка").arg(i + 1));
@@ -210,23 +235,33 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
       break;
     }
     if (i >= document->pageCount()) break;
-    if (skipTextPages && hasVisibleTextLayer(document->extractText(i))) {
+    // The window answers while this page is still being recognised.
+    std::optional<RecognisedPage> result;
+    while (ocrRunDocument && !recognition.isCancelled() && !(result = recognition.takeResult(i)))
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (!ocrRunDocument) {
+      documentClosed = true;
+      break;
+    }
+    if (!result) break;
+    if (result->outcome == RecognisedPage::Outcome::HasText) {
       output.line(tr("  Уже есть текстовый слой — пропущено"));
       ++skipped;
       continue;
     }
-    const QSizeF size = document->pageSize(i);
-    const double scale = pageOcrScale(size.width(), storedZoom);
-    QImage image = document->renderPage(i, scale, 0);
-    if (image.isNull()) {
+    if (result->outcome == RecognisedPage::Outcome::NoImage) {
       output.line(tr("  Не удалось подготовить изображение страницы"));
       ++withoutText;
       continue;
     }
     output.line(tr("  OCR..."));
-    std::vector<TextBlock> blocks = engine->recognizePage(image, i, scale, size.height());
-    image = QImage();
-    sortReadingOrder(blocks, size.width(), size.height());
+    if (result->outcome == RecognisedPage::Outcome::EngineFailed) {
+      // No page would fare better: the languages do not load.
+      output.line(tr("  Распознавание страницы не запустилось"));
+      engineFailed = true;
+      break;
+    }
+    const std::vector<TextBlock>& blocks = result->blocks;
     if (blocks.empty()) {
       output.line(tr("  Текст не найден"));
       ++withoutText;
@@ -245,6 +280,8 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
                     .arg(countedText(int(blocks.size()), "%1 блок", "%1 блока", "%1 блоков")));
     ++recognised;
   }
+  recognition.cancel();
+  ocrRecognition = nullptr;
 
   output.progress(96, tr("%p% · обновление документа"));
   ocrRunDocument = nullptr;
@@ -275,6 +312,11 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
     return;
   }
   output.line(tr("✓ Готово: распознано %1, пропущено %2, без текста %3").arg(recognised).arg(skipped).arg(withoutText));
+  if (engineFailed) {
+    statusLabel->setText(tr("OCR документа: распознано %1 страниц, пропущено %2").arg(recognised).arg(skipped));
+    appInfo(this, QStringLiteral("OCR"), tr(kOcrEngineFailure));
+    return;
+  }
   if (failedPage < 0) {
     statusLabel->setText(tr("OCR документа: распознано %1 страниц, пропущено %2").arg(recognised).arg(skipped));
     return;

@@ -10,6 +10,7 @@
 #include <leptonica/allheaders.h>
 #include <omp.h>
 #include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
@@ -40,6 +41,8 @@ struct TextDeleter {
   void operator()(char* text) const { delete[] text; }
 };
 using TessText = std::unique_ptr<char[], TextDeleter>;
+
+bool stopRequested(void* flag, int) { return static_cast<const std::atomic<bool>*>(flag)->load(); }
 
 }  // namespace
 
@@ -85,7 +88,8 @@ QString OcrEngine::recognizeText(const QImage& image) {
   return result.trimmed();
 }
 
-std::vector<OcrWord> OcrEngine::recognizeWords(const QImage& image, double scale, double pageHeight) {
+std::vector<OcrWord> OcrEngine::recognizeWords(const QImage& image, double scale, double pageHeight,
+                                               const std::atomic<bool>* stop) {
   std::vector<OcrWord> words;
   if (!ready || !usableImage(image) || !(scale > 0)) return words;
   // Grey is all the recogniser reads of a page, and it copies and encodes
@@ -103,7 +107,14 @@ std::vector<OcrWord> OcrEngine::recognizeWords(const QImage& image, double scale
   // does it, keeps them.
   api->SetPageSegMode(tesseract::PSM_AUTO);
   api->SetImage(pix.get());
-  if (api->Recognize(nullptr) != 0) {
+  // The monitor only asks whether to give up; it sets no deadline, so the
+  // words are those of a run without it.
+  tesseract::ETEXT_DESC monitor;
+  if (stop) {
+    monitor.cancel = &stopRequested;
+    monitor.cancel_this = const_cast<std::atomic<bool>*>(stop);
+  }
+  if (api->Recognize(stop ? &monitor : nullptr) != 0 || (stop && stop->load())) {
     api->Clear();
     return words;
   }
@@ -132,9 +143,11 @@ std::vector<OcrWord> OcrEngine::recognizeWords(const QImage& image, double scale
   return words;
 }
 
-std::vector<TextBlock> OcrEngine::recognizePage(const QImage& image, int page, double scale, double pageHeight) {
+std::vector<TextBlock> OcrEngine::recognizePage(const QImage& image, int page, double scale, double pageHeight,
+                                                const std::atomic<bool>* stop) {
   if (!ready || !usableImage(image) || !(scale > 0)) return {};
-  std::vector<OcrWord> words = recognizeWords(image, scale, pageHeight);
+  std::vector<OcrWord> words = recognizeWords(image, scale, pageHeight, stop);
+  if (stop && stop->load()) return {};
   return assemblePageBlocks(std::move(words), image, page, scale, pageHeight);
 }
 

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <vector>
 
 namespace tesseract {
@@ -32,11 +33,14 @@ public:
   QString recognizeText(const QImage& image);
 
   // Blocks of a page rendered at `scale` pixels per point: text blocks first,
-  // then image blocks.
-  std::vector<TextBlock> recognizePage(const QImage& image, int page, double scale, double pageHeight);
+  // then image blocks. When `stop` is given and becomes true, recognition
+  // gives up within a few words and returns nothing.
+  std::vector<TextBlock> recognizePage(const QImage& image, int page, double scale, double pageHeight,
+                                       const std::atomic<bool>* stop = nullptr);
 
   // The first stage of recognizePage alone: the kept words of the page.
-  std::vector<OcrWord> recognizeWords(const QImage& image, double scale, double pageHeight);
+  std::vector<OcrWord> recognizeWords(const QImage& image, double scale, double pageHeight,
+                                      const std::atomic<bool>* stop = nullptr);
 
   QStringList availableLanguages() const;
 

@@ -7,9 +7,12 @@
 #include "../view/BlockTestData.h"
 #include "AppTestSupport.h"
 #include "TestSupport.h"
+#include "OcrRunRules.h"
 #include "core/PdfDocument.h"
 #include "core/PopplerOracles.h"
+#include "core/ReadingOrder.h"
 #include "ocr/OcrEngine.h"
+#include "ocr/ParallelPageRecognition.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
@@ -185,11 +188,16 @@ class MainWindowOcrTest : public ::testing::Test {
 
   // Runs `act` once, inside the document run, when the first page has its layer.
   void afterFirstRecognisedPage(QTimer& poll, const std::function<void(QDialog*)>& act) {
+    whenLogShows(poll, "Добавлен текстовый слой", act);
+  }
+
+  // Runs `act` once, inside the document run, when a log line contains `text`.
+  void whenLogShows(QTimer& poll, const QString& text, const std::function<void(QDialog*)>& act) {
     poll.setInterval(5);
-    QObject::connect(&poll, &QTimer::timeout, &window, [this, &poll, act] {
+    QObject::connect(&poll, &QTimer::timeout, &window, [this, &poll, act, text] {
       QDialog* dialog = ocrDialog();
       auto* log = dialog ? dialog->findChild<QListWidget*>() : nullptr;
-      if (!log || log->findItems("Добавлен текстовый слой", Qt::MatchContains).isEmpty()) return;
+      if (!log || log->findItems(text, Qt::MatchContains).isEmpty()) return;
       poll.stop();
       act(dialog);
     });
@@ -227,6 +235,58 @@ TEST_F(MainWindowOcrTest, DocumentRunMakesEveryScannedPageSearchable) {
     SCOPED_TRACE(page);
     EXPECT_GE(pageRecall(path, page, kThreeScans[page - 1].lines), 0.95) << pdfText(path, page, page).toStdString();
   }
+}
+
+TEST_F(MainWindowOcrTest, ParallelRunWritesWhatOnePageAfterAnotherWrites) {
+  QList<Sheet> sheets = kThreeScans;
+  sheets.append({{"Gardeners planted tulips near the gate", "Rain arrived late in the evening"}});
+  const QString path = open("parallel.pdf", sheets);
+  const QString sequential = dir.filePath("sequential.pdf");
+  ASSERT_TRUE(QFile::copy(path, sequential));
+  ASSERT_GT(ParallelPageRecognition::workerCount(4), 1) << "one core: the run would not be parallel";
+
+  // The oracle: one engine, page after page, as the run did before it used threads.
+  {
+    PdfDocument document;
+    ASSERT_TRUE(document.open(sequential));
+    OcrEngine engine;
+    ASSERT_TRUE(engine.init("eng"));
+    for (int page = 0; page < document.pageCount(); ++page) {
+      const QSizeF size = document.pageSize(page);
+      const double scale = pageOcrScale(size.width(), 0.0);
+      std::vector<TextBlock> blocks = engine.recognizePage(document.renderPage(page, scale, 0), page, scale, size.height());
+      sortReadingOrder(blocks, size.width(), size.height());
+      ASSERT_TRUE(document.overlayOcrText(page, blocks, false));
+    }
+    ASSERT_TRUE(document.save(sequential));
+  }
+
+  const QStringList log = runDocumentOcr();
+  EXPECT_TRUE(log.contains("✓ Готово: распознано 4, пропущено 0, без текста 0")) << log.join('\n').toStdString();
+  window.onSave();
+  EXPECT_TRUE(qpdfCheck(path));
+  // Words and their boxes, page by page: the same blocks were written.
+  QByteArray parallelWords, sequentialWords;
+  ASSERT_EQ(runTool("pdftotext", {"-bbox", path, "-"}, &parallelWords), 0);
+  ASSERT_EQ(runTool("pdftotext", {"-bbox", sequential, "-"}, &sequentialWords), 0);
+  EXPECT_EQ(parallelWords, sequentialWords);
+  for (int page = 1; page <= 4; ++page) {
+    SCOPED_TRACE(page);
+    EXPECT_EQ(pdfText(path, page, page), pdfText(sequential, page, page));
+    EXPECT_GE(pageRecall(path, page, sheets[page - 1].lines), 0.95) << pdfText(path, page, page).toStdString();
+  }
+}
+
+TEST_F(MainWindowOcrTest, LanguagesThatDoNotLoadStopTheRunWithItsMessage) {
+  const QString path = open("scans.pdf", kThreeScans);
+  QSettings().setValue("ocr/languages", "zzz");
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("OK");
+  const QStringList log = runDocumentOcr();
+  EXPECT_TRUE(seen->texts.contains("Не удалось инициализировать Tesseract")) << seen->texts.toStdString();
+  EXPECT_TRUE(log.contains("✓ Готово: распознано 0, пропущено 0, без текста 0")) << log.join('\n').toStdString();
+  EXPECT_FALSE(log.contains("• Страница 2: проверка"));
+  EXPECT_FALSE(window.ocrBusy);
+  EXPECT_FALSE(window.currentDocument->isModified());
 }
 
 TEST_F(MainWindowOcrTest, PageWithItsOwnTextIsSkippedAndKeepsItsContent) {
@@ -304,6 +364,32 @@ TEST_F(MainWindowOcrTest, ClosingTheDocumentDuringTheRunStopsItWithoutTouchingTh
   QFile file(otherPath);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), otherBytes);
+}
+
+// Run under the sanitizers too: the workers are rendering and recognising
+// the pages when the tab goes, and must let go of its document first.
+TEST_F(MainWindowOcrTest, ClosingTheTabWhileItsPagesAreRecognisedStopsTheWorkers) {
+  const QString otherPath = open("other.pdf", {kThreeScans[2]});
+  QList<Sheet> sheets;
+  for (int copy = 0; copy < 6; ++copy) sheets += kThreeScans;
+  open("scans.pdf", sheets);
+  PdfDocument* other = window.documents[0].document.get();
+
+  QTimer poll;
+  whenLogShows(poll, "• Страница 2: проверка", [&](QDialog*) {
+    answerNextDialog("Не сохранять");
+    window.closeDocumentAt(window.activeIndex);
+  });
+  const QStringList log = runDocumentOcr();
+
+  EXPECT_TRUE(log.contains("  Документ закрыт — распознавание остановлено")) << log.join('\n').toStdString();
+  EXPECT_FALSE(log.contains("• Страница 3: проверка")) << log.join('\n').toStdString();
+  EXPECT_FALSE(window.ocrBusy);
+  ASSERT_EQ(window.documents.size(), 1u);
+  EXPECT_EQ(window.currentDocument, other);
+  EXPECT_FALSE(other->isModified());
+  EXPECT_TRUE(withoutSpace(other->extractAllText(0)).isEmpty());
+  EXPECT_TRUE(withoutSpace(pdfText(otherPath)).isEmpty());
 }
 
 TEST_F(MainWindowOcrTest, EditOfARecognisedBlockReachesTheFileAndRegionRunKeepsTheOtherBlocks) {

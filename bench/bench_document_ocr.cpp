@@ -1,0 +1,191 @@
+// Times the window's whole-document OCR on a scan it makes from a real
+// manual: pages of the PDF rendered in grey at D dpi and put back as images.
+// Prints the run's wall time, the tesseract command line's total for the
+// same page images (the window's renders) one after another on one thread,
+// and the worst lateness of a 10 ms GUI timer during the run.
+//   ulvo_bench_document_ocr [PDF] [--first F] [--pages N] [--dpi D] [--lang L] [--keep SCAN]
+// --keep also writes the scan to SCAN, to run other tools on it.
+#include "MainWindow.h"
+#include "OcrRunRules.h"
+#include "core/PdfDocument.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QListWidget>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+class BenchWindow : public MainWindow {
+ public:
+  BenchWindow() : MainWindow(AppProduct::Editor) {}
+  using MainWindow::currentDocument;
+  using MainWindow::ocrBusy;
+};
+
+// Pages [first, first + count) of `source` as grey images in a new PDF.
+bool writeScan(const QString& source, int first, int count, double dpi, const QString& path) {
+  PdfDocument manual;
+  if (!manual.open(source)) return false;
+  QPdfWriter writer(path);
+  writer.setResolution(72);
+  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+  QPainter painter;
+  for (int i = 0; i < count && first + i < manual.pageCount(); ++i) {
+    const QSizeF size = manual.pageSize(first + i);
+    writer.setPageSize(QPageSize(size, QPageSize::Point));
+    if (i == 0 ? !painter.begin(&writer) : !writer.newPage()) return false;
+    const QImage grey = manual.renderPage(first + i, dpi / 72.0, 0).convertToFormat(QImage::Format_Grayscale8);
+    if (grey.isNull()) return false;
+    painter.drawImage(QRectF(QPointF(0, 0), size), grey);
+  }
+  return painter.isActive() && painter.end();
+}
+
+// The command line on the images the window recognises, one after another.
+double commandLineMs(const QString& scan, const QString& lang, const QString& folder) {
+  PdfDocument document;
+  if (!document.open(scan)) return -1;
+  QStringList images;
+  for (int i = 0; i < document.pageCount(); ++i) {
+    const QSizeF size = document.pageSize(i);
+    const double scale = pageOcrScale(size.width(), 0.0);
+    QImage image = document.renderPage(i, scale, 0).convertToFormat(QImage::Format_Grayscale8);
+    const int dotsPerMeter = int(scale * 72.0 / 0.0254 + 0.5);
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    images << folder + QStringLiteral("/page%1.png").arg(i);
+    if (!image.save(images.last())) return -1;
+  }
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
+  QElapsedTimer timer;
+  timer.start();
+  for (const QString& image : images) {
+    QProcess tesseract;
+    tesseract.setProcessEnvironment(environment);
+    tesseract.start(QStringLiteral("tesseract"), {image, QStringLiteral("-"), QStringLiteral("-l"), lang});
+    if (!tesseract.waitForFinished(600000) || tesseract.exitCode() != 0) return -1;
+  }
+  return timer.nsecsElapsed() / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir dir;
+  // The run reads its languages from the settings; the user's stay untouched.
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+  QApplication app(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("ulvo-bench"));
+  QString source = QStringLiteral("/usr/share/doc/gnuplot/gnuplot.pdf");
+  int first = 20;
+  int pages = 10;
+  double dpi = 300;
+  QString lang = QStringLiteral("rus+eng");
+  QString keep;
+  const QStringList args = app.arguments();
+  for (qsizetype i = 1; i < args.size(); ++i) {
+    if (args[i] == "--first" && i + 1 < args.size())
+      first = std::max(1, args[++i].toInt());
+    else if (args[i] == "--pages" && i + 1 < args.size())
+      pages = std::max(1, args[++i].toInt());
+    else if (args[i] == "--dpi" && i + 1 < args.size())
+      dpi = std::max(72.0, args[++i].toDouble());
+    else if (args[i] == "--lang" && i + 1 < args.size())
+      lang = args[++i];
+    else if (args[i] == "--keep" && i + 1 < args.size())
+      keep = args[++i];
+    else
+      source = args[i];
+  }
+  const QString scan = dir.filePath(QStringLiteral("scan.pdf"));
+  if (!writeScan(source, first - 1, pages, dpi, scan)) {
+    std::fprintf(stderr, "could not make the scan from %s\n", qPrintable(source));
+    return 1;
+  }
+  if (!keep.isEmpty()) {
+    QFile::remove(keep);
+    QFile::copy(scan, keep);
+  }
+  QSettings().setValue(QStringLiteral("ocr/languages"), lang);
+
+  BenchWindow window;
+  window.resize(1300, 900);
+  window.show();
+  window.openFile(scan);
+  if (!window.currentDocument->isOpen()) {
+    std::fprintf(stderr, "could not open the scan\n");
+    return 1;
+  }
+  QApplication::processEvents();
+
+  // The GUI timer: how late each tick comes while the run is busy, over the
+  // whole run and once its first page has been handed out.
+  QElapsedTimer clock;
+  clock.start();
+  qint64 lastTick = -1;
+  qint64 worstStall = 0;
+  qint64 worstStallInPages = 0;
+  bool started = false;
+  bool busyAtLastTick = false;
+  bool inPagesAtLastTick = false;
+  QListWidget* log = nullptr;
+  QTimer ticker;
+  ticker.setTimerType(Qt::PreciseTimer);
+  ticker.setInterval(10);
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    const qint64 now = clock.elapsed();
+    // A tick late because the run was still busy before it counts too: the
+    // run's last stretch ends with the document refreshed.
+    if (window.ocrBusy || busyAtLastTick) {
+      started = true;
+      if (lastTick >= 0) {
+        const qint64 late = now - lastTick - ticker.interval();
+        worstStall = std::max(worstStall, late);
+        if (inPagesAtLastTick && window.ocrBusy) worstStallInPages = std::max(worstStallInPages, late);
+      }
+    }
+    busyAtLastTick = window.ocrBusy;
+    inPagesAtLastTick = window.ocrBusy && log &&
+                        !log->findItems(QStringLiteral("• Страница 1: проверка"), Qt::MatchExactly).isEmpty();
+    lastTick = now;
+  });
+  ticker.start();
+
+  QElapsedTimer wall;
+  wall.start();
+  window.showOcrProgressDialog();
+  for (QDialog* dialog : window.findChildren<QDialog*>())
+    if (dialog->windowTitle() == QStringLiteral("OCR")) log = dialog->findChild<QListWidget*>();
+  while (!started || window.ocrBusy) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+  const double windowMs = wall.nsecsElapsed() / 1e6;
+  ticker.stop();
+  QString summary;
+  for (int i = 0; log && i < log->count(); ++i)
+    if (log->item(i)->text().startsWith(QStringLiteral("✓ Готово"))) summary = log->item(i)->text();
+
+  const double cliMs = commandLineMs(scan, lang, dir.path());
+  std::printf("scan: %s pages %d-%d at %.0f dpi grey, languages %s, %d cores\n", qPrintable(source), first,
+              first + pages - 1, dpi, qPrintable(lang), QThread::idealThreadCount());
+  std::printf("window, whole-document OCR:   %.0f ms (%s)\n", windowMs, qPrintable(summary));
+  std::printf("tesseract CLI, one by one:    %.0f ms (OMP_THREAD_LIMIT=1)\n", cliMs);
+  std::printf("ratio window / CLI:           %.2f\n", cliMs > 0 ? windowMs / cliMs : 0.0);
+  std::printf("worst GUI stall, pages:       %lld ms (while pages are recognised and written)\n",
+              static_cast<long long>(worstStallInPages));
+  std::printf("worst GUI stall, whole run:   %lld ms (with the run's start and the refresh after)\n",
+              static_cast<long long>(worstStall));
+  return 0;
+}
