@@ -1,5 +1,7 @@
 #include "CompressionWorkerModes.h"
 
+#include "UiLanguage.h"
+
 #include "core/CompressionOptionsJson.h"
 #include "core/PageImageRules.h"
 #include "core/PdfDocument.h"
@@ -83,13 +85,15 @@ void dieWithParent(pid_t parent) {
 TargetResult resultOf(bool success, const QByteArray& out, const QByteArray& err, const QString& fallback) {
   TargetResult result;
   result.finished = true;
+  const QJsonDocument document = QJsonDocument::fromJson(out.trimmed());
+  const QJsonObject json = document.object();
   if (!success) {
-    result.error = QString::fromUtf8(err).trimmed();
+    // The worker's own message first; its diagnostics only when it gave none.
+    result.error = json.value(QStringLiteral("error")).toString();
+    if (result.error.isEmpty()) result.error = QString::fromUtf8(err).trimmed();
     if (result.error.isEmpty()) result.error = fallback;
     return result;
   }
-  const QJsonDocument document = QJsonDocument::fromJson(out.trimmed());
-  const QJsonObject json = document.object();
   result.ok = document.isObject() && json.value(QStringLiteral("ok")).toBool();
   bool converted = false;
   const qint64 bytes = json.value(QStringLiteral("bytes")).toString().toLongLong(&converted, 10);
@@ -199,7 +203,7 @@ private:
     // A crash brings an error and then "finished": each worker counts once.
     if (process->property("_ulvo_done").toBool()) return;
     process->setProperty("_ulvo_done", true);
-    const QByteArray out = success ? process->readAllStandardOutput() : QByteArray();
+    const QByteArray out = process->readAllStandardOutput();
     const TargetResult result = resultOf(success, out, process->readAllStandardError(), fallback);
     if (row >= 0 && row < results.size()) {
       results[row] = result;
@@ -253,7 +257,7 @@ int runCompressionEstimateCli(const QStringList& args) {
   if (bytes < 1) {
     json.insert(QStringLiteral("ok"), false);
     json.insert(QStringLiteral("error"), document.lastError().isEmpty()
-                                             ? QStringLiteral("Failed to estimate compressed size")
+                                             ? uiTranslate(QStringLiteral("Не удалось оценить размер PDF."))
                                              : document.lastError());
     return reply(json, 4);
   }

@@ -20,15 +20,6 @@
 
 #include <algorithm>
 
-namespace {
-
-QString fileSizeText(qint64 bytes) {
-  if (bytes >= 1048576) return QStringLiteral("%1 МБ").arg(double(bytes) / 1048576.0, 0, 'f', 1);
-  return QStringLiteral("%1 КБ").arg(bytes / 1024);
-}
-
-}  // namespace
-
 void MainWindow::showDocumentPropertiesDialog() {
   QDialog* dialog = newToolDialog(this, QStringLiteral("Свойства документа"), QSize(620, 480));
   auto* layout = new QVBoxLayout(dialog);
@@ -46,7 +37,7 @@ void MainWindow::showDocumentPropertiesDialog() {
       {QStringLiteral("Имя файла:"), open ? file.fileName() : dash},
       {QStringLiteral("Расположение:"), open ? file.absolutePath() : dash},
       {QStringLiteral("Страниц:"), open ? QString::number(currentDocument->pageCount()) : dash},
-      {QStringLiteral("Размер файла:"), open ? fileSizeText(file.size()) : dash},
+      {QStringLiteral("Размер файла:"), open ? formatFileSize(file.size()) : dash},
       {QStringLiteral("Изменён:"),
        open ? file.fileTime(QFileDevice::FileModificationTime).toString(QStringLiteral("dd.MM.yyyy HH:mm")) : dash},
       {QStringLiteral("Версия PDF:"), version.isEmpty() ? dash : version},

@@ -76,9 +76,8 @@ void MainWindow::openFile(const QString& path) {
     if (document->needsPassword()) return;  // the user cancelled the password form
     const QString error = document->lastError().trimmed();
     qWarning("Cannot open %s: %s", qPrintable(path), qPrintable(error));
-    const QString text = error.isEmpty()
-                             ? QStringLiteral("Не удалось открыть файл:\n%1").arg(path)
-                             : QStringLiteral("Не удалось открыть файл:\n%1\n\n%2").arg(path, error);
+    const QString text = error.isEmpty() ? tr("Не удалось открыть файл:\n%1").arg(path)
+                                         : tr("Не удалось открыть файл:\n%1\n\n%2").arg(path, error);
     appInfo(this, QStringLiteral("Ошибка"), text);
     return;
   }

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "DialogHelpers.h"
+#include "PageCountText.h"
 #include "PageListParsing.h"
 #include "PrintChoices.h"
 #include "RibbonFactories.h"
@@ -105,7 +106,7 @@ void MainWindow::showPrintDialog() {
   titles->setSpacing(1);
   titles->addWidget(label(QStringLiteral("Печать документа"), QStringLiteral("DialogTitle")));
   titles->addWidget(label(open ? QFileInfo(currentDocument->filePath()).fileName() + QStringLiteral(" · ") +
-                                     QString::number(currentDocument->pageCount()) + QStringLiteral(" страниц")
+                                     pageCountText(currentDocument->pageCount())
                                : QStringLiteral("Документ не открыт"),
                           QStringLiteral("DialogSubtitle")));
   header->addLayout(titles, 1);

@@ -30,13 +30,12 @@ namespace {
 
 constexpr int kListSourceRole = Qt::UserRole + 500;
 
+// Loaded once, also when the first look-up comes from a worker thread.
 const UiTranslationTables& tables() {
-  static UiTranslationTables loaded;
-  static bool attempted = false;
-  if (attempted) return loaded;
-  attempted = true;
-  QFile file(QString::fromLatin1(kUiTranslationsResource));
-  if (file.open(QIODevice::ReadOnly)) loaded = readUiTranslationTables(file.readAll());
+  static const UiTranslationTables loaded = [] {
+    QFile file(QString::fromLatin1(kUiTranslationsResource));
+    return file.open(QIODevice::ReadOnly) ? readUiTranslationTables(file.readAll()) : UiTranslationTables();
+  }();
   return loaded;
 }
 
@@ -54,7 +53,8 @@ bool hasCyrillic(const QString& text) {
 
 // The Russian source of a text a widget was given. Code that builds a widget
 // in another language with tr() gives it a translation; the widget must still
-// remember the Russian source, or a later change of language could not reach it.
+// remember the Russian source, or a later change of language could not reach
+// it. Every translation made is remembered with its source for this.
 QMutex producedLock;
 QHash<QString, QString> produced;  // translation -> the source it was last made from
 
@@ -68,24 +68,11 @@ void rememberProduced(const QString& source, const QString& translated) {
 QString russianSourceOf(const QString& text) {
   const UiTranslationTables& all = tables();
   if (text.isEmpty() || all.value(QStringLiteral("ru")).contains(text)) return text;
-  {
-    // A word with two sources ("Bereit" for "Готов" and "Готово") is
-    // resolved by the one it was made from.
-    const QMutexLocker locker(&producedLock);
-    if (const auto made = produced.constFind(text); made != produced.constEnd()) return made.value();
-  }
-  static QHash<QString, QHash<QString, QString>> reverse;  // language: translation -> source
-  if (reverse.isEmpty()) {
-    for (auto table = all.begin(); table != all.end(); ++table)
-      for (auto entry = table->begin(); entry != table->end(); ++entry)
-        if (!entry.value().isEmpty()) reverse[table.key()].insert(entry.value(), entry.key());
-  }
-  const QString language = translationLanguage();
-  if (const auto own = reverse.constFind(language); own != reverse.constEnd() && own->contains(text))
-    return own->value(text);
-  for (const QHash<QString, QString>& other : std::as_const(reverse))
-    if (other.contains(text)) return other.value(text);
-  return text;
+  // A word with two sources ("Bereit" for "Готов" and "Готово") is resolved
+  // by the one it was made from; a text never made from a source is its own.
+  const QMutexLocker locker(&producedLock);
+  const auto made = produced.constFind(text);
+  return made != produced.constEnd() ? made.value() : text;
 }
 
 // The property holding what the last pass set, beside the remembered source.

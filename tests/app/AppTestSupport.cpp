@@ -87,8 +87,9 @@ std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QS
       // Qt's own buttons are named by Qt's English source ("OK") and show
       // its translation ("ОК").
       const QString qtText = QCoreApplication::translate("QPlatformTheme", buttonText.toUtf8().constData());
+      const QString russianOk = buttonText == QLatin1String("OK") ? QStringLiteral("ОК") : buttonText;
       for (QPushButton* button : dialog->findChildren<QPushButton*>())
-        if (button->text() == buttonText || button->text() == qtText) {
+        if (button->text() == buttonText || button->text() == qtText || button->text() == russianOk) {
           button->click();
           break;
         }

@@ -145,7 +145,8 @@ TEST_F(CompressionWorkerModes, EstimateReportsUnreadableFilesWithExitThree) {
   const struct {
     QString file;
     QString error;  // empty: any non-empty message
-  } cases[] = {{dir->filePath("missing.pdf"), QString()}, {notPdf, QStringLiteral("Invalid PDF format")}};
+  } cases[] = {{dir->filePath("missing.pdf"), QString()},
+               {notPdf, QStringLiteral("файл не является документом PDF или повреждён")}};
   for (const auto& c : cases) {
     const Reply reply = run({kEstimate, c.file, "7", "150", "55", "0", "0"});
     EXPECT_EQ(reply.exitCode, 3);
@@ -255,8 +256,8 @@ TEST_F(CompressionWorkerModes, FitFailsWithTheFirstRowsErrorWhenNoForecastWorks)
     QString file;
     QString error;
   } cases[] = {
-      {dir->filePath("missing.pdf"), QStringLiteral("worker-процесс завершился с ошибкой")},
-      {notPdf, QStringLiteral("Cannot open document: \"Invalid PDF format\"")},
+      {dir->filePath("missing.pdf"), QStringLiteral("файл не найден")},
+      {notPdf, QStringLiteral("файл не является документом PDF или повреждён")},
   };
   for (const auto& c : cases) {
     const Reply reply = run({kFit, c.file, "100000"});

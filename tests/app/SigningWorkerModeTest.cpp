@@ -144,7 +144,7 @@ TEST_F(SigningWorkerModeTest, UsageAndBadRequestsAnswerWithTheirExitCodes) {
     EXPECT_TRUE(result.json.value(c.key).toString().startsWith(c.text)) << result.line.toStdString();
   }
   const WorkerRun missing = run({"--ulvo-sign-file", folder.filePath("missing.json")});
-  EXPECT_TRUE(missing.json.value("error").toString().endsWith("No such file or directory"))
+  EXPECT_TRUE(missing.json.value("error").toString().endsWith("файл не найден"))
       << missing.line.toStdString();
   const WorkerRun blank = run({"--ulvo-sign-file", nothing});
   EXPECT_EQ(blank.json.value("outputSize").toString(), "0");

@@ -91,7 +91,8 @@ void clickButton(QDialog* dialog, const QString& text) {
   // Qt's own buttons show its translation of their English source.
   const QString qtText = QCoreApplication::translate("QPlatformTheme", text.toUtf8().constData());
   for (QPushButton* button : dialog->findChildren<QPushButton*>())
-    if ((button->text() == text || button->text() == qtText) && button->isVisible()) {
+    if ((button->text() == text || button->text() == qtText || (text == "OK" && button->text() == "ОК")) &&
+        button->isVisible()) {
       QTest::mouseClick(button, Qt::LeftButton);
       return;
     }

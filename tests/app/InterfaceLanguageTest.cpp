@@ -1,10 +1,13 @@
-// In English and in German no text of the window, its ribbon tabs or any
-// dialog it opens keeps a Russian word: each is built and shown offscreen and
-// every visible text of every widget is read back. The document's own name
-// and text are Latin, so any Cyrillic letter is an untranslated text.
+// The interface in English and German: no text of the window, its ribbon tabs
+// or any dialog it opens keeps a Russian word (each is built and shown
+// offscreen and every visible text of every widget is read back; the
+// document's own name and text are Latin, so any Cyrillic letter is an
+// untranslated text), and the failures of libraries are said in its words.
 #include "RibbonTestWindow.h"
+#include "SigningTestSupport.h"
 #include "TestSupport.h"
 #include "UiLanguage.h"
+#include "core/OpensslKeys.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +16,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDoubleSpinBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -184,3 +188,38 @@ TEST_P(InterfaceLanguageWalk, NoShownTextKeepsARussianWord) {
 
 INSTANTIATE_TEST_SUITE_P(EnglishAndGerman, InterfaceLanguageWalk, ::testing::Values("en", "de"));
 
+
+// A failure the user meets is said in the interface language, in the
+// program's words: a missing file, a file that is no PDF, a key container
+// opened with a wrong password.
+TEST(InterfaceLanguage, LibraryFailuresAreSaidInTheProgramsWords) {
+  useCleanSettings();
+  QSettings().setValue(QStringLiteral("ui/language"), QStringLiteral("en"));
+  QTemporaryDir dir;
+  const QString notPdf = dir.filePath(QStringLiteral("notes.pdf"));
+  {
+    QFile file(notPdf);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("just some words");
+  }
+  RibbonWindow window(AppProduct::Editor);
+  applyUiLanguage(QStringLiteral("en"));
+  const struct {
+    QString path, expected;
+  } cases[] = {{dir.filePath(QStringLiteral("missing.pdf")), QStringLiteral("file not found")},
+               {notPdf, QStringLiteral("the file is not a PDF document or is damaged")}};
+  for (const auto& c : cases) {
+    auto seen = answerNextDialog(QString());
+    window.openFile(c.path);
+    ASSERT_TRUE(seen->shown) << c.path.toStdString();
+    EXPECT_FALSE(hasCyrillic(seen->texts)) << seen->texts.toStdString();
+    EXPECT_TRUE(seen->texts.contains(c.expected, Qt::CaseInsensitive)) << seen->texts.toStdString();
+  }
+  X509* certificate = nullptr;
+  EVP_PKEY* key = nullptr;
+  QString error;
+  EXPECT_FALSE(loadPkcs12(signingtest::pki().legacyPkcs12, QStringLiteral("wrong"), &certificate, &key, &error));
+  EXPECT_TRUE(error.contains(QStringLiteral("wrong container password"))) << error.toStdString();
+  EXPECT_FALSE(hasCyrillic(error)) << error.toStdString();
+  applyUiLanguage(QStringLiteral("ru"));
+}
