@@ -98,7 +98,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
       blockEditsMark = currentDocument->modificationMarks();
     }
     updateTitle();
-    statusLabel->setText(QStringLiteral("Есть несохранённые правки текстовых блоков"));
+    statusLabel->setText(tr("Есть несохранённые правки текстовых блоков"));
   });
   // Undone back to the blocks as loaded: when nothing else changed the
   // document since the edits marked it, it is as saved again.
@@ -108,7 +108,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
       return;
     currentDocument->clearModifiedMark();
     updateTitle();
-    statusLabel->setText(QStringLiteral("Правки отменены"));
+    statusLabel->setText(tr("Правки отменены"));
   });
   connect(view, &PdfView::selectionRectReady, this, [this](int page, QRectF rect) {
     pendingSelectionPage = page;

@@ -90,8 +90,8 @@ void MainWindow::openFile(const QString& path) {
 
   const QString name = QFileInfo(path).fileName();
   statusLabel->setText(loadNativeTextLayerForPage(view->currentPageIndex(), false)
-                           ? QStringLiteral("Открыт: %1 · текстовый слой готов").arg(name)
-                           : QStringLiteral("Открыт: %1").arg(name));
+                           ? tr("Открыт: %1 · текстовый слой готов").arg(name)
+                           : tr("Открыт: %1").arg(name));
   rememberRecentFile(absolute);
 }
 

@@ -87,19 +87,19 @@ void MainWindow::onOcrEmbed() {
   ocrPage = -1;
   view->invalidatePageCache();
   updateTitle();
-  statusLabel->setText(QStringLiteral("Текстовые изменения применены. Сохраните файл (Ctrl+S)."));
+  statusLabel->setText(tr("Текстовые изменения применены. Сохраните файл (Ctrl+S)."));
 }
 
 void MainWindow::onOcrCancel() {
   view->clearOcrBlocks();
   if (ocrBar) ocrBar->hide();
   ocrPage = -1;
-  statusLabel->setText(QStringLiteral("Редактирование текстовых блоков отменено"));
+  statusLabel->setText(tr("Редактирование текстовых блоков отменено"));
 }
 
 void MainWindow::onToggleEditMode() {
   if (!allowPdfEditing()) {
-    statusLabel->setText(QStringLiteral("Редактирование PDF недоступно в этой версии программы"));
+    statusLabel->setText(tr("Редактирование PDF недоступно в этой версии программы"));
     return;
   }
   if (!currentDocument->isOpen()) return;
@@ -109,7 +109,7 @@ void MainWindow::onToggleEditMode() {
 
   if (!editMode) {
     updateEditModeUi();
-    statusLabel->setText(QStringLiteral("Режим чтения: текстовые рамки выключены"));
+    statusLabel->setText(tr("Режим чтения: текстовые рамки выключены"));
     return;
   }
   // Unsaved edits keep their blocks; otherwise the page's text is read afresh.
@@ -119,12 +119,12 @@ void MainWindow::onToggleEditMode() {
   }
   if (view->currentOcrBlocks().empty() && !loadNativeTextLayerForPage(view->currentPageIndex(), true)) {
     updateEditModeUi();
-    statusLabel->setText(QStringLiteral("Текстовый слой не найден: запускаю OCR."));
+    statusLabel->setText(tr("Текстовый слой не найден: запускаю OCR."));
     showOcrProgressDialog();
     return;
   }
   updateEditModeUi();
-  statusLabel->setText(QStringLiteral("Режим редактирования: текстовые рамки включены"));
+  statusLabel->setText(tr("Режим редактирования: текстовые рамки включены"));
 }
 
 void MainWindow::onEditInsertText() { startBlockInsertion(false); }
@@ -140,8 +140,8 @@ void MainWindow::startBlockInsertion(bool image) {
   // The new block joins the page's own blocks, so they are loaded (or
   // recognised, when the user wants that) first.
   ensureOcrReady();
-  statusLabel->setText(image ? QStringLiteral("Нарисуйте область для изображения на странице")
-                             : QStringLiteral("Нарисуйте область для текста на странице"));
+  statusLabel->setText(image ? tr("Нарисуйте область для изображения на странице")
+                             : tr("Нарисуйте область для текста на странице"));
   view->setEditTool(image ? EditTool::InsertImage : EditTool::InsertText);
 }
 
@@ -160,5 +160,5 @@ void MainWindow::onImageRectReady(int page, QRectF rect) {
   if (!view->appendEditableImageBlocks(page, rect, QList<QImage>{image})) return;
   ocrPage = page;
   updateTitle();
-  statusLabel->setText(QStringLiteral("Изображение добавлено как объект на стр. %1").arg(page + 1));
+  statusLabel->setText(tr("Изображение добавлено как объект на стр. %1").arg(page + 1));
 }

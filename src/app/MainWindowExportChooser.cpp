@@ -96,7 +96,7 @@ void MainWindow::showSaveExportDialog() {
     rememberRecentFile(absolute);
     updateTitle();
     updatePageControls();
-    statusLabel->setText(QStringLiteral("Сохранено: %1").arg(name));
+    statusLabel->setText(tr("Сохранено: %1").arg(name));
     return;
   }
 

@@ -20,5 +20,5 @@ void MainWindow::onImageBlockEditRequested(QImage image) {
   if (edited.isNull()) return;
   view->updateSelectedImageBlock(edited);
   updateTitle();
-  if (statusLabel) statusLabel->setText(QStringLiteral("Изображение обновлено. Сохраните изменения."));
+  if (statusLabel) statusLabel->setText(tr("Изображение обновлено. Сохраните изменения."));
 }

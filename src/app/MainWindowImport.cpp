@@ -152,7 +152,7 @@ void MainWindow::showImportDialog() {
   updateTitle();
   updatePageControls();
   showImportErrors(this, errors);
-  statusLabel->setText(QStringLiteral("Импортировано страниц: %1").arg(total));
+  statusLabel->setText(tr("Импортировано страниц: %1").arg(total));
 }
 
 void MainWindow::onImportPageRequested(int beforeIndex) {
@@ -180,7 +180,7 @@ void MainWindow::onImportPageRequested(int beforeIndex) {
   updateTitle();
   updatePageControls();
   showImportErrors(this, errors);
-  statusLabel->setText(QStringLiteral("Импортировано страниц: %1").arg(total));
+  statusLabel->setText(tr("Импортировано страниц: %1").arg(total));
 }
 
 void MainWindow::importFilesAt(const QString& kind, int mode) {
@@ -215,7 +215,7 @@ void MainWindow::importFilesAt(const QString& kind, int mode) {
       if (!lastImportError.isEmpty()) plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"), lastImportError);
       return;
     }
-    statusLabel->setText(QStringLiteral("Импортировано: %1").arg(QFileInfo(path).fileName()));
+    statusLabel->setText(tr("Импортировано: %1").arg(QFileInfo(path).fileName()));
     return;
   }
   int total = 0;
@@ -234,5 +234,5 @@ void MainWindow::importFilesAt(const QString& kind, int mode) {
     else
       plainMessageBox(this, QMessageBox::Warning, QStringLiteral("Ошибки"), errors.join(QLatin1Char('\n')));
   }
-  statusLabel->setText(QStringLiteral("Импортировано страниц: %1").arg(total));
+  statusLabel->setText(tr("Импортировано страниц: %1").arg(total));
 }

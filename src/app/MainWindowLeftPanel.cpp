@@ -67,7 +67,7 @@ void MainWindow::appendOutlineItems(const QList<PdfDocument::OutlineItem>& items
   if (!outlineTree) return;
   for (const PdfDocument::OutlineItem& bookmark : items) {
     auto* item = new QTreeWidgetItem;
-    item->setText(0, bookmark.title.isEmpty() ? QStringLiteral("Страница %1").arg(bookmark.page + 1)
+    item->setText(0, bookmark.title.isEmpty() ? tr("Страница %1").arg(bookmark.page + 1)
                                               : bookmark.title);
     item->setData(0, Qt::UserRole, bookmark.page);
     item->setData(0, Qt::UserRole + 1, bookmark.url.toString());

@@ -62,19 +62,19 @@ QWidget* MainWindow::buildCommentTab() {
   const auto markPendingSelection = [this](int kind, const QString& name) {
     if (!currentDocument->isOpen()) return;
     if (pendingSelectionPage < 0 || !(pendingSelectionRect.width() > 0) || !(pendingSelectionRect.height() > 0)) {
-      statusLabel->setText(QStringLiteral("Выделите текст для разметки"));
+      statusLabel->setText(tr("Выделите текст для разметки"));
       return;
     }
     if (!applyEditsBeforePageChange()) return;
     const int page = pendingSelectionPage;
     const QRectF shown = shownRectFromPageTop(pendingSelectionRect, currentDocument->pageSize(page));
     if (!currentDocument->addMarkupAnnot(page, shown, s_markupColor, kind)) {
-      statusLabel->setText(QStringLiteral("Ошибка: %1").arg(currentDocument->lastError()));
+      statusLabel->setText(tr("Ошибка: %1").arg(currentDocument->lastError()));
       return;
     }
     view->invalidatePageCache();
     updateTitle();
-    statusLabel->setText(QStringLiteral("%1 добавлен на стр. %2").arg(name).arg(page + 1));
+    statusLabel->setText(tr("%1 добавлен на стр. %2").arg(name).arg(page + 1));
     pendingSelectionPage = -1;
     pendingSelectionRect = QRectF(0, 0, 0, 0);
   };
@@ -177,7 +177,7 @@ void MainWindow::showFreeTextDialog() {
     // Written into the document the dialog was opened for, never into the tab
     // that happens to be active now.
     if (!isOpenDocument(target)) {
-      statusLabel->setText(QStringLiteral("Документ, для которого открыто окно, закрыт; текст не вставлен"));
+      statusLabel->setText(tr("Документ, для которого открыто окно, закрыт; текст не вставлен"));
       dialog->close();
       return;
     }
@@ -193,9 +193,9 @@ void MainWindow::showFreeTextDialog() {
         pendingSelectionRect = QRectF(0, 0, 0, 0);
       }
       updateTitle();
-      statusLabel->setText(QStringLiteral("Текст добавлен на стр. %1").arg(page + 1));
+      statusLabel->setText(tr("Текст добавлен на стр. %1").arg(page + 1));
     } else {
-      statusLabel->setText(QStringLiteral("Ошибка: %1").arg(target->lastError()));
+      statusLabel->setText(tr("Ошибка: %1").arg(target->lastError()));
     }
     dialog->close();
   });

@@ -45,7 +45,7 @@ void MainWindow::onToggleThumbnails() {
 
 void MainWindow::onZoomChanged(double zoom) {
   updateZoomCombo();
-  statusLabel->setText(QStringLiteral("Масштаб: %1").arg(zoomText(zoom)));
+  statusLabel->setText(tr("Масштаб: %1").arg(zoomText(zoom)));
 }
 
 void MainWindow::onZoomComboChanged(const QString& text) {

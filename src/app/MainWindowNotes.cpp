@@ -79,7 +79,7 @@ void MainWindow::addNoteOnCurrentPage() {
   auto* watcher = static_cast<NoteWatcher*>(property("_ulvo_noteWatcher").value<QObject*>());
   watcher->armed = true;
   view->viewport()->setCursor(Qt::CrossCursor);
-  statusLabel->setText(QStringLiteral("Щёлкните на странице там, где должна стоять заметка"));
+  statusLabel->setText(tr("Щёлкните на странице там, где должна стоять заметка"));
 }
 
 void MainWindow::addNoteAt(int page, QPointF pageTopPoint) {
@@ -95,10 +95,10 @@ void MainWindow::addNoteAt(int page, QPointF pageTopPoint) {
   const QPointF shown(pageTopPoint.x(), currentDocument->pageSize(page).height() - pageTopPoint.y());
   // A refused note is said, never swallowed.
   if (!currentDocument->addStickyNote(page, shown, text, QStringLiteral("User"))) {
-    statusLabel->setText(QStringLiteral("Ошибка: %1").arg(currentDocument->lastError()));
+    statusLabel->setText(tr("Ошибка: %1").arg(currentDocument->lastError()));
     return;
   }
   view->invalidatePageCache();
   updateTitle();
-  statusLabel->setText(QStringLiteral("Заметка добавлена на стр. ") + QString::number(page + 1));
+  statusLabel->setText(tr("Заметка добавлена на стр. ") + QString::number(page + 1));
 }

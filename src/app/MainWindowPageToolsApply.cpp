@@ -62,7 +62,7 @@ bool MainWindow::insertPagesFromFile(const QString& path, int position) {
   view->setDocument(currentDocument);
   updateTitle();
   updatePageControls();
-  statusLabel->setText(QStringLiteral("Вставлено %1 стр. из %2").arg(added).arg(QFileInfo(path).fileName()));
+  statusLabel->setText(tr("Вставлено %1 стр. из %2").arg(added).arg(QFileInfo(path).fileName()));
   return true;
 }
 
@@ -195,6 +195,6 @@ bool MainWindow::mergeFilesToPdf(const QList<QString>& paths, bool fromShellActi
     raise();
     activateWindow();
   }
-  statusLabel->setText(QStringLiteral("Объединено %1 стр. → %2").arg(total).arg(QFileInfo(output).fileName()));
+  statusLabel->setText(tr("Объединено %1 стр. → %2").arg(total).arg(QFileInfo(output).fileName()));
   return true;
 }

@@ -252,11 +252,11 @@ void MainWindow::showPrintDialog() {
     }
     if (image.isNull()) {
       sheet->setPixmap(QPixmap());
-      sheetNumber->setText(open ? QStringLiteral("Нет страниц для печати") : QString());
+      sheetNumber->setText(open ? tr("Нет страниц для печати") : QString());
       return;
     }
     sheet->setPixmap(QPixmap::fromImage(image));
-    sheetNumber->setText(QStringLiteral("Страница %1").arg(first + 1));
+    sheetNumber->setText(tr("Страница %1").arg(first + 1));
   };
   for (QRadioButton* radio : {all, current, someRadio})
     connect(radio, &QRadioButton::toggled, dialog, [refreshPreview](bool on) {
@@ -402,9 +402,9 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
   progressBar->hide();
   const int total = int(sheets.size());
   if (failed.isEmpty()) {
-    statusLabel->setText(QStringLiteral("Напечатано страниц: %1").arg(total));
+    statusLabel->setText(tr("Напечатано страниц: %1").arg(total));
   } else {
-    statusLabel->setText(QStringLiteral("Напечатано страниц: %1 из %2").arg(total - failed.size()).arg(total));
+    statusLabel->setText(tr("Напечатано страниц: %1 из %2").arg(total - failed.size()).arg(total));
     QMessageBox::warning(this, QStringLiteral("Печать"),
                          QStringLiteral("Не удалось отрисовать страницы: %1. Их листы остались пустыми.")
                              .arg(pageList(failed)));

@@ -29,14 +29,14 @@ void MainWindow::onSave() {
     // The edits written into the page above are still unsaved: the title
     // keeps its mark and the status line says nothing was written.
     updateTitle();
-    statusLabel->setText(QStringLiteral("Файл не сохранён"));
+    statusLabel->setText(tr("Файл не сохранён"));
     plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
                           QStringLiteral("Не удалось сохранить файл:\n%1").arg(currentDocument->lastError()));
     return;
   }
   updateTitle();
   reloadTextLayerAfterSave();
-  statusLabel->setText(QStringLiteral("Сохранено"));
+  statusLabel->setText(tr("Сохранено"));
 }
 
 void MainWindow::onSaveAs() {
@@ -52,7 +52,7 @@ bool MainWindow::saveActiveDocumentAs(const QString& fileName) {
   if (!currentDocument->isOpen() || !applyPendingOcrEdits()) return false;
   if (!currentDocument->saveAs(fileName)) {
     updateTitle();
-    statusLabel->setText(QStringLiteral("Файл не сохранён"));
+    statusLabel->setText(tr("Файл не сохранён"));
     QMessageBox::critical(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось сохранить файл."));
     return false;
   }
@@ -60,7 +60,7 @@ bool MainWindow::saveActiveDocumentAs(const QString& fileName) {
     documents[size_t(activeIndex)].path = QFileInfo(fileName).absoluteFilePath();
   updateTitle();
   reloadTextLayerAfterSave();
-  statusLabel->setText(QStringLiteral("Сохранено как: %1").arg(QFileInfo(fileName).fileName()));
+  statusLabel->setText(tr("Сохранено как: %1").arg(QFileInfo(fileName).fileName()));
   return true;
 }
 
@@ -71,13 +71,13 @@ void MainWindow::autoSaveIfNeeded() {
   if (!applyPendingOcrEdits()) return;
   if (!currentDocument->save(currentDocument->filePath())) {
     updateTitle();
-    statusLabel->setText(QStringLiteral("Автосохранение не удалось: %1").arg(currentDocument->lastError()));
+    statusLabel->setText(tr("Автосохранение не удалось: %1").arg(currentDocument->lastError()));
     return;
   }
   updateTitle();
   reloadTextLayerAfterSave();
   statusLabel->setText(
-      QStringLiteral("Автосохранено: %1").arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm"))));
+      tr("Автосохранено: %1").arg(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm"))));
 }
 
 void MainWindow::reloadTextLayerAfterSave() {

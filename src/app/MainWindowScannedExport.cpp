@@ -62,7 +62,7 @@ bool MainWindow::showScannedPdfExportDialog(const QString& suggestedPath) {
     if (progressBar) progressBar->setValue(done);
     if (statusLabel)
       statusLabel->setText(
-          uiTranslate(QStringLiteral("Экспорт сканированного PDF: страница %1 из %2")).arg(done).arg(total));
+          uiTranslate(tr("Экспорт сканированного PDF: страница %1 из %2")).arg(done).arg(total));
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
   QString error;
@@ -82,6 +82,6 @@ bool MainWindow::showScannedPdfExportDialog(const QString& suggestedPath) {
       uiTranslate(QStringLiteral("Сканированный PDF сохранён: %1")).arg(QFileInfo(target).fileName());
   if (statusLabel) statusLabel->setText(message);
   openFile(QFileInfo(target).absoluteFilePath());
-  if (statusLabel) statusLabel->setText(message + QStringLiteral(" · открыт в новой вкладке"));
+  if (statusLabel) statusLabel->setText(message + tr(" · открыт в новой вкладке"));
   return true;
 }

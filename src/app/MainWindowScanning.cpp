@@ -65,7 +65,7 @@ void MainWindow::onPageScanned(const QImage& image) {
   QString error;
   const QString pagePdf = writeScannedPagePdf(image, &error);
   if (pagePdf.isEmpty()) {
-    statusLabel->setText(QStringLiteral("Не удалось создать PDF из отсканированной страницы"));
+    statusLabel->setText(tr("Не удалось создать PDF из отсканированной страницы"));
     return;
   }
 
@@ -76,28 +76,28 @@ void MainWindow::onPageScanned(const QImage& image) {
     const bool made = document->createEmpty() && document->appendPage(pagePdf, 0);
     QFile::remove(pagePdf);
     if (!made) {
-      statusLabel->setText(QStringLiteral("Не удалось создать PDF из отсканированной страницы"));
+      statusLabel->setText(tr("Не удалось создать PDF из отсканированной страницы"));
       return;
     }
     OpenDocumentState state;
     state.document = std::move(document);
     documents.push_back(std::move(state));
     activateDocument(int(documents.size()) - 1);
-    statusLabel->setText(QStringLiteral("Создан PDF из отсканированной страницы"));
+    statusLabel->setText(tr("Создан PDF из отсканированной страницы"));
     return;
   }
 
   // The page list changes: edits still in the view go into their page first.
   if (!applyPendingOcrEdits()) {
     QFile::remove(pagePdf);
-    statusLabel->setText(QStringLiteral("Ошибка добавления отсканированной страницы"));
+    statusLabel->setText(tr("Ошибка добавления отсканированной страницы"));
     return;
   }
   const int n = currentDocument->pageCount();
   const bool appended = currentDocument->appendPage(pagePdf, 0);
   QFile::remove(pagePdf);
   if (!appended) {
-    statusLabel->setText(QStringLiteral("Ошибка добавления отсканированной страницы"));
+    statusLabel->setText(tr("Ошибка добавления отсканированной страницы"));
     return;
   }
   // An untitled document keeps the page until the user saves it somewhere.
@@ -114,10 +114,10 @@ void MainWindow::onPageScanned(const QImage& image) {
   updatePageControls();
   if (!saved) {
     // The page is in the document but not on disk: the title keeps its mark.
-    statusLabel->setText(QStringLiteral("Страница %1 добавлена, но файл не сохранён").arg(n + 1));
+    statusLabel->setText(tr("Страница %1 добавлена, но файл не сохранён").arg(n + 1));
     QMessageBox::critical(this, QStringLiteral("Ошибка"),
                           QStringLiteral("Не удалось сохранить файл:\n%1").arg(currentDocument->lastError()));
     return;
   }
-  statusLabel->setText(QStringLiteral("Страница %1 добавлена из сканера").arg(n + 1));
+  statusLabel->setText(tr("Страница %1 добавлена из сканера").arg(n + 1));
 }

@@ -51,8 +51,8 @@ void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool whole
   }
   if (next == -2) {
     // The hit shown stays; the user is told the search ran out.
-    statusLabel->setText(backwards ? QStringLiteral("«%1» — достигнуто начало документа").arg(query)
-                                   : QStringLiteral("«%1» — достигнут конец документа").arg(query));
+    statusLabel->setText(backwards ? tr("«%1» — достигнуто начало документа").arg(query)
+                                   : tr("«%1» — достигнут конец документа").arg(query));
     return;
   }
   currentSearchIndex = next;
@@ -61,7 +61,7 @@ void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool whole
     searchResults.clear();
     searchSignature.clear();
     currentSearchIndex = -1;
-    statusLabel->setText(QStringLiteral("«%1» — не найдено").arg(query));
+    statusLabel->setText(tr("«%1» — не найдено").arg(query));
     return;
   }
   activateSearchResult(next, query, options);
@@ -111,7 +111,7 @@ void MainWindow::activateSearchResult(int index, const QString& query, const Pdf
   currentSearchIndex = index;
   view->setCurrentPage(hit.page);
   view->setSearchHighlights(hit.page, rects, current);
-  statusLabel->setText(QStringLiteral("«%1» — стр. %2 (%3/%4), всего %5")
+  statusLabel->setText(tr("«%1» — стр. %2 (%3/%4), всего %5")
                            .arg(query)
                            .arg(hit.page + 1)
                            .arg(onPage)

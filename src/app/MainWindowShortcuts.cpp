@@ -6,8 +6,6 @@
 #include "core/PdfDocument.h"
 #include "view/PdfView.h"
 
-#include <QApplication>
-#include <QKeyEvent>
 #include <QShortcut>
 #include <QToolButton>
 
@@ -32,26 +30,10 @@ void MainWindow::setupShortcuts() {
   bind(QKeySequence::SaveAs, [this] { showSaveExportDialog(); });
   bind(QKeySequence::Print, [this] { showPrintDialog(); });
   bind(QKeySequence::Find, [this] { showSearchDialog(); });
-  // Copy and paste keys go to the page first, which copies and pastes its
-  // selected text and blocks; what it leaves is the ribbon's command. Text
-  // fields keep these keys for themselves.
-  const auto pageFirst = [this](QKeySequence::StandardKey standard, void (MainWindow::*command)()) {
-    return [this, standard, command] {
-      QWidget* focus = QApplication::focusWidget();
-      if (view && focus && (focus == view || view->isAncestorOf(focus))) {
-        const QKeySequence keys = QKeySequence::keyBindings(standard).value(0);
-        if (!keys.isEmpty()) {
-          QKeyEvent press(QEvent::KeyPress, keys[0].key(), keys[0].keyboardModifiers());
-          press.setAccepted(false);
-          QCoreApplication::sendEvent(view, &press);
-          if (press.isAccepted()) return;
-        }
-      }
-      (this->*command)();
-    };
-  };
-  bind(QKeySequence::Copy, pageFirst(QKeySequence::Copy, &MainWindow::onEditCopy));
-  if (allowPdfEditing()) bind(QKeySequence::Paste, pageFirst(QKeySequence::Paste, &MainWindow::onEditPaste));
+  // The page takes these keys while it has something to copy or paste (it
+  // claims them before any shortcut); otherwise they run the ribbon's commands.
+  bind(QKeySequence::Copy, [this] { onEditCopy(); });
+  if (allowPdfEditing()) bind(QKeySequence::Paste, [this] { onEditPaste(); });
   bind(QKeySequence::Undo, [this] {
     if (view && view->canUndo()) view->undo();
   });

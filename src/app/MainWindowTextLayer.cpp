@@ -32,7 +32,7 @@ bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus) {
 
   const QSizeF size = currentDocument->pageSize(page);
   if (!isUsableNativeTextLayer(kept, size)) {
-    if (showStatus) statusLabel->setText(QStringLiteral("На странице нет полноценного текстового слоя, запускаю OCR."));
+    if (showStatus) statusLabel->setText(tr("На странице нет полноценного текстового слоя, запускаю OCR."));
     return false;
   }
 
@@ -47,8 +47,8 @@ bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus) {
   if (showStatus) {
     statusLabel->setText(
         imageCount > 0
-            ? QStringLiteral("Текстовый слой PDF готов: %1 изображений доступно как объекты.").arg(imageCount)
-            : QStringLiteral("Текстовый слой PDF готов: можно выделять, копировать и редактировать блоки."));
+            ? tr("Текстовый слой PDF готов: %1 изображений доступно как объекты.").arg(imageCount)
+            : tr("Текстовый слой PDF готов: можно выделять, копировать и редактировать блоки."));
   }
   return true;
 }

@@ -349,7 +349,7 @@ void MainWindow::showSearchDialog() {
     const QString query = first.query();
     if (query.isEmpty() || !currentDocument->isOpen()) return;
     const int n = fillTable(query, first.options(), false);
-    statusLabel->setText(QStringLiteral("Найдено вхождений «%1»: %2").arg(query).arg(n));
+    statusLabel->setText(tr("Найдено вхождений «%1»: %2").arg(query).arg(n));
   });
   // Every open document's hits in one list, tab by tab; a row names its file
   // and opens its tab when chosen.

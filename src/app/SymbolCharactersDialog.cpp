@@ -48,9 +48,9 @@ void MainWindow::showSpecialCharactersDialog() {
 
   const auto insertSymbol = [this](const QString& s) {
     if (view->insertTextIntoActiveEditor(s))
-      statusLabel->setText(QStringLiteral("Вставлен символ: %1").arg(s));
+      statusLabel->setText(tr("Вставлен символ: %1").arg(s));
     else
-      statusLabel->setText(QStringLiteral("Откройте текстовый блок для вставки символа"));
+      statusLabel->setText(tr("Откройте текстовый блок для вставки символа"));
   };
 
   // Each tab starts as an empty scroll area; its list waits here until then.

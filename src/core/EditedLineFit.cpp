@@ -89,7 +89,7 @@ double richTextWidth(const TextBlock& block) {
   return std::min(block.rect.width(), was.width());
 }
 
-QRectF writtenLineBox(const TextBlock& block, const TextBlock::Line& line) {
+QRectF writtenLineBox(const TextBlock&, const TextBlock::Line& line) {
   if (line.words.empty()) return line.rect;
   double left = line.words.front().rect.left(), right = line.words.front().rect.right();
   for (const auto& word : line.words) {
@@ -97,9 +97,9 @@ QRectF writtenLineBox(const TextBlock& block, const TextBlock::Line& line) {
     right = std::max(right, word.rect.right());
   }
   if (!(right > left) || left < line.rect.left() - 1.0 || right > line.rect.right() + 1.0) return line.rect;
-  const QRectF& was = block.originalRect;
-  const double shift = was.width() > 0 && was.height() > 0 ? block.rect.x() - was.x() : 0.0;
-  return QRectF(left + shift, line.rect.y(), right - left, line.rect.height());
+  // Words travel with their line when a block moves, so their extent is
+  // already where the line is written.
+  return QRectF(left, line.rect.y(), right - left, line.rect.height());
 }
 
 std::optional<QRectF> keptLineBox(const TextBlock& block) {

@@ -296,6 +296,7 @@ protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   // Menus open on the press; the event that follows must not open another.
   void contextMenuEvent(QContextMenuEvent* event) override;

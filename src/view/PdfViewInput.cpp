@@ -393,6 +393,23 @@ void PdfView::goToPageByKey(int page) {
   emit pageChanged(page);
 }
 
+// The copy, cut and paste keys are the page's while it has something to copy
+// or blocks to paste; otherwise the window's commands answer them.
+bool PdfView::event(QEvent* event) {
+  if (event->type() == QEvent::ShortcutOverride) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool blocksSelected = editMode && !selectedOcrBlocks.isEmpty();
+    const bool pastable = editMode && !blockClipboard.empty() &&
+                          QGuiApplication::clipboard()->text(QClipboard::Clipboard) == blockClipboardText;
+    if ((key->matches(QKeySequence::Copy) && (blocksSelected || !selectedText.trimmed().isEmpty())) ||
+        (key->matches(QKeySequence::Cut) && blocksSelected) || (key->matches(QKeySequence::Paste) && pastable)) {
+      event->accept();
+      return true;
+    }
+  }
+  return QAbstractScrollArea::event(event);
+}
+
 void PdfView::keyPressEvent(QKeyEvent* event) {
   if (event->matches(QKeySequence::Copy)) {
     const QString trimmed = selectedText.trimmed();

@@ -99,8 +99,8 @@ TEST_F(PageOperationsTest, RefusedEditsChangeNothing) {
       {"move past the end", [](PdfDocument& d) { return d.movePage(0, 3); }, {}},
       {"blank page without area", [](PdfDocument& d) { return d.insertBlankPage(1, {0, 100}); }, {}},
       {"append missing page", [&](PdfDocument& d) { return d.appendPage(otherFile, 7); }, {}},
-      {"append from missing file", [&](PdfDocument& d) { return d.appendPage(missing, 0); }, "No such file or directory"},
-      {"import non-PDF", [&](PdfDocument& d) { return d.importDocument(garbage); }, "Invalid PDF format"},
+      {"append from missing file", [&](PdfDocument& d) { return d.appendPage(missing, 0); }, "файл не найден"},
+      {"import non-PDF", [&](PdfDocument& d) { return d.importDocument(garbage); }, "файл не является документом PDF или повреждён"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

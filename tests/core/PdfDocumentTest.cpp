@@ -43,8 +43,8 @@ TEST_F(PdfDocumentTest, OpenFailuresLeaveNoDocumentAndExplainWhy) {
   ASSERT_EQ(runTool("qpdf", {"--encrypt", "user", "owner", "256", "--", threePages(), encrypted}), 0);
   const Case cases[] = {
       {writeFile("empty.pdf", {}), QStringLiteral("Файл пуст или не удалось прочитать данные.")},
-      {writeFile("text.pdf", "this is plain text, not a PDF\n"), QStringLiteral("Invalid PDF format")},
-      {encrypted, QStringLiteral("Password protected PDF")},
+      {writeFile("text.pdf", "this is plain text, not a PDF\n"), QStringLiteral("файл не является документом PDF или повреждён")},
+      {encrypted, QStringLiteral("документ защищён паролем")},
       {path("missing.pdf"), QString()},
   };
   for (const Case& c : cases) {
