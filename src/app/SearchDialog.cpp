@@ -289,15 +289,19 @@ void MainWindow::showSearchDialog() {
       return;
     }
   };
-  const auto fillTable = [this, table, resultsLabel, selectCurrentRow](
-                             const QString& query, const PdfDocument::FindOptions& options, bool showFirst) {
-    const int n = rebuildSearchResults(query, options);
+  // The table remembers the search it lists and is emptied for its rows.
+  const auto startTable = [table](const QString& query, const PdfDocument::FindOptions& options) {
     table->setProperty("query", query);
     table->setProperty("caseSensitive", options.caseSensitive);
     table->setProperty("wholeWord", options.wholeWord);
     table->setProperty("useRegex", options.regularExpression);
     table->setUpdatesEnabled(false);
     table->clearContents();
+  };
+  const auto fillTable = [this, table, resultsLabel, selectCurrentRow, startTable](
+                             const QString& query, const PdfDocument::FindOptions& options, bool showFirst) {
+    const int n = rebuildSearchResults(query, options);
+    startTable(query, options);
     table->setHorizontalHeaderItem(3, new QTableWidgetItem(uiTranslate(QStringLiteral("Запрос"))));
     table->setRowCount(n);
     if (n == 0) {
@@ -353,16 +357,11 @@ void MainWindow::showSearchDialog() {
   });
   // Every open document's hits in one list, tab by tab; a row names its file
   // and opens its tab when chosen.
-  connect(findInAll, &QPushButton::clicked, dialog, [this, first, table, resultsLabel] {
+  connect(findInAll, &QPushButton::clicked, dialog, [this, first, table, resultsLabel, startTable] {
     const QString query = first.query();
     if (query.isEmpty()) return;
     const PdfDocument::FindOptions options = first.options();
-    table->setProperty("query", query);
-    table->setProperty("caseSensitive", options.caseSensitive);
-    table->setProperty("wholeWord", options.wholeWord);
-    table->setProperty("useRegex", options.regularExpression);
-    table->setUpdatesEnabled(false);
-    table->clearContents();
+    startTable(query, options);
     table->setRowCount(0);
     table->setHorizontalHeaderItem(3, new QTableWidgetItem(uiTranslate(QStringLiteral("Документ"))));
     for (const OpenDocumentState& state : documents) {

@@ -24,16 +24,6 @@ bool everyPixelOpaque(const QImage& image) {
   return true;
 }
 
-// FPDF_FILEACCESS reader over a QByteArray (the parameter).
-int readBytesBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size) {
-  const auto* bytes = static_cast<const QByteArray*>(param);
-  if (!bytes || !buffer) return 0;
-  const auto length = static_cast<unsigned long>(bytes->size());
-  if (position > length || length - position < size) return 0;
-  std::memcpy(buffer, bytes->constData() + position, size);
-  return 1;
-}
-
 // The unit square onto the shown rectangle, then into user space, so the
 // image stands upright on a turned page as well; then onto the page.
 bool finishImageObject(FPDF_PAGE page, pdfium::PageObject& object, const QRectF& rect) {

@@ -109,3 +109,12 @@ bool formContainsImageObject(FPDF_PAGEOBJECT form, int depth) {
   return false;
 }
 
+
+int readBytesBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size) {
+  const auto* bytes = static_cast<const QByteArray*>(param);
+  if (!bytes || !buffer) return 0;
+  const auto length = static_cast<unsigned long>(bytes->size());
+  if (position > length || length - position < size) return 0;
+  std::memcpy(buffer, bytes->constData() + position, size);
+  return 1;
+}

@@ -21,6 +21,9 @@ QImage renderLoadedPageImage(FPDF_PAGE page, double scale);
 QImage renderLoadedPageIntoBuffer(FPDF_PAGE page, double scale, std::vector<quint32>& pixels);
 // Copies any pdfium bitmap into a new image.
 QImage qImageFromPdfiumBitmap(FPDF_BITMAP bitmap);
+
+// FPDF_FILEACCESS reader over the QByteArray its parameter points to.
+int readBytesBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size);
 // The image as Format_ARGB32, ready to become the bitmap of an image object.
 QImage imageForPdfiumBitmap(const QImage& image);
 // True when the form (or a form nested up to five levels) holds an image object.

@@ -21,16 +21,6 @@
 
 namespace {
 
-// FPDF_FILEACCESS reader over a QByteArray (the parameter).
-int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size) {
-  const auto* bytes = static_cast<const QByteArray*>(param);
-  if (!bytes || !buffer) return 0;
-  const auto length = static_cast<unsigned long>(bytes->size());
-  if (position > length || length - position < size) return 0;
-  std::memcpy(buffer, bytes->constData() + position, size);
-  return 1;
-}
-
 // An image that shows the page through it (soft mask, stencil mask, colour
 // key) cannot become an opaque JPEG without painting over what lies beneath.
 bool isFullyOpaque(FPDF_BITMAP bitmap) {
@@ -97,7 +87,7 @@ bool recompressImageObject(FPDF_DOCUMENT copy, FPDF_PAGE page, FPDF_PAGEOBJECT o
   QByteArray jpeg = RasterPdfWriter::imageToJpegBytes(std::move(image), target.quality,
                                                       target.grayscale || greySource);
   if (jpeg.isEmpty()) return false;
-  FPDF_FILEACCESS access{static_cast<unsigned long>(jpeg.size()), readByteArrayBlock, &jpeg};
+  FPDF_FILEACCESS access{static_cast<unsigned long>(jpeg.size()), readBytesBlock, &jpeg};
   FPDF_PAGE pages[] = {page};
   if (!FPDFImageObj_LoadJpegFileInline(pages, 1, object, &access)) return false;
   if (hasMatrix) FPDFPageObj_SetMatrix(object, &matrix);

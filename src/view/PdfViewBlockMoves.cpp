@@ -181,15 +181,7 @@ bool PdfView::pasteOcrBlocks() {
   if (!isValidPage(page)) return false;
   if (!prepareOverlayForPage(page)) return false;
   pushUndoSnapshot(QStringLiteral("Вставка блоков"), true);
-  if (ocrBlocksPage != page) {
-    deactivateOcrBlock();
-    ocrBlocks.clear();
-    ocrBlockGroupIds.clear();
-    removedOcrBlocks.clear();
-    selectedOcrBlocks.clear();
-    ocrBlocksPage = page;
-    ocrBlocksDirty = false;
-  }
+  switchOverlayToPage(page);
   deactivateOcrBlock();
 
   QRectF bounds;
