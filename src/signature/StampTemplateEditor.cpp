@@ -22,7 +22,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <QEvent>
+
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -41,6 +44,20 @@ const PresetLine kPresetLines[] = {
     {"SHA-256", "SHA-256: {{SHA256}}"},
     {"Отпечаток", "Отпечаток: {{THUMBPRINT}}"},
     {"Провайдер", "Провайдер: {{PROVIDER}}"},
+};
+
+// Draws the preview again whenever the label takes a new size: the first
+// drawing happens before the dialog is laid out.
+class ResizeWatcher : public QObject {
+ public:
+  ResizeWatcher(QObject* parent, std::function<void()> resized) : QObject(parent), resized(std::move(resized)) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Resize) resized();
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> resized;
 };
 
 QDoubleSpinBox* percentSpin(double minimum, double maximum, const QString& suffix) {
@@ -183,6 +200,7 @@ QString editSignatureStampTemplate(QWidget* parent, const QString& templateId) {
   const auto refreshPreview = [&] {
     preview->setPixmap(stampTemplatePreviewPixmap(copy, preview->size(), lineList->currentRow()));
   };
+  preview->installEventFilter(new ResizeWatcher(preview, refreshPreview));
   const auto updateColorButton = [&] {
     const int row = currentLine();
     const QColor color = row >= 0 ? copy.variables.at(row).color : QColor(0x0F, 0x17, 0x2A);

@@ -122,6 +122,11 @@ TEST_F(StampTemplateEditorTest, ChangedTemplateIsSavedAndDrawsThePixelsOfItsPrev
   int linesAtStart = 0;
   QString nameAtStart;
   const QString selected = editFromSignatureDialog([&](QDialog* editor) {
+    // The preview fits its frame as the editor opens, before any edit.
+    auto* framed = editor->findChild<QLabel*>(QStringLiteral("ScanPreview"));
+    ASSERT_NE(framed, nullptr);
+    EXPECT_LE(framed->pixmap().deviceIndependentSize().width(), framed->width());
+    EXPECT_LE(framed->pixmap().deviceIndependentSize().height(), framed->height());
     auto* name = editor->findChildren<QLineEdit*>(QStringLiteral("ScanLineEdit")).value(0);
     auto* lines = editor->findChild<QListWidget*>(QStringLiteral("OpenRecentList"));
     nameAtStart = name->text();
