@@ -45,7 +45,7 @@ QToolButton* MainWindow::toolButton(const QString& iconKey, const QString& text,
   button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   button->setAutoRaise(true);
   button->setMinimumWidth(62);
-  button->setMaximumWidth(88);
+  button->setMaximumWidth(160);
   button->setMinimumHeight(62);
   button->setCheckable(checkable);
   if (checkable) button->setChecked(true);

@@ -27,10 +27,12 @@ struct DensitySizes {
   int fontComboWidth, fontSpinWidth;
 };
 
+// The widest a text button may grow leaves room for the longest label of any
+// language in the widest font the interface may be drawn in.
 constexpr DensitySizes kDensities[] = {
-    {132, 28, 58, 58, 88, 36, 66, 70, 20, 28, 156, 72},
-    {144, 32, 62, 62, 88, 40, 72, 76, 24, 32, 168, 78},
-    {158, 36, 68, 62, 96, 44, 80, 84, 28, 36, 184, 86},
+    {132, 28, 58, 58, 156, 36, 66, 70, 20, 28, 156, 72},
+    {144, 32, 62, 62, 160, 40, 72, 76, 24, 32, 168, 78},
+    {158, 36, 68, 62, 168, 44, 80, 84, 28, 36, 184, 86},
 };
 
 bool insideFloatingBar(const QWidget* widget) {
@@ -86,7 +88,8 @@ void MainWindow::applyUiDensity(int level) {
       } else if (button->objectName() == QLatin1String("IconOnlyButton")) {
         if (button->toolButtonStyle() == Qt::ToolButtonTextUnderIcon) {
           button->setIconSize(QSize(size.largeIcon, size.largeIcon));
-          button->setFixedSize(size.largeWidth, size.largeHeight);
+          button->setFixedHeight(size.largeHeight);
+          button->setMinimumWidth(size.largeWidth);
         } else {
           button->setIconSize(QSize(size.smallIcon, size.smallIcon));
           button->setFixedSize(size.smallSide, size.smallSide);

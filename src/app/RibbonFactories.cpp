@@ -60,7 +60,9 @@ QToolButton* largeIconButton(const QString& iconKey, const QString& text, bool c
   QToolButton* button = iconButton(iconKey, text, checkable, 40);
   button->setText(text);
   button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-  button->setFixedSize(72, 76);
+  // At least this wide, and wider for a longer word, so that no language cuts it.
+  button->setFixedHeight(76);
+  button->setMinimumWidth(72);
   return button;
 }
 

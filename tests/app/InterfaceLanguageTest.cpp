@@ -30,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <functional>
 #include <optional>
@@ -222,4 +223,31 @@ TEST(InterfaceLanguage, LibraryFailuresAreSaidInTheProgramsWords) {
   EXPECT_TRUE(error.contains(QStringLiteral("wrong container password"))) << error.toStdString();
   EXPECT_FALSE(hasCyrillic(error)) << error.toStdString();
   applyUiLanguage(QStringLiteral("ru"));
+}
+
+// Every ribbon label fits its button in the application's font, in every
+// language: a change of language or theme that polishes the ribbon again in
+// that font cuts none of them.
+TEST(InterfaceLanguage, EveryRibbonLabelFitsItsButtonInEveryLanguage) {
+  useCleanSettings();
+  QStringList cut;
+  for (const auto& [code, name] : uiLanguageList()) {
+    QSettings().setValue(QStringLiteral("ui/language"), code);
+    RibbonWindow window(AppProduct::Editor);
+    for (QToolButton* button : window.ribbon->findChildren<QToolButton*>()) {
+      if (button->text().isEmpty() || button->toolButtonStyle() != Qt::ToolButtonTextUnderIcon) continue;
+      QToolButton probe;
+      probe.setObjectName(button->objectName());
+      probe.setFont(QApplication::font());
+      probe.setToolButtonStyle(button->toolButtonStyle());
+      probe.setIconSize(button->iconSize());
+      probe.setIcon(button->icon());
+      probe.setText(button->text());
+      probe.ensurePolished();
+      if (probe.sizeHint().width() > button->maximumWidth())
+        cut << QStringLiteral("%1: %2 (%3 > %4)").arg(code, button->text()).arg(probe.sizeHint().width()).arg(button->maximumWidth());
+    }
+  }
+  applyUiLanguage(QStringLiteral("ru"));
+  EXPECT_TRUE(cut.isEmpty()) << cut.join(u'\n').toStdString();
 }

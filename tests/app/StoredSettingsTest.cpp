@@ -52,8 +52,8 @@ TEST(StoredSettings, DensityIsClampedStoredAndSizesTheRibbon) {
   struct Case {
     int level, stored, ribbon, icon, minHeight, maxWidth, small, combo, spin;
   };
-  for (const Case& c : {Case{5, 2, 158, 36, 68, 96, 36, 184, 86}, Case{-1, 0, 132, 28, 58, 88, 28, 156, 72},
-                        Case{1, 1, 144, 32, 62, 88, 32, 168, 78}}) {
+  for (const Case& c : {Case{5, 2, 158, 36, 68, 168, 36, 184, 86}, Case{-1, 0, 132, 28, 58, 156, 28, 156, 72},
+                        Case{1, 1, 144, 32, 62, 160, 32, 168, 78}}) {
     SCOPED_TRACE(c.level);
     window.applyUiDensity(c.level);
     EXPECT_EQ(QSettings().value("ui/density").toInt(), c.stored);
