@@ -140,8 +140,25 @@ QByteArray RasterPdfWriter::imageBody(int width, int height, const QByteArray& d
   else
     colour = QByteArray("/ColorSpace ") + (options.grayscale ? "/DeviceGray " : "/DeviceRGB ") +
              "/BitsPerComponent 8 /Filter /DCTDecode ";
+  return imageObjectBody(width, height, colour, data);
+}
+
+QByteArray RasterPdfWriter::imageObjectBody(int width, int height, const QByteArray& entries, const QByteArray& data) {
   return "<< /Type /XObject /Subtype /Image /Width " + decimal(width) + " /Height " + decimal(height) + " " +
-         colour + "/Length " + decimal(data.size()) + " >>\nstream\n" + data + "\nendstream";
+         entries + "/Length " + decimal(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+QByteArray RasterPdfWriter::onePageFile(double width, double height, const QByteArray& imageObject) {
+  QByteArray file = header();
+  QList<qint64> offsets;
+  appendPdfObject(file, offsets, 1, catalogBody());
+  appendPdfObject(file, offsets, 2, pageTreeBody(1));
+  const int number = pageObjectNumber(1);
+  appendPdfObject(file, offsets, number, pageBody(1, width, height));
+  appendPdfObject(file, offsets, number + 1, imageObject);
+  appendPdfObject(file, offsets, number + 2, contentBody(width, height));
+  const QByteArray tail = crossReferenceAndTrailer(offsets, 1, file.size());
+  return file + tail;
 }
 
 QByteArray RasterPdfWriter::contentBody(double width, double height) {

@@ -37,6 +37,10 @@ public:
   static QList<int> samplePageIndices(int pageCount);
   // Scales the total of the sample pages up to the whole document, rounding up.
   static qint64 extrapolatedTotal(qint64 sampleTotal, int pageCount, int sampleCount);
+  // An image XObject; `entries` names its colour space, bits and filter.
+  static QByteArray imageObjectBody(int width, int height, const QByteArray& entries, const QByteArray& data);
+  // A whole file of one page `width` x `height` points showing one image.
+  static QByteArray onePageFile(double width, double height, const QByteArray& imageObject);
 
 private:
   struct PageObjects {

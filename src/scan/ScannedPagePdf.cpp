@@ -1,6 +1,7 @@
 #include "ScannedPagePdf.h"
 
 #include "core/AtomicFileWrite.h"
+#include "core/RasterPdfWriter.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -54,31 +55,10 @@ QByteArray scannedPagePdfBytes(const QImage& image) {
   // qCompress puts a four-byte length before the zlib stream PDF wants.
   const QByteArray deflated = qCompress(samples, 6).mid(4);
   const QSizeF points = scannedPageSizePoints(image);
-  const QByteArray width = QByteArray::number(points.width(), 'f', 3);
-  const QByteArray height = QByteArray::number(points.height(), 'f', 3);
-  const QByteArray content = "q " + width + " 0 0 " + height + " 0 0 cm /Im0 Do Q\n";
-
-  QByteArray pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-  QList<qsizetype> offsets;
-  const auto object = [&](const QByteArray& body) {
-    offsets << pdf.size();
-    pdf += QByteArray::number(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
-  };
-  object("<< /Type /Catalog /Pages 2 0 R >>");
-  object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + width + " " + height +
-         "] /Resources << /XObject << /Im0 4 0 R >> >> /Contents 5 0 R >>");
-  object("<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(image.width()) + " /Height " +
-         QByteArray::number(image.height()) + " /ColorSpace " + colourSpace + " /BitsPerComponent " +
-         QByteArray::number(bits) + " /Filter /FlateDecode /Length " + QByteArray::number(deflated.size()) +
-         " >>\nstream\n" + deflated + "\nendstream");
-  object("<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "endstream");
-  const qsizetype xref = pdf.size();
-  pdf += "xref\n0 " + QByteArray::number(offsets.size() + 1) + "\n0000000000 65535 f \n";
-  for (qsizetype offset : offsets) pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
-  pdf += "trailer\n<< /Size " + QByteArray::number(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         QByteArray::number(xref) + "\n%%EOF\n";
-  return pdf;
+  const QByteArray entries =
+      "/ColorSpace " + colourSpace + " /BitsPerComponent " + QByteArray::number(bits) + " /Filter /FlateDecode ";
+  return RasterPdfWriter::onePageFile(points.width(), points.height(),
+                                      RasterPdfWriter::imageObjectBody(image.width(), image.height(), entries, deflated));
 }
 
 QString writeScannedPagePdf(const QImage& image, QString* error) {
