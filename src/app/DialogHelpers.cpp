@@ -113,7 +113,7 @@ QString formatFileSize(qint64 bytes) {
 
 void appInfo(QWidget* parent, const QString& title, const QString& text) {
   runMessageDialog(parent, title, text, {300, QMargins(20, 16, 20, 14), -1, QString()},
-                   {{QStringLiteral("OK"), kPrimary, 0, true}}, 0);
+                   {{QStringLiteral("ОК"), kPrimary, 0, true}}, 0);
 }
 
 bool appQuestion(QWidget* parent, const QString& title, const QString& text, const QString& primaryText,

@@ -84,8 +84,8 @@ std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QS
     if (buttonText.isEmpty()) {
       dialog->close();
     } else {
-      // Qt's own buttons are named by Qt's English source ("OK") and show
-      // its translation ("ОК").
+      // Qt's own buttons are named by Qt's English source and show its
+      // translation; "OK" also names the program's own "ОК".
       const QString qtText = QCoreApplication::translate("QPlatformTheme", buttonText.toUtf8().constData());
       const QString russianOk = buttonText == QLatin1String("OK") ? QStringLiteral("ОК") : buttonText;
       for (QPushButton* button : dialog->findChildren<QPushButton*>())
