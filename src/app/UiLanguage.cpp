@@ -8,8 +8,6 @@
 #include <QVariant>
 #include <QWidget>
 
-#include <algorithm>
-
 QString currentUiLanguageCode() {
   QString code;
   if (QCoreApplication* app = QCoreApplication::instance())
@@ -23,10 +21,6 @@ QString currentUiLanguageCode() {
 
 namespace {
 
-bool hasCyrillicLetter(const QString& text) {
-  return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x400 && c.unicode() <= 0x4ff; });
-}
-
 // Routes tr() of the program's own classes to the translation table, so that a
 // Russian source is looked up before numbers and names are filled into it.
 // Qt's own sources are English and are left to Qt's translations.
@@ -36,7 +30,7 @@ class TableTranslator : public QTranslator {
   bool isEmpty() const override { return false; }
   QString translate(const char*, const char* source, const char* disambiguation, int) const override {
     const QString text = QString::fromUtf8(source);
-    if (!hasCyrillicLetter(text)) return {};
+    if (!hasRussianLetter(text)) return {};
     const QString key =
         disambiguation && *disambiguation ? QString::fromUtf8(disambiguation) + QLatin1Char('|') + text : text;
     const QString translated = uiTranslate(key);

@@ -60,6 +60,9 @@ void localizeAction(QAction* action);
 // Translates a widget tree from its remembered Russian texts.
 void localizeWidgetTree(QWidget* widget);
 
+// Whether a text holds a Russian letter, as the translation sources do.
+bool hasRussianLetter(const QString& text);
+
 // The languages the translation resource offers: (code, native name), Russian
 // first, English second.
 const QList<QPair<QString, QString>>& uiLanguageList();

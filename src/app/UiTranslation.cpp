@@ -46,10 +46,6 @@ QString translationLanguage() {
   return code;
 }
 
-bool hasCyrillic(const QString& text) {
-  static const QRegularExpression cyrillic(QStringLiteral("[А-Яа-яЁё]"));
-  return text.contains(cyrillic);
-}
 
 // The Russian source of a text a widget was given. Code that builds a widget
 // in another language with tr() gives it a translation; the widget must still
@@ -187,6 +183,11 @@ void localizeWidget(QWidget* widget) {
 
 }  // namespace
 
+bool hasRussianLetter(const QString& text) {
+  static const QRegularExpression cyrillic(QStringLiteral("[А-Яа-яЁё]"));
+  return text.contains(cyrillic);
+}
+
 UiTranslationTables readUiTranslationTables(const QByteArray& json) {
   UiTranslationTables result;
   const QJsonObject translations = QJsonDocument::fromJson(json).object().value("translations").toObject();
@@ -216,7 +217,7 @@ QString lookUpTranslation(const UiTranslationTables& tables, const QString& lang
   if (!translated.isEmpty()) return translated;
   if (language == QLatin1String("en") || english == tables.constEnd()) return source;
   const QString inEnglish = english->value(source);
-  if (inEnglish.isEmpty() || hasCyrillic(source)) return source;
+  if (inEnglish.isEmpty() || hasRussianLetter(source)) return source;
   return inEnglish;
 }
 
