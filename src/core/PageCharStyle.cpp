@@ -38,14 +38,19 @@ QString texStyle(const QString& name) {
 }  // namespace
 
 const FontNameStyle& FontNameStyles::forCharacter(FPDF_TEXTPAGE textPage, int index) {
-  const unsigned long length = FPDFText_GetFontInfo(textPage, index, nullptr, 0, nullptr);
-  QByteArrayView raw;
-  if (length > 0) {
-    if (buffer.size() < qsizetype(length) + 1) buffer.resize(qsizetype(length) + 1);
-    buffer.fill('\0');
-    FPDFText_GetFontInfo(textPage, index, buffer.data(), length, nullptr);
-    raw = QByteArrayView(buffer.constData());  // up to the first NUL
+  // One call in the common case: names fit the buffer, which only grows.
+  if (buffer.size() < 128) buffer.resize(128);
+  auto read = [&] {
+    return FPDFText_GetFontInfo(textPage, index, buffer.data(), static_cast<unsigned long>(buffer.size()), nullptr);
+  };
+  unsigned long length = read();
+  if (length > static_cast<unsigned long>(buffer.size())) {
+    buffer.resize(qsizetype(length));
+    length = read();
   }
+  QByteArrayView raw;
+  if (length > 0 && length <= static_cast<unsigned long>(buffer.size()))
+    raw = QByteArrayView(buffer.constData(), qsizetype(qstrnlen(buffer.constData(), size_t(length))));
   if (last && raw == QByteArrayView(lastRaw)) return *last;
   lastRaw = raw.toByteArray();
   auto it = styles.find(lastRaw);
@@ -67,13 +72,16 @@ ImagesOverText::ImagesOverText(FPDF_PAGE page, const PageSpace& space) {
   const int count = FPDFPage_CountObjects(page);
   for (int i = 0; i < count; ++i) {
     FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
-    if (!object) continue;
-    order.insert(object, i);
     float left = 0, bottom = 0, right = 0, top = 0;
-    if (FPDFPageObj_GetType(object) == FPDF_PAGEOBJ_IMAGE &&
+    if (object && FPDFPageObj_GetType(object) == FPDF_PAGEOBJ_IMAGE &&
         FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top))
       images.push_back({i, space.toShown(QRectF(QPointF(left, bottom), QPointF(right, top)).normalized())});
   }
+  // The drawing order matters only on a page with images; text pages skip it.
+  if (images.empty()) return;
+  order.reserve(count);
+  for (int i = 0; i < count; ++i)
+    if (FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i)) order.insert(object, i);
 }
 
 bool ImagesOverText::covers(FPDF_PAGEOBJECT text, const QRectF& box) {
@@ -89,9 +97,9 @@ bool ImagesOverText::covers(FPDF_PAGEOBJECT text, const QRectF& box) {
   return covered;
 }
 
-double drawnFontSize(FPDF_TEXTPAGE textPage, int index, double fontSize) {
-  FS_MATRIX m{};
-  if (!FPDFText_GetMatrix(textPage, index, &m)) return fontSize;
+double drawnFontSize(const std::optional<FS_MATRIX>& matrix, double fontSize) {
+  if (!matrix) return fontSize;
+  const FS_MATRIX& m = *matrix;
   const double scale = std::hypot(m.c, m.d);
   return scale > 1e-6 && std::isfinite(scale) ? fontSize * scale : fontSize;
 }

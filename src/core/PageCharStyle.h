@@ -11,6 +11,7 @@
 #include <QRectF>
 #include <QString>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -48,5 +49,6 @@ private:
 };
 
 // The size the glyphs are drawn at: the font size scaled by the text and
-// page matrices, measured along the glyphs' vertical axis.
-double drawnFontSize(FPDF_TEXTPAGE textPage, int index, double fontSize);
+// page matrices (the character's, when pdfium gives one), measured along the
+// glyphs' vertical axis.
+double drawnFontSize(const std::optional<FS_MATRIX>& matrix, double fontSize);

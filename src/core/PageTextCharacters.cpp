@@ -1,5 +1,7 @@
 #include "PageTextCharacters.h"
 
+#include <array>
+
 namespace {
 
 const char* texLigature(char32_t code) {
@@ -27,6 +29,15 @@ QString lettersOfCode(char32_t code) {
   if (code < 0x20 || (code >= 0x7F && code < 0xA0)) return {};
   if (code >= 0xFB00 && code <= 0xFB06)
     return QString(QChar(char16_t(code))).normalized(QString::NormalizationForm_KC);
+  if (code < 0x100) {
+    // Shared copies: a page has thousands of these, each else a new string.
+    static const std::array<QString, 0x100> latin1 = [] {
+      std::array<QString, 0x100> all;
+      for (char16_t c = 0; c < 0x100; ++c) all[c] = QString(QChar(c));
+      return all;
+    }();
+    return latin1[code];
+  }
   return QString::fromUcs4(&code, 1);
 }
 

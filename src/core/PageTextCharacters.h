@@ -17,6 +17,14 @@ constexpr char32_t kLineEndHyphen = 0x02;
 // else as itself. pdfium's line-end hyphen comes back as a hyphen.
 QString lettersOfCode(char32_t code);
 
+// Whether the text has nothing but white space (as trimmed() would leave
+// it empty), without building a copy: extraction asks this of every character.
+inline bool isBlank(const QString& text) {
+  for (const QChar c : text)
+    if (!c.isSpace()) return false;
+  return true;
+}
+
 // Appends the text of the next line to `text`: after a line ending in a
 // hyphen that follows a letter, with the next line starting with a letter,
 // the hyphen goes and the word is joined; otherwise a line break comes

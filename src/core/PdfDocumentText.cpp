@@ -52,6 +52,7 @@ struct Glyph {
   QRectF rect;  // in the reading frame of `angle`
   double angle = 0;  // the text's direction on the shown page, degrees counter-clockwise
   bool lineFeed = false;
+  std::optional<FS_MATRIX> matrix;  // of the character at `index`, read once for angle and size
 };
 
 // Coordinates turned so that text running at `angle` on the shown page runs
@@ -61,9 +62,9 @@ QTransform readingFrame(double angle) { return QTransform().rotate(-angle); }
 // The direction of a character's baseline on the shown page; NaN when pdfium
 // gives no usable matrix. Angles within half a degree of a quarter turn are
 // taken as that quarter turn, so that their frames map boxes exactly.
-double shownAngle(FPDF_TEXTPAGE textPage, int index, const PageSpace& space) {
-  FS_MATRIX m{};
-  if (!FPDFText_GetMatrix(textPage, index, &m)) return std::nan("");
+double shownAngle(const std::optional<FS_MATRIX>& matrix, const PageSpace& space) {
+  if (!matrix) return std::nan("");
+  const FS_MATRIX& m = *matrix;
   const QPointF origin = space.toShown(QPointF(m.e, m.f));
   const QPointF along = space.toShown(QPointF(m.e + m.a, m.f + m.b)) - origin;
   if (std::hypot(along.x(), along.y()) < 1e-6) return std::nan("");
@@ -145,7 +146,7 @@ bool sameBox(const QRectF& a, const QRectF& b) {
 // blanks pdfium made up for it fall between the wrong letters, so they are
 // made again from the gaps between the letters.
 void putStretchesInReadingOrder(std::vector<Glyph>& glyphs) {
-  auto visible = [](const Glyph& g) { return !g.text.trimmed().isEmpty() && g.rect.width() > 0.01; };
+  auto visible = [](const Glyph& g) { return !isBlank(g.text) && g.rect.width() > 0.01; };
   size_t start = 0;
   while (start < glyphs.size()) {
     size_t end = start;
@@ -207,8 +208,10 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
     Glyph g;
     g.index = i;
     g.text = lettersOfCode(char32_t(u));
+    FS_MATRIX m{};
+    if (FPDFText_GetMatrix(textPage, i, &m)) g.matrix = m;
     // Blanks and characters without a matrix follow the text around them.
-    const double angle = g.text.trimmed().isEmpty() ? std::nan("") : shownAngle(textPage, i, space);
+    const double angle = isBlank(g.text) ? std::nan("") : shownAngle(g.matrix, space);
     g.angle = !std::isnan(angle) ? angle : lastAngle;
     lastAngle = g.angle;
     g.rect = readingBox(space.toShown(QRectF(std::min(left, right), std::min(bottom, top), std::abs(right - left),
@@ -234,52 +237,72 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
 }
 
 bool charHasVisibleInk(const CharInfo& c) {
-  return !c.text.trimmed().isEmpty() && c.rect.width() > 0.01 && c.rect.height() > 0.01;
+  return !isBlank(c.text) && c.rect.width() > 0.01 && c.rect.height() > 0.01;
 }
 
 double centreY(const QRectF& r) { return r.y() + 0.5 * r.height(); }
 
-void readCharStyle(FPDF_TEXTPAGE textPage, int index, CharInfo& c, FontNameStyles& fonts, ImagesOverText& images,
-                   const QRectF& shownBox) {
-  const double size = FPDFText_GetFontSize(textPage, index);
-  c.fontSize = size > 0 ? drawnFontSize(textPage, index, size) : std::max(c.rect.height(), 6.0);
+// What a character takes from the text object it belongs to: font, size,
+// weight, colour and render mode. Most characters share their object with
+// the character before, so it is read once per object.
+struct ObjectStyle {
+  FPDF_PAGEOBJECT object = nullptr;
+  double fontSize = 0;  // as the object sets it, before any matrix
+  const FontNameStyle* font = nullptr;
+  int weight = 400;
+  int mode = FPDF_TEXTRENDERMODE_FILL;
+  bool read = false;  // the PDF gives a usable colour
+  QColor color = Qt::black;
+  bool transparent = false;
+};
 
-  const FontNameStyle& font = fonts.forCharacter(textPage, index);
-  c.fontName = font.name;
-
-  c.weight = FPDFText_GetFontWeight(textPage, index);
-  c.bold = c.weight > 599 || font.boldByName;
-  c.italic = font.italic;
-
-  FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, index);
-  const int mode = object ? FPDFTextObj_GetTextRenderMode(object) : FPDF_TEXTRENDERMODE_FILL;
+void readObjectStyle(FPDF_TEXTPAGE textPage, int index, FPDF_PAGEOBJECT object, FontNameStyles& fonts,
+                     ObjectStyle& style) {
+  style.object = object;
+  style.fontSize = FPDFText_GetFontSize(textPage, index);
+  style.font = &fonts.forCharacter(textPage, index);
+  style.weight = FPDFText_GetFontWeight(textPage, index);
+  style.mode = object ? FPDFTextObj_GetTextRenderMode(object) : FPDF_TEXTRENDERMODE_FILL;
+  style.color = Qt::black;
+  style.transparent = false;
   unsigned int r = 0, g = 0, b = 0, a = 255;
-  bool read = FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a);
-  if (read) {
+  style.read = FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a);
+  if (style.read) {
     if (r <= 255 && g <= 255 && b <= 255 && a <= 255) {
-      c.color = QColor(int(r), int(g), int(b), int(a));
-      c.transparent = a <= 8;
+      style.color = QColor(int(r), int(g), int(b), int(a));
+      style.transparent = a <= 8;
     } else {
-      c.color = QColor();
-      read = false;
+      style.color = QColor();
+      style.read = false;
     }
   }
   // Outlined text shows its stroke colour.
-  if (mode == FPDF_TEXTRENDERMODE_STROKE || mode == FPDF_TEXTRENDERMODE_STROKE_CLIP) {
+  if (style.mode == FPDF_TEXTRENDERMODE_STROKE || style.mode == FPDF_TEXTRENDERMODE_STROKE_CLIP) {
     unsigned int sr = 0, sg = 0, sb = 0, sa = 255;
-    read = FPDFText_GetStrokeColor(textPage, index, &sr, &sg, &sb, &sa) && sr <= 255 && sg <= 255 && sb <= 255 &&
-           sa <= 255 && sa > 8;
-    if (read) c.color = QColor(int(sr), int(sg), int(sb), int(sa));
+    style.read = FPDFText_GetStrokeColor(textPage, index, &sr, &sg, &sb, &sa) && sr <= 255 && sg <= 255 &&
+                 sb <= 255 && sa <= 255 && sa > 8;
+    if (style.read) style.color = QColor(int(sr), int(sg), int(sb), int(sa));
   }
-  // Render mode 3 is how recognised text layers are usually hidden; it is as
-  // invisible as a transparent fill.
-  const bool hidden = mode == FPDF_TEXTRENDERMODE_INVISIBLE || mode == FPDF_TEXTRENDERMODE_CLIP;
-  c.transparent = c.transparent || mode == FPDF_TEXTRENDERMODE_INVISIBLE;
-  c.inkDecides = !read || c.transparent || hidden || (object && images.covers(object, shownBox));
 }
 
-CharInfo styleReferenceForChar(const QList<CharInfo>& chars, int i) {
-  if (chars.isEmpty()) return {};
+void readCharStyle(FPDF_TEXTPAGE textPage, const Glyph& glyph, CharInfo& c, FontNameStyles& fonts,
+                   ImagesOverText& images, ObjectStyle& style, const QRectF& shownBox) {
+  FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, glyph.index);
+  if (!object || object != style.object) readObjectStyle(textPage, glyph.index, object, fonts, style);
+  c.fontSize = style.fontSize > 0 ? drawnFontSize(glyph.matrix, style.fontSize) : std::max(c.rect.height(), 6.0);
+  c.fontName = style.font->name;
+  c.weight = style.weight;
+  c.bold = c.weight > 599 || style.font->boldByName;
+  c.italic = style.font->italic;
+  c.color = style.color;
+  // Render mode 3 is how recognised text layers are usually hidden; it is as
+  // invisible as a transparent fill.
+  const bool hidden = style.mode == FPDF_TEXTRENDERMODE_INVISIBLE || style.mode == FPDF_TEXTRENDERMODE_CLIP;
+  c.transparent = style.transparent || style.mode == FPDF_TEXTRENDERMODE_INVISIBLE;
+  c.inkDecides = !style.read || c.transparent || hidden || (object && images.covers(object, shownBox));
+}
+
+const CharInfo& styleReferenceForChar(const QList<CharInfo>& chars, int i) {
   i = std::clamp(i, 0, int(chars.size()) - 1);
   if (charHasVisibleInk(chars.at(i))) return chars.at(i);
   for (int j = i + 1; j < chars.size(); ++j)
@@ -289,9 +312,10 @@ CharInfo styleReferenceForChar(const QList<CharInfo>& chars, int i) {
   return chars.at(i);
 }
 
-double medianOf(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+double medianOf(std::vector<double>& values) {
+  const auto middle = values.begin() + qsizetype(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
 }
 
 // Cuts one physical line into runs where the text jumps back left on the same
@@ -313,8 +337,8 @@ QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
 
   QList<QList<CharInfo>> runs;
   auto emitRun = [&](int start, int end) {
-    while (start < end && chars.at(start).text.trimmed().isEmpty()) ++start;
-    while (end > start && chars.at(end - 1).text.trimmed().isEmpty()) --end;
+    while (start < end && isBlank(chars.at(start).text)) ++start;
+    while (end > start && isBlank(chars.at(end - 1).text)) --end;
     if (start >= end) return;
     const QList<CharInfo> run = chars.mid(start, end - start);
     if (std::any_of(run.begin(), run.end(), charHasVisibleInk)) runs.append(run);
@@ -421,9 +445,9 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyI
     line.rect = line.rect.isNull() ? c.rect : line.rect.united(c.rect);
   }
   line.rect = line.rect.normalized();
-  if (line.text.trimmed().isEmpty()) return std::nullopt;
+  if (isBlank(line.text)) return std::nullopt;
 
-  const CharInfo first = styleReferenceForChar(chars, 0);
+  const CharInfo& first = styleReferenceForChar(chars, 0);
   line.fontFamily = first.fontName;
   line.fontSize = float(first.fontSize);
   line.bold = first.bold;
@@ -431,13 +455,13 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyI
   line.color = first.color.isValid() ? first.color : QColor(Qt::black);
   line.transparentText = std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.transparent; });
 
-  CharInfo spanReference = first;
+  const CharInfo* spanReference = &first;
   TextBlock::Line::Span span = spanFor(first);
   for (int j = 0; j < chars.size(); ++j) {
-    const CharInfo reference = styleReferenceForChar(chars, j);
-    if (!sameStyle(reference, spanReference)) {
+    const CharInfo& reference = styleReferenceForChar(chars, j);
+    if (!sameStyle(reference, *spanReference)) {
       if (!span.text.isEmpty()) line.spans.push_back(std::move(span));
-      spanReference = reference;
+      spanReference = &reference;
       span = spanFor(reference);
     }
     span.text += chars.at(j).text;
@@ -450,7 +474,7 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyI
     word = {};
   };
   for (const CharInfo& c : chars) {
-    if (c.text.trimmed().isEmpty()) {
+    if (isBlank(c.text)) {
       emitWord();
       continue;
     }
@@ -532,6 +556,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   LazyInk ink(loaded.get());
   FontNameStyles fonts;
   ImagesOverText images(loaded.get(), space);
+  ObjectStyle objectStyle;
 
   std::vector<PlacedLine> lines;
   QList<CharInfo> current;
@@ -570,7 +595,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
          (lineRight > c.rect.x() + 2.0 && std::abs(cy - lineCenterY) > 1.0)))
       finishLine();
 
-    readCharStyle(textPage.get(), glyph.index, c, fonts, images,
+    readCharStyle(textPage.get(), glyph, c, fonts, images, objectStyle,
                   glyph.angle == 0.0 ? c.rect : readingFrame(glyph.angle).inverted().mapRect(c.rect));
 
     if (current.isEmpty()) {
