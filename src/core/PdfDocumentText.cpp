@@ -433,19 +433,37 @@ TextBlock::Line::Span spanFor(const CharInfo& reference) {
   return span;
 }
 
+// QRectF::united, inlined: it runs for every character twice.
+QRectF unitedBoxes(const QRectF& a, const QRectF& b) {
+  if (a.isNull()) return b;
+  if (b.isNull()) return a;
+  const QRectF p = a.normalized();
+  const QRectF q = b.normalized();
+  const double left = std::min(p.left(), q.left());
+  const double top = std::min(p.top(), q.top());
+  return QRectF(left, top, std::max(p.right(), q.right()) - left, std::max(p.bottom(), q.bottom()) - top);
+}
+
 bool nearlyInvisible(const QColor& c) { return c.isValid() && c.alpha() <= 8; }
 
 // Builds the line in the reading frame of `angle`; the ink is looked for in
 // the line's place on the shown page.
 std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyInk& ink,
                                              const QSizeF& pageSize, double angle) {
+  // Spans and words are cut from the line's text, each char's place in it kept.
   TextBlock::Line line;
+  std::vector<qsizetype> starts;
+  starts.reserve(size_t(chars.size()) + 1);
+  line.text.reserve(chars.size() + 4);
   for (const CharInfo& c : chars) {
+    starts.push_back(line.text.size());
     line.text += c.text;
-    line.rect = line.rect.isNull() ? c.rect : line.rect.united(c.rect);
+    line.rect = unitedBoxes(line.rect, c.rect);
   }
+  starts.push_back(line.text.size());
   line.rect = line.rect.normalized();
   if (isBlank(line.text)) return std::nullopt;
+  auto textOf = [&](qsizetype from, qsizetype to) { return line.text.mid(starts[from], starts[to] - starts[from]); };
 
   const CharInfo& first = styleReferenceForChar(chars, 0);
   line.fontFamily = first.fontName;
@@ -456,32 +474,40 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyI
   line.transparentText = std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.transparent; });
 
   const CharInfo* spanReference = &first;
-  TextBlock::Line::Span span = spanFor(first);
-  for (int j = 0; j < chars.size(); ++j) {
-    const CharInfo& reference = styleReferenceForChar(chars, j);
-    if (!sameStyle(reference, *spanReference)) {
-      if (!span.text.isEmpty()) line.spans.push_back(std::move(span));
-      spanReference = &reference;
-      span = spanFor(reference);
+  qsizetype spanStart = 0;
+  auto emitSpan = [&](qsizetype end) {
+    if (starts[end] > starts[spanStart]) {
+      TextBlock::Line::Span span = spanFor(*spanReference);
+      span.text = textOf(spanStart, end);
+      line.spans.push_back(std::move(span));
     }
-    span.text += chars.at(j).text;
-  }
-  if (!span.text.isEmpty()) line.spans.push_back(std::move(span));
-
-  TextBlock::Line::Word word;
-  auto emitWord = [&] {
-    if (!word.text.isEmpty()) line.words.push_back(std::move(word));
-    word = {};
+    spanStart = end;
   };
-  for (const CharInfo& c : chars) {
-    if (isBlank(c.text)) {
-      emitWord();
+  for (qsizetype j = 0; j < chars.size(); ++j) {
+    const CharInfo& reference = styleReferenceForChar(chars, int(j));
+    if (!sameStyle(reference, *spanReference)) {
+      emitSpan(j);
+      spanReference = &reference;
+    }
+  }
+  emitSpan(chars.size());
+
+  qsizetype wordStart = -1;
+  QRectF wordRect;
+  for (qsizetype j = 0; j <= chars.size(); ++j) {
+    if (j == chars.size() || isBlank(chars.at(j).text)) {
+      if (wordStart >= 0 && starts[j] > starts[wordStart]) line.words.push_back({textOf(wordStart, j), wordRect});
+      wordStart = -1;
       continue;
     }
-    word.text += c.text;
-    word.rect = word.rect.isNull() ? c.rect : word.rect.united(c.rect);
+    const QRectF& r = chars.at(j).rect;
+    if (wordStart < 0) {
+      wordStart = j;
+      wordRect = r;
+    } else {
+      wordRect = unitedBoxes(wordRect, r);
+    }
   }
-  emitWord();
 
   // The PDF's own colours stand where the page shows them; the rendered ink
   // only where it does not.
