@@ -41,6 +41,7 @@ struct CharInfo {
   // The page does not show the colour the PDF gives (hidden or clipped
   // text, no usable colour, an image drawn over it): the rendered ink decides.
   bool inkDecides = false;
+  bool visible = false;  // some ink that is not a blank; set once text and box are read
 };
 
 // One character as drawn: a ligature's parts share one box and travel
@@ -67,6 +68,7 @@ double shownAngle(const std::optional<FS_MATRIX>& matrix, const PageSpace& space
   const FS_MATRIX& m = *matrix;
   const QPointF origin = space.toShown(QPointF(m.e, m.f));
   const QPointF along = space.toShown(QPointF(m.e + m.a, m.f + m.b)) - origin;
+  if (along.y() == 0.0 && along.x() >= 1e-6) return 0.0;  // upright, as atan2 would find
   if (std::hypot(along.x(), along.y()) < 1e-6) return std::nan("");
   double angle = std::atan2(along.y(), along.x()) * 180.0 / std::numbers::pi;
   if (angle < 0) angle += 360.0;
@@ -76,6 +78,7 @@ double shownAngle(const std::optional<FS_MATRIX>& matrix, const PageSpace& space
 }
 
 bool sameAngle(double a, double b) {
+  if (a == b) return true;  // nearly every character: no division to pay
   const double d = std::abs(std::fmod(a - b + 540.0, 360.0) - 180.0);
   return d < 1.0;
 }
@@ -236,9 +239,11 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
   return glyphs;
 }
 
-bool charHasVisibleInk(const CharInfo& c) {
-  return !isBlank(c.text) && c.rect.width() > 0.01 && c.rect.height() > 0.01;
+bool hasVisibleInk(const QString& text, const QRectF& rect) {
+  return !isBlank(text) && rect.width() > 0.01 && rect.height() > 0.01;
 }
+
+bool charHasVisibleInk(const CharInfo& c) { return c.visible; }
 
 double centreY(const QRectF& r) { return r.y() + 0.5 * r.height(); }
 
@@ -323,6 +328,8 @@ double medianOf(std::vector<double>& values) {
 QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
   std::vector<double> heights;
   std::vector<double> widths;
+  heights.reserve(size_t(chars.size()));
+  widths.reserve(size_t(chars.size()));
   for (const CharInfo& c : chars) {
     if (!charHasVisibleInk(c)) continue;
     heights.push_back(std::max(c.rect.height(), 1.0));
@@ -433,12 +440,15 @@ TextBlock::Line::Span spanFor(const CharInfo& reference) {
   return span;
 }
 
+// QRectF::normalized, without the call for boxes that need nothing.
+QRectF upright(const QRectF& r) { return r.width() >= 0 && r.height() >= 0 ? r : r.normalized(); }
+
 // QRectF::united, inlined: it runs for every character twice.
 QRectF unitedBoxes(const QRectF& a, const QRectF& b) {
   if (a.isNull()) return b;
   if (b.isNull()) return a;
-  const QRectF p = a.normalized();
-  const QRectF q = b.normalized();
+  const QRectF p = upright(a);
+  const QRectF q = upright(b);
   const double left = std::min(p.left(), q.left());
   const double top = std::min(p.top(), q.top());
   return QRectF(left, top, std::max(p.right(), q.right()) - left, std::max(p.bottom(), q.bottom()) - top);
@@ -461,7 +471,7 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyI
     line.rect = unitedBoxes(line.rect, c.rect);
   }
   starts.push_back(line.text.size());
-  line.rect = line.rect.normalized();
+  line.rect = upright(line.rect);
   if (isBlank(line.text)) return std::nullopt;
   auto textOf = [&](qsizetype from, qsizetype to) { return line.text.mid(starts[from], starts[to] - starts[from]); };
 
@@ -612,7 +622,8 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     c.rect = glyph.rect;
     const double clampedHeight = std::max(c.rect.height(), 1.0);
     const double cy = centreY(c.rect);
-    const bool visible = charHasVisibleInk(c);
+    c.visible = hasVisibleInk(c.text, c.rect);
+    const bool visible = c.visible;
 
     // Text turning to another direction starts a line of its own.
     if (visible && !current.isEmpty() &&
