@@ -5,16 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-QRectF rectFromCorners(const QPointF& a, const QPointF& b) {
-  const double left = std::min(a.x(), b.x());
-  const double bottom = std::min(a.y(), b.y());
-  return QRectF(left, bottom, std::max(a.x(), b.x()) - left, std::max(a.y(), b.y()) - bottom);
-}
-
-}  // namespace
-
 PageSpace::PageSpace(const QRectF& visibleBox, int quarterTurns)
     : box(visibleBox.normalized()), turns(((quarterTurns % 4) + 4) % 4) {}
 
@@ -35,19 +25,6 @@ QSizeF PageSpace::shownSize() const {
   return (turns % 2) ? QSizeF(box.height(), box.width()) : box.size();
 }
 
-QPointF PageSpace::toShown(const QPointF& user) const {
-  const double rx = user.x() - box.left();
-  const double ry = user.y() - box.top();  // QRectF::top() is the smaller y: the lower edge here
-  const double w = box.width();
-  const double h = box.height();
-  switch (turns) {
-    case 1: return {ry, w - rx};
-    case 2: return {w - rx, h - ry};
-    case 3: return {h - ry, rx};
-    default: return {rx, ry};
-  }
-}
-
 QPointF PageSpace::toUser(const QPointF& shown) const {
   const double sx = shown.x();
   const double sy = shown.y();
@@ -63,12 +40,8 @@ QPointF PageSpace::toUser(const QPointF& shown) const {
   return rel + box.topLeft();
 }
 
-QRectF PageSpace::toShown(const QRectF& user) const {
-  return rectFromCorners(toShown(user.topLeft()), toShown(user.bottomRight()));
-}
-
 QRectF PageSpace::toUser(const QRectF& shown) const {
-  return rectFromCorners(toUser(shown.topLeft()), toUser(shown.bottomRight()));
+  return PageSpace::rectFromCorners(toUser(shown.topLeft()), toUser(shown.bottomRight()));
 }
 
 QTransform PageSpace::userFromShown() const {

@@ -9,6 +9,8 @@
 #include <QSizeF>
 #include <QTransform>
 
+#include <algorithm>
+
 struct fpdf_page_t__;
 
 class PageSpace {
@@ -33,6 +35,30 @@ public:
   QTransform userFromShown() const;
 
 private:
+  static QRectF rectFromCorners(const QPointF& a, const QPointF& b) {
+    const double left = std::min(a.x(), b.x());
+    const double bottom = std::min(a.y(), b.y());
+    return QRectF(left, bottom, std::max(a.x(), b.x()) - left, std::max(a.y(), b.y()) - bottom);
+  }
+
   QRectF box;
   int turns = 0;
 };
+
+// Inline: text extraction maps every character's box through these.
+inline QPointF PageSpace::toShown(const QPointF& user) const {
+  const double rx = user.x() - box.left();
+  const double ry = user.y() - box.top();  // QRectF::top() is the smaller y: the lower edge here
+  const double w = box.width();
+  const double h = box.height();
+  switch (turns) {
+    case 1: return {ry, w - rx};
+    case 2: return {w - rx, h - ry};
+    case 3: return {h - ry, rx};
+    default: return {rx, ry};
+  }
+}
+
+inline QRectF PageSpace::toShown(const QRectF& user) const {
+  return rectFromCorners(toShown(user.topLeft()), toShown(user.bottomRight()));
+}

@@ -211,8 +211,7 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
     Glyph g;
     g.index = i;
     g.text = lettersOfCode(char32_t(u));
-    FS_MATRIX m{};
-    if (FPDFText_GetMatrix(textPage, i, &m)) g.matrix = m;
+    if (FS_MATRIX m{}; FPDFText_GetMatrix(textPage, i, &m)) g.matrix = m;
     // Blanks and characters without a matrix follow the text around them.
     const double angle = isBlank(g.text) ? std::nan("") : shownAngle(g.matrix, space);
     g.angle = !std::isnan(angle) ? angle : lastAngle;
@@ -612,13 +611,13 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     lineRight = -1e9;
   };
 
-  for (const Glyph& glyph : readGlyphs(textPage.get(), space)) {
+  for (Glyph& glyph : readGlyphs(textPage.get(), space)) {
     if (glyph.lineFeed) {
       finishLine();
       continue;
     }
     CharInfo c;
-    c.text = glyph.text;
+    c.text = std::move(glyph.text);
     c.rect = glyph.rect;
     const double clampedHeight = std::max(c.rect.height(), 1.0);
     const double cy = centreY(c.rect);
