@@ -2,7 +2,7 @@
 // every font of the file. It only shows; nothing in it changes the document.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "ToolDialogFrame.h"
 
 #include <QCheckBox>

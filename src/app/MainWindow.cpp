@@ -3,7 +3,7 @@
 #include "MainWindow.h"
 
 #include "RibbonFactories.h"
-#include "UiLanguage.h"
+#include "ui/UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "ocr/OcrEngine.h"
 #include "ocr/ParallelPageRecognition.h"

@@ -3,11 +3,11 @@
 // "compress" action that leads to it.
 #include "MainWindow.h"
 
-#include "CompressedExportDialog.h"
-#include "DialogHelpers.h"
-#include "ExportFileNames.h"
+#include "export/CompressedExportDialog.h"
+#include "ui/DialogHelpers.h"
+#include "export/ExportFileNames.h"
 #include "ExportTarget.h"
-#include "UiLanguage.h"
+#include "ui/UiLanguage.h"
 #include "core/AtomicFileWrite.h"
 
 #include <QApplication>

@@ -9,7 +9,7 @@
 #include "MainWindow.h"
 
 #include "CountedText.h"
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "OcrRunRules.h"
 #include "ocr/ParallelPageRecognition.h"
 #include "view/PdfView.h"

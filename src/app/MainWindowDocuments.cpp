@@ -5,9 +5,9 @@
 #include "PageCountText.h"
 #include "PasswordPrompt.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "RecentFiles.h"
-#include "UiLanguage.h"
+#include "ui/UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"

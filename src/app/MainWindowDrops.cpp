@@ -3,7 +3,7 @@
 // the pages go into a new untitled tab.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "core/PdfDocument.h"
 
 #include <QDropEvent>

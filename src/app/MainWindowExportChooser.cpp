@@ -3,8 +3,8 @@
 // their own dialogs.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-#include "ExportFileNames.h"
+#include "ui/DialogHelpers.h"
+#include "export/ExportFileNames.h"
 #include "RecentFiles.h"
 #include "core/PdfDocument.h"
 

@@ -2,8 +2,8 @@
 // the image editor, and placing chosen ones on the page at their real size.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-#include "UiLanguage.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "paint/FacsimileEditorDialog.h"
 #include "signature/SignatureWorkflow.h"
 #include "view/PageThumbnailPanel.h"

@@ -1,7 +1,7 @@
 // Editing the picture of an image block in the image editor.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "paint/FacsimileEditorDialog.h"
 #include "view/PdfView.h"
 

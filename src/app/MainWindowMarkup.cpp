@@ -2,7 +2,7 @@
 // the free-text dialog, besides the search, copy and protection commands.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "PageTopRect.h"
 #include "ToolDialogFrame.h"
 #include "view/PdfView.h"

@@ -2,8 +2,8 @@
 // document tab bar.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-#include "UiLanguage.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"

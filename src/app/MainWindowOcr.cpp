@@ -4,7 +4,7 @@
 #include "MainWindow.h"
 
 #include "CountedText.h"
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "NativeTextLayer.h"
 #include "OcrRunRules.h"
 #include "core/ReadingOrder.h"

@@ -2,7 +2,7 @@
 // files, a folder's PDFs, the scanner and clearing the list.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "RecentFiles.h"
 
 #include <QDialog>

@@ -3,7 +3,7 @@
 // The work itself is in MainWindowPageToolsApply.cpp.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "core/PdfDocument.h"
 
 #include <QCheckBox>

@@ -3,10 +3,10 @@
 // atomic step and never over a file that is open in a tab.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-#include "ExportFileNames.h"
+#include "ui/DialogHelpers.h"
+#include "export/ExportFileNames.h"
 #include "PageListParsing.h"
-#include "UniqueSiblingPath.h"
+#include "ui/UniqueSiblingPath.h"
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"

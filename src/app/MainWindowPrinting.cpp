@@ -2,7 +2,7 @@
 // the print run through the system dialog, one rendered image per sheet.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "PageCountText.h"
 #include "PageListParsing.h"
 #include "PrintChoices.h"

@@ -4,8 +4,8 @@
 // when it has a file.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-#include "UiLanguage.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "scan/Scanning.h"
 #include "view/PageThumbnailPanel.h"

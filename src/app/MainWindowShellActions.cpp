@@ -4,9 +4,9 @@
 // a non-zero exit code.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "ShellActionFiles.h"
-#include "UiLanguage.h"
+#include "ui/UiLanguage.h"
 #include "core/PdfDocument.h"
 
 #include <QCoreApplication>

@@ -2,8 +2,8 @@
 // document or given files, and the file manager's "sign" action.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-#include "UiLanguage.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "signature/SignatureWorkflow.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // them, and each page goes into the document as soon as it is painted.
 #include "MainWindow.h"
 
-#include "UiLanguage.h"
+#include "ui/UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "xlsx/XlsxImport.h"
 #include "xlsx/XlsxMessages.h"

@@ -3,7 +3,7 @@
 // form that only shows: marks keep their own look, so both its buttons close.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "PasswordPrompt.h"
 #include "ToolDialogFrame.h"
 

@@ -1,9 +1,9 @@
 // The settings dialog: six sections read from the stored settings, written
 // together by "Применить" and applied to the running window.
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "DialogSections.h"
 #include "MainWindow.h"
-#include "UiLanguage.h"
+#include "ui/UiLanguage.h"
 #include "UpdateCheck.h"
 #include "view/PdfView.h"
 

@@ -3,7 +3,7 @@
 // first shown; "Все" alone holds about two thousand.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "SymbolCharacterLists.h"
 #include "ToolDialogFrame.h"
 #include "view/PdfView.h"

@@ -3,10 +3,10 @@
 // in MainWindowCompressedExport.cpp.
 #include "CompressedExportDialog.h"
 
-#include "BusyRing.h"
+#include "ui/BusyRing.h"
 #include "CompressionStages.h"
-#include "DialogHelpers.h"
-#include "UiLanguage.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "ExportFileNames.h"
 
 #include <QApplication>

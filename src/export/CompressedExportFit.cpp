@@ -4,10 +4,10 @@
 // every ending.
 #include "CompressedExportDialog.h"
 
-#include "BusyRing.h"
+#include "ui/BusyRing.h"
 #include "CompressionStages.h"
-#include "DialogHelpers.h"
-#include "UiLanguage.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "core/OwnedLeftovers.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "ScannedExportDialog.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "ExportFileNames.h"
 
 #include <QCheckBox>

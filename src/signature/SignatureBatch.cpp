@@ -2,9 +2,9 @@
 // files are signed with the same settings, one worker process at a time.
 #include "SignatureDialogState.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "SignatureTexts.h"
-#include "UniqueSiblingPath.h"
+#include "ui/UniqueSiblingPath.h"
 #include "core/SignatureJournal.h"
 #include "core/SignatureRequestFile.h"
 #include "core/SignatureService.h"

@@ -3,9 +3,9 @@
 #include "SignatureDialogState.h"
 
 #include "SignatureTexts.h"
-#include "BusyRing.h"
+#include "ui/BusyRing.h"
 #include "DistinguishedName.h"
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "core/SignatureService.h"
 
 #include <QCheckBox>

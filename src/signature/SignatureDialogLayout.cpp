@@ -1,8 +1,8 @@
 // The signature dialog's widgets, top to bottom, and their connections.
 #include "SignatureDialogState.h"
 
-#include "BusyRing.h"
-#include "DialogHelpers.h"
+#include "ui/BusyRing.h"
+#include "ui/DialogHelpers.h"
 #include "SignatureTexts.h"
 #include "core/SignatureService.h"
 

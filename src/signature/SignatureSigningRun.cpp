@@ -3,9 +3,9 @@
 #include "SignatureDialogState.h"
 
 #include "SignatureTexts.h"
-#include "DialogHelpers.h"
-#include "UniqueSiblingPath.h"
-#include "UiLanguage.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UniqueSiblingPath.h"
+#include "ui/UiLanguage.h"
 #include "core/ForeignFileNames.h"
 #include "core/PdfDocument.h"
 #include "core/SignatureJournal.h"

@@ -2,7 +2,7 @@
 
 #include "SignatureTexts.h"
 #include "SignatureStampRendering.h"
-#include "UniqueSiblingPath.h"
+#include "ui/UniqueSiblingPath.h"
 #include "core/AtomicFileWrite.h"
 
 #include <QBuffer>

@@ -2,7 +2,7 @@
 // a live preview. Nothing is stored before "Сохранить".
 #include "SignatureWorkflow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "SignatureStampRendering.h"
 #include "SignatureStampStorage.h"
 #include "SignatureTexts.h"
