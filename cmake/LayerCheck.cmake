@@ -3,33 +3,31 @@
 # named below. Configuration stops at the first include or link that breaks
 # this. Run as a script (cmake -DULVO_SOURCE_DIR=... -P LayerCheck.cmake) it
 # checks the includes alone, so a test can catch an edit made after configure.
+if(CMAKE_SCRIPT_MODE_FILE)
+  cmake_minimum_required(VERSION 3.25)
+endif()
 set(ULVO_LAYERS core ui "view|ocr|paint|scan|xlsx|signature|export" app)
 # Feature libraries that use another feature library.
 set(ULVO_LAYER_EDGES signature>paint export>view)
 
-function(ulvo_layer_rank lib out)
-  set(rank 0)
-  foreach(layer IN LISTS ULVO_LAYERS)
-    string(REPLACE "|" ";" members "${layer}")
-    if(lib IN_LIST members)
-      set(${out} ${rank} PARENT_SCOPE)
-      return()
-    endif()
-    math(EXPR rank "${rank} + 1")
+set(rank 0)
+foreach(layer IN LISTS ULVO_LAYERS)
+  string(REPLACE "|" ";" members "${layer}")
+  foreach(lib IN LISTS members)
+    set(ULVO_RANK_${lib} ${rank})
   endforeach()
-  set(${out} -1 PARENT_SCOPE)
-endfunction()
+  math(EXPR rank "${rank} + 1")
+endforeach()
 
 # Fails naming `what` when library `user` may not use library `used`.
 function(ulvo_layer_require user used what)
-  ulvo_layer_rank(${user} user_rank)
-  ulvo_layer_rank(${used} used_rank)
-  if(user STREQUAL used OR used_rank LESS user_rank OR "${user}>${used}" IN_LIST ULVO_LAYER_EDGES)
+  if(user STREQUAL used OR ULVO_RANK_${used} LESS ULVO_RANK_${user} OR "${user}>${used}" IN_LIST ULVO_LAYER_EDGES)
     return()
   endif()
+  string(REPLACE ";" " < " order "${ULVO_LAYERS}")
+  string(REPLACE ";" ", " edges "${ULVO_LAYER_EDGES}")
   message(FATAL_ERROR "Layer check: ${what}: library '${user}' may not use library '${used}' "
-                      "(layers, lowest first: ${ULVO_LAYERS}; edges within a layer: ${ULVO_LAYER_EDGES}; "
-                      "see cmake/LayerCheck.cmake)")
+                      "(layers: ${order}; within a layer only ${edges}; see cmake/LayerCheck.cmake)")
 endfunction()
 
 # Every #include "..." of src/<lib>/*.h|*.cpp, resolved to the library whose
