@@ -1,7 +1,7 @@
 // "О программе": the edition, its version and system, and what it is built on.
 #include "AppProduct.h"
-#include "ui/DialogHelpers.h"
 #include "MainWindow.h"
+#include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "ExportTarget.h"
 
-#include "ui/DialogHelpers.h"
 #include "MainWindow.h"
+#include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
 
 #include <QFileInfo>

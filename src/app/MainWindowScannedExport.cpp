@@ -3,12 +3,12 @@
 // opens in a new tab.
 #include "MainWindow.h"
 
-#include "ui/DialogHelpers.h"
-#include "export/ExportFileNames.h"
 #include "ExportTarget.h"
+#include "export/ExportFileNames.h"
 #include "export/ScannedExportDialog.h"
 #include "export/ScannedPageRender.h"
 #include "export/ScannedPdfWriter.h"
+#include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
 #include "view/PdfView.h"
 

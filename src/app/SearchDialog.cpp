@@ -2,8 +2,8 @@
 // search state is shared by every open search dialog and the find shortcut.
 #include "MainWindow.h"
 
-#include "ui/DialogHelpers.h"
 #include "ToolDialogFrame.h"
+#include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
 #include "view/PdfView.h"
 

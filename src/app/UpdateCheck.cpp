@@ -1,8 +1,8 @@
 #include "UpdateCheck.h"
 
 #include "AppProduct.h"
-#include "ui/DialogHelpers.h"
 #include "MainWindow.h"
+#include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
 
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 // moved or turned text blocks, new blocks, moved or added images).
 #include "ScannedPageRender.h"
 
-#include "core/PdfDocument.h"
 #include "core/InkSilhouette.h"
+#include "core/PdfDocument.h"
 #include "core/TextBlock.h"
 #include "view/EditedTextPreview.h"
 #include "view/PdfView.h"
