@@ -1,8 +1,8 @@
 // "О программе": the edition, its version and system, and what it is built on.
 #include "AppProduct.h"
-#include "DialogHelpers.h"
 #include "MainWindow.h"
-#include "UiLanguage.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <QCoreApplication>
 #include <QDialog>

@@ -1,6 +1,6 @@
 #include "CompressionWorkerModes.h"
 
-#include "UiLanguage.h"
+#include "ui/UiLanguage.h"
 
 #include "core/CompressionOptionsJson.h"
 #include "core/PageImageRules.h"

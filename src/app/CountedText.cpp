@@ -1,6 +1,6 @@
 #include "CountedText.h"
 
-#include "UiLanguage.h"
+#include "ui/UiLanguage.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 #include "DialogSections.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 
 #include <QDir>
 #include <QFileInfo>

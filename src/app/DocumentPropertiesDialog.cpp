@@ -2,8 +2,8 @@
 // every font of the file. It only shows; nothing in it changes the document.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
 #include "ToolDialogFrame.h"
+#include "ui/DialogHelpers.h"
 
 #include <QCheckBox>
 #include <QDateTime>

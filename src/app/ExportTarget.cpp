@@ -1,8 +1,8 @@
 #include "ExportTarget.h"
 
-#include "DialogHelpers.h"
 #include "MainWindow.h"
-#include "UiLanguage.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <QFileInfo>
 

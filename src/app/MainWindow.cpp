@@ -3,10 +3,10 @@
 #include "MainWindow.h"
 
 #include "RibbonFactories.h"
-#include "UiLanguage.h"
 #include "core/PdfDocument.h"
 #include "ocr/OcrEngine.h"
 #include "ocr/ParallelPageRecognition.h"
+#include "ui/UiLanguage.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 

@@ -158,7 +158,6 @@ class MainWindow : public QMainWindow {
   void setLightTheme();
   void setDarkTheme();
   void applyStoredSettings();
-  void applyStyleFile(const QString& path);
   void applyUiDensity(int level);
 
  protected:

@@ -3,12 +3,12 @@
 // "compress" action that leads to it.
 #include "MainWindow.h"
 
-#include "CompressedExportDialog.h"
-#include "DialogHelpers.h"
-#include "ExportFileNames.h"
 #include "ExportTarget.h"
-#include "UiLanguage.h"
 #include "core/AtomicFileWrite.h"
+#include "export/CompressedExportDialog.h"
+#include "export/ExportFileNames.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The two modeless sample dialogs reachable from the ribbon's label table.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 
 #include <QDialog>
 #include <QHBoxLayout>

@@ -9,9 +9,9 @@
 #include "MainWindow.h"
 
 #include "CountedText.h"
-#include "DialogHelpers.h"
 #include "OcrRunRules.h"
 #include "ocr/ParallelPageRecognition.h"
+#include "ui/DialogHelpers.h"
 #include "view/PdfView.h"
 
 #include <QApplication>

@@ -5,10 +5,10 @@
 #include "PageCountText.h"
 #include "PasswordPrompt.h"
 
-#include "DialogHelpers.h"
 #include "RecentFiles.h"
-#include "UiLanguage.h"
 #include "core/PdfDocument.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 

@@ -3,8 +3,8 @@
 // the pages go into a new untitled tab.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
 #include "core/PdfDocument.h"
+#include "ui/DialogHelpers.h"
 
 #include <QDropEvent>
 #include <QFileInfo>

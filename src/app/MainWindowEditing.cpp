@@ -2,7 +2,7 @@
 // and the OCR bar that writes or drops the shown blocks.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "view/PdfView.h"
 
 #include <QFileDialog>

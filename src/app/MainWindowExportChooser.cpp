@@ -3,10 +3,10 @@
 // their own dialogs.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-#include "ExportFileNames.h"
 #include "RecentFiles.h"
 #include "core/PdfDocument.h"
+#include "export/ExportFileNames.h"
+#include "ui/DialogHelpers.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -3,8 +3,8 @@
 #include "MainWindow.h"
 
 #include "RibbonFactories.h"
-#include "UiLanguage.h"
 #include "core/PdfDocument.h"
+#include "ui/UiLanguage.h"
 #include "view/PdfView.h"
 
 #include <QButtonGroup>

@@ -1,8 +1,8 @@
 // Editing the picture of an image block in the image editor.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
 #include "paint/FacsimileEditorDialog.h"
+#include "ui/DialogHelpers.h"
 #include "view/PdfView.h"
 
 #include <QLabel>

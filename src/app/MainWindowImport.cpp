@@ -3,9 +3,9 @@
 // import. With nothing open an import lands in a new untitled tab.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-#include "UiLanguage.h"
 #include "core/PdfDocument.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 

@@ -2,7 +2,7 @@
 // active document, and what a click on an outline entry does.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 

@@ -2,9 +2,9 @@
 // the free-text dialog, besides the search, copy and protection commands.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
 #include "PageTopRect.h"
 #include "ToolDialogFrame.h"
+#include "ui/DialogHelpers.h"
 #include "view/PdfView.h"
 
 #include <QColorDialog>

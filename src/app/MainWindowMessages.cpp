@@ -3,7 +3,7 @@
 #include "MainWindow.h"
 #include "UpdateCheck.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 
 #include <QDesktopServices>
 #include <QDialog>

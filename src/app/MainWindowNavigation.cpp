@@ -2,9 +2,9 @@
 // document tab bar.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-#include "UiLanguage.h"
 #include "core/PdfDocument.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 

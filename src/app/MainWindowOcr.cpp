@@ -4,11 +4,11 @@
 #include "MainWindow.h"
 
 #include "CountedText.h"
-#include "DialogHelpers.h"
 #include "NativeTextLayer.h"
 #include "OcrRunRules.h"
 #include "core/ReadingOrder.h"
 #include "ocr/OcrEngine.h"
+#include "ui/DialogHelpers.h"
 #include "view/PdfView.h"
 
 #include <QApplication>

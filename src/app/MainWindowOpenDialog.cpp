@@ -2,8 +2,8 @@
 // files, a folder's PDFs, the scanner and clearing the list.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
 #include "RecentFiles.h"
+#include "ui/DialogHelpers.h"
 
 #include <QDialog>
 #include <QDir>

@@ -6,8 +6,8 @@
 // the edition's flag is checked here.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
 #include "core/PdfDocument.h"
+#include "ui/DialogHelpers.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 

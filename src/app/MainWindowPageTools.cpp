@@ -3,8 +3,8 @@
 // The work itself is in MainWindowPageToolsApply.cpp.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
 #include "core/PdfDocument.h"
+#include "ui/DialogHelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>

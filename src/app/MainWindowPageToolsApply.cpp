@@ -3,11 +3,11 @@
 // atomic step and never over a file that is open in a tab.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-#include "ExportFileNames.h"
 #include "PageListParsing.h"
-#include "UniqueSiblingPath.h"
 #include "core/PdfDocument.h"
+#include "export/ExportFileNames.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UniqueSiblingPath.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 

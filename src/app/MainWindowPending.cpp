@@ -2,7 +2,7 @@
 // function is not available yet and changes nothing.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 
 void MainWindow::tellNotAvailableYet(const QString& function) {
   appInfo(this, QStringLiteral("Недоступно"), QStringLiteral("Функция «%1» пока недоступна.").arg(function));

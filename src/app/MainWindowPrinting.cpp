@@ -2,12 +2,12 @@
 // the print run through the system dialog, one rendered image per sheet.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
 #include "PageCountText.h"
 #include "PageListParsing.h"
 #include "PrintChoices.h"
 #include "RibbonFactories.h"
 #include "ToolDialogFrame.h"
+#include "ui/DialogHelpers.h"
 #include "view/PdfView.h"
 
 #include <QButtonGroup>

@@ -3,7 +3,7 @@
 // that is refused nothing is saved.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 
 #include "view/PdfView.h"
 

@@ -3,12 +3,13 @@
 // opens in a new tab.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-#include "ExportFileNames.h"
 #include "ExportTarget.h"
-#include "ScannedExportDialog.h"
-#include "ScannedPdfWriter.h"
-#include "UiLanguage.h"
+#include "export/ExportFileNames.h"
+#include "export/ScannedExportDialog.h"
+#include "export/ScannedPageRender.h"
+#include "export/ScannedPdfWriter.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "view/PdfView.h"
 
 #include <QCoreApplication>
@@ -84,4 +85,8 @@ bool MainWindow::showScannedPdfExportDialog(const QString& suggestedPath) {
   openFile(QFileInfo(target).absoluteFilePath());
   if (statusLabel) statusLabel->setText(message + tr(" · открыт в новой вкладке"));
   return true;
+}
+
+QImage MainWindow::renderPageForScannedExport(int page, double scale) const {
+  return ::renderPageForScannedExport(currentDocument, view, page, scale);
 }

@@ -1,7 +1,8 @@
 // Stored settings turned into the running window: language, density,
 // floating bar, font labels, remembered ribbon tab, autosave and the themes.
 #include "MainWindow.h"
-#include "UiLanguage.h"
+#include "ui/Themes.h"
+#include "ui/UiLanguage.h"
 
 #include "view/PdfView.h"
 
@@ -43,31 +44,14 @@ bool insideFloatingBar(const QWidget* widget) {
 
 }  // namespace
 
-void MainWindow::applyStyleFile(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return;
-  // The first installed family of the base font, so that controls seeded
-  // from the application font (the Home tab's font box) name a real font.
-  QFont base;
-  for (const char* family : {"Segoe UI", "DejaVu Sans", "Noto Sans"}) {
-    if (QFontDatabase::hasFamily(QString::fromLatin1(family))) {
-      base.setFamily(QString::fromLatin1(family));
-      break;
-    }
-  }
-  base.setPointSizeF(9.0);  // 12 px at 96 dpi; a point size, as the page editors expect of widget fonts
-  QApplication::setFont(base);
-  qApp->setStyleSheet(QString::fromUtf8(file.readAll()));
-}
-
 void MainWindow::setLightTheme() {
-  applyStyleFile(QStringLiteral(":/resources/styles/light.qss"));
+  applyStyleSheetFile(themeStyleSheetPath(false));
   if (view) view->setCanvasTheme(false);
   QSettings().setValue(QStringLiteral("ui/theme"), QStringLiteral("light"));
 }
 
 void MainWindow::setDarkTheme() {
-  applyStyleFile(QStringLiteral(":/resources/styles/dark.qss"));
+  applyStyleSheetFile(themeStyleSheetPath(true));
   if (view) view->setCanvasTheme(true);
   QSettings().setValue(QStringLiteral("ui/theme"), QStringLiteral("dark"));
 }

@@ -4,10 +4,10 @@
 // a non-zero exit code.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
 #include "ShellActionFiles.h"
-#include "UiLanguage.h"
 #include "core/PdfDocument.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

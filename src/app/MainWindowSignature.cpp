@@ -2,9 +2,9 @@
 // document or given files, and the file manager's "sign" action.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
-#include "UiLanguage.h"
 #include "signature/SignatureWorkflow.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 // them, and each page goes into the document as soon as it is painted.
 #include "MainWindow.h"
 
-#include "UiLanguage.h"
 #include "core/PdfDocument.h"
+#include "ui/UiLanguage.h"
 #include "xlsx/XlsxImport.h"
 #include "xlsx/XlsxMessages.h"
 

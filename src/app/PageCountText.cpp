@@ -1,7 +1,7 @@
 #include "PageCountText.h"
 
 #include "CountedText.h"
-#include "UiLanguage.h"
+#include "ui/UiLanguage.h"
 
 QString pageCountSourceText(int count, const QString& languageCode) {
   return countedSourceText(count, languageCode, QStringLiteral("%1 страница"), QStringLiteral("%1 страницы"),

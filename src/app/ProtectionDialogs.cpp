@@ -3,9 +3,9 @@
 // form that only shows: marks keep their own look, so both its buttons close.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
 #include "PasswordPrompt.h"
 #include "ToolDialogFrame.h"
+#include "ui/DialogHelpers.h"
 
 #include <QFileInfo>
 #include <QHash>

@@ -2,9 +2,9 @@
 // search state is shared by every open search dialog and the find shortcut.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
 #include "ToolDialogFrame.h"
-#include "UiLanguage.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "view/PdfView.h"
 
 #include <QAbstractItemView>

@@ -1,10 +1,10 @@
 // The settings dialog: six sections read from the stored settings, written
 // together by "Применить" and applied to the running window.
-#include "DialogHelpers.h"
 #include "DialogSections.h"
 #include "MainWindow.h"
-#include "UiLanguage.h"
 #include "UpdateCheck.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "view/PdfView.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "StartupSplash.h"
 
 #include "RibbonFactories.h"
-#include "UiLanguage.h"
+#include "ui/UiLanguage.h"
 
 #include <QCoreApplication>
 #include <QFrame>

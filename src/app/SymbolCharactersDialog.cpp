@@ -3,9 +3,9 @@
 // first shown; "Все" alone holds about two thousand.
 #include "MainWindow.h"
 
-#include "DialogHelpers.h"
 #include "SymbolCharacterLists.h"
 #include "ToolDialogFrame.h"
+#include "ui/DialogHelpers.h"
 #include "view/PdfView.h"
 
 #include <QDialog>

@@ -1,6 +1,6 @@
 #include "ToolDialogFrame.h"
 
-#include "DialogHelpers.h"
+#include "ui/DialogHelpers.h"
 
 #include <QBoxLayout>
 #include <QDialog>

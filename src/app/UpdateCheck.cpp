@@ -1,9 +1,9 @@
 #include "UpdateCheck.h"
 
 #include "AppProduct.h"
-#include "DialogHelpers.h"
 #include "MainWindow.h"
-#include "UiLanguage.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

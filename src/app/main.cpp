@@ -1,14 +1,14 @@
 // Parses the command line, dispatches the worker modes and builds the window.
 #include "AppProduct.h"
 #include "CommandLine.h"
-#include "CompressedExportDialog.h"
 #include "MainWindow.h"
 #include "RibbonFactories.h"
 #include "StartupSplash.h"
-#include "UiLanguage.h"
 #include "WorkerModes.h"
 #include "core/ForeignFileNames.h"
 #include "core/OwnedLeftovers.h"
+#include "export/CompressedExportDialog.h"
+#include "ui/UiLanguage.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,12 +2,12 @@
 // files are signed with the same settings, one worker process at a time.
 #include "SignatureDialogState.h"
 
-#include "DialogHelpers.h"
 #include "SignatureTexts.h"
-#include "UniqueSiblingPath.h"
 #include "core/SignatureJournal.h"
 #include "core/SignatureRequestFile.h"
 #include "core/SignatureService.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UniqueSiblingPath.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

@@ -2,11 +2,11 @@
 // worker in a child process, and the diagnostics.
 #include "SignatureDialogState.h"
 
-#include "SignatureTexts.h"
-#include "BusyRing.h"
 #include "DistinguishedName.h"
-#include "DialogHelpers.h"
+#include "SignatureTexts.h"
 #include "core/SignatureService.h"
+#include "ui/BusyRing.h"
+#include "ui/DialogHelpers.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -2,16 +2,16 @@
 // the shared operations of its state and its busy state.
 #include "SignatureDialogState.h"
 
-#include "SignatureTexts.h"
-#include "BusyRing.h"
-#include "DialogHelpers.h"
 #include "SignatureStampRendering.h"
 #include "SignatureStampStorage.h"
-#include "UniqueSiblingPath.h"
+#include "SignatureTexts.h"
 #include "core/PdfDocument.h"
 #include "core/SignatureChildProcess.h"
 #include "core/SignatureRequestFile.h"
 #include "core/SignatureService.h"
+#include "ui/BusyRing.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UniqueSiblingPath.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // The signature dialog's widgets, top to bottom, and their connections.
 #include "SignatureDialogState.h"
 
-#include "BusyRing.h"
-#include "DialogHelpers.h"
 #include "SignatureTexts.h"
 #include "core/SignatureService.h"
+#include "ui/BusyRing.h"
+#include "ui/DialogHelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -3,14 +3,14 @@
 #include "SignatureDialogState.h"
 
 #include "SignatureTexts.h"
-#include "DialogHelpers.h"
-#include "UniqueSiblingPath.h"
-#include "UiLanguage.h"
 #include "core/ForeignFileNames.h"
 #include "core/PdfDocument.h"
 #include "core/SignatureJournal.h"
 #include "core/SignatureRequestFile.h"
 #include "core/SignatureService.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
+#include "ui/UniqueSiblingPath.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,9 +1,9 @@
 #include "SignatureStampStorage.h"
 
-#include "SignatureTexts.h"
 #include "SignatureStampRendering.h"
-#include "UniqueSiblingPath.h"
+#include "SignatureTexts.h"
 #include "core/AtomicFileWrite.h"
+#include "ui/UniqueSiblingPath.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 // The signature workflow's Russian source texts, shown in the interface
 // language.
 
-#include "UiLanguage.h"
+#include "ui/UiLanguage.h"
 
 #include <QString>
 

@@ -2,11 +2,11 @@
 // a live preview. Nothing is stored before "Сохранить".
 #include "SignatureWorkflow.h"
 
-#include "DialogHelpers.h"
 #include "SignatureStampRendering.h"
 #include "SignatureStampStorage.h"
 #include "SignatureTexts.h"
 #include "paint/FacsimileEditorDialog.h"
+#include "ui/DialogHelpers.h"
 
 #include <QCheckBox>
 #include <QColorDialog>

@@ -168,7 +168,9 @@ TEST_F(MainWindowFrameTest, FactoriesBuildTheirRolesAndHints) {
     EXPECT_EQ(c.button->minimumSize(), c.size);
     // A large button grows for a longer word; the small ones keep their square.
     EXPECT_EQ(c.button->maximumHeight(), c.size.height());
-    if (c.button->toolButtonStyle() != Qt::ToolButtonTextUnderIcon) EXPECT_EQ(c.button->maximumWidth(), c.size.width());
+    if (c.button->toolButtonStyle() != Qt::ToolButtonTextUnderIcon) {
+      EXPECT_EQ(c.button->maximumWidth(), c.size.width());
+    }
     EXPECT_EQ(c.button->iconSize(), c.icon);
     EXPECT_FALSE(c.button->icon().isNull());
     EXPECT_EQ(c.button->toolTip(), "Открыть");

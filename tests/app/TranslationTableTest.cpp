@@ -107,7 +107,7 @@ bool isExcluded(const QString& literal, const QString& file) {
   // The recogniser's tables of misread words, abbreviations and patterns.
   if (file.startsWith(QLatin1String("ocr/"))) return true;
   // The words of the localised export file names, one per language.
-  if (file == QLatin1String("app/ExportFileNames.cpp")) return true;
+  if (file == QLatin1String("export/ExportFileNames.cpp")) return true;
   static const QSet<QString> notShown = {
       QStringLiteral("[А-Яа-яЁё]"),                 // the Cyrillic test of the lookup rule
       QStringLiteral("Нолвского областного суда"),  // sample text for measuring fonts
@@ -165,7 +165,7 @@ TEST(TranslationTable, EveryRussianTextOfTheSourcesHasAnEnglishEntry) {
 TEST(TranslationTable, EveryLanguageTranslatesTheRibbonBarsTabsMessagesAndSettings) {
   const QStringList files = {"app/MainWindowRibbon.cpp",    "app/MainWindowRibbonTabs.cpp", "app/MainWindowHomeTab.cpp",
                              "app/RibbonFactories.cpp",     "app/MainWindowWorkspace.cpp",  "app/MainWindowLeftPanel.cpp",
-                             "app/DialogHelpers.cpp",       "app/SettingsDialog.cpp",       "app/MainWindowMarkup.cpp",
+                             "ui/DialogHelpers.cpp",        "app/SettingsDialog.cpp",       "app/MainWindowMarkup.cpp",
                              "app/UpdateCheck.cpp",         "app/MainWindowOpenDialog.cpp", "app/AppProduct.cpp",
                              "app/MainWindowPending.cpp"};
   const QMap<QString, QString> literals = harvestRussianLiterals(files);

@@ -1,7 +1,7 @@
 #include "ScannedExportDialog.h"
 
-#include "DialogHelpers.h"
 #include "ExportFileNames.h"
+#include "ui/DialogHelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -3,11 +3,11 @@
 // in MainWindowCompressedExport.cpp.
 #include "CompressedExportDialog.h"
 
-#include "BusyRing.h"
 #include "CompressionStages.h"
-#include "DialogHelpers.h"
-#include "UiLanguage.h"
 #include "ExportFileNames.h"
+#include "ui/BusyRing.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -4,11 +4,11 @@
 // every ending.
 #include "CompressedExportDialog.h"
 
-#include "BusyRing.h"
 #include "CompressionStages.h"
-#include "DialogHelpers.h"
-#include "UiLanguage.h"
 #include "core/OwnedLeftovers.h"
+#include "ui/BusyRing.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // The page as the user sees it for the scanned-look export: the document's
 // render with the view's block edits painted over it (retyped, restyled,
 // moved or turned text blocks, new blocks, moved or added images).
-#include "MainWindow.h"
-
 #include "ScannedPageRender.h"
+
 #include "core/InkSilhouette.h"
+#include "core/PdfDocument.h"
 #include "core/TextBlock.h"
 #include "view/EditedTextPreview.h"
 #include "view/PdfView.h"
@@ -154,14 +154,14 @@ bool scannedExportBlockMoved(const TextBlock& block) {
   return std::abs(block.rotation) > 0.1;
 }
 
-QImage MainWindow::renderPageForScannedExport(int page, double scale) const {
-  if (!currentDocument || !currentDocument->isOpen()) return {};
-  QImage image = currentDocument->renderPage(page, scale, 0);
+QImage renderPageForScannedExport(PdfDocument* document, const PdfView* view, int page, double scale) {
+  if (!document || !document->isOpen()) return {};
+  QImage image = document->renderPage(page, scale, 0);
   if (image.isNull()) return image;
   image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   if (!view || view->currentOcrBlocks().empty() || view->ocrBlocksPageIndex() != page) return image;
 
-  const double pageHeight = currentDocument->pageSize(page).height();
+  const double pageHeight = document->pageSize(page).height();
   // With the places of deleted blocks, which the page loses.
   const std::vector<TextBlock> blocks = view->ocrBlocksToWrite();
   QPainter painter(&image);

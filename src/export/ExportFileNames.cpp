@@ -2,7 +2,7 @@
 
 #include "core/ForeignFileNames.h"
 
-#include "UiLanguage.h"
+#include "ui/UiLanguage.h"
 
 #include <QDir>
 #include <QFileInfo>
