@@ -1,8 +1,12 @@
 #include "InkColour.h"
 
+#include "PdfBitmapHelpers.h"
+
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -156,4 +160,42 @@ std::optional<QColor> inkColourOfPixels(const QImage& image, const QRect& rect) 
   const qint64* chosen = sums.coloured[3] > 0 ? sums.coloured : (sums.dark[3] >= 1 ? sums.dark : nullptr);
   if (!chosen) return std::nullopt;
   return QColor(int(chosen[0] / chosen[3]), int(chosen[1] / chosen[3]), int(chosen[2] / chosen[3]), 255);
+}
+
+namespace {
+
+// The ink colour of a line comes from this rendering, in pixels per point.
+constexpr double kInkScale = 2.5;
+// Pixels are kept per thread: at scale 2.5 a page is about 12 MB, and
+// allocating and faulting it in on every page costs as much as filling it.
+// Pixels grown for an unusually large page are let go with the page.
+constexpr size_t kKeptPixels = 8'000'000;  // 32 MB: an A3 page at scale 2.5
+
+std::vector<quint32>& keptPixels() {
+  thread_local std::vector<quint32> kept;
+  return kept;
+}
+
+}  // namespace
+
+LazyInk::LazyInk(FPDF_PAGE page) : page(page) {}
+
+LazyInk::~LazyInk() {
+  image = QImage();
+  if (keptPixels().size() > kKeptPixels) keptPixels() = {};
+}
+
+std::optional<QColor> LazyInk::colourIn(const QRectF& box, const QSizeF& pageSize) {
+  if (!rendered) {
+    image = renderLoadedPageIntoBuffer(page, kInkScale, keptPixels());
+    rendered = true;
+  }
+  if (image.isNull() || box.width() <= 0 || box.height() <= 0) return std::nullopt;
+  const double pad = std::max(1.25 / kInkScale, 0.35);
+  const QRectF area = box.adjusted(-pad, -pad, pad, pad).intersected(QRectF(QPointF(0, 0), pageSize));
+  if (area.width() <= 0 || area.height() <= 0) return std::nullopt;
+  const QRect pixels = QRect(int(std::floor(area.x() * kInkScale)),
+                             int(std::floor((pageSize.height() - (area.y() + area.height())) * kInkScale)),
+                             int(std::ceil(area.width() * kInkScale)), int(std::ceil(area.height() * kInkScale)));
+  return inkColourOfPixels(image, pixels);
 }

@@ -1,10 +1,14 @@
 #pragma once
 // The colour of the ink drawn in part of a page rendering, as native text
-// extraction gives it to a line.
+// extraction gives it to a line whose own colour the page does not show.
 
 #include <QColor>
 #include <QImage>
 #include <QRect>
+#include <QRectF>
+#include <QSizeF>
+
+#include "PdfiumApi.h"
 
 #include <optional>
 
@@ -16,3 +20,23 @@
 // mean of the coloured pixels when there are any, else of the dark ones, else
 // nothing. Integer arithmetic throughout, so the result is exact.
 std::optional<QColor> inkColourOfPixels(const QImage& image, const QRect& rect);
+
+// The page rendered for ink colours, made on the first line that asks: most
+// pages give every line its colour themselves and never pay for the rendering.
+// Caller holds the pdfium lock.
+class LazyInk {
+public:
+  explicit LazyInk(FPDF_PAGE page);
+  ~LazyInk();
+  LazyInk(const LazyInk&) = delete;
+  LazyInk& operator=(const LazyInk&) = delete;
+
+  // The ink drawn inside `box` (shown page space, points): coloured pixels
+  // win over dark ones, each weighted by how strongly inked it is.
+  std::optional<QColor> colourIn(const QRectF& box, const QSizeF& pageSize);
+
+private:
+  FPDF_PAGE page;
+  QImage image;
+  bool rendered = false;
+};

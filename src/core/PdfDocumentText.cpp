@@ -11,7 +11,6 @@
 #include "PageCharStyle.h"
 #include "PageTextCharacters.h"
 #include "PageSpace.h"
-#include "PdfBitmapHelpers.h"
 #include "PdfiumHandles.h"
 #include "TurnedRect.h"
 
@@ -24,9 +23,6 @@
 #include <optional>
 
 namespace {
-
-// The ink colour of a line comes from this rendering, in pixels per point.
-constexpr double kInkScale = 2.5;
 
 struct CharInfo {
   QString text;
@@ -373,57 +369,6 @@ QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
   return runs;
 }
 
-// The colour of the ink actually drawn inside a box of the page rendering:
-// coloured pixels win over dark ones, each weighted by how strongly inked it is.
-std::optional<QColor> inkColourIn(const QImage& page, const QSizeF& pageSize, const QRectF& box) {
-  if (page.isNull() || box.width() <= 0 || box.height() <= 0) return std::nullopt;
-  const double pad = std::max(1.25 / kInkScale, 0.35);
-  const QRectF area = box.adjusted(-pad, -pad, pad, pad).intersected(QRectF(QPointF(0, 0), pageSize));
-  if (area.width() <= 0 || area.height() <= 0) return std::nullopt;
-  const QRect pixels = QRect(int(std::floor(area.x() * kInkScale)),
-                             int(std::floor((pageSize.height() - (area.y() + area.height())) * kInkScale)),
-                             int(std::ceil(area.width() * kInkScale)), int(std::ceil(area.height() * kInkScale)));
-  return inkColourOfPixels(page, pixels);
-}
-
-// The page rendered for ink colours, in pixels kept per thread: at scale 2.5 a
-// page is about 12 MB, and allocating and faulting it in on every call costs
-// as much as filling it. Pixels grown for an unusually large page are let go
-// when the call ends.
-class InkRendering {
-public:
-  explicit InkRendering(FPDF_PAGE page) : image(renderLoadedPageIntoBuffer(page, kInkScale, pixels())) {}
-  ~InkRendering() {
-    if (pixels().size() > kKeptPixels) pixels() = {};
-  }
-  InkRendering(const InkRendering&) = delete;
-  InkRendering& operator=(const InkRendering&) = delete;
-
-  const QImage image;
-
-private:
-  static constexpr size_t kKeptPixels = 8'000'000;  // 32 MB: an A3 page at scale 2.5
-  static std::vector<quint32>& pixels() {
-    thread_local std::vector<quint32> kept;
-    return kept;
-  }
-};
-
-// The ink rendering, made on the first line that needs it: most pages give
-// every line its colour themselves and never pay for the rendering.
-class LazyInk {
-public:
-  explicit LazyInk(FPDF_PAGE page) : page(page) {}
-  const QImage& image() {
-    if (!rendering) rendering.emplace(page);
-    return rendering->image;
-  }
-
-private:
-  FPDF_PAGE page;
-  std::optional<InkRendering> rendering;
-};
-
 bool sameStyle(const CharInfo& a, const CharInfo& b) {
   return a.fontName == b.fontName && std::abs(a.fontSize - b.fontSize) < 0.15 && a.color == b.color &&
          a.bold == b.bold && a.italic == b.italic;
@@ -524,7 +469,7 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyI
       std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.inkDecides && charHasVisibleInk(c); });
   if (!inkDecides) return line;
   const QRectF shownBox = angle == 0.0 ? line.rect : readingFrame(angle).inverted().mapRect(line.rect);
-  if (const std::optional<QColor> colour = inkColourIn(ink.image(), pageSize, shownBox)) {
+  if (const std::optional<QColor> colour = ink.colourIn(shownBox, pageSize)) {
     line.color = *colour;
     for (auto& s : line.spans) s.color = *colour;
   } else {
