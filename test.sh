@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite: ./test.sh
-# A second pass builds src/core and its tests with AddressSanitizer and
+# A second pass builds src/core and its tests (and src/ocr with the recognition
+# run's teardown test) with AddressSanitizer and
 # UndefinedBehaviorSanitizer (ULVO_SKIP_SANITIZERS=1 leaves it out).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
