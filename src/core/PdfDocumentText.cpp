@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <optional>
 
@@ -28,7 +29,7 @@ struct CharInfo {
   QString text;
   QRectF rect;
   QString fontName;
-  QColor color = Qt::black;
+  QColor color{0, 0, 0};  // black, built inline: there is one per character
   double fontSize = 10.0;
   int weight = 400;
   bool bold = false;
@@ -84,6 +85,7 @@ bool sameAngle(double a, double b) {
 // glyph's sides are solved from the upright box, and where that is ill-posed
 // (near 45 degrees) the turned upright box stands in.
 QRectF readingBox(const QRectF& shown, double angle) {
+  if (angle == 0.0) return shown.translated(0.0, 0.0);  // what the unturned frame's mapRect gives
   const QTransform frame = readingFrame(angle);
   const QRectF turned = frame.mapRect(shown);
   if (std::fmod(angle, 90.0) == 0.0) return turned;
@@ -99,6 +101,7 @@ QRectF readingBox(const QRectF& shown, double angle) {
 }
 
 char16_t combiningFormOf(char16_t accent) {
+  if (accent != 0x0060 && (accent < 0x00A8 || (accent > 0x00B8 && accent < 0x02C6) || accent > 0x02DD)) return 0;
   switch (accent) {
     case 0x0060: return 0x0300;
     case 0x00B4: return 0x0301;
@@ -119,8 +122,8 @@ char16_t combiningFormOf(char16_t accent) {
 
 // The accent's centre lies over the letter and above the letter's middle.
 bool accentSitsOn(const Glyph& accent, const Glyph& letter) {
-  if (accent.text.size() != 1 || letter.text.isEmpty() || !letter.text.at(0).isLetter()) return false;
-  if (!combiningFormOf(accent.text.at(0).unicode())) return false;
+  if (accent.text.size() != 1 || !combiningFormOf(accent.text.at(0).unicode())) return false;
+  if (letter.text.isEmpty() || !letter.text.at(0).isLetter()) return false;
   const QPointF c = accent.rect.center();
   return c.x() >= letter.rect.left() - 0.5 && c.x() <= letter.rect.right() + 0.5 &&
          (c.y() > letter.rect.center().y()) != (accent.text.at(0).unicode() == 0x00B8 ||
@@ -252,8 +255,13 @@ struct ObjectStyle {
   int weight = 400;
   int mode = FPDF_TEXTRENDERMODE_FILL;
   bool read = false;  // the PDF gives a usable colour
-  QColor color = Qt::black;
+  QColor color{0, 0, 0};
   bool transparent = false;
+  // The size drawn with the last character's matrix, kept while the next
+  // ones share its vertical axis.
+  float sizedC = std::numeric_limits<float>::quiet_NaN();
+  float sizedD = std::numeric_limits<float>::quiet_NaN();
+  double drawnSize = 0;
 };
 
 void readObjectStyle(FPDF_TEXTPAGE textPage, int index, FPDF_PAGEOBJECT object, FontNameStyles& fonts,
@@ -264,6 +272,7 @@ void readObjectStyle(FPDF_TEXTPAGE textPage, int index, FPDF_PAGEOBJECT object, 
   style.weight = FPDFText_GetFontWeight(textPage, index);
   style.mode = object ? FPDFTextObj_GetTextRenderMode(object) : FPDF_TEXTRENDERMODE_FILL;
   style.color = Qt::black;
+  style.sizedC = style.sizedD = std::numeric_limits<float>::quiet_NaN();
   style.transparent = false;
   unsigned int r = 0, g = 0, b = 0, a = 255;
   style.read = FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a);
@@ -289,7 +298,16 @@ void readCharStyle(FPDF_TEXTPAGE textPage, const Glyph& glyph, CharInfo& c, Font
                    ImagesOverText& images, ObjectStyle& style, const QRectF& shownBox) {
   FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, glyph.index);
   if (!object || object != style.object) readObjectStyle(textPage, glyph.index, object, fonts, style);
-  c.fontSize = style.fontSize > 0 ? drawnFontSize(glyph.matrix, style.fontSize) : std::max(c.rect.height(), 6.0);
+  if (style.fontSize > 0 && glyph.matrix) {
+    if (glyph.matrix->c != style.sizedC || glyph.matrix->d != style.sizedD) {
+      style.sizedC = glyph.matrix->c;
+      style.sizedD = glyph.matrix->d;
+      style.drawnSize = drawnFontSize(glyph.matrix, style.fontSize);
+    }
+    c.fontSize = style.drawnSize;
+  } else {
+    c.fontSize = style.fontSize > 0 ? drawnFontSize(glyph.matrix, style.fontSize) : std::max(c.rect.height(), 6.0);
+  }
   c.fontName = style.font->name;
   c.weight = style.weight;
   c.bold = c.weight > 599 || style.font->boldByName;
@@ -370,7 +388,8 @@ QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
 }
 
 bool sameStyle(const CharInfo& a, const CharInfo& b) {
-  return a.fontName == b.fontName && std::abs(a.fontSize - b.fontSize) < 0.15 && a.color == b.color &&
+  return a.bold == b.bold && a.italic == b.italic && std::abs(a.fontSize - b.fontSize) < 0.15 &&
+         a.fontName == b.fontName && a.color == b.color &&
          a.bold == b.bold && a.italic == b.italic;
 }
 
@@ -408,13 +427,16 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyI
   TextBlock::Line line;
   std::vector<qsizetype> starts;
   starts.reserve(size_t(chars.size()) + 1);
-  line.text.reserve(chars.size() + 4);
+  qsizetype length = 0;
   for (const CharInfo& c : chars) {
-    starts.push_back(line.text.size());
-    line.text += c.text;
+    starts.push_back(length);
+    length += c.text.size();
     line.rect = unitedBoxes(line.rect, c.rect);
   }
-  starts.push_back(line.text.size());
+  starts.push_back(length);
+  line.text = QString(length, Qt::Uninitialized);
+  QChar* out = line.text.data();
+  for (const CharInfo& c : chars) out = std::copy(c.text.cbegin(), c.text.cend(), out);
   line.rect = upright(line.rect);
   if (isBlank(line.text)) return std::nullopt;
   auto textOf = [&](qsizetype from, qsizetype to) { return line.text.mid(starts[from], starts[to] - starts[from]); };
