@@ -19,7 +19,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <numbers>
 #include <optional>
 
@@ -101,7 +100,6 @@ QRectF readingBox(const QRectF& shown, double angle) {
 }
 
 char16_t combiningFormOf(char16_t accent) {
-  if (accent != 0x0060 && (accent < 0x00A8 || (accent > 0x00B8 && accent < 0x02C6) || accent > 0x02DD)) return 0;
   switch (accent) {
     case 0x0060: return 0x0300;
     case 0x00B4: return 0x0301;
@@ -237,10 +235,6 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
   return glyphs;
 }
 
-bool hasVisibleInk(const QString& text, const QRectF& rect) {
-  return !isBlank(text) && rect.width() > 0.01 && rect.height() > 0.01;
-}
-
 bool charHasVisibleInk(const CharInfo& c) { return c.visible; }
 
 double centreY(const QRectF& r) { return r.y() + 0.5 * r.height(); }
@@ -257,11 +251,6 @@ struct ObjectStyle {
   bool read = false;  // the PDF gives a usable colour
   QColor color{0, 0, 0};
   bool transparent = false;
-  // The size drawn with the last character's matrix, kept while the next
-  // ones share its vertical axis.
-  float sizedC = std::numeric_limits<float>::quiet_NaN();
-  float sizedD = std::numeric_limits<float>::quiet_NaN();
-  double drawnSize = 0;
 };
 
 void readObjectStyle(FPDF_TEXTPAGE textPage, int index, FPDF_PAGEOBJECT object, FontNameStyles& fonts,
@@ -272,7 +261,6 @@ void readObjectStyle(FPDF_TEXTPAGE textPage, int index, FPDF_PAGEOBJECT object, 
   style.weight = FPDFText_GetFontWeight(textPage, index);
   style.mode = object ? FPDFTextObj_GetTextRenderMode(object) : FPDF_TEXTRENDERMODE_FILL;
   style.color = Qt::black;
-  style.sizedC = style.sizedD = std::numeric_limits<float>::quiet_NaN();
   style.transparent = false;
   unsigned int r = 0, g = 0, b = 0, a = 255;
   style.read = FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a);
@@ -298,16 +286,7 @@ void readCharStyle(FPDF_TEXTPAGE textPage, const Glyph& glyph, CharInfo& c, Font
                    ImagesOverText& images, ObjectStyle& style, const QRectF& shownBox) {
   FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, glyph.index);
   if (!object || object != style.object) readObjectStyle(textPage, glyph.index, object, fonts, style);
-  if (style.fontSize > 0 && glyph.matrix) {
-    if (glyph.matrix->c != style.sizedC || glyph.matrix->d != style.sizedD) {
-      style.sizedC = glyph.matrix->c;
-      style.sizedD = glyph.matrix->d;
-      style.drawnSize = drawnFontSize(glyph.matrix, style.fontSize);
-    }
-    c.fontSize = style.drawnSize;
-  } else {
-    c.fontSize = style.fontSize > 0 ? drawnFontSize(glyph.matrix, style.fontSize) : std::max(c.rect.height(), 6.0);
-  }
+  c.fontSize = style.fontSize > 0 ? drawnFontSize(glyph.matrix, style.fontSize) : std::max(c.rect.height(), 6.0);
   c.fontName = style.font->name;
   c.weight = style.weight;
   c.bold = c.weight > 599 || style.font->boldByName;
@@ -389,8 +368,7 @@ QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
 
 bool sameStyle(const CharInfo& a, const CharInfo& b) {
   return a.bold == b.bold && a.italic == b.italic && std::abs(a.fontSize - b.fontSize) < 0.15 &&
-         a.fontName == b.fontName && a.color == b.color &&
-         a.bold == b.bold && a.italic == b.italic;
+         a.fontName == b.fontName && a.color == b.color;
 }
 
 TextBlock::Line::Span spanFor(const CharInfo& reference) {
@@ -588,7 +566,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     c.rect = glyph.rect;
     const double clampedHeight = std::max(c.rect.height(), 1.0);
     const double cy = centreY(c.rect);
-    c.visible = hasVisibleInk(c.text, c.rect);
+    c.visible = !isBlank(c.text) && c.rect.width() > 0.01 && c.rect.height() > 0.01;
     const bool visible = c.visible;
 
     // Text turning to another direction starts a line of its own.
