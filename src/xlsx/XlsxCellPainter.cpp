@@ -157,11 +157,3 @@ void iDrawCellLines(QPainter& painter, const QRectF& rect, const XlsxICell& cell
     else painter.drawRect(rect);
   }
 }
-
-void iDrawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
-               XlsxPaintTarget target, double zoom) {
-  iDrawCellFill(painter, rect, cell, styles, target);
-  iDrawCellLines(painter, rect, cell, styles, target, true);
-  iDrawCellText(painter, rect, rect, iCellLook(cell, styles, target, zoom), target);
-  iDrawCellLines(painter, rect, cell, styles, target, false);
-}

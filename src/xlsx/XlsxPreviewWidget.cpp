@@ -190,11 +190,6 @@ void XlsxPreviewWidget::leaveEvent(QEvent*) {
   update();
 }
 
-void XlsxPreviewWidget::drawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell,
-                                 const XlsxIStyles& cellStyles, bool) const {
-  iDrawCell(painter, rect, cell, cellStyles, XlsxPaintTarget::Preview, zoom);
-}
-
 void XlsxPreviewWidget::drawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart) const {
   iDrawChart(painter, rect, chart, zoom);
 }

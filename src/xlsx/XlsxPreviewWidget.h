@@ -31,8 +31,6 @@ class XlsxPreviewWidget : public QWidget {
                                     bool landscape);
   double zoomFactor() const { return zoom; }
 
-  void drawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
-                bool preview = true) const;
   void drawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart) const;
 
  signals:
