@@ -20,7 +20,7 @@ class XlsxPreviewWidget : public QWidget {
   void recalcLayout();
   void autoBreaks();
   // Pages the sheet makes: none without cells, else one more than the breaks.
-  int pageCount() const { return rowEdges.empty() ? 0 : int(pageBreaks.size()) + 1; }
+  int pageCount() const { return grid.rowEdges.empty() ? 0 : int(pageBreaks.size()) + 1; }
   int rowAtY(int y) const;
   int breakYForRow(int row) const;
   const QList<int>& breaks() const { return pageBreaks; }
@@ -51,9 +51,7 @@ class XlsxPreviewWidget : public QWidget {
   const XlsxISheetData* sheet = nullptr;
   const XlsxIStyles* styles = nullptr;
   QList<XlsxIChart> charts;
-  std::vector<int> colEdges;
-  std::vector<int> rowEdges;
-  XlsxGridLayout paintLayout;  // the same edges, for the cell painter
+  XlsxGridLayout grid;  // at 96 dpi in whole pixels
   int firstRow = 1;
   int firstCol = 0;
   int contentWidth = 0;
