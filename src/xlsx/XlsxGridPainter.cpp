@@ -40,10 +40,9 @@ class WindowPainter {
       painter.drawLine(QPointF(x0, y), QPointF(x1, y));
     }
     forEachCell([this](int, int, const QRectF& rect, const XlsxICell& cell, bool merged) {
-      // A merged block hides the grid inside it.
-      if (merged && !iCellHasFill(cell, styles)) painter.fillRect(rect, Qt::white);
-      if (!merged && !iCellHasFill(cell, styles)) return;
-      iDrawCellFill(painter, rect, cell, styles, target);
+      if (iCellHasFill(cell, styles)) iDrawCellFill(painter, rect, cell, styles, target);
+      else if (merged) painter.fillRect(rect, Qt::white);  // a merged block hides the grid inside it
+      else return;
       iDrawCellLines(painter, rect, cell, styles, target, true);
     });
   }
