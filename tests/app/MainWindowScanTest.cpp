@@ -118,15 +118,7 @@ class MainWindowScanTest : public ::testing::Test {
     QFile in(file);
     return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
   }
-  // The test device reads 64 bytes with a pause after each: a scan that
-  // would take minutes.
-  void slowDevice() {
-    ScanBackend* backend = window->scanTab->scanBackend();
-    ASSERT_TRUE(scantest::setDeviceNumber(backend, "read-limit", 1));
-    ASSERT_TRUE(scantest::setDeviceNumber(backend, "read-limit-size", 64));
-    ASSERT_TRUE(scantest::setDeviceNumber(backend, "read-delay", 1));
-    ASSERT_TRUE(scantest::setDeviceNumber(backend, "read-delay-duration", 20000));
-  }
+  void slowDevice() { ASSERT_TRUE(scantest::makeDeviceSlow(window->scanTab->scanBackend())); }
 
   void scanOnce(const QString& expectedStatus) {
     ASSERT_TRUE(window->scanTab);
