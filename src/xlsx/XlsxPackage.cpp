@@ -405,13 +405,15 @@ XlsxWorkbook loadXlsxWorkbook(const QString& path) {
     info.data = iParseSheet(xml, sharedStrings, sheetPart, &report);
     iGrowRowsToFonts(*info.data, *book.styles);
     readCharts(package, sheetPart, xml, info, chartsLeft, chartCache, report);
-    // Charts anchored far beyond the cells would lay out a grid too large to
-    // paint; the cells are kept without them.
-    if (!info.charts.isEmpty() && !gridFits(info, nullptr)) {
-      report.add(QStringLiteral("Лист «%1»: диаграммы привязаны далеко за ячейками листа и пропущены"), {name});
-      info.charts.clear();
+    if (!gridFits(info, nullptr)) {
+      // Charts anchored far beyond the cells would lay out a grid too large
+      // to paint; the cells are kept without them.
+      if (!info.charts.isEmpty()) {
+        report.add(QStringLiteral("Лист «%1»: диаграммы привязаны далеко за ячейками листа и пропущены"), {name});
+        info.charts.clear();
+      }
+      if (!gridFits(info, &report)) continue;
     }
-    if (!gridFits(info, &report)) continue;
     book.sheets.append(info);
   }
   book.setMessages(report.messages);
