@@ -32,8 +32,7 @@ CellRecords recordsOf(const XlsxICell& cell, const XlsxIStyles& styles) {
   if (cell.style < 0 || cell.style >= styles.cellXfs.size()) return records;
   const XlsxIXf& xf = styles.cellXfs[cell.style];
   records.xf = &xf;
-  const bool fontValid = xf.fontId >= 0 && xf.fontId < styles.fonts.size();
-  if (fontValid && (xf.applyFont || xf.fontId > 0)) records.font = &styles.fonts[xf.fontId];
+  records.font = styles.cellFont(cell.style);
   const bool fillValid = xf.fillId >= 0 && xf.fillId < styles.fills.size();
   if (fillValid && (xf.applyFill || xf.fillId >= 2)) records.fill = &styles.fills[xf.fillId];
   const bool borderValid = xf.borderId >= 0 && xf.borderId < styles.borders.size();
