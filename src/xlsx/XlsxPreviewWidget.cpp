@@ -200,18 +200,10 @@ void XlsxPreviewWidget::paintCells(QPainter& painter, const QRect& exposed) cons
 }
 
 void XlsxPreviewWidget::paintCharts(QPainter& painter) const {
-  const int lastRow = firstRow + int(grid.rowEdges.size()) - 2;
-  const int lastCol = firstCol + int(grid.colEdges.size()) - 2;
   for (const XlsxIChart& chart : charts) {
-    const int topRow = chart.fromRow + 1;
-    const qint64 i = qint64(topRow) - firstRow, j = qint64(chart.fromCol) - firstCol;
-    if (i < 0 || j < 0 || i >= qint64(grid.rowEdges.size()) || j >= qint64(grid.colEdges.size())) continue;
-    const int bottomRow = std::min(std::max(chart.toRow, chart.fromRow) + 1, lastRow);
-    const int rightCol = std::min(std::max(chart.toCol, chart.fromCol), lastCol);
-    if (bottomRow < firstRow || rightCol < firstCol || bottomRow < topRow || rightCol < chart.fromCol) continue;
-    const QRectF rect(QPointF(grid.colEdge(chart.fromCol), grid.rowEdge(topRow)),
-                      QPointF(grid.colEdge(rightCol + 1), grid.rowEdge(bottomRow + 1)));
-    drawChart(painter, rect, chart);
+    const XlsxGridSpan cells = grid.chartCells(chart);
+    if (!cells.isEmpty())
+      drawChart(painter, grid.blockRect(cells.firstRow, cells.firstCol, cells.lastRow, cells.lastCol), chart);
   }
 }
 
