@@ -21,13 +21,10 @@ XlsxGridLayout previewGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>&
   const XlsxISheetData& data = *sheet;
   grid.colEdges = iEdges<double>(grid.span.firstCol, grid.span.lastCol, [&data](int column) {
     const XlsxColumnRanges::Range* range = data.colWidths.find(column);
-    if (range && range->hidden) return 0;
-    return range ? std::max(20, int(7 * range->width + 5)) : 64;
+    return range && range->hidden ? 0 : iPreviewColumnPixels(data, column);
   });
   grid.rowEdges = iEdges<double>(grid.span.firstRow, grid.span.lastRow, [&data](int row) {
-    if (data.hiddenRows.contains(row)) return 0;
-    const auto it = data.rowHeights.constFind(row);
-    return it == data.rowHeights.cend() ? 20 : std::max(12, int(it.value() * 96 / 72));
+    return data.hiddenRows.contains(row) ? 0 : iPreviewRowPixels(data, row);
   });
   return grid;
 }
