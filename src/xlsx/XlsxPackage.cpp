@@ -355,7 +355,7 @@ XlsxWorkbook loadXlsxWorkbook(const QString& path) {
   if (!archive) {
     const QString reason = error ? zipReason(error) : xlsxTranslate(QStringLiteral("это не файл"));
     report.add(QStringLiteral("Файл «%1» не открывается как книга Excel: %2"), {fileName, reason});
-    book.setMessages(report.messages);
+    book.notes = report.messages;
     return book;
   }
   Package package(archive.get(), report);
@@ -403,6 +403,6 @@ XlsxWorkbook loadXlsxWorkbook(const QString& path) {
     }
     book.sheets.append(info);
   }
-  book.setMessages(report.messages);
+  book.notes = report.messages;
   return book;
 }
