@@ -62,9 +62,8 @@ QList<int> XlsxPreviewWidget::automaticBreaks(const XlsxISheetData* sheet, const
 
 void XlsxPreviewWidget::setBreaks(const QList<int>& rows) {
   pageBreaks.clear();
-  const int lastRow = firstRow + int(grid.rowEdges.size()) - 2;
   for (const int row : rows)
-    if (row > firstRow && row <= lastRow) pageBreaks.append(row);
+    if (row > firstRow() && row <= grid.span.lastRow) pageBreaks.append(row);
   std::sort(pageBreaks.begin(), pageBreaks.end());
   pageBreaks.erase(std::unique(pageBreaks.begin(), pageBreaks.end()), pageBreaks.end());
   update();
@@ -97,13 +96,10 @@ void XlsxPreviewWidget::setPaperSize(QSizeF paper, bool isLandscape) {
 void XlsxPreviewWidget::recalcLayout() {
   contentWidth = contentHeight = 0;
   grid = previewGrid(sheet, charts);
-  const XlsxGridSpan span = grid.span;
-  if (span.isEmpty()) {
+  if (grid.span.isEmpty()) {
     setFixedSize(300, 200);
     return;
   }
-  firstRow = span.firstRow;
-  firstCol = span.firstCol;
   contentWidth = int(grid.colEdges.back());
   contentHeight = int(grid.rowEdges.back());
   const int available = parentWidget() ? std::max(parentWidget()->width() - 40, 200) : 600;
@@ -116,18 +112,18 @@ void XlsxPreviewWidget::recalcLayout() {
 void XlsxPreviewWidget::autoBreaks() {
   pageBreaks.clear();
   if (grid.rowEdges.empty()) return;
-  pageBreaks = breaksOf(grid.rowEdges, firstRow, contentWidth, paperPt, landscape);
+  pageBreaks = breaksOf(grid.rowEdges, firstRow(), contentWidth, paperPt, landscape);
   emit pageBreaksChanged();
 }
 
 int XlsxPreviewWidget::rowAtY(int y) const {
   if (grid.rowEdges.size() < 2) return -1;
   const int index = iEdgeIndexAt(grid.rowEdges, double(int(y / zoom)));
-  return index < 0 ? -1 : firstRow + index;
+  return index < 0 ? -1 : firstRow() + index;
 }
 
 int XlsxPreviewWidget::breakYForRow(int row) const {
-  if (row < firstRow || grid.rowEdges.empty() || qint64(row) - firstRow >= qint64(grid.rowEdges.size())) return -1;
+  if (row < firstRow() || grid.rowEdges.empty() || qint64(row) - firstRow() >= qint64(grid.rowEdges.size())) return -1;
   return int(grid.rowEdge(row) * zoom);
 }
 
@@ -149,7 +145,7 @@ void XlsxPreviewWidget::mouseMoveEvent(QMouseEvent* event) {
   const int y = int(std::lround(event->position().y()));
   if (dragIndex >= 0) {
     const int row = rowAtY(y);
-    if (row <= firstRow || dragIndex >= pageBreaks.size() || row == pageBreaks[dragIndex]) return;
+    if (row <= firstRow() || dragIndex >= pageBreaks.size() || row == pageBreaks[dragIndex]) return;
     pageBreaks[dragIndex] = row;
     std::sort(pageBreaks.begin(), pageBreaks.end());
     pageBreaks.erase(std::unique(pageBreaks.begin(), pageBreaks.end()), pageBreaks.end());
@@ -186,10 +182,10 @@ void XlsxPreviewWidget::paintCells(QPainter& painter, const QRect& exposed) cons
     const auto it = std::upper_bound(edges.begin(), edges.end(), double(int(y)));
     return std::clamp(int(it - edges.begin()) - 1, 0, int(edges.size()) - 2);
   };
-  const int row0 = firstRow + indexAt(grid.rowEdges, exposed.top() / zoom);
-  const int row1 = firstRow + indexAt(grid.rowEdges, (exposed.bottom() + 1) / zoom);
-  const int col0 = firstCol + indexAt(grid.colEdges, exposed.left() / zoom);
-  const int col1 = firstCol + indexAt(grid.colEdges, (exposed.right() + 1) / zoom);
+  const int row0 = firstRow() + indexAt(grid.rowEdges, exposed.top() / zoom);
+  const int row1 = firstRow() + indexAt(grid.rowEdges, (exposed.bottom() + 1) / zoom);
+  const int col0 = firstCol() + indexAt(grid.colEdges, exposed.left() / zoom);
+  const int col1 = firstCol() + indexAt(grid.colEdges, (exposed.right() + 1) / zoom);
   // Cells are white as on the page; the grey around them is the desk.
   painter.fillRect(QRectF(0, 0, contentWidth, contentHeight), Qt::white);
   if (styles) iPaintCellWindow(painter, *sheet, *styles, grid, row0, row1, col0, col1, 0.0,
@@ -221,7 +217,7 @@ void XlsxPreviewWidget::paintEvent(QPaintEvent* event) {
 
   QList<int> tops = {0};
   for (const int row : pageBreaks) {
-    const qint64 index = qint64(row) - firstRow;
+    const qint64 index = qint64(row) - firstRow();
     if (index < 0 || index >= qint64(grid.rowEdges.size())) continue;
     const int y = int(grid.rowEdges[size_t(index)] * zoom);
     if (y > 0) tops.append(y);
@@ -230,7 +226,7 @@ void XlsxPreviewWidget::paintEvent(QPaintEvent* event) {
   for (qsizetype i = 1; i + 1 < tops.size(); i += 2)
     painter.fillRect(QRect(0, tops[i], width(), tops[i + 1] - tops[i]), QColor(0, 0, 0, 15));
   for (const int row : pageBreaks) {
-    const qint64 index = qint64(row) - firstRow;
+    const qint64 index = qint64(row) - firstRow();
     if (index < 0 || index >= qint64(grid.rowEdges.size())) continue;
     const int y = int(grid.rowEdges[size_t(index)] * zoom);
     if (y < 0) continue;

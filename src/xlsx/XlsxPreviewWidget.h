@@ -52,8 +52,8 @@ class XlsxPreviewWidget : public QWidget {
   const XlsxIStyles* styles = nullptr;
   QList<XlsxIChart> charts;
   XlsxGridLayout grid;  // at 96 dpi in whole pixels
-  int firstRow = 1;
-  int firstCol = 0;
+  int firstRow() const { return grid.span.firstRow; }
+  int firstCol() const { return grid.span.firstCol; }
   int contentWidth = 0;
   int contentHeight = 0;
   QSizeF paperPt{595, 842};
