@@ -136,17 +136,18 @@ void SaneBackend::applyMode(int colorMode) {
   const std::optional<QList<double>> depths = saneWordList(handle, "depth");
   const std::optional<double> depth = saneNumber(handle, "depth");
   if (modes.isEmpty()) return;
+  const QStringList grey{QStringLiteral("Gray"), QStringLiteral("Grey"), QStringLiteral("Grayscale")};
   const QStringList wanted =
       colorMode == 0   ? QStringList{QStringLiteral("Color"), QStringLiteral("Colour"), QStringLiteral("RGB")}
-      : colorMode == 1 ? QStringList{QStringLiteral("Gray"), QStringLiteral("Grey"), QStringLiteral("Grayscale")}
+      : colorMode == 1 ? grey
                        : QStringList{QStringLiteral("Lineart"), QStringLiteral("Binary"), QStringLiteral("Halftone"),
                                      QStringLiteral("Black & White")};
   const QString mode = offered(modes, wanted);
   if (mode.isEmpty() && colorMode == 2) {
     // A device without a line-art mode scans line art as 1-bit grey.
-    const QString grey = offered(modes, {QStringLiteral("Gray"), QStringLiteral("Grey"), QStringLiteral("Grayscale")});
-    if (!grey.isEmpty() && depths && depths->contains(1)) {
-      setSaneString(handle, "mode", grey);
+    const QString greyMode = offered(modes, grey);
+    if (!greyMode.isEmpty() && depths && depths->contains(1)) {
+      setSaneString(handle, "mode", greyMode);
       setSaneNumber(handle, "depth", 1);
     }
     return;

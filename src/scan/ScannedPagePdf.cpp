@@ -26,37 +26,24 @@ QByteArray scannedPagePdfBytes(const QImage& image) {
   if (image.isNull()) return QByteArray();
   // The image goes in as it is: colour stays RGB, grey stays 8-bit grey and
   // black and white stays one bit per pixel.
-  const bool mono = image.depth() == 1;
-  const bool grey = image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_Grayscale16;
-  QByteArray samples;
-  int bits = 8;
-  QByteArray colourSpace = "/DeviceRGB";
-  if (mono) {
-    const QImage bitmap = image.convertToFormat(QImage::Format_Mono);
-    // Qt's own index 0 may be white or black: the PDF gets 1 for white.
-    const bool zeroIsBlack = qGray(bitmap.color(0)) < 128;
-    const int rowBytes = (bitmap.width() + 7) / 8;
-    samples.reserve(qsizetype(rowBytes) * bitmap.height());
-    for (int y = 0; y < bitmap.height(); ++y) {
-      const uchar* line = bitmap.constScanLine(y);
-      for (int x = 0; x < rowBytes; ++x) samples.append(char(zeroIsBlack ? line[x] : uchar(~line[x])));
-    }
-    bits = 1;
-    colourSpace = "/DeviceGray";
-  } else if (grey) {
-    const QImage g = image.convertToFormat(QImage::Format_Grayscale8);
-    for (int y = 0; y < g.height(); ++y) samples.append(reinterpret_cast<const char*>(g.constScanLine(y)), g.width());
-    colourSpace = "/DeviceGray";
+  QByteArray deflated;
+  QByteArray entries;
+  if (image.depth() == 1) {
+    deflated = RasterPdfWriter::imageToMonoFlateBytes(image);
+    entries = "/ColorSpace /DeviceGray /BitsPerComponent 1 ";
   } else {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    for (int y = 0; y < rgb.height(); ++y)
-      samples.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), qsizetype(rgb.width()) * 3);
+    const bool grey = image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_Grayscale16;
+    const QImage packed = image.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    const qsizetype rowBytes = qsizetype(packed.width()) * (grey ? 1 : 3);
+    QByteArray samples;
+    samples.reserve(rowBytes * packed.height());
+    for (int y = 0; y < packed.height(); ++y) samples.append(reinterpret_cast<const char*>(packed.constScanLine(y)), rowBytes);
+    // qCompress puts a four-byte length before the zlib stream PDF wants.
+    deflated = qCompress(samples, 6).mid(4);
+    entries = grey ? "/ColorSpace /DeviceGray /BitsPerComponent 8 " : "/ColorSpace /DeviceRGB /BitsPerComponent 8 ";
   }
-  // qCompress puts a four-byte length before the zlib stream PDF wants.
-  const QByteArray deflated = qCompress(samples, 6).mid(4);
+  entries += "/Filter /FlateDecode ";
   const QSizeF points = scannedPageSizePoints(image);
-  const QByteArray entries =
-      "/ColorSpace " + colourSpace + " /BitsPerComponent " + QByteArray::number(bits) + " /Filter /FlateDecode ";
   return RasterPdfWriter::onePageFile(points.width(), points.height(),
                                       RasterPdfWriter::imageObjectBody(image.width(), image.height(), entries, deflated));
 }

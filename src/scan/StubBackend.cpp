@@ -21,8 +21,9 @@ QList<int> StubBackend::supportedResolutions() { return {75, 100, 150, 200, 300,
 
 QImage StubBackend::makeDemo(const ScanParams& params, bool preview) {
   // A custom size scans the demonstration device's whole A4 area.
-  QSizeF paper = scanPaperMillimetres(params).value_or(QSizeF(210, 297));
-  if (!scanPaperMillimetres(params) && params.landscape) paper.transpose();
+  const std::optional<QSizeF> chosen = scanPaperMillimetres(params);
+  QSizeF paper = chosen.value_or(QSizeF(210, 297));
+  if (!chosen && params.landscape) paper.transpose();
 
   const int dpi = preview ? 75 : params.dpi;
   const double scale = dpi / 25.4;

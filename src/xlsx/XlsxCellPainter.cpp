@@ -32,8 +32,7 @@ CellRecords recordsOf(const XlsxICell& cell, const XlsxIStyles& styles) {
   if (cell.style < 0 || cell.style >= styles.cellXfs.size()) return records;
   const XlsxIXf& xf = styles.cellXfs[cell.style];
   records.xf = &xf;
-  const bool fontValid = xf.fontId >= 0 && xf.fontId < styles.fonts.size();
-  if (fontValid && (xf.applyFont || xf.fontId > 0)) records.font = &styles.fonts[xf.fontId];
+  records.font = styles.cellFont(cell.style);
   const bool fillValid = xf.fillId >= 0 && xf.fillId < styles.fills.size();
   if (fillValid && (xf.applyFill || xf.fillId >= 2)) records.fill = &styles.fills[xf.fillId];
   const bool borderValid = xf.borderId >= 0 && xf.borderId < styles.borders.size();
@@ -156,12 +155,4 @@ void iDrawCellLines(QPainter& painter, const QRectF& rect, const XlsxICell& cell
     if (page) painter.drawRect(truncated(rect));
     else painter.drawRect(rect);
   }
-}
-
-void iDrawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
-               XlsxPaintTarget target, double zoom) {
-  iDrawCellFill(painter, rect, cell, styles, target);
-  iDrawCellLines(painter, rect, cell, styles, target, true);
-  iDrawCellText(painter, rect, rect, iCellLook(cell, styles, target, zoom), target);
-  iDrawCellLines(painter, rect, cell, styles, target, false);
 }

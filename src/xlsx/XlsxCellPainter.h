@@ -43,10 +43,6 @@ void iDrawCellText(QPainter& painter, const QRectF& textRect, const QRectF& clip
 void iDrawCellLines(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
                     XlsxPaintTarget target, bool grid);
 
-// One cell or merged block into rect. zoom is the preview's zoom (text size).
-void iDrawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
-               XlsxPaintTarget target, double zoom);
-
 // One chart into rect; zoom sets its text sizes.
 void iDrawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart, double zoom);
 void iDrawBarChart(QPainter& painter, QRectF rect, const QList<XlsxIChartSeries>& series, bool horizontal);

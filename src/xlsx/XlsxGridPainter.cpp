@@ -40,10 +40,9 @@ class WindowPainter {
       painter.drawLine(QPointF(x0, y), QPointF(x1, y));
     }
     forEachCell([this](int, int, const QRectF& rect, const XlsxICell& cell, bool merged) {
-      // A merged block hides the grid inside it.
-      if (merged && !iCellHasFill(cell, styles)) painter.fillRect(rect, Qt::white);
-      if (!merged && !iCellHasFill(cell, styles)) return;
-      iDrawCellFill(painter, rect, cell, styles, target);
+      if (iCellHasFill(cell, styles)) iDrawCellFill(painter, rect, cell, styles, target);
+      else if (merged) painter.fillRect(rect, Qt::white);  // a merged block hides the grid inside it
+      else return;
       iDrawCellLines(painter, rect, cell, styles, target, true);
     });
   }
@@ -74,7 +73,7 @@ class WindowPainter {
       if (target == XlsxPaintTarget::Preview) runOnFromOutside(row, cells, visit);
       for (auto it = cells.lowerBound(col0); it != cells.cend() && it.key() <= col1; ++it) {
         if (merges->at(it.key())) continue;
-        const QRectF rect = blockRect(row, it.key(), row, it.key());
+        const QRectF rect = layout.blockRect(row, it.key(), row, it.key(), top);
         if (!rect.isEmpty()) visit(row, it.key(), rect, it.value(), false);
       }
     }
@@ -83,7 +82,7 @@ class WindowPainter {
       const int lastRow = std::min(m.lastRow, layout.span.lastRow);
       const int lastCol = std::min(m.lastCol, layout.span.lastCol);
       if (m.firstRow < layout.span.firstRow || m.firstCol < layout.span.firstCol) continue;
-      const QRectF rect = blockRect(m.firstRow, m.firstCol, lastRow, lastCol);
+      const QRectF rect = layout.blockRect(m.firstRow, m.firstCol, lastRow, lastCol, top);
       if (rect.isEmpty()) continue;  // hidden rows and columns
       const XlsxICell* found = cellAt(sheet, m.firstRow, m.firstCol);
       visit(m.firstRow, m.firstCol, rect, found ? *found : empty, true);
@@ -103,7 +102,7 @@ class WindowPainter {
       // to the cursor, so the merges are asked.
       for (const XlsxIMerge& m : sheet.merges)
         if (row >= m.firstRow && row <= m.lastRow && it.key() >= m.firstCol && it.key() <= m.lastCol) return true;
-      const QRectF rect = blockRect(row, it.key(), row, it.key());
+      const QRectF rect = layout.blockRect(row, it.key(), row, it.key(), top);
       if (!rect.isEmpty()) visit(row, it.key(), rect, it.value(), false);
       return true;
     };
@@ -111,11 +110,6 @@ class WindowPainter {
       if (near(--below)) break;
     for (auto above = cells.upperBound(col1); above != cells.cend(); ++above)
       if (near(above)) break;
-  }
-
-  QRectF blockRect(int firstRow, int firstCol, int lastRow, int lastCol) const {
-    return QRectF(QPointF(layout.colEdge(firstCol), layout.rowEdge(firstRow) - top),
-                  QPointF(layout.colEdge(lastCol + 1), layout.rowEdge(lastRow + 1) - top));
   }
 
   bool emptyAt(int row, int col) const {
@@ -172,6 +166,19 @@ class WindowPainter {
 };
 
 }  // namespace
+
+XlsxGridSpan XlsxGridLayout::chartCells(const XlsxIChart& chart) const {
+  // Anchor rows count from 0, sheet rows from 1.
+  const int topRow = chart.fromRow + 1;
+  if (topRow < span.firstRow || topRow > span.lastRow || chart.fromCol < span.firstCol || chart.fromCol > span.lastCol)
+    return XlsxGridSpan();
+  XlsxGridSpan cells;
+  cells.firstRow = topRow;
+  cells.firstCol = chart.fromCol;
+  cells.lastRow = std::min(std::max(chart.toRow, chart.fromRow) + 1, span.lastRow);
+  cells.lastCol = std::min(std::max(chart.toCol, chart.fromCol), span.lastCol);
+  return cells;
+}
 
 void iPaintCellWindow(QPainter& painter, const XlsxISheetData& sheet, const XlsxIStyles& styles,
                       const XlsxGridLayout& layout, int row0, int row1, int col0, int col1, double top,

@@ -14,6 +14,14 @@ struct XlsxGridLayout {
   std::vector<double> rowEdges;  // from span.firstRow, then the far edge
   double colEdge(int col) const { return colEdges[size_t(col - span.firstCol)]; }
   double rowEdge(int row) const { return rowEdges[size_t(row - span.firstRow)]; }
+  // Rows firstRow..lastRow and columns firstCol..lastCol, every y moved up by top.
+  QRectF blockRect(int firstRow, int firstCol, int lastRow, int lastCol, double top = 0) const {
+    return QRectF(QPointF(colEdge(firstCol), rowEdge(firstRow) - top),
+                  QPointF(colEdge(lastCol + 1), rowEdge(lastRow + 1) - top));
+  }
+  // The cells a chart covers, cut to the span; empty when its top-left cell
+  // lies outside the span.
+  XlsxGridSpan chartCells(const XlsxIChart& chart) const;
 };
 
 // Paints the cells of rows row0..row1 and columns col0..col1 (all inside the

@@ -72,13 +72,11 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
 
   // What could not be read is said here: the user sees why a sheet, a part
   // or the whole workbook is missing.
-  if (!messages.isEmpty()) {
-    QStringList lines;
-    for (const XlsxMessage& message : notes) lines.append(message.text());
+  if (!notes.isEmpty()) {
     // Names of sheets and parts come from the file: never read as markup.
     auto* problems = new QLabel;
     problems->setTextFormat(Qt::PlainText);
-    problems->setText(lines.join(QLatin1Char('\n')));
+    problems->setText(loadMessageTexts().join(QLatin1Char('\n')));
     problems->setObjectName(QStringLiteral("DialogHint"));
     problems->setWordWrap(true);
     problems->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -128,8 +126,13 @@ void XlsxImportDialog::loadXlsx(const QString& path) {
   XlsxWorkbook book = loadXlsxWorkbook(path);
   sheets = book.sheets;
   styles = std::move(book.styles);
-  messages = book.messages;
   notes = book.notes;
+}
+
+QStringList XlsxImportDialog::loadMessages() const {
+  QStringList lines;
+  for (const XlsxMessage& message : notes) lines.append(message.sourceText());
+  return lines;
 }
 
 QStringList XlsxImportDialog::loadMessageTexts() const {

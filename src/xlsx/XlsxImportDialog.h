@@ -37,7 +37,7 @@ class XlsxImportDialog : public QDialog {
   int renderPages(QSizeF& pageSizePt, const std::function<bool(const QImage&)>& sink);
 
   // What could not be read, in Russian as written; empty when all was read.
-  const QStringList& loadMessages() const { return messages; }
+  QStringList loadMessages() const;
   // The same in the interface language.
   QStringList loadMessageTexts() const;
   const QList<SheetInfo>& sheetList() const { return sheets; }
@@ -68,8 +68,7 @@ class XlsxImportDialog : public QDialog {
   int currentSheet = 0;
   QSizeF paperPt{595, 842};
   bool landscape = false;
-  QStringList messages;
-  QList<XlsxMessage> notes;
+  QList<XlsxMessage> notes;  // what could not be read
   QMap<int, QList<int>> draggedBreaks;  // by sheet index, until the paper changes
   bool placingBreaks = false;           // breaks placed by the dialog, not dragged
 };

@@ -171,7 +171,7 @@ QString iFormatNum(double value, int numFmtId, const QString& code) {
   if (section.percent) shown *= 100.0;
   const bool minus = shown < 0;
   const QString digits = formatDigits(minus ? -shown : shown, section.pattern, section.percent);
-  const QString literalFree = section.timeCodes && !section.placeholders ? QString() : section.prefix;
-  const QString tail = section.timeCodes && !section.placeholders ? QString() : section.suffix;
-  return (minus ? QStringLiteral("-") : QString()) + literalFree + digits + tail;
+  // A time this formatter does not draw shows the bare number.
+  if (section.timeCodes && !section.placeholders) return (minus ? QStringLiteral("-") : QString()) + digits;
+  return (minus ? QStringLiteral("-") : QString()) + section.prefix + digits + section.suffix;
 }

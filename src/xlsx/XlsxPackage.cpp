@@ -191,20 +191,6 @@ QString firstDrawingId(const QByteArray& sheetXml) {
   return {};
 }
 
-// Preview layout sizes at 96 dpi in EMU, to turn a one-cell anchor's extent
-// into the cell where it ends.
-qint64 columnEmu(const XlsxISheetData& sheet, int column) {
-  const XlsxColumnRanges::Range* range = sheet.colWidths.find(column);
-  const int pixels = range ? std::max(20, int(7 * range->width + 5)) : 64;
-  return pixels * kEmuPerPixel;
-}
-
-qint64 rowEmu(const XlsxISheetData& sheet, int drawingRow) {
-  const auto it = sheet.rowHeights.constFind(drawingRow + 1);
-  const int pixels = it == sheet.rowHeights.cend() ? 20 : std::max(12, int(it.value() * 96 / 72));
-  return pixels * kEmuPerPixel;
-}
-
 int endCell(qint64 offset, int first, int last, const std::function<qint64(int)>& size) {
   int cell = first;
   while (cell < last) {
@@ -239,10 +225,11 @@ void placeChart(XlsxIChart& chart, const Anchor& anchor, const XlsxISheetData& s
     // cell edge ends in the cell before it.
     const qint64 rowOffset = std::clamp<qint64>(anchor.fromOffset[0], 0, kMaxExtentEmu);
     const qint64 colOffset = std::clamp<qint64>(anchor.fromOffset[1], 0, kMaxExtentEmu);
+    // Measured in the preview's cells; drawing rows count from 0, sheet rows from 1.
     chart.toCol = endCell(std::max<qint64>(colOffset + cx - 1, 0), chart.fromCol, kMaxColumn - 1,
-                          [&sheet](int c) { return columnEmu(sheet, c); });
+                          [&sheet](int c) { return iPreviewColumnPixels(sheet, c) * kEmuPerPixel; });
     chart.toRow = endCell(std::max<qint64>(rowOffset + cy - 1, 0), chart.fromRow, kMaxRow - 1,
-                          [&sheet](int r) { return rowEmu(sheet, r); });
+                          [&sheet](int r) { return iPreviewRowPixels(sheet, r + 1) * kEmuPerPixel; });
   } else {
     chart.toRow = std::max(clampTo(anchor.number[2], kMaxRow), chart.fromRow);
     chart.toCol = std::max(clampTo(anchor.number[3], kMaxColumn), chart.fromCol);
@@ -368,7 +355,7 @@ XlsxWorkbook loadXlsxWorkbook(const QString& path) {
   if (!archive) {
     const QString reason = error ? zipReason(error) : xlsxTranslate(QStringLiteral("это не файл"));
     report.add(QStringLiteral("Файл «%1» не открывается как книга Excel: %2"), {fileName, reason});
-    book.setMessages(report.messages);
+    book.notes = report.messages;
     return book;
   }
   Package package(archive.get(), report);
@@ -405,15 +392,17 @@ XlsxWorkbook loadXlsxWorkbook(const QString& path) {
     info.data = iParseSheet(xml, sharedStrings, sheetPart, &report);
     iGrowRowsToFonts(*info.data, *book.styles);
     readCharts(package, sheetPart, xml, info, chartsLeft, chartCache, report);
-    // Charts anchored far beyond the cells would lay out a grid too large to
-    // paint; the cells are kept without them.
-    if (!info.charts.isEmpty() && !gridFits(info, nullptr)) {
-      report.add(QStringLiteral("Лист «%1»: диаграммы привязаны далеко за ячейками листа и пропущены"), {name});
-      info.charts.clear();
+    if (!gridFits(info, nullptr)) {
+      // Charts anchored far beyond the cells would lay out a grid too large
+      // to paint; the cells are kept without them.
+      if (!info.charts.isEmpty()) {
+        report.add(QStringLiteral("Лист «%1»: диаграммы привязаны далеко за ячейками листа и пропущены"), {name});
+        info.charts.clear();
+      }
+      if (!gridFits(info, &report)) continue;
     }
-    if (!gridFits(info, &report)) continue;
     book.sheets.append(info);
   }
-  book.setMessages(report.messages);
+  book.notes = report.messages;
   return book;
 }

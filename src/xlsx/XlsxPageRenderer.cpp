@@ -48,34 +48,27 @@ class PagePainter {
 
   void paint(QPainter& painter, int firstRow, int lastRow, double scale, double visibleWidth) const {
     const XlsxGridSpan& span = layout.span;
-    const double top = rowEdge(firstRow);
+    const double top = layout.rowEdge(firstRow);
     // Columns that start past the image's right edge are never seen.
     int lastColumn = span.lastCol;
-    while (lastColumn > span.firstCol && colEdge(lastColumn) * scale > visibleWidth) --lastColumn;
+    while (lastColumn > span.firstCol && layout.colEdge(lastColumn) * scale > visibleWidth) --lastColumn;
     // Nothing of a row outside the page's rows shows on it: a merged block
     // or a chart that crosses a page break is cut there.
-    const QRectF rowsArea(0, 0, layout.colEdges.back(), rowEdge(lastRow + 1) - top);
+    const QRectF rowsArea(0, 0, layout.colEdges.back(), layout.rowEdge(lastRow + 1) - top);
     painter.save();
     painter.setClipRect(rowsArea, Qt::IntersectClip);
     iPaintCellWindow(painter, *sheet.data, styles, layout, firstRow, lastRow, span.firstCol, lastColumn, top,
                      XlsxPaintTarget::Page, chartZoom);
     for (const XlsxIChart& chart : sheet.charts) {
       // The span holds every anchor, so a chart lies in its own cells.
-      const int topRow = chart.fromRow + 1;
-      const int bottomRow = std::min(std::max(chart.toRow, chart.fromRow) + 1, span.lastRow);
-      if (topRow < span.firstRow || chart.fromCol < span.firstCol || chart.fromCol > span.lastCol) continue;
+      const XlsxGridSpan cells = layout.chartCells(chart);
       // A chart is drawn on the pages whose rows it meets, clipped to them.
-      if (topRow > lastRow || bottomRow < firstRow) continue;
-      const int rightCol = std::min(std::max(chart.toCol, chart.fromCol), span.lastCol);
-      const QRectF rect(QPointF(colEdge(chart.fromCol), rowEdge(topRow) - top),
-                        QPointF(colEdge(rightCol + 1), rowEdge(bottomRow + 1) - top));
-      iDrawChart(painter, rect, chart, chartZoom);
+      if (cells.isEmpty() || cells.firstRow > lastRow || cells.lastRow < firstRow) continue;
+      iDrawChart(painter, layout.blockRect(cells.firstRow, cells.firstCol, cells.lastRow, cells.lastCol, top), chart,
+                 chartZoom);
     }
     painter.restore();
   }
-
-  double rowEdge(int row) const { return layout.rowEdge(row); }
-  double colEdge(int col) const { return layout.colEdge(col); }
 
  private:
   const XlsxSheetInfo& sheet;
@@ -108,7 +101,7 @@ int renderXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxIStyles& style
     const QList<int> breaks = options.sheetBreaks.value(index);
     for (const auto& [first, last] : pageRanges(layout.span, breaks)) {
       if (first < layout.span.firstRow || first > layout.span.lastRow) continue;
-      const double pageHeight = (pagePainter.rowEdge(last + 1) - pagePainter.rowEdge(first)) * fit;
+      const double pageHeight = (layout.rowEdge(last + 1) - layout.rowEdge(first)) * fit;
       const double scale = pageHeight > usableHeight ? fit * usableHeight / pageHeight : fit;
       QImage image(imageSize, QImage::Format_RGB32);
       image.setDotsPerMeterX(5906);

@@ -12,33 +12,26 @@
 
 namespace {
 
-// The sheet laid out at 96 dpi: the span and its column and row edges.
-struct PreviewGrid {
-  XlsxGridSpan span;
-  std::vector<int> colEdges, rowEdges;
-};
-
-PreviewGrid previewGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts) {
-  PreviewGrid grid;
+// The sheet laid out at 96 dpi in whole pixels: the span and its column and
+// row edges.
+XlsxGridLayout previewGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts) {
+  XlsxGridLayout grid;
   grid.span = sheet ? iGridSpan(*sheet, charts) : XlsxGridSpan();
   if (grid.span.isEmpty()) return grid;
   const XlsxISheetData& data = *sheet;
-  grid.colEdges = iEdges<int>(grid.span.firstCol, grid.span.lastCol, [&data](int column) {
+  grid.colEdges = iEdges<double>(grid.span.firstCol, grid.span.lastCol, [&data](int column) {
     const XlsxColumnRanges::Range* range = data.colWidths.find(column);
-    if (range && range->hidden) return 0;
-    return range ? std::max(20, int(7 * range->width + 5)) : 64;
+    return range && range->hidden ? 0 : iPreviewColumnPixels(data, column);
   });
-  grid.rowEdges = iEdges<int>(grid.span.firstRow, grid.span.lastRow, [&data](int row) {
-    if (data.hiddenRows.contains(row)) return 0;
-    const auto it = data.rowHeights.constFind(row);
-    return it == data.rowHeights.cend() ? 20 : std::max(12, int(it.value() * 96 / 72));
+  grid.rowEdges = iEdges<double>(grid.span.firstRow, grid.span.lastRow, [&data](int row) {
+    return data.hiddenRows.contains(row) ? 0 : iPreviewRowPixels(data, row);
   });
   return grid;
 }
 
 // Rows that open a new page when the rows are filled onto the paper, the
 // sheet shrunk to the paper's width when it is wider.
-QList<int> breaksOf(const std::vector<int>& rowEdges, int firstRow, int contentWidth, QSizeF paperPt, bool landscape) {
+QList<int> breaksOf(const std::vector<double>& rowEdges, int firstRow, int contentWidth, QSizeF paperPt, bool landscape) {
   QList<int> breaks;
   if (rowEdges.empty()) return breaks;
   const QSizeF paper = landscape ? paperPt.transposed() : paperPt;
@@ -62,16 +55,15 @@ QList<int> breaksOf(const std::vector<int>& rowEdges, int firstRow, int contentW
 
 QList<int> XlsxPreviewWidget::automaticBreaks(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts,
                                               QSizeF paperPt, bool landscape) {
-  const PreviewGrid grid = previewGrid(sheet, charts);
+  const XlsxGridLayout grid = previewGrid(sheet, charts);
   if (grid.rowEdges.empty()) return {};
-  return breaksOf(grid.rowEdges, grid.span.firstRow, grid.colEdges.back(), paperPt, landscape);
+  return breaksOf(grid.rowEdges, grid.span.firstRow, int(grid.colEdges.back()), paperPt, landscape);
 }
 
 void XlsxPreviewWidget::setBreaks(const QList<int>& rows) {
   pageBreaks.clear();
-  const int lastRow = firstRow + int(rowEdges.size()) - 2;
   for (const int row : rows)
-    if (row > firstRow && row <= lastRow) pageBreaks.append(row);
+    if (row > firstRow() && row <= grid.span.lastRow) pageBreaks.append(row);
   std::sort(pageBreaks.begin(), pageBreaks.end());
   pageBreaks.erase(std::unique(pageBreaks.begin(), pageBreaks.end()), pageBreaks.end());
   update();
@@ -102,25 +94,14 @@ void XlsxPreviewWidget::setPaperSize(QSizeF paper, bool isLandscape) {
 }
 
 void XlsxPreviewWidget::recalcLayout() {
-  colEdges.clear();
-  rowEdges.clear();
-  paintLayout = XlsxGridLayout();
   contentWidth = contentHeight = 0;
-  PreviewGrid grid = previewGrid(sheet, charts);
-  const XlsxGridSpan span = grid.span;
-  if (span.isEmpty()) {
+  grid = previewGrid(sheet, charts);
+  if (grid.span.isEmpty()) {
     setFixedSize(300, 200);
     return;
   }
-  firstRow = span.firstRow;
-  firstCol = span.firstCol;
-  colEdges = std::move(grid.colEdges);
-  rowEdges = std::move(grid.rowEdges);
-  contentWidth = colEdges.back();
-  contentHeight = rowEdges.back();
-  paintLayout.span = span;
-  paintLayout.colEdges.assign(colEdges.begin(), colEdges.end());
-  paintLayout.rowEdges.assign(rowEdges.begin(), rowEdges.end());
+  contentWidth = int(grid.colEdges.back());
+  contentHeight = int(grid.rowEdges.back());
   const int available = parentWidget() ? std::max(parentWidget()->width() - 40, 200) : 600;
   zoom = contentWidth > available ? double(available) / contentWidth : 1.0;
   // A widget cannot be taller than Qt allows; rows past that stay out of reach.
@@ -130,20 +111,20 @@ void XlsxPreviewWidget::recalcLayout() {
 
 void XlsxPreviewWidget::autoBreaks() {
   pageBreaks.clear();
-  if (rowEdges.empty()) return;
-  pageBreaks = breaksOf(rowEdges, firstRow, contentWidth, paperPt, landscape);
+  if (grid.rowEdges.empty()) return;
+  pageBreaks = breaksOf(grid.rowEdges, firstRow(), contentWidth, paperPt, landscape);
   emit pageBreaksChanged();
 }
 
 int XlsxPreviewWidget::rowAtY(int y) const {
-  if (rowEdges.size() < 2) return -1;
-  const int index = iEdgeIndexAt(rowEdges, int(y / zoom));
-  return index < 0 ? -1 : firstRow + index;
+  if (grid.rowEdges.size() < 2) return -1;
+  const int index = iEdgeIndexAt(grid.rowEdges, double(int(y / zoom)));
+  return index < 0 ? -1 : firstRow() + index;
 }
 
 int XlsxPreviewWidget::breakYForRow(int row) const {
-  if (row < firstRow || rowEdges.empty() || qint64(row) - firstRow >= qint64(rowEdges.size())) return -1;
-  return int(rowEdges[size_t(row - firstRow)] * zoom);
+  if (row < firstRow() || grid.rowEdges.empty() || qint64(row) - firstRow() >= qint64(grid.rowEdges.size())) return -1;
+  return int(grid.rowEdge(row) * zoom);
 }
 
 int XlsxPreviewWidget::breakNear(int y) const {
@@ -164,7 +145,7 @@ void XlsxPreviewWidget::mouseMoveEvent(QMouseEvent* event) {
   const int y = int(std::lround(event->position().y()));
   if (dragIndex >= 0) {
     const int row = rowAtY(y);
-    if (row <= firstRow || dragIndex >= pageBreaks.size() || row == pageBreaks[dragIndex]) return;
+    if (row <= firstRow() || dragIndex >= pageBreaks.size() || row == pageBreaks[dragIndex]) return;
     pageBreaks[dragIndex] = row;
     std::sort(pageBreaks.begin(), pageBreaks.end());
     pageBreaks.erase(std::unique(pageBreaks.begin(), pageBreaks.end()), pageBreaks.end());
@@ -190,11 +171,6 @@ void XlsxPreviewWidget::leaveEvent(QEvent*) {
   update();
 }
 
-void XlsxPreviewWidget::drawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell,
-                                 const XlsxIStyles& cellStyles, bool) const {
-  iDrawCell(painter, rect, cell, cellStyles, XlsxPaintTarget::Preview, zoom);
-}
-
 void XlsxPreviewWidget::drawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart) const {
   iDrawChart(painter, rect, chart, zoom);
 }
@@ -202,40 +178,32 @@ void XlsxPreviewWidget::drawChart(QPainter& painter, const QRectF& rect, const X
 // Only the rows and columns that meet the exposed area are painted: a sheet
 // of a hundred thousand rows repaints as fast as a short one.
 void XlsxPreviewWidget::paintCells(QPainter& painter, const QRect& exposed) const {
-  const auto indexAt = [](const std::vector<int>& edges, double y) {
-    const auto it = std::upper_bound(edges.begin(), edges.end(), int(y));
+  const auto indexAt = [](const std::vector<double>& edges, double y) {
+    const auto it = std::upper_bound(edges.begin(), edges.end(), double(int(y)));
     return std::clamp(int(it - edges.begin()) - 1, 0, int(edges.size()) - 2);
   };
-  const int row0 = firstRow + indexAt(rowEdges, exposed.top() / zoom);
-  const int row1 = firstRow + indexAt(rowEdges, (exposed.bottom() + 1) / zoom);
-  const int col0 = firstCol + indexAt(colEdges, exposed.left() / zoom);
-  const int col1 = firstCol + indexAt(colEdges, (exposed.right() + 1) / zoom);
+  const int row0 = firstRow() + indexAt(grid.rowEdges, exposed.top() / zoom);
+  const int row1 = firstRow() + indexAt(grid.rowEdges, (exposed.bottom() + 1) / zoom);
+  const int col0 = firstCol() + indexAt(grid.colEdges, exposed.left() / zoom);
+  const int col1 = firstCol() + indexAt(grid.colEdges, (exposed.right() + 1) / zoom);
   // Cells are white as on the page; the grey around them is the desk.
   painter.fillRect(QRectF(0, 0, contentWidth, contentHeight), Qt::white);
-  if (styles) iPaintCellWindow(painter, *sheet, *styles, paintLayout, row0, row1, col0, col1, 0.0,
+  if (styles) iPaintCellWindow(painter, *sheet, *styles, grid, row0, row1, col0, col1, 0.0,
                                XlsxPaintTarget::Preview, zoom);
 }
 
 void XlsxPreviewWidget::paintCharts(QPainter& painter) const {
-  const int lastRow = firstRow + int(rowEdges.size()) - 2;
-  const int lastCol = firstCol + int(colEdges.size()) - 2;
   for (const XlsxIChart& chart : charts) {
-    const int topRow = chart.fromRow + 1;
-    const qint64 i = qint64(topRow) - firstRow, j = qint64(chart.fromCol) - firstCol;
-    if (i < 0 || j < 0 || i >= qint64(rowEdges.size()) || j >= qint64(colEdges.size())) continue;
-    const int bottomRow = std::min(std::max(chart.toRow, chart.fromRow) + 1, lastRow);
-    const int rightCol = std::min(std::max(chart.toCol, chart.fromCol), lastCol);
-    if (bottomRow < firstRow || rightCol < firstCol || bottomRow < topRow || rightCol < chart.fromCol) continue;
-    const QRectF rect(QPointF(colEdges[size_t(j)], rowEdges[size_t(i)]),
-                      QPointF(colEdges[size_t(rightCol + 1 - firstCol)], rowEdges[size_t(bottomRow + 1 - firstRow)]));
-    drawChart(painter, rect, chart);
+    const XlsxGridSpan cells = grid.chartCells(chart);
+    if (!cells.isEmpty())
+      drawChart(painter, grid.blockRect(cells.firstRow, cells.firstCol, cells.lastRow, cells.lastCol), chart);
   }
 }
 
 void XlsxPreviewWidget::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   painter.fillRect(rect(), QColor(200, 200, 200));
-  if (!sheet || rowEdges.empty()) {
+  if (!sheet || grid.rowEdges.empty()) {
     painter.setPen(Qt::darkGray);
     painter.drawText(rect(), Qt::AlignCenter, xlsxTranslate(QStringLiteral("Нет данных")));
     return;
@@ -249,18 +217,18 @@ void XlsxPreviewWidget::paintEvent(QPaintEvent* event) {
 
   QList<int> tops = {0};
   for (const int row : pageBreaks) {
-    const qint64 index = qint64(row) - firstRow;
-    if (index < 0 || index >= qint64(rowEdges.size())) continue;
-    const int y = int(rowEdges[size_t(index)] * zoom);
+    const qint64 index = qint64(row) - firstRow();
+    if (index < 0 || index >= qint64(grid.rowEdges.size())) continue;
+    const int y = int(grid.rowEdges[size_t(index)] * zoom);
     if (y > 0) tops.append(y);
   }
   tops.append(height());
   for (qsizetype i = 1; i + 1 < tops.size(); i += 2)
     painter.fillRect(QRect(0, tops[i], width(), tops[i + 1] - tops[i]), QColor(0, 0, 0, 15));
   for (const int row : pageBreaks) {
-    const qint64 index = qint64(row) - firstRow;
-    if (index < 0 || index >= qint64(rowEdges.size())) continue;
-    const int y = int(rowEdges[size_t(index)] * zoom);
+    const qint64 index = qint64(row) - firstRow();
+    if (index < 0 || index >= qint64(grid.rowEdges.size())) continue;
+    const int y = int(grid.rowEdges[size_t(index)] * zoom);
     if (y < 0) continue;
     const bool hovered = row == hoveredBreak;
     const QColor color = hovered ? QColor(0, 100, 220) : QColor(60, 140, 255);

@@ -20,7 +20,7 @@ class XlsxPreviewWidget : public QWidget {
   void recalcLayout();
   void autoBreaks();
   // Pages the sheet makes: none without cells, else one more than the breaks.
-  int pageCount() const { return rowEdges.empty() ? 0 : int(pageBreaks.size()) + 1; }
+  int pageCount() const { return grid.rowEdges.empty() ? 0 : int(pageBreaks.size()) + 1; }
   int rowAtY(int y) const;
   int breakYForRow(int row) const;
   const QList<int>& breaks() const { return pageBreaks; }
@@ -31,8 +31,6 @@ class XlsxPreviewWidget : public QWidget {
                                     bool landscape);
   double zoomFactor() const { return zoom; }
 
-  void drawCell(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
-                bool preview = true) const;
   void drawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart) const;
 
  signals:
@@ -53,11 +51,9 @@ class XlsxPreviewWidget : public QWidget {
   const XlsxISheetData* sheet = nullptr;
   const XlsxIStyles* styles = nullptr;
   QList<XlsxIChart> charts;
-  std::vector<int> colEdges;
-  std::vector<int> rowEdges;
-  XlsxGridLayout paintLayout;  // the same edges, for the cell painter
-  int firstRow = 1;
-  int firstCol = 0;
+  XlsxGridLayout grid;  // at 96 dpi in whole pixels
+  int firstRow() const { return grid.span.firstRow; }
+  int firstCol() const { return grid.span.firstCol; }
   int contentWidth = 0;
   int contentHeight = 0;
   QSizeF paperPt{595, 842};

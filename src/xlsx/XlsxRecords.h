@@ -109,6 +109,13 @@ struct XlsxIStyles {
   QList<XlsxIFill> fills;
   QList<XlsxIBorder> borders;
   QList<XlsxIXf> cellXfs;
+  // The font cells of format xfIndex are drawn in; null for the default font.
+  const XlsxIFont* cellFont(int xfIndex) const {
+    if (xfIndex < 0 || xfIndex >= cellXfs.size()) return nullptr;
+    const XlsxIXf& xf = cellXfs[xfIndex];
+    const bool valid = xf.fontId >= 0 && xf.fontId < fonts.size();
+    return valid && (xf.applyFont || xf.fontId > 0) ? &fonts[xf.fontId] : nullptr;
+  }
 };
 
 struct XlsxIChartSeries {

@@ -45,6 +45,16 @@ QList<int> XlsxColumnRanges::columns() const {
   return result;
 }
 
+int iPreviewColumnPixels(const XlsxISheetData& sheet, int column) {
+  const XlsxColumnRanges::Range* range = sheet.colWidths.find(column);
+  return range ? std::max(20, int(7 * range->width + 5)) : 64;
+}
+
+int iPreviewRowPixels(const XlsxISheetData& sheet, int row) {
+  const auto it = sheet.rowHeights.constFind(row);
+  return it == sheet.rowHeights.cend() ? 20 : std::max(12, int(it.value() * 96 / 72));
+}
+
 XlsxGridSpan iGridSpan(const XlsxISheetData& sheet, const QList<XlsxIChart>& charts) {
   XlsxGridSpan span;
   if (sheet.cells.isEmpty() && charts.isEmpty()) return span;

@@ -20,6 +20,11 @@ struct XlsxGridSpan {
 // where the spreadsheet shows it, never over them. Empty without cells.
 XlsxGridSpan iGridSpan(const XlsxISheetData& sheet, const QList<XlsxIChart>& charts = {});
 
+// A column's width and a row's height in the preview's whole pixels at
+// 96 dpi, hidden or not; a chart's one-cell anchor is measured in them too.
+int iPreviewColumnPixels(const XlsxISheetData& sheet, int column);
+int iPreviewRowPixels(const XlsxISheetData& sheet, int row);
+
 // Running edges: one entry per item, then the far edge.
 template <typename T>
 std::vector<T> iEdges(int first, int last, const std::function<T(int)>& size) {

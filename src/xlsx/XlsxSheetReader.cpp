@@ -206,10 +206,8 @@ void iGrowRowsToFonts(XlsxISheetData& sheet, const XlsxIStyles& styles) {
     if (sheet.customHeightRows.contains(row.key())) continue;
     double largest = 0;
     for (const XlsxICell& cell : row.value()) {
-      if (cell.text.isEmpty() || cell.style < 0 || cell.style >= styles.cellXfs.size()) continue;
-      const XlsxIXf& xf = styles.cellXfs[cell.style];
-      if (xf.fontId < 0 || xf.fontId >= styles.fonts.size() || !(xf.applyFont || xf.fontId > 0)) continue;
-      largest = std::max(largest, styles.fonts[xf.fontId].size);
+      const XlsxIFont* font = cell.text.isEmpty() ? nullptr : styles.cellFont(cell.style);
+      if (font) largest = std::max(largest, font->size);
     }
     // A row grows to hold a font larger than the default one: one line of
     // the font as it is drawn here and a point above and below it.

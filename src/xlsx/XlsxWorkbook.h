@@ -12,11 +12,11 @@ struct XlsxWorkbook {
   QList<XlsxSheetInfo> sheets;          // readable worksheets, workbook order
   std::unique_ptr<XlsxIStyles> styles;  // null when the file is no zip package
   QList<XlsxMessage> notes;             // what could not be read, for the user
-  QStringList messages;                 // the same in Russian, as written
-  void setMessages(const QList<XlsxMessage>& list) {
-    notes = list;
-    messages.clear();
-    for (const XlsxMessage& note : list) messages.append(note.sourceText());
+  // The notes in Russian, as written.
+  QStringList messages() const {
+    QStringList texts;
+    for (const XlsxMessage& note : notes) texts.append(note.sourceText());
+    return texts;
   }
 };
 

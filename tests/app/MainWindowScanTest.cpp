@@ -109,8 +109,10 @@ class MainWindowScanTest : public ::testing::Test {
       }
     EXPECT_TRUE(found) << qPrintable(text);
   }
-  QCheckBox* box(const QString& text) const {
-    for (QCheckBox* candidate : window->scanTab->findChildren<QCheckBox*>())
+  // The control of type T under `parent` that shows `text`, as a user finds it.
+  template <typename T>
+  static T* withText(QWidget* parent, const QString& text) {
+    for (T* candidate : parent->findChildren<T*>())
       if (candidate->text() == text) return candidate;
     return nullptr;
   }
@@ -118,15 +120,7 @@ class MainWindowScanTest : public ::testing::Test {
     QFile in(file);
     return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
   }
-  // The test device reads 64 bytes with a pause after each: a scan that
-  // would take minutes.
-  void slowDevice() {
-    ScanBackend* backend = window->scanTab->scanBackend();
-    ASSERT_TRUE(scantest::setDeviceNumber(backend, "read-limit", 1));
-    ASSERT_TRUE(scantest::setDeviceNumber(backend, "read-limit-size", 64));
-    ASSERT_TRUE(scantest::setDeviceNumber(backend, "read-delay", 1));
-    ASSERT_TRUE(scantest::setDeviceNumber(backend, "read-delay-duration", 20000));
-  }
+  void slowDevice() { ASSERT_TRUE(scantest::makeDeviceSlow(window->scanTab->scanBackend())); }
 
   void scanOnce(const QString& expectedStatus) {
     ASSERT_TRUE(window->scanTab);
@@ -229,9 +223,7 @@ TEST_F(MainWindowScanTest, ClosingTheDialogDuringAScanLeavesTheDocumentAlone) {
   QTest::mouseClick(window->scanTab->findChild<QPushButton*>(QStringLiteral("ScanScanButton")), Qt::LeftButton);
   ASSERT_TRUE(window->scanTab->isBusy());
   QTest::qWait(200);
-  QPushButton* close = nullptr;
-  for (QPushButton* button : window->scanDialog->findChildren<QPushButton*>())
-    if (button->text() == QStringLiteral("Закрыть")) close = button;
+  QPushButton* close = withText<QPushButton>(window->scanDialog, QStringLiteral("Закрыть"));
   ASSERT_NE(close, nullptr);
   QTest::mouseClick(close, Qt::LeftButton);
   EXPECT_TRUE(QTest::qWaitFor([this] { return !window->scanDialog; }, 5000));
@@ -285,8 +277,8 @@ TEST_F(MainWindowScanTest, TheFeederScansPagesUntilItIsEmpty) {
   switchesOff();
   window->openFile(path);
   window->showScanDialog();
-  QCheckBox* feeder = box(QStringLiteral("АПД"));
-  QCheckBox* duplex = box(QStringLiteral("Дуплекс"));
+  QCheckBox* feeder = withText<QCheckBox>(window->scanTab, QStringLiteral("АПД"));
+  QCheckBox* duplex = withText<QCheckBox>(window->scanTab, QStringLiteral("Дуплекс"));
   ASSERT_TRUE(feeder && duplex);
   // The test device has a feeder but no duplex source.
   EXPECT_TRUE(feeder->isEnabled());
@@ -308,9 +300,7 @@ TEST_F(MainWindowScanTest, CancellingAScanAddsNothingAndWritesNothing) {
   window->showScanDialog();
   const QByteArray before = bytesOf(path);
   slowDevice();
-  QPushButton* cancel = nullptr;
-  for (QPushButton* button : window->scanTab->findChildren<QPushButton*>())
-    if (button->text() == QStringLiteral("Отмена")) cancel = button;
+  QPushButton* cancel = withText<QPushButton>(window->scanTab, QStringLiteral("Отмена"));
   ASSERT_NE(cancel, nullptr);
   EXPECT_FALSE(cancel->isVisible());
   QTest::mouseClick(window->scanTab->findChild<QPushButton*>(QStringLiteral("ScanScanButton")), Qt::LeftButton);

@@ -32,14 +32,8 @@ class SpreadsheetImport : public ::testing::Test {
     ASSERT_TRUE(testsupport::writePdf(pdf, {testsupport::PageSpec{QStringLiteral("First page"), false, {595, 842}}}));
     book = dir.filePath(QStringLiteral("book.xlsx"));
     // Two sheets: 80 rows (two A4 pages) and a short one (one page).
-    const QString script = dir.filePath(QStringLiteral("make.py"));
-    QFile file(script);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("import sys, openpyxl\nwb = openpyxl.Workbook()\nws = wb.active\nws.title = 'Data'\n"
-               "for r in range(1, 81):\n    ws.append(['Row %d' % r, r * 10])\n"
-               "wb.create_sheet('Notes').append(['Signed off'])\nwb.save(sys.argv[1])\n");
-    file.close();
-    ASSERT_EQ(testsupport::runTool(QStringLiteral("/usr/bin/python3"), {script, book}), 0);
+    ASSERT_NO_FATAL_FAILURE(
+        writeBook(book, "ws.title = 'Data'\nfor r in range(1, 81):\n    ws.append(['Row %d' % r, r * 10])\n"));
     window = std::make_unique<RibbonWindow>();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -47,6 +41,18 @@ class SpreadsheetImport : public ::testing::Test {
     ASSERT_TRUE(window->currentDocument->isOpen());
   }
   void TearDown() override { window.reset(); }
+
+  // A workbook written by openpyxl: `firstSheet` fills its first sheet `ws`,
+  // and a second sheet "Notes" holds one line.
+  void writeBook(const QString& path, const QByteArray& firstSheet) {
+    const QString script = path + QStringLiteral(".py");
+    QFile file(script);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("import sys, openpyxl\nwb = openpyxl.Workbook()\nws = wb.active\n" + firstSheet +
+               "wb.create_sheet('Notes').append(['Signed off'])\nwb.save(sys.argv[1])\n");
+    file.close();
+    ASSERT_EQ(testsupport::runTool(QStringLiteral("/usr/bin/python3"), {script, path}), 0);
+  }
 
   QToolButton* documentButton() const {
     for (QToolButton* button : window->findChildren<QToolButton*>())
@@ -97,14 +103,7 @@ TEST_F(SpreadsheetImport, AcceptedWorkbookAddsItsPagesToTheOpenDocument) {
 TEST_F(SpreadsheetImport, PagesFollowABreakDraggedInThePreview) {
   // 200 rows: four pages of the shown sheet before any drag, and a second sheet.
   const QString longBook = dir.filePath(QStringLiteral("long.xlsx"));
-  const QString script = dir.filePath(QStringLiteral("long.py"));
-  QFile file(script);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("import sys, openpyxl\nwb = openpyxl.Workbook()\nws = wb.active\n"
-             "for r in range(1, 201):\n    ws.append(['Row %d' % r, r])\n"
-             "wb.create_sheet('Notes').append(['Signed off'])\nwb.save(sys.argv[1])\n");
-  file.close();
-  ASSERT_EQ(testsupport::runTool(QStringLiteral("/usr/bin/python3"), {script, longBook}), 0);
+  ASSERT_NO_FATAL_FAILURE(writeBook(longBook, "for r in range(1, 201):\n    ws.append(['Row %d' % r, r])\n"));
 
   QList<int> autoBreaks, draggedBreaks;
   QString shownCount, notesCount;

@@ -64,6 +64,11 @@ bool setDeviceString(ScanBackend* backend, const char* name, const QString& valu
   return handle && setSaneString(handle, name, value);
 }
 
+bool makeDeviceSlow(ScanBackend* backend) {
+  return setDeviceNumber(backend, "read-limit", 1) && setDeviceNumber(backend, "read-limit-size", 64) &&
+         setDeviceNumber(backend, "read-delay", 1) && setDeviceNumber(backend, "read-delay-duration", 20000);
+}
+
 QImage scanimageReference(const QStringList& options) {
   useSaneTestDevice();
   QByteArray pnm;

@@ -36,6 +36,9 @@ class SaneThatCannotStart : public ScanBackend {
 // not the SANE one or the device refuses.
 bool setDeviceNumber(ScanBackend* backend, const char* name, double value);
 bool setDeviceString(ScanBackend* backend, const char* name, const QString& value);
+// Makes the device read 64 bytes at a time with a pause of 20 ms after each:
+// a scan that would take minutes. False when an option cannot be set.
+bool makeDeviceSlow(ScanBackend* backend);
 
 // The same scan made by SANE's own `scanimage`, decoded from its PNM output
 // with 16-bit samples reduced to their high byte: the oracle of the frame

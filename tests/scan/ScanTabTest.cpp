@@ -48,6 +48,26 @@ class StuckScanner : public scantest::SaneThatCannotStart {
 };
 
 
+// Shows a scan tab in `dialog`, which deletes itself when closed.
+ScanTab* showInDialog(QDialog* dialog) {
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  auto* tab = new ScanTab(dialog);
+  (new QVBoxLayout(dialog))->addWidget(tab);
+  dialog->show();
+  return tab;
+}
+
+// Closes the dialog, sees it deleted and returns how long that took in milliseconds.
+qint64 closeAndDelete(QDialog* dialog) {
+  QPointer<QDialog> alive(dialog);
+  QElapsedTimer clock;
+  clock.start();
+  dialog->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(alive.isNull());
+  return clock.elapsed();
+}
+
 class ScanTabTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -151,26 +171,12 @@ TEST_F(ScanTabTest, TheDemonstrationScannerStandsInWhenSaneCannotStart) {
 
 TEST_F(ScanTabTest, ClosingTheDialogDuringAScanCancelsItAndWaitsForTheWorker) {
   auto* dialog = new QDialog;
-  dialog->setAttribute(Qt::WA_DeleteOnClose);
-  auto* tab = new ScanTab(dialog);
-  (new QVBoxLayout(dialog))->addWidget(tab);
-  dialog->show();
-  // Small reads with a pause after each: the scan would take minutes.
-  ScanBackend* backend = tab->scanBackend();
-  ASSERT_TRUE(scantest::setDeviceNumber(backend, "read-limit", 1));
-  ASSERT_TRUE(scantest::setDeviceNumber(backend, "read-limit-size", 64));
-  ASSERT_TRUE(scantest::setDeviceNumber(backend, "read-delay", 1));
-  ASSERT_TRUE(scantest::setDeviceNumber(backend, "read-delay-duration", 20000));
+  ScanTab* tab = showInDialog(dialog);
+  ASSERT_TRUE(scantest::makeDeviceSlow(tab->scanBackend()));
   QTest::mouseClick(child<QPushButton>(tab, "ScanScanButton"), Qt::LeftButton);
   ASSERT_TRUE(tab->isBusy());
   QTest::qWait(300);
-  QPointer<QDialog> alive(dialog);
-  QElapsedTimer clock;
-  clock.start();
-  dialog->close();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_TRUE(alive.isNull());
-  EXPECT_LT(clock.elapsed(), 5000);
+  EXPECT_LT(closeAndDelete(dialog), 5000);
   // Late results of the cancelled run find no tab and do no harm.
   QTest::qWait(100);
 }
@@ -180,19 +186,10 @@ TEST_F(ScanTabTest, ClosingNeverWaitsForADeviceThatDoesNotAnswer) {
   StuckScanner::destroyed = 0;
   setSaneBackendMaker([] { return std::make_unique<StuckScanner>(); });
   auto* dialog = new QDialog;
-  dialog->setAttribute(Qt::WA_DeleteOnClose);
-  auto* tab = new ScanTab(dialog);
-  (new QVBoxLayout(dialog))->addWidget(tab);
-  dialog->show();
+  ScanTab* tab = showInDialog(dialog);
   QTest::mouseClick(child<QPushButton>(tab, "ScanScanButton"), Qt::LeftButton);
   ASSERT_TRUE(tab->isBusy());
-  QPointer<QDialog> alive(dialog);
-  QElapsedTimer clock;
-  clock.start();
-  dialog->close();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  EXPECT_TRUE(alive.isNull());
-  EXPECT_LT(clock.elapsed(), 10000);
+  EXPECT_LT(closeAndDelete(dialog), 10000);
   // The device is let go of only when its call returns.
   EXPECT_EQ(StuckScanner::destroyed, 0);
   StuckScanner::release = true;

@@ -41,7 +41,7 @@ TEST(XlsxCharts, OneCellAnchoredChartsAreDrawnInsideTheirAnchor) {
   ASSERT_TRUE(error.isEmpty()) << error.toStdString();
   const XlsxWorkbook book = loadXlsxWorkbook(path);
   // openpyxl names the sheet part "/xl/worksheets/sheet1.xml", from the package root.
-  ASSERT_EQ(book.sheets.size(), 1) << book.messages.join('\n').toStdString();
+  ASSERT_EQ(book.sheets.size(), 1) << book.messages().join('\n').toStdString();
   const QList<XlsxIChart>& charts = book.sheets.first().charts;
   ASSERT_EQ(charts.size(), 3);
 

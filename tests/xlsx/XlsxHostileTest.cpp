@@ -55,7 +55,7 @@ class HostileWorkbook : public ::testing::Test {
     return path;
   }
   static bool mentions(const XlsxWorkbook& book, const QString& text) {
-    return book.messages.join(QLatin1Char('\n')).contains(text);
+    return book.messages().join(QLatin1Char('\n')).contains(text);
   }
   static bool keptCell(const XlsxWorkbook& book) {
     return !book.sheets.isEmpty() && book.sheets.first().data->cells.value(1).value(0).text == QLatin1String("kept");
@@ -79,7 +79,7 @@ out.close()
   ASSERT_TRUE(error.isEmpty()) << error.toStdString();
   const XlsxWorkbook book = load(path);
   EXPECT_TRUE(book.sheets.isEmpty());
-  EXPECT_TRUE(mentions(book, QStringLiteral("«xl/worksheets/sheet1.xml» слишком велика"))) << book.messages.join('\n').toStdString();
+  EXPECT_TRUE(mentions(book, QStringLiteral("«xl/worksheets/sheet1.xml» слишком велика"))) << book.messages().join('\n').toStdString();
 }
 
 TEST_F(HostileWorkbook, PartLongerThanItDeclaresIsDamaged) {
@@ -105,7 +105,7 @@ open(path, "wb").write(data)
   ASSERT_TRUE(error.isEmpty()) << error.toStdString();
   const XlsxWorkbook book = load(path);
   EXPECT_TRUE(book.sheets.isEmpty());
-  EXPECT_TRUE(mentions(book, QStringLiteral("«xl/worksheets/sheet1.xml» повреждена"))) << book.messages.join('\n').toStdString();
+  EXPECT_TRUE(mentions(book, QStringLiteral("«xl/worksheets/sheet1.xml» повреждена"))) << book.messages().join('\n').toStdString();
 }
 
 TEST_F(HostileWorkbook, CellsPastTheLastColumnOrRowAreLeftOut) {
@@ -115,7 +115,7 @@ TEST_F(HostileWorkbook, CellsPastTheLastColumnOrRowAreLeftOut) {
                                               "<row r=\"2000000000\"><c r=\"A2000000000\"><v>2</v></c></row>"
                                               "</sheetData><mergeCells><mergeCell ref=\"A1:ZZZZ9\"/></mergeCells>"}));
   const XlsxWorkbook book = load(path);
-  ASSERT_TRUE(keptCell(book)) << book.messages.join('\n').toStdString();
+  ASSERT_TRUE(keptCell(book)) << book.messages().join('\n').toStdString();
   EXPECT_EQ(book.sheets.first().data->cells.size(), 1);
   EXPECT_TRUE(book.sheets.first().data->merges.isEmpty());
   EXPECT_TRUE(mentions(book, QStringLiteral("XFE2")));
@@ -139,7 +139,7 @@ TEST_F(HostileWorkbook, SheetsTooLargeToPaintAndHugeChartIndicesAreRefused) {
                 "<chartSpace><barChart><ser><val><numCache><pt idx=\"2000000000\"><v>1</v></pt>"
                 "<pt idx=\"1\"><v>5</v></pt></numCache></val></ser></barChart></chartSpace>"});
   const XlsxWorkbook book = load(write(QStringLiteral("wide.xlsx"), parts));
-  ASSERT_EQ(book.sheets.size(), 1) << book.messages.join('\n').toStdString();
+  ASSERT_EQ(book.sheets.size(), 1) << book.messages().join('\n').toStdString();
   EXPECT_EQ(book.sheets.first().name, QStringLiteral("Sheet2"));
   EXPECT_TRUE(mentions(book, QStringLiteral("Лист «Sheet1» слишком велик")));
   EXPECT_TRUE(mentions(book, QStringLiteral("2000000000")));
@@ -158,7 +158,7 @@ TEST_F(HostileWorkbook, MissingWorkbookBrokenXmlNotAZipAndAPipe) {
       load(write(QStringLiteral("broken.xlsx"), minimalWorkbook({kOneCell.chopped(12) + "<row r=\"2\"><c r=\"A2\"><v>1"})));
   EXPECT_TRUE(keptCell(broken));
   EXPECT_TRUE(mentions(broken, QStringLiteral("Часть «xl/worksheets/sheet1.xml» повреждена")))
-      << broken.messages.join('\n').toStdString();
+      << broken.messages().join('\n').toStdString();
 
   const QString text = dir.filePath(QStringLiteral("text.xlsx"));
   QFile file(text);

@@ -180,10 +180,6 @@ TEST_F(PagingDialog, DraggingBreaksMovesAndMergesPages) {
   EXPECT_EQ(preview->breaks(), (QList<int>{54, 107, 160}));
 }
 
-}  // namespace
-
-namespace {
-
 // Marks every text that goes through the interface's translation.
 QString markTranslated(const QString& source) { return QStringLiteral("‹") + source + QStringLiteral("›"); }
 

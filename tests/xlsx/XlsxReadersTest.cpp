@@ -132,7 +132,7 @@ TEST(XlsxPackage, TargetsResolveFromTheRootOrTheOwnersFolder) {
   const QString path = dir.filePath(QStringLiteral("targets.xlsx"));
   ASSERT_TRUE(writeZipParts(path, parts));
   const XlsxWorkbook book = loadXlsxWorkbook(path);
-  ASSERT_EQ(book.sheets.size(), 2) << book.messages.join('\n').toStdString();
+  ASSERT_EQ(book.sheets.size(), 2) << book.messages().join('\n').toStdString();
   EXPECT_EQ(book.sheets[1].data->cells.value(1).value(0).value, 2.0);
 }
 

@@ -98,7 +98,7 @@ XlsxWorkbook* StyledSheet::book = nullptr;
 QList<QImage>* StyledSheet::pages = nullptr;
 
 TEST_F(StyledSheet, OnePageOfTheChosenPaperWithEveryWordReadable) {
-  ASSERT_TRUE(book->messages.isEmpty()) << book->messages.join('\n').toStdString();
+  ASSERT_TRUE(book->notes.isEmpty()) << book->messages().join('\n').toStdString();
   ASSERT_EQ(pages->size(), 1);
   EXPECT_EQ(page().size(), QSize(1239, 1754));
   EXPECT_EQ(page().dotsPerMeterX(), 5906);

@@ -87,7 +87,7 @@ XlsxWorkbook* SalesBook::book = nullptr;
 QList<QImage>* SalesBook::pages = nullptr;
 
 TEST_F(SalesBook, TheChartSitsBesideTheTableInItsAnchorColumns) {
-  ASSERT_EQ(book->sheets.size(), 1) << book->messages.join('\n').toStdString();
+  ASSERT_EQ(book->sheets.size(), 1) << book->messages().join('\n').toStdString();
   ASSERT_EQ(pages->size(), 1);
   const QColor chartBackground(248, 250, 255), north(0x42, 0x72, 0xc4), header(0xdd, 0xeb, 0xf7);
   const QRect table = grid().span(2, 0, 14, 4);
