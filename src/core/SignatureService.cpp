@@ -148,7 +148,7 @@ QString commonName(X509* certificate) {
 QString revocationReason(const QString& status) {
   const QString text = status.toLower();
   if (text.contains(QLatin1String("certificate revoked"))) return QStringLiteral("сертификат отозван удостоверяющим центром");
-  if (text.contains(QStringLiteral("таймаут проверки CRL/портала УЦ")))
+  if (status.contains(QStringLiteral("таймаут проверки CRL/портала УЦ")))
     return coreText("сведения об отзыве недоступны: адрес списка отзыва (CRL) не ответил вовремя");
   if (text.contains(QLatin1String("crl has expired")) || text.contains(QLatin1String("crl is not yet valid")))
     return coreText("список отзыва (CRL) устарел или ещё не действует");
