@@ -1,5 +1,7 @@
 #include "AtomicFileWrite.h"
 
+#include "OwnedLeftovers.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -160,8 +161,7 @@ void removeStaleTemporaries(const QByteArray& folder) {
   const uid_t self = ::geteuid();
   while (const dirent* entry = ::readdir(dir)) {
     const pid_t owner = temporaryOwnerPid(entry->d_name);
-    if (owner == 0 || owner == ::getpid()) continue;
-    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    if (owner == 0 || owner == ::getpid() || isProcessAlive(owner)) continue;
     struct stat info {};
     if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (!S_ISREG(info.st_mode) || info.st_uid != self) continue;

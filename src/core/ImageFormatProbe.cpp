@@ -1,6 +1,5 @@
 #include "ImageFormatProbe.h"
 
-#include "RegularFileRead.h"
 
 #include <QBuffer>
 #include <QFile>

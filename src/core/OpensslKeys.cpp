@@ -146,6 +146,24 @@ bool loadPkcs12(const QString& path, const QString& password, X509** certificate
   return true;
 }
 
+bool pkcs12NeedsPassword(const QString& path) {
+  QByteArray bytes;
+  QString reason;
+  openssl::Bio bio = openForReading(path, &bytes, &reason);
+  const openssl::Pkcs12 container(bio ? d2i_PKCS12_bio(bio.get(), nullptr) : nullptr);
+  const bool needs = container && PKCS12_mac_present(container.get()) &&
+                     PKCS12_verify_mac(container.get(), "", 0) != 1 &&
+                     PKCS12_verify_mac(container.get(), nullptr, 0) != 1;
+  ERR_clear_error();
+  return needs;
+}
+
+bool pemKeyNeedsPassword(const QString& path) {
+  QByteArray bytes;
+  return readRegularFile(path, kLargestKeyFile, &bytes, nullptr) == FileReadFailure::None &&
+         bytes.contains("ENCRYPTED");
+}
+
 QString x509NameToString(const X509_NAME* name) {
   if (!name) return {};
   openssl::Bio bio(BIO_new(BIO_s_mem()));

@@ -23,6 +23,12 @@ bool loadPemPrivateKey(const QString& path, const QString& password, EVP_PKEY** 
 bool loadPkcs12(const QString& path, const QString& password, X509** certificate, EVP_PKEY** key,
                 QString* error);
 
+// Key files that do not open without a password yet: a PKCS#12 container
+// that parses but whose integrity check fails for the empty password (and for
+// none), a PEM key marked ENCRYPTED. False for anything unreadable.
+bool pkcs12NeedsPassword(const QString& path);
+bool pemKeyNeedsPassword(const QString& path);
+
 SigningCertificate certificateInfoFromX509(X509* certificate, const QString& path);
 QString x509NameToString(const X509_NAME* name);
 QDateTime asn1TimeToDateTime(const ASN1_TIME* time);

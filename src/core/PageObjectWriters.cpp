@@ -13,9 +13,8 @@ bool insertImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rec
 
 namespace {
 
-bool everyPixelOpaque(const QImage& image) {
-  if (!image.hasAlphaChannel()) return true;
-  const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+// `argb` is Format_ARGB32.
+bool everyPixelOpaque(const QImage& argb) {
   for (int y = 0; y < argb.height(); ++y) {
     const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
     for (int x = 0; x < argb.width(); ++x)
@@ -38,14 +37,13 @@ bool finishImageObject(FPDF_PAGE page, pdfium::PageObject& object, const QRectF&
 
 bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image) {
   if (!document || !page || image.isNull() || !(rect.width() > 0) || !(rect.height() > 0)) return false;
-  // An opaque picture goes in without an alpha channel, so it gets no soft
-  // mask it does not need.
-  const bool opaque = everyPixelOpaque(image);
-  QImage pixels = opaque ? image.convertToFormat(QImage::Format_RGB32) : imageForPdfiumBitmap(image);
+  QImage pixels = imageForPdfiumBitmap(image);
   if (pixels.isNull()) return false;
-  pdfium::Bitmap bitmap(opaque ? FPDFBitmap_CreateEx(pixels.width(), pixels.height(), FPDFBitmap_BGRx, pixels.bits(),
-                                                     int(pixels.bytesPerLine()))
-                               : createBitmapFromQImage(pixels));
+  // An opaque picture goes in without an alpha channel (the same bytes, the
+  // alpha byte ignored), so it gets no soft mask it does not need.
+  const bool opaque = !image.hasAlphaChannel() || everyPixelOpaque(pixels);
+  pdfium::Bitmap bitmap(FPDFBitmap_CreateEx(pixels.width(), pixels.height(), opaque ? FPDFBitmap_BGRx : FPDFBitmap_BGRA,
+                                            pixels.bits(), int(pixels.bytesPerLine())));
   if (!bitmap) return false;
   pdfium::PageObject object(FPDFPageObj_NewImageObj(document));
   if (!object) return false;

@@ -118,9 +118,9 @@ public:
   bool movePage(int from, int to);
   bool insertBlankPage(int index, QSizeF size);
   bool appendRenderedPage(const QImage& image, QSizeF size);
-  // A JPEG file as a new last page holding its data unchanged; false (nothing
+  // A JPEG as a new last page holding its data unchanged; false (nothing
   // added) when the data is not a grey or colour JPEG that pdfium takes.
-  bool appendJpegFilePage(const QString& path, QSizeF size);
+  bool appendJpegPage(const QByteArray& jpeg, QSizeF size);
   bool appendPage(const QString& path, int index);
   // A PDF is appended page by page; an image becomes one page at 150 dpi.
   bool importDocument(const QString& path);

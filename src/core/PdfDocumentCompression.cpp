@@ -131,7 +131,10 @@ bool PdfDocument::recompressImagesUnlocked(const QString& path, const Compressio
     lastErrorMessage = pdfiumErrorString();
     return false;
   }
-  pdfium::Document copy(FPDF_LoadMemDocument64(source.constData(), size_t(source.size()), nullptr));
+  // pdfium keeps the file's encryption in the copy, which then opens with
+  // the password the document was opened with.
+  pdfium::Document copy(FPDF_LoadMemDocument64(source.constData(), size_t(source.size()),
+                                               openPassword.isEmpty() ? nullptr : openPassword.constData()));
   if (!copy) {
     lastErrorMessage = pdfiumErrorString();
     return false;

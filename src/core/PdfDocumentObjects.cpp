@@ -83,8 +83,9 @@ bool PdfDocument::addMarkupAnnot(int page, const QRectF& rect, const QColor& col
   if (!loaded) return false;
   const QRectF user = PageSpace::ofPage(loaded.get()).toUser(rect).normalized();
   const QColor chosen = color.isValid() ? color : kDefaultMarkupColor;
+  const bool line = kind == kUnderlineMark || kind == kStrikeOutMark;
   QList<QRectF> shapes;
-  if (kind == kUnderlineMark || kind == kStrikeOutMark) {
+  if (line) {
     // A line per line of text in the region, under it or through its middle;
     // a region without text gets one line along its bottom or its middle.
     QList<MarkedTextLine> lines;
@@ -93,26 +94,22 @@ bool PdfDocument::addMarkupAnnot(int page, const QRectF& rect, const QColor& col
       if (text) lines = markedTextLines(text.get(), user);
     }
     if (lines.isEmpty()) lines.append({user.left(), user.right(), user.top() + 0.2 * user.height(), user.height() * 0.8});
-    for (const MarkedTextLine& line : lines) shapes.append(markLineRect(line, kind));
+    for (const MarkedTextLine& textLine : lines) shapes.append(markLineRect(textLine, kind));
   } else {
     shapes.append(user);
   }
+  // Lines are drawn in the colour as chosen: opaque, like ink.
+  const int alpha = line ? 255 : std::clamp(chosen.alpha(), kMarkupMinAlpha, kMarkupMaxAlpha);
   for (const QRectF& shape : shapes) {
     pdfium::PageObject mark(
         FPDFPageObj_CreateNewRect(float(shape.x()), float(shape.y()), float(shape.width()), float(shape.height())));
     if (!mark) return false;
     FPDFPath_SetDrawMode(mark.get(), FPDF_FILLMODE_WINDING, 0);
-    if (kind == kUnderlineMark || kind == kStrikeOutMark) {
-      // Lines are drawn in the colour as chosen: opaque, like ink.
-      FPDFPageObj_SetFillColor(mark.get(), unsigned(chosen.red()), unsigned(chosen.green()), unsigned(chosen.blue()),
-                               255);
-    } else {
-      FPDFPageObj_SetFillColor(mark.get(), unsigned(chosen.red()), unsigned(chosen.green()), unsigned(chosen.blue()),
-                               unsigned(std::clamp(chosen.alpha(), kMarkupMinAlpha, kMarkupMaxAlpha)));
-      // On top of everything, so a scanned page's image cannot hide it;
-      // multiplied, so dark text under it stays dark and readable.
-      FPDFPageObj_SetBlendMode(mark.get(), "Multiply");
-    }
+    FPDFPageObj_SetFillColor(mark.get(), unsigned(chosen.red()), unsigned(chosen.green()), unsigned(chosen.blue()),
+                             unsigned(alpha));
+    // A highlight goes on top of everything, so a scanned page's image cannot
+    // hide it; multiplied, so dark text under it stays dark and readable.
+    if (!line) FPDFPageObj_SetBlendMode(mark.get(), "Multiply");
     FPDFPage_InsertObject(loaded.get(), mark.release());
   }
   if (!FPDFPage_GenerateContent(loaded.get())) return false;

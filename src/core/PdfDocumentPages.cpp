@@ -9,7 +9,7 @@
 #include "PdfiumHandles.h"
 #include "RegularFileRead.h"
 
-#include <QFile>
+#include <QBuffer>
 #include <QImageReader>
 
 #include <algorithm>
@@ -19,6 +19,9 @@ namespace {
 
 // Imported images become pages at this resolution.
 constexpr double kImportDpi = 150.0;
+// Bigger image files than this do not decode within the image reader's own
+// memory limit anyway.
+constexpr qint64 kLargestImportedImage = qint64(1) << 30;
 
 // The colour components of a baseline or progressive JPEG (its first frame
 // header); 0 when the data is no JPEG this can tell.
@@ -130,17 +133,25 @@ bool PdfDocument::importDocument(const QString& path) {
     lastErrorMessage = coreText("SVG и сжатые файлы не импортируются: поддерживаются PDF, изображения и таблицы.");
     return false;
   }
-  QImageReader reader(path, format);
-  reader.setAutoDetectImageFormat(false);
   if (!format.isEmpty()) {
-    const bool isJpeg = format == "jpeg";
+    // Read once: decoded from memory, and a JPEG then placed as it is.
+    QByteArray bytes;
+    QString reason;
+    if (readRegularFile(path, kLargestImportedImage, &bytes, &reason) != FileReadFailure::None) {
+      lastErrorMessage = coreText("Не удалось прочитать изображение: %1").arg(reason);
+      return false;
+    }
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, format);
+    reader.setAutoDetectImageFormat(false);
     const QImage image = reader.read();
     if (image.isNull()) {
       lastErrorMessage = coreText("Не удалось прочитать изображение: %1").arg(reader.errorString());
       return false;
     }
     const QSizeF size(image.width() * 72.0 / kImportDpi, image.height() * 72.0 / kImportDpi);
-    if (isJpeg && appendJpegFilePage(path, size)) return true;
+    if (format == "jpeg" && appendJpegPage(bytes, size)) return true;
     return appendRenderedPage(image, size);
   }
   DocumentLock lock(mutex);
@@ -148,13 +159,9 @@ bool PdfDocument::importDocument(const QString& path) {
   return importPagesUnlocked(path, nullptr, 0);
 }
 
-bool PdfDocument::appendJpegFilePage(const QString& path, QSizeF size) {
+bool PdfDocument::appendJpegPage(const QByteArray& jpeg, QSizeF size) {
   // Grey and YCbCr JPEGs go in as they are; CMYK ones (often stored inverted)
   // and anything unusual are decoded and placed as pixels instead.
-  if (isExistingNonRegularFile(path)) return false;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  const QByteArray jpeg = file.readAll();
   const int components = jpegComponentCount(jpeg);
   if (components != 1 && components != 3) return false;
   if (!isOpen() && !createEmpty()) return false;

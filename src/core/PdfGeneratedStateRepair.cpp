@@ -29,6 +29,9 @@ bool namesGeneratedState(QPDFObjectHandle states) {
 }  // namespace
 
 bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired) {
+  // pdfium writes no object streams, so every state name of its own stands
+  // in the file as it is: without one there is nothing to parse for.
+  if (!pdf.contains("/FXE")) return false;
   try {
     QPDF reader;
     reader.setSuppressWarnings(true);

@@ -147,23 +147,23 @@ QString commonName(X509* certificate) {
 // ASCII; the user is told what happened in plain words instead.
 QString revocationReason(const QString& status) {
   const QString text = status.toLower();
-  if (text.contains(QLatin1String("certificate revoked"))) return QStringLiteral("сертификат отозван удостоверяющим центром");
-  if (text.contains(QStringLiteral("таймаут проверки CRL/портала УЦ")))
+  if (text.contains(QLatin1String("certificate revoked"))) return coreText("сертификат отозван удостоверяющим центром");
+  if (status.contains(QStringLiteral("таймаут проверки CRL/портала УЦ")))
     return coreText("сведения об отзыве недоступны: адрес списка отзыва (CRL) не ответил вовремя");
   if (text.contains(QLatin1String("crl has expired")) || text.contains(QLatin1String("crl is not yet valid")))
     return coreText("список отзыва (CRL) устарел или ещё не действует");
-  if (text.contains(QLatin1String("crl"))) return QStringLiteral("сведения об отзыве недоступны: список отзыва (CRL) не удалось получить");
+  if (text.contains(QLatin1String("crl"))) return coreText("сведения об отзыве недоступны: список отзыва (CRL) не удалось получить");
   if (text.contains(QLatin1String("issuer certificate")) || text.contains(QLatin1String("self-signed")) ||
       text.contains(QLatin1String("self signed")))
     return coreText("цепочка не доверена: корневой сертификат удостоверяющего центра не найден среди доверенных");
   if (text.contains(QLatin1String("has expired")) || text.contains(QLatin1String("not yet valid")))
     return coreText("срок действия сертификата в цепочке истёк или ещё не начался");
-  if (text.contains(QLatin1String("openssl cli"))) return QStringLiteral("не найдена программа openssl для проверки отзыва");
+  if (text.contains(QLatin1String("openssl cli"))) return coreText("не найдена программа openssl для проверки отзыва");
   return coreText("цепочка сертификатов или сведения об отзыве не прошли проверку");
 }
 
 QString revocationRefusalText(X509* certificate, const QString& status) {
-  return QStringLiteral("Сертификат «%1» не прошёл проверку отзыва: %2.\n\nПроверку отзыва можно перенести на поиск "
+  return coreText("Сертификат «%1» не прошёл проверку отзыва: %2.\n\nПроверку отзыва можно перенести на поиск "
                         "сертификатов или отключить: Настройки → Подпись → «Проверка отзыва».")
       .arg(commonName(certificate), revocationReason(status));
 }

@@ -9,17 +9,24 @@
 
 #include <QCoreApplication>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <openssl/err.h>
-#include <openssl/pkcs12.h>
 
 namespace {
 
 bool fileConfigured(const QString& path) { return !path.isEmpty() && QFileInfo::exists(path); }
+
+// Why the certificate itself cannot sign (out of its validity period, or not
+// meant for documents); empty when it can.
+QString certificateRefusal(const SigningCertificate& info, X509* certificate) {
+  if (!info.validNow) return coreText("сертификат просрочен или ещё не начал действовать");
+  if (!info.digitalSignatureAllowed)
+    return coreText("сертификат не предназначен для подписи документов: %1").arg(documentSigningRefusal(certificate));
+  return QString();
+}
 
 SigningCertificate describe(X509* certificate, EVP_PKEY* key, const QString& path, bool searchMode) {
   SigningCertificate info = certificateInfoFromX509(certificate, path);
@@ -34,35 +41,12 @@ SigningCertificate describe(X509* certificate, EVP_PKEY* key, const QString& pat
   } else if (searchMode) {
     info.revoked = true;
   }
-  if (!info.privateKeyUsable) info.unavailableReason = coreText("закрытый ключ не соответствует сертификату");
-  else if (!info.validNow) info.unavailableReason = coreText("сертификат просрочен или ещё не начал действовать");
-  else if (!info.digitalSignatureAllowed)
-    info.unavailableReason = coreText("сертификат не предназначен для подписи документов: %1")
-                                 .arg(documentSigningRefusal(certificate));
-  else if (checkFailed) info.unavailableReason = checkStatus;
+  info.unavailableReason = info.privateKeyUsable ? certificateRefusal(info, certificate)
+                                                 : coreText("закрытый ключ не соответствует сертификату");
+  if (info.unavailableReason.isEmpty() && checkFailed) info.unavailableReason = checkStatus;
   info.available = info.unavailableReason.isEmpty();
   info.validationStatus = info.unavailableReason;
   return info;
-}
-
-// A PKCS#12 container whose password is not known yet: it parses, but its
-// integrity check fails for the empty password (and for none).
-bool pkcs12NeedsPassword(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly) || file.size() > 16 * 1024 * 1024) return false;
-  const QByteArray bytes = file.readAll();
-  const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
-  const openssl::Pkcs12 container(d2i_PKCS12(nullptr, &data, long(bytes.size())));
-  const bool needs = container && PKCS12_mac_present(container.get()) &&
-                     PKCS12_verify_mac(container.get(), "", 0) != 1 &&
-                     PKCS12_verify_mac(container.get(), nullptr, 0) != 1;
-  ERR_clear_error();
-  return needs;
-}
-
-bool pemKeyNeedsPassword(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) && file.read(64 * 1024).contains("ENCRYPTED");
 }
 
 // Listed so the user sees it and knows what is missing; it signs once its
@@ -137,11 +121,8 @@ QList<SigningCertificate> SignatureService::availableCertificates(QString* error
         // what it says, and with what it still needs.
         ERR_clear_error();
         SigningCertificate info = certificateInfoFromX509(certificate, certificatePath);
-        info.available = info.validNow && info.digitalSignatureAllowed;
-        if (!info.validNow) info.unavailableReason = coreText("сертификат просрочен или ещё не начал действовать");
-        else if (!info.digitalSignatureAllowed)
-          info.unavailableReason = coreText("сертификат не предназначен для подписи документов: %1")
-                                       .arg(documentSigningRefusal(certificate));
+        info.unavailableReason = certificateRefusal(info, certificate);
+        info.available = info.unavailableReason.isEmpty();
         info.validationStatus = info.available
                                     ? coreText("Нужен пароль ключа: введите его в поле «Пароль ключа».")
                                     : info.unavailableReason;

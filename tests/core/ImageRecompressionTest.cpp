@@ -177,3 +177,27 @@ TEST(ImageRecompression, DocumentWithoutImagesIsSavedAsAFullCopy) {
   EXPECT_EQ(doc.filePath(), source);
   EXPECT_FALSE(doc.isModified());
 }
+
+TEST(ImageRecompression, ADocumentOpenedWithItsPasswordIsCompressedAndStaysLocked) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString plain = dir.filePath("images.pdf");
+  ASSERT_TRUE(handwritten::writePdf(plain, imagePage()));
+  const QString locked = dir.filePath("locked.pdf");
+  ASSERT_EQ(runTool("qpdf", {"--encrypt", "user", "owner", "256", "--", plain, locked}), 0);
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(locked, "user"));
+  PdfDocument::CompressionOptions options;
+  options.rasterizePages = false;
+  options.imageDpi = 72;
+  const QString out = dir.filePath("compressed.pdf");
+  ASSERT_TRUE(doc.compressTo(out, options)) << doc.lastError().toStdString();
+  EXPECT_EQ(runTool("qpdf", {"--check", "--password=user", out}), 0);
+  EXPECT_NE(runTool("qpdf", {"--check", out}), 0);  // still asks for the password
+  QByteArray text;
+  ASSERT_EQ(runTool("pdftotext", {"-upw", "user", out, "-"}, &text), 0);
+  EXPECT_TRUE(text.contains("Keep this text"));
+  QByteArray listing;
+  ASSERT_EQ(runTool("pdfimages", {"-upw", "user", "-list", out}, &listing), 0);
+  EXPECT_TRUE(listing.contains(" jpeg ")) << listing.toStdString();
+}

@@ -107,6 +107,36 @@ TEST_F(PageObjectsTest, ImagePlacementRefusesOnlyWhatCannotBeShown) {
   EXPECT_FALSE(closed.lastError().isEmpty());  // a refused note always says why
 }
 
+TEST_F(PageObjectsTest, OnlyPicturesWithSeeThroughPixelsGetASoftMask) {
+  const QString file = dir.filePath("blank.pdf");
+  ASSERT_TRUE(writePdf(file, {{QString(), false, {200, 200}}}));
+  QImage opaque(30, 20, QImage::Format_ARGB32);  // an alpha channel, every pixel opaque
+  opaque.fill(QColor(200, 30, 30));
+  QImage seeThrough = opaque;
+  seeThrough.setPixelColor(3, 4, QColor(0, 0, 0, 0));
+  QImage noAlpha(30, 20, QImage::Format_RGB888);
+  noAlpha.fill(QColor(30, 200, 30));
+  const struct Case {
+    const char* name;
+    QImage image;
+    int softMasks;
+  } cases[] = {{"opaque ARGB", opaque, 0}, {"one clear pixel", seeThrough, 1}, {"no alpha", noAlpha, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(file));
+    ASSERT_TRUE(doc.addImageToPage(0, {20, 20}, {60, 40}, c.image));
+    int images = 0, masks = 0;
+    for (const PdfImageInfo& info : listPdfImages(saveCopy(doc, QStringLiteral("%1.pdf").arg(c.name)))) {
+      EXPECT_EQ(info.size, QSize(30, 20));
+      if (info.type == QLatin1String("image")) ++images;
+      if (info.type == QLatin1String("smask")) ++masks;
+    }
+    EXPECT_EQ(images, 1);
+    EXPECT_EQ(masks, c.softMasks);
+  }
+}
+
 // A scanned page is one image covering everything: a mark must lie over it,
 // tinting the paper and leaving the ink dark.
 TEST_F(PageObjectsTest, MarkupTintsAScannedPageAndKeepsItsInkDark) {

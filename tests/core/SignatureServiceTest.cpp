@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using signingtest::pki;
@@ -321,6 +322,15 @@ TEST_F(SignatureServiceTest, ConfiguredCertificatesAreDescribedAsOpensslSeesThem
   EXPECT_EQ(list.first().issuer, "CN=Ulvo Test CA");
   EXPECT_TRUE(list.first().available);
   EXPECT_TRUE(list.first().validationStatus.contains("Пароль ключа")) << list.first().validationStatus.toStdString();
+  // Pipes named as the key and the container are read by nobody: the list
+  // comes back at once, empty, instead of waiting for a writer.
+  const QString pipe = folder.filePath("key-pipe");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+  locked.setValue("signing/linux/privateKeyPath", pipe);
+  locked.setValue("signing/linux/pkcs12Path", pipe);
+  locked.sync();
+  EXPECT_TRUE(SignatureService::availableCertificates(&error).isEmpty());
+  EXPECT_TRUE(error.startsWith("Выбранные файлы ключей не удалось прочитать")) << error.toStdString();
   // Nothing configured is said as such.
   signingtest::resetSigningSettings("sign");
   EXPECT_TRUE(SignatureService::availableCertificates(&error).isEmpty());
