@@ -227,12 +227,12 @@ void MainWindow::showPrintDialog() {
   // What the dialog asks for, as the print run takes it.
   const auto choices = [this, printers, current, someRadio, someText, copies, collate, duplex] {
     PrintChoices chosen;
-    chosen.toPdfFile = printers->currentData().toString().isEmpty();
     chosen.printerName = printers->currentData().toString();
+    chosen.toPdfFile = chosen.printerName.isEmpty();
     chosen.copies = copies->value();
     chosen.collate = collate->isChecked();
     chosen.duplex = duplex->isChecked();
-    if (current->isChecked()) chosen.currentPage = true;
+    chosen.currentPage = current->isChecked();
     chosen.rangeAsked = someRadio->isChecked();
     if (chosen.rangeAsked) chosen.pages = parsePageList(someText->text(), currentDocument->pageCount());
     return chosen;
@@ -241,7 +241,7 @@ void MainWindow::showPrintDialog() {
   const auto refreshPreview = [this, sheet, sheetNumber, choices, print, open] {
     const PrintChoices chosen = choices();
     const QList<int> pages = chosen.currentPage ? QList<int>{view->currentPageIndex()} : chosen.pages;
-    const bool nothing = !chosen.currentPage && pages.isEmpty() && chosen.rangeAsked;
+    const bool nothing = chosen.rangeAsked && pages.isEmpty();
     print->setEnabled(open && !nothing);
     const int first = pages.isEmpty() ? 0 : pages.first();
     QImage image;
