@@ -118,9 +118,8 @@ void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShell
   extractGrid->addWidget(pagesField, 0, 1);
   extractGrid->addWidget(new QLabel(QStringLiteral("Формат: 1, 3-5, 7")), 1, 1);
   if (!extractSource.isEmpty()) {
-    QLabel* source = label(QStringLiteral("Из файла: %1").arg(QFileInfo(extractSource).fileName()), QStringLiteral("DialogHint"));
-    source->setTextFormat(Qt::PlainText);
-    extractGrid->addWidget(source, 4, 1);
+    extractGrid->addWidget(
+        label(QStringLiteral("Из файла: %1").arg(QFileInfo(extractSource).fileName()), QStringLiteral("DialogHint")), 4, 1);
   }
   extractGrid->addWidget(deleteAfter, 2, 1);
   extractGrid->addWidget(eachPage, 3, 1);

@@ -28,11 +28,10 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <algorithm>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
