@@ -156,12 +156,9 @@ void MainWindow::showSearchDialog() {
   auto* layout = new QVBoxLayout(dialog);
   layout->setContentsMargins(16, 14, 16, 14);
   layout->setSpacing(10);
-  layout->addWidget(label(QStringLiteral("Поиск и замена"), QStringLiteral("DialogTitle")));
-  QLabel* subtitle = label(QStringLiteral("Найденный текст подсвечивается на странице. Замена доступна для "
-                                          "редактируемых текстовых блоков после перехода в режим редактирования."),
-                           QStringLiteral("DialogSubtitle"));
-  subtitle->setWordWrap(true);
-  layout->addWidget(subtitle);
+  addDialogHeading(layout, QStringLiteral("Поиск и замена"),
+                   QStringLiteral("Найденный текст подсвечивается на странице. Замена доступна для "
+                                  "редактируемых текстовых блоков после перехода в режим редактирования."));
   auto* tabs = new QTabWidget;
   tabs->setObjectName(QStringLiteral("DialogTabs"));
   layout->addWidget(tabs);

@@ -128,12 +128,9 @@ void CompressedExportDialog::buildWidgets(const QString& suggestedOutputPath, bo
   auto* root = new QVBoxLayout(this);
   root->setContentsMargins(20, 18, 20, 16);
   root->setSpacing(12);
-  root->addWidget(label(QStringLiteral("Сжатый PDF"), QStringLiteral("DialogTitle")));
-  QLabel* subtitle = label(QStringLiteral("Выберите, насколько сильно уменьшить файл. Тонкие настройки спрятаны в "
-                                          "разделе «Расширенные»."),
-                           QStringLiteral("DialogSubtitle"));
-  subtitle->setWordWrap(true);
-  root->addWidget(subtitle);
+  addDialogHeading(root, QStringLiteral("Сжатый PDF"),
+                   QStringLiteral("Выберите, насколько сильно уменьшить файл. Тонкие настройки спрятаны в "
+                                  "разделе «Расширенные»."));
   root->addWidget(label(QStringLiteral("Файл результата:"), QStringLiteral("DialogHint")));
   auto* outputRow = new QHBoxLayout;
   outputPathEdit = dialogLineEdit(suggestedOutputPath);
