@@ -340,6 +340,8 @@ class MainWindow : public QMainWindow {
   // Imports one file's pages at the position (0 end, 1 after, 2 before the
   // current page); false with lastImportError set. Refreshes nothing.
   bool importFile(const QString& path, int mode);
+  // The open dialogs' filter of what importFile takes.
+  static QString importFileFilter();
 
   // ---- Scanning (MainWindowScanning.cpp) ----
   void showScanDialog();

@@ -81,10 +81,9 @@ void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShell
   insertGrid->setRowStretch(2, 1);
   tabs->addTab(insertPage, QStringLiteral("Вставка"));
   connect(browse, &QPushButton::clicked, dialog, [this, insertFile] {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Выбрать файл для вставки"), QString(),
-        QStringLiteral("Все поддерживаемые (*.pdf *.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff *.xlsx);;PDF "
-                       "(*.pdf);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff);;Excel (*.xlsx)"));
+    // The file goes in through the import, so the dialog offers what it takes.
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Выбрать файл для вставки"), QString(), importFileFilter());
     if (!path.isEmpty()) insertFile->setText(path);
   });
 
