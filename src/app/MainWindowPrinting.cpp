@@ -350,12 +350,6 @@ void MainWindow::runPrint(const PrintChoices& choices) {
   printPages(printer, printSheetOrder(pages, copies, printer.collateCopies()));
 }
 
-QList<int> MainWindow::printPageRange(QPrinter& printer, int from, int to) {
-  QList<int> pages;
-  for (int page = from; page <= to; ++page) pages.append(page);
-  return printPages(printer, pages);
-}
-
 QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
   QList<int> failed;
   if (!currentDocument->isOpen() || sheets.isEmpty()) return failed;
