@@ -257,22 +257,11 @@ void CompressedExportDialog::buildWidgets(const QString& suggestedOutputPath, bo
   bottom->addWidget(saveButton);
   root->addLayout(bottom);
 
-  busyOverlay = new QFrame(this);
-  busyOverlay->setObjectName(QStringLiteral("CompressionBusyOverlay"));
-  busyOverlay->setStyleSheet(
-      QStringLiteral("QFrame#CompressionBusyOverlay {background: rgba(248, 250, 252, 214);border-radius: 14px;}"));
-  auto* overlayLayout = new QVBoxLayout(busyOverlay);
-  overlayLayout->setContentsMargins(24, 24, 24, 24);
-  overlayLayout->setSpacing(12);
-  overlayLayout->addStretch(1);
-  busyRing = new BusyRing(busyOverlay);
-  overlayLayout->addWidget(busyRing, 0, Qt::AlignCenter);
-  busyLabel = label(QStringLiteral("Подбираю настройки..."), QStringLiteral("DialogTitle"));
-  busyLabel->setAlignment(Qt::AlignCenter);
-  busyLabel->setWordWrap(true);
-  overlayLayout->addWidget(busyLabel);
-  overlayLayout->addStretch(1);
-  busyOverlay->hide();
+  const BusyOverlay overlay =
+      buildBusyOverlay(this, QStringLiteral("CompressionBusyOverlay"), 214, QStringLiteral("Подбираю настройки..."));
+  busyOverlay = overlay.frame;
+  busyRing = overlay.ring;
+  busyLabel = overlay.text;
 }
 
 void CompressedExportDialog::connectSignals() {
