@@ -340,6 +340,8 @@ class MainWindow : public QMainWindow {
   // Imports one file's pages at the position (0 end, 1 after, 2 before the
   // current page); false with lastImportError set. Refreshes nothing.
   bool importFile(const QString& path, int mode);
+  // The open dialogs' filter of what importFile takes.
+  static QString importFileFilter();
 
   // ---- Scanning (MainWindowScanning.cpp) ----
   void showScanDialog();
@@ -393,10 +395,8 @@ class MainWindow : public QMainWindow {
   // showing a format never applies it again.
   bool syncingFormatControls = false;
 
-  // Prints pages from..to onto the printer's sheets; reports the pages that
-  // could not be rendered (left blank) and returns them.
-  QList<int> printPageRange(QPrinter& printer, int from, int to);
-  // One sheet per entry, in this order.
+  // Prints one sheet per entry of `sheets` (page indices, in this order);
+  // reports the pages that could not be rendered (left blank) and returns them.
   QList<int> printPages(QPrinter& printer, const QList<int>& sheets);
   // Writes the view's pending block edits before a mark, note or text changes
   // a page, reloading the page's blocks in edit mode; false when they could

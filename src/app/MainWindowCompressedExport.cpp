@@ -56,7 +56,7 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
     progressBar->setRange(0, 0);
     progressBar->show();
   }
-  if (statusLabel) statusLabel->setText(uiTranslate(tr("Сжатие PDF...")));
+  if (statusLabel) statusLabel->setText(tr("Сжатие PDF..."));
   // The copy is made in a private folder first: one that came out larger
   // than the original reaches the chosen name only when the user says so.
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -79,7 +79,7 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
                                               "Сохранить её всё равно?"))
                        .arg(formatFileSize(stagedSize), formatFileSize(originalFileSize)),
                    uiTranslate(QStringLiteral("Сохранить")), uiTranslate(QStringLiteral("Не сохранять")))) {
-    if (statusLabel) statusLabel->setText(uiTranslate(tr("Сжатая копия не сохранена: она больше исходного файла")));
+    if (statusLabel) statusLabel->setText(tr("Сжатая копия не сохранена: она больше исходного файла"));
     return false;
   }
   const auto copyStaged = [&staged](QIODevice* device, QString* error) {

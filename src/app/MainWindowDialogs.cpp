@@ -29,10 +29,7 @@ ModelessDialog buildModelessDialog(QWidget* owner, const QString& windowTitle, Q
   dialog->resize(size);
   auto* layout = new QVBoxLayout(dialog);
   layout->setContentsMargins(18, 18, 18, 18);
-  layout->addWidget(label(header, QStringLiteral("DialogTitle")));
-  QLabel* subtitle = label(text, QStringLiteral("DialogSubtitle"));
-  subtitle->setWordWrap(true);
-  layout->addWidget(subtitle);
+  addDialogHeading(layout, header, text);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   return {dialog, layout, buttons};

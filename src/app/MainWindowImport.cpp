@@ -33,13 +33,9 @@ QString imagePatterns() {
   return patterns;
 }
 
-// The filters offer only what imports: PDFs, pictures and workbooks.
-QString importDialogFilter() {
-  return uiTranslate(QStringLiteral("Все поддерживаемые (*.pdf %1 *.xlsx);;PDF (*.pdf);;Изображения (%1);;Excel (*.xlsx)"))
-      .arg(imagePatterns());
+QString anyFileFilter() {
+  return MainWindow::importFileFilter() + QStringLiteral(";;") + uiTranslate(QStringLiteral("Все файлы (*)"));
 }
-
-QString anyFileFilter() { return importDialogFilter() + QStringLiteral(";;") + uiTranslate(QStringLiteral("Все файлы (*)")); }
 
 // PDF data (its header in the first kilobyte, as readers accept it) or a
 // picture Qt reads; workbooks are told by their suffix.
@@ -73,6 +69,12 @@ bool isSpreadsheet(const QString& path) {
 }
 
 }  // namespace
+
+// The filters offer only what imports: PDFs, pictures and workbooks.
+QString MainWindow::importFileFilter() {
+  return uiTranslate(QStringLiteral("Все поддерживаемые (*.pdf %1 *.xlsx);;PDF (*.pdf);;Изображения (%1);;Excel (*.xlsx)"))
+      .arg(imagePatterns());
+}
 
 bool MainWindow::createUntitledDocument() {
   auto document = std::make_unique<PdfDocument>();
@@ -136,7 +138,7 @@ void MainWindow::showImportDialog() {
   const QString start = currentDocument->filePath().isEmpty() ? QDir::homePath()
                                                                : QFileInfo(currentDocument->filePath()).absolutePath();
   const QStringList files =
-      QFileDialog::getOpenFileNames(this, QStringLiteral("Импорт файлов как страниц"), start, importDialogFilter());
+      QFileDialog::getOpenFileNames(this, QStringLiteral("Импорт файлов как страниц"), start, importFileFilter());
   if (files.isEmpty()) return;
   int total = 0;
   QStringList errors;

@@ -2,6 +2,7 @@
 // note there; pointing at a note shows its text.
 #include "MainWindow.h"
 
+#include "PageTopRect.h"
 #include "view/PdfView.h"
 
 #include <QEvent>
@@ -47,8 +48,8 @@ class NoteWatcher : public QObject {
     PdfDocument* document = view->shownDocument();
     const int page = view->pageAtPoint(help->pos());
     if (!document || !document->isOpen() || page < 0) return false;
-    const QPointF top = view->viewToPage(page, help->pos()).topLeft();
-    const QPointF shown(top.x(), document->pageSize(page).height() - top.y());
+    const QPointF shown =
+        shownPointFromPageTop(view->viewToPage(page, help->pos()).topLeft(), document->pageSize(page));
     for (const PdfDocument::Note& note : document->notes(page)) {
       if (!note.rect.adjusted(-1, -1, 1, 1).contains(shown)) continue;
       // The note's words are the user's, shown as they are, never as markup.
@@ -92,7 +93,7 @@ void MainWindow::addNoteAt(int page, QPointF pageTopPoint) {
     return;
   }
   if (!applyEditsBeforePageChange()) return;
-  const QPointF shown(pageTopPoint.x(), currentDocument->pageSize(page).height() - pageTopPoint.y());
+  const QPointF shown = shownPointFromPageTop(pageTopPoint, currentDocument->pageSize(page));
   // A refused note is said, never swallowed.
   if (!currentDocument->addStickyNote(page, shown, text, QStringLiteral("User"))) {
     statusLabel->setText(tr("Ошибка: %1").arg(currentDocument->lastError()));

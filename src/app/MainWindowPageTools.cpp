@@ -81,10 +81,9 @@ void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShell
   insertGrid->setRowStretch(2, 1);
   tabs->addTab(insertPage, QStringLiteral("Вставка"));
   connect(browse, &QPushButton::clicked, dialog, [this, insertFile] {
-    const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Выбрать файл для вставки"), QString(),
-        QStringLiteral("Все поддерживаемые (*.pdf *.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff *.xlsx);;PDF "
-                       "(*.pdf);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff);;Excel (*.xlsx)"));
+    // The file goes in through the import, so the dialog offers what it takes.
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Выбрать файл для вставки"), QString(), importFileFilter());
     if (!path.isEmpty()) insertFile->setText(path);
   });
 
@@ -118,9 +117,8 @@ void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShell
   extractGrid->addWidget(pagesField, 0, 1);
   extractGrid->addWidget(new QLabel(QStringLiteral("Формат: 1, 3-5, 7")), 1, 1);
   if (!extractSource.isEmpty()) {
-    QLabel* source = label(QStringLiteral("Из файла: %1").arg(QFileInfo(extractSource).fileName()), QStringLiteral("DialogHint"));
-    source->setTextFormat(Qt::PlainText);
-    extractGrid->addWidget(source, 4, 1);
+    extractGrid->addWidget(
+        label(QStringLiteral("Из файла: %1").arg(QFileInfo(extractSource).fileName()), QStringLiteral("DialogHint")), 4, 1);
   }
   extractGrid->addWidget(deleteAfter, 2, 1);
   extractGrid->addWidget(eachPage, 3, 1);

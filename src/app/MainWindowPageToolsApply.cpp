@@ -103,9 +103,10 @@ bool MainWindow::extractPagesToFile(const QString& pagesText, bool deleteAfter, 
     }
     status = QStringLiteral("Извлечено %1 стр. → %2").arg(pages.size()).arg(QFileInfo(path).fileName());
   } else {
-    const QStringList outputs = pagePerFileNames(path, pages);
+    // Each named page once, in rising order.
     QList<int> distinct = distinctPagesDescending(pages);
     std::reverse(distinct.begin(), distinct.end());
+    const QStringList outputs = pagePerFileNames(path, distinct);
     QStringList existing;
     for (const QString& output : outputs) {
       if (openDocumentIndexForPath(output) >= 0) {

@@ -227,12 +227,12 @@ void MainWindow::showPrintDialog() {
   // What the dialog asks for, as the print run takes it.
   const auto choices = [this, printers, current, someRadio, someText, copies, collate, duplex] {
     PrintChoices chosen;
-    chosen.toPdfFile = printers->currentData().toString().isEmpty();
     chosen.printerName = printers->currentData().toString();
+    chosen.toPdfFile = chosen.printerName.isEmpty();
     chosen.copies = copies->value();
     chosen.collate = collate->isChecked();
     chosen.duplex = duplex->isChecked();
-    if (current->isChecked()) chosen.currentPage = true;
+    chosen.currentPage = current->isChecked();
     chosen.rangeAsked = someRadio->isChecked();
     if (chosen.rangeAsked) chosen.pages = parsePageList(someText->text(), currentDocument->pageCount());
     return chosen;
@@ -241,7 +241,7 @@ void MainWindow::showPrintDialog() {
   const auto refreshPreview = [this, sheet, sheetNumber, choices, print, open] {
     const PrintChoices chosen = choices();
     const QList<int> pages = chosen.currentPage ? QList<int>{view->currentPageIndex()} : chosen.pages;
-    const bool nothing = !chosen.currentPage && pages.isEmpty() && chosen.rangeAsked;
+    const bool nothing = chosen.rangeAsked && pages.isEmpty();
     print->setEnabled(open && !nothing);
     const int first = pages.isEmpty() ? 0 : pages.first();
     QImage image;
@@ -348,12 +348,6 @@ void MainWindow::runPrint(const PrintChoices& choices) {
   // sheets, collated or page by page as asked.
   const int copies = printer.supportsMultipleCopies() ? 1 : std::clamp(printer.copyCount(), 1, 99);
   printPages(printer, printSheetOrder(pages, copies, printer.collateCopies()));
-}
-
-QList<int> MainWindow::printPageRange(QPrinter& printer, int from, int to) {
-  QList<int> pages;
-  for (int page = from; page <= to; ++page) pages.append(page);
-  return printPages(printer, pages);
 }
 
 QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {

@@ -63,7 +63,7 @@ bool MainWindow::showScannedPdfExportDialog(const QString& suggestedPath) {
     if (progressBar) progressBar->setValue(done);
     if (statusLabel)
       statusLabel->setText(
-          uiTranslate(tr("Экспорт сканированного PDF: страница %1 из %2")).arg(done).arg(total));
+          tr("Экспорт сканированного PDF: страница %1 из %2").arg(done).arg(total));
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   };
   QString error;

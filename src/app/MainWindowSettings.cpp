@@ -8,9 +8,6 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFile>
-#include <QFont>
-#include <QFontDatabase>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTabWidget>

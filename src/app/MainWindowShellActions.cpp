@@ -96,7 +96,7 @@ void MainWindow::runShellAction(const QString& action, const QList<QString>& arg
     // caller in the window sees the dialog while the call lasts.
     if (!fromShellAction) openFile(pdfs.first());
     if (statusLabel && pdfs.size() > 1)
-      statusLabel->setText(uiTranslate(tr("Подписание PDF 1 из %1")).arg(pdfs.size()));
+      statusLabel->setText(tr("Подписание PDF 1 из %1").arg(pdfs.size()));
     if (!fromShellAction && !currentDocument->isOpen()) return;
     showSignatureDialog(fromShellAction, pdfs, skipped, fromShellAction ? pdfs.first() : QString());
     if (fromShellAction && !isVisible()) QCoreApplication::quit();

@@ -39,9 +39,7 @@ QList<int> distinctPagesDescending(const QList<int>& pages) {
 QStringList pagePerFileNames(const QString& chosenPdf, const QList<int>& pages) {
   QString base = chosenPdf;
   if (base.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) base.chop(4);
-  QList<int> distinct = distinctPagesDescending(pages);
-  std::reverse(distinct.begin(), distinct.end());
   QStringList names;
-  for (int page : distinct) names << base + QStringLiteral("-%1.pdf").arg(page + 1);
+  for (int page : pages) names << base + QStringLiteral("-%1.pdf").arg(page + 1);
   return names;
 }

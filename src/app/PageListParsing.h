@@ -15,6 +15,6 @@ QList<int> parsePageList(const QString& text, int pageCount);
 // the lower indices valid.
 QList<int> distinctPagesDescending(const QList<int>& pages);
 
-// One output per distinct named page, in rising page order, for an
-// extraction that writes each page apart: "<chosen name>-<page>.pdf".
+// One output per page, in the order given, for an extraction that writes
+// each page apart: "<chosen name>-<page>.pdf".
 QStringList pagePerFileNames(const QString& chosenPdf, const QList<int>& pages);

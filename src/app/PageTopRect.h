@@ -10,3 +10,7 @@ inline QRectF shownRectFromPageTop(const QRectF& top, const QSizeF& pageSize) {
   const QRectF r = top.normalized();
   return QRectF(r.x(), pageSize.height() - r.y() - r.height(), r.width(), r.height());
 }
+
+inline QPointF shownPointFromPageTop(const QPointF& top, const QSizeF& pageSize) {
+  return QPointF(top.x(), pageSize.height() - top.y());
+}

@@ -56,11 +56,8 @@ std::optional<QByteArray> askDocumentPassword(QWidget* parent, const QString& fi
   auto* layout = new QVBoxLayout(&dialog);
   layout->setContentsMargins(18, 18, 18, 18);
   layout->setSpacing(10);
-  layout->addWidget(label(QStringLiteral("Защищённый PDF"), QStringLiteral("DialogTitle")));
-  QLabel* subtitle = label(QStringLiteral("Файл защищён паролем. Введите пароль, чтобы открыть документ."),
-                           QStringLiteral("DialogSubtitle"));
-  subtitle->setWordWrap(true);
-  layout->addWidget(subtitle);
+  addDialogHeading(layout, QStringLiteral("Защищённый PDF"),
+                   QStringLiteral("Файл защищён паролем. Введите пароль, чтобы открыть документ."));
   // The file's name comes from outside: shown as it is, never as markup.
   QLabel* name = label(fileName, QStringLiteral("DialogSubtitle"));
   name->setTextFormat(Qt::PlainText);

@@ -156,12 +156,9 @@ void MainWindow::showSearchDialog() {
   auto* layout = new QVBoxLayout(dialog);
   layout->setContentsMargins(16, 14, 16, 14);
   layout->setSpacing(10);
-  layout->addWidget(label(QStringLiteral("Поиск и замена"), QStringLiteral("DialogTitle")));
-  QLabel* subtitle = label(QStringLiteral("Найденный текст подсвечивается на странице. Замена доступна для "
-                                          "редактируемых текстовых блоков после перехода в режим редактирования."),
-                           QStringLiteral("DialogSubtitle"));
-  subtitle->setWordWrap(true);
-  layout->addWidget(subtitle);
+  addDialogHeading(layout, QStringLiteral("Поиск и замена"),
+                   QStringLiteral("Найденный текст подсвечивается на странице. Замена доступна для "
+                                  "редактируемых текстовых блоков после перехода в режим редактирования."));
   auto* tabs = new QTabWidget;
   tabs->setObjectName(QStringLiteral("DialogTabs"));
   layout->addWidget(tabs);
@@ -289,41 +286,53 @@ void MainWindow::showSearchDialog() {
       return;
     }
   };
-  // The table remembers the search it lists and is emptied for its rows.
-  const auto startTable = [table](const QString& query, const PdfDocument::FindOptions& options) {
+  // The table remembers the search it lists, names its last column and is
+  // emptied for its rows.
+  const auto startTable = [table](const QString& query, const PdfDocument::FindOptions& options,
+                                  const QString& lastColumn) {
     table->setProperty("query", query);
     table->setProperty("caseSensitive", options.caseSensitive);
     table->setProperty("wholeWord", options.wholeWord);
     table->setProperty("useRegex", options.regularExpression);
     table->setUpdatesEnabled(false);
     table->clearContents();
+    table->setHorizontalHeaderItem(3, new QTableWidgetItem(uiTranslate(lastColumn)));
   };
-  const auto fillTable = [this, table, resultsLabel, selectCurrentRow, startTable](
+  // One read-only row: its number, the page, the hit's place on the page and
+  // the last column; `index` is the hit's in its document's results, and a
+  // row of the every-document list also names that document.
+  const auto setRow = [table](int row, int index, int page, int place, const QString& last,
+                              const PdfDocument* document) {
+    const QStringList cells = {QString::number(row + 1), QString::number(page + 1), QString::number(place), last};
+    for (int c = 0; c < 4; ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+      item->setData(Qt::UserRole, index);
+      if (document) item->setData(Qt::UserRole + 1, QVariant::fromValue<quintptr>(quintptr(document)));
+      table->setItem(row, c, item);
+    }
+  };
+  const auto finishTable = [table, resultsLabel](const QString& query) {
+    table->setUpdatesEnabled(true);
+    const int n = table->rowCount();
+    resultsLabel->setText(n == 0 ? QStringLiteral("«%1» — не найдено").arg(query)
+                                 : QStringLiteral("Найдено совпадений: %1").arg(n));
+  };
+  const auto fillTable = [this, table, selectCurrentRow, startTable, setRow, finishTable](
                              const QString& query, const PdfDocument::FindOptions& options, bool showFirst) {
     const int n = rebuildSearchResults(query, options);
-    startTable(query, options);
-    table->setHorizontalHeaderItem(3, new QTableWidgetItem(uiTranslate(QStringLiteral("Запрос"))));
+    startTable(query, options, QStringLiteral("Запрос"));
     table->setRowCount(n);
-    if (n == 0) {
-      table->setUpdatesEnabled(true);
-      resultsLabel->setText(QStringLiteral("«%1» — не найдено").arg(query));
-      view->clearSearchHighlights();
-      return 0;
-    }
     QList<int> perPage(currentDocument->pageCount(), 0);
     for (int i = 0; i < n; ++i) {
       const int page = searchResults[i].page;
-      const int place = page < perPage.size() ? ++perPage[page] : 1;
-      const QStringList cells = {QString::number(i + 1), QString::number(page + 1), QString::number(place), query};
-      for (int c = 0; c < 4; ++c) {
-        auto* item = new QTableWidgetItem(cells[c]);
-        item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-        item->setData(Qt::UserRole, i);
-        table->setItem(i, c, item);
-      }
+      setRow(i, i, page, page < perPage.size() ? ++perPage[page] : 1, query, nullptr);
     }
-    table->setUpdatesEnabled(true);
-    resultsLabel->setText(QStringLiteral("Найдено совпадений: %1").arg(n));
+    finishTable(query);
+    if (n == 0) {
+      view->clearSearchHighlights();
+      return 0;
+    }
     if (showFirst) activateSearchResult(0, query, options);
     selectCurrentRow();
     return n;
@@ -357,13 +366,12 @@ void MainWindow::showSearchDialog() {
   });
   // Every open document's hits in one list, tab by tab; a row names its file
   // and opens its tab when chosen.
-  connect(findInAll, &QPushButton::clicked, dialog, [this, first, table, resultsLabel, startTable] {
+  connect(findInAll, &QPushButton::clicked, dialog, [this, first, table, startTable, setRow, finishTable] {
     const QString query = first.query();
     if (query.isEmpty()) return;
     const PdfDocument::FindOptions options = first.options();
-    startTable(query, options);
+    startTable(query, options, QStringLiteral("Документ"));
     table->setRowCount(0);
-    table->setHorizontalHeaderItem(3, new QTableWidgetItem(uiTranslate(QStringLiteral("Документ"))));
     for (const OpenDocumentState& state : documents) {
       PdfDocument* document = state.document.get();
       if (!document->isOpen()) continue;
@@ -374,21 +382,11 @@ void MainWindow::showSearchDialog() {
         for (int place = 1; place <= hits; ++place, ++index) {
           const int row = table->rowCount();
           table->insertRow(row);
-          const QStringList cells = {QString::number(row + 1), QString::number(page + 1), QString::number(place), name};
-          for (int c = 0; c < 4; ++c) {
-            auto* item = new QTableWidgetItem(cells[c]);
-            item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-            item->setData(Qt::UserRole, index);
-            item->setData(Qt::UserRole + 1, QVariant::fromValue<quintptr>(quintptr(document)));
-            table->setItem(row, c, item);
-          }
+          setRow(row, index, page, place, name, document);
         }
       }
     }
-    table->setUpdatesEnabled(true);
-    const int n = table->rowCount();
-    resultsLabel->setText(n == 0 ? QStringLiteral("«%1» — не найдено").arg(query)
-                                 : QStringLiteral("Найдено совпадений: %1").arg(n));
+    finishTable(query);
   });
 
   const auto showRow = [this, table, first, selectCurrentRow](int row) {

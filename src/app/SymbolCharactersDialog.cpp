@@ -30,11 +30,8 @@ void MainWindow::showSpecialCharactersDialog() {
   auto* layout = new QVBoxLayout(dialog);
   layout->setContentsMargins(16, 16, 16, 16);
   layout->setSpacing(10);
-  layout->addWidget(label(QStringLiteral("Специальные символы"), QStringLiteral("DialogTitle")));
-  QLabel* subtitle = label(QStringLiteral("Выберите символ, он будет вставлен в активный текстовый блок."),
-                           QStringLiteral("DialogSubtitle"));
-  subtitle->setWordWrap(true);
-  layout->addWidget(subtitle);
+  addDialogHeading(layout, QStringLiteral("Специальные символы"),
+                   QStringLiteral("Выберите символ, он будет вставлен в активный текстовый блок."));
   auto* tabs = new QTabWidget;
   tabs->setObjectName(QStringLiteral("SymbolTabs"));
   tabs->setDocumentMode(true);

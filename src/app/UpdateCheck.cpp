@@ -119,9 +119,9 @@ void MainWindow::checkForUpdates() {
     *stopReason = reason;
     reply->abort();
   };
-  const auto tooLarge = [stop] {
-    stop(uiTranslate(QStringLiteral("manifest больше %1")).arg(formatFileSize(kLargestUpdateManifest)));
-  };
+  const QString tooLargeText =
+      uiTranslate(QStringLiteral("manifest больше %1")).arg(formatFileSize(kLargestUpdateManifest));
+  const auto tooLarge = [stop, tooLargeText] { stop(tooLargeText); };
   connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, tooLarge] {
     if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kLargestUpdateManifest) tooLarge();
   });
@@ -139,14 +139,13 @@ void MainWindow::checkForUpdates() {
   });
   deadline->start(updateDeadlineMs);
   connect(reply, &QNetworkReply::finished, this,
-          [this, manager, reply, address, channel, productKey, current, stopReason, body, take] {
+          [this, manager, reply, address, channel, productKey, current, stopReason, body, take, tooLargeText] {
     manager->deleteLater();
     reply->deleteLater();
     const QString checkTitle = QStringLiteral("Проверка обновлений");
     if (stopReason->isEmpty() && reply->error() == QNetworkReply::NoError) {
       take();
-      if (body->size() > kLargestUpdateManifest)
-        *stopReason = uiTranslate(QStringLiteral("manifest больше %1")).arg(formatFileSize(kLargestUpdateManifest));
+      if (body->size() > kLargestUpdateManifest) *stopReason = tooLargeText;
     }
     if (!stopReason->isEmpty() || reply->error() != QNetworkReply::NoError) {
       setLocalizedText(statusLabel, QStringLiteral("Не удалось проверить обновления"));

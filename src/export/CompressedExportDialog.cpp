@@ -28,11 +28,10 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
-
-#include <algorithm>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -129,12 +128,9 @@ void CompressedExportDialog::buildWidgets(const QString& suggestedOutputPath, bo
   auto* root = new QVBoxLayout(this);
   root->setContentsMargins(20, 18, 20, 16);
   root->setSpacing(12);
-  root->addWidget(label(QStringLiteral("Сжатый PDF"), QStringLiteral("DialogTitle")));
-  QLabel* subtitle = label(QStringLiteral("Выберите, насколько сильно уменьшить файл. Тонкие настройки спрятаны в "
-                                          "разделе «Расширенные»."),
-                           QStringLiteral("DialogSubtitle"));
-  subtitle->setWordWrap(true);
-  root->addWidget(subtitle);
+  addDialogHeading(root, QStringLiteral("Сжатый PDF"),
+                   QStringLiteral("Выберите, насколько сильно уменьшить файл. Тонкие настройки спрятаны в "
+                                  "разделе «Расширенные»."));
   root->addWidget(label(QStringLiteral("Файл результата:"), QStringLiteral("DialogHint")));
   auto* outputRow = new QHBoxLayout;
   outputPathEdit = dialogLineEdit(suggestedOutputPath);
@@ -261,22 +257,11 @@ void CompressedExportDialog::buildWidgets(const QString& suggestedOutputPath, bo
   bottom->addWidget(saveButton);
   root->addLayout(bottom);
 
-  busyOverlay = new QFrame(this);
-  busyOverlay->setObjectName(QStringLiteral("CompressionBusyOverlay"));
-  busyOverlay->setStyleSheet(
-      QStringLiteral("QFrame#CompressionBusyOverlay {background: rgba(248, 250, 252, 214);border-radius: 14px;}"));
-  auto* overlayLayout = new QVBoxLayout(busyOverlay);
-  overlayLayout->setContentsMargins(24, 24, 24, 24);
-  overlayLayout->setSpacing(12);
-  overlayLayout->addStretch(1);
-  busyRing = new BusyRing(busyOverlay);
-  overlayLayout->addWidget(busyRing, 0, Qt::AlignCenter);
-  busyLabel = label(QStringLiteral("Подбираю настройки..."), QStringLiteral("DialogTitle"));
-  busyLabel->setAlignment(Qt::AlignCenter);
-  busyLabel->setWordWrap(true);
-  overlayLayout->addWidget(busyLabel);
-  overlayLayout->addStretch(1);
-  busyOverlay->hide();
+  const BusyOverlay overlay =
+      buildBusyOverlay(this, QStringLiteral("CompressionBusyOverlay"), 214, QStringLiteral("Подбираю настройки..."));
+  busyOverlay = overlay.frame;
+  busyRing = overlay.ring;
+  busyLabel = overlay.text;
 }
 
 void CompressedExportDialog::connectSignals() {

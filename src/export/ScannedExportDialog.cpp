@@ -112,12 +112,9 @@ ScannedExportDialog::ScannedExportDialog(QWidget* parent, const ScannedPdfExport
   auto* root = new QVBoxLayout(this);
   root->setContentsMargins(20, 18, 20, 16);
   root->setSpacing(12);
-  root->addWidget(label(QStringLiteral("Сканированный PDF"), QStringLiteral("DialogTitle")));
-  QLabel* subtitle = label(QStringLiteral("Создайте растровую копию документа с эффектом сканирования: наклон, "
-                                          "затемнение, шум и полосы сканера."),
-                           QStringLiteral("DialogSubtitle"));
-  subtitle->setWordWrap(true);
-  root->addWidget(subtitle);
+  addDialogHeading(root, QStringLiteral("Сканированный PDF"),
+                   QStringLiteral("Создайте растровую копию документа с эффектом сканирования: наклон, "
+                                  "затемнение, шум и полосы сканера."));
 
   auto* body = new QHBoxLayout;
   body->setSpacing(16);

@@ -4,6 +4,7 @@
 
 #include "DistinguishedName.h"
 #include "SignatureTexts.h"
+#include "core/RegularFileRead.h"
 #include "core/SignatureService.h"
 #include "ui/BusyRing.h"
 #include "ui/DialogHelpers.h"
@@ -269,17 +270,17 @@ void SignatureDialogState::useListedCertificate(const QString& id) {
   if (busy || !id.startsWith(QLatin1String("linux-file|"))) return;
   const QString path = id.section(QLatin1Char('|'), 1);
   // A PEM certificate is text; anything else listed is a PKCS#12 container.
+  // Only an ordinary file is opened: a pipe put in its place would block here.
   QFile file(path);
-  const bool pem = file.open(QIODevice::ReadOnly) && file.read(4096).trimmed().startsWith("-----BEGIN");
-  QSettings settings;
-  settings.beginGroup(QStringLiteral("signing/linux"));
+  const bool pem = !isExistingNonRegularFile(path) && file.open(QIODevice::ReadOnly) &&
+                   file.read(4096).trimmed().startsWith("-----BEGIN");
   if (!pem) {
     pkcs12PathEdit->setText(path);
     pkcs12PasswordEdit->setFocus();
   } else {
     pkcs12PathEdit->clear();
     certificatePathEdit->setText(path);
-    privateKeyPathEdit->setText(settings.value(QStringLiteral("privateKeyPath")).toString());
+    privateKeyPathEdit->setText(QSettings().value(QStringLiteral("signing/linux/privateKeyPath")).toString());
   }
 }
 

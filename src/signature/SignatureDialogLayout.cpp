@@ -311,22 +311,11 @@ void SignatureDialogState::build() {
   buttons->addWidget(signButton);
   layout->addLayout(buttons);
 
-  busyOverlay = new QFrame(d);
-  busyOverlay->setObjectName(QStringLiteral("SignatureBusyOverlay"));
-  busyOverlay->setStyleSheet(
-      QStringLiteral("QFrame#SignatureBusyOverlay {background: rgba(248, 250, 252, 218);border-radius: 14px;}"));
-  auto* overlayLayout = new QVBoxLayout(busyOverlay);
-  overlayLayout->setContentsMargins(24, 24, 24, 24);
-  overlayLayout->setSpacing(12);
-  overlayLayout->addStretch(1);
-  overlayRing = new BusyRing;
-  overlayLayout->addWidget(overlayRing, 0, Qt::AlignHCenter);
-  overlayLabel = label(QStringLiteral("Подписываю документ..."), QStringLiteral("DialogTitle"));
-  overlayLabel->setAlignment(Qt::AlignCenter);
-  overlayLabel->setWordWrap(true);
-  overlayLayout->addWidget(overlayLabel);
-  overlayLayout->addStretch(1);
-  busyOverlay->hide();
+  const BusyOverlay overlay =
+      buildBusyOverlay(d, QStringLiteral("SignatureBusyOverlay"), 218, QStringLiteral("Подписываю документ..."));
+  busyOverlay = overlay.frame;
+  overlayRing = overlay.ring;
+  overlayLabel = overlay.text;
 
   // Tall enough to show every group without scrolling where the screen allows.
   const int wanted = layout->sizeHint().height() - scroll->sizeHint().height() + groups->sizeHint().height();

@@ -340,7 +340,7 @@ void SignatureDialogState::completeSigningRun(QProcess* process, const std::shar
     }
     explicitPath = sourcePath = remainingFiles.takeFirst();
     sourceFileName = QFileInfo(sourcePath).fileName();
-    subtitleLabel->setToolTip(sourceFileName);
+    subtitleLabel->setToolTip(plainToolTip(sourceFileName));
     if (batchHint) batchHint->setText(batchHintText());
     refreshOutputPath();
     applyModeVisibility();

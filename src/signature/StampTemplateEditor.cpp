@@ -91,12 +91,9 @@ QString editSignatureStampTemplate(QWidget* parent, const QString& templateId) {
   auto* root = new QVBoxLayout(&dialog);
   root->setContentsMargins(18, 16, 18, 14);
   root->setSpacing(10);
-  root->addWidget(label(uiText("Настройка штампа подписи"), QStringLiteral("DialogTitle")));
-  QLabel* subtitle = label(uiText("Картинка штампа редактируется в UlvoPaint. Переменные хранятся отдельно и "
-                                  "автоматически заполняются при подписании."),
-                           QStringLiteral("DialogSubtitle"));
-  subtitle->setWordWrap(true);
-  root->addWidget(subtitle);
+  addDialogHeading(root, uiText("Настройка штампа подписи"),
+                   uiText("Картинка штампа редактируется в UlvoPaint. Переменные хранятся отдельно и "
+                          "автоматически заполняются при подписании."));
 
   auto* nameRow = new QHBoxLayout;
   nameRow->addWidget(label(uiText("Имя шаблона:"), QStringLiteral("DialogHint")));

@@ -1,7 +1,12 @@
 #include "BusyRing.h"
 
+#include "DialogHelpers.h"
+
+#include <QFrame>
+#include <QLabel>
 #include <QPainter>
 #include <QPen>
+#include <QVBoxLayout>
 
 BusyRing::BusyRing(QWidget* parent) : QWidget(parent) {
   setFixedSize(54, 54);
@@ -30,4 +35,25 @@ void BusyRing::paintEvent(QPaintEvent*) {
   painter.setPen(QPen(QColor(37, 99, 235), 5.0, Qt::SolidLine, Qt::RoundCap));
   // Qt counts arcs in sixteenths of a degree, counter-clockwise from 3 o'clock.
   painter.drawArc(ring, angle * 16, 1840);
+}
+
+BusyOverlay buildBusyOverlay(QWidget* parent, const QString& objectName, int alpha, const QString& text) {
+  BusyOverlay overlay;
+  overlay.frame = new QFrame(parent);
+  overlay.frame->setObjectName(objectName);
+  overlay.frame->setStyleSheet(
+      QStringLiteral("QFrame#%1 {background: rgba(248, 250, 252, %2);border-radius: 14px;}").arg(objectName).arg(alpha));
+  auto* layout = new QVBoxLayout(overlay.frame);
+  layout->setContentsMargins(24, 24, 24, 24);
+  layout->setSpacing(12);
+  layout->addStretch(1);
+  overlay.ring = new BusyRing(overlay.frame);
+  layout->addWidget(overlay.ring, 0, Qt::AlignCenter);
+  overlay.text = label(text, QStringLiteral("DialogTitle"));
+  overlay.text->setAlignment(Qt::AlignCenter);
+  overlay.text->setWordWrap(true);
+  layout->addWidget(overlay.text);
+  layout->addStretch(1);
+  overlay.frame->hide();
+  return overlay;
 }

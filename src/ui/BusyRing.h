@@ -5,6 +5,9 @@
 #include <QTimer>
 #include <QWidget>
 
+class QFrame;
+class QLabel;
+
 class BusyRing : public QWidget {
   Q_OBJECT
 
@@ -22,3 +25,13 @@ class BusyRing : public QWidget {
   QTimer timer;
   int angle = 0;
 };
+
+// The cover a dialog lays over its content while it works: translucent (its
+// background's alpha given), with the ring and a title-styled line of text in
+// its middle. Hidden; the dialog places, shows and hides it.
+struct BusyOverlay {
+  QFrame* frame = nullptr;
+  BusyRing* ring = nullptr;
+  QLabel* text = nullptr;
+};
+BusyOverlay buildBusyOverlay(QWidget* parent, const QString& objectName, int alpha, const QString& text);

@@ -93,6 +93,13 @@ QLineEdit* dialogLineEdit(const QString& text) {
   return edit;
 }
 
+void addDialogHeading(QBoxLayout* layout, const QString& title, const QString& subtitle) {
+  layout->addWidget(label(title, QStringLiteral("DialogTitle")));
+  QLabel* below = label(subtitle, QStringLiteral("DialogSubtitle"));
+  below->setWordWrap(true);
+  layout->addWidget(below);
+}
+
 QString plainToolTip(const QString& text) {
   if (!Qt::mightBeRichText(text)) return text;
   return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() + QStringLiteral("</p>");

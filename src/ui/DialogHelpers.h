@@ -6,6 +6,7 @@
 
 #include <QMessageBox>
 
+class QBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -15,6 +16,8 @@ class QWidget;
 QLabel* label(const QString& text, const QString& objectName = QString());
 QPushButton* dialogButton(const QString& text, const QString& objectName);
 QLineEdit* dialogLineEdit(const QString& text = QString());
+// A dialog's opening lines: its title and, under it, a wrapped subtitle.
+void addDialogHeading(QBoxLayout* layout, const QString& title, const QString& subtitle);
 
 // A tool tip that shows `text` as it is: Qt renders a tool tip that looks like
 // HTML as HTML, so such a text is escaped into a rich text of its own.

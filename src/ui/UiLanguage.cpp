@@ -54,8 +54,8 @@ void applyUiLanguage(const QString& code) {
   if (qtTexts && qtTexts->property("_ulvo_language").toString() == language) return;
   // On a change, widgets that number or count their texts themselves make
   // them again; the first language needs no such event.
-  if (qtTexts) QCoreApplication::postEvent(app, new QEvent(QEvent::LanguageChange));
   if (qtTexts) {
+    QCoreApplication::postEvent(app, new QEvent(QEvent::LanguageChange));
     QCoreApplication::removeTranslator(qtTexts);
     delete qtTexts;
   }

@@ -46,7 +46,6 @@ QString translationLanguage() {
   return code;
 }
 
-
 // The Russian source of a text a widget was given. Code that builds a widget
 // in another language with tr() gives it a translation; the widget must still
 // remember the Russian source, or a later change of language could not reach
@@ -118,21 +117,27 @@ void localizeComboItems(QComboBox* combo) {
   for (int i = 0; i < combo->count(); ++i) combo->setItemText(i, uiTranslateSmart(sources[i]));
 }
 
+// A list item or table header keeps its source in a data role of its own.
+template <typename Item>
+void localizeItem(Item* item) {
+  if (!item->data(kListSourceRole).isValid()) item->setData(kListSourceRole, russianSourceOf(item->text()));
+  item->setText(uiTranslateSmart(item->data(kListSourceRole).toString()));
+}
+
 void localizeListItems(QListWidget* list) {
-  for (int i = 0; i < list->count(); ++i) {
-    QListWidgetItem* item = list->item(i);
-    if (!item->data(kListSourceRole).isValid()) item->setData(kListSourceRole, russianSourceOf(item->text()));
-    item->setText(uiTranslateSmart(item->data(kListSourceRole).toString()));
-  }
+  for (int i = 0; i < list->count(); ++i) localizeItem(list->item(i));
 }
 
 void localizeTableHeaders(QTableWidget* table) {
-  for (int column = 0; column < table->columnCount(); ++column) {
-    QTableWidgetItem* header = table->horizontalHeaderItem(column);
-    if (!header) continue;
-    if (!header->data(kListSourceRole).isValid()) header->setData(kListSourceRole, russianSourceOf(header->text()));
-    header->setText(uiTranslateSmart(header->data(kListSourceRole).toString()));
-  }
+  for (int column = 0; column < table->columnCount(); ++column)
+    if (QTableWidgetItem* header = table->horizontalHeaderItem(column)) localizeItem(header);
+}
+
+// QSpinBox and QDoubleSpinBox: their units are not on a common base.
+template <typename Spin>
+void localizeAffixes(Spin* spin) {
+  spin->setSuffix(translatedFor(spin, "_ulvo_i18n_suffix", spin->suffix()));
+  spin->setPrefix(translatedFor(spin, "_ulvo_i18n_prefix", spin->prefix()));
 }
 
 void localizeTabs(QTabWidget* tabs) {
@@ -163,14 +168,8 @@ void localizeWidget(QWidget* widget) {
   if (auto* edit = qobject_cast<QTextEdit*>(widget))
     edit->setPlaceholderText(translatedFor(edit, "_ulvo_i18n_placeholder", edit->placeholderText()));
   // Units after a number ("5 мин") are texts of their own.
-  if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
-    spin->setSuffix(translatedFor(spin, "_ulvo_i18n_suffix", spin->suffix()));
-    spin->setPrefix(translatedFor(spin, "_ulvo_i18n_prefix", spin->prefix()));
-  }
-  if (auto* spin = qobject_cast<QDoubleSpinBox*>(widget)) {
-    spin->setSuffix(translatedFor(spin, "_ulvo_i18n_suffix", spin->suffix()));
-    spin->setPrefix(translatedFor(spin, "_ulvo_i18n_prefix", spin->prefix()));
-  }
+  if (auto* spin = qobject_cast<QSpinBox*>(widget)) localizeAffixes(spin);
+  if (auto* spin = qobject_cast<QDoubleSpinBox*>(widget)) localizeAffixes(spin);
   if (auto* combo = qobject_cast<QComboBox*>(widget)) localizeComboItems(combo);
   if (auto* list = qobject_cast<QListWidget*>(widget)) localizeListItems(list);
   if (auto* table = qobject_cast<QTableWidget*>(widget)) localizeTableHeaders(table);
