@@ -109,7 +109,7 @@ void ScanTab::onDeviceSelected(int index) {
   const QString id = deviceCombo->itemData(index).toString();
   if (id.isEmpty()) return;
   if (!backend->openDevice(id)) {
-    setStatus(QStringLiteral("Ошибка открытия: ") + backend->lastError());
+    setStatus(tr("Ошибка открытия: ") + backend->lastError());
     return;
   }
   populateResolutions(backend->supportedResolutions());
@@ -128,7 +128,7 @@ void ScanTab::onDeviceSelected(int index) {
     const QString stored = QSettings().value(QStringLiteral("scan/interface_id"), QStringLiteral("wia")).toString();
     interfaceCombo->setCurrentIndex(std::max(0, interfaceCombo->findData(stored, Qt::UserRole, Qt::MatchFixedString)));
   }
-  setStatus(QStringLiteral("Устройство: %1").arg(deviceCombo->itemText(index)));
+  setStatus(tr("Устройство: %1").arg(deviceCombo->itemText(index)));
   if (backend->hasLivePreview()) startLivePreview();
 }
 
@@ -246,7 +246,7 @@ void ScanTab::onWorkerFinished(QImage image, bool isPreview) {
 
 void ScanTab::onWorkerError(QString message) {
   endRun();
-  setStatus(cancelRequested ? QStringLiteral("Сканирование отменено") : QStringLiteral("Ошибка: ") + message);
+  setStatus(cancelRequested ? QStringLiteral("Сканирование отменено") : tr("Ошибка: ") + message);
 }
 
 void ScanTab::startNativeScan() {
@@ -263,7 +263,7 @@ void ScanTab::startNativeScan() {
   if (liveTimer) liveTimer->start();
   if (image.isNull()) {
     const QString error = backend->lastError();
-    setStatus(error.isEmpty() ? QStringLiteral("Отменено") : QStringLiteral("Ошибка: ") + error);
+    setStatus(error.isEmpty() ? QStringLiteral("Отменено") : tr("Ошибка: ") + error);
     return;
   }
   setPreviewImage(image);
