@@ -105,16 +105,13 @@ bool drawNativeRunsPreview(QPainter& painter, const TextBlock& block, const QStr
   QRectF ink;
   for (const TextBlock::Line::Span& span : line.spans) {
     if (span.text.isEmpty()) continue;
-    QFont font = lineFont;
-    if (!span.fontFamily.trimmed().isEmpty()) font.setFamily(mapPdfFont(span.fontFamily));
-    font.setWeight(span.bold ? QFont::Bold : QFont::Normal);
-    font.setItalic(span.italic && fontNameLooksItalic(span.fontFamily));
+    QFont font = nativeSpanFont(lineFont, span);
     if (span.fontSize > 1.0f) font.setPixelSize(std::max(4, static_cast<int>(std::lround(span.fontSize * zoom))));
     const QFontMetricsF metrics(font);
     const QRectF box = metrics.tightBoundingRect(span.text).translated(advance, 0);
     if (box.width() > 0 && box.height() > 0) ink = ink.isNull() ? box : ink.united(box);
     ascent = std::max(ascent, metrics.ascent());
-    runs.push_back({span.text, font, span.color.isValid() && span.color.alpha() > 8 ? span.color : lineTextColor(line, block),
+    runs.push_back({span.text, font, nativeSpanColour(span, lineTextColor(line, block)),
                     metrics.horizontalAdvance(span.text)});
     advance += runs.back().advance;
   }
