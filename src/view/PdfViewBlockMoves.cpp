@@ -51,14 +51,6 @@ TextBlock removalOf(const TextBlock& block) {
   return removal;
 }
 
-void translateBlock(TextBlock& block, const QPointF& delta) {
-  block.rect.translate(delta);
-  for (TextBlock::Line& line : block.lines) {
-    line.rect.translate(delta);
-    for (TextBlock::Line::Word& word : line.words) word.rect.translate(delta);
-  }
-}
-
 // A block as new content of a page: no place of its own there, written where
 // it stands, hiding nothing of that page's own blocks when deleted again.
 TextBlock asPlacedBlock(TextBlock block, int page) {
