@@ -165,9 +165,12 @@ void PdfView::keepBaselinesForAnotherPlace(TextBlock& block, int page) const {
   }
 }
 
+bool PdfView::hasPastableBlocks() const {
+  return !blockClipboard.empty() && QGuiApplication::clipboard()->text(QClipboard::Clipboard) == blockClipboardText;
+}
+
 bool PdfView::pasteOcrBlocks() {
-  if (!document || blockClipboard.empty()) return false;
-  if (QGuiApplication::clipboard()->text(QClipboard::Clipboard) != blockClipboardText) return false;
+  if (!document || !hasPastableBlocks()) return false;
   int page = pastePage;
   if (!isValidPage(page)) page = ocrBlocksPage >= 0 ? ocrBlocksPage : currentPage;
   if (!isValidPage(page)) return false;
