@@ -102,7 +102,7 @@ void PdfView::settleActiveBlockPage() {
   if (!document || !blockEditorFrame || !isValidBlockIndex(activeOcrBlock) || ocrBlocksPage < 0) return;
   const QPoint centre = blockEditorFrame->contentScreenRect().center();
   const int target = pageAtPoint(centre);
-  if (target == ocrBlocksPage || (target >= 0 && isValidPage(target) && moveActiveBlockToPage(target))) return;
+  if (target == ocrBlocksPage || (isValidPage(target) && moveActiveBlockToPage(target))) return;
   const QRectF page = pdfRectToScreenRect(ocrBlocksPage, QRectF(QPointF(0, 0), document->pageSize(ocrBlocksPage)));
   if (target < 0 && page.contains(centre)) return;
   if (!undoStack.empty()) {
@@ -125,10 +125,9 @@ bool PdfView::moveActiveBlockToPage(int target) {
   const double targetHeight = document->pageSize(target).height();
   translateBlock(moved, QPointF(top.x(), targetHeight - top.y() - top.height()) - moved.rect.topLeft());
 
-  std::vector<TextBlock> staying;
+  std::vector<TextBlock> written;
   for (int i = 0; i < static_cast<int>(ocrBlocks.size()); ++i)
-    if (i != index) staying.push_back(ocrBlocks[static_cast<std::size_t>(i)]);
-  std::vector<TextBlock> written = staying;
+    if (i != index) written.push_back(ocrBlocks[static_cast<std::size_t>(i)]);
   written.insert(written.end(), removedOcrBlocks.begin(), removedOcrBlocks.end());
   if (blockCameFromPage(moved)) written.push_back(removalOf(ocrBlocks[static_cast<std::size_t>(index)]));
   // The old page is written now: the overlay holds one page at a time.
