@@ -131,17 +131,19 @@ void ParallelPageRecognition::work(std::shared_ptr<Shared> shared, ParallelPageR
   while (!shared->stop) {
     int page = 0;
     {
-      // The page is taken when its render may start, so pages are rendered
-      // in the order the owner asks for them.
-      std::unique_lock<std::mutex> lock(shared->mutex);
-      shared->gate.wait(lock, [&] { return shared->renderMayStart(); });
-      if (shared->stop || shared->nextPage >= shared->pageCount) return;
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      if (shared->nextPage >= shared->pageCount) return;
       page = shared->nextPage++;
-      shared->preparing = true;
     }
     RecognisedPage result;
     result.page = page;
     PreparedPage prepared;
+    {
+      std::unique_lock<std::mutex> lock(shared->mutex);
+      shared->gate.wait(lock, [&] { return shared->renderMayStart(); });
+      if (shared->stop) return;
+      shared->preparing = true;
+    }
     {
       std::lock_guard<std::mutex> preparing(shared->prepareMutex);
       if (!shared->stop) prepared = shared->prepare(page);
