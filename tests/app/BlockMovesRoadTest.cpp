@@ -67,11 +67,7 @@ class BlockMovesRoadTest : public ::testing::Test {
     original = dir.filePath(QStringLiteral("original.pdf"));
     ASSERT_TRUE(QFile::copy(path, original));
     window = std::make_unique<RibbonWindow>();
-    window->resize(1300, 950);
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(showActive(window.get(), {1300, 950}));
     window->openFile(path);
     ASSERT_TRUE(window->currentDocument->isOpen());
   }
