@@ -312,13 +312,9 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
     return;
   }
   output.line(tr("✓ Готово: распознано %1, пропущено %2, без текста %3").arg(recognised).arg(skipped).arg(withoutText));
-  if (engineFailed) {
-    statusLabel->setText(tr("OCR документа: распознано %1 страниц, пропущено %2").arg(recognised).arg(skipped));
-    appInfo(this, QStringLiteral("OCR"), tr(kOcrEngineFailure));
-    return;
-  }
   if (failedPage < 0) {
     statusLabel->setText(tr("OCR документа: распознано %1 страниц, пропущено %2").arg(recognised).arg(skipped));
+    if (engineFailed) appInfo(this, QStringLiteral("OCR"), tr(kOcrEngineFailure));
     return;
   }
   const QString reason = failure.trimmed().isEmpty() ? tr("документ не принял текстовый слой") : failure.trimmed();

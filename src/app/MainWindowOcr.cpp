@@ -94,10 +94,11 @@ void MainWindow::runOcrPage(bool regionOnly) {
 
   // Text the page draws itself needs no recognition: its blocks are the
   // page's own text, where the page draws it. Recognising a render of it
-  // would only lay guessed boxes over the real words.
-  if (pageHasOwnTextIn(page, region)) {
+  // would only lay guessed boxes over the real words. The page is read once;
+  // blocks the view holds of it stay, with their edits.
+  const bool viewHoldsPage = view->ocrBlocksPageIndex() == page && !view->currentOcrBlocks().empty();
+  if (viewHoldsPage ? pageHasOwnTextIn(page, region) : loadNativeTextLayerForPage(page, false, region)) {
     switchEditModeOn();
-    if (view->ocrBlocksPageIndex() != page || view->currentOcrBlocks().empty()) loadNativeTextLayerForPage(page, false);
     pendingSelectionPage = -1;
     pendingSelectionRect = QRectF();
     statusLabel->setText(tr("На странице уже есть текстовый слой: распознавание не требуется"));

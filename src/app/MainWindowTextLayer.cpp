@@ -10,20 +10,29 @@
 
 #include <algorithm>
 
+namespace {
+
+// Whether a block of the page's text has its centre in the region (top-origin
+// points; an empty region is the whole page).
+bool hasTextIn(const std::vector<TextBlock>& text, const QSizeF& page, const QRectF& topRegion) {
+  if (topRegion.isEmpty()) return true;
+  return std::any_of(text.begin(), text.end(), [&](const TextBlock& block) {
+    const QPointF centre = block.rect.center();
+    return topRegion.contains(QPointF(centre.x(), page.height() - centre.y()));
+  });
+}
+
+}  // namespace
+
 bool MainWindow::pageHasOwnTextIn(int page, const QRectF& topRegion) {
   if (!currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount()) return false;
   const std::vector<TextBlock> kept =
       cleanNativeTextBlocks(currentDocument->extractText(page), currentDocument->extractImages(page));
   const QSizeF size = currentDocument->pageSize(page);
-  if (kept.empty() || !isUsableNativeTextLayer(kept, size)) return false;
-  if (topRegion.isEmpty()) return true;
-  return std::any_of(kept.begin(), kept.end(), [&](const TextBlock& block) {
-    const QPointF centre = block.rect.center();
-    return topRegion.contains(QPointF(centre.x(), size.height() - centre.y()));
-  });
+  return !kept.empty() && isUsableNativeTextLayer(kept, size) && hasTextIn(kept, size, topRegion);
 }
 
-bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus) {
+bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus, const QRectF& textIn) {
   if (!currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount()) return false;
 
   std::vector<TextBlock> images = currentDocument->extractImages(page);
@@ -35,6 +44,7 @@ bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus) {
     if (showStatus) statusLabel->setText(tr("На странице нет полноценного текстового слоя, запускаю OCR."));
     return false;
   }
+  if (!hasTextIn(kept, size, textIn)) return false;
 
   sortReadingOrder(kept, size.width(), size.height());
   const size_t imageCount = images.size();

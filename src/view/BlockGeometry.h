@@ -1,5 +1,8 @@
 #pragma once
-// Turning points and angles the way the block editor and its frame do.
+// Turning points and angles, and moving blocks, the way the block editor
+// and its frame do.
+
+#include "core/TextBlock.h"
 
 #include <QPointF>
 
@@ -25,4 +28,13 @@ inline double normalizedAngle(double degrees) {
   if (degrees > 180.0) degrees -= 360.0;
   if (degrees <= -180.0) degrees += 360.0;
   return degrees;
+}
+
+// A block moved with its lines and words, in points.
+inline void translateBlock(TextBlock& block, const QPointF& delta) {
+  block.rect.translate(delta);
+  for (TextBlock::Line& line : block.lines) {
+    line.rect.translate(delta);
+    for (TextBlock::Line::Word& word : line.words) word.rect.translate(delta);
+  }
 }

@@ -139,6 +139,17 @@ bool lineHasNativeRichSpans(const TextBlock::Line& line) {
   return spanItalic != effectiveLineItalic(line, TextBlock());
 }
 
+QFont nativeSpanFont(QFont lineFont, const TextBlock::Line::Span& span) {
+  if (!span.fontFamily.trimmed().isEmpty()) lineFont.setFamily(mapPdfFont(span.fontFamily));
+  lineFont.setWeight(span.bold ? QFont::Bold : QFont::Normal);
+  lineFont.setItalic(span.italic && fontNameLooksItalic(span.fontFamily));
+  return lineFont;
+}
+
+QColor nativeSpanColour(const TextBlock::Line::Span& span, const QColor& lineColour) {
+  return span.color.isValid() && span.color.alpha() > 8 ? span.color : lineColour;
+}
+
 double medianOcrLineHeightPt(const TextBlock& block) {
   std::vector<double> heights;
   heights.reserve(block.lines.size());

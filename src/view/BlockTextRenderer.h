@@ -28,6 +28,10 @@ bool effectiveLineItalic(const TextBlock::Line& line, const TextBlock& block);
 bool blockHasRichTextPreview(const TextBlock& block);
 QString representativeTextSample(const TextBlock::Line& line);
 bool lineHasNativeRichSpans(const TextBlock::Line& line);
+// A native style run drawn in the line's font: the run's own face, weight
+// and slant, and its own colour where it has one to show.
+QFont nativeSpanFont(QFont lineFont, const TextBlock::Line::Span& span);
+QColor nativeSpanColour(const TextBlock::Line::Span& span, const QColor& lineColour);
 double medianOcrLineHeightPt(const TextBlock& block);
 int fittedFontPixelSize(QFont font, const QString& text, double targetHeight, int minPx, int maxPx);
 void applyScannedOcrSpacing(QFont& font, const TextBlock::Line& line, double zoom, const QString& fallbackText);

@@ -38,18 +38,19 @@ struct NativeSizedRange {
 };
 
 std::vector<NativeSizedRange> nativeSizedRanges(const QTextDocument* document, const TextBlock& block, double zoom) {
+  std::vector<float> sizes;
+  for (const TextBlock::Line& line : block.lines) {
+    if (line.transparentText) continue;
+    sizes.push_back(line.fontSize);
+    for (const TextBlock::Line::Span& span : line.spans) sizes.push_back(span.fontSize);
+  }
   std::vector<NativeSizedRange> ranges;
+  if (sizes.empty()) return ranges;
   for (QTextBlock paragraph = document->begin(); paragraph.isValid(); paragraph = paragraph.next()) {
     for (auto it = paragraph.begin(); !it.atEnd(); ++it) {
       const QTextFragment fragment = it.fragment();
       const int pixels = fragment.isValid() ? fragment.charFormat().font().pixelSize() : -1;
       if (pixels < 1) continue;
-      std::vector<float> sizes;
-      for (const TextBlock::Line& line : block.lines) {
-        if (line.transparentText) continue;
-        sizes.push_back(line.fontSize);
-        for (const TextBlock::Line::Span& span : line.spans) sizes.push_back(span.fontSize);
-      }
       for (const float size : sizes) {
         if (!(size > 1.0f) || std::lround(size * zoom) != pixels) continue;
         ranges.push_back({fragment.position(), fragment.position() + fragment.length(), double(size)});

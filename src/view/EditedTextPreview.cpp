@@ -86,6 +86,21 @@ void drawSingleStylePreview(QPainter& painter, const TextBlock& block, const QRe
                    Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, block.text);
 }
 
+// Sets the painter to draw a line from (0, 0) into its line box the way the
+// page will get it: the ink (font pixels about the pen, empty when there is
+// none), not the font's ascent, starts at the line's corner `origin`, and the
+// glyphs' advance is fitted to the box they spanned.
+void placeEditedLine(QPainter& painter, const TextBlock& block, int index, const TextBlock::Line& line,
+                     QPointF origin, const QRectF& ink, double advance, double zoom, const QRectF& column) {
+  if (ink.width() > 0 && ink.height() > 0) origin -= ink.topLeft();
+  const double inkLeft = ink.width() > 0 ? ink.left() : 0.0;
+  const QRectF box = writtenLineBox(block, line);
+  const EditedLineFit fit = fitEditedLine(block, index, origin.x() + inkLeft + (box.left() - line.rect.left()) * zoom,
+                                          std::max(box.width() * zoom, 1.0), advance, column);
+  painter.translate(fit.x - inkLeft * fit.scale, origin.y());
+  painter.scale(fit.scale, 1.0);
+}
+
 // A native line drawn run by run, each in its own face, weight, size and
 // colour, set into the line box the way the page will get it. False when
 // the line is not such a line or its text was changed.
@@ -101,32 +116,22 @@ bool drawNativeRunsPreview(QPainter& painter, const TextBlock& block, const QStr
     double advance;
   };
   std::vector<Run> runs;
-  double advance = 0, ascent = 0;
+  double advance = 0;
   QRectF ink;
   for (const TextBlock::Line::Span& span : line.spans) {
     if (span.text.isEmpty()) continue;
-    QFont font = lineFont;
-    if (!span.fontFamily.trimmed().isEmpty()) font.setFamily(mapPdfFont(span.fontFamily));
-    font.setWeight(span.bold ? QFont::Bold : QFont::Normal);
-    font.setItalic(span.italic && fontNameLooksItalic(span.fontFamily));
+    QFont font = nativeSpanFont(lineFont, span);
     if (span.fontSize > 1.0f) font.setPixelSize(std::max(4, static_cast<int>(std::lround(span.fontSize * zoom))));
     const QFontMetricsF metrics(font);
     const QRectF box = metrics.tightBoundingRect(span.text).translated(advance, 0);
     if (box.width() > 0 && box.height() > 0) ink = ink.isNull() ? box : ink.united(box);
-    ascent = std::max(ascent, metrics.ascent());
-    runs.push_back({span.text, font, span.color.isValid() && span.color.alpha() > 8 ? span.color : lineTextColor(line, block),
+    runs.push_back({span.text, font, nativeSpanColour(span, lineTextColor(line, block)),
                     metrics.horizontalAdvance(span.text)});
     advance += runs.back().advance;
   }
   if (runs.empty() || ink.isNull()) return false;
-  // The ink, not the fonts' ascent, starts at the line box's corner.
-  const QPointF at = origin - ink.topLeft();
-  const QRectF box = writtenLineBox(block, line);
-  const EditedLineFit fit = fitEditedLine(block, 0, at.x() + ink.left() + (box.left() - line.rect.left()) * zoom,
-                                          std::max(box.width() * zoom, 1.0), advance, column);
   painter.save();
-  painter.translate(fit.x - ink.left() * fit.scale, at.y());
-  painter.scale(fit.scale, 1.0);
+  placeEditedLine(painter, block, 0, line, origin, ink, advance, zoom, column);
   double x = 0;
   for (const Run& run : runs) {
     painter.setFont(run.font);
@@ -202,21 +207,10 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
       continue;
     painter.setPen(lineTextColor(line, block));
     painter.setFont(font);
-    QPointF at = lineScreenOrigin(block, line, rect, zoom);
-    // The ink, not the font's ascent, starts at the line box's corner.
     const QFontMetricsF metrics(font);
-    const QRectF ink = metrics.tightBoundingRect(text);
-    if (ink.width() > 0 && ink.height() > 0) at -= ink.topLeft();
-    // Set into the line box the way the page will get it: the box its
-    // glyphs spanned.
-    const double inkLeft = ink.width() > 0 ? ink.left() : 0.0;
-    const QRectF box = writtenLineBox(block, line);
-    const EditedLineFit fit =
-        fitEditedLine(block, i, at.x() + inkLeft + (box.left() - line.rect.left()) * zoom,
-                      std::max(box.width() * zoom, 1.0), metrics.horizontalAdvance(text), column);
     painter.save();
-    painter.translate(fit.x - inkLeft * fit.scale, at.y());
-    painter.scale(fit.scale, 1.0);
+    placeEditedLine(painter, block, i, line, lineScreenOrigin(block, line, rect, zoom), metrics.tightBoundingRect(text),
+                    metrics.horizontalAdvance(text), zoom, column);
     painter.drawText(QPointF(0, 0), text);
     painter.restore();
   }

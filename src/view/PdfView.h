@@ -239,6 +239,8 @@ public:
   // still holds their text: at the last clicked place of a page, else where
   // they were, on the shown page. False when there was nothing to paste.
   bool pasteOcrBlocks();
+  // Blocks were cut or copied here and the clipboard still holds their text.
+  bool hasPastableBlocks() const;
 
   // ---- Editing the active block in place and formatting its text ----
   // (PdfViewBlockEditing.cpp, PdfViewTextFormat.cpp)

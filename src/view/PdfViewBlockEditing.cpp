@@ -9,7 +9,6 @@
 #include "BlockTextRenderer.h"
 #include "EditedTextDocument.h"
 #include "EditedTextPreview.h"
-#include "PdfFontMapping.h"
 #include "RotatedTextEdit.h"
 
 #include <QApplication>
@@ -64,16 +63,13 @@ void loadNativeSingleLine(QTextEdit* editor, const TextBlock& block, double zoom
     QTextCursor cursor(editor->document());
     for (const TextBlock::Line::Span& span : line.spans) {
       if (span.text.isEmpty()) continue;
-      QFont spanFont = font;
-      if (!span.fontFamily.trimmed().isEmpty()) spanFont.setFamily(mapPdfFont(span.fontFamily));
-      spanFont.setWeight(span.bold ? QFont::Bold : QFont::Normal);
-      spanFont.setItalic(span.italic && fontNameLooksItalic(span.fontFamily));
+      QFont spanFont = nativeSpanFont(font, span);
       // A run set larger or smaller than the line keeps its own size.
       if (span.fontSize > 1.0f && std::abs(span.fontSize - line.fontSize) > 0.15f)
         spanFont.setPixelSize(std::max(1, static_cast<int>(std::lround(span.fontSize * zoom))));
       QTextCharFormat spanFormat;
       spanFormat.setFont(spanFont, QTextCharFormat::FontPropertiesAll);
-      spanFormat.setForeground(QBrush(span.color.isValid() && span.color.alpha() > 8 ? span.color : colour));
+      spanFormat.setForeground(QBrush(nativeSpanColour(span, colour)));
       if (span.superscript)
         spanFormat.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
       else if (span.subscript)

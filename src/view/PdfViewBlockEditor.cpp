@@ -2,6 +2,7 @@
 #include "PdfView.h"
 
 #include "BlockEditorFrame.h"
+#include "BlockGeometry.h"
 #include "BlockTextRenderer.h"
 #include "EditedTextDocument.h"
 #include "RotatedTextEdit.h"
@@ -28,12 +29,8 @@ void PdfView::onBlockFrameRectChanged(QRect newRect) {
   const double dy = now.y() - old.y();
   // A move carries the lines along; a resize changes only the block's box.
   if (sized && now != old && std::abs(now.width() - old.width()) < 0.25 &&
-      std::abs(now.height() - old.height()) < 0.25 && !block.isImage && (dx != 0 || dy != 0)) {
-    for (TextBlock::Line& line : block.lines) {
-      line.rect.translate(dx, dy);
-      for (TextBlock::Line::Word& word : line.words) word.rect.translate(dx, dy);
-    }
-  }
+      std::abs(now.height() - old.height()) < 0.25 && !block.isImage && (dx != 0 || dy != 0))
+    translateBlock(block, QPointF(dx, dy));
   block.rect = now;
   markOcrBlocksDirty();
   if (blockEditorFrame) {

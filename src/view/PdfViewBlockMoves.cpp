@@ -51,14 +51,6 @@ TextBlock removalOf(const TextBlock& block) {
   return removal;
 }
 
-void translateBlock(TextBlock& block, const QPointF& delta) {
-  block.rect.translate(delta);
-  for (TextBlock::Line& line : block.lines) {
-    line.rect.translate(delta);
-    for (TextBlock::Line::Word& word : line.words) word.rect.translate(delta);
-  }
-}
-
 // A block as new content of a page: no place of its own there, written where
 // it stands, hiding nothing of that page's own blocks when deleted again.
 TextBlock asPlacedBlock(TextBlock block, int page) {
@@ -110,7 +102,7 @@ void PdfView::settleActiveBlockPage() {
   if (!document || !blockEditorFrame || !isValidBlockIndex(activeOcrBlock) || ocrBlocksPage < 0) return;
   const QPoint centre = blockEditorFrame->contentScreenRect().center();
   const int target = pageAtPoint(centre);
-  if (target == ocrBlocksPage || (target >= 0 && isValidPage(target) && moveActiveBlockToPage(target))) return;
+  if (target == ocrBlocksPage || (isValidPage(target) && moveActiveBlockToPage(target))) return;
   const QRectF page = pdfRectToScreenRect(ocrBlocksPage, QRectF(QPointF(0, 0), document->pageSize(ocrBlocksPage)));
   if (target < 0 && page.contains(centre)) return;
   if (!undoStack.empty()) {
@@ -133,10 +125,9 @@ bool PdfView::moveActiveBlockToPage(int target) {
   const double targetHeight = document->pageSize(target).height();
   translateBlock(moved, QPointF(top.x(), targetHeight - top.y() - top.height()) - moved.rect.topLeft());
 
-  std::vector<TextBlock> staying;
+  std::vector<TextBlock> written;
   for (int i = 0; i < static_cast<int>(ocrBlocks.size()); ++i)
-    if (i != index) staying.push_back(ocrBlocks[static_cast<std::size_t>(i)]);
-  std::vector<TextBlock> written = staying;
+    if (i != index) written.push_back(ocrBlocks[static_cast<std::size_t>(i)]);
   written.insert(written.end(), removedOcrBlocks.begin(), removedOcrBlocks.end());
   if (blockCameFromPage(moved)) written.push_back(removalOf(ocrBlocks[static_cast<std::size_t>(index)]));
   // The old page is written now: the overlay holds one page at a time.
@@ -173,9 +164,12 @@ void PdfView::keepBaselinesForAnotherPlace(TextBlock& block, int page) const {
   }
 }
 
+bool PdfView::hasPastableBlocks() const {
+  return !blockClipboard.empty() && QGuiApplication::clipboard()->text(QClipboard::Clipboard) == blockClipboardText;
+}
+
 bool PdfView::pasteOcrBlocks() {
-  if (!document || blockClipboard.empty()) return false;
-  if (QGuiApplication::clipboard()->text(QClipboard::Clipboard) != blockClipboardText) return false;
+  if (!document || !hasPastableBlocks()) return false;
   int page = pastePage;
   if (!isValidPage(page)) page = ocrBlocksPage >= 0 ? ocrBlocksPage : currentPage;
   if (!isValidPage(page)) return false;

@@ -6,6 +6,7 @@
 #include "core/TurnedRect.h"
 
 #include "BlockClipboardText.h"
+#include "BlockGeometry.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -101,11 +102,7 @@ bool PdfView::moveBlockWithFrame(TextBlock& block, const QRect& newRect) {
   if (!previous.isValid() || newRect.size() != previous.size() || newRect.topLeft() == previous.topLeft())
     return false;
   const QPointF delta = screenContentRectToPdf(newRect).topLeft() - screenContentRectToPdf(previous).topLeft();
-  block.rect.translate(delta);
-  for (TextBlock::Line& line : block.lines) {
-    line.rect.translate(delta);
-    for (TextBlock::Line::Word& word : line.words) word.rect.translate(delta);
-  }
+  translateBlock(block, delta);
   return true;
 }
 

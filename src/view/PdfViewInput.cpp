@@ -399,8 +399,7 @@ bool PdfView::event(QEvent* event) {
   if (event->type() == QEvent::ShortcutOverride) {
     const auto* key = static_cast<QKeyEvent*>(event);
     const bool blocksSelected = editMode && !selectedOcrBlocks.isEmpty();
-    const bool pastable = editMode && !blockClipboard.empty() &&
-                          QGuiApplication::clipboard()->text(QClipboard::Clipboard) == blockClipboardText;
+    const bool pastable = editMode && hasPastableBlocks();
     if ((key->matches(QKeySequence::Copy) && (blocksSelected || !selectedText.trimmed().isEmpty())) ||
         (key->matches(QKeySequence::Cut) && blocksSelected) || (key->matches(QKeySequence::Paste) && pastable)) {
       event->accept();

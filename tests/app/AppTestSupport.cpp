@@ -27,6 +27,14 @@ void useCleanSettings() {
   QSettings().clear();
 }
 
+bool showActive(QWidget* window, const QSize& size) {
+  window->resize(size);
+  window->show();
+  const bool exposed = QTest::qWaitForWindowExposed(window);
+  window->activateWindow();
+  return QTest::qWaitForWindowActive(window) && exposed;
+}
+
 bool typeOverBlock(PdfView* view, const QString& oldText, const QString& newText) {
   const std::vector<TextBlock>& blocks = view->currentOcrBlocks();
   for (size_t i = 0; i < blocks.size(); ++i) {

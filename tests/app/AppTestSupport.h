@@ -21,6 +21,10 @@ bool typeOverBlock(PdfView* view, const QString& oldText, const QString& newText
 // Settings of the tests live in Qt's test location and start empty.
 void useCleanSettings();
 
+// Shows the window at this size and waits, within bounds, until it is exposed
+// and active, as keys typed to it need; false when either wait ran out.
+bool showActive(QWidget* window, const QSize& size);
+
 // A main window with its protected members open to the tests.
 class TestWindow : public MainWindow {
  public:

@@ -54,6 +54,21 @@ double inkBaseline(const QString& file, int page, const QRectF& word) {
   return lowest < 0 ? -1 : (lowest + 1) / kScale;
 }
 
+// Viewport columns holding a run of at least `length` pixels of the caret's colour.
+QList<int> caretColumns(const QImage& shot, int length) {
+  const QRgb caret = qRgb(15, 23, 42);
+  QList<int> columns;
+  for (int x = 0; x < shot.width(); ++x) {
+    int run = 0, best = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+      run = (shot.pixel(x, y) & 0xFFFFFF) == (caret & 0xFFFFFF) ? run + 1 : 0;
+      best = std::max(best, run);
+    }
+    if (best >= length) columns << x;
+  }
+  return columns;
+}
+
 class BlockMovesRoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -67,11 +82,7 @@ class BlockMovesRoadTest : public ::testing::Test {
     original = dir.filePath(QStringLiteral("original.pdf"));
     ASSERT_TRUE(QFile::copy(path, original));
     window = std::make_unique<RibbonWindow>();
-    window->resize(1300, 950);
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ASSERT_TRUE(showActive(window.get(), {1300, 950}));
     window->openFile(path);
     ASSERT_TRUE(window->currentDocument->isOpen());
   }
@@ -127,6 +138,24 @@ class BlockMovesRoadTest : public ::testing::Test {
   void click(const QPoint& at) {
     QWidget* target = under(at);
     QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(vp(), at));
+  }
+
+  // The viewport point between two words of a line of the first page, as
+  // poppler boxes them.
+  QPoint between(const QRectF& left, const QRectF& right) const {
+    return view()->viewportPointForPageTopPoint(
+        0, QPointF((left.right() + right.left()) / 2, kPageHeight - right.center().y()));
+  }
+
+  // A click into the selected line opens it for typing and draws one caret,
+  // where the click was; its column.
+  void clickOpensCaretAt(const QPoint& at, int* column) {
+    click(at);
+    ASSERT_TRUE(view()->activeBlockOpenedForTyping());
+    const QList<int> columns = caretColumns(vp()->grab().toImage(), 8);
+    ASSERT_EQ(columns.size(), 1);
+    EXPECT_LE(std::abs(columns.first() - at.x()), 2) << columns.first() << " " << at.x();
+    *column = columns.first();
   }
 
   // Right-clicks where a user would and chooses `item` in the menu that opens;
@@ -345,21 +374,6 @@ TEST_F(BlockMovesRoadTest, DeleteAndTheMenuRemoveBlocksAndACutBlockIsPastedWhere
 
 // ---- the caret of a click into a line --------------------------------------
 
-// Viewport columns holding a run of at least `length` pixels of the caret's colour.
-QList<int> caretColumns(const QImage& shot, int length) {
-  const QRgb caret = qRgb(15, 23, 42);
-  QList<int> columns;
-  for (int x = 0; x < shot.width(); ++x) {
-    int run = 0, best = 0;
-    for (int y = 0; y < shot.height(); ++y) {
-      run = (shot.pixel(x, y) & 0xFFFFFF) == (caret & 0xFFFFFF) ? run + 1 : 0;
-      best = std::max(best, run);
-    }
-    if (best >= length) columns << x;
-  }
-  return columns;
-}
-
 TEST_F(BlockMovesRoadTest, AClickIntoALineDrawsTheCaretWhereTheTypedTextGoes) {
   editMode(1.0);
   view()->showPageAt(0, 250);
@@ -368,25 +382,20 @@ TEST_F(BlockMovesRoadTest, AClickIntoALineDrawsTheCaretWhereTheTypedTextGoes) {
   const QRectF first = oracles::wordBoxes(original, 0, "available", kPageHeight).value(0);
   const QRectF second = oracles::wordBoxes(original, 0, "topics.", kPageHeight).value(0);
   ASSERT_FALSE(first.isEmpty() || second.isEmpty());
-  // Between the two words.
-  const QPoint at = view()->viewportPointForPageTopPoint(
-      0, QPointF((first.right() + second.left()) / 2, kPageHeight - second.center().y()));
+  const QPoint at = between(first, second);
 
   // The first click selects the line (no caret), the second opens it there.
   click(bodyOf(line));
   ASSERT_FALSE(view()->activeBlockOpenedForTyping());
   EXPECT_TRUE(caretColumns(vp()->grab().toImage(), 8).isEmpty());
-  click(at);
-  ASSERT_TRUE(view()->activeBlockOpenedForTyping());
-  const QList<int> columns = caretColumns(vp()->grab().toImage(), 8);
-  ASSERT_EQ(columns.size(), 1);
-  EXPECT_LE(std::abs(columns.first() - at.x()), 2) << columns.first() << " " << at.x();
+  int column = -1;
+  ASSERT_NO_FATAL_FAILURE(clickOpensCaretAt(at, &column));
 
   // What is typed goes in there, and the caret moves on past it.
   QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("QZ"));
   const QList<int> moved = caretColumns(vp()->grab().toImage(), 8);
   ASSERT_EQ(moved.size(), 1);
-  EXPECT_GT(moved.first(), columns.first() + 4);
+  EXPECT_GT(moved.first(), column + 4);
   const QString typed = view()->ocrBlocksToWrite()[size_t(line)].text;
   EXPECT_TRUE(typed == "availableQZ topics." || typed == "available QZtopics.") << typed.toStdString();
   save();
@@ -399,14 +408,8 @@ TEST_F(BlockMovesRoadTest, AClickIntoALineDrawsTheCaretWhereTheTypedTextGoes) {
   const QRectF left = oracles::wordBoxes(path, 0, typed.section(' ', 0, 0), kPageHeight).value(0);
   const QRectF right = oracles::wordBoxes(path, 0, typed.section(' ', 1), kPageHeight).value(0);
   ASSERT_FALSE(left.isEmpty() || right.isEmpty());
-  const QPoint end = view()->viewportPointForPageTopPoint(
-      0, QPointF((left.right() + right.left()) / 2, kPageHeight - right.center().y()));
   click(bodyOf(again));
-  click(end);
-  ASSERT_TRUE(view()->activeBlockOpenedForTyping());
-  const QList<int> saved = caretColumns(vp()->grab().toImage(), 8);
-  ASSERT_EQ(saved.size(), 1);
-  EXPECT_LE(std::abs(saved.first() - end.x()), 2) << saved.first() << " " << end.x();
+  ASSERT_NO_FATAL_FAILURE(clickOpensCaretAt(between(left, right), &column));
   QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("!"));
   const QString retyped = view()->ocrBlocksToWrite()[size_t(again)].text;
   EXPECT_TRUE(retyped == QString(typed).replace(" ", "! ") || retyped == QString(typed).replace(" ", " !"))

@@ -41,11 +41,7 @@ class EditViewPlaceTest : public ::testing::Test {
     ASSERT_TRUE(writePdf(path, pages));
     if (!window) {
       window = std::make_unique<PlaceWindow>(AppProduct::Editor);
-      window->resize(1300, 900);
-      window->show();
-      ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-      window->activateWindow();
-      ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+      ASSERT_TRUE(showActive(window.get(), {1300, 900}));
     }
     window->openFile(path);
     ASSERT_TRUE(window->currentDocument->isOpen());

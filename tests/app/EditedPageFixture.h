@@ -6,6 +6,7 @@
 #include "AppTestSupport.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
+#include "core/PopplerOracles.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,6 @@
 #include <QFont>
 #include <QImage>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -50,25 +50,18 @@ struct Line {
 };
 
 inline bool writeSerifPdf(const QString& path, const QList<Line>& lines) {
-  QPdfWriter writer(path);
-  writer.setResolution(72);
-  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-  writer.setPageSize(QPageSize(kPage, QPageSize::Point));
-  QPainter painter;
-  if (!painter.begin(&writer)) return false;
-  QFont font(QStringLiteral("Liberation Serif"));
-  font.setPointSizeF(11);
-  painter.setFont(font);
-  for (const Line& line : lines) {
-    font.setPointSizeF(line.size);
-    painter.setFont(font);
-    painter.setPen(line.colour);
-    QPointF at = line.at;
-    if (line.rightAligned) at.rx() -= painter.fontMetrics().horizontalAdvance(line.text);
-    if (line.centred) at.rx() -= painter.fontMetrics().horizontalAdvance(line.text) / 2.0;
-    painter.drawText(at, line.text);
-  }
-  return painter.end();
+  return testsupport::writeDrawnPdf(path, 1, kPage, 11, [&lines](QPainter& painter, int) {
+    QFont font(QStringLiteral("Liberation Serif"));
+    for (const Line& line : lines) {
+      font.setPointSizeF(line.size);
+      painter.setFont(font);
+      painter.setPen(line.colour);
+      QPointF at = line.at;
+      if (line.rightAligned) at.rx() -= painter.fontMetrics().horizontalAdvance(line.text);
+      if (line.centred) at.rx() -= painter.fontMetrics().horizontalAdvance(line.text) / 2.0;
+      painter.drawText(at, line.text);
+    }
+  });
 }
 
 struct Word {
@@ -77,12 +70,10 @@ struct Word {
 };
 
 inline QList<Word> bboxWords(const QString& path, int page = 1) {
-  QByteArray out;
   QList<Word> words;
-  if (runTool("pdftotext", {"-bbox", "-f", QString::number(page), "-l", QString::number(page), path, "-"}, &out) != 0) return words;
   static const QRegularExpression re(QStringLiteral(
       "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
-  for (auto it = re.globalMatch(QString::fromUtf8(out)); it.hasNext();) {
+  for (auto it = re.globalMatch(oracles::pageText(path, page - 1, {"-bbox"})); it.hasNext();) {
     const auto m = it.next();
     const QRectF box(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
                      QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
@@ -91,11 +82,7 @@ inline QList<Word> bboxWords(const QString& path, int page = 1) {
   return words;
 }
 
-inline QString pageText(const QString& path) {
-  QByteArray out;
-  runTool("pdftotext", {"-f", "1", "-l", "1", path, "-"}, &out);
-  return QString::fromUtf8(out).simplified();
-}
+inline QString pageText(const QString& path) { return oracles::pageText(path, 0).simplified(); }
 
 // Mean absolute grey difference of two images of one size, 0..255. Pixels
 // of the editor's blue block outlines in `shown` are left out.

@@ -30,7 +30,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -77,28 +76,17 @@ const QList<Sheet> kThreeScans = {
       "The final review happens tomorrow"}}};
 
 bool writeSheets(const QString& path, const QList<Sheet>& sheets) {
-  QPdfWriter writer(path);
-  writer.setResolution(72);
-  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-  writer.setPageSize(QPageSize(kPage, QPageSize::Point));
-  QPainter painter;
-  if (!painter.begin(&writer)) return false;
-  for (qsizetype i = 0; i < sheets.size(); ++i) {
-    if (i > 0 && !writer.newPage()) return false;
+  return writeDrawnPdf(path, int(sheets.size()), kPage, 14, [&sheets](QPainter& painter, int i) {
     if (sheets[i].scanned) {
       ocrtest::PageDrawing drawing;
       drawing.sizePt = kPage;
       ocrtest::addParagraph(drawing, sheets[i].lines, QPointF(24, 30), 14, QStringLiteral("DejaVu Sans"), 1.6);
-      painter.drawImage(QRectF(QPointF(0, 0), kPage), ocrtest::renderPage(drawing, 200));
+      ocrtest::drawScan(painter, drawing, 200);
     } else {
-      QFont font(QStringLiteral("DejaVu Sans"));
-      font.setPointSizeF(14);
-      painter.setFont(font);
       for (qsizetype l = 0; l < sheets[i].lines.size(); ++l)
         painter.drawText(QPointF(24, 44 + l * 22), sheets[i].lines[l]);
     }
-  }
-  return painter.end();
+  });
 }
 
 QString pdfText(const QString& path, int firstPage = 0, int lastPage = 0) {
@@ -579,14 +567,8 @@ TEST_F(MainWindowOcrTest, PageRunMarksTheTabChangedAndSavingWritesItsWords) {
   drawing.texts.push_back({"Important deadline approaching", QPointF(30, 250), "DejaVu Sans", 12, Qt::black, true});
   drawing.texts.push_back({"17", QPointF(252, 380), "DejaVu Sans", 12, Qt::black, false});
   const QString path = dir.filePath("meeting.pdf");
-  {
-    QPdfWriter writer(path);
-    writer.setResolution(72);
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    writer.setPageSize(QPageSize(drawing.sizePt, QPageSize::Point));
-    QPainter painter(&writer);
-    painter.drawImage(QRectF(QPointF(0, 0), drawing.sizePt), ocrtest::renderPage(drawing, 200));
-  }
+  ASSERT_TRUE(writeDrawnPdf(path, 1, drawing.sizePt, 12,
+                            [&drawing](QPainter& painter, int) { ocrtest::drawScan(painter, drawing, 200); }));
   window.openFile(path);
   ASSERT_TRUE(window.currentDocument->isOpen());
   ASSERT_TRUE(withoutSpace(pdfText(path)).isEmpty());

@@ -111,11 +111,7 @@ double TurnedPageEditRoadTest::editAndSave(int pageTurn, int textTurn) {
   }
 
   TurnedWindow window(AppProduct::Editor);
-  window.resize(1300, 1000);
-  window.show();
-  EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-  window.activateWindow();
-  EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+  EXPECT_TRUE(showActive(&window, {1300, 1000}));
   window.openFile(path);
   EXPECT_TRUE(window.currentDocument->isOpen());
   if (!window.currentDocument->isOpen()) return 255;

@@ -59,6 +59,10 @@ QImage renderPage(const PageDrawing& drawing, double dpi) {
   return image;
 }
 
+void drawScan(QPainter& painter, const PageDrawing& drawing, double dpi) {
+  painter.drawImage(QRectF(QPointF(0, 0), drawing.sizePt), renderPage(drawing, dpi));
+}
+
 void addParagraph(PageDrawing& drawing, const QStringList& lines, QPointF topLeft, double sizePt,
                   const QString& family, double leading) {
   for (int i = 0; i < lines.size(); ++i) {

@@ -11,6 +11,8 @@
 
 #include <vector>
 
+class QPainter;
+
 namespace ocrtest {
 
 struct DrawnText {
@@ -32,6 +34,10 @@ struct PageDrawing {
 };
 
 QImage renderPage(const PageDrawing& drawing, double dpi);
+
+// The drawing rendered at `dpi` and laid over a page of its size in points
+// from the painter's corner, as a scanner puts a picture of the page in a PDF.
+void drawScan(QPainter& painter, const PageDrawing& drawing, double dpi);
 
 // Lines of text set one under another from a top-left point.
 void addParagraph(PageDrawing& drawing, const QStringList& lines, QPointF topLeft, double sizePt,

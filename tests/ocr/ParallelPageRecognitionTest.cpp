@@ -3,6 +3,7 @@
 // dropped, and the document goes right after. Built into the sanitizer pass
 // too, where a render after that point is a use after free.
 #include "OcrTestPages.h"
+#include "TestSupport.h"
 #include "core/PdfDocument.h"
 #include "ocr/OcrEngine.h"
 #include "ocr/ParallelPageRecognition.h"
@@ -10,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <QPainter>
-#include <QPdfWriter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -22,14 +22,7 @@ namespace {
 
 bool writeScannedPages(const QString& path, int pages) {
   const QSizeF size(360, 220);
-  QPdfWriter writer(path);
-  writer.setResolution(72);
-  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-  writer.setPageSize(QPageSize(size, QPageSize::Point));
-  QPainter painter;
-  if (!painter.begin(&writer)) return false;
-  for (int i = 0; i < pages; ++i) {
-    if (i > 0 && !writer.newPage()) return false;
+  return testsupport::writeDrawnPdf(path, pages, size, 14, [size](QPainter& painter, int i) {
     ocrtest::PageDrawing drawing;
     drawing.sizePt = size;
     ocrtest::addParagraph(drawing,
@@ -38,9 +31,8 @@ bool writeScannedPages(const QString& path, int pages) {
                            QStringLiteral("Customers praised the friendly service"),
                            QStringLiteral("Drivers delivered every parcel safely")},
                           QPointF(24, 30), 14, QStringLiteral("DejaVu Sans"), 1.6);
-    painter.drawImage(QRectF(QPointF(0, 0), size), ocrtest::renderPage(drawing, 300));
-  }
-  return painter.end();
+    ocrtest::drawScan(painter, drawing, 300);
+  });
 }
 
 }  // namespace
