@@ -397,7 +397,8 @@ class MainWindow : public QMainWindow {
   bool syncingFormatControls = false;
 
   // Prints one sheet per entry of `sheets` (page indices, in this order);
-  // reports the pages that could not be rendered (left blank) and returns them.
+  // reports the pages that could not be rendered (left blank) and returns them;
+  // when the PDF file it prints to cannot be written, it says so and returns all.
   QList<int> printPages(QPrinter& printer, const QList<int>& sheets);
   // Writes the view's pending block edits before a mark, note or text changes
   // a page, reloading the page's blocks in edit mode; false when they could

@@ -1,6 +1,7 @@
 // Printing: the program's print dialog that stores the "print/" settings, and
 // the print run through the system dialog, one rendered image per sheet.
 #include "MainWindow.h"
+#include "core/AtomicFileWrite.h"
 
 #include "PageCountText.h"
 #include "PageListParsing.h"
@@ -15,6 +16,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -28,6 +30,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPageRanges>
+#include <QTemporaryDir>
 #include <QPixmap>
 #include <QDir>
 #include <QProgressBar>
@@ -360,8 +363,15 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
   const QString scaleMode = QSettings().value(QStringLiteral("print/scale"), QStringLiteral("fit")).toString();
   const double dpi = printer.resolution();
 
+  // A PDF file is written whole or not at all: the sheets go to a private
+  // temporary file, which then replaces the target in one step.
+  const QString pdfTarget = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
+  QTemporaryDir privateFolder;
+  const QString printed = privateFolder.filePath(QStringLiteral("print.pdf"));
+  if (!pdfTarget.isEmpty()) printer.setOutputFileName(privateFolder.isValid() ? printed : QString());
+
   QPainter painter;
-  if (!painter.begin(&printer)) {
+  if ((!pdfTarget.isEmpty() && !privateFolder.isValid()) || !painter.begin(&printer)) {
     QMessageBox::warning(this, QStringLiteral("Печать"), QStringLiteral("Не удалось начать печать"));
     return failed;
   }
@@ -392,8 +402,26 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
     const QRectF target(0, 0, std::round(size.width() * s * dpi / 72.0), std::round(size.height() * s * dpi / 72.0));
     painter.drawImage(target, image, QRectF(image.rect()));
   }
-  painter.end();
+  const bool ended = painter.end();
   progressBar->hide();
+  if (!pdfTarget.isEmpty()) {
+    printer.setOutputFileName(pdfTarget);
+    QFile sheetsFile(printed);
+    QString error;
+    const bool written = ended && sheetsFile.open(QIODevice::ReadOnly) &&
+                         writeFileAtomically(pdfTarget, [&](QIODevice* device, QString*) {
+                           while (!sheetsFile.atEnd()) {
+                             const QByteArray chunk = sheetsFile.read(1 << 20);
+                             if (chunk.isEmpty() || device->write(chunk) != chunk.size()) return false;
+                           }
+                           return true;
+                         }, &error);
+    if (!written) {
+      plainMessageBox(this, QMessageBox::Warning, QStringLiteral("Печать"),
+                      tr("Не удалось сохранить файл:\n%1").arg(error.isEmpty() ? pdfTarget : pdfTarget + "\n" + error));
+      return sheets;
+    }
+  }
   const int total = int(sheets.size());
   if (failed.isEmpty()) {
     statusLabel->setText(tr("Напечатано страниц: %1").arg(total));

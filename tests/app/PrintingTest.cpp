@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -206,6 +207,21 @@ TEST_F(PrintingTest, PageTurnedInTheViewPrintsTurnedNotSqueezed) {
       if (qGray(sheet.pixel(x, y)) < 128) ink |= QRect(x, y, 1, 1);
   ASSERT_FALSE(ink.isEmpty());
   EXPECT_NEAR(double(ink.height()) / ink.width(), 2.0, 0.15) << ink.width() << "x" << ink.height();
+}
+
+// A PDF file that cannot be written is said, and no sheet counts as printed.
+TEST_F(PrintingTest, APdfFileThatCannotBeWrittenIsReportedAsAFailure) {
+  const QString out = dir.filePath(QStringLiteral("folder.pdf"));
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder.pdf")));
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(out);
+  printer.setResolution(72);
+  auto seen = answerNextDialog(QString(), QStringLiteral("Печать"));
+  EXPECT_EQ(window->printPages(printer, {0, 2}), QList<int>({0, 2}));
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(seen->texts.contains(out)) << seen->texts.toStdString();
+  EXPECT_TRUE(QFileInfo(out).isDir());
 }
 
 // Dark bands down the middle of a printed sheet, as poppler renders it.
