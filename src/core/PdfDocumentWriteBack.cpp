@@ -54,6 +54,9 @@ struct TextRun {
 bool isRealRect(const QRectF& r) { return r.width() > 0 && r.height() > 0; }
 bool blockTurned(const TextBlock& b) { return std::abs(b.rotation - b.originalRotation) > 0.1; }
 bool blockMoved(const TextBlock& b) { return b.rect.toRect() != b.originalRect.toRect(); }
+// A text block dropped or pasted here from elsewhere: this page never showed
+// it, so it covers and takes away nothing of what the page shows under it.
+bool placedHere(const TextBlock& b) { return !b.isImage && b.textEdited && !isRealRect(b.originalRect); }
 // Where the block's old content lies on the shown page, turned as it was drawn.
 QRectF oldPlace(const TextBlock& b) {
   return isRealRect(b.originalRect) ? turnedBounds(b.originalRect, b.originalRotation)
@@ -368,7 +371,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
   for (int round = 0; round < 64; ++round) {
     std::vector<QRectF> covers;
     for (size_t i = 0; i < blocks.size(); ++i)
-      if (replace[i]) covers.push_back(oldPlace(blocks[i]));
+      if (replace[i] && !placedHere(blocks[i])) covers.push_back(oldPlace(blocks[i]));
     doomed.clear();
     for (const auto& [object, centre] : visibleObjectCentres)
       if (insideAny(centre, covers)) doomed.insert(object);
@@ -422,7 +425,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     const TextBlock& b = blocks[i];
     if (!b.isImage) {
       if (replace[i]) {
-        writes.emplace_back(WhiteBox{oldPlace(b)});
+        if (!placedHere(b)) writes.emplace_back(WhiteBox{oldPlace(b)});
         const std::vector<double> offsets = baselineOffsets(b, chars);
         for (TextRun& run : blockRuns[i]) {
           // The baseline where the line had it, not where the box's lower

@@ -2,8 +2,10 @@
 // the gnuplot manual (pdfTeX, Computer Modern): a line dragged onto the next
 // page, a line dragged by its body, Delete, the menu's "Удалить" and
 // "Вырезать" with a paste, and the caret a click into a line puts where the
-// typed text goes. Every case saves with Ctrl+S and reads the file back with
-// pdftotext and qpdf.
+// typed text goes; and a line cut on one page, pasted on another and dragged
+// onto the top of a third. Every case saves with Ctrl+S and reads the file
+// back with pdftotext and qpdf (and pdftoppm where it matters what shows).
+#include "EditedPageFixture.h"
 #include "RibbonTestWindow.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
@@ -77,8 +79,8 @@ class BlockMovesRoadTest : public ::testing::Test {
     useCleanSettings();
     ASSERT_TRUE(dir.isValid());
     path = dir.filePath(QStringLiteral("manual.pdf"));
-    // Two pages of running text: the introduction of the command language.
-    ASSERT_EQ(runTool("qpdf", {kManual, "--pages", kManual, "22-23", "--", path}), 0);
+    // Pages of running text: the introduction of the command language.
+    ASSERT_EQ(runTool("qpdf", {kManual, "--pages", kManual, pages, "--", path}), 0);
     original = dir.filePath(QStringLiteral("original.pdf"));
     ASSERT_TRUE(QFile::copy(path, original));
     window = std::make_unique<RibbonWindow>();
@@ -109,7 +111,8 @@ class BlockMovesRoadTest : public ::testing::Test {
 
   // A point on the block's first word: its body, away from the frame's edge.
   QPoint bodyOf(int block) const {
-    const QRectF r = view()->pdfRectToScreenRect(0, view()->currentOcrBlocks()[size_t(block)].rect);
+    const QRectF r =
+        view()->pdfRectToScreenRect(view()->ocrBlocksPageIndex(), view()->currentOcrBlocks()[size_t(block)].rect);
     return QPoint(int(r.left()) + 12, int(r.center().y()));
   }
 
@@ -218,11 +221,28 @@ class BlockMovesRoadTest : public ::testing::Test {
     return count;
   }
 
+  QString pages = QStringLiteral("22-23");
   QTemporaryDir dir;
   QString path;
   QString original;
   std::unique_ptr<RibbonWindow> window;
 };
+
+// Three pages, the third of them a list of what is new.
+class DroppedLineRoadTest : public BlockMovesRoadTest {
+ protected:
+  DroppedLineRoadTest() { pages = QStringLiteral("22-24"); }
+};
+
+// Dark pixels of a rendering inside a top-origin box (points) at `scale` pixels a point.
+int inkIn(const QImage& image, const QRectF& box, double scale) {
+  const QRect r = QRectF(box.topLeft() * scale, box.size() * scale).toAlignedRect().intersected(image.rect());
+  int ink = 0;
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x)
+      if (qGray(image.pixel(x, y)) < 128) ++ink;
+  return ink;
+}
 
 // ---- a line dropped on the next page --------------------------------------
 
@@ -414,6 +434,103 @@ TEST_F(BlockMovesRoadTest, AClickIntoALineDrawsTheCaretWhereTheTypedTextGoes) {
   const QString retyped = view()->ocrBlocksToWrite()[size_t(again)].text;
   EXPECT_TRUE(retyped == QString(typed).replace(" ", "! ") || retyped == QString(typed).replace(" ", " !"))
       << retyped.toStdString();
+}
+
+// ---- a line cut, pasted and dropped on the top of another page -----------
+
+TEST_F(DroppedLineRoadTest, ALineDroppedOverAPageNumberHidesAndRemovesNothingThere) {
+  window->resize(1300, 1150);
+  editMode(1.0);
+  // Cut on the third page, with the block menu: one line.
+  view()->showPageTop(2);
+  ASSERT_EQ(view()->ocrBlocksPageIndex(), 2);
+  const int cut = blockWith(QStringLiteral("Customized contour line types."));
+  ASSERT_GE(cut, 0);
+  const QString moved = view()->currentOcrBlocks()[size_t(cut)].text;
+  ASSERT_FALSE(moved.contains('\n'));
+  click(bodyOf(cut));
+  ASSERT_EQ(view()->activeOcrBlockIndex(), cut);
+  chooseFromMenu(bodyOf(cut), "Вырезать");
+  ASSERT_LT(blockWith(moved), 0);
+
+  // Pasted on the free paper below the first page's text.
+  view()->showPageAt(0, 500);
+  const QPoint free = view()->viewportPointForPageTopPoint(0, QPointF(72, 752));
+  ASSERT_TRUE(vp()->rect().contains(free));
+  click(free);
+  press(QKeySequence::Paste);
+  const int pasted = blockWith(moved);
+  ASSERT_GE(pasted, 0);
+  ASSERT_EQ(view()->ocrBlocksPageIndex(), 0);
+
+  // Dragged by its body onto the second page's header, its end over the page number.
+  const QRectF target = [&] {
+    for (const Word& w : bboxWords(original, 2))
+      if (w.text == "23") return w.box;
+    return QRectF();
+  }();
+  ASSERT_FALSE(target.isEmpty());
+  const QRectF block = view()->pdfRectToScreenRect(0, view()->currentOcrBlocks()[size_t(pasted)].rect);
+  const QPoint from = bodyOf(pasted);
+  const QPoint corner = view()->viewportPointForPageTopPoint(1, QPointF(target.right() + 4 - block.width(), 56));
+  const QPoint to = from + (corner - block.topLeft().toPoint());
+  ASSERT_TRUE(vp()->rect().contains(from) && vp()->rect().contains(to));
+  ASSERT_EQ(view()->pageAtPoint(to), 1);
+  drag(from, to);
+  ASSERT_EQ(view()->ocrBlocksPageIndex(), 1);
+  ASSERT_GE(blockWith(moved), 0);
+
+  // The editor still shows the page number under the dropped line.
+  for (int i = 0; i < 20; ++i) QTest::qWait(25);
+  const QImage shown = vp()->grab().toImage();
+  const QPoint number = view()->viewportPointForPageTopPoint(1, target.topLeft());
+  const QRectF numberOnScreen(QPointF(number), target.size());
+  EXPECT_GT(inkIn(shown, numberOnScreen, 1.0), 10);
+  save();
+
+  // Every word of the second page is still its text, the moved line with them.
+  QStringList texts = oracles::pageTexts(path);
+  ASSERT_EQ(texts.size(), 3);
+  for (QString& text : texts) text = text.simplified();
+  EXPECT_EQ(occurrences(texts, moved.simplified()), 1);
+  EXPECT_TRUE(texts[1].contains(moved.simplified())) << texts[1].toStdString();
+  const QList<Word> before = bboxWords(original, 2);
+  const QList<Word> after = bboxWords(path, 2);
+  QStringList now;
+  for (const Word& w : after) now << w.text;
+  for (const Word& w : before) {
+    const qsizetype at = now.indexOf(w.text);
+    EXPECT_GE(at, 0) << w.text.toStdString();
+    if (at >= 0) now.removeAt(at);
+  }
+  QStringList added = moved.simplified().split(' ');
+  now.sort();
+  added.sort();
+  EXPECT_EQ(now, added);
+
+  // Where the line was dropped, as poppler reads it.
+  QRectF dropped;
+  for (const Word& w : after)
+    if (w.box.top() < 80 && added.contains(w.text)) dropped = dropped.united(w.box);
+  ASSERT_FALSE(dropped.isEmpty());
+  EXPECT_LT(dropped.top(), target.bottom());
+  EXPECT_NEAR(dropped.right(), target.right() + 4, 6);
+  // Every word outside the line's own box shows in the rendering as before.
+  constexpr double kScale = 2.0;
+  const QImage was = oracles::renderWithPoppler(original, 1, 144);
+  const QImage is = oracles::renderWithPoppler(path, 1, 144);
+  ASSERT_FALSE(was.isNull() || is.isNull());
+  const QRectF own = dropped.adjusted(-1.5, -1.5, 1.5, 1.5);
+  ASSERT_TRUE(own.intersects(target));
+  int compared = 0;
+  for (const Word& w : before) {
+    if (w.box.intersects(own)) continue;
+    ++compared;
+    EXPECT_GE(inkIn(is, w.box, kScale), inkIn(was, w.box, kScale) * 9 / 10) << w.text.toStdString();
+  }
+  EXPECT_GT(compared, 40);
+  // The page number under the line is drawn there too, not painted over.
+  EXPECT_GE(inkIn(is, target, kScale), inkIn(was, target, kScale));
 }
 
 }  // namespace
