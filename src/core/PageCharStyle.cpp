@@ -1,5 +1,6 @@
 #include "PageCharStyle.h"
 
+#include "FontNameItalic.h"
 #include "PageSpace.h"
 
 #include <QByteArrayView>
@@ -37,6 +38,15 @@ QString texStyle(const QString& name) {
 
 }  // namespace
 
+bool fontNameSaysItalic(const QString& name) {
+  QString base = name;
+  if (const qsizetype plus = base.indexOf(QLatin1Char('+')); plus >= 0) base = base.mid(plus + 1);
+  const QString tex = texStyle(base.trimmed());
+  return nameContainsAny(base, {"Italic", "Oblique", "Slanted", "Inclined"}) || tex.contains(QLatin1String("ti")) ||
+         tex.contains(QLatin1String("sl")) || tex.contains(QLatin1String("it")) || tex == QLatin1String("mi") ||
+         tex == QLatin1String("ssi");
+}
+
 const FontNameStyle& FontNameStyles::forCharacter(FPDF_TEXTPAGE textPage, int index) {
   // One call in the common case: names fit the buffer, which only grows.
   if (buffer.size() < 128) buffer.resize(128);
@@ -59,9 +69,7 @@ const FontNameStyle& FontNameStyles::forCharacter(FPDF_TEXTPAGE textPage, int in
     style.name = cleanFontName(QString::fromUtf8(lastRaw));
     const QString tex = texStyle(style.name);
     style.boldByName = nameContainsAny(style.name, {"Bold", "Black", "Heavy"}) || tex.startsWith(QLatin1Char('b'));
-    style.italic = nameContainsAny(style.name, {"Italic", "Oblique", "Slanted", "Inclined"}) ||
-                   tex.contains(QLatin1String("ti")) || tex.contains(QLatin1String("sl")) ||
-                   tex.contains(QLatin1String("it")) || tex == QLatin1String("mi") || tex == QLatin1String("ssi");
+    style.italic = fontNameSaysItalic(style.name);
     it = styles.insert(lastRaw, style);
   }
   last = &it.value();

@@ -1,6 +1,7 @@
 #include "BlockTextRenderer.h"
 
 #include "PdfFontMapping.h"
+#include "core/FontNameItalic.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -92,12 +93,8 @@ QColor lineTextColor(const TextBlock::Line& line, const TextBlock& block) {
   return Qt::black;
 }
 
-bool fontNameLooksItalic(const QString& name) {
-  for (const char* word : {"italic", "oblique", "slanted", "inclined"}) {
-    if (name.contains(QLatin1String(word), Qt::CaseInsensitive)) return true;
-  }
-  return false;
-}
+// TeX's names count too: text set in CMTI10 is italic on screen and in the file.
+bool fontNameLooksItalic(const QString& name) { return fontNameSaysItalic(name); }
 
 bool isNativePdfLine(const TextBlock::Line& line) {
   return !line.transparentText && !line.fontFamily.trimmed().isEmpty() && line.fontSize > 1.0f &&
