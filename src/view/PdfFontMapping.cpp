@@ -28,7 +28,8 @@ constexpr std::array<std::pair<const char*, const char*>, 15> kFamilies{{
 
 // TeX's Computer Modern and Latin Modern faces are rarely installed, and
 // fontconfig would stand a sans face in for them; edited TeX text is written
-// in DejaVu, so the view shows it in the same faces.
+// in DejaVu, so the view shows it in the same faces. Typewriter text is
+// written in DejaVu Serif like the roman text around it, and shown so.
 QString texFamily(const QString& key) {
   // "cmr10", "cmbx12", "ecrm1000", "lmroman10-regular": a TeX name with its design size.
   static const QRegularExpression tex(
@@ -36,8 +37,6 @@ QString texFamily(const QString& key) {
   const QRegularExpressionMatch m = tex.match(key);
   if (!m.hasMatch()) return QString();
   const QString style = m.captured(1) + m.captured(2);
-  if (style.startsWith(QLatin1String("tt")) || style == QLatin1String("mono"))
-    return QStringLiteral("DejaVu Sans Mono");
   if (style.startsWith(QLatin1String("ss")) || style == QLatin1String("sans")) return QStringLiteral("DejaVu Sans");
   return QStringLiteral("DejaVu Serif");
 }

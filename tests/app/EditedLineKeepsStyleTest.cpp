@@ -1,9 +1,10 @@
 // An edited line keeps what the page gave it: its size and colour as the
 // content stream writes them, its runs when it is opened again (also from
-// the saved file), and its line box when it grows. Driven through a shown
+// the saved file), its line box when it grows, and the face of every run when
+// one word of it is replaced. Driven through a shown
 // main window with mouse and keys on a page of the gnuplot manual (TeX's
 // Computer Modern, justified) and on a page with a red heading, saved with
-// Ctrl+S and read back with qpdf and pdftotext -bbox.
+// Ctrl+S and read back with qpdf, pdftotext -bbox and mutool trace.
 #include "EditedPageFixture.h"
 
 #include <QByteArray>
@@ -141,6 +142,55 @@ QRectF lineExtent(const QString& path, double top, double bottom, int page = 1) 
   return extent;
 }
 
+// One run of glyphs in one font as mutool traces it: the font's name, the
+// text, and the baseline (user space) of its first glyph.
+struct TracedRun {
+  QString font;
+  QString text;
+  double baseline = 0;
+};
+
+QList<TracedRun> tracedRuns(const QString& path) {
+  QByteArray out;
+  if (runTool("mutool", {"trace", path}, &out) != 0) return {};
+  static const QRegularExpression span(QStringLiteral("<span font=\"([^\"]*)\""));
+  static const QRegularExpression glyph(QStringLiteral("<g unicode=\"([^\"]*)\"[^>]* y=\"([-\\d.]+)\""));
+  QList<TracedRun> runs;
+  for (const QString& line : QString::fromUtf8(out).split('\n')) {
+    if (const auto m = span.match(line); m.hasMatch()) {
+      runs.append({m.captured(1), {}, 0});
+    } else if (const auto g = glyph.match(line); g.hasMatch() && !runs.isEmpty()) {
+      if (runs.last().text.isEmpty()) runs.last().baseline = g.captured(2).toDouble();
+      QString c = g.captured(1);
+      runs.last().text += c == "&quot;" ? QStringLiteral("\"") : c == "&amp;" ? QStringLiteral("&") : c;
+    }
+  }
+  return runs;
+}
+
+// Mean grey difference of two images of one size at the best shift of up to
+// two pixels either way: a pixel of rounding between the view's and poppler's
+// placement is no difference in face. Blue outline pixels are left out.
+double alignedDifference(const QImage& shown, const QImage& saved) {
+  const QImage a = shown.convertToFormat(QImage::Format_RGB32);
+  const QImage b = saved.convertToFormat(QImage::Format_RGB32);
+  double best = 255;
+  for (int dy = -2; dy <= 2; ++dy)
+    for (int dx = -2; dx <= 2; ++dx) {
+      double sum = 0;
+      int count = 0;
+      for (int y = 2; y < a.height() - 2; ++y)
+        for (int x = 2; x < a.width() - 2; ++x) {
+          const QRgb p = a.pixel(x, y);
+          if (qBlue(p) > qRed(p) + 40) continue;
+          sum += std::abs(qGray(p) - qGray(b.pixel(x + dx, y + dy)));
+          ++count;
+        }
+      if (count > 0) best = std::min(best, sum / count);
+    }
+  return best;
+}
+
 class EditedLineKeepsStyle : public EditedPageMatchesPreview {
  protected:
   void SetUp() override {
@@ -150,10 +200,10 @@ class EditedLineKeepsStyle : public EditedPageMatchesPreview {
   }
 
   // One page of the gnuplot manual as a document of its own.
-  QString manualPage() {
+  QString manualPage(int number = kManualPage) {
     if (!QFile::exists(kManual)) return {};
     const QString path = dir.filePath(QStringLiteral("manual.pdf"));
-    const QString page = QString::number(kManualPage);
+    const QString page = QString::number(number);
     if (runTool("qpdf", {kManual, "--pages", kManual, page, "--", path}) != 0) return {};
     return path;
   }
@@ -320,4 +370,100 @@ TEST_F(EditedLineKeepsStyle, ALengthenedJustifiedLineStaysInsideItsLineBox) {
   std::printf("line %.2f..%.2f, saved %.2f..%.2f\n", line.left(), line.right(), saved.left(), saved.right());
   EXPECT_GE(saved.left(), line.left() - 0.5);
   EXPECT_LE(saved.right(), line.right() + 0.5);
+}
+
+TEST_F(EditedLineKeepsStyle, UntouchedRunsOfAnEditedLineKeepTheirItalicInTheFileAndThePreview) {
+  // Page 22: "backslash must be the *last* character on each line. The effect is ..."
+  const QString manual = manualPage(22);
+  if (manual.isEmpty()) GTEST_SKIP() << "the gnuplot manual (gnuplot-doc) is not installed";
+  if (!hasTool("mutool") || !hasTool("pdffonts")) GTEST_SKIP() << "mutool or pdffonts missing";
+  const QRectF line = lineOf(manual, QStringLiteral("character"));
+  ASSERT_FALSE(line.isEmpty());
+  const double top = 792 - line.bottom() - 1, bottom = 792 - line.top() + 1;  // user space
+  const auto runsOnLine = [&](const QString& path) {
+    QList<TracedRun> runs;
+    for (const TracedRun& run : tracedRuns(path))
+      if (run.baseline > top && run.baseline < bottom && !run.text.trimmed().isEmpty()) runs << run;
+    return runs;
+  };
+  const QList<TracedRun> before = runsOnLine(manual);
+  const auto italicRun = [](const QList<TracedRun>& runs, const QString& word) {
+    for (const TracedRun& run : runs)
+      if (run.text.contains(word)) return run;
+    return TracedRun{};
+  };
+  ASSERT_TRUE(italicRun(before, "last").font.contains("CMTI")) << italicRun(before, "last").font.toStdString();
+
+  openWindow(manual);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_NE(openLineAt(line.center() - QPointF(150, 0), QStringLiteral("The "), 6), nullptr);  // "effect"
+  QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("result"));
+  closeEditor();
+  // The line, and its italic word alone, as the editor shows them.
+  const QRectF region = line.adjusted(-4, -3, 4, 3);
+  QRectF lastWord;
+  for (const Word& w : bboxWords(manual))
+    if (w.text == "last" && std::abs(w.box.center().y() - line.center().y()) < 3) lastWord = w.box;
+  ASSERT_FALSE(lastWord.isEmpty());
+  const QRectF wordRegion = lastWord.adjusted(-3, -3, 3, 3);
+  const QImage shown = shownRegion(region);
+  const QImage shownWord = shownRegion(wordRegion);
+  saveWithKeys();
+  EXPECT_TRUE(pageText(manual).contains(QStringLiteral("last character on each line. The result is as if")))
+      << pageText(manual).toStdString();
+
+  // The italic word is written in an italic face, the retyped one upright.
+  const QList<TracedRun> after = runsOnLine(manual);
+  const TracedRun italic = italicRun(after, "last");
+  const TracedRun retyped = italicRun(after, "result");
+  ASSERT_FALSE(italic.font.isEmpty());
+  ASSERT_FALSE(retyped.font.isEmpty());
+  EXPECT_TRUE(italic.font.contains("Italic")) << italic.font.toStdString();
+  EXPECT_FALSE(retyped.font.contains("Italic")) << retyped.font.toStdString();
+  EXPECT_FALSE(italic.text.contains("result")) << italic.text.toStdString();
+  QByteArray fonts;
+  ASSERT_EQ(runTool("pdffonts", {manual}, &fonts), 0);
+  EXPECT_TRUE(fonts.contains("DejaVuSerif-Italic")) << fonts.toStdString();
+  // The preview showed the line as the page now shows it, and the italic word in its face.
+  const QImage saved = savedRegion(manual, region);
+  const QImage savedWord = savedRegion(manual, wordRegion);
+  const double lineDifference = alignedDifference(shown, saved);
+  const double wordDifference = alignedDifference(shownWord, savedWord);
+  std::printf("aligned grey difference: line %.2f, italic word %.2f\n", lineDifference, wordDifference);
+  EXPECT_LT(lineDifference, 16);
+  EXPECT_LT(wordDifference, 8);
+}
+
+TEST_F(EditedLineKeepsStyle, ATypewriterRunIsShownInTheSerifFaceItIsWrittenIn) {
+  // Page 22: "The canonical gnuplot home page can be found at http://www.gnuplot.info",
+  // the address set in TeX's typewriter face.
+  const QString manual = manualPage(22);
+  if (manual.isEmpty()) GTEST_SKIP() << "the gnuplot manual (gnuplot-doc) is not installed";
+  if (!hasTool("mutool")) GTEST_SKIP() << "mutool missing";
+  const QRectF line = lineOf(manual, QStringLiteral("canonical"));
+  ASSERT_FALSE(line.isEmpty());
+  openWindow(manual);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_NE(openLineAt(line.center() - QPointF(100, 0), QStringLiteral("The "), 9), nullptr);  // "canonical"
+  QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("official"));
+  closeEditor();
+  QRectF address;
+  for (const Word& w : bboxWords(manual))
+    if (w.text.startsWith("http://www.gnuplot.info") && std::abs(w.box.center().y() - line.center().y()) < 3)
+      address = w.box;
+  ASSERT_FALSE(address.isEmpty());
+  // The address may move left with the shorter word; the region holds it either way.
+  const QRectF region = address.adjusted(-30, -3, 3, 3);
+  const QImage shown = shownRegion(region);
+  saveWithKeys();
+  EXPECT_TRUE(pageText(manual).contains(QStringLiteral("The official gnuplot home page can be found at")));
+
+  QString written;
+  for (const TracedRun& run : tracedRuns(manual))
+    if (run.text.contains("gnuplot.info") && run.baseline > 792 - line.bottom() - 1 && run.baseline < 792 - line.top() + 1)
+      written = run.font;
+  EXPECT_TRUE(written.contains("DejaVuSerif")) << written.toStdString();
+  const double difference = alignedDifference(shown, savedRegion(manual, region));
+  std::printf("aligned grey difference of the address: %.2f\n", difference);
+  EXPECT_LT(difference, 10);
 }
