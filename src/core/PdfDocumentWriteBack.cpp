@@ -171,7 +171,8 @@ std::vector<TextRun> richTextRuns(const TextBlock& b, const QRectF& column) {
         run.color = visibleColour(format.foreground().style() != Qt::NoBrush ? format.foreground().color()
                                                                              : QColor(),
                                   b.color);
-        run.bold = font.weight() >= QFont::DemiBold;
+        // Weight 600 is how the editor draws small italic on screen, not bold.
+        run.bold = font.weight() >= QFont::Bold;
         run.italic = font.italic();
         runs.push_back(std::move(run));
       }

@@ -1,6 +1,7 @@
 #include "BlockTextRenderer.h"
 
 #include "PdfFontMapping.h"
+#include "core/EditedLineFit.h"
 #include "core/FontNameItalic.h"
 
 #include <QFontMetricsF>
@@ -207,7 +208,10 @@ QFont lineRenderFont(const TextBlock::Line& line, const TextBlock& block, double
   font.setItalic(effectiveLineItalic(line, block));
   const bool native = isNativePdfLine(line) && !line.transparentText;
   // Thin italic faces at small sizes read lighter on screen than in print.
-  if (native && !bold && font.italic() && line.fontSize <= 10.5f) font.setWeight(QFont::DemiBold);
+  // The face edits are written in has no weight between book and bold: there
+  // it would show bold what the page writes upright-weighted.
+  if (native && !bold && font.italic() && line.fontSize <= 10.5f && family != kWrittenTextFamily)
+    font.setWeight(QFont::DemiBold);
 
   if (native) {
     fitNativeLine(font, line, zoom, fallbackText);

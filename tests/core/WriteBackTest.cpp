@@ -224,11 +224,13 @@ TEST_F(WriteBack, RichTextIsWrittenAsLaidOutWithItsStyles) {
   ASSERT_GE(target, 0);
   TextBlock& block = blocks[size_t(target)];
   // The editor stores the text it shows; the block's lines still hold the old wording.
-  block.text = QStringLiteral("Pay at once");
+  block.text = QStringLiteral("Pay at once or later");
   block.textEdited = true;
+  // The editor draws small italic text at weight 600 to read well on screen; it is not bold.
   block.richTextHtml = QStringLiteral(
       "<html><body><p style=\"margin:0\"><span style=\"font-size:14px; color:#d00000; font-weight:700\">Pay"
-      "</span><span style=\"font-size:14px\"> at once</span></p></body></html>");
+      "</span><span style=\"font-size:14px\"> at once </span><span style=\"font-size:14px; font-style:italic; "
+      "font-weight:600\">or later</span></p></body></html>");
   ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
   ASSERT_TRUE(doc.saveCopy(saved));
   expectQpdfCheckPasses(saved);
@@ -246,7 +248,11 @@ TEST_F(WriteBack, RichTextIsWrittenAsLaidOutWithItsStyles) {
   EXPECT_GT(spans[0].color.red(), 150);
   EXPECT_LT(spans[0].color.green(), 80);
   EXPECT_TRUE(spans[0].bold);
-  EXPECT_FALSE(spans.back().bold);
+  ASSERT_GE(spans.size(), 3u);
+  EXPECT_FALSE(spans[1].bold);
+  EXPECT_FALSE(spans[1].italic);
+  EXPECT_TRUE(spans.back().italic) << spans.back().fontFamily.toStdString();
+  EXPECT_FALSE(spans.back().bold) << spans.back().fontFamily.toStdString();
 }
 
 // A paragraph edited to more lines than it had: added lines follow at the

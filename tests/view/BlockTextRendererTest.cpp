@@ -87,6 +87,10 @@ TEST(BlockTextRendererTest, ThinItalicNativeTextIsDrawnSemiBold) {
       {10.6f, "Arial-ItalicMT", false, 400, true},
       {10.0f, "Arial-BoldItalicMT", true, 700, true},
       {10.0f, "ArialMT", false, 400, false},  // flagged italic, name says upright
+      // TeX italic shows in DejaVu Serif Italic, the face it is written in, which has no semi-bold.
+      {10.0f, "YFYCUT+CMTI10", false, 400, true},
+      {10.0f, "CMSL10", false, 400, true},
+      {10.0f, "CMTT10", false, 400, false},
   };
   for (const auto& c : cases) {
     TextBlock::Line line = nativeLine(QStringLiteral("italic text"), QRectF(0, 0, 60, 10), c.size, c.family);

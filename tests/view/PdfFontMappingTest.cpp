@@ -85,6 +85,10 @@ TEST(PdfFontMappingTest, ItalicIsReadFromTheFontName) {
       {"Arial Bold Oblique", true}, {"times-italic", true},     {"Helvetica-Slanted", true},
       {"GaramondInclined", true},   {"Calibri,Italic", true},   {"Italique", false},
       {"Arial-BoldMT", false},      {"TimesNewRomanPSMT", false},
+      // TeX names say it in their style letters.
+      {"YFYCUT+CMTI10", true},      {"CMSL10", true},           {"CMBXTI10", true},
+      {"CMMI10", true},             {"CMR10", false},           {"CMTT10", false},
+      {"CMBX12", false},
   };
   for (const auto& c : cases) EXPECT_EQ(fontNameLooksItalic(QString::fromLatin1(c.name)), c.italic) << c.name;
 
