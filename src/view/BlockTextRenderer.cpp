@@ -208,8 +208,8 @@ QFont lineRenderFont(const TextBlock::Line& line, const TextBlock& block, double
   font.setItalic(effectiveLineItalic(line, block));
   const bool native = isNativePdfLine(line) && !line.transparentText;
   // Thin italic faces at small sizes read lighter on screen than in print.
-  // The face edits are written in has no weight between book and bold: there
-  // it would show bold what the page writes upright-weighted.
+  // Not in the face edits are written in: it has no weight between book and
+  // bold, so 600 would be drawn bold where the page gets the book weight.
   if (native && !bold && font.italic() && line.fontSize <= 10.5f && family != kWrittenTextFamily)
     font.setWeight(QFont::DemiBold);
 
