@@ -218,6 +218,53 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
 
 namespace {
 
+// Where each word of a line starts in text, found in order; empty when one
+// is missing or has no box.
+std::vector<qsizetype> wordStarts(const QString& text, const std::vector<TextBlock::Line::Word>& words) {
+  std::vector<qsizetype> starts;
+  qsizetype from = 0;
+  for (const TextBlock::Line::Word& word : words) {
+    const qsizetype at = word.text.isEmpty() ? -1 : text.indexOf(word.text, from);
+    if (at < 0 || !(word.rect.width() > 0)) return {};
+    starts.push_back(at);
+    from = at + word.text.size();
+  }
+  return starts;
+}
+
+// The insertion points of a line's text where the page draws it, in points:
+// a word's glyphs spread over its box as the font advances them, the
+// characters between two words over the gap. Empty without words.
+std::vector<double> pageGlyphStops(const QString& text, const std::vector<TextBlock::Line::Word>& words,
+                                   const QFont& font) {
+  const std::vector<qsizetype> starts = wordStarts(text, words);
+  if (starts.empty()) return {};
+  const QFontMetricsF metrics(font);
+  std::vector<double> stops(static_cast<std::size_t>(text.size()) + 1, std::nan(""));
+  for (std::size_t w = 0; w < words.size(); ++w) {
+    const QString& word = words[w].text;
+    const QRectF& box = words[w].rect;
+    const double total = metrics.horizontalAdvance(word);
+    for (qsizetype k = 0; k <= word.size(); ++k) {
+      const double share = total > 0 ? metrics.horizontalAdvance(word.left(k)) / total : double(k) / word.size();
+      stops[static_cast<std::size_t>(starts[w] + k)] = box.left() + share * box.width();
+    }
+  }
+  std::size_t known = stops.size();
+  for (std::size_t i = 0; i < stops.size(); ++i) {
+    if (std::isnan(stops[i])) continue;
+    if (known == stops.size()) {
+      std::fill(stops.begin(), stops.begin() + static_cast<std::ptrdiff_t>(i), stops[i]);
+    } else {
+      for (std::size_t j = known + 1; j < i; ++j)
+        stops[j] = stops[known] + (stops[i] - stops[known]) * double(j - known) / double(i - known);
+    }
+    known = i;
+  }
+  std::fill(stops.begin() + static_cast<std::ptrdiff_t>(known) + 1, stops.end(), stops[known]);
+  return stops;
+}
+
 // Where a line of the line-by-line preview starts, and the screen x of a
 // column in it, laid out the way the preview draws the line.
 struct PreviewLineGeometry {
@@ -227,9 +274,11 @@ struct PreviewLineGeometry {
   double scale = 1.0;  // the line is set into its box as the preview draws it
   QFont font;
   QString text;
+  std::vector<double> stops;  // screen x per column where the page's own glyphs stand
 
   double columnX(int column) const {
     column = std::clamp(column, 0, static_cast<int>(text.size()));
+    if (!stops.empty()) return stops[std::min(static_cast<std::size_t>(column), stops.size() - 1)];
     QTextLayout layout(text, font);
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
@@ -244,13 +293,19 @@ struct PreviewLineGeometry {
 };
 
 PreviewLineGeometry previewLineGeometry(const TextBlock& block, const QStringList& pieces, int lineIndex,
-                                        const QRectF& rect, double zoom, const QRectF& textColumn) {
+                                        const QRectF& rect, double zoom, const QRectF& textColumn,
+                                        bool pageGlyphs = false) {
   PreviewLineGeometry g;
   const TextBlock::Line line = visualLineForIndex(block, lineIndex);
   g.text = lineIndex < pieces.size() ? pieces.at(lineIndex) : line.text;
   g.origin = lineScreenOrigin(block, line, rect, zoom);
   g.height = std::max(line.rect.height() * zoom, 2.0);
   g.font = lineRenderFont(line, block, zoom, g.text, true, 1.0);
+  if (pageGlyphs && lineIndex < static_cast<int>(block.lines.size())) {
+    g.stops = pageGlyphStops(g.text, line.words, g.font);
+    for (double& x : g.stops) x = (x - block.rect.x()) * zoom + rect.x();
+    if (!g.stops.empty()) return g;
+  }
   const QFontMetricsF metrics(g.font);
   const QRectF ink = metrics.tightBoundingRect(g.text.isEmpty() ? QStringLiteral("M") : g.text);
   const EditedLineFit fit = g.text.isEmpty() ? EditedLineFit{g.origin.x(), 1.0}
@@ -305,6 +360,26 @@ RichPreviewPlace richPreviewPlace(const BlockRichTextLayout& layout, const QRect
 
 }  // namespace
 
+bool pageGlyphsShowBlock(const TextBlock& block, const QString& plainText) {
+  if (block.isImage || block.lines.empty() || block.textEdited) return false;
+  if (std::abs(block.rotation) >= 0.1 || std::abs(block.rotation - block.originalRotation) > 0.1) return false;
+  const QRectF& was = block.originalRect;
+  const QRectF& now = block.rect;
+  if (!(was.width() > 0) || !(was.height() > 0) || std::abs(now.left() - was.left()) > 0.5 ||
+      std::abs(now.top() - was.top()) > 0.5 || std::abs(now.right() - was.right()) > 0.5 ||
+      std::abs(now.bottom() - was.bottom()) > 0.5)
+    return false;
+  const QStringList pieces = plainText.split(QLatin1Char('\n'));
+  if (pieces.size() != static_cast<qsizetype>(block.lines.size())) return false;
+  for (std::size_t i = 0; i < block.lines.size(); ++i) {
+    const QString& piece = pieces.at(static_cast<qsizetype>(i));
+    const TextBlock::Line& line = block.lines[i];
+    if (piece.simplified() != line.text.simplified()) return false;
+    if (!piece.trimmed().isEmpty() && wordStarts(piece, line.words).empty()) return false;
+  }
+  return true;
+}
+
 QRectF previewCaretRect(const QString& plainText, const TextBlock& block, int position, const QRectF& rect,
                         double zoom, const QRectF& textColumn) {
   if (blockHasRichTextPreview(block)) {
@@ -331,7 +406,8 @@ QRectF previewCaretRect(const QString& plainText, const TextBlock& block, int po
   const int lineStart = static_cast<int>(before.lastIndexOf(QLatin1Char('\n'))) + 1;
   const QStringList pieces = plainText.split(QLatin1Char('\n'));
   if (lineIndex >= std::max(static_cast<int>(block.lines.size()), static_cast<int>(pieces.size()))) return QRectF();
-  const PreviewLineGeometry g = previewLineGeometry(block, pieces, lineIndex, rect, zoom, textColumn);
+  const PreviewLineGeometry g =
+      previewLineGeometry(block, pieces, lineIndex, rect, zoom, textColumn, pageGlyphsShowBlock(block, plainText));
   return QRectF(g.columnX(pos - lineStart), g.origin.y(), 0, g.height);
 }
 
@@ -346,11 +422,12 @@ int previewPositionAt(const QString& plainText, const TextBlock& block, const QP
   if (block.lines.empty()) return -1;
   const QStringList pieces = plainText.split(QLatin1Char('\n'));
   const int count = static_cast<int>(pieces.size());
+  const bool pageGlyphs = pageGlyphsShowBlock(block, plainText);
   // The line whose box is nearest the point's height.
   int best = 0;
   double bestDistance = 1e300;
   for (int i = 0; i < count; ++i) {
-    const PreviewLineGeometry g = previewLineGeometry(block, pieces, i, rect, zoom, textColumn);
+    const PreviewLineGeometry g = previewLineGeometry(block, pieces, i, rect, zoom, textColumn, pageGlyphs);
     const double top = g.origin.y(), bottom = top + g.height;
     const double distance = point.y() < top ? top - point.y() : (point.y() > bottom ? point.y() - bottom : 0.0);
     if (distance < bestDistance) {
@@ -358,7 +435,7 @@ int previewPositionAt(const QString& plainText, const TextBlock& block, const QP
       best = i;
     }
   }
-  const PreviewLineGeometry g = previewLineGeometry(block, pieces, best, rect, zoom, textColumn);
+  const PreviewLineGeometry g = previewLineGeometry(block, pieces, best, rect, zoom, textColumn, pageGlyphs);
   int column = 0;
   double nearest = 1e300;
   for (int c = 0; c <= static_cast<int>(g.text.size()); ++c) {
@@ -397,13 +474,14 @@ void drawPreviewEditorSelection(QPainter& painter, QTextEdit* editor, const Text
   } else if (!block.lines.empty()) {
     const QStringList pieces = editor->toPlainText().split(QLatin1Char('\n'));
     const int count = std::max(static_cast<int>(block.lines.size()), static_cast<int>(pieces.size()));
+    const bool pageGlyphs = pageGlyphsShowBlock(block, editor->toPlainText());
     int lineStart = 0;
     for (int i = 0; i < static_cast<int>(pieces.size()) && i < count; ++i) {
       const int lineEnd = lineStart + static_cast<int>(pieces.at(i).size());
       const int a = std::max(from, lineStart);
       const int b = std::min(to, lineEnd);
       if (a < b || (a == b && from < lineStart && to > lineEnd)) {
-        const PreviewLineGeometry g = previewLineGeometry(block, pieces, i, rect, zoom, textColumn);
+        const PreviewLineGeometry g = previewLineGeometry(block, pieces, i, rect, zoom, textColumn, pageGlyphs);
         const double x1 = g.columnX(a - lineStart);
         const double x2 = g.columnX(b - lineStart);
         rects.append(QRectF(x1, g.origin.y(), std::max(x2 - x1, 2.0), g.height));

@@ -101,6 +101,53 @@ TEST(EditedTextPreview, ThirdDisplayLineIsDrawnBelowTheSecondAtThePitch) {
   EXPECT_LE(inkRows(image).first, 2);  // the first line's ink starts at its box
 }
 
+// A line of the page with a larger bold-italic run in it, and the same line
+// as rich text after a format command, drawn at zoom 1 and 2: each is drawn
+// twice as tall (and as wide) at 2.
+TEST(EditedTextPreview, AMixedFormatLineAtZoomTwoIsDrawnTwiceAsLarge) {
+  TextBlock runs = nativeBlock(QStringLiteral("Call it with one argument only"), QRectF(10, 700, 260, 18), 11.0f,
+                               QStringLiteral("LiberationSerif"));
+  TextBlock::Line& line = runs.lines.front();
+  line.spans.front().text = QStringLiteral("Call it with one ");
+  TextBlock::Line::Span large;
+  large.text = QStringLiteral("argument");
+  large.fontSize = 16.0f;
+  large.fontFamily = QStringLiteral("LiberationSerif-BoldItalic");
+  large.bold = large.italic = true;
+  TextBlock::Line::Span rest = line.spans.front();
+  rest.text = QStringLiteral(" only");
+  line.spans.push_back(large);
+  line.spans.push_back(rest);
+  runs.textEdited = true;  // moved or reformatted elsewhere: the view draws it
+  TextBlock rich = runs;
+  rich.richTextHtml = QStringLiteral(
+      "<p style=\"margin:0\"><span style=\"font-family:'Liberation Serif'; font-size:11pt\">Call it with one "
+      "</span><span style=\"font-family:'Liberation Serif'; font-size:16pt; font-weight:700; "
+      "font-style:italic\">argument</span><span style=\"font-family:'Liberation Serif'; font-size:11pt\"> "
+      "only</span></p>");
+
+  const auto inkBox = [](const TextBlock& block, double zoom) {
+    QImage image(int(300 * zoom) + 20, int(40 * zoom) + 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    drawEditedTextPreview(painter, block, QRectF(10, 10, 260 * zoom, 18 * zoom), zoom);
+    painter.end();
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (qGray(image.pixel(x, y)) < 128) box |= QRect(x, y, 1, 1);
+    return box;
+  };
+  for (const TextBlock* block : {&runs, &rich}) {
+    SCOPED_TRACE(block == &runs ? "runs of the page" : "rich text");
+    const QRect one = inkBox(*block, 1.0);
+    const QRect two = inkBox(*block, 2.0);
+    ASSERT_GT(one.height(), 8);
+    EXPECT_NEAR(double(two.height()) / one.height(), 2.0, 0.15) << one.height() << " " << two.height();
+    EXPECT_NEAR(double(two.width()) / one.width(), 2.0, 0.1) << one.width() << " " << two.width();
+  }
+}
+
 TEST(EditedTextPreview, CaretStandsAtTheCursorInTheDrawnText) {
   TextBlock block;
   block.rect = QRectF(0, 600, 300, 100);
