@@ -86,54 +86,80 @@ void drawSingleStylePreview(QPainter& painter, const TextBlock& block, const QRe
                    Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, block.text);
 }
 
-// Sets the painter to draw a line from (0, 0) into its line box the way the
-// page will get it: the ink (font pixels about the pen, empty when there is
+// Where a line drawn from (0, 0) goes into its line box the way the page
+// will get it: the ink (font pixels about the pen, empty when there is
 // none), not the font's ascent, starts at the line's corner `origin`, and the
-// glyphs' advance is fitted to the box they spanned.
-void placeEditedLine(QPainter& painter, const TextBlock& block, int index, const TextBlock::Line& line,
-                     QPointF origin, const QRectF& ink, double advance, double zoom, const QRectF& column) {
+// glyphs' advance is fitted to the box they spanned. Pen x maps to
+// x + scale * pen x.
+struct LinePlacement {
+  double x = 0;
+  double y = 0;
+  double scale = 1.0;
+};
+
+LinePlacement editedLinePlacement(const TextBlock& block, int index, const TextBlock::Line& line, QPointF origin,
+                                  const QRectF& ink, double advance, double zoom, const QRectF& column) {
   if (ink.width() > 0 && ink.height() > 0) origin -= ink.topLeft();
   const double inkLeft = ink.width() > 0 ? ink.left() : 0.0;
   const QRectF box = writtenLineBox(block, line);
   const EditedLineFit fit = fitEditedLine(block, index, origin.x() + inkLeft + (box.left() - line.rect.left()) * zoom,
                                           std::max(box.width() * zoom, 1.0), advance, column);
-  painter.translate(fit.x - inkLeft * fit.scale, origin.y());
-  painter.scale(fit.scale, 1.0);
+  return {fit.x - inkLeft * fit.scale, origin.y(), fit.scale};
 }
 
-// A native line drawn run by run, each in its own face, weight, size and
-// colour, set into the line box the way the page will get it. False when
-// the line is not such a line or its text was changed.
-bool drawNativeRunsPreview(QPainter& painter, const TextBlock& block, const QString& text, const QPointF& origin,
-                           double zoom, const QFont& lineFont, const QRectF& column) {
-  if (block.lines.size() != 1) return false;
-  const TextBlock::Line& line = block.lines.front();
-  if (!lineHasNativeRichSpans(line) || text != line.text) return false;
-  struct Run {
-    QString text;
-    QFont font;
-    QColor colour;
-    double advance;
-  };
-  std::vector<Run> runs;
+void placeEditedLine(QPainter& painter, const TextBlock& block, int index, const TextBlock::Line& line,
+                     QPointF origin, const QRectF& ink, double advance, double zoom, const QRectF& column) {
+  const LinePlacement place = editedLinePlacement(block, index, line, origin, ink, advance, zoom, column);
+  painter.translate(place.x, place.y);
+  painter.scale(place.scale, 1.0);
+}
+
+// A native line's style runs, each in its own face, weight, size and colour.
+struct NativeRun {
+  QString text;
+  QFont font;
+  QColor colour;
+  double advance;
+};
+
+struct NativeRuns {
+  std::vector<NativeRun> runs;
   double advance = 0;
   QRectF ink;
+};
+
+// The runs of a one-line native block whose text was not changed; empty
+// when the line is not such a line.
+NativeRuns nativeRunsOf(const TextBlock& block, const QString& text, double zoom, const QFont& lineFont) {
+  NativeRuns laid;
+  if (block.lines.size() != 1) return laid;
+  const TextBlock::Line& line = block.lines.front();
+  if (!lineHasNativeRichSpans(line) || text != line.text) return laid;
   for (const TextBlock::Line::Span& span : line.spans) {
     if (span.text.isEmpty()) continue;
     QFont font = nativeSpanFont(lineFont, span);
     if (span.fontSize > 1.0f) font.setPixelSize(std::max(4, static_cast<int>(std::lround(span.fontSize * zoom))));
     const QFontMetricsF metrics(font);
-    const QRectF box = metrics.tightBoundingRect(span.text).translated(advance, 0);
-    if (box.width() > 0 && box.height() > 0) ink = ink.isNull() ? box : ink.united(box);
-    runs.push_back({span.text, font, nativeSpanColour(span, lineTextColor(line, block)),
-                    metrics.horizontalAdvance(span.text)});
-    advance += runs.back().advance;
+    const QRectF box = metrics.tightBoundingRect(span.text).translated(laid.advance, 0);
+    if (box.width() > 0 && box.height() > 0) laid.ink = laid.ink.isNull() ? box : laid.ink.united(box);
+    laid.runs.push_back({span.text, font, nativeSpanColour(span, lineTextColor(line, block)),
+                         metrics.horizontalAdvance(span.text)});
+    laid.advance += laid.runs.back().advance;
   }
-  if (runs.empty() || ink.isNull()) return false;
+  if (laid.ink.isNull()) laid.runs.clear();
+  return laid;
+}
+
+// A native line drawn run by run, set into the line box the way the page
+// will get it. False when the line is not such a line or its text was changed.
+bool drawNativeRunsPreview(QPainter& painter, const TextBlock& block, const QString& text, const QPointF& origin,
+                           double zoom, const QFont& lineFont, const QRectF& column) {
+  const NativeRuns laid = nativeRunsOf(block, text, zoom, lineFont);
+  if (laid.runs.empty()) return false;
   painter.save();
-  placeEditedLine(painter, block, 0, line, origin, ink, advance, zoom, column);
+  placeEditedLine(painter, block, 0, block.lines.front(), origin, laid.ink, laid.advance, zoom, column);
   double x = 0;
-  for (const Run& run : runs) {
+  for (const NativeRun& run : laid.runs) {
     painter.setFont(run.font);
     painter.setPen(run.colour);
     painter.drawText(QPointF(x, 0), run.text);
@@ -305,6 +331,23 @@ PreviewLineGeometry previewLineGeometry(const TextBlock& block, const QStringLis
     g.stops = pageGlyphStops(g.text, line.words, g.font);
     for (double& x : g.stops) x = (x - block.rect.x()) * zoom + rect.x();
     if (!g.stops.empty()) return g;
+  }
+  if (lineIndex == 0) {
+    // A line of runs is drawn run by run: its columns are where they are drawn.
+    const NativeRuns laid = nativeRunsOf(block, g.text, zoom, g.font);
+    if (!laid.runs.empty()) {
+      const LinePlacement place =
+          editedLinePlacement(block, 0, line, g.origin, laid.ink, laid.advance, zoom, textColumn);
+      double pen = 0;
+      for (const NativeRun& run : laid.runs) {
+        const QFontMetricsF metrics(run.font);
+        for (qsizetype k = g.stops.empty() ? 0 : 1; k <= run.text.size(); ++k)
+          g.stops.push_back(place.x + place.scale * (pen + metrics.horizontalAdvance(run.text.left(k))));
+        pen += run.advance;
+      }
+      if (g.stops.size() == static_cast<std::size_t>(g.text.size()) + 1) return g;
+      g.stops.clear();
+    }
   }
   const QFontMetricsF metrics(g.font);
   const QRectF ink = metrics.tightBoundingRect(g.text.isEmpty() ? QStringLiteral("M") : g.text);

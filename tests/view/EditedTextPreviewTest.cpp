@@ -101,10 +101,8 @@ TEST(EditedTextPreview, ThirdDisplayLineIsDrawnBelowTheSecondAtThePitch) {
   EXPECT_LE(inkRows(image).first, 2);  // the first line's ink starts at its box
 }
 
-// A line of the page with a larger bold-italic run in it, and the same line
-// as rich text after a format command, drawn at zoom 1 and 2: each is drawn
-// twice as tall (and as wide) at 2.
-TEST(EditedTextPreview, AMixedFormatLineAtZoomTwoIsDrawnTwiceAsLarge) {
+// A line of the page with a larger bold-italic run in it.
+TextBlock lineWithALargeRun() {
   TextBlock runs = nativeBlock(QStringLiteral("Call it with one argument only"), QRectF(10, 700, 260, 18), 11.0f,
                                QStringLiteral("LiberationSerif"));
   TextBlock::Line& line = runs.lines.front();
@@ -118,6 +116,26 @@ TEST(EditedTextPreview, AMixedFormatLineAtZoomTwoIsDrawnTwiceAsLarge) {
   rest.text = QStringLiteral(" only");
   line.spans.push_back(large);
   line.spans.push_back(rest);
+  return runs;
+}
+
+// Columns of the image with dark pixels, as [first, last].
+std::pair<int, int> inkColumns(const QImage& image) {
+  int first = -1, last = -1;
+  for (int x = 0; x < image.width(); ++x)
+    for (int y = 0; y < image.height(); ++y)
+      if (qGray(image.pixel(x, y)) < 128) {
+        if (first < 0) first = x;
+        last = x;
+        break;
+      }
+  return {first, last};
+}
+
+// The line and the same line as rich text after a format command, drawn at
+// zoom 1 and 2: each is drawn twice as tall (and as wide) at 2.
+TEST(EditedTextPreview, AMixedFormatLineAtZoomTwoIsDrawnTwiceAsLarge) {
+  TextBlock runs = lineWithALargeRun();
   runs.textEdited = true;  // moved or reformatted elsewhere: the view draws it
   TextBlock rich = runs;
   rich.richTextHtml = QStringLiteral(
@@ -146,6 +164,24 @@ TEST(EditedTextPreview, AMixedFormatLineAtZoomTwoIsDrawnTwiceAsLarge) {
     EXPECT_NEAR(double(two.height()) / one.height(), 2.0, 0.15) << one.height() << " " << two.height();
     EXPECT_NEAR(double(two.width()) / one.width(), 2.0, 0.1) << one.width() << " " << two.width();
   }
+}
+
+// Moved as it is, the line is drawn run by run; the caret stands where the
+// runs are drawn: at the start and at the end of the line's ink.
+TEST(EditedTextPreview, TheCaretInALineOfRunsStandsWhereTheRunsAreDrawn) {
+  TextBlock block = lineWithALargeRun();
+  block.rect.translate(40, -100);
+  for (TextBlock::Line& line : block.lines) line.rect.translate(40, -100);
+  const QRectF rect(10, 10, 260, 18);
+  QImage image(320, 40, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  drawEditedTextPreview(painter, block, rect, 1.0);
+  painter.end();
+  const auto [first, last] = inkColumns(image);
+  ASSERT_GT(last, 100);
+  EXPECT_NEAR(previewCaretRect(block.text, block, 0, rect, 1.0).x(), first, 2.0);
+  EXPECT_NEAR(previewCaretRect(block.text, block, int(block.text.size()), rect, 1.0).x(), last, 3.0);
 }
 
 TEST(EditedTextPreview, CaretStandsAtTheCursorInTheDrawnText) {
