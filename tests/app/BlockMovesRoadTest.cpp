@@ -3,8 +3,8 @@
 // page or beside it, a line dragged by its body, Delete, the menu's "Удалить"
 // and "Вырезать" with a paste and its undo, Ctrl+X on clicked and
 // rubber-banded lines, the caret a click into a line puts where the typed
-// text goes, and the word a double click selects. Every case saves with Ctrl+S and reads the file back with
-// pdftotext and qpdf.
+// text goes, and the word a double click selects. Every case that changes
+// the page saves with Ctrl+S and reads the file back with pdftotext and qpdf.
 #include "RibbonTestWindow.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
@@ -216,9 +216,6 @@ class BlockMovesRoadTest : public ::testing::Test {
     QWindow* handle = window->windowHandle();
     QTest::mouseDClick(handle, Qt::LeftButton, {}, handle->mapFromGlobal(vp()->mapToGlobal(at)));
   }
-
-  // The screen rectangle of a word poppler boxed on the first page.
-  QRectF onScreen(const QRectF& word) const { return view()->pdfRectToScreenRect(0, word); }
 
   void save() {
     press(QKeySequence::Save);
@@ -570,7 +567,7 @@ TEST_F(BlockMovesRoadTest, ADoubleClickSelectsTheWordUnderThePointerAndHighlight
     SCOPED_TRACE(word.toStdString());
     const QList<QRectF> boxes = oracles::wordBoxes(original, 0, word, kPageHeight);
     ASSERT_EQ(boxes.size(), 1);
-    const QRectF box = onScreen(boxes[0]);
+    const QRectF box = view()->pdfRectToScreenRect(0, boxes[0]);
     const QPoint at = box.center().toPoint();
     const QRect region = box.toAlignedRect();
 
