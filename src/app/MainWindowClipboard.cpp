@@ -3,6 +3,8 @@
 // selection and turning inserted text into an editable block.
 #include "MainWindow.h"
 
+#include "CountedText.h"
+
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
@@ -21,6 +23,13 @@ void MainWindow::connectViewCommands() {
   connect(view, &PdfView::activeTextFormatChanged, this, &MainWindow::onActiveTextFormatChanged);
   connect(view, &PdfView::textSelected, this, &MainWindow::onTextSelected);
   connect(view, &PdfView::textInserted, this, &MainWindow::onTextInserted);
+  connect(view, &PdfView::ocrBlocksCut, this, [this](int count) {
+    statusLabel->setText(tr("Вырезано: %1").arg(countedText(count, "%1 блок", "%1 блока", "%1 блоков")));
+  });
+  connect(view, &PdfView::ocrBlocksPasted, this, [this](int page, int) {
+    updateTitle();
+    statusLabel->setText(tr("Блоки вставлены на стр. %1").arg(page + 1));
+  });
   connect(thumbnails, &PageThumbnailPanel::movePageRequested, this, &MainWindow::onMovePageRequested);
   connect(thumbnails, &PageThumbnailPanel::deletePageRequested, this, &MainWindow::onDeletePageRequested);
   connect(thumbnails, &PageThumbnailPanel::insertPageRequested, this, &MainWindow::onInsertPageRequested);
@@ -64,11 +73,7 @@ void MainWindow::onEditCopy() {
 void MainWindow::onEditPaste() {
   if (!currentDocument->isOpen()) return;
   // Blocks cut or copied in edit mode come back as blocks.
-  if (editMode && view->pasteOcrBlocks()) {
-    updateTitle();
-    statusLabel->setText(tr("Блоки вставлены на стр. %1").arg(view->ocrBlocksPageIndex() + 1));
-    return;
-  }
+  if (editMode && view->pasteOcrBlocks()) return;  // the view reports it
   const QImage image = QGuiApplication::clipboard()->image(QClipboard::Clipboard);
   if (image.isNull()) {
     statusLabel->setText(tr("Буфер обмена не содержит изображения"));

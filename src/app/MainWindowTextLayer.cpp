@@ -12,13 +12,25 @@
 
 namespace {
 
-// Whether a block of the page's text has its centre in the region (top-origin
-// points; an empty region is the whole page).
+// Whether the page's own text reaches into the region (top-origin points; an
+// empty region is the whole page): a word of it lies there for a quarter of
+// its box or more. A region drawn across lines holds none of their centres
+// but still covers their words.
 bool hasTextIn(const std::vector<TextBlock>& text, const QSizeF& page, const QRectF& topRegion) {
   if (topRegion.isEmpty()) return true;
+  const QRectF region(topRegion.x(), page.height() - topRegion.bottom(), topRegion.width(), topRegion.height());
+  const auto covers = [&region](const QRectF& box) {
+    const QRectF common = box.intersected(region);
+    return box.width() > 0 && box.height() > 0 && common.width() * common.height() >= 0.25 * box.width() * box.height();
+  };
   return std::any_of(text.begin(), text.end(), [&](const TextBlock& block) {
-    const QPointF centre = block.rect.center();
-    return topRegion.contains(QPointF(centre.x(), page.height() - centre.y()));
+    if (block.isImage) return false;
+    if (block.lines.empty()) return covers(block.rect);
+    return std::any_of(block.lines.begin(), block.lines.end(), [&](const TextBlock::Line& line) {
+      if (line.words.empty()) return covers(line.rect);
+      return std::any_of(line.words.begin(), line.words.end(),
+                         [&](const TextBlock::Line::Word& word) { return covers(word.rect); });
+    });
   });
 }
 

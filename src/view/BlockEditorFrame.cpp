@@ -244,6 +244,13 @@ BlockEditorFrame::Hit BlockEditorFrame::hitTest(const QPoint& local) const {
   if (std::abs(rotationAngle) >= kMinRotation) p = rotatePoint(QPointF(local), QPointF(m), -rotationAngle).toPoint();
   const int y1 = contentRect().top();
   if (QRect(QPoint(m.x() - 9, y1 - 27), QPoint(m.x() + 8, y1 - 10)).contains(p)) return Hit::Rotate;
+  // The handles reach 6 px into the content; on a short or narrow block they
+  // would cover much of its body, which must stay the block's to move. There
+  // they keep only an eighth of the content inside each edge.
+  const QRect c = contentRect();
+  const int gripX = std::min(6, c.width() / 8);
+  const int gripY = std::min(6, c.height() / 8);
+  if (c.adjusted(gripX, gripY, -gripX, -gripY).contains(p)) return Hit::Move;
   for (Hit hit : kHandles) {
     if (handleRect(hit).adjusted(-2, -2, 2, 2).contains(p)) return hit;
   }

@@ -86,54 +86,80 @@ void drawSingleStylePreview(QPainter& painter, const TextBlock& block, const QRe
                    Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, block.text);
 }
 
-// Sets the painter to draw a line from (0, 0) into its line box the way the
-// page will get it: the ink (font pixels about the pen, empty when there is
+// Where a line drawn from (0, 0) goes into its line box the way the page
+// will get it: the ink (font pixels about the pen, empty when there is
 // none), not the font's ascent, starts at the line's corner `origin`, and the
-// glyphs' advance is fitted to the box they spanned.
-void placeEditedLine(QPainter& painter, const TextBlock& block, int index, const TextBlock::Line& line,
-                     QPointF origin, const QRectF& ink, double advance, double zoom, const QRectF& column) {
+// glyphs' advance is fitted to the box they spanned. Pen x maps to
+// x + scale * pen x.
+struct LinePlacement {
+  double x = 0;
+  double y = 0;
+  double scale = 1.0;
+};
+
+LinePlacement editedLinePlacement(const TextBlock& block, int index, const TextBlock::Line& line, QPointF origin,
+                                  const QRectF& ink, double advance, double zoom, const QRectF& column) {
   if (ink.width() > 0 && ink.height() > 0) origin -= ink.topLeft();
   const double inkLeft = ink.width() > 0 ? ink.left() : 0.0;
   const QRectF box = writtenLineBox(block, line);
   const EditedLineFit fit = fitEditedLine(block, index, origin.x() + inkLeft + (box.left() - line.rect.left()) * zoom,
                                           std::max(box.width() * zoom, 1.0), advance, column);
-  painter.translate(fit.x - inkLeft * fit.scale, origin.y());
-  painter.scale(fit.scale, 1.0);
+  return {fit.x - inkLeft * fit.scale, origin.y(), fit.scale};
 }
 
-// A native line drawn run by run, each in its own face, weight, size and
-// colour, set into the line box the way the page will get it. False when
-// the line is not such a line or its text was changed.
-bool drawNativeRunsPreview(QPainter& painter, const TextBlock& block, const QString& text, const QPointF& origin,
-                           double zoom, const QFont& lineFont, const QRectF& column) {
-  if (block.lines.size() != 1) return false;
-  const TextBlock::Line& line = block.lines.front();
-  if (!lineHasNativeRichSpans(line) || text != line.text) return false;
-  struct Run {
-    QString text;
-    QFont font;
-    QColor colour;
-    double advance;
-  };
-  std::vector<Run> runs;
+void placeEditedLine(QPainter& painter, const TextBlock& block, int index, const TextBlock::Line& line,
+                     QPointF origin, const QRectF& ink, double advance, double zoom, const QRectF& column) {
+  const LinePlacement place = editedLinePlacement(block, index, line, origin, ink, advance, zoom, column);
+  painter.translate(place.x, place.y);
+  painter.scale(place.scale, 1.0);
+}
+
+// A native line's style runs, each in its own face, weight, size and colour.
+struct NativeRun {
+  QString text;
+  QFont font;
+  QColor colour;
+  double advance;
+};
+
+struct NativeRuns {
+  std::vector<NativeRun> runs;
   double advance = 0;
   QRectF ink;
+};
+
+// The runs of a one-line native block whose text was not changed; empty
+// when the line is not such a line.
+NativeRuns nativeRunsOf(const TextBlock& block, const QString& text, double zoom, const QFont& lineFont) {
+  NativeRuns laid;
+  if (block.lines.size() != 1) return laid;
+  const TextBlock::Line& line = block.lines.front();
+  if (!lineHasNativeRichSpans(line) || text != line.text) return laid;
   for (const TextBlock::Line::Span& span : line.spans) {
     if (span.text.isEmpty()) continue;
     QFont font = nativeSpanFont(lineFont, span);
     if (span.fontSize > 1.0f) font.setPixelSize(std::max(4, static_cast<int>(std::lround(span.fontSize * zoom))));
     const QFontMetricsF metrics(font);
-    const QRectF box = metrics.tightBoundingRect(span.text).translated(advance, 0);
-    if (box.width() > 0 && box.height() > 0) ink = ink.isNull() ? box : ink.united(box);
-    runs.push_back({span.text, font, nativeSpanColour(span, lineTextColor(line, block)),
-                    metrics.horizontalAdvance(span.text)});
-    advance += runs.back().advance;
+    const QRectF box = metrics.tightBoundingRect(span.text).translated(laid.advance, 0);
+    if (box.width() > 0 && box.height() > 0) laid.ink = laid.ink.isNull() ? box : laid.ink.united(box);
+    laid.runs.push_back({span.text, font, nativeSpanColour(span, lineTextColor(line, block)),
+                         metrics.horizontalAdvance(span.text)});
+    laid.advance += laid.runs.back().advance;
   }
-  if (runs.empty() || ink.isNull()) return false;
+  if (laid.ink.isNull()) laid.runs.clear();
+  return laid;
+}
+
+// A native line drawn run by run, set into the line box the way the page
+// will get it. False when the line is not such a line or its text was changed.
+bool drawNativeRunsPreview(QPainter& painter, const TextBlock& block, const QString& text, const QPointF& origin,
+                           double zoom, const QFont& lineFont, const QRectF& column) {
+  const NativeRuns laid = nativeRunsOf(block, text, zoom, lineFont);
+  if (laid.runs.empty()) return false;
   painter.save();
-  placeEditedLine(painter, block, 0, line, origin, ink, advance, zoom, column);
+  placeEditedLine(painter, block, 0, block.lines.front(), origin, laid.ink, laid.advance, zoom, column);
   double x = 0;
-  for (const Run& run : runs) {
+  for (const NativeRun& run : laid.runs) {
     painter.setFont(run.font);
     painter.setPen(run.colour);
     painter.drawText(QPointF(x, 0), run.text);
@@ -218,6 +244,53 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
 
 namespace {
 
+// Where each word of a line starts in text, found in order; empty when one
+// is missing or has no box.
+std::vector<qsizetype> wordStarts(const QString& text, const std::vector<TextBlock::Line::Word>& words) {
+  std::vector<qsizetype> starts;
+  qsizetype from = 0;
+  for (const TextBlock::Line::Word& word : words) {
+    const qsizetype at = word.text.isEmpty() ? -1 : text.indexOf(word.text, from);
+    if (at < 0 || !(word.rect.width() > 0)) return {};
+    starts.push_back(at);
+    from = at + word.text.size();
+  }
+  return starts;
+}
+
+// The insertion points of a line's text where the page draws it, in points:
+// a word's glyphs spread over its box as the font advances them, the
+// characters between two words over the gap. Empty without words.
+std::vector<double> pageGlyphStops(const QString& text, const std::vector<TextBlock::Line::Word>& words,
+                                   const QFont& font) {
+  const std::vector<qsizetype> starts = wordStarts(text, words);
+  if (starts.empty()) return {};
+  const QFontMetricsF metrics(font);
+  std::vector<double> stops(static_cast<std::size_t>(text.size()) + 1, std::nan(""));
+  for (std::size_t w = 0; w < words.size(); ++w) {
+    const QString& word = words[w].text;
+    const QRectF& box = words[w].rect;
+    const double total = metrics.horizontalAdvance(word);
+    for (qsizetype k = 0; k <= word.size(); ++k) {
+      const double share = total > 0 ? metrics.horizontalAdvance(word.left(k)) / total : double(k) / word.size();
+      stops[static_cast<std::size_t>(starts[w] + k)] = box.left() + share * box.width();
+    }
+  }
+  std::size_t known = stops.size();
+  for (std::size_t i = 0; i < stops.size(); ++i) {
+    if (std::isnan(stops[i])) continue;
+    if (known == stops.size()) {
+      std::fill(stops.begin(), stops.begin() + static_cast<std::ptrdiff_t>(i), stops[i]);
+    } else {
+      for (std::size_t j = known + 1; j < i; ++j)
+        stops[j] = stops[known] + (stops[i] - stops[known]) * double(j - known) / double(i - known);
+    }
+    known = i;
+  }
+  std::fill(stops.begin() + static_cast<std::ptrdiff_t>(known) + 1, stops.end(), stops[known]);
+  return stops;
+}
+
 // Where a line of the line-by-line preview starts, and the screen x of a
 // column in it, laid out the way the preview draws the line.
 struct PreviewLineGeometry {
@@ -227,9 +300,11 @@ struct PreviewLineGeometry {
   double scale = 1.0;  // the line is set into its box as the preview draws it
   QFont font;
   QString text;
+  std::vector<double> stops;  // screen x per column where the page's own glyphs stand
 
   double columnX(int column) const {
     column = std::clamp(column, 0, static_cast<int>(text.size()));
+    if (!stops.empty()) return stops[std::min(static_cast<std::size_t>(column), stops.size() - 1)];
     QTextLayout layout(text, font);
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
@@ -244,13 +319,36 @@ struct PreviewLineGeometry {
 };
 
 PreviewLineGeometry previewLineGeometry(const TextBlock& block, const QStringList& pieces, int lineIndex,
-                                        const QRectF& rect, double zoom, const QRectF& textColumn) {
+                                        const QRectF& rect, double zoom, const QRectF& textColumn,
+                                        bool pageGlyphs = false) {
   PreviewLineGeometry g;
   const TextBlock::Line line = visualLineForIndex(block, lineIndex);
   g.text = lineIndex < pieces.size() ? pieces.at(lineIndex) : line.text;
   g.origin = lineScreenOrigin(block, line, rect, zoom);
   g.height = std::max(line.rect.height() * zoom, 2.0);
   g.font = lineRenderFont(line, block, zoom, g.text, true, 1.0);
+  if (pageGlyphs && lineIndex < static_cast<int>(block.lines.size())) {
+    g.stops = pageGlyphStops(g.text, line.words, g.font);
+    for (double& x : g.stops) x = (x - block.rect.x()) * zoom + rect.x();
+    if (!g.stops.empty()) return g;
+  }
+  if (lineIndex == 0) {
+    // A line of runs is drawn run by run: its columns are where they are drawn.
+    const NativeRuns laid = nativeRunsOf(block, g.text, zoom, g.font);
+    if (!laid.runs.empty()) {
+      const LinePlacement place =
+          editedLinePlacement(block, 0, line, g.origin, laid.ink, laid.advance, zoom, textColumn);
+      double pen = 0;
+      for (const NativeRun& run : laid.runs) {
+        const QFontMetricsF metrics(run.font);
+        for (qsizetype k = g.stops.empty() ? 0 : 1; k <= run.text.size(); ++k)
+          g.stops.push_back(place.x + place.scale * (pen + metrics.horizontalAdvance(run.text.left(k))));
+        pen += run.advance;
+      }
+      if (g.stops.size() == static_cast<std::size_t>(g.text.size()) + 1) return g;
+      g.stops.clear();
+    }
+  }
   const QFontMetricsF metrics(g.font);
   const QRectF ink = metrics.tightBoundingRect(g.text.isEmpty() ? QStringLiteral("M") : g.text);
   const EditedLineFit fit = g.text.isEmpty() ? EditedLineFit{g.origin.x(), 1.0}
@@ -305,6 +403,26 @@ RichPreviewPlace richPreviewPlace(const BlockRichTextLayout& layout, const QRect
 
 }  // namespace
 
+bool pageGlyphsShowBlock(const TextBlock& block, const QString& plainText) {
+  if (block.isImage || block.lines.empty() || block.textEdited) return false;
+  if (std::abs(block.rotation) >= 0.1 || std::abs(block.rotation - block.originalRotation) > 0.1) return false;
+  const QRectF& was = block.originalRect;
+  const QRectF& now = block.rect;
+  if (!(was.width() > 0) || !(was.height() > 0) || std::abs(now.left() - was.left()) > 0.5 ||
+      std::abs(now.top() - was.top()) > 0.5 || std::abs(now.right() - was.right()) > 0.5 ||
+      std::abs(now.bottom() - was.bottom()) > 0.5)
+    return false;
+  const QStringList pieces = plainText.split(QLatin1Char('\n'));
+  if (pieces.size() != static_cast<qsizetype>(block.lines.size())) return false;
+  for (std::size_t i = 0; i < block.lines.size(); ++i) {
+    const QString& piece = pieces.at(static_cast<qsizetype>(i));
+    const TextBlock::Line& line = block.lines[i];
+    if (piece.simplified() != line.text.simplified()) return false;
+    if (!piece.trimmed().isEmpty() && wordStarts(piece, line.words).empty()) return false;
+  }
+  return true;
+}
+
 QRectF previewCaretRect(const QString& plainText, const TextBlock& block, int position, const QRectF& rect,
                         double zoom, const QRectF& textColumn) {
   if (blockHasRichTextPreview(block)) {
@@ -331,7 +449,8 @@ QRectF previewCaretRect(const QString& plainText, const TextBlock& block, int po
   const int lineStart = static_cast<int>(before.lastIndexOf(QLatin1Char('\n'))) + 1;
   const QStringList pieces = plainText.split(QLatin1Char('\n'));
   if (lineIndex >= std::max(static_cast<int>(block.lines.size()), static_cast<int>(pieces.size()))) return QRectF();
-  const PreviewLineGeometry g = previewLineGeometry(block, pieces, lineIndex, rect, zoom, textColumn);
+  const PreviewLineGeometry g =
+      previewLineGeometry(block, pieces, lineIndex, rect, zoom, textColumn, pageGlyphsShowBlock(block, plainText));
   return QRectF(g.columnX(pos - lineStart), g.origin.y(), 0, g.height);
 }
 
@@ -346,11 +465,12 @@ int previewPositionAt(const QString& plainText, const TextBlock& block, const QP
   if (block.lines.empty()) return -1;
   const QStringList pieces = plainText.split(QLatin1Char('\n'));
   const int count = static_cast<int>(pieces.size());
+  const bool pageGlyphs = pageGlyphsShowBlock(block, plainText);
   // The line whose box is nearest the point's height.
   int best = 0;
   double bestDistance = 1e300;
   for (int i = 0; i < count; ++i) {
-    const PreviewLineGeometry g = previewLineGeometry(block, pieces, i, rect, zoom, textColumn);
+    const PreviewLineGeometry g = previewLineGeometry(block, pieces, i, rect, zoom, textColumn, pageGlyphs);
     const double top = g.origin.y(), bottom = top + g.height;
     const double distance = point.y() < top ? top - point.y() : (point.y() > bottom ? point.y() - bottom : 0.0);
     if (distance < bestDistance) {
@@ -358,7 +478,7 @@ int previewPositionAt(const QString& plainText, const TextBlock& block, const QP
       best = i;
     }
   }
-  const PreviewLineGeometry g = previewLineGeometry(block, pieces, best, rect, zoom, textColumn);
+  const PreviewLineGeometry g = previewLineGeometry(block, pieces, best, rect, zoom, textColumn, pageGlyphs);
   int column = 0;
   double nearest = 1e300;
   for (int c = 0; c <= static_cast<int>(g.text.size()); ++c) {
@@ -397,13 +517,14 @@ void drawPreviewEditorSelection(QPainter& painter, QTextEdit* editor, const Text
   } else if (!block.lines.empty()) {
     const QStringList pieces = editor->toPlainText().split(QLatin1Char('\n'));
     const int count = std::max(static_cast<int>(block.lines.size()), static_cast<int>(pieces.size()));
+    const bool pageGlyphs = pageGlyphsShowBlock(block, editor->toPlainText());
     int lineStart = 0;
     for (int i = 0; i < static_cast<int>(pieces.size()) && i < count; ++i) {
       const int lineEnd = lineStart + static_cast<int>(pieces.at(i).size());
       const int a = std::max(from, lineStart);
       const int b = std::min(to, lineEnd);
       if (a < b || (a == b && from < lineStart && to > lineEnd)) {
-        const PreviewLineGeometry g = previewLineGeometry(block, pieces, i, rect, zoom, textColumn);
+        const PreviewLineGeometry g = previewLineGeometry(block, pieces, i, rect, zoom, textColumn, pageGlyphs);
         const double x1 = g.columnX(a - lineStart);
         const double x2 = g.columnX(b - lineStart);
         rects.append(QRectF(x1, g.origin.y(), std::max(x2 - x1, 2.0), g.height));

@@ -40,6 +40,12 @@ QRectF previewCaretRect(const QString& plainText, const TextBlock& block, int po
 // a viewport point; -1 when the block has no line to put it on.
 int previewPositionAt(const QString& plainText, const TextBlock& block, const QPointF& point, const QRectF& rect,
                       double zoom, const QRectF& textColumn = QRectF());
+// Whether the page still shows the block itself: the editor holds the lines
+// the page drew, the block stands where the page drew it, unturned, and each
+// line's words are found in it. The view then draws nothing over the page's
+// glyphs (a click must not move the words under the pointer), and the caret,
+// the selection and the pointer follow the words' boxes.
+bool pageGlyphsShowBlock(const TextBlock& block, const QString& plainText);
 // The editor's selection as a translucent highlight over the preview.
 void drawPreviewEditorSelection(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
                                 double zoom, const QRectF& textColumn = QRectF());

@@ -235,6 +235,8 @@ public:
   void showDocumentContextMenu(const QPoint& viewportPos, const QPoint& globalPos);
   void showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& globalPos);
   void copySelectedOcrBlocksToClipboard();
+  // Copies the selected blocks and removes them (menu "Вырезать", Ctrl+X).
+  void cutSelectedOcrBlocks();
   // Pastes the blocks last cut or copied in the view while the clipboard
   // still holds their text: at the last clicked place of a page, else where
   // they were, on the shown page. False when there was nothing to paste.
@@ -284,6 +286,9 @@ signals:
   void activeTextFormatChanged(QString family, int size, bool bold, bool italic, bool underline, bool strikeOut,
                                bool superscript, bool subscript, Qt::Alignment alignment);
   void ocrBlocksEdited();
+  // Blocks left the page for the clipboard, or came back from it.
+  void ocrBlocksCut(int count);
+  void ocrBlocksPasted(int page, int count);
   void undoRedoAvailabilityChanged(bool canUndo, bool canRedo);
   // Undo or redo brought the blocks back to how they were loaded.
   void ocrEditsReverted();
@@ -507,6 +512,9 @@ private:
   bool blockCameFromPage(const TextBlock& block) const;
   void rememberRemovedBlock(const TextBlock& block);
   void keepBaselinesForAnotherPlace(TextBlock& block, int page) const;
+  // Keeps the selected blocks for a paste and puts what they say on the
+  // system clipboard; the text put there (empty for pictures alone).
+  QString storeSelectedOcrBlocks();
   void paintRemovedBlocks(QPainter& painter, const PageGeometry& g) const;
   void settleActiveBlockPage();
   bool moveActiveBlockToPage(int target);

@@ -187,6 +187,11 @@ bool PdfView::pasteOcrBlocks() {
     const QPointF corner(pastePoint.x(), pageSize.height() - pastePoint.y());
     delta = corner - QPointF(bounds.left(), bounds.bottom());
   }
+  // Kept inside the page, its left and upper edges first when it is the
+  // larger (y grows upwards: bottom() is the upper edge).
+  const QRectF placed = bounds.translated(delta);
+  delta.rx() += std::max(std::min(pageSize.width() - placed.right(), 0.0), -placed.left());
+  delta.ry() += std::min(std::max(-placed.top(), 0.0), pageSize.height() - placed.bottom());
   selectedOcrBlocks.clear();
   ocrBlockGroupIds.resize(ocrBlocks.size(), 0);
   for (TextBlock block : blockClipboard) {
@@ -198,6 +203,7 @@ bool PdfView::pasteOcrBlocks() {
   pastePage = -1;
   markOcrBlocksDirty();
   viewport()->update();
+  emit ocrBlocksPasted(page, static_cast<int>(blockClipboard.size()));
   return true;
 }
 
@@ -293,6 +299,24 @@ bool PdfView::handleActiveEditorEvent(QObject* watched, QEvent* event) {
     return true;
   }
   if (!isValidBlockIndex(activeOcrBlock) || ocrBlocks[std::size_t(activeOcrBlock)].isImage) return false;
+  // Cut and copy of a selected block take the block, as its menu does; the
+  // editor would take its (empty) text selection.
+  const auto blockClipboardKey = [](QEvent* e) {
+    auto* key = static_cast<QKeyEvent*>(e);
+    return key->matches(QKeySequence::Cut) || key->matches(QKeySequence::Copy);
+  };
+  if (type == QEvent::ShortcutOverride && watched == editor && !blockOpenForTyping && blockClipboardKey(event)) {
+    event->accept();
+    return true;
+  }
+  if (type == QEvent::KeyPress && watched == editor && !blockOpenForTyping && blockClipboardKey(event)) {
+    selectOcrBlock(activeOcrBlock, true);
+    if (static_cast<QKeyEvent*>(event)->matches(QKeySequence::Cut))
+      cutSelectedOcrBlocks();
+    else
+      copySelectedOcrBlocksToClipboard();
+    return true;
+  }
   if (type == QEvent::KeyPress && watched == editor && !blockOpenForTyping) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {

@@ -109,8 +109,7 @@ void PdfView::showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& g
     emit selectionRectReady(ocrBlocksPage, top);
     emit ocrRegionRequested(ocrBlocksPage, top);
   } else if (chosen == cut) {
-    copySelectedOcrBlocksToClipboard();
-    deleteSelectedOcrBlocks();
+    cutSelectedOcrBlocks();
   } else if (chosen == copy) {
     copySelectedOcrBlocksToClipboard();
   } else if (chosen == remove) {
@@ -130,7 +129,7 @@ void PdfView::showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& g
   }
 }
 
-void PdfView::copySelectedOcrBlocksToClipboard() {
+QString PdfView::storeSelectedOcrBlocks() {
   QList<int> indices(selectedOcrBlocks.begin(), selectedOcrBlocks.end());
   std::sort(indices.begin(), indices.end());
   QStringList texts;
@@ -158,8 +157,22 @@ void PdfView::copySelectedOcrBlocksToClipboard() {
     const QString joined = texts.join(QLatin1Char('\n'));
     blockClipboardText = joined;
     QGuiApplication::clipboard()->setText(joined, QClipboard::Clipboard);
-    emit textSelected(joined);
-  } else if (!image.isNull()) {
-    QGuiApplication::clipboard()->setImage(image, QClipboard::Clipboard);
+    return joined;
   }
+  if (!image.isNull()) QGuiApplication::clipboard()->setImage(image, QClipboard::Clipboard);
+  return QString();
+}
+
+void PdfView::copySelectedOcrBlocksToClipboard() {
+  const QString text = storeSelectedOcrBlocks();
+  if (!text.isEmpty()) emit textSelected(text);
+}
+
+void PdfView::cutSelectedOcrBlocks() {
+  const int count = static_cast<int>(selectedOcrBlocks.size());
+  if (count == 0) return;
+  storeSelectedOcrBlocks();
+  deleteSelectedOcrBlocks();
+  // Said after the removal, which reports the first change of the page.
+  emit ocrBlocksCut(count);
 }

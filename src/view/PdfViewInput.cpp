@@ -444,8 +444,7 @@ void PdfView::keyPressEvent(QKeyEvent* event) {
     return;
   }
   if (editMode && event->matches(QKeySequence::Cut) && !selectedOcrBlocks.isEmpty()) {
-    copySelectedOcrBlocksToClipboard();
-    deleteSelectedOcrBlocks();
+    cutSelectedOcrBlocks();
     event->accept();
     return;
   }

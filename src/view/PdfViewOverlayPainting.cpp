@@ -365,11 +365,18 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
   const int count = static_cast<int>(ocrBlocks.size());
   if (cleaningPatches.size() > ocrBlocks.size()) cleaningPatches.resize(ocrBlocks.size());
 
+  // The block open in the editor, as long as the page shows it unchanged,
+  // is the page's own glyphs: drawing it anew would move its words.
+  RotatedTextEdit* activeEditor =
+      blockEditorFrame && isValidBlockIndex(activeOcrBlock) ? blockEditorFrame->textEditor() : nullptr;
+  const bool activeShownByPage =
+      activeEditor && pageGlyphsShowBlock(ocrBlocks[std::size_t(activeOcrBlock)], activeEditor->toPlainText());
+
   // Step 1: the old glyphs of changed text blocks give way to background.
   for (int i = 0; i < count; ++i) {
     const TextBlock& b = ocrBlocks[static_cast<std::size_t>(i)];
     if (b.isImage || !positive(b.originalRect)) continue;
-    const bool activeWithFrame = i == activeOcrBlock && blockEditorFrame;
+    const bool activeWithFrame = i == activeOcrBlock && blockEditorFrame && !activeShownByPage;
     if (blockTextEdited(b) || blockMoved(b) || activeWithFrame) paintCleanedBackground(painter, g, pageImage, i);
   }
   paintRemovedBlocks(painter, g);
@@ -429,7 +436,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
         if (editor && !(shown.textEdited && blockHasRichTextPreview(shown))) shown.text = editor->toPlainText();
         painter.save();
         applyBlockRotation(painter, r, b.rotation);
-        drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i, textColumn);
+        if (!activeShownByPage) drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i, textColumn);
         drawPreviewEditorSelection(painter, editor, shown, r, zoom, textColumn);
         if (blockOpenForTyping) drawPreviewEditorCaret(painter, editor, shown, r, zoom, textColumn);
         painter.restore();

@@ -1,10 +1,12 @@
 // Blocks leaving their place, walked with the mouse and keys on two pages of
 // the gnuplot manual (pdfTeX, Computer Modern): a line dragged onto the next
-// page, a line dragged by its body, Delete, the menu's "Удалить" and
-// "Вырезать" with a paste, and the caret a click into a line puts where the
-// typed text goes; and a line cut on one page, pasted on another and dragged
-// onto the top of a third. Every case saves with Ctrl+S and reads the file
-// back with pdftotext and qpdf (and pdftoppm where it matters what shows).
+// page or beside it, a line dragged by its body, Delete, the menu's "Удалить"
+// and "Вырезать" with a paste and its undo, Ctrl+X on clicked and
+// rubber-banded lines, the caret a click into a line puts where the typed
+// text goes, and the word a double click selects; and a line cut on one page,
+// pasted on another and dragged onto the top of a third. Every case that
+// changes the page saves with Ctrl+S and reads the file back with pdftotext
+// and qpdf (and pdftoppm where it matters what shows).
 #include "EditedPageFixture.h"
 #include "RibbonTestWindow.h"
 #include "TestSupport.h"
@@ -21,9 +23,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
+#include <QWindow>
 
 #include <memory>
 
@@ -209,6 +214,13 @@ class BlockMovesRoadTest : public ::testing::Test {
     return *menus;
   }
 
+  // A double click as the screen hands it over: every press to the window,
+  // which gives it to whatever widget lies under the pointer at that moment.
+  void doubleClick(const QPoint& at) {
+    QWindow* handle = window->windowHandle();
+    QTest::mouseDClick(handle, Qt::LeftButton, {}, handle->mapFromGlobal(vp()->mapToGlobal(at)));
+  }
+
   void save() {
     press(QKeySequence::Save);
     ASSERT_EQ(window->statusLabel->text(), "Сохранено");
@@ -306,6 +318,22 @@ TEST_F(BlockMovesRoadTest, ALineDraggedByItsBodyLandsWhereItWasDropped) {
   const QRectF was = oracles::wordBoxes(original, 0, "available", kPageHeight).value(0);
   ASSERT_FALSE(was.isEmpty());
 
+  // Dropped in the grey beside the page, where no page would take it, it
+  // goes back where it was.
+  const QRectF place = view()->currentOcrBlocks()[size_t(line)].rect;
+  const QRectF paper = view()->pdfRectToScreenRect(0, QRectF(QPointF(0, 0), window->currentDocument->pageSize(0)));
+  const QPointF centre = view()->pdfRectToScreenRect(0, place).center();
+  const QPoint grey(int(paper.left()) - 40, int(centre.y()));
+  ASSERT_LT(view()->pageAtPoint(grey), 0);
+  const QPoint start = bodyOf(line);
+  const QPoint beside = start + QPoint(grey.x() - int(centre.x()), 0);
+  ASSERT_TRUE(vp()->rect().contains(beside));
+  drag(start, beside);
+  EXPECT_EQ(view()->ocrBlocksPageIndex(), 0);
+  ASSERT_EQ(blockWith("available topics."), line);
+  EXPECT_EQ(view()->currentOcrBlocks()[size_t(line)].rect, place);
+  press(QKeySequence(Qt::Key_Escape));
+
   // Selected by a click, the block is not open for typing: its body moves it,
   // here along its row into the free paper beside it, a little lower.
   click(bodyOf(line));
@@ -364,6 +392,8 @@ TEST_F(BlockMovesRoadTest, DeleteAndTheMenuRemoveBlocksAndACutBlockIsPastedWhere
   const int third = blockWith("Strings may be set off");
   ASSERT_GE(third, 0);
   const QString thirdText = view()->currentOcrBlocks()[size_t(third)].text;
+  const QRectF thirdRect = view()->currentOcrBlocks()[size_t(third)].rect;
+  const double thirdTop = kPageHeight - thirdRect.bottom();  // the block's top, from the page's top
   // Selected first: the right click lands on its editor, which brings the
   // block menu too, and no editor menu after it.
   click(bodyOf(third));
@@ -373,9 +403,25 @@ TEST_F(BlockMovesRoadTest, DeleteAndTheMenuRemoveBlocksAndACutBlockIsPastedWhere
   EXPECT_TRUE(onEditor[0].contains("Удалить"));
   EXPECT_LT(blockWith(thirdText), 0);
   view()->showPageAt(0, 600);
-  const QPoint free = view()->viewportPointForPageTopPoint(0, QPointF(300, 700));
+  // Below the last line, where the line fits as wide as it is.
+  const QPoint free = view()->viewportPointForPageTopPoint(0, QPointF(100, 745));
   ASSERT_TRUE(vp()->rect().contains(free));
   click(free);
+  const std::vector<TextBlock> beforePaste = view()->currentOcrBlocks();
+  press(QKeySequence::Paste);
+  EXPECT_GE(blockWith(thirdText), 0);
+  EXPECT_EQ(window->statusLabel->text(), "Блоки вставлены на стр. 1");
+  // Ctrl+Z takes the paste back, and nothing else.
+  press(QKeySequence::Undo);
+  EXPECT_LT(blockWith(thirdText), 0);
+  const std::vector<TextBlock> undone = view()->currentOcrBlocks();
+  ASSERT_EQ(undone.size(), beforePaste.size());
+  for (size_t i = 0; i < undone.size(); ++i) {
+    EXPECT_EQ(undone[i].text, beforePaste[i].text);
+    EXPECT_EQ(undone[i].rect, beforePaste[i].rect);
+  }
+  click(free);
+  const QPointF dropped = view()->viewToPage(0, free).topLeft();
   press(QKeySequence::Paste);
   EXPECT_GE(blockWith(thirdText), 0);
   save();
@@ -387,7 +433,17 @@ TEST_F(BlockMovesRoadTest, DeleteAndTheMenuRemoveBlocksAndACutBlockIsPastedWhere
   EXPECT_EQ(occurrences(pages, "Strings may be set off"), 1) << pages[0].toStdString();
   const QList<QRectF> pasted = oracles::wordBoxes(path, 0, "Strings", kPageHeight);
   ASSERT_EQ(pasted.size(), 1);
-  EXPECT_GT(kPageHeight - pasted[0].bottom(), 690);
+  // Its baseline (read on a word without descenders) as far below the click
+  // as it stood below the top of its block.
+  const QList<QRectF> wasWord = oracles::wordBoxes(original, 0, "either", kPageHeight);
+  const QList<QRectF> nowWord = oracles::wordBoxes(path, 0, "either", kPageHeight);
+  ASSERT_EQ(wasWord.size(), 1);
+  ASSERT_EQ(nowWord.size(), 1);
+  const double oldBaseline = inkBaseline(original, 0, wasWord[0]);
+  const double newBaseline = inkBaseline(path, 0, nowWord[0]);
+  ASSERT_GT(oldBaseline, 0);
+  ASSERT_GT(newBaseline, 0);
+  EXPECT_NEAR(newBaseline - dropped.y(), oldBaseline - thirdTop, 0.5);
   // Neighbours stay.
   EXPECT_TRUE(pages[0].contains("The command language of gnuplot is case sensitive"));
 }
@@ -531,6 +587,147 @@ TEST_F(DroppedLineRoadTest, ALineDroppedOverAPageNumberHidesAndRemovesNothingThe
   EXPECT_GT(compared, 40);
   // The page number under the line is drawn there too, not painted over.
   EXPECT_GE(inkIn(is, target, kScale), inkIn(was, target, kScale));
+}
+
+// ---- Ctrl+X, a paste at the page's corner, a short line moved by its body -
+
+TEST_F(BlockMovesRoadTest, CtrlXCutsWhatIsSelectedAndAPasteStaysOnThePage) {
+  editMode(1.0);
+  // A line selected by a click: Ctrl+X cuts it, as the menu's "Вырезать" does.
+  const int first = blockWith("embedded in web pages");
+  ASSERT_GE(first, 0);
+  const QString firstText = view()->currentOcrBlocks()[size_t(first)].text;
+  click(bodyOf(first));
+  ASSERT_EQ(view()->activeOcrBlockIndex(), first);
+  press(QKeySequence::Cut);
+  EXPECT_LT(blockWith(firstText), 0);
+  EXPECT_EQ(window->statusLabel->text(), "Вырезано: 1 блок");
+
+  // Two lines taken by a rubber band drawn from the margin: Ctrl+X cuts both.
+  const int a = blockWith("The command language of gnuplot");
+  const int b = blockWith("are not the same as those");
+  const int c = blockWith("abbreviation is not ambiguous");
+  ASSERT_TRUE(a >= 0 && b >= 0 && c >= 0);
+  const QString aText = view()->currentOcrBlocks()[size_t(a)].text;
+  const QString bText = view()->currentOcrBlocks()[size_t(b)].text;
+  // The band encloses the two blocks as the view frames them, and not the next.
+  const QRect ra = view()->ocrBlockScreenRect(a);
+  const QRect rb = view()->ocrBlockScreenRect(b);
+  const QRect rc = view()->ocrBlockScreenRect(c);
+  const QPoint from(std::min(ra.left(), rb.left()) - 20, ra.top() - 3);
+  const QPoint to(std::max(ra.right(), rb.right()) + 8, rb.bottom() + 2);
+  ASSERT_LT(to.y(), rc.bottom());
+  ASSERT_LT(view()->hoveredOcrBlock(from), 0);
+  drag(from, to);
+  ASSERT_EQ(view()->selectedOcrBlockIndices(), QSet<int>({a, b}));
+  press(QKeySequence::Cut);
+  EXPECT_LT(blockWith(aText), 0);
+  EXPECT_LT(blockWith(bText), 0);
+  EXPECT_EQ(window->statusLabel->text(), "Вырезано: 2 блока");
+
+  // A press on the body of a selected one-line block moves it, also on the
+  // upper half of its words, where a taller block has its top handle.
+  view()->showPageAt(0, 250);
+  const int line = blockWith("available topics.");
+  ASSERT_GE(line, 0);
+  const QRectF place = view()->currentOcrBlocks()[size_t(line)].rect;
+  click(bodyOf(line));
+  ASSERT_EQ(view()->activeOcrBlockIndex(), line);
+  const QRect frame = view()->ocrBlockScreenRect(line);
+  const QPoint upper(frame.center().x(), frame.top() + 3);
+  drag(upper, upper + QPoint(250, 0));
+  const QRectF moved = view()->currentOcrBlocks()[size_t(line)].rect;
+  EXPECT_NEAR(moved.left() - place.left(), 250, 1.01);
+  EXPECT_NEAR(moved.top(), place.top(), 1.01);
+  EXPECT_NEAR(moved.height(), place.height(), 0.5);
+
+  // Pasted at a click near the page's lower right corner, the two lines stay
+  // on the page, wide as they are.
+  view()->showPageAt(0, 600);
+  const QPoint corner = view()->viewportPointForPageTopPoint(0, QPointF(590, 775));
+  ASSERT_TRUE(vp()->rect().contains(corner));
+  ASSERT_LT(view()->hoveredOcrBlock(corner), 0);
+  click(corner);
+  press(QKeySequence::Paste);
+  EXPECT_EQ(window->statusLabel->text(), "Блоки вставлены на стр. 1");
+  for (const QString& text : {aText, bText}) {
+    const int pasted = blockWith(text);
+    ASSERT_GE(pasted, 0);
+    const QRectF r = view()->currentOcrBlocks()[size_t(pasted)].rect;
+    EXPECT_LE(r.right(), 612.01);
+    EXPECT_GE(r.top(), -0.01);  // y grows upwards: top() is the lower edge
+  }
+  save();
+
+  const QStringList pages = oracles::pageTexts(path);
+  EXPECT_EQ(occurrences(pages, "embedded in web pages"), 0) << pages[0].toStdString();
+  EXPECT_EQ(occurrences(pages, "The command language of gnuplot"), 1) << pages[0].toStdString();
+  EXPECT_EQ(occurrences(pages, "are not the same as those"), 1) << pages[0].toStdString();
+  EXPECT_EQ(occurrences(pages, "available topics."), 1) << pages[0].toStdString();
+  // Every word of the page is read inside it.
+  const QString boxes = oracles::pageText(path, 0, {"-bbox"});
+  static const QRegularExpression right(QStringLiteral("xMax=\"([\\d.]+)\""));
+  for (auto it = right.globalMatch(boxes); it.hasNext();) EXPECT_LE(it.next().captured(1).toDouble(), 612.5);
+  const QList<QRectF> topics = oracles::wordBoxes(path, 0, "topics.", kPageHeight);
+  ASSERT_EQ(topics.size(), 1);
+  EXPECT_NEAR(topics[0].x() - oracles::wordBoxes(original, 0, "topics.", kPageHeight).value(0).x(), 250.0, 1.01);
+}
+
+// ---- a double click selects the word under the pointer ---------------------
+
+TEST_F(BlockMovesRoadTest, ADoubleClickSelectsTheWordUnderThePointerAndHighlightsIt) {
+  editMode(1.0);
+  view()->showPageAt(0, 20);
+  const QString line = QStringLiteral("The command language of gnuplot is case sensitive");
+  const int block = blockWith(line);
+  ASSERT_GE(block, 0);
+  for (const QString& word : {QStringLiteral("language"), QStringLiteral("function")}) {
+    SCOPED_TRACE(word.toStdString());
+    const QList<QRectF> boxes = oracles::wordBoxes(original, 0, word, kPageHeight);
+    ASSERT_EQ(boxes.size(), 1);
+    const QRectF box = view()->pdfRectToScreenRect(0, boxes[0]);
+    const QPoint at = box.center().toPoint();
+    const QRect region = box.toAlignedRect();
+
+    // The first click selects the line and leaves its words where they were.
+    const QImage before = vp()->grab().toImage();
+    click(at);
+    ASSERT_EQ(view()->activeOcrBlockIndex(), block);
+    const QImage selected = vp()->grab().toImage();
+    double diff = 0;
+    int counted = 0;
+    for (int y = region.top(); y <= region.bottom(); ++y)
+      for (int x = region.left(); x <= region.right(); ++x) {
+        const QRgb p = selected.pixel(x, y);
+        if (qBlue(p) > qRed(p) + 40) continue;  // the frame's blue chrome
+        diff += std::abs(qGray(p) - qGray(before.pixel(x, y)));
+        ++counted;
+      }
+    ASSERT_GT(counted, 0);
+    EXPECT_LT(diff / counted, 8.0) << "the line was drawn anew under the pointer";
+    press(QKeySequence(Qt::Key_Escape));
+    ASSERT_LT(view()->activeOcrBlockIndex(), 0);
+
+    // A double click takes the word under the pointer and tints it.
+    doubleClick(at);
+    ASSERT_EQ(view()->activeOcrBlockIndex(), block);
+    QTextEdit* editor = view()->activeTextEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->textCursor().selectedText(), word);
+    const QImage shot = vp()->grab().toImage();
+    const int row = int(box.center().y());
+    int left = -1, rightmost = -1;
+    for (int x = region.left() - 15; x <= region.right() + 15; ++x) {
+      const QRgb p = shot.pixel(x, row);
+      if (qBlue(p) <= qRed(p) + 40) continue;
+      if (left < 0) left = x;
+      rightmost = x;
+    }
+    EXPECT_NEAR(left, box.left(), 3.0);
+    EXPECT_NEAR(rightmost, box.right(), 3.0);
+    press(QKeySequence(Qt::Key_Escape));
+    press(QKeySequence(Qt::Key_Escape));
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "EditedPageFixture.h"
 
 #include <QPushButton>
+#include <QWindow>
 
 using namespace apptest;
 using namespace testsupport;
@@ -174,4 +175,53 @@ TEST_F(EditedPageMatchesPreview, EditedLinesKeepTheirBoxAndAlignment) {
     }
   }
   EXPECT_NEAR((boardLeft + minutesRight) / 2, 297.5, 3.0);
+}
+
+// A double click on a word of a line with a 16 pt bold-italic run selects
+// that word, and the highlight lies on it as poppler boxes it: the run's own
+// width is where the page draws it, not where one face would put it.
+TEST_F(EditedPageMatchesPreview, ADoubleClickInALineWithALargeRunHighlightsTheWordItSelects) {
+  const QString path = dir.filePath(QStringLiteral("run.pdf"));
+  const QStringList pieces = {QStringLiteral("Each plot command takes "), QStringLiteral("Several Large Words"),
+                              QStringLiteral(" as its argument and then draws the curve")};
+  ASSERT_TRUE(testsupport::writeDrawnPdf(path, 1, kPage, 11, [&pieces](QPainter& painter, int) {
+    double x = 72;
+    for (int i = 0; i < pieces.size(); ++i) {
+      QFont font(QStringLiteral("Liberation Serif"));
+      font.setPointSizeF(i == 1 ? 16 : 11);
+      font.setBold(i == 1);
+      font.setItalic(i == 1);
+      painter.setFont(font);
+      painter.drawText(QPointF(x, 200), pieces[i]);
+      x += painter.fontMetrics().horizontalAdvance(pieces[i]);
+    }
+  }));
+  openWindow(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_TRUE(window->view->isEditMode());
+  QWindow* handle = window->windowHandle();
+  for (const QString& word : {QStringLiteral("argument"), QStringLiteral("Large"), QStringLiteral("plot")}) {
+    SCOPED_TRACE(word.toStdString());
+    QRectF box;
+    for (const Word& w : bboxWords(path))
+      if (w.text == word) box = w.box;
+    ASSERT_FALSE(box.isEmpty());
+    const QRect onScreen = screenRect(box);
+    const QPoint at = onScreen.center();
+    QTest::mouseDClick(handle, Qt::LeftButton, {}, handle->mapFromGlobal(viewport()->mapToGlobal(at)));
+    QTextEdit* editor = window->view->activeTextEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->textCursor().selectedText(), word);
+    const QImage shot = viewport()->grab().toImage();
+    int left = -1, right = -1;
+    for (int x = onScreen.left() - 15; x <= onScreen.right() + 15; ++x) {
+      const QRgb p = shot.pixel(x, at.y());
+      if (qBlue(p) <= qRed(p) + 40) continue;
+      if (left < 0) left = x;
+      right = x;
+    }
+    EXPECT_NEAR(left, onScreen.left(), 4) << "highlight " << left << ".." << right;
+    EXPECT_NEAR(right, onScreen.right(), 4) << "highlight " << left << ".." << right;
+    QTest::keyClick(editor, Qt::Key_Escape);
+  }
 }

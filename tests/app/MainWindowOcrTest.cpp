@@ -464,6 +464,23 @@ TEST_F(MainWindowOcrTest, RecognisingAPageWithItsOwnTextShowsThatTextOnItsWords)
   EXPECT_EQ(window.statusLabel->text(), "На странице уже есть текстовый слой: распознавание не требуется");
   expectBlocksOnTheirWords(window.view->ocrBlocksWithEdits(), path, kPage.height());
   EXPECT_FALSE(window.view->hasOcrEdits());
+
+  // A region that cuts through the lines, holding the middle of none of
+  // them: the page's words are still used, nothing is laid over them and
+  // the tab stays unchanged.
+  const std::vector<TextBlock> before = window.view->ocrBlocksWithEdits();
+  window.statusLabel->clear();
+  window.onRunOcrRegion(0, QRectF(60, 36, 70, 36));
+  EXPECT_EQ(window.statusLabel->text(), "На странице уже есть текстовый слой: распознавание не требуется");
+  const std::vector<TextBlock> after = window.view->ocrBlocksWithEdits();
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < after.size(); ++i) {
+    EXPECT_EQ(after[i].text, before[i].text);
+    EXPECT_EQ(after[i].rect, before[i].rect);
+  }
+  EXPECT_FALSE(window.view->hasOcrEdits());
+  EXPECT_FALSE(window.currentDocument->isModified());
+  EXPECT_FALSE(window.windowTitle().contains('*')) << window.windowTitle().toStdString();
 }
 
 TEST_F(MainWindowOcrTest, ImageBlockTextIsRecognisedAndAFailureKeepsTheBlock) {

@@ -101,6 +101,89 @@ TEST(EditedTextPreview, ThirdDisplayLineIsDrawnBelowTheSecondAtThePitch) {
   EXPECT_LE(inkRows(image).first, 2);  // the first line's ink starts at its box
 }
 
+// A line of the page with a larger bold-italic run in it.
+TextBlock lineWithALargeRun() {
+  TextBlock runs = nativeBlock(QStringLiteral("Call it with one argument only"), QRectF(10, 700, 260, 18), 11.0f,
+                               QStringLiteral("LiberationSerif"));
+  TextBlock::Line& line = runs.lines.front();
+  line.spans.front().text = QStringLiteral("Call it with one ");
+  TextBlock::Line::Span large;
+  large.text = QStringLiteral("argument");
+  large.fontSize = 16.0f;
+  large.fontFamily = QStringLiteral("LiberationSerif-BoldItalic");
+  large.bold = large.italic = true;
+  TextBlock::Line::Span rest = line.spans.front();
+  rest.text = QStringLiteral(" only");
+  line.spans.push_back(large);
+  line.spans.push_back(rest);
+  return runs;
+}
+
+// Columns of the image with dark pixels, as [first, last].
+std::pair<int, int> inkColumns(const QImage& image) {
+  int first = -1, last = -1;
+  for (int x = 0; x < image.width(); ++x)
+    for (int y = 0; y < image.height(); ++y)
+      if (qGray(image.pixel(x, y)) < 128) {
+        if (first < 0) first = x;
+        last = x;
+        break;
+      }
+  return {first, last};
+}
+
+// The line and the same line as rich text after a format command, drawn at
+// zoom 1 and 2: each is drawn twice as tall (and as wide) at 2.
+TEST(EditedTextPreview, AMixedFormatLineAtZoomTwoIsDrawnTwiceAsLarge) {
+  TextBlock runs = lineWithALargeRun();
+  runs.textEdited = true;  // moved or reformatted elsewhere: the view draws it
+  TextBlock rich = runs;
+  rich.richTextHtml = QStringLiteral(
+      "<p style=\"margin:0\"><span style=\"font-family:'Liberation Serif'; font-size:11pt\">Call it with one "
+      "</span><span style=\"font-family:'Liberation Serif'; font-size:16pt; font-weight:700; "
+      "font-style:italic\">argument</span><span style=\"font-family:'Liberation Serif'; font-size:11pt\"> "
+      "only</span></p>");
+
+  const auto inkBox = [](const TextBlock& block, double zoom) {
+    QImage image(int(300 * zoom) + 20, int(40 * zoom) + 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    drawEditedTextPreview(painter, block, QRectF(10, 10, 260 * zoom, 18 * zoom), zoom);
+    painter.end();
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x)
+        if (qGray(image.pixel(x, y)) < 128) box |= QRect(x, y, 1, 1);
+    return box;
+  };
+  for (const TextBlock* block : {&runs, &rich}) {
+    SCOPED_TRACE(block == &runs ? "runs of the page" : "rich text");
+    const QRect one = inkBox(*block, 1.0);
+    const QRect two = inkBox(*block, 2.0);
+    ASSERT_GT(one.height(), 8);
+    EXPECT_NEAR(double(two.height()) / one.height(), 2.0, 0.15) << one.height() << " " << two.height();
+    EXPECT_NEAR(double(two.width()) / one.width(), 2.0, 0.1) << one.width() << " " << two.width();
+  }
+}
+
+// Moved as it is, the line is drawn run by run; the caret stands where the
+// runs are drawn: at the start and at the end of the line's ink.
+TEST(EditedTextPreview, TheCaretInALineOfRunsStandsWhereTheRunsAreDrawn) {
+  TextBlock block = lineWithALargeRun();
+  block.rect.translate(40, -100);
+  for (TextBlock::Line& line : block.lines) line.rect.translate(40, -100);
+  const QRectF rect(10, 10, 260, 18);
+  QImage image(320, 40, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  drawEditedTextPreview(painter, block, rect, 1.0);
+  painter.end();
+  const auto [first, last] = inkColumns(image);
+  ASSERT_GT(last, 100);
+  EXPECT_NEAR(previewCaretRect(block.text, block, 0, rect, 1.0).x(), first, 2.0);
+  EXPECT_NEAR(previewCaretRect(block.text, block, int(block.text.size()), rect, 1.0).x(), last, 3.0);
+}
+
 TEST(EditedTextPreview, CaretStandsAtTheCursorInTheDrawnText) {
   TextBlock block;
   block.rect = QRectF(0, 600, 300, 100);
