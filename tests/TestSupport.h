@@ -14,6 +14,28 @@ class QPainter;
 
 namespace testsupport {
 
+// Counts of test code that waits for a modal dialog to answer it, and of test
+// code answering or driving one right now. The watch for dialogs nobody
+// answers (window tests) reads them; a guard counts for its lifetime.
+struct DialogAttention {
+  static int waiting;
+  static int driving;
+};
+class WaitingForDialog {
+ public:
+  WaitingForDialog() { ++DialogAttention::waiting; }
+  ~WaitingForDialog() { --DialogAttention::waiting; }
+  WaitingForDialog(const WaitingForDialog&) = delete;
+  WaitingForDialog& operator=(const WaitingForDialog&) = delete;
+};
+class DrivingDialog {
+ public:
+  DrivingDialog() { ++DialogAttention::driving; }
+  ~DrivingDialog() { --DialogAttention::driving; }
+  DrivingDialog(const DrivingDialog&) = delete;
+  DrivingDialog& operator=(const DrivingDialog&) = delete;
+};
+
 QString corpusDir();
 QString testDataDir();
 
