@@ -447,9 +447,10 @@ TEST_F(MarkupTest, LevelDragAlongALineMarksItsLettersFromFirstToLast) {
   for (const auto& [button, words, done] : marks) {
     const QRectF box = lineBox(path, page, words, height);
     ASSERT_FALSE(box.isEmpty()) << button;
-    // Pressed just inside the first letter, released just inside the last.
-    const QPoint from = window->view->viewportPointForPageTopPoint(page, {box.left() + 1.0, box.center().y()});
-    const QPoint to = window->view->viewportPointForPageTopPoint(page, {box.right() - 1.0, box.center().y()});
+    // Pressed on the first letter past its middle, released on the last one
+    // before its middle: both letters are still selected, and marked.
+    const QPoint from = window->view->viewportPointForPageTopPoint(page, {box.left() + 7.0, box.center().y()});
+    const QPoint to = window->view->viewportPointForPageTopPoint(page, {box.right() - 7.0, box.center().y()});
     ASSERT_EQ(from.y(), to.y());
     QTest::mousePress(viewport, Qt::LeftButton, {}, from);
     QTest::mouseMove(viewport, (from + to) / 2);
