@@ -14,27 +14,20 @@ class QPainter;
 
 namespace testsupport {
 
-// Counts of test code that waits for a modal dialog to answer it, and of test
-// code answering or driving one right now. The watch for dialogs nobody
-// answers (window tests) reads them; a guard counts for its lifetime.
+// Test code waiting for a modal dialog to answer it, and test code answering
+// or driving one right now; the watch for dialogs nobody answers (window
+// tests) reads both. A guard counts for its lifetime.
 struct DialogAttention {
   static int waiting;
   static int driving;
 };
-class WaitingForDialog {
- public:
-  WaitingForDialog() { ++DialogAttention::waiting; }
-  ~WaitingForDialog() { --DialogAttention::waiting; }
-  WaitingForDialog(const WaitingForDialog&) = delete;
-  WaitingForDialog& operator=(const WaitingForDialog&) = delete;
+template <int* count>
+struct CountedWhileAlive {
+  CountedWhileAlive() { ++*count; }
+  ~CountedWhileAlive() { --*count; }
 };
-class DrivingDialog {
- public:
-  DrivingDialog() { ++DialogAttention::driving; }
-  ~DrivingDialog() { --DialogAttention::driving; }
-  DrivingDialog(const DrivingDialog&) = delete;
-  DrivingDialog& operator=(const DrivingDialog&) = delete;
-};
+using WaitingForDialog = CountedWhileAlive<&DialogAttention::waiting>;
+using DrivingDialog = CountedWhileAlive<&DialogAttention::driving>;
 
 QString corpusDir();
 QString testDataDir();

@@ -196,9 +196,11 @@ class MainWindow : public QMainWindow {
   // copy under a new name instead, or not to save.
   enum class SignedFileSave { Overwrite, Copy, Cancel };
   SignedFileSave askBeforeBreakingSignatures(PdfDocument* document);
+  // Whether a full save would break signatures that are still intact.
   bool signaturesAtRisk(const PdfDocument* document) const;
   // Save-as offering a free name beside the file, for the copy of a signed one.
   void saveCopyOfSignedDocument();
+  // After a full save of a signed document: its file's signatures are broken.
   void noteFullSave(PdfDocument* document, bool hadSignatures);
   // In edit mode, the saved page's blocks are read again from the saved file.
   void reloadTextLayerAfterSave();
