@@ -13,6 +13,9 @@
 
 namespace testsupport {
 
+int DialogAttention::waiting = 0;
+int DialogAttention::driving = 0;
+
 QString corpusDir() { return QStringLiteral(ULVO_CORPUS_DIR); }
 QString testDataDir() { return QStringLiteral(ULVO_TEST_DATA_DIR); }
 

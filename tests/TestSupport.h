@@ -14,6 +14,21 @@ class QPainter;
 
 namespace testsupport {
 
+// Test code waiting for a modal dialog to answer it, and test code answering
+// or driving one right now; the watch for dialogs nobody answers (window
+// tests) reads both. A guard counts for its lifetime.
+struct DialogAttention {
+  static int waiting;
+  static int driving;
+};
+template <int* count>
+struct CountedWhileAlive {
+  CountedWhileAlive() { ++*count; }
+  ~CountedWhileAlive() { --*count; }
+};
+using WaitingForDialog = CountedWhileAlive<&DialogAttention::waiting>;
+using DrivingDialog = CountedWhileAlive<&DialogAttention::driving>;
+
 QString corpusDir();
 QString testDataDir();
 

@@ -113,6 +113,10 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   connect(view, &PdfView::selectionRectReady, this, [this](int page, QRectF rect) {
     pendingSelectionPage = page;
     pendingSelectionRect = rect;
+    pendingSelectionSpans.clear();
+  });
+  connect(view, &PdfView::textSpansSelected, this, [this](int page, QList<QRectF> spans) {
+    if (page == pendingSelectionPage) pendingSelectionSpans = spans;
   });
   connect(thumbnails, &PageThumbnailPanel::pageSelected, this, &MainWindow::onThumbnailPageSelected);
   connect(view, &PdfView::ocrRegionRequested, this, &MainWindow::onRunOcrRegion);

@@ -54,6 +54,9 @@ class MainWindow : public QMainWindow {
     double zoom = 1.0;
     int viewMode = 1;  // continuous
     bool editMode = false;
+    // Set once this run has rewritten a signed file in full: its signatures
+    // are broken already, and saving again is not asked about.
+    bool signaturesBroken = false;
   };
 
   // One search hit: its page and its place in that page's hit list.
@@ -188,6 +191,17 @@ class MainWindow : public QMainWindow {
   bool writePendingBlocks(int page, const std::vector<TextBlock>& blocks);
   // Save-as once the name is chosen: pending edits first, then the write.
   bool saveActiveDocumentAs(const QString& fileName);
+  // Before a full save over the document's own file: when that would break
+  // signatures the file carries, the user chooses to save anyway, to save a
+  // copy under a new name instead, or not to save.
+  enum class SignedFileSave { Overwrite, Copy, Cancel };
+  SignedFileSave askBeforeBreakingSignatures(PdfDocument* document);
+  // Whether a full save would break signatures that are still intact.
+  bool signaturesAtRisk(const PdfDocument* document) const;
+  // Save-as offering a free name beside the file, for the copy of a signed one.
+  void saveCopyOfSignedDocument();
+  // After a full save of a signed document: its file's signatures are broken.
+  void noteFullSave(PdfDocument* document, bool hadSignatures);
   // In edit mode, the saved page's blocks are read again from the saved file.
   void reloadTextLayerAfterSave();
   QWidget* buildWorkspace();
@@ -234,6 +248,9 @@ class MainWindow : public QMainWindow {
   quint64 blockEditsMark = 0;
   int pendingSelectionPage = -1;
   QRectF pendingSelectionRect;
+  // The selected text's stretch on each line (page-top points) when the
+  // pending selection was a text drag; empty for a drawn region.
+  QList<QRectF> pendingSelectionSpans;
 
   // Workspace and floating bar.
   QTabBar* documentTabs = nullptr;

@@ -251,6 +251,14 @@ bool MainWindow::closeDocumentAt(int index) {
     const int answer = appUnsavedChangesQuestion(this);
     if (answer == 2) return false;
     if (answer == 0) {
+      // A signed file is saved as the active tab, where the question about
+      // its signatures is asked and a copy can be named.
+      if (signaturesAtRisk(document)) {
+        activateDocument(index);
+        if (index != activeIndex) return false;
+        onSave();
+        return !currentDocument->isModified() && closeDocumentAt(index);
+      }
       if (!document->save(document->filePath())) {
         plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
                               QStringLiteral("Не удалось сохранить файл:\n%1").arg(document->lastError()));

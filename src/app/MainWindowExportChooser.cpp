@@ -83,6 +83,19 @@ void MainWindow::showSaveExportDialog() {
   if (entry->format == QLatin1String("pdf")) {
     const QString absolute = QFileInfo(file).absoluteFilePath();
     const bool inPlace = !own.isEmpty() && QFileInfo(own).absoluteFilePath() == absolute;
+    if (inPlace) {
+      switch (askBeforeBreakingSignatures(currentDocument)) {
+        case SignedFileSave::Copy:
+          saveCopyOfSignedDocument();
+          return;
+        case SignedFileSave::Cancel:
+          statusLabel->setText(tr("Файл не сохранён"));
+          return;
+        case SignedFileSave::Overwrite:
+          break;
+      }
+    }
+    const bool signedFile = currentDocument->signatureCount() > 0;
     if (!(inPlace ? currentDocument->save(file) : currentDocument->saveAs(file))) {
       updateTitle();
       plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
@@ -93,6 +106,7 @@ void MainWindow::showSaveExportDialog() {
     if (activeIndex >= 0 && activeIndex < int(documents.size()) &&
         documents[size_t(activeIndex)].document.get() == currentDocument)
       documents[size_t(activeIndex)].path = absolute;
+    noteFullSave(currentDocument, signedFile);
     rememberRecentFile(absolute);
     updateTitle();
     updatePageControls();

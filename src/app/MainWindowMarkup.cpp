@@ -59,28 +59,39 @@ QWidget* MainWindow::buildCommentTab() {
     return b;
   };
 
-  const auto markPendingSelection = [this](int kind, const QString& name) {
+  // Each kind reports itself in a sentence of its own, so that the words
+  // agree in every language.
+  const auto markPendingSelection = [this](int kind, const QString& done) {
     if (!currentDocument->isOpen()) return;
-    if (pendingSelectionPage < 0 || !(pendingSelectionRect.width() > 0) || !(pendingSelectionRect.height() > 0)) {
+    // Selected text is marked even when the drag was perfectly level and so
+    // spanned no height.
+    const bool selectedText = pendingSelectionPage >= 0 && !pendingSelectionSpans.isEmpty();
+    if (pendingSelectionPage < 0 ||
+        (!selectedText && (!(pendingSelectionRect.width() > 0) || !(pendingSelectionRect.height() > 0)))) {
       statusLabel->setText(tr("Выделите текст для разметки"));
       return;
     }
     if (!applyEditsBeforePageChange()) return;
     const int page = pendingSelectionPage;
-    const QRectF shown = shownRectFromPageTop(pendingSelectionRect, currentDocument->pageSize(page));
-    if (!currentDocument->addMarkupAnnot(page, shown, s_markupColor, kind)) {
+    const QSizeF pageSize = currentDocument->pageSize(page);
+    QList<QRectF> regions;
+    for (const QRectF& top : selectedText ? pendingSelectionSpans : QList<QRectF>{pendingSelectionRect})
+      regions.append(shownRectFromPageTop(top, pageSize));
+    if (!currentDocument->addMarkupAnnot(page, regions, s_markupColor, kind)) {
       statusLabel->setText(tr("Ошибка: %1").arg(currentDocument->lastError()));
       return;
     }
     view->invalidatePageCache();
     updateTitle();
-    statusLabel->setText(tr("%1 добавлен на стр. %2").arg(name).arg(page + 1));
+    statusLabel->setText(done.arg(page + 1));
     pendingSelectionPage = -1;
     pendingSelectionRect = QRectF(0, 0, 0, 0);
+    pendingSelectionSpans.clear();
   };
 
-  QToolButton* marker =
-      button("highlight", QStringLiteral("Маркер"), [markPendingSelection] { markPendingSelection(0, QStringLiteral("Маркер")); });
+  QToolButton* marker = button("highlight", QStringLiteral("Маркер"), [this, markPendingSelection] {
+    markPendingSelection(0, tr("Маркер добавлен на стр. %1"));
+  });
   marker->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(marker, &QToolButton::customContextMenuRequested, this, [this] {
     const QColor chosen = QColorDialog::getColor(s_markupColor, this, QStringLiteral("Цвет маркера"));
@@ -93,9 +104,9 @@ QWidget* MainWindow::buildCommentTab() {
   layout->addWidget(ribbonGroup(
       QStringLiteral("Разметка"),
       {button("format-underline", QStringLiteral("Подчерк."),
-              [markPendingSelection] { markPendingSelection(1, QStringLiteral("Подчёркивание")); }),
+              [this, markPendingSelection] { markPendingSelection(1, tr("Подчёркивание добавлено на стр. %1")); }),
        button("format-strike", QStringLiteral("Зачерк."),
-              [markPendingSelection] { markPendingSelection(2, QStringLiteral("Зачёркивание")); }),
+              [this, markPendingSelection] { markPendingSelection(2, tr("Зачёркивание добавлено на стр. %1")); }),
        unavailable("area-select", QStringLiteral("Область"))}));
   layout->addWidget(ribbonGroup(QStringLiteral("Работа"),
                                 {button("search", QStringLiteral("Найти"), [this] { showSearchDialog(); }),

@@ -74,6 +74,7 @@ void MainWindow::onRunOcrRegion(int page, QRectF rect) {
   if (page >= 0 && page < currentDocument->pageCount()) view->setCurrentPage(page);
   pendingSelectionPage = page;
   pendingSelectionRect = rect;
+  pendingSelectionSpans.clear();
   runOcrPage(true);
 }
 

@@ -4,6 +4,8 @@
 #include "MainWindow.h"
 
 #include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
+#include "ui/UniqueSiblingPath.h"
 
 #include "view/PdfView.h"
 
@@ -24,7 +26,18 @@ void MainWindow::onSave() {
     onSaveAs();
     return;
   }
+  switch (askBeforeBreakingSignatures(currentDocument)) {
+    case SignedFileSave::Copy:
+      saveCopyOfSignedDocument();
+      return;
+    case SignedFileSave::Cancel:
+      statusLabel->setText(tr("Файл не сохранён"));
+      return;
+    case SignedFileSave::Overwrite:
+      break;
+  }
   if (!applyPendingOcrEdits()) return;
+  const bool signedFile = currentDocument->signatureCount() > 0;
   if (!currentDocument->save(currentDocument->filePath())) {
     // The edits written into the page above are still unsaved: the title
     // keeps its mark and the status line says nothing was written.
@@ -34,9 +47,53 @@ void MainWindow::onSave() {
                           QStringLiteral("Не удалось сохранить файл:\n%1").arg(currentDocument->lastError()));
     return;
   }
+  noteFullSave(currentDocument, signedFile);
   updateTitle();
   reloadTextLayerAfterSave();
   statusLabel->setText(tr("Сохранено"));
+}
+
+bool MainWindow::signaturesAtRisk(const PdfDocument* document) const {
+  if (document->signatureCount() <= 0) return false;
+  return std::none_of(documents.begin(), documents.end(), [document](const OpenDocumentState& state) {
+    return state.document.get() == document && state.signaturesBroken;
+  });
+}
+
+MainWindow::SignedFileSave MainWindow::askBeforeBreakingSignatures(PdfDocument* document) {
+  if (!signaturesAtRisk(document)) return SignedFileSave::Overwrite;
+  const int signatures = document->signatureCount();
+  const QString text =
+      uiTranslate(QStringLiteral("Документ «%1» подписан (подписей: %2). Сохранение перепишет файл целиком, и его "
+                                 "подписи станут недействительными.\n\nСохранить копию: изменения сохраняются в "
+                                 "новый файл под другим именем, а подписанный файл остаётся как есть."))
+          .arg(QFileInfo(document->filePath()).fileName(), QString::number(signatures));
+  const auto ui = [](const char* russian) { return uiTranslate(QString::fromUtf8(russian)); };
+  switch (appPdfFileQuestion(this, ui("Подписанный документ"), text, ui("Сохранить копию..."), ui("Отмена"),
+                             ui("Сохранить и нарушить подписи"))) {
+    case 0:
+      return SignedFileSave::Copy;
+    case 1:
+      return SignedFileSave::Overwrite;
+    default:
+      return SignedFileSave::Cancel;
+  }
+}
+
+void MainWindow::saveCopyOfSignedDocument() {
+  if (!currentDocument->isOpen()) return;
+  const QString proposed = uniqueSiblingPathLikeChrome(currentDocument->filePath());
+  QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить как"), proposed,
+                                              QStringLiteral("PDF файлы (*.pdf)"));
+  if (name.isEmpty()) return;
+  if (!name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) name += QStringLiteral(".pdf");
+  saveActiveDocumentAs(name);
+}
+
+void MainWindow::noteFullSave(PdfDocument* document, bool hadSignatures) {
+  if (!hadSignatures) return;
+  for (OpenDocumentState& state : documents)
+    if (state.document.get() == document) state.signaturesBroken = true;
 }
 
 void MainWindow::onSaveAs() {
@@ -49,7 +106,23 @@ void MainWindow::onSaveAs() {
 }
 
 bool MainWindow::saveActiveDocumentAs(const QString& fileName) {
-  if (!currentDocument->isOpen() || !applyPendingOcrEdits()) return false;
+  if (!currentDocument->isOpen()) return false;
+  // Chosen to be the signed file itself: the same question as saving it.
+  const QString own = currentDocument->filePath();
+  if (!own.isEmpty() && QFileInfo(own).absoluteFilePath() == QFileInfo(fileName).absoluteFilePath()) {
+    switch (askBeforeBreakingSignatures(currentDocument)) {
+      case SignedFileSave::Copy:
+        saveCopyOfSignedDocument();
+        return !currentDocument->isModified();
+      case SignedFileSave::Cancel:
+        statusLabel->setText(tr("Файл не сохранён"));
+        return false;
+      case SignedFileSave::Overwrite:
+        break;
+    }
+  }
+  if (!applyPendingOcrEdits()) return false;
+  const bool signedFile = currentDocument->signatureCount() > 0;
   if (!currentDocument->saveAs(fileName)) {
     updateTitle();
     statusLabel->setText(tr("Файл не сохранён"));
@@ -58,6 +131,7 @@ bool MainWindow::saveActiveDocumentAs(const QString& fileName) {
   }
   if (activeIndex >= 0 && activeIndex < int(documents.size()))
     documents[size_t(activeIndex)].path = QFileInfo(fileName).absoluteFilePath();
+  noteFullSave(currentDocument, signedFile);
   updateTitle();
   reloadTextLayerAfterSave();
   statusLabel->setText(tr("Сохранено как: %1").arg(QFileInfo(fileName).fileName()));
@@ -68,6 +142,12 @@ void MainWindow::autoSaveIfNeeded() {
   if (!currentDocument->isOpen() || !currentDocument->isModified() || currentDocument->filePath().isEmpty() ||
       ocrBusy)
     return;
+  // Nobody is there to be asked: a signed file is only rewritten by a save
+  // the user chose.
+  if (signaturesAtRisk(currentDocument)) {
+    statusLabel->setText(tr("Автосохранение пропущено: файл подписан, сохраните его вручную"));
+    return;
+  }
   if (!applyPendingOcrEdits()) return;
   if (!currentDocument->save(currentDocument->filePath())) {
     updateTitle();

@@ -102,7 +102,9 @@ void MainWindow::onPageScanned(const QImage& image) {
   }
   // An untitled document keeps the page until the user saves it somewhere.
   const bool untitled = currentDocument->filePath().isEmpty();
-  const bool saved = untitled || currentDocument->save(currentDocument->filePath());
+  // A signed file is never rewritten unasked: the page waits for the user's save.
+  const bool signedFile = !untitled && signaturesAtRisk(currentDocument);
+  const bool saved = untitled || signedFile || currentDocument->save(currentDocument->filePath());
   thumbnails->setDocument(currentDocument);
   // The view's scroll range and the page box's maximum take in the new page
   // before the view goes there; otherwise both clamp it back to the old last.
@@ -117,6 +119,10 @@ void MainWindow::onPageScanned(const QImage& image) {
     statusLabel->setText(tr("Страница %1 добавлена, но файл не сохранён").arg(n + 1));
     QMessageBox::critical(this, QStringLiteral("Ошибка"),
                           QStringLiteral("Не удалось сохранить файл:\n%1").arg(currentDocument->lastError()));
+    return;
+  }
+  if (signedFile) {
+    statusLabel->setText(tr("Страница %1 добавлена; подписанный файл не перезаписан, сохраните его сами").arg(n + 1));
     return;
   }
   statusLabel->setText(tr("Страница %1 добавлена из сканера").arg(n + 1));

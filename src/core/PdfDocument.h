@@ -72,6 +72,8 @@ public:
   // Whether the file is encrypted; a file locked only by an owner password
   // opens without a password and counts as encrypted too.
   bool isEncrypted() const;
+  // How many signature fields the file carries; a full save breaks them all.
+  int signatureCount() const;
   // What the file lets its reader do; everything for an unprotected file.
   struct Permissions {
     bool print = true;
@@ -146,6 +148,10 @@ public:
   // `position` is the lower-left corner of the image on the page.
   bool addImageToPage(int page, QPointF position, QSizeF size, const QImage& image);
   bool addMarkupAnnot(int page, const QRectF& rect, const QColor& color, int kind);
+  // Marks the text of the regions (shown space): a region picks the letters
+  // its horizontal extent overlaps whose middle lies in its height. Where no
+  // region picks a letter, the regions themselves are marked as drawn.
+  bool addMarkupAnnot(int page, const QList<QRectF>& regions, const QColor& color, int kind);
   bool addHighlightAnnot(int page, const QRectF& rect, const QColor& color);
   bool addStickyNote(int page, QPointF position, const QString& text, const QString& author);
   // The text notes of a page: where each sits (shown space) and what it says.

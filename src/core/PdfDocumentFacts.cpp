@@ -8,6 +8,7 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
+#include <algorithm>
 #include <exception>
 #include <set>
 
@@ -22,6 +23,11 @@ bool PdfDocument::isEncrypted() const {
   DocumentLock lock(mutex);
   // pdfium answers -1 when the file has no security handler.
   return doc && FPDF_GetSecurityHandlerRevision(doc) >= 0;
+}
+
+int PdfDocument::signatureCount() const {
+  DocumentLock lock(mutex);
+  return doc ? std::max(FPDF_GetSignatureCount(doc), 0) : 0;
 }
 
 PdfDocument::Permissions PdfDocument::permissions() const {

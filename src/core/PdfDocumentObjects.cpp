@@ -24,40 +24,66 @@ constexpr int kAnnotPrintFlag = 4;
 constexpr int kUnderlineMark = 1;
 constexpr int kStrikeOutMark = 2;
 
-// One line of marked text in user space: its horizontal extent, its baseline
-// and its font size.
+// One line of marked text in user space: its horizontal extent, its baseline,
+// its font size, and the height its font gives the line.
 struct MarkedTextLine {
   double left = 0;
   double right = 0;
   double baseline = 0;
   double size = 0;
+  double bottom = 0;
+  double top = 0;
 };
 
-// The lines of text whose characters lie in the region, split where the
-// baseline or the size changes.
-QList<MarkedTextLine> markedTextLines(FPDF_TEXTPAGE text, const QRectF& region) {
+// Whether a letter (shown space) belongs to a region: the region reaches into
+// it from the side and its middle lies within the region's height. A text
+// selection starts on a letter and ends on one, so a letter it only partly
+// covers is still marked, where a test of the letter's centre dropped it.
+bool regionPicks(const QRectF& region, const QRectF& letter) {
+  const double middle = letter.center().y();
+  return middle >= region.top() && middle <= region.bottom() && letter.right() > region.left() &&
+         letter.left() < region.right();
+}
+
+// The lines of text whose letters the regions pick, split where the baseline
+// or the size changes.
+QList<MarkedTextLine> markedTextLines(FPDF_TEXTPAGE text, const PageSpace& space, const QList<QRectF>& regions) {
   QList<MarkedTextLine> lines;
   const int count = FPDFText_CountChars(text);
   for (int i = 0; i < count; ++i) {
     double l = 0, r = 0, b = 0, t = 0, x = 0, y = 0;
     if (!FPDFText_GetCharBox(text, i, &l, &r, &b, &t) || !FPDFText_GetCharOrigin(text, i, &x, &y)) continue;
-    const QPointF centre((l + r) / 2, (b + t) / 2);
-    if (r <= l || !region.contains(centre)) continue;
+    if (r <= l) continue;
+    const QRectF shown = space.toShown(QRectF(l, b, r - l, t - b));
+    if (std::none_of(regions.begin(), regions.end(), [&shown](const QRectF& region) { return regionPicks(region, shown); }))
+      continue;
     const double size = std::max(FPDFText_GetFontSize(text, i), 1.0);
+    // The font's own height of the letter (ascent to descent), as readers box
+    // words; the tight box of an "o" would leave a highlight half as high.
+    FS_RECTF loose{};
+    const bool hasLoose = FPDFText_GetLooseCharBox(text, i, &loose) && loose.top > loose.bottom;
+    const double bottom = hasLoose ? std::min<double>(loose.bottom, b) : b;
+    const double top = hasLoose ? std::max<double>(loose.top, t) : t;
     if (!lines.isEmpty() && std::abs(lines.last().baseline - y) < 0.3 * size &&
         std::abs(lines.last().size - size) < 0.5 * size) {
-      lines.last().left = std::min(lines.last().left, l);
-      lines.last().right = std::max(lines.last().right, r);
+      MarkedTextLine& last = lines.last();
+      last.left = std::min(last.left, l);
+      last.right = std::max(last.right, r);
+      last.bottom = std::min(last.bottom, bottom);
+      last.top = std::max(last.top, top);
       continue;
     }
-    lines.append({l, r, y, size});
+    lines.append({l, r, y, size, bottom, top});
   }
   return lines;
 }
 
 // Underline a little below the baseline; strike-out through the middle of
-// the lower-case letters. Both as thick as a font's own rule would be.
+// the lower-case letters. Both as thick as a font's own rule would be. A
+// highlight covers the line's whole height.
 QRectF markLineRect(const MarkedTextLine& line, int kind) {
+  if (kind != kUnderlineMark && kind != kStrikeOutMark)
+    return QRectF(line.left, line.bottom, line.right - line.left, line.top - line.bottom);
   const double thickness = std::max(0.06 * line.size, 0.6);
   const double centre = kind == kUnderlineMark ? line.baseline - 0.12 * line.size : line.baseline + 0.28 * line.size;
   return QRectF(line.left, centre - thickness / 2, line.right - line.left, thickness);
@@ -77,27 +103,41 @@ bool PdfDocument::addImageToPage(int page, QPointF position, QSizeF size, const 
 }
 
 bool PdfDocument::addMarkupAnnot(int page, const QRectF& rect, const QColor& color, int kind) {
+  return addMarkupAnnot(page, QList<QRectF>{rect}, color, kind);
+}
+
+bool PdfDocument::addMarkupAnnot(int page, const QList<QRectF>& regions, const QColor& color, int kind) {
   DocumentLock lock(mutex);
-  if (!doc) return false;
+  if (!doc || regions.isEmpty()) return false;
   pdfium::Page loaded(FPDF_LoadPage(doc, page));
   if (!loaded) return false;
-  const QRectF user = PageSpace::ofPage(loaded.get()).toUser(rect).normalized();
+  const PageSpace space = PageSpace::ofPage(loaded.get());
   const QColor chosen = color.isValid() ? color : kDefaultMarkupColor;
   const bool line = kind == kUnderlineMark || kind == kStrikeOutMark;
-  QList<QRectF> shapes;
-  if (line) {
-    // A line per line of text in the region, under it or through its middle;
-    // a region without text gets one line along its bottom or its middle.
-    QList<MarkedTextLine> lines;
-    {
-      pdfium::TextPage text(FPDFText_LoadPage(loaded.get()));
-      if (text) lines = markedTextLines(text.get(), user);
-    }
-    if (lines.isEmpty()) lines.append({user.left(), user.right(), user.top() + 0.2 * user.height(), user.height() * 0.8});
-    for (const MarkedTextLine& textLine : lines) shapes.append(markLineRect(textLine, kind));
-  } else {
-    shapes.append(user);
+  // A mark per line of text the regions pick: over it, under it or through
+  // its middle.
+  QList<MarkedTextLine> lines;
+  {
+    pdfium::TextPage text(FPDFText_LoadPage(loaded.get()));
+    QList<QRectF> normalized;
+    for (const QRectF& region : regions) normalized.append(region.normalized());
+    if (text) lines = markedTextLines(text.get(), space, normalized);
   }
+  QList<QRectF> shapes;
+  for (const MarkedTextLine& textLine : lines) shapes.append(markLineRect(textLine, kind));
+  // Regions over no text are marked as drawn: a highlight fills them, a line
+  // runs along their bottom or their middle.
+  if (shapes.isEmpty()) {
+    for (const QRectF& region : regions) {
+      const QRectF user = space.toUser(region.normalized()).normalized();
+      if (!(user.width() > 0) || !(user.height() > 0)) continue;
+      shapes.append(line ? markLineRect({user.left(), user.right(), user.top() + 0.2 * user.height(),
+                                         user.height() * 0.8, user.top(), user.bottom()},
+                                        kind)
+                         : user);
+    }
+  }
+  if (shapes.isEmpty()) return false;
   // Lines are drawn in the colour as chosen: opaque, like ink.
   const int alpha = line ? 255 : std::clamp(chosen.alpha(), kMarkupMinAlpha, kMarkupMaxAlpha);
   for (const QRectF& shape : shapes) {

@@ -1,5 +1,6 @@
 #include "FacsimileEditorDialog.h"
 
+#include "CanvasWidget.h"
 #include "Document.h"
 #include "EditorStyle.h"
 #include "FacsimilePaintHost.h"
@@ -18,7 +19,12 @@ FacsimileEditorDialog::FacsimileEditorDialog(QWidget* parent) : QDialog(parent) 
   QPushButton* save = buttons->addButton(QStringLiteral("Сохранить"), QDialogButtonBox::AcceptRole);
   save->setObjectName(QStringLiteral("PrimaryAction"));
   buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  // Saving takes what is on the canvas: a shape or a text still being placed
+  // is painted in first, as choosing another tool would.
+  connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+    host->canvas->commitPendingShape();
+    accept();
+  });
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(12, 12, 12, 12);

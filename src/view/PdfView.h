@@ -208,8 +208,11 @@ public:
   EditTool currentEditTool() const { return editTool; }
 
   bool selectableTextAtViewportPoint(const QPoint& viewportPoint) const;
+  // `spans`, when given, gets each selected line's stretch from the press to
+  // the release as the pointer went (not rounded to letters), in the same
+  // space as the highlights.
   QList<QRectF> collectTextSelectionHighlights(int page, const QPointF& start, const QPointF& end,
-                                               QString* text) const;
+                                               QString* text, QList<QRectF>* spans = nullptr) const;
   QRectF currentSelectionPageTopRect() const;
   QRect currentSelectionViewportRect() const;
   bool lastSelectionContainsViewportPoint(const QPoint& viewportPoint) const;
@@ -277,6 +280,9 @@ signals:
   void zoomChanged(double zoom);
   void textSelected(QString text);
   void selectionRectReady(int page, QRectF rect);
+  // Follows selectionRectReady when the drag selected page text: the stretch
+  // of each selected line, page-top points.
+  void textSpansSelected(int page, QList<QRectF> spans);
   void ocrRegionRequested(int page, QRectF rect);
   void imageBlockActivated(int pageIndex, QRectF pdfRect);
   void imageBlockEditRequested(QImage image);

@@ -314,7 +314,22 @@ void PdfView::finishSelectionDrag(const QPoint& position, Qt::KeyboardModifiers 
   lastRegionPage = page;
   lastRegionRect = pageRect;
   lastRegionIsRegion = selectionMode == SelectionMode::Region;
+  // The text a drag selected, taken before anything hears of the selection:
+  // marks follow the selected letters, not the rectangle the pointer spanned.
+  QList<QRectF> textSpans;
+  QString draggedText;
+  QList<QRectF> textRects;
+  const bool textDrag = selectionMode == SelectionMode::Text &&
+                        !(editMode && (editTool == EditTool::InsertText || editTool == EditTool::InsertImage));
+  if (textDrag) {
+    const double height = document->pageSize(page).height();
+    textRects = collectTextSelectionHighlights(
+        page, QPointF(selectionStartOnPage.x(), height - selectionStartOnPage.y()),
+        QPointF(selectionEndOnPage.x(), height - selectionEndOnPage.y()), &draggedText, &textSpans);
+    for (QRectF& span : textSpans) span = QRectF(span.x(), height - span.bottom(), span.width(), span.height());
+  }
   emit selectionRectReady(page, pageRect);
+  if (textDrag && !draggedText.isEmpty() && !textSpans.isEmpty()) emit textSpansSelected(page, textSpans);
 
   if (editMode && (editTool == EditTool::InsertText || editTool == EditTool::InsertImage)) {
     const EditTool used = editTool;
@@ -338,14 +353,11 @@ void PdfView::finishSelectionDrag(const QPoint& position, Qt::KeyboardModifiers 
     selectOcrBlocksInRect(viewRect);
     if (!selectedOcrBlocks.isEmpty()) selectedText.clear();
   } else if (selectionMode == SelectionMode::Text) {
-    const double height = document->pageSize(page).height();
-    const QList<QRectF> rects = collectTextSelectionHighlights(
-        page, QPointF(selectionStartOnPage.x(), height - selectionStartOnPage.y()),
-        QPointF(selectionEndOnPage.x(), height - selectionEndOnPage.y()), &selectedText);
+    selectedText = draggedText;
     if (!selectedText.isEmpty()) {
       lastRegionIsRegion = false;
       highlightPage = page;
-      highlightRects = rects;
+      highlightRects = textRects;
       const QString trimmed = selectedText.trimmed();
       QGuiApplication::clipboard()->setText(trimmed, QClipboard::Clipboard);
       emit textSelected(trimmed);

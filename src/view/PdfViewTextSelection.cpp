@@ -121,8 +121,9 @@ bool PdfView::selectableTextAtViewportPoint(const QPoint& viewportPoint) const {
 }
 
 QList<QRectF> PdfView::collectTextSelectionHighlights(int page, const QPointF& start, const QPointF& end,
-                                                      QString* text) const {
+                                                      QString* text, QList<QRectF>* spans) const {
   if (text) text->clear();
+  if (spans) spans->clear();
   QList<QRectF> result;
   if (!document || !isValidPage(page)) return result;
   QList<SelectableLine> lines = selectableLines(page);
@@ -181,6 +182,7 @@ QList<QRectF> PdfView::collectTextSelectionHighlights(int page, const QPointF& s
     if (from >= to) continue;
     const double cw = r.width() / n;
     result.append(QRectF(r.x() + from * cw, r.y(), std::max((to - from) * cw, 1.0), r.height()));
+    if (spans) spans->append(QRectF(left, r.y(), right - left, r.height()));
     const QString piece = line.text.mid(from, to - from);
     if (text && !piece.trimmed().isEmpty()) appendNextLine(*text, piece);
   }

@@ -1,6 +1,7 @@
 #include "AppTestSupport.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QProcess>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QTextEdit>
 #include <QTimer>
 
+#include "TestSupport.h"
 #include "view/PdfView.h"
 
 #include <memory>
@@ -50,17 +52,37 @@ bool typeOverBlock(PdfView* view, const QString& oldText, const QString& newText
   return false;
 }
 
-void whenModalOpens(const std::function<bool(QWidget*)>& answer) {
+namespace {
+
+// Polls every 10 ms until `answer` takes the active modal widget, for at most
+// kLongestDialogWaitMs: a dialog that never comes ends the wait instead of
+// leaving a poll that answers some later dialog, and the watch for dialogs
+// nobody answers takes over. `stop` ends it early.
+constexpr int kLongestDialogWaitMs = 60000;
+
+void pollForModal(const std::function<bool(QWidget*)>& answer, const std::function<bool()>& stop = {}) {
+  auto waiting = std::make_shared<testsupport::WaitingForDialog>();
+  auto since = std::make_shared<QElapsedTimer>();
+  since->start();
   auto poll = std::make_shared<std::function<void()>>();
-  *poll = [poll, answer] {
-    if (!answer(QApplication::activeModalWidget())) {
+  *poll = [poll, answer, stop, waiting, since] {
+    bool answered = false;
+    if (!(stop && stop())) {
+      testsupport::DrivingDialog driving;
+      answered = answer(QApplication::activeModalWidget());
+    }
+    if (!answered && !(stop && stop()) && since->elapsed() < kLongestDialogWaitMs) {
       QTimer::singleShot(10, *poll);
       return;
     }
-    *poll = nullptr;  // break the self-reference
+    *poll = nullptr;  // break the self-reference; the running copy is the timer's
   };
   QTimer::singleShot(0, *poll);
 }
+
+}  // namespace
+
+void whenModalOpens(const std::function<bool(QWidget*)>& answer) { pollForModal(answer); }
 
 QDialog* dialogOpenedBy(QWidget* window, const std::function<void()>& action) {
   const QList<QDialog*> before = window->findChildren<QDialog*>();
@@ -73,38 +95,31 @@ QDialog* dialogOpenedBy(QWidget* window, const std::function<void()>& action) {
 
 std::shared_ptr<DialogSeen> answerNextDialog(const QString& buttonText, const QString& title) {
   auto seen = std::make_shared<DialogSeen>();
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [seen, poll, buttonText, title] {
-    if (seen->stopWaiting) {
-      *poll = nullptr;
-      return;
-    }
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!dialog || (!title.isEmpty() && dialog->windowTitle() != title)) {
-      QTimer::singleShot(10, *poll);
-      return;
-    }
-    seen->shown = true;
-    seen->title = dialog->windowTitle();
-    QStringList texts;
-    for (QLabel* line : dialog->findChildren<QLabel*>()) texts << line->text();
-    seen->texts = texts.join(QLatin1Char('\n'));
-    if (buttonText.isEmpty()) {
-      dialog->close();
-    } else {
-      // Qt's own buttons are named by Qt's English source and show its
-      // translation; "OK" also names the program's own "ОК".
-      const QString qtText = QCoreApplication::translate("QPlatformTheme", buttonText.toUtf8().constData());
-      const QString russianOk = buttonText == QLatin1String("OK") ? QStringLiteral("ОК") : buttonText;
-      for (QPushButton* button : dialog->findChildren<QPushButton*>())
-        if (button->text() == buttonText || button->text() == qtText || button->text() == russianOk) {
-          button->click();
-          break;
+  pollForModal(
+      [seen, buttonText, title](QWidget* modal) {
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        if (!dialog || (!title.isEmpty() && dialog->windowTitle() != title)) return false;
+        seen->shown = true;
+        seen->title = dialog->windowTitle();
+        QStringList texts;
+        for (QLabel* line : dialog->findChildren<QLabel*>()) texts << line->text();
+        seen->texts = texts.join(QLatin1Char('\n'));
+        if (buttonText.isEmpty()) {
+          dialog->close();
+          return true;
         }
-    }
-    *poll = nullptr;  // break the self-reference
-  };
-  QTimer::singleShot(0, *poll);
+        // Qt's own buttons are named by Qt's English source and show its
+        // translation; "OK" also names the program's own "ОК".
+        const QString qtText = QCoreApplication::translate("QPlatformTheme", buttonText.toUtf8().constData());
+        const QString russianOk = buttonText == QLatin1String("OK") ? QStringLiteral("ОК") : buttonText;
+        for (QPushButton* button : dialog->findChildren<QPushButton*>())
+          if (button->text() == buttonText || button->text() == qtText || button->text() == russianOk) {
+            button->click();
+            break;
+          }
+        return true;
+      },
+      [seen] { return seen->stopWaiting; });
   return seen;
 }
 

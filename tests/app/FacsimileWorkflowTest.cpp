@@ -3,6 +3,10 @@
 // millimetres; judged by the files on disk, pdfimages and pdftotext.
 #include "AppTestSupport.h"
 #include "TestSupport.h"
+#include "paint/CanvasWidget.h"
+#include "paint/FacsimileEditorDialog.h"
+#include "paint/FacsimilePaintHost.h"
+#include "paint/ToolsDock.h"
 #include "signature/SignatureWorkflow.h"
 #include "view/PdfView.h"
 
@@ -20,6 +24,7 @@
 #include <QPdfWriter>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolButton>
 
 using namespace apptest;
 using namespace testsupport;
@@ -226,7 +231,16 @@ TEST_F(FacsimileWorkflowTest, EditingWithAnEmptyStoreAsksForANameAndStoresTheEdi
   whenModalOpens([](QWidget* modal) {
     if (!modal || modal->windowTitle() != QStringLiteral("Новое факсимиле")) return false;
     whenModalOpens([](QWidget* editor) {
-      if (!editor || editor->windowTitle() != QStringLiteral("Редактор факсимиле")) return false;
+      auto* dialog = qobject_cast<FacsimileEditorDialog*>(editor);
+      if (!dialog || editor->windowTitle() != QStringLiteral("Редактор факсимиле")) return false;
+      // A rectangle drawn and saved at once, while it is still being placed.
+      QTest::qWait(20);
+      CanvasWidget* canvas = dialog->host->canvas;
+      for (QToolButton* tool : dialog->host->toolsDock->findChildren<QToolButton*>())
+        if (tool->property("toolId").toString() == QStringLiteral("rect")) QTest::mouseClick(tool, Qt::LeftButton);
+      QTest::mousePress(canvas, Qt::LeftButton, {}, canvas->imageToWidget({200, 150}));
+      QTest::mouseMove(canvas, canvas->imageToWidget({400, 250}));
+      QTest::mouseRelease(canvas, Qt::LeftButton, {}, canvas->imageToWidget({600, 350}));
       clickButtonOf(editor, QStringLiteral("Сохранить"));
       return true;
     });
@@ -239,7 +253,13 @@ TEST_F(FacsimileWorkflowTest, EditingWithAnEmptyStoreAsksForANameAndStoresTheEdi
   });
   window.onFacsimileEdit();
   EXPECT_EQ(window.facsimileFiles(), QStringList{"Печать_отдела.png"});
-  EXPECT_EQ(QImage(store + "/Печать_отдела.png").size(), QSize(900, 520));
+  const QImage stored(store + "/Печать_отдела.png");
+  EXPECT_EQ(stored.size(), QSize(900, 520));
+  // The rectangle's outline is in the picture; inside and outside it stay clear.
+  for (const QPoint& edge : {QPoint(200, 250), QPoint(600, 250), QPoint(400, 150), QPoint(400, 350)})
+    EXPECT_GT(qAlpha(stored.pixel(edge)), 200) << edge.x() << "," << edge.y();
+  EXPECT_EQ(qAlpha(stored.pixel(400, 250)), 0);
+  EXPECT_EQ(qAlpha(stored.pixel(100, 100)), 0);
   EXPECT_EQ(window.statusLabel->text(), "Факсимиле сохранено: Печать_отдела.png");
 }
 

@@ -5,6 +5,7 @@
 #include "EditorWindowFixture.h"
 #include "paint/FacsimileEditorDialog.h"
 #include "paint/PaletteDock.h"
+#include "paint/ToolsDock.h"
 
 #include <QDialogButtonBox>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPushButton>
+#include <QToolButton>
 
 using namespace apptest;
 using namespace testsupport;
@@ -31,9 +33,10 @@ class ImageBlockEditTest : public EditorWindowTest {
 
   QImage blockImage() const { return window->view->currentOcrBlocks().front().image; }
 
-  // Answers the editor: a blue stroke across the picture, then the button.
-  void answerEditor(const QString& button) {
-    painttest::whenModalShows([this, button](QWidget* modal) {
+  // Answers the editor: a blue stroke across the picture (or, with another
+  // tool, its shape over most of it), then the button.
+  void answerEditor(const QString& button, const QString& tool = QStringLiteral("brush")) {
+    painttest::whenModalShows([this, button, tool](QWidget* modal) {
       auto* dialog = qobject_cast<FacsimileEditorDialog*>(modal);
       if (!dialog) return false;
       dialogTitle = dialog->windowTitle();
@@ -42,9 +45,13 @@ class ImageBlockEditTest : public EditorWindowTest {
       canvas->offset = QPointF();
       for (QPushButton* swatch : dialog->host->paletteDock->findChildren<QPushButton*>())
         if (swatch->toolTip() == "#0000ff") QTest::mouseClick(swatch, Qt::LeftButton);
-      QTest::mousePress(canvas, Qt::LeftButton, {}, canvas->imageToWidget({4, 24}));
+      const bool stroke = tool == QStringLiteral("brush");
+      if (!stroke)
+        for (QToolButton* b : dialog->host->toolsDock->findChildren<QToolButton*>())
+          if (b->property("toolId").toString() == tool) QTest::mouseClick(b, Qt::LeftButton);
+      QTest::mousePress(canvas, Qt::LeftButton, {}, canvas->imageToWidget(stroke ? QPoint(4, 24) : QPoint(6, 6)));
       QTest::mouseMove(canvas, canvas->imageToWidget({30, 24}));
-      QTest::mouseRelease(canvas, Qt::LeftButton, {}, canvas->imageToWidget({60, 24}));
+      QTest::mouseRelease(canvas, Qt::LeftButton, {}, canvas->imageToWidget(stroke ? QPoint(60, 24) : QPoint(58, 42)));
       for (QPushButton* b : dialog->findChildren<QPushButton*>())
         if (b->text() == button) QTest::mouseClick(b, Qt::LeftButton);
       return true;
@@ -83,6 +90,27 @@ TEST_F(ImageBlockEditTest, StrokeAddedInTheEditorIsSavedIntoThePage) {
         << "and the picture around it stayed";
   }
   EXPECT_TRUE(found);
+}
+
+// Saved while the rectangle is still being placed: the saved picture holds it.
+TEST_F(ImageBlockEditTest, ShapeStillBeingPlacedIsInTheSavedPicture) {
+  if (!hasTool("pdfimages")) GTEST_SKIP() << "poppler-utils missing";
+  placeRedBlock();
+  answerEditor("Сохранить", "rect");
+  emit window->view->imageBlockEditRequested(red);
+  window->onSave();
+  ASSERT_EQ(window->statusLabel->text(), "Сохранено");
+  ASSERT_EQ(runTool("pdfimages", {"-png", path, dir.filePath("out")}), 0);
+  int pictures = 0;
+  for (const QString& name : QDir(dir.path()).entryList({"out*.png"})) {
+    const QImage extracted(dir.filePath(name));
+    if (extracted.size() != QSize(64, 48) || extracted.isGrayscale()) continue;
+    ++pictures;
+    EXPECT_GT(bluePixels(extracted), 300) << "the rectangle's outline";
+    const QColor inside = extracted.pixelColor(32, 24);
+    EXPECT_TRUE(inside.red() > 180 && inside.blue() < 60) << "inside it the picture stayed";
+  }
+  EXPECT_EQ(pictures, 1);
 }
 
 // A picture the page already had: the edit shows at once and is written

@@ -24,11 +24,13 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QToolButton>
 #include <QToolTip>
 
 #include <memory>
+#include <tuple>
 
 using namespace apptest;
 
@@ -131,10 +133,11 @@ TEST_F(MarkupTest, MarksCoverTheMarkedWordsOnTurnedAndCroppedPages) {
     QString button;
     QString name;
     QStringList words;
+    QString done;
   };
-  const Mark marks[] = {{"Маркер", "Маркер", {"highlight", "these", "words"}},
-                        {"Подчерк.", "Подчёркивание", {"underline", "this", "line"}},
-                        {"Зачерк.", "Зачёркивание", {"strike", "out", "here"}}};
+  const Mark marks[] = {{"Маркер", "Маркер", {"highlight", "these", "words"}, "Маркер добавлен"},
+                        {"Подчерк.", "Подчёркивание", {"underline", "this", "line"}, "Подчёркивание добавлено"},
+                        {"Зачерк.", "Зачёркивание", {"strike", "out", "here"}, "Зачёркивание добавлено"}};
   QList<std::pair<int, QRectF>> marked;
   for (int page = 0; page < 2; ++page) {
     const double shownHeight = window->currentDocument->pageSize(page).height();
@@ -145,7 +148,7 @@ TEST_F(MarkupTest, MarksCoverTheMarkedWordsOnTurnedAndCroppedPages) {
       markRegion(page, box);
       ASSERT_EQ(window->pendingSelectionPage, page);
       QTest::mouseClick(ribbonButton(m.button), Qt::LeftButton);
-      EXPECT_EQ(window->statusLabel->text(), QStringLiteral("%1 добавлен на стр. %2").arg(m.name).arg(page + 1));
+      EXPECT_EQ(window->statusLabel->text(), QStringLiteral("%1 на стр. %2").arg(m.done).arg(page + 1));
       EXPECT_EQ(window->pendingSelectionPage, -1);  // every mark needs a new selection
       // Underline and strike-out draw lines, looked at in their own test.
       if (m.button == QStringLiteral("Маркер")) marked.append({page, box});
@@ -331,7 +334,7 @@ TEST_F(MarkupTest, LinesUnderAndThroughWordsNotesWhereClickedPagesValid) {
   for (const QPointF& click : clicks) {
     QTest::mouseClick(ribbonButton(QStringLiteral("Заметка")), Qt::LeftButton);
     whenModalOpens<QInputDialog>([click](QInputDialog* d) {
-      d->setTextValue(QStringLiteral("Note at %1").arg(click.x()));
+      d->setTextValue(QStringLiteral("Note at %1 <b>x</b>").arg(click.x()));
       d->accept();
     });
     QTest::mouseClick(window->view->viewport(), Qt::LeftButton, {},
@@ -342,7 +345,10 @@ TEST_F(MarkupTest, LinesUnderAndThroughWordsNotesWhereClickedPagesValid) {
   const QPoint pointed = window->view->viewportPointForPageTopPoint(1, clicks[0]);
   QHelpEvent help(QEvent::ToolTip, pointed, window->view->viewport()->mapToGlobal(pointed));
   QApplication::sendEvent(window->view->viewport(), &help);
-  EXPECT_TRUE(QToolTip::text().contains(QStringLiteral("Note at 300"))) << QToolTip::text().toStdString();
+  // The words as typed, markup included: what the tip shows once Qt reads it.
+  QTextDocument shown;
+  shown.setHtml(QToolTip::text());
+  EXPECT_TRUE(shown.toPlainText().contains(QStringLiteral("Note at 300 <b>x</b>"))) << QToolTip::text().toStdString();
 
   const QString saved = dir.filePath(QStringLiteral("lines.pdf"));
   ASSERT_TRUE(window->currentDocument->saveAs(saved));
@@ -396,6 +402,88 @@ TEST_F(MarkupTest, LinesUnderAndThroughWordsNotesWhereClickedPagesValid) {
     EXPECT_TRUE(rects[0].contains(user) || rects[1].contains(user)) << user.x() << "," << user.y();
   }
   EXPECT_FALSE(rects[0].intersects(rects[1]));  // the second note does not cover the first
+}
+
+namespace {
+
+// Where the red mark colour shows (72 dpi, y down) within an area of the page.
+QRect redExtent(const QImage& page, const QRectF& area) {
+  QRect found;
+  const QRect pixels = area.toAlignedRect().intersected(page.rect());
+  for (int y = pixels.top(); y <= pixels.bottom(); ++y)
+    for (int x = pixels.left(); x <= pixels.right(); ++x) {
+      const QColor c = page.pixelColor(x, y);
+      if (c.red() > 150 && c.red() - c.green() > 60 && c.red() - c.blue() > 60) found |= QRect(x, y, 1, 1);
+    }
+  return found;
+}
+
+}  // namespace
+
+// A level drag along a line selects its text; each kind of mark then runs
+// from the first selected letter to the last, as poppler boxes the words, and
+// a highlight covers the words' whole height. A region drawn over no text is
+// marked as drawn.
+TEST_F(MarkupTest, LevelDragAlongALineMarksItsLettersFromFirstToLast) {
+  if (!testsupport::hasTool("pdftoppm") || !testsupport::hasTool("pdftotext")) GTEST_SKIP() << "poppler missing";
+  whenModalOpens<QColorDialog>([](QColorDialog* d) {
+    d->setCurrentColor(QColor(220, 0, 0));
+    d->accept();
+  });
+  QToolButton* marker = ribbonButton(QStringLiteral("Маркер"));
+  QContextMenuEvent rightClick(QContextMenuEvent::Mouse, marker->rect().center(),
+                               marker->mapToGlobal(marker->rect().center()));
+  QApplication::sendEvent(marker, &rightClick);
+
+  const int page = 1;
+  const double height = window->currentDocument->pageSize(page).height();
+  const std::tuple<const char*, QStringList, const char*> marks[] = {
+      {"Маркер", {"highlight", "these", "words"}, "Маркер добавлен на стр. 2"},
+      {"Подчерк.", {"underline", "this", "line"}, "Подчёркивание добавлено на стр. 2"},
+      {"Зачерк.", {"strike", "out", "here"}, "Зачёркивание добавлено на стр. 2"}};
+  window->view->setCurrentPage(page);
+  QApplication::processEvents();
+  QWidget* viewport = window->view->viewport();
+  for (const auto& [button, words, done] : marks) {
+    const QRectF box = lineBox(path, page, words, height);
+    ASSERT_FALSE(box.isEmpty()) << button;
+    // Pressed on the first letter past its middle, released on the last one
+    // before its middle: both letters are still selected, and marked.
+    const QPoint from = window->view->viewportPointForPageTopPoint(page, {box.left() + 7.0, box.center().y()});
+    const QPoint to = window->view->viewportPointForPageTopPoint(page, {box.right() - 7.0, box.center().y()});
+    ASSERT_EQ(from.y(), to.y());
+    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+    QTest::mouseMove(viewport, (from + to) / 2);
+    QTest::mouseMove(viewport, to);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+    QTest::mouseClick(ribbonButton(QString::fromUtf8(button)), Qt::LeftButton);
+    EXPECT_EQ(window->statusLabel->text(), QString::fromUtf8(done));
+  }
+  const QRectF blank(100, 520, 200, 60);
+  markRegion(page, blank);
+  QTest::mouseClick(marker, Qt::LeftButton);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Маркер добавлен на стр. 2"));
+
+  const QString saved = dir.filePath(QStringLiteral("level.pdf"));
+  ASSERT_TRUE(window->currentDocument->saveAs(saved));
+  const QImage image = oracles::renderWithPoppler(saved, page, 72);
+  for (const auto& [button, words, done] : marks) {
+    SCOPED_TRACE(button);
+    const QRectF box = lineBox(path, page, words, height);
+    const QRect ink = redExtent(image, box.adjusted(-20, -10, 20, 10));
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_NEAR(ink.left(), box.left(), 2.0);
+    EXPECT_NEAR(ink.right() + 1, box.right(), 2.0);
+    if (QString::fromUtf8(button) == QStringLiteral("Маркер")) {
+      // Over the letters' whole height, not a band through their middle.
+      EXPECT_LE(ink.top(), box.top() + 2.0);
+      EXPECT_GE(ink.bottom() + 1, box.bottom() - 2.0);
+      EXPECT_GT(ink.height(), 0.8 * box.height());
+    }
+  }
+  const QRect drawn = redExtent(image, blank.adjusted(-10, -10, 10, 10));
+  EXPECT_GT(drawn.width(), blank.width() - 2);
+  EXPECT_GT(drawn.height(), blank.height() - 2);
 }
 
 // Commands the tab does not carry yet are greyed out and say so.

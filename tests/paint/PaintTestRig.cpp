@@ -1,5 +1,6 @@
 #include "PaintTestRig.h"
 
+#include "TestSupport.h"
 #include "paint/ToolsDock.h"
 
 #include <QApplication>
@@ -7,6 +8,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <memory>
 
 namespace painttest {
 
@@ -62,9 +65,15 @@ QStringList EditorRig::undoTexts() const {
 void whenModalShows(const std::function<bool(QWidget*)>& answer) {
   auto* timer = new QTimer;
   timer->setInterval(20);
-  QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+  // Counted as waiting while the timer lives, as answering while it answers.
+  auto waiting = std::make_shared<testsupport::WaitingForDialog>();
+  QObject::connect(timer, &QTimer::timeout, [timer, answer, waiting] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal->isVisible() && answer(modal)) timer->deleteLater();
+    if (!modal || !modal->isVisible()) return;
+    testsupport::DrivingDialog driving;
+    if (!answer(modal)) return;
+    timer->stop();
+    timer->deleteLater();
   });
   timer->start();
   QTimer::singleShot(10000, timer, &QObject::deleteLater);

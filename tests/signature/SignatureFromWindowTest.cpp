@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QLabel>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
@@ -22,7 +23,9 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 
 #include <csignal>
 
@@ -150,6 +153,58 @@ TEST_F(SignatureFromWindowTest, FacsimilePlacedButNotAppliedIsSigned) {
     apptest::answerNextDialog("Подписать с изменениями", "Подписание");
   });
   EXPECT_TRUE(hasImageOfSize(folder.filePath("intro_подписан.pdf"), QSize(70, 40)));
+}
+
+// A signed file is never rewritten unasked. Saving an edit of it from the
+// window asks first: "Отмена" leaves the file byte for byte, a copy under a
+// new name keeps the signed file valid, and only the user's explicit choice
+// rewrites it and breaks its signature.
+TEST_F(SignatureFromWindowTest, SavingAnEditedSignedFileAsksBeforeBreakingItsSignature) {
+  ASSERT_TRUE(testsupport::hasTool("cmp"));
+  signFromWindow(window, 4, lockedContainer(), "Подпись создана");
+  const QString signedFile = folder.filePath("intro.signed.pdf");
+  ASSERT_EQ(signingtest::pdfsigValidations(signedFile), QStringList{"Signature is Valid."});
+  const QString original = signingtest::writeBytes(folder.filePath("original-bytes"), readBytes(signedFile));
+  window.resize(1200, 800);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const auto editSigned = [&] {
+    window.openFile(signedFile);
+    ASSERT_TRUE(window.view->appendEditableImageBlocks(0, QRectF(60, 60, 90, 52), {facsimilePicture(QSize(90, 52))}));
+    window.ribbon->setCurrentIndex(0);
+  };
+  const auto clickSave = [&] {
+    for (QToolButton* button : window.ribbon->widget(0)->findChildren<QToolButton*>())
+      if (button->toolTip().startsWith("Сохранить") && !button->toolTip().contains("как"))
+        return QTest::mouseClick(button, Qt::LeftButton);
+    ADD_FAILURE() << "no save button";
+  };
+  editSigned();
+
+  auto question = apptest::answerNextDialog("Отмена", "Подписанный документ");
+  clickSave();
+  ASSERT_TRUE(question->shown);
+  EXPECT_TRUE(question->texts.contains("станут недействительными")) << question->texts.toStdString();
+  EXPECT_EQ(testsupport::runTool("cmp", {original, signedFile}), 0);
+  EXPECT_TRUE(window.currentDocument->isModified());
+
+  const QString copy = folder.filePath("intro edited.pdf");
+  apptest::chooseFileInNextDialog(copy);
+  question = apptest::answerNextDialog("Сохранить копию...", "Подписанный документ");
+  clickSave();
+  ASSERT_TRUE(question->shown);
+  EXPECT_EQ(testsupport::runTool("cmp", {original, signedFile}), 0);
+  EXPECT_EQ(signingtest::pdfsigValidations(signedFile), QStringList{"Signature is Valid."});
+  EXPECT_TRUE(hasImageOfSize(copy, QSize(90, 52)));
+  EXPECT_EQ(window.currentDocument->filePath(), copy);
+
+  editSigned();
+  question = apptest::answerNextDialog("Сохранить и нарушить подписи", "Подписанный документ");
+  clickSave();
+  ASSERT_TRUE(question->shown);
+  EXPECT_EQ(window.statusLabel->text(), "Сохранено");
+  EXPECT_TRUE(hasImageOfSize(signedFile, QSize(90, 52)));
+  EXPECT_EQ(signingtest::pdfsigValidations(signedFile), QStringList{"Digest Mismatch."});
 }
 
 // The window process of the test below; it does nothing on its own.
