@@ -71,10 +71,17 @@ bool makeDeviceSlow(ScanBackend* backend) {
 
 QImage scanimageReference(const QStringList& options) {
   useSaneTestDevice();
-  QByteArray pnm;
-  if (testsupport::runTool(QStringLiteral("scanimage"), QStringList{QStringLiteral("-d"), QStringLiteral("test:0")} + options,
-                           &pnm) != 0)
-    return QImage();
+  // Through a file, not a pipe: scanimage drops what a full pipe refuses and
+  // still ends with 0, so a busy machine once cut the reference short.
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("reference.pnm"));
+  { QProcess p; p.start(QStringLiteral("scanimage"), QStringList{QStringLiteral("-d"), QStringLiteral("test:0"), QStringLiteral("--format=pnm"),
+                                       QStringLiteral("--output-file"), path} + options);
+    p.waitForFinished(120000);
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) { fprintf(stderr, "DBG %d %d %s\n", int(p.exitStatus()), p.exitCode(), p.readAllStandardError().constData()); return QImage(); } }
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return QImage();
+  const QByteArray pnm = file.readAll();
   qsizetype pos = 0;
   const QByteArray magic = token(pnm, &pos);
   const int width = token(pnm, &pos).toInt();
@@ -95,7 +102,7 @@ QImage scanimageReference(const QStringList& options) {
         out[i] = (data[byte] >> (7 - i % 8)) & 1 ? 0 : 255;  // PBM: 1 is black
       } else {
         const qsizetype at = (qsizetype(y) * width * channels + i) * bytesPerSample;
-        if (at + bytesPerSample > available) return QImage();
+        if (at + bytesPerSample > available) { fprintf(stderr, "DBG short %lld\n", (long long)pnm.size()); return QImage(); }
         out[i] = data[at];  // big-endian: the high byte comes first
       }
     }
