@@ -109,13 +109,7 @@ QList<int> SaneBackend::supportedResolutions() {
 }
 
 QString SaneBackend::sourceValue(bool feeder, bool duplex) const {
-  for (const QString& value : saneStringList(handle, "source")) {
-    const QString lower = value.toLower();
-    const bool isDuplex = lower.contains(QLatin1String("duplex"));
-    const bool isFeeder = isDuplex || lower.contains(QLatin1String("feeder")) || lower.contains(QLatin1String("adf"));
-    if (duplex ? isDuplex : feeder ? isFeeder && !isDuplex : !isFeeder) return value;
-  }
-  return QString();
+  return pickSaneSource(saneStringList(handle, "source"), feeder, duplex);
 }
 
 bool SaneBackend::offersFeeder() const { return handle && !sourceValue(true, false).isEmpty(); }
@@ -162,13 +156,13 @@ void SaneBackend::applyArea(const ScanParams& params, double dpi) {
   if (!paper) return;
   // Geometry is in millimetres or in pixels at the scan resolution; the
   // option ranges clamp a paper larger than the glass to the glass.
-  const double scale = saneUnit(handle, "br-x") == SANE_UNIT_PIXEL ? dpi / 25.4 : 1.0;
+  const SANE_Unit unit = saneUnit(handle, "br-x");
   setSaneNumber(handle, "tl-x", 0);
   setSaneNumber(handle, "tl-y", 0);
   const double left = saneNumber(handle, "tl-x").value_or(0);
   const double top = saneNumber(handle, "tl-y").value_or(0);
-  setSaneNumber(handle, "br-x", left + paper->width() * scale);
-  setSaneNumber(handle, "br-y", top + paper->height() * scale);
+  setSaneNumber(handle, "br-x", left + saneAreaExtent(paper->width(), unit, dpi));
+  setSaneNumber(handle, "br-y", top + saneAreaExtent(paper->height(), unit, dpi));
 }
 
 void SaneBackend::applySource(const ScanParams& params) {

@@ -131,3 +131,24 @@ QStringList saneStringList(SANE_Handle handle, const char* name) {
     entries << QString::fromUtf8(*entry);
   return entries;
 }
+
+QString pickSaneSource(const QStringList& sources, bool feeder, bool duplex) {
+  QString back;
+  for (const QString& value : sources) {
+    const QString lower = value.toLower();
+    const bool isDuplex = lower.contains(QLatin1String("duplex"));
+    const bool isFeeder = isDuplex || lower.contains(QLatin1String("feeder")) || lower.contains(QLatin1String("adf"));
+    if (!(duplex ? isDuplex : feeder ? isFeeder && !isDuplex : !isFeeder)) continue;
+    // A simplex run feeds the sheet's front; a back source only when no other.
+    if (feeder && !duplex && lower.contains(QLatin1String("back"))) {
+      if (back.isEmpty()) back = value;
+      continue;
+    }
+    return value;
+  }
+  return back;
+}
+
+double saneAreaExtent(double millimetres, SANE_Unit unit, double dpi) {
+  return unit == SANE_UNIT_PIXEL ? millimetres * dpi / 25.4 : millimetres;
+}

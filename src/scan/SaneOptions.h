@@ -33,3 +33,11 @@ SANE_Unit saneUnit(SANE_Handle handle, const char* name);
 bool setSaneString(SANE_Handle handle, const char* name, const QString& value);
 // The entries of a string-list constraint (empty when there is none).
 QStringList saneStringList(SANE_Handle handle, const char* name);
+
+// The entry of a "source" list that scans flatbed, one side from the feeder
+// (a front source before a back one) or both sides; empty when none does.
+QString pickSaneSource(const QStringList& sources, bool feeder, bool duplex);
+
+// How far the scan area's far edge lies from its near one, in the unit the
+// geometry options declare: millimetres as they are, pixels at `dpi`.
+double saneAreaExtent(double millimetres, SANE_Unit unit, double dpi);

@@ -107,8 +107,20 @@ TEST_F(DocumentPropertiesTest, FactsAgreeWithPdfinfoAndPdffonts) {
   ASSERT_EQ(testsupport::runTool("qpdf", {"--force-version=1.5", plain, old}), 0);
   // Only an owner password: the file opens without one, and is encrypted.
   ASSERT_EQ(testsupport::runTool("qpdf", {"--encrypt", "", "owner-secret", "256", "--", plain, locked}), 0);
+  // Courier is drawn only by a form the page paints.
+  const QString form = dir.filePath(QStringLiteral("form.pdf"));
+  ASSERT_TRUE(handwritten::writePdf(
+      form, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
+             "/Resources << /Font << /F1 6 0 R >> /XObject << /Fx 5 0 R >> >> >>",
+             handwritten::stream(textLine("F1", 14, 72, 700, "page text") + "/Fx Do\n"),
+             handwritten::stream(textLine("F9", 14, 72, 600, "form text"),
+                                 "/Type /XObject /Subtype /Form /BBox [0 0 595 842] "
+                                 "/Resources << /Font << /F9 7 0 R >> >>"),
+             "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+             "<< /Type /Font /Subtype /Type1 /BaseFont /Courier /Encoding /WinAnsiEncoding >>"}));
 
-  for (const QString& file : {old, locked}) {
+  for (const QString& file : {old, locked, form}) {
     SCOPED_TRACE(QFileInfo(file).fileName().toStdString());
     window->openFile(file);
     ASSERT_TRUE(window->currentDocument->isOpen());

@@ -242,7 +242,7 @@ TEST_F(PageOperationsTest, DraggingAThumbnailOntoAnotherMovesItsPage) {
   PageWindow window;
   const QString path = dir.filePath("four.pdf");
   ASSERT_TRUE(writePdf(path, {PageSpec{"Alpha"}, PageSpec{"Bravo"}, PageSpec{"Charlie"}, PageSpec{"Delta"}}));
-  window.resize(1300, 900);
+  window.resize(1300, 1200);  // room below the last thumbnail
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   window.openFile(path);
@@ -271,10 +271,20 @@ TEST_F(PageOperationsTest, DraggingAThumbnailOntoAnotherMovesItsPage) {
   QTest::mouseMove(viewport, centre(3) + QPoint(0, 30));
   QTest::mouseRelease(viewport, Qt::LeftButton, {}, centre(3));
 
+  // Dropped in the empty space below the last thumbnail, the page goes last.
+  const QPoint belowLast = panel->visualItemRect(panel->item(3)).bottomLeft() + QPoint(10, 15);
+  ASSERT_TRUE(viewport->rect().contains(belowLast));
+  ASSERT_EQ(panel->itemAt(belowLast), nullptr);
+  QTest::mousePress(viewport, Qt::LeftButton, {}, centre(0));
+  QTest::mouseMove(viewport, centre(0) + QPoint(0, 20));
+  QTest::mouseMove(viewport, belowLast);
+  QTest::mouseRelease(viewport, Qt::LeftButton, {}, belowLast);
+  EXPECT_EQ(window.view->currentPageIndex(), 3);
+
   window.onSave();
   ASSERT_EQ(window.statusLabel->text(), "Сохранено");
   EXPECT_EQ(runTool("qpdf", {"--check", path}), 0);
   QStringList texts;
   for (const PageSeen& page : pagesOf(path)) texts << page.text;
-  EXPECT_EQ(texts, (QStringList{"Bravo", "Charlie", "Alpha", "Delta"}));
+  EXPECT_EQ(texts, (QStringList{"Charlie", "Alpha", "Delta", "Bravo"}));
 }

@@ -3,6 +3,8 @@
 // compared with scanimage, and read errors reported as errors.
 #include "SaneTestDevice.h"
 #include "scan/SaneBackend.h"
+#include "scan/SaneOptions.h"
+#include "scan/ScanBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -180,6 +182,27 @@ TEST_F(SaneBackendTest, CancellingAsTheDeviceStartsNeverHangs) {
   forking.join();
   scanning.join();
   EXPECT_TRUE(backend.lastError().startsWith(QStringLiteral("sane_read: ")));
+}
+
+// Devices the test backend cannot stand in for: feeders with front, back and
+// duplex sources, and scan areas measured in pixels.
+TEST(SaneDeviceChoices, SimplexFeedsTheFrontAndPixelAreasFollowTheResolution) {
+  const QStringList sheetFed{QStringLiteral("ADF Back"), QStringLiteral("ADF Duplex"), QStringLiteral("ADF Front")};
+  EXPECT_EQ(pickSaneSource(sheetFed, true, false), QStringLiteral("ADF Front"));
+  EXPECT_EQ(pickSaneSource(sheetFed, true, true), QStringLiteral("ADF Duplex"));
+  EXPECT_EQ(pickSaneSource(sheetFed, false, false), QString());
+  const QStringList office{QStringLiteral("Flatbed"), QStringLiteral("Automatic Document Feeder")};
+  EXPECT_EQ(pickSaneSource(office, true, false), QStringLiteral("Automatic Document Feeder"));
+  EXPECT_EQ(pickSaneSource(office, false, false), QStringLiteral("Flatbed"));
+  EXPECT_EQ(pickSaneSource(office, true, true), QString());
+
+  ScanParams a4;
+  a4.pageSize = QStringLiteral("A4");
+  const std::optional<QSizeF> paper = scanPaperMillimetres(a4);
+  ASSERT_TRUE(paper);
+  EXPECT_NEAR(saneAreaExtent(paper->width(), SANE_UNIT_PIXEL, 300), 2480, 1);
+  EXPECT_NEAR(saneAreaExtent(paper->height(), SANE_UNIT_PIXEL, 300), 3508, 1);
+  EXPECT_DOUBLE_EQ(saneAreaExtent(paper->width(), SANE_UNIT_MM, 300), 210);
 }
 
 TEST_F(SaneBackendTest, WithoutAnOpenDeviceNothingIsScanned) {

@@ -47,6 +47,30 @@ class StuckScanner : public scantest::SaneThatCannotStart {
   }
 };
 
+// A feeder whose first sheet comes at once and whose second waits for the
+// test: the first page is on its way to the tab while the second is read.
+class HeldFeeder : public scantest::SaneThatCannotStart {
+ public:
+  static inline std::atomic<bool> secondStarted{false};
+  static inline std::atomic<bool> release{false};
+  bool init() override { return true; }
+  QList<ScanDevice> enumerateDevices() override { return {ScanDevice{QStringLiteral("feeder:0"), {}, QStringLiteral("Feeder"), {}}}; }
+  bool openDevice(const QString&) override { return true; }
+  bool isDeviceOpen() const override { return true; }
+  bool offersFeeder() const override { return true; }
+  bool feederEmpty() const override { return sheets > 1; }
+  QImage doScan(const ScanParams&) override {
+    if (++sheets == 1) {
+      QImage page(200, 300, QImage::Format_RGB888);
+      page.fill(Qt::white);
+      return page;
+    }
+    secondStarted = true;
+    while (!release) QThread::msleep(5);
+    return QImage();
+  }
+  std::atomic<int> sheets{0};
+};
 
 // Shows a scan tab in `dialog`, which deletes itself when closed.
 ScanTab* showInDialog(QDialog* dialog) {
@@ -179,6 +203,29 @@ TEST_F(ScanTabTest, ClosingTheDialogDuringAScanCancelsItAndWaitsForTheWorker) {
   EXPECT_LT(closeAndDelete(dialog), 5000);
   // Late results of the cancelled run find no tab and do no harm.
   QTest::qWait(100);
+}
+
+TEST_F(ScanTabTest, CancelDropsAFeederPageAlreadyOnItsWay) {
+  HeldFeeder::secondStarted = false;
+  HeldFeeder::release = false;
+  setSaneBackendMaker([] { return std::make_unique<HeldFeeder>(); });
+  ScanTab tab;
+  switchesOff(&tab);
+  QCheckBox* feeder = nullptr;
+  for (QCheckBox* box : tab.findChildren<QCheckBox*>())
+    if (box->text() == QStringLiteral("АПД")) feeder = box;
+  ASSERT_NE(feeder, nullptr);
+  ASSERT_TRUE(feeder->isEnabled());
+  feeder->setChecked(true);
+  QSignalSpy scanned(&tab, &ScanTab::pageScanned);
+  QTest::mouseClick(child<QPushButton>(&tab, "ScanScanButton"), Qt::LeftButton);
+  // No events are let through until the cancel: the first page waits in the queue.
+  while (!HeldFeeder::secondStarted) QThread::msleep(2);
+  QTest::mouseClick(child<QPushButton>(&tab, "SecondaryDialogButton"), Qt::LeftButton);
+  HeldFeeder::release = true;
+  EXPECT_TRUE(QTest::qWaitFor([&tab] { return !tab.isBusy(); }, 10000));
+  EXPECT_EQ(scanned.count(), 0);
+  EXPECT_EQ(status(&tab), QStringLiteral("Сканирование отменено"));
 }
 
 TEST_F(ScanTabTest, ClosingNeverWaitsForADeviceThatDoesNotAnswer) {
