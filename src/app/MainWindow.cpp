@@ -148,6 +148,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   }
   QSettings settings;
   applyUiLanguage(settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
+  applyProductDisplayName(product);
 
   if (!shellMode) {
     const QByteArray geometry = settings.value(QStringLiteral("window/normalGeometry")).toByteArray();

@@ -4,6 +4,7 @@
 #include "SignatureTexts.h"
 #include "core/SignatureService.h"
 #include "ui/BusyRing.h"
+#include "ui/CountedText.h"
 #include "ui/DialogHelpers.h"
 
 #include <QCheckBox>
@@ -63,8 +64,9 @@ QPushButton* browseButton(QWidget* dialog, QLineEdit* edit, const char* title, c
 QString SignatureDialogState::batchHintText() const {
   QStringList parts;
   if (!remainingFiles.isEmpty())
-    parts << uiText("После первого файла можно будет подписать ещё %1 файл(ов) теми же настройками.")
-                 .arg(remainingFiles.size());
+    parts << uiText("После первого файла можно будет подписать ещё %1 теми же настройками.")
+                 .arg(countedText(int(remainingFiles.size()), QStringLiteral("%1 файл"), QStringLiteral("%1 файла"),
+                                  QStringLiteral("%1 файлов")));
   if (!skippedFiles.isEmpty()) parts << uiText("Непохожие на PDF файлы будут пропущены: %1.").arg(skippedFiles.size());
   return parts.join(QLatin1Char(' '));
 }
@@ -83,6 +85,7 @@ void SignatureDialogState::build() {
   layout->addWidget(label(QStringLiteral("Подписание документа"), QStringLiteral("DialogTitle")));
 
   subtitleLabel = label(QString(), QStringLiteral("DialogSubtitle"));
+  keepUserText(subtitleLabel);
   subtitleLabel->setToolTip(plainToolTip(sourceFileName));
   subtitleLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   layout->addWidget(subtitleLabel);
@@ -148,6 +151,7 @@ void SignatureDialogState::build() {
   certificateStack = new QStackedWidget;
   certificateStack->setObjectName(QStringLiteral("SignatureCertificateStack"));
   certificateList = new QListWidget;
+  keepUserText(certificateList);  // certificate fields; its own lines come translated
   certificateList->setObjectName(QStringLiteral("OpenRecentList"));
   certificateList->setSelectionMode(QAbstractItemView::SingleSelection);
   certificateList->setMinimumHeight(160);

@@ -51,6 +51,8 @@ void applyUiLanguage(const QString& code) {
   }
   static QPointer<QTranslator> qtTexts;
   const QString language = currentUiLanguageCode();
+  // Spin boxes built from now on write numbers as the language does ("1,5").
+  QLocale::setDefault(QLocale(language));
   if (qtTexts && qtTexts->property("_ulvo_language").toString() == language) return;
   // On a change, widgets that number or count their texts themselves make
   // them again; the first language needs no such event.
