@@ -1,5 +1,6 @@
 #include "UiLanguage.h"
 
+#include <QCollator>
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -91,5 +92,8 @@ bool uiLanguageComesBefore(const QPair<QString, QString>& a, const QPair<QString
   if (is(b, "ru")) return false;
   if (is(a, "en")) return !is(b, "en");
   if (is(b, "en")) return false;
-  return QString::localeAwareCompare(a.second, b.second) < 0;
+  // The system's order, not the interface language's (which numbers follow):
+  // the list must not reorder itself when a language is chosen from it.
+  static const QCollator systemOrder{QLocale::system()};
+  return systemOrder.compare(a.second, b.second) < 0;
 }
