@@ -113,7 +113,9 @@ TEST(RibbonEditionsTest, FormFieldButtonsAreDisabledAndSaySo) {
   for (QToolButton* button : insert->findChildren<QToolButton*>()) {
     const bool saysUnavailable = button->toolTip().endsWith(QStringLiteral("\nКоманда пока недоступна"));
     if (saysUnavailable) unavailable << button->text();
-    if (saysUnavailable) EXPECT_FALSE(button->isEnabled()) << button->text().toStdString();
+    if (saysUnavailable) {
+      EXPECT_FALSE(button->isEnabled()) << button->text().toStdString();
+    }
   }
   EXPECT_EQ(unavailable, QStringList({"Текст", "Флажок", "Список", "Дата"}));
 }
