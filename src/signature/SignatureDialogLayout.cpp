@@ -245,6 +245,7 @@ void SignatureDialogState::build() {
   sizeRow->addWidget(stampHeightSpin);
   sizeRow->addStretch(1);
   stampTemplateCombo = new QComboBox;
+  keepUserText(stampTemplateCombo);  // template names as their makers typed them
   stampTemplateCombo->setObjectName(QStringLiteral("ScanCombo"));
   stampTemplateCombo->setIconSize(QSize(118, 48));
   stampTemplateCombo->setMinimumWidth(320);
