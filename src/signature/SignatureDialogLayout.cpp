@@ -298,7 +298,7 @@ void SignatureDialogState::build() {
     keyGrid->addWidget(key.edit, row, 1);
     if (key.browseTitle) keyGrid->addWidget(browseButton(d, key.edit, key.browseTitle, key.browseFilter), row, 2);
   }
-  keyGrid->addWidget(wrappedHint("Если указан P12/PFX, он используется вместо пары PEM certificate/key."), 5, 0, 1, 3);
+  keyGrid->addWidget(wrappedHint("Если указан P12/PFX, он используется вместо пары из PEM-сертификата и ключа."), 5, 0, 1, 3);
   groupsLayout->addWidget(keyFilesGroup);
 
   auto* buttons = new QHBoxLayout;
