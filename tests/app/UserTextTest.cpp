@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -18,6 +19,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -31,6 +33,7 @@ class UserTextWindow : public RibbonWindow {
  public:
   using RibbonWindow::RibbonWindow;
   using MainWindow::onFindNext;
+  using MainWindow::showSearchDialog;
   using MainWindow::showDocumentPropertiesDialog;
 };
 
@@ -97,6 +100,26 @@ TEST_F(UserText, ASearchForPercentSignsIsShownAsTyped) {
   EXPECT_EQ(window.statusLabel->text(), QStringLiteral("«%2 &» — стр. 1 (1/1), всего 1"));
   window.onFindNext(QStringLiteral("%9"), false, false, false, false);
   EXPECT_EQ(window.statusLabel->text(), QStringLiteral("«%9» — не найдено"));
+
+  // Counted in the dialog: the status, the results line and the table's
+  // query column.
+  window.showSearchDialog();
+  QDialog* search = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (auto* dialog = qobject_cast<QDialog*>(top); dialog && dialog->isVisible()) search = dialog;
+  ASSERT_NE(search, nullptr);
+  QPushButton* count = nullptr;
+  for (QPushButton* button : search->findChildren<QPushButton*>())
+    if (button->text() == QStringLiteral("Подсчитать")) count = button;
+  ASSERT_NE(count, nullptr);
+  count->parentWidget()->findChild<QComboBox*>()->setEditText(QStringLiteral("%2 &"));
+  count->click();
+  EXPECT_EQ(window.statusLabel->text(), QStringLiteral("Найдено вхождений «%2 &»: 1"));
+  auto* table = search->findChild<QTableWidget*>();
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(table->rowCount(), 1);
+  EXPECT_EQ(table->item(0, 3)->text(), QStringLiteral("%2 &"));
+  search->close();
 }
 
 TEST_F(UserText, SheetNamesAndFileNamesAreNeverTranslated) {
