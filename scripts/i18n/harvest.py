@@ -5,6 +5,8 @@ Usage: scripts/i18n/harvest.py src            every literal with its first file
        scripts/i18n/harvest.py src --missing  only those without an English entry
                                               in the linked translation table, then the
                                               table's entries the sources no longer use
+       scripts/i18n/harvest.py src --built    Russian texts filled (.arg) or joined (+)
+                                              before they are translated: no pass finds them
 
 Adjacent literals are joined (C++ concatenates them); comments, character
 literals and raw strings are skipped; \\n, \\" and \\\\ are unescaped.
@@ -62,6 +64,27 @@ def literals(text):
         yield pending
 
 
+LITERAL = r'(?:QStringLiteral|QString::fromUtf8)\("((?:[^"\\]|\\.)*)"\)'
+TRANSLATING = re.compile(r'(uiTranslate|uiText|tr|coreText|translate)\(\s*$')
+NEW_LINE = 'QStringLiteral("\\n")'
+
+
+def built_before_translation(text):
+    """(line, code) of Russian literals filled or joined before a look-up."""
+    def before(m):
+        return text[max(0, m.start() - 40):m.start()]
+    for m in re.finditer(LITERAL + r'\s*\.arg\(', text):
+        if CYRILLIC.search(m.group(1)) and not TRANSLATING.search(before(m)):
+            yield text.count('\n', 0, m.start()) + 1, m.group(0)
+    for m in re.finditer(r'\+\s*' + LITERAL, text):
+        if CYRILLIC.search(m.group(1)) and not text[:m.start()].rstrip().endswith(NEW_LINE):
+            yield text.count('\n', 0, m.start()) + 1, m.group(0)
+    for m in re.finditer(LITERAL + r'\s*\+', text):
+        if CYRILLIC.search(m.group(1)) and not TRANSLATING.search(before(m)) and \
+                not text[m.end():].lstrip().startswith(NEW_LINE):
+            yield text.count('\n', 0, m.start()) + 1, m.group(0)
+
+
 def harvest(root):
     found = {}
     for folder, _, files in os.walk(root):
@@ -77,6 +100,16 @@ def harvest(root):
 
 
 if __name__ == '__main__':
+    if '--built' in sys.argv:
+        for folder, _, files in os.walk(sys.argv[1]):
+            for name in sorted(files):
+                path = os.path.join(folder, name)
+                if not name.endswith('.cpp') or '/ocr/' in path or name == 'ExportFileNames.cpp':
+                    continue
+                with open(path, encoding='utf-8') as f:
+                    for line, code in built_before_translation(f.read()):
+                        print(f'{os.path.relpath(path, sys.argv[1])}:{line}\t{code}')
+        sys.exit(0)
     english = {}
     if '--missing' in sys.argv:
         import json

@@ -34,7 +34,7 @@ void MainWindow::showAboutDialog() {
   QLabel* version = label(uiTranslate(QStringLiteral("UlvoPDF Suite · версия %1 · %2"))
                               .arg(QCoreApplication::applicationVersion(), QSysInfo::prettyProductName()),
                           QStringLiteral("DialogSubtitle"));
-  version->setProperty("_ulvo_i18n_userData", true);
+  keepUserText(version);
   names->addWidget(version);
   header->addLayout(names, 1);
   layout->addLayout(header);

@@ -1,5 +1,9 @@
 #include "AppProduct.h"
 
+#include "ui/UiLanguage.h"
+
+#include <QGuiApplication>
+
 AppProduct productFromArguments(const QStringList& arguments) {
   AppProduct product = AppProduct::Editor;
   for (const QString& argument : arguments) {
@@ -27,6 +31,10 @@ QString productDisplayName(AppProduct product) {
     case AppProduct::Ecp: return QStringLiteral("УЛВО ЭЦП");
     default: return QStringLiteral("УЛВО PDF Редактор");
   }
+}
+
+void applyProductDisplayName(AppProduct product) {
+  QGuiApplication::setApplicationDisplayName(uiTranslate(productDisplayName(product)));
 }
 
 ProductCapabilities capabilitiesFor(AppProduct product) {

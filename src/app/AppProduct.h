@@ -14,6 +14,10 @@ AppProduct productFromArguments(const QStringList& arguments);
 QString productApplicationName(AppProduct product);
 QString productDisplayName(AppProduct product);
 
+// The desktop adds the application's display name to every window title:
+// it is set in the interface language, again after each change of language.
+void applyProductDisplayName(AppProduct product);
+
 // The capability flags an edition fixes once, when its window is built.
 struct ProductCapabilities {
   bool pdfEditing = true;

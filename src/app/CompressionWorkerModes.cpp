@@ -100,7 +100,7 @@ TargetResult resultOf(bool success, const QByteArray& out, const QByteArray& err
   result.bytes = converted ? bytes : 0;
   result.sampled = json.value(QStringLiteral("sampled")).toBool();
   result.error = json.value(QStringLiteral("error")).toString();
-  if (!result.ok && result.error.isEmpty()) result.error = QStringLiteral("некорректный ответ worker-процесса");
+  if (!result.ok && result.error.isEmpty()) result.error = QStringLiteral("некорректный ответ фонового процесса");
   return result;
 }
 
@@ -188,10 +188,10 @@ private:
       QObject::connect(process, &QProcess::finished, &loop,
                        [this, process, row](int exitCode, QProcess::ExitStatus status) {
                          complete(process, row, exitCode == 0 && status == QProcess::NormalExit,
-                                  QStringLiteral("worker-процесс завершился с ошибкой"));
+                                  QStringLiteral("фоновый процесс завершился с ошибкой"));
                        });
       QObject::connect(process, &QProcess::errorOccurred, &loop, [this, process, row](QProcess::ProcessError) {
-        complete(process, row, false, QStringLiteral("не удалось запустить worker-процесс"));
+        complete(process, row, false, QStringLiteral("не удалось запустить фоновый процесс"));
       });
       // Counted before the start, so that a failure reported from inside start() is balanced.
       ++running;

@@ -4,6 +4,7 @@
 
 #include "ToolDialogFrame.h"
 #include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <QCheckBox>
 #include <QDateTime>
@@ -46,7 +47,9 @@ void MainWindow::showDocumentPropertiesDialog() {
   auto* grid = new QGridLayout(general);
   for (int row = 0; row < facts.size(); ++row) {
     grid->addWidget(new QLabel(facts[row].first), row, 0);
-    grid->addWidget(label(facts[row].second), row, 1);  // file facts: plain text
+    QLabel* value = label(facts[row].second);  // file facts: plain text, never translated
+    keepUserText(value);
+    grid->addWidget(value, row, 1);
   }
   grid->setColumnStretch(1, 1);
   grid->setRowStretch(int(facts.size()), 1);
@@ -73,12 +76,15 @@ void MainWindow::showDocumentPropertiesDialog() {
 
   auto* fontsPage = new QWidget;
   auto* fontsLayout = new QVBoxLayout(fontsPage);
+  // Font names are the file's words: the list keeps them as they are and
+  // gets its own lines already translated.
   auto* fonts = new QListWidget;
+  keepUserText(fonts);
   if (!open) {
-    fonts->addItem(QStringLiteral("Документ не открыт"));
+    fonts->addItem(uiTranslate(QStringLiteral("Документ не открыт")));
   } else {
     fonts->addItems(currentDocument->fontNames());
-    if (fonts->count() == 0) fonts->addItem(QStringLiteral("(шрифты не обнаружены)"));
+    if (fonts->count() == 0) fonts->addItem(uiTranslate(QStringLiteral("(шрифты не обнаружены)")));
   }
   fontsLayout->addWidget(fonts);
   tabs->addTab(fontsPage, QStringLiteral("Шрифты"));

@@ -148,10 +148,11 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   if (!shellMode && product != AppProduct::Ecp) {
     const QString model = QCoreApplication::applicationDirPath() + QStringLiteral("/layout.onnx");
     if (QFileInfo::exists(model) && layoutDetector.load(model))
-      statusLabel->setText(tr("Layout модель загружена: layout.onnx"));
+      statusLabel->setText(tr("Модель разметки загружена: layout.onnx"));
   }
   QSettings settings;
   applyUiLanguage(settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
+  applyProductDisplayName(product);
 
   if (!shellMode) {
     const QByteArray geometry = settings.value(QStringLiteral("window/normalGeometry")).toByteArray();

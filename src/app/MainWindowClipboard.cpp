@@ -43,7 +43,7 @@ void MainWindow::onCopySelectedText() {
     return;
   }
   QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
-  statusLabel->setText(tr("Скопировано: %1 символов").arg(text.size()));
+  statusLabel->setText(tr("Скопировано символов: %1").arg(text.size()));
 }
 
 void MainWindow::onEditCopy() {

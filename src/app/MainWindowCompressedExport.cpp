@@ -108,7 +108,7 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
   const qint64 written = QFileInfo(path).size();
   if (originalFileSize > 0 && written > 0) {
     message += uiTranslate(QStringLiteral(" (%1, %2% от исходного)"))
-                   .arg(formatFileSize(written), QString::number(written * 100.0 / originalFileSize, 'f', 1));
+                   .arg(formatFileSize(written), formatDecimal(written * 100.0 / originalFileSize, 1));
     // A copy that grew is no success: both sizes are named.
     if (written > originalFileSize)
       message +=

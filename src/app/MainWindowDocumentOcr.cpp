@@ -8,9 +8,10 @@
 // run are refused until it ends.
 #include "MainWindow.h"
 
-#include "CountedText.h"
 #include "OcrRunRules.h"
+#include "PageCountText.h"
 #include "ocr/ParallelPageRecognition.h"
+#include "ui/CountedText.h"
 #include "ui/DialogHelpers.h"
 #include "view/PdfView.h"
 
@@ -83,9 +84,9 @@ void MainWindow::showOcrProgressDialog() {
   layout->setSpacing(12);
   layout->addWidget(label(tr("Распознавание текста"), QStringLiteral("DialogTitle")));
   const QString languages = storedOcrLanguages();
-  layout->addWidget(label(open ? tr("Документ: %1 страниц · %2")
-                                     .arg(currentDocument->pageCount())
-                                     .arg(ocrLanguagesDisplayName(languages))
+  layout->addWidget(label(open ? tr("Документ: %1 · %2")
+                                     .arg(pageCountText(currentDocument->pageCount()),
+                                          ocrLanguagesDisplayName(languages))
                                : tr("Документ не открыт"),
                           QStringLiteral("DialogSubtitle")));
   auto* progress = new QProgressBar(dialog);
@@ -306,24 +307,22 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   if (stoppedBefore >= 0) {
     output.line(tr("  Остановлено пользователем: страницы с %1 по %2 не распознаны").arg(stoppedBefore + 1).arg(pages));
     output.line(tr("Итог: распознано %1, пропущено %2, без текста %3").arg(recognised).arg(skipped).arg(withoutText));
-    statusLabel->setText(tr("OCR документа остановлен перед страницей %1: распознано %2 страниц")
+    statusLabel->setText(tr("OCR документа остановлен перед страницей %1: распознано страниц: %2")
                              .arg(stoppedBefore + 1)
                              .arg(recognised));
     return;
   }
   output.line(tr("✓ Готово: распознано %1, пропущено %2, без текста %3").arg(recognised).arg(skipped).arg(withoutText));
   if (failedPage < 0) {
-    statusLabel->setText(tr("OCR документа: распознано %1 страниц, пропущено %2").arg(recognised).arg(skipped));
+    statusLabel->setText(tr("OCR документа: распознано страниц: %1, пропущено: %2").arg(recognised).arg(skipped));
     if (engineFailed) appInfo(this, QStringLiteral("OCR"), tr(kOcrEngineFailure));
     return;
   }
   const QString reason = failure.trimmed().isEmpty() ? tr("документ не принял текстовый слой") : failure.trimmed();
-  output.line(tr("  Остановлено на странице %1: %2").arg(failedPage + 1).arg(reason));
+  output.line(tr("  Остановлено на странице %1: %2").arg(QString::number(failedPage + 1), reason));
   statusLabel->setText(tr("OCR документа остановлен на странице %1").arg(failedPage + 1));
   QMessageBox::warning(this, QStringLiteral("OCR"),
                        tr("Не удалось записать текстовый слой страницы %1: %2.\n\nРаспознавание остановлено; "
                           "уже распознанные страницы (%3) остаются в документе.")
-                           .arg(failedPage + 1)
-                           .arg(reason)
-                           .arg(recognised));
+                           .arg(QString::number(failedPage + 1), reason, QString::number(recognised)));
 }

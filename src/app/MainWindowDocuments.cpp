@@ -261,7 +261,7 @@ bool MainWindow::closeDocumentAt(int index) {
       }
       if (!document->save(document->filePath())) {
         plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
-                              QStringLiteral("Не удалось сохранить файл:\n%1").arg(document->lastError()));
+                              uiTranslate(QStringLiteral("Не удалось сохранить файл:\n%1")).arg(document->lastError()));
         return false;
       }
     }

@@ -2,6 +2,7 @@
 // pages or skip it; any other file is imported as pages. With nothing open
 // the pages go into a new untitled tab.
 #include "MainWindow.h"
+#include "ui/UiLanguage.h"
 
 #include "core/PdfDocument.h"
 #include "ui/DialogHelpers.h"
@@ -20,7 +21,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
     const QString name = info.fileName();
     if (info.suffix().toLower() == QLatin1String("pdf")) {
       const int answer = appPdfFileQuestion(this, QStringLiteral("PDF файл"),
-                                            QStringLiteral("Что сделать с \"%1\"?").arg(name),
+                                            uiTranslate(QStringLiteral("Что сделать с \"%1\"?")).arg(name),
                                             QStringLiteral("Добавить как страницы"), QStringLiteral("Отмена"),
                                             QStringLiteral("Открыть как новый документ"));
       if (answer == 1) {
@@ -36,7 +37,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
           appInfo(this, QStringLiteral("Ошибка импорта"), currentDocument->lastError());
           continue;
         }
-        refreshAfterImport(QStringLiteral("Импортировано: %1").arg(name));
+        refreshAfterImport(uiTranslate(QStringLiteral("Импортировано: %1")).arg(name));
       }
       continue;
     }
@@ -49,6 +50,6 @@ void MainWindow::dropEvent(QDropEvent* event) {
       if (!lastImportError.isEmpty()) plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка импорта"), lastImportError);
       continue;
     }
-    refreshAfterImport(QStringLiteral("Импортировано: %1").arg(name));
+    refreshAfterImport(uiTranslate(QStringLiteral("Импортировано: %1")).arg(name));
   }
 }

@@ -1,6 +1,7 @@
 // Block-edit mode, writing the view's pending block edits into their page,
 // and the OCR bar that writes or drops the shown blocks.
 #include "MainWindow.h"
+#include "ui/UiLanguage.h"
 
 #include "ui/DialogHelpers.h"
 #include "view/PdfView.h"
@@ -153,7 +154,7 @@ void MainWindow::onImageRectReady(int page, QRectF rect) {
   if (file.isEmpty()) return;
   const QImage image(file);
   if (image.isNull()) {
-    appInfo(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось загрузить:\n%1").arg(file));
+    appInfo(this, QStringLiteral("Ошибка"), uiTranslate(QStringLiteral("Не удалось загрузить:\n%1")).arg(file));
     return;
   }
   // The tool stays on images: the next area asks for the next picture.

@@ -2,6 +2,7 @@
 // for every export format; the compressed and scanned-look PDFs hand over to
 // their own dialogs.
 #include "MainWindow.h"
+#include "ui/UiLanguage.h"
 
 #include "RecentFiles.h"
 #include "core/PdfDocument.h"
@@ -99,7 +100,7 @@ void MainWindow::showSaveExportDialog() {
     if (!(inPlace ? currentDocument->save(file) : currentDocument->saveAs(file))) {
       updateTitle();
       plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
-                            QStringLiteral("Не удалось сохранить:\n%1").arg(currentDocument->lastError()));
+                            uiTranslate(QStringLiteral("Не удалось сохранить:\n%1")).arg(currentDocument->lastError()));
       return;
     }
     // The tab now stands for the new file: its name, the title and the recent list follow.
@@ -116,12 +117,12 @@ void MainWindow::showSaveExportDialog() {
 
   if (!currentDocument->exportDocument(file, entry->format, dpi)) {
     plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка экспорта"),
-                          QStringLiteral("Не удалось экспортировать:\n%1").arg(currentDocument->lastError()));
+                          uiTranslate(QStringLiteral("Не удалось экспортировать:\n%1")).arg(currentDocument->lastError()));
     return;
   }
-  QString status = QStringLiteral("Экспортировано: %1").arg(name);
+  QString status = uiTranslate(QStringLiteral("Экспортировано: %1")).arg(name);
   if (perPage.contains(entry->format) && currentDocument->pageCount() > 1)
-    status += QStringLiteral(" (страницы пронумерованы: %1_N.%2)").arg(QFileInfo(file).completeBaseName(),
+    status += uiTranslate(QStringLiteral(" (страницы пронумерованы: %1_N.%2)")).arg(QFileInfo(file).completeBaseName(),
                                                                        entry->extension);
   statusLabel->setText(status);
 }

@@ -61,7 +61,7 @@ QString importErrorEntry(const QString& path, const QString& error) {
 void showImportErrors(QWidget* parent, const QStringList& errors) {
   if (errors.isEmpty()) return;
   plainMessageBox(parent, QMessageBox::Warning, QStringLiteral("Ошибки импорта"),
-                       QStringLiteral("Не удалось импортировать:\n") + errors.join(QLatin1Char('\n')));
+                       uiTranslate(QStringLiteral("Не удалось импортировать:\n")) + errors.join(QLatin1Char('\n')));
 }
 
 bool isSpreadsheet(const QString& path) {

@@ -1,6 +1,7 @@
 // The left panel: page count header, thumbnails and the outline of the
 // active document, and what a click on an outline entry does.
 #include "MainWindow.h"
+#include "ui/UiLanguage.h"
 
 #include "ui/DialogHelpers.h"
 #include "view/PageThumbnailPanel.h"
@@ -73,7 +74,7 @@ void MainWindow::appendOutlineItems(const QList<PdfDocument::OutlineItem>& items
     item->setData(0, Qt::UserRole + 1, bookmark.url.toString());
     item->setData(0, Qt::UserRole + 2, QVariant::fromValue(bookmark.location));
     if (bookmark.page >= 0)
-      item->setToolTip(0, QStringLiteral("Перейти на страницу %1").arg(bookmark.page + 1));
+      item->setToolTip(0, uiTranslate(QStringLiteral("Перейти на страницу %1")).arg(bookmark.page + 1));
     else if (bookmark.url.isValid())
       item->setToolTip(0, plainToolTip(bookmark.url.toString()));
     if (parent)

@@ -4,6 +4,7 @@
 #include "UpdateCheck.h"
 
 #include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <QDesktopServices>
 #include <QDialog>
@@ -30,7 +31,7 @@ void MainWindow::showUpdateMessage(const QString& title, const QString& text, co
   body->setTextFormat(Qt::PlainText);
   body->setWordWrap(true);
   body->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  body->setProperty("_ulvo_i18n_userData", true);
+  keepUserText(body);
   layout->addWidget(body, 1);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);

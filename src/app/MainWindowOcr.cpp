@@ -3,7 +3,7 @@
 // action of the window shares.
 #include "MainWindow.h"
 
-#include "CountedText.h"
+#include "ui/CountedText.h"
 #include "NativeTextLayer.h"
 #include "OcrRunRules.h"
 #include "core/ReadingOrder.h"
@@ -208,9 +208,12 @@ void MainWindow::onOcrFinished(std::vector<TextBlock> blocks) {
   switchEditModeOn();
 
   QStringList parts;
-  if (texts) parts << tr("%1 текст").arg(texts);
-  if (tables) parts << tr("%1 таблиц").arg(tables);
-  if (images) parts << tr("%1 изображений").arg(images);
+  if (texts) parts << countedText(texts, QStringLiteral("%1 текст"), QStringLiteral("%1 текста"), QStringLiteral("%1 текстов"));
+  if (tables)
+    parts << countedText(tables, QStringLiteral("%1 таблица"), QStringLiteral("%1 таблицы"), QStringLiteral("%1 таблиц"));
+  if (images)
+    parts << countedText(images, QStringLiteral("%1 изображение"), QStringLiteral("%1 изображения"),
+                         QStringLiteral("%1 изображений"));
   if (ocrBarLabel)
     ocrBarLabel->setText(tr("Блоков: ") + parts.join(QStringLiteral(", ")) +
                          tr("  —  кликните блок для редактирования, Tab — следующий"));
@@ -263,5 +266,5 @@ void MainWindow::onImageBlockActivated(int pageIndex, QRectF pdfRect) {
     return;
   }
   view->updateActiveBlockText(text);
-  statusLabel->setText(tr("OCR блока: %1 символов").arg(text.size()));
+  statusLabel->setText(tr("OCR блока: распознано символов: %1").arg(text.size()));
 }

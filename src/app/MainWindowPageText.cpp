@@ -20,7 +20,7 @@ void MainWindow::onCopyOcrText() {
     return;
   }
   QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
-  statusLabel->setText(tr("Текст страницы скопирован (%1 символов)").arg(text.size()));
+  statusLabel->setText(tr("Текст страницы скопирован (символов: %1)").arg(text.size()));
 }
 
 void MainWindow::onExportOcrText() {

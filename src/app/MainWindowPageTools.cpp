@@ -5,6 +5,7 @@
 
 #include "core/PdfDocument.h"
 #include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -118,7 +119,7 @@ void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShell
   extractGrid->addWidget(new QLabel(QStringLiteral("Формат: 1, 3-5, 7")), 1, 1);
   if (!extractSource.isEmpty()) {
     extractGrid->addWidget(
-        label(QStringLiteral("Из файла: %1").arg(QFileInfo(extractSource).fileName()), QStringLiteral("DialogHint")), 4, 1);
+        label(uiTranslate(QStringLiteral("Из файла: %1")).arg(QFileInfo(extractSource).fileName()), QStringLiteral("DialogHint")), 4, 1);
   }
   extractGrid->addWidget(deleteAfter, 2, 1);
   extractGrid->addWidget(eachPage, 3, 1);
@@ -129,6 +130,7 @@ void MainWindow::showPageToolsDialog(const QList<QString>& files, bool fromShell
   auto* mergePage = new QWidget;
   auto* mergeLayout = new QVBoxLayout(mergePage);
   auto* mergeList = new QListWidget;
+  keepUserText(mergeList);  // file names
   mergeLayout->addWidget(mergeList, 1);
   auto* mergeButtons = new QHBoxLayout;
   QPushButton* add = dialogButton(QStringLiteral("Добавить PDF"), QStringLiteral("SecondaryDialogButton"));

@@ -2,6 +2,7 @@
 // (pending edits first); extraction and merging write a new PDF in one
 // atomic step and never over a file that is open in a tab.
 #include "MainWindow.h"
+#include "ui/UiLanguage.h"
 
 #include "PageListParsing.h"
 #include "core/PdfDocument.h"
@@ -31,7 +32,7 @@ QString chooseNewPdf(MainWindow* window, const QString& caption, const QString& 
   if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) path += QStringLiteral(".pdf");
   if (window->openDocumentIndexForPath(path) < 0) return path;
   QMessageBox::critical(window, QStringLiteral("Ошибка"),
-                        QStringLiteral("Файл открыт во вкладке, выберите другое имя:\n%1").arg(path));
+                        uiTranslate(QStringLiteral("Файл открыт во вкладке, выберите другое имя:\n%1")).arg(path));
   return QString();
 }
 
@@ -43,7 +44,7 @@ bool MainWindow::insertPagesFromFile(const QString& path, int position) {
     return false;
   }
   if (!QFile::exists(path)) {
-    QMessageBox::critical(this, QStringLiteral("Ошибка"), QStringLiteral("Файл не найден: ") + path);
+    plainMessageBox(this, QMessageBox::Critical, tr("Ошибка"), tr("Файл не найден: ") + path);
     return false;
   }
   if (!applyPendingOcrEdits()) return false;
@@ -53,8 +54,7 @@ bool MainWindow::insertPagesFromFile(const QString& path, int position) {
   const int before = currentDocument->pageCount();
   if (!importFile(path, kImportMode[std::clamp(position, 0, 2)])) {
     if (!lastImportError.isEmpty())
-      QMessageBox::critical(this, QStringLiteral("Ошибка"),
-                            QStringLiteral("Не удалось импортировать файл:\n") + lastImportError);
+      plainMessageBox(this, QMessageBox::Critical, tr("Ошибка"), tr("Не удалось импортировать файл:\n") + lastImportError);
     return false;
   }
   const int added = currentDocument->pageCount() - before;
@@ -74,7 +74,7 @@ bool MainWindow::extractPagesToFile(const QString& pagesText, bool deleteAfter, 
     opened = std::make_unique<PdfDocument>();
     if (!opened->open(sourcePath)) {
       QMessageBox::critical(this, QStringLiteral("Ошибка"),
-                            QStringLiteral("Не удалось открыть файл:\n%1\n%2").arg(sourcePath, opened->lastError()));
+                            uiTranslate(QStringLiteral("Не удалось открыть файл:\n%1\n%2")).arg(sourcePath, opened->lastError()));
       return false;
     }
     source = opened.get();
@@ -92,7 +92,7 @@ bool MainWindow::extractPagesToFile(const QString& pagesText, bool deleteAfter, 
   const auto writeFailed = [this, source](const QString& file) {
     const QString why = source->lastError().trimmed();
     QMessageBox::critical(this, QStringLiteral("Ошибка"),
-                          QStringLiteral("Не удалось записать файл:\n%1").arg(file) +
+                          uiTranslate(QStringLiteral("Не удалось записать файл:\n%1")).arg(file) +
                               (why.isEmpty() ? QString() : QStringLiteral("\n") + why));
   };
   QString status;
@@ -101,7 +101,7 @@ bool MainWindow::extractPagesToFile(const QString& pagesText, bool deleteAfter, 
       writeFailed(path);
       return false;
     }
-    status = QStringLiteral("Извлечено %1 стр. → %2").arg(pages.size()).arg(QFileInfo(path).fileName());
+    status = uiTranslate(QStringLiteral("Извлечено %1 стр. → %2")).arg(pages.size()).arg(QFileInfo(path).fileName());
   } else {
     // Each named page once, in rising order.
     QList<int> distinct = distinctPagesDescending(pages);
@@ -111,14 +111,14 @@ bool MainWindow::extractPagesToFile(const QString& pagesText, bool deleteAfter, 
     for (const QString& output : outputs) {
       if (openDocumentIndexForPath(output) >= 0) {
         QMessageBox::critical(this, QStringLiteral("Ошибка"),
-                              QStringLiteral("Файл открыт во вкладке, выберите другое имя:\n%1").arg(output));
+                              uiTranslate(QStringLiteral("Файл открыт во вкладке, выберите другое имя:\n%1")).arg(output));
         return false;
       }
       if (output != path && QFileInfo::exists(output)) existing << QFileInfo(output).fileName();
     }
     if (!existing.isEmpty() &&
         !appQuestion(this, QStringLiteral("Извлечение"),
-                     QStringLiteral("Эти файлы уже существуют и будут заменены:\n%1").arg(existing.join(QLatin1Char('\n'))),
+                     uiTranslate(QStringLiteral("Эти файлы уже существуют и будут заменены:\n%1")).arg(existing.join(QLatin1Char('\n'))),
                      QStringLiteral("Заменить"), QStringLiteral("Отмена")))
       return false;
     for (qsizetype i = 0; i < outputs.size(); ++i) {
@@ -127,7 +127,7 @@ bool MainWindow::extractPagesToFile(const QString& pagesText, bool deleteAfter, 
         return false;
       }
     }
-    status = QStringLiteral("Извлечено %1 стр. в отдельные файлы: %2 … %3")
+    status = uiTranslate(QStringLiteral("Извлечено %1 стр. в отдельные файлы: %2 … %3"))
                  .arg(outputs.size())
                  .arg(QFileInfo(outputs.first()).fileName(), QFileInfo(outputs.last()).fileName());
   }
@@ -178,8 +178,8 @@ bool MainWindow::mergeFilesToPdf(const QList<QString>& paths, bool fromShellActi
     total += merged.pageCount() - before;
   }
   if (!errors.isEmpty())
-    QMessageBox::warning(this, QStringLiteral("Ошибки объединения"),
-                         QStringLiteral("Не удалось добавить:\n") + errors.join(QLatin1Char('\n')));
+    plainMessageBox(this, QMessageBox::Warning, tr("Ошибки объединения"),
+                    tr("Не удалось добавить:\n") + errors.join(QLatin1Char('\n')));
   if (merged.pageCount() == 0) {
     QMessageBox::critical(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось сформировать PDF."));
     return false;

@@ -1,6 +1,7 @@
 // Printing: the program's print dialog that stores the "print/" settings, and
 // the print run through the system dialog, one rendered image per sheet.
 #include "MainWindow.h"
+#include "ui/UiLanguage.h"
 #include "core/AtomicFileWrite.h"
 
 #include "PageCountText.h"
@@ -428,7 +429,7 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
   } else {
     statusLabel->setText(tr("Напечатано страниц: %1 из %2").arg(total - failed.size()).arg(total));
     QMessageBox::warning(this, QStringLiteral("Печать"),
-                         QStringLiteral("Не удалось отрисовать страницы: %1. Их листы остались пустыми.")
+                         uiTranslate(QStringLiteral("Не удалось отрисовать страницы: %1. Их листы остались пустыми."))
                              .arg(pageList(failed)));
   }
   return failed;

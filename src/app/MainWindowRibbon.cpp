@@ -38,7 +38,7 @@ void MainWindow::onRibbonTabChanged(int index) {
 QToolButton* MainWindow::toolButton(const QString& iconKey, const QString& text, bool checkable, bool autoConnect) {
   auto* button = new QToolButton;
   button->setObjectName(QStringLiteral("RibbonToolButton"));
-  button->setIcon(QIcon(I(iconKey)));
+  button->setIcon(commandIcon(iconKey));
   button->setIconSize(QSize(32, 32));
   button->setText(text);
   button->setToolTip(text);

@@ -147,12 +147,19 @@ QWidget* MainWindow::buildImportTab() {
         {button("edit-text", QStringLiteral("Текст"), [this] { onEditInsertText(); }),
          button("edit-image", QStringLiteral("Картинка"), [this] { onEditInsertImage(); }),
          button("special-symbol", QStringLiteral("Символ"), [this] { showSpecialCharactersDialog(); })}));
-    // Form fields are not defined by this program: the buttons stay inert.
+    // Form fields are not defined by this program: the buttons are shown
+    // greyed out and say so, never as live buttons that do nothing.
+    const auto unavailable = [this](const char* key, const QString& text) {
+      QToolButton* b = toolButton(QString::fromLatin1(key), text);
+      b->setEnabled(false);
+      b->setToolTip(text + QStringLiteral("\n") + QStringLiteral("Команда пока недоступна"));
+      return b;
+    };
     layout->addWidget(ribbonGroup(QStringLiteral("Поля формы"),
-                                  {toolButton(QStringLiteral("edit-text"), QStringLiteral("Текст")),
-                                   toolButton(QStringLiteral("form-checkbox"), QStringLiteral("Флажок")),
-                                   toolButton(QStringLiteral("form-list"), QStringLiteral("Список")),
-                                   toolButton(QStringLiteral("form-date"), QStringLiteral("Дата"))}));
+                                  {unavailable("edit-text", QStringLiteral("Текст")),
+                                   unavailable("form-checkbox", QStringLiteral("Флажок")),
+                                   unavailable("form-list", QStringLiteral("Список")),
+                                   unavailable("form-date", QStringLiteral("Дата"))}));
   }
   if (allowFacsimiles)
     layout->addWidget(ribbonGroup(QStringLiteral("Факсимиле"),

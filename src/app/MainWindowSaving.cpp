@@ -2,6 +2,7 @@
 // autosave timer. Pending block edits are written into the page first; when
 // that is refused nothing is saved.
 #include "MainWindow.h"
+#include "ui/UiLanguage.h"
 
 #include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
@@ -44,7 +45,7 @@ void MainWindow::onSave() {
     updateTitle();
     statusLabel->setText(tr("Файл не сохранён"));
     plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
-                          QStringLiteral("Не удалось сохранить файл:\n%1").arg(currentDocument->lastError()));
+                          uiTranslate(QStringLiteral("Не удалось сохранить файл:\n%1")).arg(currentDocument->lastError()));
     return;
   }
   noteFullSave(currentDocument, signedFile);

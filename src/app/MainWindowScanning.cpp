@@ -118,7 +118,7 @@ void MainWindow::onPageScanned(const QImage& image) {
     // The page is in the document but not on disk: the title keeps its mark.
     statusLabel->setText(tr("Страница %1 добавлена, но файл не сохранён").arg(n + 1));
     QMessageBox::critical(this, QStringLiteral("Ошибка"),
-                          QStringLiteral("Не удалось сохранить файл:\n%1").arg(currentDocument->lastError()));
+                          uiTranslate(QStringLiteral("Не удалось сохранить файл:\n%1")).arg(currentDocument->lastError()));
     return;
   }
   if (signedFile) {

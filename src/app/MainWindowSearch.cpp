@@ -112,9 +112,6 @@ void MainWindow::activateSearchResult(int index, const QString& query, const Pdf
   view->setCurrentPage(hit.page);
   view->setSearchHighlights(hit.page, rects, current);
   statusLabel->setText(tr("«%1» — стр. %2 (%3/%4), всего %5")
-                           .arg(query)
-                           .arg(hit.page + 1)
-                           .arg(onPage)
-                           .arg(rects.size())
-                           .arg(searchResults.size()));
+                           .arg(query, QString::number(hit.page + 1), QString::number(onPage),
+                                QString::number(rects.size()), QString::number(searchResults.size())));
 }

@@ -85,6 +85,7 @@ void MainWindow::applyUiDensity(int level) {
 void MainWindow::applyStoredSettings() {
   QSettings settings;
   applyUiLanguage(settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
+  applyProductDisplayName(product);
   applyUiDensity(settings.value(QStringLiteral("ui/density"), 1).toInt());
   if (floatingBar) floatingBar->setVisible(settings.value(QStringLiteral("ui/floatingBar"), true).toBool());
   if (view) {

@@ -32,9 +32,9 @@ void MainWindow::runShellAction(const QString& action, const QList<QString>& arg
     QList<QString> kept;
     for (const QString& path : given.files) {
       if (!isSupportedMergeFile(path))
-        given.refused << QFileInfo(path).fileName() + QStringLiteral(" — формат не поддерживается");
+        given.refused << QFileInfo(path).fileName() + uiTranslate(QStringLiteral(" — формат не поддерживается"));
       else if (!QFileInfo(path).isReadable())
-        given.refused << QFileInfo(path).fileName() + QStringLiteral(" — нет доступа на чтение");
+        given.refused << QFileInfo(path).fileName() + uiTranslate(QStringLiteral(" — нет доступа на чтение"));
       else
         kept << path;
     }
@@ -56,7 +56,7 @@ void MainWindow::runShellAction(const QString& action, const QList<QString>& arg
                                                                                     Qt::CaseInsensitive) != 0) {
       for (const QString& path : given.files)
         if (QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
-          given.refused << QFileInfo(path).fileName() + QStringLiteral(" — не PDF");
+          given.refused << QFileInfo(path).fileName() + uiTranslate(QStringLiteral(" — не PDF"));
       refuse(QStringLiteral("Сжать PDF"),
              uiTranslate(QStringLiteral("Для сжатия выберите один PDF-файл.")) + refusedFilesNote(given.refused));
       return;

@@ -27,7 +27,11 @@ void MainWindow::setupShortcuts() {
     else
       onSave();
   });
-  bind(QKeySequence::SaveAs, [this] { showSaveExportDialog(); });
+  // Ctrl+Shift+S is the desktop's usual Save As, also where the platform's
+  // own list lacks it; a key bound twice would fire neither binding.
+  QList<QKeySequence> saveAsKeys = QKeySequence::keyBindings(QKeySequence::SaveAs);
+  if (!saveAsKeys.contains(key("Ctrl+Shift+S"))) saveAsKeys << key("Ctrl+Shift+S");
+  for (const QKeySequence& keys : saveAsKeys) bind(keys, [this] { showSaveExportDialog(); });
   bind(QKeySequence::Print, [this] { showPrintDialog(); });
   bind(QKeySequence::Find, [this] { showSearchDialog(); });
   // The page takes these keys while it has something to copy or paste (it

@@ -69,7 +69,7 @@ bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus, const QRe
   if (showStatus) {
     statusLabel->setText(
         imageCount > 0
-            ? tr("Текстовый слой PDF готов: %1 изображений доступно как объекты.").arg(imageCount)
+            ? tr("Текстовый слой PDF готов; изображений, доступных как объекты: %1.").arg(imageCount)
             : tr("Текстовый слой PDF готов: можно выделять, копировать и редактировать блоки."));
   }
   return true;

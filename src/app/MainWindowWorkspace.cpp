@@ -158,7 +158,7 @@ void MainWindow::updateEditModeUi() {
   if (!editModeButton) return;
   const QSignalBlocker blocker(editModeButton);
   editModeButton->setChecked(editMode);
-  editModeButton->setIcon(QIcon(I(editMode ? QStringLiteral("read-mode") : QStringLiteral("edit-mode"))));
+  editModeButton->setIcon(commandIcon(editMode ? QStringLiteral("read-mode") : QStringLiteral("edit-mode")));
   editModeButton->setText(editMode ? tr("Чтение") : tr("Редакт."));
   setShortcutHint(editModeButton, editMode ? tr("Перейти в режим чтения") : tr("Редактировать документ"),
                   QKeySequence(QStringLiteral("F2")));

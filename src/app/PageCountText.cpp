@@ -1,6 +1,6 @@
 #include "PageCountText.h"
 
-#include "CountedText.h"
+#include "ui/CountedText.h"
 #include "ui/UiLanguage.h"
 
 QString pageCountSourceText(int count, const QString& languageCode) {

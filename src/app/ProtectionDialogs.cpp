@@ -6,6 +6,7 @@
 #include "PasswordPrompt.h"
 #include "ToolDialogFrame.h"
 #include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -61,6 +62,7 @@ std::optional<QByteArray> askDocumentPassword(QWidget* parent, const QString& fi
   // The file's name comes from outside: shown as it is, never as markup.
   QLabel* name = label(fileName, QStringLiteral("DialogSubtitle"));
   name->setTextFormat(Qt::PlainText);
+  keepUserText(name);
   layout->addWidget(name);
   if (!problem.isEmpty()) layout->addWidget(label(problem, QStringLiteral("DialogSubtitle")));
   auto* grid = new QGridLayout;

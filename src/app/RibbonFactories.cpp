@@ -3,6 +3,8 @@
 #include <QBoxLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QToolButton>
 
 namespace {
@@ -10,7 +12,7 @@ namespace {
 QToolButton* iconButton(const QString& iconKey, const QString& text, bool checkable, int iconSide) {
   auto* button = new QToolButton;
   button->setObjectName(QStringLiteral("IconOnlyButton"));
-  button->setIcon(QIcon(I(iconKey)));
+  button->setIcon(commandIcon(iconKey));
   button->setIconSize(QSize(iconSide, iconSide));
   button->setToolTip(text);
   button->setAutoRaise(true);
@@ -55,6 +57,27 @@ QVBoxLayout* rowColumn(const QList<QList<QWidget*>>& rows) {
 }  // namespace
 
 QString I(const QString& key) { return QStringLiteral(":/resources/icons/") + key + QStringLiteral(".svg"); }
+
+QIcon commandIcon(const QString& key) {
+  // Drawn once per size: the picture engine keeps no pixmap of its own for
+  // the disabled mode, so the icon is made of pixmaps (twice the sizes too,
+  // for screens that draw at double resolution).
+  const QIcon drawing(I(key));
+  QIcon icon;
+  for (int side : {16, 20, 24, 32, 40, 48, 64, 80, 96}) {
+    const QPixmap normal = drawing.pixmap(QSize(side, side));
+    if (normal.isNull()) continue;
+    icon.addPixmap(normal, QIcon::Normal);
+    QPixmap faded(normal.size());
+    faded.fill(Qt::transparent);
+    QPainter painter(&faded);
+    painter.setOpacity(0.35);
+    painter.drawPixmap(0, 0, normal);
+    painter.end();
+    icon.addPixmap(faded, QIcon::Disabled);
+  }
+  return icon;
+}
 
 QToolButton* largeIconButton(const QString& iconKey, const QString& text, bool checkable) {
   QToolButton* button = iconButton(iconKey, text, checkable, 40);

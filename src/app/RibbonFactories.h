@@ -5,6 +5,7 @@
 
 #include <QKeySequence>
 #include <QList>
+#include <QIcon>
 #include <QString>
 
 class QLabel;
@@ -13,6 +14,10 @@ class QWidget;
 
 // ":/resources/icons/" + key + ".svg".
 QString I(const QString& key);
+// The icon of a window command: its disabled look is its picture at a third
+// of its strength, so it fades into the ribbon in the light and dark theme alike
+// (a generated grey one stands out on a dark ribbon).
+QIcon commandIcon(const QString& key);
 
 QToolButton* largeIconButton(const QString& iconKey, const QString& text, bool checkable = false);
 QToolButton* iconOnlyButton(const QString& iconKey, const QString& text, bool checkable = false);

@@ -75,6 +75,7 @@ QComboBox* findCombo(const QString& lastQuery) {
   combo->setObjectName(QStringLiteral("DialogCombo"));
   combo->setEditable(true);
   combo->setMinimumWidth(300);
+  keepUserText(combo);  // its items are the user's queries
   if (!lastQuery.isEmpty()) combo->addItem(lastQuery);
   return combo;
 }
@@ -315,8 +316,8 @@ void MainWindow::showSearchDialog() {
   const auto finishTable = [table, resultsLabel](const QString& query) {
     table->setUpdatesEnabled(true);
     const int n = table->rowCount();
-    resultsLabel->setText(n == 0 ? QStringLiteral("«%1» — не найдено").arg(query)
-                                 : QStringLiteral("Найдено совпадений: %1").arg(n));
+    resultsLabel->setText(n == 0 ? uiTranslate(QStringLiteral("«%1» — не найдено")).arg(query)
+                                 : uiTranslate(QStringLiteral("Найдено совпадений: %1")).arg(n));
   };
   const auto fillTable = [this, table, selectCurrentRow, startTable, setRow, finishTable](
                              const QString& query, const PdfDocument::FindOptions& options, bool showFirst) {
@@ -362,7 +363,7 @@ void MainWindow::showSearchDialog() {
     const QString query = first.query();
     if (query.isEmpty() || !currentDocument->isOpen()) return;
     const int n = fillTable(query, first.options(), false);
-    statusLabel->setText(tr("Найдено вхождений «%1»: %2").arg(query).arg(n));
+    statusLabel->setText(tr("Найдено вхождений «%1»: %2").arg(query, QString::number(n)));
   });
   // Every open document's hits in one list, tab by tab; a row names its file
   // and opens its tab when chosen.
@@ -431,7 +432,7 @@ void MainWindow::showSearchDialog() {
     const QString find = second.query();
     if (find.isEmpty() || !currentDocument->isOpen()) return;
     appInfo(this, QStringLiteral("Замена"),
-            QStringLiteral("Замена «%1» → «%2» в PDF-потоке не поддерживается.").arg(find, replaceWith->currentText()) +
+            uiTranslate(QStringLiteral("Замена «%1» → «%2» в PDF-потоке не поддерживается.")).arg(find, replaceWith->currentText()) +
                 QStringLiteral("\n") +
                 QStringLiteral("Выполните OCR, отредактируйте текстовые блоки и вставьте слой обратно."));
   };

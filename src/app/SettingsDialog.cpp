@@ -116,7 +116,7 @@ void MainWindow::showSettingsDialog() {
   addRow(interfaceGrid, 1, QStringLiteral("Тема:"), theme);
   addRow(interfaceGrid, 2, QStringLiteral("Язык:"), language);
   QLabel* languageNote =
-      label(QStringLiteral("Переводы подключаются из JSON. Изменение языка применяется сразу."), QStringLiteral("DialogSubtitle"));
+      label(QStringLiteral("Изменение языка применяется сразу."), QStringLiteral("DialogSubtitle"));
   languageNote->setWordWrap(true);
   interfaceGrid->addWidget(languageNote, 3, 0, 1, 2);
   auto* floating = new QCheckBox(QStringLiteral("Показывать плавающую панель"));

@@ -1,5 +1,7 @@
 #include "ShellActionFiles.h"
 
+#include "ui/UiLanguage.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -57,5 +59,5 @@ bool hasPdfSignature(const QString& path, QString* reason) {
 
 QString refusedFilesNote(const QStringList& refused) {
   if (refused.isEmpty()) return QString();
-  return QStringLiteral("\n\nНе подходят:\n") + refused.join(QLatin1Char('\n'));
+  return uiTranslate(QStringLiteral("\n\nНе подходят:\n")) + refused.join(QLatin1Char('\n'));
 }

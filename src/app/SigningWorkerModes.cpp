@@ -1,4 +1,5 @@
 #include "SigningWorkerModes.h"
+#include "ui/UiLanguage.h"
 
 #include "core/SignatureRequestFile.h"
 #include "core/RegularFileRead.h"
@@ -76,7 +77,7 @@ int runSignatureCli(const QList<QString>& arguments) {
       QFileInfo(arguments.at(2)).fileName().startsWith(QLatin1String("ulvo-sign-request-")))
     QFile::remove(arguments.at(2));
   if (readFailure != FileReadFailure::None)
-    return printError(QStringLiteral("Не удалось открыть параметры подписи: %1").arg(reason), 3);
+    return printError(uiTranslate(QStringLiteral("Не удалось открыть параметры подписи: %1")).arg(reason), 3);
   const QJsonDocument document = QJsonDocument::fromJson(content);
   if (!document.isObject()) return printError(QStringLiteral("Некорректные параметры подписи."), 4);
   SignatureRequest request;

@@ -120,7 +120,7 @@ void MainWindow::checkForUpdates() {
     reply->abort();
   };
   const QString tooLargeText =
-      uiTranslate(QStringLiteral("manifest больше %1")).arg(formatFileSize(kLargestUpdateManifest));
+      uiTranslate(QStringLiteral("файл сведений об обновлениях больше %1")).arg(formatFileSize(kLargestUpdateManifest));
   const auto tooLarge = [stop, tooLargeText] { stop(tooLargeText); };
   connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, tooLarge] {
     if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > kLargestUpdateManifest) tooLarge();
@@ -150,7 +150,7 @@ void MainWindow::checkForUpdates() {
     if (!stopReason->isEmpty() || reply->error() != QNetworkReply::NoError) {
       setLocalizedText(statusLabel, QStringLiteral("Не удалось проверить обновления"));
       showUpdateMessage(checkTitle,
-                       uiTranslate(QStringLiteral("Не удалось получить manifest обновлений:\n%1\n\nURL: %2"))
+                       uiTranslate(QStringLiteral("Не удалось получить сведения об обновлениях:\n%1\n\nURL: %2"))
                            .arg(stopReason->isEmpty() ? reply->errorString() : *stopReason, address),
                        {});
       return;
@@ -159,12 +159,12 @@ void MainWindow::checkForUpdates() {
         readUpdateManifest(*body, productKey, channel, current, !qEnvironmentVariableIsEmpty("APPIMAGE"));
     switch (answer.kind) {
       case UpdateManifestAnswer::Malformed:
-        setLocalizedText(statusLabel, QStringLiteral("Manifest обновлений повреждён"));
-        showUpdateMessage(checkTitle, uiTranslate(QStringLiteral("Manifest обновлений не удалось прочитать: %1")).arg(answer.parseError), {});
+        setLocalizedText(statusLabel, QStringLiteral("Сведения об обновлениях повреждены"));
+        showUpdateMessage(checkTitle, uiTranslate(QStringLiteral("Не удалось прочитать сведения об обновлениях: %1")).arg(answer.parseError), {});
         return;
       case UpdateManifestAnswer::NoProduct:
         showUpdateMessage(checkTitle,
-                         uiTranslate(QStringLiteral("В manifest нет данных для продукта %1.\nURL: %2")).arg(uiTranslate(productDisplayName(product)), address), {});
+                         uiTranslate(QStringLiteral("В сведениях об обновлениях нет данных для продукта %1.\nURL: %2")).arg(uiTranslate(productDisplayName(product)), address), {});
         return;
       case UpdateManifestAnswer::NoPackage:
         showUpdateMessage(checkTitle,

@@ -66,10 +66,10 @@ int main(int argc, char* argv[]) {
   const QStringList arguments = readCommandLine(argc, argv);
   const AppProduct product = productFromArguments(switchArguments(arguments));
   QApplication::setApplicationName(productApplicationName(product));
-  QApplication::setApplicationDisplayName(productDisplayName(product));
 
   // Worker modes speak the interface language too: their messages reach the user.
   applyUiLanguage(QSettings().value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
+  applyProductDisplayName(product);
   if (std::optional<int> code = runWorkerMode(arguments)) return *code;
 
   // Copies of documents and name links left by runs that were killed.

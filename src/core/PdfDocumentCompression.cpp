@@ -216,7 +216,7 @@ PdfDocument::CompressionEstimate PdfDocument::estimateMinimumCompressedSize() {
     const qint64 bytes = estimateCompressedSize(options, &sampled);
     if (bytes > 0 && (best.bytes <= 0 || bytes < best.bytes)) {
       best.bytes = bytes;
-      best.label = QString::fromUtf8(preset.label);
+      best.label = coreText(preset.label);
       best.options = options;
       best.sampled = sampled;
     }

@@ -29,9 +29,8 @@ QString pageImagePath(const QString& path, int page, int pageCount) {
   if (pageCount == 1) return path;
   const QFileInfo info(path);
   const QString name = QStringLiteral("%1_%2.%3")
-                           .arg(info.completeBaseName())
-                           .arg(page, 3, 10, QLatin1Char('0'))
-                           .arg(info.suffix());
+                           .arg(info.completeBaseName(), QStringLiteral("%1").arg(page, 3, 10, QLatin1Char('0')),
+                                info.suffix());
   return info.dir().filePath(name);
 }
 

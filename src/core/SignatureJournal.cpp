@@ -1,6 +1,7 @@
 #include "SignatureJournal.h"
 
 #include "AtomicFileWrite.h"
+#include "CoreText.h"
 #include "RegularFileRead.h"
 #include "SignatureService.h"
 
@@ -82,7 +83,7 @@ bool appendSignatureJournalRecord(const SignatureRequest& request, const Signatu
   if (!result.ok) return true;
   const QString folder = journalFolder();
   if (!makePrivateFolder(folder)) {
-    message = QStringLiteral("Не удалось создать папку журнала подписей: %1").arg(folder);
+    message = coreText("Не удалось создать папку журнала подписей: %1").arg(folder);
     return false;
   }
   const QString path = signatureJournalPath();
@@ -103,7 +104,7 @@ bool appendSignatureJournalRecord(const SignatureRequest& request, const Signatu
     if (read == FileReadFailure::None && document.isArray()) {
       records = document.array();
     } else if (!keepAsBackup(path)) {  // never overwrite what could not be read
-      message = QStringLiteral("Журнал подписей не читается и не может быть сохранён под другим именем: %1").arg(path);
+      message = coreText("Журнал подписей не читается и не может быть сохранён под другим именем: %1").arg(path);
       return false;
     }
   }
@@ -111,7 +112,7 @@ bool appendSignatureJournalRecord(const SignatureRequest& request, const Signatu
   QString writeError;
   if (!writeFileAtomically(path, QJsonDocument(records).toJson(QJsonDocument::Indented), &writeError,
                            AtomicFileAccess::OwnerOnly)) {
-    message = QStringLiteral("Не удалось записать журнал подписей: %1").arg(writeError);
+    message = coreText("Не удалось записать журнал подписей: %1").arg(writeError);
     return false;
   }
   return true;

@@ -38,7 +38,9 @@
 namespace {
 
 const QString kGroup = QStringLiteral("export/compressedPdf");
-const QString kSampledNote = QStringLiteral(" (по выборке страниц)");
+
+// Appended to a forecast that was measured on some pages only.
+QString sampledNote(bool sampled) { return sampled ? uiTranslate(QStringLiteral(" (по выборке страниц)")) : QString(); }
 
 PdfDocument::CompressionOptions storedOptions() {
   QSettings settings;
@@ -76,9 +78,9 @@ QString badgeStyle(const QString& text, const QString& background) {
 }
 
 QString qualityWarning(const PdfDocument::CompressionOptions& options) {
-  if (options.monochrome) return QStringLiteral("Внимание: выбран монохромный режим, цвет будет удалён.");
+  if (options.monochrome) return uiTranslate(QStringLiteral("Внимание: выбран монохромный режим, цвет будет удалён."));
   if (options.imageDpi <= 80 || options.jpegQuality <= 25)
-    return QStringLiteral("Внимание: качество будет заметно снижено ради размера.");
+    return uiTranslate(QStringLiteral("Внимание: качество будет заметно снижено ради размера."));
   return {};
 }
 
@@ -336,7 +338,7 @@ void CompressedExportDialog::showStage(const CompressionStageUi& stage) {
 
 void CompressedExportDialog::showCustomSettings() {
   stageTitleLabel->setText(uiTranslate(QStringLiteral("Пользовательские настройки")));
-  stageBadgeLabel->setText(QStringLiteral("Custom"));
+  stageBadgeLabel->setText(uiTranslate(QStringLiteral("Свои")));
   stageBadgeLabel->setStyleSheet(badgeStyle(QStringLiteral("#1d4ed8"), QStringLiteral("#dbeafe")));
   stageDescriptionLabel->setText(uiTranslate(QStringLiteral("Используются значения из раздела «Расширенные».")));
   stageWarningLabel->setText(uiTranslate(QStringLiteral("После изменения тонких настроек прогноз лучше пересчитать.")));
@@ -407,7 +409,7 @@ qint64 CompressedExportDialog::targetBytes() const {
   return std::max<qint64>(1, std::llround(targetSizeSpin->value() * 1048576.0));
 }
 
-QString CompressedExportDialog::targetText() const { return QString::number(targetSizeSpin->value(), 'f', 1); }
+QString CompressedExportDialog::targetText() const { return formatDecimal(targetSizeSpin->value(), 1); }
 
 void CompressedExportDialog::showCachedEstimateForCurrentOptions() {
   if (!fitResultsReady) return;
@@ -416,7 +418,7 @@ void CompressedExportDialog::showCachedEstimateForCurrentOptions() {
     if (!sameCompressionOptions(entry.options, options)) continue;
     QStringList lines{
         uiTranslate(QStringLiteral("Прогноз выбранного уровня: около %1%2."))
-            .arg(formatFileSize(entry.bytes), entry.sampled ? kSampledNote : QString()),
+            .arg(formatFileSize(entry.bytes), sampledNote(entry.sampled)),
         uiTranslate(QStringLiteral("Лимит: %1 МБ. Подбор уже посчитан, повторный запуск не нужен.")).arg(targetText())};
     const QString larger = largerThanOriginalLine(entry.bytes);
     if (!larger.isEmpty()) lines << larger;
@@ -449,7 +451,7 @@ bool CompressedExportDialog::applyBestCachedFit(bool reused) {
   showStageOrCustom(entry.options);
   refreshAdvancedHints();
 
-  const QString sampled = entry.sampled ? kSampledNote : QString();
+  const QString sampled = sampledNote(entry.sampled);
   QStringList lines;
   if (match) {
     lines << uiTranslate(QStringLiteral("Подобрано под лимит %1 МБ: %2.")).arg(targetText(), entry.label)
@@ -483,7 +485,7 @@ void CompressedExportDialog::estimateCurrentSettings() {
   QStringList lines;
   if (bytes >= 1) {
     lines << uiTranslate(QStringLiteral("Прогноз текущих настроек: около %1%2."))
-                 .arg(formatFileSize(bytes), sampled ? kSampledNote : QString());
+                 .arg(formatFileSize(bytes), sampledNote(sampled));
     const QString larger = largerThanOriginalLine(bytes);
     if (!larger.isEmpty()) lines << larger;
   } else {
@@ -491,11 +493,11 @@ void CompressedExportDialog::estimateCurrentSettings() {
   }
   if (minimum.bytes > 0)
     lines << uiTranslate(QStringLiteral("Минимальный прогноз: около %1, режим: %2%3."))
-                 .arg(formatFileSize(minimum.bytes), minimum.label, minimum.sampled ? kSampledNote : QString());
+                 .arg(formatFileSize(minimum.bytes), minimum.label, sampledNote(minimum.sampled));
   if (!options.rasterizePages)
-    lines << QStringLiteral(
+    lines << uiTranslate(QStringLiteral(
         "Для режима с сохранением объектов это ориентир: итоговый размер зависит от внутренних "
-        "ресурсов PDF.");
+        "ресурсов PDF."));
   else if (options.monochrome)
     lines << uiTranslate(QStringLiteral("Монохромный режим обычно самый маленький, но убирает цвет."));
   else

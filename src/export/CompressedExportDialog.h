@@ -67,6 +67,7 @@ class CompressedExportDialog : public QDialog {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void buildWidgets(const QString& suggestedOutputPath, bool fromShellAction);

@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QDateTime>
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -23,6 +24,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -104,6 +106,17 @@ void CompressedExportDialog::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
   // The overlay keeps covering the controls it stands for while the fit runs.
   if (busyOverlay && busyOverlay->isVisible()) busyOverlay->setGeometry(rect().adjusted(10, 10, -10, -10));
+}
+
+bool CompressedExportDialog::event(QEvent* event) {
+  const bool handled = QDialog::event(event);
+  // A level's description or a forecast can need more lines in one language
+  // than the window has room for: the window grows rather than squeeze them.
+  if (event->type() == QEvent::LayoutRequest && layout() && layout()->hasHeightForWidth()) {
+    const int needed = layout()->totalHeightForWidth(width());
+    if (height() < needed) resize(width(), needed);
+  }
+  return handled;
 }
 
 void CompressedExportDialog::hideBusyOverlay() {

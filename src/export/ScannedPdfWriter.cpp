@@ -1,4 +1,5 @@
 #include "ScannedPdfWriter.h"
+#include "ui/UiLanguage.h"
 
 #include "core/AtomicFileWrite.h"
 
@@ -44,14 +45,14 @@ int writeScannedPdf(const QString& target, const ScannedPdfExportOptions& option
         writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
         if (!writer.newPage()) {
           failedPage = i + 1;
-          *why = QStringLiteral("Не удалось начать страницу %1.").arg(i + 1);
+          *why = uiTranslate(QStringLiteral("Не удалось начать страницу %1.")).arg(i + 1);
           return false;
         }
       }
       const QImage scanned = applyScannedPdfEffect(pages.render(i, options.dpi / 72.0), options, i, false);
       if (scanned.isNull()) {
         failedPage = i + 1;
-        *why = QStringLiteral("Не удалось отрисовать страницу %1.").arg(i + 1);
+        *why = uiTranslate(QStringLiteral("Не удалось отрисовать страницу %1.")).arg(i + 1);
         return false;
       }
       const QImage image = opaque(scanned, options.grayscale);

@@ -1,5 +1,6 @@
 #include "Document.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 
 #include <algorithm>
@@ -19,7 +20,7 @@ const Layer* Document::activeLayer() const {
 }
 
 void Document::addLayer(const QString& name) {
-  const QString layerName = name.isEmpty() ? QStringLiteral("Слой %1").arg(layers.size() + 1) : name;
+  const QString layerName = name.isEmpty() ? QCoreApplication::translate("ulvo", "Слой %1").arg(layers.size() + 1) : name;
   layers.append(std::make_shared<Layer>(layerName, size, true));
   activeIndex = int(layers.size()) - 1;
 }

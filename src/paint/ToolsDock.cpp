@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QFontComboBox>
 #include <QLabel>
 #include <QSlider>
@@ -59,7 +60,7 @@ ToolsDock::ToolsDock(QWidget* parent) : QToolBar(QStringLiteral("Инструм�
     button->setFixedSize(36, 36);
     button->setCheckable(true);
     button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    button->setToolTip(entry.implemented ? entry.label : entry.label + QStringLiteral(" (не реализован)"));
+    button->setToolTip(entry.implemented ? entry.label : entry.label + QCoreApplication::translate("ulvo", " (не реализован)"));
     button->setProperty("toolId", entry.id);
     if (!entry.implemented) button->setEnabled(false);
     buttonGroup->addButton(button, i);

@@ -1,5 +1,6 @@
 #include "StubBackend.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QPainter>
 #include <QPen>
@@ -43,6 +44,6 @@ QImage StubBackend::makeDemo(const ScanParams& params, bool preview) {
   font.setPointSize(image.height() > 329 ? image.height() / 30 : 10);
   painter.setFont(font);
   painter.setPen(QColor(150, 150, 150));
-  painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("Нет сканера\n(%1 dpi, демо)").arg(dpi));
+  painter.drawText(image.rect(), Qt::AlignCenter, QCoreApplication::translate("ulvo", "Нет сканера\n(%1 dpi, демо)").arg(dpi));
   return image;
 }

@@ -139,7 +139,7 @@ void fillPicker(QListWidget* list, const QStringList& files, const QString& fold
         QString name = object.value(QLatin1String("name")).toString().trimmed();
         if (name.isEmpty()) name = QFileInfo(groupFile).completeBaseName();
         auto* item = new QListWidgetItem(QIcon(groupPreview(folder, kept)),
-                                         uiText("Группа\n%1 (%2)").arg(name).arg(kept.size()), list);
+                                         uiText("Группа\n%1 (%2)").arg(name, QString::number(kept.size())), list);
         item->setData(kPathRole, QStringLiteral("groups/") + groupFile);
         item->setData(kKindRole, QStringLiteral("group"));
         item->setData(kGroupItemsRole, kept);
@@ -192,6 +192,7 @@ QDialog* buildFacsimilePickerDialog(const QString& facsimileFolder, const QStrin
   dialog->setStyleSheet(kStyle);
 
   auto* list = new QListWidget(dialog);
+  keepUserText(list);  // facsimile and group names are the user's
   list->setViewMode(QListView::IconMode);
   list->setIconSize(QSize(120, 75));
   list->setSpacing(8);

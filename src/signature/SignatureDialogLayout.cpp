@@ -4,6 +4,7 @@
 #include "SignatureTexts.h"
 #include "core/SignatureService.h"
 #include "ui/BusyRing.h"
+#include "ui/CountedText.h"
 #include "ui/DialogHelpers.h"
 
 #include <QCheckBox>
@@ -63,8 +64,9 @@ QPushButton* browseButton(QWidget* dialog, QLineEdit* edit, const char* title, c
 QString SignatureDialogState::batchHintText() const {
   QStringList parts;
   if (!remainingFiles.isEmpty())
-    parts << uiText("После первого файла можно будет подписать ещё %1 файл(ов) теми же настройками.")
-                 .arg(remainingFiles.size());
+    parts << uiText("После первого файла можно будет подписать ещё %1 теми же настройками.")
+                 .arg(countedText(int(remainingFiles.size()), QStringLiteral("%1 файл"), QStringLiteral("%1 файла"),
+                                  QStringLiteral("%1 файлов")));
   if (!skippedFiles.isEmpty()) parts << uiText("Непохожие на PDF файлы будут пропущены: %1.").arg(skippedFiles.size());
   return parts.join(QLatin1Char(' '));
 }
@@ -83,6 +85,7 @@ void SignatureDialogState::build() {
   layout->addWidget(label(QStringLiteral("Подписание документа"), QStringLiteral("DialogTitle")));
 
   subtitleLabel = label(QString(), QStringLiteral("DialogSubtitle"));
+  keepUserText(subtitleLabel);
   subtitleLabel->setToolTip(plainToolTip(sourceFileName));
   subtitleLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   layout->addWidget(subtitleLabel);
@@ -148,6 +151,7 @@ void SignatureDialogState::build() {
   certificateStack = new QStackedWidget;
   certificateStack->setObjectName(QStringLiteral("SignatureCertificateStack"));
   certificateList = new QListWidget;
+  keepUserText(certificateList);  // certificate fields; its own lines come translated
   certificateList->setObjectName(QStringLiteral("OpenRecentList"));
   certificateList->setSelectionMode(QAbstractItemView::SingleSelection);
   certificateList->setMinimumHeight(160);
@@ -241,6 +245,7 @@ void SignatureDialogState::build() {
   sizeRow->addWidget(stampHeightSpin);
   sizeRow->addStretch(1);
   stampTemplateCombo = new QComboBox;
+  keepUserText(stampTemplateCombo);  // template names as their makers typed them
   stampTemplateCombo->setObjectName(QStringLiteral("ScanCombo"));
   stampTemplateCombo->setIconSize(QSize(118, 48));
   stampTemplateCombo->setMinimumWidth(320);
@@ -293,7 +298,7 @@ void SignatureDialogState::build() {
     keyGrid->addWidget(key.edit, row, 1);
     if (key.browseTitle) keyGrid->addWidget(browseButton(d, key.edit, key.browseTitle, key.browseFilter), row, 2);
   }
-  keyGrid->addWidget(wrappedHint("Если указан P12/PFX, он используется вместо пары PEM certificate/key."), 5, 0, 1, 3);
+  keyGrid->addWidget(wrappedHint("Если указан P12/PFX, он используется вместо пары из PEM-сертификата и ключа."), 5, 0, 1, 3);
   groupsLayout->addWidget(keyFilesGroup);
 
   auto* buttons = new QHBoxLayout;

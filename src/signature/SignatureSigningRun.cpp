@@ -332,8 +332,7 @@ void SignatureDialogState::completeSigningRun(QProcess* process, const std::shar
     }
     if (!appQuestion(dialog, title,
                      uiText("Не удалось подписать «%1»: %2\n\nПропустить этот файл и подписать остальные (%3)?")
-                         .arg(sourceFileName, run->errorText)
-                         .arg(remainingFiles.size()),
+                         .arg(sourceFileName, run->errorText, QString::number(remainingFiles.size())),
                      uiText("Пропустить"), uiText("Отмена"))) {
       failedFiles.clear();
       return;

@@ -277,7 +277,7 @@ bool saveSignatureStampTemplate(SignatureStampTemplate& stampTemplate, QString* 
     const QString base = safeSignatureStampTemplateId(stampTemplate.name);
     id = base;
     for (int n = 2; folder.exists(id + QStringLiteral(".json")) || folder.exists(id + QStringLiteral(".png")); ++n)
-      id = QStringLiteral("%1-%2").arg(base).arg(n);
+      id = QStringLiteral("%1-%2").arg(base, QString::number(n));
   }
   stampTemplate.id = id;
   stampTemplate.builtIn = false;

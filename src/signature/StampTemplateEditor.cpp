@@ -129,6 +129,7 @@ QString editSignatureStampTemplate(QWidget* parent, const QString& templateId) {
   presetRow->addWidget(insertButton);
   right->addLayout(presetRow);
   auto* lineList = new QListWidget;
+  keepUserText(lineList);  // the stamp's own lines, as typed
   lineList->setObjectName(QStringLiteral("OpenRecentList"));
   lineList->setMinimumHeight(140);
   right->addWidget(lineList, 1);

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QObject>
 #include <QPushButton>
 #include <QTextDocument>
@@ -112,10 +113,16 @@ void plainMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& tit
   box.exec();
 }
 
+QString formatDecimal(double value, int decimals) {
+  QLocale locale(currentUiLanguageCode());
+  locale.setNumberOptions(QLocale::OmitGroupSeparator);
+  return locale.toString(value, 'f', decimals);
+}
+
 QString formatFileSize(qint64 bytes) {
-  if (bytes < 1024) return uiTranslate(QStringLiteral("%1 Б")).arg(bytes);
-  if (bytes < 1048576) return uiTranslate(QStringLiteral("%1 КБ")).arg(double(bytes) / 1024.0, 0, 'f', 1);
-  return uiTranslate(QStringLiteral("%1 МБ")).arg(double(bytes) / 1048576.0, 0, 'f', 2);
+  if (bytes < 1024) return uiTranslate(QStringLiteral("%1 Б")).arg(formatDecimal(double(bytes), 0));
+  if (bytes < 1048576) return uiTranslate(QStringLiteral("%1 КБ")).arg(formatDecimal(double(bytes) / 1024.0, 1));
+  return uiTranslate(QStringLiteral("%1 МБ")).arg(formatDecimal(double(bytes) / 1048576.0, 2));
 }
 
 void appInfo(QWidget* parent, const QString& title, const QString& text) {

@@ -27,8 +27,10 @@ QString plainToolTip(const QString& text);
 // texts that hold file names, paths or error words from outside.
 void plainMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text);
 
-// "512 Б", "1.5 КБ", "2.00 МБ".
+// "512 Б", "1,5 КБ", "2,00 МБ": units and the decimal sign of the interface language.
 QString formatFileSize(qint64 bytes);
+// A number with a fixed count of decimals as the interface language writes it.
+QString formatDecimal(double value, int decimals);
 
 // Modal message with one "OK" button.
 void appInfo(QWidget* parent, const QString& title, const QString& text);

@@ -1,5 +1,6 @@
 #include "UiLanguage.h"
 
+#include <QCollator>
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -51,6 +52,8 @@ void applyUiLanguage(const QString& code) {
   }
   static QPointer<QTranslator> qtTexts;
   const QString language = currentUiLanguageCode();
+  // Spin boxes built from now on write numbers as the language does ("1,5").
+  QLocale::setDefault(QLocale(language));
   if (qtTexts && qtTexts->property("_ulvo_language").toString() == language) return;
   // On a change, widgets that number or count their texts themselves make
   // them again; the first language needs no such event.
@@ -89,5 +92,8 @@ bool uiLanguageComesBefore(const QPair<QString, QString>& a, const QPair<QString
   if (is(b, "ru")) return false;
   if (is(a, "en")) return !is(b, "en");
   if (is(b, "en")) return false;
-  return QString::localeAwareCompare(a.second, b.second) < 0;
+  // The system's order, not the interface language's (which numbers follow):
+  // the list must not reorder itself when a language is chosen from it.
+  static const QCollator systemOrder{QLocale::system()};
+  return systemOrder.compare(a.second, b.second) < 0;
 }

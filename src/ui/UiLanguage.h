@@ -60,6 +60,12 @@ void localizeAction(QAction* action);
 // Translates a widget tree from its remembered Russian texts.
 void localizeWidgetTree(QWidget* widget);
 
+// A widget that shows the user's own words (file, sheet, certificate and
+// facsimile names, search hits): passes leave its texts, items and tips as
+// they are, so a sheet called "Отмена" is never shown as "Cancel". The code
+// fills such a widget with texts already in the interface language.
+void keepUserText(QWidget* widget);
+
 // Whether a text holds a Russian letter, as the translation sources do.
 bool hasRussianLetter(const QString& text);
 

@@ -263,6 +263,10 @@ void setLocalizedText(QLabel* label, const QString& source) {
   localizeWidgetTree(label);
 }
 
+void keepUserText(QWidget* widget) {
+  if (widget) widget->setProperty("_ulvo_i18n_userData", true);
+}
+
 void localizeWidgetTree(QWidget* root) {
   if (!root || root->property("_ulvo_i18n_localizing").toBool()) return;
   root->setProperty("_ulvo_i18n_localizing", true);

@@ -16,7 +16,7 @@ QString uniqueSiblingPathLikeChrome(const QString& path) {
   const QString extension = info.suffix();
 
   const auto candidate = [&](qint64 n) {
-    QString name = n > 0 ? QStringLiteral("%1 (%2)").arg(base).arg(n) : base;
+    QString name = n > 0 ? QStringLiteral("%1 (%2)").arg(base, QString::number(n)) : base;
     if (!extension.isEmpty()) name += QLatin1Char('.') + extension;
     return dir.filePath(name);
   };

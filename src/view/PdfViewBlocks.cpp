@@ -31,9 +31,8 @@ QString styleKey(const TextBlock::Line& line, const TextBlock& block) {
   family = mapPdfFont(family).toLower();
   if (family.isEmpty()) family = QStringLiteral("times new roman");
   return QStringLiteral("%1|%2|%3")
-      .arg(family)
-      .arg((line.bold || block.bold) ? 1 : 0)
-      .arg(effectiveLineItalic(line, block) ? 1 : 0);
+      .arg(family, QString::number((line.bold || block.bold) ? 1 : 0),
+           QString::number(effectiveLineItalic(line, block) ? 1 : 0));
 }
 
 struct SizeSample {

@@ -3,6 +3,7 @@
 // are confirmed by the user first.
 #include "PdfView.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -33,7 +34,7 @@ void PdfView::openLinkUrl(const QUrl& url, bool trusted) {
         linkConfirmation
             ? linkConfirmation(shown)
             : QMessageBox::question(this, QStringLiteral("Открыть ссылку"),
-                                    QStringLiteral("Документ просит открыть:\n%1\n\nОткрыть?").arg(shown),
+                                    QCoreApplication::translate("ulvo", "Документ просит открыть:\n%1\n\nОткрыть?").arg(shown),
                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
     if (!allowed) return;
   }

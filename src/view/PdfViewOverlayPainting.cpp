@@ -330,7 +330,7 @@ void PdfView::paintFontLabel(QPainter& painter, const TextBlock& block, const QR
       break;
     }
     if (family.isEmpty()) family = QStringLiteral("Times New Roman");
-    label = QStringLiteral("%1 %2pt").arg(family).arg(size, 0, 'f', 1);
+    label = QStringLiteral("%1 %2pt").arg(family, QString::number(size, 'f', 1));
     if (bold) label += QStringLiteral(" B");
     if (italic) label += QStringLiteral(" I");
   }

@@ -4,6 +4,7 @@
 #include "XlsxPreviewWidget.h"
 #include "XlsxSheetGrid.h"
 #include "XlsxWorkbook.h"
+#include "ui/UiLanguage.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -60,6 +61,7 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
     // A sheet name is the file's text: an ampersand in it is no shortcut.
     QString name = sheets[i].name;
     button->setText(name.replace(QLatin1Char('&'), QLatin1String("&&")));
+    keepUserText(button);
     button->setCheckable(true);
     button->setAutoExclusive(true);
     button->setChecked(i == 0);

@@ -3,6 +3,7 @@
 #include "XlsxCellPainter.h"
 #include "XlsxMessages.h"
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -243,5 +244,5 @@ void XlsxPreviewWidget::paintEvent(QPaintEvent* event) {
   painter.setFont(font);
   painter.setPen(QColor(100, 100, 100));
   for (qsizetype i = 1; i < tops.size(); ++i)
-    painter.drawText(QPoint(width() - 40, (tops[i - 1] + tops[i]) / 2), QStringLiteral("с.%1").arg(i));
+    painter.drawText(QPoint(width() - 40, (tops[i - 1] + tops[i]) / 2), QCoreApplication::translate("ulvo", "с.%1").arg(i));
 }

@@ -44,3 +44,32 @@ TEST(CountedText, EveryCountTakesTheFormItsNumberNeeds) {
   EXPECT_EQ(pageCountText(21), "21 pages");
   applyUiLanguage(QStringLiteral("ru"));
 }
+
+// Every count the window shows in words, for 1, 3, 5 and 21, in Russian and
+// English: each form is an entry of the table, and the Russian one agrees.
+TEST(CountedText, EveryCountedNounHasItsFormsInRussianAndEnglish) {
+  struct Noun {
+    const char* forms[3];
+    const char* russian[4];  // 1, 3, 5, 21
+    const char* english[2];  // 1, 3
+  };
+  const Noun nouns[] = {
+      {{"%1 текст", "%1 текста", "%1 текстов"}, {"1 текст", "3 текста", "5 текстов", "21 текст"}, {"1 text", "3 texts"}},
+      {{"%1 таблица", "%1 таблицы", "%1 таблиц"}, {"1 таблица", "3 таблицы", "5 таблиц", "21 таблица"}, {"1 table", "3 tables"}},
+      {{"%1 изображение", "%1 изображения", "%1 изображений"},
+       {"1 изображение", "3 изображения", "5 изображений", "21 изображение"}, {"1 image", "3 images"}},
+      {{"%1 файл", "%1 файла", "%1 файлов"}, {"1 файл", "3 файла", "5 файлов", "21 файл"}, {"1 file", "3 files"}},
+      {{"%1 страница", "%1 страницы", "%1 страниц"}, {"1 страница", "3 страницы", "5 страниц", "21 страница"}, {"1 page", "3 pages"}},
+  };
+  const int counts[] = {1, 3, 5, 21};
+  for (const Noun& noun : nouns) {
+    const auto counted = [&noun](int n) {
+      return countedText(n, QString::fromUtf8(noun.forms[0]), QString::fromUtf8(noun.forms[1]), QString::fromUtf8(noun.forms[2]));
+    };
+    applyUiLanguage(QStringLiteral("ru"));
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(counted(counts[i]), QString::fromUtf8(noun.russian[i]));
+    applyUiLanguage(QStringLiteral("en"));
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(counted(counts[i]), QString::fromUtf8(noun.english[i]));
+  }
+  applyUiLanguage(QStringLiteral("ru"));
+}

@@ -8,6 +8,8 @@
 #include "TestSupport.h"
 #include "UiLanguage.h"
 #include "core/OpensslKeys.h"
+#include "core/PdfDocument.h"
+#include "export/CompressedExportDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -17,10 +19,14 @@
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
 #include <QListWidget>
 #include <QRegularExpression>
 #include <QSettings>
@@ -108,6 +114,13 @@ std::optional<QStringList> russianTextsOfDialogOpenedBy(const std::function<void
   return texts;
 }
 
+// The button whose Russian source is `source`, whatever language it shows.
+QPushButton* buttonWithSource(QWidget* root, const char* source) {
+  for (QPushButton* button : root->findChildren<QPushButton*>())
+    if (button->property("_ulvo_i18n_text").toString() == QString::fromUtf8(source)) return button;
+  return nullptr;
+}
+
 class WalkWindow : public RibbonWindow {
  public:
   using RibbonWindow::RibbonWindow;
@@ -157,6 +170,29 @@ TEST_P(InterfaceLanguageWalk, NoShownTextKeepsARussianWord) {
     QTest::qWait(10);
     note(QStringLiteral("tab %1").arg(tab), russianTexts(&window));
   }
+  // The desktop ends every window title with the application's name.
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), uiTranslate(QStringLiteral("УЛВО PDF Редактор")));
+  if (hasCyrillic(QGuiApplication::applicationDisplayName()))
+    note(QStringLiteral("title"), {QGuiApplication::applicationDisplayName()});
+
+  // The search dialog's counts and its not-found line, and the status.
+  window.showSearchDialog();
+  QTest::qWait(20);
+  QDialog* search = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) search = d;
+  ASSERT_NE(search, nullptr);
+  QPushButton* findAll = buttonWithSource(search, "Найти все в документе");
+  ASSERT_NE(findAll, nullptr);
+  for (const char* query : {"Quarterly", "nowhere"}) {
+    // The find field beside the button, on the same tab.
+    findAll->parentWidget()->findChild<QComboBox*>()->setEditText(QString::fromLatin1(query));
+    findAll->click();
+    buttonWithSource(search, "Подсчитать")->click();
+    QTest::qWait(10);
+    note(QStringLiteral("search ") + QLatin1String(query), russianTexts(search) + russianTexts(&window));
+  }
+  search->close();
 
   const std::pair<const char*, std::function<void()>> dialogs[] = {
       {"open", [&] { window.showOpenPdfDialog(); }},
@@ -250,4 +286,67 @@ TEST(InterfaceLanguage, EveryRibbonLabelFitsItsButtonInEveryLanguage) {
   }
   applyUiLanguage(QStringLiteral("ru"));
   EXPECT_TRUE(cut.isEmpty()) << cut.join(u'\n').toStdString();
+}
+
+// The compressed-PDF dialog on every level, in every language: each label and
+// button is as large as its text needs (a wrapped text as tall as its lines),
+// and in English and German its forecasts, sampled ones too, are not Russian.
+TEST(InterfaceLanguage, CompressedDialogTextsAreWholeInEveryLanguage) {
+  useCleanSettings();
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("long.pdf"));
+  QList<testsupport::PageSpec> pages;
+  for (int i = 0; i < 24; ++i) pages.append({QStringLiteral("Page %1 of a long letter").arg(i + 1), true});
+  ASSERT_TRUE(testsupport::writePdf(path, pages));
+  PdfDocument document;
+  ASSERT_TRUE(document.open(path));
+  QStringList cut, russian;
+  for (const auto& [code, name] : uiLanguageList()) {
+    QSettings().setValue(QStringLiteral("ui/language"), code);
+    applyUiLanguage(code);
+    CompressedExportDialog dialog(nullptr, &document, dir.filePath(QStringLiteral("out.pdf")), QFileInfo(path).size(),
+                                  false);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    localizeWidgetTree(&dialog);
+    QSlider* stages = nullptr;
+    for (QSlider* slider : dialog.findChildren<QSlider*>())
+      if (slider->maximum() == 5) stages = slider;
+    ASSERT_NE(stages, nullptr);
+    stages->setEnabled(true);
+    for (int stage = 0; stage <= 5; ++stage) {
+      stages->setValue(stage);
+      QTest::qWait(0);
+      QApplication::processEvents();
+      const QString where = QStringLiteral("%1, level %2: ").arg(code).arg(stage);
+      for (QLabel* label : dialog.findChildren<QLabel*>()) {
+        if (!label->isVisible() || label->text().isEmpty()) continue;
+        const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->minimumSizeHint().height();
+        if (label->height() < needed || (!label->wordWrap() && label->width() < label->minimumSizeHint().width()))
+          cut << where + label->text() + QStringLiteral(" (%1x%2)").arg(label->width()).arg(label->height());
+      }
+      for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        if (!button->isVisible()) continue;
+        const QSize needed = button->sizeHint();
+        if (button->width() < needed.width() || button->height() < needed.height())
+          cut << where + button->text() + QStringLiteral(" (%1x%2 < %3x%4)")
+                                              .arg(button->width()).arg(button->height())
+                                              .arg(needed.width()).arg(needed.height());
+      }
+    }
+    if (code == QLatin1String("en") || code == QLatin1String("de")) {
+      stages->setValue(2);
+      dialog.estimateCurrentSettings();
+      // 24 pages are forecast from a sample, and the forecast says so.
+      bool sampled = false;
+      for (QLabel* label : dialog.findChildren<QLabel*>())
+        sampled = sampled || label->text().contains(uiTranslate(QStringLiteral(" (по выборке страниц)")));
+      EXPECT_TRUE(sampled) << code.toStdString();
+      for (const QString& text : russianTexts(&dialog)) russian << code + QStringLiteral(": ") + text;
+    }
+    dialog.close();
+  }
+  applyUiLanguage(QStringLiteral("ru"));
+  EXPECT_TRUE(cut.isEmpty()) << cut.join(u'\n').toStdString();
+  EXPECT_TRUE(russian.isEmpty()) << russian.join(u'\n').toStdString();
 }

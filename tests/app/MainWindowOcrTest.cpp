@@ -161,6 +161,8 @@ class MainWindowOcrTest : public ::testing::Test {
     QPointer<QDialog> dialog = ocrDialog();
     EXPECT_TRUE(dialog);
     if (!dialog) return {};
+    for (QLabel* line : dialog->findChildren<QLabel*>())
+      if (line->text().startsWith(QStringLiteral("Документ: "))) documentLine = line->text();
     QPointer<QListWidget> log = dialog->findChild<QListWidget*>();
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return log && log->count() > 0 && log->item(log->count() - 1)->text() == "✓ OCR завершён"; },
@@ -200,6 +202,7 @@ class MainWindowOcrTest : public ::testing::Test {
 
   QTemporaryDir dir;
   OcrWindow window;
+  QString documentLine;  // the run dialog's line naming the page count
 };
 
 }  // namespace
@@ -210,7 +213,8 @@ TEST_F(MainWindowOcrTest, DocumentRunMakesEveryScannedPageSearchable) {
 
   const QStringList log = runDocumentOcr();
   EXPECT_TRUE(log.contains("✓ Готово: распознано 3, пропущено 0, без текста 0")) << log.join('\n').toStdString();
-  EXPECT_EQ(window.statusLabel->text(), "OCR документа: распознано 3 страниц, пропущено 0");
+  EXPECT_EQ(window.statusLabel->text(), "OCR документа: распознано страниц: 3, пропущено: 0");
+  EXPECT_TRUE(documentLine.startsWith("Документ: 3 страницы · ")) << documentLine.toStdString();
   EXPECT_FALSE(window.ocrBusy);
   ASSERT_NE(window.ocrButton, nullptr);
   EXPECT_TRUE(window.ocrButton->isEnabled());
@@ -507,7 +511,7 @@ TEST_F(MainWindowOcrTest, ImageBlockTextIsRecognisedAndAFailureKeepsTheBlock) {
   EXPECT_GE(ocrtest::wordRecall(ocrtest::comparableWords(kThreeScans[0].lines[0]), ocrtest::comparableWords(text)),
             0.8)
       << text.toStdString();
-  EXPECT_EQ(window.statusLabel->text(), QString("OCR блока: %1 символов").arg(text.size()));
+  EXPECT_EQ(window.statusLabel->text(), QString("OCR блока: распознано символов: %1").arg(text.size()));
 }
 
 TEST_F(MainWindowOcrTest, CopiedAndExportedTextIsThePdfsOwnText) {
@@ -517,7 +521,7 @@ TEST_F(MainWindowOcrTest, CopiedAndExportedTextIsThePdfsOwnText) {
   window.onCopyOcrText();
   const QString copied = QGuiApplication::clipboard()->text();
   EXPECT_EQ(withoutSpace(copied), withoutSpace(pdfText(path, 1, 1)));
-  EXPECT_EQ(window.statusLabel->text(), QString("Текст страницы скопирован (%1 символов)").arg(copied.size()));
+  EXPECT_EQ(window.statusLabel->text(), QString("Текст страницы скопирован (символов: %1)").arg(copied.size()));
 
   const QString target = dir.filePath("export");  // the extension is added
   whenModalOpens<QFileDialog>([target](QFileDialog* dialog) {
@@ -557,7 +561,7 @@ TEST_F(MainWindowOcrTest, RunGoesOnInTheBackgroundWhenItsDialogClosesAnotherTabI
 
   EXPECT_EQ(ocrDialog(), nullptr);
   EXPECT_EQ(window.ocrEngine, nullptr);
-  EXPECT_EQ(window.statusLabel->text(), "OCR документа: распознано 2 страниц, пропущено 0");
+  EXPECT_EQ(window.statusLabel->text(), "OCR документа: распознано страниц: 2, пропущено: 0");
   EXPECT_EQ(window.currentDocument, other);
   EXPECT_EQ(window.view->shownDocument(), other);
   EXPECT_FALSE(other->isModified());

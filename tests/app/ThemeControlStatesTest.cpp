@@ -2,6 +2,7 @@
 // apart on screen in both themes: the controls are drawn with the theme's
 // style sheet and their pixels compared.
 #include "AppTestSupport.h"
+#include "RibbonTestWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 using namespace apptest;
@@ -26,6 +28,15 @@ int contrastingPixels(const QImage& image, QRgb background) {
   return count;
 }
 
+// How much ink stands out from the background: the grey-level distance of
+// every pixel, summed.
+qint64 inkAmount(const QImage& image, QRgb background) {
+  qint64 sum = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) sum += std::abs(qGray(image.pixel(x, y)) - qGray(background));
+  return sum;
+}
+
 int differingPixels(const QImage& a, const QImage& b, int by = 25) {
   if (a.size() != b.size()) return a.width() * a.height();
   int count = 0;
@@ -34,6 +45,14 @@ int differingPixels(const QImage& a, const QImage& b, int by = 25) {
       if (std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > by) ++count;
   return count;
 }
+
+class ThemeWindow : public RibbonWindow {
+ public:
+  using MainWindow::redoButton;
+  using MainWindow::setDarkTheme;
+  using MainWindow::setLightTheme;
+  using MainWindow::undoButton;
+};
 
 QImage grabbed(QWidget* widget) { return widget->grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
@@ -73,6 +92,52 @@ TEST(Themes, EveryStateOfEveryControlShowsInBothThemes) {
     // A disabled button loses its look as a whole, not only in its letters.
     const QImage enabledLook = grabbed(&button), disabledLook = grabbed(&disabledButton);
     EXPECT_GT(differingPixels(enabledLook, disabledLook, 10), enabledLook.width() * enabledLook.height() / 2);
+  }
+  qApp->setStyleSheet(before);
+}
+
+// The window's disabled ribbon buttons (Undo, Redo, B, I, U, the form
+// fields) fade: drawn on the ribbon, their icon and letters stand out far
+// less than the same button's enabled, in both themes.
+TEST(Themes, DisabledRibbonButtonsLookDisabledInBothThemes) {
+  useCleanSettings();
+  const QString before = qApp->styleSheet();
+  for (const bool dark : {false, true}) {
+    SCOPED_TRACE(dark ? "dark" : "light");
+    ThemeWindow window;
+    if (dark)
+      window.setDarkTheme();
+    else
+      window.setLightTheme();
+    window.resize(1500, 920);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QList<QToolButton*> buttons = {window.undoButton, window.redoButton, window.boldButton, window.italicButton,
+                                   window.underlineButton};
+    for (QToolButton* button : window.findChildren<QToolButton*>())
+      if (button->toolTip().endsWith(QStringLiteral("Команда пока недоступна"))) buttons << button;
+    ASSERT_GE(buttons.size(), 9);
+    for (QToolButton* button : buttons) {
+      ASSERT_NE(button, nullptr);
+      window.ribbon->setCurrentWidget(window.ribbon->widget(0));
+      for (int tab = 0; tab < window.ribbon->count(); ++tab)
+        if (window.ribbon->widget(tab)->isAncestorOf(button)) window.ribbon->setCurrentIndex(tab);
+      QTest::qWait(10);
+      ASSERT_FALSE(button->isEnabled());
+      const auto look = [&window, button] {
+        QApplication::processEvents();
+        return window.grab(QRect(button->mapTo(&window, QPoint(0, 0)), button->size()))
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+      };
+      const QImage deadLook = look();
+      button->setEnabled(true);
+      const QImage liveLook = look();
+      button->setEnabled(false);
+      const QRgb background = liveLook.pixel(1, 1);
+      const qint64 liveInk = inkAmount(liveLook, background), deadInk = inkAmount(deadLook, background);
+      EXPECT_LT(deadInk, liveInk / 2) << button->toolTip().toStdString() << ": " << liveInk << " " << deadInk;
+    }
   }
   qApp->setStyleSheet(before);
 }

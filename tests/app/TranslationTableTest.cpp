@@ -162,6 +162,70 @@ TEST(TranslationTable, EveryRussianTextOfTheSourcesHasAnEnglishEntry) {
   EXPECT_TRUE(missing.isEmpty()) << missing.size() << " texts:\n" << missing.join(u'\n').toStdString();
 }
 
+// A Russian text is looked up before anything is filled into it or added to
+// it: a template filled first ("Не удалось открыть файл:\n%1" with a path),
+// or a Russian piece glued to a name, is no entry of the table, and a
+// translation pass can never find it again.
+TEST(TranslationTable, NoRussianTextIsFilledOrJoinedBeforeItIsTranslated) {
+  const QString literal = QStringLiteral("(?:QStringLiteral|QString::fromUtf8)\\(\"((?:[^\"\\\\]|\\\\.)*)\"\\)");
+  const QRegularExpression filled(literal + QStringLiteral("\\s*\\.arg\\("));
+  const QRegularExpression appended(QStringLiteral("\\+\\s*") + literal);
+  const QRegularExpression prepended(literal + QStringLiteral("\\s*\\+"));
+  const QRegularExpression translating(QStringLiteral("(uiTranslate|uiText|tr|coreText|translate)\\(\\s*$"));
+  // A piece that starts a line of its own is translated line by line.
+  const QString newLine = QStringLiteral("QStringLiteral(\"\\n\")");
+  QStringList found;
+  QDirIterator it(kSourceRoot, {QStringLiteral("*.cpp")}, QDir::Files, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    const QString relative = path.mid(kSourceRoot.size() + 1);
+    if (isExcluded(QString(), relative)) continue;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) continue;
+    const QString text = QString::fromUtf8(file.readAll());
+    const auto report = [&](const QRegularExpressionMatch& match) {
+      const int line = int(text.left(match.capturedStart()).count(u'\n')) + 1;
+      found << QStringLiteral("%1:%2: %3").arg(relative, QString::number(line), match.captured(0));
+    };
+    for (auto m = filled.globalMatch(text); m.hasNext();) {
+      const auto match = m.next();
+      const QString before = text.mid(std::max<qsizetype>(0, match.capturedStart() - 40), std::min<qsizetype>(40, match.capturedStart()));
+      if (hasCyrillicLetter(match.captured(1)) && !translating.match(before).hasMatch()) report(match);
+    }
+    for (auto m = appended.globalMatch(text); m.hasNext();) {
+      const auto match = m.next();
+      if (hasCyrillicLetter(match.captured(1)) && !text.left(match.capturedStart()).trimmed().endsWith(newLine))
+        report(match);
+    }
+    for (auto m = prepended.globalMatch(text); m.hasNext();) {
+      const auto match = m.next();
+      const QString before = text.mid(std::max<qsizetype>(0, match.capturedStart() - 40), std::min<qsizetype>(40, match.capturedStart()));
+      if (hasCyrillicLetter(match.captured(1)) && !translating.match(before).hasMatch() &&
+          !text.mid(match.capturedEnd()).trimmed().startsWith(newLine))
+        report(match);
+    }
+  }
+  EXPECT_TRUE(found.isEmpty()) << found.size() << " texts:\n" << found.join(u'\n').toStdString();
+}
+
+// A text that names a button in quotes names it as the button reads in the
+// same language ("Find settings" picks a level, not "Fit").
+TEST(TranslationTable, AQuotedButtonNameReadsAsTheButton) {
+  const QJsonObject translations = resource().value("translations").toObject();
+  static const QRegularExpression quoted(QStringLiteral("«([^»]+)»"));
+  QStringList wrong;
+  for (auto language = translations.begin(); language != translations.end(); ++language) {
+    const QJsonObject table = language.value().toObject();
+    for (auto entry = table.begin(); entry != table.end(); ++entry)
+      for (auto m = quoted.globalMatch(entry.key()); m.hasNext();) {
+        const QString name = table.value(m.next().captured(1)).toString();
+        if (!name.isEmpty() && !entry.value().toString().contains(name))
+          wrong << language.key() + QStringLiteral(": ") + entry.key() + QStringLiteral(" -> ") + entry.value().toString();
+      }
+  }
+  EXPECT_TRUE(wrong.isEmpty()) << wrong.join(u'\n').toStdString();
+}
+
 TEST(TranslationTable, EveryLanguageTranslatesTheRibbonBarsTabsMessagesAndSettings) {
   const QStringList files = {"app/MainWindowRibbon.cpp",    "app/MainWindowRibbonTabs.cpp", "app/MainWindowHomeTab.cpp",
                              "app/RibbonFactories.cpp",     "app/MainWindowWorkspace.cpp",  "app/MainWindowLeftPanel.cpp",

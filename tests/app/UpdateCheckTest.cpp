@@ -111,7 +111,7 @@ TEST(UpdateCheck, EachServerAnswerGivesItsDialog) {
   Shown shown = check(window);
   EXPECT_EQ(shown.title, "Доступно обновление");
   EXPECT_EQ(shown.text, "Продукт: УЛВО PDF Редактор\nТекущая версия: 1.0.6\nДоступная версия: 1.0.10\n"
-                        "Пакет: linux-amd64-deb · deb\nРазмер: 1.5 КБ\nSHA-256: ab12");
+                        "Пакет: linux-amd64-deb · deb\nРазмер: 1,5 КБ\nSHA-256: ab12");
   EXPECT_EQ(shown.buttons, withLink);
   EXPECT_EQ(window.statusLabel->text(), "Доступно обновление 1.0.10");
   ASSERT_FALSE(server.requests.isEmpty());
@@ -135,21 +135,21 @@ TEST(UpdateCheck, EachServerAnswerGivesItsDialog) {
 
   server.answer(200, R"({"products": {"ulvo-pdf-viewer": {}}})");
   shown = check(window);
-  EXPECT_EQ(shown.text, "В manifest нет данных для продукта УЛВО PDF Редактор.\nURL: " + url);
+  EXPECT_EQ(shown.text, "В сведениях об обновлениях нет данных для продукта УЛВО PDF Редактор.\nURL: " + url);
 
   for (const QByteArray& body : {QByteArray("{\"products\": "), QByteArray("[1, 2, 3]")}) {
     server.answer(200, body);
     shown = check(window);
     EXPECT_EQ(shown.title, "Проверка обновлений");
-    EXPECT_TRUE(shown.text.startsWith("Manifest обновлений не удалось прочитать: ")) << shown.text.toStdString();
-    EXPECT_GT(shown.text.size(), QStringLiteral("Manifest обновлений не удалось прочитать: ").size());
-    EXPECT_EQ(window.statusLabel->text(), "Manifest обновлений повреждён");
+    EXPECT_TRUE(shown.text.startsWith("Не удалось прочитать сведения об обновлениях: ")) << shown.text.toStdString();
+    EXPECT_GT(shown.text.size(), QStringLiteral("Не удалось прочитать сведения об обновлениях: ").size());
+    EXPECT_EQ(window.statusLabel->text(), "Сведения об обновлениях повреждены");
   }
 
   server.answer(500, "{}");
   shown = check(window);
   EXPECT_EQ(shown.title, "Проверка обновлений");
-  EXPECT_TRUE(shown.text.startsWith("Не удалось получить manifest обновлений:\n")) << shown.text.toStdString();
+  EXPECT_TRUE(shown.text.startsWith("Не удалось получить сведения об обновлениях:\n")) << shown.text.toStdString();
   EXPECT_TRUE(shown.text.endsWith("\n\nURL: " + url));
   EXPECT_EQ(window.statusLabel->text(), "Не удалось проверить обновления");
 
@@ -158,7 +158,7 @@ TEST(UpdateCheck, EachServerAnswerGivesItsDialog) {
   window.updateTimeoutMs = 300;
   shown = check(window);
   EXPECT_EQ(shown.title, "Проверка обновлений");
-  EXPECT_TRUE(shown.text.startsWith("Не удалось получить manifest обновлений:\n")) << shown.text.toStdString();
+  EXPECT_TRUE(shown.text.startsWith("Не удалось получить сведения об обновлениях:\n")) << shown.text.toStdString();
   window.updateTimeoutMs = 15000;
 
   // Addresses that are not web addresses are never offered; manifest strings
@@ -294,13 +294,13 @@ TEST(UpdateCheck, HostileServerIsCutOffBySizeAndByTime) {
     const Shown shown = check(window);
     const qint64 took = clock.elapsed();
     EXPECT_EQ(shown.title, "Проверка обновлений");
-    EXPECT_TRUE(shown.text.startsWith("Не удалось получить manifest обновлений:\n")) << shown.text.toStdString();
+    EXPECT_TRUE(shown.text.startsWith("Не удалось получить сведения об обновлениях:\n")) << shown.text.toStdString();
     if (mode == HostileServer::Trickle) {
       EXPECT_TRUE(shown.text.contains("сервер не ответил полностью за 1.5 с")) << shown.text.toStdString();
       EXPECT_GE(took, 1400);
       EXPECT_GT(server.sent, 5);  // it kept talking, yet the check ended
     } else {
-      EXPECT_TRUE(shown.text.contains("manifest больше 1.00 МБ")) << shown.text.toStdString();
+      EXPECT_TRUE(shown.text.contains("файл сведений об обновлениях больше 1,00 МБ")) << shown.text.toStdString();
     }
     EXPECT_EQ(window.statusLabel->text(), "Не удалось проверить обновления");
   }

@@ -60,6 +60,8 @@ std::vector<KeyCase> dialogKeys() {
   return {
       {standard(QKeySequence::Open), "Открыть", false, "Открыть PDF"},
       {standard(QKeySequence::SaveAs), "Сохранить как / Экспорт", false, "Сохранить как / Экспорт"},
+      // The desktop's usual Save As key, whatever the platform's own list says.
+      {QKeySequence("Ctrl+Shift+S"), "Сохранить как / Экспорт", false, "Сохранить как / Экспорт"},
       {standard(QKeySequence::Print), "Печать", false, "Печать"},
       {standard(QKeySequence::Find), "Найти", false, "Поиск и замена"},
       {QKeySequence("Ctrl+Alt+I"), "Импорт", true, "Импорт файлов как страниц"},

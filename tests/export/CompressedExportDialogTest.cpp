@@ -68,15 +68,15 @@ QSlider* stageSlider(QWidget* dialog) {
   return nullptr;
 }
 
-// "около 1.25 МБ" -> bytes, -1 when the text has no size.
+// "около 1,25 МБ" (Russian writes a decimal comma) -> bytes, -1 when the text has no size.
 qint64 forecastIn(const QString& text) {
-  static const QRegularExpression size(QStringLiteral("около ([\\d.]+) (Б|КБ|МБ)"));
+  static const QRegularExpression size(QStringLiteral("около ([\\d,]+) (Б|КБ|МБ)"));
   const QRegularExpressionMatch match = size.match(text);
   if (!match.hasMatch()) return -1;
   const double unit = match.captured(2) == QStringLiteral("МБ")   ? 1048576.0
                       : match.captured(2) == QStringLiteral("КБ") ? 1024.0
                                                                   : 1.0;
-  return qint64(match.captured(1).toDouble() * unit);
+  return qint64(QString(match.captured(1)).replace(u',', u'.').toDouble() * unit);
 }
 
 bool qpdfChecks(const QString& pdf) {
@@ -290,7 +290,7 @@ TEST_F(CompressedExport, AMeetableLimitGivesAFileWithinIt) {
   QString message;
   const QString written = saveUnderLimit(*manual, megabytes, &message);
   ASSERT_FALSE(written.isEmpty());
-  EXPECT_TRUE(message.startsWith(QStringLiteral("Подобрано под лимит %1 МБ").arg(megabytes, 0, 'f', 1)))
+  EXPECT_TRUE(message.startsWith(QStringLiteral("Подобрано под лимит %1 МБ").arg(QString::number(megabytes, 'f', 1).replace(u'.', u','))))
       << message.toStdString();
   EXPECT_TRUE(qpdfChecks(written));
   EXPECT_LE(QFileInfo(written).size(), qint64(megabytes * 1048576));
@@ -303,7 +303,7 @@ TEST_F(CompressedExport, AnUnmeetableLimitGivesTheSmallestRowAndSaysSo) {
   QString message;
   const QString written = saveUnderLimit(*scanned, 0.1, &message);
   ASSERT_FALSE(written.isEmpty());
-  EXPECT_TRUE(message.startsWith(QStringLiteral("Даже самый жёсткий режим не укладывается в 0.1 МБ.")))
+  EXPECT_TRUE(message.startsWith(QStringLiteral("Даже самый жёсткий режим не укладывается в 0,1 МБ.")))
       << message.toStdString();
   EXPECT_TRUE(qpdfChecks(written));
   EXPECT_EQ(testsupport::pdfPageSizes(written).size(), scanned->pages);

@@ -7,6 +7,7 @@
 #include "signature/DistinguishedName.h"
 #include "signature/SignatureDialogState.h"
 #include "signature/SignatureWorkflow.h"
+#include "ui/UiLanguage.h"
 
 #include <gtest/gtest.h>
 
@@ -149,4 +150,26 @@ TEST(CertificateSearchTimeoutTest, StoredValuesAreBounded) {
   EXPECT_EQ(certificateSearchTimeoutSeconds("search", QVariant()), 900);
   EXPECT_TRUE(certificateSearchTimeoutText(900).contains("за 15 мин."));
   EXPECT_TRUE(certificateSearchTimeoutText(45).contains("за 45 сек."));
+}
+
+// A container's file name is the user's: in English a container named as an
+// interface word keeps its name in the list.
+TEST_F(CertificateListTest, ACertificateRowKeepsItsWordsInAnotherLanguage) {
+  const QString named = folder.filePath(QStringLiteral("Отмена"));
+  ASSERT_TRUE(QFile::copy(pki().legacyPkcs12, named));
+  {
+    QSettings child(childSettingsPath(), QSettings::IniFormat);
+    child.setValue("signing/linux/pkcs12Path", named);
+  }
+  QSettings().setValue(QStringLiteral("ui/language"), QStringLiteral("en"));
+  applyUiLanguage(QStringLiteral("en"));
+  runSignatureDialog(window, [&](QDialog* dialog) {
+    QTest::qWait(50);  // the list page's own translation pass, when it is shown
+    auto* list = dialog->findChild<QListWidget*>(QStringLiteral("OpenRecentList"));
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(1)->text().split('\n').first(), QStringLiteral("Отмена"));
+    dialog->close();
+  });
+  QSettings().setValue(QStringLiteral("ui/language"), QStringLiteral("ru"));
+  applyUiLanguage(QStringLiteral("ru"));
 }

@@ -142,14 +142,21 @@ TEST_F(SignatureBatchTest, ABrokenFileFirstOrLastIsNamedAndSkippedWithTheEdition
   const QString application = QCoreApplication::applicationName();
   QCoreApplication::setApplicationName("ulvo-ecp");
   const QString acts = folder.filePath("acts.pdf"), bill = folder.filePath("bill.pdf");
+  // A name with "%1" and "%2" in it is shown as it is, beside the count.
+  const QString percent = folder.filePath("x%1 & %2.pdf");
+  ASSERT_TRUE(QFile::copy(broken, percent));
+  inputs[percent] = readBytes(percent);
   std::shared_ptr<apptest::DialogSeen> failure;
-  QString summary = runEdition({broken, acts, bill}, 4, "Подписать остальные", [&](QDialog* dialog) {
+  QString summary = runEdition({percent, acts, bill}, 4, "Подписать остальные", [&](QDialog* dialog) {
     typeInto(cell<QLineEdit>(dialog, "Linux / OpenSSL", 3, 1), pki().pkcs12);
     failure = apptest::answerNextDialog("Пропустить", "Ошибка подписи");
   });
-  EXPECT_TRUE(failure->texts.contains("Не удалось подписать «broken.pdf»: ")) << failure->texts.toStdString();
+  EXPECT_TRUE(failure->texts.contains("Не удалось подписать «x%1 & %2.pdf»: ")) << failure->texts.toStdString();
+  EXPECT_TRUE(failure->texts.contains("подписать остальные (2)?")) << failure->texts.toStdString();
   EXPECT_TRUE(summary.contains("Подписан: acts.pdf")) << summary.toStdString();
-  EXPECT_TRUE(summary.contains("Не удалось подписать:\n• broken.pdf — ")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("Не удалось подписать:\n• x%1 & %2.pdf — ")) << summary.toStdString();
+  ASSERT_TRUE(QFile::remove(percent));
+  inputs.remove(percent);
   for (const QString& file : {acts, bill}) EXPECT_TRUE(pdfsigValid(QString(file).replace(".pdf", ".signed.pdf")));
   const QSettings edition(QString::fromUtf8(qgetenv("XDG_CONFIG_HOME")) + "/ulvo/ulvo-ecp.conf", QSettings::IniFormat);
   EXPECT_EQ(edition.value("signing/linux/pkcs12Path").toString(), pki().pkcs12);

@@ -40,7 +40,7 @@ TEST(SignatureEntryTest, ShellSignActionTellsPdfsByContent) {
       });
   ASSERT_TRUE(came);
   EXPECT_EQ(window.documents.size(), 1u);  // the first PDF was opened to be signed
-  EXPECT_TRUE(texts.contains("После первого файла можно будет подписать ещё 1 файл(ов) теми же настройками. "
+  EXPECT_TRUE(texts.contains("После первого файла можно будет подписать ещё 1 файл теми же настройками. "
                              "Непохожие на PDF файлы будут пропущены: 1."))
       << texts.toStdString();
   EXPECT_EQ(output, folder.filePath("first.pdf.sig"));

@@ -2,9 +2,11 @@
 // question dialogs for every way of answering them.
 #include "AppTestSupport.h"
 #include "DialogHelpers.h"
+#include "UiLanguage.h"
 
 #include <gtest/gtest.h>
 
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,6 +25,28 @@ TEST(DialogHelpers, FileSizesUseOneUnitUpToMegabytes) {
       {1048575, "1024.0 КБ"}, {1048576, "1.00 МБ"}, {5368709120LL, "5120.00 МБ"}, {-7, "-7 Б"},
   };
   for (const Case& c : cases) EXPECT_EQ(formatFileSize(c.bytes), QString::fromUtf8(c.expected)) << c.bytes;
+}
+
+// Sizes and numbers in the interface language's own way: German and Russian
+// write a decimal comma, English a point; spin boxes built then follow too.
+TEST(DialogHelpers, SizesAndNumbersFollowTheInterfaceLanguage) {
+  const struct {
+    const char* code;
+    const char* kilobytes;  // 1536 bytes
+    const char* megabytes;  // 13.16 MB
+    const char* spin;       // 1.0 in a spin box with one decimal
+  } cases[] = {{"de", "1,5 KB", "13,16 MB", "1,0"}, {"ru", "1,5 КБ", "13,16 МБ", "1,0"}, {"en", "1.5 KB", "13.16 MB", "1.0"}};
+  for (const auto& c : cases) {
+    applyUiLanguage(QString::fromLatin1(c.code));
+    EXPECT_EQ(formatFileSize(1536), QString::fromUtf8(c.kilobytes)) << c.code;
+    EXPECT_EQ(formatFileSize(qint64(13.16 * 1048576)), QString::fromUtf8(c.megabytes)) << c.code;
+    EXPECT_EQ(formatDecimal(12345.75, 1), QString::fromUtf8(c.code[0] == 'e' ? "12345.8" : "12345,8")) << c.code;
+    QDoubleSpinBox spin;
+    spin.setDecimals(1);
+    spin.setValue(1.0);
+    EXPECT_EQ(spin.text(), QString::fromUtf8(c.spin)) << c.code;
+  }
+  applyUiLanguage(QStringLiteral("ru"));
 }
 
 TEST(DialogHelpers, FactoriesSetTheStyleRoles) {

@@ -1,6 +1,6 @@
 #include "CountedText.h"
 
-#include "ui/UiLanguage.h"
+#include "UiLanguage.h"
 
 #include <cstdlib>
 
