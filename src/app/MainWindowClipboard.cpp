@@ -3,7 +3,7 @@
 // selection and turning inserted text into an editable block.
 #include "MainWindow.h"
 
-#include "CountedText.h"
+#include "ui/CountedText.h"
 
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
