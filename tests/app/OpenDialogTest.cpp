@@ -145,6 +145,7 @@ TEST_F(OpenDialog, UnreadableNamesOpenTheirOwnFilesAndAreRememberedAsTheRealFile
   ASSERT_EQ(stored.size(), 2);
   for (const QString& entry : stored)
     EXPECT_FALSE(entry.contains(QLatin1String(kForeignNameFolderPrefix))) << entry.toStdString();
+  ASSERT_EQ(recentFilePaths().size(), 2);
   EXPECT_EQ(folderBeside(recentFilePaths().first()), dir.path());
 
   // Someone recreates the first file's link to lead to their own file.
