@@ -410,6 +410,23 @@ TEST_F(ImportAndDrop, PipesFoldersAndDevicesAreRefusedOnEveryRoadWithoutBeingOpe
   ASSERT_TRUE(inserted->shown);
   EXPECT_TRUE(inserted->texts.contains(notAFile)) << inserted->texts.toStdString();
 
+  // The page tools' "Объединение" of the pipe and the folder named as a workbook.
+  window->showPageToolsDialog({pipePath, folder}, false);
+  for (QDialog* dialog : window->findChildren<QDialog*>())
+    if (dialog->windowTitle() == QStringLiteral("Операции со страницами") && dialog->isVisible()) tools = dialog;
+  tools->findChild<QTabWidget*>()->setCurrentIndex(2);
+  chooseFileInNextDialog(dir.filePath(QStringLiteral("merged.pdf")));
+  auto merged = answerNextDialog(QString(), QStringLiteral("Ошибки объединения"));
+  auto nothing = answerNextDialog(QString(), QStringLiteral("Ошибка"));
+  QTest::mouseClick(buttonIn(tools, QStringLiteral("Применить")), Qt::LeftButton);
+  ASSERT_TRUE(merged->shown);
+  EXPECT_TRUE(merged->texts.contains(QStringLiteral("pipe.png: Не удалось открыть файл: ") + notAFile))
+      << merged->texts.toStdString();
+  EXPECT_TRUE(merged->texts.contains(QStringLiteral("sheets.xlsx: Не удалось открыть файл: ") + notAFile))
+      << merged->texts.toStdString();
+  EXPECT_TRUE(nothing->shown);
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("merged.pdf"))));
+
   EXPECT_FALSE(pipe.unblocked) << "a road opened the pipe and waited for a writer";
   EXPECT_EQ(window->currentDocument->pageCount(), 2);
   EXPECT_FALSE(window->currentDocument->isModified());
