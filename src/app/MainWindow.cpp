@@ -2,6 +2,7 @@
 // wiring, autosave timer and the restore of window state and last document.
 #include "MainWindow.h"
 
+#include "RecentFiles.h"
 #include "RibbonFactories.h"
 #include "core/PdfDocument.h"
 #include "ocr/OcrEngine.h"
@@ -171,9 +172,8 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
 
   if (!shellMode && product != AppProduct::Ecp &&
       settings.value(QStringLiteral("doc/restoreLastDocument"), false).toBool()) {
-    const QStringList recent = settings.value(QStringLiteral("recentFiles")).toStringList();
-    if (!recent.isEmpty() && !recent.first().isEmpty()) {
-      const QString last = recent.first();
+    // The real file, never a link left in the temporary folder by a run before.
+    if (const QString last = lastRecentFilePath(); !last.isEmpty()) {
       // A file named on the command line opens first and wins.
       QTimer::singleShot(0, this, [this, last] {
         if (!currentDocument->isOpen() && QFileInfo::exists(last)) openFile(last);

@@ -5,6 +5,7 @@
 
 #include "ExportTarget.h"
 #include "core/AtomicFileWrite.h"
+#include "core/OwnedLeftovers.h"
 #include "export/CompressedExportDialog.h"
 #include "export/ExportFileNames.h"
 #include "ui/DialogHelpers.h"
@@ -60,8 +61,8 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
   // The copy is made in a private folder first: one that came out larger
   // than the original reaches the chosen name only when the user says so.
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const QTemporaryDir staging(QDir(QDir::tempPath()).filePath(QStringLiteral("ulvo-compress-XXXXXX")));
-  const QString staged = staging.isValid() ? staging.filePath(QStringLiteral("compressed.pdf")) : QString();
+  const std::unique_ptr<QTemporaryDir> staging = newOwnedTemporaryFolder(kCompressFolderPrefix);
+  const QString staged = staging->isValid() ? staging->filePath(QStringLiteral("compressed.pdf")) : QString();
   const bool ok = !staged.isEmpty() && currentDocument->compressTo(staged, options);
   QApplication::restoreOverrideCursor();
   if (progressBar) progressBar->hide();

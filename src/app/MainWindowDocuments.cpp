@@ -6,6 +6,7 @@
 #include "PasswordPrompt.h"
 
 #include "RecentFiles.h"
+#include "core/ForeignFileNames.h"
 #include "core/PdfDocument.h"
 #include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
@@ -25,15 +26,16 @@
 #include <algorithm>
 
 int MainWindow::openDocumentIndexForPath(const QString& path) const {
-  const QFileInfo wanted(path);
-  const QString canonical = wanted.canonicalFilePath();
-  const QString absolute = wanted.absoluteFilePath();
+  // Existing files are told apart by what they are on disk, not by a name:
+  // a name that is not UTF-8 loses its bytes in every text form, so two
+  // such files can read the same, and one file has many names.
+  const auto wanted = existingFileIdentity(path);
+  const QString absolute = QFileInfo(path).absoluteFilePath();
   for (size_t i = 0; i < documents.size(); ++i) {
-    const QFileInfo open(documents[i].path);
-    const QString openCanonical = open.canonicalFilePath();
-    if (!canonical.isEmpty() && !openCanonical.isEmpty()) {
-      if (canonical == openCanonical) return int(i);
-    } else if (absolute == open.absoluteFilePath()) {
+    const auto open = existingFileIdentity(documents[i].path);
+    if (wanted && open) {
+      if (*wanted == *open) return int(i);
+    } else if (absolute == QFileInfo(documents[i].path).absoluteFilePath()) {
       return int(i);
     }
   }

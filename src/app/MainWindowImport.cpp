@@ -3,7 +3,10 @@
 // import. With nothing open an import lands in a new untitled tab.
 #include "MainWindow.h"
 
+#include "core/CoreText.h"
+#include "core/ImageFormatProbe.h"
 #include "core/PdfDocument.h"
+#include "core/RegularFileRead.h"
 #include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
 #include "view/PageThumbnailPanel.h"
@@ -18,6 +21,7 @@
 #include <QMessageBox>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -37,13 +41,21 @@ QString anyFileFilter() {
   return MainWindow::importFileFilter() + QStringLiteral(";;") + uiTranslate(QStringLiteral("Все файлы (*)"));
 }
 
-// PDF data (its header in the first kilobyte, as readers accept it) or a
-// picture Qt reads; workbooks are told by their suffix.
-bool looksImportable(const QString& path) {
-  if (!QImageReader(path).format().isEmpty()) return true;
-  QFile file(path);
-  if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) return true;  // the import says why
-  return file.read(1024).contains("%PDF-");
+enum class ImportFormat { Unreadable, Pdf, Image, Spreadsheet, Other };
+
+// What a file is, told by its first bytes alone: a picture by its signature,
+// PDF data by its header in the first kilobyte (as readers accept it). What
+// is neither goes to the workbook reader under an .xlsx name (it names what
+// is wrong with a broken one) and is refused otherwise. Nothing here opens a
+// pipe or device for reading, and no image plugin is asked to guess.
+ImportFormat importFormatOf(const QString& path) {
+  const std::optional<QByteArray> head = regularFileHead(path, 1024);
+  if (!head) return ImportFormat::Unreadable;  // the import says why
+  if (!imageFormatFromSignature(head->left(kImageSignatureBytes)).isEmpty()) return ImportFormat::Image;
+  if (head->contains("%PDF-")) return ImportFormat::Pdf;
+  if (QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0)
+    return ImportFormat::Spreadsheet;
+  return ImportFormat::Other;
 }
 
 QString notSupportedText(const QString& path) {
@@ -62,10 +74,6 @@ void showImportErrors(QWidget* parent, const QStringList& errors) {
   if (errors.isEmpty()) return;
   plainMessageBox(parent, QMessageBox::Warning, QStringLiteral("Ошибки импорта"),
                        uiTranslate(QStringLiteral("Не удалось импортировать:\n")) + errors.join(QLatin1Char('\n')));
-}
-
-bool isSpreadsheet(const QString& path) {
-  return QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0;
 }
 
 }  // namespace
@@ -100,13 +108,19 @@ bool MainWindow::importFile(const QString& path, int mode) {
     lastImportError = QStringLiteral("Правки страницы не записаны.");
     return false;
   }
+  // A pipe would keep any probe waiting for a writer for ever.
+  if (isExistingNonRegularFile(path)) {
+    lastImportError = coreText("Не удалось открыть файл: это не обычный файл (канал, устройство или папка).");
+    return false;
+  }
   PdfDocument* document = currentDocument;
   const int current = view->currentPageIndex();
   const int before = document->pageCount();
-  if (isSpreadsheet(path)) {
+  const ImportFormat format = importFormatOf(path);
+  if (format == ImportFormat::Spreadsheet) {
     // A cancelled spreadsheet dialog is no failure to report: the error stays empty.
     if (appendSpreadsheetPages(document, path, &lastImportError) <= 0) return false;
-  } else if (!looksImportable(path)) {
+  } else if (format == ImportFormat::Other) {
     lastImportError = notSupportedText(path);
     return false;
   } else if (!document->importDocument(path)) {

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "RecentFiles.h"
+#include "core/ForeignFileNames.h"
 #include "ui/DialogHelpers.h"
 
 #include <QDialog>
@@ -31,7 +32,8 @@ void fillFileList(QListWidget* list, const QStringList& paths) {
   for (const QString& path : paths) {
     const QFileInfo info(path);
     if (!info.exists()) continue;
-    auto* item = new QListWidgetItem(QStringLiteral("%1    %2").arg(info.fileName(), info.absolutePath()), list);
+    // A file reached through a link of ours shows the real file's folder.
+    auto* item = new QListWidgetItem(QStringLiteral("%1    %2").arg(info.fileName(), folderBeside(path)), list);
     item->setData(Qt::UserRole, info.absoluteFilePath());
   }
   if (list->count() > 0)

@@ -13,7 +13,6 @@
 
 #include <QLabel>
 #include <QMessageBox>
-#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -112,20 +111,10 @@ void MainWindow::onDeletePageRequested(int index) {
 void MainWindow::onDuplicatePage() {
   if (!allowPageEditing() || !pageOperationMayStart()) return;
   const int page = view->currentPageIndex();
-  // The copy travels through a file in a folder of our own (owner-only,
-  // unpredictable name), which goes with the folder on every path.
-  const QTemporaryDir folder;
-  const QString copy = folder.filePath(QStringLiteral("page.pdf"));
-  if (!folder.isValid() || !currentDocument->extractPageSubset({page}, copy)) {
+  if (!currentDocument->duplicatePage(page)) {
     statusLabel->setText(tr("Ошибка дублирования страницы"));
     return;
   }
-  if (!currentDocument->appendPage(copy, 0)) {
-    statusLabel->setText(tr("Ошибка вставки дубля"));
-    return;
-  }
-  const int count = currentDocument->pageCount();
-  if (page + 1 != count - 1) currentDocument->movePage(count - 1, page + 1);
   refreshAfterPageListChange(page + 1);
   statusLabel->setText(tr("Страница %1 дублирована").arg(page + 1));
 }

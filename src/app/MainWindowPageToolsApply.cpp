@@ -5,7 +5,9 @@
 #include "ui/UiLanguage.h"
 
 #include "PageListParsing.h"
+#include "core/CoreText.h"
 #include "core/PdfDocument.h"
+#include "core/RegularFileRead.h"
 #include "export/ExportFileNames.h"
 #include "ui/DialogHelpers.h"
 #include "ui/UniqueSiblingPath.h"
@@ -167,6 +169,13 @@ bool MainWindow::mergeFilesToPdf(const QList<QString>& paths, bool fromShellActi
     if (path.isEmpty()) continue;
     const int before = merged.pageCount();
     const QString name = QFileInfo(path).fileName();
+    // A pipe or folder is refused as the other import roads refuse it, before
+    // the workbook reader is asked about it.
+    if (isExistingNonRegularFile(path)) {
+      errors << name + QStringLiteral(": ") +
+                    coreText("Не удалось открыть файл: это не обычный файл (канал, устройство или папка).");
+      continue;
+    }
     if (QFileInfo(path).suffix().compare(QLatin1String("xlsx"), Qt::CaseInsensitive) == 0) {
       QString error;
       const int added = appendSpreadsheetPages(&merged, path, &error);

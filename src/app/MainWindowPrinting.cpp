@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 #include "ui/UiLanguage.h"
 #include "core/AtomicFileWrite.h"
+#include "core/OwnedLeftovers.h"
 
 #include "PageCountText.h"
 #include "PageListParsing.h"
@@ -367,12 +368,12 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
   // A PDF file is written whole or not at all: the sheets go to a private
   // temporary file, which then replaces the target in one step.
   const QString pdfTarget = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
-  QTemporaryDir privateFolder;
-  const QString printed = privateFolder.filePath(QStringLiteral("print.pdf"));
-  if (!pdfTarget.isEmpty()) printer.setOutputFileName(privateFolder.isValid() ? printed : QString());
+  const std::unique_ptr<QTemporaryDir> privateFolder = newOwnedTemporaryFolder(kPrintFolderPrefix);
+  const QString printed = privateFolder->filePath(QStringLiteral("print.pdf"));
+  if (!pdfTarget.isEmpty()) printer.setOutputFileName(privateFolder->isValid() ? printed : QString());
 
   QPainter painter;
-  if ((!pdfTarget.isEmpty() && !privateFolder.isValid()) || !painter.begin(&printer)) {
+  if ((!pdfTarget.isEmpty() && !privateFolder->isValid()) || !painter.begin(&printer)) {
     QMessageBox::warning(this, QStringLiteral("Печать"), QStringLiteral("Не удалось начать печать"));
     return failed;
   }

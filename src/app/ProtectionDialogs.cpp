@@ -5,6 +5,7 @@
 
 #include "PasswordPrompt.h"
 #include "ToolDialogFrame.h"
+#include "core/ForeignFileNames.h"
 #include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
 
@@ -35,9 +36,12 @@ QHash<QString, QByteArray>& sessionPasswords() {
   return kept;
 }
 
+// The file itself, not its name: two files whose names are not UTF-8 may
+// read the same, and must not share a password.
 QString passwordKey(const QString& path) {
-  const QFileInfo file(path);
-  return file.canonicalFilePath().isEmpty() ? file.absoluteFilePath() : file.canonicalFilePath();
+  if (const auto identity = existingFileIdentity(path))
+    return QStringLiteral("file:%1:%2").arg(identity->first).arg(identity->second);
+  return QFileInfo(path).absoluteFilePath();
 }
 
 }  // namespace

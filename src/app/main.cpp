@@ -72,9 +72,8 @@ int main(int argc, char* argv[]) {
   applyProductDisplayName(product);
   if (std::optional<int> code = runWorkerMode(arguments)) return *code;
 
-  // Copies of documents and name links left by runs that were killed.
-  removeStaleOwnedFolders(QDir::tempPath(), QLatin1String(kFitCopyFolderPrefix));
-  removeStaleOwnedFolders(QDir::tempPath(), QLatin1String(kForeignNameFolderPrefix));
+  // Copies of documents, printed sheets and name links left by runs that were killed.
+  removeStaleOwnedTemporaryFolders(QDir::tempPath());
 
   const bool shellMode = arguments.size() >= 2 && isShellSwitch(arguments.at(1));
   app.setProperty("ulvoShellDialogMode", shellMode);

@@ -128,13 +128,12 @@ bool resolveTarget(const QString& path, AtomicFileLinks links, QByteArray* targe
   return true;
 }
 
-// "<name>.~tmp<pid>-<six characters>": the writer's own temporary name.
-// Returns the pid, or 0 when `name` is not of that form.
-pid_t temporaryOwnerPid(const char* name) {
-  const char* marker = nullptr;
-  for (const char* at = std::strstr(name, kTemporarySaveSuffix); at; at = std::strstr(at + 1, kTemporarySaveSuffix))
-    marker = at;
-  if (!marker || marker == name) return 0;
+// "<target>.~tmp<pid>-<six characters>": this writer's temporary name for
+// that one target. Returns the pid, or 0 when `name` is not of that form.
+pid_t temporaryOwnerPid(const char* name, const QByteArray& targetName) {
+  if (targetName.isEmpty() || std::strncmp(name, targetName.constData(), size_t(targetName.size())) != 0) return 0;
+  const char* marker = name + targetName.size();
+  if (std::strncmp(marker, kTemporarySaveSuffix, std::strlen(kTemporarySaveSuffix)) != 0) return 0;
   const char* digits = marker + std::strlen(kTemporarySaveSuffix);
   const char* p = digits;
   long long pid = 0;
@@ -147,10 +146,14 @@ pid_t temporaryOwnerPid(const char* name) {
   return pid_t(pid);
 }
 
-// Half-written copies that writers killed mid-write (crash, kill -9) left in
-// the folder: removed when they are the user's regular files named by this
-// writer and their process is gone. Nothing else is touched.
-void removeStaleTemporaries(const QByteArray& folder) {
+// Half-written copies of this very target that writers killed mid-write
+// (crash, kill -9) left beside it: removed when they are the user's regular
+// files and their process is gone. A name that only looks like ours (a
+// user's "notes.~tmp4242-backup") belongs to no target written here and is
+// never touched.
+void removeStaleTemporaries(const QByteArray& target) {
+  const QByteArray folder = folderOf(target);
+  const QByteArray targetName = target.mid(target.lastIndexOf('/') + 1);
   const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd < 0) return;
   DIR* dir = ::fdopendir(dirFd);
@@ -160,7 +163,7 @@ void removeStaleTemporaries(const QByteArray& folder) {
   }
   const uid_t self = ::geteuid();
   while (const dirent* entry = ::readdir(dir)) {
-    const pid_t owner = temporaryOwnerPid(entry->d_name);
+    const pid_t owner = temporaryOwnerPid(entry->d_name, targetName);
     if (owner == 0 || owner == ::getpid() || isProcessAlive(owner)) continue;
     struct stat info {};
     if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
@@ -234,7 +237,7 @@ bool writeThroughTemporary(const QString& path, const std::function<bool(int fd,
   if (!resolveTarget(path, links, &target, &message)) return false;
   const FinalAccess finalAccess = finalAccessFor(target, access);
 
-  removeStaleTemporaries(folderOf(target));
+  removeStaleTemporaries(target);
   // A fresh name that nobody can have prepared: mkostemp creates it with
   // O_EXCL and mode 0600. The process id lets a later write tell a dead
   // writer's leftover from a write in progress.

@@ -14,8 +14,8 @@
 class QIODevice;
 
 // The temporary copy is named as the target plus this suffix, the writer's
-// process id, "-" and six random characters. A write removes such copies in
-// its folder that the user owns and whose writer is no longer running.
+// process id, "-" and six random characters. A write removes such copies of
+// its own target that the user owns and whose writer is no longer running.
 inline constexpr char kTemporarySaveSuffix[] = ".~tmp";
 
 enum class AtomicFileAccess {

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QTemporaryDir>
 
 #include <climits>
@@ -14,14 +15,17 @@
 
 namespace {
 
-// This process's link folder, made on first use and removed at exit.
-QTemporaryDir* linkFolder() {
+// This process's link folder: made on first use and removed at exit.
+std::unique_ptr<QTemporaryDir>& linkFolderSlot() {
   static std::unique_ptr<QTemporaryDir> folder;
+  return folder;
+}
+
+QTemporaryDir* linkFolder() {
+  std::unique_ptr<QTemporaryDir>& folder = linkFolderSlot();
   if (!folder) {
     removeStaleOwnedFolders(QDir::tempPath(), QLatin1String(kForeignNameFolderPrefix));
-    folder = std::make_unique<QTemporaryDir>(
-        QDir(QDir::tempPath()).filePath(ownedTemporaryFolderTemplate(QLatin1String(kForeignNameFolderPrefix)) +
-                                        QStringLiteral("XXXXXX")));
+    folder = newOwnedTemporaryFolder(kForeignNameFolderPrefix);
   }
   return folder->isValid() ? folder.get() : nullptr;
 }
@@ -33,6 +37,15 @@ QByteArray absoluteRaw(const QByteArray& raw) {
   return QByteArray(cwd) + '/' + raw;
 }
 
+// The link made for each raw name, so that one file named twice is one link.
+QHash<QByteArray, QString>& madeLinks() {
+  static QHash<QByteArray, QString> links;
+  return links;
+}
+
+// Stored names of files whose own name is not text: the real path's bytes.
+const QLatin1String kRawNameMarker("file://");
+
 }  // namespace
 
 QString openablePathForArgument(const QByteArray& raw) {
@@ -40,6 +53,10 @@ QString openablePathForArgument(const QByteArray& raw) {
   if (QFile::encodeName(decoded) == raw) return decoded;
   struct stat info {};
   if (::stat(raw.constData(), &info) != 0) return decoded;
+  const QByteArray absolute = absoluteRaw(raw);
+  if (const auto made = madeLinks().constFind(absolute);
+      made != madeLinks().constEnd() && ownLinkTarget(*made) == absolute)
+    return *made;
   QTemporaryDir* folder = linkFolder();
   if (!folder) return decoded;
   // One subfolder per link: two raw names may decode to the same text.
@@ -49,23 +66,45 @@ QString openablePathForArgument(const QByteArray& raw) {
   QString name = QFileInfo(decoded).fileName();
   if (name.isEmpty()) name = QStringLiteral("file");
   const QString link = QDir(holder).filePath(name);
-  if (::symlink(absoluteRaw(raw).constData(), QFile::encodeName(link).constData()) != 0) return decoded;
+  if (::symlink(absolute.constData(), QFile::encodeName(link).constData()) != 0) return decoded;
+  madeLinks().insert(absolute, link);
   return link;
 }
 
-QString folderBeside(const QString& path) {
+std::optional<std::pair<quint64, quint64>> existingFileIdentity(const QString& path) {
+  struct stat info {};
+  if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0) return std::nullopt;
+  return std::make_pair(quint64(info.st_dev), quint64(info.st_ino));
+}
+
+QByteArray ownLinkTarget(const QString& path) {
+  const std::unique_ptr<QTemporaryDir>& folder = linkFolderSlot();
+  if (!folder || !folder->isValid() || path.isEmpty()) return QByteArray();
+  // Only <our folder>/<n>/<name>, and only the link itself, never through it.
   const QFileInfo info(path);
-  const QString own = info.absolutePath();
-  if (!info.isSymLink()) return own;
-  // Only our own links: <temp>/<prefix><pid>-<random>/<n>/<name>.
-  const QString holderParent = QFileInfo(own).absolutePath();
-  if (QFileInfo(holderParent).absolutePath() != QFileInfo(QDir::tempPath()).absoluteFilePath() ||
-      !QFileInfo(holderParent).fileName().startsWith(QLatin1String(kForeignNameFolderPrefix)))
-    return own;
+  const QString holder = info.absolutePath();
+  if (QFileInfo(holder).absolutePath() != QFileInfo(folder->path()).absoluteFilePath()) return QByteArray();
+  struct stat link {};
+  const QByteArray encoded = QFile::encodeName(info.absoluteFilePath());
+  if (::lstat(encoded.constData(), &link) != 0 || !S_ISLNK(link.st_mode) || link.st_uid != ::geteuid())
+    return QByteArray();
   char target[PATH_MAX];
-  const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target, sizeof target - 1);
-  if (length <= 0) return own;
-  const QByteArray raw(target, length);
+  const ssize_t length = ::readlink(encoded.constData(), target, sizeof target - 1);
+  if (length <= 0 || target[0] != '/') return QByteArray();
+  return QByteArray(target, length);
+}
+
+bool isInNameLinkFolder(const QString& path) {
+  // <temp>/<prefix>.../<n>/<name>, of this run or any other.
+  const QString holderParent = QFileInfo(QFileInfo(path).absolutePath()).absolutePath();
+  return QFileInfo(holderParent).absolutePath() == QFileInfo(QDir::tempPath()).absoluteFilePath() &&
+         QFileInfo(holderParent).fileName().startsWith(QLatin1String(kForeignNameFolderPrefix));
+}
+
+QString folderBeside(const QString& path) {
+  const QString own = QFileInfo(path).absolutePath();
+  const QByteArray raw = ownLinkTarget(path);
+  if (raw.isEmpty()) return own;
   const qsizetype slash = raw.lastIndexOf('/');
   if (slash < 0) return own;
   const QByteArray folder = slash == 0 ? QByteArray("/") : raw.left(slash);
@@ -73,4 +112,26 @@ QString folderBeside(const QString& path) {
   // A folder whose own name is not UTF-8 cannot be named either; ours goes
   // when the program ends, so the home folder takes what is written.
   return QFile::encodeName(decoded) == folder ? decoded : QDir::homePath();
+}
+
+QString storedFileName(const QString& path) {
+  const QByteArray raw = ownLinkTarget(path);
+  if (raw.isEmpty()) return QFileInfo(path).absoluteFilePath();
+  return kRawNameMarker + QString::fromLatin1(raw.toPercentEncoding("/"));
+}
+
+QString openablePathForStored(const QString& stored) {
+  if (stored.startsWith(kRawNameMarker)) {
+    const QByteArray raw = QByteArray::fromPercentEncoding(stored.mid(kRawNameMarker.size()).toLatin1());
+    if (!raw.startsWith('/')) return QString();
+    struct stat info {};
+    // A file that is gone gets no link; it stays in the list as it was.
+    if (::stat(raw.constData(), &info) != 0) return QString();
+    const QString path = openablePathForArgument(raw);
+    return QFile::encodeName(path) == raw || !ownLinkTarget(path).isEmpty() ? path : QString();
+  }
+  // A link of another run, or one recreated by someone else since, is never
+  // opened under the name it shows.
+  if (isInNameLinkFolder(stored)) return QString();
+  return stored;
 }

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <csignal>
@@ -39,4 +40,16 @@ int removeStaleOwnedFolders(const QString& parent, const QString& prefix) {
     if (QDir(path).removeRecursively()) ++removed;
   }
   return removed;
+}
+
+int removeStaleOwnedTemporaryFolders(const QString& parent) {
+  int removed = 0;
+  for (const char* prefix : kOwnedTemporaryFolderPrefixes)
+    removed += removeStaleOwnedFolders(parent, QLatin1String(prefix));
+  return removed;
+}
+
+std::unique_ptr<QTemporaryDir> newOwnedTemporaryFolder(const char* prefix) {
+  return std::make_unique<QTemporaryDir>(
+      QDir(QDir::tempPath()).filePath(ownedTemporaryFolderTemplate(QLatin1String(prefix)) + QStringLiteral("XXXXXX")));
 }

@@ -7,6 +7,23 @@
 
 #include <QString>
 
+#include <memory>
+
+class QTemporaryDir;
+
+// Prefixes of the program's private temporary folders, each followed by the
+// owner's pid, "-" and six random characters. Every folder the program makes
+// under the temporary directory carries one, so that the start-up sweep finds
+// what a killed run left, whatever it held.
+inline constexpr char kFitCopyFolderPrefix[] = "ulvo-fit-";           // compressed export's size fit
+inline constexpr char kForeignNameFolderPrefix[] = "ulvo-names-";     // links to non-UTF-8 names
+inline constexpr char kSignSourceFolderPrefix[] = "ulvo-sign-source-";  // the open document's copy to sign
+inline constexpr char kCompressFolderPrefix[] = "ulvo-compress-";     // a compressed copy before it is kept
+inline constexpr char kPrintFolderPrefix[] = "ulvo-print-";           // printed sheets before they replace the file
+inline constexpr const char* kOwnedTemporaryFolderPrefixes[] = {kFitCopyFolderPrefix, kForeignNameFolderPrefix,
+                                                                kSignSourceFolderPrefix, kCompressFolderPrefix,
+                                                                kPrintFolderPrefix};
+
 // Whether a process with this id is running (one we may not signal counts as
 // running: it is not ours to judge).
 bool isProcessAlive(qint64 pid);
@@ -19,3 +36,11 @@ QString ownedTemporaryFolderTemplate(const QString& prefix);
 // process is gone and which the user owns (never following a link).
 // Returns how many were removed.
 int removeStaleOwnedFolders(const QString& parent, const QString& prefix);
+
+// Every prefix above: what the start-up sweep calls. Returns how many went.
+int removeStaleOwnedTemporaryFolders(const QString& parent);
+
+// A new private folder of this process under the temporary directory, named
+// "<prefix><pid>-<random>" (owner-only, removed with the object). Check
+// isValid() before use.
+std::unique_ptr<QTemporaryDir> newOwnedTemporaryFolder(const char* prefix);

@@ -119,6 +119,8 @@ public:
   // `to` is the index the page has after the move.
   bool movePage(int from, int to);
   bool insertBlankPage(int index, QSizeF size);
+  // A copy of the page right after it.
+  bool duplicatePage(int page);
   bool appendRenderedPage(const QImage& image, QSizeF size);
   // A JPEG as a new last page holding its data unchanged; false (nothing
   // added) when the data is not a grey or colour JPEG that pdfium takes.

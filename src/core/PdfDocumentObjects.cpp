@@ -24,6 +24,24 @@ constexpr int kAnnotPrintFlag = 4;
 constexpr int kUnderlineMark = 1;
 constexpr int kStrikeOutMark = 2;
 
+// The characters of a note's text that a PDF string written through pdfium
+// cannot carry, each named once as "U+XXXX": NUL ends pdfium's string, and a
+// surrogate without its partner is no character at all.
+QString unstorableNoteCharacters(const QString& text) {
+  QStringList named;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text.at(i);
+    if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+      ++i;
+      continue;
+    }
+    if (c.unicode() != 0 && !c.isSurrogate()) continue;
+    const QString name = QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+    if (!named.contains(name)) named << name;
+  }
+  return named.join(QStringLiteral(", "));
+}
+
 // One line of marked text in user space: its horizontal extent, its baseline,
 // its font size, and the height its font gives the line.
 struct MarkedTextLine {
@@ -167,6 +185,12 @@ bool PdfDocument::addStickyNote(int page, QPointF position, const QString& text,
     lastErrorMessage = coreText("Документ не открыт.");
     return false;
   }
+  // pdfium takes the text up to its first NUL: a note holding one would be
+  // cut without a word, so it is refused with the character named.
+  if (const QString unstorable = unstorableNoteCharacters(text); !unstorable.isEmpty()) {
+    lastErrorMessage = coreText("Заметку нельзя сохранить: символы %1 не записываются в PDF.").arg(unstorable);
+    return false;
+  }
   pdfium::Page loaded(FPDF_LoadPage(doc, page));
   if (!loaded) {
     lastErrorMessage = coreText("Не удалось открыть страницу %1.").arg(page + 1);
@@ -217,8 +241,11 @@ QList<PdfDocument::Note> PdfDocument::notes(int page) const {
     QList<FPDF_WCHAR> buffer(qsizetype(std::max(bytes / 2, 1ul)), 0);
     if (bytes > 2) FPDFAnnot_GetStringValue(annotation.get(), "Contents", buffer.data(), bytes);
     const QRectF user = QRectF(QPointF(rect.left, rect.bottom), QPointF(rect.right, rect.top)).normalized();
+    // Taken by its length, character for character: a note that starts with
+    // U+FFFE or U+FEFF is the user's text, not a byte-order mark.
+    const qsizetype length = buffer.size() - 1;
     found.append({space.toShown(user).normalized(),
-                  QString::fromUtf16(reinterpret_cast<const char16_t*>(buffer.constData()))});
+                  QString(reinterpret_cast<const QChar*>(buffer.constData()), std::max<qsizetype>(length, 0))});
   }
   return found;
 }

@@ -2,6 +2,8 @@
 #include "CoreText.h"
 
 #include "ImageFormatProbe.h"
+#include "PdfEncryptionKeeping.h"
+#include "PdfObjectStreamPacking.h"
 
 #include "DocumentLock.h"
 #include "PageObjectWriters.h"
@@ -81,6 +83,32 @@ bool PdfDocument::movePage(int from, int to) {
   if (!doc) return false;
   const int indices[] = {from};
   if (!FPDF_MovePages(doc, indices, 1, to)) return false;
+  refreshPageMetricsUnlocked();
+  modified = true;
+  return true;
+}
+
+bool PdfDocument::duplicatePage(int page) {
+  DocumentLock lock(mutex);
+  if (!doc || page < 0 || page >= FPDF_GetPageCount(doc)) return false;
+  // The page goes through a one-page document in memory: never a file, so a
+  // locked document's page is not written anywhere in the clear.
+  QByteArray bytes;
+  {
+    pdfium::Document single(FPDF_CreateNewDocument());
+    const int indices[] = {page};
+    if (!single || !FPDF_ImportPagesByIndex(single.get(), doc, indices, 1, 0) ||
+        !serializePdf(single.get(), 0, &bytes)) {
+      lastErrorMessage = pdfiumErrorString();
+      return false;
+    }
+  }
+  pdfium::Document copy(FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
+  if (!copy || !FPDF_ImportPages(doc, copy.get(), nullptr, page + 1)) {
+    lastErrorMessage = pdfiumErrorString();
+    return false;
+  }
+  copy.reset();
   refreshPageMetricsUnlocked();
   modified = true;
   return true;
@@ -216,6 +244,14 @@ bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path
       !serializePdf(subset.get(), 0, &bytes)) {
     lastErrorMessage = pdfiumErrorString();
     return false;
+  }
+  // Pages taken from a locked file stay locked as a save keeps it: the same
+  // algorithm, passwords and permissions. Never written in the clear instead.
+  if (FPDF_GetSecurityHandlerRevision(doc) >= 0) {
+    QByteArray locked;
+    if (!encryptLikeOriginal(fileData, openPassword, bytes, usesObjectStreams(fileData), &locked, &lastErrorMessage))
+      return false;
+    bytes = std::move(locked);
   }
   return writeFileAtomically(path, bytes, &lastErrorMessage);
 }

@@ -71,6 +71,28 @@ FileReadFailure readRegularFile(const QString& path, qint64 maxBytes, QByteArray
   return FileReadFailure::None;
 }
 
+std::optional<QByteArray> regularFileHead(const QString& path, int maxBytes) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return std::nullopt;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  QByteArray head(qMax(maxBytes, 0), '\0');
+  qsizetype done = 0;
+  while (done < head.size()) {
+    const ssize_t got = ::read(fd, head.data() + done, size_t(head.size() - done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return std::nullopt;
+    if (got == 0) break;
+    done += got;
+  }
+  head.truncate(done);
+  return head;
+}
+
 bool isExistingNonRegularFile(const QString& path) {
   struct stat info {};
   return ::stat(QFile::encodeName(path).constData(), &info) == 0 && !S_ISREG(info.st_mode);

@@ -17,7 +17,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-#include <QTemporaryFile>
 
 #include <openssl/err.h>
 #include <openssl/x509.h>
@@ -182,6 +181,43 @@ void rememberKeyFiles(const SignatureRequest& request, bool fromPkcs12) {
   }
 }
 
+// The CMS signature of `data` with the request's keys, after every check of
+// the certificate; empty with `result->error` set when refused. Sets the
+// signer's name. Nothing is written anywhere.
+QByteArray signedCms(const SignatureRequest& request, const QByteArray& data, bool detached, SignatureResult* result,
+                     bool* fromPkcs12) {
+  SigningKeys keys;
+  if (!loadSigningKeys(request, &keys, &result->error)) return {};
+  if (!certificateValidNow(keys.certificate.get())) {
+    result->error = coreText("Сертификат просрочен или ещё не начал действовать.");
+    return {};
+  }
+  if (X509_check_private_key(keys.certificate.get(), keys.key.get()) != 1) {
+    result->error = coreText("Закрытый ключ не соответствует сертификату: %1").arg(opensslErrorText());
+    return {};
+  }
+  const QString usageRefusal = documentSigningRefusal(keys.certificate.get());
+  if (!usageRefusal.isEmpty()) {
+    result->error = coreText("Сертификат не предназначен для подписи документов: %1").arg(usageRefusal);
+    return {};
+  }
+  if (signingRevocationMode() == QLatin1String("sign")) {
+    QString status;
+    if (!linuxCertificateTrustAndRevocationOk(keys.certificate.get(), &status)) {
+      result->error = revocationRefusalText(keys.certificate.get(), status);
+      return {};
+    }
+  }
+  result->signer = x509NameToString(X509_get_subject_name(keys.certificate.get()));
+  if (request.mode == SignatureMode::CadesT) {
+    result->error = SignatureService::modeUnavailableReason(request.mode);
+    return {};
+  }
+
+  *fromPkcs12 = keys.fromPkcs12;
+  return cmsSignature(keys, data, detached, &result->error);
+}
+
 SignatureResult signEmbeddedPdf(const SignatureRequest& request, const QByteArray& data) {
   SignatureResult result = startResult(request);
   result.documentSha256 = QCryptographicHash::hash(data, QCryptographicHash::Sha256);
@@ -192,40 +228,13 @@ SignatureResult signEmbeddedPdf(const SignatureRequest& request, const QByteArra
   PdfSignatureShell shell;
   if (!preparePdfSignatureShell(data, QString(), &shell, &result.error)) return result;
 
-  QTemporaryFile byteRange(QDir::tempPath() + QStringLiteral("/ulvo-pdf-byterange-XXXXXX.bin"));
-  if (!byteRange.open() || byteRange.write(shell.signedBytes) != shell.signedBytes.size() || !byteRange.flush()) {
-    result.error = coreText("Не удалось подготовить временные данные PDF для подписи.");
-    return result;
-  }
-  byteRange.close();
-  QTemporaryFile signatureFile(QDir::tempPath() + QStringLiteral("/ulvo-pdf-signature-XXXXXX.sig"));
-  if (!signatureFile.open()) {
-    result.error = coreText("Не удалось подготовить временный файл подписи PDF.");
-    return result;
-  }
-  signatureFile.close();
-
-  SignatureRequest nested = request;
-  nested.inputPath = byteRange.fileName();
-  nested.outputPath = signatureFile.fileName();
-  nested.mode = SignatureMode::DetachedCms;
-  const SignatureResult signature = SignatureService::signFile(nested);
-  if (!signature.ok) {
-    result.error = signature.error;
-    return result;
-  }
-  result.signer = signature.signer;
-
-  QFile der(signatureFile.fileName());
-  if (!der.open(QIODevice::ReadOnly)) {
-    result.error = coreText("Не удалось прочитать CMS-подпись для встраивания в PDF.");
-    return result;
-  }
-  const QByteArray hex = der.readAll().toHex().toUpper();
-  if (der.error() != QFileDevice::NoError || hex.isEmpty()) {
-    result.error = coreText("Не удалось прочитать CMS-подпись для встраивания в PDF.");
-    return result;
-  }
+  // The signed byte range is signed in memory: it holds the whole document,
+  // which must not be left in a temporary file.
+  bool fromPkcs12 = false;
+  const QByteArray der = signedCms(request, shell.signedBytes, true, &result, &fromPkcs12);
+  if (der.isEmpty()) return result;
+  rememberKeyFiles(request, fromPkcs12);
+  const QByteArray hex = der.toHex().toUpper();
   if (hex.size() > shell.contentsLength) {
     result.error = coreText("CMS-подпись слишком большая для зарезервированного поля PDF.");
     return result;
@@ -309,43 +318,16 @@ SignatureResult SignatureService::signFile(const SignatureRequest& request) {
     return result;
   }
 
-  SigningKeys keys;
-  if (!loadSigningKeys(request, &keys, &result.error)) return result;
-  if (!certificateValidNow(keys.certificate.get())) {
-    result.error = coreText("Сертификат просрочен или ещё не начал действовать.");
-    return result;
-  }
-  if (X509_check_private_key(keys.certificate.get(), keys.key.get()) != 1) {
-    result.error = coreText("Закрытый ключ не соответствует сертификату: %1").arg(opensslErrorText());
-    return result;
-  }
-  const QString usageRefusal = documentSigningRefusal(keys.certificate.get());
-  if (!usageRefusal.isEmpty()) {
-    result.error = coreText("Сертификат не предназначен для подписи документов: %1").arg(usageRefusal);
-    return result;
-  }
-  if (signingRevocationMode() == QLatin1String("sign")) {
-    QString status;
-    if (!linuxCertificateTrustAndRevocationOk(keys.certificate.get(), &status)) {
-      result.error = revocationRefusalText(keys.certificate.get(), status);
-      return result;
-    }
-  }
-  result.signer = x509NameToString(X509_get_subject_name(keys.certificate.get()));
-  if (request.mode == SignatureMode::CadesT) {
-    result.error = modeUnavailableReason(request.mode);
-    return result;
-  }
-
   const bool detached = request.mode != SignatureMode::AttachedCms;
-  const QByteArray der = cmsSignature(keys, data, detached, &result.error);
+  bool fromPkcs12 = false;
+  const QByteArray der = signedCms(request, data, detached, &result, &fromPkcs12);
   if (der.isEmpty()) return result;
   QString writeError;
   if (!writeFileAtomically(request.outputPath, der, &writeError)) {
     result.error = coreText("Не удалось записать подпись: %1").arg(writeError);
     return result;
   }
-  rememberKeyFiles(request, keys.fromPkcs12);
+  rememberKeyFiles(request, fromPkcs12);
   result.ok = true;
   result.outputSize = QFileInfo(request.outputPath).size();
   return result;

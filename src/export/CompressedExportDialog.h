@@ -35,8 +35,6 @@ struct CachedCompressionEstimate {
   bool sampled = false;
 };
 
-// The fit's private folder is "<prefix><pid>-<random>" in the temporary folder.
-inline constexpr char kFitCopyFolderPrefix[] = "ulvo-fit-";
 
 class CompressedExportDialog : public QDialog {
   Q_OBJECT

@@ -4,6 +4,7 @@
 
 #include "SignatureTexts.h"
 #include "core/ForeignFileNames.h"
+#include "core/OwnedLeftovers.h"
 #include "core/PdfDocument.h"
 #include "core/SignatureJournal.h"
 #include "core/SignatureRequestFile.h"
@@ -199,6 +200,17 @@ void SignatureDialogState::startSigningRun() {
     if (choice == UnsavedEdits::Cancel) return;
     signEdits = choice == UnsavedEdits::Sign;
   }
+  // A signed copy with the edits is made from the unlocked document and
+  // cannot carry the file's password: the user hears so before it is written.
+  if (signEdits && openActiveDocument() && openActiveDocument()->isEncrypted() &&
+      !appQuestion(dialog, uiText("Подписание"),
+                   (mode == 3 ? uiText("Документ «%1» защищён паролем, а PDF со штампом будет записан без пароля: "
+                                       "его нельзя защитить паролем исходного файла.")
+                              : uiText("Документ «%1» защищён паролем, а PDF со встроенной подписью будет записан "
+                                       "без пароля: подпись не добавляется в зашифрованный файл."))
+                       .arg(sourceFileName),
+                   uiText("Записать без пароля"), uiText("Отмена")))
+    return;
 
   auto run = std::make_shared<AsyncSignResult>();
   run->signer = signer;
@@ -212,7 +224,9 @@ void SignatureDialogState::startSigningRun() {
   // carries stay valid.
   const auto copyActiveDocument = [&]() -> QString {
     PdfDocument* active = isActiveSource() ? openActiveDocument() : nullptr;
-    auto folder = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/ulvo-sign-source-XXXXXX"));
+    // Named with our pid, so that a run killed meanwhile leaves nothing the
+    // next start does not remove.
+    auto folder = newOwnedTemporaryFolder(kSignSourceFolderPrefix);
     if (!active || !folder->isValid()) return QString();
     const QString copy = folder->filePath(QStringLiteral("source.pdf"));
     run->temporarySource = std::move(folder);

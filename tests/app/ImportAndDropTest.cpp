@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -20,14 +21,56 @@
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
 
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 using namespace apptest;
 
 namespace {
+
+// A named pipe that nobody writes to. Whoever opens it for reading waits for
+// a writer for ever; after a few seconds this watch plays that writer once
+// (it opens and closes the pipe), so a road that opened it ends with a
+// failed assertion instead of a hung test.
+class UnwrittenPipe {
+ public:
+  explicit UnwrittenPipe(const QString& path) : path(QFile::encodeName(path)) {
+    made = ::mkfifo(this->path.constData(), 0600) == 0;
+    watcher = std::thread([this] {
+      const auto start = std::chrono::steady_clock::now();
+      while (!done) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) continue;
+        const int fd = ::open(this->path.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {  // only succeeds while someone reads
+          ::close(fd);
+          unblocked = true;
+        }
+      }
+    });
+  }
+  ~UnwrittenPipe() {
+    done = true;
+    watcher.join();
+  }
+  bool made = false;
+  std::atomic<bool> unblocked{false};
+
+ private:
+  QByteArray path;
+  std::atomic<bool> done{false};
+  std::thread watcher;
+};
 
 class ImportAndDrop : public ShownWindowTest {
  protected:
@@ -321,4 +364,70 @@ TEST_F(ImportAndDrop, FiltersOfferOnlyWhatImportsAndAnotherFormatIsNamedAsNotSup
   chooseFileInNextDialog(pdf("more.pdf", "M", 2));
   QTest::mouseClick(ribbonButton(QStringLiteral("Любой файл")), Qt::LeftButton);
   EXPECT_EQ(window->currentDocument->pageCount(), 3);
+}
+
+// A pipe, a folder or a device given where a file belongs is refused with
+// the same message on every import road, before anything opens it to guess
+// its format: the window never waits for a writer that never comes.
+TEST_F(ImportAndDrop, PipesFoldersAndDevicesAreRefusedOnEveryRoadWithoutBeingOpened) {
+  window->openFile(pdf("doc.pdf", "D", 2));
+  const QString notAFile = QStringLiteral("это не обычный файл (канал, устройство или папка)");
+  UnwrittenPipe pipe(dir.filePath(QStringLiteral("pipe.png")));
+  ASSERT_TRUE(pipe.made);
+  const QString pipePath = dir.filePath(QStringLiteral("pipe.png"));
+  const QString folder = dir.filePath(QStringLiteral("sheets.xlsx"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+
+  // Вставка → "Любой файл".
+  chooseFileInNextDialog(pipePath, QStringLiteral("Все файлы (*)"));
+  auto listed = answerNextDialog(QString(), QStringLiteral("Ошибки импорта"));
+  QTest::mouseClick(ribbonButton(QStringLiteral("Любой файл")), Qt::LeftButton);
+  ASSERT_TRUE(listed->shown);
+  EXPECT_TRUE(listed->texts.contains(QStringLiteral("pipe.png: Не удалось открыть файл: ") + notAFile))
+      << listed->texts.toStdString();
+
+  // Dropped on the window: a pipe with a picture's name, a folder with a
+  // workbook's name and a device.
+  for (const QString& path : {pipePath, folder, QStringLiteral("/dev/null")}) {
+    SCOPED_TRACE(path.toStdString());
+    // Whatever dialog comes is closed: only the refusal may come.
+    auto dropped = answerNextDialog(QString());
+    drop({path});
+    ASSERT_TRUE(dropped->shown);
+    EXPECT_EQ(dropped->title, QStringLiteral("Ошибка импорта"));
+    EXPECT_TRUE(dropped->texts.contains(notAFile)) << dropped->texts.toStdString();
+  }
+
+  // The page tools' "Вставка".
+  window->showPageToolsDialog({pipePath}, false);
+  QDialog* tools = nullptr;
+  for (QDialog* dialog : window->findChildren<QDialog*>())
+    if (dialog->windowTitle() == QStringLiteral("Операции со страницами") && dialog->isVisible()) tools = dialog;
+  ASSERT_NE(tools, nullptr);
+  tools->findChild<QTabWidget*>()->setCurrentIndex(0);
+  auto inserted = answerNextDialog(QString(), QStringLiteral("Ошибка"));
+  QTest::mouseClick(buttonIn(tools, QStringLiteral("Применить")), Qt::LeftButton);
+  ASSERT_TRUE(inserted->shown);
+  EXPECT_TRUE(inserted->texts.contains(notAFile)) << inserted->texts.toStdString();
+
+  // The page tools' "Объединение" of the pipe and the folder named as a workbook.
+  window->showPageToolsDialog({pipePath, folder}, false);
+  for (QDialog* dialog : window->findChildren<QDialog*>())
+    if (dialog->windowTitle() == QStringLiteral("Операции со страницами") && dialog->isVisible()) tools = dialog;
+  tools->findChild<QTabWidget*>()->setCurrentIndex(2);
+  chooseFileInNextDialog(dir.filePath(QStringLiteral("merged.pdf")));
+  auto merged = answerNextDialog(QString(), QStringLiteral("Ошибки объединения"));
+  auto nothing = answerNextDialog(QString(), QStringLiteral("Ошибка"));
+  QTest::mouseClick(buttonIn(tools, QStringLiteral("Применить")), Qt::LeftButton);
+  ASSERT_TRUE(merged->shown);
+  EXPECT_TRUE(merged->texts.contains(QStringLiteral("pipe.png: Не удалось открыть файл: ") + notAFile))
+      << merged->texts.toStdString();
+  EXPECT_TRUE(merged->texts.contains(QStringLiteral("sheets.xlsx: Не удалось открыть файл: ") + notAFile))
+      << merged->texts.toStdString();
+  EXPECT_TRUE(nothing->shown);
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("merged.pdf"))));
+
+  EXPECT_FALSE(pipe.unblocked) << "a road opened the pipe and waited for a writer";
+  EXPECT_EQ(window->currentDocument->pageCount(), 2);
+  EXPECT_FALSE(window->currentDocument->isModified());
 }

@@ -1,7 +1,9 @@
 // The open dialog: recent files (missing ones hidden, not forgotten), a
 // folder's PDFs, clearing the list, and opening by double click.
+#include "RecentFiles.h"
 #include "ShownWindowFixture.h"
 #include "TestSupport.h"
+#include "core/ForeignFileNames.h"
 #include "core/PdfDocument.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +18,10 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cstdio>
+#include <unistd.h>
+#include <utility>
 
 using namespace apptest;
 
@@ -106,3 +112,56 @@ TEST_F(OpenDialog, DoubleClickOpensTheFileAndItBecomesRecent) {
 }
 
 }  // namespace
+
+// Files whose names are not UTF-8 (two that read the same once decoded):
+// each opens its own tab and one of them opened again finds its tab. What
+// the recent list and the next start's "restore last document" keep is the
+// real file: a link of this run recreated to lead elsewhere, as another
+// user of the temporary folder could, opens nothing of theirs.
+TEST_F(OpenDialog, UnreadableNamesOpenTheirOwnFilesAndAreRememberedAsTheRealFile) {
+  const QByteArray folder = QFile::encodeName(dir.path());
+  const QByteArray firstRaw = folder + "/Akt \xff.pdf";
+  const QByteArray secondRaw = folder + "/Akt \xfe.pdf";
+  const QString scratch = dir.filePath(QStringLiteral("scratch.pdf"));
+  for (const auto& [raw, text] : {std::pair{firstRaw, "First file"}, std::pair{secondRaw, "Second file"}}) {
+    ASSERT_TRUE(testsupport::writePdf(scratch, {{QString::fromLatin1(text), false, {595, 842}}}));
+    ASSERT_EQ(::rename(QFile::encodeName(scratch).constData(), raw.constData()), 0);
+  }
+  const QString first = openablePathForArgument(firstRaw);
+  const QString second = openablePathForArgument(secondRaw);
+  ASSERT_EQ(QFileInfo(first).fileName(), QFileInfo(second).fileName());  // the same text
+
+  window->openFile(first);
+  window->openFile(second);
+  ASSERT_EQ(window->documents.size(), 2u);
+  EXPECT_TRUE(window->currentDocument->extractAllText(0).contains(QStringLiteral("Second file")));
+  window->openFile(openablePathForArgument(firstRaw));  // the first name again
+  EXPECT_EQ(window->documents.size(), 2u);
+  EXPECT_EQ(window->activeIndex, 0);
+  EXPECT_TRUE(window->currentDocument->extractAllText(0).contains(QStringLiteral("First file")));
+
+  // The stored list names no link of the temporary folder.
+  const QStringList stored = QSettings().value(QStringLiteral("recentFiles")).toStringList();
+  ASSERT_EQ(stored.size(), 2);
+  for (const QString& entry : stored)
+    EXPECT_FALSE(entry.contains(QLatin1String(kForeignNameFolderPrefix))) << entry.toStdString();
+  ASSERT_EQ(recentFilePaths().size(), 2);
+  EXPECT_EQ(folderBeside(recentFilePaths().first()), dir.path());
+
+  // Someone recreates the first file's link to lead to their own file.
+  const QString theirs = dir.filePath(QStringLiteral("theirs.pdf"));
+  ASSERT_TRUE(testsupport::writePdf(theirs, {{QStringLiteral("Their file"), false, {595, 842}}}));
+  ASSERT_TRUE(QFile::remove(first));
+  ASSERT_TRUE(QFile::link(theirs, first));
+  window.reset();
+  QSettings().setValue(QStringLiteral("doc/restoreLastDocument"), true);
+  QSettings().setValue(QStringLiteral("recentFiles"), QStringList{stored.at(1), stored.at(0)});  // the first file last used
+  window = std::make_unique<RibbonWindow>();
+  window->show();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return window->currentDocument->isOpen(); }, 5000));
+  EXPECT_TRUE(window->currentDocument->extractAllText(0).contains(QStringLiteral("First file")));
+  EXPECT_FALSE(window->currentDocument->extractAllText(0).contains(QStringLiteral("Their file")));
+  EXPECT_EQ(folderBeside(window->currentDocument->filePath()), dir.path());
+  ::unlink(firstRaw.constData());
+  ::unlink(secondRaw.constData());
+}

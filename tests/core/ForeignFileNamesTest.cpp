@@ -37,5 +37,39 @@ TEST(ForeignFileNames, UnreadableNamesOpenAndOutputsGoBesideTheRealFile) {
             dir.filePath(QStringLiteral("обычный.pdf")));
   EXPECT_EQ(folderBeside(dir.filePath(QStringLiteral("обычный.pdf"))), dir.path());
   EXPECT_EQ(openablePathForArgument("/nonexistent/\xff.pdf"), QFile::decodeName("/nonexistent/\xff.pdf"));
+
+  // Kept in the settings as the real file, never as the link, and reopened
+  // through a link of this run.
+  const QString stored = storedFileName(path);
+  EXPECT_FALSE(stored.contains(QLatin1String(kForeignNameFolderPrefix))) << stored.toStdString();
+  QFile reopened(openablePathForStored(stored));
+  ASSERT_TRUE(reopened.open(QIODevice::ReadOnly)) << stored.toStdString();
+  EXPECT_EQ(reopened.readAll(), QByteArray("%PDF-1.4 content"));
   ::unlink(raw.constData());
+  EXPECT_TRUE(openablePathForStored(stored).isEmpty());  // gone: nothing to open
+}
+
+// Only this process's own link folder is trusted: a link of the same shape in
+// another run's folder (left behind, or made by another user of the shared
+// temporary folder) places nothing beside its target and is never reopened.
+TEST(ForeignFileNames, LinksOutsideThisRunsOwnFolderAreTrustedForNothing) {
+  QTemporaryDir target;
+  const QString victim = target.filePath(QStringLiteral("victim.pdf"));
+  QFile file(victim);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("%PDF-1.4 victim");
+  file.close();
+  const QString holder = QDir(QDir::tempPath()).filePath(QStringLiteral("%1999999-aB3dE6/1").arg(QLatin1String(kForeignNameFolderPrefix)));
+  ASSERT_TRUE(QDir().mkpath(holder));
+  const QString planted = QDir(holder).filePath(QStringLiteral("Gr\uFFFD\uFFFDe.pdf"));
+  ASSERT_TRUE(QFile::link(victim, planted));
+
+  EXPECT_EQ(folderBeside(planted), holder);
+  EXPECT_TRUE(ownLinkTarget(planted).isEmpty());
+  EXPECT_TRUE(openablePathForStored(planted).isEmpty());
+  EXPECT_EQ(storedFileName(planted), planted);
+  // A file of our own is stored and reopened as it is.
+  EXPECT_EQ(openablePathForStored(victim), victim);
+  EXPECT_EQ(storedFileName(victim), victim);
+  QDir(QFileInfo(holder).absolutePath()).removeRecursively();
 }

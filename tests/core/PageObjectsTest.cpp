@@ -213,3 +213,51 @@ TEST_F(PageObjectsTest, MarkupAlphaIsHeldInRangeAndBlendsByMultiplying) {
   EXPECT_FALSE(doc.addMarkupAnnot(4, QRectF(0, 0, 10, 10), Qt::yellow, 0));
   EXPECT_FALSE(doc.isModified());
 }
+
+// A note's text comes back exactly as typed, after a save and a fresh open:
+// a leading U+FFFE or U+FEFF is the user's character, not a byte-order mark.
+// Text a PDF string cannot take through pdfium (NUL, a lone surrogate) is
+// refused with the characters named, never cut short without a word.
+TEST_F(PageObjectsTest, NoteTextIsKeptAsTypedOrTheUnstorableCharactersAreNamed) {
+  if (!hasTool("qpdf")) GTEST_SKIP() << "qpdf missing";
+  const QString file = dir.filePath("notes.pdf");
+  ASSERT_TRUE(writePdf(file, {{QString(), false, {400, 300}}}));
+  const QStringList kept = {QStringLiteral("\uFFFEначало с U+FFFE"), QStringLiteral("\uFEFFstarts with U+FEFF"),
+                            QStringLiteral("две\nстроки и 😀"), QStringLiteral("\uFFFE")};
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(file));
+  for (int i = 0; i < kept.size(); ++i)
+    ASSERT_TRUE(doc.addStickyNote(0, QPointF(40 + 60 * i, 150), kept[i], QStringLiteral("User"))) << i;
+
+  const struct {
+    QString text;
+    QString named;
+  } refused[] = {{QStringLiteral("before") + QChar(0) + QStringLiteral("after"), QStringLiteral("U+0000")},
+                 {QStringLiteral("lone ") + QChar(0xD800) + QStringLiteral(" and ") + QChar(0) + QChar(0),
+                  QStringLiteral("U+D800, U+0000")}};
+  for (const auto& c : refused) {
+    EXPECT_FALSE(doc.addStickyNote(0, QPointF(300, 40), c.text, QStringLiteral("User")));
+    EXPECT_TRUE(doc.lastError().contains(c.named)) << doc.lastError().toStdString();
+  }
+
+  const QString saved = saveCopy(doc, "notes-saved.pdf");
+  PdfDocument reread;
+  ASSERT_TRUE(reread.open(saved));
+  QStringList read;
+  for (const PdfDocument::Note& note : reread.notes(0)) read << note.text;
+  EXPECT_EQ(read, kept);
+
+  // qpdf reads the stored strings the same way. Its JSON is read as text:
+  // Qt's JSON reader refuses U+FFFE, which the notes rightly hold.
+  QByteArray json;
+  ASSERT_EQ(runTool("qpdf", {"--json", "--json-key=qpdf", saved}, &json), 0);
+  QStringList stored;
+  const QRegularExpression contents(QStringLiteral("\"/Contents\": \"(u:[^\"]*)\""));
+  for (auto match = contents.globalMatch(QString::fromUtf8(json)); match.hasNext();)
+    stored << match.next().captured(1).replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+  QStringList expected;
+  for (const QString& text : kept) expected << QStringLiteral("u:") + text;
+  stored.sort();
+  expected.sort();
+  EXPECT_EQ(stored, expected);
+}

@@ -1,8 +1,8 @@
 // What a killed writer leaves behind is removed by the next one, and nothing
 // else: a child copy of this test binary is killed with SIGKILL in the middle
-// of an atomic write; the next write into that folder removes the child's
-// half-written copy but keeps files of living writers, look-alikes that are
-// not exactly our name, links and the target itself. Temporary folders named
+// of an atomic write; the next write of that target removes the child's
+// half-written copy but keeps files of living writers, other targets' copies,
+// look-alikes that are not exactly our name and links. Temporary folders named
 // with a dead owner's process id go the same way.
 #include "core/AtomicFileWrite.h"
 #include "core/OwnedLeftovers.h"
@@ -80,7 +80,12 @@ TEST(StaleLeftovers, NextWriteRemovesTheKilledWritersCopyAndNothingElse) {
   // What must stay: a living writer's copy (pid 1 always runs), names that
   // only look like ours, a link and a folder under a dead writer's name.
   const QString living = QStringLiteral("other.pdf.~tmp1-AbC123");
-  const QStringList lookAlikes = {QStringLiteral("notes.~tmp%1-abc").arg(dead), QStringLiteral("notes.~tmp%1-abcdefg").arg(dead),
+  // A user's own "notes.~tmp<pid>-backup" has exactly our shape but names
+  // no target written here; so does another target's copy.
+  const QStringList lookAlikes = {QStringLiteral("notes.~tmp%1-backup").arg(dead),
+                                  QStringLiteral("other.pdf.~tmp%1-Zx9Qw2").arg(dead),
+                                  QStringLiteral("report.pdf.bak.~tmp%1-abcdef").arg(dead),
+                                  QStringLiteral("notes.~tmp%1-abc").arg(dead), QStringLiteral("notes.~tmp%1-abcdefg").arg(dead),
                                   QStringLiteral("notes.~tmpXYZ-abcdef"), QStringLiteral(".~tmp%1-abcdef").arg(dead),
                                   QStringLiteral("notes.~tmp%1_abcdef").arg(dead)};
   writeFile(dir.filePath(living), "in progress");
@@ -92,17 +97,23 @@ TEST(StaleLeftovers, NextWriteRemovesTheKilledWritersCopyAndNothingElse) {
   const QString folder = dir.filePath(QStringLiteral("folder.~tmp%1-zxcvbn").arg(dead));
   ASSERT_TRUE(QDir().mkpath(folder));
 
+  // A save of another file in the folder removes nothing of this target's.
   QString error;
   ASSERT_TRUE(writeFileAtomically(dir.filePath(QStringLiteral("next.pdf")), QByteArray("next"), &error))
       << error.toStdString();
+  EXPECT_TRUE(QFile::exists(dir.filePath(leftover)));
+  for (const QString& name : lookAlikes) EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name.toStdString();
+
+  // The next save of the target itself removes its killed writer's copy.
+  ASSERT_TRUE(writeFileAtomically(target, QByteArray("new content"), &error)) << error.toStdString();
   EXPECT_FALSE(QFile::exists(dir.filePath(leftover)));
   EXPECT_TRUE(QFile::exists(dir.filePath(living)));
   for (const QString& name : lookAlikes) EXPECT_TRUE(QFile::exists(dir.filePath(name))) << name.toStdString();
   EXPECT_TRUE(QFileInfo(link).isSymLink());
   EXPECT_TRUE(QFileInfo(folder).isDir());
-  QFile old(target);
-  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-  EXPECT_EQ(old.readAll(), QByteArray("old content"));
+  QFile saved(target);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(saved.readAll(), QByteArray("new content"));
 }
 
 TEST(StaleLeftovers, FoldersOfDeadOwnersAreRemovedOthersKept) {

@@ -8,11 +8,13 @@
 #include "core/PopplerOracles.h"
 #include "view/PdfView.h"
 
+#include "core/OwnedLeftovers.h"
 #include "signature/SignatureWorkflow.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QLabel>
@@ -20,6 +22,7 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
@@ -214,19 +217,28 @@ TEST(SignatureWindowProcess, SignsUntilKilled) {
   useIsolatedFolders();
   apptest::TestWindow window;
   window.openFile(document);
+  // With unsaved edits, signed embedded: the edits travel through a copy.
+  const bool edits = qEnvironmentVariableIsSet("ULVO_TEST_SIGNING_EDITS");
+  if (edits) window.currentDocument->markModified();
   runSignatureDialog(window, [&](QDialog* dialog) {
     fillKeyFiles(dialog, {qEnvironmentVariable("ULVO_TEST_SIGNING_CERT"), qEnvironmentVariable("ULVO_TEST_SIGNING_KEY"),
                           {}, {}, {}});
+    if (edits) {
+      chooseByKeys(cell<QComboBox>(dialog, "Режим подписи", 0, 1), 4);
+      apptest::answerNextDialog("Подписать с изменениями", "Подписание");
+    }
     clickButton(dialog, "Подписать");
     QTest::qWait(120000);  // killed long before
   });
 }
 
-TEST_F(SignatureFromWindowTest, KilledWindowLeavesNoRequestAndNoWorker) {
-  // The certificate's revocation list is served by this process and never
-  // answers, so the worker is still signing when its window is killed.
+// Starts a window process that signs the source and kills it while its
+// worker waits for the certificate's revocation list (served by this process,
+// never answering). True when that moment was reached.
+bool killWindowMidSigning(const QString& source, const QString& tempFolder, bool edits) {
   QProcess windowProcess;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  if (edits) environment.insert("ULVO_TEST_SIGNING_EDITS", "1");
   environment.insert("ULVO_TEST_SIGNING_WINDOW", source);
   environment.insert("ULVO_TEST_SIGNING_CERT", pki().stalledCert);
   environment.insert("ULVO_TEST_SIGNING_KEY", pki().goodKey);
@@ -234,7 +246,10 @@ TEST_F(SignatureFromWindowTest, KilledWindowLeavesNoRequestAndNoWorker) {
   windowProcess.setProcessEnvironment(environment);
   windowProcess.start(QCoreApplication::applicationFilePath(),
                       {"--gtest_filter=SignatureWindowProcess.SignsUntilKilled"});
-  ASSERT_TRUE(windowProcess.waitForStarted(10000));
+  if (!windowProcess.waitForStarted(10000)) {
+    ADD_FAILURE() << "the window process did not start";
+    return false;
+  }
   // Mid-signing: the worker runs the revocation check of the key's certificate.
   const auto signing = [&] {
     for (int pid : signingtest::processesMentioning(tempFolder)) {
@@ -246,10 +261,78 @@ TEST_F(SignatureFromWindowTest, KilledWindowLeavesNoRequestAndNoWorker) {
   const bool reached = QTest::qWaitFor(signing, 90000);
   ::kill(pid_t(windowProcess.processId()), SIGKILL);
   windowProcess.waitForFinished(10000);
-  ASSERT_TRUE(reached) << windowProcess.readAllStandardOutput().toStdString();
+  EXPECT_TRUE(reached) << windowProcess.readAllStandardOutput().toStdString();
+  return reached;
+}
+
+TEST_F(SignatureFromWindowTest, KilledWindowLeavesNoRequestAndNoWorker) {
+  ASSERT_TRUE(killWindowMidSigning(source, tempFolder, false));
   EXPECT_TRUE(QTest::qWaitFor([&] { return signingtest::processesMentioning(tempFolder).isEmpty(); }, 10000))
       << "a signing process outlived its window";
   EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+}
+
+// Killed while signing unsaved edits, the window leaves the document's copy
+// in its private folder; the next start's sweep removes it with the rest.
+TEST_F(SignatureFromWindowTest, CopyOfEditsLeftByAKilledWindowGoesAtTheNextStart) {
+  ASSERT_TRUE(killWindowMidSigning(source, tempFolder, true));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return signingtest::processesMentioning(tempFolder).isEmpty(); }, 10000));
+  const QStringList left = leftoverSigningFiles(tempFolder);
+  EXPECT_TRUE(left.join(' ').contains("ulvo-sign-source-")) << left.join(' ').toStdString();
+  removeStaleOwnedTemporaryFolders(tempFolder);  // what the program does first at its start
+  EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+}
+
+// A signed copy with the edits of a locked document cannot keep its lock:
+// the user is asked before anything is written, and "Отмена" writes nothing.
+TEST_F(SignatureFromWindowTest, LockedDocumentsEditsAreSignedOnlyAfterTheUserHearsTheCopyIsUnlocked) {
+  if (!testsupport::hasTool("qpdf")) GTEST_SKIP() << "qpdf missing";
+  const QString locked = folder.filePath("locked.pdf");
+  ASSERT_EQ(testsupport::runTool("qpdf", {"--encrypt", "user-pw", "owner-pw", "256", "--", source, locked}), 0);
+  apptest::whenModalOpens([](QWidget* widget) {
+    auto* form = qobject_cast<QDialog*>(widget);
+    if (!form || form->windowTitle() != QStringLiteral("Пароль PDF")) return false;
+    QTest::keyClicks(form->findChild<QLineEdit*>(), QStringLiteral("user-pw"));
+    clickButton(form, "Открыть");
+    return true;
+  });
+  window.openFile(locked);
+  ASSERT_EQ(window.documents.size(), 2u);
+  window.currentDocument->markModified();
+
+  for (int mode : {4, 3}) {
+    SCOPED_TRACE(mode);
+    std::shared_ptr<apptest::DialogSeen> warning;
+    const bool came = runSignatureDialog(window, [&](QDialog* dialog) {
+      chooseByKeys(cell<QComboBox>(dialog, "Режим подписи", 0, 1), mode);
+      fillKeyFiles(dialog, lockedContainer());
+      apptest::whenModalOpens([&warning](QWidget* widget) {
+        auto* question = qobject_cast<QDialog*>(widget);
+        if (!question || question->windowTitle() != QStringLiteral("Подписание")) return false;
+        for (QPushButton* button : question->findChildren<QPushButton*>())
+          if (button->text() == QStringLiteral("Подписать с изменениями")) {
+            button->click();
+            warning = apptest::answerNextDialog("Отмена", "Подписание");
+            return true;
+          }
+        return false;
+      });
+      // Signed without a word, the run's own message is answered so the test ends.
+      auto signedUnasked = apptest::answerNextDialog("OK", "Подпись создана");
+      clickButton(dialog, "Подписать");
+      EXPECT_TRUE(QTest::qWaitFor([&] { return (warning && warning->shown) || signedUnasked->shown; }, 60000));
+      signedUnasked->stopWaiting = true;
+      if (warning) warning->stopWaiting = true;
+      if (dialog->isVisible()) clickButton(dialog, "Отмена");
+    });
+    ASSERT_TRUE(came);
+    ASSERT_TRUE(warning && warning->shown);
+    EXPECT_TRUE(warning->texts.contains(QStringLiteral("защищён паролем"))) << warning->texts.toStdString();
+    EXPECT_TRUE(warning->texts.contains(QStringLiteral("без пароля"))) << warning->texts.toStdString();
+    const QStringList written = QDir(folder.path()).entryList({"locked*"}, QDir::Files);
+    EXPECT_EQ(written, QStringList{"locked.pdf"});
+    EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+  }
 }
 
 }  // namespace
