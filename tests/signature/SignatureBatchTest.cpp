@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSettings>
 #include <QTest>
 
@@ -83,7 +84,7 @@ class SignatureBatchTest : public ::testing::Test {
       question = apptest::answerNextDialog(batchAnswer, "Подписание документов");
       summary = answerSummary();
       clickButton(dialog, "Подписать");
-      if (!QTest::qWaitFor([&] { return summary->shown; }, 180000)) {
+      if (!QTest::qWaitFor([&] { return summary->shown || givenUp; }, 180000)) {
         summary->stopWaiting = question->stopWaiting = true;
         ADD_FAILURE() << "no summary";
       }
@@ -110,6 +111,7 @@ class SignatureBatchTest : public ::testing::Test {
   QString subtitle;
   QString status;
   bool questionShown = false;
+  bool givenUp = false;  // a dialog came that leaves no summary to wait for
 };
 
 TEST_F(SignatureBatchTest, ThreeGoodFilesAreSignedAndTheBrokenOneIsReported) {
@@ -165,6 +167,39 @@ TEST_F(SignatureBatchTest, ABrokenFileFirstOrLastIsNamedAndSkippedWithTheEdition
   EXPECT_TRUE(summary.contains("• broken.pdf — ")) << summary.toStdString();
   EXPECT_TRUE(pdfsigValid(folder.filePath("bill.signed (1).pdf")));
   QCoreApplication::setApplicationName(application);
+  for (auto it = inputs.cbegin(); it != inputs.cend(); ++it) EXPECT_EQ(readBytes(it.key()), it.value());
+  EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+}
+
+TEST_F(SignatureBatchTest, AFirstFileThatCannotBeStampedIsSkippedAndListed) {
+  // A damaged PDF cannot take a stamp: it fails before any worker runs, and
+  // first in the list it is skipped and listed as it is anywhere else.
+  const QString acts = folder.filePath("acts.pdf"), bill = folder.filePath("bill.pdf");
+  auto failure = std::make_shared<apptest::DialogSeen>();
+  const QString summary = runEdition({broken, acts, bill}, 3, "Подписать остальные", [&](QDialog* dialog) {
+    typeInto(cell<QLineEdit>(dialog, "Linux / OpenSSL", 3, 1), pki().pkcs12);
+    apptest::whenModalOpens([this, failure](QWidget* modal) {
+      if (failure->stopWaiting) return true;
+      auto* shown = qobject_cast<QDialog*>(modal);
+      if (!shown || shown->windowTitle() != "Подписание") return false;
+      for (QLabel* line : shown->findChildren<QLabel*>()) failure->texts += line->text() + '\n';
+      failure->shown = true;
+      bool skip = false;
+      for (QPushButton* button : shown->findChildren<QPushButton*>()) skip = skip || button->text() == "Пропустить";
+      // Without the choice to skip there is nothing more to wait for.
+      givenUp = !skip;
+      clickButton(shown, skip ? "Пропустить" : "OK");
+      return true;
+    });
+  });
+  failure->stopWaiting = true;
+  EXPECT_TRUE(failure->texts.contains("Не удалось подписать «broken.pdf»: ")) << failure->texts.toStdString();
+  EXPECT_TRUE(summary.contains("Подписан: acts.pdf")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("Дополнительно подписано файлов: 1.")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("Не удалось подписать:\n• broken.pdf — ")) << summary.toStdString();
+  for (const char* name : {"acts", "bill"})
+    EXPECT_TRUE(QFileInfo::exists(folder.filePath(QString::fromLatin1(name) + "_подписан.pdf.sig"))) << name;
+  EXPECT_FALSE(QFileInfo::exists(folder.filePath("broken_подписан.pdf")));
   for (auto it = inputs.cbegin(); it != inputs.cend(); ++it) EXPECT_EQ(readBytes(it.key()), it.value());
   EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
 }
