@@ -9,16 +9,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 
 using namespace signaturetest;
 using signingtest::pki;
@@ -202,6 +205,58 @@ TEST_F(SignatureBatchTest, AFirstFileThatCannotBeStampedIsSkippedAndListed) {
   EXPECT_FALSE(QFileInfo::exists(folder.filePath("broken_подписан.pdf")));
   for (auto it = inputs.cbegin(); it != inputs.cend(); ++it) EXPECT_EQ(readBytes(it.key()), it.value());
   EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+}
+
+TEST_F(SignatureBatchTest, TheEditionsRefusalNamesTheRevocationChoiceOfItsOwnDialog) {
+  // The edition has no settings window: a refused certificate points to the
+  // choice in the signature dialog, and that choice lets the file be signed.
+  // The dialog and its workers share the edition's settings file, as they
+  // do outside the tests.
+  const QString application = QCoreApplication::applicationName();
+  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+    QSettings::setPath(format, QSettings::UserScope, qEnvironmentVariable("XDG_CONFIG_HOME"));
+  QCoreApplication::setApplicationName("ulvo-ecp");
+  QSettings().clear();
+  const QString acts = folder.filePath("acts.pdf");
+  auto refusal = std::make_shared<apptest::DialogSeen>();
+  const QString summary = runEdition({acts}, 0, "Подписать остальные", [&](QDialog* dialog) {
+    fillKeyFiles(dialog, {pki().revokedCert, pki().goodKey, {}, {}, {}});
+    QComboBox* revocation = nullptr;
+    for (QComboBox* combo : dialog->findChildren<QComboBox*>())
+      if (combo->findData("never") >= 0) revocation = combo;
+    auto refusals = std::make_shared<int>(0);
+    apptest::whenModalOpens([this, refusal, refusals, dialog, revocation](QWidget* modal) {
+      if (refusal->stopWaiting) return true;
+      auto* shown = qobject_cast<QDialog*>(modal);
+      if (!shown || shown->windowTitle() != "Ошибка подписи" || !shown->isVisible()) return false;
+      if (++*refusals == 1)
+        for (QLabel* line : shown->findChildren<QLabel*>()) refusal->texts += line->text() + '\n';
+      clickButton(shown, "OK");
+      // No choice to make, or refused again: nothing more to wait for.
+      if (!revocation || *refusals > 1) return givenUp = true;
+      // Where the message says: the same dialog, the check switched off, signed again.
+      QTimer::singleShot(0, dialog, [dialog, revocation] {
+        QTest::qWaitFor([dialog] { return QApplication::activeModalWidget() == dialog; }, 5000);
+        chooseByKeys(revocation, "never");
+        clickButton(dialog, "Подписать");
+      });
+      return false;
+    });
+    ASSERT_NE(revocation, nullptr);
+    EXPECT_EQ(revocation->currentData().toString(), "sign");
+  });
+  refusal->stopWaiting = true;
+  EXPECT_TRUE(refusal->texts.contains("не прошёл проверку отзыва: сертификат отозван")) << refusal->texts.toStdString();
+  EXPECT_TRUE(refusal->texts.contains("в окне подписи: «Проверка отзыва»")) << refusal->texts.toStdString();
+  EXPECT_FALSE(refusal->texts.contains("Настройки →")) << refusal->texts.toStdString();
+  EXPECT_TRUE(summary.contains("Подписан: acts.pdf")) << summary.toStdString();
+  EXPECT_EQ(testsupport::runTool("openssl", {"cms", "-verify", "-binary", "-inform", "DER", "-in", acts + ".sig",
+                                             "-content", acts, "-CAfile", pki().caCert, "-out", "/dev/null"}),
+            0);
+  EXPECT_EQ(QSettings().value("signing/revocationMode").toString(), "never");
+  QSettings().clear();
+  apptest::useCleanSettings();
+  QCoreApplication::setApplicationName(application);
 }
 
 TEST_F(SignatureBatchTest, DetachedBatchSignsEachFileAndDecliningLeavesTheRestAlone) {
