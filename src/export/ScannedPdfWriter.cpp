@@ -8,8 +8,7 @@
 
 namespace {
 
-// As sharp as the colour pages have always been; a grey page keeps one
-// channel of it, so the grey look costs a third of the bytes.
+// As sharp as the pages have always been; the grey look keeps one channel.
 constexpr int kJpegQuality = 94;
 
 QSizeF turned(QSizeF points, int rotation) {
