@@ -66,7 +66,10 @@ void MainWindow::showSaveExportDialog() {
   // What leaves the program carries the edits still open in the view.
   if (!applyPendingOcrEdits()) return;
   if (entry->format == QLatin1String("scanned-pdf")) {
-    showScannedPdfExportDialog(withLocalizedPdfSuffix(file, QStringLiteral("scanned")));
+    // The document's own name, left as offered, would replace the document:
+    // it gets the kind's suffix. A name the user typed is used as typed.
+    const bool ownName = !own.isEmpty() && QFileInfo(file).absoluteFilePath() == QFileInfo(own).absoluteFilePath();
+    showScannedPdfExportDialog(ownName ? withLocalizedPdfSuffix(file, QStringLiteral("scanned")) : file);
     return;
   }
   if (entry->format == QLatin1String("compressed-pdf")) {

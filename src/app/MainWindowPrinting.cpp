@@ -183,6 +183,8 @@ void MainWindow::showPrintDialog() {
   QGroupBox* copiesGroup = gridGroup(QStringLiteral("Копии"), copiesGrid);
   auto* copies = new QSpinBox;
   copies->setRange(1, 99);
+  // Copies belong to one print: the dialog starts from the default of the
+  // settings window (1 unless set there) and never stores what it printed.
   copies->setValue(settings.value(QStringLiteral("print/copies"), 1).toInt());
   copiesGrid->addWidget(new QLabel(QStringLiteral("Количество:")), 0, 0);
   copiesGrid->addWidget(copies, 0, 1);
@@ -278,12 +280,11 @@ void MainWindow::showPrintDialog() {
     dialog->close();
     onPrint();
   });
-  connect(print, &QPushButton::clicked, this, [this, dialog, paper, orientation, scale, copies, choices] {
+  connect(print, &QPushButton::clicked, this, [this, dialog, paper, orientation, scale, choices] {
     QSettings stored;
     stored.setValue(QStringLiteral("print/paper"), paper->currentText());
     stored.setValue(QStringLiteral("print/orientation"), orientation->currentData().toString());
     stored.setValue(QStringLiteral("print/scale"), scale->currentData().toString());
-    stored.setValue(QStringLiteral("print/copies"), copies->value());
     const PrintChoices chosen = choices();
     dialog->close();
     runPrint(chosen);

@@ -29,9 +29,10 @@ bool MainWindow::showScannedPdfExportDialog(const QString& suggestedPath) {
   const QString documentPath = currentDocument->filePath();
   QString baseName = QFileInfo(documentPath).completeBaseName();
   if (baseName.isEmpty()) baseName = QStringLiteral("document");
+  // A path chosen in the save chooser comes as the user typed it.
   options.outputPath = suggestedPath.isEmpty()
                            ? suggestedSiblingPdfPath(documentPath, QStringLiteral("scanned"), baseName)
-                           : withLocalizedPdfSuffix(suggestedPath, QStringLiteral("scanned"));
+                           : suggestedPath;
   const int pageCount = currentDocument->pageCount();
   const int previewPage = view ? std::clamp(view->currentPageIndex(), 0, std::max(0, pageCount - 1)) : 0;
 
@@ -47,7 +48,6 @@ bool MainWindow::showScannedPdfExportDialog(const QString& suggestedPath) {
   }
   QString target = options.outputPath;
   if (!target.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) target += QStringLiteral(".pdf");
-  target = withLocalizedPdfSuffix(target, QStringLiteral("scanned"));
   if (!confirmExportTarget(this, title, target)) return false;
 
   if (progressBar) {

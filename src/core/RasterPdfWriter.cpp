@@ -17,19 +17,20 @@ namespace {
 
 constexpr int kSamplePages = 7;
 
-// Number of a page's own objects: the page, its image and its content stream.
-int pageObjectNumber(int pageNumber) { return 3 * pageNumber; }
-
 QByteArray decimal(qint64 value) { return QByteArray::number(value); }
 
 // Appends one framed object and records where its number begins.
 void appendPdfObject(QByteArray& file, QList<qint64>& offsets, int number, const QByteArray& body) {
   if (offsets.size() < number + 1) offsets.resize(number + 1, 0);
   offsets[number] = file.size();
-  file += decimal(number) + " 0 obj\n" + body + "\nendobj\n";
+  file += RasterPdfWriter::framedObject(number, body);
 }
 
 }  // namespace
+
+QByteArray RasterPdfWriter::framedObject(int number, const QByteArray& body) {
+  return decimal(number) + " 0 obj\n" + body + "\nendobj\n";
+}
 
 RasterPdfWriter::RasterPdfWriter(fpdf_document_t__* document, const PdfDocument::CompressionOptions& options)
     : document(document), options(options), scale(clampedDpi(options.imageDpi) / 72.0) {}

@@ -42,6 +42,19 @@ public:
   // A whole file of one page `width` x `height` points showing one image.
   static QByteArray onePageFile(double width, double height, const QByteArray& imageObject);
 
+  // The frame of a file of one image per page, for writers that stream
+  // their pages: objects 1 and 2 are the catalog and the page tree, page k
+  // (from 1) owns objects 3k (page), 3k + 1 (image) and 3k + 2 (content).
+  static int pageObjectNumber(int pageNumber) { return 3 * pageNumber; }
+  static QByteArray header();
+  static QByteArray catalogBody();
+  static QByteArray pageTreeBody(int pageCount);
+  static QByteArray pageBody(int pageNumber, double width, double height);
+  static QByteArray contentBody(double width, double height);
+  static QByteArray crossReferenceAndTrailer(const QList<qint64>& offsets, int pageCount, qint64 xrefOffset);
+  // One object framed as "N 0 obj ... endobj".
+  static QByteArray framedObject(int number, const QByteArray& body);
+
 private:
   struct PageObjects {
     QByteArray page;
@@ -52,13 +65,6 @@ private:
   // for the page number) when the encoder gives no bytes.
   bool buildPage(int index, PageObjects* objects, QString* error, const QString& encodeFailure) const;
   QByteArray imageBody(int width, int height, const QByteArray& data) const;
-
-  static QByteArray header();
-  static QByteArray catalogBody();
-  static QByteArray pageTreeBody(int pageCount);
-  static QByteArray pageBody(int pageNumber, double width, double height);
-  static QByteArray contentBody(double width, double height);
-  static QByteArray crossReferenceAndTrailer(const QList<qint64>& offsets, int pageCount, qint64 xrefOffset);
 
   fpdf_document_t__* document;
   PdfDocument::CompressionOptions options;

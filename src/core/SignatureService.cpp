@@ -162,9 +162,16 @@ QString revocationReason(const QString& status) {
 }
 
 QString revocationRefusalText(X509* certificate, const QString& status) {
-  return coreText("Сертификат «%1» не прошёл проверку отзыва: %2.\n\nПроверку отзыва можно перенести на поиск "
-                        "сертификатов или отключить: Настройки → Подпись → «Проверка отзыва».")
-      .arg(commonName(certificate), revocationReason(status));
+  // Each edition keeps its own settings under its own name; the e-signature
+  // edition has no settings window, and its signature dialog holds the choice.
+  const bool signatureEdition = QCoreApplication::applicationName() == QLatin1String("ulvo-ecp");
+  const QString text =
+      signatureEdition
+          ? coreText("Сертификат «%1» не прошёл проверку отзыва: %2.\n\nПроверку отзыва можно перенести на поиск "
+                     "сертификатов или отключить в окне подписи: «Проверка отзыва».")
+          : coreText("Сертификат «%1» не прошёл проверку отзыва: %2.\n\nПроверку отзыва можно перенести на поиск "
+                     "сертификатов или отключить: Настройки → Подпись → «Проверка отзыва».");
+  return text.arg(commonName(certificate), revocationReason(status));
 }
 
 void rememberKeyFiles(const SignatureRequest& request, bool fromPkcs12) {

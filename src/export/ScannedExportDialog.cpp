@@ -1,6 +1,5 @@
 #include "ScannedExportDialog.h"
 
-#include "ExportFileNames.h"
 #include "ui/DialogHelpers.h"
 
 #include <QCheckBox>
@@ -255,8 +254,9 @@ void ScannedExportDialog::browse() {
   QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить сканированный PDF"), start,
                                               QStringLiteral("PDF файлы (*.pdf)"));
   if (path.isEmpty()) return;
+  // A name the user typed is used as typed; only the suggestion carries the kind's suffix.
   if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) path += QStringLiteral(".pdf");
-  pathEdit->setText(withLocalizedPdfSuffix(path, QStringLiteral("scanned")));
+  pathEdit->setText(path);
 }
 
 void ScannedExportDialog::saveDefaults() {

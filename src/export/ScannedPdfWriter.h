@@ -1,7 +1,8 @@
 #pragma once
-// Writes the scanned-look PDF: one image per page, each page the size of its
-// document page (turned with the effect), streamed into a temporary file that
-// replaces the target only when complete.
+// Writes the scanned-look PDF: one JPEG image per page (one grey channel in
+// the grey look), each page the size of its document page (turned with the
+// effect), streamed into a temporary file that replaces the target only when
+// complete.
 // A page that cannot be rendered ends the export with its number; no blank
 // page is ever written in its place.
 

@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFrame>
@@ -177,7 +178,26 @@ void SignatureDialogState::build() {
   certificateLayout->addWidget(certificateStack, 1);
   refreshCertificatesButton =
       dialogButton(QStringLiteral("Обновить сертификаты"), QStringLiteral("SecondaryDialogButton"));
-  certificateLayout->addWidget(refreshCertificatesButton, 0, Qt::AlignLeft);
+  if (QCoreApplication::applicationName() == QLatin1String("ulvo-ecp")) {
+    // The e-signature edition has no settings window: the revocation choice
+    // that its refusals point to is here.
+    auto* row = new QHBoxLayout;
+    row->addWidget(refreshCertificatesButton);
+    row->addStretch(1);
+    row->addWidget(label(QStringLiteral("Проверка отзыва:"), QStringLiteral("DialogHint")));
+    revocationCombo = new QComboBox;
+    revocationCombo->setObjectName(QStringLiteral("ScanCombo"));
+    revocationCombo->addItem(QStringLiteral("Проверять при поиске сертификатов (экспериментально)"),
+                             QStringLiteral("search"));
+    revocationCombo->addItem(QStringLiteral("Проверять при подписании документа"), QStringLiteral("sign"));
+    revocationCombo->addItem(QStringLiteral("Не проверять"), QStringLiteral("never"));
+    const int stored = revocationCombo->findData(revocationMode);
+    revocationCombo->setCurrentIndex(stored < 0 ? 1 : stored);
+    row->addWidget(revocationCombo);
+    certificateLayout->addLayout(row);
+  } else {
+    certificateLayout->addWidget(refreshCertificatesButton, 0, Qt::AlignLeft);
+  }
   groupsLayout->addWidget(certificateGroup, 1);
 
   modeGroup = groupBox("Режим подписи");
@@ -343,6 +363,16 @@ void SignatureDialogState::build() {
     if (!saved.isEmpty()) reloadStampTemplates(saved);
   });
   QObject::connect(refreshCertificatesButton, &QPushButton::clicked, d, [this] { startCertificateSearch(); });
+  if (revocationCombo)
+    QObject::connect(revocationCombo, &QComboBox::currentIndexChanged, d, [this] {
+      const QString chosen = revocationCombo->currentData().toString();
+      // The signing worker reads the choice from the settings it shares with this edition.
+      QSettings().setValue(QStringLiteral("signing/revocationMode"), chosen);
+      const bool listChecks = chosen == QLatin1String("search") || revocationMode == QLatin1String("search");
+      revocationMode = chosen;
+      // Checking while listing, or no longer, changes what the list says.
+      if (listChecks) startCertificateSearch();
+    });
   QObject::connect(certificateFilterEdit, &QLineEdit::textChanged, d, [this] { refreshCertificateList(); });
   QObject::connect(showUnavailableCheck, &QCheckBox::toggled, d, [this] { refreshCertificateList(); });
   QObject::connect(certificateList, &QListWidget::itemClicked, d, [this](QListWidgetItem* item) {

@@ -97,6 +97,7 @@ struct SignatureDialogState {
   QWidget* certificateLoadingPage = nullptr;
   BusyRing* certificateBusyRing = nullptr;
   QPushButton* refreshCertificatesButton = nullptr;
+  QComboBox* revocationCombo = nullptr;  // the e-signature edition only: it has no settings window
   QGroupBox* modeGroup = nullptr;
   QComboBox* modeCombo = nullptr;
   QGroupBox* tsaGroup = nullptr;
@@ -147,6 +148,9 @@ struct SignatureDialogState {
   // Signing run (SignatureSigningRun.cpp).
   void startSigningRun();
   void abortSigningRun(const std::shared_ptr<AsyncSignResult>& run, const QString& title, const QString& text);
+  // The file being signed cannot be: alone, says why; in a batch, names it
+  // with its reason for the summary and offers to go on with the next file.
+  void reportFileFailure(const QString& title, const QString& text);
   void completeSigningRun(QProcess* process, const std::shared_ptr<AsyncSignResult>& run, bool normalExit,
                           const QByteArray& standardOutput, const QByteArray& standardError,
                           const QString& fallbackText);

@@ -134,6 +134,8 @@ void SignatureDialogState::startSigningRun() {
   QString output = outputEdit->text().trimmed();
   // Only a regular file is read: a pipe or a folder would block or mislead.
   if (sourcePath.isEmpty() || !QFileInfo(sourcePath).isFile()) {
+    if (!sourcePath.isEmpty() && !(remainingFiles.isEmpty() && failedFiles.isEmpty()))
+      return reportFileFailure(uiText("Подписание"), uiText("Файл не найден или не является обычным файлом."));
     appInfo(dialog, uiText("Подписание"), uiText("Выберите существующий файл для подписи."));
     return;
   }
@@ -168,12 +170,9 @@ void SignatureDialogState::startSigningRun() {
   if (!SignatureService::describeSigner(request, &signer))
     signer = signerRecord(certificates, request.pkcs12Path.isEmpty() ? request.certificatePath : request.pkcs12Path);
 
-  if ((mode == 3 || mode == 4) && !isPdfSuffix(sourcePath)) {
-    appInfo(dialog, uiText("Подписание"),
-            mode == 4 ? uiText("Встроенную подпись можно добавить только в PDF.")
-                      : uiText("Видимый штамп можно добавить только в PDF."));
-    return;
-  }
+  if ((mode == 3 || mode == 4) && !isPdfSuffix(sourcePath))
+    return reportFileFailure(uiText("Подписание"), mode == 4 ? uiText("Встроенную подпись можно добавить только в PDF.")
+                                                             : uiText("Видимый штамп можно добавить только в PDF."));
 
   SignatureStampOptions stamp;
   if (mode == 3) {
@@ -299,7 +298,37 @@ void SignatureDialogState::abortSigningRun(const std::shared_ptr<AsyncSignResult
   run->removeUnsignedStampedCopy();
   if (activeRun == run) activeRun.reset();
   setBusy(false, QString());
-  appInfo(dialog, title, text);
+  reportFileFailure(title, text);
+}
+
+void SignatureDialogState::reportFileFailure(const QString& title, const QString& text) {
+  if (remainingFiles.isEmpty() && failedFiles.isEmpty()) {
+    appInfo(dialog, title, text);
+    return;
+  }
+  // In a batch the failing file is named with its reason, and the files
+  // after it can still be signed, whatever its place in the list and
+  // whether it failed before or in the worker.
+  failedFiles << QStringLiteral("%1 — %2").arg(sourceFileName, text);
+  if (remainingFiles.isEmpty()) {
+    appInfo(dialog, title, (QStringList{uiText("Не удалось подписать:")} + bulleted(failedFiles)).join(QLatin1Char('\n')));
+    failedFiles.clear();
+    return;
+  }
+  if (!appQuestion(dialog, title,
+                   uiText("Не удалось подписать «%1»: %2\n\nПропустить этот файл и подписать остальные (%3)?")
+                       .arg(sourceFileName, text, QString::number(remainingFiles.size())),
+                   uiText("Пропустить"), uiText("Отмена"))) {
+    failedFiles.clear();
+    return;
+  }
+  explicitPath = sourcePath = remainingFiles.takeFirst();
+  sourceFileName = QFileInfo(sourcePath).fileName();
+  subtitleLabel->setToolTip(plainToolTip(sourceFileName));
+  if (batchHint) batchHint->setText(batchHintText());
+  refreshOutputPath();
+  applyModeVisibility();
+  QTimer::singleShot(0, dialog, [this] { startSigningRun(); });
 }
 
 void SignatureDialogState::completeSigningRun(QProcess* process, const std::shared_ptr<AsyncSignResult>& run,
@@ -330,36 +359,8 @@ void SignatureDialogState::completeSigningRun(QProcess* process, const std::shar
 
   if (!dialog) return;
   setBusy(false, QString());
-  if (!run->errorText.isEmpty()) {
-    const QString title = run->errorTitle.isEmpty() ? uiText("Подписание") : run->errorTitle;
-    if (remainingFiles.isEmpty() && failedFiles.isEmpty()) {
-      appInfo(dialog, title, run->errorText);
-      return;
-    }
-    // In a batch the failing file is named with its reason, and the files
-    // after it can still be signed, whatever its place in the list.
-    failedFiles << QStringLiteral("%1 — %2").arg(sourceFileName, run->errorText);
-    if (remainingFiles.isEmpty()) {
-      appInfo(dialog, title, (QStringList{uiText("Не удалось подписать:")} + bulleted(failedFiles)).join(QLatin1Char('\n')));
-      failedFiles.clear();
-      return;
-    }
-    if (!appQuestion(dialog, title,
-                     uiText("Не удалось подписать «%1»: %2\n\nПропустить этот файл и подписать остальные (%3)?")
-                         .arg(sourceFileName, run->errorText, QString::number(remainingFiles.size())),
-                     uiText("Пропустить"), uiText("Отмена"))) {
-      failedFiles.clear();
-      return;
-    }
-    explicitPath = sourcePath = remainingFiles.takeFirst();
-    sourceFileName = QFileInfo(sourcePath).fileName();
-    subtitleLabel->setToolTip(plainToolTip(sourceFileName));
-    if (batchHint) batchHint->setText(batchHintText());
-    refreshOutputPath();
-    applyModeVisibility();
-    QTimer::singleShot(0, dialog, [this] { startSigningRun(); });
-    return;
-  }
+  if (!run->errorText.isEmpty())
+    return reportFileFailure(run->errorTitle.isEmpty() ? uiText("Подписание") : run->errorTitle, run->errorText);
 
   const SignatureResult& result = run->result;
   appendSignatureJournalRecord(run->request, result, run->signer);

@@ -2,9 +2,11 @@
 #include "XlsxCellPainter.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QHash>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -112,6 +114,12 @@ XlsxCellLook iCellLook(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPai
   look.mayOverflow = !wrap && !cell.numeric && horizontal != Qt::AlignJustify;
   look.side = horizontal == Qt::AlignHCenter ? 0 : horizontal == Qt::AlignRight ? 1 : -1;
   return look;
+}
+
+QString iNumberTextThatFits(const QString& text, const QFontMetrics& metrics, double width) {
+  if (metrics.horizontalAdvance(text) <= width) return text;
+  const int hash = std::max(1, metrics.horizontalAdvance(QLatin1Char('#')));
+  return QString(std::max(1, int(width / hash)), QLatin1Char('#'));
 }
 
 void iDrawCellFill(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,

@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QRectF>
 
+class QFontMetrics;
 class QPainter;
 
 enum class XlsxPaintTarget { Preview, Page };
@@ -30,6 +31,11 @@ struct XlsxCellLook {
   int side = -1;  // -1 left-aligned (runs right), 0 centred (both ways), 1 right-aligned (runs left)
 };
 XlsxCellLook iCellLook(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPaintTarget target, double zoom);
+
+// A number shown in part would show another value: when its text is wider
+// than `width`, the cell shows as many "#" as fit instead, as the
+// spreadsheet program does.
+QString iNumberTextThatFits(const QString& text, const QFontMetrics& metrics, double width);
 
 // The layers of a cell, painted in this order over a whole window so that
 // neither a neighbour's fill nor its grid covers text that runs on into it.

@@ -121,9 +121,14 @@ class WindowPainter {
   }
 
   void drawText(int row, int col, const QRectF& rect, const XlsxICell& cell, bool merged) {
-    const XlsxCellLook look = iCellLook(cell, styles, target, zoom);
+    XlsxCellLook look = iCellLook(cell, styles, target, zoom);
     if (look.text.isEmpty()) return;
     painter.setFont(look.font);
+    if (cell.numeric) {
+      look.text = iNumberTextThatFits(look.text, painter.fontMetrics(), rect.width() - 4.0);
+      iDrawCellText(painter, rect, rect, look, target);
+      return;
+    }
     const double needed = look.mayOverflow && !merged ? painter.fontMetrics().horizontalAdvance(look.text) + 4.0 : 0;
     if (needed <= rect.width()) {
       iDrawCellText(painter, rect, rect, look, target);

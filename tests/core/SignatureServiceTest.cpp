@@ -226,6 +226,17 @@ TEST_F(SignatureServiceTest, RevocationIsCheckedWithTheOpensslCommand) {
   const QByteArray stalled = readBytes(pki().stalledCert);
   EXPECT_FALSE(runOpensslChainCheck(stalled, &status, 1500));
   EXPECT_EQ(status, "таймаут проверки CRL/портала УЦ");
+  // Signing with it waits the shortest time-out the settings allow and then
+  // says the list did not answer in time, not that it could not be fetched.
+  QSettings().setValue(QStringLiteral("signing/revocationTimeoutSec"), 20);
+  request.certificatePath = pki().stalledCert;
+  request.outputPath = folder.filePath("stalled.sig");
+  const SignatureResult timedOut = SignatureService::signFile(request);
+  EXPECT_FALSE(timedOut.ok);
+  EXPECT_TRUE(timedOut.error.contains("адрес списка отзыва (CRL) не ответил вовремя")) << timedOut.error.toStdString();
+  EXPECT_FALSE(timedOut.error.contains("не удалось получить")) << timedOut.error.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(request.outputPath));
+  request.certificatePath = pki().revokedCert;
 
   EXPECT_TRUE(runOpensslChainCheck(readBytes(pki().goodCert), &status));
   EXPECT_EQ(status, "ключ доступен, срок действия и CRL/цепочка проверены");
@@ -322,6 +333,15 @@ TEST_F(SignatureServiceTest, ConfiguredCertificatesAreDescribedAsOpensslSeesThem
   EXPECT_EQ(list.first().issuer, "CN=Ulvo Test CA");
   EXPECT_TRUE(list.first().available);
   EXPECT_TRUE(list.first().validationStatus.contains("Пароль ключа")) << list.first().validationStatus.toStdString();
+  // Expired, it cannot sign whatever pass phrase is typed: listed as unavailable, saying why.
+  locked.setValue("signing/linux/certificatePath", pki().expiredCert);
+  locked.sync();
+  list = SignatureService::availableCertificates(&error);
+  ASSERT_EQ(list.size(), 1);
+  EXPECT_FALSE(list.first().available);
+  EXPECT_EQ(list.first().unavailableReason, "сертификат просрочен или ещё не начал действовать");
+  EXPECT_EQ(list.first().validationStatus, list.first().unavailableReason);
+  locked.setValue("signing/linux/certificatePath", pki().goodCert);
   // Pipes named as the key and the container are read by nobody: the list
   // comes back at once, empty, instead of waiting for a writer.
   const QString pipe = folder.filePath("key-pipe");

@@ -65,14 +65,18 @@ class ScannedExport : public ::testing::Test {
   }
   void TearDown() override { window.reset(); }
 
-  // Exports the open document at 100 dpi with the given turn; returns the written path or empty.
-  QString exportTurned(const QString& rotation, bool* previewShown) {
+  // Exports the open document at 100 dpi with the given turn, in the grey
+  // look when asked; returns the written path or empty.
+  QString exportTurned(const QString& rotation, bool* previewShown, bool grey = false) {
     const QString typed = dir.filePath(QStringLiteral("out-%1.pdf").arg(window->documents.size()));
     whenModalOpens<ScannedExportDialog>([&](ScannedExportDialog* dialog) {
       QTest::qWait(50);  // the first preview is drawn once the dialog runs
       *previewShown = !dialog->previewLabel()->pixmap().isNull();
       chooseByKeys(comboWith(dialog, QStringLiteral("100 dpi")), QStringLiteral("100 dpi"));
       chooseByKeys(comboWith(dialog, QStringLiteral("Без поворота")), rotation);
+      for (QCheckBox* box : dialog->findChildren<QCheckBox*>())
+        if (box->text() == QStringLiteral("Чёрно-белый/серый скан") && box->isChecked() != grey)
+          QTest::mouseClick(box, Qt::LeftButton);
       typePath(dialog, typed);
       QTest::mouseClick(buttonNamed(dialog, QStringLiteral("Сохранить")), Qt::LeftButton);
     });
@@ -96,10 +100,13 @@ TEST_F(ScannedExport, EveryPageBecomesOneImageOfItsOwnSize) {
   for (const QString& rotation : {QStringLiteral("Без поворота"), QStringLiteral("90° вправо")}) {
     window->activateDocument(0);
     bool previewShown = false;
-    const QString written = exportTurned(rotation, &previewShown);
+    // The grey look is stored as grey pages, the colour look as colour ones.
+    const bool grey = rotation != QStringLiteral("Без поворота");
+    const QString written = exportTurned(rotation, &previewShown, grey);
     ASSERT_FALSE(written.isEmpty()) << rotation.toStdString();
     EXPECT_TRUE(previewShown);
-    EXPECT_TRUE(QFileInfo(written).fileName().contains(QLatin1Char('_')));
+    // The name typed is the name written.
+    EXPECT_EQ(QFileInfo(written).fileName(), QStringLiteral("out-%1.pdf").arg(window->documents.size() - 1));
     EXPECT_EQ(testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--check"), written}), 0);
     const QList<QSizeF> sizes = testsupport::pdfPageSizes(written);
     ASSERT_EQ(sizes.size(), 2);
@@ -114,9 +121,32 @@ TEST_F(ScannedExport, EveryPageBecomesOneImageOfItsOwnSize) {
       EXPECT_EQ(images[i].page, i + 1);
       EXPECT_EQ(images[i].type, QStringLiteral("image"));
       EXPECT_NEAR(images[i].xPpi, 100, 2);
+      EXPECT_EQ(images[i].color, grey ? QStringLiteral("gray") : QStringLiteral("rgb")) << i;
+      EXPECT_EQ(images[i].bitsPerComponent, 8);
+      EXPECT_EQ(images[i].encoding, QStringLiteral("jpeg"));
     }
   }
   EXPECT_TRUE(window->statusLabel->text().endsWith(QStringLiteral(" · открыт в новой вкладке")));
+}
+
+TEST_F(ScannedExport, ANameTypedInTheFileChooserIsUsedAsTyped) {
+  window->openFile(source);
+  const QString typed = dir.filePath(QStringLiteral("для архива"));
+  QString shown;
+  whenModalOpens<ScannedExportDialog>([&](ScannedExportDialog* dialog) {
+    // The suggestion names the kind of file; the user's own name does not.
+    auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("DialogLineEdit"));
+    EXPECT_TRUE(edit->text().endsWith(QStringLiteral("mixed_сканированный.pdf"))) << edit->text().toStdString();
+    chooseByKeys(comboWith(dialog, QStringLiteral("100 dpi")), QStringLiteral("100 dpi"));
+    chooseFileInNextDialog(typed);
+    QTest::mouseClick(buttonNamed(dialog, QStringLiteral("Обзор...")), Qt::LeftButton);
+    shown = edit->text();
+    QTest::mouseClick(buttonNamed(dialog, QStringLiteral("Сохранить")), Qt::LeftButton);
+  });
+  EXPECT_TRUE(window->showScannedPdfExportDialog(QString()));
+  EXPECT_EQ(shown, typed + QStringLiteral(".pdf"));
+  EXPECT_EQ(window->documents.back().path, typed + QStringLiteral(".pdf"));
+  EXPECT_EQ(testsupport::pdfPageSizes(typed + QStringLiteral(".pdf")).size(), 2);
 }
 
 TEST_F(ScannedExport, DefaultsAreStoredAndReadBack) {

@@ -9,15 +9,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 
 using namespace signaturetest;
 using signingtest::pki;
@@ -83,7 +87,7 @@ class SignatureBatchTest : public ::testing::Test {
       question = apptest::answerNextDialog(batchAnswer, "Подписание документов");
       summary = answerSummary();
       clickButton(dialog, "Подписать");
-      if (!QTest::qWaitFor([&] { return summary->shown; }, 180000)) {
+      if (!QTest::qWaitFor([&] { return summary->shown || givenUp; }, 180000)) {
         summary->stopWaiting = question->stopWaiting = true;
         ADD_FAILURE() << "no summary";
       }
@@ -110,6 +114,7 @@ class SignatureBatchTest : public ::testing::Test {
   QString subtitle;
   QString status;
   bool questionShown = false;
+  bool givenUp = false;  // a dialog came that leaves no summary to wait for
 };
 
 TEST_F(SignatureBatchTest, ThreeGoodFilesAreSignedAndTheBrokenOneIsReported) {
@@ -174,6 +179,91 @@ TEST_F(SignatureBatchTest, ABrokenFileFirstOrLastIsNamedAndSkippedWithTheEdition
   QCoreApplication::setApplicationName(application);
   for (auto it = inputs.cbegin(); it != inputs.cend(); ++it) EXPECT_EQ(readBytes(it.key()), it.value());
   EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+}
+
+TEST_F(SignatureBatchTest, AFirstFileThatCannotBeStampedIsSkippedAndListed) {
+  // A damaged PDF cannot take a stamp: it fails before any worker runs, and
+  // first in the list it is skipped and listed as it is anywhere else.
+  const QString acts = folder.filePath("acts.pdf"), bill = folder.filePath("bill.pdf");
+  auto failure = std::make_shared<apptest::DialogSeen>();
+  const QString summary = runEdition({broken, acts, bill}, 3, "Подписать остальные", [&](QDialog* dialog) {
+    typeInto(cell<QLineEdit>(dialog, "Linux / OpenSSL", 3, 1), pki().pkcs12);
+    apptest::whenModalOpens([this, failure](QWidget* modal) {
+      if (failure->stopWaiting) return true;
+      auto* shown = qobject_cast<QDialog*>(modal);
+      if (!shown || shown->windowTitle() != "Подписание") return false;
+      for (QLabel* line : shown->findChildren<QLabel*>()) failure->texts += line->text() + '\n';
+      failure->shown = true;
+      bool skip = false;
+      for (QPushButton* button : shown->findChildren<QPushButton*>()) skip = skip || button->text() == "Пропустить";
+      // Without the choice to skip there is nothing more to wait for.
+      givenUp = !skip;
+      clickButton(shown, skip ? "Пропустить" : "OK");
+      return true;
+    });
+  });
+  failure->stopWaiting = true;
+  EXPECT_TRUE(failure->texts.contains("Не удалось подписать «broken.pdf»: ")) << failure->texts.toStdString();
+  EXPECT_TRUE(summary.contains("Подписан: acts.pdf")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("Дополнительно подписано файлов: 1.")) << summary.toStdString();
+  EXPECT_TRUE(summary.contains("Не удалось подписать:\n• broken.pdf — ")) << summary.toStdString();
+  for (const char* name : {"acts", "bill"})
+    EXPECT_TRUE(QFileInfo::exists(folder.filePath(QString::fromLatin1(name) + "_подписан.pdf.sig"))) << name;
+  EXPECT_FALSE(QFileInfo::exists(folder.filePath("broken_подписан.pdf")));
+  for (auto it = inputs.cbegin(); it != inputs.cend(); ++it) EXPECT_EQ(readBytes(it.key()), it.value());
+  EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+}
+
+TEST_F(SignatureBatchTest, TheEditionsRefusalNamesTheRevocationChoiceOfItsOwnDialog) {
+  // The edition has no settings window: a refused certificate points to the
+  // choice in the signature dialog, and that choice lets the file be signed.
+  // The dialog and its workers share the edition's settings file, as they
+  // do outside the tests.
+  const QString application = QCoreApplication::applicationName();
+  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+    QSettings::setPath(format, QSettings::UserScope, qEnvironmentVariable("XDG_CONFIG_HOME"));
+  QCoreApplication::setApplicationName("ulvo-ecp");
+  QSettings().clear();
+  const QString acts = folder.filePath("acts.pdf");
+  auto refusal = std::make_shared<apptest::DialogSeen>();
+  const QString summary = runEdition({acts}, 0, "Подписать остальные", [&](QDialog* dialog) {
+    fillKeyFiles(dialog, {pki().revokedCert, pki().goodKey, {}, {}, {}});
+    QComboBox* revocation = nullptr;
+    for (QComboBox* combo : dialog->findChildren<QComboBox*>())
+      if (combo->findData("never") >= 0) revocation = combo;
+    auto refusals = std::make_shared<int>(0);
+    apptest::whenModalOpens([this, refusal, refusals, dialog, revocation](QWidget* modal) {
+      if (refusal->stopWaiting) return true;
+      auto* shown = qobject_cast<QDialog*>(modal);
+      if (!shown || shown->windowTitle() != "Ошибка подписи" || !shown->isVisible()) return false;
+      if (++*refusals == 1)
+        for (QLabel* line : shown->findChildren<QLabel*>()) refusal->texts += line->text() + '\n';
+      clickButton(shown, "OK");
+      // No choice to make, or refused again: nothing more to wait for.
+      if (!revocation || *refusals > 1) return givenUp = true;
+      // Where the message says: the same dialog, the check switched off, signed again.
+      QTimer::singleShot(0, dialog, [dialog, revocation] {
+        QTest::qWaitFor([dialog] { return QApplication::activeModalWidget() == dialog; }, 5000);
+        chooseByKeys(revocation, "never");
+        clickButton(dialog, "Подписать");
+      });
+      return false;
+    });
+    ASSERT_NE(revocation, nullptr);
+    EXPECT_EQ(revocation->currentData().toString(), "sign");
+  });
+  refusal->stopWaiting = true;
+  EXPECT_TRUE(refusal->texts.contains("не прошёл проверку отзыва: сертификат отозван")) << refusal->texts.toStdString();
+  EXPECT_TRUE(refusal->texts.contains("в окне подписи: «Проверка отзыва»")) << refusal->texts.toStdString();
+  EXPECT_FALSE(refusal->texts.contains("Настройки →")) << refusal->texts.toStdString();
+  EXPECT_TRUE(summary.contains("Подписан: acts.pdf")) << summary.toStdString();
+  EXPECT_EQ(testsupport::runTool("openssl", {"cms", "-verify", "-binary", "-inform", "DER", "-in", acts + ".sig",
+                                             "-content", acts, "-CAfile", pki().caCert, "-out", "/dev/null"}),
+            0);
+  EXPECT_EQ(QSettings().value("signing/revocationMode").toString(), "never");
+  QSettings().clear();
+  apptest::useCleanSettings();
+  QCoreApplication::setApplicationName(application);
 }
 
 TEST_F(SignatureBatchTest, DetachedBatchSignsEachFileAndDecliningLeavesTheRestAlone) {

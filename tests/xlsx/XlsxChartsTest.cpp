@@ -1,6 +1,7 @@
 // Charts written by openpyxl (one-cell anchors sized by their extent, parts
 // named by absolute targets) drawn inside their anchor cells.
 #include "XlsxTestSupport.h"
+#include "xlsx/XlsxPreviewWidget.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +86,56 @@ TEST(XlsxCharts, OneCellAnchoredChartsAreDrawnInsideTheirAnchor) {
     for (int x = 0; x < page.width(); x += 2)
       if (!inside.contains(QPoint(x, y)) && page.pixelColor(x, y) == background) ++outside;
   EXPECT_EQ(outside, 0);
+}
+
+TEST(XlsxCharts, ChartsBelowTheLastFilledRowArePreviewedAndPrintedWhole) {
+  // The same charts with nothing written below the table: the sheet's cells
+  // end at row 5, the charts reach row 29.
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("below.xlsx"));
+  const QString error =
+      writeWithOpenpyxl(path, QString::fromUtf8(kCharts).remove(QStringLiteral("ws[\"K32\"] = \"end\"\n")));
+  ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+  const XlsxWorkbook book = loadXlsxWorkbook(path);
+  ASSERT_EQ(book.sheets.size(), 1);
+  const XlsxSheetInfo& sheet = book.sheets.first();
+  ASSERT_EQ(sheet.data->cells.lastKey(), 5);
+  ASSERT_EQ(sheet.charts.size(), 3);
+  const QColor background(248, 250, 255), firstSeries(0x42, 0x72, 0xc4);
+
+  const QList<QImage> pages = renderAll(book);
+  ASSERT_EQ(pages.size(), 1);
+  PageGrid grid;
+  for (int c = 0; c < 10; ++c) grid.colWidthsChars.append(8.43);
+  for (int r = 0; r < 29; ++r) grid.rowHeightsPt.append(15);
+  for (const XlsxIChart& chart : sheet.charts) {
+    SCOPED_TRACE(chart.type);
+    const QRect anchor = grid.span(chart.fromRow, chart.fromCol, chart.toRow, chart.toCol);
+    ASSERT_LE(anchor.bottom(), pages.first().height());
+    // Whole: its bottom band is chart paint (background or bars), not the
+    // white of an empty page, as well as its middle.
+    const QRect core = anchor.adjusted(6, 6, -6, -6);
+    EXPECT_GT(countColor(pages.first(), core, background, 2), core.width() * core.height() / 3);
+    const QRect bottom(anchor.left() + 6, anchor.bottom() - 10, anchor.width() - 12, 6);
+    EXPECT_LT(countColor(pages.first(), bottom, Qt::white, 0), bottom.width() * bottom.height() / 20);
+    EXPECT_GT(countColor(pages.first(), core, firstSeries, 12), 150);
+  }
+
+  // The preview: default columns of 64 pixels and rows of 20, shrunk to its width.
+  XlsxPreviewWidget preview;
+  preview.setSheet(sheet.data.get(), book.styles.get(), sheet.charts);
+  const QImage shot = preview.grab().toImage();
+  const double zoom = preview.zoomFactor();
+  for (const XlsxIChart& chart : sheet.charts) {
+    SCOPED_TRACE(chart.type);
+    const QRect anchor(QPoint(int(chart.fromCol * 64 * zoom), int(chart.fromRow * 20 * zoom)),
+                       QPoint(int((chart.toCol + 1) * 64 * zoom) - 1, int((chart.toRow + 1) * 20 * zoom) - 1));
+    ASSERT_LE(anchor.bottom(), shot.height());
+    const QRect bottom(anchor.left() + 4, anchor.bottom() - 8, anchor.width() - 8, 4);
+    EXPECT_LT(countColor(shot, bottom, Qt::white, 0), bottom.width() * bottom.height() / 20);
+    const QRect core = anchor.adjusted(5, 5, -5, -5);
+    EXPECT_GT(countColor(shot, core, background, 2), core.width() * core.height() / 3);
+  }
 }
 
 }  // namespace

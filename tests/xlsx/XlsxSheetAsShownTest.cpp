@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QPainter>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace xlsxtest;
@@ -204,6 +206,69 @@ wb.save(path)
   EXPECT_EQ(text(1), QStringLiteral("1,234.50 ₽"));
   EXPECT_EQ(text(2), QStringLiteral("99 кг"));
   EXPECT_EQ(text(3), QStringLiteral("7.50 €"));
+}
+
+// The same money in a column too narrow for it and in a wide one, and text
+// beside an empty neighbour. Read back by tesseract from the page and from the
+// preview: the narrow cell shows "#" and no digit, never a shortened value.
+TEST(XlsxNumbersTooWide, AreShownAsHashesWhileTextRunsOn) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("narrow.xlsx"));
+  const QString error = writeWithOpenpyxl(path, QStringLiteral(R"(
+wb = openpyxl.Workbook()
+ws = wb.active
+ws.column_dimensions["A"].width = 10
+ws.column_dimensions["C"].width = 30
+for cell in ("A1", "C1"):
+    ws[cell] = 5000000
+    ws[cell].number_format = "#,##0.00"
+ws["A3"] = "Harbour strike"
+wb.save(path)
+)"));
+  ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+  const XlsxWorkbook book = loadXlsxWorkbook(path);
+  ASSERT_EQ(book.sheets.size(), 1);
+  const auto digits = [](const QStringList& words) {
+    return words.join(' ').contains(QRegularExpression(QStringLiteral("[0-9]")));
+  };
+  // tesseract reads a lone cell better with white around it, enlarged.
+  const auto read = [](const QImage& image, const QRect& rect, int factor) {
+    QImage canvas(rect.width() * factor + 80, rect.height() * factor + 80, QImage::Format_RGB32);
+    canvas.fill(Qt::white);
+    QPainter painter(&canvas);
+    painter.drawImage(QPoint(40, 40), image.copy(rect).scaled(rect.size() * factor, Qt::IgnoreAspectRatio,
+                                                              Qt::SmoothTransformation));
+    painter.end();
+    return ocrWords(canvas);
+  };
+
+  const QList<QImage> pages = renderAll(book);
+  ASSERT_EQ(pages.size(), 1);
+  PageGrid grid;
+  grid.colWidthsChars = {10, 8.43, 30};
+  grid.rowHeightsPt = {15, 15, 15};
+  const QRect narrow = grid.cell(0, 0), wide = grid.cell(0, 2);
+  EXPECT_GT(countInk(pages.first(), narrow.adjusted(2, 2, -2, -2)), 20);
+  const QStringList narrowWords = read(pages.first(), narrow, 2);
+  EXPECT_FALSE(digits(narrowWords)) << narrowWords.join(' ').toStdString();
+  // Nothing of the number spills into the empty neighbour.
+  EXPECT_EQ(countInk(pages.first(), grid.cell(0, 1).adjusted(2, 2, -2, -2)), 0);
+  const QStringList wideWords = read(pages.first(), wide, 2);
+  EXPECT_TRUE(wideWords.join(' ').contains(QStringLiteral("5,000,000.00"))) << wideWords.join(' ').toStdString();
+  // Text still runs on into the empty cell beside it.
+  EXPECT_GT(countInk(pages.first(), grid.cell(2, 1).adjusted(2, 2, -2, -2)), 20);
+
+  // The preview at 96 dpi: columns of 75, 64 and 215 pixels, rows of 20.
+  XlsxPreviewWidget preview;
+  const XlsxSheetInfo& sheet = book.sheets.first();
+  preview.setSheet(sheet.data.get(), book.styles.get(), sheet.charts);
+  ASSERT_DOUBLE_EQ(preview.zoomFactor(), 1.0);
+  const QImage shot = preview.grab().toImage();
+  const QStringList previewNarrow = read(shot, QRect(0, 0, 75, 20), 4);
+  EXPECT_FALSE(digits(previewNarrow)) << previewNarrow.join(' ').toStdString();
+  EXPECT_GT(countInk(shot, QRect(2, 2, 71, 16)), 10);
+  const QStringList previewWide = read(shot, QRect(139, 0, 215, 20), 4);
+  EXPECT_TRUE(previewWide.join(' ').contains(QStringLiteral("5,000,000.00"))) << previewWide.join(' ').toStdString();
 }
 
 }  // namespace
