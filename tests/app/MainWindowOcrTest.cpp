@@ -870,14 +870,6 @@ HugeRun runHugePagesInChild(const QString& path, bool closeMidRun) {
   return result;
 }
 
-double peakResidentMb() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-  return -1;
-}
-
 }  // namespace
 
 // The child: runs the document OCR of the huge pages from its dialog, to its

@@ -35,14 +35,6 @@ constexpr auto kPackageVariable = "ULVO_XLSX_HOSTILE_PACKAGE";
 // When set, the pages go into a document saved at this path, as the window's import does.
 constexpr auto kSaveVariable = "ULVO_XLSX_HOSTILE_SAVE";
 
-double peakResidentMb() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-  return -1;
-}
-
 // What the child reports: pages painted, messages, labels read as markup,
 // its time and its peak memory.
 struct ChildImport {
@@ -138,7 +130,7 @@ TEST(XlsxHostileChild, DISABLED_ImportsOnePackage) {
   report["sheetButtons"] = QJsonArray::fromStringList(buttons);
   for (const QPushButton* button : dialog.findChildren<QPushButton*>())
     if (button->text() == QStringLiteral("Импортировать")) report["importEnabled"] = button->isEnabled();
-  report["peakMb"] = peakResidentMb();
+  report["peakMb"] = testsupport::peakResidentMb();
   printf("CHILD %s\n", QJsonDocument(report).toJson(QJsonDocument::Compact).constData());
   fflush(stdout);
 }
