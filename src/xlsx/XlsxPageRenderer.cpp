@@ -101,7 +101,7 @@ qint64 countXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxPageOptions&
 
 QString xlsxPageBoundRefusal(qint64 pages) {
   if (pages <= xlsxlimits::kMaxImportPages) return {};
-  return XlsxMessage{QStringLiteral("Книга займёт %1 страниц, а за один импорт можно добавить не больше %2"),
+  return XlsxMessage{QStringLiteral("Страниц в книге: %1 — больше, чем можно добавить за один импорт (%2)"),
                      {QString::number(pages), QString::number(xlsxlimits::kMaxImportPages)}}
       .text();
 }

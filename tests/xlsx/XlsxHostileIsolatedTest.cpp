@@ -341,7 +341,7 @@ TEST_F(HostileIsolated, LongSheetsGoIntoTheDocumentCompressedAndAMillionRowsAreR
   EXPECT_FALSE(refused.saved);
   EXPECT_FALSE(QFileInfo::exists(refusedPdf));
   EXPECT_FALSE(refused.importEnabled);
-  EXPECT_TRUE(refused.refusal.contains(QStringLiteral("можно добавить не больше 2000"))) << refused.refusal.toStdString();
+  EXPECT_TRUE(refused.refusal.contains(QStringLiteral("Страниц в книге: 18869 — больше, чем можно добавить за один импорт (2000)"))) << refused.refusal.toStdString();
   EXPECT_TRUE(refused.labels.contains(refused.refusal)) << refused.labels.join('\n').toStdString();
   EXPECT_TRUE(refused.labels.contains(QStringLiteral("Страниц: 1"))) << refused.labels.join('\n').toStdString();
   EXPECT_TRUE(refused.labels.contains(QStringLiteral("Всего к импорту: 18869")))
