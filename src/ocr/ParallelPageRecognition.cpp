@@ -70,6 +70,7 @@ struct ParallelPageRecognition::Shared {
   qint64 budget = 0;
   qint64 held = 0;
   int running = 0;     // workers not yet returned
+  int asking = 0;      // pageBytes calls under way
   bool left = false;   // the owner went without waiting for them
 
   bool renderMayStart(qint64 bytes) const {
@@ -135,10 +136,12 @@ void ParallelPageRecognition::start() {
 
 void ParallelPageRecognition::cancel() {
   {
-    std::lock_guard<std::mutex> lock(shared->mutex);
+    std::unique_lock<std::mutex> lock(shared->mutex);
     shared->stop = true;
+    shared->gate.notify_all();
+    // The size questions read the owner's document too; they are quick.
+    shared->gate.wait(lock, [this] { return shared->asking == 0; });
   }
-  shared->gate.notify_all();
   // Waits for a prepare call that is under way; later ones see the flag.
   std::lock_guard<std::mutex> wait(shared->prepareMutex);
 }
@@ -208,7 +211,20 @@ void ParallelPageRecognition::work(std::shared_ptr<Shared> shared, ParallelPageR
     RecognisedPage result;
     result.page = page;
     PreparedPage prepared;
-    const qint64 bytes = shared->pageBytes ? std::max<qint64>(0, shared->pageBytes(page)) : 0;
+    qint64 bytes = 0;
+    if (shared->pageBytes) {
+      {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        if (shared->stop) return;
+        ++shared->asking;
+      }
+      bytes = std::max<qint64>(0, shared->pageBytes(page));
+      {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        --shared->asking;
+      }
+      shared->gate.notify_all();
+    }
     // Given back once the page is recognised, whatever became of it.
     struct Held {
       Shared& shared;

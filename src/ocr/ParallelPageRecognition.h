@@ -42,7 +42,8 @@ public:
   // cancel() has returned.
   using Prepare = std::function<PreparedPage(int page)>;
   // The bytes a page will hold at its peak (its render and the copies
-  // recognition makes of it), asked on a worker thread before it is prepared.
+  // recognition makes of it), asked on a worker thread before it is prepared;
+  // like Prepare, never called again once cancel() has returned.
   using PageBytes = std::function<qint64(int page)>;
 
   ParallelPageRecognition(const QString& languages, int pageCount, Prepare prepare, int workers,
