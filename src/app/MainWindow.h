@@ -22,6 +22,7 @@
 
 class OcrEngine;
 class ParallelPageRecognition;
+struct PreparedPage;
 class PageThumbnailPanel;
 class QDialog;
 class ScanTab;
@@ -469,6 +470,13 @@ class MainWindow : public QMainWindow {
   void switchEditModeOn();
   // Writes one page's recognised blocks as its text layer during a document run.
   virtual bool writeRecognisedPage(PdfDocument* document, int page, const std::vector<TextBlock>& blocks);
+  // Checks and renders one page for a document run, on a worker thread; it
+  // reads the document only.
+  virtual PreparedPage prepareDocumentOcrPage(PdfDocument* document, int page, bool skipTextPages,
+                                              double storedZoom) const;
+  // What a page of a document run will hold at its peak, asked on a worker
+  // thread before the page is prepared.
+  virtual qint64 documentOcrPageBytes(PdfDocument* document, int page, double storedZoom) const;
   // A page operation may start: a PDF is open, no document run changes pages
   // meanwhile, and the pending block edits are written.
   bool pageOperationMayStart();

@@ -155,6 +155,32 @@ void MainWindow::showOcrProgressDialog() {
   });
 }
 
+PreparedPage MainWindow::prepareDocumentOcrPage(PdfDocument* document, int page, bool skipTextPages,
+                                               double storedZoom) const {
+  PreparedPage prepared;
+  if (page >= document->pageCount()) return prepared;
+  // A page without characters has no layer to show; the styled blocks,
+  // which cost a render of the page, are read only for pages with some.
+  if (skipTextPages && !document->extractAllText(page).trimmed().isEmpty() &&
+      hasVisibleTextLayer(document->extractText(page))) {
+    prepared.state = PreparedPage::State::HasText;
+    return prepared;
+  }
+  const QSizeF size = document->pageSize(page);
+  prepared.scale = cappedOcrScale(size, pageOcrScale(size.width(), storedZoom));
+  prepared.pageWidth = size.width();
+  prepared.pageHeight = size.height();
+  prepared.image = document->renderPage(page, prepared.scale, 0);
+  if (!prepared.image.isNull()) prepared.state = PreparedPage::State::Image;
+  return prepared;
+}
+
+qint64 MainWindow::documentOcrPageBytes(PdfDocument* document, int page, double storedZoom) const {
+  if (page >= document->pageCount()) return 0;
+  const QSizeF size = document->pageSize(page);
+  return ocrPageBytes(size, cappedOcrScale(size, pageOcrScale(size.width(), storedZoom)));
+}
+
 bool MainWindow::writeRecognisedPage(PdfDocument* document, int page, const std::vector<TextBlock>& blocks) {
   return document->overlayOcrText(page, blocks, false);
 }
@@ -193,25 +219,14 @@ void MainWindow::runOcrDocument(QProgressBar* progress, QListWidget* log) {
   // this loop, which takes them in page order and writes them here. The
   // workers read the document only until the run cancels them, which it does
   // before the document can go (destroyDocument).
-  auto prepare = [document, skipTextPages, storedZoom](int page) {
-    PreparedPage prepared;
-    if (page >= document->pageCount()) return prepared;
-    // A page without characters has no layer to show; the styled blocks,
-    // which cost a render of the page, are read only for pages with some.
-    if (skipTextPages && !document->extractAllText(page).trimmed().isEmpty() &&
-        hasVisibleTextLayer(document->extractText(page))) {
-      prepared.state = PreparedPage::State::HasText;
-      return prepared;
-    }
-    const QSizeF size = document->pageSize(page);
-    prepared.scale = pageOcrScale(size.width(), storedZoom);
-    prepared.pageWidth = size.width();
-    prepared.pageHeight = size.height();
-    prepared.image = document->renderPage(page, prepared.scale, 0);
-    if (!prepared.image.isNull()) prepared.state = PreparedPage::State::Image;
-    return prepared;
+  auto prepare = [this, document, skipTextPages, storedZoom](int page) {
+    return prepareDocumentOcrPage(document, page, skipTextPages, storedZoom);
   };
-  ParallelPageRecognition recognition(languages, pages, prepare, ParallelPageRecognition::workerCount(pages));
+  // What a page will hold is known from its size before it is rendered, so
+  // huge pages wait for each other instead of being rendered all at once.
+  auto pageBytes = [this, document, storedZoom](int page) { return documentOcrPageBytes(document, page, storedZoom); };
+  ParallelPageRecognition recognition(languages, pages, prepare, ParallelPageRecognition::workerCount(pages), nullptr,
+                                      pageBytes);
   ocrRecognition = &recognition;
   if (pages > 0) recognition.start();
 

@@ -11,6 +11,7 @@ int MainWindow::appendSpreadsheetPages(PdfDocument* document, const QString& pat
   const int before = document->pageCount();
   bool appendFailed = false;
   QStringList unread;
+  QString refusal;
   // The workbook's messages are put into the interface language as they are made.
   setXlsxTranslator(&uiTranslate);
   // The pages of a long sheet are never all held at once.
@@ -20,10 +21,12 @@ int MainWindow::appendSpreadsheetPages(PdfDocument* document, const QString& pat
         appendFailed = !document->appendRenderedPage(page, size);
         return !appendFailed;
       },
-      &unread);
+      &unread, &refusal);
   if (handed < 0) return -1;
   const int added = document->pageCount() - before;
-  if (error && (appendFailed || added == 0)) {
+  if (error && !refusal.isEmpty()) {
+    *error = refusal;
+  } else if (error && (appendFailed || added == 0)) {
     // The workbook's messages name its sheets and parts; they follow a first
     // line of ours, so that a message box never reads them as markup.
     *error = appendFailed ? document->lastError() : uiTranslate(QStringLiteral("В книге нет листов с данными."));

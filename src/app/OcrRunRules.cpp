@@ -11,6 +11,20 @@ double pageOcrScale(double pageWidth, double storedZoom) {
   return pageWidth > 800 ? 1.5 : 2.0;
 }
 
+double cappedOcrScale(const QSizeF& size, double scale) {
+  const double pixels = size.width() * size.height() * scale * scale;
+  if (!(pixels > kMaxOcrPagePixels)) return scale;
+  return scale * std::sqrt(kMaxOcrPagePixels / pixels);
+}
+
+qint64 ocrPageBytes(const QSizeF& size, double scale) {
+  // The colour render (4 bytes a pixel), its grey copy and the recogniser's
+  // thresholded and scaled images of it.
+  constexpr double kBytesPerPixel = 12.0;
+  const double pixels = std::max(0.0, size.width() * scale) * std::max(0.0, size.height() * scale);
+  return qint64(std::min(pixels * kBytesPerPixel, 1e15));
+}
+
 double regionOcrScale(double regionHeight) {
   const double scale = 250.0 / std::max(regionHeight, 40.0);
   return std::clamp(scale, 2.0, 4.0);

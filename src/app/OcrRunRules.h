@@ -18,6 +18,14 @@
 // Pixels per point of a whole-page render: the stored zoom when it is set,
 // else 1.5 for pages wider than 800 points and 2 for the others.
 double pageOcrScale(double pageWidth, double storedZoom);
+// The render of a whole page holds at most this many pixels: more than an A0
+// page at the usual scale, and within what one recogniser can afford.
+inline constexpr double kMaxOcrPagePixels = 40'000'000;
+// `scale` cut down so that a page of `size` points renders within that bound.
+double cappedOcrScale(const QSizeF& size, double scale);
+// What recognising a page of `size` points at `scale` holds at its peak: the
+// render and the recogniser's copies of it.
+qint64 ocrPageBytes(const QSizeF& size, double scale);
 // Pixels per point of a region render: a crop about 250 pixels high, kept
 // within 2 to 4.
 double regionOcrScale(double regionHeight);

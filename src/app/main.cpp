@@ -8,6 +8,7 @@
 #include "core/ForeignFileNames.h"
 #include "core/OwnedLeftovers.h"
 #include "export/CompressedExportDialog.h"
+#include "ocr/ParallelPageRecognition.h"
 #include "ui/UiLanguage.h"
 
 #include <QApplication>
@@ -15,6 +16,8 @@
 #include <QIcon>
 #include <QSettings>
 #include <QTimer>
+
+#include <cstdlib>
 
 namespace {
 
@@ -98,5 +101,10 @@ int main(int argc, char* argv[]) {
     const QStringList files = fileArguments(arguments, 1);
     if (!files.isEmpty()) window.openFile(files.first());
   }
-  return app.exec();
+  const int code = app.exec();
+  // A recognition worker still inside a step of the recogniser that does not
+  // listen for its stop would keep the process, unseen, for minutes; nothing
+  // of the user's is left to write.
+  if (ParallelPageRecognition::workersLeftRunning() > 0) std::_Exit(code);
+  return code;
 }

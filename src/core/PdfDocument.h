@@ -251,6 +251,8 @@ private:
   bool savedBytesUnlocked(QByteArray* bytes);
   // Appends pages of the PDF at `path` (all when `indices` is null).
   bool importPagesUnlocked(const QString& path, const int* indices, unsigned long count);
+  // The same from a PDF held in memory.
+  bool importPdfBytesUnlocked(const QByteArray& bytes, const int* indices, unsigned long count);
   void refreshPageMetricsUnlocked();
   void clearPageMetrics();
   void dropDoc();

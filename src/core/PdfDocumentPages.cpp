@@ -9,6 +9,7 @@
 #include "PageObjectWriters.h"
 #include "PdfFileWriter.h"
 #include "PdfiumHandles.h"
+#include "RasterPdfWriter.h"
 #include "RegularFileRead.h"
 
 #include <QBuffer>
@@ -129,6 +130,17 @@ bool PdfDocument::insertBlankPage(int index, QSizeF size) {
 
 bool PdfDocument::appendRenderedPage(const QImage& image, QSizeF size) {
   if (!isOpen() && !createEmpty()) return false;
+  // An opaque picture goes in Flate-compressed: placed as pixels, a page
+  // would hold its raw samples in memory until the document is saved (6 MB
+  // for a mostly white A4 page at 150 dpi, which compresses to kilobytes).
+  if (!image.isNull() && !image.hasAlphaChannel() && size.width() > 0 && size.height() > 0) {
+    const QByteArray imageObject = RasterPdfWriter::flateImageObject(image);
+    if (!imageObject.isEmpty()) {
+      const QByteArray file = RasterPdfWriter::onePageFile(size.width(), size.height(), imageObject);
+      DocumentLock lock(mutex);
+      if (doc && importPdfBytesUnlocked(file, nullptr, 0)) return true;
+    }
+  }
   const int index = pageCount();
   if (!insertBlankPage(index, size)) {
     lastErrorMessage = coreText("Не удалось добавить страницу.");
@@ -211,6 +223,10 @@ bool PdfDocument::appendJpegPage(const QByteArray& jpeg, QSizeF size) {
 bool PdfDocument::importPagesUnlocked(const QString& path, const int* indices, unsigned long count) {
   QByteArray bytes;
   if (!readPdfFile(path, &bytes, &lastErrorMessage)) return false;
+  return importPdfBytesUnlocked(bytes, indices, count);
+}
+
+bool PdfDocument::importPdfBytesUnlocked(const QByteArray& bytes, const int* indices, unsigned long count) {
   pdfium::Document source(FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
   if (!source) {
     lastErrorMessage = pdfiumErrorString();

@@ -149,6 +149,24 @@ QByteArray RasterPdfWriter::imageObjectBody(int width, int height, const QByteAr
          entries + "/Length " + decimal(data.size()) + " >>\nstream\n" + data + "\nendstream";
 }
 
+QByteArray RasterPdfWriter::flateImageObject(const QImage& image) {
+  if (image.isNull()) return {};
+  const bool grey = image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_Grayscale16;
+  const QImage packed = image.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+  if (packed.isNull()) return {};
+  const qsizetype rowBytes = qsizetype(packed.width()) * (grey ? 1 : 3);
+  QByteArray samples;
+  samples.reserve(rowBytes * packed.height());
+  for (int y = 0; y < packed.height(); ++y)
+    samples.append(reinterpret_cast<const char*>(packed.constScanLine(y)), rowBytes);
+  // qCompress puts a four-byte length before the zlib stream PDF wants.
+  const QByteArray compressed = qCompress(samples, 6);
+  if (compressed.size() <= 4) return {};
+  const QByteArray entries = QByteArray("/ColorSpace ") + (grey ? "/DeviceGray" : "/DeviceRGB") +
+                             " /BitsPerComponent 8 /Filter /FlateDecode ";
+  return imageObjectBody(packed.width(), packed.height(), entries, compressed.mid(4));
+}
+
 QByteArray RasterPdfWriter::onePageFile(double width, double height, const QByteArray& imageObject) {
   QByteArray file = header();
   QList<qint64> offsets;

@@ -41,6 +41,9 @@ public:
   static QByteArray imageObjectBody(int width, int height, const QByteArray& entries, const QByteArray& data);
   // A whole file of one page `width` x `height` points showing one image.
   static QByteArray onePageFile(double width, double height, const QByteArray& imageObject);
+  // An image XObject of `image`'s 8-bit samples, Flate-compressed without
+  // loss: grey stays grey, anything else becomes RGB (alpha is dropped).
+  static QByteArray flateImageObject(const QImage& image);
 
   // The frame of a file of one image per page, for writers that stream
   // their pages: objects 1 and 2 are the catalog and the page tree, page k

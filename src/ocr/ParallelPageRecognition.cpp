@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -24,6 +25,10 @@ namespace {
 // and pages take more).
 constexpr qint64 kWorkerBytes = 200LL * 1024 * 1024;
 constexpr int kWorkerNice = 5;
+// How long the owner waits for workers that were told to stop.
+constexpr auto kStopWait = std::chrono::seconds(2);
+
+std::atomic<int> workersLeft{0};
 
 qint64 availableMemory() {
   QFile meminfo(QStringLiteral("/proc/meminfo"));
@@ -59,22 +64,54 @@ struct ParallelPageRecognition::Shared {
   int ownerWaitsFor = 0;
   bool ownerBusy = false;
   bool preparing = false;
+  // Pages start only while what they hold together stays within the budget;
+  // a page alone always may, however large.
+  PageBytes pageBytes;
+  qint64 budget = 0;
+  qint64 held = 0;
+  int running = 0;     // workers not yet returned
+  int asking = 0;      // pageBytes calls under way
+  bool left = false;   // the owner went without waiting for them
 
-  bool renderMayStart() const { return stop || (!preparing && !ownerBusy && !results.count(ownerWaitsFor)); }
+  bool renderMayStart(qint64 bytes) const {
+    return stop || (!preparing && !ownerBusy && !results.count(ownerWaitsFor) && (held == 0 || held + bytes <= budget));
+  }
 };
 
 ParallelPageRecognition::ParallelPageRecognition(const QString& languages, int pageCount, Prepare prepare,
-                                                 int workerCount, QObject* parent)
+                                                 int workerCount, QObject* parent, PageBytes pageBytes)
     : QObject(parent), shared(std::make_shared<Shared>()), workers(std::max(1, workerCount)) {
   shared->languages = languages;
   shared->pageCount = std::max(0, pageCount);
   shared->prepare = std::move(prepare);
+  shared->pageBytes = std::move(pageBytes);
+  shared->budget = memoryBudget();
 }
 
 ParallelPageRecognition::~ParallelPageRecognition() {
   cancel();
-  for (std::thread& thread : threads) thread.join();
+  bool allReturned = false;
+  {
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    allReturned = shared->gate.wait_for(lock, kStopWait, [this] { return shared->running == 0; });
+    if (!allReturned) {
+      shared->left = true;
+      workersLeft += shared->running;
+    }
+  }
+  for (std::thread& thread : threads) {
+    if (allReturned) thread.join();
+    else thread.detach();
+  }
 }
+
+qint64 ParallelPageRecognition::memoryBudget() {
+  const qint64 memory = availableMemory();
+  // Unknown: what four letter pages at the usual scale hold.
+  return memory > 0 ? memory / 4 : 4 * kWorkerBytes;
+}
+
+int ParallelPageRecognition::workersLeftRunning() { return workersLeft; }
 
 int ParallelPageRecognition::workerCount(int pages) {
   // The cores this process may run on, which a CPU set or taskset narrows.
@@ -90,15 +127,21 @@ int ParallelPageRecognition::workerCount(int pages) {
 
 void ParallelPageRecognition::start() {
   if (!threads.empty()) return;
+  {
+    std::lock_guard<std::mutex> lock(shared->mutex);
+    shared->running = workers;
+  }
   for (int i = 0; i < workers; ++i) threads.emplace_back(&ParallelPageRecognition::work, shared, this);
 }
 
 void ParallelPageRecognition::cancel() {
   {
-    std::lock_guard<std::mutex> lock(shared->mutex);
+    std::unique_lock<std::mutex> lock(shared->mutex);
     shared->stop = true;
+    shared->gate.notify_all();
+    // The size questions read the owner's document too; they are quick.
+    shared->gate.wait(lock, [this] { return shared->asking == 0; });
   }
-  shared->gate.notify_all();
   // Waits for a prepare call that is under way; later ones see the flag.
   std::lock_guard<std::mutex> wait(shared->prepareMutex);
 }
@@ -122,7 +165,37 @@ std::optional<RecognisedPage> ParallelPageRecognition::takeResult(int page) {
   return result;
 }
 
+bool ParallelPageRecognition::resultWaiting(int page) const {
+  std::lock_guard<std::mutex> lock(shared->mutex);
+  return shared->results.count(page) > 0;
+}
+
+namespace {
+
+// Tells the owner (on its thread) that a result may be taken, unless the run
+// was cancelled: after cancel() the owner may be gone.
+void tellOwner(std::mutex& mutex, const std::atomic<bool>& stop, ParallelPageRecognition* owner, int page) {
+  std::lock_guard<std::mutex> lock(mutex);
+  if (stop) return;
+  QMetaObject::invokeMethod(
+      owner, [owner, page] { emit owner->resultAvailable(page); }, Qt::QueuedConnection);
+}
+
+}  // namespace
+
 void ParallelPageRecognition::work(std::shared_ptr<Shared> shared, ParallelPageRecognition* owner) {
+  // Counted out however the worker returns; the owner may wait for that.
+  struct Returned {
+    Shared& shared;
+    ~Returned() {
+      {
+        std::lock_guard<std::mutex> lock(shared.mutex);
+        --shared.running;
+        if (shared.left) --workersLeft;
+      }
+      shared.gate.notify_all();
+    }
+  } returned{*shared};
   // The workers fill every core; a lower priority lets the window's thread
   // (and the view's renders) run first when it has work, so it answers at once.
   setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWorkerNice);
@@ -138,11 +211,40 @@ void ParallelPageRecognition::work(std::shared_ptr<Shared> shared, ParallelPageR
     RecognisedPage result;
     result.page = page;
     PreparedPage prepared;
+    qint64 bytes = 0;
+    if (shared->pageBytes) {
+      {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        if (shared->stop) return;
+        ++shared->asking;
+      }
+      bytes = std::max<qint64>(0, shared->pageBytes(page));
+      {
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        --shared->asking;
+      }
+      shared->gate.notify_all();
+    }
+    // Given back once the page is recognised, whatever became of it.
+    struct Held {
+      Shared& shared;
+      qint64 bytes = 0;
+      ~Held() {
+        if (bytes == 0) return;
+        {
+          std::lock_guard<std::mutex> lock(shared.mutex);
+          shared.held -= bytes;
+        }
+        shared.gate.notify_all();
+      }
+    } held{*shared};
     {
       std::unique_lock<std::mutex> lock(shared->mutex);
-      shared->gate.wait(lock, [&] { return shared->renderMayStart(); });
+      shared->gate.wait(lock, [&] { return shared->renderMayStart(bytes); });
       if (shared->stop) return;
       shared->preparing = true;
+      shared->held += bytes;
+      held.bytes = bytes;
     }
     {
       std::lock_guard<std::mutex> preparing(shared->prepareMutex);
@@ -156,9 +258,7 @@ void ParallelPageRecognition::work(std::shared_ptr<Shared> shared, ParallelPageR
     }
     shared->gate.notify_all();
     if (shared->stop) return;
-    if (ownerMayTake >= 0)
-      QMetaObject::invokeMethod(
-          owner, [owner, ownerMayTake] { emit owner->resultAvailable(ownerMayTake); }, Qt::QueuedConnection);
+    if (ownerMayTake >= 0) tellOwner(shared->mutex, shared->stop, owner, ownerMayTake);
     switch (prepared.state) {
       case PreparedPage::State::HasText:
         result.outcome = RecognisedPage::Outcome::HasText;
@@ -183,10 +283,7 @@ void ParallelPageRecognition::work(std::shared_ptr<Shared> shared, ParallelPageR
       std::lock_guard<std::mutex> lock(shared->mutex);
       shared->results.emplace(page, std::move(result));
     }
-    // The owner lives until its workers are joined, so the call reaches it
-    // or is dropped with it.
     shared->gate.notify_all();
-    QMetaObject::invokeMethod(
-        owner, [owner, page] { emit owner->resultAvailable(page); }, Qt::QueuedConnection);
+    tellOwner(shared->mutex, shared->stop, owner, page);
   }
 }

@@ -26,26 +26,14 @@ QByteArray scannedPagePdfBytes(const QImage& image) {
   if (image.isNull()) return QByteArray();
   // The image goes in as it is: colour stays RGB, grey stays 8-bit grey and
   // black and white stays one bit per pixel.
-  QByteArray deflated;
-  QByteArray entries;
-  if (image.depth() == 1) {
-    deflated = RasterPdfWriter::imageToMonoFlateBytes(image);
-    entries = "/ColorSpace /DeviceGray /BitsPerComponent 1 ";
-  } else {
-    const bool grey = image.format() == QImage::Format_Grayscale8 || image.format() == QImage::Format_Grayscale16;
-    const QImage packed = image.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
-    const qsizetype rowBytes = qsizetype(packed.width()) * (grey ? 1 : 3);
-    QByteArray samples;
-    samples.reserve(rowBytes * packed.height());
-    for (int y = 0; y < packed.height(); ++y) samples.append(reinterpret_cast<const char*>(packed.constScanLine(y)), rowBytes);
-    // qCompress puts a four-byte length before the zlib stream PDF wants.
-    deflated = qCompress(samples, 6).mid(4);
-    entries = grey ? "/ColorSpace /DeviceGray /BitsPerComponent 8 " : "/ColorSpace /DeviceRGB /BitsPerComponent 8 ";
-  }
-  entries += "/Filter /FlateDecode ";
   const QSizeF points = scannedPageSizePoints(image);
-  return RasterPdfWriter::onePageFile(points.width(), points.height(),
-                                      RasterPdfWriter::imageObjectBody(image.width(), image.height(), entries, deflated));
+  if (image.depth() != 1)
+    return RasterPdfWriter::onePageFile(points.width(), points.height(), RasterPdfWriter::flateImageObject(image));
+  const QByteArray deflated = RasterPdfWriter::imageToMonoFlateBytes(image);
+  return RasterPdfWriter::onePageFile(
+      points.width(), points.height(),
+      RasterPdfWriter::imageObjectBody(image.width(), image.height(),
+                                       "/ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /FlateDecode ", deflated));
 }
 
 QString writeScannedPagePdf(const QImage& image, QString* error) {

@@ -11,6 +11,8 @@ class QWidget;
 // Runs the import dialog for path. When the user accepts, every page image is
 // handed to addPage with the page size in points, one at a time; a false
 // answer stops the run. Returns the number of pages handed on, or -1 when the
-// user cancelled. loadMessages receives what could not be read, in the interface language.
+// user cancelled. loadMessages receives what could not be read, in the interface language;
+// refusal, why no page was made although the user accepted (too many pages).
 int runXlsxImport(const QString& path, QWidget* parent,
-                  const std::function<bool(const QImage&, QSizeF)>& addPage, QStringList* loadMessages = nullptr);
+                  const std::function<bool(const QImage&, QSizeF)>& addPage, QStringList* loadMessages = nullptr,
+                  QString* refusal = nullptr);

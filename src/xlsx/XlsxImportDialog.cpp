@@ -52,6 +52,10 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   options->addStretch(1);
   pageCountLabel = new QLabel;
   options->addWidget(pageCountLabel);
+  // Every sheet is imported: what the others add is shown beside the shown one's pages.
+  totalLabel = new QLabel;
+  totalLabel->hide();
+  options->addWidget(totalLabel);
   layout->addLayout(options);
 
   auto* sheetRow = new QHBoxLayout;
@@ -85,6 +89,12 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
     layout->addWidget(problems);
   }
 
+  boundLabel = new QLabel;
+  boundLabel->setObjectName(QStringLiteral("DialogHint"));
+  boundLabel->setWordWrap(true);
+  boundLabel->hide();
+  layout->addWidget(boundLabel);
+
   scrollArea = new QScrollArea;
   scrollArea->setWidgetResizable(false);
   scrollArea->setMinimumHeight(400);
@@ -96,13 +106,8 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   buttons->button(QDialogButtonBox::Cancel)->setText(tr("Отмена"));
   importButton = buttons->button(QDialogButtonBox::Ok);
   importButton->setText(tr("Импортировать"));
-  // A workbook of which nothing can be read offers nothing to import.
-  bool anyPage = false;
   for (const SheetInfo& sheet : sheets) anyPage = anyPage || !iGridSpan(*sheet.data, sheet.charts).isEmpty();
-  if (!styles || !anyPage) {
-    importButton->setEnabled(false);
-    importButton->setToolTip(xlsxTranslate(QStringLiteral("В книге нет данных для импорта")));
-  }
+  updateImportButton(0);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
@@ -143,9 +148,35 @@ QStringList XlsxImportDialog::loadMessageTexts() const {
   return lines;
 }
 
+void XlsxImportDialog::updateImportButton(qint64 totalPages) {
+  boundRefusal = xlsxPageBoundRefusal(totalPages);
+  boundLabel->setText(boundRefusal);
+  boundLabel->setVisible(!boundRefusal.isEmpty());
+  // A workbook of which nothing can be read offers nothing to import.
+  const QString reason = !styles || !anyPage ? xlsxTranslate(QStringLiteral("В книге нет данных для импорта"))
+                                             : boundRefusal;
+  importButton->setEnabled(reason.isEmpty());
+  importButton->setToolTip(reason);
+}
+
+qint64 XlsxImportDialog::pagesOfOtherSheets() {
+  if (otherSheetPages < 0) {
+    const XlsxPageOptions options = pageOptions();
+    otherSheetPages = 0;
+    for (qsizetype i = 0; i < sheets.size(); ++i)
+      if (i != currentSheet) otherSheetPages += countXlsxSheetPages(sheets[i], options.sheetBreaks.value(i));
+  }
+  return otherSheetPages;
+}
+
 void XlsxImportDialog::updatePageCountLabel() {
+  const qint64 shown = currentSheet < sheets.size() ? countXlsxSheetPages(sheets[currentSheet], preview->breaks()) : 0;
+  const qint64 total = shown + pagesOfOtherSheets();
   // Made here with a number in it, so put into the interface language here.
   pageCountLabel->setText(xlsxTranslate(QStringLiteral("Страниц: %1")).arg(preview->pageCount()));
+  totalLabel->setText(xlsxTranslate(QStringLiteral("Всего к импорту: %1")).arg(total));
+  totalLabel->setVisible(total > 0 && total != preview->pageCount());
+  if (importButton) updateImportButton(total);
 }
 
 void XlsxImportDialog::refreshPaper() {
@@ -160,12 +191,14 @@ void XlsxImportDialog::onPaperChanged(int index) {
   paperPt = sizes[size_t(std::clamp(index, 0, 3))];
   landscape = orientationGroup->checkedId() == 1;
   draggedBreaks.clear();
+  otherSheetPages = -1;
   refreshPaper();
 }
 
 void XlsxImportDialog::onOrientChanged() {
   landscape = orientationGroup->checkedId() == 1;
   draggedBreaks.clear();
+  otherSheetPages = -1;
   refreshPaper();
 }
 
@@ -178,6 +211,7 @@ void XlsxImportDialog::onScaleToggled() {
 void XlsxImportDialog::onSheetSelected(int index) {
   if (index < 0 || index >= sheets.size()) return;
   currentSheet = index;
+  otherSheetPages = -1;
   {
     const QScopedValueRollback<bool> placing(placingBreaks, true);
     preview->setSheet(sheets[index].data.get(), styles.get(), sheets[index].charts);
@@ -212,7 +246,7 @@ int XlsxImportDialog::renderPages(QSizeF& pageSizePt, const std::function<bool(c
   if (!styles || sheets.isEmpty()) return 0;
   const XlsxPageOptions options = pageOptions();
   pageSizePt = xlsxPageSizePt(options);
-  return renderXlsxPages(sheets, *styles, options, sink);
+  return renderXlsxPages(sheets, *styles, options, sink, &boundRefusal);
 }
 
 QList<QImage> XlsxImportDialog::buildPages(QSizeF& pageSizePt) {

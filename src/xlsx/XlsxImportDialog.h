@@ -34,7 +34,11 @@ class XlsxImportDialog : public QDialog {
   QList<QImage> buildPages(QSizeF& pageSizePt);
   // Hands the pages to sink one at a time, in order, having set pageSizePt
   // first; stops when sink returns false. Returns the number of pages handed.
+  // Refuses, painting nothing, a workbook of more pages than one import may
+  // add: returns -1 and pageBoundRefusal() says why.
   int renderPages(QSizeF& pageSizePt, const std::function<bool(const QImage&)>& sink);
+  // Why the pages cannot be imported, in the interface language; empty while they can.
+  QString pageBoundRefusal() const { return boundRefusal; }
 
   // What could not be read, in Russian as written; empty when all was read.
   QStringList loadMessages() const;
@@ -54,6 +58,8 @@ class XlsxImportDialog : public QDialog {
   void refreshPaper();
   void updatePageCountLabel();
   XlsxPageOptions pageOptions() const;
+  qint64 pagesOfOtherSheets();
+  void updateImportButton(qint64 totalPages);
 
   QList<SheetInfo> sheets;
   std::unique_ptr<XlsxIStyles> styles;
@@ -64,6 +70,8 @@ class XlsxImportDialog : public QDialog {
   QButtonGroup* orientationGroup = nullptr;
   QCheckBox* fitCheck = nullptr;
   QLabel* pageCountLabel = nullptr;
+  QLabel* totalLabel = nullptr;  // pages of all sheets, when others add some
+  QLabel* boundLabel = nullptr;  // says why the pages are too many to import
   QPushButton* importButton = nullptr;
   int currentSheet = 0;
   QSizeF paperPt{595, 842};
@@ -71,4 +79,7 @@ class XlsxImportDialog : public QDialog {
   QList<XlsxMessage> notes;  // what could not be read
   QMap<int, QList<int>> draggedBreaks;  // by sheet index, until the paper changes
   bool placingBreaks = false;           // breaks placed by the dialog, not dragged
+  bool anyPage = false;                 // some sheet makes a page
+  qint64 otherSheetPages = -1;          // pages of the sheets not shown; -1 until counted
+  QString boundRefusal;
 };

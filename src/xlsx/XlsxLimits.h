@@ -18,5 +18,12 @@ inline constexpr qint64 kMaxGridPositions = 10'000'000;
 // Points of one chart series, and list entries of all series of a workbook.
 inline constexpr int kMaxChartPoints = 100'000;
 inline constexpr qint64 kMaxChartSlots = 2'000'000;
+// Entries of the shared-string table, and of each other list read record by
+// record (style records, number formats, relationships, sheet references):
+// an empty record costs a few bytes of the file but tens in memory.
+inline constexpr int kMaxSharedStrings = 2'000'000;
+inline constexpr int kMaxListRecords = 100'000;
+// Pages one import may add; a workbook that would make more is refused whole.
+inline constexpr int kMaxImportPages = 2000;
 
 }  // namespace xlsxlimits

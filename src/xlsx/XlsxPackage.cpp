@@ -6,6 +6,7 @@
 #include "XlsxWorkbook.h"
 #include "core/HandleOwner.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QHash>
 #include <QXmlStreamReader>
@@ -136,7 +137,12 @@ QList<QString> iSharedStrings(Package& package, XlsxReadReport& report) {
   if (xml.isEmpty()) return strings;
   QString current;
   bool inText = false;
-  QXmlStreamReader reader(xml);
+  // Read through a device, the text is decoded a block at a time instead of
+  // all at once: a part of 100 MB would cost another 200 MB as UTF-16.
+  QBuffer buffer;
+  buffer.setData(xml);
+  buffer.open(QIODevice::ReadOnly);
+  QXmlStreamReader reader(&buffer);
   while (!reader.atEnd()) {
     const auto token = reader.readNext();
     if (token == QXmlStreamReader::StartElement) {
@@ -144,7 +150,12 @@ QList<QString> iSharedStrings(Package& package, XlsxReadReport& report) {
       else if (reader.name() == u"t") inText = true;
     } else if (token == QXmlStreamReader::EndElement) {
       if (reader.name() == u"t") inText = false;
-      else if (reader.name() == u"si") strings.append(current);
+      else if (reader.name() == u"si") {
+        // The rest of the table is not even parsed: twenty million empty
+        // entries are a small file.
+        if (!iListHasRoom(strings.size(), kMaxSharedStrings, part, &report)) return strings;
+        strings.append(current);
+      }
     } else if (token == QXmlStreamReader::Characters && inText) {
       current.append(reader.text());
     }
@@ -158,6 +169,9 @@ QList<std::pair<QString, QString>> iSheetRefs(const QByteArray& xml, const QStri
   QXmlStreamReader reader(xml);
   while (!reader.atEnd()) {
     if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != u"sheet") continue;
+    // Sheets past the workbook's bound are not read; the one more that is
+    // kept lets the reader say so.
+    if (refs.size() > kMaxSheets) break;
     refs.append({reader.attributes().value(QLatin1String("name")).toString(), relationshipId(reader.attributes())});
   }
   iNoteXmlError(reader, part, &report);
@@ -170,6 +184,7 @@ QMap<QString, QString> iRelationships(Package& package, const QString& part, Xls
   QXmlStreamReader reader(xml);
   while (!xml.isEmpty() && !reader.atEnd()) {
     if (reader.readNext() != QXmlStreamReader::StartElement || reader.name() != u"Relationship") continue;
+    if (!iListHasRoom(rels.size(), kMaxListRecords, part, &report)) return rels;
     rels[reader.attributes().value(QLatin1String("Id")).toString()] =
         reader.attributes().value(QLatin1String("Target")).toString();
   }

@@ -1,6 +1,8 @@
 #include "XlsxPageRenderer.h"
 
 #include "XlsxGridPainter.h"
+#include "XlsxLimits.h"
+#include "XlsxMessages.h"
 
 #include <QPainter>
 
@@ -83,8 +85,35 @@ QSizeF xlsxPageSizePt(const XlsxPageOptions& options) {
   return options.landscape ? options.paperPt.transposed() : options.paperPt;
 }
 
+qint64 countXlsxSheetPages(const XlsxSheetInfo& sheet, const QList<int>& breaks) {
+  if (!sheet.data) return 0;
+  // Only the rows matter here; nothing is laid out.
+  const XlsxGridSpan span = iGridSpan(*sheet.data, sheet.charts);
+  return span.isEmpty() ? 0 : pageRanges(span, breaks).size();
+}
+
+qint64 countXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxPageOptions& options) {
+  qint64 pages = 0;
+  for (qsizetype index = 0; index < sheets.size(); ++index)
+    pages += countXlsxSheetPages(sheets[index], options.sheetBreaks.value(index));
+  return pages;
+}
+
+QString xlsxPageBoundRefusal(qint64 pages) {
+  if (pages <= xlsxlimits::kMaxImportPages) return {};
+  return XlsxMessage{QStringLiteral("Страниц в книге: %1 — больше, чем можно добавить за один импорт (%2)"),
+                     {QString::number(pages), QString::number(xlsxlimits::kMaxImportPages)}}
+      .text();
+}
+
 int renderXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxIStyles& styles, const XlsxPageOptions& options,
-                    const std::function<bool(const QImage&)>& sink) {
+                    const std::function<bool(const QImage&)>& sink, QString* refusal) {
+  // Counted first: a sheet of a million rows is refused before its first page.
+  const QString tooMany = xlsxPageBoundRefusal(countXlsxPages(sheets, options));
+  if (!tooMany.isEmpty()) {
+    if (refusal) *refusal = tooMany;
+    return -1;
+  }
   const QSizeF pagePt = xlsxPageSizePt(options);
   const QSize imageSize(int(pagePt.width() * kDpi / 72.0), int(pagePt.height() * kDpi / 72.0));
   const double usableWidth = pagePt.width() * kDpi / 72.0 - 2 * kMargin;

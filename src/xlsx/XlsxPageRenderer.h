@@ -23,7 +23,17 @@ struct XlsxPageOptions {
 // The page size in points, the paper turned as chosen.
 QSizeF xlsxPageSizePt(const XlsxPageOptions& options);
 
+// The pages one sheet makes when cut at `breaks`, counted without painting.
+qint64 countXlsxSheetPages(const XlsxSheetInfo& sheet, const QList<int>& breaks);
+// The pages renderXlsxPages would make, counted without painting any.
+qint64 countXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxPageOptions& options);
+// Why a workbook of `pages` pages cannot be imported, in the interface
+// language; empty when it can.
+QString xlsxPageBoundRefusal(qint64 pages);
+
 // Paints every page of every sheet in workbook order and hands each to sink;
-// stops early when sink returns false. Returns the number of pages handed on.
+// stops early when sink returns false. Returns the number of pages handed on,
+// or -1 without painting any when the workbook makes more pages than one
+// import may add (refusal, when given, then says so).
 int renderXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxIStyles& styles, const XlsxPageOptions& options,
-                    const std::function<bool(const QImage&)>& sink);
+                    const std::function<bool(const QImage&)>& sink, QString* refusal = nullptr);

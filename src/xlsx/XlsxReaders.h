@@ -32,6 +32,10 @@ inline constexpr double kDefaultRowHeightPt = 15.0;
 // Size in points of the text of a cell without a font of its own.
 inline constexpr double kDefaultFontPt = 11.0;
 
+// Whether a list read from `part` may take one more record; when it may not,
+// says once that the rest of the part was left out.
+bool iListHasRoom(qsizetype size, qsizetype limit, const QString& part, XlsxReadReport* report);
+
 // Adds "part is damaged" to the report when the reader stopped at an error.
 void iNoteXmlError(const QXmlStreamReader& reader, const QString& part, XlsxReadReport* report);
 

@@ -1,4 +1,5 @@
 // Styles part and colour resolution.
+#include "XlsxLimits.h"
 #include "XlsxReaders.h"
 
 #include <QXmlStreamReader>
@@ -42,6 +43,13 @@ int themeListPosition(int index) {
 
 bool iXsdTrue(QStringView text) { return text == u"1" || text == u"true"; }
 bool iXsdFalse(QStringView text) { return text == u"0" || text == u"false"; }
+
+bool iListHasRoom(qsizetype size, qsizetype limit, const QString& part, XlsxReadReport* report) {
+  if (size < limit) return true;
+  if (report)
+    report->add(QStringLiteral("Часть «%1»: больше %2 записей; остальные пропущены"), {part, QString::number(limit)});
+  return false;
+}
 
 void iNoteXmlError(const QXmlStreamReader& reader, const QString& part, XlsxReadReport* report) {
   if (!report || !reader.hasError()) return;
@@ -142,17 +150,18 @@ std::unique_ptr<XlsxIStyles> iParseStyles(const QByteArray& xml, const QList<QCo
       if (name == u"numFmts" || name == u"fonts" || name == u"fills" || name == u"borders" || name == u"cellXfs") {
         section = Other;
       } else if (section == Fonts && name == u"font") {
-        styles->fonts.append(font);
+        if (iListHasRoom(styles->fonts.size(), xlsxlimits::kMaxListRecords, part, report)) styles->fonts.append(font);
       } else if (section == Fills && name == u"fill") {
-        styles->fills.append(fill);
+        if (iListHasRoom(styles->fills.size(), xlsxlimits::kMaxListRecords, part, report)) styles->fills.append(fill);
         solid = false;
       } else if (section == Borders && (name == u"left" || name == u"right" || name == u"top" || name == u"bottom")) {
         side = nullptr;
       } else if (section == Borders && name == u"border") {
-        styles->borders.append(border);
+        if (iListHasRoom(styles->borders.size(), xlsxlimits::kMaxListRecords, part, report))
+          styles->borders.append(border);
         side = nullptr;
       } else if (section == CellXfs && name == u"xf") {
-        styles->cellXfs.append(xf);
+        if (iListHasRoom(styles->cellXfs.size(), xlsxlimits::kMaxListRecords, part, report)) styles->cellXfs.append(xf);
       }
       continue;
     }
@@ -165,7 +174,9 @@ std::unique_ptr<XlsxIStyles> iParseStyles(const QByteArray& xml, const QList<QCo
     else if (name == u"borders") section = Borders;
     else if (name == u"cellXfs") section = CellXfs;
     else if (section == NumFmts && name == u"numFmt") {
-      styles->numFmts[toInt(attribute("numFmtId"))] = attribute("formatCode").toString();
+      const int id = toInt(attribute("numFmtId"));
+      if (styles->numFmts.contains(id) || iListHasRoom(styles->numFmts.size(), xlsxlimits::kMaxListRecords, part, report))
+        styles->numFmts[id] = attribute("formatCode").toString();
     } else if (section == Fonts) {
       if (name == u"font") font = XlsxIFont();
       else if (name == u"b") font.bold = !iXsdFalse(attribute("val"));

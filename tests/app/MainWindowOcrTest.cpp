@@ -18,10 +18,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
 
+#include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -30,7 +39,9 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPainterPath>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -44,18 +55,68 @@ using namespace testsupport;
 
 namespace {
 
+// A gate a worker thread waits at until the test opens it; it never waits
+// longer than a minute, so that a fault cannot hang the suite.
+class Latch {
+ public:
+  void wait() {
+    std::unique_lock<std::mutex> lock(mutex);
+    reached = true;
+    changed.notify_all();
+    changed.wait_for(lock, std::chrono::minutes(1), [this] { return opened; });
+  }
+  void open() {
+    std::lock_guard<std::mutex> lock(mutex);
+    opened = true;
+    changed.notify_all();
+  }
+  bool isReached() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return reached;
+  }
+
+ private:
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool reached = false;
+  bool opened = false;
+};
+
 class OcrWindow : public TestWindow {
  public:
   using MainWindow::ocrBusy;
   using MainWindow::ocrButton;
   using MainWindow::ocrEngine;
+  using MainWindow::ocrRecognition;
   using MainWindow::pendingSelectionPage;
   int failingPage = -1;  // a page whose text layer cannot be written
+  int heldPage = -1;     // a page whose render waits at `renderGate`
+  mutable Latch renderGate;
+  // Page 1 is rendered before any other, and its render ends only once page
+  // 2 waits for its turn, so that page 2 is rendered while page 1 is recognised.
+  bool firstPageRendersFirst = false;
+  mutable Latch firstRenderBegun;
+  mutable Latch secondPageAsked;
+  mutable std::atomic<int> pagesPrepared{0};
 
  protected:
   bool writeRecognisedPage(PdfDocument* document, int page, const std::vector<TextBlock>& blocks) override {
     if (page == failingPage) return false;
     return MainWindow::writeRecognisedPage(document, page, blocks);
+  }
+  PreparedPage prepareDocumentOcrPage(PdfDocument* document, int page, bool skipTextPages,
+                                      double storedZoom) const override {
+    if (page == 0) firstRenderBegun.open();
+    if (page == heldPage) renderGate.wait();
+    PreparedPage prepared = MainWindow::prepareDocumentOcrPage(document, page, skipTextPages, storedZoom);
+    if (firstPageRendersFirst && page == 0) secondPageAsked.wait();
+    ++pagesPrepared;
+    return prepared;
+  }
+  qint64 documentOcrPageBytes(PdfDocument* document, int page, double storedZoom) const override {
+    if (firstPageRendersFirst && page == 1) secondPageAsked.open();
+    if (firstPageRendersFirst && page != 0) firstRenderBegun.wait();
+    return MainWindow::documentOcrPageBytes(document, page, storedZoom);
   }
 };
 
@@ -297,6 +358,56 @@ TEST_F(MainWindowOcrTest, PageWithItsOwnTextIsSkippedAndKeepsItsContent) {
   EXPECT_GE(pageRecall(path, 1, sheets[0].lines), 0.95);
 }
 
+TEST_F(MainWindowOcrTest, WithTheNativeLayerSettingOffAPageWithTextIsRecognisedByOneWorker) {
+  const QList<Sheet> sheets = {{{"Native text line stays exactly as written"}, false}};
+  open("native.pdf", sheets);
+  QSettings().setValue("ocr/preferNativeTextLayer", false);
+  int workers = -1;
+  QTimer poll;
+  whenLogShows(poll, "• Страница 1: проверка", [&](QDialog*) {
+    if (window.ocrRecognition) workers = window.ocrRecognition->workerThreads();
+  });
+  const QStringList log = runDocumentOcr();
+  EXPECT_TRUE(log.contains("✓ Готово: распознано 1, пропущено 0, без текста 0")) << log.join('\n').toStdString();
+  EXPECT_FALSE(log.contains("  Уже есть текстовый слой — пропущено"));
+  // One page, one worker: no recogniser is started for nothing.
+  EXPECT_EQ(workers, 1);
+}
+
+TEST_F(MainWindowOcrTest, AFinishedPageIsWrittenOnlyOnceTheRenderUnderWayEnds) {
+  const QList<Sheet> sheets = {kThreeScans[0], kThreeScans[1]};
+  const QString path = open("scans.pdf", sheets);
+  window.firstPageRendersFirst = true;
+  window.heldPage = 1;
+  bool sawPageOneWaiting = false;
+  bool writtenDuringRender = false;
+  int ticksSinceReady = 0;
+  int workers = -1;
+  QTimer poll;
+  poll.setInterval(5);
+  QObject::connect(&poll, &QTimer::timeout, &window, [&] {
+    if (!window.ocrRecognition || !window.renderGate.isReached()) return;
+    workers = window.ocrRecognition->workerThreads();
+    // Page 1 is recognised while page 2's render is held; the run is given
+    // a few turns to take it before the render ends.
+    writtenDuringRender = window.currentDocument->isModified();
+    if (window.ocrRecognition->resultWaiting(0)) sawPageOneWaiting = true;
+    if (!writtenDuringRender && (!sawPageOneWaiting || ++ticksSinceReady < 5)) return;
+    poll.stop();
+    writtenDuringRender = writtenDuringRender || !window.ocrRecognition->resultWaiting(0);
+    window.renderGate.open();
+  });
+  poll.start();
+  const QStringList log = runDocumentOcr();
+  EXPECT_TRUE(sawPageOneWaiting);
+  EXPECT_FALSE(writtenDuringRender);
+  EXPECT_EQ(workers, 2);
+  // Once the render ended, the waiting page and the other were written.
+  EXPECT_TRUE(log.contains("✓ Готово: распознано 2, пропущено 0, без текста 0")) << log.join('\n').toStdString();
+  window.onSave();
+  for (int page = 1; page <= 2; ++page) EXPECT_GE(pageRecall(path, page, sheets[page - 1].lines), 0.95);
+}
+
 TEST_F(MainWindowOcrTest, PageThatCannotBeWrittenStopsTheRunAndSaysWhich) {
   const QString path = open("scans.pdf", kThreeScans);
   window.failingPage = 1;
@@ -368,11 +479,23 @@ TEST_F(MainWindowOcrTest, ClosingTheTabWhileItsPagesAreRecognisedStopsTheWorkers
   open("scans.pdf", sheets);
   PdfDocument* other = window.documents[0].document.get();
 
+  // Page 2 is being rendered when the tab goes, so the run cannot have gone
+  // past it: it waits for page 1 or 2 and cannot reach page 3 before the close.
+  window.firstPageRendersFirst = true;
+  window.heldPage = 1;
   QTimer poll;
-  whenLogShows(poll, "• Страница 2: проверка", [&](QDialog*) {
+  poll.setInterval(5);
+  QObject::connect(&poll, &QTimer::timeout, &window, [&] {
+    QDialog* dialog = ocrDialog();
+    auto* log = dialog ? dialog->findChild<QListWidget*>() : nullptr;
+    if (!log || !window.renderGate.isReached()) return;
+    poll.stop();
+    // Closing waits for the render under way, so it goes on first.
+    window.renderGate.open();
     answerNextDialog("Не сохранять");
     window.closeDocumentAt(window.activeIndex);
   });
+  poll.start();
   const QStringList log = runDocumentOcr();
 
   EXPECT_TRUE(log.contains("  Документ закрыт — распознавание остановлено")) << log.join('\n').toStdString();
@@ -692,4 +815,154 @@ TEST_F(MainWindowOcrTest, SelectedRegionOnlySettingDecidesWhetherAPageRunReadsTh
   EXPECT_EQ(blocksContaining("Quarterly"), 1);
   EXPECT_EQ(blocksContaining("Drivers"), 1);
   EXPECT_EQ(window.pendingSelectionPage, 0);
+}
+
+// Pages far larger than any paper: the whole-document run in a child process
+// of its own, whose peak memory is read from /proc, once to its end and once
+// with its window closed while the pages are recognised.
+namespace {
+
+constexpr auto kHugePagesVariable = "ULVO_OCR_HUGE_PAGES";
+constexpr auto kCloseMidRunVariable = "ULVO_OCR_CLOSE_MID_RUN";
+
+// Four pages of 9400 x 9400 pt: bars of a chart drawn as vectors, under a
+// title drawn as outlines (no text of the page's own).
+bool writeHugePages(const QString& path) {
+  const QSizeF size(9400, 9400);
+  return writeDrawnPdf(path, 4, size, 14, [size](QPainter& painter, int page) {
+    QPainterPath title;
+    title.addText(QPointF(400, 600), QFont(QStringLiteral("DejaVu Sans"), 160),
+                  QStringLiteral("Quarterly deliveries of depot %1").arg(page + 1));
+    painter.fillPath(title, Qt::black);
+    for (int bar = 0; bar < 600; ++bar) {
+      const double height = 600 + (bar * 7919 + page * 104729) % 7000;
+      painter.fillRect(QRectF(300 + bar * 14.5, size.height() - 300 - height, 9, height), Qt::black);
+    }
+  });
+}
+
+struct HugeRun {
+  bool finished = false;
+  bool exited = false;
+  double peakMb = -1;
+  qint64 closedAtMs = -1;  // in the child, from the run's start
+  qint64 loopEndedMs = -1;
+  qint64 exitedAfterCloseMs = -1;  // measured by the parent
+  QString status;
+  QString output;
+};
+
+HugeRun runHugePagesInChild(const QString& path, bool closeMidRun) {
+  QProcess child;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QString::fromLatin1(kHugePagesVariable), path);
+  if (closeMidRun) environment.insert(QString::fromLatin1(kCloseMidRunVariable), QStringLiteral("1"));
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  child.setProcessEnvironment(environment);
+  child.setProcessChannelMode(QProcess::MergedChannels);
+  HugeRun result;
+  QElapsedTimer closed;
+  QByteArray output;
+  QObject::connect(&child, &QProcess::readyRead, [&] {
+    output += child.readAll();
+    if (!closed.isValid() && output.contains("CHILD-CLOSED")) closed.start();
+  });
+  child.start(QCoreApplication::applicationFilePath(),
+              {QStringLiteral("--gtest_also_run_disabled_tests"),
+               QStringLiteral("--gtest_filter=MainWindowOcrChild.DISABLED_RunsHugePages")});
+  // A guard against a run that never ends; the child reports its own times.
+  result.exited = child.waitForFinished(600000);
+  if (!result.exited) {
+    child.kill();
+    child.waitForFinished();
+  }
+  output += child.readAll();
+  if (closed.isValid()) result.exitedAfterCloseMs = closed.elapsed();
+  result.output = QString::fromUtf8(output);
+  for (const QString& line : result.output.split(QLatin1Char('\n'))) {
+    if (!line.startsWith(QLatin1String("CHILD "))) continue;
+    const QJsonObject report = QJsonDocument::fromJson(line.mid(6).toUtf8()).object();
+    result.finished = true;
+    result.peakMb = report.value("peakMb").toDouble(-1);
+    result.closedAtMs = report.value("closedAtMs").toInteger(-1);
+    result.loopEndedMs = report.value("loopEndedMs").toInteger(-1);
+    result.status = report.value("status").toString();
+  }
+  return result;
+}
+
+}  // namespace
+
+// The child: runs the document OCR of the huge pages from its dialog, to its
+// end or until its window is closed while the first page is recognised.
+TEST(MainWindowOcrChild, DISABLED_RunsHugePages) {
+  const QString path = qEnvironmentVariable(kHugePagesVariable);
+  if (path.isEmpty()) GTEST_SKIP();
+  const bool closeMidRun = qEnvironmentVariableIsSet(kCloseMidRunVariable);
+  useCleanSettings();
+  QSettings().setValue("ocr/languages", "eng");
+  QJsonObject report;
+  QElapsedTimer timer;
+  {
+    OcrWindow window;
+    window.resize(1100, 760);
+    window.show();
+    window.openFile(path);
+    ASSERT_TRUE(window.currentDocument->isOpen());
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, &window, [&] {
+      // A page is rendered and recognised by now, and more are on their way.
+      if (window.pagesPrepared < 1) return;
+      poll.stop();
+      report["closedAtMs"] = timer.elapsed();
+      std::printf("CHILD-CLOSED\n");
+      std::fflush(stdout);
+      answerNextDialog("Не сохранять");
+      window.close();
+    });
+    timer.start();
+    window.showOcrProgressDialog();
+    if (closeMidRun) {
+      poll.start();
+      QApplication::exec();
+    } else {
+      EXPECT_TRUE(QTest::qWaitFor([&] { return !window.ocrBusy && window.pagesPrepared > 0; }, 590000));
+    }
+    report["loopEndedMs"] = timer.elapsed();
+    report["status"] = window.statusLabel->text();
+  }
+  report["peakMb"] = peakResidentMb();
+  std::printf("CHILD %s\n", QJsonDocument(report).toJson(QJsonDocument::Compact).constData());
+  std::fflush(stdout);
+  // As the program ends: a worker left inside the recogniser is not waited for.
+  if (ParallelPageRecognition::workersLeftRunning() > 0) std::_Exit(0);
+}
+
+TEST(MainWindowOcrHugePages, WholeDocumentRunStaysWithinItsMemoryAndClosingTheWindowEndsTheProcess) {
+  if (!OcrEngine().init(QStringLiteral("eng"))) GTEST_SKIP() << "tesseract eng data not installed";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath(QStringLiteral("huge.pdf"));
+  ASSERT_TRUE(writeHugePages(path));
+  ASSERT_LT(QFileInfo(path).size(), 200 * 1024);
+
+  const HugeRun whole = runHugePagesInChild(path, false);
+  ASSERT_TRUE(whole.finished) << whole.output.right(3000).toStdString();
+  std::printf("  whole run: %lld ms, peak %.0f MB, %s\n", static_cast<long long>(whole.loopEndedMs), whole.peakMb,
+              whole.status.toUtf8().constData());
+  EXPECT_LT(whole.peakMb, 3072.0);
+  EXPECT_TRUE(whole.status.startsWith("OCR документа: распознано")) << whole.status.toStdString();
+
+  const HugeRun closed = runHugePagesInChild(path, true);
+  ASSERT_TRUE(closed.exited) << closed.output.right(3000).toStdString();
+  ASSERT_TRUE(closed.finished) << closed.output.right(3000).toStdString();
+  std::printf("  closed at %lld ms, loop ended at %lld ms, process gone %lld ms after the close, peak %.0f MB\n",
+              static_cast<long long>(closed.closedAtMs), static_cast<long long>(closed.loopEndedMs),
+              static_cast<long long>(closed.exitedAfterCloseMs), closed.peakMb);
+  EXPECT_EQ(closed.status, "OCR документа остановлен: документ закрыт");
+  // The close stops the run within moments: a page the recogniser is still
+  // laying out (ten seconds and more) is not waited for.
+  EXPECT_LT(closed.loopEndedMs - closed.closedAtMs, 5000);
+  EXPECT_LT(closed.exitedAfterCloseMs, 8000);
 }

@@ -2,8 +2,10 @@
 // of its own: the dialog is built, shown and its pages are painted, and the
 // child's peak memory is read from /proc. Each gives a message or a bounded
 // result; none reads outside the package.
+#include "TestSupport.h"
 #include "XlsxTestSupport.h"
 #include "XlsxZipWriter.h"
+#include "core/PdfDocument.h"
 #include "xlsx/XlsxImportDialog.h"
 #include "xlsx/XlsxPreviewWidget.h"
 
@@ -12,12 +14,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QToolButton>
 
@@ -28,14 +32,8 @@ using namespace xlsxtest;
 namespace {
 
 constexpr auto kPackageVariable = "ULVO_XLSX_HOSTILE_PACKAGE";
-
-double peakResidentMb() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-  return -1;
-}
+// When set, the pages go into a document saved at this path, as the window's import does.
+constexpr auto kSaveVariable = "ULVO_XLSX_HOSTILE_SAVE";
 
 // What the child reports: pages painted, messages, labels read as markup,
 // its time and its peak memory.
@@ -47,15 +45,18 @@ struct ChildImport {
   QStringList sheetButtons;
   int markupLabels = -1;
   bool importEnabled = true;
+  bool saved = false;
+  QString refusal;
   double peakMb = -1;
   qint64 milliseconds = -1;
   QString output;
 };
 
-ChildImport importInChild(const QString& path) {
+ChildImport importInChild(const QString& path, const QString& savePath = QString()) {
   QProcess child;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QString::fromLatin1(kPackageVariable), path);
+  if (!savePath.isEmpty()) environment.insert(QString::fromLatin1(kSaveVariable), savePath);
   environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
   child.setProcessEnvironment(environment);
   child.setProcessChannelMode(QProcess::MergedChannels);
@@ -64,7 +65,7 @@ ChildImport importInChild(const QString& path) {
                QStringLiteral("--gtest_filter=XlsxHostileChild.DISABLED_ImportsOnePackage")});
   ChildImport result;
   // A guard against a hang only; the child reports its own time.
-  if (!child.waitForFinished(180000)) {
+  if (!child.waitForFinished(400000)) {
     child.kill();
     child.waitForFinished();
     return result;
@@ -80,6 +81,8 @@ ChildImport importInChild(const QString& path) {
     for (const auto& m : report.value("sheetButtons").toArray()) result.sheetButtons << m.toString();
     result.markupLabels = report.value("markupLabels").toInt(-1);
     result.importEnabled = report.value("importEnabled").toBool(true);
+    result.saved = report.value("saved").toBool(false);
+    result.refusal = report.value("refusal").toString();
     result.peakMb = report.value("peakMb").toDouble(-1);
     result.milliseconds = report.value("milliseconds").toInteger(-1);
   }
@@ -101,8 +104,16 @@ TEST(XlsxHostileChild, DISABLED_ImportsOnePackage) {
   dialog.grab();
   dialog.previewWidget()->grab();
   QSizeF size(-1, -1);
-  const int pages = dialog.renderPages(size, [](const QImage&) { return true; });
+  const QString savePath = qEnvironmentVariable(kSaveVariable);
+  PdfDocument document;
+  bool appended = true;
+  const int pages = dialog.renderPages(size, [&](const QImage& page) {
+    appended = savePath.isEmpty() || document.appendRenderedPage(page, size);
+    return appended;
+  });
   QJsonObject report;
+  if (!savePath.isEmpty()) report["saved"] = appended && pages > 0 && document.save(savePath);
+  report["refusal"] = dialog.pageBoundRefusal();
   report["milliseconds"] = timer.elapsed();
   report["pages"] = pages;
   report["messages"] = QJsonArray::fromStringList(dialog.loadMessages());
@@ -119,7 +130,7 @@ TEST(XlsxHostileChild, DISABLED_ImportsOnePackage) {
   report["sheetButtons"] = QJsonArray::fromStringList(buttons);
   for (const QPushButton* button : dialog.findChildren<QPushButton*>())
     if (button->text() == QStringLiteral("Импортировать")) report["importEnabled"] = button->isEnabled();
-  report["peakMb"] = peakResidentMb();
+  report["peakMb"] = testsupport::peakResidentMb();
   printf("CHILD %s\n", QJsonDocument(report).toJson(QJsonDocument::Compact).constData());
   fflush(stdout);
 }
@@ -255,6 +266,86 @@ TEST_F(HostileIsolated, EmptySeriesAndEmptyStringsCostNothing) {
   EXPECT_EQ(book.sheets.first().data->cells.size(), 1);
   ASSERT_EQ(book.sheets.first().charts.size(), 200);
   EXPECT_EQ(book.sheets.first().charts.first().series.size(), 1);
+}
+
+TEST_F(HostileIsolated, EveryListOfRecordsHasABound) {
+  // 20,000,000 empty shared strings (147 KB packed) and 300,000 empty style
+  // records of each kind.
+  QByteArray strings = "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
+  strings += QByteArray("<si/>").repeated(20'000'000);
+  strings += "</sst>";
+  QByteArray styles = "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><numFmts>";
+  for (int i = 0; i < 200'000; ++i) styles += "<numFmt numFmtId=\"" + QByteArray::number(200 + i) + "\" formatCode=\"0\"/>";
+  styles += "</numFmts><fonts>" + QByteArray("<font/>").repeated(300'000) + "</fonts><fills>" +
+            QByteArray("<fill/>").repeated(300'000) + "</fills><borders>" +
+            QByteArray("<border/>").repeated(300'000) + "</borders><cellXfs>" +
+            QByteArray("<xf/>").repeated(300'000) + "</cellXfs></styleSheet>";
+  QByteArray rels = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                    "<Relationship Id=\"rId1\" Target=\"worksheets/sheet1.xml\"/>";
+  for (int i = 0; i < 300'000; ++i) rels += "<Relationship Id=\"x" + QByteArray::number(i) + "\" Target=\"a\"/>";
+  rels += "</Relationships>";
+  XlsxParts parts = minimalWorkbook({kKept}, styles);
+  for (auto& [name, data] : parts)
+    if (name == QLatin1String("xl/_rels/workbook.xml.rels")) data = rels;
+  parts.append({QStringLiteral("xl/sharedStrings.xml"), strings});
+  const QString path = write(QStringLiteral("records.xlsx"), parts);
+  ASSERT_LT(QFileInfo(path).size(), 2 * 1024 * 1024);
+  const ChildImport run = importInChild(path);
+  ASSERT_TRUE(run.finished) << run.output.right(3000).toStdString();
+  std::printf("  %lld ms, peak %.0f MB\n", static_cast<long long>(run.milliseconds), run.peakMb);
+  // The shared strings alone are a part of 100 MB, the most a part may hold,
+  // and it is read whole.
+  EXPECT_LT(run.peakMb, 400.0);
+  EXPECT_LT(run.milliseconds, 10000);
+  for (const QString part : {"xl/sharedStrings.xml", "xl/styles.xml", "xl/_rels/workbook.xml.rels"})
+    EXPECT_TRUE(mentions(run, QStringLiteral("Часть «%1»: больше").arg(part))) << run.messages.join('\n').toStdString();
+  EXPECT_EQ(run.pages, 1);
+}
+
+// The window's road: the pages painted one at a time into a document that is
+// then saved. Oracles: qpdf and pdfinfo.
+TEST_F(HostileIsolated, LongSheetsGoIntoTheDocumentCompressedAndAMillionRowsAreRefused) {
+  QByteArray rows = "<sheetData>";
+  for (int r = 1; r <= 20000; ++r)
+    rows += "<row r=\"" + QByteArray::number(r) + "\"><c r=\"A" + QByteArray::number(r) + "\"><v>" +
+            QByteArray::number(r) + "</v></c></row>";
+  rows += "</sheetData>";
+  const QString saved = dir.filePath(QStringLiteral("long.pdf"));
+  const ChildImport run = importInChild(write(QStringLiteral("long.xlsx"), minimalWorkbook({rows})), saved);
+  ASSERT_TRUE(run.finished) << run.output.right(3000).toStdString();
+  std::printf("  20,000 rows: %lld ms, peak %.0f MB, %d pages, %lld KB saved\n",
+              static_cast<long long>(run.milliseconds), run.peakMb, run.pages,
+              static_cast<long long>(QFileInfo(saved).size() / 1024));
+  EXPECT_EQ(run.pages, 378);
+  EXPECT_TRUE(run.saved);
+  EXPECT_LT(run.peakMb, 600.0);
+  EXPECT_EQ(testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--check"), saved}), 0);
+  QByteArray info;
+  ASSERT_EQ(testsupport::runTool(QStringLiteral("pdfinfo"), {saved}, &info), 0);
+  EXPECT_TRUE(QString::fromUtf8(info).contains(QRegularExpression(QStringLiteral("Pages:\\s+378\\n"))))
+      << info.constData();
+
+  // A1 and J1000000 make 18,868 pages; behind a one-page sheet the dialog
+  // counts them too and refuses them before painting any.
+  const QByteArray tall = "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"1000000\">"
+                          "<c r=\"J1000000\"><v>2</v></c></row></sheetData>";
+  const QString refusedPdf = dir.filePath(QStringLiteral("tall.pdf"));
+  const ChildImport refused =
+      importInChild(write(QStringLiteral("tall.xlsx"), minimalWorkbook({kKept, tall})), refusedPdf);
+  ASSERT_TRUE(refused.finished) << refused.output.right(3000).toStdString();
+  std::printf("  A1 and J1000000: %lld ms, peak %.0f MB, %d pages\n", static_cast<long long>(refused.milliseconds),
+              refused.peakMb, refused.pages);
+  EXPECT_LT(refused.peakMb, 1536.0);
+  EXPECT_LT(refused.milliseconds, 300000);
+  EXPECT_EQ(refused.pages, -1);
+  EXPECT_FALSE(refused.saved);
+  EXPECT_FALSE(QFileInfo::exists(refusedPdf));
+  EXPECT_FALSE(refused.importEnabled);
+  EXPECT_TRUE(refused.refusal.contains(QStringLiteral("Страниц в книге: 18869 — больше, чем можно добавить за один импорт (2000)"))) << refused.refusal.toStdString();
+  EXPECT_TRUE(refused.labels.contains(refused.refusal)) << refused.labels.join('\n').toStdString();
+  EXPECT_TRUE(refused.labels.contains(QStringLiteral("Страниц: 1"))) << refused.labels.join('\n').toStdString();
+  EXPECT_TRUE(refused.labels.contains(QStringLiteral("Всего к импорту: 18869")))
+      << refused.labels.join('\n').toStdString();
 }
 
 TEST_F(HostileIsolated, AChartAnchoredFarAwayIsLeftOutNotTheSheet) {

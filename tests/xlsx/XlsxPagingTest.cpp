@@ -47,9 +47,10 @@ class PagingDialog : public ::testing::Test {
     preview = dialog->previewWidget();
   }
 
-  QString countText() const {
+  QString countText() const { return labelStartingWith(QStringLiteral("Страниц: ")); }
+  QString labelStartingWith(const QString& start) const {
     for (const QLabel* label : dialog->findChildren<QLabel*>())
-      if (label->text().startsWith(QStringLiteral("Страниц: "))) return label->text();
+      if (label->isVisibleTo(dialog.get()) && label->text().startsWith(start)) return label->text();
     return {};
   }
   QRadioButton* radio(const QString& text) const {
@@ -114,6 +115,9 @@ TEST_F(PagingDialog, PageCountsFollowPaperAndOrientation) {
     // Every sheet is cut where its preview shows the breaks: the import adds
     // as many pages as the dialog shows for all sheets.
     EXPECT_EQ(images.size(), pagesShownForEverySheet());
+    // ...and says so before the import, beside the shown sheet's count.
+    EXPECT_EQ(labelStartingWith(QStringLiteral("Всего к импорту: ")),
+              QStringLiteral("Всего к импорту: %1").arg(images.size()));
     EXPECT_GT(images.size(), c.pages + 2);
     EXPECT_EQ(size, c.sizePt);
     EXPECT_EQ(images.first().size(), QSize(int(c.sizePt.width() * 150 / 72), int(c.sizePt.height() * 150 / 72)));
