@@ -241,6 +241,9 @@ private:
   // The bytes a save writes: pdfium's rewrite, packed or locked again as the
   // opened file was.
   bool savedBytesUnlocked(QByteArray* bytes);
+  // Gives a page whose content pdfium cannot rewrite safely one balanced
+  // content stream and continues on the rewritten file (see PageContentJoining).
+  void joinPageContentUnlocked(int page);
   // Appends pages of the PDF at `path` (all when `indices` is null).
   bool importPagesUnlocked(const QString& path, const int* indices, unsigned long count);
   void refreshPageMetricsUnlocked();
@@ -269,6 +272,9 @@ private:
     operator bool() const { return value; }
   };
   ModifiedFlag modified;
+  // The marks of `modified` when fileData last stood for the document as it
+  // is; while they stay the same, fileData need not be serialised again.
+  quint64 fileDataMarks = 0;
   std::atomic<bool> opened{false};
 
   mutable QReadWriteLock metricsLock;

@@ -111,3 +111,44 @@ TEST(FontSubset, ASubsetGrowsWhenLaterTextNeedsNewGlyphs) {
   EXPECT_LT(QFileInfo(saved).size(), 120 * 1024);
   EXPECT_LE(dejaVuFontRows(saved).size(), 3) << dejaVuFontRows(saved).join('\n').toStdString();
 }
+
+// Open, change one word, save, close, three times over, and twice more in
+// one session: the font the first save embedded serves every later one, so
+// later saves add only their page's content, and no font program is stored twice.
+TEST(FontSubset, LaterSavesReuseTheFontAnEarlierSaveEmbedded) {
+  if (!QFile::exists(QString::fromLatin1(kManual))) GTEST_SKIP() << "gnuplot-doc missing";
+  if (!hasTool("pdftotext") || !hasTool("qpdf")) GTEST_SKIP() << "poppler-utils or qpdf missing";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath(QStringLiteral("manual.pdf"));
+  ASSERT_TRUE(QFile::copy(QString::fromLatin1(kManual), path));
+  const QStringList words = {QStringLiteral("ZEBRA"), QStringLiteral("QUAGGA"), QStringLiteral("OKAPI")};
+  qint64 previous = QFileInfo(path).size();
+  for (int round = 0; round < words.size(); ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(editOneLine(path, 4, QStringLiteral("An edited line of the manual with the word ") + words[round]));
+    const qint64 size = QFileInfo(path).size();
+    std::printf("round %d grew the file by %lld bytes\n", round + 1, (long long)(size - previous));
+    if (round > 0) {
+      EXPECT_LE(size - previous, 4096);
+    }
+    previous = size;
+    EXPECT_EQ(oracles::repeatedFontPrograms(path), 0);
+    EXPECT_EQ(oracles::pageText(path, 4).count(words[round]), 1);
+  }
+
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(path));
+  for (const int page : {5, 6}) {
+    std::vector<TextBlock> blocks = doc.extractText(page);
+    const int target = longLineBlock(blocks, 50);
+    ASSERT_GE(target, 0);
+    blocks[size_t(target)].text = QStringLiteral("Saved twice in one session GIRAFFE");
+    blocks[size_t(target)].textEdited = true;
+    ASSERT_TRUE(doc.overlayOcrText(page, blocks, false));
+    ASSERT_TRUE(doc.save(path));
+  }
+  EXPECT_EQ(oracles::repeatedFontPrograms(path), 0);
+  EXPECT_TRUE(oracles::qpdfCheckPasses(path));
+  EXPECT_EQ(oracles::pageText(path, 6).count(QStringLiteral("GIRAFFE")), 1);
+}
