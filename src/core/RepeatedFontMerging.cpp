@@ -100,9 +100,9 @@ bool isOfType(QPDFObjectHandle object, const char* type) {
 }  // namespace
 
 bool mergeRepeatedFonts(const QByteArray& pdf, bool objectStreams, QByteArray* merged) {
-  // The fonts written into pages are TrueType programs; pdfium writes
-  // dictionaries as they are, so fewer than two names them none twice.
-  if (pdf.count("/FontFile2") < 2) return false;
+  // Only the subsets this program writes repeat: DejaVu or Noto TrueType
+  // programs. pdfium writes dictionaries as they are, so their names show.
+  if (pdf.count("/FontFile2") < 2 || !(pdf.contains("+DejaVu") || pdf.contains("+Noto"))) return false;
   try {
     QPDF reader;
     reader.setSuppressWarnings(true);

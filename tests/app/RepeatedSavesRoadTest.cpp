@@ -1,7 +1,8 @@
 // Saving a LaTeX manual again and again through the window: each round
 // opens the file, changes one word with mouse and keys, saves with Ctrl+S
-// and closes. The font the first save embedded serves the later ones, so
-// they grow the file by a few kilobytes and no font program is stored twice.
+// and closes; then two saves follow in one session. The font the first save
+// embedded serves the later ones, so they grow the file by a few kilobytes
+// and no font program is stored twice.
 #include "EditedPageFixture.h"
 
 #include <algorithm>
@@ -81,9 +82,27 @@ TEST_F(RepeatedSaves, EachLaterOneWordSaveAddsAFewKilobytesAndNoFontTwice) {
     EXPECT_EQ(oracles::repeatedFontPrograms(manual), 0);
     EXPECT_EQ(pageText(manual).count(round.replacement), 1) << pageText(manual).toStdString();
   }
+  // Two more saves in one session, in lines of the same faces.
+  openWindow(manual);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  for (const auto& [anchor, word] : {std::pair{QStringLiteral("session:"), QStringLiteral("interactive")},
+                                     std::pair{QStringLiteral("metrics."), QStringLiteral("bad")}}) {
+    QTextEdit* editor = selectWord(manual, anchor, word);
+    ASSERT_NE(editor, nullptr) << word.toStdString();
+    QTest::keyClicks(editor, QStringLiteral("odd"));
+    QTest::qWait(50);
+    QTest::keyClick(editor, Qt::Key_Escape);
+    saveWithKeys();
+    const qint64 size = QFileInfo(manual).size();
+    std::printf("a save in the same session grew the file by %lld bytes\n", (long long)(size - previous));
+    EXPECT_LE(size - previous, 4096);
+    previous = size;
+  }
+  EXPECT_EQ(oracles::repeatedFontPrograms(manual), 0);
   const QString text = pageText(manual);
   for (const QString& line : {QStringLiteral("arguments are assumed to be surely program"),
-                              QStringLiteral("close any leftover interactive"), QStringLiteral("prints an warning and")})
+                              QStringLiteral("close any leftover interactive"), QStringLiteral("prints an warning and"),
+                              QStringLiteral("To launch an odd session:"), QStringLiteral("with odd font metrics")})
     EXPECT_EQ(text.count(line), 1) << line.toStdString() << "\n" << text.toStdString();
   EXPECT_TRUE(oracles::qpdfCheckPasses(manual));
 }

@@ -465,48 +465,10 @@ QString splitContentPdf(const QString& path, const QList<QByteArray>& streams, Q
 // MuPDF and Ghostscript where it was, and nothing else complains.
 TEST_F(WriteBack, AnEditedLineStaysWhereItWasInEveryViewer) {
   if (!hasTool("mutool") || !hasTool("gs") || !hasTool("pdftoppm")) GTEST_SKIP() << "mupdf-tools or ghostscript missing";
-  const QByteArray amount = "(Amount due 4200 euro) Tj ";
-  const struct {
-    const char* name;
-    QList<QByteArray> streams;
-    QSizeF size = {595, 842};
-    QByteArray pageExtra;
-    QPair<QByteArray, QByteArray> form;
-  } cases[] = {
-      {"text object split between streams",
-       {"BT /F1 14 Tf 72 700 Td " + amount + "0 -30 Td", "(Payable within ten days) Tj ET"}, {595, 842}, {}, {}},
-      {"saved state split between streams",
-       {"q 0.5 0 0 0.5 0 0 cm", "BT /F1 28 Tf 144 1400 Td " + amount + "ET BT /F1 28 Tf 144 1340 Td "
-                                 "(Payable within ten days) Tj ET",
-        "Q"},
-       {595, 842},
-       {},
-       {}},
-      {"transformed form",
-       {"q 1 0 0 1 40 60 cm /Fx1 Do Q BT /F1 14 Tf 72 760 Td (Payable within ten days) Tj ET"},
-       {595, 842},
-       {},
-       {"/BBox [0 0 400 200] /Matrix [0.8 0 0 0.8 30 400]", "BT /F1 14 Tf 10 100 Td " + amount + "ET"}},
-      {"turned line",
-       {"BT /F1 14 Tf 0 1 -1 0 60 300 Tm " + amount + "ET BT /F1 14 Tf 120 700 Td (Payable) Tj ET"},
-       {595, 842},
-       {},
-       {}},
-      {"top edge of an A3 page", {"BT /F1 14 Tf 72 1181 Td " + amount + "ET"}, {842, 1191}, {}, {}},
-      {"small header page with a flipped state",
-       {"1 0 0 -1 0 111 cm BT /F1 10 Tf 1 0 0 -1 250 20 Tm " + amount + "ET"},
-       {384, 111},
-       {},
-       {}},
-      {"offset crop box and turned page",
-       {"BT /F1 14 Tf 72 700 Td " + amount + "ET"},
-       {595, 842},
-       "/CropBox [30 40 560 800] /Rotate 270",
-       {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const QString source = splitContentPdf(path(QStringLiteral("split.pdf")), c.streams, c.size, c.pageExtra, c.form);
+  const auto check = [&](const char* name, const QList<QByteArray>& streams, QSizeF size = {595, 842},
+                         const QByteArray& pageExtra = {}, const QPair<QByteArray, QByteArray>& form = {}) {
+    SCOPED_TRACE(name);
+    const QString source = splitContentPdf(path(QStringLiteral("split.pdf")), streams, size, pageExtra, form);
     ASSERT_FALSE(source.isEmpty());
     const QString saved = path(QStringLiteral("split-saved.pdf"));
     PdfDocument doc;
@@ -520,12 +482,24 @@ TEST_F(WriteBack, AnEditedLineStaysWhereItWasInEveryViewer) {
     ASSERT_TRUE(doc.save(saved));
     EXPECT_EQ(oracles::editReadBackFault(source, saved, QStringLiteral("dollars"), place, doc.pageSize(0)).toStdString(),
               "");
-    if (blocks.size() > 1) {
-      EXPECT_EQ(occurrences(pdftotext(saved), QStringLiteral("Payable")), 1);
-    }
+    const QString text = pdftotext(saved);
+    EXPECT_EQ(occurrences(text, QStringLiteral("Payable")), occurrences(pdftotext(source), QStringLiteral("Payable")));
     // Text inside a form is covered, not taken out of the form.
-    if (c.form.second.isEmpty()) {
-      EXPECT_EQ(occurrences(pdftotext(saved), QStringLiteral("4200")), 0);
+    if (form.second.isEmpty()) {
+      EXPECT_EQ(occurrences(text, QStringLiteral("4200")), 0);
     }
-  }
+  };
+  const QByteArray amount = "(Amount due 4200 euro) Tj ";
+  check("text object split between streams",
+        {"BT /F1 14 Tf 72 700 Td " + amount + "0 -30 Td", "(Payable within ten days) Tj ET"});
+  check("saved state split between streams",
+        {"q 0.5 0 0 0.5 0 0 cm", "BT /F1 28 Tf 144 1400 Td " + amount + "ET BT /F1 28 Tf 144 1340 Td (Payable) Tj ET", "Q"});
+  check("transformed form", {"q 1 0 0 1 40 60 cm /Fx1 Do Q BT /F1 14 Tf 72 760 Td (Payable) Tj ET"}, {595, 842}, {},
+        {"/BBox [0 0 400 200] /Matrix [0.8 0 0 0.8 30 400]", "BT /F1 14 Tf 10 100 Td " + amount + "ET"});
+  check("turned line", {"BT /F1 14 Tf 0 1 -1 0 60 300 Tm " + amount + "ET BT /F1 14 Tf 120 700 Td (Payable) Tj ET"});
+  check("top edge of an A3 page", {"BT /F1 14 Tf 72 1181 Td " + amount + "ET"}, {842, 1191});
+  check("small header page with a flipped state",
+        {"1 0 0 -1 0 111 cm BT /F1 10 Tf 1 0 0 -1 250 20 Tm " + amount + "ET"}, {384, 111});
+  check("offset crop box and turned page", {"BT /F1 14 Tf 72 700 Td " + amount + "ET"}, {595, 842},
+        "/CropBox [30 40 560 800] /Rotate 270");
 }
