@@ -273,8 +273,10 @@ private:
   };
   ModifiedFlag modified;
   // The marks of `modified` when fileData last stood for the document as it
-  // is; while they stay the same, fileData need not be serialised again.
-  quint64 fileDataMarks = 0;
+  // is (kept by loading, saving in place and joining a page's content);
+  // while they stay the same, fileData need not be serialised again.
+  static constexpr quint64 kFileDataStale = ~quint64(0);
+  quint64 fileDataMarks = kFileDataStale;
   std::atomic<bool> opened{false};
 
   mutable QReadWriteLock metricsLock;

@@ -61,6 +61,7 @@ bool PdfDocument::save(const QString& path) {
     }
     dropDoc();
     fileData = std::move(bytes);
+    fileDataMarks = modified.marks;
     doc = reopened;
     opened.store(true, std::memory_order_release);
     refreshPageMetricsUnlocked();
@@ -107,7 +108,8 @@ void PdfDocument::joinPageContentUnlocked(int page) {
   // An encrypted file keeps its lock through fileData; it is not rewritten.
   if (!doc || FPDF_GetSecurityHandlerRevision(doc) >= 0) return;
   QByteArray current;
-  if (modified && modified.marks != fileDataMarks) {
+  // A document saved under another name, or changed since, differs from fileData.
+  if (modified.marks != fileDataMarks) {
     if (!serializePdf(doc, 0, &current)) return;
   } else {
     current = fileData;

@@ -503,3 +503,29 @@ TEST_F(WriteBack, AnEditedLineStaysWhereItWasInEveryViewer) {
   check("offset crop box and turned page", {"BT /F1 14 Tf 72 700 Td " + amount + "ET"}, {595, 842},
         "/CropBox [30 40 560 800] /Rotate 270");
 }
+
+// A page rewritten into one stream before an edit is taken from the document
+// as it stands: edits saved under another name stay when the next edit comes.
+TEST_F(WriteBack, AJoinedPageKeepsEditsSavedUnderAnotherName) {
+  const QString one = splitContentPdf(path(QStringLiteral("one.pdf")),
+                                      {"BT /F1 14 Tf 72 700 Td (Amount due 4200 euro) Tj 0 -30 Td",
+                                       "(Payable within ten days) Tj ET"});
+  ASSERT_FALSE(one.isEmpty());
+  const QString source = path(QStringLiteral("two.pdf"));
+  ASSERT_EQ(runTool("qpdf", {"--empty", "--pages", one, one, "--", source}), 0);
+  const QString copy = path(QStringLiteral("copy.pdf"));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  for (const int page : {0, 1}) {
+    std::vector<TextBlock> blocks = doc.extractText(page);
+    const int edited = blockIndexContaining(blocks, QStringLiteral("4200"));
+    ASSERT_GE(edited, 0);
+    editText(blocks[size_t(edited)], QStringLiteral("Changed on page %1").arg(page + 1));
+    ASSERT_TRUE(doc.overlayOcrText(page, blocks, false));
+    ASSERT_TRUE(doc.save(copy));
+  }
+  const QStringList pages = oracles::pageTexts(copy);
+  ASSERT_EQ(pages.size(), 2);
+  for (const int page : {0, 1})
+    EXPECT_EQ(occurrences(pages[page], QStringLiteral("Changed on page %1").arg(page + 1)), 1) << pages[page].toStdString();
+}
