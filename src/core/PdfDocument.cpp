@@ -97,6 +97,7 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path, const QByteArray& pa
   opened.store(true, std::memory_order_release);
   currentFilePath = path;
   modified = false;
+  fileDataMarks = modified.marks;
   refreshPageMetricsUnlocked();
   return true;
 }
@@ -135,6 +136,7 @@ void PdfDocument::dropDoc() {
     doc = nullptr;
   }
   fileData.clear();
+  fileDataMarks = kFileDataStale;
   clearPageMetrics();
 }
 

@@ -249,6 +249,9 @@ private:
   // The bytes a save writes: pdfium's rewrite, packed or locked again as the
   // opened file was.
   bool savedBytesUnlocked(QByteArray* bytes);
+  // Gives a page whose content pdfium cannot rewrite safely one balanced
+  // content stream and continues on the rewritten file (see PageContentJoining).
+  void joinPageContentUnlocked(int page);
   // Appends pages of the PDF at `path` (all when `indices` is null).
   bool importPagesUnlocked(const QString& path, const int* indices, unsigned long count);
   // The same from a PDF held in memory.
@@ -279,6 +282,11 @@ private:
     operator bool() const { return value; }
   };
   ModifiedFlag modified;
+  // The marks of `modified` when fileData last stood for the document as it
+  // is (kept by loading, saving in place and joining a page's content);
+  // while they stay the same, fileData need not be serialised again.
+  static constexpr quint64 kFileDataStale = ~quint64(0);
+  quint64 fileDataMarks = kFileDataStale;
   std::atomic<bool> opened{false};
 
   mutable QReadWriteLock metricsLock;

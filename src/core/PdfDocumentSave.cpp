@@ -4,8 +4,10 @@
 #include "DocumentLock.h"
 #include "PdfFileWriter.h"
 #include "PdfEncryptionKeeping.h"
+#include "PageContentJoining.h"
 #include "PdfGeneratedStateRepair.h"
 #include "PdfObjectStreamPacking.h"
+#include "RepeatedFontMerging.h"
 #include "PdfiumHandles.h"
 
 #include <QBuffer>
@@ -58,6 +60,7 @@ bool PdfDocument::save(const QString& path) {
     }
     dropDoc();
     fileData = std::move(bytes);
+    fileDataMarks = modified.marks;
     doc = reopened;
     opened.store(true, std::memory_order_release);
     refreshPageMetricsUnlocked();
@@ -80,6 +83,11 @@ bool PdfDocument::savedBytesUnlocked(QByteArray* bytes) {
   }
   QByteArray repaired;
   if (restoreDroppedResetStates(*bytes, &repaired)) *bytes = std::move(repaired);
+  // A font an earlier save embedded is kept once, however often it was loaded again.
+  const bool packed = !encrypted && usesObjectStreams(fileData);
+  QByteArray merged;
+  const bool fontsMerged = mergeRepeatedFonts(*bytes, packed, &merged);
+  if (fontsMerged) *bytes = std::move(merged);
   if (encrypted) {
     QByteArray locked;
     if (!encryptLikeOriginal(fileData, openPassword, *bytes, usesObjectStreams(fileData), &locked,
@@ -88,11 +96,38 @@ bool PdfDocument::savedBytesUnlocked(QByteArray* bytes) {
     *bytes = std::move(locked);
     return true;
   }
-  if (usesObjectStreams(fileData)) {
-    QByteArray packed;
-    if (packObjectStreams(*bytes, &packed)) *bytes = std::move(packed);
+  if (packed && !fontsMerged) {
+    QByteArray repacked;
+    if (packObjectStreams(*bytes, &repacked)) *bytes = std::move(repacked);
   }
   return true;
+}
+
+void PdfDocument::joinPageContentUnlocked(int page) {
+  // An encrypted file keeps its lock through fileData; it is not rewritten.
+  if (!doc || FPDF_GetSecurityHandlerRevision(doc) >= 0) return;
+  QByteArray current;
+  // A document saved under another name, or changed since, differs from fileData.
+  if (modified.marks != fileDataMarks) {
+    if (!serializePdf(doc, 0, &current)) return;
+  } else {
+    current = fileData;
+  }
+  QByteArray joined;
+  if (!joinPageContent(current, page, usesObjectStreams(fileData), &joined)) return;
+  FPDF_DOCUMENT reopened = FPDF_LoadMemDocument64(joined.constData(), size_t(joined.size()), nullptr);
+  if (!reopened) return;
+  if (FPDF_GetPageCount(reopened) != FPDF_GetPageCount(doc)) {
+    FPDF_CloseDocument(reopened);
+    return;
+  }
+  dropDoc();
+  fileData = std::move(joined);
+  doc = reopened;
+  opened.store(true, std::memory_order_release);
+  refreshPageMetricsUnlocked();
+  modified = true;
+  fileDataMarks = modified.marks;
 }
 
 bool PdfDocument::saveCopy(const QString& path) const {

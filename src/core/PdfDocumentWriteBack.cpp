@@ -330,10 +330,6 @@ using PageWrite = std::variant<WhiteBox, pdfium::PageObject, PlacedImage>;
 bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks, bool replaceAll) {
   DocumentLock lock(mutex);
   if (!doc || blocks.empty()) return false;
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
-  if (!loaded) return false;
-  FPDF_PAGE p = loaded.get();
-  const PageSpace space = PageSpace::ofPage(p);
 
   // Which text blocks replace what the page shows, and where their old content was.
   std::vector<bool> replace(blocks.size(), false);
@@ -347,6 +343,13 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
         (isRealRect(b.originalRect) && (changed || blockMoved(b) || blockTurned(b))))
       replace[i] = true;
   }
+  // Visible edits regenerate the page's own content: it must come out
+  // readable in every viewer, with the new text where pdfium puts it.
+  if (std::find(replace.begin(), replace.end(), true) != replace.end()) joinPageContentUnlocked(page);
+  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  if (!loaded) return false;
+  FPDF_PAGE p = loaded.get();
+  const PageSpace space = PageSpace::ofPage(p);
 
   std::set<FPDF_PAGEOBJECT> pageTextObjects;
   std::vector<FPDF_PAGEOBJECT> hiddenObjects;

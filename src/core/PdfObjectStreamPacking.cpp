@@ -1,5 +1,7 @@
 #include "PdfObjectStreamPacking.h"
 
+#include "QpdfEmptyStreams.h"
+
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
@@ -16,6 +18,7 @@ bool packObjectStreams(const QByteArray& pdf, QByteArray* packed) {
     reader.setSuppressWarnings(true);
     reader.setAttemptRecovery(false);
     reader.processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()));
+    encodeEmptyStreams(reader);
     QPDFWriter writer(reader);
     writer.setOutputMemory();
     writer.setObjectStreamMode(qpdf_o_generate);

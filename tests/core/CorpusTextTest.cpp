@@ -1,13 +1,21 @@
 // Replays the robustness corpus through text and picture extraction: every
 // file that opens yields its first page's blocks without a crash or a hang,
-// and what comes back is well formed.
+// and what comes back is well formed; its first line, replaced and saved,
+// reads back in poppler, MuPDF and Ghostscript.
 #include "CorpusReplay.h"
+#include "PopplerOracles.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 using namespace testsupport;
 using namespace corpus;
@@ -45,4 +53,72 @@ TEST(CorpusText, FirstPageExtractsWithoutCrashOrHang) {
   }
   watchdog.start(QString());
   EXPECT_GT(withText, 50);
+}
+
+namespace {
+
+const QString kNewLine = QStringLiteral("Quagga okapi zebra");
+
+// The page's first line that poppler reads in the input as well: one of its
+// words of four letters or more is in pdftotext's text.
+int firstReadableLine(const std::vector<TextBlock>& blocks, const QString& popplerText) {
+  static const QRegularExpression word(QStringLiteral("[A-Za-z]{4,}"));
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const QRegularExpressionMatch m = word.match(blocks[i].text);
+    if (!blocks[i].isImage && m.hasMatch() && popplerText.contains(m.captured())) return int(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+// The first line of page 1 replaced and saved: every viewer reads the page
+// as it read the input, with the new line where it was.
+TEST(CorpusText, AnEditedFirstLineReadsBackInEveryViewer) {
+  if (!hasTool("pdftotext") || !hasTool("pdftoppm") || !hasTool("mutool") || !hasTool("gs"))
+    GTEST_SKIP() << "poppler-utils, mupdf-tools or ghostscript missing";
+  const QStringList files = corpusFiles();
+  ASSERT_GT(files.size(), 100) << "corpus missing at " << corpusDir().toStdString();
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString saved = dir.filePath(QStringLiteral("saved.pdf"));
+  Watchdog watchdog(std::chrono::seconds(120));
+  int edited = 0;
+  QStringList faults;
+  const QString only = qEnvironmentVariable("ULVO_CORPUS_ONLY");
+  for (const QString& file : files) {
+    if (!only.isEmpty() && !file.contains(only)) continue;
+    watchdog.start(file);
+    PdfDocument doc;
+    if (!doc.open(file) || doc.pageCount() < 1) continue;
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    const oracles::ViewerReading input = oracles::popplerReading(file, 0);
+    const int line = firstReadableLine(blocks, input.text);
+    if (line < 0) continue;
+    const QRectF place = oracles::turnedPlace(blocks[size_t(line)].rect, blocks[size_t(line)].rotation);
+    blocks[size_t(line)].text = kNewLine;
+    blocks[size_t(line)].textEdited = true;
+    QFile::remove(saved);
+    ++edited;
+    if (!doc.overlayOcrText(0, blocks, false)) {
+      faults << QFileInfo(file).fileName() + QStringLiteral(": not written");
+      continue;
+    }
+    // A file that cannot be locked again as it was is refused with a message.
+    if (!doc.save(saved)) {
+      EXPECT_FALSE(doc.lastError().isEmpty()) << file.toStdString();
+      EXPECT_FALSE(QFile::exists(saved));
+      --edited;
+      continue;
+    }
+    const QString fault = oracles::editReadBackFault(file, saved, QStringLiteral("okapi"), place, doc.pageSize(0));
+    if (!fault.isEmpty()) faults << QFileInfo(file).fileName() + QStringLiteral(": ") + fault;
+    // For looking into a failure: the saved files stay in this folder.
+    if (qEnvironmentVariableIsSet("ULVO_KEEP_EDITED"))
+      QFile::copy(saved, qEnvironmentVariable("ULVO_KEEP_EDITED") + "/" + QFileInfo(file).fileName() + ".pdf");
+  }
+  watchdog.start(QString());
+  std::printf("edited %d corpus files, %d read back\n", edited, int(edited - faults.size()));
+  EXPECT_GT(edited, 100);
+  EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
 }

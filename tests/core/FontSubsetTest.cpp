@@ -111,3 +111,4 @@ TEST(FontSubset, ASubsetGrowsWhenLaterTextNeedsNewGlyphs) {
   EXPECT_LT(QFileInfo(saved).size(), 120 * 1024);
   EXPECT_LE(dejaVuFontRows(saved).size(), 3) << dejaVuFontRows(saved).join('\n').toStdString();
 }
+

@@ -4,7 +4,14 @@
 
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
+
+#include <algorithm>
 #include <QTemporaryDir>
 
 using testsupport::runTool;
@@ -35,7 +42,7 @@ QString pageText(const QString& file, int page, const QStringList& extra) {
 
 QList<QRectF> wordBoxes(const QString& file, int page, const QString& word, double shownHeight) {
   const QRegularExpression box(
-      R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+      R"re(<word xMin="(-?[\d.]+)" yMin="(-?[\d.]+)" xMax="(-?[\d.]+)" yMax="(-?[\d.]+)">([^<]*)</word>)re");
   QList<QRectF> boxes;
   const QString xml = pageText(file, page, {"-cropbox", "-bbox"});
   for (auto it = box.globalMatch(xml); it.hasNext();) {
@@ -89,6 +96,132 @@ QImage renderWithPoppler(const QString& file, int page, int dpi) {
                            prefix}) != 0)
     return {};
   return QImage(prefix + ".png");
+}
+
+namespace {
+
+ViewerReading readWith(const QString& program, const QStringList& args) {
+  QProcess process;
+  process.start(program, args);
+  ViewerReading reading;
+  if (!process.waitForStarted()) return reading;
+  if (!process.waitForFinished(30000)) {
+    process.kill();
+    process.waitForFinished();
+    reading.complaints << QStringLiteral("<hangs>");
+    return reading;
+  }
+  reading.ran = process.exitStatus() == QProcess::NormalExit;
+  reading.text = QString::fromUtf8(process.readAllStandardOutput());
+  static const QRegularExpression numbers(QStringLiteral("\\(?-?\\d+\\)?|0x[0-9a-f]+|\\d+"));
+  for (const QString& line : QString::fromUtf8(process.readAllStandardError()).split(QLatin1Char('\n'))) {
+    static const QRegularExpression quoted(QStringLiteral("'/[^']*'"));
+    const QString complaint =
+        QString(line).replace(quoted, QStringLiteral("'file'")).replace(numbers, QStringLiteral("#")).trimmed();
+    if (!complaint.isEmpty() && !reading.complaints.contains(complaint)) reading.complaints << complaint;
+  }
+  return reading;
+}
+
+}  // namespace
+
+ViewerReading popplerReading(const QString& file, int page) {
+  const QString number = QString::number(page + 1);
+  return readWith("pdftotext", {"-enc", "UTF-8", "-f", number, "-l", number, file, "-"});
+}
+
+ViewerReading mupdfReading(const QString& file, int page) {
+  return readWith("mutool", {"draw", "-q", "-F", "txt", "-o", "-", file, QString::number(page + 1)});
+}
+
+ViewerReading ghostscriptReading(const QString& file, int page) {
+  // Ghostscript prints its complaints where it prints text: the text goes to a file.
+  QTemporaryDir dir;
+  const QString text = dir.filePath(QStringLiteral("page.txt"));
+  const QString number = QString::number(page + 1);
+  ViewerReading reading = readWith("gs", {"-q", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-sDEVICE=txtwrite",
+                                          "-dFirstPage=" + number, "-dLastPage=" + number, "-sOutputFile=" + text, file});
+  QFile out(text);
+  reading.text = out.open(QIODevice::ReadOnly) ? QString::fromUtf8(out.readAll()) : QString();
+  return reading;
+}
+
+namespace {
+
+// Dark pixels of a poppler render inside a shown-page rectangle (y up).
+int inkIn(const QImage& render, const QRectF& shown, double pageHeight, double dpi) {
+  const double k = dpi / 72.0;
+  const QRect r = QRectF(shown.x() * k, (pageHeight - shown.bottom()) * k, shown.width() * k, shown.height() * k)
+                      .toAlignedRect()
+                      .intersected(render.rect());
+  int ink = 0;
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x) ink += qGray(render.pixel(x, y)) < 128 ? 1 : 0;
+  return ink;
+}
+
+}  // namespace
+
+QString editReadBackFault(const QString& input, const QString& saved, const QString& word, const QRectF& place,
+                          const QSizeF& page) {
+  const oracles::ViewerReading before = oracles::popplerReading(input, 0);
+  const oracles::ViewerReading poppler = oracles::popplerReading(saved, 0);
+  if (!poppler.text.contains(word)) return QStringLiteral("poppler does not read the new line");
+  // An input poppler reads only by rebuilding its cross-reference table is
+  // rebuilt by pdfium as well, in its own way: only the content counts there.
+  static const QRegularExpression structure(QStringLiteral("xref|XRef|trailer"));
+  const bool damaged = std::any_of(before.complaints.begin(), before.complaints.end(),
+                                   [](const QString& c) { return c.contains(structure); });
+  for (const QString& complaint : poppler.complaints)
+    if (!before.complaints.contains(complaint) && !(damaged && complaint.contains(structure)))
+      return QStringLiteral("poppler: ") + complaint;
+  const oracles::ViewerReading mupdfBefore = oracles::mupdfReading(input, 0);
+  if (mupdfBefore.ran && !mupdfBefore.text.trimmed().isEmpty()) {
+    const oracles::ViewerReading mupdf = oracles::mupdfReading(saved, 0);
+    if (!mupdf.text.contains(word)) return QStringLiteral("mupdf does not read it");
+    for (const QString& complaint : mupdf.complaints)
+      if (!mupdfBefore.complaints.contains(complaint)) return QStringLiteral("mupdf: ") + complaint;
+  }
+  if (!oracles::ghostscriptReading(input, 0).text.trimmed().isEmpty() &&
+      !oracles::ghostscriptReading(saved, 0).text.contains(word))
+    return QStringLiteral("ghostscript does not read it");
+  // Where the editor showed the line, inside the page.
+  const QList<QRectF> boxes = oracles::wordBoxes(saved, 0, word, page.height());
+  if (boxes.isEmpty()) return QStringLiteral("no box for the new line");
+  // A face with taller ascenders may reach a little past an edge the line touched.
+  const QRectF box = boxes.first();
+  if (!QRectF(QPointF(0, 0), page).contains(box.center()))
+    return QStringLiteral("written outside the page at %1,%2").arg(box.x()).arg(box.y());
+  const double slack = std::max(place.height(), 12.0);
+  if (!place.adjusted(-slack, -slack, page.width(), slack).contains(box.center()))
+    return QStringLiteral("written at %1,%2, not in its line at %3,%4").arg(box.x()).arg(box.y()).arg(place.x()).arg(place.y());
+  const QImage render = oracles::renderWithPoppler(saved, 0, 72);
+  if (render.isNull()) return QStringLiteral("pdftoppm failed");
+  if (inkIn(render, box, page.height(), 72) == 0) return QStringLiteral("the new line is not drawn");
+  return {};
+}
+
+int repeatedFontPrograms(const QString& file) {
+  QByteArray json;
+  if (runTool("qpdf", {"--json=2", "--json-key=qpdf", "--json-stream-data=inline", "--decode-level=generalized", file,
+                       "-"},
+              &json) != 0)
+    return -1;
+  const QJsonObject objects = QJsonDocument::fromJson(json).object().value("qpdf").toArray().at(1).toObject();
+  QSet<QString> programs;
+  for (auto it = objects.begin(); it != objects.end(); ++it) {
+    const QJsonObject value = it.value().toObject().value("value").toObject();
+    for (const char* key : {"/FontFile", "/FontFile2", "/FontFile3"})
+      if (value.contains(QLatin1String(key))) programs.insert(value.value(QLatin1String(key)).toString());
+  }
+  QSet<QString> seen;
+  int repeated = 0;
+  for (const QString& ref : programs) {
+    const QString data = objects.value("obj:" + ref).toObject().value("stream").toObject().value("data").toString();
+    if (seen.contains(data)) ++repeated;
+    seen.insert(data);
+  }
+  return repeated;
 }
 
 }  // namespace oracles

@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QSizeF>
 #include <QString>
+#include <QTransform>
 #include <QStringList>
 
 #include <ostream>
@@ -34,6 +35,37 @@ QList<PageInfo> pdfinfoPages(const QString& file);
 
 // Pixel size and dimensions of the images pdfimages -list reports.
 QList<QSize> imageSizes(const QString& file);
+
+// What a viewer reads of one zero-based page: its text and the distinct
+// complaints it printed on the way, their positions left out so that the
+// same fault counts once wherever it stands ("<hangs>" after 30 s).
+struct ViewerReading {
+  bool ran = false;
+  QString text;
+  QStringList complaints;
+};
+ViewerReading popplerReading(const QString& file, int page);
+ViewerReading mupdfReading(const QString& file, int page);
+ViewerReading ghostscriptReading(const QString& file, int page);
+
+// Where a block whose box `rect` is shown turned clockwise by `degrees`
+// about its centre lies on the shown page.
+inline QRectF turnedPlace(const QRectF& rect, double degrees) {
+  const QPointF c = rect.center();
+  return QTransform().translate(c.x(), c.y()).rotate(-degrees).translate(-c.x(), -c.y()).mapRect(rect);
+}
+
+// What is wrong with the first page of `saved`, an edit of `input` that
+// wrote `word` into the line at `place` (shown page, y up), in the eyes of
+// poppler, MuPDF and Ghostscript: a complaint the input did not cause, the
+// word not read or not drawn, or drawn away from its line or off the page.
+// Empty when nothing is wrong.
+QString editReadBackFault(const QString& input, const QString& saved, const QString& word, const QRectF& place,
+                          const QSizeF& page);
+
+// How many embedded font programs repeat, byte for byte once decoded, one
+// found earlier in the file (qpdf's reading); -1 when qpdf cannot read it.
+int repeatedFontPrograms(const QString& file);
 
 // Renders the crop box of one zero-based page with pdftoppm at `dpi`.
 QImage renderWithPoppler(const QString& file, int page, int dpi);

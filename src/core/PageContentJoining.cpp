@@ -1,0 +1,196 @@
+#include "PageContentJoining.h"
+
+#include "QpdfEmptyStreams.h"
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <exception>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace {
+
+// Copies the content with every closing operator that has nothing to close
+// left out and whatever stays open closed at the end, the whole wrapped in
+// q ... Q. Notes whether the copy differs in more than the wrapping, and
+// whether the content changes at its outermost level a state that would
+// carry over into content appended after it.
+class BalancingFilter : public QPDFObjectHandle::TokenFilter {
+ public:
+  void handleToken(QPDFTokenizer::Token const& token) override {
+    if (!started) {
+      write("q\n");
+      started = true;
+    }
+    if (token.getType() == QPDFTokenizer::tt_word) {
+      const std::string& op = token.getValue();
+      if (op == "q") {
+        ++saves;
+      } else if (op == "Q") {
+        if (saves == 0) return dropped();
+        --saves;
+      } else if (op == "BT") {
+        inText = true;
+      } else if (op == "ET") {
+        if (!inText) return dropped();
+        inText = false;
+      } else if (op == "BMC" || op == "BDC") {
+        ++marks;
+      } else if (op == "EMC") {
+        if (marks == 0) return dropped();
+        --marks;
+      } else if (saves == 0 && carriesOver().count(op)) {
+        leavesState = true;
+      }
+    }
+    writeToken(token);
+  }
+
+  void handleEOF() override {
+    if (!started) write("q\n");
+    std::string closing = "\n";
+    if (inText) closing += "ET\n";
+    for (; marks > 0; --marks) closing += "EMC\n";
+    for (; saves > 0; --saves) closing += "Q\n";
+    unbalanced = unbalanced || closing.size() > 1;
+    write(closing + "Q\n");
+  }
+
+  bool unbalanced = false;
+  bool leavesState = false;
+
+ private:
+  void dropped() { unbalanced = true; }
+  // Graphics and text state that a later stream inherits and that pdfium
+  // does not set again for the objects it appends.
+  static const std::set<std::string>& carriesOver() {
+    static const std::set<std::string> ops{"cm", "Tc", "Tw", "Tz", "TL", "Tr", "Ts", "gs", "d", "ri", "i", "M"};
+    return ops;
+  }
+
+  bool started = false;
+  bool inText = false;
+  long saves = 0;
+  long marks = 0;
+};
+
+// A form without resources of its own draws with those of the page (an old
+// convention), and poppler looks up a name a form's resources lack in the
+// page's as well; pdfium, rewriting the page, keeps only the resources the
+// page's own objects use. Each form is therefore lent what it may take from
+// the page (or the form that draws it), name by name.
+bool lendResources(QPDF& pdf, QPDFObjectHandle parent, std::set<QPDFObjGen>& seen, int depth);
+
+bool lendToForm(QPDF& pdf, QPDFObjectHandle form, QPDFObjectHandle parent, std::set<QPDFObjGen>& seen, int depth) {
+  if (!form.isStream() || depth > 8) return false;
+  if (form.isIndirect() && !seen.insert(form.getObjGen()).second) return false;
+  QPDFObjectHandle dict = form.getDict();
+  QPDFObjectHandle resources = dict.getKey("/Resources");
+  if (!resources.isDictionary()) {
+    dict.replaceKey("/Resources", parent.isIndirect() ? parent : pdf.makeIndirectObject(parent.shallowCopy()));
+    return true;
+  }
+  bool lent = false;
+  for (const std::string& category : parent.getKeys()) {
+    QPDFObjectHandle offered = parent.getKey(category);
+    if (!offered.isDictionary()) continue;
+    QPDFObjectHandle own = resources.getKey(category);
+    if (!own.isDictionary()) {
+      resources.replaceKey(category, offered);
+      lent = true;
+      continue;
+    }
+    for (const std::string& key : offered.getKeys()) {
+      if (own.hasKey(key)) continue;
+      own.replaceKey(key, offered.getKey(key));
+      lent = true;
+    }
+  }
+  return lendResources(pdf, resources, seen, depth + 1) || lent;
+}
+
+bool lendResources(QPDF& pdf, QPDFObjectHandle parent, std::set<QPDFObjGen>& seen, int depth) {
+  QPDFObjectHandle xobjects = parent.getKey("/XObject");
+  if (!xobjects.isDictionary()) return false;
+  bool lent = false;
+  for (const std::string& name : xobjects.getKeys()) {
+    QPDFObjectHandle form = xobjects.getKey(name);
+    if (form.isStream() && form.getDict().getKey("/Subtype").isNameAndEquals("/Form"))
+      lent = lendToForm(pdf, form, parent, seen, depth) || lent;
+  }
+  return lent;
+}
+
+// The appearances of the page's annotations draw with its resources too.
+bool lendToAppearances(QPDF& pdf, QPDFPageObjectHelper& page, QPDFObjectHandle resources, std::set<QPDFObjGen>& seen) {
+  QPDFObjectHandle annotations = page.getObjectHandle().getKey("/Annots");
+  if (!annotations.isArray()) return false;
+  bool lent = false;
+  for (int i = 0; i < annotations.getArrayNItems(); ++i) {
+    QPDFObjectHandle appearance = annotations.getArrayItem(i).isDictionary()
+                                      ? annotations.getArrayItem(i).getKey("/AP")
+                                      : QPDFObjectHandle::newNull();
+    if (!appearance.isDictionary()) continue;
+    for (const char* kind : {"/N", "/R", "/D"}) {
+      QPDFObjectHandle states = appearance.getKey(kind);
+      if (states.isStream()) lent = lendToForm(pdf, states, resources, seen, 0) || lent;
+      if (!states.isDictionary()) continue;
+      for (const std::string& state : states.getKeys())
+        lent = lendToForm(pdf, states.getKey(state), resources, seen, 0) || lent;
+    }
+  }
+  return lent;
+}
+
+}  // namespace
+
+bool joinPageContent(const QByteArray& pdf, int pageIndex, bool objectStreams, QByteArray* joined) {
+  try {
+    QPDF reader;
+    reader.setSuppressWarnings(true);
+    reader.setAttemptRecovery(false);
+    reader.processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()));
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(reader).getAllPages();
+    if (pageIndex < 0 || size_t(pageIndex) >= pages.size()) return false;
+    QPDFPageObjectHelper& page = pages[size_t(pageIndex)];
+    QPDFObjectHandle contents = page.getObjectHandle().getKey("/Contents");
+    const bool split = contents.isArray() && contents.getArrayNItems() > 1;
+    if (!split && !contents.isStream()) return false;
+
+    BalancingFilter filter;
+    Pl_Buffer buffer("joined content");
+    page.filterContents(&filter, &buffer);
+    std::set<QPDFObjGen> seen;
+    QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+    const bool lent = resources.isDictionary() && (lendResources(reader, resources, seen, 0) |
+                                                   lendToAppearances(reader, page, resources, seen));
+    if (!split && !filter.unbalanced && !filter.leavesState && !lent) return false;
+    // A file qpdf reads only with repairs could come out different from
+    // what pdfium shows; it is left as it is.
+    if (reader.anyWarnings()) return false;
+
+    const std::unique_ptr<Buffer> data(buffer.getBuffer());
+    const std::string text(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+    page.getObjectHandle().replaceKey("/Contents", QPDFObjectHandle::newStream(&reader, text));
+
+    encodeEmptyStreams(reader);
+    QPDFWriter writer(reader);
+    writer.setOutputMemory();
+    writer.setLinearization(false);
+    if (objectStreams) writer.setObjectStreamMode(qpdf_o_generate);
+    writer.write();
+    if (reader.anyWarnings()) return false;
+    const std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
+    if (!out || out->getSize() == 0) return false;
+    *joined = QByteArray(reinterpret_cast<const char*>(out->getBuffer()), qsizetype(out->getSize()));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
