@@ -243,7 +243,7 @@ TEST_F(SignatureBatchTest, TheEditionsRefusalNamesTheRevocationChoiceOfItsOwnDia
       if (!revocation || *refusals > 1) return givenUp = true;
       // Where the message says: the same dialog, the check switched off, signed again.
       QTimer::singleShot(0, dialog, [dialog, revocation] {
-        QTest::qWaitFor([dialog] { return QApplication::activeModalWidget() == dialog; }, 5000);
+        (void)QTest::qWaitFor([dialog] { return QApplication::activeModalWidget() == dialog; }, 5000);
         chooseByKeys(revocation, "never");
         clickButton(dialog, "Подписать");
       });
