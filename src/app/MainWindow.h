@@ -197,6 +197,9 @@ class MainWindow : public QMainWindow {
   // copy under a new name instead, or not to save.
   enum class SignedFileSave { Overwrite, Copy, Cancel };
   SignedFileSave askBeforeBreakingSignatures(PdfDocument* document);
+  // Asks before a save rewrites the active signed file; false when the user
+  // took a copy instead or cancelled, both already handled.
+  bool rewritingSignedFileAllowed();
   // Whether a full save would break signatures that are still intact.
   bool signaturesAtRisk(const PdfDocument* document) const;
   // Save-as offering a free name beside the file, for the copy of a signed one.

@@ -87,18 +87,7 @@ void MainWindow::showSaveExportDialog() {
   if (entry->format == QLatin1String("pdf")) {
     const QString absolute = QFileInfo(file).absoluteFilePath();
     const bool inPlace = !own.isEmpty() && QFileInfo(own).absoluteFilePath() == absolute;
-    if (inPlace) {
-      switch (askBeforeBreakingSignatures(currentDocument)) {
-        case SignedFileSave::Copy:
-          saveCopyOfSignedDocument();
-          return;
-        case SignedFileSave::Cancel:
-          statusLabel->setText(tr("Файл не сохранён"));
-          return;
-        case SignedFileSave::Overwrite:
-          break;
-      }
-    }
+    if (inPlace && !rewritingSignedFileAllowed()) return;
     const bool signedFile = currentDocument->signatureCount() > 0;
     if (!(inPlace ? currentDocument->save(file) : currentDocument->saveAs(file))) {
       updateTitle();

@@ -27,16 +27,7 @@ void MainWindow::onSave() {
     onSaveAs();
     return;
   }
-  switch (askBeforeBreakingSignatures(currentDocument)) {
-    case SignedFileSave::Copy:
-      saveCopyOfSignedDocument();
-      return;
-    case SignedFileSave::Cancel:
-      statusLabel->setText(tr("Файл не сохранён"));
-      return;
-    case SignedFileSave::Overwrite:
-      break;
-  }
+  if (!rewritingSignedFileAllowed()) return;
   if (!applyPendingOcrEdits()) return;
   const bool signedFile = currentDocument->signatureCount() > 0;
   if (!currentDocument->save(currentDocument->filePath())) {
@@ -81,6 +72,20 @@ MainWindow::SignedFileSave MainWindow::askBeforeBreakingSignatures(PdfDocument* 
   }
 }
 
+bool MainWindow::rewritingSignedFileAllowed() {
+  switch (askBeforeBreakingSignatures(currentDocument)) {
+    case SignedFileSave::Copy:
+      saveCopyOfSignedDocument();
+      return false;
+    case SignedFileSave::Cancel:
+      statusLabel->setText(tr("Файл не сохранён"));
+      return false;
+    case SignedFileSave::Overwrite:
+      break;
+  }
+  return true;
+}
+
 void MainWindow::saveCopyOfSignedDocument() {
   if (!currentDocument->isOpen()) return;
   const QString proposed = uniqueSiblingPathLikeChrome(currentDocument->filePath());
@@ -111,16 +116,7 @@ bool MainWindow::saveActiveDocumentAs(const QString& fileName) {
   // Chosen to be the signed file itself: the same question as saving it.
   const QString own = currentDocument->filePath();
   if (!own.isEmpty() && QFileInfo(own).absoluteFilePath() == QFileInfo(fileName).absoluteFilePath()) {
-    switch (askBeforeBreakingSignatures(currentDocument)) {
-      case SignedFileSave::Copy:
-        saveCopyOfSignedDocument();
-        return !currentDocument->isModified();
-      case SignedFileSave::Cancel:
-        statusLabel->setText(tr("Файл не сохранён"));
-        return false;
-      case SignedFileSave::Overwrite:
-        break;
-    }
+    if (!rewritingSignedFileAllowed()) return !currentDocument->isModified();
   }
   if (!applyPendingOcrEdits()) return false;
   const bool signedFile = currentDocument->signatureCount() > 0;

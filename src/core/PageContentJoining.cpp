@@ -179,17 +179,7 @@ bool joinPageContent(const QByteArray& pdf, int pageIndex, bool objectStreams, Q
     const std::string text(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
     page.getObjectHandle().replaceKey("/Contents", QPDFObjectHandle::newStream(&reader, text));
 
-    encodeEmptyStreams(reader);
-    QPDFWriter writer(reader);
-    writer.setOutputMemory();
-    writer.setLinearization(false);
-    if (objectStreams) writer.setObjectStreamMode(qpdf_o_generate);
-    writer.write();
-    if (reader.anyWarnings()) return false;
-    const std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
-    if (!out || out->getSize() == 0) return false;
-    *joined = QByteArray(reinterpret_cast<const char*>(out->getBuffer()), qsizetype(out->getSize()));
-    return true;
+    return writeQpdfToMemory(reader, objectStreams, joined);
   } catch (const std::exception&) {
     return false;
   }

@@ -135,17 +135,7 @@ bool mergeRepeatedFonts(const QByteArray& pdf, bool objectStreams, QByteArray* m
     if (!changed) return false;
 
     // Only what is still referred to is written: the merged copies go.
-    encodeEmptyStreams(reader);
-    QPDFWriter writer(reader);
-    writer.setOutputMemory();
-    writer.setLinearization(false);
-    if (objectStreams) writer.setObjectStreamMode(qpdf_o_generate);
-    writer.write();
-    if (reader.anyWarnings()) return false;
-    const std::shared_ptr<Buffer> out = writer.getBufferSharedPointer();
-    if (!out || out->getSize() == 0) return false;
-    *merged = QByteArray(reinterpret_cast<const char*>(out->getBuffer()), qsizetype(out->getSize()));
-    return true;
+    return writeQpdfToMemory(reader, objectStreams, merged);
   } catch (const std::exception&) {
     return false;
   }
