@@ -9,16 +9,15 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
-#include <cstdio>
+#include <cmath>
 #include <exception>
 #include <memory>
 
 namespace {
 
+// Written in the C locale whatever the user's is.
 std::string number(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.5f", value);
-  std::string s(text);
+  std::string s = QByteArray::number(std::isfinite(value) ? value : 0.0, 'f', 5).toStdString();
   while (s.size() > 1 && s.back() == '0') s.pop_back();
   if (s.back() == '.') s.pop_back();
   return s == "-0" ? "0" : s;

@@ -102,13 +102,8 @@ class BalancingFilter : public QPDFObjectHandle::TokenFilter {
       if (t.getType() != QPDFTokenizer::tt_space && t.getType() != QPDFTokenizer::tt_comment) found.push_back(t);
     return found;
   }
-  static double number(const QPDFTokenizer::Token& t) {
-    try {
-      return std::stod(t.getValue());
-    } catch (const std::exception&) {
-      return 0;
-    }
-  }
+  // Read in the C locale whatever the user's is; 0 for what is no number.
+  static double number(const QPDFTokenizer::Token& t) { return QByteArray::fromStdString(t.getValue()).toDouble(); }
   void noteTextState(const std::string& op) {
     const auto args = operands();
     if (op == "Tf" && args.size() == 2 && args[0].getType() == QPDFTokenizer::tt_name) state.font = args[0].getValue();
