@@ -13,6 +13,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -23,37 +25,52 @@ namespace {
 // carry over into content appended after it.
 class BalancingFilter : public QPDFObjectHandle::TokenFilter {
  public:
+  // `type3Fonts`: the page's font names that are Type 3 fonts; their shows
+  // are tagged and noted in `kept` (when given).
+  BalancingFilter(std::set<std::string> type3Fonts, std::vector<KeptType3Show>* kept)
+      : type3Fonts(std::move(type3Fonts)), kept(kept) {}
+
   void handleToken(QPDFTokenizer::Token const& token) override {
     if (!started) {
       write("q\n");
       started = true;
     }
-    if (token.getType() == QPDFTokenizer::tt_word) {
-      const std::string& op = token.getValue();
-      if (op == "q") {
-        ++saves;
-      } else if (op == "Q") {
-        if (saves == 0) return dropped();
-        --saves;
-      } else if (op == "BT") {
-        inText = true;
-      } else if (op == "ET") {
-        if (!inText) return dropped();
-        inText = false;
-      } else if (op == "BMC" || op == "BDC") {
-        ++marks;
-      } else if (op == "EMC") {
-        if (marks == 0) return dropped();
-        --marks;
-      } else if (saves == 0 && carriesOver().count(op)) {
-        leavesState = true;
-      }
+    if (token.getType() != QPDFTokenizer::tt_word) {
+      pending.push_back(token);
+      return;
     }
+    const std::string& op = token.getValue();
+    if (op == "q") {
+      ++saves;
+      states.push_back(state);
+    } else if (op == "Q") {
+      if (saves == 0) return dropped();
+      --saves;
+      state = states.back();
+      states.pop_back();
+    } else if (op == "BT") {
+      inText = true;
+    } else if (op == "ET") {
+      if (!inText) return dropped();
+      inText = false;
+    } else if (op == "BMC" || op == "BDC") {
+      ++marks;
+    } else if (op == "EMC") {
+      if (marks == 0) return dropped();
+      --marks;
+    } else {
+      if (saves == 0 && carriesOver().count(op)) leavesState = true;
+      noteTextState(op);
+      if (inText && kept && type3Fonts.count(state.font) && (op == "Tj" || op == "TJ" || op == "'" || op == "\""))
+        return keepShow(op, token);
+    }
+    flush();
     writeToken(token);
   }
 
   void handleEOF() override {
     if (!started) write("q\n");
+    flush();
     std::string closing = "\n";
     if (inText) closing += "ET\n";
     for (; marks > 0; --marks) closing += "EMC\n";
@@ -66,7 +83,60 @@ class BalancingFilter : public QPDFObjectHandle::TokenFilter {
   bool leavesState = false;
 
  private:
-  void dropped() { unbalanced = true; }
+  struct TextState {
+    std::string font;
+    double charSpacing = 0, wordSpacing = 0, rise = 0;
+  };
+
+  void dropped() {
+    flush();
+    unbalanced = true;
+  }
+  void flush() {
+    for (const auto& t : pending) writeToken(t);
+    pending.clear();
+  }
+  std::vector<QPDFTokenizer::Token> operands() const {
+    std::vector<QPDFTokenizer::Token> found;
+    for (const auto& t : pending)
+      if (t.getType() != QPDFTokenizer::tt_space && t.getType() != QPDFTokenizer::tt_comment) found.push_back(t);
+    return found;
+  }
+  // Read in the C locale whatever the user's is; 0 for what is no number.
+  static double number(const QPDFTokenizer::Token& t) { return QByteArray::fromStdString(t.getValue()).toDouble(); }
+  void noteTextState(const std::string& op) {
+    const auto args = operands();
+    if (op == "Tf" && args.size() == 2 && args[0].getType() == QPDFTokenizer::tt_name) state.font = args[0].getValue();
+    if (args.empty()) return;
+    if (op == "Tc") state.charSpacing = number(args.back());
+    if (op == "Tw") state.wordSpacing = number(args.back());
+    if (op == "Ts") state.rise = number(args.back());
+    if (op == "\"" && args.size() == 3) {
+      state.wordSpacing = number(args[0]);
+      state.charSpacing = number(args[1]);
+    }
+  }
+  // The show inside a tag of its own; pdfium's placement of it comes later.
+  void keepShow(const std::string& op, QPDFTokenizer::Token const& token) {
+    const auto args = operands();
+    KeptType3Show show;
+    show.font = state.font;
+    show.charSpacing = state.charSpacing;
+    show.wordSpacing = state.wordSpacing;
+    show.rise = state.rise;
+    show.op = op == "TJ" ? "TJ" : "Tj";
+    // An array is several tokens; a string, as ' and " show, is the last one.
+    if (op == "TJ") {
+      for (const auto& t : args) show.operands += t.getRawValue() + " ";
+    } else if (!args.empty()) {
+      show.operands = args.back().getRawValue();
+    }
+    write("/" + std::string(kKeptType3Tag) + " <</K " + std::to_string(kept->size()) + ">> BDC ");
+    flush();
+    writeToken(token);
+    write(" EMC ");
+    kept->push_back(std::move(show));
+  }
   // Graphics and text state that a later stream inherits and that pdfium
   // does not set again for the objects it appends.
   static const std::set<std::string>& carriesOver() {
@@ -74,11 +144,28 @@ class BalancingFilter : public QPDFObjectHandle::TokenFilter {
     return ops;
   }
 
+  const std::set<std::string> type3Fonts;
+  std::vector<KeptType3Show>* kept;
+  std::vector<QPDFTokenizer::Token> pending;
+  TextState state;
+  std::vector<TextState> states;
   bool started = false;
   bool inText = false;
   long saves = 0;
   long marks = 0;
 };
+
+// The names under which the page's resources hold Type 3 fonts.
+std::set<std::string> type3FontNames(QPDFObjectHandle resources) {
+  std::set<std::string> names;
+  QPDFObjectHandle fonts = resources.isDictionary() ? resources.getKey("/Font") : QPDFObjectHandle::newNull();
+  if (!fonts.isDictionary()) return names;
+  for (const std::string& name : fonts.getKeys()) {
+    QPDFObjectHandle font = fonts.getKey(name);
+    if (font.isDictionary() && font.getKey("/Subtype").isNameAndEquals("/Type3")) names.insert(name);
+  }
+  return names;
+}
 
 // A form without resources of its own draws with those of the page (an old
 // convention), and poppler looks up a name a form's resources lack in the
@@ -150,7 +237,8 @@ bool lendToAppearances(QPDF& pdf, QPDFPageObjectHelper& page, QPDFObjectHandle r
 
 }  // namespace
 
-bool joinPageContent(const QByteArray& pdf, int pageIndex, bool objectStreams, QByteArray* joined) {
+bool joinPageContent(const QByteArray& pdf, int pageIndex, bool objectStreams, QByteArray* joined,
+                     std::vector<KeptType3Show>* kept) {
   try {
     QPDF reader;
     reader.setSuppressWarnings(true);
@@ -163,14 +251,15 @@ bool joinPageContent(const QByteArray& pdf, int pageIndex, bool objectStreams, Q
     const bool split = contents.isArray() && contents.getArrayNItems() > 1;
     if (!split && !contents.isStream()) return false;
 
-    BalancingFilter filter;
+    QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+    std::vector<KeptType3Show> shows;
+    BalancingFilter filter(type3FontNames(resources), kept ? &shows : nullptr);
     Pl_Buffer buffer("joined content");
     page.filterContents(&filter, &buffer);
     std::set<QPDFObjGen> seen;
-    QPDFObjectHandle resources = page.getAttribute("/Resources", false);
     const bool lent = resources.isDictionary() && (lendResources(reader, resources, seen, 0) |
                                                    lendToAppearances(reader, page, resources, seen));
-    if (!split && !filter.unbalanced && !filter.leavesState && !lent) return false;
+    if (!split && !filter.unbalanced && !filter.leavesState && !lent && shows.empty()) return false;
     // A file qpdf reads only with repairs could come out different from
     // what pdfium shows; it is left as it is.
     if (reader.anyWarnings()) return false;
@@ -179,7 +268,9 @@ bool joinPageContent(const QByteArray& pdf, int pageIndex, bool objectStreams, Q
     const std::string text(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
     page.getObjectHandle().replaceKey("/Contents", QPDFObjectHandle::newStream(&reader, text));
 
-    return writeQpdfToMemory(reader, objectStreams, joined);
+    if (!writeQpdfToMemory(reader, objectStreams, joined)) return false;
+    if (kept) *kept = std::move(shows);
+    return true;
   } catch (const std::exception&) {
     return false;
   }

@@ -9,10 +9,17 @@
 // it is edited, and forms that draw with the page's resources get their own;
 // what it draws stays the same.
 
+#include "KeptType3Text.h"
+
 #include <QByteArray>
+
+#include <vector>
 
 // True with `joined` set to the whole file rewritten when page `pageIndex`
 // (from 0) of `pdf` needed it; false (and `joined` untouched) when the page
 // is fine as it is or the file cannot be rewritten without repairs.
-// `objectStreams` packs the rewritten file into object streams.
-bool joinPageContent(const QByteArray& pdf, int pageIndex, bool objectStreams, QByteArray* joined);
+// `objectStreams` packs the rewritten file into object streams. With `kept`,
+// shows in Type 3 fonts are tagged (the page is then always rewritten) and
+// listed there in their tags' order.
+bool joinPageContent(const QByteArray& pdf, int pageIndex, bool objectStreams, QByteArray* joined,
+                     std::vector<KeptType3Show>* kept = nullptr);

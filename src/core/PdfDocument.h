@@ -39,6 +39,8 @@ enum class PdfRenderLayer {
   TextOnly = 2,  // text objects only
 };
 
+struct KeptType3Show;
+
 class PdfDocument {
 public:
   PdfDocument();
@@ -251,7 +253,13 @@ private:
   bool savedBytesUnlocked(QByteArray* bytes);
   // Gives a page whose content pdfium cannot rewrite safely one balanced
   // content stream and continues on the rewritten file (see PageContentJoining).
-  void joinPageContentUnlocked(int page);
+  // With `kept`, shows in Type 3 fonts are tagged and listed there, to be
+  // written again by restoreKeptType3Unlocked after pdfium rewrote the page.
+  void joinPageContentUnlocked(int page, std::vector<KeptType3Show>* kept = nullptr);
+  void restoreKeptType3Unlocked(int page, const std::vector<KeptType3Show>& kept);
+  // Continues on `bytes`, a rewrite of the current document; false when
+  // pdfium cannot open it (the document stays as it was).
+  bool continueOnRewriteUnlocked(QByteArray bytes);
   // Appends pages of the PDF at `path` (all when `indices` is null).
   bool importPagesUnlocked(const QString& path, const int* indices, unsigned long count);
   // The same from a PDF held in memory.

@@ -103,7 +103,7 @@ bool PdfDocument::savedBytesUnlocked(QByteArray* bytes) {
   return true;
 }
 
-void PdfDocument::joinPageContentUnlocked(int page) {
+void PdfDocument::joinPageContentUnlocked(int page, std::vector<KeptType3Show>* kept) {
   // An encrypted file keeps its lock through fileData; it is not rewritten.
   if (!doc || FPDF_GetSecurityHandlerRevision(doc) >= 0) return;
   QByteArray current;
@@ -114,20 +114,32 @@ void PdfDocument::joinPageContentUnlocked(int page) {
     current = fileData;
   }
   QByteArray joined;
-  if (!joinPageContent(current, page, usesObjectStreams(fileData), &joined)) return;
-  FPDF_DOCUMENT reopened = FPDF_LoadMemDocument64(joined.constData(), size_t(joined.size()), nullptr);
-  if (!reopened) return;
+  if (!joinPageContent(current, page, usesObjectStreams(fileData), &joined, kept)) return;
+  if (!continueOnRewriteUnlocked(std::move(joined)) && kept) kept->clear();
+}
+
+void PdfDocument::restoreKeptType3Unlocked(int page, const std::vector<KeptType3Show>& kept) {
+  QByteArray current, restored;
+  if (!doc || kept.empty() || !serializePdf(doc, 0, &current)) return;
+  if (restoreKeptType3Shows(current, page, usesObjectStreams(fileData), kept, &restored))
+    continueOnRewriteUnlocked(std::move(restored));
+}
+
+bool PdfDocument::continueOnRewriteUnlocked(QByteArray bytes) {
+  FPDF_DOCUMENT reopened = FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr);
+  if (!reopened) return false;
   if (FPDF_GetPageCount(reopened) != FPDF_GetPageCount(doc)) {
     FPDF_CloseDocument(reopened);
-    return;
+    return false;
   }
   dropDoc();
-  fileData = std::move(joined);
+  fileData = std::move(bytes);
   doc = reopened;
   opened.store(true, std::memory_order_release);
   refreshPageMetricsUnlocked();
   modified = true;
   fileDataMarks = modified.marks;
+  return true;
 }
 
 bool PdfDocument::saveCopy(const QString& path) const {

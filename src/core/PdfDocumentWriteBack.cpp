@@ -11,6 +11,7 @@
 #include "DocumentLock.h"
 #include "EditedLineFit.h"
 #include "InkSilhouette.h"
+#include "KeptType3Text.h"
 #include "PageObjectBounds.h"
 #include "PageObjectWriters.h"
 #include "PageSpace.h"
@@ -325,6 +326,41 @@ struct PlacedImage {
 };
 using PageWrite = std::variant<WhiteBox, pdfium::PageObject, PlacedImage>;
 
+// The index of the kept show a page object draws; -1 for none.
+int keptShowIndex(FPDF_PAGEOBJECT object) {
+  for (int i = 0; i < FPDFPageObj_CountMarks(object); ++i) {
+    FPDF_PAGEOBJECTMARK mark = FPDFPageObj_GetMark(object, (unsigned long)i);
+    char16_t name[32] = {};
+    unsigned long length = 0;
+    int index = -1;
+    if (mark && FPDFPageObjMark_GetName(mark, name, sizeof name - 2, &length) &&
+        QString::fromUtf16(name) == QLatin1String(kKeptType3Tag) && FPDFPageObjMark_GetParamIntValue(mark, "K", &index))
+      return index;
+  }
+  return -1;
+}
+
+// pdfium's reading of the kept shows still on the page.
+void placeKeptShows(FPDF_PAGE page, std::vector<KeptType3Show>& kept) {
+  for (int i = 0; i < FPDFPage_CountObjects(page); ++i) {
+    FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
+    if (!object || FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_TEXT) continue;
+    const int index = keptShowIndex(object);
+    if (index < 0 || size_t(index) >= kept.size()) continue;
+    KeptType3Show& show = kept[size_t(index)];
+    FS_MATRIX m{};
+    float size = 0;
+    unsigned int alpha = 255;
+    if (!FPDFPageObj_GetMatrix(object, &m) || !FPDFTextObj_GetFontSize(object, &size)) continue;
+    show.matrix = {m.a, m.b, m.c, m.d, m.e, m.f};
+    show.size = size;
+    FPDFPageObj_GetFillColor(object, &show.fill[0], &show.fill[1], &show.fill[2], &alpha);
+    FPDFPageObj_GetStrokeColor(object, &show.stroke[0], &show.stroke[1], &show.stroke[2], &alpha);
+    show.renderMode = std::max(0, int(FPDFTextObj_GetTextRenderMode(object)));
+    show.placed = true;
+  }
+}
+
 }  // namespace
 
 bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks, bool replaceAll) {
@@ -345,10 +381,19 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
   }
   // Visible edits regenerate the page's own content: it must come out
   // readable in every viewer, with the new text where pdfium puts it.
-  if (std::find(replace.begin(), replace.end(), true) != replace.end()) joinPageContentUnlocked(page);
+  // pdfium's rewrite leaves out text in Type 3 fonts: such text is written
+  // again once the page is closed, on every way out.
+  struct KeptShows {
+    PdfDocument* document;
+    int page;
+    std::vector<KeptType3Show> shows;
+    ~KeptShows() { document->restoreKeptType3Unlocked(page, shows); }
+  } kept{this, page, {}};
+  if (std::find(replace.begin(), replace.end(), true) != replace.end()) joinPageContentUnlocked(page, &kept.shows);
   pdfium::Page loaded(FPDF_LoadPage(doc, page));
   if (!loaded) return false;
   FPDF_PAGE p = loaded.get();
+  placeKeptShows(p, kept.shows);
   const PageSpace space = PageSpace::ofPage(p);
 
   std::set<FPDF_PAGEOBJECT> pageTextObjects;

@@ -304,6 +304,7 @@ FPDF_PAGEOBJECTMARK FPDFPageObj_GetMark(FPDF_PAGEOBJECT page_object, unsigned lo
 FPDF_PAGEOBJECTMARK FPDFPageObj_AddMark(FPDF_PAGEOBJECT page_object, FPDF_BYTESTRING name);
 FPDF_BOOL FPDFPageObjMark_GetName(FPDF_PAGEOBJECTMARK mark, void* buffer, unsigned long buflen,
                                   unsigned long* out_buflen);
+FPDF_BOOL FPDFPageObjMark_GetParamIntValue(FPDF_PAGEOBJECTMARK mark, FPDF_BYTESTRING key, int* out_value);
 
 // Form objects.
 int FPDFFormObj_CountObjects(FPDF_PAGEOBJECT form_object);

@@ -535,3 +535,92 @@ TEST_F(WriteBack, AJoinedPageKeepsEditsSavedUnderAnotherName) {
   for (const int page : {0, 1})
     EXPECT_EQ(occurrences(pages[page], QStringLiteral("Changed on page %1").arg(page + 1)), 1) << pages[page].toStdString();
 }
+
+namespace {
+
+// A page whose copyright signs are glyphs of a Type 3 font (a filled square
+// at code 169): one after a Helvetica word in the same text object, one red
+// and under a scaled state, below the four lines.
+QString type3SignPdf(const QString& path) {
+  QByteArray content = rawLines(72, 700);
+  content += "BT /F1 12 Tf 72 400 Td (Copyright) Tj /T3 12 Tf <A9> Tj /F1 12 Tf ( 1986) Tj ET\n"
+             "q 0.5 0 0 0.5 100 100 cm 1 0 0 rg BT /T3 24 Tf 400 400 Td [<A9> -500 <A9>] TJ ET Q\n";
+  const QStringList objects{
+      QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"),
+      QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+      QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
+                     "/Resources << /Font << /F1 5 0 R /T3 6 0 R >> >> >>"),
+      handwritten::stream(content),
+      QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"),
+      QStringLiteral("<< /Type /Font /Subtype /Type3 /Name /Sign /FontBBox [0 0 1000 1000] "
+                     "/FontMatrix [0.001 0 0 0.001 0 0] /CharProcs << /sign 7 0 R >> "
+                     "/Encoding << /Type /Encoding /Differences [169 /sign] >> "
+                     "/FirstChar 169 /LastChar 169 /Widths [1000] /Resources << >> >>"),
+      handwritten::stream("1000 0 0 0 1000 1000 d1 0 0 1000 1000 re f"),
+  };
+  return handwritten::writePdf(path, objects) ? path : QString();
+}
+
+// Pixels that differ between 72 dpi renderings of the first pages of two
+// files below `belowY` (user space, y up); -1 when they cannot be compared.
+int differingPixelsBelow(const QString& a, const QString& b, double belowY) {
+  const QImage one = oracles::renderWithPoppler(a, 0, 72).convertToFormat(QImage::Format_RGB32);
+  const QImage two = oracles::renderWithPoppler(b, 0, 72).convertToFormat(QImage::Format_RGB32);
+  if (one.isNull() || one.size() != two.size()) return -1;
+  int differing = 0;
+  for (int y = int(842 - belowY); y < one.height(); ++y)
+    for (int x = 0; x < one.width(); ++x) differing += one.pixel(x, y) != two.pixel(x, y);
+  return differing;
+}
+
+int inkedPixelsBelow(const QString& file, double belowY) {
+  const QImage image = oracles::renderWithPoppler(file, 0, 72);
+  int ink = 0;
+  for (int y = int(842 - belowY); y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) ink += qGray(image.pixel(x, y)) < 200;
+  return ink;
+}
+
+}  // namespace
+
+// pdfium leaves text in Type 3 fonts out when it writes a page's content
+// anew: an edit elsewhere on the page must not take such glyphs with it, nor
+// move or recolour them.
+TEST_F(WriteBack, GlyphsOfAType3FontSurviveAnEditElsewhere) {
+  if (!hasTool("mutool") || !hasTool("pdftoppm")) GTEST_SKIP() << "mupdf-tools missing";
+  const QString source = type3SignPdf(path(QStringLiteral("type3.pdf")));
+  ASSERT_FALSE(source.isEmpty());
+  ASSERT_GT(inkedPixelsBelow(source, 600), 400);
+  // The second edit takes the line with the first sign: the red ones stay.
+  for (const bool copyrightLine : {false, true}) {
+    SCOPED_TRACE(copyrightLine ? "copyright line edited" : "other line edited");
+    const QString saved = path(QStringLiteral("type3-saved.pdf"));
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(source));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    const int edited = blockIndexContaining(blocks, copyrightLine ? QStringLiteral("1986") : QStringLiteral("4200"));
+    ASSERT_GE(edited, 0);
+    editText(blocks[size_t(edited)], copyrightLine ? QStringLiteral("Copyleft 1987") : QStringLiteral("Amount due 9100 dollars"));
+    ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+    ASSERT_TRUE(doc.save(saved));
+    expectQpdfCheckPasses(saved);
+
+    if (!copyrightLine) {
+      EXPECT_EQ(differingPixelsBelow(source, saved, 600), 0);
+    }
+    EXPECT_EQ(differingPixelsBelow(source, saved, 390), 0);
+    QByteArray trace;
+    ASSERT_EQ(runTool("mutool", {"trace", saved, "1"}, &trace), 0);
+    EXPECT_EQ(trace.count("<span font=\"Sign\""), copyrightLine ? 1 : 2) << trace.constData();
+    EXPECT_EQ(trace.count("glyph=\"169\""), copyrightLine ? 2 : 3) << trace.constData();
+    QByteArray plain;
+    ASSERT_EQ(runTool("qpdf", {"--qdf", "--object-streams=disable", saved, "-"}, &plain), 0);
+    EXPECT_FALSE(plain.contains("BDC")) << "a tag of the edit stayed in the page";
+    const QString text = pdftotext(saved);
+    EXPECT_EQ(occurrences(text, copyrightLine ? QStringLiteral("Copyleft 1987") : QStringLiteral("9100 dollars")), 1)
+        << text.toStdString();
+    EXPECT_EQ(occurrences(text, copyrightLine ? QStringLiteral("1986") : QStringLiteral("4200")), 0)
+        << text.toStdString();
+    for (const QString& line : {kLines[0], kLines[2], kLines[3]}) EXPECT_EQ(occurrences(text, line), 1);
+  }
+}
