@@ -92,6 +92,19 @@ class MarkupTest : public ::testing::Test {
     return nullptr;
   }
 
+  // Marks are red from here on, chosen as the user does: the colour dialog of
+  // the marker button's context menu.
+  void chooseRedMarks() {
+    whenModalOpens<QColorDialog>([](QColorDialog* d) {
+      d->setCurrentColor(QColor(220, 0, 0));
+      d->accept();
+    });
+    QToolButton* marker = ribbonButton(QStringLiteral("Маркер"));
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, marker->rect().center(),
+                                 marker->mapToGlobal(marker->rect().center()));
+    QApplication::sendEvent(marker, &rightClick);
+  }
+
   // Drags a region around a page-top rectangle in the view, as the user marks it.
   void markRegion(int page, const QRectF& top) {
     window->view->setCurrentPage(page);
@@ -299,14 +312,7 @@ QList<int> redRows(const QImage& page, const QRectF& box, double from, double to
 // it has.
 TEST_F(MarkupTest, LinesUnderAndThroughWordsNotesWhereClickedPagesValid) {
   if (!testsupport::hasTool("pdftoppm") || !testsupport::hasTool("qpdf")) GTEST_SKIP() << "oracles missing";
-  whenModalOpens<QColorDialog>([](QColorDialog* d) {
-    d->setCurrentColor(QColor(220, 0, 0));
-    d->accept();
-  });
-  QToolButton* marker = ribbonButton(QStringLiteral("Маркер"));
-  QContextMenuEvent rightClick(QContextMenuEvent::Mouse, marker->rect().center(),
-                               marker->mapToGlobal(marker->rect().center()));
-  QApplication::sendEvent(marker, &rightClick);
+  chooseRedMarks();
 
   // Page 2 is upright with a crop box; page 1 turned. Both get every kind.
   const double height = window->currentDocument->pageSize(1).height();
@@ -426,14 +432,7 @@ QRect redExtent(const QImage& page, const QRectF& area) {
 // marked as drawn.
 TEST_F(MarkupTest, LevelDragAlongALineMarksItsLettersFromFirstToLast) {
   if (!testsupport::hasTool("pdftoppm") || !testsupport::hasTool("pdftotext")) GTEST_SKIP() << "poppler missing";
-  whenModalOpens<QColorDialog>([](QColorDialog* d) {
-    d->setCurrentColor(QColor(220, 0, 0));
-    d->accept();
-  });
-  QToolButton* marker = ribbonButton(QStringLiteral("Маркер"));
-  QContextMenuEvent rightClick(QContextMenuEvent::Mouse, marker->rect().center(),
-                               marker->mapToGlobal(marker->rect().center()));
-  QApplication::sendEvent(marker, &rightClick);
+  chooseRedMarks();
 
   const int page = 1;
   const double height = window->currentDocument->pageSize(page).height();
@@ -461,7 +460,7 @@ TEST_F(MarkupTest, LevelDragAlongALineMarksItsLettersFromFirstToLast) {
   }
   const QRectF blank(100, 520, 200, 60);
   markRegion(page, blank);
-  QTest::mouseClick(marker, Qt::LeftButton);
+  QTest::mouseClick(ribbonButton(QStringLiteral("Маркер")), Qt::LeftButton);
   EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Маркер добавлен на стр. 2"));
 
   const QString saved = dir.filePath(QStringLiteral("level.pdf"));
