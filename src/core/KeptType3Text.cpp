@@ -1,6 +1,6 @@
 #include "KeptType3Text.h"
 
-#include "QpdfEmptyStreams.h"
+#include "QpdfInMemory.h"
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/Pl_Buffer.hh>
@@ -124,19 +124,14 @@ bool restoreKeptType3Shows(const QByteArray& pdf, int pageIndex, bool objectStre
                            const std::vector<KeptType3Show>& shows, QByteArray* restored) {
   try {
     QPDF reader;
-    reader.setSuppressWarnings(true);
-    reader.setAttemptRecovery(false);
-    reader.processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()));
-    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(reader).getAllPages();
-    if (pageIndex < 0 || size_t(pageIndex) >= pages.size()) return false;
-    QPDFPageObjectHelper& page = pages[size_t(pageIndex)];
+    std::optional<QPDFPageObjectHelper> read = readQpdfPage(reader, pdf, pageIndex);
+    if (!read) return false;
+    QPDFPageObjectHelper& page = *read;
     RestoringFilter filter(shows);
     Pl_Buffer buffer("restored content");
     page.filterContents(&filter, &buffer);
     if (reader.anyWarnings()) return false;
-    const std::unique_ptr<Buffer> data(buffer.getBuffer());
-    const std::string text(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
-    page.getObjectHandle().replaceKey("/Contents", QPDFObjectHandle::newStream(&reader, text));
+    replacePageContent(reader, page, buffer);
 
     return writeQpdfToMemory(reader, objectStreams, restored);
   } catch (const std::exception&) {

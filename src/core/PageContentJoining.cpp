@@ -1,6 +1,6 @@
 #include "PageContentJoining.h"
 
-#include "QpdfEmptyStreams.h"
+#include "QpdfInMemory.h"
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/Pl_Buffer.hh>
@@ -241,12 +241,9 @@ bool joinPageContent(const QByteArray& pdf, int pageIndex, bool objectStreams, Q
                      std::vector<KeptType3Show>* kept) {
   try {
     QPDF reader;
-    reader.setSuppressWarnings(true);
-    reader.setAttemptRecovery(false);
-    reader.processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()));
-    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(reader).getAllPages();
-    if (pageIndex < 0 || size_t(pageIndex) >= pages.size()) return false;
-    QPDFPageObjectHelper& page = pages[size_t(pageIndex)];
+    std::optional<QPDFPageObjectHelper> read = readQpdfPage(reader, pdf, pageIndex);
+    if (!read) return false;
+    QPDFPageObjectHelper& page = *read;
     QPDFObjectHandle contents = page.getObjectHandle().getKey("/Contents");
     const bool split = contents.isArray() && contents.getArrayNItems() > 1;
     if (!split && !contents.isStream()) return false;
@@ -264,9 +261,7 @@ bool joinPageContent(const QByteArray& pdf, int pageIndex, bool objectStreams, Q
     // what pdfium shows; it is left as it is.
     if (reader.anyWarnings()) return false;
 
-    const std::unique_ptr<Buffer> data(buffer.getBuffer());
-    const std::string text(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
-    page.getObjectHandle().replaceKey("/Contents", QPDFObjectHandle::newStream(&reader, text));
+    replacePageContent(reader, page, buffer);
 
     if (!writeQpdfToMemory(reader, objectStreams, joined)) return false;
     if (kept) *kept = std::move(shows);

@@ -1,6 +1,6 @@
 #include "PdfObjectStreamPacking.h"
 
-#include "QpdfEmptyStreams.h"
+#include "QpdfInMemory.h"
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>

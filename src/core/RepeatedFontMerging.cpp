@@ -2,7 +2,7 @@
 
 #include <QCryptographicHash>
 
-#include "QpdfEmptyStreams.h"
+#include "QpdfInMemory.h"
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>

@@ -1,9 +1,12 @@
-#include "QpdfEmptyStreams.h"
+#include "QpdfInMemory.h"
 
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 void encodeEmptyStreams(QPDF& pdf) {
   // zlib's output for empty input.
@@ -29,4 +32,19 @@ bool writeQpdfToMemory(QPDF& pdf, bool objectStreams, QByteArray* out) {
   if (!buffer || buffer->getSize() == 0) return false;
   *out = QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()), qsizetype(buffer->getSize()));
   return true;
+}
+
+std::optional<QPDFPageObjectHelper> readQpdfPage(QPDF& reader, const QByteArray& pdf, int pageIndex) {
+  reader.setSuppressWarnings(true);
+  reader.setAttemptRecovery(false);
+  reader.processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()));
+  std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(reader).getAllPages();
+  if (pageIndex < 0 || size_t(pageIndex) >= pages.size()) return std::nullopt;
+  return pages[size_t(pageIndex)];
+}
+
+void replacePageContent(QPDF& reader, QPDFPageObjectHelper& page, Pl_Buffer& content) {
+  const std::unique_ptr<Buffer> data(content.getBuffer());
+  const std::string text(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+  page.getObjectHandle().replaceKey("/Contents", QPDFObjectHandle::newStream(&reader, text));
 }
