@@ -39,8 +39,6 @@ enum class PdfRenderLayer {
   TextOnly = 2,  // text objects only
 };
 
-struct KeptType3Show;
-
 class PdfDocument {
 public:
   PdfDocument();
@@ -222,6 +220,11 @@ private:
                                                 const QString& family, float size, const QColor& color,
                                                 bool bold, bool italic, bool invisible, bool fitToRect,
                                                 double horizontalScale = 1.0, bool familyFace = false);
+  // Writing blocks back: what the loaded page loses and gains, then the gain.
+  struct WriteBackPlan;
+  WriteBackPlan planWriteBackUnlocked(fpdf_page_t__* page, const std::vector<TextBlock>& blocks, bool replaceAll,
+                                     const QByteArray& tag);
+  bool applyWriteBackUnlocked(fpdf_page_t__* page, const std::vector<TextBlock>& blocks, const WriteBackPlan& plan);
   bool insertTextObjectUnlocked(fpdf_page_t__* page, const QString& text, const QRectF& rect,
                                 const QString& family, float size, const QColor& color, bool bold,
                                 bool italic, bool invisible, bool fitToRect);
@@ -251,12 +254,6 @@ private:
   // The bytes a save writes: pdfium's rewrite, packed or locked again as the
   // opened file was.
   bool savedBytesUnlocked(QByteArray* bytes);
-  // Gives a page whose content pdfium cannot rewrite safely one balanced
-  // content stream and continues on the rewritten file (see PageContentJoining).
-  // With `kept`, shows in Type 3 fonts are tagged and listed there, to be
-  // written again by restoreKeptType3Unlocked after pdfium rewrote the page.
-  void joinPageContentUnlocked(int page, std::vector<KeptType3Show>* kept = nullptr);
-  void restoreKeptType3Unlocked(int page, const std::vector<KeptType3Show>& kept);
   // Continues on `bytes`, a rewrite of the current document; false when
   // pdfium cannot open it (the document stays as it was).
   bool continueOnRewriteUnlocked(QByteArray bytes);

@@ -4,7 +4,6 @@
 #include "DocumentLock.h"
 #include "PdfFileWriter.h"
 #include "PdfEncryptionKeeping.h"
-#include "PageContentJoining.h"
 #include "PdfGeneratedStateRepair.h"
 #include "PdfObjectStreamPacking.h"
 #include "RepeatedFontMerging.h"
@@ -103,30 +102,9 @@ bool PdfDocument::savedBytesUnlocked(QByteArray* bytes) {
   return true;
 }
 
-void PdfDocument::joinPageContentUnlocked(int page, std::vector<KeptType3Show>* kept) {
-  // An encrypted file keeps its lock through fileData; it is not rewritten.
-  if (!doc || FPDF_GetSecurityHandlerRevision(doc) >= 0) return;
-  QByteArray current;
-  // A document saved under another name, or changed since, differs from fileData.
-  if (modified.marks != fileDataMarks) {
-    if (!serializePdf(doc, 0, &current)) return;
-  } else {
-    current = fileData;
-  }
-  QByteArray joined;
-  if (!joinPageContent(current, page, usesObjectStreams(fileData), &joined, kept)) return;
-  if (!continueOnRewriteUnlocked(std::move(joined)) && kept) kept->clear();
-}
-
-void PdfDocument::restoreKeptType3Unlocked(int page, const std::vector<KeptType3Show>& kept) {
-  QByteArray current, restored;
-  if (!doc || kept.empty() || !serializePdf(doc, 0, &current)) return;
-  if (restoreKeptType3Shows(current, page, usesObjectStreams(fileData), kept, &restored))
-    continueOnRewriteUnlocked(std::move(restored));
-}
-
 bool PdfDocument::continueOnRewriteUnlocked(QByteArray bytes) {
-  FPDF_DOCUMENT reopened = FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr);
+  FPDF_DOCUMENT reopened = FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()),
+                                                  openPassword.isEmpty() ? nullptr : openPassword.constData());
   if (!reopened) return false;
   if (FPDF_GetPageCount(reopened) != FPDF_GetPageCount(doc)) {
     FPDF_CloseDocument(reopened);

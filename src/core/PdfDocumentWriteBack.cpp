@@ -11,7 +11,10 @@
 #include "DocumentLock.h"
 #include "EditedLineFit.h"
 #include "InkSilhouette.h"
-#include "KeptType3Text.h"
+#include "PageContentEdit.h"
+#include "PdfEncryptionKeeping.h"
+#include "PdfFileWriter.h"
+#include "PdfObjectStreamPacking.h"
 #include "PageObjectBounds.h"
 #include "PageObjectWriters.h"
 #include "PageSpace.h"
@@ -324,48 +327,106 @@ struct PlacedImage {
   QImage image;
   bool cover = false;  // hides old content, goes in before any new content
 };
-using PageWrite = std::variant<WhiteBox, pdfium::PageObject, PlacedImage>;
+struct PlacedText {
+  size_t block;
+  TextRun run;
+  bool invisible = false;
+};
+using PageWrite = std::variant<WhiteBox, PlacedText, PlacedImage>;
 
-// The index of the kept show a page object draws; -1 for none.
-int keptShowIndex(FPDF_PAGEOBJECT object) {
+// The number our tag gave the operator that drew `object`; -1 for none.
+long operatorId(FPDF_PAGEOBJECT object, const QByteArray& tag) {
+  if (tag.isEmpty()) return -1;
   for (int i = 0; i < FPDFPageObj_CountMarks(object); ++i) {
     FPDF_PAGEOBJECTMARK mark = FPDFPageObj_GetMark(object, (unsigned long)i);
-    char16_t name[32] = {};
+    char16_t name[64] = {};
     unsigned long length = 0;
-    int index = -1;
+    int id = -1;
     if (mark && FPDFPageObjMark_GetName(mark, name, sizeof name - 2, &length) &&
-        QString::fromUtf16(name) == QLatin1String(kKeptType3Tag) && FPDFPageObjMark_GetParamIntValue(mark, "K", &index))
-      return index;
+        QString::fromUtf16(name) == QLatin1String(tag) && FPDFPageObjMark_GetParamIntValue(mark, "K", &id))
+      return id;
   }
   return -1;
 }
 
-// pdfium's reading of the kept shows still on the page.
-void placeKeptShows(FPDF_PAGE page, std::vector<KeptType3Show>& kept) {
-  for (int i = 0; i < FPDFPage_CountObjects(page); ++i) {
-    FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
-    if (!object || FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_TEXT) continue;
-    const int index = keptShowIndex(object);
-    if (index < 0 || size_t(index) >= kept.size()) continue;
-    KeptType3Show& show = kept[size_t(index)];
-    FS_MATRIX m{};
-    float size = 0;
-    unsigned int alpha = 255;
-    if (!FPDFPageObj_GetMatrix(object, &m) || !FPDFTextObj_GetFontSize(object, &size)) continue;
-    show.matrix = {m.a, m.b, m.c, m.d, m.e, m.f};
-    show.size = size;
-    FPDFPageObj_GetFillColor(object, &show.fill[0], &show.fill[1], &show.fill[2], &alpha);
-    FPDFPageObj_GetStrokeColor(object, &show.stroke[0], &show.stroke[1], &show.stroke[2], &alpha);
-    show.renderMode = std::max(0, int(FPDFTextObj_GetTextRenderMode(object)));
-    show.placed = true;
+// Where an object of the page was drawn: the forms it lies in, each by the
+// order its container draws forms, and its operator's number there.
+struct OperatorKey {
+  std::vector<int> forms;
+  long id = -1;
+};
+
+// Every object of the page (forms' insides too), with the key of each
+// object that a marked page names.
+struct PageObjects {
+  std::vector<FPDF_PAGEOBJECT> text;
+  std::vector<FPDF_PAGEOBJECT> topLevel;
+  std::map<FPDF_PAGEOBJECT, OperatorKey> keys;
+};
+
+void collectObjects(FPDF_PAGE page, FPDF_PAGEOBJECT form, std::vector<int>& path, const QByteArray& tag,
+                    PageObjects& found) {
+  const int count = form ? FPDFFormObj_CountObjects(form) : FPDFPage_CountObjects(page);
+  int forms = 0;
+  for (int i = 0; i < count; ++i) {
+    FPDF_PAGEOBJECT object = form ? FPDFFormObj_GetObject(form, (unsigned long)i) : FPDFPage_GetObject(page, i);
+    if (!object) continue;
+    if (!form) found.topLevel.push_back(object);
+    const int type = FPDFPageObj_GetType(object);
+    if (type == FPDF_PAGEOBJ_FORM) {
+      path.push_back(forms++);
+      if (path.size() <= 12) collectObjects(page, object, path, tag, found);
+      path.pop_back();
+      continue;
+    }
+    if (type == FPDF_PAGEOBJ_TEXT) found.text.push_back(object);
+    if (const long id = operatorId(object, tag); id >= 0) found.keys[object] = {path, id};
   }
 }
 
+ContentDrops& dropsAt(ContentDrops& root, const std::vector<int>& forms) {
+  ContentDrops* node = &root;
+  for (const int index : forms) node = &node->forms[index];
+  return *node;
+}
+
+// Where the first glyph of each text object starts (user space).
+std::map<FPDF_PAGEOBJECT, QPointF> firstGlyphOrigins(FPDF_PAGE page) {
+  std::map<FPDF_PAGEOBJECT, QPointF> origins;
+  pdfium::TextPage textPage(FPDFText_LoadPage(page));
+  if (!textPage) return origins;
+  const int count = FPDFText_CountChars(textPage.get());
+  for (int i = 0; i < count; ++i) {
+    FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage.get(), i);
+    double x = 0, y = 0;
+    if (object && !origins.count(object) && FPDFText_GetCharOrigin(textPage.get(), i, &x, &y))
+      origins.emplace(object, QPointF(x, y));
+  }
+  return origins;
+}
+
+// Text that clips (render modes 4 to 7) shapes what is drawn after it:
+// taking it out would uncover more than the user touched.
+bool clipsText(FPDF_PAGEOBJECT object) { return FPDFTextObj_GetTextRenderMode(object) >= 4; }
+
 }  // namespace
 
-bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks, bool replaceAll) {
-  DocumentLock lock(mutex);
-  if (!doc || blocks.empty()) return false;
+struct PdfDocument::WriteBackPlan {
+  std::set<FPDF_PAGEOBJECT> removed;   // objects whose operators go
+  std::vector<PageWrite> writes;
+  bool needsOperators = false;  // removals a marked page must make
+  std::vector<std::pair<QString, std::pair<bool, bool>>> fonts;  // family, style, text per style below
+  std::vector<QString> fontText;
+};
+
+PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBlock>& blocks,
+                                                              bool replaceAll, const QByteArray& tag) {
+  WriteBackPlan plan;
+  const PageSpace space = PageSpace::ofPage(p);
+  PageObjects objects;
+  std::vector<int> path;
+  collectObjects(p, nullptr, path, tag, objects);
+  const auto removable = [&](FPDF_PAGEOBJECT object) { return objects.keys.count(object) > 0; };
 
   // Which text blocks replace what the page shows, and where their old content was.
   std::vector<bool> replace(blocks.size(), false);
@@ -379,41 +440,24 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
         (isRealRect(b.originalRect) && (changed || blockMoved(b) || blockTurned(b))))
       replace[i] = true;
   }
-  // Visible edits regenerate the page's own content: it must come out
-  // readable in every viewer, with the new text where pdfium puts it.
-  // pdfium's rewrite leaves out text in Type 3 fonts: such text is written
-  // again once the page is closed, on every way out.
-  struct KeptShows {
-    PdfDocument* document;
-    int page;
-    std::vector<KeptType3Show> shows;
-    ~KeptShows() { document->restoreKeptType3Unlocked(page, shows); }
-  } kept{this, page, {}};
-  if (std::find(replace.begin(), replace.end(), true) != replace.end()) joinPageContentUnlocked(page, &kept.shows);
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
-  if (!loaded) return false;
-  FPDF_PAGE p = loaded.get();
-  placeKeptShows(p, kept.shows);
-  const PageSpace space = PageSpace::ofPage(p);
 
-  std::set<FPDF_PAGEOBJECT> pageTextObjects;
+  std::set<FPDF_PAGEOBJECT> textObjects;
   std::vector<FPDF_PAGEOBJECT> hiddenObjects;
+  for (FPDF_PAGEOBJECT object : objects.text) {
+    textObjects.insert(object);
+    if (isHiddenTextObject(object) && anyText) hiddenObjects.push_back(object);
+  }
   std::vector<std::pair<FPDF_PAGEOBJECT, QPointF>> visibleObjectCentres;
-  for (int i = FPDFPage_CountObjects(p) - 1; i >= 0; --i) {
-    FPDF_PAGEOBJECT object = FPDFPage_GetObject(p, i);
-    if (!object || FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_TEXT) continue;
-    pageTextObjects.insert(object);
-    if (isHiddenTextObject(object)) {
-      if (anyText) hiddenObjects.push_back(object);
-    } else if (const QRectF box = pageObjectBounds(object, FPDF_PAGEOBJ_TEXT); !box.isEmpty()) {
+  for (FPDF_PAGEOBJECT object : objects.topLevel) {
+    if (FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_TEXT || isHiddenTextObject(object) || clipsText(object)) continue;
+    if (const QRectF box = pageObjectBounds(object, FPDF_PAGEOBJ_TEXT); !box.isEmpty())
       visibleObjectCentres.emplace_back(object, space.toShown(box).center());
-    }
   }
 
   // Text objects under a replaced block go: those with a character or the
   // centre of their box in its old place. When such an object also draws
   // characters of a block that stays, that block is rewritten as well; an
-  // object drawing characters no block accounts for is kept (covered only),
+  // object drawing characters no block accounts for is kept (and covered),
   // so that no text is lost.
   const std::vector<PageChar> chars = readPageChars(p, space);
   std::set<FPDF_PAGEOBJECT> doomed;
@@ -425,7 +469,8 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     for (const auto& [object, centre] : visibleObjectCentres)
       if (insideAny(centre, covers)) doomed.insert(object);
     for (const PageChar& c : chars)
-      if (!c.hidden && pageTextObjects.count(c.object) && insideAny(c.centre, covers)) doomed.insert(c.object);
+      if (!c.hidden && textObjects.count(c.object) && !clipsText(c.object) && insideAny(c.centre, covers))
+        doomed.insert(c.object);
 
     bool promoted = false;
     std::set<FPDF_PAGEOBJECT> orphaned;
@@ -443,14 +488,28 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
       break;
     }
   }
+  for (FPDF_PAGEOBJECT object : hiddenObjects) doomed.insert(object);
 
   // Visible text that stays on the page after the removals already serves
   // search and copying; an invisible copy of it would double every word.
+  const auto gone = [&](FPDF_PAGEOBJECT object) { return doomed.count(object) && removable(object); };
   std::vector<QPointF> shownText;
   for (const PageChar& c : chars)
     if (!c.hidden && c.mapped && !doomed.count(c.object)) shownText.push_back(c.centre);
   auto pageShowsTextIn = [&](const QRectF& r) {
     return std::any_of(shownText.begin(), shownText.end(), [&](const QPointF& c) { return r.contains(c); });
+  };
+  // Old text that cannot be taken out (a picture of text, or text the edit
+  // cannot reach) is covered with white; text taken out needs no cover.
+  const auto needsCover = [&](const QRectF& place) {
+    bool any = false;
+    for (const PageChar& c : chars) {
+      if (!place.contains(c.centre)) continue;
+      any = true;
+      if (!c.hidden && FPDFTextObj_GetTextRenderMode(c.object) != FPDF_TEXTRENDERMODE_CLIP && !gone(c.object))
+        return true;
+    }
+    return !any;
   };
 
   // The runs of every text block first, so that each font is embedded once
@@ -467,14 +526,17 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
       text += run.text;
     }
   }
-  for (const auto& [style, use] : textPerStyle) loadFontUnlocked(use.first, style.first, style.second, use.second);
+  for (const auto& [style, use] : textPerStyle) {
+    plan.fonts.push_back({use.first, style});
+    plan.fontText.push_back(use.second);
+    loadFontUnlocked(use.first, style.first, style.second, use.second);
+  }
 
-  std::vector<PageWrite> writes;
   for (size_t i = 0; i < blocks.size(); ++i) {
     const TextBlock& b = blocks[i];
     if (!b.isImage) {
       if (replace[i]) {
-        if (!placedHere(b)) writes.emplace_back(WhiteBox{oldPlace(b)});
+        if (!placedHere(b) && needsCover(oldPlace(b))) plan.writes.emplace_back(WhiteBox{oldPlace(b)});
         const std::vector<double> offsets = baselineOffsets(b, chars);
         for (TextRun& run : blockRuns[i]) {
           // The baseline where the line had it, not where the box's lower
@@ -482,57 +544,93 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
           if (run.lineIndex >= 0 && run.lineIndex < int(offsets.size()) && !std::isnan(offsets[size_t(run.lineIndex)]))
             run.rect.translate(0, offsets[size_t(run.lineIndex)] - 0.12 * run.size);
           fitRun(run, b, writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold, run.italic), column);
-          pdfium::PageObject object(createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size, run.color,
-                                                             run.bold, run.italic, false, false, run.scale));
-          if (!object) {
-            lastErrorMessage = coreText("Не удалось записать изменённый текст на страницу.");
-            return false;
-          }
-          turnWithBlock(object.get(), b, space);
-          writes.emplace_back(std::move(object));
+          plan.writes.emplace_back(PlacedText{i, run, false});
         }
       } else {
-        for (const TextRun& run : blockRuns[i]) {
-          if (pageShowsTextIn(turnedBounds(run.rect, b.rotation, b.rect.center()))) continue;
-          pdfium::PageObject object(createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size,
-                                                             QColor(0, 0, 0, 0), run.bold, run.italic, true, true));
-          turnWithBlock(object.get(), b, space);
-          if (object) writes.emplace_back(std::move(object));
-        }
+        for (const TextRun& run : blockRuns[i])
+          if (!pageShowsTextIn(turnedBounds(run.rect, b.rotation, b.rect.center())))
+            plan.writes.emplace_back(PlacedText{i, run, true});
       }
       continue;
     }
     if (b.image.isNull()) continue;
     if (!isRealRect(b.originalRect)) {
-      writes.emplace_back(PlacedImage{b.rect, b.image, false});
+      plan.writes.emplace_back(PlacedImage{b.rect, b.image, false});
     } else if (blockMoved(b) || b.imageEdited) {
-      if (b.inkLayer)
-        writes.emplace_back(PlacedImage{b.originalRect, whiteSilhouette(b.image), true});
-      else
-        writes.emplace_back(WhiteBox{b.originalRect});
+      // The picture's own object goes where one lies exactly there; coloured
+      // ink cut from the page, or a picture the edit cannot reach, is covered.
+      bool taken = false;
+      for (FPDF_PAGEOBJECT object : objects.topLevel) {
+        const int type = FPDFPageObj_GetType(object);
+        if (b.inkLayer || (type != FPDF_PAGEOBJ_IMAGE && type != FPDF_PAGEOBJ_FORM)) continue;
+        const QRectF box = space.toShown(pageObjectBounds(object, type)).normalized();
+        const QRectF was = b.originalRect.normalized();
+        if (std::abs(box.left() - was.left()) > 2 || std::abs(box.right() - was.right()) > 2 ||
+            std::abs(box.top() - was.top()) > 2 || std::abs(box.bottom() - was.bottom()) > 2)
+          continue;
+        for (const auto& [candidate, key] : objects.keys) {
+          if (FPDFPageObj_GetType(candidate) != FPDF_PAGEOBJ_IMAGE) continue;
+          if (candidate == object || (type == FPDF_PAGEOBJ_FORM && !key.forms.empty())) {
+            doomed.insert(candidate);
+            taken = true;
+          }
+        }
+        plan.needsOperators = true;
+        break;
+      }
+      if (!taken) {
+        if (b.inkLayer)
+          plan.writes.emplace_back(PlacedImage{b.originalRect, whiteSilhouette(b.image), true});
+        else
+          plan.writes.emplace_back(WhiteBox{b.originalRect});
+      }
       // A block without a place left this page (deleted, or moved to
       // another): only its old place is covered.
-      if (isRealRect(b.rect)) writes.emplace_back(PlacedImage{b.rect, b.image, false});
+      if (isRealRect(b.rect)) plan.writes.emplace_back(PlacedImage{b.rect, b.image, false});
     }
   }
+  plan.removed = doomed;
+  plan.needsOperators = plan.needsOperators || !doomed.empty();
+  return plan;
+}
 
-  bool changed = false;
-  for (FPDF_PAGEOBJECT object : hiddenObjects) doomed.insert(object);
-  for (FPDF_PAGEOBJECT object : doomed) {
-    if (!FPDFPage_RemoveObject(p, object)) continue;
-    FPDFPageObj_Destroy(object);
-    changed = true;
+bool PdfDocument::applyWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBlock>& blocks,
+                                         const WriteBackPlan& plan) {
+  const PageSpace space = PageSpace::ofPage(p);
+  for (size_t i = 0; i < plan.fonts.size(); ++i)
+    loadFontUnlocked(plan.fonts[i].first, plan.fonts[i].second.first, plan.fonts[i].second.second, plan.fontText[i]);
+  // Everything is made before the page takes any of it, so a failure leaves it as it was.
+  std::vector<pdfium::PageObject> texts;
+  for (const PageWrite& write : plan.writes) {
+    const auto* text = std::get_if<PlacedText>(&write);
+    if (!text) continue;
+    const TextRun& run = text->run;
+    const TextBlock& b = blocks[text->block];
+    pdfium::PageObject object(text->invisible
+                                  ? createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size,
+                                                             QColor(0, 0, 0, 0), run.bold, run.italic, true, true)
+                                  : createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size, run.color,
+                                                             run.bold, run.italic, false, false, run.scale));
+    if (!object && !text->invisible) {
+      lastErrorMessage = coreText("Не удалось записать изменённый текст на страницу.");
+      return false;
+    }
+    turnWithBlock(object.get(), b, space);
+    texts.push_back(std::move(object));
   }
+  bool changed = false;
   // Covers first, so that no white box of one block hides new text of another.
   for (const bool covers : {true, false}) {
-    for (PageWrite& write : writes) {
+    size_t nextText = 0;
+    for (const PageWrite& write : plan.writes) {
       if (const auto* box = std::get_if<WhiteBox>(&write)) {
         if (!covers) continue;
         insertWhiteRect(p, box->rect, kWhiteMargin);
         changed = true;
-      } else if (auto* object = std::get_if<pdfium::PageObject>(&write)) {
-        if (covers) continue;
-        FPDFPage_InsertObject(p, object->release());
+      } else if (std::holds_alternative<PlacedText>(write)) {
+        pdfium::PageObject& object = texts[nextText++];
+        if (covers || !object) continue;
+        FPDFPage_InsertObject(p, object.release());
         changed = true;
       } else if (const auto* image = std::get_if<PlacedImage>(&write)) {
         if (image->cover != covers) continue;
@@ -540,9 +638,84 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
       }
     }
   }
-  if (changed) {
-    FPDFPage_GenerateContent(p);
-    modified = true;
+  if (changed) FPDFPage_GenerateContent(p);
+  return true;
+}
+
+bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks, bool replaceAll) {
+  DocumentLock lock(mutex);
+  if (!doc || blocks.empty()) return false;
+  {
+    pdfium::Page loaded(FPDF_LoadPage(doc, page));
+    if (!loaded) return false;
+    const WriteBackPlan plan = planWriteBackUnlocked(loaded.get(), blocks, replaceAll, QByteArray());
+    // Nothing of the page goes: pdfium appends the new objects in a stream
+    // of their own and leaves the page's content as it is.
+    if (!plan.needsOperators) {
+      if (!applyWriteBackUnlocked(loaded.get(), blocks, plan)) return false;
+      if (!plan.writes.empty()) modified = true;
+      return true;
+    }
+  }
+
+  // Something the page draws goes: its operators are taken out by number
+  // from a marked copy, which pdfium reads to tell which ones.
+  const bool encrypted = FPDF_GetSecurityHandlerRevision(doc) >= 0;
+  const bool packed = !encrypted && usesObjectStreams(fileData);
+  QByteArray current, marked, edited;
+  if (!serializePdf(doc, encrypted ? FPDF_REMOVE_SECURITY : FPDF_NO_INCREMENTAL, &current)) {
+    lastErrorMessage = pdfiumErrorString();
+    return false;
+  }
+  PageContentEdit edit;
+  if (!edit.begin(current, page, packed, &marked, &lastErrorMessage)) return false;
+  WriteBackPlan plan;
+  {
+    pdfium::Document reading(FPDF_LoadMemDocument64(marked.constData(), size_t(marked.size()), nullptr));
+    pdfium::Page loaded(reading ? FPDF_LoadPage(reading.get(), page) : nullptr);
+    if (!loaded) {
+      lastErrorMessage = coreText("Страницу нельзя изменить: файл повреждён.");
+      return false;
+    }
+    plan = planWriteBackUnlocked(loaded.get(), blocks, replaceAll, edit.tag());
+    PageObjects objects;
+    std::vector<int> path;
+    collectObjects(loaded.get(), nullptr, path, edit.tag(), objects);
+    ContentDrops drops;
+    for (FPDF_PAGEOBJECT object : plan.removed)
+      if (const auto it = objects.keys.find(object); it != objects.keys.end())
+        dropsAt(drops, it->second.forms).ids.insert(it->second.id);
+    for (const auto& [object, origin] : firstGlyphOrigins(loaded.get()))
+      if (const auto it = objects.keys.find(object); it != objects.keys.end())
+        dropsAt(drops, it->second.forms).origins[it->second.id] = origin;
+    plan.removed.clear();
+    if (!edit.finish(drops, &edited, &lastErrorMessage)) return false;
+  }
+  if (encrypted) {
+    QByteArray locked;
+    if (!encryptLikeOriginal(fileData, openPassword, edited, usesObjectStreams(fileData), &locked, &lastErrorMessage))
+      return false;
+    edited = std::move(locked);
+  }
+  if (!continueOnRewriteUnlocked(std::move(edited))) {
+    lastErrorMessage = coreText("Страницу нельзя изменить: файл повреждён.");
+    return false;
+  }
+  {
+    pdfium::Page loaded(FPDF_LoadPage(doc, page));
+    if (!loaded || !applyWriteBackUnlocked(loaded.get(), blocks, plan)) return false;
+  }
+  QByteArray generated, restored;
+  if (serializePdf(doc, encrypted ? FPDF_REMOVE_SECURITY : FPDF_NO_INCREMENTAL, &generated) &&
+      edit.restoreResources(generated, &restored)) {
+    if (encrypted) {
+      QByteArray locked;
+      QString ignored;
+      if (!encryptLikeOriginal(fileData, openPassword, restored, usesObjectStreams(fileData), &locked, &ignored))
+        return true;
+      restored = std::move(locked);
+    }
+    continueOnRewriteUnlocked(std::move(restored));
   }
   return true;
 }

@@ -20,14 +20,14 @@ void encodeEmptyStreams(QPDF& pdf) {
   }
 }
 
-bool writeQpdfToMemory(QPDF& pdf, bool objectStreams, QByteArray* out) {
+bool writeQpdfToMemory(QPDF& pdf, bool objectStreams, QByteArray* out, bool acceptWarnings) {
   encodeEmptyStreams(pdf);
   QPDFWriter writer(pdf);
   writer.setOutputMemory();
   writer.setLinearization(false);
   if (objectStreams) writer.setObjectStreamMode(qpdf_o_generate);
   writer.write();
-  if (pdf.anyWarnings()) return false;
+  if (pdf.anyWarnings() && !acceptWarnings) return false;
   const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
   if (!buffer || buffer->getSize() == 0) return false;
   *out = QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()), qsizetype(buffer->getSize()));

@@ -1,0 +1,587 @@
+#include "PageContentEdit.h"
+#include "CoreText.h"
+
+#include "QpdfInMemory.h"
+
+#include <QRandomGenerator>
+#include <QTransform>
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <cmath>
+#include <exception>
+#include <optional>
+#include <set>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// What one edit processes at most: a page past these is refused, not
+// written, so hostile content cannot take the machine's memory or time.
+constexpr size_t kMaxOperandTokens = 100000;
+constexpr size_t kMaxOperandBytes = size_t(16) << 20;
+constexpr size_t kMaxContentBytes = size_t(256) << 20;
+constexpr long kMaxNesting = 4096;
+constexpr int kMaxFormDepth = 12;
+constexpr size_t kMaxForms = 4000;
+
+struct Refused : std::exception {};
+struct Damaged : std::exception {};
+
+// Words that are no operator draw nothing in any viewer, which each
+// complains of in its own way; an edited page is written without them.
+bool isOperator(const std::string& word) {
+  static const std::set<std::string> known{
+      "b",  "B",  "b*", "B*", "BDC", "BI", "BMC", "BT", "BX", "c",  "cm", "CS", "cs", "d",  "d0", "d1", "Do",
+      "DP", "EI", "EMC", "ET", "EX", "f",  "F",  "f*", "G",  "g",  "gs", "h",  "i",  "ID", "j",  "J",  "K",
+      "k",  "l",  "m",  "M",  "MP", "n",  "q",  "Q",  "re", "RG", "rg", "ri", "s",  "S",  "SC", "sc", "SCN",
+      "scn", "sh", "T*", "Tc", "Td", "TD", "Tf", "Tj", "TJ", "TL", "Tm", "Tr", "Ts", "Tw", "Tz", "v",  "w",
+      "W",  "W*", "y",  "'",  "\""};
+  return known.count(word) > 0;
+}
+
+using Token = QPDFTokenizer::Token;
+
+bool isBlank(const Token& t) { return t.getType() == QPDFTokenizer::tt_space || t.getType() == QPDFTokenizer::tt_comment; }
+bool isWord(const Token& t, const char* word) { return t.getType() == QPDFTokenizer::tt_word && t.getValue() == word; }
+bool isShow(const std::string& op) { return op == "Tj" || op == "TJ" || op == "'" || op == "\""; }
+// Read in the C locale whatever the user's is; 0 for what is no number.
+double number(const Token& t) { return QByteArray::fromStdString(t.getValue()).toDouble(); }
+
+std::string formatNumber(double value) {
+  QByteArray text = QByteArray::number(std::abs(value) < 1e-9 ? 0.0 : value, 'f', 6);
+  while (text.endsWith('0')) text.chop(1);
+  if (text.endsWith('.')) text.chop(1);
+  return text.toStdString();
+}
+
+std::string matrixOperands(const QTransform& m) {
+  std::string text;
+  for (const double v : {m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), m.dy()}) text += formatNumber(v) + " ";
+  return text;
+}
+
+bool isFormStream(QPDFObjectHandle object) {
+  return object.isStream() && object.getDict().getKey("/Subtype").isNameAndEquals("/Form");
+}
+bool isImageStream(QPDFObjectHandle object) {
+  return object.isStream() && object.getDict().getKey("/Subtype").isNameAndEquals("/Image");
+}
+
+QPDFObjectHandle xobjectNamed(QPDFObjectHandle resources, const std::string& name) {
+  if (!resources.isDictionary()) return QPDFObjectHandle::newNull();
+  QPDFObjectHandle xobjects = resources.getKey("/XObject");
+  return xobjects.isDictionary() ? xobjects.getKey(name) : QPDFObjectHandle::newNull();
+}
+
+// Operands since the last operator, kept within the bounds.
+class Operands {
+public:
+  void add(const Token& t) {
+    if (!isBlank(t) && ++count > kMaxOperandTokens) throw Refused();
+    bytes += t.getRawValue().size();
+    if (bytes > kMaxOperandBytes) throw Refused();
+    tokens.push_back(t);
+  }
+  void clear() {
+    tokens.clear();
+    count = bytes = 0;
+  }
+  bool empty() const { return tokens.empty(); }
+  std::vector<Token> values() const {
+    std::vector<Token> found;
+    for (const Token& t : tokens)
+      if (!isBlank(t)) found.push_back(t);
+    return found;
+  }
+  std::vector<Token> tokens;
+
+private:
+  size_t count = 0, bytes = 0;
+};
+
+// The output of a filter, bounded.
+class BoundedFilter : public QPDFObjectHandle::TokenFilter {
+protected:
+  void put(const std::string& text) {
+    written += text.size();
+    if (written > kMaxContentBytes) throw Refused();
+    write(text);
+  }
+  void putToken(const Token& t) { put(t.getRawValue()); }
+
+private:
+  size_t written = 0;
+};
+
+// Wraps each show and image in a numbered sequence under the tag. The
+// page's own content is balanced as well: closing operators with nothing to
+// close go (viewers ignore them; inside the wrapping q … Q they would close
+// it), what stays open is closed at the end.
+class MarkingFilter : public BoundedFilter {
+public:
+  MarkingFilter(const std::string& tag, bool wrap, std::function<bool(const std::string&)> isImage)
+      : tag(tag), wrap(wrap), isImage(std::move(isImage)) {}
+
+  void handleToken(const Token& token) override {
+    if (!started) {
+      if (wrap) put("q\n");
+      started = true;
+    }
+    // Broken content reads differently in every viewer: what the edit
+    // appends could be taken into it.
+    if (token.getType() == QPDFTokenizer::tt_bad) throw Damaged();
+    if (pending.empty() && isBlank(token)) return putToken(token);
+    if (token.getType() != QPDFTokenizer::tt_word) return pending.add(token);
+    const std::string& op = token.getValue();
+    if (!inInlineImage && !isOperator(op)) return pending.clear();
+    if (inInlineImage) {
+      pending.add(token);
+      if (op == "EI") {
+        inInlineImage = false;
+        emitMarked();
+      }
+      return;
+    }
+    if (op == "BI") {
+      flush();
+      inInlineImage = true;
+      return pending.add(token);
+    }
+    if (wrap && !balance(op)) return flush();
+    if (isShow(op) || (op == "Do" && namedImage())) {
+      pending.add(token);
+      return emitMarked();
+    }
+    if (op == "Do") {
+      const auto args = pending.values();
+      if (!args.empty() && args.back().getType() == QPDFTokenizer::tt_name) formsDrawn.push_back(args.back().getValue());
+    }
+    flush();
+    putToken(token);
+  }
+
+  void handleEOF() override {
+    if (!started && wrap) put("q\n");
+    flush();
+    if (!wrap) return;
+    std::string closing = "\n";
+    if (inText) closing += "ET\n";
+    for (; marks > 0; --marks) closing += "EMC\n";
+    for (; saves > 0; --saves) closing += "Q\n";
+    put(closing + "Q\n");
+  }
+
+  // The names of the forms this content draws, in the order it draws them.
+  std::vector<std::string> formsDrawn;
+  long nextId = 0;
+
+private:
+  // False for a closing operator with nothing to close, which is left out.
+  bool balance(const std::string& op) {
+    if (op == "q" && ++saves > kMaxNesting) throw Refused();
+    if ((op == "BMC" || op == "BDC") && ++marks > kMaxNesting) throw Refused();
+    if (op == "Q") return saves > 0 && saves-- > 0;
+    if (op == "EMC") return marks > 0 && marks-- > 0;
+    if (op == "BT") inText = true;
+    if (op == "ET") return inText && !(inText = false);
+    return true;
+  }
+  bool namedImage() const {
+    const auto args = pending.values();
+    return !args.empty() && args.back().getType() == QPDFTokenizer::tt_name && isImage(args.back().getValue());
+  }
+  void emitMarked() {
+    put("/" + tag + " <</K " + std::to_string(nextId++) + ">> BDC ");
+    flush();
+    put(" EMC");
+  }
+  void flush() {
+    for (const Token& t : pending.tokens) putToken(t);
+    pending.clear();
+  }
+
+  const std::string tag;
+  const bool wrap;
+  std::function<bool(const std::string&)> isImage;
+  Operands pending;
+  bool started = false;
+  bool inInlineImage = false;
+  bool inText = false;
+  long saves = 0;
+  long marks = 0;
+};
+
+// Copies marked content with the chosen operators removed and no tag left.
+// It follows the current transformation and the text line matrix, so that a
+// show kept after removed ones in the same line can be set where it stood.
+class DroppingFilter : public BoundedFilter {
+public:
+  // `renameForm`: called for the n-th form this content draws; the name to draw instead.
+  DroppingFilter(const std::string& tag, const ContentDrops& drops, QTransform ctm,
+                 std::function<std::string(int, const std::string&, const QTransform&)> renameForm)
+      : tag("/" + tag), drops(drops), renameForm(std::move(renameForm)) {
+    state.ctm = ctm;
+  }
+
+  void handleToken(const Token& token) override {
+    if (region) return collectRegion(token);
+    if (token.getType() == QPDFTokenizer::tt_name && token.getValue() == tag && pending.empty()) {
+      region = true;
+      regionTokens.clear();
+      regionTokens.push_back(token);
+      return;
+    }
+    if (pending.empty() && isBlank(token)) return putToken(token);
+    if (token.getType() != QPDFTokenizer::tt_word) return pending.add(token);
+    const std::string op = token.getValue();
+    const auto args = pending.values();
+    if (op == "Do" && !args.empty() && args.back().getType() == QPDFTokenizer::tt_name) {
+      const std::string name = renameForm(formsSeen, args.back().getValue(), state.ctm);
+      if (!name.empty()) {
+        ++formsSeen;
+        if (name != args.back().getValue()) {
+          for (Token& t : pending.tokens)
+            if (t.getType() == QPDFTokenizer::tt_name && t.getValue() == args.back().getValue())
+              t = Token(QPDFTokenizer::tt_name, name);
+        }
+      }
+    }
+    if (op == "Td" || op == "TD" || op == "T*") restoreLine();
+    follow(op, args);
+    flush();
+    putToken(token);
+  }
+
+  void handleEOF() override {
+    if (region) {
+      for (const Token& t : regionTokens) putToken(t);
+      region = false;
+    }
+    flush();
+  }
+
+private:
+  struct GraphicsState {
+    QTransform ctm;
+    double leading = 0;
+    double rise = 0;
+  };
+
+  // The header /tag <</K n>> BDC, one blank, the operands and operator, one
+  // blank, EMC: the blanks are the marking's own.
+  void collectRegion(const Token& token) {
+    if (regionTokens.size() > kMaxOperandTokens) throw Refused();
+    if (!isWord(token, "EMC")) {
+      regionTokens.push_back(token);
+      return;
+    }
+    region = false;
+    long id = -1;
+    size_t body = regionTokens.size();
+    for (size_t i = 0; i < regionTokens.size(); ++i) {
+      const Token& t = regionTokens[i];
+      if (t.getType() == QPDFTokenizer::tt_integer && id < 0) id = std::stol(t.getValue());
+      if (isWord(t, "BDC")) {
+        body = i + 2;  // the blank the marking put after it
+        break;
+      }
+    }
+    std::vector<Token> inner(regionTokens.begin() + long(std::min(body, regionTokens.size())), regionTokens.end());
+    if (!inner.empty() && inner.back().getType() == QPDFTokenizer::tt_space) inner.pop_back();
+    const std::string op = inner.empty() || inner.back().getType() != QPDFTokenizer::tt_word ? std::string()
+                                                                                             : inner.back().getValue();
+    std::vector<Token> args;
+    for (size_t i = 0; i + 1 < inner.size(); ++i)
+      if (!isBlank(inner[i])) args.push_back(inner[i]);
+    const bool show = isShow(op);
+    if (drops.ids.count(id)) {
+      // A removed ' or " still moves to the next line, and " still sets the spacings.
+      if (op == "'" || op == "\"") {
+        restoreLine();
+        if (op == "\"" && args.size() == 3)
+          put(" " + args[0].getRawValue() + " Tw " + args[1].getRawValue() + " Tc");
+        put(" T*");
+      }
+      if (show) {
+        follow(op, args);
+        pull = true;
+      }
+      return;
+    }
+    if (show && pull && (op == "Tj" || op == "TJ")) placeAtOrigin(id);
+    if (op == "'" || op == "\"") restoreLine();
+    for (const Token& t : inner) putToken(t);
+    if (show) follow(op, args);
+  }
+
+  // Sets the show where its first glyph stood; the line matrix it changes
+  // with it is put back before anything moves to the next line.
+  void placeAtOrigin(long id) {
+    const auto it = drops.origins.find(id);
+    if (it == drops.origins.end()) return;
+    bool invertible = false;
+    const QTransform toText = (lineMatrix * state.ctm).inverted(&invertible);
+    if (!invertible) return;
+    const QPointF p = toText.map(it->second);
+    if (!lineChanged) savedLine = lineMatrix;
+    lineChanged = true;
+    put(" " + matrixOperands(QTransform::fromTranslate(p.x(), p.y() - state.rise) * lineMatrix) + "Tm ");
+    pull = false;
+  }
+  void restoreLine() {
+    if (!lineChanged) return;
+    put(" " + matrixOperands(savedLine) + "Tm ");
+    lineChanged = false;
+  }
+
+  void follow(const std::string& op, const std::vector<Token>& args) {
+    const auto n = [&](size_t i) { return i < args.size() ? number(args[i]) : 0.0; };
+    if (op == "q") {
+      if (stack.size() >= size_t(kMaxNesting)) throw Refused();
+      stack.push_back(state);
+    } else if (op == "Q" && !stack.empty()) {
+      state = stack.back();
+      stack.pop_back();
+    } else if (op == "cm" && args.size() == 6) {
+      state.ctm = QTransform(n(0), n(1), n(2), n(3), n(4), n(5)) * state.ctm;
+    } else if (op == "BT" || op == "ET") {
+      lineMatrix = QTransform();
+      lineChanged = pull = false;
+    } else if (op == "TL" && args.size() == 1) {
+      state.leading = n(0);
+    } else if (op == "Ts" && args.size() == 1) {
+      state.rise = n(0);
+    } else if ((op == "Td" || op == "TD") && args.size() == 2) {
+      if (op == "TD") state.leading = -n(1);
+      lineMatrix = QTransform::fromTranslate(n(0), n(1)) * lineMatrix;
+      pull = false;
+    } else if (op == "Tm" && args.size() == 6) {
+      lineMatrix = QTransform(n(0), n(1), n(2), n(3), n(4), n(5));
+      lineChanged = pull = false;
+    } else if (op == "T*" || op == "'" || op == "\"") {
+      lineMatrix = QTransform::fromTranslate(0, -state.leading) * lineMatrix;
+      pull = false;
+    }
+  }
+
+  void flush() {
+    for (const Token& t : pending.tokens) putToken(t);
+    pending.clear();
+  }
+
+  const std::string tag;
+  const ContentDrops& drops;
+  std::function<std::string(int, const std::string&, const QTransform&)> renameForm;
+  Operands pending;
+  bool region = false;
+  std::vector<Token> regionTokens;
+  GraphicsState state;
+  std::vector<GraphicsState> stack;
+  QTransform lineMatrix;
+  QTransform savedLine;
+  bool lineChanged = false;  // a kept show was set by Tm; savedLine is the line matrix
+  bool pull = false;         // shows were removed since the line was last positioned
+  int formsSeen = 0;
+};
+
+int pageIndex(QPDF& pdf, QPDFPageObjectHelper& page) {
+  const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
+  for (size_t i = 0; i < pages.size(); ++i)
+    if (pages[i].getObjectHandle().getObjGen() == page.getObjectHandle().getObjGen()) return int(i);
+  return -1;
+}
+
+std::string randomTag() {
+  const quint64 value = QRandomGenerator::system()->generate64();
+  return "UlvoEdit" + QByteArray::number(value, 16).rightJustified(16, '0').toStdString();
+}
+
+std::string filtered(const std::function<void(Pl_Buffer&)>& run) {
+  Pl_Buffer buffer("edited content");
+  run(buffer);
+  const std::unique_ptr<Buffer> data(buffer.getBuffer());
+  return std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+}
+
+}  // namespace
+
+struct PageContentEdit::State {
+  QPDF pdf;
+  std::optional<QPDFPageObjectHelper> page;
+  QByteArray tag;
+  bool objectStreams = false;
+  // Each marked form with the bytes it had.
+  struct Original {
+    QPDFObjectHandle form;
+    std::shared_ptr<Buffer> data;
+    QPDFObjectHandle filter, parameters;
+  };
+  std::map<QPDFObjGen, Original> marked;
+
+  void markForms(QPDFObjectHandle resources, const std::vector<std::string>& names, int depth) {
+    if (depth > kMaxFormDepth) return;
+    for (const std::string& name : names) {
+      QPDFObjectHandle form = xobjectNamed(resources, name);
+      if (!isFormStream(form) || !form.isIndirect() || marked.count(form.getObjGen())) continue;
+      if (marked.size() >= kMaxForms) throw Refused();
+      QPDFObjectHandle dict = form.getDict();
+      marked[form.getObjGen()] = {form, form.getRawStreamData(), dict.getKey("/Filter"), dict.getKey("/DecodeParms")};
+      QPDFObjectHandle own = dict.getKey("/Resources");
+      QPDFObjectHandle used = own.isDictionary() ? own : resources;
+      MarkingFilter filter(tag.toStdString(), false,
+                           [used](const std::string& n) { return isImageStream(xobjectNamed(used, n)); });
+      const std::string data = filtered([&](Pl_Buffer& out) { form.filterAsContents(&filter, &out); });
+      form.replaceStreamData(data, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+      markForms(used, filter.formsDrawn, depth + 1);
+    }
+  }
+
+  // The XObject dictionary of `holder`'s resources, made its own so that a
+  // new name in it changes nothing for anyone else.
+  QPDFObjectHandle ownXObjects(QPDFObjectHandle holder, QPDFObjectHandle inherited) {
+    QPDFObjectHandle resources = holder.getKey("/Resources");
+    if (!resources.isDictionary()) resources = inherited;
+    resources = resources.isDictionary() ? resources.shallowCopy() : QPDFObjectHandle::newDictionary();
+    QPDFObjectHandle xobjects = resources.getKey("/XObject");
+    xobjects = xobjects.isDictionary() ? xobjects.shallowCopy() : QPDFObjectHandle::newDictionary();
+    resources.replaceKey("/XObject", xobjects);
+    holder.replaceKey("/Resources", resources);
+    return xobjects;
+  }
+
+  // Filters one content (`run` feeds it) with `drops`; forms drawn from it
+  // that lose something are drawn from copies named anew in `holder`'s resources.
+  std::string drop(const ContentDrops& drops, QPDFObjectHandle holder, QPDFObjectHandle resources,
+                   const QTransform& ctm, int depth, const std::function<void(DroppingFilter&, Pl_Buffer&)>& run) {
+    QPDFObjectHandle xobjects;
+    const auto rename = [&](int occurrence, const std::string& name, const QTransform& at) -> std::string {
+      QPDFObjectHandle form = xobjectNamed(resources, name);
+      if (!isFormStream(form)) return {};
+      const auto it = drops.forms.find(occurrence);
+      if (it == drops.forms.end() || depth >= kMaxFormDepth || !marked.count(form.getObjGen())) return name;
+      if (!xobjects.isInitialized()) xobjects = ownXObjects(holder, resources);
+      QPDFObjectHandle copy = pdf.makeIndirectObject(form.copyStream());
+      QPDFObjectHandle dict = copy.getDict();
+      QPDFObjectHandle own = dict.getKey("/Resources");
+      QPDFObjectHandle used = own.isDictionary() ? own : resources;
+      QPDFObjectHandle matrix = dict.getKey("/Matrix");
+      QTransform formMatrix;
+      if (matrix.isArray() && matrix.getArrayNItems() == 6) {
+        double v[6];
+        for (int i = 0; i < 6; ++i) v[i] = matrix.getArrayItem(i).isNumber() ? matrix.getArrayItem(i).getNumericValue() : 0;
+        formMatrix = QTransform(v[0], v[1], v[2], v[3], v[4], v[5]);
+      }
+      const std::string data = drop(it->second, dict, used, formMatrix * at, depth + 1,
+                                    [&](DroppingFilter& f, Pl_Buffer& out) { form.filterAsContents(&f, &out); });
+      copy.replaceStreamData(data, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+      std::string fresh;
+      for (int n = 1; fresh.empty() || xobjects.hasKey(fresh); ++n) fresh = name + "_" + std::to_string(n);
+      xobjects.replaceKey(fresh, copy);
+      return fresh;
+    };
+    DroppingFilter filter(tag.toStdString(), drops, ctm, rename);
+    return filtered([&](Pl_Buffer& out) { run(filter, out); });
+  }
+};
+
+PageContentEdit::PageContentEdit() : d(std::make_unique<State>()) {}
+PageContentEdit::~PageContentEdit() = default;
+
+const QByteArray& PageContentEdit::tag() const { return d->tag; }
+
+bool PageContentEdit::begin(const QByteArray& pdf, int pageIndex, bool objectStreams, QByteArray* marked,
+                            QString* error) {
+  const QString unreadable = coreText("Страницу нельзя изменить: файл повреждён.");
+  try {
+    d->objectStreams = objectStreams;
+    do d->tag = QByteArray::fromStdString(randomTag());
+    while (pdf.contains(d->tag));
+    d->page = readQpdfPage(d->pdf, pdf, pageIndex);
+    if (!d->page) {
+      *error = unreadable;
+      return false;
+    }
+    QPDFObjectHandle resources = d->page->getAttribute("/Resources", false);
+    MarkingFilter filter(d->tag.toStdString(), true,
+                         [resources](const std::string& n) { return isImageStream(xobjectNamed(resources, n)); });
+    const std::string data = filtered([&](Pl_Buffer& out) { d->page->filterContents(&filter, &out); });
+    d->markForms(resources, filter.formsDrawn, 1);
+    d->page->getObjectHandle().replaceKey("/Contents", QPDFObjectHandle::newStream(&d->pdf, data));
+    if (!writeQpdfToMemory(d->pdf, false, marked, true)) {
+      *error = unreadable;
+      return false;
+    }
+    return true;
+  } catch (const Refused&) {
+    *error = coreText("Содержимое страницы слишком велико или сложно для правки; страница не изменена.");
+  } catch (const Damaged&) {
+    *error = coreText("Содержимое страницы повреждено; страница не изменена.");
+  } catch (const std::exception&) {
+    *error = unreadable;
+  }
+  return false;
+}
+
+bool PageContentEdit::finish(const ContentDrops& drops, QByteArray* result, QString* error) {
+  if (!d->page) return false;
+  try {
+    QPDFObjectHandle pageObject = d->page->getObjectHandle();
+    QPDFObjectHandle contents = pageObject.getKey("/Contents");
+    QPDFObjectHandle resources = d->page->getAttribute("/Resources", false);
+    const std::string data = d->drop(drops, pageObject, resources, QTransform(), 0,
+                                     [&](DroppingFilter& f, Pl_Buffer& out) { contents.filterAsContents(&f, &out); });
+    // Every form marked for reading gets its bytes back; copies hold the drops.
+    for (auto& [id, original] : d->marked)
+      original.form.replaceStreamData(original.data, original.filter, original.parameters);
+    pageObject.replaceKey("/Contents", QPDFObjectHandle::newStream(&d->pdf, data));
+    if (writeQpdfToMemory(d->pdf, d->objectStreams, result, true)) return true;
+  } catch (const Refused&) {
+  } catch (const std::exception&) {
+  }
+  *error = coreText("Не удалось записать изменённое содержимое страницы.");
+  return false;
+}
+
+bool PageContentEdit::restoreResources(const QByteArray& generated, QByteArray* result) {
+  if (!d->page) return false;
+  try {
+    QPDF reader;
+    std::optional<QPDFPageObjectHelper> page = readQpdfPage(reader, generated, pageIndex(d->pdf, *d->page));
+    if (!page) return false;
+    QPDFObjectHandle before = d->page->getAttribute("/Resources", false);
+    QPDFObjectHandle after = page->getAttribute("/Resources", false);
+    if (!before.isDictionary() || !after.isDictionary()) return false;
+    bool restored = false;
+    for (const std::string& category : before.getKeys()) {
+      QPDFObjectHandle had = before.getKey(category);
+      if (!had.isDictionary()) continue;
+      QPDFObjectHandle has = after.getKey(category);
+      for (const std::string& name : had.getKeys()) {
+        if (has.isDictionary() && has.hasKey(name)) continue;
+        QPDFObjectHandle value = had.getKey(name);
+        QPDFObjectHandle same = reader.copyForeignObject(value.isIndirect() ? value : d->pdf.makeIndirectObject(value));
+        if (!restored) {
+          after = after.shallowCopy();
+          page->getObjectHandle().replaceKey("/Resources", after);
+        }
+        has = after.getKey(category);
+        has = has.isDictionary() ? has.shallowCopy() : QPDFObjectHandle::newDictionary();
+        has.replaceKey(name, same);
+        after.replaceKey(category, has);
+        restored = true;
+      }
+    }
+    return restored && writeQpdfToMemory(reader, d->objectStreams, result, true);
+  } catch (const std::exception&) {
+    return false;
+  }
+}

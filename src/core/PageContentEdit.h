@@ -1,0 +1,62 @@
+#pragma once
+// A page's content as a sequence of operators that an edit filters and never
+// writes anew: pdfium reads the page and decides what goes, but cannot write
+// back much of what it reads (colour spaces, shadings, inline images, Type 3
+// and CID text, marked content), so every operator the edit does not remove
+// is copied by qpdf as it was.
+//
+// begin() wraps each show and each image of the page, and of every form it
+// draws, in a marked-content sequence under a tag no file carries, numbered
+// per stream, so that the objects pdfium reads name the operators that drew
+// them. The page's own content becomes one balanced stream wrapped in q … Q,
+// so that what pdfium appends after it starts from the default state.
+// finish() removes the chosen operators and every tag; a form drawn here that
+// loses something is drawn from a copy of its own, so other pages and other
+// places keep theirs; every other form gets its own bytes back.
+
+#include <QByteArray>
+#include <QPointF>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <set>
+
+// What goes from one content stream (the page's, or one drawing of a form).
+struct ContentDrops {
+  std::set<long> ids;
+  // Where the first glyph of each show starts on the page (user space): a
+  // show kept after removed ones in the same line is set there again, as the
+  // removed ones no longer advance the pen to it.
+  std::map<long, QPointF> origins;
+  // By the order in which this stream draws forms: what goes inside each.
+  std::map<int, ContentDrops> forms;
+  bool empty() const { return ids.empty() && forms.empty(); }
+};
+
+class PageContentEdit {
+public:
+  PageContentEdit();
+  ~PageContentEdit();
+  PageContentEdit(const PageContentEdit&) = delete;
+  PageContentEdit& operator=(const PageContentEdit&) = delete;
+
+  // The whole file with page `pageIndex` (from 0) marked; false with a
+  // message when the file cannot be read without repairs or the page's
+  // content is beyond the bounds an edit processes.
+  bool begin(const QByteArray& pdf, int pageIndex, bool objectStreams, QByteArray* marked, QString* error);
+  // The marked-content tag's name, without its slash.
+  const QByteArray& tag() const;
+  // The whole file with the drops made and no tag left.
+  bool finish(const ContentDrops& drops, QByteArray* result, QString* error);
+  // pdfium, appending to the page, drops the resources that no object of
+  // its own reading uses, although operators left by the drops (or forms
+  // drawing with the page's resources) may still name them: `generated`
+  // (the file after pdfium appended) gets them back. False when nothing was
+  // missing.
+  bool restoreResources(const QByteArray& generated, QByteArray* result);
+
+private:
+  struct State;
+  std::unique_ptr<State> d;
+};
