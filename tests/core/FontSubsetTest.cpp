@@ -2,6 +2,7 @@
 // a few kilobytes, later save sessions add small subsets, never the whole
 // font again, and poppler reads the text and the subset tags back.
 #include "PopplerOracles.h"
+#include "RawPdf.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 
@@ -45,7 +46,54 @@ QStringList dejaVuFontRows(const QString& path) {
   return QString::fromUtf8(out).split(QLatin1Char('\n')).filter(QStringLiteral("DejaVuSerif"));
 }
 
+// Three pages of a long line in Times to edit, and a page in two
+// byte-identical Helvetica dictionaries of the file's own; the fonts are hung
+// with a chain of `depth` references.
+bool writeLinesAndOwnFonts(const QString& path, int depth) {
+  QStringList objects = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R] /Count 4 >>"};
+  for (int contents = 7; contents <= 10; ++contents)
+    objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 11 0 R "
+                              "/F2 12 0 R /F3 13 0 R >> >> /Contents %1 0 R >>").arg(contents);
+  for (int i = 0; i < 3; ++i)
+    objects << handwritten::stream(textLine("F3", 12, 72, 700, "A line of this page that is long enough to be edited"));
+  objects << handwritten::stream(textLine("F1", 12, 72, 700, "One") + textLine("F2", 12, 72, 600, "Two"));
+  for (const char* name : {"Helvetica", "Helvetica", "Times-Roman"})
+    objects << QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /%1 /Encoding /WinAnsiEncoding /Chain 14 0 R >>")
+                   .arg(QLatin1String(name));
+  for (int i = 1; i < depth; ++i) objects << QStringLiteral("[%1 0 R]").arg(objects.size() + 2);
+  return handwritten::writePdf(path, objects << "[]");
+}
+
 }  // namespace
+
+TEST(FontSubset, SessionsKeepEachSubsetOnceTheFilesOwnFontsAndADeepChain) {
+  if (!hasTool("pdffonts") || !hasTool("pdftotext") || !hasTool("qpdf"))
+    GTEST_SKIP() << "poppler-utils or qpdf missing";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const int depth : {1, 20000}) {
+    SCOPED_TRACE(depth);
+    const QString path = dir.filePath(QStringLiteral("own%1.pdf").arg(depth));
+    ASSERT_TRUE(writeLinesAndOwnFonts(path, depth));
+    // Latin on two pages embeds one subset twice, Cyrillic another.
+    const QString texts[] = {QStringLiteral("A first edited line with ZEBRA words in it, long too"),
+                             QStringLiteral("A second edited line with ZEBRA words in it, long too"),
+                             QStringLiteral("Третья правка: строка по-русски и ZEBRA, тоже длинная")};
+    for (int page = 0; page < 3; ++page) {
+      ASSERT_TRUE(editOneLine(path, page, texts[page]));
+      EXPECT_EQ(oracles::pageText(path, page).count(texts[page]), 1) << oracles::pageText(path, page).toStdString();
+      EXPECT_TRUE(oracles::qpdfCheckPasses(path));
+    }
+    QByteArray out;
+    ASSERT_EQ(runTool("pdffonts", {path}, &out), 0);
+    const QStringList rows = QString::fromUtf8(out).split(QLatin1Char('\n'));
+    QStringList subsets;
+    for (const QString& row : rows.filter(QStringLiteral("+DejaVu"))) subsets << row.section(QLatin1Char(' '), 0, 0);
+    EXPECT_EQ(subsets.size(), 2) << out.toStdString();
+    EXPECT_EQ(subsets.removeDuplicates(), 0) << out.toStdString();
+    EXPECT_EQ(rows.filter(QRegularExpression(QStringLiteral("^Helvetica "))).size(), 2) << out.toStdString();
+  }
+}
 
 TEST(FontSubset, EditsOfARealManualAddKilobytesPerSession) {
   if (!QFile::exists(QString::fromLatin1(kManual))) GTEST_SKIP() << "gnuplot-doc missing";
