@@ -110,11 +110,13 @@ TEST(ImageRecompression, ReencodesOpaqueImagesAndKeepsTextAndMaskedImages) {
     int greyJpegs;  // of which greyscale
     QList<QSize> jpegSizes;
   } cases[] = {
-      {"72 dpi", options(72, false, true, false), 3, 1, {{120, 90}, {120, 90}, {101, 76}}},
-      {"monochrome is ignored", options(72, false, true, true), 3, 1, {{120, 90}, {120, 90}, {101, 76}}},
-      {"greyscale", options(72, true, true, false), 3, 3, {{120, 90}, {120, 90}, {101, 76}}},
+      // The indexed blocks, and the grey ramp at full size, take fewer bytes
+      // Flate-compressed than any JPEG of them and stay as they are.
+      {"72 dpi", options(72, false, true, false), 2, 1, {{120, 90}, {101, 76}}},
+      {"monochrome is ignored", options(72, false, true, true), 2, 1, {{120, 90}, {101, 76}}},
+      {"greyscale", options(72, true, true, false), 2, 2, {{120, 90}, {101, 76}}},
       {"already small enough", options(1000, false, false, false), 0, 0, {}},
-      {"small ones re-encoded", options(1000, false, true, false), 3, 1, {{400, 300}, {240, 180}, {200, 150}}},
+      {"small ones re-encoded", options(1000, false, true, false), 1, 0, {{400, 300}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
