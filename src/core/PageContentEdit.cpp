@@ -516,7 +516,7 @@ bool PageContentEdit::begin(const QByteArray& pdf, int pageIndex, bool objectStr
     const std::string data = filtered([&](Pl_Buffer& out) { d->page->filterContents(&filter, &out); });
     d->markForms(resources, filter.formsDrawn, 1);
     d->page->getObjectHandle().replaceKey("/Contents", QPDFObjectHandle::newStream(&d->pdf, data));
-    if (!writeQpdfToMemory(d->pdf, false, marked, true)) {
+    if (!writeQpdfToMemory(d->pdf, false, marked, false, true)) {
       *error = unreadable;
       return false;
     }
@@ -543,7 +543,7 @@ bool PageContentEdit::finish(const ContentDrops& drops, QByteArray* result, QStr
     for (auto& [id, original] : d->marked)
       original.form.replaceStreamData(original.data, original.filter, original.parameters);
     pageObject.replaceKey("/Contents", QPDFObjectHandle::newStream(&d->pdf, data));
-    if (writeQpdfToMemory(d->pdf, d->objectStreams, result, true)) return true;
+    if (writeQpdfToMemory(d->pdf, d->objectStreams, result, false, true)) return true;
   } catch (const Refused&) {
   } catch (const std::exception&) {
   }
@@ -580,7 +580,7 @@ bool PageContentEdit::restoreResources(const QByteArray& generated, QByteArray* 
         restored = true;
       }
     }
-    return restored && writeQpdfToMemory(reader, d->objectStreams, result, true);
+    return restored && writeQpdfToMemory(reader, d->objectStreams, result, false, true);
   } catch (const std::exception&) {
     return false;
   }

@@ -1,28 +1,36 @@
-// Compression of the open document: the raster copy, the in-place
-// recompression of image objects and the size forecasts.
+// Compression of the open document: the raster copy, the copy with its image
+// streams re-encoded and the size forecasts.
 #include "PdfDocument.h"
 #include "CoreText.h"
 
 #include "DocumentLock.h"
-#include "PageObjectBounds.h"
+#include "ImageStreamTable.h"
 #include "PdfBitmapHelpers.h"
+#include "PdfEncryptionKeeping.h"
 #include "PdfFileWriter.h"
-#include "PdfObjectStreamPacking.h"
 #include "PdfiumApi.h"
 #include "PdfiumHandles.h"
+#include "QpdfInMemory.h"
 #include "RasterPdfWriter.h"
 
 #include <QFileInfo>
+#include <QSet>
+#include <QTransform>
+
+#include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <exception>
+#include <functional>
+#include <map>
 #include <vector>
 
 namespace {
 
-// An image that shows the page through it (soft mask, stencil mask, colour
-// key) cannot become an opaque JPEG without painting over what lies beneath.
+// An image that shows the page through it cannot become an opaque JPEG
+// without painting over what lies beneath. Masks named in its dictionary keep
+// the stream table from offering it; this catches alpha in its own data (JPX).
 bool isFullyOpaque(FPDF_BITMAP bitmap) {
   if (!bitmap) return false;
   const int format = FPDFBitmap_GetFormat(bitmap);
@@ -47,50 +55,141 @@ struct RecompressionTarget {
   bool recompressSmallImages;
 };
 
-// Re-encodes one image object of a loaded page of the working copy; false
-// (object untouched) when it is skipped or cannot be replaced.
-bool recompressImageObject(FPDF_DOCUMENT copy, FPDF_PAGE page, FPDF_PAGEOBJECT object,
-                           const RecompressionTarget& target) {
-  FS_MATRIX matrix{};
-  const bool hasMatrix = FPDFPageObj_GetMatrix(object, &matrix);
+// What the pages tell of one group of image streams: the most pixels any of
+// its uses needs, and where its first use is found again (page, then object
+// indices down through forms).
+struct ImageUses {
+  QSize pixels;
+  int page = -1;
+  std::vector<int> path;
+};
 
+// A matrix may hold anything; the pixels it asks for stay within sane bounds.
+int pixelsFor(double points, int dpi) {
+  const double pixels = std::ceil(points * dpi / 72.0 - 1e-6);
+  return pixels >= 1 ? int(std::min(pixels, 1e6)) : 1;
+}
+
+using ImageVisit = std::function<void(FPDF_PAGEOBJECT, const QTransform&, const std::vector<int>&)>;
+
+// Every image object of the page, also in forms up to kMaxImageFormDepth
+// deep (as far as the stream table looks), with its matrix to page space.
+void forEachImage(FPDF_PAGE page, FPDF_PAGEOBJECT form, const QTransform& toPage, std::vector<int>& path,
+                  const ImageVisit& visit) {
+  const int count = form ? FPDFFormObj_CountObjects(form) : FPDFPage_CountObjects(page);
+  for (int i = 0; i < count; ++i) {
+    FPDF_PAGEOBJECT object = form ? FPDFFormObj_GetObject(form, static_cast<unsigned long>(i))
+                                  : FPDFPage_GetObject(page, i);
+    const int type = object ? FPDFPageObj_GetType(object) : FPDF_PAGEOBJ_UNKNOWN;
+    FS_MATRIX m{};
+    if ((type != FPDF_PAGEOBJ_IMAGE && type != FPDF_PAGEOBJ_FORM) || !FPDFPageObj_GetMatrix(object, &m)) continue;
+    const QTransform matrix = QTransform(m.a, m.b, m.c, m.d, m.e, m.f) * toPage;
+    path.push_back(i);
+    if (type == FPDF_PAGEOBJ_IMAGE)
+      visit(object, matrix, path);
+    else if (int(path.size()) <= kMaxImageFormDepth)
+      forEachImage(page, object, matrix, path, visit);
+    path.pop_back();
+  }
+}
+
+FPDF_PAGEOBJECT objectAt(FPDF_PAGE page, const std::vector<int>& path) {
+  FPDF_PAGEOBJECT object = nullptr;
+  for (const int index : path)
+    object = object ? FPDFFormObj_GetObject(object, static_cast<unsigned long>(index)) : FPDFPage_GetObject(page, index);
+  return object;
+}
+
+// The stream group an image object draws from; none for an inline image, a
+// stream that must stay as it is, or bytes no stream holds.
+ImageStreamGroup* streamGroupOf(FPDF_PAGEOBJECT object, QHash<QByteArray, ImageStreamGroup>& groups,
+                                const QSet<qsizetype>& rawSizes) {
+  const unsigned long size = FPDFImageObj_GetImageDataRaw(object, nullptr, 0);
+  if (!rawSizes.contains(qsizetype(size))) return nullptr;
+  QByteArray raw(qsizetype(size), Qt::Uninitialized);
+  if (FPDFImageObj_GetImageDataRaw(object, raw.data(), size) != size) return nullptr;
+  const auto found = groups.find(imageStreamKey(raw));
+  return found != groups.end() && found->replaceable ? &*found : nullptr;
+}
+
+// The image `object` shows as a JPEG that serves a use of `pixels`; empty when
+// the rules leave it alone or the JPEG is no smaller than `rawSize`.
+QByteArray reencodedImage(FPDF_PAGE page, FPDF_PAGEOBJECT object, QSize pixels, qsizetype rawSize,
+                          const RecompressionTarget& target, QSize* size, bool* grey) {
   // Only a grey colour space is grey: an indexed image has 8 bits per pixel
   // and may still be in full colour.
   FPDF_IMAGEOBJ_METADATA metadata{};
-  const bool greySource = FPDFImageObj_GetImageMetadata(object, page, &metadata) &&
-                          (metadata.colorspace == FPDF_COLORSPACE_DEVICEGRAY ||
-                           metadata.colorspace == FPDF_COLORSPACE_CALGRAY);
-
-  pdfium::Bitmap rendered(FPDFImageObj_GetRenderedBitmap(copy, page, object));
-  if (!isFullyOpaque(rendered.get())) return false;
+  *grey = target.grayscale || (FPDFImageObj_GetImageMetadata(object, page, &metadata) &&
+                               (metadata.colorspace == FPDF_COLORSPACE_DEVICEGRAY ||
+                                metadata.colorspace == FPDF_COLORSPACE_CALGRAY));
   QImage image;
   {
     pdfium::Bitmap own(FPDFImageObj_GetBitmap(object));
-    image = own ? qImageFromPdfiumBitmap(own.get()) : qImageFromPdfiumBitmap(rendered.get());
+    if (!isFullyOpaque(own.get())) return {};
+    image = qImageFromPdfiumBitmap(own.get());
   }
-  rendered.reset();
-  if (image.isNull()) return false;
-
-  const QRectF bounds = pageObjectBounds(object, FPDF_PAGEOBJ_IMAGE);
-  if (bounds.width() <= 0.1 || bounds.height() <= 0.1) return false;
-  const int targetWidth = std::max(1, int(std::ceil(bounds.width() * target.dpi / 72.0)));
-  const int targetHeight = std::max(1, int(std::ceil(bounds.height() * target.dpi / 72.0)));
-
-  QSize size = image.size();
-  if (targetWidth < size.width() || targetHeight < size.height())
-    size = size.scaled(targetWidth, targetHeight, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
-  if (image.width() > size.width() || image.height() > size.height())
-    image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  if (image.isNull()) return {};
+  *size = image.size();
+  if (pixels.width() < size->width() || pixels.height() < size->height())
+    *size = size->scaled(pixels, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+  if (image.width() > size->width() || image.height() > size->height())
+    image = image.scaled(*size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   else if (!target.recompressSmallImages)
-    return false;
+    return {};
+  const QByteArray jpeg = RasterPdfWriter::imageToJpegBytes(std::move(image), target.quality, *grey);
+  return jpeg.size() < rawSize ? jpeg : QByteArray();
+}
 
-  QByteArray jpeg = RasterPdfWriter::imageToJpegBytes(std::move(image), target.quality,
-                                                      target.grayscale || greySource);
-  if (jpeg.isEmpty()) return false;
-  FPDF_FILEACCESS access{static_cast<unsigned long>(jpeg.size()), readBytesBlock, &jpeg};
-  FPDF_PAGE pages[] = {page};
-  if (!FPDFImageObj_LoadJpegFileInline(pages, 1, object, &access)) return false;
-  if (hasMatrix) FPDFPageObj_SetMatrix(object, &matrix);
+// Swaps the data of the image streams the pages of `copy` draw; false with the
+// number of a page pdfium cannot load.
+bool recompressImageStreams(FPDF_DOCUMENT copy, QHash<QByteArray, ImageStreamGroup>& groups,
+                            const RecompressionTarget& target, int* failedPage) {
+  QSet<qsizetype> rawSizes;
+  for (const ImageStreamGroup& group : groups)
+    if (group.replaceable) rawSizes.insert(group.rawSize);
+
+  // First every use, for the size a shared image needs (and every page is
+  // seen to load: the copy must hold what the document shows); then each
+  // image decoded once, where it was first seen.
+  std::map<ImageStreamGroup*, ImageUses> uses;
+  const int pageCount = FPDF_GetPageCount(copy);
+  for (int i = 0; i < pageCount; ++i) {
+    pdfium::Page page(FPDF_LoadPage(copy, i));
+    if (!page) {
+      *failedPage = i;
+      return false;
+    }
+    std::vector<int> path;
+    forEachImage(page.get(), nullptr, QTransform(), path,
+                 [&](FPDF_PAGEOBJECT object, const QTransform& m, const std::vector<int>& at) {
+                   ImageStreamGroup* group = streamGroupOf(object, groups, rawSizes);
+                   if (!group) return;
+                   ImageUses& use = uses[group];
+                   use.pixels = use.pixels.expandedTo(QSize(pixelsFor(std::hypot(m.m11(), m.m12()), target.dpi),
+                                                            pixelsFor(std::hypot(m.m21(), m.m22()), target.dpi)));
+                   if (use.page < 0) use = {use.pixels, i, at};
+                 });
+  }
+  std::vector<std::pair<ImageStreamGroup*, const ImageUses*>> work;
+  for (const auto& [group, use] : uses) work.emplace_back(group, &use);
+  std::sort(work.begin(), work.end(), [](const auto& a, const auto& b) { return a.second->page < b.second->page; });
+  pdfium::Page page;
+  int loaded = -1;
+  for (const auto& [group, use] : work) {
+    if (use->page != loaded) {
+      page.reset(FPDF_LoadPage(copy, loaded = use->page));
+      if (!page) {
+        *failedPage = use->page;
+        return false;
+      }
+    }
+    FPDF_PAGEOBJECT object = objectAt(page.get(), use->path);
+    QSize size;
+    bool grey = false;
+    const QByteArray jpeg = object ? reencodedImage(page.get(), object, use->pixels, group->rawSize, target, &size, &grey)
+                                   : QByteArray();
+    if (!jpeg.isEmpty()) replaceWithJpeg(*group, jpeg, size, grey);
+  }
   return true;
 }
 
@@ -124,55 +223,59 @@ bool PdfDocument::compressTo(const QString& path, const CompressionOptions& opti
 }
 
 bool PdfDocument::recompressImagesUnlocked(const QString& path, const CompressionOptions& options) {
-  // A copy of the whole document, which alone is changed: the outline, links,
-  // metadata and text stay as they are; only image objects are re-encoded.
-  QByteArray source;
-  if (!serializePdf(doc, FPDF_NO_INCREMENTAL, &source)) {
+  // The document is written out as it is and read twice: pdfium decodes the
+  // images and tells where they are drawn, qpdf swaps the data of their
+  // streams. No page content is written anew, so nothing else on a page can
+  // change (pdfium's content writer loses colours, shadings and text it read).
+  const bool encrypted = FPDF_GetSecurityHandlerRevision(doc) >= 0;
+  QByteArray clear;
+  if (!serializePdf(doc, encrypted ? FPDF_REMOVE_SECURITY : FPDF_NO_INCREMENTAL, &clear)) {
     lastErrorMessage = pdfiumErrorString();
     return false;
   }
-  // pdfium keeps the file's encryption in the copy, which then opens with
-  // the password the document was opened with.
-  pdfium::Document copy(FPDF_LoadMemDocument64(source.constData(), size_t(source.size()),
-                                               openPassword.isEmpty() ? nullptr : openPassword.constData()));
+  pdfium::Document copy(FPDF_LoadMemDocument64(clear.constData(), size_t(clear.size()), nullptr));
   if (!copy) {
     lastErrorMessage = pdfiumErrorString();
     return false;
   }
-  const int pageCount = FPDF_GetPageCount(copy.get());
-
   const RecompressionTarget target{RasterPdfWriter::clampedDpi(options.imageDpi),
                                    RasterPdfWriter::clampedJpegQuality(options.jpegQuality), options.grayscale,
                                    options.recompressSmallImages};
-  for (int i = 0; i < pageCount; ++i) {
-    pdfium::Page page(FPDF_LoadPage(copy.get(), i));
-    if (!page) {
-      lastErrorMessage = coreText("Не удалось открыть страницу %1 для сжатия.").arg(i + 1);
-      return false;
-    }
-    bool changed = false;
-    const int objectCount = FPDFPage_CountObjects(page.get());
-    for (int j = 0; j < objectCount; ++j) {
-      FPDF_PAGEOBJECT object = FPDFPage_GetObject(page.get(), j);
-      if (!object || FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_IMAGE) continue;
-      if (recompressImageObject(copy.get(), page.get(), object, target)) changed = true;
-    }
-    if (changed && !FPDFPage_GenerateContent(page.get())) {
-      lastErrorMessage = coreText("Не удалось обновить содержимое страницы %1.").arg(i + 1);
-      return false;
-    }
-  }
-
   QByteArray bytes;
-  if (!serializePdf(copy.get(), FPDF_NO_INCREMENTAL, &bytes)) {
-    lastErrorMessage = pdfiumErrorString();
+  try {
+    // A file qpdf would have to rebuild could come out other than pdfium shows it.
+    QPDF pdf;
+    pdf.setSuppressWarnings(true);
+    pdf.setAttemptRecovery(false);
+    pdf.processMemoryFile("document.pdf", clear.constData(), size_t(clear.size()));
+    QHash<QByteArray, ImageStreamGroup> groups = collectImageStreams(pdf);
+    // What qpdf only warns of in pdfium's file (a stale object count, a page
+    // listed twice) changes nothing drawn; the same pages must be there.
+    pdf.getWarnings();
+    if (QPDFPageDocumentHelper(pdf).getAllPages().size() != size_t(FPDF_GetPageCount(copy.get()))) {
+      lastErrorMessage = coreText("Не удалось сжать PDF.");
+      return false;
+    }
+    int failedPage = 0;
+    if (!recompressImageStreams(copy.get(), groups, target, &failedPage)) {
+      lastErrorMessage = coreText("Не удалось открыть страницу %1 для сжатия.").arg(failedPage + 1);
+      return false;
+    }
+    // Packed into object streams as well: the copy is smaller for it.
+    if (!writeQpdfToMemory(pdf, true, &bytes, true)) {
+      lastErrorMessage = coreText("Не удалось сжать PDF.");
+      return false;
+    }
+  } catch (const std::exception&) {
+    lastErrorMessage = coreText("Не удалось сжать PDF.");
     return false;
   }
   copy.reset();
-  // pdfium writes every object on its own; packed into object streams the
-  // copy is not larger than a compact original only because of that.
-  QByteArray packed;
-  if (packObjectStreams(bytes, &packed) && packed.size() < bytes.size()) bytes = std::move(packed);
+  if (encrypted) {
+    QByteArray locked;
+    if (!encryptLikeOriginal(fileData, openPassword, bytes, true, &locked, &lastErrorMessage)) return false;
+    bytes = std::move(locked);
+  }
   QString error;
   if (!writeFileAtomically(path, bytes, &error)) {
     lastErrorMessage = error;

@@ -20,12 +20,13 @@ void encodeEmptyStreams(QPDF& pdf) {
   }
 }
 
-bool writeQpdfToMemory(QPDF& pdf, bool objectStreams, QByteArray* out, bool acceptWarnings) {
+bool writeQpdfToMemory(QPDF& pdf, bool objectStreams, QByteArray* out, bool keepStreamData, bool acceptWarnings) {
   encodeEmptyStreams(pdf);
   QPDFWriter writer(pdf);
   writer.setOutputMemory();
   writer.setLinearization(false);
   if (objectStreams) writer.setObjectStreamMode(qpdf_o_generate);
+  if (keepStreamData) writer.setStreamDataMode(qpdf_s_preserve);
   writer.write();
   if (pdf.anyWarnings() && !acceptWarnings) return false;
   const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();

@@ -19,9 +19,11 @@ void encodeEmptyStreams(QPDF& pdf);
 
 // Writes `pdf` to memory with its empty streams encoded (and, when asked, its
 // objects packed into object streams); false when qpdf had to mend anything
-// (unless `acceptWarnings`: a content stream it only read with complaints)
-// or wrote nothing, so a caller keeps what it had.
-bool writeQpdfToMemory(QPDF& pdf, bool objectStreams, QByteArray* out, bool acceptWarnings = false);
+// or wrote nothing, so a caller keeps what it had. Streams are decoded and
+// compressed again unless `keepStreamData`: then they are written as they are.
+// `acceptWarnings`: content qpdf only read with complaints is written all the same.
+bool writeQpdfToMemory(QPDF& pdf, bool objectStreams, QByteArray* out, bool keepStreamData = false,
+                       bool acceptWarnings = false);
 
 // Page `pageIndex` of `pdf`, read into `reader` without repairs (a file qpdf
 // would have to mend could come out different from what pdfium shows);
