@@ -12,15 +12,16 @@
 #include <QSet>
 
 #include <algorithm>
+#include <iterator>
 #include <QTemporaryDir>
 
 using testsupport::runTool;
 
 namespace oracles {
 
-bool qpdfCheckPasses(const QString& file) {
+bool qpdfCheckPasses(const QString& file, const QString& password) {
   QByteArray out;
-  return runTool("qpdf", {"--check", file}, &out) == 0;
+  return runTool("qpdf", {"--check", "--password=" + password, file}, &out) == 0;
 }
 
 QStringList pageTexts(const QString& file) {
@@ -40,19 +41,67 @@ QString pageText(const QString& file, int page, const QStringList& extra) {
   return QString::fromUtf8(out);
 }
 
-QList<QRectF> wordBoxes(const QString& file, int page, const QString& word, double shownHeight) {
+QList<QPair<QString, QRectF>> pageWords(const QString& file, int page, double shownHeight) {
   const QRegularExpression box(
       R"re(<word xMin="(-?[\d.]+)" yMin="(-?[\d.]+)" xMax="(-?[\d.]+)" yMax="(-?[\d.]+)">([^<]*)</word>)re");
-  QList<QRectF> boxes;
+  QList<QPair<QString, QRectF>> words;
   const QString xml = pageText(file, page, {"-cropbox", "-bbox"});
   for (auto it = box.globalMatch(xml); it.hasNext();) {
     const auto m = it.next();
-    if (m.captured(5) != word) continue;
     const double x0 = m.captured(1).toDouble(), y0 = m.captured(2).toDouble();
     const double x1 = m.captured(3).toDouble(), y1 = m.captured(4).toDouble();
-    boxes.append(QRectF(x0, shownHeight - y1, x1 - x0, y1 - y0));
+    words.append({m.captured(5), QRectF(x0, shownHeight - y1, x1 - x0, y1 - y0)});
   }
+  return words;
+}
+
+QList<QRectF> wordBoxes(const QString& file, int page, const QString& word, double shownHeight) {
+  QList<QRectF> boxes;
+  for (const auto& [text, box] : pageWords(file, page, shownHeight))
+    if (text == word) boxes.append(box);
   return boxes;
+}
+
+QStringList missingWords(QStringList before, QStringList after) {
+  std::sort(before.begin(), before.end());
+  std::sort(after.begin(), after.end());
+  QStringList missing;
+  std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(missing));
+  return missing;
+}
+
+QString keptFault(const QString& input, const QString& saved, const QList<QRectF>& changed, double shownHeight) {
+  QList<QRectF> holes, removed;
+  for (const QRectF& c : changed) holes << c.adjusted(-4, -4, 4, 4);
+  const auto kept = [&](const QRectF& r) {
+    return std::none_of(holes.begin(), holes.end(), [&](const QRectF& h) { return h.intersects(r); });
+  };
+  const double k = 72 / 50.0;  // points per pixel
+  for (const int page : {0, 1}) {
+    const QImage a = renderWithPoppler(input, page, 50), b = renderWithPoppler(saved, page, 50);
+    if (page == 1 && a.isNull()) break;
+    QStringList before, after;
+    for (const auto& [word, box] : pageWords(input, page, shownHeight)) {
+      if (page == 1 || kept(box)) before << word;
+      else removed << box;
+    }
+    holes += removed;  // where poppler drew the changed words, as pdfium may place them elsewhere
+    for (const auto& word : pageWords(saved, page, shownHeight)) after << word.first;
+    if (const QStringList lost = missingWords(before, after); !lost.isEmpty())
+      return QStringLiteral("poppler no longer reads on page %1: ").arg(page + 1) + lost.join(QLatin1Char(' '));
+    if (a.isNull() || a.size() != b.size()) return QStringLiteral("page %1 is not rendered alike").arg(page + 1);
+    int outside = 0, differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x)
+        if (page == 1 || kept(QRectF(x * k, shownHeight - (y + 1) * k, k, k))) {
+          ++outside;
+          differing += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 85;
+        }
+    if (differing > 0.001 * outside)
+      return QStringLiteral("the ink of page %1 changed in %2 % of its pixels").arg(page + 1).arg(
+          100.0 * differing / outside, 0, 'f', 2);
+  }
+  return {};
 }
 
 QList<PageInfo> pdfinfoPages(const QString& file) {
@@ -146,9 +195,6 @@ ViewerReading ghostscriptReading(const QString& file, int page) {
   return reading;
 }
 
-namespace {
-
-// Dark pixels of a poppler render inside a shown-page rectangle (y up).
 int inkIn(const QImage& render, const QRectF& shown, double pageHeight, double dpi) {
   const double k = dpi / 72.0;
   const QRect r = QRectF(shown.x() * k, (pageHeight - shown.bottom()) * k, shown.width() * k, shown.height() * k)
@@ -159,8 +205,6 @@ int inkIn(const QImage& render, const QRectF& shown, double pageHeight, double d
     for (int x = r.left(); x <= r.right(); ++x) ink += qGray(render.pixel(x, y)) < 128 ? 1 : 0;
   return ink;
 }
-
-}  // namespace
 
 QString editReadBackFault(const QString& input, const QString& saved, const QString& word, const QRectF& place,
                           const QSizeF& page) {

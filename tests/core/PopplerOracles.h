@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QList>
+#include <QPair>
 #include <QRectF>
 #include <QSize>
 #include <QSizeF>
@@ -16,7 +17,7 @@
 namespace oracles {
 
 // qpdf --check finds no error (warnings count as errors too).
-bool qpdfCheckPasses(const QString& file);
+bool qpdfCheckPasses(const QString& file, const QString& password = {});
 
 // The text of every page (pdftotext, UTF-8), trimmed.
 QStringList pageTexts(const QString& file);
@@ -26,6 +27,18 @@ QString pageText(const QString& file, int page, const QStringList& extra = {});
 // The boxes of a word on the shown page (crop box, after /Rotate) as poppler
 // finds them, with y upwards from the lower edge of a page `shownHeight` high.
 QList<QRectF> wordBoxes(const QString& file, int page, const QString& word, double shownHeight);
+// Every word poppler reads on the page with its box, as wordBoxes gives them.
+QList<QPair<QString, QRectF>> pageWords(const QString& file, int page, double shownHeight);
+// The words of `before` that `after` lacks, repeats counted.
+QStringList missingWords(QStringList before, QStringList after);
+
+// What an edit of the first page of `input` changed in `saved` outside the
+// `changed` boxes (shown page, y up; grown by 4 points) and the words poppler
+// read in them: a word poppler read there and reads no more, more than 0.1 %
+// of the pixels there off by more than a third of the grey range at 50 dpi,
+// or the same on all of page 2.
+// Empty when everything else was kept.
+QString keptFault(const QString& input, const QString& saved, const QList<QRectF>& changed, double shownHeight);
 
 struct PageInfo {
   QSizeF size;  // as pdfinfo prints it: before /Rotate
@@ -69,6 +82,8 @@ int repeatedFontPrograms(const QString& file);
 
 // Renders the crop box of one zero-based page with pdftoppm at `dpi`.
 QImage renderWithPoppler(const QString& file, int page, int dpi);
+// Dark pixels of a poppler render inside a shown-page rectangle (y up).
+int inkIn(const QImage& render, const QRectF& shown, double pageHeight, double dpi);
 
 }  // namespace oracles
 
