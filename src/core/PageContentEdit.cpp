@@ -400,6 +400,35 @@ int pageIndex(QPDF& pdf, QPDFPageObjectHelper& page) {
   return -1;
 }
 
+// What an object says one reference deep: enough to tell fonts and states
+// of the same file apart, without walking what they refer to further.
+std::string entries(QPDFObjectHandle object, int depth = 0) {
+  if (object.isStream()) return "stream" + entries(object.getDict(), depth);
+  if (object.isIndirect() && depth > 0) return "R";
+  if (object.isArray()) {
+    if (object.getArrayNItems() > 4096) return "[…]";
+    std::string text = "[";
+    for (int i = 0; i < object.getArrayNItems(); ++i) text += entries(object.getArrayItem(i), depth + 1) + " ";
+    return text + "]";
+  }
+  if (!object.isDictionary()) return object.unparse();
+  std::string text = "<<";
+  for (const std::string& key : object.getKeys()) text += key + " " + entries(object.getKey(key), depth + 1) + " ";
+  return text + ">>";
+}
+
+// The object of `reader` that `value` (of another reading of the same file)
+// stands for; uninitialised when there is none.
+QPDFObjectHandle sameObject(QPDF& reader, QPDFObjectHandle value) {
+  if (!value.isIndirect() || !(value.isDictionary() || value.isStream())) return {};
+  const std::string wanted = entries(value);
+  QPDFObjectHandle found = reader.getObjectByObjGen(value.getObjGen());
+  if ((found.isDictionary() || found.isStream()) && entries(found) == wanted) return found;
+  for (QPDFObjectHandle object : reader.getAllObjects())
+    if ((object.isDictionary() || object.isStream()) && entries(object) == wanted) return object;
+  return {};
+}
+
 std::string randomTag() {
   const quint64 value = QRandomGenerator::system()->generate64();
   return "UlvoEdit" + QByteArray::number(value, 16).rightJustified(16, '0').toStdString();
@@ -568,7 +597,9 @@ bool PageContentEdit::restoreResources(const QByteArray& generated, QByteArray* 
       for (const std::string& name : had.getKeys()) {
         if (has.isDictionary() && has.hasKey(name)) continue;
         QPDFObjectHandle value = had.getKey(name);
-        QPDFObjectHandle same = reader.copyForeignObject(value.isIndirect() ? value : d->pdf.makeIndirectObject(value));
+        QPDFObjectHandle same = sameObject(reader, value);
+        if (!same.isInitialized())
+          same = reader.copyForeignObject(value.isIndirect() ? value : d->pdf.makeIndirectObject(value));
         if (!restored) {
           after = after.shallowCopy();
           page->getObjectHandle().replaceKey("/Resources", after);
