@@ -404,7 +404,7 @@ int pageIndex(QPDF& pdf, QPDFPageObjectHelper& page) {
 // of the same file apart, without walking what they refer to further.
 std::string entries(QPDFObjectHandle object, int depth = 0) {
   if (object.isStream()) return "stream" + entries(object.getDict(), depth);
-  if (object.isIndirect() && depth > 0) return "R";
+  if ((object.isIndirect() && depth > 0) || depth > 8) return "R";
   if (object.isArray()) {
     if (object.getArrayNItems() > 4096) return "[…]";
     std::string text = "[";
