@@ -481,7 +481,9 @@ private:
   bool inkModeActive(int page) const;
   void paintInkLayerRestoration(QPainter& painter, const PageGeometry& g, const QImage& pageImage);
   void paintBlockOverlay(QPainter& painter, const PageGeometry& g, const QImage& pageImage);
-  void paintCleanedBackground(QPainter& painter, const PageGeometry& g, const QImage& pageImage, int blockIndex);
+  // Paints the page's background over `place` (old glyphs cleaned away), built once into `slot`.
+  void paintCleanedBackground(QPainter& painter, const PageGeometry& g, const QImage& pageImage, const QRectF& place,
+                              OverlayPatch* slot);
   void paintBlockOutline(QPainter& painter, int blockIndex, const QRectF& screen);
   void paintFontLabel(QPainter& painter, const TextBlock& block, const QRectF& screen);
   QRectF groupScreenRect(int groupId) const;
@@ -490,6 +492,7 @@ private:
   bool fittingActiveBlock = false;
   bool placingBlockEditor = false;
   std::vector<OverlayPatch> cleaningPatches;     // by block index
+  std::vector<OverlayPatch> removedPatches;      // by removed block
   std::vector<OverlayPatch> inkRestorePatches;   // by block index
   std::vector<OverlayPatch> inkMasks;            // by block index
   int overlayPatchBuilds = 0;                    // per-pixel passes run, for tests and measurements
@@ -521,7 +524,7 @@ private:
   // Keeps the selected blocks for a paste and puts what they say on the
   // system clipboard; the text put there (empty for pictures alone).
   QString storeSelectedOcrBlocks();
-  void paintRemovedBlocks(QPainter& painter, const PageGeometry& g) const;
+  void paintRemovedBlocks(QPainter& painter, const PageGeometry& g, const QImage& pageImage);
   void settleActiveBlockPage();
   bool moveActiveBlockToPage(int target);
   bool handleActiveEditorEvent(QObject* watched, QEvent* event);

@@ -82,16 +82,23 @@ std::vector<TextBlock> PdfView::ocrBlocksToWrite() const {
   return blocks;
 }
 
-void PdfView::paintRemovedBlocks(QPainter& painter, const PageGeometry& g) const {
+void PdfView::paintRemovedBlocks(QPainter& painter, const PageGeometry& g, const QImage& pageImage) {
   if (g.page != ocrBlocksPage) return;
-  for (const TextBlock& removed : removedOcrBlocks) {
-    const QRectF place = mappedPageRect(g, turnedBounds(removed.originalRect, removed.originalRotation));
+  if (removedPatches.size() > removedOcrBlocks.size()) removedPatches.resize(removedOcrBlocks.size());
+  for (std::size_t i = 0; i < removedOcrBlocks.size(); ++i) {
+    const TextBlock& removed = removedOcrBlocks[i];
+    const QRectF was = turnedBounds(removed.originalRect, removed.originalRotation);
+    const QRectF place = mappedPageRect(g, was);
     if (removed.isImage && removed.inkLayer && !removed.image.isNull()) {
       QImage& mask = removedInkMasks[removed.image.cacheKey()];
       if (mask.isNull()) mask = whiteSilhouette(removed.image);
       painter.drawImage(place, mask);
-    } else {
+    } else if (removed.isImage) {
       painter.fillRect(place.adjusted(-1, -1, 1, 1), Qt::white);
+    } else {
+      // Deleted text is taken out of the page, not covered: what lies under it shows.
+      if (removedPatches.size() <= i) removedPatches.resize(i + 1);
+      paintCleanedBackground(painter, g, pageImage, was, &removedPatches[i]);
     }
   }
 }

@@ -272,15 +272,12 @@ void PdfView::paintInkLayerRestoration(QPainter& painter, const PageGeometry& g,
 }
 
 void PdfView::paintCleanedBackground(QPainter& painter, const PageGeometry& g, const QImage& pageImage,
-                                     int blockIndex) {
-  const TextBlock& block = ocrBlocks[static_cast<std::size_t>(blockIndex)];
+                                     const QRectF& place, OverlayPatch* slot) {
   if (g.pageWidthPx <= 0 || g.pageHeightPx <= 0 || pageImage.isNull()) return;
-  // The old glyphs lie where the block was drawn, turned as it was.
-  const QRectF o = turnedBounds(block.originalRect, block.originalRotation);
+  const QRectF o = place;
   if (!(o.width() * zoom > 0) || !(o.height() * zoom > 0)) return;
   const double sx = double(pageImage.width()) / g.pageWidthPx;
   const double sy = double(pageImage.height()) / g.pageHeightPx;
-  OverlayPatch* slot = slotFor(cleaningPatches, static_cast<std::size_t>(blockIndex));
   if (!overlayCachingEnabled || !slotMatches(*slot, o, zoom, pageImage.cacheKey(), 0)) {
     const QRectF area(o.x() * zoom * sx - 2, (g.pageHeightPt - o.y() - o.height()) * zoom * sy - 2,
                       o.width() * zoom * sx + 4, o.height() * zoom * sy + 4);
@@ -377,9 +374,12 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
     const TextBlock& b = ocrBlocks[static_cast<std::size_t>(i)];
     if (b.isImage || !positive(b.originalRect)) continue;
     const bool activeWithFrame = i == activeOcrBlock && blockEditorFrame && !activeShownByPage;
-    if (blockTextEdited(b) || blockMoved(b) || activeWithFrame) paintCleanedBackground(painter, g, pageImage, i);
+    // The old glyphs lie where the block was drawn, turned as it was.
+    if (blockTextEdited(b) || blockMoved(b) || activeWithFrame)
+      paintCleanedBackground(painter, g, pageImage, turnedBounds(b.originalRect, b.originalRotation),
+                             slotFor(cleaningPatches, static_cast<std::size_t>(i)));
   }
-  paintRemovedBlocks(painter, g);
+  paintRemovedBlocks(painter, g, pageImage);
 
   // Step 2: the blocks and their outlines.
   const QRectF textColumn = pageTextColumn(ocrBlocks);
