@@ -31,7 +31,6 @@ struct ContentDrops {
   std::map<long, QPointF> origins;
   // By the order in which this stream draws forms: what goes inside each.
   std::map<int, ContentDrops> forms;
-  bool empty() const { return ids.empty() && forms.empty(); }
 };
 
 class PageContentEdit {

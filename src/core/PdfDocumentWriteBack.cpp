@@ -412,11 +412,16 @@ bool clipsText(FPDF_PAGEOBJECT object) { return FPDFTextObj_GetTextRenderMode(ob
 }  // namespace
 
 struct PdfDocument::WriteBackPlan {
-  std::set<FPDF_PAGEOBJECT> removed;   // objects whose operators go
   std::vector<PageWrite> writes;
-  bool needsOperators = false;  // removals a marked page must make
-  std::vector<std::pair<QString, std::pair<bool, bool>>> fonts;  // family, style, text per style below
-  std::vector<QString> fontText;
+  bool needsOperators = false;  // something of the page goes
+  // On a marked page: the operators that go, by the numbers the marks gave them.
+  ContentDrops drops;
+  struct Font {
+    QString family;
+    bool bold, italic;
+    QString text;
+  };
+  std::vector<Font> fonts;  // one per style, covering all its text
 };
 
 PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBlock>& blocks,
@@ -527,8 +532,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     }
   }
   for (const auto& [style, use] : textPerStyle) {
-    plan.fonts.push_back({use.first, style});
-    plan.fontText.push_back(use.second);
+    plan.fonts.push_back({use.first, style.first, style.second, use.second});
     loadFontUnlocked(use.first, style.first, style.second, use.second);
   }
 
@@ -589,16 +593,21 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
       if (isRealRect(b.rect)) plan.writes.emplace_back(PlacedImage{b.rect, b.image, false});
     }
   }
-  plan.removed = doomed;
   plan.needsOperators = plan.needsOperators || !doomed.empty();
+  for (FPDF_PAGEOBJECT object : doomed)
+    if (const auto it = objects.keys.find(object); it != objects.keys.end())
+      dropsAt(plan.drops, it->second.forms).ids.insert(it->second.id);
+  if (!objects.keys.empty())
+    for (const auto& [object, origin] : firstGlyphOrigins(p))
+      if (const auto it = objects.keys.find(object); it != objects.keys.end())
+        dropsAt(plan.drops, it->second.forms).origins[it->second.id] = origin;
   return plan;
 }
 
 bool PdfDocument::applyWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBlock>& blocks,
                                          const WriteBackPlan& plan) {
   const PageSpace space = PageSpace::ofPage(p);
-  for (size_t i = 0; i < plan.fonts.size(); ++i)
-    loadFontUnlocked(plan.fonts[i].first, plan.fonts[i].second.first, plan.fonts[i].second.second, plan.fontText[i]);
+  for (const WriteBackPlan::Font& font : plan.fonts) loadFontUnlocked(font.family, font.bold, font.italic, font.text);
   // Everything is made before the page takes any of it, so a failure leaves it as it was.
   std::vector<pdfium::PageObject> texts;
   for (const PageWrite& write : plan.writes) {
@@ -678,18 +687,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
       return false;
     }
     plan = planWriteBackUnlocked(loaded.get(), blocks, replaceAll, edit.tag());
-    PageObjects objects;
-    std::vector<int> path;
-    collectObjects(loaded.get(), nullptr, path, edit.tag(), objects);
-    ContentDrops drops;
-    for (FPDF_PAGEOBJECT object : plan.removed)
-      if (const auto it = objects.keys.find(object); it != objects.keys.end())
-        dropsAt(drops, it->second.forms).ids.insert(it->second.id);
-    for (const auto& [object, origin] : firstGlyphOrigins(loaded.get()))
-      if (const auto it = objects.keys.find(object); it != objects.keys.end())
-        dropsAt(drops, it->second.forms).origins[it->second.id] = origin;
-    plan.removed.clear();
-    if (!edit.finish(drops, &edited, &lastErrorMessage)) return false;
+    if (!edit.finish(plan.drops, &edited, &lastErrorMessage)) return false;
   }
   if (encrypted) {
     QByteArray locked;
