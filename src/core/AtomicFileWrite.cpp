@@ -128,7 +128,7 @@ bool resolveTarget(const QString& path, AtomicFileLinks links, QByteArray* targe
   return true;
 }
 
-// "<target>.~tmp<pid>-<six characters>": this writer's temporary name for
+// "<target>.~tmp<pid>-<six characters>~ulvo-partial": this writer's temporary name for
 // that one target. Returns the pid, or 0 when `name` is not of that form.
 pid_t temporaryOwnerPid(const char* name, const QByteArray& targetName) {
   if (targetName.isEmpty() || std::strncmp(name, targetName.constData(), size_t(targetName.size())) != 0) return 0;
@@ -142,15 +142,14 @@ pid_t temporaryOwnerPid(const char* name, const QByteArray& targetName) {
   const char* random = p + 1;
   for (int i = 0; i < 6; ++i)
     if (!std::isalnum(static_cast<unsigned char>(random[i]))) return 0;
-  if (random[6] != '\0' || pid <= 0 || pid != (long long)pid_t(pid)) return 0;
+  if (std::strcmp(random + 6, kTemporarySaveMarker) != 0 || pid <= 0 || pid != (long long)pid_t(pid)) return 0;
   return pid_t(pid);
 }
 
 // Half-written copies of this very target that writers killed mid-write
 // (crash, kill -9) left beside it: removed when they are the user's regular
-// files and their process is gone. A name that only looks like ours (a
-// user's "notes.~tmp4242-backup") belongs to no target written here and is
-// never touched.
+// files and their process is gone. A name that only starts like ours (a
+// user's "report.pdf.~tmp4242-backup") lacks the marker and is never touched.
 void removeStaleTemporaries(const QByteArray& target) {
   const QByteArray folder = folderOf(target);
   const QByteArray targetName = target.mid(target.lastIndexOf('/') + 1);
@@ -241,8 +240,9 @@ bool writeThroughTemporary(const QString& path, const std::function<bool(int fd,
   // A fresh name that nobody can have prepared: mkostemp creates it with
   // O_EXCL and mode 0600. The process id lets a later write tell a dead
   // writer's leftover from a write in progress.
-  QByteArray temporaryName = target + kTemporarySaveSuffix + QByteArray::number(qint64(::getpid())) + "-XXXXXX";
-  const int fd = ::mkostemp(temporaryName.data(), O_CLOEXEC);
+  QByteArray temporaryName =
+      target + kTemporarySaveSuffix + QByteArray::number(qint64(::getpid())) + "-XXXXXX" + kTemporarySaveMarker;
+  const int fd = ::mkostemps(temporaryName.data(), int(std::strlen(kTemporarySaveMarker)), O_CLOEXEC);
   const QString temporary = QFile::decodeName(temporaryName);
   if (fd < 0) {
     message = systemError(QStringLiteral("Cannot create"), QFile::decodeName(target) + kTemporarySaveSuffix);

@@ -14,9 +14,12 @@
 class QIODevice;
 
 // The temporary copy is named as the target plus this suffix, the writer's
-// process id, "-" and six random characters. A write removes such copies of
-// its own target that the user owns and whose writer is no longer running.
+// process id, "-", six random characters and the marker below. A write
+// removes such copies of its own target that the user owns and whose writer
+// is no longer running; a name without the marker is the user's, whatever it
+// looks like.
 inline constexpr char kTemporarySaveSuffix[] = ".~tmp";
+inline constexpr char kTemporarySaveMarker[] = "~ulvo-partial";
 
 enum class AtomicFileAccess {
   AsTarget,   // an existing target keeps its mode (and owner and group where allowed); a new file gets 0666 & ~umask

@@ -79,10 +79,12 @@ TEST(StaleLeftovers, NextWriteRemovesTheKilledWritersCopyAndNothingElse) {
 
   // What must stay: a living writer's copy (pid 1 always runs), names that
   // only look like ours, a link and a folder under a dead writer's name.
-  const QString living = QStringLiteral("other.pdf.~tmp1-AbC123");
-  // A user's own "notes.~tmp<pid>-backup" has exactly our shape but names
-  // no target written here; so does another target's copy.
+  const QString living = QStringLiteral("report.pdf.~tmp1-AbC123~ulvo-partial");
+  // A user's own "report.pdf.~tmp<pid>-backup" starts like our copy of the
+  // very target; another target's copy is not this write's business.
   const QStringList lookAlikes = {QStringLiteral("notes.~tmp%1-backup").arg(dead),
+                                  QStringLiteral("report.pdf.~tmp%1-backup").arg(dead),
+                                  QStringLiteral("report.pdf.~tmp%1-Zx9Qw2~ulvo-partial.old").arg(dead),
                                   QStringLiteral("other.pdf.~tmp%1-Zx9Qw2").arg(dead),
                                   QStringLiteral("report.pdf.bak.~tmp%1-abcdef").arg(dead),
                                   QStringLiteral("notes.~tmp%1-abc").arg(dead), QStringLiteral("notes.~tmp%1-abcdefg").arg(dead),
