@@ -17,6 +17,7 @@
 #include <QRadioButton>
 #include <QScopedValueRollback>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -58,7 +59,11 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   options->addWidget(totalLabel);
   layout->addLayout(options);
 
-  auto* sheetRow = new QHBoxLayout;
+  // The sheet buttons scroll sideways inside the dialog: a workbook of a
+  // thousand sheets must not push the dialog's own buttons off the screen.
+  auto* sheetStrip = new QWidget;
+  auto* sheetRow = new QHBoxLayout(sheetStrip);
+  sheetRow->setContentsMargins(0, 0, 0, 0);
   sheetRow->setSpacing(2);
   for (qsizetype i = 0; i < sheets.size(); ++i) {
     auto* button = new QToolButton;
@@ -74,7 +79,16 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
     connect(button, &QToolButton::clicked, this, [this, i] { onSheetSelected(int(i)); });
   }
   sheetRow->addStretch(1);
-  layout->addLayout(sheetRow);
+  auto* sheetScroll = new QScrollArea;
+  sheetScroll->setObjectName(QStringLiteral("SheetButtons"));
+  sheetScroll->setFrameShape(QFrame::NoFrame);
+  sheetScroll->setWidgetResizable(true);
+  sheetScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  sheetScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  sheetScroll->setWidget(sheetStrip);
+  sheetScroll->setFixedHeight(sheetStrip->sizeHint().height() + sheetScroll->horizontalScrollBar()->sizeHint().height());
+  sheetScroll->setVisible(!sheets.isEmpty());
+  layout->addWidget(sheetScroll);
 
   // What could not be read is said here: the user sees why a sheet, a part
   // or the whole workbook is missing.

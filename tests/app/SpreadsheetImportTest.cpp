@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -165,6 +166,34 @@ TEST_F(SpreadsheetImport, PagesFollowABreakDraggedInThePreview) {
                        &read);
   EXPECT_TRUE(QString::fromUtf8(read).contains(QStringLiteral("Row %1").arg(draggedBreaks.value(1))))
       << read.toStdString();
+}
+
+// A thousand sheets: the dialog stays within the screen with its own buttons
+// on it, and a click on "Импортировать" where it shows imports.
+TEST_F(SpreadsheetImport, AThousandSheetsKeepTheDialogOnTheScreen) {
+  ASSERT_NO_FATAL_FAILURE(writeBook(book, "ws.title = 'Data'\nws.append(['Only row'])\n"
+                                          "for i in range(1000):\n    wb.create_sheet('Sheet number %d' % i)\n"));
+  chooseFileInNextDialog(book);
+  auto checked = std::make_shared<bool>(false);
+  whenModalOpens<XlsxImportDialog>([checked](XlsxImportDialog* dialog) {
+    const QRect screen = dialog->screen()->availableGeometry();
+    EXPECT_LE(dialog->frameGeometry().width(), screen.width());
+    for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+      const QRect place(button->mapTo(dialog, QPoint(0, 0)), button->size());
+      EXPECT_TRUE(dialog->rect().contains(place)) << button->text().toStdString();
+      if (button->text() == QStringLiteral("Импортировать")) {
+        *checked = true;
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+      }
+    }
+  });
+  QTest::mouseClick(documentButton(), Qt::LeftButton);
+  ASSERT_TRUE(*checked);
+  EXPECT_EQ(pdfPageTexts([this] {
+              const QString copy = dir.filePath(QStringLiteral("thousand.pdf"));
+              EXPECT_TRUE(window->currentDocument->saveCopy(copy));
+              return copy;
+            }()).size(), 3);
 }
 
 TEST_F(SpreadsheetImport, CancelledDialogLeavesTheDocumentAsItWas) {
