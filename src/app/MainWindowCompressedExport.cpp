@@ -17,7 +17,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
-#include <QTemporaryDir>
+#include "core/OwnedTemporaryFolder.h"
 #include <QTimer>
 
 bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction) {
@@ -61,7 +61,7 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
   // The copy is made in a private folder first: one that came out larger
   // than the original reaches the chosen name only when the user says so.
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const std::unique_ptr<QTemporaryDir> staging = newOwnedTemporaryFolder(kCompressFolderPrefix);
+  const std::unique_ptr<OwnedTemporaryFolder> staging = newOwnedTemporaryFolder(kCompressFolderPrefix);
   const QString staged = staging->isValid() ? staging->filePath(QStringLiteral("compressed.pdf")) : QString();
   const bool ok = !staged.isEmpty() && currentDocument->compressTo(staged, options);
   QApplication::restoreOverrideCursor();

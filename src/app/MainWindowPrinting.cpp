@@ -32,7 +32,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPageRanges>
-#include <QTemporaryDir>
+#include "core/OwnedTemporaryFolder.h"
 #include <QPixmap>
 #include <QDir>
 #include <QProgressBar>
@@ -369,7 +369,7 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
   // A PDF file is written whole or not at all: the sheets go to a private
   // temporary file, which then replaces the target in one step.
   const QString pdfTarget = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
-  const std::unique_ptr<QTemporaryDir> privateFolder = newOwnedTemporaryFolder(kPrintFolderPrefix);
+  const std::unique_ptr<OwnedTemporaryFolder> privateFolder = newOwnedTemporaryFolder(kPrintFolderPrefix);
   const QString printed = privateFolder->filePath(QStringLiteral("print.pdf"));
   if (!pdfTarget.isEmpty()) printer.setOutputFileName(privateFolder->isValid() ? printed : QString());
 

@@ -1,5 +1,6 @@
 #include "AtomicFileWrite.h"
 
+#include "ForeignFileNames.h"
 #include "OwnedLeftovers.h"
 
 #include <QDir>
@@ -71,10 +72,14 @@ mode_t currentUmask() {
 
 // The kernel's protected-links rule: in a sticky folder anyone may write to,
 // a link is followed only by its owner or when the folder's owner made it.
+// Beyond it, a link another user made in a folder of that user's own is
+// never followed: it would let them aim our write at any file of ours
+// (root's links excepted, root needs no such detour).
 bool mayFollowLink(const QByteArray& link, const struct stat& linkInfo) {
   if (linkInfo.st_uid == ::geteuid()) return true;
   struct stat folder {};
   if (::stat(folderOf(link).constData(), &folder) != 0) return false;
+  if (linkInfo.st_uid != 0 && folder.st_uid == linkInfo.st_uid) return false;
   const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
   return !shared || linkInfo.st_uid == folder.st_uid;
 }
@@ -82,7 +87,10 @@ bool mayFollowLink(const QByteArray& link, const struct stat& linkInfo) {
 // Resolves links at the last component of `path` only; the folders on the way
 // are resolved by the kernel, under its own rules, at create and rename time.
 bool resolveTarget(const QString& path, AtomicFileLinks links, QByteArray* target, QString* message) {
-  QByteArray current = QFile::encodeName(path);
+  // A file reached through this process's own link is written at its real
+  // path, checked below like any other, whatever stands at the link now.
+  const QByteArray linked = recordedLinkTarget(path);
+  QByteArray current = linked.isEmpty() ? QFile::encodeName(path) : linked;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat info {};
     if (::lstat(current.constData(), &info) != 0) {

@@ -1,12 +1,12 @@
 #include "ForeignFileNames.h"
 
 #include "OwnedLeftovers.h"
+#include "OwnedTemporaryFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QTemporaryDir>
 
 #include <climits>
 #include <memory>
@@ -16,13 +16,13 @@
 namespace {
 
 // This process's link folder: made on first use and removed at exit.
-std::unique_ptr<QTemporaryDir>& linkFolderSlot() {
-  static std::unique_ptr<QTemporaryDir> folder;
+std::unique_ptr<OwnedTemporaryFolder>& linkFolderSlot() {
+  static std::unique_ptr<OwnedTemporaryFolder> folder;
   return folder;
 }
 
-QTemporaryDir* linkFolder() {
-  std::unique_ptr<QTemporaryDir>& folder = linkFolderSlot();
+OwnedTemporaryFolder* linkFolder() {
+  std::unique_ptr<OwnedTemporaryFolder>& folder = linkFolderSlot();
   if (!folder) {
     removeStaleOwnedFolders(QDir::tempPath(), QLatin1String(kForeignNameFolderPrefix));
     folder = newOwnedTemporaryFolder(kForeignNameFolderPrefix);
@@ -57,7 +57,7 @@ QString openablePathForArgument(const QByteArray& raw) {
   if (const auto made = madeLinks().constFind(absolute);
       made != madeLinks().constEnd() && ownLinkTarget(*made) == absolute)
     return *made;
-  QTemporaryDir* folder = linkFolder();
+  OwnedTemporaryFolder* folder = linkFolder();
   if (!folder) return decoded;
   // One subfolder per link: two raw names may decode to the same text.
   static int made = 0;
@@ -78,7 +78,7 @@ std::optional<std::pair<quint64, quint64>> existingFileIdentity(const QString& p
 }
 
 QByteArray ownLinkTarget(const QString& path) {
-  const std::unique_ptr<QTemporaryDir>& folder = linkFolderSlot();
+  const std::unique_ptr<OwnedTemporaryFolder>& folder = linkFolderSlot();
   if (!folder || !folder->isValid() || path.isEmpty()) return QByteArray();
   // Only <our folder>/<n>/<name>, and only the link itself, never through it.
   const QFileInfo info(path);
@@ -92,6 +92,14 @@ QByteArray ownLinkTarget(const QString& path) {
   const ssize_t length = ::readlink(encoded.constData(), target, sizeof target - 1);
   if (length <= 0 || target[0] != '/') return QByteArray();
   return QByteArray(target, length);
+}
+
+QByteArray recordedLinkTarget(const QString& path) {
+  if (path.isEmpty()) return QByteArray();
+  const QString absolute = QFileInfo(path).absoluteFilePath();
+  for (auto made = madeLinks().constBegin(); made != madeLinks().constEnd(); ++made)
+    if (*made == absolute) return made.key();
+  return QByteArray();
 }
 
 bool isInNameLinkFolder(const QString& path) {

@@ -33,6 +33,11 @@ QString folderBeside(const QString& path);
 // own link folder (and still a link of ours); empty otherwise.
 QByteArray ownLinkTarget(const QString& path);
 
+// The real file's absolute raw path when this process made a link at `path`,
+// from its own record, never read from what now stands there; empty for any
+// other path. Writes to such a path go to the real file.
+QByteArray recordedLinkTarget(const QString& path);
+
 // Whether `path` lies where any run keeps its links: <temp>/<prefix>*/<n>/<name>.
 bool isInNameLinkFolder(const QString& path);
 

@@ -1,13 +1,16 @@
 #include "OwnedLeftovers.h"
 
+#include "OwnedTemporaryFolder.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,15 +32,20 @@ int removeStaleOwnedFolders(const QString& parent, const QString& prefix) {
   for (const QString& name : folder.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
     const QRegularExpressionMatch match = pattern.match(name);
     if (!match.hasMatch()) continue;
-    const qint64 pid = match.captured(1).toLongLong();
-    if (pid == QCoreApplication::applicationPid() || isProcessAlive(pid)) continue;
+    // The process id in the name is no test of life: an instance in another
+    // pid namespace shares this folder with ids of its own. Only its lock is.
     const QString path = folder.filePath(name);
     struct stat info {};
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
         info.st_uid != ::geteuid())
       continue;
-    // QDir::removeRecursively does not follow links out of the folder.
-    if (QDir(path).removeRecursively()) ++removed;
+    const QByteArray lockFile = QFile::encodeName(QDir(path).filePath(QLatin1String(kFolderInUseFile)));
+    const int lock = ::open(lockFile.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (lock < 0) continue;
+    // QDir::removeRecursively does not follow links out of the folder; the
+    // lock is kept until the folder is gone.
+    if (::flock(lock, LOCK_EX | LOCK_NB) == 0 && QDir(path).removeRecursively()) ++removed;
+    ::close(lock);
   }
   return removed;
 }
@@ -49,7 +57,7 @@ int removeStaleOwnedTemporaryFolders(const QString& parent) {
   return removed;
 }
 
-std::unique_ptr<QTemporaryDir> newOwnedTemporaryFolder(const char* prefix) {
-  return std::make_unique<QTemporaryDir>(
+std::unique_ptr<OwnedTemporaryFolder> newOwnedTemporaryFolder(const char* prefix) {
+  return std::make_unique<OwnedTemporaryFolder>(
       QDir(QDir::tempPath()).filePath(ownedTemporaryFolderTemplate(QLatin1String(prefix)) + QStringLiteral("XXXXXX")));
 }

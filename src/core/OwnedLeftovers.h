@@ -1,15 +1,16 @@
 #pragma once
 // Leftovers of our own processes that died before they could clean up (a
 // crash, kill -9): temporary folders and the atomic writer's half-written
-// copies. Their names carry the owning process id; only entries that the
-// user owns, that are exactly of our naming, and whose process is gone are
-// removed.
+// copies. Only entries that the user owns, that are exactly of our naming,
+// and whose owner is gone are removed: a folder's owner is gone when the lock
+// it kept on the file inside can be taken (see OwnedTemporaryFolder), a
+// writer's copy when its process id names no running process.
 
 #include <QString>
 
 #include <memory>
 
-class QTemporaryDir;
+class OwnedTemporaryFolder;
 
 // Prefixes of the program's private temporary folders, each followed by the
 // owner's pid, "-" and six random characters. Every folder the program makes
@@ -33,7 +34,8 @@ bool isProcessAlive(qint64 pid);
 QString ownedTemporaryFolderTemplate(const QString& prefix);
 
 // Removes the folders "<prefix><pid>-<random>" directly in `parent` whose
-// process is gone and which the user owns (never following a link).
+// in-use lock can be taken and which the user owns (never following a link);
+// a folder without its lock file is still being made, or not ours, and stays.
 // Returns how many were removed.
 int removeStaleOwnedFolders(const QString& parent, const QString& prefix);
 
@@ -41,6 +43,6 @@ int removeStaleOwnedFolders(const QString& parent, const QString& prefix);
 int removeStaleOwnedTemporaryFolders(const QString& parent);
 
 // A new private folder of this process under the temporary directory, named
-// "<prefix><pid>-<random>" (owner-only, removed with the object). Check
-// isValid() before use.
-std::unique_ptr<QTemporaryDir> newOwnedTemporaryFolder(const char* prefix);
+// "<prefix><pid>-<random>" (owner-only, locked as in use, removed with the
+// object). Check isValid() before use.
+std::unique_ptr<OwnedTemporaryFolder> newOwnedTemporaryFolder(const char* prefix);

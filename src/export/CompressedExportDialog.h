@@ -24,7 +24,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSlider;
-class QTemporaryDir;
+class OwnedTemporaryFolder;
 class QToolButton;
 struct CompressionStageUi;
 
@@ -141,5 +141,5 @@ class CompressedExportDialog : public QDialog {
 
   // The running fit: its child and the private folder holding the copy it reads.
   QPointer<QProcess> fitProcess;
-  std::unique_ptr<QTemporaryDir> fitCopyFolder;
+  std::unique_ptr<OwnedTemporaryFolder> fitCopyFolder;
 };

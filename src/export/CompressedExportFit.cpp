@@ -31,7 +31,7 @@
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QTemporaryDir>
+#include "core/OwnedTemporaryFolder.h"
 #include <QTimer>
 #include <QToolButton>
 
@@ -140,8 +140,7 @@ void CompressedExportDialog::startTargetFit(bool userInitiated) {
   // programs that were killed before they could.
   removeFitCopy();
   removeStaleOwnedFolders(QDir::tempPath(), QLatin1String(kFitCopyFolderPrefix));
-  fitCopyFolder = std::make_unique<QTemporaryDir>(
-      QDir(QDir::tempPath()).filePath(ownedTemporaryFolderTemplate(QLatin1String(kFitCopyFolderPrefix)) + "XXXXXX"));
+  fitCopyFolder = newOwnedTemporaryFolder(kFitCopyFolderPrefix);
   const QString copy = fitCopyFolder->isValid()
                            ? fitCopyFolder->filePath(QStringLiteral("ulvo_pdf_compress_estimate_%1_%2.pdf")
                                                          .arg(QCoreApplication::applicationPid())

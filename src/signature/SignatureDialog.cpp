@@ -34,7 +34,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QStackedWidget>
-#include <QTemporaryDir>
+#include "core/OwnedTemporaryFolder.h"
 #include <QTimer>
 #include <QVBoxLayout>
 

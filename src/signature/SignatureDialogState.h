@@ -32,7 +32,7 @@ class QListWidget;
 class QPushButton;
 class QSpinBox;
 class QStackedWidget;
-class QTemporaryDir;
+class OwnedTemporaryFolder;
 class SignatureRequestFile;
 
 // Refuses to close while a signing run is under way: the worker holds the
@@ -52,7 +52,7 @@ struct AsyncSignResult {
   SignatureResult result;
   QString stampedPdfPath;
   std::unique_ptr<SignatureRequestFile> requestFile;  // removed with it
-  std::unique_ptr<QTemporaryDir> temporarySource;     // private folder of the copy of the open document
+  std::unique_ptr<OwnedTemporaryFolder> temporarySource;     // private folder of the copy of the open document
   QString errorTitle;
   QString errorText;
   SigningCertificate signer;

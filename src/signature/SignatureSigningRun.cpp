@@ -29,7 +29,7 @@
 #include <QProcessEnvironment>
 #include <QSettings>
 #include <QSpinBox>
-#include <QTemporaryDir>
+#include "core/OwnedTemporaryFolder.h"
 #include <QTimer>
 #include <QUrl>
 

@@ -177,6 +177,13 @@ TEST_F(AtomicFileWriteTest, ALinkPlantedByAnotherUserInASharedFolderIsRefused) {
   ASSERT_EQ(::chmod(QFile::encodeName(dir.path()).constData(), 0700), 0);
   EXPECT_TRUE(writeFileAtomically(privateLink, "again", &error)) << error.toStdString();
   EXPECT_EQ(readAll(victim), "again");
+  // But never a link another user made in a folder of their own.
+  const QString theirs = dir.filePath("theirs"), theirLink = theirs + "/doc.pdf";
+  ASSERT_TRUE(QDir().mkdir(theirs) && QFile::link(victim, theirLink));
+  ASSERT_EQ(::lchown(QFile::encodeName(theirLink).constData(), kOtherUser, kOtherGroup), 0);
+  ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), kOtherUser, kOtherGroup), 0);
+  EXPECT_FALSE(writeFileAtomically(theirLink, "hijacked", &error));
+  EXPECT_EQ(readAll(victim), "again");
 }
 
 TEST_F(AtomicFileWriteTest, SomethingThatIsNotAFileIsNeverReplaced) {

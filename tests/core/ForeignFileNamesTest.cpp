@@ -1,5 +1,6 @@
 // A file whose name is not UTF-8 is reached through a readable link, and what
 // is written beside it lands beside the real file, not in the link's folder.
+#include "core/AtomicFileWrite.h"
 #include "core/ForeignFileNames.h"
 #include "core/SignatureService.h"
 
@@ -45,6 +46,18 @@ TEST(ForeignFileNames, UnreadableNamesOpenAndOutputsGoBesideTheRealFile) {
   QFile reopened(openablePathForStored(stored));
   ASSERT_TRUE(reopened.open(QIODevice::ReadOnly)) << stored.toStdString();
   EXPECT_EQ(reopened.readAll(), QByteArray("%PDF-1.4 content"));
+
+  // Whatever comes to stand at the link's path, a save reaches the real file.
+  const QString decoy = dir.filePath(QStringLiteral("decoy.pdf"));
+  ASSERT_TRUE(QFile::remove(path) && QFile::link(decoy, path));
+  QString error;
+  ASSERT_TRUE(writeFileAtomically(path, QByteArray("%PDF-1.4 saved"), &error)) << error.toStdString();
+  EXPECT_FALSE(QFile::exists(decoy));
+  char saved[32] = {};
+  const int in = ::open(raw.constData(), O_RDONLY);
+  EXPECT_EQ(::read(in, saved, sizeof saved - 1), 14);
+  ::close(in);
+  EXPECT_STREQ(saved, "%PDF-1.4 saved");
   ::unlink(raw.constData());
   EXPECT_TRUE(openablePathForStored(stored).isEmpty());  // gone: nothing to open
 }

@@ -2,10 +2,11 @@
 // else: a child copy of this test binary is killed with SIGKILL in the middle
 // of an atomic write; the next write of that target removes the child's
 // half-written copy but keeps files of living writers, other targets' copies,
-// look-alikes that are not exactly our name and links. Temporary folders named
-// with a dead owner's process id go the same way.
+// look-alikes that are not exactly our name and links. Private folders go
+// once the instance that holds them is gone, and only then.
 #include "core/AtomicFileWrite.h"
 #include "core/OwnedLeftovers.h"
+#include "core/OwnedTemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,9 @@
 #include <QThread>
 
 #include <unistd.h>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -118,33 +122,76 @@ TEST(StaleLeftovers, NextWriteRemovesTheKilledWritersCopyAndNothingElse) {
   EXPECT_EQ(saved.readAll(), QByteArray("new content"));
 }
 
-TEST(StaleLeftovers, FoldersOfDeadOwnersAreRemovedOthersKept) {
+// Runs only as the child of the test below: holds a private folder of every
+// kind, each with a file in it, until it is killed.
+TEST(StaleLeftoversChild, HoldsFoldersUntilKilled) {
+  if (qEnvironmentVariableIsEmpty("ULVO_HOLD_FOLDERS")) GTEST_SKIP() << "runs only as the folder holder";
+  std::vector<std::unique_ptr<OwnedTemporaryFolder>> held;
+  for (const char* prefix : {kFitCopyFolderPrefix, kForeignNameFolderPrefix, kSignSourceFolderPrefix,
+                             kCompressFolderPrefix, kPrintFolderPrefix}) {
+    held.push_back(newOwnedTemporaryFolder(prefix));
+    ASSERT_TRUE(held.back()->isValid());
+    writeFile(held.back()->filePath(QStringLiteral("sheet.pdf")), "printed sheet");
+  }
+  std::printf("HELD\n");
+  std::fflush(stdout);
+  QThread::sleep(120);  // killed long before
+}
+
+// Another instance holds its folders from another pid namespace, where its
+// process id is one that names no process here: they stay while it lives,
+// whatever its id says, and all go, print folders too, once it is killed.
+TEST(StaleLeftovers, FoldersGoOnlyWhenTheirOwnerIsGone) {
   QTemporaryDir parent;
-  // A pid that certainly ran and ended: a child we wait for.
-  QProcess child;
-  child.start(QStringLiteral("true"), {});
-  ASSERT_TRUE(child.waitForFinished(30000));
-  const qint64 dead = child.processId();
-  ASSERT_FALSE(isProcessAlive(dead));
-  const QString ours = QStringLiteral("ulvo-fit-%1-aB3dE6").arg(dead);
-  ASSERT_TRUE(QDir(parent.path()).mkpath(ours + QStringLiteral("/inner")));
-  writeFile(parent.filePath(ours + QStringLiteral("/inner/copy.pdf")), QByteArray(4096, 'p'));
-  const QStringList kept = {QStringLiteral("ulvo-fit-%1-aB3dE6").arg(QCoreApplication::applicationPid()),
-                            QStringLiteral("ulvo-fit-1-aB3dE6"), QStringLiteral("ulvo-fit-%1-short").arg(dead),
-                            QStringLiteral("ulvo-names-%1-aB3dE6").arg(dead), QStringLiteral("my-ulvo-fit-%1-aB3dE6").arg(dead)};
+  QProcess probe;  // an id that certainly names no process here now
+  probe.start(QStringLiteral("true"), {});
+  ASSERT_TRUE(probe.waitForFinished(30000));
+  const qint64 dead = probe.processId();
+  const QString self = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+  const QStringList childArgs = {self, QStringLiteral("--gtest_filter=StaleLeftoversChild.HoldsFoldersUntilKilled")};
+  QProcess holder;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("ULVO_HOLD_FOLDERS"), QStringLiteral("1"));
+  environment.insert(QStringLiteral("TMPDIR"), parent.path());
+  holder.setProcessEnvironment(environment);
+  const bool namespaced = QProcess::execute(QStringLiteral("unshare"), {"-pf", "--mount-proc", "true"}) == 0;
+  if (namespaced)  // the holder gets the dead id inside its own namespace
+    holder.start(QStringLiteral("unshare"), QStringList{"-pf", "--mount-proc", "--kill-child", "sh", "-c",
+                                                       "echo $(($1 - 1)) > /proc/sys/kernel/ns_last_pid; \"$0\" \"$2\" & wait",
+                                                       self, QString::number(dead), childArgs[1]});
+  else
+    holder.start(self, {childArgs[1]});
+  QByteArray said;
+  while (!said.contains("HELD") && holder.waitForReadyRead(30000)) said += holder.readAllStandardOutput();
+  ASSERT_TRUE(said.contains("HELD")) << said.constData();
+  const QStringList made = QDir(parent.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+  ASSERT_EQ(made.size(), 5) << made.join(' ').toStdString();
+  if (namespaced)
+    for (const QString& name : made) EXPECT_TRUE(name.contains(QStringLiteral("-%1-").arg(dead))) << name.toStdString();
+
+  // Look-alikes that no sweep may take: wrong shapes, another prefix, a
+  // folder still being made (no lock file yet), and a link with our name.
+  const QStringList kept = {QStringLiteral("ulvo-fit-%1-short").arg(dead), QStringLiteral("my-ulvo-fit-%1-aB3dE6").arg(dead),
+                            QStringLiteral("ulvo-names-%1-aB3dE6").arg(dead)};
   for (const QString& name : kept) ASSERT_TRUE(QDir(parent.path()).mkpath(name));
-  // A link with our name leads elsewhere: neither it nor its target goes.
+  for (const QString& name : kept.mid(0, 2)) writeFile(parent.filePath(name + "/" + kFolderInUseFile), "");
   QTemporaryDir elsewhere;
   writeFile(elsewhere.filePath(QStringLiteral("precious.txt")), "keep");
   const QString link = parent.filePath(QStringLiteral("ulvo-fit-%1-LiNkEd").arg(dead));
   ASSERT_TRUE(QFile::link(elsewhere.path(), link));
 
-  EXPECT_EQ(removeStaleOwnedFolders(parent.path(), QStringLiteral("ulvo-fit-")), 1);
-  EXPECT_FALSE(QFileInfo::exists(parent.filePath(ours)));
-  for (const QString& name : kept) EXPECT_TRUE(QFileInfo(parent.filePath(name)).isDir()) << name.toStdString();
-  EXPECT_TRUE(QFileInfo(link).isSymLink());
+  EXPECT_EQ(removeStaleOwnedTemporaryFolders(parent.path()), 0);
+  holder.kill();
+  ASSERT_TRUE(holder.waitForFinished(30000));
+  int removed = 0;  // the kernel lets go of a killed process's locks as it reaps it
+  for (int i = 0; i < 100 && removed < 5; ++i, QThread::msleep(50)) removed += removeStaleOwnedTemporaryFolders(parent.path());
+  EXPECT_EQ(removed, 5);
+  // The print folder with its sheets went like the others; the rest stayed.
+  QStringList left = QDir(parent.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+  QStringList expected = kept + QStringList{QFileInfo(link).fileName()};
+  expected.sort();
+  EXPECT_EQ(left, expected);
   EXPECT_TRUE(QFile::exists(elsewhere.filePath(QStringLiteral("precious.txt"))));
-  // The template names this process.
   EXPECT_EQ(ownedTemporaryFolderTemplate(QStringLiteral("ulvo-fit-")),
             QStringLiteral("ulvo-fit-%1-").arg(QCoreApplication::applicationPid()));
 }
