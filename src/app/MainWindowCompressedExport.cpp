@@ -6,6 +6,7 @@
 #include "ExportTarget.h"
 #include "core/AtomicFileWrite.h"
 #include "core/OwnedLeftovers.h"
+#include "core/OwnedTemporaryFolder.h"
 #include "export/CompressedExportDialog.h"
 #include "export/ExportFileNames.h"
 #include "ui/DialogHelpers.h"
@@ -17,7 +18,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
-#include "core/OwnedTemporaryFolder.h"
 #include <QTimer>
 
 bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, bool fromShellAction) {

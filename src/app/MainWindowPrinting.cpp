@@ -4,6 +4,7 @@
 #include "ui/UiLanguage.h"
 #include "core/AtomicFileWrite.h"
 #include "core/OwnedLeftovers.h"
+#include "core/OwnedTemporaryFolder.h"
 
 #include "PageCountText.h"
 #include "PageListParsing.h"
@@ -32,7 +33,6 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPageRanges>
-#include "core/OwnedTemporaryFolder.h"
 #include <QPixmap>
 #include <QDir>
 #include <QProgressBar>

@@ -2,6 +2,8 @@
 #include "CoreText.h"
 
 #include "DocumentLock.h"
+#include "PageLoadGuard.h"
+#include "PdfFileWriter.h"
 #include "PdfiumApi.h"
 #include "RegularFileRead.h"
 
@@ -10,7 +12,7 @@
 #include <QReadLocker>
 #include <QWriteLocker>
 
-PdfDocument::PdfDocument() { PdfiumLock::ensureInitialised(); }
+PdfDocument::PdfDocument() : loadGuard(std::make_unique<PageLoadGuard>()) { PdfiumLock::ensureInitialised(); }
 
 PdfDocument::~PdfDocument() {
   DocumentLock lock(mutex);
@@ -98,6 +100,7 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path, const QByteArray& pa
   currentFilePath = path;
   modified = false;
   fileDataMarks = modified.marks;
+  loadGuard->reset(fileData, password, FPDF_GetPageCount(doc));
   refreshPageMetricsUnlocked();
   return true;
 }
@@ -122,6 +125,19 @@ void PdfDocument::refreshPageMetricsUnlocked() {
   cachedPageSizes.swap(sizes);
 }
 
+bool PdfDocument::isPageRefused(int page) const { return loadGuard->refused(page); }
+
+FPDF_PAGE PdfDocument::loadPageUnlocked(int page) const {
+  if (!doc) return nullptr;
+  // A structural change the guard did not follow: it learns the pages anew
+  // from the document as it stands.
+  if (loadGuard->pageCount() != FPDF_GetPageCount(doc)) {
+    QByteArray bytes;
+    if (serializePdf(doc, 0, &bytes)) loadGuard->reset(bytes, openPassword, FPDF_GetPageCount(doc));
+  }
+  return loadGuard->refuses(page) ? nullptr : FPDF_LoadPage(doc, page);
+}
+
 void PdfDocument::clearPageMetrics() {
   QWriteLocker lock(&metricsLock);
   cachedPageCount = 0;
@@ -137,6 +153,7 @@ void PdfDocument::dropDoc() {
   }
   fileData.clear();
   fileDataMarks = kFileDataStale;
+  loadGuard->clear();
   clearPageMetrics();
 }
 

@@ -27,6 +27,7 @@
 #include <vector>
 
 class EmbeddableFont;
+class PageLoadGuard;
 
 struct fpdf_document_t__;
 struct fpdf_font_t__;
@@ -66,6 +67,10 @@ public:
   // Takes back a mark that stood for pending edits which were all undone.
   void clearModifiedMark() { modified.value = false; }
   bool isOpen() const { return opened.load(std::memory_order_acquire); }
+  // Whether the page was refused when it was to be loaded: its content asks
+  // for more than any real page (see PageLoadGuard); it renders as nothing,
+  // has no text and takes no edit. Never waits for the document.
+  bool isPageRefused(int page) const;
   // The file's PDF version ("1.7"); empty when no document is open or the
   // header does not say.
   QString pdfVersion() const;
@@ -189,6 +194,8 @@ public:
 
 private:
   bool recompressImagesUnlocked(const QString& path, const CompressionOptions& options);
+  // False, with a message naming the page, when a page must not be loaded.
+  bool allPagesLoadableUnlocked();
   // --- end of compression ---
 
 public:
@@ -263,6 +270,9 @@ private:
   bool importPdfBytesUnlocked(const QByteArray& bytes, const int* indices, unsigned long count);
   void refreshPageMetricsUnlocked();
   void clearPageMetrics();
+  // The page loaded by pdfium, or null when it cannot be or must not be
+  // (PageLoadGuard); the caller closes it. Every page of `doc` loads here.
+  fpdf_page_t__* loadPageUnlocked(int page) const;
   void dropDoc();
   static QString pdfiumErrorString();
 
@@ -293,6 +303,9 @@ private:
   static constexpr quint64 kFileDataStale = ~quint64(0);
   quint64 fileDataMarks = kFileDataStale;
   std::atomic<bool> opened{false};
+
+  // Which bytes each page came from, and whether it may be loaded.
+  std::unique_ptr<PageLoadGuard> loadGuard;
 
   mutable QReadWriteLock metricsLock;
   int cachedPageCount = 0;

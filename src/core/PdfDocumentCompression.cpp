@@ -4,6 +4,7 @@
 #include "CoreText.h"
 
 #include "DocumentLock.h"
+#include "PageLoadGuard.h"
 #include "ImageStreamTable.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfEncryptionKeeping.h"
@@ -212,12 +213,24 @@ bool PdfDocument::compressTo(const QString& path, const CompressionOptions& opti
     lastErrorMessage = coreText("Документ не содержит страниц.");
     return false;
   }
+  if (!allPagesLoadableUnlocked()) return false;
   if (!options.rasterizePages) return recompressImagesUnlocked(path, options);
 
   QString error;
   if (!RasterPdfWriter(doc, options).write(path, &error)) {
     lastErrorMessage = error.isEmpty() ? coreText("Не удалось сжать PDF.") : error;
     return false;
+  }
+  return true;
+}
+
+bool PdfDocument::allPagesLoadableUnlocked() {
+  // The copies below are loaded page by page past the document's own guard.
+  for (int page = 0, count = FPDF_GetPageCount(doc); page < count; ++page) {
+    if (loadGuard->pageCount() == count && loadGuard->refuses(page)) {
+      lastErrorMessage = coreText("Не удалось открыть страницу %1 для сжатия.").arg(page + 1);
+      return false;
+    }
   }
   return true;
 }
@@ -296,6 +309,7 @@ qint64 PdfDocument::estimateCompressedSize(const CompressionOptions& options, bo
     const qint64 size = currentFilePath.isEmpty() ? 0 : QFileInfo(currentFilePath).size();
     return size < 1 ? -1 : size;
   }
+  if (!allPagesLoadableUnlocked()) return -1;
   QString error;
   const qint64 bytes = RasterPdfWriter(doc, options).estimateSize(sampled, &error);
   if (bytes < 0) lastErrorMessage = error.isEmpty() ? coreText("Не удалось оценить размер PDF.") : error;

@@ -188,7 +188,7 @@ bool PdfDocument::addFreeText(int page, QRectF rect, const QString& text, const 
                               QColor color) {
   DocumentLock lock(mutex);
   if (!doc || text.isEmpty()) return false;
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;
   // Free text is set in the face of the family the user chose.
   FPDF_PAGEOBJECT object = createTextObjectUnlocked(loaded.get(), text, rect.normalized(), family, size, color, false,
@@ -203,7 +203,7 @@ bool PdfDocument::addFreeText(int page, QRectF rect, const QString& text, const 
 bool PdfDocument::addInvisibleText(int page, QRectF rect, const QString& text, const QString& family, float size) {
   DocumentLock lock(mutex);
   if (!doc || text.trimmed().isEmpty()) return false;
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;
   if (!insertTextObjectUnlocked(loaded.get(), text, rect.normalized(), family, size, Qt::black, false, false, true,
                                 true))

@@ -130,7 +130,7 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
   {
     DocumentLock lock(mutex);
     if (!doc || page < 0) return {};
-    pdfium::Page loaded(FPDF_LoadPage(doc, page));
+    pdfium::Page loaded(loadPageUnlocked(page));
     if (!loaded) return {};
     const PageSpace space = PageSpace::ofPage(loaded.get());
     pageSize = space.shownSize();

@@ -37,14 +37,15 @@ QByteArray pdfActionUtf8(FPDF_ACTION action, FPDF_DOCUMENT doc, bool uri) {
 }
 
 // Points from the top of the shown page to the place a destination names on
-// it; -1 when it names none. Loads the page, so it is asked only on demand.
-double destinationTop(FPDF_DOCUMENT doc, FPDF_DEST dest, int page) {
+// it; -1 when it names none. Loads the page with `load`, so it is asked only on demand.
+template <typename Load>
+double destinationTop(FPDF_DOCUMENT doc, FPDF_DEST dest, int page, const Load& load) {
   FPDF_BOOL hasX = 0, hasY = 0, hasZoom = 0;
   FS_FLOAT x = 0, y = 0, zoom = 0;
   if (!dest || page < 0 || page >= FPDF_GetPageCount(doc) ||
       !FPDFDest_GetLocationInPage(dest, &hasX, &hasY, &hasZoom, &x, &y, &zoom) || !hasY)
     return -1;
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  pdfium::Page loaded(load(page));
   if (!loaded) return -1;
   const PageSpace space = PageSpace::ofPage(loaded.get());
   // A place on a turned page may lie along the shown width; its top is then unknown.
@@ -183,7 +184,7 @@ void appendOutlineItems(FPDF_DOCUMENT doc, FPDF_BOOKMARK parent, QList<PdfDocume
 LinkTarget PdfDocument::linkAtPoint(int page, QPointF point) const {
   DocumentLock lock(mutex);
   if (!doc || page < 0 || page >= FPDF_GetPageCount(doc)) return {};
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return {};
   const PageSpace space = PageSpace::ofPage(loaded.get());
   const QPointF user = space.toUser(point);
@@ -193,7 +194,7 @@ LinkTarget PdfDocument::linkAtPoint(int page, QPointF point) const {
       FPDF_ACTION action = FPDFLink_GetAction(link);
       FPDF_DEST dest = FPDFLink_GetDest(doc, link);
       if (!dest && action && FPDFAction_GetType(action) == PDFACTION_GOTO) dest = FPDFAction_GetDest(doc, action);
-      target.top = destinationTop(doc, dest, target.page);
+      target.top = destinationTop(doc, dest, target.page, [this](int p) { return loadPageUnlocked(p); });
     }
     if (target.kind != LinkTarget::None) return target;
   }
@@ -222,5 +223,7 @@ double PdfDocument::bookmarkTop(const QList<int>& location) const {
   FPDF_DEST dest = FPDFBookmark_GetDest(doc, bookmark);
   FPDF_ACTION action = FPDFBookmark_GetAction(bookmark);
   if (!dest && action && FPDFAction_GetType(action) == PDFACTION_GOTO) dest = FPDFAction_GetDest(doc, action);
-  return dest ? destinationTop(doc, dest, FPDFDest_GetDestPageIndex(doc, dest)) : -1;
+  return dest ? destinationTop(doc, dest, FPDFDest_GetDestPageIndex(doc, dest),
+                               [this](int p) { return loadPageUnlocked(p); })
+              : -1;
 }

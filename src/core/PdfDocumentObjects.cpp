@@ -112,7 +112,7 @@ QRectF markLineRect(const MarkedTextLine& line, int kind) {
 bool PdfDocument::addImageToPage(int page, QPointF position, QSizeF size, const QImage& image) {
   DocumentLock lock(mutex);
   if (!doc || image.isNull() || size.width() <= 0 || size.height() <= 0) return false;
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;
   if (!placeImageObject(doc, loaded.get(), QRectF(position, size), image)) return false;
   FPDFPage_GenerateContent(loaded.get());
@@ -127,7 +127,7 @@ bool PdfDocument::addMarkupAnnot(int page, const QRectF& rect, const QColor& col
 bool PdfDocument::addMarkupAnnot(int page, const QList<QRectF>& regions, const QColor& color, int kind) {
   DocumentLock lock(mutex);
   if (!doc || regions.isEmpty()) return false;
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;
   const PageSpace space = PageSpace::ofPage(loaded.get());
   const QColor chosen = color.isValid() ? color : kDefaultMarkupColor;
@@ -191,7 +191,7 @@ bool PdfDocument::addStickyNote(int page, QPointF position, const QString& text,
     lastErrorMessage = coreText("Заметку нельзя сохранить: символы %1 не записываются в PDF.").arg(unstorable);
     return false;
   }
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) {
     lastErrorMessage = coreText("Не удалось открыть страницу %1.").arg(page + 1);
     return false;
@@ -227,7 +227,7 @@ QList<PdfDocument::Note> PdfDocument::notes(int page) const {
   DocumentLock lock(mutex);
   QList<Note> found;
   if (!doc) return found;
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return found;
   const PageSpace space = PageSpace::ofPage(loaded.get());
   const int count = FPDFPage_GetAnnotCount(loaded.get());

@@ -6,6 +6,7 @@
 #include "PdfObjectStreamPacking.h"
 
 #include "DocumentLock.h"
+#include "PageLoadGuard.h"
 #include "PageObjectWriters.h"
 #include "PdfFileWriter.h"
 #include "PdfiumHandles.h"
@@ -59,6 +60,7 @@ bool PdfDocument::deletePage(int index) {
   DocumentLock lock(mutex);
   if (!doc || index < 0 || index >= FPDF_GetPageCount(doc)) return false;
   FPDFPage_Delete(doc, index);
+  loadGuard->removePage(index);
   refreshPageMetricsUnlocked();
   modified = true;
   return true;
@@ -67,7 +69,7 @@ bool PdfDocument::deletePage(int index) {
 bool PdfDocument::rotatePage(int page, int degrees) {
   DocumentLock lock(mutex);
   if (!doc) return false;
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;
   const int current = std::max(0, FPDFPage_GetRotation(loaded.get()));
   const int added = (((degrees % 360) + 360) % 360) / 90;
@@ -84,6 +86,7 @@ bool PdfDocument::movePage(int from, int to) {
   if (!doc) return false;
   const int indices[] = {from};
   if (!FPDF_MovePages(doc, indices, 1, to)) return false;
+  loadGuard->movePage(from, to);
   refreshPageMetricsUnlocked();
   modified = true;
   return true;
@@ -110,6 +113,7 @@ bool PdfDocument::duplicatePage(int page) {
     return false;
   }
   copy.reset();
+  loadGuard->duplicatePage(page);
   refreshPageMetricsUnlocked();
   modified = true;
   return true;
@@ -123,6 +127,7 @@ bool PdfDocument::insertBlankPage(int index, QSizeF size) {
   if (!created) return false;
   FPDFPage_GenerateContent(created.get());
   created.reset();
+  loadGuard->insertMadePage(index);
   refreshPageMetricsUnlocked();
   modified = true;
   return true;
@@ -210,7 +215,7 @@ bool PdfDocument::appendJpegPage(const QByteArray& jpeg, QSizeF size) {
   bool placed = false;
   {
     DocumentLock lock(mutex);
-    pdfium::Page loaded(FPDF_LoadPage(doc, index));
+    pdfium::Page loaded(loadPageUnlocked(index));
     if (loaded && placeJpegObject(doc, loaded.get(), QRectF(QPointF(0, 0), size), jpeg)) {
       FPDFPage_GenerateContent(loaded.get());
       placed = true;
@@ -237,6 +242,7 @@ bool PdfDocument::importPdfBytesUnlocked(const QByteArray& bytes, const int* ind
   const int end = FPDF_GetPageCount(doc);
   const bool imported = indices ? FPDF_ImportPagesByIndex(doc, source.get(), indices, count, end)
                                 : FPDF_ImportPages(doc, source.get(), nullptr, end);
+  if (imported) loadGuard->appendFrom(bytes, indices, count, FPDF_GetPageCount(source.get()));
   // The copied pages hold nothing of the source: it closes before its bytes go.
   source.reset();
   if (!imported) return false;

@@ -45,7 +45,7 @@ QImage PdfDocument::renderPageLayer(int page, double scale, int rotation, PdfRen
                                     bool transparent) const {
   DocumentLock lock(mutex);
   if (!doc) return {};
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return {};
 
   QSizeF points(FPDF_GetPageWidthF(loaded.get()), FPDF_GetPageHeightF(loaded.get()));

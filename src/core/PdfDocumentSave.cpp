@@ -2,6 +2,7 @@
 #include "CoreText.h"
 
 #include "DocumentLock.h"
+#include "PageLoadGuard.h"
 #include "PdfFileWriter.h"
 #include "PdfEncryptionKeeping.h"
 #include "PdfGeneratedStateRepair.h"
@@ -62,6 +63,7 @@ bool PdfDocument::save(const QString& path) {
     fileDataMarks = modified.marks;
     doc = reopened;
     opened.store(true, std::memory_order_release);
+    loadGuard->reset(fileData, openPassword, FPDF_GetPageCount(doc));
     refreshPageMetricsUnlocked();
   }
   currentFilePath = path;
@@ -114,6 +116,7 @@ bool PdfDocument::continueOnRewriteUnlocked(QByteArray bytes) {
   fileData = std::move(bytes);
   doc = reopened;
   opened.store(true, std::memory_order_release);
+  loadGuard->reset(fileData, openPassword, FPDF_GetPageCount(doc));
   refreshPageMetricsUnlocked();
   modified = true;
   fileDataMarks = modified.marks;

@@ -19,9 +19,8 @@ struct LoadedText {
   pdfium::TextPage text;
 };
 
-bool loadText(FPDF_DOCUMENT doc, int page, LoadedText* loaded) {
-  if (!doc) return false;
-  loaded->page.reset(FPDF_LoadPage(doc, page));
+bool loadText(FPDF_PAGE page, LoadedText* loaded) {
+  loaded->page.reset(page);
   if (!loaded->page) return false;
   loaded->text.reset(FPDFText_LoadPage(loaded->page.get()));
   return bool(loaded->text);
@@ -78,10 +77,11 @@ void appendHit(QList<QRectF>& hits, const PageSpace& space, const QRectF& user) 
 }
 
 // pdfium's own search; the caller holds the document lock.
-QList<QRectF> plainSearch(FPDF_DOCUMENT doc, int page, const QString& query, unsigned long flags) {
+// Takes over the loaded page `page` (null when it could not be loaded).
+QList<QRectF> plainSearch(FPDF_PAGE page, const QString& query, unsigned long flags) {
   QList<QRectF> hits;
   LoadedText loaded;
-  if (query.isEmpty() || !loadText(doc, page, &loaded)) return hits;
+  if (!loadText(page, &loaded)) return hits;
   const PageSpace space = PageSpace::ofPage(loaded.page.get());
   pdfium::Search search(
       FPDFText_FindStart(loaded.text.get(), reinterpret_cast<FPDF_WIDESTRING>(query.utf16()), flags, 0));
@@ -96,10 +96,10 @@ QList<QRectF> plainSearch(FPDF_DOCUMENT doc, int page, const QString& query, uns
 
 // Each match is located by its own position in the page text, so every
 // occurrence is reported once and the expression's case rule holds.
-QList<QRectF> expressionSearch(FPDF_DOCUMENT doc, int page, const QRegularExpression& expression) {
+QList<QRectF> expressionSearch(FPDF_PAGE page, const QRegularExpression& expression) {
   QList<QRectF> hits;
   LoadedText loaded;
-  if (!loadText(doc, page, &loaded)) return hits;
+  if (!loadText(page, &loaded)) return hits;
   const PageSpace space = PageSpace::ofPage(loaded.page.get());
   const PageText pageText = readPageText(loaded.text.get());
   QRegularExpressionMatchIterator matches = expression.globalMatch(pageText.text);
@@ -118,7 +118,7 @@ QList<QRectF> expressionSearch(FPDF_DOCUMENT doc, int page, const QRegularExpres
 QString PdfDocument::extractAllText(int page) const {
   DocumentLock lock(mutex);
   LoadedText loaded;
-  if (!loadText(doc, page, &loaded)) return {};
+  if (!loadText(doc ? loadPageUnlocked(page) : nullptr, &loaded)) return {};
   return readPageText(loaded.text.get()).text;
 }
 
@@ -130,8 +130,9 @@ QString PdfDocument::extractAllTextAllPages() const {
 }
 
 QList<QRectF> PdfDocument::findText(int page, const QString& query) const {
+  if (query.isEmpty()) return {};
   DocumentLock lock(mutex);
-  return plainSearch(doc, page, query, 0);
+  return plainSearch(doc ? loadPageUnlocked(page) : nullptr, query, 0);
 }
 
 QList<QRectF> PdfDocument::findTextWithOptions(int page, const QString& query, const FindOptions& options) const {
@@ -148,10 +149,10 @@ QList<QRectF> PdfDocument::findTextWithOptions(int page, const QString& query, c
                                                                        : QRegularExpression::CaseInsensitiveOption);
     if (!expression.isValid()) return {};
     DocumentLock lock(mutex);
-    return expressionSearch(doc, page, expression);
+    return expressionSearch(doc ? loadPageUnlocked(page) : nullptr, expression);
   }
   unsigned long flags = 0;
   if (options.caseSensitive) flags |= FPDF_MATCHCASE;
   DocumentLock lock(mutex);
-  return plainSearch(doc, page, query, flags);
+  return plainSearch(doc ? loadPageUnlocked(page) : nullptr, query, flags);
 }

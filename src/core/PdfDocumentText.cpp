@@ -526,7 +526,7 @@ void sortIntoReadingOrder(std::vector<PlacedLine>& lines) {
 std::vector<TextBlock> PdfDocument::extractText(int page) const {
   DocumentLock lock(mutex);
   if (!doc || page < 0) return {};
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return {};
   pdfium::TextPage textPage(FPDFText_LoadPage(loaded.get()));
   if (!textPage) return {};

@@ -655,7 +655,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
   DocumentLock lock(mutex);
   if (!doc || blocks.empty()) return false;
   {
-    pdfium::Page loaded(FPDF_LoadPage(doc, page));
+    pdfium::Page loaded(loadPageUnlocked(page));
     if (!loaded) return false;
     const WriteBackPlan plan = planWriteBackUnlocked(loaded.get(), blocks, replaceAll, QByteArray());
     // Nothing of the page goes: pdfium appends the new objects in a stream
@@ -700,7 +700,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     return false;
   }
   {
-    pdfium::Page loaded(FPDF_LoadPage(doc, page));
+    pdfium::Page loaded(loadPageUnlocked(page));
     if (!loaded || !applyWriteBackUnlocked(loaded.get(), blocks, plan)) return false;
   }
   QByteArray generated, restored;
@@ -722,7 +722,7 @@ std::vector<double> PdfDocument::textBaselines(int page, const std::vector<QRect
   std::vector<double> baselines(rects.size(), std::nan(""));
   DocumentLock lock(mutex);
   if (!doc) return baselines;
-  pdfium::Page loaded(FPDF_LoadPage(doc, page));
+  pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return baselines;
   const std::vector<PageChar> chars = readPageChars(loaded.get(), PageSpace::ofPage(loaded.get()));
   for (size_t i = 0; i < rects.size(); ++i) baselines[i] = baselineIn(chars, rects[i]);

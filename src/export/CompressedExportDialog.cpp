@@ -5,6 +5,7 @@
 
 #include "CompressionStages.h"
 #include "ExportFileNames.h"
+#include "core/OwnedTemporaryFolder.h"
 #include "ui/BusyRing.h"
 #include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
@@ -26,7 +27,6 @@
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>

@@ -6,6 +6,7 @@
 
 #include "CompressionStages.h"
 #include "core/OwnedLeftovers.h"
+#include "core/OwnedTemporaryFolder.h"
 #include "ui/BusyRing.h"
 #include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
@@ -31,7 +32,6 @@
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QSlider>
-#include "core/OwnedTemporaryFolder.h"
 #include <QTimer>
 #include <QToolButton>
 

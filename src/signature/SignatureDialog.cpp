@@ -5,6 +5,7 @@
 #include "SignatureStampRendering.h"
 #include "SignatureStampStorage.h"
 #include "SignatureTexts.h"
+#include "core/OwnedTemporaryFolder.h"
 #include "core/PdfDocument.h"
 #include "core/SignatureChildProcess.h"
 #include "core/SignatureRequestFile.h"
@@ -34,7 +35,6 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QStackedWidget>
-#include "core/OwnedTemporaryFolder.h"
 #include <QTimer>
 #include <QVBoxLayout>
 

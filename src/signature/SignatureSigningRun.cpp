@@ -5,6 +5,7 @@
 #include "SignatureTexts.h"
 #include "core/ForeignFileNames.h"
 #include "core/OwnedLeftovers.h"
+#include "core/OwnedTemporaryFolder.h"
 #include "core/PdfDocument.h"
 #include "core/SignatureJournal.h"
 #include "core/SignatureRequestFile.h"
@@ -29,7 +30,6 @@
 #include <QProcessEnvironment>
 #include <QSettings>
 #include <QSpinBox>
-#include "core/OwnedTemporaryFolder.h"
 #include <QTimer>
 #include <QUrl>
 

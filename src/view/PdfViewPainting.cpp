@@ -56,11 +56,18 @@ void PdfView::paintPage(QPainter& painter, const PageGeometry& g) {
 
   // The whole page even with lifted ink: the page without its text would
   // lose every unchanged line, and the ink's silhouette is whitened below.
-  const QImage image = cachedPageLayer(g.page, PdfRenderLayer::Full, false);
+  // A page refused before loading is never asked for again; it says why.
+  const bool refused = document && document->isPageRefused(g.page);
+  const QImage image = refused ? QImage() : cachedPageLayer(g.page, PdfRenderLayer::Full, false);
   if (image.isNull())
     painter.fillRect(g.rect, Qt::white);
   else
     painter.drawImage(QRectF(g.rect), image);
+  if (refused) {
+    painter.setPen(QColor(90, 90, 90));
+    painter.drawText(QRectF(g.rect).adjusted(16, 16, -16, -16), Qt::AlignCenter | Qt::TextWordWrap,
+                     tr("Страница не показана: её содержимое превышает пределы, которые программа может обработать."));
+  }
   if (!image.isNull() && inkModeActive(g.page)) paintInkLayerRestoration(painter, g, image);
 
   painter.setBrush(Qt::NoBrush);

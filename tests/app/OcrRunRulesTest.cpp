@@ -33,6 +33,17 @@ TEST(OcrRunRules, RenderScalesFollowThePageRegionAndBlockSizes) {
   EXPECT_DOUBLE_EQ(imageBlockOcrScale(2), 3.0);
 }
 
+TEST(OcrRunRules, PagesAboveThePixelBoundRenderCloseToIt) {
+  // Twice A0 and a 3 m square poster: cut to the bound, not far below it.
+  for (const QSizeF& page : {QSizeF(3370, 4768), QSizeF(8504, 8504)}) {
+    const double scale = cappedOcrScale(page, 2.0);
+    const double pixels = page.width() * page.height() * scale * scale;
+    EXPECT_LE(pixels, kMaxOcrPagePixels * 1.0001) << page.width();
+    EXPECT_GE(pixels, kMaxOcrPagePixels * 0.99) << page.width();
+  }
+  EXPECT_DOUBLE_EQ(cappedOcrScale(QSizeF(2384, 3370), 2.0), 2.0);  // A0 fits as it is
+}
+
 TEST(OcrRunRules, RegionsAndCropsStayOnThePage) {
   const QSizeF page(400, 300);
   EXPECT_TRUE(ocrRegionOnPage(QRectF(10, 10, 3, 50), page).isEmpty());

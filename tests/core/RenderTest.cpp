@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "core/HandWrittenPdf.h"
 #include "core/PageImageRules.h"
 #include "core/PdfDocument.h"
 
@@ -102,6 +103,42 @@ TEST_F(RenderTest, SizesAndBadArguments) {
   ASSERT_EQ(region.size(), QSize(400, 240));
   EXPECT_EQ(region.pixelColor(200, 120), QColor(30, 90, 200));
   EXPECT_TRUE(doc.renderPageRegion(0, 1.0, QRectF(-500, -500, 10, 10)).isNull());
+}
+
+// Saved graphics states are counted before pdfium loads a page: nesting
+// past the bound, on the page or through the forms it draws, refuses the
+// page; "q"s that are balanced, or only letters of a string or a comment,
+// count for nothing; the other pages load as always.
+TEST_F(RenderTest, PagesNestingTooManySavedStatesAreRefusedBeforeLoading) {
+  const QByteArray text = "BT /F1 12 Tf 72 700 Td (still here) Tj ET\n";
+  const QList<QByteArray> contents = {
+      QByteArray("q Q\n").repeated(30000) + text,
+      "BT /F1 12 Tf 72 700 Td (" + QByteArray("q ").repeated(20000) + ") Tj ET\n% " + QByteArray("q ").repeated(20000) +
+          "\nq BI /W 1 /H 1 /BPC 8 /CS /G ID q EI Q\n" + text,
+      QByteArray("q\n").repeated(6000) + "/Half Do\n" + text,  // 6,000 + 6,000 in the form
+      "/Deep Do\n" + text,
+      text};
+  QStringList objects = {"<< /Type /Catalog /Pages 2 0 R >>", "", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                         handwritten::stream(QByteArray("q ").repeated(10001), "/Type /XObject /Subtype /Form /BBox [0 0 9 9]"),
+                         handwritten::stream(QByteArray("q ").repeated(6000), "/Type /XObject /Subtype /Form /BBox [0 0 9 9]")};
+  QString kids;
+  for (const QByteArray& content : contents) {
+    objects << handwritten::stream(content);
+    objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents %1 0 R /Resources << "
+                              "/Font << /F1 3 0 R >> /XObject << /Deep 4 0 R /Half 5 0 R >> >> >>").arg(objects.size());
+    kids += QStringLiteral("%1 0 R ").arg(objects.size());
+  }
+  objects[1] = QStringLiteral("<< /Type /Pages /Kids [%1] /Count 5 >>").arg(kids);
+  const QString path = dir.filePath("states.pdf");
+  ASSERT_TRUE(handwritten::writePdf(path, objects));
+  PdfDocument states;
+  ASSERT_TRUE(states.open(path));
+  for (int page = 0; page < 5; ++page) {
+    const bool refused = page == 2 || page == 3;
+    EXPECT_EQ(states.renderPage(page, 0.5, 0).isNull(), refused) << page;
+    EXPECT_EQ(states.isPageRefused(page), refused) << page;
+    EXPECT_EQ(states.extractAllText(page).contains("still here"), !refused) << page;
+  }
 }
 
 TEST(PageImageRules, UsableImageRectangles) {

@@ -145,8 +145,10 @@ TEST(StaleLeftovers, FoldersGoOnlyWhenTheirOwnerIsGone) {
   QTemporaryDir parent;
   QProcess probe;  // an id that certainly names no process here now
   probe.start(QStringLiteral("true"), {});
-  ASSERT_TRUE(probe.waitForFinished(30000));
+  ASSERT_TRUE(probe.waitForStarted(30000));
   const qint64 dead = probe.processId();
+  ASSERT_TRUE(probe.waitForFinished(30000));
+  ASSERT_FALSE(isProcessAlive(dead));
   const QString self = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
   const QStringList childArgs = {self, QStringLiteral("--gtest_filter=StaleLeftoversChild.HoldsFoldersUntilKilled")};
   QProcess holder;
@@ -164,10 +166,11 @@ TEST(StaleLeftovers, FoldersGoOnlyWhenTheirOwnerIsGone) {
   QByteArray said;
   while (!said.contains("HELD") && holder.waitForReadyRead(30000)) said += holder.readAllStandardOutput();
   ASSERT_TRUE(said.contains("HELD")) << said.constData();
-  const QStringList made = QDir(parent.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+  const QStringList made = QDir(parent.path()).entryList({"ulvo-*"}, QDir::Dirs);
   ASSERT_EQ(made.size(), 5) << made.join(' ').toStdString();
-  if (namespaced)
+  if (namespaced) {
     for (const QString& name : made) EXPECT_TRUE(name.contains(QStringLiteral("-%1-").arg(dead))) << name.toStdString();
+  }
 
   // Look-alikes that no sweep may take: wrong shapes, another prefix, a
   // folder still being made (no lock file yet), and a link with our name.
@@ -187,7 +190,7 @@ TEST(StaleLeftovers, FoldersGoOnlyWhenTheirOwnerIsGone) {
   for (int i = 0; i < 100 && removed < 5; ++i, QThread::msleep(50)) removed += removeStaleOwnedTemporaryFolders(parent.path());
   EXPECT_EQ(removed, 5);
   // The print folder with its sheets went like the others; the rest stayed.
-  QStringList left = QDir(parent.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+  QStringList left = QDir(parent.path()).entryList({"*ulvo-*"}, QDir::Dirs, QDir::Name);
   QStringList expected = kept + QStringList{QFileInfo(link).fileName()};
   expected.sort();
   EXPECT_EQ(left, expected);
