@@ -17,16 +17,20 @@
 #include <QRadioButton>
 #include <QScopedValueRollback>
 #include <QScrollArea>
+#include <QScreen>
 #include <QScrollBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 
 XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("AppDialog"));
   setWindowTitle(xlsxTranslate(QStringLiteral("Импорт Excel: ")) + QFileInfo(path).fileName());
-  resize(820, 660);
+  const QRect screenArea = (parent ? parent->screen() : screen())->availableGeometry();
+  // Room is left for the window's frame.
+  resize(std::min(820, screenArea.width() - 40), std::min(660, screenArea.height() - 60));
   loadXlsx(path);
 
   auto* layout = new QVBoxLayout(this);
