@@ -390,5 +390,6 @@ TEST(HostilePage, EndlessSavedStatesAreRefusedWithinMemory) {
                            {"--gtest_also_run_disabled_tests", "--gtest_filter=HostilePageChild.*"}, &out, 300000);
   qunsetenv("ULVO_HOSTILE_PAGE");
   EXPECT_EQ(exit, 0) << out.right(3000).constData();
+  std::printf("child's %s\n", out.mid(out.indexOf("peak memory")).split('\n').first().constData());
   EXPECT_LT(QFileInfo(input).size(), 100000);
 }
