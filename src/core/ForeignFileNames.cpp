@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QMutex>
 
 #include <climits>
 #include <memory>
@@ -38,9 +39,19 @@ QByteArray absoluteRaw(const QByteArray& raw) {
 }
 
 // The link made for each raw name, so that one file named twice is one link.
+// Writers on any thread read it (recordedLinkTarget): always under its lock.
 QHash<QByteArray, QString>& madeLinks() {
   static QHash<QByteArray, QString> links;
   return links;
+}
+QMutex& madeLinksLock() {
+  static QMutex lock;
+  return lock;
+}
+
+QString madeLinkFor(const QByteArray& absolute) {
+  const QMutexLocker lock(&madeLinksLock());
+  return madeLinks().value(absolute);
 }
 
 // Stored names of files whose own name is not text: the real path's bytes.
@@ -54,9 +65,7 @@ QString openablePathForArgument(const QByteArray& raw) {
   struct stat info {};
   if (::stat(raw.constData(), &info) != 0) return decoded;
   const QByteArray absolute = absoluteRaw(raw);
-  if (const auto made = madeLinks().constFind(absolute);
-      made != madeLinks().constEnd() && ownLinkTarget(*made) == absolute)
-    return *made;
+  if (const QString made = madeLinkFor(absolute); !made.isEmpty() && ownLinkTarget(made) == absolute) return made;
   OwnedTemporaryFolder* folder = linkFolder();
   if (!folder) return decoded;
   // One subfolder per link: two raw names may decode to the same text.
@@ -67,6 +76,7 @@ QString openablePathForArgument(const QByteArray& raw) {
   if (name.isEmpty()) name = QStringLiteral("file");
   const QString link = QDir(holder).filePath(name);
   if (::symlink(absolute.constData(), QFile::encodeName(link).constData()) != 0) return decoded;
+  const QMutexLocker lock(&madeLinksLock());
   madeLinks().insert(absolute, link);
   return link;
 }
@@ -97,6 +107,7 @@ QByteArray ownLinkTarget(const QString& path) {
 QByteArray recordedLinkTarget(const QString& path) {
   if (path.isEmpty()) return QByteArray();
   const QString absolute = QFileInfo(path).absoluteFilePath();
+  const QMutexLocker lock(&madeLinksLock());
   for (auto made = madeLinks().constBegin(); made != madeLinks().constEnd(); ++made)
     if (*made == absolute) return made.key();
   return QByteArray();
