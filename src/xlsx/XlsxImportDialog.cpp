@@ -94,6 +94,11 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   boundLabel->setWordWrap(true);
   boundLabel->hide();
   layout->addWidget(boundLabel);
+  cutLabel = new QLabel;
+  cutLabel->setObjectName(QStringLiteral("DialogHint"));
+  cutLabel->setWordWrap(true);
+  cutLabel->hide();
+  layout->addWidget(cutLabel);
 
   scrollArea = new QScrollArea;
   scrollArea->setWidgetResizable(false);
@@ -177,6 +182,30 @@ void XlsxImportDialog::updatePageCountLabel() {
   totalLabel->setText(xlsxTranslate(QStringLiteral("Всего к импорту: %1")).arg(total));
   totalLabel->setVisible(total > 0 && total != preview->pageCount());
   if (importButton) updateImportButton(total);
+  updateColumnCuts();
+}
+
+void XlsxImportDialog::updateColumnCuts() {
+  // Not fitted to the width, the pages cut off the columns past their right
+  // edge: said before importing, and shaded in the preview where they go.
+  QList<XlsxColumnCut> cuts;
+  if (fitCheck && !fitCheck->isChecked() && currentSheet >= 0 && currentSheet < sheets.size()) {
+    XlsxPageOptions options;
+    options.paperPt = paperPt;
+    options.landscape = landscape;
+    options.fitToWidth = false;
+    cuts = xlsxSheetColumnCuts(sheets[currentSheet], options, preview->breaks());
+  }
+  int lost = 0;
+  for (const XlsxColumnCut& cut : cuts) lost = std::max(lost, cut.columnsLost);
+  if (cutLabel) {
+    cutLabel->setText(lost > 0 ? xlsxTranslate(QStringLiteral("Столбцов за правым краем страницы: %1 — они будут "
+                                                              "обрезаны. Чтобы они вошли, включите «Масштаб по ширине»."))
+                                     .arg(lost)
+                               : QString());
+    cutLabel->setVisible(lost > 0);
+  }
+  preview->setColumnCuts(cuts);
 }
 
 void XlsxImportDialog::refreshPaper() {

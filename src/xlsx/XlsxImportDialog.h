@@ -60,6 +60,7 @@ class XlsxImportDialog : public QDialog {
   XlsxPageOptions pageOptions() const;
   qint64 pagesOfOtherSheets();
   void updateImportButton(qint64 totalPages);
+  void updateColumnCuts();
 
   QList<SheetInfo> sheets;
   std::unique_ptr<XlsxIStyles> styles;
@@ -72,6 +73,7 @@ class XlsxImportDialog : public QDialog {
   QLabel* pageCountLabel = nullptr;
   QLabel* totalLabel = nullptr;  // pages of all sheets, when others add some
   QLabel* boundLabel = nullptr;  // says why the pages are too many to import
+  QLabel* cutLabel = nullptr;    // says how many columns the pages cut off
   QPushButton* importButton = nullptr;
   int currentSheet = 0;
   QSizeF paperPt{595, 842};

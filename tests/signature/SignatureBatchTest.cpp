@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include "signature/SignatureWorkflow.h"
+#include "ui/UiLanguage.h"
 
 #include <gtest/gtest.h>
 
@@ -19,9 +20,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 using namespace signaturetest;
 using signingtest::pki;
@@ -181,6 +184,39 @@ TEST_F(SignatureBatchTest, ABrokenFileFirstOrLastIsNamedAndSkippedWithTheEdition
   EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
 }
 
+// A run that ends on a failure after the user skipped failed files: its
+// message names each of them and the files left out as not PDF, not only
+// the last file's own reason.
+TEST_F(SignatureBatchTest, ALastFailureAfterSkippedFilesNamesThemAll) {
+  const QString notes = signingtest::writeBytes(folder.filePath("notes.txt"), "plain words");
+  const QString second = folder.filePath("second.pdf");
+  ASSERT_TRUE(QFile::copy(broken, second));
+  auto ending = std::make_shared<apptest::DialogSeen>();
+  runEdition({notes, broken, second}, 4, "Подписать остальные", [&](QDialog* dialog) {
+    typeInto(cell<QLineEdit>(dialog, "Linux / OpenSSL", 3, 1), pki().pkcs12);
+    apptest::whenModalOpens([this, ending](QWidget* modal) {
+      if (ending->stopWaiting) return true;
+      auto* shown = qobject_cast<QDialog*>(modal);
+      if (!shown || shown->windowTitle() != "Ошибка подписи" || !shown->isVisible()) return false;
+      for (QPushButton* button : shown->findChildren<QPushButton*>())
+        if (button->text() == "Пропустить") {
+          clickButton(shown, "Пропустить");
+          return false;
+        }
+      for (QLabel* line : shown->findChildren<QLabel*>()) ending->texts += line->text() + '\n';
+      ending->shown = givenUp = true;
+      clickButton(shown, "OK");
+      return true;
+    });
+  });
+  ending->stopWaiting = true;
+  EXPECT_TRUE(ending->texts.contains("Не удалось подписать:\n• broken.pdf — ")) << ending->texts.toStdString();
+  EXPECT_TRUE(ending->texts.contains("\n• second.pdf — ")) << ending->texts.toStdString();
+  EXPECT_TRUE(ending->texts.contains("не похожи на PDF по содержимому:\n• notes.txt")) << ending->texts.toStdString();
+  EXPECT_EQ(readBytes(second), inputs[broken]);
+  EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
+}
+
 TEST_F(SignatureBatchTest, AFirstFileThatCannotBeStampedIsSkippedAndListed) {
   // A damaged PDF cannot take a stamp: it fails before any worker runs, and
   // first in the list it is skipped and listed as it is anywhere else.
@@ -261,6 +297,50 @@ TEST_F(SignatureBatchTest, TheEditionsRefusalNamesTheRevocationChoiceOfItsOwnDia
                                              "-content", acts, "-CAfile", pki().caCert, "-out", "/dev/null"}),
             0);
   EXPECT_EQ(QSettings().value("signing/revocationMode").toString(), "never");
+  QSettings().clear();
+  apptest::useCleanSettings();
+  QCoreApplication::setApplicationName(application);
+}
+
+// Scrolling over the dialog changes no choice; the revocation choice changed
+// by keys is kept only by signing, never by cancelling; and in English the
+// dialog at its smallest holds its groups whole, nothing past its right edge.
+TEST_F(SignatureBatchTest, TheRevocationChoiceIsNeitherWheeledNorKeptWithoutSigning) {
+  const QString application = QCoreApplication::applicationName();
+  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+    QSettings::setPath(format, QSettings::UserScope, qEnvironmentVariable("XDG_CONFIG_HOME"));
+  QCoreApplication::setApplicationName("ulvo-ecp");
+  QSettings().clear();
+  applyUiLanguage("en");
+  apptest::TestWindow window(AppProduct::Ecp);
+  const bool came = driveSignatureDialog([&] { window.showEcpStartup({folder.filePath("acts.pdf")}); },
+                                         [&](QDialog* dialog) {
+    QTest::qWait(50);  // the translation pass after showing
+    QComboBox* revocation = nullptr;
+    for (QComboBox* combo : dialog->findChildren<QComboBox*>()) {
+      if (combo->findData("never") >= 0) revocation = combo;
+      const int before = combo->currentIndex();
+      const QPointF centre = QRectF(combo->rect()).center();
+      QWheelEvent wheel(centre, combo->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                        Qt::NoScrollPhase, false);
+      QApplication::sendEvent(combo, &wheel);
+      EXPECT_EQ(combo->currentIndex(), before) << combo->currentText().toStdString();
+    }
+    ASSERT_NE(revocation, nullptr);
+    chooseByKeys(revocation, "never");
+    EXPECT_EQ(revocation->currentData().toString(), "never");
+    EXPECT_FALSE(QSettings().contains("signing/revocationMode"));
+    dialog->resize(1, 1);
+    QTest::qWait(50);
+    auto* scroll = dialog->findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width());
+    EXPECT_GE(scroll->widget()->width(), scroll->widget()->minimumSizeHint().width());
+    clickButton(dialog, "Cancel");
+  });
+  EXPECT_TRUE(came);
+  EXPECT_FALSE(QSettings().contains("signing/revocationMode"));
+  applyUiLanguage("ru");
   QSettings().clear();
   apptest::useCleanSettings();
   QCoreApplication::setApplicationName(application);
