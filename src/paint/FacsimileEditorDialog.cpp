@@ -42,7 +42,7 @@ bool FacsimileEditorDialog::setImage(const QImage& image) {
   const QImage converted = image.isNull() ? QImage() : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   const QSize size = converted.isNull() ? QSize(900, 520) : converted.size();
   if (!host->resetDocument(size, converted)) return false;
-  opened = image();
+  opened = this->image();
   return true;
 }
 

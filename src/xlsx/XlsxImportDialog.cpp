@@ -188,24 +188,40 @@ void XlsxImportDialog::updatePageCountLabel() {
 void XlsxImportDialog::updateColumnCuts() {
   // Not fitted to the width, the pages cut off the columns past their right
   // edge: said before importing, and shaded in the preview where they go.
-  QList<XlsxColumnCut> cuts;
-  if (fitCheck && !fitCheck->isChecked() && currentSheet >= 0 && currentSheet < sheets.size()) {
-    XlsxPageOptions options;
-    options.paperPt = paperPt;
-    options.landscape = landscape;
-    options.fitToWidth = false;
-    cuts = xlsxSheetColumnCuts(sheets[currentSheet], options, preview->breaks());
-  }
+  const bool cutting = fitCheck && !fitCheck->isChecked() && currentSheet >= 0 && currentSheet < sheets.size();
+  XlsxPageOptions paper;
+  paper.paperPt = paperPt;
+  paper.landscape = landscape;
+  paper.fitToWidth = false;
+  const QList<XlsxColumnCut> cuts =
+      cutting ? xlsxSheetColumnCuts(sheets[currentSheet], paper, preview->breaks()) : QList<XlsxColumnCut>();
   int lost = 0;
   for (const XlsxColumnCut& cut : cuts) lost = std::max(lost, cut.columnsLost);
-  if (cutLabel) {
-    cutLabel->setText(lost > 0 ? xlsxTranslate(QStringLiteral("Столбцов за правым краем страницы: %1 — они будут "
-                                                              "обрезаны. Чтобы они вошли, включите «Масштаб по ширине»."))
-                                     .arg(lost)
-                               : QString());
-    cutLabel->setVisible(lost > 0);
-  }
+  const int lostElsewhere = cutting ? columnsCutOnOtherSheets() : 0;
+  QStringList parts;
+  if (lost > 0)
+    parts << xlsxTranslate(QStringLiteral("Столбцов за правым краем страницы: %1 — они будут обрезаны.")).arg(lost);
+  if (lostElsewhere > 0)
+    parts << xlsxTranslate(QStringLiteral("На других листах столбцов за правым краем страницы: %1 — они будут "
+                                          "обрезаны."))
+                 .arg(lostElsewhere);
+  if (!parts.isEmpty()) parts << xlsxTranslate(QStringLiteral("Чтобы они вошли, включите «Масштаб по ширине»."));
+  cutLabel->setText(parts.join(QLatin1Char(' ')));
+  cutLabel->setVisible(!parts.isEmpty());
   preview->setColumnCuts(cuts);
+}
+
+int XlsxImportDialog::columnsCutOnOtherSheets() {
+  // Every sheet is imported; the others are laid out once per paper and sheet shown.
+  if (otherSheetCutColumns < 0) {
+    otherSheetCutColumns = 0;
+    const XlsxPageOptions options = pageOptions();
+    for (qsizetype i = 0; i < sheets.size(); ++i)
+      if (i != currentSheet)
+        for (const XlsxColumnCut& cut : xlsxSheetColumnCuts(sheets[i], options, options.sheetBreaks.value(i)))
+          otherSheetCutColumns = std::max(otherSheetCutColumns, cut.columnsLost);
+  }
+  return otherSheetCutColumns;
 }
 
 void XlsxImportDialog::refreshPaper() {
@@ -220,14 +236,14 @@ void XlsxImportDialog::onPaperChanged(int index) {
   paperPt = sizes[size_t(std::clamp(index, 0, 3))];
   landscape = orientationGroup->checkedId() == 1;
   draggedBreaks.clear();
-  otherSheetPages = -1;
+  otherSheetPages = otherSheetCutColumns = -1;
   refreshPaper();
 }
 
 void XlsxImportDialog::onOrientChanged() {
   landscape = orientationGroup->checkedId() == 1;
   draggedBreaks.clear();
-  otherSheetPages = -1;
+  otherSheetPages = otherSheetCutColumns = -1;
   refreshPaper();
 }
 
@@ -240,7 +256,7 @@ void XlsxImportDialog::onScaleToggled() {
 void XlsxImportDialog::onSheetSelected(int index) {
   if (index < 0 || index >= sheets.size()) return;
   currentSheet = index;
-  otherSheetPages = -1;
+  otherSheetPages = otherSheetCutColumns = -1;
   {
     const QScopedValueRollback<bool> placing(placingBreaks, true);
     preview->setSheet(sheets[index].data.get(), styles.get(), sheets[index].charts);

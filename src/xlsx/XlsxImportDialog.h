@@ -61,6 +61,7 @@ class XlsxImportDialog : public QDialog {
   qint64 pagesOfOtherSheets();
   void updateImportButton(qint64 totalPages);
   void updateColumnCuts();
+  int columnsCutOnOtherSheets();
 
   QList<SheetInfo> sheets;
   std::unique_ptr<XlsxIStyles> styles;
@@ -83,5 +84,6 @@ class XlsxImportDialog : public QDialog {
   bool placingBreaks = false;           // breaks placed by the dialog, not dragged
   bool anyPage = false;                 // some sheet makes a page
   qint64 otherSheetPages = -1;          // pages of the sheets not shown; -1 until counted
+  int otherSheetCutColumns = -1;        // most columns a page of another sheet cuts off; -1 until counted
   QString boundRefusal;
 };

@@ -12,8 +12,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QImage>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -127,16 +125,11 @@ TEST_F(ScannedExport, EveryPageBecomesOneImageOfItsOwnSize) {
       EXPECT_EQ(images[i].bitsPerComponent, 8);
       EXPECT_EQ(images[i].encoding, QStringLiteral("jpeg"));
     }
-    // The JPEG streams themselves, as stored: one channel under the grey
-    // dictionary (three equal channels there read as grey by some readers
-    // and as broken by others), three for colour.
+    // The JPEG streams as stored: one channel under the grey dictionary.
     QTemporaryDir streams;
-    ASSERT_EQ(testsupport::runTool(QStringLiteral("pdfimages"), {QStringLiteral("-j"), written, streams.filePath(QStringLiteral("p"))}), 0);
-    const QStringList jpegs = QDir(streams.path()).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name);
-    ASSERT_EQ(jpegs.size(), 2);
-    for (const QString& jpeg : jpegs)
-      EXPECT_EQ(QImage(streams.filePath(jpeg)).format(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32)
-          << jpeg.toStdString();
+    ASSERT_EQ(testsupport::runTool("pdfimages", {"-j", written, streams.filePath("p")}), 0);
+    for (const char* jpeg : {"p-000.jpg", "p-001.jpg"})
+      EXPECT_EQ(QImage(streams.filePath(jpeg)).format(), grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
   }
   EXPECT_TRUE(window->statusLabel->text().endsWith(QStringLiteral(" · открыт в новой вкладке")));
 }
