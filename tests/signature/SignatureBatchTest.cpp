@@ -183,7 +183,7 @@ TEST_F(SignatureBatchTest, ABrokenFileFirstOrLastIsNamedAndSkippedWithTheEdition
   EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
 }
 
-// Ending on a failure after skipped files names them all, the non-PDF too.
+// A run ending on a failure after files the user skipped names them all.
 TEST_F(SignatureBatchTest, ALastFailureAfterSkippedFilesNamesThemAll) {
   const QString notes = signingtest::writeBytes(folder.filePath("notes.txt"), "plain words");
   ASSERT_TRUE(QFile::copy(broken, folder.filePath("second.pdf")));
@@ -192,7 +192,7 @@ TEST_F(SignatureBatchTest, ALastFailureAfterSkippedFilesNamesThemAll) {
     typeInto(cell<QLineEdit>(dialog, "Linux / OpenSSL", 3, 1), pki().pkcs12);
     apptest::whenModalOpens([this, ending, dialog](QWidget* modal) {
       auto* shown = qobject_cast<QDialog*>(modal);
-      if (!shown || shown->windowTitle() != "Ошибка подписи") return false;
+      if (!shown || shown == dialog) return false;
       for (QLabel* line : shown->findChildren<QLabel*>()) ending->texts = line->text();
       ending->shown = givenUp = !ending->texts.contains("Пропустить этот файл");
       clickButton(shown, ending->shown ? "OK" : "Пропустить");
@@ -200,9 +200,8 @@ TEST_F(SignatureBatchTest, ALastFailureAfterSkippedFilesNamesThemAll) {
       return ending->shown;
     });
   });
-  EXPECT_TRUE(ending->texts.contains("• broken.pdf — ")) << ending->texts.toStdString();
-  EXPECT_TRUE(ending->texts.contains("• second.pdf — ")) << ending->texts.toStdString();
-  EXPECT_TRUE(ending->texts.contains("не похожи на PDF по содержимому:\n• notes.txt")) << ending->texts.toStdString();
+  for (const char* name : {"• notes.txt — ", "• broken.pdf — ", "• second.pdf — "})
+    EXPECT_TRUE(ending->texts.contains(name)) << ending->texts.toStdString();
 }
 
 TEST_F(SignatureBatchTest, AFirstFileThatCannotBeStampedIsSkippedAndListed) {
