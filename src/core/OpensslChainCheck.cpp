@@ -31,9 +31,15 @@ int revocationCheckTimeoutMs() {
 }
 
 QString signingRevocationMode() {
+  const auto known = [](const QString& mode) {
+    return mode == QLatin1String("search") || mode == QLatin1String("sign") || mode == QLatin1String("never");
+  };
+  // A certificate list asked for by a signature dialog follows the choice the
+  // dialog shows, which is kept in the settings only once the user signs.
+  const QString asked = qEnvironmentVariable(kRevocationModeVariable);
+  if (known(asked)) return asked;
   const QString mode = QSettings().value(QStringLiteral("signing/revocationMode"), QStringLiteral("sign")).toString();
-  if (mode == QLatin1String("search") || mode == QLatin1String("sign") || mode == QLatin1String("never")) return mode;
-  return QStringLiteral("sign");
+  return known(mode) ? mode : QStringLiteral("sign");
 }
 
 bool runOpensslChainCheck(const QByteArray& certificatePem, QString* status, int timeoutMs) {

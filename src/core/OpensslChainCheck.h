@@ -13,6 +13,10 @@ constexpr int kRevocationCheckTimeoutMs = 15000;
 // (20 to 600 seconds, 90 when absent or unreadable), in milliseconds.
 int revocationCheckTimeoutMs();
 
+// Set by a signature dialog for the worker it starts: the revocation choice
+// it shows, which the worker then follows instead of the stored one.
+inline constexpr char kRevocationModeVariable[] = "ULVO_REVOCATION_MODE";
+
 // "sign" (default), "search" or "never": when the check runs.
 QString signingRevocationMode();
 

@@ -190,14 +190,29 @@ bool PdfDocument::importDocument(const QString& path) {
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
-    const QImage image = reader.read();
-    if (image.isNull()) {
-      lastErrorMessage = coreText("Не удалось прочитать изображение: %1").arg(reader.errorString());
+    // The pictures of a TIFF are its pages (not frames of an animation, as a
+    // GIF's are): every one becomes a page, in order.
+    const int pictures = format == "tiff" ? std::max(reader.imageCount(), 1) : 1;
+    const int before = pageCount();
+    const bool wasModified = isModified();
+    for (int picture = 0; picture < pictures; ++picture) {
+      const QImage image = picture == 0 || reader.jumpToImage(picture) ? reader.read() : QImage();
+      bool placed = false;
+      if (image.isNull()) {
+        lastErrorMessage = coreText("Не удалось прочитать изображение: %1").arg(reader.errorString());
+      } else {
+        const QSizeF size(image.width() * 72.0 / kImportDpi, image.height() * 72.0 / kImportDpi);
+        placed = (format == "jpeg" && appendJpegPage(bytes, size)) || appendRenderedPage(image, size);
+      }
+      if (placed) continue;
+      // Part of a picture file is no import: the document stays as it was.
+      while (pageCount() > before && deletePage(pageCount() - 1)) {
+      }
+      DocumentLock lock(mutex);
+      modified = wasModified;
       return false;
     }
-    const QSizeF size(image.width() * 72.0 / kImportDpi, image.height() * 72.0 / kImportDpi);
-    if (format == "jpeg" && appendJpegPage(bytes, size)) return true;
-    return appendRenderedPage(image, size);
+    return true;
   }
   DocumentLock lock(mutex);
   if (!doc) return false;

@@ -4,6 +4,7 @@
 #include "Document.h"
 #include "EditorStyle.h"
 #include "FacsimilePaintHost.h"
+#include "ui/DialogHelpers.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -31,6 +32,7 @@ FacsimileEditorDialog::FacsimileEditorDialog(QWidget* parent) : QDialog(parent) 
   layout->setSpacing(10);
   layout->addWidget(host, 1);
   layout->addWidget(buttons, 0);
+  opened = image();
 }
 
 FacsimileEditorDialog::~FacsimileEditorDialog() = default;
@@ -39,10 +41,25 @@ bool FacsimileEditorDialog::setImage(const QImage& image) {
   if (!image.isNull() && !editorImageSizeProblem(image.size()).isEmpty()) return false;
   const QImage converted = image.isNull() ? QImage() : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   const QSize size = converted.isNull() ? QSize(900, 520) : converted.size();
-  return host->resetDocument(size, converted);
+  if (!host->resetDocument(size, converted)) return false;
+  opened = this->image();
+  return true;
 }
 
 QImage FacsimileEditorDialog::image() const {
   if (!host || !host->document) return QImage();
   return host->document->mergedImage();
+}
+
+bool FacsimileEditorDialog::hasUnsavedDrawing() const {
+  // Compared by pixels: strokes undone back to the start leave nothing to lose.
+  return host && (host->canvas->hasPendingShape() || image() != opened);
+}
+
+void FacsimileEditorDialog::reject() {
+  if (hasUnsavedDrawing() &&
+      !appQuestion(this, windowTitle(), QStringLiteral("Нарисованное не сохранено. Закрыть редактор без сохранения?"),
+                   QStringLiteral("Не сохранять"), QStringLiteral("Продолжить редактирование")))
+    return;
+  QDialog::reject();
 }

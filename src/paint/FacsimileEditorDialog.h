@@ -22,6 +22,14 @@ class FacsimileEditorDialog : public QDialog {
   bool setImage(const QImage& image);
   // All visible layers flattened; null without a document.
   QImage image() const;
+  // "Отмена", Escape and closing the window: with something drawn and not
+  // saved, the user is asked first whether to throw it away.
+  void reject() override;
 
   FacsimilePaintHost* host = nullptr;
+
+ private:
+  bool hasUnsavedDrawing() const;
+
+  QImage opened;  // the picture as it was given, to tell whether anything changed
 };

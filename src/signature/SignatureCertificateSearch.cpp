@@ -4,6 +4,7 @@
 
 #include "DistinguishedName.h"
 #include "SignatureTexts.h"
+#include "core/OpensslChainCheck.h"
 #include "core/RegularFileRead.h"
 #include "core/SignatureService.h"
 #include "ui/BusyRing.h"
@@ -119,6 +120,9 @@ void SignatureDialogState::startCertificateSearch() {
   auto* process = new QProcess(dialog);
   searchProcess = process;
   prepareSigningWorker(process, {QStringLiteral("--ulvo-cert-list")}, QStringLiteral("ULVO_CERT_ENUM_WORKER"));
+  QProcessEnvironment environment = process->processEnvironment();
+  environment.insert(QString::fromLatin1(kRevocationModeVariable), revocationMode);
+  process->setProcessEnvironment(environment);
   QObject::connect(process, &QProcess::finished, dialog, [this, process](int code, QProcess::ExitStatus status) {
     completeCertificateSearch(process, code == 0 && status == QProcess::NormalExit, process->readAllStandardOutput(),
                               process->readAllStandardError(),

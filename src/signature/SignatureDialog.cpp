@@ -5,6 +5,7 @@
 #include "SignatureStampRendering.h"
 #include "SignatureStampStorage.h"
 #include "SignatureTexts.h"
+#include "core/OpensslChainCheck.h"
 #include "core/OwnedTemporaryFolder.h"
 #include "core/PdfDocument.h"
 #include "core/SignatureChildProcess.h"
@@ -63,6 +64,8 @@ void prepareSigningWorker(QProcess* process, const QStringList& arguments, const
   process->setArguments(all);
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(environmentFlag, QStringLiteral("1"));
+  // Only a dialog decides this for its worker (startCertificateSearch).
+  environment.remove(QString::fromLatin1(kRevocationModeVariable));
   process->setProcessEnvironment(environment);
   process->setProcessChannelMode(QProcess::SeparateChannels);
   tieChildToThisProcess(process);

@@ -6,6 +6,7 @@
 #include "ui/BusyRing.h"
 #include "ui/CountedText.h"
 #include "ui/DialogHelpers.h"
+#include "ui/FocusedWheel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStandardItemModel>
@@ -59,6 +61,30 @@ QPushButton* browseButton(QWidget* dialog, QLineEdit* edit, const char* title, c
   });
   return button;
 }
+
+// The groups scroll up and down only, so the dialog is never narrower than
+// they need; their texts grow when they are translated after the dialog shows.
+class ContentWidthFollower : public QObject {
+ public:
+  explicit ContentWidthFollower(QScrollArea* scroll) : QObject(scroll), scroll(scroll) {
+    scroll->widget()->installEventFilter(this);
+    follow();
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::LayoutRequest) follow();
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  void follow() {
+    const int width = scroll->widget()->minimumSizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() +
+                      2 * scroll->frameWidth();
+    if (scroll->minimumWidth() != width) scroll->setMinimumWidth(width);
+  }
+
+  QScrollArea* scroll;
+};
 
 }  // namespace
 
@@ -342,6 +368,10 @@ void SignatureDialogState::build() {
   overlayRing = overlay.ring;
   overlayLabel = overlay.text;
 
+  new ContentWidthFollower(scroll);
+  for (QComboBox* combo : d->findChildren<QComboBox*>()) takeWheelOnlyWhenFocused(combo);
+  for (QAbstractSpinBox* spin : d->findChildren<QAbstractSpinBox*>()) takeWheelOnlyWhenFocused(spin);
+
   // Tall enough to show every group without scrolling where the screen allows.
   const int wanted = layout->sizeHint().height() - scroll->sizeHint().height() + groups->sizeHint().height();
   const QScreen* screen = d->screen();
@@ -366,8 +396,8 @@ void SignatureDialogState::build() {
   if (revocationCombo)
     QObject::connect(revocationCombo, &QComboBox::currentIndexChanged, d, [this] {
       const QString chosen = revocationCombo->currentData().toString();
-      // The signing worker reads the choice from the settings it shares with this edition.
-      QSettings().setValue(QStringLiteral("signing/revocationMode"), chosen);
+      // Kept only when the user signs with it (startSigningRun); the list
+      // made meanwhile is asked for with this choice.
       const bool listChecks = chosen == QLatin1String("search") || revocationMode == QLatin1String("search");
       revocationMode = chosen;
       // Checking while listing, or no longer, changes what the list says.

@@ -126,6 +126,8 @@ struct SignatureDialogState {
   // Shared operations (SignatureDialog.cpp).
   void build();
   QString batchHintText() const;
+  // The lines naming the files left out as not PDF; none when there are none.
+  QStringList skippedFileLines() const;
   int currentSignatureMode() const;
   int stampPageCount() const;
   QString proposedOutputPath() const;

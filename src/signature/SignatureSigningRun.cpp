@@ -157,6 +157,9 @@ void SignatureDialogState::startSigningRun() {
     return;
   }
   if (!request.tsaUrl.isEmpty()) QSettings().setValue(QStringLiteral("signing/tsaUrl"), request.tsaUrl);
+  // The signing worker reads the revocation choice from the settings this
+  // edition shares with it; only signing with a choice keeps it.
+  if (revocationCombo) QSettings().setValue(QStringLiteral("signing/revocationMode"), revocationMode);
   request.certificatePath = certificatePathEdit->text().trimmed();
   request.privateKeyPath = privateKeyPathEdit->text().trimmed();
   request.keyPassword = keyPasswordEdit->text();
@@ -302,8 +305,9 @@ void SignatureDialogState::abortSigningRun(const std::shared_ptr<AsyncSignResult
 }
 
 void SignatureDialogState::reportFileFailure(const QString& title, const QString& text) {
+  // Every message that ends a run names the files left out as well.
   if (remainingFiles.isEmpty() && failedFiles.isEmpty()) {
-    appInfo(dialog, title, text);
+    appInfo(dialog, title, (QStringList{text} + skippedFileLines()).join(QLatin1Char('\n')));
     return;
   }
   // In a batch the failing file is named with its reason, and the files
@@ -311,7 +315,9 @@ void SignatureDialogState::reportFileFailure(const QString& title, const QString
   // whether it failed before or in the worker.
   failedFiles << QStringLiteral("%1 — %2").arg(sourceFileName, text);
   if (remainingFiles.isEmpty()) {
-    appInfo(dialog, title, (QStringList{uiText("Не удалось подписать:")} + bulleted(failedFiles)).join(QLatin1Char('\n')));
+    appInfo(dialog, title,
+            (QStringList{uiText("Не удалось подписать:")} + bulleted(failedFiles) + skippedFileLines())
+                .join(QLatin1Char('\n')));
     failedFiles.clear();
     return;
   }
@@ -329,6 +335,13 @@ void SignatureDialogState::reportFileFailure(const QString& title, const QString
   refreshOutputPath();
   applyModeVisibility();
   QTimer::singleShot(0, dialog, [this] { startSigningRun(); });
+}
+
+QStringList SignatureDialogState::skippedFileLines() const {
+  if (skippedFiles.isEmpty()) return {};
+  QStringList lines{uiText("Пропущены файлы, которые не похожи на PDF по содержимому:")};
+  for (const QString& file : skippedFiles) lines << QStringLiteral("• ") + QFileInfo(file).fileName();
+  return lines;
 }
 
 void SignatureDialogState::completeSigningRun(QProcess* process, const std::shared_ptr<AsyncSignResult>& run,
@@ -375,10 +388,7 @@ void SignatureDialogState::completeSigningRun(QProcess* process, const std::shar
   signRemainingFiles(*run, &lines, &toOpen);
   if (!failedFiles.isEmpty()) lines << uiText("Не удалось подписать:") << bulleted(failedFiles);
   failedFiles.clear();
-  if (!skippedFiles.isEmpty()) {
-    lines << uiText("Пропущены файлы, которые не похожи на PDF по содержимому:");
-    for (const QString& file : skippedFiles) lines << QStringLiteral("• ") + QFileInfo(file).fileName();
-  }
+  lines << skippedFileLines();
   lines << QString() << uiText("SHA-256 первого подписанного файла: %1").arg(QString::fromLatin1(result.documentSha256.toHex()));
   appInfo(dialog, uiText("Подпись создана"), lines.join(QLatin1Char('\n')));
 

@@ -3,6 +3,7 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QHash>
 #include <QPainter>
 
@@ -118,8 +119,16 @@ XlsxCellLook iCellLook(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPai
 
 QString iNumberTextThatFits(const QString& text, const QFontMetrics& metrics, double width) {
   if (metrics.horizontalAdvance(text) <= width) return text;
-  const int hash = std::max(1, metrics.horizontalAdvance(QLatin1Char('#')));
-  return QString(std::max(1, int(width / hash)), QLatin1Char('#'));
+  // Counted with the advances as drawn: whole-pixel ones let one '#' too
+  // many, or too few, into the cell.
+  const QFontMetricsF exact(metrics);
+  const auto fits = [&exact, width](int count) {
+    return exact.horizontalAdvance(QString(count, QLatin1Char('#'))) <= width;
+  };
+  int count = std::max(1, int(width / std::max(0.5, exact.horizontalAdvance(QLatin1Char('#')))));
+  while (count > 1 && !fits(count)) --count;
+  while (fits(count + 1)) ++count;
+  return QString(count, QLatin1Char('#'));
 }
 
 void iDrawCellFill(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,

@@ -112,6 +112,11 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   boundLabel->setWordWrap(true);
   boundLabel->hide();
   layout->addWidget(boundLabel);
+  cutLabel = new QLabel;
+  cutLabel->setObjectName(QStringLiteral("DialogHint"));
+  cutLabel->setWordWrap(true);
+  cutLabel->hide();
+  layout->addWidget(cutLabel);
 
   scrollArea = new QScrollArea;
   scrollArea->setWidgetResizable(false);
@@ -195,6 +200,46 @@ void XlsxImportDialog::updatePageCountLabel() {
   totalLabel->setText(xlsxTranslate(QStringLiteral("Всего к импорту: %1")).arg(total));
   totalLabel->setVisible(total > 0 && total != preview->pageCount());
   if (importButton) updateImportButton(total);
+  updateColumnCuts();
+}
+
+void XlsxImportDialog::updateColumnCuts() {
+  // Not fitted to the width, the pages cut off the columns past their right
+  // edge: said before importing, and shaded in the preview where they go.
+  const bool cutting = fitCheck && !fitCheck->isChecked() && currentSheet >= 0 && currentSheet < sheets.size();
+  XlsxPageOptions paper;
+  paper.paperPt = paperPt;
+  paper.landscape = landscape;
+  paper.fitToWidth = false;
+  const QList<XlsxColumnCut> cuts =
+      cutting ? xlsxSheetColumnCuts(sheets[currentSheet], paper, preview->breaks()) : QList<XlsxColumnCut>();
+  int lost = 0;
+  for (const XlsxColumnCut& cut : cuts) lost = std::max(lost, cut.columnsLost);
+  const int lostElsewhere = cutting ? columnsCutOnOtherSheets() : 0;
+  QStringList parts;
+  if (lost > 0)
+    parts << xlsxTranslate(QStringLiteral("Столбцов за правым краем страницы: %1 — они будут обрезаны.")).arg(lost);
+  if (lostElsewhere > 0)
+    parts << xlsxTranslate(QStringLiteral("На других листах столбцов за правым краем страницы: %1 — они будут "
+                                          "обрезаны."))
+                 .arg(lostElsewhere);
+  if (!parts.isEmpty()) parts << xlsxTranslate(QStringLiteral("Чтобы они вошли, включите «Масштаб по ширине»."));
+  cutLabel->setText(parts.join(QLatin1Char(' ')));
+  cutLabel->setVisible(!parts.isEmpty());
+  preview->setColumnCuts(cuts);
+}
+
+int XlsxImportDialog::columnsCutOnOtherSheets() {
+  // Every sheet is imported; the others are laid out once per paper and sheet shown.
+  if (otherSheetCutColumns < 0) {
+    otherSheetCutColumns = 0;
+    const XlsxPageOptions options = pageOptions();
+    for (qsizetype i = 0; i < sheets.size(); ++i)
+      if (i != currentSheet)
+        for (const XlsxColumnCut& cut : xlsxSheetColumnCuts(sheets[i], options, options.sheetBreaks.value(i)))
+          otherSheetCutColumns = std::max(otherSheetCutColumns, cut.columnsLost);
+  }
+  return otherSheetCutColumns;
 }
 
 void XlsxImportDialog::refreshPaper() {
@@ -209,14 +254,14 @@ void XlsxImportDialog::onPaperChanged(int index) {
   paperPt = sizes[size_t(std::clamp(index, 0, 3))];
   landscape = orientationGroup->checkedId() == 1;
   draggedBreaks.clear();
-  otherSheetPages = -1;
+  otherSheetPages = otherSheetCutColumns = -1;
   refreshPaper();
 }
 
 void XlsxImportDialog::onOrientChanged() {
   landscape = orientationGroup->checkedId() == 1;
   draggedBreaks.clear();
-  otherSheetPages = -1;
+  otherSheetPages = otherSheetCutColumns = -1;
   refreshPaper();
 }
 
@@ -229,7 +274,7 @@ void XlsxImportDialog::onScaleToggled() {
 void XlsxImportDialog::onSheetSelected(int index) {
   if (index < 0 || index >= sheets.size()) return;
   currentSheet = index;
-  otherSheetPages = -1;
+  otherSheetPages = otherSheetCutColumns = -1;
   {
     const QScopedValueRollback<bool> placing(placingBreaks, true);
     preview->setSheet(sheets[index].data.get(), styles.get(), sheets[index].charts);

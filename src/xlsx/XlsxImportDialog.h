@@ -60,6 +60,8 @@ class XlsxImportDialog : public QDialog {
   XlsxPageOptions pageOptions() const;
   qint64 pagesOfOtherSheets();
   void updateImportButton(qint64 totalPages);
+  void updateColumnCuts();
+  int columnsCutOnOtherSheets();
 
   QList<SheetInfo> sheets;
   std::unique_ptr<XlsxIStyles> styles;
@@ -72,6 +74,7 @@ class XlsxImportDialog : public QDialog {
   QLabel* pageCountLabel = nullptr;
   QLabel* totalLabel = nullptr;  // pages of all sheets, when others add some
   QLabel* boundLabel = nullptr;  // says why the pages are too many to import
+  QLabel* cutLabel = nullptr;    // says how many columns the pages cut off
   QPushButton* importButton = nullptr;
   int currentSheet = 0;
   QSizeF paperPt{595, 842};
@@ -81,5 +84,6 @@ class XlsxImportDialog : public QDialog {
   bool placingBreaks = false;           // breaks placed by the dialog, not dragged
   bool anyPage = false;                 // some sheet makes a page
   qint64 otherSheetPages = -1;          // pages of the sheets not shown; -1 until counted
+  int otherSheetCutColumns = -1;        // most columns a page of another sheet cuts off; -1 until counted
   QString boundRefusal;
 };

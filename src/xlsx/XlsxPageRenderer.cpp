@@ -6,6 +6,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
 constexpr double kDpi = 150.0;
@@ -42,6 +44,30 @@ QList<std::pair<int, int>> pageRanges(const XlsxGridSpan& span, const QList<int>
   ranges.append({start, span.lastRow});
   return ranges;
 }
+
+// The image of a page, its size in points and the area inside its margins.
+struct PageFrame {
+  explicit PageFrame(const XlsxPageOptions& options)
+      : pagePt(xlsxPageSizePt(options)),
+        imageSize(int(pagePt.width() * kDpi / 72.0), int(pagePt.height() * kDpi / 72.0)),
+        usableWidth(pagePt.width() * kDpi / 72.0 - 2 * kMargin),
+        usableHeight(pagePt.height() * kDpi / 72.0 - 2 * kMargin) {}
+
+  // The sheet's scale on the page of rows first..last: fitted to the width
+  // when asked, and shrunk evenly until the rows fit in the height.
+  double scaleOf(const XlsxGridLayout& layout, int first, int last, bool fitToWidth) const {
+    const double sheetWidth = layout.colEdges.back();
+    const double fit = fitToWidth && sheetWidth > usableWidth ? usableWidth / sheetWidth : 1.0;
+    const double pageHeight = (layout.rowEdge(last + 1) - layout.rowEdge(first)) * fit;
+    return pageHeight > usableHeight ? fit * usableHeight / pageHeight : fit;
+  }
+  // Width from the left margin to the image's right edge, where the page cuts.
+  double visibleWidth() const { return imageSize.width() - kMargin; }
+
+  QSizeF pagePt;
+  QSize imageSize;
+  double usableWidth, usableHeight;
+};
 
 class PagePainter {
  public:
@@ -106,6 +132,34 @@ QString xlsxPageBoundRefusal(qint64 pages) {
       .text();
 }
 
+QList<XlsxColumnCut> xlsxSheetColumnCuts(const XlsxSheetInfo& sheet, const XlsxPageOptions& options,
+                                         const QList<int>& breaks) {
+  QList<XlsxColumnCut> cuts;
+  if (!sheet.data) return cuts;
+  const XlsxGridLayout layout = layoutOf(sheet);
+  if (layout.span.isEmpty()) return cuts;
+  const PageFrame frame(options);
+  const std::vector<double>& edges = layout.colEdges;
+  for (const auto& [first, last] : pageRanges(layout.span, breaks)) {
+    if (first < layout.span.firstRow || first > layout.span.lastRow) continue;
+    const double visible = frame.visibleWidth() / frame.scaleOf(layout, first, last, options.fitToWidth);
+    // edges[i + 1] is the right edge of the column at index i.
+    const auto past = std::upper_bound(edges.begin() + 1, edges.end(), visible);
+    if (past == edges.end()) continue;
+    const size_t index = size_t(past - edges.begin()) - 1;
+    XlsxColumnCut cut;
+    cut.firstRow = first;
+    cut.lastRow = last;
+    cut.column = layout.span.firstCol + int(index);
+    const double width = edges[index + 1] - edges[index];
+    cut.shownShare = width > 0 ? std::clamp((visible - edges[index]) / width, 0.0, 1.0) : 0.0;
+    for (size_t i = index; i + 1 < edges.size(); ++i)
+      if (edges[i + 1] > edges[i]) ++cut.columnsLost;
+    cuts.append(cut);
+  }
+  return cuts;
+}
+
 int renderXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxIStyles& styles, const XlsxPageOptions& options,
                     const std::function<bool(const QImage&)>& sink, QString* refusal) {
   // Counted first: a sheet of a million rows is refused before its first page.
@@ -114,24 +168,19 @@ int renderXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxIStyles& style
     if (refusal) *refusal = tooMany;
     return -1;
   }
-  const QSizeF pagePt = xlsxPageSizePt(options);
-  const QSize imageSize(int(pagePt.width() * kDpi / 72.0), int(pagePt.height() * kDpi / 72.0));
-  const double usableWidth = pagePt.width() * kDpi / 72.0 - 2 * kMargin;
-  const double usableHeight = pagePt.height() * kDpi / 72.0 - 2 * kMargin;
+  const PageFrame frame(options);
+  const QSize imageSize = frame.imageSize;
   int handed = 0;
   for (qsizetype index = 0; index < sheets.size(); ++index) {
     const XlsxSheetInfo& sheet = sheets[index];
     if (!sheet.data) continue;
     const XlsxGridLayout layout = layoutOf(sheet);
     if (layout.span.isEmpty()) continue;
-    const double sheetWidth = layout.colEdges.back();
-    const double fit = options.fitToWidth && sheetWidth > usableWidth ? usableWidth / sheetWidth : 1.0;
     const PagePainter pagePainter(sheet, styles, layout, options.chartZoom);
     const QList<int> breaks = options.sheetBreaks.value(index);
     for (const auto& [first, last] : pageRanges(layout.span, breaks)) {
       if (first < layout.span.firstRow || first > layout.span.lastRow) continue;
-      const double pageHeight = (layout.rowEdge(last + 1) - layout.rowEdge(first)) * fit;
-      const double scale = pageHeight > usableHeight ? fit * usableHeight / pageHeight : fit;
+      const double scale = frame.scaleOf(layout, first, last, options.fitToWidth);
       QImage image(imageSize, QImage::Format_RGB32);
       image.setDotsPerMeterX(5906);
       image.setDotsPerMeterY(5906);
@@ -141,7 +190,7 @@ int renderXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxIStyles& style
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.translate(kMargin, kMargin);
         painter.scale(scale, scale);
-        pagePainter.paint(painter, first, last, scale, imageSize.width() - kMargin);
+        pagePainter.paint(painter, first, last, scale, frame.visibleWidth());
       }
       ++handed;
       if (!sink(image)) return handed;

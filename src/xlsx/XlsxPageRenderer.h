@@ -31,6 +31,19 @@ qint64 countXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxPageOptions&
 // language; empty when it can.
 QString xlsxPageBoundRefusal(qint64 pages);
 
+// A page that loses columns past its image's right edge, which happens only
+// when the sheet is not fitted to the paper's width.
+struct XlsxColumnCut {
+  int firstRow = 0, lastRow = 0;  // the page's rows
+  int column = 0;                 // the first column not wholly on the page
+  double shownShare = 0;          // how much of that column is still on it, 0 to 1
+  int columnsLost = 0;            // columns from that one on not wholly on it (hidden ones aside)
+};
+// The pages of one sheet, cut at `breaks`, that lose columns; none when
+// every column of every page is on it.
+QList<XlsxColumnCut> xlsxSheetColumnCuts(const XlsxSheetInfo& sheet, const XlsxPageOptions& options,
+                                         const QList<int>& breaks);
+
 // Paints every page of every sheet in workbook order and hands each to sink;
 // stops early when sink returns false. Returns the number of pages handed on,
 // or -1 without painting any when the workbook makes more pages than one

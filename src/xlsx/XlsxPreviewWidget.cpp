@@ -201,6 +201,26 @@ void XlsxPreviewWidget::paintCharts(QPainter& painter) const {
   }
 }
 
+void XlsxPreviewWidget::setColumnCuts(const QList<XlsxColumnCut>& cuts) {
+  columnCuts = cuts;
+  update();
+}
+
+void XlsxPreviewWidget::paintColumnCuts(QPainter& painter) const {
+  const qint64 rows = qint64(grid.rowEdges.size()) - 1, columns = qint64(grid.colEdges.size()) - 1;
+  for (const XlsxColumnCut& cut : columnCuts) {
+    const qint64 top = qint64(cut.firstRow) - firstRow(), bottom = qint64(cut.lastRow) + 1 - firstRow();
+    const qint64 column = qint64(cut.column) - firstCol();
+    if (top < 0 || bottom > rows || top >= bottom || column < 0 || column >= columns) continue;
+    const double left = grid.colEdges[size_t(column)], right = grid.colEdges[size_t(column) + 1];
+    const double x = (left + cut.shownShare * (right - left)) * zoom;
+    const QRectF lost(QPointF(x, grid.rowEdges[size_t(top)] * zoom), QPointF(width(), grid.rowEdges[size_t(bottom)] * zoom));
+    painter.fillRect(lost, QColor(90, 90, 90, 90));
+    painter.setPen(QPen(QColor(200, 40, 40), 2));
+    painter.drawLine(QPointF(x, lost.top()), QPointF(x, lost.bottom()));
+  }
+}
+
 void XlsxPreviewWidget::paintEvent(QPaintEvent* event) {
   QPainter painter(this);
   painter.fillRect(rect(), QColor(200, 200, 200));
@@ -215,6 +235,7 @@ void XlsxPreviewWidget::paintEvent(QPaintEvent* event) {
   paintCells(painter, event->rect());
   paintCharts(painter);
   painter.restore();
+  paintColumnCuts(painter);
 
   QList<int> tops = {0};
   for (const int row : pageBreaks) {

@@ -3,6 +3,7 @@
 // user drags to other rows.
 
 #include "XlsxGridPainter.h"
+#include "XlsxPageRenderer.h"
 #include "XlsxRecords.h"
 
 #include <QWidget>
@@ -30,6 +31,8 @@ class XlsxPreviewWidget : public QWidget {
   static QList<int> automaticBreaks(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts, QSizeF paperPt,
                                     bool landscape);
   double zoomFactor() const { return zoom; }
+  // Shades what the pages will cut off past their right edge.
+  void setColumnCuts(const QList<XlsxColumnCut>& cuts);
 
   void drawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart) const;
 
@@ -47,6 +50,7 @@ class XlsxPreviewWidget : public QWidget {
   int breakNear(int y) const;
   void paintCells(QPainter& painter, const QRect& exposed) const;
   void paintCharts(QPainter& painter) const;
+  void paintColumnCuts(QPainter& painter) const;
 
   const XlsxISheetData* sheet = nullptr;
   const XlsxIStyles* styles = nullptr;
@@ -60,6 +64,7 @@ class XlsxPreviewWidget : public QWidget {
   bool landscape = false;
   double zoom = 1.0;
   QList<int> pageBreaks;
+  QList<XlsxColumnCut> columnCuts;
   int dragIndex = -1;
   int hoveredBreak = -1;
 };

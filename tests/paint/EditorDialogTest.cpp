@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QPushButton>
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -134,6 +135,26 @@ TEST(EditorDialog, ClearEmptiesOnlyTheActiveLayerAndTheHistory) {
   rig.host.clearImage();
   EXPECT_EQ(countPixels(rig.layerImage(0), [](QRgb p) { return qAlpha(p) != 0; }), 0);
   EXPECT_EQ(rig.canvas()->undoStack.count(), 0);
+}
+
+TEST(EditorDialog, EscapeAsksBeforeThrowingAwayUnsavedStrokes) {
+  FacsimileEditorDialog dialog;
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  CanvasWidget* canvas = dialog.host->canvas;
+  QTest::mousePress(canvas, Qt::LeftButton, {}, canvas->imageToWidget({20, 20}));
+  QTest::mouseRelease(canvas, Qt::LeftButton, {}, canvas->imageToWidget({60, 50}));
+  for (const QString answer : {"Продолжить редактирование", "Не сохранять"}) {
+    auto asked = std::make_shared<bool>(false);
+    whenModalShows([&dialog, answer, asked](QWidget* modal) {
+      for (QPushButton* button : modal->findChildren<QPushButton*>())
+        if (modal != &dialog && button->text() == answer && (*asked = true)) QTest::mouseClick(button, Qt::LeftButton);
+      return *asked;
+    });
+    QTest::keyClick(canvas, Qt::Key_Escape);
+    EXPECT_TRUE(*asked);
+    EXPECT_EQ(dialog.isVisible(), answer != "Не сохранять");
+  }
 }
 
 }  // namespace

@@ -19,9 +19,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 using namespace signaturetest;
 using signingtest::pki;
@@ -181,6 +183,27 @@ TEST_F(SignatureBatchTest, ABrokenFileFirstOrLastIsNamedAndSkippedWithTheEdition
   EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
 }
 
+// A run ending on a failure after files the user skipped names them all.
+TEST_F(SignatureBatchTest, ALastFailureAfterSkippedFilesNamesThemAll) {
+  const QString notes = signingtest::writeBytes(folder.filePath("notes.txt"), "plain words");
+  ASSERT_TRUE(QFile::copy(broken, folder.filePath("second.pdf")));
+  auto ending = std::make_shared<apptest::DialogSeen>();
+  runEdition({notes, broken, folder.filePath("second.pdf")}, 4, "", [&](QDialog* dialog) {
+    typeInto(cell<QLineEdit>(dialog, "Linux / OpenSSL", 3, 1), pki().pkcs12);
+    apptest::whenModalOpens([this, ending, dialog](QWidget* modal) {
+      auto* shown = qobject_cast<QDialog*>(modal);
+      if (!shown || shown == dialog) return false;
+      for (QLabel* line : shown->findChildren<QLabel*>()) ending->texts = line->text();
+      ending->shown = givenUp = !ending->texts.contains("Пропустить этот файл");
+      clickButton(shown, ending->shown ? "OK" : "Пропустить");
+      if (ending->shown) dialog->reject();  // nothing left to sign
+      return ending->shown;
+    });
+  });
+  for (const char* name : {"• notes.txt — ", "• broken.pdf — ", "• second.pdf — "})
+    EXPECT_TRUE(ending->texts.contains(name)) << ending->texts.toStdString();
+}
+
 TEST_F(SignatureBatchTest, AFirstFileThatCannotBeStampedIsSkippedAndListed) {
   // A damaged PDF cannot take a stamp: it fails before any worker runs, and
   // first in the list it is skipped and listed as it is anywhere else.
@@ -244,13 +267,22 @@ TEST_F(SignatureBatchTest, TheEditionsRefusalNamesTheRevocationChoiceOfItsOwnDia
       // Where the message says: the same dialog, the check switched off, signed again.
       QTimer::singleShot(0, dialog, [dialog, revocation] {
         (void)QTest::qWaitFor([dialog] { return QApplication::activeModalWidget() == dialog; }, 5000);
+        // The wheel passing over it changes nothing; keys do, kept only by signing.
+        QWheelEvent wheel({5, 5}, revocation->mapToGlobal(QPointF(5, 5)), {}, {0, 120}, {}, {}, Qt::NoScrollPhase, 0);
+        QApplication::sendEvent(revocation, &wheel);
+        EXPECT_EQ(revocation->currentData().toString(), "sign");
         chooseByKeys(revocation, "never");
+        EXPECT_EQ(QSettings().value("signing/revocationMode").toString(), "sign");
         clickButton(dialog, "Подписать");
       });
       return false;
     });
     ASSERT_NE(revocation, nullptr);
     EXPECT_EQ(revocation->currentData().toString(), "sign");
+    dialog->resize(1, 1);  // at its smallest, nothing past its right edge
+    QTest::qWait(50);
+    const QScrollArea* groups = dialog->findChild<QScrollArea*>();
+    EXPECT_LE(groups->widget()->width(), groups->viewport()->width());
   });
   refusal->stopWaiting = true;
   EXPECT_TRUE(refusal->texts.contains("не прошёл проверку отзыва: сертификат отозван")) << refusal->texts.toStdString();

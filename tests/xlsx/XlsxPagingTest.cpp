@@ -242,4 +242,40 @@ TEST(XlsxNothingToImport, OffersNoImportAndSaysWhyInTheInterfaceLanguage) {
   setXlsxTranslator(nullptr);
 }
 
+// Unfitted, 26 columns lose those past the page image's edge: the dialog says
+// how many (whole ones counted by the grid lines across the page's empty
+// row 2) and the preview shades them. Exactly 2,000 pages import, 2,001 not.
+TEST(XlsxImportBounds, CutColumnsAreToldAndShadedAndTwoThousandPagesImport) {
+  const QString rows = QString::fromLatin1(rowsOf(3, 26)).remove(QRegularExpression("<row r=\"2\">.*?</row>"));
+  QTemporaryDir dir;
+  ASSERT_TRUE(writeZipParts(dir.filePath("w.xlsx"), minimalWorkbook({rows.toLatin1()})));
+  XlsxImportDialog dialog(dir.filePath("w.xlsx"));
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  const auto grey = [&dialog](int column) {  // preview: 64-pixel columns, 20-pixel rows
+    const double zoom = dialog.previewWidget()->zoomFactor();
+    return qGray(dialog.previewWidget()->grab().toImage().pixel(int((column - 0.5) * 64 * zoom), int(30 * zoom)));
+  };
+  QTest::mouseClick(dialog.findChild<QCheckBox*>(), Qt::LeftButton);
+  QSizeF size;
+  const QImage page = dialog.buildPages(size).value(0);
+  int lines = 0;
+  for (int x = 1, y = int(41.667 + 31.25 * 1.5); x < page.width(); ++x)
+    lines += qGray(page.pixel(x, y)) < 254 && qGray(page.pixel(x - 1, y)) >= 254;
+  QStringList labels;
+  for (const QLabel* label : dialog.findChildren<QLabel*>()) labels << label->text();
+  EXPECT_TRUE(labels.join('|').contains(QStringLiteral("краем страницы: %1 ").arg(27 - lines))) << lines;
+  EXPECT_GT(grey(lines - 1) - grey(lines + 1), 25);  // the last whole column clear, the one after shaded
+
+  ASSERT_TRUE(writeZipParts(dir.filePath("b.xlsx"), minimalWorkbook({rowsOf(2001, 1)})));
+  XlsxImportDialog bound(dir.filePath("b.xlsx"));
+  for (const int pages : {2000, 2001}) {
+    QList<int> breaks;
+    for (int row = 2; row <= pages; ++row) breaks << row;
+    bound.previewWidget()->setBreaks(breaks);
+    EXPECT_EQ(bound.renderPages(size, [](const QImage&) { return false; }), pages == 2000 ? 1 : -1) << pages;
+    EXPECT_EQ(bound.findChildren<QPushButton*>().first()->isEnabled(), pages == 2000) << pages;
+  }
+}
+
 }  // namespace

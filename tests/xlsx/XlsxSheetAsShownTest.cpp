@@ -253,6 +253,16 @@ wb.save(path)
   EXPECT_FALSE(digits(narrowWords)) << narrowWords.join(' ').toStdString();
   // Nothing of the number spills into the empty neighbour.
   EXPECT_EQ(countInk(pages.first(), grid.cell(0, 1).adjusted(2, 2, -2, -2)), 0);
+  // As many '#' as fit in the cell less its 2-pixel margins, none cut at its
+  // edge: two strokes of each '#' between its bars, a '#' apart.
+  QList<int> strokes;
+  const QRect hashes = inkBox(pages.first(), narrow.adjusted(-30, 2, 0, -2));
+  for (int x = hashes.left(), y = hashes.center().y(); x <= hashes.right(); ++x)
+    if (qGray(pages.first().pixel(x, y)) < 128 && qGray(pages.first().pixel(x - 1, y)) >= 128) strokes << x;
+  ASSERT_EQ(strokes.size() % 2, 0) << strokes.size();
+  const double pitch = double(strokes.last() - strokes[1]) / double(strokes.size() / 2 - 1);
+  EXPECT_LE(strokes.size() / 2 * pitch, narrow.width() - 4 + 1) << pitch;
+  EXPECT_GT((strokes.size() / 2 + 1) * pitch, narrow.width() - 4) << pitch;
   const QStringList wideWords = read(pages.first(), wide, 2);
   EXPECT_TRUE(wideWords.join(' ').contains(QStringLiteral("5,000,000.00"))) << wideWords.join(' ').toStdString();
   // Text still runs on into the empty cell beside it.
