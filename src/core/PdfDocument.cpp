@@ -4,6 +4,7 @@
 #include "DocumentLock.h"
 #include "PdfiumApi.h"
 #include "RegularFileRead.h"
+#include "StatedFontWeights.h"
 
 #include <QDebug>
 #include <QFile>
@@ -135,6 +136,7 @@ void PdfDocument::dropDoc() {
     FPDF_CloseDocument(doc);
     doc = nullptr;
   }
+  if (statedFontWeights) statedFontWeights->clear();
   fileData.clear();
   fileDataMarks = kFileDataStale;
   clearPageMetrics();

@@ -27,6 +27,7 @@
 #include <vector>
 
 class EmbeddableFont;
+class StatedFontWeights;
 
 struct fpdf_document_t__;
 struct fpdf_font_t__;
@@ -271,6 +272,8 @@ private:
   fpdf_document_t__* doc = nullptr;
   QString currentFilePath;
   QByteArray fileData;
+  // Read from fileData as text extraction needs them; dropped with it.
+  mutable std::unique_ptr<StatedFontWeights> statedFontWeights;
   // The password the file was opened with; saving locks the file with it again.
   QByteArray openPassword;
   bool passwordRequired = false;

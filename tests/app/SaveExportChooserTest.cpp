@@ -5,6 +5,7 @@
 #include "ShownWindowFixture.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
+#include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,8 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QTextEdit>
+
+#include <algorithm>
 
 using namespace apptest;
 
@@ -39,6 +42,17 @@ class SaveExportChooser : public ShownWindowTest {
   QString readText(const QString& file) {
     QFile in(file);
     return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
+  }
+
+  // In edit mode, a click into the page's first line and words typed at its end.
+  void typeAtEndOfFirstLine(const QString& words) {
+    if (!window->editMode) QTest::keyClick(window.get(), Qt::Key_F2);
+    ASSERT_FALSE(window->view->currentOcrBlocks().empty());
+    const QRectF line = window->view->pdfRectToScreenRect(0, window->view->currentOcrBlocks().front().rect);
+    QTest::mouseClick(window->view->viewport(), Qt::LeftButton, {}, line.center().toPoint());
+    ASSERT_NE(window->view->activeTextEditor(), nullptr);
+    QTest::keyClick(window->view->activeTextEditor(), Qt::Key_End);
+    QTest::keyClicks(window->view->activeTextEditor(), words);
   }
 
   QString path;
@@ -111,6 +125,27 @@ TEST_F(SaveExportChooser, SaveAsCarriesPendingEditsAndMovesTheTabToTheNewFile) {
   // Opening the new file again finds its tab instead of a second one.
   window->openFile(copy);
   EXPECT_EQ(window->documents.size(), 1u);
+}
+
+// Saved under a new name from edit mode, the page's thumbnail shows the edit
+// and editing goes on as after Ctrl+S: a click opens a line for typing.
+TEST_F(SaveExportChooser, AfterSavingUnderANewNameTheThumbnailShowsTheEditAndEditingGoesOn) {
+  auto* panel = window->findChild<PageThumbnailPanel*>();
+  const auto ink = [panel] {  // the dark grey pixels of the first thumbnail
+    const QImage image = panel->item(0)->icon().pixmap(120, 160).toImage().convertToFormat(QImage::Format_ARGB32);
+    const auto* pixels = reinterpret_cast<const QRgb*>(image.constBits());
+    return std::count_if(pixels, pixels + image.width() * image.height(),
+                         [](QRgb p) { return qAlpha(p) > 200 && qGray(p) < 180 && qBlue(p) < 180; });
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ink() > 5; }, 5000));
+  const auto before = ink();
+  typeAtEndOfFirstLine(QStringLiteral(" and a good many more words"));
+  const QString copy = dir.filePath(QStringLiteral("copy.pdf"));
+  chooseFileInNextDialog(copy, QStringLiteral("PDF документ (*.pdf)"));
+  QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(pdfPageTexts(copy).value(0), QStringLiteral("Alpha page and a good many more words"));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ink() > 2 * before; }, 5000)) << before << " " << ink();
+  typeAtEndOfFirstLine(QStringLiteral(" still"));
 }
 
 }  // namespace
