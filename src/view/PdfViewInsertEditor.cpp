@@ -17,13 +17,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-// The size a new block starts at until the ribbon changes it.
-constexpr double kNewTextPoints = 12.0;
-
-}  // namespace
-
 void PdfView::showInlineEditor(int page, QRectF area) {
   hideInlineEditor();
   inlinePage = page;
@@ -67,8 +60,10 @@ void PdfView::showInlineEditor(int page, QRectF area) {
   inlineTextEdit->setLineWrapMode(QTextEdit::FixedPixelWidth);
   inlineTextEdit->setLineWrapColumnOrWidth(
       std::max(1, static_cast<int>(std::lround(wrappedRichTextWidth(area.width()) * zoom))));
+  // A new block starts at the interface font's size, until the ribbon changes it.
+  const double points = inlineTextEdit->font().pointSizeF() > 0 ? inlineTextEdit->font().pointSizeF() : 12.0;
   QFont face(kWrittenTextFamily);
-  face.setPixelSize(std::max(1, static_cast<int>(std::lround(kNewTextPoints * zoom))));
+  face.setPixelSize(std::max(1, static_cast<int>(std::lround(points * zoom))));
   inlineTextEdit->setFont(face);
   column->addWidget(inlineTextEdit, 1);
   inlineTextEdit->installEventFilter(this);
