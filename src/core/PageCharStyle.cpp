@@ -71,9 +71,10 @@ const FontNameStyle& FontNameStyles::forCharacter(FPDF_TEXTPAGE textPage, int in
     FontNameStyle style;
     style.name = cleanFontName(QString::fromUtf8(lastRaw));
     const QString tex = texStyle(style.name);
-    // "Semibold" and "Demibold" hold "bold".
+    // "Semibold" and "Demibold" hold "bold"; TeX's "bx" may follow a family
+    // letter ("ssbx" of CMSSBX10).
     style.boldByName = nameContainsAny(style.name, {"Bold", "Black", "Heavy"}) || tex.startsWith(QLatin1Char('b')) ||
-                       (statedWeight && statedWeight(lastRaw) >= 600);
+                       tex.contains(QLatin1String("bx")) || (statedWeight && statedWeight(lastRaw) >= 600);
     style.italic = fontNameSaysItalic(style.name);
     it = styles.insert(lastRaw, style);
   }
