@@ -103,6 +103,7 @@ void MainWindow::onEditPaste() {
     return;
   }
   view->invalidatePageCache();
+  thumbnails->refreshPage(page);
   updateTitle();
   statusLabel->setText(tr("Изображение вставлено на стр. %1").arg(page + 1));
 }

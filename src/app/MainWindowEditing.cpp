@@ -4,6 +4,7 @@
 #include "ui/UiLanguage.h"
 
 #include "ui/DialogHelpers.h"
+#include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
 #include <QFileDialog>
@@ -38,6 +39,8 @@ bool MainWindow::writePendingBlocks(int page, const std::vector<TextBlock>& bloc
     QMessageBox::warning(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось применить текстовые правки."));
     return false;
   }
+  // The thumbnail shows the page as written, not as it was.
+  if (!blocks.empty()) thumbnails->refreshPage(page);
   return true;
 }
 
@@ -87,6 +90,7 @@ void MainWindow::onOcrEmbed() {
   if (ocrBar) ocrBar->hide();
   ocrPage = -1;
   view->invalidatePageCache();
+  thumbnails->refreshPage(page);
   updateTitle();
   statusLabel->setText(tr("Текстовые изменения применены. Сохраните файл (Ctrl+S)."));
 }

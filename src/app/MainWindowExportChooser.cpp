@@ -15,6 +15,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScopeGuard>
 
 void MainWindow::showSaveExportDialog() {
   struct FmtEntry {
@@ -63,8 +64,10 @@ void MainWindow::showSaveExportDialog() {
   if (!entry) entry = &FMTS.first();
   if (suffix != entry->extension) file += QLatin1Char('.') + entry->extension;
 
-  // What leaves the program carries the edits still open in the view.
+  // What leaves the program carries the edits still open in the view; edit
+  // mode then goes on with the page as it now stands, as after a save.
   if (!applyPendingOcrEdits()) return;
+  const auto reloadBlocks = qScopeGuard([this] { reloadTextLayerAfterSave(); });
   if (entry->format == QLatin1String("scanned-pdf")) {
     // The document's own name, left as offered, would replace the document:
     // it gets the kind's suffix. A name the user typed is used as typed.

@@ -5,6 +5,7 @@
 #include "PageTopRect.h"
 #include "ToolDialogFrame.h"
 #include "ui/DialogHelpers.h"
+#include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
 #include <QColorDialog>
@@ -82,6 +83,7 @@ QWidget* MainWindow::buildCommentTab() {
       return;
     }
     view->invalidatePageCache();
+    thumbnails->refreshPage(page);
     updateTitle();
     statusLabel->setText(done.arg(page + 1));
     pendingSelectionPage = -1;

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "PageTopRect.h"
+#include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
 #include <QEvent>
@@ -100,6 +101,7 @@ void MainWindow::addNoteAt(int page, QPointF pageTopPoint) {
     return;
   }
   view->invalidatePageCache();
+  thumbnails->refreshPage(page);
   updateTitle();
   statusLabel->setText(tr("Заметка добавлена на стр. ") + QString::number(page + 1));
 }

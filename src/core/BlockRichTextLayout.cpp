@@ -26,7 +26,7 @@ BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block, const QRectF& c
   const double width = std::max(richTextWidth(block), 1.0);
   // The editor lays the text out hinted at the zoom; the slack keeps a line
   // it fitted on one line from wrapping here (the runs are held inside the block).
-  layoutDocument.setTextWidth(wraps ? width * 1.02 + 0.5 : width);
+  layoutDocument.setTextWidth(wraps ? wrappedRichTextWidth(width) : width);
   if (wraps) return;
   const double ideal = std::max(layoutDocument.idealWidth(), 1.0);
   narrow = std::min(1.0, width / ideal);

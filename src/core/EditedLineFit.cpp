@@ -89,6 +89,8 @@ double richTextWidth(const TextBlock& block) {
   return std::min(block.rect.width(), was.width());
 }
 
+double wrappedRichTextWidth(double width) { return width * 1.02 + 0.5; }
+
 QRectF writtenLineBox(const TextBlock&, const TextBlock::Line& line) {
   if (line.words.empty()) return line.rect;
   double left = line.words.front().rect.left(), right = line.words.front().rect.right();

@@ -40,6 +40,9 @@ EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLef
 bool richTextWraps(const TextBlock& block);
 // The width rich text of the block is laid out in (points).
 double richTextWidth(const TextBlock& block);
+// The width wrapping rich text `width` points wide is laid out in, unhinted:
+// the slack keeps a line the editors fitted, hinted or not, on one line.
+double wrappedRichTextWidth(double width);
 
 // A line's box as its glyphs span it: its words' extent, moved with the
 // block (the line box a text layer keeps is a little wider, for the

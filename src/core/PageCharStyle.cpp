@@ -47,11 +47,14 @@ bool fontNameSaysItalic(const QString& name) {
          tex == QLatin1String("ssi");
 }
 
-const FontNameStyle& FontNameStyles::forCharacter(FPDF_TEXTPAGE textPage, int index) {
+FontNameStyles::FontNameStyles(std::function<int(const QByteArray&)> statedWeight)
+    : statedWeight(std::move(statedWeight)) {}
+
+const FontNameStyle& FontNameStyles::forCharacter(FPDF_TEXTPAGE textPage, int index, int* flags) {
   // One call in the common case: names fit the buffer, which only grows.
   if (buffer.size() < 128) buffer.resize(128);
   auto read = [&] {
-    return FPDFText_GetFontInfo(textPage, index, buffer.data(), static_cast<unsigned long>(buffer.size()), nullptr);
+    return FPDFText_GetFontInfo(textPage, index, buffer.data(), static_cast<unsigned long>(buffer.size()), flags);
   };
   unsigned long length = read();
   if (length > static_cast<unsigned long>(buffer.size())) {
@@ -68,7 +71,10 @@ const FontNameStyle& FontNameStyles::forCharacter(FPDF_TEXTPAGE textPage, int in
     FontNameStyle style;
     style.name = cleanFontName(QString::fromUtf8(lastRaw));
     const QString tex = texStyle(style.name);
-    style.boldByName = nameContainsAny(style.name, {"Bold", "Black", "Heavy"}) || tex.startsWith(QLatin1Char('b'));
+    // "Semibold" and "Demibold" hold "bold"; TeX's "bx" may follow a family
+    // letter ("ssbx" of CMSSBX10).
+    style.boldByName = nameContainsAny(style.name, {"Bold", "Black", "Heavy"}) || tex.startsWith(QLatin1Char('b')) ||
+                       tex.contains(QLatin1String("bx")) || (statedWeight && statedWeight(lastRaw) >= 600);
     style.italic = fontNameSaysItalic(style.name);
     it = styles.insert(lastRaw, style);
   }

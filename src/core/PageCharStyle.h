@@ -11,6 +11,7 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -19,15 +20,20 @@ class PageSpace;
 
 struct FontNameStyle {
   QString name;  // without the subset tag, hyphens as blanks
-  bool boldByName = false;
+  bool boldByName = false;  // the name, or the weight the file states for the font, says bold
   bool italic = false;
 };
 
 class FontNameStyles {
 public:
-  const FontNameStyle& forCharacter(FPDF_TEXTPAGE textPage, int index);
+  // `statedWeight` gives the /FontWeight the file states for a base font
+  // name, 0 when none.
+  explicit FontNameStyles(std::function<int(const QByteArray&)> statedWeight = {});
+  // `flags` (may be null) receives the font's descriptor flags.
+  const FontNameStyle& forCharacter(FPDF_TEXTPAGE textPage, int index, int* flags = nullptr);
 
 private:
+  std::function<int(const QByteArray&)> statedWeight;
   QHash<QByteArray, FontNameStyle> styles;
   QByteArray buffer;
   QByteArray lastRaw;

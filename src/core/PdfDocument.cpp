@@ -6,6 +6,7 @@
 #include "PdfFileWriter.h"
 #include "PdfiumApi.h"
 #include "RegularFileRead.h"
+#include "StatedFontWeights.h"
 
 #include <QDebug>
 #include <QFile>
@@ -151,6 +152,7 @@ void PdfDocument::dropDoc() {
     FPDF_CloseDocument(doc);
     doc = nullptr;
   }
+  if (statedFontWeights) statedFontWeights->clear();
   fileData.clear();
   fileDataMarks = kFileDataStale;
   loadGuard->clear();

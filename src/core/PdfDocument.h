@@ -28,6 +28,7 @@
 
 class EmbeddableFont;
 class PageLoadGuard;
+class StatedFontWeights;
 
 struct fpdf_document_t__;
 struct fpdf_font_t__;
@@ -281,6 +282,8 @@ private:
   fpdf_document_t__* doc = nullptr;
   QString currentFilePath;
   QByteArray fileData;
+  // Read from fileData as text extraction needs them; dropped with it.
+  mutable std::unique_ptr<StatedFontWeights> statedFontWeights;
   // The password the file was opened with; saving locks the file with it again.
   QByteArray openPassword;
   bool passwordRequired = false;

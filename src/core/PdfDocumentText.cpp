@@ -12,6 +12,7 @@
 #include "PageTextCharacters.h"
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
+#include "StatedFontWeights.h"
 #include "TurnedRect.h"
 
 #include <QList>
@@ -30,7 +31,6 @@ struct CharInfo {
   QString fontName;
   QColor color{0, 0, 0};  // black, built inline: there is one per character
   double fontSize = 10.0;
-  int weight = 400;
   bool bold = false;
   bool italic = false;
   bool transparent = false;
@@ -246,7 +246,10 @@ struct ObjectStyle {
   FPDF_PAGEOBJECT object = nullptr;
   double fontSize = 0;  // as the object sets it, before any matrix
   const FontNameStyle* font = nullptr;
-  int weight = 400;
+  // Bold by the font's name, its stated weight or its ForceBold flag; never
+  // by the weight pdfium estimates from /StemV, which is high for many
+  // regular faces.
+  bool bold = false;
   int mode = FPDF_TEXTRENDERMODE_FILL;
   bool read = false;  // the PDF gives a usable colour
   QColor color{0, 0, 0};
@@ -257,8 +260,10 @@ void readObjectStyle(FPDF_TEXTPAGE textPage, int index, FPDF_PAGEOBJECT object, 
                      ObjectStyle& style) {
   style.object = object;
   style.fontSize = FPDFText_GetFontSize(textPage, index);
-  style.font = &fonts.forCharacter(textPage, index);
-  style.weight = FPDFText_GetFontWeight(textPage, index);
+  int flags = 0;
+  style.font = &fonts.forCharacter(textPage, index, &flags);
+  constexpr int kForceBold = 1 << 18;
+  style.bold = style.font->boldByName || (flags & kForceBold) != 0;
   style.mode = object ? FPDFTextObj_GetTextRenderMode(object) : FPDF_TEXTRENDERMODE_FILL;
   style.color = Qt::black;
   style.transparent = false;
@@ -288,8 +293,7 @@ void readCharStyle(FPDF_TEXTPAGE textPage, const Glyph& glyph, CharInfo& c, Font
   if (!object || object != style.object) readObjectStyle(textPage, glyph.index, object, fonts, style);
   c.fontSize = style.fontSize > 0 ? drawnFontSize(glyph.matrix, style.fontSize) : std::max(c.rect.height(), 6.0);
   c.fontName = style.font->name;
-  c.weight = style.weight;
-  c.bold = c.weight > 599 || style.font->boldByName;
+  c.bold = style.bold;
   c.italic = style.font->italic;
   c.color = style.color;
   // Render mode 3 is how recognised text layers are usually hidden; it is as
@@ -534,7 +538,10 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   const PageSpace space = PageSpace::ofPage(loaded.get());
   const QSizeF pageSize = space.shownSize();
   LazyInk ink(loaded.get());
-  FontNameStyles fonts;
+  if (!statedFontWeights) statedFontWeights = std::make_unique<StatedFontWeights>();
+  FontNameStyles fonts([this, page](const QByteArray& baseFont) {
+    return statedFontWeights->weight(fileData, openPassword, page, baseFont);
+  });
   ImagesOverText images(loaded.get(), space);
   ObjectStyle objectStyle;
 

@@ -134,7 +134,12 @@ NativeRuns nativeRunsOf(const TextBlock& block, const QString& text, double zoom
   NativeRuns laid;
   if (block.lines.size() != 1) return laid;
   const TextBlock::Line& line = block.lines.front();
-  if (!lineHasNativeRichSpans(line) || text != line.text) return laid;
+  if (!lineHasNativeRichSpans(line)) return laid;
+  // Only runs that spell the text shown: where its words were replaced (in
+  // the block or in the line), the runs would draw the old ones.
+  QString spelled;
+  for (const TextBlock::Line::Span& span : line.spans) spelled += span.text;
+  if (spelled != text) return laid;
   for (const TextBlock::Line::Span& span : line.spans) {
     if (span.text.isEmpty()) continue;
     QFont font = nativeSpanFont(lineFont, span);

@@ -2,15 +2,20 @@
 // tool; its text goes to the main window as a new block.
 #include "PdfView.h"
 
+#include "core/EditedLineFit.h"
+
+#include <QFont>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 void PdfView::showInlineEditor(int page, QRectF area) {
   hideInlineEditor();
@@ -47,6 +52,19 @@ void PdfView::showInlineEditor(int page, QRectF area) {
   inlineTextEdit->setObjectName(QStringLiteral("InlineTextEditor"));
   inlineTextEdit->setPlaceholderText(QStringLiteral("Введите текст…"));
   inlineTextEdit->setAcceptRichText(false);
+  // Typed in the face, at the size and in the width the new block is written
+  // with, and laid out unhinted as the page is, so that its lines break where
+  // the page's will.
+  inlineTextEdit->document()->setDocumentMargin(0);
+  inlineTextEdit->document()->setUseDesignMetrics(true);
+  inlineTextEdit->setLineWrapMode(QTextEdit::FixedPixelWidth);
+  inlineTextEdit->setLineWrapColumnOrWidth(
+      std::max(1, static_cast<int>(std::lround(wrappedRichTextWidth(area.width()) * zoom))));
+  // A new block starts at the interface font's size, until the ribbon changes it.
+  const double points = inlineTextEdit->font().pointSizeF() > 0 ? inlineTextEdit->font().pointSizeF() : 12.0;
+  QFont face(kWrittenTextFamily);
+  face.setPixelSize(std::max(1, static_cast<int>(std::lround(points * zoom))));
+  inlineTextEdit->setFont(face);
   column->addWidget(inlineTextEdit, 1);
   inlineTextEdit->installEventFilter(this);
   connect(confirm, &QPushButton::clicked, this, &PdfView::commitInlineEditor);

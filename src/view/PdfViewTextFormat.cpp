@@ -82,8 +82,8 @@ void PdfView::setActiveTextFontSize(int points) {
   const int size = std::clamp(points, 1, 300);
   QFont font = editor->textCursor().charFormat().font();
   if (font.family().trimmed().isEmpty()) font = editor->currentFont();
-  const bool blockEditor = blockEditorFrame && editor == blockEditorFrame->textEditor();
-  font.setPixelSize(blockEditor ? std::clamp(static_cast<int>(std::lround(size * std::max(zoom, 0.001))), 1, 1000)
+  const bool zoomed = (blockEditorFrame && editor == blockEditorFrame->textEditor()) || editor == inlineTextEdit;
+  font.setPixelSize(zoomed ? std::clamp(static_cast<int>(std::lround(size * std::max(zoom, 0.001))), 1, 1000)
                                 : size);
   QTextCharFormat format;
   format.setFont(font, QTextCharFormat::FontPropertiesAll);
@@ -322,7 +322,8 @@ void PdfView::emitActiveTextFormat() {
   if (size < 1) size = font.pointSizeF();
   if (size < 1) size = 12;
   const bool blockEditor = blockEditorFrame && editor == blockEditorFrame->textEditor();
-  if (blockEditor) size = std::max(1.0, std::round(size / std::max(zoom, 0.001)));
+  // Both editors show their text at the page's zoom; the ribbon speaks points.
+  if (blockEditor || editor == inlineTextEdit) size = std::max(1.0, std::round(size / std::max(zoom, 0.001)));
   const int reported = std::min(static_cast<int>(std::lround(size)), 300);
 
   bool bold = font.weight() > 699;

@@ -6,6 +6,7 @@
 // Computer Modern, justified) and on a page with a red heading, saved with
 // Ctrl+S and read back with qpdf, pdftotext -bbox and mutool trace.
 #include "EditedPageFixture.h"
+#include "core/HandWrittenPdf.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -466,4 +467,33 @@ TEST_F(EditedLineKeepsStyle, ATypewriterRunIsShownInTheSerifFaceItIsWrittenIn) {
   const double difference = alignedDifference(shown, savedRegion(manual, region));
   std::printf("aligned grey difference of the address: %.2f\n", difference);
   EXPECT_LT(difference, 10);
+}
+
+// Stems as wide as a bold face's (/StemV 140, 500) keep a regular line
+// regular; a stated /FontWeight 700 makes one bold.
+TEST_F(EditedLineKeepsStyle, AnEditedLineKeepsTheWeightItsFontStatesNotTheOneItsStemSuggests) {
+  if (!hasTool("pdffonts")) GTEST_SKIP() << "pdffonts missing";
+  const auto font = [](const char* type, const char* name, const char* more) {
+    return QStringLiteral("<< /Type /Font /Subtype /%1 /BaseFont /%2 /Encoding /WinAnsiEncoding /FontDescriptor << "
+                          "/Type /FontDescriptor /FontName /%2 /ItalicAngle 0 %3 >> >>").arg(type, name, more);
+  };
+  const QString path = dir.filePath(QStringLiteral("stems.pdf"));
+  ASSERT_TRUE(handwritten::writePdf(path, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font << /F1 5 0 R /F2 6 0 R /F3 7 0 R >> >> >>",
+      handwritten::stream("BT /F1 14 Tf 72 742 Td (Plain words of a letter) Tj 0 -40 Td /F2 14 Tf (Plain words of a memo) Tj "
+                          "0 -40 Td /F3 14 Tf (Heavy words of a title) Tj ET"),
+      font("TrueType", "TimesNewRoman", "/Flags 4 /StemV 140"), font("Type1", "Times-Roman", "/Flags 34 /StemV 500"),
+      font("TrueType", "Frutiger", "/Flags 32 /StemV 70 /FontWeight 700")}));
+  openWindow(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  QByteArray fonts;
+  for (const double top : {96.0, 136.0, 176.0}) {  // "words" of each line retyped and saved
+    ASSERT_NE(openLineAt({140, top}, QStringLiteral(" "), 5), nullptr);
+    QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("lines"));
+    closeEditor();
+    saveWithKeys();
+    ASSERT_EQ(runTool("pdffonts", {path}, &fonts), 0);
+    EXPECT_EQ(fonts.contains("Bold"), top > 170) << top << fonts.toStdString();
+  }
+  EXPECT_EQ(pageText(path), QStringLiteral("Plain lines of a letter Plain lines of a memo Heavy lines of a title"));
 }

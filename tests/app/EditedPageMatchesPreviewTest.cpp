@@ -4,7 +4,10 @@
 // and read back with pdftoppm and pdftotext (-bbox).
 #include "EditedPageFixture.h"
 
+#include <QMap>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QWindow>
 
 using namespace apptest;
@@ -81,9 +84,13 @@ TEST_F(EditedPageMatchesPreview, ANewTextBlockIsWrittenAtTheRibbonSizeInsideItsB
   QTest::mouseRelease(viewport(), Qt::LeftButton, {}, to);
   auto* inlineEditor = viewport()->findChild<QTextEdit*>(QStringLiteral("InlineTextEditor"));
   ASSERT_NE(inlineEditor, nullptr);
-  QTest::keyClicks(inlineEditor, QStringLiteral("Inserted note ZEBRA-42"));
-  QTest::keyClick(inlineEditor, Qt::Key_Return);
+  QTest::keyClicks(inlineEditor, QStringLiteral("Inserted note ZEBRA-42 "));
   typeText(inlineEditor, QStringLiteral("Вторая строка"));
+  // The lines as typed: the page breaks them in the same places.
+  QStringList typedLines;
+  for (QTextBlock b = inlineEditor->document()->begin(); b.isValid(); b = b.next())
+    for (int i = 0; i < b.layout()->lineCount(); ++i)
+      typedLines << b.text().mid(b.layout()->lineAt(i).textStart(), b.layout()->lineAt(i).textLength()).trimmed();
   auto* confirm = viewport()->findChild<QPushButton*>(QStringLiteral("InlineEditorConfirm"));
   ASSERT_NE(confirm, nullptr);
   QTest::mouseClick(confirm, Qt::LeftButton);
@@ -104,15 +111,18 @@ TEST_F(EditedPageMatchesPreview, ANewTextBlockIsWrittenAtTheRibbonSizeInsideItsB
   EXPECT_TRUE(text.contains(QStringLiteral("Inserted note ZEBRA-42 Вторая строка"))) << text.toStdString();
   EXPECT_EQ(text.count(QStringLiteral("ZEBRA")), 1);
   int inBox = 0;
+  QMap<int, QString> savedLines;  // by the words' top, whole points
   for (const Word& word : bboxWords(path)) {
-    if (word.text == QStringLiteral("Heading") || word.text == "of" || word.text == "the" || word.text == "page")
-      continue;
+    if (word.box.top() < 150) continue;  // the heading
     ++inBox;
+    QString& line = savedLines[qRound(word.box.top())];
+    line += (line.isEmpty() ? "" : " ") + word.text;
     EXPECT_TRUE(box.adjusted(-1, -1, 1, 1).contains(word.box)) << word.text.toStdString();
     // The ribbon's size, not the box's height.
     EXPECT_NEAR(word.box.height(), size * 1.15, size * 0.35) << word.text.toStdString();
   }
   EXPECT_EQ(inBox, 5);
+  EXPECT_EQ(savedLines.values(), typedLines);
 }
 
 TEST_F(EditedPageMatchesPreview, EditedLinesKeepTheirBoxAndAlignment) {

@@ -5,6 +5,7 @@
 #include "ShownWindowFixture.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
+#include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QTextEdit>
+
 
 using namespace apptest;
 
@@ -39,6 +41,17 @@ class SaveExportChooser : public ShownWindowTest {
   QString readText(const QString& file) {
     QFile in(file);
     return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
+  }
+
+  // In edit mode, a click into the page's first line and words typed at its end.
+  void typeAtEndOfFirstLine(const QString& words) {
+    if (!window->editMode) QTest::keyClick(window.get(), Qt::Key_F2);
+    ASSERT_FALSE(window->view->currentOcrBlocks().empty());
+    const QRectF line = window->view->pdfRectToScreenRect(0, window->view->currentOcrBlocks().front().rect);
+    QTest::mouseClick(window->view->viewport(), Qt::LeftButton, {}, line.center().toPoint());
+    ASSERT_NE(window->view->activeTextEditor(), nullptr);
+    QTest::keyClick(window->view->activeTextEditor(), Qt::Key_End);
+    QTest::keyClicks(window->view->activeTextEditor(), words);
   }
 
   QString path;
@@ -111,6 +124,25 @@ TEST_F(SaveExportChooser, SaveAsCarriesPendingEditsAndMovesTheTabToTheNewFile) {
   // Opening the new file again finds its tab instead of a second one.
   window->openFile(copy);
   EXPECT_EQ(window->documents.size(), 1u);
+}
+
+// Saved under a new name from edit mode, the page's thumbnail shows the edit
+// and editing goes on as after Ctrl+S: a click opens a line for typing.
+TEST_F(SaveExportChooser, AfterSavingUnderANewNameTheThumbnailShowsTheEditAndEditingGoesOn) {
+  const QString letter = dir.filePath(QStringLiteral("letter.pdf")), copy = dir.filePath(QStringLiteral("copy.pdf"));
+  ASSERT_TRUE(testsupport::writePdf(letter, {{QStringLiteral("Dear customer, the invoice follows\nPayment is due soon")}}));
+  window->openFile(letter);
+  QListWidgetItem* thumbnail = window->findChild<PageThumbnailPanel*>()->item(0);
+  const auto look = [thumbnail] { return thumbnail->icon().pixmap(120, 160).toImage(); };
+  const auto drawn = [&look] { return look().pixel(60, 80) == 0xffffffff; };  // the page's rendering is in
+  ASSERT_TRUE(QTest::qWaitFor(drawn, 5000));
+  const QImage before = look();
+  typeAtEndOfFirstLine(QStringLiteral(" with many more words"));
+  chooseFileInNextDialog(copy, QStringLiteral("PDF документ (*.pdf)"));
+  QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(pdfPageTexts(copy).value(0).contains(QStringLiteral("invoice follows with many more words")));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return drawn() && look() != before; }, 5000));
+  typeAtEndOfFirstLine(QStringLiteral(" still"));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -92,6 +93,20 @@ TEST(Themes, EveryStateOfEveryControlShowsInBothThemes) {
     // A disabled button loses its look as a whole, not only in its letters.
     const QImage enabledLook = grabbed(&button), disabledLook = grabbed(&disabledButton);
     EXPECT_GT(differingPixels(enabledLook, disabledLook, 10), enabledLook.width() * enabledLook.height() / 2);
+    // A menu item that cannot be chosen (the block menu's "Редактировать" for
+    // a text line) stands out far less than one that can, shorter as it is.
+    QMenu menu;
+    QAction* live = menu.addAction(QStringLiteral("Копировать"));
+    QAction* dead = menu.addAction(QStringLiteral("Редактировать"));
+    dead->setEnabled(false);
+    menu.popup(panel.mapToGlobal(QPoint(0, 0)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    const QImage menuLook = grabbed(&menu);
+    const auto ink = [&](QAction* item) {
+      const QRect r = menu.actionGeometry(item);
+      return inkAmount(menuLook.copy(r), menuLook.pixel(r.right() - 2, r.top() + 2));
+    };
+    EXPECT_LT(ink(dead), ink(live) / 2);
   }
   qApp->setStyleSheet(before);
 }

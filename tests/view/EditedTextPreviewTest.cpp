@@ -184,6 +184,23 @@ TEST(EditedTextPreview, TheCaretInALineOfRunsStandsWhereTheRunsAreDrawn) {
   EXPECT_NEAR(previewCaretRect(block.text, block, int(block.text.size()), rect, 1.0).x(), last, 3.0);
 }
 
+// A line of runs whose words were replaced (in its block's text, or in its
+// line's too) is drawn with the new words, not from runs holding the old.
+TEST(EditedTextPreview, AReplacedLineOfRunsIsDrawnWithItsNewText) {
+  for (const bool lineTextToo : {false, true}) {
+    TextBlock block = lineWithALargeRun();
+    block.text = QStringLiteral("Call it");
+    if (lineTextToo) block.lines.front().text = block.text;
+    block.textEdited = true;
+    QImage image(320, 40, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    drawEditedTextPreview(painter, block, QRectF(10, 10, 260, 18), 1.0);
+    painter.end();
+    EXPECT_LT(inkColumns(image).second - inkColumns(image).first, 80) << lineTextToo;
+  }
+}
+
 TEST(EditedTextPreview, CaretStandsAtTheCursorInTheDrawnText) {
   TextBlock block;
   block.rect = QRectF(0, 600, 300, 100);
