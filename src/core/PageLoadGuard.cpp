@@ -86,6 +86,14 @@ int formNesting(Walk& walk, QPDFObjectHandle form, QPDFObjectHandle inherited);
 int nestingWithForms(Walk& walk, const ContentStateScan& scan, QPDFObjectHandle resources) {
   int deepest = scan.deepestNesting();
   if (!resources.isDictionary()) return deepest;
+  // A tiling pattern's cell is parsed like a form of its own where it is painted.
+  if (QPDFObjectHandle patterns = resources.getKey("/Pattern"); patterns.isDictionary()) {
+    for (const std::string& name : patterns.getKeys()) {
+      if (deepest > kMostNestedStates || walk.over()) return deepest;
+      if (QPDFObjectHandle cell = patterns.getKey(name); cell.isStream())
+        deepest = std::max(deepest, formNesting(walk, cell, resources));
+    }
+  }
   QPDFObjectHandle xobjects = resources.getKey("/XObject");
   if (!xobjects.isDictionary()) return deepest;
   for (const auto& [name, depth] : scan.drawnNames()) {
