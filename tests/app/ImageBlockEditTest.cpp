@@ -157,6 +157,11 @@ TEST_F(ImageBlockEditTest, CancelLeavesBlockTitleAndStatusAsTheyWere) {
   placeRedBlock();
   const QString status = window->statusLabel->text();
   const QString title = window->windowTitle();
+  painttest::whenModalShows([](QWidget* modal) {  // the stroke is thrown away when the editor asks
+    for (QPushButton* button : modal->findChildren<QPushButton*>())
+      if (button->text() == "Не сохранять") return QTest::mouseClick(button, Qt::LeftButton), true;
+    return false;
+  });
   answerEditor("Отмена");
   emit window->view->imageBlockEditRequested(red);
   EXPECT_EQ(blockImage(), red);

@@ -23,7 +23,6 @@
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
-#include <QWheelEvent>
 
 using namespace signaturetest;
 using signingtest::pki;
@@ -185,10 +184,9 @@ TEST_F(SignatureBatchTest, ABrokenFileFirstOrLastIsNamedAndSkippedWithTheEdition
 
 // A run ending on a failure after files the user skipped names them all.
 TEST_F(SignatureBatchTest, ALastFailureAfterSkippedFilesNamesThemAll) {
-  const QString notes = signingtest::writeBytes(folder.filePath("notes.txt"), "plain words");
   ASSERT_TRUE(QFile::copy(broken, folder.filePath("second.pdf")));
   auto ending = std::make_shared<apptest::DialogSeen>();
-  runEdition({notes, broken, folder.filePath("second.pdf")}, 4, "", [&](QDialog* dialog) {
+  runEdition({signingtest::writeBytes(folder.filePath("notes.txt"), "plain words"), broken, folder.filePath("second.pdf")}, 4, "", [&](QDialog* dialog) {
     typeInto(cell<QLineEdit>(dialog, "Linux / OpenSSL", 3, 1), pki().pkcs12);
     apptest::whenModalOpens([this, ending, dialog](QWidget* modal) {
       auto* shown = qobject_cast<QDialog*>(modal);

@@ -253,8 +253,7 @@ wb.save(path)
   EXPECT_FALSE(digits(narrowWords)) << narrowWords.join(' ').toStdString();
   // Nothing of the number spills into the empty neighbour.
   EXPECT_EQ(countInk(pages.first(), grid.cell(0, 1).adjusted(2, 2, -2, -2)), 0);
-  // As many '#' as fit in the cell less its 2-pixel margins, none cut at its
-  // edge: two strokes of each '#' between its bars, a '#' apart.
+  // As many '#' as fit in the cell less its margins, none cut: two strokes per '#', a '#' apart.
   QList<int> strokes;
   const QRect hashes = inkBox(pages.first(), narrow.adjusted(-30, 2, 0, -2));
   for (int x = hashes.left(), y = hashes.center().y(); x <= hashes.right(); ++x)
