@@ -84,7 +84,6 @@ XlsxImportDialog::XlsxImportDialog(const QString& path, QWidget* parent) : QDial
   }
   sheetRow->addStretch(1);
   auto* sheetScroll = new QScrollArea;
-  sheetScroll->setObjectName(QStringLiteral("SheetButtons"));
   sheetScroll->setFrameShape(QFrame::NoFrame);
   sheetScroll->setWidgetResizable(true);
   sheetScroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
