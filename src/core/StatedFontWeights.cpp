@@ -18,7 +18,8 @@ int descriptorWeight(QPDFObjectHandle font) {
     descriptor = descendants.getArrayItem(0).getKey("/FontDescriptor");
   if (!descriptor.isDictionary()) return 0;
   QPDFObjectHandle weight = descriptor.getKey("/FontWeight");
-  return weight.isNumber() ? int(weight.getNumericValue()) : 0;
+  const double value = weight.isNumber() ? weight.getNumericValue() : 0.0;
+  return value > 0 && value < 10000 ? int(value) : 0;  // a weight past any scale states nothing
 }
 
 // The fonts of one resource dictionary and of the forms it draws, each form
