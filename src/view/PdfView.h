@@ -122,6 +122,7 @@ public:
   void clearSearchHighlights();
   int searchHitPage() const { return searchPage; }
   int currentSearchHitIndex() const { return currentSearchHit; }
+  const QList<QRectF>& searchHitRects() const { return searchRects; }
   void setCanvasTheme(bool dark);
   void setOcrDebugLabelsVisible(bool visible);
   bool ocrDebugLabelsShown() const { return ocrDebugLabelsVisible; }
@@ -501,10 +502,15 @@ private:
   // ---- Block operations, new blocks, pointer input, text selection, links, menus ----
   enum class SelectionMode { None = 0, Text = 1, Region = 2, Blocks = 3 };
   // One line of page text as the selection sees it (bottom-origin points).
+  // A turned line is measured along its own text: `lineRect` is its box
+  // unturned and `turn` shows it on the page; `rect` is where it shows.
   struct SelectableLine {
     QString text;
     QRectF rect;
     float fontSize = 0;
+    QRectF lineRect;
+    QTransform turn;
+    double rotation = 0;
   };
   // The native lines of one page, kept until the page or its content changes.
   struct SelectableLineCache {
