@@ -251,6 +251,7 @@ public:
   // ---- Editing the active block in place and formatting its text ----
   // (PdfViewBlockEditing.cpp, PdfViewTextFormat.cpp)
   QRect ocrBlockScreenRect(int index) const;
+  void fitKeptLinesBlockToContent(TextBlock& block, QTextEdit* editor);
   void fitActiveTextBlockToContent();
   void rescaleActiveBlockEditor(double factor);
   bool activeBlockUsesFixedLineLayout() const;
