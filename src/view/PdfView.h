@@ -207,6 +207,10 @@ public:
 
   void setEditTool(EditTool tool);
   EditTool currentEditTool() const { return editTool; }
+  // While a markup tool is chosen a drag selects page text (or draws a
+  // region) in either mode, never a block, and ends with markupDragFinished.
+  void setMarkupToolChosen(bool chosen) { markupTool = chosen; }
+  bool markupToolChosen() const { return markupTool; }
 
   bool selectableTextAtViewportPoint(const QPoint& viewportPoint) const;
   // `spans`, when given, gets each selected line's stretch from the press to
@@ -285,6 +289,8 @@ signals:
   // Follows selectionRectReady when the drag selected page text: the stretch
   // of each selected line, page-top points.
   void textSpansSelected(int page, QList<QRectF> spans);
+  // A drag with a markup tool chosen is over; its selection has been sent.
+  void markupDragFinished(int page);
   void ocrRegionRequested(int page, QRectF rect);
   void imageBlockActivated(int pageIndex, QRectF pdfRect);
   void imageBlockEditRequested(QImage image);
@@ -453,6 +459,7 @@ private:
   int activeOcrBlock = -1;
   bool ocrBlocksDirty = false;
   bool editMode = false;
+  bool markupTool = false;
   BlockEditorFrame* blockEditorFrame = nullptr;  // created on the first activation
   bool editorSyncInProgress = false;
   std::vector<EditSnapshot> undoStack;  // newest last

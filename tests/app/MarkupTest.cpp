@@ -143,6 +143,8 @@ TEST_F(MarkupTest, MarksCoverTheMarkedWordsOnTurnedAndCroppedPages) {
   EXPECT_FALSE(window->currentDocument->isModified());
   QTest::mouseClick(marker, Qt::LeftButton);
   EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Выделите текст для разметки"));
+  QTest::mouseClick(marker, Qt::LeftButton);  // pressed again: marks follow selections from here on
+  EXPECT_FALSE(marker->isChecked());
 
   struct Mark {
     QString button;
@@ -509,4 +511,47 @@ TEST_F(MarkupTest, CommandsWithoutActionAreDisabledAndSaySo) {
   }
   for (const char* text : {"Заметка", "Маркер", "Подчерк.", "Зачерк.", "Найти", "Пароль", "Свойства"})
     EXPECT_TRUE(ribbonButton(QString::fromUtf8(text))->isEnabled()) << text;
+}
+
+// With "Маркер" chosen while no text is selected, drags in edit mode mark
+// the text they cross instead of moving or resizing its block, until the
+// button is pressed again.
+TEST_F(MarkupTest, AChosenMarkerMarksTextInEditMode) {
+  if (!testsupport::hasTool("pdftoppm")) GTEST_SKIP() << "poppler tools missing";
+  chooseRedMarks();
+  const int page = 1;
+  const double height = window->currentDocument->pageSize(page).height();
+  window->view->setCurrentPage(page);
+  QApplication::setActiveWindow(window.get());
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_TRUE(window->view->isEditMode());
+  ASSERT_FALSE(window->view->currentOcrBlocks().empty());
+  QToolButton* marker = ribbonButton(QStringLiteral("Маркер"));
+  QTest::mouseClick(marker, Qt::LeftButton);
+  EXPECT_TRUE(marker->isChecked());
+  QWidget* viewport = window->view->viewport();
+  const QList<QStringList> lines = {{"highlight", "these", "words"}, {"underline", "this", "line"}};
+  for (const QStringList& words : lines) {
+    const QRectF box = lineBox(path, page, words, height);
+    const QPoint from = window->view->viewportPointForPageTopPoint(page, {box.left() + 7.0, box.center().y()});
+    const QPoint to = window->view->viewportPointForPageTopPoint(page, {box.right() - 7.0, box.center().y()});
+    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+    QTest::mouseMove(viewport, (from + to) / 2);
+    QTest::mouseMove(viewport, to);
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+    EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Маркер добавлен на стр. 2"));
+    EXPECT_FALSE(window->view->hasOcrEdits());  // no block moved or resized
+  }
+  QTest::mouseClick(marker, Qt::LeftButton);
+  EXPECT_FALSE(marker->isChecked());
+
+  const QString saved = dir.filePath(QStringLiteral("edit-mode-marks.pdf"));
+  ASSERT_TRUE(window->currentDocument->saveAs(saved));
+  const QImage image = oracles::renderWithPoppler(saved, page, 72);
+  for (const QStringList& words : lines) {
+    const QRectF box = lineBox(path, page, words, height);
+    const QRect ink = redExtent(image, box.adjusted(-20, -8, 20, 8));
+    EXPECT_NEAR(ink.left(), box.left(), 2.0) << words.first().toStdString();
+    EXPECT_NEAR(ink.right() + 1, box.right(), 2.0) << words.first().toStdString();
+  }
 }
