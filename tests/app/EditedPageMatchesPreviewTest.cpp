@@ -5,7 +5,6 @@
 #include "EditedPageFixture.h"
 
 #include "view/BlockEditorFrame.h"
-
 #include <QPushButton>
 #include <QWindow>
 
@@ -197,9 +196,7 @@ TEST_F(EditedPageMatchesPreview, ADoubleClickInALineWithALargeRunHighlightsTheWo
       painter.drawText(QPointF(x, 200), pieces[i]);
       x += painter.fontMetrics().horizontalAdvance(pieces[i]);
     }
-    QFont font(QStringLiteral("Liberation Serif"));
-    font.setPointSizeF(11);
-    painter.setFont(font);
+    painter.setFont(QFont(QStringLiteral("Liberation Serif"), 11));
     painter.drawText(QPointF(72, 216), QStringLiteral("a next line close below"));
   }));
   openWindow(path);
@@ -233,12 +230,10 @@ TEST_F(EditedPageMatchesPreview, ADoubleClickInALineWithALargeRunHighlightsTheWo
       if (left < 0) left = x;
       right = x;
     }
-    // The edited line is drawn anew, narrowed into its box: its words stand
-    // a little apart from the page's, but on the same line.
+    // Typed into, the line is drawn anew, narrowed into its box.
     EXPECT_NEAR(left, onScreen.left(), typed ? 20 : 4) << "highlight " << left << ".." << right;
     EXPECT_NEAR(right, onScreen.right(), typed ? 30 : 4) << "highlight " << left << ".." << right;
-    // Down from the word's middle to the first bare paper: the tint's bottom.
-    int bottom = at.y();
+    int bottom = at.y();  // down from the word's middle to bare paper: the tint's bottom
     while (bottom < at.y() + 60 && qGray(shot.pixel(at.x(), bottom + 1)) < 245) ++bottom;
     EXPECT_LE(bottom, nextLineTop + 1) << "the highlight reaches into the next line";
     if (word == QStringLiteral("plot")) {
@@ -247,9 +242,7 @@ TEST_F(EditedPageMatchesPreview, ADoubleClickInALineWithALargeRunHighlightsTheWo
       typeText(editor, QStringLiteral(" now"));
       typed = true;
       QTest::qWait(50);
-      const auto* frame = window->view->findChild<BlockEditorFrame*>();
-      ASSERT_NE(frame, nullptr);
-      EXPECT_LE(frame->contentScreenRect().bottom(), nextLineTop + 2) << "the frame stands below its line";
+      EXPECT_LE(window->view->findChild<BlockEditorFrame*>()->contentScreenRect().bottom(), nextLineTop + 2);
     }
     QTest::keyClick(editor, Qt::Key_Escape);
   }
