@@ -255,6 +255,12 @@ class MainWindow : public QMainWindow {
   // The selected text's stretch on each line (page-top points) when the
   // pending selection was a text drag; empty for a drawn region.
   QList<QRectF> pendingSelectionSpans;
+  // The mark a drag in the view makes at once (0 highlight, 1 underline,
+  // 2 strike-out), chosen by its button while nothing was selected; -1 none.
+  int chosenMarkKind = -1;
+  QList<QToolButton*> markButtons;  // by kind
+  void markPendingSelection(int kind);
+  void chooseMarkTool(int kind);
 
   // Workspace and floating bar.
   QTabBar* documentTabs = nullptr;

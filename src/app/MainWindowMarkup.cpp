@@ -22,6 +22,16 @@
 #include <algorithm>
 #include <memory>
 
+namespace {
+
+// One marker colour for the whole run, shared by the three kinds of mark.
+QColor& markupColour() {
+  static QColor colour(255, 255, 0, 255);
+  return colour;
+}
+
+}  // namespace
+
 bool MainWindow::isOpenDocument(const PdfDocument* document) const {
   return document && std::any_of(documents.begin(), documents.end(), [document](const OpenDocumentState& state) {
            return state.document.get() == document && document->isOpen();
@@ -37,8 +47,6 @@ bool MainWindow::applyEditsBeforePageChange() {
 }
 
 QWidget* MainWindow::buildCommentTab() {
-  // One marker colour for the whole run, shared by the three kinds of mark.
-  static QColor s_markupColor(255, 255, 0, 255);
   watchNotes();
 
   auto* page = new QWidget;
@@ -60,44 +68,31 @@ QWidget* MainWindow::buildCommentTab() {
     return b;
   };
 
-  // Each kind reports itself in a sentence of its own, so that the words
-  // agree in every language.
-  const auto markPendingSelection = [this](int kind, const QString& done) {
-    if (!currentDocument->isOpen()) return;
-    // Selected text is marked even when the drag was perfectly level and so
-    // spanned no height.
-    const bool selectedText = pendingSelectionPage >= 0 && !pendingSelectionSpans.isEmpty();
-    if (pendingSelectionPage < 0 ||
-        (!selectedText && (!(pendingSelectionRect.width() > 0) || !(pendingSelectionRect.height() > 0)))) {
-      statusLabel->setText(tr("Выделите текст для разметки"));
-      return;
-    }
-    if (!applyEditsBeforePageChange()) return;
-    const int page = pendingSelectionPage;
-    const QSizeF pageSize = currentDocument->pageSize(page);
-    QList<QRectF> regions;
-    for (const QRectF& top : selectedText ? pendingSelectionSpans : QList<QRectF>{pendingSelectionRect})
-      regions.append(shownRectFromPageTop(top, pageSize));
-    if (!currentDocument->addMarkupAnnot(page, regions, s_markupColor, kind)) {
-      statusLabel->setText(tr("Ошибка: %1").arg(currentDocument->lastError()));
-      return;
-    }
-    view->invalidatePageCache();
-    thumbnails->refreshPage(page);
-    updateTitle();
-    statusLabel->setText(done.arg(page + 1));
-    pendingSelectionPage = -1;
-    pendingSelectionRect = QRectF(0, 0, 0, 0);
-    pendingSelectionSpans.clear();
+  // A mark button marks what is selected; with nothing selected it chooses
+  // its kind of mark for the drags that follow, in either mode, until it is
+  // pressed again.
+  const auto markButton = [this, &button](const char* key, const QString& text, int kind) {
+    QToolButton* b = button(key, text, [this, kind] {
+      if (pendingSelectionPage >= 0) {
+        markPendingSelection(kind);
+        chooseMarkTool(chosenMarkKind);
+      } else {
+        chooseMarkTool(chosenMarkKind == kind ? -1 : kind);
+      }
+    });
+    b->setCheckable(true);
+    b->setChecked(false);
+    markButtons.append(b);
+    return b;
   };
-
-  QToolButton* marker = button("highlight", QStringLiteral("Маркер"), [this, markPendingSelection] {
-    markPendingSelection(0, tr("Маркер добавлен на стр. %1"));
-  });
+  QToolButton* marker = markButton("highlight", QStringLiteral("Маркер"), 0);
   marker->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(marker, &QToolButton::customContextMenuRequested, this, [this] {
-    const QColor chosen = QColorDialog::getColor(s_markupColor, this, QStringLiteral("Цвет маркера"));
-    if (chosen.isValid()) s_markupColor = chosen;
+    const QColor chosen = QColorDialog::getColor(markupColour(), this, QStringLiteral("Цвет маркера"));
+    if (chosen.isValid()) markupColour() = chosen;
+  });
+  connect(view, &PdfView::markupDragFinished, this, [this](int page) {
+    if (chosenMarkKind >= 0 && page == pendingSelectionPage) markPendingSelection(chosenMarkKind);
   });
   layout->addWidget(ribbonGroup(QStringLiteral("Аннотации"),
                                 {button("comment", QStringLiteral("Заметка"), [this] { addNoteOnCurrentPage(); }),
@@ -105,10 +100,8 @@ QWidget* MainWindow::buildCommentTab() {
                                  button("edit-text", QStringLiteral("Текст"), [this] { showFreeTextDialog(); })}));
   layout->addWidget(ribbonGroup(
       QStringLiteral("Разметка"),
-      {button("format-underline", QStringLiteral("Подчерк."),
-              [this, markPendingSelection] { markPendingSelection(1, tr("Подчёркивание добавлено на стр. %1")); }),
-       button("format-strike", QStringLiteral("Зачерк."),
-              [this, markPendingSelection] { markPendingSelection(2, tr("Зачёркивание добавлено на стр. %1")); }),
+      {markButton("format-underline", QStringLiteral("Подчерк."), 1),
+       markButton("format-strike", QStringLiteral("Зачерк."), 2),
        unavailable("area-select", QStringLiteral("Область"))}));
   layout->addWidget(ribbonGroup(QStringLiteral("Работа"),
                                 {button("search", QStringLiteral("Найти"), [this] { showSearchDialog(); }),
@@ -126,6 +119,47 @@ QWidget* MainWindow::buildCommentTab() {
   layout->addWidget(ribbonGroup(QStringLiteral("Защита"), protection));
   layout->addStretch(1);
   return page;
+}
+
+void MainWindow::chooseMarkTool(int kind) {
+  chosenMarkKind = kind;
+  view->setMarkupToolChosen(kind >= 0);
+  for (int k = 0; k < markButtons.size(); ++k) markButtons[k]->setChecked(k == kind);
+  if (kind >= 0) statusLabel->setText(tr("Выделите текст для разметки"));
+}
+
+void MainWindow::markPendingSelection(int kind) {
+  if (!currentDocument->isOpen()) return;
+  // Selected text is marked even when the drag was perfectly level and so
+  // spanned no height.
+  const bool selectedText = pendingSelectionPage >= 0 && !pendingSelectionSpans.isEmpty();
+  if (pendingSelectionPage < 0 ||
+      (!selectedText && (!(pendingSelectionRect.width() > 0) || !(pendingSelectionRect.height() > 0)))) {
+    statusLabel->setText(tr("Выделите текст для разметки"));
+    return;
+  }
+  if (!applyEditsBeforePageChange()) return;
+  const int page = pendingSelectionPage;
+  const QSizeF pageSize = currentDocument->pageSize(page);
+  QList<QRectF> regions;
+  for (const QRectF& top : selectedText ? pendingSelectionSpans : QList<QRectF>{pendingSelectionRect})
+    regions.append(shownRectFromPageTop(top, pageSize));
+  if (!currentDocument->addMarkupAnnot(page, regions, markupColour(), kind)) {
+    statusLabel->setText(tr("Ошибка: %1").arg(currentDocument->lastError()));
+    return;
+  }
+  view->invalidatePageCache();
+  thumbnails->refreshPage(page);
+  updateTitle();
+  // Each kind reports itself in a sentence of its own, so that the words
+  // agree in every language.
+  const QString done = kind == 1   ? tr("Подчёркивание добавлено на стр. %1")
+                       : kind == 2 ? tr("Зачёркивание добавлено на стр. %1")
+                                   : tr("Маркер добавлен на стр. %1");
+  statusLabel->setText(done.arg(page + 1));
+  pendingSelectionPage = -1;
+  pendingSelectionRect = QRectF(0, 0, 0, 0);
+  pendingSelectionSpans.clear();
 }
 
 void MainWindow::showFreeTextDialog() {

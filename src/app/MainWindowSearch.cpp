@@ -31,7 +31,10 @@ void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool whole
   int next = -1;
   bool fromPage = false;
   if (searchSignatureFor(query, options) == searchSignature && count > 0) {
-    if (currentSearchIndex < 0 || currentSearchIndex >= count) {
+    // A reader who has gone to another page since the last hit searches on
+    // from the page shown, not from the hit left behind.
+    if (currentSearchIndex < 0 || currentSearchIndex >= count ||
+        searchResults[currentSearchIndex].page != view->currentPageIndex()) {
       next = firstSearchResultFromPage(view->currentPageIndex(), backwards);
       fromPage = true;
     } else if (backwards) {

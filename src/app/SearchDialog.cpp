@@ -18,6 +18,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -30,6 +31,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <functional>
 
 namespace {
 
@@ -132,6 +134,28 @@ struct SearchControls {
     const QString typed = find->currentText().trimmed();
     return extended && extended->isChecked() ? unescapeSearchText(typed) : typed;
   }
+};
+
+// Return in a find field runs its search once. The field is an editable
+// combo box: its line edit and the box both hear the key, and each would
+// answer it, stepping past the hit the first answer showed.
+class ReturnKey : public QObject {
+ public:
+  ReturnKey(QComboBox* field, std::function<void()> action) : QObject(field), action(std::move(action)) {
+    field->installEventFilter(this);
+    field->lineEdit()->installEventFilter(this);
+  }
+
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+    action();
+    return true;
+  }
+
+ private:
+  std::function<void()> action;
 };
 
 // The "Параметры" box of a tab, its check boxes kept in the tab's controls.
@@ -353,7 +377,7 @@ void MainWindow::showSearchDialog() {
     if (table->rowCount() > 0) selectCurrentRow();
   };
   connect(findNext, &QPushButton::clicked, dialog, findNextFirst);
-  connect(first.find->lineEdit(), &QLineEdit::returnPressed, dialog, findNextFirst);
+  new ReturnKey(first.find, findNextFirst);
   connect(findAll, &QPushButton::clicked, dialog, [this, first, fillTable] {
     const QString query = first.query();
     if (query.isEmpty() || !currentDocument->isOpen()) return;
@@ -440,6 +464,7 @@ void MainWindow::showSearchDialog() {
   connect(replaceAll, &QPushButton::clicked, dialog, explainReplace);
   connect(closeFirst, &QPushButton::clicked, dialog, &QDialog::close);
   connect(closeSecond, &QPushButton::clicked, dialog, &QDialog::close);
+  new ReturnKey(second.find, [replaceFindNext] { replaceFindNext->click(); });
 
   showCentredOn(this, dialog);
   applyOpacity(slider->value());

@@ -19,6 +19,8 @@ class BlockRichTextLayout {
   BlockRichTextLayout& operator=(const BlockRichTextLayout&) = delete;
 
   QTextDocument& document() { return layoutDocument; }
+  // The device the layout is measured on, for metrics of its fonts.
+  QPaintDevice* paintDevice() { return &device; }
   // Horizontal factor (at most 1) that narrows lines kept on one line into
   // the block's width; 1 for text that wraps.
   double narrowing() const { return narrow; }

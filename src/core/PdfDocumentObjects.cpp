@@ -6,6 +6,7 @@
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
 #include "PdfWideString.h"
+#include "TextDirection.h"
 
 #include <QList>
 
@@ -54,10 +55,14 @@ struct MarkedTextLine {
 };
 
 // Whether a letter (shown space) belongs to a region: the region reaches into
-// it from the side and its middle lies within the region's height. A text
-// selection starts on a letter and ends on one, so a letter it only partly
-// covers is still marked, where a test of the letter's centre dropped it.
-bool regionPicks(const QRectF& region, const QRectF& letter) {
+// it along the text and its middle lies within the region across the text. A
+// text selection starts on a letter and ends on one, so a letter it only
+// partly covers is still marked, where a test of the letter's centre dropped
+// it. `angle` is the direction the text runs in on the shown page.
+bool regionPicks(const QRectF& shownRegion, const QRectF& shownLetter, double angle) {
+  const QTransform frame = readingFrame(angle);
+  const QRectF region = angle == 0.0 ? shownRegion : frame.mapRect(shownRegion);
+  const QRectF letter = angle == 0.0 ? shownLetter : frame.mapRect(shownLetter);
   const double middle = letter.center().y();
   return middle >= region.top() && middle <= region.bottom() && letter.right() > region.left() &&
          letter.left() < region.right();
@@ -73,7 +78,11 @@ QList<MarkedTextLine> markedTextLines(FPDF_TEXTPAGE text, const PageSpace& space
     if (!FPDFText_GetCharBox(text, i, &l, &r, &b, &t) || !FPDFText_GetCharOrigin(text, i, &x, &y)) continue;
     if (r <= l) continue;
     const QRectF shown = space.toShown(QRectF(l, b, r - l, t - b));
-    if (std::none_of(regions.begin(), regions.end(), [&shown](const QRectF& region) { return regionPicks(region, shown); }))
+    FS_MATRIX m{};
+    const double found = FPDFText_GetMatrix(text, i, &m) ? shownAngle(m, space) : 0.0;
+    const double angle = std::isnan(found) ? 0.0 : found;
+    if (std::none_of(regions.begin(), regions.end(),
+                     [&shown, angle](const QRectF& region) { return regionPicks(region, shown, angle); }))
       continue;
     const double size = std::max(FPDFText_GetFontSize(text, i), 1.0);
     // The font's own height of the letter (ascent to descent), as readers box

@@ -4,6 +4,7 @@
 #include "PageTextCharacters.h"
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
+#include "TextDirection.h"
 
 #include <QRegularExpression>
 
@@ -71,35 +72,86 @@ QRectF searchResultRect(FPDF_TEXTPAGE textPage, int start, int count) {
   return united;
 }
 
-void appendHit(QList<QRectF>& hits, const PageSpace& space, const QRectF& user) {
+// A hit on the shown page and the direction its text runs in there.
+struct Hit {
+  QRectF rect;
+  double angle = 0;
+};
+
+void appendHit(std::vector<Hit>& hits, FPDF_TEXTPAGE textPage, const PageSpace& space, int start, int count) {
+  const QRectF user = searchResultRect(textPage, start, count);
   if (user.width() <= 0 || user.height() <= 0) return;
-  hits.append(space.toShown(user));
+  double angle = 0;
+  for (int i = start; i < start + count; ++i) {
+    FS_MATRIX m{};
+    if (!FPDFText_GetMatrix(textPage, i, &m)) continue;
+    if (const double found = shownAngle(m, space); !std::isnan(found)) {
+      angle = found;
+      break;
+    }
+  }
+  hits.push_back({space.toShown(user), angle});
+}
+
+// Whether hit a is read before b, both of one direction: lines from the top
+// down in their own frame, then along the line.
+bool readBefore(const Hit& a, const Hit& b) {
+  const QTransform frame = readingFrame(a.angle);
+  const QRectF ra = frame.mapRect(a.rect);
+  const QRectF rb = frame.mapRect(b.rect);
+  if (std::abs(ra.center().y() - rb.center().y()) > 0.5 * std::max(ra.height(), rb.height()))
+    return ra.center().y() > rb.center().y();
+  return ra.left() < rb.left();
+}
+
+// pdfium lists the hits of text that does not run upright on the shown page
+// (a page with /Rotate 90) by the order their lines take across the page
+// turned back, which on screen is backwards. Upright hits keep pdfium's order,
+// the page's own, columns and all; the others follow them in reading order,
+// each direction on its own.
+QList<QRectF> inReadingOrder(std::vector<Hit> hits) {
+  const auto turned = std::stable_partition(hits.begin(), hits.end(), [](const Hit& h) { return h.angle == 0.0; });
+  // Insertion sort: the order is not transitive across rows, which std::sort
+  // must never be given.
+  for (auto i = turned; i != hits.end(); ++i) {
+    for (auto j = i; j != turned; --j) {
+      const Hit& a = *j;
+      const Hit& b = *(j - 1);
+      const bool before = sameAngle(a.angle, b.angle) ? readBefore(a, b) : a.angle < b.angle;
+      if (!before) break;
+      std::iter_swap(j, j - 1);
+    }
+  }
+  QList<QRectF> rects;
+  rects.reserve(qsizetype(hits.size()));
+  for (const Hit& h : hits) rects.append(h.rect);
+  return rects;
 }
 
 // pdfium's own search; the caller holds the document lock.
 // Takes over the loaded page `page` (null when it could not be loaded).
 QList<QRectF> plainSearch(FPDF_PAGE page, const QString& query, unsigned long flags) {
-  QList<QRectF> hits;
+  std::vector<Hit> hits;
   LoadedText loaded;
-  if (!loadText(page, &loaded)) return hits;
+  if (!loadText(page, &loaded)) return {};
   const PageSpace space = PageSpace::ofPage(loaded.page.get());
   pdfium::Search search(
       FPDFText_FindStart(loaded.text.get(), reinterpret_cast<FPDF_WIDESTRING>(query.utf16()), flags, 0));
-  if (!search) return hits;
+  if (!search) return {};
   while (FPDFText_FindNext(search.get())) {
     const int start = FPDFText_GetSchResultIndex(search.get());
     const int count = FPDFText_GetSchCount(search.get());
-    appendHit(hits, space, searchResultRect(loaded.text.get(), start, count));
+    appendHit(hits, loaded.text.get(), space, start, count);
   }
-  return hits;
+  return inReadingOrder(std::move(hits));
 }
 
 // Each match is located by its own position in the page text, so every
 // occurrence is reported once and the expression's case rule holds.
 QList<QRectF> expressionSearch(FPDF_PAGE page, const QRegularExpression& expression) {
-  QList<QRectF> hits;
+  std::vector<Hit> hits;
   LoadedText loaded;
-  if (!loadText(page, &loaded)) return hits;
+  if (!loadText(page, &loaded)) return {};
   const PageSpace space = PageSpace::ofPage(loaded.page.get());
   const PageText pageText = readPageText(loaded.text.get());
   QRegularExpressionMatchIterator matches = expression.globalMatch(pageText.text);
@@ -108,9 +160,9 @@ QList<QRectF> expressionSearch(FPDF_PAGE page, const QRegularExpression& express
     if (match.capturedLength(0) <= 0) continue;
     const int first = pageText.charIndex[size_t(match.capturedStart(0))];
     const int last = pageText.charIndex[size_t(match.capturedEnd(0) - 1)];
-    appendHit(hits, space, searchResultRect(loaded.text.get(), first, last - first + 1));
+    appendHit(hits, loaded.text.get(), space, first, last - first + 1);
   }
-  return hits;
+  return inReadingOrder(std::move(hits));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
 #include "StatedFontWeights.h"
+#include "TextDirection.h"
 #include "TurnedRect.h"
 
 #include <QList>
@@ -51,33 +52,6 @@ struct Glyph {
   bool lineFeed = false;
   std::optional<FS_MATRIX> matrix;  // of the character at `index`, read once for angle and size
 };
-
-// Coordinates turned so that text running at `angle` on the shown page runs
-// left to right; the shown page is the frame of angle 0.
-QTransform readingFrame(double angle) { return QTransform().rotate(-angle); }
-
-// The direction of a character's baseline on the shown page; NaN when pdfium
-// gives no usable matrix. Angles within half a degree of a quarter turn are
-// taken as that quarter turn, so that their frames map boxes exactly.
-double shownAngle(const std::optional<FS_MATRIX>& matrix, const PageSpace& space) {
-  if (!matrix) return std::nan("");
-  const FS_MATRIX& m = *matrix;
-  const QPointF origin = space.toShown(QPointF(m.e, m.f));
-  const QPointF along = space.toShown(QPointF(m.e + m.a, m.f + m.b)) - origin;
-  if (along.y() == 0.0 && along.x() >= 1e-6) return 0.0;  // upright, as atan2 would find
-  if (std::hypot(along.x(), along.y()) < 1e-6) return std::nan("");
-  double angle = std::atan2(along.y(), along.x()) * 180.0 / std::numbers::pi;
-  if (angle < 0) angle += 360.0;
-  const double quarter = std::round(angle / 90.0) * 90.0;
-  if (std::abs(angle - quarter) < 0.5) angle = quarter;
-  return angle >= 360.0 ? angle - 360.0 : angle;
-}
-
-bool sameAngle(double a, double b) {
-  if (a == b) return true;  // nearly every character: no division to pay
-  const double d = std::abs(std::fmod(a - b + 540.0, 360.0) - 180.0);
-  return d < 1.0;
-}
 
 // The character's own box in its reading frame, from the upright box pdfium
 // gives on the shown page: exact for quarter turns; for other angles the

@@ -43,15 +43,6 @@ QFont previewLineFont(const TextBlock& block, int index, const TextBlock::Line& 
   return lineRenderFont(line, block, zoom, text, true, 1.0);
 }
 
-// The block's rich text laid out in the block's screen width, in pixels.
-void loadRichPreview(QTextDocument& document, const TextBlock& block, double zoom, double width) {
-  document.setDocumentMargin(0);
-  document.setUndoRedoEnabled(false);
-  document.setHtml(block.richTextHtml);
-  scaleDocumentFontPixels(&document, zoom);
-  document.setTextWidth(width);
-}
-
 // The layout the page is written from, painted at the zoom.
 void drawRichLayoutPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
                            const QRectF& column) {
@@ -60,7 +51,10 @@ void drawRichLayoutPreview(QPainter& painter, const TextBlock& block, const QRec
   painter.save();
   painter.translate(rect.topLeft() + QPointF(layout.offset() * zoom, layout.drop() * zoom));
   painter.scale(sx, zoom);
-  layout.document().drawContents(&painter, QRectF(0, 0, rect.width() / sx, rect.height() / zoom));
+  // A kept line's descenders may hang below its box: the laid-out lines are
+  // drawn whole, as the page gets them.
+  const double height = std::max(rect.height() / zoom - layout.drop(), layout.document().size().height());
+  layout.document().drawContents(&painter, QRectF(0, 0, rect.width() / sx, height));
   painter.restore();
 }
 
@@ -335,7 +329,18 @@ PreviewLineGeometry previewLineGeometry(const TextBlock& block, const QStringLis
   if (pageGlyphs && lineIndex < static_cast<int>(block.lines.size())) {
     g.stops = pageGlyphStops(g.text, line.words, g.font);
     for (double& x : g.stops) x = (x - block.rect.x()) * zoom + rect.x();
-    if (!g.stops.empty()) return g;
+    if (!g.stops.empty()) {
+      // As high as the words the page drew, not the box kept for the pointer,
+      // which a line holding one large run makes reach into the next line.
+      QRectF words;
+      for (const TextBlock::Line::Word& word : line.words) words |= word.rect;
+      const double blockTop = block.rect.y() + block.rect.height();
+      if (words.height() > 0 && words.height() < line.rect.height()) {
+        g.origin.setY((blockTop - (words.y() + words.height())) * zoom + rect.y());
+        g.height = std::max(words.height() * zoom, 2.0);
+      }
+      return g;
+    }
   }
   if (lineIndex == 0) {
     // A line of runs is drawn run by run: its columns are where they are drawn.
@@ -365,31 +370,6 @@ PreviewLineGeometry previewLineGeometry(const TextBlock& block, const QStringLis
   return g;
 }
 
-// The selection of a rich block, on the same document the preview draws.
-QList<QRectF> richSelectionRects(const TextBlock& block, const QRectF& rect, double zoom, int from, int to) {
-  QList<QRectF> rects;
-  QTextDocument document;
-  loadRichPreview(document, block, zoom, rect.width());
-  for (QTextBlock paragraph = document.findBlock(from); paragraph.isValid() && paragraph.position() < to;
-       paragraph = paragraph.next()) {
-    const QTextLayout* layout = paragraph.layout();
-    if (!layout) continue;
-    const QPointF corner = document.documentLayout()->blockBoundingRect(paragraph).topLeft();
-    for (int l = 0; l < layout->lineCount(); ++l) {
-      const QTextLine line = layout->lineAt(l);
-      const int lineStart = paragraph.position() + line.textStart();
-      const int lineEnd = lineStart + line.textLength();
-      const int a = std::max(from, lineStart);
-      const int b = std::min(to, lineEnd);
-      if (a >= b) continue;
-      const double x1 = line.cursorToX(a - paragraph.position());
-      const double x2 = line.cursorToX(b - paragraph.position());
-      rects.append(QRectF(rect.x() + corner.x() + x1, rect.y() + corner.y() + line.y(), x2 - x1, line.height()));
-    }
-  }
-  return rects;
-}
-
 }  // namespace
 
 namespace {
@@ -403,7 +383,35 @@ struct RichPreviewPlace {
 };
 
 RichPreviewPlace richPreviewPlace(const BlockRichTextLayout& layout, const QRectF& rect, double zoom) {
-  return {rect.topLeft() + QPointF(layout.offset() * zoom, 0), zoom * layout.narrowing(), zoom};
+  return {rect.topLeft() + QPointF(layout.offset() * zoom, layout.drop() * zoom), zoom * layout.narrowing(), zoom};
+}
+
+// The selection of a rich block, on the layout the preview draws and where
+// it draws it: each line's share of the selection, as tall as the line.
+QList<QRectF> richSelectionRects(const TextBlock& block, const QRectF& rect, double zoom, const QRectF& column,
+                                 int from, int to) {
+  QList<QRectF> rects;
+  BlockRichTextLayout layout(block, column);
+  QTextDocument& document = layout.document();
+  const RichPreviewPlace place = richPreviewPlace(layout, rect, zoom);
+  for (QTextBlock paragraph = document.findBlock(from); paragraph.isValid() && paragraph.position() < to;
+       paragraph = paragraph.next()) {
+    const QTextLayout* laid = paragraph.layout();
+    if (!laid) continue;
+    const QPointF corner = document.documentLayout()->blockBoundingRect(paragraph).topLeft();
+    for (int l = 0; l < laid->lineCount(); ++l) {
+      const QTextLine line = laid->lineAt(l);
+      const int lineStart = paragraph.position() + line.textStart();
+      const int a = std::max(from, lineStart);
+      const int b = std::min(to, lineStart + line.textLength());
+      if (a >= b) continue;
+      const double x1 = place.origin.x() + place.sx * (corner.x() + line.cursorToX(a - paragraph.position()));
+      const double x2 = place.origin.x() + place.sx * (corner.x() + line.cursorToX(b - paragraph.position()));
+      rects.append(QRectF(x1, place.origin.y() + place.sy * (corner.y() + line.y()), x2 - x1,
+                          place.sy * line.height()));
+    }
+  }
+  return rects;
 }
 
 }  // namespace
@@ -444,8 +452,15 @@ QRectF previewCaretRect(const QString& plainText, const TextBlock& block, int po
     const QPointF corner = document.documentLayout()->blockBoundingRect(paragraph).topLeft();
     const RichPreviewPlace place = richPreviewPlace(layout, rect, zoom);
     const double x = place.origin.x() + place.sx * (corner.x() + line.cursorToX(inParagraph));
-    const double top = place.origin.y() + place.sy * (corner.y() + line.y());
-    return QRectF(x, top, 0, std::max(place.sy * line.height(), 2.0));
+    // As tall as the run the caret stands in, on the line's baseline: a line
+    // holding one large run is taller than the text typed beside it.
+    QTextCursor at(&document);
+    at.setPosition(pos);
+    const QFontMetricsF run(at.charFormat().font(), layout.paintDevice());
+    const double ascent = std::min(run.ascent(), line.ascent());
+    const double height = std::min(ascent + run.descent(), line.height());
+    const double top = place.origin.y() + place.sy * (corner.y() + line.y() + line.ascent() - ascent);
+    return QRectF(x, top, 0, std::max(place.sy * height, 2.0));
   }
   if (block.lines.empty()) return QRectF();
   const int pos = std::clamp(position, 0, static_cast<int>(plainText.size()));
@@ -518,7 +533,7 @@ void drawPreviewEditorSelection(QPainter& painter, QTextEdit* editor, const Text
   const int to = editor->textCursor().selectionEnd();
   QList<QRectF> rects;
   if (blockHasRichTextPreview(block)) {
-    rects = richSelectionRects(block, rect, zoom, from, to);
+    rects = richSelectionRects(block, rect, zoom, textColumn, from, to);
   } else if (!block.lines.empty()) {
     const QStringList pieces = editor->toPlainText().split(QLatin1Char('\n'));
     const int count = std::max(static_cast<int>(block.lines.size()), static_cast<int>(pieces.size()));

@@ -122,6 +122,7 @@ public:
   void clearSearchHighlights();
   int searchHitPage() const { return searchPage; }
   int currentSearchHitIndex() const { return currentSearchHit; }
+  const QList<QRectF>& searchHitRects() const { return searchRects; }
   void setCanvasTheme(bool dark);
   void setOcrDebugLabelsVisible(bool visible);
   bool ocrDebugLabelsShown() const { return ocrDebugLabelsVisible; }
@@ -206,6 +207,10 @@ public:
 
   void setEditTool(EditTool tool);
   EditTool currentEditTool() const { return editTool; }
+  // While a markup tool is chosen a drag selects page text (or draws a
+  // region) in either mode, never a block, and ends with markupDragFinished.
+  void setMarkupToolChosen(bool chosen) { markupTool = chosen; }
+  bool markupToolChosen() const { return markupTool; }
 
   bool selectableTextAtViewportPoint(const QPoint& viewportPoint) const;
   // `spans`, when given, gets each selected line's stretch from the press to
@@ -250,6 +255,7 @@ public:
   // ---- Editing the active block in place and formatting its text ----
   // (PdfViewBlockEditing.cpp, PdfViewTextFormat.cpp)
   QRect ocrBlockScreenRect(int index) const;
+  void fitKeptLinesBlockToContent(TextBlock& block, QTextEdit* editor);
   void fitActiveTextBlockToContent();
   void rescaleActiveBlockEditor(double factor);
   bool activeBlockUsesFixedLineLayout() const;
@@ -283,6 +289,8 @@ signals:
   // Follows selectionRectReady when the drag selected page text: the stretch
   // of each selected line, page-top points.
   void textSpansSelected(int page, QList<QRectF> spans);
+  // A drag with a markup tool chosen is over; its selection has been sent.
+  void markupDragFinished(int page);
   void ocrRegionRequested(int page, QRectF rect);
   void imageBlockActivated(int pageIndex, QRectF pdfRect);
   void imageBlockEditRequested(QImage image);
@@ -451,6 +459,7 @@ private:
   int activeOcrBlock = -1;
   bool ocrBlocksDirty = false;
   bool editMode = false;
+  bool markupTool = false;
   BlockEditorFrame* blockEditorFrame = nullptr;  // created on the first activation
   bool editorSyncInProgress = false;
   std::vector<EditSnapshot> undoStack;  // newest last
@@ -501,10 +510,15 @@ private:
   // ---- Block operations, new blocks, pointer input, text selection, links, menus ----
   enum class SelectionMode { None = 0, Text = 1, Region = 2, Blocks = 3 };
   // One line of page text as the selection sees it (bottom-origin points).
+  // A turned line is measured along its own text: `lineRect` is its box
+  // unturned and `turn` shows it on the page; `rect` is where it shows.
   struct SelectableLine {
     QString text;
     QRectF rect;
     float fontSize = 0;
+    QRectF lineRect;
+    QTransform turn;
+    double rotation = 0;
   };
   // The native lines of one page, kept until the page or its content changes.
   struct SelectableLineCache {

@@ -10,6 +10,7 @@
 #include "EditedTextDocument.h"
 #include "EditedTextPreview.h"
 #include "RotatedTextEdit.h"
+#include "core/EditedLineFit.h"
 
 #include <QApplication>
 #include <QFontMetricsF>
@@ -343,7 +344,9 @@ void PdfView::placeBlockEditor(bool scrollIntoView) {
   r = r.intersected(pageArea);
   const TextBlock& block = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
   QTextEdit* editor = blockEditorFrame->textEditor();
-  if (!block.isImage && blockTextEdited(block) && editor && !r.isEmpty()) {
+  // Lines the page keeps are set into their boxes and never wrap: the block
+  // itself says how far they reach, not the editor's own wider letters.
+  if (!block.isImage && blockTextEdited(block) && editor && !r.isEmpty() && richTextWraps(block)) {
     QSizeF needed = editorDocumentSizeForWidth(editor, r.width());
     const int neededWidth = int(std::ceil(needed.width())) + 3;
     if (neededWidth > r.width()) {
@@ -380,6 +383,10 @@ void PdfView::fitActiveTextBlockToContent() {
   const bool turned = std::abs(block.rotation) >= 0.1;
   const int pageBottom = turned ? INT_MAX / 2 : offset.y() + int(std::lround(points.height() * zoom)) - 1;
   const int pageRight = turned ? INT_MAX / 2 : offset.x() + int(std::lround(points.width() * zoom));
+  if (!richTextWraps(block)) {
+    fitKeptLinesBlockToContent(block, editor);
+    return;
+  }
   QSizeF d = editorDocumentSizeForWidth(editor, c.width());
   const bool overflow = d.width() > c.width() + 1 || d.height() > c.height() + 1;
   QRect fitted = c;
@@ -415,6 +422,25 @@ void PdfView::fitActiveTextBlockToContent() {
     const double right = std::max(block.rect.right(), grown.right());
     block.rect = QRectF(block.rect.x(), top - height, right - block.rect.x(), height);
   }
+  repositionBlockEditor();
+  scrollEditorToTop(editor);
+  fittingActiveBlock = false;
+  viewport()->update();
+}
+
+// The page sets each kept line into its box, so typing along a line never
+// grows the block; a line the text adds below the stored ones does, at the
+// paragraph's own pitch, as the preview draws it.
+void PdfView::fitKeptLinesBlockToContent(TextBlock& block, QTextEdit* editor) {
+  const int count = editor->document()->blockCount();
+  const double bottom = visualLineForIndex(block, count - 1).rect.y();
+  if (count <= static_cast<int>(block.lines.size()) || bottom >= block.rect.y()) {
+    scrollEditorToTop(editor);
+    return;
+  }
+  fittingActiveBlock = true;
+  const double top = block.rect.y() + block.rect.height();
+  block.rect = QRectF(block.rect.x(), bottom, block.rect.width(), top - bottom);
   repositionBlockEditor();
   scrollEditorToTop(editor);
   fittingActiveBlock = false;

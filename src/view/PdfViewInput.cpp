@@ -101,7 +101,10 @@ void PdfView::mousePressEvent(QMouseEvent* event) {
     return;
   }
 
-  if (editMode && blockEditorFrame && blockEditorFrame->isVisible() &&
+  // A chosen markup tool marks text in edit mode too: blocks and their
+  // frames do not take its drag.
+  const bool blocksTakePress = editMode && !markupTool;
+  if (blocksTakePress && blockEditorFrame && blockEditorFrame->isVisible() &&
       blockEditorFrame->beginExternalInteraction(position, global)) {
     selecting = false;
     pressedBlock = -1;
@@ -111,7 +114,7 @@ void PdfView::mousePressEvent(QMouseEvent* event) {
   }
 
   pressedBlock = -1;
-  if (editMode && ocrBlocksPage >= 0 && !ocrBlocks.empty()) {
+  if (blocksTakePress && ocrBlocksPage >= 0 && !ocrBlocks.empty()) {
     pressedBlock = hoveredOcrBlock(position);
     if (pressedBlock < 0) {
       deactivateOcrBlock();
@@ -130,7 +133,7 @@ void PdfView::mousePressEvent(QMouseEvent* event) {
       selectionMode = SelectionMode::Region;
     }
   } else {
-    if (!editMode && editTool == EditTool::Select) {
+    if (!blocksTakePress && editTool == EditTool::Select) {
       highlightPage = -1;
       highlightRects.clear();
       selectedText.clear();
@@ -330,6 +333,12 @@ void PdfView::finishSelectionDrag(const QPoint& position, Qt::KeyboardModifiers 
   }
   emit selectionRectReady(page, pageRect);
   if (textDrag && !draggedText.isEmpty() && !textSpans.isEmpty()) emit textSpansSelected(page, textSpans);
+  if (markupTool) {
+    endDrag();
+    emit markupDragFinished(page);
+    viewport()->update();
+    return;
+  }
 
   if (editMode && (editTool == EditTool::InsertText || editTool == EditTool::InsertImage)) {
     const EditTool used = editTool;

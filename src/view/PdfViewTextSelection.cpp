@@ -58,22 +58,27 @@ void PdfView::invalidateSelectableTextCache() { selectableLineCache = Selectable
 
 QList<PdfView::SelectableLine> PdfView::selectableLines(int page) const {
   QList<SelectableLine> lines;
-  auto consider = [&lines](const QString& text, const QRectF& rect, float fontSize) {
+  // A turned line is grown across its own text and found where it shows.
+  auto consider = [&lines](const QString& text, const QRectF& rect, float fontSize, double rotation,
+                           const QPointF& centre) {
     const QString cleaned = stripSelectionDecorativePadding(text);
     if (cleaned.isEmpty() || isDecorativeSelectionText(cleaned) || !(rect.width() > 0) || !(rect.height() > 0))
       return;
-    lines.append(SelectableLine{cleaned, expandedSelectionTextRect(rect, fontSize), fontSize});
+    const QRectF grown = expandedSelectionTextRect(rect, fontSize);
+    const bool turned = std::abs(rotation) >= 0.1;
+    const QTransform turn = turned ? turnAbout(centre, rotation) : QTransform();
+    lines.append(SelectableLine{cleaned, turned ? turn.mapRect(grown) : grown, fontSize, grown, turn,
+                                turned ? rotation : 0.0});
   };
   auto collect = [&consider](const std::vector<TextBlock>& blocks) {
     for (const TextBlock& block : blocks) {
       if (block.isImage) continue;
       if (block.lines.empty()) {
-        consider(block.text, turnedBounds(block.rect, block.rotation), block.fontSize);
+        consider(block.text, block.rect, block.fontSize, block.rotation, block.rect.center());
         continue;
       }
-      // A turned line is found where it shows.
       for (const TextBlock::Line& line : block.lines)
-        consider(line.text, turnedBounds(line.rect, block.rotation, block.rect.center()), line.fontSize);
+        consider(line.text, line.rect, line.fontSize, block.rotation, block.rect.center());
     }
   };
   // The loaded blocks carry the user's edits and change with every step, so
@@ -129,18 +134,28 @@ QList<QRectF> PdfView::collectTextSelectionHighlights(int page, const QPointF& s
   QList<SelectableLine> lines = selectableLines(page);
   if (lines.isEmpty()) return result;
 
+  // Reading order: lines of one direction top down in their own frame, then
+  // along the line; upright text first, other directions after it.
   std::stable_sort(lines.begin(), lines.end(), [](const SelectableLine& a, const SelectableLine& b) {
-    const double ca = a.rect.y() + a.rect.height() / 2;
-    const double cb = b.rect.y() + b.rect.height() / 2;
-    const double tolerance = std::max(0.65 * std::max(a.rect.height(), b.rect.height()), 2.0);
-    if (std::abs(ca - cb) <= tolerance) return a.rect.x() < b.rect.x();
+    if (std::abs(a.rotation - b.rotation) >= 0.1) return std::abs(a.rotation) < 0.1 || a.rotation < b.rotation;
+    const QTransform read = QTransform().rotate(a.rotation);
+    const QRectF ra = read.mapRect(a.rect);
+    const QRectF rb = read.mapRect(b.rect);
+    const double ca = ra.center().y();
+    const double cb = rb.center().y();
+    const double tolerance = std::max(0.65 * std::max(ra.height(), rb.height()), 2.0);
+    if (std::abs(ca - cb) <= tolerance) return ra.x() < rb.x();
     return ca > cb;
   });
-  auto nearest = [&lines](const QPointF& p) {
+  // A point in a line's own unturned frame.
+  auto along = [](const SelectableLine& line, const QPointF& p) {
+    return line.rotation == 0.0 ? p : line.turn.inverted().map(p);
+  };
+  auto nearest = [&lines, &along](const QPointF& p) {
     qsizetype best = 0;
-    double bestDistance = lineDistance(lines[0].rect, p);
+    double bestDistance = lineDistance(lines[0].lineRect, along(lines[0], p));
     for (qsizetype i = 1; i < lines.size(); ++i) {
-      const double d = lineDistance(lines[i].rect, p);
+      const double d = lineDistance(lines[i].lineRect, along(lines[i], p));
       if (d < bestDistance) {
         bestDistance = d;
         best = i;
@@ -150,22 +165,20 @@ QList<QRectF> PdfView::collectTextSelectionHighlights(int page, const QPointF& s
   };
   qsizetype first = nearest(start);
   qsizetype last = nearest(end);
-  double firstX = start.x();
-  double lastX = end.x();
+  QPointF firstPoint = start;
+  QPointF lastPoint = end;
   if (last < first) {
     std::swap(first, last);
-    std::swap(firstX, lastX);
-  } else if (first == last && firstX > lastX) {
-    std::swap(firstX, lastX);
+    std::swap(firstPoint, lastPoint);
   }
 
   for (qsizetype i = first; i <= last; ++i) {
     const SelectableLine& line = lines[i];
-    const QRectF& r = line.rect;
+    const QRectF& r = line.lineRect;
     double left = r.left();
     double right = r.right();
-    if (i == first) left = firstX;
-    if (i == last) right = lastX;
+    if (i == first) left = along(line, firstPoint).x();
+    if (i == last) right = along(line, lastPoint).x();
     if (left > right) std::swap(left, right);
     left = std::clamp(left, r.left(), r.right());
     right = std::clamp(right, r.left(), r.right());
@@ -181,10 +194,12 @@ QList<QRectF> PdfView::collectTextSelectionHighlights(int page, const QPointF& s
     while (to > from && line.text[to - 1].isSpace()) --to;
     if (from >= to) continue;
     const double cw = r.width() / n;
-    result.append(QRectF(r.x() + from * cw, r.y(), std::max((to - from) * cw, 1.0), r.height()));
-    if (spans) spans->append(QRectF(left, r.y(), right - left, r.height()));
-    const QString piece = line.text.mid(from, to - from);
-    if (text && !piece.trimmed().isEmpty()) appendNextLine(*text, piece);
+    const QRectF piece(r.x() + from * cw, r.y(), std::max((to - from) * cw, 1.0), r.height());
+    const QRectF span(left, r.y(), right - left, r.height());
+    result.append(line.rotation == 0.0 ? piece : line.turn.mapRect(piece));
+    if (spans) spans->append(line.rotation == 0.0 ? span : line.turn.mapRect(span));
+    const QString textPiece = line.text.mid(from, to - from);
+    if (text && !textPiece.trimmed().isEmpty()) appendNextLine(*text, textPiece);
   }
   return result;
 }

@@ -4,6 +4,8 @@
 // and read back with pdftoppm and pdftotext (-bbox).
 #include "EditedPageFixture.h"
 
+#include "view/BlockEditorFrame.h"
+
 #include <QMap>
 #include <QPushButton>
 #include <QTextBlock>
@@ -205,13 +207,22 @@ TEST_F(EditedPageMatchesPreview, ADoubleClickInALineWithALargeRunHighlightsTheWo
       painter.drawText(QPointF(x, 200), pieces[i]);
       x += painter.fontMetrics().horizontalAdvance(pieces[i]);
     }
+    painter.setFont(QFont(QStringLiteral("Liberation Serif"), 11));
+    painter.drawText(QPointF(72, 216), QStringLiteral("a next line close below"));
   }));
   openWindow(path);
   QTest::keyClick(window.get(), Qt::Key_F2);
   ASSERT_TRUE(window->view->isEditMode());
   QWindow* handle = window->windowHandle();
-  for (const QString& word : {QStringLiteral("argument"), QStringLiteral("Large"), QStringLiteral("plot")}) {
-    SCOPED_TRACE(word.toStdString());
+  double nextLineTop = 0;
+  for (const Word& w : bboxWords(path))
+    if (w.text == QStringLiteral("next")) nextLineTop = screenRect(w.box).top();
+  ASSERT_GT(nextLineTop, 0);
+  // Once unchanged, shown by the page's glyphs; then typed into, drawn by the editor.
+  bool typed = false;
+  for (const QString& word : {QStringLiteral("argument"), QStringLiteral("Large"), QStringLiteral("plot"),
+                              QStringLiteral("argument"), QStringLiteral("Large")}) {
+    SCOPED_TRACE(word.toStdString() + (typed ? " typed" : ""));
     QRectF box;
     for (const Word& w : bboxWords(path))
       if (w.text == word) box = w.box;
@@ -230,8 +241,20 @@ TEST_F(EditedPageMatchesPreview, ADoubleClickInALineWithALargeRunHighlightsTheWo
       if (left < 0) left = x;
       right = x;
     }
-    EXPECT_NEAR(left, onScreen.left(), 4) << "highlight " << left << ".." << right;
-    EXPECT_NEAR(right, onScreen.right(), 4) << "highlight " << left << ".." << right;
+    // Typed into, the line is drawn anew, narrowed into its box.
+    EXPECT_NEAR(left, onScreen.left(), typed ? 20 : 4) << "highlight " << left << ".." << right;
+    EXPECT_NEAR(right, onScreen.right(), typed ? 30 : 4) << "highlight " << left << ".." << right;
+    int bottom = at.y();  // down from the word's middle to bare paper: the tint's bottom
+    while (bottom < at.y() + 60 && qGray(shot.pixel(at.x(), bottom + 1)) < 245) ++bottom;
+    EXPECT_LE(bottom, nextLineTop + 1) << "the highlight reaches into the next line";
+    if (word == QStringLiteral("plot")) {
+      // Typed at the end of the line: the frame stays on it.
+      QTest::keyClick(editor, Qt::Key_End);
+      typeText(editor, QStringLiteral(" now"));
+      typed = true;
+      QTest::qWait(50);
+      EXPECT_LE(window->view->findChild<BlockEditorFrame*>()->contentScreenRect().bottom(), nextLineTop + 2);
+    }
     QTest::keyClick(editor, Qt::Key_Escape);
   }
 }

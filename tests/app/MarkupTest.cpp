@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QColorDialog>
 #include <QContextMenuEvent>
 #include <QDialog>
@@ -38,7 +39,8 @@ namespace {
 
 QByteArray lines() {
   return textLine("F1", 20, 80, 700, "highlight these words") + textLine("F1", 20, 80, 600, "underline this line") +
-         textLine("F1", 20, 80, 500, "strike out here") + textLine("F1", 20, 80, 400, "untouched text");
+         textLine("F1", 20, 80, 500, "strike out here") + textLine("F1", 20, 80, 400, "untouched text") +
+         textLine("F1", 20, 80, 300, "one more sum");
 }
 
 // The union of poppler's boxes of the words of one line, y down from the top
@@ -141,6 +143,8 @@ TEST_F(MarkupTest, MarksCoverTheMarkedWordsOnTurnedAndCroppedPages) {
   EXPECT_FALSE(window->currentDocument->isModified());
   QTest::mouseClick(marker, Qt::LeftButton);
   EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Выделите текст для разметки"));
+  QTest::mouseClick(marker, Qt::LeftButton);  // pressed again: marks follow selections from here on
+  EXPECT_FALSE(marker->isChecked());
 
   struct Mark {
     QString button;
@@ -426,61 +430,74 @@ QRect redExtent(const QImage& page, const QRectF& area) {
 
 }  // namespace
 
-// A level drag along a line selects its text; each kind of mark then runs
-// from the first selected letter to the last, as poppler boxes the words, and
-// a highlight covers the words' whole height. A region drawn over no text is
-// marked as drawn.
-TEST_F(MarkupTest, LevelDragAlongALineMarksItsLettersFromFirstToLast) {
+// A drag along a line from its first letter to its last selects its text, on
+// a page turned by /Rotate 90 too, where the line runs down the screen; on the
+// upright page the drags run in edit mode with the mark's button chosen first
+// (it marks the text, not the blocks). Each mark then runs from the first
+// selected letter to the last, as poppler boxes the words, and a highlight
+// covers the words' whole height, down to the font's descent under letters
+// that have none. A region drawn over no text is marked as drawn.
+TEST_F(MarkupTest, DragAlongALineMarksItsLettersFromFirstToLast) {
   if (!testsupport::hasTool("pdftoppm") || !testsupport::hasTool("pdftotext")) GTEST_SKIP() << "poppler missing";
   chooseRedMarks();
-
-  const int page = 1;
-  const double height = window->currentDocument->pageSize(page).height();
-  const std::tuple<const char*, QStringList, const char*> marks[] = {
-      {"Маркер", {"highlight", "these", "words"}, "Маркер добавлен на стр. 2"},
-      {"Подчерк.", {"underline", "this", "line"}, "Подчёркивание добавлено на стр. 2"},
-      {"Зачерк.", {"strike", "out", "here"}, "Зачёркивание добавлено на стр. 2"}};
-  window->view->setCurrentPage(page);
-  QApplication::processEvents();
+  const std::pair<const char*, QStringList> marks[] = {{"Маркер", {"highlight", "these", "words"}},
+                                                       {"Подчерк.", {"underline", "this", "line"}},
+                                                       {"Зачерк.", {"strike", "out", "here"}},
+                                                       {"Маркер", {"one", "more", "sum"}}};
   QWidget* viewport = window->view->viewport();
-  for (const auto& [button, words, done] : marks) {
-    const QRectF box = lineBox(path, page, words, height);
-    ASSERT_FALSE(box.isEmpty()) << button;
-    // Pressed on the first letter past its middle, released on the last one
-    // before its middle: both letters are still selected, and marked.
-    const QPoint from = window->view->viewportPointForPageTopPoint(page, {box.left() + 7.0, box.center().y()});
-    const QPoint to = window->view->viewportPointForPageTopPoint(page, {box.right() - 7.0, box.center().y()});
-    ASSERT_EQ(from.y(), to.y());
-    QTest::mousePress(viewport, Qt::LeftButton, {}, from);
-    QTest::mouseMove(viewport, (from + to) / 2);
-    QTest::mouseMove(viewport, to);
-    QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
-    QTest::mouseClick(ribbonButton(QString::fromUtf8(button)), Qt::LeftButton);
-    EXPECT_EQ(window->statusLabel->text(), QString::fromUtf8(done));
+  for (int page : {1, 0}) {
+    const bool turned = page == 0;
+    window->view->setCurrentPage(page);
+    QApplication::setActiveWindow(window.get());
+    QTest::keyClick(window.get(), Qt::Key_F2);  // on for the upright page, off again for the turned one
+    ASSERT_EQ(window->view->isEditMode(), !turned);
+    for (const auto& [button, words] : marks) {
+      SCOPED_TRACE(std::string(button) + " page " + std::to_string(page + 1));
+      const QRectF box = lineBox(path, page, words, window->currentDocument->pageSize(page).height());
+      QToolButton* mark = ribbonButton(QString::fromUtf8(button));
+      if (!turned) QTest::mouseClick(mark, Qt::LeftButton);  // chosen
+      // Pressed on the first letter past its middle, released on the last one
+      // before its middle: both letters are still selected, and marked.
+      const QPoint from = window->view->viewportPointForPageTopPoint(
+          page, turned ? QPointF(box.center().x(), box.top() + 7.0) : QPointF(box.left() + 7.0, box.center().y()));
+      const QPoint to = window->view->viewportPointForPageTopPoint(
+          page, turned ? QPointF(box.center().x(), box.bottom() - 7.0) : QPointF(box.right() - 7.0, box.center().y()));
+      QTest::mousePress(viewport, Qt::LeftButton, {}, from);
+      QTest::mouseMove(viewport, (from + to) / 2);
+      QTest::mouseMove(viewport, to);
+      QTest::mouseRelease(viewport, Qt::LeftButton, {}, to);
+      EXPECT_TRUE(!turned || QApplication::clipboard()->text() == words.join(QLatin1Char(' '))) << "copied";
+      QTest::mouseClick(mark, Qt::LeftButton);  // marks the selection, or lets the chosen mark go
+      EXPECT_FALSE(mark->isChecked());
+      EXPECT_TRUE(window->statusLabel->text().endsWith(QStringLiteral("на стр. %1").arg(page + 1)));
+      EXPECT_FALSE(window->view->hasOcrEdits());  // no block moved or resized
+    }
   }
   const QRectF blank(100, 520, 200, 60);
-  markRegion(page, blank);
+  markRegion(1, blank);
   QTest::mouseClick(ribbonButton(QStringLiteral("Маркер")), Qt::LeftButton);
   EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Маркер добавлен на стр. 2"));
 
   const QString saved = dir.filePath(QStringLiteral("level.pdf"));
   ASSERT_TRUE(window->currentDocument->saveAs(saved));
-  const QImage image = oracles::renderWithPoppler(saved, page, 72);
-  for (const auto& [button, words, done] : marks) {
-    SCOPED_TRACE(button);
-    const QRectF box = lineBox(path, page, words, height);
-    const QRect ink = redExtent(image, box.adjusted(-20, -10, 20, 10));
-    ASSERT_FALSE(ink.isEmpty());
-    EXPECT_NEAR(ink.left(), box.left(), 2.0);
-    EXPECT_NEAR(ink.right() + 1, box.right(), 2.0);
-    if (QString::fromUtf8(button) == QStringLiteral("Маркер")) {
-      // Over the letters' whole height, not a band through their middle.
-      EXPECT_LE(ink.top(), box.top() + 2.0);
-      EXPECT_GE(ink.bottom() + 1, box.bottom() - 2.0);
-      EXPECT_GT(ink.height(), 0.8 * box.height());
+  for (int page : {1, 0}) {
+    const bool turned = page == 0;
+    const QImage image = oracles::renderWithPoppler(saved, page, 72);
+    for (const auto& [button, words] : marks) {
+      SCOPED_TRACE(std::string(button) + " " + words.first().toStdString() + " page " + std::to_string(page + 1));
+      const QRectF box = lineBox(path, page, words, window->currentDocument->pageSize(page).height());
+      const QRect ink = redExtent(image, turned ? box.adjusted(-8, -20, 8, 20) : box.adjusted(-20, -8, 20, 8));
+      ASSERT_FALSE(ink.isEmpty());
+      // Along the text from the first letter to the last; a highlight across
+      // it over the letters' whole height.
+      EXPECT_NEAR(turned ? ink.top() : ink.left(), turned ? box.top() : box.left(), 2.0);
+      EXPECT_NEAR(turned ? ink.bottom() + 1 : ink.right() + 1, turned ? box.bottom() : box.right(), 2.0);
+      if (QString::fromUtf8(button) != QStringLiteral("Маркер")) continue;
+      EXPECT_LE(turned ? ink.left() : ink.top(), (turned ? box.left() : box.top()) + 2.0);
+      EXPECT_GE(turned ? ink.right() + 1 : ink.bottom() + 1, (turned ? box.right() : box.bottom()) - 2.0);
     }
   }
-  const QRect drawn = redExtent(image, blank.adjusted(-10, -10, 10, 10));
+  const QRect drawn = redExtent(oracles::renderWithPoppler(saved, 1, 72), blank.adjusted(-10, -10, 10, 10));
   EXPECT_GT(drawn.width(), blank.width() - 2);
   EXPECT_GT(drawn.height(), blank.height() - 2);
 }
@@ -497,3 +514,4 @@ TEST_F(MarkupTest, CommandsWithoutActionAreDisabledAndSaySo) {
   for (const char* text : {"Заметка", "Маркер", "Подчерк.", "Зачерк.", "Найти", "Пароль", "Свойства"})
     EXPECT_TRUE(ribbonButton(QString::fromUtf8(text))->isEnabled()) << text;
 }
+

@@ -4,6 +4,7 @@
 #include "RibbonTestWindow.h"
 #include "TestSupport.h"
 #include "core/PopplerOracles.h"
+#include "core/RawPdf.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -31,6 +33,7 @@ class SearchWindow : public RibbonWindow {
  public:
   using RibbonWindow::RibbonWindow;
   using MainWindow::currentSearchIndex;
+  using MainWindow::pageSpin;
   using MainWindow::searchResults;
 };
 
@@ -309,4 +312,35 @@ TEST_F(SearchDialogTest, FindInAllOpenListsEveryTabAndARowOpensItsTab) {
   EXPECT_EQ(window->view->searchHitPage(), 2);
   EXPECT_EQ(window->view->currentPageIndex(), 2);
   EXPECT_EQ(window->view->currentSearchHitIndex(), 1);
+}
+
+// Ctrl+F, a word and Return on the page shown find that page's first hit,
+// once. On a page turned by /Rotate 90, where lines run down the screen,
+// "Найти далее" walks the hits in the order poppler reads the words.
+TEST_F(SearchDialogTest, ReturnFindsThePageShownsFirstHitAndTurnedPagesAreWalkedInReadingOrder) {
+  if (!testsupport::hasTool("pdftotext")) GTEST_SKIP() << "pdftotext missing";
+  for (int i = 0; i < 2; ++i) QTest::keyClick(window->pageSpin, Qt::Key_Up);  // to page 3
+  ASSERT_EQ(window->view->currentPageIndex(), 2);
+  QDialog* dialog = dialogOpenedBy(window.get(), [this] { QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier); });
+  ASSERT_NE(dialog, nullptr);
+  setQuery(dialog, QStringLiteral("alpha"));
+  QTest::keyClick(findField(dialog, 0)->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("«alpha» — стр. 3 (1/3), всего 8"));
+  dialog->close();
+
+  QByteArray lines;
+  for (int i = 0; i < 5; ++i) lines += textLine("F1", 14, 72, 760 - 30 * i, "line with marker and marker");
+  const QString turned = dir.filePath(QStringLiteral("turned.pdf"));
+  ASSERT_TRUE(writeRawPdf(turned, {{lines, {595, 842}, 90}}));
+  window->openFile(turned);
+  const QList<QRectF> read = oracles::wordBoxes(turned, 0, QStringLiteral("marker"), 595);  // shown 842 x 595
+  ASSERT_EQ(read.size(), 10);
+  ASSERT_NE(dialog = openDialog(), nullptr);
+  setQuery(dialog, QStringLiteral("marker"));
+  QTest::keyClick(findField(dialog, 0)->lineEdit(), Qt::Key_Return);
+  for (int k = 0; k < read.size(); ++k) {
+    const QRectF hit = window->view->searchHitRects().value(window->view->currentSearchHitIndex());
+    EXPECT_TRUE(read[k].contains(hit.center())) << k;
+    click(inTab<QPushButton>(dialog, 0, QStringLiteral("Найти далее")));
+  }
 }

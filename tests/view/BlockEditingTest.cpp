@@ -89,7 +89,9 @@ TEST_F(BlockViewTest, BlockAboveTheViewportIsScrolledTenPixelsBelowItsTop) {
 // at its width, so downwards in its own frame): where the line starts on the
 // page stays put.
 TEST_F(BlockViewTest, TurnedBlockGrowsFromWhereItsTextStarts) {
+  // Recognised text flows, so it grows; a page's own line stays in its box.
   TextBlock turned = nativeBlock(QStringLiteral("Short turned"), QRectF(200, 400, 90, 16), 12.0f);
+  turned.lines.clear();
   turned.rotation = turned.originalRotation = 90;
   view->setOcrBlocks({turned}, 0, false);
   view->setEditMode(true);
@@ -304,11 +306,12 @@ TEST_F(BlockViewTest, EditorIsFilledByTheKindOfBlock) {
 
 TEST_F(BlockViewTest, FittingGrowsTheBlockWithItsTextButNeverShrinksIt) {
   TextBlock block = nativeBlock(QStringLiteral("Коротко"), QRectF(60, 600, 120, 20));
+  block.lines.clear();  // recognised text, which flows
   view->setOcrBlocks({block}, 0, false);
   view->setEditMode(true);
   view->activateOcrBlock(0);
   RotatedTextEdit* editor = editorOf(*view);
-  view->setActiveTextBold(true);  // rich from here on: the text flows
+  view->setActiveTextBold(true);
   QTest::keyClick(editor, Qt::Key_End);
   typeInto(editor, QStringLiteral(" и намного более длинное продолжение строки"));
   for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
