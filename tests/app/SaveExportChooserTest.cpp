@@ -5,15 +5,21 @@
 #include "ShownWindowFixture.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
+#include "export/CompressedExportDialog.h"
+#include "export/ScannedExportDialog.h"
+#include "ui/UiLanguage.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QImageReader>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -111,6 +117,60 @@ TEST_F(SaveExportChooser, SaveAsCarriesPendingEditsAndMovesTheTabToTheNewFile) {
   // Opening the new file again finds its tab instead of a second one.
   window->openFile(copy);
   EXPECT_EQ(window->documents.size(), 1u);
+}
+
+// The two PDF kinds with dialogs of their own, chosen with keys in the
+// chooser shown in Russian, English and German: each leads to its own dialog
+// and writes its own kind (the scanned look holds pictures and no text); no
+// plain copy appears under the typed name.
+TEST_F(SaveExportChooser, EachPdfKindIsWrittenByItsOwnRoadInEveryLanguage) {
+  for (const QString& language : {QStringLiteral("ru"), QStringLiteral("en"), QStringLiteral("de")}) {
+    applyUiLanguage(language);
+    for (const int row : {1, 2}) {
+      SCOPED_TRACE(QStringLiteral("%1 row %2").arg(language).arg(row).toStdString());
+      window->activateDocument(0);
+      const QString typed = dir.filePath(QStringLiteral("%1-%2.pdf").arg(language).arg(row));
+      whenModalOpens<QFileDialog>([&](QFileDialog* chooser) {
+        QTest::qWait(30);  // the language pass runs once the chooser is shown
+        auto* types = chooser->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_TRUE(types && name);
+        EXPECT_EQ(types->itemText(row).contains(QRegularExpression(QStringLiteral("[А-я]"))), language == "ru");
+        types->setFocus();
+        for (int step = 0; step < row; ++step) QTest::keyClick(types, Qt::Key_Down);
+        name->setFocus();
+        name->selectAll();
+        QTest::keyClicks(name, typed);
+        QTest::keyClick(name, Qt::Key_Return);
+      });
+      QString written;
+      if (row == 2)
+        whenModalOpens<ScannedExportDialog>([&](ScannedExportDialog* dialog) {
+          written = dialog->readBack().outputPath;
+          QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        });
+      else
+        whenModalOpens<CompressedExportDialog>([&](CompressedExportDialog* dialog) {
+          written = dialog->outputPathText();
+          QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        });
+      window->activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+      QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+      ASSERT_FALSE(written.isEmpty()) << "the kind's own dialog did not open";
+      EXPECT_EQ(window->documents.front().path, path);
+      EXPECT_EQ(testsupport::runTool(QStringLiteral("qpdf"), {QStringLiteral("--check"), written}), 0);
+      if (row == 2) {
+        EXPECT_EQ(written, typed);
+        EXPECT_EQ(testsupport::listPdfImages(written).size(), 2);
+        EXPECT_TRUE(pdfPageTexts(written).join(QString()).trimmed().isEmpty());
+      } else {
+        EXPECT_NE(written, typed);
+        EXPECT_FALSE(QFile::exists(typed));
+      }
+    }
+  }
+  applyUiLanguage(QStringLiteral("ru"));
 }
 
 }  // namespace
