@@ -18,6 +18,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class OcrEngine;
@@ -368,6 +369,10 @@ class MainWindow : public QMainWindow {
   // Imports one file's pages at the position (0 end, 1 after, 2 before the
   // current page); false with lastImportError set. Refreshes nothing.
   bool importFile(const QString& path, int mode);
+  // The password a PDF to import is read with: empty for an unlocked file,
+  // else the one its open tab or the session keeps, else the one the user
+  // types. Nothing when the user cancelled the password form.
+  std::optional<QByteArray> passwordToImport(const QString& path);
   // The open dialogs' filter of what importFile takes.
   static QString importFileFilter();
 

@@ -45,11 +45,14 @@ int MainWindow::openDocumentIndexForPath(const QString& path) const {
 namespace {
 
 // Opens the file, asking for its password while one is needed and the user
-// gives one; a wrong password asks again, saying so. False when the file
-// does not open (needsPassword() then tells a cancelled form).
-bool openWithPassword(PdfDocument& document, const QString& path, QWidget* parent) {
+// gives one; a wrong password asks again, saying so. A password already
+// known (`known`, then one kept for the session) is tried first. False when
+// the file does not open (needsPassword() then tells a cancelled form).
+bool openWithPassword(PdfDocument& document, const QString& path, QWidget* parent,
+                      const QByteArray& known = QByteArray()) {
   if (document.open(path)) return true;
   if (!document.needsPassword()) return false;
+  if (!known.isEmpty() && document.open(path, known)) return true;
   if (const auto kept = rememberedDocumentPassword(path); kept && document.open(path, *kept)) return true;
   QString problem;
   for (;;) {
@@ -62,6 +65,16 @@ bool openWithPassword(PdfDocument& document, const QString& path, QWidget* paren
 }
 
 }  // namespace
+
+std::optional<QByteArray> MainWindow::passwordToImport(const QString& path) {
+  const int tab = openDocumentIndexForPath(path);
+  const QByteArray known = tab >= 0 ? documents[size_t(tab)].document->passwordUsed() : QByteArray();
+  PdfDocument probe;
+  if (openWithPassword(probe, path, this, known)) return probe.passwordUsed();
+  // A file that fails for another reason is left to the import to report.
+  if (probe.needsPassword()) return std::nullopt;
+  return QByteArray();
+}
 
 void MainWindow::openFile(const QString& path) {
   if (path.isEmpty()) return;

@@ -33,7 +33,9 @@ void MainWindow::dropEvent(QDropEvent* event) {
         }
         // The page list changes: edits still in the view go into their page first.
         if (!applyPendingOcrEdits()) continue;
-        if (!currentDocument->importDocument(path)) {
+        const std::optional<QByteArray> password = passwordToImport(path);
+        if (!password) continue;  // the password form was cancelled
+        if (!currentDocument->importDocument(path, *password)) {
           appInfo(this, QStringLiteral("Ошибка импорта"), currentDocument->lastError());
           continue;
         }

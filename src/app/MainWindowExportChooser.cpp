@@ -14,8 +14,22 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
+#include <QComboBox>
 #include <QMessageBox>
 #include <QScopeGuard>
+
+namespace {
+
+// The row of the chosen filter. Qt's own dialog keeps its type list in a
+// combo box whose row is the filter's place; a platform dialog only returns
+// the text it was given, which is then looked up among the offered ones.
+int chosenFilterIndex(const QFileDialog& chooser, const QStringList& offered) {
+  auto* types = chooser.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+  if (types && types->count() == offered.size()) return types->currentIndex();
+  return int(offered.indexOf(chooser.selectedNameFilter()));
+}
+
+}  // namespace
 
 void MainWindow::showSaveExportDialog() {
   struct FmtEntry {
@@ -42,23 +56,24 @@ void MainWindow::showSaveExportDialog() {
     appInfo(this, QStringLiteral("Сохранить как"), QStringLiteral("Нет открытого документа."));
     return;
   }
+  // The filters are offered in the interface language; which one was chosen
+  // is told by its place in the list, never by its text.
   QStringList filters;
-  for (const FmtEntry& entry : FMTS) filters << entry.filter;
+  for (const FmtEntry& entry : FMTS) filters << uiTranslate(entry.filter);
   const QString own = currentDocument->filePath();
   const QString initial = own.isEmpty() ? QDir(QDir::homePath()).filePath(QStringLiteral("document.pdf"))
                                         : QDir(QFileInfo(own).absolutePath()).filePath(QFileInfo(own).fileName());
-  QString chosenFilter;
-  QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить как / Экспорт"), initial,
-                                              filters.join(QStringLiteral(";;")), &chosenFilter);
+  QFileDialog chooser(this, uiTranslate(QStringLiteral("Сохранить как / Экспорт")), QFileInfo(initial).absolutePath(),
+                      filters.join(QStringLiteral(";;")));
+  chooser.setAcceptMode(QFileDialog::AcceptSave);
+  chooser.selectFile(QFileInfo(initial).fileName());
+  if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return;
+  QString file = chooser.selectedFiles().constFirst();
   if (file.isEmpty()) return;
 
   const QString suffix = QFileInfo(file).suffix().toLower();
-  const FmtEntry* entry = nullptr;
-  for (const FmtEntry& candidate : FMTS)
-    if (candidate.filter == chosenFilter) {
-      entry = &candidate;
-      break;
-    }
+  const int chosen = chosenFilterIndex(chooser, filters);
+  const FmtEntry* entry = chosen >= 0 && chosen < FMTS.size() ? &FMTS[chosen] : nullptr;
   for (const FmtEntry& candidate : FMTS)
     if (!entry && candidate.extension == suffix) entry = &candidate;
   if (!entry) entry = &FMTS.first();

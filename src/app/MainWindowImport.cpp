@@ -117,13 +117,18 @@ bool MainWindow::importFile(const QString& path, int mode) {
   const int current = view->currentPageIndex();
   const int before = document->pageCount();
   const ImportFormat format = importFormatOf(path);
+  // A locked PDF is read with its password, asked for when nothing knows it.
+  const std::optional<QByteArray> password =
+      format == ImportFormat::Pdf ? passwordToImport(path) : std::optional<QByteArray>(QByteArray());
   if (format == ImportFormat::Spreadsheet) {
     // A cancelled spreadsheet dialog is no failure to report: the error stays empty.
     if (appendSpreadsheetPages(document, path, &lastImportError) <= 0) return false;
   } else if (format == ImportFormat::Other) {
     lastImportError = notSupportedText(path);
     return false;
-  } else if (!document->importDocument(path)) {
+  } else if (format == ImportFormat::Pdf && !password) {
+    return false;  // the password form was cancelled: nothing to report
+  } else if (!document->importDocument(path, password.value_or(QByteArray()))) {
     lastImportError = document->lastError();
     if (lastImportError.isEmpty()) lastImportError = QStringLiteral("Не удалось импортировать файл.");
     return false;

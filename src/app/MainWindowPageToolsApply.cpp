@@ -181,7 +181,9 @@ bool MainWindow::mergeFilesToPdf(const QList<QString>& paths, bool fromShellActi
       const int added = appendSpreadsheetPages(&merged, path, &error);
       if (added < 0) return false;  // a cancelled workbook abandons the whole merge
       if (added == 0) errors << name + QStringLiteral(": ") + error;
-    } else if (!merged.importDocument(path)) {
+    } else if (const auto password = passwordToImport(path); !password) {
+      continue;  // the password form was cancelled: this file is left out
+    } else if (!merged.importDocument(path, *password)) {
       errors << name + QStringLiteral(": ") + merged.lastError();
     }
     total += merged.pageCount() - before;

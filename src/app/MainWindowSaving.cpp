@@ -11,6 +11,7 @@
 #include "view/PdfView.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -46,6 +47,7 @@ void MainWindow::onSave() {
 }
 
 bool MainWindow::signaturesAtRisk(const PdfDocument* document) const {
+  if (document->openedFromEnvelope()) return true;
   if (document->signatureCount() <= 0) return false;
   return std::none_of(documents.begin(), documents.end(), [document](const OpenDocumentState& state) {
     return state.document.get() == document && state.signaturesBroken;
@@ -54,13 +56,23 @@ bool MainWindow::signaturesAtRisk(const PdfDocument* document) const {
 
 MainWindow::SignedFileSave MainWindow::askBeforeBreakingSignatures(PdfDocument* document) {
   if (!signaturesAtRisk(document)) return SignedFileSave::Overwrite;
+  const auto ui = [](const char* russian) { return uiTranslate(QString::fromUtf8(russian)); };
+  // A signed envelope (.p7m) is never written over: only a copy as a PDF.
+  if (document->openedFromEnvelope())
+    return appQuestion(this, ui("Подписанный документ"),
+                       ui("Файл «%1» — подписанный конверт: PDF лежит в нём вместе с подписью. Записать в него "
+                          "изменения нельзя, подпись пропала бы.\n\nСохранить копию: изменения сохраняются в новый "
+                          "PDF-файл, а подписанный файл остаётся как есть.")
+                           .arg(QFileInfo(document->filePath()).fileName()),
+                       ui("Сохранить копию..."), ui("Отмена"))
+               ? SignedFileSave::Copy
+               : SignedFileSave::Cancel;
   const int signatures = document->signatureCount();
   const QString text =
       uiTranslate(QStringLiteral("Документ «%1» подписан (подписей: %2). Сохранение перепишет файл целиком, и его "
                                  "подписи станут недействительными.\n\nСохранить копию: изменения сохраняются в "
                                  "новый файл под другим именем, а подписанный файл остаётся как есть."))
           .arg(QFileInfo(document->filePath()).fileName(), QString::number(signatures));
-  const auto ui = [](const char* russian) { return uiTranslate(QString::fromUtf8(russian)); };
   switch (appPdfFileQuestion(this, ui("Подписанный документ"), text, ui("Сохранить копию..."), ui("Отмена"),
                              ui("Сохранить и нарушить подписи"))) {
     case 0:
@@ -88,7 +100,14 @@ bool MainWindow::rewritingSignedFileAllowed() {
 
 void MainWindow::saveCopyOfSignedDocument() {
   if (!currentDocument->isOpen()) return;
-  const QString proposed = uniqueSiblingPathLikeChrome(currentDocument->filePath());
+  // The copy of an envelope is the PDF it holds: "act.pdf.p7m" proposes "act.pdf".
+  QString own = currentDocument->filePath();
+  if (currentDocument->openedFromEnvelope()) {
+    const QFileInfo envelope(own);
+    own = envelope.dir().filePath(envelope.completeBaseName());
+    if (!own.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) own += QStringLiteral(".pdf");
+  }
+  const QString proposed = uniqueSiblingPathLikeChrome(own);
   QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить как"), proposed,
                                               QStringLiteral("PDF файлы (*.pdf)"));
   if (name.isEmpty()) return;

@@ -30,6 +30,7 @@ void PdfDocument::close() {
   dropDoc();
   openPassword.clear();
   currentFilePath.clear();
+  envelope = false;
   modified = false;
 }
 
@@ -46,6 +47,7 @@ bool PdfDocument::createEmpty() {
   opened.store(true, std::memory_order_release);
   refreshPageMetricsUnlocked();
   currentFilePath.clear();
+  envelope = false;
   modified = true;
   return true;
 }
@@ -96,6 +98,9 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path, const QByteArray& pa
     return false;
   }
   doc = loaded;
+  // pdfium finds a PDF anywhere in the first kilobyte; a file of PDF bytes
+  // begins with them.
+  envelope = !fileData.startsWith("%PDF");
   openPassword = password;
   opened.store(true, std::memory_order_release);
   currentFilePath = path;

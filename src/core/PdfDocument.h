@@ -52,6 +52,8 @@ public:
   // open fails and needsPassword() says so.
   bool open(const QString& path, const QByteArray& password = QByteArray());
   bool needsPassword() const { return passwordRequired; }
+  // The password the file was opened with (empty for an unlocked file).
+  QByteArray passwordUsed() const { return openPassword; }
   void close();
   bool createEmpty();
   void markModified();
@@ -80,6 +82,9 @@ public:
   bool isEncrypted() const;
   // How many signature fields the file carries; a full save breaks them all.
   int signatureCount() const;
+  // The file holds the PDF inside something else (an attached signature's
+  // .p7m envelope): saving over it would drop the envelope with its signature.
+  bool openedFromEnvelope() const { return envelope; }
   // What the file lets its reader do; everything for an unprotected file.
   struct Permissions {
     bool print = true;
@@ -132,13 +137,22 @@ public:
   // added) when the data is not a grey or colour JPEG that pdfium takes.
   bool appendJpegPage(const QByteArray& jpeg, QSizeF size);
   bool appendPage(const QString& path, int index);
-  // A PDF is appended page by page; an image becomes one page at 150 dpi.
-  bool importDocument(const QString& path);
+  // A PDF is appended page by page (a locked one read with `password`); an
+  // image becomes one page at 150 dpi.
+  bool importDocument(const QString& path, const QByteArray& password = QByteArray());
   bool extractPageSubset(const QList<int>& pages, const QString& path);
 
   bool save(const QString& path);
   bool saveAs(const QString& path);
-  bool saveCopy(const QString& path) const;
+  // A locked document's copy is written in the clear unless `keepLock`: then
+  // locked as a save locks it, with the opened file's passwords.
+  bool saveCopy(const QString& path, bool keepLock = false) const;
+  // Writes the file as opened, unchanged, followed by one appended update
+  // that draws the only page of `overlay` (as large as page `page` is shown)
+  // over that page: signatures the file carries stay valid. False, with
+  // nothing written, for a changed document or a file that cannot take an
+  // update (locked, damaged, certified against changes).
+  bool saveWithPageOverlay(const QString& path, int page, const PdfDocument& overlay);
   // Formats: pdf, txt, html, xhtml, png, jpg, jpeg, bmp.
   bool exportDocument(const QString& path, const QString& format, int dpi);
 
@@ -266,9 +280,11 @@ private:
   // pdfium cannot open it (the document stays as it was).
   bool continueOnRewriteUnlocked(QByteArray bytes);
   // Appends pages of the PDF at `path` (all when `indices` is null).
-  bool importPagesUnlocked(const QString& path, const int* indices, unsigned long count);
+  bool importPagesUnlocked(const QString& path, const int* indices, unsigned long count,
+                           const QByteArray& password = QByteArray());
   // The same from a PDF held in memory.
-  bool importPdfBytesUnlocked(const QByteArray& bytes, const int* indices, unsigned long count);
+  bool importPdfBytesUnlocked(const QByteArray& bytes, const int* indices, unsigned long count,
+                              const QByteArray& password = QByteArray());
   void refreshPageMetricsUnlocked();
   void clearPageMetrics();
   // The page loaded by pdfium, or null when it cannot be or must not be
@@ -287,6 +303,7 @@ private:
   // The password the file was opened with; saving locks the file with it again.
   QByteArray openPassword;
   bool passwordRequired = false;
+  bool envelope = false;
   // Every setting to true counts, so that a caller can tell whether anything
   // but its own mark changed the document since.
   struct ModifiedFlag {

@@ -165,7 +165,7 @@ bool PdfDocument::appendPage(const QString& path, int index) {
   return importPagesUnlocked(path, indices, 1);
 }
 
-bool PdfDocument::importDocument(const QString& path) {
+bool PdfDocument::importDocument(const QString& path, const QByteArray& password) {
   // Probing the format would wait on a pipe for ever.
   if (isExistingNonRegularFile(path)) {
     lastErrorMessage = coreText("Не удалось открыть файл: это не обычный файл (канал, устройство или папка).");
@@ -216,7 +216,7 @@ bool PdfDocument::importDocument(const QString& path) {
   }
   DocumentLock lock(mutex);
   if (!doc) return false;
-  return importPagesUnlocked(path, nullptr, 0);
+  return importPagesUnlocked(path, nullptr, 0, password);
 }
 
 bool PdfDocument::appendJpegPage(const QByteArray& jpeg, QSizeF size) {
@@ -240,14 +240,18 @@ bool PdfDocument::appendJpegPage(const QByteArray& jpeg, QSizeF size) {
   return placed;
 }
 
-bool PdfDocument::importPagesUnlocked(const QString& path, const int* indices, unsigned long count) {
+bool PdfDocument::importPagesUnlocked(const QString& path, const int* indices, unsigned long count,
+                                      const QByteArray& password) {
   QByteArray bytes;
   if (!readPdfFile(path, &bytes, &lastErrorMessage)) return false;
-  return importPdfBytesUnlocked(bytes, indices, count);
+  return importPdfBytesUnlocked(bytes, indices, count, password);
 }
 
-bool PdfDocument::importPdfBytesUnlocked(const QByteArray& bytes, const int* indices, unsigned long count) {
-  pdfium::Document source(FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
+bool PdfDocument::importPdfBytesUnlocked(const QByteArray& bytes, const int* indices, unsigned long count,
+                                         const QByteArray& password) {
+  const QByteArray secret = password + '\0';
+  pdfium::Document source(FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()),
+                                                 password.isEmpty() ? nullptr : secret.constData()));
   if (!source) {
     lastErrorMessage = pdfiumErrorString();
     return false;

@@ -67,6 +67,7 @@ bool PdfDocument::save(const QString& path) {
     refreshPageMetricsUnlocked();
   }
   currentFilePath = path;
+  envelope = false;  // the file now named is a PDF of its own
   modified = false;
   return true;
 }
@@ -123,15 +124,20 @@ bool PdfDocument::continueOnRewriteUnlocked(QByteArray bytes) {
   return true;
 }
 
-bool PdfDocument::saveCopy(const QString& path) const {
+bool PdfDocument::saveCopy(const QString& path, bool keepLock) const {
   DocumentLock lock(mutex);
   if (!doc) return false;
   QByteArray bytes;
   // Copies are the input of the program's own workers, which open files
   // without a password: a locked document's copy is written in the clear
-  // (it lives in a private temporary folder).
+  // (it lives in a private temporary folder) unless the lock is asked for.
   const bool encrypted = FPDF_GetSecurityHandlerRevision(doc) >= 0;
   if (!serializePdf(doc, encrypted ? FPDF_REMOVE_SECURITY : FPDF_NO_INCREMENTAL, &bytes)) return false;
+  if (encrypted && keepLock) {
+    QByteArray locked;
+    if (!encryptLikeOriginal(fileData, openPassword, bytes, usesObjectStreams(fileData), &locked, nullptr)) return false;
+    bytes = std::move(locked);
+  }
   return writeFileAtomically(path, bytes, nullptr);
 }
 

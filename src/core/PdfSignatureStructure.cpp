@@ -1,14 +1,18 @@
 #include "PdfSignatureStructure.h"
 #include "CoreText.h"
 
+#include <qpdf/Buffer.hh>
+#include <qpdf/Pl_Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <QList>
 #include <QPair>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -65,6 +69,32 @@ QByteArray arrayTextWith(QPDFObjectHandle array, const QByteArray& item) {
   if (array.isArray())
     for (QPDFObjectHandle element : array.getArrayAsVector()) text += QByteArray::fromStdString(element.unparse()) + ' ';
   return text + item + " ]";
+}
+
+QByteArray bufferBytes(const std::shared_ptr<Buffer>& buffer) {
+  return buffer ? QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()), qsizetype(buffer->getSize()))
+                : QByteArray();
+}
+
+// An object's text between "obj" and "endobj"; a stream keeps its data as
+// stored, with the /Length it really has.
+QByteArray objectBody(QPDFObjectHandle object) {
+  if (!object.isStream()) return QByteArray::fromStdString(object.unparseResolved());
+  const QByteArray data = bufferBytes(object.getRawStreamData());
+  QPDFObjectHandle dictionary = object.getDict().shallowCopy();
+  dictionary.replaceKey("/Length", QPDFObjectHandle::newInteger(data.size()));
+  return QByteArray::fromStdString(dictionary.unparse()) + "\nstream\n" + data + "\nendstream";
+}
+
+// The part of the page a reader shows: the crop box within the media box.
+QPDFObjectHandle::Rectangle shownBox(QPDFPageObjectHelper& page) {
+  const QPDFObjectHandle::Rectangle media = page.getMediaBox().getArrayAsRectangle();
+  const QPDFObjectHandle::Rectangle crop = page.getCropBox().getArrayAsRectangle();
+  const QPDFObjectHandle::Rectangle both(std::max(std::min(media.llx, media.urx), std::min(crop.llx, crop.urx)),
+                                         std::max(std::min(media.lly, media.ury), std::min(crop.lly, crop.ury)),
+                                         std::min(std::max(media.llx, media.urx), std::max(crop.llx, crop.urx)),
+                                         std::min(std::max(media.lly, media.ury), std::max(crop.lly, crop.ury)));
+  return both.urx > both.llx && both.ury > both.lly ? both : media;
 }
 
 struct CrossReference {
@@ -313,6 +343,92 @@ bool preparedSignatureReadsBack(const QByteArray& pdf, int signatureNumber, int 
                            value.getKey("/Type").isNameAndEquals("/Sig");
     if (reader.anyWarnings()) return fail(error, failed.arg(firstWarning(reader)));
     if (!listed || !signature) return fail(error, failed.arg(coreText("поле подписи не найдено")));
+  } catch (const std::exception& e) {
+    return fail(error, failed.arg(QString::fromStdString(e.what())));
+  }
+  return true;
+}
+
+bool PdfSignatureStructure::objectsOverlayingPage(int pageIndex, const QByteArray& overlayPdf,
+                                                  QList<PdfObjectVersion>* objects, int* size, QString* error) {
+  const QString failed = coreText("Не удалось дописать страницу к PDF: %1");
+  try {
+    QPDF overlay;
+    overlay.setSuppressWarnings(true);
+    overlay.processMemoryFile("overlay.pdf", overlayPdf.constData(), size_t(overlayPdf.size()));
+    const std::vector<QPDFObjectHandle> overlayPages = overlay.getAllPages();
+    const std::vector<QPDFObjectHandle> pages = d->pdf.getAllPages();
+    if (overlayPages.size() != 1 || pageIndex < 0 || size_t(pageIndex) >= pages.size() ||
+        !pages[size_t(pageIndex)].isIndirect())
+      return fail(error, failed.arg(coreText("страница не найдена")));
+    QPDFObjectHandle page = pages[size_t(pageIndex)];
+    QPDFPageObjectHelper target(page);
+
+    // qpdf numbers new objects past the highest it has seen; the numbers up
+    // to the trailer's /Size are the file's own and are left alone.
+    int reserved = d->pdf.makeIndirectObject(QPDFObjectHandle::newNull()).getObjectID();
+    for (int guard = 0; reserved < d->nextNumber - 1; ++guard) {
+      if (guard > 100000) return fail(error, failed.arg(coreText("слишком много свободных номеров объектов")));
+      reserved = d->pdf.makeIndirectObject(QPDFObjectHandle::newNull()).getObjectID();
+    }
+    const int firstNew = reserved + 1;
+
+    // The overlay page becomes a form with its own resources.
+    QPDFPageObjectHelper overlayPage(overlayPages.front());
+    Pl_Buffer content("overlay content");
+    overlayPage.pipeContents(&content);
+    QPDFObjectHandle form = QPDFObjectHandle::newStream(&overlay, bufferBytes(content.getBufferSharedPointer()).toStdString());
+    QPDFObjectHandle formDictionary = form.getDict();
+    formDictionary.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+    formDictionary.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    formDictionary.replaceKey("/BBox", overlayPage.getMediaBox().shallowCopy());
+    QPDFObjectHandle overlayResources = overlayPage.getAttribute("/Resources", false);
+    if (overlayResources.isDictionary()) formDictionary.replaceKey("/Resources", overlayResources.shallowCopy());
+    QPDFObjectHandle copied = d->pdf.copyForeignObject(form);
+
+    QPDFObjectHandle resources = target.getAttribute("/Resources", false);
+    QPDFObjectHandle xobjects = resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle::newNull();
+    std::string name = "/UlvoOverlay";
+    for (int i = 2; xobjects.isDictionary() && xobjects.hasKey(name); ++i) name = "/UlvoOverlay" + std::to_string(i);
+    const std::string drawing = target.placeFormXObject(copied, name, shownBox(target), true, true, true);
+
+    // The page's own content runs in a saved state of its own, so that a
+    // change it leaves behind does not move the overlay.
+    QPDFObjectHandle opening = QPDFObjectHandle::newStream(&d->pdf, "q\n");
+    QPDFObjectHandle closing = QPDFObjectHandle::newStream(&d->pdf, "Q\n" + drawing);
+    QByteArray contents = "[ " + reference(opening) + ' ';
+    QPDFObjectHandle old = page.getKey("/Contents");
+    if (old.isArray())
+      for (QPDFObjectHandle item : old.getArrayAsVector()) contents += QByteArray::fromStdString(item.unparse()) + ' ';
+    else if (old.isStream())
+      contents += QByteArray::fromStdString(old.unparse()) + ' ';
+    contents += reference(closing) + " ]";
+    const QByteArray xobjectText = dictionaryText(xobjects, {{name.c_str(), reference(copied)}});
+    const QByteArray pageText =
+        dictionaryText(page, {{"/Contents", contents}, {"/Resources", dictionaryText(resources, {{"/XObject", xobjectText}})}});
+
+    // Every object new to the file, reached from what the page now names.
+    std::map<QPDFObjGen, QPDFObjectHandle> fresh;
+    std::function<void(QPDFObjectHandle)> collect = [&](QPDFObjectHandle object) {
+      if (object.isIndirect() && (object.getObjectID() < firstNew || !fresh.emplace(object.getObjGen(), object).second))
+        return;
+      if (object.isStream()) {
+        collect(object.getDict());
+      } else if (object.isDictionary()) {
+        for (const std::string& key : object.getKeys()) collect(object.getKey(key));
+      } else if (object.isArray()) {
+        for (QPDFObjectHandle item : object.getArrayAsVector()) collect(item);
+      }
+    };
+    for (QPDFObjectHandle root : {copied, opening, closing}) collect(root);
+    int highest = page.getObjectID();
+    for (const auto& [objectGeneration, object] : fresh) {
+      objects->append({objectGeneration.getObj(), objectGeneration.getGen(), objectBody(object)});
+      highest = std::max(highest, objectGeneration.getObj());
+    }
+    objects->append({page.getObjectID(), page.getGeneration(), pageText});
+    *size = std::max(highest + 1, d->nextNumber);
+    if (d->pdf.anyWarnings()) return fail(error, failed.arg(firstWarning(d->pdf)));
   } catch (const std::exception& e) {
     return fail(error, failed.arg(QString::fromStdString(e.what())));
   }

@@ -1,6 +1,6 @@
 #pragma once
-// What an incremental update that adds a signature field needs to know of a
-// PDF, read through qpdf: cross-reference tables, cross-reference streams,
+// What an incremental update that adds a signature field or draws over a
+// page needs to know of a PDF, read through qpdf: cross-reference tables, cross-reference streams,
 // object streams, hybrid files and earlier updates all resolve to the same
 // objects. Only this file and its source see qpdf.
 
@@ -38,6 +38,14 @@ public:
   // catalog or its own object), its /Fields array, the page or its /Annots
   // array. Every other entry of them is carried over.
   bool objectsListingField(int fieldNumber, QList<PdfObjectVersion>* objects, QString* error);
+
+  // What an update needs to draw `overlay`, a PDF whose only page is as
+  // large as page `pageIndex` is shown, over that page, upright whatever the
+  // page's turn: the overlay page's content and resources as a form (new
+  // objects), the streams that draw it, and the page's new version. *size
+  // receives the /Size the update's section announces.
+  bool objectsOverlayingPage(int pageIndex, const QByteArray& overlay, QList<PdfObjectVersion>* objects, int* size,
+                             QString* error);
 
 private:
   struct Data;

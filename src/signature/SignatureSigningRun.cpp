@@ -69,7 +69,7 @@ enum class UnsavedEdits { Sign, SignSavedFile, Cancel };
 // Unsaved edits are never signed unasked: including them means a full save
 // of the document, which breaks every signature it already carries, while
 // the file on disk can be signed as it is by an appended update.
-UnsavedEdits askAboutUnsavedEdits(QWidget* parent, int mode, const QString& fileName) {
+UnsavedEdits askAboutUnsavedEdits(QWidget* parent, int mode, const QString& fileName, bool signedDocument) {
   if (mode != 3 && mode != 4) {
     return appQuestion(parent, uiText("Подписание"),
                        uiText("В документе «%1» есть несохранённые изменения. Эта подпись ставится на файл, "
@@ -87,7 +87,11 @@ UnsavedEdits askAboutUnsavedEdits(QWidget* parent, int mode, const QString& file
              "сохранён целиком в подписанный файл, и подписи, которые в нём уже есть, станут недействительными.\n\n"
              "Подписать файл с диска: подпись добавляется к сохранённому файлу, его прежние подписи остаются "
              "действительными, изменения в подпись не войдут.");
-  const int answer = appPdfFileQuestion(parent, uiText("Подписание"), text.arg(fileName),
+  QString question = text.arg(fileName);
+  if (mode == 3 && signedDocument)
+    question += uiText("\n\nКопия с изменениями записывается целиком: подписи, которые уже есть в документе, в ней "
+                       "станут недействительными.");
+  const int answer = appPdfFileQuestion(parent, uiText("Подписание"), question,
       uiText("Подписать файл с диска"), uiText("Отмена"), uiText("Подписать с изменениями"));
   if (answer == 1) return UnsavedEdits::Sign;
   return answer == 0 ? UnsavedEdits::SignSavedFile : UnsavedEdits::Cancel;
@@ -198,20 +202,25 @@ void SignatureDialogState::startSigningRun() {
   if (activeSource && link.applyPendingEdits && !link.applyPendingEdits()) return;
   bool signEdits = false;
   if (activeSource && openActiveDocument() && openActiveDocument()->isModified()) {
-    const UnsavedEdits choice = askAboutUnsavedEdits(dialog, mode, sourceFileName);
+    const UnsavedEdits choice =
+        askAboutUnsavedEdits(dialog, mode, sourceFileName, openActiveDocument()->signatureCount() > 0);
     if (choice == UnsavedEdits::Cancel) return;
     signEdits = choice == UnsavedEdits::Sign;
   }
   // A signed copy with the edits is made from the unlocked document and
   // cannot carry the file's password: the user hears so before it is written.
-  if (signEdits && openActiveDocument() && openActiveDocument()->isEncrypted() &&
-      !appQuestion(dialog, uiText("Подписание"),
-                   (mode == 3 ? uiText("Документ «%1» защищён паролем, а PDF со штампом будет записан без пароля: "
-                                       "его нельзя защитить паролем исходного файла.")
-                              : uiText("Документ «%1» защищён паролем, а PDF со встроенной подписью будет записан "
-                                       "без пароля: подпись не добавляется в зашифрованный файл."))
-                       .arg(sourceFileName),
-                   uiText("Записать без пароля"), uiText("Отмена")))
+  // A stamped copy is locked as the source is (asked below only when it
+  // cannot be).
+  const auto writeWithoutPassword = [this, mode] {
+    return appQuestion(dialog, uiText("Подписание"),
+                       (mode == 3 ? uiText("Документ «%1» защищён паролем, а PDF со штампом будет записан без пароля: "
+                                           "его нельзя защитить паролем исходного файла.")
+                                  : uiText("Документ «%1» защищён паролем, а PDF со встроенной подписью будет записан "
+                                           "без пароля: подпись не добавляется в зашифрованный файл."))
+                           .arg(sourceFileName),
+                       uiText("Записать без пароля"), uiText("Отмена"));
+  };
+  if (mode == 4 && signEdits && openActiveDocument() && openActiveDocument()->isEncrypted() && !writeWithoutPassword())
     return;
 
   auto run = std::make_shared<AsyncSignResult>();
@@ -224,7 +233,7 @@ void SignatureDialogState::startSigningRun() {
   // The open document's unsaved edits are signed through a copy in a private
   // folder; the file on disk is never rewritten, so the signatures it already
   // carries stay valid.
-  const auto copyActiveDocument = [&]() -> QString {
+  const auto copyActiveDocument = [&](bool keepLock = false) -> QString {
     PdfDocument* active = isActiveSource() ? openActiveDocument() : nullptr;
     // Named with our pid, so that a run killed meanwhile leaves nothing the
     // next start does not remove.
@@ -232,7 +241,7 @@ void SignatureDialogState::startSigningRun() {
     if (!active || !folder->isValid()) return QString();
     const QString copy = folder->filePath(QStringLiteral("source.pdf"));
     run->temporarySource = std::move(folder);
-    return active->saveCopy(copy) ? copy : QString();
+    return active->saveCopy(copy, keepLock) ? copy : QString();
   };
 
   if (mode == 4 && signEdits) {
@@ -240,9 +249,17 @@ void SignatureDialogState::startSigningRun() {
     if (request.inputPath.isEmpty())
       return abortSigningRun(run, uiText("Подписание"), uiText("Не удалось сохранить текущий документ во временный PDF."));
   } else if (mode == 3) {
+    // A locked document open in the window is read with its password, and
+    // its copy with the edits keeps the lock.
+    PdfDocument* active = activeSource ? openActiveDocument() : nullptr;
+    const bool locked = active && active->isEncrypted();
+    if (locked) stamp.sourcePassword = active->passwordUsed();
+    // A copy with the edits is a whole rewrite: the user chose it, told
+    // what becomes of the signatures.
+    stamp.mayBreakSignatures = signEdits;
     QString stampSource = sourcePath;
     if (signEdits) {
-      stampSource = copyActiveDocument();
+      stampSource = copyActiveDocument(true);
       if (stampSource.isEmpty())
         return abortSigningRun(run, uiText("Подписание"), uiText("Не удалось сохранить текущий документ во временный PDF."));
     }
@@ -259,8 +276,30 @@ void SignatureDialogState::startSigningRun() {
     if (QFileInfo(stamped).absoluteFilePath() == QFileInfo(sourcePath).absoluteFilePath())
       return abortSigningRun(run, uiText("Подписание"), uiText("PDF со штампом не должен перезаписывать исходный файл."));
     QString error;
-    if (!createStampedPdfCopy(stampSource, stamped, signer, digest, QDateTime::currentDateTime(), stamp, &error))
-      return abortSigningRun(run, uiText("Подписание"), error);
+    bool signaturesWouldBreak = false;
+    bool made = createStampedPdfCopy(stampSource, stamped, signer, digest, QDateTime::currentDateTime(), stamp, &error,
+                                     &signaturesWouldBreak);
+    // Where the signatures cannot be kept, or the lock cannot be put on the
+    // copy, the user decides before the copy is written otherwise.
+    if (!made && signaturesWouldBreak) {
+      if (!appQuestion(dialog, uiText("Подписанный документ"),
+                       uiText("Документ «%1» подписан, а штамп нельзя дописать к нему так, чтобы подписи остались "
+                              "действительными (%2).\n\nВ копии со штампом подписи станут недействительными; "
+                              "исходный файл не изменится.")
+                           .arg(sourceFileName, error),
+                       uiText("Сделать копию"), uiText("Отмена")))
+        return abortSigningRun(run, QString(), QString());
+      stamp.mayBreakSignatures = true;
+      made = createStampedPdfCopy(stampSource, stamped, signer, digest, QDateTime::currentDateTime(), stamp, &error);
+    }
+    if (!made && locked && active == openActiveDocument()) {
+      if (!writeWithoutPassword()) return abortSigningRun(run, QString(), QString());
+      stampSource = copyActiveDocument(false);
+      stamp.sourcePassword.clear();
+      made = !stampSource.isEmpty() && createStampedPdfCopy(stampSource, stamped, signer, digest,
+                                                            QDateTime::currentDateTime(), stamp, &error);
+    }
+    if (!made) return abortSigningRun(run, uiText("Подписание"), error);
     request.inputPath = stamped;
     run->stampedPdfPath = stamped;
     if (proposedOutput) {
@@ -301,7 +340,7 @@ void SignatureDialogState::abortSigningRun(const std::shared_ptr<AsyncSignResult
   run->removeUnsignedStampedCopy();
   if (activeRun == run) activeRun.reset();
   setBusy(false, QString());
-  reportFileFailure(title, text);
+  if (!text.isEmpty()) reportFileFailure(title, text);  // a run the user cancelled says nothing
 }
 
 void SignatureDialogState::reportFileFailure(const QString& title, const QString& text) {

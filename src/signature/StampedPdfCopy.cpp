@@ -67,13 +67,13 @@ QRectF stampRectOnPage(const QSizeF& pageSize, const SignatureStampOptions& opti
 
 bool createStampedPdfCopy(const QString& sourcePath, const QString& outputPath, const SigningCertificate& certificate,
                           const QByteArray& documentSha256, const QDateTime& signedAt,
-                          const SignatureStampOptions& options, QString* error) {
+                          const SignatureStampOptions& options, QString* error, bool* signaturesWouldBreak) {
   const auto fail = [error](const QString& message) {
     if (error) *error = message;
     return false;
   };
   PdfDocument document;
-  if (!document.open(sourcePath))
+  if (!document.open(sourcePath, options.sourcePassword))
     return fail(uiText("Не удалось открыть PDF для нанесения штампа: %1").arg(document.lastError()));
   const int count = document.pageCount();
   if (count <= 0) return fail(uiText("В PDF нет страниц для нанесения штампа."));
@@ -90,9 +90,22 @@ bool createStampedPdfCopy(const QString& sourcePath, const QString& outputPath, 
 
   const QHash<QString, QString> values = signatureStampValues(certificate, documentSha256, signedAt);
   const QImage picture = renderSignatureStampTemplate(stamp, values, kStandardStampSize);
-  if (!document.addImageToPage(page, box.topLeft(), box.size(), picture))
-    return fail(uiText("Не удалось добавить видимый штамп в PDF."));
-  addStampTextLayer(document, page, box, stamp, values);
+  const auto placeStamp = [&](PdfDocument& target, int targetPage) {
+    if (!target.addImageToPage(targetPage, box.topLeft(), box.size(), picture)) return false;
+    addStampTextLayer(target, targetPage, box, stamp, values);
+    return true;
+  };
+  if (document.signatureCount() > 0 && !options.mayBreakSignatures) {
+    // The stamp is drawn on a page of its own, as large as the page is shown,
+    // which the update lays over the signed page.
+    PdfDocument overlay;
+    if (!overlay.createEmpty() || !overlay.insertBlankPage(0, document.pageSize(page)) || !placeStamp(overlay, 0))
+      return fail(uiText("Не удалось добавить видимый штамп в PDF."));
+    if (document.saveWithPageOverlay(outputPath, page, overlay)) return true;
+    if (signaturesWouldBreak) *signaturesWouldBreak = true;
+    return fail(uiText("Подписи документа нельзя сохранить в копии со штампом: %1").arg(document.lastError()));
+  }
+  if (!placeStamp(document, page)) return fail(uiText("Не удалось добавить видимый штамп в PDF."));
   if (!document.saveAs(outputPath)) return fail(uiText("Не удалось сохранить PDF со штампом: %1").arg(document.lastError()));
   return true;
 }

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -179,6 +180,25 @@ TEST_F(ImportAndDrop, InsertTabPositionAndThumbnailImportPlaceThePages) {
   window->onThumbnailImportPage(0);
   EXPECT_EQ(pdfPageTexts(savedCopy()), (QStringList{"E1", "E2", "D1", "D2", "E1", "E2", "D3"}));
   EXPECT_EQ(window->view->currentPageIndex(), 0);
+}
+
+// Pages of a locked PDF go in after its password is asked.
+TEST_F(ImportAndDrop, LockedPdfIsInsertedWithItsPassword) {
+  window->openFile(pdf("doc.pdf", "D", 1));
+  const QString locked = dir.filePath(QStringLiteral("locked.pdf"));
+  ASSERT_EQ(testsupport::runTool("qpdf", {"--encrypt", "pw", "owner", "256", "--", pdf("plain.pdf", "L", 2), locked}), 0);
+  int asked = 0;
+  whenModalOpens([&](QWidget* modal) {
+    auto* prompt = qobject_cast<QDialog*>(modal);
+    if (!prompt || prompt->windowTitle() != QStringLiteral("Пароль PDF")) return false;
+    QTest::keyClicks(prompt->findChild<QLineEdit*>(), QStringLiteral("pw"));
+    QTest::keyClick(prompt->findChild<QLineEdit*>(), Qt::Key_Return);
+    return ++asked > 0;
+  });
+  chooseFileInNextDialog(locked);
+  QTest::mouseClick(ribbonButton(QStringLiteral("Любой файл")), Qt::LeftButton);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(pdfPageTexts(savedCopy()), (QStringList{"D1", "L1", "L2"}));
 }
 
 TEST_F(ImportAndDrop, BrokenImageIsReportedAndChangesNothing) {

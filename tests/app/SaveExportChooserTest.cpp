@@ -5,16 +5,21 @@
 #include "ShownWindowFixture.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
+#include "export/CompressedExportDialog.h"
+#include "export/ScannedExportDialog.h"
+#include "ui/UiLanguage.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QImageReader>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -143,6 +148,50 @@ TEST_F(SaveExportChooser, AfterSavingUnderANewNameTheThumbnailShowsTheEditAndEdi
   EXPECT_TRUE(pdfPageTexts(copy).value(0).contains(QStringLiteral("invoice follows with many more words")));
   EXPECT_TRUE(QTest::qWaitFor([&] { return drawn() && look() != before; }, 5000));
   typeAtEndOfFirstLine(QStringLiteral(" still"));
+}
+
+// The PDF kinds with dialogs of their own, chosen with keys in Russian,
+// English and German, each write their own kind, never a plain copy.
+TEST_F(SaveExportChooser, EachPdfKindIsWrittenByItsOwnRoadInEveryLanguage) {
+  for (const QString& language : {QStringLiteral("ru"), QStringLiteral("en"), QStringLiteral("de")}) {
+    applyUiLanguage(language);
+    for (const int row : {1, 2}) {
+      SCOPED_TRACE(QStringLiteral("%1 row %2").arg(language).arg(row).toStdString());
+      window->activateDocument(0);
+      const QString typed = dir.filePath(QStringLiteral("%1-%2.pdf").arg(language).arg(row));
+      whenModalOpens<QFileDialog>([&](QFileDialog* chooser) {
+        QTest::qWait(30);  // the language pass runs once the chooser is shown
+        auto* types = chooser->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_TRUE(types && name);
+        for (int step = 0; step < row; ++step) QTest::keyClick(types, Qt::Key_Down);
+        name->selectAll();
+        QTest::keyClicks(name, typed);
+        QTest::keyClick(name, Qt::Key_Return);
+      });
+      QString written;
+      whenModalOpens([&](QWidget* modal) {
+        if (auto* scanned = qobject_cast<ScannedExportDialog*>(modal)) written = scanned->readBack().outputPath;
+        if (auto* compressed = qobject_cast<CompressedExportDialog*>(modal)) written = compressed->outputPathText();
+        if (!written.isEmpty()) QMetaObject::invokeMethod(modal, "accept", Qt::QueuedConnection);
+        return !written.isEmpty();
+      });
+      window->activateWindow();
+      ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+      QTest::keySequence(window.get(), QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+      ASSERT_FALSE(written.isEmpty()) << "the kind's own dialog did not open";
+      EXPECT_EQ(window->documents.front().path, path);
+      if (row == 2) {
+        EXPECT_EQ(written, typed);
+        EXPECT_EQ(testsupport::listPdfImages(written).size(), 2);
+        EXPECT_TRUE(pdfPageTexts(written).join(QString()).trimmed().isEmpty());
+      } else {
+        EXPECT_NE(written, typed);
+        EXPECT_FALSE(QFile::exists(typed));
+      }
+    }
+  }
+  applyUiLanguage(QStringLiteral("ru"));
 }
 
 }  // namespace

@@ -15,9 +15,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QLabel>
+#include <QLineEdit>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
@@ -28,6 +30,7 @@
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <csignal>
@@ -191,6 +194,25 @@ TEST_F(SignatureFromWindowTest, SavingAnEditedSignedFileAsksBeforeBreakingItsSig
   EXPECT_EQ(testsupport::runTool("cmp", {original, signedFile}), 0);
   EXPECT_TRUE(window.currentDocument->isModified());
 
+  // "Сохранить копию..." whose file chooser is cancelled writes nothing.
+  apptest::whenModalOpens<QFileDialog>(
+      [](QFileDialog* chooser) { QMetaObject::invokeMethod(chooser, "reject", Qt::QueuedConnection); });
+  question = apptest::answerNextDialog("Сохранить копию...", "Подписанный документ");
+  clickSave();
+  ASSERT_TRUE(question->shown);
+  EXPECT_EQ(testsupport::runTool("cmp", {original, signedFile}), 0);
+  // Save As onto the signed file itself asks the same question.
+  apptest::whenModalOpens<QFileDialog>([&](QFileDialog* chooser) {
+    chooser->setOption(QFileDialog::DontConfirmOverwrite);  // Qt's own question is not this test's
+    chooser->selectFile(signedFile);
+    QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
+  });
+  question = apptest::answerNextDialog("Отмена", "Подписанный документ");
+  ASSERT_TRUE(apptest::showActive(&window, QSize(1200, 800)));
+  QTest::keySequence(&window, QKeySequence("Ctrl+Shift+S"));
+  ASSERT_TRUE(question->shown);
+  EXPECT_EQ(testsupport::runTool("cmp", {original, signedFile}), 0);
+
   const QString copy = folder.filePath("intro edited.pdf");
   apptest::chooseFileInNextDialog(copy);
   question = apptest::answerNextDialog("Сохранить копию...", "Подписанный документ");
@@ -208,6 +230,83 @@ TEST_F(SignatureFromWindowTest, SavingAnEditedSignedFileAsksBeforeBreakingItsSig
   EXPECT_EQ(window.statusLabel->text(), "Сохранено");
   EXPECT_TRUE(hasImageOfSize(signedFile, QSize(90, 52)));
   EXPECT_EQ(signingtest::pdfsigValidations(signedFile), QStringList{"Digest Mismatch."});
+}
+
+// A stamped copy of a signed PDF is the signed file with the stamp appended:
+// the earlier signature stays valid in it, and the stamp is on the page.
+TEST_F(SignatureFromWindowTest, StampedCopyOfASignedFileKeepsItsSignatureValid) {
+  signFromWindow(window, 4, lockedContainer(), "Подпись создана");
+  const QString signedFile = folder.filePath("intro.signed.pdf");
+  window.openFile(signedFile);
+  signFromWindow(window, 3, lockedContainer(), "Подпись создана");
+  const QString stamped = folder.filePath("intro.signed_подписан.pdf");
+  EXPECT_EQ(signingtest::pdfsigValidations(stamped), QStringList{"Signature is Valid."});
+  EXPECT_TRUE(readBytes(stamped).startsWith(readBytes(signedFile)));
+  EXPECT_TRUE(oracles::pageText(stamped, 1).contains("Подписант: Иван Петров"));
+}
+
+// A file opened with its password gets its stamped copy like any other, with
+// or without unsaved edits, locked with the same password.
+TEST_F(SignatureFromWindowTest, StampedCopyOfALockedFileIsMadeAndStaysLocked) {
+  const QString locked = folder.filePath("locked.pdf");
+  ASSERT_EQ(testsupport::runTool("qpdf", {"--encrypt", "user-pw", "owner-pw", "256", "--", source, locked}), 0);
+  const auto typePassword = [] {
+    apptest::whenModalOpens([](QWidget* modal) {
+      auto* prompt = qobject_cast<QDialog*>(modal);
+      if (!prompt || prompt->windowTitle() != "Пароль PDF") return false;
+      QTest::keyClicks(prompt->findChild<QLineEdit*>(), "user-pw");
+      QMetaObject::invokeMethod(prompt, "accept", Qt::QueuedConnection);
+      return true;
+    });
+  };
+  typePassword();
+  window.openFile(locked);
+  ASSERT_EQ(window.currentDocument->filePath(), locked);
+  for (const bool edited : {false, true}) {
+    SCOPED_TRACE(edited);
+    window.activateDocument(1);  // the locked file's tab
+    typePassword();  // the stamped copy opens in a tab of its own
+    if (edited) window.currentDocument->markModified();
+    signFromWindow(window, 3, lockedContainer(), "Подпись создана", [&](QDialog*) {
+      if (edited) apptest::answerNextDialog("Подписать с изменениями", "Подписание");
+    });
+    const QString stamped = folder.filePath(edited ? "locked_подписан (1).pdf" : "locked_подписан.pdf");
+    QByteArray report;
+    testsupport::runTool("qpdf", {"--show-encryption", "--password=user-pw", stamped}, &report);
+    EXPECT_TRUE(report.contains("R = 6")) << report.constData();
+    EXPECT_TRUE(oracles::pageText(stamped, 1, {"-upw", "user-pw"}).contains("Подписант: Иван Петров"));
+  }
+}
+
+// A .p7m opened in the window is never written over: Save asks, a copy goes
+// to a new PDF, autosave leaves the envelope alone.
+TEST_F(SignatureFromWindowTest, AttachedSignatureEnvelopeIsNeverWrittenOver) {
+  const QString envelope = folder.filePath("act.pdf.p7m");
+  ASSERT_EQ(testsupport::runTool("openssl", {"cms", "-sign", "-nodetach", "-binary", "-outform", "DER", "-in", source,
+                                             "-signer", pki().goodCert, "-inkey", pki().goodKey, "-out", envelope}),
+            0);
+  const QByteArray sealed = readBytes(envelope);
+  window.openFile(envelope);
+  ASSERT_EQ(window.currentDocument->filePath(), envelope);
+  ASSERT_TRUE(window.currentDocument->insertBlankPage(1, QSizeF(595, 842)));
+  window.autoSaveTimer->start(1);
+  QTest::qWait(50);
+  window.autoSaveTimer->stop();
+
+  QString proposed;
+  apptest::whenModalOpens<QFileDialog>([&](QFileDialog* chooser) {
+    proposed = chooser->selectedFiles().value(0);
+    QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
+  });
+  auto question = apptest::answerNextDialog("Сохранить копию...", "Подписанный документ");
+  ASSERT_TRUE(apptest::showActive(&window, QSize(1200, 800)));
+  QTest::keySequence(&window, QKeySequence::Save);
+  ASSERT_TRUE(question->shown);
+  EXPECT_EQ(QFileInfo(proposed).fileName(), "act.pdf");
+  EXPECT_TRUE(readBytes(envelope) == sealed);
+  EXPECT_TRUE(signingtest::opensslVerifies(envelope));
+  EXPECT_EQ(oracles::pageTexts(folder.filePath("act.pdf")).size(), 3);
+  EXPECT_EQ(window.currentDocument->filePath(), folder.filePath("act.pdf"));
 }
 
 // The window process of the test below; it does nothing on its own.
