@@ -399,7 +399,8 @@ TEST_F(SignatureFromWindowTest, LockedDocumentsEditsAreSignedOnlyAfterTheUserHea
   ASSERT_EQ(window.documents.size(), 2u);
   window.currentDocument->markModified();
 
-  for (int mode : {4, 3}) {
+  // A stamped copy keeps the lock (its own test); an embedded signature cannot.
+  for (int mode : {4}) {
     SCOPED_TRACE(mode);
     std::shared_ptr<apptest::DialogSeen> warning;
     const bool came = runSignatureDialog(window, [&](QDialog* dialog) {
