@@ -35,6 +35,9 @@ constexpr size_t kMaxForms = 4000;
 
 struct Refused : std::exception {};
 struct Damaged : std::exception {};
+// A form that draws itself is drawn as deep as each reader cares to go: no
+// edit of one level reaches the others.
+struct SelfDrawing : std::exception {};
 
 // Words that are no operator draw nothing in any viewer, which each
 // complains of in its own way; an edited page is written without them.
@@ -226,11 +229,17 @@ private:
 class DroppingFilter : public BoundedFilter {
 public:
   // `renameForm`: called for the n-th form this content draws; the name to draw instead.
+  // `spliceAt`: the new content for the place of removed show n, drawn in
+  // user space; empty for none.
   DroppingFilter(const std::string& tag, const ContentDrops& drops, QTransform ctm,
-                 std::function<std::string(int, const std::string&, const QTransform&)> renameForm)
-      : tag("/" + tag), drops(drops), renameForm(std::move(renameForm)) {
+                 std::function<std::string(int, const std::string&, const QTransform&)> renameForm,
+                 std::function<std::string(long)> spliceAt)
+      : tag("/" + tag), drops(drops), renameForm(std::move(renameForm)), spliceAt(std::move(spliceAt)) {
     state.ctm = ctm;
   }
+
+  // The names of the forms drawn under their own name, and of those drawn from a copy.
+  std::set<std::string> keptForms, copiedForms;
 
   void handleToken(const Token& token) override {
     if (region) return collectRegion(token);
@@ -248,6 +257,7 @@ public:
       const std::string name = renameForm(formsSeen, args.back().getValue(), state.ctm);
       if (!name.empty()) {
         ++formsSeen;
+        (name == args.back().getValue() ? keptForms : copiedForms).insert(args.back().getValue());
         if (name != args.back().getValue()) {
           for (Token& t : pending.tokens)
             if (t.getType() == QPDFTokenizer::tt_name && t.getValue() == args.back().getValue())
@@ -315,6 +325,7 @@ private:
         follow(op, args);
         pull = true;
       }
+      drawNewContent(id);
       return;
     }
     if (show && pull && (op == "Tj" || op == "TJ")) placeAtOrigin(id);
@@ -337,6 +348,19 @@ private:
     put(" " + matrixOperands(QTransform::fromTranslate(p.x(), p.y() - state.rise) * lineMatrix) + "Tm ");
     pull = false;
   }
+  // The text object is ended for the new content and opened again on the
+  // line it was on; the state the shows after it rely on comes back with Q.
+  void drawNewContent(long id) {
+    bool invertible = false;
+    const QTransform back = state.ctm.inverted(&invertible);
+    if (!invertible || !spliceAt) return;
+    const std::string content = spliceAt(id);
+    if (content.empty()) return;
+    put(std::string(inText ? "\nET" : "") + "\nq " + matrixOperands(back) + "cm\n" + content + "Q\n");
+    if (inText) put("BT " + matrixOperands(lineMatrix) + "Tm ");
+    lineChanged = false;
+  }
+
   void restoreLine() {
     if (!lineChanged) return;
     put(" " + matrixOperands(savedLine) + "Tm ");
@@ -356,6 +380,7 @@ private:
     } else if (op == "BT" || op == "ET") {
       lineMatrix = QTransform();
       lineChanged = pull = false;
+      inText = op == "BT";
     } else if (op == "TL" && args.size() == 1) {
       state.leading = n(0);
     } else if (op == "Ts" && args.size() == 1) {
@@ -381,8 +406,10 @@ private:
   const std::string tag;
   const ContentDrops& drops;
   std::function<std::string(int, const std::string&, const QTransform&)> renameForm;
+  std::function<std::string(long)> spliceAt;
   Operands pending;
   bool region = false;
+  bool inText = false;
   std::vector<Token> regionTokens;
   GraphicsState state;
   std::vector<GraphicsState> stack;
@@ -393,41 +420,53 @@ private:
   int formsSeen = 0;
 };
 
-int pageIndex(QPDF& pdf, QPDFPageObjectHelper& page) {
-  const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(pdf).getAllPages();
-  for (size_t i = 0; i < pages.size(); ++i)
-    if (pages[i].getObjectHandle().getObjGen() == page.getObjectHandle().getObjGen()) return int(i);
-  return -1;
-}
+// Everything pdfium appended to the page: each piece marked under the new-
+// content tag, by its number, and the rest in order, a piece standing for
+// itself there until a place takes it.
+class PieceCollector : public QPDFObjectHandle::TokenFilter {
+public:
+  explicit PieceCollector(const std::string& tag) : tag("/" + tag) {}
 
-// What an object says one reference deep: enough to tell fonts and states
-// of the same file apart, without walking what they refer to further.
-std::string entries(QPDFObjectHandle object, int depth = 0) {
-  if (object.isStream()) return "stream" + entries(object.getDict(), depth);
-  if ((object.isIndirect() && depth > 0) || depth > 8) return "R";
-  if (object.isArray()) {
-    if (object.getArrayNItems() > 4096) return "[…]";
-    std::string text = "[";
-    for (int i = 0; i < object.getArrayNItems(); ++i) text += entries(object.getArrayItem(i), depth + 1) + " ";
-    return text + "]";
+  struct Item {
+    Token token;
+    int piece = -1;
+  };
+  std::map<int, std::vector<Token>> pieces;
+  std::vector<Item> rest;
+
+  void handleToken(const Token& token) override {
+    if (inPiece) {
+      if (isWord(token, "BDC") || isWord(token, "BMC")) ++depth;
+      if (isWord(token, "EMC") && depth-- == 0) {
+        inPiece = false;
+        if (number >= 0 && !pieces.count(number)) rest.push_back({Token(), number});
+        pieces[number] = std::move(body);
+        body.clear();
+        return;
+      }
+      body.push_back(token);
+    } else if (inHeader) {
+      if (token.getType() == QPDFTokenizer::tt_integer && number < 0) number = std::stoi(token.getValue());
+      if (isWord(token, "BDC")) {
+        inHeader = false;
+        inPiece = true;
+        depth = 0;
+      }
+    } else if (token.getType() == QPDFTokenizer::tt_name && token.getValue() == tag) {
+      inHeader = true;
+      number = -1;
+    } else {
+      rest.push_back({token});
+    }
   }
-  if (!object.isDictionary()) return object.unparse();
-  std::string text = "<<";
-  for (const std::string& key : object.getKeys()) text += key + " " + entries(object.getKey(key), depth + 1) + " ";
-  return text + ">>";
-}
 
-// The object of `reader` that `value` (of another reading of the same file)
-// stands for; uninitialised when there is none.
-QPDFObjectHandle sameObject(QPDF& reader, QPDFObjectHandle value) {
-  if (!value.isIndirect() || !(value.isDictionary() || value.isStream())) return {};
-  const std::string wanted = entries(value);
-  QPDFObjectHandle found = reader.getObjectByObjGen(value.getObjGen());
-  if ((found.isDictionary() || found.isStream()) && entries(found) == wanted) return found;
-  for (QPDFObjectHandle object : reader.getAllObjects())
-    if ((object.isDictionary() || object.isStream()) && entries(object) == wanted) return object;
-  return {};
-}
+private:
+  const std::string tag;
+  bool inHeader = false, inPiece = false;
+  int number = -1;
+  int depth = 0;
+  std::vector<Token> body;
+};
 
 std::string randomTag() {
   const quint64 value = QRandomGenerator::system()->generate64();
@@ -441,11 +480,52 @@ std::string filtered(const std::function<void(Pl_Buffer&)>& run) {
   return std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
 }
 
+// What one content (the page's, or a form's copy) draws with: its own
+// resources, made its own on the first change so that nobody else's change.
+struct Holder {
+  Holder(QPDFObjectHandle dict, QPDFObjectHandle inherited) : dict(dict), inherited(inherited) {}
+
+  QPDFObjectHandle dict;       // the page's dictionary or the form's
+  QPDFObjectHandle inherited;  // what it reads when it has no resources of its own
+  QPDFObjectHandle resources;
+  std::set<std::string> ownCategories;
+  std::map<std::pair<std::string, QPDFObjGen>, std::string> names;
+
+  QPDFObjectHandle category(const std::string& key) {
+    if (!resources.isInitialized()) {
+      QPDFObjectHandle had = dict.getKey("/Resources");
+      if (!had.isDictionary()) had = inherited;
+      resources = had.isDictionary() ? had.shallowCopy() : QPDFObjectHandle::newDictionary();
+      dict.replaceKey("/Resources", resources);
+    }
+    if (ownCategories.insert(key).second) {
+      QPDFObjectHandle had = resources.getKey(key);
+      resources.replaceKey(key, had.isDictionary() ? had.shallowCopy() : QPDFObjectHandle::newDictionary());
+    }
+    return resources.getKey(key);
+  }
+
+  // The name `object` goes by here; `wanted` when it is free.
+  std::string nameFor(const std::string& key, QPDFObjectHandle object, const std::string& wanted) {
+    auto [it, added] = names.try_emplace({key, object.getObjGen()});
+    if (!added) return it->second;
+    QPDFObjectHandle entries = category(key);
+    std::string name = wanted;
+    for (int n = 1; entries.hasKey(name); ++n) name = wanted + "_" + std::to_string(n);
+    entries.replaceKey(name, object);
+    return it->second = name;
+  }
+};
+
+const char* const kResourceCategories[] = {"/Font", "/ExtGState", "/XObject", "/ColorSpace", "/Pattern", "/Shading",
+                                           "/Properties"};
+
 }  // namespace
 
 struct PageContentEdit::State {
   QPDF pdf;
   std::optional<QPDFPageObjectHelper> page;
+  int pageIndex = -1;
   QByteArray tag;
   bool objectStreams = false;
   // Each marked form with the bytes it had.
@@ -456,11 +536,22 @@ struct PageContentEdit::State {
   };
   std::map<QPDFObjGen, Original> marked;
 
-  void markForms(QPDFObjectHandle resources, const std::vector<std::string>& names, int depth) {
+  // What pdfium generated for the page, read from its file.
+  std::unique_ptr<QPDF> generated;
+  QPDFObjectHandle generatedResources;
+  PieceCollector* collected = nullptr;
+  std::unique_ptr<PieceCollector> collector;
+  std::set<int> placed;
+  QPDFObjectHandle plainState;  // the default state pdfium's content starts from
+
+  void markForms(QPDFObjectHandle resources, const std::vector<std::string>& names, int depth,
+                 std::set<QPDFObjGen>& drawing) {
     if (depth > kMaxFormDepth) return;
     for (const std::string& name : names) {
       QPDFObjectHandle form = xobjectNamed(resources, name);
-      if (!isFormStream(form) || !form.isIndirect() || marked.count(form.getObjGen())) continue;
+      if (!isFormStream(form) || !form.isIndirect()) continue;
+      if (drawing.count(form.getObjGen())) throw SelfDrawing();
+      if (marked.count(form.getObjGen())) continue;
       if (marked.size() >= kMaxForms) throw Refused();
       QPDFObjectHandle dict = form.getDict();
       marked[form.getObjGen()] = {form, form.getRawStreamData(), dict.getKey("/Filter"), dict.getKey("/DecodeParms")};
@@ -470,38 +561,99 @@ struct PageContentEdit::State {
                            [used](const std::string& n) { return isImageStream(xobjectNamed(used, n)); });
       const std::string data = filtered([&](Pl_Buffer& out) { form.filterAsContents(&filter, &out); });
       form.replaceStreamData(data, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
-      markForms(used, filter.formsDrawn, depth + 1);
+      drawing.insert(form.getObjGen());
+      markForms(used, filter.formsDrawn, depth + 1, drawing);
+      drawing.erase(form.getObjGen());
     }
   }
 
-  // The XObject dictionary of `holder`'s resources, made its own so that a
-  // new name in it changes nothing for anyone else.
-  QPDFObjectHandle ownXObjects(QPDFObjectHandle holder, QPDFObjectHandle inherited) {
-    QPDFObjectHandle resources = holder.getKey("/Resources");
-    if (!resources.isDictionary()) resources = inherited;
-    resources = resources.isDictionary() ? resources.shallowCopy() : QPDFObjectHandle::newDictionary();
-    QPDFObjectHandle xobjects = resources.getKey("/XObject");
-    xobjects = xobjects.isDictionary() ? xobjects.shallowCopy() : QPDFObjectHandle::newDictionary();
-    resources.replaceKey("/XObject", xobjects);
-    holder.replaceKey("/Resources", resources);
-    return xobjects;
+  // The generated tokens as `holder` draws them: each resource they name is
+  // taken over from the generated file and named in the holder's resources.
+  std::string generatedText(const std::vector<Token>& tokens, Holder& holder) {
+    std::string text;
+    for (const Token& t : tokens) {
+      if (t.getType() == QPDFTokenizer::tt_name && generatedResources.isDictionary()) {
+        bool named = false;
+        for (const char* key : kResourceCategories) {
+          QPDFObjectHandle entries = generatedResources.getKey(key);
+          if (!entries.isDictionary() || !entries.hasKey(t.getValue())) continue;
+          QPDFObjectHandle object = entries.getKey(t.getValue());
+          if (!object.isIndirect()) object = generated->makeIndirectObject(object);
+          text += holder.nameFor(key, pdf.copyForeignObject(object), t.getValue());
+          named = true;
+          break;
+        }
+        if (named) continue;
+      }
+      text += t.getRawValue();
+    }
+    return text;
+  }
+
+  // The pieces meant for the place of removed show `id`, not drawn elsewhere
+  // yet, from the plain state pdfium's content expects.
+  std::string piecesAt(const ContentDrops& drops, long id, Holder& holder) {
+    const auto it = drops.splices.find(id);
+    if (it == drops.splices.end() || !collected) return {};
+    std::string text;
+    for (const int number : it->second) {
+      const auto piece = collected->pieces.find(number);
+      if (piece == collected->pieces.end() || !placed.insert(number).second) continue;
+      text += generatedText(piece->second, holder) + "\n";
+    }
+    if (text.empty()) return {};
+    if (!plainState.isInitialized())
+      plainState = pdf.makeIndirectObject(QPDFObjectHandle::parse("<< /Type /ExtGState /BM /Normal /CA 1 /ca 1 >>"));
+    return "0 0 0 RG 0 0 0 rg 1 w 0 J 0 j 10 M [] 0 d 0 Tc 0 Tw 100 Tz 0 Ts 0 Tr " +
+           holder.nameFor("/ExtGState", plainState, "/UlvoPlain") + " gs\n" + text;
+  }
+
+  // Whatever pdfium appended that no place took, drawn after the page's own content.
+  std::string rest(Holder& holder) {
+    if (!collected) return {};
+    std::vector<Token> tokens;
+    for (const PieceCollector::Item& item : collected->rest) {
+      if (item.piece < 0) {
+        tokens.push_back(item.token);
+        continue;
+      }
+      if (placed.count(item.piece)) continue;
+      const auto& piece = collected->pieces[item.piece];
+      tokens.insert(tokens.end(), piece.begin(), piece.end());
+      tokens.push_back(Token(QPDFTokenizer::tt_space, "\n"));
+    }
+    return generatedText(tokens, holder);
+  }
+
+  void readGenerated(const QByteArray& bytes, const std::string& newTag) {
+    generated = std::make_unique<QPDF>();
+    std::optional<QPDFPageObjectHelper> page = readQpdfPage(*generated, bytes, pageIndex);
+    if (!page) throw Damaged();
+    generatedResources = page->getAttribute("/Resources", false);
+    QPDFObjectHandle contents = page->getObjectHandle().getKey("/Contents");
+    collector = std::make_unique<PieceCollector>(newTag);
+    collected = collector.get();
+    // The page's own content is its first stream; pdfium appends after it.
+    for (int i = 1; contents.isArray() && i < contents.getArrayNItems(); ++i)
+      filtered([&](Pl_Buffer& out) { contents.getArrayItem(i).filterAsContents(collector.get(), &out); });
   }
 
   // Filters one content (`run` feeds it) with `drops`; forms drawn from it
-  // that lose something are drawn from copies named anew in `holder`'s resources.
-  std::string drop(const ContentDrops& drops, QPDFObjectHandle holder, QPDFObjectHandle resources,
-                   const QTransform& ctm, int depth, const std::function<void(DroppingFilter&, Pl_Buffer&)>& run) {
-    QPDFObjectHandle xobjects;
+  // that lose something are drawn from copies named anew in the holder's
+  // resources, and a form no longer drawn under its own name leaves them.
+  std::string drop(const ContentDrops& drops, Holder& holder, const QTransform& ctm, int depth,
+                   const std::function<void(DroppingFilter&, Pl_Buffer&)>& run) {
+    QPDFObjectHandle resources = holder.dict.getKey("/Resources");
+    if (!resources.isDictionary()) resources = holder.inherited;
     const auto rename = [&](int occurrence, const std::string& name, const QTransform& at) -> std::string {
       QPDFObjectHandle form = xobjectNamed(resources, name);
       if (!isFormStream(form)) return {};
       const auto it = drops.forms.find(occurrence);
       if (it == drops.forms.end() || depth >= kMaxFormDepth || !marked.count(form.getObjGen())) return name;
-      if (!xobjects.isInitialized()) xobjects = ownXObjects(holder, resources);
       QPDFObjectHandle copy = pdf.makeIndirectObject(form.copyStream());
       QPDFObjectHandle dict = copy.getDict();
       QPDFObjectHandle own = dict.getKey("/Resources");
-      QPDFObjectHandle used = own.isDictionary() ? own : resources;
+      Holder inner{dict, own.isDictionary() ? own : resources};
       QPDFObjectHandle matrix = dict.getKey("/Matrix");
       QTransform formMatrix;
       if (matrix.isArray() && matrix.getArrayNItems() == 6) {
@@ -509,16 +661,18 @@ struct PageContentEdit::State {
         for (int i = 0; i < 6; ++i) v[i] = matrix.getArrayItem(i).isNumber() ? matrix.getArrayItem(i).getNumericValue() : 0;
         formMatrix = QTransform(v[0], v[1], v[2], v[3], v[4], v[5]);
       }
-      const std::string data = drop(it->second, dict, used, formMatrix * at, depth + 1,
+      const std::string data = drop(it->second, inner, formMatrix * at, depth + 1,
                                     [&](DroppingFilter& f, Pl_Buffer& out) { form.filterAsContents(&f, &out); });
       copy.replaceStreamData(data, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
-      std::string fresh;
-      for (int n = 1; fresh.empty() || xobjects.hasKey(fresh); ++n) fresh = name + "_" + std::to_string(n);
-      xobjects.replaceKey(fresh, copy);
-      return fresh;
+      return holder.nameFor("/XObject", copy, name);
     };
-    DroppingFilter filter(tag.toStdString(), drops, ctm, rename);
-    return filtered([&](Pl_Buffer& out) { run(filter, out); });
+    DroppingFilter filter(tag.toStdString(), drops, ctm, rename,
+                          [&](long id) { return piecesAt(drops, id, holder); });
+    const std::string data = filtered([&](Pl_Buffer& out) { run(filter, out); });
+    // The words taken out of a form must not stay readable in the original.
+    for (const std::string& name : filter.copiedForms)
+      if (!filter.keptForms.count(name)) holder.category("/XObject").removeKey(name);
+    return data;
   }
 };
 
@@ -527,11 +681,14 @@ PageContentEdit::~PageContentEdit() = default;
 
 const QByteArray& PageContentEdit::tag() const { return d->tag; }
 
+QByteArray PageContentEdit::newContentTag() const { return d->tag + "New"; }
+
 bool PageContentEdit::begin(const QByteArray& pdf, int pageIndex, bool objectStreams, QByteArray* marked,
                             QString* error) {
   const QString unreadable = coreText("Страницу нельзя изменить: файл повреждён.");
   try {
     d->objectStreams = objectStreams;
+    d->pageIndex = pageIndex;
     do d->tag = QByteArray::fromStdString(randomTag());
     while (pdf.contains(d->tag));
     d->page = readQpdfPage(d->pdf, pdf, pageIndex);
@@ -543,7 +700,8 @@ bool PageContentEdit::begin(const QByteArray& pdf, int pageIndex, bool objectStr
     MarkingFilter filter(d->tag.toStdString(), true,
                          [resources](const std::string& n) { return isImageStream(xobjectNamed(resources, n)); });
     const std::string data = filtered([&](Pl_Buffer& out) { d->page->filterContents(&filter, &out); });
-    d->markForms(resources, filter.formsDrawn, 1);
+    std::set<QPDFObjGen> drawing;
+    d->markForms(resources, filter.formsDrawn, 1, drawing);
     d->page->getObjectHandle().replaceKey("/Contents", QPDFObjectHandle::newStream(&d->pdf, data));
     if (!writeQpdfToMemory(d->pdf, false, marked, false, true)) {
       *error = unreadable;
@@ -554,20 +712,27 @@ bool PageContentEdit::begin(const QByteArray& pdf, int pageIndex, bool objectStr
     *error = coreText("Содержимое страницы слишком велико или сложно для правки; страница не изменена.");
   } catch (const Damaged&) {
     *error = coreText("Содержимое страницы повреждено; страница не изменена.");
+  } catch (const SelfDrawing&) {
+    *error = coreText("На странице есть форма, которая рисует саму себя; её текст нельзя изменить.");
   } catch (const std::exception&) {
     *error = unreadable;
   }
   return false;
 }
 
-bool PageContentEdit::finish(const ContentDrops& drops, QByteArray* result, QString* error) {
+bool PageContentEdit::finish(const ContentDrops& drops, const QByteArray& generated, QByteArray* result,
+                             QString* error) {
   if (!d->page) return false;
   try {
+    if (!generated.isEmpty()) d->readGenerated(generated, newContentTag().toStdString());
     QPDFObjectHandle pageObject = d->page->getObjectHandle();
     QPDFObjectHandle contents = pageObject.getKey("/Contents");
-    QPDFObjectHandle resources = d->page->getAttribute("/Resources", false);
-    const std::string data = d->drop(drops, pageObject, resources, QTransform(), 0,
-                                     [&](DroppingFilter& f, Pl_Buffer& out) { contents.filterAsContents(&f, &out); });
+    Holder page{pageObject, d->page->getAttribute("/Resources", false)};
+    std::string data = d->drop(drops, page, QTransform(), 0,
+                               [&](DroppingFilter& f, Pl_Buffer& out) { contents.filterAsContents(&f, &out); });
+    // The page's own content is one balanced q … Q: what follows starts
+    // from the default state.
+    data += "\n" + d->rest(page);
     // Every form marked for reading gets its bytes back; copies hold the drops.
     for (auto& [id, original] : d->marked)
       original.form.replaceStreamData(original.data, original.filter, original.parameters);
@@ -578,41 +743,4 @@ bool PageContentEdit::finish(const ContentDrops& drops, QByteArray* result, QStr
   }
   *error = coreText("Не удалось записать изменённое содержимое страницы.");
   return false;
-}
-
-bool PageContentEdit::restoreResources(const QByteArray& generated, QByteArray* result) {
-  if (!d->page) return false;
-  try {
-    QPDF reader;
-    std::optional<QPDFPageObjectHelper> page = readQpdfPage(reader, generated, pageIndex(d->pdf, *d->page));
-    if (!page) return false;
-    QPDFObjectHandle before = d->page->getAttribute("/Resources", false);
-    QPDFObjectHandle after = page->getAttribute("/Resources", false);
-    if (!before.isDictionary() || !after.isDictionary()) return false;
-    bool restored = false;
-    for (const std::string& category : before.getKeys()) {
-      QPDFObjectHandle had = before.getKey(category);
-      if (!had.isDictionary()) continue;
-      QPDFObjectHandle has = after.getKey(category);
-      for (const std::string& name : had.getKeys()) {
-        if (has.isDictionary() && has.hasKey(name)) continue;
-        QPDFObjectHandle value = had.getKey(name);
-        QPDFObjectHandle same = sameObject(reader, value);
-        if (!same.isInitialized())
-          same = reader.copyForeignObject(value.isIndirect() ? value : d->pdf.makeIndirectObject(value));
-        if (!restored) {
-          after = after.shallowCopy();
-          page->getObjectHandle().replaceKey("/Resources", after);
-        }
-        has = after.getKey(category);
-        has = has.isDictionary() ? has.shallowCopy() : QPDFObjectHandle::newDictionary();
-        has.replaceKey(name, same);
-        after.replaceKey(category, has);
-        restored = true;
-      }
-    }
-    return restored && writeQpdfToMemory(reader, d->objectStreams, result, false, true);
-  } catch (const std::exception&) {
-    return false;
-  }
 }

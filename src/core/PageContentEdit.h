@@ -12,7 +12,10 @@
 // so that what pdfium appends after it starts from the default state.
 // finish() removes the chosen operators and every tag; a form drawn here that
 // loses something is drawn from a copy of its own, so other pages and other
-// places keep theirs; every other form gets its own bytes back.
+// places keep theirs; every other form gets its own bytes back. What pdfium
+// generated for the page is taken over from its file: each piece marked for a
+// removed show is drawn where that show stood (what the page drew after it
+// still covers it), the rest after the page's own content.
 
 #include <QByteArray>
 #include <QPointF>
@@ -21,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 
 // What goes from one content stream (the page's, or one drawing of a form).
 struct ContentDrops {
@@ -29,6 +33,9 @@ struct ContentDrops {
   // show kept after removed ones in the same line is set there again, as the
   // removed ones no longer advance the pen to it.
   std::map<long, QPointF> origins;
+  // New content drawn in place of a removed show: the numbers its pieces
+  // carry under the new-content tag, in drawing order.
+  std::map<long, std::vector<int>> splices;
   // By the order in which this stream draws forms: what goes inside each.
   std::map<int, ContentDrops> forms;
 };
@@ -46,14 +53,14 @@ public:
   bool begin(const QByteArray& pdf, int pageIndex, bool objectStreams, QByteArray* marked, QString* error);
   // The marked-content tag's name, without its slash.
   const QByteArray& tag() const;
-  // The whole file with the drops made and no tag left.
-  bool finish(const ContentDrops& drops, QByteArray* result, QString* error);
-  // pdfium, appending to the page, drops the resources that no object of
-  // its own reading uses, although operators left by the drops (or forms
-  // drawing with the page's resources) may still name them: `generated`
-  // (the file after pdfium appended) gets them back. False when nothing was
-  // missing.
-  bool restoreResources(const QByteArray& generated, QByteArray* result);
+  // The tag, without its slash, that marks each new object meant for the
+  // place of a removed show, with the piece's number as /K.
+  QByteArray newContentTag() const;
+  // The whole file with the drops made, the new content of `generated` (the
+  // marked file with pdfium's new objects appended to the page; empty for
+  // none) taken over, and no tag left. The page's resources are the ones it
+  // named: pdfium's own reading of them does not count.
+  bool finish(const ContentDrops& drops, const QByteArray& generated, QByteArray* result, QString* error);
 
 private:
   struct State;

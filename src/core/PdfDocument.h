@@ -21,6 +21,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -246,7 +247,10 @@ private:
   struct WriteBackPlan;
   WriteBackPlan planWriteBackUnlocked(fpdf_page_t__* page, const std::vector<TextBlock>& blocks, bool replaceAll,
                                      const QByteArray& tag);
-  bool applyWriteBackUnlocked(fpdf_page_t__* page, const std::vector<TextBlock>& blocks, const WriteBackPlan& plan);
+  bool applyWriteBackUnlocked(fpdf_page_t__* page, const std::vector<TextBlock>& blocks, const WriteBackPlan& plan,
+                              const QByteArray& newContentTag = QByteArray());
+  // Runs `write` with `other` standing in for the document, fonts included.
+  bool writeIntoUnlocked(fpdf_document_t__* other, const std::function<bool()>& write);
   bool insertTextObjectUnlocked(fpdf_page_t__* page, const QString& text, const QRectF& rect,
                                 const QString& family, float size, const QColor& color, bool bold,
                                 bool italic, bool invisible, bool fitToRect);

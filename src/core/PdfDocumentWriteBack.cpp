@@ -294,6 +294,14 @@ double baselineIn(const std::vector<PageChar>& chars, const QRectF& rect) {
   return found[found.size() / 2];
 }
 
+// How far the block's lines were carried from where the page drew them: a
+// move carries them with the block; a resize leaves them.
+QPointF lineShift(const TextBlock& b) {
+  const bool sameSize = std::abs(b.rect.width() - b.originalRect.width()) < 0.25 &&
+                        std::abs(b.rect.height() - b.originalRect.height()) < 0.25;
+  return sameSize && isRealRect(b.originalRect) ? b.rect.topLeft() - b.originalRect.topLeft() : QPointF();
+}
+
 // How far above its line box's lower edge each line of a changed block had
 // its baseline on this page, so that a moved or retyped line keeps it; NaN
 // where the page showed nothing of the line (a turned or rich block, a line
@@ -303,10 +311,7 @@ std::vector<double> baselineOffsets(const TextBlock& b, const std::vector<PageCh
   if (!isRealRect(b.originalRect) || !b.richTextHtml.trimmed().isEmpty() || std::abs(b.rotation) >= 0.1 ||
       std::abs(b.originalRotation) >= 0.1)
     return offsets;
-  // A move carries the lines with the block; a resize leaves them.
-  const bool sameSize = std::abs(b.rect.width() - b.originalRect.width()) < 0.25 &&
-                        std::abs(b.rect.height() - b.originalRect.height()) < 0.25;
-  const QPointF shift = sameSize ? b.rect.topLeft() - b.originalRect.topLeft() : QPointF();
+  const QPointF shift = lineShift(b);
   for (size_t j = 0; j < b.lines.size(); ++j) {
     const QRectF was = b.lines[j].rect.translated(-shift);
     const double baseline = baselineIn(chars, was);
@@ -331,6 +336,8 @@ struct PlacedText {
   size_t block;
   TextRun run;
   bool invisible = false;
+  // Drawn where the old line was, under this number: see ContentDrops::splices.
+  int piece = -1;
 };
 using PageWrite = std::variant<WhiteBox, PlacedText, PlacedImage>;
 
@@ -362,6 +369,7 @@ struct PageObjects {
   std::vector<FPDF_PAGEOBJECT> text;
   std::vector<FPDF_PAGEOBJECT> topLevel;
   std::map<FPDF_PAGEOBJECT, OperatorKey> keys;
+  std::map<FPDF_PAGEOBJECT, size_t> drawn;  // the order the page draws its objects in
 };
 
 void collectObjects(FPDF_PAGE page, FPDF_PAGEOBJECT form, std::vector<int>& path, const QByteArray& tag,
@@ -372,6 +380,7 @@ void collectObjects(FPDF_PAGE page, FPDF_PAGEOBJECT form, std::vector<int>& path
     FPDF_PAGEOBJECT object = form ? FPDFFormObj_GetObject(form, (unsigned long)i) : FPDFPage_GetObject(page, i);
     if (!object) continue;
     if (!form) found.topLevel.push_back(object);
+    found.drawn.emplace(object, found.drawn.size());
     const int type = FPDFPageObj_GetType(object);
     if (type == FPDF_PAGEOBJ_FORM) {
       path.push_back(forms++);
@@ -414,6 +423,7 @@ bool clipsText(FPDF_PAGEOBJECT object) { return FPDFTextObj_GetTextRenderMode(ob
 struct PdfDocument::WriteBackPlan {
   std::vector<PageWrite> writes;
   bool needsOperators = false;  // something of the page goes
+  QString refusal;              // why the edit cannot be made as the user sees it
   // On a marked page: the operators that go, by the numbers the marks gave them.
   ContentDrops drops;
   struct Font {
@@ -517,6 +527,44 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     return !any;
   };
 
+  // Words the edit removes must leave the file: where an object drawing them
+  // cannot be taken out, covering them would only hide them from the eye.
+  if (!tag.isEmpty()) {
+    std::vector<QRectF> covers;
+    for (size_t i = 0; i < blocks.size(); ++i)
+      if (replace[i] && !placedHere(blocks[i])) covers.push_back(oldPlace(blocks[i]));
+    for (const PageChar& c : chars)
+      if (c.mapped && doomed.count(c.object) && !removable(c.object) && insideAny(c.centre, covers)) {
+        plan.refusal = coreText("Эту строку нельзя изменить: её прежний текст остался бы в файле.");
+        return plan;
+      }
+  }
+  // A line the page does not show (the text layer of a scan) stays unshown.
+  const auto pageHidesTextIn = [&](const QRectF& place) {
+    bool any = false;
+    for (const PageChar& c : chars) {
+      if (!place.contains(c.centre)) continue;
+      if (!c.hidden) return false;
+      any = true;
+    }
+    return any;
+  };
+  // The first drawn of the removed objects with a character in `place`: the
+  // new text goes where it was drawn.
+  const auto firstRemovedIn = [&](const QRectF& place) -> const OperatorKey* {
+    const OperatorKey* first = nullptr;
+    size_t order = 0;
+    for (const PageChar& c : chars) {
+      if (c.hidden || !gone(c.object) || !place.contains(c.centre)) continue;
+      const size_t drawn = objects.drawn[c.object];
+      if (!first || drawn < order) {
+        first = &objects.keys.at(c.object);
+        order = drawn;
+      }
+    }
+    return first;
+  };
+
   // The runs of every text block first, so that each font is embedded once
   // as a subset covering all the characters this page gets.
   const QRectF column = pageTextColumn(blocks);
@@ -540,15 +588,29 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     const TextBlock& b = blocks[i];
     if (!b.isImage) {
       if (replace[i]) {
+        if (!placedHere(b) && pageHidesTextIn(oldPlace(b))) {
+          for (const TextRun& run : blockRuns[i]) plan.writes.emplace_back(PlacedText{i, run, true});
+          continue;
+        }
         if (!placedHere(b) && needsCover(oldPlace(b))) plan.writes.emplace_back(WhiteBox{oldPlace(b)});
         const std::vector<double> offsets = baselineOffsets(b, chars);
+        const QPointF shift = lineShift(b);
         for (TextRun& run : blockRuns[i]) {
           // The baseline where the line had it, not where the box's lower
           // edge would put it.
           if (run.lineIndex >= 0 && run.lineIndex < int(offsets.size()) && !std::isnan(offsets[size_t(run.lineIndex)]))
             run.rect.translate(0, offsets[size_t(run.lineIndex)] - 0.12 * run.size);
           fitRun(run, b, writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold, run.italic), column);
-          plan.writes.emplace_back(PlacedText{i, run, false});
+          PlacedText text{i, run, false};
+          const OperatorKey* at = nullptr;
+          if (!placedHere(b) && run.lineIndex >= 0 && run.lineIndex < int(b.lines.size()))
+            at = firstRemovedIn(b.lines[size_t(run.lineIndex)].rect.translated(-shift));
+          if (!at && !placedHere(b)) at = firstRemovedIn(oldPlace(b));
+          if (at) {
+            text.piece = int(plan.writes.size());
+            dropsAt(plan.drops, at->forms).splices[at->id].push_back(text.piece);
+          }
+          plan.writes.emplace_back(std::move(text));
         }
       } else {
         for (const TextRun& run : blockRuns[i])
@@ -605,7 +667,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
 }
 
 bool PdfDocument::applyWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBlock>& blocks,
-                                         const WriteBackPlan& plan) {
+                                         const WriteBackPlan& plan, const QByteArray& newContentTag) {
   const PageSpace space = PageSpace::ofPage(p);
   for (const WriteBackPlan::Font& font : plan.fonts) loadFontUnlocked(font.family, font.bold, font.italic, font.text);
   // Everything is made before the page takes any of it, so a failure leaves it as it was.
@@ -620,7 +682,11 @@ bool PdfDocument::applyWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBloc
                                                              QColor(0, 0, 0, 0), run.bold, run.italic, true, true)
                                   : createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size, run.color,
                                                              run.bold, run.italic, false, false, run.scale));
-    if (!object && !text->invisible) {
+    // A piece for an old line's place is marked so that it can be found in what pdfium generates.
+    const bool placed = object && text->piece >= 0 && !newContentTag.isEmpty();
+    FPDF_PAGEOBJECTMARK mark = placed ? FPDFPageObj_AddMark(object.get(), newContentTag.constData()) : nullptr;
+    if ((!object && !text->invisible) ||
+        (placed && !(mark && FPDFPageObjMark_SetIntParam(doc, object.get(), mark, "K", text->piece)))) {
       lastErrorMessage = coreText("Не удалось записать изменённый текст на страницу.");
       return false;
     }
@@ -668,10 +734,12 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
   }
 
   // Something the page draws goes: its operators are taken out by number
-  // from a marked copy, which pdfium reads to tell which ones.
+  // from a marked copy, which pdfium reads to tell which ones. The new
+  // objects are made in that copy too, and what pdfium generates for them is
+  // taken over into the page, each line where its old one was drawn.
   const bool encrypted = FPDF_GetSecurityHandlerRevision(doc) >= 0;
   const bool packed = !encrypted && usesObjectStreams(fileData);
-  QByteArray current, marked, edited;
+  QByteArray current, marked, generated, edited;
   if (!serializePdf(doc, encrypted ? FPDF_REMOVE_SECURITY : FPDF_NO_INCREMENTAL, &current)) {
     lastErrorMessage = pdfiumErrorString();
     return false;
@@ -687,8 +755,19 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
       return false;
     }
     plan = planWriteBackUnlocked(loaded.get(), blocks, replaceAll, edit.tag());
-    if (!edit.finish(plan.drops, &edited, &lastErrorMessage)) return false;
+    if (!plan.refusal.isEmpty()) {
+      lastErrorMessage = plan.refusal;
+      return false;
+    }
+    if (!plan.writes.empty() && !writeIntoUnlocked(reading.get(), [&] {
+          return applyWriteBackUnlocked(loaded.get(), blocks, plan, edit.newContentTag()) &&
+                 serializePdf(reading.get(), FPDF_NO_INCREMENTAL, &generated);
+        })) {
+      if (lastErrorMessage.isEmpty()) lastErrorMessage = pdfiumErrorString();
+      return false;
+    }
   }
+  if (!edit.finish(plan.drops, generated, &edited, &lastErrorMessage)) return false;
   if (encrypted) {
     QByteArray locked;
     if (!encryptLikeOriginal(fileData, openPassword, edited, usesObjectStreams(fileData), &locked, &lastErrorMessage))
@@ -699,23 +778,20 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     lastErrorMessage = coreText("Страницу нельзя изменить: файл повреждён.");
     return false;
   }
-  {
-    pdfium::Page loaded(loadPageUnlocked(page));
-    if (!loaded || !applyWriteBackUnlocked(loaded.get(), blocks, plan)) return false;
-  }
-  QByteArray generated, restored;
-  if (serializePdf(doc, encrypted ? FPDF_REMOVE_SECURITY : FPDF_NO_INCREMENTAL, &generated) &&
-      edit.restoreResources(generated, &restored)) {
-    if (encrypted) {
-      QByteArray locked;
-      QString ignored;
-      if (!encryptLikeOriginal(fileData, openPassword, restored, usesObjectStreams(fileData), &locked, &ignored))
-        return true;
-      restored = std::move(locked);
-    }
-    continueOnRewriteUnlocked(std::move(restored));
-  }
   return true;
+}
+
+bool PdfDocument::writeIntoUnlocked(FPDF_DOCUMENT other, const std::function<bool()>& write) {
+  // Fonts belong to the document they were loaded into: the other one gets
+  // its own, closed before it is.
+  std::map<QString, LoadedFont> ownFonts;
+  std::swap(doc, other);
+  std::swap(loadedFonts, ownFonts);
+  const bool written = write();
+  closeLoadedFontsUnlocked();
+  std::swap(loadedFonts, ownFonts);
+  std::swap(doc, other);
+  return written;
 }
 
 std::vector<double> PdfDocument::textBaselines(int page, const std::vector<QRectF>& rects) const {

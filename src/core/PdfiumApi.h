@@ -305,6 +305,8 @@ FPDF_PAGEOBJECTMARK FPDFPageObj_AddMark(FPDF_PAGEOBJECT page_object, FPDF_BYTEST
 FPDF_BOOL FPDFPageObjMark_GetName(FPDF_PAGEOBJECTMARK mark, void* buffer, unsigned long buflen,
                                   unsigned long* out_buflen);
 FPDF_BOOL FPDFPageObjMark_GetParamIntValue(FPDF_PAGEOBJECTMARK mark, FPDF_BYTESTRING key, int* out_value);
+FPDF_BOOL FPDFPageObjMark_SetIntParam(FPDF_DOCUMENT document, FPDF_PAGEOBJECT page_object, FPDF_PAGEOBJECTMARK mark,
+                                      FPDF_BYTESTRING key, int value);
 
 // Form objects.
 int FPDFFormObj_CountObjects(FPDF_PAGEOBJECT form_object);

@@ -1,0 +1,201 @@
+// An edited line takes its old line's place in what the page draws: what the
+// page drew after it still covers it, a line the page does not show stays
+// unshown, and the words taken out leave the file. Judged by poppler's
+// pixels and text, MuPDF's text and qpdf's expansion of the saved file.
+#include "HandWrittenPdf.h"
+#include "PopplerOracles.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <functional>
+
+using namespace testsupport;
+
+namespace {
+
+const QByteArray kPatient = "Patient name: JOHN SMITH, age 42, room 7.";
+
+// One page of `content`: /F1 Helvetica, `resources` more entries of its
+// resources, `objects` numbered from 6.
+bool writePage(const QString& path, const QByteArray& content, const QByteArray& resources = {},
+               const QStringList& objects = {}) {
+  return handwritten::writePdf(
+      path, QStringList{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font "
+                        "<< /F1 5 0 R >> " + resources + " >> >>",
+                        handwritten::stream(content),
+                        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"} +
+                objects);
+}
+
+// A form object 6 of the page's size; it can draw itself as /Fs.
+QString form(const QByteArray& content) {
+  return handwritten::stream(content, "/Type /XObject /Subtype /Form /BBox [0 0 595 842] /Resources << /Font << "
+                                      "/F1 5 0 R >>" + QByteArray(content.contains("/Fs") ? " /XObject << /Fs 6 0 R >>" : "") + " >>");
+}
+
+// The line holding `word` on page 1 of `input` becomes `text` (deleted when
+// empty) and the file is saved as `saved`; false with the message when the
+// edit is refused.
+bool editLine(const QString& input, const QString& word, const QString& text, const QString& saved,
+              QString* message = nullptr) {
+  PdfDocument doc;
+  if (!doc.open(input)) return false;
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  const auto it = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) { return b.text.contains(word); });
+  if (it == blocks.end()) {
+    if (message) *message = "no line holds " + word;
+    return false;
+  }
+  if (text.isEmpty()) {
+    TextBlock removal;
+    removal.page = it->page;
+    removal.originalRect = removal.rect = it->originalRect;
+    removal.textEdited = true;
+    *it = removal;
+  } else {
+    it->text = text;
+    it->textEdited = true;
+  }
+  const bool done = doc.overlayOcrText(0, blocks, false) && doc.save(saved);
+  if (message) *message = doc.lastError();
+  return done;
+}
+
+// The saved file with every stream decoded, as any tool may read it.
+QByteArray expanded(const QString& file) {
+  QTemporaryDir dir;
+  const QString out = dir.filePath("qdf.pdf");
+  if (runTool("qpdf", {"--qdf", "--object-streams=disable", file, out}) > 2) return {};
+  QFile read(out);
+  return read.open(QIODevice::ReadOnly) ? read.readAll() : QByteArray();
+}
+
+class EditInPlace : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    if (!hasTool("pdftotext") || !hasTool("pdftoppm") || !hasTool("qpdf") || !hasTool("mutool"))
+      GTEST_SKIP() << "poppler-utils, qpdf or mupdf-tools missing";
+  }
+  QString path(const QString& name) const { return dir.filePath(name); }
+  QTemporaryDir dir;
+};
+
+}  // namespace
+
+// A grey box drawn after the line over "JOHN SMITH": the line edited
+// elsewhere is drawn under it again, on the page, under a scale left by cm,
+// and inside a form.
+TEST_F(EditInPlace, WhatWasDrawnOverALineStillCoversItsNewText) {
+  const QString probe = path("probe.pdf");
+  ASSERT_TRUE(writePage(probe, "BT /F1 14 Tf 72 700 Td (" + kPatient + ") Tj ET\n"));
+  const QList<QRectF> john = oracles::wordBoxes(probe, 0, "JOHN", 842), smith = oracles::wordBoxes(probe, 0, "SMITH,", 842);
+  ASSERT_FALSE(john.isEmpty() || smith.isEmpty());
+  const QRectF box = john[0].united(smith[0]).adjusted(-3, -3, 3, 3);
+  const auto number = [](double v) { return QByteArray::number(v, 'f', 2); };
+  const QByteArray cover = "q 0.8 g " + number(box.x()) + " " + number(box.y()) + " " + number(box.width()) + " " +
+                           number(box.height()) + " re f Q\n";
+  // The next line rides on the edited one's line matrix.
+  const QByteArray line = "BT /F1 14 Tf 72 700 Td (" + kPatient + ") Tj 0 -30 Td (Ward B next) Tj ET\n";
+  // The halved copy, drawn under 2 0 0 2 cm, lands where the plain one does.
+  const QByteArray half = "BT /F1 7 Tf 36 350 Td (" + kPatient + ") Tj 0 -15 Td (Ward B next) Tj ET\n";
+  const QByteArray halfCover = "q 0.8 g " + number(box.x() / 2) + " " + number(box.y() / 2) + " " +
+                               number(box.width() / 2) + " " + number(box.height() / 2) + " re f Q\n";
+  const struct {
+    const char* name;
+    QByteArray content;
+    QStringList objects;
+  } cases[] = {
+      {"on the page", line + cover, {}},
+      {"under a scale", "2 0 0 2 0 0 cm\n" + half + halfCover, {}},
+      {"inside a form", "q /Fx Do Q\n", {form("q 1 0 0 1 0 0 cm " + line + " Q " + cover)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString input = path("covered.pdf"), saved = path("covered-saved.pdf");
+    ASSERT_TRUE(writePage(input, c.content, "/XObject << /Fx 6 0 R >>", c.objects));
+    QString message;
+    ASSERT_TRUE(editLine(input, "JOHN", QString::fromLatin1(kPatient).replace("42", "43"), saved, &message))
+        << message.toStdString();
+    const QString text = oracles::pageText(saved, 0);
+    EXPECT_TRUE(text.contains("age 43") && !text.contains("42")) << text.toStdString();
+    EXPECT_TRUE(oracles::mupdfReading(saved, 0).text.contains("age 43"));
+    EXPECT_EQ(oracles::wordBoxes(saved, 0, "Ward", 842), oracles::wordBoxes(input, 0, "Ward", 842));
+    const QImage shown = oracles::renderWithPoppler(saved, 0, 100);
+    EXPECT_EQ(oracles::inkIn(shown, box.adjusted(1, 1, -1, -1), 842, 100), 0) << "the name shows through its cover";
+    EXPECT_GT(oracles::inkIn(shown, oracles::wordBoxes(saved, 0, "43,", 842).value(0), 842, 100), 0);
+    EXPECT_TRUE(oracles::qpdfCheckPasses(saved));
+  }
+}
+
+// The text layer of a scan lies under its picture, drawn with 3 Tr: an
+// edited word changes what search finds, not one pixel of the page.
+TEST_F(EditInPlace, AnEditedLineThePageDoesNotShowStaysUnshown) {
+  const QString input = path("scan.pdf"), saved = path("scan-saved.pdf");
+  ASSERT_TRUE(writePage(input, "BT 3 Tr /F1 14 Tf 72 700 Td (Scanned words under picture) Tj ET\n"
+                               "q 300 0 0 40 60 690 cm BI /W 2 /H 2 /CS /G /BPC 8 /F /AHx ID 80C0A0FF> EI Q\n"));
+  ASSERT_TRUE(editLine(input, "Scanned", "Scanned terms under picture", saved));
+  EXPECT_TRUE(oracles::pageText(saved, 0).contains("terms"));
+  EXPECT_FALSE(oracles::pageText(saved, 0).contains("words"));
+  EXPECT_EQ(oracles::renderWithPoppler(saved, 0, 72), oracles::renderWithPoppler(input, 0, 72));
+}
+
+// Deleted words leave the file, whatever drew them; where the edit cannot
+// take them out it is refused with its reason and nothing is written.
+TEST_F(EditInPlace, DeletedWordsLeaveTheFileOrTheEditIsRefused) {
+  const QByteArray kept = "BT /F1 14 Tf 72 500 Td (Kept line stays) Tj ET\n";
+  const QByteArray secret = "BT /F1 14 Tf 72 700 Td (SECRET plan words) Tj ET\n";
+  const struct {
+    const char* name;
+    QByteArray content;
+    QStringList objects;
+    bool refusable;
+  } cases[] = {
+      {"a form drawn once", kept + "/Fx Do\n", {form("BT /F1 14 Tf 72 650 Td (Form line stays) Tj ET\n" + secret)}, false},
+      {"words run together", "BT /F1 14 Tf 72 700 Td (SECRET plan words) Tj ETBT /F1 14 Tf 72 500 Td (Kept line stays) Tj ET",
+       {}, true},
+      {"an unknown operator", secret + "1 2 zz\n" + kept, {}, true},
+      {"a form drawing itself", kept + "/Fx Do\n",
+       {form(secret + "q 1 0 0 1 0 -20 cm /Fs Do Q\n")}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString input = path("secret.pdf"), saved = path("secret-saved.pdf");
+    QFile::remove(saved);
+    ASSERT_TRUE(writePage(input, c.content, "/XObject << /Fx 6 0 R >>", c.objects));
+    QString message;
+    if (!editLine(input, "SECRET", QString(), saved, &message)) {
+      EXPECT_TRUE(c.refusable) << message.toStdString();
+      EXPECT_FALSE(message.isEmpty());
+      EXPECT_FALSE(QFile::exists(saved));
+      continue;
+    }
+    EXPECT_FALSE(expanded(saved).contains("SECRET"));
+    EXPECT_FALSE(oracles::mupdfReading(saved, 0).text.contains("SECRET"));
+    EXPECT_EQ(oracles::pageText(saved, 0).contains("Kept line stays"), oracles::pageText(input, 0).contains("Kept line stays"));
+  }
+}
+
+// Content that leaves a text object open, or holds what is no operator:
+// every reader reads the new line and what the page kept.
+TEST_F(EditInPlace, BrokenTextObjectsDoNotHideTheNewLine) {
+  for (const QByteArray& content :
+       {QByteArray("BT /F1 14 Tf 72 700 Td (Open line here) Tj 0 -40 Td (Second line kept) Tj"),
+        QByteArray("BT /F1 14 Tf 72 700 Td (Open line here) Tj 5 zz ET BT /F1 14 Tf 72 660 Td (Second line kept) Tj ET")}) {
+    SCOPED_TRACE(content.constData());
+    const QString input = path("open.pdf"), saved = path("open-saved.pdf");
+    ASSERT_TRUE(writePage(input, content));
+    QString message;
+    ASSERT_TRUE(editLine(input, "Open", "Changed line here", saved, &message)) << message.toStdString();
+    for (const auto& reading : {oracles::popplerReading(saved, 0), oracles::mupdfReading(saved, 0)}) {
+      EXPECT_TRUE(reading.text.contains("Changed line here")) << reading.text.toStdString();
+      EXPECT_TRUE(reading.text.contains("Second line kept")) << reading.text.toStdString();
+    }
+  }
+}
