@@ -420,26 +420,21 @@ private:
   int formsSeen = 0;
 };
 
-// Everything pdfium appended to the page: each piece marked under the new-
-// content tag, by its number, and the rest in order, a piece standing for
-// itself there until a place takes it.
+// The pieces pdfium appended to the page under the new-content tag, by
+// their numbers, and the order it wrote them in.
 class PieceCollector : public QPDFObjectHandle::TokenFilter {
 public:
   explicit PieceCollector(const std::string& tag) : tag("/" + tag) {}
 
-  struct Item {
-    Token token;
-    int piece = -1;
-  };
   std::map<int, std::vector<Token>> pieces;
-  std::vector<Item> rest;
+  std::vector<int> order;
 
   void handleToken(const Token& token) override {
     if (inPiece) {
       if (isWord(token, "BDC") || isWord(token, "BMC")) ++depth;
       if (isWord(token, "EMC") && depth-- == 0) {
         inPiece = false;
-        if (number >= 0 && !pieces.count(number)) rest.push_back({Token(), number});
+        if (number >= 0 && !pieces.count(number)) order.push_back(number);
         pieces[number] = std::move(body);
         body.clear();
         return;
@@ -455,8 +450,6 @@ public:
     } else if (token.getType() == QPDFTokenizer::tt_name && token.getValue() == tag) {
       inHeader = true;
       number = -1;
-    } else {
-      rest.push_back({token});
     }
   }
 
@@ -608,21 +601,18 @@ struct PageContentEdit::State {
            holder.nameFor("/ExtGState", plainState, "/UlvoPlain") + " gs\n" + text;
   }
 
-  // Whatever pdfium appended that no place took, drawn after the page's own content.
+  // The new objects no place took, drawn after the page's own content in the
+  // order pdfium wrote them; whatever else pdfium generated is not taken over.
   std::string rest(Holder& holder) {
     if (!collected) return {};
     std::vector<Token> tokens;
-    for (const PieceCollector::Item& item : collected->rest) {
-      if (item.piece < 0) {
-        tokens.push_back(item.token);
-        continue;
-      }
-      if (placed.count(item.piece)) continue;
-      const auto& piece = collected->pieces[item.piece];
+    for (const int number : collected->order) {
+      if (!placed.insert(number).second) continue;
+      const auto& piece = collected->pieces[number];
       tokens.insert(tokens.end(), piece.begin(), piece.end());
       tokens.push_back(Token(QPDFTokenizer::tt_space, "\n"));
     }
-    return generatedText(tokens, holder);
+    return tokens.empty() ? std::string() : "q\n" + generatedText(tokens, holder) + "Q\n";
   }
 
   void readGenerated(const QByteArray& bytes, const std::string& newTag) {

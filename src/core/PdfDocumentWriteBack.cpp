@@ -607,7 +607,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             at = firstRemovedIn(b.lines[size_t(run.lineIndex)].rect.translated(-shift));
           if (!at && !placedHere(b)) at = firstRemovedIn(oldPlace(b));
           if (at) {
-            text.piece = int(plan.writes.size());
+            text.piece = int(plan.writes.size());  // the write's number
             dropsAt(plan.drops, at->forms).splices[at->id].push_back(text.piece);
           }
           plan.writes.emplace_back(std::move(text));
@@ -670,10 +670,25 @@ bool PdfDocument::applyWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBloc
                                          const WriteBackPlan& plan, const QByteArray& newContentTag) {
   const PageSpace space = PageSpace::ofPage(p);
   for (const WriteBackPlan::Font& font : plan.fonts) loadFontUnlocked(font.family, font.bold, font.italic, font.text);
+  // With a tag, each new object is marked with its write's number, so that
+  // what pdfium generates for it can be found and nothing else taken over.
+  const auto mark = [&](FPDF_PAGEOBJECT object, size_t write) {
+    if (newContentTag.isEmpty()) return true;
+    FPDF_PAGEOBJECTMARK added = FPDFPageObj_AddMark(object, newContentTag.constData());
+    return added && FPDFPageObjMark_SetIntParam(doc, object, added, "K", int(write));
+  };
+  const auto markLast = [&](int countBefore, size_t write) {
+    const int count = FPDFPage_CountObjects(p);
+    return count == countBefore || mark(FPDFPage_GetObject(p, count - 1), write);
+  };
+  const auto refuse = [&] {
+    lastErrorMessage = coreText("Не удалось записать изменённый текст на страницу.");
+    return false;
+  };
   // Everything is made before the page takes any of it, so a failure leaves it as it was.
   std::vector<pdfium::PageObject> texts;
-  for (const PageWrite& write : plan.writes) {
-    const auto* text = std::get_if<PlacedText>(&write);
+  for (size_t w = 0; w < plan.writes.size(); ++w) {
+    const auto* text = std::get_if<PlacedText>(&plan.writes[w]);
     if (!text) continue;
     const TextRun& run = text->run;
     const TextBlock& b = blocks[text->block];
@@ -682,14 +697,7 @@ bool PdfDocument::applyWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBloc
                                                              QColor(0, 0, 0, 0), run.bold, run.italic, true, true)
                                   : createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size, run.color,
                                                              run.bold, run.italic, false, false, run.scale));
-    // A piece for an old line's place is marked so that it can be found in what pdfium generates.
-    const bool placed = object && text->piece >= 0 && !newContentTag.isEmpty();
-    FPDF_PAGEOBJECTMARK mark = placed ? FPDFPageObj_AddMark(object.get(), newContentTag.constData()) : nullptr;
-    if ((!object && !text->invisible) ||
-        (placed && !(mark && FPDFPageObjMark_SetIntParam(doc, object.get(), mark, "K", text->piece)))) {
-      lastErrorMessage = coreText("Не удалось записать изменённый текст на страницу.");
-      return false;
-    }
+    if ((!object && !text->invisible) || (object && !mark(object.get(), w))) return refuse();
     turnWithBlock(object.get(), b, space);
     texts.push_back(std::move(object));
   }
@@ -697,7 +705,9 @@ bool PdfDocument::applyWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBloc
   // Covers first, so that no white box of one block hides new text of another.
   for (const bool covers : {true, false}) {
     size_t nextText = 0;
-    for (const PageWrite& write : plan.writes) {
+    for (size_t w = 0; w < plan.writes.size(); ++w) {
+      const PageWrite& write = plan.writes[w];
+      const int before = FPDFPage_CountObjects(p);
       if (const auto* box = std::get_if<WhiteBox>(&write)) {
         if (!covers) continue;
         insertWhiteRect(p, box->rect, kWhiteMargin);
@@ -711,6 +721,7 @@ bool PdfDocument::applyWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBloc
         if (image->cover != covers) continue;
         changed = insertImageObject(doc, p, image->rect, image->image) || changed;
       }
+      if (!std::holds_alternative<PlacedText>(write) && !markLast(before, w)) return refuse();
     }
   }
   if (changed) FPDFPage_GenerateContent(p);
