@@ -328,25 +328,34 @@ private:
       drawNewContent(id);
       return;
     }
-    if (show && pull && (op == "Tj" || op == "TJ")) placeAtOrigin(id);
+    // Set where its first glyph stood, a TJ no longer moves by the numbers
+    // before that glyph: the place holds them already.
+    const bool placed = show && pull && (op == "Tj" || op == "TJ") && placeAtOrigin(id);
     if (op == "'" || op == "\"") restoreLine();
-    for (const Token& t : inner) putToken(t);
+    bool leading = placed && op == "TJ";
+    for (const Token& t : inner) {
+      const QPDFTokenizer::token_type_e type = t.getType();
+      if (leading && (type == QPDFTokenizer::tt_string || type == QPDFTokenizer::tt_array_close)) leading = false;
+      if (leading && (type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_real)) continue;
+      putToken(t);
+    }
     if (show) follow(op, args);
   }
 
   // Sets the show where its first glyph stood; the line matrix it changes
   // with it is put back before anything moves to the next line.
-  void placeAtOrigin(long id) {
+  bool placeAtOrigin(long id) {
     const auto it = drops.origins.find(id);
-    if (it == drops.origins.end()) return;
+    if (it == drops.origins.end()) return false;
     bool invertible = false;
     const QTransform toText = (lineMatrix * state.ctm).inverted(&invertible);
-    if (!invertible) return;
+    if (!invertible) return false;
     const QPointF p = toText.map(it->second);
     if (!lineChanged) savedLine = lineMatrix;
     lineChanged = true;
     put(" " + matrixOperands(QTransform::fromTranslate(p.x(), p.y() - state.rise) * lineMatrix) + "Tm ");
     pull = false;
+    return true;
   }
   // The text object is ended for the new content and opened again on the
   // line it was on; the state the shows after it rely on comes back with Q.

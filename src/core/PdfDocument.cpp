@@ -160,6 +160,7 @@ void PdfDocument::dropDoc() {
   if (statedFontWeights) statedFontWeights->clear();
   fileData.clear();
   fileDataMarks = kFileDataStale;
+  contentGenerated = false;
   loadGuard->clear();
   clearPageMetrics();
 }

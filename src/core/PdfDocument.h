@@ -326,6 +326,10 @@ private:
   // while they stay the same, fileData need not be serialised again.
   static constexpr quint64 kFileDataStale = ~quint64(0);
   quint64 fileDataMarks = kFileDataStale;
+  // pdfium wrote page content since fileData was read: it drops the
+  // resources its own reading of a page does not use, which saving puts back.
+  bool contentGenerated = false;
+  bool generateContentUnlocked(fpdf_page_t__* page);
   std::atomic<bool> opened{false};
 
   // Which bytes each page came from, and whether it may be loaded.

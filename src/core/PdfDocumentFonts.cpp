@@ -195,7 +195,7 @@ bool PdfDocument::addFreeText(int page, QRectF rect, const QString& text, const 
                                                     false, false, false, 1.0, true);
   if (!object) return false;
   FPDFPage_InsertObject(loaded.get(), object);
-  FPDFPage_GenerateContent(loaded.get());
+  generateContentUnlocked(loaded.get());
   modified = true;
   return true;
 }
@@ -208,7 +208,7 @@ bool PdfDocument::addInvisibleText(int page, QRectF rect, const QString& text, c
   if (!insertTextObjectUnlocked(loaded.get(), text, rect.normalized(), family, size, Qt::black, false, false, true,
                                 true))
     return false;
-  FPDFPage_GenerateContent(loaded.get());
+  generateContentUnlocked(loaded.get());
   modified = true;
   return true;
 }

@@ -124,7 +124,7 @@ bool PdfDocument::addImageToPage(int page, QPointF position, QSizeF size, const 
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;
   if (!placeImageObject(doc, loaded.get(), QRectF(position, size), image)) return false;
-  FPDFPage_GenerateContent(loaded.get());
+  generateContentUnlocked(loaded.get());
   modified = true;
   return true;
 }
@@ -179,7 +179,7 @@ bool PdfDocument::addMarkupAnnot(int page, const QList<QRectF>& regions, const Q
     if (!line) FPDFPageObj_SetBlendMode(mark.get(), "Multiply");
     FPDFPage_InsertObject(loaded.get(), mark.release());
   }
-  if (!FPDFPage_GenerateContent(loaded.get())) return false;
+  if (!generateContentUnlocked(loaded.get())) return false;
   modified = true;
   return true;
 }

@@ -74,7 +74,7 @@ bool PdfDocument::rotatePage(int page, int degrees) {
   const int current = std::max(0, FPDFPage_GetRotation(loaded.get()));
   const int added = (((degrees % 360) + 360) % 360) / 90;
   FPDFPage_SetRotation(loaded.get(), (current + added) % 4);
-  FPDFPage_GenerateContent(loaded.get());
+  generateContentUnlocked(loaded.get());
   loaded.reset();
   refreshPageMetricsUnlocked();
   modified = true;
@@ -125,7 +125,7 @@ bool PdfDocument::insertBlankPage(int index, QSizeF size) {
   if (!doc || !(size.width() > 0) || !(size.height() > 0)) return false;
   pdfium::Page created(FPDFPage_New(doc, index, size.width(), size.height()));
   if (!created) return false;
-  FPDFPage_GenerateContent(created.get());
+  generateContentUnlocked(created.get());
   created.reset();
   loadGuard->insertMadePage(index);
   refreshPageMetricsUnlocked();
@@ -232,7 +232,7 @@ bool PdfDocument::appendJpegPage(const QByteArray& jpeg, QSizeF size) {
     DocumentLock lock(mutex);
     pdfium::Page loaded(loadPageUnlocked(index));
     if (loaded && placeJpegObject(doc, loaded.get(), QRectF(QPointF(0, 0), size), jpeg)) {
-      FPDFPage_GenerateContent(loaded.get());
+      generateContentUnlocked(loaded.get());
       placed = true;
     }
   }

@@ -85,6 +85,7 @@ bool PdfDocument::savedBytesUnlocked(QByteArray* bytes) {
   }
   QByteArray repaired;
   if (restoreDroppedResetStates(*bytes, &repaired)) *bytes = std::move(repaired);
+  if (contentGenerated && restoreDroppedResources(fileData, openPassword, *bytes, &repaired)) *bytes = std::move(repaired);
   // A font an earlier save embedded is kept once, however often it was loaded again.
   const bool packed = !encrypted && usesObjectStreams(fileData);
   QByteArray merged;
@@ -103,6 +104,11 @@ bool PdfDocument::savedBytesUnlocked(QByteArray* bytes) {
     if (packObjectStreams(*bytes, &repacked)) *bytes = std::move(repacked);
   }
   return true;
+}
+
+bool PdfDocument::generateContentUnlocked(FPDF_PAGE page) {
+  contentGenerated = true;
+  return FPDFPage_GenerateContent(page);
 }
 
 bool PdfDocument::continueOnRewriteUnlocked(QByteArray bytes) {

@@ -724,7 +724,7 @@ bool PdfDocument::applyWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBloc
       if (!std::holds_alternative<PlacedText>(write) && !markLast(before, w)) return refuse();
     }
   }
-  if (changed) FPDFPage_GenerateContent(p);
+  if (changed) generateContentUnlocked(p);
   return true;
 }
 

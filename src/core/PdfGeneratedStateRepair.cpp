@@ -7,6 +7,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
+#include <map>
 #include <exception>
 #include <regex>
 #include <string>
@@ -26,7 +27,71 @@ bool namesGeneratedState(QPDFObjectHandle states) {
   return false;
 }
 
+// The object of `now` that stands for `value` of `was` when pdfium kept it
+// under its number, else a copy of it.
+QPDFObjectHandle sameOrCopy(QPDF& now, QPDF& was, QPDFObjectHandle value) {
+  if (!value.isIndirect()) return now.copyForeignObject(was.makeIndirectObject(value));
+  QPDFObjectHandle kept = now.getObjectByObjGen(value.getObjGen());
+  const auto shape = [](QPDFObjectHandle o) { return o.isStream() ? "stream" + o.getDict().unparse() : o.unparse(); };
+  if ((kept.isDictionary() || kept.isStream()) && shape(kept) == shape(value)) return kept;
+  return now.copyForeignObject(value);
+}
+
 }  // namespace
+
+bool restoreDroppedResources(const QByteArray& before, const QByteArray& password, const QByteArray& after,
+                             QByteArray* repaired) {
+  try {
+    QPDF was, now;
+    was.setSuppressWarnings(true);
+    now.setSuppressWarnings(true);
+    was.processMemoryFile("before.pdf", before.constData(), size_t(before.size()),
+                          password.isEmpty() ? nullptr : password.constData());
+    now.processMemoryFile("after.pdf", after.constData(), size_t(after.size()));
+    std::map<QPDFObjGen, QPDFPageObjectHelper> pagesBefore;
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(was).getAllPages())
+      pagesBefore.emplace(page.getObjectHandle().getObjGen(), page);
+    bool changed = false;
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(now).getAllPages()) {
+      const auto it = pagesBefore.find(page.getObjectHandle().getObjGen());
+      if (it == pagesBefore.end()) continue;
+      QPDFObjectHandle had = it->second.getAttribute("/Resources", false);
+      QPDFObjectHandle has = page.getAttribute("/Resources", false);
+      if (!had.isDictionary()) continue;
+      bool own = false;
+      for (const std::string& category : had.getKeys()) {
+        QPDFObjectHandle entries = had.getKey(category);
+        if (!entries.isDictionary()) continue;
+        for (const std::string& name : entries.getKeys()) {
+          QPDFObjectHandle present = has.isDictionary() ? has.getKey(category) : QPDFObjectHandle::newNull();
+          if (present.isDictionary() && present.hasKey(name)) continue;
+          QPDFObjectHandle value = entries.getKey(name);
+          if (!own) {
+            has = has.isDictionary() ? has.shallowCopy() : QPDFObjectHandle::newDictionary();
+            page.getObjectHandle().replaceKey("/Resources", has);
+            own = true;
+          }
+          present = has.getKey(category);
+          present = present.isDictionary() ? present.shallowCopy() : QPDFObjectHandle::newDictionary();
+          present.replaceKey(name, sameOrCopy(now, was, value));
+          has.replaceKey(category, present);
+          changed = true;
+        }
+      }
+    }
+    if (!changed) return false;
+    QPDFWriter writer(now);
+    writer.setOutputMemory();
+    writer.setLinearization(false);
+    writer.write();
+    const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
+    if (!buffer || buffer->getSize() == 0) return false;
+    *repaired = QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()), qsizetype(buffer->getSize()));
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
 
 bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired) {
   // pdfium writes no object streams, so every state name of its own stands

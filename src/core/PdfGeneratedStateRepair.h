@@ -12,3 +12,11 @@
 // True with `repaired` set when a state had to be put back; false (and
 // `repaired` untouched) when nothing was missing or the file cannot be read.
 bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired);
+
+// pdfium, writing a page's content, also drops from its resources what no
+// object of its own reading uses, although the page (or a form drawing with
+// the page's resources) still names it. Each such entry of a page `before`
+// had gets back the very object it named there; pages are matched by object
+// number, which pdfium keeps. False when nothing was missing.
+bool restoreDroppedResources(const QByteArray& before, const QByteArray& password, const QByteArray& after,
+                             QByteArray* repaired);

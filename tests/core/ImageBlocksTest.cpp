@@ -201,6 +201,10 @@ TEST_F(ImageBlocks, MovedPicturesAreWrittenAtTheirNewPlace) {
   const QRgb paperPixel = page.pixel(int(insideRing.center().x()), int(kPageHeight - insideRing.center().y()));
   EXPECT_NEAR(qRed(paperPixel), 215, 6) << std::hex << paperPixel;
   EXPECT_LT(meanWhiteness(page, blocks[1].rect), 250);  // red ring at the new place
+  // The photo's own object moved: the file does not keep it under white as well.
+  const QString saved = path(QStringLiteral("moved.pdf"));
+  ASSERT_TRUE(doc.save(saved));
+  EXPECT_EQ(oracles::imageSizes(saved).count(QSize(200, 120)), 1);
 
   // Unmoved pictures write nothing.
   PdfDocument untouched;
