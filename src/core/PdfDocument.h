@@ -103,6 +103,10 @@ public:
   QImage renderPageLayer(int page, double scale, int rotation, PdfRenderLayer layer,
                          bool transparent) const;
   QImage renderPage(int page, double scale, int rotation) const;
+  // What the page draws after the line whose characters lie in `place`
+  // (shown page, points) on a transparent page, the line's own objects left
+  // out; a null image when nothing drawn later reaches into the place.
+  QImage renderDrawnOver(int page, double scale, int rotation, const QRectF& place) const;
   // Region in points of the shown page, y measured from the bottom edge.
   QImage renderPageRegion(int page, double scale, const QRectF& region) const;
 

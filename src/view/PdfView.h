@@ -491,6 +491,8 @@ private:
   void paintInkLayerRestoration(QPainter& painter, const PageGeometry& g, const QImage& pageImage);
   void paintBlockOverlay(QPainter& painter, const PageGeometry& g, const QImage& pageImage);
   // Paints the page's background over `place` (old glyphs cleaned away), built once into `slot`.
+  // What the page draws after an edited block's old line, over the new text.
+  void paintDrawnOver(QPainter& painter, const PageGeometry& g, const QImage& pageImage, int index);
   void paintCleanedBackground(QPainter& painter, const PageGeometry& g, const QImage& pageImage, const QRectF& place,
                               OverlayPatch* slot);
   void paintBlockOutline(QPainter& painter, int blockIndex, const QRectF& screen);
@@ -501,6 +503,7 @@ private:
   bool fittingActiveBlock = false;
   bool placingBlockEditor = false;
   std::vector<OverlayPatch> cleaningPatches;     // by block index
+  std::vector<OverlayPatch> coverPatches;        // what the page draws over each block, by block index
   std::vector<OverlayPatch> removedPatches;      // by removed block
   std::vector<OverlayPatch> inkRestorePatches;   // by block index
   std::vector<OverlayPatch> inkMasks;            // by block index

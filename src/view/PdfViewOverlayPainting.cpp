@@ -16,6 +16,7 @@
 #include <QFontMetricsF>
 #include <QHashFunctions>
 #include <QPainter>
+#include <QRegion>
 
 #include <algorithm>
 #include <cmath>
@@ -294,6 +295,31 @@ void PdfView::paintCleanedBackground(QPainter& painter, const PageGeometry& g, c
   painter.drawImage(slot->target.translated(g.left, g.top), slot->image);
 }
 
+void PdfView::paintDrawnOver(QPainter& painter, const PageGeometry& g, const QImage& pageImage, int index) {
+  const TextBlock& b = ocrBlocks[std::size_t(index)];
+  if (!document || !positive(b.originalRect) || pageImage.isNull() || g.pageWidthPx <= 0) return;
+  const QRectF place = turnedBounds(b.originalRect, b.originalRotation);
+  OverlayPatch* slot = slotFor(coverPatches, std::size_t(index));
+  if (!slotMatches(*slot, place, zoom, pageImage.cacheKey(), 0)) {
+    QImage over = document->renderDrawnOver(g.page, pageImage.width() * zoom / g.pageWidthPx, rotation, place);
+    // A page that draws nothing over the line is remembered as one empty pixel.
+    if (over.isNull()) {
+      over = QImage(1, 1, QImage::Format_ARGB32);
+      over.fill(Qt::transparent);
+    }
+    *slot = OverlayPatch{place, zoom, pageImage.cacheKey(), 0, QRectF(), over};
+  }
+  if (slot->image.width() <= 1) return;
+  // The saved page draws the new line where the old one was: what comes
+  // after it there covers it, where the old line was and where the new one lies.
+  const QRegion clip = QRegion(mappedPageRect(g, place).toAlignedRect()) |
+                       QRegion(mappedPageRect(g, turnedBounds(b.rect, b.rotation)).toAlignedRect());
+  painter.save();
+  painter.setClipRegion(clip, painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+  painter.drawImage(QRectF(g.rect), slot->image);
+  painter.restore();
+}
+
 void PdfView::paintBlockOutline(QPainter& painter, int blockIndex, const QRectF& screen) {
   const TextBlock& block = ocrBlocks[static_cast<std::size_t>(blockIndex)];
   painter.save();
@@ -361,6 +387,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
   const bool ink = inkModeActive(g.page);
   const int count = static_cast<int>(ocrBlocks.size());
   if (cleaningPatches.size() > ocrBlocks.size()) cleaningPatches.resize(ocrBlocks.size());
+  if (coverPatches.size() > ocrBlocks.size()) coverPatches.resize(ocrBlocks.size());
 
   // The block open in the editor, as long as the page shows it unchanged,
   // is the page's own glyphs: drawing it anew would move its words.
@@ -418,6 +445,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
       applyBlockRotation(painter, m, b.rotation);
       drawEditedTextPreview(painter, b, m, zoom, &blockTextRenderer, i, textColumn);
       painter.restore();
+      paintDrawnOver(painter, g, pageImage, i);
     }
 
     if (i == activeOcrBlock) {
@@ -436,7 +464,13 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
         if (editor && !(shown.textEdited && blockHasRichTextPreview(shown))) shown.text = editor->toPlainText();
         painter.save();
         applyBlockRotation(painter, r, b.rotation);
-        if (!activeShownByPage) drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i, textColumn);
+        if (!activeShownByPage) {
+          drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i, textColumn);
+          painter.restore();
+          paintDrawnOver(painter, g, pageImage, i);
+          painter.save();
+          applyBlockRotation(painter, r, b.rotation);
+        }
         drawPreviewEditorSelection(painter, editor, shown, r, zoom, textColumn);
         if (blockOpenForTyping) drawPreviewEditorCaret(painter, editor, shown, r, zoom, textColumn);
         painter.restore();

@@ -258,3 +258,45 @@ TEST_F(EditedPageMatchesPreview, ADoubleClickInALineWithALargeRunHighlightsTheWo
     QTest::keyClick(editor, Qt::Key_Escape);
   }
 }
+
+// A grey box drawn after a line over "JOHN SMITH": the edited line stays
+// under it while typed, after the editor closes and in the saved file.
+TEST_F(EditedPageMatchesPreview, WhatCoversALineStillCoversItOnceEdited) {
+  const QString path = dir.filePath(QStringLiteral("covered.pdf"));
+  const QString line = QStringLiteral("Patient name: JOHN SMITH, age 42, room 7.");
+  QRectF cover;
+  ASSERT_TRUE(writeDrawnPdf(path, 1, kPage, 11, [&](QPainter& painter, int) {
+    QFont font(QStringLiteral("Liberation Serif"));
+    font.setPointSizeF(14);
+    painter.setFont(font);
+    painter.drawText(QPointF(72, 200), line);
+    const QFontMetricsF metrics = painter.fontMetrics();
+    cover = QRectF(72 + metrics.horizontalAdvance(QStringLiteral("Patient name: ")) - 2, 184,
+                   metrics.horizontalAdvance(QStringLiteral("JOHN SMITH")) + 4, 22);
+    painter.fillRect(cover, QColor(170, 170, 170));
+  }));
+  const auto darkIn = [](const QImage& image) {
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) dark += qGray(image.pixel(x, y)) < 120;
+    return dark;
+  };
+  // The capitals' bodies above the baseline at 200, clear of the editor's frame.
+  const QRectF inside(cover.x() + 4, 192, cover.width() - 8, 7);
+  openWindow(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  clickAt({300, 195});
+  QTextEdit* editor = window->view->activeTextEditor();
+  ASSERT_NE(editor, nullptr);
+  ASSERT_EQ(editor->toPlainText(), line);
+  QTest::keyClick(editor, Qt::Key_End);
+  for (int i = 0; i < 9; ++i) QTest::keyClick(editor, Qt::Key_Left);
+  QTest::keyClick(editor, Qt::Key_Backspace);
+  QTest::keyClicks(editor, QStringLiteral("3"));
+  EXPECT_EQ(darkIn(shownRegion(inside)), 0) << "the name shows through while typed";
+  QTest::keyClick(editor, Qt::Key_Escape);
+  EXPECT_EQ(darkIn(shownRegion(inside)), 0) << "the name shows through the edited page";
+  saveWithKeys();
+  EXPECT_TRUE(pageText(path).contains(QStringLiteral("age 43"))) << pageText(path).toStdString();
+  EXPECT_EQ(darkIn(savedRegion(path, inside)), 0) << "the name shows through in the file";
+}

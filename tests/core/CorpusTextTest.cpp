@@ -90,7 +90,7 @@ int firstLongLineOnPage(const std::vector<TextBlock>& blocks, const QString& pop
 // it was (the old one nowhere when deleted); the other words, the ink around
 // the line and page 2 stay. Files in `known` may fail.
 void replayLineEdits(int (*choose)(const std::vector<TextBlock>&, const QString&, const QSizeF&), bool deleteLine,
-                     const QStringList& known) {
+                     const QStringList& known, int atLeast) {
   if (!hasTool("pdftotext") || !hasTool("pdftoppm") || !hasTool("mutool") || !hasTool("gs"))
     GTEST_SKIP() << "poppler-utils, mupdf-tools or ghostscript missing";
   QStringList files = corpusFiles();
@@ -169,7 +169,7 @@ void replayLineEdits(int (*choose)(const std::vector<TextBlock>&, const QString&
   std::printf("edited %d corpus files, %d read back\n", edited, edited - unread);
   for (auto it = folders.begin(); it != folders.end(); ++it)
     std::printf("%s: edited %d, kept everything %d\n", qPrintable(it.key()), it.value().first, it.value().second);
-  EXPECT_GT(edited, 100);
+  EXPECT_GE(edited, atLeast);
   QStringList unexpected;
   for (const QString& fault : faults)
     if (!known.contains(fault.section(QStringLiteral(": "), 0, 0))) unexpected << fault;
@@ -186,10 +186,20 @@ const QStringList kKnownFaults{"content-stream-errors.pdf", "ShowText-ShadingPat
 }  // namespace
 
 // The first line of page 1 replaced. Real files from viewers' bug reports too.
-TEST(CorpusText, AnEditedFirstLineReadsBackInEveryViewer) { replayLineEdits(firstReadableLine, false, kKnownFaults); }
+TEST(CorpusText, AnEditedFirstLineReadsBackInEveryViewer) { replayLineEdits(firstReadableLine, false, kKnownFaults, 100); }
 
-// A line chosen otherwise, replaced and then deleted.
-TEST(CorpusText, ALongLineIsReplacedAndDeletedInEveryViewer) {
-  replayLineEdits(firstLongLineOnPage, false, kKnownFaults);
-  replayLineEdits(firstLongLineOnPage, true, kKnownFaults);
+// A line chosen otherwise, replaced, and deleted: fewer files have one. The sanitizers' pass has
+// the first replay for what they look for; these two would outlast it.
+TEST(CorpusText, ALongLineIsReplacedInEveryViewer) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "replayed without the sanitizers";
+#endif
+  replayLineEdits(firstLongLineOnPage, false, kKnownFaults, 80);
+}
+
+TEST(CorpusText, ALongLineIsDeletedInEveryViewer) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "replayed without the sanitizers";
+#endif
+  replayLineEdits(firstLongLineOnPage, true, kKnownFaults, 80);
 }

@@ -239,9 +239,10 @@ QString editReadBackFault(const QString& input, const QString& saved, const QStr
   const double slack = std::max(place.height(), 12.0);
   if (!place.adjusted(-slack, -slack, page.width(), slack).contains(box.center()))
     return QStringLiteral("written at %1,%2, not in its line at %3,%4").arg(box.x()).arg(box.y()).arg(place.x()).arg(place.y());
-  const QImage render = oracles::renderWithPoppler(saved, 0, 72);
+  // Fine enough that small light text has pixels of its full colour.
+  const QImage render = oracles::renderWithPoppler(saved, 0, 144);
   if (render.isNull()) return QStringLiteral("pdftoppm failed");
-  if (inkIn(render, box, page.height(), 72) == 0) return QStringLiteral("the new line is not drawn");
+  if (inkIn(render, box, page.height(), 144) == 0) return QStringLiteral("the new line is not drawn");
   return {};
 }
 
