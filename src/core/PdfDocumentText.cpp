@@ -237,7 +237,7 @@ void readObjectStyle(FPDF_TEXTPAGE textPage, int index, FPDF_PAGEOBJECT object, 
   int flags = 0;
   style.font = &fonts.forCharacter(textPage, index, &flags);
   constexpr int kForceBold = 1 << 18;
-  style.bold = style.font->boldByName || (flags & kForceBold) != 0;
+  style.bold = style.font->boldByName || (flags & kForceBold) != 0 || fonts.statedBold(object);
   style.mode = object ? FPDFTextObj_GetTextRenderMode(object) : FPDF_TEXTRENDERMODE_FILL;
   style.color = Qt::black;
   style.transparent = false;
@@ -513,8 +513,8 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   const QSizeF pageSize = space.shownSize();
   LazyInk ink(loaded.get());
   if (!statedFontWeights) statedFontWeights = std::make_unique<StatedFontWeights>();
-  FontNameStyles fonts([this, page](const QByteArray& baseFont) {
-    return statedFontWeights->weight(fileData, openPassword, page, baseFont);
+  FontNameStyles fonts([this, page](const QByteArray& baseFont, int flags, int stemWeight) {
+    return statedFontWeights->weight(fileData, openPassword, page, baseFont, flags, stemWeight);
   });
   ImagesOverText images(loaded.get(), space);
   ObjectStyle objectStyle;

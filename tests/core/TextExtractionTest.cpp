@@ -368,3 +368,44 @@ TEST_F(TextExtraction, TeXFontNamesGiveBoldAndItalic) {
   EXPECT_GT(bold, 3);
   EXPECT_GT(regular, 10);
 }
+
+// A stated weight of 600 or the ForceBold flag is bold. Fonts of one name
+// state their own weights on each page, whichever page is read first, and an
+// edited line is written in its own font's weight.
+TEST_F(TextExtraction, StatedWeightsBelongToEachFontObject) {
+  if (!hasTool("pdffonts")) GTEST_SKIP() << "pdffonts missing";
+  const auto font = [](const char* name, const char* more) {
+    return QStringLiteral("<< /Type /Font /Subtype /TrueType /BaseFont /%1 /Encoding /WinAnsiEncoding /FontDescriptor "
+                          "<< /Type /FontDescriptor /FontName /%1 /ItalicAngle 0 /StemV 80 %2 >> >>").arg(name, more);
+  };
+  const QString file = path(QStringLiteral("weights.pdf"));
+  const QString page = QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents %1 0 R "
+                                      "/Resources << /Font << /F1 %2 0 R /F2 8 0 R >> >> >>");
+  ASSERT_TRUE(handwritten::writePdf(file, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>",
+      page.arg(5).arg(7), page.arg(6).arg(9),
+      handwritten::stream(textLine("F1", 14, 72, 700, "Semibold words") + textLine("F2", 14, 72, 650, "Forced words")),
+      handwritten::stream(textLine("F1", 14, 72, 700, "Regular words")), font("Frutiger", "/Flags 32 /FontWeight 600"),
+      font("Avenir", "/Flags 262176"), font("Frutiger", "/Flags 32 /FontWeight 400")}));
+  for (const std::vector<int>& order : {std::vector<int>{0, 1}, std::vector<int>{1, 0}}) {
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(file));
+    for (const int p : order) doc.extractText(p);
+    for (const int p : order) {
+      std::vector<TextBlock> blocks = doc.extractText(p);
+      ASSERT_EQ(blocks.size(), p == 0 ? 2u : 1u);
+      for (TextBlock& b : blocks) {
+        EXPECT_EQ(b.bold, !b.text.startsWith(QLatin1String("Regular"))) << b.text.toStdString();
+        b.text.replace(QStringLiteral("words"), QStringLiteral("lines"));
+        b.textEdited = true;
+      }
+      ASSERT_TRUE(doc.overlayOcrText(p, blocks, false));
+    }
+    const QString saved = path(QStringLiteral("weights-saved.pdf"));
+    ASSERT_TRUE(doc.save(saved));
+    for (const int p : {1, 2}) {
+      QByteArray fonts;
+      ASSERT_EQ(runTool("pdffonts", {"-f", QString::number(p), "-l", QString::number(p), saved}, &fonts), 0);
+      EXPECT_EQ(fonts.contains("DejaVuSerif-Bold"), p == 1) << fonts.toStdString();
+    }
+  }
+}
