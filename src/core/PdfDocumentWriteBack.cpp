@@ -61,10 +61,19 @@ bool blockMoved(const TextBlock& b) { return b.rect.toRect() != b.originalRect.t
 // A text block dropped or pasted here from elsewhere: this page never showed
 // it, so it covers and takes away nothing of what the page shows under it.
 bool placedHere(const TextBlock& b) { return !b.isImage && b.textEdited && !isRealRect(b.originalRect); }
-// Where the block's old content lies on the shown page, turned as it was drawn.
-QRectF oldPlace(const TextBlock& b) {
-  return isRealRect(b.originalRect) ? turnedBounds(b.originalRect, b.originalRotation)
-                                    : turnedBounds(b.rect, b.rotation);
+// Where the block's old content lies on the shown page: its box turned as it
+// was drawn. The upright bounds of a turned line take in its neighbours'
+// letters, which would go with it.
+struct Place {
+  QRectF box;  // unturned
+  double rotation = 0;
+  bool contains(const QPointF& p) const {
+    return std::abs(rotation) < 0.1 ? box.contains(p) : box.contains(turnAbout(box.center(), -rotation).map(p));
+  }
+  QRectF bounds() const { return turnedBounds(box, rotation); }
+};
+Place oldPlace(const TextBlock& b) {
+  return isRealRect(b.originalRect) ? Place{b.originalRect, b.originalRotation} : Place{b.rect, b.rotation};
 }
 
 // Text laid out in the block's unturned box is turned with the block, about
@@ -315,8 +324,8 @@ std::vector<double> baselineOffsets(const TextBlock& b, const std::vector<PageCh
   return offsets;
 }
 
-bool insideAny(const QPointF& p, const std::vector<QRectF>& rects) {
-  return std::any_of(rects.begin(), rects.end(), [&](const QRectF& r) { return r.contains(p); });
+bool insideAny(const QPointF& p, const std::vector<Place>& places) {
+  return std::any_of(places.begin(), places.end(), [&](const Place& place) { return place.contains(p); });
 }
 
 struct WhiteBox {
@@ -467,7 +476,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   const std::vector<PageChar> chars = readPageChars(p, space);
   std::set<FPDF_PAGEOBJECT> doomed;
   for (int round = 0; round < 64; ++round) {
-    std::vector<QRectF> covers;
+    std::vector<Place> covers;
     for (size_t i = 0; i < blocks.size(); ++i)
       if (replace[i] && !placedHere(blocks[i])) covers.push_back(oldPlace(blocks[i]));
     doomed.clear();
@@ -506,7 +515,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   };
   // Old text that cannot be taken out (a picture of text, or text the edit
   // cannot reach) is covered with white; text taken out needs no cover.
-  const auto needsCover = [&](const QRectF& place) {
+  const auto needsCover = [&](const Place& place) {
     bool any = false;
     for (const PageChar& c : chars) {
       if (!place.contains(c.centre)) continue;
@@ -540,7 +549,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     const TextBlock& b = blocks[i];
     if (!b.isImage) {
       if (replace[i]) {
-        if (!placedHere(b) && needsCover(oldPlace(b))) plan.writes.emplace_back(WhiteBox{oldPlace(b)});
+        if (!placedHere(b) && needsCover(oldPlace(b))) plan.writes.emplace_back(WhiteBox{oldPlace(b).bounds()});
         const std::vector<double> offsets = baselineOffsets(b, chars);
         for (TextRun& run : blockRuns[i]) {
           // The baseline where the line had it, not where the box's lower

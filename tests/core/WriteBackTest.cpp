@@ -9,7 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QFileInfo>
+#include <QMap>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace testsupport;
@@ -623,4 +627,46 @@ TEST_F(WriteBack, GlyphsOfAType3FontSurviveAnEditElsewhere) {
         << text.toStdString();
     for (const QString& line : {kLines[0], kLines[2], kLines[3]}) EXPECT_EQ(occurrences(text, line), 1);
   }
+}
+
+namespace {
+
+// The letters MuPDF reads in each font of the first page, blanks left out.
+QMap<QString, QString> lettersByFont(const QString& file) {
+  QByteArray text;
+  EXPECT_EQ(runTool("mutool", {"draw", "-F", "stext", "-o", "-", file, "1"}, &text), 0);
+  QMap<QString, QString> letters;
+  QString font;
+  static const QRegularExpression item(QStringLiteral("<font name=\"([^\"]*)\"|c=\"([^\"]*)\""));
+  for (auto m = item.globalMatch(QString::fromUtf8(text)); m.hasNext();) {
+    const QRegularExpressionMatch next = m.next();
+    if (next.hasCaptured(1)) font = next.captured(1);
+    else if (next.captured(2) != QLatin1String(" ")) letters[font] += next.captured(2);
+  }
+  for (QString& l : letters) std::sort(l.begin(), l.end());
+  return letters;
+}
+
+}  // namespace
+
+// Sheared, turned lines: editing one whose box lies off the page rewrites
+// it alone; every other line is still drawn as it was, in its own font.
+TEST_F(WriteBack, EditingATurnedLineLeavesTheOtherLinesAsTheyWere) {
+  const QString source = corpusDir() + QStringLiteral("/../real-world-pdfs/bug946506.pdf");
+  if (!QFileInfo::exists(source) || !hasTool("mutool")) GTEST_SKIP() << "shared file or mupdf-tools missing";
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  const int edited = blockIndexContaining(blocks, QStringLiteral("sus quis leo"));
+  ASSERT_GE(edited, 0);
+  ASSERT_LT(blocks[size_t(edited)].rect.top(), 0);
+  editText(blocks[size_t(edited)], QStringLiteral("sus quis ZEBRA"));
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+  const QString saved = path(QStringLiteral("sheared-saved.pdf"));
+  ASSERT_TRUE(doc.save(saved));
+  // MuPDF reads only what lies on the page: all of it, in the fonts it had.
+  const QMap<QString, QString> before = lettersByFont(source);
+  ASSERT_EQ(before.keys(), QStringList({QStringLiteral("Arial-Black"), QStringLiteral("Verdana")}));
+  for (const QString& font : before.keys())
+    EXPECT_EQ(lettersByFont(saved).value(font).toStdString(), before.value(font).toStdString()) << font.toStdString();
 }
