@@ -565,6 +565,57 @@ QString type3SignPdf(const QString& path) {
   return handwritten::writePdf(path, objects) ? path : QString();
 }
 
+// A body line in Helvetica and a footer "Page 3 of 3" in a Type 3 font of
+// letter-shaped blocks, 1000 glyph units to the em, drawn at 8.5 points
+// through a font matrix of `scale` thousandths at size 8.5 / scale.
+QString type3FooterPdf(const QString& path, double scale) {
+  QStringList procs, widths(80, QStringLiteral("0"));
+  const struct {
+    char letter;
+    int width, bottom, top;
+  } glyphs[] = {{' ', 300, 0, 0}, {'3', 550, 0, 720}, {'P', 600, 0, 720}, {'a', 550, 0, 520},
+                {'e', 550, 0, 520}, {'f', 350, 0, 720}, {'g', 550, -210, 520}, {'o', 550, 0, 520}};
+  QString names;
+  for (const auto& g : glyphs) {
+    const QString name = g.letter == ' ' ? QStringLiteral("space") : g.letter == '3' ? QStringLiteral("three")
+                                                                                     : QString(QLatin1Char(g.letter));
+    names += QStringLiteral("%1 /%2 ").arg(int(g.letter)).arg(name);
+    procs << QStringLiteral("/%1 %2 0 R").arg(name).arg(8 + procs.size());
+    widths[g.letter - 32] = QString::number(g.width);
+  }
+  QStringList objects{
+      QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"), QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+      QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
+                     "/Resources << /Font << /F1 5 0 R /T3 6 0 R >> >> >>"),
+      handwritten::stream(textLine("F1", 12, 72, 700, "Body line of the letter") +
+                          textLine("T3", 8.5 / scale, 72, 40, "Page 3 of 3")),
+      QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"),
+      QStringLiteral("<< /Type /Font /Subtype /Type3 /FontBBox [0 -210 600 720] /FontMatrix [%1 0 0 %1 0 0] "
+                     "/CharProcs 7 0 R /Encoding << /Type /Encoding /Differences [%2] >> /FirstChar 32 /LastChar 111 "
+                     "/Widths [%3] /Resources << >> >>").arg(scale / 1000).arg(names, widths.join(QLatin1Char(' '))),
+      QStringLiteral("<< %1 >>").arg(procs.join(QLatin1Char(' ')))};
+  for (const auto& g : glyphs)
+    objects << handwritten::stream(QStringLiteral("%1 0 0 %2 500 %3 d1 0 %2 500 %4 re f")
+                                       .arg(g.width).arg(g.bottom).arg(g.top).arg(g.top - g.bottom).toLatin1());
+  return handwritten::writePdf(path, objects) ? path : QString();
+}
+
+// How tall the ink poppler draws between `low` and `high` (user space, y up)
+// stands, in points.
+double inkHeight(const QString& file, double low, double high) {
+  constexpr double dpi = 288;
+  const QImage image = oracles::renderWithPoppler(file, 0, int(dpi));
+  int first = -1, last = -1;
+  for (int y = int((842 - high) * dpi / 72); y < int((842 - low) * dpi / 72) && y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (qGray(image.pixel(x, y)) < 128) {
+        if (first < 0) first = y;
+        last = y;
+        break;
+      }
+  return first < 0 ? 0.0 : (last - first + 1) * 72 / dpi;
+}
+
 // Pixels that differ between 72 dpi renderings of the first pages of two
 // files below `belowY` (user space, y up); -1 when they cannot be compared.
 int differingPixelsBelow(const QString& a, const QString& b, double belowY) {
@@ -669,4 +720,31 @@ TEST_F(WriteBack, EditingATurnedLineLeavesTheOtherLinesAsTheyWere) {
   ASSERT_EQ(before.keys(), QStringList({QStringLiteral("Arial-Black"), QStringLiteral("Verdana")}));
   for (const QString& font : before.keys())
     EXPECT_EQ(lettersByFont(saved).value(font).toStdString(), before.value(font).toStdString()) << font.toStdString();
+}
+
+// A line in a Type 3 font is written as tall as it was shown, whatever share
+// of its size the font's own matrix takes.
+TEST_F(WriteBack, AType3LineIsWrittenAtTheSizeItWasShown) {
+  if (!hasTool("pdftoppm")) GTEST_SKIP() << "pdftoppm missing";
+  for (const double scale : {0.3, 1.0}) {
+    SCOPED_TRACE(scale);
+    const QString source = type3FooterPdf(path(QStringLiteral("footer.pdf")), scale);
+    ASSERT_FALSE(source.isEmpty());
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(source));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    const int footer = blockIndexContaining(blocks, QStringLiteral("of 3"));
+    ASSERT_GE(footer, 0);
+    editText(blocks[size_t(footer)], QStringLiteral("Page 3 of 4"));
+    ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+    const QString saved = path(QStringLiteral("footer-saved.pdf"));
+    ASSERT_TRUE(doc.save(saved));
+    EXPECT_EQ(occurrences(pdftotext(saved), QStringLiteral("Page 3 of 4")), 1);
+    // Block letters from the descender to the capitals stand 0.93 em tall,
+    // a serif face's "Page 3 of 4" 1.0 em.
+    const double before = inkHeight(source, 25, 80);
+    const double after = inkHeight(saved, 25, 80);
+    EXPECT_NEAR(before, 7.9, 0.3);
+    EXPECT_NEAR(after / before, 1.07, 0.15) << before << " pt became " << after;
+  }
 }
