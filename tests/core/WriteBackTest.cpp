@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using namespace testsupport;
@@ -630,25 +629,21 @@ TEST_F(WriteBack, GlyphsOfAType3FontSurviveAnEditElsewhere) {
 }
 
 // A footer in a Type 3 font whose matrix draws its glyphs at 0.3 of the usual
-// scale is written as tall as it was shown: the serif capitals stand as tall
-// as the glyphs did (8.5 pt), not three times that.
+// scale is written as tall as its glyphs stood (8.5 pt), not three times that.
 TEST_F(WriteBack, AType3LineIsWrittenAtTheSizeItWasShown) {
-  if (!hasTool("pdftoppm")) GTEST_SKIP() << "pdftoppm missing";
   PdfDocument doc;
   ASSERT_TRUE(doc.open(type3SignPdf(path(QStringLiteral("footer.pdf")), "BT /T3 28.33 Tf 72 40 Td (Page 3 of 3) Tj ET", 0.3)));
   std::vector<TextBlock> blocks = doc.extractText(0);
-  const int footer = blockIndexContaining(blocks, QStringLiteral("of 3"));
-  ASSERT_GE(footer, 0);
-  editText(blocks[size_t(footer)], QStringLiteral("Page 3 of 4"));
-  const QString saved = path(QStringLiteral("footer-saved.pdf"));
-  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(saved));
-  const QImage render = oracles::renderWithPoppler(saved, 0, 144);
+  ASSERT_GE(blockIndexContaining(blocks, QStringLiteral("of 3")), 0);
+  editText(blocks[size_t(blockIndexContaining(blocks, QStringLiteral("of 3")))], QStringLiteral("Page 3 of 4"));
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(path(QStringLiteral("footer-saved.pdf"))));
+  const QImage render = oracles::renderWithPoppler(path(QStringLiteral("footer-saved.pdf")), 0, 144);
   EXPECT_GT(oracles::inkIn(render, QRectF(72, 41, 60, 7), 842, 144), 200);
   EXPECT_EQ(oracles::inkIn(render, QRectF(60, 50.5, 300, 30), 842, 144), 0);
 }
 
-// Sheared, turned lines: editing one whose box lies off the page rewrites it
-// alone; MuPDF reads every letter on the page as before, in its place and font.
+// Sheared lines turned off the page: editing one rewrites it alone; MuPDF
+// reads all that the page shows as before, each letter in its place and font.
 TEST_F(WriteBack, EditingATurnedLineLeavesTheOtherLinesAsTheyWere) {
   const QString source = corpusDir() + QStringLiteral("/../real-world-pdfs/bug946506.pdf");
   if (!QFileInfo::exists(source) || !hasTool("mutool")) GTEST_SKIP() << "shared file or mupdf-tools missing";
@@ -658,12 +653,9 @@ TEST_F(WriteBack, EditingATurnedLineLeavesTheOtherLinesAsTheyWere) {
   const int edited = blockIndexContaining(blocks, QStringLiteral("sus quis leo"));
   ASSERT_TRUE(edited >= 0 && blocks[size_t(edited)].rect.top() < 0);
   editText(blocks[size_t(edited)], QStringLiteral("sus quis ZEBRA"));
-  const QString saved = path(QStringLiteral("sheared-saved.pdf"));
-  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(saved));
-  const auto letters = [](const QString& file) {
-    QByteArray text;
-    EXPECT_EQ(runTool("mutool", {"draw", "-F", "stext", "-o", "-", file, "1"}, &text), 0);
-    return QString::fromUtf8(text).split(QLatin1Char('\n')).filter(QRegularExpression(QStringLiteral("<font|<char")));
-  };
-  EXPECT_EQ(letters(saved), letters(source));
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(path(QStringLiteral("sheared.pdf"))));
+  QByteArray before, after;
+  ASSERT_EQ(runTool("mutool", {"draw", "-F", "stext", "-o", "-", source, "1"}, &before), 0);
+  ASSERT_EQ(runTool("mutool", {"draw", "-F", "stext", "-o", "-", path(QStringLiteral("sheared.pdf")), "1"}, &after), 0);
+  EXPECT_EQ(after.mid(after.indexOf("<page")), before.mid(before.indexOf("<page")));
 }
