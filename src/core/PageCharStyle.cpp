@@ -47,8 +47,22 @@ bool fontNameSaysItalic(const QString& name) {
          tex == QLatin1String("ssi");
 }
 
-FontNameStyles::FontNameStyles(std::function<int(const QByteArray&)> statedWeight)
-    : statedWeight(std::move(statedWeight)) {}
+FontNameStyles::FontNameStyles(StatedWeight statedWeight) : statedWeight(std::move(statedWeight)) {}
+
+bool FontNameStyles::statedBold(FPDF_PAGEOBJECT text) {
+  FPDF_FONT font = text && statedWeight ? FPDFTextObj_GetFont(text) : nullptr;
+  if (!font) return false;
+  const auto known = statedBolds.constFind(font);
+  if (known != statedBolds.constEnd()) return known.value();
+  QByteArray name(qsizetype(FPDFFont_GetBaseFontName(font, nullptr, 0)), '\0');
+  if (!name.isEmpty() && FPDFFont_GetBaseFontName(font, name.data(), size_t(name.size())) == size_t(name.size()))
+    name.truncate(qsizetype(qstrnlen(name.constData(), size_t(name.size()))));
+  else
+    name.clear();
+  const bool bold = !name.isEmpty() && statedWeight(name, FPDFFont_GetFlags(font), FPDFFont_GetWeight(font)) >= 600;
+  statedBolds.insert(font, bold);
+  return bold;
+}
 
 const FontNameStyle& FontNameStyles::forCharacter(FPDF_TEXTPAGE textPage, int index, int* flags) {
   // One call in the common case: names fit the buffer, which only grows.
@@ -74,7 +88,7 @@ const FontNameStyle& FontNameStyles::forCharacter(FPDF_TEXTPAGE textPage, int in
     // "Semibold" and "Demibold" hold "bold"; TeX's "bx" may follow a family
     // letter ("ssbx" of CMSSBX10).
     style.boldByName = nameContainsAny(style.name, {"Bold", "Black", "Heavy"}) || tex.startsWith(QLatin1Char('b')) ||
-                       tex.contains(QLatin1String("bx")) || (statedWeight && statedWeight(lastRaw) >= 600);
+                       tex.contains(QLatin1String("bx"));
     style.italic = fontNameSaysItalic(style.name);
     it = styles.insert(lastRaw, style);
   }

@@ -20,20 +20,26 @@ class PageSpace;
 
 struct FontNameStyle {
   QString name;  // without the subset tag, hyphens as blanks
-  bool boldByName = false;  // the name, or the weight the file states for the font, says bold
+  bool boldByName = false;
   bool italic = false;
 };
 
 class FontNameStyles {
 public:
-  // `statedWeight` gives the /FontWeight the file states for a base font
-  // name, 0 when none.
-  explicit FontNameStyles(std::function<int(const QByteArray&)> statedWeight = {});
+  // `statedWeight` gives the /FontWeight the file states for a font of the
+  // page, from its base name, descriptor flags and pdfium's stem weight; 0
+  // when none.
+  using StatedWeight = std::function<int(const QByteArray& baseFont, int flags, int stemWeight)>;
+  explicit FontNameStyles(StatedWeight statedWeight = {});
   // `flags` (may be null) receives the font's descriptor flags.
   const FontNameStyle& forCharacter(FPDF_TEXTPAGE textPage, int index, int* flags = nullptr);
+  // The file states a bold weight for the font `text` is drawn with: asked
+  // per font object, as fonts of one name may state different weights.
+  bool statedBold(FPDF_PAGEOBJECT text);
 
 private:
-  std::function<int(const QByteArray&)> statedWeight;
+  StatedWeight statedWeight;
+  QHash<FPDF_FONT, bool> statedBolds;
   QHash<QByteArray, FontNameStyle> styles;
   QByteArray buffer;
   QByteArray lastRaw;

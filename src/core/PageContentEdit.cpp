@@ -60,7 +60,8 @@ bool isShow(const std::string& op) { return op == "Tj" || op == "TJ" || op == "'
 double number(const Token& t) { return QByteArray::fromStdString(t.getValue()).toDouble(); }
 
 std::string formatNumber(double value) {
-  QByteArray text = QByteArray::number(std::abs(value) < 1e-9 ? 0.0 : value, 'f', 6);
+  // Fine enough that a line set again lands where it stood, turned or not.
+  QByteArray text = QByteArray::number(std::abs(value) < 1e-9 ? 0.0 : value, 'f', 9);
   while (text.endsWith('0')) text.chop(1);
   if (text.endsWith('.')) text.chop(1);
   return text.toStdString();

@@ -39,6 +39,7 @@ struct CharInfo {
   // text, no usable colour, an image drawn over it): the rendered ink decides.
   bool inkDecides = false;
   bool visible = false;  // some ink that is not a blank; set once text and box are read
+  bool type3 = false;  // drawn by a Type 3 font, whose em pdfium cannot tell
 };
 
 // One character as drawn: a ligature's parts share one box and travel
@@ -228,6 +229,7 @@ struct ObjectStyle {
   bool read = false;  // the PDF gives a usable colour
   QColor color{0, 0, 0};
   bool transparent = false;
+  bool type3 = false;
 };
 
 void readObjectStyle(FPDF_TEXTPAGE textPage, int index, FPDF_PAGEOBJECT object, FontNameStyles& fonts,
@@ -237,7 +239,12 @@ void readObjectStyle(FPDF_TEXTPAGE textPage, int index, FPDF_PAGEOBJECT object, 
   int flags = 0;
   style.font = &fonts.forCharacter(textPage, index, &flags);
   constexpr int kForceBold = 1 << 18;
-  style.bold = style.font->boldByName || (flags & kForceBold) != 0;
+  style.bold = style.font->boldByName || (flags & kForceBold) != 0 || fonts.statedBold(object);
+  // Only a Type 3 font is embedded without a font program.
+  FPDF_FONT font = object ? FPDFTextObj_GetFont(object) : nullptr;
+  size_t programLength = 1;
+  style.type3 = font && FPDFFont_GetIsEmbedded(font) == 1 && FPDFFont_GetFontData(font, nullptr, 0, &programLength) &&
+                programLength == 0;
   style.mode = object ? FPDFTextObj_GetTextRenderMode(object) : FPDF_TEXTRENDERMODE_FILL;
   style.color = Qt::black;
   style.transparent = false;
@@ -270,6 +277,7 @@ void readCharStyle(FPDF_TEXTPAGE textPage, const Glyph& glyph, CharInfo& c, Font
   c.bold = style.bold;
   c.italic = style.font->italic;
   c.color = style.color;
+  c.type3 = style.type3;
   // Render mode 3 is how recognised text layers are usually hidden; it is as
   // invisible as a transparent fill.
   const bool hidden = style.mode == FPDF_TEXTRENDERMODE_INVISIBLE || style.mode == FPDF_TEXTRENDERMODE_CLIP;
@@ -375,6 +383,38 @@ QRectF unitedBoxes(const QRectF& a, const QRectF& b) {
 
 bool nearlyInvisible(const QColor& c) { return c.isValid() && c.alpha() <= 8; }
 
+// How tall a letter stands in ems in most fonts: capitals, digits and
+// ascenders; letters with descenders; the rest of the lower case. 0 for
+// anything else.
+double emsTall(QChar c) {
+  if (c.isUpper() || c.isDigit() || QStringView(u"bdfhiklt").contains(c)) return 0.72;
+  if (QStringView(u"gjpqy").contains(c)) return 0.73;
+  return c.isLower() ? 0.52 : 0.0;
+}
+
+// A Type 3 font draws its glyphs through its own matrix, which the size
+// pdfium reports leaves out: most such fonts draw a thousandth of a unit per
+// glyph unit, as that size assumes, but one may scale its glyphs by any
+// factor. Where the letters' heights say the line is drawn far larger or
+// smaller than that size, they decide.
+void sizeType3Line(TextBlock::Line& line, const QList<CharInfo>& chars) {
+  std::vector<double> shown;
+  std::vector<double> told;
+  for (const CharInfo& c : chars) {
+    if (!c.visible) continue;
+    if (!c.type3) return;
+    const double ems = c.text.size() == 1 ? emsTall(c.text.at(0)) : 0.0;
+    if (ems == 0.0) continue;
+    shown.push_back(c.rect.height() / ems);
+    told.push_back(c.fontSize);
+  }
+  if (shown.size() < 2) return;
+  const double ratio = medianOf(shown) / medianOf(told);
+  if (!std::isfinite(ratio) || (ratio > 0.6 && ratio < 1.6)) return;
+  line.fontSize = float(line.fontSize * ratio);
+  for (auto& span : line.spans) span.fontSize = float(span.fontSize * ratio);
+}
+
 // Builds the line in the reading frame of `angle`; the ink is looked for in
 // the line's place on the shown page.
 std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyInk& ink,
@@ -440,6 +480,8 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyI
       wordRect = unitedBoxes(wordRect, r);
     }
   }
+
+  sizeType3Line(line, chars);
 
   // The PDF's own colours stand where the page shows them; the rendered ink
   // only where it does not.
@@ -513,8 +555,8 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   const QSizeF pageSize = space.shownSize();
   LazyInk ink(loaded.get());
   if (!statedFontWeights) statedFontWeights = std::make_unique<StatedFontWeights>();
-  FontNameStyles fonts([this, page](const QByteArray& baseFont) {
-    return statedFontWeights->weight(fileData, openPassword, page, baseFont);
+  FontNameStyles fonts([this, page](const QByteArray& baseFont, int flags, int stemWeight) {
+    return statedFontWeights->weight(fileData, openPassword, page, baseFont, flags, stemWeight);
   });
   ImagesOverText images(loaded.get(), space);
   ObjectStyle objectStyle;

@@ -61,10 +61,19 @@ bool blockMoved(const TextBlock& b) { return b.rect.toRect() != b.originalRect.t
 // A text block dropped or pasted here from elsewhere: this page never showed
 // it, so it covers and takes away nothing of what the page shows under it.
 bool placedHere(const TextBlock& b) { return !b.isImage && b.textEdited && !isRealRect(b.originalRect); }
-// Where the block's old content lies on the shown page, turned as it was drawn.
-QRectF oldPlace(const TextBlock& b) {
-  return isRealRect(b.originalRect) ? turnedBounds(b.originalRect, b.originalRotation)
-                                    : turnedBounds(b.rect, b.rotation);
+// Where the block's old content lies on the shown page: its box turned as it
+// was drawn. The upright bounds of a turned line take in its neighbours'
+// letters, which would go with it.
+struct Place {
+  QRectF box;  // unturned
+  double rotation = 0;
+  bool contains(const QPointF& p) const {
+    return std::abs(rotation) < 0.1 ? box.contains(p) : box.contains(turnAbout(box.center(), -rotation).map(p));
+  }
+  QRectF bounds() const { return turnedBounds(box, rotation); }
+};
+Place oldPlace(const TextBlock& b) {
+  return isRealRect(b.originalRect) ? Place{b.originalRect, b.originalRotation} : Place{b.rect, b.rotation};
 }
 
 // Text laid out in the block's unturned box is turned with the block, about
@@ -320,8 +329,8 @@ std::vector<double> baselineOffsets(const TextBlock& b, const std::vector<PageCh
   return offsets;
 }
 
-bool insideAny(const QPointF& p, const std::vector<QRectF>& rects) {
-  return std::any_of(rects.begin(), rects.end(), [&](const QRectF& r) { return r.contains(p); });
+bool insideAny(const QPointF& p, const std::vector<Place>& places) {
+  return std::any_of(places.begin(), places.end(), [&](const Place& place) { return place.contains(p); });
 }
 
 struct WhiteBox {
@@ -477,7 +486,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   const std::vector<PageChar> chars = readPageChars(p, space);
   std::set<FPDF_PAGEOBJECT> doomed;
   for (int round = 0; round < 64; ++round) {
-    std::vector<QRectF> covers;
+    std::vector<Place> covers;
     for (size_t i = 0; i < blocks.size(); ++i)
       if (replace[i] && !placedHere(blocks[i])) covers.push_back(oldPlace(blocks[i]));
     doomed.clear();
@@ -516,7 +525,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   };
   // Old text that cannot be taken out (a picture of text, or text the edit
   // cannot reach) is covered with white; text taken out needs no cover.
-  const auto needsCover = [&](const QRectF& place) {
+  const auto needsCover = [&](const Place& place) {
     bool any = false;
     for (const PageChar& c : chars) {
       if (!place.contains(c.centre)) continue;
@@ -530,7 +539,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   // Words the edit removes must leave the file: where an object drawing them
   // cannot be taken out, covering them would only hide them from the eye.
   if (!tag.isEmpty()) {
-    std::vector<QRectF> covers;
+    std::vector<Place> covers;
     for (size_t i = 0; i < blocks.size(); ++i)
       if (replace[i] && !placedHere(blocks[i])) covers.push_back(oldPlace(blocks[i]));
     for (const PageChar& c : chars)
@@ -540,7 +549,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
       }
   }
   // A line the page does not show (the text layer of a scan) stays unshown.
-  const auto pageHidesTextIn = [&](const QRectF& place) {
+  const auto pageHidesTextIn = [&](const Place& place) {
     bool any = false;
     for (const PageChar& c : chars) {
       if (!place.contains(c.centre)) continue;
@@ -551,7 +560,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   };
   // The first drawn of the removed objects with a character in `place`: the
   // new text goes where it was drawn.
-  const auto firstRemovedIn = [&](const QRectF& place) -> const OperatorKey* {
+  const auto firstRemovedIn = [&](const Place& place) -> const OperatorKey* {
     const OperatorKey* first = nullptr;
     size_t order = 0;
     for (const PageChar& c : chars) {
@@ -592,7 +601,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           for (const TextRun& run : blockRuns[i]) plan.writes.emplace_back(PlacedText{i, run, true});
           continue;
         }
-        if (!placedHere(b) && needsCover(oldPlace(b))) plan.writes.emplace_back(WhiteBox{oldPlace(b)});
+        if (!placedHere(b) && needsCover(oldPlace(b))) plan.writes.emplace_back(WhiteBox{oldPlace(b).bounds()});
         const std::vector<double> offsets = baselineOffsets(b, chars);
         const QPointF shift = lineShift(b);
         for (TextRun& run : blockRuns[i]) {
@@ -604,7 +613,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           PlacedText text{i, run, false};
           const OperatorKey* at = nullptr;
           if (!placedHere(b) && run.lineIndex >= 0 && run.lineIndex < int(b.lines.size()))
-            at = firstRemovedIn(b.lines[size_t(run.lineIndex)].rect.translated(-shift));
+            at = firstRemovedIn(Place{b.lines[size_t(run.lineIndex)].rect.translated(-shift)});
           if (!at && !placedHere(b)) at = firstRemovedIn(oldPlace(b));
           if (at) {
             text.piece = int(plan.writes.size());  // the write's number

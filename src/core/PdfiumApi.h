@@ -374,6 +374,7 @@ FPDF_BOOL FPDFFont_GetAscent(FPDF_FONT font, float font_size, float* ascent);
 FPDF_BOOL FPDFFont_GetDescent(FPDF_FONT font, float font_size, float* descent);
 FPDF_BOOL FPDFFont_GetGlyphWidth(FPDF_FONT font, uint32_t glyph, float font_size, float* width);
 int FPDFFont_GetIsEmbedded(FPDF_FONT font);
+FPDF_BOOL FPDFFont_GetFontData(FPDF_FONT font, uint8_t* buffer, size_t buflen, size_t* out_buflen);
 
 // Text pages.
 FPDF_TEXTPAGE FPDFText_LoadPage(FPDF_PAGE page);

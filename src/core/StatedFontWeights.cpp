@@ -4,27 +4,32 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
+#include <algorithm>
 #include <exception>
 #include <set>
 
 namespace {
 
 // A composite font states its weight in its descendant's descriptor.
-int descriptorWeight(QPDFObjectHandle font) {
+QPDFObjectHandle descriptorOf(QPDFObjectHandle font) {
   QPDFObjectHandle descriptor = font.getKey("/FontDescriptor");
   QPDFObjectHandle descendants = font.getKey("/DescendantFonts");
   if (!descriptor.isDictionary() && descendants.isArray() && descendants.getArrayNItems() > 0 &&
       descendants.getArrayItem(0).isDictionary())
     descriptor = descendants.getArrayItem(0).getKey("/FontDescriptor");
-  if (!descriptor.isDictionary()) return 0;
-  QPDFObjectHandle weight = descriptor.getKey("/FontWeight");
-  const double value = weight.isNumber() ? weight.getNumericValue() : 0.0;
-  return value > 0 && value < 10000 ? int(value) : 0;  // a weight past any scale states nothing
+  return descriptor;
+}
+
+int descriptorNumber(QPDFObjectHandle descriptor, const char* key) {
+  QPDFObjectHandle value = descriptor.isDictionary() ? descriptor.getKey(key) : QPDFObjectHandle();
+  const double number = value.isNumber() ? value.getNumericValue() : 0.0;
+  return number > 0 && number < 1e6 ? int(number) : 0;
 }
 
 // The fonts of one resource dictionary and of the forms it draws, each form
 // once; nested forms are followed without recursion.
-void collectWeights(QPDFObjectHandle resources, QHash<QByteArray, int>& weights) {
+template <typename Font>
+void collectFonts(QPDFObjectHandle resources, std::vector<Font>& found) {
   std::vector<QPDFObjectHandle> pending{resources};
   std::set<QPDFObjGen> seenForms;
   while (!pending.empty()) {
@@ -37,8 +42,12 @@ void collectWeights(QPDFObjectHandle resources, QHash<QByteArray, int>& weights)
         QPDFObjectHandle font = fonts.getKey(key);
         QPDFObjectHandle base = font.isDictionary() ? font.getKey("/BaseFont") : QPDFObjectHandle();
         if (!base.isName()) continue;
-        const int weight = descriptorWeight(font);
-        if (weight > 0) weights.insert(QByteArray::fromStdString(base.getName().substr(1)), weight);
+        const QPDFObjectHandle descriptor = descriptorOf(font);
+        const int weight = descriptorNumber(descriptor, "/FontWeight");
+        // pdfium's estimate from the stems, for telling fonts of one name apart.
+        const int stemV = descriptorNumber(descriptor, "/StemV");
+        found.push_back({QByteArray::fromStdString(base.getName().substr(1)), descriptorNumber(descriptor, "/Flags"),
+                         stemV < 140 ? stemV * 5 : stemV * 4 + 140, weight < 10000 ? weight : 0});
       }
     }
     QPDFObjectHandle forms = current.getKey("/XObject");
@@ -61,12 +70,11 @@ void StatedFontWeights::clear() {
   pages.clear();
   reader.reset();
   unreadable = false;
-  pagesRead.clear();
-  weights.clear();
+  pageFonts.clear();
 }
 
 int StatedFontWeights::weight(const QByteArray& pdf, const QByteArray& password, int pageIndex,
-                              const QByteArray& baseFont) {
+                              const QByteArray& baseFont, int flags, int stemWeight) {
   if (!reader && !unreadable) {
     // A file qpdf could only read by repairing it is left to the name: its
     // repair could take long, and pdfium already made sense of it.
@@ -83,18 +91,30 @@ int StatedFontWeights::weight(const QByteArray& pdf, const QByteArray& password,
       unreadable = true;
     }
   }
-  if (pageIndex >= 0 && pageIndex < int(pages.size()) && !pagesRead.contains(pageIndex)) {
-    pagesRead.insert(pageIndex);
-    readPage(pageIndex);
+  if (pageIndex < 0 || pageIndex >= int(pages.size())) return 0;
+  if (!pageFonts.contains(pageIndex)) readPage(pageIndex);
+  const Font* best = nullptr;
+  int bestScore = -1;
+  for (const Font& font : pageFonts[pageIndex]) {
+    if (font.baseFont != baseFont) continue;
+    const int score = int(font.flags == flags) + int(font.stemWeight == stemWeight);
+    if (score > bestScore) {
+      best = &font;
+      bestScore = score;
+    }
   }
-  return weights.value(baseFont, 0);
+  return best ? best->weight : 0;
 }
 
 void StatedFontWeights::readPage(int pageIndex) {
+  std::vector<Font>& fonts = pageFonts[pageIndex];
   try {
     QPDFPageObjectHelper page(pages[size_t(pageIndex)]);
-    collectWeights(page.getAttribute("/Resources", false), weights);
+    collectFonts(page.getAttribute("/Resources", false), fonts);
   } catch (const std::exception&) {
     // A page qpdf cannot read states nothing; the names still speak.
+    fonts.clear();
   }
+  // Most files state no weight: their pages keep nothing.
+  if (std::none_of(fonts.begin(), fonts.end(), [](const Font& f) { return f.weight > 0; })) fonts = {};
 }

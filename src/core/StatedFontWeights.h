@@ -1,12 +1,12 @@
 #pragma once
-// The weight a file's font descriptors state (/FontWeight), by the fonts'
-// base names, read with qpdf page by page as native text extraction asks.
-// pdfium reports no stated weight: its weight is an estimate from /StemV,
-// which makes many regular faces bold.
+// The weight a file's font descriptors state (/FontWeight), per font
+// object of each page, read with qpdf page by page as native text extraction
+// asks. pdfium reports no stated weight: its weight is an estimate from
+// /StemV, which makes many regular faces bold. Fonts of one base name may
+// state different weights on different pages, or even on one page.
 
 #include <QByteArray>
 #include <QHash>
-#include <QSet>
 
 #include <memory>
 #include <vector>
@@ -21,9 +21,12 @@ public:
 
   // The stated weight of the font named `baseFont` (subset tag kept) that
   // page `pageIndex` of `pdf` draws with; 0 when none is stated or the file
-  // cannot be read without repairs. `pdf` must stay alive and unchanged
-  // until clear().
-  int weight(const QByteArray& pdf, const QByteArray& password, int pageIndex, const QByteArray& baseFont);
+  // cannot be read without repairs. Where the page holds several fonts of
+  // that name, the one whose descriptor flags and stem weight (as pdfium
+  // reports them) agree speaks. `pdf` must stay alive and unchanged until
+  // clear().
+  int weight(const QByteArray& pdf, const QByteArray& password, int pageIndex, const QByteArray& baseFont,
+             int flags, int stemWeight);
   // The bytes the weights were read from are gone.
   void clear();
 
@@ -33,6 +36,11 @@ private:
   std::unique_ptr<QPDF> reader;
   std::vector<QPDFObjectHandle> pages;
   bool unreadable = false;
-  QSet<int> pagesRead;
-  QHash<QByteArray, int> weights;
+  struct Font {
+    QByteArray baseFont;
+    int flags = 0;
+    int stemWeight = 0;
+    int weight = 0;
+  };
+  QHash<int, std::vector<Font>> pageFonts;
 };

@@ -83,6 +83,7 @@ TEST(FontSubset, SessionsKeepEachSubsetOnceTheFilesOwnFontsAndADeepChain) {
       ASSERT_TRUE(editOneLine(path, page, texts[page]));
       EXPECT_EQ(oracles::pageText(path, page).count(texts[page]), 1) << oracles::pageText(path, page).toStdString();
       EXPECT_TRUE(oracles::qpdfCheckPasses(path));
+      EXPECT_EQ(oracles::repeatedFontPrograms(path), 0) << "after the edit of page " << page;
     }
     QByteArray out;
     ASSERT_EQ(runTool("pdffonts", {path}, &out), 0);

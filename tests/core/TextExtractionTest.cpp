@@ -368,3 +368,34 @@ TEST_F(TextExtraction, TeXFontNamesGiveBoldAndItalic) {
   EXPECT_GT(bold, 3);
   EXPECT_GT(regular, 10);
 }
+
+// A stated weight of 600 or the ForceBold flag is bold; fonts of one name keep
+// their own weights on each page, whichever is read first, also when written.
+TEST_F(TextExtraction, StatedWeightsBelongToEachFontObject) {
+  const QString font("<< /Type /Font /Subtype /TrueType /BaseFont /%1 /FontDescriptor << /FontName /%1 %2 >> >>");
+  const QString page("<< /Type /Page /Parent 2 0 R /Contents %1 0 R /Resources << /Font << /F1 %2 0 R /F2 8 0 R >> >> >>");
+  const QString file = path(QStringLiteral("weights.pdf")), saved = path(QStringLiteral("saved.pdf"));
+  ASSERT_TRUE(handwritten::writePdf(file, {"<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 /MediaBox [0 0 595 842] >>", page.arg(5).arg(7), page.arg(6).arg(9),
+      handwritten::stream(textLine("F1", 14, 72, 700, "Semibold") + textLine("F2", 14, 72, 650, "Forced")),
+      handwritten::stream(textLine("F1", 14, 72, 700, "Regular")), font.arg("Frutiger", "/FontWeight 600"),
+      font.arg("Avenir", "/Flags 262176"), font.arg("Frutiger", "/FontWeight 400")}));
+  for (const int first : {0, 1}) {
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(file));
+    for (int i = 0; i < 4; ++i) {  // both pages read before the first edit
+      std::vector<TextBlock> blocks = doc.extractText((first + i) % 2);
+      for (TextBlock& b : blocks) {
+        EXPECT_EQ(b.bold, b.text != QLatin1String("Regular")) << b.text.toStdString();
+        b.textEdited = true;
+      }
+      if (i >= 2) {
+        ASSERT_TRUE(doc.overlayOcrText((first + i) % 2, blocks, false));
+      }
+    }
+    // Page 1 is written bold and page 2 regular, not both in one weight.
+    QByteArray fonts;
+    ASSERT_TRUE(doc.save(saved) && runTool("pdffonts", {saved}, &fonts) == 0);
+    EXPECT_TRUE(fonts.contains("+DejaVuSerif-Bold ") && fonts.contains("+DejaVuSerif ")) << fonts.constData();
+  }
+}
