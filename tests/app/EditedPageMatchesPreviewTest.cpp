@@ -258,3 +258,27 @@ TEST_F(EditedPageMatchesPreview, ADoubleClickInALineWithALargeRunHighlightsTheWo
     QTest::keyClick(editor, Qt::Key_Escape);
   }
 }
+
+// On a tinted page an edited and a deleted line show as the saved file has them.
+TEST_F(EditedPageMatchesPreview, OnATintedPageEditedAndDeletedLinesShowAsSaved) {
+  const QString path = dir.filePath(QStringLiteral("tinted.pdf"));
+  ASSERT_TRUE(testsupport::writeDrawnPdf(path, 1, kPage, 11, [](QPainter& painter, int) {
+    painter.fillRect(QRectF(QPointF(0, 0), kPage), QColor(250, 235, 200));
+    painter.drawText(QPointF(72, 200), QStringLiteral("WORD and TERM stand here on the first line"));
+    painter.drawText(QPointF(72, 230), QStringLiteral("TERM and WORD on the line that goes away"));
+  }));
+  openWindow(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  clickAt({100, 196});
+  QTest::keyClick(window->view->activeTextEditor(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("New text"));
+  QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Escape);
+  clickAt({100, 226});
+  QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Escape);
+  QTest::keyClick(window->view, Qt::Key_Delete);
+  const QRectF edited(66, 188, 300, 16), deleted(66, 218, 300, 16);
+  const QImage shown[] = {shownRegion(edited), shownRegion(deleted)};
+  saveWithKeys();
+  expectSavedLikePreview(shown[0], savedRegion(path, edited), 25.0);
+  EXPECT_LT(meanDifference(shown[1], savedRegion(path, deleted)), 4.0) << "the deleted line";
+}
