@@ -76,10 +76,10 @@ TEST_F(EditedPageMatchesPreview, ANewTextBlockIsWrittenAtTheRibbonSizeInsideItsB
   QTest::keyClick(clickEditor, Qt::Key_Escape);
   QTest::qWait(10);
 
-  // Insert tab, Текст, a drag of about 250 x 80 pixels.
+  // Insert tab, Текст, a drag of about 250 x 20 pixels, lower than the text.
   QTest::keyClick(window.get(), Qt::Key_T, Qt::ControlModifier);
   const QPoint from = screenRect(QRectF(100, 200, 1, 1)).topLeft();
-  const QPoint to = from + QPoint(250, 80);
+  const QPoint to = from + QPoint(250, 20);
   QTest::mousePress(viewport(), Qt::LeftButton, {}, from);
   QTest::mouseMove(viewport(), from + QPoint(120, 40));
   QTest::mouseMove(viewport(), to);
@@ -103,7 +103,7 @@ TEST_F(EditedPageMatchesPreview, ANewTextBlockIsWrittenAtTheRibbonSizeInsideItsB
   ASSERT_TRUE(block.textEdited);
   if (QTextEdit* editor = window->view->activeTextEditor()) QTest::keyClick(editor, Qt::Key_Escape);
   const QRectF box(block.rect.x(), kPage.height() - block.rect.bottom(), block.rect.width(), block.rect.height());
-  const QRectF region = box.adjusted(-4, -4, 4, 4);
+  const QRectF region = box.adjusted(-4, -4, 4, 40);
   const QImage shown = shownRegion(region);
   saveWithKeys();
   // The region holds the outline edit mode draws around an edited block.
