@@ -24,6 +24,7 @@
 #include <QSettings>
 #include <QTabWidget>
 #include <QTimer>
+#include <QWindow>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -128,6 +129,9 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
 
   connect(view, &PdfView::imageRectReady, this, &MainWindow::onImageRectReady);
   connect(view, &PdfView::imageBlockEditRequested, this, &MainWindow::onImageBlockEditRequested);
+  connect(view, &PdfView::activeTextEditorAvailable, this, [this](bool available) {
+    if (!available) runOwedAutoSave();
+  });
   view->setPendingEditsHandler([this](int page, const std::vector<TextBlock>& blocks) {
     if (!currentDocument->isOpen() || !writePendingBlocks(page, blocks)) return false;
     view->invalidatePageCache();
@@ -195,6 +199,14 @@ MainWindow::~MainWindow() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // The window system's close (title bar, session end) is sent to the window
+  // itself; during a close already under way Qt would take it as done and
+  // end the program under the open question. It waits for the answer.
+  if (event->type() == QEvent::Close && closeMustWait() && windowHandle() &&
+      watched == static_cast<QObject*>(windowHandle())) {
+    event->ignore();
+    return true;
+  }
   // A message box from anywhere (Qt's static helpers set no format) shows its
   // text as it is: it may hold a file name, a link from a document or an
   // error from outside. Polishing comes before the first layout, so the text

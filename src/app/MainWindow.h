@@ -248,6 +248,19 @@ class MainWindow : public QMainWindow {
   int updateTimeoutMs = 15000;
   int updateDeadlineMs = 15000;
   int ocrPage = -1;
+  // A close of the window that arrives while one is being handled, or while
+  // the unsaved-changes question is open, waits for that answer instead of
+  // ending the program under it.
+  bool closingWindow = false;
+  int unsavedQuestionsOpen = 0;
+  int askAboutUnsavedChanges();
+  bool closeMustWait() const { return closingWindow || unsavedQuestionsOpen > 0; }
+  // Autosave never runs under the user's hands: while a block's text editor
+  // or the picture editor is open it is owed, and runs once they close.
+  bool pictureEditorOpen = false;
+  bool autoSaveOwed = false;
+  bool autoSaveMustWait() const;
+  void runOwedAutoSave();
   // The document's modification count right after pending block edits alone
   // marked it changed; 0 when they did not.
   quint64 blockEditsMark = 0;

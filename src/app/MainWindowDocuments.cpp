@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -237,9 +238,16 @@ void MainWindow::onPageChanged(int page) {
   updatePageControls();
 }
 
+int MainWindow::askAboutUnsavedChanges() {
+  ++unsavedQuestionsOpen;
+  const int answer = appUnsavedChangesQuestion(this);
+  --unsavedQuestionsOpen;
+  return answer;
+}
+
 bool MainWindow::confirmSave() {
   if (!currentDocument->isModified() && !view->hasOcrEdits()) return true;
-  switch (appUnsavedChangesQuestion(this)) {
+  switch (askAboutUnsavedChanges()) {
     case 0:
       onSave();
       // Edits that could not be written are as unsaved as the file.
@@ -263,7 +271,7 @@ bool MainWindow::closeDocumentAt(int index) {
       activateDocument(index);
       return index == activeIndex && closeDocumentAt(index);
     }
-    const int answer = appUnsavedChangesQuestion(this);
+    const int answer = askAboutUnsavedChanges();
     if (answer == 2) return false;
     if (answer == 0) {
       // A signed file is saved as the active tab, where the question about
@@ -323,7 +331,16 @@ void MainWindow::onClose() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (!confirmSaveAllDocuments()) {
+  if (closeMustWait()) {
+    event->ignore();
+    return;
+  }
+  bool allClosed = false;
+  {
+    const QScopedValueRollback<bool> closing(closingWindow, true);
+    allClosed = confirmSaveAllDocuments();
+  }
+  if (!allClosed) {
     event->ignore();
     return;
   }

@@ -154,10 +154,25 @@ bool MainWindow::saveActiveDocumentAs(const QString& fileName) {
   return true;
 }
 
+bool MainWindow::autoSaveMustWait() const { return pictureEditorOpen || view->hasActiveTextEditor(); }
+
+void MainWindow::runOwedAutoSave() {
+  if (!autoSaveOwed) return;
+  // Later, so that whatever closed the editor has finished with its blocks.
+  QTimer::singleShot(0, this, [this] {
+    if (autoSaveOwed && !autoSaveMustWait()) autoSaveIfNeeded();
+  });
+}
+
 void MainWindow::autoSaveIfNeeded() {
+  autoSaveOwed = false;
   if (!currentDocument->isOpen() || !currentDocument->isModified() || currentDocument->filePath().isEmpty() ||
       ocrBusy)
     return;
+  // Writing the edits closes the editors: what the user goes on typing, or
+  // the picture being drawn, would have no block left to go to.
+  autoSaveOwed = autoSaveMustWait();
+  if (autoSaveOwed) return;
   // Nobody is there to be asked: a signed file is only rewritten by a save
   // the user chose.
   if (signaturesAtRisk(currentDocument)) {

@@ -225,6 +225,10 @@ public:
   std::vector<TextBlock> extractText(int page) const;
   // The page's pictures: image objects and regions of coloured ink.
   std::vector<TextBlock> extractImages(int page) const;
+  // The picture the page draws in this shown rectangle at its own pixel
+  // size, masks applied, as it stands on the page; null when no picture
+  // object lies exactly there or it is too large to hold.
+  QImage imageObjectOwnPixels(int page, const QRectF& shownRect) const;
   // Writes edited blocks back into the page: replaced text is removed and
   // rewritten visibly, text that the page does not show gets an invisible
   // searchable layer. False when nothing could be done or visible text of a

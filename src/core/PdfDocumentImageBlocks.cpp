@@ -198,3 +198,48 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
   }
   return blocks;
 }
+
+QImage PdfDocument::imageObjectOwnPixels(int page, const QRectF& shownRect) const {
+  // As much as the picture editor takes: beyond, a hostile size would ask for gigabytes.
+  constexpr qint64 kMostPixels = 50'000'000;
+  constexpr unsigned int kLongestSide = 20000;
+  DocumentLock lock(mutex);
+  if (!doc || page < 0) return {};
+  pdfium::Page loaded(loadPageUnlocked(page));
+  if (!loaded) return {};
+  const PageSpace space = PageSpace::ofPage(loaded.get());
+  const QRectF wanted = shownRect.normalized();
+  const int count = FPDFPage_CountObjects(loaded.get());
+  for (int i = 0; i < count; ++i) {
+    FPDF_PAGEOBJECT object = FPDFPage_GetObject(loaded.get(), i);
+    if (!object || FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_IMAGE) continue;
+    const QRectF box = space.toShown(pageObjectBounds(object, FPDF_PAGEOBJ_IMAGE)).normalized();
+    if (std::abs(box.left() - wanted.left()) > 2 || std::abs(box.right() - wanted.right()) > 2 ||
+        std::abs(box.top() - wanted.top()) > 2 || std::abs(box.bottom() - wanted.bottom()) > 2)
+      continue;
+    unsigned int width = 0, height = 0;
+    FS_MATRIX matrix;
+    if (!FPDFImageObj_GetImagePixelSize(object, &width, &height) || !FPDFPageObj_GetMatrix(object, &matrix))
+      return {};
+    if (width == 0 || height == 0 || width > kLongestSide || height > kLongestSide ||
+        qint64(width) * qint64(height) > kMostPixels)
+      return {};
+    const double across = std::hypot(matrix.a, matrix.b);
+    const double down = std::hypot(matrix.c, matrix.d);
+    if (!(across > 0) || !(down > 0)) return {};
+    // pdfium rasterises an image object at one pixel per unit of its matrix:
+    // stretched for the moment to one unit per pixel of the picture, it comes
+    // out at its own size with its mask and turn. The matrix is put back at once.
+    FS_MATRIX own = matrix;
+    own.a = float(matrix.a * width / across);
+    own.b = float(matrix.b * width / across);
+    own.c = float(matrix.c * height / down);
+    own.d = float(matrix.d * height / down);
+    if (!FPDFPageObj_SetMatrix(object, &own)) return {};
+    pdfium::Bitmap bitmap(FPDFImageObj_GetRenderedBitmap(doc, loaded.get(), object));
+    FPDFPageObj_SetMatrix(object, &matrix);
+    return bitmap ? qImageFromPdfiumBitmap(bitmap.get()).convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                  : QImage();
+  }
+  return {};
+}

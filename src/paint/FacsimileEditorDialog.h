@@ -25,11 +25,12 @@ class FacsimileEditorDialog : public QDialog {
   // "Отмена", Escape and closing the window: with something drawn and not
   // saved, the user is asked first whether to throw it away.
   void reject() override;
+  // Whether anything was drawn: the picture differs from the one given, or a
+  // shape is still being placed.
+  bool hasUnsavedDrawing() const;
 
   FacsimilePaintHost* host = nullptr;
 
  private:
-  bool hasUnsavedDrawing() const;
-
   QImage opened;  // the picture as it was given, to tell whether anything changed
 };

@@ -51,10 +51,10 @@ void drawRichLayoutPreview(QPainter& painter, const TextBlock& block, const QRec
   painter.save();
   painter.translate(rect.topLeft() + QPointF(layout.offset() * zoom, layout.drop() * zoom));
   painter.scale(sx, zoom);
-  // A kept line's descenders may hang below its box: the laid-out lines are
-  // drawn whole, as the page gets them.
-  const double height = std::max(rect.height() / zoom - layout.drop(), layout.document().size().height());
-  layout.document().drawContents(&painter, QRectF(0, 0, rect.width() / sx, height));
+  // A kept line's descenders may hang below its box, and a wrapped line may
+  // reach into the slack of its layout width or bear its last glyph's ink
+  // past its advance: the laid-out lines are drawn whole, as the page gets them.
+  layout.document().drawContents(&painter);
   painter.restore();
 }
 

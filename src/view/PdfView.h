@@ -180,7 +180,8 @@ public:
   void deleteSelectedOcrBlocks();
   void selectOcrBlock(int index, bool additive);
   void selectOcrBlocksInRect(const QRect& viewportRect);
-  void updateSelectedImageBlock(const QImage& image);
+  // False when no single image block is selected to take the picture.
+  bool updateSelectedImageBlock(const QImage& image);
   void groupSelectedOcrBlocks();
   void ungroupSelectedOcrBlocksToWords();
   static QRectF ungroupedWordBlockRect(const QRectF& wordRect, const QRectF& lineRect, double fontSize);

@@ -217,15 +217,16 @@ void PdfView::selectOcrBlocksInRect(const QRect& viewportRect) {
   viewport()->update();
 }
 
-void PdfView::updateSelectedImageBlock(const QImage& image) {
-  if (image.isNull() || selectedOcrBlocks.size() != 1) return;
+bool PdfView::updateSelectedImageBlock(const QImage& image) {
+  if (image.isNull() || selectedOcrBlocks.size() != 1) return false;
   const int index = *selectedOcrBlocks.begin();
-  if (!isValidBlockIndex(index) || !ocrBlocks[static_cast<std::size_t>(index)].isImage) return;
+  if (!isValidBlockIndex(index) || !ocrBlocks[static_cast<std::size_t>(index)].isImage) return false;
   pushUndoSnapshot(QStringLiteral("Редактирование изображения"), true);
   ocrBlocks[static_cast<std::size_t>(index)].image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   ocrBlocks[static_cast<std::size_t>(index)].imageEdited = true;
   markOcrBlocksDirty();
   viewport()->update();
+  return true;
 }
 
 void PdfView::groupSelectedOcrBlocks() {

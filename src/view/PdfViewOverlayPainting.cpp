@@ -19,6 +19,7 @@
 #include <QRegion>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -94,13 +95,37 @@ bool isSuspiciousInkLayerTextArtifact(const QString& text) {
   return false;
 }
 
+// The commonest colour of an area (colours binned at 4 bits a channel, the
+// bin's mean): the paper the glyphs stand on, white or tinted.
+QRgb dominantColour(const QImage& argb) {
+  std::vector<int> count(4096, 0);
+  std::vector<std::array<long, 3>> sum(4096, {0, 0, 0});
+  for (int y = 0; y < argb.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+    for (int x = 0; x < argb.width(); ++x) {
+      if (qAlpha(row[x]) < 24) continue;
+      const int bin = (qRed(row[x]) >> 4) << 8 | (qGreen(row[x]) >> 4) << 4 | qBlue(row[x]) >> 4;
+      ++count[std::size_t(bin)];
+      sum[std::size_t(bin)][0] += qRed(row[x]);
+      sum[std::size_t(bin)][1] += qGreen(row[x]);
+      sum[std::size_t(bin)][2] += qBlue(row[x]);
+    }
+  }
+  const auto most = std::max_element(count.cbegin(), count.cend());
+  if (*most == 0) return qRgb(255, 255, 255);
+  const auto& s = sum[std::size_t(most - count.cbegin())];
+  return qRgb(int(s[0] / *most), int(s[1] / *most), int(s[2] / *most));
+}
+
 // Colours the old glyphs of a block's area with the background sampled
-// around them, leaving long rules that cross the area alone.
+// around them, leaving long rules that cross the area alone. Ink is what
+// stands apart from the area's paper, so a tinted page is cleaned as a white one.
 QImage cleanedBackground(const QImage& crop, double sx, double sy) {
   const QImage src = crop.convertToFormat(QImage::Format_ARGB32);
   const int w = src.width();
   const int h = src.height();
   auto at = [&](int x, int y) { return reinterpret_cast<const QRgb*>(src.constScanLine(y))[x]; };
+  const QRgb paper = dominantColour(src);
   std::vector<char> ink(std::size_t(w) * h, 0);
   std::vector<char> rule(ink.size(), 0);
   std::vector<char> fill(ink.size(), 0);
@@ -108,7 +133,10 @@ QImage cleanedBackground(const QImage& crop, double sx, double sy) {
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       const QRgb p = at(x, y);
-      ink[idx(x, y)] = qAlpha(p) >= 24 && 11 * qRed(p) + 16 * qGreen(p) + 5 * qBlue(p) <= 7999;
+      // Weighted as luminance: on white, every grey darker than 250.
+      const int apart = 11 * std::abs(qRed(p) - qRed(paper)) + 16 * std::abs(qGreen(p) - qGreen(paper)) +
+                        5 * std::abs(qBlue(p) - qBlue(paper));
+      ink[idx(x, y)] = qAlpha(p) >= 24 && apart > 160;
     }
   }
   // Runs of ink at least minRun long along count lines of length pixels
@@ -168,8 +196,7 @@ QImage cleanedBackground(const QImage& crop, double sx, double sy) {
           sample(x + ring, yy);
         }
       }
-      out[x] = count == 0 ? qRgba(255, 255, 255, 255)
-                          : qRgba(int(r / count), int(g / count), int(b / count), 255);
+      out[x] = count == 0 ? paper : qRgba(int(r / count), int(g / count), int(b / count), 255);
     }
   }
   return patch;

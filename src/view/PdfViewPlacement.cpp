@@ -2,6 +2,7 @@
 // out in a drawn area, and the image preview that follows the pointer.
 #include "PdfView.h"
 
+#include "core/BlockRichTextLayout.h"
 #include "core/EditedLineFit.h"
 
 #include <QPainter>
@@ -116,21 +117,27 @@ bool PdfView::appendEditableTextBlock(int page, const QRectF& rect, const QStrin
 
   TextBlock block;
   block.text = text;
-  block.rect = block.originalRect = pdfRect;
+  block.rect = pdfRect;
   block.page = page;
   block.fontSize = size;
   block.fontFamily = family;
   block.color = ink;
   block.textEdited = true;
+  block.richTextHtml = newTextBlockHtml(text, size, ink);
+  // The block holds its text as the page will lay it out: a drawn area lower
+  // than the lines would leave the last of them hanging below its frame.
+  const double needed = std::ceil(BlockRichTextLayout(block, QRectF()).document().size().height());
+  const double top = pdfRect.y() + pdfRect.height();
+  const double height = std::min(std::max(pdfRect.height(), needed), std::max(top, pdfRect.height()));
+  block.rect = block.originalRect = QRectF(pdfRect.x(), top - height, pdfRect.width(), height);
   TextBlock::Line line;
   line.text = text;
-  line.rect = pdfRect;
+  line.rect = block.rect;
   line.fontSize = size;
   line.fontFamily = family;
   line.color = ink;
   block.lines.push_back(line);
-  block.richTextHtml = newTextBlockHtml(text, size, ink);
-  placedBlockPlaces.append(pdfRect);
+  placedBlockPlaces.append(block.rect);
 
   ocrBlocks.push_back(block);
   ocrBlockGroupIds.resize(ocrBlocks.size() - 1, 0);

@@ -76,10 +76,10 @@ TEST_F(EditedPageMatchesPreview, ANewTextBlockIsWrittenAtTheRibbonSizeInsideItsB
   QTest::keyClick(clickEditor, Qt::Key_Escape);
   QTest::qWait(10);
 
-  // Insert tab, Текст, a drag of about 250 x 80 pixels.
+  // Insert tab, Текст, a drag of about 250 x 20 pixels, lower than the text.
   QTest::keyClick(window.get(), Qt::Key_T, Qt::ControlModifier);
   const QPoint from = screenRect(QRectF(100, 200, 1, 1)).topLeft();
-  const QPoint to = from + QPoint(250, 80);
+  const QPoint to = from + QPoint(250, 20);
   QTest::mousePress(viewport(), Qt::LeftButton, {}, from);
   QTest::mouseMove(viewport(), from + QPoint(120, 40));
   QTest::mouseMove(viewport(), to);
@@ -103,7 +103,7 @@ TEST_F(EditedPageMatchesPreview, ANewTextBlockIsWrittenAtTheRibbonSizeInsideItsB
   ASSERT_TRUE(block.textEdited);
   if (QTextEdit* editor = window->view->activeTextEditor()) QTest::keyClick(editor, Qt::Key_Escape);
   const QRectF box(block.rect.x(), kPage.height() - block.rect.bottom(), block.rect.width(), block.rect.height());
-  const QRectF region = box.adjusted(-4, -4, 4, 4);
+  const QRectF region = box.adjusted(-4, -4, 4, 40);
   const QImage shown = shownRegion(region);
   saveWithKeys();
   // The region holds the outline edit mode draws around an edited block.
@@ -299,4 +299,27 @@ TEST_F(EditedPageMatchesPreview, WhatCoversALineStillCoversItOnceEdited) {
   saveWithKeys();
   EXPECT_TRUE(pageText(path).contains(QStringLiteral("age 43"))) << pageText(path).toStdString();
   EXPECT_EQ(darkIn(savedRegion(path, inside)), 0) << "the name shows through in the file";
+
+// On a tinted page an edited and a deleted line show as the saved file has them.
+TEST_F(EditedPageMatchesPreview, OnATintedPageEditedAndDeletedLinesShowAsSaved) {
+  const QString path = dir.filePath(QStringLiteral("tinted.pdf"));
+  ASSERT_TRUE(testsupport::writeDrawnPdf(path, 1, kPage, 11, [](QPainter& painter, int) {
+    painter.fillRect(QRectF(QPointF(0, 0), kPage), QColor(250, 235, 200));
+    painter.drawText(QPointF(72, 200), QStringLiteral("WORD and TERM stand here on the first line"));
+    painter.drawText(QPointF(72, 230), QStringLiteral("TERM and WORD on the line that goes away"));
+  }));
+  openWindow(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  clickAt({100, 196});
+  QTest::keyClick(window->view->activeTextEditor(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("New text"));
+  QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Escape);
+  clickAt({100, 226});
+  QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Escape);
+  QTest::keyClick(window->view, Qt::Key_Delete);
+  const QRectF edited(66, 188, 300, 16), deleted(66, 218, 300, 16);
+  const QImage shown[] = {shownRegion(edited), shownRegion(deleted)};
+  saveWithKeys();
+  expectSavedLikePreview(shown[0], savedRegion(path, edited), 25.0);
+  EXPECT_LT(meanDifference(shown[1], savedRegion(path, deleted)), 4.0) << "the deleted line";
 }

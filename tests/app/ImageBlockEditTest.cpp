@@ -35,23 +35,30 @@ class ImageBlockEditTest : public EditorWindowTest {
 
   // Answers the editor: a blue stroke across the picture (or, with another
   // tool, its shape over most of it), then the button.
-  void answerEditor(const QString& button, const QString& tool = QStringLiteral("brush")) {
-    painttest::whenModalShows([this, button, tool](QWidget* modal) {
+  // With no tool nothing is drawn, and the button is left to the dialog watch.
+  void answerEditor(const QString& button, const QString& tool = QStringLiteral("brush"),
+                    const std::function<void()>& meanwhile = {}) {
+    painttest::whenModalShows([this, button, tool, meanwhile](QWidget* modal) {
       auto* dialog = qobject_cast<FacsimileEditorDialog*>(modal);
       if (!dialog) return false;
       dialogTitle = dialog->windowTitle();
+      editorPictureSize = dialog->image().size();
       CanvasWidget* canvas = dialog->host->canvas;
       canvas->zoom = 2.0;
       canvas->offset = QPointF();
       for (QPushButton* swatch : dialog->host->paletteDock->findChildren<QPushButton*>())
         if (swatch->toolTip() == "#0000ff") QTest::mouseClick(swatch, Qt::LeftButton);
       const bool stroke = tool == QStringLiteral("brush");
+      for (QPushButton* b : dialog->findChildren<QPushButton*>())
+        if (tool.isEmpty() && b->text() == button) QMetaObject::invokeMethod(b, "click", Qt::QueuedConnection);
+      if (tool.isEmpty()) return true;
       if (!stroke)
         for (QToolButton* b : dialog->host->toolsDock->findChildren<QToolButton*>())
           if (b->property("toolId").toString() == tool) QTest::mouseClick(b, Qt::LeftButton);
       QTest::mousePress(canvas, Qt::LeftButton, {}, canvas->imageToWidget(stroke ? QPoint(4, 24) : QPoint(6, 6)));
       QTest::mouseMove(canvas, canvas->imageToWidget({30, 24}));
       QTest::mouseRelease(canvas, Qt::LeftButton, {}, canvas->imageToWidget(stroke ? QPoint(60, 24) : QPoint(58, 42)));
+      if (meanwhile) meanwhile();
       for (QPushButton* b : dialog->findChildren<QPushButton*>())
         if (b->text() == button) QTest::mouseClick(b, Qt::LeftButton);
       return true;
@@ -60,6 +67,7 @@ class ImageBlockEditTest : public EditorWindowTest {
 
   QImage red;
   QString dialogTitle;
+  QSize editorPictureSize;
 };
 
 int bluePixels(const QImage& image) {
@@ -69,7 +77,7 @@ int bluePixels(const QImage& image) {
 TEST_F(ImageBlockEditTest, StrokeAddedInTheEditorIsSavedIntoThePage) {
   if (!hasTool("pdfimages")) GTEST_SKIP() << "poppler-utils missing";
   placeRedBlock();
-  answerEditor("Сохранить");
+  answerEditor("Сохранить", "brush", [this] { window->autoSaveIfNeeded(); });  // a tick waits for the editor
   emit window->view->imageBlockEditRequested(red);
 
   EXPECT_EQ(dialogTitle, "Редактировать изображение");
@@ -114,10 +122,10 @@ TEST_F(ImageBlockEditTest, ShapeStillBeingPlacedIsInTheSavedPicture) {
 }
 
 // A picture the page already had: the edit shows at once and is written
-// over its old place on saving.
+// over its old place on saving, at the picture's own 400 x 300 pixels.
 TEST_F(ImageBlockEditTest, EditedPictureOfThePageItselfIsSaved) {
   if (!hasTool("pdfimages")) GTEST_SKIP() << "poppler-utils missing";
-  red = QImage(64, 48, QImage::Format_RGB32);
+  red = QImage(400, 300, QImage::Format_RGB32);
   red.fill(QColor(200, 30, 30));
   {
     QPdfWriter writer(path);
@@ -127,7 +135,7 @@ TEST_F(ImageBlockEditTest, EditedPictureOfThePageItselfIsSaved) {
     QPainter painter(&writer);
     painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
     painter.drawText(QPointF(60, 100), QStringLiteral("Signed by the director of the company"));
-    painter.drawImage(QRectF(100, 300, 128, 96), red);
+    painter.drawImage(QRectF(100, 300, 200, 150), red);
   }
   window->closeDocumentAt(0);
   window->openFile(path);
@@ -137,8 +145,14 @@ TEST_F(ImageBlockEditTest, EditedPictureOfThePageItselfIsSaved) {
   ASSERT_NE(image, blocks.end());
   window->view->selectOcrBlock(int(image - blocks.begin()), false);
 
+  for (const char* button : {"Отмена", "Сохранить"}) {
+    answerEditor(button, "");
+    emit window->view->imageBlockEditRequested(image->image);
+    EXPECT_FALSE(window->currentDocument->isModified()) << button;
+  }
   answerEditor("Сохранить");
   emit window->view->imageBlockEditRequested(image->image);
+  EXPECT_EQ(editorPictureSize, QSize(400, 300));
   window->view->clearOcrBlockSelection();
   window->view->deactivateOcrBlock();
   const QImage shown = window->view->grab().toImage();
@@ -149,7 +163,7 @@ TEST_F(ImageBlockEditTest, EditedPictureOfThePageItselfIsSaved) {
   ASSERT_EQ(runTool("pdfimages", {"-png", path, dir.filePath("out")}), 0);
   int withStroke = 0;
   for (const QString& name : QDir(dir.path()).entryList({"out*.png"}))
-    if (bluePixels(QImage(dir.filePath(name))) > 200) ++withStroke;
+    if (const QImage out(dir.filePath(name)); out.size() == QSize(400, 300) && bluePixels(out) > 200) ++withStroke;
   EXPECT_EQ(withStroke, 1);
 }
 

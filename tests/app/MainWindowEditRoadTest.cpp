@@ -164,10 +164,16 @@ TEST_F(MainWindowEditRoadTest, AutosaveWritesOnlyAModifiedDocument) {
 
   window.onToggleEditMode();
   ASSERT_TRUE(editBlock(window, "Dear customer", "Dear reader"));
+  // A tick while typing waits until the editor closes, and writes what was typed on.
+  QTextEdit* editor = window.view->activeTextEditor();
   window.autoSaveIfNeeded();
+  EXPECT_EQ(window.view->activeTextEditor(), editor);
+  QTest::keyClicks(editor, ", welcome");
+  QTest::keyClick(editor, Qt::Key_Escape);
+  QTest::qWait(20);
   EXPECT_TRUE(window.statusLabel->text().startsWith("Автосохранено: ")) << window.statusLabel->text().toStdString();
   EXPECT_FALSE(window.currentDocument->isModified());
-  EXPECT_TRUE(pdfText(path).contains("Dear reader"));
+  EXPECT_TRUE(pdfText(path).contains("Dear reader, welcome")) << pdfText(path).toStdString();
 }
 
 TEST_F(MainWindowEditRoadTest, AutosaveIntervalFollowsTheSettings) {

@@ -214,6 +214,19 @@ TEST_F(EditorWindowTest, CtrlQAsksAboutUnsavedChangesThenQuits) {
   auto seen = quitAnswering("Отмена");
   EXPECT_TRUE(seen->shown);
   EXPECT_TRUE(window->isVisible());
+  // The window system's close (title bar, logout) under the question waits for its answer.
+  whenModalOpens([this](QWidget* question) {
+    if (!question || question->windowTitle() != "Несохранённые изменения") return false;
+    QCloseEvent close;
+    QCoreApplication::sendEvent(window->windowHandle(), &close);
+    for (QPushButton* button : question->findChildren<QPushButton*>())
+      if (button->text() == "Отмена") QTest::mouseClick(button, Qt::LeftButton);
+    return true;
+  });
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  QTest::keySequence(window.get(), QKeySequence("Ctrl+Q"));
+  EXPECT_TRUE(window->isVisible());
   seen = quitAnswering("Не сохранять");
   EXPECT_TRUE(seen->shown);
   EXPECT_FALSE(window->isVisible());
