@@ -263,7 +263,6 @@ void CompressedExportDialog::buildWidgets(const QString& suggestedOutputPath, bo
   estimateLabel->setWordWrap(true);
   content->addWidget(estimateLabel);
   bodyScroll->setWidget(body);
-  bodyScroll->setMinimumWidth(body->minimumSizeHint().width() + bodyScroll->verticalScrollBar()->sizeHint().width());
   body->installEventFilter(this);
   root->addWidget(bodyScroll, 1);
 
@@ -575,14 +574,16 @@ void CompressedExportDialog::onAdvancedOptionChanged() {
 void CompressedExportDialog::onAdvancedToggled(bool checked) {
   advancedToggle->setArrowType(checked ? Qt::DownArrow : Qt::RightArrow);
   advancedGroup->setVisible(checked);
-  adjustSize();
-  fitHeightToContent();
+  fitHeightToContent(true);
 }
 
-void CompressedExportDialog::fitHeightToContent() {
+void CompressedExportDialog::fitHeightToContent(bool exactly) {
   QWidget* body = bodyScroll ? bodyScroll->widget() : nullptr;
   if (!body || !body->layout()) return;
   body->layout()->activate();
+  // As wide as the controls need (texts differ by language); the window
+  // widens with it.
+  bodyScroll->setMinimumWidth(body->minimumSizeHint().width() + bodyScroll->verticalScrollBar()->sizeHint().width());
   const int across = bodyScroll->viewport()->width();
   const int wanted = body->hasHeightForWidth() ? body->heightForWidth(across) : body->sizeHint().height();
   int needed = height() - bodyScroll->viewport()->height() + wanted;
@@ -591,7 +592,7 @@ void CompressedExportDialog::fitHeightToContent() {
     const int frame = std::max(frameGeometry().height() - height(), 32);
     needed = std::min(needed, shown->availableGeometry().height() - frame);
   }
-  if (height() < needed) resize(width(), needed);
+  if (exactly ? height() != needed : height() < needed) resize(width(), needed);
 }
 
 bool CompressedExportDialog::eventFilter(QObject* watched, QEvent* event) {

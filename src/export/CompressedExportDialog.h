@@ -83,8 +83,9 @@ class CompressedExportDialog : public QDialog {
   void onStageSliderChanged(int value);
   void onAdvancedOptionChanged();
   void onAdvancedToggled(bool checked);
-  // Grows the window to its controls' height, never past its screen.
-  void fitHeightToContent();
+  // Grows the window (or, exactly, sizes it) to its controls' height, never
+  // past its screen.
+  void fitHeightToContent(bool exactly = false);
   bool eventFilter(QObject* watched, QEvent* event) override;
   QString largerThanOriginalLine(qint64 bytes) const;
   qint64 targetBytes() const;
