@@ -86,10 +86,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   connect(view, &PdfView::pageChanged, thumbnails, &PageThumbnailPanel::setCurrentPage);
   connect(view, &PdfView::pageChanged, this, &MainWindow::onPageChanged);
   connect(view, &PdfView::zoomChanged, this, &MainWindow::onZoomChanged);
-  connect(view, &PdfView::undoRedoAvailabilityChanged, this, [this](bool canUndo, bool canRedo) {
-    if (undoButton) undoButton->setEnabled(canUndo);
-    if (redoButton) redoButton->setEnabled(canRedo);
-  });
+  connect(view, &PdfView::undoRedoAvailabilityChanged, this, [this] { refreshUndoButtons(); });
   connect(view, &PdfView::ocrBlocksEdited, this, [this] {
     if (!currentDocument->isOpen()) return;
     if (view->ocrBlocksPageIndex() >= 0) ocrPage = view->ocrBlocksPageIndex();
@@ -238,6 +235,9 @@ void MainWindow::destroyDocument(std::unique_ptr<PdfDocument> document) {
     ocrRunDocument = nullptr;
     if (ocrRecognition) ocrRecognition->cancel();
   }
+  // Its marks can no longer be undone, nor taken for another's at its address.
+  markUndos.removeIf([&document](const MarkUndo& undo) { return undo.document == document.get(); });
+  if (chosenMarkDocument == document.get()) chooseMarkTool(-1);
   view->releaseDocument(document.get());
   thumbnails->releaseDocument(document.get());
   document.reset();

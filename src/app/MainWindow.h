@@ -35,6 +35,7 @@ class QListWidget;
 class QPrinter;
 struct PrintChoices;
 class QProgressBar;
+class QShortcut;
 class QSpinBox;
 class QTabBar;
 class QTabWidget;
@@ -272,9 +273,28 @@ class MainWindow : public QMainWindow {
   // The mark a drag in the view makes at once (0 highlight, 1 underline,
   // 2 strike-out), chosen by its button while nothing was selected; -1 none.
   int chosenMarkKind = -1;
+  // The document the mark was chosen in: it marks nothing in another.
+  const PdfDocument* chosenMarkDocument = nullptr;
   QList<QToolButton*> markButtons;  // by kind
+  QShortcut* markEscape = nullptr;  // lets the chosen mark go
   void markPendingSelection(int kind);
   void chooseMarkTool(int kind);
+  void onMarkButton(int kind);
+  // Marks made, latest last, each undone by taking its objects off its page
+  // again: the page's object count before and after, and whether the
+  // document had been unchanged before it.
+  struct MarkUndo {
+    const PdfDocument* document = nullptr;
+    int page = -1;
+    int before = 0;
+    int after = 0;
+    bool wasUnchanged = false;
+    quint64 marksAfter = 0;
+  };
+  QList<MarkUndo> markUndos;
+  bool canUndoMark() const;
+  void undoLastChange();
+  void refreshUndoButtons();
 
   // Workspace and floating bar.
   QTabBar* documentTabs = nullptr;

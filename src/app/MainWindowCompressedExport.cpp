@@ -32,7 +32,14 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
   const QString suggested = suggestedPath.isEmpty()
                                 ? suggestedSiblingPdfPath(documentPath, QStringLiteral("compressed"), baseName)
                                 : withLocalizedPdfSuffix(suggestedPath, QStringLiteral("compressed"));
-  const qint64 originalFileSize = documentPath.isEmpty() ? 0 : QFileInfo(documentPath).size();
+  // Sizes are compared with what is exported: a document changed since it
+  // was saved is measured as it stands, not by its older file.
+  qint64 originalFileSize = documentPath.isEmpty() ? 0 : QFileInfo(documentPath).size();
+  if (currentDocument->isModified() || documentPath.isEmpty()) {
+    const std::unique_ptr<OwnedTemporaryFolder> measure = newOwnedTemporaryFolder(kCompressFolderPrefix);
+    const QString copy = measure->isValid() ? measure->filePath(QStringLiteral("as-shown.pdf")) : QString();
+    originalFileSize = !copy.isEmpty() && currentDocument->saveCopy(copy) ? QFileInfo(copy).size() : 0;
+  }
 
   PdfDocument::CompressionOptions options;
   QString path;

@@ -160,6 +160,8 @@ void MainWindow::activateDocument(int index) {
   ocrPage = -1;
   pendingSelectionPage = -1;
   pendingSelectionRect = QRectF();
+  // A chosen mark belongs to the document it was chosen in.
+  chooseMarkTool(-1);
   // Hits of another document are never stepped through.
   searchResults.clear();
   searchSignature.clear();
@@ -173,6 +175,7 @@ void MainWindow::activateDocument(int index) {
   updateTitle();
   updatePageControls();
   updateZoomCombo();
+  refreshUndoButtons();
 }
 
 void MainWindow::updatePageControls() {

@@ -130,9 +130,7 @@ QWidget* MainWindow::buildHomeTab() {
 
   // Edit.
   undoButton = onClick(hinted(S("undo", QStringLiteral("Назад")), QStringLiteral("Отменить"), QKeySequence::Undo),
-                       [this] {
-                         if (view) view->undo();
-                       });
+                       [this] { undoLastChange(); });
   redoButton = onClick(hinted(S("redo", QStringLiteral("Вперёд")), QStringLiteral("Повторить"), QKeySequence::Redo),
                        [this] {
                          if (view) view->redo();

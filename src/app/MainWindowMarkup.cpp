@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QTextEdit>
 #include <QToolButton>
@@ -68,18 +69,8 @@ QWidget* MainWindow::buildCommentTab() {
     return b;
   };
 
-  // A mark button marks what is selected; with nothing selected it chooses
-  // its kind of mark for the drags that follow, in either mode, until it is
-  // pressed again.
   const auto markButton = [this, &button](const char* key, const QString& text, int kind) {
-    QToolButton* b = button(key, text, [this, kind] {
-      if (pendingSelectionPage >= 0) {
-        markPendingSelection(kind);
-        chooseMarkTool(chosenMarkKind);
-      } else {
-        chooseMarkTool(chosenMarkKind == kind ? -1 : kind);
-      }
-    });
+    QToolButton* b = button(key, text, [this, kind] { onMarkButton(kind); });
     b->setCheckable(true);
     b->setChecked(false);
     markButtons.append(b);
@@ -92,8 +83,13 @@ QWidget* MainWindow::buildCommentTab() {
     if (chosen.isValid()) markupColour() = chosen;
   });
   connect(view, &PdfView::markupDragFinished, this, [this](int page) {
-    if (chosenMarkKind >= 0 && page == pendingSelectionPage) markPendingSelection(chosenMarkKind);
+    if (chosenMarkKind >= 0 && chosenMarkDocument == currentDocument && page == pendingSelectionPage)
+      markPendingSelection(chosenMarkKind);
   });
+  markEscape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  markEscape->setContext(Qt::WindowShortcut);
+  markEscape->setEnabled(false);
+  connect(markEscape, &QShortcut::activated, this, [this] { chooseMarkTool(-1); });
   layout->addWidget(ribbonGroup(QStringLiteral("Аннотации"),
                                 {button("comment", QStringLiteral("Заметка"), [this] { addNoteOnCurrentPage(); }),
                                  marker,
@@ -121,11 +117,74 @@ QWidget* MainWindow::buildCommentTab() {
   return page;
 }
 
+// A mark button marks what is selected. With nothing usable selected it
+// chooses its kind of mark for the drags that follow, in either mode; while a
+// mark is chosen, its button lets it go and another button takes its place.
+void MainWindow::onMarkButton(int kind) {
+  if (chosenMarkKind >= 0) {
+    chooseMarkTool(chosenMarkKind == kind ? -1 : kind);
+    return;
+  }
+  const bool usable = pendingSelectionPage >= 0 &&
+                      (!pendingSelectionSpans.isEmpty() ||
+                       (pendingSelectionRect.width() > 0 && pendingSelectionRect.height() > 0));
+  // The click has toggled the button; it is set again from the choice.
+  if (usable && currentDocument->isOpen()) {
+    markPendingSelection(kind);
+    chooseMarkTool(-1);
+  } else {
+    chooseMarkTool(currentDocument->isOpen() ? kind : -1);
+  }
+}
+
 void MainWindow::chooseMarkTool(int kind) {
   chosenMarkKind = kind;
+  chosenMarkDocument = kind >= 0 ? currentDocument : nullptr;
   view->setMarkupToolChosen(kind >= 0);
+  if (markEscape) markEscape->setEnabled(kind >= 0);
   for (int k = 0; k < markButtons.size(); ++k) markButtons[k]->setChecked(k == kind);
   if (kind >= 0) statusLabel->setText(tr("Выделите текст для разметки"));
+}
+
+bool MainWindow::canUndoMark() const {
+  return currentDocument->isOpen() && std::any_of(markUndos.begin(), markUndos.end(), [this](const MarkUndo& undo) {
+           return undo.document == currentDocument;
+         });
+}
+
+void MainWindow::refreshUndoButtons() {
+  if (undoButton) undoButton->setEnabled(view->canUndo() || canUndoMark());
+  if (redoButton) redoButton->setEnabled(view->canRedo());
+}
+
+// Block edits are undone first, step by step; then the latest mark.
+void MainWindow::undoLastChange() {
+  if (view->canUndo()) {
+    view->undo();
+    return;
+  }
+  if (!canUndoMark()) return;
+  const bool unchangedSince = currentDocument->isModified() &&
+                              currentDocument->modificationMarks() == markUndos.last().marksAfter &&
+                              markUndos.last().document == currentDocument;
+  if (!applyEditsBeforePageChange()) return;
+  qsizetype index = markUndos.size() - 1;
+  while (markUndos[index].document != currentDocument) --index;
+  const MarkUndo last = markUndos.takeAt(index);
+  const auto ofThisDocument = [this](const MarkUndo& undo) { return undo.document == currentDocument; };
+  if (!currentDocument->removeTrailingPageObjects(last.page, last.before, last.after)) {
+    // The page changed since; no older mark of it can be taken back either.
+    markUndos.removeIf(ofThisDocument);
+    statusLabel->setText(tr("Ошибка: %1").arg(currentDocument->lastError()));
+    refreshUndoButtons();
+    return;
+  }
+  if (last.wasUnchanged && unchangedSince) currentDocument->clearModifiedMark();
+  view->invalidatePageCache();
+  thumbnails->refreshPage(last.page);
+  updateTitle();
+  statusLabel->setText(tr("Разметка на стр. %1 отменена").arg(last.page + 1));
+  refreshUndoButtons();
 }
 
 void MainWindow::markPendingSelection(int kind) {
@@ -144,10 +203,17 @@ void MainWindow::markPendingSelection(int kind) {
   QList<QRectF> regions;
   for (const QRectF& top : selectedText ? pendingSelectionSpans : QList<QRectF>{pendingSelectionRect})
     regions.append(shownRectFromPageTop(top, pageSize));
+  MarkUndo undo{currentDocument, page, currentDocument->pageObjectCount(page), 0, !currentDocument->isModified(), 0};
   if (!currentDocument->addMarkupAnnot(page, regions, markupColour(), kind)) {
     statusLabel->setText(tr("Ошибка: %1").arg(currentDocument->lastError()));
     return;
   }
+  undo.after = currentDocument->pageObjectCount(page);
+  undo.marksAfter = currentDocument->modificationMarks();
+  // Undone in either mode; a few hundred steps back are plenty.
+  if (markUndos.size() >= 200) markUndos.removeFirst();
+  if (undo.before >= 0 && undo.after > undo.before) markUndos.append(undo);
+  refreshUndoButtons();
   view->invalidatePageCache();
   thumbnails->refreshPage(page);
   updateTitle();

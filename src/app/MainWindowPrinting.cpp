@@ -35,6 +35,7 @@
 #include <QPageRanges>
 #include <QPixmap>
 #include <QDir>
+#include <QEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -46,8 +47,26 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <utility>
 
 namespace {
+
+// Runs an action each time the interface language changes, while the widget
+// it watches lives.
+class LanguageWatch : public QObject {
+ public:
+  LanguageWatch(QObject* parent, std::function<void()> action) : QObject(parent), action(std::move(action)) {}
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == parent() && event->type() == QEvent::LanguageChange) action();
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> action;
+};
 
 QPageSize::PageSizeId paperFromSetting(const QString& paper) {
   if (paper == QLatin1String("A3")) return QPageSize::A3;
@@ -110,10 +129,16 @@ void MainWindow::showPrintDialog() {
   auto* titles = new QVBoxLayout;
   titles->setSpacing(1);
   titles->addWidget(label(QStringLiteral("Печать документа"), QStringLiteral("DialogTitle")));
-  titles->addWidget(label(open ? QFileInfo(currentDocument->filePath()).fileName() + QStringLiteral(" · ") +
-                                     pageCountText(currentDocument->pageCount())
-                               : QStringLiteral("Документ не открыт"),
-                          QStringLiteral("DialogSubtitle")));
+  QLabel* subtitle = label(QStringLiteral("Документ не открыт"), QStringLiteral("DialogSubtitle"));
+  // The file's name with the page count in the interface language: made
+  // again when the language changes, as a name is never translated.
+  const auto retitle = [this, subtitle, open] {
+    if (open)
+      subtitle->setText(QFileInfo(currentDocument->filePath()).fileName() + QStringLiteral(" · ") +
+                        pageCountText(currentDocument->pageCount()));
+  };
+  retitle();
+  titles->addWidget(subtitle);
   header->addLayout(titles, 1);
   header->addWidget(iconOnlyButton(QStringLiteral("print"), QStringLiteral("Печать")));
   layout->addLayout(header);
@@ -274,6 +299,12 @@ void MainWindow::showPrintDialog() {
     refreshPreview();
   });
   refreshPreview();
+  // Texts made here, not by the translation pass, follow a language chosen
+  // while the dialog is open.
+  dialog->installEventFilter(new LanguageWatch(dialog, [retitle, refreshPreview] {
+    retitle();
+    refreshPreview();
+  }));
 
   connect(cancel, &QPushButton::clicked, dialog, &QDialog::close);
   connect(system, &QPushButton::clicked, this, [this, dialog] {

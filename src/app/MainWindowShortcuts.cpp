@@ -38,9 +38,7 @@ void MainWindow::setupShortcuts() {
   // claims them before any shortcut); otherwise they run the ribbon's commands.
   bind(QKeySequence::Copy, [this] { onEditCopy(); });
   if (allowPdfEditing()) bind(QKeySequence::Paste, [this] { onEditPaste(); });
-  bind(QKeySequence::Undo, [this] {
-    if (view && view->canUndo()) view->undo();
-  });
+  bind(QKeySequence::Undo, [this] { undoLastChange(); });
   // Redo answers both keys users bring from other programs.
   for (const char* keys : {"Ctrl+Y", "Ctrl+Shift+Z"}) {
     bind(key(keys), [this] {

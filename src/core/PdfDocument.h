@@ -180,6 +180,11 @@ public:
   // region picks a letter, the regions themselves are marked as drawn.
   bool addMarkupAnnot(int page, const QList<QRectF>& regions, const QColor& color, int kind);
   bool addHighlightAnnot(int page, const QRectF& rect, const QColor& color);
+  // How many objects the page's content holds; -1 when it cannot be loaded.
+  int pageObjectCount(int page) const;
+  // Takes an addition back: the objects from index `keep` on go, when the
+  // page holds exactly `count` objects (else it changed since: false).
+  bool removeTrailingPageObjects(int page, int keep, int count);
   bool addStickyNote(int page, QPointF position, const QString& text, const QString& author);
   // The text notes of a page: where each sits (shown space) and what it says.
   struct Note {

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -122,11 +124,50 @@ QImage keepOnlyInk(const QImage& cut) {
   return image;
 }
 
+// A path that tints what lies under it: filled see-through, with no opaque
+// outline. Highlights are drawn so; they are no ink to lift.
+bool tintingPath(FPDF_PAGEOBJECT object) {
+  int fillMode = 0;
+  FPDF_BOOL stroke = 0;
+  if (FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_PATH || !FPDFPath_GetDrawMode(object, &fillMode, &stroke) ||
+      fillMode == 0)
+    return false;
+  unsigned int r = 0, g = 0, b = 0, fillAlpha = 255, strokeAlpha = 255;
+  if (!FPDFPageObj_GetFillColor(object, &r, &g, &b, &fillAlpha) || fillAlpha >= 255) return false;
+  return !stroke || (FPDFPageObj_GetStrokeColor(object, &r, &g, &b, &strokeAlpha) && strokeAlpha < 255);
+}
+
+// The page on white as its ink shows: without text (text in colour is text,
+// edited as such, and a stamp keeps no words drawn over it), without
+// annotations (no page content: marks, notes and fields show as they are)
+// and without tinting fills. The removed objects are put back in their
+// places; the document does not change.
+QImage renderInk(FPDF_PAGE page, double scale) {
+  std::vector<std::pair<int, FPDF_PAGEOBJECT>> removed;
+  for (int i = FPDFPage_CountObjects(page) - 1; i >= 0; --i) {
+    FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
+    if (object && (FPDFPageObj_GetType(object) == FPDF_PAGEOBJ_TEXT || tintingPath(object)) &&
+        FPDFPage_RemoveObject(page, object))
+      removed.emplace_back(i, object);
+  }
+  const QSize size = renderPixelSize(QSizeF(FPDF_GetPageWidthF(page), FPDF_GetPageHeightF(page)), scale);
+  QImage image(size, QImage::Format_ARGB32);
+  if (!image.isNull()) {
+    image.fill(Qt::white);
+    if (pdfium::Bitmap bitmap{createBitmapFromQImage(image)})
+      FPDF_RenderPageBitmap(bitmap.get(), page, 0, 0, size.width(), size.height(), 0, 0);
+  }
+  for (auto it = removed.rbegin(); it != removed.rend(); ++it)
+    if (!FPDFPage_InsertObjectAtIndex(page, it->second, size_t(it->first))) FPDFPageObj_Destroy(it->second);
+  return image;
+}
+
 }  // namespace
 
 std::vector<TextBlock> PdfDocument::extractImages(int page) const {
   std::vector<ImageCandidate> candidates;
   QSizeF pageSize;
+  QImage render;
   {
     DocumentLock lock(mutex);
     if (!doc || page < 0) return {};
@@ -150,12 +191,10 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
       }
       candidates.push_back(std::move(candidate));
     }
+    // Opaque pixels on white: the ink test reads red, green and blue only.
+    render = renderInk(loaded.get(), kInkRenderScale);
   }
 
-  // Opaque pixels on white: the ink test reads red, green and blue only.
-  // The page's own text is left out: text in colour is text, edited as
-  // such, and a stamp keeps no words drawn over it.
-  const QImage render = renderPageLayer(page, kInkRenderScale, 0, PdfRenderLayer::NoText, false);
   if (!render.isNull()) {
     std::vector<QRect> boxes = inkComponents(render);
     mergeNearbyBoxes(boxes);

@@ -188,6 +188,30 @@ bool PdfDocument::addHighlightAnnot(int page, const QRectF& rect, const QColor& 
   return addMarkupAnnot(page, rect, color, 0);
 }
 
+int PdfDocument::pageObjectCount(int page) const {
+  DocumentLock lock(mutex);
+  if (!doc) return -1;
+  pdfium::Page loaded(loadPageUnlocked(page));
+  return loaded ? FPDFPage_CountObjects(loaded.get()) : -1;
+}
+
+bool PdfDocument::removeTrailingPageObjects(int page, int keep, int count) {
+  DocumentLock lock(mutex);
+  if (!doc || keep < 0 || keep >= count) return false;
+  pdfium::Page loaded(loadPageUnlocked(page));
+  if (!loaded || FPDFPage_CountObjects(loaded.get()) != count) {
+    lastErrorMessage = coreText("Страница %1 изменилась после этой правки.").arg(page + 1);
+    return false;
+  }
+  for (int i = count - 1; i >= keep; --i) {
+    FPDF_PAGEOBJECT object = FPDFPage_GetObject(loaded.get(), i);
+    if (object && FPDFPage_RemoveObject(loaded.get(), object)) FPDFPageObj_Destroy(object);
+  }
+  if (!FPDFPage_GenerateContent(loaded.get())) return false;
+  modified = true;
+  return true;
+}
+
 bool PdfDocument::addStickyNote(int page, QPointF position, const QString& text, const QString& author) {
   DocumentLock lock(mutex);
   if (!doc) {

@@ -24,6 +24,9 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -133,17 +136,30 @@ void CompressedExportDialog::buildWidgets(const QString& suggestedOutputPath, bo
   addDialogHeading(root, QStringLiteral("Сжатый PDF"),
                    QStringLiteral("Выберите, насколько сильно уменьшить файл. Тонкие настройки спрятаны в "
                                   "разделе «Расширенные»."));
-  root->addWidget(label(QStringLiteral("Файл результата:"), QStringLiteral("DialogHint")));
+  // The controls scroll inside a window that never outgrows its screen: in
+  // some languages, with the fine settings open, they need more height than
+  // a small screen has.
+  auto* body = new QWidget;
+  body->setObjectName(QStringLiteral("CompressionDialogBody"));
+  auto* content = new QVBoxLayout(body);
+  content->setContentsMargins(0, 0, 0, 0);
+  content->setSpacing(12);
+  bodyScroll = new QScrollArea;
+  bodyScroll->setWidgetResizable(true);
+  bodyScroll->setFrameShape(QFrame::NoFrame);
+  bodyScroll->setStyleSheet(QStringLiteral("QScrollArea, #CompressionDialogBody { background: transparent; }"));
+  bodyScroll->viewport()->setAutoFillBackground(false);
+  content->addWidget(label(QStringLiteral("Файл результата:"), QStringLiteral("DialogHint")));
   auto* outputRow = new QHBoxLayout;
   outputPathEdit = dialogLineEdit(suggestedOutputPath);
   browseButton = dialogButton(QStringLiteral("Обзор..."), QStringLiteral("SecondaryDialogButton"));
   outputRow->addWidget(outputPathEdit, 1);
   outputRow->addWidget(browseButton);
-  root->addLayout(outputRow);
+  content->addLayout(outputRow);
   if (fromShellAction) {
     openResultCheckBox = new QCheckBox(QStringLiteral("Открыть результат после сохранения"));
     openResultCheckBox->setObjectName(QStringLiteral("ScanCheckBox"));
-    root->addWidget(openResultCheckBox);
+    content->addWidget(openResultCheckBox);
   }
 
   auto* sizeGroup = new QGroupBox(QStringLiteral("Размер файла"));
@@ -199,7 +215,7 @@ void CompressedExportDialog::buildWidgets(const QString& suggestedOutputPath, bo
   targetRow->addWidget(fitButton);
   targetRow->addStretch(1);
   sizeLayout->addLayout(targetRow);
-  root->addWidget(sizeGroup);
+  content->addWidget(sizeGroup);
 
   advancedToggle = new QToolButton;
   advancedToggle->setObjectName(QStringLiteral("ScanRefreshButton"));
@@ -208,7 +224,7 @@ void CompressedExportDialog::buildWidgets(const QString& suggestedOutputPath, bo
   advancedToggle->setArrowType(Qt::RightArrow);
   advancedToggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   advancedToggle->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-  root->addWidget(advancedToggle);
+  content->addWidget(advancedToggle);
 
   advancedGroup = new QGroupBox(QStringLiteral("Тонкие настройки"));
   advancedGroup->setObjectName(QStringLiteral("ScanGroupBox"));
@@ -241,11 +257,14 @@ void CompressedExportDialog::buildWidgets(const QString& suggestedOutputPath, bo
   advancedHintLabel->setWordWrap(true);
   form->addRow(advancedHintLabel);
   advancedGroup->hide();
-  root->addWidget(advancedGroup);
+  content->addWidget(advancedGroup);
 
   estimateLabel = label(QStringLiteral("Прогноз размера: нажмите «Оценить размер»."), QStringLiteral("DialogHint"));
   estimateLabel->setWordWrap(true);
-  root->addWidget(estimateLabel);
+  content->addWidget(estimateLabel);
+  bodyScroll->setWidget(body);
+  body->installEventFilter(this);
+  root->addWidget(bodyScroll, 1);
 
   auto* bottom = new QHBoxLayout;
   saveDefaultsButton = dialogButton(QStringLiteral("Сохранить как дефолтные"), QStringLiteral("SecondaryDialogButton"));
@@ -454,13 +473,13 @@ bool CompressedExportDialog::applyBestCachedFit(bool reused) {
   const QString sampled = sampledNote(entry.sampled);
   QStringList lines;
   if (match) {
-    lines << uiTranslate(QStringLiteral("Подобрано под лимит %1 МБ: %2.")).arg(targetText(), entry.label)
+    lines << uiTranslate(QStringLiteral("Подобрано под лимит %1 МБ: %2.")).arg(targetText(), uiTranslate(entry.label))
           << uiTranslate(QStringLiteral("Прогноз итогового размера: около %1%2."))
                  .arg(formatFileSize(entry.bytes), sampled);
   } else {
     lines << uiTranslate(QStringLiteral("Даже самый жёсткий режим не укладывается в %1 МБ.")).arg(targetText())
           << uiTranslate(QStringLiteral("Выбран минимальный найденный вариант: %1, около %2%3."))
-                 .arg(entry.label, formatFileSize(entry.bytes), sampled);
+                 .arg(uiTranslate(entry.label), formatFileSize(entry.bytes), sampled);
   }
   const QString warning = qualityWarning(entry.options);
   if (!warning.isEmpty()) lines << warning;
@@ -493,7 +512,7 @@ void CompressedExportDialog::estimateCurrentSettings() {
   }
   if (minimum.bytes > 0)
     lines << uiTranslate(QStringLiteral("Минимальный прогноз: около %1, режим: %2%3."))
-                 .arg(formatFileSize(minimum.bytes), minimum.label, sampledNote(minimum.sampled));
+                 .arg(formatFileSize(minimum.bytes), uiTranslate(minimum.label), sampledNote(minimum.sampled));
   if (!options.rasterizePages)
     lines << uiTranslate(QStringLiteral(
         "Для режима с сохранением объектов это ориентир: итоговый размер зависит от внутренних "
@@ -555,5 +574,34 @@ void CompressedExportDialog::onAdvancedOptionChanged() {
 void CompressedExportDialog::onAdvancedToggled(bool checked) {
   advancedToggle->setArrowType(checked ? Qt::DownArrow : Qt::RightArrow);
   advancedGroup->setVisible(checked);
-  adjustSize();
+  fitHeightToContent(true);
+}
+
+void CompressedExportDialog::fitHeightToContent(bool exactly) {
+  QWidget* body = bodyScroll ? bodyScroll->widget() : nullptr;
+  if (!body || !body->layout()) return;
+  body->layout()->activate();
+  // As wide as the controls need (texts differ by language); the window
+  // widens with it.
+  bodyScroll->setMinimumWidth(body->minimumSizeHint().width() + bodyScroll->verticalScrollBar()->sizeHint().width());
+  const int across = bodyScroll->viewport()->width();
+  const int wanted = body->hasHeightForWidth() ? body->heightForWidth(across) : body->sizeHint().height();
+  int needed = height() - bodyScroll->viewport()->height() + wanted;
+  // The window's frame and the desktop's panels take their share of the screen.
+  if (const QScreen* shown = screen()) {
+    const int frame = std::max(frameGeometry().height() - height(), 32);
+    needed = std::min(needed, shown->availableGeometry().height() - frame);
+  }
+  if (exactly ? height() != needed : height() < needed) resize(width(), needed);
+}
+
+bool CompressedExportDialog::eventFilter(QObject* watched, QEvent* event) {
+  if (bodyScroll && watched == bodyScroll->widget() && event->type() == QEvent::LayoutRequest) {
+    // The scroll area would hear of its controls' new height only a round of
+    // posted events later; told at once, it never squeezes them meanwhile.
+    QEvent request(QEvent::LayoutRequest);
+    QCoreApplication::sendEvent(bodyScroll, &request);
+    fitHeightToContent();
+  }
+  return QDialog::eventFilter(watched, event);
 }

@@ -23,6 +23,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
 class QSlider;
 class OwnedTemporaryFolder;
 class QToolButton;
@@ -82,6 +83,10 @@ class CompressedExportDialog : public QDialog {
   void onStageSliderChanged(int value);
   void onAdvancedOptionChanged();
   void onAdvancedToggled(bool checked);
+  // Grows the window (or, exactly, sizes it) to its controls' height, never
+  // past its screen.
+  void fitHeightToContent(bool exactly = false);
+  bool eventFilter(QObject* watched, QEvent* event) override;
   QString largerThanOriginalLine(qint64 bytes) const;
   qint64 targetBytes() const;
   QString targetText() const;
@@ -120,6 +125,7 @@ class CompressedExportDialog : public QDialog {
   QLabel* stageWarningLabel = nullptr;
   QDoubleSpinBox* targetSizeSpin = nullptr;
   QPushButton* fitButton = nullptr;
+  QScrollArea* bodyScroll = nullptr;
   QToolButton* advancedToggle = nullptr;
   QGroupBox* advancedGroup = nullptr;
   QComboBox* dpiCombo = nullptr;

@@ -111,11 +111,9 @@ void CompressedExportDialog::resizeEvent(QResizeEvent* event) {
 bool CompressedExportDialog::event(QEvent* event) {
   const bool handled = QDialog::event(event);
   // A level's description or a forecast can need more lines in one language
-  // than the window has room for: the window grows rather than squeeze them.
-  if (event->type() == QEvent::LayoutRequest && layout() && layout()->hasHeightForWidth()) {
-    const int needed = layout()->totalHeightForWidth(width());
-    if (height() < needed) resize(width(), needed);
-  }
+  // than the window has room for: the window grows rather than squeeze them,
+  // as far as its screen allows; beyond, its controls scroll.
+  if (event->type() == QEvent::LayoutRequest) fitHeightToContent();
   return handled;
 }
 
@@ -241,7 +239,9 @@ void CompressedExportDialog::onFitFinished(int exitCode, bool normalExit) {
   }
 
   const PdfDocument::CompressionOptions options = optionsFromJson(json.value(QStringLiteral("options")));
-  const QString label = json.value(QStringLiteral("label")).toString();
+  // The worker names its rows by their Russian sources; shown in the
+  // interface language like every other text.
+  const QString label = uiTranslate(json.value(QStringLiteral("label")).toString());
   const qint64 bytes = bytesOf(json.value(QStringLiteral("bytes")));
   const bool sampled = json.value(QStringLiteral("sampled")).toBool();
   const bool matched = json.value(QStringLiteral("matchedTarget")).toBool();

@@ -523,6 +523,9 @@ private:
     QRectF lineRect;
     QTransform turn;
     double rotation = 0;
+    // Where each letter of `text` starts along lineRect, and where the last
+    // one ends (n + 1 values); empty when only the line's box is known.
+    QList<double> edges;
   };
   // The native lines of one page, kept until the page or its content changes.
   struct SelectableLineCache {
@@ -553,6 +556,7 @@ private:
   void switchOverlayToPage(int page);
   void paintPlacementPreview(QPainter& painter, const PageGeometry& g) const;
   QList<SelectableLine> selectableLines(int page) const;
+  bool levelDragCrossesText(int page) const;
   void updateInteractiveSelectionPreview();
   void updateSelectionEndFromViewport(const QPoint& p);
   QRubberBand* selectionRubberBand();

@@ -314,6 +314,10 @@ void PdfView::finishSelectionDrag(const QPoint& position, Qt::KeyboardModifiers 
   const int page = selectionPage;
   pressedBlock = -1;
   selectionRubberBand()->hide();
+  // A level drag that starts beside a line selects the letters it crosses:
+  // as a region it would span no height and mark nothing.
+  if (selectionMode == SelectionMode::Region && editTool == EditTool::Select && levelDragCrossesText(page))
+    selectionMode = SelectionMode::Text;
   lastRegionPage = page;
   lastRegionRect = pageRect;
   lastRegionIsRegion = selectionMode == SelectionMode::Region;

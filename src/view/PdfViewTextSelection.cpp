@@ -52,6 +52,56 @@ double lineDistance(const QRectF& r, const QPointF& p) {
   return dy + 0.05 * dx;
 }
 
+// Where each letter of `shown` (the line's text, cleaned) starts and where the
+// last one ends, from the boxes of the line's words: a word's letters share
+// its width, blanks share the gaps between words. Letters of one line are
+// rarely equally wide, so the line's width alone would put a highlight a
+// letter or two away from the letters it copies. Empty when the words do not
+// spell the line where it stands.
+QList<double> letterEdges(const QString& shown, const TextBlock::Line& line) {
+  const QString& full = line.text;
+  const qsizetype n = full.size();
+  const qsizetype offset = shown.isEmpty() || line.words.empty() ? -1 : full.indexOf(shown);
+  if (offset < 0) return {};
+  QList<double> left(n, std::nan("")), right(n, std::nan(""));
+  qsizetype at = 0;
+  for (const TextBlock::Line::Word& word : line.words) {
+    const qsizetype found = word.text.isEmpty() ? -1 : full.indexOf(word.text, at);
+    const QRectF& r = word.rect;
+    if (found < 0 || !(r.width() > 0) || r.left() < line.rect.left() - 1 || r.right() > line.rect.right() + 1)
+      return {};
+    const double width = r.width() / double(word.text.size());
+    for (qsizetype k = 0; k < word.text.size(); ++k) {
+      left[found + k] = r.left() + k * width;
+      right[found + k] = r.left() + (k + 1) * width;
+    }
+    at = found + word.text.size();
+  }
+  // Letters outside every word share the room between their neighbours.
+  for (qsizetype i = 0; i < n;) {
+    if (!std::isnan(left[i])) {
+      ++i;
+      continue;
+    }
+    qsizetype end = i;
+    while (end < n && std::isnan(left[end])) ++end;
+    const double from = i > 0 ? right[i - 1] : line.rect.left();
+    const double to = end < n ? left[end] : line.rect.right();
+    const double width = std::max(to - from, 0.0) / double(end - i);
+    for (qsizetype k = i; k < end; ++k) {
+      left[k] = from + (k - i) * width;
+      right[k] = left[k] + width;
+    }
+    i = end;
+  }
+  QList<double> edges;
+  edges.reserve(shown.size() + 1);
+  for (qsizetype i = 0; i < shown.size(); ++i) edges.append(left[offset + i]);
+  edges.append(right[offset + shown.size() - 1]);
+  if (!std::is_sorted(edges.begin(), edges.end())) return {};
+  return edges;
+}
+
 }  // namespace
 
 void PdfView::invalidateSelectableTextCache() { selectableLineCache = SelectableLineCache(); }
@@ -60,7 +110,7 @@ QList<PdfView::SelectableLine> PdfView::selectableLines(int page) const {
   QList<SelectableLine> lines;
   // A turned line is grown across its own text and found where it shows.
   auto consider = [&lines](const QString& text, const QRectF& rect, float fontSize, double rotation,
-                           const QPointF& centre) {
+                           const QPointF& centre, const TextBlock::Line* measured) {
     const QString cleaned = stripSelectionDecorativePadding(text);
     if (cleaned.isEmpty() || isDecorativeSelectionText(cleaned) || !(rect.width() > 0) || !(rect.height() > 0))
       return;
@@ -68,17 +118,19 @@ QList<PdfView::SelectableLine> PdfView::selectableLines(int page) const {
     const bool turned = std::abs(rotation) >= 0.1;
     const QTransform turn = turned ? turnAbout(centre, rotation) : QTransform();
     lines.append(SelectableLine{cleaned, turned ? turn.mapRect(grown) : grown, fontSize, grown, turn,
-                                turned ? rotation : 0.0});
+                                turned ? rotation : 0.0, measured ? letterEdges(cleaned, *measured) : QList<double>()});
   };
   auto collect = [&consider](const std::vector<TextBlock>& blocks) {
     for (const TextBlock& block : blocks) {
       if (block.isImage) continue;
       if (block.lines.empty()) {
-        consider(block.text, block.rect, block.fontSize, block.rotation, block.rect.center());
+        consider(block.text, block.rect, block.fontSize, block.rotation, block.rect.center(), nullptr);
         continue;
       }
+      // The words of a moved or rewritten block no longer say where its letters are.
+      const bool asFound = !blockMoved(block) && !blockTextEdited(block);
       for (const TextBlock::Line& line : block.lines)
-        consider(line.text, line.rect, line.fontSize, block.rotation, block.rect.center());
+        consider(line.text, line.rect, line.fontSize, block.rotation, block.rect.center(), asFound ? &line : nullptr);
     }
   };
   // The loaded blocks carry the user's edits and change with every step, so
@@ -100,6 +152,18 @@ QList<PdfView::SelectableLine> PdfView::selectableLines(int page) const {
   cache.pageSize = size;
   cache.lines = lines;
   return lines;
+}
+
+bool PdfView::levelDragCrossesText(int page) const {
+  if (!document || !isValidPage(page)) return false;
+  const QRectF spanned = QRectF(selectionStartOnPage, selectionEndOnPage).normalized();
+  if (spanned.height() > 2.0 || spanned.width() <= 2.0 * spanned.height()) return false;
+  const double y = document->pageSize(page).height() - spanned.center().y();
+  const QList<SelectableLine> lines = selectableLines(page);
+  return std::any_of(lines.begin(), lines.end(), [&spanned, y](const SelectableLine& line) {
+    return line.rotation == 0.0 && line.rect.top() <= y && y <= line.rect.bottom() &&
+           line.rect.left() < spanned.right() && spanned.left() < line.rect.right();
+  });
 }
 
 QPointF PdfView::selectionPdfPointForViewportPoint(int page, const QPoint& p) const {
@@ -185,8 +249,17 @@ QList<QRectF> PdfView::collectTextSelectionHighlights(int page, const QPointF& s
     const double spanWidth = right - left;
     const qsizetype n = line.text.size();
     if (n == 0 || !(r.height() > 0) || !(r.width() > 0.5) || !(spanWidth > 0.5) || !(r.height() > 0.5)) continue;
-    qsizetype from = qsizetype(std::floor(n * std::clamp((left - r.x()) / r.width(), 0.0, 1.0)));
-    qsizetype to = qsizetype(std::ceil(n * std::clamp((right - r.x()) / r.width(), 0.0, 1.0)));
+    const bool measured = line.edges.size() == n + 1;
+    qsizetype from = 0;
+    qsizetype to = 0;
+    if (measured) {
+      // The letter under each end of the span, as the page shows them.
+      from = std::upper_bound(line.edges.begin(), line.edges.end() - 1, left) - line.edges.begin() - 1;
+      to = std::lower_bound(line.edges.begin() + 1, line.edges.end(), right) - line.edges.begin();
+    } else {
+      from = qsizetype(std::floor(n * std::clamp((left - r.x()) / r.width(), 0.0, 1.0)));
+      to = qsizetype(std::ceil(n * std::clamp((right - r.x()) / r.width(), 0.0, 1.0)));
+    }
     from = std::clamp<qsizetype>(from, 0, n);
     to = std::clamp<qsizetype>(to, 0, n);
     if (from >= to && spanWidth > 1.0) to = std::min(from + 1, n);
@@ -194,7 +267,9 @@ QList<QRectF> PdfView::collectTextSelectionHighlights(int page, const QPointF& s
     while (to > from && line.text[to - 1].isSpace()) --to;
     if (from >= to) continue;
     const double cw = r.width() / n;
-    const QRectF piece(r.x() + from * cw, r.y(), std::max((to - from) * cw, 1.0), r.height());
+    const double pieceLeft = measured ? line.edges[from] : r.x() + from * cw;
+    const double pieceRight = measured ? line.edges[to] : r.x() + to * cw;
+    const QRectF piece(pieceLeft, r.y(), std::max(pieceRight - pieceLeft, 1.0), r.height());
     const QRectF span(left, r.y(), right - left, r.height());
     result.append(line.rotation == 0.0 ? piece : line.turn.mapRect(piece));
     if (spans) spans->append(line.rotation == 0.0 ? span : line.turn.mapRect(span));

@@ -350,3 +350,19 @@ TEST(InterfaceLanguage, CompressedDialogTextsAreWholeInEveryLanguage) {
   EXPECT_TRUE(cut.isEmpty()) << cut.join(u'\n').toStdString();
   EXPECT_TRUE(russian.isEmpty()) << russian.join(u'\n').toStdString();
 }
+
+// A print dialog left open while the language changes speaks the new one.
+TEST(InterfaceLanguage, AnOpenPrintDialogFollowsALanguageChange) {
+  useCleanSettings();
+  QTemporaryDir dir;
+  ASSERT_TRUE(testsupport::writePdf(dir.filePath(QStringLiteral("a.pdf")), {{QStringLiteral("One")}, {QStringLiteral("Two")}}));
+  WalkWindow window(AppProduct::Editor);
+  window.show();
+  window.openFile(dir.filePath(QStringLiteral("a.pdf")));
+  window.showPrintDialog();
+  QSettings().setValue(QStringLiteral("ui/language"), QStringLiteral("en"));
+  window.applyStoredSettings();
+  const QStringList russian = russianTexts(window.findChild<QDialog*>(QStringLiteral("PrintDialog")));
+  applyUiLanguage(QStringLiteral("ru"));
+  EXPECT_TRUE(russian.isEmpty()) << russian.join(u'\n').toStdString();
+}

@@ -432,6 +432,13 @@ QRect redExtent(const QImage& page, const QRectF& area) {
   return found;
 }
 
+void dragAcross(PdfView* view, int page, QPointF from, QPointF to) {
+  const QPoint a = view->viewportPointForPageTopPoint(page, from), b = view->viewportPointForPageTopPoint(page, to);
+  QTest::mousePress(view->viewport(), Qt::LeftButton, {}, a);
+  QTest::mouseMove(view->viewport(), (a + b) / 2);
+  QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, b);
+}
+
 }  // namespace
 
 // A drag along a line from its first letter to its last selects its text, on
@@ -519,3 +526,65 @@ TEST_F(MarkupTest, CommandsWithoutActionAreDisabledAndSaySo) {
     EXPECT_TRUE(ribbonButton(QString::fromUtf8(text))->isEnabled()) << text;
 }
 
+
+// Letters are not equally wide: a drag copies from the letter under the press
+// to the one under the release, where poppler places the words. A chosen mark
+// is let go by its button (after a drag that marked nothing too), by Escape
+// and by another tab, where it marks nothing; a level drag begun beside a line
+// marks the letters it crosses, and Undo takes that back in reading mode.
+TEST_F(MarkupTest, DragsCopyWhatTheyShowAndAChosenMarkIsLetGoAndUndone) {
+  if (!testsupport::hasTool("pdftoppm") || !testsupport::hasTool("qpdf")) GTEST_SKIP() << "oracles missing";
+  const double height = window->currentDocument->pageSize(1).height();
+  const QRectF these = lineBox(path, 1, {"these"}, height), words = lineBox(path, 1, {"words"}, height);
+  chooseRedMarks();
+  QApplication::setActiveWindow(window.get());
+  const QRectF box = lineBox(path, 1, {"untouched", "text"}, height);
+  QToolButton* marker = ribbonButton(QStringLiteral("Маркер"));
+  QTest::mouseClick(marker, Qt::LeftButton);
+  dragAcross(window->view, 1, {box.left() - 6, box.center().y()}, box.center());
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Маркер добавлен на стр. 2"));
+  dragAcross(window->view, 1, {box.left(), box.center().y() + 50}, {box.right(), box.center().y() + 50});
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Выделите текст для разметки"));
+  QTest::mouseClick(marker, Qt::LeftButton);
+  EXPECT_FALSE(marker->isChecked());
+  QToolButton* underline = ribbonButton(QStringLiteral("Подчерк."));
+  QTest::mouseClick(underline, Qt::LeftButton);
+  QTest::keyClick(window.get(), Qt::Key_Escape);
+  EXPECT_FALSE(underline->isChecked() || window->view->markupToolChosen());
+  QTest::mouseClick(underline, Qt::LeftButton);
+  const QString other = dir.filePath(QStringLiteral("other.pdf")), undone = dir.filePath(QStringLiteral("undone.pdf"));
+  ASSERT_TRUE(writeRawPdf(other, {{lines()}}));
+  window->openFile(other);
+  EXPECT_FALSE(underline->isChecked());
+  markRegion(0, lineBox(other, 0, {"strike", "out", "here"}, 842));
+  EXPECT_FALSE(window->currentDocument->isModified());
+  window->activateDocument(0);
+  QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+  ASSERT_TRUE(window->currentDocument->saveAs(undone));
+  EXPECT_TRUE(oracles::qpdfCheckPasses(undone));
+  EXPECT_TRUE(redExtent(oracles::renderWithPoppler(undone, 1, 72), box.adjusted(-20, -8, 20, 8)).isEmpty());
+  window->view->setCurrentPage(1);  // "h" fills 11-34 % of "these", "o" 27-48 % of "words"
+  dragAcross(window->view, 1, {these.left() + 0.3 * these.width(), these.center().y()},
+             {words.left() + 0.38 * words.width(), words.center().y()});
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("hese wo"));
+}
+
+// Highlights, an ink drawing and the program's own marks stay see-through in
+// edit mode: no picture block is cut from them, and a click on a word under
+// one opens that word's text block.
+TEST_F(MarkupTest, MarksAndAnnotationsLeaveTheWordsUnderThemEditable) {
+  const QString file = dir.filePath(QStringLiteral("annotated.pdf"));
+  ASSERT_TRUE(writeRawPdf(file, {{lines(), {595, 842}, 0,
+      "/Annots [<< /Subtype /Highlight /Rect [76 694 300 720] /QuadPoints [76 720 300 720 76 694 300 694] /CA 0.4"
+      " /C [0 0.8 0] >> << /Subtype /Ink /Rect [70 590 300 630] /C [0.9 0 0] /InkList [[80 598 150 626 220 594 290 622]] >>]"}}));
+  window->openFile(file);
+  markRegion(0, lineBox(file, 0, {"strike", "out", "here"}, 842));
+  QTest::mouseClick(ribbonButton(QStringLiteral("Маркер")), Qt::LeftButton);
+  QApplication::setActiveWindow(window.get());
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  for (const TextBlock& block : window->view->currentOcrBlocks()) EXPECT_FALSE(block.isImage);
+  QTest::mouseClick(window->view->viewport(), Qt::LeftButton, {},
+                    window->view->viewportPointForPageTopPoint(0, lineBox(file, 0, {"highlight"}, 842).center()));
+  const int active = window->view->activeOcrBlockIndex();
+  EXPECT_EQ(active >= 0 ? window->view->currentOcrBlocks()[size_t(active)].text : QString(), "highlight these words");
+}

@@ -167,6 +167,12 @@ TEST_F(SearchDialogTest, FindNextWalksEveryHitInPageOrderAndWrapsBothWays) {
   EXPECT_EQ(std::make_pair(window->view->searchHitPage(), window->view->currentSearchHitIndex()),
             expected[expected.size() - 2]);
 
+  // Turned to page 2, the reader goes on from there, not from the hit on page 4.
+  click(inTab<QCheckBox>(dialog, 0, QStringLiteral("Обратное направление")));
+  for (int i = 0; i < 2; ++i) QTest::keyClick(window->pageSpin, Qt::Key_Down);
+  click(next);
+  EXPECT_EQ(std::make_pair(window->view->searchHitPage(), window->view->currentSearchHitIndex()), expected[3]);
+
   // Each query typed is kept once in the field's history.
   auto* field = findField(dialog, 0);
   EXPECT_EQ(field->findText(QStringLiteral("alpha")), 0);

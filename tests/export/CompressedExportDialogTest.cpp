@@ -8,6 +8,8 @@
 #include "ExportFileNames.h"
 #include "ExportTestSupport.h"
 #include "TestSupport.h"
+#include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +27,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QScreen>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -114,6 +117,7 @@ QString manualPages(const QString& name, const QString& range);
 class ExportWindow : public TestWindow {
  public:
   using MainWindow::compressButton;
+  using MainWindow::onDeletePageRequested;
 };
 
 class CompressedExport : public ::testing::Test {
@@ -468,4 +472,33 @@ TEST_F(CompressedExport, ATextManualStartsOnKeepingItsObjectsWhichKeepsItsTextAn
   ASSERT_EQ(testsupport::runTool(QStringLiteral("pdftotext"), {written, QStringLiteral("-")}, &after), 0);
   EXPECT_GT(before.size(), 100000);
   EXPECT_TRUE(before == after) << "the text layer changed";
+}
+
+// In English and German the fit names its level in that language; with its fine
+// settings open the dialog fits its screen and names the size of what is exported.
+TEST_F(CompressedExport, FitSpeaksTheLanguageFitsTheScreenAndMeasuresWhatIsExported) {
+  CompressedExportDialog::setFitProgramForTest(scanned->replay);
+  window->openFile(scanned->pdf);
+  for (int i = 0; i < 3; ++i) window->onDeletePageRequested(0);
+  const QString asShown = dir->filePath(QStringLiteral("as-shown.pdf"));
+  ASSERT_TRUE(window->currentDocument->saveCopy(asShown));
+  for (const QString code : {"en", "de"}) {
+    applyUiLanguage(code);
+    whenModalOpens([&](QWidget* widget) {
+      auto* dialog = qobject_cast<CompressedExportDialog*>(widget);
+      if (!dialog || dialog->fitRunning() || dialog->cachedEstimates().isEmpty()) return false;
+      dialog->findChild<QToolButton*>(QStringLiteral("ScanRefreshButton"))->click();
+      QTest::qWait(50);
+      QStringList shown;
+      for (QLabel* label : dialog->findChildren<QLabel*>())
+        if (label->isVisible()) shown << label->text();
+      EXPECT_FALSE(shown.join(u'\n').contains(QRegularExpression(QStringLiteral("[А-я]")))) << shown.join(u'\n').toStdString();
+      EXPECT_TRUE(shown.join(u'\n').contains(uiTranslate(QStringLiteral("Исходный размер: %1")).arg(formatFileSize(QFileInfo(asShown).size()))));
+      EXPECT_LE(dialog->frameGeometry().height(), dialog->screen()->availableGeometry().height()) << code.toStdString();
+      dialog->reject();
+      return true;
+    });
+    clickCompress();
+  }
+  applyUiLanguage(QStringLiteral("ru"));
 }

@@ -40,6 +40,6 @@ struct PdfViewTestAccess {
 struct PdfViewSelectionAccess {
   static int cachedPage(const PdfView& v) { return v.selectableLineCache.page; }
   static void addCachedLine(PdfView& v, const QString& text, const QRectF& rect) {
-    v.selectableLineCache.lines.append(PdfView::SelectableLine{text, rect, 12.0f, rect, QTransform(), 0.0});
+    v.selectableLineCache.lines.append(PdfView::SelectableLine{text, rect, 12.0f, rect, QTransform(), 0.0, {}});
   }
 };
