@@ -154,8 +154,9 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
 
   // Opaque pixels on white: the ink test reads red, green and blue only.
   // The page's own text is left out: text in colour is text, edited as
-  // such, and a stamp keeps no words drawn over it.
-  const QImage render = renderPageLayer(page, kInkRenderScale, 0, PdfRenderLayer::NoText, false);
+  // such, and a stamp keeps no words drawn over it. Form fields are left
+  // out too: they are the file's, not pictures to edit.
+  const QImage render = renderPageImage(page, kInkRenderScale, 0, PdfRenderLayer::NoText, false, false);
   if (!render.isNull()) {
     std::vector<QRect> boxes = inkComponents(render);
     mergeNearbyBoxes(boxes);

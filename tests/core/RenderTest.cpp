@@ -2,11 +2,13 @@
 #include "core/HandWrittenPdf.h"
 #include "core/PageImageRules.h"
 #include "core/PdfDocument.h"
+#include "core/PopplerOracles.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 using namespace testsupport;
@@ -138,6 +140,47 @@ TEST_F(RenderTest, PagesNestingTooManySavedStatesAreRefusedBeforeLoading) {
     EXPECT_EQ(states.renderPage(page, 0.5, 0).isNull(), refused) << page;
     EXPECT_EQ(states.isPageRefused(page), refused) << page;
     EXPECT_EQ(states.extractAllText(page).contains("still here"), !refused) << page;
+  }
+}
+
+// Filled-in form fields of real files (values, ticks, radio dots, boxes; one
+// file asks for new appearances) carry the ink poppler and MuPDF draw there,
+// no tint over them, in the view's render and in the raster compressed copy.
+TEST(FormFieldRender, FieldsCarryTheInkTheReadersDraw) {
+  if (!hasTool("pdftoppm") || !hasTool("mutool") || !hasTool("qpdf")) GTEST_SKIP() << "poppler, MuPDF or qpdf missing";
+  const QString shared = QFileInfo(corpusDir()).dir().path();
+  const std::pair<QString, int> pages[] = {
+      {"form-pdfs/bug1669099.pdf", 0}, {"form-pdfs/issue15096.pdf", 0},      {"form-pdfs/issue16553.pdf", 0},
+      {"form-pdfs/opt_demo.pdf", 0},   {"real-world-pdfs/issue6127.pdf", 0},
+  };
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const auto& [name, page] : pages) {
+    SCOPED_TRACE(name.toStdString());
+    const QString file = shared + "/" + name;
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(file));
+    const QList<QRectF> fields = oracles::widgetRects(file, page);
+    ASSERT_FALSE(fields.isEmpty());
+    const double height = doc.pageSize(page).height();
+    const auto ink = [&](const QImage& render) {
+      double sum = 0;
+      for (const QRectF& field : fields) sum += oracles::inkMassIn(render, field, height, 72);
+      return sum;
+    };
+    const double poppler = ink(oracles::renderWithPoppler(file, page, 72));
+    const double mupdf = ink(oracles::renderWithMupdf(file, page, 72));
+    ASSERT_GT(std::min(poppler, mupdf), 50);
+    const double ours = ink(doc.renderPage(page, 1.0, 0));
+    EXPECT_GE(ours, 0.9 * std::min(poppler, mupdf));
+    EXPECT_LE(ours, 1.2 * std::max(poppler, mupdf));
+    if (name.contains("opt_demo")) {
+      const QString compressed = dir.filePath("compressed.pdf");
+      PdfDocument::CompressionOptions options;
+      options.jpegQuality = 90;
+      ASSERT_TRUE(doc.compressTo(compressed, options));
+      EXPECT_GE(ink(oracles::renderWithPoppler(compressed, page, 72)), 0.8 * std::min(poppler, mupdf));
+    }
   }
 }
 
