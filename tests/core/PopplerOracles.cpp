@@ -147,15 +147,6 @@ QImage renderWithPoppler(const QString& file, int page, int dpi) {
   return QImage(prefix + ".png");
 }
 
-QImage renderWithMupdf(const QString& file, int page, int dpi) {
-  QTemporaryDir dir;
-  if (!dir.isValid()) return {};
-  const QString png = dir.filePath("page.png");
-  if (runTool("mutool", {"draw", "-q", "-r", QString::number(dpi), "-o", png, file, QString::number(page + 1)}) != 0)
-    return {};
-  return QImage(png);
-}
-
 namespace {
 
 ViewerReading readWith(const QString& program, const QStringList& args) {
@@ -215,43 +206,16 @@ int inkIn(const QImage& render, const QRectF& shown, double pageHeight, double d
   return ink;
 }
 
-double inkMassIn(const QImage& render, const QRectF& shown, double pageHeight, double dpi) {
-  const double k = dpi / 72.0;
-  const QRect r = QRectF(shown.x() * k, (pageHeight - shown.bottom()) * k, shown.width() * k, shown.height() * k)
-                      .toAlignedRect()
-                      .intersected(render.rect());
-  double ink = 0;
-  for (int y = r.top(); y <= r.bottom(); ++y)
-    for (int x = r.left(); x <= r.right(); ++x) ink += (255 - qGray(render.pixel(x, y))) / 255.0;
-  return ink;
-}
-
-QList<QRectF> widgetRects(const QString& file, int page) {
+double fieldInk(const QImage& render, const QString& form, double pageHeight, double dpi) {
   QByteArray json;
-  if (runTool("qpdf", {"--json=2", "--json-key=pages", "--json-key=qpdf", file, "-"}, &json) != 0) return {};
-  const QJsonObject root = QJsonDocument::fromJson(json).object();
-  const QJsonObject objects = root.value("qpdf").toArray().at(1).toObject();
-  const auto resolve = [&objects](const QJsonValue& v) {
-    if (v.isObject()) return v.toObject();
-    const QJsonObject o = objects.value("obj:" + v.toString()).toObject();
-    return o.contains("value") ? o.value("value").toObject() : o.value("stream").toObject().value("dict").toObject();
-  };
-  const QJsonObject dict = resolve(root.value("pages").toArray().at(page).toObject().value("object"));
-  const QJsonArray media = dict.value("/MediaBox").toArray();
-  const QPointF corner(media.at(0).toDouble(), media.at(1).toDouble());
-  QJsonValue annots = dict.value("/Annots");
-  if (annots.isString()) annots = objects.value("obj:" + annots.toString()).toObject().value("value");
-  QList<QRectF> rects;
-  for (const QJsonValue& ref : annots.toArray()) {
-    const QJsonObject a = resolve(ref);
-    const int flags = a.value("/F").toInt();
-    if (a.value("/Subtype").toString() != "/Widget" || (flags & (2 | 32))) continue;  // Hidden, NoView
-    const QJsonArray r = a.value("/Rect").toArray();
-    rects << QRectF(QPointF(r.at(0).toDouble(), r.at(1).toDouble()), QPointF(r.at(2).toDouble(), r.at(3).toDouble()))
-                 .normalized()
-                 .translated(-corner);
+  runTool("qpdf", {"--json=2", "--json-key=qpdf", form, "-"}, &json);
+  double ink = 0;
+  for (const QJsonValue& object : QJsonDocument::fromJson(json)["qpdf"][1].toObject()) {
+    const QJsonArray r = object["value"]["/Rect"].toArray();
+    const QRectF field(QPointF(r[0].toDouble(), r[1].toDouble()), QPointF(r[2].toDouble(), r[3].toDouble()));
+    if (object["value"]["/Subtype"] == "/Widget") ink += inkIn(render, field.normalized(), pageHeight, dpi);
   }
-  return rects;
+  return ink;
 }
 
 QString editReadBackFault(const QString& input, const QString& saved, const QString& word, const QRectF& place,

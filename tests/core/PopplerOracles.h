@@ -82,16 +82,10 @@ int repeatedFontPrograms(const QString& file);
 
 // Renders the crop box of one zero-based page with pdftoppm at `dpi`.
 QImage renderWithPoppler(const QString& file, int page, int dpi);
-// The same with MuPDF (mutool draw).
-QImage renderWithMupdf(const QString& file, int page, int dpi);
 // Dark pixels of a poppler render inside a shown-page rectangle (y up).
 int inkIn(const QImage& render, const QRectF& shown, double pageHeight, double dpi);
-// The ink of a render inside a shown-page rectangle (y up): the darkness of its
-// pixels summed, a black pixel counting one, so that smoothing moves none.
-double inkMassIn(const QImage& render, const QRectF& shown, double pageHeight, double dpi);
-// qpdf's reading of the form fields (widgets) one zero-based page shows: their
-// /Rect less the media box's corner, hidden ones left out.
-QList<QRectF> widgetRects(const QString& file, int page);
+// Dark pixels of a render of a one-page `form` inside its fields (qpdf's widgets).
+double fieldInk(const QImage& render, const QString& form, double pageHeight, double dpi);
 
 }  // namespace oracles
 
