@@ -41,7 +41,8 @@ bool MainWindow::pageHasOwnTextIn(int page, const QRectF& topRegion) {
   const std::vector<TextBlock> kept =
       cleanNativeTextBlocks(currentDocument->extractText(page), currentDocument->extractImages(page));
   const QSizeF size = currentDocument->pageSize(page);
-  return !kept.empty() && isUsableNativeTextLayer(kept, size) && hasTextIn(kept, size, topRegion);
+  return !kept.empty() && isUsableNativeTextLayer(kept, size, currentDocument->hasFormFields(page)) &&
+         hasTextIn(kept, size, topRegion);
 }
 
 bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus, const QRectF& textIn) {
@@ -52,7 +53,7 @@ bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus, const QRe
   if (kept.empty()) return false;
 
   const QSizeF size = currentDocument->pageSize(page);
-  if (!isUsableNativeTextLayer(kept, size)) {
+  if (!isUsableNativeTextLayer(kept, size, currentDocument->hasFormFields(page))) {
     if (showStatus) statusLabel->setText(tr("На странице нет полноценного текстового слоя, запускаю OCR."));
     return false;
   }

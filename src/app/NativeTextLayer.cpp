@@ -195,7 +195,8 @@ std::vector<TextBlock> cleanNativeTextBlocks(std::vector<TextBlock> blocks, cons
   return kept;
 }
 
-bool isUsableNativeTextLayer(const std::vector<TextBlock>& kept, QSizeF pageSize) {
+bool isUsableNativeTextLayer(const std::vector<TextBlock>& kept, QSizeF pageSize, bool formPage) {
+  if (formPage && !kept.empty()) return true;
   qsizetype chars = 0;
   double area = 0;
   for (const TextBlock& block : kept) {

@@ -35,4 +35,6 @@ bool blockIntersectsTopOriginRect(const TextBlock& block, const QRectF& topOrigi
 // with ink artefacts removed when the page has images; order kept.
 std::vector<TextBlock> cleanNativeTextBlocks(std::vector<TextBlock> blocks, const std::vector<TextBlock>& images);
 // More than eleven characters, or at least one per cent of the page covered.
-bool isUsableNativeTextLayer(const std::vector<TextBlock>& kept, QSizeF pageSize);
+// On a page of form fields any kept text counts: its labels are short by
+// design, and such a page is never a scan waiting for recognition.
+bool isUsableNativeTextLayer(const std::vector<TextBlock>& kept, QSizeF pageSize, bool formPage = false);

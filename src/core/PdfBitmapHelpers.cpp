@@ -1,5 +1,6 @@
 #include "PdfBitmapHelpers.h"
 
+#include "PdfFormFields.h"
 #include "PdfiumHandles.h"
 
 #include <algorithm>
@@ -15,11 +16,10 @@ FPDF_BITMAP createBitmapFromQImage(QImage& image) {
 namespace {
 
 // White is every byte 0xFF in BGRA, so one memset fills the page once.
-void renderOnWhite(FPDF_PAGE page, uchar* bits, const QSize& size, int stride) {
+void renderOnWhite(FPDF_PAGE page, uchar* bits, const QSize& size, int stride, FPDF_FORMHANDLE form) {
   std::memset(bits, 0xFF, size_t(stride) * size_t(size.height()));
   pdfium::Bitmap bitmap(FPDFBitmap_CreateEx(size.width(), size.height(), FPDFBitmap_BGRA, bits, stride));
-  if (bitmap)
-    FPDF_RenderPageBitmap(bitmap.get(), page, 0, 0, size.width(), size.height(), 0, FPDF_ANNOT | FPDF_LCD_TEXT);
+  if (bitmap) renderPageWithFields(bitmap.get(), page, form, size.width(), size.height(), 0);
 }
 
 QSize loadedPagePixelSize(FPDF_PAGE page, double scale) {
@@ -29,12 +29,12 @@ QSize loadedPagePixelSize(FPDF_PAGE page, double scale) {
 
 }  // namespace
 
-QImage renderLoadedPageImage(FPDF_PAGE page, double scale) {
+QImage renderLoadedPageImage(FPDF_PAGE page, double scale, FPDF_FORMHANDLE form) {
   const QSize size = loadedPagePixelSize(page, scale);
   if (size.isEmpty()) return {};
   QImage image(size, QImage::Format_ARGB32);
   if (image.isNull()) return {};
-  renderOnWhite(page, image.bits(), size, int(image.bytesPerLine()));
+  renderOnWhite(page, image.bits(), size, int(image.bytesPerLine()), form);
   return image;
 }
 
@@ -48,7 +48,7 @@ QImage renderLoadedPageIntoBuffer(FPDF_PAGE page, double scale, std::vector<quin
   }
   auto* bits = reinterpret_cast<uchar*>(pixels.data());
   const int stride = size.width() * 4;
-  renderOnWhite(page, bits, size, stride);
+  renderOnWhite(page, bits, size, stride, nullptr);
   return QImage(static_cast<const uchar*>(bits), size.width(), size.height(), stride, QImage::Format_ARGB32);
 }
 

@@ -13,8 +13,9 @@
 
 // A BGRA pdfium bitmap over the image's own pixels (no copy); destroy it before the image.
 FPDF_BITMAP createBitmapFromQImage(QImage& image);
-// A loaded page rendered whole on white, rotation 0; null for a scale of 0 or less.
-QImage renderLoadedPageImage(FPDF_PAGE page, double scale);
+// A loaded page rendered whole on white, rotation 0, with its form fields when
+// given its document's `form`; null for a scale of 0 or less.
+QImage renderLoadedPageImage(FPDF_PAGE page, double scale, FPDF_FORMHANDLE form = nullptr);
 // The same rendering into pixels the caller keeps for reuse (grown when too
 // small). The image reads those pixels without owning them: it is valid while
 // they are neither written, grown nor freed.

@@ -4,6 +4,7 @@
 #include "DocumentLock.h"
 #include "PageLoadGuard.h"
 #include "PdfFileWriter.h"
+#include "PdfFormFields.h"
 #include "PdfiumApi.h"
 #include "RegularFileRead.h"
 #include "StatedFontWeights.h"
@@ -150,8 +151,15 @@ void PdfDocument::clearPageMetrics() {
   cachedPageSizes.clear();
 }
 
+void* PdfDocument::formHandleUnlocked() const {
+  if (!doc) return nullptr;
+  if (!formFields) formFields = std::make_unique<PdfFormFields>(doc);
+  return formFields->handle();
+}
+
 void PdfDocument::dropDoc() {
   closeLoadedFontsUnlocked();
+  formFields.reset();
   if (doc) {
     opened.store(false, std::memory_order_release);
     FPDF_CloseDocument(doc);

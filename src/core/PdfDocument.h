@@ -29,6 +29,7 @@
 
 class EmbeddableFont;
 class PageLoadGuard;
+class PdfFormFields;
 class StatedFontWeights;
 
 struct fpdf_document_t__;
@@ -192,6 +193,8 @@ public:
     QString text;
   };
   QList<Note> notes(int page) const;
+  // Whether the page carries form fields (widget annotations).
+  bool hasFormFields(int page) const;
   // ---- end of pages, saving, search, links and outline, objects ----
 
   // --- Compression: smaller copies of the document and forecasts of their size ---
@@ -307,12 +310,20 @@ private:
   // The page loaded by pdfium, or null when it cannot be or must not be
   // (PageLoadGuard); the caller closes it. Every page of `doc` loads here.
   fpdf_page_t__* loadPageUnlocked(int page) const;
+  // The form-fill environment of `doc` that draws its form fields, made when
+  // a page is first drawn; null when pdfium refuses one.
+  void* formHandleUnlocked() const;
+  // renderPageLayer, with the form fields drawn or left out.
+  QImage renderPageImage(int page, double scale, int rotation, PdfRenderLayer layer, bool transparent,
+                         bool withFields) const;
   void dropDoc();
   static QString pdfiumErrorString();
 
   mutable QMutex mutex;
   QString lastErrorMessage;
   fpdf_document_t__* doc = nullptr;
+  // Belongs to `doc`: dropped before it closes.
+  mutable std::unique_ptr<PdfFormFields> formFields;
   QString currentFilePath;
   QByteArray fileData;
   // Read from fileData as text extraction needs them; dropped with it.

@@ -217,7 +217,7 @@ bool PdfDocument::compressTo(const QString& path, const CompressionOptions& opti
   if (!options.rasterizePages) return recompressImagesUnlocked(path, options);
 
   QString error;
-  if (!RasterPdfWriter(doc, options).write(path, &error)) {
+  if (!RasterPdfWriter(doc, options, formHandleUnlocked()).write(path, &error)) {
     lastErrorMessage = error.isEmpty() ? coreText("Не удалось сжать PDF.") : error;
     return false;
   }
@@ -311,7 +311,7 @@ qint64 PdfDocument::estimateCompressedSize(const CompressionOptions& options, bo
   }
   if (!allPagesLoadableUnlocked()) return -1;
   QString error;
-  const qint64 bytes = RasterPdfWriter(doc, options).estimateSize(sampled, &error);
+  const qint64 bytes = RasterPdfWriter(doc, options, formHandleUnlocked()).estimateSize(sampled, &error);
   if (bytes < 0) lastErrorMessage = error.isEmpty() ? coreText("Не удалось оценить размер PDF.") : error;
   return bytes;
 }

@@ -282,3 +282,15 @@ QList<PdfDocument::Note> PdfDocument::notes(int page) const {
   }
   return found;
 }
+
+bool PdfDocument::hasFormFields(int page) const {
+  DocumentLock lock(mutex);
+  if (!doc) return false;
+  pdfium::Page loaded(loadPageUnlocked(page));
+  if (!loaded) return false;
+  for (int i = 0, count = FPDFPage_GetAnnotCount(loaded.get()); i < count; ++i) {
+    pdfium::Annotation annotation(FPDFPage_GetAnnot(loaded.get(), i));
+    if (annotation && FPDFAnnot_GetSubtype(annotation.get()) == FPDF_ANNOT_WIDGET) return true;
+  }
+  return false;
+}

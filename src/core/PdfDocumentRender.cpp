@@ -2,6 +2,7 @@
 
 #include "DocumentLock.h"
 #include "PdfBitmapHelpers.h"
+#include "PdfFormFields.h"
 #include "PdfiumHandles.h"
 
 #include <algorithm>
@@ -43,6 +44,11 @@ void restoreObjects(FPDF_PAGE page, std::vector<RemovedObject>& removed) {
 
 QImage PdfDocument::renderPageLayer(int page, double scale, int rotation, PdfRenderLayer layer,
                                     bool transparent) const {
+  return renderPageImage(page, scale, rotation, layer, transparent, true);
+}
+
+QImage PdfDocument::renderPageImage(int page, double scale, int rotation, PdfRenderLayer layer, bool transparent,
+                                    bool withFields) const {
   DocumentLock lock(mutex);
   if (!doc) return {};
   pdfium::Page loaded(loadPageUnlocked(page));
@@ -60,8 +66,8 @@ QImage PdfDocument::renderPageLayer(int page, double scale, int rotation, PdfRen
   std::vector<RemovedObject> removed = removeObjectsForLayer(loaded.get(), layer);
   if (pdfium::Bitmap bitmap{createBitmapFromQImage(image)}) {
     FPDFBitmap_FillRect(bitmap.get(), 0, 0, pixels.width(), pixels.height(), transparent ? 0u : 0xFFFFFFFFu);
-    FPDF_RenderPageBitmap(bitmap.get(), loaded.get(), 0, 0, pixels.width(), pixels.height(), quarterTurns,
-                          FPDF_ANNOT | FPDF_LCD_TEXT);
+    renderPageWithFields(bitmap.get(), loaded.get(), withFields ? formHandleUnlocked() : nullptr, pixels.width(),
+                         pixels.height(), quarterTurns);
   }
   restoreObjects(loaded.get(), removed);
   return image;

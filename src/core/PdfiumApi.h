@@ -27,6 +27,7 @@ typedef struct fpdf_schhandle_t__* FPDF_SCHHANDLE;
 typedef struct fpdf_signature_t__* FPDF_SIGNATURE;
 typedef struct fpdf_textpage_t__* FPDF_TEXTPAGE;
 typedef struct fpdf_xobject_t__* FPDF_XOBJECT;
+typedef void* FPDF_FORMHANDLE;
 
 typedef int FPDF_BOOL;
 typedef int FPDF_RESULT;
@@ -88,6 +89,18 @@ typedef struct {
   int colorspace;
   int marked_content_id;
 } FPDF_IMAGEOBJ_METADATA;
+
+// The form-fill environment's callbacks. This program only draws fields and
+// never gives them focus, so every callback stays null; pdfium tests each one
+// before calling it. The layout follows pdfium's through version 3, so that a
+// library built with XFA reads `xfaDisabled` where it looks for it.
+typedef struct FPDF_FORMFILLINFO_ {
+  int version;
+  void* versionOneCallbacks[15];  // Release .. FFI_DoGoToAction
+  void* jsPlatform;
+  FPDF_BOOL xfaDisabled;
+  void* laterCallbacks[17];  // FFI_DisplayCaret .. FFI_DoURIActionWithKeyboardModifier
+} FPDF_FORMFILLINFO;
 
 // Error codes of FPDF_GetLastError.
 #define FPDF_ERR_SUCCESS 0
@@ -476,6 +489,15 @@ unsigned long FPDFAnnot_GetStringValue(FPDF_ANNOTATION annot, FPDF_BYTESTRING ke
 int FPDFAnnot_GetFlags(FPDF_ANNOTATION annot);
 FPDF_BOOL FPDFAnnot_SetFlags(FPDF_ANNOTATION annot, int flags);
 FPDF_LINK FPDFAnnot_GetLink(FPDF_ANNOTATION annot);
+
+// Form fields: drawn only through a form-fill environment of their document.
+FPDF_FORMHANDLE FPDFDOC_InitFormFillEnvironment(FPDF_DOCUMENT document, FPDF_FORMFILLINFO* formInfo);
+void FPDFDOC_ExitFormFillEnvironment(FPDF_FORMHANDLE hHandle);
+void FORM_OnAfterLoadPage(FPDF_PAGE page, FPDF_FORMHANDLE hHandle);
+void FORM_OnBeforeClosePage(FPDF_PAGE page, FPDF_FORMHANDLE hHandle);
+void FPDF_FFLDraw(FPDF_FORMHANDLE hHandle, FPDF_BITMAP bitmap, FPDF_PAGE page, int start_x, int start_y,
+                  int size_x, int size_y, int rotate, int flags);
+void FPDF_SetFormFieldHighlightAlpha(FPDF_FORMHANDLE hHandle, unsigned char alpha);
 
 // Signatures already in a document.
 int FPDF_GetSignatureCount(FPDF_DOCUMENT document);

@@ -32,8 +32,9 @@ QByteArray RasterPdfWriter::framedObject(int number, const QByteArray& body) {
   return decimal(number) + " 0 obj\n" + body + "\nendobj\n";
 }
 
-RasterPdfWriter::RasterPdfWriter(fpdf_document_t__* document, const PdfDocument::CompressionOptions& options)
-    : document(document), options(options), scale(clampedDpi(options.imageDpi) / 72.0) {}
+RasterPdfWriter::RasterPdfWriter(fpdf_document_t__* document, const PdfDocument::CompressionOptions& options,
+                                 void* form)
+    : document(document), form(form), options(options), scale(clampedDpi(options.imageDpi) / 72.0) {}
 
 int RasterPdfWriter::clampedDpi(int dpi) { return std::max(36, std::min(dpi, 600)); }
 
@@ -209,7 +210,7 @@ bool RasterPdfWriter::buildPage(int index, PageObjects* objects, QString* error,
     if (page) {
       height = FPDF_GetPageHeightF(page.get());
       width = FPDF_GetPageWidthF(page.get());
-      image = renderLoadedPageImage(page.get(), scale);
+      image = renderLoadedPageImage(page.get(), scale, form);
     }
   }
   if (image.isNull()) {

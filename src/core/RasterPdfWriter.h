@@ -16,7 +16,9 @@ struct fpdf_document_t__;
 
 class RasterPdfWriter {
 public:
-  RasterPdfWriter(fpdf_document_t__* document, const PdfDocument::CompressionOptions& options);
+  // `form`, the document's form-fill environment, draws its form fields.
+  RasterPdfWriter(fpdf_document_t__* document, const PdfDocument::CompressionOptions& options,
+                  void* form = nullptr);
 
   // Renders and encodes every page, then writes the file atomically. On
   // failure `error` holds the reason; an existing file at `path` is kept.
@@ -70,6 +72,7 @@ private:
   QByteArray imageBody(int width, int height, const QByteArray& data) const;
 
   fpdf_document_t__* document;
+  void* form;
   PdfDocument::CompressionOptions options;
   double scale;
 };

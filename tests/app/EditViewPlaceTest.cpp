@@ -4,6 +4,7 @@
 // page counter speaks proper Russian.
 #include "EditorWindowFixture.h"
 #include "PageCountText.h"
+#include "core/RawPdf.h"
 #include "view/PageThumbnailPanel.h"
 
 #include <QApplication>
@@ -375,6 +376,17 @@ TEST_F(EditViewPlaceTest, PageCounterUsesThePluralForm) {
   EXPECT_EQ(window->pageCountLabel->text(), "2 страницы");
   open(pages(5));
   EXPECT_EQ(window->pageCountLabel->text(), "5 страниц");
+}
+
+TEST_F(EditViewPlaceTest, F2FramesTheShortLabelsOfAFormPageInsteadOfRecognisingIt) {
+  const QString path = dir.filePath(QStringLiteral("form.pdf"));
+  const QByteArray text = textLine("F1", 12, 72, 720, "Name:") + textLine("F1", 12, 72, 690, "Date:");
+  ASSERT_TRUE(writeRawPdf(path, {RawPage(text, {612, 792}, 0, "/Annots [<</Subtype/Widget/Rect[150 715 300 735]>>]")}));
+  window = std::make_unique<PlaceWindow>(AppProduct::Editor);
+  ASSERT_TRUE(showActive(window.get(), {1300, 900}));
+  window->openFile(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  EXPECT_EQ(view()->currentOcrBlocks().size(), 2u);
 }
 
 }  // namespace

@@ -69,6 +69,7 @@ class PrintingTest : public ::testing::Test {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(out);
     printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setFullPage(true);  // pages stand where they stand on the paper
     printer.setResolution(150);
     QList<int> every;
     for (int page = 0; page < window->currentDocument->pageCount(); ++page) every << page;
@@ -109,6 +110,15 @@ TEST_F(PrintingTest, OneA4SheetPerPageAndAFailedRenderIsNamed) {
   EXPECT_TRUE(failed.isEmpty());
   EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Напечатано страниц: 3"));
   EXPECT_EQ(oracles::pdfinfoPages(fitted).size(), 3);
+}
+
+TEST_F(PrintingTest, FormFieldsArePrintedWithTheInkPopplerDrawsInThem) {
+  const QString form = QFileInfo(testsupport::corpusDir()).dir().filePath(QStringLiteral("form-pdfs/bug1669099.pdf"));
+  window->openFile(form);
+  QList<int> failed;
+  const QString printed = printToPdf(QStringLiteral("100"), &failed);
+  EXPECT_GE(oracles::fieldInk(oracles::renderWithPoppler(printed, 0, 150), form, 841.89, 150),
+            0.9 * oracles::fieldInk(oracles::renderWithPoppler(form, 0, 150), form, 841.89, 150));
 }
 
 TEST_F(PrintingTest, CancelledSystemDialogPrintsNothing) {

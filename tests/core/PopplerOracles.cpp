@@ -206,6 +206,18 @@ int inkIn(const QImage& render, const QRectF& shown, double pageHeight, double d
   return ink;
 }
 
+double fieldInk(const QImage& render, const QString& form, double pageHeight, double dpi) {
+  QByteArray json;
+  runTool("qpdf", {"--json=2", "--json-key=qpdf", form, "-"}, &json);
+  double ink = 0;
+  for (const QJsonValue& object : QJsonDocument::fromJson(json)["qpdf"][1].toObject()) {
+    const QJsonArray r = object["value"]["/Rect"].toArray();
+    const QRectF field(QPointF(r[0].toDouble(), r[1].toDouble()), QPointF(r[2].toDouble(), r[3].toDouble()));
+    if (object["value"]["/Subtype"] == "/Widget") ink += inkIn(render, field.normalized(), pageHeight, dpi);
+  }
+  return ink;
+}
+
 QString editReadBackFault(const QString& input, const QString& saved, const QString& word, const QRectF& place,
                           const QSizeF& page) {
   const oracles::ViewerReading before = oracles::popplerReading(input, 0);

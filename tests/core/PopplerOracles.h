@@ -84,6 +84,8 @@ int repeatedFontPrograms(const QString& file);
 QImage renderWithPoppler(const QString& file, int page, int dpi);
 // Dark pixels of a poppler render inside a shown-page rectangle (y up).
 int inkIn(const QImage& render, const QRectF& shown, double pageHeight, double dpi);
+// Dark pixels of a render of a one-page `form` inside its fields (qpdf's widgets).
+double fieldInk(const QImage& render, const QString& form, double pageHeight, double dpi);
 
 }  // namespace oracles
 

@@ -2,6 +2,7 @@
 #include "core/HandWrittenPdf.h"
 #include "core/PageImageRules.h"
 #include "core/PdfDocument.h"
+#include "core/PopplerOracles.h"
 
 #include <gtest/gtest.h>
 
@@ -138,6 +139,20 @@ TEST_F(RenderTest, PagesNestingTooManySavedStatesAreRefusedBeforeLoading) {
     EXPECT_EQ(states.renderPage(page, 0.5, 0).isNull(), refused) << page;
     EXPECT_EQ(states.isPageRefused(page), refused) << page;
     EXPECT_EQ(states.extractAllText(page).contains("still here"), !refused) << page;
+  }
+}
+
+// Filled-in fields (NeedAppearances in opt_demo) in the view's render and a raster copy.
+TEST(FormFieldRender, FieldsCarryTheInkPopplerDraws) {
+  QTemporaryDir dir;
+  for (const char* name : {"bug1669099.pdf", "issue15096.pdf", "issue16553.pdf", "opt_demo.pdf"}) {
+    const QString file = QFileInfo(corpusDir()).dir().filePath(QStringLiteral("form-pdfs/") + name);
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(file) && doc.compressTo(dir.filePath("raster.pdf"), {}));
+    const auto ink = [&](const QImage& page) { return oracles::fieldInk(page, file, doc.pageSize(0).height(), 150); };
+    const double poppler = std::max(ink(oracles::renderWithPoppler(file, 0, 150)), 200.0);
+    EXPECT_GE(ink(doc.renderPage(0, 150 / 72.0, 0)), 0.9 * poppler) << name;
+    EXPECT_GE(ink(oracles::renderWithPoppler(dir.filePath("raster.pdf"), 0, 150)), 0.8 * poppler) << name;
   }
 }
 

@@ -1,0 +1,36 @@
+#include "PdfFormFields.h"
+
+#include "PdfiumLock.h"
+
+PdfFormFields::PdfFormFields(FPDF_DOCUMENT document) {
+  PdfiumLock::assertHeld();
+  if (!document) return;
+  // A library built without XFA takes version 1 only, one built with it 2 only.
+  for (int version : {1, 2}) {
+    info.version = version;
+    info.xfaDisabled = 1;
+    form = FPDFDOC_InitFormFillEnvironment(document, &info);
+    if (form) break;
+  }
+  // Fields are shown as the file has them, never tinted as fillable.
+  if (form) FPDF_SetFormFieldHighlightAlpha(form, 0);
+}
+
+PdfFormFields::~PdfFormFields() {
+  if (!form) return;
+  PdfiumLock::assertHeld();
+  FPDFDOC_ExitFormFillEnvironment(form);
+}
+
+void renderPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int width, int height,
+                          int rotate) {
+  constexpr int flags = FPDF_ANNOT | FPDF_LCD_TEXT;
+  FPDF_RenderPageBitmap(bitmap, page, 0, 0, width, height, rotate, flags);
+  if (!form) return;
+  // The page view pdfium keeps for the page lives only for this drawing, so
+  // no page closed later is left behind in the environment. Fields whose
+  // file asks for new appearances (NeedAppearances) get them here.
+  FORM_OnAfterLoadPage(page, form);
+  FPDF_FFLDraw(form, bitmap, page, 0, 0, width, height, rotate, flags);
+  FORM_OnBeforeClosePage(page, form);
+}

@@ -1,0 +1,28 @@
+#pragma once
+// pdfium draws annotations with FPDF_ANNOT but leaves form fields (widgets)
+// out; it draws them only through a form-fill environment of their document.
+// One such environment belongs to each document that shows its pages. Create,
+// use and destroy it under the pdfium lock, and destroy it before the document
+// closes.
+
+#include "PdfiumApi.h"
+
+class PdfFormFields {
+public:
+  explicit PdfFormFields(FPDF_DOCUMENT document);
+  ~PdfFormFields();
+  // pdfium keeps a pointer to `info` for the environment's whole life.
+  PdfFormFields(const PdfFormFields&) = delete;
+  PdfFormFields& operator=(const PdfFormFields&) = delete;
+
+  FPDF_FORMHANDLE handle() const { return form; }
+
+private:
+  FPDF_FORMFILLINFO info{};
+  FPDF_FORMHANDLE form = nullptr;
+};
+
+// FPDF_RenderPageBitmap with annotations, then the page's form fields with
+// their appearance on top in the same placement (none without `form`).
+void renderPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int width, int height,
+                          int rotate);
