@@ -25,8 +25,11 @@ extern char** environ;
 namespace {
 
 qint64 nowMs() {
-  static QElapsedTimer clock;
-  if (!clock.isValid()) clock.start();
+  static const QElapsedTimer clock = [] {
+    QElapsedTimer started;
+    started.start();
+    return started;
+  }();
   return clock.elapsed();
 }
 
