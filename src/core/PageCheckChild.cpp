@@ -106,7 +106,10 @@ bool PageCheckChild::start() {
   checkingSince = nowMs();
   inbox.clear();
   // The password goes through the pipe, never through a file or an argument.
-  const QByteArray header = QByteArray::number(password.size()) + ' ' + QByteArray::number(bytes.size()) + '\n';
+  // A worker started again after one died checks only the pages asked for:
+  // ahead, it could meet the page that killed the last one.
+  const QByteArray header = QByteArray::number(password.size()) + ' ' + QByteArray::number(bytes.size()) +
+                            (startsSoFar++ == 0 ? " 1\n" : " 0\n");
   if (!sendAll(socket, header.constData(), header.size()) || !sendAll(socket, password.constData(), password.size())) {
     stop();
     return false;

@@ -45,6 +45,7 @@ private:
   int socket = -1;
   bool ready = false;
   bool unusable = false;
+  int startsSoFar = 0;
   int checking = -1;
   qint64 checkingSince = 0;
   QByteArray inbox;

@@ -105,7 +105,8 @@ int runPageCheckWorker(int argc, char* argv[]) {
   std::string header;
   if (!readLine(STDIN_FILENO, &header)) return 1;
   long long passwordSize = -1, documentSize = -1;
-  if (std::sscanf(header.c_str(), "%lld %lld", &passwordSize, &documentSize) != 2 || passwordSize < 0 ||
+  int lookAhead = 0;
+  if (std::sscanf(header.c_str(), "%lld %lld %d", &passwordSize, &documentSize, &lookAhead) != 3 || passwordSize < 0 ||
       passwordSize > 4096 || documentSize <= 0)
     return 1;
   std::vector<char> password(size_t(passwordSize) + 1, '\0');
@@ -140,7 +141,8 @@ int runPageCheckWorker(int argc, char* argv[]) {
 
   std::vector<char> checked(size_t(std::max(0, pages)), 0);
   // Until a page is asked for, the first ones are checked.
-  int ahead = 0, aheadEnd = std::min(pages, kPageCheckAhead);
+  const int window = lookAhead ? kPageCheckAhead : 0;
+  int ahead = 0, aheadEnd = std::min(pages, window);
   for (;;) {
     int wanted = -1;
     pollfd input{STDIN_FILENO, POLLIN, 0};
@@ -150,7 +152,7 @@ int runPageCheckWorker(int argc, char* argv[]) {
       if (!readLine(STDIN_FILENO, &line)) return 0;
       wanted = std::atoi(line.c_str());
       ahead = wanted + 1;
-      aheadEnd = std::min(pages, wanted + 1 + kPageCheckAhead);
+      aheadEnd = std::min(pages, wanted + 1 + window);
     } else {
       while (ahead < aheadEnd && checked[size_t(ahead)]) ++ahead;
       if (ahead >= aheadEnd) continue;

@@ -198,7 +198,7 @@ TEST_F(RenderTest, ChildLoadsEveryPage) {
 // Pages that ask pdfium for gigabytes or hours in ways no count of their
 // content foresees (a form drawing itself, one form drawn thousands of times,
 // millions of paths under the byte bound, states hidden behind inline data,
-// a page tree that loops, a bomb imported from a locked file) are refused
+// forms drawn by a glyph procedure or a soft mask, a page tree that loops, a bomb imported from a locked file) are refused
 // within the bounds, the document's other pages work, and neither the
 // process nor its page check worker passes its memory bound.
 TEST_F(RenderTest, PagesThatWouldExhaustPdfiumAreRefusedWithinBounds) {
@@ -219,8 +219,18 @@ TEST_F(RenderTest, PagesThatWouldExhaustPdfiumAreRefusedWithinBounds) {
   };
   const QString said = add(text), rects = add(QByteArray("0 0 1 1 re f\n").repeated(100000)),
                 states = add(QByteArray("q ").repeated(1000000)), blanks = add(QByteArray(1 << 20, ' '));
+  // A glyph procedure and a soft mask that draw the self-drawing form.
+  objects << handwritten::stream("10 0 0 0 10 10 d1 /Self Do\n");
+  objects << QStringLiteral("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 10 10] /FontMatrix [0.1 0 0 0.1 0 0] "
+                            "/CharProcs << /a %1 0 R >> /Encoding << /Differences [97 /a] >> /FirstChar 97 /LastChar 97 "
+                            "/Widths [10] /Resources << /XObject << /Self 4 0 R >> >> >>").arg(objects.size());
+  const int glyphFont = int(objects.size());
+  objects << "<< /Type /ExtGState /SMask << /Type /Mask /S /Luminosity /G 4 0 R >> >>";
+  const int softMask = int(objects.size());
   const QStringList contents = {
       said,
+      add("BT /T3 12 Tf 72 600 Td (a) Tj ET\n") + said,
+      add("/Masked gs 0 0 100 100 re f\n") + said,
       add("/Self Do\n") + said,
       add(QByteArray("/Rects Do\n").repeated(5000)) + said,
       rects.repeated(150) + said,  // 15 M paths in 195 MB, under the byte bound
@@ -230,8 +240,11 @@ TEST_F(RenderTest, PagesThatWouldExhaustPdfiumAreRefusedWithinBounds) {
   QString kids;
   for (const QString& content : contents) {
     objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents [%1] /Resources << "
-                              "/Font << /F1 3 0 R >> /XObject << /Self 4 0 R /Rects 5 0 R /Words 6 0 R >> >> >>")
-                   .arg(content);
+                              "/Font << /F1 3 0 R /T3 %2 0 R >> /ExtGState << /Masked %3 0 R >> "
+                              "/XObject << /Self 4 0 R /Rects 5 0 R /Words 6 0 R >> >> >>")
+                   .arg(content)
+                   .arg(glyphFont)
+                   .arg(softMask);
     kids += QStringLiteral("%1 0 R ").arg(objects.size());
   }
   objects[1] = QStringLiteral("<< /Type /Pages /Kids [%1] /Count %2 >>").arg(kids).arg(contents.size());
@@ -260,7 +273,7 @@ TEST_F(RenderTest, PagesThatWouldExhaustPdfiumAreRefusedWithinBounds) {
     QList<int> refused;
     int said;  // the page of text
   };
-  const Run runs[] = {{loadEveryPageInChild(review), {1, 2, 3, 4, 5, 6}, 0},
+  const Run runs[] = {{loadEveryPageInChild(review), {1, 2, 3, 4, 5, 6, 7, 8}, 0},
                       {loadEveryPageInChild(loop), {0}, 1},
                       {loadEveryPageInChild(host, locked, "secret"), {1}, 0}};
   for (const Run& run : runs) {
