@@ -27,6 +27,8 @@ public:
 
   // Starts the worker, which opens the document meanwhile; never waits for it.
   void prepare();
+  // Ends the worker, keeping what it decided; a later question starts another.
+  void release() { stop(); }
   // Whether page `index` survived its check; nothing when no worker could
   // check it. Calls are serialised by the caller.
   std::optional<bool> loadable(int index);

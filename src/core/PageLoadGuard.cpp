@@ -32,6 +32,10 @@ struct PageLoadGuard::Source {
     if (!scan) scan = std::make_unique<PageContentBounds>(bytes, password);
     return scan->exceeds(index);
   }
+
+  void release() {
+    if (child) child->release();
+  }
 };
 
 PageLoadGuard::PageLoadGuard() = default;
@@ -43,6 +47,7 @@ void PageLoadGuard::reset(const QByteArray& bytes, const QByteArray& password, i
   source->password = password;
   // The worker opens the document while the program lays out its pages.
   if (pageCount > 0) source->prepare();
+  opened = source;
   std::vector<Entry> fresh(size_t(std::max(0, pageCount)));
   for (size_t i = 0; i < fresh.size(); ++i) fresh[i] = Entry{source, int(i), Verdict::Unknown};
   QMutexLocker lock(&entriesLock);
@@ -108,6 +113,20 @@ bool PageLoadGuard::refuses(int page) {
     if (entry.verdict != Verdict::Unknown) return entry.verdict == Verdict::Refused;
     source = entry.source;
     index = entry.index;
+  }
+  // Each worker holds a whole document: beside the opened file's, only the
+  // one in use runs (the others keep their verdicts and start again if asked).
+  const std::shared_ptr<Source> file = opened.lock();
+  if (source && source != file) {
+    std::vector<std::shared_ptr<Source>> others;
+    {
+      QMutexLocker lock(&entriesLock);
+      for (const Entry& entry : entries)
+        if (entry.source && entry.source != source && entry.source != file &&
+            std::find(others.begin(), others.end(), entry.source) == others.end())
+          others.push_back(entry.source);
+    }
+    for (const std::shared_ptr<Source>& other : others) other->release();
   }
   const bool refuse = source && source->refuses(index);
   QMutexLocker lock(&entriesLock);

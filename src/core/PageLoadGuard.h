@@ -59,4 +59,5 @@ private:
   };
   mutable QMutex entriesLock;
   std::vector<Entry> entries;
+  std::weak_ptr<Source> opened;  // the pages of the file as it was opened or saved
 };
