@@ -1,6 +1,7 @@
 #include "PageContentBounds.h"
 
 #include "ContentStateScan.h"
+#include "QpdfInMemory.h"
 
 #include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
@@ -131,31 +132,6 @@ int formNesting(Walk& walk, QPDFObjectHandle form, QPDFObjectHandle inherited) {
   return nesting;
 }
 
-// The page at `index` as pdfium counts pages: down the tree by each node's
-// count, without reading the pages before it.
-QPDFObjectHandle pageAt(QPDF& pdf, int index) {
-  QPDFObjectHandle node = pdf.getRoot().getKey("/Pages");
-  std::set<QPDFObjGen> seen;
-  while (node.isDictionary() && seen.insert(node.getObjGen()).second) {
-    QPDFObjectHandle kids = node.getKey("/Kids");
-    if (!kids.isArray()) return index == 0 ? node : QPDFObjectHandle::newNull();
-    QPDFObjectHandle next = QPDFObjectHandle::newNull();
-    for (int i = 0, n = kids.getArrayNItems(); i < n; ++i) {
-      QPDFObjectHandle kid = kids.getArrayItem(i);
-      if (!kid.isDictionary()) continue;
-      QPDFObjectHandle count = kid.getKey("/Count");
-      const int pages = kid.getKey("/Kids").isArray() ? (count.isInteger() ? count.getIntValueAsInt() : 0) : 1;
-      if (index < pages) {
-        next = kid;
-        break;
-      }
-      index -= pages;
-    }
-    node = next;
-  }
-  return QPDFObjectHandle::newNull();
-}
-
 bool pageExceedsBounds(QPDFObjectHandle pageObject, std::map<QPDFObjGen, int>& memo) {
   Walk walk{memo, {}, 0};
   int deepest = 0;
@@ -209,7 +185,7 @@ bool PageContentBounds::exceeds(int index) {
   QPDF* pdf = reader->open();
   if (!pdf || index < 0) return false;
   try {
-    QPDFObjectHandle page = pageAt(*pdf, index);
+    QPDFObjectHandle page = qpdfPageAt(*pdf, index);
     return page.isDictionary() && pageExceedsBounds(page, reader->formNesting);
   } catch (const std::exception&) {
     return false;

@@ -1,5 +1,7 @@
 #include "StatedFontWeights.h"
 
+#include "QpdfInMemory.h"
+
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -58,7 +60,6 @@ StatedFontWeights::StatedFontWeights() = default;
 StatedFontWeights::~StatedFontWeights() = default;
 
 void StatedFontWeights::clear() {
-  pages.clear();
   reader.reset();
   unreadable = false;
   pagesRead.clear();
@@ -75,15 +76,12 @@ int StatedFontWeights::weight(const QByteArray& pdf, const QByteArray& password,
       reader->setSuppressWarnings(true);
       reader->setAttemptRecovery(false);
       reader->processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()), password.constData());
-      for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(*reader).getAllPages())
-        pages.push_back(page.getObjectHandle());
     } catch (const std::exception&) {
-      pages.clear();
       reader.reset();
       unreadable = true;
     }
   }
-  if (pageIndex >= 0 && pageIndex < int(pages.size()) && !pagesRead.contains(pageIndex)) {
+  if (reader && pageIndex >= 0 && !pagesRead.contains(pageIndex)) {
     pagesRead.insert(pageIndex);
     readPage(pageIndex);
   }
@@ -92,7 +90,9 @@ int StatedFontWeights::weight(const QByteArray& pdf, const QByteArray& password,
 
 void StatedFontWeights::readPage(int pageIndex) {
   try {
-    QPDFPageObjectHelper page(pages[size_t(pageIndex)]);
+    QPDFObjectHandle found = qpdfPageAt(*reader, pageIndex);
+    if (!found.isDictionary()) return;
+    QPDFPageObjectHelper page(found);
     collectWeights(page.getAttribute("/Resources", false), weights);
   } catch (const std::exception&) {
     // A page qpdf cannot read states nothing; the names still speak.

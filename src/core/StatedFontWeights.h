@@ -31,7 +31,6 @@ private:
   void readPage(int pageIndex);
 
   std::unique_ptr<QPDF> reader;
-  std::vector<QPDFObjectHandle> pages;
   bool unreadable = false;
   QSet<int> pagesRead;
   QHash<QByteArray, int> weights;
