@@ -11,8 +11,31 @@ bool isDelimiter(unsigned char c) {
          c == '%';
 }
 
-// No operator or resource name we look for is longer.
-constexpr size_t kLongestToken = 127;
+// No operator is longer; names are kept whole up to the longest pdfium reads.
+constexpr size_t kLongestOperator = 127;
+constexpr size_t kLongestName = 32767;
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// "/F#6d0" names the same resource as "/Fm0".
+std::string decodedName(const std::string& raw) {
+  std::string name;
+  name.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '#' && i + 2 < raw.size() && hexValue(raw[i + 1]) >= 0 && hexValue(raw[i + 2]) >= 0) {
+      name.push_back(char(hexValue(raw[i + 1]) * 16 + hexValue(raw[i + 2])));
+      i += 2;
+    } else {
+      name.push_back(raw[i]);
+    }
+  }
+  return name;
+}
 // Names drawn beyond this many distinct ones are not told apart: the page
 // that draws them is already far from anything real.
 constexpr size_t kMostDrawnNames = 100000;
@@ -63,7 +86,7 @@ void ContentStateScan::take(unsigned char c) {
     case Mode::Token:
     case Mode::Name:
       if (!isWhite(c) && !isDelimiter(c)) {
-        if (token.size() < kLongestToken) token.push_back(char(c));
+        if (token.size() < (mode == Mode::Name ? kLongestName : kLongestOperator)) token.push_back(char(c));
         else tokenTooLong = true;
         return;
       }
@@ -98,7 +121,7 @@ void ContentStateScan::endToken() {
   mode = Mode::Between;
   if (tokenTooLong) return;
   if (was == Mode::Name) {
-    lastName = token;
+    lastName = decodedName(token);
     return;
   }
   if (token == "q") {
@@ -110,7 +133,13 @@ void ContentStateScan::endToken() {
     auto found = drawn.find(lastName);
     if (found != drawn.end()) found->second = std::max(found->second, depth);
     else if (drawn.size() < kMostDrawnNames) drawn.emplace(lastName, depth);
+  } else if (token == "BI") {
+    inlineDictionary = true;
   } else if (token == "ID") {
+    // Without its "BI", "ID" is an unknown operator to pdfium, and what
+    // follows is content like any other.
+    if (!inlineDictionary) return;
+    inlineDictionary = false;
     mode = Mode::InlineData;
     inlineEnd = 0;
   }

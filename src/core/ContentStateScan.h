@@ -36,6 +36,7 @@ private:
   int deepest = 0;
   int parens = 0;
   bool escaped = false;
+  bool inlineDictionary = false;  // between "BI" and "ID"
   int inlineEnd = 0;  // progress through whitespace, "E", "I" ending inline image data
   qint64 bytes = 0;
   std::map<std::string, int> drawn;

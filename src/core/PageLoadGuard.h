@@ -1,11 +1,15 @@
 #pragma once
 // Decides, before pdfium loads a page, whether the page can be loaded within
-// bounds no real page reaches. pdfium copies the whole graphics state at
-// every "q" while it parses a page, so a few kilobytes of compressed "q"s
-// that are never closed ask for gigabytes; such a page is refused instead of
-// loaded (for the view, the thumbnails, the text layer and every edit), and
-// the rest of the document works. The content is read through qpdf from the
-// bytes the pages came from and counted by ContentStateScan, once per page.
+// bounds no real page reaches. A few kilobytes of content can ask pdfium for
+// gigabytes or hours (states saved without end, forms drawing themselves,
+// one form drawn thousands of times), and no scan foresees every way: each
+// page is first loaded, with its text and a small rendering, by a worker
+// process under a memory and a time bound (PageCheckChild), after a quick
+// count of its saved states (PageContentBounds). A page the worker did not
+// survive is refused instead of loaded (for the view, the thumbnails, the
+// text layer and every edit), and the rest of the document works. Without
+// the worker beside the program (a test or bench binary built alone), pages
+// are only counted, here.
 //
 // The guard follows the document's structural changes, so that each page of
 // pdfium's document still knows which bytes it came from.
@@ -15,11 +19,6 @@
 
 #include <memory>
 #include <vector>
-
-// Saved states a page, with the forms it draws, may nest at its deepest.
-inline constexpr int kMostNestedStates = 10000;
-// Decoded content bytes a page, with the forms and appearances it draws, may hold.
-inline constexpr qint64 kMostPageContentBytes = qint64(256) << 20;
 
 class PageLoadGuard {
 public:
@@ -40,7 +39,8 @@ public:
   void duplicatePage(int page);  // the copy goes right after the page
   // Pages of the PDF in `bytes` appended at the end: `indices` of it, or all
   // `sourcePageCount` when `indices` is null.
-  void appendFrom(const QByteArray& bytes, const int* indices, unsigned long count, int sourcePageCount);
+  void appendFrom(const QByteArray& bytes, const QByteArray& password, const int* indices, unsigned long count,
+                  int sourcePageCount);
 
   // Whether the page must not be loaded; decided on the first call (the
   // caller serialises these calls, as it serialises pdfium).
@@ -59,4 +59,5 @@ private:
   };
   mutable QMutex entriesLock;
   std::vector<Entry> entries;
+  std::weak_ptr<Source> opened;  // the pages of the file as it was opened or saved
 };

@@ -142,7 +142,13 @@ FPDF_PAGE PdfDocument::loadPageUnlocked(int page) const {
     QByteArray bytes;
     if (serializePdf(doc, 0, &bytes)) loadGuard->reset(bytes, openPassword, FPDF_GetPageCount(doc));
   }
-  return loadGuard->refuses(page) ? nullptr : FPDF_LoadPage(doc, page);
+  bool refused = false;
+  {
+    // A page's check may take seconds; other documents render meanwhile.
+    PdfiumLock::Released others;
+    refused = loadGuard->refuses(page);
+  }
+  return refused ? nullptr : FPDF_LoadPage(doc, page);
 }
 
 void PdfDocument::clearPageMetrics() {

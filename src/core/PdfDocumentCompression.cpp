@@ -227,7 +227,12 @@ bool PdfDocument::compressTo(const QString& path, const CompressionOptions& opti
 bool PdfDocument::allPagesLoadableUnlocked() {
   // The copies below are loaded page by page past the document's own guard.
   for (int page = 0, count = FPDF_GetPageCount(doc); page < count; ++page) {
-    if (loadGuard->pageCount() == count && loadGuard->refuses(page)) {
+    bool refused = false;
+    if (loadGuard->pageCount() == count) {
+      PdfiumLock::Released others;
+      refused = loadGuard->refuses(page);
+    }
+    if (refused) {
       lastErrorMessage = coreText("Не удалось открыть страницу %1 для сжатия.").arg(page + 1);
       return false;
     }

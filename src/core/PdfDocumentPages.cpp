@@ -261,7 +261,7 @@ bool PdfDocument::importPdfBytesUnlocked(const QByteArray& bytes, const int* ind
   const int end = FPDF_GetPageCount(doc);
   const bool imported = indices ? FPDF_ImportPagesByIndex(doc, source.get(), indices, count, end)
                                 : FPDF_ImportPages(doc, source.get(), nullptr, end);
-  if (imported) loadGuard->appendFrom(bytes, indices, count, FPDF_GetPageCount(source.get()));
+  if (imported) loadGuard->appendFrom(bytes, password, indices, count, FPDF_GetPageCount(source.get()));
   // The copied pages hold nothing of the source: it closes before its bytes go.
   source.reset();
   if (!imported) return false;

@@ -39,6 +39,21 @@ PdfiumLock::~PdfiumLock() {
   mutex().unlock();
 }
 
+PdfiumLock::Released::Released() {
+  assertHeld();
+#ifndef NDEBUG
+  lockOwner.store(nullptr);
+#endif
+  mutex().unlock();
+}
+
+PdfiumLock::Released::~Released() {
+  mutex().lock();
+#ifndef NDEBUG
+  lockOwner.store(&threadMarker);
+#endif
+}
+
 void PdfiumLock::assertHeld() {
 #ifndef NDEBUG
   if (lockOwner.load() != &threadMarker) qFatal("pdfium called without holding its lock");

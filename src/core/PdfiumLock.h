@@ -19,6 +19,16 @@ public:
   // lock; release builds check nothing.
   static void assertHeld();
 
+  // Lets other threads into pdfium while the thread that holds the lock
+  // waits on something else (a page check worker), and takes it back after.
+  class Released {
+  public:
+    Released();
+    ~Released();
+    Released(const Released&) = delete;
+    Released& operator=(const Released&) = delete;
+  };
+
 private:
   static QMutex& mutex();
 };

@@ -5,6 +5,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,29 @@ std::optional<QPDFPageObjectHelper> readQpdfPage(QPDF& reader, const QByteArray&
   std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(reader).getAllPages();
   if (pageIndex < 0 || size_t(pageIndex) >= pages.size()) return std::nullopt;
   return pages[size_t(pageIndex)];
+}
+
+QPDFObjectHandle qpdfPageAt(QPDF& pdf, int index) {
+  QPDFObjectHandle node = pdf.getRoot().getKey("/Pages");
+  std::set<QPDFObjGen> seen;
+  while (node.isDictionary() && seen.insert(node.getObjGen()).second) {
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    if (!kids.isArray()) return index == 0 ? node : QPDFObjectHandle::newNull();
+    QPDFObjectHandle next = QPDFObjectHandle::newNull();
+    for (int i = 0, n = kids.getArrayNItems(); i < n; ++i) {
+      QPDFObjectHandle kid = kids.getArrayItem(i);
+      if (!kid.isDictionary()) continue;
+      QPDFObjectHandle count = kid.getKey("/Count");
+      const int pages = kid.getKey("/Kids").isArray() ? (count.isInteger() ? count.getIntValueAsInt() : 0) : 1;
+      if (index < pages) {
+        next = kid;
+        break;
+      }
+      index -= pages;
+    }
+    node = next;
+  }
+  return QPDFObjectHandle::newNull();
 }
 
 void replacePageContent(QPDF& reader, QPDFPageObjectHelper& page, Pl_Buffer& content) {

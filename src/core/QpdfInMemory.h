@@ -30,5 +30,10 @@ bool writeQpdfToMemory(QPDF& pdf, bool objectStreams, QByteArray* out, bool keep
 // nothing when there is no such page. qpdf's exceptions reach the caller.
 std::optional<QPDFPageObjectHelper> readQpdfPage(QPDF& reader, const QByteArray& pdf, int pageIndex);
 
+// Page `index` as pdfium counts pages, found down the tree by each node's
+// count without reading the pages before it (a long document's page list is
+// never built for one page); null when there is none, or the tree loops.
+QPDFObjectHandle qpdfPageAt(QPDF& pdf, int index);
+
 // Makes what `content` collected the page's one content stream.
 void replacePageContent(QPDF& reader, QPDFPageObjectHelper& page, Pl_Buffer& content);

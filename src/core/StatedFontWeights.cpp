@@ -1,5 +1,7 @@
 #include "StatedFontWeights.h"
 
+#include "QpdfInMemory.h"
+
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -67,7 +69,6 @@ StatedFontWeights::StatedFontWeights() = default;
 StatedFontWeights::~StatedFontWeights() = default;
 
 void StatedFontWeights::clear() {
-  pages.clear();
   reader.reset();
   unreadable = false;
   pageFonts.clear();
@@ -83,15 +84,12 @@ int StatedFontWeights::weight(const QByteArray& pdf, const QByteArray& password,
       reader->setSuppressWarnings(true);
       reader->setAttemptRecovery(false);
       reader->processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()), password.constData());
-      for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(*reader).getAllPages())
-        pages.push_back(page.getObjectHandle());
     } catch (const std::exception&) {
-      pages.clear();
       reader.reset();
       unreadable = true;
     }
   }
-  if (pageIndex < 0 || pageIndex >= int(pages.size())) return 0;
+  if (!reader || pageIndex < 0) return 0;
   if (!pageFonts.contains(pageIndex)) readPage(pageIndex);
   const Font* best = nullptr;
   int bestScore = -1;
@@ -109,8 +107,8 @@ int StatedFontWeights::weight(const QByteArray& pdf, const QByteArray& password,
 void StatedFontWeights::readPage(int pageIndex) {
   std::vector<Font>& fonts = pageFonts[pageIndex];
   try {
-    QPDFPageObjectHelper page(pages[size_t(pageIndex)]);
-    collectFonts(page.getAttribute("/Resources", false), fonts);
+    QPDFObjectHandle found = qpdfPageAt(*reader, pageIndex);
+    if (found.isDictionary()) collectFonts(QPDFPageObjectHelper(found).getAttribute("/Resources", false), fonts);
   } catch (const std::exception&) {
     // A page qpdf cannot read states nothing; the names still speak.
     fonts.clear();

@@ -34,7 +34,6 @@ private:
   void readPage(int pageIndex);
 
   std::unique_ptr<QPDF> reader;
-  std::vector<QPDFObjectHandle> pages;
   bool unreadable = false;
   struct Font {
     QByteArray baseFont;

@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+
+#include <sys/resource.h>
 
 using namespace testsupport;
 
@@ -118,24 +122,37 @@ TEST_F(RenderTest, PagesNestingTooManySavedStatesAreRefusedBeforeLoading) {
           "\nq BI /W 1 /H 1 /BPC 8 /CS /G ID q EI Q\n" + text,
       QByteArray("q\n").repeated(6000) + "/Half Do\n" + text,  // 6,000 + 6,000 in the form
       "/Deep Do\n" + text,
-      text};
+      text,
+      QByteArray("q\n").repeated(9999) + text,
+      QByteArray("q\n").repeated(10000) + text,
+      "/D#65ep Do\n" + text,
+      "/" + QByteArray(200, 'L') + " Do\n" + text,
+      "ID\n" + QByteArray("q\n").repeated(10000) + text,
+      // A form without resources of its own draws what each page lends it.
+      "/Lean Do\n" + text,
+      "/Lean Do\n" + text};
   QStringList objects = {"<< /Type /Catalog /Pages 2 0 R >>", "", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
                          handwritten::stream(QByteArray("q ").repeated(10001), "/Type /XObject /Subtype /Form /BBox [0 0 9 9]"),
-                         handwritten::stream(QByteArray("q ").repeated(6000), "/Type /XObject /Subtype /Form /BBox [0 0 9 9]")};
+                         handwritten::stream(QByteArray("q ").repeated(6000), "/Type /XObject /Subtype /Form /BBox [0 0 9 9]"),
+                         handwritten::stream("/Inner Do\n", "/Type /XObject /Subtype /Form /BBox [0 0 9 9]")};
   QString kids;
   for (const QByteArray& content : contents) {
     objects << handwritten::stream(content);
     objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents %1 0 R /Resources << "
-                              "/Font << /F1 3 0 R >> /XObject << /Deep 4 0 R /Half 5 0 R >> >> >>").arg(objects.size());
+                              "/Font << /F1 3 0 R >> /XObject << /Deep 4 0 R /Half 5 0 R /%2 4 0 R /Lean 6 0 R "
+                              "/Inner %3 0 R >> >> >>")
+                   .arg(objects.size())
+                   .arg(QString(200, 'L'))
+                   .arg(&content == &contents[contents.size() - 2] ? 5 : 4);
     kids += QStringLiteral("%1 0 R ").arg(objects.size());
   }
-  objects[1] = QStringLiteral("<< /Type /Pages /Kids [%1] /Count 5 >>").arg(kids);
+  objects[1] = QStringLiteral("<< /Type /Pages /Kids [%1] /Count %2 >>").arg(kids).arg(contents.size());
   const QString path = dir.filePath("states.pdf");
   ASSERT_TRUE(handwritten::writePdf(path, objects));
   PdfDocument states;
   ASSERT_TRUE(states.open(path));
-  for (int page = 0; page < 5; ++page) {
-    const bool refused = page == 2 || page == 3;
+  for (int page = 0; page < contents.size(); ++page) {
+    const bool refused = page == 2 || page == 3 || (page >= 6 && page != contents.size() - 2);
     EXPECT_EQ(states.renderPage(page, 0.5, 0).isNull(), refused) << page;
     EXPECT_EQ(states.isPageRefused(page), refused) << page;
     EXPECT_EQ(states.extractAllText(page).contains("still here"), !refused) << page;
@@ -153,6 +170,151 @@ TEST(FormFieldRender, FieldsCarryTheInkPopplerDraws) {
     const double poppler = std::max(ink(oracles::renderWithPoppler(file, 0, 150)), 200.0);
     EXPECT_GE(ink(doc.renderPage(0, 150 / 72.0, 0)), 0.9 * poppler) << name;
     EXPECT_GE(ink(oracles::renderWithPoppler(dir.filePath("raster.pdf"), 0, 150)), 0.8 * poppler) << name;
+  }
+}
+
+namespace {
+
+QByteArray flate(const QByteArray& data) { return qCompress(data, 1).mid(4); }
+
+// What a process that opens `path` (and imports `import` with `password`)
+// and then renders and reads every page reports: "page N refused R text T"
+// lines, and the peak memory of it and of its page check worker.
+QByteArray loadEveryPageInChild(const QString& path, const QString& import = {}, const QString& password = {}) {
+  QProcess child;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("ULVO_BOUNDS_OPEN", path);
+  environment.insert("ULVO_BOUNDS_IMPORT", import);
+  environment.insert("ULVO_BOUNDS_PASSWORD", password);
+  child.setProcessEnvironment(environment);
+  child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=RenderTest.ChildLoadsEveryPage"});
+  if (!child.waitForFinished(180000)) child.kill();
+  child.waitForFinished();
+  return child.readAllStandardOutput();
+}
+
+}  // namespace
+
+// The other half of loadEveryPageInChild; skipped in an ordinary run.
+TEST_F(RenderTest, ChildLoadsEveryPage) {
+  const QString path = qEnvironmentVariable("ULVO_BOUNDS_OPEN");
+  if (path.isEmpty()) GTEST_SKIP();
+  PdfDocument loaded;
+  ASSERT_TRUE(loaded.open(path));
+  const QString import = qEnvironmentVariable("ULVO_BOUNDS_IMPORT");
+  if (!import.isEmpty()) {
+    ASSERT_TRUE(loaded.importDocument(import, qEnvironmentVariable("ULVO_BOUNDS_PASSWORD").toUtf8()));
+  }
+  for (int page = 0; page < loaded.pageCount(); ++page) {
+    loaded.renderPage(page, 1.0, 0);
+    const bool text = loaded.extractAllText(page).contains("still here");
+    std::printf("page %d refused %d text %d\n", page, int(loaded.isPageRefused(page)), int(text));
+  }
+  loaded.close();
+  rusage worker{};
+  getrusage(RUSAGE_CHILDREN, &worker);
+  std::printf("peak_mb %.0f worker_peak_mb %.0f\n", peakResidentMb(), worker.ru_maxrss / 1024.0);
+}
+
+// Pages that ask pdfium for gigabytes or hours in ways no count of their
+// content foresees (a form drawing itself, one form drawn thousands of times,
+// millions of paths under the byte bound, states hidden behind inline data,
+// forms drawn by a glyph procedure or a soft mask, a page tree that loops, a bomb imported from a locked file) are refused
+// within the bounds, the document's other pages work, and neither the
+// process nor its page check worker passes its memory bound.
+TEST_F(RenderTest, PagesThatWouldExhaustPdfiumAreRefusedWithinBounds) {
+  const QByteArray text = "BT /F1 12 Tf 72 700 Td (still here) Tj ET\n";
+  const QByteArray form = "/Type /XObject /Subtype /Form /BBox [0 0 9 9] ";
+  const QString font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+  const QString selfDrawing = handwritten::stream("/Self Do /Self Do\n", form + "/Resources << /XObject << /Self 4 0 R >> >>");
+  QStringList objects = {
+      "<< /Type /Catalog /Pages 2 0 R >>", "", font, selfDrawing,
+      handwritten::stream(flate(QByteArray("0 0 1 1 re f\n").repeated(20000)), form + "/Filter /FlateDecode"),
+      handwritten::stream(flate("BT /F1 1 Tf " + QByteArray("(abcdefghij) Tj ").repeated(5000) + "ET\n"),
+                          form + "/Filter /FlateDecode /Resources << /Font << /F1 3 0 R >> >>")};
+  // Streams shared by the pages' content arrays, so that hundreds of
+  // megabytes of content cost the test a few.
+  const auto add = [&objects](const QByteArray& content) {
+    objects << handwritten::stream(flate(content), "/Filter /FlateDecode");
+    return QStringLiteral("%1 0 R ").arg(objects.size());
+  };
+  const QString said = add(text), rects = add(QByteArray("0 0 1 1 re f\n").repeated(100000)),
+                states = add(QByteArray("q ").repeated(1000000)), blanks = add(QByteArray(1 << 20, ' '));
+  // A glyph procedure and a soft mask that draw the self-drawing form.
+  objects << handwritten::stream("10 0 0 0 10 10 d1 /Self Do\n");
+  objects << QStringLiteral("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 10 10] /FontMatrix [0.1 0 0 0.1 0 0] "
+                            "/CharProcs << /a %1 0 R >> /Encoding << /Differences [97 /a] >> /FirstChar 97 /LastChar 97 "
+                            "/Widths [10] /Resources << /XObject << /Self 4 0 R >> >> >>").arg(objects.size());
+  const int glyphFont = int(objects.size());
+  objects << "<< /Type /ExtGState /SMask << /Type /Mask /S /Luminosity /G 4 0 R >> >>";
+  const int softMask = int(objects.size());
+  const QStringList contents = {
+      said,
+      add("BT /T3 12 Tf 72 600 Td (a) Tj ET\n") + said,
+      add("/Masked gs 0 0 100 100 re f\n") + said,
+      add("/Self Do\n") + said,
+      add(QByteArray("/Rects Do\n").repeated(5000)) + said,
+      rects.repeated(150) + said,  // 15 M paths in 195 MB, under the byte bound
+      add("BI /W 8 /H 1 /BPC 8 /CS /G ID x EI (xx\nEI\n") + states.repeated(20) + said,
+      add(QByteArray("/Words Do\n").repeated(2000)) + said,
+      blanks.repeated(300) + said};
+  QString kids;
+  for (const QString& content : contents) {
+    objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents [%1] /Resources << "
+                              "/Font << /F1 3 0 R /T3 %2 0 R >> /ExtGState << /Masked %3 0 R >> "
+                              "/XObject << /Self 4 0 R /Rects 5 0 R /Words 6 0 R >> >> >>")
+                   .arg(content)
+                   .arg(glyphFont)
+                   .arg(softMask);
+    kids += QStringLiteral("%1 0 R ").arg(objects.size());
+  }
+  objects[1] = QStringLiteral("<< /Type /Pages /Kids [%1] /Count %2 >>").arg(kids).arg(contents.size());
+  const QString review = dir.filePath("review.pdf");
+  ASSERT_TRUE(handwritten::writePdf(review, objects));
+
+  // A tree whose node is its own kid, around a page drawing itself.
+  const QString loop = dir.filePath("loop.pdf");
+  ASSERT_TRUE(handwritten::writePdf(
+      loop, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [5 0 R 2 0 R 7 0 R] /Count 3 >>", font,
+             selfDrawing, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 6 0 R /Resources << "
+             "/XObject << /Self 4 0 R >> >> >>", handwritten::stream("/Self Do\n"),
+             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 8 0 R /Resources << /Font << /F1 3 0 R >> >> >>",
+             handwritten::stream(text)}));
+  // The same bomb behind a password, imported after a page of text.
+  const QString host = dir.filePath("host.pdf"), open = dir.filePath("open.pdf"), locked = dir.filePath("locked.pdf");
+  ASSERT_TRUE(writePdf(host, {{"still here"}}));
+  ASSERT_TRUE(handwritten::writePdf(open, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [5 0 R] /Count 1 >>",
+                                           font, selfDrawing, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] "
+                                           "/Contents 6 0 R /Resources << /XObject << /Self 4 0 R >> >> >>",
+                                           handwritten::stream("/Self Do\n")}));
+  ASSERT_EQ(runTool("qpdf", {"--encrypt", "secret", "owner", "256", "--", open, locked}), 0);
+
+  struct Run {
+    QByteArray out;
+    QList<int> refused;
+    int said;  // the page of text
+  };
+  const Run runs[] = {{loadEveryPageInChild(review), {1, 2, 3, 4, 5, 6, 7, 8}, 0},
+                      {loadEveryPageInChild(loop), {0}, 1},
+                      {loadEveryPageInChild(host, locked, "secret"), {1}, 0}};
+  for (const Run& run : runs) {
+    std::printf("%s", run.out.constData());
+    const QList<QByteArray> lines = run.out.split('\n');
+    int pages = 0;
+    for (const QByteArray& line : lines) {
+      int page = -1, refused = -1, withText = -1;
+      if (std::sscanf(line.constData(), "page %d refused %d text %d", &page, &refused, &withText) != 3) continue;
+      ++pages;
+      EXPECT_EQ(refused, int(run.refused.contains(page))) << page << run.out.constData();
+      EXPECT_EQ(withText, int(page == run.said)) << page;
+    }
+    EXPECT_GE(pages, run.refused.size() + 1) << run.out.constData();
+    double peak = -1, workerPeak = -1;
+    for (const QByteArray& line : lines)
+      std::sscanf(line.constData(), "peak_mb %lf worker_peak_mb %lf", &peak, &workerPeak);
+    EXPECT_GT(peak, 0) << run.out.constData();
+    EXPECT_LT(peak, 800) << "MB";
+    EXPECT_LT(workerPeak, 1300) << "MB";
   }
 }
 

@@ -3,6 +3,7 @@
 // also on pages turned by /Rotate with a shifted crop box.
 #include "TestSupport.h"
 #include "ViewTestHelpers.h"
+#include "core/HandWrittenPdf.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +158,36 @@ TEST_F(PdfViewPaintTest, UnrenderedPageIsWhiteNotBlank) {
   EXPECT_TRUE(near(pixelAt(first, 250, 200), QColor(30, 120, 255), 3));
   const QImage later = settledGrab({0});
   EXPECT_TRUE(near(pixelAt(later, 251 + 80, 10 + 230), kShapeBlue, 12));
+}
+
+// A page whose form draws itself twice (2^40 drawings to pdfium) shows blank
+// with the message saying why, and the page after it renders as always.
+TEST_F(PdfViewPaintTest, RefusedPageShowsItsMessageAndTheNextPageRenders) {
+  const QString path = dir.filePath("refused.pdf");
+  const QString page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents %1 0 R "
+                       "/Resources << /XObject << /Self 3 0 R >> >> >>";
+  ASSERT_TRUE(handwritten::writePdf(
+      path, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [4 0 R 6 0 R] /Count 2 >>",
+             handwritten::stream("/Self Do /Self Do\n", "/Type /XObject /Subtype /Form /BBox [0 0 9 9] "
+                                                          "/Resources << /XObject << /Self 3 0 R >> >>"),
+             page.arg(5), handwritten::stream("/Self Do\n"), page.arg(7),
+             handwritten::stream("0.1176 0.3529 0.7843 rg 60 322 200 120 re f\n")}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(path));
+  view->setDocument(&doc);
+  view->setZoom(0.5);
+  ASSERT_TRUE(waitUntil([&] { return doc.isPageRefused(0) && !view->cachedPage(1).isNull(); }, 60000));
+  const QImage image = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  int message = 0, other = 0;
+  for (int y = 10 + 1; y < 10 + 420; ++y)
+    for (int x = 251 + 1; x < 251 + 296; ++x) {
+      const QColor pixel = pixelAt(image, x, y);
+      if (pixel.red() < 150) ++message;
+      if (std::abs(pixel.red() - pixel.blue()) > 12 || std::abs(pixel.green() - pixel.blue()) > 12) ++other;
+    }
+  EXPECT_GT(message, 200) << "the message on the refused page";
+  EXPECT_EQ(other, 0) << "nothing of the page itself";
+  EXPECT_TRUE(near(pixelAt(image, 251 + 60, 441 + 230), kShapeBlue, 12)) << "the next page";
 }
 
 // A page with /Rotate 90 and a crop box shifted from the origin: hits given in

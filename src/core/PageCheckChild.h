@@ -1,0 +1,55 @@
+#pragma once
+// The program's side of the page check worker (PageCheckWorker.h): one
+// worker per source of pages, started when its first page is wanted, kept
+// with the document open while the source lives, and killed with it. A page
+// the worker dies on, or takes longer than the time bound for, is refused.
+
+#include <QByteArray>
+#include <QString>
+
+#include <map>
+#include <optional>
+#include <sys/types.h>
+
+// Time one page check may take.
+inline constexpr int kPageCheckMilliseconds = 15000;
+
+class PageCheckChild {
+public:
+  // The worker beside the running program; empty when there is none (then
+  // pages are only scanned, in this process).
+  static QString workerPath();
+
+  PageCheckChild(const QByteArray& bytes, const QByteArray& password);
+  ~PageCheckChild();
+  PageCheckChild(const PageCheckChild&) = delete;
+  PageCheckChild& operator=(const PageCheckChild&) = delete;
+
+  // Starts the worker, which opens the document meanwhile; never waits for it.
+  void prepare();
+  // Ends the worker, keeping what it decided; a later question starts another.
+  void release() { stop(); }
+  // Whether page `index` survived its check; nothing when no worker could
+  // check it. Calls are serialised by the caller.
+  std::optional<bool> loadable(int index);
+
+private:
+  bool start();
+  void stop();
+  // Reads what the worker said until `index` is decided or `wait` runs out;
+  // false when the worker went silent past the bound or died.
+  bool hear(int index, bool wait);
+  void take(const QByteArray& line);
+
+  QByteArray bytes;
+  QByteArray password;
+  pid_t pid = -1;
+  int socket = -1;
+  bool ready = false;
+  bool unusable = false;
+  int startsSoFar = 0;
+  int checking = -1;
+  qint64 checkingSince = 0;
+  QByteArray inbox;
+  std::map<int, bool> verdicts;
+};
