@@ -147,6 +147,8 @@ public:
   // A locked document's copy is written in the clear unless `keepLock`: then
   // locked as a save locks it, with the opened file's passwords.
   bool saveCopy(const QString& path, bool keepLock = false) const;
+  // The same copy as bytes, for what must not be written to a file.
+  bool saveCopy(QByteArray* bytes, bool keepLock = false) const;
   // Writes the file as opened, unchanged, followed by one appended update
   // that draws the only page of `overlay` (as large as page `page` is shown)
   // over that page: signatures the file carries stay valid. False, with
