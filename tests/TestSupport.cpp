@@ -9,7 +9,9 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace testsupport {
 
@@ -137,6 +139,41 @@ double peakResidentMb() {
   for (const QByteArray& line : status.readAll().split('\n'))
     if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
   return -1;
+}
+
+QByteArray tiffFile(const QList<TiffPicture>& pictures) {
+  QByteArray file("II*\0\0\0\0\0", 8);
+  const auto put = [&file](qint64 at, quint32 value, int width) {
+    for (int i = 0; i < width; ++i) file[qsizetype(at + i)] = char(value >> (8 * i));
+  };
+  qint64 link = 4;  // where the offset of the next directory goes
+  for (const TiffPicture& p : pictures) {
+    const bool packed = p.samples == 1 && p.bits == 8;
+    const qint64 data = file.size(), row = qint64(p.width) * p.samples * p.bits / 8;
+    QByteArray line;
+    for (qint64 left = row; packed && left > 0; left -= 128) line.append(char(1 - int(std::min<qint64>(left, 128)))).append('@');
+    file += packed ? line.repeated(p.height) : QByteArray(row * p.height, '@');
+    const qint64 bytes = file.size() - data, bitsAt = file.size() + file.size() % 2;
+    file += QByteArray(bitsAt - file.size(), '\0') + QByteArray(1, char(p.bits)).leftJustified(2, '\0').repeated(p.samples);
+    const quint32 entries[][3] = {{256, 4, quint32(p.width)}, {257, 4, quint32(p.height)},
+                                  {258, 3, p.samples > 2 ? quint32(bitsAt) : quint32(p.bits)},
+                                  {259, 3, packed ? 32773u : 1u}, {262, 3, quint32(p.photometric)},
+                                  {273, 4, quint32(data)}, {277, 3, quint32(p.samples)}, {278, 4, quint32(p.height)},
+                                  {279, 4, quint32(bytes)}, {284, 3, 1}};
+    put(link, quint32(file.size()), 4);
+    const qint64 directory = file.size();
+    file += QByteArray(2 + 12 * 10 + 4, '\0');
+    put(directory, 10, 2);
+    for (int k = 0; k < 10; ++k) {
+      const bool array = entries[k][0] == 258 && p.samples > 2;
+      for (const auto& [at, value, width] : {std::tuple(0, entries[k][0], 2), std::tuple(2, entries[k][1], 2),
+                                             std::tuple(4, entries[k][0] == 258 ? quint32(p.samples) : 1u, 4),
+                                             std::tuple(8, entries[k][2], entries[k][1] == 3 && !array ? 2 : 4)})
+        put(directory + 2 + 12 * k + at, value, width);
+    }
+    link = directory + 2 + 12 * 10;
+  }
+  return file;
 }
 
 }  // namespace testsupport

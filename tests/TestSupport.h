@@ -74,4 +74,9 @@ QList<PdfImageInfo> listPdfImages(const QString& pdf);
 // Page sizes in points from pdfinfo, one entry per page; empty when pdfinfo fails.
 QList<QSizeF> pdfPageSizes(const QString& pdf);
 
+// A TIFF of these pictures, `samples` of `bits` each (photometric 1 grey, 2
+// RGB, 5 CMYK); 8-bit grey is PackBits-packed, so huge ones stay small files.
+struct TiffPicture { int width = 1, height = 1, samples = 1, bits = 8, photometric = 1; };
+QByteArray tiffFile(const QList<TiffPicture>& pictures);
+
 }  // namespace testsupport

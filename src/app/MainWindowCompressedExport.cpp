@@ -122,6 +122,11 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
       message +=
           uiTranslate(QStringLiteral(" — копия больше исходного файла (%1)")).arg(formatFileSize(originalFileSize));
   }
+  // Pictures too large to decode went into the copy as they were.
+  if (const int kept = options.rasterizePages ? 0 : currentDocument->imagesKeptWhole(); kept > 0)
+    message += uiTranslate(QStringLiteral(" · изображений больше %1 Мпикс оставлено без пересжатия: %2"))
+                   .arg(PdfDocument::kLargestRecompressedImagePixels >> 20)
+                   .arg(kept);
   if (statusLabel) statusLabel->setText(message);
   if (openResult) {
     openFile(QFileInfo(path).absoluteFilePath());

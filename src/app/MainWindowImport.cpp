@@ -6,19 +6,24 @@
 #include "core/CoreText.h"
 #include "core/ImageFormatProbe.h"
 #include "core/PdfDocument.h"
+#include "core/PicturePages.h"
 #include "core/RegularFileRead.h"
 #include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFutureWatcher>
 #include <QImageReader>
 #include <QLabel>
 #include <QMessageBox>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <optional>
@@ -76,6 +81,20 @@ void showImportErrors(QWidget* parent, const QStringList& errors) {
                        uiTranslate(QStringLiteral("Не удалось импортировать:\n")) + errors.join(QLatin1Char('\n')));
 }
 
+// The pages of a TIFF, read on a worker thread while the window goes on
+// drawing (a file of thousands of pages takes a while); only placing the
+// finished pages in the document is left to the window's thread.
+PicturePages readTiffAway(const QString& path) {
+  QFutureWatcher<PicturePages> watcher;
+  QEventLoop loop;
+  QObject::connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  watcher.setFuture(QtConcurrent::run([path] { return readTiffFile(path, 150.0); }));
+  if (!watcher.isFinished()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  QApplication::restoreOverrideCursor();
+  return watcher.result();
+}
+
 }  // namespace
 
 // The filters offer only what imports: PDFs, pictures and workbooks.
@@ -128,6 +147,16 @@ bool MainWindow::importFile(const QString& path, int mode) {
     return false;
   } else if (format == ImportFormat::Pdf && !password) {
     return false;  // the password form was cancelled: nothing to report
+  } else if (format == ImportFormat::Image && imageFormatOfFile(path) == "tiff") {
+    if (!document->importPicturePages(readTiffAway(path))) {
+      lastImportError = document->lastError();
+      return false;
+    }
+    const QStringList skipped = document->skippedPictures();
+    if (!skipped.isEmpty())
+      plainMessageBox(this, QMessageBox::Warning, QStringLiteral("Импорт"),
+                      uiTranslate(QStringLiteral("Из «%1» импортированы не все страницы:")).arg(QFileInfo(path).fileName()) +
+                          QLatin1Char('\n') + skipped.join(QLatin1Char('\n')));
   } else if (!document->importDocument(path, password.value_or(QByteArray()))) {
     lastImportError = document->lastError();
     if (lastImportError.isEmpty()) lastImportError = QStringLiteral("Не удалось импортировать файл.");
@@ -136,7 +165,7 @@ bool MainWindow::importFile(const QString& path, int mode) {
   const int added = document->pageCount() - before;
   if (mode != 0 && added > 0) {
     const int target = std::clamp(mode == 1 ? current + 1 : current, 0, before);
-    for (int k = 0; k < added; ++k) document->movePage(before + k, target + k);
+    document->movePages(before, added, target);
   }
   return true;
 }
@@ -192,7 +221,7 @@ void MainWindow::onImportPageRequested(int beforeIndex) {
       continue;
     }
     const int added = document->pageCount() - before;
-    for (int k = 0; k < added; ++k) document->movePage(before + k, target + k);
+    document->movePages(before, added, target);
     total += added;
   }
   thumbnails->refresh();

@@ -5,17 +5,36 @@
 #include "core/RegularFileRead.h"
 #include "core/SignatureService.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
 constexpr qint64 kLargestRequestFile = 4 * 1024 * 1024;
+
+// Standard input up to its end, refused when longer than `maxBytes`.
+FileReadFailure readStandardInput(qint64 maxBytes, QByteArray* content, QString* reason) {
+  content->clear();
+  char chunk[65536];
+  while (const size_t got = std::fread(chunk, 1, sizeof chunk, stdin)) {
+    if (content->size() + qint64(got) > maxBytes) {
+      content->clear();
+      *reason = QStringLiteral("> %1 B").arg(maxBytes);
+      return FileReadFailure::TooLarge;
+    }
+    content->append(chunk, qsizetype(got));
+  }
+  if (std::ferror(stdin)) {
+    *reason = QString::fromLocal8Bit(std::strerror(errno));
+    return FileReadFailure::Read;
+  }
+  return FileReadFailure::None;
+}
 
 int printReply(const QJsonObject& object, int exitCode) {
   std::fprintf(stdout, "%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
@@ -66,16 +85,14 @@ QJsonObject certificateJson(const SigningCertificate& certificate) {
 int runSignatureCli(const QList<QString>& arguments) {
   qputenv("ULVO_SIGN_WORKER", "1");
   if (arguments.size() < 3) return printError(QStringLiteral("Usage: --ulvo-sign-file <request-json>"), 2);
-  // A request is a small ordinary file; a pipe or device is not waited on.
   QByteArray content;
   QString reason;
-  const FileReadFailure readFailure = readRegularFile(arguments.at(2), kLargestRequestFile, &content, &reason);
-  // The request holds the key passwords: it goes as soon as it is read, so a
-  // window killed while this signs leaves none behind. Only a file the window
-  // made for a worker is removed, never one a user named by hand.
-  if (readFailure == FileReadFailure::None &&
-      QFileInfo(arguments.at(2)).fileName().startsWith(QLatin1String("ulvo-sign-request-")))
-    QFile::remove(arguments.at(2));
+  // "-": the window's way, the request (with its passwords) comes through a
+  // pipe and never lies in a file. A named request is a small ordinary file;
+  // a pipe or device is not waited on.
+  const FileReadFailure readFailure = arguments.at(2) == QLatin1String("-")
+                                          ? readStandardInput(kLargestRequestFile, &content, &reason)
+                                          : readRegularFile(arguments.at(2), kLargestRequestFile, &content, &reason);
   if (readFailure != FileReadFailure::None)
     return printError(uiTranslate(QStringLiteral("Не удалось открыть параметры подписи: %1")).arg(reason), 3);
   const QJsonDocument document = QJsonDocument::fromJson(content);

@@ -5,7 +5,8 @@
 #include <QList>
 #include <QString>
 
-// "--ulvo-sign-file <request-json>": 0 signed, 2 usage, 3 unreadable request,
+// "--ulvo-sign-file <request-json>" (or "-": the request on standard input):
+// 0 signed, 2 usage, 3 unreadable request,
 // 4 not a JSON object, 5 signing failed.
 int runSignatureCli(const QList<QString>& arguments);
 // "--ulvo-cert-list": 0, or 3 when the list is empty with an error.

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -23,6 +24,12 @@ bool isProcessAlive(qint64 pid) {
 QString ownedTemporaryFolderTemplate(const QString& prefix) {
   return prefix + QString::number(QCoreApplication::applicationPid()) + QLatin1Char('-');
 }
+
+namespace {
+
+bool isOlderThanAnyRun(time_t modified) { return ::time(nullptr) - modified > kLongestRunSeconds; }
+
+}  // namespace
 
 int removeStaleOwnedFolders(const QString& parent, const QString& prefix) {
   const QRegularExpression pattern(QStringLiteral("^") + QRegularExpression::escape(prefix) +
@@ -41,7 +48,12 @@ int removeStaleOwnedFolders(const QString& parent, const QString& prefix) {
       continue;
     const QByteArray lockFile = QFile::encodeName(QDir(path).filePath(QLatin1String(kFolderInUseFile)));
     const int lock = ::open(lockFile.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (lock < 0) continue;
+    if (lock < 0) {
+      // Without its lock file: being made this instant, or left by an
+      // earlier version that kept none; older than any run, it is the latter.
+      if (errno == ENOENT && isOlderThanAnyRun(info.st_mtime) && QDir(path).removeRecursively()) ++removed;
+      continue;
+    }
     // QDir::removeRecursively does not follow links out of the folder; the
     // lock is kept until the folder is gone.
     if (::flock(lock, LOCK_EX | LOCK_NB) == 0 && QDir(path).removeRecursively()) ++removed;
@@ -52,6 +64,17 @@ int removeStaleOwnedFolders(const QString& parent, const QString& prefix) {
 
 int removeStaleOwnedTemporaryFolders(const QString& parent) {
   int removed = 0;
+  // Signing requests with their passwords, as earlier versions wrote them
+  // beside these folders; no run reads one after a day.
+  const QDir folder(parent);
+  const QRegularExpression request(QStringLiteral("^ulvo-sign-request-[A-Za-z0-9]{6}\\.json$"));
+  for (const QString& name : folder.entryList({QStringLiteral("ulvo-sign-request-*")}, QDir::Files | QDir::Hidden)) {
+    struct stat info {};
+    const QByteArray path = QFile::encodeName(folder.filePath(name));
+    if (request.match(name).hasMatch() && ::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+        info.st_uid == ::geteuid() && isOlderThanAnyRun(info.st_mtime) && ::unlink(path.constData()) == 0)
+      ++removed;
+  }
   for (const char* prefix : kOwnedTemporaryFolderPrefixes)
     removed += removeStaleOwnedFolders(parent, QLatin1String(prefix));
   return removed;

@@ -33,13 +33,18 @@ bool isProcessAlive(qint64 pid);
 // process, to be created with QTemporaryDir(QDir::tempPath() + "/" + name + "XXXXXX").
 QString ownedTemporaryFolderTemplate(const QString& prefix);
 
+// No run of the program lasts longer than this (a day).
+inline constexpr long kLongestRunSeconds = 24 * 60 * 60;
+
 // Removes the folders "<prefix><pid>-<random>" directly in `parent` whose
 // in-use lock can be taken and which the user owns (never following a link);
-// a folder without its lock file is still being made, or not ours, and stays.
-// Returns how many were removed.
+// a folder without its lock file is still being made and stays, unless it
+// was last changed longer ago than any run lasts (an earlier version's, which
+// kept no lock file). Returns how many were removed.
 int removeStaleOwnedFolders(const QString& parent, const QString& prefix);
 
-// Every prefix above: what the start-up sweep calls. Returns how many went.
+// Every prefix above, and earlier versions' signing request files older than
+// any run: what the start-up sweep calls. Returns how many went.
 int removeStaleOwnedTemporaryFolders(const QString& parent);
 
 // A new private folder of this process under the temporary directory, named

@@ -31,6 +31,7 @@ class EmbeddableFont;
 class PageLoadGuard;
 class PdfFormFields;
 class StatedFontWeights;
+struct PicturePages;
 
 struct fpdf_document_t__;
 struct fpdf_font_t__;
@@ -135,6 +136,9 @@ public:
   bool rotatePage(int page, int degrees);
   // `to` is the index the page has after the move.
   bool movePage(int from, int to);
+  // Pages first .. first + count - 1, in their order, so that the first lands
+  // at `to`: as movePage for each, in one pass over the document.
+  bool movePages(int first, int count, int to);
   bool insertBlankPage(int index, QSizeF size);
   // A copy of the page right after it.
   bool duplicatePage(int page);
@@ -146,6 +150,11 @@ public:
   // A PDF is appended page by page (a locked one read with `password`); an
   // image becomes one page at 150 dpi.
   bool importDocument(const QString& path, const QByteArray& password = QByteArray());
+  // Appends the pages of a TIFF as readTiffPages made them (possibly on
+  // another thread); false with its reason when it made none. The pictures
+  // it left out stay listed in skippedPictures() until the next import.
+  bool importPicturePages(const PicturePages& pages);
+  QStringList skippedPictures() const { return skippedPictureLines; }
   bool extractPageSubset(const QList<int>& pages, const QString& path);
 
   bool save(const QString& path);
@@ -153,6 +162,8 @@ public:
   // A locked document's copy is written in the clear unless `keepLock`: then
   // locked as a save locks it, with the opened file's passwords.
   bool saveCopy(const QString& path, bool keepLock = false) const;
+  // The same copy as bytes, for what must not be written to a file.
+  bool saveCopy(QByteArray* bytes, bool keepLock = false) const;
   // Writes the file as opened, unchanged, followed by one appended update
   // that draws the only page of `overlay` (as large as page `page` is shown)
   // over that page: signatures the file carries stay valid. False, with
@@ -219,8 +230,14 @@ public:
   qint64 estimateCompressedSize(const CompressionOptions& options, bool* sampled);
   // The smallest forecast of the four minimum presets.
   CompressionEstimate estimateMinimumCompressedSize();
+  // Images of more pixels than this (8192 x 8192) are never decoded for
+  // re-encoding: the copy keeps them as they are.
+  static constexpr qint64 kLargestRecompressedImagePixels = qint64(8192) * 8192;
+  // How many images the last in-place compression kept for that reason.
+  int imagesKeptWhole() const { return keptWholeImages; }
 
 private:
+  int keptWholeImages = 0;
   bool recompressImagesUnlocked(const QString& path, const CompressionOptions& options);
   // False, with a message naming the page, when a page must not be loaded.
   bool allPagesLoadableUnlocked();
@@ -321,6 +338,7 @@ private:
 
   mutable QMutex mutex;
   QString lastErrorMessage;
+  QStringList skippedPictureLines;
   fpdf_document_t__* doc = nullptr;
   // Belongs to `doc`: dropped before it closes.
   mutable std::unique_ptr<PdfFormFields> formFields;

@@ -54,6 +54,7 @@ struct RecompressionTarget {
   int quality;
   bool grayscale;
   bool recompressSmallImages;
+  int* keptWhole;  // counts the images too large to decode
 };
 
 // What the pages tell of one group of image streams: the most pixels any of
@@ -117,6 +118,16 @@ ImageStreamGroup* streamGroupOf(FPDF_PAGEOBJECT object, QHash<QByteArray, ImageS
 // the rules leave it alone or the JPEG is no smaller than `rawSize`.
 QByteArray reencodedImage(FPDF_PAGE page, FPDF_PAGEOBJECT object, QSize pixels, qsizetype rawSize,
                           const RecompressionTarget& target, QSize* size, bool* grey) {
+  // pdfium decodes an image whole at the size its dictionary declares, which
+  // a few bytes of data can make gigapixels: only a size within the bound
+  // (read from the dictionary, nothing decoded) is decoded.
+  unsigned int width = 0;
+  unsigned int height = 0;
+  if (!FPDFImageObj_GetImagePixelSize(object, &width, &height) || width == 0 || height == 0) return {};
+  if (qint64(width) * height > PdfDocument::kLargestRecompressedImagePixels) {
+    ++*target.keptWhole;
+    return {};
+  }
   // Only a grey colour space is grey: an indexed image has 8 bits per pixel
   // and may still be in full colour.
   FPDF_IMAGEOBJ_METADATA metadata{};
@@ -256,9 +267,10 @@ bool PdfDocument::recompressImagesUnlocked(const QString& path, const Compressio
     lastErrorMessage = pdfiumErrorString();
     return false;
   }
+  keptWholeImages = 0;
   const RecompressionTarget target{RasterPdfWriter::clampedDpi(options.imageDpi),
                                    RasterPdfWriter::clampedJpegQuality(options.jpegQuality), options.grayscale,
-                                   options.recompressSmallImages};
+                                   options.recompressSmallImages, &keptWholeImages};
   QByteArray bytes;
   try {
     // A file qpdf would have to rebuild could come out other than pdfium shows it.

@@ -10,6 +10,7 @@
 #include "PageObjectWriters.h"
 #include "PdfFileWriter.h"
 #include "PdfiumHandles.h"
+#include "PicturePages.h"
 #include "RasterPdfWriter.h"
 #include "RegularFileRead.h"
 
@@ -17,6 +18,7 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -87,6 +89,20 @@ bool PdfDocument::movePage(int from, int to) {
   const int indices[] = {from};
   if (!FPDF_MovePages(doc, indices, 1, to)) return false;
   loadGuard->movePage(from, to);
+  refreshPageMetricsUnlocked();
+  modified = true;
+  return true;
+}
+
+bool PdfDocument::movePages(int first, int count, int to) {
+  DocumentLock lock(mutex);
+  if (!doc || count < 1) return false;
+  std::vector<int> indices(static_cast<size_t>(count));
+  std::iota(indices.begin(), indices.end(), first);
+  if (!allPagesExist(doc, indices.data(), indices.size()) ||
+      !FPDF_MovePages(doc, indices.data(), static_cast<unsigned long>(count), to))
+    return false;
+  for (int k = 0; k < count; ++k) loadGuard->movePage(first + k, to + k);
   refreshPageMetricsUnlocked();
   modified = true;
   return true;
@@ -186,37 +202,63 @@ bool PdfDocument::importDocument(const QString& path, const QByteArray& password
       lastErrorMessage = coreText("Не удалось прочитать изображение: %1").arg(reason);
       return false;
     }
+    // The pictures of a TIFF are its pages (not frames of an animation, as a
+    // GIF's are): every one becomes a page, in order.
+    if (format == "tiff") return importPicturePages(readTiffPages(bytes, kImportDpi));
+    skippedPictureLines.clear();
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, format);
     reader.setAutoDetectImageFormat(false);
-    // The pictures of a TIFF are its pages (not frames of an animation, as a
-    // GIF's are): every one becomes a page, in order.
-    const int pictures = format == "tiff" ? std::max(reader.imageCount(), 1) : 1;
-    const int before = pageCount();
-    const bool wasModified = isModified();
-    for (int picture = 0; picture < pictures; ++picture) {
-      const QImage image = picture == 0 || reader.jumpToImage(picture) ? reader.read() : QImage();
-      bool placed = false;
-      if (image.isNull()) {
-        lastErrorMessage = coreText("Не удалось прочитать изображение: %1").arg(reader.errorString());
-      } else {
-        const QSizeF size(image.width() * 72.0 / kImportDpi, image.height() * 72.0 / kImportDpi);
-        placed = (format == "jpeg" && appendJpegPage(bytes, size)) || appendRenderedPage(image, size);
-      }
-      if (placed) continue;
-      // Part of a picture file is no import: the document stays as it was.
-      while (pageCount() > before && deletePage(pageCount() - 1)) {
-      }
-      DocumentLock lock(mutex);
-      modified = wasModified;
+    reader.setAllocationLimit(kLargestDecodedPictureMegabytes);
+    // The size a header declares is checked before anything is decoded.
+    const QSize declared = reader.size();
+    if (declared.isValid() && qint64(declared.width()) * declared.height() > kLargestImportedPicturePixels) {
+      lastErrorMessage = coreText("Не удалось прочитать изображение: %1")
+                             .arg(QStringLiteral("%1 × %2: ").arg(declared.width()).arg(declared.height()) +
+                                  coreText("больше %1 Мпикс").arg(kLargestImportedPicturePixels >> 20));
       return false;
     }
-    return true;
+    const QImage image = reader.read();
+    if (image.isNull()) {
+      lastErrorMessage = coreText("Не удалось прочитать изображение: %1").arg(reader.errorString());
+      return false;
+    }
+    const QSizeF size(image.width() * 72.0 / kImportDpi, image.height() * 72.0 / kImportDpi);
+    const int before = pageCount();
+    const bool wasModified = isModified();
+    if ((format == "jpeg" && appendJpegPage(bytes, size)) || appendRenderedPage(image, size)) return true;
+    // Part of a picture file is no import: the document stays as it was.
+    while (pageCount() > before && deletePage(pageCount() - 1)) {
+    }
+    DocumentLock lock(mutex);
+    modified = wasModified;
+    return false;
   }
   DocumentLock lock(mutex);
   if (!doc) return false;
   return importPagesUnlocked(path, nullptr, 0, password);
+}
+
+bool PdfDocument::importPicturePages(const PicturePages& pages) {
+  skippedPictureLines = pages.skipped;
+  if (pages.pdf.isEmpty()) {
+    lastErrorMessage = pages.error;
+    return false;
+  }
+  if (!isOpen() && !createEmpty()) return false;
+  DocumentLock lock(mutex);
+  pdfium::Document source(FPDF_LoadMemDocument64(pages.pdf.constData(), size_t(pages.pdf.size()), nullptr));
+  const int end = FPDF_GetPageCount(doc);
+  if (!source || !FPDF_ImportPages(doc, source.get(), nullptr, end)) {
+    lastErrorMessage = pdfiumErrorString();
+    return false;
+  }
+  // One import, one count of the pages: the time stays linear in them.
+  for (int page = end, count = FPDF_GetPageCount(doc); page < count; ++page) loadGuard->insertMadePage(page);
+  refreshPageMetricsUnlocked();
+  modified = true;
+  return true;
 }
 
 bool PdfDocument::appendJpegPage(const QByteArray& jpeg, QSizeF size) {

@@ -131,12 +131,17 @@ bool PdfDocument::continueOnRewriteUnlocked(QByteArray bytes) {
 }
 
 bool PdfDocument::saveCopy(const QString& path, bool keepLock) const {
+  QByteArray bytes;
+  return saveCopy(&bytes, keepLock) && writeFileAtomically(path, bytes, nullptr);
+}
+
+bool PdfDocument::saveCopy(QByteArray* copy, bool keepLock) const {
   DocumentLock lock(mutex);
   if (!doc) return false;
   QByteArray bytes;
   // Copies are the input of the program's own workers, which open files
-  // without a password: a locked document's copy is written in the clear
-  // (it lives in a private temporary folder) unless the lock is asked for.
+  // without a password: a locked document's copy is in the clear unless the
+  // lock is asked for, and its caller keeps it where no run outlives it.
   const bool encrypted = FPDF_GetSecurityHandlerRevision(doc) >= 0;
   if (!serializePdf(doc, encrypted ? FPDF_REMOVE_SECURITY : FPDF_NO_INCREMENTAL, &bytes)) return false;
   if (encrypted && keepLock) {
@@ -144,7 +149,8 @@ bool PdfDocument::saveCopy(const QString& path, bool keepLock) const {
     if (!encryptLikeOriginal(fileData, openPassword, bytes, usesObjectStreams(fileData), &locked, nullptr)) return false;
     bytes = std::move(locked);
   }
-  return writeFileAtomically(path, bytes, nullptr);
+  *copy = std::move(bytes);
+  return true;
 }
 
 bool PdfDocument::exportDocument(const QString& path, const QString& format, int dpi) {

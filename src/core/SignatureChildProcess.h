@@ -7,4 +7,6 @@ class QProcess;
 
 // Before `process` starts: its child gets SIGKILL when this process ends, and
 // gives up at once when this process has already gone by the time it runs.
-void tieChildToThisProcess(QProcess* process);
+// `inheritedDescriptor` (closed on exec here) stays open in the child under
+// its number, the one way a memory-only file reaches it.
+void tieChildToThisProcess(QProcess* process, int inheritedDescriptor = -1);

@@ -1,14 +1,11 @@
 #include "SignatureRequestFile.h"
 #include "CoreText.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
-#include <QTemporaryFile>
 
 #include <cmath>
-#include <unistd.h>
 
 namespace {
 
@@ -38,9 +35,6 @@ bool modeMember(const QJsonObject& object, SignatureMode* mode, QString* error) 
 
 }  // namespace
 
-SignatureRequestFile::SignatureRequestFile() = default;
-SignatureRequestFile::~SignatureRequestFile() = default;
-
 QJsonObject SignatureRequestFile::toJson(const SignatureRequest& request) {
   return {{QStringLiteral("inputPath"), request.inputPath},
           {QStringLiteral("outputPath"), request.outputPath},
@@ -69,17 +63,6 @@ bool SignatureRequestFile::fromJson(const QJsonObject& object, SignatureRequest*
   return true;
 }
 
-bool SignatureRequestFile::create(const SignatureRequest& request, QString* error) {
-  // QTemporaryFile creates the file with mode 0600 and a random name.
-  auto created = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/ulvo-sign-request-XXXXXX.json"));
-  const QByteArray json = QJsonDocument(toJson(request)).toJson(QJsonDocument::Compact);
-  if (!created->open() || !created->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-      created->write(json) != json.size() || !created->flush() || ::fsync(created->handle()) != 0) {
-    if (error) *error = created->errorString();
-    return false;
-  }
-  file = std::move(created);
-  return true;
+QByteArray SignatureRequestFile::toBytes(const SignatureRequest& request) {
+  return QJsonDocument(toJson(request)).toJson(QJsonDocument::Compact);
 }
-
-QString SignatureRequestFile::path() const { return file ? file->fileName() : QString(); }

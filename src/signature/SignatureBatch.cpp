@@ -4,7 +4,6 @@
 
 #include "SignatureTexts.h"
 #include "core/SignatureJournal.h"
-#include "core/SignatureRequestFile.h"
 #include "core/SignatureService.h"
 #include "ui/DialogHelpers.h"
 #include "ui/UniqueSiblingPath.h"
@@ -19,17 +18,10 @@
 #include <QProcessEnvironment>
 
 bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, QString* error) {
-  // The request file holds the passwords: private, and gone when this returns.
-  SignatureRequestFile requestFile;
-  QString prepareError;
-  if (!requestFile.create(request, &prepareError)) {
-    *error = uiText("Не удалось подготовить параметры подписи: %1").arg(prepareError);
-    return false;
-  }
   // Destroying the process object kills a worker that still runs, so none
   // outlives the batch.
   QProcess process;
-  prepareSigningWorker(&process, {QStringLiteral("--ulvo-sign-file"), requestFile.path()},
+  prepareSigningWorker(&process, {QStringLiteral("--ulvo-sign-file"), QStringLiteral("-")},
                        QStringLiteral("ULVO_SIGN_WORKER"));
 
   QEventLoop loop;
@@ -58,7 +50,7 @@ bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, 
     text = uiText("Не удалось запустить изолированный процесс подписания.");
     loop.quit();
   });
-  process.start(QIODevice::ReadWrite);
+  startSigningWorker(&process, request);
   if (!finished) loop.exec();
 
   const QJsonDocument answer = QJsonDocument::fromJson(standardOutput.trimmed());

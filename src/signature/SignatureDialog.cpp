@@ -5,6 +5,7 @@
 #include "SignatureStampRendering.h"
 #include "SignatureStampStorage.h"
 #include "SignatureTexts.h"
+#include "core/MemoryOnlyFile.h"
 #include "core/OpensslChainCheck.h"
 #include "core/OwnedTemporaryFolder.h"
 #include "core/PdfDocument.h"
@@ -53,7 +54,8 @@ QString signingWorkerProgram() {
 
 void setSigningWorkerProgram(const QString& program) { programOverride = program; }
 
-void prepareSigningWorker(QProcess* process, const QStringList& arguments, const QString& environmentFlag) {
+void prepareSigningWorker(QProcess* process, const QStringList& arguments, const QString& environmentFlag,
+                          int inheritedDescriptor) {
   process->setProgram(signingWorkerProgram());
   QStringList all = arguments;
   // The worker reads and remembers the key files in this edition's settings,
@@ -68,7 +70,15 @@ void prepareSigningWorker(QProcess* process, const QStringList& arguments, const
   environment.remove(QString::fromLatin1(kRevocationModeVariable));
   process->setProcessEnvironment(environment);
   process->setProcessChannelMode(QProcess::SeparateChannels);
-  tieChildToThisProcess(process);
+  tieChildToThisProcess(process, inheritedDescriptor);
+}
+
+void startSigningWorker(QProcess* process, const SignatureRequest& request) {
+  // The passwords go through the pipe, so no file ever holds them; the
+  // worker reads to the end, and the buffer is written once it runs.
+  process->start(QIODevice::ReadWrite);
+  process->write(SignatureRequestFile::toBytes(request));
+  process->closeWriteChannel();
 }
 
 void SignatureDialogWindow::reject() {
@@ -80,8 +90,8 @@ AsyncSignResult::AsyncSignResult() = default;
 AsyncSignResult::~AsyncSignResult() = default;
 
 void AsyncSignResult::removeTemporaryFiles() {
-  requestFile.reset();
   temporarySource.reset();
+  sourceInMemory.reset();
 }
 
 void AsyncSignResult::removeUnsignedStampedCopy() {

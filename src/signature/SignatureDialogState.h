@@ -33,10 +33,10 @@ class QPushButton;
 class QSpinBox;
 class QStackedWidget;
 class OwnedTemporaryFolder;
-class SignatureRequestFile;
+class MemoryOnlyFile;
 
-// Refuses to close while a signing run is under way: the worker holds the
-// request file with the passwords and its answer still has to be handled.
+// Refuses to close while a signing run is under way: the worker's answer
+// still has to be handled.
 class SignatureDialogWindow : public QDialog {
  public:
   explicit SignatureDialogWindow(QWidget* parent) : QDialog(parent) {}
@@ -51,13 +51,15 @@ struct AsyncSignResult {
   SignatureRequest request;
   SignatureResult result;
   QString stampedPdfPath;
-  std::unique_ptr<SignatureRequestFile> requestFile;  // removed with it
-  std::unique_ptr<OwnedTemporaryFolder> temporarySource;     // private folder of the copy of the open document
+  // The copy of the open document lives in memory only; its private folder
+  // holds just a link to it, named as a PDF.
+  std::unique_ptr<MemoryOnlyFile> sourceInMemory;
+  std::unique_ptr<OwnedTemporaryFolder> temporarySource;
   QString errorTitle;
   QString errorText;
   SigningCertificate signer;
   SignatureStampOptions stamp;
-  // Removes the request file and the temporary copy now.
+  // Removes the temporary copy now.
   void removeTemporaryFiles();
   // A stamped copy whose signing failed would show a signature that does not
   // exist; its name was free when it was made, so nothing older is lost.
@@ -160,7 +162,7 @@ struct SignatureDialogState {
   // one was signed; appends the summary lines and the files to open.
   void signRemainingFiles(const AsyncSignResult& first, QStringList* lines, QStringList* toOpen);
   // Ends a worker that still runs when the dialog goes: the child never
-  // outlives it, and its request file goes with it.
+  // outlives it.
   void stopWorkers();
 };
 
@@ -173,7 +175,11 @@ QString stampedPdfPathForSignature(const QString& sourcePath, const QString& out
 SigningCertificate certificateFromJson(const QJsonObject& object);
 SignatureResult signatureResultFromJson(const QJsonObject& object, SignatureMode requestMode);
 // Sets up a worker process of this program: its arguments, the edition's
-// settings, the environment flag of its mode; it dies with this process.
-void prepareSigningWorker(QProcess* process, const QStringList& arguments, const QString& environmentFlag);
+// settings, the environment flag of its mode; it dies with this process and
+// inherits `inheritedDescriptor` when one is given.
+void prepareSigningWorker(QProcess* process, const QStringList& arguments, const QString& environmentFlag,
+                          int inheritedDescriptor = -1);
+// Starts a signing worker for the request, handed over on its standard input.
+void startSigningWorker(QProcess* process, const SignatureRequest& request);
 // Runs one signing worker for the request and waits for it.
 bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, QString* error);

@@ -4,11 +4,11 @@
 
 #include "SignatureTexts.h"
 #include "core/ForeignFileNames.h"
+#include "core/MemoryOnlyFile.h"
 #include "core/OwnedLeftovers.h"
 #include "core/OwnedTemporaryFolder.h"
 #include "core/PdfDocument.h"
 #include "core/SignatureJournal.h"
-#include "core/SignatureRequestFile.h"
 #include "core/SignatureService.h"
 #include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
@@ -230,18 +230,25 @@ void SignatureDialogState::startSigningRun() {
   setBusy(true, uiText("Подготавливаю документ..."));
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
-  // The open document's unsaved edits are signed through a copy in a private
-  // folder; the file on disk is never rewritten, so the signatures it already
-  // carries stay valid.
+  // The open document's unsaved edits are signed through a copy; the file on
+  // disk is never rewritten, so the signatures it already carries stay
+  // valid. The copy (in the clear for a locked document) lives in memory
+  // only, reached through a link named as a PDF in a private folder: killed
+  // or not, the run leaves none of its bytes on disk.
   const auto copyActiveDocument = [&](bool keepLock = false) -> QString {
     PdfDocument* active = isActiveSource() ? openActiveDocument() : nullptr;
     // Named with our pid, so that a run killed meanwhile leaves nothing the
     // next start does not remove.
     auto folder = newOwnedTemporaryFolder(kSignSourceFolderPrefix);
-    if (!active || !folder->isValid()) return QString();
+    auto memory = std::make_unique<MemoryOnlyFile>();
+    QByteArray bytes;
+    if (!active || !folder->isValid() || !active->saveCopy(&bytes, keepLock) || !memory->create(bytes, nullptr))
+      return QString();
     const QString copy = folder->filePath(QStringLiteral("source.pdf"));
+    if (!QFile::link(memory->path(), copy)) return QString();
     run->temporarySource = std::move(folder);
-    return active->saveCopy(copy, keepLock) ? copy : QString();
+    run->sourceInMemory = std::move(memory);
+    return copy;
   };
 
   if (mode == 4 && signEdits) {
@@ -309,16 +316,15 @@ void SignatureDialogState::startSigningRun() {
   }
 
   run->request = request;
-  run->requestFile = std::make_unique<SignatureRequestFile>();
-  QString error;
-  if (!run->requestFile->create(request, &error))
-    return abortSigningRun(run, uiText("Подписание"), uiText("Не удалось подготовить параметры подписи: %1").arg(error));
   setBusy(true, uiText("Подписываю документ..."));
 
   auto* process = new QProcess(dialog);
   signProcess = process;
-  prepareSigningWorker(process, {QStringLiteral("--ulvo-sign-file"), run->requestFile->path()},
-                       QStringLiteral("ULVO_SIGN_WORKER"));
+  // Only a worker signing the copy of the open document gets its descriptor.
+  const bool fromMemory =
+      run->sourceInMemory && request.inputPath == run->temporarySource->filePath(QStringLiteral("source.pdf"));
+  prepareSigningWorker(process, {QStringLiteral("--ulvo-sign-file"), QStringLiteral("-")},
+                       QStringLiteral("ULVO_SIGN_WORKER"), fromMemory ? run->sourceInMemory->descriptor() : -1);
   QObject::connect(process, &QProcess::finished, dialog, [this, process, run](int, QProcess::ExitStatus status) {
     completeSigningRun(process, run, status == QProcess::NormalExit, process->readAllStandardOutput(),
                        process->readAllStandardError(),
@@ -331,7 +337,7 @@ void SignatureDialogState::startSigningRun() {
                        error == QProcess::Crashed ? crashText()
                                                   : uiText("Не удалось запустить изолированный процесс подписания."));
   });
-  process->start(QIODevice::ReadWrite);
+  startSigningWorker(process, request);
 }
 
 void SignatureDialogState::abortSigningRun(const std::shared_ptr<AsyncSignResult>& run, const QString& title,

@@ -49,7 +49,7 @@ protected:
     input = writeBytes(folder.filePath("contract.bin"), QByteArray("contract\r\n\0terms", 17));
   }
 
-  WorkerRun run(const QStringList& args) {
+  WorkerRun run(const QStringList& args, const QByteArray& standardInput = {}) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
@@ -58,6 +58,8 @@ protected:
     env.insert("TZ", "Asia/Vladivostok");
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(ULVO_BINARY), args);
+    process.write(standardInput);
+    process.closeWriteChannel();
     WorkerRun result;
     if (!process.waitForFinished(60000)) {
       process.kill();
@@ -74,13 +76,8 @@ protected:
   }
 
   WorkerRun sign(const SignatureRequest& request, const QStringList& extra = {}) {
-    SignatureRequestFile file;
-    QString error;
-    EXPECT_TRUE(file.create(request, &error)) << error.toStdString();
-    const WorkerRun result = run(QStringList{"--ulvo-sign-file", file.path()} + extra);
-    // The passwords go with the request as soon as the worker has read it.
-    EXPECT_FALSE(QFileInfo::exists(file.path()));
-    return result;
+    // The window's way: the request with its passwords through a pipe.
+    return run(QStringList{"--ulvo-sign-file", "-"} + extra, SignatureRequestFile::toBytes(request));
   }
 
   // A request written as raw JSON, for members of the wrong type.
@@ -151,6 +148,10 @@ TEST_F(SigningWorkerModeTest, UsageAndBadRequestsAnswerWithTheirExitCodes) {
   EXPECT_EQ(blank.json.value("mode").toInt(-1), 0);
   EXPECT_EQ(printedKeys(blank.line), QStringList({"documentSha256", "error", "mode", "ok", "outputPath", "outputSize",
                                                   "signedAt", "signer"}));
+  // A piped request is bounded as a file is.
+  const WorkerRun flood = run({"--ulvo-sign-file", "-"}, QByteArray(4 * 1024 * 1024 + 1, ' '));
+  EXPECT_EQ(flood.exitCode, 3);
+  EXPECT_EQ(run({"--ulvo-sign-file", "-"}, QByteArray(4 * 1024 * 1024, ' ')).exitCode, 4);
   const WorkerRun list = run({"--ulvo-cert-list"});
   EXPECT_TRUE(list.json.value("certificates").isArray());
   EXPECT_TRUE(list.json.value("certificates").toArray().isEmpty());

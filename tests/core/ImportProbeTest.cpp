@@ -2,6 +2,7 @@
 // writes is recognised and imported whatever its file name says, while SVG
 // (here an entity bomb, compressed to a few kilobytes) is refused with a
 // message and never handed to an SVG parser.
+#include "HandWrittenPdf.h"
 #include "TestSupport.h"
 #include "core/ImageFormatProbe.h"
 #include "core/PdfDocument.h"
@@ -12,6 +13,10 @@
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+
+#include <sys/resource.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -92,4 +97,70 @@ TEST(ImportProbe, SvgAndCompressedSvgAreRefusedWithoutBeingParsed) {
   EXPECT_EQ(document.pageCount(), before);
   // Nor does a stored picture decode as SVG.
   EXPECT_TRUE(decodeRasterImage(bomb).isNull());
+}
+
+// Run by the test below, in a child process of its own.
+TEST(PictureBoundsChild, TiffPagesAndPixels) {
+  if (qEnvironmentVariableIsEmpty("ULVO_BOUNDS_CHILD")) GTEST_SKIP() << "runs only as a child process";
+  QTemporaryDir dir;
+  const auto import = [&](const QList<testsupport::TiffPicture>& pictures) {
+    PdfDocument document;
+    EXPECT_TRUE(document.createEmpty());
+    document.importDocument(writeFile(dir, "in.tiff", testsupport::tiffFile(pictures)));
+    return std::make_pair(document.pageCount(), document.skippedPictures().join('\n'));
+  };
+  // The most pages, one more, and the review's 20,000.
+  for (const int pages : {10000, 10001, 20000})
+    EXPECT_EQ(import(QList<testsupport::TiffPicture>(pages)),
+              std::make_pair(10000, QString(pages == 10000 ? "" : "страницы после 10000-й: в одном файле "
+                                                                  "импортируется не больше 10000 страниц")));
+  // The most pixels, one row more, the review's 26,000 x 26,000 and a page
+  // the reader cannot take: each one left out is named, the others import.
+  EXPECT_EQ(import({{8192, 8192}, {8192, 8193}, {26000, 26000}, {3, 2, 4, 16, 5}, {2, 1, 3, 8, 2}}),
+            std::make_pair(2, QString("страница 2 (8192 × 8193, оттенки серого, 8 бит на канал): больше 64 Мпикс\n"
+                                      "страница 3 (26000 × 26000, оттенки серого, 8 бит на канал): больше 64 Мпикс\n"
+                                      "страница 4 (3 × 2, CMYK, 16 бит на канал): не читается")));
+}
+
+// A few kilobytes of PDF may declare gigapixels: images up to the bound are
+// re-encoded, larger ones are never decoded and stay as they are.
+TEST(PictureBoundsChild, CompressionDecodesImagesWithinTheBound) {
+  if (qEnvironmentVariableIsEmpty("ULVO_BOUNDS_CHILD")) GTEST_SKIP() << "runs only as a child process";
+  QTemporaryDir dir;
+  QStringList objects = {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [ 3 0 R ] /Count 1 >>",
+                         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 330 110] /Contents 4 0 R /Resources << "
+                         "/XObject << /I0 5 0 R /I1 6 0 R /I2 7 0 R >> >> >>",
+                         handwritten::stream("q 100 0 0 100 0 0 cm /I0 Do Q q 100 0 0 100 110 0 cm /I1 Do Q "
+                                             "q 100 0 0 100 220 0 cm /I2 Do Q")};
+  const QList<QSize> sizes = {{8192, 8192}, {8192, 8193}, {26000, 26000}};
+  for (const QSize& size : sizes)
+    objects << handwritten::stream(qCompress(QByteArray(qsizetype(size.width() / 8) * size.height(), 'U')).mid(4),
+                                   QStringLiteral("/Type /XObject /Subtype /Image /Width %1 /Height %2 /ColorSpace "
+                                                  "/DeviceGray /BitsPerComponent 1 /Filter /FlateDecode")
+                                       .arg(size.width()).arg(size.height()).toLatin1());
+  const QString source = dir.filePath("gigapixels.pdf");
+  PdfDocument doc;
+  PdfDocument::CompressionOptions options;
+  options.rasterizePages = false;
+  ASSERT_TRUE(handwritten::writePdf(source, objects) && doc.open(source) && doc.compressTo(source + ".pdf", options));
+  EXPECT_EQ(doc.imagesKeptWhole(), 2);
+  QList<QPair<QSize, QString>> written;
+  for (const auto& image : testsupport::listPdfImages(source + ".pdf")) written.append({image.size, image.encoding});
+  EXPECT_EQ(written, (QList<QPair<QSize, QString>>{{{209, 209}, "jpeg"}, {sizes[1], "image"}, {sizes[2], "image"}}));
+}
+
+TEST(ImportProbe, PicturesAreReadOnlyWithinPageAndPixelBounds) {
+  QProcess child;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("ULVO_BOUNDS_CHILD", "1");
+  child.setProcessEnvironment(environment);
+  child.start("prlimit", {"--as=3000000000", "--", QFile::symLinkTarget("/proc/self/exe"),
+                          "--gtest_filter=PictureBoundsChild.*"});
+  ASSERT_TRUE(child.waitForFinished(240000));  // 20,000 TIFF pages took a quarter of an hour
+  const QByteArray out = child.readAllStandardOutput();
+  EXPECT_TRUE(out.contains("[  PASSED  ] 2 tests")) << out.constData();
+  rusage usage{};
+  ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &usage), 0);
+  std::printf("child peak resident memory: %ld MB\n", usage.ru_maxrss / 1024);
+  EXPECT_LT(usage.ru_maxrss, 1024 * 1024) << "KiB";
 }

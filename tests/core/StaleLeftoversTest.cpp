@@ -16,8 +16,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -193,4 +195,24 @@ TEST(StaleLeftovers, FoldersGoOnlyWhenTheirOwnerIsGone) {
   expected.sort();
   EXPECT_EQ(QDir(parent.path()).entryList({"*ulvo-*"}, QDir::Dirs, QDir::Name), expected);
   EXPECT_TRUE(QFile::exists(elsewhere.filePath(QStringLiteral("precious.txt"))));
+}
+
+// Earlier versions kept no lock file in their folders and left signing
+// requests beside them: both go once older than any run, and not before.
+TEST(StaleLeftovers, LockFreeLeftoversOfEarlierVersionsGoAfterADay) {
+  QTemporaryDir parent;
+  const auto aged = [&](const QString& name, long seconds) {
+    const QString path = parent.filePath(name);
+    if (!name.endsWith(".json")) ASSERT_TRUE(QDir(parent.path()).mkpath(name + "/sub"));
+    else writeFile(path, "{\"pkcs12Password\":\"secret\"}");
+    const struct timeval when[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
+    ASSERT_EQ(::utimes(QFile::encodeName(path).constData(), when), 0);
+  };
+  for (const char* name : {"ulvo-sign-source-41-aB3dE6", "ulvo-sign-request-aB3dE6.json", "ulvo-sign-request-x.json"})
+    aged(name, kLongestRunSeconds + 60);
+  for (const char* name : {"ulvo-sign-source-42-aB3dE6", "ulvo-sign-request-xY7zW9.json"})
+    aged(name, kLongestRunSeconds - 60);
+  EXPECT_EQ(removeStaleOwnedTemporaryFolders(parent.path()), 2);
+  EXPECT_EQ(QDir(parent.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
+            QStringList({"ulvo-sign-request-x.json", "ulvo-sign-request-xY7zW9.json", "ulvo-sign-source-42-aB3dE6"}));
 }

@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -34,6 +35,8 @@
 #include <QToolButton>
 
 #include <csignal>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using namespace signaturetest;
 using signingtest::pki;
@@ -331,6 +334,16 @@ TEST(SignatureWindowProcess, SignsUntilKilled) {
   });
 }
 
+// The names made (created or moved in) in the folder `watch` has watched.
+QByteArray namesMadeIn(int watch) {
+  QByteArray names;
+  alignas(inotify_event) char buffer[65536];
+  for (ssize_t got; (got = ::read(watch, buffer, sizeof buffer)) > 0;)
+    for (char* at = buffer; at < buffer + got; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len)
+      names += ' ' + QByteArray(reinterpret_cast<inotify_event*>(at)->name);
+  return names;
+}
+
 // Starts a window process that signs the source and kills it while its
 // worker waits for the certificate's revocation list (served by this process,
 // never answering). True when that moment was reached.
@@ -365,19 +378,28 @@ bool killWindowMidSigning(const QString& source, const QString& tempFolder, bool
 }
 
 TEST_F(SignatureFromWindowTest, KilledWindowLeavesNoRequestAndNoWorker) {
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(::inotify_add_watch(watch, QFile::encodeName(tempFolder).constData(), IN_CREATE | IN_MOVED_TO), 0);
   ASSERT_TRUE(killWindowMidSigning(source, tempFolder, false));
+  // The passwords went through a pipe: no request file was ever made.
+  const QByteArray made = namesMadeIn(watch);
+  ::close(watch);
+  EXPECT_FALSE(made.contains("request")) << made.constData();
   EXPECT_TRUE(QTest::qWaitFor([&] { return signingtest::processesMentioning(tempFolder).isEmpty(); }, 10000))
       << "a signing process outlived its window";
   EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
 }
 
-// Killed while signing unsaved edits, the window leaves the document's copy
-// in its private folder; the next start's sweep removes it with the rest.
+// Killed while signing unsaved edits, the window leaves the private folder
+// of the document's copy, whose bytes were in memory only; the next start's
+// sweep removes it with the rest.
 TEST_F(SignatureFromWindowTest, CopyOfEditsLeftByAKilledWindowGoesAtTheNextStart) {
   ASSERT_TRUE(killWindowMidSigning(source, tempFolder, true));
   EXPECT_TRUE(QTest::qWaitFor([&] { return signingtest::processesMentioning(tempFolder).isEmpty(); }, 10000));
   const QStringList left = leftoverSigningFiles(tempFolder);
   EXPECT_TRUE(left.join(' ').contains("ulvo-sign-source-")) << left.join(' ').toStdString();
+  for (const QString& copy : QDir(tempFolder).entryList({"ulvo-sign-source-*"}, QDir::Dirs))
+    EXPECT_TRUE(QFileInfo(tempFolder + "/" + copy + "/source.pdf").isSymLink());  // the bytes never lay on disk
   removeStaleOwnedTemporaryFolders(tempFolder);  // what the program does first at its start
   EXPECT_EQ(leftoverSigningFiles(tempFolder), QStringList());
 }

@@ -1,0 +1,33 @@
+#include "MemoryOnlyFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mman.h>
+#include <unistd.h>
+
+MemoryOnlyFile::~MemoryOnlyFile() {
+  if (fd >= 0) ::close(fd);
+}
+
+bool MemoryOnlyFile::create(const QByteArray& bytes, QString* error) {
+  const int made = ::memfd_create("ulvo-memory-file", MFD_CLOEXEC);
+  qsizetype written = 0;
+  while (made >= 0 && written < bytes.size()) {
+    const ssize_t step = ::write(made, bytes.constData() + written, size_t(bytes.size() - written));
+    if (step < 0 && errno == EINTR) continue;
+    if (step <= 0) break;
+    written += step;
+  }
+  if (made < 0 || written != bytes.size()) {
+    if (error) *error = QString::fromLocal8Bit(std::strerror(errno));
+    if (made >= 0) ::close(made);
+    return false;
+  }
+  if (fd >= 0) ::close(fd);
+  fd = made;
+  return true;
+}
+
+QString MemoryOnlyFile::path() const {
+  return fd < 0 ? QString() : QStringLiteral("/proc/self/fd/%1").arg(fd);
+}
