@@ -299,6 +299,7 @@ TEST_F(EditedPageMatchesPreview, WhatCoversALineStillCoversItOnceEdited) {
   saveWithKeys();
   EXPECT_TRUE(pageText(path).contains(QStringLiteral("age 43"))) << pageText(path).toStdString();
   EXPECT_EQ(darkIn(savedRegion(path, inside)), 0) << "the name shows through in the file";
+}
 
 // On a tinted page an edited and a deleted line show as the saved file has them.
 TEST_F(EditedPageMatchesPreview, OnATintedPageEditedAndDeletedLinesShowAsSaved) {

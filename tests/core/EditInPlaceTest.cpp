@@ -146,7 +146,32 @@ TEST_F(EditInPlace, WhatWasDrawnOverALineStillCoversItsNewText) {
     EXPECT_EQ(oracles::inkIn(shown, box.adjusted(1, 1, -1, -1), 842, 100), 0) << "the name shows through its cover";
     EXPECT_GT(oracles::inkIn(shown, oracles::wordBoxes(saved, 0, "43,", 842).value(0), 842, 100), 0);
     EXPECT_TRUE(oracles::qpdfCheckPasses(saved));
+    EXPECT_EQ(pageContent(saved).count(" Do"), pageContent(input).count(" Do")) << "a form drawn again";
   }
+}
+
+// A form drawing with the page's fonts, which page 2 lends it a look-alike
+// of whose letters read Q: an edit of page 1 keeps the very font page 1 named.
+TEST_F(EditInPlace, AnEditKeepsTheFontsThePageNamed) {
+  const QString input = path("fonts.pdf"), saved = path("fonts-saved.pdf");
+  const QString font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding %1 0 R >>";
+  const QString page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents %1 0 R /Resources << /Font "
+                       "<< /F1 12 0 R /F2 %2 0 R >> /XObject << /Fx 10 0 R >> >> >>";
+  ASSERT_TRUE(handwritten::writePdf(
+      input, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>",
+              page.arg(5).arg(7), page.arg(6).arg(8),
+              handwritten::stream("BT /F1 14 Tf 72 700 Td (Amount due 4200 euro) Tj ET\n/Fx Do\n"),
+              handwritten::stream("/Fx Do\n"), font.arg(9), font.arg(11),
+              "<< /Type /Encoding /Differences [65 /A /B /C] >>",
+              handwritten::stream("BT /F2 14 Tf 72 600 Td (ABC shared form) Tj ET",
+                                  "/Type /XObject /Subtype /Form /BBox [0 0 595 842]"),
+              "<< /Type /Encoding /Differences [65 /Q /Q /Q] >>",
+              "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"}));
+  ASSERT_TRUE(oracles::pageText(input, 1).contains("QQQ shared form"));
+  ASSERT_TRUE(editLine(input, "Amount", "Amount due 9100 euro", saved));
+  EXPECT_TRUE(oracles::pageText(saved, 0).contains("ABC shared form")) << oracles::pageText(saved, 0).toStdString();
+  EXPECT_TRUE(oracles::pageText(saved, 1).contains("QQQ shared form"));
+  EXPECT_TRUE(oracles::qpdfCheckPasses(saved));
 }
 
 // The text layer of a scan lies under its picture, drawn with 3 Tr: an
