@@ -331,6 +331,9 @@ private:
   // a page is first drawn; null when pdfium refuses one.
   void* formHandleUnlocked() const;
   // renderPageLayer, with the form fields drawn or left out.
+  // A loaded page drawn whole at `scale`, turned by `rotation`; the caller holds the lock.
+  QImage renderLoadedPageUnlocked(fpdf_page_t__* page, double scale, int rotation, bool transparent,
+                                  bool withFields) const;
   QImage renderPageImage(int page, double scale, int rotation, PdfRenderLayer layer, bool transparent,
                          bool withFields) const;
   void dropDoc();

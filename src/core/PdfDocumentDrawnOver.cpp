@@ -5,10 +5,8 @@
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
-#include "PageImageRules.h"
 #include "PageObjectBounds.h"
 #include "PageSpace.h"
-#include "PdfBitmapHelpers.h"
 #include "PdfiumHandles.h"
 
 #include <map>
@@ -76,16 +74,6 @@ QImage PdfDocument::renderDrawnOver(int page, double scale, int rotation, const 
 
   for (size_t i = 0; i < drawn.size(); ++i)
     if (i <= first || ownLine[i]) FPDFPageObj_SetIsActive(drawn[i].object, false);
-  QSizeF points(FPDF_GetPageWidthF(loaded.get()), FPDF_GetPageHeightF(loaded.get()));
-  const int quarterTurns = (((rotation % 360) + 360) % 360) / 90;
-  if (quarterTurns % 2) points.transpose();
-  const QSize pixels = renderPixelSize(points, scale);
-  QImage image(pixels, QImage::Format_ARGB32);
-  if (image.isNull()) return {};
-  image.fill(Qt::transparent);
-  if (pdfium::Bitmap bitmap{createBitmapFromQImage(image)})
-    FPDF_RenderPageBitmap(bitmap.get(), loaded.get(), 0, 0, pixels.width(), pixels.height(), quarterTurns,
-                          FPDF_ANNOT);
   // The page is closed right after: the document itself never changes.
-  return image;
+  return renderLoadedPageUnlocked(loaded.get(), scale, rotation, true, true);
 }

@@ -53,8 +53,15 @@ QImage PdfDocument::renderPageImage(int page, double scale, int rotation, PdfRen
   if (!doc) return {};
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return {};
+  std::vector<RemovedObject> removed = removeObjectsForLayer(loaded.get(), layer);
+  const QImage image = renderLoadedPageUnlocked(loaded.get(), scale, rotation, transparent, withFields);
+  restoreObjects(loaded.get(), removed);
+  return image;
+}
 
-  QSizeF points(FPDF_GetPageWidthF(loaded.get()), FPDF_GetPageHeightF(loaded.get()));
+QImage PdfDocument::renderLoadedPageUnlocked(FPDF_PAGE page, double scale, int rotation, bool transparent,
+                                             bool withFields) const {
+  QSizeF points(FPDF_GetPageWidthF(page), FPDF_GetPageHeightF(page));
   const int quarterTurns = (((rotation % 360) + 360) % 360) / 90;
   if (quarterTurns % 2) points.transpose();
   const QSize pixels = renderPixelSize(points, scale);
@@ -62,14 +69,11 @@ QImage PdfDocument::renderPageImage(int page, double scale, int rotation, PdfRen
   QImage image(pixels, QImage::Format_ARGB32);
   if (image.isNull()) return {};
   image.fill(transparent ? Qt::transparent : Qt::white);
-
-  std::vector<RemovedObject> removed = removeObjectsForLayer(loaded.get(), layer);
   if (pdfium::Bitmap bitmap{createBitmapFromQImage(image)}) {
     FPDFBitmap_FillRect(bitmap.get(), 0, 0, pixels.width(), pixels.height(), transparent ? 0u : 0xFFFFFFFFu);
-    renderPageWithFields(bitmap.get(), loaded.get(), withFields ? formHandleUnlocked() : nullptr, pixels.width(),
+    renderPageWithFields(bitmap.get(), page, withFields ? formHandleUnlocked() : nullptr, pixels.width(),
                          pixels.height(), quarterTurns);
   }
-  restoreObjects(loaded.get(), removed);
   return image;
 }
 

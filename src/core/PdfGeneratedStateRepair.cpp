@@ -27,6 +27,17 @@ bool namesGeneratedState(QPDFObjectHandle states) {
   return false;
 }
 
+bool written(QPDF& pdf, QByteArray* out) {
+  QPDFWriter writer(pdf);
+  writer.setOutputMemory();
+  writer.setLinearization(false);
+  writer.write();
+  const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
+  if (!buffer || buffer->getSize() == 0) return false;
+  *out = QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()), qsizetype(buffer->getSize()));
+  return true;
+}
+
 // The object of `now` that stands for `value` of `was` when pdfium kept it
 // under its number, else a copy of it.
 QPDFObjectHandle sameOrCopy(QPDF& now, QPDF& was, QPDFObjectHandle value) {
@@ -80,14 +91,7 @@ bool restoreDroppedResources(const QByteArray& before, const QByteArray& passwor
       }
     }
     if (!changed) return false;
-    QPDFWriter writer(now);
-    writer.setOutputMemory();
-    writer.setLinearization(false);
-    writer.write();
-    const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
-    if (!buffer || buffer->getSize() == 0) return false;
-    *repaired = QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()), qsizetype(buffer->getSize()));
-    return true;
+    return written(now, repaired);
   } catch (const std::exception&) {
     return false;
   }
@@ -126,14 +130,7 @@ bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired) {
       }
     }
     if (!changed) return false;
-    QPDFWriter writer(reader);
-    writer.setOutputMemory();
-    writer.setLinearization(false);
-    writer.write();
-    const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
-    if (!buffer || buffer->getSize() == 0) return false;
-    *repaired = QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()), qsizetype(buffer->getSize()));
-    return true;
+    return written(reader, repaired);
   } catch (const std::exception&) {
     return false;
   }

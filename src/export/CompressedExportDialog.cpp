@@ -147,7 +147,7 @@ void CompressedExportDialog::buildWidgets(const QString& suggestedOutputPath, bo
   bodyScroll = new QScrollArea;
   bodyScroll->setWidgetResizable(true);
   bodyScroll->setFrameShape(QFrame::NoFrame);
-  bodyScroll->setStyleSheet(QStringLiteral("QScrollArea, #CompressionDialogBody { background: transparent; }"));
+  bodyScroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
   bodyScroll->viewport()->setAutoFillBackground(false);
   content->addWidget(label(QStringLiteral("Файл результата:"), QStringLiteral("DialogHint")));
   auto* outputRow = new QHBoxLayout;
