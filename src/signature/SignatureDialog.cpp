@@ -74,10 +74,13 @@ void prepareSigningWorker(QProcess* process, const QStringList& arguments, const
 }
 
 void startSigningWorker(QProcess* process, const SignatureRequest& request) {
-  // The passwords go through the pipe, so no file ever holds them; the
-  // worker reads to the end, and the buffer is written once it runs.
+  // The passwords go through the pipe, so no file ever holds them. The
+  // worker reads to the end: the few kilobytes fit the pipe at once, and the
+  // pipe is closed before anything else can run.
   process->start(QIODevice::ReadWrite);
+  if (!process->waitForStarted(30000)) return;  // its error is reported as any failure to start
   process->write(SignatureRequestFile::toBytes(request));
+  process->waitForBytesWritten(30000);
   process->closeWriteChannel();
 }
 

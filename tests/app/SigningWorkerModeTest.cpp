@@ -149,8 +149,7 @@ TEST_F(SigningWorkerModeTest, UsageAndBadRequestsAnswerWithTheirExitCodes) {
   EXPECT_EQ(printedKeys(blank.line), QStringList({"documentSha256", "error", "mode", "ok", "outputPath", "outputSize",
                                                   "signedAt", "signer"}));
   // A piped request is bounded as a file is.
-  const WorkerRun flood = run({"--ulvo-sign-file", "-"}, QByteArray(4 * 1024 * 1024 + 1, ' '));
-  EXPECT_EQ(flood.exitCode, 3);
+  EXPECT_EQ(run({"--ulvo-sign-file", "-"}, QByteArray(4 * 1024 * 1024 + 1, ' ')).exitCode, 3);
   EXPECT_EQ(run({"--ulvo-sign-file", "-"}, QByteArray(4 * 1024 * 1024, ' ')).exitCode, 4);
   const WorkerRun list = run({"--ulvo-cert-list"});
   EXPECT_TRUE(list.json.value("certificates").isArray());

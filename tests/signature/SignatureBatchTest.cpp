@@ -334,8 +334,8 @@ TEST_F(SignatureBatchTest, StampedCopyOfAFileWhoseSigningFailedIsRemoved) {
   // A worker that refuses one file and signs the others.
   const QString worker = signingtest::writeBytes(
       folder.filePath("worker.sh"),
-      "#!/bin/sh\nif grep -q 'bill_' \"$2\"; then echo 'ключ отклонён' >&2; exit 2; fi\nexec '" ULVO_BINARY
-      "' \"$@\"\n");
+      "#!/bin/sh\n[ \"$2\" = - ] && request=$(cat)\ncase \"$request\" in *bill_*) echo 'ключ отклонён' >&2; exit 2;; esac\n"
+      "printf '%s' \"$request\" | exec '" ULVO_BINARY "' \"$@\"\n");
   QFile::setPermissions(worker, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   setSigningWorkerProgram(worker);
   const QString acts = folder.filePath("acts.pdf"), bill = folder.filePath("bill.pdf"),
