@@ -6,6 +6,13 @@
 
 #include <QFileInfo>
 
+bool confirmReplacingFile(QWidget* parent, const QString& path) {
+  const QString question = uiTranslate(QStringLiteral("Файл «%1» уже существует. Заменить его?"));
+  return !QFileInfo::exists(path) ||
+         appQuestion(parent, uiTranslate(QStringLiteral("Замена файла")), question.arg(QFileInfo(path).fileName()),
+                     uiTranslate(QStringLiteral("Заменить")), uiTranslate(QStringLiteral("Отмена")));
+}
+
 bool confirmExportTarget(MainWindow* window, const QString& title, const QString& target) {
   if (window->openDocumentIndexForPath(target) >= 0) {
     appInfo(window, title,

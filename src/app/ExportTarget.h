@@ -10,3 +10,9 @@ class MainWindow;
 // never overwritten by its own copy) or when it exists and the user declines
 // to overwrite it.
 bool confirmExportTarget(MainWindow* window, const QString& title, const QString& target);
+
+class QWidget;
+
+// True when no file is at this path, or the user agrees to replace the one
+// there; the question names it.
+bool confirmReplacingFile(QWidget* parent, const QString& path);

@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 #include "ui/UiLanguage.h"
 
+#include "ExportTarget.h"
 #include "RecentFiles.h"
 #include "core/PdfDocument.h"
 #include "export/ExportFileNames.h"
@@ -66,6 +67,8 @@ void MainWindow::showSaveExportDialog() {
   QFileDialog chooser(this, uiTranslate(QStringLiteral("Сохранить как / Экспорт")), QFileInfo(initial).absolutePath(),
                       filters.join(QStringLiteral(";;")));
   chooser.setAcceptMode(QFileDialog::AcceptSave);
+  // A suffix may yet be added to the typed name: the file written is asked about below.
+  chooser.setOption(QFileDialog::DontConfirmOverwrite);
   chooser.selectFile(QFileInfo(initial).fileName());
   if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return;
   QString file = chooser.selectedFiles().constFirst();
@@ -78,6 +81,12 @@ void MainWindow::showSaveExportDialog() {
     if (!entry && candidate.extension == suffix) entry = &candidate;
   if (!entry) entry = &FMTS.first();
   if (suffix != entry->extension) file += QLatin1Char('.') + entry->extension;
+
+  // Saving over the document's own file asks its own questions, and the
+  // compressed and scanned-look exports name their files in their dialogs.
+  const bool ownFile = entry->format == QLatin1String("pdf") && !own.isEmpty() && QFileInfo(own) == QFileInfo(file);
+  const bool ownDialog = entry->format.endsWith(QLatin1String("-pdf"));
+  if (!ownFile && !ownDialog && !confirmReplacingFile(this, file)) return;
 
   // What leaves the program carries the edits still open in the view; edit
   // mode then goes on with the page as it now stands, as after a save.

@@ -2,6 +2,7 @@
 // autosave timer. Pending block edits are written into the page first; when
 // that is refused nothing is saved.
 #include "MainWindow.h"
+#include "ExportTarget.h"
 #include "ui/UiLanguage.h"
 
 #include "ui/DialogHelpers.h"
@@ -20,6 +21,33 @@
 #include <QTimer>
 
 #include <algorithm>
+
+namespace {
+
+// Asks for the name of a PDF to write, starting at `proposed`. ".pdf" is added
+// to a typed name without it, and only then is a file there to be replaced
+// asked about: the question names the file that is written. The document's
+// own file is not asked about here: saving over it has questions of its own.
+// Empty when the user cancelled.
+QString askPdfFileName(QWidget* parent, const QString& proposed, const QString& own) {
+  const QString title = uiTranslate(QStringLiteral("Сохранить как"));
+  QString start = proposed;
+  for (;;) {
+    QFileDialog chooser(parent, title, start.isEmpty() ? QString() : QFileInfo(start).absolutePath(),
+                        uiTranslate(QStringLiteral("PDF файлы (*.pdf)")));
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    chooser.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!start.isEmpty()) chooser.selectFile(QFileInfo(start).fileName());
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return {};
+    QString name = chooser.selectedFiles().constFirst();
+    if (name.isEmpty()) return {};
+    if (!name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) name += QStringLiteral(".pdf");
+    if ((!own.isEmpty() && QFileInfo(name) == QFileInfo(own)) || confirmReplacingFile(parent, name)) return name;
+    start = name;  // declined: the chooser again, at the name it would have written
+  }
+}
+
+}  // namespace
 
 void MainWindow::onSave() {
   if (!currentDocument->isOpen()) return;
@@ -62,7 +90,7 @@ MainWindow::SignedFileSave MainWindow::askBeforeBreakingSignatures(PdfDocument* 
     return appQuestion(this, ui("Подписанный документ"),
                        ui("Файл «%1» — подписанный конверт: PDF лежит в нём вместе с подписью. Записать в него "
                           "изменения нельзя, подпись пропала бы.\n\nСохранить копию: изменения сохраняются в новый "
-                          "PDF-файл, а подписанный файл остаётся как есть.")
+                          "PDF-файл, а подписанный файл остаётся как есть. В копии подписи не будет.")
                            .arg(QFileInfo(document->filePath()).fileName()),
                        ui("Сохранить копию..."), ui("Отмена"))
                ? SignedFileSave::Copy
@@ -71,7 +99,8 @@ MainWindow::SignedFileSave MainWindow::askBeforeBreakingSignatures(PdfDocument* 
   const QString text =
       uiTranslate(QStringLiteral("Документ «%1» подписан (подписей: %2). Сохранение перепишет файл целиком, и его "
                                  "подписи станут недействительными.\n\nСохранить копию: изменения сохраняются в "
-                                 "новый файл под другим именем, а подписанный файл остаётся как есть."))
+                                 "новый файл под другим именем, а подписанный файл остаётся как есть. Подписи в "
+                                 "копии будут недействительны."))
           .arg(QFileInfo(document->filePath()).fileName(), QString::number(signatures));
   switch (appPdfFileQuestion(this, ui("Подписанный документ"), text, ui("Сохранить копию..."), ui("Отмена"),
                              ui("Сохранить и нарушить подписи"))) {
@@ -107,12 +136,8 @@ void MainWindow::saveCopyOfSignedDocument() {
     own = envelope.dir().filePath(envelope.completeBaseName());
     if (!own.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) own += QStringLiteral(".pdf");
   }
-  const QString proposed = uniqueSiblingPathLikeChrome(own);
-  QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить как"), proposed,
-                                              QStringLiteral("PDF файлы (*.pdf)"));
-  if (name.isEmpty()) return;
-  if (!name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) name += QStringLiteral(".pdf");
-  saveActiveDocumentAs(name);
+  const QString name = askPdfFileName(this, uniqueSiblingPathLikeChrome(own), currentDocument->filePath());
+  if (!name.isEmpty()) saveActiveDocumentAs(name);
 }
 
 void MainWindow::noteFullSave(PdfDocument* document, bool hadSignatures) {
@@ -123,11 +148,8 @@ void MainWindow::noteFullSave(PdfDocument* document, bool hadSignatures) {
 
 void MainWindow::onSaveAs() {
   if (!currentDocument->isOpen()) return;
-  QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить как"), currentDocument->filePath(),
-                                              QStringLiteral("PDF файлы (*.pdf)"));
-  if (name.isEmpty()) return;
-  if (!name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) name += QStringLiteral(".pdf");
-  saveActiveDocumentAs(name);
+  const QString name = askPdfFileName(this, currentDocument->filePath(), currentDocument->filePath());
+  if (!name.isEmpty()) saveActiveDocumentAs(name);
 }
 
 bool MainWindow::saveActiveDocumentAs(const QString& fileName) {

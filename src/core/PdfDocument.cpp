@@ -7,6 +7,7 @@
 #include "PdfFormFields.h"
 #include "PdfiumApi.h"
 #include "RegularFileRead.h"
+#include "SignedEnvelope.h"
 #include "StatedFontWeights.h"
 
 #include <QDebug>
@@ -99,9 +100,9 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path, const QByteArray& pa
     return false;
   }
   doc = loaded;
-  // pdfium finds a PDF anywhere in the first kilobyte; a file of PDF bytes
-  // begins with them.
-  envelope = !fileData.startsWith("%PDF");
+  // pdfium finds a PDF anywhere in the first kilobyte, also after a space or
+  // a byte-order mark: only signed CMS data around it is an envelope.
+  envelope = !fileData.startsWith("%PDF") && isSignedCmsEnvelope(fileData);
   openPassword = password;
   opened.store(true, std::memory_order_release);
   currentFilePath = path;

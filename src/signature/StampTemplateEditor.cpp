@@ -334,5 +334,7 @@ QString editSignatureStampTemplate(QWidget* parent, const QString& templateId) {
 
   refreshList();
   loadLine();
+  // Enter in a field ends typing there; it clicks no button of the dialog.
+  for (QPushButton* button : dialog.findChildren<QPushButton*>()) button->setAutoDefault(false);
   return dialog.exec() == QDialog::Accepted ? savedId : QString();
 }

@@ -4,7 +4,9 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QProcess>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -127,6 +129,9 @@ void chooseFileInNextDialog(const QString& path, const QString& nameFilter) {
   whenModalOpens<QFileDialog>([path, nameFilter](QFileDialog* dialog) {
     if (!nameFilter.isEmpty()) dialog->selectNameFilter(nameFilter);
     dialog->selectFile(path);
+    // Shown with the focus in its name field, the dialog takes no selectFile: the name is typed there.
+    if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+      name->setText(QFileInfo(path).fileName());
     QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
   });
 }

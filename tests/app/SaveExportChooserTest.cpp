@@ -76,6 +76,11 @@ TEST_F(SaveExportChooser, ExportsTextAndHtmlWithTheChosenFilter) {
   html.setHtml(readText(dir.filePath(QStringLiteral("page.html"))));
   EXPECT_TRUE(html.toPlainText().contains(QStringLiteral("Alpha page")));
   EXPECT_TRUE(html.toPlainText().contains(QStringLiteral("Beta page")));
+  // The suffix added to a typed name comes before the question, which names the file written.
+  const auto replacing = answerNextDialog(QStringLiteral("Отмена"), QStringLiteral("Замена файла"));
+  chooseFileInNextDialog(dir.filePath(QStringLiteral("page")), QStringLiteral("HTML страница (*.html)"));
+  window->showSaveExportDialog();
+  EXPECT_TRUE(replacing->texts.contains(QStringLiteral("«page.html»"))) << replacing->texts.toStdString();
   // The filter wins over a typed suffix: a PDF named page.html.pdf.
   chooseFileInNextDialog(dir.filePath(QStringLiteral("typed.html")), QStringLiteral("PDF документ (*.pdf)"));
   window->showSaveExportDialog();

@@ -94,6 +94,11 @@ TEST_F(PdfDocumentTest, LifecycleFlags) {
   EXPECT_EQ(doc.filePath(), path("three.pdf"));
   doc.markModified();
   EXPECT_TRUE(doc.isModified());
+  // A byte-order mark before the PDF makes no signed envelope of it.
+  QFile pdf(path("three.pdf"));
+  ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+  ASSERT_TRUE(doc.open(writeFile("bom.pdf", "\xEF\xBB\xBF" + pdf.readAll())));
+  EXPECT_FALSE(doc.openedFromEnvelope());
 
   EXPECT_FALSE(doc.open(path("missing.pdf")));
   const QString message = doc.lastError();

@@ -20,9 +20,15 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTest>
 #include <QTimer>
+
+// Qt's friend, left undefined: an event sent as from the window system, passed on to parents.
+bool qt_sendSpontaneousEvent(QObject* receiver, QEvent* event) {
+  return QCoreApplication::sendSpontaneousEvent(receiver, event);
+}
 
 using namespace signaturetest;
 using signingtest::pki;
@@ -265,9 +271,14 @@ TEST_F(SignatureBatchTest, TheEditionsRefusalNamesTheRevocationChoiceOfItsOwnDia
       // Where the message says: the same dialog, the check switched off, signed again.
       QTimer::singleShot(0, dialog, [dialog, revocation] {
         (void)QTest::qWaitFor([dialog] { return QApplication::activeModalWidget() == dialog; }, 5000);
-        // The wheel passing over it changes nothing; keys do, kept only by signing.
-        QWheelEvent wheel({5, 5}, revocation->mapToGlobal(QPointF(5, 5)), {}, {0, 120}, {}, {}, Qt::NoScrollPhase, 0);
-        QApplication::sendEvent(revocation, &wheel);
+        // A mouse's wheel over it scrolls the dialog and changes nothing; keys do, kept only by signing.
+        dialog->findChild<QScrollArea*>()->ensureWidgetVisible(revocation);
+        const QScrollBar* bar = dialog->findChild<QScrollArea*>()->verticalScrollBar();
+        const int scrolled = bar->value();
+        QWheelEvent wheel({5, 5}, revocation->mapToGlobal(QPointF(5, 5)), {}, {0, scrolled > 0 ? 120 : -120}, {}, {},
+                          Qt::NoScrollPhase, false);
+        qt_sendSpontaneousEvent(dialog->childAt(revocation->mapTo(dialog, QPoint(5, 5))), &wheel);
+        EXPECT_NE(bar->value(), scrolled);
         EXPECT_EQ(revocation->currentData().toString(), "sign");
         chooseByKeys(revocation, "never");
         EXPECT_EQ(QSettings().value("signing/revocationMode").toString(), "sign");

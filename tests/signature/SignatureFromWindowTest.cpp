@@ -215,7 +215,12 @@ TEST_F(SignatureFromWindowTest, SavingAnEditedSignedFileAsksBeforeBreakingItsSig
   QTest::keySequence(&window, QKeySequence("Ctrl+Shift+S"));
   ASSERT_TRUE(question->shown);
   EXPECT_EQ(testsupport::runTool("cmp", {original, signedFile}), 0);
-
+  apptest::chooseFileInNextDialog(signedFile);  // a copy over the signed file itself asks again
+  question = apptest::answerNextDialog("Сохранить копию...", "Подписанный документ");
+  const auto again = apptest::answerNextDialog("Отмена", "Подписанный документ");
+  clickSave();
+  EXPECT_TRUE(again->shown);
+  EXPECT_EQ(testsupport::runTool("cmp", {original, signedFile}), 0);
   const QString copy = folder.filePath("intro edited.pdf");
   apptest::chooseFileInNextDialog(copy);
   question = apptest::answerNextDialog("Сохранить копию...", "Подписанный документ");
@@ -224,6 +229,8 @@ TEST_F(SignatureFromWindowTest, SavingAnEditedSignedFileAsksBeforeBreakingItsSig
   EXPECT_EQ(testsupport::runTool("cmp", {original, signedFile}), 0);
   EXPECT_EQ(signingtest::pdfsigValidations(signedFile), QStringList{"Signature is Valid."});
   EXPECT_TRUE(hasImageOfSize(copy, QSize(90, 52)));
+  EXPECT_TRUE(question->texts.contains("Подписи в копии будут недействительны"));
+  EXPECT_EQ(signingtest::pdfsigValidations(copy), QStringList{"Digest Mismatch."});
   EXPECT_EQ(window.currentDocument->filePath(), copy);
 
   editSigned();
@@ -310,6 +317,18 @@ TEST_F(SignatureFromWindowTest, AttachedSignatureEnvelopeIsNeverWrittenOver) {
   EXPECT_TRUE(signingtest::opensslVerifies(envelope));
   EXPECT_EQ(oracles::pageTexts(folder.filePath("act.pdf")).size(), 3);
   EXPECT_EQ(window.currentDocument->filePath(), folder.filePath("act.pdf"));
+
+  // Typed as the envelope's own name, the copy is act.pdf.p7m.pdf: that file, not the envelope, is asked about.
+  signingtest::writeBytes(envelope + ".pdf", "an older copy");
+  window.openFile(envelope);
+  apptest::chooseFileInNextDialog(envelope);
+  question = apptest::answerNextDialog("Сохранить копию...", "Подписанный документ");
+  const auto replacing = apptest::answerNextDialog("Заменить", "Замена файла");
+  ASSERT_TRUE(apptest::showActive(&window, QSize(1200, 800)));
+  QTest::keySequence(&window, QKeySequence::Save);
+  EXPECT_TRUE(replacing->texts.contains("«act.pdf.p7m.pdf»")) << replacing->texts.toStdString();
+  EXPECT_EQ(oracles::pageTexts(envelope + ".pdf").size(), 2);
+  EXPECT_TRUE(readBytes(envelope) == sealed);
 }
 
 // The window process of the test below; it does nothing on its own.

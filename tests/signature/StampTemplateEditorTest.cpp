@@ -200,6 +200,10 @@ TEST_F(StampTemplateEditorTest, ChangedTemplateIsSavedAndDrawsThePixelsOfItsPrev
   const QStringList before = QDir(signatureStampTemplatesDir()).entryList(QDir::Files);
   const QByteArray json = signingtest::readBytes(signatureStampTemplatesDir() + "/" + selected + ".json");
   editFromSignatureDialog([](QDialog* editor) {
+    const auto picture = apptest::answerNextDialog("", "Редактор картинки штампа");
+    QTest::keyClick(editor->findChildren<QLineEdit*>(QStringLiteral("ScanLineEdit")).value(1), Qt::Key_Return);
+    picture->stopWaiting = true;
+    EXPECT_FALSE(picture->shown) << "Enter in the line's text field opened the picture";
     clickButton(editor, "Вставить");
     clickButton(editor, "Отмена");
   });
