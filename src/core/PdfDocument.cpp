@@ -160,7 +160,11 @@ void PdfDocument::clearPageMetrics() {
 
 void* PdfDocument::formHandleUnlocked() const {
   if (!doc) return nullptr;
-  if (!formFields) formFields = std::make_unique<PdfFormFields>(doc);
+  // A document without a form needs no environment, and one whose field
+  // tree would take pdfium minutes to walk is shown without its fields.
+  if (!formFields)
+    formFields = std::make_unique<PdfFormFields>(
+        FPDF_GetFormType(doc) != FORMTYPE_NONE && formFieldTreeWithinBounds(fileData, openPassword) ? doc : nullptr);
   return formFields->handle();
 }
 

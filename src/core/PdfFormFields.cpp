@@ -2,6 +2,43 @@
 
 #include "PdfiumLock.h"
 
+#include <qpdf/QPDF.hh>
+
+#include <exception>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// Far more fields than any real form has, far fewer than a tree of repeated
+// kids gives pdfium to walk.
+constexpr size_t kMostFieldsWalked = 100000;
+constexpr int kDeepestField = 64;
+
+}  // namespace
+
+bool formFieldTreeWithinBounds(const QByteArray& pdf, const QByteArray& password) {
+  try {
+    QPDF reader;
+    reader.setSuppressWarnings(true);
+    reader.processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()),
+                             password.isEmpty() ? nullptr : password.constData());
+    std::vector<std::pair<QPDFObjectHandle, int>> pending{{reader.getRoot().getKey("/AcroForm").getKey("/Fields"), 0}};
+    size_t walked = 0;
+    while (!pending.empty()) {
+      auto [node, depth] = pending.back();
+      pending.pop_back();
+      QPDFObjectHandle kids = node.isArray() ? node : (node.isDictionary() ? node.getKey("/Kids") : node);
+      if (!kids.isArray()) continue;
+      if (depth > kDeepestField || (walked += size_t(kids.getArrayNItems())) > kMostFieldsWalked) return false;
+      for (int i = 0; i < kids.getArrayNItems(); ++i) pending.emplace_back(kids.getArrayItem(i), depth + 1);
+    }
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 PdfFormFields::PdfFormFields(FPDF_DOCUMENT document) {
   PdfiumLock::assertHeld();
   if (!document) return;

@@ -7,6 +7,8 @@
 
 #include "PdfiumApi.h"
 
+#include <QByteArray>
+
 class PdfFormFields {
 public:
   explicit PdfFormFields(FPDF_DOCUMENT document);
@@ -21,6 +23,11 @@ private:
   FPDF_FORMFILLINFO info{};
   FPDF_FORMHANDLE form = nullptr;
 };
+
+// pdfium walks a field tree once per path through it: a tree whose fields
+// name their kids again and again takes it minutes. True when the file's
+// tree (read with `password`) stays within a bound of fields walked.
+bool formFieldTreeWithinBounds(const QByteArray& pdf, const QByteArray& password);
 
 // FPDF_RenderPageBitmap with annotations, then the page's form fields with
 // their appearance on top in the same placement (none without `form`).

@@ -492,6 +492,8 @@ FPDF_LINK FPDFAnnot_GetLink(FPDF_ANNOTATION annot);
 
 // Form fields: drawn only through a form-fill environment of their document.
 FPDF_FORMHANDLE FPDFDOC_InitFormFillEnvironment(FPDF_DOCUMENT document, FPDF_FORMFILLINFO* formInfo);
+#define FORMTYPE_NONE 0
+int FPDF_GetFormType(FPDF_DOCUMENT document);
 void FPDFDOC_ExitFormFillEnvironment(FPDF_FORMHANDLE hHandle);
 void FORM_OnAfterLoadPage(FPDF_PAGE page, FPDF_FORMHANDLE hHandle);
 void FORM_OnBeforeClosePage(FPDF_PAGE page, FPDF_FORMHANDLE hHandle);
