@@ -10,7 +10,6 @@
 #include <qpdf/Pl_Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <cmath>
@@ -542,7 +541,6 @@ struct PageContentEdit::State {
   // What pdfium generated for the page, read from its file.
   std::unique_ptr<QPDF> generated;
   QPDFObjectHandle generatedResources;
-  PieceCollector* collected = nullptr;
   std::unique_ptr<PieceCollector> collector;
   std::set<int> placed;
   QPDFObjectHandle plainState;  // the default state pdfium's content starts from
@@ -597,11 +595,11 @@ struct PageContentEdit::State {
   // yet, from the plain state pdfium's content expects.
   std::string piecesAt(const ContentDrops& drops, long id, Holder& holder) {
     const auto it = drops.splices.find(id);
-    if (it == drops.splices.end() || !collected) return {};
+    if (it == drops.splices.end() || !collector) return {};
     std::string text;
     for (const int number : it->second) {
-      const auto piece = collected->pieces.find(number);
-      if (piece == collected->pieces.end() || !placed.insert(number).second) continue;
+      const auto piece = collector->pieces.find(number);
+      if (piece == collector->pieces.end() || !placed.insert(number).second) continue;
       text += generatedText(piece->second, holder) + "\n";
     }
     if (text.empty()) return {};
@@ -614,11 +612,11 @@ struct PageContentEdit::State {
   // The new objects no place took, drawn after the page's own content in the
   // order pdfium wrote them; whatever else pdfium generated is not taken over.
   std::string rest(Holder& holder) {
-    if (!collected) return {};
+    if (!collector) return {};
     std::vector<Token> tokens;
-    for (const int number : collected->order) {
+    for (const int number : collector->order) {
       if (!placed.insert(number).second) continue;
-      const auto& piece = collected->pieces[number];
+      const auto& piece = collector->pieces[number];
       tokens.insert(tokens.end(), piece.begin(), piece.end());
       tokens.push_back(Token(QPDFTokenizer::tt_space, "\n"));
     }
@@ -632,7 +630,6 @@ struct PageContentEdit::State {
     generatedResources = page->getAttribute("/Resources", false);
     QPDFObjectHandle contents = page->getObjectHandle().getKey("/Contents");
     collector = std::make_unique<PieceCollector>(newTag);
-    collected = collector.get();
     // The page's own content is its first stream; pdfium appends after it.
     for (int i = 1; contents.isArray() && i < contents.getArrayNItems(); ++i)
       filtered([&](Pl_Buffer& out) { contents.getArrayItem(i).filterAsContents(collector.get(), &out); });

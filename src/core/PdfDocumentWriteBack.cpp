@@ -484,11 +484,16 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   // object drawing characters no block accounts for is kept (and covered),
   // so that no text is lost.
   const std::vector<PageChar> chars = readPageChars(p, space);
+  // Where the old content of every block that replaces it lies.
+  const auto replacedPlaces = [&] {
+    std::vector<Place> places;
+    for (size_t i = 0; i < blocks.size(); ++i)
+      if (replace[i] && !placedHere(blocks[i])) places.push_back(oldPlace(blocks[i]));
+    return places;
+  };
   std::set<FPDF_PAGEOBJECT> doomed;
   for (int round = 0; round < 64; ++round) {
-    std::vector<Place> covers;
-    for (size_t i = 0; i < blocks.size(); ++i)
-      if (replace[i] && !placedHere(blocks[i])) covers.push_back(oldPlace(blocks[i]));
+    const std::vector<Place> covers = replacedPlaces();
     doomed.clear();
     for (const auto& [object, centre] : visibleObjectCentres)
       if (insideAny(centre, covers)) doomed.insert(object);
@@ -539,9 +544,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   // Words the edit removes must leave the file: where an object drawing them
   // cannot be taken out, covering them would only hide them from the eye.
   if (!tag.isEmpty()) {
-    std::vector<Place> covers;
-    for (size_t i = 0; i < blocks.size(); ++i)
-      if (replace[i] && !placedHere(blocks[i])) covers.push_back(oldPlace(blocks[i]));
+    const std::vector<Place> covers = replacedPlaces();
     for (const PageChar& c : chars)
       if (c.mapped && doomed.count(c.object) && !removable(c.object) && insideAny(c.centre, covers)) {
         plan.refusal = coreText("Эту строку нельзя изменить: её прежний текст остался бы в файле.");

@@ -89,11 +89,12 @@ protected:
   }
 
   QTemporaryDir dir;
+  // Outlives the panel, whose worker may still be drawing one of its pages.
+  PdfDocument doc;
   std::unique_ptr<PageThumbnailPanel> panel;
 };
 
 TEST_F(PageThumbnailPanelTest, RendersTheFirstPagesThenWhatScrollsIntoView) {
-  PdfDocument doc;
   ASSERT_TRUE(doc.open(writeDocument("thirty.pdf", 30, false)));
   panel->setDocument(&doc);
   ASSERT_EQ(panel->count(), 30);
@@ -113,7 +114,6 @@ TEST_F(PageThumbnailPanelTest, RendersTheFirstPagesThenWhatScrollsIntoView) {
 }
 
 TEST_F(PageThumbnailPanelTest, UserSelectionSignalsAndViewFollowingDoesNot) {
-  PdfDocument doc;
   ASSERT_TRUE(doc.open(writeDocument("ten.pdf", 10, false)));
   panel->setDocument(&doc);
   QSignalSpy spy(panel.get(), &PageThumbnailPanel::pageSelected);
@@ -147,7 +147,6 @@ TEST_F(PageThumbnailPanelTest, UserSelectionSignalsAndViewFollowingDoesNot) {
 }
 
 TEST_F(PageThumbnailPanelTest, ContextMenuAsksForPageCommands) {
-  PdfDocument doc;
   ASSERT_TRUE(doc.open(writeDocument("five.pdf", 5, false)));
   panel->setDocument(&doc);
   QSignalSpy inserts(panel.get(), &PageThumbnailPanel::insertPageRequested);
@@ -208,7 +207,6 @@ TEST_F(PageThumbnailPanelTest, ContextMenuAsksForPageCommands) {
 TEST_F(PageThumbnailPanelTest, RefreshRendersChangedPagesAgain) {
   const QString plain = writeDocument("plain.pdf", 3, false);
   const QString shapes = writeDocument("shapes.pdf", 3, true);
-  PdfDocument doc;
   ASSERT_TRUE(doc.open(plain));
   panel->setDocument(&doc);
   ASSERT_TRUE(thumbnailsArrive({0, 1, 2}));
