@@ -673,12 +673,21 @@ TEST_F(MainWindowOcrTest, RunGoesOnInTheBackgroundWhenItsDialogClosesAnotherTabI
   PdfDocument* other = window.documents[0].document.get();
   PdfDocument* scans = window.documents[1].document.get();
 
+  // Page 2's render waits until the dialog is closed, so the run cannot end first.
+  window.heldPage = 1;
   QTimer poll;
-  afterFirstRecognisedPage(poll, [&](QDialog* dialog) {
+  poll.setInterval(5);
+  QObject::connect(&poll, &QTimer::timeout, &window, [&] {
+    QDialog* dialog = ocrDialog();
+    if (!dialog || !window.renderGate.isReached()) return;
+    poll.stop();
     dialog->close();
     window.activateDocument(0);
     window.discardOcrEngine();  // new languages chosen: the engine goes once the run ends
+    EXPECT_TRUE(window.ocrBusy);
+    window.renderGate.open();
   });
+  poll.start();
   window.showOcrProgressDialog();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window.ocrBusy && !poll.isActive(); }, 120000));
 
