@@ -68,11 +68,13 @@ QImage PdfDocument::renderLoadedPageUnlocked(FPDF_PAGE page, double scale, int r
 
   QImage image(pixels, QImage::Format_ARGB32);
   if (image.isNull()) return {};
-  image.fill(transparent ? Qt::transparent : Qt::white);
+  // pdfium's fill is the page's only pass before drawing: a page is megabytes.
   if (pdfium::Bitmap bitmap{createBitmapFromQImage(image)}) {
     FPDFBitmap_FillRect(bitmap.get(), 0, 0, pixels.width(), pixels.height(), transparent ? 0u : 0xFFFFFFFFu);
     renderPageWithFields(bitmap.get(), page, withFields ? formHandleUnlocked() : nullptr, pixels.width(),
                          pixels.height(), quarterTurns);
+  } else {
+    image.fill(transparent ? Qt::transparent : Qt::white);
   }
   return image;
 }
