@@ -340,6 +340,10 @@ private:
       putToken(t);
     }
     if (show) follow(op, args);
+    if (show && drops.after.count(id)) {
+      drawNewContent(id);
+      pull = true;  // the shows after it are set where they stood
+    }
   }
 
   // Sets the show where its first glyph stood; the line matrix it changes
@@ -544,6 +548,8 @@ struct PageContentEdit::State {
   std::unique_ptr<PieceCollector> collector;
   std::set<int> placed;
   QPDFObjectHandle plainState;  // the default state pdfium's content starts from
+  const std::map<int, ShapedPlacement>* shaped = nullptr;
+  ShapedTextFonts shapedFonts;
 
   void markForms(QPDFObjectHandle resources, const std::vector<std::string>& names, int depth,
                  std::set<QPDFObjGen>& drawing) {
@@ -594,10 +600,16 @@ struct PageContentEdit::State {
   // The pieces meant for the place of removed show `id`, not drawn elsewhere
   // yet, from the plain state pdfium's content expects.
   std::string piecesAt(const ContentDrops& drops, long id, Holder& holder) {
-    const auto it = drops.splices.find(id);
-    if (it == drops.splices.end() || !collector) return {};
+    auto it = drops.splices.find(id);
+    if (it == drops.splices.end()) it = drops.after.find(id);
+    if (it == drops.after.end()) return {};
     std::string text;
     for (const int number : it->second) {
+      if (const std::string line = shapedAt(number, holder); !line.empty()) {
+        text += line;
+        continue;
+      }
+      if (!collector) continue;
       const auto piece = collector->pieces.find(number);
       if (piece == collector->pieces.end() || !placed.insert(number).second) continue;
       text += generatedText(piece->second, holder) + "\n";
@@ -612,15 +624,27 @@ struct PageContentEdit::State {
   // The new objects no place took, drawn after the page's own content in the
   // order pdfium wrote them; whatever else pdfium generated is not taken over.
   std::string rest(Holder& holder) {
-    if (!collector) return {};
     std::vector<Token> tokens;
-    for (const int number : collector->order) {
+    for (const int number : collector ? collector->order : std::vector<int>()) {
       if (!placed.insert(number).second) continue;
       const auto& piece = collector->pieces[number];
       tokens.insert(tokens.end(), piece.begin(), piece.end());
       tokens.push_back(Token(QPDFTokenizer::tt_space, "\n"));
     }
-    return tokens.empty() ? std::string() : "q\n" + generatedText(tokens, holder) + "Q\n";
+    std::string text = tokens.empty() ? std::string() : generatedText(tokens, holder);
+    if (shaped)
+      for (const auto& [number, placement] : *shaped) text += shapedAt(number, holder);
+    return text.empty() ? std::string() : "q\n" + text + "Q\n";
+  }
+
+  // A line set here, the first time its number is asked for.
+  std::string shapedAt(int number, Holder& holder) {
+    if (!shaped) return {};
+    const auto it = shaped->find(number);
+    if (it == shaped->end() || !placed.insert(number).second) return {};
+    return shapedFonts.content(it->second, [&](QPDFObjectHandle font) {
+      return holder.nameFor("/Font", font, "/UlvoText");
+    });
   }
 
   void readGenerated(const QByteArray& bytes, const std::string& newTag) {
@@ -717,11 +741,15 @@ bool PageContentEdit::begin(const QByteArray& pdf, int pageIndex, bool objectStr
   return false;
 }
 
-bool PageContentEdit::finish(const ContentDrops& drops, const QByteArray& generated, QByteArray* result,
-                             QString* error) {
+bool PageContentEdit::finish(const ContentDrops& drops, const QByteArray& generated,
+                             const std::map<int, ShapedPlacement>& shaped, QByteArray* result, QString* error) {
   if (!d->page) return false;
   try {
     if (!generated.isEmpty()) d->readGenerated(generated, newContentTag().toStdString());
+    d->shaped = &shaped;
+    for (const auto& [number, placement] : shaped)
+      if (placement.line) d->shapedFonts.add(*placement.line);
+    if (!d->shapedFonts.build(d->pdf)) throw Refused();
     QPDFObjectHandle pageObject = d->page->getObjectHandle();
     QPDFObjectHandle contents = pageObject.getKey("/Contents");
     Holder page{pageObject, d->page->getAttribute("/Resources", false)};

@@ -17,6 +17,8 @@
 // removed show is drawn where that show stood (what the page drew after it
 // still covers it), the rest after the page's own content.
 
+#include "ShapedTextPdf.h"
+
 #include <QByteArray>
 #include <QPointF>
 #include <QString>
@@ -36,6 +38,8 @@ struct ContentDrops {
   // New content drawn in place of a removed show: the numbers its pieces
   // carry under the new-content tag, in drawing order.
   std::map<long, std::vector<int>> splices;
+  // New content drawn right after a show that stays, the same way.
+  std::map<long, std::vector<int>> after;
   // By the order in which this stream draws forms: what goes inside each.
   std::map<int, ContentDrops> forms;
 };
@@ -59,8 +63,10 @@ public:
   // The whole file with the drops made, the new content of `generated` (the
   // marked file with pdfium's new objects appended to the page; empty for
   // none) taken over, and no tag left. The page's resources are the ones it
-  // named: pdfium's own reading of them does not count.
-  bool finish(const ContentDrops& drops, const QByteArray& generated, QByteArray* result, QString* error);
+  // named: pdfium's own reading of them does not count. `shaped` are new
+  // lines set here instead of by pdfium, under the numbers of their pieces.
+  bool finish(const ContentDrops& drops, const QByteArray& generated, const std::map<int, ShapedPlacement>& shaped,
+              QByteArray* result, QString* error);
 
 private:
   struct State;

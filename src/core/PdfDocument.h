@@ -302,6 +302,9 @@ private:
   // face comes first whatever the family.
   const LoadedFont* loadFontUnlocked(const QString& family, bool bold, bool italic, const QString& text,
                                      bool familyFace = false);
+  // The font file that text of this style is tried in first, as
+  // loadFontUnlocked chooses it; empty when none is installed.
+  static QString preferredFaceFile(const QString& family, bool bold, bool italic, bool familyFace = false);
   // Advance width of `text` in the font it is written in, points; 0 when unknown.
   double writtenAdvanceUnlocked(const QString& text, const QString& family, float size, bool bold, bool italic);
   void closeLoadedFontsUnlocked();

@@ -119,6 +119,12 @@ const PdfDocument::LoadedFont* PdfDocument::loadFontUnlocked(const QString& fami
   return &entry;
 }
 
+QString PdfDocument::preferredFaceFile(const QString& family, bool bold, bool italic, bool familyFace) {
+  for (const char* path : familyFace ? familyFaceCandidates(family, bold, italic) : fontFileCandidates(bold, italic))
+    if (QFileInfo(QString::fromLatin1(path)).isReadable()) return QString::fromLatin1(path);
+  return {};
+}
+
 double PdfDocument::writtenAdvanceUnlocked(const QString& text, const QString& family, float size, bool bold,
                                            bool italic) {
   const LoadedFont* font = loadFontUnlocked(family, bold, italic, text);

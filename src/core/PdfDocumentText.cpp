@@ -16,6 +16,8 @@
 #include "TextDirection.h"
 #include "TurnedRect.h"
 
+#include <fribidi.h>
+
 #include <QList>
 #include <QTransform>
 
@@ -108,6 +110,69 @@ void composeAccent(Glyph& letter, const Glyph& accent) {
                     .normalized(QString::NormalizationForm_C);
 }
 
+// Combining marks only (Thai tone marks, Hebrew points, Indic vowel signs):
+// they are part of the letter they sit on, wherever their box stands.
+bool onlyMarks(const QString& text) {
+  if (text.isEmpty()) return false;
+  for (const char32_t c : text.toUcs4()) {
+    const QChar::Category category = QChar::category(c);
+    if (category != QChar::Mark_NonSpacing && category != QChar::Mark_SpacingCombining &&
+        category != QChar::Mark_Enclosing)
+      return false;
+  }
+  return true;
+}
+
+// Whether a mark's centre lies over `letter` along the line.
+bool markSitsOn(const Glyph& mark, const Glyph& letter) {
+  const double x = mark.rect.center().x();
+  return x >= letter.rect.left() - std::max(mark.rect.width(), 1.0) &&
+         x <= letter.rect.right() + std::max(mark.rect.width(), 1.0);
+}
+
+// Text in right-to-left scripts comes from pdfium in the order it is drawn,
+// left to right; a line holding such text is put into reading order by the
+// bidirectional algorithm, applied to what is drawn (the steps that turn
+// reading order into drawing order turn it back). Returns the characters'
+// new order; empty when the line has nothing right to left.
+std::vector<int> readingOrderOf(const QList<QString>& drawn) {
+  const int n = int(drawn.size());
+  std::vector<FriBidiChar> first(size_t(n), FriBidiChar(' '));
+  for (int i = 0; i < n; ++i)
+    if (!drawn[i].isEmpty()) first[size_t(i)] = drawn[i].toUcs4().value(0, U' ');
+  std::vector<FriBidiCharType> types(first.size());
+  fribidi_get_bidi_types(first.data(), n, types.data());
+  int rightToLeft = 0, leftToRight = 0;
+  for (const FriBidiCharType t : types) {
+    if (t == FRIBIDI_TYPE_RTL || t == FRIBIDI_TYPE_AL) ++rightToLeft;
+    if (t == FRIBIDI_TYPE_LTR) ++leftToRight;
+  }
+  if (rightToLeft == 0) return {};
+  std::vector<FriBidiBracketType> brackets(first.size(), FRIBIDI_NO_BRACKET);
+  std::vector<FriBidiLevel> levels(first.size(), 0);
+  FriBidiParType direction = rightToLeft >= leftToRight ? FRIBIDI_PAR_RTL : FRIBIDI_PAR_LTR;
+  if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &direction, levels.data())) return {};
+  std::vector<int> order(first.size());
+  for (int i = 0; i < n; ++i) order[size_t(i)] = i;
+  FriBidiLevel highest = 0, lowestOdd = 127;
+  for (const FriBidiLevel l : levels) {
+    highest = std::max(highest, l);
+    if (l % 2 == 1) lowestOdd = std::min(lowestOdd, l);
+  }
+  for (int level = highest; level >= int(lowestOdd) && level > 0; --level)
+    for (int i = 0; i < n;) {
+      if (levels[size_t(order[size_t(i)])] < level) {
+        ++i;
+        continue;
+      }
+      int j = i;
+      while (j < n && levels[size_t(order[size_t(j)])] >= level) ++j;
+      std::reverse(order.begin() + i, order.begin() + j);
+      i = j;
+    }
+  return order;
+}
+
 bool sameBox(const QRectF& a, const QRectF& b) {
   return a.width() > 0.01 && std::abs(a.x() - b.x()) < 0.01 && std::abs(a.width() - b.width()) < 0.01 &&
          std::abs(a.y() - b.y()) < 0.01;
@@ -197,6 +262,8 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
                           : &glyphs.back();
     if (previous && !g.text.isEmpty() && sameBox(previous->rect, g.rect)) {
       previous->text += g.text;  // the next part of a ligature
+    } else if (previous && onlyMarks(g.text) && !onlyMarks(previous->text) && markSitsOn(g, *previous)) {
+      previous->text += g.text;  // a mark above or below its letter, not a line of its own
     } else if (previous && accentSitsOn(*previous, g)) {
       composeAccent(g, *previous);
       glyphs.back() = g;
@@ -309,7 +376,7 @@ QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
   heights.reserve(size_t(chars.size()));
   widths.reserve(size_t(chars.size()));
   for (const CharInfo& c : chars) {
-    if (!charHasVisibleInk(c)) continue;
+    if (!charHasVisibleInk(c) || onlyMarks(c.text)) continue;
     heights.push_back(std::max(c.rect.height(), 1.0));
     widths.push_back(std::max(c.rect.width(), 0.1));
   }
@@ -333,7 +400,8 @@ QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
   int previous = -1;  // last visible character of the current run
   for (int i = 0; i < chars.size(); ++i) {
     const CharInfo& c = chars.at(i);
-    if (!charHasVisibleInk(c)) continue;
+    // A mark stands over a letter before it, wherever its box says.
+    if (!charHasVisibleInk(c) || onlyMarks(c.text)) continue;
     if (previous >= 0) {
       const QRectF& p = chars.at(previous).rect;
       const bool jumpsBack = p.right() > c.rect.x() + backGap &&
@@ -590,7 +658,8 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     const double clampedHeight = std::max(c.rect.height(), 1.0);
     const double cy = centreY(c.rect);
     c.visible = !isBlank(c.text) && c.rect.width() > 0.01 && c.rect.height() > 0.01;
-    const bool visible = c.visible;
+    // A mark above or below the line belongs to it: it neither starts a line nor moves its middle.
+    const bool visible = c.visible && !onlyMarks(c.text);
 
     // Text turning to another direction starts a line of its own.
     if (visible && !current.isEmpty() &&
@@ -616,9 +685,17 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   }
   finishLine();
 
-  for (const auto& [run, angle] : runs)
+  for (auto& [run, angle] : runs) {
+    QList<QString> drawn;
+    for (const CharInfo& c : run) drawn << c.text;
+    if (const std::vector<int> order = readingOrderOf(drawn); !order.empty()) {
+      QList<CharInfo> reading;
+      for (const int i : order) reading.append(run.at(i));
+      run = std::move(reading);
+    }
     if (std::optional<TextBlock::Line> line = lineFromChars(run, ink, pageSize, angle))
       lines.push_back(placeLine(std::move(*line), angle));
+  }
 
   sortIntoReadingOrder(lines);
   std::vector<TextBlock> blocks;

@@ -19,6 +19,8 @@
 #include "PageObjectWriters.h"
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
+#include "ShapedText.h"
+#include "ShapedTextPdf.h"
 #include "TurnedRect.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -53,6 +55,11 @@ struct TextRun {
   // at rect's left edge, its glyphs scaled to that width.
   double laidOutWidth = -1;
   double scale = 1.0;
+  // Set by HarfBuzz in the faces that have its characters, when pdfium,
+  // which maps each character to one glyph of one font, cannot write it.
+  std::shared_ptr<const ShapedLine> shaped;
+  // The shows of its line that stay; the run is the text between them.
+  const struct KeptEnds* kept = nullptr;
 };
 
 bool isRealRect(const QRectF& r) { return r.width() > 0 && r.height() > 0; }
@@ -257,6 +264,11 @@ void fitRun(TextRun& run, const TextBlock& b, double advance, const QRectF& colu
   run.scale = fit.scale;
 }
 
+// Sets the text between kept shows after the kept start (a blank's width
+// further when the text begins with one) and narrows it only as far as it
+// must to end before the kept end or the block's box.
+void placeBetweenKept(TextRun& run, const TextBlock& b, double advance, double blank);
+
 bool isHiddenTextObject(FPDF_PAGEOBJECT object) {
   unsigned int r = 0, g = 0, b = 0, a = 255;
   const bool faint = FPDFPageObj_GetFillColor(object, &r, &g, &b, &a) && a <= 4;
@@ -270,6 +282,7 @@ struct PageChar {
   bool hidden;
   bool mapped;  // has a Unicode value, so search and copying find it
   double baseline;  // y of the glyph's origin on the shown page
+  bool misread = false;  // the font says nothing reliable of which character it is
 };
 
 std::vector<PageChar> readPageChars(FPDF_PAGE page, const PageSpace& space) {
@@ -288,7 +301,8 @@ std::vector<PageChar> readPageChars(FPDF_PAGE page, const PageSpace& space) {
     const double baseline = FPDFText_GetCharOrigin(textPage.get(), i, &originX, &originY)
                                 ? space.toShown(QPointF(originX, originY)).y()
                                 : std::nan("");
-    chars.push_back({object, centre, isHiddenTextObject(object), u != 0, baseline});
+    chars.push_back({object, centre, isHiddenTextObject(object), u != 0, baseline,
+                     FPDFText_HasUnicodeMapError(textPage.get(), i) == 1});
   }
   return chars;
 }
@@ -427,12 +441,163 @@ std::map<FPDF_PAGEOBJECT, QPointF> firstGlyphOrigins(FPDF_PAGE page) {
 // taking it out would uncover more than the user touched.
 bool clipsText(FPDF_PAGEOBJECT object) { return FPDFTextObj_GetTextRenderMode(object) >= 4; }
 
+// What of a retyped line stays as the page drew it: the shows at its start
+// and at its end whose text the new line still begins and ends with. They
+// keep the page's own font and glyphs, whatever characters pdfium reads
+// them as; only the text between them is written anew.
+struct KeptEnds {
+  std::set<FPDF_PAGEOBJECT> objects;
+  QString middle;                   // the new text between them, blanks as typed
+  double left = std::nan("");       // the shown page's x where the start ends
+  double right = std::nan("");      // and where the end begins
+  FPDF_PAGEOBJECT after = nullptr;  // the last drawn show of the start
+};
+
+QString withoutBlanks(const QString& text) {
+  QString out;
+  for (const QChar c : text)
+    if (!c.isSpace()) out += c;
+  return out;
+}
+
+// Where in `text` the `count`-th character that is not a blank ends (from
+// the start) or begins (from the end, `fromEnd`).
+qsizetype rawIndex(const QString& text, qsizetype count, bool fromEnd) {
+  if (count == 0) return fromEnd ? text.size() : 0;
+  qsizetype seen = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const qsizetype at = fromEnd ? text.size() - 1 - i : i;
+    if (!text.at(at).isSpace() && ++seen == count) return fromEnd ? at : at + 1;
+  }
+  return fromEnd ? 0 : text.size();
+}
+
+KeptEnds keptEnds(FPDF_TEXTPAGE textPage, const std::vector<PageChar>& chars, const Place& line,
+                  const QString& oldText, const QString& newText, const std::set<FPDF_PAGEOBJECT>& candidates,
+                  const std::map<FPDF_PAGEOBJECT, size_t>& drawn, const PageSpace& space) {
+  KeptEnds kept;
+  if (!textPage) return kept;
+  // The line's own shows: those with a character in its place and none elsewhere.
+  std::map<FPDF_PAGEOBJECT, bool> own;
+  for (const PageChar& c : chars) {
+    if (c.hidden || !candidates.count(c.object)) continue;
+    const bool inside = line.contains(c.centre);
+    auto [it, added] = own.try_emplace(c.object, inside);
+    if (!added) it->second = it->second && inside;
+  }
+  struct Show {
+    FPDF_PAGEOBJECT object;
+    QRectF box;
+    QString text;
+  };
+  std::vector<Show> shows;
+  for (const auto& [object, inside] : own) {
+    if (!inside) return kept;  // a show reaching into another line is rewritten whole
+    const QRectF box = space.toShown(pageObjectBounds(object, FPDF_PAGEOBJ_TEXT)).normalized();
+    const unsigned long bytes = FPDFTextObj_GetText(object, textPage, nullptr, 0);
+    std::vector<FPDF_WCHAR> buffer(std::max<unsigned long>(bytes / sizeof(FPDF_WCHAR), 1));
+    FPDFTextObj_GetText(object, textPage, buffer.data(), static_cast<unsigned long>(buffer.size() * sizeof(FPDF_WCHAR)));
+    const QString text = withoutBlanks(QString::fromUtf16(reinterpret_cast<const char16_t*>(buffer.data())));
+    if (text.isEmpty() || box.isEmpty()) return kept;
+    shows.push_back({object, box, text});
+  }
+  std::sort(shows.begin(), shows.end(), [](const Show& a, const Show& b) { return a.box.left() < b.box.left(); });
+  const QString wanted = withoutBlanks(newText);
+  // Words added after the whole line: every show stays, whatever order its
+  // characters are read in, and the words follow the line's end, or come
+  // before its start when it reads right to left.
+  const QString had = withoutBlanks(oldText);
+  if (!shows.empty() && !had.isEmpty() && wanted.size() > had.size() && wanted.startsWith(had)) {
+    QRectF all;
+    for (const Show& show : shows) {
+      kept.objects.insert(show.object);
+      all |= show.box;
+      if (!kept.after || drawn.at(show.object) > drawn.at(kept.after)) kept.after = show.object;
+    }
+    kept.middle = newText.mid(rawIndex(newText, had.size(), false));
+    (oldText.isRightToLeft() ? kept.right : kept.left) = oldText.isRightToLeft() ? all.left() : all.right();
+    return kept;
+  }
+  if (newText.isRightToLeft()) return kept;
+  QString start, end;
+  size_t first = 0, last = shows.size();
+  while (first < shows.size() && wanted.startsWith(start + shows[first].text)) start += shows[first++].text;
+  while (last > first && wanted.mid(start.size()).endsWith(shows[last - 1].text + end))
+    end.prepend(shows[--last].text);
+  if (first == 0 && last == shows.size()) return kept;
+  size_t order = 0;
+  for (size_t i = 0; i < shows.size(); ++i) {
+    if (i >= first && i < last) continue;
+    kept.objects.insert(shows[i].object);
+    if (i < first && (!kept.after || drawn.at(shows[i].object) > order)) {
+      kept.after = shows[i].object;
+      order = drawn.at(shows[i].object);
+    }
+  }
+  if (first > 0) kept.left = shows[first - 1].box.right();
+  if (last < shows.size()) kept.right = shows[last].box.left();
+  const qsizetype from = rawIndex(newText, start.size(), false);
+  const qsizetype to = std::max(rawIndex(newText, end.size(), true), from);
+  kept.middle = newText.mid(from, to - from);
+  return kept;
+}
+
+void placeBetweenKept(TextRun& run, const TextBlock& b, double advance, double blank) {
+  const KeptEnds& kept = *run.kept;
+  const QString& middle = kept.middle;
+  const bool leading = !middle.isEmpty() && middle.front().isSpace();
+  const bool trailing = !middle.isEmpty() && middle.back().isSpace();
+  double left = run.rect.x();
+  if (!std::isnan(kept.left)) left = kept.left + (leading ? blank : 0.0);
+  double right = b.rect.right();
+  // Before a kept end only, the text was added to a line read right to
+  // left: the blank typed before it stands on its right.
+  if (!std::isnan(kept.right))
+    right = kept.right - ((std::isnan(kept.left) ? leading || trailing : trailing) ? blank : 0.0);
+  if (std::isnan(kept.left) && !std::isnan(kept.right) && advance > 0)
+    left = std::max(right - advance, b.rect.left());  // the text ends where the kept end begins
+  run.rect.moveLeft(left);
+  run.scale = advance > 0 && advance > right - left ? std::clamp((right - left) / advance, 0.25, 1.0) : 1.0;
+}
+
+// The shaped lines among `writes`, by their writes' numbers, placed as a
+// text object of pdfium's would be: a visible line on its baseline at the
+// run's horizontal scale, an invisible one stretched over its box, both
+// turned with their block.
+std::map<int, ShapedPlacement> shapedPlacements(const std::vector<PageWrite>& writes,
+                                                const std::vector<TextBlock>& blocks, const PageSpace& space) {
+  std::map<int, ShapedPlacement> placed;
+  for (size_t w = 0; w < writes.size(); ++w) {
+    const auto* text = std::get_if<PlacedText>(&writes[w]);
+    if (!text || !text->run.shaped) continue;
+    const TextRun& run = text->run;
+    const TextBlock& b = blocks[text->block];
+    const double size = std::max(run.size, 1.0f);
+    const QRectF& rect = run.rect;
+    QTransform shown(run.scale > 0.01 ? run.scale : 1.0, 0, 0, 1, rect.x(), rect.y() + std::max(0.12 * size, 0.0));
+    if (text->invisible) {
+      const double width = run.shaped->advance(size);
+      const double bottom = run.shaped->descent(size), top = run.shaped->ascent(size);
+      const double sx = std::clamp(rect.width() / std::max(width, 0.01), 0.05, 20.0);
+      const double sy = std::clamp(rect.height() / std::max(top - bottom, 0.01), 0.05, 20.0);
+      shown = QTransform(sx, 0, 0, sy, rect.x(), rect.y() - bottom * sy);
+    }
+    const QTransform userFromShown = space.userFromShown();
+    QTransform matrix = shown * userFromShown;
+    if (std::abs(b.rotation) >= 0.1)
+      matrix = matrix * (userFromShown.inverted() * turnAbout(b.rect.center(), b.rotation) * userFromShown);
+    placed[int(w)] = {run.shaped, matrix, size, run.color, text->invisible};
+  }
+  return placed;
+}
+
 }  // namespace
 
 struct PdfDocument::WriteBackPlan {
   std::vector<PageWrite> writes;
   bool needsOperators = false;  // something of the page goes
   QString refusal;              // why the edit cannot be made as the user sees it
+  bool shaped = false;          // some text is set by HarfBuzz, which only the marked road takes
   // On a marked page: the operators that go, by the numbers the marks gave them.
   ContentDrops drops;
   struct Font {
@@ -517,6 +682,50 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
       break;
     }
   }
+  // A retyped line keeps the shows it still begins and ends with.
+  const QRectF column = pageTextColumn(blocks);
+  std::map<std::pair<size_t, int>, KeptEnds> keptLines;
+  std::set<FPDF_PAGEOBJECT> keptObjects;
+  if (!tag.isEmpty()) {
+    pdfium::TextPage textPage(FPDFText_LoadPage(p));
+    for (size_t i = 0; i < blocks.size(); ++i) {
+      const TextBlock& b = blocks[i];
+      if (!replace[i] || b.isImage || placedHere(b) || !b.richTextHtml.trimmed().isEmpty() || blockMoved(b) ||
+          blockTurned(b) || std::abs(b.rotation) >= 0.1)
+        continue;
+      for (const TextRun& run : visibleRuns(b, column)) {
+        if (run.lineIndex < 0 || run.lineIndex >= int(b.lines.size())) continue;
+        std::set<FPDF_PAGEOBJECT> candidates;
+        for (FPDF_PAGEOBJECT object : doomed)
+          if (removable(object) && !isHiddenTextObject(object)) candidates.insert(object);
+        KeptEnds kept = keptEnds(textPage.get(), chars, Place{b.lines[size_t(run.lineIndex)].rect},
+                                 b.lines[size_t(run.lineIndex)].text, run.text, candidates, objects.drawn, space);
+        if (kept.objects.empty()) continue;
+        // Kept shows are not narrowed with the line, as the editor shows it:
+        // they stay only where the new words fit beside them, or where the
+        // line's characters are misread, so that writing it anew would
+        // change them.
+        const Place place{b.lines[size_t(run.lineIndex)].rect};
+        const bool misread = std::any_of(chars.begin(), chars.end(), [&](const PageChar& c) {
+          return c.misread && kept.objects.count(c.object) && place.contains(c.centre);
+        });
+        const QString middle = kept.middle.trimmed();
+        const double size = usableSize(run.size, b.fontSize);
+        const double advance =
+            middle.isEmpty() ? 0.0
+                             : shapeLine(middle, preferredFaceFile(run.family, run.bold, run.italic), run.bold, run.italic)
+                                   .advance(size);
+        const double from = std::isnan(kept.left) ? b.rect.left() : kept.left + (middle.isEmpty() ? 0.0 : 0.3 * size);
+        const double to = std::isnan(kept.right) ? b.rect.right() : kept.right;
+        if (!misread && advance * 0.7 > to - from) continue;
+        for (FPDF_PAGEOBJECT object : kept.objects) {
+          doomed.erase(object);
+          keptObjects.insert(object);
+        }
+        keptLines[{i, run.lineIndex}] = std::move(kept);
+      }
+    }
+  }
   for (FPDF_PAGEOBJECT object : hiddenObjects) doomed.insert(object);
 
   // Visible text that stays on the page after the removals already serves
@@ -535,7 +744,8 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     for (const PageChar& c : chars) {
       if (!place.contains(c.centre)) continue;
       any = true;
-      if (!c.hidden && FPDFTextObj_GetTextRenderMode(c.object) != FPDF_TEXTRENDERMODE_CLIP && !gone(c.object))
+      if (!c.hidden && FPDFTextObj_GetTextRenderMode(c.object) != FPDF_TEXTRENDERMODE_CLIP && !gone(c.object) &&
+          !keptObjects.count(c.object))
         return true;
     }
     return !any;
@@ -579,13 +789,40 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
 
   // The runs of every text block first, so that each font is embedded once
   // as a subset covering all the characters this page gets.
-  const QRectF column = pageTextColumn(blocks);
   std::vector<std::vector<TextRun>> blockRuns(blocks.size());
   std::map<std::pair<bool, bool>, std::pair<QString, QString>> textPerStyle;  // family, all text
   for (size_t i = 0; i < blocks.size(); ++i) {
     if (blocks[i].isImage) continue;
     blockRuns[i] = replace[i] ? visibleRuns(blocks[i], column) : storedRuns(blocks[i]);
-    for (const TextRun& run : blockRuns[i]) {
+    for (TextRun& run : blockRuns[i]) {
+      if (const auto kept = keptLines.find({i, run.lineIndex}); kept != keptLines.end()) {
+        run.kept = &kept->second;
+        run.text = kept->second.middle.trimmed();
+        if (run.text.isEmpty()) continue;
+      }
+      const auto line = std::make_shared<const ShapedLine>(
+          shapeLine(run.text, preferredFaceFile(run.family, run.bold, run.italic), run.bold, run.italic));
+      if (line->missing) {
+        // What the user changed is written whole or not at all; a stored
+        // line no face can draw gets no searchable copy.
+        // Only the marked page tells which shows of the line stay as they
+        // are; what the new line must draw is known there.
+        if (replace[i] && tag.isEmpty()) {
+          plan.shaped = true;
+          continue;
+        }
+        if (replace[i]) {
+          plan.refusal = missingGlyphMessage(line->missing);
+          return plan;
+        }
+        run.text.clear();
+        continue;
+      }
+      if (!line->plain) {
+        run.shaped = line;
+        plan.shaped = true;
+        continue;
+      }
       auto& [family, text] = textPerStyle[{run.bold, run.italic}];
       if (text.isEmpty()) family = run.family;
       text += run.text;
@@ -601,32 +838,53 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     if (!b.isImage) {
       if (replace[i]) {
         if (!placedHere(b) && pageHidesTextIn(oldPlace(b))) {
-          for (const TextRun& run : blockRuns[i]) plan.writes.emplace_back(PlacedText{i, run, true});
+          for (const TextRun& run : blockRuns[i])
+            if (!run.text.isEmpty()) plan.writes.emplace_back(PlacedText{i, run, true});
           continue;
         }
-        if (!placedHere(b) && needsCover(oldPlace(b))) plan.writes.emplace_back(WhiteBox{oldPlace(b).bounds()});
+        // A line that keeps shows of its own is not covered: they would go
+        // under the white with what no block accounts for.
+        const bool keeps = std::any_of(keptLines.begin(), keptLines.end(), [&](const auto& k) { return k.first.first == i; });
+        const bool covered = !placedHere(b) && !keeps && needsCover(oldPlace(b));
+        if (covered) plan.writes.emplace_back(WhiteBox{oldPlace(b).bounds()});
         const std::vector<double> offsets = baselineOffsets(b, chars);
         const QPointF shift = lineShift(b);
         for (TextRun& run : blockRuns[i]) {
+          if (run.text.isEmpty()) continue;
           // The baseline where the line had it, not where the box's lower
           // edge would put it.
           if (run.lineIndex >= 0 && run.lineIndex < int(offsets.size()) && !std::isnan(offsets[size_t(run.lineIndex)]))
             run.rect.translate(0, offsets[size_t(run.lineIndex)] - 0.12 * run.size);
-          fitRun(run, b, writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold, run.italic), column);
+          const double advance = run.shaped ? run.shaped->advance(run.size)
+                                            : writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold,
+                                                                     run.italic);
+          if (run.kept) {
+            placeBetweenKept(run, b, advance,
+                             writtenAdvanceUnlocked(QStringLiteral(" "), run.family, run.size, run.bold, run.italic));
+          } else {
+            fitRun(run, b, advance, column);
+          }
           PlacedText text{i, run, false};
           const OperatorKey* at = nullptr;
           if (!placedHere(b) && run.lineIndex >= 0 && run.lineIndex < int(b.lines.size()))
             at = firstRemovedIn(Place{b.lines[size_t(run.lineIndex)].rect.translated(-shift)});
-          if (!at && !placedHere(b)) at = firstRemovedIn(oldPlace(b));
+          if (!at && !placedHere(b) && !run.kept) at = firstRemovedIn(oldPlace(b));
+          // Drawn where the old line was, the new one would go under the white.
+          if (covered) at = nullptr;
           if (at) {
             text.piece = int(plan.writes.size());  // the write's number
             dropsAt(plan.drops, at->forms).splices[at->id].push_back(text.piece);
+          } else if (run.kept && run.kept->after && objects.keys.count(run.kept->after)) {
+            // Nothing of the line goes: the new words follow the kept start.
+            const OperatorKey& key = objects.keys.at(run.kept->after);
+            text.piece = int(plan.writes.size());
+            dropsAt(plan.drops, key.forms).after[key.id].push_back(text.piece);
           }
           plan.writes.emplace_back(std::move(text));
         }
       } else {
         for (const TextRun& run : blockRuns[i])
-          if (!pageShowsTextIn(turnedBounds(run.rect, b.rotation, b.rect.center())))
+          if (!run.text.isEmpty() && !pageShowsTextIn(turnedBounds(run.rect, b.rotation, b.rect.center())))
             plan.writes.emplace_back(PlacedText{i, run, true});
       }
       continue;
@@ -704,6 +962,10 @@ bool PdfDocument::applyWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBloc
     if (!text) continue;
     const TextRun& run = text->run;
     const TextBlock& b = blocks[text->block];
+    if (run.shaped) {
+      texts.emplace_back();  // set with the page's content, see shapedPlacements
+      continue;
+    }
     pdfium::PageObject object(text->invisible
                                   ? createTextObjectUnlocked(p, run.text, run.rect, run.family, run.size,
                                                              QColor(0, 0, 0, 0), run.bold, run.italic, true, true)
@@ -747,9 +1009,13 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     pdfium::Page loaded(loadPageUnlocked(page));
     if (!loaded) return false;
     const WriteBackPlan plan = planWriteBackUnlocked(loaded.get(), blocks, replaceAll, QByteArray());
+    if (!plan.refusal.isEmpty()) {
+      lastErrorMessage = plan.refusal;
+      return false;
+    }
     // Nothing of the page goes: pdfium appends the new objects in a stream
     // of their own and leaves the page's content as it is.
-    if (!plan.needsOperators) {
+    if (!plan.needsOperators && !plan.shaped) {
       if (!applyWriteBackUnlocked(loaded.get(), blocks, plan)) return false;
       if (!plan.writes.empty()) modified = true;
       return true;
@@ -770,6 +1036,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
   PageContentEdit edit;
   if (!edit.begin(current, page, packed, &marked, &lastErrorMessage)) return false;
   WriteBackPlan plan;
+  std::map<int, ShapedPlacement> shaped;
   {
     pdfium::Document reading(FPDF_LoadMemDocument64(marked.constData(), size_t(marked.size()), nullptr));
     pdfium::Page loaded(reading ? FPDF_LoadPage(reading.get(), page) : nullptr);
@@ -782,6 +1049,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
       lastErrorMessage = plan.refusal;
       return false;
     }
+    shaped = shapedPlacements(plan.writes, blocks, PageSpace::ofPage(loaded.get()));
     if (!plan.writes.empty() && !writeIntoUnlocked(reading.get(), [&] {
           return applyWriteBackUnlocked(loaded.get(), blocks, plan, edit.newContentTag()) &&
                  serializePdf(reading.get(), FPDF_NO_INCREMENTAL, &generated);
@@ -790,7 +1058,7 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
       return false;
     }
   }
-  if (!edit.finish(plan.drops, generated, &edited, &lastErrorMessage)) return false;
+  if (!edit.finish(plan.drops, generated, shaped, &edited, &lastErrorMessage)) return false;
   if (encrypted) {
     QByteArray locked;
     if (!encryptLikeOriginal(fileData, openPassword, edited, usesObjectStreams(fileData), &locked, &lastErrorMessage))

@@ -1,0 +1,49 @@
+#pragma once
+// Shaped lines as PDF content. Each face becomes a Type 0 font of two-byte
+// codes whose program holds just the glyphs drawn, with the face's own
+// widths and a ToUnicode map that reads every glyph back as the characters
+// it stands for; the content sets each glyph where HarfBuzz put it.
+
+#include "ShapedText.h"
+
+#include <QColor>
+#include <QTransform>
+
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+struct ShapedPlacement {
+  std::shared_ptr<const ShapedLine> line;
+  QTransform textMatrix;  // text space to the user space the content is drawn in
+  double size = 10;
+  QColor colour = Qt::black;
+  bool invisible = false;
+};
+
+class ShapedTextFonts {
+ public:
+  // Every line is added before the fonts are built, so that each face is
+  // embedded once with all its glyphs.
+  void add(const ShapedLine& line);
+  // The fonts as objects of `pdf`; false when a face cannot be cut down.
+  bool build(QPDF& pdf);
+  // The operators drawing `placement`, which start and end in the state
+  // they found; `name` gives the resource name a font goes by there.
+  std::string content(const ShapedPlacement& placement,
+                      const std::function<std::string(QPDFObjectHandle)>& name) const;
+
+ private:
+  struct FaceUse {
+    std::shared_ptr<const OutlineFace> face;
+    std::map<std::pair<unsigned int, QString>, unsigned int> codes;  // (glyph, text) to code
+    std::map<unsigned int, QString> cffTexts;                         // a CFF's code (its glyph) read as
+    QPDFObjectHandle font;
+  };
+  unsigned int code(const FaceUse& use, const ShapedGlyph& glyph) const;
+  std::map<const OutlineFace*, FaceUse> uses;
+};

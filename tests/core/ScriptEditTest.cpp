@@ -1,0 +1,293 @@
+// A word appended to a line of another script (or of symbols) keeps every
+// character of the line: real files whose first page holds such a line, and
+// pages made here in each script, in embedded and in non-embedded fonts.
+// poppler reads every character it read before, in the same order, MuPDF
+// draws no glyph 0, and the line has ink where it had.
+#include "PopplerOracles.h"
+#include "RawPdf.h"
+#include "TestSupport.h"
+#include "core/PdfDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QRawFont>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+using namespace testsupport;
+
+namespace {
+
+const QString kAppended = QStringLiteral(" okapi");
+
+bool latinOrCommon(char32_t c) { return c < 0x2B0 || (c >= 0x2000 && c <= 0x206F) || (c >= 0x400 && c < 0x530); }
+
+// The first block with a character of another script or a symbol.
+int firstOtherScriptLine(const std::vector<TextBlock>& blocks) {
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    if (blocks[i].isImage) continue;
+    for (const char32_t c : blocks[i].text.toUcs4())
+      if (!latinOrCommon(c) && !QChar::isSpace(c)) return int(i);
+  }
+  return -1;
+}
+
+// What poppler reads, compared as characters: blanks left out, presentation
+// forms and their letters alike (NFKC).
+QString normalised(const QString& text) {
+  return QString(text).remove(QRegularExpression(QStringLiteral("[\\s\\x{202A}-\\x{202E}]+")))
+      .normalized(QString::NormalizationForm_KC);
+}
+
+bool isMark(char32_t c) {
+  const QChar::Category k = QChar::category(c);
+  return k == QChar::Mark_NonSpacing || k == QChar::Mark_SpacingCombining || k == QChar::Mark_Enclosing;
+}
+
+// Whether `part`'s letters stand in `whole` in the same order and each of
+// its marks is there too: readers put the marks of a right-to-left letter on
+// either side of it.
+bool inOrder(const QString& part, const QString& whole) {
+  QList<uint> letters, wholeLetters;
+  std::multiset<uint> marks, wholeMarks;
+  for (const uint c : part.toUcs4()) isMark(c) ? void(marks.insert(c)) : letters.append(c);
+  for (const uint c : whole.toUcs4()) isMark(c) ? void(wholeMarks.insert(c)) : wholeLetters.append(c);
+  qsizetype at = 0;
+  for (const uint c : letters) {
+    while (at < wholeLetters.size() && wholeLetters[at] != c) ++at;
+    if (at++ >= wholeLetters.size()) return false;
+  }
+  return std::includes(wholeMarks.begin(), wholeMarks.end(), marks.begin(), marks.end());
+}
+
+// Glyphs MuPDF draws as glyph 0 or .notdef on page 1.
+int notdefGlyphs(const QString& file) {
+  QByteArray trace;
+  runTool(QStringLiteral("mutool"), {QStringLiteral("trace"), file, QStringLiteral("1")}, &trace);
+  return int(trace.count("glyph=\"0\"") + trace.count("glyph=\".notdef\""));
+}
+
+// Appends the word to the first line of another script on page 1 of `file`,
+// saves and says what went wrong; empty when nothing did.
+QString appendAndCheck(const QString& file, const QString& saved) {
+  if (const QString keep = qEnvironmentVariable("ULVO_KEEP_EDITED"); !keep.isEmpty())
+    QFile::copy(file, keep + "/" + QFileInfo(file).fileName());
+  PdfDocument doc;
+  if (!doc.open(file)) return QStringLiteral("does not open");
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  const int line = firstOtherScriptLine(blocks);
+  if (line < 0) return QStringLiteral("has no line of another script");
+  TextBlock& chosen = blocks[size_t(line)];
+  const QRectF place = chosen.rect;
+  chosen.text += kAppended;
+  chosen.textEdited = true;
+  if (!doc.overlayOcrText(0, blocks, false) || !doc.save(saved))
+    return QStringLiteral("edit refused: ") + doc.lastError();
+  // For looking into a failure: the input and the saved file stay in this folder.
+  if (const QString keep = qEnvironmentVariable("ULVO_KEEP_EDITED"); !keep.isEmpty())
+    QFile::copy(saved, keep + "/" + QFileInfo(file).completeBaseName() + "-saved.pdf");
+  // The page's characters all stay; those of the line's band across the
+  // page, where poppler's reading order cannot move them, in their order.
+  const QSizeF page = doc.pageSize(0);
+  const QStringList band{QStringLiteral("-x"), QStringLiteral("0"), QStringLiteral("-y"),
+                         QString::number(int(page.height() - place.bottom() - 2)), QStringLiteral("-W"),
+                         QString::number(int(page.width() + 1)), QStringLiteral("-H"),
+                         QString::number(int(place.height() + 4))};
+  const QString before = normalised(oracles::pageText(file, 0));
+  const QString after = normalised(oracles::pageText(saved, 0));
+  if (!after.contains(QStringLiteral("okapi"))) return QStringLiteral("poppler does not read the appended word");
+  std::multiset<uint> had, has;
+  for (const uint c : before.toUcs4()) had.insert(c);
+  for (const uint c : after.toUcs4()) has.insert(c);
+  if (!std::includes(has.begin(), has.end(), had.begin(), had.end()))
+    return QStringLiteral("poppler read \"%1\" and now reads \"%2\"").arg(before, after);
+  const QString lineBefore = normalised(oracles::pageText(file, 0, band));
+  const QString lineAfter = normalised(oracles::pageText(saved, 0, band)).remove(QStringLiteral("okapi"));
+  if (!inOrder(lineBefore, lineAfter))
+    return QStringLiteral("poppler read the line as \"%1\" and now as \"%2\"").arg(lineBefore, lineAfter);
+  if (const int lost = notdefGlyphs(saved) - notdefGlyphs(file); lost > 0)
+    return QStringLiteral("MuPDF draws %1 more glyphs 0").arg(lost);
+  const QImage was = oracles::renderWithPoppler(file, 0, 72), is = oracles::renderWithPoppler(saved, 0, 72);
+  const int inkWas = oracles::inkIn(was, place, page.height(), 72), inkIs = oracles::inkIn(is, place, page.height(), 72);
+  if (inkIs < inkWas / 3)
+    return QStringLiteral("the line \"%1\" at %2, %3 lost its ink (%4 dark pixels, was %5)")
+        .arg(chosen.text).arg(place.x()).arg(place.y()).arg(inkIs).arg(inkWas);
+  return {};
+}
+
+struct ScriptLine {
+  const char* name;
+  QString family;  // drawn by Qt, which embeds a subset of it
+  QString text;
+};
+
+const QList<ScriptLine> kScripts = {
+    {"Chinese", QStringLiteral("Noto Serif CJK SC"), QStringLiteral("中文文本的一行")},
+    {"Japanese", QStringLiteral("Noto Serif CJK JP"), QStringLiteral("日本語のテキスト")},
+    {"Korean", QStringLiteral("Noto Serif CJK KR"), QStringLiteral("한국어 텍스트 줄")},
+    {"Hebrew", QStringLiteral("Noto Serif Hebrew"), QStringLiteral("שָׁלוֹם עוֹלָם טוֹב")},
+    {"Arabic", QStringLiteral("Noto Naskh Arabic"), QStringLiteral("مرحبا بالعالم الجميل")},
+    {"Thai", QStringLiteral("Noto Sans Thai"), QStringLiteral("ภาษาไทยที่สวยงามน้ำ")},
+    {"Bengali", QStringLiteral("Noto Sans Bengali"), QStringLiteral("বাংলা লেখা কোথায়")},
+    {"Mathematics", QStringLiteral("Noto Sans Math"), QStringLiteral("Let 𝑝 be a prime, 𝑞 ≤ 𝑝")},
+    {"Dingbats", QStringLiteral("DejaVu Sans"), QStringLiteral("Cut ✂ here ✄ star ✫")},
+    {"Emoji", QStringLiteral("Symbola"), QStringLiteral("Mood 😀 and 🚀 go")},
+    {"Runic", QStringLiteral("Noto Sans Runic"), QStringLiteral("Runes ᚠᚢᚦᚨᚱᚲ end")},
+};
+
+// A page of one line drawn by Qt: the font is embedded as a subset, its
+// glyphs shaped and read back through a ToUnicode map.
+bool writeEmbedded(const QString& path, const ScriptLine& script) {
+  QPdfWriter writer(path);
+  writer.setPageSize(QPageSize(QSizeF(400, 120), QPageSize::Point));
+  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+  writer.setResolution(72);
+  QPainter painter(&writer);
+  if (!painter.isActive()) return false;
+  QFont font(script.family);
+  font.setPixelSize(18);
+  painter.setFont(font);
+  painter.drawText(QPointF(30, 60), script.text);
+  return painter.end();
+}
+
+// The same line in a font the file names but does not carry: a Type 0 font
+// of codes read through ToUnicode, right-to-left text drawn from its right
+// end in reading order as producers draw it.
+bool writeNotEmbedded(const QString& path, const ScriptLine& script, const QString& embed = QString()) {
+  QByteArray content = "BT /F1 18 Tf ", map;
+  const QList<uint> chars = script.text.toUcs4();
+  const bool rtl = script.text.isRightToLeft();
+  int entries = 0;
+  for (const uint c : chars) {
+    const QByteArray hex = QByteArray::number(++entries, 16).rightJustified(4, '0');
+    QByteArray utf16;
+    for (const QChar unit : QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1))
+      utf16 += QByteArray::number(unit.unicode(), 16).rightJustified(4, '0');
+    map += "<" + hex + "> <" + utf16 + ">\n";
+    const int x = rtl ? 370 - 12 * entries : 30 + 12 * (entries - 1);
+    content += "1 0 0 1 " + QByteArray::number(x) + " 60 Tm <" + hex + "> Tj ";
+  }
+  content += "ET";
+  // Embedded by hand, codes led to the face's glyphs (Qt's writer reads
+  // emoji back as nothing).
+  QStringList embedding;
+  QString program;
+  if (!embed.isEmpty()) {
+    QFile file(embed);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray ttf = file.readAll();
+    const QRawFont face(ttf, 18);
+    QByteArray map(2, '\0');
+    for (const uint c : chars) {
+      const quint32 glyph = face.glyphIndexesForString(QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1)).value(0);
+      map += char(glyph >> 8);
+      map += char(glyph & 0xFF);
+    }
+    program = QStringLiteral(" /FontFile2 9 0 R");
+    embedding << handwritten::stream(ttf, "/Length1 " + QByteArray::number(ttf.size())) << handwritten::stream(map);
+  }
+  const QByteArray cmap = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CIDSystemInfo << /Registry "
+                          "(Adobe) /Ordering (UCS) /Supplement 0 >> def /CMapName /U def /CMapType 2 def 1 "
+                          "begincodespacerange <0000> <FFFF> endcodespacerange " +
+                          QByteArray::number(entries) + " beginbfchar\n" + map +
+                          "endbfchar endcmap CMapName currentdict /CMap defineresource pop end end";
+  const QByteArray name = script.family.toLatin1().replace(' ', "");
+  return handwritten::writePdf(
+      path, QStringList{QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"),
+             QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+             QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 400 120] /Contents 4 0 R "
+                            "/Resources << /Font << /F1 5 0 R >> >> >>"),
+             handwritten::stream(content),
+             QStringLiteral("<< /Type /Font /Subtype /Type0 /BaseFont /%1 /Encoding /Identity-H "
+                            "/DescendantFonts [6 0 R] /ToUnicode 7 0 R >>").arg(QString::fromLatin1(name)),
+             QStringLiteral("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /%1 /CIDSystemInfo << /Registry "
+                            "(Adobe) /Ordering (Identity) /Supplement 0 >> /FontDescriptor 8 0 R /DW 600 %2>>")
+                 .arg(QString::fromLatin1(name), embed.isEmpty() ? QString() : QStringLiteral("/CIDToGIDMap 10 0 R ")),
+             handwritten::stream(cmap),
+             QStringLiteral("<< /Type /FontDescriptor /FontName /%1 /Flags 4 /FontBBox [0 -200 1000 800] "
+                            "/ItalicAngle 0 /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80%2 >>")
+                 .arg(QString::fromLatin1(name), program)} + embedding);
+}
+
+// Dingbats as real files name them: ZapfDingbats, never embedded, beside Helvetica.
+bool writeZapfDingbats(const QString& path) {
+  const QByteArray content = "BT /F1 18 Tf 30 60 Td (Cut ) Tj /F2 18 Tf (\\\") Tj /F1 18 Tf ( here ) Tj /F2 18 Tf ($) Tj "
+                             "/F1 18 Tf ( star ) Tj /F2 18 Tf (K) Tj ET";
+  return handwritten::writePdf(
+      path, {QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"),
+             QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+             QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 400 120] /Contents 4 0 R "
+                            "/Resources << /Font << /F1 5 0 R /F2 6 0 R >> >> >>"),
+             handwritten::stream(content),
+             QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"),
+             QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>")});
+}
+
+bool haveTools() { return hasTool("pdftotext") && hasTool("pdftoppm") && hasTool("mutool"); }
+
+}  // namespace
+
+TEST(ScriptEdit, AWordAppendedToALineOfAnotherScriptKeepsEveryCharacterOfRealFiles) {
+  if (!haveTools()) GTEST_SKIP() << "poppler-utils or mupdf-tools missing";
+  const QDir shared(corpusDir() + QStringLiteral("/.."));
+  QStringList files;
+  for (const QFileInfo& f : QDir(shared.filePath(QStringLiteral("script-pdfs"))).entryInfoList({"*.pdf"}, QDir::Files, QDir::Name))
+    files << f.filePath();
+  for (const char* name : {"ThuluthFeatures.pdf", "issue20232.pdf"})
+    files << shared.filePath(QStringLiteral("real-world-pdfs/") + QLatin1String(name));
+  ASSERT_GE(files.size(), 7);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  int kept = 0;
+  QStringList faults;
+  for (const QString& file : files) {
+    const QString fault = appendAndCheck(file, dir.filePath(QFileInfo(file).fileName()));
+    if (fault.isEmpty()) ++kept;
+    else faults << QFileInfo(file).fileName() + QStringLiteral(": ") + fault;
+  }
+  std::printf("real files keeping every character: %d of %d\n", kept, int(files.size()));
+  EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST(ScriptEdit, AWordAppendedToALineOfEachScriptKeepsEveryCharacter) {
+  if (!haveTools()) GTEST_SKIP() << "poppler-utils or mupdf-tools missing";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  int kept = 0, made = 0;
+  QStringList faults;
+  for (const ScriptLine& script : kScripts) {
+    for (const bool embedded : {true, false}) {
+      const QString name = QString::fromLatin1(script.name) + (embedded ? "-embedded" : "-named");
+      const QString input = dir.filePath(name + ".pdf");
+      // pdfium reads no character of a font it has no face for beyond the
+      // basic plane: such a named font has nothing to edit.
+      const bool emoji = script.text.contains(QStringLiteral("😀"));
+      if (!embedded && emoji) continue;
+      const bool dingbats = !embedded && script.text.contains(QStringLiteral("✂"));
+      QByteArray symbola;
+      if (emoji) runTool(QStringLiteral("fc-match"), {QStringLiteral("-f"), QStringLiteral("%{file}"), script.family}, &symbola);
+      ASSERT_TRUE(emoji      ? writeNotEmbedded(input, script, QString::fromUtf8(symbola))
+                  : embedded ? writeEmbedded(input, script)
+                  : dingbats ? writeZapfDingbats(input)
+                             : writeNotEmbedded(input, script))
+          << name.toStdString();
+      ++made;
+      const QString fault = appendAndCheck(input, dir.filePath(name + "-saved.pdf"));
+      if (fault.isEmpty()) ++kept;
+      else faults << name + QStringLiteral(": ") + fault;
+    }
+  }
+  std::printf("generated pages keeping every character: %d of %d\n", kept, made);
+  EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
+}
