@@ -259,6 +259,9 @@ public:
   // searchable layer. False when nothing could be done or visible text of a
   // changed block could not be written (the page is then left untouched).
   bool overlayOcrText(int page, const std::vector<TextBlock>& blocks, bool replaceAll);
+  // The font file that text of this style is tried in first when it is
+  // written; empty when none is installed.
+  static QString preferredFaceFile(const QString& family, bool bold, bool italic, bool familyFace = false);
   // The baseline (points from the shown page's bottom) of the visible text
   // the page draws in each rectangle; NaN where it draws none. A line moved
   // elsewhere keeps where its glyphs stood in its box.
@@ -302,9 +305,6 @@ private:
   // face comes first whatever the family.
   const LoadedFont* loadFontUnlocked(const QString& family, bool bold, bool italic, const QString& text,
                                      bool familyFace = false);
-  // The font file that text of this style is tried in first, as
-  // loadFontUnlocked chooses it; empty when none is installed.
-  static QString preferredFaceFile(const QString& family, bool bold, bool italic, bool familyFace = false);
   // Advance width of `text` in the font it is written in, points; 0 when unknown.
   double writtenAdvanceUnlocked(const QString& text, const QString& family, float size, bool bold, bool italic);
   void closeLoadedFontsUnlocked();

@@ -5,9 +5,12 @@
 #include "PdfFontMapping.h"
 #include "core/BlockRichTextLayout.h"
 #include "core/EditedLineFit.h"
+#include "core/PdfDocument.h"
+#include "core/ShapedText.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -36,11 +39,26 @@ double storedLinePitch(const TextBlock& block) {
   return gaps[gaps.size() / 2];
 }
 
+// The faces a line the preferred face cannot draw alone is written in, for
+// the preview to draw it in them; empty for a line that face draws. Kept
+// for the lines last asked about, as the preview paints them again and again.
+QStringList writtenFaces(const QString& text, bool bold, bool italic) {
+  static QHash<QString, QStringList> known;
+  const QString key = QString::number(int(bold) * 2 + int(italic)) + text;
+  if (const auto it = known.constFind(key); it != known.cend()) return *it;
+  const ShapedLine shaped = shapeLine(text, PdfDocument::preferredFaceFile(QString(), bold, italic), bold, italic);
+  if (known.size() > 512) known.clear();
+  return known[key] = shaped.plain || shaped.missing ? QStringList() : shaped.families();
+}
+
 QFont previewLineFont(const TextBlock& block, int index, const TextBlock::Line& line, double zoom,
                       const QString& text, BlockTextRenderer* fonts, int blockIndex) {
-  if (fonts && blockIndex >= 0 && index < static_cast<int>(block.lines.size()))
-    return fonts->lineFont(blockIndex, index, block, zoom, text, true, 1.0);
-  return lineRenderFont(line, block, zoom, text, true, 1.0);
+  QFont font = fonts && blockIndex >= 0 && index < static_cast<int>(block.lines.size())
+                   ? fonts->lineFont(blockIndex, index, block, zoom, text, true, 1.0)
+                   : lineRenderFont(line, block, zoom, text, true, 1.0);
+  const bool bold = line.fontFamily.isEmpty() ? block.bold : line.bold;
+  if (const QStringList faces = writtenFaces(text, bold, font.italic()); !faces.isEmpty()) font.setFamilies(faces);
+  return font;
 }
 
 // The layout the page is written from, painted at the zoom.

@@ -52,6 +52,21 @@ private:
   std::thread thread;
 };
 
+// The first text block with a character of a script other than Latin or
+// Cyrillic, or a symbol; -1 for none.
+template <typename Blocks>
+int firstOtherScriptLine(const Blocks& blocks) {
+  const auto latinOrCommon = [](char32_t c) {
+    return c < 0x2B0 || (c >= 0x2000 && c <= 0x206F) || (c >= 0x400 && c < 0x530);
+  };
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    if (blocks[i].isImage) continue;
+    for (const char32_t c : blocks[i].text.toUcs4())
+      if (!latinOrCommon(c) && !QChar::isSpace(c)) return int(i);
+  }
+  return -1;
+}
+
 inline QStringList corpusFiles() {
   QStringList files;
   QDirIterator it(testsupport::corpusDir(), QDir::Files, QDirIterator::Subdirectories);

@@ -90,7 +90,7 @@ int firstLongLineOnPage(const std::vector<TextBlock>& blocks, const QString& pop
 // it was (the old one nowhere when deleted); the other words, the ink around
 // the line and page 2 stay. Files in `known` may fail.
 void replayLineEdits(int (*choose)(const std::vector<TextBlock>&, const QString&, const QSizeF&), bool deleteLine,
-                     const QStringList& known, int atLeast) {
+                     const QStringList& known, int atLeast, bool appendWord = false) {
   if (!hasTool("pdftotext") || !hasTool("pdftoppm") || !hasTool("mutool") || !hasTool("gs"))
     GTEST_SKIP() << "poppler-utils, mupdf-tools or ghostscript missing";
   QStringList files = corpusFiles();
@@ -126,7 +126,7 @@ void replayLineEdits(int (*choose)(const std::vector<TextBlock>&, const QString&
       removal.textEdited = true;
       chosen = removal;
     } else {
-      chosen.text = kNewLine;
+      chosen.text = appendWord ? chosen.text + QStringLiteral(" okapi") : kNewLine;
       chosen.textEdited = true;
     }
     QFile::remove(saved);
@@ -177,6 +177,15 @@ void replayLineEdits(int (*choose)(const std::vector<TextBlock>&, const QString&
   EXPECT_TRUE(unexpected.isEmpty()) << unexpected.join(QLatin1Char('\n')).toStdString();
 }
 
+// The first line of another script (or of symbols) that poppler reads too.
+int firstReadableOtherScriptLine(const std::vector<TextBlock>& blocks, const QString& popplerText, const QSizeF&) {
+  const int line = firstOtherScriptLine(blocks);
+  if (line < 0) return -1;
+  for (const QString& word : blocks[size_t(line)].text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+    if (word.size() >= 2 && popplerText.contains(word)) return line;
+  return -1;
+}
+
 // Left for later (see the README): content poppler stops reading midway,
 // text painted with a shading pattern, a line that lies outside the crop
 // box, and anti-aliasing of a form's rewritten field just over the bound.
@@ -202,4 +211,10 @@ TEST(CorpusText, ALongLineIsDeletedInEveryViewer) {
   GTEST_SKIP() << "replayed without the sanitizers";
 #endif
   replayLineEdits(firstLongLineOnPage, true, kKnownFaults, 80);
+}
+
+// A word appended to the first line of another script, where a page has one:
+// the line's characters stay and the word reads back in every viewer.
+TEST(CorpusText, AWordAppendedToALineOfAnotherScriptReadsBackInEveryViewer) {
+  replayLineEdits(firstReadableOtherScriptLine, false, kKnownFaults, 5, true);
 }

@@ -3,6 +3,7 @@
 // pages made here in each script, in embedded and in non-embedded fonts.
 // poppler reads every character it read before, in the same order, MuPDF
 // draws no glyph 0, and the line has ink where it had.
+#include "CorpusReplay.h"
 #include "PopplerOracles.h"
 #include "RawPdf.h"
 #include "TestSupport.h"
@@ -29,18 +30,6 @@ using namespace testsupport;
 namespace {
 
 const QString kAppended = QStringLiteral(" okapi");
-
-bool latinOrCommon(char32_t c) { return c < 0x2B0 || (c >= 0x2000 && c <= 0x206F) || (c >= 0x400 && c < 0x530); }
-
-// The first block with a character of another script or a symbol.
-int firstOtherScriptLine(const std::vector<TextBlock>& blocks) {
-  for (size_t i = 0; i < blocks.size(); ++i) {
-    if (blocks[i].isImage) continue;
-    for (const char32_t c : blocks[i].text.toUcs4())
-      if (!latinOrCommon(c) && !QChar::isSpace(c)) return int(i);
-  }
-  return -1;
-}
 
 // What poppler reads, compared as characters: blanks left out, presentation
 // forms and their letters alike (NFKC).
@@ -85,7 +74,7 @@ QString appendAndCheck(const QString& file, const QString& saved) {
   PdfDocument doc;
   if (!doc.open(file)) return QStringLiteral("does not open");
   std::vector<TextBlock> blocks = doc.extractText(0);
-  const int line = firstOtherScriptLine(blocks);
+  const int line = corpus::firstOtherScriptLine(blocks);
   if (line < 0) return QStringLiteral("has no line of another script");
   TextBlock& chosen = blocks[size_t(line)];
   const QRectF place = chosen.rect;
