@@ -541,6 +541,17 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     return !any;
   };
 
+  // Text drawn as a clip shows only through what is painted after it: a new
+  // line in its place would not be drawn that way, and the old one would stay
+  // readable in the file.
+  for (const Place& place : replacedPlaces())
+    for (const PageChar& c : chars)
+      if (c.mapped && clipsText(c.object) && place.contains(c.centre)) {
+        plan.refusal = coreText("Эту строку нельзя изменить: страница рисует её как контур обрезки, "
+                                "сквозь который видно то, что нарисовано после неё.");
+        return plan;
+      }
+
   // Words the edit removes must leave the file: where an object drawing them
   // cannot be taken out, covering them would only hide them from the eye.
   if (!tag.isEmpty()) {
@@ -747,6 +758,10 @@ bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks,
     pdfium::Page loaded(loadPageUnlocked(page));
     if (!loaded) return false;
     const WriteBackPlan plan = planWriteBackUnlocked(loaded.get(), blocks, replaceAll, QByteArray());
+    if (!plan.refusal.isEmpty()) {
+      lastErrorMessage = plan.refusal;
+      return false;
+    }
     // Nothing of the page goes: pdfium appends the new objects in a stream
     // of their own and leaves the page's content as it is.
     if (!plan.needsOperators) {
