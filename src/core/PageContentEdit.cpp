@@ -37,6 +37,16 @@ struct Damaged : std::exception {};
 // A form that draws itself is drawn as deep as each reader cares to go: no
 // edit of one level reaches the others.
 struct SelfDrawing : std::exception {};
+// Words taken out of a form that an annotation's appearance draws as well
+// would stay in sight there, over or under the new line.
+struct DrawnByAnnotation : std::exception {};
+
+bool takesSomething(const ContentDrops& drops) {
+  if (!drops.ids.empty()) return true;
+  for (const auto& [index, inner] : drops.forms)
+    if (takesSomething(inner)) return true;
+  return false;
+}
 
 // Words that are no operator draw nothing in any viewer, which each
 // complains of in its own way; an edited page is written without them.
@@ -541,6 +551,8 @@ struct PageContentEdit::State {
     QPDFObjectHandle filter, parameters;
   };
   std::map<QPDFObjGen, Original> marked;
+  // The forms the page's annotations draw in their appearances, which no edit rewrites.
+  std::set<QPDFObjGen> annotationForms;
 
   // What pdfium generated for the page, read from its file.
   std::unique_ptr<QPDF> generated;
@@ -571,6 +583,35 @@ struct PageContentEdit::State {
       drawing.insert(form.getObjGen());
       markForms(used, filter.formsDrawn, depth + 1, drawing);
       drawing.erase(form.getObjGen());
+    }
+  }
+
+  void collectAnnotationForms() {
+    std::vector<std::pair<QPDFObjectHandle, int>> open;
+    const auto add = [&](QPDFObjectHandle form, int depth) {
+      if (isFormStream(form) && form.isIndirect() && depth <= kMaxFormDepth && annotationForms.size() < kMaxForms &&
+          annotationForms.insert(form.getObjGen()).second)
+        open.emplace_back(form, depth);
+    };
+    QPDFObjectHandle annots = page->getObjectHandle().getKey("/Annots");
+    for (int i = 0; annots.isArray() && i < annots.getArrayNItems(); ++i) {
+      QPDFObjectHandle appearances = annots.getArrayItem(i).isDictionary()
+                                         ? annots.getArrayItem(i).getKey("/AP") : QPDFObjectHandle::newNull();
+      for (const char* kind : {"/N", "/R", "/D"}) {
+        QPDFObjectHandle shown = appearances.isDictionary() ? appearances.getKey(kind) : QPDFObjectHandle::newNull();
+        if (shown.isDictionary() && !shown.isStream())
+          for (const std::string& state : shown.getKeys()) add(shown.getKey(state), 1);
+        else
+          add(shown, 1);
+      }
+    }
+    while (!open.empty()) {
+      auto [form, depth] = open.back();
+      open.pop_back();
+      QPDFObjectHandle xobjects = form.getDict().getKey("/Resources");
+      xobjects = xobjects.isDictionary() ? xobjects.getKey("/XObject") : QPDFObjectHandle::newNull();
+      if (xobjects.isDictionary())
+        for (const std::string& name : xobjects.getKeys()) add(xobjects.getKey(name), depth + 1);
     }
   }
 
@@ -671,6 +712,7 @@ struct PageContentEdit::State {
       if (!isFormStream(form)) return {};
       const auto it = drops.forms.find(occurrence);
       if (it == drops.forms.end() || depth >= kMaxFormDepth || !marked.count(form.getObjGen())) return name;
+      if (annotationForms.count(form.getObjGen()) && takesSomething(it->second)) throw DrawnByAnnotation();
       QPDFObjectHandle copy = pdf.makeIndirectObject(form.copyStream());
       QPDFObjectHandle dict = copy.getDict();
       QPDFObjectHandle own = dict.getKey("/Resources");
@@ -723,6 +765,7 @@ bool PageContentEdit::begin(const QByteArray& pdf, int pageIndex, bool objectStr
     const std::string data = filtered([&](Pl_Buffer& out) { d->page->filterContents(&filter, &out); });
     std::set<QPDFObjGen> drawing;
     d->markForms(resources, filter.formsDrawn, 1, drawing);
+    d->collectAnnotationForms();
     d->page->getObjectHandle().replaceKey("/Contents", QPDFObjectHandle::newStream(&d->pdf, data));
     if (!writeQpdfToMemory(d->pdf, false, marked, false, true)) {
       *error = unreadable;
@@ -764,6 +807,10 @@ bool PageContentEdit::finish(const ContentDrops& drops, const QByteArray& genera
     pageObject.replaceKey("/Contents", QPDFObjectHandle::newStream(&d->pdf, data));
     if (writeQpdfToMemory(d->pdf, d->objectStreams, result, false, true)) return true;
   } catch (const Refused&) {
+  } catch (const DrawnByAnnotation&) {
+    *error = coreText("Эту строку нельзя изменить: её рисует и аннотация страницы, где прежний текст остался бы "
+                      "виден.");
+    return false;
   } catch (const std::exception&) {
   }
   *error = coreText("Не удалось записать изменённое содержимое страницы.");

@@ -751,6 +751,17 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     return !any;
   };
 
+  // Text drawn as a clip shows only through what is painted after it: a new
+  // line in its place would not be drawn that way, and the old one would stay
+  // readable in the file.
+  for (const Place& place : replacedPlaces())
+    for (const PageChar& c : chars)
+      if (c.mapped && clipsText(c.object) && place.contains(c.centre)) {
+        plan.refusal = coreText("Эту строку нельзя изменить: страница рисует её как контур обрезки, "
+                                "сквозь который видно то, что нарисовано после неё.");
+        return plan;
+      }
+
   // Words the edit removes must leave the file: where an object drawing them
   // cannot be taken out, covering them would only hide them from the eye.
   if (!tag.isEmpty()) {

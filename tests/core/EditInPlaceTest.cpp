@@ -5,6 +5,7 @@
 #include "HandWrittenPdf.h"
 #include "PopplerOracles.h"
 #include "TestSupport.h"
+#include "core/PageContentEdit.h"
 #include "core/PdfDocument.h"
 
 #include <gtest/gtest.h>
@@ -22,13 +23,13 @@ namespace {
 const QByteArray kPatient = "Patient name: JOHN SMITH, age 42, room 7.";
 
 // One page of `content`: /F1 Helvetica, `resources` more entries of its
-// resources, `objects` numbered from 6.
+// resources, `objects` numbered from 6, `entries` more of its dictionary.
 bool writePage(const QString& path, const QByteArray& content, const QByteArray& resources = {},
-               const QStringList& objects = {}) {
+               const QStringList& objects = {}, const QByteArray& entries = {}) {
   return handwritten::writePdf(
       path, QStringList{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font "
-                        "<< /F1 5 0 R >> " + resources + " >> >>",
+                        "<< /F1 5 0 R >> " + resources + " >> " + entries + " >>",
                         handwritten::stream(content),
                         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"} +
                 objects);
@@ -40,13 +41,9 @@ QString form(const QByteArray& content) {
                                       "/F1 5 0 R >>" + QByteArray(content.contains("/Fs") ? " /XObject << /Fs 6 0 R >>" : "") + " >>");
 }
 
-// The line holding `word` on page 1 of `input` becomes `text` (deleted when
-// empty) and the file is saved as `saved`; false with the message when the
-// edit is refused.
-bool editLine(const QString& input, const QString& word, const QString& text, const QString& saved,
-              QString* message = nullptr) {
-  PdfDocument doc;
-  if (!doc.open(input)) return false;
+// The line holding `word` on page 1 of `doc` becomes `text` (deleted when
+// empty); false with the message when the edit is refused.
+bool changeLine(PdfDocument& doc, const QString& word, const QString& text, QString* message = nullptr) {
   std::vector<TextBlock> blocks = doc.extractText(0);
   const auto it = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) { return b.text.contains(word); });
   if (it == blocks.end()) {
@@ -63,7 +60,17 @@ bool editLine(const QString& input, const QString& word, const QString& text, co
     it->text = text;
     it->textEdited = true;
   }
-  const bool done = doc.overlayOcrText(0, blocks, false) && doc.save(saved);
+  const bool done = doc.overlayOcrText(0, blocks, false);
+  if (message) *message = doc.lastError();
+  return done;
+}
+
+// The same on page 1 of `input`, saved as `saved` when done.
+bool editLine(const QString& input, const QString& word, const QString& text, const QString& saved,
+              QString* message = nullptr) {
+  PdfDocument doc;
+  if (!doc.open(input) || !changeLine(doc, word, text, message)) return false;
+  const bool done = doc.save(saved);
   if (message) *message = doc.lastError();
   return done;
 }
@@ -105,17 +112,22 @@ protected:
 }  // namespace
 
 // A grey box drawn after the line over "JOHN SMITH": the line edited
-// elsewhere is drawn under it again, on the page, under a scale left by cm,
-// and inside a form.
+// elsewhere is drawn under it again, on the page, between the line's two
+// shows, under a scale left by cm, and inside a form.
 TEST_F(EditInPlace, WhatWasDrawnOverALineStillCoversItsNewText) {
   const QString probe = path("probe.pdf");
   ASSERT_TRUE(writePage(probe, "BT /F1 14 Tf 72 700 Td (" + kPatient + ") Tj ET\n"));
   const QList<QRectF> john = oracles::wordBoxes(probe, 0, "JOHN", 842), smith = oracles::wordBoxes(probe, 0, "SMITH,", 842);
-  ASSERT_FALSE(john.isEmpty() || smith.isEmpty());
+  const QList<QRectF> age = oracles::wordBoxes(probe, 0, "age", 842);
+  ASSERT_FALSE(john.isEmpty() || smith.isEmpty() || age.isEmpty());
   const QRectF box = john[0].united(smith[0]).adjusted(-3, -3, 3, 3);
   const auto number = [](double v) { return QByteArray::number(v, 'f', 2); };
   const QByteArray cover = "q 0.8 g " + number(box.x()) + " " + number(box.y()) + " " + number(box.width()) + " " +
                            number(box.height()) + " re f Q\n";
+  // The line in two shows, the box drawn between them: the new line goes
+  // where the first one stood, under the box.
+  const QByteArray split = "BT /F1 14 Tf 72 700 Td (Patient name: JOHN SMITH,) Tj ET\n" + cover + "BT /F1 14 Tf " +
+                           number(age[0].x()) + " 700 Td (age 42, room 7.) Tj 0 -30 Td (Ward B next) Tj ET\n";
   // The next line rides on the edited one's line matrix.
   const QByteArray line = "BT /F1 14 Tf 72 700 Td (" + kPatient + ") Tj 0 -30 Td (Ward B next) Tj ET\n";
   // The halved copy, drawn under 2 0 0 2 cm, lands where the plain one does.
@@ -128,6 +140,7 @@ TEST_F(EditInPlace, WhatWasDrawnOverALineStillCoversItsNewText) {
     QStringList objects;
   } cases[] = {
       {"on the page", line + cover, {}},
+      {"between the line's two shows", split, {}},
       {"under a scale", "2 0 0 2 0 0 cm\n" + half + halfCover, {}},
       {"inside a form", "q /Fx Do Q\n", {form("q 1 0 0 1 0 0 cm " + line + " Q " + cover)}},
   };
@@ -172,6 +185,67 @@ TEST_F(EditInPlace, AnEditKeepsTheFontsThePageNamed) {
   EXPECT_TRUE(oracles::pageText(saved, 0).contains("ABC shared form")) << oracles::pageText(saved, 0).toStdString();
   EXPECT_TRUE(oracles::pageText(saved, 1).contains("QQQ shared form"));
   EXPECT_TRUE(oracles::qpdfCheckPasses(saved));
+}
+
+// A form drawn twice, one drawing losing a show and the other nothing: the
+// first draws from a copy, the other keeps the form's name and every word.
+// An edit of a line copies every drawing that holds text, to set its shows
+// again, so the drops are made by hand here.
+TEST_F(EditInPlace, AFormDrawnTwiceKeepsTheDrawingThatLosesNothing) {
+  const QString input = path("twice.pdf"), saved = path("twice-saved.pdf");
+  ASSERT_TRUE(writePage(input, "/Fx Do\nq 1 0 0 1 0 -300 cm /Fx Do Q\n", "/XObject << /Fx 6 0 R >>",
+                        {form("BT /F1 14 Tf 72 700 Td (Form line edited) Tj 0 -30 Td (Other words kept) Tj ET\n")}));
+  QFile file(input);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  PageContentEdit edit;
+  QByteArray marked, edited;
+  QString message;
+  ASSERT_TRUE(edit.begin(file.readAll(), 0, false, &marked, &message)) << message.toStdString();
+  ContentDrops drops;
+  drops.forms[0].ids = {0};  // the first show of the first drawing
+  ASSERT_TRUE(edit.finish(drops, {}, &edited, &message)) << message.toStdString();
+  QFile out(saved);
+  ASSERT_TRUE(out.open(QIODevice::WriteOnly) && out.write(edited) == edited.size());
+  out.close();
+  const auto lower = [](const QString& file) {
+    QStringList found;  // word@x,y
+    for (const auto& [word, box] : oracles::pageWords(file, 0, 842))
+      if (box.y() < 500) found << word + QStringLiteral("@%1,%2").arg(box.x(), 0, 'f', 1).arg(box.y(), 0, 'f', 1);
+    return found.join(QLatin1Char(' '));
+  };
+  EXPECT_EQ(lower(saved), lower(input));
+  EXPECT_EQ(oracles::pageText(saved, 0).count("edited"), 1);
+  EXPECT_EQ(oracles::pageText(saved, 0).count("kept"), 2);
+  EXPECT_TRUE(oracles::qpdfCheckPasses(saved));
+}
+
+// Spacing, scaling and rise that the page set for the edited line are no
+// part of its new text: it comes out as the same edit of a plain line does,
+// and the line drawn after it stays where it was.
+TEST_F(EditInPlace, TheTextStateOfTheOldLineDoesNotReachTheNewOne) {
+  const QByteArray after = "BT /F1 14 Tf 72 600 Td (Kept line stays in place and reaches far to the right) Tj ET\n";
+  const auto edited = [&](const QByteArray& content, const QString& name) {
+    const QString input = path(name + ".pdf"), saved = path(name + "-saved.pdf");
+    QString message;
+    EXPECT_TRUE(writePage(input, content + after));
+    EXPECT_TRUE(editLine(input, "Amount", "Amount 9100", saved, &message)) << message.toStdString();
+    EXPECT_EQ(oracles::wordBoxes(saved, 0, "Kept", 842), oracles::wordBoxes(input, 0, "Kept", 842));
+    return oracles::pageWords(saved, 0, 842);
+  };
+  const auto plain = edited("BT /F1 14 Tf 72 700 Td (Amount due 4200 euro) Tj ET\n", "plain");
+  for (const QByteArray& state : {QByteArray("2 Tc 150 Tz 72 700 Td"), QByteArray("6 Ts 72 694 Td")}) {
+    SCOPED_TRACE(state.constData());
+    const auto words = edited("q BT /F1 14 Tf " + state + " (Amount due 4200 euro) Tj ET Q\n", "state");
+    ASSERT_EQ(words.size(), plain.size());
+    for (qsizetype i = 0; i < words.size(); ++i) {
+      EXPECT_EQ(words[i].first, plain[i].first);
+      for (const auto& [got, want] : {std::pair(words[i].second.topLeft(), plain[i].second.topLeft()),
+                                      std::pair(words[i].second.bottomRight(), plain[i].second.bottomRight())}) {
+        EXPECT_NEAR(got.x(), want.x(), 0.5) << words[i].first.toStdString();
+        EXPECT_NEAR(got.y(), want.y(), 0.5) << words[i].first.toStdString();
+      }
+    }
+  }
 }
 
 // The text layer of a scan lies under its picture, drawn with 3 Tr: an
@@ -272,5 +346,55 @@ TEST_F(EditInPlace, WhatADeletedShowMovedStaysWhereItStood) {
       EXPECT_NEAR(after[0].x(), before[0].x(), 0.3) << word.toStdString();
       EXPECT_NEAR(after[0].y(), before[0].y(), 0.3) << word.toStdString();
     }
+  }
+}
+
+// Old words the edit cannot take out of every drawing the user sees: a line
+// used as a clip, a form an annotation's appearance draws as well. Either no
+// reader finds them after the edit, or it is refused with its reason and the
+// document stays as it was.
+TEST_F(EditInPlace, OldWordsLeaveEveryDrawingOrTheEditIsRefused) {
+  const QByteArray kept = "BT /F1 14 Tf 72 500 Td (Kept line stays) Tj ET\n";
+  const QByteArray amount = "BT /F1 24 Tf 72 700 Td (Amount due 4200 euro) Tj ET\n";
+  const QByteArray stamp = "<< /Type /Annot /Subtype /Stamp /Rect [0 0 595 842] /F 4 /AP << /N %1 0 R >> >>";
+  const struct {
+    const char* name;
+    QByteArray content;
+    QStringList objects;
+  } cases[] = {
+      // The clip stays to the end of the page.
+      {"a line used as a clip", kept + "BT 7 Tr /F1 24 Tf 72 700 Td (Amount due 4200 euro) Tj ET "
+                                       "0.1 0.2 0.7 rg 60 690 400 40 re f\n", {}},
+      {"a form an appearance draws", kept + "/Fx Do\n",
+       {form(amount), QString::fromLatin1(stamp).arg(8),
+        handwritten::stream("/Fx Do", "/Type /XObject /Subtype /Form /BBox [0 0 595 842] "
+                                      "/Resources << /XObject << /Fx 6 0 R >> >>")}},
+      {"a form that is an appearance", kept + "/Fx Do\n", {form(amount), QString::fromLatin1(stamp).arg(6)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString input = path("shown.pdf"), saved = path("shown-saved.pdf");
+    ASSERT_TRUE(writePage(input, c.content, "/XObject << /Fx 6 0 R >>", c.objects,
+                          c.objects.size() > 1 ? "/Annots [7 0 R]" : ""));
+    ASSERT_TRUE(oracles::pageText(input, 0).contains("4200"));
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(input));
+    QString message;
+    if (!changeLine(doc, "Amount", "Amount due 9100 euro", &message)) {
+      EXPECT_FALSE(message.isEmpty());
+      EXPECT_FALSE(doc.isModified());
+      ASSERT_TRUE(doc.save(saved));
+      EXPECT_EQ(oracles::pageText(saved, 0), oracles::pageText(input, 0));
+      EXPECT_EQ(oracles::renderWithPoppler(saved, 0, 50), oracles::renderWithPoppler(input, 0, 50));
+      continue;
+    }
+    ASSERT_TRUE(doc.save(saved));
+    for (const QString& text : {oracles::pageText(saved, 0), oracles::mupdfReading(saved, 0).text}) {
+      EXPECT_TRUE(text.contains("9100")) << text.toStdString();
+      EXPECT_FALSE(text.contains("4200")) << text.toStdString();
+    }
+    EXPECT_FALSE(expanded(saved).contains("4200"));
+    EXPECT_GT(oracles::inkIn(oracles::renderWithPoppler(saved, 0, 100), oracles::wordBoxes(saved, 0, "9100", 842).value(0),
+                             842, 100), 0);
   }
 }
