@@ -9,6 +9,8 @@
 #include "PageSpace.h"
 #include "PdfWideString.h"
 #include "PdfiumHandles.h"
+#include "ShapedText.h"
+#include "CoreText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -190,10 +192,30 @@ bool PdfDocument::insertTextObjectUnlocked(FPDF_PAGE page, const QString& text, 
   return true;
 }
 
+namespace {
+
+// Free text and stamp text go in through pdfium alone, which writes one glyph
+// of one font per character: text it cannot set so is refused, not written
+// with glyphs missing.
+QString unwritableByPdfium(const QString& text, const QString& face) {
+  const ShapedLine line = shapeLine(text, face, false, false);
+  if (line.missing) return missingGlyphMessage(line.missing);
+  if (!line.plain)
+    return coreText("Этот текст нельзя вставить: его знаки пишутся только при правке строки страницы.");
+  return {};
+}
+
+}  // namespace
+
 bool PdfDocument::addFreeText(int page, QRectF rect, const QString& text, const QString& family, float size,
                               QColor color) {
   DocumentLock lock(mutex);
   if (!doc || text.isEmpty()) return false;
+  if (const QString refusal = unwritableByPdfium(text, preferredFaceFile(family, false, false, true));
+      !refusal.isEmpty()) {
+    lastErrorMessage = refusal;
+    return false;
+  }
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;
   // Free text is set in the face of the family the user chose.
@@ -209,6 +231,10 @@ bool PdfDocument::addFreeText(int page, QRectF rect, const QString& text, const 
 bool PdfDocument::addInvisibleText(int page, QRectF rect, const QString& text, const QString& family, float size) {
   DocumentLock lock(mutex);
   if (!doc || text.trimmed().isEmpty()) return false;
+  if (const QString refusal = unwritableByPdfium(text, preferredFaceFile(family, false, false)); !refusal.isEmpty()) {
+    lastErrorMessage = refusal;
+    return false;
+  }
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;
   if (!insertTextObjectUnlocked(loaded.get(), text, rect.normalized(), family, size, Qt::black, false, false, true,
