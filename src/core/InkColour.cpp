@@ -185,11 +185,16 @@ LazyInk::~LazyInk() {
   if (keptPixels().size() > kKeptPixels) keptPixels() = {};
 }
 
-std::optional<QColor> LazyInk::colourIn(const QRectF& box, const QSizeF& pageSize) {
+const QImage& LazyInk::rendering() {
   if (!rendered) {
     image = renderLoadedPageIntoBuffer(page, kInkScale, keptPixels());
     rendered = true;
   }
+  return image;
+}
+
+std::optional<QColor> LazyInk::colourIn(const QRectF& box, const QSizeF& pageSize) {
+  rendering();
   if (image.isNull() || box.width() <= 0 || box.height() <= 0) return std::nullopt;
   const double pad = std::max(1.25 / kInkScale, 0.35);
   const QRectF area = box.adjusted(-pad, -pad, pad, pad).intersected(QRectF(QPointF(0, 0), pageSize));
@@ -198,4 +203,27 @@ std::optional<QColor> LazyInk::colourIn(const QRectF& box, const QSizeF& pageSiz
                              int(std::floor((pageSize.height() - (area.y() + area.height())) * kInkScale)),
                              int(std::ceil(area.width() * kInkScale)), int(std::ceil(area.height() * kInkScale)));
   return inkColourOfPixels(image, pixels);
+}
+
+std::optional<std::pair<double, double>> LazyInk::inkedSpan(const QRectF& box, const QSizeF& pageSize) {
+  if (rendering().format() != QImage::Format_ARGB32 || box.width() <= 0 || box.height() <= 0) return std::nullopt;
+  const QRect pixels = QRect(int(std::floor(box.x() * kInkScale)),
+                             int(std::floor((pageSize.height() - (box.y() + box.height())) * kInkScale)),
+                             int(std::ceil(box.width() * kInkScale)), int(std::ceil(box.height() * kInkScale)))
+                           .intersected(image.rect());
+  int top = -1, bottom = -1;  // pixel rows, downwards
+  for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
+    const auto* row = reinterpret_cast<const quint32*>(image.constScanLine(y));
+    bool inked = false;
+    for (int x = pixels.left(); x <= pixels.right() && !inked; ++x) {
+      InkSums sums;
+      addPixel(row[x], sums);
+      inked = sums.greyWeight > 0 || sums.dark[3] > 0 || sums.coloured[3] > 0;
+    }
+    if (!inked) continue;
+    if (top < 0) top = y;
+    bottom = y;
+  }
+  if (top < 0) return std::nullopt;
+  return std::pair{pageSize.height() - (bottom + 1) / kInkScale, pageSize.height() - top / kInkScale};
 }

@@ -11,6 +11,7 @@
 #include "PdfiumApi.h"
 
 #include <optional>
+#include <utility>
 
 // Over the pixels of the rectangle (clipped to the image, Format_ARGB32):
 // pixels with alpha below 16 are ignored; a coloured pixel (11r + 16g + 5b
@@ -34,8 +35,13 @@ public:
   // The ink drawn inside `box` (shown page space, points): coloured pixels
   // win over dark ones, each weighted by how strongly inked it is.
   std::optional<QColor> colourIn(const QRectF& box, const QSizeF& pageSize);
+  // How far up and down ink reaches inside `box` (shown page space, y up):
+  // its lowest and highest inked points, by the pixels colourIn weighs.
+  std::optional<std::pair<double, double>> inkedSpan(const QRectF& box, const QSizeF& pageSize);
 
 private:
+  const QImage& rendering();
+
   FPDF_PAGE page;
   QImage image;
   bool rendered = false;

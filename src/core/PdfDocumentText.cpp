@@ -460,25 +460,57 @@ double emsTall(QChar c) {
   return c.isLower() ? 0.52 : 0.0;
 }
 
-// A Type 3 font draws its glyphs through its own matrix, which the size
-// pdfium reports leaves out: most such fonts draw a thousandth of a unit per
-// glyph unit, as that size assumes, but one may scale its glyphs by any
-// factor. Where the letters' heights say the line is drawn far larger or
-// smaller than that size, they decide.
-void sizeType3Line(TextBlock::Line& line, const QList<CharInfo>& chars) {
+// A Type 3 font draws its glyphs through its own matrix and procedures,
+// which the size pdfium reports leaves out: most such fonts draw a
+// thousandth of a unit per glyph unit, as that size assumes, but one may
+// scale its glyphs by any factor. Where the letters' heights say the line is
+// drawn far larger or smaller than that size, they decide. pdfium boxes such
+// a glyph by the box its procedure states, which may reach far beyond what
+// it draws, so a box's word is checked against the ink the glyph left on an
+// upright line, in the columns no neighbour's box shares.
+void sizeType3Line(TextBlock::Line& line, const QList<CharInfo>& chars, LazyInk& ink, const QSizeF& pageSize,
+                   double angle) {
   std::vector<double> shown;
   std::vector<double> told;
-  for (const CharInfo& c : chars) {
+  std::vector<qsizetype> letters;
+  for (qsizetype i = 0; i < chars.size(); ++i) {
+    const CharInfo& c = chars.at(i);
     if (!c.visible) continue;
     if (!c.type3) return;
     const double ems = c.text.size() == 1 ? emsTall(c.text.at(0)) : 0.0;
     if (ems == 0.0) continue;
     shown.push_back(c.rect.height() / ems);
     told.push_back(c.fontSize);
+    letters.push_back(i);
   }
   if (shown.size() < 2) return;
-  const double ratio = medianOf(shown) / medianOf(told);
-  if (!std::isfinite(ratio) || (ratio > 0.6 && ratio < 1.6)) return;
+  const double toldSize = medianOf(told);
+  auto fits = [](double ratio) { return !std::isfinite(ratio) || (ratio > 0.6 && ratio < 1.6); };
+  double ratio = medianOf(shown) / toldSize;
+  if (fits(ratio)) return;
+  if (angle == 0.0) {
+    auto visibleNeighbour = [&](qsizetype from, qsizetype step) -> const CharInfo* {
+      for (qsizetype j = from + step; j >= 0 && j < chars.size(); j += step)
+        if (chars.at(j).visible) return &chars.at(j);
+      return nullptr;
+    };
+    std::vector<double> drawn;
+    for (const qsizetype i : letters) {
+      const QRectF& box = chars.at(i).rect;
+      double left = box.left(), right = box.right();
+      if (const CharInfo* before = visibleNeighbour(i, -1)) left = std::max(left, before->rect.right());
+      if (const CharInfo* after = visibleNeighbour(i, 1)) right = std::min(right, after->rect.left());
+      if (right - left < 1.0) {
+        left = box.left() + box.width() / 3;
+        right = box.right() - box.width() / 3;
+      }
+      const auto span = ink.inkedSpan(QRectF(left, box.y(), right - left, box.height()), pageSize);
+      if (span && span->second > span->first)
+        drawn.push_back((span->second - span->first) / emsTall(chars.at(i).text.at(0)));
+    }
+    if (drawn.size() >= 2) ratio = medianOf(drawn) / toldSize;
+    if (fits(ratio)) return;
+  }
   line.fontSize = float(line.fontSize * ratio);
   for (auto& span : line.spans) span.fontSize = float(span.fontSize * ratio);
 }
@@ -549,7 +581,7 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyI
     }
   }
 
-  sizeType3Line(line, chars);
+  sizeType3Line(line, chars, ink, pageSize, angle);
 
   // The PDF's own colours stand where the page shows them; the rendered ink
   // only where it does not.
@@ -635,6 +667,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   double lineCenterY = 0;
   double lineMaxHeight = 0;
   double lineRight = -1e9;
+  double lineLastCentreX = -1e9;  // of the last visible character
   // Lines are built once every character is read: rendering the page for
   // ink loads glyphs, and pdfium boxes a character differently after that.
   std::vector<std::pair<QList<CharInfo>, double>> runs;
@@ -645,6 +678,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     lineCenterY = 0;
     lineMaxHeight = 0;
     lineRight = -1e9;
+    lineLastCentreX = -1e9;
   };
 
   for (Glyph& glyph : readGlyphs(textPage.get(), space)) {
@@ -661,11 +695,16 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     // A mark above or below the line belongs to it: it neither starts a line nor moves its middle.
     const bool visible = c.visible && !onlyMarks(c.text);
 
-    // Text turning to another direction starts a line of its own.
+    // Text turning to another direction starts a line of its own, and so
+    // does text jumping back at another height. A glyph kerned into the one
+    // before (a bracket, whose middle sits lower than a digit's) only
+    // overlaps it: it still moves forward. Boxes of text turned by other
+    // than quarter turns are only estimated, so there overlap alone decides.
+    const bool movesOn = std::fmod(glyph.angle, 90.0) == 0.0 && c.rect.center().x() >= lineLastCentreX;
     if (visible && !current.isEmpty() &&
         (!sameAngle(glyph.angle, lineAngle) ||
          std::abs(cy - lineCenterY) > 0.65 * std::max(clampedHeight, lineMaxHeight) ||
-         (lineRight > c.rect.x() + 2.0 && std::abs(cy - lineCenterY) > 1.0)))
+         (lineRight > c.rect.x() + 2.0 && !movesOn && std::abs(cy - lineCenterY) > 1.0)))
       finishLine();
 
     readCharStyle(textPage.get(), glyph, c, fonts, images, objectStyle,
@@ -675,11 +714,15 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
       lineAngle = glyph.angle;
       lineCenterY = cy;
       lineMaxHeight = clampedHeight;
-      if (visible) lineRight = c.rect.right();
+      if (visible) {
+        lineRight = c.rect.right();
+        lineLastCentreX = c.rect.center().x();
+      }
     } else if (visible) {
       lineCenterY = 0.82 * lineCenterY + 0.18 * cy;
       lineMaxHeight = std::max(clampedHeight, lineMaxHeight);
       lineRight = c.rect.right();
+      lineLastCentreX = c.rect.center().x();
     }
     current.append(std::move(c));
   }

@@ -2,6 +2,8 @@
 
 #include "QpdfInMemory.h"
 
+#include <QByteArrayView>
+
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -26,6 +28,14 @@ int descriptorNumber(QPDFObjectHandle descriptor, const char* key) {
   QPDFObjectHandle value = descriptor.isDictionary() ? descriptor.getKey(key) : QPDFObjectHandle();
   const double number = value.isNumber() ? value.getNumericValue() : 0.0;
   return number > 0 && number < 1e6 ? int(number) : 0;
+}
+
+// pdfium names an embedded subset without its tag ("ABCDEF+"); the file
+// keeps it.
+QByteArrayView untagged(const QByteArray& name) {
+  const bool tagged = name.size() > 7 && name.at(6) == '+' &&
+                      std::all_of(name.cbegin(), name.cbegin() + 6, [](char c) { return c >= 'A' && c <= 'Z'; });
+  return tagged ? QByteArrayView(name).sliced(7) : QByteArrayView(name);
 }
 
 // The fonts of one resource dictionary and of the forms it draws, each form
@@ -94,8 +104,9 @@ int StatedFontWeights::weight(const QByteArray& pdf, const QByteArray& password,
   const Font* best = nullptr;
   int bestScore = -1;
   for (const Font& font : pageFonts[pageIndex]) {
-    if (font.baseFont != baseFont) continue;
-    const int score = int(font.flags == flags) + int(font.stemWeight == stemWeight);
+    const bool exact = font.baseFont == baseFont;
+    if (!exact && untagged(font.baseFont) != untagged(baseFont)) continue;
+    const int score = 2 * int(exact) + int(font.flags == flags) + int(font.stemWeight == stemWeight);
     if (score > bestScore) {
       best = &font;
       bestScore = score;

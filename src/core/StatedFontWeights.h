@@ -19,12 +19,13 @@ public:
   StatedFontWeights();
   ~StatedFontWeights();
 
-  // The stated weight of the font named `baseFont` (subset tag kept) that
-  // page `pageIndex` of `pdf` draws with; 0 when none is stated or the file
+  // The stated weight of the font named `baseFont` (with or without its
+  // subset tag, which pdfium drops for embedded fonts) that page
+  // `pageIndex` of `pdf` draws with; 0 when none is stated or the file
   // cannot be read without repairs. Where the page holds several fonts of
-  // that name, the one whose descriptor flags and stem weight (as pdfium
-  // reports them) agree speaks. `pdf` must stay alive and unchanged until
-  // clear().
+  // that name, the one named exactly so and whose descriptor flags and stem
+  // weight (as pdfium reports them) agree speaks. `pdf` must stay alive and
+  // unchanged until clear().
   int weight(const QByteArray& pdf, const QByteArray& password, int pageIndex, const QByteArray& baseFont,
              int flags, int stemWeight);
   // The bytes the weights were read from are gone.

@@ -401,3 +401,70 @@ TEST_F(TextExtraction, StatedWeightsBelongToEachFontObject) {
     EXPECT_TRUE(fonts.contains("+DejaVuSerif-Bold ") && fonts.contains("+DejaVuSerif ")) << fonts.constData();
   }
 }
+
+// pdfium names an embedded subset without its tag: the weight its
+// descriptor states still makes the heading bold, and bold it is written.
+TEST_F(TextExtraction, AnEmbeddedSubsetKeepsItsStatedWeight) {
+  QFile program(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"));
+  if (!program.open(QIODevice::ReadOnly) || !hasTool("pdffonts")) GTEST_SKIP() << "DejaVu fonts or pdffonts missing";
+  const QByteArray bytes = program.readAll();
+  const QString file = path(QStringLiteral("subset.pdf")), saved = path(QStringLiteral("subset-saved.pdf"));
+  ASSERT_TRUE(handwritten::writePdf(file, {"<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 400 100] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+      handwritten::stream(textLine("F1", 18, 20, 50, "Annual Report")),
+      "<< /Type /Font /Subtype /TrueType /BaseFont /ABCDEF+TrebuchetMS /FirstChar 32 /LastChar 126 /Widths [" +
+          QStringLiteral("750 ").repeated(95) + "] /Encoding /WinAnsiEncoding /FontDescriptor 6 0 R >>",
+      "<< /Type /FontDescriptor /FontName /ABCDEF+TrebuchetMS /Flags 32 /FontBBox [-1069 -415 1975 1174] "
+      "/ItalicAngle 0 /Ascent 928 /Descent -236 /CapHeight 729 /StemV 80 /FontWeight 700 /FontFile2 7 0 R >>",
+      handwritten::stream(bytes, "/Length1 " + QByteArray::number(bytes.size()))}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(file));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  ASSERT_EQ(blockTexts(blocks), QStringList{QStringLiteral("Annual Report")});
+  const TextBlock::Line& line = blocks[0].lines.at(0);
+  EXPECT_TRUE(blocks[0].bold && line.bold);
+  for (const auto& span : line.spans) EXPECT_TRUE(span.bold) << span.text.toStdString();
+  blocks[0].text = QStringLiteral("Annual Review");
+  blocks[0].textEdited = true;
+  QByteArray fonts;
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(saved) && runTool("pdffonts", {saved}, &fonts) == 0);
+  EXPECT_TRUE(fonts.contains("+DejaVuSerif-Bold ")) << fonts.constData();
+  EXPECT_FALSE(fonts.contains("+DejaVuSerif ")) << fonts.constData();
+}
+
+// A row of a dingbat table: the glyph, then its name and code in Helvetica,
+// the closing bracket kerned into the digit before it. The bracket, whose
+// middle sits lower than the digits', belongs to the row: one line framing
+// every word poppler reads there from end to end, and deleting it leaves
+// nothing behind.
+TEST_F(TextExtraction, AKernedBracketStaysInItsLine) {
+  if (!hasTool("qpdf")) GTEST_SKIP() << "qpdf missing";
+  const QString file = path(QStringLiteral("dingbats.pdf")), saved = path(QStringLiteral("dingbats-saved.pdf"));
+  ASSERT_TRUE(handwritten::writePdf(file, {"<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font << /F1 5 0 R "
+      "/ZD 6 0 R >> >> >>",
+      handwritten::stream("BT /ZD 24 Tf 72 700 Td (#) Tj /F1 12 Tf [( a202 [x2703) 250 (])] TJ ET"),
+      "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+      "<< /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >>"}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(file));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  ASSERT_EQ(blockTexts(blocks), QStringList{QStringLiteral("\u2703 a202 [x2703]")});
+  ASSERT_EQ(blocks[0].lines.size(), 1u);
+  const QList<QPair<QString, QRectF>> words = oracles::pageWords(file, 0, 842);
+  ASSERT_EQ(words.size(), 3);
+  const QRectF& frame = blocks[0].rect;
+  for (const auto& [word, box] : words) {
+    EXPECT_TRUE(frame.contains(box.center())) << word.toStdString();
+    EXPECT_TRUE(box.left() > frame.left() - 1 && box.right() < frame.right() + 1) << word.toStdString();
+  }
+  TextBlock removal;
+  removal.rect = removal.originalRect = blocks[0].originalRect;
+  removal.textEdited = true;
+  blocks[0] = removal;
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(saved));
+  EXPECT_TRUE(oracles::qpdfCheckPasses(saved));
+  EXPECT_EQ(oracles::pageText(saved, 0).trimmed(), QString());
+}

@@ -565,6 +565,39 @@ QString type3SignPdf(const QString& path, const QByteArray& more = {}, double sc
   return handwritten::writePdf(path, objects) ? path : QString();
 }
 
+// A 400 x 50 page whose line `text` (letters and blanks) is drawn at 14 pt in
+// a Type 3 font of unit matrix whose glyph procedures draw Helvetica's
+// letters at 0.12 in an 8.33-fold space, each stating a box that reaches
+// well beyond its letter.
+QString type3LetteringPdf(const QString& path, const QByteArray& text) {
+  QStringList objects{
+      QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"),
+      QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+      QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 400 50] /Contents 4 0 R "
+                     "/Resources << /Font << /T3 5 0 R >> >> >>"),
+      handwritten::stream("BT /T3 14 Tf 20 18 Td (" + text + ") Tj ET"),
+      QString(),
+      QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"),
+  };
+  QString procs, differences, widths;
+  for (int code = 32; code <= 122; ++code) {
+    const bool used = text.contains(char(code));
+    widths += QLatin1String(!used ? "0 " : code == ' ' ? "0.278 " : "0.6 ");
+    if (!used) continue;
+    const QByteArray letter(1, char(code));
+    objects << handwritten::stream(code == ' ' ? QByteArray("0.278 0 d0")
+                                               : "0.6 0 -0.1 -0.3 0.9 1.2 d1 q 8.33 0 0 8.33 0 0 cm BT /F 0.12 Tf (" +
+                                                     letter + ") Tj ET Q");
+    procs += QStringLiteral("/g%1 %2 0 R ").arg(code).arg(objects.size());
+    differences += QStringLiteral("%1 /g%1 ").arg(code);
+  }
+  objects[4] = QStringLiteral("<< /Type /Font /Subtype /Type3 /FontBBox [-0.1 -0.3 0.9 1.2] /FontMatrix [1 0 0 1 0 0] "
+                              "/CharProcs << %1>> /Encoding << /Type /Encoding /Differences [%2] >> /FirstChar 32 "
+                              "/LastChar 122 /Widths [%3] /Resources << /Font << /F 6 0 R >> >> >>")
+                   .arg(procs, differences, widths);
+  return handwritten::writePdf(path, objects) ? path : QString();
+}
+
 // Pixels that differ between 72 dpi renderings of the first pages of two
 // files below `belowY` (user space, y up); -1 when they cannot be compared.
 int differingPixelsBelow(const QString& a, const QString& b, double belowY) {
@@ -640,6 +673,31 @@ TEST_F(WriteBack, AType3LineIsWrittenAtTheSizeItWasShown) {
   const QImage render = oracles::renderWithPoppler(path(QStringLiteral("footer-saved.pdf")), 0, 144);
   EXPECT_GT(oracles::inkIn(render, QRectF(72, 41, 60, 7), 842, 144), 200);
   EXPECT_EQ(oracles::inkIn(render, QRectF(60, 50.5, 300, 30), 842, 144), 0);
+}
+
+// A Type 3 line whose glyph procedures draw their letters through a matrix
+// of their own, in boxes three times their height, is written at the size
+// its letters were drawn at (14 pt), in MuPDF's reading, and not squeezed.
+TEST_F(WriteBack, AType3LineIsWrittenAtTheSizeItsLettersWereDrawn) {
+  if (!hasTool("mutool")) GTEST_SKIP() << "mupdf-tools missing";
+  const QString saved = path(QStringLiteral("lettering-saved.pdf"));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(type3LetteringPdf(path(QStringLiteral("lettering.pdf")), "Total due now")));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  ASSERT_EQ(blocks.size(), 1u);
+  editText(blocks[0], QStringLiteral("Total paid now"));
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(saved));
+  expectQpdfCheckPasses(saved);
+  QByteArray trace;
+  ASSERT_EQ(runTool("mutool", {"trace", saved, "1"}, &trace), 0);
+  static const QRegularExpression span(
+      QStringLiteral("<span font=\"[A-Z]{6}\\+DejaVuSerif\"[^>]* trm=\"(\\S+) 0 0 (\\S+)\""));
+  const QRegularExpressionMatch written = span.match(QString::fromUtf8(trace));
+  ASSERT_TRUE(written.hasMatch()) << trace.constData();
+  const double width = written.captured(1).toDouble(), height = written.captured(2).toDouble();
+  EXPECT_NEAR(height, 14.0, 1.5);
+  EXPECT_GT(width / height, 0.75);
+  EXPECT_EQ(occurrences(pdftotext(saved), QStringLiteral("Total paid now")), 1);
 }
 
 // Sheared lines turned off the page: editing one rewrites it alone; MuPDF
