@@ -2,6 +2,7 @@
 #include "CoreText.h"
 
 #include "QpdfInMemory.h"
+#include "ShapedTextPdf.h"
 
 #include <QRandomGenerator>
 #include <QTransform>
@@ -782,6 +783,11 @@ bool PageContentEdit::begin(const QByteArray& pdf, int pageIndex, bool objectStr
     *error = unreadable;
   }
   return false;
+}
+
+bool PageContentEdit::finish(const ContentDrops& drops, const QByteArray& generated, QByteArray* result,
+                             QString* error) {
+  return finish(drops, generated, {}, result, error);
 }
 
 bool PageContentEdit::finish(const ContentDrops& drops, const QByteArray& generated,

@@ -17,8 +17,6 @@
 // removed show is drawn where that show stood (what the page drew after it
 // still covers it), the rest after the page's own content.
 
-#include "ShapedTextPdf.h"
-
 #include <QByteArray>
 #include <QPointF>
 #include <QString>
@@ -27,6 +25,8 @@
 #include <memory>
 #include <set>
 #include <vector>
+
+struct ShapedPlacement;
 
 // What goes from one content stream (the page's, or one drawing of a form).
 struct ContentDrops {
@@ -67,6 +67,7 @@ public:
   // lines set here instead of by pdfium, under the numbers of their pieces.
   bool finish(const ContentDrops& drops, const QByteArray& generated, const std::map<int, ShapedPlacement>& shaped,
               QByteArray* result, QString* error);
+  bool finish(const ContentDrops& drops, const QByteArray& generated, QByteArray* result, QString* error);
 
 private:
   struct State;

@@ -18,6 +18,7 @@
 #include "PageObjectBounds.h"
 #include "PageObjectWriters.h"
 #include "PageSpace.h"
+#include "PageTextCharacters.h"
 #include "PdfiumHandles.h"
 #include "ShapedText.h"
 #include "ShapedTextPdf.h"
@@ -282,6 +283,7 @@ struct PageChar {
   bool hidden;
   bool mapped;  // has a Unicode value, so search and copying find it
   double baseline;  // y of the glyph's origin on the shown page
+  char32_t unicode;
   bool misread = false;  // the font says nothing reliable of which character it is
 };
 
@@ -301,7 +303,7 @@ std::vector<PageChar> readPageChars(FPDF_PAGE page, const PageSpace& space) {
     const double baseline = FPDFText_GetCharOrigin(textPage.get(), i, &originX, &originY)
                                 ? space.toShown(QPointF(originX, originY)).y()
                                 : std::nan("");
-    chars.push_back({object, centre, isHiddenTextObject(object), u != 0, baseline,
+    chars.push_back({object, centre, isHiddenTextObject(object), u != 0, baseline, char32_t(u),
                      FPDFText_HasUnicodeMapError(textPage.get(), i) == 1});
   }
   return chars;
@@ -341,6 +343,17 @@ std::vector<double> baselineOffsets(const TextBlock& b, const std::vector<PageCh
     if (!std::isnan(baseline)) offsets[j] = baseline - was.y();
   }
   return offsets;
+}
+
+// The same characters, however spaced: a block's text read back from the page.
+bool sameText(const QString& a, const QString& b) {
+  const auto unspaced = [](const QString& text) {
+    QString out;
+    for (const QChar c : text)
+      if (!c.isSpace()) out += c;
+    return out;
+  };
+  return unspaced(a) == unspaced(b);
 }
 
 bool insideAny(const QPointF& p, const std::vector<Place>& places) {
@@ -619,23 +632,16 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
 
   // Which text blocks replace what the page shows, and where their old content was.
   std::vector<bool> replace(blocks.size(), false);
-  bool anyText = false;
   for (size_t i = 0; i < blocks.size(); ++i) {
     const TextBlock& b = blocks[i];
     if (b.isImage) continue;
-    anyText = anyText || !b.text.trimmed().isEmpty();
     const bool changed = !b.richTextHtml.isEmpty() || replaceAll;
     if (b.textEdited || (!isRealRect(b.originalRect) && changed) ||
         (isRealRect(b.originalRect) && (changed || blockMoved(b) || blockTurned(b))))
       replace[i] = true;
   }
 
-  std::set<FPDF_PAGEOBJECT> textObjects;
-  std::vector<FPDF_PAGEOBJECT> hiddenObjects;
-  for (FPDF_PAGEOBJECT object : objects.text) {
-    textObjects.insert(object);
-    if (isHiddenTextObject(object) && anyText) hiddenObjects.push_back(object);
-  }
+  const std::set<FPDF_PAGEOBJECT> textObjects(objects.text.begin(), objects.text.end());
   std::vector<std::pair<FPDF_PAGEOBJECT, QPointF>> visibleObjectCentres;
   for (FPDF_PAGEOBJECT object : objects.topLevel) {
     if (FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_TEXT || isHiddenTextObject(object) || clipsText(object)) continue;
@@ -675,7 +681,9 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         if (blocks[i].isImage || replace[i] || !oldPlace(blocks[i]).contains(c.centre)) continue;
         replace[i] = claimed = promoted = true;
       }
-      if (!claimed) orphaned.insert(c.object);
+      // A character extraction cannot read (a broken ToUnicode map) belongs
+      // to no block, so it holds nothing back: it goes with its show.
+      if (!claimed && !lettersOfCode(c.unicode).isEmpty()) orphaned.insert(c.object);
     }
     if (!promoted) {
       for (FPDF_PAGEOBJECT object : orphaned) doomed.erase(object);
@@ -726,7 +734,39 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
       }
     }
   }
-  for (FPDF_PAGEOBJECT object : hiddenObjects) doomed.insert(object);
+  // Hidden text goes where a written block takes its place: the old place of
+  // a replaced block, or an unchanged block whose hidden text on the page
+  // reads otherwise (a scan recognised again). Hidden text no block rewrites
+  // (the searchable words over outlined numbers) stays as it was, and an
+  // unchanged block the page already holds as hidden text is not written again.
+  std::vector<bool> alreadyHidden(blocks.size(), false);
+  std::vector<std::set<FPDF_PAGEOBJECT>> hiddenUnder(blocks.size());
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    if (blocks[i].isImage || replace[i] || blocks[i].text.trimmed().isEmpty()) continue;
+    QString hiddenText;
+    for (const PageChar& c : chars)
+      if (c.hidden && oldPlace(blocks[i]).contains(c.centre)) {
+        hiddenText += lettersOfCode(c.unicode);
+        hiddenUnder[i].insert(c.object);
+      }
+    alreadyHidden[i] = !hiddenText.isEmpty() && sameText(hiddenText, blocks[i].text);
+  }
+  const std::vector<Place> covers = replacedPlaces();
+  for (const PageChar& c : chars)
+    if (c.hidden && insideAny(c.centre, covers)) doomed.insert(c.object);
+  // A block whose hidden words go with another's is written again.
+  for (bool more = true; more;) {
+    more = false;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+      if (blocks[i].isImage || replace[i] || blocks[i].text.trimmed().isEmpty()) continue;
+      const auto& under = hiddenUnder[i];
+      alreadyHidden[i] = alreadyHidden[i] && std::none_of(under.begin(), under.end(), [&](FPDF_PAGEOBJECT object) {
+                           return doomed.count(object) > 0;
+                         });
+      if (alreadyHidden[i]) continue;
+      for (FPDF_PAGEOBJECT object : under) more = doomed.insert(object).second || more;
+    }
+  }
 
   // Visible text that stays on the page after the removals already serves
   // search and copying; an invisible copy of it would double every word.
@@ -748,7 +788,13 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           !keptObjects.count(c.object))
         return true;
     }
-    return !any;
+    // pdfium reads no characters from a show in a span with /ActualText once
+    // the show carries a mark of ours as well: a show taken out there tells
+    // that the place held text, not a picture of it. (The new line is not
+    // drawn in that span either, where viewers would read the span's text.)
+    return !any && std::none_of(visibleObjectCentres.begin(), visibleObjectCentres.end(), [&](const auto& shown) {
+      return gone(shown.first) && place.contains(shown.second);
+    });
   };
 
   // Text drawn as a clip shows only through what is painted after it: a new
@@ -763,14 +809,15 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
       }
 
   // Words the edit removes must leave the file: where an object drawing them
-  // cannot be taken out, covering them would only hide them from the eye.
-  if (!tag.isEmpty()) {
-    const std::vector<Place> covers = replacedPlaces();
-    for (const PageChar& c : chars)
-      if (c.mapped && doomed.count(c.object) && !removable(c.object) && insideAny(c.centre, covers)) {
-        plan.refusal = coreText("Эту строку нельзя изменить: её прежний текст остался бы в файле.");
-        return plan;
-      }
+  // cannot be taken out, or stays for words no block accounts for, covering
+  // them would only hide them from the eye.
+  for (const PageChar& c : chars) {
+    if (!c.mapped || !insideAny(c.centre, covers)) continue;
+    const bool kept = !doomed.count(c.object) && !keptObjects.count(c.object) && !c.hidden && !clipsText(c.object);
+    if (kept || (!tag.isEmpty() && doomed.count(c.object) && !removable(c.object))) {
+      plan.refusal = coreText("Эту строку нельзя изменить: её прежний текст остался бы в файле.");
+      return plan;
+    }
   }
   // A line the page does not show (the text layer of a scan) stays unshown.
   const auto pageHidesTextIn = [&](const Place& place) {
@@ -893,7 +940,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           }
           plan.writes.emplace_back(std::move(text));
         }
-      } else {
+      } else if (!alreadyHidden[i]) {
         for (const TextRun& run : blockRuns[i])
           if (!run.text.isEmpty() && !pageShowsTextIn(turnedBounds(run.rect, b.rotation, b.rect.center())))
             plan.writes.emplace_back(PlacedText{i, run, true});

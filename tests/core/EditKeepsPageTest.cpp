@@ -147,6 +147,11 @@ QList<PageKind> kinds() {
        .objects = {form(line(1) + line(2), "/BBox [0 0 595 842] /Resources << /Font << /F1 7 0 R >> >>")},
        .page1 = kBackground + line(0) + "/Fx Do\n" + line(3), .page2 = "/Fx Do\n"},
       {"clipping text", "q 0.8 0.1 0.5 rg BT 7 Tr /F1 40 Tf $x $y Td (Clip) Tj ET $x $y $w $h re f Q"},
+      // The text a line copies as, around its text object and inside one.
+      {.name = "ActualText spans around the lines",
+       .page1 = kBackground + line(0) + "/Span <</ActualText (" + kLines[1] + ")>> BDC\n" + line(1) + "EMC\n" +
+                line(2).replace("Td (", "Td /Span <</ActualText (" + kLines[2] + ")>> BDC (").replace(" Tj", " Tj EMC") +
+                line(3)},
       {.name = "scale left open at the outer level",
        .page1 = kBackground + "2 0 0 2 0 0 cm\n" + line(0, 0.5) + line(1, 0.5) + line(2, 0.5) + line(3, 0.5)},
       {"form naming Courier /F1", "q 1 0 0 1 $x $y cm /Fc Do Q", "/XObject << /Fc 13 0 R >>",

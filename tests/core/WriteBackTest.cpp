@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -362,16 +363,153 @@ TEST_F(WriteBack, FaintTextCountsAsHiddenUpToAlphaFour) {
                                    textLine("F1", 12, 72, 600, "opaque")}}));
   PdfDocument doc;
   ASSERT_TRUE(doc.open(source));
-  TextBlock block;
-  block.text = QStringLiteral("recognised");
-  block.rect = block.originalRect = QRectF(300, 300, 80, 12);
-  ASSERT_TRUE(doc.overlayOcrText(0, {block}, false));
+  // Recognised text over each faint line: hidden text under it is replaced,
+  // text the page shows is neither replaced nor doubled.
+  TextBlock overFour, overFive;
+  overFour.text = QStringLiteral("recognised");
+  overFour.rect = overFour.originalRect = QRectF(72, 697, 80, 12);
+  overFive.text = QStringLiteral("overfive");
+  overFive.rect = overFive.originalRect = QRectF(72, 647, 80, 12);
+  ASSERT_TRUE(doc.overlayOcrText(0, {overFour, overFive}, false));
   ASSERT_TRUE(doc.saveCopy(saved));
   const QString text = pdftotext(saved);
   EXPECT_EQ(occurrences(text, QStringLiteral("alphafour")), 0);
   EXPECT_EQ(occurrences(text, QStringLiteral("alphafive")), 1);
+  EXPECT_EQ(occurrences(text, QStringLiteral("overfive")), 0);
   EXPECT_EQ(occurrences(text, QStringLiteral("opaque")), 1);
   EXPECT_EQ(occurrences(text, QStringLiteral("recognised")), 1);
+}
+
+// Numbers drawn as outlines in a form, their text shown over them a second
+// time at fill alpha 0 so that it can be found and copied, and a serial at
+// render mode 3: editing or deleting the title leaves both shows as they
+// were, still hidden and still read; the numbers recognised anew as other
+// text lose their old hidden words.
+TEST_F(WriteBack, HiddenTextOfOtherLinesStaysAsItWas) {
+  if (!hasTool("mutool")) GTEST_SKIP() << "mupdf-tools missing";
+  QByteArray outlines = "0 g";
+  for (const double x : {72.0, 83.12, 94.24, 110.92, 122.04, 133.16, 149.84, 160.96, 172.08})
+    outlines += " " + QByteArray::number(x) + " 600 8 14 re f";
+  const QString source = path(QStringLiteral("outlined.pdf"));
+  ASSERT_TRUE(handwritten::writePdf(
+      source, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
+               "/Resources << /Font << /F1 5 0 R >> /XObject << /Fn 6 0 R >> >> >>",
+               handwritten::stream(textLine("F1", 18, 72, 760, "Quarterly report title") +
+                                   "/Fn Do BT 3 Tr /F1 12 Tf 72 400 Td (hidden serial 4455) Tj ET"),
+               "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+               handwritten::stream(outlines + " q /A0 gs " + textLine("F1", 20, 72, 600, "111 222 333") + "Q",
+                                   "/Subtype /Form /BBox [0 0 595 842] /Resources << /Font << /F1 5 0 R >> "
+                                   "/ExtGState << /A0 << /ca 0 >> >> >>")}));
+  const QRegularExpression transparentNumbers(R"(<fill_text [^>]*alpha="0"[^>]*>\s*<span font="Helvetica" [^>]*trm="20 0)");
+  const QRegularExpression invisibleSerial(R"(<ignore_text [^>]*>\s*<span font="Helvetica" [^>]*trm="12 0)");
+  struct Case {
+    const char* name;
+    const char* line;
+    QString wording;  // empty: deleted
+    bool alone;       // the editor writes every block of the page, other callers the changed one
+  };
+  for (const Case& c : {Case{"title edited", "Quarterly", "Annual summary heading", false},
+                        Case{"title deleted", "Quarterly", "", false},
+                        Case{"title edited alone", "Quarterly", "Annual summary heading", true},
+                        Case{"numbers recognised anew", "222", "777 888 999", false}}) {
+    SCOPED_TRACE(c.name);
+    const QString saved = path(QStringLiteral("outlined-saved.pdf"));
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(source));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    const int line = blockIndexContaining(blocks, c.line);
+    ASSERT_GE(line, 0);
+    TextBlock& b = blocks[size_t(line)];
+    const bool title = b.text.contains("Quarterly");
+    if (c.wording.isEmpty()) {
+      const QRectF place = b.originalRect;
+      b = TextBlock();
+      b.rect = b.originalRect = place;
+      b.textEdited = true;
+    } else if (title) {
+      editText(b, c.wording);
+    } else {
+      b.text = b.lines.at(0).text = c.wording;  // as recognition gives it: no edit
+    }
+    if (c.alone) blocks = {b};
+    ASSERT_TRUE(doc.overlayOcrText(0, blocks, false)) << doc.lastError().toStdString();
+    ASSERT_TRUE(doc.save(saved));
+    expectQpdfCheckPasses(saved);
+    const QString text = pdftotext(saved);
+    EXPECT_EQ(occurrences(text, c.line), 0) << text.toStdString();
+    EXPECT_EQ(occurrences(text, QStringLiteral("hidden serial 4455")), 1) << text.toStdString();
+    if (!c.wording.isEmpty()) {
+      EXPECT_EQ(occurrences(text, c.wording), 1) << text.toStdString();
+    }
+    for (const QString& reading : {text, oracles::mupdfReading(saved, 0).text})
+      EXPECT_EQ(occurrences(reading, QStringLiteral("111 222 333")), title ? 1 : 0) << reading.toStdString();
+    QByteArray trace;
+    ASSERT_EQ(runTool("mutool", {"trace", saved, "1"}, &trace), 0);
+    EXPECT_EQ(transparentNumbers.match(QString::fromUtf8(trace)).hasMatch(), title) << trace.constData();
+    EXPECT_TRUE(invisibleSerial.match(QString::fromUtf8(trace)).hasMatch()) << trace.constData();
+  }
+}
+
+// Lines over a grey band in Helvetica whose ToUnicode map is broken, in a
+// text object the content never ends: the deleted first line leaves the
+// file, without a white box, or the edit is refused and nothing changes.
+TEST_F(WriteBack, ALineOfABrokenMapIsTakenOutOrRefused) {
+  if (!hasTool("pdftoppm")) GTEST_SKIP() << "poppler-utils missing";
+  const QByteArray head = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Broken def "
+                          "1 begincodespacerange <00> <FF> endcodespacerange ";
+  const QByteArray tail = " endcmap CMapName currentdict /CMap defineresource pop end end";
+  const QList<QPair<const char*, QByteArray>> maps = {
+      // pdfium reads r to z as control codes, which no block holds, while
+      // poppler still reads the line's words.
+      {"r to z read as control codes", head + "1 beginbfrange <72> <7A> <0092> endbfrange" + tail},
+      {"every letter off by 0x20", head + "1 beginbfrange <20> <7E> <0000> endbfrange" + tail},
+      {"no map at all", "this is no map"},
+      {"a map cut short", head + "2 beginbfchar <41> <00"},
+  };
+  for (const auto& [name, map] : maps) {
+    SCOPED_TRACE(name);
+    const QString source = path(QStringLiteral("broken-map.pdf")), saved = path(QStringLiteral("broken-map-saved.pdf"));
+    QFile::remove(saved);
+    ASSERT_TRUE(handwritten::writePdf(
+        source, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                 "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+                 handwritten::stream("q 0.8 g 60 600 300 130 re f Q BT /F1 14 Tf 72 700 Td (Alpha first) Tj "
+                                     "0 -30 Td (Bravo second) Tj 0 -30 Td (Charlie third) Tj"),
+                 "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding /ToUnicode 6 0 R >>",
+                 handwritten::stream(map)}));
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(source));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    ASSERT_GE(blocks.size(), 3u);
+    std::sort(blocks.begin(), blocks.end(), [](const TextBlock& a, const TextBlock& b) { return a.rect.top() > b.rect.top(); });
+    const QRectF place = blocks[0].originalRect;
+    QStringList first, kept;  // the words poppler reads on the first line, and elsewhere
+    for (const auto& [word, box] : oracles::pageWords(source, 0, 842))
+      (box.center().y() > place.top() && box.center().y() < place.bottom() ? first : kept) << word;
+    ASSERT_FALSE(first.isEmpty());
+    TextBlock removal;
+    removal.originalRect = removal.rect = place;
+    removal.textEdited = true;
+    blocks[0] = removal;
+    if (!doc.overlayOcrText(0, blocks, false)) {
+      EXPECT_FALSE(doc.lastError().isEmpty());
+      EXPECT_FALSE(doc.isModified());
+      continue;
+    }
+    ASSERT_TRUE(doc.save(saved));
+    expectQpdfCheckPasses(saved);
+    QStringList after;
+    for (const auto& word : oracles::pageWords(saved, 0, 842)) after << word.first;
+    for (const QString& word : first) EXPECT_FALSE(after.contains(word)) << word.toStdString();
+    EXPECT_EQ(oracles::missingWords(kept, after), QStringList());
+    // On the grey band, a white box shows as paper.
+    const QImage render = oracles::renderWithPoppler(saved, 0, 72);
+    int paper = 0;
+    for (int y = int(842 - place.bottom()); y <= int(842 - place.top()); ++y)
+      for (int x = int(place.left()); x <= int(place.right()); ++x) paper += qGray(render.pixel(x, y)) > 240;
+    EXPECT_EQ(paper, 0) << "a white box where the line was";
+  }
 }
 
 TEST_F(WriteBack, MovedBlockLeavesItsOldPlace) {
