@@ -10,7 +10,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <functional>
+#include <set>
 #include <QFont>
 #include <QLabel>
 #include <QPainter>
@@ -19,6 +21,7 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
@@ -514,4 +517,46 @@ TEST_F(MainWindowEditRoadTest, BlockEditsSurviveLeavingThePageAndClosingTheDocum
     EXPECT_TRUE(window.documents.empty());
   }
   EXPECT_TRUE(pdfText(closed).contains("Payment is due today"));
+}
+
+// A word typed at the end of a line of a real Thai page (marks above and
+// below its letters, a font DejaVu lacks): after the save poppler reads every
+// Thai character of the page as often as before, and MuPDF draws no glyph 0.
+TEST_F(MainWindowEditRoadTest, AWordTypedAtTheEndOfAThaiLineKeepsEveryCharacter) {
+  if (!hasTool("pdftotext") || !hasTool("mutool")) GTEST_SKIP() << "poppler-utils or mupdf-tools missing";
+  const QString path = dir.filePath(QStringLiteral("thai.pdf"));
+  ASSERT_TRUE(QFile::copy(corpusDir() + QStringLiteral("/../script-pdfs/issue13211.pdf"), path));
+  const auto thai = [](const QString& text) {
+    std::multiset<uint> found;
+    for (const uint c : text.toUcs4())
+      if (c >= 0x0E00 && c <= 0x0E7F) found.insert(c);
+    return found;
+  };
+  const std::multiset<uint> before = thai(pdfText(path));
+  ASSERT_FALSE(before.empty());
+  {
+    RoadWindow window;
+    showWindow(window);
+    window.openFile(path);
+    window.onToggleEditMode();
+    const std::vector<TextBlock>& blocks = window.view->currentOcrBlocks();
+    const auto line = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) { return !thai(b.text).empty(); });
+    ASSERT_NE(line, blocks.end());
+    window.view->activateOcrBlock(int(line - blocks.begin()));
+    QTextEdit* editor = window.view->activeTextEditor();
+    ASSERT_TRUE(editor);
+    editor->setFocus();
+    editor->moveCursor(QTextCursor::End);
+    QTest::keyClicks(editor, QStringLiteral(" okapi"));
+    ASSERT_TRUE(window.view->hasOcrEdits());
+    window.onSave();
+    EXPECT_EQ(window.statusLabel->text(), "Сохранено");
+  }
+  const QString text = pdfText(path);
+  EXPECT_TRUE(text.contains(QStringLiteral("okapi"))) << text.toStdString();
+  const std::multiset<uint> after = thai(text);
+  EXPECT_TRUE(std::includes(after.begin(), after.end(), before.begin(), before.end())) << text.toStdString();
+  QByteArray trace;
+  ASSERT_EQ(runTool(QStringLiteral("mutool"), {QStringLiteral("trace"), path, QStringLiteral("1")}, &trace), 0);
+  EXPECT_EQ(trace.count("glyph=\"0\""), 0);
 }
