@@ -36,7 +36,13 @@ bool MainWindow::writePendingBlocks(int page, const std::vector<TextBlock>& bloc
   // Nothing to write (blocks placed and deleted again) is no failure: it
   // would block saving, tab switches and page changes for good.
   if (!blocks.empty() && !currentDocument->overlayOcrText(page, blocks, false)) {
-    QMessageBox::warning(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось применить текстовые правки."));
+    // The reason names what the edit could not write (a character no face
+    // draws, a line the page draws as a clip): text of the file, so plain.
+    QString text = uiTranslate(QStringLiteral("Не удалось применить текстовые правки."));
+    if (!currentDocument->lastError().isEmpty()) text += QLatin1Char('\n') + currentDocument->lastError();
+    QMessageBox box(QMessageBox::Warning, uiTranslate(QStringLiteral("Ошибка")), text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
     return false;
   }
   // The thumbnail shows the page as written, not as it was.

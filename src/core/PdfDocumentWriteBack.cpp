@@ -267,8 +267,9 @@ void fitRun(TextRun& run, const TextBlock& b, double advance, const QRectF& colu
 
 // Sets the text between kept shows after the kept start (a blank's width
 // further when the text begins with one) and narrows it only as far as it
-// must to end before the kept end or the block's box.
-void placeBetweenKept(TextRun& run, const TextBlock& b, double advance, double blank);
+// must to end before the kept end or the block's box (or the text column,
+// when the box has no room left).
+void placeBetweenKept(TextRun& run, const TextBlock& b, double advance, double blank, const QRectF& column);
 
 bool isHiddenTextObject(FPDF_PAGEOBJECT object) {
   unsigned int r = 0, g = 0, b = 0, a = 255;
@@ -555,7 +556,7 @@ KeptEnds keptEnds(FPDF_TEXTPAGE textPage, const std::vector<PageChar>& chars, co
   return kept;
 }
 
-void placeBetweenKept(TextRun& run, const TextBlock& b, double advance, double blank) {
+void placeBetweenKept(TextRun& run, const TextBlock& b, double advance, double blank, const QRectF& column) {
   const KeptEnds& kept = *run.kept;
   const QString& middle = kept.middle;
   const bool leading = !middle.isEmpty() && middle.front().isSpace();
@@ -567,6 +568,9 @@ void placeBetweenKept(TextRun& run, const TextBlock& b, double advance, double b
   // left: the blank typed before it stands on its right.
   if (!std::isnan(kept.right))
     right = kept.right - ((std::isnan(kept.left) ? leading || trailing : trailing) ? blank : 0.0);
+  // Words added after a line its box holds no room for go on into the
+  // page's text column rather than shrink to nothing.
+  if (std::isnan(kept.right) && advance * 0.5 > right - left) right = std::max(right, column.right());
   if (std::isnan(kept.left) && !std::isnan(kept.right) && advance > 0)
     left = std::max(right - advance, b.rect.left());  // the text ends where the kept end begins
   run.rect.moveLeft(left);
@@ -698,22 +702,28 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     pdfium::TextPage textPage(FPDFText_LoadPage(p));
     for (size_t i = 0; i < blocks.size(); ++i) {
       const TextBlock& b = blocks[i];
-      if (!replace[i] || b.isImage || placedHere(b) || !b.richTextHtml.trimmed().isEmpty() || blockMoved(b) ||
-          blockTurned(b) || std::abs(b.rotation) >= 0.1)
+      if (!replace[i] || b.isImage || placedHere(b) || blockMoved(b) || blockTurned(b) || std::abs(b.rotation) >= 0.1)
         continue;
-      for (const TextRun& run : visibleRuns(b, column)) {
-        if (run.lineIndex < 0 || run.lineIndex >= int(b.lines.size())) continue;
+      const std::vector<TextRun> runs = visibleRuns(b, column);
+      for (const TextRun& run : runs) {
+        // Rich text keeps shows only as one line in the line's own style:
+        // what the editor makes of a line that was only typed into.
+        const bool rich = !b.richTextHtml.trimmed().isEmpty();
+        const bool plainRich = rich && runs.size() == 1 && b.lines.size() == 1 && run.bold == b.lines[0].bold &&
+                               run.italic == b.lines[0].italic && std::abs(run.size - b.lines[0].fontSize) < 0.5f;
+        const int lineIndex = plainRich ? 0 : run.lineIndex;
+        if ((rich && !plainRich) || lineIndex < 0 || lineIndex >= int(b.lines.size())) continue;
         std::set<FPDF_PAGEOBJECT> candidates;
         for (FPDF_PAGEOBJECT object : doomed)
           if (removable(object) && !isHiddenTextObject(object)) candidates.insert(object);
-        KeptEnds kept = keptEnds(textPage.get(), chars, Place{b.lines[size_t(run.lineIndex)].rect},
-                                 b.lines[size_t(run.lineIndex)].text, run.text, candidates, objects.drawn, space);
+        KeptEnds kept = keptEnds(textPage.get(), chars, Place{b.lines[size_t(lineIndex)].rect},
+                                 b.lines[size_t(lineIndex)].text, run.text, candidates, objects.drawn, space);
         if (kept.objects.empty()) continue;
         // Kept shows are not narrowed with the line, as the editor shows it:
         // they stay only where the new words fit beside them, or where the
-        // line's characters are misread, so that writing it anew would
-        // change them.
-        const Place place{b.lines[size_t(run.lineIndex)].rect};
+        // line's characters are misread or drawn by no installed face, so
+        // that writing it anew would change them or be refused.
+        const Place place{b.lines[size_t(lineIndex)].rect};
         const bool misread = std::any_of(chars.begin(), chars.end(), [&](const PageChar& c) {
           return c.misread && kept.objects.count(c.object) && place.contains(c.centre);
         });
@@ -725,7 +735,9 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
                                    .advance(size);
         const double from = std::isnan(kept.left) ? b.rect.left() : kept.left + (middle.isEmpty() ? 0.0 : 0.3 * size);
         const double to = std::isnan(kept.right) ? b.rect.right() : kept.right;
-        if (!misread && advance * 0.7 > to - from) continue;
+        const bool unwritable =
+            shapeLine(run.text, preferredFaceFile(run.family, run.bold, run.italic), run.bold, run.italic).missing;
+        if (!misread && !unwritable && advance * 0.7 > to - from) continue;
         for (FPDF_PAGEOBJECT object : kept.objects) {
           doomed.erase(object);
           keptObjects.insert(object);
@@ -918,7 +930,8 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
                                                                      run.italic);
           if (run.kept) {
             placeBetweenKept(run, b, advance,
-                             writtenAdvanceUnlocked(QStringLiteral(" "), run.family, run.size, run.bold, run.italic));
+                             writtenAdvanceUnlocked(QStringLiteral(" "), run.family, run.size, run.bold, run.italic),
+                             column);
           } else {
             fitRun(run, b, advance, column);
           }
