@@ -538,6 +538,18 @@ KeptEnds keptEnds(FPDF_TEXTPAGE textPage, const std::vector<PageChar>& chars, co
   while (first < shows.size() && wanted.startsWith(start + shows[first].text)) start += shows[first++].text;
   while (last > first && wanted.mid(start.size()).endsWith(shows[last - 1].text + end))
     end.prepend(shows[--last].text);
+  // Only whole words stay: a kept start that ends inside a word of the new
+  // text, or a kept end that begins inside one, would set the rest of that
+  // word apart from it.
+  const auto blankAt = [&](qsizetype i) { return i <= 0 || i >= newText.size() || newText.at(i).isSpace(); };
+  if (first > 0 && !blankAt(rawIndex(newText, start.size(), false))) {
+    first = 0;
+    start.clear();
+  }
+  if (last < shows.size() && !blankAt(rawIndex(newText, end.size(), true) - 1)) {
+    last = shows.size();
+    end.clear();
+  }
   if (first == 0 && last == shows.size()) return kept;
   size_t order = 0;
   for (size_t i = 0; i < shows.size(); ++i) {
