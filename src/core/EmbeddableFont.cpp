@@ -1,6 +1,7 @@
 #include "EmbeddableFont.h"
 
 #include "HandleOwner.h"
+#include "OpenTypeNames.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -28,24 +29,16 @@ void appendBigEndian16(QByteArray& out, quint16 v) {
   out.append(char(v & 0xFF));
 }
 
-QString nameString(hb_face_t* face, hb_ot_name_id_t id) {
-  std::vector<uint16_t> buffer(257);
-  unsigned int written = unsigned(buffer.size());  // in: room, out: code units written
-  hb_ot_name_get_utf16(face, id, HB_LANGUAGE_INVALID, &written, buffer.data());
-  return QString::fromUtf16(reinterpret_cast<const char16_t*>(buffer.data()),
-                            qsizetype(std::min<size_t>(written, buffer.size())));
-}
-
 // A 'name' table of Windows Unicode records: the family and style as they
 // were, the PostScript name behind the subset tag. PDF readers show the tag
 // and know the font for a subset by it.
 QByteArray taggedNameTable(hb_face_t* original, const QString& tag) {
-  QString postscript = nameString(original, HB_OT_NAME_ID_POSTSCRIPT_NAME);
-  if (postscript.isEmpty()) postscript = nameString(original, HB_OT_NAME_ID_FONT_FAMILY).remove(QLatin1Char(' '));
+  QString postscript = openTypeName(original, HB_OT_NAME_ID_POSTSCRIPT_NAME);
+  if (postscript.isEmpty()) postscript = openTypeName(original, HB_OT_NAME_ID_FONT_FAMILY).remove(QLatin1Char(' '));
   const std::pair<quint16, QString> records[] = {
-      {1, nameString(original, HB_OT_NAME_ID_FONT_FAMILY)},
-      {2, nameString(original, HB_OT_NAME_ID_FONT_SUBFAMILY)},
-      {4, nameString(original, HB_OT_NAME_ID_FULL_NAME)},
+      {1, openTypeName(original, HB_OT_NAME_ID_FONT_FAMILY)},
+      {2, openTypeName(original, HB_OT_NAME_ID_FONT_SUBFAMILY)},
+      {4, openTypeName(original, HB_OT_NAME_ID_FULL_NAME)},
       {6, tag + QLatin1Char('+') + postscript},
   };
   const quint16 count = quint16(std::size(records));

@@ -2,6 +2,7 @@
 #include "CoreText.h"
 
 #include "HandleOwner.h"
+#include "OpenTypeNames.h"
 
 #include <fontconfig/fontconfig.h>
 #include <fribidi.h>
@@ -27,14 +28,6 @@ using SubsetPlan = HandleOwner<hb_subset_plan_t, hb_subset_plan_destroy>;
 using FcSet = HandleOwner<FcFontSet, FcFontSetDestroy>;
 using FcPat = HandleOwner<FcPattern, FcPatternDestroy>;
 using FcChars = HandleOwner<FcCharSet, FcCharSetDestroy>;
-
-QString nameString(hb_face_t* face, hb_ot_name_id_t id) {
-  std::vector<uint16_t> buffer(257);
-  unsigned int written = unsigned(buffer.size());
-  hb_ot_name_get_utf16(face, id, HB_LANGUAGE_INVALID, &written, buffer.data());
-  return QString::fromUtf16(reinterpret_cast<const char16_t*>(buffer.data()),
-                            qsizetype(std::min<size_t>(written, buffer.size())));
-}
 
 // An installed face that fontconfig may fall back to, with what it covers.
 struct Candidate {
@@ -157,8 +150,8 @@ std::shared_ptr<const OutlineFace> OutlineFace::load(const QString& path, int in
   hb_font_make_immutable(h->font.get());
   Blob cffTable(hb_face_reference_table(h->face.get(), HB_TAG('C', 'F', 'F', ' ')));
   face->cff = hb_blob_get_length(cffTable.get()) > 0;
-  face->postscriptName = nameString(h->face.get(), HB_OT_NAME_ID_POSTSCRIPT_NAME);
-  face->family = nameString(h->face.get(), HB_OT_NAME_ID_FONT_FAMILY);
+  face->postscriptName = openTypeName(h->face.get(), HB_OT_NAME_ID_POSTSCRIPT_NAME);
+  face->family = openTypeName(h->face.get(), HB_OT_NAME_ID_FONT_FAMILY);
   if (face->postscriptName.isEmpty()) face->postscriptName = QString(face->family).remove(QLatin1Char(' '));
   if (face->postscriptName.isEmpty()) face->postscriptName = QStringLiteral("Font");
   hb_font_extents_t extents{};
@@ -169,7 +162,7 @@ std::shared_ptr<const OutlineFace> OutlineFace::load(const QString& path, int in
   face->bbox[1] = face->descender;
   face->bbox[2] = int(face->upem);
   face->bbox[3] = face->ascender;
-  const QString style = nameString(h->face.get(), HB_OT_NAME_ID_FONT_SUBFAMILY).toLower();
+  const QString style = openTypeName(h->face.get(), HB_OT_NAME_ID_FONT_SUBFAMILY).toLower();
   face->bold = style.contains(QLatin1String("bold"));
   face->italic = style.contains(QLatin1String("italic")) || style.contains(QLatin1String("oblique"));
   face->handles = std::move(h);
