@@ -710,13 +710,17 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   const QRectF column = pageTextColumn(blocks);
   std::map<std::pair<size_t, int>, KeptEnds> keptLines;
   std::set<FPDF_PAGEOBJECT> keptObjects;
+  // What each replaced block will show, laid out once (rich text is a layout).
+  std::vector<std::vector<TextRun>> shownRuns(blocks.size());
+  for (size_t i = 0; i < blocks.size(); ++i)
+    if (replace[i] && !blocks[i].isImage) shownRuns[i] = visibleRuns(blocks[i], column);
   if (!tag.isEmpty()) {
     pdfium::TextPage textPage(FPDFText_LoadPage(p));
     for (size_t i = 0; i < blocks.size(); ++i) {
       const TextBlock& b = blocks[i];
       if (!replace[i] || b.isImage || placedHere(b) || blockMoved(b) || blockTurned(b) || std::abs(b.rotation) >= 0.1)
         continue;
-      const std::vector<TextRun> runs = visibleRuns(b, column);
+      const std::vector<TextRun>& runs = shownRuns[i];
       for (const TextRun& run : runs) {
         // Rich text keeps shows only as one line in the line's own style:
         // what the editor makes of a line that was only typed into.
@@ -875,7 +879,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   std::map<std::pair<bool, bool>, std::pair<QString, QString>> textPerStyle;  // family, all text
   for (size_t i = 0; i < blocks.size(); ++i) {
     if (blocks[i].isImage) continue;
-    blockRuns[i] = replace[i] ? visibleRuns(blocks[i], column) : storedRuns(blocks[i]);
+    blockRuns[i] = replace[i] ? shownRuns[i] : storedRuns(blocks[i]);
     for (TextRun& run : blockRuns[i]) {
       if (const auto kept = keptLines.find({i, run.lineIndex}); kept != keptLines.end()) {
         run.kept = &kept->second;
