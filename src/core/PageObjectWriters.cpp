@@ -3,13 +3,11 @@
 #include "PageSpace.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfiumHandles.h"
+#include "TurnedRect.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
-
-bool insertImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image) {
-  if (rect.width() <= 0.1 || rect.height() <= 0.1) return false;
-  return placeImageObject(document, page, rect, image);
-}
 
 namespace {
 
@@ -23,11 +21,7 @@ bool everyPixelOpaque(const QImage& argb) {
   return true;
 }
 
-// The unit square onto the shown rectangle, then into user space, so the
-// image stands upright on a turned page as well; then onto the page.
-bool finishImageObject(FPDF_PAGE page, pdfium::PageObject& object, const QRectF& rect) {
-  const QTransform shown(rect.width(), 0, 0, rect.height(), rect.x(), rect.y());
-  const QTransform m = shown * PageSpace::ofPage(page).userFromShown();
+bool finishImageObject(FPDF_PAGE page, pdfium::PageObject& object, const QTransform& m) {
   if (!FPDFImageObj_SetMatrix(object.get(), m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), m.dy())) return false;
   FPDFPage_InsertObject(page, object.release());
   return true;
@@ -35,8 +29,42 @@ bool finishImageObject(FPDF_PAGE page, pdfium::PageObject& object, const QRectF&
 
 }  // namespace
 
+QTransform shownImageMatrix(FPDF_PAGE page, const QRectF& rect, double degrees) {
+  const QTransform shown(rect.width(), 0, 0, rect.height(), rect.x(), rect.y());
+  return shown * turnAbout(rect.center(), degrees) * PageSpace::ofPage(page).userFromShown();
+}
+
+std::optional<QTransform> shownPixelOrder(const QTransform& unitToUser, const PageSpace& space) {
+  // Pixel rows run down, the unit square and the shown page up.
+  const QTransform flip(1, 0, 0, -1, 0, 0);
+  const QTransform m = flip * QTransform(unitToUser.m11(), unitToUser.m12(), unitToUser.m21(), unitToUser.m22(), 0, 0) *
+                       space.userFromShown().inverted() * flip;
+  const double a = m.m11(), b = m.m12(), c = m.m21(), d = m.m22();
+  const double scale = std::max({std::abs(a), std::abs(b), std::abs(c), std::abs(d)});
+  if (!(scale > 0)) return std::nullopt;
+  const auto sign = [](double v) { return v < 0 ? -1.0 : 1.0; };
+  const double tiny = 1e-6 * scale;
+  if (std::abs(b) < tiny && std::abs(c) < tiny) return QTransform(sign(a), 0, 0, sign(d), 0, 0);
+  if (std::abs(a) < tiny && std::abs(d) < tiny) return QTransform(0, sign(b), sign(c), 0, 0, 0);
+  return std::nullopt;
+}
+
+QImage reorderedPixels(const QImage& image, const QTransform& order) {
+  const int a = int(std::lround(order.m11())), b = int(std::lround(order.m12()));
+  const int c = int(std::lround(order.m21())), d = int(std::lround(order.m22()));
+  if (std::abs(a) + std::abs(b) != 1 || std::abs(c) + std::abs(d) != 1 || std::abs(a * d - b * c) != 1) return image;
+  if (b == 0) return image.mirrored(a < 0, d < 0);
+  // A quarter turn clockwise (x' = -y, y' = x), then the mirror that is left.
+  return image.transformed(QTransform(0, 1, -1, 0, 0, 0)).mirrored(c > 0, b < 0);
+}
+
 bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image) {
-  if (!document || !page || image.isNull() || !(rect.width() > 0) || !(rect.height() > 0)) return false;
+  if (!page || !(rect.width() > 0) || !(rect.height() > 0)) return false;
+  return placeImageObject(document, page, shownImageMatrix(page, rect, 0), image);
+}
+
+bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QTransform& unitToUser, const QImage& image) {
+  if (!document || !page || image.isNull() || std::abs(unitToUser.determinant()) < 1e-9) return false;
   QImage pixels = imageForPdfiumBitmap(image);
   if (pixels.isNull()) return false;
   // An opaque picture goes in without an alpha channel (the same bytes, the
@@ -49,7 +77,7 @@ bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect
   if (!object) return false;
   FPDF_PAGE pages[] = {page};
   if (!FPDFImageObj_SetBitmap(pages, 1, object.get(), bitmap.get())) return false;
-  return finishImageObject(page, object, rect);
+  return finishImageObject(page, object, unitToUser);
 }
 
 bool placeJpegObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QByteArray& jpeg) {
@@ -61,7 +89,7 @@ bool placeJpegObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect,
   FPDF_PAGE pages[] = {page};
   // Inline: the data is copied into the document now, not read later.
   if (!FPDFImageObj_LoadJpegFileInline(pages, 1, object.get(), &access)) return false;
-  return finishImageObject(page, object, rect);
+  return finishImageObject(page, object, shownImageMatrix(page, rect, 0));
 }
 
 void insertWhiteRect(FPDF_PAGE page, const QRectF& rect, double margin) {

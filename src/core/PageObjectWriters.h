@@ -8,14 +8,29 @@
 #include <QByteArray>
 #include <QImage>
 #include <QRectF>
+#include <QTransform>
+
+#include <optional>
+
+class PageSpace;
 
 // An image object showing `image` stretched over `rect`, on top of the page
-// content. False (nothing added) for null handles, a null image or a side of
-// 0.1 pt or less.
-bool insertImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image);
-// The same without the size floor, for callers that accept hairline images;
-// false for null handles, a null image or a non-positive side.
+// content; false for null handles, a null image or a non-positive side.
 bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image);
+// The same drawn by `unitToUser`, the image matrix onto the page's user space.
+bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QTransform& unitToUser, const QImage& image);
+// The image matrix that stands a picture upright in `rect` of the shown page,
+// turned clockwise by `degrees` about its centre as a turned block is.
+QTransform shownImageMatrix(FPDF_PAGE page, const QRectF& rect, double degrees);
+
+// How an image object drawn by `unitToUser` shows its pixels on the page:
+// the quarter turns and mirrors (a transform of pixel coordinates, rows
+// downwards) that take its pixels to the page as shown; none when the picture
+// stands at another angle.
+std::optional<QTransform> shownPixelOrder(const QTransform& unitToUser, const PageSpace& space);
+// `image` with its pixels moved by such an order, pixel for pixel; unchanged
+// for any other transform.
+QImage reorderedPixels(const QImage& image, const QTransform& order);
 // An image object holding the JPEG data as it is (DCT-encoded, no re-encoding),
 // stretched over `rect`; false when pdfium does not take the data.
 bool placeJpegObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QByteArray& jpeg);

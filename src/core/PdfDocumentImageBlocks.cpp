@@ -6,6 +6,7 @@
 
 #include "DocumentLock.h"
 #include "PageObjectBounds.h"
+#include "PageObjectWriters.h"
 #include "PageSpace.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfiumHandles.h"
@@ -162,6 +163,12 @@ QImage renderInk(FPDF_PAGE page, double scale) {
   return image;
 }
 
+// pdfium renders an image object as it lies in user space; the page shows
+// that turned by its /Rotate, and so do the blocks and the picture editor.
+QImage turnedAsShown(const QImage& rendered, const PageSpace& space) {
+  return reorderedPixels(rendered, QTransform().rotate(90.0 * space.quarterTurns()));
+}
+
 }  // namespace
 
 std::vector<TextBlock> PdfDocument::extractImages(int page) const {
@@ -186,8 +193,12 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
       ImageCandidate candidate{rect, {}, false};
       if (type == FPDF_PAGEOBJ_IMAGE) {
         pdfium::Bitmap bitmap(FPDFImageObj_GetRenderedBitmap(doc, loaded.get(), object));
-        if (!bitmap) bitmap.reset(FPDFImageObj_GetBitmap(object));
-        candidate.image = qImageFromPdfiumBitmap(bitmap.get());
+        if (bitmap) {
+          candidate.image = turnedAsShown(qImageFromPdfiumBitmap(bitmap.get()), space);
+        } else {
+          bitmap.reset(FPDFImageObj_GetBitmap(object));
+          candidate.image = qImageFromPdfiumBitmap(bitmap.get());
+        }
       }
       candidates.push_back(std::move(candidate));
     }
@@ -277,7 +288,8 @@ QImage PdfDocument::imageObjectOwnPixels(int page, const QRectF& shownRect) cons
     if (!FPDFPageObj_SetMatrix(object, &own)) return {};
     pdfium::Bitmap bitmap(FPDFImageObj_GetRenderedBitmap(doc, loaded.get(), object));
     FPDFPageObj_SetMatrix(object, &matrix);
-    return bitmap ? qImageFromPdfiumBitmap(bitmap.get()).convertToFormat(QImage::Format_ARGB32_Premultiplied)
+    return bitmap ? turnedAsShown(qImageFromPdfiumBitmap(bitmap.get()), space)
+                        .convertToFormat(QImage::Format_ARGB32_Premultiplied)
                   : QImage();
   }
   return {};

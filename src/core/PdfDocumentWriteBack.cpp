@@ -368,7 +368,22 @@ struct PlacedImage {
   QRectF rect;
   QImage image;
   bool cover = false;  // hides old content, goes in before any new content
+  double rotation = 0;  // clockwise about rect's centre, as the block shows
+  // The matrix of the picture's own object, when the edited picture goes
+  // where that one was: it keeps its place, size and pixel order in the file.
+  std::optional<QTransform> ownMatrix;
 };
+
+// Over its own object's place an edited picture goes back into the order of
+// pixels that object had; elsewhere it stands as the block shows it.
+bool placeImage(FPDF_DOCUMENT doc, FPDF_PAGE page, const PlacedImage& placed) {
+  if (placed.ownMatrix)
+    if (const auto order = shownPixelOrder(*placed.ownMatrix, PageSpace::ofPage(page)))
+      return placeImageObject(doc, page, *placed.ownMatrix, reorderedPixels(placed.image, order->inverted()));
+  if (placed.rect.width() <= 0.1 || placed.rect.height() <= 0.1) return false;
+  return placeImageObject(doc, page, shownImageMatrix(page, placed.rect, placed.rotation), placed.image);
+}
+
 struct PlacedText {
   size_t block;
   TextRun run;
@@ -978,11 +993,12 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     }
     if (b.image.isNull()) continue;
     if (!isRealRect(b.originalRect)) {
-      plan.writes.emplace_back(PlacedImage{b.rect, b.image, false});
-    } else if (blockMoved(b) || b.imageEdited) {
+      plan.writes.emplace_back(PlacedImage{b.rect, b.image, false, b.rotation, std::nullopt});
+    } else if (blockMoved(b) || blockTurned(b) || b.imageEdited) {
       // The picture's own object goes where one lies exactly there; coloured
       // ink cut from the page, or a picture the edit cannot reach, is covered.
       bool taken = false;
+      PlacedImage placed{b.rect, b.image, false, b.rotation, std::nullopt};
       for (FPDF_PAGEOBJECT object : objects.topLevel) {
         const int type = FPDFPageObj_GetType(object);
         if (b.inkLayer || (type != FPDF_PAGEOBJ_IMAGE && type != FPDF_PAGEOBJ_FORM)) continue;
@@ -998,18 +1014,21 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             taken = true;
           }
         }
+        FS_MATRIX m;
+        if (type == FPDF_PAGEOBJ_IMAGE && !blockMoved(b) && !blockTurned(b) && FPDFPageObj_GetMatrix(object, &m))
+          placed.ownMatrix = QTransform(m.a, m.b, m.c, m.d, m.e, m.f);
         plan.needsOperators = true;
         break;
       }
       if (!taken) {
         if (b.inkLayer)
-          plan.writes.emplace_back(PlacedImage{b.originalRect, whiteSilhouette(b.image), true});
+          plan.writes.emplace_back(PlacedImage{b.originalRect, whiteSilhouette(b.image), true, 0, std::nullopt});
         else
           plan.writes.emplace_back(WhiteBox{b.originalRect});
       }
       // A block without a place left this page (deleted, or moved to
       // another): only its old place is covered.
-      if (isRealRect(b.rect)) plan.writes.emplace_back(PlacedImage{b.rect, b.image, false});
+      if (isRealRect(b.rect)) plan.writes.emplace_back(std::move(placed));
     }
   }
   plan.needsOperators = plan.needsOperators || !doomed.empty();
@@ -1080,7 +1099,7 @@ bool PdfDocument::applyWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBloc
         changed = true;
       } else if (const auto* image = std::get_if<PlacedImage>(&write)) {
         if (image->cover != covers) continue;
-        changed = insertImageObject(doc, p, image->rect, image->image) || changed;
+        changed = placeImage(doc, p, *image) || changed;
       }
       if (!std::holds_alternative<PlacedText>(write) && !markLast(before, w)) return refuse();
     }

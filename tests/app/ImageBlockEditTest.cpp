@@ -3,10 +3,13 @@
 // edit leaves the block as it was.
 #include "../paint/PaintTestRig.h"
 #include "EditorWindowFixture.h"
+#include "core/PopplerOracles.h"
 #include "paint/FacsimileEditorDialog.h"
 #include "paint/PaletteDock.h"
 #include "paint/ToolsDock.h"
+#include "view/BlockEditorFrame.h"
 
+#include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFont>
@@ -14,6 +17,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace apptest;
@@ -42,7 +46,8 @@ class ImageBlockEditTest : public EditorWindowTest {
       auto* dialog = qobject_cast<FacsimileEditorDialog*>(modal);
       if (!dialog) return false;
       dialogTitle = dialog->windowTitle();
-      editorPictureSize = dialog->image().size();
+      editorPicture = dialog->image();
+      editorPictureSize = editorPicture.size();
       CanvasWidget* canvas = dialog->host->canvas;
       canvas->zoom = 2.0;
       canvas->offset = QPointF();
@@ -65,10 +70,33 @@ class ImageBlockEditTest : public EditorWindowTest {
     });
   }
 
+  // Right-clicks the picture and picks the menu's first item, "Редактировать".
+  void editFromMenu(const QPoint& at) {
+    QTimer::singleShot(50, [] {
+      for (Qt::Key key : {Qt::Key_Down, Qt::Key_Return}) QTest::keyClick(QApplication::activePopupWidget(), key);
+    });
+    QTest::mouseClick(window->view->viewport(), Qt::RightButton, {}, at);
+    window->activateWindow();  // back from the menu and the editor
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  }
+
+  void editAndTurnPicture(int turn);
+
   QImage red;
   QString dialogTitle;
+  QImage editorPicture;
   QSize editorPictureSize;
 };
+
+// The page at 144 dpi as poppler shows it, and the box of the picture's colours there.
+QImage renderedPage(const QString& path) { return oracles::renderWithPoppler(path, 0, 144); }
+QRect pictureBox(const QImage& page) {
+  QRect box;
+  for (int y = 0; y < page.height(); ++y)
+    for (int x = 0; x < page.width(); ++x)
+      if (const QRgb p = page.pixel(x, y); std::abs(qRed(p) - qGreen(p)) > 120) box |= QRect(x, y, 1, 1);
+  return box;
+}
 
 int bluePixels(const QImage& image) {
   return painttest::countPixels(image, [](QRgb p) { return qBlue(p) > 200 && qRed(p) < 60 && qGreen(p) < 60; });
@@ -121,12 +149,20 @@ TEST_F(ImageBlockEditTest, ShapeStillBeingPlacedIsInTheSavedPicture) {
   EXPECT_EQ(pictures, 1);
 }
 
-// A picture the page already had: the edit shows at once and is written
-// over its old place on saving, at the picture's own 400 x 300 pixels.
+// A picture the page already had, on a page turned each quarter: the editor
+// shows it as the page does, the edit shows at once and is written over its
+// old place on saving, at the picture's own 400 x 300 pixels in their order.
+// Turned a quarter by its round handle, it is then saved turned.
 TEST_F(ImageBlockEditTest, EditedPictureOfThePageItselfIsSaved) {
-  if (!hasTool("pdfimages")) GTEST_SKIP() << "poppler-utils missing";
+  if (!hasTool("pdfimages") || !hasTool("qpdf")) GTEST_SKIP() << "poppler-utils or qpdf missing";
+  for (const int turn : {0, 90, 180, 270}) editAndTurnPicture(turn);
+}
+
+void ImageBlockEditTest::editAndTurnPicture(int turn) {
+  SCOPED_TRACE(turn);
   red = QImage(400, 300, QImage::Format_RGB32);
   red.fill(QColor(200, 30, 30));
+  QPainter(&red).fillRect(300, 225, 100, 75, QColor(30, 200, 30));  // its lower right quarter
   {
     QPdfWriter writer(path);
     writer.setResolution(72);
@@ -138,21 +174,25 @@ TEST_F(ImageBlockEditTest, EditedPictureOfThePageItselfIsSaved) {
     painter.drawImage(QRectF(100, 300, 200, 150), red);
   }
   window->closeDocumentAt(0);
+  ASSERT_EQ(runTool("qpdf", {path, "--replace-input", "--rotate=+" + QString::number(turn)}), 0);
   window->openFile(path);
-  window->view->setEditMode(true);
+  QTest::keyClick(window.get(), Qt::Key_F2);
   const std::vector<TextBlock>& blocks = window->view->currentOcrBlocks();
   const auto image = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return b.isImage; });
   ASSERT_NE(image, blocks.end());
-  window->view->selectOcrBlock(int(image - blocks.begin()), false);
+  const QPoint at = window->view->pdfRectToScreenRect(0, image->rect).center().toPoint();
+  const QImage before = renderedPage(path);
+  const QRect box = pictureBox(before);
 
   for (const char* button : {"Отмена", "Сохранить"}) {
     answerEditor(button, "");
-    emit window->view->imageBlockEditRequested(image->image);
+    editFromMenu(at);
     EXPECT_FALSE(window->currentDocument->isModified()) << button;
   }
+  EXPECT_LT(meanChannelDifference(editorPicture, before.copy(box).scaled(editorPicture.size())), 8.0) << "as shown";
   answerEditor("Сохранить");
-  emit window->view->imageBlockEditRequested(image->image);
-  EXPECT_EQ(editorPictureSize, QSize(400, 300));
+  editFromMenu(at);
+  EXPECT_EQ(editorPictureSize, turn % 180 ? QSize(300, 400) : QSize(400, 300));
   window->view->clearOcrBlockSelection();
   window->view->deactivateOcrBlock();
   const QImage shown = window->view->grab().toImage();
@@ -160,11 +200,38 @@ TEST_F(ImageBlockEditTest, EditedPictureOfThePageItselfIsSaved) {
 
   window->onSave();
   ASSERT_EQ(window->statusLabel->text(), "Сохранено");
-  ASSERT_EQ(runTool("pdfimages", {"-png", path, dir.filePath("out")}), 0);
+  ASSERT_EQ(runTool("pdfimages", {"-png", path, dir.filePath(QStringLiteral("out%1").arg(turn))}), 0);
   int withStroke = 0;
-  for (const QString& name : QDir(dir.path()).entryList({"out*.png"}))
+  for (const QString& name : QDir(dir.path()).entryList({QStringLiteral("out%1-*.png").arg(turn)}))
     if (const QImage out(dir.filePath(name)); out.size() == QSize(400, 300) && bluePixels(out) > 200) ++withStroke;
   EXPECT_EQ(withStroke, 1);
+  const QImage after = renderedPage(path);
+  EXPECT_EQ(pictureBox(after), box);
+  EXPECT_LT(meanChannelDifference(after.copy(box), before.copy(box)), 4.0) << "the picture but for its stroke";
+
+  // The round handle dragged a quarter round the picture's centre, clockwise.
+  QWidget* vp = window->view->viewport();
+  QTest::mouseClick(vp, Qt::LeftButton, {}, at);
+  auto* frame = vp->findChild<BlockEditorFrame*>();
+  ASSERT_TRUE(frame && frame->isVisible());
+  const QRect c = frame->contentRect();
+  const QPoint centre = frame->mapTo(vp, QPoint((c.left() + c.right()) / 2, (c.top() + c.bottom()) / 2));
+  const QPoint handle = frame->mapTo(vp, QPoint((c.left() + c.right()) / 2, c.top() - 18));
+  QWidget* held = vp->childAt(handle);
+  ASSERT_TRUE(held);
+  QTest::mousePress(held, Qt::LeftButton, {}, held->mapFrom(vp, handle));
+  for (const QPoint& to : {centre + QPoint(60, -60), centre + QPoint(100, 0)})
+    QTest::mouseMove(held, held->mapFrom(vp, to));
+  QTest::mouseRelease(held, Qt::LeftButton, {}, held->mapFrom(vp, centre + QPoint(100, 0)));
+  QTest::keyClick(window.get(), Qt::Key_Escape);
+  QTest::keySequence(window.get(), QKeySequence::Save);
+  const QImage turned = after.copy(box).transformed(QTransform().rotate(90));
+  const QImage saved = renderedPage(path);
+  EXPECT_LT(meanChannelDifference(saved.copy(pictureBox(saved)).scaled(turned.size()), turned), 12.0) << "saved turned";
+  QTest::keyClick(window.get(), Qt::Key_F2);  // reading: the page as saved
+  QImage screen;  // once the page is drawn anew
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !pictureBox(screen = vp->grab().toImage()).isEmpty(); }, 5000));
+  EXPECT_LT(meanChannelDifference(screen.copy(pictureBox(screen)).scaled(turned.size()), turned), 12.0) << "on screen";
 }
 
 TEST_F(ImageBlockEditTest, CancelLeavesBlockTitleAndStatusAsTheyWere) {
