@@ -213,4 +213,23 @@ TEST_F(ImageBlocks, MovedPicturesAreWrittenAtTheirNewPlace) {
   EXPECT_FALSE(untouched.isModified());
 }
 
+// On a page turned by /Rotate the picture moves as the page shows it, not sideways.
+TEST_F(ImageBlocks, MovedPictureOfATurnedPageStaysUpright) {
+  if (!hasTool("qpdf")) GTEST_SKIP() << "qpdf missing";
+  const QString drawn = path(QStringLiteral("drawn.pdf")), file = path(QStringLiteral("turned.pdf"));
+  ASSERT_TRUE(drawPdf(drawn, [](QPainter& p) { p.drawImage(QRectF(80, 120, 200, 120), photo(200, 120)); }));
+  ASSERT_EQ(runTool("qpdf", {drawn, "--rotate=+90", file}), 0);
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(file));
+  std::vector<TextBlock> blocks = doc.extractImages(0);
+  ASSERT_EQ(blocks.size(), 1u);
+  const QRectF r = blocks[0].rect;
+  const QRect old = QRectF(r.x(), doc.pageSize(0).height() - r.bottom(), r.width(), r.height()).toRect();  // y down
+  const QImage before = doc.renderPage(0, 1.0, 0).copy(old.adjusted(3, 3, -3, -3));
+  blocks[0].rect.translate(-200, 0);
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+  const QImage after = doc.renderPage(0, 1.0, 0).copy(old.translated(-200, 0).adjusted(3, 3, -3, -3));
+  EXPECT_LT(meanChannelDifference(after, before), 10.0);
+}
+
 }  // namespace
