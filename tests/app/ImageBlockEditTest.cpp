@@ -198,7 +198,7 @@ void ImageBlockEditTest::editAndTurnPicture(int turn) {
   const QImage shown = window->view->grab().toImage();
   EXPECT_GT(bluePixels(shown), 50) << "the view draws the edited picture in place";
 
-  window->onSave();
+  QTest::keySequence(window.get(), QKeySequence::Save);
   ASSERT_EQ(window->statusLabel->text(), "Сохранено");
   ASSERT_EQ(runTool("pdfimages", {"-png", path, dir.filePath("out")}), 0);
   int withStroke = 0;
