@@ -145,7 +145,6 @@ void CompressedExportDialog::startTargetFit(bool userInitiated) {
     estimateLabel->setText(uiTranslate(QStringLiteral("Не удалось подготовить документ для подбора.")));
     return;
   }
-  bytes.clear();
 
   auto* process = new QProcess(this);
   fitProcess = process;
