@@ -3,8 +3,10 @@
 #include "ui/UiLanguage.h"
 
 #include "core/CompressionOptionsJson.h"
+#include "core/MemoryOnlyFile.h"
 #include "core/PageImageRules.h"
 #include "core/PdfDocument.h"
+#include "core/SignatureChildProcess.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -16,10 +18,7 @@
 #include <QThread>
 
 #include <algorithm>
-#include <csignal>
 #include <cstdio>
-#include <unistd.h>
-#include <sys/prctl.h>
 
 namespace {
 
@@ -72,14 +71,6 @@ QList<TargetCandidate> fitTable() {
       candidate("Монохром 100 dpi", 100, 40, true),
       candidate("Монохром 72 dpi", 72, 35, true),
   };
-}
-
-// A worker child dies with its parent: a killed fit worker must not leave
-// estimate processes rendering behind it.
-void dieWithParent(pid_t parent) {
-  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-  // The parent may have gone between fork and prctl.
-  if (::getppid() != parent) ::_exit(1);
 }
 
 TargetResult resultOf(bool success, const QByteArray& out, const QByteArray& err, const QString& fallback) {
@@ -183,8 +174,9 @@ private:
                              QString::number(options.imageDpi), QString::number(options.jpegQuality),
                              options.monochrome ? QStringLiteral("1") : QStringLiteral("0"),
                              options.grayscale ? QStringLiteral("1") : QStringLiteral("0")});
-      const pid_t parent = ::getpid();
-      process->setChildProcessModifier([parent] { dieWithParent(parent); });
+      // A killed fit worker leaves no estimate rendering behind it; a
+      // document in memory only is handed on to the estimates alone.
+      tieChildToThisProcess(process, inheritedCopy);
       QObject::connect(process, &QProcess::finished, &loop,
                        [this, process, row](int exitCode, QProcess::ExitStatus status) {
                          complete(process, row, exitCode == 0 && status == QProcess::NormalExit,
@@ -216,6 +208,7 @@ private:
   }
 
   QString pdf;
+  int inheritedCopy = adoptInheritedMemoryFile(pdf);
   QList<TargetCandidate> table;
   QList<TargetResult> results;
   int parallelism;
@@ -246,6 +239,7 @@ int runCompressionEstimateCli(const QStringList& args) {
   options.rasterizePages = true;
 
   QJsonObject json{{QStringLiteral("index"), index}};
+  adoptInheritedMemoryFile(pdf);
   PdfDocument document;
   if (!document.open(pdf)) {
     json.insert(QStringLiteral("ok"), false);

@@ -35,10 +35,10 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& suggestedPath, boo
   // Sizes are compared with what is exported: a document changed since it
   // was saved is measured as it stands, not by its older file.
   qint64 originalFileSize = documentPath.isEmpty() ? 0 : QFileInfo(documentPath).size();
+  // Measured in memory: a locked document's copy is in the clear.
   if (currentDocument->isModified() || documentPath.isEmpty()) {
-    const std::unique_ptr<OwnedTemporaryFolder> measure = newOwnedTemporaryFolder(kCompressFolderPrefix);
-    const QString copy = measure->isValid() ? measure->filePath(QStringLiteral("as-shown.pdf")) : QString();
-    originalFileSize = !copy.isEmpty() && currentDocument->saveCopy(copy) ? QFileInfo(copy).size() : 0;
+    QByteArray copy;
+    originalFileSize = currentDocument->saveCopy(&copy) ? copy.size() : 0;
   }
 
   PdfDocument::CompressionOptions options;

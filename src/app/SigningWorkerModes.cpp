@@ -1,6 +1,7 @@
 #include "SigningWorkerModes.h"
 #include "ui/UiLanguage.h"
 
+#include "core/MemoryOnlyFile.h"
 #include "core/SignatureRequestFile.h"
 #include "core/RegularFileRead.h"
 #include "core/SignatureService.h"
@@ -100,6 +101,9 @@ int runSignatureCli(const QList<QString>& arguments) {
   SignatureRequest request;
   QString requestError;
   if (!SignatureRequestFile::fromJson(document.object(), &request, &requestError)) return printError(requestError, 4);
+  // The open document's copy, when it came as a memory-only file, goes no
+  // further than this worker: not to the revocation check it may start.
+  adoptInheritedMemoryFile(request.inputPath);
 
   const SignatureResult result = SignatureService::signFile(request);
   return printReply(resultJson(result), result.ok ? 0 : 5);

@@ -1,7 +1,12 @@
 #include "MemoryOnlyFile.h"
 
+#include <QFile>
+#include <QRegularExpression>
+
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -30,4 +35,17 @@ bool MemoryOnlyFile::create(const QByteArray& bytes, QString* error) {
 
 QString MemoryOnlyFile::path() const {
   return fd < 0 ? QString() : QStringLiteral("/proc/self/fd/%1").arg(fd);
+}
+
+int adoptInheritedMemoryFile(const QString& path) {
+  static const QRegularExpression descriptorPath(QStringLiteral("^/proc/self/fd/(\\d+)$"));
+  QRegularExpressionMatch match = descriptorPath.match(path);
+  char target[PATH_MAX] = {};
+  if (!match.hasMatch()) {
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), target, sizeof target - 1);
+    if (length > 0) match = descriptorPath.match(QFile::decodeName(QByteArray(target, int(length))));
+  }
+  // The standard streams are never such a file.
+  const int fd = match.hasMatch() ? match.captured(1).toInt() : -1;
+  return fd > 2 && ::fcntl(fd, F_SETFD, FD_CLOEXEC) == 0 ? fd : -1;
 }

@@ -25,3 +25,8 @@ public:
 private:
   int fd = -1;
 };
+
+// In a child handed such a file: the descriptor `path` reaches ("/proc/self/fd/<n>"
+// or a link to it), from now on closed on exec here too, so that it goes on
+// only to the children it is handed to; -1 when `path` is no such file.
+int adoptInheritedMemoryFile(const QString& path);

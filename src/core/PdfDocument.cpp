@@ -160,11 +160,13 @@ void PdfDocument::clearPageMetrics() {
 
 void* PdfDocument::formHandleUnlocked() const {
   if (!doc) return nullptr;
-  // A document without a form needs no environment, and one whose field
-  // tree would take pdfium minutes to walk is shown without its fields.
+  // Widgets are drawn whatever their field tree, as other readers draw them:
+  // a catalog without a form still gets an environment, which takes each
+  // page's widgets as it draws them. Only a field tree that would take pdfium
+  // minutes to walk is shown without its fields.
   if (!formFields)
     formFields = std::make_unique<PdfFormFields>(
-        FPDF_GetFormType(doc) != FORMTYPE_NONE && formFieldTreeWithinBounds(fileData, openPassword) ? doc : nullptr);
+        FPDF_GetFormType(doc) == FORMTYPE_NONE || formFieldTreeWithinBounds(fileData, openPassword) ? doc : nullptr);
   return formFields->handle();
 }
 

@@ -4,6 +4,7 @@
 #include "DocumentLock.h"
 #include "PageObjectWriters.h"
 #include "PageSpace.h"
+#include "PdfFormFields.h"
 #include "PdfiumHandles.h"
 #include "PdfWideString.h"
 #include "TextDirection.h"
@@ -288,9 +289,5 @@ bool PdfDocument::hasFormFields(int page) const {
   if (!doc) return false;
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;
-  for (int i = 0, count = FPDFPage_GetAnnotCount(loaded.get()); i < count; ++i) {
-    pdfium::Annotation annotation(FPDFPage_GetAnnot(loaded.get(), i));
-    if (annotation && FPDFAnnot_GetSubtype(annotation.get()) == FPDF_ANNOT_WIDGET) return true;
-  }
-  return false;
+  return pageHasWidgets(loaded.get());
 }

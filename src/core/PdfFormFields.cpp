@@ -1,5 +1,6 @@
 #include "PdfFormFields.h"
 
+#include "PdfiumHandles.h"
 #include "PdfiumLock.h"
 
 #include <qpdf/QPDF.hh>
@@ -59,11 +60,20 @@ PdfFormFields::~PdfFormFields() {
   FPDFDOC_ExitFormFillEnvironment(form);
 }
 
+bool pageHasWidgets(FPDF_PAGE page) {
+  for (int i = 0, count = FPDFPage_GetAnnotCount(page); i < count; ++i) {
+    pdfium::Annotation annotation(FPDFPage_GetAnnot(page, i));
+    if (annotation && FPDFAnnot_GetSubtype(annotation.get()) == FPDF_ANNOT_WIDGET) return true;
+  }
+  return false;
+}
+
 void renderPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int width, int height,
                           int rotate) {
   constexpr int flags = FPDF_ANNOT | FPDF_LCD_TEXT;
   FPDF_RenderPageBitmap(bitmap, page, 0, 0, width, height, rotate, flags);
-  if (!form) return;
+  // A page without widgets costs its render no page view.
+  if (!form || !pageHasWidgets(page)) return;
   // The page view pdfium keeps for the page lives only for this drawing, so
   // no page closed later is left behind in the environment. Fields whose
   // file asks for new appearances (NeedAppearances) get them here.

@@ -29,6 +29,9 @@ private:
 // tree (read with `password`) stays within a bound of fields walked.
 bool formFieldTreeWithinBounds(const QByteArray& pdf, const QByteArray& password);
 
+// Whether the page carries form fields (widget annotations).
+bool pageHasWidgets(FPDF_PAGE page);
+
 // FPDF_RenderPageBitmap with annotations, then the page's form fields with
 // their appearance on top in the same placement (none without `form`).
 void renderPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int width, int height,

@@ -5,6 +5,7 @@
 
 #include "CompressionStages.h"
 #include "ExportFileNames.h"
+#include "core/MemoryOnlyFile.h"
 #include "core/OwnedTemporaryFolder.h"
 #include "ui/BusyRing.h"
 #include "ui/DialogHelpers.h"

@@ -25,6 +25,7 @@ class QLineEdit;
 class QPushButton;
 class QScrollArea;
 class QSlider;
+class MemoryOnlyFile;
 class OwnedTemporaryFolder;
 class QToolButton;
 struct CompressionStageUi;
@@ -148,4 +149,5 @@ class CompressedExportDialog : public QDialog {
   // The running fit: its child and the private folder holding the copy it reads.
   QPointer<QProcess> fitProcess;
   std::unique_ptr<OwnedTemporaryFolder> fitCopyFolder;
+  std::unique_ptr<MemoryOnlyFile> fitCopyInMemory;
 };

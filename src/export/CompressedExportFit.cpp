@@ -1,12 +1,14 @@
-// The target-size fit of the compressed export: a copy of the document in a
-// private folder, the fit worker as a child process, its forecasts cached in
-// the dialog. The child never outlives the dialog, and the copy is removed on
-// every ending.
+// The target-size fit of the compressed export: a copy of the document in
+// memory only, reached through a link in a private folder, the fit worker as a
+// child process, its forecasts cached in the dialog. The child never outlives
+// the dialog, and the copy is gone on every ending.
 #include "CompressedExportDialog.h"
 
 #include "CompressionStages.h"
+#include "core/MemoryOnlyFile.h"
 #include "core/OwnedLeftovers.h"
 #include "core/OwnedTemporaryFolder.h"
+#include "core/SignatureChildProcess.h"
 #include "ui/BusyRing.h"
 #include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
@@ -34,10 +36,6 @@
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
-
-#include <csignal>
-#include <sys/prctl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -70,13 +68,6 @@ qint64 bytesOf(const QJsonValue& value) {
   bool converted = false;
   const qint64 bytes = value.toString().toLongLong(&converted, 10);
   return converted ? bytes : 0;
-}
-
-// The fit child dies with the program, even when the program is killed; its
-// own estimate children die with it in turn.
-void dieWithParent(pid_t parent) {
-  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (::getppid() != parent) ::_exit(1);
 }
 
 }  // namespace
@@ -132,19 +123,22 @@ void CompressedExportDialog::startTargetFit(bool userInitiated) {
   estimateLabel->setText(uiTranslate(QStringLiteral("Подбираю настройки под лимит %1 МБ...")).arg(targetText()));
   showBusyOverlay();
 
-  // The copy holds the user's document: a private folder, owner-only, with an
-  // unpredictable name, never a guessable name in the shared temporary folder.
-  // Its name carries our process id, so a later fit removes the folders of
-  // programs that were killed before they could.
+  // The copy holds the user's document, in the clear when it is locked: its
+  // bytes stay in memory, and only a link to them lies in a private folder,
+  // owner-only and unpredictably named. The folder's name carries our process
+  // id, so a later fit removes the folders of programs killed before they could.
   removeFitCopy();
   removeStaleOwnedFolders(QDir::tempPath(), QLatin1String(kFitCopyFolderPrefix));
   fitCopyFolder = newOwnedTemporaryFolder(kFitCopyFolderPrefix);
+  fitCopyInMemory = std::make_unique<MemoryOnlyFile>();
   const QString copy = fitCopyFolder->isValid()
                            ? fitCopyFolder->filePath(QStringLiteral("ulvo_pdf_compress_estimate_%1_%2.pdf")
                                                          .arg(QCoreApplication::applicationPid())
                                                          .arg(QDateTime::currentMSecsSinceEpoch()))
                            : QString();
-  if (copy.isEmpty() || !document->saveCopy(copy)) {
+  QByteArray bytes;
+  if (copy.isEmpty() || !document->saveCopy(&bytes) || !fitCopyInMemory->create(bytes, nullptr) ||
+      !QFile::link(fitCopyInMemory->path(), copy)) {
     removeFitCopy();
     hideBusyOverlay();
     setFitControlsEnabled(true);
@@ -157,8 +151,9 @@ void CompressedExportDialog::startTargetFit(bool userInitiated) {
   process->setProgram(fitProgramOverride().isEmpty() ? QCoreApplication::applicationFilePath() : fitProgramOverride());
   process->setArguments({QStringLiteral("--ulvo-compression-fit"), copy, QString::number(limit)});
   process->setProcessChannelMode(QProcess::SeparateChannels);
-  const pid_t parent = ::getpid();
-  process->setChildProcessModifier([parent] { dieWithParent(parent); });
+  // The fit dies with the program, even a killed one, and its estimate
+  // workers with it; only it gets the copy's descriptor.
+  tieChildToThisProcess(process, fitCopyInMemory->descriptor());
   connect(process, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
     onFitFinished(exitCode, status == QProcess::NormalExit);
   });
@@ -185,7 +180,10 @@ void CompressedExportDialog::endFitProcess() {
   }
 }
 
-void CompressedExportDialog::removeFitCopy() { fitCopyFolder.reset(); }
+void CompressedExportDialog::removeFitCopy() {
+  fitCopyFolder.reset();
+  fitCopyInMemory.reset();
+}
 
 void CompressedExportDialog::onFitFinished(int exitCode, bool normalExit) {
   if (!fitProcess) return;

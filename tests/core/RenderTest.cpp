@@ -334,3 +334,37 @@ TEST(PageImageRules, UsableImageRectangles) {
   };
   for (const Case& c : cases) EXPECT_EQ(isUsablePageImageRect(c.rect, a4), c.usable) << c.rect.width();
 }
+
+// A widget with an appearance is drawn whatever its field tree, as poppler
+// draws it: a catalog without a form, a field naming itself as its parent,
+// a form of exactly 100,000 fields, a field 65 levels deep; one field more or
+// one level deeper is a hostile tree, shown without its fields. No field is
+// tinted as fillable.
+TEST(FormFieldRender, WidgetsAreDrawnWhateverTheirTreeWithinItsBounds) {
+  QTemporaryDir dir;
+  const auto chain = [](int levels) {
+    QString fields = "[4 0 R]";
+    for (int i = 0; i < levels; ++i) fields = QStringLiteral("[<< /T (f%1) /Kids %2 >>]").arg(i).arg(fields);
+    return "/AcroForm << /Fields " + fields + " >>";
+  };
+  const QString many = "/AcroForm << /Fields [4 0 R" + QString(" <<>>").repeated(99999);
+  const struct { QString form, parent; bool drawn; } cases[] = {{"", "4 0 R", true}, {many + "] >>", "null", true},
+      {many + " <<>>] >>", "null", false}, {chain(64), "null", true}, {chain(65), "null", false}};
+  for (const auto& c : cases) {
+    const QString path = dir.filePath("widget.pdf");
+    ASSERT_TRUE(handwritten::writePdf(path, {"<< /Type /Catalog /Pages 2 0 R " + c.form + " >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] "
+        "/Annots [4 0 R 5 0 R] >>", "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (SUVOROV) /Rect [40 80 "
+        "260 120] /F 4 /AP << /N 6 0 R >> /Parent " + c.parent + " >>", "<< /Type /Annot /Subtype /Widget /FT /Tx "
+        "/T (empty) /Rect [40 180 260 220] /F 4 >>", handwritten::stream("BT /Helv 24 Tf 5 10 Td (SUVOROV) Tj ET",
+        "/Subtype /Form /BBox [0 0 220 40] /Resources << /Font << /Helv 7 0 R >> >>"),
+        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"}));
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(path));
+    const QImage ours = doc.renderPage(0, 1.0, 0);
+    const int poppler = oracles::inkIn(oracles::renderWithPoppler(path, 0, 72), {40, 80, 220, 40}, 300, 72);
+    ASSERT_GT(poppler, 100);
+    EXPECT_EQ(oracles::inkIn(ours, {40, 80, 220, 40}, 300, 72) >= 0.8 * poppler, c.drawn) << c.form.size();
+    EXPECT_TRUE(allPixels(ours.copy(40, 80, 220, 40), qRgb(255, 255, 255))) << "an empty field was tinted";
+  }
+}

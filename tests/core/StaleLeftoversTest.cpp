@@ -3,10 +3,13 @@
 // of an atomic write; the next write of that target removes the child's
 // half-written copy but keeps files of living writers, other targets' copies,
 // look-alikes that are not exactly our name and links. Private folders go
-// once the instance that holds them is gone, and only then.
+// once the instance that holds them is gone, and only then. A copy kept in
+// memory only reaches no child but the one it is handed to.
 #include "core/AtomicFileWrite.h"
+#include "core/MemoryOnlyFile.h"
 #include "core/OwnedLeftovers.h"
 #include "core/OwnedTemporaryFolder.h"
+#include "core/SignatureChildProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -215,4 +218,15 @@ TEST(StaleLeftovers, LockFreeLeftoversOfEarlierVersionsGoAfterADay) {
   EXPECT_EQ(removeStaleOwnedTemporaryFolders(parent.path()), 2);
   EXPECT_EQ(QDir(parent.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
             QStringList({"ulvo-sign-request-x.json", "ulvo-sign-request-xY7zW9.json", "ulvo-sign-source-42-aB3dE6"}));
+}
+
+TEST(MemoryOnlyCopy, ReachesOnlyTheChildItIsHandedTo) {
+  MemoryOnlyFile copy;
+  ASSERT_TRUE(copy.create("%PDF-1.7 in the clear", nullptr));
+  for (const bool handed : {false, true}) {
+    QProcess child;
+    if (handed) tieChildToThisProcess(&child, copy.descriptor());
+    child.start(QStringLiteral("/bin/cat"), {copy.path()});
+    EXPECT_EQ(child.waitForFinished() && child.readAllStandardOutput() == "%PDF-1.7 in the clear", handed);
+  }
 }

@@ -2,7 +2,8 @@
 // JPEG pages and on pages of a real text manual: every stage writes a valid
 // PDF of the same page count close to the forecast shown; size limits that
 // can and cannot be met; the result opens in a new tab; closing the dialog
-// or ending the program during a fit leaves no worker and no copy behind.
+// or ending the program during a fit leaves no worker and no copy behind;
+// a locked document's fit and size leave nothing readable on disk.
 #include "AppTestSupport.h"
 #include "CompressedExportDialog.h"
 #include "ExportFileNames.h"
@@ -18,6 +19,7 @@
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -34,8 +36,13 @@
 #include <QToolButton>
 
 #include <cmath>
+#include <thread>
 #include <cstdio>
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,6 +117,36 @@ void typeOutputPath(CompressedExportDialog* dialog, const QString& path) {
   else
     edit->insert(path);
 }
+
+// Opens each file made under `root` (in folders made there too) as it
+// appears: what was written to it can be read after it was removed.
+struct FilesMadeUnder {
+  explicit FilesMadeUnder(const QByteArray& root) {
+    take(root);
+    reader = std::thread([this] {
+      alignas(inotify_event) char buffer[65536];
+      for (pollfd ends[2] = {{watch, POLLIN, 0}, {stop, POLLIN, 0}}; ::poll(ends, 2, -1) > 0 && ends[0].revents;)
+        for (ssize_t at = 0, got = ::read(watch, buffer, sizeof buffer); at < got;) {
+          const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+          if (event->len) take(folders.value(event->wd) + '/' + event->name);
+          at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    });
+  }
+  void take(const QByteArray& path) {
+    struct stat info {};
+    if (::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode))
+      held << ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (!S_ISDIR(info.st_mode)) return;
+    folders[::inotify_add_watch(watch, path.constData(), IN_CREATE | IN_MOVED_TO)] = path;
+    for (const QString& name : QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+      take(path + '/' + QFile::encodeName(name));
+  }
+  int watch = ::inotify_init1(IN_CLOEXEC), stop = ::eventfd(0, EFD_CLOEXEC);
+  QHash<int, QByteArray> folders;
+  QList<int> held;
+  std::thread reader;
+};
 
 // Pages of the text manual extracted by qpdf into the suite's folder; empty on failure.
 QString manualPages(const QString& name, const QString& range);
@@ -501,4 +538,49 @@ TEST_F(CompressedExport, FitSpeaksTheLanguageFitsTheScreenAndMeasuresWhatIsExpor
     clickCompress();
   }
   applyUiLanguage(QStringLiteral("ru"));
+}
+
+// A changed locked document is measured and fitted from memory: no file made
+// under the temporary folder, even for a moment, holds its text.
+TEST_F(CompressedExport, ALockedDocumentsFitLeavesNothingReadableOnDisk) {
+  const QString locked = dir->filePath(QStringLiteral("locked.pdf"));
+  ASSERT_EQ(testsupport::runTool("qpdf", {"--encrypt", "user-pw", "owner-pw", "256", "--", manual->pdf, locked}), 0);
+  whenModalOpens<QDialog>([](QDialog* form) {
+    QTest::keyClicks(form->findChild<QLineEdit*>(), QStringLiteral("user-pw"));
+    buttonNamed(form, QStringLiteral("Открыть"))->click();
+  });
+  window->openFile(locked);
+  window->currentDocument->markModified();
+  QByteArray text;
+  testsupport::runTool(QStringLiteral("pdftotext"), {"-upw", "user-pw", locked, "-"}, &text);
+  ASSERT_EQ((text = text.simplified().left(40)).size(), 40);
+  QTemporaryDir temp;
+  const QByteArray before = qgetenv("TMPDIR");
+  qputenv("TMPDIR", QFile::encodeName(temp.path()));
+  FilesMadeUnder made(QFile::encodeName(temp.path()));
+  CompressedExportDialog::setFitProgramForTest(QStringLiteral(ULVO_BINARY));
+  qsizetype estimates = 0;  // the workers could read the copy
+  whenModalOpens([&estimates](QWidget* widget) {
+    auto* dialog = qobject_cast<CompressedExportDialog*>(widget);
+    if (!dialog || dialog->fitRunning() || !(dialog->cachedEstimates().size() || labelStartingWith(dialog, "Не удалось")))
+      return false;
+    estimates = dialog->cachedEstimates().size();
+    dialog->reject();
+    return true;
+  });
+  clickCompress();
+  qputenv("TMPDIR", before);
+  EXPECT_EQ(estimates, 15);
+  ::eventfd_write(made.stop, 1);
+  made.reader.join();
+  for (int fd : made.held) {
+    QFile file(dir->filePath(QStringLiteral("seen.pdf"))), seen;
+    if (fd < 0 || !seen.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) continue;  // gone before seen
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(seen.readAll());
+    file.close();
+    QByteArray read;
+    testsupport::runTool(QStringLiteral("pdftotext"), {file.fileName(), QStringLiteral("-")}, &read);
+    EXPECT_FALSE(read.simplified().contains(text));
+  }
 }
