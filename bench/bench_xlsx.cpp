@@ -75,7 +75,6 @@ int main(int argc, char** argv) {
 
   XlsxPageOptions options;
   options.sheetBreaks = {preview.breaks()};
-  options.chartZoom = preview.zoomFactor();
   timer.restart();
   qint64 checksum = 0;
   const int pages = renderXlsxPages(book.sheets, *book.styles, options, [&checksum](const QImage& page) {

@@ -1,6 +1,8 @@
 // Block-edit mode, writing the view's pending block edits into their page,
 // and the OCR bar that writes or drops the shown blocks.
 #include "MainWindow.h"
+
+#include "core/ImageFormatProbe.h"
 #include "ui/UiLanguage.h"
 
 #include "ui/DialogHelpers.h"
@@ -162,9 +164,14 @@ void MainWindow::onImageRectReady(int page, QRectF rect) {
   const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Выбрать изображение"), QString(),
                                                     QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.tiff);;Все файлы (*)"));
   if (file.isEmpty()) return;
-  const QImage image(file);
+  // Read as an imported page is: its format by its signature, pictures up
+  // to the import bound, and the reason named when it is refused.
+  QString why;
+  const QImage image = readImportedPicture(file, &why);
   if (image.isNull()) {
-    appInfo(this, QStringLiteral("Ошибка"), uiTranslate(QStringLiteral("Не удалось загрузить:\n%1")).arg(file));
+    QString message = uiTranslate(QStringLiteral("Не удалось загрузить:\n%1")).arg(file);
+    if (!why.isEmpty()) message += QLatin1Char('\n') + why;
+    appInfo(this, QStringLiteral("Ошибка"), message);
     return;
   }
   // The tool stays on images: the next area asks for the next picture.

@@ -1,5 +1,8 @@
 #include "ImageFormatProbe.h"
 
+#include "CoreText.h"
+#include "PicturePages.h"
+#include "RegularFileRead.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -46,4 +49,33 @@ QImage decodeRasterImage(const QByteArray& bytes) {
   QImageReader reader(&buffer, format);
   reader.setAutoDetectImageFormat(false);
   return reader.read();
+}
+
+QImage decodeImportedPicture(const QByteArray& bytes, const QByteArray& format, QString* why) {
+  QBuffer buffer;
+  buffer.setData(bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, format);
+  reader.setAutoDetectImageFormat(false);
+  // Qt's own limit (128 MB) stops at about 32 megapixels of colour.
+  reader.setAllocationLimit(kLargestDecodedPictureMegabytes);
+  const QSize declared = reader.size();
+  if (declared.isValid() && qint64(declared.width()) * declared.height() > kLargestImportedPicturePixels) {
+    if (why)
+      *why = QStringLiteral("%1 × %2: ").arg(declared.width()).arg(declared.height()) +
+             coreText("больше %1 Мпикс").arg(kLargestImportedPicturePixels >> 20);
+    return QImage();
+  }
+  QImage image = reader.read();
+  if (image.isNull() && why) *why = reader.errorString();
+  return image;
+}
+
+QImage readImportedPicture(const QString& path, QString* why) {
+  if (why) why->clear();
+  QByteArray bytes;
+  if (readRegularFile(path, qint64(1) << 30, &bytes, why) != FileReadFailure::None) return QImage();
+  const QByteArray format = imageFormatFromSignature(bytes.left(kImageSignatureBytes));
+  if (format.isEmpty() || format == "svg") return QImage();
+  return decodeImportedPicture(bytes, format, why);
 }

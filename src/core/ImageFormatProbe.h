@@ -25,3 +25,16 @@ QByteArray imageFormatOfFile(const QString& path);
 // Decodes a raster image with the format its signature names and no other
 // (no guessing across plugins); a null image for anything else, SVG included.
 QImage decodeRasterImage(const QByteArray& bytes);
+
+// Decodes a picture in `format` (a signature's) up to the import bound of
+// kLargestImportedPicturePixels: the size the header declares is checked
+// before anything is decoded, and the reader may take as much memory as a
+// picture within the bound needs. A null image otherwise, with `why` (in the
+// interface language where the reason is ours) saying what stopped it.
+QImage decodeImportedPicture(const QByteArray& bytes, const QByteArray& format, QString* why);
+
+// The picture file at `path` (an ordinary file of at most 1 GB, its format
+// told by its signature, SVG refused) decoded as above; a null image and
+// `why` when it cannot be, `why` empty when nothing better than "cannot be
+// loaded" can be said.
+QImage readImportedPicture(const QString& path, QString* why);

@@ -14,8 +14,6 @@
 #include "RasterPdfWriter.h"
 #include "RegularFileRead.h"
 
-#include <QBuffer>
-#include <QImageReader>
 
 #include <algorithm>
 #include <numeric>
@@ -206,22 +204,10 @@ bool PdfDocument::importDocument(const QString& path, const QByteArray& password
     // GIF's are): every one becomes a page, in order.
     if (format == "tiff") return importPicturePages(readTiffPages(bytes, kImportDpi));
     skippedPictureLines.clear();
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
-    reader.setAutoDetectImageFormat(false);
-    reader.setAllocationLimit(kLargestDecodedPictureMegabytes);
-    // The size a header declares is checked before anything is decoded.
-    const QSize declared = reader.size();
-    if (declared.isValid() && qint64(declared.width()) * declared.height() > kLargestImportedPicturePixels) {
-      lastErrorMessage = coreText("Не удалось прочитать изображение: %1")
-                             .arg(QStringLiteral("%1 × %2: ").arg(declared.width()).arg(declared.height()) +
-                                  coreText("больше %1 Мпикс").arg(kLargestImportedPicturePixels >> 20));
-      return false;
-    }
-    const QImage image = reader.read();
+    QString why;
+    const QImage image = decodeImportedPicture(bytes, format, &why);
     if (image.isNull()) {
-      lastErrorMessage = coreText("Не удалось прочитать изображение: %1").arg(reader.errorString());
+      lastErrorMessage = coreText("Не удалось прочитать изображение: %1").arg(why);
       return false;
     }
     const QSizeF size(image.width() * 72.0 / kImportDpi, image.height() * 72.0 / kImportDpi);

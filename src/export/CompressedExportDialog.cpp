@@ -500,7 +500,11 @@ void CompressedExportDialog::estimateCurrentSettings() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   const PdfDocument::CompressionOptions options = currentOptions();
   bool sampled = false;
-  const qint64 bytes = document->estimateCompressedSize(options, &sampled);
+  // Keeping the objects is not forecast: the document as it stands, edits
+  // included, stands for it (measured on opening), never an older file on disk.
+  const qint64 bytes = options.rasterizePages || originalFileSize <= 0
+                           ? document->estimateCompressedSize(options, &sampled)
+                           : originalFileSize;
   const PdfDocument::CompressionEstimate minimum = document->estimateMinimumCompressedSize();
   QStringList lines;
   if (bytes >= 1) {
@@ -594,6 +598,19 @@ void CompressedExportDialog::fitHeightToContent(bool exactly) {
     needed = std::min(needed, shown->availableGeometry().height() - frame);
   }
   if (exactly ? height() != needed : height() < needed) resize(width(), needed);
+  keepOnScreen();
+}
+
+void CompressedExportDialog::keepOnScreen() {
+  const QScreen* shown = screen();
+  if (!shown || !isVisible()) return;
+  // A window that grew downwards moves up rather than reach past the
+  // screen's foot, where its buttons could not be reached.
+  const QRect free = shown->availableGeometry();
+  const QRect frame = frameGeometry();
+  const int dx = std::max(std::min(0, free.right() - frame.right()), free.left() - frame.left());
+  const int dy = std::max(std::min(0, free.bottom() - frame.bottom()), free.top() - frame.top());
+  if (dx != 0 || dy != 0) move(pos() + QPoint(dx, dy));
 }
 
 bool CompressedExportDialog::eventFilter(QObject* watched, QEvent* event) {

@@ -42,6 +42,7 @@ class CompressedExportDialog : public QDialog {
   Q_OBJECT
 
  public:
+  // originalFileSize: the size of the document as it stands, edits included.
   CompressedExportDialog(QWidget* parent, PdfDocument* document, const QString& suggestedOutputPath,
                          qint64 originalFileSize, bool fromShellAction);
   ~CompressedExportDialog() override;
@@ -87,6 +88,7 @@ class CompressedExportDialog : public QDialog {
   // Grows the window (or, exactly, sizes it) to its controls' height, never
   // past its screen.
   void fitHeightToContent(bool exactly = false);
+  void keepOnScreen();
   bool eventFilter(QObject* watched, QEvent* event) override;
   QString largerThanOriginalLine(qint64 bytes) const;
   qint64 targetBytes() const;

@@ -13,14 +13,11 @@
 
 namespace {
 
-const QHash<int, QString>& builtInCodes(XlsxPaintTarget target) {
-  static const QHash<int, QString> preview = {
+const QHash<int, QString>& builtInCodes() {
+  static const QHash<int, QString> codes = {
       {1, "0"},     {2, "0.00"},   {3, "#,##0"},     {4, "#,##0.00"},   {9, "0%"},
       {10, "0.00%"}, {14, "d/m/yyyy"}, {15, "d-mmm-yy"}, {22, "m/d/yy h:mm"}};
-  // The page images know no code for identifier 15.
-  static const QHash<int, QString> page = {{1, "0"},   {2, "0.00"},   {3, "#,##0"},       {4, "#,##0.00"},
-                                           {9, "0%"}, {10, "0.00%"}, {14, "d/m/yyyy"}, {22, "m/d/yy h:mm"}};
-  return target == XlsxPaintTarget::Preview ? preview : page;
+  return codes;
 }
 
 struct CellRecords {
@@ -66,12 +63,12 @@ void drawSide(QPainter& painter, const XlsxIBorderSide& side, QPointF from, QPoi
 
 }  // namespace
 
-QString iCellText(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPaintTarget target) {
+QString iCellText(const XlsxICell& cell, const XlsxIStyles& styles) {
   if (!cell.numeric) return cell.text;
   const int numFmtId =
       cell.style >= 0 && cell.style < styles.cellXfs.size() ? styles.cellXfs[cell.style].numFmtId : 0;
   QString code = styles.numFmts.value(numFmtId);
-  if (code.isEmpty()) code = builtInCodes(target).value(numFmtId);
+  if (code.isEmpty()) code = builtInCodes().value(numFmtId);
   if (!code.isEmpty()) return iFormatNum(cell.value, numFmtId, code);
   const double v = cell.value;
   if (std::isfinite(v) && v == std::floor(v) && v >= std::numeric_limits<int>::min() &&
@@ -80,14 +77,16 @@ QString iCellText(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPaintTar
   return cell.text;
 }
 
-XlsxCellLook iCellLook(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPaintTarget target, double zoom) {
+XlsxCellLook iCellLook(const XlsxICell& cell, const XlsxIStyles& styles) {
   XlsxCellLook look;
-  const bool page = target == XlsxPaintTarget::Page;
   const CellRecords records = recordsOf(cell, styles);
-  look.text = records.xf ? iCellText(cell, styles, target) : cell.text;
+  look.text = records.xf ? iCellText(cell, styles) : cell.text;
   const double size = records.font ? records.font->size : 11.0;
-  if (page) look.font.setPointSizeF(std::max(2.0, size));
-  else look.font.setPixelSize(std::max(7, int(size * zoom * 1.2)));
+  // Whole pixels of the layout: the widths that decide whether a number fits
+  // are then measured alike for the screen and the page. 1.2 pixels a point
+  // give the application's font about the digit width the spreadsheet
+  // program's default font has at its size.
+  look.font.setPixelSize(std::max(7, int(size * 1.2)));
   if (records.font) {
     if (records.font->bold) look.font.setWeight(QFont::Bold);
     look.font.setItalic(records.font->italic);
@@ -101,10 +100,10 @@ XlsxCellLook iCellLook(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPai
     const QString& h = records.xf->horizontal;
     if (h == QLatin1String("center")) horizontal = Qt::AlignHCenter;
     else if (h == QLatin1String("right")) horizontal = Qt::AlignRight;
-    else if (h == QLatin1String("justify") && !page) horizontal = Qt::AlignJustify;
+    else if (h == QLatin1String("justify")) horizontal = Qt::AlignJustify;
     else if (h.isEmpty() && cell.numeric) horizontal = Qt::AlignRight;
-    if (!page && records.xf->vertical == QLatin1String("top")) vertical = Qt::AlignTop;
-    else if (!page && records.xf->vertical == QLatin1String("bottom")) vertical = Qt::AlignBottom;
+    if (records.xf->vertical == QLatin1String("top")) vertical = Qt::AlignTop;
+    else if (records.xf->vertical == QLatin1String("bottom")) vertical = Qt::AlignBottom;
     // A wrapped cell shows all of its words inside the cell instead of
     // losing what does not fit on one line.
     wrap = records.xf->wrapText;

@@ -1,7 +1,8 @@
 #pragma once
 // Painting of cells and charts, shared by the sheet preview and the page
-// images. The two differ in a few cell rules (fonts, borders, number codes),
-// chosen by the target.
+// images. Both paint the one layout of the sheet (96-dpi pixels) under their
+// own scale, so a cell shows the same text at the same size relative to it on
+// both; they differ only in how lines are drawn, chosen by the target.
 
 #include "XlsxRecords.h"
 
@@ -18,7 +19,7 @@ enum class XlsxPaintTarget { Preview, Page };
 QString iFormatNum(double value, int numFmtId, const QString& code);
 
 // The text a cell shows: numbers go through their format code.
-QString iCellText(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPaintTarget target);
+QString iCellText(const XlsxICell& cell, const XlsxIStyles& styles);
 
 // How a cell's text is drawn: its display text, font, colour and alignment,
 // and which way one line of it may run on into empty neighbours.
@@ -30,7 +31,8 @@ struct XlsxCellLook {
   bool mayOverflow = false;
   int side = -1;  // -1 left-aligned (runs right), 0 centred (both ways), 1 right-aligned (runs left)
 };
-XlsxCellLook iCellLook(const XlsxICell& cell, const XlsxIStyles& styles, XlsxPaintTarget target, double zoom);
+// Sizes are in the layout's pixels: the painter's scale sets them on screen or page.
+XlsxCellLook iCellLook(const XlsxICell& cell, const XlsxIStyles& styles);
 
 // A number shown in part would show another value: when its text is wider
 // than `width`, the cell shows as many "#" as fit instead, as the
@@ -49,6 +51,6 @@ void iDrawCellText(QPainter& painter, const QRectF& textRect, const QRectF& clip
 void iDrawCellLines(QPainter& painter, const QRectF& rect, const XlsxICell& cell, const XlsxIStyles& styles,
                     XlsxPaintTarget target, bool grid);
 
-// One chart into rect; zoom sets its text sizes.
-void iDrawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart, double zoom);
+// One chart into rect, its text sized in the layout's pixels.
+void iDrawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart);
 void iDrawBarChart(QPainter& painter, QRectF rect, const QList<XlsxIChartSeries>& series, bool horizontal);

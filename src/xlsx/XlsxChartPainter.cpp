@@ -102,7 +102,7 @@ void iDrawBarChart(QPainter& painter, QRectF rect, const QList<XlsxIChartSeries>
   }
 }
 
-void iDrawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart, double zoom) {
+void iDrawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart) {
   painter.save();
   painter.fillRect(rect, QColor(248, 250, 255));
   painter.setPen(QPen(QColor(180, 200, 240), 1));
@@ -112,12 +112,12 @@ void iDrawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart, 
   if (!chart.title.isEmpty()) {
     QFont font;
     font.setWeight(QFont::Bold);
-    font.setPixelSize(std::max(8, int(10 * zoom)));
+    font.setPixelSize(10);
     painter.setFont(font);
     painter.setPen(Qt::black);
-    painter.drawText(QRectF(area.left(), area.top(), area.width(), 16 * zoom),
+    painter.drawText(QRectF(area.left(), area.top(), area.width(), 16),
                      Qt::AlignCenter | Qt::TextSingleLine, chart.title);
-    area.setTop(area.top() + 18 * zoom);
+    area.setTop(area.top() + 18);
   }
   if (area.width() >= 10 && area.height() >= 10) {
     switch (chart.type) {
@@ -128,7 +128,7 @@ void iDrawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart, 
       case XlsxIChart::Pie: drawPie(painter, area, chart.series); break;
       default: {
         QFont font;
-        font.setPixelSize(std::max(8, int(11 * zoom)));
+        font.setPixelSize(11);
         painter.setFont(font);
         painter.setPen(QColor(130, 130, 180));
         painter.drawText(area, Qt::AlignCenter, QStringLiteral("Chart"));

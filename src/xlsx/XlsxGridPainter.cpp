@@ -18,9 +18,9 @@ class WindowPainter {
  public:
   WindowPainter(QPainter& painter, const XlsxISheetData& sheet, const XlsxIStyles& styles,
                 const XlsxGridLayout& layout, int row0, int row1, int col0, int col1, double top,
-                XlsxPaintTarget target, double zoom)
+                XlsxPaintTarget target)
       : painter(painter), sheet(sheet), styles(styles), layout(layout), row0(row0), row1(row1), col0(col0),
-        col1(col1), top(top), target(target), zoom(zoom) {}
+        col1(col1), top(top), target(target) {}
 
   // The cost follows the rows and columns of the window plus the cells and
   // merges inside it: empty positions are never visited one by one.
@@ -96,7 +96,7 @@ class WindowPainter {
     const auto near = [&](QMap<int, XlsxICell>::const_iterator it) {
       if (it.value().text.isEmpty()) return false;
       if (it.key() < layout.span.firstCol || it.key() > layout.span.lastCol) return true;
-      const XlsxCellLook look = iCellLook(it.value(), styles, target, zoom);
+      const XlsxCellLook look = iCellLook(it.value(), styles);
       if (!look.mayOverflow) return true;
       // Merged text never runs on; a merge outside the window is not known
       // to the cursor, so the merges are asked.
@@ -121,7 +121,7 @@ class WindowPainter {
   }
 
   void drawText(int row, int col, const QRectF& rect, const XlsxICell& cell, bool merged) {
-    XlsxCellLook look = iCellLook(cell, styles, target, zoom);
+    XlsxCellLook look = iCellLook(cell, styles);
     if (look.text.isEmpty()) return;
     painter.setFont(look.font);
     if (cell.numeric) {
@@ -164,13 +164,26 @@ class WindowPainter {
   int row0, row1, col0, col1;
   double top;
   XlsxPaintTarget target;
-  double zoom;
   const XlsxICell empty;
   std::unique_ptr<XlsxMergeRows> merges;
   int currentRow = -1;
 };
 
 }  // namespace
+
+XlsxGridLayout iSheetLayout(const XlsxISheetData& sheet, const QList<XlsxIChart>& charts) {
+  XlsxGridLayout grid;
+  grid.span = iGridSpan(sheet, charts);
+  if (grid.span.isEmpty()) return grid;
+  grid.colEdges = iEdges<double>(grid.span.firstCol, grid.span.lastCol, [&sheet](int column) {
+    const XlsxColumnRanges::Range* range = sheet.colWidths.find(column);
+    return range && range->hidden ? 0 : iPreviewColumnPixels(sheet, column);
+  });
+  grid.rowEdges = iEdges<double>(grid.span.firstRow, grid.span.lastRow, [&sheet](int row) {
+    return sheet.hiddenRows.contains(row) ? 0 : iPreviewRowPixels(sheet, row);
+  });
+  return grid;
+}
 
 XlsxGridSpan XlsxGridLayout::chartCells(const XlsxIChart& chart) const {
   // Anchor rows count from 0, sheet rows from 1.
@@ -187,9 +200,9 @@ XlsxGridSpan XlsxGridLayout::chartCells(const XlsxIChart& chart) const {
 
 void iPaintCellWindow(QPainter& painter, const XlsxISheetData& sheet, const XlsxIStyles& styles,
                       const XlsxGridLayout& layout, int row0, int row1, int col0, int col1, double top,
-                      XlsxPaintTarget target, double zoom) {
+                      XlsxPaintTarget target) {
   if (layout.span.isEmpty() || row1 < row0 || col1 < col0) return;
-  WindowPainter window(painter, sheet, styles, layout, row0, row1, col0, col1, top, target, zoom);
+  WindowPainter window(painter, sheet, styles, layout, row0, row1, col0, col1, top, target);
   window.paintFills();
   window.paintTexts();
   window.paintBorders();

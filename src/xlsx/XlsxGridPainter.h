@@ -24,9 +24,14 @@ struct XlsxGridLayout {
   XlsxGridSpan chartCells(const XlsxIChart& chart) const;
 };
 
+// The sheet laid out at 96 dpi in whole pixels: the one layout that the
+// preview shows and the page images are scaled from, so that both hold the
+// same texts at the same size relative to their cells.
+XlsxGridLayout iSheetLayout(const XlsxISheetData& sheet, const QList<XlsxIChart>& charts);
+
 // Paints the cells of rows row0..row1 and columns col0..col1 (all inside the
 // span), every y moved up by top. A merged block is painted where the window
 // first meets it, reaching to its last row and column within the span.
 void iPaintCellWindow(QPainter& painter, const XlsxISheetData& sheet, const XlsxIStyles& styles,
                       const XlsxGridLayout& layout, int row0, int row1, int col0, int col1, double top,
-                      XlsxPaintTarget target, double zoom);
+                      XlsxPaintTarget target);

@@ -300,7 +300,6 @@ XlsxPageOptions XlsxImportDialog::pageOptions() const {
       options.sheetBreaks.append(
           XlsxPreviewWidget::automaticBreaks(sheets[i].data.get(), sheets[i].charts, paperPt, landscape));
   }
-  options.chartZoom = preview->zoomFactor();
   return options;
 }
 

@@ -12,24 +12,11 @@ namespace {
 
 constexpr double kDpi = 150.0;
 constexpr double kMargin = 20.0 * kDpi / 72.0;  // 41.667 pixels
+// Page pixels to one pixel of the sheet's layout, which is at 96 dpi.
+constexpr double kPagePixelsPerLayoutPixel = kDpi / 96.0;
 
-XlsxGridLayout layoutOf(const XlsxSheetInfo& info) {
-  const XlsxISheetData& sheet = *info.data;
-  XlsxGridLayout layout;
-  layout.span = iGridSpan(sheet, info.charts);
-  if (layout.span.isEmpty()) return layout;
-  layout.colEdges = iEdges<double>(layout.span.firstCol, layout.span.lastCol, [&sheet](int column) {
-    const XlsxColumnRanges::Range* range = sheet.colWidths.find(column);
-    if (range && range->hidden) return 0.0;
-    return range ? std::max(8.0, 7.0 * range->width * kDpi / 96.0 + 5.0) : 97.203125;
-  });
-  layout.rowEdges = iEdges<double>(layout.span.firstRow, layout.span.lastRow, [&sheet](int row) {
-    if (sheet.hiddenRows.contains(row)) return 0.0;
-    const auto it = sheet.rowHeights.constFind(row);
-    return it == sheet.rowHeights.cend() ? 31.25 : std::max(6.0, it.value() * kDpi / 72.0);
-  });
-  return layout;
-}
+// The preview's own layout: the page is that layout scaled, never a second one.
+XlsxGridLayout layoutOf(const XlsxSheetInfo& info) { return iSheetLayout(*info.data, info.charts); }
 
 // Row ranges of the pages: the breaks that fall inside the sheet cut it.
 QList<std::pair<int, int>> pageRanges(const XlsxGridSpan& span, const QList<int>& breaks) {
@@ -53,13 +40,14 @@ struct PageFrame {
         usableWidth(pagePt.width() * kDpi / 72.0 - 2 * kMargin),
         usableHeight(pagePt.height() * kDpi / 72.0 - 2 * kMargin) {}
 
-  // The sheet's scale on the page of rows first..last: fitted to the width
-  // when asked, and shrunk evenly until the rows fit in the height.
+  // Page pixels per layout pixel on the page of rows first..last: fitted to
+  // the width when asked, and shrunk evenly until the rows fit in the height.
   double scaleOf(const XlsxGridLayout& layout, int first, int last, bool fitToWidth) const {
-    const double sheetWidth = layout.colEdges.back();
+    const double sheetWidth = layout.colEdges.back() * kPagePixelsPerLayoutPixel;
     const double fit = fitToWidth && sheetWidth > usableWidth ? usableWidth / sheetWidth : 1.0;
-    const double pageHeight = (layout.rowEdge(last + 1) - layout.rowEdge(first)) * fit;
-    return pageHeight > usableHeight ? fit * usableHeight / pageHeight : fit;
+    const double scale = kPagePixelsPerLayoutPixel * fit;
+    const double pageHeight = (layout.rowEdge(last + 1) - layout.rowEdge(first)) * scale;
+    return pageHeight > usableHeight ? scale * usableHeight / pageHeight : scale;
   }
   // Width from the left margin to the image's right edge, where the page cuts.
   double visibleWidth() const { return imageSize.width() - kMargin; }
@@ -71,8 +59,8 @@ struct PageFrame {
 
 class PagePainter {
  public:
-  PagePainter(const XlsxSheetInfo& sheet, const XlsxIStyles& styles, const XlsxGridLayout& layout, double chartZoom)
-      : sheet(sheet), styles(styles), layout(layout), chartZoom(chartZoom) {}
+  PagePainter(const XlsxSheetInfo& sheet, const XlsxIStyles& styles, const XlsxGridLayout& layout)
+      : sheet(sheet), styles(styles), layout(layout) {}
 
   void paint(QPainter& painter, int firstRow, int lastRow, double scale, double visibleWidth) const {
     const XlsxGridSpan& span = layout.span;
@@ -86,14 +74,13 @@ class PagePainter {
     painter.save();
     painter.setClipRect(rowsArea, Qt::IntersectClip);
     iPaintCellWindow(painter, *sheet.data, styles, layout, firstRow, lastRow, span.firstCol, lastColumn, top,
-                     XlsxPaintTarget::Page, chartZoom);
+                     XlsxPaintTarget::Page);
     for (const XlsxIChart& chart : sheet.charts) {
       // The span holds every anchor, so a chart lies in its own cells.
       const XlsxGridSpan cells = layout.chartCells(chart);
       // A chart is drawn on the pages whose rows it meets, clipped to them.
       if (cells.isEmpty() || cells.firstRow > lastRow || cells.lastRow < firstRow) continue;
-      iDrawChart(painter, layout.blockRect(cells.firstRow, cells.firstCol, cells.lastRow, cells.lastCol, top), chart,
-                 chartZoom);
+      iDrawChart(painter, layout.blockRect(cells.firstRow, cells.firstCol, cells.lastRow, cells.lastCol, top), chart);
     }
     painter.restore();
   }
@@ -102,7 +89,6 @@ class PagePainter {
   const XlsxSheetInfo& sheet;
   const XlsxIStyles& styles;
   const XlsxGridLayout& layout;
-  double chartZoom;
 };
 
 }  // namespace
@@ -176,7 +162,7 @@ int renderXlsxPages(const QList<XlsxSheetInfo>& sheets, const XlsxIStyles& style
     if (!sheet.data) continue;
     const XlsxGridLayout layout = layoutOf(sheet);
     if (layout.span.isEmpty()) continue;
-    const PagePainter pagePainter(sheet, styles, layout, options.chartZoom);
+    const PagePainter pagePainter(sheet, styles, layout);
     const QList<int> breaks = options.sheetBreaks.value(index);
     for (const auto& [first, last] : pageRanges(layout.span, breaks)) {
       if (first < layout.span.firstRow || first > layout.span.lastRow) continue;

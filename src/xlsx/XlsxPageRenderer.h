@@ -17,7 +17,6 @@ struct XlsxPageOptions {
   // Each sheet's page breaks (first rows of new pages), by sheet index; a
   // sheet without an entry is one page.
   QList<QList<int>> sheetBreaks;
-  double chartZoom = 1.0;  // the preview's zoom, which sets chart text sizes
 };
 
 // The page size in points, the paper turned as chosen.

@@ -13,21 +13,8 @@
 
 namespace {
 
-// The sheet laid out at 96 dpi in whole pixels: the span and its column and
-// row edges.
 XlsxGridLayout previewGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts) {
-  XlsxGridLayout grid;
-  grid.span = sheet ? iGridSpan(*sheet, charts) : XlsxGridSpan();
-  if (grid.span.isEmpty()) return grid;
-  const XlsxISheetData& data = *sheet;
-  grid.colEdges = iEdges<double>(grid.span.firstCol, grid.span.lastCol, [&data](int column) {
-    const XlsxColumnRanges::Range* range = data.colWidths.find(column);
-    return range && range->hidden ? 0 : iPreviewColumnPixels(data, column);
-  });
-  grid.rowEdges = iEdges<double>(grid.span.firstRow, grid.span.lastRow, [&data](int row) {
-    return data.hiddenRows.contains(row) ? 0 : iPreviewRowPixels(data, row);
-  });
-  return grid;
+  return sheet ? iSheetLayout(*sheet, charts) : XlsxGridLayout();
 }
 
 // Rows that open a new page when the rows are filled onto the paper, the
@@ -173,7 +160,7 @@ void XlsxPreviewWidget::leaveEvent(QEvent*) {
 }
 
 void XlsxPreviewWidget::drawChart(QPainter& painter, const QRectF& rect, const XlsxIChart& chart) const {
-  iDrawChart(painter, rect, chart, zoom);
+  iDrawChart(painter, rect, chart);
 }
 
 // Only the rows and columns that meet the exposed area are painted: a sheet
@@ -190,7 +177,7 @@ void XlsxPreviewWidget::paintCells(QPainter& painter, const QRect& exposed) cons
   // Cells are white as on the page; the grey around them is the desk.
   painter.fillRect(QRectF(0, 0, contentWidth, contentHeight), Qt::white);
   if (styles) iPaintCellWindow(painter, *sheet, *styles, grid, row0, row1, col0, col1, 0.0,
-                               XlsxPaintTarget::Preview, zoom);
+                               XlsxPaintTarget::Preview);
 }
 
 void XlsxPreviewWidget::paintCharts(QPainter& painter) const {

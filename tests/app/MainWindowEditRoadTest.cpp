@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -479,6 +480,40 @@ TEST_F(MainWindowEditRoadTest, InsertCommandsSwitchOnEditModeAndAskForAnArea) {
     EXPECT_EQ(window.view->currentOcrBlocks().size(), blocks);
     EXPECT_FALSE(window.view->hasOcrEdits());
   }
+}
+
+// A 53-megapixel picture, past Qt's default allocation limit, is placed by a
+// drag and saved; one past the 64-megapixel bound is refused, saying why.
+TEST_F(MainWindowEditRoadTest, PicturesUpToTheImportBoundArePlacedAndLargerOnesSayWhy) {
+  const QString big = dir.filePath(QStringLiteral("big.png")), huge = dir.filePath(QStringLiteral("huge.png"));
+  QImage picture(8000, 6625, QImage::Format_RGB32);
+  picture.fill(QColor(30, 90, 160));
+  ASSERT_TRUE(picture.save(big) && QImage(9000, 9000, QImage::Format_Mono).save(huge));
+  picture = QImage();
+  RoadWindow window;
+  showWindow(window);
+  window.openFile(letter("letter.pdf"));
+  const size_t before = window.view->currentOcrBlocks().size();
+  for (const QString& file : {big, huge}) {
+    window.onEditInsertImage();
+    chooseFileInNextDialog(file);
+    std::shared_ptr<DialogSeen> refused = answerNextDialog(QString(), QStringLiteral("Ошибка"));
+    const double top = file == big ? 120 : 300;
+    const QPoint from = window.view->viewportPointForPageTopPoint(0, QPointF(100, top));
+    const QPoint to = window.view->viewportPointForPageTopPoint(0, QPointF(250, top + 100));
+    ASSERT_TRUE(window.view->viewport()->rect().contains(to));
+    QTest::mousePress(window.view->viewport(), Qt::LeftButton, {}, from);
+    QTest::mouseMove(window.view->viewport(), (from + to) / 2);
+    QTest::mouseRelease(window.view->viewport(), Qt::LeftButton, {}, to);
+    refused->stopWaiting = true;
+    EXPECT_EQ(refused->texts.contains(QStringLiteral("9000 × 9000: больше 64 Мпикс")), file == huge) << refused->texts.toStdString();
+  }
+  ASSERT_EQ(window.view->currentOcrBlocks().size(), before + 1);
+  const QString saved = dir.filePath(QStringLiteral("with-picture.pdf"));
+  ASSERT_TRUE(window.applyPendingOcrEdits() && window.currentDocument->saveCopy(saved));
+  QByteArray listed;
+  ASSERT_EQ(runTool(QStringLiteral("pdfimages"), {QStringLiteral("-list"), saved}, &listed), 0);
+  EXPECT_TRUE(QString::fromUtf8(listed).contains(QRegularExpression(QStringLiteral("\\n\\s+1\\s+\\d+\\s+image"))));
 }
 
 TEST_F(MainWindowEditRoadTest, BlockEditsSurviveLeavingThePageAndClosingTheDocument) {

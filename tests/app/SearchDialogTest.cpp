@@ -35,7 +35,17 @@ class SearchWindow : public RibbonWindow {
   using MainWindow::currentSearchIndex;
   using MainWindow::pageSpin;
   using MainWindow::searchResults;
+  using MainWindow::setDarkTheme;
 };
+
+// Pixels of the rectangle far from the grey of its first pixel (its background).
+int standingOut(const QImage& image, const QRect& rect) {
+  int count = 0;
+  for (int y = rect.top(); y <= rect.bottom(); ++y)
+    for (int x = rect.left(); x <= rect.right(); ++x)
+      count += std::abs(qGray(image.pixel(x, y)) - qGray(image.pixel(rect.topLeft()))) > 90;
+  return count;
+}
 
 // Occurrences in the text poppler extracts, counted without pdfium.
 int popplerCount(const QStringList& pages, const QString& word, bool wholeWord, bool caseSensitive) {
@@ -349,4 +359,18 @@ TEST_F(SearchDialogTest, ReturnFindsThePageShownsFirstHitAndTurnedPagesAreWalked
     EXPECT_TRUE(read[k].contains(hit.center())) << k;
     click(inTab<QPushButton>(dialog, 0, QStringLiteral("Найти далее")));
   }
+}
+
+// In the dark theme every row of the results, every second one included,
+// shows its text clearly against its background.
+TEST_F(SearchDialogTest, ResultRowsAreReadableInTheDarkTheme) {
+  window->setDarkTheme();
+  QDialog* dialog = openDialog();
+  auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("DialogTable"));
+  setQuery(dialog, QStringLiteral("alpha"));
+  click(inTab<QPushButton>(dialog, 0, QStringLiteral("Найти все в документе")));
+  QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() >= 4, 10000);
+  const QImage rows = table->viewport()->grab().toImage();
+  for (int i = 0; i < 4; ++i)
+    EXPECT_GT(standingOut(rows, table->visualItemRect(table->item(i, 1)).adjusted(1, 1, -1, -1)), 10) << "row " << i;
 }

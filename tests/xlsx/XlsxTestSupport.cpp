@@ -107,12 +107,12 @@ QRect PageGrid::span(int row, int col, int lastRow, int lastCol) const {
   const double margin = 20.0 * 150.0 / 72.0;
   const auto colX = [this, margin](int c) {
     double x = margin;
-    for (int i = 0; i < c; ++i) x += std::max(8.0, 7.0 * colWidthsChars[i] * 150.0 / 96.0 + 5.0);
+    for (int i = 0; i < c; ++i) x += std::max(20, int(7.0 * colWidthsChars[i] + 5.0)) * 150.0 / 96.0;
     return x;
   };
   const auto rowY = [this, margin](int r) {
     double y = margin;
-    for (int i = 0; i < r; ++i) y += rowHeightsPt[i] * 150.0 / 72.0;
+    for (int i = 0; i < r; ++i) y += std::max(12, int(rowHeightsPt[i] * 96.0 / 72.0)) * 150.0 / 96.0;
     return y;
   };
   return QRect(QPoint(int(std::ceil(colX(col))), int(std::ceil(rowY(row)))),

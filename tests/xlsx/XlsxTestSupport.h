@@ -34,7 +34,8 @@ int countInk(const QImage& image, const QRect& rect, int threshold = 128);
 QRect inkBox(const QImage& image, const QRect& rect, int threshold = 128);
 
 // Page geometry at 150 dpi: cell rectangles of a sheet, given its column
-// widths in characters and row heights in points (from the first row and column).
+// widths in characters and row heights in points (from the first row and
+// column), laid out in whole pixels at 96 dpi as the preview shows them.
 struct PageGrid {
   QList<double> colWidthsChars;
   QList<double> rowHeightsPt;
