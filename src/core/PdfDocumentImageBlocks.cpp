@@ -163,8 +163,8 @@ std::vector<bool> backgroundFills(FPDF_PAGE page, int count) {
     FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
     int fillMode = 0;
     FPDF_BOOL stroke = 0;
-    if (object && FPDFPageObj_GetType(object) == FPDF_PAGEOBJ_PATH && FPDFPath_GetDrawMode(object, &fillMode, &stroke) &&
-        fillMode != 0) {
+    if (object && FPDFPageObj_GetType(object) == FPDF_PAGEOBJ_PATH &&
+        FPDFPath_GetDrawMode(object, &fillMode, &stroke) && fillMode != 0) {
       if (const QRectF box = objectBounds(object); area(box) > 0) fills.emplace_back(i, box);
       continue;
     }
