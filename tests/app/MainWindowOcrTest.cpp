@@ -10,6 +10,7 @@
 #include "OcrRunRules.h"
 #include "core/PdfDocument.h"
 #include "core/PopplerOracles.h"
+#include "core/RawPdf.h"
 #include "core/ReadingOrder.h"
 #include "ocr/OcrEngine.h"
 #include "ocr/ParallelPageRecognition.h"
@@ -1007,4 +1008,21 @@ TEST_F(MainWindowOcrTest, AnEditedRecognisedLineStaysInvisibleOnScreenAndInTheFi
   expectNoInk("saved");
   EXPECT_TRUE(pdfText(path).contains("Zebra quantum")) << pdfText(path).toStdString();
   EXPECT_LT(meanChannelDifference(oracles::renderWithPoppler(original, 0, 72), oracles::renderWithPoppler(path, 0, 72)), 0.5);
+}
+
+// Form fields are no page text: a run over a page whose only words are a
+// filled field's recognises nothing and leaves the document as it was.
+TEST_F(MainWindowOcrTest, AFilledFieldIsNotRecognised) {
+  const QString path = dir.filePath("form.pdf");
+  ASSERT_TRUE(handwritten::writePdf(
+      path, {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] >> >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 360 200] /Annots [4 0 R] >>",
+             "<< /Type /Annot /Subtype /Widget /FT /Tx /T (n) /V (Hello World) /F 4 /Rect [20 120 340 160] /AP << /N 5 0 R >> >>",
+             handwritten::stream("BT /Helv 24 Tf 4 10 Td (Hello World) Tj ET",
+                                 "/Subtype /Form /BBox [0 0 320 40] /Resources << /Font << /Helv 6 0 R >> >>"),
+             "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"}));
+  window.openFile(path);
+  runDocumentOcr();
+  EXPECT_FALSE(window.currentDocument->isModified());
+  EXPECT_TRUE(window.currentDocument->extractAllText(0).trimmed().isEmpty());
 }
