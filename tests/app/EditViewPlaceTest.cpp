@@ -387,16 +387,6 @@ TEST_F(EditViewPlaceTest, F2FramesTheShortLabelsOfAFormPageInsteadOfRecognisingI
   window->openFile(path);
   QTest::keyClick(window.get(), Qt::Key_F2);
   EXPECT_EQ(view()->currentOcrBlocks().size(), 2u);
-
-  // A page whose only words are a filled field's: nothing recognised, nothing changed.
-  QTest::keyClick(window.get(), Qt::Key_F2);
-  const QString field = dir.filePath(QStringLiteral("field.pdf"));
-  ASSERT_TRUE(writeRawPdf(field, {RawPage("", {612, 792}, 0, "/Annots [<</Subtype/Widget/FT/Tx/V(Lucia)/Rect[150 715 300 735]>>]")}));
-  window->openFile(field);
-  QTest::keyClick(window.get(), Qt::Key_F2);
-  QTest::qWait(400);
-  EXPECT_TRUE(window->editMode && !window->currentDocument->isModified());
-  for (QDialog* dialog : window->findChildren<QDialog*>()) EXPECT_FALSE(dialog->isVisible()) << "recognition started";
 }
 
 }  // namespace

@@ -1010,8 +1010,8 @@ TEST_F(MainWindowOcrTest, AnEditedRecognisedLineStaysInvisibleOnScreenAndInTheFi
   EXPECT_LT(meanChannelDifference(oracles::renderWithPoppler(original, 0, 72), oracles::renderWithPoppler(path, 0, 72)), 0.5);
 }
 
-// Form fields are no page text: a run over a page whose only words are a
-// filled field's recognises nothing and leaves the document as it was.
+// Form fields are no page text: over a page whose only words are a filled
+// field's, neither edit mode nor a run recognises anything or changes the document.
 TEST_F(MainWindowOcrTest, AFilledFieldIsNotRecognised) {
   const QString path = dir.filePath("form.pdf");
   ASSERT_TRUE(handwritten::writePdf(
@@ -1022,6 +1022,10 @@ TEST_F(MainWindowOcrTest, AFilledFieldIsNotRecognised) {
                                  "/Subtype /Form /BBox [0 0 320 40] /Resources << /Font << /Helv 6 0 R >> >>"),
              "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"}));
   window.openFile(path);
+  ASSERT_TRUE(showActive(&window, {1100, 760}));
+  QTest::keyClick(&window, Qt::Key_F2);
+  QTest::qWait(400);
+  EXPECT_TRUE(window.editMode && !ocrDialog() && !window.currentDocument->isModified()) << "recognition started";
   runDocumentOcr();
   EXPECT_FALSE(window.currentDocument->isModified());
   EXPECT_TRUE(window.currentDocument->extractAllText(0).trimmed().isEmpty());
