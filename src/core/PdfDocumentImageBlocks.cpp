@@ -152,13 +152,18 @@ QRectF objectBounds(FPDF_PAGEOBJECT object) {
   return QRectF(QPointF(left, bottom), QPointF(right, top)).normalized();
 }
 
-// Filled paths that text is drawn on afterwards: coloured boxes, table cells
-// and callouts are the paper of their words, not pictures to lift over them.
-// A quarter of the smaller box shared is enough: a box behind one word of a
-// long line holds little of the line.
+// Filled paths that text or a form field is drawn on afterwards: coloured
+// boxes, table cells, callouts and field backgrounds are the paper of their
+// words, not pictures to lift over them. A quarter of the smaller box shared
+// is enough: a box behind one word of a long line holds little of the line.
 std::vector<bool> backgroundFills(FPDF_PAGE page, int count) {
   std::vector<bool> background(size_t(std::max(count, 0)), false);
   std::vector<std::pair<int, QRectF>> fills;
+  const auto under = [&](const QRectF& over) {
+    if (!(area(over) > 0)) return;
+    for (const auto& [index, box] : fills)
+      if (area(box.intersected(over)) >= 0.25 * std::min(area(box), area(over))) background[size_t(index)] = true;
+  };
   for (int i = 0; i < count; ++i) {
     FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
     int fillMode = 0;
@@ -166,14 +171,17 @@ std::vector<bool> backgroundFills(FPDF_PAGE page, int count) {
     if (object && FPDFPageObj_GetType(object) == FPDF_PAGEOBJ_PATH &&
         FPDFPath_GetDrawMode(object, &fillMode, &stroke) && fillMode != 0) {
       if (const QRectF box = objectBounds(object); area(box) > 0) fills.emplace_back(i, box);
-      continue;
+    } else if (!fills.empty() && drawsText(object, 0)) {
+      under(objectBounds(object));
     }
-    if (fills.empty() || !drawsText(object, 0)) continue;
-    const QRectF text = objectBounds(object);
-    if (!(area(text) > 0)) continue;
-    for (const auto& [index, box] : fills)
-      if (!background[size_t(index)] && area(box.intersected(text)) >= 0.25 * std::min(area(box), area(text)))
-        background[size_t(index)] = true;
+  }
+  // Fields are drawn over the whole page.
+  for (int i = 0, annotations = fills.empty() ? 0 : FPDFPage_GetAnnotCount(page); i < annotations; ++i) {
+    pdfium::Annotation annotation(FPDFPage_GetAnnot(page, i));
+    FS_RECTF r;
+    if (annotation && FPDFAnnot_GetSubtype(annotation.get()) == FPDF_ANNOT_WIDGET &&
+        FPDFAnnot_GetRect(annotation.get(), &r))
+      under(QRectF(QPointF(r.left, r.bottom), QPointF(r.right, r.top)).normalized());
   }
   return background;
 }

@@ -326,14 +326,15 @@ TEST_F(EditedPageMatchesPreview, OnATintedPageEditedAndDeletedLinesShowAsSaved) 
   EXPECT_LT(meanDifference(shown[1], savedRegion(path, deleted)), 4.0) << "the deleted line";
 }
 
-// A yellow box under every line is paper in edit mode: the lines show, are
-// framed rather than recognised and open for typing; a blue square with no
-// text on it is a picture to lift.
+// Yellow boxes under every line and under a form field are paper in edit
+// mode: the lines show, are framed rather than recognised and open for
+// typing; a blue square with no text on it is a picture to lift.
 TEST_F(EditedPageMatchesPreview, BoxesUnderTextStayPaperAndALogoIsLifted) {
   const QString path = dir.filePath(QStringLiteral("boxes.pdf"));
-  ASSERT_TRUE(writeRawPdf(path, {RawPage("1 1 0.6 rg 60 660 260 60 re f 0 0 0.8 rg 420 640 60 60 re f 0 g " +
-                                         textLine("F1", 12, 72, 700, "Delivery address follows") +
-                                         textLine("F1", 12, 72, 680, "Invoice total due today"))}));
+  ASSERT_TRUE(writeRawPdf(path, {RawPage("1 1 0.6 rg 60 660 260 60 re f 60 560 200 30 re f 0 0 0.8 rg 420 640 60 60 re f 0 g " +
+                                             textLine("F1", 12, 72, 700, "Delivery address follows") +
+                                             textLine("F1", 12, 72, 680, "Invoice total due today"),
+                                         kPage, 0, "/Annots [<</Subtype/Widget/FT/Tx/V(Lucia)/Rect[62 562 258 588]>>]")}));
   openWindow(path);
   const QImage reading = shownRegion({60, 130, 420, 80});
   QTest::keyClick(window.get(), Qt::Key_F2);
