@@ -87,6 +87,18 @@ bool writePdf(const QString& path, const QList<PageSpec>& pages) {
   return painter.end();
 }
 
+std::pair<double, int> darkChange(const QImage& was, const QImage& now) {
+  int dark = 0, kept = 0, added = 0;
+  for (int y = 0; y < was.height() && y < now.height(); ++y)
+    for (int x = 0; x < was.width() && x < now.width(); ++x) {
+      const int before = qGray(was.pixel(x, y)), after = qGray(now.pixel(x, y));
+      dark += before < 128;
+      kept += before < 128 && after < 160;
+      added += before >= 160 && after < 100;
+    }
+  return {dark > 0 ? double(kept) / dark : 0.0, added};
+}
+
 double meanChannelDifference(const QImage& a, const QImage& b) {
   if (a.size() != b.size() || a.isNull()) return 255.0;
   const QImage x = a.convertToFormat(QImage::Format_RGB32);

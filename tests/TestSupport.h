@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include <functional>
+#include <utility>
 
 class QPainter;
 
@@ -57,6 +58,9 @@ bool writeDrawnPdf(const QString& path, int pageCount, QSizeF size, double fontP
 
 // Mean absolute difference per channel (0..255) of two images of equal size.
 double meanChannelDifference(const QImage& a, const QImage& b);
+// Of the dark pixels (grey below 128) of `was`, the share still dark in
+// `now`; and the pixels dark in `now` (below 100) where `was` was light.
+std::pair<double, int> darkChange(const QImage& was, const QImage& now);
 
 // One row of `pdfimages -list`.
 struct PdfImageInfo {

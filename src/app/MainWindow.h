@@ -141,8 +141,11 @@ class MainWindow : public QMainWindow {
   // ---- The road of one edit: text layer of a page (MainWindowTextLayer.cpp),
   //      pending edits, OCR bar and edit mode (MainWindowEditing.cpp), saving
   //      (MainWindowSaving.cpp), left panel and outline (MainWindowLeftPanel.cpp) ----
-  // With a region (top-origin points), only when the page's text has a block there.
-  bool loadNativeTextLayerForPage(int page, bool showStatus, const QRectF& textIn = QRectF());
+  // With a region (top-origin points), only when the page's text has a block there;
+  // with anyText, also a layer too small to count as the page's own.
+  bool loadNativeTextLayerForPage(int page, bool showStatus, const QRectF& textIn = QRectF(), bool anyText = false);
+  // Whether the page has characters of its own or form fields.
+  bool pageHasTextOrFields(int page);
   // Whether the page draws text of its own in the region (top-origin points;
   // an empty region is the whole page) that is a real text layer.
   bool pageHasOwnTextIn(int page, const QRectF& topRegion);

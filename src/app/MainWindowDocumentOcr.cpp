@@ -170,7 +170,7 @@ PreparedPage MainWindow::prepareDocumentOcrPage(PdfDocument* document, int page,
   prepared.scale = cappedOcrScale(size, pageOcrScale(size.width(), storedZoom));
   prepared.pageWidth = size.width();
   prepared.pageHeight = size.height();
-  prepared.image = document->renderPage(page, prepared.scale, 0);
+  prepared.image = document->renderPageContent(page, prepared.scale);
   if (!prepared.image.isNull()) prepared.state = PreparedPage::State::Image;
   return prepared;
 }

@@ -130,7 +130,12 @@ void MainWindow::onToggleEditMode() {
     view->clearOcrBlocks();
     ocrPage = -1;
   }
-  if (view->currentOcrBlocks().empty() && !loadNativeTextLayerForPage(view->currentPageIndex(), true)) {
+  // A page with text of its own, or with form fields, is framed as it is:
+  // recognising it would write field values or a second text layer into
+  // the document, which switching a mode never does.
+  const int page = view->currentPageIndex();
+  if (view->currentOcrBlocks().empty() && !loadNativeTextLayerForPage(page, true, QRectF(), true) &&
+      !pageHasTextOrFields(page)) {
     updateEditModeUi();
     statusLabel->setText(tr("Текстовый слой не найден: запускаю OCR."));
     showOcrProgressDialog();

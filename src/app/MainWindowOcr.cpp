@@ -127,7 +127,7 @@ void MainWindow::runOcrPage(bool regionOnly) {
 
   const double scale = regionMode ? regionOcrScale(region.height())
                                   : pageOcrScale(pageWidth, QSettings().value(QStringLiteral("ocr/renderZoom"), 0.0).toDouble());
-  QImage image = currentDocument->renderPage(page, scale, 0);
+  QImage image = currentDocument->renderPageContent(page, scale);
   if (image.isNull()) {
     finishOcrRun();
     return;

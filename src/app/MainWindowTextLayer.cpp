@@ -45,7 +45,15 @@ bool MainWindow::pageHasOwnTextIn(int page, const QRectF& topRegion) {
          hasTextIn(kept, size, topRegion);
 }
 
-bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus, const QRectF& textIn) {
+bool MainWindow::pageHasTextOrFields(int page) {
+  if (!currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount()) return false;
+  if (currentDocument->hasFormFields(page)) return true;
+  const std::vector<TextBlock> text = currentDocument->extractText(page);
+  return std::any_of(text.begin(), text.end(),
+                     [](const TextBlock& block) { return !block.isImage && !block.text.trimmed().isEmpty(); });
+}
+
+bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus, const QRectF& textIn, bool anyText) {
   if (!currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount()) return false;
 
   std::vector<TextBlock> images = currentDocument->extractImages(page);
@@ -53,7 +61,7 @@ bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus, const QRe
   if (kept.empty()) return false;
 
   const QSizeF size = currentDocument->pageSize(page);
-  if (!isUsableNativeTextLayer(kept, size, currentDocument->hasFormFields(page))) {
+  if (!anyText && !isUsableNativeTextLayer(kept, size, currentDocument->hasFormFields(page))) {
     if (showStatus) statusLabel->setText(tr("На странице нет полноценного текстового слоя, запускаю OCR."));
     return false;
   }

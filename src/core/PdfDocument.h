@@ -105,6 +105,9 @@ public:
   QImage renderPageLayer(int page, double scale, int rotation, PdfRenderLayer layer,
                          bool transparent) const;
   QImage renderPage(int page, double scale, int rotation) const;
+  // The page's own content, as recognition reads it: without annotations and
+  // form fields, whose words are no text of the page.
+  QImage renderPageContent(int page, double scale) const;
   // What the page draws after the line whose characters lie in `place`
   // (shown page, points) on a transparent page, the line's own objects left
   // out; a null image when nothing drawn later reaches into the place.
@@ -333,10 +336,10 @@ private:
   // The form-fill environment of `doc` that draws its form fields, made when
   // a page is first drawn; null when pdfium refuses one.
   void* formHandleUnlocked() const;
-  // renderPageLayer, with the form fields drawn or left out.
   // A loaded page drawn whole at `scale`, turned by `rotation`; the caller holds the lock.
   QImage renderLoadedPageUnlocked(fpdf_page_t__* page, double scale, int rotation, bool transparent,
                                   bool withFields) const;
+  // renderPageLayer, with annotations and form fields drawn or all left out.
   QImage renderPageImage(int page, double scale, int rotation, PdfRenderLayer layer, bool transparent,
                          bool withFields) const;
   void dropDoc();

@@ -138,16 +138,68 @@ bool tintingPath(FPDF_PAGEOBJECT object) {
   return !stroke || (FPDFPageObj_GetStrokeColor(object, &r, &g, &b, &strokeAlpha) && strokeAlpha < 255);
 }
 
+bool drawsText(FPDF_PAGEOBJECT object, int depth) {
+  const int type = object ? FPDFPageObj_GetType(object) : FPDF_PAGEOBJ_UNKNOWN;
+  if (type == FPDF_PAGEOBJ_TEXT) return true;
+  if (type != FPDF_PAGEOBJ_FORM || depth >= 5) return false;
+  for (int i = 0, count = FPDFFormObj_CountObjects(object); i < count; ++i)
+    if (drawsText(FPDFFormObj_GetObject(object, static_cast<unsigned long>(i)), depth + 1)) return true;
+  return false;
+}
+
+QRectF objectBounds(FPDF_PAGEOBJECT object) {
+  float left = 0, bottom = 0, right = 0, top = 0;
+  if (!FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top)) return {};
+  return QRectF(QPointF(left, bottom), QPointF(right, top)).normalized();
+}
+
+// Filled paths that text or a form field is drawn on afterwards: coloured
+// boxes, table cells, callouts and field backgrounds are the paper of their
+// words, not pictures to lift over them. A quarter of the smaller box shared
+// is enough: a box behind one word of a long line holds little of the line.
+std::vector<bool> backgroundFills(FPDF_PAGE page, int count) {
+  std::vector<bool> background(size_t(std::max(count, 0)), false);
+  std::vector<std::pair<int, QRectF>> fills;
+  const auto under = [&](const QRectF& over) {
+    if (!(area(over) > 0)) return;
+    for (const auto& [index, box] : fills)
+      if (area(box.intersected(over)) >= 0.25 * std::min(area(box), area(over))) background[size_t(index)] = true;
+  };
+  for (int i = 0; i < count; ++i) {
+    FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
+    int fillMode = 0;
+    FPDF_BOOL stroke = 0;
+    if (object && FPDFPageObj_GetType(object) == FPDF_PAGEOBJ_PATH &&
+        FPDFPath_GetDrawMode(object, &fillMode, &stroke) && fillMode != 0) {
+      if (const QRectF box = objectBounds(object); area(box) > 0) fills.emplace_back(i, box);
+    } else if (!fills.empty() && drawsText(object, 0)) {
+      under(objectBounds(object));
+    }
+  }
+  // Fields are drawn over the whole page.
+  for (int i = 0, annotations = fills.empty() ? 0 : FPDFPage_GetAnnotCount(page); i < annotations; ++i) {
+    pdfium::Annotation annotation(FPDFPage_GetAnnot(page, i));
+    FS_RECTF r;
+    if (annotation && FPDFAnnot_GetSubtype(annotation.get()) == FPDF_ANNOT_WIDGET &&
+        FPDFAnnot_GetRect(annotation.get(), &r))
+      under(QRectF(QPointF(r.left, r.bottom), QPointF(r.right, r.top)).normalized());
+  }
+  return background;
+}
+
 // The page on white as its ink shows: without text (text in colour is text,
 // edited as such, and a stamp keeps no words drawn over it), without
-// annotations (no page content: marks, notes and fields show as they are)
-// and without tinting fills. The removed objects are put back in their
-// places; the document does not change.
+// annotations (no page content: marks, notes and fields show as they are),
+// without tinting fills and without the fills text stands on. The removed
+// objects are put back in their places; the document does not change.
 QImage renderInk(FPDF_PAGE page, double scale) {
   std::vector<std::pair<int, FPDF_PAGEOBJECT>> removed;
-  for (int i = FPDFPage_CountObjects(page) - 1; i >= 0; --i) {
+  const int count = FPDFPage_CountObjects(page);
+  const std::vector<bool> background = backgroundFills(page, count);
+  for (int i = count - 1; i >= 0; --i) {
     FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
-    if (object && (FPDFPageObj_GetType(object) == FPDF_PAGEOBJ_TEXT || tintingPath(object)) &&
+    if (object &&
+        (FPDFPageObj_GetType(object) == FPDF_PAGEOBJ_TEXT || tintingPath(object) || background[size_t(i)]) &&
         FPDFPage_RemoveObject(page, object))
       removed.emplace_back(i, object);
   }

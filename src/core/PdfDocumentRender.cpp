@@ -71,8 +71,10 @@ QImage PdfDocument::renderLoadedPageUnlocked(FPDF_PAGE page, double scale, int r
   // pdfium's fill is the page's only pass before drawing: a page is megabytes.
   if (pdfium::Bitmap bitmap{createBitmapFromQImage(image)}) {
     FPDFBitmap_FillRect(bitmap.get(), 0, 0, pixels.width(), pixels.height(), transparent ? 0u : 0xFFFFFFFFu);
-    renderPageWithFields(bitmap.get(), page, withFields ? formHandleUnlocked() : nullptr, pixels.width(),
-                         pixels.height(), quarterTurns);
+    if (withFields)
+      renderPageWithFields(bitmap.get(), page, formHandleUnlocked(), pixels.width(), pixels.height(), quarterTurns);
+    else
+      FPDF_RenderPageBitmap(bitmap.get(), page, 0, 0, pixels.width(), pixels.height(), quarterTurns, FPDF_LCD_TEXT);
   } else {
     image.fill(transparent ? Qt::transparent : Qt::white);
   }
@@ -81,6 +83,10 @@ QImage PdfDocument::renderLoadedPageUnlocked(FPDF_PAGE page, double scale, int r
 
 QImage PdfDocument::renderPage(int page, double scale, int rotation) const {
   return renderPageLayer(page, scale, rotation, PdfRenderLayer::Full, false);
+}
+
+QImage PdfDocument::renderPageContent(int page, double scale) const {
+  return renderPageImage(page, scale, 0, PdfRenderLayer::Full, false, false);
 }
 
 QImage PdfDocument::renderPageRegion(int page, double scale, const QRectF& region) const {

@@ -97,6 +97,13 @@ QColor lineTextColor(const TextBlock::Line& line, const TextBlock& block) {
 // TeX's names count too: text set in CMTI10 is italic on screen and in the file.
 bool fontNameLooksItalic(const QString& name) { return fontNameSaysItalic(name); }
 
+bool isInvisibleTextBlock(const TextBlock& block) {
+  if (block.isImage) return false;
+  if (block.transparentText) return true;
+  return !block.lines.empty() && std::all_of(block.lines.cbegin(), block.lines.cend(),
+                                             [](const TextBlock::Line& line) { return line.transparentText; });
+}
+
 bool isNativePdfLine(const TextBlock::Line& line) {
   return !line.transparentText && !line.fontFamily.trimmed().isEmpty() && line.fontSize > 1.0f &&
          !line.spans.empty();

@@ -24,6 +24,9 @@ void applyBlockRotation(QPainter& p, const QRectF& rect, double degrees);
 QColor lineTextColor(const TextBlock::Line& line, const TextBlock& block);
 bool fontNameLooksItalic(const QString& name);
 bool isNativePdfLine(const TextBlock::Line& line);
+// A text block of an invisible layer (over a scan): the page shows its
+// words by the scan's pixels, never by glyphs of its own.
+bool isInvisibleTextBlock(const TextBlock& block);
 bool effectiveLineItalic(const TextBlock::Line& line, const TextBlock& block);
 bool blockHasRichTextPreview(const TextBlock& block);
 QString representativeTextSample(const TextBlock::Line& line);

@@ -95,7 +95,7 @@ void PdfView::paintRemovedBlocks(QPainter& painter, const PageGeometry& g, const
       painter.drawImage(place, mask);
     } else if (removed.isImage) {
       painter.fillRect(place.adjusted(-1, -1, 1, 1), Qt::white);
-    } else {
+    } else if (!isInvisibleTextBlock(removed)) {
       // Deleted text is taken out of the page, not covered: what lies under it shows.
       if (removedPatches.size() <= i) removedPatches.resize(i + 1);
       paintCleanedBackground(painter, g, pageImage, was, &removedPatches[i]);

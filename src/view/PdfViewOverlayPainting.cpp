@@ -27,6 +27,10 @@ namespace {
 
 bool positive(const QRectF& r) { return r.width() > 0 && r.height() > 0; }
 
+// Words of an invisible layer are shown see-through: the user reads what
+// is being typed, and the scan under it stays what the page shows.
+constexpr double kInvisibleTextOpacity = 0.3;
+
 bool isInkBlock(const TextBlock& b) { return b.isImage && b.inkLayer && !b.image.isNull() && positive(b.originalRect); }
 
 // Every pixel within radius of a visible pixel of image turns opaque white:
@@ -426,7 +430,8 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
   // Step 1: the old glyphs of changed text blocks give way to background.
   for (int i = 0; i < count; ++i) {
     const TextBlock& b = ocrBlocks[static_cast<std::size_t>(i)];
-    if (b.isImage || !positive(b.originalRect)) continue;
+    // An invisible line's words are the scan's pixels, which the file keeps.
+    if (b.isImage || !positive(b.originalRect) || isInvisibleTextBlock(b)) continue;
     const bool activeWithFrame = i == activeOcrBlock && blockEditorFrame && !activeShownByPage;
     // The old glyphs lie where the block was drawn, turned as it was.
     if (blockTextEdited(b) || blockMoved(b) || activeWithFrame)
@@ -444,6 +449,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
     const QRectF s = screenRect.isValid() ? QRectF(screenRect) : m;
     const bool rotated = std::abs(b.rotation) > 0.1;
     const bool grouped = i < static_cast<int>(ocrBlockGroupIds.size()) && ocrBlockGroupIds[std::size_t(i)] > 0;
+    const bool invisible = isInvisibleTextBlock(b);
 
     if (b.isImage && !b.image.isNull()) {
       const bool hasOrigin = positive(b.originalRect);
@@ -470,9 +476,10 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
     } else if (!b.isImage && i != activeOcrBlock && (blockTextEdited(b) || blockMoved(b))) {
       painter.save();
       applyBlockRotation(painter, m, b.rotation);
+      if (invisible) painter.setOpacity(kInvisibleTextOpacity);
       drawEditedTextPreview(painter, b, m, zoom, &blockTextRenderer, i, textColumn);
       painter.restore();
-      paintDrawnOver(painter, g, pageImage, i);
+      if (!invisible) paintDrawnOver(painter, g, pageImage, i);
     }
 
     if (i == activeOcrBlock) {
@@ -491,7 +498,11 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
         if (editor && !(shown.textEdited && blockHasRichTextPreview(shown))) shown.text = editor->toPlainText();
         painter.save();
         applyBlockRotation(painter, r, b.rotation);
-        if (!activeShownByPage) {
+        if (invisible) {
+          painter.setOpacity(kInvisibleTextOpacity);
+          drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i, textColumn);
+          painter.setOpacity(1.0);
+        } else if (!activeShownByPage) {
           drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i, textColumn);
           painter.restore();
           paintDrawnOver(painter, g, pageImage, i);

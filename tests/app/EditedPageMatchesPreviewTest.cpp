@@ -4,6 +4,7 @@
 // and read back with pdftoppm and pdftotext (-bbox).
 #include "EditedPageFixture.h"
 
+#include "core/RawPdf.h"
 #include "view/BlockEditorFrame.h"
 
 #include <QMap>
@@ -323,4 +324,32 @@ TEST_F(EditedPageMatchesPreview, OnATintedPageEditedAndDeletedLinesShowAsSaved) 
   saveWithKeys();
   expectSavedLikePreview(shown[0], savedRegion(path, edited), 25.0);
   EXPECT_LT(meanDifference(shown[1], savedRegion(path, deleted)), 4.0) << "the deleted line";
+}
+
+// Yellow boxes under every line and under a form field are paper in edit
+// mode: the lines show, are framed rather than recognised and open for
+// typing; a blue square with no text on it is a picture to lift.
+TEST_F(EditedPageMatchesPreview, BoxesUnderTextStayPaperAndALogoIsLifted) {
+  const QString path = dir.filePath(QStringLiteral("boxes.pdf"));
+  ASSERT_TRUE(writeRawPdf(path, {RawPage("1 1 0.6 rg 60 660 260 60 re f 60 560 200 30 re f 0 0 0.8 rg 420 640 60 60 re f 0 g " +
+                                             textLine("F1", 12, 72, 700, "Delivery address follows") +
+                                             textLine("F1", 12, 72, 680, "Invoice total due today"),
+                                         kPage, 0, "/Annots [<</Subtype/Widget/FT/Tx/V(Lucia)/Rect[62 562 258 588]>>]")}));
+  openWindow(path);
+  const QImage reading = shownRegion({60, 130, 420, 80});
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  EXPECT_GT(darkChange(reading, shownRegion({60, 130, 420, 80})).first, 0.97) << "text covered in edit mode";
+  const std::vector<TextBlock>& blocks = window->view->currentOcrBlocks();
+  ASSERT_EQ(blocks.size(), 3u) << "two lines and the logo";
+  EXPECT_TRUE(blocks[2].isImage && blocks[2].inkLayer && blocks[2].rect.contains(QPointF(450, 670)));
+  const QPoint onBox = screenRect(QRectF(120, 158, 1, 1)).topLeft();
+  QTest::mouseClick(viewport(), Qt::LeftButton, {}, onBox);
+  QWidget* under = viewport()->childAt(onBox);
+  ASSERT_NE(under, nullptr);
+  QTest::mouseDClick(under, Qt::LeftButton, {}, under->mapFrom(viewport(), onBox));
+  ASSERT_NE(window->view->activeTextEditor(), nullptr);
+  QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("sum"));
+  QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Escape);
+  saveWithKeys();
+  EXPECT_TRUE(pageText(path).contains(QStringLiteral("Invoice sum due today"))) << pageText(path).toStdString();
 }

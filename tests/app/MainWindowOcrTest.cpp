@@ -10,6 +10,7 @@
 #include "OcrRunRules.h"
 #include "core/PdfDocument.h"
 #include "core/PopplerOracles.h"
+#include "core/RawPdf.h"
 #include "core/ReadingOrder.h"
 #include "ocr/OcrEngine.h"
 #include "ocr/ParallelPageRecognition.h"
@@ -46,6 +47,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -974,4 +976,57 @@ TEST(MainWindowOcrHugePages, WholeDocumentRunStaysWithinItsMemoryAndClosingTheWi
   // laying out (ten seconds and more) is not waited for.
   EXPECT_LT(closed.loopEndedMs - closed.closedAtMs, 5000);
   EXPECT_LT(closed.exitedAfterCloseMs, 8000);
+}
+
+// A line of a layer just recognised over a scan is invisible: typed into and
+// saved, the window shows the scan's words and no new ink, as the file does.
+TEST_F(MainWindowOcrTest, AnEditedRecognisedLineStaysInvisibleOnScreenAndInTheFile) {
+  const QString path = open("scan.pdf", {kThreeScans[0]}), original = dir.filePath("original.pdf");
+  ASSERT_TRUE(QFile::copy(path, original) && showActive(&window, {1100, 760}));
+  QTest::keyClick(&window, Qt::Key_F2);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.ocrBusy && blocksContaining("Customers") == 1; }, 120000));
+  ocrDialog()->close();
+  window.activateWindow();
+  int index = 0;
+  while (!window.view->currentOcrBlocks()[size_t(index)].text.contains("Customers")) ++index;
+  const QRect line = window.view->ocrBlockScreenRect(index), region = line.adjusted(-6, -line.height(), 6, line.height());
+  auto expectNoInk = [&, scan = QImage()](const char* moment) mutable {
+    QTest::qWait(400);
+    const QImage now = window.view->viewport()->grab().toImage().copy(region);
+    if (scan.isNull()) scan = now;
+    const auto [kept, added] = darkChange(scan, now);
+    EXPECT_GT(kept, 0.95) << moment << ": the scan's words are wiped";
+    EXPECT_LE(added, 3 * region.height()) << moment << ": the invisible line is drawn as ink";
+  };
+  expectNoInk("recognised");
+  QTest::mouseClick(window.view->viewport(), Qt::LeftButton, {}, line.center());
+  ASSERT_NE(window.view->activeTextEditor(), nullptr);
+  QTest::keyClicks(window.view->activeTextEditor(), " Zebra quantum");
+  expectNoInk("typing");
+  QTest::keyClick(window.view->activeTextEditor(), Qt::Key_Escape);
+  QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier);
+  expectNoInk("saved");
+  EXPECT_TRUE(pdfText(path).contains("Zebra quantum")) << pdfText(path).toStdString();
+  EXPECT_LT(meanChannelDifference(oracles::renderWithPoppler(original, 0, 72), oracles::renderWithPoppler(path, 0, 72)), 0.5);
+}
+
+// Form fields are no page text: over a page whose only words are a filled
+// field's, neither edit mode nor a run recognises anything or changes the document.
+TEST_F(MainWindowOcrTest, AFilledFieldIsNotRecognised) {
+  const QString path = dir.filePath("form.pdf");
+  ASSERT_TRUE(handwritten::writePdf(
+      path, {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] >> >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 360 200] /Annots [4 0 R] >>",
+             "<< /Type /Annot /Subtype /Widget /FT /Tx /T (n) /V (Hello World) /F 4 /Rect [20 120 340 160] /AP << /N 5 0 R >> >>",
+             handwritten::stream("BT /Helv 24 Tf 4 10 Td (Hello World) Tj ET",
+                                 "/Subtype /Form /BBox [0 0 320 40] /Resources << /Font << /Helv 6 0 R >> >>"),
+             "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"}));
+  window.openFile(path);
+  ASSERT_TRUE(showActive(&window, {1100, 760}));
+  QTest::keyClick(&window, Qt::Key_F2);
+  QTest::qWait(400);
+  EXPECT_TRUE(window.editMode && !ocrDialog() && !window.currentDocument->isModified()) << "recognition started";
+  runDocumentOcr();
+  EXPECT_FALSE(window.currentDocument->isModified());
+  EXPECT_TRUE(window.currentDocument->extractAllText(0).trimmed().isEmpty());
 }
