@@ -204,6 +204,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     event->ignore();
     return true;
   }
+  if (stopSearchOnEscape(event)) return true;
   // A message box from anywhere (Qt's static helpers set no format) shows its
   // text as it is: it may hold a file name, a link from a document or an
   // error from outside. Polishing comes before the first layout, so the text
@@ -229,6 +230,7 @@ void MainWindow::destroyDocument(std::unique_ptr<PdfDocument> document) {
   // The view and the thumbnails let go of the document (when they show it)
   // and wait for its renders before it goes.
   if (currentDocument == document.get()) currentDocument = placeholderDocument.get();
+  stopSearchRun(document.get());
   // A document run that writes into it stops at its next page; its workers
   // let go of the document before it goes.
   if (ocrRunDocument == document.get()) {

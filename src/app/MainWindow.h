@@ -21,11 +21,13 @@
 #include <optional>
 #include <vector>
 
+class BusyRing;
 class OcrEngine;
 class ParallelPageRecognition;
 struct PreparedPage;
 class PageThumbnailPanel;
 class QDialog;
+class QFrame;
 class ScanTab;
 class PdfDocument;
 class PdfView;
@@ -376,7 +378,15 @@ class MainWindow : public QMainWindow {
   // Without `wrap` the search stops at the document's end (or start, backwards).
   void onFindNext(const QString& query, bool caseSensitive, bool wholeWord, bool useRegex, bool backwards,
                   bool wrap = true);
+  // Searches every page on a worker thread while the window goes on; -1 when
+  // the search was stopped (Escape, a newer search, a page operation, another
+  // tab) before its end.
   int rebuildSearchResults(const QString& query, const PdfDocument::FindOptions& options);
+  // Stops a whole-document search under way (only one reading `reading`,
+  // when given) and waits for its worker.
+  void stopSearchRun(const PdfDocument* reading = nullptr);
+  // Escape while a search runs stops it; true when the event was taken.
+  bool stopSearchOnEscape(QEvent* event);
   int firstSearchResultFromPage(int page, bool backwards) const;
   void activateSearchResult(int index, const QString& query, const PdfDocument::FindOptions& options);
 
@@ -480,6 +490,12 @@ class MainWindow : public QMainWindow {
   QList<SearchResult> searchResults;
   QString searchSignature;
   int currentSearchIndex = -1;
+  // The whole-document search under way, and what the window shows of it.
+  struct SearchRun;
+  std::shared_ptr<SearchRun> searchRun;
+  QFrame* searchBusyFrame = nullptr;
+  BusyRing* searchBusyRing = nullptr;
+  QLabel* searchBusyText = nullptr;
 
   // The one scan dialog and its tab; null once the dialog is destroyed.
   QPointer<QDialog> scanDialog;

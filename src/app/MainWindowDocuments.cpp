@@ -163,6 +163,7 @@ void MainWindow::activateDocument(int index) {
   // A chosen mark belongs to the document it was chosen in.
   chooseMarkTool(-1);
   // Hits of another document are never stepped through.
+  stopSearchRun();
   searchResults.clear();
   searchSignature.clear();
   currentSearchIndex = -1;

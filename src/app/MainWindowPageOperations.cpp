@@ -30,6 +30,8 @@ bool MainWindow::pageOperationMayStart() {
     return false;
   }
   if (view->hasOcrEdits() && !applyPendingOcrEdits()) return false;
+  // A search under way counts the pages as they were.
+  stopSearchRun();
   view->clearOcrBlocks();
   if (ocrBar) ocrBar->hide();
   ocrPage = -1;

@@ -1,12 +1,25 @@
 // The window's one search: the hits of the last query over the whole active
 // document, stepped through with wrap-around and shown by the page view.
+// Searching every page of a long document takes seconds, so it runs on a
+// worker thread while the window goes on answering, with a busy ring over
+// the view; Escape stops it.
 #include "MainWindow.h"
 
+#include "ui/BusyRing.h"
 #include "view/PdfView.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFrame>
+#include <QFuture>
+#include <QFutureWatcher>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -17,7 +30,28 @@ QString searchSignatureFor(const QString& query, const PdfDocument::FindOptions&
          (options.caseSensitive ? QStringLiteral("case") : QStringLiteral("nocase"));
 }
 
+// A search shorter than this shows no ring: it would only flicker.
+constexpr int kBusyRingDelayMs = 150;
+
 }  // namespace
+
+// The worker reads only the document, page by page under its lock, and looks
+// at `stop` between pages; the document is not let go before it has ended.
+struct MainWindow::SearchRun {
+  const PdfDocument* document = nullptr;
+  QString query;
+  int pages = 0;
+  std::atomic<bool> stop{false};
+  std::atomic<int> pagesDone{0};
+  QFuture<QList<SearchResult>> future;
+};
+
+void MainWindow::stopSearchRun(const PdfDocument* reading) {
+  if (!searchRun || (reading && searchRun->document != reading)) return;
+  const std::shared_ptr<SearchRun> run = searchRun;
+  run->stop = true;
+  run->future.waitForFinished();
+}
 
 void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool wholeWord, bool useRegex,
                             bool backwards, bool wrap) {
@@ -43,7 +77,8 @@ void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool whole
       next = currentSearchIndex + 1 == count ? (wrap ? 0 : -2) : currentSearchIndex + 1;
     }
   } else {
-    rebuildSearchResults(query, options);
+    // Stopped: whoever stopped it has said so, or a newer search answers.
+    if (rebuildSearchResults(query, options) < 0) return;
     next = firstSearchResultFromPage(view->currentPageIndex(), backwards);
     fromPage = true;
   }
@@ -71,16 +106,83 @@ void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool whole
 }
 
 int MainWindow::rebuildSearchResults(const QString& query, const PdfDocument::FindOptions& options) {
+  stopSearchRun();  // a newer search replaces one under way
   searchResults.clear();
   currentSearchIndex = -1;
-  searchSignature = searchSignatureFor(query, options);
-  if (!currentDocument->isOpen() || query.isEmpty()) return 0;
-  const int pages = currentDocument->pageCount();
-  for (int page = 0; page < pages; ++page) {
-    const qsizetype hits = currentDocument->findTextWithOptions(page, query, options).size();
-    for (int j = 0; j < hits; ++j) searchResults.append({page, j});
+  searchSignature.clear();
+  if (!currentDocument->isOpen() || query.isEmpty()) {
+    searchSignature = searchSignatureFor(query, options);
+    return 0;
   }
+  auto run = std::make_shared<SearchRun>();
+  run->document = currentDocument;
+  run->query = query;
+  run->pages = currentDocument->pageCount();
+  run->future = QtConcurrent::run([run, query, options] {
+    QList<SearchResult> found;
+    for (int page = 0; page < run->pages && !run->stop; ++page) {
+      const qsizetype hits = run->document->findTextWithOptions(page, query, options).size();
+      for (int j = 0; j < hits; ++j) found.append({page, j});
+      run->pagesDone = page + 1;
+    }
+    return found;
+  });
+  searchRun = run;
+
+  if (!searchBusyFrame) {
+    const BusyOverlay overlay = buildBusyOverlay(view, QStringLiteral("SearchBusyOverlay"), 230, QString());
+    searchBusyFrame = overlay.frame;
+    searchBusyRing = overlay.ring;
+    searchBusyText = overlay.text;
+    searchBusyFrame->setFixedSize(340, 170);
+    // The cover is light in every theme; so is its text dark.
+    searchBusyText->setStyleSheet(QStringLiteral("color: rgb(15, 23, 42); font-size: 14px;"));
+  }
+  QElapsedTimer clock;
+  clock.start();
+  QTimer progress;
+  progress.setInterval(100);
+  connect(&progress, &QTimer::timeout, this, [this, run, query, &clock] {
+    if (searchRun != run || clock.elapsed() < kBusyRingDelayMs) return;
+    searchBusyText->setText(tr("Поиск «%1»: страница %2 из %3").arg(query).arg(run->pagesDone.load()).arg(run->pages) +
+                            QLatin1Char('\n') + tr("Esc — остановить"));
+    if (searchBusyFrame->isVisible()) return;
+    searchBusyFrame->move(std::max(0, view->width() - searchBusyFrame->width() - 24), 24);
+    searchBusyFrame->show();
+    searchBusyFrame->raise();
+    searchBusyRing->start(45);
+  });
+  progress.start();
+  QFutureWatcher<QList<SearchResult>> watcher;
+  QEventLoop loop;
+  connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+  watcher.setFuture(run->future);
+  if (!run->future.isFinished()) loop.exec();
+  progress.stop();
+  // A newer search, begun while this one waited, owns the ring and the hits.
+  if (searchRun != run) return -1;
+  searchRun.reset();
+  searchBusyRing->stop();
+  searchBusyFrame->hide();
+  if (run->stop) return -1;
+  searchResults = run->future.result();
+  searchSignature = searchSignatureFor(query, options);
   return int(searchResults.size());
+}
+
+bool MainWindow::stopSearchOnEscape(QEvent* event) {
+  if (!searchRun || (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) ||
+      static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
+    return false;
+  // Taken before any shortcut or dialog sees it: the search dialog would
+  // close, the markup tool would be dropped.
+  event->accept();
+  if (event->type() == QEvent::KeyPress) {
+    const QString query = searchRun->query;
+    stopSearchRun();
+    statusLabel->setText(tr("«%1» — поиск остановлен").arg(query));
+  }
+  return true;
 }
 
 int MainWindow::firstSearchResultFromPage(int page, bool backwards) const {

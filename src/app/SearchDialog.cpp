@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -150,7 +151,10 @@ class ReturnKey : public QObject {
     if (event->type() != QEvent::KeyPress) return false;
     const int key = static_cast<QKeyEvent*>(event)->key();
     if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
-    action();
+    // The search lets events through: the dialog, and this filter with it,
+    // may be gone when it returns.
+    const std::function<void()> run = action;
+    run();
     return true;
   }
 
@@ -343,9 +347,12 @@ void MainWindow::showSearchDialog() {
     resultsLabel->setText(n == 0 ? uiTranslate(QStringLiteral("«%1» — не найдено")).arg(query)
                                  : uiTranslate(QStringLiteral("Найдено совпадений: %1")).arg(n));
   };
-  const auto fillTable = [this, table, selectCurrentRow, startTable, setRow, finishTable](
+  // The search lets events through; the dialog may be closed meanwhile.
+  const QPointer<QTableWidget> tableAlive(table);
+  const auto fillTable = [this, table, tableAlive, selectCurrentRow, startTable, setRow, finishTable](
                              const QString& query, const PdfDocument::FindOptions& options, bool showFirst) {
     const int n = rebuildSearchResults(query, options);
+    if (n < 0 || !tableAlive) return -1;
     startTable(query, options, QStringLiteral("Запрос"));
     table->setRowCount(n);
     QList<int> perPage(currentDocument->pageCount(), 0);
@@ -363,7 +370,7 @@ void MainWindow::showSearchDialog() {
     return n;
   };
 
-  const auto findNextFirst = [this, first, selectCurrentRow, table] {
+  const auto findNextFirst = [this, first, selectCurrentRow, table, tableAlive] {
     const QString query = first.query();
     if (query.isEmpty() || !currentDocument->isOpen()) return;
     // The history keeps what was typed, escapes and all.
@@ -374,7 +381,7 @@ void MainWindow::showSearchDialog() {
     const PdfDocument::FindOptions o = first.options();
     onFindNext(query, o.caseSensitive, o.wholeWord, o.regularExpression, first.backwards->isChecked(),
                first.wrap->isChecked());
-    if (table->rowCount() > 0) selectCurrentRow();
+    if (tableAlive && table->rowCount() > 0) selectCurrentRow();
   };
   connect(findNext, &QPushButton::clicked, dialog, findNextFirst);
   new ReturnKey(first.find, findNextFirst);
@@ -387,6 +394,7 @@ void MainWindow::showSearchDialog() {
     const QString query = first.query();
     if (query.isEmpty() || !currentDocument->isOpen()) return;
     const int n = fillTable(query, first.options(), false);
+    if (n < 0) return;
     statusLabel->setText(tr("Найдено вхождений «%1»: %2").arg(query, QString::number(n)));
   });
   // Every open document's hits in one list, tab by tab; a row names its file
@@ -414,7 +422,7 @@ void MainWindow::showSearchDialog() {
     finishTable(query);
   });
 
-  const auto showRow = [this, table, first, selectCurrentRow](int row) {
+  const auto showRow = [this, table, tableAlive, first, selectCurrentRow](int row) {
     QTableWidgetItem* item = row >= 0 && row < table->rowCount() ? table->item(row, 0) : nullptr;
     if (!item) return;
     // A row of another open document brings its tab forward first; a row of a
@@ -436,7 +444,7 @@ void MainWindow::showSearchDialog() {
     options.caseSensitive = table->property("caseSensitive").toBool();
     options.wholeWord = table->property("wholeWord").toBool();
     options.regularExpression = table->property("useRegex").toBool();
-    rebuildSearchResults(query, options);
+    if (rebuildSearchResults(query, options) < 0 || !tableAlive) return;
     activateSearchResult(index, query, options);
     selectCurrentRow();
   };

@@ -5,10 +5,12 @@
 #include "TestSupport.h"
 #include "core/PopplerOracles.h"
 #include "core/RawPdf.h"
+#include "ui/BusyRing.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -22,6 +24,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -34,7 +37,9 @@ class SearchWindow : public RibbonWindow {
   using RibbonWindow::RibbonWindow;
   using MainWindow::currentSearchIndex;
   using MainWindow::pageSpin;
+  using MainWindow::searchBusyRing;
   using MainWindow::searchResults;
+  using MainWindow::searchRun;
   using MainWindow::setDarkTheme;
 };
 
@@ -373,4 +378,47 @@ TEST_F(SearchDialogTest, ResultRowsAreReadableInTheDarkTheme) {
   const QImage rows = table->viewport()->grab().toImage();
   for (int i = 0; i < 4; ++i)
     EXPECT_GT(standingOut(rows, table->visualItemRect(table->item(i, 1)).adjusted(1, 1, -1, -1)), 10) << "row " << i;
+}
+
+// The first "Найти далее" of a new word in a long document searches while the
+// window goes on: its timers tick, the busy ring spins and repaints, and
+// Escape, pressed in the dialog, stops the search instead of closing it.
+TEST_F(SearchDialogTest, LongSearchKeepsTheWindowLiveAndEscapeStopsIt) {
+  QList<testsupport::PageSpec> pages;
+  for (int i = 0; i < 2415; ++i) pages.append({QStringLiteral("Глава %1: условия договора поставки").arg(i + 1)});
+  const QString longPath = dir.filePath(QStringLiteral("long.pdf"));
+  ASSERT_TRUE(testsupport::writePdf(longPath, pages));
+  window->openFile(longPath);
+  QDialog* dialog = openDialog();
+  ASSERT_NE(dialog, nullptr);
+  setQuery(dialog, QStringLiteral("поставки"));
+
+  int ticksWhileSearching = 0;
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override { return e->type() == QEvent::Paint && ++paints < 0; }
+  } ringPaints;
+  bool escapeSent = false;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    if (!window->searchRun || escapeSent) return;
+    ++ticksWhileSearching;
+    if (window->searchBusyRing) window->searchBusyRing->installEventFilter(&ringPaints);
+    if (ringPaints.paints >= 3 && window->searchBusyRing->isSpinning()) {
+      escapeSent = true;
+      QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog, Qt::Key_Escape);
+    }
+  });
+  ticker.start(20);
+  click(inTab<QPushButton>(dialog, 0, QStringLiteral("Найти далее")));
+  ticker.stop();
+  EXPECT_TRUE(escapeSent);
+  EXPECT_GE(ticksWhileSearching, 5);
+  EXPECT_FALSE(window->searchBusyRing->isVisible());
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("«поставки» — поиск остановлен"));
+  EXPECT_TRUE(dialog->isVisible());
+  // Stopped, the same word searches again; a small document answers at once.
+  window->openFile(path);
+  click(inTab<QPushButton>(dialog, 0, QStringLiteral("Найти далее")));
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("«поставки» — стр. 1 (1/1), всего 1"));
 }
