@@ -20,6 +20,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineF>
 #include <QPushButton>
 #include <QProcess>
 #include <QTabWidget>
@@ -567,6 +568,50 @@ TEST_F(MarkupTest, DragsCopyWhatTheyShowAndAChosenMarkIsLetGoAndUndone) {
   dragAcross(window->view, 1, {these.left() + 0.3 * these.width(), these.center().y()},
              {words.left() + 0.38 * words.width(), words.center().y()});
   EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("hese wo"));
+}
+
+// A level drag begun a few points before a line's first letter marks the
+// letters it crosses on pages turned every way, as on an upright one.
+TEST_F(MarkupTest, ALevelDragBegunBeforeALineMarksItOnEveryTurn) {
+  if (!testsupport::hasTool("pdftoppm") || !testsupport::hasTool("pdftotext")) GTEST_SKIP() << "poppler missing";
+  const QString file = dir.filePath(QStringLiteral("turned.pdf")), saved = dir.filePath(QStringLiteral("marked.pdf"));
+  ASSERT_TRUE(writeRawPdf(file, {{lines(), {595, 842}, 0}, {lines(), {595, 842}, 90}, {lines(), {595, 842}, 180},
+                                 {lines(), {595, 842}, 270}}));
+  window->openFile(file);
+  chooseRedMarks();
+  QApplication::setActiveWindow(window.get());
+  QTest::mouseClick(ribbonButton(QStringLiteral("Маркер")), Qt::LeftButton);
+  // Where the line begins on the shown page, and the way it reads from there.
+  const auto begins = [&](int page, QRectF* box, QPointF* way) {
+    *box = lineBox(file, page, {"untouched", "text"}, window->currentDocument->pageSize(page).height());
+    const QPointF c = box->center();
+    const QPointF start[] = {{box->left(), c.y()}, {c.x(), box->top()}, {box->right(), c.y()}, {c.x(), box->bottom()}};
+    *way = (c - start[page]) / QLineF(start[page], c).length();
+    return start[page];
+  };
+  for (int page = 0; page < 4; ++page) {
+    SCOPED_TRACE(page * 90);
+    QRectF box;
+    QPointF way;
+    const QPointF start = begins(page, &box, &way);
+    ASSERT_FALSE(box.isEmpty());
+    window->view->setCurrentPage(page);
+    QApplication::processEvents();
+    dragAcross(window->view, page, start - 6 * way, box.center());
+    EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Маркер добавлен на стр. %1").arg(page + 1));
+  }
+  ASSERT_TRUE(window->currentDocument->saveAs(saved));
+  for (int page = 0; page < 4; ++page) {
+    SCOPED_TRACE(page * 90);
+    QRectF box;
+    QPointF way;
+    const QPointF start = begins(page, &box, &way);
+    // Red from the first letter on, and none before the line.
+    const QRect ink = redExtent(oracles::renderWithPoppler(saved, page, 72), box.adjusted(-12, -12, 12, 12));
+    EXPECT_TRUE(ink.contains((start + 3 * way).toPoint())) << ink.x() << "," << ink.y() << " " << ink.width() << "x"
+                                                          << ink.height();
+    EXPECT_FALSE(ink.contains((start - 4 * way).toPoint()));
+  }
 }
 
 // Highlights, an ink drawing and the program's own marks stay see-through in
