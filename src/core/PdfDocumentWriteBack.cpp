@@ -328,6 +328,13 @@ QPointF lineShift(const TextBlock& b) {
   return sameSize && isRealRect(b.originalRect) ? b.rect.topLeft() - b.originalRect.topLeft() : QPointF();
 }
 
+// Whether the block's top-left corner left its old place: a block grown
+// to its text keeps that corner.
+bool carried(const TextBlock& b) {
+  return isRealRect(b.originalRect) && (std::abs(b.rect.left() - b.originalRect.left()) > 0.5 ||
+                                        std::abs(b.rect.bottom() - b.originalRect.bottom()) > 0.5);
+}
+
 // How far above its line box's lower edge each line of a changed block had
 // its baseline on this page, so that a moved or retyped line keeps it; NaN
 // where the page showed nothing of the line (a turned or rich block, a line
@@ -956,8 +963,10 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           if (!placedHere(b) && run.lineIndex >= 0 && run.lineIndex < int(b.lines.size()))
             at = firstRemovedIn(Place{b.lines[size_t(run.lineIndex)].rect.translated(-shift)});
           if (!at && !placedHere(b) && !run.kept) at = firstRemovedIn(oldPlace(b));
-          // Drawn where the old line was, the new one would go under the white.
-          if (covered) at = nullptr;
+          // Drawn where the old line was, the new one would go under the white;
+          // a moved line would stay under the old line's clip and what was
+          // painted over that place, and vanish where the user put it.
+          if (covered || carried(b)) at = nullptr;
           if (at) {
             text.piece = int(plan.writes.size());  // the write's number
             dropsAt(plan.drops, at->forms).splices[at->id].push_back(text.piece);

@@ -324,3 +324,41 @@ TEST_F(EditedPageMatchesPreview, OnATintedPageEditedAndDeletedLinesShowAsSaved) 
   expectSavedLikePreview(shown[0], savedRegion(path, edited), 25.0);
   EXPECT_LT(meanDifference(shown[1], savedRegion(path, deleted)), 4.0) << "the deleted line";
 }
+
+// A line drawn inside a table cell's clip, dragged 200 points out of the
+// cell: the editor and the saved page show it where it was dropped, and
+// nothing of it is left in the cell.
+TEST_F(EditedPageMatchesPreview, ALineDraggedOutOfItsCellShowsWhereItWasDropped) {
+  const QString path = dir.filePath(QStringLiteral("cell.pdf"));
+  const QString line = QStringLiteral("Cell value 42");
+  ASSERT_TRUE(writeDrawnPdf(path, 1, kPage, 11, [&](QPainter& painter, int) {
+    painter.drawRect(QRectF(72, 184, 130, 24));
+    painter.setClipRect(QRectF(72, 184, 130, 24));
+    painter.setFont(QFont(QStringLiteral("Liberation Serif"), 11));
+    painter.drawText(QPointF(80, 200), line);
+  }));
+  openWindow(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  clickAt({90, 196});
+  ASSERT_NE(window->view->activeTextEditor(), nullptr);
+  const QPoint from = screenRect(QRectF(90, 196, 1, 1)).topLeft(), to = from + QPoint(int(200 * kZoom), 0);
+  QWidget* child = viewport()->childAt(from);
+  QWidget* grabber = child ? child : viewport();
+  QTest::mousePress(grabber, Qt::LeftButton, {}, grabber->mapFrom(viewport(), from));
+  for (int step = 1; step <= 6; ++step)
+    QTest::mouseMove(grabber, grabber->mapFrom(viewport(), from + (to - from) * step / 6));
+  QTest::mouseRelease(grabber, Qt::LeftButton, {}, grabber->mapFrom(viewport(), to));
+  QTest::keyClick(window->view, Qt::Key_Escape);
+  const QRectF dropped(274, 188, 90, 16), cell(74, 188, 90, 16);
+  const auto [shownLeft, shownRight] = inkColumns(shownRegion(dropped));
+  saveWithKeys();
+  const auto [savedLeft, savedRight] = inkColumns(savedRegion(path, dropped));
+  EXPECT_GT(shownRight - shownLeft, 60);
+  EXPECT_NEAR(savedLeft, shownLeft, 6);
+  EXPECT_NEAR(savedRight, shownRight, 6);
+  EXPECT_EQ(inkColumns(savedRegion(path, cell)).second, -1) << "ink left in the cell";
+  EXPECT_EQ(pageText(path), line);
+  const QList<Word> words = bboxWords(path);
+  ASSERT_FALSE(words.isEmpty());
+  EXPECT_NEAR(words.first().box.left(), 280, 3);
+}
