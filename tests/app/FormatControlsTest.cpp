@@ -151,3 +151,36 @@ TEST_F(EditorWindowTest, FormatReportsAreClampedAndBlankFamiliesKeepTheCombo) {
   window->growFontButton->click();
   EXPECT_EQ(window->fontSizeSpin->value(), 160);
 }
+
+// Each Ctrl+Z takes back one step the page shows, also while the size field
+// where the last change was typed keeps the focus: first the size, then the
+// words typed before it.
+TEST_F(EditorWindowTest, EachUndoAfterAFormatTakesBackOneVisibleStep) {
+  QTextEdit* editor = openEditor();
+  ASSERT_NE(editor, nullptr);
+  QApplication::setActiveWindow(window.get());
+  editor->setFocus();
+  QTest::keyClick(editor, Qt::Key_End);
+  QTest::keyClicks(editor, QStringLiteral(" delta"));
+  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+  QWidget* size = window->fontSizeSpin;
+  QTest::mouseClick(size, Qt::LeftButton);
+  QTest::keyClick(size, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(size, QStringLiteral("30"));
+  QTest::keyClick(size, Qt::Key_Return);
+  ASSERT_EQ(QApplication::focusWidget(), size);
+  const auto block = [&] { return window->view->ocrBlocksWithEdits().at(0); };
+  ASSERT_TRUE(block().richTextHtml.contains(QStringLiteral("font-size:30")));
+  const auto shown = [&] {
+    QTest::qWait(20);
+    return window->view->viewport()->grab(window->view->pdfRectToScreenRect(0, block().rect).toAlignedRect()).toImage();
+  };
+  QImage before = shown();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_NE(shown(), before) << "the size";
+  EXPECT_FALSE(block().richTextHtml.contains(QStringLiteral("font-size:30")));
+  before = shown();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_NE(shown(), before) << "the typing";
+  EXPECT_EQ(block().text, QStringLiteral("Alpha beta gamma"));
+}
