@@ -17,6 +17,7 @@
 #include <QReadWriteLock>
 #include <QRectF>
 #include <QSizeF>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -177,6 +178,8 @@ public:
   QString extractAllTextAllPages() const;
   QList<QRectF> findText(int page, const QString& query) const;
   QList<QRectF> findTextWithOptions(int page, const QString& query, const FindOptions& options) const;
+  // The expression a search with these options looks for (plain text escaped).
+  static QRegularExpression findExpression(const QString& query, const FindOptions& options);
 
   LinkTarget linkAtPoint(int page, QPointF point) const;
   QList<OutlineItem> outline() const;

@@ -264,6 +264,7 @@ void PdfView::setEditMode(bool on) {
   lastRegionIsRegion = false;
   if (!on) deactivateOcrBlock();
   viewport()->update();
+  emit editModeChanged(on);
 }
 
 QTextEdit* PdfView::activeTextEditor() const {

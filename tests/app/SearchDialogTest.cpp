@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -209,15 +210,32 @@ TEST_F(SearchDialogTest, TwoOpenDialogsShareOneResultList) {
   EXPECT_EQ(window->currentSearchIndex, 5 % int(resultsBefore));
   EXPECT_TRUE(table->item(window->currentSearchIndex, 0)->isSelected());
 
-  // Replace answers with an explanation and changes nothing.
+  // Replacing works on the blocks of the page being edited: both buttons are
+  // off in reading mode and say why, F2 turns them on, and "Заменить все"
+  // replaces every hit of the page, as the saved file reads.
   QTabWidget* tabs = second->findChild<QTabWidget*>(QStringLiteral("DialogTabs"));
   tabs->setCurrentIndex(1);
+  QPushButton* replaceAll = inTab<QPushButton>(second, 1, QStringLiteral("Заменить все"));
+  ASSERT_NE(replaceAll, nullptr);
+  for (QPushButton* b : {replaceAll, inTab<QPushButton>(second, 1, QStringLiteral("Заменить"))}) {
+    EXPECT_FALSE(b->isEnabled());
+    EXPECT_TRUE(b->toolTip().contains(QStringLiteral("в режиме редактирования"))) << b->toolTip().toStdString();
+  }
+  window->view->setCurrentPage(0);
+  QApplication::setActiveWindow(window.get());
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_TRUE(replaceAll->isEnabled());
   setQuery(second, QStringLiteral("договор"), 1);
-  auto seen = answerNextDialog(QStringLiteral("OK"));
-  click(inTab<QPushButton>(second, 1, QStringLiteral("Заменить")));
-  EXPECT_TRUE(seen->shown);
-  EXPECT_TRUE(seen->texts.contains(QStringLiteral("не поддерживается")));
-  EXPECT_FALSE(window->currentDocument->isModified());
+  QLineEdit* with = tabs->widget(1)->findChildren<QComboBox*>().at(1)->lineEdit();
+  for (QChar c : QStringLiteral("контракт")) QTest::sendKeyEvent(QTest::Click, with, Qt::Key_unknown, QString(c), {});
+  click(replaceAll);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Заменено: 3 на стр. 1"));
+  QApplication::setActiveWindow(window.get());
+  QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Сохранено"));
+  const QString saved = oracles::pageText(path, 0);
+  EXPECT_EQ(saved.count(QStringLiteral("контракт"), Qt::CaseInsensitive), 3) << saved.toStdString();
+  EXPECT_FALSE(saved.contains(QStringLiteral("договор"), Qt::CaseInsensitive)) << saved.toStdString();
 
   // Activating another document forgets the hits.
   window->openFile(path);  // the same file: activates its tab again, nothing else
