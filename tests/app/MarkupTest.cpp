@@ -614,6 +614,30 @@ TEST_F(MarkupTest, ALevelDragBegunBeforeALineMarksItOnEveryTurn) {
   }
 }
 
+// Ctrl+Z takes back the newest of two marks of a page first, then the older.
+TEST_F(MarkupTest, UndoTakesBackTheNewestMarkFirst) {
+  if (!testsupport::hasTool("pdftoppm")) GTEST_SKIP() << "poppler missing";
+  chooseRedMarks();
+  const double height = window->currentDocument->pageSize(1).height();
+  const QRectF older = lineBox(path, 1, {"highlight", "these", "words"}, height);
+  const QRectF newer = lineBox(path, 1, {"strike", "out", "here"}, height);
+  for (const QRectF& box : {older, newer}) {
+    markRegion(1, box);
+    QTest::mouseClick(ribbonButton(QStringLiteral("Маркер")), Qt::LeftButton);
+  }
+  QApplication::setActiveWindow(window.get());
+  for (int undone = 1; undone <= 2; ++undone) {
+    SCOPED_TRACE(undone);
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Разметка на стр. 2 отменена"));
+    const QString saved = dir.filePath(QStringLiteral("undone%1.pdf").arg(undone));
+    ASSERT_TRUE(window->currentDocument->saveAs(saved));
+    const QImage page = oracles::renderWithPoppler(saved, 1, 72);
+    EXPECT_TRUE(redExtent(page, newer.adjusted(-4, -4, 4, 4)).isEmpty());
+    EXPECT_EQ(redExtent(page, older.adjusted(-4, -4, 4, 4)).isEmpty(), undone == 2);
+  }
+}
+
 // Highlights, an ink drawing and the program's own marks stay see-through in
 // edit mode: no picture block is cut from them, and a click on a word under
 // one opens that word's text block.
