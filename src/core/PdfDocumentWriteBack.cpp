@@ -328,13 +328,6 @@ QPointF lineShift(const TextBlock& b) {
   return sameSize && isRealRect(b.originalRect) ? b.rect.topLeft() - b.originalRect.topLeft() : QPointF();
 }
 
-// Whether the block's top-left corner left its old place: a block grown
-// to its text keeps that corner.
-bool carried(const TextBlock& b) {
-  return isRealRect(b.originalRect) && (std::abs(b.rect.left() - b.originalRect.left()) > 0.5 ||
-                                        std::abs(b.rect.bottom() - b.originalRect.bottom()) > 0.5);
-}
-
 // How far above its line box's lower edge each line of a changed block had
 // its baseline on this page, so that a moved or retyped line keeps it; NaN
 // where the page showed nothing of the line (a turned or rich block, a line
@@ -966,7 +959,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           // Drawn where the old line was, the new one would go under the white;
           // a moved line would stay under the old line's clip and what was
           // painted over that place, and vanish where the user put it.
-          if (covered || carried(b)) at = nullptr;
+          if (covered || blockCarried(b)) at = nullptr;
           if (at) {
             text.piece = int(plan.writes.size());  // the write's number
             dropsAt(plan.drops, at->forms).splices[at->id].push_back(text.piece);

@@ -552,6 +552,9 @@ private:
   QString storeSelectedOcrBlocks();
   void paintRemovedBlocks(QPainter& painter, const PageGeometry& g, const QImage& pageImage);
   void settleActiveBlockPage();
+  // The blocks under a block that grew down from `oldBottom` (points, y up)
+  // make room for its new lines.
+  void pushBlocksBelow(int index, double oldBottom);
   bool moveActiveBlockToPage(int target);
   bool handleActiveEditorEvent(QObject* watched, QEvent* event);
   void openActiveBlockForTyping(const QPoint& editorViewportPos, bool placeCaret);

@@ -362,3 +362,38 @@ TEST_F(EditedPageMatchesPreview, ALineDraggedOutOfItsCellShowsWhereItWasDropped)
   ASSERT_FALSE(words.isEmpty());
   EXPECT_NEAR(words.first().box.left(), 280, 3);
 }
+
+// Enter at the end of a paragraph's first line and words typed there: the
+// new line is laid out below it, the lines under it make room, and no line
+// is drawn over another, in the editor or in the saved file.
+TEST_F(EditedPageMatchesPreview, ALineAddedByEnterPushesTheLinesBelowDown) {
+  const QString path = dir.filePath(QStringLiteral("enter.pdf"));
+  ASSERT_TRUE(writeSerifPdf(path, {{{72, 200}, QStringLiteral("The help command opens the online manual.")},
+                                   {{72, 213}, QStringLiteral("Second line of the same paragraph here.")},
+                                   {{72, 226}, QStringLiteral("Third line of the same paragraph here.")},
+                                   {{72, 250}, QStringLiteral("Another block stands below it.")}}));
+  openWindow(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  clickAt({90, 196});
+  QTextEdit* editor = window->view->activeTextEditor();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_End);
+  QTest::keyClick(editor, Qt::Key_Return);
+  QTest::keyClicks(editor, QStringLiteral("New words typed"));
+  QTest::keyClick(editor, Qt::Key_Escape);
+  const QRectF paragraph(66, 188, 300, 80);
+  const QImage shown = shownRegion(paragraph);
+  saveWithKeys();
+  EXPECT_LT(meanDifference(shown, savedRegion(path, paragraph)), 25.0) << "the editor shows what was saved";
+  EXPECT_EQ(pageText(path), QStringLiteral("The help command opens the online manual. New words typed Second line of the "
+                                           "same paragraph here. Third line of the same paragraph here. Another block "
+                                           "stands below it."));
+  // Poppler's words of different lines never share a row.
+  const QList<Word> words = bboxWords(path);
+  for (const Word& a : words) {
+    for (const Word& b : words) {
+      if (&a == &b || std::abs(a.box.center().y() - b.box.center().y()) <= 2) continue;
+      EXPECT_LT(a.box.intersected(b.box).height(), 1.5) << a.text.toStdString() << " / " << b.text.toStdString();
+    }
+  }
+}
