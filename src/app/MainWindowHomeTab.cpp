@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QToolButton>
@@ -34,6 +35,28 @@ QStringList ribbonFontFamilies() {
     if (!families.contains(family, Qt::CaseSensitive)) families.append(family);
   return families;
 }
+
+// Ctrl+Z and Ctrl+Y in the size field go to the window: a size typed there
+// is a step of the page's history, and the field's own text history would
+// take back nothing the page shows.
+class PageHistoryKeys : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+      return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QKeyCombination keys = key->keyCombination();
+    if (!key->matches(QKeySequence::Undo) && !key->matches(QKeySequence::Redo) &&
+        keys != QKeyCombination(Qt::ControlModifier, Qt::Key_Y) &&
+        keys != QKeyCombination(Qt::ControlModifier | Qt::ShiftModifier, Qt::Key_Z))
+      return QObject::eventFilter(watched, event);
+    event->ignore();
+    return true;
+  }
+};
 
 QToolButton* hinted(QToolButton* button, const QString& tip, const QKeySequence& keys) {
   setShortcutHint(button, tip, keys);
@@ -174,6 +197,9 @@ QWidget* MainWindow::buildHomeTab() {
     fontSizeSpin->setRange(6, 160);
     fontSizeSpin->setValue(12);
     fontSizeSpin->setFixedWidth(78);
+    fontSizeSpin->installEventFilter(new PageHistoryKeys(fontSizeSpin));
+    // A size typed digit by digit is applied once, when it is complete.
+    fontSizeSpin->setKeyboardTracking(false);
     connect(fontSizeSpin, &QSpinBox::valueChanged, this, [this](int value) {
       if (view && !syncingFormatControls) view->setActiveTextFontSize(value);
     });

@@ -458,18 +458,28 @@ void MainWindow::showSearchDialog() {
     onFindNext(query, o.caseSensitive, o.wholeWord, o.regularExpression, second.backwards->isChecked(),
                second.wrap->isChecked());
   });
-  // Text drawn by a content stream is not replaced in place: the answer says
-  // how to change it instead.
-  const auto explainReplace = [this, second, replaceWith] {
-    const QString find = second.query();
-    if (find.isEmpty() || !currentDocument->isOpen()) return;
-    appInfo(this, QStringLiteral("Замена"),
-            uiTranslate(QStringLiteral("Замена «%1» → «%2» в PDF-потоке не поддерживается.")).arg(find, replaceWith->currentText()) +
-                QStringLiteral("\n") +
-                QStringLiteral("Выполните OCR, отредактируйте текстовые блоки и вставьте слой обратно."));
+  // Replacing works on the text blocks of the page being edited; outside
+  // edit mode both buttons are off and say how to get there.
+  const auto offerReplace = [replaceOne, replaceAll](bool editing) {
+    for (QPushButton* button : {replaceOne, replaceAll}) {
+      button->setEnabled(editing);
+      button->setToolTip(editing ? QString()
+                                 : uiTranslate(QStringLiteral("Замена работает в режиме редактирования: "
+                                                              "включите его кнопкой «Редакт.» или клавишей F2.")));
+    }
   };
-  connect(replaceOne, &QPushButton::clicked, dialog, explainReplace);
-  connect(replaceAll, &QPushButton::clicked, dialog, explainReplace);
+  offerReplace(editMode);
+  connect(view, &PdfView::editModeChanged, dialog, offerReplace);
+  const auto replace = [this, second, replaceWith](bool all) {
+    const QString find = second.query();
+    if (find.isEmpty() || !currentDocument->isOpen() || !editMode) return;
+    const int count = view->replaceTextInBlocks(PdfDocument::findExpression(find, second.options()),
+                                                replaceWith->currentText(), all);
+    statusLabel->setText(count > 0 ? tr("Заменено: %1 на стр. %2").arg(count).arg(view->ocrBlocksPageIndex() + 1)
+                                   : tr("«%1» — не найдено").arg(find));
+  };
+  connect(replaceOne, &QPushButton::clicked, dialog, [replace] { replace(false); });
+  connect(replaceAll, &QPushButton::clicked, dialog, [replace] { replace(true); });
   connect(closeFirst, &QPushButton::clicked, dialog, &QDialog::close);
   connect(closeSecond, &QPushButton::clicked, dialog, &QDialog::close);
   new ReturnKey(second.find, [replaceFindNext] { replaceFindNext->click(); });

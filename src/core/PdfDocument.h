@@ -17,6 +17,7 @@
 #include <QReadWriteLock>
 #include <QRectF>
 #include <QSizeF>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -111,7 +112,10 @@ public:
   // What the page draws after the line whose characters lie in `place`
   // (shown page, points) on a transparent page, the line's own objects left
   // out; a null image when nothing drawn later reaches into the place.
-  QImage renderDrawnOver(int page, double scale, int rotation, const QRectF& place) const;
+  // `gone`: the old places of other lines the edit takes off the page; what
+  // they drew covers nothing once written.
+  QImage renderDrawnOver(int page, double scale, int rotation, const QRectF& place,
+                         const std::vector<QRectF>& gone = {}) const;
   // Region in points of the shown page, y measured from the bottom edge.
   QImage renderPageRegion(int page, double scale, const QRectF& region) const;
 
@@ -180,6 +184,8 @@ public:
   QString extractAllTextAllPages() const;
   QList<QRectF> findText(int page, const QString& query) const;
   QList<QRectF> findTextWithOptions(int page, const QString& query, const FindOptions& options) const;
+  // The expression a search with these options looks for (plain text escaped).
+  static QRegularExpression findExpression(const QString& query, const FindOptions& options);
 
   LinkTarget linkAtPoint(int page, QPointF point) const;
   QList<OutlineItem> outline() const;

@@ -9,6 +9,7 @@
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -35,7 +36,8 @@ void collectDrawn(FPDF_PAGE page, FPDF_PAGEOBJECT form, FPDF_PAGEOBJECT top, int
 
 }  // namespace
 
-QImage PdfDocument::renderDrawnOver(int page, double scale, int rotation, const QRectF& place) const {
+QImage PdfDocument::renderDrawnOver(int page, double scale, int rotation, const QRectF& place,
+                                   const std::vector<QRectF>& gone) const {
   DocumentLock lock(mutex);
   if (!doc) return {};
   pdfium::Page loaded(loadPageUnlocked(page));
@@ -48,6 +50,7 @@ QImage PdfDocument::renderDrawnOver(int page, double scale, int rotation, const 
 
   // The line's own objects: those drawing a character in its place.
   std::vector<bool> ownLine(drawn.size(), false);
+  std::vector<bool> leaving(drawn.size(), false);
   size_t first = drawn.size();
   {
     pdfium::TextPage text(FPDFText_LoadPage(loaded.get()));
@@ -57,7 +60,13 @@ QImage PdfDocument::renderDrawnOver(int page, double scale, int rotation, const 
       FPDF_PAGEOBJECT object = FPDFText_GetTextObject(text.get(), i);
       const auto it = order.find(object);
       if (it == order.end() || !FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top)) continue;
-      if (!place.contains(space.toShown(QPointF((left + right) / 2, (bottom + top) / 2)))) continue;
+      const QPointF centre = space.toShown(QPointF((left + right) / 2, (bottom + top) / 2));
+      if (!place.contains(centre)) {
+        leaving[it->second] = leaving[it->second] || std::any_of(gone.begin(), gone.end(), [&centre](const QRectF& r) {
+                                return r.contains(centre);
+                              });
+        continue;
+      }
       ownLine[it->second] = true;
       first = std::min(first, it->second);
     }
@@ -65,7 +74,7 @@ QImage PdfDocument::renderDrawnOver(int page, double scale, int rotation, const 
   // Nothing drawn after the line reaches into its place: nothing to show.
   bool covered = false;
   for (size_t i = first + 1; i < drawn.size() && !covered; ++i) {
-    if (ownLine[i]) continue;
+    if (ownLine[i] || leaving[i]) continue;
     const int type = FPDFPageObj_GetType(drawn[i].topLevel);
     const QRectF bounds = space.toShown(pageObjectBounds(drawn[i].topLevel, type)).normalized();
     covered = bounds.isEmpty() || bounds.intersects(place);
@@ -73,7 +82,7 @@ QImage PdfDocument::renderDrawnOver(int page, double scale, int rotation, const 
   if (!covered) return {};
 
   for (size_t i = 0; i < drawn.size(); ++i)
-    if (i <= first || ownLine[i]) FPDFPageObj_SetIsActive(drawn[i].object, false);
+    if (i <= first || ownLine[i] || leaving[i]) FPDFPageObj_SetIsActive(drawn[i].object, false);
   // The page is closed right after: the document itself never changes.
   return renderLoadedPageUnlocked(loaded.get(), scale, rotation, true, true);
 }

@@ -187,18 +187,23 @@ QList<QRectF> PdfDocument::findText(int page, const QString& query) const {
   return plainSearch(doc ? loadPageUnlocked(page) : nullptr, query, 0);
 }
 
+QRegularExpression PdfDocument::findExpression(const QString& query, const FindOptions& options) {
+  // pdfium's whole-word rule takes a Cyrillic letter for a word boundary
+  // ("договор" inside "договоры"): words are bounded by letters and digits
+  // of every script here instead.
+  const QString escaped = QRegularExpression::escape(query);
+  const QString pattern = options.regularExpression ? query
+                          : options.wholeWord
+                              ? QStringLiteral("(?<![\\p{L}\\p{N}])%1(?![\\p{L}\\p{N}])").arg(escaped)
+                              : escaped;
+  return QRegularExpression(pattern, options.caseSensitive ? QRegularExpression::NoPatternOption
+                                                           : QRegularExpression::CaseInsensitiveOption);
+}
+
 QList<QRectF> PdfDocument::findTextWithOptions(int page, const QString& query, const FindOptions& options) const {
   if (query.isEmpty()) return {};
   if (options.regularExpression || options.wholeWord) {
-    // pdfium's whole-word rule takes a Cyrillic letter for a word boundary
-    // ("договор" inside "договоры"): words are bounded by letters and digits
-    // of every script here instead.
-    const QString pattern =
-        options.regularExpression
-            ? query
-            : QStringLiteral("(?<![\\p{L}\\p{N}])%1(?![\\p{L}\\p{N}])").arg(QRegularExpression::escape(query));
-    const QRegularExpression expression(pattern, options.caseSensitive ? QRegularExpression::NoPatternOption
-                                                                       : QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression expression = findExpression(query, options);
     if (!expression.isValid()) return {};
     DocumentLock lock(mutex);
     return expressionSearch(doc ? loadPageUnlocked(page) : nullptr, expression);

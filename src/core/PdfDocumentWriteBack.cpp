@@ -971,8 +971,10 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           if (!placedHere(b) && run.lineIndex >= 0 && run.lineIndex < int(b.lines.size()))
             at = firstRemovedIn(Place{b.lines[size_t(run.lineIndex)].rect.translated(-shift)});
           if (!at && !placedHere(b) && !run.kept) at = firstRemovedIn(oldPlace(b));
-          // Drawn where the old line was, the new one would go under the white.
-          if (covered) at = nullptr;
+          // Drawn where the old line was, the new one would go under the white;
+          // a moved line would stay under the old line's clip and what was
+          // painted over that place, and vanish where the user put it.
+          if (covered || blockCarried(b)) at = nullptr;
           if (at) {
             text.piece = int(plan.writes.size());  // the write's number
             dropsAt(plan.drops, at->forms).splices[at->id].push_back(text.piece);

@@ -10,6 +10,7 @@
 #include <QRectF>
 #include <QString>
 
+#include <cmath>
 #include <vector>
 
 struct TextBlock {
@@ -84,5 +85,14 @@ struct TextBlock {
   TextBlock& operator=(TextBlock&&) noexcept = default;
   ~TextBlock() = default;
 };
+
+// Whether the block's top-left corner left its old place: it was moved, not
+// grown to its text (which keeps that corner). A carried line is written on
+// top of the page where it now lies.
+inline bool blockCarried(const TextBlock& b) {
+  const QRectF& was = b.originalRect;
+  return was.width() > 0 && was.height() > 0 &&
+         (std::abs(b.rect.left() - was.left()) > 0.5 || std::abs(b.rect.bottom() - was.bottom()) > 0.5);
+}
 
 Q_DECLARE_METATYPE(std::vector<TextBlock>)

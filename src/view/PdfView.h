@@ -32,6 +32,7 @@ class QFrame;
 class QMouseEvent;
 class QPainter;
 class QRubberBand;
+class QRegularExpression;
 class QTextEdit;
 template <typename T>
 class QFutureWatcher;
@@ -167,6 +168,9 @@ public:
   bool canUndo() const { return !undoStack.empty(); }
   bool canRedo() const { return !redoStack.empty(); }
   void clearUndoHistory();
+  // Replaces the matches of `expression` in the text blocks of the page being
+  // edited (the first one only unless `all`), as one undo step; how many.
+  int replaceTextInBlocks(const QRegularExpression& expression, const QString& replacement, bool all);
   // What the window reads of the overlay: the blocks, their page (-1 for
   // none) and whether they hold edits not yet written into the page.
   const std::vector<TextBlock>& currentOcrBlocks() const { return ocrBlocks; }
@@ -307,6 +311,7 @@ signals:
   void undoRedoAvailabilityChanged(bool canUndo, bool canRedo);
   // Undo or redo brought the blocks back to how they were loaded.
   void ocrEditsReverted();
+  void editModeChanged(bool on);
 
 protected:
   void paintEvent(QPaintEvent* event) override;
@@ -547,6 +552,9 @@ private:
   QString storeSelectedOcrBlocks();
   void paintRemovedBlocks(QPainter& painter, const PageGeometry& g, const QImage& pageImage);
   void settleActiveBlockPage();
+  // The blocks under a block that grew down from `oldBottom` (points, y up)
+  // make room for its new lines.
+  void pushBlocksBelow(int index, double oldBottom);
   bool moveActiveBlockToPage(int target);
   bool handleActiveEditorEvent(QObject* watched, QEvent* event);
   void openActiveBlockForTyping(const QPoint& editorViewportPos, bool placeCaret);

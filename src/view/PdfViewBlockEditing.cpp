@@ -232,8 +232,12 @@ void PdfView::deactivateOcrBlock() {
     TextBlock& block = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
     // An image block never loaded the editor: its text must not take the
     // editor's leftovers.
-    if (!restoringSnapshot && !block.isImage)
+    if (!restoringSnapshot && !block.isImage) {
       applyEditedTextDocument(block, blockEditorFrame->textEditor(), block.textEdited, zoom);
+      // A fit still waiting for its turn is done now: lines typed just
+      // before the editor closes get their room too.
+      if (ocrBlocksDirty) fitActiveTextBlockToContent();
+    }
     disconnect(blockEditorFrame->textEditor(), nullptr, this, nullptr);
   }
   activeOcrBlock = -1;
@@ -264,6 +268,7 @@ void PdfView::setEditMode(bool on) {
   lastRegionIsRegion = false;
   if (!on) deactivateOcrBlock();
   viewport()->update();
+  emit editModeChanged(on);
 }
 
 QTextEdit* PdfView::activeTextEditor() const {
@@ -420,7 +425,9 @@ void PdfView::fitActiveTextBlockToContent() {
     const double top = block.rect.y() + block.rect.height();
     const double height = std::max(block.rect.height(), grown.height());
     const double right = std::max(block.rect.right(), grown.right());
+    const double oldBottom = block.rect.y();
     block.rect = QRectF(block.rect.x(), top - height, right - block.rect.x(), height);
+    pushBlocksBelow(activeOcrBlock, oldBottom);
   }
   repositionBlockEditor();
   scrollEditorToTop(editor);
@@ -440,7 +447,9 @@ void PdfView::fitKeptLinesBlockToContent(TextBlock& block, QTextEdit* editor) {
   }
   fittingActiveBlock = true;
   const double top = block.rect.y() + block.rect.height();
+  const double oldBottom = block.rect.y();
   block.rect = QRectF(block.rect.x(), bottom, block.rect.width(), top - bottom);
+  if (std::abs(block.rotation) < 0.1) pushBlocksBelow(activeOcrBlock, oldBottom);
   repositionBlockEditor();
   scrollEditorToTop(editor);
   fittingActiveBlock = false;

@@ -382,3 +382,32 @@ bool PdfView::handleActiveEditorEvent(QObject* watched, QEvent* event) {
   openActiveBlockForTyping(mouse->position().toPoint(), true);
   return true;
 }
+
+// Lines a block gains push what lies under it down by as much, so that they
+// are laid out below its own and never drawn over the next block; a block
+// pushed into the one under it pushes that one too, and a gap as wide as
+// the growth stops the push. Undo takes it back with the typing.
+void PdfView::pushBlocksBelow(int index, double oldBottom) {
+  if (!isValidBlockIndex(index)) return;
+  const TextBlock& grown = ocrBlocks[static_cast<std::size_t>(index)];
+  const double growth = oldBottom - grown.rect.y();
+  if (!(growth > 0.5)) return;
+  std::vector<int> below;
+  for (int i = 0; i < static_cast<int>(ocrBlocks.size()); ++i) {
+    const QRectF& r = ocrBlocks[static_cast<std::size_t>(i)].rect;
+    if (i == index || r.center().y() >= oldBottom || r.right() <= grown.rect.left() || r.left() >= grown.rect.right())
+      continue;
+    below.push_back(i);
+  }
+  // Top down: each block is pushed when the text above it now reaches it.
+  std::sort(below.begin(), below.end(), [this](int a, int b) {
+    return ocrBlocks[static_cast<std::size_t>(a)].rect.bottom() > ocrBlocks[static_cast<std::size_t>(b)].rect.bottom();
+  });
+  double reached = grown.rect.y();  // the lowest edge the pushed text reaches
+  for (int i : below) {
+    TextBlock& block = ocrBlocks[static_cast<std::size_t>(i)];
+    if (block.rect.bottom() <= reached + 0.1) continue;
+    translateBlock(block, QPointF(0, -std::min(growth, std::max(block.rect.y(), 0.0))));
+    reached = std::min(reached, block.rect.y());
+  }
+}

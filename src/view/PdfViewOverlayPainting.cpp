@@ -329,16 +329,31 @@ void PdfView::paintCleanedBackground(QPainter& painter, const PageGeometry& g, c
 void PdfView::paintDrawnOver(QPainter& painter, const PageGeometry& g, const QImage& pageImage, int index) {
   const TextBlock& b = ocrBlocks[std::size_t(index)];
   if (!document || !positive(b.originalRect) || pageImage.isNull() || g.pageWidthPx <= 0) return;
+  // A carried line is written on top of the page: nothing covers it.
+  if (blockCarried(b)) return;
   const QRectF place = turnedBounds(b.originalRect, b.originalRotation);
+  // The old glyphs of the other changed lines leave the page and cover nothing.
+  std::vector<QRectF> gone;
+  size_t goneKey = 0;
+  const auto leaves = [&](const TextBlock& other) {
+    if (other.isImage || !positive(other.originalRect)) return;
+    gone.push_back(turnedBounds(other.originalRect, other.originalRotation));
+    goneKey = qHashMulti(goneKey, gone.back().x(), gone.back().y(), gone.back().width(), gone.back().height());
+  };
+  for (int i = 0; i < int(ocrBlocks.size()); ++i)
+    if (i != index && (blockTextEdited(ocrBlocks[size_t(i)]) || blockMoved(ocrBlocks[size_t(i)])))
+      leaves(ocrBlocks[size_t(i)]);
+  for (const TextBlock& removed : removedOcrBlocks) leaves(removed);
   OverlayPatch* slot = slotFor(coverPatches, std::size_t(index));
-  if (!slotMatches(*slot, place, zoom, pageImage.cacheKey(), 0)) {
-    QImage over = document->renderDrawnOver(g.page, pageImage.width() * zoom / g.pageWidthPx, rotation, place);
+  if (!slotMatches(*slot, place, zoom, pageImage.cacheKey(), qint64(goneKey))) {
+    QImage over =
+        document->renderDrawnOver(g.page, pageImage.width() * zoom / g.pageWidthPx, rotation, place, gone);
     // A page that draws nothing over the line is remembered as one empty pixel.
     if (over.isNull()) {
       over = QImage(1, 1, QImage::Format_ARGB32);
       over.fill(Qt::transparent);
     }
-    *slot = OverlayPatch{place, zoom, pageImage.cacheKey(), 0, QRectF(), over};
+    *slot = OverlayPatch{place, zoom, pageImage.cacheKey(), qint64(goneKey), QRectF(), over};
   }
   if (slot->image.width() <= 1) return;
   // The saved page draws the new line where the old one was: what comes

@@ -292,7 +292,8 @@ void PdfView::onActiveEditorTextChanged() {
   scrollEditorToTop(editor);
   markOcrBlocksDirty();
   viewport()->update();
-  if (!fixed) scheduleActiveBlockFit();
+  // A fixed layout grows only by the lines typed below its own.
+  scheduleActiveBlockFit();
 }
 
 void PdfView::emitActiveTextFormat() {

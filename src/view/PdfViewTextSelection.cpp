@@ -156,13 +156,19 @@ QList<PdfView::SelectableLine> PdfView::selectableLines(int page) const {
 
 bool PdfView::levelDragCrossesText(int page) const {
   if (!document || !isValidPage(page)) return false;
-  const QRectF spanned = QRectF(selectionStartOnPage, selectionEndOnPage).normalized();
-  if (spanned.height() > 2.0 || spanned.width() <= 2.0 * spanned.height()) return false;
-  const double y = document->pageSize(page).height() - spanned.center().y();
+  const double height = document->pageSize(page).height();
+  const QPointF start(selectionStartOnPage.x(), height - selectionStartOnPage.y());
+  const QPointF end(selectionEndOnPage.x(), height - selectionEndOnPage.y());
   const QList<SelectableLine> lines = selectableLines(page);
-  return std::any_of(lines.begin(), lines.end(), [&spanned, y](const SelectableLine& line) {
-    return line.rotation == 0.0 && line.rect.top() <= y && y <= line.rect.bottom() &&
-           line.rect.left() < spanned.right() && spanned.left() < line.rect.right();
+  // Level along the line's own direction: a turned page shows its lines
+  // running down or upside down.
+  return std::any_of(lines.begin(), lines.end(), [&start, &end](const SelectableLine& line) {
+    const QTransform back = line.rotation == 0.0 ? QTransform() : line.turn.inverted();
+    const QRectF spanned = QRectF(back.map(start), back.map(end)).normalized();
+    if (spanned.height() > 2.0 || spanned.width() <= 2.0 * spanned.height()) return false;
+    const double y = spanned.center().y();
+    const QRectF& r = line.lineRect;
+    return r.top() <= y && y <= r.bottom() && r.left() < spanned.right() && spanned.left() < r.right();
   });
 }
 

@@ -353,3 +353,53 @@ TEST_F(EditedPageMatchesPreview, BoxesUnderTextStayPaperAndALogoIsLifted) {
   saveWithKeys();
   EXPECT_TRUE(pageText(path).contains(QStringLiteral("Invoice sum due today"))) << pageText(path).toStdString();
 }
+
+// A line in a table cell's clip dragged 200 points out of the cell shows
+// where it was dropped, in the editor and the saved page, and not in the cell.
+TEST_F(EditedPageMatchesPreview, ALineDraggedOutOfItsCellShowsWhereItWasDropped) {
+  const QString path = dir.filePath(QStringLiteral("cell.pdf"));
+  ASSERT_TRUE(writeDrawnPdf(path, 1, kPage, 11, [&](QPainter& painter, int) {
+    painter.setClipRect(QRectF(72, 184, 130, 24));
+    painter.setFont(QFont(QStringLiteral("Liberation Serif"), 11));
+    painter.drawText(QPointF(80, 200), QStringLiteral("Cell value 42"));
+  }));
+  openWindow(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  clickAt({90, 196});
+  const QPoint from = screenRect(QRectF(90, 196, 1, 1)).topLeft();
+  QWidget* frame = viewport()->childAt(from);
+  ASSERT_NE(frame, nullptr);
+  QTest::mousePress(frame, Qt::LeftButton, {}, frame->mapFrom(viewport(), from));
+  for (int x : {100, 200, 300}) QTest::mouseMove(frame, frame->mapFrom(viewport(), from + QPoint(x, 0)));
+  QTest::mouseRelease(frame, Qt::LeftButton, {}, frame->mapFrom(viewport(), from + QPoint(300, 0)));
+  QTest::keyClick(window->view, Qt::Key_Escape);
+  const QRectF dropped(274, 188, 90, 16), cell(74, 188, 90, 16);
+  const int shown = inkColumns(shownRegion(dropped)).first;
+  saveWithKeys();
+  EXPECT_LT(shown, 20);
+  EXPECT_NEAR(inkColumns(savedRegion(path, dropped)).first, shown, 6);
+  EXPECT_EQ(inkColumns(savedRegion(path, cell)).second, -1) << "ink left in the cell";
+  EXPECT_EQ(pageText(path), QStringLiteral("Cell value 42"));
+}
+
+// Enter at the end of a paragraph's first line: the words typed there are
+// laid out below it and the lines under it make room.
+TEST_F(EditedPageMatchesPreview, ALineAddedByEnterPushesTheLinesBelowDown) {
+  const QString path = dir.filePath(QStringLiteral("enter.pdf"));
+  ASSERT_TRUE(writeSerifPdf(path, {{{72, 200}, QStringLiteral("The help command opens the online manual.")},
+                                   {{72, 213}, QStringLiteral("Second line of the same paragraph.")},
+                                   {{72, 240}, QStringLiteral("Another block below it.")}}));
+  openWindow(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  clickAt({90, 196});
+  ASSERT_NE(window->view->activeTextEditor(), nullptr);
+  for (int key : {int(Qt::Key_End), int(Qt::Key_Return)}) QTest::keyClick(window->view->activeTextEditor(), Qt::Key(key));
+  QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("New words typed"));
+  QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Escape);
+  const QRectF paragraph(66, 188, 300, 70);
+  const QImage shown = shownRegion(paragraph);
+  saveWithKeys();
+  EXPECT_LT(meanDifference(shown, savedRegion(path, paragraph)), 25.0);
+  EXPECT_EQ(pageText(path), QStringLiteral("The help command opens the online manual. New words typed Second line of "
+                                           "the same paragraph. Another block below it."));
+}

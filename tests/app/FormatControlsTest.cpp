@@ -151,3 +151,24 @@ TEST_F(EditorWindowTest, FormatReportsAreClampedAndBlankFamiliesKeepTheCombo) {
   window->growFontButton->click();
   EXPECT_EQ(window->fontSizeSpin->value(), 160);
 }
+
+// Each Ctrl+Z takes back one step the page shows, also while the size field
+// the last change was typed in keeps the focus.
+TEST_F(EditorWindowTest, EachUndoAfterAFormatTakesBackOneVisibleStep) {
+  QTextEdit* editor = openEditor();
+  ASSERT_NE(editor, nullptr);
+  QApplication::setActiveWindow(window.get());
+  QTest::keyClicks(editor, QStringLiteral("Delta"));
+  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+  QTest::mouseClick(window->fontSizeSpin, Qt::LeftButton);
+  QTest::keyClick(window->fontSizeSpin, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(window->fontSizeSpin, QStringLiteral("30"));
+  QTest::keyClick(window->fontSizeSpin, Qt::Key_Return);
+  for (const char* text : {"Delta", "Alpha beta gamma"}) {
+    const QImage before = window->view->viewport()->grab().toImage();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    QTest::qWait(20);
+    EXPECT_NE(window->view->viewport()->grab().toImage(), before) << text;
+    EXPECT_EQ(window->view->ocrBlocksWithEdits().at(0).text, QString::fromUtf8(text));
+  }
+}

@@ -20,6 +20,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineF>
 #include <QPushButton>
 #include <QProcess>
 #include <QTabWidget>
@@ -567,6 +568,27 @@ TEST_F(MarkupTest, DragsCopyWhatTheyShowAndAChosenMarkIsLetGoAndUndone) {
   dragAcross(window->view, 1, {these.left() + 0.3 * these.width(), these.center().y()},
              {words.left() + 0.38 * words.width(), words.center().y()});
   EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("hese wo"));
+}
+
+// A level drag begun a few points before a line's first letter marks it on
+// pages turned every way; Ctrl+Z takes back the newest mark first.
+TEST_F(MarkupTest, ALevelDragBegunBeforeALineMarksItOnEveryTurnAndUndoTakesTheNewest) {
+  const QString file = dir.filePath(QStringLiteral("turned.pdf"));
+  ASSERT_TRUE(writeRawPdf(file, {{lines(), {595, 842}, 90}, {lines(), {595, 842}, 180}, {lines(), {595, 842}, 270}}));
+  window->openFile(file);
+  QApplication::setActiveWindow(window.get());
+  QTest::mouseClick(ribbonButton(QStringLiteral("Маркер")), Qt::LeftButton);
+  for (int page = 0; page < 3; ++page) {
+    const QRectF box = lineBox(file, page, {"untouched", "text"}, window->currentDocument->pageSize(page).height());
+    const QPointF c = box.center(), start[] = {{c.x(), box.top()}, {box.right(), c.y()}, {c.x(), box.bottom()}};
+    window->view->setCurrentPage(page);
+    dragAcross(window->view, page, start[page] - 6 * (c - start[page]) / QLineF(start[page], c).length(), c);
+    EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Маркер добавлен на стр. %1").arg(page + 1));
+  }
+  for (int page : {3, 2, 1}) {
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Разметка на стр. %1 отменена").arg(page));
+  }
 }
 
 // Highlights, an ink drawing and the program's own marks stay see-through in

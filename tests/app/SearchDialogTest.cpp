@@ -224,15 +224,22 @@ TEST_F(SearchDialogTest, TwoOpenDialogsShareOneResultList) {
   EXPECT_EQ(window->currentSearchIndex, 5 % int(resultsBefore));
   EXPECT_TRUE(table->item(window->currentSearchIndex, 0)->isSelected());
 
-  // Replace answers with an explanation and changes nothing.
+  // Replacing works on the blocks of the page being edited: off with its
+  // reason in reading mode, on after F2, where "Заменить все" replaces every
+  // hit of the page, as the saved file reads.
   QTabWidget* tabs = second->findChild<QTabWidget*>(QStringLiteral("DialogTabs"));
   tabs->setCurrentIndex(1);
+  QPushButton* replaceAll = inTab<QPushButton>(second, 1, QStringLiteral("Заменить все"));
+  EXPECT_FALSE(replaceAll->isEnabled());
+  EXPECT_TRUE(replaceAll->toolTip().contains(QStringLiteral("в режиме редактирования")));
+  window->view->setCurrentPage(0);
+  QApplication::setActiveWindow(window.get());
+  QTest::keyClick(window.get(), Qt::Key_F2);
   setQuery(second, QStringLiteral("договор"), 1);
-  auto seen = answerNextDialog(QStringLiteral("OK"));
-  click(inTab<QPushButton>(second, 1, QStringLiteral("Заменить")));
-  EXPECT_TRUE(seen->shown);
-  EXPECT_TRUE(seen->texts.contains(QStringLiteral("не поддерживается")));
-  EXPECT_FALSE(window->currentDocument->isModified());
+  tabs->widget(1)->findChildren<QComboBox*>().at(1)->setEditText(QStringLiteral("контракт"));
+  click(replaceAll);
+  QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(oracles::pageText(path, 0).count(QStringLiteral("контракт"), Qt::CaseInsensitive), 3);
 
   // Activating another document forgets the hits.
   window->openFile(path);  // the same file: activates its tab again, nothing else
