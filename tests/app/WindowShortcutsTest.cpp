@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QShortcut>
+#include <QTabBar>
 #include <QTextBlock>
 #include <QToolButton>
 
@@ -214,19 +215,25 @@ TEST_F(EditorWindowTest, CtrlQAsksAboutUnsavedChangesThenQuits) {
   auto seen = quitAnswering("Отмена");
   EXPECT_TRUE(seen->shown);
   EXPECT_TRUE(window->isVisible());
-  // The window system's close (title bar, logout) under the question waits for its answer.
-  whenModalOpens([this](QWidget* question) {
+  // The window system's close (title bar, logout) under the question waits for its answer,
+  // whether quitting or the tab's close button asked it.
+  const auto closeUnderQuestion = [this](QWidget* question) {
     if (!question || question->windowTitle() != "Несохранённые изменения") return false;
     QCloseEvent close;
     QCoreApplication::sendEvent(window->windowHandle(), &close);
     for (QPushButton* button : question->findChildren<QPushButton*>())
       if (button->text() == "Отмена") QTest::mouseClick(button, Qt::LeftButton);
     return true;
-  });
+  };
+  whenModalOpens(closeUnderQuestion);
   window->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   QTest::keySequence(window.get(), QKeySequence("Ctrl+Q"));
   EXPECT_TRUE(window->isVisible());
+  whenModalOpens(closeUnderQuestion);
+  QTest::mouseClick(window->documentTabs->tabButton(0, QTabBar::RightSide), Qt::LeftButton);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->documents.size(), 1u);
   seen = quitAnswering("Не сохранять");
   EXPECT_TRUE(seen->shown);
   EXPECT_FALSE(window->isVisible());
