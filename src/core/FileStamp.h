@@ -15,5 +15,5 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
-// Nothing for a path where no file is.
+// Nothing for a path where no regular file is (a save there fails anyway).
 std::optional<FileStamp> fileStampOf(const QString& path);
