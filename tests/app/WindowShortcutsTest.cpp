@@ -219,8 +219,11 @@ TEST_F(EditorWindowTest, CtrlQAsksAboutUnsavedChangesThenQuits) {
   // whether quitting or the tab's close button asked it.
   const auto closeUnderQuestion = [this](QWidget* question) {
     if (!question || question->windowTitle() != "Несохранённые изменения") return false;
+    const auto again = answerNextDialog("Отмена", "Несохранённые изменения");  // a second question, were one asked
     QCloseEvent close;
     QCoreApplication::sendEvent(window->windowHandle(), &close);
+    again->stopWaiting = true;
+    EXPECT_FALSE(again->shown);
     for (QPushButton* button : question->findChildren<QPushButton*>())
       if (button->text() == "Отмена") QTest::mouseClick(button, Qt::LeftButton);
     return true;
