@@ -144,9 +144,8 @@ TEST_F(SaveExportChooser, SaveAsCarriesPendingEditsAndMovesTheTabToTheNewFile) {
   EXPECT_EQ(window->documents.size(), 1u);
 }
 
-// Saved as a file another tab shows, the document closes that tab first, with
-// the user's consent and that tab's own question; a tab whose file was
-// replaced on disk since asks before writing over it. "Отмена" writes nothing.
+// Saved as a file another tab shows, the document closes that tab first, with the user's consent and that
+// tab's own question; a tab whose file was replaced on disk asks before writing over it. "Отмена" writes nothing.
 TEST_F(SaveExportChooser, AFileOpenInAnotherTabIsWrittenOnlyOnceThatTabIsClosed) {
   const QString facs = dir.filePath(QStringLiteral("facs.pdf"));
   ASSERT_TRUE(testsupport::writePdf(facs, {{"One"}, {"Two"}, {"Three"}}));

@@ -215,8 +215,7 @@ TEST_F(EditorWindowTest, CtrlQAsksAboutUnsavedChangesThenQuits) {
   auto seen = quitAnswering("Отмена");
   EXPECT_TRUE(seen->shown);
   EXPECT_TRUE(window->isVisible());
-  // The window system's close (title bar, logout) under the question waits for its answer,
-  // whether quitting or the tab's close button asked it.
+  // The window system's close (title bar, logout) under the question, from quitting or a tab's close button, waits.
   const auto closeUnderQuestion = [this](QWidget* question) {
     if (!question || question->windowTitle() != "Несохранённые изменения") return false;
     const auto again = answerNextDialog("Отмена", "Несохранённые изменения");  // a second question, were one asked
