@@ -5,6 +5,7 @@
 // by theme.
 
 #include "AppProduct.h"
+#include "core/FileStamp.h"
 #include "core/PdfDocument.h"
 #include "ocr/LayoutDetector.h"
 
@@ -62,6 +63,9 @@ class MainWindow : public QMainWindow {
     // Set once this run has rewritten a signed file in full: its signatures
     // are broken already, and saving again is not asked about.
     bool signaturesBroken = false;
+    // The file at `path` as this tab last read or wrote it: another file
+    // there since is never saved over unasked.
+    std::optional<FileStamp> fileStamp;
   };
 
   // One search hit: its page and its place in that page's hit list.
@@ -204,14 +208,28 @@ class MainWindow : public QMainWindow {
   // copy under a new name instead, or not to save.
   enum class SignedFileSave { Overwrite, Copy, Cancel };
   SignedFileSave askBeforeBreakingSignatures(PdfDocument* document);
-  // Asks before a save rewrites the active signed file; false when the user
-  // took a copy instead or cancelled, both already handled.
-  bool rewritingSignedFileAllowed();
+  // Asks before a save rewrites the active document's own file when that was
+  // replaced on disk since, or carries signatures; false when the user took
+  // a copy instead or cancelled, both already handled.
+  bool rewritingOwnFileAllowed();
+  // True when the document's file is still the one it read or wrote, or the
+  // user agrees to write over the one that replaced it.
+  bool writingOverReplacedFileAllowed(PdfDocument* document);
+  bool fileReplacedOnDisk(const PdfDocument* document) const;
+  // Before a save or export of the active document writes `target`: another
+  // tab holding that file is closed first, with the user's consent (and its
+  // own unsaved-changes question); else a file there is replaced only when
+  // the user agrees. False when nothing may be written.
+  bool confirmSaveTarget(const QString& target);
+  // Before a copy of the active document is written in full under another
+  // name: signatures still valid in it would break, which the user is told.
+  bool copyBreakingSignaturesAllowed(const QString& copy);
   // Whether a full save would break signatures that are still intact.
   bool signaturesAtRisk(const PdfDocument* document) const;
   // Save-as offering a free name beside the file, for the copy of a signed one.
   void saveCopyOfSignedDocument();
-  // After a full save of a signed document: its file's signatures are broken.
+  // After a full save of a document: its tab knows the file now written,
+  // and the signatures the document had are broken in it.
   void noteFullSave(PdfDocument* document, bool hadSignatures);
   // In edit mode, the saved page's blocks are read again from the saved file.
   void reloadTextLayerAfterSave();

@@ -87,6 +87,8 @@ void MainWindow::openFile(const QString& path) {
   }
   if (activeIndex >= 0 && view->hasOcrEdits() && !applyPendingOcrEdits()) return;
 
+  // Taken before the read: a file changed meanwhile counts as changed since.
+  const std::optional<FileStamp> stamp = fileStampOf(path);
   auto document = std::make_unique<PdfDocument>();
   if (!openWithPassword(*document, path, this)) {
     if (document->needsPassword()) return;  // the user cancelled the password form
@@ -101,6 +103,7 @@ void MainWindow::openFile(const QString& path) {
   OpenDocumentState state;
   state.document = std::move(document);
   state.path = absolute;
+  state.fileStamp = stamp;
   documents.push_back(std::move(state));
   activateDocument(int(documents.size()) - 1);
 
@@ -286,6 +289,7 @@ bool MainWindow::closeDocumentAt(int index) {
         onSave();
         return !currentDocument->isModified() && closeDocumentAt(index);
       }
+      if (!writingOverReplacedFileAllowed(document)) return false;
       if (!document->save(document->filePath())) {
         plainMessageBox(this, QMessageBox::Critical, QStringLiteral("Ошибка"),
                               uiTranslate(QStringLiteral("Не удалось сохранить файл:\n%1")).arg(document->lastError()));

@@ -4,7 +4,6 @@
 #include "MainWindow.h"
 #include "ui/UiLanguage.h"
 
-#include "ExportTarget.h"
 #include "RecentFiles.h"
 #include "core/PdfDocument.h"
 #include "export/ExportFileNames.h"
@@ -84,9 +83,12 @@ void MainWindow::showSaveExportDialog() {
 
   // Saving over the document's own file asks its own questions, and the
   // compressed and scanned-look exports name their files in their dialogs.
-  const bool ownFile = entry->format == QLatin1String("pdf") && !own.isEmpty() && QFileInfo(own) == QFileInfo(file);
+  // A copy is asked about its signatures before any tab is closed for it.
+  const bool savingPdf = entry->format == QLatin1String("pdf");
+  const bool ownFile = savingPdf && !own.isEmpty() && QFileInfo(own) == QFileInfo(file);
   const bool ownDialog = entry->format.endsWith(QLatin1String("-pdf"));
-  if (!ownFile && !ownDialog && !confirmReplacingFile(this, file)) return;
+  if (savingPdf && !ownFile && !copyBreakingSignaturesAllowed(file)) return;
+  if (!ownFile && !ownDialog && !confirmSaveTarget(file)) return;
 
   // What leaves the program carries the edits still open in the view; edit
   // mode then goes on with the page as it now stands, as after a save.
@@ -114,7 +116,7 @@ void MainWindow::showSaveExportDialog() {
   if (entry->format == QLatin1String("pdf")) {
     const QString absolute = QFileInfo(file).absoluteFilePath();
     const bool inPlace = !own.isEmpty() && QFileInfo(own).absoluteFilePath() == absolute;
-    if (inPlace && !rewritingSignedFileAllowed()) return;
+    if (inPlace && !rewritingOwnFileAllowed()) return;
     const bool signedFile = currentDocument->signatureCount() > 0;
     if (!(inPlace ? currentDocument->save(file) : currentDocument->saveAs(file))) {
       updateTitle();

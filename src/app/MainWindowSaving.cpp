@@ -21,15 +21,17 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
 // Asks for the name of a PDF to write, starting at `proposed`. ".pdf" is added
-// to a typed name without it, and only then is a file there to be replaced
-// asked about: the question names the file that is written. The document's
-// own file is not asked about here: saving over it has questions of its own.
-// Empty when the user cancelled.
-QString askPdfFileName(QWidget* parent, const QString& proposed, const QString& own) {
+// to a typed name without it, and only then is the file written asked about
+// (`mayWrite`: a file there, or a tab holding it): the question names the file
+// that is written. The document's own file is not asked about here: saving
+// over it has questions of its own. Empty when the user cancelled.
+QString askPdfFileName(QWidget* parent, const QString& proposed, const QString& own,
+                       const std::function<bool(const QString&)>& mayWrite) {
   const QString title = uiTranslate(QStringLiteral("Сохранить как"));
   QString start = proposed;
   for (;;) {
@@ -42,7 +44,7 @@ QString askPdfFileName(QWidget* parent, const QString& proposed, const QString& 
     QString name = chooser.selectedFiles().constFirst();
     if (name.isEmpty()) return {};
     if (!name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) name += QStringLiteral(".pdf");
-    if ((!own.isEmpty() && QFileInfo(name) == QFileInfo(own)) || confirmReplacingFile(parent, name)) return name;
+    if ((!own.isEmpty() && QFileInfo(name) == QFileInfo(own)) || mayWrite(name)) return name;
     start = name;  // declined: the chooser again, at the name it would have written
   }
 }
@@ -56,7 +58,7 @@ void MainWindow::onSave() {
     onSaveAs();
     return;
   }
-  if (!rewritingSignedFileAllowed()) return;
+  if (!rewritingOwnFileAllowed()) return;
   if (!applyPendingOcrEdits()) return;
   const bool signedFile = currentDocument->signatureCount() > 0;
   if (!currentDocument->save(currentDocument->filePath())) {
@@ -113,7 +115,11 @@ MainWindow::SignedFileSave MainWindow::askBeforeBreakingSignatures(PdfDocument* 
   }
 }
 
-bool MainWindow::rewritingSignedFileAllowed() {
+bool MainWindow::rewritingOwnFileAllowed() {
+  if (!writingOverReplacedFileAllowed(currentDocument)) {
+    statusLabel->setText(tr("Файл не сохранён"));
+    return false;
+  }
   switch (askBeforeBreakingSignatures(currentDocument)) {
     case SignedFileSave::Copy:
       saveCopyOfSignedDocument();
@@ -127,6 +133,59 @@ bool MainWindow::rewritingSignedFileAllowed() {
   return true;
 }
 
+bool MainWindow::writingOverReplacedFileAllowed(PdfDocument* document) {
+  if (!fileReplacedOnDisk(document)) return true;
+  const auto ui = [](const char* russian) { return uiTranslate(QString::fromUtf8(russian)); };
+  return appQuestion(this, ui("Файл заменён на диске"),
+                     ui("Файл «%1» заменён на диске после того, как эта вкладка его открыла или сохранила. "
+                        "Сохранение запишет поверх него документ вкладки, и то, что сейчас лежит в файле, пропадёт.")
+                         .arg(QFileInfo(document->filePath()).fileName()),
+                     ui("Записать поверх"), ui("Отмена"));
+}
+
+bool MainWindow::confirmSaveTarget(const QString& target) {
+  PdfDocument* saving = currentDocument;
+  bool tabClosed = false;
+  // One file may stand in several tabs (names that are links of one file).
+  for (int holder = openDocumentIndexForPath(target);
+       holder >= 0 && documents[size_t(holder)].document.get() != saving;
+       holder = openDocumentIndexForPath(target)) {
+    // The tab would go on showing what the file held, and its next save
+    // would write that back over what is written now.
+    if (!tabClosed && !appQuestion(this, uiTranslate(QStringLiteral("Файл открыт во вкладке")),
+                                   uiTranslate(QStringLiteral("Файл «%1» открыт в другой вкладке. Записать его можно, "
+                                                              "только закрыв ту вкладку.\n\nЗакрыть её и заменить файл?"))
+                                       .arg(QFileInfo(target).fileName()),
+                                   uiTranslate(QStringLiteral("Закрыть вкладку и заменить")),
+                                   uiTranslate(QStringLiteral("Отмена"))))
+      return false;
+    tabClosed = true;
+    // Its own unsaved-changes question may keep it open.
+    if (!closeDocumentAt(holder)) return false;
+  }
+  // Saving that tab may have brought another tab forward: the save goes on
+  // with the document it was asked for, or not at all.
+  if (currentDocument != saving) {
+    const auto kept = std::find_if(documents.begin(), documents.end(),
+                                   [saving](const OpenDocumentState& state) { return state.document.get() == saving; });
+    if (kept == documents.end()) return false;
+    activateDocument(int(kept - documents.begin()));
+    if (currentDocument != saving) return false;
+  }
+  return tabClosed || confirmReplacingFile(this, target);
+}
+
+bool MainWindow::copyBreakingSignaturesAllowed(const QString& copy) {
+  if (currentDocument->openedFromEnvelope() || !signaturesAtRisk(currentDocument)) return true;
+  const auto ui = [](const char* russian) { return uiTranslate(QString::fromUtf8(russian)); };
+  return appQuestion(this, ui("Подписанный документ"),
+                     ui("Документ «%1» подписан (подписей: %2). Копия «%3» записывается целиком, а подписанный файл "
+                        "остаётся как есть. Подписи в копии будут недействительны.")
+                         .arg(QFileInfo(currentDocument->filePath()).fileName(),
+                              QString::number(currentDocument->signatureCount()), QFileInfo(copy).fileName()),
+                     ui("Сохранить копию"), ui("Отмена"));
+}
+
 void MainWindow::saveCopyOfSignedDocument() {
   if (!currentDocument->isOpen()) return;
   // The copy of an envelope is the PDF it holds: "act.pdf.p7m" proposes "act.pdf".
@@ -136,19 +195,30 @@ void MainWindow::saveCopyOfSignedDocument() {
     own = envelope.dir().filePath(envelope.completeBaseName());
     if (!own.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) own += QStringLiteral(".pdf");
   }
-  const QString name = askPdfFileName(this, uniqueSiblingPathLikeChrome(own), currentDocument->filePath());
+  const QString name = askPdfFileName(this, uniqueSiblingPathLikeChrome(own), currentDocument->filePath(),
+                                      [this](const QString& target) { return confirmSaveTarget(target); });
   if (!name.isEmpty()) saveActiveDocumentAs(name);
 }
 
 void MainWindow::noteFullSave(PdfDocument* document, bool hadSignatures) {
-  if (!hadSignatures) return;
-  for (OpenDocumentState& state : documents)
-    if (state.document.get() == document) state.signaturesBroken = true;
+  for (OpenDocumentState& state : documents) {
+    if (state.document.get() != document) continue;
+    state.fileStamp = fileStampOf(document->filePath());
+    if (hadSignatures) state.signaturesBroken = true;
+  }
+}
+
+bool MainWindow::fileReplacedOnDisk(const PdfDocument* document) const {
+  const std::optional<FileStamp> now = fileStampOf(document->filePath());
+  return now && std::any_of(documents.begin(), documents.end(), [&](const OpenDocumentState& state) {
+           return state.document.get() == document && state.fileStamp != now;
+         });
 }
 
 void MainWindow::onSaveAs() {
   if (!currentDocument->isOpen()) return;
-  const QString name = askPdfFileName(this, currentDocument->filePath(), currentDocument->filePath());
+  const QString name = askPdfFileName(this, currentDocument->filePath(), currentDocument->filePath(),
+                                      [this](const QString& target) { return confirmSaveTarget(target); });
   if (!name.isEmpty()) saveActiveDocumentAs(name);
 }
 
@@ -157,7 +227,7 @@ bool MainWindow::saveActiveDocumentAs(const QString& fileName) {
   // Chosen to be the signed file itself: the same question as saving it.
   const QString own = currentDocument->filePath();
   if (!own.isEmpty() && QFileInfo(own).absoluteFilePath() == QFileInfo(fileName).absoluteFilePath()) {
-    if (!rewritingSignedFileAllowed()) return !currentDocument->isModified();
+    if (!rewritingOwnFileAllowed()) return !currentDocument->isModified();
   }
   if (!applyPendingOcrEdits()) return false;
   const bool signedFile = currentDocument->signatureCount() > 0;
@@ -195,10 +265,14 @@ void MainWindow::autoSaveIfNeeded() {
   // the picture being drawn, would have no block left to go to.
   autoSaveOwed = autoSaveMustWait();
   if (autoSaveOwed) return;
-  // Nobody is there to be asked: a signed file is only rewritten by a save
-  // the user chose.
+  // Nobody is there to be asked: a signed file, or one replaced on disk, is
+  // only rewritten by a save the user chose.
   if (signaturesAtRisk(currentDocument)) {
     statusLabel->setText(tr("Автосохранение пропущено: файл подписан, сохраните его вручную"));
+    return;
+  }
+  if (fileReplacedOnDisk(currentDocument)) {
+    statusLabel->setText(tr("Автосохранение пропущено: файл заменён на диске, сохраните его вручную"));
     return;
   }
   if (!applyPendingOcrEdits()) return;
@@ -207,6 +281,7 @@ void MainWindow::autoSaveIfNeeded() {
     statusLabel->setText(tr("Автосохранение не удалось: %1").arg(currentDocument->lastError()));
     return;
   }
+  noteFullSave(currentDocument, false);
   updateTitle();
   reloadTextLayerAfterSave();
   statusLabel->setText(

@@ -102,9 +102,12 @@ void MainWindow::onPageScanned(const QImage& image) {
   }
   // An untitled document keeps the page until the user saves it somewhere.
   const bool untitled = currentDocument->filePath().isEmpty();
-  // A signed file is never rewritten unasked: the page waits for the user's save.
+  // A signed file, or one replaced on disk, is never rewritten unasked: the
+  // page waits for the user's save.
   const bool signedFile = !untitled && signaturesAtRisk(currentDocument);
-  const bool saved = untitled || signedFile || currentDocument->save(currentDocument->filePath());
+  const bool replacedFile = !untitled && !signedFile && fileReplacedOnDisk(currentDocument);
+  const bool saved = untitled || signedFile || replacedFile || currentDocument->save(currentDocument->filePath());
+  if (saved && !untitled && !signedFile && !replacedFile) noteFullSave(currentDocument, false);
   thumbnails->setDocument(currentDocument);
   // The view's scroll range and the page box's maximum take in the new page
   // before the view goes there; otherwise both clamp it back to the old last.
@@ -123,6 +126,10 @@ void MainWindow::onPageScanned(const QImage& image) {
   }
   if (signedFile) {
     statusLabel->setText(tr("Страница %1 добавлена; подписанный файл не перезаписан, сохраните его сами").arg(n + 1));
+    return;
+  }
+  if (replacedFile) {
+    statusLabel->setText(tr("Страница %1 добавлена; файл заменён на диске и не перезаписан, сохраните его сами").arg(n + 1));
     return;
   }
   statusLabel->setText(tr("Страница %1 добавлена из сканера").arg(n + 1));

@@ -81,6 +81,14 @@ TEST_F(SaveExportChooser, ExportsTextAndHtmlWithTheChosenFilter) {
   chooseFileInNextDialog(dir.filePath(QStringLiteral("page")), QStringLiteral("HTML страница (*.html)"));
   window->showSaveExportDialog();
   EXPECT_TRUE(replacing->texts.contains(QStringLiteral("«page.html»"))) << replacing->texts.toStdString();
+  // A PDF saved over another existing PDF is asked about too; "Отмена" leaves it whole.
+  const QString other = dir.filePath(QStringLiteral("other.pdf"));
+  ASSERT_TRUE(testsupport::writePdf(other, {{QStringLiteral("Other page")}}));
+  const auto overPdf = answerNextDialog(QStringLiteral("Отмена"), QStringLiteral("Замена файла"));
+  chooseFileInNextDialog(other, QStringLiteral("PDF документ (*.pdf)"));
+  window->showSaveExportDialog();
+  EXPECT_TRUE(overPdf->shown);
+  EXPECT_EQ(testsupport::pdfPageSizes(other).size(), 1);
   // The filter wins over a typed suffix: a PDF named page.html.pdf.
   chooseFileInNextDialog(dir.filePath(QStringLiteral("typed.html")), QStringLiteral("PDF документ (*.pdf)"));
   window->showSaveExportDialog();
@@ -134,6 +142,36 @@ TEST_F(SaveExportChooser, SaveAsCarriesPendingEditsAndMovesTheTabToTheNewFile) {
   // Opening the new file again finds its tab instead of a second one.
   window->openFile(copy);
   EXPECT_EQ(window->documents.size(), 1u);
+}
+
+// Saved as a file another tab shows, the document closes that tab first, with the user's consent and that
+// tab's own question; a tab whose file was replaced on disk asks before writing over it. "Отмена" writes nothing.
+TEST_F(SaveExportChooser, AFileOpenInAnotherTabIsWrittenOnlyOnceThatTabIsClosed) {
+  const QString facs = dir.filePath(QStringLiteral("facs.pdf"));
+  ASSERT_TRUE(testsupport::writePdf(facs, {{"One"}, {"Two"}, {"Three"}}));
+  window->openFile(facs);
+  window->currentDocument->markModified();
+  window->documentTabs->setCurrentIndex(0);
+  const auto unsaved = answerNextDialog("Не сохранять", "Несохранённые изменения");
+  for (const QString answer : {"Отмена", "Закрыть вкладку и заменить"}) {
+    const auto asked = answerNextDialog(answer, "Файл открыт во вкладке");
+    chooseFileInNextDialog(facs, "PDF документ (*.pdf)");
+    ASSERT_TRUE(showActive(window.get(), QSize(1200, 800)));
+    QTest::keySequence(window.get(), QKeySequence("Ctrl+Shift+S"));
+    EXPECT_TRUE(asked->shown);
+    EXPECT_EQ(testsupport::pdfPageSizes(facs).size(), answer == "Отмена" ? 3 : 2);
+  }
+  EXPECT_TRUE(unsaved->shown);
+  EXPECT_EQ(window->documents.size(), 1u);
+  ASSERT_TRUE(testsupport::writePdf(facs, {{"A"}, {"B"}, {"C"}, {"D"}}));
+  window->currentDocument->markModified();
+  for (const QString answer : {"Отмена", "Записать поверх"}) {
+    const auto asked = answerNextDialog(answer, "Файл заменён на диске");
+    ASSERT_TRUE(showActive(window.get(), QSize(1200, 800)));
+    QTest::keySequence(window.get(), QKeySequence::Save);
+    EXPECT_TRUE(asked->shown);
+    EXPECT_EQ(testsupport::pdfPageSizes(facs).size(), answer == "Отмена" ? 4 : 2);
+  }
 }
 
 // Saved under a new name from edit mode, the page's thumbnail shows the edit

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QShortcut>
+#include <QTabBar>
 #include <QTextBlock>
 #include <QToolButton>
 
@@ -214,19 +215,27 @@ TEST_F(EditorWindowTest, CtrlQAsksAboutUnsavedChangesThenQuits) {
   auto seen = quitAnswering("Отмена");
   EXPECT_TRUE(seen->shown);
   EXPECT_TRUE(window->isVisible());
-  // The window system's close (title bar, logout) under the question waits for its answer.
-  whenModalOpens([this](QWidget* question) {
+  // The window system's close (title bar, logout) under the question, from quitting or a tab's close button, waits.
+  const auto closeUnderQuestion = [this](QWidget* question) {
     if (!question || question->windowTitle() != "Несохранённые изменения") return false;
+    const auto again = answerNextDialog("Отмена", "Несохранённые изменения");  // a second question, were one asked
     QCloseEvent close;
     QCoreApplication::sendEvent(window->windowHandle(), &close);
+    again->stopWaiting = true;
+    EXPECT_FALSE(again->shown);
     for (QPushButton* button : question->findChildren<QPushButton*>())
       if (button->text() == "Отмена") QTest::mouseClick(button, Qt::LeftButton);
     return true;
-  });
+  };
+  whenModalOpens(closeUnderQuestion);
   window->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
   QTest::keySequence(window.get(), QKeySequence("Ctrl+Q"));
   EXPECT_TRUE(window->isVisible());
+  whenModalOpens(closeUnderQuestion);
+  QTest::mouseClick(window->documentTabs->tabButton(0, QTabBar::RightSide), Qt::LeftButton);
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(window->documents.size(), 1u);
   seen = quitAnswering("Не сохранять");
   EXPECT_TRUE(seen->shown);
   EXPECT_FALSE(window->isVisible());

@@ -233,6 +233,18 @@ TEST_F(SignatureFromWindowTest, SavingAnEditedSignedFileAsksBeforeBreakingItsSig
   EXPECT_EQ(signingtest::pdfsigValidations(copy), QStringList{"Digest Mismatch."});
   EXPECT_EQ(window.currentDocument->filePath(), copy);
 
+  editSigned();  // saved as a PDF under a new name through "Сохранить как / Экспорт": asked too
+  const QString exported = folder.filePath("intro exported.pdf");
+  for (const QString answer : {"Отмена", "Сохранить копию"}) {
+    apptest::chooseFileInNextDialog(exported, "PDF документ (*.pdf)");
+    question = apptest::answerNextDialog(answer, "Подписанный документ");
+    ASSERT_TRUE(apptest::showActive(&window, QSize(1200, 800)));
+    QTest::keySequence(&window, QKeySequence("Ctrl+Shift+S"));
+    EXPECT_TRUE(question->texts.contains("Подписи в копии будут недействительны")) << question->texts.toStdString();
+    EXPECT_EQ(QFile::exists(exported), answer != "Отмена");
+  }
+  EXPECT_NE(signingtest::pdfsigValidations(exported), QStringList{"Signature is Valid."});
+
   editSigned();
   question = apptest::answerNextDialog("Сохранить и нарушить подписи", "Подписанный документ");
   clickSave();
