@@ -39,6 +39,7 @@ int runTool(const QString& program, const QStringList& args, QByteArray* output 
 bool hasTool(const QString& program);
 // This process's peak resident memory (VmHWM) in MB; -1 when unknown.
 double peakResidentMb();
+double residentMb();
 
 struct PageSpec {
   QString text;          // drawn as real text objects; empty for none

@@ -5,6 +5,8 @@
 #include "view/PdfView.h"
 
 #include <QLabel>
+#include <QScopeGuard>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -22,6 +24,13 @@ QString searchSignatureFor(const QString& query, const PdfDocument::FindOptions&
 void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool wholeWord, bool useRegex,
                             bool backwards, bool wrap) {
   if (!currentDocument->isOpen() || query.isEmpty()) return;
+  // Whatever the search ends with, the pages it could not read are named.
+  const auto noteSkipped = qScopeGuard([this] {
+    if (searchSkippedPages.isEmpty()) return;
+    QStringList numbers;
+    for (int page : searchSkippedPages) numbers.append(QString::number(page + 1));
+    statusLabel->setText(statusLabel->text() + tr(" · не просмотрены страницы: %1").arg(numbers.join(QStringLiteral(", "))));
+  });
   lastSearchQuery = query;
   PdfDocument::FindOptions options;
   options.caseSensitive = caseSensitive;
@@ -72,6 +81,7 @@ void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool whole
 
 int MainWindow::rebuildSearchResults(const QString& query, const PdfDocument::FindOptions& options) {
   searchResults.clear();
+  searchSkippedPages.clear();
   currentSearchIndex = -1;
   searchSignature = searchSignatureFor(query, options);
   if (!currentDocument->isOpen() || query.isEmpty()) return 0;
@@ -79,6 +89,7 @@ int MainWindow::rebuildSearchResults(const QString& query, const PdfDocument::Fi
   for (int page = 0; page < pages; ++page) {
     const qsizetype hits = currentDocument->findTextWithOptions(page, query, options).size();
     for (int j = 0; j < hits; ++j) searchResults.append({page, j});
+    if (currentDocument->isPageRefused(page)) searchSkippedPages.append(page);
   }
   return int(searchResults.size());
 }

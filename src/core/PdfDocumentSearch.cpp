@@ -1,6 +1,7 @@
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
+#include "PageLoadGuard.h"
 #include "PageTextCharacters.h"
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
@@ -168,6 +169,7 @@ QList<QRectF> expressionSearch(FPDF_PAGE page, const QRegularExpression& express
 }  // namespace
 
 QString PdfDocument::extractAllText(int page) const {
+  if (isOpen()) loadGuard->refuses(page);  // the page's check, without the lock
   DocumentLock lock(mutex);
   LoadedText loaded;
   if (!loadText(doc ? loadPageUnlocked(page) : nullptr, &loaded)) return {};
@@ -189,6 +191,7 @@ QList<QRectF> PdfDocument::findText(int page, const QString& query) const {
 
 QList<QRectF> PdfDocument::findTextWithOptions(int page, const QString& query, const FindOptions& options) const {
   if (query.isEmpty()) return {};
+  if (isOpen()) loadGuard->refuses(page);  // the page's check, without the lock
   if (options.regularExpression || options.wholeWord) {
     // pdfium's whole-word rule takes a Cyrillic letter for a word boundary
     // ("договор" inside "договоры"): words are bounded by letters and digits

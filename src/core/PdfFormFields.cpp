@@ -59,15 +59,24 @@ PdfFormFields::~PdfFormFields() {
   FPDFDOC_ExitFormFillEnvironment(form);
 }
 
+FieldsLaidOut::FieldsLaidOut(FPDF_PAGE page, FPDF_FORMHANDLE form) : page(page), form(form) {
+  // Fields whose file asks for new appearances (NeedAppearances) get them here.
+  if (form) FORM_OnAfterLoadPage(page, form);
+}
+
+FieldsLaidOut::~FieldsLaidOut() {
+  if (form) FORM_OnBeforeClosePage(page, form);
+}
+
+void drawPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int x, int y, int width,
+                        int height, int rotate) {
+  constexpr int flags = FPDF_ANNOT | FPDF_LCD_TEXT;
+  FPDF_RenderPageBitmap(bitmap, page, -x, -y, width, height, rotate, flags);
+  if (form) FPDF_FFLDraw(form, bitmap, page, -x, -y, width, height, rotate, flags);
+}
+
 void renderPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int width, int height,
                           int rotate) {
-  constexpr int flags = FPDF_ANNOT | FPDF_LCD_TEXT;
-  FPDF_RenderPageBitmap(bitmap, page, 0, 0, width, height, rotate, flags);
-  if (!form) return;
-  // The page view pdfium keeps for the page lives only for this drawing, so
-  // no page closed later is left behind in the environment. Fields whose
-  // file asks for new appearances (NeedAppearances) get them here.
-  FORM_OnAfterLoadPage(page, form);
-  FPDF_FFLDraw(form, bitmap, page, 0, 0, width, height, rotate, flags);
-  FORM_OnBeforeClosePage(page, form);
+  const FieldsLaidOut fields(page, form);
+  drawPageWithFields(bitmap, page, form, 0, 0, width, height, rotate);
 }

@@ -29,6 +29,26 @@ private:
 // tree (read with `password`) stays within a bound of fields walked.
 bool formFieldTreeWithinBounds(const QByteArray& pdf, const QByteArray& password);
 
+// pdfium's view of a page's fields, for as long as it lives: made anew for
+// each drawing, so that no page closed later is left behind in the form.
+class FieldsLaidOut {
+public:
+  FieldsLaidOut(FPDF_PAGE page, FPDF_FORMHANDLE form);
+  ~FieldsLaidOut();
+  FieldsLaidOut(const FieldsLaidOut&) = delete;
+  FieldsLaidOut& operator=(const FieldsLaidOut&) = delete;
+
+private:
+  FPDF_PAGE page;
+  FPDF_FORMHANDLE form;
+};
+
+// The page with annotations and then its fields (laid out by a FieldsLaidOut
+// around this call) drawn into `bitmap`, whose top left corner sits at (x, y)
+// of the page drawn at width x height.
+void drawPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int x, int y, int width,
+                        int height, int rotate);
+
 // FPDF_RenderPageBitmap with annotations, then the page's form fields with
 // their appearance on top in the same placement (none without `form`).
 void renderPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int width, int height,
