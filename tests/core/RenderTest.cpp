@@ -424,16 +424,18 @@ TEST_F(RenderTest, TheReviewPagesAreDrawnWithinBoundsOrRefusedAtEveryScale) {
 
 namespace {
 
-// Pages in order, each "bomb" (a form drawing itself twice) or text.
-QString pagesFile(const QString& path, const QList<bool>& bombs) {
+// Pages in order, each text (0), a form drawing itself twice (1) or 100,000
+// page fills, a check of seconds (2).
+QString pagesFile(const QString& path, const QList<int>& kinds) {
   QStringList objects = {"<< /Type /Catalog /Pages 2 0 R >>", "", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
                          handwritten::stream("/Self Do /Self Do\n", "/Type /XObject /Subtype /Form /BBox [0 0 9 9] "
                                                                     "/Resources << /XObject << /Self 4 0 R >> >>"),
-                         handwritten::stream("/Self Do\n"), handwritten::stream("BT /F1 12 Tf 72 700 Td (still here) Tj ET\n")};
+                         handwritten::stream("BT /F1 12 Tf 72 700 Td (still here) Tj ET\n"), handwritten::stream("/Self Do\n"),
+                         handwritten::stream(flate(QByteArray("0 0 595 842 re f\n").repeated(100000)), "/Filter /FlateDecode")};
   QStringList kids;
-  for (bool bomb : bombs) {
+  for (int kind : kinds) {
     objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents %1 0 R /Resources << "
-                              "/Font << /F1 3 0 R >> /XObject << /Self 4 0 R >> >> >>").arg(bomb ? 5 : 6);
+                              "/Font << /F1 3 0 R >> /XObject << /Self 4 0 R >> >> >>").arg(5 + kind);
     kids << QStringLiteral("%1 0 R").arg(objects.size());
   }
   objects[1] = QStringLiteral("<< /Type /Pages /Kids [%1] /Count %2 >>").arg(kids.join(' ')).arg(kids.size());
@@ -443,40 +445,41 @@ QString pagesFile(const QString& path, const QList<bool>& bombs) {
 }  // namespace
 
 // Each page's verdict is its own: a page asked for long after the worker
-// started waits for its own check; a worker dying on a page it checks ahead
+// started has its own check's time; a worker dying on a page it checks ahead
 // refuses that page, not the one asked for; pages imported by index are
 // checked as themselves; an inserted blank page moves the verdicts behind it.
 TEST_F(RenderTest, PageChecksFollowEachPage) {
   PdfDocument idle, ahead, host, blank;
-  ASSERT_TRUE(idle.open(pagesFile(dir.filePath("idle.pdf"), QList<bool>(8, false))));
+  ASSERT_TRUE(idle.open(pagesFile(dir.filePath("idle.pdf"), {0, 0, 0, 0, 0, 0, 2})));
   QElapsedTimer sinceOpen;
   sinceOpen.start();
 
-  ASSERT_TRUE(ahead.open(pagesFile(dir.filePath("ahead.pdf"), {true, false, false})));
+  ASSERT_TRUE(ahead.open(pagesFile(dir.filePath("ahead.pdf"), {1, 0, 0})));
   QThread::msleep(1000);  // the worker is on the first page by now
   EXPECT_FALSE(ahead.renderPage(2, 0.5, 0).isNull());
   EXPECT_TRUE(ahead.renderPage(0, 0.5, 0).isNull());
   EXPECT_TRUE(ahead.isPageRefused(0));
   EXPECT_FALSE(ahead.isPageRefused(2));
 
-  ASSERT_TRUE(host.open(pagesFile(dir.filePath("host.pdf"), {false})));
-  const QString source = pagesFile(dir.filePath("source.pdf"), {false, false, true});
+  ASSERT_TRUE(host.open(pagesFile(dir.filePath("host.pdf"), {0})));
+  const QString source = pagesFile(dir.filePath("source.pdf"), {0, 0, 1});
   ASSERT_TRUE(host.appendPage(source, 2) && host.appendPage(source, 0));
   EXPECT_TRUE(host.renderPage(1, 0.5, 0).isNull());
   EXPECT_FALSE(host.renderPage(2, 0.5, 0).isNull());
   EXPECT_TRUE(host.isPageRefused(1));
 
-  ASSERT_TRUE(blank.open(pagesFile(dir.filePath("blank.pdf"), {false, true})));
+  ASSERT_TRUE(blank.open(pagesFile(dir.filePath("blank.pdf"), {0, 1})));
   EXPECT_TRUE(blank.renderPage(1, 0.5, 0).isNull());
   ASSERT_TRUE(blank.insertBlankPage(0, QSizeF(595, 842)));
   EXPECT_TRUE(blank.isPageRefused(2));
   EXPECT_FALSE(blank.renderPage(0, 0.5, 0).isNull());
   EXPECT_FALSE(blank.isPageRefused(0));
 
-  // Past the time bound since the worker started, and the last page was never checked ahead.
-  QThread::msleep(std::max<qint64>(0, 16000 - sinceOpen.elapsed()));
-  EXPECT_FALSE(idle.renderPage(7, 0.5, 0).isNull());
-  EXPECT_FALSE(idle.isPageRefused(7));
+  // A check of seconds begun near the time bound since the worker started
+  // (the page was not checked ahead).
+  QThread::msleep(std::max<qint64>(0, 13500 - sinceOpen.elapsed()));
+  EXPECT_FALSE(idle.renderPage(6, 0.5, 0).isNull());
+  EXPECT_FALSE(idle.isPageRefused(6));
 }
 
 TEST(PageImageRules, UsableImageRectangles) {
