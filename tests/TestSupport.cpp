@@ -133,20 +133,13 @@ QList<QSizeF> pdfPageSizes(const QString& pdf) {
   return sizes;
 }
 
-namespace {
-
-double statusMb(const QByteArray& field) {
+double peakResidentMb(const QByteArray& field) {
   QFile status(QStringLiteral("/proc/self/status"));
   if (!status.open(QIODevice::ReadOnly)) return -1;
   for (const QByteArray& line : status.readAll().split('\n'))
     if (line.startsWith(field + ':')) return line.mid(field.size() + 1).trimmed().split(' ').first().toDouble() / 1024.0;
   return -1;
 }
-
-}  // namespace
-
-double peakResidentMb() { return statusMb("VmHWM"); }
-double residentMb() { return statusMb("VmRSS"); }
 
 QByteArray tiffFile(const QList<TiffPicture>& pictures) {
   QByteArray file("II*\0\0\0\0\0", 8);
