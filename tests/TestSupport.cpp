@@ -145,11 +145,11 @@ QList<QSizeF> pdfPageSizes(const QString& pdf) {
   return sizes;
 }
 
-double peakResidentMb() {
+double peakResidentMb(const QByteArray& field) {
   QFile status(QStringLiteral("/proc/self/status"));
   if (!status.open(QIODevice::ReadOnly)) return -1;
   for (const QByteArray& line : status.readAll().split('\n'))
-    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    if (line.startsWith(field + ':')) return line.mid(field.size() + 1).trimmed().split(' ').first().toDouble() / 1024.0;
   return -1;
 }
 

@@ -38,8 +38,8 @@ QString testDataDir();
 int runTool(const QString& program, const QStringList& args, QByteArray* output = nullptr,
             int timeoutMs = 120000);
 bool hasTool(const QString& program);
-// This process's peak resident memory (VmHWM) in MB; -1 when unknown.
-double peakResidentMb();
+// This process's peak resident memory (VmHWM, or another field such as VmRSS) in MB; -1 when unknown.
+double peakResidentMb(const QByteArray& field = "VmHWM");
 
 struct PageSpec {
   QString text;          // drawn as real text objects; empty for none

@@ -506,6 +506,8 @@ class MainWindow : public QMainWindow {
   // The last search, shared by every search dialog and the find shortcut.
   QString lastSearchQuery;
   QList<SearchResult> searchResults;
+  // Pages the last search could not read (refused before loading).
+  QList<int> searchSkippedPages;
   QString searchSignature;
   int currentSearchIndex = -1;
   // The whole-document search under way, and what the window shows of it.

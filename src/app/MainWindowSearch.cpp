@@ -15,6 +15,8 @@
 #include <QFutureWatcher>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScopeGuard>
+#include <QStringList>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -43,6 +45,7 @@ struct MainWindow::SearchRun {
   int pages = 0;
   std::atomic<bool> stop{false};
   std::atomic<int> pagesDone{0};
+  QList<int> skipped;  // pages refused as unreadable; read once the run ends
   QFuture<QList<SearchResult>> future;
 };
 
@@ -56,6 +59,13 @@ void MainWindow::stopSearchRun(const PdfDocument* reading) {
 void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool wholeWord, bool useRegex,
                             bool backwards, bool wrap) {
   if (!currentDocument->isOpen() || query.isEmpty()) return;
+  // Whatever the search ends with, the pages it could not read are named.
+  const auto noteSkipped = qScopeGuard([this] {
+    if (searchSkippedPages.isEmpty()) return;
+    QStringList numbers;
+    for (int page : searchSkippedPages) numbers.append(QString::number(page + 1));
+    statusLabel->setText(statusLabel->text() + tr(" · не просмотрены страницы: %1").arg(numbers.join(QStringLiteral(", "))));
+  });
   lastSearchQuery = query;
   PdfDocument::FindOptions options;
   options.caseSensitive = caseSensitive;
@@ -108,6 +118,7 @@ void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool whole
 int MainWindow::rebuildSearchResults(const QString& query, const PdfDocument::FindOptions& options) {
   stopSearchRun();  // a newer search replaces one under way
   searchResults.clear();
+  searchSkippedPages.clear();
   currentSearchIndex = -1;
   searchSignature.clear();
   if (!currentDocument->isOpen() || query.isEmpty()) {
@@ -123,6 +134,7 @@ int MainWindow::rebuildSearchResults(const QString& query, const PdfDocument::Fi
     for (int page = 0; page < run->pages && !run->stop; ++page) {
       const qsizetype hits = run->document->findTextWithOptions(page, query, options).size();
       for (int j = 0; j < hits; ++j) found.append({page, j});
+      if (run->document->isPageRefused(page)) run->skipped.append(page);
       run->pagesDone = page + 1;
     }
     return found;
@@ -166,6 +178,7 @@ int MainWindow::rebuildSearchResults(const QString& query, const PdfDocument::Fi
   searchBusyFrame->hide();
   if (run->stop) return -1;
   searchResults = run->future.result();
+  searchSkippedPages = run->skipped;
   searchSignature = searchSignatureFor(query, options);
   return int(searchResults.size());
 }

@@ -341,11 +341,15 @@ void MainWindow::showSearchDialog() {
       table->setItem(row, c, item);
     }
   };
-  const auto finishTable = [table, resultsLabel](const QString& query) {
+  // `skipped`: the pages the search could not read (refused before loading).
+  const auto finishTable = [table, resultsLabel](const QString& query, const QStringList& skipped) {
     table->setUpdatesEnabled(true);
     const int n = table->rowCount();
-    resultsLabel->setText(n == 0 ? uiTranslate(QStringLiteral("«%1» — не найдено")).arg(query)
-                                 : uiTranslate(QStringLiteral("Найдено совпадений: %1")).arg(n));
+    resultsLabel->setText((n == 0 ? uiTranslate(QStringLiteral("«%1» — не найдено")).arg(query)
+                                  : uiTranslate(QStringLiteral("Найдено совпадений: %1")).arg(n)) +
+                          (skipped.isEmpty() ? QString()
+                                             : uiTranslate(QStringLiteral(" · не просмотрены страницы: %1"))
+                                                   .arg(skipped.join(QStringLiteral(", ")))));
   };
   // The search lets events through; the dialog may be closed meanwhile.
   const QPointer<QTableWidget> tableAlive(table);
@@ -360,7 +364,9 @@ void MainWindow::showSearchDialog() {
       const int page = searchResults[i].page;
       setRow(i, i, page, page < perPage.size() ? ++perPage[page] : 1, query, nullptr);
     }
-    finishTable(query);
+    QStringList skipped;
+    for (int page : std::as_const(searchSkippedPages)) skipped << QString::number(page + 1);
+    finishTable(query, skipped);
     if (n == 0) {
       view->clearSearchHighlights();
       return 0;
@@ -405,6 +411,7 @@ void MainWindow::showSearchDialog() {
     const PdfDocument::FindOptions options = first.options();
     startTable(query, options, QStringLiteral("Документ"));
     table->setRowCount(0);
+    QStringList skipped;
     for (const OpenDocumentState& state : documents) {
       PdfDocument* document = state.document.get();
       if (!document->isOpen()) continue;
@@ -412,6 +419,7 @@ void MainWindow::showSearchDialog() {
       int index = 0;
       for (int page = 0; page < document->pageCount(); ++page) {
         const qsizetype hits = document->findTextWithOptions(page, query, options).size();
+        if (document->isPageRefused(page)) skipped << name + QStringLiteral(" ") + QString::number(page + 1);
         for (int place = 1; place <= hits; ++place, ++index) {
           const int row = table->rowCount();
           table->insertRow(row);
@@ -419,7 +427,7 @@ void MainWindow::showSearchDialog() {
         }
       }
     }
-    finishTable(query);
+    finishTable(query, skipped);
   });
 
   const auto showRow = [this, table, tableAlive, first, selectCurrentRow](int row) {

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -131,6 +132,8 @@ void PageCheckChild::stop() {
   }
   pid = -1;
   ready = false;
+  abandoned = false;
+  checking = -1;
 }
 
 void PageCheckChild::take(const QByteArray& line) {
@@ -140,8 +143,15 @@ void PageCheckChild::take(const QByteArray& line) {
   } else if (said.contains(QLatin1String("checking"))) {
     checking = said.value(QLatin1String("checking")).toInt();
     checkingSince = nowMs();
+    checkingContent = said.value(QLatin1String("content")).toString().toLatin1();
+    if (!checkingContent.isEmpty() && refusedContent.count(checkingContent)) {
+      verdicts[checking] = false;
+      abandoned = true;
+    }
   } else if (said.contains(QLatin1String("page"))) {
-    verdicts[said.value(QLatin1String("page")).toInt()] = said.value(QLatin1String("loadable")).toBool();
+    const int page = said.value(QLatin1String("page")).toInt();
+    verdicts.emplace(page, said.value(QLatin1String("loadable")).toBool());
+    costs[page] = PageRenderCost::fromText(said.value(QLatin1String("cost")).toString().toLatin1());
     checking = -1;
   }
 }
@@ -151,8 +161,13 @@ bool PageCheckChild::hear(int index, bool wait) {
     if (index >= 0 ? verdicts.count(index) > 0 : ready) return true;
     const qint64 left = wait ? checkingSince + kPageCheckMilliseconds - nowMs() : 0;
     if (wait && left <= 0) return false;
+    if (wait && interrupt && interrupt->load(std::memory_order_acquire)) {
+      wasInterrupted = true;
+      return false;
+    }
     pollfd said{socket, POLLIN, 0};
-    const int polled = ::poll(&said, 1, int(std::max<qint64>(0, left)));
+    // In short slices, so that an interruption is seen soon.
+    const int polled = ::poll(&said, 1, int(std::clamp<qint64>(left, 0, 100)));
     if (polled < 0 && errno == EINTR) continue;
     if (polled == 0) {
       if (!wait) return true;
@@ -170,8 +185,24 @@ bool PageCheckChild::hear(int index, bool wait) {
   }
 }
 
+std::optional<PageRenderCost> PageCheckChild::cost(int index) const {
+  const auto known = costs.find(index);
+  if (known == costs.end()) return std::nullopt;
+  return known->second;
+}
+
+void PageCheckChild::refuseChecking() {
+  if (checking < 0) return;
+  verdicts[checking] = false;
+  if (!checkingContent.isEmpty()) refusedContent.insert(checkingContent);
+  checking = -1;
+}
+
 std::optional<bool> PageCheckChild::loadable(int index) {
+  wasInterrupted = false;
   if (socket >= 0) hear(index, false);  // what was checked ahead
+  // A worker drawing what was refused before would only run out the bound again.
+  if (abandoned) stop();
   if (const auto known = verdicts.find(index); known != verdicts.end()) {
     // The worker goes on ahead of the page in use; its answer is not waited for.
     if (socket >= 0 && ready) {
@@ -184,15 +215,21 @@ std::optional<bool> PageCheckChild::loadable(int index) {
   for (int starts = 0; starts < kMostStartsPerPage; ++starts) {
     if (socket < 0 && !start()) unusable = true;
     if (!unusable && !ready && !hear(-1, true)) {
+      if (wasInterrupted) return std::nullopt;
       stop();
       unusable = true;
     }
     // A worker that cannot even open what this process opened checks nothing.
     if (unusable) return std::nullopt;
     const QByteArray ask = QByteArray::number(index) + '\n';
-    if (sendAll(socket, ask.constData(), ask.size()) && hear(index, true)) return verdicts[index];
+    if (sendAll(socket, ask.constData(), ask.size()) && hear(index, true)) {
+      if (abandoned) stop();
+      return verdicts[index];
+    }
+    // The worker goes on; the page is asked for again next time.
+    if (wasInterrupted) return std::nullopt;
     // Silent past the bound, or dead: the page it was on is refused.
-    if (checking >= 0) verdicts[checking] = false;
+    refuseChecking();
     stop();
     if (const auto known = verdicts.find(index); known != verdicts.end()) return known->second;
   }

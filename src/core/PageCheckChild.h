@@ -4,11 +4,15 @@
 // with the document open while the source lives, and killed with it. A page
 // the worker dies on, or takes longer than the time bound for, is refused.
 
+#include "PageRenderCost.h"
+
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <map>
 #include <optional>
+#include <set>
 #include <sys/types.h>
 
 // Time one page check may take.
@@ -30,8 +34,14 @@ public:
   // Ends the worker, keeping what it decided; a later question starts another.
   void release() { stop(); }
   // Whether page `index` survived its check; nothing when no worker could
-  // check it. Calls are serialised by the caller.
+  // check it, or when the wait was interrupted (then interrupted() says so).
+  // Calls are serialised by the caller.
   std::optional<bool> loadable(int index);
+  // Waits give up while `*flag` is set (the flag outlives this child).
+  void interruptWhen(const std::atomic<bool>* flag) { interrupt = flag; }
+  bool interrupted() const { return wasInterrupted; }
+  // What drawing page `index` cost its check; nothing before it was checked.
+  std::optional<PageRenderCost> cost(int index) const;
 
 private:
   bool start();
@@ -40,6 +50,7 @@ private:
   // false when the worker went silent past the bound or died.
   bool hear(int index, bool wait);
   void take(const QByteArray& line);
+  void refuseChecking();
 
   QByteArray bytes;
   QByteArray password;
@@ -52,4 +63,12 @@ private:
   qint64 checkingSince = 0;
   QByteArray inbox;
   std::map<int, bool> verdicts;
+  std::map<int, PageRenderCost> costs;
+  // What the page being checked draws, and what refused pages draw: a page
+  // drawing the same is refused without waiting for the worker again.
+  QByteArray checkingContent;
+  std::set<QByteArray> refusedContent;
+  bool abandoned = false;  // the worker is on a page already refused
+  const std::atomic<bool>* interrupt = nullptr;
+  bool wasInterrupted = false;
 };

@@ -1,6 +1,8 @@
 #include "PageCheckWorker.h"
 
 #include "PageContentBounds.h"
+#include "PageRenderCost.h"
+#include "PdfFormFields.h"
 #include "PdfiumApi.h"
 #include "PdfiumLock.h"
 
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <poll.h>
 #include <signal.h>
 #include <string>
@@ -22,10 +25,12 @@
 
 namespace {
 
-// The largest rendering a check makes: big enough that pdfium draws every
-// path, small enough to cost little beside the program's own rendering.
+// The larger of the check's two drawings: big enough that pdfium draws every
+// path and that the two drawings tell how the page's cost grows with its
+// size, small enough to cost little beside the program's own rendering.
 constexpr double kCheckScale = 0.5;
-constexpr int kMostCheckPixels = 1 << 20;
+constexpr double kFewestCheckPixels = 1 << 16;
+constexpr double kMostCheckPixels = 1 << 20;
 
 bool readExactly(int fd, char* data, size_t size) {
   while (size > 0) {
@@ -69,8 +74,53 @@ long long addressSpaceInUse() {
   return pages < 0 ? -1 : pages * ::sysconf(_SC_PAGESIZE);
 }
 
-// What the program will do with the page: load it, read its text, render it.
-bool survives(FPDF_DOCUMENT doc, PageContentBounds& bounds, int index) {
+double processorMs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+long long statusBytes(const char* field) {
+  FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return 0;
+  char line[256];
+  long long kb = 0;
+  const size_t length = std::strlen(field);
+  while (std::fgets(line, sizeof line, status))
+    if (std::strncmp(line, field, length) == 0 && line[length] == ':') kb = std::atoll(line + length + 1);
+  std::fclose(status);
+  return kb * 1024;
+}
+
+// The peak resident memory starts again from what is resident now.
+void restartPeak() {
+  FILE* refs = std::fopen("/proc/self/clear_refs", "w");
+  if (!refs) return;
+  std::fputs("5", refs);
+  std::fclose(refs);
+}
+
+struct Drawn {
+  double pixels = 0, ms = 0, bytes = 0;
+};
+
+// The page drawn as the program draws it, with its fields.
+Drawn draw(FPDF_PAGE page, FPDF_FORMHANDLE form, int w, int h) {
+  restartPeak();
+  const long long before = statusBytes("VmRSS");
+  const double started = processorMs();
+  if (FPDF_BITMAP bitmap = FPDFBitmap_Create(w, h, 1)) {
+    FPDFBitmap_FillRect(bitmap, 0, 0, w, h, 0xFFFFFFFF);
+    const FieldsLaidOut fields(page, form);
+    drawPageWithFields(bitmap, page, fields.handle(), 0, 0, w, h, 0);
+    FPDFBitmap_Destroy(bitmap);
+  }
+  return Drawn{double(w) * h, processorMs() - started, double(std::max(0LL, statusBytes("VmHWM") - before))};
+}
+
+// What the program will do with the page: load it, read its text, render it
+// with its fields. Then what the page costs to draw, in `cost`.
+bool survives(FPDF_DOCUMENT doc, FPDF_FORMHANDLE form, PageContentBounds& bounds, int index, PageRenderCost* cost) {
   if (bounds.exceeds(index)) return false;
   PdfiumLock lock;
   FPDF_PAGE page = FPDF_LoadPage(doc, index);
@@ -79,15 +129,18 @@ bool survives(FPDF_DOCUMENT doc, PageContentBounds& bounds, int index) {
     FPDFText_CountChars(text);
     FPDFText_ClosePage(text);
   }
-  const double width = FPDF_GetPageWidthF(page) * kCheckScale, height = FPDF_GetPageHeightF(page) * kCheckScale;
-  const double shrink = std::min(1.0, std::sqrt(kMostCheckPixels / std::max(1.0, width * height)));
-  const int w = std::clamp(int(width * shrink), 1, 4096), h = std::clamp(int(height * shrink), 1, 4096);
-  if (FPDF_BITMAP bitmap = FPDFBitmap_Create(w, h, 0)) {
-    FPDFBitmap_FillRect(bitmap, 0, 0, w, h, 0xFFFFFFFF);
-    FPDF_RenderPageBitmap(bitmap, page, 0, 0, w, h, 0, FPDF_ANNOT);
-    FPDFBitmap_Destroy(bitmap);
-  }
+  const double width = std::max(1.0, FPDF_GetPageWidthF(page) * kCheckScale);
+  const double height = std::max(1.0, FPDF_GetPageHeightF(page) * kCheckScale);
+  const double fit = std::sqrt(std::clamp(width * height, kFewestCheckPixels, kMostCheckPixels) / (width * height));
+  const int w = std::clamp(int(width * fit), 2, 4096), h = std::clamp(int(height * fit), 2, 4096);
+  // The first drawing loads fonts and images; the two after it are warm.
+  draw(page, form, w / 2, h / 2);
+  const Drawn small = draw(page, form, w / 2, h / 2);
+  const Drawn large = draw(page, form, w, h);
   FPDF_ClosePage(page);
+  const double grown = std::max(1.0, large.pixels - small.pixels);
+  *cost = PageRenderCost{large.pixels, large.ms, large.bytes, std::max(0.0, large.ms - small.ms) / grown,
+                         std::max(0.0, large.bytes - small.bytes) / grown};
   return true;
 }
 
@@ -130,6 +183,14 @@ int runPageCheckWorker(int argc, char* argv[]) {
     return 1;
   }
   PageContentBounds bounds(document, QByteArray(password.data(), qsizetype(passwordSize)));
+  // The fields as the program draws them, within the same bound on their
+  // tree; they live as long as the process.
+  PdfFormFields* fields = nullptr;
+  {
+    PdfiumLock lock;
+    fields = new PdfFormFields(
+        formWithinBounds(doc, document, QByteArray(password.data(), qsizetype(passwordSize))) ? doc : nullptr);
+  }
   std::fill(password.begin(), password.end(), '\0');
   // From here on no page may take more than the bound beyond the open document.
   const long long inUse = addressSpaceInUse();
@@ -140,6 +201,7 @@ int runPageCheckWorker(int argc, char* argv[]) {
   say("{\"ready\":true,\"pages\":" + std::to_string(pages) + "}");
 
   std::vector<char> checked(size_t(std::max(0, pages)), 0);
+  std::vector<PageRenderCost> costs(checked.size());
   // Until a page is asked for, the first ones are checked.
   const int window = lookAhead ? kPageCheckAhead : 0;
   int ahead = 0, aheadEnd = std::min(pages, window);
@@ -161,12 +223,18 @@ int runPageCheckWorker(int argc, char* argv[]) {
     const bool known = wanted < 0 || wanted >= pages || checked[size_t(wanted)];
     if (known) {
       const bool loadable = wanted < 0 || wanted >= pages || checked[size_t(wanted)] == 1;
-      say("{\"page\":" + std::to_string(wanted) + ",\"loadable\":" + (loadable ? "true" : "false") + "}");
+      const PageRenderCost cost = wanted < 0 || wanted >= pages ? PageRenderCost{} : costs[size_t(wanted)];
+      say("{\"page\":" + std::to_string(wanted) + ",\"loadable\":" + (loadable ? "true" : "false") +
+          ",\"cost\":\"" + cost.toText().toStdString() + "\"}");
       continue;
     }
-    say("{\"checking\":" + std::to_string(wanted) + "}");
-    const bool loadable = survives(doc, bounds, wanted);
+    say("{\"checking\":" + std::to_string(wanted) + ",\"content\":\"" + bounds.contentKey(wanted).toStdString() +
+        "\"}");
+    PageRenderCost cost;
+    const bool loadable = survives(doc, fields->handle(), bounds, wanted, &cost);
     checked[size_t(wanted)] = loadable ? 1 : 2;
-    say("{\"page\":" + std::to_string(wanted) + ",\"loadable\":" + (loadable ? "true" : "false") + "}");
+    costs[size_t(wanted)] = cost;
+    say("{\"page\":" + std::to_string(wanted) + ",\"loadable\":" + (loadable ? "true" : "false") +
+        ",\"cost\":\"" + cost.toText().toStdString() + "\"}");
   }
 }

@@ -3,6 +3,8 @@
 #include "ContentStateScan.h"
 #include "QpdfInMemory.h"
 
+#include <QCryptographicHash>
+
 #include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -189,5 +191,27 @@ bool PageContentBounds::exceeds(int index) {
     return page.isDictionary() && pageExceedsBounds(page, reader->formNesting);
   } catch (const std::exception&) {
     return false;
+  }
+}
+
+QByteArray PageContentBounds::contentKey(int index) {
+  QPDF* pdf = reader->open();
+  if (!pdf || index < 0) return {};
+  try {
+    QPDFObjectHandle page = qpdfPageAt(*pdf, index);
+    if (!page.isDictionary()) return {};
+    // Content, resources and annotations: what the page draws, by the
+    // objects named (a direct dictionary by what it says).
+    QCryptographicHash key(QCryptographicHash::Sha1);
+    for (const char* name : {"/Contents", "/Resources", "/Annots"}) {
+      QPDFObjectHandle part = page.getKey(name);
+      if (std::string(name) == "/Contents" && !part.isIndirect() && !part.isArray()) return {};
+      // Named objects print as references, so the key stays short.
+      key.addData(QByteArray::fromStdString(part.unparse()));
+      key.addData("\n");
+    }
+    return key.result().toHex();
+  } catch (const std::exception&) {
+    return {};
   }
 }

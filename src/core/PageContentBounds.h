@@ -24,6 +24,10 @@ public:
   // Whether page `index` (in pdfium's order) exceeds the bounds; false when
   // qpdf cannot find or read it.
   bool exceeds(int index);
+  // What page `index` draws (its content, resources and annotations), as a
+  // key: pages with the same key draw the same. Empty when the page has no
+  // content stream of its own.
+  QByteArray contentKey(int index);
 
 private:
   struct Reader;

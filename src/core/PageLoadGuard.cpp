@@ -17,20 +17,29 @@ struct PageLoadGuard::Source {
   std::unique_ptr<PageCheckChild> child;
   std::unique_ptr<PageContentBounds> scan;
 
+  const std::atomic<bool>* interrupt = nullptr;
+
   void prepare() {
     if (!child && !scan && !PageCheckChild::workerPath().isEmpty()) {
       child = std::make_unique<PageCheckChild>(bytes, password);
+      child->interruptWhen(interrupt);
       child->prepare();
     }
   }
 
-  bool refuses(int index) {
+  // Nothing when the wait for the worker was interrupted.
+  std::optional<bool> refuses(int index) {
     prepare();
     if (child) {
       if (const std::optional<bool> loadable = child->loadable(index)) return !*loadable;
+      if (child->interrupted()) return std::nullopt;
     }
     if (!scan) scan = std::make_unique<PageContentBounds>(bytes, password);
     return scan->exceeds(index);
+  }
+
+  std::optional<PageRenderCost> cost(int index) const {
+    return child ? child->cost(index) : std::nullopt;
   }
 
   void release() {
@@ -45,11 +54,12 @@ void PageLoadGuard::reset(const QByteArray& bytes, const QByteArray& password, i
   auto source = std::make_shared<Source>();
   source->bytes = bytes;
   source->password = password;
+  source->interrupt = &interrupting;
   // The worker opens the document while the program lays out its pages.
   if (pageCount > 0) source->prepare();
   opened = source;
   std::vector<Entry> fresh(size_t(std::max(0, pageCount)));
-  for (size_t i = 0; i < fresh.size(); ++i) fresh[i] = Entry{source, int(i), Verdict::Unknown};
+  for (size_t i = 0; i < fresh.size(); ++i) fresh[i] = Entry{source, int(i), Verdict::Unknown, std::nullopt};
   QMutexLocker lock(&entriesLock);
   entries.swap(fresh);
 }
@@ -95,15 +105,17 @@ void PageLoadGuard::appendFrom(const QByteArray& bytes, const QByteArray& passwo
   auto source = std::make_shared<Source>();
   source->bytes = bytes;
   source->password = password;
+  source->interrupt = &interrupting;
   QMutexLocker lock(&entriesLock);
   if (indices) {
-    for (unsigned long i = 0; i < count; ++i) entries.push_back(Entry{source, indices[i], Verdict::Unknown});
+    for (unsigned long i = 0; i < count; ++i) entries.push_back(Entry{source, indices[i], Verdict::Unknown, std::nullopt});
   } else {
-    for (int i = 0; i < sourcePageCount; ++i) entries.push_back(Entry{source, i, Verdict::Unknown});
+    for (int i = 0; i < sourcePageCount; ++i) entries.push_back(Entry{source, i, Verdict::Unknown, std::nullopt});
   }
 }
 
 bool PageLoadGuard::refuses(int page) {
+  QMutexLocker deciding(&decidingLock);
   std::shared_ptr<Source> source;
   int index = -1;
   {
@@ -128,10 +140,18 @@ bool PageLoadGuard::refuses(int page) {
     }
     for (const std::shared_ptr<Source>& other : others) other->release();
   }
-  const bool refuse = source && source->refuses(index);
+  const std::optional<bool> decided = source ? source->refuses(index) : std::optional<bool>(false);
+  // Interrupted: refused this once, and decided when asked again.
+  if (!decided) return true;
+  const bool refuse = *decided;
+  const std::optional<PageRenderCost> cost = source ? source->cost(index) : std::nullopt;
   QMutexLocker lock(&entriesLock);
-  if (page < int(entries.size()) && entries[size_t(page)].source == source && entries[size_t(page)].index == index)
-    entries[size_t(page)].verdict = refuse ? Verdict::Refused : Verdict::Loadable;
+  // Every entry of the same page of the same source (a duplicate) learns it too.
+  for (Entry& entry : entries)
+    if (entry.source == source && entry.index == index && entry.verdict == Verdict::Unknown) {
+      entry.verdict = refuse ? Verdict::Refused : Verdict::Loadable;
+      entry.cost = cost;
+    }
   return refuse;
 }
 
@@ -139,3 +159,16 @@ bool PageLoadGuard::refused(int page) const {
   QMutexLocker lock(&entriesLock);
   return page >= 0 && page < int(entries.size()) && entries[size_t(page)].verdict == Verdict::Refused;
 }
+
+bool PageLoadGuard::undecided(int page) const {
+  QMutexLocker lock(&entriesLock);
+  return page >= 0 && page < int(entries.size()) && entries[size_t(page)].verdict == Verdict::Unknown;
+}
+
+std::optional<PageRenderCost> PageLoadGuard::renderCost(int page) const {
+  QMutexLocker lock(&entriesLock);
+  if (page < 0 || page >= int(entries.size())) return std::nullopt;
+  return entries[size_t(page)].cost;
+}
+
+void PageLoadGuard::interruptChecks(bool interrupt) { interrupting.store(interrupt, std::memory_order_release); }

@@ -14,10 +14,14 @@
 // The guard follows the document's structural changes, so that each page of
 // pdfium's document still knows which bytes it came from.
 
+#include "PageRenderCost.h"
+
 #include <QByteArray>
 #include <QMutex>
 
+#include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class PageLoadGuard {
@@ -42,12 +46,21 @@ public:
   void appendFrom(const QByteArray& bytes, const QByteArray& password, const int* indices, unsigned long count,
                   int sourcePageCount);
 
-  // Whether the page must not be loaded; decided on the first call (the
-  // caller serialises these calls, as it serialises pdfium).
+  // Whether the page must not be loaded; decided on the first call, which
+  // may wait seconds for the page's check: call it without the document's
+  // lock first (calls are serialised here).
   bool refuses(int page);
+  // While set, a refuses() waiting for a check gives up (and refuses the
+  // page this once, leaving it undecided); safe from any thread.
+  void interruptChecks(bool interrupt);
   // What an earlier refuses() decided, without deciding anything: safe from
   // any thread, never waits for a scan.
   bool refused(int page) const;
+  // Whether the page is still to be decided (it may be being checked).
+  bool undecided(int page) const;
+  // What drawing the page cost its check; nothing for a page this program
+  // made or one no worker checked.
+  std::optional<PageRenderCost> renderCost(int page) const;
 
 private:
   struct Source;
@@ -56,7 +69,10 @@ private:
     std::shared_ptr<Source> source;  // null for a page this program made
     int index = -1;
     Verdict verdict = Verdict::Loadable;
+    std::optional<PageRenderCost> cost;
   };
+  QMutex decidingLock;
+  std::atomic<bool> interrupting{false};
   mutable QMutex entriesLock;
   std::vector<Entry> entries;
   std::weak_ptr<Source> opened;  // the pages of the file as it was opened or saved

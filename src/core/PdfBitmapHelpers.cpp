@@ -29,12 +29,43 @@ QSize loadedPagePixelSize(FPDF_PAGE page, double scale) {
 
 }  // namespace
 
-QImage renderLoadedPageImage(FPDF_PAGE page, double scale, FPDF_FORMHANDLE form) {
+QImage renderLoadedPageImage(FPDF_PAGE page, double scale, FPDF_FORMHANDLE form,
+                             const std::optional<PageRenderCost>& cost) {
   const QSize size = loadedPagePixelSize(page, scale);
   if (size.isEmpty()) return {};
-  QImage image(size, QImage::Format_ARGB32);
+  return renderLoadedPageBounded(page, size, 0, false, form, cost);
+}
+
+QImage renderLoadedPageBounded(FPDF_PAGE page, const QSize& pixels, int quarterTurns, bool transparent,
+                               FPDF_FORMHANDLE form, const std::optional<PageRenderCost>& cost) {
+  const long long area = (long long)pixels.width() * pixels.height();
+  const RenderPlan plan = cost ? planRender(*cost, area) : RenderPlan{false, area};
+  if (plan.refused || pixels.isEmpty()) return {};
+  QImage image(pixels, QImage::Format_ARGB32);
   if (image.isNull()) return {};
-  renderOnWhite(page, image.bits(), size, int(image.bytesPerLine()), form);
+  // Whole-width bands draw each object the fewest times; squares only when a
+  // band would be thinner than a row of glyphs.
+  QSize tile = pixels;
+  if (plan.tilePixels < area) {
+    const long long rows = plan.tilePixels / pixels.width();
+    const int side = std::max(1, int(std::sqrt(double(plan.tilePixels))));
+    tile = rows >= 64 ? QSize(pixels.width(), int(rows)) : QSize(std::min(side, pixels.width()), side);
+  }
+  const FieldsLaidOut fields(page, form);
+  for (int y = 0; y < pixels.height(); y += tile.height()) {
+    for (int x = 0; x < pixels.width(); x += tile.width()) {
+      const int w = std::min(tile.width(), pixels.width() - x), h = std::min(tile.height(), pixels.height() - y);
+      uchar* bits = image.scanLine(y) + size_t(x) * 4;
+      pdfium::Bitmap bitmap(FPDFBitmap_CreateEx(w, h, FPDFBitmap_BGRA, bits, int(image.bytesPerLine())));
+      if (!bitmap) {
+        for (int row = 0; row < h; ++row) std::memset(bits + row * image.bytesPerLine(), transparent ? 0 : 0xFF, size_t(w) * 4);
+        continue;
+      }
+      // pdfium's fill is the page's only pass before drawing: a page is megabytes.
+      FPDFBitmap_FillRect(bitmap.get(), 0, 0, w, h, transparent ? 0u : 0xFFFFFFFFu);
+      drawPageWithFields(bitmap.get(), page, fields.handle(), x, y, pixels.width(), pixels.height(), quarterTurns);
+    }
+  }
   return image;
 }
 

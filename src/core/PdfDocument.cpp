@@ -165,8 +165,7 @@ void* PdfDocument::formHandleUnlocked() const {
   // page's widgets as it draws them. Only a field tree that would take pdfium
   // minutes to walk is shown without its fields.
   if (!formFields)
-    formFields = std::make_unique<PdfFormFields>(
-        FPDF_GetFormType(doc) == FORMTYPE_NONE || formFieldTreeWithinBounds(fileData, openPassword) ? doc : nullptr);
+    formFields = std::make_unique<PdfFormFields>(formWithinBounds(doc, fileData, openPassword) ? doc : nullptr);
   return formFields->handle();
 }
 

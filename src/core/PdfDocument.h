@@ -6,6 +6,7 @@
 // their own read-write lock so that layout never waits for a render.
 
 #include "LinkTarget.h"
+#include "PageRenderCost.h"
 #include "TextBlock.h"
 
 #include <QByteArray>
@@ -25,6 +26,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -78,6 +80,14 @@ public:
   // for more than any real page (see PageLoadGuard); it renders as nothing,
   // has no text and takes no edit. Never waits for the document.
   bool isPageRefused(int page) const;
+  // Whether a rendering of the page at `scale` is refused: the page is, or
+  // drawing it that large would take longer than the bound. Never waits.
+  bool isRenderRefused(int page, double scale) const;
+  // Whether the page is still to be checked before it loads. Never waits.
+  bool isPageBeingChecked(int page) const;
+  // While set, operations waiting for a page's check give up at once (the
+  // page is then left unchecked), so that a view can let go of the document.
+  void interruptPageChecks(bool interrupt);
   // The file's PDF version ("1.7"); empty when no document is open or the
   // header does not say.
   QString pdfVersion() const;
@@ -250,6 +260,8 @@ private:
   bool recompressImagesUnlocked(const QString& path, const CompressionOptions& options);
   // False, with a message naming the page, when a page must not be loaded.
   bool allPagesLoadableUnlocked();
+  // What each page of `doc` cost its check, for the raster writer.
+  std::function<std::optional<PageRenderCost>(int)> pageCostsUnlocked() const;
   // --- end of compression ---
 
 public:
@@ -343,7 +355,8 @@ private:
   // a page is first drawn; null when pdfium refuses one.
   void* formHandleUnlocked() const;
   // A loaded page drawn whole at `scale`, turned by `rotation`; the caller holds the lock.
-  QImage renderLoadedPageUnlocked(fpdf_page_t__* page, double scale, int rotation, bool transparent,
+  // `index` is the page's, for what its check cost.
+  QImage renderLoadedPageUnlocked(fpdf_page_t__* page, int index, double scale, int rotation, bool transparent,
                                   bool withFields) const;
   // renderPageLayer, with annotations and form fields drawn or all left out.
   QImage renderPageImage(int page, double scale, int rotation, PdfRenderLayer layer, bool transparent,

@@ -228,11 +228,17 @@ bool PdfDocument::compressTo(const QString& path, const CompressionOptions& opti
   if (!options.rasterizePages) return recompressImagesUnlocked(path, options);
 
   QString error;
-  if (!RasterPdfWriter(doc, options, formHandleUnlocked()).write(path, &error)) {
+  if (!RasterPdfWriter(doc, options, formHandleUnlocked(), pageCostsUnlocked()).write(path, &error)) {
     lastErrorMessage = error.isEmpty() ? coreText("Не удалось сжать PDF.") : error;
     return false;
   }
   return true;
+}
+
+std::function<std::optional<PageRenderCost>(int)> PdfDocument::pageCostsUnlocked() const {
+  if (loadGuard->pageCount() != FPDF_GetPageCount(doc)) return {};
+  const PageLoadGuard* guard = loadGuard.get();
+  return [guard](int page) { return guard->renderCost(page); };
 }
 
 bool PdfDocument::allPagesLoadableUnlocked() {
@@ -328,7 +334,7 @@ qint64 PdfDocument::estimateCompressedSize(const CompressionOptions& options, bo
   }
   if (!allPagesLoadableUnlocked()) return -1;
   QString error;
-  const qint64 bytes = RasterPdfWriter(doc, options, formHandleUnlocked()).estimateSize(sampled, &error);
+  const qint64 bytes = RasterPdfWriter(doc, options, formHandleUnlocked(), pageCostsUnlocked()).estimateSize(sampled, &error);
   if (bytes < 0) lastErrorMessage = error.isEmpty() ? coreText("Не удалось оценить размер PDF.") : error;
   return bytes;
 }

@@ -5,6 +5,7 @@
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
+#include "PageLoadGuard.h"
 #include "PageObjectBounds.h"
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
@@ -38,6 +39,7 @@ void collectDrawn(FPDF_PAGE page, FPDF_PAGEOBJECT form, FPDF_PAGEOBJECT top, int
 
 QImage PdfDocument::renderDrawnOver(int page, double scale, int rotation, const QRectF& place,
                                    const std::vector<QRectF>& gone) const {
+  if (!isOpen() || loadGuard->refuses(page)) return {};
   DocumentLock lock(mutex);
   if (!doc) return {};
   pdfium::Page loaded(loadPageUnlocked(page));
@@ -84,5 +86,5 @@ QImage PdfDocument::renderDrawnOver(int page, double scale, int rotation, const 
   for (size_t i = 0; i < drawn.size(); ++i)
     if (i <= first || ownLine[i] || leaving[i]) FPDFPageObj_SetIsActive(drawn[i].object, false);
   // The page is closed right after: the document itself never changes.
-  return renderLoadedPageUnlocked(loaded.get(), scale, rotation, true, true);
+  return renderLoadedPageUnlocked(loaded.get(), page, scale, rotation, true, true);
 }

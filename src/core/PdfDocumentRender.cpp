@@ -3,6 +3,7 @@
 #include "DocumentLock.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfFormFields.h"
+#include "PageLoadGuard.h"
 #include "PdfiumHandles.h"
 
 #include <algorithm>
@@ -49,37 +50,38 @@ QImage PdfDocument::renderPageLayer(int page, double scale, int rotation, PdfRen
 
 QImage PdfDocument::renderPageImage(int page, double scale, int rotation, PdfRenderLayer layer, bool transparent,
                                     bool withFields) const {
+  // A page not yet checked is checked before the document is locked, so
+  // that everything else done with the document goes on meanwhile.
+  if (!isOpen() || loadGuard->refuses(page)) return {};
   DocumentLock lock(mutex);
   if (!doc) return {};
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return {};
   std::vector<RemovedObject> removed = removeObjectsForLayer(loaded.get(), layer);
-  const QImage image = renderLoadedPageUnlocked(loaded.get(), scale, rotation, transparent, withFields);
+  const QImage image = renderLoadedPageUnlocked(loaded.get(), page, scale, rotation, transparent, withFields);
   restoreObjects(loaded.get(), removed);
   return image;
 }
 
-QImage PdfDocument::renderLoadedPageUnlocked(FPDF_PAGE page, double scale, int rotation, bool transparent,
-                                             bool withFields) const {
+QImage PdfDocument::renderLoadedPageUnlocked(FPDF_PAGE page, int index, double scale, int rotation,
+                                             bool transparent, bool withFields) const {
   QSizeF points(FPDF_GetPageWidthF(page), FPDF_GetPageHeightF(page));
   const int quarterTurns = (((rotation % 360) + 360) % 360) / 90;
   if (quarterTurns % 2) points.transpose();
-  const QSize pixels = renderPixelSize(points, scale);
-
-  QImage image(pixels, QImage::Format_ARGB32);
-  if (image.isNull()) return {};
-  // pdfium's fill is the page's only pass before drawing: a page is megabytes.
-  if (pdfium::Bitmap bitmap{createBitmapFromQImage(image)}) {
-    FPDFBitmap_FillRect(bitmap.get(), 0, 0, pixels.width(), pixels.height(), transparent ? 0u : 0xFFFFFFFFu);
-    if (withFields)
-      renderPageWithFields(bitmap.get(), page, formHandleUnlocked(), pixels.width(), pixels.height(), quarterTurns);
-    else
-      FPDF_RenderPageBitmap(bitmap.get(), page, 0, 0, pixels.width(), pixels.height(), quarterTurns, FPDF_LCD_TEXT);
-  } else {
-    image.fill(transparent ? Qt::transparent : Qt::white);
-  }
-  return image;
+  return renderLoadedPageBounded(page, renderPixelSize(points, scale), quarterTurns, transparent,
+                                 withFields ? formHandleUnlocked() : nullptr, loadGuard->renderCost(index));
 }
+
+bool PdfDocument::isRenderRefused(int page, double scale) const {
+  if (loadGuard->refused(page)) return true;
+  const std::optional<PageRenderCost> cost = loadGuard->renderCost(page);
+  const QSize pixels = renderPixelSize(pageSize(page), scale);
+  return cost && planRender(*cost, (long long)pixels.width() * pixels.height()).refused;
+}
+
+bool PdfDocument::isPageBeingChecked(int page) const { return loadGuard->undecided(page); }
+
+void PdfDocument::interruptPageChecks(bool interrupt) { loadGuard->interruptChecks(interrupt); }
 
 QImage PdfDocument::renderPage(int page, double scale, int rotation) const {
   return renderPageLayer(page, scale, rotation, PdfRenderLayer::Full, false);

@@ -1,6 +1,7 @@
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
+#include "PageLoadGuard.h"
 #include "PageTextCharacters.h"
 #include "PageSpace.h"
 #include "PdfiumHandles.h"
@@ -168,6 +169,7 @@ QList<QRectF> expressionSearch(FPDF_PAGE page, const QRegularExpression& express
 }  // namespace
 
 QString PdfDocument::extractAllText(int page) const {
+  if (isOpen()) loadGuard->refuses(page);  // the page's check, without the lock
   DocumentLock lock(mutex);
   LoadedText loaded;
   if (!loadText(doc ? loadPageUnlocked(page) : nullptr, &loaded)) return {};
@@ -202,6 +204,7 @@ QRegularExpression PdfDocument::findExpression(const QString& query, const FindO
 
 QList<QRectF> PdfDocument::findTextWithOptions(int page, const QString& query, const FindOptions& options) const {
   if (query.isEmpty()) return {};
+  if (isOpen()) loadGuard->refuses(page);  // the page's check, without the lock
   if (options.regularExpression || options.wholeWord) {
     const QRegularExpression expression = findExpression(query, options);
     if (!expression.isValid()) return {};

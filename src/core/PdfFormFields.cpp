@@ -60,6 +60,10 @@ PdfFormFields::~PdfFormFields() {
   FPDFDOC_ExitFormFillEnvironment(form);
 }
 
+bool formWithinBounds(FPDF_DOCUMENT doc, const QByteArray& pdf, const QByteArray& password) {
+  return FPDF_GetFormType(doc) == FORMTYPE_NONE || formFieldTreeWithinBounds(pdf, password);
+}
+
 bool pageHasWidgets(FPDF_PAGE page) {
   for (int i = 0, count = FPDFPage_GetAnnotCount(page); i < count; ++i) {
     pdfium::Annotation annotation(FPDFPage_GetAnnot(page, i));
@@ -68,16 +72,26 @@ bool pageHasWidgets(FPDF_PAGE page) {
   return false;
 }
 
+FieldsLaidOut::FieldsLaidOut(FPDF_PAGE page, FPDF_FORMHANDLE form)
+    : page(page), form(form && pageHasWidgets(page) ? form : nullptr) {
+  // A page without widgets costs its drawing no page view. Fields whose file
+  // asks for new appearances (NeedAppearances) get them here.
+  if (this->form) FORM_OnAfterLoadPage(page, this->form);
+}
+
+FieldsLaidOut::~FieldsLaidOut() {
+  if (form) FORM_OnBeforeClosePage(page, form);
+}
+
+void drawPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int x, int y, int width,
+                        int height, int rotate) {
+  constexpr int flags = FPDF_ANNOT | FPDF_LCD_TEXT;
+  FPDF_RenderPageBitmap(bitmap, page, -x, -y, width, height, rotate, flags);
+  if (form) FPDF_FFLDraw(form, bitmap, page, -x, -y, width, height, rotate, flags);
+}
+
 void renderPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int width, int height,
                           int rotate) {
-  constexpr int flags = FPDF_ANNOT | FPDF_LCD_TEXT;
-  FPDF_RenderPageBitmap(bitmap, page, 0, 0, width, height, rotate, flags);
-  // A page without widgets costs its render no page view.
-  if (!form || !pageHasWidgets(page)) return;
-  // The page view pdfium keeps for the page lives only for this drawing, so
-  // no page closed later is left behind in the environment. Fields whose
-  // file asks for new appearances (NeedAppearances) get them here.
-  FORM_OnAfterLoadPage(page, form);
-  FPDF_FFLDraw(form, bitmap, page, 0, 0, width, height, rotate, flags);
-  FORM_OnBeforeClosePage(page, form);
+  const FieldsLaidOut fields(page, form);
+  drawPageWithFields(bitmap, page, fields.handle(), 0, 0, width, height, rotate);
 }

@@ -29,8 +29,34 @@ private:
 // tree (read with `password`) stays within a bound of fields walked.
 bool formFieldTreeWithinBounds(const QByteArray& pdf, const QByteArray& password);
 
+// Whether `doc` gets a form environment: always without a field tree (its
+// widgets are drawn all the same), else when the tree is within the bound.
+bool formWithinBounds(FPDF_DOCUMENT doc, const QByteArray& pdf, const QByteArray& password);
+
 // Whether the page carries form fields (widget annotations).
 bool pageHasWidgets(FPDF_PAGE page);
+
+// pdfium's view of a page's fields, for as long as it lives: made anew for
+// each drawing, so that no page closed later is left behind in the form.
+class FieldsLaidOut {
+public:
+  FieldsLaidOut(FPDF_PAGE page, FPDF_FORMHANDLE form);
+  ~FieldsLaidOut();
+  // The form to draw the page's fields with; none on a page without widgets.
+  FPDF_FORMHANDLE handle() const { return form; }
+  FieldsLaidOut(const FieldsLaidOut&) = delete;
+  FieldsLaidOut& operator=(const FieldsLaidOut&) = delete;
+
+private:
+  FPDF_PAGE page;
+  FPDF_FORMHANDLE form;
+};
+
+// The page with annotations and then its fields (laid out by a FieldsLaidOut
+// around this call) drawn into `bitmap`, whose top left corner sits at (x, y)
+// of the page drawn at width x height.
+void drawPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int x, int y, int width,
+                        int height, int rotate);
 
 // FPDF_RenderPageBitmap with annotations, then the page's form fields with
 // their appearance on top in the same placement (none without `form`).

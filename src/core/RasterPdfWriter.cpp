@@ -33,8 +33,8 @@ QByteArray RasterPdfWriter::framedObject(int number, const QByteArray& body) {
 }
 
 RasterPdfWriter::RasterPdfWriter(fpdf_document_t__* document, const PdfDocument::CompressionOptions& options,
-                                 void* form)
-    : document(document), form(form), options(options), scale(clampedDpi(options.imageDpi) / 72.0) {}
+                                 void* form, CostOf costOf)
+    : document(document), form(form), costOf(std::move(costOf)), options(options), scale(clampedDpi(options.imageDpi) / 72.0) {}
 
 int RasterPdfWriter::clampedDpi(int dpi) { return std::max(36, std::min(dpi, 600)); }
 
@@ -210,7 +210,7 @@ bool RasterPdfWriter::buildPage(int index, PageObjects* objects, QString* error,
     if (page) {
       height = FPDF_GetPageHeightF(page.get());
       width = FPDF_GetPageWidthF(page.get());
-      image = renderLoadedPageImage(page.get(), scale, form);
+      image = renderLoadedPageImage(page.get(), scale, form, costOf ? costOf(index) : std::nullopt);
     }
   }
   if (image.isNull()) {

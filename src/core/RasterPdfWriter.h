@@ -5,6 +5,7 @@
 // without writing them, so for short documents it is exact to the byte.
 // Callers hold the pdfium lock for write() and estimateSize().
 
+#include "PageRenderCost.h"
 #include "PdfDocument.h"
 
 #include <QByteArray>
@@ -12,13 +13,19 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+#include <optional>
+
 struct fpdf_document_t__;
 
 class RasterPdfWriter {
 public:
-  // `form`, the document's form-fill environment, draws its form fields.
+  // What drawing a page cost its check, by page index.
+  using CostOf = std::function<std::optional<PageRenderCost>(int)>;
+  // `form`, the document's form-fill environment, draws its form fields;
+  // `costOf` bounds each page's rendering.
   RasterPdfWriter(fpdf_document_t__* document, const PdfDocument::CompressionOptions& options,
-                  void* form = nullptr);
+                  void* form = nullptr, CostOf costOf = {});
 
   // Renders and encodes every page, then writes the file atomically. On
   // failure `error` holds the reason; an existing file at `path` is kept.
@@ -73,6 +80,7 @@ private:
 
   fpdf_document_t__* document;
   void* form;
+  CostOf costOf;
   PdfDocument::CompressionOptions options;
   double scale;
 };

@@ -57,13 +57,17 @@ void PageThumbnailPanel::stopWorker() {
 }
 
 void PageThumbnailPanel::setDocument(PdfDocument* doc) {
+  // The document let go is still open: its render gives up waiting for a page's check.
+  PdfDocument* previous = workerThread ? document : nullptr;
+  if (previous) previous->interruptPageChecks(true);
+  stopWorker();
+  if (previous) previous->interruptPageChecks(false);
   document = doc;
   currentPage = -1;
   thumbnails.clear();
   pendingPages.clear();
   staleThumbnails.clear();
   stalePendingPages.clear();
-  stopWorker();
   // Results the old worker posted before it stopped must not land on the new list.
   ++workerGeneration;
 

@@ -33,8 +33,9 @@ PdfView::~PdfView() {
   delete blockEditorFrame;
   blockEditorFrame = nullptr;
   // Jobs capture the document, not the view; still, a view going away must
-  // not leave work running on a document its owner is about to delete.
-  waitForRenderJobs();
+  // not leave work running on a document its owner is about to delete
+  // (and may have deleted, once the jobs are done).
+  waitForRenderJobs(false);
   qDeleteAll(renderWatchers);
   renderWatchers.clear();
 }
@@ -81,11 +82,15 @@ void PdfView::releaseDocument(PdfDocument* doc) {
     waitForRenderJobs();
 }
 
-void PdfView::waitForRenderJobs() {
+void PdfView::waitForRenderJobs(bool interruptChecks) {
   if (renderWatchers.isEmpty()) return;
   renderCancel->store(true, std::memory_order_release);
-  // A job that has not started is run here by the wait and returns at once.
+  // A job waiting for a page's check gives up too; a job that has not
+  // started is run here by the wait and returns at once.
+  PdfDocument* interrupted = interruptChecks ? document : nullptr;
+  if (interrupted) interrupted->interruptPageChecks(true);
   for (QFutureWatcher<QImage>* watcher : std::as_const(renderWatchers)) watcher->waitForFinished();
+  if (interrupted) interrupted->interruptPageChecks(false);
   renderCancel = std::make_shared<std::atomic<bool>>(false);
 }
 

@@ -74,7 +74,9 @@ public:
   // go of it; in every case no render job of this view runs on it afterwards.
   void releaseDocument(PdfDocument* doc);
   // Cancels the jobs that have not started and waits for the running ones.
-  void waitForRenderJobs();
+  // `interruptChecks`: the document is still open, and a job waiting for a
+  // page's check may give up.
+  void waitForRenderJobs(bool interruptChecks = true);
   PdfDocument* shownDocument() const { return document; }
 
   // ---- Layout and mapping ----
@@ -373,6 +375,8 @@ private:
   // Painting (PdfViewPainting.cpp)
   void paintBackground(QPainter& painter) const;
   void paintPage(QPainter& painter, const PageGeometry& g);
+  // Whether the page has waited for its check long enough to say so.
+  bool checkWaitLasts(int page);
   void paintSearchHits(QPainter& painter, int page) const;
   void paintTextHighlights(QPainter& painter, int page) const;
   void paintLastRegion(QPainter& painter, int page) const;
@@ -398,6 +402,9 @@ private:
   int rendersInFlight = 0;
   QSet<QString> pendingRenderKeys;
   QImage noImage;
+  // When each page still waiting for its check was first painted without its
+  // image (ms of a steady clock): only a wait that lasts is announced.
+  QHash<int, qint64> checkWaitSince;
   QList<QFutureWatcher<QImage>*> renderWatchers;
   // Jobs that have not started yet give up when their batch is cancelled.
   std::shared_ptr<std::atomic<bool>> renderCancel;

@@ -1,12 +1,20 @@
 #include "PdfView.h"
 
+#include <QElapsedTimer>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPen>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <tuple>
+
+namespace {
+
+constexpr int kCheckWaitNoticeMs = 400;
+
+}  // namespace
 
 // The canvas colours are fixed here on purpose: the style sheets theme the
 // chrome around the view, never the pages' surroundings.
@@ -51,22 +59,44 @@ void PdfView::paintBackground(QPainter& painter) const {
   painter.fillRect(area, gradient);
 }
 
+bool PdfView::checkWaitLasts(int page) {
+  static const QElapsedTimer clock = [] {
+    QElapsedTimer started;
+    started.start();
+    return started;
+  }();
+  const auto since = checkWaitSince.constFind(page);
+  if (since == checkWaitSince.constEnd()) {
+    checkWaitSince.insert(page, clock.elapsed());
+    // A check that ends at once is never announced; one still going then is.
+    QTimer::singleShot(kCheckWaitNoticeMs, viewport(), qOverload<>(&QWidget::update));
+    return false;
+  }
+  return clock.elapsed() - since.value() >= kCheckWaitNoticeMs;
+}
+
 void PdfView::paintPage(QPainter& painter, const PageGeometry& g) {
   painter.fillRect(g.rect.translated(4, 4), QColor(0, 0, 0, 80));
 
   // The whole page even with lifted ink: the page without its text would
   // lose every unchanged line, and the ink's silhouette is whitened below.
   // A page refused before loading is never asked for again; it says why.
-  const bool refused = document && document->isPageRefused(g.page);
+  // So is one that would take too long to draw at this zoom (it shows when zoomed out).
+  const bool refused = document && document->isRenderRefused(g.page, zoom);
   const QImage image = refused ? QImage() : cachedPageLayer(g.page, PdfRenderLayer::Full, false);
   if (image.isNull())
     painter.fillRect(g.rect, Qt::white);
   else
     painter.drawImage(QRectF(g.rect), image);
-  if (refused) {
+  const bool checking = !refused && image.isNull() && document && document->isPageBeingChecked(g.page) &&
+                        checkWaitLasts(g.page);
+  if (!checking && !image.isNull()) checkWaitSince.remove(g.page);
+  if (refused || checking) {
     painter.setPen(QColor(90, 90, 90));
     painter.drawText(QRectF(g.rect).adjusted(16, 16, -16, -16), Qt::AlignCenter | Qt::TextWordWrap,
-                     tr("Страница не показана: её содержимое превышает пределы, которые программа может обработать."));
+                     refused
+                         ? tr("Страница не показана: её содержимое превышает пределы, которые программа может обработать.")
+                         : tr("Страница проверяется…"));
   }
   if (!image.isNull() && inkModeActive(g.page)) paintInkLayerRestoration(painter, g, image);
 

@@ -83,6 +83,7 @@ void PdfView::invalidateCache() {
   ++renderGeneration;
   pendingRenderKeys.clear();
   pageCache.clear();
+  checkWaitSince.clear();
   // Zoom, rotation and document changes all move the pages.
   invalidateLayout();
 }

@@ -8,9 +8,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <sys/resource.h>
 
@@ -180,15 +182,18 @@ QByteArray flate(const QByteArray& data) { return qCompress(data, 1).mid(4); }
 // What a process that opens `path` (and imports `import` with `password`)
 // and then renders and reads every page reports: "page N refused R text T"
 // lines, and the peak memory of it and of its page check worker.
-QByteArray loadEveryPageInChild(const QString& path, const QString& import = {}, const QString& password = {}) {
+// With `scales`, every page is also rendered at each: "page N scale S drawn D ms T".
+QByteArray loadEveryPageInChild(const QString& path, const QString& import = {}, const QString& password = {},
+                                const QString& scales = {}) {
   QProcess child;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert("ULVO_BOUNDS_OPEN", path);
   environment.insert("ULVO_BOUNDS_IMPORT", import);
   environment.insert("ULVO_BOUNDS_PASSWORD", password);
+  environment.insert("ULVO_BOUNDS_SCALES", scales);
   child.setProcessEnvironment(environment);
   child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=RenderTest.ChildLoadsEveryPage"});
-  if (!child.waitForFinished(180000)) child.kill();
+  if (!child.waitForFinished(600000)) child.kill();
   child.waitForFinished();
   return child.readAllStandardOutput();
 }
@@ -205,15 +210,25 @@ TEST_F(RenderTest, ChildLoadsEveryPage) {
   if (!import.isEmpty()) {
     ASSERT_TRUE(loaded.importDocument(import, qEnvironmentVariable("ULVO_BOUNDS_PASSWORD").toUtf8()));
   }
+  const double openMb = peakResidentMb("VmRSS");
   for (int page = 0; page < loaded.pageCount(); ++page) {
+    QElapsedTimer clock;
+    clock.start();
     loaded.renderPage(page, 1.0, 0);
     const bool text = loaded.extractAllText(page).contains("still here");
-    std::printf("page %d refused %d text %d\n", page, int(loaded.isPageRefused(page)), int(text));
+    std::printf("page %d refused %d text %d ms %lld\n", page, int(loaded.isPageRefused(page)), int(text),
+                clock.elapsed());
+    for (const QString& scale : qEnvironmentVariable("ULVO_BOUNDS_SCALES").split(',', Qt::SkipEmptyParts)) {
+      clock.start();
+      const bool drawn = !loaded.renderPage(page, scale.toDouble(), 0).isNull();
+      std::printf("page %d scale %.2f drawn %d ms %lld\n", page, scale.toDouble(), int(drawn), clock.elapsed());
+      std::fflush(stdout);
+    }
   }
   loaded.close();
   rusage worker{};
   getrusage(RUSAGE_CHILDREN, &worker);
-  std::printf("peak_mb %.0f worker_peak_mb %.0f\n", peakResidentMb(), worker.ru_maxrss / 1024.0);
+  std::printf("peak_mb %.0f worker_peak_mb %.0f open_mb %.0f\n", peakResidentMb(), worker.ru_maxrss / 1024.0, openMb);
 }
 
 // Pages that ask pdfium for gigabytes or hours in ways no count of their
@@ -319,6 +334,135 @@ TEST_F(RenderTest, PagesThatWouldExhaustPdfiumAreRefusedWithinBounds) {
     EXPECT_LT(peak, 800) << "MB";
     EXPECT_LT(workerPeak, 1300) << "MB";
   }
+}
+
+// Drawn within the bounds or refused at 36 to 600 dpi: fields drawing a self-drawing form or 100 M and 15 M
+// rectangles, 38 nested transparency groups on A4 and on a poster, 400,000 page fills, and six pages drawing
+// one stream the check cannot finish, refused together.
+TEST_F(RenderTest, TheReviewPagesAreDrawnWithinBoundsOrRefusedAtEveryScale) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "memory is measured without the sanitizer's shadow";
+#endif
+  const QByteArray form = "/Type /XObject /Subtype /Form /BBox [0 0 1700 2400] ";
+  QStringList objects = {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [%1] >> >>", "",
+                         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                         handwritten::stream("/Self Do /Self Do\n", form + "/Resources << /XObject << /Self 4 0 R >> >>"),
+                         handwritten::stream(flate(QByteArray("0 0 1 1 re f\n").repeated(20000)), form + "/Filter /FlateDecode")};
+  const auto add = [&objects](const QString& object) {
+    objects << object;
+    return QStringLiteral("%1 0 R").arg(objects.size());
+  };
+  QString group = add(handwritten::stream("0 0 1 rg 0 0 1700 2400 re f\n", form + "/Group << /S /Transparency >>"));
+  for (int i = 1; i < 38; ++i)
+    group = add(handwritten::stream("/H gs 1 0 0 rg 0 0 1700 2400 re f /G Do\n",
+                                    form + "/Group << /S /Transparency /K true >> /Resources << /ExtGState << /H << "
+                                           "/ca 0.5 /BM /Multiply >> >> /XObject << /G " + group.toLatin1() + " >> >>"));
+  const QByteArray fill = "0 0 595 842 re f\n";
+  const QString said = add(handwritten::stream("BT /F1 12 Tf 72 700 Td (still here) Tj ET\n")),
+                many = add(handwritten::stream(flate(fill.repeated(400000)), "/Filter /FlateDecode")),
+                slow = add(handwritten::stream(flate(fill.repeated(1500000)), "/Filter /FlateDecode"));
+  QStringList kids, fields;
+  const auto page = [&](const QString& contents, const QString& size = "595 842", const QString& annots = {}) {
+    kids << add(QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %1] /Contents [%2 %3] /Resources << /Font "
+                               "<< /F1 3 0 R >> /XObject << /G %4 >> >> %5 >>")
+                    .arg(size, contents, said, group, annots));
+  };
+  const auto field = [&](const QByteArray& appearance) {
+    const QString shown = add(handwritten::stream(appearance, form + "/Resources << /XObject << /Self 4 0 R /Rects 5 0 R >> >>"));
+    fields << add(QStringLiteral("<< /Type /Annot /Subtype /Widget /FT /Tx /T (f%1) /Rect [0 0 595 842] /F 4 /AP << /N %2 >> "
+                                 "/P %3 0 R >>").arg(objects.size()).arg(shown).arg(objects.size() + 2));
+    page({}, "595 842", "/Annots [" + fields.last() + "]");
+  };
+  page({});
+  field("/Self Do\n");
+  field(QByteArray("/Rects Do\n").repeated(5000));
+  field(QByteArray("/Rects Do\n").repeated(750));
+  const QString groups = add(handwritten::stream("/G Do\n"));
+  page(groups);
+  page(groups, "1700 2400");
+  page(many);
+  for (int i = 0; i < 6; ++i) page(slow);
+  objects[0] = objects[0].arg(fields.join(' '));
+  objects[1] = QStringLiteral("<< /Type /Pages /Kids [%1] /Count %2 >>").arg(kids.join(' ')).arg(kids.size());
+  const QString review = dir.filePath("review.pdf");
+  ASSERT_TRUE(handwritten::writePdf(review, objects));
+
+  const QByteArray out = loadEveryPageInChild(review, {}, {}, "0.5,2,4.1667,8.3333");
+  std::printf("%s", out.constData());
+  long long slowMs = 0, lines = 0, n = -1, refused = -1, text = -1, drawn = -1, ms = -1;
+  double scale = 0, peak = -1, workerPeak = -1, opened = -1;
+  for (const QByteArray& line : out.split('\n')) {
+    if (std::sscanf(line.constData(), "page %lld refused %lld text %lld ms %lld", &n, &refused, &text, &ms) == 4) {
+      ++lines;
+      // The field drawing a self-drawing form and the slow pages are refused.
+      EXPECT_TRUE((n > 1 && n < 7) || refused == (n != 0)) << n;
+      slowMs += n >= 7 ? ms : 0;
+    } else if (std::sscanf(line.constData(), "page %lld scale %lf drawn %lld ms %lld", &n, &scale, &drawn, &ms) == 4) {
+      EXPECT_LT(ms, 20000) << line.constData();
+      EXPECT_TRUE(n != 0 || drawn) << scale;
+    }
+    std::sscanf(line.constData(), "peak_mb %lf worker_peak_mb %lf open_mb %lf", &peak, &workerPeak, &opened);
+  }
+  EXPECT_EQ(lines, 13) << out.constData();
+  // The first slow page runs out the bound; the others draw what it drew.
+  EXPECT_LT(slowMs, 40000);
+  EXPECT_GT(opened, 0) << out.constData();
+  EXPECT_LT(peak - opened, 1024) << "MB";
+}
+
+namespace {
+
+// Pages in order, each text (0), a form drawing itself twice (1) or 100,000
+// page fills, a check of seconds (2).
+QString pagesFile(const QString& path, const QList<int>& kinds) {
+  QStringList objects = {"<< /Type /Catalog /Pages 2 0 R >>", "", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
+                         handwritten::stream("/Self Do /Self Do\n", "/Type /XObject /Subtype /Form /BBox [0 0 9 9] "
+                                                                    "/Resources << /XObject << /Self 4 0 R >> >>"),
+                         handwritten::stream("BT /F1 12 Tf 72 700 Td (still here) Tj ET\n"), handwritten::stream("/Self Do\n"),
+                         handwritten::stream(flate(QByteArray("0 0 595 842 re f\n").repeated(100000)), "/Filter /FlateDecode")};
+  QStringList kids;
+  for (int kind : kinds) {
+    objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents %1 0 R /Resources << "
+                              "/Font << /F1 3 0 R >> /XObject << /Self 4 0 R >> >> >>").arg(5 + kind);
+    kids << QStringLiteral("%1 0 R").arg(objects.size());
+  }
+  objects[1] = QStringLiteral("<< /Type /Pages /Kids [%1] /Count %2 >>").arg(kids.join(' ')).arg(kids.size());
+  return handwritten::writePdf(path, objects) ? path : QString();
+}
+
+}  // namespace
+
+// Each page's verdict is its own: a page asked for long after the worker
+// started has its own check's time; a worker dying on a page it checks ahead
+// refuses that page, not the one asked for; pages imported by index are
+// checked as themselves; an inserted blank page moves the verdicts behind it.
+TEST_F(RenderTest, PageChecksFollowEachPage) {
+  PdfDocument idle, ahead, host, blank;
+  ASSERT_TRUE(idle.open(pagesFile(dir.filePath("idle.pdf"), {0, 0, 0, 0, 0, 0, 2})));
+  QElapsedTimer sinceOpen;
+  sinceOpen.start();
+
+  ASSERT_TRUE(ahead.open(pagesFile(dir.filePath("ahead.pdf"), {1, 0, 0})));
+  QThread::msleep(1000);  // the worker is on the first page by now
+  EXPECT_FALSE(ahead.renderPage(2, 0.5, 0).isNull());
+  EXPECT_TRUE(ahead.renderPage(0, 0.5, 0).isNull() && ahead.isPageRefused(0));
+
+  ASSERT_TRUE(host.open(pagesFile(dir.filePath("host.pdf"), {0})));
+  const QString source = pagesFile(dir.filePath("source.pdf"), {0, 0, 1});
+  ASSERT_TRUE(host.appendPage(source, 2) && host.appendPage(source, 0));
+  EXPECT_TRUE(host.renderPage(1, 0.5, 0).isNull());
+  EXPECT_FALSE(host.renderPage(2, 0.5, 0).isNull());
+
+  ASSERT_TRUE(blank.open(pagesFile(dir.filePath("blank.pdf"), {0, 1})));
+  EXPECT_TRUE(blank.renderPage(1, 0.5, 0).isNull());
+  ASSERT_TRUE(blank.insertBlankPage(0, QSizeF(595, 842)));
+  EXPECT_TRUE(blank.isPageRefused(2));
+  EXPECT_FALSE(blank.renderPage(0, 0.5, 0).isNull());
+
+  // A check of seconds begun near the time bound since the worker started
+  // (the page was not checked ahead).
+  QThread::msleep(std::max<qint64>(0, 13500 - sinceOpen.elapsed()));
+  EXPECT_FALSE(idle.renderPage(6, 0.5, 0).isNull());
 }
 
 TEST(PageImageRules, UsableImageRectangles) {

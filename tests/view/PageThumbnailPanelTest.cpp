@@ -202,6 +202,7 @@ TEST_F(PageThumbnailPanelTest, ContextMenuAsksForPageCommands) {
     menu->close();
   });
   EXPECT_EQ(deletes.count(), 0);
+  panel->setDocument(nullptr);  // before the document goes, as the window lets go of one
 }
 
 TEST_F(PageThumbnailPanelTest, RefreshRendersChangedPagesAgain) {

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -188,6 +189,33 @@ TEST_F(PdfViewPaintTest, RefusedPageShowsItsMessageAndTheNextPageRenders) {
   EXPECT_GT(message, 200) << "the message on the refused page";
   EXPECT_EQ(other, 0) << "nothing of the page itself";
   EXPECT_TRUE(near(pixelAt(image, 251 + 60, 441 + 230), kShapeBlue, 12)) << "the next page";
+}
+
+// A page whose check takes seconds (400,000 page fills) says so after a moment, while the window paints
+// on; letting the document go does not wait for the check.
+TEST_F(PdfViewPaintTest, PageBeingCheckedSaysSoWithoutHoldingTheWindow) {
+  const QString path = dir.filePath("slow.pdf");
+  ASSERT_TRUE(handwritten::writePdf(
+      path, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>",
+             handwritten::stream(qCompress(QByteArray("0 0 595 842 re f\n").repeated(400000), 1).mid(4),
+                                 "/Filter /FlateDecode")}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(path));
+  view->setDocument(&doc);
+  view->setZoom(0.5);
+  view->grab();
+  QTest::qWait(800);
+  const QImage image = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  ASSERT_TRUE(doc.isPageBeingChecked(0)) << "the check ended early: nothing shown is tested";
+  int message = 0;
+  for (int y = 10 + 1; y < 10 + 420; ++y)
+    for (int x = 251 + 1; x < 251 + 296; ++x) message += pixelAt(image, x, y).red() < 150;
+  EXPECT_GT(message, 100) << "the notice on the page being checked";
+  QElapsedTimer clock;
+  clock.start();
+  view->setDocument(nullptr);
+  EXPECT_LT(clock.elapsed(), 2000) << "ms to let go of the document";
 }
 
 // A page with /Rotate 90 and a crop box shifted from the origin: hits given in

@@ -1,0 +1,37 @@
+#pragma once
+// What drawing a page cost the page check worker, and what drawing it at
+// another size may therefore cost. The worker draws each page (with its
+// form fields) twice once it is warm, at two sizes; from the two it learns
+// how memory grows with the pixels drawn at once and how time grows with the
+// pixels drawn. A rendering larger than the check is then drawn in tiles no
+// larger than what the check drew, each within the memory bound, or refused
+// when all its tiles together would take longer than the time bound.
+
+#include <QByteArray>
+
+struct PageRenderCost {
+  double pixels = 0;        // the larger of the two drawings
+  double milliseconds = 0;  // its processor time
+  double bytes = 0;         // the memory it took at its peak
+  double millisecondsPerPixel = 0;
+  double bytesPerPixel = 0;
+
+  // "<pixels> <ms> <bytes> <ms per pixel> <bytes per pixel>", as the worker says it.
+  QByteArray toText() const;
+  static PageRenderCost fromText(const QByteArray& text);
+};
+
+// Memory one rendering may take beside the open document.
+inline constexpr double kMostRenderBytes = 768.0 * (1 << 20);
+// Below this, a rendering is drawn whole, as pdfium draws it fastest.
+inline constexpr double kWholeRenderBytes = 128.0 * (1 << 20);
+// Time all the drawings of one rendering may take together.
+inline constexpr double kMostRenderMilliseconds = 15000;
+
+struct RenderPlan {
+  bool refused = false;
+  long long tilePixels = 0;  // the largest tile; the whole image when not smaller
+};
+
+// How to draw `pixels` of the page whose check cost `cost`.
+RenderPlan planRender(const PageRenderCost& cost, long long pixels);
