@@ -31,6 +31,8 @@ namespace {
 constexpr double kCheckScale = 0.5;
 constexpr double kFewestCheckPixels = 1 << 16;
 constexpr double kMostCheckPixels = 1 << 20;
+// The largest drawing a road asks for: print and image export at 600 dpi.
+constexpr double kLargestScale = 600.0 / 72.0;
 
 bool readExactly(int fd, char* data, size_t size) {
   while (size > 0) {
@@ -133,10 +135,21 @@ bool survives(FPDF_DOCUMENT doc, FPDF_FORMHANDLE form, PageContentBounds& bounds
   const double height = std::max(1.0, FPDF_GetPageHeightF(page) * kCheckScale);
   const double fit = std::sqrt(std::clamp(width * height, kFewestCheckPixels, kMostCheckPixels) / (width * height));
   const int w = std::clamp(int(width * fit), 2, 4096), h = std::clamp(int(height * fit), 2, 4096);
-  // The first drawing loads fonts and images; the two after it are warm.
-  draw(page, form, w / 2, h / 2);
-  const Drawn small = draw(page, form, w / 2, h / 2);
+  // The first drawing also loads fonts and images. Counted all per pixel it
+  // overstates what a larger drawing costs; a page that stays cheap at the
+  // largest drawing a road asks for is left at that, as most pages are, so
+  // their check costs one drawing. A costlier page is drawn again smaller,
+  // warm, to tell what grows with the pixels; the first drawing's loading
+  // then still counts as growth, which errs on the side of the bounds.
   const Drawn large = draw(page, form, w, h);
+  const double largest = double(FPDF_GetPageWidthF(page)) * FPDF_GetPageHeightF(page) * kLargestScale * kLargestScale;
+  const double msPerPixel = large.ms / large.pixels, bytesPerPixel = large.bytes / large.pixels;
+  if (msPerPixel * largest <= kMostRenderMilliseconds / 4 && bytesPerPixel * largest <= kMostRenderBytes / 2) {
+    FPDF_ClosePage(page);
+    *cost = PageRenderCost{large.pixels, large.ms, large.bytes, msPerPixel, bytesPerPixel};
+    return true;
+  }
+  const Drawn small = draw(page, form, w / 2, h / 2);
   FPDF_ClosePage(page);
   const double grown = std::max(1.0, large.pixels - small.pixels);
   *cost = PageRenderCost{large.pixels, large.ms, large.bytes, std::max(0.0, large.ms - small.ms) / grown,
