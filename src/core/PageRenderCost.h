@@ -1,9 +1,9 @@
 #pragma once
 // What drawing a page cost the page check worker, and what drawing it at
-// another size may therefore cost. The worker draws each page (with its
-// form fields) twice once it is warm, at two sizes; from the two it learns
-// how memory grows with the pixels drawn at once and how time grows with the
-// pixels drawn. A rendering larger than the check is then drawn in tiles no
+// another size may therefore cost. The worker draws each page with its form
+// fields; a page that is not cheap it draws again at a smaller size, and from
+// the two it learns how memory grows with the pixels drawn at once and how
+// time grows with the pixels drawn. A rendering larger than the check is then drawn in tiles no
 // larger than what the check drew, each within the memory bound, or refused
 // when all its tiles together would take longer than the time bound.
 
