@@ -62,21 +62,30 @@ bool writeScan(const QString& source, int first, int count, double dpi, const QS
   return painter.isActive() && painter.end();
 }
 
+// Each page of `document` as a grey PNG at `dpi(page)` under `folder`, named
+// `stem` and its number; empty when one cannot be written.
+template <typename Dpi>
+QStringList pageImages(const PdfDocument& document, Dpi dpi, const QString& folder, const QString& stem) {
+  QStringList images;
+  for (int i = 0; i < document.pageCount(); ++i) {
+    const double pageDpi = dpi(i);
+    QImage image = document.renderPage(i, pageDpi / 72.0, 0).convertToFormat(QImage::Format_Grayscale8);
+    const int dotsPerMeter = int(pageDpi / 0.0254 + 0.5);
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    images << folder + QStringLiteral("/%1%2.png").arg(stem).arg(i);
+    if (!image.save(images.last())) return {};
+  }
+  return images;
+}
+
 // The command line on the images the window recognises, one after another.
 double commandLineMs(const QString& scan, const QString& lang, const QString& folder) {
   PdfDocument document;
   if (!document.open(scan)) return -1;
-  QStringList images;
-  for (int i = 0; i < document.pageCount(); ++i) {
-    const QSizeF size = document.pageSize(i);
-    const double scale = pageOcrScale(size.width(), 0.0);
-    QImage image = document.renderPage(i, scale, 0).convertToFormat(QImage::Format_Grayscale8);
-    const int dotsPerMeter = int(scale * 72.0 / 0.0254 + 0.5);
-    image.setDotsPerMeterX(dotsPerMeter);
-    image.setDotsPerMeterY(dotsPerMeter);
-    images << folder + QStringLiteral("/page%1.png").arg(i);
-    if (!image.save(images.last())) return -1;
-  }
+  const QStringList images = pageImages(
+      document, [&](int i) { return pageOcrScale(document.pageSize(i).width(), 0.0) * 72.0; }, folder, "page");
+  if (images.size() != document.pageCount()) return -1;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
   QElapsedTimer timer;
@@ -115,15 +124,8 @@ double recall(const QHash<QString, int>& reference, const QString& text) {
 double peerMs(const QString& scan, double dpi, const QString& lang, const QString& folder, int jobs, QString* text) {
   PdfDocument document;
   if (!document.open(scan)) return -1;
-  QStringList images;
-  for (int i = 0; i < document.pageCount(); ++i) {
-    QImage image = document.renderPage(i, dpi / 72.0, 0).convertToFormat(QImage::Format_Grayscale8);
-    const int dotsPerMeter = int(dpi / 0.0254 + 0.5);
-    image.setDotsPerMeterX(dotsPerMeter);
-    image.setDotsPerMeterY(dotsPerMeter);
-    images << folder + QStringLiteral("/peer%1.png").arg(i);
-    if (!image.save(images.last())) return -1;
-  }
+  const QStringList images = pageImages(document, [dpi](int) { return dpi; }, folder, "peer");
+  if (images.size() != document.pageCount()) return -1;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QStringLiteral("OMP_THREAD_LIMIT"), QStringLiteral("1"));
   std::vector<std::unique_ptr<QProcess>> running;
