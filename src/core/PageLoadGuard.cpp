@@ -115,6 +115,13 @@ void PageLoadGuard::appendFrom(const QByteArray& bytes, const QByteArray& passwo
 }
 
 bool PageLoadGuard::refuses(int page) {
+  {
+    // A page decided before never waits behind another page's check.
+    QMutexLocker lock(&entriesLock);
+    if (page < 0 || page >= int(entries.size())) return false;
+    const Verdict verdict = entries[size_t(page)].verdict;
+    if (verdict != Verdict::Unknown) return verdict == Verdict::Refused;
+  }
   QMutexLocker deciding(&decidingLock);
   std::shared_ptr<Source> source;
   int index = -1;

@@ -135,6 +135,13 @@ void PdfDocument::refreshPageMetricsUnlocked() {
 
 bool PdfDocument::isPageRefused(int page) const { return loadGuard->refused(page); }
 
+QMutex& PdfDocument::mutexAfterCheck(int page) const {
+  // A page's check may take seconds: it is waited for before the document is
+  // locked, so that everything else done with the document goes on meanwhile.
+  if (isOpen()) loadGuard->refuses(page);
+  return mutex;
+}
+
 FPDF_PAGE PdfDocument::loadPageUnlocked(int page) const {
   if (!doc) return nullptr;
   // A structural change the guard did not follow: it learns the pages anew

@@ -351,6 +351,9 @@ private:
   // The page loaded by pdfium, or null when it cannot be or must not be
   // (PageLoadGuard); the caller closes it. Every page of `doc` loads here.
   fpdf_page_t__* loadPageUnlocked(int page) const;
+  // The document's mutex, once page `page` is checked: what locks it then
+  // never holds the document while a page check runs.
+  QMutex& mutexAfterCheck(int page) const;
   // The form-fill environment of `doc` that draws its form fields, made when
   // a page is first drawn; null when pdfium refuses one.
   void* formHandleUnlocked() const;

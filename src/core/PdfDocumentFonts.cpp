@@ -209,7 +209,7 @@ QString unwritableByPdfium(const QString& text, const QString& face) {
 
 bool PdfDocument::addFreeText(int page, QRectF rect, const QString& text, const QString& family, float size,
                               QColor color) {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc || text.isEmpty()) return false;
   if (const QString refusal = unwritableByPdfium(text, preferredFaceFile(family, false, false, true));
       !refusal.isEmpty()) {
@@ -229,7 +229,7 @@ bool PdfDocument::addFreeText(int page, QRectF rect, const QString& text, const 
 }
 
 bool PdfDocument::addInvisibleText(int page, QRectF rect, const QString& text, const QString& family, float size) {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc || text.trimmed().isEmpty()) return false;
   if (const QString refusal = unwritableByPdfium(text, preferredFaceFile(family, false, false)); !refusal.isEmpty()) {
     lastErrorMessage = refusal;

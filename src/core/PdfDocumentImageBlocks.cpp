@@ -228,7 +228,7 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
   QSizeF pageSize;
   QImage render;
   {
-    DocumentLock lock(mutex);
+    DocumentLock lock(mutexAfterCheck(page));
     if (!doc || page < 0) return {};
     pdfium::Page loaded(loadPageUnlocked(page));
     if (!loaded) return {};
@@ -305,7 +305,7 @@ QImage PdfDocument::imageObjectOwnPixels(int page, const QRectF& shownRect) cons
   // As much as the picture editor takes: beyond, a hostile size would ask for gigabytes.
   constexpr qint64 kMostPixels = 50'000'000;
   constexpr unsigned int kLongestSide = 20000;
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc || page < 0) return {};
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return {};

@@ -182,7 +182,7 @@ void appendOutlineItems(FPDF_DOCUMENT doc, FPDF_BOOKMARK parent, QList<PdfDocume
 }  // namespace
 
 LinkTarget PdfDocument::linkAtPoint(int page, QPointF point) const {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc || page < 0 || page >= FPDF_GetPageCount(doc)) return {};
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return {};

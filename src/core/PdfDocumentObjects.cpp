@@ -120,7 +120,7 @@ QRectF markLineRect(const MarkedTextLine& line, int kind) {
 }  // namespace
 
 bool PdfDocument::addImageToPage(int page, QPointF position, QSizeF size, const QImage& image) {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc || image.isNull() || size.width() <= 0 || size.height() <= 0) return false;
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;
@@ -135,7 +135,7 @@ bool PdfDocument::addMarkupAnnot(int page, const QRectF& rect, const QColor& col
 }
 
 bool PdfDocument::addMarkupAnnot(int page, const QList<QRectF>& regions, const QColor& color, int kind) {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc || regions.isEmpty()) return false;
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;
@@ -190,14 +190,14 @@ bool PdfDocument::addHighlightAnnot(int page, const QRectF& rect, const QColor& 
 }
 
 int PdfDocument::pageObjectCount(int page) const {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc) return -1;
   pdfium::Page loaded(loadPageUnlocked(page));
   return loaded ? FPDFPage_CountObjects(loaded.get()) : -1;
 }
 
 bool PdfDocument::removeTrailingPageObjects(int page, int keep, int count) {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc || keep < 0 || keep >= count) return false;
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded || FPDFPage_CountObjects(loaded.get()) != count) {
@@ -214,7 +214,7 @@ bool PdfDocument::removeTrailingPageObjects(int page, int keep, int count) {
 }
 
 bool PdfDocument::addStickyNote(int page, QPointF position, const QString& text, const QString& author) {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc) {
     lastErrorMessage = coreText("Документ не открыт.");
     return false;
@@ -258,7 +258,7 @@ bool PdfDocument::addStickyNote(int page, QPointF position, const QString& text,
 }
 
 QList<PdfDocument::Note> PdfDocument::notes(int page) const {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   QList<Note> found;
   if (!doc) return found;
   pdfium::Page loaded(loadPageUnlocked(page));
@@ -285,7 +285,7 @@ QList<PdfDocument::Note> PdfDocument::notes(int page) const {
 }
 
 bool PdfDocument::hasFormFields(int page) const {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc) return false;
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;

@@ -67,7 +67,7 @@ bool PdfDocument::deletePage(int index) {
 }
 
 bool PdfDocument::rotatePage(int page, int degrees) {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc) return false;
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return false;

@@ -169,8 +169,7 @@ QList<QRectF> expressionSearch(FPDF_PAGE page, const QRegularExpression& express
 }  // namespace
 
 QString PdfDocument::extractAllText(int page) const {
-  if (isOpen()) loadGuard->refuses(page);  // the page's check, without the lock
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   LoadedText loaded;
   if (!loadText(doc ? loadPageUnlocked(page) : nullptr, &loaded)) return {};
   return readPageText(loaded.text.get()).text;
@@ -185,7 +184,7 @@ QString PdfDocument::extractAllTextAllPages() const {
 
 QList<QRectF> PdfDocument::findText(int page, const QString& query) const {
   if (query.isEmpty()) return {};
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   return plainSearch(doc ? loadPageUnlocked(page) : nullptr, query, 0);
 }
 
@@ -204,15 +203,14 @@ QRegularExpression PdfDocument::findExpression(const QString& query, const FindO
 
 QList<QRectF> PdfDocument::findTextWithOptions(int page, const QString& query, const FindOptions& options) const {
   if (query.isEmpty()) return {};
-  if (isOpen()) loadGuard->refuses(page);  // the page's check, without the lock
   if (options.regularExpression || options.wholeWord) {
     const QRegularExpression expression = findExpression(query, options);
     if (!expression.isValid()) return {};
-    DocumentLock lock(mutex);
+    DocumentLock lock(mutexAfterCheck(page));
     return expressionSearch(doc ? loadPageUnlocked(page) : nullptr, expression);
   }
   unsigned long flags = 0;
   if (options.caseSensitive) flags |= FPDF_MATCHCASE;
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   return plainSearch(doc ? loadPageUnlocked(page) : nullptr, query, flags);
 }

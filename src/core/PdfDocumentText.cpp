@@ -644,7 +644,7 @@ void sortIntoReadingOrder(std::vector<PlacedLine>& lines) {
 }  // namespace
 
 std::vector<TextBlock> PdfDocument::extractText(int page) const {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc || page < 0) return {};
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return {};

@@ -1111,7 +1111,7 @@ bool PdfDocument::applyWriteBackUnlocked(FPDF_PAGE p, const std::vector<TextBloc
 }
 
 bool PdfDocument::overlayOcrText(int page, const std::vector<TextBlock>& blocks, bool replaceAll) {
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc || blocks.empty()) return false;
   {
     pdfium::Page loaded(loadPageUnlocked(page));
@@ -1195,7 +1195,7 @@ bool PdfDocument::writeIntoUnlocked(FPDF_DOCUMENT other, const std::function<boo
 
 std::vector<double> PdfDocument::textBaselines(int page, const std::vector<QRectF>& rects) const {
   std::vector<double> baselines(rects.size(), std::nan(""));
-  DocumentLock lock(mutex);
+  DocumentLock lock(mutexAfterCheck(page));
   if (!doc) return baselines;
   pdfium::Page loaded(loadPageUnlocked(page));
   if (!loaded) return baselines;

@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <atomic>
+#include <thread>
+
 #include <sys/resource.h>
 
 using namespace testsupport;
@@ -460,9 +463,19 @@ TEST_F(RenderTest, PageChecksFollowEachPage) {
   EXPECT_FALSE(blank.renderPage(0, 0.5, 0).isNull());
 
   // A check of seconds begun near the time bound since the worker started
-  // (the page was not checked ahead).
+  // (the page was not checked ahead), by an edit's read of the page; the
+  // document is not locked meanwhile.
   QThread::msleep(std::max<qint64>(0, 13500 - sinceOpen.elapsed()));
-  EXPECT_FALSE(idle.renderPage(6, 0.5, 0).isNull());
+  std::atomic<bool> checked{false};
+  std::thread edit([&] {
+    idle.extractText(6);
+    checked = true;
+  });
+  QThread::msleep(300);
+  idle.outline();
+  EXPECT_FALSE(checked) << "the document was locked while a page was checked";
+  edit.join();
+  EXPECT_FALSE(idle.isPageRefused(6));
 }
 
 TEST(PageImageRules, UsableImageRectangles) {
