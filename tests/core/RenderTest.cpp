@@ -462,6 +462,40 @@ TEST_F(RenderTest, PageChecksFollowEachPage) {
   EXPECT_TRUE(blank.isPageRefused(2));
   EXPECT_FALSE(blank.renderPage(0, 0.5, 0).isNull());
 
+  // A document of 200 MB: its worker's pages still have the whole memory
+  // bound beyond what the document takes open (as the kernel keeps it).
+  const QString bigPath = pagesFile(dir.filePath("big.pdf"), {0});
+  {
+    QFile big(bigPath);
+    ASSERT_TRUE(big.open(QIODevice::ReadWrite));
+    const QByteArray head = big.readAll();
+    const QByteArray prev = head.mid(head.lastIndexOf("startxref") + 9).trimmed().split('\n').first();
+    const QByteArray size = head.mid(head.lastIndexOf("/Size") + 5).trimmed().split(' ').first();
+    for (int i = 0; i < 200 * 1024; ++i) big.write('%' + QByteArray(1022, 'x') + '\n');
+    const QByteArray xref = QByteArray::number(big.pos());
+    big.write("xref\n0 1\n0000000000 65535 f \ntrailer\n<< /Size " + size + " /Root 1 0 R /Prev " + prev +
+              " >>\nstartxref\n" + xref + "\n%%EOF\n");
+  }
+  PdfDocument big;
+  ASSERT_TRUE(big.open(bigPath));
+  EXPECT_FALSE(big.renderPage(0, 0.5, 0).isNull());
+  // The largest of this process's page check workers is the big document's.
+  double limitMb = -1, openMb = -1;
+  for (const QFileInfo& process : QDir("/proc").entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    QFile stat(process.filePath() + "/stat"), limits(process.filePath() + "/limits"), status(process.filePath() + "/status");
+    if (!stat.open(QIODevice::ReadOnly) || !limits.open(QIODevice::ReadOnly) || !status.open(QIODevice::ReadOnly)) continue;
+    const QByteArray said = stat.readAll();
+    if (said.mid(said.lastIndexOf(')') + 2).split(' ').value(1).toLongLong() != getpid()) continue;
+    double limit = -1, size = -1;
+    for (const QByteArray& line : limits.readAll().split('\n'))
+      if (line.startsWith("Max address space")) limit = line.simplified().split(' ').value(3).toDouble() / (1 << 20);
+    for (const QByteArray& line : status.readAll().split('\n'))
+      if (line.startsWith("VmSize:")) size = line.simplified().split(' ').value(1).toDouble() / 1024;
+    if (size > openMb) std::tie(limitMb, openMb) = std::pair(limit, size);
+  }
+  EXPECT_GT(openMb, 200);
+  EXPECT_GT(limitMb - openMb, 900) << "of " << limitMb << " MB, the open document takes " << openMb;
+
   // A check of seconds begun near the time bound since the worker started
   // (the page was not checked ahead), by an edit's read of the page; the
   // document is not locked meanwhile.
