@@ -177,6 +177,10 @@ class MainWindow : public QMainWindow {
   void applyUiDensity(int level);
 
  protected:
+  // The page's text layer, read for the view.
+  void readPageText(int page);
+  // The same once the page's check has ended, asked again until then.
+  void readPageTextAfterCheck(PdfDocument* document, int page);
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;

@@ -22,6 +22,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -44,6 +45,9 @@ int MainWindow::openDocumentIndexForPath(const QString& path) const {
 }
 
 namespace {
+
+// How long a page change waits for the page's check before going on without it.
+constexpr int kPageCheckPatienceMs = 200;
 
 // Opens the file, asking for its password while one is needed and the user
 // gives one; a wrong password asks again, saying so. A password already
@@ -235,6 +239,27 @@ void MainWindow::onPageChanged(int page) {
     updatePageControls();
     return;
   }
+  // A page whose check takes longer than a moment has its text read once
+  // the check has ended: the window never waits for it.
+  if (!currentDocument->pageCheckEndsWithin(page, kPageCheckPatienceMs)) {
+    readPageTextAfterCheck(currentDocument, page);
+    updatePageControls();
+    return;
+  }
+  readPageText(page);
+}
+
+void MainWindow::readPageTextAfterCheck(PdfDocument* document, int page) {
+  QTimer::singleShot(kPageCheckPatienceMs, this, [this, document, page] {
+    if (currentDocument != document || !document->isOpen() || view->currentPageIndex() != page) return;
+    if (document->pageCheckEndsWithin(page, 0))
+      readPageText(page);
+    else
+      readPageTextAfterCheck(document, page);
+  });
+}
+
+void MainWindow::readPageText(int page) {
   // Unsaved edits of this very page stay: reloading its text would drop them.
   const bool keepEdits = view->hasOcrEdits() && view->ocrBlocksPageIndex() == page;
   if (!keepEdits && !loadNativeTextLayerForPage(page, false) && ocrPage != page) {

@@ -178,7 +178,7 @@ std::vector<quint32>& keptPixels() {
 
 }  // namespace
 
-LazyInk::LazyInk(FPDF_PAGE page) : page(page) {}
+LazyInk::LazyInk(FPDF_PAGE page, const std::optional<PageRenderCost>& cost) : page(page), cost(cost) {}
 
 LazyInk::~LazyInk() {
   image = QImage();
@@ -187,7 +187,7 @@ LazyInk::~LazyInk() {
 
 const QImage& LazyInk::rendering() {
   if (!rendered) {
-    image = renderLoadedPageIntoBuffer(page, kInkScale, keptPixels());
+    image = renderLoadedPageIntoBuffer(page, kInkScale, keptPixels(), cost);
     rendered = true;
   }
   return image;

@@ -8,6 +8,7 @@
 #include <QRectF>
 #include <QSizeF>
 
+#include "PageRenderCost.h"
 #include "PdfiumApi.h"
 
 #include <optional>
@@ -27,7 +28,9 @@ std::optional<QColor> inkColourOfPixels(const QImage& image, const QRect& rect);
 // Caller holds the pdfium lock.
 class LazyInk {
 public:
-  explicit LazyInk(FPDF_PAGE page);
+  // With what the page's check cost (`cost`), a page too costly to draw
+  // whole has no ink to read.
+  explicit LazyInk(FPDF_PAGE page, const std::optional<PageRenderCost>& cost = std::nullopt);
   ~LazyInk();
   LazyInk(const LazyInk&) = delete;
   LazyInk& operator=(const LazyInk&) = delete;
@@ -43,6 +46,7 @@ private:
   const QImage& rendering();
 
   FPDF_PAGE page;
+  std::optional<PageRenderCost> cost;
   QImage image;
   bool rendered = false;
 };

@@ -161,7 +161,7 @@ bool PageCheckChild::hear(int index, bool wait) {
     if (index >= 0 ? verdicts.count(index) > 0 : ready) return true;
     const qint64 left = wait ? checkingSince + kPageCheckMilliseconds - nowMs() : 0;
     if (wait && left <= 0) return false;
-    if (wait && interrupt && interrupt->load(std::memory_order_acquire)) {
+    if (wait && ((interrupt && interrupt->load(std::memory_order_acquire)) || (giveUpAt >= 0 && nowMs() >= giveUpAt))) {
       wasInterrupted = true;
       return false;
     }
@@ -198,8 +198,9 @@ void PageCheckChild::refuseChecking() {
   checking = -1;
 }
 
-std::optional<bool> PageCheckChild::loadable(int index) {
+std::optional<bool> PageCheckChild::loadable(int index, int patienceMs) {
   wasInterrupted = false;
+  giveUpAt = patienceMs < 0 ? -1 : nowMs() + patienceMs;
   if (socket >= 0) hear(index, false);  // what was checked ahead
   // A worker drawing what was refused before would only run out the bound again.
   if (abandoned) stop();

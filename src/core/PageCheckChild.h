@@ -36,7 +36,8 @@ public:
   // Whether page `index` survived its check; nothing when no worker could
   // check it, or when the wait was interrupted (then interrupted() says so).
   // Calls are serialised by the caller.
-  std::optional<bool> loadable(int index);
+  // Waits at most `patienceMs` when not negative, as if interrupted then.
+  std::optional<bool> loadable(int index, int patienceMs = -1);
   // Waits give up while `*flag` is set (the flag outlives this child).
   void interruptWhen(const std::atomic<bool>* flag) { interrupt = flag; }
   bool interrupted() const { return wasInterrupted; }
@@ -70,5 +71,6 @@ private:
   std::set<QByteArray> refusedContent;
   bool abandoned = false;  // the worker is on a page already refused
   const std::atomic<bool>* interrupt = nullptr;
+  qint64 giveUpAt = -1;
   bool wasInterrupted = false;
 };

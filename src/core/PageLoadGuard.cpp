@@ -6,6 +6,8 @@
 #include <QMutexLocker>
 
 #include <algorithm>
+#include <chrono>
+#include <mutex>
 #include <optional>
 
 // The bytes some of the document's pages came from; each page of them is
@@ -27,11 +29,11 @@ struct PageLoadGuard::Source {
     }
   }
 
-  // Nothing when the wait for the worker was interrupted.
-  std::optional<bool> refuses(int index) {
+  // Nothing when the wait for the worker was interrupted or ran out of patience.
+  std::optional<bool> refuses(int index, int patienceMs) {
     prepare();
     if (child) {
-      if (const std::optional<bool> loadable = child->loadable(index)) return !*loadable;
+      if (const std::optional<bool> loadable = child->loadable(index, patienceMs)) return !*loadable;
       if (child->interrupted()) return std::nullopt;
     }
     if (!scan) scan = std::make_unique<PageContentBounds>(bytes, password);
@@ -115,6 +117,12 @@ void PageLoadGuard::appendFrom(const QByteArray& bytes, const QByteArray& passwo
 }
 
 bool PageLoadGuard::refuses(int page) {
+  // Interrupted: refused this once, and decided when asked again.
+  const std::optional<bool> decided = decide(page, -1);
+  return !decided || *decided;
+}
+
+std::optional<bool> PageLoadGuard::decide(int page, int patienceMs) {
   {
     // A page decided before never waits behind another page's check.
     QMutexLocker lock(&entriesLock);
@@ -122,7 +130,11 @@ bool PageLoadGuard::refuses(int page) {
     const Verdict verdict = entries[size_t(page)].verdict;
     if (verdict != Verdict::Unknown) return verdict == Verdict::Refused;
   }
-  QMutexLocker deciding(&decidingLock);
+  std::unique_lock<QMutex> deciding(decidingLock, std::defer_lock);
+  if (patienceMs < 0)
+    deciding.lock();
+  else if (!deciding.try_lock_for(std::chrono::milliseconds(patienceMs)))
+    return std::nullopt;
   std::shared_ptr<Source> source;
   int index = -1;
   {
@@ -147,9 +159,8 @@ bool PageLoadGuard::refuses(int page) {
     }
     for (const std::shared_ptr<Source>& other : others) other->release();
   }
-  const std::optional<bool> decided = source ? source->refuses(index) : std::optional<bool>(false);
-  // Interrupted: refused this once, and decided when asked again.
-  if (!decided) return true;
+  const std::optional<bool> decided = source ? source->refuses(index, patienceMs) : std::optional<bool>(false);
+  if (!decided) return std::nullopt;
   const bool refuse = *decided;
   const std::optional<PageRenderCost> cost = source ? source->cost(index) : std::nullopt;
   QMutexLocker lock(&entriesLock);

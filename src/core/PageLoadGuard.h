@@ -50,6 +50,9 @@ public:
   // may wait seconds for the page's check: call it without the document's
   // lock first (calls are serialised here).
   bool refuses(int page);
+  // The same, waiting at most `patienceMs` for the check (no limit when
+  // negative); nothing when it is still running then, or was interrupted.
+  std::optional<bool> decide(int page, int patienceMs);
   // While set, a refuses() waiting for a check gives up (and refuses the
   // page this once, leaving it undecided); safe from any thread.
   void interruptChecks(bool interrupt);

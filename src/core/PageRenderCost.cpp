@@ -25,6 +25,14 @@ PageRenderCost PageRenderCost::fromText(const QByteArray& text) {
   return cost;
 }
 
+bool drawsWhole(const std::optional<PageRenderCost>& cost, long long pixels, double mostMilliseconds) {
+  if (!cost) return true;
+  const double fixedBytes = std::max(0.0, cost->bytes - cost->bytesPerPixel * cost->pixels);
+  const double fixedMs = std::max(0.0, cost->milliseconds - cost->millisecondsPerPixel * cost->pixels);
+  return fixedBytes + cost->bytesPerPixel * double(pixels) <= kMostRenderBytes &&
+         fixedMs + cost->millisecondsPerPixel * double(pixels) <= mostMilliseconds;
+}
+
 RenderPlan planRender(const PageRenderCost& cost, long long pixels) {
   RenderPlan plan;
   plan.tilePixels = std::max(1LL, pixels);

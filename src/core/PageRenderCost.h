@@ -9,6 +9,8 @@
 
 #include <QByteArray>
 
+#include <optional>
+
 struct PageRenderCost {
   double pixels = 0;        // the larger of the two drawings
   double milliseconds = 0;  // its processor time
@@ -35,3 +37,9 @@ struct RenderPlan {
 
 // How to draw `pixels` of the page whose check cost `cost`.
 RenderPlan planRender(const PageRenderCost& cost, long long pixels);
+// Whether `pixels` of the page draw at once within the memory bound and
+// `mostMilliseconds`; unknown cost (no check ran) counts as cheap.
+bool drawsWhole(const std::optional<PageRenderCost>& cost, long long pixels, double mostMilliseconds);
+// What a drawing the program reads for itself (the ink under text, pictures
+// drawn by paths) may take: it is read as a page is shown, on the window's thread.
+inline constexpr double kMostReadingMilliseconds = 1000;

@@ -69,9 +69,10 @@ QImage renderLoadedPageBounded(FPDF_PAGE page, const QSize& pixels, int quarterT
   return image;
 }
 
-QImage renderLoadedPageIntoBuffer(FPDF_PAGE page, double scale, std::vector<quint32>& pixels) {
+QImage renderLoadedPageIntoBuffer(FPDF_PAGE page, double scale, std::vector<quint32>& pixels,
+                                  const std::optional<PageRenderCost>& cost) {
   const QSize size = loadedPagePixelSize(page, scale);
-  if (size.isEmpty()) return {};
+  if (size.isEmpty() || !drawsWhole(cost, (long long)size.width() * size.height(), kMostReadingMilliseconds)) return {};
   const size_t needed = size_t(size.width()) * size_t(size.height());
   if (pixels.size() < needed) {
     pixels = {};  // no copy of the old pixels into the grown buffer

@@ -27,8 +27,10 @@ QImage renderLoadedPageBounded(FPDF_PAGE page, const QSize& pixels, int quarterT
                                FPDF_FORMHANDLE form, const std::optional<PageRenderCost>& cost);
 // The same rendering into pixels the caller keeps for reuse (grown when too
 // small). The image reads those pixels without owning them: it is valid while
-// they are neither written, grown nor freed.
-QImage renderLoadedPageIntoBuffer(FPDF_PAGE page, double scale, std::vector<quint32>& pixels);
+// they are neither written, grown nor freed. Null when the page's check
+// (`cost`) says it does not draw whole at this size within the bounds.
+QImage renderLoadedPageIntoBuffer(FPDF_PAGE page, double scale, std::vector<quint32>& pixels,
+                                  const std::optional<PageRenderCost>& cost = std::nullopt);
 // Copies any pdfium bitmap into a new image.
 QImage qImageFromPdfiumBitmap(FPDF_BITMAP bitmap);
 

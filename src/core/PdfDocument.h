@@ -85,6 +85,8 @@ public:
   bool isRenderRefused(int page, double scale) const;
   // Whether the page is still to be checked before it loads. Never waits.
   bool isPageBeingChecked(int page) const;
+  // Whether the page's check has ended, waiting for it at most `waitMs`.
+  bool pageCheckEndsWithin(int page, int waitMs) const;
   // While set, operations waiting for a page's check give up at once (the
   // page is then left unchecked), so that a view can let go of the document.
   void interruptPageChecks(bool interrupt);

@@ -5,6 +5,7 @@
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
+#include "PageLoadGuard.h"
 #include "PageObjectBounds.h"
 #include "PageObjectWriters.h"
 #include "PageSpace.h"
@@ -192,7 +193,10 @@ std::vector<bool> backgroundFills(FPDF_PAGE page, int count) {
 // annotations (no page content: marks, notes and fields show as they are),
 // without tinting fills and without the fills text stands on. The removed
 // objects are put back in their places; the document does not change.
-QImage renderInk(FPDF_PAGE page, double scale) {
+// Null when the page's check (`cost`) says it does not draw whole at this size.
+QImage renderInk(FPDF_PAGE page, double scale, const std::optional<PageRenderCost>& cost) {
+  const QSize size = renderPixelSize(QSizeF(FPDF_GetPageWidthF(page), FPDF_GetPageHeightF(page)), scale);
+  if (size.isEmpty() || !drawsWhole(cost, (long long)size.width() * size.height(), kMostReadingMilliseconds)) return {};
   std::vector<std::pair<int, FPDF_PAGEOBJECT>> removed;
   const int count = FPDFPage_CountObjects(page);
   const std::vector<bool> background = backgroundFills(page, count);
@@ -203,7 +207,6 @@ QImage renderInk(FPDF_PAGE page, double scale) {
         FPDFPage_RemoveObject(page, object))
       removed.emplace_back(i, object);
   }
-  const QSize size = renderPixelSize(QSizeF(FPDF_GetPageWidthF(page), FPDF_GetPageHeightF(page)), scale);
   QImage image(size, QImage::Format_ARGB32);
   if (!image.isNull()) {
     image.fill(Qt::white);
@@ -255,7 +258,7 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
       candidates.push_back(std::move(candidate));
     }
     // Opaque pixels on white: the ink test reads red, green and blue only.
-    render = renderInk(loaded.get(), kInkRenderScale);
+    render = renderInk(loaded.get(), kInkRenderScale, loadGuard->renderCost(page));
   }
 
   if (!render.isNull()) {

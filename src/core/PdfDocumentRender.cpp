@@ -53,6 +53,8 @@ QImage PdfDocument::renderPageImage(int page, double scale, int rotation, PdfRen
   // A page not yet checked is checked before the document is locked, so
   // that everything else done with the document goes on meanwhile.
   if (!isOpen() || loadGuard->refuses(page)) return {};
+  // Known too costly at this size: no wait for the document's lock to learn it.
+  if (isRenderRefused(page, scale)) return {};
   DocumentLock lock(mutex);
   if (!doc) return {};
   pdfium::Page loaded(loadPageUnlocked(page));
@@ -76,10 +78,16 @@ bool PdfDocument::isRenderRefused(int page, double scale) const {
   if (loadGuard->refused(page)) return true;
   const std::optional<PageRenderCost> cost = loadGuard->renderCost(page);
   const QSize pixels = renderPixelSize(pageSize(page), scale);
+  // Larger than any image drawn: it shows when zoomed out.
+  if (pixels.isEmpty()) return true;
   return cost && planRender(*cost, (long long)pixels.width() * pixels.height()).refused;
 }
 
 bool PdfDocument::isPageBeingChecked(int page) const { return loadGuard->undecided(page); }
+
+bool PdfDocument::pageCheckEndsWithin(int page, int waitMs) const {
+  return !isOpen() || loadGuard->decide(page, std::max(0, waitMs)).has_value();
+}
 
 void PdfDocument::interruptPageChecks(bool interrupt) { loadGuard->interruptChecks(interrupt); }
 

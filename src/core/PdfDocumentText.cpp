@@ -7,6 +7,7 @@
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
+#include "PageLoadGuard.h"
 #include "InkColour.h"
 #include "PageCharStyle.h"
 #include "PageTextCharacters.h"
@@ -653,7 +654,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
 
   const PageSpace space = PageSpace::ofPage(loaded.get());
   const QSizeF pageSize = space.shownSize();
-  LazyInk ink(loaded.get());
+  LazyInk ink(loaded.get(), loadGuard->renderCost(page));
   if (!statedFontWeights) statedFontWeights = std::make_unique<StatedFontWeights>();
   FontNameStyles fonts([this, page](const QByteArray& baseFont, int flags, int stemWeight) {
     return statedFontWeights->weight(fileData, openPassword, page, baseFont, flags, stemWeight);

@@ -63,6 +63,7 @@ public:
     PdfRenderLayer layer = PdfRenderLayer::Full;
     bool transparent = false;
     QImage image;
+    quint64 paintedIn = 0;  // the last paint that drew it
   };
 
   explicit PdfView(QWidget* parent = nullptr);
@@ -398,6 +399,7 @@ private:
 
   // ---- Render cache ----
   std::vector<PageCache> pageCache;
+  quint64 paints = 0;
   int renderGeneration = 0;
   int rendersInFlight = 0;
   QSet<QString> pendingRenderKeys;

@@ -20,6 +20,7 @@ constexpr int kCheckWaitNoticeMs = 400;
 // chrome around the view, never the pages' surroundings.
 
 void PdfView::paintEvent(QPaintEvent*) {
+  ++paints;
   QPainter painter(viewport());
   paintBackground(painter);
 

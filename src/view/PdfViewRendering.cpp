@@ -10,16 +10,21 @@
 namespace {
 
 constexpr size_t kMaxCachedImages = 10;
+// At high zoom one page image takes a hundred megabytes and more: the cache
+// keeps what a few such pages take, however many pages that is.
+constexpr qint64 kMaxCachedBytes = 384LL << 20;
 constexpr int kMaxJobsInFlight = 3;
 
 }  // namespace
 
 const QImage& PdfView::cachedPageLayer(int page, PdfRenderLayer layer, bool transparent) {
   const int r = effectiveRotation(page);
-  for (const PageCache& entry : pageCache) {
+  for (PageCache& entry : pageCache) {
     if (entry.page == page && std::abs(entry.zoom - zoom) < 1e-6 && entry.rotation == r && entry.layer == layer &&
-        entry.transparent == transparent)
+        entry.transparent == transparent) {
+      entry.paintedIn = paints;
       return entry.image;
+    }
   }
   requestPageRender(page, zoom, r, layer, transparent);
   return noImage;
@@ -73,8 +78,19 @@ void PdfView::onRenderFinished(QFutureWatcher<QImage>* watcher, const QString& k
   watcher->deleteLater();
 
   if (generation == renderGeneration && !image.isNull()) {
-    if (pageCache.size() >= kMaxCachedImages) pageCache.erase(pageCache.begin());
-    pageCache.push_back(PageCache{page, renderZoom, renderRotation, layer, transparent, image});
+    qint64 bytes = image.sizeInBytes();
+    for (const PageCache& entry : pageCache) bytes += entry.image.sizeInBytes();
+    // The longest unseen image goes first; what the last paint drew stays,
+    // or the pages in view would be drawn again and again.
+    while (pageCache.size() >= kMaxCachedImages || bytes > kMaxCachedBytes) {
+      const auto oldest = std::min_element(pageCache.begin(), pageCache.end(), [](const PageCache& a, const PageCache& b) {
+        return a.paintedIn < b.paintedIn;
+      });
+      if (oldest == pageCache.end() || (paints > 0 && oldest->paintedIn >= paints)) break;
+      bytes -= oldest->image.sizeInBytes();
+      pageCache.erase(oldest);
+    }
+    pageCache.push_back(PageCache{page, renderZoom, renderRotation, layer, transparent, image, paints});
   }
   viewport()->update();
 }

@@ -3,6 +3,7 @@
 // system dialog that prints nothing.
 #include "RibbonTestWindow.h"
 #include "TestSupport.h"
+#include "core/HandWrittenPdf.h"
 #include "core/PopplerOracles.h"
 #include "core/RawPdf.h"
 #include "view/PdfView.h"
@@ -10,6 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QTimer>
+#include <QProcess>
+#include <QElapsedTimer>
 #include <QComboBox>
 #include <QFile>
 #include <QDialog>
@@ -39,6 +44,19 @@ class PrintWindow : public RibbonWindow {
   using MainWindow::printPages;
 };
 
+// Every page of the window's document onto A4 sheets of a PDF file.
+QList<int> printEveryPage(PrintWindow& window, const QString& out, int dpi) {
+  QPrinter printer(QPrinter::HighResolution);
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(out);
+  printer.setPageSize(QPageSize(QPageSize::A4));
+  printer.setFullPage(true);  // pages stand where they stand on the paper
+  printer.setResolution(dpi);
+  QList<int> every;
+  for (int page = 0; page < window.currentDocument->pageCount(); ++page) every << page;
+  return window.printPages(printer, every);
+}
+
 int darkPixels(const QImage& image) {
   int dark = 0;
   for (int y = 0; y < image.height(); ++y)
@@ -65,15 +83,7 @@ class PrintingTest : public ::testing::Test {
   QString printToPdf(const QString& scale, QList<int>* failed) {
     QSettings().setValue(QStringLiteral("print/scale"), scale);
     const QString out = dir.filePath(scale + QStringLiteral(".pdf"));
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(out);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setFullPage(true);  // pages stand where they stand on the paper
-    printer.setResolution(150);
-    QList<int> every;
-    for (int page = 0; page < window->currentDocument->pageCount(); ++page) every << page;
-    *failed = window->printPages(printer, every);
+    *failed = printEveryPage(*window, out, 150);
     return out;
   }
 
@@ -330,4 +340,110 @@ TEST(PrintDialogChoicesTest, RangeCurrentPageAndCopiesReachTheSheets) {
       EXPECT_EQ(darkBands(oracles::renderWithPoppler(out, i, 30)), c.expected[i]) << "sheet " << i + 1;
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
+}
+
+// The child of the road below: zooms the window to 800 % with the keys, shows
+// each costly page there, then prints them all onto a PDF at 300 dpi, and
+// says what each step took.
+TEST(PrintingChild, DISABLED_ZoomsAndPrintsCostlyPages) {
+  const QString path = qEnvironmentVariable("ULVO_COSTLY_PAGES");
+  if (path.isEmpty()) GTEST_SKIP();
+  useCleanSettings();
+  PrintWindow window(AppProduct::Editor);
+  window.resize(1100, 760);
+  window.show();
+  window.openFile(path);
+  ASSERT_TRUE(window.currentDocument->isOpen());
+  PdfDocument* document = window.currentDocument;
+  // The longest the event loop went without a tick is the longest the window waited.
+  QElapsedTimer clock;
+  clock.start();
+  qint64 lastTick = 0, stall = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    stall = std::max(stall, clock.elapsed() - lastTick);
+    lastTick = clock.elapsed();
+  });
+  ticker.start(10);
+  QTest::qWait(300);
+  const double openMb = testsupport::peakResidentMb("VmRSS");
+  for (int i = 0; i < 20 && window.view->zoomFactor() < 7.99; ++i)
+    QTest::keyClick(window.view->viewport(), Qt::Key_Plus, Qt::ControlModifier);
+  std::printf("zoom %.2f stall_ms %lld\n", window.view->zoomFactor(), stall);
+  for (int page = 0; page < document->pageCount(); ++page) {
+    window.view->setCurrentPage(page);
+    QElapsedTimer shown;
+    shown.start();
+    const bool settled = QTest::qWaitFor([&] {
+      window.view->viewport()->repaint();
+      return !document->isPageBeingChecked(page) &&
+             (document->isRenderRefused(page, window.view->zoomFactor()) || !window.view->cachedPage(page).isNull());
+    }, 60000);
+    std::printf("page %d settled %d drawn %d ms %lld stall_ms %lld\n", page, int(settled),
+                int(!window.view->cachedPage(page).isNull()), shown.elapsed(), stall);
+  }
+  std::printf("shown stall_ms %lld\n", stall);
+  answerNextDialog(QString(), QStringLiteral("Печать"));
+  QElapsedTimer printing;
+  printing.start();
+  QStringList failed;
+  for (int page : printEveryPage(window, path + ".print.pdf", 300)) failed << QString::number(page);
+  std::printf("printed ms %lld failed %s\n", printing.elapsed(), qPrintable(failed.join(',')));
+  std::printf("peak_mb %.0f open_mb %.0f\n", testsupport::peakResidentMb(), openMb);
+  std::fflush(stdout);
+}
+
+// Pages that cost gigabytes or minutes to draw at a larger size, and cheap
+// ones, shown at zoom 800 % and printed at 300 dpi through the window, each
+// drawn or refused with the window live and within a gigabyte beyond the open
+// document.
+TEST(PrintingCostlyPages, ZoomedAndPrintedWithinBoundsWithTheWindowLive) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "memory is measured without the sanitizer's shadow";
+#endif
+  if (!testsupport::hasTool("pdfinfo")) GTEST_SKIP() << "poppler tools missing";
+  QTemporaryDir dir;
+  const QString path = dir.filePath("costly.pdf");
+  using enum handwritten::CostlyPage;
+  // Cheap pages after them: at 800 % each is an image of 128 MB.
+  ASSERT_TRUE(handwritten::writeCostlyPages(path, QList{Text, SelfDrawingField, Groups, PosterGroups, Fills} +
+                                                      QList<handwritten::CostlyPage>(9, Text)));
+  QProcess child;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("ULVO_COSTLY_PAGES", path);
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  child.setProcessEnvironment(environment);
+  child.start(QCoreApplication::applicationFilePath(),
+              {"--gtest_also_run_disabled_tests", "--gtest_filter=PrintingChild.DISABLED_ZoomsAndPrintsCostlyPages"});
+  ASSERT_TRUE(child.waitForFinished(600000));
+  const QByteArray out = child.readAllStandardOutput();
+  std::printf("%s", out.constData());
+  int pages = 0, page = -1, settled = -1, drawn = -1;
+  long long ms = -1, stall = -1;
+  double peak = -1, opened = -1;
+  char failed[64] = {};
+  for (const QByteArray& line : out.split('\n')) {
+    if (std::sscanf(line.constData(), "page %d settled %d drawn %d ms %lld", &page, &settled, &drawn, &ms) == 4) {
+      ++pages;
+      EXPECT_TRUE(settled) << line.constData();
+      EXPECT_EQ(drawn, int(page == 0 || page > 4)) << line.constData();
+    }
+    std::sscanf(line.constData(), "shown stall_ms %lld", &stall);
+    if (std::sscanf(line.constData(), "printed ms %lld failed %63s", &ms, failed) == 2) {
+      EXPECT_LT(ms, 30000);
+    }
+    std::sscanf(line.constData(), "peak_mb %lf open_mb %lf", &peak, &opened);
+  }
+  EXPECT_EQ(pages, 14) << out.constData();
+  EXPECT_STREQ(failed, "1,2,3,4") << "every page but the text is refused at 300 dpi";
+  EXPECT_GT(opened, 0);
+  EXPECT_LT(peak - opened, 1024) << "MB";
+  // No wait for a check (it took 150 s before the window stopped drawing these
+  // pages for itself); the window may still wait for the document behind one
+  // drawing of a costly page within its bounds (a thumbnail of the fills).
+  EXPECT_GE(stall, 0);
+  EXPECT_LT(stall, 5000) << "ms the window waited while showing the pages";
+  const QList<oracles::PageInfo> sheets = oracles::pdfinfoPages(path + ".print.pdf");
+  ASSERT_EQ(sheets.size(), 14);
+  EXPECT_GT(darkPixels(oracles::renderWithPoppler(path + ".print.pdf", 0, 72)), 20);
 }

@@ -4,6 +4,7 @@
 // deep outlines, crop boxes away from the origin.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -17,5 +18,13 @@ bool writePdf(const QString& path, const QStringList& objects);
 // A stream object of `content` (binary data welcome); `entries` are further
 // dictionary entries such as an image's /Width and /ColorSpace.
 QString stream(const QByteArray& content, const QByteArray& entries = {});
+
+// Pages whose drawing costs far more than their bytes say, each with a line
+// "still here" over it: a field drawing a self-drawing form, fields drawing
+// 100 M and 15 M rectangles, 38 nested transparency groups on A4 and on a
+// poster, 400,000 page fills, and 1,500,000 page fills sharing one stream.
+enum class CostlyPage { Text, SelfDrawingField, HundredMillionRectsField, FifteenMillionRectsField, Groups,
+                        PosterGroups, Fills, SharedSlowFills };
+bool writeCostlyPages(const QString& path, const QList<CostlyPage>& pages);
 
 }  // namespace handwritten

@@ -346,49 +346,11 @@ TEST_F(RenderTest, TheReviewPagesAreDrawnWithinBoundsOrRefusedAtEveryScale) {
 #ifdef __SANITIZE_ADDRESS__
   GTEST_SKIP() << "memory is measured without the sanitizer's shadow";
 #endif
-  const QByteArray form = "/Type /XObject /Subtype /Form /BBox [0 0 1700 2400] ";
-  QStringList objects = {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [%1] >> >>", "",
-                         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-                         handwritten::stream("/Self Do /Self Do\n", form + "/Resources << /XObject << /Self 4 0 R >> >>"),
-                         handwritten::stream(flate(QByteArray("0 0 1 1 re f\n").repeated(20000)), form + "/Filter /FlateDecode")};
-  const auto add = [&objects](const QString& object) {
-    objects << object;
-    return QStringLiteral("%1 0 R").arg(objects.size());
-  };
-  QString group = add(handwritten::stream("0 0 1 rg 0 0 1700 2400 re f\n", form + "/Group << /S /Transparency >>"));
-  for (int i = 1; i < 38; ++i)
-    group = add(handwritten::stream("/H gs 1 0 0 rg 0 0 1700 2400 re f /G Do\n",
-                                    form + "/Group << /S /Transparency /K true >> /Resources << /ExtGState << /H << "
-                                           "/ca 0.5 /BM /Multiply >> >> /XObject << /G " + group.toLatin1() + " >> >>"));
-  const QByteArray fill = "0 0 595 842 re f\n";
-  const QString said = add(handwritten::stream("BT /F1 12 Tf 72 700 Td (still here) Tj ET\n")),
-                many = add(handwritten::stream(flate(fill.repeated(400000)), "/Filter /FlateDecode")),
-                slow = add(handwritten::stream(flate(fill.repeated(1500000)), "/Filter /FlateDecode"));
-  QStringList kids, fields;
-  const auto page = [&](const QString& contents, const QString& size = "595 842", const QString& annots = {}) {
-    kids << add(QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %1] /Contents [%2 %3] /Resources << /Font "
-                               "<< /F1 3 0 R >> /XObject << /G %4 >> >> %5 >>")
-                    .arg(size, contents, said, group, annots));
-  };
-  const auto field = [&](const QByteArray& appearance) {
-    const QString shown = add(handwritten::stream(appearance, form + "/Resources << /XObject << /Self 4 0 R /Rects 5 0 R >> >>"));
-    fields << add(QStringLiteral("<< /Type /Annot /Subtype /Widget /FT /Tx /T (f%1) /Rect [0 0 595 842] /F 4 /AP << /N %2 >> "
-                                 "/P %3 0 R >>").arg(objects.size()).arg(shown).arg(objects.size() + 2));
-    page({}, "595 842", "/Annots [" + fields.last() + "]");
-  };
-  page({});
-  field("/Self Do\n");
-  field(QByteArray("/Rects Do\n").repeated(5000));
-  field(QByteArray("/Rects Do\n").repeated(750));
-  const QString groups = add(handwritten::stream("/G Do\n"));
-  page(groups);
-  page(groups, "1700 2400");
-  page(many);
-  for (int i = 0; i < 6; ++i) page(slow);
-  objects[0] = objects[0].arg(fields.join(' '));
-  objects[1] = QStringLiteral("<< /Type /Pages /Kids [%1] /Count %2 >>").arg(kids.join(' ')).arg(kids.size());
+  using enum handwritten::CostlyPage;
   const QString review = dir.filePath("review.pdf");
-  ASSERT_TRUE(handwritten::writePdf(review, objects));
+  ASSERT_TRUE(handwritten::writeCostlyPages(review, {Text, SelfDrawingField, HundredMillionRectsField,
+      FifteenMillionRectsField, Groups, PosterGroups, Fills, SharedSlowFills, SharedSlowFills, SharedSlowFills,
+      SharedSlowFills, SharedSlowFills, SharedSlowFills}));
 
   const QByteArray out = loadEveryPageInChild(review, {}, {}, "0.5,2,4.1667,8.3333");
   std::printf("%s", out.constData());
