@@ -15,6 +15,10 @@ namespace {
 // kids gives pdfium to walk.
 constexpr size_t kMostFieldsWalked = 100000;
 constexpr int kDeepestField = 64;
+// pdfium finds each named field among its named siblings one by one: a
+// parent of n named kids costs it about n * n / 2 comparisons, a second for
+// some 7,000 kids of one parent and minutes for 60,000.
+constexpr double kMostSiblingComparisons = 25e6;
 
 }  // namespace
 
@@ -26,13 +30,20 @@ bool formFieldTreeWithinBounds(const QByteArray& pdf, const QByteArray& password
                              password.isEmpty() ? nullptr : password.constData());
     std::vector<std::pair<QPDFObjectHandle, int>> pending{{reader.getRoot().getKey("/AcroForm").getKey("/Fields"), 0}};
     size_t walked = 0;
+    double comparisons = 0;
     while (!pending.empty()) {
       auto [node, depth] = pending.back();
       pending.pop_back();
       QPDFObjectHandle kids = node.isArray() ? node : (node.isDictionary() ? node.getKey("/Kids") : node);
       if (!kids.isArray()) continue;
       if (depth > kDeepestField || (walked += size_t(kids.getArrayNItems())) > kMostFieldsWalked) return false;
-      for (int i = 0; i < kids.getArrayNItems(); ++i) pending.emplace_back(kids.getArrayItem(i), depth + 1);
+      double named = 0;
+      for (int i = 0; i < kids.getArrayNItems(); ++i) {
+        QPDFObjectHandle kid = kids.getArrayItem(i);
+        named += kid.isDictionary() && kid.hasKey("/T");
+        pending.emplace_back(kid, depth + 1);
+      }
+      if ((comparisons += named * named / 2) > kMostSiblingComparisons) return false;
     }
     return true;
   } catch (const std::exception&) {

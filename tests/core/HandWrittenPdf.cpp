@@ -75,6 +75,20 @@ bool writeCostlyPages(const QString& path, const QList<CostlyPage>& pages) {
       case CostlyPage::PosterGroups: page(groups, "1700 2400"); break;
       case CostlyPage::Fills: page(many); break;
       case CostlyPage::SharedSlowFills: page(slow); break;
+      case CostlyPage::BareFields: {
+        QStringList bare;
+        for (int i = 0; i < 60000; ++i)
+          bare << add(QStringLiteral("<< /Type /Annot /Subtype /Widget /FT /Tx /T (b%1) /Rect [%2 %3 %4 %5] /F 4 >>")
+                          .arg(i).arg(i % 240 * 2.4).arg(i / 240 * 3.3).arg(i % 240 * 2.4 + 2).arg(i / 240 * 3.3 + 3));
+        fields << bare;
+        page({}, "595 842", "/Annots [" + bare.join(' ') + "]");
+        break;
+      }
+      case CostlyPage::LongValueField:
+        fields << add("<< /Type /Annot /Subtype /Widget /FT /Tx /Ff 4096 /T (long) /Rect [20 20 575 822] /F 4 /DA (/Helv 0 Tf 0 g) /V (" +
+                      QString(4000000, 'w') + ") >>");
+        page({}, "595 842", "/Annots [" + fields.last() + "]");
+        break;
     }
   }
   objects[0] = objects[0].arg(fields.join(' '));
