@@ -41,5 +41,7 @@ RenderPlan planRender(const PageRenderCost& cost, long long pixels);
 // `mostMilliseconds`; unknown cost (no check ran) counts as cheap.
 bool drawsWhole(const std::optional<PageRenderCost>& cost, long long pixels, double mostMilliseconds);
 // What a drawing the program reads for itself (the ink under text, pictures
-// drawn by paths) may take: it is read as a page is shown, on the window's thread.
-inline constexpr double kMostReadingMilliseconds = 1000;
+// drawn by paths) may take: it is read as a page is shown, on the window's
+// thread. Far above what a real page's estimate comes to on a loaded machine,
+// so that what is read never depends on the machine's load.
+inline constexpr double kMostReadingMilliseconds = 5000;
