@@ -25,21 +25,22 @@ PageRenderCost PageRenderCost::fromText(const QByteArray& text) {
   return cost;
 }
 
+double PageRenderCost::fixedBytes() const { return std::max(0.0, bytes - bytesPerPixel * pixels); }
+
+double PageRenderCost::fixedMilliseconds() const {
+  return std::max(0.0, milliseconds - millisecondsPerPixel * pixels);
+}
+
 bool drawsWhole(const std::optional<PageRenderCost>& cost, long long pixels, double mostMilliseconds) {
-  if (!cost) return true;
-  const double fixedBytes = std::max(0.0, cost->bytes - cost->bytesPerPixel * cost->pixels);
-  const double fixedMs = std::max(0.0, cost->milliseconds - cost->millisecondsPerPixel * cost->pixels);
-  return fixedBytes + cost->bytesPerPixel * double(pixels) <= kMostRenderBytes &&
-         fixedMs + cost->millisecondsPerPixel * double(pixels) <= mostMilliseconds;
+  return !cost || (cost->fixedBytes() + cost->bytesPerPixel * double(pixels) <= kMostRenderBytes &&
+                   cost->fixedMilliseconds() + cost->millisecondsPerPixel * double(pixels) <= mostMilliseconds);
 }
 
 RenderPlan planRender(const PageRenderCost& cost, long long pixels) {
   RenderPlan plan;
   plan.tilePixels = std::max(1LL, pixels);
   if (!(cost.pixels > 0)) return plan;
-  // What a drawing costs whatever its size: loading fonts and images, laying out fields.
-  const double fixedBytes = std::max(0.0, cost.bytes - cost.bytesPerPixel * cost.pixels);
-  const double fixedMs = std::max(0.0, cost.milliseconds - cost.millisecondsPerPixel * cost.pixels);
+  const double fixedBytes = cost.fixedBytes(), fixedMs = cost.fixedMilliseconds();
   if (fixedBytes + cost.bytesPerPixel * double(pixels) > kWholeRenderBytes) {
     const double fits = cost.bytesPerPixel > 0 ? (kMostRenderBytes - fixedBytes) / cost.bytesPerPixel : 1e18;
     plan.tilePixels = std::min<long long>(plan.tilePixels, (long long)std::min(fits, cost.pixels));

@@ -18,6 +18,10 @@ struct PageRenderCost {
   double millisecondsPerPixel = 0;
   double bytesPerPixel = 0;
 
+  // What a drawing costs whatever its size: loading fonts and images, laying out fields.
+  double fixedBytes() const;
+  double fixedMilliseconds() const;
+
   // "<pixels> <ms> <bytes> <ms per pixel> <bytes per pixel>", as the worker says it.
   QByteArray toText() const;
   static PageRenderCost fromText(const QByteArray& text);
