@@ -185,6 +185,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
 
 MainWindow::~MainWindow() {
   if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
+  forgetPageTextRead(true);
   currentDocument = placeholderDocument.get();
   while (!documents.empty()) {
     std::unique_ptr<PdfDocument> document = std::move(documents.back().document);
@@ -231,6 +232,7 @@ void MainWindow::destroyDocument(std::unique_ptr<PdfDocument> document) {
   // and wait for its renders before it goes.
   if (currentDocument == document.get()) currentDocument = placeholderDocument.get();
   stopSearchRun(document.get());
+  forgetPageTextRead(true);
   // A document run that writes into it stops at its next page; its workers
   // let go of the document before it goes.
   if (ocrRunDocument == document.get()) {

@@ -29,6 +29,8 @@ struct PreparedPage;
 class PageThumbnailPanel;
 class QDialog;
 class QFrame;
+struct OwnPageText;
+class QThreadPool;
 class ScanTab;
 class PdfDocument;
 class PdfView;
@@ -177,8 +179,9 @@ class MainWindow : public QMainWindow {
   void applyUiDensity(int level);
 
  protected:
-  // The page's text layer, read for the view.
-  void readPageText(int page);
+  // The page's text layer, read for the view off the window's thread; shown
+  // at once when read within the patience, else when the read ends.
+  void readPageText(int page, int patienceMs);
   // The same once the page's check has ended, asked again until then.
   void readPageTextAfterCheck(PdfDocument* document, int page);
   void closeEvent(QCloseEvent* event) override;
@@ -517,6 +520,14 @@ class MainWindow : public QMainWindow {
   // The whole-document search under way, and what the window shows of it.
   struct SearchRun;
   std::shared_ptr<SearchRun> searchRun;
+  // The page-change read of a text layer under way; older ones are stale.
+  struct PageTextRead;
+  std::shared_ptr<PageTextRead> pageTextRead;
+  QThreadPool* pageTextPool = nullptr;  // one reader: reads of one document queue anyway
+  void showReadPageText(const std::shared_ptr<PageTextRead>& read, bool late);
+  bool showNativeTextLayer(int page, OwnPageText own, bool showStatus, const QRectF& textIn, bool anyText);
+  // Drops the read under way; with `wait`, until no read touches a document.
+  void forgetPageTextRead(bool wait = false);
   QFrame* searchBusyFrame = nullptr;
   BusyRing* searchBusyRing = nullptr;
   QLabel* searchBusyText = nullptr;

@@ -14,6 +14,7 @@
 #include "view/PdfView.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
@@ -241,33 +242,24 @@ void MainWindow::onPageChanged(int page) {
   }
   // A page whose check takes longer than a moment has its text read once
   // the check has ended: the window never waits for it.
+  QElapsedTimer waited;
+  waited.start();
   if (!currentDocument->pageCheckEndsWithin(page, kPageCheckPatienceMs)) {
     readPageTextAfterCheck(currentDocument, page);
     updatePageControls();
     return;
   }
-  readPageText(page);
+  readPageText(page, kPageCheckPatienceMs - int(waited.elapsed()));
 }
 
 void MainWindow::readPageTextAfterCheck(PdfDocument* document, int page) {
   QTimer::singleShot(kPageCheckPatienceMs, this, [this, document, page] {
     if (currentDocument != document || !document->isOpen() || view->currentPageIndex() != page) return;
     if (document->pageCheckEndsWithin(page, 0))
-      readPageText(page);
+      readPageText(page, 0);
     else
       readPageTextAfterCheck(document, page);
   });
-}
-
-void MainWindow::readPageText(int page) {
-  // Unsaved edits of this very page stay: reloading its text would drop them.
-  const bool keepEdits = view->hasOcrEdits() && view->ocrBlocksPageIndex() == page;
-  if (!keepEdits && !loadNativeTextLayerForPage(page, false) && ocrPage != page) {
-    view->clearOcrBlocks();
-    if (ocrBar) ocrBar->hide();
-    ocrPage = -1;
-  }
-  updatePageControls();
 }
 
 int MainWindow::askAboutUnsavedChanges() {

@@ -32,6 +32,7 @@ bool MainWindow::pageOperationMayStart() {
   if (view->hasOcrEdits() && !applyPendingOcrEdits()) return false;
   // A search under way counts the pages as they were.
   stopSearchRun();
+  forgetPageTextRead();
   view->clearOcrBlocks();
   if (ocrBar) ocrBar->hide();
   ocrPage = -1;

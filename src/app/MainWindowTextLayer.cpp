@@ -7,6 +7,10 @@
 #include "view/PdfView.h"
 
 #include <QLabel>
+#include <QSemaphore>
+#include <QThreadPool>
+
+#include <atomic>
 
 #include <algorithm>
 
@@ -53,15 +57,106 @@ bool MainWindow::pageHasTextOrFields(int page) {
                      [](const TextBlock& block) { return !block.isImage && !block.text.trimmed().isEmpty(); });
 }
 
+// What a page's own text layer is made of, read from the document in one go.
+struct OwnPageText {
+  std::vector<TextBlock> text;
+  std::vector<TextBlock> images;
+  QSizeF size;
+  bool hasFields = false;
+};
+
+namespace {
+
+OwnPageText readOwnPageText(const PdfDocument& document, int page) {
+  OwnPageText own;
+  own.images = document.extractImages(page);
+  own.text = document.extractText(page);
+  own.size = document.pageSize(page);
+  own.hasFields = document.hasFormFields(page);
+  return own;
+}
+
+}  // namespace
+
+struct MainWindow::PageTextRead {
+  PdfDocument* document = nullptr;
+  int page = -1;
+  std::atomic<bool> stale{false};
+  QSemaphore done;
+  OwnPageText own;
+};
+
+void MainWindow::forgetPageTextRead(bool wait) {
+  if (pageTextRead) pageTextRead->stale = true;
+  pageTextRead.reset();
+  // Stale reads queued behind the one running end without touching their document.
+  if (wait && pageTextPool) pageTextPool->waitForDone();
+}
+
+void MainWindow::readPageText(int page, int patienceMs) {
+  // Unsaved edits of this very page stay: reloading its text would drop them.
+  if (view->hasOcrEdits() && view->ocrBlocksPageIndex() == page) {
+    updatePageControls();
+    return;
+  }
+  // Another page being drawn holds the document (and pdfium) for as long as
+  // it takes: the window reads beside it and goes on.
+  forgetPageTextRead();
+  if (!pageTextPool) {
+    pageTextPool = new QThreadPool(this);
+    pageTextPool->setMaxThreadCount(1);
+  }
+  auto read = std::make_shared<PageTextRead>();
+  read->document = currentDocument;
+  read->page = page;
+  pageTextRead = read;
+  pageTextPool->start([this, read] {
+    if (!read->stale) read->own = readOwnPageText(*read->document, read->page);
+    read->done.release();
+    QMetaObject::invokeMethod(this, [this, read] { showReadPageText(read, true); }, Qt::QueuedConnection);
+  });
+  if (read->done.tryAcquire(1, std::max(0, patienceMs))) {
+    read->done.release();
+    showReadPageText(read, false);
+  } else {
+    updatePageControls();
+  }
+}
+
+void MainWindow::showReadPageText(const std::shared_ptr<PageTextRead>& read, bool late) {
+  if (pageTextRead != read) return;
+  pageTextRead.reset();
+  const int page = read->page;
+  if (currentDocument != read->document || !currentDocument->isOpen() || view->currentPageIndex() != page ||
+      page >= currentDocument->pageCount())
+    return;
+  // Blocks this page got meanwhile (recognised, loaded for an edit) are newer.
+  if (late && view->ocrBlocksPageIndex() == page && (!view->currentOcrBlocks().empty() || view->hasOcrEdits())) {
+    updatePageControls();
+    return;
+  }
+  if (!showNativeTextLayer(page, std::move(read->own), false, QRectF(), false) && ocrPage != page) {
+    view->clearOcrBlocks();
+    if (ocrBar) ocrBar->hide();
+    ocrPage = -1;
+  }
+  updatePageControls();
+}
+
 bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus, const QRectF& textIn, bool anyText) {
   if (!currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount()) return false;
+  // Read now, so a read from an earlier page change is older.
+  forgetPageTextRead();
+  return showNativeTextLayer(page, readOwnPageText(*currentDocument, page), showStatus, textIn, anyText);
+}
 
-  std::vector<TextBlock> images = currentDocument->extractImages(page);
-  std::vector<TextBlock> kept = cleanNativeTextBlocks(currentDocument->extractText(page), images);
+bool MainWindow::showNativeTextLayer(int page, OwnPageText own, bool showStatus, const QRectF& textIn, bool anyText) {
+  std::vector<TextBlock>& images = own.images;
+  std::vector<TextBlock> kept = cleanNativeTextBlocks(std::move(own.text), images);
   if (kept.empty()) return false;
 
-  const QSizeF size = currentDocument->pageSize(page);
-  if (!anyText && !isUsableNativeTextLayer(kept, size, currentDocument->hasFormFields(page))) {
+  const QSizeF size = own.size;
+  if (!anyText && !isUsableNativeTextLayer(kept, size, own.hasFields)) {
     if (showStatus) statusLabel->setText(tr("На странице нет полноценного текстового слоя, запускаю OCR."));
     return false;
   }
