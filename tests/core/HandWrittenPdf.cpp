@@ -49,7 +49,7 @@ bool writeCostlyPages(const QString& path, const QList<CostlyPage>& pages) {
                        form + "/Group << /S /Transparency /K true >> /Resources << /ExtGState << /H << "
                               "/ca 0.5 /BM /Multiply >> >> /XObject << /G " + group.toLatin1() + " >> >>"));
   const QByteArray fill = "0 0 595 842 re f\n";
-  const QString said = add(stream("BT /F1 12 Tf 72 700 Td (still here) Tj ET\n")),
+  const QString said = add(stream("BT /F1 12 Tf 72 700 Td (still here, and read) Tj ET\n")),
                 many = add(stream(flate(fill.repeated(400000)), "/Filter /FlateDecode")),
                 slow = add(stream(flate(fill.repeated(1500000)), "/Filter /FlateDecode")),
                 groups = add(stream("/G Do\n"));

@@ -20,7 +20,7 @@ bool writePdf(const QString& path, const QStringList& objects);
 QString stream(const QByteArray& content, const QByteArray& entries = {});
 
 // Pages whose drawing costs far more than their bytes say, each with a line
-// "still here" over it: a field drawing a self-drawing form, fields drawing
+// "still here, and read" over it: a field drawing a self-drawing form, fields drawing
 // 100 M and 15 M rectangles, 38 nested transparency groups on A4 and on a
 // poster, 400,000 page fills, 1,500,000 page fills sharing one stream,
 // 60,000 fields without appearances, a field of 4,000,000 characters.
