@@ -8,7 +8,8 @@
 // without its own rasterising and writing, so a bound below its time). The
 // recall of each is the share of the manual's own words (two letters or
 // more, each as often as the manual has it) that its text holds.
-//   ulvo_bench_document_ocr [PDF] [--first F] [--pages N] [--dpi D] [--lang L] [--keep SCAN]
+//   ulvo_bench_document_ocr [PDF] [--first F] [--pages N] [--dpi D] [--lang L] [--quality Z] [--keep SCAN]
+// --quality is the settings' render zoom (1.5, 2 or 3; 0, the default, is "Авто").
 // --keep also writes the scan to SCAN, to run other tools on it.
 #include "MainWindow.h"
 #include "OcrRunRules.h"
@@ -173,6 +174,7 @@ int main(int argc, char* argv[]) {
   int pages = 10;
   double dpi = 300;
   QString lang = QStringLiteral("rus+eng");
+  double quality = 0.0;  // the settings' "Качество:", 0 for "Авто"
   QString keep;
   const QStringList args = app.arguments();
   for (qsizetype i = 1; i < args.size(); ++i) {
@@ -184,6 +186,8 @@ int main(int argc, char* argv[]) {
       dpi = std::max(72.0, args[++i].toDouble());
     else if (args[i] == "--lang" && i + 1 < args.size())
       lang = args[++i];
+    else if (args[i] == "--quality" && i + 1 < args.size())
+      quality = std::max(0.0, args[++i].toDouble());
     else if (args[i] == "--keep" && i + 1 < args.size())
       keep = args[++i];
     else
@@ -199,6 +203,7 @@ int main(int argc, char* argv[]) {
     QFile::copy(scan, keep);
   }
   QSettings().setValue(QStringLiteral("ocr/languages"), lang);
+  QSettings().setValue(QStringLiteral("ocr/renderZoom"), quality);
   QString manualText;
   {
     PdfDocument manual;
