@@ -107,14 +107,14 @@ struct Drawn {
 };
 
 // The page drawn as the program draws it, with its fields.
-Drawn draw(FPDF_PAGE page, FPDF_FORMHANDLE form, int w, int h) {
+Drawn draw(FPDF_DOCUMENT doc, int index, FPDF_PAGE page, FPDF_FORMHANDLE form, int w, int h) {
   restartPeak();
   const long long before = statusBytes("VmRSS");
   const double started = processorMs();
   if (FPDF_BITMAP bitmap = FPDFBitmap_Create(w, h, 1)) {
     FPDFBitmap_FillRect(bitmap, 0, 0, w, h, 0xFFFFFFFF);
-    const FieldsLaidOut fields(page, form);
-    drawPageWithFields(bitmap, page, fields.handle(), 0, 0, w, h, 0);
+    const FieldsLaidOut fields(page, form, doc, index);
+    drawPageWithFields(bitmap, page, fields, 0, 0, w, h, 0);
     FPDFBitmap_Destroy(bitmap);
   }
   return Drawn{double(w) * h, processorMs() - started, double(std::max(0LL, statusBytes("VmHWM") - before))};
@@ -141,7 +141,7 @@ bool survives(FPDF_DOCUMENT doc, FPDF_FORMHANDLE form, PageContentBounds& bounds
   // their check costs one drawing. A costlier page is drawn again smaller,
   // warm, to tell what grows with the pixels; the first drawing's loading
   // then still counts as growth, which errs on the side of the bounds.
-  const Drawn large = draw(page, form, w, h);
+  const Drawn large = draw(doc, index, page, form, w, h);
   const double largest = double(FPDF_GetPageWidthF(page)) * FPDF_GetPageHeightF(page) * kLargestScale * kLargestScale;
   const double msPerPixel = large.ms / large.pixels, bytesPerPixel = large.bytes / large.pixels;
   if (msPerPixel * largest <= kMostRenderMilliseconds / 4 && bytesPerPixel * largest <= kMostRenderBytes / 2) {
@@ -149,7 +149,7 @@ bool survives(FPDF_DOCUMENT doc, FPDF_FORMHANDLE form, PageContentBounds& bounds
     *cost = PageRenderCost{large.pixels, large.ms, large.bytes, msPerPixel, bytesPerPixel};
     return true;
   }
-  const Drawn small = draw(page, form, w / 2, h / 2);
+  const Drawn small = draw(doc, index, page, form, w / 2, h / 2);
   FPDF_ClosePage(page);
   const double grown = std::max(1.0, large.pixels - small.pixels);
   *cost = PageRenderCost{large.pixels, large.ms, large.bytes, std::max(0.0, large.ms - small.ms) / grown,

@@ -30,14 +30,15 @@ QSize loadedPagePixelSize(FPDF_PAGE page, double scale) {
 }  // namespace
 
 QImage renderLoadedPageImage(FPDF_PAGE page, double scale, FPDF_FORMHANDLE form,
-                             const std::optional<PageRenderCost>& cost) {
+                             const std::optional<PageRenderCost>& cost, FPDF_DOCUMENT doc, int index) {
   const QSize size = loadedPagePixelSize(page, scale);
   if (size.isEmpty()) return {};
-  return renderLoadedPageBounded(page, size, 0, false, form, cost);
+  return renderLoadedPageBounded(page, size, 0, false, form, cost, doc, index);
 }
 
 QImage renderLoadedPageBounded(FPDF_PAGE page, const QSize& pixels, int quarterTurns, bool transparent,
-                               FPDF_FORMHANDLE form, const std::optional<PageRenderCost>& cost) {
+                               FPDF_FORMHANDLE form, const std::optional<PageRenderCost>& cost,
+                               FPDF_DOCUMENT doc, int index) {
   const long long area = (long long)pixels.width() * pixels.height();
   const RenderPlan plan = cost ? planRender(*cost, area) : RenderPlan{false, area};
   if (plan.refused || pixels.isEmpty()) return {};
@@ -51,7 +52,7 @@ QImage renderLoadedPageBounded(FPDF_PAGE page, const QSize& pixels, int quarterT
     const int side = std::max(1, int(std::sqrt(double(plan.tilePixels))));
     tile = rows >= 64 ? QSize(pixels.width(), int(rows)) : QSize(std::min(side, pixels.width()), side);
   }
-  const FieldsLaidOut fields(page, form);
+  const FieldsLaidOut fields(page, form, doc, index);
   for (int y = 0; y < pixels.height(); y += tile.height()) {
     for (int x = 0; x < pixels.width(); x += tile.width()) {
       const int w = std::min(tile.width(), pixels.width() - x), h = std::min(tile.height(), pixels.height() - y);
@@ -63,7 +64,7 @@ QImage renderLoadedPageBounded(FPDF_PAGE page, const QSize& pixels, int quarterT
       }
       // pdfium's fill is the page's only pass before drawing: a page is megabytes.
       FPDFBitmap_FillRect(bitmap.get(), 0, 0, w, h, transparent ? 0u : 0xFFFFFFFFu);
-      drawPageWithFields(bitmap.get(), page, fields.handle(), x, y, pixels.width(), pixels.height(), quarterTurns);
+      drawPageWithFields(bitmap.get(), page, fields, x, y, pixels.width(), pixels.height(), quarterTurns);
     }
   }
   return image;

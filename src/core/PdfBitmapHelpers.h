@@ -16,15 +16,18 @@
 // A BGRA pdfium bitmap over the image's own pixels (no copy); destroy it before the image.
 FPDF_BITMAP createBitmapFromQImage(QImage& image);
 // A loaded page rendered whole on white, rotation 0, with its form fields when
-// given its document's `form`; null for a scale of 0 or less.
+// given its document's `form` (and its widgets no field holds when given the
+// document and the page's index); null for a scale of 0 or less.
 QImage renderLoadedPageImage(FPDF_PAGE page, double scale, FPDF_FORMHANDLE form = nullptr,
-                             const std::optional<PageRenderCost>& cost = std::nullopt);
+                             const std::optional<PageRenderCost>& cost = std::nullopt, FPDF_DOCUMENT doc = nullptr,
+                             int index = -1);
 // A loaded page rendered at `pixels`, turned by `quarterTurns`, on white or
 // transparent, with its fields when given `form`. With what the page's check
 // cost (`cost`), a rendering past the bounds is drawn in tiles, or refused
 // (null) when the tiles would take too long.
 QImage renderLoadedPageBounded(FPDF_PAGE page, const QSize& pixels, int quarterTurns, bool transparent,
-                               FPDF_FORMHANDLE form, const std::optional<PageRenderCost>& cost);
+                               FPDF_FORMHANDLE form, const std::optional<PageRenderCost>& cost,
+                               FPDF_DOCUMENT doc = nullptr, int index = -1);
 // The same rendering into pixels the caller keeps for reuse (grown when too
 // small). The image reads those pixels without owning them: it is valid while
 // they are neither written, grown nor freed. Null when the page's check

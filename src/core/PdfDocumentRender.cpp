@@ -71,7 +71,8 @@ QImage PdfDocument::renderLoadedPageUnlocked(FPDF_PAGE page, int index, double s
   const int quarterTurns = (((rotation % 360) + 360) % 360) / 90;
   if (quarterTurns % 2) points.transpose();
   return renderLoadedPageBounded(page, renderPixelSize(points, scale), quarterTurns, transparent,
-                                 withFields ? formHandleUnlocked() : nullptr, loadGuard->renderCost(index));
+                                 withFields ? formHandleUnlocked() : nullptr, loadGuard->renderCost(index),
+                                 withFields ? doc : nullptr, index);
 }
 
 bool PdfDocument::isRenderRefused(int page, double scale) const {

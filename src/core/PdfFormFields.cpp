@@ -83,26 +83,76 @@ bool pageHasWidgets(FPDF_PAGE page) {
   return false;
 }
 
-FieldsLaidOut::FieldsLaidOut(FPDF_PAGE page, FPDF_FORMHANDLE form)
+namespace {
+
+// The form environment draws a widget only when it or a field above it has
+// a name or a field type.
+bool heldByAField(FPDF_ANNOTATION widget) {
+  pdfium::Annotation above;
+  for (int depth = 0; widget && depth <= kDeepestField; ++depth) {
+    if (FPDFAnnot_HasKey(widget, "T") || FPDFAnnot_HasKey(widget, "FT")) return true;
+    above.reset(FPDFAnnot_GetLinkedAnnot(widget, "Parent"));
+    widget = above.get();
+  }
+  return widget != nullptr;  // deeper than any field drawn: not drawn here either
+}
+
+bool isUnheldWidget(FPDF_ANNOTATION annotation) {
+  return FPDFAnnot_GetSubtype(annotation) == FPDF_ANNOT_WIDGET &&
+         FPDFAnnot_GetAP(annotation, FPDF_ANNOT_APPEARANCEMODE_NORMAL, nullptr, 0) > 2 && !heldByAField(annotation);
+}
+
+}  // namespace
+
+FieldsLaidOut::FieldsLaidOut(FPDF_PAGE page, FPDF_FORMHANDLE form, FPDF_DOCUMENT doc, int index)
     : page(page), form(form && pageHasWidgets(page) ? form : nullptr) {
   // A page without widgets costs its drawing no page view. Fields whose file
   // asks for new appearances (NeedAppearances) get them here.
   if (this->form) FORM_OnAfterLoadPage(page, this->form);
+  if (!doc || index < 0) return;
+  bool unheld = false;
+  for (int i = 0, count = FPDFPage_GetAnnotCount(page); i < count && !unheld; ++i) {
+    pdfium::Annotation annotation(FPDFPage_GetAnnot(page, i));
+    unheld = annotation && isUnheldWidget(annotation.get());
+  }
+  if (!unheld) return;
+  // The copy keeps only those widgets, flattened into content of their own:
+  // the page's own content is emptied so nothing is drawn twice.
+  unheldCopy.reset(FPDF_CreateNewDocument());
+  if (!unheldCopy || !FPDF_ImportPagesByIndex(unheldCopy.get(), doc, &index, 1, 0)) return;
+  pdfium::Page copy(FPDF_LoadPage(unheldCopy.get(), 0));
+  if (!copy) return;
+  for (int i = FPDFPage_CountObjects(copy.get()) - 1; i >= 0; --i) {
+    FPDF_PAGEOBJECT object = FPDFPage_GetObject(copy.get(), i);
+    if (object && FPDFPage_RemoveObject(copy.get(), object)) FPDFPageObj_Destroy(object);
+  }
+  for (int i = FPDFPage_GetAnnotCount(copy.get()) - 1; i >= 0; --i) {
+    pdfium::Annotation annotation(FPDFPage_GetAnnot(copy.get(), i));
+    const bool keep = annotation && isUnheldWidget(annotation.get());
+    annotation.reset();
+    if (!keep) FPDFPage_RemoveAnnot(copy.get(), i);
+  }
+  if (!FPDFPage_GenerateContent(copy.get())) return;
+  const int flattened = FPDFPage_Flatten(copy.get(), FLAT_NORMALDISPLAY);
+  copy.reset();
+  if (flattened == 1) unheldPage.reset(FPDF_LoadPage(unheldCopy.get(), 0));
 }
 
 FieldsLaidOut::~FieldsLaidOut() {
   if (form) FORM_OnBeforeClosePage(page, form);
 }
 
-void drawPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int x, int y, int width,
+void drawPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, const FieldsLaidOut& fields, int x, int y, int width,
                         int height, int rotate) {
   constexpr int flags = FPDF_ANNOT | FPDF_LCD_TEXT;
   FPDF_RenderPageBitmap(bitmap, page, -x, -y, width, height, rotate, flags);
-  if (form) FPDF_FFLDraw(form, bitmap, page, -x, -y, width, height, rotate, flags);
+  if (fields.handle()) FPDF_FFLDraw(fields.handle(), bitmap, page, -x, -y, width, height, rotate, flags);
+  if (fields.unheldWidgets())
+    FPDF_RenderPageBitmap(bitmap, fields.unheldWidgets(), -x, -y, width, height, rotate, flags);
 }
 
 void renderPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int width, int height,
                           int rotate) {
   const FieldsLaidOut fields(page, form);
-  drawPageWithFields(bitmap, page, fields.handle(), 0, 0, width, height, rotate);
+  drawPageWithFields(bitmap, page, fields, 0, 0, width, height, rotate);
 }

@@ -5,7 +5,7 @@
 // use and destroy it under the pdfium lock, and destroy it before the document
 // closes.
 
-#include "PdfiumApi.h"
+#include "PdfiumHandles.h"
 
 #include <QByteArray>
 
@@ -38,24 +38,31 @@ bool pageHasWidgets(FPDF_PAGE page);
 
 // pdfium's view of a page's fields, for as long as it lives: made anew for
 // each drawing, so that no page closed later is left behind in the form.
+// With the page's document and index, widgets that no field holds (neither a
+// name nor a type in their tree), which the form environment leaves out, are
+// drawn too, as other readers draw them: flattened on a copy of the page.
 class FieldsLaidOut {
 public:
-  FieldsLaidOut(FPDF_PAGE page, FPDF_FORMHANDLE form);
+  FieldsLaidOut(FPDF_PAGE page, FPDF_FORMHANDLE form, FPDF_DOCUMENT doc = nullptr, int index = -1);
   ~FieldsLaidOut();
   // The form to draw the page's fields with; none on a page without widgets.
   FPDF_FORMHANDLE handle() const { return form; }
+  // The page's unheld widgets alone, drawn over it; none when it has none.
+  FPDF_PAGE unheldWidgets() const { return unheldPage.get(); }
   FieldsLaidOut(const FieldsLaidOut&) = delete;
   FieldsLaidOut& operator=(const FieldsLaidOut&) = delete;
 
 private:
   FPDF_PAGE page;
   FPDF_FORMHANDLE form;
+  pdfium::Document unheldCopy;
+  pdfium::Page unheldPage;
 };
 
-// The page with annotations and then its fields (laid out by a FieldsLaidOut
-// around this call) drawn into `bitmap`, whose top left corner sits at (x, y)
-// of the page drawn at width x height.
-void drawPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, FPDF_FORMHANDLE form, int x, int y, int width,
+// The page with annotations and then its fields (laid out by `fields` around
+// this call) drawn into `bitmap`, whose top left corner sits at (x, y) of the
+// page drawn at width x height.
+void drawPageWithFields(FPDF_BITMAP bitmap, FPDF_PAGE page, const FieldsLaidOut& fields, int x, int y, int width,
                         int height, int rotate);
 
 // FPDF_RenderPageBitmap with annotations, then the page's form fields with

@@ -261,6 +261,7 @@ void FPDFPage_SetMediaBox(FPDF_PAGE page, float left, float bottom, float right,
 void FPDFPage_SetCropBox(FPDF_PAGE page, float left, float bottom, float right, float top);
 FPDF_BOOL FPDFPage_HasTransparency(FPDF_PAGE page);
 FPDF_BOOL FPDFPage_GenerateContent(FPDF_PAGE page);
+#define FLAT_NORMALDISPLAY 0
 int FPDFPage_Flatten(FPDF_PAGE page, int nFlag);
 
 // Rendering and bitmaps.
@@ -489,6 +490,10 @@ unsigned long FPDFAnnot_GetStringValue(FPDF_ANNOTATION annot, FPDF_BYTESTRING ke
 int FPDFAnnot_GetFlags(FPDF_ANNOTATION annot);
 FPDF_BOOL FPDFAnnot_SetFlags(FPDF_ANNOTATION annot, int flags);
 FPDF_LINK FPDFAnnot_GetLink(FPDF_ANNOTATION annot);
+FPDF_BOOL FPDFAnnot_HasKey(FPDF_ANNOTATION annot, FPDF_BYTESTRING key);
+FPDF_ANNOTATION FPDFAnnot_GetLinkedAnnot(FPDF_ANNOTATION annot, FPDF_BYTESTRING key);
+#define FPDF_ANNOT_APPEARANCEMODE_NORMAL 0
+unsigned long FPDFAnnot_GetAP(FPDF_ANNOTATION annot, int appearanceMode, FPDF_WCHAR* buffer, unsigned long buflen);
 
 // Form fields: drawn only through a form-fill environment of their document.
 FPDF_FORMHANDLE FPDFDOC_InitFormFillEnvironment(FPDF_DOCUMENT document, FPDF_FORMFILLINFO* formInfo);

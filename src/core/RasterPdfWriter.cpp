@@ -210,7 +210,7 @@ bool RasterPdfWriter::buildPage(int index, PageObjects* objects, QString* error,
     if (page) {
       height = FPDF_GetPageHeightF(page.get());
       width = FPDF_GetPageWidthF(page.get());
-      image = renderLoadedPageImage(page.get(), scale, form, costOf ? costOf(index) : std::nullopt);
+      image = renderLoadedPageImage(page.get(), scale, form, costOf ? costOf(index) : std::nullopt, document, index);
     }
   }
   if (image.isNull()) {

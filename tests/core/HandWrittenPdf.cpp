@@ -59,16 +59,18 @@ bool writeCostlyPages(const QString& path, const QList<CostlyPage>& pages) {
                                "<< /F1 3 0 R >> /XObject << /G %4 >> >> %5 >>")
                     .arg(size, contents, said, group, annots));
   };
-  const auto field = [&](const QByteArray& appearance) {
+  const auto field = [&](const QByteArray& appearance, bool named = true) {
     const QString shown = add(stream(appearance, form + "/Resources << /XObject << /Self 4 0 R /Rects 5 0 R >> >>"));
-    fields << add(QStringLiteral("<< /Type /Annot /Subtype /Widget /FT /Tx /T (f%1) /Rect [0 0 595 842] /F 4 /AP << /N %2 >> "
-                                 "/P %3 0 R >>").arg(objects.size()).arg(shown).arg(objects.size() + 2));
+    const QString naming = named ? QStringLiteral("/FT /Tx /T (f%1) ").arg(objects.size()) : QString();
+    fields << add(QStringLiteral("<< /Type /Annot /Subtype /Widget %1/Rect [0 0 595 842] /F 4 /AP << /N %2 >> "
+                                 "/P %3 0 R >>").arg(naming, shown, QString::number(objects.size() + 2)));
     page({}, "595 842", "/Annots [" + fields.last() + "]");
   };
   for (CostlyPage kind : pages) {
     switch (kind) {
       case CostlyPage::Text: page({}); break;
       case CostlyPage::SelfDrawingField: field("/Self Do\n"); break;
+      case CostlyPage::FifteenMillionRectsUnnamedWidget: field(QByteArray("/Rects Do\n").repeated(750), false); break;
       case CostlyPage::HundredMillionRectsField: field(QByteArray("/Rects Do\n").repeated(5000)); break;
       case CostlyPage::FifteenMillionRectsField: field(QByteArray("/Rects Do\n").repeated(750)); break;
       case CostlyPage::Groups: page(groups); break;

@@ -23,9 +23,10 @@ QString stream(const QByteArray& content, const QByteArray& entries = {});
 // "still here, and read" over it: a field drawing a self-drawing form, fields drawing
 // 100 M and 15 M rectangles, 38 nested transparency groups on A4 and on a
 // poster, 400,000 page fills, 1,500,000 page fills sharing one stream,
-// 60,000 fields without appearances, a field of 4,000,000 characters.
+// 60,000 fields without appearances, a field of 4,000,000 characters, a
+// widget of no field (no name, no type) drawing 15 M rectangles.
 enum class CostlyPage { Text, SelfDrawingField, HundredMillionRectsField, FifteenMillionRectsField, Groups,
-                        PosterGroups, Fills, SharedSlowFills, BareFields, LongValueField };
+                        PosterGroups, Fills, SharedSlowFills, BareFields, LongValueField, FifteenMillionRectsUnnamedWidget };
 bool writeCostlyPages(const QString& path, const QList<CostlyPage>& pages);
 
 }  // namespace handwritten

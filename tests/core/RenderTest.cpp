@@ -340,9 +340,10 @@ TEST_F(RenderTest, PagesThatWouldExhaustPdfiumAreRefusedWithinBounds) {
 }
 
 // Drawn within the bounds or refused at 36 to 600 dpi: fields drawing a self-drawing form or 100 M and 15 M
-// rectangles, 38 nested transparency groups on A4 and on a poster, 400,000 page fills, and six pages drawing
-// one stream the check cannot finish, refused together; and, in a document of their own, 60,000 fields without
-// appearances (the form shown without its fields) and a field of 4,000,000 characters.
+// rectangles, 38 nested transparency groups on A4 and on a poster, 400,000 page fills, six pages drawing
+// one stream the check cannot finish, refused together, and a widget of no field drawing 15 M rectangles;
+// and, in a document of their own, 60,000 fields without appearances (the form shown without its fields)
+// and a field of 4,000,000 characters.
 TEST_F(RenderTest, TheReviewPagesAreDrawnWithinBoundsOrRefusedAtEveryScale) {
 #ifdef __SANITIZE_ADDRESS__
   GTEST_SKIP() << "memory is measured without the sanitizer's shadow";
@@ -351,7 +352,7 @@ TEST_F(RenderTest, TheReviewPagesAreDrawnWithinBoundsOrRefusedAtEveryScale) {
   const QString review = dir.filePath("review.pdf");
   ASSERT_TRUE(handwritten::writeCostlyPages(review, {Text, SelfDrawingField, HundredMillionRectsField,
       FifteenMillionRectsField, Groups, PosterGroups, Fills, SharedSlowFills, SharedSlowFills, SharedSlowFills,
-      SharedSlowFills, SharedSlowFills, SharedSlowFills}));
+      SharedSlowFills, SharedSlowFills, SharedSlowFills, FifteenMillionRectsUnnamedWidget}));
   const QString fields = dir.filePath("fields.pdf");
   ASSERT_TRUE(handwritten::writeCostlyPages(fields, {Text, BareFields, LongValueField}));
 
@@ -375,7 +376,7 @@ TEST_F(RenderTest, TheReviewPagesAreDrawnWithinBoundsOrRefusedAtEveryScale) {
       EXPECT_LT(peak - opened, 1024) << "MB";
     }
   }
-  EXPECT_EQ(lines, 16) << out.constData();
+  EXPECT_EQ(lines, 17) << out.constData();
   // The first slow page runs out the bound; the others draw what it drew.
   EXPECT_LT(slowMs, 40000);
   EXPECT_GT(opened, 0) << out.constData();
@@ -496,9 +497,10 @@ TEST(PageImageRules, UsableImageRectangles) {
 
 // A widget with an appearance is drawn whatever its field tree, as poppler
 // draws it: a catalog without a form, a field naming itself as its parent,
-// a form of exactly 100,000 fields, a field 65 levels deep; one field more or
-// one level deeper is a hostile tree, shown without its fields. No field is
-// tinted as fillable.
+// a form of exactly 100,000 fields, a field 65 levels deep, a widget with
+// neither a name nor a type, alone or under unnamed fields; one field more
+// or one level deeper is a hostile tree, shown without its fields. No field
+// is tinted as fillable.
 TEST(FormFieldRender, WidgetsAreDrawnWhateverTheirTreeWithinItsBounds) {
   QTemporaryDir dir;
   const auto chain = [](int levels) {
@@ -507,14 +509,17 @@ TEST(FormFieldRender, WidgetsAreDrawnWhateverTheirTreeWithinItsBounds) {
     return "/AcroForm << /Fields " + fields + " >>";
   };
   const QString many = "/AcroForm << /Fields [4 0 R" + QString(" <<>>").repeated(99999);
-  const struct { QString form, parent; bool drawn; } cases[] = {{"", "4 0 R", true}, {many + "] >>", "null", true},
-      {many + " <<>>] >>", "null", false}, {chain(64), "null", true}, {chain(65), "null", false}};
+  const QString named = "/FT /Tx /T (name) ";
+  const struct { QString form, parent, own; bool drawn; } cases[] = {{"", "4 0 R", named, true},
+      {many + "] >>", "null", named, true}, {many + " <<>>] >>", "null", named, false},
+      {chain(64), "null", named, true}, {chain(65), "null", named, false}, {"", "null", "", true},
+      {chain(3), "null", "", true}};
   for (const auto& c : cases) {
     const QString path = dir.filePath("widget.pdf");
     ASSERT_TRUE(handwritten::writePdf(path, {"<< /Type /Catalog /Pages 2 0 R " + c.form + " >>",
         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] "
-        "/Annots [4 0 R 5 0 R] >>", "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (SUVOROV) /Rect [40 80 "
-        "260 120] /F 4 /AP << /N 6 0 R >> /Parent " + c.parent + " >>", "<< /Type /Annot /Subtype /Widget /FT /Tx "
+        "/Annots [4 0 R 5 0 R] >>", "<< /Type /Annot /Subtype /Widget " + c.own + "/V (SUVOROV) /Rect [40 80 260 120] "
+        "/F 4 /AP << /N 6 0 R >> /Parent " + c.parent + " >>", "<< /Type /Annot /Subtype /Widget /FT /Tx "
         "/T (empty) /Rect [40 180 260 220] /F 4 >>", handwritten::stream("BT /Helv 24 Tf 5 10 Td (SUVOROV) Tj ET",
         "/Subtype /Form /BBox [0 0 220 40] /Resources << /Font << /Helv 7 0 R >> >>"),
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"}));
@@ -523,7 +528,7 @@ TEST(FormFieldRender, WidgetsAreDrawnWhateverTheirTreeWithinItsBounds) {
     const QImage ours = doc.renderPage(0, 1.0, 0);
     const int poppler = oracles::inkIn(oracles::renderWithPoppler(path, 0, 72), {40, 80, 220, 40}, 300, 72);
     ASSERT_GT(poppler, 100);
-    EXPECT_EQ(oracles::inkIn(ours, {40, 80, 220, 40}, 300, 72) >= 0.8 * poppler, c.drawn) << c.form.size();
+    EXPECT_EQ(oracles::inkIn(ours, {40, 80, 220, 40}, 300, 72) >= 0.8 * poppler, c.drawn) << c.form.size() << c.own.size();
     EXPECT_TRUE(allPixels(ours.copy(40, 80, 220, 40), qRgb(255, 255, 255))) << "an empty field was tinted";
   }
 }
