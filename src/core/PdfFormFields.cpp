@@ -98,8 +98,9 @@ bool heldByAField(FPDF_ANNOTATION widget) {
 }
 
 bool isUnheldWidget(FPDF_ANNOTATION annotation) {
-  return FPDFAnnot_GetSubtype(annotation) == FPDF_ANNOT_WIDGET &&
-         FPDFAnnot_GetAP(annotation, FPDF_ANNOT_APPEARANCEMODE_NORMAL, nullptr, 0) > 2 && !heldByAField(annotation);
+  // The appearance is read last: pdfium decodes it whole to say it is there.
+  return FPDFAnnot_GetSubtype(annotation) == FPDF_ANNOT_WIDGET && !heldByAField(annotation) &&
+         FPDFAnnot_GetAP(annotation, FPDF_ANNOT_APPEARANCEMODE_NORMAL, nullptr, 0) > 2;
 }
 
 }  // namespace
