@@ -106,10 +106,12 @@ bool isUnheldWidget(FPDF_ANNOTATION annotation) {
 }  // namespace
 
 FieldsLaidOut::FieldsLaidOut(FPDF_PAGE page, FPDF_FORMHANDLE form, FPDF_DOCUMENT doc, int index)
-    : page(page), form(form && pageHasWidgets(page) ? form : nullptr) {
+    : page(page), form(nullptr) {
   // A page without widgets costs its drawing no page view. Fields whose file
   // asks for new appearances (NeedAppearances) get them here.
-  if (this->form) FORM_OnAfterLoadPage(page, this->form);
+  if ((!form && !doc) || !pageHasWidgets(page)) return;
+  this->form = form;
+  if (form) FORM_OnAfterLoadPage(page, form);
   if (!doc || index < 0) return;
   bool unheld = false;
   for (int i = 0, count = FPDFPage_GetAnnotCount(page); i < count && !unheld; ++i) {
