@@ -103,6 +103,7 @@ class PageOperationsTest : public ::testing::Test {
     window.openFile(path);
     window.onToggleEditMode();
     window.view->setCurrentPage(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.view->ocrBlocksPageIndex() == 1; }, 5000));
     EXPECT_TRUE(typeOverBlock(window.view, "Page TWO", "Edited TWO marker"));
     EXPECT_EQ(window.view->ocrBlocksPageIndex(), 1);
     return path;
