@@ -256,7 +256,10 @@ TEST_F(PageThumbnailPanelTest, ImagesOfAReplacedDocumentNeverReachTheList) {
   ASSERT_TRUE(after.open(writeDocument("after.pdf", 12, false)));
   panel->setDocument(&before);
   // The first worker renders its pages and posts them; nothing is delivered
-  // until events run.
+  // until events run. It must be idle before pdfium is held below, or the
+  // panel would wait for it forever: its pages' checks, slow on a loaded
+  // machine, are waited for first.
+  for (int page = 0; page < 12; ++page) before.pageCheckEndsWithin(page, 30000);
   QThread::msleep(1500);
   {
     // The new worker cannot render while pdfium is held, so whatever lands
