@@ -29,6 +29,12 @@ QSize loadedPagePixelSize(FPDF_PAGE page, double scale) {
 
 }  // namespace
 
+QSize readingPixelSize(FPDF_PAGE page, double scale, const std::optional<PageRenderCost>& cost) {
+  const QSize size = loadedPagePixelSize(page, scale);
+  if (size.isEmpty() || !drawsWhole(cost, (long long)size.width() * size.height(), kMostReadingMilliseconds)) return {};
+  return size;
+}
+
 QImage renderLoadedPageImage(FPDF_PAGE page, double scale, FPDF_FORMHANDLE form,
                              const std::optional<PageRenderCost>& cost, FPDF_DOCUMENT doc, int index) {
   const QSize size = loadedPagePixelSize(page, scale);
@@ -72,8 +78,8 @@ QImage renderLoadedPageBounded(FPDF_PAGE page, const QSize& pixels, int quarterT
 
 QImage renderLoadedPageIntoBuffer(FPDF_PAGE page, double scale, std::vector<quint32>& pixels,
                                   const std::optional<PageRenderCost>& cost) {
-  const QSize size = loadedPagePixelSize(page, scale);
-  if (size.isEmpty() || !drawsWhole(cost, (long long)size.width() * size.height(), kMostReadingMilliseconds)) return {};
+  const QSize size = readingPixelSize(page, scale, cost);
+  if (size.isEmpty()) return {};
   const size_t needed = size_t(size.width()) * size_t(size.height());
   if (pixels.size() < needed) {
     pixels = {};  // no copy of the old pixels into the grown buffer

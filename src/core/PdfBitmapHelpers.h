@@ -28,8 +28,11 @@ QImage renderLoadedPageImage(FPDF_PAGE page, double scale, FPDF_FORMHANDLE form 
 QImage renderLoadedPageBounded(FPDF_PAGE page, const QSize& pixels, int quarterTurns, bool transparent,
                                FPDF_FORMHANDLE form, const std::optional<PageRenderCost>& cost,
                                FPDF_DOCUMENT doc = nullptr, int index = -1);
-// The same rendering into pixels the caller keeps for reuse (grown when too
-// small). The image reads those pixels without owning them: it is valid while
+// The size of a drawing the program reads for itself at `scale`; empty when
+// the page's check (`cost`) says it does not draw whole within the reading bound.
+QSize readingPixelSize(FPDF_PAGE page, double scale, const std::optional<PageRenderCost>& cost);
+// A loaded page drawn whole on white without its fields, into pixels the
+// caller keeps for reuse (grown when too small). The image reads those pixels without owning them: it is valid while
 // they are neither written, grown nor freed. Null when the page's check
 // (`cost`) says it does not draw whole at this size within the bounds.
 QImage renderLoadedPageIntoBuffer(FPDF_PAGE page, double scale, std::vector<quint32>& pixels,

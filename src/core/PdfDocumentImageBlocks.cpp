@@ -195,8 +195,8 @@ std::vector<bool> backgroundFills(FPDF_PAGE page, int count) {
 // objects are put back in their places; the document does not change.
 // Null when the page's check (`cost`) says it does not draw whole at this size.
 QImage renderInk(FPDF_PAGE page, double scale, const std::optional<PageRenderCost>& cost) {
-  const QSize size = renderPixelSize(QSizeF(FPDF_GetPageWidthF(page), FPDF_GetPageHeightF(page)), scale);
-  if (size.isEmpty() || !drawsWhole(cost, (long long)size.width() * size.height(), kMostReadingMilliseconds)) return {};
+  const QSize size = readingPixelSize(page, scale, cost);
+  if (size.isEmpty()) return {};
   std::vector<std::pair<int, FPDF_PAGEOBJECT>> removed;
   const int count = FPDFPage_CountObjects(page);
   const std::vector<bool> background = backgroundFills(page, count);
