@@ -13,7 +13,6 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QTimer>
-#include <QProcess>
 #include <QElapsedTimer>
 #include <QComboBox>
 #include <QFile>
@@ -383,13 +382,9 @@ TEST(PrintingChild, DISABLED_ZoomsAndPrintsCostlyPages) {
       EXPECT_TRUE(QTest::qWaitFor([&] { return window.view->ocrBlocksPageIndex() == page; }, 20000)) << page;
     }
   }
+  // The sheets themselves are the print road's: here, which pages are named.
   answerNextDialog(QString(), QStringLiteral("Печать"));
-  QElapsedTimer printing;
-  printing.start();
   EXPECT_EQ(printEveryPage(window, path + ".print.pdf", 300), QList<int>({1, 2, 3, 4}));
-  EXPECT_LT(printing.elapsed(), 30000);
-  EXPECT_EQ(oracles::pdfinfoPages(path + ".print.pdf").size(), document->pageCount());
-  EXPECT_GT(darkPixels(oracles::renderWithPoppler(path + ".print.pdf", 0, 72)), 20);
   // No wait for a check (150 s before the window stopped drawing these pages
   // for itself), nor for the document behind a drawing of a costly page (the
   // thumbnail of the fills held a page change for 2-10 s), nor for a sheet.
@@ -407,7 +402,6 @@ TEST(PrintingCostlyPages, ZoomedAndPrintedWithinBoundsWithTheWindowLive) {
 #ifdef __SANITIZE_ADDRESS__
   GTEST_SKIP() << "memory is measured without the sanitizer's shadow";
 #endif
-  if (!testsupport::hasTool("pdfinfo")) GTEST_SKIP() << "poppler tools missing";
   QTemporaryDir dir;
   const QString path = dir.filePath("costly.pdf");
   using enum handwritten::CostlyPage;
