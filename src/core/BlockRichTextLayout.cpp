@@ -3,11 +3,35 @@
 #include "EditedLineFit.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QGlyphRun>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTextOption>
 
 #include <algorithm>
+#include <limits>
+#include <optional>
+
+namespace {
+
+// Where the layout sets a paragraph's lines: its alignment, read the way
+// its text runs (left means the side the text starts from unless absolute).
+Qt::Alignment visualAlignment(const QTextBlock& paragraph) {
+  const Qt::Alignment align = paragraph.blockFormat().alignment();
+  if (align & Qt::AlignHCenter) return Qt::AlignHCenter;
+  const bool right = bool(align & Qt::AlignRight);
+  const bool turned = !(align & Qt::AlignAbsolute) && paragraph.textDirection() == Qt::RightToLeft;
+  return right != turned ? Qt::AlignRight : Qt::AlignLeft;
+}
+
+// How far a line `laidOut` wide stands from the left of `width` at `align`.
+double alignedOffset(Qt::Alignment align, double width, double laidOut) {
+  if (align == Qt::AlignRight) return width - laidOut;
+  if (align == Qt::AlignHCenter) return (width - laidOut) / 2;
+  return 0;
+}
+
+}  // namespace
 
 BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block, const QRectF& column)
     : device(1, 1, QImage::Format_ARGB32) {
@@ -26,24 +50,37 @@ BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block, const QRectF& c
   const double width = std::max(richTextWidth(block), 1.0);
   // The editor lays the text out hinted at the zoom; the slack keeps a line
   // it fitted on one line from wrapping here (the runs are held inside the block).
-  layoutDocument.setTextWidth(wraps ? wrappedRichTextWidth(width) : width);
-  if (wraps) return;
+  const double layoutWidth = wraps ? wrappedRichTextWidth(width) : width;
+  layoutDocument.setTextWidth(layoutWidth);
+  if (wraps) {
+    // Lines set to the right or centred would stand in the slack, past the
+    // block's edge: the slack goes to the other side.
+    std::optional<Qt::Alignment> common;
+    for (QTextBlock paragraph = layoutDocument.begin(); paragraph.isValid(); paragraph = paragraph.next()) {
+      if (paragraph.text().trimmed().isEmpty()) continue;
+      const Qt::Alignment align = visualAlignment(paragraph);
+      if (common && *common != align) return;
+      common = align;
+    }
+    if (common) shift = alignedOffset(*common, width, layoutWidth);
+    return;
+  }
   const double ideal = std::max(layoutDocument.idealWidth(), 1.0);
   narrow = std::min(1.0, width / ideal);
-  // A shorter line keeps the side it stood on (the layout itself cannot
-  // align lines it does not wrap).
-  if (block.lines.size() == 1 && ideal < width) {
-    const Qt::Alignment align = editedLineAlignment(block, 0, column);
-    if (align == Qt::AlignRight) shift = width - ideal;
-    if (align == Qt::AlignHCenter) shift = (width - ideal) / 2;
-  }
+  // Lines wider than the block are aligned in the width they fill, then all
+  // narrowed alike: a right-to-left line keeps the right edge.
+  if (ideal > width) layoutDocument.setTextWidth(ideal);
+  // A shorter line keeps the side it stood on, wherever the layout set it.
+  const QTextBlock first = layoutDocument.begin();
+  if (block.lines.size() == 1 && ideal < width && first.isValid())
+    shift = alignedOffset(editedLineAlignment(block, 0, column), width, ideal) -
+            alignedOffset(visualAlignment(first), width, ideal);
   // A line still in its place spans what its glyphs spanned, not the wider
   // box kept for the pointer.
   if (const std::optional<QRectF> box = keptLineBox(block)) {
     const double squeeze = std::min(1.0, box->width() / width);
     narrow *= squeeze;
     shift = box->left() - block.rect.x() + squeeze * shift;
-    const QTextBlock first = layoutDocument.begin();
     const QTextLayout* layout = first.isValid() ? first.layout() : nullptr;
     const std::optional<double> baseline = lineBaseline(block.lines.front());
     if (layout && layout->lineCount() > 0 && baseline) {
@@ -54,4 +91,16 @@ BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block, const QRectF& c
       lowered = top - (*baseline + moved) - laidOut;
     }
   }
+}
+
+std::pair<double, double> laidOutSpan(const QTextLine& line, int from, int to) {
+  double left = std::numeric_limits<double>::max(), right = std::numeric_limits<double>::lowest();
+  for (const QGlyphRun& glyphs : line.glyphRuns(from, to - from)) {
+    const QRectF box = glyphs.boundingRect();
+    left = std::min(left, box.left());
+    right = std::max(right, box.right());
+  }
+  if (left <= right) return {left, right};
+  const double a = line.cursorToX(from), b = line.cursorToX(to);
+  return {std::min(a, b), std::max(a, b)};
 }

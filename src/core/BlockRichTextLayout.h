@@ -9,6 +9,9 @@
 #include <QImage>
 #include <QRectF>
 #include <QTextDocument>
+#include <QTextLayout>
+
+#include <utility>
 
 class BlockRichTextLayout {
  public:
@@ -37,3 +40,9 @@ class BlockRichTextLayout {
   double shift = 0.0;
   double lowered = 0.0;
 };
+
+// Where a laid-out line set its text [from, to): the left and right edges.
+// Right-to-left text begins at its right end, and text of one direction in a
+// line of the other has no one cursor position at either end, so the span is
+// that of the glyphs the layout gave the text.
+std::pair<double, double> laidOutSpan(const QTextLine& line, int from, int to);

@@ -22,23 +22,33 @@ QRectF pageTextColumn(const std::vector<TextBlock>& blocks) {
 
 namespace {
 
-// A single line's alignment from where it stands in the page's text column.
-Qt::Alignment alignmentInColumn(const QRectF& r, const QRectF& column) {
+// A single line's alignment from where it stands in the page's text column:
+// flush with the edge its text does not start from and far from the other,
+// it keeps that edge.
+Qt::Alignment alignmentInColumn(const QRectF& r, const QRectF& column, bool rightToLeft) {
+  const Qt::Alignment start = rightToLeft ? Qt::AlignRight : Qt::AlignLeft;
   const double w = column.width();
-  if (!(w > 0) || !(r.width() > 0)) return Qt::AlignLeft;
+  if (!(w > 0) || !(r.width() > 0)) return start;
   const double gapLeft = r.left() - column.left();
   const double gapRight = column.right() - r.right();
   if (gapLeft > 0.1 * w && gapRight > 0.1 * w && std::abs(gapLeft - gapRight) < std::max(kIndent, 0.02 * w))
     return Qt::AlignHCenter;
-  if (gapRight < kFlush && gapLeft > 0.25 * w) return Qt::AlignRight;
-  return Qt::AlignLeft;
+  if (!rightToLeft && gapRight < kFlush && gapLeft > 0.25 * w) return Qt::AlignRight;
+  if (rightToLeft && gapLeft < kFlush && gapRight > 0.25 * w) return Qt::AlignLeft;
+  return start;
 }
 
 }  // namespace
 
+bool lineRunsRightToLeft(const TextBlock& block, int lineIndex) {
+  const bool stored = lineIndex >= 0 && lineIndex < int(block.lines.size());
+  return (stored ? block.lines[size_t(lineIndex)].text : block.text).isRightToLeft();
+}
+
 Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex, const QRectF& column) {
   if (lineIndex < 0 || lineIndex >= int(block.lines.size())) return Qt::AlignLeft;
-  if (block.lines.size() < 2) return alignmentInColumn(block.lines.front().rect, column);
+  const bool rightToLeft = lineRunsRightToLeft(block, lineIndex);
+  if (block.lines.size() < 2) return alignmentInColumn(block.lines.front().rect, column, rightToLeft);
   double left = block.lines.front().rect.left(), right = block.lines.front().rect.right();
   for (const auto& line : block.lines) {
     left = std::min(left, line.rect.left());
@@ -49,8 +59,9 @@ Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex, const Q
   const double indentRight = right - r.right();
   if (indentLeft > kIndent && indentRight > kIndent && std::abs(indentLeft - indentRight) < 2 * kFlush)
     return Qt::AlignHCenter;
-  if (indentLeft > kIndent && indentRight < kFlush) return Qt::AlignRight;
-  return Qt::AlignLeft;
+  if (!rightToLeft && indentLeft > kIndent && indentRight < kFlush) return Qt::AlignRight;
+  if (rightToLeft && indentRight > kIndent && indentLeft < kFlush) return Qt::AlignLeft;
+  return rightToLeft ? Qt::AlignRight : Qt::AlignLeft;
 }
 
 EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLeft, double boxWidth,
@@ -59,9 +70,10 @@ EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLef
   if (!(naturalWidth > 0) || !(boxWidth > 0)) return fit;
   const Qt::Alignment align = editedLineAlignment(block, lineIndex, column);
   const bool storedBox = lineIndex >= 0 && lineIndex < int(block.lines.size());
+  const Qt::Alignment start = storedBox && lineRunsRightToLeft(block, lineIndex) ? Qt::AlignRight : Qt::AlignLeft;
   if (naturalWidth > boxWidth) {
     fit.scale = std::max(boxWidth / naturalWidth, kNarrowest);
-  } else if (storedBox && align == Qt::AlignLeft && naturalWidth >= kJustified * boxWidth) {
+  } else if (storedBox && align == start && naturalWidth >= kJustified * boxWidth) {
     fit.scale = boxWidth / naturalWidth;
   }
   const double drawn = naturalWidth * fit.scale;

@@ -24,10 +24,14 @@ struct EditedLineFit {
 // text blocks (blocks placed new by the user do not count). Points.
 QRectF pageTextColumn(const std::vector<TextBlock>& blocks);
 
+// Whether line i of the block (its text as stored) reads right to left.
+bool lineRunsRightToLeft(const TextBlock& block, int lineIndex);
+
 // Right or centred when the block's lines show it (flush right edges with an
 // indented left, or equal indents on both sides); a one-line block by its
 // place in the page's text `column`: centred in it, or flush with its right
-// edge and far inside its left one. Else left.
+// edge and far inside its left one. Else left. A right-to-left line the
+// other way about: right unless its lines or place show left.
 Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex, const QRectF& column = QRectF());
 
 // `naturalWidth` is the line's advance at its size in the font it is drawn in.

@@ -41,9 +41,11 @@ struct SelfDrawing : std::exception {};
 // Words taken out of a form that an annotation's appearance draws as well
 // would stay in sight there, over or under the new line.
 struct DrawnByAnnotation : std::exception {};
+// A show does not hold the glyphs the page was read as drawing with it.
+struct CutRefused : std::exception {};
 
 bool takesSomething(const ContentDrops& drops) {
-  if (!drops.ids.empty()) return true;
+  if (!drops.ids.empty() || !drops.cuts.empty()) return true;
   for (const auto& [index, inner] : drops.forms)
     if (takesSomething(inner)) return true;
   return false;
@@ -68,6 +70,22 @@ bool isWord(const Token& t, const char* word) { return t.getType() == QPDFTokeni
 bool isShow(const std::string& op) { return op == "Tj" || op == "TJ" || op == "'" || op == "\""; }
 // Read in the C locale whatever the user's is; 0 for what is no number.
 double number(const Token& t) { return QByteArray::fromStdString(t.getValue()).toDouble(); }
+
+// The strings and spacings a show draws: the last operand of Tj, ' and ",
+// the elements of TJ's array.
+std::vector<ShowOperand> drawnOperands(const std::string& op, const std::vector<Token>& args) {
+  std::vector<ShowOperand> drawn;
+  const bool array = op == "TJ";
+  for (size_t i = array || args.empty() ? 0 : args.size() - 1; i < args.size(); ++i) {
+    const QPDFTokenizer::token_type_e type = args[i].getType();
+    if (array && (type == QPDFTokenizer::tt_array_open || type == QPDFTokenizer::tt_array_close)) continue;
+    if (type == QPDFTokenizer::tt_string) drawn.push_back({ShowOperand::Codes, args[i].getValue()});
+    else if (array && (type == QPDFTokenizer::tt_integer || type == QPDFTokenizer::tt_real))
+      drawn.push_back({ShowOperand::Spacing, args[i].getValue()});
+    else drawn.push_back({ShowOperand::Other, {}});
+  }
+  return drawn;
+}
 
 std::string formatNumber(double value) {
   // Fine enough that a line set again lands where it stood, turned or not.
@@ -94,6 +112,12 @@ QPDFObjectHandle xobjectNamed(QPDFObjectHandle resources, const std::string& nam
   if (!resources.isDictionary()) return QPDFObjectHandle::newNull();
   QPDFObjectHandle xobjects = resources.getKey("/XObject");
   return xobjects.isDictionary() ? xobjects.getKey(name) : QPDFObjectHandle::newNull();
+}
+
+// Bytes per code of each font the resources name.
+std::function<int(const std::string&)> codeBytesIn(QPDFObjectHandle resources) {
+  QPDFObjectHandle fonts = resources.isDictionary() ? resources.getKey("/Font") : QPDFObjectHandle::newNull();
+  return [fonts](const std::string& name) mutable { return fonts.isDictionary() ? showCodeBytes(fonts.getKey(name)) : 0; };
 }
 
 // Operands since the last operator, kept within the bounds.
@@ -142,8 +166,9 @@ private:
 // it), what stays open is closed at the end.
 class MarkingFilter : public BoundedFilter {
 public:
-  MarkingFilter(const std::string& tag, bool wrap, std::function<bool(const std::string&)> isImage)
-      : tag(tag), wrap(wrap), isImage(std::move(isImage)) {}
+  MarkingFilter(const std::string& tag, bool wrap, std::function<bool(const std::string&)> isImage,
+                std::function<int(const std::string&)> codeBytes)
+      : tag(tag), wrap(wrap), isImage(std::move(isImage)), codeBytes(std::move(codeBytes)) {}
 
   void handleToken(const Token& token) override {
     if (!started) {
@@ -171,7 +196,16 @@ public:
       return pending.add(token);
     }
     if (wrap && !balance(op)) return flush();
-    if (isShow(op) || (op == "Do" && namedImage())) {
+    followFont(op);
+    if (isShow(op)) {
+      // How many codes the show draws, so that an edit can tell its glyphs
+      // apart; only where its font says how long a code is.
+      const std::vector<ShowOperand> drawn = drawnOperands(op, pending.values());
+      const int codes = countCodes(drawn, codeBytes ? codeBytes(fonts.back()) : 0);
+      pending.add(token);
+      return emitMarked(codes);
+    }
+    if (op == "Do" && namedImage()) {
       pending.add(token);
       return emitMarked();
     }
@@ -213,8 +247,17 @@ private:
     const auto args = pending.values();
     return !args.empty() && args.back().getType() == QPDFTokenizer::tt_name && isImage(args.back().getValue());
   }
-  void emitMarked() {
-    put("/" + tag + " <</K " + std::to_string(nextId++) + ">> BDC ");
+  void followFont(const std::string& op) {
+    if (op == "q") fonts.push_back(fonts.back());
+    if (op == "Q" && fonts.size() > 1) fonts.pop_back();
+    if (op == "Tf") {
+      const auto args = pending.values();
+      if (args.size() == 2 && args[0].getType() == QPDFTokenizer::tt_name) fonts.back() = args[0].getValue();
+    }
+  }
+  void emitMarked(int codes = -1) {
+    put("/" + tag + " <</K " + std::to_string(nextId++) + (codes > 0 ? " /N " + std::to_string(codes) : "") +
+        ">> BDC ");
     flush();
     put(" EMC");
   }
@@ -226,6 +269,8 @@ private:
   const std::string tag;
   const bool wrap;
   std::function<bool(const std::string&)> isImage;
+  std::function<int(const std::string&)> codeBytes;
+  std::vector<std::string> fonts{std::string()};  // the font set, per saved state
   Operands pending;
   bool started = false;
   bool inInlineImage = false;
@@ -242,10 +287,13 @@ public:
   // `renameForm`: called for the n-th form this content draws; the name to draw instead.
   // `spliceAt`: the new content for the place of removed show n, drawn in
   // user space; empty for none.
+  // `codeBytes`: the bytes per code of the font of that name, for cutting shows.
   DroppingFilter(const std::string& tag, const ContentDrops& drops, QTransform ctm,
                  std::function<std::string(int, const std::string&, const QTransform&)> renameForm,
-                 std::function<std::string(long)> spliceAt)
-      : tag("/" + tag), drops(drops), renameForm(std::move(renameForm)), spliceAt(std::move(spliceAt)) {
+                 std::function<std::string(long, const std::string&)> spliceAt,
+                 std::function<int(const std::string&)> codeBytes)
+      : tag("/" + tag), drops(drops), renameForm(std::move(renameForm)), spliceAt(std::move(spliceAt)),
+        codeBytes(std::move(codeBytes)) {
     state.ctm = ctm;
   }
 
@@ -295,6 +343,11 @@ private:
     QTransform ctm;
     double leading = 0;
     double rise = 0;
+    std::string font;
+    double scale = 100;  // Tz
+    // The fill as the content set it, operators and all: new words in a
+    // line filled with a pattern are filled with it too.
+    std::string fillSpace, fillColour;
   };
 
   // The header /tag <</K n>> BDC, one blank, the operands and operator, one
@@ -324,6 +377,9 @@ private:
     for (size_t i = 0; i + 1 < inner.size(); ++i)
       if (!isBlank(inner[i])) args.push_back(inner[i]);
     const bool show = isShow(op);
+    if (show) {
+      if (const auto cut = drops.cuts.find(id); cut != drops.cuts.end()) return drawCut(op, args, cut->second, id);
+    }
     if (drops.ids.count(id)) {
       // A removed ' or " still moves to the next line, and " still sets the spacings.
       if (op == "'" || op == "\"") {
@@ -361,16 +417,48 @@ private:
   // with it is put back before anything moves to the next line.
   bool placeAtOrigin(long id) {
     const auto it = drops.origins.find(id);
-    if (it == drops.origins.end()) return false;
+    return it != drops.origins.end() && placeAt(it->second);
+  }
+  bool placeAt(const QPointF& origin) {
     bool invertible = false;
     const QTransform toText = (lineMatrix * state.ctm).inverted(&invertible);
     if (!invertible) return false;
-    const QPointF p = toText.map(it->second);
+    const QPointF p = toText.map(origin);
     if (!lineChanged) savedLine = lineMatrix;
     lineChanged = true;
     put(" " + matrixOperands(QTransform::fromTranslate(p.x(), p.y() - state.rise) * lineMatrix) + "Tm ");
     pull = false;
     return true;
+  }
+
+  // What stays of a cut show, each run of codes where it goes, then the new
+  // words meant for its place. The shows after it no longer follow its pen.
+  void drawCut(const std::string& op, const std::vector<Token>& args, const ShowCut& cut, long id) {
+    const int bytes = codeBytes ? codeBytes(state.font) : 0;
+    if (op == "'" || op == "\"") {
+      restoreLine();
+      if (op == "\"" && args.size() == 3) put(" " + args[0].getRawValue() + " Tw " + args[1].getRawValue() + " Tc");
+      put(" T*");
+    }
+    follow(op, args);
+    const std::vector<ShowOperand> drawn = drawnOperands(op, args);
+    bool newDrawn = false;
+    for (const KeptGlyphs& kept : cut.kept) {
+      if (kept.afterNew && !newDrawn) {
+        drawNewContent(id);
+        newDrawn = true;
+      }
+      const bool moved = kept.origin.has_value();
+      if (moved && !placeAt(*kept.origin)) throw CutRefused();
+      const std::string shown = keptShow(drawn, bytes, cut.codes, kept.from, kept.to, !moved && kept.from == 0);
+      if (shown.empty()) throw CutRefused();
+      if (kept.narrow != 1.0) put(" " + formatNumber(state.scale * kept.narrow) + " Tz");
+      put(" " + shown + " ");
+      if (kept.narrow != 1.0) put(formatNumber(state.scale) + " Tz ");
+    }
+    pull = true;
+    if (!newDrawn) drawNewContent(id);
+    pull = true;
   }
   // The text object is ended for the new content and opened again on the
   // line it was on; the state the shows after it rely on comes back with Q.
@@ -378,7 +466,7 @@ private:
     bool invertible = false;
     const QTransform back = state.ctm.inverted(&invertible);
     if (!invertible || !spliceAt) return;
-    const std::string content = spliceAt(id);
+    const std::string content = spliceAt(id, state.fillSpace + " " + state.fillColour);
     if (content.empty()) return;
     put(std::string(inText ? "\nET" : "") + "\nq " + matrixOperands(back) + "cm\n" + content + "Q\n");
     if (inText) put("BT " + matrixOperands(lineMatrix) + "Tm ");
@@ -409,6 +497,18 @@ private:
       state.leading = n(0);
     } else if (op == "Ts" && args.size() == 1) {
       state.rise = n(0);
+    } else if (op == "Tz" && args.size() == 1) {
+      state.scale = n(0);
+    } else if (op == "Tf" && args.size() == 2 && args[0].getType() == QPDFTokenizer::tt_name) {
+      state.font = args[0].getValue();
+    } else if (op == "cs") {
+      state.fillSpace = raw(args) + "cs";
+      state.fillColour.clear();
+    } else if (op == "sc" || op == "scn") {
+      state.fillColour = raw(args) + op;
+    } else if (op == "g" || op == "rg" || op == "k") {
+      state.fillSpace.clear();
+      state.fillColour = raw(args) + op;
     } else if ((op == "Td" || op == "TD") && args.size() == 2) {
       if (op == "TD") state.leading = -n(1);
       lineMatrix = QTransform::fromTranslate(n(0), n(1)) * lineMatrix;
@@ -422,6 +522,12 @@ private:
     }
   }
 
+  static std::string raw(const std::vector<Token>& args) {
+    std::string text;
+    for (const Token& t : args) text += t.getRawValue() + " ";
+    return text;
+  }
+
   void flush() {
     for (const Token& t : pending.tokens) putToken(t);
     pending.clear();
@@ -430,7 +536,8 @@ private:
   const std::string tag;
   const ContentDrops& drops;
   std::function<std::string(int, const std::string&, const QTransform&)> renameForm;
-  std::function<std::string(long)> spliceAt;
+  std::function<std::string(long, const std::string&)> spliceAt;
+  std::function<int(const std::string&)> codeBytes;
   Operands pending;
   bool region = false;
   bool inText = false;
@@ -578,7 +685,8 @@ struct PageContentEdit::State {
       QPDFObjectHandle own = dict.getKey("/Resources");
       QPDFObjectHandle used = own.isDictionary() ? own : resources;
       MarkingFilter filter(tag.toStdString(), false,
-                           [used](const std::string& n) { return isImageStream(xobjectNamed(used, n)); });
+                           [used](const std::string& n) { return isImageStream(xobjectNamed(used, n)); },
+                           codeBytesIn(used));
       const std::string data = filtered([&](Pl_Buffer& out) { form.filterAsContents(&filter, &out); });
       form.replaceStreamData(data, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
       drawing.insert(form.getObjGen());
@@ -641,14 +749,17 @@ struct PageContentEdit::State {
 
   // The pieces meant for the place of removed show `id`, not drawn elsewhere
   // yet, from the plain state pdfium's content expects.
-  std::string piecesAt(const ContentDrops& drops, long id, Holder& holder) {
+  std::string piecesAt(const ContentDrops& drops, long id, const std::string& fill, Holder& holder) {
     auto it = drops.splices.find(id);
     if (it == drops.splices.end()) it = drops.after.find(id);
     if (it == drops.after.end()) return {};
     std::string text;
     for (const int number : it->second) {
+      bool pageFill = false;
+      if (shaped)
+        if (const auto placement = shaped->find(number); placement != shaped->end()) pageFill = placement->second.pageFill;
       if (const std::string line = shapedAt(number, holder); !line.empty()) {
-        text += line;
+        text += pageFill ? "q " + fill + "\n" + line + "Q\n" : line;
         continue;
       }
       if (!collector) continue;
@@ -730,8 +841,9 @@ struct PageContentEdit::State {
       copy.replaceStreamData(data, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
       return holder.nameFor("/XObject", copy, name);
     };
-    DroppingFilter filter(tag.toStdString(), drops, ctm, rename,
-                          [&](long id) { return piecesAt(drops, id, holder); });
+    DroppingFilter filter(
+        tag.toStdString(), drops, ctm, rename,
+        [&](long id, const std::string& fill) { return piecesAt(drops, id, fill, holder); }, codeBytesIn(resources));
     const std::string data = filtered([&](Pl_Buffer& out) { run(filter, out); });
     // The words taken out of a form must not stay readable in the original.
     for (const std::string& name : filter.copiedForms)
@@ -762,7 +874,8 @@ bool PageContentEdit::begin(const QByteArray& pdf, int pageIndex, bool objectStr
     }
     QPDFObjectHandle resources = d->page->getAttribute("/Resources", false);
     MarkingFilter filter(d->tag.toStdString(), true,
-                         [resources](const std::string& n) { return isImageStream(xobjectNamed(resources, n)); });
+                         [resources](const std::string& n) { return isImageStream(xobjectNamed(resources, n)); },
+                         codeBytesIn(resources));
     const std::string data = filtered([&](Pl_Buffer& out) { d->page->filterContents(&filter, &out); });
     std::set<QPDFObjGen> drawing;
     d->markForms(resources, filter.formsDrawn, 1, drawing);
@@ -813,6 +926,9 @@ bool PageContentEdit::finish(const ContentDrops& drops, const QByteArray& genera
     pageObject.replaceKey("/Contents", QPDFObjectHandle::newStream(&d->pdf, data));
     if (writeQpdfToMemory(d->pdf, d->objectStreams, result, false, true)) return true;
   } catch (const Refused&) {
+  } catch (const CutRefused&) {
+    *error = coreText("Эту строку нельзя изменить: её глифы не удалось отделить от набранного текста.");
+    return false;
   } catch (const DrawnByAnnotation&) {
     *error = coreText("Эту строку нельзя изменить: её рисует и аннотация страницы, где прежний текст остался бы "
                       "виден.");

@@ -21,6 +21,8 @@
 #include <QPointF>
 #include <QString>
 
+#include "ShowCut.h"
+
 #include <map>
 #include <memory>
 #include <set>
@@ -40,6 +42,8 @@ struct ContentDrops {
   std::map<long, std::vector<int>> splices;
   // New content drawn right after a show that stays, the same way.
   std::map<long, std::vector<int>> after;
+  // Shows cut at glyph boundaries: what of each stays, and where.
+  std::map<long, ShowCut> cuts;
   // By the order in which this stream draws forms: what goes inside each.
   std::map<int, ContentDrops> forms;
 };

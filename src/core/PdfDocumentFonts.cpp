@@ -199,7 +199,7 @@ namespace {
 // with glyphs missing.
 QString unwritableByPdfium(const QString& text, const QString& face) {
   const ShapedLine line = shapeLine(text, face, false, false);
-  if (line.missing) return missingGlyphMessage(line.missing);
+  if (!line.writable()) return line.refusal();
   if (!line.plain)
     return coreText("Этот текст нельзя вставить: его знаки пишутся только при правке строки страницы.");
   return {};

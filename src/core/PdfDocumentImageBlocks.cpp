@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -218,6 +219,46 @@ QImage renderInk(FPDF_PAGE page, double scale, const std::optional<PageRenderCos
   return image;
 }
 
+bool drawsClipText(FPDF_PAGEOBJECT object, int depth) {
+  const int type = object ? FPDFPageObj_GetType(object) : FPDF_PAGEOBJ_UNKNOWN;
+  if (type == FPDF_PAGEOBJ_TEXT) return FPDFTextObj_GetTextRenderMode(object) >= FPDF_TEXTRENDERMODE_FILL_CLIP;
+  if (type != FPDF_PAGEOBJ_FORM || depth >= 5) return false;
+  for (int i = 0, count = FPDFFormObj_CountObjects(object); i < count; ++i)
+    if (drawsClipText(FPDFFormObj_GetObject(object, static_cast<unsigned long>(i)), depth + 1)) return true;
+  return false;
+}
+
+// Where text drawn as a clip (render modes 4 to 7) stands, one box per
+// show, forms' shows too. What is painted through it is the shape of its
+// words: ink cut out there as a picture would put a picture over text the
+// user edits as text, and deleting it would cover the word, not take it out.
+std::vector<QRectF> clipTextBoxes(FPDF_PAGE page, const PageSpace& space) {
+  bool any = false;
+  for (int i = 0, count = FPDFPage_CountObjects(page); i < count && !any; ++i)
+    any = drawsClipText(FPDFPage_GetObject(page, i), 0);
+  if (!any) return {};
+  std::map<FPDF_PAGEOBJECT, QRectF> boxes;
+  pdfium::TextPage textPage(FPDFText_LoadPage(page));
+  for (int i = 0, count = textPage ? FPDFText_CountChars(textPage.get()) : 0; i < count; ++i) {
+    FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage.get(), i);
+    double left = 0, right = 0, bottom = 0, top = 0;
+    if (!object || FPDFTextObj_GetTextRenderMode(object) < FPDF_TEXTRENDERMODE_FILL_CLIP ||
+        !FPDFText_GetCharBox(textPage.get(), i, &left, &right, &bottom, &top))
+      continue;
+    boxes[object] |= space.toShown(QRectF(QPointF(left, bottom), QPointF(right, top)).normalized());
+  }
+  std::vector<QRectF> found;
+  for (const auto& [object, box] : boxes) found.push_back(box);
+  return found;
+}
+
+// Most of the region lies within the boxes.
+bool mostlyWithin(const QRectF& region, const std::vector<QRectF>& boxes) {
+  double inside = 0;
+  for (const QRectF& box : boxes) inside += area(region.intersected(box));
+  return inside > 0.5 * area(region);
+}
+
 // pdfium renders an image object as it lies in user space; the page shows
 // that turned by its /Rotate, and so do the blocks and the picture editor.
 QImage turnedAsShown(const QImage& rendered, const PageSpace& space) {
@@ -230,6 +271,7 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
   std::vector<ImageCandidate> candidates;
   QSizeF pageSize;
   QImage render;
+  std::vector<QRectF> clipText;
   {
     DocumentLock lock(mutexAfterCheck(page));
     if (!doc || page < 0) return {};
@@ -259,6 +301,7 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
     }
     // Opaque pixels on white: the ink test reads red, green and blue only.
     render = renderInk(loaded.get(), kInkRenderScale, loadGuard->renderCost(page));
+    if (!render.isNull()) clipText = clipTextBoxes(loaded.get(), space);
   }
 
   if (!render.isNull()) {
@@ -272,7 +315,7 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
       const QRectF region(grown.left() / kInkRenderScale, pageSize.height() - grown.top() / kInkRenderScale - height,
                           std::max(grown.width(), 1) / kInkRenderScale, height);
       if (!isUsablePageImageRect(region, pageSize) || area(region) > 0.2 * pageArea ||
-          overlapsObject(region, objects))
+          overlapsObject(region, objects) || mostlyWithin(region, clipText))
         continue;
       candidates.push_back({region, {}, true});
     }

@@ -4,6 +4,8 @@
 // then into the reading frame of their text's own direction, so that lines
 // of a turned page, or text drawn turned, are cut along the text; such a
 // block keeps its unturned box and shows it with the turn it was drawn with.
+// A column of vertical writing is cut as text running down the page and
+// keeps the upright box of its column.
 #include "PdfDocument.h"
 
 #include "DocumentLock.h"
@@ -26,6 +28,7 @@
 #include <cmath>
 #include <numbers>
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -54,6 +57,9 @@ struct Glyph {
   QRectF rect;  // in the reading frame of `angle`
   double angle = 0;  // the text's direction on the shown page, degrees counter-clockwise
   bool lineFeed = false;
+  // Written top to bottom with upright glyphs: `angle` is then the direction
+  // the column runs in, not the one its glyphs stand in.
+  bool vertical = false;
   std::optional<FS_MATRIX> matrix;  // of the character at `index`, read once for angle and size
 };
 
@@ -230,6 +236,51 @@ void putStretchesInReadingOrder(std::vector<Glyph>& glyphs) {
   }
 }
 
+// Whether `next` stands under `previous` in their reading frame, as the
+// glyphs of a column of vertical writing do: one over the other, below it
+// and no more than about a glyph away.
+bool standsUnder(const QRectF& next, const QRectF& previous) {
+  const double em = std::max({next.width(), next.height(), previous.width(), previous.height()});
+  const bool oneOverOther = (next.center().x() >= previous.left() && next.center().x() <= previous.right()) ||
+                            (previous.center().x() >= next.left() && previous.center().x() <= next.right());
+  return oneOverOther && next.center().y() < previous.center().y() - 0.5 * std::min(next.height(), previous.height()) &&
+         previous.y() - (next.y() + next.height()) < 1.5 * em;
+}
+
+// pdfium breaks lines between stacked glyphs of horizontal writing, but a
+// font written vertically (Identity-V, writing mode 1) runs on down a
+// column. A stretch between line feeds whose glyphs nearly all stand one
+// under the next is such a column (a few stacked letters of a calligraphic
+// line are not): it is read as text running down the page, so that it is
+// cut into lines along the column, not into one line a glyph.
+void markVerticalStretches(std::vector<Glyph>& glyphs) {
+  auto visible = [](const Glyph& g) { return !isBlank(g.text) && g.rect.width() > 0.01 && g.rect.height() > 0.01; };
+  size_t start = 0;
+  while (start < glyphs.size()) {
+    size_t end = start;
+    while (end < glyphs.size() && !glyphs[end].lineFeed && sameAngle(glyphs[end].angle, glyphs[start].angle)) ++end;
+    const double angle = glyphs[start].angle;
+    int under = 0;
+    int beside = 0;
+    const Glyph* previous = nullptr;
+    for (size_t i = start; i < end; ++i) {
+      if (!visible(glyphs[i])) continue;
+      if (previous) (standsUnder(glyphs[i].rect, previous->rect) ? under : beside) += 1;
+      previous = &glyphs[i];
+    }
+    if (std::fmod(angle, 90.0) == 0.0 && under > 0 && under >= 4 * beside) {
+      const double down = std::fmod(angle + 270.0, 360.0);
+      const QTransform shown = readingFrame(angle).inverted();
+      for (size_t i = start; i < end; ++i) {
+        glyphs[i].rect = readingBox(shown.mapRect(glyphs[i].rect), down);
+        glyphs[i].angle = down;
+        glyphs[i].vertical = true;
+      }
+    }
+    start = std::max(end, start + 1);
+  }
+}
+
 std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
   std::vector<Glyph> glyphs;
   double lastAngle = 0;
@@ -275,6 +326,7 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
     }
   }
   putStretchesInReadingOrder(glyphs);
+  markVerticalStretches(glyphs);
   return glyphs;
 }
 
@@ -609,16 +661,22 @@ struct PlacedLine {
   TextBlock::Line line;
   double rotation = 0;  // clockwise as shown
   double angle = 0;     // of its reading frame
+  bool vertical = false;
 };
 
-PlacedLine placeLine(TextBlock::Line line, double angle) {
-  if (angle == 0.0) return {std::move(line), 0.0, 0.0};
+// A column of vertical writing is cut as text running down the page but
+// shows upright: its box and its words' boxes are the ones it covers there.
+PlacedLine placeLine(TextBlock::Line line, double angle, bool vertical) {
+  if (angle == 0.0) return {std::move(line), 0.0, 0.0, vertical};
   const QPointF centre = line.rect.center();
   const QPointF offset = readingFrame(angle).inverted().map(centre) - centre;
   line.rect.translate(offset);
   for (auto& word : line.words) word.rect.translate(offset);
   const double clockwise = angle < 180.0 ? -angle : 360.0 - angle;
-  return {std::move(line), clockwise, angle};
+  if (!vertical) return {std::move(line), clockwise, angle, false};
+  for (auto& word : line.words) word.rect = turnedBounds(word.rect, clockwise, line.rect.center());
+  line.rect = turnedBounds(line.rect, clockwise);
+  return {std::move(line), 0.0, angle, true};
 }
 
 // Top-down, then left to right, as read in the lines' own frame; lines of
@@ -665,21 +723,23 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   std::vector<PlacedLine> lines;
   QList<CharInfo> current;
   double lineAngle = 0;
+  bool lineVertical = false;
   double lineCenterY = 0;
   double lineMaxHeight = 0;
   double lineRight = -1e9;
-  double lineLastCentreX = -1e9;  // of the last visible character
+  double lineLastLeft = -1e9;  // of the last visible character, whose right is lineRight
   // Lines are built once every character is read: rendering the page for
   // ink loads glyphs, and pdfium boxes a character differently after that.
-  std::vector<std::pair<QList<CharInfo>, double>> runs;
+  std::vector<std::tuple<QList<CharInfo>, double, bool>> runs;
   auto finishLine = [&] {
     if (current.isEmpty()) return;
-    for (QList<CharInfo>& run : splitNativePdfLineChars(current)) runs.emplace_back(std::move(run), lineAngle);
+    for (QList<CharInfo>& run : splitNativePdfLineChars(current))
+      runs.emplace_back(std::move(run), lineAngle, lineVertical);
     current.clear();
     lineCenterY = 0;
     lineMaxHeight = 0;
     lineRight = -1e9;
-    lineLastCentreX = -1e9;
+    lineLastLeft = -1e9;
   };
 
   for (Glyph& glyph : readGlyphs(textPage.get(), space)) {
@@ -698,12 +758,14 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
 
     // Text turning to another direction starts a line of its own, and so
     // does text jumping back at another height. A glyph kerned into the one
-    // before (a bracket, whose middle sits lower than a digit's) only
-    // overlaps it: it still moves forward. Boxes of text turned by other
-    // than quarter turns are only estimated, so there overlap alone decides.
-    const bool movesOn = std::fmod(glyph.angle, 90.0) == 0.0 && c.rect.center().x() >= lineLastCentreX;
+    // before (a bracket, whose middle sits lower than a digit's) moves on
+    // past its middle or at least starts over it: text jumping back starts
+    // before it. Boxes of text turned by other than quarter turns are only
+    // estimated, so there overlap alone decides.
+    const bool movesOn = std::fmod(glyph.angle, 90.0) == 0.0 &&
+                         (c.rect.x() >= lineLastLeft || c.rect.center().x() >= 0.5 * (lineLastLeft + lineRight));
     if (visible && !current.isEmpty() &&
-        (!sameAngle(glyph.angle, lineAngle) ||
+        (!sameAngle(glyph.angle, lineAngle) || glyph.vertical != lineVertical ||
          std::abs(cy - lineCenterY) > 0.65 * std::max(clampedHeight, lineMaxHeight) ||
          (lineRight > c.rect.x() + 2.0 && !movesOn && std::abs(cy - lineCenterY) > 1.0)))
       finishLine();
@@ -713,23 +775,24 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
 
     if (current.isEmpty()) {
       lineAngle = glyph.angle;
+      lineVertical = glyph.vertical;
       lineCenterY = cy;
       lineMaxHeight = clampedHeight;
       if (visible) {
         lineRight = c.rect.right();
-        lineLastCentreX = c.rect.center().x();
+        lineLastLeft = c.rect.x();
       }
     } else if (visible) {
       lineCenterY = 0.82 * lineCenterY + 0.18 * cy;
       lineMaxHeight = std::max(clampedHeight, lineMaxHeight);
       lineRight = c.rect.right();
-      lineLastCentreX = c.rect.center().x();
+      lineLastLeft = c.rect.x();
     }
     current.append(std::move(c));
   }
   finishLine();
 
-  for (auto& [run, angle] : runs) {
+  for (auto& [run, angle, vertical] : runs) {
     QList<QString> drawn;
     for (const CharInfo& c : run) drawn << c.text;
     if (const std::vector<int> order = readingOrderOf(drawn); !order.empty()) {
@@ -738,13 +801,13 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
       run = std::move(reading);
     }
     if (std::optional<TextBlock::Line> line = lineFromChars(run, ink, pageSize, angle))
-      lines.push_back(placeLine(std::move(*line), angle));
+      lines.push_back(placeLine(std::move(*line), angle, vertical));
   }
 
   sortIntoReadingOrder(lines);
   std::vector<TextBlock> blocks;
   blocks.reserve(lines.size());
-  for (auto& [line, rotation, angle] : lines) {
+  for (auto& [line, rotation, angle, vertical] : lines) {
     TextBlock block;
     block.rotation = rotation;
     block.originalRotation = rotation;
@@ -758,6 +821,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     block.bold = line.bold;
     block.italic = line.italic;
     block.transparentText = line.transparentText;
+    block.vertical = vertical;
     block.lines.push_back(std::move(line));
     blocks.push_back(std::move(block));
   }

@@ -11,6 +11,7 @@
 #include "DocumentLock.h"
 #include "EditedLineFit.h"
 #include "InkSilhouette.h"
+#include "LineGlyphCut.h"
 #include "PageContentEdit.h"
 #include "PdfEncryptionKeeping.h"
 #include "PdfFileWriter.h"
@@ -55,12 +56,16 @@ struct TextRun {
   // Rich text: the width the editor's layout gave the run; it is set there
   // at rect's left edge, its glyphs scaled to that width.
   double laidOutWidth = -1;
+  // The way its paragraph runs, where a layout decided it.
+  Qt::LayoutDirection direction = Qt::LayoutDirectionAuto;
   double scale = 1.0;
   // Set by HarfBuzz in the faces that have its characters, when pdfium,
   // which maps each character to one glyph of one font, cannot write it.
   std::shared_ptr<const ShapedLine> shaped;
   // The shows of its line that stay; the run is the text between them.
   const struct KeptEnds* kept = nullptr;
+  // The glyphs of its line that stay; the run is the typed words between them.
+  const LineGlyphCut* glyphs = nullptr;
 };
 
 bool isRealRect(const QRectF& r) { return r.width() > 0 && r.height() > 0; }
@@ -185,9 +190,11 @@ std::vector<TextRun> richTextRuns(const TextBlock& b, const QRectF& column) {
         TextRun run;
         run.text = text;
         run.size = usableSize(float(size), b.fontSize);
-        const double x = b.rect.x() + shift + narrow * (origin.x() + line.cursorToX(first));
-        run.laidOutWidth = std::max(narrow * (line.cursorToX(last) - line.cursorToX(first)), 0.5);
+        const auto [left, right] = laidOutSpan(line, first, last);
+        const double x = b.rect.x() + shift + narrow * (origin.x() + left);
+        run.laidOutWidth = std::max(narrow * (right - left), 0.5);
         run.rect = QRectF(x, baseline - 0.12 * run.size, run.laidOutWidth, run.size);
+        run.direction = paragraph.textDirection();
         run.family = font.family().isEmpty() ? b.fontFamily : font.family();
         run.color = visibleColour(format.foreground().style() != Qt::NoBrush ? format.foreground().color()
                                                                              : QColor(),
@@ -393,20 +400,26 @@ struct PlacedText {
 };
 using PageWrite = std::variant<WhiteBox, PlacedText, PlacedImage>;
 
-// The number our tag gave the operator that drew `object`; -1 for none.
-long operatorId(FPDF_PAGEOBJECT object, const QByteArray& tag) {
-  if (tag.isEmpty()) return -1;
-  for (int i = 0; i < FPDFPageObj_CountMarks(object); ++i) {
+// The number `key` of our tag's mark on `object`; -1 for none.
+int markNumber(FPDF_PAGEOBJECT object, const QByteArray& tag, const char* key) {
+  for (int i = 0; !tag.isEmpty() && i < FPDFPageObj_CountMarks(object); ++i) {
     FPDF_PAGEOBJECTMARK mark = FPDFPageObj_GetMark(object, (unsigned long)i);
     char16_t name[64] = {};
     unsigned long length = 0;
-    int id = -1;
+    int value = -1;
     if (mark && FPDFPageObjMark_GetName(mark, name, sizeof name - 2, &length) &&
-        QString::fromUtf16(name) == QLatin1String(tag) && FPDFPageObjMark_GetParamIntValue(mark, "K", &id))
-      return id;
+        QString::fromUtf16(name) == QLatin1String(tag) && FPDFPageObjMark_GetParamIntValue(mark, key, &value))
+      return value;
   }
   return -1;
 }
+
+// The number our tag gave the operator that drew `object`; -1 for none.
+long operatorId(FPDF_PAGEOBJECT object, const QByteArray& tag) { return markNumber(object, tag, "K"); }
+
+// How many codes the show that drew `object` draws, as its mark says; -1
+// where that could not be told.
+int operatorCodes(FPDF_PAGEOBJECT object, const QByteArray& tag) { return markNumber(object, tag, "N"); }
 
 // Where an object of the page was drawn: the forms it lies in, each by the
 // order its container draws forms, and its operator's number there.
@@ -630,7 +643,7 @@ std::map<int, ShapedPlacement> shapedPlacements(const std::vector<PageWrite>& wr
     QTransform matrix = shown * userFromShown;
     if (std::abs(b.rotation) >= 0.1)
       matrix = matrix * (userFromShown.inverted() * turnAbout(b.rect.center(), b.rotation) * userFromShown);
-    placed[int(w)] = {run.shaped, matrix, size, run.color, text->invisible};
+    placed[int(w)] = {run.shaped, matrix, size, run.color, text->invisible, run.glyphs != nullptr};
   }
   return placed;
 }
@@ -724,6 +737,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   // A retyped line keeps the shows it still begins and ends with.
   const QRectF column = pageTextColumn(blocks);
   std::map<std::pair<size_t, int>, KeptEnds> keptLines;
+  std::map<std::pair<size_t, int>, LineGlyphCut> glyphCuts;
   std::set<FPDF_PAGEOBJECT> keptObjects;
   // What each replaced block will show, laid out once (rich text is a layout).
   std::vector<std::vector<TextRun>> shownRuns(blocks.size());
@@ -747,6 +761,21 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         std::set<FPDF_PAGEOBJECT> candidates;
         for (FPDF_PAGEOBJECT object : doomed)
           if (removable(object) && !isHiddenTextObject(object)) candidates.insert(object);
+        // What the user did not touch keeps its glyphs; only typed words are new.
+        LineGlyphCut glyphs = LineGlyphCut::of(
+            textPage.get(), space, [&](const QPointF& at) { return Place{b.lines[size_t(lineIndex)].rect}.contains(at); },
+            b.lines[size_t(lineIndex)].text, run.text, [&](FPDF_PAGEOBJECT object) {
+              return candidates.count(object) && !clipsText(object) ? operatorCodes(object, tag) : -1;
+            });
+        if (glyphs.applies()) {
+          for (FPDF_PAGEOBJECT object : glyphs.shows()) {
+            if (glyphs.removed().count(object)) continue;
+            doomed.erase(object);
+            keptObjects.insert(object);
+          }
+          glyphCuts.emplace(std::make_pair(i, run.lineIndex), std::move(glyphs));
+          continue;
+        }
         KeptEnds kept = keptEnds(textPage.get(), chars, Place{b.lines[size_t(lineIndex)].rect},
                                  b.lines[size_t(lineIndex)].text, run.text, candidates, objects.drawn, space);
         if (kept.objects.empty()) continue;
@@ -767,7 +796,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         const double from = std::isnan(kept.left) ? b.rect.left() : kept.left + (middle.isEmpty() ? 0.0 : 0.3 * size);
         const double to = std::isnan(kept.right) ? b.rect.right() : kept.right;
         const bool unwritable =
-            shapeLine(run.text, preferredFaceFile(run.family, run.bold, run.italic), run.bold, run.italic).missing;
+            !shapeLine(run.text, preferredFaceFile(run.family, run.bold, run.italic), run.bold, run.italic).writable();
         if (!misread && !unwritable && advance * 0.7 > to - from) continue;
         for (FPDF_PAGEOBJECT object : kept.objects) {
           doomed.erase(object);
@@ -840,6 +869,15 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     });
   };
 
+  // New text is written left to right only: a column of vertical writing
+  // would come back as a row, or a line a glyph, so it may only be taken away.
+  for (size_t i = 0; i < blocks.size(); ++i)
+    if (replace[i] && blocks[i].vertical && !blocks[i].text.trimmed().isEmpty()) {
+      plan.refusal = coreText("Вертикальный текст нельзя изменить: он был бы записан горизонтальной строкой. "
+                              "Его можно только удалить.");
+      return plan;
+    }
+
   // Text drawn as a clip shows only through what is painted after it: a new
   // line in its place would not be drawn that way, and the old one would stay
   // readable in the file.
@@ -896,14 +934,37 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     if (blocks[i].isImage) continue;
     blockRuns[i] = replace[i] ? shownRuns[i] : storedRuns(blocks[i]);
     for (TextRun& run : blockRuns[i]) {
+      if (const auto cut = glyphCuts.find({i, run.lineIndex}); cut != glyphCuts.end()) {
+        run.glyphs = &cut->second;
+        run.text = cut->second.typed();
+        if (run.text.trimmed().isEmpty()) continue;
+        const LineGlyphCut::Style style = cut->second.typedStyle();
+        // The size the neighbouring glyph is drawn at, which readers compare
+        // to keep a word whole; a Type 3 glyph's own matrix makes that
+        // reading far off the size extraction worked out, which then holds.
+        if (const double drawn = cut->second.typedSize(); drawn > 0.5 && std::abs(drawn - run.size) < 0.25 * run.size)
+          run.size = float(drawn);
+        const auto line = std::make_shared<const ShapedLine>(shapeLine(
+            run.text,
+            closestInstalledFace(style.family, style.bold || run.bold, style.italic || run.italic, style.serif,
+                                 style.fixedPitch, run.text),
+            style.bold || run.bold, style.italic || run.italic));
+        if (!line->writable()) {
+          plan.refusal = line->refusal();
+          return plan;
+        }
+        run.shaped = line;
+        plan.shaped = true;
+        continue;
+      }
       if (const auto kept = keptLines.find({i, run.lineIndex}); kept != keptLines.end()) {
         run.kept = &kept->second;
         run.text = kept->second.middle.trimmed();
         if (run.text.isEmpty()) continue;
       }
-      const auto line = std::make_shared<const ShapedLine>(
-          shapeLine(run.text, preferredFaceFile(run.family, run.bold, run.italic), run.bold, run.italic));
-      if (line->missing) {
+      const auto line = std::make_shared<const ShapedLine>(shapeLine(
+          run.text, preferredFaceFile(run.family, run.bold, run.italic), run.bold, run.italic, run.direction));
+      if (!line->writable()) {
         // What the user changed is written whole or not at all; a stored
         // line no face can draw gets no searchable copy.
         // Only the marked page tells which shows of the line stay as they
@@ -913,7 +974,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           continue;
         }
         if (replace[i]) {
-          plan.refusal = missingGlyphMessage(line->missing);
+          plan.refusal = line->refusal();
           return plan;
         }
         run.text.clear();
@@ -945,17 +1006,60 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         }
         // A line that keeps shows of its own is not covered: they would go
         // under the white with what no block accounts for.
-        const bool keeps = std::any_of(keptLines.begin(), keptLines.end(), [&](const auto& k) { return k.first.first == i; });
+        const bool keeps =
+            std::any_of(keptLines.begin(), keptLines.end(), [&](const auto& k) { return k.first.first == i; }) ||
+            std::any_of(glyphCuts.begin(), glyphCuts.end(), [&](const auto& k) { return k.first.first == i; });
         const bool covered = !placedHere(b) && !keeps && needsCover(oldPlace(b));
         if (covered) plan.writes.emplace_back(WhiteBox{oldPlace(b).bounds()});
         const std::vector<double> offsets = baselineOffsets(b, chars);
         const QPointF shift = lineShift(b);
         for (TextRun& run : blockRuns[i]) {
+          if (run.glyphs) {
+            // The glyphs that stay, those after the typed words moved by
+            // their width, and the typed words where the removed ones began.
+            const LineGlyphCut& cut = *run.glyphs;
+            const double advance = run.shaped ? run.shaped->advance(run.size) : 0.0;
+            const int lineIndex = run.lineIndex >= 0 ? run.lineIndex : 0;
+            // A one-line block is aligned by its place alone: where its row
+            // holds other words, its kept glyphs must not move into them.
+            Qt::Alignment alignment = editedLineAlignment(b, lineIndex, column);
+            const Qt::Alignment natural = cut.rightToLeft() ? Qt::AlignRight : Qt::AlignLeft;
+            if (b.lines.size() == 1 && alignment != natural) {
+              const QRectF line = b.lines[0].rect;
+              const bool sharedRow = std::any_of(chars.begin(), chars.end(), [&](const PageChar& c) {
+                return !c.hidden && c.centre.y() > line.top() && c.centre.y() < line.bottom() &&
+                       (c.centre.x() < line.left() || c.centre.x() > line.right());
+              });
+              if (sharedRow || (alignment & Qt::AlignHCenter)) alignment = natural;
+            }
+            const LineGlyphCut::Placement placed =
+                cut.place(advance, alignment, writtenLineBox(b, b.lines[size_t(lineIndex)]), column, space);
+            std::set<FPDF_PAGEOBJECT> touched = cut.removed();
+            for (const auto& [object, showCut] : placed.cuts) {
+              const OperatorKey& key = objects.keys.at(object);
+              dropsAt(plan.drops, key.forms).cuts[key.id] = showCut;
+              touched.insert(object);
+            }
+            plan.needsOperators = true;
+            if (!run.shaped) continue;
+            run.scale = placed.scale;
+            run.rect = QRectF(placed.left, cut.baseline() - 0.12 * run.size, advance * placed.scale, run.size);
+            PlacedText text{i, run, false};
+            text.piece = int(plan.writes.size());
+            const OperatorKey& key = objects.keys.at(cut.neighbour());
+            ContentDrops& drops = dropsAt(plan.drops, key.forms);
+            (touched.count(cut.neighbour()) ? drops.splices : drops.after)[key.id].push_back(text.piece);
+            plan.writes.emplace_back(std::move(text));
+            continue;
+          }
           if (run.text.isEmpty()) continue;
           // The baseline where the line had it, not where the box's lower
           // edge would put it.
-          if (run.lineIndex >= 0 && run.lineIndex < int(offsets.size()) && !std::isnan(offsets[size_t(run.lineIndex)]))
-            run.rect.translate(0, offsets[size_t(run.lineIndex)] - 0.12 * run.size);
+          // Lines added below the stored ones follow the last one's baseline.
+          if (run.lineIndex >= 0 && !offsets.empty()) {
+            const double offset = offsets[std::min(size_t(run.lineIndex), offsets.size() - 1)];
+            if (!std::isnan(offset)) run.rect.translate(0, offset - 0.12 * run.size);
+          }
           const double advance = run.shaped ? run.shaped->advance(run.size)
                                             : writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold,
                                                                      run.italic);

@@ -18,6 +18,13 @@ bool readsBefore(const TextBlock& a, const TextBlock& b, double pageWidth, doubl
   const QRectF& rb = b.rect;
   const double topA = topOf(ra);
   const double topB = topOf(rb);
+  const double minH = std::min(ra.height(), rb.height());
+  const bool sharingALine =
+      minH > 0 && (std::min(topA, topB) - std::max(ra.y(), rb.y())) / minH > kSameLineOverlap && ra.x() != rb.x();
+
+  // Columns of vertical writing side by side are read from the right, at
+  // the top of the page too.
+  if (a.vertical && b.vertical && sharingALine) return ra.x() > rb.x();
 
   if (pageHeight - topA < kTopBandShare * pageHeight && pageHeight - topB < kTopBandShare * pageHeight) {
     const bool rightA = ra.x() + ra.width() / 2 >= kRightColumnShare * pageWidth;
@@ -25,11 +32,9 @@ bool readsBefore(const TextBlock& a, const TextBlock& b, double pageWidth, doubl
     if (rightA != rightB) return !rightA;
   }
 
-  const double minH = std::min(ra.height(), rb.height());
   // Blocks sharing a line that start at the same x fall through to the
   // height rule, so their order never depends on the order they came in.
-  if (minH > 0 && (std::min(topA, topB) - std::max(ra.y(), rb.y())) / minH > kSameLineOverlap && ra.x() != rb.x())
-    return ra.x() < rb.x();
+  if (sharingALine) return ra.x() < rb.x();
   return topA > topB;
 }
 

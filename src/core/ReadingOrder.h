@@ -1,7 +1,7 @@
 #pragma once
 // Reading order of the text blocks of one page: top to bottom, blocks sharing
 // a line left to right, and in the top band of the page the left-hand part
-// before the right-hand part.
+// before the right-hand part; columns of vertical writing right to left.
 
 #include "TextBlock.h"
 

@@ -76,25 +76,6 @@ const std::vector<Candidate>& installedFaces(bool bold, bool italic) {
   return it->second;
 }
 
-// The first installed face, in fontconfig's order, that draws `c`.
-std::shared_ptr<const OutlineFace> fallbackFace(char32_t c, bool bold, bool italic) {
-  static std::mutex lock;
-  static std::map<std::tuple<char32_t, bool, bool>, std::shared_ptr<const OutlineFace>> chosen;
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    if (const auto it = chosen.find({c, bold, italic}); it != chosen.end()) return it->second;
-  }
-  std::shared_ptr<const OutlineFace> found;
-  for (const Candidate& candidate : installedFaces(bold, italic)) {
-    if (!FcCharSetHasChar(candidate.charset.get(), c)) continue;
-    found = OutlineFace::load(candidate.path, candidate.index);
-    if (found && found->hasGlyph(c)) break;
-    found.reset();
-  }
-  std::lock_guard<std::mutex> guard(lock);
-  return chosen[{c, bold, italic}] = found;
-}
-
 bool isMark(char32_t c) {
   const hb_unicode_general_category_t category = hb_unicode_general_category(hb_unicode_funcs_get_default(), c);
   return category == HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK ||
@@ -108,6 +89,61 @@ bool isIgnorable(char32_t c) {
   return c == 0x00AD || c == 0x034F || (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
          (c >= 0x2060 && c <= 0x206F) || (c >= 0xFE00 && c <= 0xFE0F) || c == 0xFEFF ||
          (c >= 0xE0100 && c <= 0xE01EF);
+}
+
+// What HarfBuzz shapes in one cluster with the character before it.
+bool continuesCluster(char32_t c) {
+  return isMark(c) || c == 0x200D || (c >= 0x1F3FB && c <= 0x1F3FF) || (c >= 0xE0020 && c <= 0xE007F);
+}
+
+// The characters a face must have to draw `letter` (a character and the
+// marks it carries): as written, composed or decomposed, as HarfBuzz sets
+// whichever the face has. Joiners and the like are hidden, not drawn.
+std::vector<std::u32string> letterForms(const std::u32string& letter) {
+  std::vector<std::u32string> forms;
+  const QString text = QString::fromUcs4(letter.data(), qsizetype(letter.size()));
+  for (const QString& form : {text, text.normalized(QString::NormalizationForm_C),
+                              text.normalized(QString::NormalizationForm_D)}) {
+    std::u32string needed;
+    for (const char32_t c : form.toUcs4())
+      if (!isIgnorable(c)) needed += c;
+    if (std::find(forms.begin(), forms.end(), needed) == forms.end()) forms.push_back(needed);
+  }
+  return forms;
+}
+
+bool drawsAll(const OutlineFace& face, const std::u32string& characters) {
+  return std::all_of(characters.begin(), characters.end(), [&](char32_t c) { return face.hasGlyph(c); });
+}
+
+bool drawsLetter(const OutlineFace& face, const std::vector<std::u32string>& forms) {
+  return std::any_of(forms.begin(), forms.end(), [&](const std::u32string& form) { return drawsAll(face, form); });
+}
+
+// The first installed face, in fontconfig's order, that draws `letter`
+// whole: a mark set in another face than its letter would stand beside it.
+std::shared_ptr<const OutlineFace> fallbackFace(const std::u32string& letter, bool bold, bool italic) {
+  static std::mutex lock;
+  static std::map<std::tuple<std::u32string, bool, bool>, std::shared_ptr<const OutlineFace>> chosen;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (const auto it = chosen.find({letter, bold, italic}); it != chosen.end()) return it->second;
+  }
+  const std::vector<std::u32string> forms = letterForms(letter);
+  std::shared_ptr<const OutlineFace> found;
+  for (const Candidate& candidate : installedFaces(bold, italic)) {
+    const bool covered = std::any_of(forms.begin(), forms.end(), [&](const std::u32string& form) {
+      return std::all_of(form.begin(), form.end(), [&](char32_t c) { return FcCharSetHasChar(candidate.charset.get(), c); });
+    });
+    if (!covered) continue;
+    found = OutlineFace::load(candidate.path, candidate.index);
+    if (found && drawsLetter(*found, forms)) break;
+    found.reset();
+  }
+  std::lock_guard<std::mutex> guard(lock);
+  // Letters with marks are many; single characters few enough to keep.
+  if (chosen.size() > 8192) chosen.clear();
+  return chosen[{letter, bold, italic}] = found;
 }
 
 bool plainScript(hb_script_t script) {
@@ -239,47 +275,77 @@ QStringList ShapedLine::families() const {
   return names;
 }
 
-ShapedLine shapeLine(const QString& text, const QString& preferredFace, bool bold, bool italic) {
+ShapedLine shapeLine(const QString& text, const QString& preferredFace, bool bold, bool italic,
+                     Qt::LayoutDirection direction) {
   ShapedLine line;
   std::vector<char32_t> chars;
   for (char32_t c : text.toUcs4()) chars.push_back(c < 0x20 ? U' ' : c);
   const int n = int(chars.size());
   const size_t count = chars.size();
   if (n == 0) return line;
-  const std::shared_ptr<const OutlineFace> preferred = OutlineFace::load(preferredFace);
-
-  // The face of each character: a mark or an invisible control stays with
-  // the face of what it belongs to when that face can take it.
-  std::vector<std::shared_ptr<const OutlineFace>> faces(count);
-  for (int i = 0; i < n; ++i) {
-    const char32_t c = chars[size_t(i)];
-    const std::shared_ptr<const OutlineFace>& before = i > 0 ? faces[size_t(i - 1)] : nullptr;
-    if (before && (isIgnorable(c) || (isMark(c) && before->hasGlyph(c)))) {
-      faces[size_t(i)] = before;
-      continue;
-    }
-    if (preferred && preferred->hasGlyph(c))
-      faces[size_t(i)] = preferred;
-    else if (auto other = fallbackFace(c, bold, italic))
-      faces[size_t(i)] = other;
-    else if (isIgnorable(c) && preferred)
-      faces[size_t(i)] = preferred;
-    else {
-      line.missing = c;
+  // Before any face is looked up or HarfBuzz sees it: a cluster's shaping
+  // takes time with the square of its marks.
+  for (int i = 0, marks = 0; i < n; ++i) {
+    marks = continuesCluster(chars[size_t(i)]) ? marks + 1 : 0;
+    if (marks > kMostMarksOnALetter) {
+      line.crowdedMarks = true;
       return line;
     }
   }
+  const std::shared_ptr<const OutlineFace> preferred = OutlineFace::load(preferredFace);
+
+  // The face of each letter with the marks and invisible controls that go
+  // with it: a mark drawn by another face than its letter's would stand
+  // beside the letter, not on it.
+  std::vector<std::shared_ptr<const OutlineFace>> faces(count);
+  for (int i = 0; i < n;) {
+    int end = i + 1;
+    while (end < n && (isMark(chars[size_t(end)]) || isIgnorable(chars[size_t(end)]))) ++end;
+    std::u32string letter;
+    for (int k = i; k < end; ++k)
+      if (!isIgnorable(chars[size_t(k)])) letter += chars[size_t(k)];
+    std::shared_ptr<const OutlineFace> face;
+    if (letter.empty())
+      face = preferred ? preferred : fallbackFace(std::u32string(1, chars[size_t(i)]), bold, italic);
+    else if (preferred && (drawsAll(*preferred, letter) || drawsLetter(*preferred, letterForms(letter))))
+      face = preferred;
+    else
+      face = fallbackFace(letter, bold, italic);
+    if (!face && letter.empty()) {
+      line.missing = chars[size_t(i)];
+      return line;
+    }
+    if (!face) {
+      // Named: the first character no face draws, else the first mark the
+      // letter's own face lacks.
+      const auto own = [&](char32_t c) {
+        return (preferred && preferred->hasGlyph(c)) ? preferred : fallbackFace(std::u32string(1, c), bold, italic);
+      };
+      const std::shared_ptr<const OutlineFace> letterFace = own(letter.front());
+      line.missing = letter.front();
+      for (const char32_t c : letter)
+        if (!own(c) || (letterFace && !letterFace->hasGlyph(c))) {
+          line.missing = c;
+          break;
+        }
+      return line;
+    }
+    std::fill(faces.begin() + i, faces.begin() + end, face);
+    i = end;
+  }
 
   // Levels of the bidirectional algorithm, the paragraph's direction taken
-  // from its first strong character.
+  // from its first strong character unless the caller knows it.
   std::vector<FriBidiCharType> types(count);
   std::vector<FriBidiBracketType> brackets(count);
   std::vector<FriBidiLevel> levels(count, 0);
   std::vector<FriBidiChar> bidiChars(chars.begin(), chars.end());
   fribidi_get_bidi_types(bidiChars.data(), n, types.data());
   fribidi_get_bracket_types(bidiChars.data(), n, types.data(), brackets.data());
-  FriBidiParType direction = FRIBIDI_PAR_ON;
-  if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &direction, levels.data()))
+  FriBidiParType paragraph = direction == Qt::RightToLeft  ? FRIBIDI_PAR_RTL
+                             : direction == Qt::LeftToRight ? FRIBIDI_PAR_LTR
+                                                            : FRIBIDI_PAR_ON;
+  if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &paragraph, levels.data()))
     std::fill(levels.begin(), levels.end(), FriBidiLevel(0));
 
   // Scripts, characters common to all taking their neighbours'.
@@ -387,6 +453,55 @@ ShapedLine shapeLine(const QString& text, const QString& preferredFace, bool bol
   }
   for (Piece& p : pieces) line.runs.push_back(std::move(p.run));
   return line;
+}
+
+QString closestInstalledFace(const QString& family, bool bold, bool italic, bool serif, bool fixedPitch,
+                             const QString& text) {
+  static std::mutex lock;
+  static FcConfig* config = FcInitLoadConfigAndFonts();
+  std::lock_guard<std::mutex> guard(lock);
+  if (!config) return {};
+  // East Asian names say which kind of face they are.
+  const QString lower = family.toLower();
+  if (lower.contains(QLatin1String("mincho")) || lower.contains(QLatin1String("ming")) ||
+      lower.contains(QLatin1String("song")) || lower.contains(QLatin1String("batang")))
+    serif = true;
+  if (lower.contains(QLatin1String("gothic")) || lower.contains(QLatin1String("sans")) ||
+      lower.contains(QLatin1String("hei")) || lower.contains(QLatin1String("dotum")))
+    serif = false;
+  FcPat pattern(FcPatternCreate());
+  if (!family.trimmed().isEmpty())
+    FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(family.toUtf8().constData()));
+  const char* kind = fixedPitch ? "monospace" : (serif ? "serif" : "sans-serif");
+  FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(kind));
+  FcPatternAddInteger(pattern.get(), FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern.get(), FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcChars wanted(FcCharSetCreate());
+  for (const char32_t c : text.toUcs4())
+    if (c > 0x20) FcCharSetAddChar(wanted.get(), c);
+  FcPatternAddCharSet(pattern.get(), FC_CHARSET, wanted.get());
+  FcPatternAddBool(pattern.get(), FC_OUTLINE, FcTrue);
+  FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
+  FcDefaultSubstitute(pattern.get());
+  FcResult result = FcResultNoMatch;
+  FcPat found(FcFontMatch(config, pattern.get(), &result));
+  FcChar8* file = nullptr;
+  FcBool outline = FcFalse, colour = FcFalse;
+  if (!found || FcPatternGetString(found.get(), FC_FILE, 0, &file) != FcResultMatch ||
+      FcPatternGetBool(found.get(), FC_OUTLINE, 0, &outline) != FcResultMatch || !outline ||
+      (FcPatternGetBool(found.get(), FC_COLOR, 0, &colour) == FcResultMatch && colour))
+    return {};
+  return QString::fromUtf8(reinterpret_cast<const char*>(file));
+}
+
+QString ShapedLine::refusal() const {
+  if (crowdedMarks)
+    return coreText("Эту строку нельзя записать: на одной её букве больше %1 надстрочных и подстрочных знаков.")
+        .arg(kMostMarksOnALetter);
+  if (!missing) return {};
+  if (!isMark(missing)) return missingGlyphMessage(missing);
+  return coreText("Знак «%1» (U+%2) нельзя записать вместе с его буквой: ни в одном установленном шрифте нет их обоих.")
+      .arg(QString::fromUcs4(&missing, 1), QString::number(uint(missing), 16).toUpper().rightJustified(4, QLatin1Char('0')));
 }
 
 QString missingGlyphMessage(char32_t missing) {

@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <Qt>
 
 #include <map>
 #include <memory>
@@ -66,13 +67,24 @@ struct ShapedRun {
   std::vector<ShapedGlyph> glyphs;  // as drawn, left to right
 };
 
+// Combining marks one letter may carry. Shaping time grows with the square
+// of a cluster's marks, and no script stacks more than a handful.
+constexpr int kMostMarksOnALetter = 256;
+
 struct ShapedLine {
   std::vector<ShapedRun> runs;  // as drawn, left to right
   // A character no face has (0 for none): such a line must not be written.
   char32_t missing = 0;
+  // A letter carries more than kMostMarksOnALetter marks: the line is
+  // refused before it is shaped.
+  bool crowdedMarks = false;
   // The preferred face alone draws the line, left to right, one glyph per
   // character as its character map gives them: any writer can set it.
   bool plain = true;
+
+  bool writable() const { return !missing && !crowdedMarks; }
+  // Why the line must not be written; empty when it may.
+  QString refusal() const;
 
   double advance(double size) const;
   // Highest ascent and lowest descent (negative) of the faces used.
@@ -82,8 +94,18 @@ struct ShapedLine {
   QStringList families() const;
 };
 
-// `text` laid out as one line, `preferredFace` being the font file tried first.
-ShapedLine shapeLine(const QString& text, const QString& preferredFace, bool bold, bool italic);
+// `text` laid out as one line, `preferredFace` being the font file tried
+// first. The line runs the way its first strong character goes unless
+// `direction` says otherwise: a piece of a laid-out paragraph goes the
+// paragraph's way.
+ShapedLine shapeLine(const QString& text, const QString& preferredFace, bool bold, bool italic,
+                     Qt::LayoutDirection direction = Qt::LayoutDirectionAuto);
+
+// The installed outline face closest to a font of the page: its family where
+// installed (or what fontconfig takes for it, Liberation Sans for Helvetica),
+// else a face of the same kind and style, one that draws `text` first.
+QString closestInstalledFace(const QString& family, bool bold, bool italic, bool serif, bool fixedPitch,
+                             const QString& text);
 
 // The message that refuses writing `missing`, naming it.
 QString missingGlyphMessage(char32_t missing);

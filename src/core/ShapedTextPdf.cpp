@@ -8,9 +8,11 @@
 
 namespace {
 
+// Fine enough that a size read from the page is written as the page wrote
+// it: readers keep typed letters in the word they join only at the same size.
 std::string number(double value) {
-  if (std::abs(value) < 5e-4) return "0";
-  QByteArray text = QByteArray::number(value, 'f', 3);
+  if (std::abs(value) < 5e-7) return "0";
+  QByteArray text = QByteArray::number(value, 'f', 6);
   while (text.endsWith('0')) text.chop(1);
   if (text.endsWith('.')) text.chop(1);
   return text.toStdString();
@@ -151,8 +153,9 @@ std::string ShapedTextFonts::content(const ShapedPlacement& placement,
   if (!placement.line || placement.line->runs.empty()) return {};
   const QTransform& m = placement.textMatrix;
   const QColor fill = placement.colour.isValid() ? placement.colour : QColor(Qt::black);
-  std::string out = "q BT 0 Tc 0 Tw 100 Tz 0 TL 0 Ts " + std::string(placement.invisible ? "3" : "0") + " Tr " +
-                    number(fill.redF()) + " " + number(fill.greenF()) + " " + number(fill.blueF()) + " rg ";
+  std::string out = "q BT 0 Tc 0 Tw 100 Tz 0 TL 0 Ts " + std::string(placement.invisible ? "3" : "0") + " Tr ";
+  if (!placement.pageFill)
+    out += number(fill.redF()) + " " + number(fill.greenF()) + " " + number(fill.blueF()) + " rg ";
   for (const double v : {m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), m.dy()}) out += number(v) + " ";
   out += "Tm\n";
   // Where each run starts on the line, in thousandths of the font size.

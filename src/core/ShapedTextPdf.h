@@ -23,6 +23,9 @@ struct ShapedPlacement {
   double size = 10;
   QColor colour = Qt::black;
   bool invisible = false;
+  // Drawn in the fill the content had where the line goes (a pattern, a
+  // separation), not in `colour`.
+  bool pageFill = false;
 };
 
 class ShapedTextFonts {

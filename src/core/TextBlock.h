@@ -69,6 +69,9 @@ struct TextBlock {
   bool bold = false;
   bool italic = false;
   bool transparentText = false;
+  // Written top to bottom with upright glyphs (vertical CJK): rect is the
+  // column, and the text can be taken away but not written back that way.
+  bool vertical = false;
   bool textEdited = false;
   // An image block whose picture was replaced (edited in the image editor):
   // like a moved one, it hides its old place and is written anew.

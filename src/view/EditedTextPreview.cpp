@@ -48,7 +48,7 @@ QStringList writtenFaces(const QString& text, bool bold, bool italic) {
   if (const auto it = known.constFind(key); it != known.cend()) return *it;
   const ShapedLine shaped = shapeLine(text, PdfDocument::preferredFaceFile(QString(), bold, italic), bold, italic);
   if (known.size() > 512) known.clear();
-  return known[key] = shaped.plain || shaped.missing ? QStringList() : shaped.families();
+  return known[key] = shaped.plain || !shaped.writable() ? QStringList() : shaped.families();
 }
 
 QFont previewLineFont(const TextBlock& block, int index, const TextBlock::Line& line, double zoom,
@@ -330,7 +330,10 @@ struct PreviewLineGeometry {
     QTextLine laid = layout.createLine();
     if (laid.isValid()) laid.setLineWidth(100000);
     layout.endLayout();
-    const double x = laid.isValid() ? laid.cursorToX(column) : QFontMetricsF(font).horizontalAdvance(text.left(column));
+    // Right-to-left text stands at the far end of the wide line; the preview
+    // draws it from its left end.
+    const double x = laid.isValid() ? laid.cursorToX(column) - laid.naturalTextRect().left()
+                                    : QFontMetricsF(font).horizontalAdvance(text.left(column));
     return x0 + x * scale;
   }
 };
@@ -423,8 +426,9 @@ QList<QRectF> richSelectionRects(const TextBlock& block, const QRectF& rect, dou
       const int a = std::max(from, lineStart);
       const int b = std::min(to, lineStart + line.textLength());
       if (a >= b) continue;
-      const double x1 = place.origin.x() + place.sx * (corner.x() + line.cursorToX(a - paragraph.position()));
-      const double x2 = place.origin.x() + place.sx * (corner.x() + line.cursorToX(b - paragraph.position()));
+      const auto [left, right] = laidOutSpan(line, a - paragraph.position(), b - paragraph.position());
+      const double x1 = place.origin.x() + place.sx * (corner.x() + left);
+      const double x2 = place.origin.x() + place.sx * (corner.x() + right);
       rects.append(QRectF(x1, place.origin.y() + place.sy * (corner.y() + line.y()), x2 - x1,
                           place.sy * line.height()));
     }

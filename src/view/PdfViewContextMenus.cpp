@@ -73,8 +73,12 @@ void PdfView::showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& g
   const bool oneImage = selectedOcrBlocks.size() == 1 && imageCount == 1;
 
   QMenu menu(this);
+  menu.setToolTipsVisible(true);
   QAction* edit = menu.addAction(tr("Редактировать"));
   edit->setEnabled(oneImage && !ocrBlocks[static_cast<std::size_t>(imageIndex)].image.isNull());
+  // The image editor is for pictures; text is typed into its own block.
+  if (selectedOcrBlocks.size() == 1 && imageCount == 0)
+    edit->setToolTip(tr("Текст правится прямо в блоке: щёлкните по нему"));
   QAction* recognise = menu.addAction(tr("Распознать текст"));
   recognise->setEnabled(oneImage);
   menu.addSeparator();

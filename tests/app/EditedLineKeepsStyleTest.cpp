@@ -266,7 +266,8 @@ TEST_F(EditedLineKeepsStyle, AnEditedLineKeepsItsSizeAndColour) {
   ASSERT_FALSE(after.isEmpty());
   for (const ShownText& t : after) {
     EXPECT_NEAR(t.size, before.first().size, 0.2);
-    EXPECT_EQ(t.fill, QList<double>({0, 0, 0})) << t.fill.size();
+    // Black as the page set it: kept glyphs and typed words share the page's own fill.
+    EXPECT_TRUE(t.fill == QList<double>({0}) || t.fill == QList<double>({0, 0, 0})) << t.fill.size();
     EXPECT_NEAR(t.origin.y(), before.first().origin.y(), 0.5);  // on the line's own baseline
   }
 
@@ -496,4 +497,78 @@ TEST_F(EditedLineKeepsStyle, AnEditedLineKeepsTheWeightItsFontStatesNotTheOneIts
     EXPECT_EQ(fonts.contains("Bold"), top > 170) << top << fonts.toStdString();
   }
   EXPECT_EQ(pageText(path), QStringLiteral("Plain lines of a letter Plain lines of a memo Heavy lines of a title"));
+}
+
+// Words typed into a line filled with a shading pattern and a word deleted
+// from a plain one, with real keys: every glyph the user left stays as the
+// page drew it (same font, same characters, per mutool), the typed word
+// joins the line in its pattern fill, and what followed the deleted word
+// closes up to where it stood.
+TEST_F(EditedLineKeepsStyle, UntouchedGlyphsStayAsDrawnAndTypedWordsTakeTheLinesFill) {
+  if (!hasTool("mutool") || !hasTool("pdftoppm")) GTEST_SKIP() << "mupdf-tools or poppler-utils missing";
+  const QString path = dir.filePath(QStringLiteral("pattern.pdf"));
+  ASSERT_TRUE(QFile::copy(corpusDir() + QStringLiteral("/../real-world-pdfs/ShowText-ShadingPattern.pdf"), path));
+  QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+  const auto glyphsByFont = [](const QString& file) {
+    QMap<QString, QString> text;
+    for (const TracedRun& run : tracedRuns(file)) text[run.font] += run.text;
+    return text;
+  };
+  const QMap<QString, QString> before = glyphsByFont(path);
+  const QList<Word> wordsBefore = bboxWords(path);
+  // The nth word `text` on the row of `row` (any row when empty).
+  const auto wordAt = [](const QList<Word>& words, const QString& text, int nth, const QRectF& row = {}) {
+    for (const Word& w : words)
+      if (w.text == text && (row.isEmpty() || std::abs(w.box.center().y() - row.center().y()) < 3) && nth-- == 0)
+        return w.box;
+    return QRectF();
+  };
+  const QRectF one = wordAt(wordsBefore, "1", 0), three = wordAt(wordsBefore, "3", 0);
+  const QRectF deleted = wordAt(wordsBefore, "Helvetica", 1, three);
+  ASSERT_FALSE(one.isEmpty() || three.isEmpty() || deleted.isEmpty());
+
+  openWindow(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_NE(openLineAt(one.center() + QPointF(20, 0), QStringLiteral("1 Helvetica"), 0), nullptr);
+  QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral(" okapi"));
+  closeEditor();
+  QTextEdit* editor = openLineAt(three.center() + QPointF(20, 0), QStringLiteral("3 Helvetica "), 10);
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_Delete);
+  closeEditor();
+  saveWithKeys();
+
+  EXPECT_TRUE(pageText(path).contains(QStringLiteral("1 Helvetica okapi Helvetica"))) << pageText(path).toStdString();
+  EXPECT_TRUE(oracles::mupdfReading(path, 0).text.contains(QStringLiteral("okapi")));
+  EXPECT_TRUE(pageText(path).simplified().contains(QStringLiteral("3 Helvetica Helvetica 4")));
+  // The page's own fonts draw what they drew, less the deleted word; the
+  // typed word is set in a face of its own.
+  const QMap<QString, QString> after = glyphsByFont(path);
+  for (auto it = before.begin(); it != before.end(); ++it) {
+    const QString expected = QString(it.value()).remove(' ').replace(QStringLiteral("3HelveticaHelveticaHelvetica"),
+                                                                      QStringLiteral("3HelveticaHelvetica"));
+    EXPECT_EQ(after.value(it.key()).remove(' '), expected) << it.key().toStdString();
+  }
+  EXPECT_EQ(after.size(), before.size() + 1);
+
+  const QList<Word> wordsAfter = bboxWords(path);
+  const QRectF typed = wordAt(wordsAfter, "okapi", 0);
+  ASSERT_FALSE(typed.isEmpty());
+  // On the line's own baseline.
+  double lineBaseline = -1, typedBaseline = -2;
+  for (const TracedRun& run : tracedRuns(path)) {
+    if (run.text.startsWith(QStringLiteral("1 Helvetica"))) lineBaseline = run.baseline;
+    if (run.text.contains(QStringLiteral("okapi"))) typedBaseline = run.baseline;
+  }
+  EXPECT_NEAR(typedBaseline, lineBaseline, 0.01);
+  EXPECT_NEAR(wordAt(wordsAfter, "Helvetica", 1, three).left(), deleted.left(), 0.5);
+  // The typed word is painted in the line's gradient: coloured, neither white nor black.
+  const QImage render = savedRegion(path, typed);
+  int coloured = 0;
+  for (int y = 0; y < render.height(); ++y)
+    for (int x = 0; x < render.width(); ++x) {
+      const QColor c = render.pixelColor(x, y);
+      coloured += c.blue() > c.green() + 60 ? 1 : 0;
+    }
+  EXPECT_GT(coloured, 20);
 }

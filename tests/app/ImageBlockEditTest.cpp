@@ -1,8 +1,9 @@
 // Editing an image block of a page in the image editor: the stroke added in
 // the dialog reaches the saved file; cancelling or a picture too large to
-// edit leaves the block as it was.
+// edit leaves the block as it was. A word drawn as a clip is text, no picture.
 #include "../paint/PaintTestRig.h"
 #include "EditorWindowFixture.h"
+#include "core/RawPdf.h"
 #include "core/PopplerOracles.h"
 #include "paint/FacsimileEditorDialog.h"
 #include "paint/PaletteDock.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFont>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPushButton>
@@ -258,6 +260,61 @@ TEST_F(ImageBlockEditTest, PictureTooLargeForTheEditorIsRefusedWithAMessage) {
   EXPECT_TRUE(seen->shown);
   EXPECT_TRUE(seen->texts.contains("слишком большое")) << seen->texts.toStdString();
   EXPECT_EQ(blockImage(), red);
+}
+
+// A word drawn as a clip (7 Tr) with colour painted through it: a text block,
+// whose menu offers no picture's editor; typing into it or deleting it is
+// refused with the reason on saving, never covered with a picture.
+TEST_F(ImageBlockEditTest, AWordDrawnAsAClipIsTextNotAPicture) {
+  window->closeDocumentAt(0);
+  ASSERT_TRUE(writeRawPdf(path, {{textLine("F1", 14, 72, 760, "Kept line stays") +
+                                  "q 0.8 0.1 0.5 rg BT 7 Tr /F1 40 Tf 300 590 Td (Clip) Tj ET 300 590 150 100 re f Q\n"}}));
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray original = file.readAll();
+  file.close();
+  window->openFile(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  for (const bool typed : {true, false}) {
+    SCOPED_TRACE(typed ? "typed into" : "deleted");
+    const std::vector<TextBlock>& blocks = window->view->currentOcrBlocks();
+    EXPECT_TRUE(std::none_of(blocks.begin(), blocks.end(), [](const TextBlock& b) { return b.isImage; }));
+    const auto word = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return b.text == "Clip"; });
+    ASSERT_NE(word, blocks.end());
+    const QPoint at = window->view->pdfRectToScreenRect(0, word->rect).center().toPoint();
+    // Its menu opens no picture's editor and says where text is edited.
+    QString tip = "no menu";
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu) return;
+      const QAction* edit = menu->actions().value(0);
+      tip = edit && !edit->isEnabled() ? edit->toolTip() : "enabled";
+      menu->close();
+    });
+    poll.start(10);
+    QTest::mouseClick(window->view->viewport(), Qt::RightButton, {}, at);
+    poll.stop();
+    EXPECT_EQ(tip, "Текст правится прямо в блоке: щёлкните по нему");
+    QTest::mouseClick(window->view->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_TRUE(window->view->activeTextEditor());
+    if (typed) QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("Cut"));
+    else QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Delete);
+    ASSERT_TRUE(window->view->hasOcrEdits());
+    std::shared_ptr<DialogSeen> seen = answerNextDialog("", "Ошибка");
+    window->onSave();
+    seen->stopWaiting = true;
+    EXPECT_TRUE(seen->texts.contains("контур обрезки")) << seen->texts.toStdString();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), original);  // no picture over the word, the word still there
+    file.close();
+    window->view->deactivateOcrBlock();
+    window->activateWindow();  // back from the dialog
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    for (int undo = 0; undo < 4 && window->view->hasOcrEdits(); ++undo)
+      QTest::keySequence(window.get(), QKeySequence::Undo);  // the edit given up
+    ASSERT_FALSE(window->view->hasOcrEdits());
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "AppTestSupport.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
+#include "core/PopplerOracles.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
@@ -557,20 +558,23 @@ TEST_F(MainWindowEditRoadTest, BlockEditsSurviveLeavingThePageAndClosingTheDocum
 
 // A word typed at the end of a right-to-left line of a real Hebrew page: after
 // the save poppler reads every Hebrew character of the page as often as
-// before, and MuPDF draws no glyph 0.
-TEST_F(MainWindowEditRoadTest, AWordTypedAtTheEndOfAHebrewLineKeepsEveryCharacter) {
+// before, and MuPDF draws no glyph 0. A word typed in its middle in another
+// style leaves the line where it stood, as wide, read in order.
+TEST_F(MainWindowEditRoadTest, AWordTypedIntoAHebrewLineKeepsEveryCharacterAndTheLinesPlace) {
   if (!hasTool("pdftotext") || !hasTool("mutool")) GTEST_SKIP() << "poppler-utils or mupdf-tools missing";
-  const QString path = dir.filePath(QStringLiteral("hebrew.pdf"));
-  ASSERT_TRUE(QFile::copy(corpusDir() + QStringLiteral("/../script-pdfs/issue10301.pdf"), path));
+  const QString source = corpusDir() + QStringLiteral("/../script-pdfs/issue10301.pdf");
   const auto hebrew = [](const QString& text) {
     std::multiset<uint> found;
     for (const uint c : text.toUcs4())
       if (c >= 0x0590 && c <= 0x05FF) found.insert(c);
     return found;
   };
-  const std::multiset<uint> before = hebrew(pdfText(path));
+  const std::multiset<uint> before = hebrew(pdfText(source));
   ASSERT_FALSE(before.empty());
-  {
+  // Opens a copy, puts the cursor into the first Hebrew line (selecting
+  // [from, to), -1 its end), types `keys` and saves.
+  const auto typeAndSave = [&](const QString& path, int from, int to, const std::function<void(QTextEdit*)>& keys) {
+    ASSERT_TRUE(QFile::copy(source, path));
     RoadWindow window;
     showWindow(window);
     window.openFile(path);
@@ -582,12 +586,18 @@ TEST_F(MainWindowEditRoadTest, AWordTypedAtTheEndOfAHebrewLineKeepsEveryCharacte
     QTextEdit* editor = window.view->activeTextEditor();
     ASSERT_TRUE(editor);
     editor->setFocus();
-    editor->moveCursor(QTextCursor::End);
-    QTest::keyClicks(editor, QStringLiteral(" okapi"));
+    QTextCursor cursor = editor->textCursor();
+    if (from < 0) cursor.movePosition(QTextCursor::End);
+    else cursor.setPosition(from);
+    if (to > from) cursor.setPosition(to, QTextCursor::KeepAnchor);
+    editor->setTextCursor(cursor);
+    keys(editor);
     ASSERT_TRUE(window.view->hasOcrEdits());
     window.onSave();
     EXPECT_EQ(window.statusLabel->text(), "Сохранено") << window.currentDocument->lastError().toStdString();
-  }
+  };
+  const QString path = dir.filePath(QStringLiteral("hebrew.pdf"));
+  typeAndSave(path, -1, -1, [](QTextEdit* editor) { QTest::keyClicks(editor, QStringLiteral(" okapi")); });
   const QString text = pdfText(path);
   EXPECT_TRUE(text.contains(QStringLiteral("okapi"))) << text.toStdString();
   const std::multiset<uint> after = hebrew(text);
@@ -595,4 +605,36 @@ TEST_F(MainWindowEditRoadTest, AWordTypedAtTheEndOfAHebrewLineKeepsEveryCharacte
   QByteArray trace;
   ASSERT_EQ(runTool(QStringLiteral("mutool"), {QStringLiteral("trace"), path, QStringLiteral("1")}, &trace), 0);
   EXPECT_EQ(trace.count("glyph=\"0\""), 0);
+
+  // A word typed in bold over the line's middle letter goes as rich text,
+  // laid out right to left.
+  const QString middle = dir.filePath(QStringLiteral("hebrew-middle.pdf"));
+  typeAndSave(middle, 1, 2, [](QTextEdit* editor) {
+    QTest::keySequence(editor->window(), QKeySequence::keyBindings(QKeySequence::Bold).value(0));
+    for (const QChar c : QStringLiteral("יו")) QTest::sendKeyEvent(QTest::Click, editor, Qt::Key_unknown, QString(c), {});
+  });
+  const auto lineSpan = [](const QString& file) {
+    QRectF span;  // y up from the foot of the A4 page
+    for (const auto& [word, box] : oracles::pageWords(file, 0, 841.68))
+      if (box.top() > 770 && box.bottom() < 790) span = span.united(box);
+    return span;
+  };
+  const QRectF was = lineSpan(source), now = lineSpan(middle);
+  EXPECT_NEAR(now.right(), was.right(), 1.5);
+  EXPECT_NEAR(now.width(), was.width(), 2.0);
+  EXPECT_TRUE(pdfText(middle).contains(QStringLiteral("איוג"))) << pdfText(middle).toStdString();
+  trace.clear();
+  ASSERT_EQ(runTool(QStringLiteral("mutool"), {QStringLiteral("trace"), middle, QStringLiteral("1")}, &trace), 0);
+  // Each show on the line's baseline, to its font size: narrowed no further
+  // than the written faces' advances differ from the layout's.
+  static const QRegularExpression show(
+      QStringLiteral("trm=\"([-0-9.]+) 0 0 ([-0-9.]+)\">\\s*<g [^>]* y=\"([-0-9.]+)\""));
+  int shows = 0;
+  for (auto it = show.globalMatch(QString::fromUtf8(trace)); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    if (const double y = m.captured(3).toDouble(); y < was.top() - 1 || y > was.bottom()) continue;
+    ++shows;
+    EXPECT_GT(m.captured(1).toDouble() / m.captured(2).toDouble(), 0.75) << m.captured(0).toStdString();
+  }
+  EXPECT_GT(shows, 0);
 }

@@ -213,10 +213,11 @@ TEST_F(EditInPlace, AFormDrawnTwiceKeepsTheDrawingThatLosesNothing) {
   EXPECT_TRUE(oracles::qpdfCheckPasses(saved));
 }
 
-// Spacing, scaling and rise that the page set for the edited line are no
-// part of its new text: it comes out as the same edit of a plain line does,
-// and the line drawn after it stays where it was.
-TEST_F(EditInPlace, TheTextStateOfTheOldLineDoesNotReachTheNewOne) {
+// Spacing, scaling and rise that the page set for the edited line stay with
+// the glyphs it keeps and reach none of the typed words: those come out as
+// the same edit of a plain line writes them, and the line drawn after it
+// stays where it was.
+TEST_F(EditInPlace, TheTextStateOfTheOldLineStaysWithItsGlyphsOnly) {
   const QByteArray after = "BT /F1 14 Tf 72 600 Td (Kept line stays in place and reaches far to the right) Tj ET\n";
   const auto edited = [&](const QByteArray& content, const QString& name) {
     const QString input = path(name + ".pdf"), saved = path(name + "-saved.pdf");
@@ -224,21 +225,24 @@ TEST_F(EditInPlace, TheTextStateOfTheOldLineDoesNotReachTheNewOne) {
     EXPECT_TRUE(writePage(input, content + after));
     EXPECT_TRUE(editLine(input, "Amount", "Amount 9100", saved, &message)) << message.toStdString();
     EXPECT_EQ(oracles::wordBoxes(saved, 0, "Kept", 842), oracles::wordBoxes(input, 0, "Kept", 842));
-    return oracles::pageWords(saved, 0, 842);
+    // The glyphs of "Amount" span what they spanned (poppler may read them as letters now).
+    const QRectF typed = oracles::wordBoxes(saved, 0, "9100", 842).value(0);
+    QRectF kept;
+    for (const auto& [word, box] : oracles::pageWords(saved, 0, 842))
+      if (box.right() <= typed.left() && std::abs(box.center().y() - typed.center().y()) < 7) kept |= box;
+    const QRectF amount = oracles::wordBoxes(input, 0, "Amount", 842).value(0);
+    EXPECT_NEAR(kept.left(), amount.left(), 0.01);
+    EXPECT_NEAR(kept.right(), amount.right(), 0.01);
+    return typed;
   };
-  const auto plain = edited("BT /F1 14 Tf 72 700 Td (Amount due 4200 euro) Tj ET\n", "plain");
+  const QRectF plain = edited("BT /F1 14 Tf 72 700 Td (Amount due 4200 euro) Tj ET\n", "plain");
+  ASSERT_FALSE(plain.isEmpty());
   for (const QByteArray& state : {QByteArray("2 Tc 150 Tz 72 700 Td"), QByteArray("6 Ts 72 694 Td")}) {
     SCOPED_TRACE(state.constData());
-    const auto words = edited("q BT /F1 14 Tf " + state + " (Amount due 4200 euro) Tj ET Q\n", "state");
-    ASSERT_EQ(words.size(), plain.size());
-    for (qsizetype i = 0; i < words.size(); ++i) {
-      EXPECT_EQ(words[i].first, plain[i].first);
-      for (const auto& [got, want] : {std::pair(words[i].second.topLeft(), plain[i].second.topLeft()),
-                                      std::pair(words[i].second.bottomRight(), plain[i].second.bottomRight())}) {
-        EXPECT_NEAR(got.x(), want.x(), 0.5) << words[i].first.toStdString();
-        EXPECT_NEAR(got.y(), want.y(), 0.5) << words[i].first.toStdString();
-      }
-    }
+    const QRectF typed = edited("q BT /F1 14 Tf " + state + " (Amount due 4200 euro) Tj ET Q\n", "state");
+    EXPECT_NEAR(typed.width(), plain.width(), 0.5);
+    EXPECT_NEAR(typed.top(), plain.top(), 0.5);
+    EXPECT_NEAR(typed.bottom(), plain.bottom(), 0.5);
   }
 }
 

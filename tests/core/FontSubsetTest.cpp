@@ -88,9 +88,13 @@ TEST(FontSubset, SessionsKeepEachSubsetOnceTheFilesOwnFontsAndADeepChain) {
     QByteArray out;
     ASSERT_EQ(runTool("pdffonts", {path}, &out), 0);
     const QStringList rows = QString::fromUtf8(out).split(QLatin1Char('\n'));
+    // At most one subset a session: the typed words of a kept line in the
+    // face closest to Times, the Cyrillic line written anew whole.
     QStringList subsets;
-    for (const QString& row : rows.filter(QStringLiteral("+DejaVu"))) subsets << row.section(QLatin1Char(' '), 0, 0);
-    EXPECT_EQ(subsets.size(), 2) << out.toStdString();
+    for (const QString& row : rows.filter(QRegularExpression(QStringLiteral("^[A-Z]{6}\\+"))))
+      subsets << row.section(QLatin1Char(' '), 0, 0);
+    EXPECT_GE(subsets.size(), 2) << out.toStdString();
+    EXPECT_LE(subsets.size(), 3) << out.toStdString();
     EXPECT_EQ(subsets.removeDuplicates(), 0) << out.toStdString();
     EXPECT_EQ(rows.filter(QRegularExpression(QStringLiteral("^Helvetica "))).size(), 2) << out.toStdString();
   }

@@ -11,10 +11,11 @@ constexpr double kW = 595;
 constexpr double kH = 842;
 
 // A block with its upper edge at `top` (points from the bottom of the page).
-TextBlock blockAt(double x, double top, double w, double h, const QString& text = QString()) {
+TextBlock blockAt(double x, double top, double w, double h, const QString& text = QString(), bool vertical = false) {
   TextBlock b;
   b.rect = QRectF(x, top - h, w, h);
   b.text = text;
+  b.vertical = vertical;
   return b;
 }
 
@@ -43,6 +44,8 @@ TEST(ReadingOrder, PairwiseRule) {
       {"one line, equal x: the higher first", blockAt(60, 500, 100, 10), blockAt(60, 506, 100, 10), false, true},
       {"a tall block beside a short line within its height: left first", blockAt(300, 520, 100, 100),
        blockAt(60, 480, 100, 10), false, true},
+      {"vertical columns side by side, in the top band too: right first", blockAt(60, 800, 20, 200, "", true),
+       blockAt(300, 790, 20, 200, "", true), false, true},
   };
   for (const PairCase& c : cases) {
     EXPECT_EQ(readsBefore(c.a, c.b, kW, kH), c.aFirst) << c.name;

@@ -19,6 +19,7 @@
 #include <QPdfWriter>
 #include <QRawFont>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -252,4 +253,92 @@ TEST(ScriptEdit, AWordAppendedToALineOfAnotherScriptKeepsEveryCharacter) {
       faults << QFileInfo(file).fileName() + QStringLiteral(": ") + fault;
   std::printf("files keeping every character: %d of %d\n", int(files.size() - faults.size()), int(files.size()));
   EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
+}
+
+// Right-to-left rich text as the editor stores it, with the paragraph's
+// direction even where a Latin word begins it: typed into a new block it is
+// set at its size against the block's right edge; a line of the page retyped
+// shorter in two styles keeps its right edge. Read in order.
+TEST(ScriptEdit, RightToLeftRichTextKeepsTheRightEdgeAtItsSize) {
+  if (!hasTool("pdftotext") || !hasTool("mutool")) GTEST_SKIP() << "poppler-utils or mupdf-tools missing";
+  QTemporaryDir dir;
+  const QString source = corpusDir() + QStringLiteral("/../script-pdfs/issue10301.pdf");
+  const QString span = QStringLiteral("<span style=\"font-family:'%1'; font-size:%2px;%3\">%4</span>");
+  const QString serif = QStringLiteral("DejaVu Serif"), arial = QStringLiteral("Arial");
+  const struct {
+    QString text, html;
+  } cases[] = {{"okapi שלום עולם", span.arg(serif, "14", "", "okapi שלום עולם")},
+               {"مرحبا بالعالم", span.arg(serif, "14", "", "مرحبا بالعالم")},
+               {"וד", span.arg(arial, "11", "", "ו") + span.arg(arial, "11", " font-weight:700", "ד")}};
+  for (const auto& c : cases) {
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(source));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    auto block = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return b.text == "דהו"; });
+    ASSERT_NE(block, blocks.end());
+    const bool retyped = c.text.size() == 2;
+    if (!retyped) block = blocks.insert(blocks.end(), TextBlock{});
+    if (!retyped) block->rect = QRectF(100, 500, 200, 30);
+    const QRectF box = block->rect;
+    block->text = c.text;
+    block->textEdited = true;
+    block->richTextHtml = "<html><body><p dir='rtl' style='margin:0'>" + c.html + "</p></body></html>";
+    const QString saved = dir.filePath(QStringLiteral("rtl.pdf"));
+    ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(saved)) << doc.lastError().toStdString();
+    const auto extent = [&](const QString& file) {
+      QRectF all;
+      for (const auto& [word, place] : oracles::pageWords(file, 0, doc.pageSize(0).height()))
+        if (place.intersects(box.adjusted(0, 2, 0, -2))) all = all.united(place);
+      return all;
+    };
+    const QRectF now = extent(saved), was = retyped ? extent(source) : box;
+    EXPECT_NEAR(now.right(), was.right(), 1.5) << c.text.toStdString();
+    EXPECT_GT(now.left(), was.left()) << c.text.toStdString();
+    EXPECT_TRUE(normalised(oracles::pageText(saved, 0)).contains(normalised(c.text))) << c.text.toStdString();
+    // The retyped line is set in other faces than the layout's, their
+    // advances fitted to its own.
+    QByteArray trace;
+    runTool(QStringLiteral("mutool"), {QStringLiteral("trace"), saved, QStringLiteral("1")}, &trace);
+    static const QRegularExpression show(QStringLiteral("trm=\"([-0-9.]+) 0 0 ([-0-9.]+)\""));
+    for (auto it = show.globalMatch(QString::fromUtf8(trace)); it.hasNext();) {
+      const QRegularExpressionMatch m = it.next();
+      EXPECT_NEAR(m.captured(1).toDouble() / m.captured(2).toDouble(), retyped ? 0.9 : 1.0, retyped ? 0.15 : 0.02);
+    }
+  }
+}
+
+// One letter under 60,000 accents, which once took seconds to shape, is
+// refused with the reason and the page kept; a letter with a few marks is
+// written, its marks in its own face, not beside it in another.
+TEST(ScriptEdit, ALetterWithTooManyMarksIsRefused) {
+  if (!hasTool("mutool")) GTEST_SKIP() << "mupdf-tools missing";
+  QTemporaryDir dir;
+  for (const int marks : {60000, 20}) {
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(corpusDir() + QStringLiteral("/../script-pdfs/issue10301.pdf")));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    const auto line = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return b.text == "abc"; });
+    ASSERT_NE(line, blocks.end());
+    // Hebrew qamats: a mark the letter's preferred face lacks.
+    line->text = QStringLiteral("e") + QString(marks > 256 ? 0 : 1, QChar(0x05B8)) + QString(marks, QChar(0x0301));
+    line->textEdited = true;
+    const bool written = doc.overlayOcrText(0, blocks, false);
+    if (marks > 256) {
+      EXPECT_TRUE(!written && !doc.isModified());
+      EXPECT_TRUE(doc.lastError().contains(QStringLiteral("больше 256"))) << doc.lastError().toStdString();
+      continue;
+    }
+    const QString saved = dir.filePath(QStringLiteral("marks.pdf"));
+    ASSERT_TRUE(written && doc.save(saved)) << doc.lastError().toStdString();
+    QByteArray bytes;
+    runTool(QStringLiteral("mutool"), {QStringLiteral("trace"), saved, QStringLiteral("1")}, &bytes);
+    const QString trace = QString::fromUtf8(bytes);
+    EXPECT_EQ(trace.count(QStringLiteral("unicode=\"\u0301\"")), marks);
+    const QString y = QRegularExpression(QStringLiteral("unicode=\"\u05B8\"[^>]* y=\"([-0-9.]+)\"")).match(trace).captured(1);
+    static const QRegularExpression span(QStringLiteral("<span font=\"([^\"]+)\"[^>]*>\\s*<g [^>]* y=\"([-0-9.]+)\""));
+    QSet<QString> faces;
+    for (auto it = span.globalMatch(trace); it.hasNext();)
+      if (const QRegularExpressionMatch m = it.next(); m.captured(2) == y) faces << m.captured(1);
+    EXPECT_EQ(faces.size(), 1) << QStringList(faces.values()).join(' ').toStdString();
+  }
 }

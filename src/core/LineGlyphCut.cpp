@@ -1,0 +1,365 @@
+#include "LineGlyphCut.h"
+
+#include "HandleOwner.h"
+#include "OpenTypeNames.h"
+#include "PageSpace.h"
+#include "PageTextCharacters.h"
+
+#include <hb-ot.h>
+#include <hb.h>
+
+#include <QRegularExpression>
+#include <Qt>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <tuple>
+
+namespace {
+
+QString withoutBlanks(const QString& text) {
+  QString out;
+  for (const QChar c : text)
+    if (!c.isSpace()) out += c;
+  return out;
+}
+
+// Letters shaped with their neighbours (joined, reordered, stacked): a word
+// of them is never set half from the page's glyphs and half anew.
+bool shapedWithNeighbours(const QString& text) {
+  hb_unicode_funcs_t* funcs = hb_unicode_funcs_get_default();
+  for (const char32_t c : text.toUcs4()) {
+    const hb_unicode_general_category_t category = hb_unicode_general_category(funcs, c);
+    if (category == HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK ||
+        category == HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK || category == HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK)
+      return true;
+    switch (hb_unicode_script(funcs, c)) {
+      case HB_SCRIPT_LATIN: case HB_SCRIPT_CYRILLIC: case HB_SCRIPT_GREEK: case HB_SCRIPT_COMMON:
+      case HB_SCRIPT_INHERITED: case HB_SCRIPT_HAN: case HB_SCRIPT_HIRAGANA: case HB_SCRIPT_KATAKANA:
+      case HB_SCRIPT_HANGUL: case HB_SCRIPT_HEBREW: case HB_SCRIPT_ARMENIAN: case HB_SCRIPT_GEORGIAN:
+        break;
+      default:
+        return true;
+    }
+  }
+  return false;
+}
+
+bool saysBold(const QString& name) {
+  const QString lower = name.toLower();
+  return lower.contains(QLatin1String("bold")) || lower.contains(QLatin1String("black")) ||
+         lower.contains(QLatin1String("heavy")) || lower.contains(QLatin1String("semibold")) ||
+         lower.contains(QLatin1String("demi"));
+}
+
+// What a show's font says of its face: its name, its descriptor, and the
+// names inside its embedded program (a subset's dictionary may say nothing
+// of its weight while its program is named bold).
+LineGlyphCut::Style fontStyle(FPDF_PAGEOBJECT object) {
+  LineGlyphCut::Style style;
+  FPDF_FONT font = FPDFTextObj_GetFont(object);
+  if (!font) return style;
+  char buffer[256] = {};
+  const size_t length = FPDFFont_GetBaseFontName(font, buffer, sizeof buffer);
+  QString name = length > 1 && length <= sizeof buffer ? QString::fromUtf8(buffer) : QString();
+  if (const qsizetype plus = name.indexOf(QLatin1Char('+')); plus >= 0 && plus < name.size() - 1) name = name.mid(plus + 1);
+  const int flags = FPDFFont_GetFlags(font);
+  int angle = 0;
+  style.fixedPitch = flags > 0 && (flags & 1);
+  style.serif = flags > 0 && (flags & 2);
+  style.italic = (flags > 0 && (flags & 64)) || (FPDFFont_GetItalicAngle(font, &angle) && angle != 0) ||
+                 name.contains(QLatin1String("Italic"), Qt::CaseInsensitive) ||
+                 name.contains(QLatin1String("Oblique"), Qt::CaseInsensitive);
+  style.bold = saysBold(name) || (flags > 0 && (flags & (1 << 18)));
+  size_t size = 0;
+  if (!style.bold && FPDFFont_GetFontData(font, nullptr, 0, &size) && size > 0 && size < (size_t(64) << 20)) {
+    QByteArray data(qsizetype(size), '\0');
+    if (FPDFFont_GetFontData(font, reinterpret_cast<uint8_t*>(data.data()), size, &size)) {
+      using Blob = HandleOwner<hb_blob_t, hb_blob_destroy>;
+      using Face = HandleOwner<hb_face_t, hb_face_destroy>;
+      Blob blob(hb_blob_create(data.constData(), unsigned(data.size()), HB_MEMORY_MODE_READONLY, nullptr, nullptr));
+      Face face(hb_face_create(blob.get(), 0));
+      style.bold = saysBold(openTypeName(face.get(), HB_OT_NAME_ID_FONT_SUBFAMILY)) ||
+                   saysBold(openTypeName(face.get(), HB_OT_NAME_ID_FULL_NAME));
+    }
+  }
+  // The family without its style: "Helvetica-Bold", "TimesNewRomanPS-ItalicMT", "Arial,Bold".
+  style.family = name.section(QRegularExpression(QStringLiteral("[-,]")), 0, 0);
+  if (style.family.endsWith(QLatin1String("PS"))) style.family.chop(2);
+  if (style.family.endsWith(QLatin1String("MT"))) style.family.chop(2);
+  return style;
+}
+
+}  // namespace
+
+LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
+                              const std::function<bool(const QPointF&)>& inLine, const QString& oldText,
+                              const QString& newText, const std::function<int(FPDF_PAGEOBJECT)>& codesOf) {
+  LineGlyphCut cut;
+  if (!textPage) return cut;
+  // The line's characters in reading order: each a glyph's, or a blank the
+  // reading put between two glyphs.
+  struct Char {
+    FPDF_PAGEOBJECT object = nullptr;
+    QString text;
+    QPointF origin;
+    QRectF box;  // shown, from the glyph's origin to its advance
+    double size = 0;
+  };
+  std::vector<Char> chars;
+  std::set<FPDF_PAGEOBJECT> elsewhere;
+  bool previousIn = false;
+  const int count = FPDFText_CountChars(textPage);
+  for (int i = 0; i < count; ++i) {
+    const unsigned int u = FPDFText_GetUnicode(textPage, i);
+    if (FPDFText_IsGenerated(textPage, i) == 1) {
+      if (previousIn && u == ' ' && !chars.empty() && chars.back().object)
+        chars.push_back({nullptr, QStringLiteral(" "), {}, {}, 0});
+      continue;
+    }
+    FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, i);
+    double l = 0, r = 0, b = 0, t = 0, x = 0, y = 0;
+    FS_RECTF loose;
+    FS_MATRIX m;
+    if (!object || !FPDFText_GetCharBox(textPage, i, &l, &r, &b, &t)) {
+      previousIn = false;
+      continue;
+    }
+    if (!inLine(space.toShown(QPointF((l + r) / 2, (b + t) / 2)))) {
+      elsewhere.insert(object);
+      previousIn = false;
+      continue;
+    }
+    if (!FPDFText_GetCharOrigin(textPage, i, &x, &y) || !FPDFText_GetLooseCharBox(textPage, i, &loose) ||
+        !FPDFText_GetMatrix(textPage, i, &m))
+      return cut;
+    // Only glyphs set upright on the shown page, advancing to the right.
+    const QPointF origin(x, y);
+    const QPointF along = space.toShown(origin + QPointF(m.a, m.b)) - space.toShown(origin);
+    if (!(along.x() > 0) || std::abs(along.y()) > 0.05 * along.x()) return cut;
+    const QRectF box = space.toShown(QRectF(QPointF(loose.left, loose.bottom), QPointF(loose.right, loose.top)));
+    // The size the glyph is drawn at on the page: the typed words take it
+    // exactly, so that readers keep them in the word they join.
+    float size = 0;
+    FPDFTextObj_GetFontSize(object, &size);
+    chars.push_back({object, lettersOfCode(char32_t(u)), origin, box.normalized(), size * std::hypot(m.c, m.d)});
+    previousIn = true;
+  }
+  while (!chars.empty() && !chars.back().object) chars.pop_back();
+  if (chars.empty()) return cut;
+
+  // Each show's glyphs, by where they stand: characters of one code (a
+  // ligature read as several letters) share their glyph's origin.
+  std::map<FPDF_PAGEOBJECT, std::vector<int>>& unitsOf = cut.unitsOf;
+  std::map<std::tuple<FPDF_PAGEOBJECT, qint64, qint64>, int> unitAt;  // by show and origin, to a thousandth
+  std::vector<int> unitOfChar(chars.size(), -1);
+  for (size_t i = 0; i < chars.size(); ++i) {
+    const Char& c = chars[i];
+    if (!c.object) continue;
+    if (elsewhere.count(c.object)) return cut;
+    std::vector<int>& own = unitsOf[c.object];
+    const auto key = std::make_tuple(c.object, qRound64(c.origin.x() * 1000), qRound64(c.origin.y() * 1000));
+    if (const auto same = unitAt.find(key); same != unitAt.end()) {
+      Unit& unit = cut.units[size_t(same->second)];
+      unit.left = std::min(unit.left, c.box.left());
+      unit.right = std::max(unit.right, c.box.right());
+      unitOfChar[i] = same->second;
+      continue;
+    }
+    unitAt[key] = int(cut.units.size());
+    Unit unit;
+    unit.object = c.object;
+    unit.origin = c.origin;
+    unit.left = c.box.left();
+    unit.right = c.box.right();
+    unit.baseline = space.toShown(c.origin).y();
+    unit.size = c.size;
+    unitOfChar[i] = int(cut.units.size());
+    own.push_back(int(cut.units.size()));
+    cut.units.push_back(unit);
+  }
+  // A show draws its codes left to right: the n-th glyph from the left is
+  // its n-th code, as long as no two stand at one place and the count agrees.
+  for (auto& [object, own] : unitsOf) {
+    const int codes = codesOf(object);
+    if (codes != int(own.size())) return cut;
+    std::sort(own.begin(), own.end(), [&](int a, int b) {
+      return space.toShown(cut.units[size_t(a)].origin).x() < space.toShown(cut.units[size_t(b)].origin).x();
+    });
+    for (size_t i = 0; i < own.size(); ++i) {
+      if (i > 0 && space.toShown(cut.units[size_t(own[i])].origin).x() -
+                           space.toShown(cut.units[size_t(own[i - 1])].origin).x() < 0.01)
+        return cut;
+      cut.units[size_t(own[i])].code = int(i);
+    }
+    cut.lineObjects.insert(object);
+  }
+
+  // The reading: one item per glyph, in reading order.
+  std::vector<Item> items;
+  std::set<int> seen;
+  for (size_t i = 0; i < chars.size(); ++i) {
+    const int u = unitOfChar[i];
+    if (u >= 0 && !items.empty() && items.back().unit == u) {
+      items.back().text += chars[i].text;
+      continue;
+    }
+    if (u >= 0 && !seen.insert(u).second) return cut;  // one glyph read in two places
+    items.push_back({u, chars[i].text});
+  }
+  for (Item& item : items)
+    if (item.unit >= 0) cut.units[size_t(item.unit)].text = item.text;
+  QString read;
+  for (const Item& item : items) read += item.text;
+  // The line must read as the editor showed it, else its glyphs are not what was edited.
+  if (withoutBlanks(read) != withoutBlanks(oldText)) return cut;
+
+  // What the new text still begins and ends with, glyph by glyph.
+  const QString& n = newText;
+  qsizetype p = 0, q = n.size();
+  size_t k = 0, e = items.size();
+  const auto matchesAt = [&](const Item& item, qsizetype at) {
+    if (item.unit < 0) return at >= 0 && at < n.size() && n.at(at).isSpace();
+    return at >= 0 && at + item.text.size() <= n.size() && n.mid(at, item.text.size()) == item.text;
+  };
+  const auto width = [](const Item& item) { return item.unit < 0 ? qsizetype(1) : item.text.size(); };
+  while (k < items.size() && matchesAt(items[k], p)) p += width(items[k++]);
+  while (e > k && matchesAt(items[e - 1], q - width(items[e - 1])) && q - width(items[e - 1]) >= p)
+    q -= width(items[--e]);
+  const auto blankItem = [](const Item& item) { return item.unit < 0 || item.text.trimmed().isEmpty(); };
+  if (shapedWithNeighbours(n.mid(p, q - p)) || (k > 0 && shapedWithNeighbours(items[k - 1].text)) ||
+      (e < items.size() && shapedWithNeighbours(items[e].text))) {
+    while (k > 0 && !blankItem(items[k - 1])) p -= width(items[--k]);
+    while (e < items.size() && !blankItem(items[e])) q += width(items[e++]);
+  }
+  if (k == 0 && e == items.size()) return cut;  // nothing stays: the whole line is typed anew
+  bool anyRemoved = false;
+  for (size_t i = k; i < e; ++i) anyRemoved = anyRemoved || items[i].unit >= 0;
+  cut.typedText = n.mid(p, q - p);
+  if (cut.typedText.trimmed().isEmpty() && !anyRemoved) return cut;
+
+  cut.state.assign(cut.units.size(), 1);
+  for (size_t i = k; i < e; ++i)
+    if (items[i].unit >= 0) cut.state[size_t(items[i].unit)] = 0;
+  for (size_t i = e; i < items.size(); ++i)
+    if (items[i].unit >= 0) cut.state[size_t(items[i].unit)] = 2;
+  for (const auto& [object, own] : unitsOf)
+    if (std::all_of(own.begin(), own.end(), [&](int u) { return cut.state[size_t(u)] == 0; })) cut.gone.insert(object);
+
+  cut.rtl = n.isRightToLeft();
+  const bool rtl = cut.rtl;
+  const Unit* before = k > 0 && items[k - 1].unit >= 0 ? &cut.units[size_t(items[k - 1].unit)] : nullptr;
+  const Unit* after = nullptr;  // the first glyph after the kept start
+  for (size_t i = k; i < items.size() && !after; ++i)
+    if (items[i].unit >= 0) after = &cut.units[size_t(items[i].unit)];
+  const Unit* lastKept = nullptr;
+  for (size_t i = 0; i < k; ++i)
+    if (items[i].unit >= 0) lastKept = &cut.units[size_t(items[i].unit)];
+  if (before) {
+    cut.anchorX = rtl ? before->left : before->right;
+  } else if (after) {
+    cut.anchorX = rtl ? after->right : after->left;
+  } else if (lastKept) {
+    // Words added after a blank: the blank goes with them.
+    cut.anchorX = rtl ? lastKept->left : lastKept->right;
+    cut.typedText.prepend(QLatin1Char(' '));
+  } else {
+    return cut;
+  }
+  const Unit* neighbour = before ? before : (after ? after : lastKept);
+  cut.baselineY = neighbour->baseline;
+  cut.size = neighbour->size;
+  cut.styleObject = neighbour->object;
+  cut.style = fontStyle(neighbour->object);
+  cut.oldEnd = cut.anchorX;
+  if (e < items.size() && items[e].unit >= 0) {
+    const Unit& first = cut.units[size_t(items[e].unit)];
+    cut.oldEnd = rtl ? first.right : first.left;
+  } else {
+    for (size_t i = k; i < e; ++i)
+      if (items[i].unit >= 0) {
+        const Unit& gone = cut.units[size_t(items[i].unit)];
+        cut.oldEnd = rtl ? std::min(cut.oldEnd, gone.left) : std::max(cut.oldEnd, gone.right);
+      }
+  }
+  cut.ok = true;
+  return cut;
+}
+
+LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment alignment, const QRectF& box,
+                                            const QRectF& column, const PageSpace& space) const {
+  Placement placed;
+  if (!ok) return placed;
+  // How far the glyphs before the typed words (in reading order) and those
+  // after them move: the aligned side of the line stays.
+  const double delta = typedAdvance - std::abs(oldEnd - anchorX);
+  const double sign = rtl ? -1 : 1;
+  double before = 0, after = 0;
+  if (alignment & Qt::AlignRight) (rtl ? after : before) = -delta;
+  else if (alignment & Qt::AlignHCenter) before = -sign * delta / 2, after = sign * delta / 2;
+  else (rtl ? before : after) = delta;
+  double typedLeft = anchorX + before - (rtl ? typedAdvance : 0);
+  // The line's extent before and after.
+  double wasLeft = anchorX, wasRight = anchorX, left = typedLeft, right = typedLeft + typedAdvance;
+  for (size_t u = 0; u < units.size(); ++u) {
+    wasLeft = std::min(wasLeft, units[u].left);
+    wasRight = std::max(wasRight, units[u].right);
+    if (state[u] == 0) continue;
+    const double shift = state[u] == 1 ? before : after;
+    left = std::min(left, units[u].left + shift);
+    right = std::max(right, units[u].right + shift);
+  }
+  // A line wider than its box is narrowed into it, glyphs kept and typed
+  // alike, about its aligned side; one the box leaves too little room goes
+  // into the text column, else into the sheet's margins. It never leaves
+  // the sheet, nor is it narrowed for room it did not have before.
+  const double pivot = alignment & Qt::AlignRight ? right : alignment & Qt::AlignHCenter ? (left + right) / 2 : left;
+  const double sheet = space.shownSize().width();
+  const auto narrowing = [&](double low, double high) {
+    low = std::clamp(std::min(low, wasLeft), std::min(0.0, wasLeft), wasLeft);
+    high = std::clamp(std::max(high, wasRight), wasRight, std::max(sheet, wasRight));
+    double f = 1;
+    if (right > high + 0.5) f = right > pivot ? std::min(f, (high - pivot) / (right - pivot)) : 0;
+    if (left < low - 0.5) f = left < pivot ? std::min(f, (pivot - low) / (pivot - left)) : 0;
+    return std::max(f, 0.25);
+  };
+  const double margin = std::clamp(std::min(wasLeft, sheet - wasRight), 0.0, 36.0);
+  double narrow = narrowing(box.left(), box.right());
+  if (narrow < 0.5 && !column.isEmpty())
+    narrow = std::max(narrow, narrowing(std::min(box.left(), column.left()), std::max(box.right(), column.right())));
+  if (narrow < 0.5) narrow = std::max(narrow, narrowing(margin, sheet - margin));
+  const auto narrowed = [&](double x) { return pivot + (x - pivot) * narrow; };
+  placed.scale = narrow;
+  placed.left = narrowed(typedLeft);
+
+  for (const FPDF_PAGEOBJECT object : lineObjects) {
+    if (gone.count(object)) continue;
+    const std::vector<int>& ofObject = unitsOf.at(object);  // in the order of their codes
+    std::vector<const Unit*> own;
+    std::vector<int> kind;
+    for (const int u : ofObject) {
+      own.push_back(&units[size_t(u)]);
+      kind.push_back(state[size_t(u)]);
+    }
+    const auto stays = [&](int k) { return k == 1 && std::abs(before) < 0.005 && narrow == 1.0; };
+    if (std::all_of(kind.begin(), kind.end(), stays)) continue;
+    ShowCut& cut = placed.cuts[object];
+    cut.codes = int(own.size());
+    for (int from = 0; from < cut.codes;) {
+      int to = from + 1;
+      while (to < cut.codes && kind[size_t(to)] == kind[size_t(from)]) ++to;
+      const int k = kind[size_t(from)];
+      if (k != 0) {
+        // Glyphs right of the typed words are drawn after them.
+        KeptGlyphs kept{from, to, std::nullopt, rtl ? k == 1 : k == 2, narrow};
+        const QPointF shown = space.toShown(own[size_t(from)]->origin);
+        if (!stays(k) || from > 0 || kept.afterNew)
+          kept.origin = space.toUser(QPointF(narrowed(shown.x() + (k == 1 ? before : after)), shown.y()));
+        cut.kept.push_back(kept);
+      }
+      from = to;
+    }
+  }
+  return placed;
+}

@@ -1,0 +1,93 @@
+#pragma once
+// Which glyphs of an edited line stay. The line's characters, as the page
+// draws them, are matched against the new text from both ends; the glyphs
+// of what the user left as it was stay exactly as drawn (the show cut
+// between its codes), those after the typed words moved by as much as the
+// typed words are wider than what they replace. Only the typed words are
+// set anew. Glyphs are told apart by where each code's glyph stands; a show
+// whose glyphs cannot be counted that way against its codes is not cut.
+
+#include "PdfiumApi.h"
+#include "ShowCut.h"
+
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <vector>
+
+class PageSpace;
+
+class LineGlyphCut {
+public:
+  // `inLine` tells whether a point of the shown page lies in the line's
+  // place; `codesOf` how many codes a show draws (-1 unknown), for shows
+  // the edit may cut. Empty (applies() false) where the line cannot be cut:
+  // the caller then writes it as before.
+  static LineGlyphCut of(FPDF_TEXTPAGE textPage, const PageSpace& space,
+                         const std::function<bool(const QPointF&)>& inLine, const QString& oldText,
+                         const QString& newText, const std::function<int(FPDF_PAGEOBJECT)>& codesOf);
+
+  bool applies() const { return ok; }
+  // The new words between the glyphs that stay, blanks as typed.
+  const QString& typed() const { return typedText; }
+  bool rightToLeft() const { return rtl; }
+  // Shown x where the typed words start (or end, right to left), and their baseline.
+  double anchor() const { return anchorX; }
+  double baseline() const { return baselineY; }
+  // The size the neighbouring glyph is drawn at.
+  double typedSize() const { return size; }
+  // The show whose font and fill typed words follow, and at whose place they are drawn.
+  FPDF_PAGEOBJECT neighbour() const { return styleObject; }
+  // What the neighbour's font says of itself, for the face typed words are set in.
+  struct Style {
+    QString family;
+    bool bold = false, italic = false, serif = false, fixedPitch = false;
+  };
+  Style typedStyle() const { return style; }
+  // Every show drawing the line, and those that go whole.
+  const std::set<FPDF_PAGEOBJECT>& shows() const { return lineObjects; }
+  const std::set<FPDF_PAGEOBJECT>& removed() const { return gone; }
+
+  // Where the typed words go and what of each show stays where, once they
+  // are `typedAdvance` points wide: the side of the line `alignment` names
+  // stays put. Typed words that would take the line out of its `box` (or of
+  // the text `column`, where the box leaves them less than half their
+  // width, and never off the sheet) are narrowed, to a quarter at most.
+  struct Placement {
+    double scale = 1;
+    double left = 0;  // shown x of the typed words' left edge
+    std::map<FPDF_PAGEOBJECT, ShowCut> cuts;
+  };
+  Placement place(double typedAdvance, Qt::Alignment alignment, const QRectF& box, const QRectF& column,
+                  const PageSpace& space) const;
+
+private:
+  struct Unit {
+    FPDF_PAGEOBJECT object = nullptr;
+    int code = 0;
+    QString text;
+    QPointF origin;  // user space
+    double left = 0, right = 0;  // shown
+    double baseline = 0;         // shown
+    double size = 0;             // as drawn on the page
+  };
+  struct Item {
+    int unit = -1;  // -1: a blank the reading put between glyphs
+    QString text;
+  };
+  bool ok = false;
+  QString typedText;
+  bool rtl = false;
+  double anchorX = 0, baselineY = 0, size = 0;
+  double oldEnd = 0;  // where the glyphs after the typed words began
+  FPDF_PAGEOBJECT styleObject = nullptr;
+  Style style;
+  std::set<FPDF_PAGEOBJECT> lineObjects, gone;
+  std::vector<Unit> units;
+  std::map<FPDF_PAGEOBJECT, std::vector<int>> unitsOf;  // each show's glyphs, by their codes
+  std::vector<int> state;  // per unit: 0 goes, 1 stays, 2 stays and moves
+};
