@@ -1,5 +1,6 @@
 #include "LineGlyphCut.h"
 
+#include "FontNameItalic.h"
 #include "HandleOwner.h"
 #include "OpenTypeNames.h"
 #include "PageSpace.h"
@@ -17,13 +18,6 @@
 #include <tuple>
 
 namespace {
-
-QString withoutBlanks(const QString& text) {
-  QString out;
-  for (const QChar c : text)
-    if (!c.isSpace()) out += c;
-  return out;
-}
 
 // Letters shaped with their neighbours (joined, reordered, stacked): a word
 // of them is never set half from the page's glyphs and half anew.
@@ -49,16 +43,13 @@ bool shapedWithNeighbours(const QString& text) {
 bool saysBold(const QString& name) {
   const QString lower = name.toLower();
   return lower.contains(QLatin1String("bold")) || lower.contains(QLatin1String("black")) ||
-         lower.contains(QLatin1String("heavy")) || lower.contains(QLatin1String("semibold")) ||
-         lower.contains(QLatin1String("demi"));
+         lower.contains(QLatin1String("heavy")) || lower.contains(QLatin1String("demi"));
 }
 
-// What a show's font says of its face: its name, its descriptor, and the
-// names inside its embedded program (a subset's dictionary may say nothing
-// of its weight while its program is named bold).
-LineGlyphCut::Style fontStyle(FPDF_PAGEOBJECT object) {
-  LineGlyphCut::Style style;
-  FPDF_FONT font = FPDFTextObj_GetFont(object);
+}  // namespace
+
+LineGlyphCut::Style LineGlyphCut::styleOf(FPDF_FONT font) {
+  Style style;
   if (!font) return style;
   char buffer[256] = {};
   const size_t length = FPDFFont_GetBaseFontName(font, buffer, sizeof buffer);
@@ -69,8 +60,7 @@ LineGlyphCut::Style fontStyle(FPDF_PAGEOBJECT object) {
   style.fixedPitch = flags > 0 && (flags & 1);
   style.serif = flags > 0 && (flags & 2);
   style.italic = (flags > 0 && (flags & 64)) || (FPDFFont_GetItalicAngle(font, &angle) && angle != 0) ||
-                 name.contains(QLatin1String("Italic"), Qt::CaseInsensitive) ||
-                 name.contains(QLatin1String("Oblique"), Qt::CaseInsensitive);
+                 fontNameSaysItalic(name);
   style.bold = saysBold(name) || (flags > 0 && (flags & (1 << 18)));
   size_t size = 0;
   if (!style.bold && FPDFFont_GetFontData(font, nullptr, 0, &size) && size > 0 && size < (size_t(64) << 20)) {
@@ -90,8 +80,6 @@ LineGlyphCut::Style fontStyle(FPDF_PAGEOBJECT object) {
   if (style.family.endsWith(QLatin1String("MT"))) style.family.chop(2);
   return style;
 }
-
-}  // namespace
 
 LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
                               const std::function<bool(const QPointF&)>& inLine, const QString& oldText,
@@ -173,7 +161,9 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     unit.origin = c.origin;
     unit.left = c.box.left();
     unit.right = c.box.right();
-    unit.baseline = space.toShown(c.origin).y();
+    const QPointF shown = space.toShown(c.origin);
+    unit.x = shown.x();
+    unit.baseline = shown.y();
     unit.size = c.size;
     unitOfChar[i] = int(cut.units.size());
     own.push_back(int(cut.units.size()));
@@ -184,13 +174,9 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   for (auto& [object, own] : unitsOf) {
     const int codes = codesOf(object);
     if (codes != int(own.size())) return cut;
-    std::sort(own.begin(), own.end(), [&](int a, int b) {
-      return space.toShown(cut.units[size_t(a)].origin).x() < space.toShown(cut.units[size_t(b)].origin).x();
-    });
+    std::sort(own.begin(), own.end(), [&](int a, int b) { return cut.units[size_t(a)].x < cut.units[size_t(b)].x; });
     for (size_t i = 0; i < own.size(); ++i) {
-      if (i > 0 && space.toShown(cut.units[size_t(own[i])].origin).x() -
-                           space.toShown(cut.units[size_t(own[i - 1])].origin).x() < 0.01)
-        return cut;
+      if (i > 0 && cut.units[size_t(own[i])].x - cut.units[size_t(own[i - 1])].x < 0.01) return cut;
       cut.units[size_t(own[i])].code = int(i);
     }
     cut.lineObjects.insert(object);
@@ -271,7 +257,6 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   cut.baselineY = neighbour->baseline;
   cut.size = neighbour->size;
   cut.styleObject = neighbour->object;
-  cut.style = fontStyle(neighbour->object);
   cut.oldEnd = cut.anchorX;
   if (e < items.size() && items[e].unit >= 0) {
     const Unit& first = cut.units[size_t(items[e].unit)];
@@ -353,9 +338,9 @@ LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment a
       if (k != 0) {
         // Glyphs right of the typed words are drawn after them.
         KeptGlyphs kept{from, to, std::nullopt, rtl ? k == 1 : k == 2, narrow};
-        const QPointF shown = space.toShown(own[size_t(from)]->origin);
+        const Unit& first = *own[size_t(from)];
         if (!stays(k) || from > 0 || kept.afterNew)
-          kept.origin = space.toUser(QPointF(narrowed(shown.x() + (k == 1 ? before : after)), shown.y()));
+          kept.origin = space.toUser(QPointF(narrowed(first.x + (k == 1 ? before : after)), first.baseline));
         cut.kept.push_back(kept);
       }
       from = to;

@@ -42,12 +42,15 @@ public:
   double typedSize() const { return size; }
   // The show whose font and fill typed words follow, and at whose place they are drawn.
   FPDF_PAGEOBJECT neighbour() const { return styleObject; }
-  // What the neighbour's font says of itself, for the face typed words are set in.
+  // What a font says of its face, for the face typed words are set in: its
+  // name, its descriptor, and the names inside its embedded program (a
+  // subset's dictionary may say nothing of its weight while its program is
+  // named bold). Reads the program: ask once per font.
   struct Style {
     QString family;
     bool bold = false, italic = false, serif = false, fixedPitch = false;
   };
-  Style typedStyle() const { return style; }
+  static Style styleOf(FPDF_FONT font);
   // Every show drawing the line, and those that go whole.
   const std::set<FPDF_PAGEOBJECT>& shows() const { return lineObjects; }
   const std::set<FPDF_PAGEOBJECT>& removed() const { return gone; }
@@ -71,6 +74,7 @@ private:
     int code = 0;
     QString text;
     QPointF origin;  // user space
+    double x = 0;    // of the origin, shown
     double left = 0, right = 0;  // shown
     double baseline = 0;         // shown
     double size = 0;             // as drawn on the page
@@ -85,7 +89,6 @@ private:
   double anchorX = 0, baselineY = 0, size = 0;
   double oldEnd = 0;  // where the glyphs after the typed words began
   FPDF_PAGEOBJECT styleObject = nullptr;
-  Style style;
   std::set<FPDF_PAGEOBJECT> lineObjects, gone;
   std::vector<Unit> units;
   std::map<FPDF_PAGEOBJECT, std::vector<int>> unitsOf;  // each show's glyphs, by their codes

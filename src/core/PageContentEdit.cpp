@@ -114,10 +114,15 @@ QPDFObjectHandle xobjectNamed(QPDFObjectHandle resources, const std::string& nam
   return xobjects.isDictionary() ? xobjects.getKey(name) : QPDFObjectHandle::newNull();
 }
 
-// Bytes per code of each font the resources name.
+// Bytes per code of each font the resources name, looked up once a name:
+// every show of the content asks.
 std::function<int(const std::string&)> codeBytesIn(QPDFObjectHandle resources) {
   QPDFObjectHandle fonts = resources.isDictionary() ? resources.getKey("/Font") : QPDFObjectHandle::newNull();
-  return [fonts](const std::string& name) mutable { return fonts.isDictionary() ? showCodeBytes(fonts.getKey(name)) : 0; };
+  return [fonts, known = std::map<std::string, int>()](const std::string& name) mutable {
+    const auto [it, added] = known.try_emplace(name, 0);
+    if (added && fonts.isDictionary()) it->second = showCodeBytes(fonts.getKey(name));
+    return it->second;
+  };
 }
 
 // Operands since the last operator, kept within the bounds.
@@ -382,12 +387,7 @@ private:
     }
     if (drops.ids.count(id)) {
       // A removed ' or " still moves to the next line, and " still sets the spacings.
-      if (op == "'" || op == "\"") {
-        restoreLine();
-        if (op == "\"" && args.size() == 3)
-          put(" " + args[0].getRawValue() + " Tw " + args[1].getRawValue() + " Tc");
-        put(" T*");
-      }
+      moveToNextLine(op, args);
       if (show) {
         follow(op, args);
         pull = true;
@@ -435,11 +435,7 @@ private:
   // words meant for its place. The shows after it no longer follow its pen.
   void drawCut(const std::string& op, const std::vector<Token>& args, const ShowCut& cut, long id) {
     const int bytes = codeBytes ? codeBytes(state.font) : 0;
-    if (op == "'" || op == "\"") {
-      restoreLine();
-      if (op == "\"" && args.size() == 3) put(" " + args[0].getRawValue() + " Tw " + args[1].getRawValue() + " Tc");
-      put(" T*");
-    }
+    moveToNextLine(op, args);
     follow(op, args);
     const std::vector<ShowOperand> drawn = drawnOperands(op, args);
     bool newDrawn = false;
@@ -456,9 +452,16 @@ private:
       put(" " + shown + " ");
       if (kept.narrow != 1.0) put(formatNumber(state.scale) + " Tz ");
     }
-    pull = true;
     if (!newDrawn) drawNewContent(id);
     pull = true;
+  }
+
+  // What ' and " do besides drawing: move to the next line, " setting the spacings first.
+  void moveToNextLine(const std::string& op, const std::vector<Token>& args) {
+    if (op != "'" && op != "\"") return;
+    restoreLine();
+    if (op == "\"" && args.size() == 3) put(" " + args[0].getRawValue() + " Tw " + args[1].getRawValue() + " Tc");
+    put(" T*");
   }
   // The text object is ended for the new content and opened again on the
   // line it was on; the state the shows after it rely on comes back with Q.

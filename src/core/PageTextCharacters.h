@@ -25,6 +25,15 @@ inline bool isBlank(const QString& text) {
   return true;
 }
 
+// The text without its white space: the same characters however spaced,
+// as a line reads back from the page.
+inline QString withoutBlanks(const QString& text) {
+  QString out;
+  for (const QChar c : text)
+    if (!c.isSpace()) out += c;
+  return out;
+}
+
 // Appends the text of the next line to `text`: after a line ending in a
 // hyphen that follows a letter, with the next line starting with a letter,
 // the hyphen goes and the word is joined; otherwise a line break comes

@@ -32,6 +32,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <optional>
 #include <set>
@@ -354,15 +355,7 @@ std::vector<double> baselineOffsets(const TextBlock& b, const std::vector<PageCh
 }
 
 // The same characters, however spaced: a block's text read back from the page.
-bool sameText(const QString& a, const QString& b) {
-  const auto unspaced = [](const QString& text) {
-    QString out;
-    for (const QChar c : text)
-      if (!c.isSpace()) out += c;
-    return out;
-  };
-  return unspaced(a) == unspaced(b);
-}
+bool sameText(const QString& a, const QString& b) { return withoutBlanks(a) == withoutBlanks(b); }
 
 bool insideAny(const QPointF& p, const std::vector<Place>& places) {
   return std::any_of(places.begin(), places.end(), [&](const Place& place) { return place.contains(p); });
@@ -479,6 +472,29 @@ std::map<FPDF_PAGEOBJECT, QPointF> firstGlyphOrigins(FPDF_PAGE page) {
   return origins;
 }
 
+// Whether `lines`, keyed by (block, line), holds a line of block `block`.
+template <typename Lines>
+bool holdsBlock(const Lines& lines, size_t block) {
+  const auto it = lines.lower_bound({block, std::numeric_limits<int>::min()});
+  return it != lines.end() && it->first.first == block;
+}
+
+// The side of a line that keeps its place when its kept glyphs move: the
+// editor's alignment, but a one-line block is aligned by its place alone,
+// and where its row holds other words its glyphs must not move into them.
+Qt::Alignment keptLineAlignment(const TextBlock& b, int lineIndex, const QRectF& column,
+                                const std::vector<PageChar>& chars, bool rightToLeft) {
+  const Qt::Alignment alignment = editedLineAlignment(b, lineIndex, column);
+  const Qt::Alignment natural = rightToLeft ? Qt::AlignRight : Qt::AlignLeft;
+  if (b.lines.size() != 1 || alignment == natural) return alignment;
+  const QRectF line = b.lines[0].rect;
+  const bool sharedRow = std::any_of(chars.begin(), chars.end(), [&](const PageChar& c) {
+    return !c.hidden && c.centre.y() > line.top() && c.centre.y() < line.bottom() &&
+           (c.centre.x() < line.left() || c.centre.x() > line.right());
+  });
+  return sharedRow || (alignment & Qt::AlignHCenter) ? natural : alignment;
+}
+
 // Text that clips (render modes 4 to 7) shapes what is drawn after it:
 // taking it out would uncover more than the user touched.
 bool clipsText(FPDF_PAGEOBJECT object) { return FPDFTextObj_GetTextRenderMode(object) >= 4; }
@@ -494,13 +510,6 @@ struct KeptEnds {
   double right = std::nan("");      // and where the end begins
   FPDF_PAGEOBJECT after = nullptr;  // the last drawn show of the start
 };
-
-QString withoutBlanks(const QString& text) {
-  QString out;
-  for (const QChar c : text)
-    if (!c.isSpace()) out += c;
-  return out;
-}
 
 // Where in `text` the `count`-th character that is not a blank ends (from
 // the start) or begins (from the end, `fromEnd`).
@@ -930,6 +939,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   // as a subset covering all the characters this page gets.
   std::vector<std::vector<TextRun>> blockRuns(blocks.size());
   std::map<std::pair<bool, bool>, std::pair<QString, QString>> textPerStyle;  // family, all text
+  std::map<FPDF_FONT, LineGlyphCut::Style> fontStyles;  // of the fonts typed words follow
   for (size_t i = 0; i < blocks.size(); ++i) {
     if (blocks[i].isImage) continue;
     blockRuns[i] = replace[i] ? shownRuns[i] : storedRuns(blocks[i]);
@@ -938,7 +948,10 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         run.glyphs = &cut->second;
         run.text = cut->second.typed();
         if (run.text.trimmed().isEmpty()) continue;
-        const LineGlyphCut::Style style = cut->second.typedStyle();
+        FPDF_FONT font = FPDFTextObj_GetFont(cut->second.neighbour());
+        auto known = fontStyles.find(font);
+        if (known == fontStyles.end()) known = fontStyles.emplace(font, LineGlyphCut::styleOf(font)).first;
+        const LineGlyphCut::Style& style = known->second;
         // The size the neighbouring glyph is drawn at, which readers compare
         // to keep a word whole; a Type 3 glyph's own matrix makes that
         // reading far off the size extraction worked out, which then holds.
@@ -1006,9 +1019,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         }
         // A line that keeps shows of its own is not covered: they would go
         // under the white with what no block accounts for.
-        const bool keeps =
-            std::any_of(keptLines.begin(), keptLines.end(), [&](const auto& k) { return k.first.first == i; }) ||
-            std::any_of(glyphCuts.begin(), glyphCuts.end(), [&](const auto& k) { return k.first.first == i; });
+        const bool keeps = holdsBlock(keptLines, i) || holdsBlock(glyphCuts, i);
         const bool covered = !placedHere(b) && !keeps && needsCover(oldPlace(b));
         if (covered) plan.writes.emplace_back(WhiteBox{oldPlace(b).bounds()});
         const std::vector<double> offsets = baselineOffsets(b, chars);
@@ -1020,20 +1031,9 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             const LineGlyphCut& cut = *run.glyphs;
             const double advance = run.shaped ? run.shaped->advance(run.size) : 0.0;
             const int lineIndex = run.lineIndex >= 0 ? run.lineIndex : 0;
-            // A one-line block is aligned by its place alone: where its row
-            // holds other words, its kept glyphs must not move into them.
-            Qt::Alignment alignment = editedLineAlignment(b, lineIndex, column);
-            const Qt::Alignment natural = cut.rightToLeft() ? Qt::AlignRight : Qt::AlignLeft;
-            if (b.lines.size() == 1 && alignment != natural) {
-              const QRectF line = b.lines[0].rect;
-              const bool sharedRow = std::any_of(chars.begin(), chars.end(), [&](const PageChar& c) {
-                return !c.hidden && c.centre.y() > line.top() && c.centre.y() < line.bottom() &&
-                       (c.centre.x() < line.left() || c.centre.x() > line.right());
-              });
-              if (sharedRow || (alignment & Qt::AlignHCenter)) alignment = natural;
-            }
             const LineGlyphCut::Placement placed =
-                cut.place(advance, alignment, writtenLineBox(b, b.lines[size_t(lineIndex)]), column, space);
+                cut.place(advance, keptLineAlignment(b, lineIndex, column, chars, cut.rightToLeft()),
+                          writtenLineBox(b, b.lines[size_t(lineIndex)]), column, space);
             std::set<FPDF_PAGEOBJECT> touched = cut.removed();
             for (const auto& [object, showCut] : placed.cuts) {
               const OperatorKey& key = objects.keys.at(object);

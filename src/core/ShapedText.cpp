@@ -36,15 +36,26 @@ struct Candidate {
   FcChars charset;
 };
 
+// The installed fonts as fontconfig knows them, read once for the process:
+// loading them is the slow part of every question asked of it. Questions
+// are asked under fontConfigLock(), one at a time.
+FcConfig* fontConfig() {
+  static FcConfig* const config = FcInitLoadConfigAndFonts();
+  return config;
+}
+std::mutex& fontConfigLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 // Every installed outline face in fontconfig's order of preference for the
 // style, read once: a bitmap or colour face cannot be embedded as outlines.
 const std::vector<Candidate>& installedFaces(bool bold, bool italic) {
-  static std::mutex lock;
   static std::map<std::pair<bool, bool>, std::vector<Candidate>> lists;
-  std::lock_guard<std::mutex> guard(lock);
+  std::lock_guard<std::mutex> guard(fontConfigLock());
   auto [it, added] = lists.try_emplace({bold, italic});
   if (!added) return it->second;
-  FcConfig* config = FcInitLoadConfigAndFonts();
+  FcConfig* config = fontConfig();
   if (!config) return it->second;
   FcPat pattern(FcNameParse(reinterpret_cast<const FcChar8*>("serif")));
   FcPatternAddInteger(pattern.get(), FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
@@ -72,7 +83,6 @@ const std::vector<Candidate>& installedFaces(bool bold, bool italic) {
     FcPatternGetInteger(font, FC_INDEX, 0, &index);
     it->second.push_back({QString::fromUtf8(reinterpret_cast<const char*>(file)), index, FcChars(FcCharSetCopy(charset))});
   }
-  FcConfigDestroy(config);
   return it->second;
 }
 
@@ -457,9 +467,8 @@ ShapedLine shapeLine(const QString& text, const QString& preferredFace, bool bol
 
 QString closestInstalledFace(const QString& family, bool bold, bool italic, bool serif, bool fixedPitch,
                              const QString& text) {
-  static std::mutex lock;
-  static FcConfig* config = FcInitLoadConfigAndFonts();
-  std::lock_guard<std::mutex> guard(lock);
+  std::lock_guard<std::mutex> guard(fontConfigLock());
+  FcConfig* config = fontConfig();
   if (!config) return {};
   // East Asian names say which kind of face they are.
   const QString lower = family.toLower();
