@@ -44,8 +44,12 @@
 #include <QStringList>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <cmath>
 #include <functional>
 #include <utility>
@@ -111,6 +115,91 @@ void selectByData(QComboBox* combo, QString value) {
   const int index = combo->findData(value);
   combo->setCurrentIndex(index >= 0 ? index : 0);
 }
+
+// What one print run shares between the window and the thread drawing its sheets.
+struct PrintRun {
+  std::atomic<bool> cancelled{false};
+  bool started = false;  // the printer took the painter
+  bool ended = false;    // and gave every sheet out
+  QList<int> failed;     // pages left blank; read once the run has ended
+};
+
+// Draws one rendered image per sheet, stopping between sheets when cancelled.
+void printSheets(PrintRun& run, QPrinter& printer, const PdfDocument& document, const QList<int>& sheets,
+                 int rotation, const QString& scaleMode, const std::function<void(int)>& done) {
+  QPainter painter;
+  if (!painter.begin(&printer)) return;
+  run.started = true;
+  const double dpi = printer.resolution();
+  for (int i = 0; i < sheets.size() && !run.cancelled; ++i) {
+    const int page = sheets[i];
+    if (i > 0) printer.newPage();
+    const QImage image = [&] {
+      if (page < 0 || page >= document.pageCount()) return QImage();
+      const QSizeF sheet = printer.pageRect(QPrinter::Point).size();
+      QSizeF size = document.pageSize(page);
+      // A page printed turned by the view is laid out turned, not squeezed
+      // into its upright shape.
+      if (((rotation / 90) % 2) != 0) size.transpose();
+      const double s = printScale(scaleMode, sheet, size);
+      const QImage drawn = document.renderPage(page, s * dpi / 72.0, rotation);
+      if (!drawn.isNull())
+        painter.drawImage(QRectF(0, 0, std::round(size.width() * s * dpi / 72.0),
+                                 std::round(size.height() * s * dpi / 72.0)),
+                          drawn, QRectF(drawn.rect()));
+      return drawn;
+    }();
+    // The sheet stays blank, and the page is named afterwards.
+    if (image.isNull()) run.failed.append(page);
+    done(i + 1);
+  }
+  run.ended = painter.end() && !run.cancelled;
+}
+
+// How far a print run is, with the Cancel that stops it after the sheet being
+// drawn; closing the dialog cancels too, and it stays until the run has ended.
+class PrintProgress : public QDialog {
+ public:
+  PrintProgress(QWidget* parent, int total, std::shared_ptr<PrintRun> run)
+      : QDialog(parent), total(total), run(std::move(run)) {
+    setObjectName(QStringLiteral("PrintProgressDialog"));
+    setWindowTitle(uiTranslate(QStringLiteral("Печать документа")));
+    setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(this);
+    text = new QLabel(this);
+    layout->addWidget(text);
+    bar = new QProgressBar(this);
+    bar->setRange(0, total);
+    bar->setMinimumWidth(320);
+    layout->addWidget(bar);
+    stop = new QPushButton(uiTranslate(QStringLiteral("Отмена")), this);
+    connect(stop, &QPushButton::clicked, this, &PrintProgress::reject);
+    layout->addWidget(stop, 0, Qt::AlignRight);
+    showDone(0);
+  }
+
+  void showDone(int done) {
+    bar->setValue(done);
+    if (!run->cancelled)
+      text->setText(uiTranslate(QStringLiteral("Печать: лист %1 из %2")).arg(std::min(done + 1, total)).arg(total));
+    if (follow) follow(done);
+  }
+
+  void reject() override {
+    run->cancelled = true;
+    stop->setEnabled(false);
+    text->setText(uiTranslate(QStringLiteral("Печать останавливается…")));
+  }
+
+  std::function<void(int)> follow;  // also told each sheet drawn
+
+ private:
+  int total;
+  std::shared_ptr<PrintRun> run;
+  QLabel* text = nullptr;
+  QProgressBar* bar = nullptr;
+  QPushButton* stop = nullptr;
+};
 
 }  // namespace
 
@@ -395,7 +484,6 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
   PdfDocument* document = currentDocument;
   const int rotation = view->globalRotation();
   const QString scaleMode = QSettings().value(QStringLiteral("print/scale"), QStringLiteral("fit")).toString();
-  const double dpi = printer.resolution();
 
   // A PDF file is written whole or not at all: the sheets go to a private
   // temporary file, which then replaces the target in one step.
@@ -404,45 +492,44 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
   const QString printed = privateFolder->filePath(QStringLiteral("print.pdf"));
   if (!pdfTarget.isEmpty()) printer.setOutputFileName(privateFolder->isValid() ? printed : QString());
 
-  QPainter painter;
-  if ((!pdfTarget.isEmpty() && !privateFolder->isValid()) || !painter.begin(&printer)) {
+  const auto run = std::make_shared<PrintRun>();
+  if (pdfTarget.isEmpty() || privateFolder->isValid()) {
+    const int total = int(sheets.size());
+    PrintProgress progress(this, total, run);
+    progressBar->setRange(0, total);
+    progressBar->setValue(0);
+    progressBar->show();
+    QFutureWatcher<void> watcher;
+    connect(&watcher, &QFutureWatcher<void>::finished, &progress, &QDialog::accept);
+    // The sheets are drawn off the window's thread: a costly page takes as
+    // long as its check allows, and the window goes on painting meanwhile.
+    // The dialog is modal, so the document cannot be closed under the run.
+    watcher.setFuture(QtConcurrent::run([run, &printer, document, sheets, rotation, scaleMode, &progress] {
+      printSheets(*run, printer, *document, sheets, rotation, scaleMode, [&progress](int done) {
+        QMetaObject::invokeMethod(&progress, [&progress, done] { progress.showDone(done); }, Qt::QueuedConnection);
+      });
+    }));
+    progress.follow = [this](int done) { progressBar->setValue(done); };
+    if (!watcher.isFinished()) progress.exec();
+    watcher.waitForFinished();
+    progressBar->hide();
+    failed = run->failed;
+  }
+  if (!run->started) {
     QMessageBox::warning(this, QStringLiteral("Печать"), QStringLiteral("Не удалось начать печать"));
     return failed;
   }
-  progressBar->setRange(0, int(sheets.size()) - 1);
-  progressBar->setValue(0);
-  progressBar->show();
-  for (int i = 0; i < sheets.size(); ++i) {
-    const int page = sheets[i];
-    if (i > 0) printer.newPage();
-    progressBar->setValue(i);
-    QCoreApplication::processEvents();
-    if (!isOpenDocument(document) || page < 0 || page >= document->pageCount()) {
-      failed.append(page);
-      continue;
-    }
-    const QSizeF sheet = printer.pageRect(QPrinter::Point).size();
-    QSizeF size = document->pageSize(page);
-    // A page printed turned by the view is laid out turned, not squeezed
-    // into its upright shape.
-    if (((rotation / 90) % 2) != 0) size.transpose();
-    const double s = printScale(scaleMode, sheet, size);
-    const QImage image = document->renderPage(page, s * dpi / 72.0, rotation);
-    if (image.isNull()) {
-      // The sheet stays blank, and the page is named afterwards.
-      failed.append(page);
-      continue;
-    }
-    const QRectF target(0, 0, std::round(size.width() * s * dpi / 72.0), std::round(size.height() * s * dpi / 72.0));
-    painter.drawImage(target, image, QRectF(image.rect()));
+  if (run->cancelled) {
+    // Nothing reaches the target of a cancelled run; the private folder goes with what was drawn.
+    if (!pdfTarget.isEmpty()) printer.setOutputFileName(pdfTarget);
+    statusLabel->setText(tr("Печать отменена"));
+    return sheets;
   }
-  const bool ended = painter.end();
-  progressBar->hide();
   if (!pdfTarget.isEmpty()) {
     printer.setOutputFileName(pdfTarget);
     QFile sheetsFile(printed);
     QString error;
-    const bool written = ended && sheetsFile.open(QIODevice::ReadOnly) &&
+    const bool written = run->ended && sheetsFile.open(QIODevice::ReadOnly) &&
                          writeFileAtomically(pdfTarget, [&](QIODevice* device, QString*) {
                            while (!sheetsFile.atEnd()) {
                              const QByteArray chunk = sheetsFile.read(1 << 20);

@@ -383,8 +383,26 @@ TEST(PrintingChild, DISABLED_ZoomsAndPrintsCostlyPages) {
     }
   }
   // The sheets themselves are the print road's: here, which pages are named.
+  // How long the groups take depends on the machine: within the bound they
+  // print, beyond it they are refused; the field and the fills never fit.
   answerNextDialog(QString(), QStringLiteral("Печать"));
-  EXPECT_EQ(printEveryPage(window, path + ".print.pdf", 300), QList<int>({1, 2, 3, 4}));
+  const QList<int> refused = printEveryPage(window, path + ".print.pdf", 300);
+  EXPECT_TRUE(refused.contains(1) && refused.contains(4)) << testing::PrintToString(refused);
+  for (int page : refused) EXPECT_TRUE(page >= 1 && page <= 4) << page;
+  // A Cancel in the run's dialog stops it after the sheet being drawn, and
+  // nothing reaches the file.
+  bool cancelled = false;
+  whenModalOpens<QDialog>([&cancelled](QDialog* progress) {
+    for (QPushButton* b : progress->findChildren<QPushButton*>())
+      if (b->text() == QStringLiteral("Отмена")) {
+        QTest::mouseClick(b, Qt::LeftButton);
+        cancelled = true;
+      }
+  });
+  EXPECT_EQ(printEveryPage(window, path + ".cancelled.pdf", 300).size(), document->pageCount());
+  EXPECT_TRUE(cancelled);
+  EXPECT_FALSE(QFileInfo::exists(path + ".cancelled.pdf"));
+  EXPECT_EQ(window.statusLabel->text(), QStringLiteral("Печать отменена"));
   // No wait for a check (150 s before the window stopped drawing these pages
   // for itself), nor for the document behind a drawing of a costly page (the
   // thumbnail of the fills held a page change for 2-10 s), nor for a sheet.
