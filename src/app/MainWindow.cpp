@@ -11,7 +11,12 @@
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <QApplication>
+#include <QDialog>
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -25,6 +30,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QWindow>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -219,7 +225,37 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
       if (widget) localizeWidgetTree(widget);
     });
   }
+  if (event->type() == QEvent::Hide && watched->isWidgetType() && isOwnDialog(static_cast<QWidget*>(watched))) {
+    // Asked now, while the program still has the keys: a dialog that goes
+    // never takes them from another program.
+    const bool heldKeys = QGuiApplication::applicationState() == Qt::ApplicationActive;
+    QTimer::singleShot(0, this, [this, heldKeys] { returnKeysToView(heldKeys); });
+  }
   return QMainWindow::eventFilter(watched, event);
+}
+
+bool MainWindow::isOwnDialog(const QWidget* widget) const {
+  if (widget == this || !widget->isWindow()) return false;
+  const Qt::WindowType type = widget->windowType();
+  if (type != Qt::Dialog && type != Qt::Tool && type != Qt::Sheet && type != Qt::Window) return false;
+  // Qt's own message boxes may come without a parent.
+  if (!widget->parentWidget()) return qobject_cast<const QDialog*>(widget) != nullptr;
+  for (const QWidget* up = widget->parentWidget(); up; up = up->parentWidget())
+    if (up == this) return true;
+  return false;
+}
+
+void MainWindow::returnKeysToView(bool activate) {
+  if (!isVisible() || isMinimized() || !view) return;
+  for (const QWidget* top : QApplication::topLevelWidgets())
+    if (top->isVisible() && isOwnDialog(top)) return;
+  // The window system gives the keys back to no window, or to the control
+  // last clicked; the page's keys (pages, Ctrl+S) would then go nowhere.
+  // A control inside the page (a block's text) keeps them.
+  if (activate) activateWindow();
+  QWidget* focused = focusWidget();
+  if (!focused || !focused->isVisible() || (focused != view && !view->isAncestorOf(focused)))
+    view->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -245,4 +281,9 @@ void MainWindow::destroyDocument(std::unique_ptr<PdfDocument> document) {
   view->releaseDocument(document.get());
   thumbnails->releaseDocument(document.get());
   document.reset();
+#ifdef __GLIBC__
+  // The heap keeps what the document freed (its pages, fonts, images, most
+  // of them in small blocks) until it is trimmed; trimming walks the arenas.
+  heapTrim = QtConcurrent::run([] { malloc_trim(0); });
+#endif
 }

@@ -9,6 +9,7 @@
 #include "core/PdfDocument.h"
 #include "ocr/LayoutDetector.h"
 
+#include <QFuture>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -18,6 +19,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -115,6 +117,9 @@ class MainWindow : public QMainWindow {
   void onZoomFit();
   void onToggleThumbnails();
   void onZoomChanged(double zoom);
+  // Says in the status bar that the page shown is not drawn at this zoom
+  // and a smaller one shows it; false when it is drawn.
+  bool sayPageRefusedAtZoom();
   void onZoomComboChanged(const QString& text);
   void updateZoomCombo();
   void updateTitle();
@@ -152,6 +157,10 @@ class MainWindow : public QMainWindow {
   // With a region (top-origin points), only when the page's text has a block there;
   // with anyText, also a layer too small to count as the page's own.
   bool loadNativeTextLayerForPage(int page, bool showStatus, const QRectF& textIn = QRectF(), bool anyText = false);
+  // The same for an action that needs the text before it goes on: read off
+  // the window's thread while the window goes on answering. False also when
+  // the document was let go meanwhile or another such wait is under way.
+  bool awaitNativeTextLayerForPage(int page, bool showStatus, const QRectF& textIn = QRectF(), bool anyText = false);
   // Whether the page has characters of its own or form fields.
   bool pageHasTextOrFields(int page);
   // Whether the page draws text of its own in the region (top-origin points;
@@ -184,6 +193,9 @@ class MainWindow : public QMainWindow {
   void readPageText(int page, int patienceMs);
   // The same once the page's check has ended, asked again until then.
   void readPageTextAfterCheck(PdfDocument* document, int page);
+  // As a page change reads it: a moment's patience for the page's check,
+  // then one of the two above.
+  void readShownPageText(int page);
   void closeEvent(QCloseEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -246,6 +258,12 @@ class MainWindow : public QMainWindow {
   // Detaches the view and the thumbnails from a document and destroys it; no
   // document is deleted while a render still reads it.
   void destroyDocument(std::unique_ptr<PdfDocument> document);
+  // The heap given back to the system after a document went, off the window's thread.
+  QFuture<void> heapTrim;
+  // After the last of the window's dialogs has closed, the keys go to the
+  // shown document again; `activate` when the dialog held them.
+  void returnKeysToView(bool activate);
+  bool isOwnDialog(const QWidget* widget) const;
   void tellNotAvailableYet(const QString& function);
   void toggleFullScreen();
 
@@ -284,7 +302,7 @@ class MainWindow : public QMainWindow {
   // ending the program under it.
   bool closingWindow = false;
   int unsavedQuestionsOpen = 0;
-  int askAboutUnsavedChanges();
+  int askAboutUnsavedChanges(const PdfDocument* document);
   bool closeMustWait() const { return closingWindow || unsavedQuestionsOpen > 0; }
   // Autosave never runs under the user's hands: while a block's text editor
   // or the picture editor is open it is owed, and runs once they close.
@@ -398,6 +416,9 @@ class MainWindow : public QMainWindow {
   QStringList facsimileFiles() const;
   // Places the facsimiles waiting for this click; false when none wait.
   bool placePendingFacsimiles(int page, const QRectF& rect);
+  // The picture stored at `path` off the window's thread; false, the user
+  // told why, when it could not be.
+  bool writeStoredFacsimile(const QString& path, const QImage& image);
 
   // ---- Search (MainWindowSearch.cpp, SearchDialog.cpp) ----
   // Without `wrap` the search stops at the document's end (or start, backwards).
@@ -520,17 +541,39 @@ class MainWindow : public QMainWindow {
   // The whole-document search under way, and what the window shows of it.
   struct SearchRun;
   std::shared_ptr<SearchRun> searchRun;
+  // A run over every page from `startPage` round the document; with `jump`,
+  // the first hit it meets is shown at once and the count goes on behind.
+  std::shared_ptr<SearchRun> startSearchRun(const QString& query, const PdfDocument::FindOptions& options,
+                                            int startPage, bool backwards, bool jump, bool wrap);
+  // Waits for the run while the window goes on; false when it was stopped.
+  bool waitForSearchRun(const std::shared_ptr<SearchRun>& run);
+  // Takes the ended run's hits as the last search's; false when it is not
+  // the run under way any more or was stopped.
+  bool endSearchRun(const std::shared_ptr<SearchRun>& run);
+  void showFirstSearchHit(const std::shared_ptr<SearchRun>& run, int page, const QList<QRectF>& rects);
+  void finishFindRun(const std::shared_ptr<SearchRun>& run);
+  // `next` as onFindNext chose it: a hit, -1 for none, -2 past an end.
+  void goToSearchHit(int next, bool fromPage, const QString& query, const PdfDocument::FindOptions& options,
+                     bool backwards, bool wrap);
+  QString searchHitStatus(int index, const QString& query) const;
+  void noteSkippedSearchPages();
   // The page-change read of a text layer under way; older ones are stale.
   struct PageTextRead;
   std::shared_ptr<PageTextRead> pageTextRead;
   QThreadPool* pageTextPool = nullptr;  // one reader: reads of one document queue anyway
   void showReadPageText(const std::shared_ptr<PageTextRead>& read, bool late);
+  // Reads on the one reader thread; `ended` runs on the window's thread after.
+  void startPageTextRead(const std::shared_ptr<PageTextRead>& read, std::function<void()> ended);
   bool showNativeTextLayer(int page, OwnPageText own, bool showStatus, const QRectF& textIn, bool anyText);
   // Drops the read under way; with `wait`, until no read touches a document.
   void forgetPageTextRead(bool wait = false);
+  bool awaitingPageText = false;
+  // The file just opened, whose status says so until its text layer is in.
+  QString openedFileName;
   QFrame* searchBusyFrame = nullptr;
   BusyRing* searchBusyRing = nullptr;
   QLabel* searchBusyText = nullptr;
+  QTimer* searchProgress = nullptr;
 
   // The one scan dialog and its tab; null once the dialog is destroyed.
   QPointer<QDialog> scanDialog;

@@ -54,7 +54,8 @@ void MainWindow::onEditCopy() {
   }
   const int page = pendingSelectionPage >= 0 ? pendingSelectionPage : view->currentPageIndex();
   QImage image;
-  if (pendingSelectionPage >= 0 && pendingSelectionRect.width() > 0 && pendingSelectionRect.height() > 0) {
+  const bool area = pendingSelectionPage >= 0 && pendingSelectionRect.width() > 0 && pendingSelectionRect.height() > 0;
+  if (area) {
     const QImage whole = currentDocument->renderPage(page, 2.0, 0);
     if (!whole.isNull()) {
       const QRect cut(static_cast<int>(pendingSelectionRect.x() * 2), static_cast<int>(pendingSelectionRect.y() * 2),
@@ -67,7 +68,9 @@ void MainWindow::onEditCopy() {
   }
   if (image.isNull()) return;
   QGuiApplication::clipboard()->setImage(image, QClipboard::Clipboard);
-  statusLabel->setText(tr("Страница %1 скопирована в буфер").arg(page + 1));
+  // Said apart: a marked area is not taken for the whole page.
+  statusLabel->setText(area ? tr("Область стр. %1 скопирована в буфер").arg(page + 1)
+                            : tr("Страница %1 скопирована в буфер").arg(page + 1));
 }
 
 void MainWindow::onEditPaste() {

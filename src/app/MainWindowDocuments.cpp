@@ -86,8 +86,10 @@ void MainWindow::openFile(const QString& path) {
   if (path.isEmpty()) return;
   const QString absolute = QFileInfo(path).absoluteFilePath();
   const int existing = openDocumentIndexForPath(absolute);
+  // The page keys (PgDn, arrows) act on the opened document at once.
   if (existing >= 0) {
     activateDocument(existing);
+    view->setFocus(Qt::OtherFocusReason);
     return;
   }
   if (activeIndex >= 0 && view->hasOcrEdits() && !applyPendingOcrEdits()) return;
@@ -111,11 +113,13 @@ void MainWindow::openFile(const QString& path) {
   state.fileStamp = stamp;
   documents.push_back(std::move(state));
   activateDocument(int(documents.size()) - 1);
+  view->setFocus(Qt::OtherFocusReason);
 
-  const QString name = QFileInfo(path).fileName();
-  statusLabel->setText(loadNativeTextLayerForPage(view->currentPageIndex(), false)
-                           ? tr("Открыт: %1 · текстовый слой готов").arg(name)
-                           : tr("Открыт: %1").arg(name));
+  // Its text is read as a page change reads it: a first page whose check
+  // takes long never keeps the window from painting.
+  openedFileName = QFileInfo(path).fileName();
+  statusLabel->setText(tr("Открыт: %1").arg(openedFileName));
+  readShownPageText(view->currentPageIndex());
   rememberRecentFile(absolute);
 }
 
@@ -177,7 +181,7 @@ void MainWindow::activateDocument(int index) {
   currentSearchIndex = -1;
 
   view->clearOcrBlocks();
-  if (editMode) loadNativeTextLayerForPage(view->currentPageIndex(), false);
+  if (editMode) readShownPageText(view->currentPageIndex());
 
   refreshDocumentTabs();
   updateEditModeUi();
@@ -240,6 +244,12 @@ void MainWindow::onPageChanged(int page) {
     updatePageControls();
     return;
   }
+  sayPageRefusedAtZoom();
+  readShownPageText(page);
+}
+
+void MainWindow::readShownPageText(int page) {
+  if (!currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount()) return;
   // A page whose check takes longer than a moment has its text read once
   // the check has ended: the window never waits for it.
   QElapsedTimer waited;
@@ -262,16 +272,19 @@ void MainWindow::readPageTextAfterCheck(PdfDocument* document, int page) {
   });
 }
 
-int MainWindow::askAboutUnsavedChanges() {
+int MainWindow::askAboutUnsavedChanges(const PdfDocument* document) {
   ++unsavedQuestionsOpen;
-  const int answer = appUnsavedChangesQuestion(this);
+  // The question may be about a tab other than the one in front.
+  QString name = QFileInfo(document->filePath()).fileName();
+  if (name.isEmpty()) name = uiTranslate(QStringLiteral("Безымянный"));
+  const int answer = appUnsavedChangesQuestion(this, name);
   --unsavedQuestionsOpen;
   return answer;
 }
 
 bool MainWindow::confirmSave() {
   if (!currentDocument->isModified() && !view->hasOcrEdits()) return true;
-  switch (askAboutUnsavedChanges()) {
+  switch (askAboutUnsavedChanges(currentDocument)) {
     case 0:
       onSave();
       // Edits that could not be written are as unsaved as the file.
@@ -295,7 +308,7 @@ bool MainWindow::closeDocumentAt(int index) {
       activateDocument(index);
       return index == activeIndex && closeDocumentAt(index);
     }
-    const int answer = askAboutUnsavedChanges();
+    const int answer = askAboutUnsavedChanges(document);
     if (answer == 2) return false;
     if (answer == 0) {
       // A signed file is saved as the active tab, where the question about

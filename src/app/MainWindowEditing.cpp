@@ -5,6 +5,7 @@
 #include "core/ImageFormatProbe.h"
 #include "ui/UiLanguage.h"
 
+#include "ui/BusyRing.h"
 #include "ui/DialogHelpers.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
@@ -134,8 +135,8 @@ void MainWindow::onToggleEditMode() {
   // recognising it would write field values or a second text layer into
   // the document, which switching a mode never does.
   const int page = view->currentPageIndex();
-  if (view->currentOcrBlocks().empty() && !loadNativeTextLayerForPage(page, true, QRectF(), true) &&
-      !pageHasTextOrFields(page)) {
+  if (view->currentOcrBlocks().empty() && !awaitNativeTextLayerForPage(page, true, QRectF(), true) &&
+      editMode && currentDocument->isOpen() && !pageHasTextOrFields(page)) {
     updateEditModeUi();
     statusLabel->setText(tr("Текстовый слой не найден: запускаю OCR."));
     showOcrProgressDialog();
@@ -172,7 +173,9 @@ void MainWindow::onImageRectReady(int page, QRectF rect) {
   // Read as an imported page is: its format by its signature, pictures up
   // to the import bound, and the reason named when it is refused.
   QString why;
-  const QImage image = readImportedPicture(file, &why);
+  QImage image;
+  runWithBusyCover(this, uiTranslate(QStringLiteral("Обрабатываю изображение...")),
+                   [&] { image = readImportedPicture(file, &why); });
   if (image.isNull()) {
     QString message = uiTranslate(QStringLiteral("Не удалось загрузить:\n%1")).arg(file);
     if (!why.isEmpty()) message += QLatin1Char('\n') + why;

@@ -4,6 +4,7 @@
 
 #include "paint/FacsimileEditorDialog.h"
 #include "signature/SignatureWorkflow.h"
+#include "ui/BusyRing.h"
 #include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
 #include "view/PageThumbnailPanel.h"
@@ -32,9 +33,14 @@ void MainWindow::onFacsimileAdd() {
   const QString file = QFileDialog::getOpenFileName(this, tr8("Загрузить изображение для факсимиле"), QString(),
                                                     tr8("Изображения (*.png *.jpg *.jpeg *.bmp);;Все файлы (*)"));
   if (file.isEmpty()) return;
-  const QImage image(file);
+  // Read as a picture placed on a page is, to the same bound: what the store
+  // keeps, the editor and the page take as well.
+  QImage image;
+  QString why;
+  runWithBusyCover(this, tr8("Обрабатываю изображение..."), [&] { image = readFacsimileImage(file, &why); });
   if (image.isNull()) {
-    QMessageBox::warning(this, tr8("Ошибка"), tr8("Не удалось загрузить изображение."));
+    plainMessageBox(this, QMessageBox::Warning, tr8("Ошибка"),
+                    tr8("Не удалось загрузить изображение.") + QLatin1Char('\n') + why);
     return;
   }
   QString name;
@@ -45,10 +51,7 @@ void MainWindow::onFacsimileAdd() {
       !appQuestion(this, tr8("Факсимиле"), tr8("Факсимиле «%1» уже есть. Заменить его?").arg(name), tr8("Заменить"),
                    tr8("Отмена")))
     return;
-  if (!writeFacsimilePng(target, image, nullptr)) {
-    QMessageBox::warning(this, tr8("Ошибка"), tr8("Не удалось сохранить факсимиле."));
-    return;
-  }
+  if (!writeStoredFacsimile(target, image)) return;
   statusLabel->setText(tr8("Факсимиле «%1» сохранено.").arg(name));
 }
 
@@ -72,14 +75,32 @@ void MainWindow::onFacsimileEdit() {
   }
   const QString path = QDir(facsimileDir()).filePath(target);
   FacsimileEditorDialog editor(this);
-  const QImage existing = readFacsimileImage(path);
-  if (!existing.isNull()) editor.setImage(existing);
-  if (editor.exec() != QDialog::Accepted) return;
-  if (!writeFacsimilePng(path, editor.image(), nullptr)) {
-    QMessageBox::warning(this, tr8("Ошибка"), tr8("Не удалось сохранить факсимиле."));
-    return;
+  // A stored picture the editor cannot show is never replaced by a drawing
+  // on a blank canvas: the editor is not opened, and the user is told why.
+  if (QFileInfo::exists(path)) {
+    QImage existing;
+    QString why;
+    runWithBusyCover(this, tr8("Обрабатываю изображение..."), [&] { existing = readFacsimileImage(path, &why); });
+    if (existing.isNull() || !editor.setImage(existing)) {
+      plainMessageBox(this, QMessageBox::Warning, tr8("Ошибка"),
+                      tr8("Факсимиле «%1» не открывается в редакторе:").arg(target) + QLatin1Char('\n') + why);
+      return;
+    }
   }
+  if (editor.exec() != QDialog::Accepted) return;
+  if (!writeStoredFacsimile(path, editor.image())) return;
   statusLabel->setText(tr8("Факсимиле сохранено: %1").arg(target));
+}
+
+bool MainWindow::writeStoredFacsimile(const QString& path, const QImage& image) {
+  bool written = false;
+  QString error;
+  runWithBusyCover(this, tr8("Обрабатываю изображение..."),
+                   [&] { written = writeFacsimilePng(path, image, &error); });
+  if (!written)
+    plainMessageBox(this, QMessageBox::Warning, tr8("Ошибка"),
+                    tr8("Не удалось сохранить факсимиле.") + QLatin1Char('\n') + error);
+  return written;
 }
 
 void MainWindow::onFacsimileInsert() {
@@ -99,12 +120,18 @@ void MainWindow::onFacsimileInsert() {
       qobject_cast<QListWidget*>(picker->property("listWidget").value<QObject*>()), facsimileDir());
   picker->deleteLater();
   QList<QImage> pictures;
-  for (const QString& path : paths) {
-    const QImage picture = readFacsimileImage(QDir(facsimileDir()).filePath(path));
-    if (!picture.isNull()) pictures << picture;
-  }
+  QString why;
+  runWithBusyCover(this, tr8("Обрабатываю изображение..."), [&] {
+    for (const QString& path : paths) {
+      QString reason;
+      const QImage picture = readFacsimileImage(QDir(facsimileDir()).filePath(path), &reason);
+      if (!picture.isNull()) pictures << picture;
+      else if (why.isEmpty()) why = reason;
+    }
+  });
   if (pictures.isEmpty()) {
-    QMessageBox::warning(this, tr8("Ошибка"), tr8("Не удалось загрузить файл факсимиле."));
+    plainMessageBox(this, QMessageBox::Warning, tr8("Ошибка"),
+                    tr8("Не удалось загрузить файл факсимиле.") + QLatin1Char('\n') + why);
     return;
   }
   QSizeF sizeMm;

@@ -45,7 +45,18 @@ void MainWindow::onToggleThumbnails() {
 
 void MainWindow::onZoomChanged(double zoom) {
   updateZoomCombo();
-  statusLabel->setText(tr("Масштаб: %1").arg(zoomText(zoom)));
+  if (!sayPageRefusedAtZoom()) statusLabel->setText(tr("Масштаб: %1").arg(zoomText(zoom)));
+}
+
+bool MainWindow::sayPageRefusedAtZoom() {
+  const int page = view->currentPageIndex();
+  if (!currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount() ||
+      currentDocument->isPageRefused(page) || !currentDocument->isRenderRefused(page, view->zoomFactor()))
+    return false;
+  statusLabel->setText(tr("Стр. %1 не показана при масштабе %2: уменьшите масштаб, чтобы её увидеть")
+                           .arg(page + 1)
+                           .arg(zoomText(view->zoomFactor())));
+  return true;
 }
 
 void MainWindow::onZoomComboChanged(const QString& text) {

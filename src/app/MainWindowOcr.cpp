@@ -98,7 +98,7 @@ void MainWindow::runOcrPage(bool regionOnly) {
   // would only lay guessed boxes over the real words. The page is read once;
   // blocks the view holds of it stay, with their edits.
   const bool viewHoldsPage = view->ocrBlocksPageIndex() == page && !view->currentOcrBlocks().empty();
-  if (viewHoldsPage ? pageHasOwnTextIn(page, region) : loadNativeTextLayerForPage(page, false, region)) {
+  if (viewHoldsPage ? pageHasOwnTextIn(page, region) : awaitNativeTextLayerForPage(page, false, region)) {
     switchEditModeOn();
     pendingSelectionPage = -1;
     pendingSelectionRect = QRectF();
@@ -227,7 +227,7 @@ void MainWindow::onOcrFinished(std::vector<TextBlock> blocks) {
 bool MainWindow::ensureOcrReady() {
   if (!currentDocument->isOpen()) return false;
   if (!view->currentOcrBlocks().empty()) return true;
-  if (loadNativeTextLayerForPage(view->currentPageIndex(), true)) return true;
+  if (awaitNativeTextLayerForPage(view->currentPageIndex(), true)) return true;
   if (appQuestion(this, tr("Распознавание"),
                   tr("Распознать текст и объекты на странице?\n\nБез распознавания новые блоки будут добавлены "
                      "поверх страницы как изображения."),

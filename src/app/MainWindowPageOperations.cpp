@@ -64,7 +64,7 @@ void MainWindow::rotateCurrentPageBy(int degrees) {
   thumbnails->refreshPage(page);
   view->setDocument(currentDocument);
   view->setCurrentPage(page);
-  if (editMode) loadNativeTextLayerForPage(page, false);
+  if (editMode) readShownPageText(page);
   updateTitle();
   updatePageControls();
   statusLabel->setText(tr("Страница %1 повёрнута").arg(page + 1));

@@ -292,7 +292,7 @@ void MainWindow::reloadTextLayerAfterSave() {
   // Writing the edits took the blocks away; edit mode goes on with the page
   // as it now stands in the file.
   if (!editMode || !currentDocument->isOpen() || !view->currentOcrBlocks().empty()) return;
-  loadNativeTextLayerForPage(view->currentPageIndex(), false);
+  readShownPageText(view->currentPageIndex());
 }
 
 void MainWindow::setupAutoSaveTimer() {

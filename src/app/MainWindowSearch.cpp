@@ -2,8 +2,9 @@
 // document, stepped through with wrap-around and shown by the page view.
 // Searching every page of a long document takes seconds, so it runs on a
 // worker thread while the window goes on answering, with a busy ring over
-// the view; Escape stops it.
+// the view; the first hit is shown as soon as it is met; Escape stops it.
 #include "MainWindow.h"
+#include "MainWindowSearchRun.h"
 
 #include "ui/BusyRing.h"
 #include "view/PdfView.h"
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <vector>
 
 namespace {
 
@@ -37,61 +39,189 @@ constexpr int kBusyRingDelayMs = 150;
 
 }  // namespace
 
-// The worker reads only the document, page by page under its lock, and looks
-// at `stop` between pages; the document is not let go before it has ended.
-struct MainWindow::SearchRun {
-  const PdfDocument* document = nullptr;
-  QString query;
-  int pages = 0;
-  std::atomic<bool> stop{false};
-  std::atomic<int> pagesDone{0};
-  QList<int> skipped;  // pages refused as unreadable; read once the run ends
-  QFuture<QList<SearchResult>> future;
-};
-
 void MainWindow::stopSearchRun(const PdfDocument* reading) {
   if (!searchRun || (reading && searchRun->document != reading)) return;
   const std::shared_ptr<SearchRun> run = searchRun;
   run->stop = true;
+  // Only the page being read is waited for.
   run->future.waitForFinished();
+  endSearchRun(run);
+}
+
+std::shared_ptr<MainWindow::SearchRun> MainWindow::startSearchRun(const QString& query,
+                                                                  const PdfDocument::FindOptions& options,
+                                                                  int startPage, bool backwards, bool jump,
+                                                                  bool wrap) {
+  auto run = std::make_shared<SearchRun>();
+  run->document = currentDocument;
+  run->query = query;
+  run->options = options;
+  run->pages = currentDocument->pageCount();
+  run->startPage = std::clamp(startPage, 0, std::max(run->pages - 1, 0));
+  run->backwards = backwards;
+  run->jump = jump;
+  run->wrap = wrap;
+  run->clock.start();
+  run->future = QtConcurrent::run([this, run] {
+    std::vector<qsizetype> hits(size_t(run->pages), 0);
+    bool told = !run->jump;
+    for (int step = 0; step < run->pages && !run->stop; ++step) {
+      const int page = run->backwards ? (run->startPage - step + run->pages) % run->pages
+                                      : (run->startPage + step) % run->pages;
+      const QList<QRectF> rects = run->document->findTextWithOptions(page, run->query, run->options);
+      hits[size_t(page)] = rects.size();
+      if (run->document->isPageRefused(page)) run->skipped.append(page);
+      run->pagesDone = step + 1;
+      if (!told && !rects.isEmpty()) {
+        told = true;
+        QMetaObject::invokeMethod(this, [this, run, page, rects] { showFirstSearchHit(run, page, rects); },
+                                  Qt::QueuedConnection);
+      }
+    }
+    std::sort(run->skipped.begin(), run->skipped.end());
+    QList<SearchResult> found;
+    for (int page = 0; page < run->pages; ++page)
+      for (int j = 0; j < hits[size_t(page)]; ++j) found.append({page, j});
+    return found;
+  });
+  searchRun = run;
+
+  if (!searchBusyFrame) {
+    const BusyOverlay overlay = buildBusyOverlay(view, QStringLiteral("SearchBusyOverlay"), 230, QString());
+    searchBusyFrame = overlay.frame;
+    searchBusyRing = overlay.ring;
+    searchBusyText = overlay.text;
+    searchBusyFrame->setFixedSize(340, 170);
+    // The cover is light in every theme; so is its text dark.
+    searchBusyText->setStyleSheet(QStringLiteral("color: rgb(15, 23, 42); font-size: 14px;"));
+    searchProgress = new QTimer(this);
+    searchProgress->setInterval(100);
+    connect(searchProgress, &QTimer::timeout, this, [this] {
+      const std::shared_ptr<SearchRun> shown = searchRun;
+      if (!shown || shown->clock.elapsed() < kBusyRingDelayMs) return;
+      searchBusyText->setText(tr("Поиск «%1»: страница %2 из %3")
+                                  .arg(shown->query)
+                                  .arg(shown->pagesDone.load())
+                                  .arg(shown->pages) +
+                              QLatin1Char('\n') + tr("Esc — остановить"));
+      if (searchBusyFrame->isVisible()) return;
+      searchBusyFrame->move(std::max(0, view->width() - searchBusyFrame->width() - 24), 24);
+      searchBusyFrame->show();
+      searchBusyFrame->raise();
+      searchBusyRing->start(45);
+    });
+  }
+  searchProgress->start();
+  if (jump) {
+    auto* watcher = new QFutureWatcher<QList<SearchResult>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, run, watcher] {
+      watcher->deleteLater();
+      finishFindRun(run);
+    });
+    watcher->setFuture(run->future);
+  }
+  return run;
+}
+
+bool MainWindow::waitForSearchRun(const std::shared_ptr<SearchRun>& run) {
+  QFutureWatcher<QList<SearchResult>> watcher;
+  QEventLoop loop;
+  connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+  watcher.setFuture(run->future);
+  if (!run->future.isFinished()) loop.exec();
+  if (run->jump) finishFindRun(run);
+  return !run->stop;
+}
+
+bool MainWindow::endSearchRun(const std::shared_ptr<SearchRun>& run) {
+  // A newer search, begun meanwhile, owns the ring and the hits.
+  if (searchRun != run) return false;
+  searchRun.reset();
+  searchProgress->stop();
+  searchBusyRing->stop();
+  searchBusyFrame->hide();
+  if (run->stop) return false;
+  searchResults = run->future.result();
+  searchSkippedPages = run->skipped;
+  searchSignature = searchSignatureFor(run->query, run->options);
+  return true;
 }
 
 void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool wholeWord, bool useRegex,
                             bool backwards, bool wrap) {
   if (!currentDocument->isOpen() || query.isEmpty()) return;
-  // Whatever the search ends with, the pages it could not read are named.
-  const auto noteSkipped = qScopeGuard([this] {
-    if (searchSkippedPages.isEmpty()) return;
-    QStringList numbers;
-    for (int page : searchSkippedPages) numbers.append(QString::number(page + 1));
-    statusLabel->setText(statusLabel->text() + tr(" · не просмотрены страницы: %1").arg(numbers.join(QStringLiteral(", "))));
-  });
   lastSearchQuery = query;
   PdfDocument::FindOptions options;
   options.caseSensitive = caseSensitive;
   options.wholeWord = wholeWord;
   options.regularExpression = useRegex;
+  const QString signature = searchSignatureFor(query, options);
+  // Asked again while the first still counts: the next hit is known once
+  // the count has ended (stopped, whoever stopped it has said so).
+  if (searchRun && searchRun->jump && searchSignatureFor(searchRun->query, searchRun->options) == signature &&
+      !waitForSearchRun(searchRun))
+    return;
   const int count = int(searchResults.size());
   int next = -1;
-  bool fromPage = false;
-  if (searchSignatureFor(query, options) == searchSignature && count > 0) {
+  if (signature == searchSignature && count > 0) {
     // A reader who has gone to another page since the last hit searches on
     // from the page shown, not from the hit left behind.
     if (currentSearchIndex < 0 || currentSearchIndex >= count ||
         searchResults[currentSearchIndex].page != view->currentPageIndex()) {
-      next = firstSearchResultFromPage(view->currentPageIndex(), backwards);
-      fromPage = true;
-    } else if (backwards) {
-      next = currentSearchIndex == 0 ? (wrap ? count - 1 : -2) : currentSearchIndex - 1;
-    } else {
-      next = currentSearchIndex + 1 == count ? (wrap ? 0 : -2) : currentSearchIndex + 1;
+      goToSearchHit(firstSearchResultFromPage(view->currentPageIndex(), backwards), true, query, options, backwards,
+                    wrap);
+      return;
     }
-  } else {
-    // Stopped: whoever stopped it has said so, or a newer search answers.
-    if (rebuildSearchResults(query, options) < 0) return;
-    next = firstSearchResultFromPage(view->currentPageIndex(), backwards);
-    fromPage = true;
+    if (backwards)
+      next = currentSearchIndex == 0 ? (wrap ? count - 1 : -2) : currentSearchIndex - 1;
+    else
+      next = currentSearchIndex + 1 == count ? (wrap ? 0 : -2) : currentSearchIndex + 1;
+    goToSearchHit(next, false, query, options, backwards, wrap);
+    return;
   }
+  // A new search shows its first hit from the page shown as soon as it is
+  // met; the rest are counted behind.
+  stopSearchRun();
+  searchResults.clear();
+  searchSkippedPages.clear();
+  currentSearchIndex = -1;
+  searchSignature.clear();
+  startSearchRun(query, options, view->currentPageIndex(), backwards, true, wrap);
+}
+
+void MainWindow::showFirstSearchHit(const std::shared_ptr<SearchRun>& run, int page, const QList<QRectF>& rects) {
+  if (searchRun != run || run->stop || currentDocument != run->document) return;
+  // Without wrapping, a hit behind the page shown is not reached; the count's
+  // end says so.
+  if (!run->wrap && (run->backwards ? page > run->startPage : page < run->startPage)) return;
+  run->shownPage = page;
+  run->shownHit = run->backwards ? int(rects.size()) - 1 : 0;
+  view->setCurrentPage(page);
+  view->setSearchHighlights(page, rects, run->shownHit);
+  statusLabel->setText(tr("«%1» — стр. %2 (%3/%4), остальные совпадения ещё считаются…")
+                           .arg(run->query, QString::number(page + 1), QString::number(run->shownHit + 1),
+                                QString::number(rects.size())));
+}
+
+void MainWindow::finishFindRun(const std::shared_ptr<SearchRun>& run) {
+  if (!endSearchRun(run)) return;
+  if (run->shownPage < 0) {
+    goToSearchHit(firstSearchResultFromPage(run->startPage, run->backwards), true, run->query, run->options,
+                  run->backwards, run->wrap);
+    return;
+  }
+  for (int i = 0; i < int(searchResults.size()); ++i)
+    if (searchResults[i].page == run->shownPage && searchResults[i].index == run->shownHit) currentSearchIndex = i;
+  // The reader may have gone on meanwhile; the hit still shown gets its count.
+  if (view->searchHitPage() == run->shownPage && view->currentSearchHitIndex() == run->shownHit)
+    statusLabel->setText(searchHitStatus(currentSearchIndex, run->query));
+  noteSkippedSearchPages();
+}
+
+void MainWindow::goToSearchHit(int next, bool fromPage, const QString& query,
+                               const PdfDocument::FindOptions& options, bool backwards, bool wrap) {
+  // Whatever the search ends with, the pages it could not read are named.
+  const auto noteSkipped = qScopeGuard([this] { noteSkippedSearchPages(); });
   // Hits only behind the page shown: without wrapping they are not reached.
   if (!wrap && fromPage && next >= 0) {
     const int page = searchResults[next].page;
@@ -115,6 +245,27 @@ void MainWindow::onFindNext(const QString& query, bool caseSensitive, bool whole
   activateSearchResult(next, query, options);
 }
 
+QString MainWindow::searchHitStatus(int index, const QString& query) const {
+  const int page = searchResults.value(index).page;
+  int onPage = 0, pageHits = 0;
+  for (int i = 0; i < int(searchResults.size()); ++i) {
+    if (searchResults[i].page != page) continue;
+    ++pageHits;
+    if (i <= index) ++onPage;
+  }
+  return tr("«%1» — стр. %2 (%3/%4), всего %5")
+      .arg(query, QString::number(page + 1), QString::number(onPage), QString::number(pageHits),
+           QString::number(searchResults.size()));
+}
+
+void MainWindow::noteSkippedSearchPages() {
+  if (searchSkippedPages.isEmpty()) return;
+  QStringList numbers;
+  for (int page : searchSkippedPages) numbers.append(QString::number(page + 1));
+  statusLabel->setText(statusLabel->text() +
+                       tr(" · не просмотрены страницы: %1").arg(numbers.join(QStringLiteral(", "))));
+}
+
 int MainWindow::rebuildSearchResults(const QString& query, const PdfDocument::FindOptions& options) {
   stopSearchRun();  // a newer search replaces one under way
   searchResults.clear();
@@ -125,61 +276,9 @@ int MainWindow::rebuildSearchResults(const QString& query, const PdfDocument::Fi
     searchSignature = searchSignatureFor(query, options);
     return 0;
   }
-  auto run = std::make_shared<SearchRun>();
-  run->document = currentDocument;
-  run->query = query;
-  run->pages = currentDocument->pageCount();
-  run->future = QtConcurrent::run([run, query, options] {
-    QList<SearchResult> found;
-    for (int page = 0; page < run->pages && !run->stop; ++page) {
-      const qsizetype hits = run->document->findTextWithOptions(page, query, options).size();
-      for (int j = 0; j < hits; ++j) found.append({page, j});
-      if (run->document->isPageRefused(page)) run->skipped.append(page);
-      run->pagesDone = page + 1;
-    }
-    return found;
-  });
-  searchRun = run;
-
-  if (!searchBusyFrame) {
-    const BusyOverlay overlay = buildBusyOverlay(view, QStringLiteral("SearchBusyOverlay"), 230, QString());
-    searchBusyFrame = overlay.frame;
-    searchBusyRing = overlay.ring;
-    searchBusyText = overlay.text;
-    searchBusyFrame->setFixedSize(340, 170);
-    // The cover is light in every theme; so is its text dark.
-    searchBusyText->setStyleSheet(QStringLiteral("color: rgb(15, 23, 42); font-size: 14px;"));
-  }
-  QElapsedTimer clock;
-  clock.start();
-  QTimer progress;
-  progress.setInterval(100);
-  connect(&progress, &QTimer::timeout, this, [this, run, query, &clock] {
-    if (searchRun != run || clock.elapsed() < kBusyRingDelayMs) return;
-    searchBusyText->setText(tr("Поиск «%1»: страница %2 из %3").arg(query).arg(run->pagesDone.load()).arg(run->pages) +
-                            QLatin1Char('\n') + tr("Esc — остановить"));
-    if (searchBusyFrame->isVisible()) return;
-    searchBusyFrame->move(std::max(0, view->width() - searchBusyFrame->width() - 24), 24);
-    searchBusyFrame->show();
-    searchBusyFrame->raise();
-    searchBusyRing->start(45);
-  });
-  progress.start();
-  QFutureWatcher<QList<SearchResult>> watcher;
-  QEventLoop loop;
-  connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-  watcher.setFuture(run->future);
-  if (!run->future.isFinished()) loop.exec();
-  progress.stop();
-  // A newer search, begun while this one waited, owns the ring and the hits.
-  if (searchRun != run) return -1;
-  searchRun.reset();
-  searchBusyRing->stop();
-  searchBusyFrame->hide();
-  if (run->stop) return -1;
-  searchResults = run->future.result();
-  searchSkippedPages = run->skipped;
-  searchSignature = searchSignatureFor(query, options);
+  const std::shared_ptr<SearchRun> run = startSearchRun(query, options, 0, false, false, true);
+  waitForSearchRun(run);
+  if (!endSearchRun(run)) return -1;
   return int(searchResults.size());
 }
 

@@ -6,7 +6,9 @@
 #include "core/ReadingOrder.h"
 #include "view/PdfView.h"
 
+#include <QEventLoop>
 #include <QLabel>
+#include <QScopedValueRollback>
 #include <QSemaphore>
 #include <QThreadPool>
 
@@ -84,6 +86,7 @@ struct MainWindow::PageTextRead {
   std::atomic<bool> stale{false};
   QSemaphore done;
   OwnPageText own;
+  QEventLoop* waiting = nullptr;  // the window's wait for it, when an action needs it now
 };
 
 void MainWindow::forgetPageTextRead(bool wait) {
@@ -91,6 +94,18 @@ void MainWindow::forgetPageTextRead(bool wait) {
   pageTextRead.reset();
   // Stale reads queued behind the one running end without touching their document.
   if (wait && pageTextPool) pageTextPool->waitForDone();
+}
+
+void MainWindow::startPageTextRead(const std::shared_ptr<PageTextRead>& read, std::function<void()> ended) {
+  if (!pageTextPool) {
+    pageTextPool = new QThreadPool(this);
+    pageTextPool->setMaxThreadCount(1);
+  }
+  pageTextPool->start([this, read, ended = std::move(ended)] {
+    if (!read->stale) read->own = readOwnPageText(*read->document, read->page);
+    read->done.release();
+    QMetaObject::invokeMethod(this, ended, Qt::QueuedConnection);
+  });
 }
 
 void MainWindow::readPageText(int page, int patienceMs) {
@@ -102,19 +117,11 @@ void MainWindow::readPageText(int page, int patienceMs) {
   // Another page being drawn holds the document (and pdfium) for as long as
   // it takes: the window reads beside it and goes on.
   forgetPageTextRead();
-  if (!pageTextPool) {
-    pageTextPool = new QThreadPool(this);
-    pageTextPool->setMaxThreadCount(1);
-  }
   auto read = std::make_shared<PageTextRead>();
   read->document = currentDocument;
   read->page = page;
   pageTextRead = read;
-  pageTextPool->start([this, read] {
-    if (!read->stale) read->own = readOwnPageText(*read->document, read->page);
-    read->done.release();
-    QMetaObject::invokeMethod(this, [this, read] { showReadPageText(read, true); }, Qt::QueuedConnection);
-  });
+  startPageTextRead(read, [this, read] { showReadPageText(read, true); });
   if (read->done.tryAcquire(1, std::max(0, patienceMs))) {
     read->done.release();
     showReadPageText(read, false);
@@ -130,16 +137,24 @@ void MainWindow::showReadPageText(const std::shared_ptr<PageTextRead>& read, boo
   if (currentDocument != read->document || !currentDocument->isOpen() || view->currentPageIndex() != page ||
       page >= currentDocument->pageCount())
     return;
-  // Blocks this page got meanwhile (recognised, loaded for an edit) are newer.
-  if (late && view->ocrBlocksPageIndex() == page && (!view->currentOcrBlocks().empty() || view->hasOcrEdits())) {
+  // Its check has ended by now: a page too costly at this zoom is named.
+  sayPageRefusedAtZoom();
+  // Blocks this page got meanwhile (recognised, loaded for an edit) are
+  // newer; so are edits of any page (a paste on the page clicked meanwhile).
+  if (late && (view->hasOcrEdits() ||
+               (view->ocrBlocksPageIndex() == page && !view->currentOcrBlocks().empty()))) {
     updatePageControls();
     return;
   }
-  if (!showNativeTextLayer(page, std::move(read->own), false, QRectF(), false) && ocrPage != page) {
+  if (showNativeTextLayer(page, std::move(read->own), false, QRectF(), false)) {
+    if (!openedFileName.isEmpty() && statusLabel->text() == tr("Открыт: %1").arg(openedFileName))
+      statusLabel->setText(tr("Открыт: %1 · текстовый слой готов").arg(openedFileName));
+  } else if (ocrPage != page) {
     view->clearOcrBlocks();
     if (ocrBar) ocrBar->hide();
     ocrPage = -1;
   }
+  openedFileName.clear();
   updatePageControls();
 }
 
@@ -148,6 +163,28 @@ bool MainWindow::loadNativeTextLayerForPage(int page, bool showStatus, const QRe
   // Read now, so a read from an earlier page change is older.
   forgetPageTextRead();
   return showNativeTextLayer(page, readOwnPageText(*currentDocument, page), showStatus, textIn, anyText);
+}
+
+bool MainWindow::awaitNativeTextLayerForPage(int page, bool showStatus, const QRectF& textIn, bool anyText) {
+  if (awaitingPageText || !currentDocument->isOpen() || page < 0 || page >= currentDocument->pageCount())
+    return false;
+  forgetPageTextRead();
+  const QScopedValueRollback<bool> awaiting(awaitingPageText, true);
+  auto read = std::make_shared<PageTextRead>();
+  read->document = currentDocument;
+  read->page = page;
+  QEventLoop loop;
+  read->waiting = &loop;
+  startPageTextRead(read, [this, read] {
+    if (read->waiting) read->waiting->quit();
+  });
+  // The read may have ended already; its quit is then delivered to the loop.
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  read->waiting = nullptr;
+  // The tab may have been closed meanwhile.
+  if (currentDocument != read->document || !currentDocument->isOpen() || page >= currentDocument->pageCount())
+    return false;
+  return showNativeTextLayer(page, std::move(read->own), showStatus, textIn, anyText);
 }
 
 bool MainWindow::showNativeTextLayer(int page, OwnPageText own, bool showStatus, const QRectF& textIn, bool anyText) {

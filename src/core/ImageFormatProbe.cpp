@@ -67,15 +67,22 @@ QImage decodeImportedPicture(const QByteArray& bytes, const QByteArray& format, 
     return QImage();
   }
   QImage image = reader.read();
-  if (image.isNull() && why) *why = reader.errorString();
+  // Qt's own words are English and name no cause a user can act on.
+  if (image.isNull() && why) *why = coreText("изображение повреждено или обрезано");
   return image;
 }
 
-QImage readImportedPicture(const QString& path, QString* why) {
+QImage readImportedPicture(const QString& path, QString* why, qint64 largestFile) {
   if (why) why->clear();
   QByteArray bytes;
-  if (readRegularFile(path, qint64(1) << 30, &bytes, why) != FileReadFailure::None) return QImage();
+  if (readRegularFile(path, largestFile, &bytes, why) != FileReadFailure::None) return QImage();
   const QByteArray format = imageFormatFromSignature(bytes.left(kImageSignatureBytes));
-  if (format.isEmpty() || format == "svg") return QImage();
+  if (format.isEmpty() || format == "svg") {
+    if (why)
+      *why = format.isEmpty()
+                 ? coreText("это не изображение: формат файла не распознан")
+                 : coreText("SVG и сжатые файлы не импортируются: поддерживаются PDF, изображения и таблицы.");
+    return QImage();
+  }
   return decodeImportedPicture(bytes, format, why);
 }

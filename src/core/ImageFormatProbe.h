@@ -33,8 +33,8 @@ QImage decodeRasterImage(const QByteArray& bytes);
 // interface language where the reason is ours) saying what stopped it.
 QImage decodeImportedPicture(const QByteArray& bytes, const QByteArray& format, QString* why);
 
-// The picture file at `path` (an ordinary file of at most 1 GB, its format
+// The picture file at `path` (an ordinary file of at most `largestFile`, its format
 // told by its signature, SVG refused) decoded as above; a null image and
-// `why` when it cannot be, `why` empty when nothing better than "cannot be
-// loaded" can be said.
-QImage readImportedPicture(const QString& path, QString* why);
+// `why` (not an image, damaged or cut short, too large, unreadable) when it
+// cannot be.
+QImage readImportedPicture(const QString& path, QString* why, qint64 largestFile = qint64(1) << 30);

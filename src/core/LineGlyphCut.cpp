@@ -205,25 +205,25 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   const QString& n = newText;
   qsizetype p = 0, q = n.size();
   size_t k = 0, e = items.size();
+  // A blank, whether the reading put it there or a glyph draws it (read as
+  // a tab or a no-break space), is any one blank of the new text.
+  const auto blankItem = [](const Item& item) { return item.unit < 0 || item.text.trimmed().isEmpty(); };
   const auto matchesAt = [&](const Item& item, qsizetype at) {
-    if (item.unit < 0) return at >= 0 && at < n.size() && n.at(at).isSpace();
+    if (blankItem(item)) return at >= 0 && at < n.size() && n.at(at).isSpace();
     return at >= 0 && at + item.text.size() <= n.size() && n.mid(at, item.text.size()) == item.text;
   };
-  const auto width = [](const Item& item) { return item.unit < 0 ? qsizetype(1) : item.text.size(); };
+  const auto width = [&](const Item& item) { return blankItem(item) ? qsizetype(1) : item.text.size(); };
   while (k < items.size() && matchesAt(items[k], p)) p += width(items[k++]);
   while (e > k && matchesAt(items[e - 1], q - width(items[e - 1])) && q - width(items[e - 1]) >= p)
     q -= width(items[--e]);
-  const auto blankItem = [](const Item& item) { return item.unit < 0 || item.text.trimmed().isEmpty(); };
   if (shapedWithNeighbours(n.mid(p, q - p)) || (k > 0 && shapedWithNeighbours(items[k - 1].text)) ||
       (e < items.size() && shapedWithNeighbours(items[e].text))) {
     while (k > 0 && !blankItem(items[k - 1])) p -= width(items[--k]);
     while (e < items.size() && !blankItem(items[e])) q += width(items[e++]);
   }
   if (k == 0 && e == items.size()) return cut;  // nothing stays: the whole line is typed anew
-  bool anyRemoved = false;
-  for (size_t i = k; i < e; ++i) anyRemoved = anyRemoved || items[i].unit >= 0;
+  // A line left as it was keeps every glyph (it may still move with its block).
   cut.typedText = n.mid(p, q - p);
-  if (cut.typedText.trimmed().isEmpty() && !anyRemoved) return cut;
 
   cut.state.assign(cut.units.size(), 1);
   for (size_t i = k; i < e; ++i)
@@ -273,7 +273,7 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
 }
 
 LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment alignment, const QRectF& box,
-                                            const QRectF& column, const PageSpace& space) const {
+                                            const QRectF& column, const PageSpace& space, const QPointF& carried) const {
   Placement placed;
   if (!ok) return placed;
   // How far the glyphs before the typed words (in reading order) and those
@@ -316,7 +316,7 @@ LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment a
   if (narrow < 0.5) narrow = std::max(narrow, narrowing(margin, sheet - margin));
   const auto narrowed = [&](double x) { return pivot + (x - pivot) * narrow; };
   placed.scale = narrow;
-  placed.left = narrowed(typedLeft);
+  placed.left = narrowed(typedLeft) + carried.x();
 
   for (const FPDF_PAGEOBJECT object : lineObjects) {
     if (gone.count(object)) continue;
@@ -327,7 +327,7 @@ LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment a
       own.push_back(&units[size_t(u)]);
       kind.push_back(state[size_t(u)]);
     }
-    const auto stays = [&](int k) { return k == 1 && std::abs(before) < 0.005 && narrow == 1.0; };
+    const auto stays = [&](int k) { return k == 1 && std::abs(before) < 0.005 && narrow == 1.0 && carried.isNull(); };
     if (std::all_of(kind.begin(), kind.end(), stays)) continue;
     ShowCut& cut = placed.cuts[object];
     cut.codes = int(own.size());
@@ -340,11 +340,41 @@ LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment a
         KeptGlyphs kept{from, to, std::nullopt, rtl ? k == 1 : k == 2, narrow};
         const Unit& first = *own[size_t(from)];
         if (!stays(k) || from > 0 || kept.afterNew)
-          kept.origin = space.toUser(QPointF(narrowed(first.x + (k == 1 ? before : after)), first.baseline));
+          kept.origin = space.toUser(QPointF(narrowed(first.x + (k == 1 ? before : after)), first.baseline) + carried);
         cut.kept.push_back(kept);
       }
       from = to;
     }
   }
   return placed;
+}
+
+std::vector<int> LineGlyphCut::sourceLines(const QStringList& now, const QStringList& was) {
+  const qsizetype n = now.size(), m = was.size();
+  std::vector<int> source(size_t(n), -1);
+  const auto bare = [](const QString& text) { return withoutBlanks(text); };
+  qsizetype j = 0;
+  for (qsizetype k = 0; k < n && j < m; ++k) {
+    const QString line = bare(now[k]), old = bare(was[j]);
+    if (line == old) {
+      source[size_t(k)] = int(j++);
+      continue;
+    }
+    // One line more than before from here on: Enter split the old line (each
+    // half may be typed into at its far end), or added a line of its own.
+    if (n - k > m - j && k + 1 < n) {
+      const QString next = bare(now[k + 1]);
+      const bool split = (!line.isEmpty() && old.startsWith(line) && next.endsWith(old.mid(line.size()))) ||
+                         (!next.isEmpty() && old.endsWith(next) && line.startsWith(old.left(old.size() - next.size())));
+      if (split && !line.isEmpty() && !next.isEmpty()) {
+        source[size_t(k)] = source[size_t(k + 1)] = int(j++);
+        ++k;
+        continue;
+      }
+      if (next == old) continue;
+    }
+    // Typed into where it stands.
+    source[size_t(k)] = int(j++);
+  }
+  return source;
 }

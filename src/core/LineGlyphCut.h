@@ -13,6 +13,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <map>
@@ -65,8 +66,15 @@ public:
     double left = 0;  // shown x of the typed words' left edge
     std::map<FPDF_PAGEOBJECT, ShowCut> cuts;
   };
+  // `carried`: how far the whole line moves (shown points), with its block
+  // or pushed down by a line added above it; `box` is where it was.
   Placement place(double typedAdvance, Qt::Alignment alignment, const QRectF& box, const QRectF& column,
-                  const PageSpace& space) const;
+                  const PageSpace& space, const QPointF& carried = {}) const;
+
+  // The stored line each line of the new text keeps glyphs of (-1 none): the
+  // same line, the lines below one split in two or after one added moved
+  // down with it, both halves of a split line taking from it.
+  static std::vector<int> sourceLines(const QStringList& now, const QStringList& was);
 
 private:
   struct Unit {

@@ -120,13 +120,31 @@ Drawn draw(FPDF_DOCUMENT doc, int index, FPDF_PAGE page, FPDF_FORMHANDLE form, i
   return Drawn{double(w) * h, processorMs() - started, double(std::max(0LL, statusBytes("VmHWM") - before))};
 }
 
+// The fields as the program draws them, within the same bound on their
+// tree. Made for the first page with widgets, under that page's check: a
+// form pdfium takes minutes for refuses that page, not the document. It
+// lives as long as the process.
+struct FormOnDemand {
+  FPDF_DOCUMENT doc = nullptr;
+  QByteArray bytes, password;
+  PdfFormFields* fields = nullptr;
+
+  FPDF_FORMHANDLE handle() {
+    PdfiumLock::assertHeld();
+    if (!fields) fields = new PdfFormFields(formWithinBounds(doc, bytes, password) ? doc : nullptr);
+    return fields->handle();
+  }
+};
+
 // What the program will do with the page: load it, read its text, render it
 // with its fields. Then what the page costs to draw, in `cost`.
-bool survives(FPDF_DOCUMENT doc, FPDF_FORMHANDLE form, PageContentBounds& bounds, int index, PageRenderCost* cost) {
+bool survives(FPDF_DOCUMENT doc, FormOnDemand& formOnDemand, PageContentBounds& bounds, int index,
+              PageRenderCost* cost) {
   if (bounds.exceeds(index)) return false;
   PdfiumLock lock;
   FPDF_PAGE page = FPDF_LoadPage(doc, index);
   if (!page) return true;  // the program finds no page either
+  const FPDF_FORMHANDLE form = pageHasWidgets(page) ? formOnDemand.handle() : nullptr;
   if (FPDF_TEXTPAGE text = FPDFText_LoadPage(page)) {
     FPDFText_CountChars(text);
     FPDFText_ClosePage(text);
@@ -196,14 +214,7 @@ int runPageCheckWorker(int argc, char* argv[]) {
     return 1;
   }
   PageContentBounds bounds(document, QByteArray(password.data(), qsizetype(passwordSize)));
-  // The fields as the program draws them, within the same bound on their
-  // tree; they live as long as the process.
-  PdfFormFields* fields = nullptr;
-  {
-    PdfiumLock lock;
-    fields = new PdfFormFields(
-        formWithinBounds(doc, document, QByteArray(password.data(), qsizetype(passwordSize))) ? doc : nullptr);
-  }
+  FormOnDemand form{doc, document, QByteArray(password.data(), qsizetype(passwordSize))};
   std::fill(password.begin(), password.end(), '\0');
   // From here on no page may take more than the bound beyond the open document.
   const long long inUse = addressSpaceInUse();
@@ -244,7 +255,7 @@ int runPageCheckWorker(int argc, char* argv[]) {
     say("{\"checking\":" + std::to_string(wanted) + ",\"content\":\"" + bounds.contentKey(wanted).toStdString() +
         "\"}");
     PageRenderCost cost;
-    const bool loadable = survives(doc, fields->handle(), bounds, wanted, &cost);
+    const bool loadable = survives(doc, form, bounds, wanted, &cost);
     checked[size_t(wanted)] = loadable ? 1 : 2;
     costs[size_t(wanted)] = cost;
     say("{\"page\":" + std::to_string(wanted) + ",\"loadable\":" + (loadable ? "true" : "false") +

@@ -45,7 +45,7 @@ struct DrawnByAnnotation : std::exception {};
 struct CutRefused : std::exception {};
 
 bool takesSomething(const ContentDrops& drops) {
-  if (!drops.ids.empty() || !drops.cuts.empty()) return true;
+  if (!drops.ids.empty() || !drops.cuts.empty() || !drops.carried.empty()) return true;
   for (const auto& [index, inner] : drops.forms)
     if (takesSomething(inner)) return true;
   return false;
@@ -253,16 +253,19 @@ private:
     return !args.empty() && args.back().getType() == QPDFTokenizer::tt_name && isImage(args.back().getValue());
   }
   void followFont(const std::string& op) {
-    if (op == "q") fonts.push_back(fonts.back());
-    if (op == "Q" && fonts.size() > 1) fonts.pop_back();
+    if (op == "q") fonts.push_back(fonts.back()), clipped.push_back(clipped.back());
+    if (op == "Q" && fonts.size() > 1) fonts.pop_back(), clipped.pop_back();
+    if (op == "W" || op == "W*") clipped.back() = true;
     if (op == "Tf") {
       const auto args = pending.values();
       if (args.size() == 2 && args[0].getType() == QPDFTokenizer::tt_name) fonts.back() = args[0].getValue();
     }
   }
   void emitMarked(int codes = -1) {
+    // A clipped show's glyphs may not be moved where it draws them: its
+    // clip could hide them there.
     put("/" + tag + " <</K " + std::to_string(nextId++) + (codes > 0 ? " /N " + std::to_string(codes) : "") +
-        ">> BDC ");
+        (codes > 0 && clipped.back() ? " /W 1" : "") + ">> BDC ");
     flush();
     put(" EMC");
   }
@@ -276,6 +279,7 @@ private:
   std::function<bool(const std::string&)> isImage;
   std::function<int(const std::string&)> codeBytes;
   std::vector<std::string> fonts{std::string()};  // the font set, per saved state
+  std::vector<bool> clipped{false};               // whether a clip is set, per saved state
   Operands pending;
   bool started = false;
   bool inInlineImage = false;
@@ -384,6 +388,12 @@ private:
     const bool show = isShow(op);
     if (show) {
       if (const auto cut = drops.cuts.find(id); cut != drops.cuts.end()) return drawCut(op, args, cut->second, id);
+    }
+    if (const auto carried = drops.carried.find(id); carried != drops.carried.end()) {
+      put("q " + matrixOperands(carried->second) + "cm ");
+      for (const Token& t : inner) putToken(t);
+      put(" Q");
+      return;
     }
     if (drops.ids.count(id)) {
       // A removed ' or " still moves to the next line, and " still sets the spacings.

@@ -20,6 +20,7 @@
 #include <QByteArray>
 #include <QPointF>
 #include <QString>
+#include <QTransform>
 
 #include "ShowCut.h"
 
@@ -44,6 +45,9 @@ struct ContentDrops {
   std::map<long, std::vector<int>> after;
   // Shows cut at glyph boundaries: what of each stays, and where.
   std::map<long, ShowCut> cuts;
+  // Images drawn where they stood with this matrix concatenated first: a
+  // picture carried or turned keeps its object and its pixels.
+  std::map<long, QTransform> carried;
   // By the order in which this stream draws forms: what goes inside each.
   std::map<int, ContentDrops> forms;
 };

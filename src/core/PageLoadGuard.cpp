@@ -35,6 +35,9 @@ struct PageLoadGuard::Source {
     if (child) {
       if (const std::optional<bool> loadable = child->loadable(index, patienceMs)) return !*loadable;
       if (child->interrupted()) return std::nullopt;
+      // A worker that did not start, open the document or say it is ready
+      // in time checked nothing: the count below does not bound every page.
+      return true;
     }
     if (!scan) scan = std::make_unique<PageContentBounds>(bytes, password);
     return scan->exceeds(index);

@@ -7,9 +7,10 @@
 // process under a memory and a time bound (PageCheckChild), after a quick
 // count of its saved states (PageContentBounds). A page the worker did not
 // survive is refused instead of loaded (for the view, the thumbnails, the
-// text layer and every edit), and the rest of the document works. Without
-// the worker beside the program (a test or bench binary built alone), pages
-// are only counted, here.
+// text layer and every edit), and the rest of the document works; so are
+// all pages of a source whose worker never said it was ready. Without the
+// worker beside the program (a test or bench binary built alone), pages are
+// only counted, here.
 //
 // The guard follows the document's structural changes, so that each page of
 // pdfium's document still knows which bytes it came from.

@@ -11,6 +11,7 @@
 #include "PageSpace.h"
 #include "PdfBitmapHelpers.h"
 #include "PdfiumHandles.h"
+#include "PicturePages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -349,7 +350,7 @@ std::vector<TextBlock> PdfDocument::extractImages(int page) const {
 
 QImage PdfDocument::imageObjectOwnPixels(int page, const QRectF& shownRect) const {
   // As much as the picture editor takes: beyond, a hostile size would ask for gigabytes.
-  constexpr qint64 kMostPixels = 50'000'000;
+  constexpr qint64 kMostPixels = kLargestImportedPicturePixels;
   constexpr unsigned int kLongestSide = 20000;
   DocumentLock lock(mutexAfterCheck(page));
   if (!doc || page < 0) return {};

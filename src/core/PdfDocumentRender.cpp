@@ -70,8 +70,11 @@ QImage PdfDocument::renderLoadedPageUnlocked(FPDF_PAGE page, int index, double s
   QSizeF points(FPDF_GetPageWidthF(page), FPDF_GetPageHeightF(page));
   const int quarterTurns = (((rotation % 360) + 360) % 360) / 90;
   if (quarterTurns % 2) points.transpose();
+  // The form environment is made for a page with widgets only: that page's
+  // check made it too, within the check's bounds.
+  const bool fields = withFields && pageHasWidgets(page);
   return renderLoadedPageBounded(page, renderPixelSize(points, scale), quarterTurns, transparent,
-                                 withFields ? formHandleUnlocked() : nullptr, loadGuard->renderCost(index),
+                                 fields ? formHandleUnlocked() : nullptr, loadGuard->renderCost(index),
                                  withFields ? doc : nullptr, index);
 }
 

@@ -8,6 +8,7 @@
 #include "CoreText.h"
 
 #include "BlockRichTextLayout.h"
+#include "CarriedPicture.h"
 #include "DocumentLock.h"
 #include "EditedLineFit.h"
 #include "InkSilhouette.h"
@@ -54,6 +55,11 @@ struct TextRun {
   bool italic = false;
   // Plain line i of the block (-1 none): fitted into rect as the preview fits it.
   int lineIndex = -1;
+  // Rich text: the paragraph of the editor's document the run is a piece of.
+  int paragraph = -1;
+  // The stored line whose glyphs it keeps, and how far they move with it.
+  int keptLine = -1;
+  QPointF carried;
   // Rich text: the width the editor's layout gave the run; it is set there
   // at rect's left edge, its glyphs scaled to that width.
   double laidOutWidth = -1;
@@ -161,7 +167,9 @@ std::vector<TextRun> richTextRuns(const TextBlock& b, const QRectF& column) {
   const double shift = laidOut.offset();
   std::vector<TextRun> runs;
   const double top = b.rect.y() + b.rect.height() - laidOut.drop();
+  int paragraphNumber = -1;
   for (QTextBlock paragraph = document.begin(); paragraph.isValid(); paragraph = paragraph.next()) {
+    ++paragraphNumber;
     const QTextLayout* layout = paragraph.layout();
     if (!layout) continue;
     const QPointF origin = document.documentLayout()->blockBoundingRect(paragraph).topLeft();
@@ -203,6 +211,7 @@ std::vector<TextRun> richTextRuns(const TextBlock& b, const QRectF& column) {
         // Weight 600 is how the editor draws small italic on screen, not bold.
         run.bold = font.weight() >= QFont::Bold;
         run.italic = font.italic();
+        run.paragraph = paragraphNumber;
         runs.push_back(std::move(run));
       }
     }
@@ -336,6 +345,17 @@ QPointF lineShift(const TextBlock& b) {
   return sameSize && isRealRect(b.originalRect) ? b.rect.topLeft() - b.originalRect.topLeft() : QPointF();
 }
 
+// How far the lines of a block were carried, as far as the glyphs they keep
+// can tell: a block moved, then grown by lines typed below its own, took its
+// lines along with its upper left corner. Where a resize left them instead,
+// the glyphs are not found there and the lines are written anew.
+QPointF linesCarried(const TextBlock& b) {
+  const QPointF shift = lineShift(b);
+  if (!shift.isNull() || !isRealRect(b.originalRect)) return shift;
+  const QRectF& was = b.originalRect;
+  return QPointF(b.rect.left() - was.left(), b.rect.y() + b.rect.height() - was.y() - was.height());
+}
+
 // How far above its line box's lower edge each line of a changed block had
 // its baseline on this page, so that a moved or retyped line keeps it; NaN
 // where the page showed nothing of the line (a turned or rich block, a line
@@ -449,6 +469,31 @@ void collectObjects(FPDF_PAGE page, FPDF_PAGEOBJECT form, std::vector<int>& path
     if (type == FPDF_PAGEOBJ_TEXT) found.text.push_back(object);
     if (const long id = operatorId(object, tag); id >= 0) found.keys[object] = {path, id};
   }
+}
+
+// Whether the kept glyphs of a line drawn in `was` (shown) can move by
+// `carried` where the page draws them: no clip holds them, and nothing
+// painted after them covers the new place that did not cover the old one.
+// Else the line is written anew on top of the page.
+bool movesWhereDrawn(const LineGlyphCut& line, const QRectF& was, const QPointF& carried, const PageObjects& objects,
+                     const PageSpace& space, const QByteArray& tag) {
+  if (carried.isNull()) return true;
+  const QRectF to = was.translated(carried);
+  for (FPDF_PAGEOBJECT object : line.shows()) {
+    if (line.removed().count(object)) continue;
+    const auto key = objects.keys.find(object);
+    // Inside a form, what clips and covers it lies in the form's own space.
+    if (key == objects.keys.end() || !key->second.forms.empty()) return false;
+    if (markNumber(object, tag, "W") == 1) return false;
+    const size_t order = objects.drawn.at(object);
+    for (FPDF_PAGEOBJECT other : objects.topLevel) {
+      const int type = FPDFPageObj_GetType(other);
+      if (type == FPDF_PAGEOBJ_TEXT || objects.drawn.at(other) <= order) continue;
+      const QRectF box = space.toShown(pageObjectBounds(other, type)).normalized();
+      if (box.intersects(to) && !box.intersects(was)) return false;
+    }
+  }
+  return true;
 }
 
 ContentDrops& dropsAt(ContentDrops& root, const std::vector<int>& forms) {
@@ -754,37 +799,72 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     if (replace[i] && !blocks[i].isImage) shownRuns[i] = visibleRuns(blocks[i], column);
   if (!tag.isEmpty()) {
     pdfium::TextPage textPage(FPDFText_LoadPage(p));
+    // The shows an edit may cut, taken before any is kept: the two halves
+    // of a line split by Enter cut the same shows.
+    std::set<FPDF_PAGEOBJECT> cuttable;
+    for (FPDF_PAGEOBJECT object : doomed)
+      if (removable(object) && !isHiddenTextObject(object)) cuttable.insert(object);
     for (size_t i = 0; i < blocks.size(); ++i) {
       const TextBlock& b = blocks[i];
-      if (!replace[i] || b.isImage || placedHere(b) || blockMoved(b) || blockTurned(b) || std::abs(b.rotation) >= 0.1)
-        continue;
-      const std::vector<TextRun>& runs = shownRuns[i];
-      for (const TextRun& run : runs) {
-        // Rich text keeps shows only as one line in the line's own style:
-        // what the editor makes of a line that was only typed into.
-        const bool rich = !b.richTextHtml.trimmed().isEmpty();
-        const bool plainRich = rich && runs.size() == 1 && b.lines.size() == 1 && run.bold == b.lines[0].bold &&
-                               run.italic == b.lines[0].italic && std::abs(run.size - b.lines[0].fontSize) < 0.5f;
-        const int lineIndex = plainRich ? 0 : run.lineIndex;
-        if ((rich && !plainRich) || lineIndex < 0 || lineIndex >= int(b.lines.size())) continue;
+      if (!replace[i] || b.isImage || placedHere(b) || blockTurned(b) || std::abs(b.rotation) >= 0.1) continue;
+      const QPointF shift = linesCarried(b);
+      std::vector<TextRun>& runs = shownRuns[i];
+      // Which stored line each line of the new text comes from: a line the
+      // user did not type into, or pushed down by Enter, keeps its glyphs.
+      const bool rich = !b.richTextHtml.trimmed().isEmpty();
+      QStringList was, now = rich ? QStringList() : displayLines(b);
+      for (const TextBlock::Line& line : b.lines) was << line.text;
+      if (rich) {
+        BlockRichTextLayout laidOut(b, column);
+        for (QTextBlock paragraph = laidOut.document().begin(); paragraph.isValid(); paragraph = paragraph.next())
+          now << paragraph.text();
+      }
+      const std::vector<int> sources = LineGlyphCut::sourceLines(now, was);
+      for (size_t r = 0; r < runs.size(); ++r) {
+        TextRun& run = runs[r];
+        // Rich text keeps glyphs of a paragraph laid out as one run in its
+        // stored line's style: what the editor makes of a line only typed into.
+        const int at = rich ? run.paragraph : run.lineIndex;
+        const int lineIndex = at >= 0 && size_t(at) < sources.size() ? sources[size_t(at)] : -1;
+        if (lineIndex < 0 || lineIndex >= int(b.lines.size())) continue;
+        const TextBlock::Line& stored = b.lines[size_t(lineIndex)];
+        const QRectF was = stored.rect.translated(-shift);
+        if (rich && (std::count_if(runs.begin(), runs.end(), [&](const TextRun& other) {
+                       return other.paragraph == run.paragraph;
+                     }) != 1 ||
+                     run.bold != stored.bold || run.italic != stored.italic ||
+                     std::abs(run.size - stored.fontSize) >= 0.5f))
+          continue;
+        // What the user did not touch keeps its glyphs; only typed words are new.
+        LineGlyphCut glyphs = LineGlyphCut::of(
+            textPage.get(), space, [&](const QPointF& at) { return Place{was}.contains(at); }, stored.text,
+            run.text, [&](FPDF_PAGEOBJECT object) {
+              return cuttable.count(object) && !clipsText(object) ? operatorCodes(object, tag) : -1;
+            });
+        if (glyphs.applies()) {
+          // A line pushed down by Enter goes where the editor lays it out
+          // (rich text) or to the place of the line it now stands in.
+          QPointF carried = shift;
+          if (lineIndex != at)
+            carried.ry() += rich ? run.rect.y() + 0.12 * run.size - glyphs.baseline() - shift.y()
+                                 : visualLine(b, at).rect.y() - stored.rect.y();
+          if (movesWhereDrawn(glyphs, was, carried, objects, space, tag)) {
+            for (FPDF_PAGEOBJECT object : glyphs.shows()) {
+              if (glyphs.removed().count(object)) continue;
+              doomed.erase(object);
+              keptObjects.insert(object);
+            }
+            run.keptLine = lineIndex;
+            run.carried = carried;
+            glyphCuts.emplace(std::make_pair(i, int(r)), std::move(glyphs));
+          }
+          continue;
+        }
+        // Shows kept whole at the line's ends: a plain line, or a one-line block's only run.
+        if (lineIndex != at || !shift.isNull() || (rich && (runs.size() != 1 || b.lines.size() != 1))) continue;
         std::set<FPDF_PAGEOBJECT> candidates;
         for (FPDF_PAGEOBJECT object : doomed)
           if (removable(object) && !isHiddenTextObject(object)) candidates.insert(object);
-        // What the user did not touch keeps its glyphs; only typed words are new.
-        LineGlyphCut glyphs = LineGlyphCut::of(
-            textPage.get(), space, [&](const QPointF& at) { return Place{b.lines[size_t(lineIndex)].rect}.contains(at); },
-            b.lines[size_t(lineIndex)].text, run.text, [&](FPDF_PAGEOBJECT object) {
-              return candidates.count(object) && !clipsText(object) ? operatorCodes(object, tag) : -1;
-            });
-        if (glyphs.applies()) {
-          for (FPDF_PAGEOBJECT object : glyphs.shows()) {
-            if (glyphs.removed().count(object)) continue;
-            doomed.erase(object);
-            keptObjects.insert(object);
-          }
-          glyphCuts.emplace(std::make_pair(i, run.lineIndex), std::move(glyphs));
-          continue;
-        }
         KeptEnds kept = keptEnds(textPage.get(), chars, Place{b.lines[size_t(lineIndex)].rect},
                                  b.lines[size_t(lineIndex)].text, run.text, candidates, objects.drawn, space);
         if (kept.objects.empty()) continue;
@@ -943,8 +1023,9 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   for (size_t i = 0; i < blocks.size(); ++i) {
     if (blocks[i].isImage) continue;
     blockRuns[i] = replace[i] ? shownRuns[i] : storedRuns(blocks[i]);
-    for (TextRun& run : blockRuns[i]) {
-      if (const auto cut = glyphCuts.find({i, run.lineIndex}); cut != glyphCuts.end()) {
+    for (size_t r = 0; r < blockRuns[i].size(); ++r) {
+      TextRun& run = blockRuns[i][r];
+      if (const auto cut = replace[i] ? glyphCuts.find({i, int(r)}) : glyphCuts.end(); cut != glyphCuts.end()) {
         run.glyphs = &cut->second;
         run.text = cut->second.typed();
         if (run.text.trimmed().isEmpty()) continue;
@@ -1030,20 +1111,27 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             // their width, and the typed words where the removed ones began.
             const LineGlyphCut& cut = *run.glyphs;
             const double advance = run.shaped ? run.shaped->advance(run.size) : 0.0;
-            const int lineIndex = run.lineIndex >= 0 ? run.lineIndex : 0;
+            const int lineIndex = run.keptLine;
             const LineGlyphCut::Placement placed =
                 cut.place(advance, keptLineAlignment(b, lineIndex, column, chars, cut.rightToLeft()),
-                          writtenLineBox(b, b.lines[size_t(lineIndex)]), column, space);
+                          writtenLineBox(b, b.lines[size_t(lineIndex)]).translated(-linesCarried(b)), column, space,
+                          run.carried);
             std::set<FPDF_PAGEOBJECT> touched = cut.removed();
             for (const auto& [object, showCut] : placed.cuts) {
               const OperatorKey& key = objects.keys.at(object);
-              dropsAt(plan.drops, key.forms).cuts[key.id] = showCut;
+              // Both halves of a split line may keep glyphs of one show.
+              ShowCut& merged = dropsAt(plan.drops, key.forms).cuts[key.id];
+              merged.codes = showCut.codes;
+              merged.kept.insert(merged.kept.end(), showCut.kept.begin(), showCut.kept.end());
+              std::sort(merged.kept.begin(), merged.kept.end(),
+                        [](const KeptGlyphs& a, const KeptGlyphs& b) { return a.from < b.from; });
               touched.insert(object);
             }
             plan.needsOperators = true;
             if (!run.shaped) continue;
             run.scale = placed.scale;
-            run.rect = QRectF(placed.left, cut.baseline() - 0.12 * run.size, advance * placed.scale, run.size);
+            run.rect = QRectF(placed.left, cut.baseline() + run.carried.y() - 0.12 * run.size,
+                              advance * placed.scale, run.size);
             PlacedText text{i, run, false};
             text.piece = int(plan.writes.size());
             const OperatorKey& key = objects.keys.at(cut.neighbour());
@@ -1103,7 +1191,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     } else if (blockMoved(b) || blockTurned(b) || b.imageEdited) {
       // The picture's own object goes where one lies exactly there; coloured
       // ink cut from the page, or a picture the edit cannot reach, is covered.
-      bool taken = false;
+      bool taken = false, keptObject = false;
       PlacedImage placed{b.rect, b.image, false, b.rotation, std::nullopt};
       for (FPDF_PAGEOBJECT object : objects.topLevel) {
         const int type = FPDFPageObj_GetType(object);
@@ -1113,6 +1201,20 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         if (std::abs(box.left() - was.left()) > 2 || std::abs(box.right() - was.right()) > 2 ||
             std::abs(box.top() - was.top()) > 2 || std::abs(box.bottom() - was.bottom()) > 2)
           continue;
+        // Carried or turned as the file has it, the picture keeps its object;
+        // the marked reading names the operator that takes the new matrix.
+        const auto ownKey = objects.keys.find(object);
+        const std::optional<QTransform> carried =
+            type == FPDF_PAGEOBJ_IMAGE && !b.imageEdited && isRealRect(b.rect) &&
+                    (tag.isEmpty() || ownKey != objects.keys.end())
+                ? carriedPictureMatrix(object, b, space)
+                : std::nullopt;
+        if (carried) {
+          if (ownKey != objects.keys.end())
+            dropsAt(plan.drops, ownKey->second.forms).carried[ownKey->second.id] = *carried;
+          plan.needsOperators = taken = keptObject = true;
+          break;
+        }
         for (const auto& [candidate, key] : objects.keys) {
           if (FPDFPageObj_GetType(candidate) != FPDF_PAGEOBJ_IMAGE) continue;
           if (candidate == object || (type == FPDF_PAGEOBJ_FORM && !key.forms.empty())) {
@@ -1134,7 +1236,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
       }
       // A block without a place left this page (deleted, or moved to
       // another): only its old place is covered.
-      if (isRealRect(b.rect)) plan.writes.emplace_back(std::move(placed));
+      if (isRealRect(b.rect) && !keptObject) plan.writes.emplace_back(std::move(placed));
     }
   }
   plan.needsOperators = plan.needsOperators || !doomed.empty();

@@ -3,9 +3,15 @@
 #include "PdfiumHandles.h"
 #include "PdfiumLock.h"
 
+#include <QString>
+#include <QStringList>
+
 #include <qpdf/QPDF.hh>
 
 #include <exception>
+#include <map>
+#include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -20,6 +26,47 @@ constexpr int kDeepestField = 64;
 // some 7,000 kids of one parent and minutes for 60,000.
 constexpr double kMostSiblingComparisons = 25e6;
 
+// pdfium files each terminal field under its full name, a level for each
+// part between dots; a parent without /T adds no level, so the kids of
+// many nameless parents are siblings of one another.
+class FieldNameTree {
+public:
+  // False once the names filed have cost more comparisons than the bound.
+  bool file(const QString& fullName) {
+    int node = 0;
+    for (const QString& part : fullName.split(u'.')) {
+      comparisons += double(kidCount[size_t(node)]);
+      const auto [kid, added] = kids.try_emplace({node, part}, int(kidCount.size()));
+      if (added) {
+        ++kidCount[size_t(node)];
+        kidCount.push_back(0);
+      }
+      node = kid->second;
+    }
+    return comparisons <= kMostSiblingComparisons;
+  }
+
+private:
+  std::vector<int> kidCount{0};
+  std::map<std::pair<int, QString>, int> kids;
+  double comparisons = 0;
+};
+
+// The name pdfium gives a field: the /T of it and of each parent above it,
+// joined by dots. Nothing when the parents go deeper than any field drawn.
+std::optional<QString> fullFieldName(QPDFObjectHandle field) {
+  QString name;
+  std::set<QPDFObjGen> seen;
+  for (int depth = 0; field.isDictionary(); ++depth, field = field.getKey("/Parent")) {
+    if (depth > kDeepestField) return std::nullopt;
+    if (field.isIndirect() && !seen.insert(field.getObjGen()).second) break;
+    QPDFObjectHandle own = field.getKey("/T");
+    const QString part = own.isString() ? QString::fromStdString(own.getUTF8Value()) : QString();
+    if (!part.isEmpty()) name = name.isEmpty() ? part : part + u'.' + name;
+  }
+  return name;
+}
+
 }  // namespace
 
 bool formFieldTreeWithinBounds(const QByteArray& pdf, const QByteArray& password) {
@@ -30,20 +77,24 @@ bool formFieldTreeWithinBounds(const QByteArray& pdf, const QByteArray& password
                              password.isEmpty() ? nullptr : password.constData());
     std::vector<std::pair<QPDFObjectHandle, int>> pending{{reader.getRoot().getKey("/AcroForm").getKey("/Fields"), 0}};
     size_t walked = 0;
-    double comparisons = 0;
+    FieldNameTree names;
     while (!pending.empty()) {
       auto [node, depth] = pending.back();
       pending.pop_back();
       QPDFObjectHandle kids = node.isArray() ? node : (node.isDictionary() ? node.getKey("/Kids") : node);
-      if (!kids.isArray()) continue;
-      if (depth > kDeepestField || (walked += size_t(kids.getArrayNItems())) > kMostFieldsWalked) return false;
-      double named = 0;
-      for (int i = 0; i < kids.getArrayNItems(); ++i) {
-        QPDFObjectHandle kid = kids.getArrayItem(i);
-        named += kid.isDictionary() && kid.hasKey("/T");
-        pending.emplace_back(kid, depth + 1);
+      if (kids.isArray() && (depth > kDeepestField || (walked += size_t(kids.getArrayNItems())) > kMostFieldsWalked))
+        return false;
+      // As pdfium reads it, a field is terminal when it has no kids or when
+      // its first kid is a widget (neither named nor a parent).
+      QPDFObjectHandle first = kids.isArray() ? kids.getArrayItem(0) : QPDFObjectHandle::newNull();
+      if (node.isDictionary() && (!kids.isArray() || (first.isDictionary() && !first.hasKey("/T") &&
+                                                      !first.hasKey("/Kids")))) {
+        const std::optional<QString> name = fullFieldName(node);
+        if (!name || (!name->isEmpty() && !names.file(*name))) return false;
+        continue;
       }
-      if ((comparisons += named * named / 2) > kMostSiblingComparisons) return false;
+      if (!kids.isArray()) continue;
+      for (int i = 0; i < kids.getArrayNItems(); ++i) pending.emplace_back(kids.getArrayItem(i), depth + 1);
     }
     return true;
   } catch (const std::exception&) {

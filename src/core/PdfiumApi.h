@@ -338,6 +338,11 @@ FPDF_BOOL FPDFPath_Close(FPDF_PAGEOBJECT path);
 FPDF_BOOL FPDFPath_SetDrawMode(FPDF_PAGEOBJECT path, int fillmode, FPDF_BOOL stroke);
 FPDF_BOOL FPDFPath_GetDrawMode(FPDF_PAGEOBJECT path, int* fillmode, FPDF_BOOL* stroke);
 int FPDFPath_CountSegments(FPDF_PAGEOBJECT path);
+FPDF_BOOL FPDFPathSegment_GetPoint(FPDF_PATHSEGMENT segment, float* x, float* y);
+FPDF_CLIPPATH FPDFPageObj_GetClipPath(FPDF_PAGEOBJECT page_object);
+int FPDFClipPath_CountPaths(FPDF_CLIPPATH clip_path);
+int FPDFClipPath_CountPathSegments(FPDF_CLIPPATH clip_path, int path_index);
+FPDF_PATHSEGMENT FPDFClipPath_GetPathSegment(FPDF_CLIPPATH clip_path, int path_index, int segment_index);
 
 // Images.
 FPDF_PAGEOBJECT FPDFPageObj_NewImageObj(FPDF_DOCUMENT document);

@@ -11,7 +11,7 @@ QString editorImageSizeProblem(const QSize& size) {
       .arg(size.width())
       .arg(size.height())
       .arg(kMaxEditorImageSide)
-      .arg(kMaxEditorImagePixels / 1'000'000);
+      .arg(kMaxEditorImagePixels >> 20);
 }
 
 QImage readEditorImage(const QString& path, QString* problem) {

@@ -3,12 +3,16 @@
 // composed view hold a full copy, so a hostile size (a PDF image claiming
 // 60000 x 60000 pixels) would otherwise ask for tens of gigabytes.
 
+#include "core/PicturePages.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
 
 constexpr int kMaxEditorImageSide = 20000;
-constexpr qint64 kMaxEditorImagePixels = 50'000'000;
+// What a page takes as a picture the editor opens too: a picture placed or
+// stored as a facsimile can always be edited.
+constexpr qint64 kMaxEditorImagePixels = kLargestImportedPicturePixels;
 
 // Empty when the editor can take a picture of this size, else the message
 // that tells the user why it refuses.

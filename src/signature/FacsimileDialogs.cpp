@@ -3,6 +3,7 @@
 
 #include "SignatureTexts.h"
 #include "core/AtomicFileWrite.h"
+#include "ui/BusyRing.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -86,7 +88,23 @@ bool runSmallDialog(QDialog& dialog, const QString& title, const QString& hint, 
   return dialog.exec() == QDialog::Accepted;
 }
 
-QPixmap groupPreview(const QString& folder, const QStringList& pictures) {
+// Pictures as the picker shows them, by their paths in the store.
+using Thumbnails = QHash<QString, QImage>;
+constexpr QSize kThumbnailSize(240, 150);
+
+// Each picture read and scaled on a worker thread, the busy ring over
+// `window` meanwhile: a stored picture may hold tens of megapixels.
+Thumbnails readThumbnails(QWidget* window, const QString& folder, const QStringList& pictures) {
+  Thumbnails read;
+  for (const QString& picture : pictures) read.insert(picture, QImage());
+  runWithBusyCover(window, uiText("Обрабатываю изображение..."), [&read, folder] {
+    for (auto it = read.begin(); it != read.end(); ++it)
+      it.value() = readFacsimileThumbnail(resolved(folder, it.key()), kThumbnailSize);
+  });
+  return read;
+}
+
+QPixmap groupPreview(const Thumbnails& thumbnails, const QStringList& pictures) {
   QPixmap pixmap(120, 75);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
@@ -102,7 +120,7 @@ QPixmap groupPreview(const QString& folder, const QStringList& pictures) {
     painter.setPen(QPen(QColor(0x94, 0xa3, 0xb8), 1));
     painter.setBrush(Qt::white);
     painter.drawRoundedRect(QRectF(x, 8, t, 75 - 16), 5, 5);
-    const QImage picture = readFacsimileImage(resolved(folder, pictures[i]));
+    const QImage picture = thumbnails.value(pictures[i]);
     if (picture.isNull()) continue;
     const QImage scaled = picture.scaled(t - 8, 75 - 24, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     painter.drawImage((2 * x + t - 1) / 2 - scaled.width() / 2, (75 - 1) / 2 - scaled.height() / 2, scaled);
@@ -110,41 +128,56 @@ QPixmap groupPreview(const QString& folder, const QStringList& pictures) {
   return pixmap;
 }
 
-void fillPicker(QListWidget* list, const QStringList& files, const QString& folder, bool listGroups) {
+// Groups in the order of their files: name, path in the store, pictures.
+struct StoredGroup {
+  QString name, file;
+  QStringList pictures;
+};
+
+QList<StoredGroup> storedGroups(const QString& folder) {
+  QList<StoredGroup> found;
+  const QDir groups(facsimileGroupDir(folder));
+  if (!groups.exists()) return found;
+  for (const QString& groupFile : groups.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name)) {
+    const QJsonObject object = QJsonDocument::fromJson(readFacsimileGroupFile(groups.filePath(groupFile))).object();
+    QStringList kept;
+    for (const QJsonValue& value : object.value(QLatin1String("items")).toArray()) {
+      const QString path = value.toString().trimmed();
+      if (!path.isEmpty() && isFacsimileFile(resolved(folder, path))) kept << path;
+    }
+    kept = withoutDuplicates(kept);
+    if (kept.isEmpty()) continue;
+    QString name = object.value(QLatin1String("name")).toString().trimmed();
+    if (name.isEmpty()) name = QFileInfo(groupFile).completeBaseName();
+    found.append({name, groupFile, kept});
+  }
+  return found;
+}
+
+void fillPicker(QWidget* window, QListWidget* list, const QStringList& files, const QString& folder,
+                bool listGroups) {
   list->clear();
+  const QList<StoredGroup> groups = listGroups ? storedGroups(folder) : QList<StoredGroup>();
+  QStringList shown = files;
+  for (const StoredGroup& group : groups) shown << group.pictures.mid(0, 3);
+  const Thumbnails thumbnails = readThumbnails(window, folder, withoutDuplicates(shown));
   for (const QString& entry : files) {
     const QFileInfo info(entry);
     QString text = info.completeBaseName();
     const QString part = QFileInfo(entry).path();
     if (part != QLatin1String(".")) text += QLatin1Char('\n') + part;
-    const QImage picture = readFacsimileImage(resolved(folder, entry));
+    const QImage picture = thumbnails.value(entry);
     auto* item = new QListWidgetItem(picture.isNull() ? QIcon() : QIcon(QPixmap::fromImage(picture)), text, list);
     item->setData(kPathRole, entry);
     item->setData(kKindRole, QStringLiteral("image"));
   }
-  if (listGroups) {
-    const QDir groups(facsimileGroupDir(folder));
-    if (groups.exists()) {
-      const QStringList groupFiles = groups.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
-      for (const QString& groupFile : groupFiles) {
-        const QJsonObject object =
-            QJsonDocument::fromJson(readFacsimileGroupFile(groups.filePath(groupFile))).object();
-        QStringList kept;
-        for (const QJsonValue& value : object.value(QLatin1String("items")).toArray()) {
-          const QString path = value.toString().trimmed();
-          if (!path.isEmpty() && isFacsimileFile(resolved(folder, path))) kept << path;
-        }
-        kept = withoutDuplicates(kept);
-        if (kept.isEmpty()) continue;
-        QString name = object.value(QLatin1String("name")).toString().trimmed();
-        if (name.isEmpty()) name = QFileInfo(groupFile).completeBaseName();
-        auto* item = new QListWidgetItem(QIcon(groupPreview(folder, kept)),
-                                         uiText("Группа\n%1 (%2)").arg(name, QString::number(kept.size())), list);
-        item->setData(kPathRole, QStringLiteral("groups/") + groupFile);
-        item->setData(kKindRole, QStringLiteral("group"));
-        item->setData(kGroupItemsRole, kept);
-      }
-    }
+  for (const StoredGroup& group : groups) {
+    auto* item = new QListWidgetItem(QIcon(groupPreview(thumbnails, group.pictures)),
+                                     uiText("Группа\n%1 (%2)").arg(group.name, QString::number(group.pictures.size())),
+                                     list);
+    item->setData(kPathRole, QStringLiteral("groups/") + group.file);
+    item->setData(kKindRole, QStringLiteral("group"));
+    item->setData(kGroupItemsRole, group.pictures);
   }
   if (list->count() > 0) list->setCurrentRow(0);
 }
@@ -199,8 +232,11 @@ QDialog* buildFacsimilePickerDialog(const QString& facsimileFolder, const QStrin
   list->setResizeMode(QListView::Adjust);
   list->setMinimumSize(480, 260);
   list->setSelectionMode(multiSelect ? QAbstractItemView::ExtendedSelection : QAbstractItemView::SingleSelection);
-  auto refill = [list, files, facsimileFolder, listGroups] { fillPicker(list, files, facsimileFolder, listGroups); };
-  refill();
+  // Filled before the dialog shows, under the window; filled again over the dialog.
+  fillPicker(parent, list, files, facsimileFolder, listGroups);
+  auto refill = [dialog, list, files, facsimileFolder, listGroups] {
+    fillPicker(dialog, list, files, facsimileFolder, listGroups);
+  };
 
   auto* row = new QHBoxLayout;
   if (offerCreateGroup) {

@@ -6,7 +6,9 @@
 #include "SignatureTexts.h"
 #include "core/AtomicFileWrite.h"
 #include "core/ImageFormatProbe.h"
+#include "core/PicturePages.h"
 #include "core/RegularFileRead.h"
+#include "paint/ImageSizeLimit.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -56,7 +58,9 @@ namespace {
 // cleaned name keeps, small enough that cleaning stays quick.
 constexpr qsizetype kLongestNameInput = 1024;
 constexpr qsizetype kLongestNameBytes = 200;
-constexpr qint64 kLargestPicture = 64 << 20;
+// A PNG of the largest picture the store takes, written at worst without
+// any compression: no picture it stores is too large to read back.
+constexpr qint64 kLargestPicture = qint64(kLargestDecodedPictureMegabytes + 16) << 20;
 constexpr qint64 kLargestGroupFile = 1 << 20;
 
 // The longest prefix of `text` whose UTF-8 form fits in `bytes`, whole
@@ -107,6 +111,11 @@ QSizeF defaultFacsimileSizeMm(const QList<QImage>& images) {
 }
 
 bool writeFacsimilePng(const QString& path, const QImage& image, QString* error) {
+  // What could not be read back and edited is never stored.
+  if (const QString tooLarge = editorImageSizeProblem(image.size()); !tooLarge.isEmpty()) {
+    if (error) *error = tooLarge;
+    return false;
+  }
   QByteArray png;
   QBuffer buffer(&png);
   buffer.open(QIODevice::WriteOnly);
@@ -123,10 +132,17 @@ bool writeFacsimilePng(const QString& path, const QImage& image, QString* error)
 
 bool isFacsimileFile(const QString& path) { return QFileInfo::exists(path) && !isExistingNonRegularFile(path); }
 
-QImage readFacsimileImage(const QString& path) {
-  QByteArray bytes;
-  if (readRegularFile(path, kLargestPicture, &bytes, nullptr) != FileReadFailure::None) return QImage();
-  return decodeRasterImage(bytes);
+QImage readFacsimileImage(const QString& path, QString* why) {
+  QString reason;
+  QImage image = readImportedPicture(path, &reason, kLargestPicture);
+  if (!image.isNull() && !(reason = editorImageSizeProblem(image.size())).isEmpty()) image = QImage();
+  if (why) *why = reason;
+  return image;
+}
+
+QImage readFacsimileThumbnail(const QString& path, const QSize& size) {
+  const QImage picture = readFacsimileImage(path, nullptr);
+  return picture.isNull() ? picture : picture.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
 
 QByteArray readFacsimileGroupFile(const QString& path) {

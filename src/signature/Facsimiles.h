@@ -24,15 +24,20 @@ QString facsimileGroupDir(const QString& facsimileFolder);
 QString normalizeFacsimileName(const QString& name);
 // Millimetres (width, height) proposed for placing these pictures.
 QSizeF defaultFacsimileSizeMm(const QList<QImage>& images);
-// The PNG written atomically; false with `error` set when it could not be. A
-// link planted at `path` is refused, so saving never writes outside the store.
+// The PNG written atomically; false with `error` set when it could not be,
+// or when the picture is larger than the editor and the page take. A link
+// planted at `path` is refused, so saving never writes outside the store.
 bool writeFacsimilePng(const QString& path, const QImage& image, QString* error);
 // Whether `path` names an ordinary file (a pipe or device named in a group
 // file must not block or feed the picker).
 bool isFacsimileFile(const QString& path);
-// A stored picture, read only from an ordinary file of bounded size and
-// decoded by its signature; null otherwise.
-QImage readFacsimileImage(const QString& path);
+// A stored picture, read only from an ordinary file of bounded size, decoded
+// by its signature and within the editor's bounds; null otherwise, with
+// `why` (when given) saying what is wrong.
+QImage readFacsimileImage(const QString& path, QString* why = nullptr);
+// The stored picture scaled to fit `size`, for the picker's icons (which
+// read each picture on a worker thread); null when it cannot be read.
+QImage readFacsimileThumbnail(const QString& path, const QSize& size);
 // A group file's bytes under the same rules; empty otherwise.
 QByteArray readFacsimileGroupFile(const QString& path);
 

@@ -2,11 +2,15 @@
 
 #include "DialogHelpers.h"
 
+#include <QEventLoop>
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
 #include <QPen>
+#include <QThread>
 #include <QVBoxLayout>
+
+#include <memory>
 
 BusyRing::BusyRing(QWidget* parent) : QWidget(parent) {
   setFixedSize(54, 54);
@@ -56,4 +60,23 @@ BusyOverlay buildBusyOverlay(QWidget* parent, const QString& objectName, int alp
   layout->addStretch(1);
   overlay.frame->hide();
   return overlay;
+}
+
+void runWithBusyCover(QWidget* window, const QString& text, const std::function<void()>& work) {
+  const std::unique_ptr<QThread> thread(QThread::create(work));
+  QEventLoop loop;
+  QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+  BusyOverlay cover;
+  if (window) {
+    cover = buildBusyOverlay(window, QStringLiteral("PictureBusyOverlay"), 214, text);
+    cover.frame->setGeometry(window->rect());
+    cover.frame->show();
+    cover.frame->raise();
+    cover.ring->start(45);
+  }
+  thread->start();
+  // A finish before the loop runs is queued to it all the same.
+  loop.exec(QEventLoop::ExcludeUserInputEvents);
+  thread->wait();
+  delete cover.frame;
 }

@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 class QFrame;
 class QLabel;
 
@@ -35,3 +37,9 @@ struct BusyOverlay {
   QLabel* text = nullptr;
 };
 BusyOverlay buildBusyOverlay(QWidget* parent, const QString& objectName, int alpha, const QString& text);
+
+// Runs `work` on a thread of its own while `window` (when given) shows the
+// cover, with the ring and `text`, over its content: the window goes on
+// drawing and takes no input until the work is done, then the call returns.
+// For reading, decoding and writing large pictures, which take seconds.
+void runWithBusyCover(QWidget* window, const QString& text, const std::function<void()>& work);

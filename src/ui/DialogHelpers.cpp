@@ -136,9 +136,10 @@ bool appQuestion(QWidget* parent, const QString& title, const QString& text, con
                           {{secondaryText, kSecondary, 0, false}, {primaryText, kPrimary, 1, true}}, 0) == 1;
 }
 
-int appUnsavedChangesQuestion(QWidget* parent) {
+int appUnsavedChangesQuestion(QWidget* parent, const QString& documentName) {
   return runMessageDialog(parent, QStringLiteral("Несохранённые изменения"),
-                          QStringLiteral("Документ изменён. Сохранить изменения перед закрытием?"),
+                          uiTranslate(QStringLiteral("Документ «%1» изменён. Сохранить изменения перед закрытием?"))
+                              .arg(documentName),
                           {440, QMargins(18, 18, 18, 16), 8, QStringLiteral("Сохранить изменения?")},
                           {{QStringLiteral("Не сохранять"), kSecondary, 1, true},
                            {QStringLiteral("Отмена"), kSecondary, 2, false},

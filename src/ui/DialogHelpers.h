@@ -38,7 +38,8 @@ void appInfo(QWidget* parent, const QString& title, const QString& text);
 bool appQuestion(QWidget* parent, const QString& title, const QString& text, const QString& primaryText,
                  const QString& secondaryText);
 // 0 save, 1 do not save, 2 cancel (also when the dialog is closed otherwise).
-int appUnsavedChangesQuestion(QWidget* parent);
+// The question names the document it is about.
+int appUnsavedChangesQuestion(QWidget* parent, const QString& documentName);
 // 0 the secondary action, 1 the primary action, 2 cancel or closed.
 int appPdfFileQuestion(QWidget* parent, const QString& title, const QString& text,
                        const QString& secondaryText, const QString& cancelText, const QString& primaryText);

@@ -602,6 +602,8 @@ private:
   QTextEdit* inlineTextEdit = nullptr;
   int inlinePage = -1;
   QRectF inlineArea;
+  // The typing box of a new block holds all of its wrapped lines.
+  void fitInlineEditor();
   QList<QImage> placementImages;
   QSizeF placementSize{-1, -1};
   QPoint placementCursor;

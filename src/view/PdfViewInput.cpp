@@ -114,14 +114,18 @@ void PdfView::mousePressEvent(QMouseEvent* event) {
   }
 
   pressedBlock = -1;
-  if (blocksTakePress && ocrBlocksPage >= 0 && !ocrBlocks.empty()) {
-    pressedBlock = hoveredOcrBlock(position);
+  const bool blocksShown = ocrBlocksPage >= 0 && !ocrBlocks.empty();
+  if (blocksTakePress && blocksShown) pressedBlock = hoveredOcrBlock(position);
+  if (blocksTakePress && pressedBlock < 0) {
+    // A paste goes where the page was last clicked, its text read by then
+    // or still being read.
+    pastePage = pageAtPoint(position);
+    if (isValidPage(pastePage)) pastePoint = viewToPage(pastePage, position).topLeft();
+  }
+  if (blocksTakePress && blocksShown) {
     if (pressedBlock < 0) {
       deactivateOcrBlock();
       clearOcrBlockSelection();
-      // A paste goes where the page was last clicked.
-      pastePage = pageAtPoint(position);
-      if (isValidPage(pastePage)) pastePoint = viewToPage(pastePage, position).topLeft();
     }
     if (editTool == EditTool::Select) {
       selectionMode = SelectionMode::Blocks;
@@ -308,6 +312,8 @@ void PdfView::finishSelectionDrag(const QPoint& position, Qt::KeyboardModifiers 
     pressedBlock = -1;
     selectionRubberBand()->hide();
     endDrag();
+    // Nothing is marked now: a copy never takes an area marked before.
+    emit selectionRectReady(-1, QRectF());
     return;
   }
 

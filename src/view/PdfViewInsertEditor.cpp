@@ -4,6 +4,7 @@
 
 #include "core/EditedLineFit.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -70,11 +71,41 @@ void PdfView::showInlineEditor(int page, QRectF area) {
   connect(confirm, &QPushButton::clicked, this, &PdfView::commitInlineEditor);
   connect(cancel, &QPushButton::clicked, this, &PdfView::hideInlineEditor);
 
+  inlineTextEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  connect(inlineTextEdit->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
+          &PdfView::fitInlineEditor);
+
   inlineFrame->show();
   inlineFrame->raise();
+  fitInlineEditor();
   inlineTextEdit->setFocus(Qt::OtherFocusReason);
   connectActiveTextEditorSignals(inlineTextEdit);
   emitActiveTextFormat();
+}
+
+void PdfView::fitInlineEditor() {
+  if (!inlineFrame || !inlineTextEdit) return;
+  // Wide enough for the lines as they wrap on the page, with the cursor
+  // beside the longest; tall enough for every line, up to the view's height,
+  // where the box scrolls rather than leave the screen.
+  inlineFrame->layout()->activate();
+  const int chrome = 2 * inlineTextEdit->frameWidth();
+  const int aroundEditor = inlineFrame->height() - inlineTextEdit->height();
+  const int lines = static_cast<int>(std::ceil(inlineTextEdit->document()->size().height())) + chrome;
+  const int least = std::max(static_cast<int>(inlineArea.height() * zoom), 70) + 28;
+  const int wanted = std::max(least, lines + aroundEditor);
+  const int vw = viewport()->width();
+  const int vh = viewport()->height();
+  const int height = std::min(wanted, std::max(vh - 4, aroundEditor + 40));
+  const bool scrolls = height < wanted;
+  inlineTextEdit->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  const QMargins margins = inlineFrame->layout()->contentsMargins();
+  const int bar = scrolls ? inlineTextEdit->verticalScrollBar()->sizeHint().width() : 0;
+  const int width = std::max({220, static_cast<int>(inlineArea.width() * zoom),
+                              inlineTextEdit->lineWrapColumnOrWidth() + chrome + bar + 2 + margins.left() + margins.right()});
+  const int x = std::clamp(inlineFrame->x(), 2, std::max(2, vw - width - 2));
+  const int y = std::clamp(inlineFrame->y(), 2, std::max(2, vh - height - 2));
+  inlineFrame->setGeometry(x, y, width, height);
 }
 
 void PdfView::hideInlineEditor() {

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 
 namespace {
@@ -93,11 +94,18 @@ void PdfView::paintPage(QPainter& painter, const PageGeometry& g) {
                         checkWaitLasts(g.page);
   if (!checking && !image.isNull()) checkWaitSince.remove(g.page);
   if (refused || checking) {
+    // Said in the part of the page in sight: at a large zoom its centre is
+    // far out of view.
+    const QRectF shown = QRectF(g.rect).intersected(QRectF(viewport()->rect())).adjusted(16, 16, -16, -16);
+    QString text = tr("Страница проверяется…");
+    if (refused && document->isPageRefused(g.page))
+      text = tr("Страница не показана: её содержимое превышает пределы, которые программа может обработать.");
+    else if (refused)
+      text = tr("Страница не показана при масштабе %1%: рисовать её так крупно слишком долго. "
+                "Уменьшите масштаб, чтобы её увидеть.")
+                 .arg(std::lround(zoom * 100));
     painter.setPen(QColor(90, 90, 90));
-    painter.drawText(QRectF(g.rect).adjusted(16, 16, -16, -16), Qt::AlignCenter | Qt::TextWordWrap,
-                     refused
-                         ? tr("Страница не показана: её содержимое превышает пределы, которые программа может обработать.")
-                         : tr("Страница проверяется…"));
+    painter.drawText(shown, Qt::AlignCenter | Qt::TextWordWrap, text);
   }
   if (!image.isNull() && inkModeActive(g.page)) paintInkLayerRestoration(painter, g, image);
 

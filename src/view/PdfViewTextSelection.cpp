@@ -329,6 +329,12 @@ QRect PdfView::currentSelectionViewportRect() const {
 
 void PdfView::updateSelectionEndFromViewport(const QPoint& p) {
   selectionEnd = p;
+  // A drag begun beside a page, left of its lines, marks the page it
+  // reaches: the rectangle drawn is what a copy takes.
+  if (selectionPage < 0 && selecting && isValidPage(pageAtPoint(p))) {
+    selectionPage = pageAtPoint(p);
+    selectionStartOnPage = viewToPage(selectionPage, selectionStart).topLeft();
+  }
   if (selectionPage >= 0) selectionEndOnPage = viewToPage(selectionPage, p).topLeft();
 }
 

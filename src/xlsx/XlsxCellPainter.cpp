@@ -2,10 +2,13 @@
 #include "XlsxCellPainter.h"
 
 #include <QFont>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QHash>
+#include <QGuiApplication>
 #include <QPainter>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -38,6 +41,28 @@ CellRecords recordsOf(const XlsxICell& cell, const XlsxIStyles& styles) {
   const bool borderValid = xf.borderId >= 0 && xf.borderId < styles.borders.size();
   if (borderValid && (xf.applyBorder || xf.borderId >= 1)) records.border = &styles.borders[xf.borderId];
   return records;
+}
+
+// The face a cell is measured and drawn in: the one the workbook names where
+// it is installed, else the face with its advances, so that a value that fits
+// in the workbook's program fits here. Any other face keeps the default one
+// rather than a look-alike fontconfig guesses.
+QString installedFamily(const QString& named) {
+  if (named.isEmpty() || !qGuiApp) return {};
+  static const QSet<QString> installed = [] {
+    QSet<QString> families;
+    for (const QString& family : QFontDatabase::families()) families.insert(family.toLower());
+    return families;
+  }();
+  static const QHash<QString, QString> twins = {{QStringLiteral("calibri"), QStringLiteral("Carlito")},
+                                                {QStringLiteral("cambria"), QStringLiteral("Caladea")},
+                                                {QStringLiteral("arial"), QStringLiteral("Liberation Sans")},
+                                                {QStringLiteral("times new roman"), QStringLiteral("Liberation Serif")},
+                                                {QStringLiteral("courier new"), QStringLiteral("Liberation Mono")}};
+  const QString key = named.toLower();
+  if (installed.contains(key)) return named;
+  const QString twin = twins.value(key);
+  return installed.contains(twin.toLower()) ? twin : QString();
 }
 
 QRect truncated(const QRectF& r) { return QRect(int(r.x()), int(r.y()), int(r.width()), int(r.height())); }
@@ -84,9 +109,13 @@ XlsxCellLook iCellLook(const XlsxICell& cell, const XlsxIStyles& styles) {
   const double size = records.font ? records.font->size : 11.0;
   // Whole pixels of the layout: the widths that decide whether a number fits
   // are then measured alike for the screen and the page. 1.2 pixels a point
-  // give the application's font about the digit width the spreadsheet
-  // program's default font has at its size.
+  // give the spreadsheet program's faces a digit a little narrower than that
+  // program's column unit, so what fits there fits here.
   look.font.setPixelSize(std::max(7, int(size * 1.2)));
+  // A cell of the default font is drawn in the workbook's first font.
+  const XlsxIFont* face = records.font ? records.font : styles.fonts.isEmpty() ? nullptr : &styles.fonts.first();
+  const QString family = face ? installedFamily(face->family) : QString();
+  if (!family.isEmpty()) look.font.setFamily(family);
   if (records.font) {
     if (records.font->bold) look.font.setWeight(QFont::Bold);
     look.font.setItalic(records.font->italic);

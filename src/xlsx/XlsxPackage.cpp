@@ -375,9 +375,14 @@ XlsxWorkbook loadXlsxWorkbook(const QString& path) {
   }
   Package package(archive.get(), report);
   const QString workbookPart = QStringLiteral("xl/workbook.xml");
-  const QList<QString> sharedStrings = iSharedStrings(package, report);
-  if (!package.has(workbookPart))
+  // Without its workbook nothing else of the file is read: every other part
+  // would only add complaints about what is missing anyway.
+  if (!package.has(workbookPart)) {
     report.add(QStringLiteral("В файле «%1» нет книги (части «%2»)"), {fileName, workbookPart});
+    book.notes = report.messages;
+    return book;
+  }
+  const QList<QString> sharedStrings = iSharedStrings(package, report);
   const auto refs = iSheetRefs(package.read(workbookPart), workbookPart, report);
   const QMap<QString, QString> workbookRels = iRelationships(package, relsPartOf(workbookPart), report);
   const QString themePart = QStringLiteral("xl/theme/theme1.xml");

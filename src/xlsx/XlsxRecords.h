@@ -67,6 +67,7 @@ struct XlsxIFont {
   double size = 11.0;
   QColor color = Qt::black;
   bool hasColor = false;
+  QString family;  // as the workbook names it
 };
 
 struct XlsxIFill {

@@ -182,6 +182,7 @@ std::unique_ptr<XlsxIStyles> iParseStyles(const QByteArray& xml, const QList<QCo
       else if (name == u"b") font.bold = !iXsdFalse(attribute("val"));
       else if (name == u"i") font.italic = !iXsdFalse(attribute("val"));
       else if (name == u"u") font.underline = attribute("val").isEmpty() || attribute("val") == u"single";
+      else if (name == u"name") font.family = attribute("val").toString();
       else if (name == u"sz") {
         const double size = attribute("val").toDouble();
         if (size > 0) font.size = size;

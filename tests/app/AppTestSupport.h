@@ -33,6 +33,7 @@ class TestWindow : public MainWindow {
   using MainWindow::currentDocument;
   using MainWindow::documents;
   using MainWindow::documentTabs;
+  using MainWindow::heapTrim;
   using MainWindow::editMode;
   using MainWindow::editModeButton;
   using MainWindow::floatingBar;

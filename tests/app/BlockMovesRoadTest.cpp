@@ -24,6 +24,9 @@
 #include <QMenu>
 #include <QPointer>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -402,7 +405,15 @@ TEST_F(BlockMovesRoadTest, DeleteAndTheMenuRemoveBlocksAndACutBlockIsPastedWhere
   ASSERT_EQ(onEditor.size(), 1) << onEditor.value(1).join(", ").toStdString();
   EXPECT_TRUE(onEditor[0].contains("Удалить"));
   EXPECT_LT(blockWith(thirdText), 0);
+  // The text of the page scrolled to is held back, as a busy machine holds
+  // it: its one reader is kept busy until the paste is done.
+  QSemaphore readerHeld;
+  bool held = true;
+  const auto letGo = qScopeGuard([&] { if (held) readerHeld.release(); });  // a failed check must not hang the window
+  ASSERT_NE(window->pageTextPool, nullptr);
+  window->pageTextPool->start([&readerHeld] { readerHeld.acquire(); });
   view()->showPageAt(0, 600);
+  ASSERT_EQ(view()->currentPageIndex(), 1);
   // Below the last line, where the line fits as wide as it is.
   const QPoint free = view()->viewportPointForPageTopPoint(0, QPointF(100, 745));
   ASSERT_TRUE(vp()->rect().contains(free));
@@ -411,6 +422,13 @@ TEST_F(BlockMovesRoadTest, DeleteAndTheMenuRemoveBlocksAndACutBlockIsPastedWhere
   press(QKeySequence::Paste);
   EXPECT_GE(blockWith(thirdText), 0);
   EXPECT_EQ(window->statusLabel->text(), "Блоки вставлены на стр. 1");
+  // The read let go ends late: the paste stays.
+  readerHeld.release();
+  held = false;
+  window->pageTextPool->waitForDone();
+  QCoreApplication::processEvents();
+  EXPECT_GE(blockWith(thirdText), 0);
+  EXPECT_EQ(view()->ocrBlocksPageIndex(), 0);
   // Ctrl+Z takes the paste back, and nothing else.
   press(QKeySequence::Undo);
   EXPECT_LT(blockWith(thirdText), 0);

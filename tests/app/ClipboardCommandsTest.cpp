@@ -34,6 +34,25 @@ TEST_F(EditorWindowTest, CopyPutsThePageOrTheMarkedRegionOnTheClipboard) {
   window->onEditCopy();
   EXPECT_EQ(clipboard->image().size(), QSize(200, 100));
   EXPECT_EQ(window->pendingSelectionPage, 0);  // a copy keeps the marked region
+
+  // A rectangle drawn from beside the page, left of its lines: Ctrl+C takes
+  // its part on the page (200 x 50 pt at 2 px a point); one beside the page only, the page.
+  window->view->setZoom(1.0);
+  const QPoint from = window->view->viewportPointForPageTopPoint(0, {0, 80}) - QPoint(30, 0);
+  ASSERT_EQ(window->view->pageAtPoint(from), -1);
+  const struct { QPoint to; QSize size; const char* said; } drags[] = {
+      {window->view->viewportPointForPageTopPoint(0, {200, 130}), {400, 100}, "Область стр. 1 скопирована в буфер"},
+      {from + QPoint(-10, 60), {893, 1263}, "Страница 1 скопирована в буфер"}};
+  for (const auto& drag : drags) {
+    QTest::mousePress(window->view->viewport(), Qt::LeftButton, {}, from);
+    QTest::mouseMove(window->view->viewport(), drag.to);
+    QTest::mouseRelease(window->view->viewport(), Qt::LeftButton, {}, drag.to);
+    ASSERT_TRUE(showActive(window.get(), QSize(1300, 900)));
+    QTest::keySequence(window.get(), QKeySequence::Copy);
+    EXPECT_NEAR(clipboard->image().width(), drag.size.width(), 3);
+    EXPECT_NEAR(clipboard->image().height(), drag.size.height(), 3);
+    EXPECT_EQ(window->statusLabel->text(), drag.said);
+  }
 }
 
 TEST_F(EditorWindowTest, PastedClipboardImageBecomesAnImageBlock) {

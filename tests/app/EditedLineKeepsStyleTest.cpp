@@ -143,32 +143,6 @@ QRectF lineExtent(const QString& path, double top, double bottom, int page = 1) 
   return extent;
 }
 
-// One run of glyphs in one font as mutool traces it: the font's name, the
-// text, and the baseline (user space) of its first glyph.
-struct TracedRun {
-  QString font;
-  QString text;
-  double baseline = 0;
-};
-
-QList<TracedRun> tracedRuns(const QString& path) {
-  QByteArray out;
-  if (runTool("mutool", {"trace", path}, &out) != 0) return {};
-  static const QRegularExpression span(QStringLiteral("<span font=\"([^\"]*)\""));
-  static const QRegularExpression glyph(QStringLiteral("<g unicode=\"([^\"]*)\"[^>]* y=\"([-\\d.]+)\""));
-  QList<TracedRun> runs;
-  for (const QString& line : QString::fromUtf8(out).split('\n')) {
-    if (const auto m = span.match(line); m.hasMatch()) {
-      runs.append({m.captured(1), {}, 0});
-    } else if (const auto g = glyph.match(line); g.hasMatch() && !runs.isEmpty()) {
-      if (runs.last().text.isEmpty()) runs.last().baseline = g.captured(2).toDouble();
-      QString c = g.captured(1);
-      runs.last().text += c == "&quot;" ? QStringLiteral("\"") : c == "&amp;" ? QStringLiteral("&") : c;
-    }
-  }
-  return runs;
-}
-
 // Mean grey difference of two images of one size at the best shift of up to
 // two pixels either way: a pixel of rounding between the view's and poppler's
 // placement is no difference in face. Blue outline pixels are left out.

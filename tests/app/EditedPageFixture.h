@@ -82,6 +82,32 @@ inline QList<Word> bboxWords(const QString& path, int page = 1) {
   return words;
 }
 
+// One run of glyphs in one font as mutool traces it: the font's name, the
+// text, and the baseline (user space) of its first glyph.
+struct TracedRun {
+  QString font;
+  QString text;
+  double baseline = 0;
+};
+
+inline QList<TracedRun> tracedRuns(const QString& path) {
+  QByteArray out;
+  if (runTool("mutool", {"trace", path}, &out) != 0) return {};
+  static const QRegularExpression span(QStringLiteral("<span font=\"([^\"]*)\""));
+  static const QRegularExpression glyph(QStringLiteral("<g unicode=\"([^\"]*)\"[^>]* y=\"([-\\d.]+)\""));
+  QList<TracedRun> runs;
+  for (const QString& line : QString::fromUtf8(out).split('\n')) {
+    if (const auto m = span.match(line); m.hasMatch()) {
+      runs.append({m.captured(1), {}, 0});
+    } else if (const auto g = glyph.match(line); g.hasMatch() && !runs.isEmpty()) {
+      if (runs.last().text.isEmpty()) runs.last().baseline = g.captured(2).toDouble();
+      QString c = g.captured(1);
+      runs.last().text += c == "&quot;" ? QStringLiteral("\"") : c == "&amp;" ? QStringLiteral("&") : c;
+    }
+  }
+  return runs;
+}
+
 inline QString pageText(const QString& path) { return oracles::pageText(path, 0).simplified(); }
 
 // Mean absolute grey difference of two images of one size, 0..255. Pixels

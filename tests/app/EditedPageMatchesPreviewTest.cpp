@@ -383,12 +383,31 @@ TEST_F(EditedPageMatchesPreview, ALineDraggedOutOfItsCellShowsWhereItWasDropped)
 }
 
 // Enter at the end of a paragraph's first line: the words typed there are
-// laid out below it and the lines under it make room.
+// laid out below it and the lines under it make room; Enter inside a line
+// splits it. Every glyph the user did not type stays in the page's own font
+// (mutool), the lines pushed down with it.
 TEST_F(EditedPageMatchesPreview, ALineAddedByEnterPushesTheLinesBelowDown) {
+  if (!hasTool("mutool")) GTEST_SKIP() << "mupdf-tools missing";
   const QString path = dir.filePath(QStringLiteral("enter.pdf"));
   ASSERT_TRUE(writeSerifPdf(path, {{{72, 200}, QStringLiteral("The help command opens the online manual.")},
                                    {{72, 213}, QStringLiteral("Second line of the same paragraph.")},
                                    {{72, 240}, QStringLiteral("Another block below it.")}}));
+  // Each word's font (mutool) and top (poppler).
+  const auto fontsOf = [](const QString& file) {
+    QMap<QString, QString> fonts;
+    for (const TracedRun& run : tracedRuns(file))
+      for (const QString& word : QString(run.text).replace("&#x9;", " ").split(' ', Qt::SkipEmptyParts))
+        fonts[word] = run.font;
+    return fonts;
+  };
+  const auto topOf = [](const QString& file, const QString& word) {
+    for (const Word& w : bboxWords(file))
+      if (w.text == word) return w.box.top();
+    return -1.0;
+  };
+  const QMap<QString, QString> fontsBefore = fontsOf(path);
+  ASSERT_FALSE(fontsBefore.isEmpty());
+  const double secondTop = topOf(path, "Second"), anotherTop = topOf(path, "Another");
   openWindow(path);
   QTest::keyClick(window.get(), Qt::Key_F2);
   clickAt({90, 196});
@@ -396,10 +415,25 @@ TEST_F(EditedPageMatchesPreview, ALineAddedByEnterPushesTheLinesBelowDown) {
   for (int key : {int(Qt::Key_End), int(Qt::Key_Return)}) QTest::keyClick(window->view->activeTextEditor(), Qt::Key(key));
   QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("New words typed"));
   QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Escape);
-  const QRectF paragraph(66, 188, 300, 70);
+  // The block below was pushed down by the new line.
+  clickAt({80, 250});
+  ASSERT_NE(window->view->activeTextEditor(), nullptr);
+  QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Home);
+  for (int i = 0; i < 14; ++i) QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Right);
+  QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Return);
+  QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Escape);
+  const QRectF paragraph(66, 188, 300, 80);
   const QImage shown = shownRegion(paragraph);
   saveWithKeys();
   EXPECT_LT(meanDifference(shown, savedRegion(path, paragraph)), 25.0);
   EXPECT_EQ(pageText(path), QStringLiteral("The help command opens the online manual. New words typed Second line of "
                                            "the same paragraph. Another block below it."));
+  const QMap<QString, QString> fontsAfter = fontsOf(path);
+  for (auto it = fontsBefore.begin(); it != fontsBefore.end(); ++it)
+    EXPECT_EQ(fontsAfter.value(it.key()), it.value()) << it.key().toStdString();
+  EXPECT_NE(fontsAfter.value("typed"), fontsBefore.value("The"));
+  // Pushed down by a line, the second half of the split line below its first.
+  EXPECT_GT(topOf(path, "Second"), secondTop + 8);
+  EXPECT_GT(topOf(path, "Another"), anotherTop + 8);
+  EXPECT_GT(topOf(path, "below"), topOf(path, "Another") + 8);
 }

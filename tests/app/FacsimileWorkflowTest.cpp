@@ -12,16 +12,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRandomGenerator>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
@@ -84,6 +88,18 @@ class FacsimileWorkflowTest : public ::testing::Test {
       QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
     });
     window.onFacsimileAdd();
+  }
+
+  // Runs the add command on a file it refuses; what the error said.
+  QString refusedAdd(const QString& file) {
+    auto refused = answerNextDialog("OK", "Ошибка");
+    whenModalOpens<QFileDialog>([file](QFileDialog* chooser) {
+      chooser->selectFile(file);
+      QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
+    });
+    window.onFacsimileAdd();
+    EXPECT_TRUE(refused->shown);
+    return refused->texts;
   }
 
   QStringList storeEntries() const {
@@ -201,13 +217,7 @@ TEST_F(FacsimileWorkflowTest, AddedPicturesFollowTheirSafeNamesInTheDataFolder) 
     ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
     notes.write("not a picture");
   }
-  auto refused = answerNextDialog("OK", "Ошибка");
-  whenModalOpens<QFileDialog>([text](QFileDialog* chooser) {
-    chooser->selectFile(text);
-    QMetaObject::invokeMethod(chooser, "accept", Qt::QueuedConnection);
-  });
-  window.onFacsimileAdd();
-  EXPECT_TRUE(refused->shown);
+  EXPECT_TRUE(refusedAdd(text).contains("это не изображение")) << "the reason is named";
   EXPECT_EQ(window.facsimileFiles().size(), 2);
 }
 
@@ -261,6 +271,85 @@ TEST_F(FacsimileWorkflowTest, EditingWithAnEmptyStoreAsksForANameAndStoresTheEdi
   EXPECT_EQ(qAlpha(stored.pixel(400, 250)), 0);
   EXPECT_EQ(qAlpha(stored.pixel(100, 100)), 0);
   EXPECT_EQ(window.statusLabel->text(), "Факсимиле сохранено: Печать_отдела.png");
+}
+
+// Counts the times the busy cover showed over a window.
+struct BusyCoverWatch : QObject {
+  BusyCoverWatch() { qApp->installEventFilter(this); }
+  bool eventFilter(QObject* o, QEvent* e) override {
+    shown += e->type() == QEvent::Show && o->objectName() == "PictureBusyOverlay";
+    return false;
+  }
+  int shown = 0;
+};
+
+// 53 megapixels, the upper part noise that no compression shrinks: its PNG
+// is larger than 64 MB. Stored, shown, edited and stored again whole, under
+// the busy ring; what the editor and the page cannot take is never stored,
+// and a stored file the editor cannot show is never replaced.
+TEST_F(FacsimileWorkflowTest, LargePicturesAreKeptWholeAndRefusedWithTheirReason) {
+  QImage big(7600, 7000, QImage::Format_RGB32);
+  big.fill(Qt::white);
+  for (int y = 0; y < 3200; ++y)
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(big.scanLine(y)), big.width());
+  const QString file = dir.filePath("big.png");
+  ASSERT_TRUE(big.save(file));
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  BusyCoverWatch busy;
+  add(file, "big", "большая");
+  EXPECT_GE(busy.shown, 2) << "reading and writing under the ring";
+  const QString stored = store + "/большая.png";
+  EXPECT_GT(QFileInfo(stored).size(), 64 << 20);
+  EXPECT_EQ(QImageReader(stored).size(), big.size());
+
+  whenModalOpens([&](QWidget* picker) {
+    if (!picker || picker->windowTitle() != "Выбрать факсимиле") return false;
+    EXPECT_FALSE(picker->findChild<QListWidget*>()->item(0)->icon().isNull()) << "its thumbnail";
+    whenModalOpens([](QWidget* editor) {
+      auto* dialog = qobject_cast<FacsimileEditorDialog*>(editor);
+      if (!dialog) return false;
+      EXPECT_EQ(dialog->image().size(), QSize(7600, 7000)) << "the picture, not a blank canvas";
+      CanvasWidget* canvas = dialog->host->canvas;  // a stroke of the brush
+      QTest::mousePress(canvas, Qt::LeftButton, {}, canvas->imageToWidget({1000, 4000}));
+      QTest::mouseMove(canvas, canvas->imageToWidget({3500, 4000}));
+      QTest::mouseRelease(canvas, Qt::LeftButton, {}, canvas->imageToWidget({6000, 4000}));
+      clickButtonOf(editor, QStringLiteral("Сохранить"));
+      return true;
+    });
+    clickButtonOf(picker, "ОК");
+    return true;
+  });
+  window.onFacsimileEdit();
+  const QImage edited(stored);
+  ASSERT_EQ(edited.size(), big.size());
+  EXPECT_EQ(edited.pixel(1234, 567), big.pixel(1234, 567)) << "the noise kept";
+  bool outline = false;
+  for (int y = 3950; y < 4050; ++y) outline = outline || edited.pixel(3500, y) != big.pixel(3500, y);
+  EXPECT_TRUE(outline) << "the stroke drawn";
+
+  // Past 64 megapixels: refused with the reason, nothing stored.
+  QImage huge(8200, 8200, QImage::Format_Mono);
+  huge.fill(0);
+  ASSERT_TRUE(huge.save(dir.filePath("huge.png")));
+  EXPECT_TRUE(refusedAdd(dir.filePath("huge.png")).contains("8200 × 8200: больше 64 Мпикс"));
+  EXPECT_EQ(window.facsimileFiles(), QStringList{"большая.png"});
+
+  // A stored file that is no picture: the editor is not opened on a blank canvas.
+  QFile broken(store + "/битая.png");
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly) && broken.write("not a picture") > 0);
+  broken.close();
+  auto why = answerNextDialog("OK", "Ошибка");
+  whenModalOpens([](QWidget* picker) {
+    if (!picker || picker->windowTitle() != "Выбрать факсимиле") return false;
+    picker->findChild<QListWidget*>()->setCurrentRow(0);  // "битая" sorts first
+    clickButtonOf(picker, "ОК");
+    return true;
+  });
+  window.onFacsimileEdit();
+  EXPECT_TRUE(why->texts.contains("«битая.png» не открывается в редакторе:\nэто не изображение")) << why->texts.toStdString();
+  ASSERT_TRUE(broken.open(QIODevice::ReadOnly));
+  EXPECT_EQ(broken.readAll(), "not a picture");
 }
 
 class FacsimileInsertTest : public FacsimileWorkflowTest {

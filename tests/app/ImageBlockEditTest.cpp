@@ -226,6 +226,10 @@ void ImageBlockEditTest::editAndTurnPicture(int turn) {
     QTest::mouseMove(held, held->mapFrom(vp, to));
   QTest::mouseRelease(held, Qt::LeftButton, {}, held->mapFrom(vp, centre + QPoint(100, 0)));
   QTest::keySequence(window.get(), QKeySequence::Save);
+  QStringList listed;  // the same 400 x 300 pixels at 144 ppi, turned: nothing resampled, no mask added
+  for (const PdfImageInfo& i : listPdfImages(path))
+    listed << QStringLiteral("%1 %2x%3 %4").arg(i.type).arg(i.size.width()).arg(i.size.height()).arg(i.xPpi);
+  EXPECT_EQ(listed, QStringList{"image 400x300 144"});
   const QImage turned = after.copy(box).transformed(QTransform().rotate(90));
   const QImage saved = renderedPage(path);
   EXPECT_LT(meanChannelDifference(saved.copy(pictureBox(saved)).scaled(turned.size()), turned), 3.0) << "saved turned";

@@ -112,7 +112,8 @@ TEST_F(MainWindowEditRoadTest, AnEditedLineIsSavedIntoTheFileAndReadBack) {
     RoadWindow window;
     showWindow(window);
     window.openFile(path);
-    EXPECT_EQ(window.statusLabel->text(), "Открыт: letter.pdf · текстовый слой готов");
+    // The page's text is read beside the window, as a page change reads it.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.statusLabel->text() == "Открыт: letter.pdf · текстовый слой готов"; }));
     window.onToggleEditMode();
     ASSERT_TRUE(window.editMode);
     EXPECT_TRUE(window.view->isEditMode());

@@ -24,6 +24,7 @@ class RibbonWindow : public TestWindow {
   using MainWindow::fontSizeSpin;
   using MainWindow::growFontButton;
   using MainWindow::italicButton;
+  using MainWindow::pageTextPool;
   using MainWindow::pendingSelectionPage;
   using MainWindow::pendingSelectionRect;
   using MainWindow::strikeOutButton;

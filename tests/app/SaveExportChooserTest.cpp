@@ -162,6 +162,8 @@ TEST_F(SaveExportChooser, AFileOpenInAnotherTabIsWrittenOnlyOnceThatTabIsClosed)
     EXPECT_EQ(testsupport::pdfPageSizes(facs).size(), answer == "Отмена" ? 3 : 2);
   }
   EXPECT_TRUE(unsaved->shown);
+  // The question is about the tab behind, so it names that tab's file.
+  EXPECT_TRUE(unsaved->texts.contains("Документ «facs.pdf» изменён")) << unsaved->texts.toStdString();
   EXPECT_EQ(window->documents.size(), 1u);
   ASSERT_TRUE(testsupport::writePdf(facs, {{"A"}, {"B"}, {"C"}, {"D"}}));
   window->currentDocument->markModified();

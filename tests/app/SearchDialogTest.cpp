@@ -1,6 +1,7 @@
 // The search dialog on a real multi-page PDF: hit counts per option against
 // pdftotext, stepping through every hit in page order with wrap-around, and
 // one result list shared by every open dialog.
+#include "MainWindowSearchRun.h"
 #include "RibbonTestWindow.h"
 #include "TestSupport.h"
 #include "core/PopplerOracles.h"
@@ -14,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -40,6 +42,7 @@ class SearchWindow : public RibbonWindow {
   using MainWindow::searchBusyRing;
   using MainWindow::searchResults;
   using MainWindow::searchRun;
+  using MainWindow::SearchRun;
   using MainWindow::setDarkTheme;
 };
 
@@ -106,9 +109,11 @@ class SearchDialogTest : public ::testing::Test {
     for (QChar c : query) QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, QString(c), Qt::NoModifier);
   }
 
-  static void click(QWidget* w) {
+  // Clicked, and a search it began counted to its end.
+  void click(QWidget* w) {
     ASSERT_NE(w, nullptr);
     QTest::mouseClick(w, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !window->searchRun; }, 60000));
   }
 
   QTemporaryDir dir;
@@ -359,6 +364,7 @@ TEST_F(SearchDialogTest, ReturnFindsThePageShownsFirstHitAndTurnedPagesAreWalked
   ASSERT_NE(dialog, nullptr);
   setQuery(dialog, QStringLiteral("alpha"));
   QTest::keyClick(findField(dialog, 0)->lineEdit(), Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !window->searchRun; }));
   EXPECT_EQ(window->statusLabel->text(), QStringLiteral("«alpha» — стр. 3 (1/3), всего 8"));
   dialog->close();
 
@@ -372,6 +378,7 @@ TEST_F(SearchDialogTest, ReturnFindsThePageShownsFirstHitAndTurnedPagesAreWalked
   ASSERT_NE(dialog = openDialog(), nullptr);
   setQuery(dialog, QStringLiteral("marker"));
   QTest::keyClick(findField(dialog, 0)->lineEdit(), Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([this] { return !window->searchRun; }));
   for (int k = 0; k < read.size(); ++k) {
     const QRectF hit = window->view->searchHitRects().value(window->view->currentSearchHitIndex());
     EXPECT_TRUE(read[k].contains(hit.center())) << k;
@@ -379,12 +386,14 @@ TEST_F(SearchDialogTest, ReturnFindsThePageShownsFirstHitAndTurnedPagesAreWalked
   }
 }
 
-// The first "Найти далее" of a new word in a long document searches while the
-// window goes on: its timers tick, the busy ring spins and repaints, and
-// Escape, pressed in the dialog, stops the search instead of closing it.
+// The first "Найти далее" of a new word in a long document jumps to its first
+// hit, on page 10, while the rest are still being counted; the window goes
+// on meanwhile: its timers tick, the busy ring spins and repaints, and
+// Escape, pressed in the dialog, stops the count at once instead of closing it.
 TEST_F(SearchDialogTest, LongSearchKeepsTheWindowLiveAndEscapeStopsIt) {
   QList<testsupport::PageSpec> pages;
-  for (int i = 0; i < 2415; ++i) pages.append({QStringLiteral("Глава %1: условия договора поставки").arg(i + 1)});
+  for (int i = 0; i < 2415; ++i)
+    pages.append({QStringLiteral("Глава %1: условия договора%2").arg(i + 1).arg(i >= 9 ? " поставки" : "")});
   const QString longPath = dir.filePath(QStringLiteral("long.pdf"));
   ASSERT_TRUE(testsupport::writePdf(longPath, pages));
   window->openFile(longPath);
@@ -397,22 +406,36 @@ TEST_F(SearchDialogTest, LongSearchKeepsTheWindowLiveAndEscapeStopsIt) {
     int paints = 0;
     bool eventFilter(QObject*, QEvent* e) override { return e->type() == QEvent::Paint && ++paints < 0; }
   } ringPaints;
-  bool escapeSent = false;
+  bool escapeSent = false, jumpedWhileCounting = false;
+  std::shared_ptr<SearchWindow::SearchRun> run;  // kept to see how far it read
+  // The longest the event loop went without a tick is the longest the window waited.
+  QElapsedTimer clock;
+  qint64 lastTick = 0, stall = 0;
   QTimer ticker;
   QObject::connect(&ticker, &QTimer::timeout, [&] {
+    stall = std::max(stall, clock.elapsed() - lastTick);
+    lastTick = clock.elapsed();
     if (!window->searchRun || escapeSent) return;
+    run = window->searchRun;
     ++ticksWhileSearching;
+    jumpedWhileCounting = jumpedWhileCounting || window->view->searchHitPage() == 9;
     if (window->searchBusyRing) window->searchBusyRing->installEventFilter(&ringPaints);
-    if (ringPaints.paints >= 3 && window->searchBusyRing->isSpinning()) {
+    if (jumpedWhileCounting && ringPaints.paints >= 3 && window->searchBusyRing->isSpinning()) {
       escapeSent = true;
       QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog, Qt::Key_Escape);
     }
   });
-  ticker.start(20);
+  clock.start();
+  ticker.start(10);
   click(inTab<QPushButton>(dialog, 0, QStringLiteral("Найти далее")));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return escapeSent && !window->searchRun; }, 120000));
   ticker.stop();
-  EXPECT_TRUE(escapeSent);
+  EXPECT_TRUE(jumpedWhileCounting);
+  EXPECT_EQ(window->view->currentPageIndex(), 9);
   EXPECT_GE(ticksWhileSearching, 5);
+  EXPECT_LT(stall, 250) << "ms the window waited while searching and stopping";
+  ASSERT_TRUE(run);
+  EXPECT_LT(run->pagesDone.load(), run->pages) << "Escape left the worker reading every page";
   EXPECT_FALSE(window->searchBusyRing->isVisible());
   EXPECT_EQ(window->statusLabel->text(), QStringLiteral("«поставки» — поиск остановлен"));
   EXPECT_TRUE(dialog->isVisible());

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
@@ -32,9 +33,14 @@ class SpreadsheetImport : public ::testing::Test {
     pdf = dir.filePath(QStringLiteral("doc.pdf"));
     ASSERT_TRUE(testsupport::writePdf(pdf, {testsupport::PageSpec{QStringLiteral("First page"), false, {595, 842}}}));
     book = dir.filePath(QStringLiteral("book.xlsx"));
-    // Two sheets: 80 rows (two A4 pages) and a short one (one page).
-    ASSERT_NO_FATAL_FAILURE(
-        writeBook(book, "ws.title = 'Data'\nfor r in range(1, 81):\n    ws.append(['Row %d' % r, r * 10])\n"));
+    // Two sheets: 80 rows (two A4 pages) and a short one (one page). The
+    // columns keep the default width (Calibri 11), where the spreadsheet
+    // program shows a date and a rouble sum of thousands whole.
+    ASSERT_NO_FATAL_FAILURE(writeBook(
+        book, "import datetime\nws.title = 'Data'\nfor r in range(1, 81):\n"
+              "    ws.append(['Row %d' % r, r * 10, datetime.date(2024, 12, 1 + r % 28), 1000 + r * 37.25])\n"
+              "    ws.cell(r, 3).number_format = 'dd.mm.yyyy'\n"
+              "    ws.cell(r, 4).number_format = '#,##0.00 \"\u20bd\"'\n"));
     window = std::make_unique<RibbonWindow>();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -99,6 +105,16 @@ TEST_F(SpreadsheetImport, AcceptedWorkbookAddsItsPagesToTheOpenDocument) {
     EXPECT_EQ(image.size, QSize(1239, 1754));
   }
   EXPECT_EQ(pagesWithImages, (QList<int>{2, 3, 4}));
+
+  // The sheet's first rows as tesseract reads them: dates and sums as written, no "###".
+  const QString strip = dir.filePath(QStringLiteral("rows"));
+  ASSERT_EQ(testsupport::runTool("pdftoppm", {"-f", "2", "-l", "2", "-r", "300", "-H", "600", "-png", "-singlefile", copy, strip}), 0);
+  qputenv("OMP_THREAD_LIMIT", "1");
+  QByteArray read;
+  testsupport::runTool(QStringLiteral("tesseract"), {strip + QStringLiteral(".png"), "-", "--psm", "6"}, &read);
+  EXPECT_FALSE(read.contains("##")) << read.toStdString();
+  for (const int r : {1, 2, 3, 4})
+    EXPECT_TRUE(read.contains(QStringLiteral("%1.12.2024 %2").arg(1 + r % 28, 2, 10, QLatin1Char('0')).arg(QLocale(QLocale::English).toString(1000 + r * 37.25, 'f', 2)).toUtf8())) << read.toStdString();
 }
 
 TEST_F(SpreadsheetImport, PagesFollowABreakDraggedInThePreview) {
@@ -203,6 +219,18 @@ TEST_F(SpreadsheetImport, CancelledDialogLeavesTheDocumentAsItWas) {
   ASSERT_TRUE(seen->shown);
   EXPECT_EQ(window->currentDocument->pageCount(), 1);
   EXPECT_FALSE(window->currentDocument->isModified());
+
+  // An empty ZIP: one message says what is wrong, none contradicts it.
+  const QString empty = dir.filePath(QStringLiteral("empty.xlsx"));
+  QFile zip(empty);
+  ASSERT_TRUE(zip.open(QIODevice::WriteOnly) && zip.write(QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0')) == 22);
+  zip.close();
+  chooseFileInNextDialog(empty);
+  seen = answerNextDialog(QString(), QStringLiteral("Импорт Excel: empty.xlsx"));
+  QTest::mouseClick(documentButton(), Qt::LeftButton);
+  ASSERT_TRUE(seen->shown);
+  EXPECT_TRUE(seen->texts.contains(QStringLiteral("В файле «empty.xlsx» нет книги"))) << seen->texts.toStdString();
+  EXPECT_FALSE(seen->texts.contains(QStringLiteral("поврежден"))) << seen->texts.toStdString();
 }
 
 }  // namespace

@@ -33,6 +33,7 @@ class UserTextWindow : public RibbonWindow {
  public:
   using RibbonWindow::RibbonWindow;
   using MainWindow::onFindNext;
+  using MainWindow::searchRun;
   using MainWindow::showSearchDialog;
   using MainWindow::showDocumentPropertiesDialog;
 };
@@ -95,10 +96,13 @@ TEST_F(UserText, ASearchForPercentSignsIsShownAsTyped) {
   // Two hits, one per page: the status names the query, its page, its place
   // and the total, each once.
   window.onFindNext(QStringLiteral("%1"), false, false, false, false);
+  ASSERT_TRUE(QTest::qWaitFor([&window] { return !window.searchRun; }));
   EXPECT_EQ(window.statusLabel->text(), QStringLiteral("«%1» — стр. 1 (1/1), всего 2"));
   window.onFindNext(QStringLiteral("%2 &"), false, false, false, false);
+  ASSERT_TRUE(QTest::qWaitFor([&window] { return !window.searchRun; }));
   EXPECT_EQ(window.statusLabel->text(), QStringLiteral("«%2 &» — стр. 1 (1/1), всего 1"));
   window.onFindNext(QStringLiteral("%9"), false, false, false, false);
+  ASSERT_TRUE(QTest::qWaitFor([&window] { return !window.searchRun; }));
   EXPECT_EQ(window.statusLabel->text(), QStringLiteral("«%9» — не найдено"));
 
   // Counted in the dialog: the status, the results line and the table's

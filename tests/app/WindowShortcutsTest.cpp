@@ -2,16 +2,20 @@
 // the edition forbids the command.
 #include "EditorWindowFixture.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QShortcut>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QToolButton>
+#include <QWindow>
 
 using namespace apptest;
 
@@ -262,4 +266,35 @@ TEST_F(EditorWindowTest, FindKeyPutsTheCursorInTheSearchFieldWithTheQuerySelecte
   QLineEdit* field = combo->lineEdit();
   EXPECT_EQ(field->text(), "Page");
   EXPECT_EQ(field->selectedText(), "Page");
+}
+
+// Keys reach the shown document right after it opens and after a dialog has
+// gone (the search dialog, a broken file's message), with no click first.
+TEST_F(EditorWindowTest, KeysActOnTheDocumentAfterOpeningAndAfterADialogCloses) {
+  ASSERT_TRUE(showActive(window.get(), QSize(1300, 900)));
+  QWindow* keys = window->windowHandle();
+  const QString three = dir.filePath("three.pdf"), broken = dir.filePath("broken.pdf");
+  ASSERT_TRUE(testsupport::writePdf(three, {{"One"}, {"Two"}, {"Three"}}) && testsupport::writePdf(broken, {{"x"}}));
+  ASSERT_TRUE(QFile::resize(broken, 40));
+  window->documentTabs->setFocus();  // where the last click left the keys
+  window->openFile(three);
+  QTest::keyClick(keys, Qt::Key_PageDown);
+  EXPECT_EQ(window->view->currentPageIndex(), 1);
+  for (const bool search : {true, false}) {
+    if (search) {
+      QTest::keySequence(keys, standard(QKeySequence::Find));
+      for (QPushButton* button : window->findChild<QTabWidget*>("DialogTabs")->window()->findChildren<QPushButton*>())
+        if (button->text() == "Закрыть" && button->isVisible()) QTest::mouseClick(button, Qt::LeftButton);
+    } else {
+      const auto error = answerNextDialog("ОК", "Ошибка");
+      window->openFile(broken);
+      EXPECT_TRUE(error->shown);
+    }
+    // As an X server with no window manager leaves it: no window active until the program asks.
+    QApplication::setActiveWindow(nullptr);
+    window->currentDocument->markModified();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keySequence(keys, standard(QKeySequence::Save));
+    EXPECT_FALSE(window->currentDocument->isModified());
+  }
 }

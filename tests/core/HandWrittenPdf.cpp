@@ -56,7 +56,7 @@ bool writeCostlyPages(const QString& path, const QList<CostlyPage>& pages) {
   QStringList kids, fields;
   const auto page = [&](const QString& contents, const QString& size = "595 842", const QString& annots = {}) {
     kids << add(QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %1] /Contents [%2 %3] /Resources << /Font "
-                               "<< /F1 3 0 R >> /XObject << /G %4 >> >> %5 >>")
+                               "<< /F1 3 0 R >> /XObject << /G %4 /Self 4 0 R >> >> %5 >>")
                     .arg(size, contents, said, group, annots));
   };
   const auto field = [&](const QByteArray& appearance, bool named = true) {
@@ -84,6 +84,19 @@ bool writeCostlyPages(const QString& path, const QList<CostlyPage>& pages) {
                           .arg(i).arg(i % 240 * 2.4).arg(i / 240 * 3.3).arg(i % 240 * 2.4 + 2).arg(i / 240 * 3.3 + 3));
         fields << bare;
         page({}, "595 842", "/Annots [" + bare.join(' ') + "]");
+        break;
+      }
+      case CostlyPage::NamelessParentFields:
+      case CostlyPage::NamelessParentFieldsOnSelfDrawingPage: {
+        QStringList widgets;
+        for (int i = 0; i < 99000; ++i) {
+          if (i % 100 == 0) fields << add(QString());
+          widgets << add(QStringLiteral("<< /Type /Annot /Subtype /Widget /FT /Tx /T (n%1) /Parent %2 /Rect [0 0 2 2] /F 4 >>")
+                             .arg(i).arg(fields.last()));
+          if (i % 100 == 99) objects[fields.last().section(' ', 0, 0).toInt() - 1] = "<< /Kids [" + widgets.mid(i - 99).join(' ') + "] >>";
+        }
+        const bool self = kind == CostlyPage::NamelessParentFieldsOnSelfDrawingPage;
+        page(self ? add(stream("/Self Do\n")) : QString(), "595 842", "/Annots [" + widgets.join(' ') + "]");
         break;
       }
       case CostlyPage::LongValueField:

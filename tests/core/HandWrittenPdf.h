@@ -24,9 +24,12 @@ QString stream(const QByteArray& content, const QByteArray& entries = {});
 // 100 M and 15 M rectangles, 38 nested transparency groups on A4 and on a
 // poster, 400,000 page fills, 1,500,000 page fills sharing one stream,
 // 60,000 fields without appearances, a field of 4,000,000 characters, a
-// widget of no field (no name, no type) drawing 15 M rectangles.
+// widget of no field (no name, no type) drawing 15 M rectangles, 99,000
+// fields 100 to a parent without /T (one such page to a file), on a page of
+// text or on one whose content draws the self-drawing form.
 enum class CostlyPage { Text, SelfDrawingField, HundredMillionRectsField, FifteenMillionRectsField, Groups,
-                        PosterGroups, Fills, SharedSlowFills, BareFields, LongValueField, FifteenMillionRectsUnnamedWidget };
+                        PosterGroups, Fills, SharedSlowFills, BareFields, LongValueField, FifteenMillionRectsUnnamedWidget,
+                        NamelessParentFields, NamelessParentFieldsOnSelfDrawingPage };
 bool writeCostlyPages(const QString& path, const QList<CostlyPage>& pages);
 
 }  // namespace handwritten

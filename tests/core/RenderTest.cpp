@@ -238,7 +238,8 @@ TEST_F(RenderTest, ChildLoadsEveryPage) {
 // content foresees (a form drawing itself, one form drawn thousands of times,
 // millions of paths under the byte bound, states hidden behind inline data,
 // forms drawn by a glyph procedure or a soft mask, a page tree that loops, a bomb imported from a locked file) are refused
-// within the bounds, the document's other pages work, and neither the
+// within the bounds; 99,000 fields pdfium would file as siblings cost no page its check (their form is refused
+// first), and a source whose worker checks nothing has every page refused; the document's other pages work, and neither the
 // process nor its page check worker passes its memory bound.
 TEST_F(RenderTest, PagesThatWouldExhaustPdfiumAreRefusedWithinBounds) {
 #ifdef __SANITIZE_ADDRESS__
@@ -309,6 +310,16 @@ TEST_F(RenderTest, PagesThatWouldExhaustPdfiumAreRefusedWithinBounds) {
                                            "/Contents 6 0 R /Resources << /XObject << /Self 4 0 R >> >> >>",
                                            handwritten::stream("/Self Do\n")}));
   ASSERT_EQ(runTool("qpdf", {"--encrypt", "secret", "owner", "256", "--", open, locked}), 0);
+  // 99,000 fields, 100 to a parent without a name, in object streams: on a
+  // page of text (drawn, without its fields), on a page drawing itself, and
+  // behind a password too long for the worker, which then checks nothing.
+  const QString tree = dir.filePath("tree.pdf"), selfTree = dir.filePath("self.pdf"), treeLocked = dir.filePath("tl.pdf");
+  using enum handwritten::CostlyPage;
+  ASSERT_TRUE(handwritten::writeCostlyPages(tree, {NamelessParentFields}) &&
+              handwritten::writeCostlyPages(selfTree, {NamelessParentFieldsOnSelfDrawingPage, Text}));
+  for (const QString& file : {tree, selfTree}) ASSERT_EQ(runTool("qpdf", {"--object-streams=generate", "--replace-input", file}), 0);
+  // A 128-bit key takes the first 32 bytes of a password.
+  ASSERT_EQ(runTool("qpdf", {"--encrypt", QString(32, 'k'), "owner", "128", "--use-aes=y", "--", tree, treeLocked}), 0);
 
   struct Run {
     QByteArray out;
@@ -317,7 +328,10 @@ TEST_F(RenderTest, PagesThatWouldExhaustPdfiumAreRefusedWithinBounds) {
   };
   const Run runs[] = {{loadEveryPageInChild(review), {1, 2, 3, 4, 5, 6, 7, 8}, 0},
                       {loadEveryPageInChild(loop), {0}, 1},
-                      {loadEveryPageInChild(host, locked, "secret"), {1}, 0}};
+                      {loadEveryPageInChild(host, locked, "secret"), {1}, 0},
+                      {loadEveryPageInChild(tree), {}, 0},
+                      {loadEveryPageInChild(selfTree), {0}, 1},
+                      {loadEveryPageInChild(host, treeLocked, QString(4200, 'k')), {1}, 0}};
   for (const Run& run : runs) {
     std::printf("%s", run.out.constData());
     const QList<QByteArray> lines = run.out.split('\n');

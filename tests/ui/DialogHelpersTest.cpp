@@ -80,7 +80,8 @@ TEST(DialogHelpers, QuestionsReturnTheirContractValues) {
     int result = -1;
     const QString question = QString::fromLatin1(c.question);
     if (question == "unsaved") {
-      result = appUnsavedChangesQuestion(nullptr);
+      result = appUnsavedChangesQuestion(nullptr, "<b>a.pdf</b>");
+      EXPECT_TRUE(seen->texts.contains("Документ «<b>a.pdf</b>» изменён. Сохранить изменения перед закрытием?"));
       EXPECT_EQ(seen->title, "Несохранённые изменения");
       EXPECT_TRUE(seen->texts.contains("Сохранить изменения?"));
     } else if (question == "pdf") {

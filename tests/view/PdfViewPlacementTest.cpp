@@ -4,6 +4,7 @@
 #include "BlockViewFixture.h"
 
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextEdit>
 
@@ -201,6 +202,21 @@ TEST_F(PlacementTest, InlineEditorOpensFromTheToolAndCommitsWithCtrlReturn) {
     EXPECT_EQ(openInlineEditor(vp), nullptr);
   }
   EXPECT_EQ(inserted.count(), 1);
+
+  // Over a drawn line's width, the box grows with what is typed: every
+  // wrapped line shown whole, no scroll bar.
+  view->showInlineEditor(0, {60, 300, 300, 14});
+  QTextEdit* grows = openInlineEditor(vp);
+  ASSERT_NE(grows, nullptr);
+  for (int line = 0; line < 12; ++line)
+    QTest::keyClicks(grows, QStringLiteral("Words enough to run past the end of the line drawn for them. "));
+  QCoreApplication::processEvents();
+  EXPECT_GT(grows->parentWidget()->height(), 98);
+  EXPECT_FALSE(grows->verticalScrollBar()->isVisible());
+  EXPECT_FALSE(grows->horizontalScrollBar()->isVisible());
+  EXPECT_GE(grows->viewport()->height(), grows->document()->size().height());
+  EXPECT_GE(grows->viewport()->width(), grows->document()->size().width());
+  EXPECT_GE(grows->viewport()->width(), grows->lineWrapColumnOrWidth());
 }
 
 TEST_F(PlacementTest, PreviewFollowsThePointerAndAClickPlacesItInsideThePage) {
