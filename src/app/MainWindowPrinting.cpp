@@ -494,6 +494,7 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
 
   const auto run = std::make_shared<PrintRun>();
   if (pdfTarget.isEmpty() || privateFolder->isValid()) {
+    view->releaseUnseenPages();
     const int total = int(sheets.size());
     PrintProgress progress(this, total, run);
     progressBar->setRange(0, total);

@@ -140,6 +140,9 @@ public:
                         bool transparent) const;
   void invalidateCache();
   void invalidatePageCache();
+  // Lets go of the page images the last paint did not show: a print run
+  // needs the memory they hold at a high zoom.
+  void releaseUnseenPages();
   int renderJobsInFlight() const { return rendersInFlight; }
 
 

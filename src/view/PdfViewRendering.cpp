@@ -104,6 +104,10 @@ void PdfView::invalidateCache() {
   invalidateLayout();
 }
 
+void PdfView::releaseUnseenPages() {
+  std::erase_if(pageCache, [this](const PageCache& entry) { return entry.paintedIn < paints; });
+}
+
 void PdfView::invalidatePageCache() {
   invalidateCache();
   invalidateSelectableTextCache();

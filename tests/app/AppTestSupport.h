@@ -5,14 +5,49 @@
 #include "MainWindow.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QTimer>
 #include <QPushButton>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
 
 class PdfView;
 
 namespace apptest {
+
+// The longest the event loop went without a tick of a 10 ms timer, from
+// start(): the longest the window waited. `onTick` runs at every tick.
+class EventLoopStall {
+ public:
+  explicit EventLoopStall(std::function<void()> onTick = {}) : onTick(std::move(onTick)) {
+    QObject::connect(&ticker, &QTimer::timeout, [this] {
+      longest = std::max(longest, clock.elapsed() - lastTick);
+      lastTick = clock.elapsed();
+      if (this->onTick) this->onTick();
+    });
+  }
+  void start() {
+    clock.start();
+    ticker.start(10);
+  }
+  void stop() { ticker.stop(); }
+  qint64 longestMs() const { return longest; }
+
+ private:
+  std::function<void()> onTick;
+  QElapsedTimer clock;
+  QTimer ticker;
+  qint64 lastTick = 0, longest = 0;
+};
+
+// Counts the paint events of the widgets it is installed on.
+struct PaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* e) override { return e->type() == QEvent::Paint && ++paints < 0; }
+};
 
 // Opens the first block of the view that holds `oldText` in its editor and
 // types `newText` over all of its text; true when the view then holds edits.
