@@ -1,4 +1,5 @@
 #include "PdfDocument.h"
+#include "PdfFormFields.h"
 #include "CoreText.h"
 
 #include "ImageFormatProbe.h"
@@ -278,8 +279,12 @@ bool PdfDocument::importPagesUnlocked(const QString& path, const int* indices, u
 bool PdfDocument::importPdfBytesUnlocked(const QByteArray& bytes, const int* indices, unsigned long count,
                                          const QByteArray& password) {
   const QByteArray secret = password + '\0';
-  pdfium::Document source(FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()),
-                                                 password.isEmpty() ? nullptr : secret.constData()));
+  // Widgets kept under fields would point into this document once copied.
+  const std::optional<QByteArray> unparented = widgetsWithoutParents(bytes, password);
+  const bool cleaned = unparented && !unparented->isEmpty();
+  const QByteArray& copied = cleaned ? *unparented : bytes;
+  pdfium::Document source(FPDF_LoadMemDocument64(copied.constData(), size_t(copied.size()),
+                                                 password.isEmpty() || cleaned ? nullptr : secret.constData()));
   if (!source) {
     lastErrorMessage = pdfiumErrorString();
     return false;

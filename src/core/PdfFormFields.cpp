@@ -6,7 +6,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
 
 #include <exception>
 #include <map>
@@ -124,6 +126,46 @@ PdfFormFields::~PdfFormFields() {
 
 bool formWithinBounds(FPDF_DOCUMENT doc, const QByteArray& pdf, const QByteArray& password) {
   return FPDF_GetFormType(doc) == FORMTYPE_NONE || formFieldTreeWithinBounds(pdf, password);
+}
+
+std::optional<QByteArray> widgetsWithoutParents(const QByteArray& pdf, const QByteArray& password) {
+  try {
+    QPDF reader;
+    reader.setSuppressWarnings(true);
+    reader.processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()),
+                             password.isEmpty() ? nullptr : password.constData());
+    bool any = false;
+    for (QPDFObjectHandle page : reader.getAllPages()) {
+      QPDFObjectHandle annotations = page.getKey("/Annots");
+      for (int i = 0; annotations.isArray() && i < annotations.getArrayNItems(); ++i) {
+        QPDFObjectHandle widget = annotations.getArrayItem(i);
+        if (!widget.isDictionary() || !widget.hasKey("/Parent") || !widget.getKey("/Subtype").isNameAndEquals("/Widget"))
+          continue;
+        any = true;
+        std::string name = widget.getKey("/T").isString() ? widget.getKey("/T").getUTF8Value() : std::string();
+        QPDFObjectHandle field = widget.getKey("/Parent");
+        for (int depth = 0; field.isDictionary() && depth <= kDeepestField; ++depth, field = field.getKey("/Parent")) {
+          for (const char* key : {"/FT", "/Ff", "/V", "/DV", "/DA", "/Q", "/Opt", "/MaxLen"})
+            if (!widget.hasKey(key) && field.hasKey(key)) widget.replaceKey(key, field.getKey(key));
+          if (field.getKey("/T").isString())
+            name = field.getKey("/T").getUTF8Value() + (name.empty() ? "" : "." + name);
+        }
+        if (!name.empty()) widget.replaceKey("/T", QPDFObjectHandle::newUnicodeString(name));
+        widget.removeKey("/Parent");
+      }
+    }
+    if (!any) return QByteArray();
+    QPDFWriter writer(reader);
+    writer.setOutputMemory();
+    writer.setPreserveEncryption(false);
+    writer.setLinearization(false);
+    writer.write();
+    const std::shared_ptr<Buffer> buffer = writer.getBufferSharedPointer();
+    if (!buffer || buffer->getSize() == 0) return std::nullopt;
+    return QByteArray(reinterpret_cast<const char*>(buffer->getBuffer()), qsizetype(buffer->getSize()));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 bool pageHasWidgets(FPDF_PAGE page) {

@@ -9,6 +9,8 @@
 
 #include <QByteArray>
 
+#include <optional>
+
 class PdfFormFields {
 public:
   explicit PdfFormFields(FPDF_DOCUMENT document);
@@ -32,6 +34,14 @@ bool formFieldTreeWithinBounds(const QByteArray& pdf, const QByteArray& password
 // Whether `doc` gets a form environment: always without a field tree (its
 // widgets are drawn all the same), else when the tree is within the bound.
 bool formWithinBounds(FPDF_DOCUMENT doc, const QByteArray& pdf, const QByteArray& password);
+
+// pdfium copies a page without the fields above its widgets: their /Parent
+// then names whatever object has that number in the document the page goes
+// into. The same file (read with `password`) with every widget taking what
+// it inherits (full name, type, value, flags, appearance string) and no
+// /Parent, unlocked in memory; empty when no widget has a parent, nullopt
+// when the file cannot be read.
+std::optional<QByteArray> widgetsWithoutParents(const QByteArray& pdf, const QByteArray& password);
 
 // Whether the page carries form fields (widget annotations).
 bool pageHasWidgets(FPDF_PAGE page);

@@ -1,5 +1,6 @@
 // Structural page edits, proven on the written file: page order by the marker
 // text poppler reads on each page, sizes and rotations by pdfinfo.
+#include "HandWrittenPdf.h"
 #include "PopplerOracles.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
@@ -222,4 +223,27 @@ TEST_F(PageOperationsTest, ImagesBecomePagesAt150Dpi) {
   EXPECT_EQ(doc.pageSize(3), QSizeF(720, 1440));
   EXPECT_EQ(written(doc), QStringList({"MARKA", "MARKB", "MARKC", ""}));
   EXPECT_EQ(oracles::imageSizes(lastWritten), QList<QSize>({QSize(1500, 3000)}));
+}
+
+// Widgets that are kids of a field keep their /Parent when pdfium copies
+// their page, pointing at whatever object has that number in the host: the
+// imported page is drawn with its fields' ink, never a crash.
+TEST_F(PageOperationsTest, AnImportedPageKeepsTheInkOfItsFieldsKids) {
+  const QString form = dir.filePath("form.pdf");
+  ASSERT_TRUE(handwritten::writePdf(
+      form, {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R] >> >>",
+             "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents 4 0 R /Annots [6 0 R 7 0 R] >>",
+             handwritten::stream(""),
+             "<< /T (parent) /FT /Tx /Kids [6 0 R 7 0 R] >>",
+             "<< /Type /Annot /Subtype /Widget /Parent 5 0 R /Rect [20 20 120 120] /AP << /N 8 0 R >> /P 3 0 R >>",
+             "<< /Type /Annot /Subtype /Widget /Parent 5 0 R /Rect [150 150 250 250] /AP << /N 8 0 R >> /P 3 0 R >>",
+             handwritten::stream("0 g 0 0 100 100 re f", "/Type /XObject /Subtype /Form /BBox [0 0 100 100]")}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  ASSERT_TRUE(doc.importDocument(form));
+  ASSERT_EQ(doc.pageCount(), 4);
+  const QImage page = doc.renderPage(3, 1.0, 0);
+  ASSERT_FALSE(page.isNull());
+  for (const QPoint at : {QPoint(70, 230), QPoint(200, 100)}) EXPECT_LT(qGray(page.pixel(at)), 64) << at.x();
 }
