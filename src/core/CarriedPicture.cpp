@@ -21,10 +21,13 @@ QTransform shownCarry(const TextBlock& b) {
   return turnAbout(was.center(), -b.originalRotation) * stretch * turnAbout(now.center(), b.rotation);
 }
 
-// Every path of the clip the object is drawn in holds `place` (user space).
-bool clipHolds(FPDF_PAGEOBJECT object, const QRectF& place) {
+}  // namespace
+
+bool clipHolds(FPDF_PAGEOBJECT object, const QRectF& place, bool clipped) {
   FPDF_CLIPPATH clip = FPDFPageObj_GetClipPath(object);
-  for (int i = 0, paths = clip ? FPDFClipPath_CountPaths(clip) : 0; i < paths; ++i) {
+  const int paths = clip ? FPDFClipPath_CountPaths(clip) : 0;
+  if (clipped && paths < 1) return false;
+  for (int i = 0; i < paths; ++i) {
     double left = std::numeric_limits<double>::max(), bottom = left, right = -left, top = -left;
     for (int s = 0, segments = FPDFClipPath_CountPathSegments(clip, i); s < segments; ++s) {
       float x = 0, y = 0;
@@ -40,9 +43,8 @@ bool clipHolds(FPDF_PAGEOBJECT object, const QRectF& place) {
   return true;
 }
 
-}  // namespace
-
-std::optional<QTransform> carriedPictureMatrix(FPDF_PAGEOBJECT image, const TextBlock& b, const PageSpace& space) {
+std::optional<QTransform> carriedPictureMatrix(FPDF_PAGEOBJECT image, const TextBlock& b, const PageSpace& space,
+                                               bool clipped) {
   FS_MATRIX m;
   if (!image || b.originalRect.width() <= 0 || b.originalRect.height() <= 0 || !FPDFPageObj_GetMatrix(image, &m))
     return std::nullopt;
@@ -52,6 +54,6 @@ std::optional<QTransform> carriedPictureMatrix(FPDF_PAGEOBJECT image, const Text
   const QTransform userFromShown = space.userFromShown();
   const QTransform carry = userFromShown.inverted() * shownCarry(b) * userFromShown;
   if (!invertible || !carry.isInvertible()) return std::nullopt;
-  if (!clipHolds(image, (own * carry).mapRect(QRectF(0, 0, 1, 1)))) return std::nullopt;
+  if (!clipHolds(image, (own * carry).mapRect(QRectF(0, 0, 1, 1)), clipped)) return std::nullopt;
   return own * carry * back;
 }

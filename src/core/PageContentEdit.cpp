@@ -262,10 +262,10 @@ private:
     }
   }
   void emitMarked(int codes = -1) {
-    // A clipped show's glyphs may not be moved where it draws them: its
-    // clip could hide them there.
+    // Whether a clip is set where it draws, for an edit that moves what it
+    // draws: pdfium does not always read the clip of an object.
     put("/" + tag + " <</K " + std::to_string(nextId++) + (codes > 0 ? " /N " + std::to_string(codes) : "") +
-        (codes > 0 && clipped.back() ? " /W 1" : "") + ">> BDC ");
+        (clipped.back() ? " /W 1" : "") + ">> BDC ");
     flush();
     put(" EMC");
   }

@@ -472,7 +472,7 @@ void collectObjects(FPDF_PAGE page, FPDF_PAGEOBJECT form, std::vector<int>& path
 }
 
 // Whether the kept glyphs of a line drawn in `was` (shown) can move by
-// `carried` where the page draws them: no clip holds them, and nothing
+// `carried` where the page draws them: their clip holds the new place, and nothing
 // painted after them covers the new place that did not cover the old one.
 // Else the line is written anew on top of the page.
 bool movesWhereDrawn(const LineGlyphCut& line, const QRectF& was, const QPointF& carried, const PageObjects& objects,
@@ -484,7 +484,7 @@ bool movesWhereDrawn(const LineGlyphCut& line, const QRectF& was, const QPointF&
     const auto key = objects.keys.find(object);
     // Inside a form, what clips and covers it lies in the form's own space.
     if (key == objects.keys.end() || !key->second.forms.empty()) return false;
-    if (markNumber(object, tag, "W") == 1) return false;
+    if (!clipHolds(object, space.toUser(to), markNumber(object, tag, "W") == 1)) return false;
     const size_t order = objects.drawn.at(object);
     for (FPDF_PAGEOBJECT other : objects.topLevel) {
       const int type = FPDFPageObj_GetType(other);
@@ -1207,7 +1207,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         const std::optional<QTransform> carried =
             type == FPDF_PAGEOBJ_IMAGE && !b.imageEdited && isRealRect(b.rect) &&
                     (tag.isEmpty() || ownKey != objects.keys.end())
-                ? carriedPictureMatrix(object, b, space)
+                ? carriedPictureMatrix(object, b, space, markNumber(object, tag, "W") == 1)
                 : std::nullopt;
         if (carried) {
           if (ownKey != objects.keys.end())

@@ -142,15 +142,12 @@ std::optional<QByteArray> widgetsWithoutParents(const QByteArray& pdf, const QBy
         if (!widget.isDictionary() || !widget.hasKey("/Parent") || !widget.getKey("/Subtype").isNameAndEquals("/Widget"))
           continue;
         any = true;
-        std::string name = widget.getKey("/T").isString() ? widget.getKey("/T").getUTF8Value() : std::string();
+        const std::optional<QString> name = fullFieldName(widget);
         QPDFObjectHandle field = widget.getKey("/Parent");
-        for (int depth = 0; field.isDictionary() && depth <= kDeepestField; ++depth, field = field.getKey("/Parent")) {
+        for (int depth = 0; field.isDictionary() && depth <= kDeepestField; ++depth, field = field.getKey("/Parent"))
           for (const char* key : {"/FT", "/Ff", "/V", "/DV", "/DA", "/Q", "/Opt", "/MaxLen"})
             if (!widget.hasKey(key) && field.hasKey(key)) widget.replaceKey(key, field.getKey(key));
-          if (field.getKey("/T").isString())
-            name = field.getKey("/T").getUTF8Value() + (name.empty() ? "" : "." + name);
-        }
-        if (!name.empty()) widget.replaceKey("/T", QPDFObjectHandle::newUnicodeString(name));
+        if (name && !name->isEmpty()) widget.replaceKey("/T", QPDFObjectHandle::newUnicodeString(name->toStdString()));
         widget.removeKey("/Parent");
       }
     }
