@@ -17,10 +17,6 @@
 #include <limits>
 #include <tuple>
 
-namespace {
-
-// Letters shaped with their neighbours (joined, reordered, stacked): a word
-// of them is never set half from the page's glyphs and half anew.
 bool shapedWithNeighbours(const QString& text) {
   hb_unicode_funcs_t* funcs = hb_unicode_funcs_get_default();
   for (const char32_t c : text.toUcs4()) {
@@ -39,6 +35,8 @@ bool shapedWithNeighbours(const QString& text) {
   }
   return false;
 }
+
+namespace {
 
 bool saysBold(const QString& name) {
   const QString lower = name.toLower();

@@ -22,6 +22,11 @@
 
 class PageSpace;
 
+// Letters shaped with their neighbours (joined, reordered, stacked): a word
+// of them is never set half from the page's glyphs and half anew, nor from
+// a font's codes one by one.
+bool shapedWithNeighbours(const QString& text);
+
 class LineGlyphCut {
 public:
   // `inLine` tells whether a point of the shown page lies in the line's

@@ -4,6 +4,7 @@
 #include "QpdfInMemory.h"
 #include "ShapedTextPdf.h"
 
+#include <QColor>
 #include <QRandomGenerator>
 #include <QTransform>
 
@@ -295,11 +296,11 @@ class DroppingFilter : public BoundedFilter {
 public:
   // `renameForm`: called for the n-th form this content draws; the name to draw instead.
   // `spliceAt`: the new content for the place of removed show n, drawn in
-  // user space; empty for none.
+  // user space, given the fill and the font set there; empty for none.
   // `codeBytes`: the bytes per code of the font of that name, for cutting shows.
   DroppingFilter(const std::string& tag, const ContentDrops& drops, QTransform ctm,
                  std::function<std::string(int, const std::string&, const QTransform&)> renameForm,
-                 std::function<std::string(long, const std::string&)> spliceAt,
+                 std::function<std::string(long, const std::string&, const std::string&)> spliceAt,
                  std::function<int(const std::string&)> codeBytes)
       : tag("/" + tag), drops(drops), renameForm(std::move(renameForm)), spliceAt(std::move(spliceAt)),
         codeBytes(std::move(codeBytes)) {
@@ -479,7 +480,7 @@ private:
     bool invertible = false;
     const QTransform back = state.ctm.inverted(&invertible);
     if (!invertible || !spliceAt) return;
-    const std::string content = spliceAt(id, state.fillSpace + " " + state.fillColour);
+    const std::string content = spliceAt(id, state.fillSpace + " " + state.fillColour, state.font);
     if (content.empty()) return;
     put(std::string(inText ? "\nET" : "") + "\nq " + matrixOperands(back) + "cm\n" + content + "Q\n");
     if (inText) put("BT " + matrixOperands(lineMatrix) + "Tm ");
@@ -549,7 +550,7 @@ private:
   const std::string tag;
   const ContentDrops& drops;
   std::function<std::string(int, const std::string&, const QTransform&)> renameForm;
-  std::function<std::string(long, const std::string&)> spliceAt;
+  std::function<std::string(long, const std::string&, const std::string&)> spliceAt;
   std::function<int(const std::string&)> codeBytes;
   Operands pending;
   bool region = false;
@@ -762,7 +763,8 @@ struct PageContentEdit::State {
 
   // The pieces meant for the place of removed show `id`, not drawn elsewhere
   // yet, from the plain state pdfium's content expects.
-  std::string piecesAt(const ContentDrops& drops, long id, const std::string& fill, Holder& holder) {
+  std::string piecesAt(const ContentDrops& drops, long id, const std::string& fill, const std::string& font,
+                       Holder& holder) {
     auto it = drops.splices.find(id);
     if (it == drops.splices.end()) it = drops.after.find(id);
     if (it == drops.after.end()) return {};
@@ -771,7 +773,7 @@ struct PageContentEdit::State {
       bool pageFill = false;
       if (shaped)
         if (const auto placement = shaped->find(number); placement != shaped->end()) pageFill = placement->second.pageFill;
-      if (const std::string line = shapedAt(number, holder); !line.empty()) {
+      if (const std::string line = shapedAt(number, holder, font); !line.empty()) {
         text += pageFill ? "q " + fill + "\n" + line + "Q\n" : line;
         continue;
       }
@@ -803,13 +805,38 @@ struct PageContentEdit::State {
     return text.empty() ? std::string() : "q\n" + text + "Q\n";
   }
 
-  // A line set here, the first time its number is asked for.
-  std::string shapedAt(int number, Holder& holder) {
+  // A line set here, the first time its number is asked for: typed words
+  // in `font`, the font the content has here, where it draws them.
+  std::string shapedAt(int number, Holder& holder, const std::string& font = {}) {
     if (!shaped) return {};
     const auto it = shaped->find(number);
     if (it == shaped->end() || !placed.insert(number).second) return {};
-    return shapedFonts.content(it->second, [&](QPDFObjectHandle font) {
-      return holder.nameFor("/Font", font, "/UlvoText");
+    const ShapedPlacement& placement = it->second;
+    if (placement.own && !font.empty()) {
+      QPDFObjectHandle resources = holder.dict.getKey("/Resources");
+      if (!resources.isDictionary()) resources = holder.inherited;
+      QPDFObjectHandle fonts = resources.isDictionary() ? resources.getKey("/Font") : QPDFObjectHandle::newNull();
+      const std::string show =
+          fonts.isDictionary() ? ownFontShow(fonts.getKey(font), *placement.own) : std::string();
+      if (!show.empty()) {
+        std::string out = "q BT 0 Tc 0 Tw 100 Tz 0 TL 0 Ts 0 Tr ";
+        const QColor fill = placement.colour.isValid() ? placement.colour : QColor(Qt::black);
+        if (!placement.pageFill)
+          out += formatNumber(fill.redF()) + " " + formatNumber(fill.greenF()) + " " + formatNumber(fill.blueF()) +
+                 " rg ";
+        return out + matrixOperands(placement.textMatrix) + "Tm " + font + " " + formatNumber(placement.size) +
+               " Tf " + show + "\nET Q\n";
+      }
+    }
+    ShapedPlacement drawn = placement;
+    // Measured in the line's font, the words keep that width in another face.
+    if (placement.own && placement.line) {
+      const double width = placement.line->advance(placement.size);
+      if (width > 0.01) drawn.textMatrix = QTransform::fromScale(placement.own->advance(placement.size) / width, 1) *
+                                           placement.textMatrix;
+    }
+    return shapedFonts.content(drawn, [&](QPDFObjectHandle used) {
+      return holder.nameFor("/Font", used, "/UlvoText");
     });
   }
 
@@ -856,7 +883,10 @@ struct PageContentEdit::State {
     };
     DroppingFilter filter(
         tag.toStdString(), drops, ctm, rename,
-        [&](long id, const std::string& fill) { return piecesAt(drops, id, fill, holder); }, codeBytesIn(resources));
+        [&](long id, const std::string& fill, const std::string& font) {
+          return piecesAt(drops, id, fill, font, holder);
+        },
+        codeBytesIn(resources));
     const std::string data = filtered([&](Pl_Buffer& out) { run(filter, out); });
     // The words taken out of a form must not stay readable in the original.
     for (const std::string& name : filter.copiedForms)

@@ -402,7 +402,9 @@ void readCharStyle(FPDF_TEXTPAGE textPage, const Glyph& glyph, CharInfo& c, Font
   // invisible as a transparent fill.
   const bool hidden = style.mode == FPDF_TEXTRENDERMODE_INVISIBLE || style.mode == FPDF_TEXTRENDERMODE_CLIP;
   c.transparent = style.transparent || style.mode == FPDF_TEXTRENDERMODE_INVISIBLE;
-  c.inkDecides = !style.read || c.transparent || hidden || (object && images.covers(object, shownBox));
+  // A pattern fill reads as white: what the page paints tells its colour.
+  const bool patternLike = style.read && style.color == QColor(Qt::white);
+  c.inkDecides = !style.read || patternLike || c.transparent || hidden || (object && images.covers(object, shownBox));
 }
 
 const CharInfo& styleReferenceForChar(const QList<CharInfo>& chars, int i) {

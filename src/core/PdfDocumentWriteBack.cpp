@@ -69,6 +69,8 @@ struct TextRun {
   // Set by HarfBuzz in the faces that have its characters, when pdfium,
   // which maps each character to one glyph of one font, cannot write it.
   std::shared_ptr<const ShapedLine> shaped;
+  // Typed words the font of their line draws: they are set in it.
+  std::shared_ptr<const OwnFontText> own;
   // The shows of its line that stay; the run is the text between them.
   const struct KeptEnds* kept = nullptr;
   // The glyphs of its line that stay; the run is the typed words between them.
@@ -697,7 +699,7 @@ std::map<int, ShapedPlacement> shapedPlacements(const std::vector<PageWrite>& wr
     QTransform matrix = shown * userFromShown;
     if (std::abs(b.rotation) >= 0.1)
       matrix = matrix * (userFromShown.inverted() * turnAbout(b.rect.center(), b.rotation) * userFromShown);
-    placed[int(w)] = {run.shaped, matrix, size, run.color, text->invisible, run.glyphs != nullptr};
+    placed[int(w)] = {run.shaped, matrix, size, run.color, text->invisible, run.glyphs != nullptr, run.own};
   }
   return placed;
 }
@@ -792,6 +794,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   const QRectF column = pageTextColumn(blocks);
   std::map<std::pair<size_t, int>, KeptEnds> keptLines;
   std::map<std::pair<size_t, int>, LineGlyphCut> glyphCuts;
+  std::map<FPDF_FONT, std::set<char32_t>> drawnPerFont;  // what typed words may take from the line's font
   std::set<FPDF_PAGEOBJECT> keptObjects;
   // What each replaced block will show, laid out once (rich text is a layout).
   std::vector<std::vector<TextRun>> shownRuns(blocks.size());
@@ -799,6 +802,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     if (replace[i] && !blocks[i].isImage) shownRuns[i] = visibleRuns(blocks[i], column);
   if (!tag.isEmpty()) {
     pdfium::TextPage textPage(FPDFText_LoadPage(p));
+    drawnPerFont = charsDrawnPerFont(textPage.get());
     // The shows an edit may cut, taken before any is kept: the two halves
     // of a line split by Enter cut the same shows.
     std::set<FPDF_PAGEOBJECT> cuttable;
@@ -1048,6 +1052,8 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           return plan;
         }
         run.shaped = line;
+        if (OwnFontText own = ownFontText(font, run.text, drawnPerFont[font]); !own.chars.empty())
+          run.own = std::make_shared<const OwnFontText>(std::move(own));
         plan.shaped = true;
         continue;
       }
@@ -1110,7 +1116,8 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             // The glyphs that stay, those after the typed words moved by
             // their width, and the typed words where the removed ones began.
             const LineGlyphCut& cut = *run.glyphs;
-            const double advance = run.shaped ? run.shaped->advance(run.size) : 0.0;
+            const double advance = run.own ? run.own->advance(run.size)
+                                           : run.shaped ? run.shaped->advance(run.size) : 0.0;
             const int lineIndex = run.keptLine;
             const LineGlyphCut::Placement placed =
                 cut.place(advance, keptLineAlignment(b, lineIndex, column, chars, cut.rightToLeft()),

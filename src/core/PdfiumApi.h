@@ -392,6 +392,9 @@ FPDF_BOOL FPDFFont_GetItalicAngle(FPDF_FONT font, int* angle);
 FPDF_BOOL FPDFFont_GetAscent(FPDF_FONT font, float font_size, float* ascent);
 FPDF_BOOL FPDFFont_GetDescent(FPDF_FONT font, float font_size, float* descent);
 FPDF_BOOL FPDFFont_GetGlyphWidth(FPDF_FONT font, uint32_t glyph, float font_size, float* width);
+typedef struct fpdf_glyphpath_t__* FPDF_GLYPHPATH;
+FPDF_GLYPHPATH FPDFFont_GetGlyphPath(FPDF_FONT font, uint32_t glyph, float font_size);
+int FPDFGlyphPath_CountGlyphSegments(FPDF_GLYPHPATH glyphpath);
 int FPDFFont_GetIsEmbedded(FPDF_FONT font);
 FPDF_BOOL FPDFFont_GetFontData(FPDF_FONT font, uint8_t* buffer, size_t buflen, size_t* out_buflen);
 

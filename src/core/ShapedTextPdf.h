@@ -4,6 +4,7 @@
 // widths and a ToUnicode map that reads every glyph back as the characters
 // it stands for; the content sets each glyph where HarfBuzz put it.
 
+#include "OwnFontText.h"
 #include "ShapedText.h"
 
 #include <QColor>
@@ -26,6 +27,9 @@ struct ShapedPlacement {
   // Drawn in the fill the content had where the line goes (a pattern, a
   // separation), not in `colour`.
   bool pageFill = false;
+  // Set in the font the content has where the line goes, when it can be;
+  // else `line` is drawn at the width this measured.
+  std::shared_ptr<const OwnFontText> own;
 };
 
 class ShapedTextFonts {

@@ -229,12 +229,29 @@ TEST_F(EditedLineKeepsStyle, AnEditedLineKeepsItsSizeAndColour) {
   openWindow(manual);
   QTest::keyClick(window.get(), Qt::Key_F2);
   shoot("item1-manual-before");
+  // A word whose letters the line's embedded subset draws is set in that
+  // subset; a word with a blank it has no glyph for ("a script") is not.
+  const auto runsOf = [&](const QString& text, bool whole = false) {
+    QStringList fonts;
+    for (const TracedRun& run : tracedRuns(manual))
+      if (whole ? run.text == text : run.text.contains(text)) fonts << run.font;
+    return fonts;
+  };
+  const QStringList font = runsOf(QStringLiteral("arguments"));
+  ASSERT_EQ(font.size(), 1);
+  ASSERT_NE(openLineAt(line.center() - QPointF(100, 0), QStringLiteral("command-line "), 9), nullptr);
+  QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("scripts"));
+  closeEditor();
+  saveWithKeys();
+  EXPECT_EQ(runsOf(QStringLiteral("scrip"), true), font);  // the last "s" is the one "arguments" ended with
   ASSERT_NE(openLineAt(line.center() - QPointF(100, 0), QStringLiteral("either "), 7), nullptr);
   QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("a script"));
   closeEditor();
   shoot("item1-manual-after");
   saveWithKeys();
-  EXPECT_TRUE(pageText(manual).contains(QStringLiteral("assumed to be either a script"))) << pageText(manual).toStdString();
+  EXPECT_TRUE(pageText(manual).contains(QStringLiteral("command-line scripts are assumed to be either a script")))
+      << pageText(manual).toStdString();
+  EXPECT_FALSE(runsOf(QStringLiteral("a script")).contains(font.first()));
 
   const QList<ShownText> after = shownBetween(manual, 1, baseBottom - 1, baseTop);
   ASSERT_FALSE(after.isEmpty());
@@ -244,6 +261,7 @@ TEST_F(EditedLineKeepsStyle, AnEditedLineKeepsItsSizeAndColour) {
     EXPECT_TRUE(t.fill == QList<double>({0}) || t.fill == QList<double>({0, 0, 0})) << t.fill.size();
     EXPECT_NEAR(t.origin.y(), before.first().origin.y(), 0.5);  // on the line's own baseline
   }
+
 
   // A red heading stays the same red.
   const QString red = dir.filePath(QStringLiteral("red.pdf"));
@@ -503,6 +521,14 @@ TEST_F(EditedLineKeepsStyle, UntouchedGlyphsStayAsDrawnAndTypedWordsTakeTheLines
 
   openWindow(path);
   QTest::keyClick(window.get(), Qt::Key_F2);
+  // The editor shows the gradient line in a colour of its gradient, never white on the page.
+  int patterned = 0;
+  for (const TextBlock& b : window->view->currentOcrBlocks())
+    for (const TextBlock::Line& line : b.lines)
+      if (line.text.startsWith(QStringLiteral("1 Helvetica")) && ++patterned) {
+        EXPECT_GT(line.color.blue(), line.color.green() + 60) << line.color.name().toStdString();
+      }
+  EXPECT_EQ(patterned, 1);
   ASSERT_NE(openLineAt(one.center() + QPointF(20, 0), QStringLiteral("1 Helvetica"), 0), nullptr);
   QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral(" okapi"));
   closeEditor();
