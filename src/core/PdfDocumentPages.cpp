@@ -50,6 +50,17 @@ int jpegComponentCount(const QByteArray& data) {
   return 0;
 }
 
+// Whether a widget of the page is the kid of a field.
+bool holdsFieldKids(FPDF_PAGE page) {
+  for (int i = 0, count = FPDFPage_GetAnnotCount(page); i < count; ++i) {
+    pdfium::Annotation annotation(FPDFPage_GetAnnot(page, i));
+    if (annotation && FPDFAnnot_GetSubtype(annotation.get()) == FPDF_ANNOT_WIDGET &&
+        FPDFAnnot_HasKey(annotation.get(), "Parent"))
+      return true;
+  }
+  return false;
+}
+
 bool allPagesExist(FPDF_DOCUMENT document, const int* indices, unsigned long count) {
   const int pages = FPDF_GetPageCount(document);
   return std::all_of(indices, indices + count, [pages](int i) { return i >= 0 && i < pages; });
@@ -110,10 +121,29 @@ bool PdfDocument::movePages(int first, int count, int to) {
 bool PdfDocument::duplicatePage(int page) {
   DocumentLock lock(mutex);
   if (!doc || page < 0 || page >= FPDF_GetPageCount(doc)) return false;
-  // The page goes through a one-page document in memory: never a file, so a
-  // locked document's page is not written anywhere in the clear.
+  // Widgets kept under fields come through pdfium's copy with a /Parent that
+  // points into a document closed below: such a page is copied instead from
+  // the whole document with each widget holding what it inherits. A page not
+  // yet let through its check is not loaded (nor waited for) to find out.
+  const bool loadable = loadGuard->pageCount() == FPDF_GetPageCount(doc) && !loadGuard->undecided(page) &&
+                        !loadGuard->refused(page);
+  pdfium::Page loaded(loadable ? FPDF_LoadPage(doc, page) : nullptr);
+  const bool kids = !loaded || holdsFieldKids(loaded.get());
+  loaded.reset();
+  // The page goes through a document in memory: never a file, so a locked
+  // document's page is not written anywhere in the clear.
   QByteArray bytes;
-  {
+  if (kids) {
+    const bool encrypted = FPDF_GetSecurityHandlerRevision(doc) >= 0;
+    QByteArray whole;
+    std::optional<QByteArray> unparented;
+    if (serializePdf(doc, encrypted ? FPDF_REMOVE_SECURITY : 0, &whole)) unparented = widgetsWithoutParents(whole, {});
+    if (!unparented) {
+      lastErrorMessage = coreText("Не удалось открыть страницу %1.").arg(page + 1);
+      return false;
+    }
+    bytes = unparented->isEmpty() ? std::move(whole) : std::move(*unparented);
+  } else {
     pdfium::Document single(FPDF_CreateNewDocument());
     const int indices[] = {page};
     if (!single || !FPDF_ImportPagesByIndex(single.get(), doc, indices, 1, 0) ||
@@ -122,8 +152,9 @@ bool PdfDocument::duplicatePage(int page) {
       return false;
     }
   }
+  const int copied = kids ? page : 0;
   pdfium::Document copy(FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
-  if (!copy || !FPDF_ImportPages(doc, copy.get(), nullptr, page + 1)) {
+  if (!copy || !FPDF_ImportPagesByIndex(doc, copy.get(), &copied, 1, page + 1)) {
     lastErrorMessage = pdfiumErrorString();
     return false;
   }
