@@ -47,8 +47,11 @@ int MainWindow::openDocumentIndexForPath(const QString& path) const {
 
 namespace {
 
-// How long a page change waits for the page's check before going on without it.
-constexpr int kPageCheckPatienceMs = 200;
+// How long a page change waits for the page's check and its text together
+// before going on without them (they then arrive by themselves): a plain
+// page is read within it, and behind another page's long check the window
+// loses no more than this.
+constexpr int kPageCheckPatienceMs = 60;
 
 // Opens the file, asking for its password while one is needed and the user
 // gives one; a wrong password asks again, saying so. A password already
