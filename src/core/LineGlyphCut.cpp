@@ -376,3 +376,33 @@ std::vector<int> LineGlyphCut::sourceLines(const QStringList& now, const QString
   }
   return source;
 }
+
+std::optional<LineGlyphCut::StyledPiece> LineGlyphCut::typedStyle(const std::vector<StyledPiece>& was,
+                                                                  const std::vector<StyledPiece>& now) {
+  // Each character but blanks, with the piece whose style it has.
+  const auto letters = [](const std::vector<StyledPiece>& pieces) {
+    std::vector<std::pair<QChar, const StyledPiece*>> out;
+    for (const StyledPiece& piece : pieces)
+      for (const QChar c : piece.text)
+        if (!c.isSpace()) out.emplace_back(c, &piece);
+    return out;
+  };
+  const auto same = [](const StyledPiece* a, const StyledPiece* b) {
+    return a->bold == b->bold && a->italic == b->italic && std::abs(a->size - b->size) < 0.5;
+  };
+  const auto old = letters(was), next = letters(now);
+  if (old.empty() || next.empty()) return std::nullopt;
+  size_t p = 0, q = 0;
+  while (p < old.size() && p < next.size() && old[p].first == next[p].first) ++p;
+  while (q < old.size() - p && q < next.size() - p && old[old.size() - 1 - q].first == next[next.size() - 1 - q].first)
+    ++q;
+  for (size_t i = 0; i < p; ++i)
+    if (!same(old[i].second, next[i].second)) return std::nullopt;
+  for (size_t i = 0; i < q; ++i)
+    if (!same(old[old.size() - 1 - i].second, next[next.size() - 1 - i].second)) return std::nullopt;
+  // Typed characters take one style; none typed, the style before them.
+  const StyledPiece* typed = p < next.size() - q ? next[p].second : next[p > 0 ? p - 1 : 0].second;
+  for (size_t i = p; i < next.size() - q; ++i)
+    if (!same(next[i].second, typed)) return std::nullopt;
+  return *typed;
+}

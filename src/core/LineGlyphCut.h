@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -80,6 +81,18 @@ public:
   // same line, the lines below one split in two or after one added moved
   // down with it, both halves of a split line taking from it.
   static std::vector<int> sourceLines(const QStringList& now, const QStringList& was);
+
+  // A line of several styles, as stored and as the editor hands it back.
+  // It keeps glyphs only where the user restyled nothing: the characters it
+  // still begins and ends with have the styles they had, and those between
+  // share one, which is returned (nothing where that does not hold).
+  struct StyledPiece {
+    QString text;
+    bool bold = false, italic = false;
+    double size = 0;
+  };
+  static std::optional<StyledPiece> typedStyle(const std::vector<StyledPiece>& was,
+                                               const std::vector<StyledPiece>& now);
 
 private:
   struct Unit {

@@ -833,16 +833,38 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         if (lineIndex < 0 || lineIndex >= int(b.lines.size())) continue;
         const TextBlock::Line& stored = b.lines[size_t(lineIndex)];
         const QRectF was = stored.rect.translated(-shift);
-        if (rich && (std::count_if(runs.begin(), runs.end(), [&](const TextRun& other) {
-                       return other.paragraph == run.paragraph;
-                     }) != 1 ||
-                     run.bold != stored.bold || run.italic != stored.italic ||
-                     std::abs(run.size - stored.fontSize) >= 0.5f))
-          continue;
+        // A paragraph laid out in several styles is cut as one line, its
+        // typed words set in their own style by its first run.
+        QString newText = run.text;
+        std::vector<size_t> absorbed;
+        if (rich) {
+          std::vector<LineGlyphCut::StyledPiece> wasStyled, nowStyled;
+          for (const TextBlock::Line::Span& span : stored.spans)
+            wasStyled.push_back({span.text, span.bold, span.italic, span.fontSize});
+          if (wasStyled.empty()) wasStyled.push_back({stored.text, stored.bold, stored.italic, stored.fontSize});
+          for (size_t other = 0; other < runs.size(); ++other) {
+            if (runs[other].paragraph != run.paragraph) continue;
+            if (other < r) break;
+            if (other > r) absorbed.push_back(other);
+            nowStyled.push_back({runs[other].text, runs[other].bold, runs[other].italic, runs[other].size});
+          }
+          if (nowStyled.empty()) continue;  // cut with the paragraph's first run
+          const std::optional<LineGlyphCut::StyledPiece> typed = LineGlyphCut::typedStyle(wasStyled, nowStyled);
+          if (!typed) continue;
+          if (!absorbed.empty()) {
+            newText = now[at];
+            run.bold = typed->bold;
+            run.italic = typed->italic;
+            run.size = float(typed->size);
+          } else if (run.bold != stored.bold || run.italic != stored.italic ||
+                     std::abs(run.size - stored.fontSize) >= 0.5f) {
+            continue;
+          }
+        }
         // What the user did not touch keeps its glyphs; only typed words are new.
         LineGlyphCut glyphs = LineGlyphCut::of(
             textPage.get(), space, [&](const QPointF& at) { return Place{was}.contains(at); }, stored.text,
-            run.text, [&](FPDF_PAGEOBJECT object) {
+            newText, [&](FPDF_PAGEOBJECT object) {
               return cuttable.count(object) && !clipsText(object) ? operatorCodes(object, tag) : -1;
             });
         if (glyphs.applies()) {
@@ -860,6 +882,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             }
             run.keptLine = lineIndex;
             run.carried = carried;
+            for (const size_t other : absorbed) runs[other].text.clear();
             glyphCuts.emplace(std::make_pair(i, int(r)), std::move(glyphs));
           }
           continue;

@@ -28,8 +28,8 @@ constexpr std::array<std::pair<const char*, const char*>, 15> kFamilies{{
 
 // TeX's Computer Modern and Latin Modern faces are rarely installed, and
 // fontconfig would stand a sans face in for them; edited TeX text is written
-// in DejaVu, so the view shows it in the same faces. Typewriter text is
-// written in DejaVu Serif like the roman text around it, and shown so.
+// in DejaVu, so the view shows it in the same faces, typewriter text in the
+// monospaced one its kept glyphs look like.
 QString texFamily(const QString& key) {
   // "cmr10", "cmbx12", "ecrm1000", "lmroman10-regular": a TeX name with its design size.
   static const QRegularExpression tex(
@@ -38,6 +38,7 @@ QString texFamily(const QString& key) {
   if (!m.hasMatch()) return QString();
   const QString style = m.captured(1) + m.captured(2);
   if (style.startsWith(QLatin1String("ss")) || style == QLatin1String("sans")) return QStringLiteral("DejaVu Sans");
+  if (style.startsWith(QLatin1String("tt")) || style == QLatin1String("mono")) return QStringLiteral("DejaVu Sans Mono");
   return QStringLiteral("DejaVu Serif");
 }
 

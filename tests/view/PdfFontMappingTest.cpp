@@ -48,7 +48,7 @@ TEST(PdfFontMappingTest, NamesMapToFamilies) {
       {"LVPXGP+CMR10", "DejaVu Serif"},
       {"CMBX12", "DejaVu Serif"},
       {"CMTI10", "DejaVu Serif"},
-      {"ZPXMBW+CMTT10", "DejaVu Serif"},  // typewriter text is written in the serif face
+      {"ZPXMBW+CMTT10", "DejaVu Sans Mono"},  // typewriter text in the monospaced face
       {"CMSS10", "DejaVu Sans"},
       {"LMRoman10-Regular", "DejaVu Serif"},
       {"Cmyk-Display", "Cmyk-Display"},
