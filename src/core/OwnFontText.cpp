@@ -207,7 +207,11 @@ std::map<FPDF_FONT, std::set<char32_t>> charsDrawnPerFont(FPDF_TEXTPAGE textPage
 
 OwnFontText ownFontText(FPDF_FONT font, const QString& typed, const std::set<char32_t>& drawn) {
   OwnFontText own;
-  if (!font || FPDFFont_GetIsEmbedded(font) != 1 || shapedWithNeighbours(typed)) return own;
+  // A Type 3 font's glyphs are drawings at its own matrix, not set at a size.
+  size_t program = 0;
+  if (!font || FPDFFont_GetIsEmbedded(font) != 1 || !FPDFFont_GetFontData(font, nullptr, 0, &program) ||
+      program == 0 || shapedWithNeighbours(typed))
+    return own;
   for (const char32_t c : typed.toUcs4()) {
     const QChar::Direction direction = QChar::direction(c);
     if (direction == QChar::DirR || direction == QChar::DirAL || direction == QChar::DirRLE ||

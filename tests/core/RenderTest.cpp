@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "core/HandWrittenPdf.h"
 #include "core/PageImageRules.h"
+#include "core/PageRenderCost.h"
 #include "core/PdfDocument.h"
 #include "core/PopplerOracles.h"
 
@@ -551,4 +552,26 @@ TEST(FormFieldRender, WidgetsAreDrawnWhateverTheirTreeWithinItsBounds) {
     EXPECT_EQ(oracles::inkIn(ours, {40, 80, 220, 40}, 300, 72) >= 0.8 * poppler, c.drawn) << c.form.size() << c.own.size();
     EXPECT_TRUE(allPixels(ours.copy(40, 80, 220, 40), qRgb(255, 255, 255))) << "an empty field was tinted";
   }
+}
+
+// The check measured one drawing of a page; a larger one is drawn in tiles
+// no larger than that drawing, whatever memory would allow, since how a
+// page costs per pixel is known only up to what was drawn. Too many tiles
+// for the time bound refuse it.
+TEST(RenderPlanTest, TilesNeverExceedTheDrawingTheCheckMeasured) {
+  PageRenderCost cost;
+  cost.pixels = 2e6;
+  cost.milliseconds = 500;
+  cost.millisecondsPerPixel = 0.0002;
+  cost.bytesPerPixel = 120;
+  cost.bytes = 300.0 * (1 << 20);
+  const RenderPlan tiled = planRender(cost, 40'000'000);
+  EXPECT_FALSE(tiled.refused);
+  EXPECT_GE(tiled.tilePixels, 4096);
+  EXPECT_LE(double(tiled.tilePixels), cost.pixels);
+  EXPECT_LE(cost.fixedBytes() + cost.bytesPerPixel * double(tiled.tilePixels), kMostRenderBytes);
+  // Ten times slower per pixel: the tiles together would pass the time bound.
+  cost.millisecondsPerPixel = 0.002;
+  cost.milliseconds = 4500;
+  EXPECT_TRUE(planRender(cost, 40'000'000).refused);
 }
