@@ -51,7 +51,7 @@ namespace {
 // before going on without them (they then arrive by themselves): a plain
 // page is read within it, and behind another page's long check the window
 // loses no more than this.
-constexpr int kPageCheckPatienceMs = 60;
+constexpr int kPageCheckPatienceMs = 200;
 
 // Opens the file, asking for its password while one is needed and the user
 // gives one; a wrong password asks again, saying so. A password already
