@@ -802,7 +802,6 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     if (replace[i] && !blocks[i].isImage) shownRuns[i] = visibleRuns(blocks[i], column);
   if (!tag.isEmpty()) {
     pdfium::TextPage textPage(FPDFText_LoadPage(p));
-    drawnPerFont = charsDrawnPerFont(textPage.get());
     // The shows an edit may cut, taken before any is kept: the two halves
     // of a line split by Enter cut the same shows.
     std::set<FPDF_PAGEOBJECT> cuttable;
@@ -921,6 +920,10 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         keptLines[{i, run.lineIndex}] = std::move(kept);
       }
     }
+    // Read only for an edit that types words into a line that keeps glyphs.
+    if (std::any_of(glyphCuts.begin(), glyphCuts.end(),
+                    [](const auto& cut) { return !cut.second.typed().trimmed().isEmpty(); }))
+      drawnPerFont = charsDrawnPerFont(textPage.get());
   }
   // Hidden text goes where a written block takes its place: the old place of
   // a replaced block, or an unchanged block whose hidden text on the page

@@ -1,4 +1,5 @@
 #include "ShapedText.h"
+#include "TexFontNames.h"
 #include "CoreText.h"
 
 #include "HandleOwner.h"
@@ -12,7 +13,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <mutex>
@@ -479,13 +479,11 @@ QString closestInstalledFace(const QString& family, bool bold, bool italic, bool
   if (lower.contains(QLatin1String("gothic")) || lower.contains(QLatin1String("sans")) ||
       lower.contains(QLatin1String("hei")) || lower.contains(QLatin1String("dotum")))
     serif = false;
-  // So do TeX's, whose descriptors say nothing of it: cmr10, cmbx12, cmss10, cmtt10, lmroman10.
-  static const QRegularExpression tex(QStringLiteral("^(?:cm|lm|ec|tc)([a-z]*?)\\d+(?:\\.\\d+)?$|^lm(roman|sans|mono)"));
-  if (const QRegularExpressionMatch m = tex.match(lower); m.hasMatch()) {
-    const QString kind = m.captured(1) + m.captured(2);
-    fixedPitch = kind.startsWith(QLatin1String("tt")) || kind == QLatin1String("mono");
-    serif = !fixedPitch && !kind.startsWith(QLatin1String("ss")) && kind != QLatin1String("sans");
-    bold = bold || kind.startsWith(QLatin1Char('b'));
+  // So do TeX's.
+  if (const std::optional<TexFace> tex = texFace(lower)) {
+    fixedPitch = tex->fixedPitch;
+    serif = tex->serif;
+    bold = bold || tex->bold;
   }
   FcPat pattern(FcPatternCreate());
   if (!family.trimmed().isEmpty())

@@ -1,6 +1,7 @@
 #include "PdfFontMapping.h"
 
-#include <QRegularExpression>
+#include "core/TexFontNames.h"
+
 
 #include <array>
 #include <utility>
@@ -31,15 +32,10 @@ constexpr std::array<std::pair<const char*, const char*>, 15> kFamilies{{
 // in DejaVu, so the view shows it in the same faces, typewriter text in the
 // monospaced one its kept glyphs look like.
 QString texFamily(const QString& key) {
-  // "cmr10", "cmbx12", "ecrm1000", "lmroman10-regular": a TeX name with its design size.
-  static const QRegularExpression tex(
-      QStringLiteral("^(?:(?:cm|lm|ec|tc)([a-z]*?)\\d+(?:\\.\\d+)?|lm(roman|sans|mono)\\d*(?:-.*)?)$"));
-  const QRegularExpressionMatch m = tex.match(key);
-  if (!m.hasMatch()) return QString();
-  const QString style = m.captured(1) + m.captured(2);
-  if (style.startsWith(QLatin1String("ss")) || style == QLatin1String("sans")) return QStringLiteral("DejaVu Sans");
-  if (style.startsWith(QLatin1String("tt")) || style == QLatin1String("mono")) return QStringLiteral("DejaVu Sans Mono");
-  return QStringLiteral("DejaVu Serif");
+  const std::optional<TexFace> tex = texFace(key);
+  if (!tex) return QString();
+  if (tex->fixedPitch) return QStringLiteral("DejaVu Sans Mono");
+  return tex->serif ? QStringLiteral("DejaVu Serif") : QStringLiteral("DejaVu Sans");
 }
 
 }  // namespace
