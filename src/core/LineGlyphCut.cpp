@@ -46,6 +46,11 @@ bool saysBold(const QString& name) {
 
 }  // namespace
 
+bool LineGlyphCut::isType3(FPDF_FONT font) {
+  size_t program = 1;
+  return font && FPDFFont_GetIsEmbedded(font) == 1 && FPDFFont_GetFontData(font, nullptr, 0, &program) && program == 0;
+}
+
 LineGlyphCut::Style LineGlyphCut::styleOf(FPDF_FONT font) {
   Style style;
   if (!font) return style;
@@ -74,8 +79,9 @@ LineGlyphCut::Style LineGlyphCut::styleOf(FPDF_FONT font) {
   }
   // The family without its style: "Helvetica-Bold", "TimesNewRomanPS-ItalicMT", "Arial,Bold".
   style.family = name.section(QRegularExpression(QStringLiteral("[-,]")), 0, 0);
-  if (style.family.endsWith(QLatin1String("PS"))) style.family.chop(2);
-  if (style.family.endsWith(QLatin1String("MT"))) style.family.chop(2);
+  // "TimesNewRomanPSMT": the vendor's tails, PS before MT, name no family.
+  static const QRegularExpression tails(QStringLiteral("(PS)?(MT)?$"));
+  style.family.remove(tails);
   return style;
 }
 
@@ -219,7 +225,8 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     while (k > 0 && !blankItem(items[k - 1])) p -= width(items[--k]);
     while (e < items.size() && !blankItem(items[e])) q += width(items[e++]);
   }
-  if (k == 0 && e == items.size()) return cut;  // nothing stays: the whole line is typed anew
+  // Nothing stays when the whole line is typed anew: the new words still
+  // take the line's place, font and fill.
   // A line left as it was keeps every glyph (it may still move with its block).
   cut.typedText = n.mid(p, q - p);
 

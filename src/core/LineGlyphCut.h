@@ -58,6 +58,8 @@ public:
     bool bold = false, italic = false, serif = false, fixedPitch = false;
   };
   static Style styleOf(FPDF_FONT font);
+  // Embedded without a font program: its glyphs are drawings of its own.
+  static bool isType3(FPDF_FONT font);
   // Every show drawing the line, and those that go whole.
   const std::set<FPDF_PAGEOBJECT>& shows() const { return lineObjects; }
   const std::set<FPDF_PAGEOBJECT>& removed() const { return gone; }

@@ -738,6 +738,34 @@ struct PageContentEdit::State {
     }
   }
 
+  // Whether a fill as the content set it ("/P0 scn", "/Cs cs 0.5 /P1 scn")
+  // names a pattern: the last operand of its scn is a name.
+  static bool fillsWithPattern(const std::string& fill) {
+    const size_t name = fill.find_last_of('/'), last = fill.find_last_of(' ');
+    return fill.size() > 4 && fill.compare(fill.size() - 4, 4, " scn") == 0 && name != std::string::npos &&
+           fill.find(' ', name) == last;
+  }
+
+  // Generated content less the fill colours it sets, for a piece painted
+  // in the fill the page has where it goes.
+  static std::vector<Token> withoutFillColour(const std::vector<Token>& tokens) {
+    static const std::set<std::string> fills{"g", "rg", "k", "cs", "sc", "scn"};
+    std::vector<Token> kept, operands;
+    for (const Token& t : tokens) {
+      if (t.getType() != QPDFTokenizer::tt_word) {
+        operands.push_back(t);
+        continue;
+      }
+      if (!fills.count(t.getValue())) {
+        kept.insert(kept.end(), operands.begin(), operands.end());
+        kept.push_back(t);
+      }
+      operands.clear();
+    }
+    kept.insert(kept.end(), operands.begin(), operands.end());
+    return kept;
+  }
+
   // The generated tokens as `holder` draws them: each resource they name is
   // taken over from the generated file and named in the holder's resources.
   std::string generatedText(const std::vector<Token>& tokens, Holder& holder) {
@@ -768,19 +796,24 @@ struct PageContentEdit::State {
     auto it = drops.splices.find(id);
     if (it == drops.splices.end()) it = drops.after.find(id);
     if (it == drops.after.end()) return {};
+    // A pattern is not a colour pdfium or the reading can give: a line
+    // written anew in its place is painted with the page's own.
+    const bool pattern = fillsWithPattern(fill);
     std::string text;
     for (const int number : it->second) {
-      bool pageFill = false;
+      bool pageFill = pattern && drops.pageFill.count(number);
       if (shaped)
-        if (const auto placement = shaped->find(number); placement != shaped->end()) pageFill = placement->second.pageFill;
-      if (const std::string line = shapedAt(number, holder, font); !line.empty()) {
+        if (const auto placement = shaped->find(number); placement != shaped->end())
+          pageFill = pageFill || placement->second.pageFill;
+      if (const std::string line = shapedAt(number, holder, font, pageFill); !line.empty()) {
         text += pageFill ? "q " + fill + "\n" + line + "Q\n" : line;
         continue;
       }
       if (!collector) continue;
       const auto piece = collector->pieces.find(number);
       if (piece == collector->pieces.end() || !placed.insert(number).second) continue;
-      text += generatedText(piece->second, holder) + "\n";
+      text += pageFill ? "q " + fill + "\n" + generatedText(withoutFillColour(piece->second), holder) + "\nQ\n"
+                       : generatedText(piece->second, holder) + "\n";
     }
     if (text.empty()) return {};
     if (!plainState.isInitialized())
@@ -807,11 +840,12 @@ struct PageContentEdit::State {
 
   // A line set here, the first time its number is asked for: typed words
   // in `font`, the font the content has here, where it draws them.
-  std::string shapedAt(int number, Holder& holder, const std::string& font = {}) {
+  std::string shapedAt(int number, Holder& holder, const std::string& font = {}, bool pageFill = false) {
     if (!shaped) return {};
     const auto it = shaped->find(number);
     if (it == shaped->end() || !placed.insert(number).second) return {};
-    const ShapedPlacement& placement = it->second;
+    ShapedPlacement placement = it->second;
+    placement.pageFill = placement.pageFill || pageFill;
     if (placement.own && !font.empty()) {
       QPDFObjectHandle resources = holder.dict.getKey("/Resources");
       if (!resources.isDictionary()) resources = holder.inherited;
@@ -828,14 +862,14 @@ struct PageContentEdit::State {
                " Tf " + show + "\nET Q\n";
       }
     }
-    ShapedPlacement drawn = placement;
     // Measured in the line's font, the words keep that width in another face.
     if (placement.own && placement.line) {
       const double width = placement.line->advance(placement.size);
-      if (width > 0.01) drawn.textMatrix = QTransform::fromScale(placement.own->advance(placement.size) / width, 1) *
-                                           placement.textMatrix;
+      if (width > 0.01)
+        placement.textMatrix =
+            QTransform::fromScale(placement.own->advance(placement.size) / width, 1) * placement.textMatrix;
     }
-    return shapedFonts.content(drawn, [&](QPDFObjectHandle used) {
+    return shapedFonts.content(placement, [&](QPDFObjectHandle used) {
       return holder.nameFor("/Font", used, "/UlvoText");
     });
   }

@@ -43,6 +43,9 @@ struct ContentDrops {
   std::map<long, std::vector<int>> splices;
   // New content drawn right after a show that stays, the same way.
   std::map<long, std::vector<int>> after;
+  // Pieces painted in the fill the content has where they are drawn when
+  // it is a pattern (the user left the line's colour as it was read).
+  std::set<int> pageFill;
   // Shows cut at glyph boundaries: what of each stays, and where.
   std::map<long, ShowCut> cuts;
   // Images drawn where they stood with this matrix concatenated first: a

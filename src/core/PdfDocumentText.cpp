@@ -11,6 +11,7 @@
 #include "DocumentLock.h"
 #include "PageLoadGuard.h"
 #include "InkColour.h"
+#include "LineGlyphCut.h"
 #include "PageCharStyle.h"
 #include "PageTextCharacters.h"
 #include "PageSpace.h"
@@ -360,11 +361,7 @@ void readObjectStyle(FPDF_TEXTPAGE textPage, int index, FPDF_PAGEOBJECT object, 
   style.font = &fonts.forCharacter(textPage, index, &flags);
   constexpr int kForceBold = 1 << 18;
   style.bold = style.font->boldByName || (flags & kForceBold) != 0 || fonts.statedBold(object);
-  // Only a Type 3 font is embedded without a font program.
-  FPDF_FONT font = object ? FPDFTextObj_GetFont(object) : nullptr;
-  size_t programLength = 1;
-  style.type3 = font && FPDFFont_GetIsEmbedded(font) == 1 && FPDFFont_GetFontData(font, nullptr, 0, &programLength) &&
-                programLength == 0;
+  style.type3 = object && LineGlyphCut::isType3(FPDFTextObj_GetFont(object));
   style.mode = object ? FPDFTextObj_GetTextRenderMode(object) : FPDF_TEXTRENDERMODE_FILL;
   style.color = Qt::black;
   style.transparent = false;

@@ -113,6 +113,30 @@ QColor visibleColour(const QColor& line, const QColor& block) {
   return c;
 }
 
+// The stored line a run stands in for: its plain line or its paragraph's; none for lines added below.
+const TextBlock::Line* storedLineOf(const TextRun& run, const TextBlock& b) {
+  const int index = run.lineIndex >= 0 ? run.lineIndex : run.paragraph;
+  return index >= 0 && size_t(index) < b.lines.size() ? &b.lines[size_t(index)] : nullptr;
+}
+
+// The run has the weight and slant of the line it replaces: the user restyled none of it.
+bool styledAsItsLine(const TextRun& run, const TextBlock& b) {
+  const TextBlock::Line* line = storedLineOf(run, b);
+  return line && run.bold == line->bold && run.italic == line->italic;
+}
+
+// The run keeps the colour its line was read in: the user left it.
+bool colourAsRead(const TextRun& run, const TextBlock& b) {
+  for (size_t i = 0; i < b.lines.size(); ++i) {
+    if (run.lineIndex >= 0 && i != std::min(size_t(run.lineIndex), b.lines.size() - 1)) continue;
+    const TextBlock::Line& line = b.lines[i];
+    if (visibleColour(line.color, b.color) == run.color) return true;
+    for (const auto& span : line.spans)
+      if (visibleColour(span.color, b.color) == run.color) return true;
+  }
+  return false;
+}
+
 float usableSize(float size, float fallback) { return size > 0.5f ? size : (fallback > 0.5f ? fallback : 10.0f); }
 
 // The block's text split at line feeds when that matches its lines or holds
@@ -345,6 +369,17 @@ QPointF lineShift(const TextBlock& b) {
   const bool sameSize = std::abs(b.rect.width() - b.originalRect.width()) < 0.25 &&
                         std::abs(b.rect.height() - b.originalRect.height()) < 0.25;
   return sameSize && isRealRect(b.originalRect) ? b.rect.topLeft() - b.originalRect.topLeft() : QPointF();
+}
+
+// The font of the first visible glyph the page drew where the run's line
+// was: its own line where the block stood upright, else the block's place.
+FPDF_FONT fontDrawing(const TextBlock& b, const TextRun& run, const std::vector<PageChar>& chars) {
+  const TextBlock::Line* line = storedLineOf(run, b);
+  const Place place = std::abs(b.originalRotation) < 0.1 && line ? Place{line->rect.translated(-lineShift(b))}
+                                                                 : oldPlace(b);
+  for (const PageChar& c : chars)
+    if (!c.hidden && place.contains(c.centre)) return FPDFTextObj_GetFont(c.object);
+  return nullptr;
 }
 
 // How far the lines of a block were carried, as far as the glyphs they keep
@@ -920,11 +955,17 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         keptLines[{i, run.lineIndex}] = std::move(kept);
       }
     }
-    // Read only for an edit that types words into a line that keeps glyphs.
-    if (std::any_of(glyphCuts.begin(), glyphCuts.end(),
-                    [](const auto& cut) { return !cut.second.typed().trimmed().isEmpty(); }))
-      drawnPerFont = charsDrawnPerFont(textPage.get());
   }
+  // Read once, and only for an edit whose typed words may take a line's font.
+  bool drawnRead = false;
+  const auto drawnIn = [&](FPDF_FONT font) -> const std::set<char32_t>& {
+    if (!drawnRead) {
+      pdfium::TextPage textPage(FPDFText_LoadPage(p));
+      if (textPage) drawnPerFont = charsDrawnPerFont(textPage.get());
+      drawnRead = true;
+    }
+    return drawnPerFont[font];
+  };
   // Hidden text goes where a written block takes its place: the old place of
   // a replaced block, or an unchanged block whose hidden text on the page
   // reads otherwise (a scan recognised again). Hidden text no block rewrites
@@ -1031,14 +1072,14 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   };
   // The first drawn of the removed objects with a character in `place`: the
   // new text goes where it was drawn.
-  const auto firstRemovedIn = [&](const Place& place) -> const OperatorKey* {
-    const OperatorKey* first = nullptr;
+  const auto firstRemovedIn = [&](const Place& place) -> FPDF_PAGEOBJECT {
+    FPDF_PAGEOBJECT first = nullptr;
     size_t order = 0;
     for (const PageChar& c : chars) {
       if (c.hidden || !gone(c.object) || !place.contains(c.centre)) continue;
       const size_t drawn = objects.drawn[c.object];
       if (!first || drawn < order) {
-        first = &objects.keys.at(c.object);
+        first = c.object;
         order = drawn;
       }
     }
@@ -1050,6 +1091,11 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   std::vector<std::vector<TextRun>> blockRuns(blocks.size());
   std::map<std::pair<bool, bool>, std::pair<QString, QString>> textPerStyle;  // family, all text
   std::map<FPDF_FONT, LineGlyphCut::Style> fontStyles;  // of the fonts typed words follow
+  const auto styleOfFont = [&](FPDF_FONT font) -> const LineGlyphCut::Style& {
+    auto known = fontStyles.find(font);
+    if (known == fontStyles.end()) known = fontStyles.emplace(font, LineGlyphCut::styleOf(font)).first;
+    return known->second;
+  };
   for (size_t i = 0; i < blocks.size(); ++i) {
     if (blocks[i].isImage) continue;
     blockRuns[i] = replace[i] ? shownRuns[i] : storedRuns(blocks[i]);
@@ -1060,9 +1106,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         run.text = cut->second.typed();
         if (run.text.trimmed().isEmpty()) continue;
         FPDF_FONT font = FPDFTextObj_GetFont(cut->second.neighbour());
-        auto known = fontStyles.find(font);
-        if (known == fontStyles.end()) known = fontStyles.emplace(font, LineGlyphCut::styleOf(font)).first;
-        const LineGlyphCut::Style& style = known->second;
+        const LineGlyphCut::Style& style = styleOfFont(font);
         // The size the neighbouring glyph is drawn at, which readers compare
         // to keep a word whole; a Type 3 glyph's own matrix makes that
         // reading far off the size extraction worked out, which then holds.
@@ -1078,7 +1122,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           return plan;
         }
         run.shaped = line;
-        if (OwnFontText own = ownFontText(font, run.text, drawnPerFont[font]); !own.chars.empty())
+        if (OwnFontText own = ownFontText(font, run.text, drawnIn(font)); !own.chars.empty())
           run.own = std::make_shared<const OwnFontText>(std::move(own));
         plan.shaped = true;
         continue;
@@ -1088,8 +1132,18 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         run.text = kept->second.middle.trimmed();
         if (run.text.isEmpty()) continue;
       }
-      const auto line = std::make_shared<const ShapedLine>(shapeLine(
-          run.text, preferredFaceFile(run.family, run.bold, run.italic), run.bold, run.italic, run.direction));
+      // A line written anew where the page drew one takes the installed
+      // face closest to that line's font, as typed words of a cut line do.
+      QString face;
+      if (replace[i] && !placedHere(blocks[i]))
+        if (FPDF_FONT font = fontDrawing(blocks[i], run, chars); font && !LineGlyphCut::isType3(font)) {
+          const LineGlyphCut::Style& style = styleOfFont(font);
+          face = closestInstalledFace(style.family, run.bold, run.italic, style.serif, style.fixedPitch, run.text);
+        }
+      // Ghostscript reads a turned line apart wherever its glyphs are shifted.
+      const auto line = std::make_shared<const ShapedLine>(
+          shapeLine(run.text, face.isEmpty() ? preferredFaceFile(run.family, run.bold, run.italic) : face, run.bold,
+                    run.italic, run.direction, std::abs(blocks[i].rotation) < 0.1));
       if (!line->writable()) {
         // What the user changed is written whole or not at all; a stored
         // line no face can draw gets no searchable copy.
@@ -1106,7 +1160,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         run.text.clear();
         continue;
       }
-      if (!line->plain) {
+      if (!line->plain || !face.isEmpty()) {
         run.shaped = line;
         plan.shaped = true;
         continue;
@@ -1145,10 +1199,17 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             const double advance = run.own ? run.own->advance(run.size)
                                            : run.shaped ? run.shaped->advance(run.size) : 0.0;
             const int lineIndex = run.keptLine;
-            const LineGlyphCut::Placement placed =
+            LineGlyphCut::Placement placed =
                 cut.place(advance, keptLineAlignment(b, lineIndex, column, chars, cut.rightToLeft()),
                           writtenLineBox(b, b.lines[size_t(lineIndex)]).translated(-linesCarried(b)), column, space,
                           run.carried);
+            if (cut.removed().size() == cut.shows().size()) {
+              // No glyph stays: laid out as the editor lays out a line it writes anew.
+              TextRun laid = run;
+              fitRun(laid, b, advance, column);
+              placed.left = laid.rect.x();
+              placed.scale = laid.scale;
+            }
             std::set<FPDF_PAGEOBJECT> touched = cut.removed();
             for (const auto& [object, showCut] : placed.cuts) {
               const OperatorKey& key = objects.keys.at(object);
@@ -1181,9 +1242,26 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             const double offset = offsets[std::min(size_t(run.lineIndex), offsets.size() - 1)];
             if (!std::isnan(offset)) run.rect.translate(0, offset - 0.12 * run.size);
           }
-          const double advance = run.shaped ? run.shaped->advance(run.size)
-                                            : writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold,
-                                                                     run.italic);
+          FPDF_PAGEOBJECT first = nullptr;
+          if (!placedHere(b) && run.lineIndex >= 0 && run.lineIndex < int(b.lines.size()))
+            first = firstRemovedIn(Place{b.lines[size_t(run.lineIndex)].rect.translated(-shift)});
+          if (!first && !placedHere(b) && !run.kept) first = firstRemovedIn(oldPlace(b));
+          // Drawn where the old line was, the new one would go under the white;
+          // a moved line would stay under the old line's clip and what was
+          // painted over that place, and vanish where the user put it.
+          if (covered || blockCarried(b)) first = nullptr;
+          const OperatorKey* at = first ? &objects.keys.at(first) : nullptr;
+          // In the show's place, in its style, the line takes its font where
+          // that draws every character, as typed words of a cut line do.
+          if (first && run.shaped && !run.kept && styledAsItsLine(run, b)) {
+            FPDF_FONT font = FPDFTextObj_GetFont(first);
+            if (OwnFontText own = ownFontText(font, run.text, drawnIn(font)); !own.chars.empty())
+              run.own = std::make_shared<const OwnFontText>(std::move(own));
+          }
+          const double advance = run.own      ? run.own->advance(run.size)
+                                 : run.shaped ? run.shaped->advance(run.size)
+                                              : writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold,
+                                                                       run.italic);
           if (run.kept) {
             placeBetweenKept(run, b, advance,
                              writtenAdvanceUnlocked(QStringLiteral(" "), run.family, run.size, run.bold, run.italic),
@@ -1192,17 +1270,11 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             fitRun(run, b, advance, column);
           }
           PlacedText text{i, run, false};
-          const OperatorKey* at = nullptr;
-          if (!placedHere(b) && run.lineIndex >= 0 && run.lineIndex < int(b.lines.size()))
-            at = firstRemovedIn(Place{b.lines[size_t(run.lineIndex)].rect.translated(-shift)});
-          if (!at && !placedHere(b) && !run.kept) at = firstRemovedIn(oldPlace(b));
-          // Drawn where the old line was, the new one would go under the white;
-          // a moved line would stay under the old line's clip and what was
-          // painted over that place, and vanish where the user put it.
-          if (covered || blockCarried(b)) at = nullptr;
           if (at) {
             text.piece = int(plan.writes.size());  // the write's number
-            dropsAt(plan.drops, at->forms).splices[at->id].push_back(text.piece);
+            ContentDrops& drops = dropsAt(plan.drops, at->forms);
+            drops.splices[at->id].push_back(text.piece);
+            if (colourAsRead(run, b)) drops.pageFill.insert(text.piece);
           } else if (run.kept && run.kept->after && objects.keys.count(run.kept->after)) {
             // Nothing of the line goes: the new words follow the kept start.
             const OperatorKey& key = objects.keys.at(run.kept->after);

@@ -287,7 +287,7 @@ QStringList ShapedLine::families() const {
 }
 
 ShapedLine shapeLine(const QString& text, const QString& preferredFace, bool bold, bool italic,
-                     Qt::LayoutDirection direction) {
+                     Qt::LayoutDirection direction, bool kerning) {
   ShapedLine line;
   std::vector<char32_t> chars;
   for (char32_t c : text.toUcs4()) chars.push_back(c < 0x20 ? U' ' : c);
@@ -397,7 +397,9 @@ ShapedLine shapeLine(const QString& text, const QString& preferredFace, bool bol
     hb_buffer_set_script(buffer.get(), scripts[size_t(start)]);
     hb_buffer_set_language(buffer.get(), hb_language_get_default());
     hb_buffer_set_cluster_level(buffer.get(), HB_BUFFER_CLUSTER_LEVEL_MONOTONE_GRAPHEMES);
-    hb_shape(static_cast<hb_font_t*>(piece.run.face->hbFont()), buffer.get(), nullptr, 0);
+    const hb_feature_t noKerning{HB_TAG('k', 'e', 'r', 'n'), 0, HB_FEATURE_GLOBAL_START, HB_FEATURE_GLOBAL_END};
+    hb_shape(static_cast<hb_font_t*>(piece.run.face->hbFont()), buffer.get(), kerning ? nullptr : &noKerning,
+             kerning ? 0 : 1);
     unsigned int count = 0;
     const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buffer.get(), &count);
     const hb_glyph_position_t* position = hb_buffer_get_glyph_positions(buffer.get(), &count);

@@ -97,9 +97,9 @@ struct ShapedLine {
 // `text` laid out as one line, `preferredFace` being the font file tried
 // first. The line runs the way its first strong character goes unless
 // `direction` says otherwise: a piece of a laid-out paragraph goes the
-// paragraph's way.
+// paragraph's way. Without `kerning` pairs keep their faces' own advances.
 ShapedLine shapeLine(const QString& text, const QString& preferredFace, bool bold, bool italic,
-                     Qt::LayoutDirection direction = Qt::LayoutDirectionAuto);
+                     Qt::LayoutDirection direction = Qt::LayoutDirectionAuto, bool kerning = true);
 
 // The installed outline face closest to a font of the page: its family where
 // installed (or what fontconfig takes for it, Liberation Sans for Helvetica),

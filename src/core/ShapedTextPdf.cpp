@@ -158,13 +158,22 @@ std::string ShapedTextFonts::content(const ShapedPlacement& placement,
     out += number(fill.redF()) + " " + number(fill.greenF()) + " " + number(fill.blueF()) + " rg ";
   for (const double v : {m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), m.dy()}) out += number(v) + " ";
   out += "Tm\n";
+  // A glyph's advance in thousandths of the font size: the width its font
+  // states where HarfBuzz kept it, so that no rounding shows as a shift
+  // (Ghostscript reads a word apart at any).
+  const auto stated = [](const ShapedRun& run, unsigned int glyph) {
+    return std::round(run.face->advance(glyph) * 1000.0 / run.face->upem * 1000.0) / 1000.0;
+  };
+  const auto advance = [&](const ShapedRun& run, const ShapedGlyph& g) {
+    return g.advance == run.face->advance(g.glyph) ? stated(run, g.glyph) : g.advance * 1000.0 / run.face->upem;
+  };
   // Where each run starts on the line, in thousandths of the font size.
   const std::vector<ShapedRun>& runs = placement.line->runs;
   std::vector<double> starts;
   double pen = 0;
   for (const ShapedRun& run : runs) {
     starts.push_back(pen);
-    for (const ShapedGlyph& g : run.glyphs) pen += g.advance * 1000.0 / run.face->upem;
+    for (const ShapedGlyph& g : run.glyphs) pen += advance(run, g);
   }
   // The runs in reading order, a right-to-left one from its right end, so
   // that readers that follow the content read the characters in order.
@@ -183,7 +192,7 @@ std::string ShapedTextFonts::content(const ShapedPlacement& placement,
     pen = starts[index];
     for (const ShapedGlyph& g : run.glyphs) {
       glyphs.emplace_back(pen, &g);
-      pen += g.advance * unit;
+      pen += advance(run, g);
     }
     if (run.rightToLeft) std::reverse(glyphs.begin(), glyphs.end());
     out += name(use->second.font) + " " + number(placement.size) + " Tf [";
@@ -205,7 +214,7 @@ std::string ShapedTextFonts::content(const ShapedPlacement& placement,
       if (!inString) out += "<";
       inString = true;
       out += hex4(code(use->second, g));
-      at += std::round(run.face->advance(g.glyph) * unit * 1000.0) / 1000.0;
+      at += stated(run, g.glyph);
     }
     out += std::string(inString ? ">" : "") + "] TJ\n";
   }

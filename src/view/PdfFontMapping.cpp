@@ -2,7 +2,6 @@
 
 #include "core/TexFontNames.h"
 
-
 #include <array>
 #include <utility>
 

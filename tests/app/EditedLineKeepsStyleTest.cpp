@@ -516,7 +516,8 @@ TEST_F(EditedLineKeepsStyle, AnEditedLineKeepsTheWeightItsFontStatesNotTheOneIts
 // from a plain one, with real keys: every glyph the user left stays as the
 // page drew it (same font, same characters, per mutool), the typed word
 // joins the line in its pattern fill, and what followed the deleted word
-// closes up to where it stood.
+// closes up to where it stood. A gradient line made bold whole is written
+// anew in a bold sans, in its gradient; a line retyped whole in its own font.
 TEST_F(EditedLineKeepsStyle, UntouchedGlyphsStayAsDrawnAndTypedWordsTakeTheLinesFill) {
   if (!hasTool("mutool") || !hasTool("pdftoppm")) GTEST_SKIP() << "mupdf-tools or poppler-utils missing";
   const QString path = dir.filePath(QStringLiteral("pattern.pdf"));
@@ -557,20 +558,34 @@ TEST_F(EditedLineKeepsStyle, UntouchedGlyphsStayAsDrawnAndTypedWordsTakeTheLines
   ASSERT_NE(editor, nullptr);
   QTest::keyClick(editor, Qt::Key_Delete);
   closeEditor();
+  const QRectF two = wordAt(wordsBefore, "2", 0);
+  editor = openLineAt(two.center() + QPointF(20, 0), QStringLiteral("2"), 0);
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(editor, Qt::Key_B, Qt::ControlModifier);
+  closeEditor();
+  editor = openLineAt(wordAt(wordsBefore, "4", 0).center() + QPointF(20, 0), QStringLiteral("4"), 0);
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(editor, QStringLiteral("Aria lira 42"));
+  closeEditor();
   saveWithKeys();
 
   EXPECT_TRUE(pageText(path).contains(QStringLiteral("1 Helvetica okapi Helvetica"))) << pageText(path).toStdString();
   EXPECT_TRUE(oracles::mupdfReading(path, 0).text.contains(QStringLiteral("okapi")));
-  EXPECT_TRUE(pageText(path).simplified().contains(QStringLiteral("3 Helvetica Helvetica 4")));
+  EXPECT_TRUE(pageText(path).simplified().contains(QStringLiteral("3 Helvetica Helvetica Aria lira 42")));
   // The page's own fonts draw what they drew, less the deleted word; the
   // typed word is set in a face of its own.
   const QMap<QString, QString> after = glyphsByFont(path);
+  EXPECT_TRUE(after.key(QStringLiteral("2 Arial Arial Arial Arial Arial Arial Arial")).contains("Sans-Bold"));
   for (auto it = before.begin(); it != before.end(); ++it) {
     const QString expected = QString(it.value()).remove(' ').replace(QStringLiteral("3HelveticaHelveticaHelvetica"),
-                                                                      QStringLiteral("3HelveticaHelvetica"));
+                                                                      QStringLiteral("3HelveticaHelvetica"))
+                                 .remove(QStringLiteral("2ArialArialArialArialArialArialArial"))
+                                 .replace(QStringLiteral("4ArialArialArialArialArialArial"), "Arialira42");
     EXPECT_EQ(after.value(it.key()).remove(' '), expected) << it.key().toStdString();
   }
-  EXPECT_EQ(after.size(), before.size() + 1);
+  EXPECT_EQ(after.size(), before.size() + 2);
 
   const QList<Word> wordsAfter = bboxWords(path);
   const QRectF typed = wordAt(wordsAfter, "okapi", 0);
@@ -592,4 +607,11 @@ TEST_F(EditedLineKeepsStyle, UntouchedGlyphsStayAsDrawnAndTypedWordsTakeTheLines
       coloured += c.blue() > c.green() + 60 ? 1 : 0;
     }
   EXPECT_GT(coloured, 20);
+  // The bold line ends red as its gradient does, which no one colour read from it would.
+  const QImage boldEnd = savedRegion(path, wordAt(wordsAfter, "Arial", 5, two));
+  int red = 0;
+  for (int y = 0; y < boldEnd.height(); ++y)
+    for (int x = 0; x < boldEnd.width(); ++x)
+      red += boldEnd.pixelColor(x, y).red() > boldEnd.pixelColor(x, y).blue() + 60;
+  EXPECT_GT(red, 20);
 }

@@ -196,9 +196,11 @@ TEST_F(WriteBack, FiftyEditedLinesEmbedOneFontAndStaySmall) {
   if (!hasTool("pdffonts")) return;
   QByteArray fonts;
   ASSERT_EQ(runTool("pdffonts", {saved}, &fonts), 0);
-  const QStringList embedded = QString::fromUtf8(fonts).split(QLatin1Char('\n')).filter(QStringLiteral("DejaVu"));
+  // The lines retyped whole, in an embedded subset of the face closest to Helvetica.
+  const QRegularExpression subset(QStringLiteral("^[A-Z]{6}\\+.* yes +yes "));
+  const QStringList embedded = QString::fromUtf8(fonts).split(QLatin1Char('\n')).filter(subset);
   ASSERT_EQ(embedded.size(), 1) << fonts.toStdString();
-  EXPECT_TRUE(embedded[0].contains(QStringLiteral(" yes "))) << embedded[0].toStdString();
+  EXPECT_TRUE(embedded[0].contains(QStringLiteral("Sans"))) << embedded[0].toStdString();
 }
 
 TEST_F(WriteBack, CyrillicTextIsEmbeddedAndExtractsAgain) {
@@ -223,12 +225,11 @@ TEST_F(WriteBack, CyrillicTextIsEmbeddedAndExtractsAgain) {
   const std::vector<TextBlock> again = reopened.extractText(0);
   const int found = blockIndexContaining(again, russian);
   ASSERT_GE(found, 0);
-  EXPECT_TRUE(again[size_t(found)].fontFamily.contains(QStringLiteral("DejaVu")));
   EXPECT_TRUE(again[size_t(found)].bold);
   if (hasTool("pdffonts")) {
-    QByteArray fonts;
+    QByteArray fonts;  // in the bold face closest to the line's Helvetica
     ASSERT_EQ(runTool("pdffonts", {saved}, &fonts), 0);
-    EXPECT_TRUE(fonts.contains("DejaVuSerif-Bold")) << fonts.toStdString();
+    EXPECT_TRUE(fonts.contains("Sans-Bold")) << fonts.toStdString();
   }
 }
 
