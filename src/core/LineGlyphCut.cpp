@@ -220,10 +220,15 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   while (k < items.size() && matchesAt(items[k], p)) p += width(items[k++]);
   while (e > k && matchesAt(items[e - 1], q - width(items[e - 1])) && q - width(items[e - 1]) >= p)
     q -= width(items[--e]);
-  if (shapedWithNeighbours(n.mid(p, q - p)) || (k > 0 && shapedWithNeighbours(items[k - 1].text)) ||
+  // A word is shaped anew whole only where the typed text touches it, not
+  // across a blank it begins or ends with.
+  const QString touching = n.mid(p, q - p);
+  if (shapedWithNeighbours(touching) || (k > 0 && shapedWithNeighbours(items[k - 1].text)) ||
       (e < items.size() && shapedWithNeighbours(items[e].text))) {
-    while (k > 0 && !blankItem(items[k - 1])) p -= width(items[--k]);
-    while (e < items.size() && !blankItem(items[e])) q += width(items[e++]);
+    if (touching.isEmpty() || !touching.front().isSpace())
+      while (k > 0 && !blankItem(items[k - 1])) p -= width(items[--k]);
+    if (touching.isEmpty() || !touching.back().isSpace())
+      while (e < items.size() && !blankItem(items[e])) q += width(items[e++]);
   }
   // Nothing stays when the whole line is typed anew: the new words still
   // take the line's place, font and fill.

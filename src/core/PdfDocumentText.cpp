@@ -317,6 +317,11 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
       previous->text += g.text;  // the next part of a ligature
     } else if (previous && onlyMarks(g.text) && !onlyMarks(previous->text) && markSitsOn(g, *previous)) {
       previous->text += g.text;  // a mark above or below its letter, not a line of its own
+      // A vowel sign beside its letter takes room of its own on the line.
+      if (QChar::category(g.text.toUcs4().value(0)) == QChar::Mark_SpacingCombining) {
+        previous->rect.setLeft(std::min(previous->rect.left(), g.rect.left()));
+        previous->rect.setRight(std::max(previous->rect.right(), g.rect.right()));
+      }
     } else if (previous && accentSitsOn(*previous, g)) {
       composeAccent(g, *previous);
       glyphs.back() = g;

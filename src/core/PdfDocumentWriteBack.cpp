@@ -125,6 +125,21 @@ bool styledAsItsLine(const TextRun& run, const TextBlock& b) {
   return line && run.bold == line->bold && run.italic == line->italic;
 }
 
+// Text set anew from what the page reads must shape as the page draws it: a
+// reading that puts a mark before its letter (Indic text drawn in visual
+// order) would stand that mark on a dotted circle. Why it is refused, or empty.
+QString misorderedReading(const ShapedLine& line, const TextBlock& b, bool bold, bool italic) {
+  if (!line.strayMark || line.runs.empty()) return {};
+  const QString face = line.runs.front().face->path;
+  const QString mark = QString::fromUcs4(&line.strayMark, 1);
+  for (const TextBlock::Line& stored : b.lines)
+    if (stored.text.contains(mark) && shapeLine(stored.text, face, bold, italic).strayMark)
+      return coreText("Эту строку нельзя изменить: текст страницы читает знак «%1» (U+%2) не при его букве, "
+                      "страница рисует буквы в другом порядке, и строка была бы записана не так, как показана.")
+          .arg(mark, QString::number(uint(line.strayMark), 16).toUpper().rightJustified(4, QLatin1Char('0')));
+  return {};
+}
+
 // The run keeps the colour its line was read in: the user left it.
 bool colourAsRead(const TextRun& run, const TextBlock& b) {
   for (size_t i = 0; i < b.lines.size(); ++i) {
@@ -1112,11 +1127,10 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         // reading far off the size extraction worked out, which then holds.
         if (const double drawn = cut->second.typedSize(); drawn > 0.5 && std::abs(drawn - run.size) < 0.25 * run.size)
           run.size = float(drawn);
+        const bool bold = style.bold || run.bold, italic = style.italic || run.italic;
         const auto line = std::make_shared<const ShapedLine>(shapeLine(
-            run.text,
-            closestInstalledFace(style.family, style.bold || run.bold, style.italic || run.italic, style.serif,
-                                 style.fixedPitch, run.text),
-            style.bold || run.bold, style.italic || run.italic));
+            run.text, closestInstalledFace(style.family, bold, italic, style.serif, style.fixedPitch, run.text), bold,
+            italic));
         if (!line->writable()) {
           plan.refusal = line->refusal();
           return plan;
@@ -1124,6 +1138,8 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         run.shaped = line;
         if (OwnFontText own = ownFontText(font, run.text, drawnIn(font)); !own.chars.empty())
           run.own = std::make_shared<const OwnFontText>(std::move(own));
+        else if (plan.refusal = misorderedReading(*line, blocks[i], bold, italic); !plan.refusal.isEmpty())
+          return plan;
         plan.shaped = true;
         continue;
       }
@@ -1258,6 +1274,9 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             if (OwnFontText own = ownFontText(font, run.text, drawnIn(font)); !own.chars.empty())
               run.own = std::make_shared<const OwnFontText>(std::move(own));
           }
+          if (run.shaped && !run.own && !placedHere(b) && !tag.isEmpty())
+            if (plan.refusal = misorderedReading(*run.shaped, b, run.bold, run.italic); !plan.refusal.isEmpty())
+              return plan;
           const double advance = run.own      ? run.own->advance(run.size)
                                  : run.shaped ? run.shaped->advance(run.size)
                                               : writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold,

@@ -403,7 +403,13 @@ ShapedLine shapeLine(const QString& text, const QString& preferredFace, bool bol
     unsigned int count = 0;
     const hb_glyph_info_t* info = hb_buffer_get_glyph_infos(buffer.get(), &count);
     const hb_glyph_position_t* position = hb_buffer_get_glyph_positions(buffer.get(), &count);
+    hb_codepoint_t dottedCircle = 0;
+    hb_font_get_nominal_glyph(static_cast<hb_font_t*>(piece.run.face->hbFont()), 0x25CC, &dottedCircle);
     for (unsigned int g = 0; g < count; ++g) {
+      if (dottedCircle && info[g].codepoint == dottedCircle && !line.strayMark) {
+        const size_t at = std::min<size_t>(info[g].cluster, size_t(n - 1));
+        if (chars[at] != 0x25CC) line.strayMark = chars[at];
+      }
       if (info[g].codepoint == 0) {
         line.missing = chars[std::min<size_t>(info[g].cluster, size_t(n - 1))];
         return line;

@@ -78,6 +78,9 @@ struct ShapedLine {
   // A letter carries more than kMostMarksOnALetter marks: the line is
   // refused before it is shaped.
   bool crowdedMarks = false;
+  // A mark the shaper found no letter for and set on a dotted circle (0 for
+  // none): text read from a page that draws its letters in another order.
+  char32_t strayMark = 0;
   // The preferred face alone draws the line, left to right, one glyph per
   // character as its character map gives them: any writer can set it.
   bool plain = true;

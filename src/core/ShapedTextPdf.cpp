@@ -54,6 +54,18 @@ std::string toUnicodeMap(const std::map<unsigned int, QString>& texts) {
   return map + "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
 }
 
+// A glyph's width as written, in thousandths of the size: its face's own,
+// except that a mark HarfBuzz set back over its letter takes the way back,
+// so that readers measuring from glyph to glyph keep the letter's word whole.
+double writtenWidth(const OutlineFace& face, const ShapedGlyph& g) {
+  const auto rounded = [&](double units) { return std::round(units * 1000.0 / face.upem * 1000.0) / 1000.0; };
+  const double own = rounded(face.advance(g.glyph));
+  if (face.cff || g.advance != 0 || g.xOffset >= 0) return own;
+  return std::max(own, rounded(-g.xOffset));
+}
+
+qint64 widthKey(double width) { return qRound64(width * 1000.0); }
+
 }  // namespace
 
 void ShapedTextFonts::add(const ShapedLine& line) {
@@ -62,9 +74,10 @@ void ShapedTextFonts::add(const ShapedLine& line) {
     use.face = run.face;
     for (const ShapedGlyph& g : run.glyphs) {
       // A CFF's glyphs are drawn by their own numbers; a TrueType face gets
-      // a code for each glyph and reading, so one glyph can read as the
+      // a code for each glyph, reading and width, so one glyph can read as the
       // different characters it stands for in different places.
-      const auto key = std::make_pair(g.glyph, run.face->cff ? QString() : g.text);
+      const auto key =
+          std::make_tuple(g.glyph, run.face->cff ? QString() : g.text, widthKey(writtenWidth(*run.face, g)));
       if (!use.codes.count(key)) use.codes.emplace(key, run.face->cff ? g.glyph : unsigned(use.codes.size()) + 1);
       if (run.face->cff && use.cffTexts[g.glyph].isEmpty()) use.cffTexts[g.glyph] = g.text;
     }
@@ -72,7 +85,8 @@ void ShapedTextFonts::add(const ShapedLine& line) {
 }
 
 unsigned int ShapedTextFonts::code(const FaceUse& use, const ShapedGlyph& glyph) const {
-  const auto it = use.codes.find({glyph.glyph, use.face->cff ? QString() : glyph.text});
+  const auto it = use.codes.find(
+      {glyph.glyph, use.face->cff ? QString() : glyph.text, widthKey(writtenWidth(*use.face, glyph))});
   return it == use.codes.end() ? 0 : it->second;
 }
 
@@ -80,7 +94,7 @@ bool ShapedTextFonts::build(QPDF& pdf) {
   for (auto& [key, use] : uses) {
     const OutlineFace& face = *use.face;
     std::set<unsigned int> glyphs;
-    for (const auto& [glyphAndText, code] : use.codes) glyphs.insert(glyphAndText.first);
+    for (const auto& [drawn, code] : use.codes) glyphs.insert(std::get<0>(drawn));
     std::map<unsigned int, unsigned int> newIds;
     const QByteArray program = face.subset(glyphs, &newIds);
     if (program.isEmpty()) return false;
@@ -88,13 +102,12 @@ bool ShapedTextFonts::build(QPDF& pdf) {
     // The code each glyph is drawn by, its width and how it reads.
     std::map<unsigned int, unsigned int> glyphOf;
     std::map<unsigned int, QString> texts;
-    for (const auto& [glyphAndText, code] : use.codes) {
-      glyphOf[code] = glyphAndText.first;
-      texts[code] = face.cff ? use.cffTexts[code] : glyphAndText.second;
-    }
     std::string widths = "[";
-    for (const auto& [code, glyph] : glyphOf)
-      widths += " " + std::to_string(code) + " [" + number(face.advance(glyph) * 1000.0 / face.upem) + "]";
+    for (const auto& [drawn, code] : use.codes) {
+      glyphOf[code] = std::get<0>(drawn);
+      texts[code] = face.cff ? use.cffTexts[code] : std::get<1>(drawn);
+      widths += " " + std::to_string(code) + " [" + number(double(std::get<2>(drawn)) / 1000.0) + "]";
+    }
     widths += " ]";
 
     QCryptographicHash hash(QCryptographicHash::Sha1);
@@ -214,7 +227,7 @@ std::string ShapedTextFonts::content(const ShapedPlacement& placement,
       if (!inString) out += "<";
       inString = true;
       out += hex4(code(use->second, g));
-      at += stated(run, g.glyph);
+      at += writtenWidth(*run.face, g);
     }
     out += std::string(inString ? ">" : "") + "] TJ\n";
   }

@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 
 struct ShapedPlacement {
   std::shared_ptr<const ShapedLine> line;
@@ -47,7 +48,8 @@ class ShapedTextFonts {
  private:
   struct FaceUse {
     std::shared_ptr<const OutlineFace> face;
-    std::map<std::pair<unsigned int, QString>, unsigned int> codes;  // (glyph, text) to code
+    // (glyph, text, width in millionths of the size) to code
+    std::map<std::tuple<unsigned int, QString, qint64>, unsigned int> codes;
     std::map<unsigned int, QString> cffTexts;                         // a CFF's code (its glyph) read as
     QPDFObjectHandle font;
   };

@@ -342,3 +342,36 @@ TEST(ScriptEdit, ALetterWithTooManyMarksIsRefused) {
     EXPECT_EQ(faces.size(), 1) << QStringList(faces.values()).join(' ').toStdString();
   }
 }
+
+// A Bengali line whose text layer is in drawing order, its vowel signs read
+// before their letters: a word appended keeps the line's glyphs (re-set, its
+// signs would stand on dotted circles) and poppler reads it whole; a word
+// typed into, or the line turned, is refused with the reason.
+TEST(ScriptEdit, ALineReadOutOfDrawingOrderIsNeverSetAnewFromItsReading) {
+  QTemporaryDir dir;
+  const QString read = QStringLiteral("\u09BF\u09AC\u0995\u09BE\u09B6 \u09B2\u09C7\u0996\u09BE");
+  const QString typed = QStringLiteral("\u09A8\u09A4\u09C1\u09A8"), input = dir.filePath("visual.pdf");
+  QByteArray face;
+  runTool("fc-match", {"-f", "%{file}", "Noto Sans Bengali"}, &face);
+  ASSERT_TRUE(writeNotEmbedded(input, {"Bengali", QStringLiteral("Noto Sans Bengali"), read}, QString::fromUtf8(face)));
+  for (const auto& [text, rotation] : {std::pair(read + ' ' + typed, 0), std::pair(read, 90),
+                                       std::pair(QString(read).insert(5, QChar(0x09C7)), 0)}) {
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(input));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    ASSERT_TRUE(blocks.size() == 1u && normalised(blocks[0].text) == normalised(read));
+    blocks[0].text = text;
+    blocks[0].rotation = rotation;
+    blocks[0].textEdited = true;
+    const QString saved = dir.filePath("appended.pdf");
+    if (text.endsWith(typed)) {
+      ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(saved)) << doc.lastError().toStdString();
+      QStringList words;
+      for (const auto& [word, place] : oracles::pageWords(saved, 0, doc.pageSize(0).height())) words << word;
+      EXPECT_TRUE(words.contains(typed)) << words.join(' ').toStdString();
+    } else {
+      EXPECT_FALSE(doc.overlayOcrText(0, blocks, false) || doc.isModified()) << text.toStdString();
+      EXPECT_TRUE(doc.lastError().contains(QStringLiteral("U+09BF"))) << doc.lastError().toStdString();
+    }
+  }
+}
