@@ -1,8 +1,9 @@
 #pragma once
 // Shaped lines as PDF content. Each face becomes a Type 0 font of two-byte
 // codes whose program holds just the glyphs drawn, with the face's own
-// widths and a ToUnicode map that reads every glyph back as the characters
-// it stands for; the content sets each glyph where HarfBuzz put it.
+// widths (a mark set back over its letter takes the way back) and a
+// ToUnicode map that reads every glyph back as the characters it stands
+// for; the content sets each glyph where HarfBuzz put it.
 
 #include "OwnFontText.h"
 #include "ShapedText.h"
