@@ -52,6 +52,14 @@ void normalizeEditorTextLayout(QTextEdit* editor) {
   editor->verticalScrollBar()->setValue(0);
 }
 
+void wrapEditorAsWritten(QTextEdit* editor, bool wraps) {
+  if (!editor) return;
+  editor->setLineWrapMode(wraps ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
+  QTextOption option = editor->document()->defaultTextOption();
+  option.setWrapMode(wraps ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
+  editor->document()->setDefaultTextOption(option);
+}
+
 void setEditorRotatedPresentation(QTextEdit* editor) {
   if (!editor) return;
   for (QWidget* widget : {static_cast<QWidget*>(editor), editor->viewport()}) {

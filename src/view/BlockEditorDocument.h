@@ -16,6 +16,10 @@ QSizeF editorDocumentSizeForWidth(QTextEdit* editor, int width);
 QStringList splitWordsPreserveSimple(const QString& text);
 // Flowing layout: no margins, word wrapping, single line height.
 void normalizeEditorTextLayout(QTextEdit* editor);
+// The editor breaks lines where the written layout does: a line of the page
+// stays one line however long it grows (it is narrowed into its box), so
+// that Home, End and the arrows move through it as it will be written.
+void wrapEditorAsWritten(QTextEdit* editor, bool wraps);
 // Editor and viewport see-through, so that the view's preview shows.
 void setEditorRotatedPresentation(QTextEdit* editor);
 // Inserts text with format; runs of two or more "_" become as many

@@ -210,7 +210,10 @@ void PdfView::activateOcrBlock(int index) {
   } else {
     loadFixedLineLayout(editor, block, zoom);
   }
-  if (rich && !activeBlockUsesFixedLineLayout()) normalizeEditorTextLayout(editor);
+  if (rich && !activeBlockUsesFixedLineLayout()) {
+    normalizeEditorTextLayout(editor);
+    wrapEditorAsWritten(editor, richTextWraps(block));
+  }
   editor->document()->setModified(false);
   scrollEditorToTop(editor);
   editorSyncInProgress = false;

@@ -8,6 +8,7 @@
 #include "BlockTextRenderer.h"
 #include "EditedTextDocument.h"
 #include "RotatedTextEdit.h"
+#include "core/EditedLineFit.h"
 
 #include <QScrollBar>
 #include <QTextBlock>
@@ -47,10 +48,7 @@ void PdfView::mergeActiveTextFormat(const QTextCharFormat& format) {
   QTextCursor cursor = editor->textCursor();
   if (!fixed) {
     normalizeEditorTextLayout(editor);
-    // The editor lays its document out as wide as itself again; left without
-    // wrapping from a single native line, the flowing document would break
-    // at every word, and Home, End and clicks would land within it.
-    editor->setLineWrapMode(QTextEdit::WidgetWidth);
+    wrapEditorAsWritten(editor, richTextWraps(ocrBlocks[static_cast<std::size_t>(activeOcrBlock)]));
     QTextBlockFormat paragraph;
     paragraph.setTopMargin(0);
     paragraph.setBottomMargin(0);
@@ -273,16 +271,13 @@ void PdfView::onActiveEditorTextChanged() {
   captureActiveEditorUndoIfNeeded(QStringLiteral("Редактирование текста"), false);
   const bool fixed = activeBlockUsesFixedLineLayout();
   editorSyncInProgress = true;
-  editor->setLineWrapMode(fixed ? QTextEdit::NoWrap : QTextEdit::WidgetWidth);
-  QTextOption option = editor->document()->defaultTextOption();
-  option.setWrapMode(fixed ? QTextOption::NoWrap : QTextOption::WrapAtWordBoundaryOrAnywhere);
-  editor->document()->setDefaultTextOption(option);
+  TextBlock& block = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
   if (!fixed) {
     const bool wasBlocked = editor->blockSignals(true);
     normalizeEditorTextLayout(editor);
     editor->blockSignals(wasBlocked);
   }
-  TextBlock& block = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
+  wrapEditorAsWritten(editor, !fixed && richTextWraps(block));
   applyEditedTextDocument(block, editor, block.textEdited, zoom);
   // Typed text that no longer matches the stored lines is kept as the
   // editor shows it: the preview draws it and the write-back replaces the

@@ -369,7 +369,13 @@ TEST_F(EditedLineKeepsStyle, ALengthenedJustifiedLineStaysInsideItsLineBox) {
   openWindow(manual);
   QTest::keyClick(window.get(), Qt::Key_F2);
   ASSERT_NE(openLineAt(line.center(), QStringLiteral("assumed "), 0), nullptr);
-  QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("always and everywhere "));
+  QTextEdit* editor = window->view->activeTextEditor();
+  QTest::keyClicks(editor, QStringLiteral("always and everywhere "));
+  // End goes to the end of the line as it is written, narrowed, not to
+  // where a wider layout would break it.
+  QTest::keyClick(editor, Qt::Key_End);
+  QTest::keyClicks(editor, QStringLiteral(" fin"));
+  EXPECT_TRUE(editor->toPlainText().endsWith(QStringLiteral(" fin"))) << editor->toPlainText().toStdString();
   closeEditor();
   saveWithKeys();
   EXPECT_TRUE(pageText(manual).contains(QStringLiteral("assumed always and everywhere to be")));
