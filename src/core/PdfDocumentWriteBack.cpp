@@ -128,12 +128,12 @@ bool styledAsItsLine(const TextRun& run, const TextBlock& b) {
 // Text set anew from what the page reads must shape as the page draws it: a
 // reading that puts a mark before its letter (Indic text drawn in visual
 // order) would stand that mark on a dotted circle. Why it is refused, or empty.
-QString misorderedReading(const ShapedLine& line, const TextBlock& b, bool bold, bool italic) {
+QString misorderedReading(const ShapedLine& line, const TextBlock& b) {
   if (!line.strayMark || line.runs.empty()) return {};
-  const QString face = line.runs.front().face->path;
+  const OutlineFace& face = *line.runs.front().face;
   const QString mark = QString::fromUcs4(&line.strayMark, 1);
   for (const TextBlock::Line& stored : b.lines)
-    if (stored.text.contains(mark) && shapeLine(stored.text, face, bold, italic).strayMark)
+    if (stored.text.contains(mark) && shapeLine(stored.text, face.path, face.bold, face.italic).strayMark)
       return coreText("Эту строку нельзя изменить: текст страницы читает знак «%1» (U+%2) не при его букве, "
                       "страница рисует буквы в другом порядке, и строка была бы записана не так, как показана.")
           .arg(mark, QString::number(uint(line.strayMark), 16).toUpper().rightJustified(4, QLatin1Char('0')));
@@ -1138,7 +1138,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         run.shaped = line;
         if (OwnFontText own = ownFontText(font, run.text, drawnIn(font)); !own.chars.empty())
           run.own = std::make_shared<const OwnFontText>(std::move(own));
-        else if (plan.refusal = misorderedReading(*line, blocks[i], bold, italic); !plan.refusal.isEmpty())
+        else if (plan.refusal = misorderedReading(*line, blocks[i]); !plan.refusal.isEmpty())
           return plan;
         plan.shaped = true;
         continue;
@@ -1275,7 +1275,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
               run.own = std::make_shared<const OwnFontText>(std::move(own));
           }
           if (run.shaped && !run.own && !placedHere(b) && !tag.isEmpty())
-            if (plan.refusal = misorderedReading(*run.shaped, b, run.bold, run.italic); !plan.refusal.isEmpty())
+            if (plan.refusal = misorderedReading(*run.shaped, b); !plan.refusal.isEmpty())
               return plan;
           const double advance = run.own      ? run.own->advance(run.size)
                                  : run.shaped ? run.shaped->advance(run.size)

@@ -57,11 +57,15 @@ std::string toUnicodeMap(const std::map<unsigned int, QString>& texts) {
 // A glyph's width as written, in thousandths of the size: its face's own,
 // except that a mark HarfBuzz set back over its letter takes the way back,
 // so that readers measuring from glyph to glyph keep the letter's word whole.
+// Font units in thousandths of the size, to a thousandth: as widths are written.
+double thousandths(const OutlineFace& face, double units) {
+  return std::round(units * 1000.0 / face.upem * 1000.0) / 1000.0;
+}
+
 double writtenWidth(const OutlineFace& face, const ShapedGlyph& g) {
-  const auto rounded = [&](double units) { return std::round(units * 1000.0 / face.upem * 1000.0) / 1000.0; };
-  const double own = rounded(face.advance(g.glyph));
+  const double own = thousandths(face, face.advance(g.glyph));
   if (face.cff || g.advance != 0 || g.xOffset >= 0) return own;
-  return std::max(own, rounded(-g.xOffset));
+  return std::max(own, thousandths(face, -g.xOffset));
 }
 
 qint64 widthKey(double width) { return qRound64(width * 1000.0); }
@@ -174,11 +178,9 @@ std::string ShapedTextFonts::content(const ShapedPlacement& placement,
   // A glyph's advance in thousandths of the font size: the width its font
   // states where HarfBuzz kept it, so that no rounding shows as a shift
   // (Ghostscript reads a word apart at any).
-  const auto stated = [](const ShapedRun& run, unsigned int glyph) {
-    return std::round(run.face->advance(glyph) * 1000.0 / run.face->upem * 1000.0) / 1000.0;
-  };
   const auto advance = [&](const ShapedRun& run, const ShapedGlyph& g) {
-    return g.advance == run.face->advance(g.glyph) ? stated(run, g.glyph) : g.advance * 1000.0 / run.face->upem;
+    return g.advance == run.face->advance(g.glyph) ? thousandths(*run.face, g.advance)
+                                                   : g.advance * 1000.0 / run.face->upem;
   };
   // Where each run starts on the line, in thousandths of the font size.
   const std::vector<ShapedRun>& runs = placement.line->runs;

@@ -270,6 +270,9 @@ public:
   void fitActiveTextBlockToContent();
   void rescaleActiveBlockEditor(double factor);
   bool activeBlockUsesFixedLineLayout() const;
+  // Whether the open block's text breaks where the editor's width ends, as
+  // the page gets it (a new text block), not only at its line feeds.
+  bool activeBlockWraps() const;
   void mergeActiveTextFormat(const QTextCharFormat& format);
   void setActiveTextFontFamily(const QString& family);
   void setActiveTextFontSize(int points);

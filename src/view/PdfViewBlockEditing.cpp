@@ -212,7 +212,7 @@ void PdfView::activateOcrBlock(int index) {
   }
   if (rich && !activeBlockUsesFixedLineLayout()) {
     normalizeEditorTextLayout(editor);
-    wrapEditorAsWritten(editor, richTextWraps(block));
+    wrapEditorAsWritten(editor, activeBlockWraps());
   }
   editor->document()->setModified(false);
   scrollEditorToTop(editor);
@@ -286,6 +286,11 @@ bool PdfView::activeBlockUsesFixedLineLayout() const {
   if (!isValidBlockIndex(activeOcrBlock)) return false;
   const TextBlock& block = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
   return !block.isImage && block.lines.size() > 1;
+}
+
+bool PdfView::activeBlockWraps() const {
+  return isValidBlockIndex(activeOcrBlock) && !activeBlockUsesFixedLineLayout() &&
+         richTextWraps(ocrBlocks[static_cast<std::size_t>(activeOcrBlock)]);
 }
 
 QRect PdfView::ocrBlockScreenRect(int index) const {

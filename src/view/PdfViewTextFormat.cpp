@@ -8,7 +8,6 @@
 #include "BlockTextRenderer.h"
 #include "EditedTextDocument.h"
 #include "RotatedTextEdit.h"
-#include "core/EditedLineFit.h"
 
 #include <QScrollBar>
 #include <QTextBlock>
@@ -48,7 +47,7 @@ void PdfView::mergeActiveTextFormat(const QTextCharFormat& format) {
   QTextCursor cursor = editor->textCursor();
   if (!fixed) {
     normalizeEditorTextLayout(editor);
-    wrapEditorAsWritten(editor, richTextWraps(ocrBlocks[static_cast<std::size_t>(activeOcrBlock)]));
+    wrapEditorAsWritten(editor, activeBlockWraps());
     QTextBlockFormat paragraph;
     paragraph.setTopMargin(0);
     paragraph.setBottomMargin(0);
@@ -277,7 +276,7 @@ void PdfView::onActiveEditorTextChanged() {
     normalizeEditorTextLayout(editor);
     editor->blockSignals(wasBlocked);
   }
-  wrapEditorAsWritten(editor, !fixed && richTextWraps(block));
+  wrapEditorAsWritten(editor, activeBlockWraps());
   applyEditedTextDocument(block, editor, block.textEdited, zoom);
   // Typed text that no longer matches the stored lines is kept as the
   // editor shows it: the preview draws it and the write-back replaces the
