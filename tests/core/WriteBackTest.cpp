@@ -11,8 +11,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRawFont>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <numeric>
 
 using namespace testsupport;
 
@@ -894,4 +897,206 @@ TEST_F(WriteBack, EditingATurnedLineLeavesTheOtherLinesAsTheyWere) {
   QList<double> was, is;
   ASSERT_EQ(split(after, &is), split(before, &was));
   for (qsizetype i = 0; i < was.size(); ++i) ASSERT_NEAR(is[i], was[i], 0.01) << "number " << i;
+}
+
+namespace {
+
+const QString kDejaVuSans = QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+
+// DejaVu Sans's glyphs for `text` and their advances in thousandths of the size.
+QPair<QList<quint32>, QList<double>> dejaVuGlyphs(const QString& text) {
+  const QRawFont font(kDejaVuSans, 1000);
+  const QList<quint32> glyphs = font.glyphIndexesForString(text);
+  QList<double> advances;
+  for (const QPointF& advance : font.advancesForGlyphIndexes(glyphs, QRawFont::UseDesignMetrics)) advances << advance.x();
+  return {glyphs, advances};
+}
+
+// How wide DejaVu Sans sets `text` at `size` points.
+double dejaVuWidth(const QString& text, double size) {
+  const QList<double> advances = dejaVuGlyphs(text).second;
+  return std::accumulate(advances.begin(), advances.end(), 0.0) * size / 1000;
+}
+
+// A page as some printer drivers write one: each {text} of `content` is a
+// show in DejaVu Sans, embedded as a CID font (/C1) whose encoding is a CMap
+// of the file's own, so that how many glyphs a show draws is known only by
+// reading that CMap; /F1 is Helvetica.
+QString printerDriverPdf(const QString& path, QByteArray content) {
+  static const QRegularExpression show(QStringLiteral("\\{([^}]*)\\}"));
+  QString written = QString::fromLatin1(content), shown;
+  for (auto m = show.match(written); m.hasMatch(); m = show.match(written)) {
+    QByteArray hex = "<";
+    for (const quint32 glyph : dejaVuGlyphs(m.captured(1)).first) hex += QByteArray::number(glyph, 16).rightJustified(4, '0');
+    shown += m.captured(1);
+    written.replace(m.capturedStart(), m.capturedLength(), QString::fromLatin1(hex + ">"));
+  }
+  QString letters;
+  for (const QChar c : shown)
+    if (!letters.contains(c)) letters += c;
+  const auto [glyphs, advances] = dejaVuGlyphs(letters);
+  QByteArray map = QByteArray::number(glyphs.size()) + " beginbfchar\n", widths;
+  for (qsizetype i = 0; i < glyphs.size(); ++i) {
+    const QByteArray id = QByteArray::number(glyphs[i], 16).rightJustified(4, '0');
+    map += "<" + id + "> <" + QByteArray::number(letters[i].unicode(), 16).rightJustified(4, '0') + ">\n";
+    widths += QByteArray::number(glyphs[i]) + " [" + QByteArray::number(qRound(advances[i])) + "] ";
+  }
+  const auto cmap = [](const QByteArray& ordering, const QByteArray& name, const QByteArray& body) {
+    return "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CIDSystemInfo << /Registry (Adobe) /Ordering (" +
+           ordering + ") /Supplement 0 >> def /CMapName /" + name + " def 1 begincodespacerange <0000> <FFFF> "
+           "endcodespacerange " + body + " endcmap CMapName currentdict /CMap defineresource pop end end";
+  };
+  QFile file(kDejaVuSans);
+  const QByteArray ttf = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  const bool ok = !ttf.isEmpty() && handwritten::writePdf(
+      path,
+      {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font << /C1 5 0 R "
+       "/F1 11 0 R >> >> >>",
+       handwritten::stream(written.toLatin1()),
+       "<< /Type /Font /Subtype /Type0 /BaseFont /DejaVuSans /Encoding 6 0 R /DescendantFonts [7 0 R] /ToUnicode 8 0 R >>",
+       handwritten::stream(cmap("Identity", "Driver-H", "1 begincidrange <0000> <FFFF> 0 endcidrange"),
+                           "/Type /CMap /CMapName /Driver-H /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) "
+                           "/Supplement 0 >>"),
+       "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /DejaVuSans /CIDSystemInfo << /Registry (Adobe) /Ordering "
+       "(Identity) /Supplement 0 >> /FontDescriptor 9 0 R /CIDToGIDMap /Identity /W [" + QString::fromLatin1(widths) + "] >>",
+       handwritten::stream(cmap("UCS", "U", map + "endbfchar")),
+       "<< /Type /FontDescriptor /FontName /DejaVuSans /Flags 32 /FontBBox [-1021 -463 1793 1232] /ItalicAngle 0 "
+       "/Ascent 928 /Descent -236 /CapHeight 729 /StemV 80 /FontFile2 10 0 R >>",
+       handwritten::stream(ttf, "/Length1 " + QByteArray::number(ttf.size())),
+       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"});
+  return ok ? path : QString();
+}
+
+// What MuPDF finds drawn on the baseline `y` (user space) in the font the
+// page itself names `font`, blanks left out.
+QString drawnInFont(const QString& file, const QString& font, double y) {
+  QByteArray trace;
+  if (runTool("mutool", {"trace", file, "1"}, &trace) != 0) return QStringLiteral("<unread>");
+  static const QRegularExpression span(QStringLiteral("<span font=\"([^\"]*)\""));
+  static const QRegularExpression glyph(QStringLiteral("<g unicode=\"([^\"]*)\"[^>]* y=\"([-0-9.]+)\""));
+  QString current, drawn;
+  for (const QString& line : QString::fromUtf8(trace).split(QLatin1Char('\n'))) {
+    if (const auto m = span.match(line); m.hasMatch()) current = m.captured(1);
+    if (const auto m = glyph.match(line); m.hasMatch() && current == font && std::abs(m.captured(2).toDouble() - y) < 1)
+      drawn += m.captured(1).trimmed();
+  }
+  return drawn;
+}
+
+}  // namespace
+
+// Lines a page draws in ways an edit must respect, each edited as the
+// editor hands it over, then judged by poppler (words, boxes, pixels) and
+// MuPDF (which font draws what). Most lines are shows of a font whose codes
+// cannot be counted without its CMap, so they are not cut at their glyphs:
+// whole shows stay or go. A line written anew goes where the first of its
+// shows was drawn, under what the page painted after it; a kept start or end
+// stays only whole-worded and only where the new words fit beside it, to
+// 70 % of their width; a character no installed face draws, or a line that
+// clips what is painted after it (4 Tr as 7 Tr), refuses the edit; a line
+// recognised over a picture of text is written on white.
+TEST_F(WriteBack, AnEditedLineTakesThePlaceFontsAndCoverThePageGaveItOrIsRefused) {
+  if (!hasTool("mutool") || !hasTool("pdftoppm")) GTEST_SKIP() << "mupdf-tools or poppler-utils missing";
+  if (!QFileInfo::exists(kDejaVuSans)) GTEST_SKIP() << "DejaVu Sans missing";
+  QByteArray faces;  // a private-use character is drawn by no installed face, as a rule
+  const bool privateUseDrawn = runTool("fc-list", {":charset=e000"}, &faces) == 0 && !faces.trimmed().isEmpty();
+  const auto number = [](double v) { return QByteArray::number(v, 'f', 2); };
+  // Two shows with a grey box painted over the first before the second is drawn.
+  const double second = 72 + dejaVuWidth(QStringLiteral("Amount due"), 14);
+  const QRectF box(68, 694, second - 68 + 4, 22);
+  const QByteArray boxed = "BT /C1 14 Tf 72 700 Td {Amount due} Tj ET q 0.8 g 68 694 " + number(box.width()) +
+                           " 22 re f Q BT /C1 14 Tf " + number(second) + " 700 Td { 4200 euro} Tj ET";
+  // A show a word, as drivers print word by word; "4200 " leaves a number
+  // of five digits 125 % of its room, one of seven 175 %.
+  const QByteArray words = "BT /C1 14 Tf 72 700 Td {Amount } Tj {due: } Tj {4200 } Tj {euro} Tj ET";
+  // Stripes as a scan draws a line of text, recognised but never written.
+  QByteArray stripes;
+  for (int i = 0; i < 80; ++i) stripes += i % 3 ? "00" : "FF";
+  const QByteArray picture = "q 300 0 0 14 72 697 cm BI /W 40 /H 2 /CS /G /BPC 8 /F /AHx ID " + stripes + "> EI Q";
+  struct Case {
+    const char* name;
+    QByteArray content;
+    QString line;           // a word of the edited line; empty: the line recognised over the picture
+    QString typed;          // the line's new text
+    QString refusal = {};   // what the message of a refused edit names
+    QString reads = {};     // what poppler reads on the line after the edit
+    QString pageFont = {};  // what of it the page's own font still draws, blanks aside
+    QRectF paper = {};      // where no ink shows
+  };
+  const Case cases[] = {
+      {"retyped whole, a box painted between its shows", boxed, "4200", "Total paid 9100 dollars", {},
+       "Total paid 9100 dollars", {}, box.adjusted(1, 1, -1, -1)},
+      {"a word lengthened inside the kept start", "BT /C1 14 Tf 72 700 Td {Hello } Tj {dear } Tj {world} Tj ET", "dear",
+       "Hellos world", {}, "Hellos world", "world"},
+      {"a middle needing 125 % of its room", words, "4200", "Amount due: 91000 euro", {}, "Amount due: 91000 euro",
+       "Amountdue:euro"},
+      {"a middle needing 175 % of its room", words, "4200", "Amount due: 9100000 euro", {}, "Amount due: 9100000 euro", {}},
+      {"a middle with room to spare", words, "4200", "Amount due: 910 euro", {}, "Amount due: 910 euro", "Amountdue:euro"},
+      {"a private-use character typed", "BT /C1 14 Tf 72 700 Td {Amount due 4200 euro} Tj ET", "4200",
+       QStringLiteral("Amount due \uE000 euro"), "U+E000"},
+      {"fill and clip (4 Tr) with a picture painted through it",
+       "q BT 4 Tr /F1 14 Tf 72 700 Td (Amount due 4200 euro) Tj ET 0 0 1 rg 60 690 300 30 re f Q", "4200",
+       "Amount due 9100 euro", QStringLiteral("обрезки")},
+      {"recognised over a picture of text", picture, {}, "Paid", {}, "Paid", {}, QRectF(120, 698, 250, 12)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (privateUseDrawn && c.typed.contains(QChar(0xE000))) continue;
+    const QString source = printerDriverPdf(path(QStringLiteral("line.pdf")), c.content);
+    const QString saved = path(QStringLiteral("line-saved.pdf"));
+    ASSERT_FALSE(source.isEmpty());
+    QFile::remove(saved);
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(source));
+    std::vector<TextBlock> blocks;
+    if (c.line.isEmpty()) {
+      TextBlock b;
+      b.text = QStringLiteral("Amount due 4200 euro");
+      b.rect = b.originalRect = QRectF(72, 697, 300, 14);
+      TextBlock::Line line;
+      line.text = b.text;
+      line.rect = b.rect;
+      line.fontSize = 14;
+      b.lines.push_back(line);
+      blocks.push_back(b);
+    } else {
+      blocks = doc.extractText(0);
+    }
+    const int edited = c.line.isEmpty() ? 0 : blockIndexContaining(blocks, c.line);
+    ASSERT_GE(edited, 0);
+    editText(blocks[size_t(edited)], c.typed);
+    const bool done = doc.overlayOcrText(0, blocks, false);
+    if (!c.refusal.isEmpty()) {
+      EXPECT_FALSE(done);
+      EXPECT_TRUE(doc.lastError().contains(c.refusal)) << doc.lastError().toStdString();
+      EXPECT_FALSE(doc.isModified());
+      continue;
+    }
+    ASSERT_TRUE(done) << doc.lastError().toStdString();
+    ASSERT_TRUE(doc.save(saved));
+    expectQpdfCheckPasses(saved);
+    // The line's words in poppler's reading, each as wide as at least 70 %
+    // of its natural width and clear of the next.
+    QList<QPair<QString, QRectF>> line;
+    for (const auto& word : oracles::pageWords(saved, 0, 842))
+      if (word.second.center().y() > 697 && word.second.center().y() < 711) line << word;
+    std::sort(line.begin(), line.end(), [](const auto& a, const auto& b) { return a.second.left() < b.second.left(); });
+    QStringList read;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+      read << line[i].first;
+      EXPECT_GE(line[i].second.width(), 0.7 * dejaVuWidth(line[i].first, 14)) << line[i].first.toStdString();
+      if (i > 0) {
+        EXPECT_GE(line[i].second.left(), line[i - 1].second.right() - 0.5) << line[i].first.toStdString();
+      }
+    }
+    EXPECT_EQ(read.join(QLatin1Char(' ')).toStdString(), c.reads.toStdString());
+    EXPECT_EQ(drawnInFont(saved, QStringLiteral("DejaVuSans"), 700).toStdString(),
+              QString(c.pageFont).remove(QLatin1Char(' ')).toStdString());
+    const QImage render = oracles::renderWithPoppler(saved, 0, 72);
+    EXPECT_GT(oracles::inkIn(render, QRectF(60, 695, 400, 18), 842, 72), 0) << "the new line is not drawn";
+    if (!c.paper.isNull()) {
+      EXPECT_EQ(oracles::inkIn(render, c.paper, 842, 72), 0) << "ink over what the page painted, or under no white";
+    }
+  }
 }
