@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -22,16 +23,18 @@ namespace {
 
 const QByteArray kPatient = "Patient name: JOHN SMITH, age 42, room 7.";
 
-// One page of `content`: /F1 Helvetica, `resources` more entries of its
-// resources, `objects` numbered from 6, `entries` more of its dictionary.
+// One page of `content`: /F1 Helvetica (`font` more entries of its
+// dictionary), `resources` more entries of its resources, `objects`
+// numbered from 6, `entries` more of its dictionary.
 bool writePage(const QString& path, const QByteArray& content, const QByteArray& resources = {},
-               const QStringList& objects = {}, const QByteArray& entries = {}) {
+               const QStringList& objects = {}, const QByteArray& entries = {}, const QByteArray& font = {}) {
   return handwritten::writePdf(
       path, QStringList{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
                         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font "
                         "<< /F1 5 0 R >> " + resources + " >> " + entries + " >>",
                         handwritten::stream(content),
-                        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"} +
+                        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding " + font +
+                            ">>"} +
                 objects);
 }
 
@@ -42,10 +45,10 @@ QString form(const QByteArray& content) {
 }
 
 // The line holding `word` on page 1 of `input` becomes `text` (deleted when
-// empty) and the file is saved as `saved`; false with the message when the
-// edit is refused.
+// empty), moved `by` (shown page, y up), and the file is saved as `saved`;
+// false with the message when the edit is refused.
 bool editLine(const QString& input, const QString& word, const QString& text, const QString& saved,
-              QString* message = nullptr) {
+              QString* message = nullptr, const QPointF& by = {}) {
   PdfDocument doc;
   if (!doc.open(input)) return false;
   std::vector<TextBlock> blocks = doc.extractText(0);
@@ -63,6 +66,8 @@ bool editLine(const QString& input, const QString& word, const QString& text, co
   } else {
     it->text = text;
     it->textEdited = true;
+    it->rect.translate(by);
+    for (TextBlock::Line& line : it->lines) line.rect.translate(by);
   }
   const bool done = doc.overlayOcrText(0, blocks, false) && doc.save(saved);
   if (message) *message = doc.lastError();
@@ -247,15 +252,21 @@ TEST_F(EditInPlace, TheTextStateOfTheOldLineStaysWithItsGlyphsOnly) {
 }
 
 // The text layer of a scan lies under its picture, drawn with 3 Tr: an
-// edited word changes what search finds, not one pixel of the page.
+// edited word changes what search finds, not one pixel of the page. Where
+// one show draws two columns, the one not edited stays searchable.
 TEST_F(EditInPlace, AnEditedLineThePageDoesNotShowStaysUnshown) {
-  const QString input = path("scan.pdf"), saved = path("scan-saved.pdf");
-  ASSERT_TRUE(writePage(input, "BT 3 Tr /F1 14 Tf 72 700 Td (Scanned words under picture) Tj ET\n"
-                               "q 300 0 0 40 60 690 cm BI /W 2 /H 2 /CS /G /BPC 8 /F /AHx ID 80C0A0FF> EI Q\n"));
-  ASSERT_TRUE(editLine(input, "Scanned", "Scanned terms under picture", saved));
-  EXPECT_TRUE(oracles::pageText(saved, 0).contains("terms"));
-  EXPECT_FALSE(oracles::pageText(saved, 0).contains("words"));
-  EXPECT_EQ(oracles::renderWithPoppler(saved, 0, 72), oracles::renderWithPoppler(input, 0, 72));
+  for (const QByteArray& layer : {QByteArray("(Scanned words under picture) Tj"),
+                                  QByteArray("[(Scanned words under picture) -15000 (Second column kept)] TJ")}) {
+    SCOPED_TRACE(layer.constData());
+    const QString input = path("scan.pdf"), saved = path("scan-saved.pdf");
+    ASSERT_TRUE(writePage(input, "BT 3 Tr /F1 14 Tf 72 700 Td " + layer + " ET\n"
+                                 "q 300 0 0 40 60 690 cm BI /W 2 /H 2 /CS /G /BPC 8 /F /AHx ID 80C0A0FF> EI Q\n"));
+    ASSERT_TRUE(editLine(input, "Scanned", "Scanned terms under picture", saved));
+    const QString text = oracles::pageText(saved, 0);
+    EXPECT_TRUE(text.contains("terms") && !text.contains("words")) << text.toStdString();
+    EXPECT_EQ(text.contains("Second column kept"), layer.contains("Second")) << text.toStdString();
+    EXPECT_EQ(oracles::renderWithPoppler(saved, 0, 72), oracles::renderWithPoppler(input, 0, 72));
+  }
 }
 
 // Deleted words leave the file and every drawing the user sees, whatever
@@ -272,6 +283,7 @@ TEST_F(EditInPlace, DeletedWordsLeaveTheFileOrTheEditIsRefused) {
     QStringList objects;
     bool refusable;
     QByteArray annots = {};
+    QByteArray font = {};
   } cases[] = {
       // The clip stays to the end of the page.
       {"a line used as a clip", kept + "BT 7 Tr /F1 24 Tf 72 700 Td (SECRET plan words) Tj ET 0.1 0.2 0.7 rg 60 690 400 40 re f\n",
@@ -287,12 +299,19 @@ TEST_F(EditInPlace, DeletedWordsLeaveTheFileOrTheEditIsRefused) {
       {"an unknown operator", secret + "1 2 zz\n" + kept, {}, true},
       {"a form drawing itself", kept + "/Fx Do\n",
        {form(secret + "q 1 0 0 1 0 -20 cm /Fs Do Q\n")}, true},
+      // A map that reads r to z as control codes: the unread end of the line
+      // belongs to no other line and goes with it.
+      {"letters a broken map cannot read", "BT /F1 14 Tf 72 700 Td (SECRET plan rust) Tj ET\n" + kept,
+       {handwritten::stream("/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Broken def "
+                            "1 begincodespacerange <00> <FF> endcodespacerange 1 beginbfrange <72> <7A> <0092> "
+                            "endbfrange endcmap CMapName currentdict /CMap defineresource pop end end")},
+       false, {}, "/ToUnicode 6 0 R"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const QString input = path("secret.pdf"), saved = path("secret-saved.pdf");
     QFile::remove(saved);
-    ASSERT_TRUE(writePage(input, c.content, "/XObject << /Fx 6 0 R >>", c.objects, c.annots));
+    ASSERT_TRUE(writePage(input, c.content, "/XObject << /Fx 6 0 R >>", c.objects, c.annots, c.font));
     QString message;
     if (!editLine(input, "SECRET", QString(), saved, &message)) {
       EXPECT_TRUE(c.refusable) << message.toStdString();
@@ -359,3 +378,81 @@ TEST_F(EditInPlace, WhatADeletedShowMovedStaysWhereItStood) {
   }
 }
 
+// A line dragged where the page clips or covers it otherwise shows whole at
+// its new place: under a box the page paints after it, and half out of the
+// clip it was drawn through (no plain rectangle, which readers drop around
+// what lies inside it).
+TEST_F(EditInPlace, AMovedLineShowsWholeWhereItWasMoved) {
+  const QByteArray line = "BT /F1 14 Tf 72 700 Td (Moved line here) Tj ET\n";
+  for (const QByteArray& content :
+       {line + "q 0.8 g 300 690 200 30 re f Q\n",
+        "q 60 690 m 400 690 l 410 705 l 400 720 l 60 720 l h W n " + line + "Q\n"}) {
+    SCOPED_TRACE(content.constData());
+    const QString input = path("moved.pdf"), saved = path("moved-saved.pdf");
+    ASSERT_TRUE(writePage(input, content));
+    QString message;
+    ASSERT_TRUE(editLine(input, "Moved", "Moved line here", saved, &message, {250, 0})) << message.toStdString();
+    EXPECT_EQ(oracles::pageText(saved, 0).simplified(), "Moved line here");
+    const QRectF was(70, 694, 130, 20);
+    const int ink = oracles::inkIn(oracles::renderWithPoppler(input, 0, 100), was, 842, 100);
+    const QImage shown = oracles::renderWithPoppler(saved, 0, 100);
+    EXPECT_EQ(oracles::inkIn(shown, was, 842, 100), 0);
+    EXPECT_GT(oracles::inkIn(shown, was.translated(250, 0), 842, 100), ink * 9 / 10);
+  }
+}
+
+// A longer word typed over the middle word of a right-to-left line: the
+// word left of it makes room, and the blanks stay as wide, to the width of
+// the line's first letter (the line is narrowed into its box as a whole).
+TEST_F(EditInPlace, ALongerWordInARightToLeftLineKeepsTheBlanksAsWide) {
+  const QString input = path("hebrew.pdf"), saved = path("hebrew-saved.pdf");
+  ASSERT_TRUE(writeDrawnPdf(input, 1, {595, 842}, 14, [](QPainter& painter, int) {
+    painter.drawText(QPointF(300, 200), QStringLiteral("ירח שמש כוכב"));
+  }));
+  // Poppler boxes each letter of the line: the blanks are the gaps between them.
+  const auto blanks = [](const QString& file) {
+    QList<QRectF> letters;
+    for (const auto& [word, box] : oracles::pageWords(file, 0, 842)) letters << box;
+    std::sort(letters.begin(), letters.end(), [](const QRectF& a, const QRectF& b) { return a.left() < b.left(); });
+    QList<double> widths;
+    for (qsizetype i = 1; i < letters.size(); ++i)
+      if (const double gap = letters[i].left() - letters[i - 1].right(); gap > 0.2 * letters.last().width())
+        widths << gap / letters.last().width();
+    return widths;
+  };
+  QString message;
+  ASSERT_TRUE(editLine(input, QStringLiteral("שמש"), QStringLiteral("ירח שמשוןהגיבור כוכב"), saved, &message))
+      << message.toStdString();
+  EXPECT_EQ(oracles::pageText(saved, 0).simplified().remove(QChar(0x202B)).remove(QChar(0x202C)),
+            QStringLiteral("ירח שמשוןהגיבור כוכב"));
+  const QList<double> was = blanks(input), now = blanks(saved);
+  ASSERT_EQ(was.size(), 2);
+  ASSERT_EQ(now.size(), 2);
+  for (int i = 0; i < 2; ++i) EXPECT_NEAR(now[i], was[i], 0.1 * was[i]);
+}
+
+// Enter at the start of a line adds an empty line above it, Enter inside a
+// line drawn by one show splits it: every glyph stays the page's own
+// (MuPDF's fonts), the line or its second half a line lower.
+TEST_F(EditInPlace, LinesThatEnterPushesDownKeepTheirGlyphs) {
+  const QString input = path("enter.pdf"), saved = path("enter-saved.pdf");
+  ASSERT_TRUE(writePage(input, "BT /F1 14 Tf 72 700 Td (The help command opens the online manual.) Tj ET\n"
+                               "BT /F1 14 Tf 72 600 Td (Another block below it.) Tj ET\n"));
+  const QString text = oracles::pageText(input, 0).simplified();
+  for (const auto& [word, edited, pushed] : {std::tuple("help", "\nThe help command opens the online manual.", "The"),
+                                             std::tuple("Another", "Another block\nbelow it.", "below")}) {
+    SCOPED_TRACE(edited);
+    QString message;
+    ASSERT_TRUE(editLine(input, word, edited, saved, &message)) << message.toStdString();
+    EXPECT_EQ(oracles::pageText(saved, 0).simplified(), text);
+    QByteArray trace;
+    ASSERT_EQ(runTool("mutool", {"trace", saved}, &trace), 0);
+    static const QRegularExpression span(QStringLiteral("<span font=\"([^\"]*)\""));
+    QStringList fonts;
+    for (auto it = span.globalMatch(QString::fromUtf8(trace)); it.hasNext();) fonts << it.next().captured(1);
+    fonts.removeDuplicates();
+    EXPECT_EQ(fonts.join(' ').toStdString(), "Helvetica");
+    EXPECT_LT(oracles::wordBoxes(saved, 0, pushed, 842).value(0).y(),
+              oracles::wordBoxes(input, 0, pushed, 842).value(0).y() - 10);
+  }
+}
