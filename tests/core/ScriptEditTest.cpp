@@ -375,3 +375,46 @@ TEST(ScriptEdit, ALineReadOutOfDrawingOrderIsNeverSetAnewFromItsReading) {
     }
   }
 }
+
+// Words of other scripts typed after a line's own start, on a page that left
+// spacing, scaling and rise set: readers that follow the content read the
+// Hebrew in order, the accent of an Osage letter is drawn by the letter's
+// face just over it, and a Thai tail of hundreds of marks, a few to a
+// letter, is written.
+TEST(ScriptEdit, TypedWordsOfOtherScriptsAreWrittenInReadingOrderWithTheirMarksOnTheirLetters) {
+  if (!hasTool("pdftotext") || !hasTool("mutool")) GTEST_SKIP() << "poppler-utils or mupdf-tools missing";
+  QTemporaryDir dir;
+  const QString input = dir.filePath("state.pdf"), saved = dir.filePath("typed.pdf");
+  ASSERT_TRUE(handwritten::writePdf(
+      input, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 300] /Contents 4 0 R /Resources << /Font << /F1 5 0 R "
+              ">> >> >>",
+              handwritten::stream("2 Tc 150 Tz 4 Ts 9 Tw BT /F1 14 Tf 40 200 Td (Amount due 4200 euro) Tj ET"),
+              "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(input));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  ASSERT_EQ(blocks.size(), 1u);
+  blocks[0].text = QStringLiteral("Amount due okapi שלום עולם 𐓏́𐓘 ") + QStringLiteral("ที่นี่ ").repeated(65);
+  blocks[0].textEdited = true;
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(saved)) << doc.lastError().toStdString();
+  EXPECT_TRUE(normalised(oracles::pageText(saved, 0, {"-raw"})).contains(normalised(blocks[0].text)))
+      << oracles::pageText(saved, 0, {"-raw"}).toStdString();
+  // Every glyph on the line's baseline (4 Ts up), a mark in its letter's font.
+  QByteArray trace;
+  runTool("mutool", {"trace", saved, "1"}, &trace);
+  static const QRegularExpression glyph(QStringLiteral("<span font=\"([^\"]+)\"|<g unicode=\"([^\"]*)\"[^>]* y=\"([-0-9.]+)\""));
+  QString font, letterFont;
+  for (auto it = glyph.globalMatch(QString::fromUtf8(trace)); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    if (m.capturedLength(1) > 0) {
+      font = m.captured(1);
+      continue;
+    }
+    EXPECT_NEAR(m.captured(3).toDouble(), 204, 5) << m.captured(2).toStdString();
+    if (m.capturedLength(2) > 0 && isMark(m.captured(2).toUcs4().value(0)))
+      EXPECT_EQ(font.toStdString(), letterFont.toStdString()) << m.captured(2).toStdString();
+    else
+      letterFont = font;
+  }
+}
