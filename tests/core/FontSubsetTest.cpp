@@ -1,6 +1,8 @@
 // Written fonts go in as subsets: on a real LaTeX manual one edited line adds
 // a few kilobytes, later save sessions add small subsets, never the whole
-// font again, and poppler reads the text and the subset tags back.
+// font again, and poppler reads the text and the subset tags back. Words typed
+// into a line go in its own embedded subset only where readers read and draw
+// them as typed.
 #include "PopplerOracles.h"
 #include "RawPdf.h"
 #include "TestSupport.h"
@@ -10,9 +12,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRawFont>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 
 using namespace testsupport;
@@ -167,3 +171,149 @@ TEST(FontSubset, ASubsetGrowsWhenLaterTextNeedsNewGlyphs) {
   EXPECT_LE(dejaVu.size(), 3) << dejaVu.join('\n').toStdString();
 }
 
+namespace {
+
+const QString kMono = QStringLiteral("/usr/share/fonts/truetype/liberation2/LiberationMono-Regular.ttf");
+
+// One code of a line's embedded font: it draws the glyph of `glyph` (0: the
+// program's glyph 0) at the stated width, and its map reads it as `reads`.
+struct Code {
+  char32_t glyph;
+  QString reads;
+  int width = 600;
+};
+
+// A word of a line retyped: the line drawn in Liberation Mono as a Type 0
+// font of `codes`, or, without codes, in the font `font` names with its
+// descriptor's flags, not embedded.
+struct TypedWord {
+  const char* name;
+  QString line;  // as drawn: each character the glyph of its code, a blank of no code a gap
+  QString from, to;
+  QList<Code> codes;
+  QByteArray unseen = {};  // what MuPDF must draw no more often than the page did
+  QByteArray map = {};     // more of the map after its codes
+  QString font = {};       // "name flags"
+  QByteArray face = {};    // a font pdffonts must list after the edit
+};
+
+bool writeTypedLine(const QString& path, const TypedWord& c) {
+  QByteArray content = "BT /F1 20 Tf 72 700 Td [<";
+  QStringList fonts;
+  if (c.codes.isEmpty()) {
+    const QString name = c.font.section(' ', 0, 0), flags = c.font.section(' ', 1);
+    content += QByteArray(c.line.toLatin1().toHex()) + ">] TJ ET";
+    fonts << "<< /Type /Font /Subtype /TrueType /BaseFont /" + name + " /Encoding /WinAnsiEncoding /FontDescriptor 6 0 R >>"
+          << "<< /Type /FontDescriptor /FontName /" + name + " /Flags " + flags +
+                 " /FontBBox [0 -300 1000 900] /ItalicAngle 0 /Ascent 800 /Descent -200 /CapHeight 700 /StemV 80 >>";
+  } else {
+    QFile file(kMono);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    const QByteArray ttf = file.readAll();
+    const QRawFont program(ttf, 20);
+    QByteArray gids(2, '\0'), map, widths;
+    for (qsizetype i = 0; i < c.codes.size(); ++i) {
+      const QString glyph = QString::fromUcs4(&c.codes[i].glyph, 1);
+      const quint32 gid = c.codes[i].glyph ? program.glyphIndexesForString(glyph).value(0) : 0;
+      gids += char(gid >> 8);
+      gids += char(gid & 0xFF);
+      map += "<" + QByteArray::number(i + 1, 16).rightJustified(4, '0') + "> <";
+      for (const QChar unit : c.codes[i].reads) map += QByteArray::number(unit.unicode(), 16).rightJustified(4, '0');
+      map += ">\n";
+      widths += QByteArray::number(c.codes[i].width) + ' ';
+    }
+    // Right to left in reading order, each glyph set back over two advances.
+    const bool back = c.line.isRightToLeft();
+    if (back) content.replace("72 700", QByteArray::number(72 + 12 * (c.line.size() - 1)) + " 700");
+    for (const char32_t g : c.line.toUcs4()) {
+      const auto code = std::find_if(c.codes.begin(), c.codes.end(), [&](const Code& k) { return k.glyph == g; });
+      if (code == c.codes.end()) {
+        content += "> -600 <";
+        continue;
+      }
+      if (back && !content.endsWith('<')) content += "> 1200 <";
+      content += QByteArray::number(code - c.codes.begin() + 1, 16).rightJustified(4, '0');
+    }
+    content += ">] TJ ET";
+    const QByteArray cmap = "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /U def /CMapType 2 def 1 "
+                            "begincodespacerange <0000> <FFFF> endcodespacerange " + QByteArray::number(c.codes.size()) +
+                            " beginbfchar\n" + map + "endbfchar " + c.map +
+                            " endcmap CMapName currentdict /CMap defineresource pop end end";
+    fonts << "<< /Type /Font /Subtype /Type0 /BaseFont /ABCDEF+LiberationMono /Encoding /Identity-H /DescendantFonts [6 0 R] "
+             "/ToUnicode 7 0 R >>"
+          << "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /ABCDEF+LiberationMono /CIDSystemInfo << /Registry (Adobe) "
+             "/Ordering (Identity) /Supplement 0 >> /FontDescriptor 8 0 R /CIDToGIDMap 10 0 R /W [1 [" + widths + "]] >>"
+          << handwritten::stream(cmap)
+          << "<< /Type /FontDescriptor /FontName /ABCDEF+LiberationMono /Flags 33 /FontBBox [-20 -300 620 900] "
+             "/ItalicAngle 0 /Ascent 833 /Descent -300 /CapHeight 660 /StemV 80 /FontFile2 9 0 R >>"
+          << handwritten::stream(ttf, "/Length1 " + QByteArray::number(ttf.size())) << handwritten::stream(gids);
+  }
+  return handwritten::writePdf(path, QStringList{"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R /Resources << /Font << /F1 5 0 R >> >> >>",
+      handwritten::stream(content)} + fonts);
+}
+
+QByteArray mupdfTrace(const QString& path) {
+  QByteArray out;
+  runTool(QStringLiteral("mutool"), {QStringLiteral("trace"), path}, &out);
+  return out;
+}
+
+}  // namespace
+
+// A word typed into a line is set in the line's own font only where every
+// reader reads it back as typed and draws each letter as the line does:
+// with the plain glyph of a letter the font also has an alternate of, never
+// a ligature, glyph 0 or a code a map misreads; right to left in drawing
+// order. Elsewhere it takes the installed face closest to the line's: a sans
+// face for Arial, a monospaced one for Courier New, which also says serif.
+TEST(FontSubset, ATypedWordReadsAndLooksAsTypedInTheLinesFontOrTheClosestFace) {
+  if (!hasTool("pdftotext") || !hasTool("pdffonts") || !hasTool("mutool") || !QFile::exists(kMono))
+    GTEST_SKIP() << "poppler-utils, mupdf-tools or Liberation Mono missing";
+  const QString armenian = QStringLiteral("\u0532\u0561\u0580\u0565\u0582");
+  const QString hebrew[] = {QStringLiteral("\u05E9\u05DC\u05D5\u05DD"), QStringLiteral("\u05E2\u05D5\u05DC\u05DD"),
+                            QStringLiteral("\u05E9\u05D5\u05DD")};
+  const QList<TypedWord> cases = {
+      {"an alternate of a letter at a higher code", QStringLiteral("dab bad b\u03B1nd"), "dab", "and",
+       {{U'a', "a"}, {U'b', "b"}, {U'd', "d"}, {U'n', "n"}, {U'\u03B1', "a"}}, "unicode=\"a\" glyph=\"alpha\""},
+      {"a ligature at a lower code", QStringLiteral("\uFB01ne of"), "of", "off",
+       {{U'\uFB01', "fi"}, {U'n', "n"}, {U'e', "e"}, {U'o', "o"}, {U'f', "f"}}, "glyph=\"fi\""},
+      {"a blank the map names and the page never draws", "rows of words", "of", "or so",
+       {{0, " "}, {U'r', "r"}, {U'o', "o"}, {U'w', "w"}, {U's', "s"}, {U'f', "f"}, {U'd', "d"}}, "glyph=\".notdef\""},
+      {"a right-to-left line", hebrew[0] + ' ' + hebrew[1], hebrew[1], hebrew[2],
+       {{U' ', " "}, {U'\u05E9', "\u05E9"}, {U'\u05DC', "\u05DC"}, {U'\u05D5', "\u05D5"}, {U'\u05DD', "\u05DD"},
+        {U'\u05E2', "\u05E2"}}},
+      // Readers differ on the range's extra code; its width tells it from the letter.
+      {"a range of the map one entry too long", "x bad dab", "x", "dab",
+       {{U'x', "x"}, {U'b', "b", 700}, {U'a', "a"}, {U'd', "d"}}, {}, "1 beginbfrange <0001> <0001> [<0078> <0061>] endbfrange"},
+      {"an Arial line", "Barev means hello", "Barev", armenian, {}, {}, {}, "Arial 32", "DejaVuSans"},
+      {"a Courier New line", "Barev means hello", "Barev", armenian, {}, {}, {}, "CourierNewPSMT 35", "DejaVuSansMono"},
+  };
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  for (const TypedWord& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = dir.filePath(QStringLiteral("line.pdf")), saved = dir.filePath(QStringLiteral("saved.pdf"));
+    ASSERT_TRUE(writeTypedLine(path, c));
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(path));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    ASSERT_EQ(blocks.size(), 1u);
+    blocks[0].text.replace(c.from, c.to);
+    blocks[0].textEdited = true;
+    ASSERT_TRUE(doc.overlayOcrText(0, blocks, false)) << doc.lastError().toStdString();
+    ASSERT_TRUE(doc.saveCopy(saved));
+    // Right-to-left text is read between embedding marks.
+    const auto reading = [](const QString& file) {
+      return oracles::pageText(file, 0).remove(QRegularExpression(QStringLiteral("[\\x{202A}-\\x{202E}]"))).simplified();
+    };
+    EXPECT_EQ(reading(saved), reading(path).replace(c.from, c.to));
+    if (!c.unseen.isEmpty()) {
+      EXPECT_LE(mupdfTrace(saved).count(c.unseen), mupdfTrace(path).count(c.unseen));
+    }
+    QByteArray fonts;
+    ASSERT_EQ(runTool("pdffonts", {saved}, &fonts), 0);
+    EXPECT_FALSE(fonts.contains("Serif")) << fonts.toStdString();
+    EXPECT_TRUE(fonts.contains(c.face)) << fonts.toStdString();
+  }
+}
