@@ -32,6 +32,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 
 using namespace apptest;
@@ -258,6 +259,36 @@ TEST_F(PrintingTest, APdfFileThatCannotBeWrittenIsReportedAsAFailure) {
   EXPECT_TRUE(seen->shown);
   EXPECT_TRUE(seen->texts.contains(out)) << seen->texts.toStdString();
   EXPECT_TRUE(QFileInfo(out).isDir());
+}
+
+// Cancel in the run's dialog stops it after the sheet being drawn: the
+// printer is given no further sheet, and nothing reaches the file.
+TEST_F(PrintingTest, CancelInTheProgressStopsTheSheetsComing) {
+  // Counts the sheets it is given; as the second begins, Cancel is pressed
+  // on the window's thread, which shows the run's dialog meanwhile.
+  struct CancellingPrinter : QPrinter {
+    PrintWindow* window = nullptr;
+    std::atomic<int> sheets{1};
+    bool newPage() override {
+      if (++sheets == 2)
+        QMetaObject::invokeMethod(window, [this] {
+          auto* progress = window->findChild<QDialog*>(QStringLiteral("PrintProgressDialog"));
+          for (QPushButton* b : progress ? progress->findChildren<QPushButton*>() : QList<QPushButton*>())
+            if (b->text() == QStringLiteral("Отмена")) b->click();
+        }, Qt::BlockingQueuedConnection);
+      return QPrinter::newPage();
+    }
+  } printer;
+  printer.window = window.get();
+  const QString out = dir.filePath(QStringLiteral("cancelled.pdf"));
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(out);
+  printer.setResolution(72);
+  const QList<int> sheets{0, 2, 0, 2, 0, 2};
+  EXPECT_EQ(window->printPages(printer, sheets), sheets);
+  EXPECT_EQ(printer.sheets, 2);
+  EXPECT_EQ(window->statusLabel->text(), QStringLiteral("Печать отменена"));
+  EXPECT_FALSE(QFileInfo::exists(out));
 }
 
 // Dark bands down the middle of a printed sheet, as poppler renders it.

@@ -113,6 +113,18 @@ TEST(FacsimileStoreSafety, SavingThroughAPlantedLinkIsRefused) {
   EXPECT_FALSE(readFacsimileImage(store.filePath(QStringLiteral("печать.png"))).isNull());
 }
 
+// A picture longer than the editor opens (20,000 pixels a side) would sit
+// in the list and never open: it is refused with the reason, and no file is left.
+TEST(FacsimileStoreSafety, PictureTheEditorCannotOpenIsNotStored) {
+  QTemporaryDir store;
+  QImage strip(24000, 4, QImage::Format_ARGB32);
+  strip.fill(Qt::black);
+  QString error;
+  EXPECT_FALSE(writeFacsimilePng(store.filePath(QStringLiteral("полоса.png")), strip, &error));
+  EXPECT_TRUE(error.contains(QStringLiteral("слишком большое для редактора: 24000 × 4"))) << error.toStdString();
+  EXPECT_TRUE(QDir(store.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
 TEST(FacsimileStoreSafety, VeryLongNamesAreCutToAFileName) {
   const struct {
     QString name;

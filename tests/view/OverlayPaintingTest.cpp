@@ -152,6 +152,29 @@ TEST_F(OverlayPaintingTest, ChangedBlockShowsItsNewTextOverACleanedBackground) {
   }
 }
 
+// A line of an invisible layer (the words a scan shows) stays faint once
+// retyped and its editor closed: the paper under it gets no dark ink.
+TEST_F(OverlayPaintingTest, RetypedInvisibleLineStaysFaintOnceItsEditorCloses) {
+  TextBlock line;
+  line.text = QStringLiteral("Невидимый слой");
+  line.rect = line.originalRect = QRectF(300, 400, 220, 30);
+  line.fontSize = 20;
+  line.transparentText = true;
+  view->setOcrBlocks({line}, 0, false);
+  view->setEditMode(true);
+  view->activateOcrBlock(0);
+  RotatedTextEdit* editor = A::frame(*view)->textEditor();
+  editor->selectAll();
+  QTest::sendKeyEvent(QTest::Click, editor, Qt::Key_unknown, QStringLiteral("Зебра квант"), Qt::NoModifier);
+  view->deactivateOcrBlock();
+  ASSERT_EQ(A::blocks(*view)[0].text, QStringLiteral("Зебра квант"));
+  const QImage image = grab();
+  const QRect inner = screen(line.rect).adjusted(3, 3, -3, -3);
+  // Black at 30 % leaves the paper no darker than grey 178.
+  EXPECT_GT(countPixels(image, inner, [](QRgb p) { return qGray(p) < 235; }), 20) << "the new words are shown";
+  EXPECT_EQ(countPixels(image, inner, [](QRgb p) { return qGray(p) < 150; }), 0) << "drawn as ink";
+}
+
 // Lifting a stamp off the page must not lift the page's other text with it.
 TEST_F(OverlayPaintingTest, InkModeKeepsEveryUnchangedLineAndDrawsTheInk) {
   const QImage plain = grab();
