@@ -20,9 +20,11 @@ namespace {
 
 // A 400 x 300 pt page over a blue background: text, a large RGB image, an
 // indexed colour image, a grey image at a fractional size, an image with a
-// soft mask and a stencil mask painted in red.
+// grainy soft mask (Flate cannot shrink it below a JPEG), that mask drawn on
+// its own as well, and a stencil mask painted in red.
 QStringList imagePage() {
   QByteArray rgb, indexed, grey, masked, softMask, stencil;
+  quint32 grain = 1;
   for (int y = 0; y < 300; ++y)
     for (int x = 0; x < 400; ++x) rgb += QByteArray(1, char(x * 255 / 399)) + char(y * 255 / 299) + char(128);
   for (int y = 0; y < 180; ++y)
@@ -32,7 +34,8 @@ QStringList imagePage() {
   for (int y = 0; y < 180; ++y)
     for (int x = 0; x < 240; ++x) {
       masked += QByteArray("\x00\x8C\x00", 3);
-      softMask += char(std::hypot(x - 120, y - 90) < 70 ? 255 : 0);
+      grain = grain * 1103515245u + 12345u;
+      softMask += char((std::hypot(x - 120, y - 90) < 70 ? 192 : 0) + (grain >> 26));
     }
   for (int y = 0; y < 180; ++y)
     for (int byte = 0; byte < 30; ++byte) stencil += char(((byte / 4 + y / 30) % 2) ? 0xFF : 0x00);
@@ -48,12 +51,13 @@ QStringList imagePage() {
       "q 120 0 0 90 160 150 cm /ImIdx Do Q\n"
       "q 100.5 0 0 75.3 290 160 cm /ImGray Do Q\n"
       "q 120 0 0 90 20 20 cm /ImSmask Do Q\n"
-      "q 0.8 0.1 0.1 rg 120 0 0 90 160 20 cm /ImStencil Do Q\n";
+      "q 0.8 0.1 0.1 rg 120 0 0 90 160 20 cm /ImStencil Do Q\n"
+      "q 100 0 0 75 290 40 cm /ImMask Do Q\n";
   return {
       "<< /Type /Catalog /Pages 2 0 R >>",
       "<< /Type /Pages /Kids [ 3 0 R ] /Count 1 >>",
       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 400 300] /Contents 4 0 R /Resources << /Font << /F1 5 0 R "
-      ">> /XObject << /ImRgb 6 0 R /ImIdx 7 0 R /ImSmask 8 0 R /ImStencil 10 0 R /ImGray 11 0 R >> >> >>",
+      ">> /XObject << /ImRgb 6 0 R /ImIdx 7 0 R /ImSmask 8 0 R /ImStencil 10 0 R /ImGray 11 0 R /ImMask 9 0 R >> >> >>",
       handwritten::stream(content),
       "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
       image(rgb, 400, 300, "/ColorSpace /DeviceRGB /BitsPerComponent 8"),
@@ -76,8 +80,9 @@ QImage renderWithPoppler(const QString& pdf, const QString& stem) {
 
 // Regions of the page's images in a 72 dpi render (y from the top), inset
 // to keep clear of resampled edges.
-// Masked images are never re-encoded and must look exactly as before; the
-// others differ by JPEG noise only (saturated colour blocks the most).
+// Masked images, and a mask also drawn as an image, are never re-encoded and
+// must look exactly as before; the others differ by JPEG noise only
+// (saturated colour blocks the most).
 const struct Region {
   const char* name;
   QRect rect;
@@ -85,7 +90,7 @@ const struct Region {
 } kRegions[] = {
     {"rgb", QRect(20, 60, 120, 90), 6.0},          {"indexed", QRect(160, 60, 120, 90), 15.0},
     {"grey", QRect(290, 65, 100, 75), 6.0},        {"soft mask", QRect(20, 190, 120, 90), 0.5},
-    {"stencil", QRect(160, 190, 120, 90), 0.5},
+    {"stencil", QRect(160, 190, 120, 90), 0.5},    {"mask", QRect(290, 185, 100, 75), 0.5},
 };
 
 }  // namespace

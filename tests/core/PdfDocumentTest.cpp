@@ -1,3 +1,5 @@
+#include "RawPdf.h"
+#include "SigningTestSupport.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 
@@ -94,10 +96,17 @@ TEST_F(PdfDocumentTest, LifecycleFlags) {
   EXPECT_EQ(doc.filePath(), path("three.pdf"));
   doc.markModified();
   EXPECT_TRUE(doc.isModified());
-  // A byte-order mark before the PDF makes no signed envelope of it.
-  QFile pdf(path("three.pdf"));
-  ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-  ASSERT_TRUE(doc.open(writeFile("bom.pdf", "\xEF\xBB\xBF" + pdf.readAll())));
+  // A byte-order mark before the PDF makes no signed envelope of it, nor does
+  // a detached signature, which holds no document.
+  const QByteArray plain = signingtest::readBytes(path("three.pdf"));
+  ASSERT_TRUE(doc.open(writeFile("bom.pdf", "\xEF\xBB\xBF" + plain)));
+  EXPECT_FALSE(doc.openedFromEnvelope());
+  const QString detached = path("three.p7s");
+  ASSERT_EQ(runTool("openssl", {"cms", "-sign", "-binary", "-nocerts", "-noattr", "-outform", "DER", "-in",
+                                path("three.pdf"), "-signer", signingtest::pki().goodCert, "-inkey",
+                                signingtest::pki().goodKey, "-out", detached}),
+            0);
+  ASSERT_TRUE(doc.open(writeFile("after-signature.pdf", signingtest::readBytes(detached) + plain)));
   EXPECT_FALSE(doc.openedFromEnvelope());
 
   EXPECT_FALSE(doc.open(path("missing.pdf")));
@@ -156,4 +165,30 @@ TEST_F(PdfDocumentTest, ConcurrentRendersOfTwoDocumentsMatchSerialRenders) {
     return docA.renderPageLayer(0, 1.0, 0, PdfRenderLayer::NoText, false) == expectedA;
   });
   EXPECT_EQ(same.count(true), jobs.size());
+}
+
+// The weights fonts state are read from the file as it now is: once the first
+// page is taken out and the file saved, the page now first is read in the
+// weight its own font states, not in the removed page's.
+TEST_F(PdfDocumentTest, StatedWeightsFollowTheSavedFile) {
+  const QString font("<< /Type /Font /Subtype /TrueType /BaseFont /Frutiger /FontDescriptor << /FontName /Frutiger "
+                     "/FontWeight %1 >> >>");
+  const QString page("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 400 100] /Contents %1 0 R /Resources << /Font << "
+                     "/F1 %2 0 R >> >> >>");
+  const QString file = path("weights.pdf");
+  ASSERT_TRUE(handwritten::writePdf(file, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R 4 0 R] "
+      "/Count 2 >>", page.arg(5).arg(7), page.arg(6).arg(8), handwritten::stream(textLine("F1", 14, 20, 50, "Heading")),
+      handwritten::stream(textLine("F1", 14, 20, 50, "Regular")), font.arg(700), font.arg(400)}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(file));
+  for (const int i : {0, 1}) {
+    const std::vector<TextBlock> blocks = doc.extractText(i);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].bold, i == 0) << blocks[0].text.toStdString();
+  }
+  ASSERT_TRUE(doc.deletePage(0) && doc.save(file));
+  const std::vector<TextBlock> blocks = doc.extractText(0);
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0].text, "Regular");
+  EXPECT_FALSE(blocks[0].bold);
 }

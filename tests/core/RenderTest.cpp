@@ -120,14 +120,14 @@ TEST_F(RenderTest, SizesAndBadArguments) {
 
 // Saved graphics states are counted before pdfium loads a page: nesting
 // past the bound, on the page or through the forms it draws, refuses the
-// page; "q"s that are balanced, or only letters of a string or a comment,
-// count for nothing; the other pages load as always.
+// page; "q"s that are balanced, or only letters of a string, a comment or
+// an inline image's data, count for nothing; the other pages load as always.
 TEST_F(RenderTest, PagesNestingTooManySavedStatesAreRefusedBeforeLoading) {
   const QByteArray text = "BT /F1 12 Tf 72 700 Td (still here) Tj ET\n";
   const QList<QByteArray> contents = {
       QByteArray("q Q\n").repeated(30000) + text,
       "BT /F1 12 Tf 72 700 Td (" + QByteArray("q ").repeated(20000) + ") Tj ET\n% " + QByteArray("q ").repeated(20000) +
-          "\nq BI /W 1 /H 1 /BPC 8 /CS /G ID q EI Q\n" + text,
+          "\nq BI /W 20000 /H 1 /BPC 8 /CS /G ID " + QByteArray("q\n").repeated(10000) + "EI Q\n" + text,
       QByteArray("q\n").repeated(6000) + "/Half Do\n" + text,  // 6,000 + 6,000 in the form
       "/Deep Do\n" + text,
       text,

@@ -1,8 +1,10 @@
 // Stamp templates on disk: saved atomically, read back by a new process and
 // used for a stamp, damaged files reported and kept, hostile values bounded.
 #include "SignatureDialogDriver.h"
+#include "SigningTestSupport.h"
 #include "TestSupport.h"
 #include "core/PopplerOracles.h"
+#include "core/SignatureService.h"
 
 #include "signature/SignatureStampRendering.h"
 #include "signature/SignatureStampStorage.h"
@@ -250,25 +252,50 @@ TEST(StampPlacementTest, StampStaysOnItsPageAndWithinItsSize) {
 }
 
 // The signer's name a search finds sits on the signer's line of the stamp,
-// which the template places from the stamp's top edge.
+// which the template places from the stamp's top edge; so it does, the stamp's
+// picture with it, where the stamp is laid over a signed page whose content
+// leaves a scaling saved state open.
 TEST_F(StampTemplateTest, SignerTextSitsOnItsLineOfTheStamp) {
-  const QString source = folder.filePath("letter.pdf");
-  ASSERT_TRUE(testsupport::writePdf(source, {{"Letter", false}}));
-  const QString output = folder.filePath("stamped.pdf");
-  SignatureStampOptions options;  // the built-in template, bottom right
-  QString error;
-  ASSERT_TRUE(createStampedPdfCopy(source, output, ivan(), QByteArray(32, '\x5a'), QDateTime::currentDateTime(),
-                                   options, &error))
-      << error.toStdString();
-  const QList<oracles::PageInfo> pages = oracles::pdfinfoPages(output);
-  ASSERT_EQ(pages.size(), 1);
-  const QRectF stamp = stampRectOnPage(pages.first().size, options);  // y upwards
-  const SignatureStampVariable signerLine = defaultSignatureStampVariables().first();
-  ASSERT_TRUE(signerLine.text.contains("{{SIGNER}}"));
-  const double lineTop = stamp.bottom() - signerLine.y * stamp.height();
-  const double lineBottom = lineTop - signerLine.h * stamp.height();
-  const QList<QRectF> boxes = oracles::wordBoxes(output, 0, "Петров", pages.first().size.height());
-  ASSERT_EQ(boxes.size(), 1);
-  EXPECT_GT(boxes.first().center().y(), lineBottom - 2) << lineBottom << ".." << lineTop;
-  EXPECT_LT(boxes.first().center().y(), lineTop + 2) << lineBottom << ".." << lineTop;
+  const QString plain = folder.filePath("letter.pdf"), scaled = folder.filePath("scaled.pdf");
+  ASSERT_TRUE(testsupport::writePdf(plain, {{"Letter", false}}));
+  // By hand, its table rebuilt by qpdf: no writer leaves a state open.
+  const QByteArray content = "q 2 0 0 2 0 0 cm BT /F1 12 Tf 36 300 Td (Letter) Tj ET\n";
+  signingtest::writeBytes(folder.filePath("raw.pdf"), "%PDF-1.4\n1 0 obj <</Type /Catalog /Pages 2 0 R>> endobj\n"
+      "2 0 obj <</Type /Pages /Kids [3 0 R] /Count 1>> endobj\n3 0 obj <</Type /Page /Parent 2 0 R /MediaBox "
+      "[0 0 595 842] /Contents 4 0 R /Resources <</Font <</F1 <</Type /Font /Subtype /Type1 /BaseFont /Helvetica>> "
+      ">> >> >> endobj\n4 0 obj <</Length " + QByteArray::number(content.size()) + ">> stream\n" + content +
+      "endstream endobj\ntrailer <</Size 5 /Root 1 0 R>>\n%%EOF\n");
+  testsupport::runTool("qpdf", {folder.filePath("raw.pdf"), scaled});
+  SignatureRequest request;
+  request.inputPath = scaled;
+  request.outputPath = folder.filePath("scaled.signed.pdf");
+  request.mode = SignatureMode::EmbeddedPdf;
+  request.pkcs12Path = signingtest::pki().pkcs12;
+  const SignatureResult signedScaled = SignatureService::signFile(request);
+  ASSERT_TRUE(signedScaled.ok) << signedScaled.error.toStdString();
+  for (const QString& source : {plain, request.outputPath}) {
+    SCOPED_TRACE(source.toStdString());
+    const QString output = source + ".stamped.pdf";
+    SignatureStampOptions options;  // the built-in template, bottom right
+    QString error;
+    ASSERT_TRUE(createStampedPdfCopy(source, output, ivan(), QByteArray(32, '\x5a'), QDateTime::currentDateTime(),
+                                     options, &error))
+        << error.toStdString();
+    if (source != plain) {
+      EXPECT_EQ(signingtest::pdfsigValidations(output), QStringList{"Signature is Valid."});
+    }
+    const QList<oracles::PageInfo> pages = oracles::pdfinfoPages(output);
+    ASSERT_EQ(pages.size(), 1);
+    const QRectF stamp = stampRectOnPage(pages.first().size, options);  // y upwards
+    const SignatureStampVariable signerLine = defaultSignatureStampVariables().first();
+    ASSERT_TRUE(signerLine.text.contains("{{SIGNER}}"));
+    const double lineTop = stamp.bottom() - signerLine.y * stamp.height();
+    const double lineBottom = lineTop - signerLine.h * stamp.height();
+    const QList<QRectF> boxes = oracles::wordBoxes(output, 0, "Петров", pages.first().size.height());
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_GT(boxes.first().center().y(), lineBottom - 2) << lineBottom << ".." << lineTop;
+    EXPECT_LT(boxes.first().center().y(), lineTop + 2) << lineBottom << ".." << lineTop;
+    const QImage render = oracles::renderWithPoppler(output, 0, 72);
+    EXPECT_GT(oracles::inkIn(render, stamp, pages.first().size.height(), 72), 400);
+  }
 }
