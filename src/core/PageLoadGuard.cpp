@@ -181,6 +181,13 @@ bool PageLoadGuard::refused(int page) const {
   return page >= 0 && page < int(entries.size()) && entries[size_t(page)].verdict == Verdict::Refused;
 }
 
+int PageLoadGuard::indexIn(const QByteArray& bytes, int page) const {
+  QMutexLocker lock(&entriesLock);
+  if (page < 0 || page >= int(entries.size()) || bytes.isEmpty()) return -1;
+  const Entry& entry = entries[size_t(page)];
+  return entry.source && entry.source->bytes.constData() == bytes.constData() ? entry.index : -1;
+}
+
 bool PageLoadGuard::undecided(int page) const {
   QMutexLocker lock(&entriesLock);
   return page >= 0 && page < int(entries.size()) && entries[size_t(page)].verdict == Verdict::Unknown;

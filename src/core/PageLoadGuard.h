@@ -65,6 +65,9 @@ public:
   // What drawing the page cost its check; nothing for a page this program
   // made or one no worker checked.
   std::optional<PageRenderCost> renderCost(int page) const;
+  // Which page of `bytes` (the very array the guard was reset with) page
+  // `page` is now; -1 where it came from other bytes or was made here.
+  int indexIn(const QByteArray& bytes, int page) const;
 
 private:
   struct Source;

@@ -718,8 +718,11 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   const QSizeF pageSize = space.shownSize();
   LazyInk ink(loaded.get(), loadGuard->renderCost(page));
   if (!statedFontWeights) statedFontWeights = std::make_unique<StatedFontWeights>();
-  FontNameStyles fonts([this, page](const QByteArray& baseFont, int flags, int stemWeight) {
-    return statedFontWeights->weight(fileData, openPassword, page, baseFont, flags, stemWeight);
+  // Pages deleted, moved or added since the bytes were read: the page's
+  // fonts are looked up where the page stands in them, or not at all.
+  const int pageInFile = loadGuard->indexIn(fileData, page);
+  FontNameStyles fonts([this, pageInFile](const QByteArray& baseFont, int flags, int stemWeight) {
+    return pageInFile < 0 ? 0 : statedFontWeights->weight(fileData, openPassword, pageInFile, baseFont, flags, stemWeight);
   });
   ImagesOverText images(loaded.get(), space);
   ObjectStyle objectStyle;

@@ -167,9 +167,9 @@ TEST_F(PdfDocumentTest, ConcurrentRendersOfTwoDocumentsMatchSerialRenders) {
   EXPECT_EQ(same.count(true), jobs.size());
 }
 
-// The weights fonts state are read from the file as it now is: once the first
-// page is taken out and the file saved, the page now first is read in the
-// weight its own font states, not in the removed page's.
+// The weights fonts state are read for the page as it now stands: once the
+// first page is taken out, before and after saving, the page now first is
+// read in the weight its own font states, not in the removed page's.
 TEST_F(PdfDocumentTest, StatedWeightsFollowTheSavedFile) {
   const QString font("<< /Type /Font /Subtype /TrueType /BaseFont /Frutiger /FontDescriptor << /FontName /Frutiger "
                      "/FontWeight %1 >> >>");
@@ -186,9 +186,17 @@ TEST_F(PdfDocumentTest, StatedWeightsFollowTheSavedFile) {
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0].bold, i == 0) << blocks[0].text.toStdString();
   }
-  ASSERT_TRUE(doc.deletePage(0) && doc.save(file));
-  const std::vector<TextBlock> blocks = doc.extractText(0);
-  ASSERT_EQ(blocks.size(), 1u);
-  EXPECT_EQ(blocks[0].text, "Regular");
-  EXPECT_FALSE(blocks[0].bold);
+  ASSERT_TRUE(doc.movePage(1, 0));
+  EXPECT_FALSE(doc.extractText(0).at(0).bold);
+  EXPECT_TRUE(doc.extractText(1).at(0).bold);
+  ASSERT_TRUE(doc.deletePage(1));
+  for (const bool saved : {false, true}) {
+    if (saved) {
+      ASSERT_TRUE(doc.save(file));
+    }
+    const std::vector<TextBlock> blocks = doc.extractText(0);
+    ASSERT_EQ(blocks.size(), 1u);
+    EXPECT_EQ(blocks[0].text, "Regular");
+    EXPECT_FALSE(blocks[0].bold) << (saved ? "saved" : "unsaved");
+  }
 }
