@@ -55,6 +55,19 @@ int blockIndexContaining(const std::vector<TextBlock>& blocks, const QString& te
   return -1;
 }
 
+// A one-line block as recognition hands it over, at 14 pt.
+TextBlock recognisedBlock(const QString& text, const QRectF& rect) {
+  TextBlock b;
+  b.text = text;
+  b.rect = b.originalRect = rect;
+  TextBlock::Line line;
+  line.text = text;
+  line.rect = rect;
+  line.fontSize = 14;
+  b.lines.push_back(line);
+  return b;
+}
+
 void editText(TextBlock& block, const QString& text) {
   block.text = text;
   block.textEdited = true;
@@ -352,17 +365,8 @@ TEST_F(WriteBack, InvisibleLayerOnlyWhereThePageShowsNoText) {
     PdfDocument doc;
     ASSERT_TRUE(doc.open(source));
     if (c.recognised) {
-      for (qsizetype i = 0; i < kLines.size(); ++i) {
-        TextBlock b;
-        b.text = kLines[i];
-        b.rect = b.originalRect = QRectF(72, 696 - 30 * double(i), 170, 14);
-        TextBlock::Line line;
-        line.text = b.text;
-        line.rect = b.rect;
-        line.fontSize = 14;
-        b.lines.push_back(line);
-        blocks.push_back(b);
-      }
+      for (qsizetype i = 0; i < kLines.size(); ++i)
+        blocks.push_back(recognisedBlock(kLines[i], QRectF(72, 696 - 30 * double(i), 170, 14)));
     } else {
       blocks = doc.extractText(0);
     }
@@ -1051,15 +1055,7 @@ TEST_F(WriteBack, AnEditedLineTakesThePlaceFontsAndCoverThePageGaveItOrIsRefused
     ASSERT_TRUE(doc.open(source));
     std::vector<TextBlock> blocks;
     if (c.line.isEmpty()) {
-      TextBlock b;
-      b.text = QStringLiteral("Amount due 4200 euro");
-      b.rect = b.originalRect = QRectF(72, 697, 300, 14);
-      TextBlock::Line line;
-      line.text = b.text;
-      line.rect = b.rect;
-      line.fontSize = 14;
-      b.lines.push_back(line);
-      blocks.push_back(b);
+      blocks.push_back(recognisedBlock(QStringLiteral("Amount due 4200 euro"), QRectF(72, 697, 300, 14)));
     } else {
       blocks = doc.extractText(0);
     }
