@@ -175,9 +175,20 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   }
   // A show draws its codes left to right: the n-th glyph from the left is
   // its n-th code, as long as no two stand at one place and the count agrees.
+  // A left-to-right show whose spacings set a glyph back reads in the order
+  // it draws, which is then not the order glyphs stand in: it is not cut.
+  std::set<FPDF_PAGEOBJECT> readRightToLeft;
+  for (const Char& c : chars)
+    for (const QChar q : c.text)
+      if (q.direction() == QChar::DirR || q.direction() == QChar::DirAL) readRightToLeft.insert(c.object);
   for (auto& [object, own] : unitsOf) {
     const int codes = codesOf(object);
     if (codes != int(own.size())) return cut;
+    if (!readRightToLeft.count(object) &&
+        std::adjacent_find(own.begin(), own.end(), [&](int a, int b) {
+          return cut.units[size_t(b)].x < cut.units[size_t(a)].x;
+        }) != own.end())
+      return cut;
     std::sort(own.begin(), own.end(), [&](int a, int b) { return cut.units[size_t(a)].x < cut.units[size_t(b)].x; });
     for (size_t i = 0; i < own.size(); ++i) {
       if (i > 0 && cut.units[size_t(own[i])].x - cut.units[size_t(own[i - 1])].x < 0.01) return cut;

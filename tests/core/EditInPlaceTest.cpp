@@ -456,3 +456,14 @@ TEST_F(EditInPlace, LinesThatEnterPushesDownKeepTheirGlyphs) {
               oracles::wordBoxes(input, 0, pushed, 842).value(0).y() - 10);
   }
 }
+
+// A show whose spacings set a glyph back: the page shows "4217" from the
+// codes 4, 1, 2, 7, and the program reads it "4 12 7". A "1" replaced where
+// it is read never takes the "2" with it.
+TEST_F(EditInPlace, AShowThatSetsAGlyphBackLosesOnlyTheReplacedOne) {
+  const QString input = path("back.pdf"), saved = path("back-saved.pdf");
+  ASSERT_TRUE(writePage(input, "BT /F1 14 Tf 72 700 Td (Amount ) Tj [(4) -556 (1) 1112 (2) -556 (7)] TJ ( euro) Tj ET\n"));
+  QString message;
+  ASSERT_TRUE(editLine(input, "Amount", "Amount 4 92 7 euro", saved, &message)) << message.toStdString();
+  EXPECT_EQ(oracles::pageText(saved, 0).simplified().toStdString(), "Amount 4 92 7 euro");
+}
