@@ -1128,9 +1128,10 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         if (const double drawn = cut->second.typedSize(); drawn > 0.5 && std::abs(drawn - run.size) < 0.25 * run.size)
           run.size = float(drawn);
         const bool bold = style.bold || run.bold, italic = style.italic || run.italic;
+        // Typed words go the line's way, not the way their own first letter goes.
         const auto line = std::make_shared<const ShapedLine>(shapeLine(
             run.text, closestInstalledFace(style.family, bold, italic, style.serif, style.fixedPitch, run.text), bold,
-            italic));
+            italic, cut->second.rightToLeft() ? Qt::RightToLeft : Qt::LeftToRight));
         if (!line->writable()) {
           plan.refusal = line->refusal();
           return plan;

@@ -378,7 +378,7 @@ TEST(ScriptEdit, ALineReadOutOfDrawingOrderIsNeverSetAnewFromItsReading) {
 
 // Words of other scripts typed after a line's own start, on a page that left
 // spacing, scaling and rise set: readers that follow the content read the
-// Hebrew in order, the accent of an Osage letter is drawn by the letter's
+// Hebrew in order and find it where the left-to-right line has it, the accent of an Osage letter is drawn by the letter's
 // face just over it, and a Thai tail of hundreds of marks, a few to a
 // letter, is written.
 TEST(ScriptEdit, TypedWordsOfOtherScriptsAreWrittenInReadingOrderWithTheirMarksOnTheirLetters) {
@@ -395,11 +395,20 @@ TEST(ScriptEdit, TypedWordsOfOtherScriptsAreWrittenInReadingOrderWithTheirMarksO
   ASSERT_TRUE(doc.open(input));
   std::vector<TextBlock> blocks = doc.extractText(0);
   ASSERT_EQ(blocks.size(), 1u);
-  blocks[0].text = QStringLiteral("Amount due okapi שלום עולם 𐓏́𐓘 ") + QStringLiteral("ที่นี่ ").repeated(65);
+  blocks[0].text = QStringLiteral("Amount due שלום עולם okapi 𐓏́𐓘 ") + QStringLiteral("ที่นี่ ").repeated(65);
   blocks[0].textEdited = true;
   ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(saved)) << doc.lastError().toStdString();
   EXPECT_TRUE(normalised(oracles::pageText(saved, 0, {"-raw"})).contains(normalised(blocks[0].text)))
       << oracles::pageText(saved, 0, {"-raw"}).toStdString();
+  // The line runs left to right: the Hebrew typed after its start stands before the word typed after it.
+  const QRectF okapi = oracles::wordBoxes(saved, 0, QStringLiteral("okapi"), 300).value(0);
+  int hebrew = 0;
+  for (const auto& [word, box] : oracles::pageWords(saved, 0, 300))
+    if (word.contains(QChar(0x05DC))) {
+      ++hebrew;
+      EXPECT_LT(box.right(), okapi.left() + 0.5) << word.toStdString();
+    }
+  EXPECT_EQ(hebrew, 2);
   // Every glyph on the line's baseline (4 Ts up), a mark in its letter's font.
   QByteArray trace;
   runTool("mutool", {"trace", saved, "1"}, &trace);
