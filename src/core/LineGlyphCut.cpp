@@ -381,9 +381,6 @@ std::vector<int> LineGlyphCut::sourceLines(const QStringList& now, const QString
       source[size_t(k)] = int(j++);
       continue;
     }
-    // An empty line Enter added has no glyph to keep: it never takes the
-    // stored line the line after it was typed into.
-    if (line.isEmpty() && n - k > m - j) continue;
     // One line more than before from here on: Enter split the old line (each
     // half may be typed into at its far end), or added a line of its own.
     if (n - k > m - j && k + 1 < n) {
