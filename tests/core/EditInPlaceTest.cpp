@@ -445,11 +445,8 @@ TEST_F(EditInPlace, LinesThatEnterPushesDownKeepTheirGlyphs) {
     QString message;
     ASSERT_TRUE(editLine(input, word, edited, saved, &message)) << message.toStdString();
     EXPECT_EQ(oracles::pageText(saved, 0).simplified(), text);
-    QByteArray trace;
-    ASSERT_EQ(runTool("mutool", {"trace", saved}, &trace), 0);
-    static const QRegularExpression span(QStringLiteral("<span font=\"([^\"]*)\""));
     QStringList fonts;
-    for (auto it = span.globalMatch(QString::fromUtf8(trace)); it.hasNext();) fonts << it.next().captured(1);
+    for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(saved, 0)) fonts << g.font;
     fonts.removeDuplicates();
     EXPECT_EQ(fonts.join(' ').toStdString(), "Helvetica");
     EXPECT_LT(oracles::wordBoxes(saved, 0, pushed, 842).value(0).y(),

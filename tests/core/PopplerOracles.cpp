@@ -258,6 +258,21 @@ QString editReadBackFault(const QString& input, const QString& saved, const QStr
   return {};
 }
 
+QList<TracedGlyph> tracedGlyphs(const QString& file, int page) {
+  QByteArray trace;
+  QList<TracedGlyph> glyphs;
+  if (runTool("mutool", {"trace", file, QString::number(page + 1)}, &trace) != 0) return glyphs;
+  static const QRegularExpression item(
+      QStringLiteral("<span font=\"([^\"]*)\"|<g unicode=\"([^\"]*)\"[^>]* y=\"([-0-9.]+)\""));
+  QString font;
+  for (auto it = item.globalMatch(QString::fromUtf8(trace)); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    if (m.capturedLength(1) > 0) font = m.captured(1);
+    else glyphs.push_back({font, m.captured(2), m.captured(3).toDouble()});
+  }
+  return glyphs;
+}
+
 int repeatedFontPrograms(const QString& file) {
   QByteArray json;
   if (runTool("qpdf", {"--json=2", "--json-key=qpdf", "--json-stream-data=inline", "--decode-level=generalized", file,

@@ -76,6 +76,14 @@ inline QRectF turnedPlace(const QRectF& rect, double degrees) {
 QString editReadBackFault(const QString& input, const QString& saved, const QString& word, const QRectF& place,
                           const QSizeF& page);
 
+// Each glyph MuPDF draws on one zero-based page (`mutool trace`), in content
+// order: the font it names, its character and its origin's y (user space).
+struct TracedGlyph {
+  QString font, text;
+  double y = 0;
+};
+QList<TracedGlyph> tracedGlyphs(const QString& file, int page);
+
 // How many embedded font programs repeat, byte for byte once decoded, one
 // found earlier in the file (qpdf's reading); -1 when qpdf cannot read it.
 int repeatedFontPrograms(const QString& file);

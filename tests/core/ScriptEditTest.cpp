@@ -410,20 +410,12 @@ TEST(ScriptEdit, TypedWordsOfOtherScriptsAreWrittenInReadingOrderWithTheirMarksO
     }
   EXPECT_EQ(hebrew, 2);
   // Every glyph on the line's baseline (4 Ts up), a mark in its letter's font.
-  QByteArray trace;
-  runTool("mutool", {"trace", saved, "1"}, &trace);
-  static const QRegularExpression glyph(QStringLiteral("<span font=\"([^\"]+)\"|<g unicode=\"([^\"]*)\"[^>]* y=\"([-0-9.]+)\""));
-  QString font, letterFont;
-  for (auto it = glyph.globalMatch(QString::fromUtf8(trace)); it.hasNext();) {
-    const QRegularExpressionMatch m = it.next();
-    if (m.capturedLength(1) > 0) {
-      font = m.captured(1);
-      continue;
-    }
-    EXPECT_NEAR(m.captured(3).toDouble(), 204, 5) << m.captured(2).toStdString();
-    if (m.capturedLength(2) > 0 && isMark(m.captured(2).toUcs4().value(0)))
-      EXPECT_EQ(font.toStdString(), letterFont.toStdString()) << m.captured(2).toStdString();
+  QString letterFont;
+  for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(saved, 0)) {
+    EXPECT_NEAR(g.y, 204, 5) << g.text.toStdString();
+    if (!g.text.isEmpty() && isMark(g.text.toUcs4().value(0)))
+      EXPECT_EQ(g.font.toStdString(), letterFont.toStdString()) << g.text.toStdString();
     else
-      letterFont = font;
+      letterFont = g.font;
   }
 }

@@ -975,16 +975,9 @@ QString printerDriverPdf(const QString& path, QByteArray content) {
 // What MuPDF finds drawn on the baseline `y` (user space) in the font the
 // page itself names `font`, blanks left out.
 QString drawnInFont(const QString& file, const QString& font, double y) {
-  QByteArray trace;
-  if (runTool("mutool", {"trace", file, "1"}, &trace) != 0) return QStringLiteral("<unread>");
-  static const QRegularExpression span(QStringLiteral("<span font=\"([^\"]*)\""));
-  static const QRegularExpression glyph(QStringLiteral("<g unicode=\"([^\"]*)\"[^>]* y=\"([-0-9.]+)\""));
-  QString current, drawn;
-  for (const QString& line : QString::fromUtf8(trace).split(QLatin1Char('\n'))) {
-    if (const auto m = span.match(line); m.hasMatch()) current = m.captured(1);
-    if (const auto m = glyph.match(line); m.hasMatch() && current == font && std::abs(m.captured(2).toDouble() - y) < 1)
-      drawn += m.captured(1).trimmed();
-  }
+  QString drawn;
+  for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(file, 0))
+    if (g.font == font && std::abs(g.y - y) < 1) drawn += g.text.trimmed();
   return drawn;
 }
 
