@@ -181,15 +181,12 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   for (const Char& c : chars)
     for (const QChar q : c.text)
       if (q.direction() == QChar::DirR || q.direction() == QChar::DirAL) readRightToLeft.insert(c.object);
+  const auto leftOf = [&](int a, int b) { return cut.units[size_t(a)].x < cut.units[size_t(b)].x; };
   for (auto& [object, own] : unitsOf) {
     const int codes = codesOf(object);
     if (codes != int(own.size())) return cut;
-    if (!readRightToLeft.count(object) &&
-        std::adjacent_find(own.begin(), own.end(), [&](int a, int b) {
-          return cut.units[size_t(b)].x < cut.units[size_t(a)].x;
-        }) != own.end())
-      return cut;
-    std::sort(own.begin(), own.end(), [&](int a, int b) { return cut.units[size_t(a)].x < cut.units[size_t(b)].x; });
+    if (!readRightToLeft.count(object) && !std::is_sorted(own.begin(), own.end(), leftOf)) return cut;
+    std::sort(own.begin(), own.end(), leftOf);
     for (size_t i = 0; i < own.size(); ++i) {
       if (i > 0 && cut.units[size_t(own[i])].x - cut.units[size_t(own[i - 1])].x < 0.01) return cut;
       cut.units[size_t(own[i])].code = int(i);
