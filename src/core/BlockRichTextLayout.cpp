@@ -81,6 +81,23 @@ BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block, const QRectF& c
     const double squeeze = std::min(1.0, box->width() / width);
     narrow *= squeeze;
     shift = box->left() - block.rect.x() + squeeze * shift;
+    // A longer line grows into the free room on its aligned side first and
+    // is narrowed only into that, as the page writer places its glyphs.
+    const TextBlock::Line& stored = block.lines.front();
+    const Qt::Alignment align = editedLineAlignment(block, 0, column);
+    const double before = std::max(0.0, double(stored.freeLeft)), after = std::max(0.0, double(stored.freeRight));
+    const double room = box->width() + (align == Qt::AlignRight     ? before
+                                        : align == Qt::AlignHCenter ? 2 * std::min(before, after)
+                                                                    : after);
+    if (ideal > box->width() && room > box->width()) {
+      narrow = std::min(1.0, room / ideal);
+      const double drawn = narrow * ideal;
+      const double natural = ideal < width && first.isValid() ? alignedOffset(visualAlignment(first), width, ideal) : 0.0;
+      const double left = align == Qt::AlignRight     ? box->right() - drawn
+                          : align == Qt::AlignHCenter ? box->center().x() - drawn / 2
+                                                      : box->left();
+      shift = left - block.rect.x() - narrow * natural;
+    }
     const QTextLayout* layout = first.isValid() ? first.layout() : nullptr;
     const std::optional<double> baseline = lineBaseline(block.lines.front());
     if (layout && layout->lineCount() > 0 && baseline) {

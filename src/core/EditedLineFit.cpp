@@ -6,7 +6,6 @@
 namespace {
 constexpr double kIndent = 3.0;       // points that count as an indent
 constexpr double kFlush = 1.5;        // points within which two edges line up
-constexpr double kJustified = 0.85;   // a line this full of its box is set to it
 constexpr double kNarrowest = 0.4;    // glyphs are never narrowed further
 }  // namespace
 
@@ -65,17 +64,21 @@ Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex, const Q
 }
 
 EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLeft, double boxWidth,
-                            double naturalWidth, const QRectF& column) {
+                            double naturalWidth, const QRectF& column, double unitsPerPoint) {
   EditedLineFit fit{boxLeft, 1.0};
   if (!(naturalWidth > 0) || !(boxWidth > 0)) return fit;
   const Qt::Alignment align = editedLineAlignment(block, lineIndex, column);
-  const bool storedBox = lineIndex >= 0 && lineIndex < int(block.lines.size());
-  const Qt::Alignment start = storedBox && lineRunsRightToLeft(block, lineIndex) ? Qt::AlignRight : Qt::AlignLeft;
-  if (naturalWidth > boxWidth) {
-    fit.scale = std::max(boxWidth / naturalWidth, kNarrowest);
-  } else if (storedBox && align == start && naturalWidth >= kJustified * boxWidth) {
-    fit.scale = boxWidth / naturalWidth;
+  // A longer line grows into the free room on its aligned side, and is
+  // narrowed only into that, never widened: a glyph drawn wider than its
+  // face is not the page's.
+  double room = boxWidth;
+  if (lineIndex >= 0 && lineIndex < int(block.lines.size())) {
+    const TextBlock::Line& line = block.lines[size_t(lineIndex)];
+    const double before = std::max(0.0, double(line.freeLeft)) * unitsPerPoint;
+    const double after = std::max(0.0, double(line.freeRight)) * unitsPerPoint;
+    room += align == Qt::AlignRight ? before : align == Qt::AlignHCenter ? 2 * std::min(before, after) : after;
   }
+  if (naturalWidth > room) fit.scale = std::max(room / naturalWidth, kNarrowest);
   const double drawn = naturalWidth * fit.scale;
   if (align == Qt::AlignRight)
     fit.x = boxLeft + boxWidth - drawn;

@@ -2,8 +2,7 @@
 // Where an edited line of plain text goes inside its line box. The writer
 // and the editor's preview both follow this, so the saved page shows the line
 // where the preview drew it: a line wider than its box is narrowed to it, a
-// line about as wide as a stored (justified) box is set to the box's width,
-// a shorter one keeps the side the line was aligned to.
+// shorter one keeps the side the line was aligned to and is never widened.
 
 #include "TextBlock.h"
 
@@ -34,9 +33,10 @@ bool lineRunsRightToLeft(const TextBlock& block, int lineIndex);
 // other way about: right unless its lines or place show left.
 Qt::Alignment editedLineAlignment(const TextBlock& block, int lineIndex, const QRectF& column = QRectF());
 
-// `naturalWidth` is the line's advance at its size in the font it is drawn in.
+// `naturalWidth` is the line's advance at its size in the font it is drawn
+// in; `unitsPerPoint` how many of the box's units a point of the page is.
 EditedLineFit fitEditedLine(const TextBlock& block, int lineIndex, double boxLeft, double boxWidth,
-                            double naturalWidth, const QRectF& column = QRectF());
+                            double naturalWidth, const QRectF& column = QRectF(), double unitsPerPoint = 1);
 
 // Rich text typed into a new block wraps inside it; rich text of a block
 // made from lines of the page keeps its line breaks and is narrowed into the

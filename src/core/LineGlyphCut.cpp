@@ -85,10 +85,90 @@ LineGlyphCut::Style LineGlyphCut::styleOf(FPDF_FONT font) {
   return style;
 }
 
+namespace {
+
+// Numbers a show's glyphs `own` (units of `x`) by their codes: a show draws
+// its codes left to right, so the n-th glyph from the left is its n-th
+// code, as long as no two stand at one place and the count agrees. A
+// left-to-right show whose spacings set a glyph back reads in the order it
+// draws, which is then not the order glyphs stand in: it is not numbered.
+bool numberByPlace(std::vector<int>& own, const std::function<double(int)>& x, bool rightToLeft, int codes) {
+  const auto leftOf = [&](int a, int b) { return x(a) < x(b); };
+  if (codes != int(own.size())) return false;
+  if (!rightToLeft && !std::is_sorted(own.begin(), own.end(), leftOf)) return false;
+  std::sort(own.begin(), own.end(), leftOf);
+  for (size_t i = 1; i < own.size(); ++i)
+    if (x(own[i]) - x(own[i - 1]) < 0.01) return false;
+  return true;
+}
+
+bool readsRightToLeft(const QString& text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](QChar q) { return q.direction() == QChar::DirR || q.direction() == QChar::DirAL; });
+}
+
+}  // namespace
+
+std::map<FPDF_PAGEOBJECT, std::vector<LineGlyphCut::NumberedGlyph>> LineGlyphCut::numberedGlyphs(
+    FPDF_TEXTPAGE textPage, const PageSpace& space, const std::function<int(FPDF_PAGEOBJECT)>& codesOf) {
+  std::map<FPDF_PAGEOBJECT, std::vector<NumberedGlyph>> numbered;
+  if (!textPage) return numbered;
+  struct Glyph {
+    NumberedGlyph glyph;
+    double x;
+  };
+  std::map<FPDF_PAGEOBJECT, std::vector<Glyph>> glyphs;
+  std::map<FPDF_PAGEOBJECT, bool> rightToLeft;
+  std::set<std::tuple<FPDF_PAGEOBJECT, qint64, qint64>> seen;
+  const int count = FPDFText_CountChars(textPage);
+  for (int i = 0; i < count; ++i) {
+    if (FPDFText_IsGenerated(textPage, i) == 1) continue;
+    FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, i);
+    double l = 0, r = 0, b = 0, t = 0, x = 0, y = 0;
+    if (!object || !FPDFText_GetCharBox(textPage, i, &l, &r, &b, &t) || !FPDFText_GetCharOrigin(textPage, i, &x, &y))
+      continue;
+    rightToLeft[object] = rightToLeft[object] || readsRightToLeft(lettersOfCode(FPDFText_GetUnicode(textPage, i)));
+    // Characters of one code (a ligature read as several letters) share their glyph.
+    if (!seen.insert({object, qRound64(x * 1000), qRound64(y * 1000)}).second) continue;
+    glyphs[object].push_back({{QPointF(x, y), space.toShown(QPointF((l + r) / 2, (b + t) / 2))},
+                              space.toShown(QPointF(x, y)).x()});
+  }
+  for (auto& [object, own] : glyphs) {
+    std::vector<int> order(own.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
+    if (!numberByPlace(order, [&](int g) { return own[size_t(g)].x; }, rightToLeft[object], codesOf(object))) continue;
+    std::vector<NumberedGlyph>& out = numbered[object];
+    for (const int g : order) out.push_back(own[size_t(g)].glyph);
+  }
+  return numbered;
+}
+
+std::optional<ShowCut> LineGlyphCut::keptWhereTheyStand(const std::vector<NumberedGlyph>& glyphs,
+                                                        const std::function<bool(int)>& stays) {
+  ShowCut cut;
+  cut.codes = int(glyphs.size());
+  for (int from = 0; from < cut.codes;) {
+    int to = from + 1;
+    while (to < cut.codes && stays(to) == stays(from)) ++to;
+    if (stays(from))
+      cut.kept.push_back({from, to, from == 0 ? std::nullopt : std::optional<QPointF>(glyphs[size_t(from)].origin)});
+    from = to;
+  }
+  if (cut.kept.empty()) return std::nullopt;
+  return cut;
+}
+
+bool LineGlyphCut::decides(FPDF_PAGEOBJECT show, int code) const {
+  const auto own = unitsOf.find(show);
+  if (own == unitsOf.end() || code < 0 || size_t(code) >= own->second.size()) return false;
+  return state[size_t(own->second[size_t(code)])] != 3;
+}
+
 LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
                               const std::function<bool(const QPointF&)>& inLine, const QString& oldText,
                               const QString& newText, const std::function<int(FPDF_PAGEOBJECT)>& codesOf) {
   LineGlyphCut cut;
+  cut.upright = space;
   if (!textPage) return cut;
   // The line's characters in reading order: each a glyph's, or a blank the
   // reading put between two glyphs.
@@ -98,16 +178,16 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     QPointF origin;
     QRectF box;  // shown, from the glyph's origin to its advance
     double size = 0;
+    bool foreign = false;  // drawn outside the line
   };
   std::vector<Char> chars;
-  std::set<FPDF_PAGEOBJECT> elsewhere;
   bool previousIn = false;
   const int count = FPDFText_CountChars(textPage);
   for (int i = 0; i < count; ++i) {
     const unsigned int u = FPDFText_GetUnicode(textPage, i);
     if (FPDFText_IsGenerated(textPage, i) == 1) {
       if (previousIn && u == ' ' && !chars.empty() && chars.back().object)
-        chars.push_back({nullptr, QStringLiteral(" "), {}, {}, 0});
+        chars.push_back({nullptr, QStringLiteral(" "), {}, {}, 0, false});
       continue;
     }
     FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, i);
@@ -118,14 +198,21 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
       previousIn = false;
       continue;
     }
-    if (!inLine(space.toShown(QPointF((l + r) / 2, (b + t) / 2)))) {
-      elsewhere.insert(object);
+    const bool inside = inLine(space.toShown(QPointF((l + r) / 2, (b + t) / 2)));
+    if (!FPDFText_GetCharOrigin(textPage, i, &x, &y) || !FPDFText_GetLooseCharBox(textPage, i, &loose) ||
+        !FPDFText_GetMatrix(textPage, i, &m)) {
+      if (inside) return cut;
       previousIn = false;
       continue;
     }
-    if (!FPDFText_GetCharOrigin(textPage, i, &x, &y) || !FPDFText_GetLooseCharBox(textPage, i, &loose) ||
-        !FPDFText_GetMatrix(textPage, i, &m))
-      return cut;
+    if (!inside) {
+      // Glyphs of other words the line's shows draw stay where they are,
+      // but count among the shows' codes.
+      const QRectF box = space.toShown(QRectF(QPointF(loose.left, loose.bottom), QPointF(loose.right, loose.top)));
+      chars.push_back({object, {}, QPointF(x, y), box.normalized(), 0, true});
+      previousIn = false;
+      continue;
+    }
     // Only glyphs set upright on the shown page, advancing to the right.
     const QPointF origin(x, y);
     const QPointF along = space.toShown(origin + QPointF(m.a, m.b)) - space.toShown(origin);
@@ -135,11 +222,17 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     // exactly, so that readers keep them in the word they join.
     float size = 0;
     FPDFTextObj_GetFontSize(object, &size);
-    chars.push_back({object, lettersOfCode(char32_t(u)), origin, box.normalized(), size * std::hypot(m.c, m.d)});
+    chars.push_back({object, lettersOfCode(char32_t(u)), origin, box.normalized(), size * std::hypot(m.c, m.d), false});
     previousIn = true;
   }
-  while (!chars.empty() && !chars.back().object) chars.pop_back();
-  if (chars.empty()) return cut;
+  // Only the line's own shows count; their glyphs elsewhere stay as they are.
+  std::set<FPDF_PAGEOBJECT> inLineShows;
+  for (const Char& c : chars)
+    if (c.object && !c.foreign) inLineShows.insert(c.object);
+  chars.erase(std::remove_if(chars.begin(), chars.end(),
+                             [&](const Char& c) { return c.foreign && !inLineShows.count(c.object); }),
+              chars.end());
+  if (inLineShows.empty()) return cut;
 
   // Each show's glyphs, by where they stand: characters of one code (a
   // ligature read as several letters) share their glyph's origin.
@@ -149,7 +242,6 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   for (size_t i = 0; i < chars.size(); ++i) {
     const Char& c = chars[i];
     if (!c.object) continue;
-    if (elsewhere.count(c.object)) return cut;
     std::vector<int>& own = unitsOf[c.object];
     const auto key = std::make_tuple(c.object, qRound64(c.origin.x() * 1000), qRound64(c.origin.y() * 1000));
     if (const auto same = unitAt.find(key); same != unitAt.end()) {
@@ -169,49 +261,66 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     unit.x = shown.x();
     unit.baseline = shown.y();
     unit.size = c.size;
+    unit.foreign = c.foreign;
     unitOfChar[i] = int(cut.units.size());
     own.push_back(int(cut.units.size()));
     cut.units.push_back(unit);
   }
-  // A show draws its codes left to right: the n-th glyph from the left is
-  // its n-th code, as long as no two stand at one place and the count agrees.
-  // A left-to-right show whose spacings set a glyph back reads in the order
-  // it draws, which is then not the order glyphs stand in: it is not cut.
   std::set<FPDF_PAGEOBJECT> readRightToLeft;
   for (const Char& c : chars)
-    for (const QChar q : c.text)
-      if (q.direction() == QChar::DirR || q.direction() == QChar::DirAL) readRightToLeft.insert(c.object);
-  const auto leftOf = [&](int a, int b) { return cut.units[size_t(a)].x < cut.units[size_t(b)].x; };
+    if (readsRightToLeft(c.text)) readRightToLeft.insert(c.object);
   for (auto& [object, own] : unitsOf) {
-    const int codes = codesOf(object);
-    if (codes != int(own.size())) return cut;
-    if (!readRightToLeft.count(object) && !std::is_sorted(own.begin(), own.end(), leftOf)) return cut;
-    std::sort(own.begin(), own.end(), leftOf);
-    for (size_t i = 0; i < own.size(); ++i) {
-      if (i > 0 && cut.units[size_t(own[i])].x - cut.units[size_t(own[i - 1])].x < 0.01) return cut;
-      cut.units[size_t(own[i])].code = int(i);
-    }
+    if (!numberByPlace(own, [&](int u) { return cut.units[size_t(u)].x; }, readRightToLeft.count(object) > 0,
+                       codesOf(object)))
+      return cut;
+    for (size_t i = 0; i < own.size(); ++i) cut.units[size_t(own[i])].code = int(i);
     cut.lineObjects.insert(object);
   }
 
-  // The reading: one item per glyph, in reading order.
+  // The reading: one item per glyph, in reading order. Shows of other words
+  // drawn over the line's place (an overlay, a stamp) are not the line's:
+  // where the line reads as the editor showed it without them, they stay.
+  const QString wanted = withoutBlanks(oldText);
   std::vector<Item> items;
-  std::set<int> seen;
-  for (size_t i = 0; i < chars.size(); ++i) {
-    const int u = unitOfChar[i];
-    if (u >= 0 && !items.empty() && items.back().unit == u) {
-      items.back().text += chars[i].text;
-      continue;
+  for (const bool withoutOthers : {false, true}) {
+    if (withoutOthers) {
+      std::map<FPDF_PAGEOBJECT, QString> textOf;
+      for (size_t i = 0; i < chars.size(); ++i)
+        if (!chars[i].foreign && chars[i].object) textOf[chars[i].object] += chars[i].text;
+      std::set<FPDF_PAGEOBJECT> others;
+      for (const auto& [object, text] : textOf)
+        if (!wanted.contains(withoutBlanks(text))) others.insert(object);
+      if (others.empty() || others.size() == textOf.size()) return cut;
+      cut.over = others;
+      for (size_t i = 0; i < chars.size(); ++i)
+        if (others.count(chars[i].object)) {
+          chars[i].foreign = true;
+          if (unitOfChar[i] >= 0) cut.units[size_t(unitOfChar[i])].foreign = true;
+        }
     }
-    if (u >= 0 && !seen.insert(u).second) return cut;  // one glyph read in two places
-    items.push_back({u, chars[i].text});
+    items.clear();
+    std::set<int> seen;
+    for (size_t i = 0; i < chars.size(); ++i) {
+      const int u = unitOfChar[i];
+      if (chars[i].foreign) continue;
+      // A blank the reading put between the line and a word drawn over it.
+      if (u < 0 && (items.empty() || items.back().unit < 0)) continue;
+      if (u >= 0 && !items.empty() && items.back().unit == u) {
+        items.back().text += chars[i].text;
+        continue;
+      }
+      if (u >= 0 && !seen.insert(u).second) return cut;  // one glyph read in two places
+      items.push_back({u, chars[i].text});
+    }
+    while (!items.empty() && items.back().unit < 0) items.pop_back();
+    QString read;
+    for (const Item& item : items) read += item.text;
+    // The line must read as the editor showed it, else its glyphs are not what was edited.
+    if (withoutBlanks(read) == wanted) break;
+    if (withoutOthers) return cut;
   }
   for (Item& item : items)
     if (item.unit >= 0) cut.units[size_t(item.unit)].text = item.text;
-  QString read;
-  for (const Item& item : items) read += item.text;
-  // The line must read as the editor showed it, else its glyphs are not what was edited.
-  if (withoutBlanks(read) != withoutBlanks(oldText)) return cut;
 
   // What the new text still begins and ends with, glyph by glyph.
   const QString& n = newText;
@@ -248,6 +357,8 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     if (items[i].unit >= 0) cut.state[size_t(items[i].unit)] = 0;
   for (size_t i = e; i < items.size(); ++i)
     if (items[i].unit >= 0) cut.state[size_t(items[i].unit)] = 2;
+  for (size_t u = 0; u < cut.units.size(); ++u)
+    if (cut.units[u].foreign) cut.state[u] = 3;
   for (const auto& [object, own] : unitsOf)
     if (std::all_of(own.begin(), own.end(), [&](int u) { return cut.state[size_t(u)] == 0; })) cut.gone.insert(object);
 
@@ -290,10 +401,11 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   return cut;
 }
 
-LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment alignment, const QRectF& box,
-                                            const QRectF& column, const PageSpace& space, const QPointF& carried) const {
+LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment alignment, const LineRoom& room,
+                                            const QPointF& carried) const {
   Placement placed;
   if (!ok) return placed;
+  const PageSpace& space = upright;
   // How far the glyphs before the typed words (in reading order) and those
   // after them move: the aligned side of the line stays.
   const double delta = typedAdvance - std::abs(oldEnd - anchorX);
@@ -306,6 +418,7 @@ LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment a
   // The line's extent before and after.
   double wasLeft = anchorX, wasRight = anchorX, left = typedLeft, right = typedLeft + typedAdvance;
   for (size_t u = 0; u < units.size(); ++u) {
+    if (state[u] == 3) continue;
     wasLeft = std::min(wasLeft, units[u].left);
     wasRight = std::max(wasRight, units[u].right);
     if (state[u] == 0) continue;
@@ -313,25 +426,16 @@ LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment a
     left = std::min(left, units[u].left + shift);
     right = std::max(right, units[u].right + shift);
   }
-  // A line wider than its box is narrowed into it, glyphs kept and typed
-  // alike, about its aligned side; one the box leaves too little room goes
-  // into the text column, else into the sheet's margins. It never leaves
-  // the sheet, nor is it narrowed for room it did not have before.
+  // A line wider than its room is narrowed into it about its aligned side;
+  // it never leaves the sheet, nor is it narrowed for room it did not have before.
   const double pivot = alignment & Qt::AlignRight ? right : alignment & Qt::AlignHCenter ? (left + right) / 2 : left;
   const double sheet = space.shownSize().width();
-  const auto narrowing = [&](double low, double high) {
-    low = std::clamp(std::min(low, wasLeft), std::min(0.0, wasLeft), wasLeft);
-    high = std::clamp(std::max(high, wasRight), wasRight, std::max(sheet, wasRight));
-    double f = 1;
-    if (right > high + 0.5) f = right > pivot ? std::min(f, (high - pivot) / (right - pivot)) : 0;
-    if (left < low - 0.5) f = left < pivot ? std::min(f, (pivot - low) / (pivot - left)) : 0;
-    return std::max(f, 0.25);
-  };
-  const double margin = std::clamp(std::min(wasLeft, sheet - wasRight), 0.0, 36.0);
-  double narrow = narrowing(box.left(), box.right());
-  if (narrow < 0.5 && !column.isEmpty())
-    narrow = std::max(narrow, narrowing(std::min(box.left(), column.left()), std::max(box.right(), column.right())));
-  if (narrow < 0.5) narrow = std::max(narrow, narrowing(margin, sheet - margin));
+  const double low = std::clamp(std::min(room.left, wasLeft), std::min(0.0, wasLeft), wasLeft);
+  const double high = std::clamp(std::max(room.right, wasRight), wasRight, std::max(sheet, wasRight));
+  double narrow = 1;
+  if (right > high + 0.1) narrow = right > pivot ? std::min(narrow, (high - pivot) / (right - pivot)) : 0;
+  if (left < low - 0.1) narrow = left < pivot ? std::min(narrow, (pivot - low) / (pivot - left)) : 0;
+  narrow = std::max(narrow, 0.25);
   const auto narrowed = [&](double x) { return pivot + (x - pivot) * narrow; };
   placed.scale = narrow;
   placed.left = narrowed(typedLeft) + carried.x();
@@ -346,14 +450,14 @@ LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment a
       kind.push_back(state[size_t(u)]);
     }
     const auto stays = [&](int k) { return k == 1 && std::abs(before) < 0.005 && narrow == 1.0 && carried.isNull(); };
-    if (std::all_of(kind.begin(), kind.end(), stays)) continue;
+    if (std::all_of(kind.begin(), kind.end(), stays) || over.count(object)) continue;
     ShowCut& cut = placed.cuts[object];
     cut.codes = int(own.size());
     for (int from = 0; from < cut.codes;) {
       int to = from + 1;
       while (to < cut.codes && kind[size_t(to)] == kind[size_t(from)]) ++to;
       const int k = kind[size_t(from)];
-      if (k != 0) {
+      if (k == 1 || k == 2) {
         // Glyphs right of the typed words are drawn after them.
         KeptGlyphs kept{from, to, std::nullopt, rtl ? k == 1 : k == 2, narrow};
         const Unit& first = *own[size_t(from)];

@@ -7,6 +7,8 @@
 // set anew. Glyphs are told apart by where each code's glyph stands; a show
 // whose glyphs cannot be counted that way against its codes is not cut.
 
+#include "LineRoom.h"
+#include "PageSpace.h"
 #include "PdfiumApi.h"
 #include "ShowCut.h"
 
@@ -20,8 +22,6 @@
 #include <optional>
 #include <set>
 #include <vector>
-
-class PageSpace;
 
 // Letters shaped with their neighbours (joined, reordered, stacked): a word
 // of them is never set half from the page's glyphs and half anew, nor from
@@ -39,6 +39,9 @@ public:
                          const QString& newText, const std::function<int(FPDF_PAGEOBJECT)>& codesOf);
 
   bool applies() const { return ok; }
+  // The space of the page the cut was made in (the page turned so that the
+  // line reads upright): every x and baseline below is in it.
+  const PageSpace& frame() const { return upright; }
   // The new words between the glyphs that stay, blanks as typed.
   const QString& typed() const { return typedText; }
   bool rightToLeft() const { return rtl; }
@@ -66,23 +69,40 @@ public:
 
   // Where the typed words go and what of each show stays where, once they
   // are `typedAdvance` points wide: the side of the line `alignment` names
-  // stays put. Typed words that would take the line out of its `box` (or of
-  // the text `column`, where the box leaves them less than half their
-  // width, and never off the sheet) are narrowed, to a quarter at most.
+  // stays put, and the line grows into its `room`. What still does not fit
+  // is narrowed, glyphs kept and typed alike, to a quarter at most; it is
+  // never widened, nor set off the sheet.
   struct Placement {
     double scale = 1;
     double left = 0;  // shown x of the typed words' left edge
     std::map<FPDF_PAGEOBJECT, ShowCut> cuts;
   };
   // `carried`: how far the whole line moves (shown points), with its block
-  // or pushed down by a line added above it; `box` is where it was.
-  Placement place(double typedAdvance, Qt::Alignment alignment, const QRectF& box, const QRectF& column,
-                  const PageSpace& space, const QPointF& carried = {}) const;
-
+  // or pushed down by a line added above it.
+  Placement place(double typedAdvance, Qt::Alignment alignment, const LineRoom& room,
+                  const QPointF& carried = {}) const;
   // The stored line each line of the new text keeps glyphs of (-1 none): the
   // same line, the lines below one split in two or after one added moved
   // down with it, both halves of a split line taking from it.
   static std::vector<int> sourceLines(const QStringList& now, const QStringList& was);
+
+  // Each glyph of a show, in the order of its codes: its origin (user
+  // space) and its middle on the shown page.
+  struct NumberedGlyph {
+    QPointF origin, middle;
+  };
+  // The glyphs of every show `codesOf` knows the codes of, numbered as a
+  // cut numbers them; a show whose glyphs cannot be numbered is left out.
+  static std::map<FPDF_PAGEOBJECT, std::vector<NumberedGlyph>> numberedGlyphs(
+      FPDF_TEXTPAGE textPage, const PageSpace& space, const std::function<int(FPDF_PAGEOBJECT)>& codesOf);
+  // What stays of a show an edit takes out in part: its glyphs `stays`
+  // names, each where it stood. Nothing when none stays.
+  static std::optional<ShowCut> keptWhereTheyStand(const std::vector<NumberedGlyph>& glyphs,
+                                                   const std::function<bool(int code)>& stays);
+  // Whether the line's cut decides the code's glyph (it is the line's own).
+  bool decides(FPDF_PAGEOBJECT show, int code) const;
+  // Shows of other words drawn over the line's place: they stay whole.
+  const std::set<FPDF_PAGEOBJECT>& drawnOver() const { return over; }
 
   // A line of several styles, as stored and as the editor hands it back.
   // It keeps glyphs only where the user restyled nothing: the characters it
@@ -106,19 +126,22 @@ private:
     double left = 0, right = 0;  // shown
     double baseline = 0;         // shown
     double size = 0;             // as drawn on the page
+    bool foreign = false;        // another line's, drawn by one of the line's shows
   };
   struct Item {
     int unit = -1;  // -1: a blank the reading put between glyphs
     QString text;
   };
   bool ok = false;
+  PageSpace upright;
   QString typedText;
   bool rtl = false;
   double anchorX = 0, baselineY = 0, size = 0;
   double oldEnd = 0;  // where the glyphs after the typed words began
   FPDF_PAGEOBJECT styleObject = nullptr;
-  std::set<FPDF_PAGEOBJECT> lineObjects, gone;
+  std::set<FPDF_PAGEOBJECT> lineObjects, gone, over;
   std::vector<Unit> units;
   std::map<FPDF_PAGEOBJECT, std::vector<int>> unitsOf;  // each show's glyphs, by their codes
-  std::vector<int> state;  // per unit: 0 goes, 1 stays, 2 stays and moves
+  // Per unit: 0 goes, 1 stays, 2 stays and moves, 3 another line's (kept by whoever edits that line).
+  std::vector<int> state;
 };

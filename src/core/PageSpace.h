@@ -25,6 +25,8 @@ public:
 
   QSizeF shownSize() const;
   int quarterTurns() const { return turns; }
+  // The same page shown turned `quarterTurns` further clockwise.
+  PageSpace turned(int quarterTurns) const { return PageSpace(box, turns + quarterTurns); }
 
   QPointF toShown(const QPointF& user) const;
   QPointF toUser(const QPointF& shown) const;

@@ -7,6 +7,8 @@
 // A column of vertical writing is cut as text running down the page and
 // keeps the upright box of its column.
 #include "PdfDocument.h"
+#include "LineRoom.h"
+#include "EditedLineFit.h"
 
 #include "DocumentLock.h"
 #include "PageLoadGuard.h"
@@ -832,5 +834,24 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     block.lines.push_back(std::move(line));
     blocks.push_back(std::move(block));
   }
+  // Where each line may grow when an edit makes it longer, as the writer measures it.
+  const QRectF column = pageTextColumn(blocks);
+  const std::vector<QPointF> words = visibleCharacterMiddles(textPage.get(), space);
+  const std::vector<QRectF> painted = pageInkBoxes(loaded.get(), space);
+  for (TextBlock& block : blocks)
+    for (TextBlock::Line& line : block.lines) {
+      // Marks the reading split from their letters stand above them, not in a row of their own.
+      const bool marksOnly = std::all_of(line.text.begin(), line.text.end(), [](QChar c) {
+        return c.isSpace() || c.isMark();
+      });
+      if (std::abs(block.rotation) >= 0.1 || line.words.empty() || marksOnly) continue;
+      const QRectF box = writtenLineBox(block, line);
+      std::vector<QPointF> others;
+      for (const QPointF& w : words)
+        if (!box.contains(w)) others.push_back(w);
+      const LineRoom room = freeRoom(box, others, painted, column, pageSize.width());
+      line.freeLeft = float(box.left() - room.left);
+      line.freeRight = float(room.right - box.right());
+    }
   return blocks;
 }

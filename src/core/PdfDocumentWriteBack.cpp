@@ -13,6 +13,7 @@
 #include "EditedLineFit.h"
 #include "InkSilhouette.h"
 #include "LineGlyphCut.h"
+#include "LineRoom.h"
 #include "PageContentEdit.h"
 #include "PdfEncryptionKeeping.h"
 #include "PdfFileWriter.h"
@@ -75,6 +76,8 @@ struct TextRun {
   const struct KeptEnds* kept = nullptr;
   // The glyphs of its line that stay; the run is the typed words between them.
   const LineGlyphCut* glyphs = nullptr;
+  // Set in the page turned so that its line reads upright (rect is there).
+  std::optional<QTransform> userFromLine;
 };
 
 bool isRealRect(const QRectF& r) { return r.width() > 0 && r.height() > 0; }
@@ -312,9 +315,11 @@ std::vector<TextRun> storedRuns(const TextBlock& b) {
 void fitRun(TextRun& run, const TextBlock& b, double advance, const QRectF& column) {
   if (!(advance > 0)) return;
   if (run.laidOutWidth > 0) {
-    run.scale = std::clamp(run.laidOutWidth / advance, 0.5, 1.5);
+    run.scale = std::clamp(run.laidOutWidth / advance, 0.5, 1.0);
+    // Held inside the line's place and the free room beside it, as the layout set it.
     const std::optional<QRectF> box = keptLineBox(b);
-    const double room = (box ? box->right() + 0.25 : b.rect.right() + 0.5) - run.rect.x();
+    const double room =
+        (box ? box->right() + std::max(0.0f, b.lines.front().freeRight) + 0.25 : b.rect.right() + 0.5) - run.rect.x();
     if (advance * run.scale > room) run.scale = std::max(room / advance, 0.4);
     return;
   }
@@ -328,12 +333,6 @@ void fitRun(TextRun& run, const TextBlock& b, double advance, const QRectF& colu
 // must to end before the kept end or the block's box (or the text column,
 // when the box has no room left).
 void placeBetweenKept(TextRun& run, const TextBlock& b, double advance, double blank, const QRectF& column);
-
-bool isHiddenTextObject(FPDF_PAGEOBJECT object) {
-  unsigned int r = 0, g = 0, b = 0, a = 255;
-  const bool faint = FPDFPageObj_GetFillColor(object, &r, &g, &b, &a) && a <= 4;
-  return faint || FPDFTextObj_GetTextRenderMode(object) == FPDF_TEXTRENDERMODE_INVISIBLE;
-}
 
 // One drawn character of the page's text and the object that draws it.
 struct PageChar {
@@ -746,8 +745,8 @@ std::map<int, ShapedPlacement> shapedPlacements(const std::vector<PageWrite>& wr
       shown = QTransform(sx, 0, 0, sy, rect.x(), rect.y() - bottom * sy);
     }
     const QTransform userFromShown = space.userFromShown();
-    QTransform matrix = shown * userFromShown;
-    if (std::abs(b.rotation) >= 0.1)
+    QTransform matrix = shown * run.userFromLine.value_or(userFromShown);
+    if (std::abs(b.rotation) >= 0.1 && !run.userFromLine)
       matrix = matrix * (userFromShown.inverted() * turnAbout(b.rect.center(), b.rotation) * userFromShown);
     placed[int(w)] = {run.shaped, matrix, size, run.color, text->invisible, run.glyphs != nullptr, run.own};
   }
@@ -800,11 +799,17 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   }
 
   // Text objects under a replaced block go: those with a character or the
-  // centre of their box in its old place. When such an object also draws
-  // characters of a block that stays, that block is rewritten as well; an
-  // object drawing characters no block accounts for is kept (and covered),
+  // centre of their box in its old place. Where such an object also draws
+  // characters elsewhere, it is cut: they stay as they are. A show that
+  // cannot be cut takes the block of those characters with it, which is
+  // then rewritten; characters no block accounts for keep it whole (covered),
   // so that no text is lost.
   const std::vector<PageChar> chars = readPageChars(p, space);
+  pdfium::TextPage markedText(tag.isEmpty() ? nullptr : FPDFText_LoadPage(p));
+  const std::map<FPDF_PAGEOBJECT, std::vector<LineGlyphCut::NumberedGlyph>> numbered =
+      LineGlyphCut::numberedGlyphs(markedText.get(), space, [&](FPDF_PAGEOBJECT object) {
+        return removable(object) && !isHiddenTextObject(object) && !clipsText(object) ? operatorCodes(object, tag) : -1;
+      });
   // Where the old content of every block that replaces it lies.
   const auto replacedPlaces = [&] {
     std::vector<Place> places;
@@ -825,7 +830,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     bool promoted = false;
     std::set<FPDF_PAGEOBJECT> orphaned;
     for (const PageChar& c : chars) {
-      if (c.hidden || !doomed.count(c.object) || insideAny(c.centre, covers)) continue;
+      if (c.hidden || !doomed.count(c.object) || insideAny(c.centre, covers) || numbered.count(c.object)) continue;
       bool claimed = false;
       for (size_t i = 0; i < blocks.size() && !claimed; ++i) {
         if (blocks[i].isImage || replace[i] || !oldPlace(blocks[i]).contains(c.centre)) continue;
@@ -851,7 +856,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   for (size_t i = 0; i < blocks.size(); ++i)
     if (replace[i] && !blocks[i].isImage) shownRuns[i] = visibleRuns(blocks[i], column);
   if (!tag.isEmpty()) {
-    pdfium::TextPage textPage(FPDFText_LoadPage(p));
+    const pdfium::TextPage& textPage = markedText;
     // The shows an edit may cut, taken before any is kept: the two halves
     // of a line split by Enter cut the same shows.
     std::set<FPDF_PAGEOBJECT> cuttable;
@@ -859,7 +864,12 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
       if (removable(object) && !isHiddenTextObject(object)) cuttable.insert(object);
     for (size_t i = 0; i < blocks.size(); ++i) {
       const TextBlock& b = blocks[i];
-      if (!replace[i] || b.isImage || placedHere(b) || blockTurned(b) || std::abs(b.rotation) >= 0.1) continue;
+      if (!replace[i] || b.isImage || placedHere(b) || blockTurned(b)) continue;
+      // A line the page draws turned by quarters is cut in the page turned
+      // with it, where it reads upright; where the user did not move it.
+      const int quarters = int(std::lround(b.rotation / 90));
+      const bool turned = std::abs(b.rotation) >= 0.1;
+      if (turned && (std::abs(b.rotation - 90 * quarters) >= 0.1 || blockMoved(b))) continue;
       const QPointF shift = linesCarried(b);
       std::vector<TextRun>& runs = shownRuns[i];
       // Which stored line each line of the new text comes from: a line the
@@ -911,11 +921,21 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           }
         }
         // What the user did not touch keeps its glyphs; only typed words are new.
-        LineGlyphCut glyphs = LineGlyphCut::of(
-            textPage.get(), space, [&](const QPointF& at) { return Place{was}.contains(at); }, stored.text,
-            newText, [&](FPDF_PAGEOBJECT object) {
-              return cuttable.count(object) && !clipsText(object) ? operatorCodes(object, tag) : -1;
-            });
+        const QTransform unturn = turnAbout(oldPlace(b).box.center(), -b.rotation);
+        const auto cutIn = [&](const PageSpace& frame) {
+          return LineGlyphCut::of(
+              textPage.get(), frame,
+              [&](const QPointF& at) {
+                const QPointF shown = space.toShown(frame.toUser(at));
+                return was.contains(turned ? unturn.map(shown) : shown);
+              },
+              stored.text,
+              newText, [&](FPDF_PAGEOBJECT object) {
+                return cuttable.count(object) && !clipsText(object) ? operatorCodes(object, tag) : -1;
+              });
+        };
+        LineGlyphCut glyphs = cutIn(space.turned(quarters));
+        if (turned && !glyphs.applies()) glyphs = cutIn(space.turned(-quarters));
         if (glyphs.applies()) {
           // A line pushed down by Enter goes where the editor lays it out
           // (rich text) or to the place of the line it now stands in.
@@ -923,7 +943,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           if (lineIndex != at)
             carried.ry() += rich ? run.rect.y() + 0.12 * run.size - glyphs.baseline() - shift.y()
                                  : visualLine(b, at).rect.y() - stored.rect.y();
-          if (movesWhereDrawn(glyphs, was, carried, objects, space, tag)) {
+          if ((!turned || carried.isNull()) && movesWhereDrawn(glyphs, was, carried, objects, space, tag)) {
             for (FPDF_PAGEOBJECT object : glyphs.shows()) {
               if (glyphs.removed().count(object)) continue;
               doomed.erase(object);
@@ -969,6 +989,24 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         }
         keptLines[{i, run.lineIndex}] = std::move(kept);
       }
+    }
+  }
+  // Shows the edit takes out in part keep the glyphs of what stays, each
+  // where it stood; a glyph a cut line holds is that line's to place.
+  std::map<FPDF_PAGEOBJECT, ShowCut> partlyKept;
+  {
+    const std::vector<Place> covers = replacedPlaces();
+    for (const auto& [object, glyphs] : numbered) {
+      if (!doomed.count(object) && !keptObjects.count(object)) continue;
+      if (std::any_of(glyphCuts.begin(), glyphCuts.end(),
+                      [&](const auto& line) { return line.second.drawnOver().count(object) > 0; }))
+        continue;
+      std::optional<ShowCut> kept = LineGlyphCut::keptWhereTheyStand(glyphs, [&](int code) {
+        return !insideAny(glyphs[size_t(code)].middle, covers) &&
+               std::none_of(glyphCuts.begin(), glyphCuts.end(),
+                            [&](const auto& line) { return line.second.decides(object, code); });
+      });
+      if (kept) partlyKept.emplace(object, std::move(*kept));
     }
   }
   // Read once, and only for an edit whose typed words may take a line's font.
@@ -1123,15 +1161,19 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         FPDF_FONT font = FPDFTextObj_GetFont(cut->second.neighbour());
         const LineGlyphCut::Style& style = styleOfFont(font);
         // The size the neighbouring glyph is drawn at, which readers compare
-        // to keep a word whole; a Type 3 glyph's own matrix makes that
-        // reading far off the size extraction worked out, which then holds.
-        if (const double drawn = cut->second.typedSize(); drawn > 0.5 && std::abs(drawn - run.size) < 0.25 * run.size)
+        // to keep a word whole (a line may mix sizes); a Type 3 glyph's own
+        // matrix makes that reading far off the size extraction worked out,
+        // which then holds.
+        if (const double drawn = cut->second.typedSize();
+            drawn > 0.5 && (std::abs(drawn - run.size) < 0.25 * run.size || !LineGlyphCut::isType3(font)))
           run.size = float(drawn);
         const bool bold = style.bold || run.bold, italic = style.italic || run.italic;
         // Typed words go the line's way, not the way their own first letter goes.
+        // Ghostscript reads a turned line apart wherever its glyphs are shifted.
         const auto line = std::make_shared<const ShapedLine>(shapeLine(
             run.text, closestInstalledFace(style.family, bold, italic, style.serif, style.fixedPitch, run.text), bold,
-            italic, cut->second.rightToLeft() ? Qt::RightToLeft : Qt::LeftToRight));
+            italic, cut->second.rightToLeft() ? Qt::RightToLeft : Qt::LeftToRight,
+            std::abs(blocks[i].rotation) < 0.1));
         if (!line->writable()) {
           plan.refusal = line->refusal();
           return plan;
@@ -1192,6 +1234,15 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     loadFontUnlocked(use.first, style.first, style.second, use.second);
   }
 
+  // What a growing line must not run into: the page's other visible words
+  // and what else it paints (forms by what they paint).
+  const std::vector<QRectF> ink = pageInkBoxes(p, space);
+  const auto otherWords = [&](const QRectF& line) {
+    std::vector<QPointF> words;
+    for (const PageChar& c : chars)
+      if (!c.hidden && !line.contains(c.centre) && !insideAny(c.centre, covers)) words.push_back(c.centre);
+    return words;
+  };
   for (size_t i = 0; i < blocks.size(); ++i) {
     const TextBlock& b = blocks[i];
     if (!b.isImage) {
@@ -1216,11 +1267,23 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             const double advance = run.own ? run.own->advance(run.size)
                                            : run.shaped ? run.shaped->advance(run.size) : 0.0;
             const int lineIndex = run.keptLine;
-            LineGlyphCut::Placement placed =
-                cut.place(advance, keptLineAlignment(b, lineIndex, column, chars, cut.rightToLeft()),
-                          writtenLineBox(b, b.lines[size_t(lineIndex)]).translated(-linesCarried(b)), column, space,
-                          run.carried);
-            if (cut.removed().size() == cut.shows().size()) {
+            // The room the editor showed the line growing into, where the page
+            // still has it; a turned line keeps to its box.
+            const TextBlock::Line& stored = b.lines[size_t(lineIndex)];
+            const QRectF lineBox = writtenLineBox(b, stored).translated(-linesCarried(b));
+            const bool turned = std::abs(b.rotation) >= 0.1;
+            LineRoom room = freeRoom(lineBox, otherWords(lineBox), ink, column, space.shownSize().width());
+            room.left = std::max(room.left, lineBox.left() - stored.freeLeft);
+            room.right = std::min(room.right, lineBox.right() + stored.freeRight);
+            if (turned) {
+              const QRectF upright = cut.frame().toShown(space.toUser(turnedBounds(lineBox, b.rotation, b.rect.center())));
+              room = {upright.left(), upright.right()};
+            }
+            const Qt::Alignment natural = cut.rightToLeft() ? Qt::AlignRight : Qt::AlignLeft;
+            LineGlyphCut::Placement placed = cut.place(
+                advance, turned ? natural : keptLineAlignment(b, lineIndex, column, chars, cut.rightToLeft()), room,
+                run.carried);
+            if (cut.removed().size() == cut.shows().size() && !turned) {
               // No glyph stays: laid out as the editor lays out a line it writes anew.
               TextRun laid = run;
               fitRun(laid, b, advance, column);
@@ -1243,6 +1306,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             run.scale = placed.scale;
             run.rect = QRectF(placed.left, cut.baseline() + run.carried.y() - 0.12 * run.size,
                               advance * placed.scale, run.size);
+            if (turned) run.userFromLine = cut.frame().userFromShown();
             PlacedText text{i, run, false};
             text.piece = int(plan.writes.size());
             const OperatorKey& key = objects.keys.at(cut.neighbour());
@@ -1363,6 +1427,14 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
       // another): only its old place is covered.
       if (isRealRect(b.rect) && !keptObject) plan.writes.emplace_back(std::move(placed));
     }
+  }
+  for (const auto& [object, kept] : partlyKept) {
+    const OperatorKey& key = objects.keys.at(object);
+    ShowCut& merged = dropsAt(plan.drops, key.forms).cuts[key.id];
+    merged.codes = kept.codes;
+    merged.kept.insert(merged.kept.end(), kept.kept.begin(), kept.kept.end());
+    std::sort(merged.kept.begin(), merged.kept.end(), [](const KeptGlyphs& a, const KeptGlyphs& b) { return a.from < b.from; });
+    plan.needsOperators = true;
   }
   plan.needsOperators = plan.needsOperators || !doomed.empty();
   for (FPDF_PAGEOBJECT object : doomed)

@@ -115,7 +115,7 @@ LinePlacement editedLinePlacement(const TextBlock& block, int index, const TextB
   const double inkLeft = ink.width() > 0 ? ink.left() : 0.0;
   const QRectF box = writtenLineBox(block, line);
   const EditedLineFit fit = fitEditedLine(block, index, origin.x() + inkLeft + (box.left() - line.rect.left()) * zoom,
-                                          std::max(box.width() * zoom, 1.0), advance, column);
+                                          std::max(box.width() * zoom, 1.0), advance, column, zoom);
   return {fit.x - inkLeft * fit.scale, origin.y(), fit.scale};
 }
 
@@ -385,7 +385,7 @@ PreviewLineGeometry previewLineGeometry(const TextBlock& block, const QStringLis
   const EditedLineFit fit = g.text.isEmpty() ? EditedLineFit{g.origin.x(), 1.0}
                                              : fitEditedLine(block, lineIndex, g.origin.x(),
                                                              std::max(line.rect.width() * zoom, 1.0),
-                                                             metrics.horizontalAdvance(g.text), textColumn);
+                                                             metrics.horizontalAdvance(g.text), textColumn, zoom);
   g.scale = fit.scale;
   g.x0 = fit.x - ink.left() * fit.scale;
   return g;

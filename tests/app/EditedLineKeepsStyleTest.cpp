@@ -441,11 +441,12 @@ TEST_F(EditedLineKeepsStyle, UntouchedRunsOfAnEditedLineKeepTheirItalicInTheFile
   const double lineDifference = alignedDifference(shown, saved);
   const double wordDifference = alignedDifference(shownWord, savedWord);
   std::printf("aligned grey difference: line %.2f, italic word %.2f\n", lineDifference, wordDifference);
-  // The preview draws installed faces, the page keeps its own glyphs: the
-  // line and its italic word stand where the page now draws them.
+  // The preview draws installed faces at their own width, the page keeps its
+  // own glyphs: the line and its italic word stand where the page now draws
+  // them, to the few pixels the faces' widths differ by over the line.
   for (const auto& [was, now] : {std::pair(shown, saved), std::pair(shownWord, savedWord)}) {
     EXPECT_NEAR(inkColumns(was).first, inkColumns(now).first, 2);
-    EXPECT_NEAR(inkColumns(was).second, inkColumns(now).second, 2);
+    EXPECT_NEAR(inkColumns(was).second, inkColumns(now).second, 4);
   }
 }
 

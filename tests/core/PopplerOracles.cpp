@@ -10,8 +10,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTransform>
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <QTemporaryDir>
 
@@ -262,13 +264,44 @@ QList<TracedGlyph> tracedGlyphs(const QString& file, int page) {
   QByteArray trace;
   QList<TracedGlyph> glyphs;
   if (runTool("mutool", {"trace", file, QString::number(page + 1)}, &trace) != 0) return glyphs;
-  static const QRegularExpression item(
-      QStringLiteral("<span font=\"([^\"]*)\"|<g unicode=\"([^\"]*)\"[^>]* y=\"([-0-9.]+)\""));
-  QString font;
+  static const QRegularExpression item(QStringLiteral(
+      "<(fill|stroke|clip|clip_stroke|ignore)_text([^>]*)>|<span font=\"([^\"]*)\"[^>]* trm=\"([^\"]*)\"|"
+      "<g unicode=\"([^\"]*)\" glyph=\"([^\"]*)\" x=\"([-0-9.e]+)\" y=\"([-0-9.e]+)\"(?: adv=\"([-0-9.e]+)\")?"));
+  static const QRegularExpression attribute(QStringLiteral("(\\w+)=\"([^\"]*)\""));
+  const auto numbers = [](const QString& text) {
+    std::vector<double> out;
+    for (const QString& n : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) out.push_back(n.toDouble());
+    out.resize(6, 0);
+    return out;
+  };
+  QString font, paint;
+  QTransform ctm, trm;
   for (auto it = item.globalMatch(QString::fromUtf8(trace)); it.hasNext();) {
     const QRegularExpressionMatch m = it.next();
-    if (m.capturedLength(1) > 0) font = m.captured(1);
-    else glyphs.push_back({font, m.captured(2), m.captured(3).toDouble()});
+    if (m.capturedLength(1) > 0) {
+      paint = m.captured(1);
+      for (auto a = attribute.globalMatch(m.captured(2)); a.hasNext();) {
+        const QRegularExpressionMatch kv = a.next();
+        if (kv.captured(1) == QLatin1String("transform")) {
+          const auto v = numbers(kv.captured(2));
+          ctm = QTransform(v[0], v[1], v[2], v[3], v[4], v[5]);
+        } else if (kv.captured(1) == QLatin1String("color") || kv.captured(1) == QLatin1String("alpha")) {
+          paint += QLatin1Char(' ') + kv.captured(2);
+        }
+      }
+    } else if (m.capturedLength(3) > 0) {
+      font = m.captured(3);
+      const auto v = numbers(m.captured(4));
+      trm = QTransform(v[0], v[1], v[2], v[3], 0, 0);
+    } else {
+      TracedGlyph g{font, m.captured(5), m.captured(8).toDouble(), m.captured(6), paint, {}, {}, 0, 0, 0};
+      g.at = ctm.map(QPointF(m.captured(7).toDouble(), g.y));
+      g.drawn = trm * QTransform(ctm.m11(), ctm.m12(), ctm.m21(), ctm.m22(), g.at.x(), g.at.y());
+      g.advance = m.captured(9).toDouble();
+      g.across = std::hypot(g.drawn.m11(), g.drawn.m12());
+      g.up = std::hypot(g.drawn.m21(), g.drawn.m22());
+      glyphs.push_back(g);
+    }
   }
   return glyphs;
 }

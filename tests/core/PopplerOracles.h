@@ -77,10 +77,18 @@ QString editReadBackFault(const QString& input, const QString& saved, const QStr
                           const QSizeF& page);
 
 // Each glyph MuPDF draws on one zero-based page (`mutool trace`), in content
-// order: the font it names, its character and its origin's y (user space).
+// order: the font it names, its character and its origin's y (user space);
+// its glyph, the paint it is drawn with, and how it is drawn on the shown
+// page (y down, points): `drawn` maps the glyph's unit square there, its
+// origin at `at`; `across` and `up` are the lengths its unit advance and
+// height take; `advance` is its own, as a share of the unit.
 struct TracedGlyph {
   QString font, text;
   double y = 0;
+  QString glyph, paint;
+  QTransform drawn;
+  QPointF at;
+  double across = 0, up = 0, advance = 0;
 };
 QList<TracedGlyph> tracedGlyphs(const QString& file, int page);
 

@@ -81,6 +81,7 @@ QString appendAndCheck(const QString& file, const QString& saved) {
   chosen.textEdited = true;
   if (!doc.overlayOcrText(0, blocks, false) || !doc.save(saved))
     return QStringLiteral("edit refused: ") + doc.lastError();
+  if (qEnvironmentVariableIsSet("ULVO_KEEP_EDITED")) QFile::copy(saved, qEnvironmentVariable("ULVO_KEEP_EDITED") + "/" + QFileInfo(file).fileName());
   // The page's characters all stay; those of the line's band across the
   // page, where poppler's reading order cannot move them, in their order.
   const QSizeF page = doc.pageSize(0);

@@ -1,0 +1,78 @@
+#include "LineRoom.h"
+
+#include "PageObjectBounds.h"
+#include "PageSpace.h"
+#include "PageTextCharacters.h"
+#include "PdfiumApi.h"
+
+#include <algorithm>
+
+LineRoom freeRoom(const QRectF& line, const std::vector<QPointF>& words, const std::vector<QRectF>& ink,
+                  const QRectF& column, double sheetWidth) {
+  const QRectF was = line.normalized();
+  // Inside the page's text column where it reaches beyond the line; a line
+  // alone on its page has its margins, the other side's mirroring its own.
+  LineRoom room{std::min(was.left(), std::max(0.0, sheetWidth - was.right())),
+                std::max(was.right(), std::min(sheetWidth, sheetWidth - was.left()))};
+  if (!column.isEmpty() && column.width() > was.width() + 1) {
+    room.left = std::min(was.left(), column.left());
+    room.right = std::max(was.right(), column.right());
+  }
+  // Only ink across the middle of the line's height stands in its way.
+  const double low = was.top() + 0.25 * was.height(), high = was.bottom() - 0.25 * was.height();
+  const auto across = [&](double top, double bottom) { return bottom > low && top < high; };
+  const auto limit = [&](double from, double to) {
+    if (to <= was.left() + 0.5) room.left = std::max(room.left, to);
+    else if (from >= was.right() - 0.5) room.right = std::min(room.right, from);
+  };
+  for (const QPointF& word : words)
+    if (across(word.y(), word.y())) limit(word.x(), word.x());
+  for (const QRectF& box : ink) {
+    const QRectF b = box.normalized();
+    if (!across(b.top(), b.bottom())) continue;
+    if (b.left() <= was.left() + 0.5 && b.right() >= was.right() - 0.5) {
+      // What the line stands on: it stays inside.
+      room.left = std::max(room.left, std::min(b.left(), was.left()));
+      room.right = std::min(room.right, std::max(b.right(), was.right()));
+    } else if (b.center().x() >= was.center().x()) {
+      limit(std::max(b.left(), was.right()), b.right());
+    } else {
+      limit(b.left(), std::min(b.right(), was.left()));
+    }
+  }
+  room.left = std::min(room.left, was.left());
+  room.right = std::max(room.right, was.right());
+  return room;
+}
+
+bool isHiddenTextObject(FPDF_PAGEOBJECT object) {
+  unsigned int r = 0, g = 0, b = 0, a = 255;
+  const bool faint = FPDFPageObj_GetFillColor(object, &r, &g, &b, &a) && a <= 4;
+  return faint || FPDFTextObj_GetTextRenderMode(object) == FPDF_TEXTRENDERMODE_INVISIBLE;
+}
+
+std::vector<QPointF> visibleCharacterMiddles(FPDF_TEXTPAGE textPage, const PageSpace& space) {
+  std::vector<QPointF> middles;
+  const int count = textPage ? FPDFText_CountChars(textPage) : 0;
+  for (int i = 0; i < count; ++i) {
+    const unsigned int u = FPDFText_GetUnicode(textPage, i);
+    if (FPDFText_IsGenerated(textPage, i) == 1 || (u <= 0xFFFF && QChar(char16_t(u)).isSpace())) continue;
+    FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, i);
+    double l = 0, r = 0, b = 0, t = 0;
+    if (!object || isHiddenTextObject(object) || !FPDFText_GetCharBox(textPage, i, &l, &r, &b, &t)) continue;
+    middles.push_back(space.toShown(QPointF((l + r) / 2, (b + t) / 2)));
+  }
+  return middles;
+}
+
+std::vector<QRectF> pageInkBoxes(FPDF_PAGE page, const PageSpace& space) {
+  std::vector<QRectF> ink;
+  const int count = FPDFPage_CountObjects(page);
+  for (int i = 0; i < count; ++i) {
+    FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
+    const int type = object ? FPDFPageObj_GetType(object) : FPDF_PAGEOBJ_UNKNOWN;
+    if (!object || type == FPDF_PAGEOBJ_TEXT) continue;
+    if (const QRectF box = pageObjectBounds(object, type); !box.isEmpty()) ink.push_back(space.toShown(box).normalized());
+  }
+  return ink;
+}
