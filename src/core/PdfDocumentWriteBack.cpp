@@ -14,6 +14,7 @@
 #include "InkSilhouette.h"
 #include "LineGlyphCut.h"
 #include "LineRoom.h"
+#include "MarkedPageObjects.h"
 #include "PageContentEdit.h"
 #include "PdfEncryptionKeeping.h"
 #include "PdfFileWriter.h"
@@ -352,7 +353,8 @@ std::vector<PageChar> readPageChars(FPDF_PAGE page, const PageSpace& space) {
   const int count = FPDFText_CountChars(textPage.get());
   for (int i = 0; i < count; ++i) {
     const unsigned int u = FPDFText_GetUnicode(textPage.get(), i);
-    if (u != 0 && u <= 0xFFFF && QChar(char16_t(u)).isSpace()) continue;
+    // Blanks draw nothing; a ligature at a control code (TeX's "fi" at form feed) does.
+    if (u != 0 && u <= 0xFFFF && QChar(char16_t(u)).isSpace() && isBlank(lettersOfCode(u))) continue;
     FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage.get(), i);
     double left = 0, right = 0, bottom = 0, top = 0;
     if (!object || !FPDFText_GetCharBox(textPage.get(), i, &left, &right, &bottom, &top)) continue;
@@ -464,110 +466,6 @@ struct PlacedText {
 };
 using PageWrite = std::variant<WhiteBox, PlacedText, PlacedImage>;
 
-// The number `key` of our tag's mark on `object`; -1 for none.
-int markNumber(FPDF_PAGEOBJECT object, const QByteArray& tag, const char* key) {
-  for (int i = 0; !tag.isEmpty() && i < FPDFPageObj_CountMarks(object); ++i) {
-    FPDF_PAGEOBJECTMARK mark = FPDFPageObj_GetMark(object, (unsigned long)i);
-    char16_t name[64] = {};
-    unsigned long length = 0;
-    int value = -1;
-    if (mark && FPDFPageObjMark_GetName(mark, name, sizeof name - 2, &length) &&
-        QString::fromUtf16(name) == QLatin1String(tag) && FPDFPageObjMark_GetParamIntValue(mark, key, &value))
-      return value;
-  }
-  return -1;
-}
-
-// The number our tag gave the operator that drew `object`; -1 for none.
-long operatorId(FPDF_PAGEOBJECT object, const QByteArray& tag) { return markNumber(object, tag, "K"); }
-
-// How many codes the show that drew `object` draws, as its mark says; -1
-// where that could not be told.
-int operatorCodes(FPDF_PAGEOBJECT object, const QByteArray& tag) { return markNumber(object, tag, "N"); }
-
-// Where an object of the page was drawn: the forms it lies in, each by the
-// order its container draws forms, and its operator's number there.
-struct OperatorKey {
-  std::vector<int> forms;
-  long id = -1;
-};
-
-// Every object of the page (forms' insides too), with the key of each
-// object that a marked page names.
-struct PageObjects {
-  std::vector<FPDF_PAGEOBJECT> text;
-  std::vector<FPDF_PAGEOBJECT> topLevel;
-  std::map<FPDF_PAGEOBJECT, OperatorKey> keys;
-  std::map<FPDF_PAGEOBJECT, size_t> drawn;  // the order the page draws its objects in
-};
-
-void collectObjects(FPDF_PAGE page, FPDF_PAGEOBJECT form, std::vector<int>& path, const QByteArray& tag,
-                    PageObjects& found) {
-  const int count = form ? FPDFFormObj_CountObjects(form) : FPDFPage_CountObjects(page);
-  int forms = 0;
-  for (int i = 0; i < count; ++i) {
-    FPDF_PAGEOBJECT object = form ? FPDFFormObj_GetObject(form, (unsigned long)i) : FPDFPage_GetObject(page, i);
-    if (!object) continue;
-    if (!form) found.topLevel.push_back(object);
-    found.drawn.emplace(object, found.drawn.size());
-    const int type = FPDFPageObj_GetType(object);
-    if (type == FPDF_PAGEOBJ_FORM) {
-      path.push_back(forms++);
-      if (path.size() <= 12) collectObjects(page, object, path, tag, found);
-      path.pop_back();
-      continue;
-    }
-    if (type == FPDF_PAGEOBJ_TEXT) found.text.push_back(object);
-    if (const long id = operatorId(object, tag); id >= 0) found.keys[object] = {path, id};
-  }
-}
-
-// Whether the kept glyphs of a line drawn in `was` (shown) can move by
-// `carried` where the page draws them: their clip holds the new place, and nothing
-// painted after them covers the new place that did not cover the old one.
-// Else the line is written anew on top of the page.
-bool movesWhereDrawn(const LineGlyphCut& line, const QRectF& was, const QPointF& carried, const PageObjects& objects,
-                     const PageSpace& space, const QByteArray& tag) {
-  if (carried.isNull()) return true;
-  const QRectF to = was.translated(carried);
-  for (FPDF_PAGEOBJECT object : line.shows()) {
-    if (line.removed().count(object)) continue;
-    const auto key = objects.keys.find(object);
-    // Inside a form, what clips and covers it lies in the form's own space.
-    if (key == objects.keys.end() || !key->second.forms.empty()) return false;
-    if (!clipHolds(object, space.toUser(to), markNumber(object, tag, "W") == 1)) return false;
-    const size_t order = objects.drawn.at(object);
-    for (FPDF_PAGEOBJECT other : objects.topLevel) {
-      const int type = FPDFPageObj_GetType(other);
-      if (type == FPDF_PAGEOBJ_TEXT || objects.drawn.at(other) <= order) continue;
-      const QRectF box = space.toShown(pageObjectBounds(other, type)).normalized();
-      if (box.intersects(to) && !box.intersects(was)) return false;
-    }
-  }
-  return true;
-}
-
-ContentDrops& dropsAt(ContentDrops& root, const std::vector<int>& forms) {
-  ContentDrops* node = &root;
-  for (const int index : forms) node = &node->forms[index];
-  return *node;
-}
-
-// Where the first glyph of each text object starts (user space).
-std::map<FPDF_PAGEOBJECT, QPointF> firstGlyphOrigins(FPDF_PAGE page) {
-  std::map<FPDF_PAGEOBJECT, QPointF> origins;
-  pdfium::TextPage textPage(FPDFText_LoadPage(page));
-  if (!textPage) return origins;
-  const int count = FPDFText_CountChars(textPage.get());
-  for (int i = 0; i < count; ++i) {
-    FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage.get(), i);
-    double x = 0, y = 0;
-    if (object && !origins.count(object) && FPDFText_GetCharOrigin(textPage.get(), i, &x, &y))
-      origins.emplace(object, QPointF(x, y));
-  }
-  return origins;
-}
-
 // Whether `lines`, keyed by (block, line), holds a line of block `block`.
 template <typename Lines>
 bool holdsBlock(const Lines& lines, size_t block) {
@@ -591,9 +489,6 @@ Qt::Alignment keptLineAlignment(const TextBlock& b, int lineIndex, const QRectF&
   return sharedRow || (alignment & Qt::AlignHCenter) ? natural : alignment;
 }
 
-// Text that clips (render modes 4 to 7) shapes what is drawn after it:
-// taking it out would uncover more than the user touched.
-bool clipsText(FPDF_PAGEOBJECT object) { return FPDFTextObj_GetTextRenderMode(object) >= 4; }
 
 // What of a retyped line stays as the page drew it: the shows at its start
 // and at its end whose text the new line still begins and ends with. They
@@ -1058,7 +953,8 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   const auto gone = [&](FPDF_PAGEOBJECT object) { return doomed.count(object) && removable(object); };
   std::vector<QPointF> shownText;
   for (const PageChar& c : chars)
-    if (!c.hidden && c.mapped && !doomed.count(c.object)) shownText.push_back(c.centre);
+    if (!c.hidden && c.mapped && (!doomed.count(c.object) || (partlyKept.count(c.object) && !insideAny(c.centre, covers))))
+      shownText.push_back(c.centre);
   auto pageShowsTextIn = [&](const QRectF& r) {
     return std::any_of(shownText.begin(), shownText.end(), [&](const QPointF& c) { return r.contains(c); });
   };

@@ -237,7 +237,8 @@ bool inPlace(const oracles::TracedGlyph& g, const QRectF& place, double height) 
 // What an edit of the line at `place` (shown, y up) changed in MuPDF's
 // drawing of page 1 besides the typed glyphs: a glyph elsewhere that moved,
 // changed font, size, scale or paint, or went; an old glyph of an appended
-// line in another font; a typed glyph wider than its face. Empty when none.
+// line in another font; a glyph new outside the line's row; a typed glyph
+// wider than its face. Empty when none.
 QString glyphFault(const QList<oracles::TracedGlyph>& before, const QList<oracles::TracedGlyph>& after,
                    const QRectF& place, double height, LineEdit edit) {
   const auto shown = [&](const oracles::TracedGlyph& g) { return middleOf(g, height); };
@@ -278,6 +279,10 @@ QString glyphFault(const QList<oracles::TracedGlyph>& before, const QList<oracle
       if (!blank(g) && inLine(g) && !take(g, [&](const oracles::TracedGlyph& a) { return row.contains(shown(a)); }) &&
           faults.size() < 6)
         faults << QStringLiteral("the line's \"%1\" left its font %2").arg(g.text, g.font);
+  // Only typed glyphs are new, and only in the line's row.
+  for (int i = 0; i < after.size(); ++i)
+    if (!used[size_t(i)] && !blank(after[i]) && !row.contains(shown(after[i])) && faults.size() < 8)
+      faults << QStringLiteral("\"%1\" (%2) is new at %3,%4").arg(after[i].text, after[i].font).arg(after[i].at.x()).arg(after[i].at.y());
   for (int i = 0; i < after.size(); ++i)
     if (!used[size_t(i)] && row.contains(shown(after[i])) && after[i].up > 0 && after[i].across / after[i].up > widest + 0.01 && faults.size() < 8)
       faults << QStringLiteral("typed \"%1\" drawn %2 % wide").arg(after[i].text).arg(qRound(100 * after[i].across / after[i].up));

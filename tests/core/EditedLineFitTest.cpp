@@ -5,6 +5,7 @@
 #include "RawPdf.h"
 #include "TestSupport.h"
 #include "core/EditedLineFit.h"
+#include "core/LineRoom.h"
 #include "core/PdfDocument.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +37,31 @@ TextBlock paragraph(const QList<std::pair<double, double>>& lineSpans, double to
 }
 
 }  // namespace
+
+// A longer line may run up to the first ink of its row (not ink above or
+// below it), inside what it stands on, the page's text column where that
+// reaches beyond it, else margins mirroring its own; the fit follows it on
+// the line's aligned side and narrows only what still does not fit.
+TEST(EditedLineFit, ALongerLineTakesTheFreeRoomOfItsRowFirst) {
+  const QRectF line(100, 700, 200, 12);  // y up
+  const auto room = [&](const std::vector<QPointF>& words, const std::vector<QRectF>& ink, const QRectF& column) {
+    const LineRoom r = freeRoom(line, words, ink, column, 600);
+    return std::pair(r.left, r.right);
+  };
+  EXPECT_EQ(room({}, {}, {}), std::pair(100.0, 500.0));
+  EXPECT_EQ(room({}, {}, QRectF(72, 100, 468, 650)), std::pair(72.0, 540.0));
+  EXPECT_EQ(room({{400, 706}, {350, 730}, {60, 704}}, {}, {}), std::pair(100.0, 400.0));
+  EXPECT_EQ(room({}, {QRectF(450, 600, 1, 200), QRectF(320, 720, 100, 5)}, {}), std::pair(100.0, 450.0));
+  EXPECT_EQ(room({}, {QRectF(90, 695, 290, 22)}, {}), std::pair(100.0, 380.0));
+
+  TextBlock left = paragraph({{100, 300}}, 720);
+  left.lines[0].freeRight = 50;
+  EXPECT_EQ(fitEditedLine(left, 0, 100, 200, 240).scale, 1.0);
+  EXPECT_NEAR(fitEditedLine(left, 0, 100, 200, 300).scale, 250.0 / 300, 1e-9);
+  EXPECT_NEAR(fitEditedLine(left, 0, 200, 400, 600, {}, 2).scale, 500.0 / 600, 1e-9);  // at twice the size
+  left.lines[0].freeLeft = 80;  // room on the other side is not taken
+  EXPECT_NEAR(fitEditedLine(left, 0, 100, 200, 300).scale, 250.0 / 300, 1e-9);
+}
 
 TEST(EditedLineFit, AlignmentComesFromTheParagraphsEdges) {
   const struct {

@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLineF>
 #include <QRawFont>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -1086,4 +1087,61 @@ TEST_F(WriteBack, AnEditedLineTakesThePlaceFontsAndCoverThePageGaveItOrIsRefused
       EXPECT_EQ(oracles::inkIn(render, c.paper, 842, 72), 0) << "ink over what the page painted, or under no white";
     }
   }
+}
+
+// A running head draws the chapter title and the page number in one TJ; a
+// heading stands alone with the page empty to its right. Retyping the title
+// longer or shorter, or deleting it, leaves the number's glyph as it was
+// (MuPDF's drawing); a word appended to the heading takes the free room
+// beside it instead of narrowing it, and no typed glyph is drawn wider than
+// its face.
+TEST_F(WriteBack, AnEditChangesOnlyTheTypedGlyphsAndALongerLineTakesTheFreeRoom) {
+  if (!hasTool("mutool")) GTEST_SKIP() << "mupdf-tools missing";
+  const QString source = splitContentPdf(path(QStringLiteral("head.pdf")),
+                                         {"BT /F1 10 Tf 72 760 Td [(Chapter 1: Preliminaries) -30000 (6)] TJ ET\n"
+                                          "BT /F1 16 Tf 72 600 Td (Short heading) Tj ET\n"});
+  ASSERT_FALSE(source.isEmpty());
+  const auto numberGlyph = [](const QString& file) {
+    for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(file, 0))
+      if (g.text == QLatin1String("6")) return g;
+    return oracles::TracedGlyph{};
+  };
+  const oracles::TracedGlyph six = numberGlyph(source);
+  ASSERT_EQ(six.font, QStringLiteral("Helvetica"));
+  for (const QString& title : {QStringLiteral("Chapter 1: Getting started with the tools"), QStringLiteral("Chapter 1"),
+                               QString()}) {
+    SCOPED_TRACE(title.toStdString());
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(source));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    const int head = blockIndexContaining(blocks, QStringLiteral("Preliminaries"));
+    ASSERT_GE(head, 0);
+    ASSERT_FALSE(blocks[size_t(head)].text.contains(QLatin1Char('6')));  // the number is a block of its own
+    editText(blocks[size_t(head)], title);
+    const QString saved = path(QStringLiteral("head-saved.pdf"));
+    ASSERT_TRUE(doc.overlayOcrText(0, blocks, false)) << doc.lastError().toStdString();
+    ASSERT_TRUE(doc.save(saved));
+    const oracles::TracedGlyph now = numberGlyph(saved);
+    EXPECT_EQ(now.font, six.font);
+    EXPECT_LT(QLineF(now.at, six.at).length(), 0.5);
+    EXPECT_NEAR(now.across, six.across, 0.01);
+    for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(saved, 0)) EXPECT_LE(g.across, g.up * 1.001) << g.text.toStdString();
+  }
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(source));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  const int heading = blockIndexContaining(blocks, QStringLiteral("Short heading"));
+  ASSERT_GE(heading, 0);
+  editText(blocks[size_t(heading)], QStringLiteral("Short heading with many more words typed after it"));
+  const QString saved = path(QStringLiteral("heading-saved.pdf"));
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false));
+  ASSERT_TRUE(doc.save(saved));
+  for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(saved, 0))
+    if (g.y > 0 && std::abs(g.at.y() - (842 - 600)) < 1) {
+      EXPECT_NEAR(g.across, g.up, 0.01) << g.text.toStdString() << " narrowed";
+      if (g.text == QLatin1String("S")) {
+        EXPECT_EQ(g.font, QStringLiteral("Helvetica"));
+      }
+    }
+  EXPECT_TRUE(pdftotext(saved).contains(QStringLiteral("with many more words typed after it")));
 }
