@@ -10,14 +10,12 @@
 LineRoom freeRoom(const QRectF& line, const std::vector<QPointF>& words, const std::vector<QRectF>& ink,
                   const QRectF& column, double sheetWidth) {
   const QRectF was = line.normalized();
-  // Inside the page's text column where it reaches beyond the line; a line
-  // alone on its page has its margins, the other side's mirroring its own.
-  LineRoom room{std::min(was.left(), std::max(0.0, sheetWidth - was.right())),
-                std::max(was.right(), std::min(sheetWidth, sheetWidth - was.left()))};
-  if (!column.isEmpty() && column.width() > was.width() + 1) {
-    room.left = std::min(was.left(), column.left());
-    room.right = std::max(was.right(), column.right());
-  }
+  // Inside the page's margins (the other side's mirroring the line's, or the
+  // text column's where that reaches further) or its text column.
+  const double leftEdge = std::max(0.0, column.isEmpty() ? was.left() : std::min(was.left(), column.left()));
+  const double rightEdge =
+      std::min(sheetWidth, column.isEmpty() ? was.right() : std::max(was.right(), column.right()));
+  LineRoom room{std::min(leftEdge, sheetWidth - rightEdge), std::max(rightEdge, sheetWidth - leftEdge)};
   // Only ink across the middle of the line's height stands in its way.
   const double low = was.top() + 0.25 * was.height(), high = was.bottom() - 0.25 * was.height();
   const auto across = [&](double top, double bottom) { return bottom > low && top < high; };

@@ -2,7 +2,8 @@
 // How far an edited line may grow on the shown page before it is narrowed:
 // into the free room beside it, up to the first ink of its row (another
 // word, a rule, a picture's edge, the end of a shading it stands on), and
-// no further than the page's margins or its text column reach.
+// no further than the page's margins (mirroring the line's own, or the text
+// column's) or its text column reach.
 
 #include <QPointF>
 #include <QRectF>

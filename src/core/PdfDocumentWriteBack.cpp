@@ -29,6 +29,7 @@
 #include "TurnedRect.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QLineF>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -886,6 +887,31 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
       }
     }
   }
+  // A cut show the page draws again at its place (a visible copy over a
+  // faint one, whose letters pdfium reads once) is cut alike, and the typed
+  // words follow the copy painted last.
+  std::map<FPDF_PAGEOBJECT, std::vector<FPDF_PAGEOBJECT>> copiesOf;
+  {
+    std::set<FPDF_PAGEOBJECT> read;
+    for (const PageChar& c : chars) read.insert(c.object);
+    for (const auto& [line, cut] : glyphCuts)
+      for (FPDF_PAGEOBJECT show : cut.shows()) {
+        if (cut.removed().count(show) || copiesOf.count(show)) continue;
+        const QRectF box = pageObjectBounds(show, FPDF_PAGEOBJ_TEXT);
+        for (FPDF_PAGEOBJECT other : objects.text) {
+          const QRectF at = pageObjectBounds(other, FPDF_PAGEOBJ_TEXT);
+          if (read.count(other) || !removable(other) || objects.drawn.at(other) < objects.drawn.at(show) ||
+              operatorCodes(other, tag) != operatorCodes(show, tag) ||
+              FPDFTextObj_GetFont(other) != FPDFTextObj_GetFont(show) ||
+              QLineF(at.topLeft(), box.topLeft()).length() > 0.5 ||
+              QLineF(at.bottomRight(), box.bottomRight()).length() > 0.5)
+            continue;
+          copiesOf[show].push_back(other);
+          doomed.erase(other);
+          keptObjects.insert(other);
+        }
+      }
+  }
   // Shows the edit takes out in part keep the glyphs of what stays, each
   // where it stood; a glyph a cut line holds is that line's to place.
   std::map<FPDF_PAGEOBJECT, ShowCut> partlyKept;
@@ -1188,14 +1214,19 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             }
             std::set<FPDF_PAGEOBJECT> touched = cut.removed();
             for (const auto& [object, showCut] : placed.cuts) {
-              const OperatorKey& key = objects.keys.at(object);
-              // Both halves of a split line may keep glyphs of one show.
-              ShowCut& merged = dropsAt(plan.drops, key.forms).cuts[key.id];
-              merged.codes = showCut.codes;
-              merged.kept.insert(merged.kept.end(), showCut.kept.begin(), showCut.kept.end());
-              std::sort(merged.kept.begin(), merged.kept.end(),
-                        [](const KeptGlyphs& a, const KeptGlyphs& b) { return a.from < b.from; });
-              touched.insert(object);
+              std::vector<FPDF_PAGEOBJECT> alike{object};
+              if (const auto copies = copiesOf.find(object); copies != copiesOf.end())
+                alike.insert(alike.end(), copies->second.begin(), copies->second.end());
+              for (FPDF_PAGEOBJECT show : alike) {
+                const OperatorKey& key = objects.keys.at(show);
+                // Both halves of a split line may keep glyphs of one show.
+                ShowCut& merged = dropsAt(plan.drops, key.forms).cuts[key.id];
+                merged.codes = showCut.codes;
+                merged.kept.insert(merged.kept.end(), showCut.kept.begin(), showCut.kept.end());
+                std::sort(merged.kept.begin(), merged.kept.end(),
+                          [](const KeptGlyphs& a, const KeptGlyphs& b) { return a.from < b.from; });
+                touched.insert(show);
+              }
             }
             plan.needsOperators = true;
             if (!run.shaped) continue;
@@ -1205,9 +1236,11 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             if (turned) run.userFromLine = cut.frame().userFromShown();
             PlacedText text{i, run, false};
             text.piece = int(plan.writes.size());
-            const OperatorKey& key = objects.keys.at(cut.neighbour());
+            FPDF_PAGEOBJECT at = cut.neighbour();
+            if (const auto copies = copiesOf.find(at); copies != copiesOf.end()) at = copies->second.back();
+            const OperatorKey& key = objects.keys.at(at);
             ContentDrops& drops = dropsAt(plan.drops, key.forms);
-            (touched.count(cut.neighbour()) ? drops.splices : drops.after)[key.id].push_back(text.piece);
+            (touched.count(at) ? drops.splices : drops.after)[key.id].push_back(text.piece);
             plan.writes.emplace_back(std::move(text));
             continue;
           }

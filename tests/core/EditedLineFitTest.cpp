@@ -39,8 +39,8 @@ TextBlock paragraph(const QList<std::pair<double, double>>& lineSpans, double to
 }  // namespace
 
 // A longer line may run up to the first ink of its row (not ink above or
-// below it), inside what it stands on, the page's text column where that
-// reaches beyond it, else margins mirroring its own; the fit follows it on
+// below it), inside what it stands on and the page's margins (mirroring the
+// line's own or the text column's, whichever reach further); the fit follows it on
 // the line's aligned side and narrows only what still does not fit.
 TEST(EditedLineFit, ALongerLineTakesTheFreeRoomOfItsRowFirst) {
   const QRectF line(100, 700, 200, 12);  // y up
@@ -49,7 +49,8 @@ TEST(EditedLineFit, ALongerLineTakesTheFreeRoomOfItsRowFirst) {
     return std::pair(r.left, r.right);
   };
   EXPECT_EQ(room({}, {}, {}), std::pair(100.0, 500.0));
-  EXPECT_EQ(room({}, {}, QRectF(72, 100, 468, 650)), std::pair(72.0, 540.0));
+  EXPECT_EQ(room({}, {}, QRectF(72, 100, 468, 650)), std::pair(60.0, 540.0));
+  EXPECT_EQ(room({}, {}, QRectF(100, 100, 220, 650)), std::pair(100.0, 500.0));  // a narrow column
   EXPECT_EQ(room({{400, 706}, {350, 730}, {60, 704}}, {}, {}), std::pair(100.0, 400.0));
   EXPECT_EQ(room({}, {QRectF(450, 600, 1, 200), QRectF(320, 720, 100, 5)}, {}), std::pair(100.0, 450.0));
   EXPECT_EQ(room({}, {QRectF(90, 695, 290, 22)}, {}), std::pair(100.0, 380.0));

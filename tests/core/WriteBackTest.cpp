@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineF>
+#include <QMap>
 #include <QRawFont>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -1144,4 +1145,22 @@ TEST_F(WriteBack, AnEditChangesOnlyTheTypedGlyphsAndALongerLineTakesTheFreeRoom)
       }
     }
   EXPECT_TRUE(pdftotext(saved).contains(QStringLiteral("with many more words typed after it")));
+
+  // A line drawn faint, then again dark over it: both copies keep their
+  // glyphs, the typed word is dark.
+  const QString copies = splitContentPdf(path(QStringLiteral("copies.pdf")),
+                                         {"BT /F1 12 Tf 0.8 g 72 700 Td (A and \\(not C\\)) Tj ET\n"
+                                          "BT /F1 12 Tf 0.2 g 72 700 Td (A and \\(not C\\)) Tj ET\n"});
+  ASSERT_FALSE(copies.isEmpty());
+  PdfDocument twice;
+  ASSERT_TRUE(twice.open(copies));
+  blocks = twice.extractText(0);
+  ASSERT_EQ(blocks.size(), 1u);
+  editText(blocks[0], QStringLiteral("A and (not C) okapi"));
+  ASSERT_TRUE(twice.overlayOcrText(0, blocks, false));
+  ASSERT_TRUE(twice.save(saved));
+  QMap<QString, QString> painted;  // the letters drawn in each paint
+  for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(saved, 0)) painted[g.paint.section(' ', 1)] += g.text;
+  EXPECT_EQ(painted.value(QStringLiteral(".8")).remove(' '), QStringLiteral("Aand(notC)"));
+  EXPECT_EQ(painted.value(QStringLiteral(".2")).remove(' '), QStringLiteral("Aand(notC)okapi"));
 }
