@@ -71,10 +71,11 @@ public:
   // are `typedAdvance` points wide: the side of the line `alignment` names
   // stays put, and the line grows into its `room`. What still does not fit
   // is narrowed, glyphs kept and typed alike, to a quarter at most; it is
-  // never widened, nor set off the sheet.
+  // never widened, and what would still leave the sheet is refused.
   struct Placement {
     double scale = 1;
     double left = 0;  // shown x of the typed words' left edge
+    bool offSheet = false;  // too long to stay on the sheet however narrowed: refused
     std::map<FPDF_PAGEOBJECT, ShowCut> cuts;
   };
   // `carried`: how far the whole line moves (shown points), with its block

@@ -1046,6 +1046,11 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             LineGlyphCut::Placement placed = cut.place(
                 advance, turned ? natural : keptLineAlignment(b, lineIndex, column, chars, cut.rightToLeft()), room,
                 run.carried);
+            if (placed.offSheet) {
+              plan.refusal = coreText("Строка не помещается на странице даже сжатой вчетверо. "
+                                      "Сократите её или перенесите часть текста на новую строку.");
+              return plan;
+            }
             if (cut.removed().size() == cut.shows().size() && !turned) {
               // No glyph stays: laid out as the editor lays out a line it writes anew.
               TextRun laid = run;

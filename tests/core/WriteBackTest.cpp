@@ -1163,4 +1163,17 @@ TEST_F(WriteBack, AnEditChangesOnlyTheTypedGlyphsAndALongerLineTakesTheFreeRoom)
   for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(saved, 0)) painted[g.paint.section(' ', 1)] += g.text;
   EXPECT_EQ(painted.value(QStringLiteral(".8")).remove(' '), QStringLiteral("Aand(notC)"));
   EXPECT_EQ(painted.value(QStringLiteral(".2")).remove(' '), QStringLiteral("Aand(notC)okapi"));
+
+  // On a narrow sheet, words that would leave it even a quarter as wide are refused, the file untouched.
+  const QString narrow = splitContentPdf(path(QStringLiteral("narrow.pdf")),
+                                         {"BT /F1 12 Tf 10 50 Td (Hello world) Tj ET\n"}, QSizeF(200, 100));
+  ASSERT_FALSE(narrow.isEmpty());
+  PdfDocument small;
+  ASSERT_TRUE(small.open(narrow));
+  blocks = small.extractText(0);
+  ASSERT_EQ(blocks.size(), 1u);
+  editText(blocks[0], QStringLiteral("Hello world ") + QStringLiteral("and many more words ").repeated(12));
+  EXPECT_FALSE(small.overlayOcrText(0, blocks, false));
+  EXPECT_TRUE(small.lastError().contains(QStringLiteral("не помещается"))) << small.lastError().toStdString();
+  EXPECT_FALSE(small.isModified());
 }
