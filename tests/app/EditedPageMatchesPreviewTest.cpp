@@ -4,6 +4,7 @@
 // and read back with pdftoppm and pdftotext (-bbox).
 #include "EditedPageFixture.h"
 
+#include "core/HandWrittenPdf.h"
 #include "core/RawPdf.h"
 #include "view/BlockEditorFrame.h"
 
@@ -438,4 +439,34 @@ TEST_F(EditedPageMatchesPreview, ALineAddedByEnterPushesTheLinesBelowDown) {
   EXPECT_GT(topOf(path, "Second"), secondTop + 8);
   EXPECT_GT(topOf(path, "Another"), anotherTop + 8);
   EXPECT_GT(topOf(path, "below"), topOf(path, "Another") + 8);
+}
+
+// A line the page draws faint, then again dark inside optional content: a
+// word typed at its end through the window keeps both copies' glyphs as they
+// were and is drawn dark.
+TEST_F(EditedPageMatchesPreview, AWordTypedIntoALineDrawnTwiceKeepsBothCopies) {
+  if (!hasTool("mutool")) GTEST_SKIP() << "mupdf-tools missing";
+  const QString path = dir.filePath(QStringLiteral("twice.pdf"));
+  const QByteArray line = "BT /F1 12 Tf 72 700 Td (A and \\(not C\\)) Tj ET\n";
+  ASSERT_TRUE(handwritten::writePdf(
+      path, {QStringLiteral("<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [6 0 R] /D << /ON [6 0 R] >> >> >>"),
+             QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+             QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 5 0 R >> "
+                            "/Properties << /L1 6 0 R >> >> /Contents 4 0 R >>"),
+             handwritten::stream("0.8 g " + line + "/OC /L1 BDC 0.2 g " + line + "EMC\n"),
+             QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"),
+             QStringLiteral("<< /Type /OCG /Name (Visible) >>")}));
+  openWindow(path);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  clickAt({100, 138});
+  QTextEdit* editor = window->view->activeTextEditor();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_End);
+  QTest::keyClicks(editor, QStringLiteral(" okapi"));
+  QTest::keyClick(editor, Qt::Key_Escape);
+  saveWithKeys();
+  QMap<QString, QString> painted;  // the letters drawn in each paint
+  for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(path, 0)) painted[g.paint.section(' ', 1)] += g.text;
+  EXPECT_EQ(painted.value(QStringLiteral(".8")).remove(' '), QStringLiteral("Aand(notC)"));
+  EXPECT_EQ(painted.value(QStringLiteral(".2")).remove(' '), QStringLiteral("Aand(notC)okapi"));
 }
