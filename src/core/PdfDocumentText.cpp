@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <numbers>
 #include <optional>
 #include <tuple>
@@ -392,10 +393,37 @@ void readObjectStyle(FPDF_TEXTPAGE textPage, int index, FPDF_PAGEOBJECT object, 
   }
 }
 
+// The fill of the copy a page paints over a show at its very place (a
+// visible line over a faint one), by the show pdfium reads: it reads the
+// copy's letters once, the first show's, but an edit of the line shows the copy's.
+std::map<FPDF_PAGEOBJECT, QColor> fillsOfCopies(FPDF_PAGE page) {
+  std::map<FPDF_PAGEOBJECT, QColor> fills;
+  std::map<std::tuple<FPDF_FONT, qint64, qint64, qint64, qint64>, FPDF_PAGEOBJECT> first;
+  const int count = FPDFPage_CountObjects(page);
+  for (int i = 0; i < count; ++i) {
+    FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
+    float l = 0, b = 0, r = 0, t = 0;
+    if (!object || FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_TEXT || !FPDFPageObj_GetBounds(object, &l, &b, &r, &t))
+      continue;
+    const auto key = std::make_tuple(FPDFTextObj_GetFont(object), qRound64(l * 2), qRound64(b * 2), qRound64(r * 2),
+                                     qRound64(t * 2));
+    const auto [it, added] = first.try_emplace(key, object);
+    unsigned int red = 0, green = 0, blue = 0, alpha = 255;
+    if (!added && FPDFPageObj_GetFillColor(object, &red, &green, &blue, &alpha) && red <= 255 && green <= 255 &&
+        blue <= 255 && alpha > 8 && alpha <= 255)
+      fills[it->second] = QColor(int(red), int(green), int(blue), int(alpha));
+  }
+  return fills;
+}
+
 void readCharStyle(FPDF_TEXTPAGE textPage, const Glyph& glyph, CharInfo& c, FontNameStyles& fonts,
-                   ImagesOverText& images, ObjectStyle& style, const QRectF& shownBox) {
+                   ImagesOverText& images, ObjectStyle& style, const QRectF& shownBox,
+                   const std::map<FPDF_PAGEOBJECT, QColor>& copies) {
   FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, glyph.index);
-  if (!object || object != style.object) readObjectStyle(textPage, glyph.index, object, fonts, style);
+  if (!object || object != style.object) {
+    readObjectStyle(textPage, glyph.index, object, fonts, style);
+    if (const auto copy = copies.find(object); copy != copies.end() && style.read) style.color = copy->second;
+  }
   c.fontSize = style.fontSize > 0 ? drawnFontSize(glyph.matrix, style.fontSize) : std::max(c.rect.height(), 6.0);
   c.fontName = style.font->name;
   c.bold = style.bold;
@@ -719,6 +747,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   const PageSpace space = PageSpace::ofPage(loaded.get());
   const QSizeF pageSize = space.shownSize();
   LazyInk ink(loaded.get(), loadGuard->renderCost(page));
+  const std::map<FPDF_PAGEOBJECT, QColor> copyFills = fillsOfCopies(loaded.get());
   if (!statedFontWeights) statedFontWeights = std::make_unique<StatedFontWeights>();
   // Pages deleted, moved or added since the bytes were read: the page's
   // fonts are looked up where the page stands in them, or not at all.
@@ -780,7 +809,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
       finishLine();
 
     readCharStyle(textPage.get(), glyph, c, fonts, images, objectStyle,
-                  glyph.angle == 0.0 ? c.rect : readingFrame(glyph.angle).inverted().mapRect(c.rect));
+                  glyph.angle == 0.0 ? c.rect : readingFrame(glyph.angle).inverted().mapRect(c.rect), copyFills);
 
     if (current.isEmpty()) {
       lineAngle = glyph.angle;

@@ -443,7 +443,7 @@ TEST_F(EditedPageMatchesPreview, ALineAddedByEnterPushesTheLinesBelowDown) {
 
 // A line the page draws faint, then again dark inside optional content: a
 // word typed at its end through the window keeps both copies' glyphs as they
-// were and is drawn dark.
+// were and is drawn dark, as the preview shows it.
 TEST_F(EditedPageMatchesPreview, AWordTypedIntoALineDrawnTwiceKeepsBothCopies) {
   if (!hasTool("mutool")) GTEST_SKIP() << "mupdf-tools missing";
   const QString path = dir.filePath(QStringLiteral("twice.pdf"));
@@ -464,7 +464,10 @@ TEST_F(EditedPageMatchesPreview, AWordTypedIntoALineDrawnTwiceKeepsBothCopies) {
   QTest::keyClick(editor, Qt::Key_End);
   QTest::keyClicks(editor, QStringLiteral(" okapi"));
   QTest::keyClick(editor, Qt::Key_Escape);
+  const QRectF region(66, 126, 200, 22);
+  const QImage shown = shownRegion(region);
   saveWithKeys();
+  expectSavedLikePreview(shown, savedRegion(path, region), 30.0);
   QMap<QString, QString> painted;  // the letters drawn in each paint
   for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(path, 0)) painted[g.paint.section(' ', 1)] += g.text;
   EXPECT_EQ(painted.value(QStringLiteral(".8")).remove(' '), QStringLiteral("Aand(notC)"));
