@@ -735,13 +735,15 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   {
     std::set<FPDF_PAGEOBJECT> read;
     for (const PageChar& c : chars) read.insert(c.object);
+    std::map<FPDF_PAGEOBJECT, QRectF> boxes;  // of the shows pdfium does not read, once
+    for (FPDF_PAGEOBJECT other : objects.text)
+      if (!read.count(other) && removable(other)) boxes.emplace(other, pageObjectBounds(other, FPDF_PAGEOBJ_TEXT));
     for (const auto& [line, cut] : glyphCuts)
       for (FPDF_PAGEOBJECT show : cut.shows()) {
         if (cut.removed().count(show) || copiesOf.count(show)) continue;
         const QRectF box = pageObjectBounds(show, FPDF_PAGEOBJ_TEXT);
-        for (FPDF_PAGEOBJECT other : objects.text) {
-          const QRectF at = pageObjectBounds(other, FPDF_PAGEOBJ_TEXT);
-          if (read.count(other) || !removable(other) || objects.drawn.at(other) < objects.drawn.at(show) ||
+        for (const auto& [other, at] : boxes) {
+          if (objects.drawn.at(other) < objects.drawn.at(show) ||
               operatorCodes(other, tag) != operatorCodes(show, tag) ||
               FPDFTextObj_GetFont(other) != FPDFTextObj_GetFont(show) ||
               QLineF(at.topLeft(), box.topLeft()).length() > 0.5 ||
@@ -752,6 +754,9 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           keptObjects.insert(other);
         }
       }
+    for (auto& [show, copies] : copiesOf)  // in the order they are painted: the last one shows
+      std::sort(copies.begin(), copies.end(),
+                [&](FPDF_PAGEOBJECT a, FPDF_PAGEOBJECT b) { return objects.drawn.at(a) < objects.drawn.at(b); });
   }
   // Shows the edit takes out in part keep the glyphs of what stays, each
   // where it stood; a glyph a cut line holds is that line's to place.
