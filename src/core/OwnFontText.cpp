@@ -50,22 +50,18 @@ char32_t singleCharacter(const std::string& bytes) {
   return chars.size() == 1 ? char32_t(chars.front()) : 0;
 }
 
-// The lowest code the map reads as each wanted character alone, as readers
-// that look a character's code up in it take it.
-std::map<char32_t, unsigned int> codesInMap(QPDFObjectHandle map, const std::set<char32_t>& wanted) {
-  std::map<char32_t, unsigned int> found;
+// What the map reads each of `codes` as: one character, or 0 for several
+// or none. A code the map reads twice, as readers then differ, has both.
+std::map<unsigned int, std::set<char32_t>> readingsInMap(QPDFObjectHandle map, const std::set<unsigned>& codes) {
+  std::map<unsigned int, std::set<char32_t>> found;
   BoundedText out;
   try {
-    if (!map.isStream() || !map.pipeStreamData(&out, nullptr, 0, qpdf_dl_generalized,
-                                                                               true))
-      return found;
+    if (!map.isStream() || !map.pipeStreamData(&out, nullptr, 0, qpdf_dl_generalized, true)) return found;
   } catch (const std::exception&) {
     return found;
   }
-  const auto take = [&](char32_t c, unsigned int code) {
-    if (!wanted.count(c)) return;
-    const auto [it, added] = found.emplace(c, code);
-    if (!added && code < it->second) it->second = code;
+  const auto take = [&](unsigned int code, char32_t c) {
+    if (codes.count(code)) found[code].insert(c);
   };
   auto input = std::make_shared<BufferInputSource>("map", out.text);
   QPDFTokenizer tokenizer;
@@ -97,9 +93,9 @@ std::map<char32_t, unsigned int> codesInMap(QPDFObjectHandle map, const std::set
     }
     if (type == QPDFTokenizer::tt_array_close && inArray && section == Ranges && pending.size() == 2) {
       inArray = false;
+      // Entries past the range's end are read by some readers only: they count.
       const unsigned int low = bigEndian(pending[0].getValue());
-      for (size_t k = 0; k < array.size(); ++k)
-        if (const char32_t c = singleCharacter(array[k])) take(c, low + unsigned(k));
+      for (size_t k = 0; k < array.size(); ++k) take(low + unsigned(k), singleCharacter(array[k]));
       pending.clear();
       continue;
     }
@@ -109,14 +105,14 @@ std::map<char32_t, unsigned int> codesInMap(QPDFObjectHandle map, const std::set
     }
     pending.push_back(t);
     if (section == Chars && pending.size() == 2) {
-      if (const char32_t c = singleCharacter(pending[1].getValue())) take(c, bigEndian(pending[0].getValue()));
+      take(bigEndian(pending[0].getValue()), singleCharacter(pending[1].getValue()));
       pending.clear();
     } else if (section == Ranges && pending.size() == 3) {
       const unsigned int low = bigEndian(pending[0].getValue()), high = bigEndian(pending[1].getValue());
       // A range counts up from its first character.
-      if (const char32_t first = singleCharacter(pending[2].getValue()); first && high >= low)
-        for (const char32_t c : wanted)
-          if (c >= first && c - first <= high - low) take(c, low + unsigned(c - first));
+      const char32_t first = singleCharacter(pending[2].getValue());
+      for (auto code = codes.lower_bound(low); code != codes.end() && *code <= high; ++code)
+        take(*code, first ? first + (*code - low) : 0);
       pending.clear();
     }
   }
@@ -236,31 +232,40 @@ OwnFontText ownFontText(FPDF_FONT font, const QString& typed, const std::set<cha
   return own;
 }
 
-std::string ownFontShow(QPDFObjectHandle font, const OwnFontText& text) {
+std::string ownFontShow(QPDFObjectHandle font, const OwnFontText& text, const std::set<unsigned>& drawn) {
   if (text.chars.empty() || text.chars.size() != text.widths.size()) return {};
   const int bytes = showCodeBytes(font);
   if (bytes <= 0) return {};
-  std::set<char32_t> wanted(text.chars.begin(), text.chars.end());
+  // Only a code the page draws and every reader reads as the character alone
+  // draws it as the page does: a map may read a code as one character while
+  // its glyph is another's. Of two such codes, which one draws the letter
+  // the user sees cannot be told.
+  std::map<unsigned, std::set<char32_t>> readings;
   std::map<char32_t, unsigned int> codes;
+  std::set<char32_t> twice;
   try {
     QPDFObjectHandle map = font.getKey("/ToUnicode");
     if (map.isStream()) {
-      codes = codesInMap(map, wanted);
+      readings = readingsInMap(map, drawn);
     } else if (bytes == 1) {
       // A simple font of a standard encoding, which readers read without a map.
       QPDFObjectHandle encoding = font.getKey("/Encoding");
       const bool win = encoding.isNameAndEquals("/WinAnsiEncoding"), mac = encoding.isNameAndEquals("/MacRomanEncoding");
-      for (const char32_t c : wanted) {
+      for (const char32_t c : text.chars) {
         std::string encoded;
         const std::string utf8 = QString::fromUcs4(&c, 1).toStdString();
         if ((win && QUtil::utf8_to_win_ansi(utf8, encoded)) || (mac && QUtil::utf8_to_mac_roman(utf8, encoded)))
-          if (encoded.size() == 1) codes[c] = static_cast<unsigned char>(encoded[0]);
+          if (encoded.size() == 1 && drawn.count(static_cast<unsigned char>(encoded[0])))
+            readings[static_cast<unsigned char>(encoded[0])].insert(c);
       }
     }
+    for (const auto& [code, read] : readings)
+      if (read.size() == 1 && *read.begin() != 0 && !codes.emplace(*read.begin(), code).second)
+        twice.insert(*read.begin());
     std::string show = "[";
     bool inString = false;
     for (size_t i = 0; i < text.chars.size(); ++i) {
-      const auto code = codes.find(text.chars[i]);
+      const auto code = twice.count(text.chars[i]) ? codes.end() : codes.find(text.chars[i]);
       std::optional<double> width;
       if (code != codes.end() && code->second < (1u << (8 * bytes))) width = statedWidth(font, code->second, bytes);
       // Where the dictionary states no width, readers take the program's, which was measured.

@@ -1,11 +1,11 @@
 #pragma once
 // Typed words set in the font their line is drawn in. A character goes in
 // that font only where the page already draws it there, read as that one
-// character, and the font's program has its glyph: then the font's own map
-// names its code and its own widths place it. The code is taken from the
-// font dictionary when the content is written; where the dictionary names
-// no code or gives another width than the one measured, the words are set
-// in an installed face at the measured width instead.
+// character, and the font's program has its glyph: then it takes the one
+// code the page draws for that character and the font's widths place it.
+// The code is taken when the content is written; where the page draws no
+// such code, or several, or the dictionary gives another width than the one
+// measured, the words are set in an installed face at the measured width.
 
 #include "PdfiumApi.h"
 
@@ -31,6 +31,7 @@ std::map<FPDF_FONT, std::set<char32_t>> charsDrawnPerFont(FPDF_TEXTPAGE textPage
 // it draws, or the words need shaping or run right to left.
 OwnFontText ownFontText(FPDF_FONT font, const QString& typed, const std::set<char32_t>& drawn);
 
-// The TJ operand drawing `text` in the font dictionary `font`; empty where
-// the dictionary names no code for a character or gives another width.
-std::string ownFontShow(QPDFObjectHandle font, const OwnFontText& text);
+// The TJ operand drawing `text` in the font dictionary `font` with codes of
+// `drawn`, those the page draws in it; empty where no one such code reads as
+// a character, several do, or the dictionary gives another width.
+std::string ownFontShow(QPDFObjectHandle font, const OwnFontText& text, const std::set<unsigned>& drawn);

@@ -126,6 +126,26 @@ std::function<int(const std::string&)> codeBytesIn(QPDFObjectHandle resources) {
   };
 }
 
+// Notes each code a show draws under the font object it draws in, so that a
+// typed character takes a code the page itself draws (a direct font, which
+// nothing else can name, is left out).
+std::function<void(const std::string&, const std::vector<ShowOperand>&)> codesDrawnIn(
+    QPDFObjectHandle resources, std::map<QPDFObjGen, std::set<unsigned>>& drawnCodes) {
+  QPDFObjectHandle fonts = resources.isDictionary() ? resources.getKey("/Font") : QPDFObjectHandle::newNull();
+  return [fonts, &drawnCodes](const std::string& name, const std::vector<ShowOperand>& drawn) mutable {
+    QPDFObjectHandle font = fonts.isDictionary() ? fonts.getKey(name) : QPDFObjectHandle::newNull();
+    const int bytes = font.isIndirect() ? showCodeBytes(font) : 0;
+    if (bytes <= 0 || countCodes(drawn, bytes) <= 0) return;
+    std::set<unsigned>& codes = drawnCodes[font.getObjGen()];
+    for (const ShowOperand& e : drawn)
+      for (size_t i = 0; e.kind == ShowOperand::Codes && i < e.value.size(); i += size_t(bytes)) {
+        unsigned code = 0;
+        for (size_t k = 0; k < size_t(bytes); ++k) code = (code << 8) | static_cast<unsigned char>(e.value[i + k]);
+        codes.insert(code);
+      }
+  };
+}
+
 // Operands since the last operator, kept within the bounds.
 class Operands {
 public:
@@ -172,9 +192,10 @@ private:
 // it), what stays open is closed at the end.
 class MarkingFilter : public BoundedFilter {
 public:
+  using ShowSeen = std::function<void(const std::string&, const std::vector<ShowOperand>&)>;
   MarkingFilter(const std::string& tag, bool wrap, std::function<bool(const std::string&)> isImage,
-                std::function<int(const std::string&)> codeBytes)
-      : tag(tag), wrap(wrap), isImage(std::move(isImage)), codeBytes(std::move(codeBytes)) {}
+                std::function<int(const std::string&)> codeBytes, ShowSeen seen)
+      : tag(tag), wrap(wrap), isImage(std::move(isImage)), codeBytes(std::move(codeBytes)), seen(std::move(seen)) {}
 
   void handleToken(const Token& token) override {
     if (!started) {
@@ -208,6 +229,7 @@ public:
       // apart; only where its font says how long a code is.
       const std::vector<ShowOperand> drawn = drawnOperands(op, pending.values());
       const int codes = countCodes(drawn, codeBytes ? codeBytes(fonts.back()) : 0);
+      if (seen) seen(fonts.back(), drawn);
       pending.add(token);
       return emitMarked(codes);
     }
@@ -279,6 +301,7 @@ private:
   const bool wrap;
   std::function<bool(const std::string&)> isImage;
   std::function<int(const std::string&)> codeBytes;
+  ShowSeen seen;
   std::vector<std::string> fonts{std::string()};  // the font set, per saved state
   std::vector<bool> clipped{false};               // whether a clip is set, per saved state
   Operands pending;
@@ -673,6 +696,8 @@ struct PageContentEdit::State {
     QPDFObjectHandle filter, parameters;
   };
   std::map<QPDFObjGen, Original> marked;
+  // The codes the page's content and forms draw, per font object.
+  std::map<QPDFObjGen, std::set<unsigned>> drawnCodes;
   // The forms the page's annotations draw in their appearances, which no edit rewrites.
   std::set<QPDFObjGen> annotationForms;
 
@@ -700,7 +725,7 @@ struct PageContentEdit::State {
       QPDFObjectHandle used = own.isDictionary() ? own : resources;
       MarkingFilter filter(tag.toStdString(), false,
                            [used](const std::string& n) { return isImageStream(xobjectNamed(used, n)); },
-                           codeBytesIn(used));
+                           codeBytesIn(used), codesDrawnIn(used, drawnCodes));
       const std::string data = filtered([&](Pl_Buffer& out) { form.filterAsContents(&filter, &out); });
       form.replaceStreamData(data, QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
       drawing.insert(form.getObjGen());
@@ -850,8 +875,9 @@ struct PageContentEdit::State {
       QPDFObjectHandle resources = holder.dict.getKey("/Resources");
       if (!resources.isDictionary()) resources = holder.inherited;
       QPDFObjectHandle fonts = resources.isDictionary() ? resources.getKey("/Font") : QPDFObjectHandle::newNull();
-      const std::string show =
-          fonts.isDictionary() ? ownFontShow(fonts.getKey(font), *placement.own) : std::string();
+      QPDFObjectHandle used = fonts.isDictionary() ? fonts.getKey(font) : QPDFObjectHandle::newNull();
+      const auto drawn = used.isIndirect() ? drawnCodes.find(used.getObjGen()) : drawnCodes.end();
+      const std::string show = drawn != drawnCodes.end() ? ownFontShow(used, *placement.own, drawn->second) : std::string();
       if (!show.empty()) {
         std::string out = "q BT 0 Tc 0 Tw 100 Tz 0 TL 0 Ts 0 Tr ";
         const QColor fill = placement.colour.isValid() ? placement.colour : QColor(Qt::black);
@@ -952,7 +978,7 @@ bool PageContentEdit::begin(const QByteArray& pdf, int pageIndex, bool objectStr
     QPDFObjectHandle resources = d->page->getAttribute("/Resources", false);
     MarkingFilter filter(d->tag.toStdString(), true,
                          [resources](const std::string& n) { return isImageStream(xobjectNamed(resources, n)); },
-                         codeBytesIn(resources));
+                         codeBytesIn(resources), codesDrawnIn(resources, d->drawnCodes));
     const std::string data = filtered([&](Pl_Buffer& out) { d->page->filterContents(&filter, &out); });
     std::set<QPDFObjGen> drawing;
     d->markForms(resources, filter.formsDrawn, 1, drawing);

@@ -195,6 +195,7 @@ struct TypedWord {
   QByteArray map = {};     // more of the map after its codes
   QString font = {};       // "name flags"
   QByteArray face = {};    // a font pdffonts must list after the edit
+  bool own = false;        // the word takes the line's own font, no other
 };
 
 bool writeTypedLine(const QString& path, const TypedWord& c) {
@@ -277,7 +278,7 @@ TEST(FontSubset, ATypedWordReadsAndLooksAsTypedInTheLinesFontOrTheClosestFace) {
       {"an alternate of a letter at a higher code", QStringLiteral("dab bad b\u03B1nd"), "dab", "and",
        {{U'a', "a"}, {U'b', "b"}, {U'd', "d"}, {U'n', "n"}, {U'\u03B1', "a"}}, "unicode=\"a\" glyph=\"alpha\""},
       {"a ligature at a lower code", QStringLiteral("\uFB01ne of"), "of", "off",
-       {{U'\uFB01', "fi"}, {U'n', "n"}, {U'e', "e"}, {U'o', "o"}, {U'f', "f"}}, "glyph=\"fi\""},
+       {{U'\uFB01', "fi"}, {U'n', "n"}, {U'e', "e"}, {U'o', "o"}, {U'f', "f"}}, "glyph=\"fi\"", {}, {}, {}, true},
       {"a blank the map names and the page never draws", "rows of words", "of", "or so",
        {{0, " "}, {U'r', "r"}, {U'o', "o"}, {U'w', "w"}, {U's', "s"}, {U'f', "f"}, {U'd', "d"}}, "glyph=\".notdef\""},
       {"a right-to-left line", hebrew[0] + ' ' + hebrew[1], hebrew[1], hebrew[2],
@@ -286,6 +287,12 @@ TEST(FontSubset, ATypedWordReadsAndLooksAsTypedInTheLinesFontOrTheClosestFace) {
       // Readers differ on the range's extra code; its width tells it from the letter.
       {"a range of the map one entry too long", "x bad dab", "x", "dab",
        {{U'x', "x"}, {U'b', "b", 700}, {U'a', "a"}, {U'd', "d"}}, {}, "1 beginbfrange <0001> <0001> [<0078> <0061>] endbfrange"},
+      // A map may read a code as a figure its glyph is not.
+      {"a one the page draws by two codes, one a nine", "4200 19", "4200", "4100",
+       {{U'4', "4"}, {U'9', "1"}, {U'2', "2"}, {U'0', "0"}, {U'1', "1"}}, "glyph=\"nine\""},
+      // Measured by the lower code, the word would be laid out narrower than it draws.
+      {"a letter whose lower, undrawn code states another width", "wow row", "wow", "woooow",
+       {{U'i', "o", 300}, {U'o', "o"}, {U'w', "w"}, {U'r', "r"}}},
       {"an Arial line", "Barev means hello", "Barev", armenian, {}, {}, {}, "Arial 32", "DejaVuSans"},
       {"a Courier New line", "Barev means hello", "Barev", armenian, {}, {}, {}, "CourierNewPSMT 35", "DejaVuSansMono"},
   };
@@ -315,5 +322,6 @@ TEST(FontSubset, ATypedWordReadsAndLooksAsTypedInTheLinesFontOrTheClosestFace) {
     ASSERT_EQ(runTool("pdffonts", {saved}, &fonts), 0);
     EXPECT_FALSE(fonts.contains("Serif")) << fonts.toStdString();
     EXPECT_TRUE(fonts.contains(c.face)) << fonts.toStdString();
+    if (c.own) EXPECT_EQ(QString::fromUtf8(fonts).count(QStringLiteral("LiberationMono")), 1) << fonts.toStdString();
   }
 }
