@@ -5,6 +5,8 @@
 #include <QAbstractTextDocumentLayout>
 #include <QGlyphRun>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextLayout>
 #include <QTextOption>
 
@@ -31,6 +33,31 @@ double alignedOffset(Qt::Alignment align, double width, double laidOut) {
   return 0;
 }
 
+// One-line paragraphs set `pitch` apart from baseline to baseline: each
+// paragraph's height is stretched or shrunk by what its successor lacks.
+void setAtPitch(QTextDocument& document, double pitch) {
+  if (!(pitch > 2.0) || document.blockCount() < 2) return;
+  const auto baseline = [&](const QTextBlock& paragraph) {
+    const QTextLayout* layout = paragraph.layout();
+    return document.documentLayout()->blockBoundingRect(paragraph).top() + layout->lineAt(0).y() +
+           layout->lineAt(0).ascent();
+  };
+  std::vector<std::pair<QTextBlock, double>> stretches;
+  for (QTextBlock above = document.begin(), below = above.next(); below.isValid(); above = below, below = below.next()) {
+    if (!above.layout() || above.layout()->lineCount() != 1 || !below.layout() || below.layout()->lineCount() < 1)
+      continue;
+    const double height = document.documentLayout()->blockBoundingRect(above).height();
+    if (height > 0.5) stretches.emplace_back(above, 100.0 * (height + pitch - (baseline(below) - baseline(above))) / height);
+  }
+  QTextCursor cursor(&document);
+  for (const auto& [paragraph, percent] : stretches) {
+    QTextBlockFormat format;
+    format.setLineHeight(std::max(percent, 1.0), QTextBlockFormat::ProportionalHeight);
+    cursor.setPosition(paragraph.position());
+    cursor.mergeBlockFormat(format);
+  }
+}
+
 }  // namespace
 
 BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block, const QRectF& column)
@@ -52,6 +79,9 @@ BlockRichTextLayout::BlockRichTextLayout(const TextBlock& block, const QRectF& c
   // it fitted on one line from wrapping here (the runs are held inside the block).
   const double layoutWidth = wraps ? wrappedRichTextWidth(width) : width;
   layoutDocument.setTextWidth(layoutWidth);
+  // Lines kept as the page set them follow one another at its pitch, lines
+  // added by Enter too, not at the spacing of their faces.
+  if (!wraps) setAtPitch(layoutDocument, storedLinePitch(block));
   if (wraps) {
     // Lines set to the right or centred would stand in the slack, past the
     // block's edge: the slack goes to the other side.

@@ -882,5 +882,22 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
       line.freeLeft = float(box.left() - room.left);
       line.freeRight = float(room.right - box.right());
     }
+  // A line added under a one-line block goes at the page's pitch there: the
+  // nearest line of its size above or below it in its column.
+  for (TextBlock& block : blocks) {
+    if (block.lines.size() != 1 || std::abs(block.rotation) >= 0.1 || block.vertical) continue;
+    const TextBlock::Line& line = block.lines.front();
+    double nearest = 2.5 * line.rect.height();
+    for (const TextBlock& other : blocks)
+      for (const TextBlock::Line& next : other.lines) {
+        const double pitch = std::abs(next.rect.y() - line.rect.y());
+        if (&next == &line || std::abs(other.rotation) >= 0.1 || pitch < 0.8 * line.rect.height() || pitch >= nearest ||
+            std::abs(next.fontSize - line.fontSize) > 0.2 * line.fontSize || next.rect.left() >= line.rect.right() ||
+            next.rect.right() <= line.rect.left())
+          continue;
+        nearest = pitch;
+      }
+    if (nearest < 2.5 * line.rect.height()) block.pagePitch = float(nearest);
+  }
   return blocks;
 }

@@ -161,28 +161,6 @@ QStringList displayLines(const TextBlock& b) {
   return texts;
 }
 
-// Line i of the block; lines the edit added below the stored ones follow the
-// stored line pitch.
-TextBlock::Line visualLine(const TextBlock& b, int index) {
-  const int count = int(b.lines.size());
-  if (index < count) return b.lines[size_t(index)];
-  std::vector<double> pitches;
-  for (int i = 1; i < count; ++i) {
-    const double d = b.lines[size_t(i - 1)].rect.bottom() - b.lines[size_t(i)].rect.bottom();
-    if (d > 2.0 && d < 80.0) pitches.push_back(d);
-  }
-  const TextBlock::Line& last = b.lines.back();
-  std::sort(pitches.begin(), pitches.end());
-  const double pitch = pitches.empty() ? std::max(1.25 * last.rect.height(), 6.0) : pitches[pitches.size() / 2];
-  TextBlock::Line line = last;
-  line.text.clear();
-  line.words.clear();
-  const double h = std::max(last.rect.height(), 2.0);
-  const double lastTop = last.rect.y() + last.rect.height();
-  line.rect = QRectF(b.rect.x(), lastTop - (index - count + 1) * pitch - h, b.rect.width(), h);
-  return line;
-}
-
 TextRun runForLine(const TextBlock::Line& line, const TextBlock& b, const QString& text) {
   TextRun run;
   run.text = text;
@@ -264,7 +242,7 @@ std::vector<TextRun> visibleRuns(const TextBlock& b, const QRectF& column) {
     const QStringList texts = displayLines(b);
     const int n = std::max(int(b.lines.size()), int(texts.size()));
     for (int i = 0; i < n; ++i) {
-      const TextBlock::Line line = visualLine(b, i);
+      const TextBlock::Line line = visualLineForIndex(b, i);
       const QString text = i < texts.size() ? texts.at(i) : line.text;
       if (text.trimmed().isEmpty()) continue;
       runs.push_back(runForLine(line, b, text));
@@ -679,7 +657,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           QPointF carried = shift;
           if (lineIndex != at)
             carried.ry() += rich ? run.rect.y() + 0.12 * run.size - glyphs.baseline() - shift.y()
-                                 : visualLine(b, at).rect.y() - stored.rect.y();
+                                 : visualLineForIndex(b, at).rect.y() - stored.rect.y();
           if ((!turned || carried.isNull()) && movesWhereDrawn(glyphs, was, carried, objects, space, tag)) {
             for (FPDF_PAGEOBJECT object : glyphs.shows()) {
               if (glyphs.removed().count(object)) continue;

@@ -10,6 +10,7 @@
 #include <QRectF>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -83,6 +84,9 @@ struct TextBlock {
   // unturned box; originalRotation is the turn it was produced with.
   double rotation = 0.0;
   double originalRotation = 0.0;
+  // The page's pitch at a one-line block: from its line to the next line of
+  // its size below (or above) it in its column; 0 where the page has none.
+  float pagePitch = 0;
 
   TextBlock() = default;
   TextBlock(const TextBlock&) = default;
@@ -99,6 +103,42 @@ inline bool blockCarried(const TextBlock& b) {
   const QRectF& was = b.originalRect;
   return was.width() > 0 && was.height() > 0 &&
          (std::abs(b.rect.left() - was.left()) > 0.5 || std::abs(b.rect.bottom() - was.bottom()) > 0.5);
+}
+
+// Distance between consecutive lines, the upper median of the plausible
+// ones; a line typed beyond the stored ones continues at it.
+inline double storedLinePitch(const TextBlock& block) {
+  if (block.lines.empty()) return 0;
+  std::vector<double> gaps;
+  for (std::size_t i = 1; i < block.lines.size(); ++i) {
+    const double gap = std::abs(block.lines[i - 1].rect.bottom() - block.lines[i].rect.bottom());
+    if (gap > 2.0 && gap < 80.0) gaps.push_back(gap);
+  }
+  if (gaps.empty())
+    return block.pagePitch > 2.0f ? double(block.pagePitch) : std::max(1.25 * block.lines.back().rect.height(), 6.0);
+  std::sort(gaps.begin(), gaps.end());
+  return gaps[gaps.size() / 2];
+}
+
+// Line `index` of the block; a line the edit added below the stored ones
+// follows them at their pitch.
+inline TextBlock::Line visualLineForIndex(const TextBlock& block, int index) {
+  const int count = static_cast<int>(block.lines.size());
+  if (index >= 0 && index < count) return block.lines[static_cast<std::size_t>(index)];
+  TextBlock::Line line;
+  if (count == 0) {
+    line.rect = block.rect;
+    return line;
+  }
+  const TextBlock::Line& last = block.lines.back();
+  const double h = std::max(last.rect.height(), 2.0);
+  line = last;
+  line.text.clear();
+  line.words.clear();
+  const double lastTop = last.rect.y() + last.rect.height();
+  line.rect = QRectF(block.rect.x(), lastTop - (index - count + 1) * storedLinePitch(block) - h,
+                     block.rect.width(), h);
+  return line;
 }
 
 Q_DECLARE_METATYPE(std::vector<TextBlock>)

@@ -24,21 +24,6 @@
 
 namespace {
 
-// Distance between the tops of consecutive stored lines, the upper median of
-// the plausible ones; text typed beyond the stored lines continues at it.
-double storedLinePitch(const TextBlock& block) {
-  std::vector<double> gaps;
-  for (std::size_t i = 1; i < block.lines.size(); ++i) {
-    const QRectF& a = block.lines[i - 1].rect;
-    const QRectF& b = block.lines[i].rect;
-    const double gap = std::abs((a.y() + a.height()) - (b.y() + b.height()));
-    if (gap > 2.0 && gap < 80.0) gaps.push_back(gap);
-  }
-  if (gaps.empty()) return std::max(1.25 * block.lines.back().rect.height(), 6.0);
-  std::sort(gaps.begin(), gaps.end());
-  return gaps[gaps.size() / 2];
-}
-
 // The faces a line the preferred face cannot draw alone is written in, for
 // the preview to draw it in them; empty for a line that face draws. Kept
 // for the lines last asked about, as the preview paints them again and again.
@@ -190,27 +175,6 @@ bool drawNativeRunsPreview(QPainter& painter, const TextBlock& block, const QStr
 
 void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom) {
   drawRichLayoutPreview(painter, block, rect, zoom, QRectF());
-}
-
-TextBlock::Line visualLineForIndex(const TextBlock& block, int index) {
-  const int count = static_cast<int>(block.lines.size());
-  if (index >= 0 && index < count) return block.lines[static_cast<std::size_t>(index)];
-  if (count == 0) {
-    TextBlock::Line line;
-    line.fontSize = 10.0f;
-    line.color = Qt::black;
-    line.rect = block.rect;
-    return line;
-  }
-  const TextBlock::Line& last = block.lines.back();
-  const double pitch = storedLinePitch(block);
-  const double lastTop = last.rect.y() + last.rect.height();
-  const double h = std::max(last.rect.height(), 2.0);
-  TextBlock::Line line = last;
-  line.text.clear();
-  line.words.clear();
-  line.rect = QRectF(block.rect.x(), lastTop - (index - count + 1) * pitch - h, block.rect.width(), h);
-  return line;
 }
 
 QStringList displayLinesForEditor(const TextBlock& block) {

@@ -13,10 +13,6 @@ class BlockTextRenderer;
 class QPainter;
 class QTextEdit;
 
-// The line that carries display line index: a stored line, a default line
-// for a block without lines, or a line continued below the last one at the
-// paragraph's own pitch.
-TextBlock::Line visualLineForIndex(const TextBlock& block, int index);
 // The block's text as the editor lays it out in lines.
 QStringList displayLinesForEditor(const TextBlock& block);
 // Screen x and top of a line placed in the block's screen rectangle.

@@ -386,15 +386,15 @@ TEST_F(EditedPageMatchesPreview, ALineDraggedOutOfItsCellShowsWhereItWasDropped)
 }
 
 // Enter at the end of a paragraph's first line: the words typed there are
-// laid out below it and the lines under it make room; Enter inside a line
-// splits it. Every glyph the user did not type stays in the page's own font
+// laid out below it at the page's pitch and the lines under it make room as
+// far as the gap below them does not; Enter inside a line splits it. Every glyph the user did not type stays in the page's own font
 // (mutool), the lines pushed down with it.
 TEST_F(EditedPageMatchesPreview, ALineAddedByEnterPushesTheLinesBelowDown) {
   if (!hasTool("mutool")) GTEST_SKIP() << "mupdf-tools missing";
   const QString path = dir.filePath(QStringLiteral("enter.pdf"));
   ASSERT_TRUE(writeSerifPdf(path, {{{72, 200}, QStringLiteral("The help command opens the online manual.")},
-                                   {{72, 213}, QStringLiteral("Second line of the same paragraph.")},
-                                   {{72, 240}, QStringLiteral("Another block below it.")}}));
+                                   {{72, 216}, QStringLiteral("Second line of the same paragraph.")},
+                                   {{72, 248}, QStringLiteral("Another block below it.")}}));
   // Each word's font (mutool) and top (poppler).
   const auto fontsOf = [](const QString& file) {
     QMap<QString, QString> fonts;
@@ -418,8 +418,8 @@ TEST_F(EditedPageMatchesPreview, ALineAddedByEnterPushesTheLinesBelowDown) {
   for (int key : {int(Qt::Key_End), int(Qt::Key_Return)}) QTest::keyClick(window->view->activeTextEditor(), Qt::Key(key));
   QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("New words typed"));
   QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Escape);
-  // The block below was pushed down by the new line.
-  clickAt({80, 250});
+  // The gap above the next block takes the new line: it stays.
+  clickAt({80, 244});
   ASSERT_NE(window->view->activeTextEditor(), nullptr);
   QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Home);
   for (int i = 0; i < 14; ++i) QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Right);
@@ -436,8 +436,12 @@ TEST_F(EditedPageMatchesPreview, ALineAddedByEnterPushesTheLinesBelowDown) {
     EXPECT_EQ(fontsAfter.value(it.key()), it.value()) << it.key().toStdString();
   EXPECT_NE(fontsAfter.value("typed"), fontsBefore.value("The"));
   // Pushed down by a line, the second half of the split line below its first.
+  // The added line keeps the paragraph's leading above and below it.
+  const double leading = secondTop - topOf(path, "The");
+  EXPECT_NEAR(topOf(path, "New") - topOf(path, "The"), leading, 1.0);
+  EXPECT_NEAR(topOf(path, "Second") - topOf(path, "New"), leading, 1.0);
   EXPECT_GT(topOf(path, "Second"), secondTop + 8);
-  EXPECT_GT(topOf(path, "Another"), anotherTop + 8);
+  EXPECT_NEAR(topOf(path, "Another"), anotherTop, 1.0);
   EXPECT_GT(topOf(path, "below"), topOf(path, "Another") + 8);
 }
 

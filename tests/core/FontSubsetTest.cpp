@@ -322,6 +322,8 @@ TEST(FontSubset, ATypedWordReadsAndLooksAsTypedInTheLinesFontOrTheClosestFace) {
     ASSERT_EQ(runTool("pdffonts", {saved}, &fonts), 0);
     EXPECT_FALSE(fonts.contains("Serif")) << fonts.toStdString();
     EXPECT_TRUE(fonts.contains(c.face)) << fonts.toStdString();
-    if (c.own) EXPECT_EQ(QString::fromUtf8(fonts).count(QStringLiteral("LiberationMono")), 1) << fonts.toStdString();
+    if (c.own) {
+      EXPECT_EQ(QString::fromUtf8(fonts).count(QStringLiteral("LiberationMono")), 1) << fonts.toStdString();
+    }
   }
 }
