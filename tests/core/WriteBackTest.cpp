@@ -424,37 +424,49 @@ TEST_F(WriteBack, HiddenTextOfOtherLinesStaysAsItWas) {
   const QByteArray heading = textLine("F1", 18, 72, 760, "Quarterly report title");
   const QByteArray numbers = outlines + " q /A0 gs " + textLine("F1", 20, 72, 600, "111 222 333") + "Q\n";
   const QByteArray serial = "BT 3 Tr /F1 12 Tf 72 400 Td (hidden serial 4455) Tj ET";
-  const QString beside = path(QStringLiteral("outlined.pdf")), inForm = path(QStringLiteral("one-form.pdf"));
-  for (const bool oneForm : {false, true})
+  // As a browser prints it: the numbers one form deeper, clipped, upside
+  // down at a quarter scale, each number's text after its outlines.
+  QByteArray deepNumbers = "q 0 0 595 842 re W n .24 0 0 -.24 0 842.88 cm /Fi Do Q\n";
+  QByteArray inner;
+  for (int n = 0; n < 3; ++n)
+    inner += "q 0 g " + QByteArray::number(300 + 160 * n) + " 1000 120 -58 re f /G5 gs BT /F1 1 Tf 83.3333 0 0 -83.3333 " +
+             QByteArray::number(300 + 160 * n) + " 1000 Tm (" + QByteArray::number(111 * (n + 1)) + ") Tj ET Q\n";
+  const QString beside = path(QStringLiteral("outlined.pdf")), inForm = path(QStringLiteral("one-form.pdf")),
+                deep = path(QStringLiteral("deep-form.pdf"));
+  for (const int depth : {0, 1, 2})
     ASSERT_TRUE(handwritten::writePdf(
-        oneForm ? inForm : beside,
+        depth == 0 ? beside : depth == 1 ? inForm : deep,
         {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
          "/Resources << /Font << /F1 5 0 R >> /XObject << /Fn 6 0 R >> >> >>",
-         handwritten::stream(oneForm ? "/Fn Do" : heading + "/Fn Do " + serial),
+         handwritten::stream(depth ? "/Fn Do" : heading + "/Fn Do " + serial),
          "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
-         handwritten::stream(oneForm ? heading + numbers + serial : numbers,
+         handwritten::stream(depth == 0 ? numbers : heading + (depth == 1 ? numbers : deepNumbers) + serial,
                              "/Subtype /Form /BBox [0 0 595 842] /Resources << /Font << /F1 5 0 R >> "
-                             "/ExtGState << /A0 << /ca 0 >> >> >>")}));
-  const QRegularExpression transparentNumbers(R"(<fill_text [^>]*alpha="0"[^>]*>\s*<span font="Helvetica" [^>]*trm="20 0)");
+                             "/ExtGState << /A0 << /ca 0 >> >> /XObject << /Fi 7 0 R >> >>"),
+         handwritten::stream(inner, "/Subtype /Form /BBox [0 0 2480 3508] /Resources << /Font << /F1 5 0 R >> "
+                                    "/ExtGState << /G5 << /ca 0 >> >> >>")}));
+  const QRegularExpression transparentNumbers(R"(<fill_text [^>]*alpha="0"[^>]*>\s*<span font="Helvetica" [^>]*trm="(20|83.3333) 0)");
   const QRegularExpression invisibleSerial(R"(<ignore_text [^>]*>\s*<span font="Helvetica" [^>]*trm="12 0)");
   struct Case {
     const char* name;
     const char* line;
     QString wording;  // empty: deleted
     bool alone;       // the editor writes every block of the page, other callers the changed one
-    bool oneForm = false;
+    int depth = 0;  // of the forms the numbers are drawn in, as the page is printed
   };
   for (const Case& c : {Case{"title edited", "Quarterly", "Annual summary heading", false},
                         Case{"title deleted", "Quarterly", "", false},
                         Case{"title edited alone", "Quarterly", "Annual summary heading", true},
                         Case{"numbers recognised anew", "222", "777 888 999", false},
-                        Case{"title edited in the page's one form", "Quarterly", "Annual summary heading", false, true},
-                        Case{"title deleted in the page's one form", "Quarterly", "", false, true}}) {
+                        Case{"title edited in the page's one form", "Quarterly", "Annual summary heading", false, 1},
+                        Case{"title deleted in the page's one form", "Quarterly", "", false, 1},
+                        Case{"title edited over a clipped form in the form", "Quarterly", "Annual summary heading", false, 2},
+                        Case{"title deleted over a clipped form in the form", "Quarterly", "", false, 2}}) {
     SCOPED_TRACE(c.name);
     const QString saved = path(QStringLiteral("outlined-saved.pdf"));
     PdfDocument doc;
-    ASSERT_TRUE(doc.open(c.oneForm ? inForm : beside));
+    ASSERT_TRUE(doc.open(c.depth == 0 ? beside : c.depth == 1 ? inForm : deep));
     std::vector<TextBlock> blocks = doc.extractText(0);
     const int line = blockIndexContaining(blocks, c.line);
     ASSERT_GE(line, 0);
