@@ -135,6 +135,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
   connect(view, &PdfView::activeTextEditorAvailable, this, [this](bool available) {
     if (!available) runOwedAutoSave();
   });
+  connect(view, &PdfView::textEditRefused, this, [this](const QString& why) { statusLabel->setText(why); });
   view->setPendingEditsHandler([this](int page, const std::vector<TextBlock>& blocks) {
     if (!currentDocument->isOpen() || !writePendingBlocks(page, blocks)) return false;
     view->invalidatePageCache();

@@ -45,6 +45,7 @@ struct CharInfo {
   bool bold = false;
   bool italic = false;
   bool transparent = false;
+  bool clips = false;  // drawn as a clip
   // The page does not show the colour the PDF gives (hidden or clipped
   // text, no usable colour, an image drawn over it): the rendered ink decides.
   bool inkDecides = false;
@@ -434,6 +435,7 @@ void readCharStyle(FPDF_TEXTPAGE textPage, const Glyph& glyph, CharInfo& c, Font
   // invisible as a transparent fill.
   const bool hidden = style.mode == FPDF_TEXTRENDERMODE_INVISIBLE || style.mode == FPDF_TEXTRENDERMODE_CLIP;
   c.transparent = style.transparent || style.mode == FPDF_TEXTRENDERMODE_INVISIBLE;
+  c.clips = style.mode >= FPDF_TEXTRENDERMODE_FILL_CLIP;
   // A pattern fill reads as white: what the page paints tells its colour.
   const bool patternLike = style.read && style.color == QColor(Qt::white);
   c.inkDecides = !style.read || patternLike || c.transparent || hidden || (object && images.covers(object, shownBox));
@@ -631,6 +633,7 @@ std::optional<TextBlock::Line> lineFromChars(const QList<CharInfo>& chars, LazyI
   line.italic = first.italic;
   line.color = first.color.isValid() ? first.color : QColor(Qt::black);
   line.transparentText = std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.transparent; });
+  line.drawnAsClip = std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.clips; });
 
   const CharInfo* spanReference = &first;
   qsizetype spanStart = 0;

@@ -8,6 +8,7 @@
 #include "CoreText.h"
 
 #include "BlockRichTextLayout.h"
+#include "TextEditRefusal.h"
 #include "CarriedPicture.h"
 #include "DocumentLock.h"
 #include "EditedLineFit.h"
@@ -832,8 +833,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   // would come back as a row, or a line a glyph, so it may only be taken away.
   for (size_t i = 0; i < blocks.size(); ++i)
     if (replace[i] && blocks[i].vertical && !blocks[i].text.trimmed().isEmpty()) {
-      plan.refusal = coreText("Вертикальный текст нельзя изменить: он был бы записан горизонтальной строкой. "
-                              "Его можно только удалить.");
+      plan.refusal = verticalTextRefusal();
       return plan;
     }
 
@@ -843,8 +843,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   for (const Place& place : replacedPlaces())
     for (const PageChar& c : chars)
       if (c.mapped && clipsText(c.object) && place.contains(c.centre)) {
-        plan.refusal = coreText("Эту строку нельзя изменить: страница рисует её как контур обрезки, "
-                                "сквозь который видно то, что нарисовано после неё.");
+        plan.refusal = clipTextRefusal();
         return plan;
       }
 

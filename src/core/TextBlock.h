@@ -44,6 +44,8 @@ struct TextBlock {
     bool italic = false;
     // At least one character is drawn with fill alpha 8 or less.
     bool transparentText = false;
+    // At least one character is drawn as a clip (render modes 4 to 7).
+    bool drawnAsClip = false;
     // Points of free room beside the line's glyphs on the page, left and
     // right: where an edit that makes it longer may take it.
     float freeLeft = 0, freeRight = 0;

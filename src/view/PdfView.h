@@ -311,6 +311,8 @@ signals:
   void imageRectReady(int page, QRectF pageRect);
   void textInserted(int page, QRectF pageRect, QString text);
   void activeTextEditorAvailable(bool available);
+  // The user began to change text the page draws in a way a typed line cannot take.
+  void textEditRefused(QString why);
   void activeTextFormatChanged(QString family, int size, bool bold, bool italic, bool underline, bool strikeOut,
                                bool superscript, bool subscript, Qt::Alignment alignment);
   void ocrBlocksEdited();
@@ -506,6 +508,7 @@ private:
 
   void placeBlockEditor(bool scrollIntoView);
   void markActiveBlockEdited();
+  bool refuseActiveBlockEdit();
   void scheduleActiveBlockFit();
   void runListCommand(const QString& label, QTextListFormat::Style style);
   bool inkModeActive(int page) const;

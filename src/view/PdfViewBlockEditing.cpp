@@ -10,6 +10,7 @@
 #include "EditedTextDocument.h"
 #include "EditedTextPreview.h"
 #include "RotatedTextEdit.h"
+#include "core/TextEditRefusal.h"
 #include "core/EditedLineFit.h"
 
 #include <QApplication>
@@ -215,6 +216,9 @@ void PdfView::activateOcrBlock(int index) {
     wrapEditorAsWritten(editor, activeBlockWraps());
   }
   editor->document()->setModified(false);
+  // Keys move the caret and select, but change nothing the page cannot take;
+  // the user learns why on opening it, not at saving.
+  editor->setReadOnly(refuseActiveBlockEdit());
   scrollEditorToTop(editor);
   editorSyncInProgress = false;
   editor->blockSignals(wasBlocked);

@@ -324,6 +324,18 @@ bool PdfView::handleActiveEditorEvent(QObject* watched, QEvent* event) {
       copySelectedOcrBlocksToClipboard();
     return true;
   }
+  // Keys that would change text the page cannot take say why and go no further.
+  if (type == QEvent::KeyPress && watched == editor && editor->isReadOnly()) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    const int k = key->key();
+    const bool changes = (!key->text().isEmpty() && key->text().at(0).isPrint()) || k == Qt::Key_Backspace ||
+                         k == Qt::Key_Return || k == Qt::Key_Enter || (k == Qt::Key_Delete && blockOpenForTyping) ||
+                         key->matches(QKeySequence::Paste);
+    if (changes && !(key->modifiers() & Qt::ControlModifier && !key->matches(QKeySequence::Paste))) {
+      refuseActiveBlockEdit();
+      return true;
+    }
+  }
   if (type == QEvent::KeyPress && watched == editor && !blockOpenForTyping) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {

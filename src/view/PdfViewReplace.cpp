@@ -2,6 +2,8 @@
 // undo step. Rich text keeps the style of each replaced word's first letter.
 #include "PdfView.h"
 
+#include "core/TextEditRefusal.h"
+
 #include <QRegularExpression>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -52,7 +54,8 @@ int PdfView::replaceTextInBlocks(const QRegularExpression& expression, const QSt
   std::vector<TextBlock> changed = ocrBlocks;
   int count = 0;
   for (TextBlock& block : changed) {
-    if (block.isImage || count >= limit) continue;
+    // Text the page draws in a way a typed line cannot take stays as it is.
+    if (block.isImage || count >= limit || !textEditRefusal(block).isEmpty()) continue;
     if (!block.richTextHtml.trimmed().isEmpty()) {
       QTextDocument document;
       document.setHtml(block.richTextHtml);

@@ -8,6 +8,7 @@
 #include "BlockTextRenderer.h"
 #include "EditedTextDocument.h"
 #include "RotatedTextEdit.h"
+#include "core/TextEditRefusal.h"
 
 #include <QScrollBar>
 #include <QTextBlock>
@@ -30,6 +31,14 @@ void scrollEditorToTop(QTextEdit* editor) {
 }  // namespace
 
 // Folds the editor into the active block after a command changed it.
+// Whether the open block's text cannot be changed; the user is told why.
+bool PdfView::refuseActiveBlockEdit() {
+  if (!isValidBlockIndex(activeOcrBlock)) return false;
+  const QString why = textEditRefusal(ocrBlocks[static_cast<std::size_t>(activeOcrBlock)]);
+  if (!why.isEmpty()) emit textEditRefused(why);
+  return !why.isEmpty();
+}
+
 void PdfView::markActiveBlockEdited() {
   QTextEdit* editor = activeTextEditor();
   if (!editor || !blockEditorFrame || editor != blockEditorFrame->textEditor()) return;
@@ -39,7 +48,7 @@ void PdfView::markActiveBlockEdited() {
 
 void PdfView::mergeActiveTextFormat(const QTextCharFormat& format) {
   QTextEdit* editor = activeTextEditor();
-  if (!editor) return;
+  if (!editor || refuseActiveBlockEdit()) return;
   pushEditorCommandUndo(kCharacterFormatLabel);
   editorSyncInProgress = true;
   const bool wasBlocked = editor->blockSignals(true);
@@ -210,7 +219,7 @@ void PdfView::setActiveTextNumberedList() {
 
 bool PdfView::insertTextIntoActiveEditor(const QString& text) {
   QTextEdit* editor = activeTextEditor();
-  if (text.isEmpty() || !editor) return false;
+  if (text.isEmpty() || !editor || refuseActiveBlockEdit()) return false;
   pushEditorCommandUndo(QStringLiteral("Вставка текста"));
   editor->setFocus(Qt::OtherFocusReason);
   QTextCursor cursor = editor->textCursor();

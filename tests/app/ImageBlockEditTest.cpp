@@ -267,8 +267,9 @@ TEST_F(ImageBlockEditTest, PictureTooLargeForTheEditorIsRefusedWithAMessage) {
 }
 
 // A word drawn as a clip (7 Tr) with colour painted through it: a text block,
-// whose menu offers no picture's editor; typing into it or deleting it is
-// refused with the reason on saving, never covered with a picture.
+// whose menu offers no picture's editor; typing into it or inserting a
+// symbol is refused with the reason as the user types, deleting it on
+// saving; it is never covered with a picture.
 TEST_F(ImageBlockEditTest, AWordDrawnAsAClipIsTextNotAPicture) {
   window->closeDocumentAt(0);
   ASSERT_TRUE(writeRawPdf(path, {{textLine("F1", 14, 72, 760, "Kept line stays") +
@@ -300,10 +301,21 @@ TEST_F(ImageBlockEditTest, AWordDrawnAsAClipIsTextNotAPicture) {
     QTest::mouseClick(window->view->viewport(), Qt::RightButton, {}, at);
     poll.stop();
     EXPECT_EQ(tip, "Текст правится прямо в блоке: щёлкните по нему");
+    window->statusLabel->clear();
     QTest::mouseClick(window->view->viewport(), Qt::LeftButton, {}, at);
     ASSERT_TRUE(window->view->activeTextEditor());
-    if (typed) QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("Cut"));
-    else QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Delete);
+    if (typed) {
+      // Typing, or a symbol inserted, is refused at once with the reason.
+      QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("Cut"));
+      EXPECT_TRUE(window->statusLabel->text().contains("контур обрезки")) << window->statusLabel->text().toStdString();
+      EXPECT_FALSE(window->view->insertTextIntoActiveEditor(QStringLiteral("§")));
+      ASSERT_TRUE(window->view->activeTextEditor());
+      EXPECT_EQ(window->view->activeTextEditor()->toPlainText(), QStringLiteral("Clip"));
+      window->view->deactivateOcrBlock();
+      EXPECT_FALSE(window->view->hasOcrEdits());
+      continue;
+    }
+    QTest::keyClick(window->view->activeTextEditor(), Qt::Key_Delete);
     ASSERT_TRUE(window->view->hasOcrEdits());
     std::shared_ptr<DialogSeen> seen = answerNextDialog("", "Ошибка");
     window->onSave();
