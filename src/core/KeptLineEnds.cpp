@@ -8,24 +8,28 @@
 #include <algorithm>
 
 std::vector<PageChar> readPageChars(FPDF_PAGE page, const PageSpace& space) {
-  std::vector<PageChar> chars;
   pdfium::TextPage textPage(FPDFText_LoadPage(page));
+  return readPageChars(textPage.get(), space);
+}
+
+std::vector<PageChar> readPageChars(FPDF_TEXTPAGE textPage, const PageSpace& space) {
+  std::vector<PageChar> chars;
   if (!textPage) return chars;
-  const int count = FPDFText_CountChars(textPage.get());
+  const int count = FPDFText_CountChars(textPage);
   for (int i = 0; i < count; ++i) {
-    const unsigned int u = FPDFText_GetUnicode(textPage.get(), i);
+    const unsigned int u = FPDFText_GetUnicode(textPage, i);
     // Blanks draw nothing; a ligature at a control code (TeX's "fi" at form feed) does.
     if (u != 0 && u <= 0xFFFF && QChar(char16_t(u)).isSpace() && isBlank(lettersOfCode(u))) continue;
-    FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage.get(), i);
+    FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, i);
     double left = 0, right = 0, bottom = 0, top = 0;
-    if (!object || !FPDFText_GetCharBox(textPage.get(), i, &left, &right, &bottom, &top)) continue;
+    if (!object || !FPDFText_GetCharBox(textPage, i, &left, &right, &bottom, &top)) continue;
     const QPointF centre = space.toShown(QPointF((left + right) / 2, (bottom + top) / 2));
     double originX = 0, originY = 0;
-    const double baseline = FPDFText_GetCharOrigin(textPage.get(), i, &originX, &originY)
+    const double baseline = FPDFText_GetCharOrigin(textPage, i, &originX, &originY)
                                 ? space.toShown(QPointF(originX, originY)).y()
                                 : std::nan("");
     chars.push_back({object, centre, isHiddenTextObject(object), u != 0, baseline, char32_t(u),
-                     FPDFText_HasUnicodeMapError(textPage.get(), i) == 1});
+                     FPDFText_HasUnicodeMapError(textPage, i) == 1});
   }
   return chars;
 }

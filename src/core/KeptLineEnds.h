@@ -40,6 +40,7 @@ struct PageChar {
 
 // Every character the page draws but blanks, where and how.
 std::vector<PageChar> readPageChars(FPDF_PAGE page, const PageSpace& space);
+std::vector<PageChar> readPageChars(FPDF_TEXTPAGE textPage, const PageSpace& space);
 // The median baseline of the visible characters centred in rect; NaN for none.
 double baselineIn(const std::vector<PageChar>& chars, const QRectF& rect);
 

@@ -49,20 +49,6 @@ bool isHiddenTextObject(FPDF_PAGEOBJECT object) {
   return faint || FPDFTextObj_GetTextRenderMode(object) == FPDF_TEXTRENDERMODE_INVISIBLE;
 }
 
-std::vector<QPointF> visibleCharacterMiddles(FPDF_TEXTPAGE textPage, const PageSpace& space) {
-  std::vector<QPointF> middles;
-  const int count = textPage ? FPDFText_CountChars(textPage) : 0;
-  for (int i = 0; i < count; ++i) {
-    const unsigned int u = FPDFText_GetUnicode(textPage, i);
-    if (FPDFText_IsGenerated(textPage, i) == 1 || (u <= 0xFFFF && QChar(char16_t(u)).isSpace())) continue;
-    FPDF_PAGEOBJECT object = FPDFText_GetTextObject(textPage, i);
-    double l = 0, r = 0, b = 0, t = 0;
-    if (!object || isHiddenTextObject(object) || !FPDFText_GetCharBox(textPage, i, &l, &r, &b, &t)) continue;
-    middles.push_back(space.toShown(QPointF((l + r) / 2, (b + t) / 2)));
-  }
-  return middles;
-}
-
 std::vector<QRectF> pageInkBoxes(FPDF_PAGE page, const PageSpace& space) {
   std::vector<QRectF> ink;
   const int count = FPDFPage_CountObjects(page);

@@ -22,12 +22,10 @@ LineRoom freeRoom(const QRectF& line, const std::vector<QPointF>& words, const s
                   const QRectF& column, double sheetWidth);
 
 struct fpdf_page_t__;
-struct fpdf_textpage_t__;
 struct fpdf_pageobject_t__;
 class PageSpace;
 // Text drawn invisible or all but transparent (a scan's text layer).
 bool isHiddenTextObject(fpdf_pageobject_t__* object);
-// What of a loaded page stands in a line's way (shown): the middles of its
-// visible characters, and the boxes of what else it paints at its top level.
-std::vector<QPointF> visibleCharacterMiddles(fpdf_textpage_t__* textPage, const PageSpace& space);
+// What of a loaded page besides its visible characters stands in a line's
+// way (shown): the boxes of what else it paints at its top level.
 std::vector<QRectF> pageInkBoxes(fpdf_page_t__* page, const PageSpace& space);

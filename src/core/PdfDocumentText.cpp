@@ -7,6 +7,7 @@
 // A column of vertical writing is cut as text running down the page and
 // keeps the upright box of its column.
 #include "PdfDocument.h"
+#include "KeptLineEnds.h"
 #include "LineRoom.h"
 #include "EditedLineFit.h"
 
@@ -868,7 +869,9 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   }
   // Where each line may grow when an edit makes it longer, as the writer measures it.
   const QRectF column = pageTextColumn(blocks);
-  const std::vector<QPointF> words = visibleCharacterMiddles(textPage.get(), space);
+  std::vector<QPointF> words;
+  for (const PageChar& c : readPageChars(textPage.get(), space))
+    if (!c.hidden) words.push_back(c.centre);
   const std::vector<QRectF> painted = pageInkBoxes(loaded.get(), space);
   for (TextBlock& block : blocks)
     for (TextBlock::Line& line : block.lines) {

@@ -67,7 +67,8 @@ int firstOtherScriptLine(const Blocks& blocks) {
   return -1;
 }
 
-inline QStringList corpusFiles() {
+// The corpus, then the PDFs of each folder of `beside` next to it.
+inline QStringList corpusFiles(const QStringList& beside = {}) {
   QStringList files;
   QDirIterator it(testsupport::corpusDir(), QDir::Files, QDirIterator::Subdirectories);
   while (it.hasNext()) {
@@ -75,6 +76,10 @@ inline QStringList corpusFiles() {
     if (f.endsWith(".pdf", Qt::CaseInsensitive) || f.endsWith(".fuzz")) files << f;
   }
   files.sort();
+  for (const QString& folder : beside)
+    for (const QFileInfo& f : QDir(testsupport::corpusDir() + "/../" + folder)
+                                  .entryInfoList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name))
+      files << f.filePath();
   return files;
 }
 

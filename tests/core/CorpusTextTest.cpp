@@ -95,10 +95,7 @@ void replayLineEdits(int (*choose)(const std::vector<TextBlock>&, const QString&
                      const QStringList& known, int atLeast, bool appendWord = false) {
   if (!hasTool("pdftotext") || !hasTool("pdftoppm") || !hasTool("mutool") || !hasTool("gs"))
     GTEST_SKIP() << "poppler-utils, mupdf-tools or ghostscript missing";
-  QStringList files = corpusFiles();
-  const QDir realWorld(corpusDir() + QStringLiteral("/../real-world-pdfs"));
-  for (const QFileInfo& real : realWorld.entryInfoList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name))
-    files << real.filePath();
+  const QStringList files = corpusFiles({QStringLiteral("real-world-pdfs")});
   ASSERT_GT(files.size(), 100) << "corpus missing at " << corpusDir().toStdString();
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
@@ -300,10 +297,8 @@ const QStringList kGlyphFaults{};
 // too; the line's old glyphs keep their font; no typed glyph is widened.
 TEST(CorpusText, AnEditChangesOnlyTheGlyphsTyped) {
   if (!hasTool("mutool") || !hasTool("pdftotext")) GTEST_SKIP() << "mupdf-tools or poppler-utils missing";
-  QStringList files = corpusFiles();
-  for (const char* folder : {"/../real-world-pdfs", "/../script-pdfs", "/../form-pdfs"})
-    for (const QFileInfo& f : QDir(corpusDir() + QLatin1String(folder)).entryInfoList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name))
-      files << f.filePath();
+  const QStringList files =
+      corpusFiles({QStringLiteral("real-world-pdfs"), QStringLiteral("script-pdfs"), QStringLiteral("form-pdfs")});
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString saved = dir.filePath(QStringLiteral("saved.pdf"));
