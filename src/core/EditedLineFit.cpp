@@ -6,7 +6,7 @@
 namespace {
 constexpr double kIndent = 3.0;       // points that count as an indent
 constexpr double kFlush = 1.5;        // points within which two edges line up
-constexpr double kNarrowest = 0.4;    // glyphs are never narrowed further
+constexpr double kNarrowest = 0.25;   // glyphs are never narrowed further: past it a line is refused
 }  // namespace
 
 QRectF pageTextColumn(const std::vector<TextBlock>& blocks) {

@@ -287,12 +287,12 @@ std::vector<TextRun> storedRuns(const TextBlock& b) {
 void fitRun(TextRun& run, const TextBlock& b, double advance, const QRectF& column) {
   if (!(advance > 0)) return;
   if (run.laidOutWidth > 0) {
-    run.scale = std::clamp(run.laidOutWidth / advance, 0.5, 1.0);
+    run.scale = std::clamp(run.laidOutWidth / advance, 0.25, 1.0);
     // Held inside the line's place and the free room beside it, as the layout set it.
     const std::optional<QRectF> box = keptLineBox(b);
     const double room =
         (box ? box->right() + std::max(0.0f, b.lines.front().freeRight) + 0.25 : b.rect.right() + 0.5) - run.rect.x();
-    if (advance * run.scale > room) run.scale = std::max(room / advance, 0.4);
+    if (advance * run.scale > room) run.scale = std::max(room / advance, 0.25);
     return;
   }
   const EditedLineFit fit = fitEditedLine(b, run.lineIndex, run.rect.x(), run.rect.width(), advance, column);
@@ -1029,8 +1029,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
                 advance, turned ? natural : keptLineAlignment(b, lineIndex, column, chars, cut.rightToLeft()), room,
                 run.carried);
             if (placed.offSheet) {
-              plan.refusal = coreText("Строка не помещается на странице даже сжатой вчетверо. "
-                                      "Сократите её или перенесите часть текста на новую строку.");
+              plan.refusal = offSheetRefusal();
               return plan;
             }
             if (cut.removed().size() == cut.shows().size() && !turned) {
@@ -1109,6 +1108,16 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
                              column);
           } else {
             fitRun(run, b, advance, column);
+          }
+          // Narrowed as far as it may be, a line set anew still stays on its sheet.
+          if (std::abs(b.rotation) < 0.1) {
+            const TextBlock::Line* stored = storedLineOf(run, b);
+            const double right = run.rect.x() + advance * run.scale, sheet = space.shownSize().width();
+            if (right > std::max(sheet, stored ? stored->rect.right() : 0.0) + 0.5 ||
+                run.rect.x() < std::min(0.0, stored ? stored->rect.left() : 0.0) - 0.5) {
+              plan.refusal = offSheetRefusal();
+              return plan;
+            }
           }
           PlacedText text{i, run, false};
           if (at) {

@@ -14,6 +14,11 @@ QString clipTextRefusal() {
                   "сквозь который видно то, что нарисовано после неё.");
 }
 
+QString offSheetRefusal() {
+  return coreText("Строка не помещается на странице даже сжатой вчетверо. "
+                  "Сократите её или перенесите часть текста на новую строку.");
+}
+
 QString textEditRefusal(const TextBlock& block) {
   if (block.isImage) return {};
   if (block.vertical) return verticalTextRefusal();

@@ -9,6 +9,7 @@
 
 QString verticalTextRefusal();
 QString clipTextRefusal();
+QString offSheetRefusal();
 
 // Why typing into the block would be refused; empty where it would not.
 QString textEditRefusal(const TextBlock& block);

@@ -1180,12 +1180,15 @@ TEST_F(WriteBack, AnEditChangesOnlyTheTypedGlyphsAndALongerLineTakesTheFreeRoom)
   const QString narrow = splitContentPdf(path(QStringLiteral("narrow.pdf")),
                                          {"BT /F1 12 Tf 10 50 Td (Hello world) Tj ET\n"}, QSizeF(200, 100));
   ASSERT_FALSE(narrow.isEmpty());
-  PdfDocument small;
-  ASSERT_TRUE(small.open(narrow));
-  blocks = small.extractText(0);
-  ASSERT_EQ(blocks.size(), 1u);
-  editText(blocks[0], QStringLiteral("Hello world ") + QStringLiteral("and many more words ").repeated(12));
-  EXPECT_FALSE(small.overlayOcrText(0, blocks, false));
-  EXPECT_TRUE(small.lastError().contains(QStringLiteral("не помещается"))) << small.lastError().toStdString();
-  EXPECT_FALSE(small.isModified());
+  // Appended to, retyped whole, or given a line of its own below.
+  for (const QString& typed : {QStringLiteral("Hello world "), QStringLiteral("Zebra "), QStringLiteral("Hello world\n")}) {
+    PdfDocument small;
+    ASSERT_TRUE(small.open(narrow));
+    blocks = small.extractText(0);
+    ASSERT_EQ(blocks.size(), 1u);
+    editText(blocks[0], typed + QStringLiteral("and many more words ").repeated(12));
+    EXPECT_FALSE(small.overlayOcrText(0, blocks, false));
+    EXPECT_TRUE(small.lastError().contains(QStringLiteral("не помещается"))) << small.lastError().toStdString();
+    EXPECT_FALSE(small.isModified());
+  }
 }
