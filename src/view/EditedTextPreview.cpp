@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QTextBlock>
+#include <QTextBoundaryFinder>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -173,6 +175,146 @@ bool drawNativeRunsPreview(QPainter& painter, const TextBlock& block, const QStr
 
 }  // namespace
 
+namespace {
+
+std::vector<double> pageGlyphStops(const QString& text, const std::vector<TextBlock::Line::Word>& words,
+                                   const QFont& font);
+
+// A line the user typed into whose other characters the page keeps: those
+// before and after the typed ones stand as the page draws them, the typed
+// ones in the face they are written in, the whole set as the writer sets it.
+struct KeptGlyphLine {
+  int before = 0, after = 0;  // characters kept at the line's start and end
+  QRectF start, end;          // where the page draws them, in points
+  double x = 0, scale = 1.0, baseline = 0;  // viewport: the line's left, narrowing and baseline
+  double startWidth = 0, typedWidth = 0;    // viewport pixels, unnarrowed
+  double pad = 0;                           // points the page's pixels reach past the kept glyphs
+  QFont font;
+  QString typed;
+  std::vector<double> stops;  // viewport x per column of the new text
+};
+
+std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, const QString& text,
+                                           const QRectF& rect, double zoom, const QRectF& column) {
+  if (index < 0 || index >= static_cast<int>(block.lines.size()) ||
+      std::abs(block.rotation) >= 0.1 || std::abs(block.originalRotation) >= 0.1 ||
+      displayLinesForEditor(block).size() != static_cast<qsizetype>(block.lines.size()))
+    return std::nullopt;
+  const QRectF& was = block.originalRect;
+  if (!(was.width() > 0) || std::abs(block.rect.left() - was.left()) > 0.5 ||
+      std::abs(block.rect.y() + block.rect.height() - was.y() - was.height()) > 0.5)
+    return std::nullopt;
+  const TextBlock::Line& line = block.lines[static_cast<std::size_t>(index)];
+  const QString& old = line.text;
+  const std::optional<double> baseline = lineBaseline(line);
+  if (line.transparentText || !baseline || old.isRightToLeft() || text.isRightToLeft())
+    return std::nullopt;
+  const QFont pageFont = lineRenderFont(line, block, zoom, old, true, 1.0);
+  const std::vector<double> stops = pageGlyphStops(old, line.words, pageFont);
+  if (stops.empty()) return std::nullopt;
+  // Kept characters end where a character begins in both texts, not inside a cluster.
+  const auto boundary = [](const QString& s, qsizetype at) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, s);
+    finder.setPosition(at);
+    return finder.isAtBoundary();
+  };
+  qsizetype before = 0;
+  while (before < old.size() && before < text.size() && old.at(before) == text.at(before)) ++before;
+  while (before > 0 && !(boundary(old, before) && boundary(text, before))) --before;
+  qsizetype after = 0;
+  while (after < old.size() - before && after < text.size() - before &&
+         old.at(old.size() - 1 - after) == text.at(text.size() - 1 - after))
+    ++after;
+  while (after > 0 && !(boundary(old, old.size() - after) && boundary(text, text.size() - after))) --after;
+  if (before + after == 0) return std::nullopt;
+
+  KeptGlyphLine kept;
+  kept.before = int(before);
+  kept.after = int(after);
+  kept.typed = text.mid(before, text.size() - before - after);
+  kept.font = lineRenderFont(line, block, zoom, kept.typed.isEmpty() ? old : kept.typed, true, 1.0);
+  const QFontMetricsF metrics(kept.font);
+  const double first = stops.front(), last = stops.back();
+  const double cutStart = stops[std::size_t(before)], cutEnd = stops[std::size_t(old.size() - after)];
+  kept.startWidth = (cutStart - first) * zoom;
+  kept.typedWidth = metrics.horizontalAdvance(kept.typed);
+  const double endWidth = (last - cutEnd) * zoom;
+  const EditedLineFit fit =
+      fitEditedLine(block, index, rect.x() + (first - block.rect.x()) * zoom, std::max((last - first) * zoom, 1.0),
+                    kept.startWidth + kept.typedWidth + endWidth, column, zoom);
+  kept.x = fit.x;
+  kept.scale = fit.scale;
+  const double blockTop = block.rect.y() + block.rect.height();
+  kept.baseline = rect.y() + (blockTop - *baseline) * zoom;
+  // The page's ink of kept glyphs may lean a little past where they advance.
+  const double pad = kept.pad = 0.2 * line.rect.height();
+  const double bottom = line.rect.y() - pad, height = line.rect.height() + 2 * pad;
+  if (before > 0) kept.start = QRectF(first - pad, bottom, cutStart - first + pad, height);
+  if (after > 0) kept.end = QRectF(cutEnd, bottom, last - cutEnd + pad, height);
+  for (qsizetype k = 0; k <= before; ++k) kept.stops.push_back(fit.x + (stops[std::size_t(k)] - first) * zoom * fit.scale);
+  for (qsizetype k = 1; k <= kept.typed.size(); ++k)
+    kept.stops.push_back(fit.x + (kept.startWidth + metrics.horizontalAdvance(kept.typed.left(k))) * fit.scale);
+  for (qsizetype k = old.size() - after + 1; k <= old.size(); ++k)
+    kept.stops.push_back(fit.x + (kept.startWidth + kept.typedWidth + (stops[std::size_t(k)] - cutEnd) * zoom) * fit.scale);
+  return kept;
+}
+
+// Whether the block's lines are drawn one by one, what the user did not
+// type as the page's pixels: plain text, or rich text the user restyled
+// nothing of, each of its lines kept or typed into.
+bool drawnAsKeptLines(const TextBlock& block) {
+  if (block.lines.empty()) return false;
+  if (blockHasRichTextPreview(block)) {
+    if (richTextWraps(block)) return false;
+    // One paint asks many times about the same text.
+    static QString lastHtml;
+    static bool lastUniform = false;
+    if (block.richTextHtml != lastHtml) {
+      QTextDocument document;
+      document.setHtml(block.richTextHtml);
+      std::optional<QTextCharFormat> first;
+      lastUniform = true;
+      for (QTextBlock paragraph = document.begin(); paragraph.isValid() && lastUniform; paragraph = paragraph.next())
+        for (auto it = paragraph.begin(); !it.atEnd() && lastUniform; ++it) {
+          if (!first) first = it.fragment().charFormat();
+          lastUniform = it.fragment().charFormat() == *first;
+        }
+      lastUniform = lastUniform && first && first->font().bold() == block.lines.front().bold &&
+                    first->font().italic() == block.lines.front().italic;
+      lastHtml = block.richTextHtml;
+    }
+    if (!lastUniform) return false;
+  }
+  const QStringList lines = displayLinesForEditor(block);
+  if (lines.size() != static_cast<qsizetype>(block.lines.size())) return false;
+  for (int i = 0; i < static_cast<int>(lines.size()); ++i)
+    if (!lines.at(i).isEmpty() && !keptGlyphLine(block, i, lines.at(i), QRectF(0, 0, 1, 1), 1.0, QRectF())) return false;
+  return true;
+}
+
+// The kept characters as the page's pixels, the typed ones in their face.
+void drawKeptGlyphLine(QPainter& painter, const KeptGlyphLine& kept, const TextBlock& block, const QRectF& rect,
+                       double zoom, const QColor& colour, const PagePixels& pagePixels) {
+  const double blockTop = block.rect.y() + block.rect.height();
+  const auto target = [&](const QRectF& source, double left) {
+    return QRectF(left, rect.y() + (blockTop - source.y() - source.height()) * zoom, source.width() * zoom * kept.scale,
+                  source.height() * zoom);
+  };
+  if (!kept.start.isEmpty()) pagePixels(painter, kept.start, target(kept.start, kept.x - kept.pad * zoom * kept.scale));
+  if (!kept.end.isEmpty())
+    pagePixels(painter, kept.end, target(kept.end, kept.x + (kept.startWidth + kept.typedWidth) * kept.scale));
+  if (kept.typed.isEmpty()) return;
+  painter.save();
+  painter.setPen(colour);
+  painter.setFont(kept.font);
+  painter.translate(kept.x + kept.startWidth * kept.scale, kept.baseline);
+  painter.scale(kept.scale, 1.0);
+  painter.drawText(QPointF(0, 0), kept.typed);
+  painter.restore();
+}
+
+}  // namespace
+
 void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom) {
   drawRichLayoutPreview(painter, block, rect, zoom, QRectF());
 }
@@ -193,8 +335,9 @@ QPointF lineScreenOrigin(const TextBlock& block, const TextBlock::Line& line, co
 }
 
 void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
-                           BlockTextRenderer* fonts, int blockIndex, const QRectF& column) {
-  if (blockHasRichTextPreview(block)) {
+                           BlockTextRenderer* fonts, int blockIndex, const QRectF& column,
+                           const PagePixels& pagePixels) {
+  if (blockHasRichTextPreview(block) && !(pagePixels && drawnAsKeptLines(block))) {
     drawRichLayoutPreview(painter, block, rect, zoom, column);
     return;
   }
@@ -208,6 +351,11 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
     const TextBlock::Line line = visualLineForIndex(block, i);
     const QString text = i < display.size() ? display.at(i) : line.text;
     if (text.isEmpty()) continue;
+    if (pagePixels)
+      if (const std::optional<KeptGlyphLine> kept = keptGlyphLine(block, i, text, rect, zoom, column)) {
+        drawKeptGlyphLine(painter, *kept, block, rect, zoom, lineTextColor(line, block), pagePixels);
+        continue;
+      }
     const QFont font = previewLineFont(block, i, line, zoom, text, fonts, blockIndex);
     if (i == 0 && drawNativeRunsPreview(painter, block, text, lineScreenOrigin(block, line, rect, zoom), zoom, font,
                                         column))
@@ -311,6 +459,10 @@ PreviewLineGeometry previewLineGeometry(const TextBlock& block, const QStringLis
   g.origin = lineScreenOrigin(block, line, rect, zoom);
   g.height = std::max(line.rect.height() * zoom, 2.0);
   g.font = lineRenderFont(line, block, zoom, g.text, true, 1.0);
+  if (const std::optional<KeptGlyphLine> kept = keptGlyphLine(block, lineIndex, g.text, rect, zoom, textColumn)) {
+    g.stops = kept->stops;
+    return g;
+  }
   if (pageGlyphs && lineIndex < static_cast<int>(block.lines.size())) {
     g.stops = pageGlyphStops(g.text, line.words, g.font);
     for (double& x : g.stops) x = (x - block.rect.x()) * zoom + rect.x();
@@ -424,7 +576,7 @@ bool pageGlyphsShowBlock(const TextBlock& block, const QString& plainText) {
 
 QRectF previewCaretRect(const QString& plainText, const TextBlock& block, int position, const QRectF& rect,
                         double zoom, const QRectF& textColumn) {
-  if (blockHasRichTextPreview(block)) {
+  if (blockHasRichTextPreview(block) && !drawnAsKeptLines(block)) {
     BlockRichTextLayout layout(block, textColumn);
     QTextDocument& document = layout.document();
     const int pos = std::clamp(position, 0, std::max(document.characterCount() - 1, 0));
@@ -462,7 +614,7 @@ QRectF previewCaretRect(const QString& plainText, const TextBlock& block, int po
 
 int previewPositionAt(const QString& plainText, const TextBlock& block, const QPointF& point, const QRectF& rect,
                       double zoom, const QRectF& textColumn) {
-  if (blockHasRichTextPreview(block)) {
+  if (blockHasRichTextPreview(block) && !drawnAsKeptLines(block)) {
     BlockRichTextLayout layout(block, textColumn);
     const RichPreviewPlace place = richPreviewPlace(layout, rect, zoom);
     const QPointF local((point.x() - place.origin.x()) / place.sx, (point.y() - place.origin.y()) / place.sy);
@@ -518,7 +670,7 @@ void drawPreviewEditorSelection(QPainter& painter, QTextEdit* editor, const Text
   const int from = editor->textCursor().selectionStart();
   const int to = editor->textCursor().selectionEnd();
   QList<QRectF> rects;
-  if (blockHasRichTextPreview(block)) {
+  if (blockHasRichTextPreview(block) && !drawnAsKeptLines(block)) {
     rects = richSelectionRects(block, rect, zoom, textColumn, from, to);
   } else if (!block.lines.empty()) {
     const QStringList pieces = editor->toPlainText().split(QLatin1Char('\n'));

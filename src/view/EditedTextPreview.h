@@ -9,6 +9,8 @@
 #include <QRectF>
 #include <QStringList>
 
+#include <functional>
+
 class BlockTextRenderer;
 class QPainter;
 class QTextEdit;
@@ -22,9 +24,14 @@ void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& re
 // With fonts and blockIndex the fitted fonts of stored lines come from the
 // view's cache instead of being fitted on every paint. `column` is the page's
 // text column (pageTextColumn), which places a shorter one-line edit.
+// Draws the page's own pixels of a rectangle in points into a target in
+// viewport pixels.
+using PagePixels = std::function<void(QPainter&, const QRectF& source, const QRectF& target)>;
+// With `pagePixels`, a line typed into shows the characters the user did not
+// touch as the page draws them and only the typed ones in the written face.
 void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& rect, double zoom,
                            BlockTextRenderer* fonts = nullptr, int blockIndex = -1,
-                           const QRectF& column = QRectF());
+                           const QRectF& column = QRectF(), const PagePixels& pagePixels = {});
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& rect,
                             double zoom, const QRectF& textColumn = QRectF());
 // Where the preview shows the insertion point before character `position` of

@@ -457,6 +457,13 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
 
   // Step 2: the blocks and their outlines.
   const QRectF textColumn = pageTextColumn(ocrBlocks);
+  const PagePixels pagePixels = [&](QPainter& p, const QRectF& source, const QRectF& target) {
+    if (pageImage.isNull() || g.pageWidthPx <= 0 || g.pageHeightPx <= 0) return;
+    const double sx = double(pageImage.width()) / g.pageWidthPx, sy = double(pageImage.height()) / g.pageHeightPx;
+    p.drawImage(target, pageImage,
+                QRectF(source.x() * zoom * sx, (g.pageHeightPt - source.y() - source.height()) * zoom * sy,
+                       source.width() * zoom * sx, source.height() * zoom * sy));
+  };
   for (int i = 0; i < count; ++i) {
     const TextBlock& b = ocrBlocks[static_cast<std::size_t>(i)];
     const QRectF m = mappedPageRect(g, b.rect);
@@ -492,7 +499,8 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
       painter.save();
       applyBlockRotation(painter, m, b.rotation);
       if (invisible) painter.setOpacity(kInvisibleTextOpacity);
-      drawEditedTextPreview(painter, b, m, zoom, &blockTextRenderer, i, textColumn);
+      drawEditedTextPreview(painter, b, m, zoom, &blockTextRenderer, i, textColumn,
+                            invisible ? PagePixels() : pagePixels);
       painter.restore();
       if (!invisible) paintDrawnOver(painter, g, pageImage, i);
     }
@@ -518,7 +526,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
           drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i, textColumn);
           painter.setOpacity(1.0);
         } else if (!activeShownByPage) {
-          drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i, textColumn);
+          drawEditedTextPreview(painter, shown, r, zoom, &blockTextRenderer, i, textColumn, pagePixels);
           painter.restore();
           paintDrawnOver(painter, g, pageImage, i);
           painter.save();

@@ -477,3 +477,40 @@ TEST_F(EditedPageMatchesPreview, AWordTypedIntoALineDrawnTwiceKeepsBothCopies) {
   EXPECT_EQ(painted.value(QStringLiteral(".8")).remove(' '), QStringLiteral("Aand(notC)"));
   EXPECT_EQ(painted.value(QStringLiteral(".2")).remove(' '), QStringLiteral("Aand(notC)okapi"));
 }
+
+// A line in a font no installed face resembles (drawn boxes): a word typed at
+// its end shows the line's own glyphs as the page draws them while the
+// editor is open and after, and the saved page looks as the preview did.
+TEST_F(EditedPageMatchesPreview, ALineTypedIntoShowsItsUntouchedGlyphsAsThePageDrawsThem) {
+  const QString path = dir.filePath(QStringLiteral("boxes.pdf"));
+  ASSERT_TRUE(handwritten::writePdf(
+      path, {QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"), QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+             QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 5 0 R >> >> "
+                            "/Contents 4 0 R >>"),
+             handwritten::stream("BT /F1 24 Tf 72 600 Td (abcab abcab) Tj ET\n"),
+             QStringLiteral("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 600 700] /FontMatrix [0.001 0 0 0.001 0 0] "
+                            "/CharProcs << /a 6 0 R /b 7 0 R /c 6 0 R /space 8 0 R >> /Encoding << /Differences [32 /space "
+                            "97 /a /b /c] >> /FirstChar 32 /LastChar 99 /Widths [") +
+                 QByteArray("600 ").repeated(68) + "] >>",
+             handwritten::stream("600 0 0 0 500 700 d1 0 0 500 700 re f"),
+             handwritten::stream("600 0 0 0 500 700 d1 0 0 500 350 re f"), handwritten::stream("600 0 d0")}));
+  const QRectF region(66, 212, 250, 40);
+  openWindow(path);
+  const QImage page = shownRegion(region);
+  QTest::keyClick(window.get(), Qt::Key_F2);
+  clickAt({100, 230});
+  QTextEdit* editor = window->view->activeTextEditor();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_End);
+  QTest::keyClicks(editor, QStringLiteral(" okapi"));
+  // The boxes stay the page's own while typing, then once the editor closes.
+  const QRectF boxes(66, 212, 150, 40);
+  const QImage typing = shownRegion(boxes);
+  QTest::keyClick(editor, Qt::Key_Escape);
+  EXPECT_LT(meanDifference(typing, page.copy(0, 0, typing.width(), typing.height())), 4.0);
+  const QImage shown = shownRegion(region);
+  EXPECT_LT(meanDifference(shown.copy(0, 0, typing.width(), typing.height()), typing), 4.0);
+  saveWithKeys();
+  expectSavedLikePreview(shown, savedRegion(path, region), 16.0);
+  EXPECT_EQ(pageText(path), QStringLiteral("abcab abcab okapi"));
+}
