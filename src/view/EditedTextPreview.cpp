@@ -38,6 +38,23 @@ QStringList writtenFaces(const QString& text, bool bold, bool italic) {
   return known[key] = shaped.plain || !shaped.writable() ? QStringList() : shaped.families();
 }
 
+// The faces the writer sets words typed into a line of the page in: the
+// installed face closest to the line's font, then what draws the rest.
+QStringList typedFaces(const TextBlock::Line& line, const QString& typed, bool bold, bool italic) {
+  static QHash<QString, QStringList> known;
+  const QString key = QString::number(int(bold) * 2 + int(italic)) + line.fontFamily + QChar(0) + typed;
+  if (const auto it = known.constFind(key); it != known.cend()) return *it;
+  const QString name = line.fontFamily.toLower();
+  const bool serif = !name.contains(QLatin1String("sans")) &&
+                     (name.contains(QLatin1String("serif")) || name.contains(QLatin1String("times")) ||
+                      name.contains(QLatin1String("roman")) || name.contains(QLatin1String("georgia")));
+  const bool fixed = name.contains(QLatin1String("mono")) || name.contains(QLatin1String("courier"));
+  const ShapedLine shaped =
+      shapeLine(typed, closestInstalledFace(line.fontFamily, bold, italic, serif, fixed, typed), bold, italic);
+  if (known.size() > 512) known.clear();
+  return known[key] = shaped.writable() ? shaped.families() : QStringList();
+}
+
 QFont previewLineFont(const TextBlock& block, int index, const TextBlock::Line& line, double zoom,
                       const QString& text, BlockTextRenderer* fonts, int blockIndex) {
   QFont font = fonts && blockIndex >= 0 && index < static_cast<int>(block.lines.size())
@@ -232,7 +249,13 @@ std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, co
   kept.before = int(before);
   kept.after = int(after);
   kept.typed = text.mid(before, text.size() - before - after);
-  kept.font = lineRenderFont(line, block, zoom, kept.typed.isEmpty() ? old : kept.typed, true, 1.0);
+  // The page's size for the line, in the faces the writer sets typed words in, at their own advance.
+  kept.font = lineRenderFont(line, block, zoom, old, true, 1.0);
+  kept.font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
+  kept.font.setWordSpacing(0);
+  kept.font.setStretch(QFont::Unstretched);
+  if (const QStringList faces = typedFaces(line, kept.typed, kept.font.bold(), kept.font.italic()); !faces.isEmpty())
+    kept.font.setFamilies(faces);
   const QFontMetricsF metrics(kept.font);
   const double first = stops.front(), last = stops.back();
   const double cutStart = stops[std::size_t(before)], cutEnd = stops[std::size_t(old.size() - after)];
