@@ -249,13 +249,14 @@ std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, co
   kept.before = int(before);
   kept.after = int(after);
   kept.typed = text.mid(before, text.size() - before - after);
-  // The page's size for the line, in the faces the writer sets typed words in, at their own advance.
-  kept.font = lineRenderFont(line, block, zoom, old, true, 1.0);
-  kept.font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
-  kept.font.setWordSpacing(0);
-  kept.font.setStretch(QFont::Unstretched);
-  if (const QStringList faces = typedFaces(line, kept.typed, kept.font.bold(), kept.font.italic()); !faces.isEmpty())
+  // At the size the page draws the line, in the faces the writer sets typed words in.
+  const bool italic = effectiveLineItalic(line, block);
+  kept.font = QFont(mapPdfFont(line.fontFamily));
+  if (const QStringList faces = typedFaces(line, kept.typed, line.bold, italic); !faces.isEmpty())
     kept.font.setFamilies(faces);
+  kept.font.setBold(line.bold);
+  kept.font.setItalic(italic);
+  kept.font.setPixelSize(std::max(1, int(std::lround((line.fontSize > 1.0f ? line.fontSize : line.rect.height()) * zoom))));
   const QFontMetricsF metrics(kept.font);
   const double first = stops.front(), last = stops.back();
   const double cutStart = stops[std::size_t(before)], cutEnd = stops[std::size_t(old.size() - after)];
