@@ -120,6 +120,9 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     pendingSelectionRect = rect;
     pendingSelectionSpans.clear();
   });
+  connect(view, &PdfView::areaMarked, this, [this](int page, QRectF) {
+    statusLabel->setText(tr("Отмечена область стр. %1: её возьмут копирование и вставка").arg(page + 1));
+  });
   connect(view, &PdfView::textSpansSelected, this, [this](int page, QList<QRectF> spans) {
     if (page == pendingSelectionPage) pendingSelectionSpans = spans;
   });
