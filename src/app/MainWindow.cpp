@@ -271,6 +271,7 @@ void MainWindow::destroyDocument(std::unique_ptr<PdfDocument> document) {
   // and wait for its renders before it goes.
   if (currentDocument == document.get()) currentDocument = placeholderDocument.get();
   stopSearchRun(document.get());
+  endPrintPreviews(document.get());
   forgetPageTextRead(true);
   // A document run that writes into it stops at its next page; its workers
   // let go of the document before it goes.

@@ -260,6 +260,10 @@ class MainWindow : public QMainWindow {
   void destroyDocument(std::unique_ptr<PdfDocument> document);
   // The heap given back to the system after a document went, off the window's thread.
   QFuture<void> heapTrim;
+  // The print dialog's previews being drawn, each with its document: a
+  // document is not let go before they have ended.
+  std::vector<std::pair<const PdfDocument*, QFuture<QImage>>> printPreviews;
+  void endPrintPreviews(const PdfDocument* document);
   // After the last of the window's dialogs has closed, the keys go to the
   // shown document again; `activate` when the dialog held them.
   void returnKeysToView(bool activate);
