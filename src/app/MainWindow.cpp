@@ -31,6 +31,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <QtConcurrent/QtConcurrentRun>
+#include <QThread>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -203,6 +204,10 @@ MainWindow::~MainWindow() {
   }
   view->setDocument(nullptr);
   thumbnails->setDocument(nullptr);
+  if (editWriteThread) {
+    editWriteThread->quit();
+    editWriteThread->wait();
+  }
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
