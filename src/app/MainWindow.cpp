@@ -31,6 +31,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <QtConcurrent/QtConcurrentRun>
+#include <QThread>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -120,6 +121,9 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     pendingSelectionRect = rect;
     pendingSelectionSpans.clear();
   });
+  connect(view, &PdfView::areaMarked, this, [this](int page, QRectF) {
+    statusLabel->setText(tr("Отмечена область стр. %1: её возьмут копирование и вставка").arg(page + 1));
+  });
   connect(view, &PdfView::textSpansSelected, this, [this](int page, QList<QRectF> spans) {
     if (page == pendingSelectionPage) pendingSelectionSpans = spans;
   });
@@ -201,6 +205,10 @@ MainWindow::~MainWindow() {
   }
   view->setDocument(nullptr);
   thumbnails->setDocument(nullptr);
+  if (editWriteThread) {
+    editWriteThread->quit();
+    editWriteThread->wait();
+  }
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -269,6 +277,7 @@ void MainWindow::destroyDocument(std::unique_ptr<PdfDocument> document) {
   // and wait for its renders before it goes.
   if (currentDocument == document.get()) currentDocument = placeholderDocument.get();
   stopSearchRun(document.get());
+  endPrintPreviews(document.get());
   forgetPageTextRead(true);
   // A document run that writes into it stops at its next page; its workers
   // let go of the document before it goes.

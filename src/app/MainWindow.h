@@ -46,6 +46,7 @@ class QShortcut;
 class QSpinBox;
 class QTabBar;
 class QTabWidget;
+class QThread;
 class QTimer;
 class QToolButton;
 class QTreeWidget;
@@ -220,6 +221,13 @@ class MainWindow : public QMainWindow {
   // Writes edited blocks into their page; false, after a warning, when the
   // page is not the document's or the write fails.
   bool writePendingBlocks(int page, const std::vector<TextBlock>& blocks);
+  // While the view's edits are written off the window's thread: what a timer
+  // starts meanwhile (an autosave) waits, and no second write begins.
+  bool writingPendingBlocks = false;
+  // The thread those writes run on, kept with the window: a page check
+  // worker the write starts ends with the thread that started it.
+  QThread* editWriteThread = nullptr;
+  QObject* editWriteHost = nullptr;  // lives on that thread
   // Save-as once the name is chosen: pending edits first, then the write.
   bool saveActiveDocumentAs(const QString& fileName);
   // Before a full save over the document's own file: when that would break
@@ -260,6 +268,10 @@ class MainWindow : public QMainWindow {
   void destroyDocument(std::unique_ptr<PdfDocument> document);
   // The heap given back to the system after a document went, off the window's thread.
   QFuture<void> heapTrim;
+  // The print dialog's previews being drawn, each with its document: a
+  // document is not let go before they have ended.
+  std::vector<std::pair<const PdfDocument*, QFuture<QImage>>> printPreviews;
+  void endPrintPreviews(const PdfDocument* document);
   // After the last of the window's dialogs has closed, the keys go to the
   // shown document again; `activate` when the dialog held them.
   void returnKeysToView(bool activate);
@@ -303,7 +315,7 @@ class MainWindow : public QMainWindow {
   bool closingWindow = false;
   int unsavedQuestionsOpen = 0;
   int askAboutUnsavedChanges(const PdfDocument* document);
-  bool closeMustWait() const { return closingWindow || unsavedQuestionsOpen > 0; }
+  bool closeMustWait() const { return closingWindow || unsavedQuestionsOpen > 0 || writingPendingBlocks; }
   // Autosave never runs under the user's hands: while a block's text editor
   // or the picture editor is open it is owed, and runs once they close.
   bool pictureEditorOpen = false;

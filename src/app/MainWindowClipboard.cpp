@@ -52,15 +52,16 @@ void MainWindow::onEditCopy() {
     onCopySelectedText();
     return;
   }
-  const int page = pendingSelectionPage >= 0 ? pendingSelectionPage : view->currentPageIndex();
+  // Only the area drawn on its page is taken; none drawn, the page shown.
+  int page = view->currentPageIndex();
+  QRectF marked;
+  const bool area = view->markedArea(&page, &marked);
   QImage image;
-  const bool area = pendingSelectionPage >= 0 && pendingSelectionRect.width() > 0 && pendingSelectionRect.height() > 0;
   if (area) {
     const QImage whole = currentDocument->renderPage(page, 2.0, 0);
     if (!whole.isNull()) {
-      const QRect cut(static_cast<int>(pendingSelectionRect.x() * 2), static_cast<int>(pendingSelectionRect.y() * 2),
-                      static_cast<int>(pendingSelectionRect.width() * 2),
-                      static_cast<int>(pendingSelectionRect.height() * 2));
+      const QRect cut(static_cast<int>(marked.x() * 2), static_cast<int>(marked.y() * 2),
+                      static_cast<int>(marked.width() * 2), static_cast<int>(marked.height() * 2));
       image = whole.copy(cut.intersected(whole.rect()));
     }
   } else {
@@ -82,15 +83,18 @@ void MainWindow::onEditPaste() {
     statusLabel->setText(tr("Буфер обмена не содержит изображения"));
     return;
   }
-  const int page = pendingSelectionPage >= 0 ? pendingSelectionPage : view->currentPageIndex();
+  // Into the area drawn on its page; none drawn, onto the page shown.
+  int page = view->currentPageIndex();
+  QRectF marked;
+  const bool area = view->markedArea(&page, &marked);
   const QSizeF pageSize = currentDocument->pageSize(page);
   QPointF position;
   QSizeF size;
-  if (pendingSelectionPage == page && pendingSelectionRect.width() > 0 && pendingSelectionRect.height() > 0) {
+  if (area) {
     // The marked region has its origin at the top left; the page's is at the bottom left.
-    const QRectF r = pendingSelectionRect;
-    position = QPointF(r.x(), pageSize.height() - (r.y() + r.height()));
-    size = r.size();
+    position = QPointF(marked.x(), pageSize.height() - (marked.y() + marked.height()));
+    size = marked.size();
+    view->clearLastRegionSelection();
     pendingSelectionPage = -1;
     pendingSelectionRect = QRectF();
   } else {

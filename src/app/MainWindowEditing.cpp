@@ -10,12 +10,15 @@
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
 
 namespace {
 
@@ -28,6 +31,9 @@ const QString kOcrBarStyleSheet = QStringLiteral(
     "QPushButton#cancelBtn { background: #444; }"
     "QPushButton#cancelBtn:hover { background: #666; }");
 
+// A write shorter than this shows no cover: it would only flicker.
+constexpr int kEditCoverDelayMs = 150;
+
 }  // namespace
 
 bool MainWindow::writePendingBlocks(int page, const std::vector<TextBlock>& blocks) {
@@ -38,7 +44,42 @@ bool MainWindow::writePendingBlocks(int page, const std::vector<TextBlock>& bloc
   }
   // Nothing to write (blocks placed and deleted again) is no failure: it
   // would block saving, tab switches and page changes for good.
-  if (!blocks.empty() && !currentDocument->overlayOcrText(page, blocks, false)) {
+  if (blocks.empty()) return true;
+  if (writingPendingBlocks) return false;
+  // An edit that takes out what the page draws writes the whole document
+  // anew, seconds for thousands of pages: it runs on a thread of its own
+  // while the window draws on and takes no input, with the busy ring after
+  // a moment.
+  bool written = false;
+  PdfDocument* document = currentDocument;
+  writingPendingBlocks = true;
+  if (!editWriteThread) {
+    editWriteThread = new QThread(this);
+    editWriteHost = new QObject;
+    editWriteHost->moveToThread(editWriteThread);
+    connect(editWriteThread, &QThread::finished, editWriteHost, &QObject::deleteLater);
+    editWriteThread->start();
+  }
+  {
+    QEventLoop loop;
+    const BusyOverlay cover = buildBusyOverlay(this, QStringLiteral("EditWriteBusyOverlay"), 214,
+                                               tr("Правки стр. %1 записываются…").arg(page + 1));
+    QTimer::singleShot(kEditCoverDelayMs, cover.frame, [this, cover] {
+      cover.frame->setGeometry(rect());
+      cover.frame->show();
+      cover.frame->raise();
+      cover.ring->start(45);
+    });
+    QMetaObject::invokeMethod(editWriteHost, [&written, &loop, document, page, &blocks] {
+      written = document->overlayOcrText(page, blocks, false);
+      // A quit before the loop runs is queued to it all the same.
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    delete cover.frame;
+  }
+  writingPendingBlocks = false;
+  if (!written) {
     // The reason names what the edit could not write (a character no face
     // draws, a line the page draws as a clip): text of the file, so plain.
     QString text = uiTranslate(QStringLiteral("Не удалось применить текстовые правки."));
@@ -49,7 +90,7 @@ bool MainWindow::writePendingBlocks(int page, const std::vector<TextBlock>& bloc
     return false;
   }
   // The thumbnail shows the page as written, not as it was.
-  if (!blocks.empty()) thumbnails->refreshPage(page);
+  thumbnails->refreshPage(page);
   return true;
 }
 

@@ -244,6 +244,7 @@ void MainWindow::showPrintDialog() {
   sheet->setObjectName(QStringLiteral("PrintPreviewPage"));
   sheet->setFixedSize(180, 250);
   sheet->setAlignment(Qt::AlignCenter);
+  sheet->setWordWrap(true);
   previewLayout->addWidget(sheet, 0, Qt::AlignHCenter);
   QLabel* sheetNumber = label(QString(), QStringLiteral("PrintPreviewCaption"));
   sheetNumber->setAlignment(Qt::AlignCenter);
@@ -358,26 +359,47 @@ void MainWindow::showPrintDialog() {
     if (chosen.rangeAsked) chosen.pages = parsePageList(someText->text(), currentDocument->pageCount());
     return chosen;
   };
-  // The preview is the real first page of what will be printed.
-  const auto refreshPreview = [this, sheet, sheetNumber, choices, print, open] {
+  // The preview is the real first page of what will be printed, drawn off
+  // the window's thread: the page may still be being checked, for seconds.
+  // A page drawn, or being drawn, is not drawn again for every key typed.
+  auto previewOf = std::make_shared<int>(-1);
+  const auto refreshPreview = [this, sheet, sheetNumber, choices, print, open, previewOf] {
     const PrintChoices chosen = choices();
     const QList<int> pages = chosen.currentPage ? QList<int>{view->currentPageIndex()} : chosen.pages;
     const bool nothing = chosen.rangeAsked && pages.isEmpty();
     print->setEnabled(open && !nothing);
     const int first = pages.isEmpty() ? 0 : pages.first();
-    QImage image;
-    if (open && !nothing && currentDocument->pageCount() > 0) {
-      const QSizeF size = currentDocument->pageSize(first);
-      const double scale = std::min(176.0 / std::max(size.width(), 1.0), 246.0 / std::max(size.height(), 1.0));
-      image = currentDocument->renderPage(first, scale, 0);
-    }
-    if (image.isNull()) {
+    if (!open || nothing || currentDocument->pageCount() <= 0) {
+      *previewOf = -1;
       sheet->setPixmap(QPixmap());
       sheetNumber->setText(open ? tr("Нет страниц для печати") : QString());
       return;
     }
-    sheet->setPixmap(QPixmap::fromImage(image));
     sheetNumber->setText(tr("Страница %1").arg(first + 1));
+    if (*previewOf == first) return;
+    *previewOf = first;
+    sheet->setText(tr("Страница проверяется…"));
+    const PdfDocument* document = currentDocument;
+    const QSizeF size = document->pageSize(first);
+    const double scale = std::min(176.0 / std::max(size.width(), 1.0), 246.0 / std::max(size.height(), 1.0));
+    const QFuture<QImage> drawing =
+        QtConcurrent::run([document, first, scale] { return document->renderPage(first, scale, 0); });
+    std::erase_if(printPreviews, [](const auto& job) { return job.second.isFinished(); });
+    printPreviews.emplace_back(document, drawing);
+    auto* watcher = new QFutureWatcher<QImage>(sheet);
+    connect(watcher, &QFutureWatcherBase::finished, sheet, [this, watcher, sheet, document, first, previewOf] {
+      watcher->deleteLater();
+      // Another page asked for meanwhile, or the document changed: not shown.
+      if (*previewOf != first || currentDocument != document) return;
+      const QImage image = watcher->result();
+      if (!image.isNull())
+        sheet->setPixmap(QPixmap::fromImage(image));
+      else if (document->isPageRefused(first))
+        sheet->setText(tr("Страница не показана: её содержимое превышает пределы, которые программа может обработать."));
+      else
+        sheet->setText(QString());
+    });
+    watcher->setFuture(drawing);
   };
   for (QRadioButton* radio : {all, current, someRadio})
     connect(radio, &QRadioButton::toggled, dialog, [refreshPreview](bool on) {
@@ -390,8 +412,9 @@ void MainWindow::showPrintDialog() {
   refreshPreview();
   // Texts made here, not by the translation pass, follow a language chosen
   // while the dialog is open.
-  dialog->installEventFilter(new LanguageWatch(dialog, [retitle, refreshPreview] {
+  dialog->installEventFilter(new LanguageWatch(dialog, [retitle, refreshPreview, previewOf] {
     retitle();
+    *previewOf = -1;
     refreshPreview();
   }));
 
@@ -410,6 +433,17 @@ void MainWindow::showPrintDialog() {
     runPrint(chosen);
   });
   dialog->show();
+}
+
+void MainWindow::endPrintPreviews(const PdfDocument* document) {
+  for (auto& [drawn, drawing] : printPreviews) {
+    if (drawn != document) continue;
+    // A preview waiting for its page's check gives up at once.
+    document->interruptPageChecks(true);
+    drawing.waitForFinished();
+    document->interruptPageChecks(false);
+  }
+  std::erase_if(printPreviews, [document](const auto& job) { return job.first == document; });
 }
 
 void MainWindow::onPrint() {

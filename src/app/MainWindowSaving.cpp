@@ -246,7 +246,9 @@ bool MainWindow::saveActiveDocumentAs(const QString& fileName) {
   return true;
 }
 
-bool MainWindow::autoSaveMustWait() const { return pictureEditorOpen || view->hasActiveTextEditor(); }
+bool MainWindow::autoSaveMustWait() const {
+  return pictureEditorOpen || view->hasActiveTextEditor() || writingPendingBlocks;
+}
 
 void MainWindow::runOwedAutoSave() {
   if (!autoSaveOwed) return;

@@ -43,8 +43,12 @@ void MainWindow::stopSearchRun(const PdfDocument* reading) {
   if (!searchRun || (reading && searchRun->document != reading)) return;
   const std::shared_ptr<SearchRun> run = searchRun;
   run->stop = true;
-  // Only the page being read is waited for.
+  // Only the page being read is waited for, and not its check, which may
+  // take seconds: the wait for it gives up (the check goes on in its worker
+  // for whoever asks next).
+  run->document->interruptPageChecks(true);
   run->future.waitForFinished();
+  run->document->interruptPageChecks(false);
   endSearchRun(run);
 }
 

@@ -167,7 +167,7 @@ bool PageCheckChild::hear(int index, bool wait) {
     }
     pollfd said{socket, POLLIN, 0};
     // In short slices, so that an interruption is seen soon.
-    const int polled = ::poll(&said, 1, int(std::clamp<qint64>(left, 0, 100)));
+    const int polled = ::poll(&said, 1, int(std::clamp<qint64>(left, 0, 25)));
     if (polled < 0 && errno == EINTR) continue;
     if (polled == 0) {
       if (!wait) return true;

@@ -89,7 +89,7 @@ public:
   bool pageCheckEndsWithin(int page, int waitMs) const;
   // While set, operations waiting for a page's check give up at once (the
   // page is then left unchecked), so that a view can let go of the document.
-  void interruptPageChecks(bool interrupt);
+  void interruptPageChecks(bool interrupt) const;
   // The file's PDF version ("1.7"); empty when no document is open or the
   // header does not say.
   QString pdfVersion() const;

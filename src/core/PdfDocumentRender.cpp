@@ -93,7 +93,7 @@ bool PdfDocument::pageCheckEndsWithin(int page, int waitMs) const {
   return !isOpen() || loadGuard->decide(page, std::max(0, waitMs)).has_value();
 }
 
-void PdfDocument::interruptPageChecks(bool interrupt) { loadGuard->interruptChecks(interrupt); }
+void PdfDocument::interruptPageChecks(bool interrupt) const { loadGuard->interruptChecks(interrupt); }
 
 QImage PdfDocument::renderPage(int page, double scale, int rotation) const {
   return renderPageLayer(page, scale, rotation, PdfRenderLayer::Full, false);

@@ -233,6 +233,12 @@ public:
   QRect currentSelectionViewportRect() const;
   bool lastSelectionContainsViewportPoint(const QPoint& viewportPoint) const;
   void clearLastRegionSelection();
+  // The area Copy and Paste take: the one a drag marked, only while it is
+  // drawn on its page. True and the area's page and page-top rectangle when
+  // there is one.
+  bool markedArea(int* page, QRectF* pageTopRect) const;
+  // Marks an area as a drag over it does, replacing the one marked before.
+  void markArea(int page, const QRectF& pageTopRect);
   void clearSelection();
   QPointF selectionPdfPointForViewportPoint(int page, const QPoint& p) const;
   QRectF selectionPdfRectForViewportRect(int page, const QRect& r) const;
@@ -300,6 +306,8 @@ signals:
   void zoomChanged(double zoom);
   void textSelected(QString text);
   void selectionRectReady(int page, QRectF rect);
+  // A drag left an area marked and drawn, for Copy and Paste to take.
+  void areaMarked(int page, QRectF pageTopRect);
   // Follows selectionRectReady when the drag selected page text: the stretch
   // of each selected line, page-top points.
   void textSpansSelected(int page, QList<QRectF> spans);

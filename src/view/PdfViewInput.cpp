@@ -371,6 +371,9 @@ void PdfView::finishSelectionDrag(const QPoint& position, Qt::KeyboardModifiers 
              !ocrBlocks.empty()) {
     selectOcrBlocksInRect(viewRect);
     if (!selectedOcrBlocks.isEmpty()) selectedText.clear();
+    // Over no block the drag marked an area, which Copy takes: it is drawn.
+    lastRegionIsRegion = selectedOcrBlocks.isEmpty();
+    viewport()->update();
   } else if (selectionMode == SelectionMode::Text) {
     selectedText = draggedText;
     if (!selectedText.isEmpty()) {
@@ -386,6 +389,7 @@ void PdfView::finishSelectionDrag(const QPoint& position, Qt::KeyboardModifiers 
     }
     viewport()->update();
   }
+  if (lastRegionIsRegion) emit areaMarked(page, pageRect);
   endDrag();
 }
 

@@ -90,14 +90,19 @@ void PdfView::paintPage(QPainter& painter, const PageGeometry& g) {
     painter.fillRect(g.rect, Qt::white);
   else
     painter.drawImage(QRectF(g.rect), image);
-  const bool checking = !refused && image.isNull() && document && document->isPageBeingChecked(g.page) &&
-                        checkWaitLasts(g.page);
-  if (!checking && !image.isNull()) checkWaitSince.remove(g.page);
-  if (refused || checking) {
+  // A page still being checked, or still being drawn (a large zoom of a
+  // costly page takes seconds), says so after a moment instead of staying white.
+  const bool beingChecked = document && document->isPageBeingChecked(g.page);
+  const bool beingDrawn =
+      !beingChecked && pendingRenderKeys.contains(pageRenderKey(g.page, zoom, effectiveRotation(g.page),
+                                                                PdfRenderLayer::Full, false));
+  const bool waiting = !refused && image.isNull() && document && (beingChecked || beingDrawn) && checkWaitLasts(g.page);
+  if (!waiting && !image.isNull()) checkWaitSince.remove(g.page);
+  if (refused || waiting) {
     // Said in the part of the page in sight: at a large zoom its centre is
     // far out of view.
     const QRectF shown = QRectF(g.rect).intersected(QRectF(viewport()->rect())).adjusted(16, 16, -16, -16);
-    QString text = tr("Страница проверяется…");
+    QString text = beingChecked ? tr("Страница проверяется…") : tr("Страница рисуется…");
     if (refused && document->isPageRefused(g.page))
       text = tr("Страница не показана: её содержимое превышает пределы, которые программа может обработать.");
     else if (refused)

@@ -355,6 +355,25 @@ void PdfView::clearLastRegionSelection() {
   viewport()->update();
 }
 
+bool PdfView::markedArea(int* page, QRectF* pageTopRect) const {
+  if (!lastRegionIsRegion || !isValidPage(lastRegionPage) || !(lastRegionRect.width() > 0) ||
+      !(lastRegionRect.height() > 0))
+    return false;
+  *page = lastRegionPage;
+  *pageTopRect = lastRegionRect;
+  return true;
+}
+
+void PdfView::markArea(int page, const QRectF& pageTopRect) {
+  if (!isValidPage(page)) return;
+  lastRegionPage = page;
+  lastRegionRect = pageTopRect;
+  lastRegionIsRegion = true;
+  viewport()->update();
+  emit selectionRectReady(page, pageTopRect);
+  emit areaMarked(page, pageTopRect);
+}
+
 void PdfView::clearSelection() {
   selectedText.clear();
   highlightPage = -1;

@@ -29,11 +29,12 @@ TEST_F(EditorWindowTest, CopyPutsThePageOrTheMarkedRegionOnTheClipboard) {
   EXPECT_NEAR(page.height(), 842 * 1.5, 1.0);
   EXPECT_EQ(window->statusLabel->text(), "Страница 1 скопирована в буфер");
 
-  window->pendingSelectionPage = 0;
-  window->pendingSelectionRect = QRectF(10.7, 20.2, 100, 50);
+  window->view->markArea(0, QRectF(10.7, 20.2, 100, 50));
   window->onEditCopy();
   EXPECT_EQ(clipboard->image().size(), QSize(200, 100));
-  EXPECT_EQ(window->pendingSelectionPage, 0);  // a copy keeps the marked region
+  int markedPage = -1;
+  QRectF marked;
+  EXPECT_TRUE(window->view->markedArea(&markedPage, &marked));  // a copy keeps the marked region
 
   // A rectangle drawn from beside the page, left of its lines: Ctrl+C takes
   // its part on the page (200 x 50 pt at 2 px a point); one beside the page only, the page.
@@ -52,6 +53,40 @@ TEST_F(EditorWindowTest, CopyPutsThePageOrTheMarkedRegionOnTheClipboard) {
     EXPECT_NEAR(clipboard->image().width(), drag.size.width(), 3);
     EXPECT_NEAR(clipboard->image().height(), drag.size.height(), 3);
     EXPECT_EQ(window->statusLabel->text(), drag.said);
+  }
+
+  // What Copy takes is what is drawn: the area marked stays drawn on its
+  // page, named in the status; a click elsewhere drops it, and Ctrl+C then
+  // takes the page. In edit mode a drag over no block marks an area too.
+  const auto at = [this](double x, double y) { return window->view->viewportPointForPageTopPoint(0, {x, y}); };
+  const QRect area(at(300, 300), at(450, 400));
+  const auto drawnEdge = [&] {  // the area's dashed blue frame
+    const QImage shot = window->view->viewport()->grab().toImage().copy(area.adjusted(-2, -2, 2, 2));
+    int count = 0;
+    for (int y = 0; y < shot.height(); ++y)
+      for (int x = 0; x < shot.width(); ++x) count += qBlue(shot.pixel(x, y)) > 180 && qRed(shot.pixel(x, y)) < 120;
+    return count;
+  };
+  for (const bool edit : {false, true}) {
+    SCOPED_TRACE(edit ? "edit mode" : "reading");
+    if (edit) {
+      window->view->setOcrBlocks({blocktest::nativeBlock(QStringLiteral("Alpha"), QRectF(60, 700, 300, 24), 14.0f)}, 0,
+                                 false);
+      window->view->setEditMode(true);
+    }
+    QTest::mousePress(window->view->viewport(), Qt::LeftButton, {}, area.topLeft());
+    QTest::mouseMove(window->view->viewport(), area.center());
+    QTest::mouseRelease(window->view->viewport(), Qt::LeftButton, {}, area.bottomRight());
+    EXPECT_EQ(window->statusLabel->text(), "Отмечена область стр. 1: её возьмут копирование и вставка");
+    EXPECT_GT(drawnEdge(), 200);
+    QTest::keySequence(window.get(), QKeySequence::Copy);
+    EXPECT_EQ(window->statusLabel->text(), "Область стр. 1 скопирована в буфер");
+    EXPECT_NEAR(clipboard->image().width(), 300, 4);
+    EXPECT_NEAR(clipboard->image().height(), 200, 4);
+    QTest::mouseClick(window->view->viewport(), Qt::LeftButton, {}, at(500, 250));
+    EXPECT_EQ(drawnEdge(), 0);
+    QTest::keySequence(window.get(), QKeySequence::Copy);
+    EXPECT_EQ(window->statusLabel->text(), "Страница 1 скопирована в буфер");
   }
 }
 
@@ -74,13 +109,12 @@ TEST_F(EditorWindowTest, PastedClipboardImageBecomesAnImageBlock) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     clipboard->setImage(solidImage(c.pixels.width(), c.pixels.height(), QColor(20, 90, 200)));
-    if (!c.region.isEmpty()) {
-      window->pendingSelectionPage = 0;
-      window->pendingSelectionRect = c.region;
-    }
+    if (!c.region.isEmpty()) window->view->markArea(0, c.region);
     window->onEditPaste();
     EXPECT_EQ(window->statusLabel->text(), "Изображение вставлено на стр. 1");
-    EXPECT_EQ(window->pendingSelectionPage, -1);
+    int markedPage = -1;
+    QRectF marked;
+    EXPECT_FALSE(window->view->markedArea(&markedPage, &marked));  // taken by the paste
     const std::vector<TextBlock> images = window->currentDocument->extractImages(0);
     ASSERT_EQ(images.size(), before + 1);
     before = images.size();

@@ -26,7 +26,10 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
+
+#include <cstdio>
 
 using namespace apptest;
 using namespace testsupport;
@@ -36,6 +39,7 @@ namespace {
 class RoadWindow : public TestWindow {
  public:
   using MainWindow::autoSaveTimer;
+  using MainWindow::nextPageButton;
   using MainWindow::ocrPage;
   using MainWindow::outlineTree;
   void appendOutlineItemsForTest(const QList<PdfDocument::OutlineItem>& items) { appendOutlineItems(items, nullptr); }
@@ -520,18 +524,39 @@ TEST_F(MainWindowEditRoadTest, PicturesUpToTheImportBoundArePlacedAndLargerOnesS
 
 TEST_F(MainWindowEditRoadTest, BlockEditsSurviveLeavingThePageAndClosingTheDocument) {
   if (!hasTool("pdftotext")) GTEST_SKIP() << "poppler-utils missing";
-  // Leaving the page writes its edits into the document before the next
-  // page's blocks replace them; saving later keeps them on page 1.
-  const QString moved = letter("moved.pdf");
+  // Leaving the page with the arrow writes its edits into the document
+  // before the next page's blocks replace them; saving later keeps them on
+  // page 1. The letter has 8,000 more pages: the write, which takes the
+  // whole document anew, goes on while the window draws on.
+  const QString moved = dir.filePath("moved.pdf");
+  QList<QList<Line>> pages = {{{{60, 100}, "Dear customer, the invoice follows"},
+                               {{60, 130}, "Payment is due within thirty days"}},
+                              {{{60, 100}, "Second page of the letter text"}}};
+  for (int i = 0; i < 8000; ++i) pages.append({{{60, 100}, QStringLiteral("Appendix line %1").arg(i)}});
+  ASSERT_TRUE(writeLinesPdf(moved, pages));
   {
     RoadWindow window;
     showWindow(window);
     window.openFile(moved);
     window.onToggleEditMode();
     ASSERT_TRUE(editBlock(window, "Dear customer", "Dear reader"));
-    window.view->setCurrentPage(1);
+    int ticks = 0;
+    bool ringShown = false;  // over the window while the write goes on
+    EventLoopStall stall([&] {
+      ++ticks;
+      const auto* cover = window.findChild<QWidget*>(QStringLiteral("EditWriteBusyOverlay"));
+      ringShown = ringShown || (cover && cover->isVisible());
+    });
+    stall.start();
+    QTest::mouseClick(window.nextPageButton, Qt::LeftButton);
+    const int ticksAtClick = ticks;
     // Read beside any drawing under way: at once, or when the read ends.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window.view->ocrBlocksPageIndex() == 1; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.view->ocrBlocksPageIndex() == 1 && ticks > ticksAtClick; }, 60000));
+    stall.stop();
+    EXPECT_LT(stall.longestMs(), 250) << "ms the window waited while the edits of page 1 were written";
+    EXPECT_TRUE(ringShown);
+    std::printf("leaving an edited page of %d: the window waited %lld ms at most\n",
+                window.currentDocument->pageCount(), stall.longestMs());
     window.onSave();
   }
   QByteArray firstPage;

@@ -352,7 +352,7 @@ TEST(PrintDialogChoicesTest, RangeCurrentPageAndCopiesReachTheSheets) {
     }
     // The preview is the first page of the choice, drawn from the document.
     auto* preview = dialog->findChild<QLabel*>(QStringLiteral("PrintPreviewPage"));
-    ASSERT_FALSE(preview->pixmap().isNull());
+    ASSERT_TRUE(QTest::qWaitFor([preview] { return !preview->pixmap().isNull(); }));
     EXPECT_EQ(darkBands(preview->pixmap().toImage()), c.expected.first());
     dialog->findChild<QSpinBox*>()->setValue(c.copies);
     for (QCheckBox* box : dialog->findChildren<QCheckBox*>())

@@ -4,6 +4,8 @@
 #include "MainWindowSearchRun.h"
 #include "RibbonTestWindow.h"
 #include "TestSupport.h"
+#include "core/HandWrittenPdf.h"
+#include "core/PdfDocument.h"
 #include "core/PopplerOracles.h"
 #include "core/RawPdf.h"
 #include "ui/BusyRing.h"
@@ -22,12 +24,14 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <cstdio>
 #include <memory>
 
 using namespace apptest;
@@ -37,7 +41,9 @@ namespace {
 class SearchWindow : public RibbonWindow {
  public:
   using RibbonWindow::RibbonWindow;
+  using MainWindow::activeIndex;
   using MainWindow::currentSearchIndex;
+  using MainWindow::documentTabs;
   using MainWindow::pageSpin;
   using MainWindow::searchBusyRing;
   using MainWindow::searchResults;
@@ -433,4 +439,48 @@ TEST_F(SearchDialogTest, LongSearchKeepsTheWindowLiveAndEscapeStopsIt) {
   window->openFile(path);
   click(inTab<QPushButton>(dialog, 0, QStringLiteral("Найти далее")));
   EXPECT_EQ(window->statusLabel->text(), QStringLiteral("«поставки» — стр. 1 (1/1), всего 1"));
+
+  // A count that reaches a page whose check is under way (1,500,000 fills:
+  // the check runs out its 15 s bound) is stopped without waiting for that
+  // check: by Escape, by a newer search, and by closing its tab.
+  using enum handwritten::CostlyPage;
+  const QString costly = dir.filePath(QStringLiteral("costly.pdf"));
+  ASSERT_TRUE(handwritten::writeCostlyPages(costly, {Text, Text, Text, SharedSlowFills, Text, Text}));
+  window->openFile(costly);
+  const PdfDocument* document = window->currentDocument;
+  // (or past it: once the check has ended, a count of six pages ends at once)
+  const auto atSlowPage = [this] { return !window->searchRun || window->searchRun->pagesDone.load() >= 3; };
+  const auto search = [&](const char* word) {
+    setQuery(dialog, QString::fromLatin1(word));
+    QTest::mouseClick(inTab<QPushButton>(dialog, 0, QStringLiteral("Найти далее")), Qt::LeftButton);
+  };
+  int step = 0;
+  bool checkingAtEscape = false;
+  QString statusAfterEscape;
+  EventLoopStall stopping([&] {
+    if (step == 0 && window->searchRun && atSlowPage()) {
+      step = 1;
+      checkingAtEscape = document->isPageBeingChecked(3);
+      QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : dialog, Qt::Key_Escape);
+      statusAfterEscape = window->statusLabel->text();
+    } else if (step == 1) {
+      step = 2;
+      search("here");
+    } else if (step == 2 && atSlowPage()) {
+      step = 3;
+      search("read");
+    } else if (step == 3 && atSlowPage()) {
+      step = 4;
+      QTest::mouseClick(window->documentTabs->tabButton(window->activeIndex, QTabBar::RightSide), Qt::LeftButton);
+    }
+  });
+  stopping.start();
+  search("still");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return step == 4 && !window->searchRun; }, 120000)) << step;
+  stopping.stop();
+  EXPECT_TRUE(checkingAtEscape) << "the count met the page after its check had ended";
+  EXPECT_EQ(statusAfterEscape, QStringLiteral("«still» — поиск остановлен"));
+  EXPECT_EQ(window->documentTabs->count(), 2);
+  EXPECT_LT(stopping.longestMs(), 250) << "ms the window waited for a page's check while stopping a search";
+  std::printf("stopping searches at a page being checked: the window waited %lld ms at most\n", stopping.longestMs());
 }

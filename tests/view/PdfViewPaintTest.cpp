@@ -4,6 +4,7 @@
 #include "TestSupport.h"
 #include "ViewTestHelpers.h"
 #include "core/HandWrittenPdf.h"
+#include "core/PdfiumLock.h"
 #include "view/PdfView.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 using namespace testsupport;
@@ -216,6 +218,36 @@ TEST_F(PdfViewPaintTest, PageBeingCheckedSaysSoWithoutHoldingTheWindow) {
   clock.start();
   view->setDocument(nullptr);
   EXPECT_LT(clock.elapsed(), 2000) << "ms to let go of the document";
+}
+
+// A page drawn large takes seconds when costly (pdfium held here, as such a
+// drawing holds it): until its image comes it says it is being drawn, in grey
+// words in the part in sight, and then shows itself.
+TEST_F(PdfViewPaintTest, ZoomedPageStillBeingDrawnSaysSo) {
+  const QString path = dir.filePath("plain.pdf");
+  ASSERT_TRUE(handwritten::writePdf(
+      path, {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R >>",
+             handwritten::stream("1 1 0.6 rg 0 0 595 842 re f\n")}));
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(path));
+  view->setDocument(&doc);
+  view->setZoom(0.5);
+  ASSERT_TRUE(waitUntil([&] { return !view->cachedPage(0).isNull(); }, 60000));
+  const auto words = [&] {  // dark grey pixels: the page itself is light
+    const QImage image = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const auto* pixels = reinterpret_cast<const QRgb*>(image.constBits());
+    return int(std::count_if(pixels, pixels + image.width() * image.height(), [](QRgb p) {
+      return qRed(p) < 150 && std::abs(qRed(p) - qBlue(p)) < 12 && std::abs(qGreen(p) - qBlue(p)) < 12;
+    }));
+  };
+  {
+    PdfiumLock drawing;
+    view->setZoom(6.0);
+    EXPECT_TRUE(waitUntil([&] { return words() > 100; }, 30000)) << "the notice on the page being drawn";
+  }
+  ASSERT_TRUE(waitUntil([&] { return !view->cachedPage(0).isNull(); }, 60000));
+  EXPECT_LT(words(), 10) << "the notice left on the drawn page";
 }
 
 // A page with /Rotate 90 and a crop box shifted from the origin: hits given in
