@@ -10,8 +10,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
+#include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 using namespace apptest;
 
@@ -101,4 +105,26 @@ TEST(DialogHelpers, InfoShowsItsTitleAndText) {
   EXPECT_TRUE(seen->shown);
   EXPECT_EQ(seen->title, "Ошибка");
   EXPECT_TRUE(seen->texts.contains("Не удалось открыть файл:\nx.pdf"));
+}
+
+// Return answers every message as its primary button does; a dialog that
+// stays open is closed by the test and gives its closed answer.
+TEST(DialogHelpers, ReturnAnswersWithThePrimaryButton) {
+  const std::vector<std::pair<std::function<int()>, int>> messages = {
+      {[] { appInfo(nullptr, "Ошибка", "Не удалось загрузить:\nx.png"); return 0; }, 0},
+      {[] { return appQuestion(nullptr, "Вопрос", "Продолжить?", "Да", "Нет") ? 1 : 0; }, 1},
+      {[] { return appUnsavedChangesQuestion(nullptr, "a.pdf"); }, 0},
+      {[] { return appPdfFileQuestion(nullptr, "PDF файл", "?", "Добавить как страницы", "Отмена", "Открыть"); }, 1},
+  };
+  for (size_t i = 0; i < messages.size(); ++i) {
+    SCOPED_TRACE(i);
+    bool closedByReturn = false;
+    whenModalOpens<QDialog>([&closedByReturn](QDialog* dialog) {
+      QTest::keyClick(dialog, Qt::Key_Return);
+      closedByReturn = !dialog->isVisible();
+      if (!closedByReturn) dialog->close();
+    });
+    EXPECT_EQ(messages[i].first(), messages[i].second);
+    EXPECT_TRUE(closedByReturn);
+  }
 }
