@@ -3,6 +3,7 @@
 // file has the pages, order, sizes and rotations it should. Oracles: pdfinfo,
 // pdftotext per page, qpdf --check.
 #include "AppTestSupport.h"
+#include "core/HandWrittenPdf.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
@@ -288,4 +289,41 @@ TEST_F(PageOperationsTest, DraggingAThumbnailOntoAnotherMovesItsPage) {
   QStringList texts;
   for (const PageSeen& page : pagesOf(path)) texts << page.text;
   EXPECT_EQ(texts, (QStringList{"Charlie", "Alpha", "Delta", "Bravo"}));
+}
+
+// One field named 300,000 letters above 250 widgets: a copy of the page would
+// give each widget that name, 75 MB in all. "Дубль", clicked on the ribbon,
+// says why it copies nothing, and the document is as it was.
+TEST_F(PageOperationsTest, ADuplicateWhoseWidgetsWouldTakeTooMuchSaysWhy) {
+  const QString path = dir.filePath("names.pdf");
+  QStringList objects = {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R] >> >>",
+                         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", QString(), handwritten::stream("")};
+  QStringList widgets;
+  for (int w = 0; w < 250; ++w) {
+    widgets << QStringLiteral("%1 0 R").arg(6 + w);
+    objects << QStringLiteral("<< /Type /Annot /Subtype /Widget /Parent 5 0 R /Rect [%1 %2 %3 %4] /P 3 0 R >>")
+                   .arg(w % 25 * 12).arg(w / 25 * 12).arg(w % 25 * 12 + 10).arg(w / 25 * 12 + 10);
+  }
+  objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents 4 0 R /Annots [" + widgets.join(' ') + "] >>";
+  objects.insert(4, "<< /T (" + QString(300000, 'n') + ") /FT /Tx /Kids [" + widgets.join(' ') + "] >>");
+  ASSERT_TRUE(handwritten::writePdf(path, objects));
+  PageWindow window;
+  window.resize(1100, 760);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.openFile(path);
+  ASSERT_EQ(window.currentDocument->pageCount(), 1);
+  for (int i = 0; i < window.ribbon->count(); ++i)
+    if (window.ribbon->tabText(i) == "Страницы") window.ribbon->setCurrentIndex(i);
+  QToolButton* duplicate = nullptr;
+  for (QToolButton* button : window.ribbon->currentWidget()->findChildren<QToolButton*>())
+    if (button->text() == "Дубль") duplicate = button;
+  ASSERT_NE(duplicate, nullptr);
+  std::shared_ptr<DialogSeen> seen = answerNextDialog("OK");
+  QTest::mouseClick(duplicate, Qt::LeftButton);
+  EXPECT_TRUE(seen->shown);
+  EXPECT_TRUE(seen->texts.contains("Поля формы на странице слишком велики для копии")) << seen->texts.toStdString();
+  EXPECT_EQ(window.statusLabel->text(), "Ошибка дублирования страницы");
+  EXPECT_EQ(window.currentDocument->pageCount(), 1);
+  EXPECT_FALSE(window.currentDocument->isModified());
 }
