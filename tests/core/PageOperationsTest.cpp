@@ -8,14 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QPainter>
-#include <QProcess>
 #include <QTemporaryDir>
 
-#include <sys/resource.h>
-
-#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -269,90 +264,4 @@ TEST_F(PageOperationsTest, AnImportedOrDuplicatedPageKeepsTheInkOfItsFieldsKids)
     ASSERT_EQ(page.size(), QSize(300, 300));
     for (const QPoint at : {QPoint(70, 230), QPoint(200, 100)}) EXPECT_LT(qGray(page.pixel(at)), 64) << at.x();
   }
-}
-
-// A form of `widgets` widgets on one page under a chain of `chain` fields,
-// each named `letters` letters; the last field holds `value` (none when
-// empty) as a literal string its widgets inherit.
-QString fieldKidsForm(const QString& path, int chain, int letters, int widgets, const QByteArray& value) {
-  const int firstField = 5, firstWidget = firstField + chain, appearance = firstWidget + widgets;
-  const auto ref = [](int object) { return QStringLiteral("%1 0 R").arg(object); };
-  QStringList annots, objects;
-  for (int w = 0; w < widgets; ++w) annots << ref(firstWidget + w);
-  objects << "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [" + ref(firstField) + "] >> >>"
-          << "<< /Type /Pages /Kids [3 0 R] /Count 1 >>"
-          << "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents 4 0 R /Annots [" + annots.join(' ') +
-                 "] >>"
-          << handwritten::stream("");
-  for (int f = 0; f < chain; ++f) {
-    const bool last = f == chain - 1;
-    QString field = "<< /T (" + QString(letters, QChar('a' + f % 26)) + ") /Kids [" +
-                    (last ? annots.join(' ') : ref(firstField + f + 1)) + "]";
-    if (f > 0) field += " /Parent " + ref(firstField + f - 1);
-    if (last && !value.isEmpty()) field += " /FT /Tx /V (" + QString::fromLatin1(value) + ")";
-    objects << field + " >>";
-  }
-  for (int w = 0; w < widgets; ++w)
-    objects << QStringLiteral("<< /Type /Annot /Subtype /Widget /Parent %1 /Rect [%2 %3 %4 %5] /AP << /N %6 >> /P 3 0 R >>")
-                   .arg(ref(firstWidget - 1))
-                   .arg(w % 25 * 12).arg(w / 25 * 12).arg(w % 25 * 12 + 10).arg(w / 25 * 12 + 10)
-                   .arg(ref(appearance));
-  objects << handwritten::stream("0 g 0 0 10 10 re f", "/Type /XObject /Subtype /Form /BBox [0 0 10 10]");
-  return handwritten::writePdf(path, objects) ? path : QString();
-}
-
-// Run by the test below, in a child process of its own, on the review's two forms.
-TEST(PageCopyBudgetChild, ReviewForms) {
-  if (qEnvironmentVariableIsEmpty("ULVO_COPY_BUDGET_CHILD")) GTEST_SKIP() << "runs only as a child process";
-  QTemporaryDir dir;
-  const QString host = dir.filePath("host.pdf");
-  ASSERT_TRUE(writePdf(host, {{"HOST"}}));
-  // 600 widgets would take 1.8 MB of name each: refused with the reason.
-  const QString names = fieldKidsForm(dir.filePath("names.pdf"), 60, 30000, 600, {});
-  // One value of 10 MB for 300 widgets: shared, so the copy stays small.
-  const QString value = fieldKidsForm(dir.filePath("value.pdf"), 1, 5, 300, QByteArray(10 << 20, 'v'));
-  ASSERT_FALSE(names.isEmpty() || value.isEmpty());
-  for (const QString& form : {names, value}) {
-    SCOPED_TRACE(form.toStdString());
-    const bool fits = form == value;
-    PdfDocument copied, imported;
-    ASSERT_TRUE(copied.open(form) && imported.open(host));
-    EXPECT_EQ(copied.duplicatePage(0), fits);
-    EXPECT_EQ(imported.importDocument(form), fits);
-    for (PdfDocument* document : {&copied, &imported}) {
-      if (!fits) {
-        EXPECT_TRUE(document->lastError().contains("слишком велики для копии") ||
-                    document->lastError().contains("не прошла проверку"))
-            << document->lastError().toStdString();
-        continue;
-      }
-      const QString out = dir.filePath("out.pdf");
-      ASSERT_TRUE(document->saveCopy(out));
-      EXPECT_TRUE(oracles::qpdfCheckPasses(out));
-      std::printf("saved %lld bytes\n", QFileInfo(out).size());
-      EXPECT_LT(QFileInfo(out).size(), 3 * (10 << 20));
-    }
-  }
-}
-
-// The review's forms took the window past 4 GB and 36 s: here a child,
-// allowed 10 s of processor time, finishes within 1 GB.
-TEST(PageOperations, CopiesOfFieldKidsStayWithinTheirBudget) {
-#ifdef __SANITIZE_ADDRESS__
-  GTEST_SKIP() << "memory is measured without the sanitizer's shadow";
-#endif
-  QProcess child;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert("ULVO_COPY_BUDGET_CHILD", "1");
-  child.setProcessEnvironment(environment);
-  child.start("prlimit", {"--cpu=10", "--", QFile::symLinkTarget("/proc/self/exe"),
-                          "--gtest_filter=PageCopyBudgetChild.*"});
-  ASSERT_TRUE(child.waitForFinished(300000));
-  const QByteArray out = child.readAllStandardOutput();
-  EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.constData();
-  rusage usage{};
-  ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &usage), 0);
-  std::printf("child peak resident memory: %ld MB, processor time %ld s\n", usage.ru_maxrss / 1024,
-              long(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec));
-  EXPECT_LT(usage.ru_maxrss, 1024 * 1024) << "KiB";
 }

@@ -107,24 +107,21 @@ TEST(DialogHelpers, InfoShowsItsTitleAndText) {
   EXPECT_TRUE(seen->texts.contains("Не удалось открыть файл:\nx.pdf"));
 }
 
-// Return answers every message as its primary button does; a dialog that
-// stays open is closed by the test and gives its closed answer.
+// Return answers every message as its primary button does (a dialog left
+// open is closed by the test and gives its closed answer).
 TEST(DialogHelpers, ReturnAnswersWithThePrimaryButton) {
   const std::vector<std::pair<std::function<int()>, int>> messages = {
-      {[] { appInfo(nullptr, "Ошибка", "Не удалось загрузить:\nx.png"); return 0; }, 0},
+      {[] { return appInfo(nullptr, "Ошибка", "Не удалось загрузить:\nx.png"), 0; }, 0},
       {[] { return appQuestion(nullptr, "Вопрос", "Продолжить?", "Да", "Нет") ? 1 : 0; }, 1},
       {[] { return appUnsavedChangesQuestion(nullptr, "a.pdf"); }, 0},
-      {[] { return appPdfFileQuestion(nullptr, "PDF файл", "?", "Добавить как страницы", "Отмена", "Открыть"); }, 1},
-  };
-  for (size_t i = 0; i < messages.size(); ++i) {
-    SCOPED_TRACE(i);
+      {[] { return appPdfFileQuestion(nullptr, "PDF файл", "?", "Добавить как страницы", "Отмена", "Открыть"); }, 1}};
+  for (const auto& [message, primary] : messages) {
     bool closedByReturn = false;
     whenModalOpens<QDialog>([&closedByReturn](QDialog* dialog) {
       QTest::keyClick(dialog, Qt::Key_Return);
-      closedByReturn = !dialog->isVisible();
-      if (!closedByReturn) dialog->close();
+      if (!(closedByReturn = !dialog->isVisible())) dialog->close();
     });
-    EXPECT_EQ(messages[i].first(), messages[i].second);
+    EXPECT_EQ(message(), primary);
     EXPECT_TRUE(closedByReturn);
   }
 }

@@ -150,20 +150,13 @@ TEST_F(HostileWorkbook, SheetsTooLargeToPaintAndHugeChartIndicesAreRefused) {
 // A chart sheet has no cells: it is left out, and the dialog names it with the reason.
 TEST_F(HostileWorkbook, AChartSheetIsNamedInTheDialogWithTheReason) {
   XlsxParts parts = minimalWorkbook({kOneCell, QByteArray()});
-  for (auto& [name, bytes] : parts)
-    if (name == QLatin1String("xl/worksheets/sheet2.xml"))
-      bytes = "<?xml version=\"1.0\"?><chartsheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
-              "<sheetViews><sheetView workbookViewId=\"0\"/></sheetViews></chartsheet>";
+  parts[1].second = "<?xml version=\"1.0\"?><chartsheet><sheetViews><sheetView workbookViewId=\"0\"/></sheetViews></chartsheet>";
   const QString path = write(QStringLiteral("chartsheet.xlsx"), parts);
-  const XlsxWorkbook book = load(path);
-  ASSERT_TRUE(keptCell(book));
-  EXPECT_EQ(book.sheets.size(), 1);
-  const QString reason = QStringLiteral("Лист «Sheet2» не импортирован: это лист диаграммы");
-  EXPECT_TRUE(mentions(book, reason)) << book.messages().join('\n').toStdString();
+  EXPECT_EQ(load(path).sheets.size(), 1);
   XlsxImportDialog dialog(path);
-  bool shown = false;
-  for (const QLabel* label : dialog.findChildren<QLabel*>()) shown = shown || label->text().contains(reason);
-  EXPECT_TRUE(shown);
+  QStringList shown;
+  for (const QLabel* label : dialog.findChildren<QLabel*>()) shown << label->text();
+  EXPECT_TRUE(shown.join('\n').contains("Лист «Sheet2» не импортирован: это лист диаграммы")) << shown.join('\n').toStdString();
 }
 
 TEST_F(HostileWorkbook, MissingWorkbookBrokenXmlNotAZipAndAPipe) {
