@@ -4,8 +4,12 @@
 //   ulvo_bench_document FILE [--word W] [--runs R]
 #include "BenchTiming.h"
 #include "core/PdfDocument.h"
+#include "core/TextBlock.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 
@@ -72,5 +76,33 @@ int main(int argc, char* argv[]) {
   }
   std::printf("save_copy_ms %.1f\n", medianMs(runs, [&] { doc.saveCopy(dir.filePath("out.pdf")); }));
   std::printf("save_in_place_ms %.1f\n", medianMs(runs, [&] { doc.save(copy); }));
+
+  // A facsimile of 7600 x 7000 pixels placed 40 mm wide on the first page:
+  // writing it into the page, saving, and what the file grew by.
+  // Scanned: the paper's grain under the ink, as a photographed signature has.
+  QImage facsimile(7600, 7000, QImage::Format_ARGB32_Premultiplied);
+  for (int y = 0; y < facsimile.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(facsimile.scanLine(y));
+    for (int x = 0; x < facsimile.width(); ++x) {
+      const int grain = 235 + int(QRandomGenerator::global()->bounded(20));
+      row[x] = qRgb(grain, grain, grain - 5);
+    }
+  }
+  {
+    QPainter ink(&facsimile);
+    ink.setPen(QPen(QColor(20, 40, 160), 60));
+    for (int stroke = 0; stroke < 12; ++stroke)
+      ink.drawLine(400 + stroke * 500, 6000 - stroke * 300, 1200 + stroke * 450, 800 + stroke * 350);
+  }
+  TextBlock placed;
+  placed.text = QStringLiteral("[image]");
+  placed.isImage = true;
+  placed.page = 0;
+  placed.rect = QRectF(60, 60, 40 / 25.4 * 72, 40 / 25.4 * 72 * 7000 / 7600);
+  placed.image = facsimile;
+  const qint64 before = QFileInfo(copy).size();
+  std::printf("place_facsimile_ms %.1f\n", medianMs(1, [&] { doc.overlayOcrText(0, {placed}, false); }));
+  std::printf("save_with_facsimile_ms %.1f\n", medianMs(1, [&] { doc.save(copy); }));
+  std::printf("facsimile_grew_bytes %lld\n", static_cast<long long>(QFileInfo(copy).size() - before));
   return 0;
 }

@@ -2,6 +2,7 @@
 // pages or skip it; any other file is imported as pages. With nothing open
 // the pages go into a new untitled tab.
 #include "MainWindow.h"
+#include "ImportWithBusyCover.h"
 #include "ui/UiLanguage.h"
 
 #include "core/PdfDocument.h"
@@ -35,7 +36,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
         if (!applyPendingOcrEdits()) continue;
         const std::optional<QByteArray> password = passwordToImport(path);
         if (!password) continue;  // the password form was cancelled
-        if (!currentDocument->importDocument(path, *password)) {
+        if (!importDocumentWithBusyCover(this, currentDocument, path, *password)) {
           appInfo(this, QStringLiteral("Ошибка импорта"), currentDocument->lastError());
           continue;
         }

@@ -6,6 +6,7 @@
 #include "core/CoreText.h"
 #include "core/ImageFormatProbe.h"
 #include "core/PdfDocument.h"
+#include "ImportWithBusyCover.h"
 #include "core/PicturePages.h"
 #include "core/RegularFileRead.h"
 #include "ui/DialogHelpers.h"
@@ -157,7 +158,7 @@ bool MainWindow::importFile(const QString& path, int mode) {
       plainMessageBox(this, QMessageBox::Warning, QStringLiteral("Импорт"),
                       uiTranslate(QStringLiteral("Из «%1» импортированы не все страницы:")).arg(QFileInfo(path).fileName()) +
                           QLatin1Char('\n') + skipped.join(QLatin1Char('\n')));
-  } else if (!document->importDocument(path, password.value_or(QByteArray()))) {
+  } else if (!importDocumentWithBusyCover(this, document, path, password.value_or(QByteArray()))) {
     lastImportError = document->lastError();
     if (lastImportError.isEmpty()) lastImportError = QStringLiteral("Не удалось импортировать файл.");
     return false;

@@ -7,7 +7,9 @@
 #include "MainWindow.h"
 
 #include "core/PdfDocument.h"
+#include "ui/BusyRing.h"
 #include "ui/DialogHelpers.h"
+#include "ui/UiLanguage.h"
 #include "view/PageThumbnailPanel.h"
 #include "view/PdfView.h"
 
@@ -114,8 +116,15 @@ void MainWindow::onDeletePageRequested(int index) {
 void MainWindow::onDuplicatePage() {
   if (!allowPageEditing() || !pageOperationMayStart()) return;
   const int page = view->currentPageIndex();
-  if (!currentDocument->duplicatePage(page)) {
+  // A page whose widgets have fields above it is copied through the whole
+  // document: off the window's thread, under the busy ring.
+  PdfDocument* document = currentDocument;
+  bool duplicated = false;
+  runWithBusyCover(this, uiTranslate(QStringLiteral("Дублирую страницу...")),
+                   [&] { duplicated = document->duplicatePage(page); });
+  if (!duplicated) {
     statusLabel->setText(tr("Ошибка дублирования страницы"));
+    if (!document->lastError().isEmpty()) appInfo(this, tr("Страницы"), document->lastError());
     return;
   }
   refreshAfterPageListChange(page + 1);

@@ -153,7 +153,14 @@ void printSheets(PrintRun& run, QPrinter& printer, const PdfDocument& document, 
     if (image.isNull()) run.failed.append(page);
     done(i + 1);
   }
-  run.ended = painter.end() && !run.cancelled;
+  if (run.cancelled) {
+    // Ending the painter would hand a printer the sheets drawn so far: the
+    // job is dropped instead. An engine that cannot drop it (Qt's PDF engine)
+    // is ended with the painter, its file left in the private folder.
+    printer.abort();
+    return;
+  }
+  run.ended = painter.end();
 }
 
 // How far a print run is, with the Cancel that stops it after the sheet being

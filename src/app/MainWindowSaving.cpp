@@ -5,10 +5,12 @@
 #include "ExportTarget.h"
 #include "ui/UiLanguage.h"
 
+#include "ui/BusyRing.h"
 #include "ui/DialogHelpers.h"
 #include "ui/UiLanguage.h"
 #include "ui/UniqueSiblingPath.h"
 
+#include "core/PdfDocument.h"
 #include "view/PdfView.h"
 
 #include <QDateTime>
@@ -49,6 +51,20 @@ QString askPdfFileName(QWidget* parent, const QString& proposed, const QString& 
   }
 }
 
+// A save of a long document, or of large pictures, takes seconds: the file is
+// written off the window's thread, and the ring shows once it takes long.
+constexpr int kSaveCoverAfterMs = 300;
+bool savingNow = false;  // an autosave falling due meanwhile waits for the next
+
+bool saveWithBusyCover(QWidget* window, PdfDocument* document, const QString& path) {
+  bool saved = false;
+  savingNow = true;
+  runWithBusyCover(window, uiTranslate(QStringLiteral("Сохраняю документ...")),
+                   [&] { saved = document->save(path); }, kSaveCoverAfterMs);
+  savingNow = false;
+  return saved;
+}
+
 }  // namespace
 
 void MainWindow::onSave() {
@@ -61,7 +77,7 @@ void MainWindow::onSave() {
   if (!rewritingOwnFileAllowed()) return;
   if (!applyPendingOcrEdits()) return;
   const bool signedFile = currentDocument->signatureCount() > 0;
-  if (!currentDocument->save(currentDocument->filePath())) {
+  if (!saveWithBusyCover(this, currentDocument, currentDocument->filePath())) {
     // The edits written into the page above are still unsaved: the title
     // keeps its mark and the status line says nothing was written.
     updateTitle();
@@ -231,7 +247,7 @@ bool MainWindow::saveActiveDocumentAs(const QString& fileName) {
   }
   if (!applyPendingOcrEdits()) return false;
   const bool signedFile = currentDocument->signatureCount() > 0;
-  if (!currentDocument->saveAs(fileName)) {
+  if (!saveWithBusyCover(this, currentDocument, fileName)) {
     updateTitle();
     statusLabel->setText(tr("Файл не сохранён"));
     QMessageBox::critical(this, QStringLiteral("Ошибка"), QStringLiteral("Не удалось сохранить файл."));
@@ -260,7 +276,7 @@ void MainWindow::runOwedAutoSave() {
 
 void MainWindow::autoSaveIfNeeded() {
   autoSaveOwed = false;
-  if (!currentDocument->isOpen() || !currentDocument->isModified() || currentDocument->filePath().isEmpty() ||
+  if (savingNow || !currentDocument->isOpen() || !currentDocument->isModified() || currentDocument->filePath().isEmpty() ||
       ocrBusy)
     return;
   // Writing the edits closes the editors: what the user goes on typing, or
@@ -278,7 +294,7 @@ void MainWindow::autoSaveIfNeeded() {
     return;
   }
   if (!applyPendingOcrEdits()) return;
-  if (!currentDocument->save(currentDocument->filePath())) {
+  if (!saveWithBusyCover(this, currentDocument, currentDocument->filePath())) {
     updateTitle();
     statusLabel->setText(tr("Автосохранение не удалось: %1").arg(currentDocument->lastError()));
     return;

@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,24 +53,71 @@ QImage decodeRasterImage(const QByteArray& bytes) {
   return reader.read();
 }
 
+namespace {
+
+// The bytes a pixel takes as the reader decodes it, and as it is kept: a
+// picture of 16 bits a channel is made 8 bits a channel at once.
+struct PixelBytes {
+  int decoded = 4;
+  int kept = 4;
+};
+
+PixelBytes pixelBytesOf(QImage::Format format) {
+  if (format == QImage::Format_Invalid) return {};
+  const int decoded = std::max(1, (QImage::toPixelFormat(format).bitsPerPixel() + 7) / 8);
+  if (format == QImage::Format_Grayscale16) return {decoded, 1};
+  if (decoded == 8) return {decoded, 4};  // 16 bits (or half floats) of four channels
+  return {decoded, decoded};
+}
+
+QImage keptAtEightBits(QImage image) {
+  if (image.format() == QImage::Format_Grayscale16)
+    image.convertTo(QImage::Format_Grayscale8);
+  else if (image.depth() > 32)
+    image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  return image;
+}
+
+}  // namespace
+
+QImage readPictureWithinBound(QImageReader& reader, QString* tooLarge) {
+  const QSize declared = reader.size();
+  const qint64 pixels = declared.isValid() ? qint64(declared.width()) * declared.height() : 0;
+  if (pixels > kLargestImportedPicturePixels) {
+    if (tooLarge)
+      *tooLarge = QStringLiteral("%1 × %2: ").arg(declared.width()).arg(declared.height()) +
+             coreText("больше %1 Мпикс").arg(kLargestImportedPicturePixels >> 20);
+    return QImage();
+  }
+  // The bound holds for what is kept; the reader may take what the decoded
+  // pixels of such a picture need on the way (Qt's own limit, 128 MB, stops
+  // at about 32 megapixels of colour, 16 of 16-bit colour).
+  const PixelBytes bytes = pixelBytesOf(reader.imageFormat());
+  const qint64 bound = qint64(kLargestDecodedPictureMegabytes) << 20;
+  if (pixels * bytes.kept > bound) {
+    if (tooLarge)
+      *tooLarge = coreText("в распакованном виде %1 × %2 × %3 Б на пиксель = %4 МБ, больше предела %5 МБ")
+                 .arg(declared.width())
+                 .arg(declared.height())
+                 .arg(bytes.kept)
+                 .arg((pixels * bytes.kept) >> 20)
+                 .arg(kLargestDecodedPictureMegabytes);
+    return QImage();
+  }
+  reader.setAllocationLimit(int(qint64(kLargestDecodedPictureMegabytes) * bytes.decoded / bytes.kept));
+  return keptAtEightBits(reader.read());
+}
+
 QImage decodeImportedPicture(const QByteArray& bytes, const QByteArray& format, QString* why) {
   QBuffer buffer;
   buffer.setData(bytes);
   buffer.open(QIODevice::ReadOnly);
   QImageReader reader(&buffer, format);
   reader.setAutoDetectImageFormat(false);
-  // Qt's own limit (128 MB) stops at about 32 megapixels of colour.
-  reader.setAllocationLimit(kLargestDecodedPictureMegabytes);
-  const QSize declared = reader.size();
-  if (declared.isValid() && qint64(declared.width()) * declared.height() > kLargestImportedPicturePixels) {
-    if (why)
-      *why = QStringLiteral("%1 × %2: ").arg(declared.width()).arg(declared.height()) +
-             coreText("больше %1 Мпикс").arg(kLargestImportedPicturePixels >> 20);
-    return QImage();
-  }
-  QImage image = reader.read();
+  QString tooLarge;
+  const QImage image = readPictureWithinBound(reader, &tooLarge);
   // Qt's own words are English and name no cause a user can act on.
-  if (image.isNull() && why) *why = coreText("изображение повреждено или обрезано");
+  if (image.isNull() && why) *why = tooLarge.isEmpty() ? coreText("изображение повреждено или обрезано") : tooLarge;
   return image;
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 
 class QImage;
+class QImageReader;
 
 // Bytes of the file's start the probe needs.
 inline constexpr int kImageSignatureBytes = 256;
@@ -25,6 +26,15 @@ QByteArray imageFormatOfFile(const QString& path);
 // Decodes a raster image with the format its signature names and no other
 // (no guessing across plugins); a null image for anything else, SVG included.
 QImage decodeRasterImage(const QByteArray& bytes);
+
+// Reads the picture `reader` holds within the import bound: its declared
+// pixels within kLargestImportedPicturePixels and its decoded size (width x
+// height x bytes a pixel) within kLargestDecodedPictureMegabytes, both checked
+// before a pixel is decoded. A picture of 16 bits a channel is converted to 8
+// bits as it is read, and its 8-bit size is what the bound holds. A null
+// image otherwise, with `tooLarge` naming the size past a bound (left as it
+// was when the picture is damaged).
+QImage readPictureWithinBound(QImageReader& reader, QString* tooLarge);
 
 // Decodes a picture in `format` (a signature's) up to the import bound of
 // kLargestImportedPicturePixels: the size the header declares is checked

@@ -21,6 +21,18 @@ bool everyPixelOpaque(const QImage& argb) {
   return true;
 }
 
+// `image` with no more pixels along each side than the side it is drawn
+// over (in points, by the image matrix `unitToUser`) takes at the densest.
+QImage atMostDensest(const QImage& image, const QTransform& unitToUser) {
+  const auto most = [](double points) {
+    return std::max(1, int(std::ceil(points / 72.0 * kDensestPlacedPicturePpi)));
+  };
+  const int width = std::min(image.width(), most(std::hypot(unitToUser.m11(), unitToUser.m12())));
+  const int height = std::min(image.height(), most(std::hypot(unitToUser.m21(), unitToUser.m22())));
+  if (width == image.width() && height == image.height()) return image;
+  return image.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
 bool finishImageObject(FPDF_PAGE page, pdfium::PageObject& object, const QTransform& m) {
   if (!FPDFImageObj_SetMatrix(object.get(), m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), m.dy())) return false;
   FPDFPage_InsertObject(page, object.release());
@@ -65,7 +77,7 @@ bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect
 
 bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QTransform& unitToUser, const QImage& image) {
   if (!document || !page || image.isNull() || std::abs(unitToUser.determinant()) < 1e-9) return false;
-  QImage pixels = imageForPdfiumBitmap(image);
+  QImage pixels = imageForPdfiumBitmap(atMostDensest(image, unitToUser));
   if (pixels.isNull()) return false;
   // An opaque picture goes in without an alpha channel (the same bytes, the
   // alpha byte ignored), so it gets no soft mask it does not need.

@@ -14,8 +14,13 @@
 
 class PageSpace;
 
+// A picture is written at most this dense over the place it is drawn in: more
+// pixels than any printer puts there only make the file larger.
+inline constexpr double kDensestPlacedPicturePpi = 600.0;
+
 // An image object showing `image` stretched over `rect`, on top of the page
-// content; false for null handles, a null image or a non-positive side.
+// content; false for null handles, a null image or a non-positive side. A
+// picture denser there than kDensestPlacedPicturePpi is written scaled down.
 bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QRectF& rect, const QImage& image);
 // The same drawn by `unitToUser`, the image matrix onto the page's user space.
 bool placeImageObject(FPDF_DOCUMENT document, FPDF_PAGE page, const QTransform& unitToUser, const QImage& image);

@@ -121,12 +121,19 @@ bool PdfDocument::movePages(int first, int count, int to) {
 bool PdfDocument::duplicatePage(int page) {
   DocumentLock lock(mutex);
   if (!doc || page < 0 || page >= FPDF_GetPageCount(doc)) return false;
+  lastErrorMessage.clear();
   // Widgets kept under fields come through pdfium's copy with a /Parent that
   // points into a document closed below: such a page is copied instead from
   // the whole document with each widget holding what it inherits. A page not
   // yet let through its check is not loaded (nor waited for) to find out.
-  const bool loadable = loadGuard->pageCount() == FPDF_GetPageCount(doc) && !loadGuard->undecided(page) &&
-                        !loadGuard->refused(page);
+  const bool guarded = loadGuard->pageCount() == FPDF_GetPageCount(doc);
+  // A page its check refused is not copied either: the copy would cost what
+  // drawing it would.
+  if (guarded && loadGuard->refused(page)) {
+    lastErrorMessage = coreText("Страница %1 не прошла проверку: её нельзя открыть, и она не копируется.").arg(page + 1);
+    return false;
+  }
+  const bool loadable = guarded && !loadGuard->undecided(page);
   pdfium::Page loaded(loadable ? FPDF_LoadPage(doc, page) : nullptr);
   const bool kids = !loaded || holdsFieldKids(loaded.get());
   loaded.reset();
@@ -137,9 +144,11 @@ bool PdfDocument::duplicatePage(int page) {
     const bool encrypted = FPDF_GetSecurityHandlerRevision(doc) >= 0;
     QByteArray whole;
     std::optional<QByteArray> unparented;
-    if (serializePdf(doc, encrypted ? FPDF_REMOVE_SECURITY : 0, &whole)) unparented = widgetsWithoutParents(whole, {});
+    QString refusal;
+    if (serializePdf(doc, encrypted ? FPDF_REMOVE_SECURITY : 0, &whole))
+      unparented = widgetsWithoutParents(whole, {}, {page}, &refusal);
     if (!unparented) {
-      lastErrorMessage = coreText("Не удалось открыть страницу %1.").arg(page + 1);
+      lastErrorMessage = refusal.isEmpty() ? coreText("Не удалось открыть страницу %1.").arg(page + 1) : refusal;
       return false;
     }
     bytes = unparented->isEmpty() ? std::move(whole) : std::move(*unparented);
@@ -311,7 +320,14 @@ bool PdfDocument::importPdfBytesUnlocked(const QByteArray& bytes, const int* ind
                                          const QByteArray& password) {
   const QByteArray secret = password + '\0';
   // Widgets kept under fields would point into this document once copied.
-  const std::optional<QByteArray> unparented = widgetsWithoutParents(bytes, password);
+  QString refusal;
+  const std::optional<QByteArray> unparented =
+      widgetsWithoutParents(bytes, password, indices ? std::vector<int>(indices, indices + count) : std::vector<int>(),
+                            &refusal);
+  if (!refusal.isEmpty()) {
+    lastErrorMessage = refusal;
+    return false;
+  }
   const bool cleaned = unparented && !unparented->isEmpty();
   const QByteArray& copied = cleaned ? *unparented : bytes;
   pdfium::Document source(FPDF_LoadMemDocument64(copied.constData(), size_t(copied.size()),

@@ -1,5 +1,8 @@
 #include "PdfFormFields.h"
 
+#include "CoreText.h"
+#include "PageContentBounds.h"
+
 #include "PdfiumHandles.h"
 #include "PdfiumLock.h"
 
@@ -128,30 +131,135 @@ bool formWithinBounds(FPDF_DOCUMENT doc, const QByteArray& pdf, const QByteArray
   return FPDF_GetFormType(doc) == FORMTYPE_NONE || formFieldTreeWithinBounds(pdf, password);
 }
 
-std::optional<QByteArray> widgetsWithoutParents(const QByteArray& pdf, const QByteArray& password) {
+namespace {
+
+// The keys a widget takes from the fields above it.
+constexpr const char* kInheritedKeys[] = {"/FT", "/Ff", "/V", "/DV", "/DA", "/Q", "/Opt", "/MaxLen"};
+// A value at most this long is copied into each widget; a longer one is
+// shared by them all through one object.
+constexpr size_t kLongestCopiedValue = 256;
+
+// What the copied widgets take on, counted before any of it is written: each
+// widget's full name, each value once, and the fields walked to find them.
+class InheritedBudget {
+public:
+  // The bytes of `field`'s full name (its /T and its parents', with the dots
+  // between), each field measured once and counted among those walked;
+  // nothing deeper than any field drawn.
+  std::optional<size_t> nameBytes(QPDFObjectHandle field, int depth = 0) {
+    if (!field.isDictionary()) return size_t(0);
+    if (depth > kDeepestField || (walked += 1) > kMostFieldsWalked) return std::nullopt;
+    const bool indirect = field.isIndirect();
+    if (indirect)
+      if (const auto known = names.find(field.getObjGen()); known != names.end()) return known->second;
+    // A loop of parents ends where it began, as fullFieldName ends it.
+    if (indirect) names[field.getObjGen()] = 0;
+    const std::optional<size_t> above = nameBytes(field.getKey("/Parent"), depth + 1);
+    if (!above) return std::nullopt;
+    QPDFObjectHandle own = field.getKey("/T");
+    const size_t part = own.isString() ? own.getStringValue().size() : 0;
+    const size_t bytes = part == 0 ? *above : part + (*above > 0 ? 1 + *above : 0);
+    if (indirect) names[field.getObjGen()] = bytes;
+    return bytes;
+  }
+
+  bool take(size_t bytes) { return (taken += bytes) <= kMostInheritedBytes; }
+  // One more widget: no more of them than fields in a tree within its bound.
+  bool widget() { return ++widgets <= kMostFieldsWalked; }
+
+private:
+  std::map<QPDFObjGen, size_t> names;
+  size_t walked = 0;  // fields measured, each once
+  size_t widgets = 0;
+  size_t taken = 0;
+};
+
+// The widget dictionaries of `pages` (qpdf's order, which is pdfium's), each once.
+std::vector<QPDFObjectHandle> widgetsOfPages(QPDF& reader, const std::vector<int>& pages) {
+  const std::vector<QPDFObjectHandle> all = reader.getAllPages();
+  std::vector<QPDFObjectHandle> chosen;
+  if (pages.empty()) {
+    chosen = all;
+  } else {
+    for (int index : pages)
+      if (index >= 0 && size_t(index) < all.size()) chosen.push_back(all[size_t(index)]);
+  }
+  std::vector<QPDFObjectHandle> widgets;
+  std::set<QPDFObjGen> seen;
+  for (QPDFObjectHandle page : chosen) {
+    QPDFObjectHandle annotations = page.getKey("/Annots");
+    for (int i = 0; annotations.isArray() && i < annotations.getArrayNItems(); ++i) {
+      QPDFObjectHandle widget = annotations.getArrayItem(i);
+      if (!widget.isDictionary() || !widget.hasKey("/Parent") || !widget.getKey("/Subtype").isNameAndEquals("/Widget"))
+        continue;
+      if (widget.isIndirect() && !seen.insert(widget.getObjGen()).second) continue;
+      widgets.push_back(widget);
+    }
+  }
+  return widgets;
+}
+
+}  // namespace
+
+std::optional<QByteArray> widgetsWithoutParents(const QByteArray& pdf, const QByteArray& password,
+                                                const std::vector<int>& pages, QString* refusal) {
   try {
     QPDF reader;
     reader.setSuppressWarnings(true);
     reader.processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()),
                              password.isEmpty() ? nullptr : password.constData());
-    bool any = false;
-    for (QPDFObjectHandle page : reader.getAllPages()) {
-      QPDFObjectHandle annotations = page.getKey("/Annots");
-      for (int i = 0; annotations.isArray() && i < annotations.getArrayNItems(); ++i) {
-        QPDFObjectHandle widget = annotations.getArrayItem(i);
-        if (!widget.isDictionary() || !widget.hasKey("/Parent") || !widget.getKey("/Subtype").isNameAndEquals("/Widget"))
-          continue;
-        any = true;
-        const std::optional<QString> name = fullFieldName(widget);
-        QPDFObjectHandle field = widget.getKey("/Parent");
-        for (int depth = 0; field.isDictionary() && depth <= kDeepestField; ++depth, field = field.getKey("/Parent"))
-          for (const char* key : {"/FT", "/Ff", "/V", "/DV", "/DA", "/Q", "/Opt", "/MaxLen"})
-            if (!widget.hasKey(key) && field.hasKey(key)) widget.replaceKey(key, field.getKey(key));
-        if (name && !name->isEmpty()) widget.replaceKey("/T", QPDFObjectHandle::newUnicodeString(name->toStdString()));
-        widget.removeKey("/Parent");
+    const std::vector<QPDFObjectHandle> widgets = widgetsOfPages(reader, pages);
+    if (widgets.empty()) return QByteArray();
+    // Counted as they are taken (a refusal throws the copy away): names are
+    // copied into every widget, a long value is shared and counted once.
+    InheritedBudget budget;
+    std::map<QPDFObjGen, std::optional<QString>> parentNames;  // widgets of one field share its name
+    const auto overBudget = [&] {
+      if (refusal)
+        *refusal = coreText("Поля формы на странице слишком велики для копии: имена и значения, которые "
+                            "наследуют её виджеты, заняли бы больше %1 МБ.")
+                       .arg(kMostInheritedBytes >> 20);
+      return std::nullopt;
+    };
+    for (QPDFObjectHandle widget : widgets) {
+      QPDFObjectHandle own = widget.getKey("/T");
+      const std::optional<size_t> above = budget.widget() ? budget.nameBytes(widget.getKey("/Parent")) : std::nullopt;
+      if (!above || !budget.take(*above + 1 + (own.isString() ? own.getStringValue().size() : 0))) return overBudget();
+      QPDFObjectHandle field = widget.getKey("/Parent");
+      for (int depth = 0; field.isDictionary() && depth <= kDeepestField; ++depth, field = field.getKey("/Parent")) {
+        for (const char* key : kInheritedKeys) {
+          if (widget.hasKey(key) || !field.hasKey(key)) continue;
+          QPDFObjectHandle value = field.getKey(key);
+          if (!value.isIndirect()) {
+            const size_t bytes = value.isString() ? value.getStringValue().size() : value.unparse().size();
+            if (bytes > kLongestCopiedValue) {
+              // Shared from here on: the field's value becomes one object,
+              // which the next widgets take as it stands.
+              if (!budget.take(bytes)) return overBudget();
+              value = reader.makeIndirectObject(value);
+              field.replaceKey(key, value);
+            } else if (!budget.take(bytes)) {
+              return overBudget();
+            }
+          }
+          widget.replaceKey(key, value);
+        }
       }
+      QPDFObjectHandle parent = widget.getKey("/Parent");
+      std::optional<QString> full;
+      if (parent.isIndirect()) {
+        const auto known = parentNames.try_emplace(parent.getObjGen());
+        if (known.second) known.first->second = fullFieldName(parent);
+        full = known.first->second;
+      } else {
+        full = fullFieldName(parent);
+      }
+      if (const QString part = own.isString() ? QString::fromStdString(own.getUTF8Value()) : QString();
+          full && !part.isEmpty())
+        full = full->isEmpty() ? part : *full + u'.' + part;
+      if (full && !full->isEmpty()) widget.replaceKey("/T", QPDFObjectHandle::newUnicodeString(full->toStdString()));
+      widget.removeKey("/Parent");
     }
-    if (!any) return QByteArray();
     QPDFWriter writer(reader);
     writer.setOutputMemory();
     writer.setPreserveEncryption(false);

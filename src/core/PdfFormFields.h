@@ -5,11 +5,14 @@
 // use and destroy it under the pdfium lock, and destroy it before the document
 // closes.
 
+#include "PageContentBounds.h"
 #include "PdfiumHandles.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <optional>
+#include <vector>
 
 class PdfFormFields {
 public:
@@ -35,13 +38,23 @@ bool formFieldTreeWithinBounds(const QByteArray& pdf, const QByteArray& password
 // widgets are drawn all the same), else when the tree is within the bound.
 bool formWithinBounds(FPDF_DOCUMENT doc, const QByteArray& pdf, const QByteArray& password);
 
+// What the copied widgets of a page may take on from their fields (names and
+// values) together: a quarter of the content a page may draw, as the copy is
+// held several times over (qpdf, its writing, pdfium) while it goes in.
+inline constexpr size_t kMostInheritedBytes = size_t(kMostPageContentBytes / 4);
+
 // pdfium copies a page without the fields above its widgets: their /Parent
 // then names whatever object has that number in the document the page goes
-// into. The same file (read with `password`) with every widget taking what
-// it inherits (full name, type, value, flags, appearance string) and no
-// /Parent, unlocked in memory; empty when no widget has a parent, nullopt
-// when the file cannot be read.
-std::optional<QByteArray> widgetsWithoutParents(const QByteArray& pdf, const QByteArray& password);
+// into. The same file (read with `password`) with every widget of `pages`
+// (pdfium's indices; every page when empty) taking what it inherits (full
+// name, type, value, flags, appearance string) and no /Parent, unlocked in
+// memory; empty when no such widget has a parent. A long inherited value is
+// shared by the widgets, never copied into each. Nullopt when the file cannot
+// be read, or when the names and values taken would pass
+// kMostInheritedBytes (or the fields walked the tree's bound): `refusal`
+// then says so, in the interface language.
+std::optional<QByteArray> widgetsWithoutParents(const QByteArray& pdf, const QByteArray& password,
+                                                const std::vector<int>& pages = {}, QString* refusal = nullptr);
 
 // Whether the page carries form fields (widget annotations).
 bool pageHasWidgets(FPDF_PAGE page);

@@ -1,5 +1,6 @@
 #include "PicturePages.h"
 #include "CoreText.h"
+#include "ImageFormatProbe.h"
 
 #include "RasterPdfWriter.h"
 #include "RegularFileRead.h"
@@ -176,10 +177,10 @@ PicturePages readTiffPages(const QByteArray& bytes, double dpi) {
     RedirectedTiff device(bytes, header);
     QImageReader reader(&device, "tiff");
     reader.setAutoDetectImageFormat(false);
-    reader.setAllocationLimit(kLargestDecodedPictureMegabytes);
-    QImage image = reader.read();
+    QString why;
+    QImage image = readPictureWithinBound(reader, &why);
     if (image.isNull()) {
-      result.skipped << which + QStringLiteral(": ") + coreText("не читается");
+      result.skipped << which + QStringLiteral(": ") + (why.isEmpty() ? coreText("не читается") : why);
       continue;
     }
     // A page has no see-through parts: what shows through is white paper.

@@ -62,17 +62,23 @@ BusyOverlay buildBusyOverlay(QWidget* parent, const QString& objectName, int alp
   return overlay;
 }
 
-void runWithBusyCover(QWidget* window, const QString& text, const std::function<void()>& work) {
+void runWithBusyCover(QWidget* window, const QString& text, const std::function<void()>& work, int showAfterMs) {
   const std::unique_ptr<QThread> thread(QThread::create(work));
   QEventLoop loop;
   QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
   BusyOverlay cover;
   if (window) {
     cover = buildBusyOverlay(window, QStringLiteral("PictureBusyOverlay"), 214, text);
-    cover.frame->setGeometry(window->rect());
-    cover.frame->show();
-    cover.frame->raise();
-    cover.ring->start(45);
+    const auto show = [window, cover] {
+      cover.frame->setGeometry(window->rect());
+      cover.frame->show();
+      cover.frame->raise();
+      cover.ring->start(45);
+    };
+    if (showAfterMs > 0)
+      QTimer::singleShot(showAfterMs, cover.frame, show);
+    else
+      show();
   }
   thread->start();
   // A finish before the loop runs is queued to it all the same.

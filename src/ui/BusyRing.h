@@ -41,5 +41,6 @@ BusyOverlay buildBusyOverlay(QWidget* parent, const QString& objectName, int alp
 // Runs `work` on a thread of its own while `window` (when given) shows the
 // cover, with the ring and `text`, over its content: the window goes on
 // drawing and takes no input until the work is done, then the call returns.
-// For reading, decoding and writing large pictures, which take seconds.
-void runWithBusyCover(QWidget* window, const QString& text, const std::function<void()>& work);
+// For reading, decoding and writing large pictures, which take seconds. With
+// `showAfterMs`, work done sooner shows no cover at all (a save of a few pages).
+void runWithBusyCover(QWidget* window, const QString& text, const std::function<void()>& work, int showAfterMs = 0);

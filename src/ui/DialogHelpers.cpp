@@ -13,6 +13,9 @@
 
 namespace {
 
+constexpr const char* kPrimary = "PrimaryDialogButton";
+constexpr const char* kSecondary = "SecondaryDialogButton";
+
 // One answer button of a message dialog: the value it gives and whether it
 // accepts or rejects the dialog.
 struct Answer {
@@ -53,6 +56,8 @@ int runMessageDialog(QWidget* parent, const QString& title, const QString& text,
   for (const Answer& answer : answers) {
     QPushButton* button = dialogButton(answer.text, QLatin1String(answer.role));
     button->setAutoDefault(false);
+    // Return answers as the primary button does, as in every message box.
+    if (qstrcmp(answer.role, kPrimary) == 0) button->setDefault(true);
     QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &result, answer] {
       result = answer.result;
       if (answer.accepts)
@@ -66,9 +71,6 @@ int runMessageDialog(QWidget* parent, const QString& title, const QString& text,
   dialog.exec();
   return result;
 }
-
-constexpr const char* kPrimary = "PrimaryDialogButton";
-constexpr const char* kSecondary = "SecondaryDialogButton";
 
 }  // namespace
 

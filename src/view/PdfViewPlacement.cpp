@@ -27,12 +27,11 @@ QRectF toBottomOrigin(const QRectF& topRect, double pageHeight) {
 
 bool tooSmall(const QRectF& r) { return r.width() < kMinNewBlockSide || r.height() < kMinNewBlockSide; }
 
-// One row of images sharing one height, centred in the rectangle; a single
-// image fills the rectangle whatever its proportions.
+// One row of images sharing one height, centred in the rectangle; each keeps
+// its proportions, a single one too.
 QList<QRectF> layoutImageRectsInside(const QRectF& rect, const QList<QImage>& images) {
   QList<QRectF> result;
   if (images.isEmpty()) return result;
-  if (images.size() == 1) return {rect};
   const double gap = std::clamp(0.02 * rect.width(), 2.0, 8.0);
   QList<double> aspects;
   double sum = 0;

@@ -198,6 +198,14 @@ QString relsPartOf(const QString& part) {
          QStringLiteral(".rels");
 }
 
+// The local name of a part's first element; empty when it has none.
+QString rootElementName(const QByteArray& xml) {
+  QXmlStreamReader reader(xml);
+  while (!reader.atEnd())
+    if (reader.readNext() == QXmlStreamReader::StartElement) return reader.name().toString();
+  return QString();
+}
+
 QString firstDrawingId(const QByteArray& sheetXml) {
   QXmlStreamReader reader(sheetXml);
   while (!reader.atEnd())
@@ -405,6 +413,12 @@ XlsxWorkbook loadXlsxWorkbook(const QString& path) {
     const QByteArray xml = package.read(sheetPart);
     if (xml.isEmpty()) {
       report.add(QStringLiteral("Лист «%1»: часть «%2» отсутствует или пуста"), {name, sheetPart});
+      continue;
+    }
+    // A chart sheet has no cells: read as a worksheet it would show nothing.
+    if (rootElementName(xml) == u"chartsheet") {
+      report.add(QStringLiteral("Лист «%1» не импортирован: это лист диаграммы, а импортируются листы с ячейками"),
+                 {name});
       continue;
     }
     XlsxSheetInfo info;

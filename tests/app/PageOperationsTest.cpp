@@ -3,6 +3,7 @@
 // file has the pages, order, sizes and rotations it should. Oracles: pdfinfo,
 // pdftotext per page, qpdf --check.
 #include "AppTestSupport.h"
+#include "core/HandWrittenPdf.h"
 #include "TestSupport.h"
 #include "core/PdfDocument.h"
 #include "view/PageThumbnailPanel.h"
@@ -12,8 +13,10 @@
 
 #include <QAbstractButton>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -21,6 +24,9 @@
 #include <QTest>
 #include <QToolButton>
 
+#include <sys/resource.h>
+
+#include <cstdio>
 #include <functional>
 
 using namespace apptest;
@@ -288,4 +294,63 @@ TEST_F(PageOperationsTest, DraggingAThumbnailOntoAnotherMovesItsPage) {
   QStringList texts;
   for (const PageSeen& page : pagesOf(path)) texts << page.text;
   EXPECT_EQ(texts, (QStringList{"Charlie", "Alpha", "Delta", "Bravo"}));
+}
+
+// A form of `widgets` widgets under a chain of `chain` fields named `letters`
+// letters each; the last field holds `value` (when given) for them to inherit.
+QString fieldKidsForm(const QString& path, int chain, int letters, int widgets, const QByteArray& value) {
+  const auto ref = [](int object) { return QStringLiteral("%1 0 R").arg(object); };
+  QStringList annots, objects = {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R] >> >>",
+                                 "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", QString(), handwritten::stream("")};
+  for (int w = 0; w < widgets; ++w) annots << ref(5 + chain + w);
+  objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 300 300] /Contents 4 0 R /Annots [" + annots.join(' ') + "] >>";
+  for (int f = 0; f < chain; ++f)
+    objects << "<< /T (" + QString(letters, QChar('a' + f % 26)) + ") /Kids [" +
+                   (f == chain - 1 ? annots.join(' ') : ref(6 + f)) + "]" + (f > 0 ? " /Parent " + ref(4 + f) : "") +
+                   (f == chain - 1 && !value.isEmpty() ? " /FT /Tx /V (" + QString::fromLatin1(value) + ")" : "") + " >>";
+  for (int w = 0; w < widgets; ++w)
+    objects << QStringLiteral("<< /Type /Annot /Subtype /Widget /Parent %1 /Rect [%2 %3 %4 %5] /P 3 0 R >>")
+                   .arg(ref(4 + chain)).arg(w % 25 * 12).arg(w / 25 * 12).arg(w % 25 * 12 + 10).arg(w / 25 * 12 + 10);
+  return handwritten::writePdf(path, objects) ? path : QString();
+}
+
+// The review's forms, through the window in a child process: 600 widgets
+// under 60 fields named 30,000 letters each would take 1.8 MB of name each,
+// and "Дубль" says why it copies nothing; one 10 MB value inherited by 300
+// widgets is shared, and the copy is made. They took 36 s and 4 GB.
+TEST_F(PageOperationsTest, DuplicatesOfFieldKidsStayWithinTheirBudget) {
+  if (!qEnvironmentVariableIsSet("ULVO_COPY_BUDGET_CHILD")) {
+    QProcess child;
+    child.setProcessEnvironment([] { auto e = QProcessEnvironment::systemEnvironment(); e.insert("ULVO_COPY_BUDGET_CHILD", "1"); return e; }());
+    child.start("prlimit", {"--cpu=10", "--", QFile::symLinkTarget("/proc/self/exe"),
+                            "--gtest_filter=PageOperationsTest.DuplicatesOfFieldKidsStayWithinTheirBudget"});
+    ASSERT_TRUE(child.waitForFinished(300000));
+    EXPECT_TRUE(child.readAllStandardOutput().contains("[  PASSED  ] 1 test"));
+    rusage usage{};
+    ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &usage), 0);
+    std::printf("window's peak resident memory: %ld MB\n", usage.ru_maxrss / 1024);
+    EXPECT_LT(usage.ru_maxrss, 1024 * 1024) << "KiB";
+    return;
+  }
+  PageWindow window;
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  for (const bool fits : {false, true}) {
+    window.openFile(fits ? fieldKidsForm(dir.filePath("value.pdf"), 1, 5, 300, QByteArray(10 << 20, 'v'))
+                         : fieldKidsForm(dir.filePath("names.pdf"), 60, 30000, 600, {}));
+    for (int i = 0; i < window.ribbon->count(); ++i)
+      if (window.ribbon->tabText(i) == "Страницы") window.ribbon->setCurrentIndex(i);
+    for (QToolButton* button : window.ribbon->currentWidget()->findChildren<QToolButton*>())
+      if (button->text() == "Дубль") {
+        std::shared_ptr<DialogSeen> seen = answerNextDialog("OK");
+        QTest::mouseClick(button, Qt::LeftButton);
+        seen->stopWaiting = true;
+        EXPECT_EQ(seen->texts.contains("Поля формы на странице слишком велики для копии"), !fits) << seen->texts.toStdString();
+      }
+    EXPECT_EQ(window.currentDocument->pageCount(), fits ? 2 : 1);
+  }
+  const QString out = dir.filePath("copied.pdf");
+  ASSERT_TRUE(window.currentDocument->saveCopy(out));
+  EXPECT_LT(QFileInfo(out).size(), 3 * (10 << 20));  // the value once in the form, once in the copy
+  EXPECT_EQ(runTool("qpdf", {"--check", out}), 0);
 }

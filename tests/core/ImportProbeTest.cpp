@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -121,6 +122,29 @@ TEST(PictureBoundsChild, TiffPagesAndPixels) {
                                       "страница 4 (3 × 2, CMYK, 16 бит на канал): не читается")));
 }
 
+// A 36 MP picture of 16 bits a channel decodes to 288 MB, past Qt's own
+// limit: it is read, made 8 bits a channel, and its page holds every pixel.
+TEST(PictureBoundsChild, SixteenBitPicturesAreReadAtEightBits) {
+  if (qEnvironmentVariableIsEmpty("ULVO_BOUNDS_CHILD")) GTEST_SKIP() << "runs only as a child process";
+  QTemporaryDir dir;
+  const QString png = dir.filePath("deep.png");
+  {
+    QImage deep(6000, 6000, QImage::Format_RGBX64);
+    deep.fill(QColor(30, 120, 200));
+    QImageWriter writer(png, "png");
+    writer.setQuality(90);  // little compression: written quickly
+    ASSERT_TRUE(writer.write(deep)) << writer.errorString().toStdString();
+  }
+  PdfDocument document;
+  ASSERT_TRUE(document.importDocument(png)) << document.lastError().toStdString();
+  const QString saved = dir.filePath("deep.pdf");
+  ASSERT_TRUE(document.saveCopy(saved));
+  const QList<testsupport::PdfImageInfo> images = testsupport::listPdfImages(saved);
+  ASSERT_EQ(images.size(), 1);
+  EXPECT_EQ(images.first().size, QSize(6000, 6000));
+  EXPECT_EQ(images.first().bitsPerComponent, 8);
+}
+
 // A few kilobytes of PDF may declare gigapixels: images up to the bound are
 // re-encoded, larger ones are never decoded and stay as they are.
 TEST(PictureBoundsChild, CompressionDecodesImagesWithinTheBound) {
@@ -160,7 +184,7 @@ TEST(ImportProbe, PicturesAreReadOnlyWithinPageAndPixelBounds) {
                           "--gtest_filter=PictureBoundsChild.*"});
   ASSERT_TRUE(child.waitForFinished(240000));  // 20,000 TIFF pages took a quarter of an hour
   const QByteArray out = child.readAllStandardOutput();
-  EXPECT_TRUE(out.contains("[  PASSED  ] 2 tests")) << out.constData();
+  EXPECT_TRUE(out.contains("[  PASSED  ] 3 tests")) << out.constData();
   rusage usage{};
   ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &usage), 0);
   std::printf("child peak resident memory: %ld MB\n", usage.ru_maxrss / 1024);

@@ -10,8 +10,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
+#include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 using namespace apptest;
 
@@ -101,4 +105,23 @@ TEST(DialogHelpers, InfoShowsItsTitleAndText) {
   EXPECT_TRUE(seen->shown);
   EXPECT_EQ(seen->title, "Ошибка");
   EXPECT_TRUE(seen->texts.contains("Не удалось открыть файл:\nx.pdf"));
+}
+
+// Return answers every message as its primary button does (a dialog left
+// open is closed by the test and gives its closed answer).
+TEST(DialogHelpers, ReturnAnswersWithThePrimaryButton) {
+  const std::vector<std::pair<std::function<int()>, int>> messages = {
+      {[] { return appInfo(nullptr, "Ошибка", "Не удалось загрузить:\nx.png"), 0; }, 0},
+      {[] { return appQuestion(nullptr, "Вопрос", "Продолжить?", "Да", "Нет") ? 1 : 0; }, 1},
+      {[] { return appUnsavedChangesQuestion(nullptr, "a.pdf"); }, 0},
+      {[] { return appPdfFileQuestion(nullptr, "PDF файл", "?", "Добавить как страницы", "Отмена", "Открыть"); }, 1}};
+  for (const auto& [message, primary] : messages) {
+    bool closedByReturn = false;
+    whenModalOpens<QDialog>([&closedByReturn](QDialog* dialog) {
+      QTest::keyClick(dialog, Qt::Key_Return);
+      if (!(closedByReturn = !dialog->isVisible())) dialog->close();
+    });
+    EXPECT_EQ(message(), primary);
+    EXPECT_TRUE(closedByReturn);
+  }
 }

@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTextEdit>
 
+#include <tuple>
+
 using namespace blocktest;
 using namespace testsupport;
 
@@ -80,7 +82,8 @@ TEST_F(PlacementTest, ImagesShareOneRowHeightAndOneGroup) {
     QString label;
   };
   const QList<Case> cases = {
-      {"one stretched", {filled(30, 30, Qt::red)}, {50, 100, 200, 50}, {{50, 692, 200, 50}}, false,
+      // A square in a wide box stays square, centred.
+      {"one keeps its proportions", {filled(30, 30, Qt::red)}, {50, 100, 200, 50}, {{125, 692, 50, 50}}, false,
        "Добавление изображения"},
       // gap 6, aspects 2 + 1, h = min(100, 294 / 3) = 98; one point below the top.
       {"two in a row", {filled(40, 20, Qt::red), QImage(), filled(20, 20, Qt::blue)}, {50, 100, 300, 100},
@@ -114,8 +117,11 @@ TEST_F(PlacementTest, PlacedTextAndImageAreWrittenIntoTheSavedFile) {
   if (!hasTool("pdftotext") || !hasTool("pdfimages")) GTEST_SKIP() << "poppler-utils missing";
   view->setEditMode(true);
   view->appendEditableTextBlock(0, {80, 300, 300, 40}, QStringLiteral("Placed words"), {}, 16, Qt::black);
-  view->appendEditableImageBlock(0, {80, 400, 120, 90}, filled(64, 48, QColor(200, 30, 30)));
-  ASSERT_EQ(A::blocks(*view).size(), 2u);
+  // Drawn into a square box the picture keeps its 4 : 3; one far denser than
+  // print needs is written at 600 ppi of its place (an inch by a third).
+  view->appendEditableImageBlock(0, {80, 400, 120, 120}, filled(64, 48, QColor(200, 30, 30)));
+  view->appendEditableImageBlock(0, {80, 600, 72, 24}, filled(3000, 1000, QColor(30, 30, 200)));
+  ASSERT_EQ(A::blocks(*view).size(), 3u);
   ASSERT_TRUE(doc.overlayOcrText(0, view->ocrBlocksWithEdits(), false)) << doc.lastError().toStdString();
   const QString out = dir.filePath(QStringLiteral("placed.pdf"));
   ASSERT_TRUE(doc.saveCopy(out)) << doc.lastError().toStdString();
@@ -123,9 +129,10 @@ TEST_F(PlacementTest, PlacedTextAndImageAreWrittenIntoTheSavedFile) {
   QByteArray text;
   ASSERT_EQ(runTool("pdftotext", {out, "-"}, &text), 0);
   EXPECT_TRUE(QString::fromUtf8(text).contains(QStringLiteral("Placed words")));
-  const auto images = listPdfImages(out);
-  EXPECT_TRUE(std::any_of(images.begin(), images.end(),
-                          [](const PdfImageInfo& i) { return i.type == "image" && i.size == QSize(64, 48); }));
+  QList<std::tuple<QSize, int, int>> written;
+  for (const PdfImageInfo& i : listPdfImages(out))
+    if (i.type == "image") written.append({i.size, i.xPpi, i.yPpi});
+  EXPECT_EQ(written, (QList<std::tuple<QSize, int, int>>{{{64, 48}, 38, 38}, {{600, 200}, 600, 600}}));
 }
 
 TEST_F(PlacementTest, AddingOnAnotherPageHandsTheLoadedEditsOverFirst) {

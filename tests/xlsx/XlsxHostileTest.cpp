@@ -147,6 +147,18 @@ TEST_F(HostileWorkbook, SheetsTooLargeToPaintAndHugeChartIndicesAreRefused) {
   EXPECT_EQ(book.sheets.first().charts.first().series.first().values, (QList<double>{0, 5}));
 }
 
+// A chart sheet has no cells: it is left out, and the dialog names it with the reason.
+TEST_F(HostileWorkbook, AChartSheetIsNamedInTheDialogWithTheReason) {
+  XlsxParts parts = minimalWorkbook({kOneCell, QByteArray()});
+  parts[1].second = "<?xml version=\"1.0\"?><chartsheet><sheetViews><sheetView workbookViewId=\"0\"/></sheetViews></chartsheet>";
+  const QString path = write(QStringLiteral("chartsheet.xlsx"), parts);
+  EXPECT_EQ(load(path).sheets.size(), 1);
+  XlsxImportDialog dialog(path);
+  QStringList shown;
+  for (const QLabel* label : dialog.findChildren<QLabel*>()) shown << label->text();
+  EXPECT_TRUE(shown.join('\n').contains("Лист «Sheet2» не импортирован: это лист диаграммы")) << shown.join('\n').toStdString();
+}
+
 TEST_F(HostileWorkbook, MissingWorkbookBrokenXmlNotAZipAndAPipe) {
   XlsxParts noWorkbook = minimalWorkbook({kOneCell});
   noWorkbook.removeIf([](const auto& part) { return part.first == QLatin1String("xl/workbook.xml"); });
