@@ -106,11 +106,7 @@ void PdfView::showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& g
     const QRectF r = ocrBlocks[static_cast<std::size_t>(imageIndex)].rect;
     const double height = document->pageSize(ocrBlocksPage).height();
     const QRectF top = QRectF(r.x(), height - r.y() - r.height(), r.width(), r.height()).normalized();
-    lastRegionPage = ocrBlocksPage;
-    lastRegionRect = top;
-    lastRegionIsRegion = true;
-    viewport()->update();
-    emit selectionRectReady(ocrBlocksPage, top);
+    markArea(ocrBlocksPage, top);
     emit ocrRegionRequested(ocrBlocksPage, top);
   } else if (chosen == cut) {
     cutSelectedOcrBlocks();
