@@ -1,5 +1,7 @@
 #include "PageCheckChild.h"
 
+#include "LastingThread.h"
+
 #include "PageCheckWorker.h"
 
 #include <QCoreApplication>
@@ -92,7 +94,8 @@ bool PageCheckChild::start() {
   char* arguments[] = {const_cast<char*>(program.constData()), const_cast<char*>(kPageCheckSwitch),
                        const_cast<char*>(parent.constData()), nullptr};
   pid_t started = -1;
-  const int failed = posix_spawn(&started, program.constData(), &actions, nullptr, arguments, environ);
+  const int failed = onLastingThread(
+      [&] { return posix_spawn(&started, program.constData(), &actions, nullptr, arguments, environ); });
   posix_spawn_file_actions_destroy(&actions);
   ::close(ends[1]);
   ::close(document);

@@ -432,6 +432,16 @@ QString pagesFile(const QString& path, const QList<int>& kinds) {
 // refuses that page, not the one asked for; pages imported by index are
 // checked as themselves; an inserted blank page moves the verdicts behind it.
 TEST_F(RenderTest, PageChecksFollowEachPage) {
+  // A worker started by a thread that then ends checks on: its page of
+  // seconds is not refused as if the worker had died on it.
+  PdfDocument started;
+  std::thread([&] {
+    ASSERT_TRUE(started.open(pagesFile(dir.filePath("started.pdf"), {0, 0, 2})));
+    EXPECT_FALSE(started.renderPage(0, 0.5, 0).isNull());
+  }).join();
+  EXPECT_FALSE(started.renderPage(2, 0.5, 0).isNull());
+  EXPECT_FALSE(started.isPageRefused(2));
+
   PdfDocument idle, ahead, host, blank;
   ASSERT_TRUE(idle.open(pagesFile(dir.filePath("idle.pdf"), {0, 0, 0, 0, 0, 0, 2})));
   QElapsedTimer sinceOpen;
