@@ -438,7 +438,7 @@ LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment a
   narrow = std::max(narrow, 0.25);
   const auto narrowed = [&](double x) { return pivot + (x - pivot) * narrow; };
   // Even a quarter as wide, it would leave the sheet it stood on.
-  placed.offSheet = (narrowed(right) > std::max(sheet, wasRight) + 0.5) || (narrowed(left) < std::min(0.0, wasLeft) - 0.5);
+  placed.offSheet = leavesSheet(narrowed(left), narrowed(right), sheet, wasLeft, wasRight);
   placed.scale = narrow;
   placed.left = narrowed(typedLeft) + carried.x();
 

@@ -8,6 +8,7 @@
 #include <QPointF>
 #include <QRectF>
 
+#include <algorithm>
 #include <vector>
 
 struct LineRoom {
@@ -18,6 +19,12 @@ struct LineRoom {
 // of the page's other visible characters; `ink` the boxes of what else the
 // page paints; `column` where the page's text stands; `sheetWidth` the
 // shown page's width. The room always holds the line itself.
+// Whether a line set over [left, right] leaves a sheet `sheet` wide where
+// the line it replaces, over [wasLeft, wasRight], did not.
+inline bool leavesSheet(double left, double right, double sheet, double wasLeft, double wasRight) {
+  return right > std::max(sheet, wasRight) + 0.5 || left < std::min(0.0, wasLeft) - 0.5;
+}
+
 LineRoom freeRoom(const QRectF& line, const std::vector<QPointF>& words, const std::vector<QRectF>& ink,
                   const QRectF& column, double sheetWidth);
 

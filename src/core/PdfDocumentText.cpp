@@ -890,19 +890,27 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     }
   // A line added under a one-line block goes at the page's pitch there: the
   // nearest line of its size above or below it in its column.
+  // Upright lines by height, so that each looks only at the rows near it.
+  std::vector<std::pair<double, const TextBlock::Line*>> rows;
+  for (const TextBlock& block : blocks)
+    if (std::abs(block.rotation) < 0.1)
+      for (const TextBlock::Line& line : block.lines) rows.emplace_back(line.rect.y(), &line);
+  std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (TextBlock& block : blocks) {
     if (block.lines.size() != 1 || std::abs(block.rotation) >= 0.1 || block.vertical) continue;
     const TextBlock::Line& line = block.lines.front();
     double nearest = 2.5 * line.rect.height();
-    for (const TextBlock& other : blocks)
-      for (const TextBlock::Line& next : other.lines) {
-        const double pitch = std::abs(next.rect.y() - line.rect.y());
-        if (&next == &line || std::abs(other.rotation) >= 0.1 || pitch < 0.8 * line.rect.height() || pitch >= nearest ||
-            std::abs(next.fontSize - line.fontSize) > 0.2 * line.fontSize || next.rect.left() >= line.rect.right() ||
-            next.rect.right() <= line.rect.left())
-          continue;
-        nearest = pitch;
-      }
+    const auto from = std::lower_bound(rows.begin(), rows.end(), line.rect.y() - nearest,
+                                       [](const auto& row, double y) { return row.first < y; });
+    for (auto row = from; row != rows.end() && row->first < line.rect.y() + nearest; ++row) {
+      const TextBlock::Line& next = *row->second;
+      const double pitch = std::abs(next.rect.y() - line.rect.y());
+      if (&next == &line || pitch < 0.8 * line.rect.height() || pitch >= nearest ||
+          std::abs(next.fontSize - line.fontSize) > 0.2 * line.fontSize || next.rect.left() >= line.rect.right() ||
+          next.rect.right() <= line.rect.left())
+        continue;
+      nearest = pitch;
+    }
     if (nearest < 2.5 * line.rect.height()) block.pagePitch = float(nearest);
   }
   return blocks;

@@ -1112,9 +1112,8 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           // Narrowed as far as it may be, a line set anew still stays on its sheet.
           if (std::abs(b.rotation) < 0.1) {
             const TextBlock::Line* stored = storedLineOf(run, b);
-            const double right = run.rect.x() + advance * run.scale, sheet = space.shownSize().width();
-            if (right > std::max(sheet, stored ? stored->rect.right() : 0.0) + 0.5 ||
-                run.rect.x() < std::min(0.0, stored ? stored->rect.left() : 0.0) - 0.5) {
+            if (leavesSheet(run.rect.x(), run.rect.x() + advance * run.scale, space.shownSize().width(),
+                            stored ? stored->rect.left() : 0.0, stored ? stored->rect.right() : 0.0)) {
               plan.refusal = offSheetRefusal();
               return plan;
             }

@@ -211,8 +211,13 @@ struct KeptGlyphLine {
   std::vector<double> stops;  // viewport x per column of the new text
 };
 
-std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, const QString& text,
-                                           const QRectF& rect, double zoom, const QRectF& column) {
+std::vector<qsizetype> wordStarts(const QString& text, const std::vector<TextBlock::Line::Word>& words);
+
+// How many characters of line `index` stay as the page draws them at its
+// start and end once it reads `text`; nothing where the page's pixels cannot
+// stand for them (the block moved or turned, a line added or taken away, no
+// word boxes, right to left, hidden text, nothing kept).
+std::optional<std::pair<qsizetype, qsizetype>> keptEnds(const TextBlock& block, int index, const QString& text) {
   if (index < 0 || index >= static_cast<int>(block.lines.size()) ||
       std::abs(block.rotation) >= 0.1 || std::abs(block.originalRotation) >= 0.1 ||
       displayLinesForEditor(block).size() != static_cast<qsizetype>(block.lines.size()))
@@ -223,12 +228,9 @@ std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, co
     return std::nullopt;
   const TextBlock::Line& line = block.lines[static_cast<std::size_t>(index)];
   const QString& old = line.text;
-  const std::optional<double> baseline = lineBaseline(line);
-  if (line.transparentText || !baseline || old.isRightToLeft() || text.isRightToLeft())
+  if (line.transparentText || !lineBaseline(line) || old.isRightToLeft() || text.isRightToLeft() ||
+      wordStarts(old, line.words).empty())
     return std::nullopt;
-  const QFont pageFont = lineRenderFont(line, block, zoom, old, true, 1.0);
-  const std::vector<double> stops = pageGlyphStops(old, line.words, pageFont);
-  if (stops.empty()) return std::nullopt;
   // Kept characters end where a character begins in both texts, not inside a cluster.
   const auto boundary = [](const QString& s, qsizetype at) {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, s);
@@ -244,6 +246,18 @@ std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, co
     ++after;
   while (after > 0 && !(boundary(old, old.size() - after) && boundary(text, text.size() - after))) --after;
   if (before + after == 0) return std::nullopt;
+  return std::make_pair(before, after);
+}
+
+std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, const QString& text,
+                                           const QRectF& rect, double zoom, const QRectF& column) {
+  const auto ends = keptEnds(block, index, text);
+  if (!ends) return std::nullopt;
+  const auto [before, after] = *ends;
+  const TextBlock::Line& line = block.lines[static_cast<std::size_t>(index)];
+  const QString& old = line.text;
+  const std::vector<double> stops = pageGlyphStops(old, line.words, lineRenderFont(line, block, zoom, old, true, 1.0));
+  if (stops.empty()) return std::nullopt;
 
   KeptGlyphLine kept;
   kept.before = int(before);
@@ -269,7 +283,7 @@ std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, co
   kept.x = fit.x;
   kept.scale = fit.scale;
   const double blockTop = block.rect.y() + block.rect.height();
-  kept.baseline = rect.y() + (blockTop - *baseline) * zoom;
+  kept.baseline = rect.y() + (blockTop - *lineBaseline(line)) * zoom;
   // The page's ink of kept glyphs may lean a little past where they advance.
   const double pad = kept.pad = 0.2 * line.rect.height();
   const double bottom = line.rect.y() - pad, height = line.rect.height() + 2 * pad;
@@ -312,7 +326,7 @@ bool drawnAsKeptLines(const TextBlock& block) {
   const QStringList lines = displayLinesForEditor(block);
   if (lines.size() != static_cast<qsizetype>(block.lines.size())) return false;
   for (int i = 0; i < static_cast<int>(lines.size()); ++i)
-    if (!lines.at(i).isEmpty() && !keptGlyphLine(block, i, lines.at(i), QRectF(0, 0, 1, 1), 1.0, QRectF())) return false;
+    if (!lines.at(i).isEmpty() && !keptEnds(block, i, lines.at(i))) return false;
   return true;
 }
 
