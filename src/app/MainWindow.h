@@ -41,6 +41,7 @@ class QLabel;
 class QListWidget;
 class QPrinter;
 struct PrintChoices;
+struct PrinterJob;
 class QProgressBar;
 class QShortcut;
 class QSpinBox;
@@ -534,8 +535,13 @@ class MainWindow : public QMainWindow {
 
   // Prints one sheet per entry of `sheets` (page indices, in this order);
   // reports the pages that could not be rendered (left blank) and returns them;
-  // when the PDF file it prints to cannot be written, it says so and returns all.
+  // when the PDF file it prints to cannot be written, or the printer refuses
+  // the job, it says so and returns all.
   QList<int> printPages(QPrinter& printer, const QList<int>& sheets);
+  // The same, with the job a printer is handed once every sheet is drawn.
+  QList<int> printPages(QPrinter& printer, const QList<int>& sheets, const PrinterJob* job);
+  // Who takes a printer's finished file: CUPS unless set.
+  std::function<QString(const PrinterJob&, const QString&)> handToPrinter;
   // Writes the view's pending block edits before a mark, note or text changes
   // a page, reloading the page's blocks in edit mode; false when they could
   // not be written (the change must not happen then).

@@ -122,6 +122,7 @@ struct PrintRun {
   bool started = false;  // the printer took the painter
   bool ended = false;    // and gave every sheet out
   QList<int> failed;     // pages left blank; read once the run has ended
+  QString refused;       // why a printer did not take the finished job
 };
 
 // Draws one rendered image per sheet, stopping between sheets when cancelled.
@@ -153,13 +154,9 @@ void printSheets(PrintRun& run, QPrinter& printer, const PdfDocument& document, 
     if (image.isNull()) run.failed.append(page);
     done(i + 1);
   }
-  if (run.cancelled) {
-    // Ending the painter would hand a printer the sheets drawn so far: the
-    // job is dropped instead. An engine that cannot drop it (Qt's PDF engine)
-    // is ended with the painter, its file left in the private folder.
-    printer.abort();
-    return;
-  }
+  // A cancelled run's sheets end in the private file, which goes with its
+  // folder: a printer is handed nothing.
+  if (run.cancelled) return;
   run.ended = painter.end();
 }
 
@@ -518,6 +515,11 @@ void MainWindow::runPrint(const PrintChoices& choices) {
 }
 
 QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
+  const std::optional<PrinterJob> job = printerJobOf(printer, QFileInfo(currentDocument->filePath()).fileName());
+  return printPages(printer, sheets, job ? &*job : nullptr);
+}
+
+QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets, const PrinterJob* job) {
   QList<int> failed;
   if (!currentDocument->isOpen() || sheets.isEmpty()) return failed;
   // The document printed is the one the run began with, even if the user
@@ -528,13 +530,16 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
 
   // A PDF file is written whole or not at all: the sheets go to a private
   // temporary file, which then replaces the target in one step.
+  // A printer's sheets go there too, and the printer is handed the file
+  // only when the last one is drawn: Qt's engines cannot take back a job.
   const QString pdfTarget = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
   const std::unique_ptr<OwnedTemporaryFolder> privateFolder = newOwnedTemporaryFolder(kPrintFolderPrefix);
   const QString printed = privateFolder->filePath(QStringLiteral("print.pdf"));
-  if (!pdfTarget.isEmpty()) printer.setOutputFileName(privateFolder->isValid() ? printed : QString());
+  if (!pdfTarget.isEmpty() || job) printer.setOutputFileName(privateFolder->isValid() ? printed : QString());
+  const auto hand = handToPrinter ? handToPrinter : sendToPrinter;
 
   const auto run = std::make_shared<PrintRun>();
-  if (pdfTarget.isEmpty() || privateFolder->isValid()) {
+  if ((pdfTarget.isEmpty() && !job) || privateFolder->isValid()) {
     view->releaseUnseenPages();
     const int total = int(sheets.size());
     PrintProgress progress(this, total, run);
@@ -546,10 +551,12 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
     // The sheets are drawn off the window's thread: a costly page takes as
     // long as its check allows, and the window goes on painting meanwhile.
     // The dialog is modal, so the document cannot be closed under the run.
-    watcher.setFuture(QtConcurrent::run([run, &printer, document, sheets, rotation, scaleMode, &progress] {
+    watcher.setFuture(QtConcurrent::run([run, &printer, document, sheets, rotation, scaleMode, &progress, job, hand,
+                                         printed] {
       printSheets(*run, printer, *document, sheets, rotation, scaleMode, [&progress](int done) {
         QMetaObject::invokeMethod(&progress, [&progress, done] { progress.showDone(done); }, Qt::QueuedConnection);
       });
+      if (job && run->ended && !run->cancelled) run->refused = hand(*job, printed);
     }));
     progress.follow = [this](int done) { progressBar->setValue(done); };
     if (!watcher.isFinished()) progress.exec();
@@ -561,14 +568,19 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets) {
     QMessageBox::warning(this, QStringLiteral("Печать"), QStringLiteral("Не удалось начать печать"));
     return failed;
   }
+  if (!pdfTarget.isEmpty()) printer.setOutputFileName(pdfTarget);
   if (run->cancelled) {
     // Nothing reaches the target of a cancelled run; the private folder goes with what was drawn.
-    if (!pdfTarget.isEmpty()) printer.setOutputFileName(pdfTarget);
     statusLabel->setText(tr("Печать отменена"));
     return sheets;
   }
+  if (job && (!run->ended || !run->refused.isEmpty())) {
+    // The queue's name and CUPS's reason are the system's words: plain text.
+    plainMessageBox(this, QMessageBox::Warning, QStringLiteral("Печать"),
+                    tr("Принтер не принял задание:\n%1").arg(run->refused.isEmpty() ? job->queue : run->refused));
+    return sheets;
+  }
   if (!pdfTarget.isEmpty()) {
-    printer.setOutputFileName(pdfTarget);
     QFile sheetsFile(printed);
     QString error;
     const bool written = run->ended && sheetsFile.open(QIODevice::ReadOnly) &&
