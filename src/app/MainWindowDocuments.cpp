@@ -222,6 +222,11 @@ void MainWindow::updatePageControls() {
 void MainWindow::onPageChanged(int page) {
   const int editedPage = view->ocrBlocksPageIndex();
   if (currentDocument->isOpen() && view->hasOcrEdits() && editedPage != page) {
+    // The page box names the page being gone to while the edits are written.
+    if (pageSpin) {
+      const QSignalBlocker blocker(pageSpin);
+      pageSpin->setValue(page + 1);
+    }
     if (!applyPendingOcrEdits()) {
       if (editedPage >= 0 && editedPage < currentDocument->pageCount()) {
         {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QSpinBox>
 #include <QDir>
 #include <QFile>
 #include <algorithm>
@@ -40,6 +41,7 @@ class RoadWindow : public TestWindow {
  public:
   using MainWindow::autoSaveTimer;
   using MainWindow::nextPageButton;
+  using MainWindow::pageSpin;
   using MainWindow::ocrPage;
   using MainWindow::outlineTree;
   void appendOutlineItemsForTest(const QList<PdfDocument::OutlineItem>& items) { appendOutlineItems(items, nullptr); }
@@ -542,10 +544,14 @@ TEST_F(MainWindowEditRoadTest, BlockEditsSurviveLeavingThePageAndClosingTheDocum
     ASSERT_TRUE(editBlock(window, "Dear customer", "Dear reader"));
     int ticks = 0;
     bool ringShown = false;  // over the window while the write goes on
+    int pageBoxMeanwhile = 0;  // and the page box names the page gone to
     EventLoopStall stall([&] {
       ++ticks;
       const auto* cover = window.findChild<QWidget*>(QStringLiteral("EditWriteBusyOverlay"));
-      ringShown = ringShown || (cover && cover->isVisible());
+      if (cover && cover->isVisible()) {
+        ringShown = true;
+        pageBoxMeanwhile = window.pageSpin->value();
+      }
     });
     stall.start();
     QTest::mouseClick(window.nextPageButton, Qt::LeftButton);
@@ -555,6 +561,7 @@ TEST_F(MainWindowEditRoadTest, BlockEditsSurviveLeavingThePageAndClosingTheDocum
     stall.stop();
     EXPECT_LT(stall.longestMs(), 250) << "ms the window waited while the edits of page 1 were written";
     EXPECT_TRUE(ringShown);
+    EXPECT_EQ(pageBoxMeanwhile, 2);
     std::printf("leaving an edited page of %d: the window waited %lld ms at most\n",
                 window.currentDocument->pageCount(), stall.longestMs());
     window.onSave();
