@@ -564,7 +564,18 @@ TEST_F(MainWindowEditRoadTest, BlockEditsSurviveLeavingThePageAndClosingTheDocum
     EXPECT_EQ(pageBoxMeanwhile, 2);
     std::printf("leaving an edited page of %d: the window waited %lld ms at most\n",
                 window.currentDocument->pageCount(), stall.longestMs());
+    // Saving the long document goes on under the busy ring, the window live.
+    bool saveRingShown = false;
+    EventLoopStall saving([&] {
+      const auto* cover = window.findChild<QWidget*>(QStringLiteral("PictureBusyOverlay"));
+      saveRingShown = saveRingShown || (cover && cover->isVisible());
+    });
+    saving.start();
     window.onSave();
+    saving.stop();
+    EXPECT_TRUE(saveRingShown);
+    EXPECT_LT(saving.longestMs(), 250) << "ms the window waited while the document was saved";
+    std::printf("saving it: the window waited %lld ms at most\n", saving.longestMs());
   }
   QByteArray firstPage;
   ASSERT_EQ(runTool("pdftotext", {"-f", "1", "-l", "1", moved, "-"}, &firstPage), 0);
