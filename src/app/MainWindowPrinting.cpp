@@ -490,11 +490,22 @@ void MainWindow::runPrint(const PrintChoices& choices) {
     printer.setPageRanges(ranges);
   }
 
+  const QString pdfFile = printer.outputFileName();  // Qt's dialog may clear it as it opens
   QPrintDialog chooser(&printer, this);
   chooser.setWindowTitle(QStringLiteral("Печать"));
   chooser.setOption(QAbstractPrintDialog::PrintPageRange, true);
   chooser.setOption(QAbstractPrintDialog::PrintCurrentPage, true);
   chooser.setMinMax(1, std::max(count, 1));
+  // Qt's dialog offers the system's printer first even for a printer set to
+  // write a PDF file: "PDF (файл)" chosen here must stay the file there.
+  if (choices.toPdfFile)
+    QMetaObject::invokeMethod(&chooser, [&chooser, pdfFile] {
+      auto* printers = chooser.findChild<QComboBox*>(QStringLiteral("printers"));
+      auto* name = chooser.findChild<QLineEdit*>(QStringLiteral("filename"));
+      if (!printers || !name) return;
+      printers->setCurrentIndex(printers->count() - 1);
+      name->setText(pdfFile);
+    }, Qt::QueuedConnection);
   // A cancelled system dialog prints nothing and says nothing.
   if (chooser.exec() != QDialog::Accepted) return;
   if (!currentDocument->isOpen()) return;

@@ -87,18 +87,19 @@ LineGlyphCut::Style LineGlyphCut::styleOf(FPDF_FONT font) {
 
 namespace {
 
-// Numbers a show's glyphs `own` (units of `x`) by their codes: a show draws
-// its codes left to right, so the n-th glyph from the left is its n-th
-// code, as long as no two stand at one place and the count agrees. A
-// left-to-right show whose spacings set a glyph back reads in the order it
-// draws, which is then not the order glyphs stand in: it is not numbered.
-bool numberByPlace(std::vector<int>& own, const std::function<double(int)>& x, bool rightToLeft, int codes) {
-  const auto leftOf = [&](int a, int b) { return x(a) < x(b); };
+// Numbers a show's glyphs `own` (units of `along`, their place along the
+// way the show advances) by their codes: a show draws its codes forward, so
+// the n-th glyph from its start is its n-th code, as long as no two stand
+// at one place and the count agrees. A left-to-right show whose spacings
+// set a glyph back reads in the order it draws, which is then not the order
+// glyphs stand in: it is not numbered.
+bool numberByPlace(std::vector<int>& own, const std::function<double(int)>& along, bool rightToLeft, int codes) {
+  const auto before = [&](int a, int b) { return along(a) < along(b); };
   if (codes != int(own.size())) return false;
-  if (!rightToLeft && !std::is_sorted(own.begin(), own.end(), leftOf)) return false;
-  std::sort(own.begin(), own.end(), leftOf);
+  if (!rightToLeft && !std::is_sorted(own.begin(), own.end(), before)) return false;
+  std::sort(own.begin(), own.end(), before);
   for (size_t i = 1; i < own.size(); ++i)
-    if (x(own[i]) - x(own[i - 1]) < 0.01) return false;
+    if (along(own[i]) - along(own[i - 1]) < 0.01) return false;
   return true;
 }
 
@@ -107,18 +108,28 @@ bool readsRightToLeft(const QString& text) {
                      [](QChar q) { return q.direction() == QChar::DirR || q.direction() == QChar::DirAL; });
 }
 
+// A glyph's origin to a thousandth of a unit: characters of one code (a
+// ligature read as several letters) share it.
+std::pair<qint64, qint64> originKey(const QPointF& origin) {
+  return {qRound64(origin.x() * 1000), qRound64(origin.y() * 1000)};
+}
+
 }  // namespace
 
+// Every show is numbered here, for the line's cut and for the shows an edit
+// takes out in part alike, so both agree on which code is which glyph. The
+// place along the show's own advance orders them, whatever way the page
+// turns it.
 std::map<FPDF_PAGEOBJECT, std::vector<LineGlyphCut::NumberedGlyph>> LineGlyphCut::numberedGlyphs(
     FPDF_TEXTPAGE textPage, const PageSpace& space, const std::function<int(FPDF_PAGEOBJECT)>& codesOf) {
   std::map<FPDF_PAGEOBJECT, std::vector<NumberedGlyph>> numbered;
   if (!textPage) return numbered;
-  struct Glyph {
-    NumberedGlyph glyph;
-    double x;
+  struct Show {
+    std::vector<NumberedGlyph> glyphs;
+    QPointF advance;  // user space, from its first glyph's matrix
+    bool rightToLeft = false;
   };
-  std::map<FPDF_PAGEOBJECT, std::vector<Glyph>> glyphs;
-  std::map<FPDF_PAGEOBJECT, bool> rightToLeft;
+  std::map<FPDF_PAGEOBJECT, Show> shows;
   std::set<std::tuple<FPDF_PAGEOBJECT, qint64, qint64>> seen;
   const int count = FPDFText_CountChars(textPage);
   for (int i = 0; i < count; ++i) {
@@ -127,18 +138,24 @@ std::map<FPDF_PAGEOBJECT, std::vector<LineGlyphCut::NumberedGlyph>> LineGlyphCut
     double l = 0, r = 0, b = 0, t = 0, x = 0, y = 0;
     if (!object || !FPDFText_GetCharBox(textPage, i, &l, &r, &b, &t) || !FPDFText_GetCharOrigin(textPage, i, &x, &y))
       continue;
-    rightToLeft[object] = rightToLeft[object] || readsRightToLeft(lettersOfCode(FPDFText_GetUnicode(textPage, i)));
-    // Characters of one code (a ligature read as several letters) share their glyph.
-    if (!seen.insert({object, qRound64(x * 1000), qRound64(y * 1000)}).second) continue;
-    glyphs[object].push_back({{QPointF(x, y), space.toShown(QPointF((l + r) / 2, (b + t) / 2))},
-                              space.toShown(QPointF(x, y)).x()});
+    Show& show = shows[object];
+    show.rightToLeft = show.rightToLeft || readsRightToLeft(lettersOfCode(FPDFText_GetUnicode(textPage, i)));
+    const auto [kx, ky] = originKey(QPointF(x, y));
+    if (!seen.insert({object, kx, ky}).second) continue;
+    if (show.glyphs.empty()) {
+      FS_MATRIX m;
+      show.advance = FPDFText_GetMatrix(textPage, i, &m) && std::hypot(m.a, m.b) > 0 ? QPointF(m.a, m.b)
+                                                                                    : QPointF(1, 0);
+    }
+    show.glyphs.push_back({QPointF(x, y), space.toShown(QPointF((l + r) / 2, (b + t) / 2))});
   }
-  for (auto& [object, own] : glyphs) {
-    std::vector<int> order(own.size());
+  for (auto& [object, show] : shows) {
+    std::vector<int> order(show.glyphs.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
-    if (!numberByPlace(order, [&](int g) { return own[size_t(g)].x; }, rightToLeft[object], codesOf(object))) continue;
+    const auto along = [&show](int g) { return QPointF::dotProduct(show.glyphs[size_t(g)].origin, show.advance); };
+    if (!numberByPlace(order, along, show.rightToLeft, codesOf(object))) continue;
     std::vector<NumberedGlyph>& out = numbered[object];
-    for (const int g : order) out.push_back(own[size_t(g)].glyph);
+    for (const int g : order) out.push_back(show.glyphs[size_t(g)]);
   }
   return numbered;
 }
@@ -243,7 +260,8 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     const Char& c = chars[i];
     if (!c.object) continue;
     std::vector<int>& own = unitsOf[c.object];
-    const auto key = std::make_tuple(c.object, qRound64(c.origin.x() * 1000), qRound64(c.origin.y() * 1000));
+    const auto [kx, ky] = originKey(c.origin);
+    const auto key = std::make_tuple(c.object, kx, ky);
     if (const auto same = unitAt.find(key); same != unitAt.end()) {
       Unit& unit = cut.units[size_t(same->second)];
       unit.left = std::min(unit.left, c.box.left());
@@ -266,14 +284,18 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     own.push_back(int(cut.units.size()));
     cut.units.push_back(unit);
   }
-  std::set<FPDF_PAGEOBJECT> readRightToLeft;
-  for (const Char& c : chars)
-    if (readsRightToLeft(c.text)) readRightToLeft.insert(c.object);
+  const auto numbered = numberedGlyphs(textPage, space, codesOf);
   for (auto& [object, own] : unitsOf) {
-    if (!numberByPlace(own, [&](int u) { return cut.units[size_t(u)].x; }, readRightToLeft.count(object) > 0,
-                       codesOf(object)))
-      return cut;
-    for (size_t i = 0; i < own.size(); ++i) cut.units[size_t(own[i])].code = int(i);
+    const auto glyphs = numbered.find(object);
+    if (glyphs == numbered.end() || glyphs->second.size() != own.size()) return cut;
+    std::map<std::pair<qint64, qint64>, int> codeAt;
+    for (size_t code = 0; code < glyphs->second.size(); ++code) codeAt[originKey(glyphs->second[code].origin)] = int(code);
+    for (const int u : own) {
+      const auto code = codeAt.find(originKey(cut.units[size_t(u)].origin));
+      if (code == codeAt.end()) return cut;
+      cut.units[size_t(u)].code = code->second;
+    }
+    std::sort(own.begin(), own.end(), [&](int a, int b) { return cut.units[size_t(a)].code < cut.units[size_t(b)].code; });
     cut.lineObjects.insert(object);
   }
 

@@ -406,9 +406,10 @@ TEST(PrintDialogChoicesTest, RangeCurrentPageAndCopiesReachTheSheets) {
     for (QCheckBox* box : dialog->findChildren<QCheckBox*>())
       if (box->text() == QStringLiteral("Разобрать по копиям")) box->setChecked(c.collate);
     bool offered = false;
+    // Answered as a user would, once the dialog has settled on what it offers.
     whenModalOpens<QPrintDialog>([&offered](QPrintDialog* d) {
       offered = true;
-      d->accept();
+      QMetaObject::invokeMethod(d, &QDialog::accept, Qt::QueuedConnection);
     });
     for (QPushButton* b : dialog->findChildren<QPushButton*>())
       if (b->text() == QStringLiteral("Печать")) QTest::mouseClick(b, Qt::LeftButton);
