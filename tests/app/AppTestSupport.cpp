@@ -39,6 +39,10 @@ bool showActive(QWidget* window, const QSize& size) {
   return QTest::qWaitForWindowActive(window) && exposed;
 }
 
+bool pageBlocksRead(const PdfView* view) {
+  return QTest::qWaitFor([view] { return !view->currentOcrBlocks().empty(); }, 60000);
+}
+
 bool typeOverBlock(PdfView* view, const QString& oldText, const QString& newText) {
   const std::vector<TextBlock>& blocks = view->currentOcrBlocks();
   for (size_t i = 0; i < blocks.size(); ++i) {

@@ -53,6 +53,11 @@ struct PaintCounter : QObject {
 // types `newText` over all of its text; true when the view then holds edits.
 bool typeOverBlock(PdfView* view, const QString& oldText, const QString& newText);
 
+// Whether the view holds the shown page's text blocks, waiting for them: on a
+// busy machine a page's check can outlast the window's patience, and the
+// window then reads the page's text when the check has ended.
+bool pageBlocksRead(const PdfView* view);
+
 // Settings of the tests live in Qt's test location and start empty.
 void useCleanSettings();
 

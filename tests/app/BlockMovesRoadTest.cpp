@@ -228,6 +228,9 @@ class BlockMovesRoadTest : public ::testing::Test {
     press(QKeySequence::Save);
     ASSERT_EQ(window->statusLabel->text(), "Сохранено");
     ASSERT_TRUE(oracles::qpdfCheckPasses(path));
+    if (view()->isEditMode()) {
+      ASSERT_TRUE(pageBlocksRead(view()));
+    }
   }
 
   static int occurrences(const QStringList& pages, const QString& text) {

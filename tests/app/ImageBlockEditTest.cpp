@@ -179,6 +179,7 @@ void ImageBlockEditTest::editAndTurnPicture(int turn) {
   ASSERT_EQ(runTool("qpdf", {path, "--replace-input", "--rotate=+" + QString::number(turn)}), 0);
   window->openFile(path);
   QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_TRUE(pageBlocksRead(window->view));
   const std::vector<TextBlock>& blocks = window->view->currentOcrBlocks();
   const auto image = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return b.isImage; });
   ASSERT_NE(image, blocks.end());

@@ -135,6 +135,7 @@ TEST_F(MainWindowEditRoadTest, AnEditedLineIsSavedIntoTheFileAndReadBack) {
     EXPECT_FALSE(window.currentDocument->isModified());
     EXPECT_FALSE(window.view->hasOcrEdits());
     // Edit mode goes on with the saved page's blocks.
+    EXPECT_TRUE(pageBlocksRead(window.view));
     EXPECT_EQ(window.ocrPage, 0);
     EXPECT_GE(blockIndexContaining(window.view, "within two weeks"), 0);
     EXPECT_EQ(window.documentTabs->tabText(0), "letter.pdf");
@@ -151,6 +152,7 @@ TEST_F(MainWindowEditRoadTest, AnEditedLineIsSavedIntoTheFileAndReadBack) {
   RoadWindow reopened;
   reopened.resize(1200, 800);
   reopened.openFile(path);
+  EXPECT_TRUE(pageBlocksRead(reopened.view));
   EXPECT_EQ(reopened.documentTabs->tabText(0), "letter.pdf");
   EXPECT_GE(blockIndexContaining(reopened.view, "within two weeks"), 0);
   EXPECT_LT(blockIndexContaining(reopened.view, "thirty days"), 0);
@@ -289,6 +291,7 @@ TEST_F(MainWindowEditRoadTest, TheTextLayerComesInReadingOrderOrNotAtAll) {
   RoadWindow window;
   window.resize(1200, 800);
   window.openFile(path);
+  ASSERT_TRUE(pageBlocksRead(window.view));
   QStringList order;
   for (const TextBlock& block : window.view->currentOcrBlocks()) order << block.text;
   EXPECT_EQ(order, QStringList({"Left column first line", "Left column second line", "Right column first line",
@@ -501,6 +504,7 @@ TEST_F(MainWindowEditRoadTest, PicturesUpToTheImportBoundArePlacedAndLargerOnesS
   RoadWindow window;
   showWindow(window);
   window.openFile(letter("letter.pdf"));
+  ASSERT_TRUE(pageBlocksRead(window.view));
   const size_t before = window.view->currentOcrBlocks().size();
   for (const QString& file : {big, huge}) {
     window.onEditInsertImage();
