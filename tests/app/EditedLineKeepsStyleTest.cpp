@@ -192,6 +192,7 @@ class EditedLineKeepsStyle : public EditedPageMatchesPreview {
 
   // Clicks into the line at `top`, puts the caret after `after` and selects `count` characters.
   QTextEdit* openLineAt(const QPointF& top, const QString& after, int count) {
+    if (!pageBlocksRead(window->view)) return nullptr;
     clickAt(top);
     QTextEdit* editor = window->view->activeTextEditor();
     if (!editor) return nullptr;
@@ -317,6 +318,7 @@ TEST_F(EditedLineKeepsStyle, ALineWithMixedFormattingOpensAgainAsTextWithItsRuns
   // Opened again in the same window, then after reopening the file: text
   // with a bold run, edited again and saved.
   const auto expectEditableWithRuns = [&](const char* when) {
+    ASSERT_TRUE(pageBlocksRead(window->view)) << when;
     clickAt(inLine);
     QTextEdit* editor = window->view->activeTextEditor();
     ASSERT_NE(editor, nullptr) << when;
