@@ -83,6 +83,7 @@ TEST_F(EditViewPlaceTest, EditModeKeepsWorkingAfterSavingInPlace) {
   open({PageSpec{QStringLiteral("First line of text\nSecond line of text"), false, {595, 842}}});
   QTest::keyClick(window.get(), Qt::Key_F2);
   ASSERT_TRUE(window->editMode);
+  ASSERT_TRUE(pageBlocksRead(view()));
   ASSERT_EQ(view()->currentOcrBlocks().size(), 2u);
   view()->activateOcrBlock(0);
   QTextEdit* editor = view()->activeTextEditor();

@@ -213,6 +213,7 @@ void ImageBlockEditTest::editAndTurnPicture(int turn) {
   EXPECT_LT(meanChannelDifference(after.copy(box), before.copy(box)), 3.0) << "the picture but for its stroke";
 
   // The round handle dragged a quarter round the picture's centre, clockwise.
+  ASSERT_TRUE(pageBlocksRead(window->view));
   QWidget* vp = window->view->viewport();
   QTest::mouseClick(vp, Qt::LeftButton, {}, at);
   auto* frame = vp->findChild<BlockEditorFrame*>();

@@ -31,7 +31,7 @@ class RepeatedSaves : public EditedPageMatchesPreview {
   QTextEdit* selectWord(const QString& file, const QString& anchor, const QString& word) {
     const QList<Word> words = bboxWords(file);
     const auto line = std::find_if(words.begin(), words.end(), [&](const Word& w) { return w.text == anchor; });
-    if (line == words.end()) return nullptr;
+    if (line == words.end() || !pageBlocksRead(window->view)) return nullptr;
     for (const Word& w : words) {
       if (w.text != word || std::abs(w.box.center().y() - line->box.center().y()) > 3) continue;
       clickAt(w.box.center());

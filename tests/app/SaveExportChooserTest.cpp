@@ -51,7 +51,7 @@ class SaveExportChooser : public ShownWindowTest {
   // In edit mode, a click into the page's first line and words typed at its end.
   void typeAtEndOfFirstLine(const QString& words) {
     if (!window->editMode) QTest::keyClick(window.get(), Qt::Key_F2);
-    ASSERT_FALSE(window->view->currentOcrBlocks().empty());
+    ASSERT_TRUE(pageBlocksRead(window->view));
     const QRectF line = window->view->pdfRectToScreenRect(0, window->view->currentOcrBlocks().front().rect);
     QTest::mouseClick(window->view->viewport(), Qt::LeftButton, {}, line.center().toPoint());
     ASSERT_NE(window->view->activeTextEditor(), nullptr);
