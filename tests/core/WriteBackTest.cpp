@@ -1114,23 +1114,18 @@ TEST_F(WriteBack, AnEditChangesOnlyTheTypedGlyphsAndALongerLineTakesTheFreeRoom)
                                          {"BT /F1 10 Tf 72 760 Td [(Chapter 1: Preliminaries) -30000 (6)] TJ ET\n"
                                           "BT /F1 16 Tf 72 600 Td (Short heading) Tj ET\n"});
   ASSERT_FALSE(source.isEmpty());
-  // The same head up the sheet's left edge, read bottom to top.
-  const QString turned = splitContentPdf(path(QStringLiteral("turned-head.pdf")),
-                                         {"BT /F1 10 Tf 0 1 -1 0 40 100 Tm [(Chapter 1: Preliminaries) -30000 (6)] TJ ET\n"});
-  ASSERT_FALSE(turned.isEmpty());
   const auto numberGlyph = [](const QString& file) {
     for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(file, 0))
       if (g.text == QLatin1String("6")) return g;
     return oracles::TracedGlyph{};
   };
-  for (const QString& file : {source, turned})
+  const oracles::TracedGlyph six = numberGlyph(source);
+  ASSERT_EQ(six.font, QStringLiteral("Helvetica"));
   for (const QString& title : {QStringLiteral("Chapter 1: Getting started with the tools"), QStringLiteral("Chapter 1"),
                                QString()}) {
-    SCOPED_TRACE((QFileInfo(file).fileName() + QLatin1Char(' ') + title).toStdString());
-    const oracles::TracedGlyph six = numberGlyph(file);
-    ASSERT_EQ(six.font, QStringLiteral("Helvetica"));
+    SCOPED_TRACE(title.toStdString());
     PdfDocument doc;
-    ASSERT_TRUE(doc.open(file));
+    ASSERT_TRUE(doc.open(source));
     std::vector<TextBlock> blocks = doc.extractText(0);
     const int head = blockIndexContaining(blocks, QStringLiteral("Preliminaries"));
     ASSERT_GE(head, 0);
