@@ -546,11 +546,12 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets, c
   const QString pdfTarget = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
   const std::unique_ptr<OwnedTemporaryFolder> privateFolder = newOwnedTemporaryFolder(kPrintFolderPrefix);
   const QString printed = privateFolder->filePath(QStringLiteral("print.pdf"));
-  if (!pdfTarget.isEmpty() || job) printer.setOutputFileName(privateFolder->isValid() ? printed : QString());
+  const bool throughFile = !pdfTarget.isEmpty() || job;
+  if (throughFile) printer.setOutputFileName(privateFolder->isValid() ? printed : QString());
   const auto hand = handToPrinter ? handToPrinter : sendToPrinter;
 
   const auto run = std::make_shared<PrintRun>();
-  if ((pdfTarget.isEmpty() && !job) || privateFolder->isValid()) {
+  if (!throughFile || privateFolder->isValid()) {
     view->releaseUnseenPages();
     const int total = int(sheets.size());
     PrintProgress progress(this, total, run);
@@ -575,11 +576,12 @@ QList<int> MainWindow::printPages(QPrinter& printer, const QList<int>& sheets, c
     progressBar->hide();
     failed = run->failed;
   }
+  // The printer names its own target again, never the private file.
+  if (throughFile) printer.setOutputFileName(pdfTarget);
   if (!run->started) {
     QMessageBox::warning(this, QStringLiteral("Печать"), QStringLiteral("Не удалось начать печать"));
     return failed;
   }
-  if (!pdfTarget.isEmpty()) printer.setOutputFileName(pdfTarget);
   if (run->cancelled) {
     // Nothing reaches the target of a cancelled run; the private folder goes with what was drawn.
     statusLabel->setText(tr("Печать отменена"));
