@@ -44,6 +44,7 @@ bool pageBlocksRead(const PdfView* view) {
 }
 
 bool typeOverBlock(PdfView* view, const QString& oldText, const QString& newText) {
+  if (!pageBlocksRead(view)) return false;
   const std::vector<TextBlock>& blocks = view->currentOcrBlocks();
   for (size_t i = 0; i < blocks.size(); ++i) {
     if (!blocks[i].text.contains(oldText)) continue;

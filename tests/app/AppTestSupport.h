@@ -33,14 +33,21 @@ class EventLoopStall {
     clock.start();
     ticker.start(10);
   }
-  void stop() { ticker.stop(); }
+  void stop() {
+    ticker.stop();
+    watched = clock.elapsed();
+  }
   qint64 longestMs() const { return longest; }
+  // The longest wait allowed: `floorMs`, or a quarter of the watch. On a busy
+  // machine every wait stretches with the run around it, while a window that
+  // does the work itself waits for most of the run.
+  qint64 allowedMs(qint64 floorMs) const { return std::max(floorMs, (watched ? watched : clock.elapsed()) / 4); }
 
  private:
   std::function<void()> onTick;
   QElapsedTimer clock;
   QTimer ticker;
-  qint64 lastTick = 0, longest = 0;
+  qint64 lastTick = 0, longest = 0, watched = 0;
 };
 
 // Counts the paint events of the widgets it is installed on.

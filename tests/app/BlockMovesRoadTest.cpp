@@ -107,7 +107,7 @@ class BlockMovesRoadTest : public ::testing::Test {
     view()->showPageTop(0);
     QTest::keyClick(window.get(), Qt::Key_F2);
     ASSERT_TRUE(window->editMode);
-    ASSERT_FALSE(view()->currentOcrBlocks().empty());
+    ASSERT_TRUE(pageBlocksRead(view()));
   }
 
   int blockWith(const QString& text) const {

@@ -96,6 +96,7 @@ TEST_F(EditViewPlaceTest, EditModeKeepsWorkingAfterSavingInPlace) {
 
   // The saved page's blocks are back, and a click opens one in the editor.
   ASSERT_TRUE(window->editMode);
+  ASSERT_TRUE(pageBlocksRead(view()));
   ASSERT_EQ(view()->currentOcrBlocks().size(), 2u);
   EXPECT_TRUE(view()->currentOcrBlocks()[0].text.contains("Changed line"));
   const QRect second = view()->ocrBlockScreenRect(1);
@@ -111,6 +112,7 @@ TEST_F(EditViewPlaceTest, UndoBackToTheSavedStateClearsTheChangeMarkAndCloseAsks
   open({PageSpec{QStringLiteral("First line of text\nSecond line of text"), false, {595, 842}}});
   const QString name = window->documentTabs->tabText(0);
   QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_TRUE(pageBlocksRead(view()));
   ASSERT_EQ(view()->currentOcrBlocks().size(), 2u);
   QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, view()->ocrBlockScreenRect(0).center());
   ASSERT_NE(view()->activeTextEditor(), nullptr);
@@ -387,6 +389,7 @@ TEST_F(EditViewPlaceTest, F2FramesTheShortLabelsOfAFormPageInsteadOfRecognisingI
   ASSERT_TRUE(showActive(window.get(), {1300, 900}));
   window->openFile(path);
   QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_TRUE(pageBlocksRead(view()));
   EXPECT_EQ(view()->currentOcrBlocks().size(), 2u);
 }
 

@@ -551,7 +551,7 @@ TEST_F(EditedLineKeepsStyle, UntouchedGlyphsStayAsDrawnAndTypedWordsTakeTheLines
   ASSERT_FALSE(one.isEmpty() || three.isEmpty() || deleted.isEmpty());
 
   openWindow(path);
-  QTest::keyClick(window.get(), Qt::Key_F2);
+  enterEditMode();
   // The editor shows the gradient line in a colour of its gradient, never white on the page.
   int patterned = 0;
   for (const TextBlock& b : window->view->currentOcrBlocks())

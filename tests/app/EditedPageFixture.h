@@ -217,6 +217,12 @@ class EditedPageMatchesPreview : public ::testing::Test {
                 savedRight);
   }
 
+  // F2, and the page's blocks once its check has ended.
+  void enterEditMode() {
+    QTest::keyClick(window.get(), Qt::Key_F2);
+    ASSERT_TRUE(pageBlocksRead(window->view));
+  }
+
   void clickAt(const QPointF& topPoint) {
     QTest::mouseClick(viewport(), Qt::LeftButton, {}, screenRect(QRectF(topPoint, QSizeF(1, 1))).topLeft());
   }

@@ -24,7 +24,7 @@ TEST_F(EditedPageMatchesPreview, APartlyFormattedLineSavesAsTheEditorLaysItOut) 
                                    {{72, 216}, sentence},
                                    {{72, 232}, QStringLiteral("Topics are listed one per line below it.")}}));
   openWindow(path);
-  QTest::keyClick(window.get(), Qt::Key_F2);
+  enterEditMode();
   ASSERT_TRUE(window->view->isEditMode());
 
   clickAt({90, 212});
@@ -146,7 +146,7 @@ TEST_F(EditedPageMatchesPreview, EditedLinesKeepTheirBoxAndAlignment) {
     if (b.text.contains(QStringLiteral("quarterly"))) bodyRight = b.rect.right();
   ASSERT_GT(bodyRight, 200);
   openWindow(path);
-  QTest::keyClick(window.get(), Qt::Key_F2);
+  enterEditMode();
 
   const struct {
     QPointF click;
@@ -215,7 +215,7 @@ TEST_F(EditedPageMatchesPreview, ADoubleClickInALineWithALargeRunHighlightsTheWo
     painter.drawText(QPointF(72, 216), QStringLiteral("a next line close below"));
   }));
   openWindow(path);
-  QTest::keyClick(window.get(), Qt::Key_F2);
+  enterEditMode();
   ASSERT_TRUE(window->view->isEditMode());
   QWindow* handle = window->windowHandle();
   double nextLineTop = 0;
@@ -288,7 +288,7 @@ TEST_F(EditedPageMatchesPreview, WhatCoversALineStillCoversItOnceEdited) {
   // The capitals' bodies above the baseline at 200, clear of the editor's frame.
   const QRectF inside(cover.x() + 4, 192, cover.width() - 8, 7);
   openWindow(path);
-  QTest::keyClick(window.get(), Qt::Key_F2);
+  enterEditMode();
   clickAt({300, 195});
   QTextEdit* editor = window->view->activeTextEditor();
   ASSERT_NE(editor, nullptr);
@@ -314,7 +314,7 @@ TEST_F(EditedPageMatchesPreview, OnATintedPageEditedAndDeletedLinesShowAsSaved) 
     painter.drawText(QPointF(72, 230), QStringLiteral("TERM and WORD on the line that goes away"));
   }));
   openWindow(path);
-  QTest::keyClick(window.get(), Qt::Key_F2);
+  enterEditMode();
   clickAt({100, 196});
   QTest::keyClick(window->view->activeTextEditor(), Qt::Key_A, Qt::ControlModifier);
   QTest::keyClicks(window->view->activeTextEditor(), QStringLiteral("New text"));
@@ -340,7 +340,7 @@ TEST_F(EditedPageMatchesPreview, BoxesUnderTextStayPaperAndALogoIsLifted) {
                                          kPage, 0, "/Annots [<</Subtype/Widget/FT/Tx/V(Lucia)/Rect[62 562 258 588]>>]")}));
   openWindow(path);
   const QImage reading = shownRegion({60, 130, 420, 80});
-  QTest::keyClick(window.get(), Qt::Key_F2);
+  enterEditMode();
   EXPECT_GT(darkChange(reading, shownRegion({60, 130, 420, 80})).first, 0.97) << "text covered in edit mode";
   const std::vector<TextBlock>& blocks = window->view->currentOcrBlocks();
   ASSERT_EQ(blocks.size(), 3u) << "two lines and the logo";
@@ -367,7 +367,7 @@ TEST_F(EditedPageMatchesPreview, ALineDraggedOutOfItsCellShowsWhereItWasDropped)
     painter.drawText(QPointF(80, 200), QStringLiteral("Cell value 42"));
   }));
   openWindow(path);
-  QTest::keyClick(window.get(), Qt::Key_F2);
+  enterEditMode();
   clickAt({90, 196});
   const QPoint from = screenRect(QRectF(90, 196, 1, 1)).topLeft();
   QWidget* frame = viewport()->childAt(from);
@@ -412,7 +412,7 @@ TEST_F(EditedPageMatchesPreview, ALineAddedByEnterPushesTheLinesBelowDown) {
   ASSERT_FALSE(fontsBefore.isEmpty());
   const double secondTop = topOf(path, "Second"), anotherTop = topOf(path, "Another");
   openWindow(path);
-  QTest::keyClick(window.get(), Qt::Key_F2);
+  enterEditMode();
   clickAt({90, 196});
   ASSERT_NE(window->view->activeTextEditor(), nullptr);
   for (int key : {int(Qt::Key_End), int(Qt::Key_Return)}) QTest::keyClick(window->view->activeTextEditor(), Qt::Key(key));
@@ -461,7 +461,7 @@ TEST_F(EditedPageMatchesPreview, AWordTypedIntoALineDrawnTwiceKeepsBothCopies) {
              QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"),
              QStringLiteral("<< /Type /OCG /Name (Visible) >>")}));
   openWindow(path);
-  QTest::keyClick(window.get(), Qt::Key_F2);
+  enterEditMode();
   clickAt({100, 138});
   QTextEdit* editor = window->view->activeTextEditor();
   ASSERT_NE(editor, nullptr);
@@ -498,7 +498,7 @@ TEST_F(EditedPageMatchesPreview, ALineTypedIntoShowsItsUntouchedGlyphsAsThePageD
   const QRectF region(66, 212, 250, 40);
   openWindow(path);
   const QImage page = shownRegion(region);
-  QTest::keyClick(window.get(), Qt::Key_F2);
+  enterEditMode();
   clickAt({100, 230});
   QTextEdit* editor = window->view->activeTextEditor();
   ASSERT_NE(editor, nullptr);

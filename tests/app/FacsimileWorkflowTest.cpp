@@ -371,7 +371,7 @@ class FacsimileInsertTest : public FacsimileWorkflowTest {
   // An unsaved edit of the first page's text, typed in place.
   void editFirstPage() {
     window.onToggleEditMode();
-    ASSERT_FALSE(window.view->currentOcrBlocks().empty());
+    ASSERT_TRUE(pageBlocksRead(window.view));
     window.view->activateOcrBlock(0);
     QTextEdit* editor = window.view->activeTextEditor();
     ASSERT_TRUE(editor);
@@ -455,6 +455,7 @@ TEST_F(FacsimileInsertTest, PlacedFacsimileHasTheChosenSizeOnThePageAfterEarlier
 
 TEST_F(FacsimileInsertTest, EditsThatCannotBeWrittenKeepThePlacementArmed) {
   window.onToggleEditMode();
+  ASSERT_TRUE(pageBlocksRead(window.view));
   // Blocks of a page the document does not have: writing them must fail.
   std::vector<TextBlock> blocks = window.view->currentOcrBlocks();
   ASSERT_FALSE(blocks.empty());

@@ -282,6 +282,7 @@ TEST_F(ImageBlockEditTest, AWordDrawnAsAClipIsTextNotAPicture) {
   file.close();
   window->openFile(path);
   QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_TRUE(pageBlocksRead(window->view));
   for (const bool typed : {true, false}) {
     SCOPED_TRACE(typed ? "typed into" : "deleted");
     const std::vector<TextBlock>& blocks = window->view->currentOcrBlocks();

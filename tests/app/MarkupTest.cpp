@@ -604,6 +604,7 @@ TEST_F(MarkupTest, MarksAndAnnotationsLeaveTheWordsUnderThemEditable) {
   QTest::mouseClick(ribbonButton(QStringLiteral("Маркер")), Qt::LeftButton);
   QApplication::setActiveWindow(window.get());
   QTest::keyClick(window.get(), Qt::Key_F2);
+  ASSERT_TRUE(pageBlocksRead(window->view));
   for (const TextBlock& block : window->view->currentOcrBlocks()) EXPECT_FALSE(block.isImage);
   QTest::mouseClick(window->view->viewport(), Qt::LeftButton, {},
                     window->view->viewportPointForPageTopPoint(0, lineBox(file, 0, {"highlight"}, 842).center()));

@@ -119,6 +119,7 @@ double TurnedPageEditRoadTest::editAndSave(int pageTurn, int textTurn) {
   view->setZoom(1.0);
   QTest::keyClick(&window, Qt::Key_F2);
   EXPECT_TRUE(window.editMode);
+  EXPECT_TRUE(pageBlocksRead(view));
 
   // Two lines, two blocks, each turned as the page shows it.
   const std::vector<TextBlock>& blocks = view->currentOcrBlocks();
