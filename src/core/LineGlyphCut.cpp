@@ -215,7 +215,10 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
       previousIn = false;
       continue;
     }
-    const bool inside = inLine(space.toShown(QPointF((l + r) / 2, (b + t) / 2)));
+    // The line's place is where its read letters stand: a glyph read as
+    // nothing that the same show draws right after them is the line's too.
+    const bool inside = inLine(space.toShown(QPointF((l + r) / 2, (b + t) / 2))) ||
+                        (previousIn && chars.back().object == object && lettersOfCode(char32_t(u)).isEmpty());
     if (!FPDFText_GetCharOrigin(textPage, i, &x, &y) || !FPDFText_GetLooseCharBox(textPage, i, &loose) ||
         !FPDFText_GetMatrix(textPage, i, &m)) {
       if (inside) return cut;
@@ -348,17 +351,60 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   const QString& n = newText;
   qsizetype p = 0, q = n.size();
   size_t k = 0, e = items.size();
+  // A glyph read as nothing (a broken map) is in no text the editor showed:
+  // it goes with the letter it follows, or after a blank with what follows
+  // it, and at the line's end it ends the line.
+  const auto unread = [](const Item& item) { return item.unit >= 0 && item.text.isEmpty(); };
   // A blank, whether the reading put it there or a glyph draws it (read as
   // a tab or a no-break space), is any one blank of the new text.
-  const auto blankItem = [](const Item& item) { return item.unit < 0 || item.text.trimmed().isEmpty(); };
+  const auto blankItem = [&](const Item& item) { return item.unit < 0 || (!unread(item) && item.text.trimmed().isEmpty()); };
+  std::vector<bool> gluedBack(items.size(), false);
+  for (size_t i = 0; i < items.size();) {
+    size_t j = i;
+    while (j < items.size() && unread(items[j])) ++j;
+    const bool back = j == items.size() || (i > 0 && !blankItem(items[i - 1]));
+    for (size_t g = i; g < j; ++g) gluedBack[g] = back;
+    i = std::max(j, i + 1);
+  }
   const auto matchesAt = [&](const Item& item, qsizetype at) {
     if (blankItem(item)) return at >= 0 && at < n.size() && n.at(at).isSpace();
     return at >= 0 && at + item.text.size() <= n.size() && n.mid(at, item.text.size()) == item.text;
   };
   const auto width = [&](const Item& item) { return blankItem(item) ? qsizetype(1) : item.text.size(); };
-  while (k < items.size() && matchesAt(items[k], p)) p += width(items[k++]);
-  while (e > k && matchesAt(items[e - 1], q - width(items[e - 1])) && q - width(items[e - 1]) >= p)
-    q -= width(items[--e]);
+  bool endsUnreadAfterBlank = false;
+  while (k < items.size()) {
+    if (unread(items[k])) {
+      size_t j = k;
+      while (j < items.size() && unread(items[j])) ++j;
+      if (gluedBack[k]) {
+        endsUnreadAfterBlank = k > 0 && blankItem(items[k - 1]);
+        k = j;
+        continue;
+      }
+      if (j == items.size() || !matchesAt(items[j], p)) break;
+      k = j;
+    }
+    if (!matchesAt(items[k], p)) break;
+    endsUnreadAfterBlank = false;
+    p += width(items[k++]);
+  }
+  while (e > k) {
+    size_t j = e;
+    while (j > k && unread(items[j - 1]) && !gluedBack[j - 1]) --j;  // they go with what follows them
+    size_t letter = j;
+    while (letter > k && unread(items[letter - 1])) --letter;  // those glued to the letter before them
+    if (letter == k || unread(items[letter - 1])) {
+      e = j;
+      break;
+    }
+    const Item& item = items[letter - 1];
+    if (!matchesAt(item, q - width(item)) || q - width(item) < p) {
+      e = j;
+      break;
+    }
+    q -= width(item);
+    e = letter - 1;
+  }
   // A word is shaped anew whole only where the typed text touches it, not
   // across a blank it begins or ends with.
   const QString touching = n.mid(p, q - p);
@@ -373,6 +419,9 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   // take the line's place, font and fill.
   // A line left as it was keeps every glyph (it may still move with its block).
   cut.typedText = n.mid(p, q - p);
+  // Words added after a blank that unread glyphs follow go after those glyphs, the blank with them.
+  if (endsUnreadAfterBlank && !cut.typedText.isEmpty() && !cut.typedText.front().isSpace())
+    cut.typedText.prepend(QLatin1Char(' '));
 
   cut.state.assign(cut.units.size(), 1);
   for (size_t i = k; i < e; ++i)
@@ -423,6 +472,13 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   return cut;
 }
 
+std::pair<double, double> LineGlyphCut::span() const {
+  double left = anchorX, right = anchorX;
+  for (size_t u = 0; u < units.size(); ++u)
+    if (state[u] != 3) left = std::min(left, units[u].left), right = std::max(right, units[u].right);
+  return {left, right};
+}
+
 LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment alignment, const LineRoom& room,
                                             const QPointF& carried) const {
   Placement placed;
@@ -438,12 +494,10 @@ LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment a
   else (rtl ? before : after) = delta;
   double typedLeft = anchorX + before - (rtl ? typedAdvance : 0);
   // The line's extent before and after.
-  double wasLeft = anchorX, wasRight = anchorX, left = typedLeft, right = typedLeft + typedAdvance;
+  const auto [wasLeft, wasRight] = span();
+  double left = typedLeft, right = typedLeft + typedAdvance;
   for (size_t u = 0; u < units.size(); ++u) {
-    if (state[u] == 3) continue;
-    wasLeft = std::min(wasLeft, units[u].left);
-    wasRight = std::max(wasRight, units[u].right);
-    if (state[u] == 0) continue;
+    if (state[u] == 3 || state[u] == 0) continue;
     const double shift = state[u] == 1 ? before : after;
     left = std::min(left, units[u].left + shift);
     right = std::max(right, units[u].right + shift);

@@ -104,6 +104,9 @@ public:
   bool decides(FPDF_PAGEOBJECT show, int code) const;
   // Shows of other words drawn over the line's place: they stay whole.
   const std::set<FPDF_PAGEOBJECT>& drawnOver() const { return over; }
+  // Where the line's own glyphs stand (x of the cut's frame), glyphs read as
+  // nothing, which the line's place leaves out, included.
+  std::pair<double, double> span() const;
 
   // A line of several styles, as stored and as the editor hands it back.
   // It keeps glyphs only where the user restyled nothing: the characters it

@@ -869,9 +869,10 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   }
   // Where each line may grow when an edit makes it longer, as the writer measures it.
   const QRectF column = pageTextColumn(blocks);
-  std::vector<QPointF> words;
+  std::vector<QPointF> words, unread;  // glyphs read as nothing (a broken map) are in no line's box
   for (const PageChar& c : readPageChars(textPage.get(), space))
-    if (!c.hidden) words.push_back(c.centre);
+    if (!c.hidden) (lettersOfCode(c.unicode).isEmpty() ? unread : words).push_back(c.centre);
+  std::sort(unread.begin(), unread.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
   const std::vector<QRectF> painted = pageInkBoxes(loaded.get(), space);
   for (TextBlock& block : blocks)
     for (TextBlock::Line& line : block.lines) {
@@ -881,10 +882,21 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
       });
       if (std::abs(block.rotation) >= 0.1 || line.words.empty() || marksOnly) continue;
       const QRectF box = writtenLineBox(block, line);
+      // Those beside the line, one after another, end it: an edit keeps them
+      // with it, so they take none of its room.
+      QRectF own = box;
+      const auto beside = [&](const QPointF& c, double edge) {
+        return c.y() > box.top() && c.y() < box.bottom() && std::abs(c.x() - edge) < box.height();
+      };
+      for (const QPointF& c : unread)
+        if (c.x() > own.right() && beside(c, own.right())) own.setRight(c.x() + 0.25 * box.height());
+      for (auto c = unread.rbegin(); c != unread.rend(); ++c)
+        if (c->x() < own.left() && beside(*c, own.left())) own.setLeft(c->x() - 0.25 * box.height());
       std::vector<QPointF> others;
-      for (const QPointF& w : words)
-        if (!box.contains(w)) others.push_back(w);
-      const LineRoom room = freeRoom(box, others, painted, column, pageSize.width());
+      for (const std::vector<QPointF>* list : {&words, &unread})
+        for (const QPointF& w : *list)
+          if (!own.contains(w)) others.push_back(w);
+      const LineRoom room = freeRoom(own, others, painted, column, pageSize.width());
       line.freeLeft = float(box.left() - room.left);
       line.freeRight = float(room.right - box.right());
     }

@@ -1015,8 +1015,13 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             // The room the editor showed the line growing into, where the page
             // still has it; a turned line keeps to its box.
             const TextBlock::Line& stored = b.lines[size_t(lineIndex)];
-            const QRectF lineBox = writtenLineBox(b, stored).translated(-linesCarried(b));
             const bool turned = std::abs(b.rotation) >= 0.1;
+            QRectF lineBox = writtenLineBox(b, stored).translated(-linesCarried(b));
+            if (!turned) {
+              const auto [left, right] = cut.span();
+              lineBox.setLeft(std::min(lineBox.left(), left));
+              lineBox.setRight(std::max(lineBox.right(), right));
+            }
             LineRoom room = freeRoom(lineBox, otherWords(lineBox), ink, column, space.shownSize().width());
             room.left = std::max(room.left, lineBox.left() - stored.freeLeft);
             room.right = std::min(room.right, lineBox.right() + stored.freeRight);

@@ -464,3 +464,40 @@ TEST_F(EditInPlace, AShowThatSetsAGlyphBackLosesOnlyTheReplacedOne) {
   ASSERT_TRUE(editLine(input, "Amount", "Amount 4 92 7 euro", saved, &message)) << message.toStdString();
   EXPECT_EQ(oracles::pageText(saved, 0).simplified().toStdString(), "Amount 4 92 7 euro");
 }
+
+// A map that reads r to u as nothing (control codes): the line's unread
+// glyphs are none of the typed words. They stay as drawn, and a word added
+// at the line's end goes after them, at the line's size, none narrowed.
+TEST_F(EditInPlace, GlyphsABrokenMapReadsAsNothingStayWithTheirLine) {
+  for (const char* nothing : {"<0000>", "<0092>"}) {
+    SCOPED_TRACE(nothing);
+    const QString input = path("unread.pdf"), saved = path("unread-saved.pdf");
+    QFile::remove(saved);
+    ASSERT_TRUE(writePage(input, "BT /F1 14 Tf 72 700 Td (Line plan, r,u,s,t) Tj ET\n", {},
+                          {handwritten::stream(QByteArray("/CIDInit /ProcSet findresource begin 12 dict begin begincmap "
+                                                          "/CMapName /Broken def 1 begincodespacerange <00> <FF> "
+                                                          "endcodespacerange 2 beginbfrange <72> <75> ") +
+                                               nothing + " <20> <71> <0020> endbfrange endcmap CMapName "
+                                               "currentdict /CMap defineresource pop end end")},
+                          {}, "/ToUnicode 6 0 R"));
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(input));
+    const std::vector<TextBlock> blocks = doc.extractText(0);
+    ASSERT_EQ(blocks.size(), 1u);
+    QString message;
+    ASSERT_TRUE(editLine(input, "Line", blocks[0].text + " okapi", saved, &message)) << message.toStdString();
+    const QList<oracles::TracedGlyph> was = oracles::tracedGlyphs(input, 0), now = oracles::tracedGlyphs(saved, 0);
+    ASSERT_EQ(now.size(), was.size() + 6);
+    for (qsizetype g = 0; g < was.size(); ++g) {
+      EXPECT_EQ(now[g].glyph, was[g].glyph) << g;
+      EXPECT_EQ(now[g].font, was[g].font) << g;
+      EXPECT_LT(QLineF(now[g].at, was[g].at).length(), 0.05) << g;
+      EXPECT_NEAR(now[g].across, was[g].across, 0.01) << g;
+    }
+    for (qsizetype g = was.size() + 1; g < now.size(); ++g) {
+      EXPECT_GT(now[g].at.x(), was.back().at.x() + 3) << g;
+      EXPECT_NEAR(now[g].up, was.back().up, 0.01) << "typed at the line's size";
+    }
+    EXPECT_TRUE(oracles::pageText(saved, 0).contains("okapi"));
+  }
+}
