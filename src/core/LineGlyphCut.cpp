@@ -196,6 +196,7 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     QRectF box;  // shown, from the glyph's origin to its advance
     double size = 0;
     bool foreign = false;  // drawn outside the line
+    bool upright = true;   // set upright on the shown page, advancing to the right
   };
   std::vector<Char> chars;
   bool previousIn = false;
@@ -215,35 +216,41 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
       previousIn = false;
       continue;
     }
-    // The line's place is where its read letters stand: a glyph read as
-    // nothing that the same show draws right after them is the line's too.
-    const bool inside = inLine(space.toShown(QPointF((l + r) / 2, (b + t) / 2))) ||
-                        (previousIn && chars.back().object == object && lettersOfCode(char32_t(u)).isEmpty());
+    const bool inside = inLine(space.toShown(QPointF((l + r) / 2, (b + t) / 2)));
     if (!FPDFText_GetCharOrigin(textPage, i, &x, &y) || !FPDFText_GetLooseCharBox(textPage, i, &loose) ||
         !FPDFText_GetMatrix(textPage, i, &m)) {
       if (inside) return cut;
       previousIn = false;
       continue;
     }
-    if (!inside) {
-      // Glyphs of other words the line's shows draw stay where they are,
-      // but count among the shows' codes.
-      const QRectF box = space.toShown(QRectF(QPointF(loose.left, loose.bottom), QPointF(loose.right, loose.top)));
-      chars.push_back({object, {}, QPointF(x, y), box.normalized(), 0, true});
-      previousIn = false;
-      continue;
-    }
     // Only glyphs set upright on the shown page, advancing to the right.
     const QPointF origin(x, y);
     const QPointF along = space.toShown(origin + QPointF(m.a, m.b)) - space.toShown(origin);
-    if (!(along.x() > 0) || std::abs(along.y()) > 0.05 * along.x()) return cut;
+    const bool upright = along.x() > 0 && std::abs(along.y()) <= 0.05 * along.x();
+    if (inside && !upright) return cut;
     const QRectF box = space.toShown(QRectF(QPointF(loose.left, loose.bottom), QPointF(loose.right, loose.top)));
     // The size the glyph is drawn at on the page: the typed words take it
     // exactly, so that readers keep them in the word they join.
     float size = 0;
     FPDFTextObj_GetFontSize(object, &size);
-    chars.push_back({object, lettersOfCode(char32_t(u)), origin, box.normalized(), size * std::hypot(m.c, m.d), false});
-    previousIn = true;
+    // Glyphs of other words the line's shows draw stay where they are, but
+    // count among the shows' codes.
+    chars.push_back({object, lettersOfCode(char32_t(u)), origin, box.normalized(), size * std::hypot(m.c, m.d),
+                     !inside, upright});
+    previousIn = inside;
+  }
+  // The line's place is where its read letters stand: glyphs read as nothing
+  // that a show of the line draws after them, and the blanks before those,
+  // are the line's too.
+  for (size_t i = 0; i < chars.size(); ++i) {
+    if (!chars[i].foreign || !chars[i].text.isEmpty()) continue;
+    size_t j = i;
+    while (j > 0 && chars[j - 1].object == chars[i].object && chars[j - 1].foreign && isBlank(chars[j - 1].text)) --j;
+    if (j == 0 || chars[j - 1].object != chars[i].object || chars[j - 1].foreign) continue;
+    for (size_t g = j; g <= i; ++g) {
+      if (!chars[g].upright) return cut;
+      chars[g].foreign = false;
+    }
   }
   // Only the line's own shows count; their glyphs elsewhere stay as they are.
   std::set<FPDF_PAGEOBJECT> inLineShows;
@@ -352,18 +359,21 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   qsizetype p = 0, q = n.size();
   size_t k = 0, e = items.size();
   // A glyph read as nothing (a broken map) is in no text the editor showed:
-  // it goes with the letter it follows, or after a blank with what follows
-  // it, and at the line's end it ends the line.
+  // it goes with the letter it follows, or after a blank with what follows it.
   const auto unread = [](const Item& item) { return item.unit >= 0 && item.text.isEmpty(); };
   // A blank, whether the reading put it there or a glyph draws it (read as
   // a tab or a no-break space), is any one blank of the new text.
   const auto blankItem = [&](const Item& item) { return item.unit < 0 || (!unread(item) && item.text.trimmed().isEmpty()); };
+  // Such glyphs after the line's last letter, with the blanks among them, end
+  // the line whatever is typed: words added at its end go after them.
+  size_t tail = items.size();
+  while (tail > 0 && (unread(items[tail - 1]) || blankItem(items[tail - 1]))) --tail;
+  if (std::none_of(items.begin() + qsizetype(tail), items.end(), unread)) tail = items.size();
   std::vector<bool> gluedBack(items.size(), false);
-  for (size_t i = 0; i < items.size();) {
+  for (size_t i = 0; i < tail;) {
     size_t j = i;
-    while (j < items.size() && unread(items[j])) ++j;
-    const bool back = j == items.size() || (i > 0 && !blankItem(items[i - 1]));
-    for (size_t g = i; g < j; ++g) gluedBack[g] = back;
+    while (j < tail && unread(items[j])) ++j;
+    for (size_t g = i; g < j; ++g) gluedBack[g] = i > 0 && !blankItem(items[i - 1]);
     i = std::max(j, i + 1);
   }
   const auto matchesAt = [&](const Item& item, qsizetype at) {
@@ -371,39 +381,37 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     return at >= 0 && at + item.text.size() <= n.size() && n.mid(at, item.text.size()) == item.text;
   };
   const auto width = [&](const Item& item) { return blankItem(item) ? qsizetype(1) : item.text.size(); };
-  bool endsUnreadAfterBlank = false;
-  while (k < items.size()) {
+  while (k < tail) {
     if (unread(items[k])) {
       size_t j = k;
-      while (j < items.size() && unread(items[j])) ++j;
+      while (j < tail && unread(items[j])) ++j;
       if (gluedBack[k]) {
-        endsUnreadAfterBlank = k > 0 && blankItem(items[k - 1]);
         k = j;
         continue;
       }
-      if (j == items.size() || !matchesAt(items[j], p)) break;
+      if (j == tail || !matchesAt(items[j], p)) break;
       k = j;
     }
     if (!matchesAt(items[k], p)) break;
-    endsUnreadAfterBlank = false;
     p += width(items[k++]);
   }
-  while (e > k) {
-    size_t j = e;
-    while (j > k && unread(items[j - 1]) && !gluedBack[j - 1]) --j;  // they go with what follows them
-    size_t letter = j;
-    while (letter > k && unread(items[letter - 1])) --letter;  // those glued to the letter before them
-    if (letter == k || unread(items[letter - 1])) {
-      e = j;
-      break;
+  if (k == tail) {
+    k = items.size();
+  } else {
+    e = tail;
+    while (e > k) {
+      size_t j = e;
+      while (j > k && unread(items[j - 1]) && !gluedBack[j - 1]) --j;  // they go with what follows them
+      size_t letter = j;
+      while (letter > k && unread(items[letter - 1])) --letter;  // those the letter before them takes along
+      const Item* item = letter > k ? &items[letter - 1] : nullptr;
+      if (!item || !matchesAt(*item, q - width(*item)) || q - width(*item) < p) {
+        e = j;
+        break;
+      }
+      q -= width(*item);
+      e = letter - 1;
     }
-    const Item& item = items[letter - 1];
-    if (!matchesAt(item, q - width(item)) || q - width(item) < p) {
-      e = j;
-      break;
-    }
-    q -= width(item);
-    e = letter - 1;
   }
   // A word is shaped anew whole only where the typed text touches it, not
   // across a blank it begins or ends with.
@@ -411,17 +419,14 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   if (shapedWithNeighbours(touching) || (k > 0 && shapedWithNeighbours(items[k - 1].text)) ||
       (e < items.size() && shapedWithNeighbours(items[e].text))) {
     if (touching.isEmpty() || !touching.front().isSpace())
-      while (k > 0 && !blankItem(items[k - 1])) p -= width(items[--k]);
+      while (k > 0 && k <= tail && !blankItem(items[k - 1])) p -= width(items[--k]);
     if (touching.isEmpty() || !touching.back().isSpace())
-      while (e < items.size() && !blankItem(items[e])) q += width(items[e++]);
+      while (e < tail && !blankItem(items[e])) q += width(items[e++]);
   }
   // Nothing stays when the whole line is typed anew: the new words still
   // take the line's place, font and fill.
   // A line left as it was keeps every glyph (it may still move with its block).
   cut.typedText = n.mid(p, q - p);
-  // Words added after a blank that unread glyphs follow go after those glyphs, the blank with them.
-  if (endsUnreadAfterBlank && !cut.typedText.isEmpty() && !cut.typedText.front().isSpace())
-    cut.typedText.prepend(QLatin1Char(' '));
 
   cut.state.assign(cut.units.size(), 1);
   for (size_t i = k; i < e; ++i)

@@ -466,20 +466,23 @@ TEST_F(EditInPlace, AShowThatSetsAGlyphBackLosesOnlyTheReplacedOne) {
 }
 
 // A map that reads r to u as nothing (control codes): the line's unread
-// glyphs are none of the typed words. They stay as drawn, and a word added
-// at the line's end goes after them, at the line's size, none narrowed.
+// glyphs are none of the typed words. They stay as drawn, those after the
+// typed words moved with the line's end; a word added at the line's end goes
+// after them, at the line's size, none narrowed.
 TEST_F(EditInPlace, GlyphsABrokenMapReadsAsNothingStayWithTheirLine) {
+  const auto map = [](const char* nothing) {
+    return handwritten::stream(QByteArray("/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName "
+                                          "/Broken def 1 begincodespacerange <00> <FF> endcodespacerange 2 "
+                                          "beginbfrange <72> <75> ") +
+                               nothing + " <20> <71> <0020> endbfrange endcmap CMapName currentdict /CMap "
+                               "defineresource pop end end");
+  };
+  const QString input = path("unread.pdf"), saved = path("unread-saved.pdf");
   for (const char* nothing : {"<0000>", "<0092>"}) {
     SCOPED_TRACE(nothing);
-    const QString input = path("unread.pdf"), saved = path("unread-saved.pdf");
     QFile::remove(saved);
     ASSERT_TRUE(writePage(input, "BT /F1 14 Tf 72 700 Td (Line plan, r,u,s,t) Tj ET\n", {},
-                          {handwritten::stream(QByteArray("/CIDInit /ProcSet findresource begin 12 dict begin begincmap "
-                                                          "/CMapName /Broken def 1 begincodespacerange <00> <FF> "
-                                                          "endcodespacerange 2 beginbfrange <72> <75> ") +
-                                               nothing + " <20> <71> <0020> endbfrange endcmap CMapName "
-                                               "currentdict /CMap defineresource pop end end")},
-                          {}, "/ToUnicode 6 0 R"));
+                          {map(nothing)}, {}, "/ToUnicode 6 0 R"));
     PdfDocument doc;
     ASSERT_TRUE(doc.open(input));
     const std::vector<TextBlock> blocks = doc.extractText(0);
@@ -499,5 +502,20 @@ TEST_F(EditInPlace, GlyphsABrokenMapReadsAsNothingStayWithTheirLine) {
       EXPECT_NEAR(now[g].up, was.back().up, 0.01) << "typed at the line's size";
     }
     EXPECT_TRUE(oracles::pageText(saved, 0).contains("okapi"));
+  }
+  // "rust" read as nothing after the blank: a retyped last word goes before
+  // it, an added one after it.
+  ASSERT_TRUE(writePage(input, "BT /F1 14 Tf 72 700 Td (Line plan rust) Tj ET\n", {}, {map("<0092>")}, {},
+                        "/ToUnicode 6 0 R"));
+  for (const auto& [typed, shown] : {std::pair{"Line plot", "Line plot rust"}, {"Line plan okapi", "Line plan rust okapi"}}) {
+    ASSERT_TRUE(editLine(input, "Line", typed, saved));
+    QString drawn;
+    double x = 0;
+    for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(saved, 0)) {
+      drawn += g.glyph.size() == 1 ? g.glyph : QStringLiteral(" ");
+      EXPECT_GT(g.at.x(), x + 1) << drawn.toStdString();
+      x = g.at.x();
+    }
+    EXPECT_EQ(drawn, shown);
   }
 }
