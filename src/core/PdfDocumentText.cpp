@@ -869,10 +869,29 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   }
   // Where each line may grow when an edit makes it longer, as the writer measures it.
   const QRectF column = pageTextColumn(blocks);
-  std::vector<QPointF> words, unread;  // glyphs read as nothing (a broken map) are in no line's box
-  for (const PageChar& c : readPageChars(textPage.get(), space))
-    if (!c.hidden) (lettersOfCode(c.unicode).isEmpty() ? unread : words).push_back(c.centre);
-  std::sort(unread.begin(), unread.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+  // Glyphs read as nothing (a broken map) are in no line's box. Those a show
+  // draws after a letter of a line (blanks between) end that line: an edit
+  // keeps them with it, so they take none of its room.
+  std::vector<QPointF> words;
+  struct Unread {
+    QPointF centre, after;  // and the letter its show draws before it
+  };
+  std::vector<Unread> unread;
+  {
+    const std::vector<PageChar> read = readPageChars(textPage.get(), space);
+    std::optional<QPointF> letter;
+    for (size_t i = 0; i < read.size(); ++i) {
+      const PageChar& c = read[i];
+      if (i > 0 && read[i - 1].object != c.object) letter.reset();
+      const bool nothing = lettersOfCode(c.unicode).isEmpty();
+      if (!nothing) letter = c.centre;
+      if (c.hidden) continue;
+      if (!nothing)
+        words.push_back(c.centre);
+      else
+        unread.push_back({c.centre, letter.value_or(QPointF(std::nan(""), std::nan("")))});
+    }
+  }
   const std::vector<QRectF> painted = pageInkBoxes(loaded.get(), space);
   for (TextBlock& block : blocks)
     for (TextBlock::Line& line : block.lines) {
@@ -882,23 +901,20 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
       });
       if (std::abs(block.rotation) >= 0.1 || line.words.empty() || marksOnly) continue;
       const QRectF box = writtenLineBox(block, line);
-      // Those beside the line, one after another, end it: an edit keeps them
-      // with it, so they take none of its room.
       QRectF own = box;
-      const auto beside = [&](const QPointF& c, double edge) {
-        return c.y() > box.top() && c.y() < box.bottom() && std::abs(c.x() - edge) < box.height();
-      };
-      for (const QPointF& c : unread)
-        if (c.x() > own.right() && beside(c, own.right())) own.setRight(c.x() + 0.25 * box.height());
-      for (auto c = unread.rbegin(); c != unread.rend(); ++c)
-        if (c->x() < own.left() && beside(*c, own.left())) own.setLeft(c->x() - 0.25 * box.height());
+      for (const Unread& u : unread)
+        if (!box.contains(u.centre) && box.contains(u.after) && u.centre.x() > box.right() &&
+            std::abs(u.centre.y() - box.center().y()) < box.height() / 2)
+          own.setRight(std::max(own.right(), u.centre.x() + 0.25 * box.height()));
       std::vector<QPointF> others;
-      for (const std::vector<QPointF>* list : {&words, &unread})
-        for (const QPointF& w : *list)
-          if (!own.contains(w)) others.push_back(w);
+      for (const QPointF& w : words)
+        if (!own.contains(w)) others.push_back(w);
+      for (const Unread& u : unread)
+        if (!own.contains(u.centre)) others.push_back(u.centre);
       const LineRoom room = freeRoom(own, others, painted, column, pageSize.width());
-      line.freeLeft = float(box.left() - room.left);
-      line.freeRight = float(room.right - box.right());
+      line.freeLeft = float(own.left() - room.left);
+      line.freeRight = float(room.right - own.right());
+      line.unreadAfter = float(own.right() - box.right());
     }
   // A line added under a one-line block goes at the page's pitch there: the
   // nearest line of its size above or below it in its column.

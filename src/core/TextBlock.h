@@ -49,6 +49,9 @@ struct TextBlock {
     // Points of free room beside the line's glyphs on the page, left and
     // right: where an edit that makes it longer may take it.
     float freeLeft = 0, freeRight = 0;
+    // Points the glyphs read as nothing (a broken map) that end the line
+    // reach past its last letter; the free room on the right begins there.
+    float unreadAfter = 0;
 
     Line() = default;
     Line(const Line&) = default;

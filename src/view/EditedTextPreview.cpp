@@ -273,12 +273,16 @@ std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, co
   kept.font.setPixelSize(std::max(1, int(std::lround((line.fontSize > 1.0f ? line.fontSize : line.rect.height()) * zoom))));
   const QFontMetricsF metrics(kept.font);
   const double first = stops.front(), last = stops.back();
-  const double cutStart = stops[std::size_t(before)], cutEnd = stops[std::size_t(old.size() - after)];
+  // Glyphs read as nothing that end the line stay at its end: words added
+  // there go after them, as the writer sets them.
+  const double drawnEnd = last + std::max(0.0f, line.unreadAfter);
+  const double cutStart = before == old.size() ? drawnEnd : stops[std::size_t(before)];
+  const double cutEnd = stops[std::size_t(old.size() - after)];
   kept.startWidth = (cutStart - first) * zoom;
   kept.typedWidth = metrics.horizontalAdvance(kept.typed);
   const double endWidth = (last - cutEnd) * zoom;
   const EditedLineFit fit =
-      fitEditedLine(block, index, rect.x() + (first - block.rect.x()) * zoom, std::max((last - first) * zoom, 1.0),
+      fitEditedLine(block, index, rect.x() + (first - block.rect.x()) * zoom, std::max((drawnEnd - first) * zoom, 1.0),
                     kept.startWidth + kept.typedWidth + endWidth, column, zoom);
   kept.x = fit.x;
   kept.scale = fit.scale;

@@ -488,13 +488,18 @@ TEST_F(EditedPageMatchesPreview, ALineTypedIntoShowsItsUntouchedGlyphsAsThePageD
       path, {QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"), QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
              QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 5 0 R >> >> "
                             "/Contents 4 0 R >>"),
-             handwritten::stream("BT /F1 24 Tf 72 600 Td (abcab abcab) Tj ET\n"),
+             handwritten::stream("BT /F1 24 Tf 72 600 Td (abcab abcab d) Tj ET\n"),
              QStringLiteral("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 600 700] /FontMatrix [0.001 0 0 0.001 0 0] "
-                            "/CharProcs << /a 6 0 R /b 7 0 R /c 6 0 R /space 8 0 R >> /Encoding << /Differences [32 /space "
-                            "97 /a /b /c] >> /FirstChar 32 /LastChar 99 /Widths [") +
-                 QByteArray("600 ").repeated(68) + "] >>",
+                            "/CharProcs << /a 6 0 R /b 7 0 R /c 6 0 R /d 7 0 R /space 8 0 R >> /Encoding << /Differences [32 /space "
+                            "97 /a /b /c /d] >> /FirstChar 32 /LastChar 100 /Widths [") +
+                 QByteArray("600 ").repeated(69) + "] /ToUnicode 9 0 R >>",
              handwritten::stream("600 0 0 0 500 700 d1 0 0 500 700 re f"),
-             handwritten::stream("600 0 0 0 500 700 d1 0 0 500 350 re f"), handwritten::stream("600 0 d0")}));
+             handwritten::stream("600 0 0 0 500 700 d1 0 0 500 350 re f"), handwritten::stream("600 0 d0"),
+             // A map that reads "d" as nothing: the line ends with a glyph no text holds.
+             handwritten::stream("/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /Broken def "
+                                 "1 begincodespacerange <00> <FF> endcodespacerange 2 beginbfrange <20> <20> <0020> "
+                                 "<61> <63> <0061> endbfrange 1 beginbfchar <64> <0000> endbfchar endcmap CMapName "
+                                 "currentdict /CMap defineresource pop end end")}));
   const QRectF region(66, 212, 250, 40);
   openWindow(path);
   const QImage page = shownRegion(region);
