@@ -5,7 +5,8 @@
 // code the page draws for that character and the font's widths place it.
 // The code is taken when the content is written; where the page draws no
 // such code, or several, or the dictionary gives another width than the one
-// measured, the words are set in an installed face at the measured width.
+// measured, the words are set in an installed face, narrowed to the measured
+// width where that is narrower, never widened.
 
 #include "PdfiumApi.h"
 

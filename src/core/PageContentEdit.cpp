@@ -888,12 +888,14 @@ struct PageContentEdit::State {
                " Tf " + show + "\nET Q\n";
       }
     }
-    // Measured in the line's font, the words keep that width in another face.
+    // Measured in the line's font, the words keep that width in another
+    // face; they are narrowed to it, never drawn wider than that face.
     if (placement.own && placement.line) {
       const double width = placement.line->advance(placement.size);
       if (width > 0.01)
         placement.textMatrix =
-            QTransform::fromScale(placement.own->advance(placement.size) / width, 1) * placement.textMatrix;
+            QTransform::fromScale(std::min(1.0, placement.own->advance(placement.size) / width), 1) *
+            placement.textMatrix;
     }
     return shapedFonts.content(placement, [&](QPDFObjectHandle used) {
       return holder.nameFor("/Font", used, "/UlvoText");

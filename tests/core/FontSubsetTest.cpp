@@ -318,6 +318,17 @@ TEST(FontSubset, ATypedWordReadsAndLooksAsTypedInTheLinesFontOrTheClosestFace) {
     if (!c.unseen.isEmpty()) {
       EXPECT_LE(mupdfTrace(saved).count(c.unseen), mupdfTrace(path).count(c.unseen));
     }
+    // Every glyph keeps the width the page gave its character in its font;
+    // one typed in a face of its own is never drawn wider than that face.
+    const QList<oracles::TracedGlyph> was = oracles::tracedGlyphs(path, 0);
+    for (const oracles::TracedGlyph& g : oracles::tracedGlyphs(saved, 0)) {
+      const auto same = std::find_if(was.begin(), was.end(),
+                                     [&](const oracles::TracedGlyph& w) { return w.font == g.font && w.text == g.text; });
+      if (same == was.end())
+        EXPECT_LE(g.across, 1.01 * g.up) << g.text.toStdString();
+      else
+        EXPECT_NEAR(g.across / g.up, same->across / same->up, 0.01) << g.text.toStdString();
+    }
     QByteArray fonts;
     ASSERT_EQ(runTool("pdffonts", {saved}, &fonts), 0);
     EXPECT_FALSE(fonts.contains("Serif")) << fonts.toStdString();
