@@ -27,34 +27,33 @@ class EventLoopStall {
  public:
   explicit EventLoopStall(std::function<void()> onTick = {}) : onTick(std::move(onTick)) {
     QObject::connect(&ticker, &QTimer::timeout, [this] {
-      const qint64 now = clock.elapsed(), queued = runQueueMs();
-      longest = std::max(longest, now - lastTick - (queued - lastQueued));
+      const qint64 now = ownMs();
+      longest = std::max(longest, now - lastTick);
       lastTick = now;
-      lastQueued = queued;
       if (this->onTick) this->onTick();
     });
   }
   void start() {
     clock.start();
-    lastQueued = runQueueMs();
+    lastTick = ownMs();
     ticker.start(10);
   }
   void stop() { ticker.stop(); }
   qint64 longestMs() const { return longest; }
 
  private:
-  // How long this thread has waited to run, ready (0 where the kernel does not say).
-  static qint64 runQueueMs() {
+  // The time since start() less what this thread spent ready to run (the
+  // kernel's second figure, where it gives one).
+  qint64 ownMs() const {
     QFile stat(QStringLiteral("/proc/thread-self/schedstat"));
-    if (!stat.open(QIODevice::ReadOnly)) return 0;
-    const QList<QByteArray> fields = stat.readAll().simplified().split(' ');
-    return fields.size() >= 2 ? fields[1].toLongLong() / 1000000 : 0;
+    const QList<QByteArray> fields = stat.open(QIODevice::ReadOnly) ? stat.readAll().split(' ') : QList<QByteArray>();
+    return clock.elapsed() - fields.value(1).toLongLong() / 1000000;
   }
 
   std::function<void()> onTick;
   QElapsedTimer clock;
   QTimer ticker;
-  qint64 lastTick = 0, longest = 0, lastQueued = 0;
+  qint64 lastTick = 0, longest = 0;
 };
 
 // Counts the paint events of the widgets it is installed on.

@@ -167,27 +167,9 @@ TEST_F(RenderTest, PagesNestingTooManySavedStatesAreRefusedBeforeLoading) {
   }
 }
 
-// Filled-in fields (NeedAppearances in opt_demo) in the view's render and a
-// raster copy; an empty field stays the paper it lies on, never tinted as fillable.
+// Filled-in fields (NeedAppearances in opt_demo) in the view's render and a raster copy.
 TEST(FormFieldRender, FieldsCarryTheInkPopplerDraws) {
   QTemporaryDir dir;
-  const QString empty = dir.filePath("empty-field.pdf");
-  ASSERT_TRUE(handwritten::writePdf(
-      empty, {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] /DA (/Helv 0 Tf 0 g) >> >>",
-              "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots [4 0 R] >>",
-              "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /F 4 /P 3 0 R /Rect [100 600 300 640] >>"}));
-  PdfDocument form;
-  ASSERT_TRUE(form.open(empty) && form.compressTo(dir.filePath("empty-raster.pdf"), {}));
-  const QRect box(QPointF(100, 842 - 640).toPoint() * 150 / 72, QPointF(300, 842 - 600).toPoint() * 150 / 72);
-  for (QImage page : {form.renderPage(0, 150 / 72.0, 0), oracles::renderWithPoppler(dir.filePath("empty-raster.pdf"), 0, 150)}) {
-    page = page.convertToFormat(QImage::Format_RGB32);
-    ASSERT_TRUE(page.rect().contains(box));
-    int tinted = 0;
-    for (int y = box.top() + 2; y < box.bottom() - 2; ++y)
-      for (int x = box.left() + 2; x < box.right() - 2; ++x) tinted += page.pixel(x, y) != qRgb(255, 255, 255);
-    EXPECT_EQ(tinted, 0);
-  }
   for (const char* name : {"bug1669099.pdf", "issue15096.pdf", "issue16553.pdf", "opt_demo.pdf"}) {
     const QString file = QFileInfo(corpusDir()).dir().filePath(QStringLiteral("form-pdfs/") + name);
     PdfDocument doc;
