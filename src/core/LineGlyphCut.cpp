@@ -369,13 +369,11 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   size_t tail = items.size();
   while (tail > 0 && (unread(items[tail - 1]) || blankItem(items[tail - 1]))) --tail;
   if (std::none_of(items.begin() + qsizetype(tail), items.end(), unread)) tail = items.size();
-  std::vector<bool> gluedBack(items.size(), false);
-  for (size_t i = 0; i < tail;) {
-    size_t j = i;
-    while (j < tail && unread(items[j])) ++j;
-    for (size_t g = i; g < j; ++g) gluedBack[g] = i > 0 && !blankItem(items[i - 1]);
-    i = std::max(j, i + 1);
-  }
+  // Whether the unread glyph at i goes with the letter before its run of them.
+  const auto gluedBack = [&](size_t i) {
+    while (i > 0 && unread(items[i - 1])) --i;
+    return i > 0 && !blankItem(items[i - 1]);
+  };
   const auto matchesAt = [&](const Item& item, qsizetype at) {
     if (blankItem(item)) return at >= 0 && at < n.size() && n.at(at).isSpace();
     return at >= 0 && at + item.text.size() <= n.size() && n.mid(at, item.text.size()) == item.text;
@@ -385,7 +383,7 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     if (unread(items[k])) {
       size_t j = k;
       while (j < tail && unread(items[j])) ++j;
-      if (gluedBack[k]) {
+      if (gluedBack(k)) {
         k = j;
         continue;
       }
@@ -401,7 +399,7 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     e = tail;
     while (e > k) {
       size_t j = e;
-      while (j > k && unread(items[j - 1]) && !gluedBack[j - 1]) --j;  // they go with what follows them
+      while (j > k && unread(items[j - 1]) && !gluedBack(j - 1)) --j;  // they go with what follows them
       size_t letter = j;
       while (letter > k && unread(items[letter - 1])) --letter;  // those the letter before them takes along
       const Item* item = letter > k ? &items[letter - 1] : nullptr;

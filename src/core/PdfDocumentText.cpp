@@ -879,17 +879,18 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   std::vector<Unread> unread;
   {
     const std::vector<PageChar> read = readPageChars(textPage.get(), space);
-    std::optional<QPointF> letter;
+    const QPointF none(std::nan(""), std::nan(""));
+    QPointF letter = none;
     for (size_t i = 0; i < read.size(); ++i) {
       const PageChar& c = read[i];
-      if (i > 0 && read[i - 1].object != c.object) letter.reset();
+      if (i > 0 && read[i - 1].object != c.object) letter = none;
       const bool nothing = lettersOfCode(c.unicode).isEmpty();
       if (!nothing) letter = c.centre;
       if (c.hidden) continue;
       if (!nothing)
         words.push_back(c.centre);
       else
-        unread.push_back({c.centre, letter.value_or(QPointF(std::nan(""), std::nan("")))});
+        unread.push_back({c.centre, letter});
     }
   }
   const std::vector<QRectF> painted = pageInkBoxes(loaded.get(), space);
