@@ -12,6 +12,7 @@
 #include "CarriedPicture.h"
 #include "DocumentLock.h"
 #include "EditedLineFit.h"
+#include "EditedLines.h"
 #include "InkSilhouette.h"
 #include "LineGlyphCut.h"
 #include "KeptLineEnds.h"
@@ -31,7 +32,6 @@
 #include "TurnedRect.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QLineF>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -48,52 +48,7 @@ namespace {
 
 constexpr double kWhiteMargin = 1.5;
 
-// One piece of text to write in one style; rect's lower edge sits 12 % of the
-// size below the baseline.
-struct TextRun {
-  QString text;
-  QRectF rect;
-  QString family;
-  float size = 10.0f;
-  QColor color = Qt::black;
-  bool bold = false;
-  bool italic = false;
-  // Plain line i of the block (-1 none): fitted into rect as the preview fits it.
-  int lineIndex = -1;
-  // Rich text: the paragraph of the editor's document the run is a piece of.
-  int paragraph = -1;
-  // The stored line whose glyphs it keeps, and how far they move with it.
-  int keptLine = -1;
-  QPointF carried;
-  // Rich text: the width the editor's layout gave the run; it is set there
-  // at rect's left edge, its glyphs scaled to that width.
-  double laidOutWidth = -1;
-  // The way its paragraph runs, where a layout decided it.
-  Qt::LayoutDirection direction = Qt::LayoutDirectionAuto;
-  double scale = 1.0;
-  // Set by HarfBuzz in the faces that have its characters, when pdfium,
-  // which maps each character to one glyph of one font, cannot write it.
-  std::shared_ptr<const ShapedLine> shaped;
-  // Typed words the font of their line draws: they are set in it.
-  std::shared_ptr<const OwnFontText> own;
-  // The shows of its line that stay; the run is the text between them.
-  const struct KeptEnds* kept = nullptr;
-  // The glyphs of its line that stay; the run is the typed words between them.
-  const LineGlyphCut* glyphs = nullptr;
-  // Set in the page turned so that its line reads upright (rect is there).
-  std::optional<QTransform> userFromLine;
-};
 
-bool isRealRect(const QRectF& r) { return r.width() > 0 && r.height() > 0; }
-bool blockTurned(const TextBlock& b) { return std::abs(b.rotation - b.originalRotation) > 0.1; }
-bool blockMoved(const TextBlock& b) { return b.rect.toRect() != b.originalRect.toRect(); }
-// A text block dropped or pasted here from elsewhere: this page never showed
-// it, so it covers and takes away nothing of what the page shows under it.
-bool placedHere(const TextBlock& b) { return !b.isImage && b.textEdited && !isRealRect(b.originalRect); }
-// Where the block's old content lies on the shown page.
-Place oldPlace(const TextBlock& b) {
-  return isRealRect(b.originalRect) ? Place{b.originalRect, b.originalRotation} : Place{b.rect, b.rotation};
-}
 
 // Text laid out in the block's unturned box is turned with the block, about
 // the box's centre on the shown page.
@@ -110,11 +65,6 @@ QColor visibleColour(const QColor& line, const QColor& block) {
   return c;
 }
 
-// The stored line a run stands in for: its plain line or its paragraph's; none for lines added below.
-const TextBlock::Line* storedLineOf(const TextRun& run, const TextBlock& b) {
-  const int index = run.lineIndex >= 0 ? run.lineIndex : run.paragraph;
-  return index >= 0 && size_t(index) < b.lines.size() ? &b.lines[size_t(index)] : nullptr;
-}
 
 // The run has the weight and slant of the line it replaces: the user restyled none of it.
 bool styledAsItsLine(const TextRun& run, const TextBlock& b) {
@@ -149,18 +99,7 @@ bool colourAsRead(const TextRun& run, const TextBlock& b) {
   return false;
 }
 
-float usableSize(float size, float fallback) { return size > 0.5f ? size : (fallback > 0.5f ? fallback : 10.0f); }
 
-// The block's text split at line feeds when that matches its lines or holds
-// more than one line; else the lines' own texts.
-QStringList displayLines(const TextBlock& b) {
-  const QStringList parts = b.text.split(QLatin1Char('\n'));
-  if (parts.size() == qsizetype(b.lines.size()) || b.text.contains(QLatin1Char('\n'))) return parts;
-  if (b.lines.empty()) return parts;
-  QStringList texts;
-  for (const auto& line : b.lines) texts << line.text;
-  return texts;
-}
 
 TextRun runForLine(const TextBlock::Line& line, const TextBlock& b, const QString& text) {
   TextRun run;
@@ -282,37 +221,7 @@ std::vector<TextRun> storedRuns(const TextBlock& b) {
   return runs;
 }
 
-// Sets a visible run into its place: a rich run at the width the editor's
-// layout gave it (held inside the block), a plain line into its line box.
-void fitRun(TextRun& run, const TextBlock& b, double advance, const QRectF& column) {
-  if (!(advance > 0)) return;
-  if (run.laidOutWidth > 0) {
-    run.scale = std::clamp(run.laidOutWidth / advance, 0.25, 1.0);
-    // Held inside the line's place and the free room beside it, as the layout set it.
-    const std::optional<QRectF> box = keptLineBox(b);
-    const double room =
-        (box ? box->right() + std::max(0.0f, b.lines.front().freeRight) + 0.25 : b.rect.right() + 0.5) - run.rect.x();
-    if (advance * run.scale > room) run.scale = std::max(room / advance, 0.25);
-    return;
-  }
-  const EditedLineFit fit = fitEditedLine(b, run.lineIndex, run.rect.x(), run.rect.width(), advance, column);
-  run.rect.moveLeft(fit.x);
-  run.scale = fit.scale;
-}
 
-// Sets the text between kept shows after the kept start (a blank's width
-// further when the text begins with one) and narrows it only as far as it
-// must to end before the kept end or the block's box (or the text column,
-// when the box has no room left).
-void placeBetweenKept(TextRun& run, const TextBlock& b, double advance, double blank, const QRectF& column);
-
-// How far the block's lines were carried from where the page drew them: a
-// move carries them with the block; a resize leaves them.
-QPointF lineShift(const TextBlock& b) {
-  const bool sameSize = std::abs(b.rect.width() - b.originalRect.width()) < 0.25 &&
-                        std::abs(b.rect.height() - b.originalRect.height()) < 0.25;
-  return sameSize && isRealRect(b.originalRect) ? b.rect.topLeft() - b.originalRect.topLeft() : QPointF();
-}
 
 // The font of the first visible glyph the page drew where the run's line
 // was: its own line where the block stood upright, else the block's place.
@@ -325,16 +234,6 @@ FPDF_FONT fontDrawing(const TextBlock& b, const TextRun& run, const std::vector<
   return nullptr;
 }
 
-// How far the lines of a block were carried, as far as the glyphs they keep
-// can tell: a block moved, then grown by lines typed below its own, took its
-// lines along with its upper left corner. Where a resize left them instead,
-// the glyphs are not found there and the lines are written anew.
-QPointF linesCarried(const TextBlock& b) {
-  const QPointF shift = lineShift(b);
-  if (!shift.isNull() || !isRealRect(b.originalRect)) return shift;
-  const QRectF& was = b.originalRect;
-  return QPointF(b.rect.left() - was.left(), b.rect.y() + b.rect.height() - was.y() - was.height());
-}
 
 // How far above its line box's lower edge each line of a changed block had
 // its baseline on this page, so that a moved or retyped line keeps it; NaN
@@ -400,43 +299,7 @@ bool holdsBlock(const Lines& lines, size_t block) {
   return it != lines.end() && it->first.first == block;
 }
 
-// The side of a line that keeps its place when its kept glyphs move: the
-// editor's alignment, but a one-line block is aligned by its place alone,
-// and where its row holds other words its glyphs must not move into them.
-Qt::Alignment keptLineAlignment(const TextBlock& b, int lineIndex, const QRectF& column,
-                                const std::vector<PageChar>& chars, bool rightToLeft) {
-  const Qt::Alignment alignment = editedLineAlignment(b, lineIndex, column);
-  const Qt::Alignment natural = rightToLeft ? Qt::AlignRight : Qt::AlignLeft;
-  if (b.lines.size() != 1 || alignment == natural) return alignment;
-  const QRectF line = b.lines[0].rect;
-  const bool sharedRow = std::any_of(chars.begin(), chars.end(), [&](const PageChar& c) {
-    return !c.hidden && c.centre.y() > line.top() && c.centre.y() < line.bottom() &&
-           (c.centre.x() < line.left() || c.centre.x() > line.right());
-  });
-  return sharedRow || (alignment & Qt::AlignHCenter) ? natural : alignment;
-}
 
-
-void placeBetweenKept(TextRun& run, const TextBlock& b, double advance, double blank, const QRectF& column) {
-  const KeptEnds& kept = *run.kept;
-  const QString& middle = kept.middle;
-  const bool leading = !middle.isEmpty() && middle.front().isSpace();
-  const bool trailing = !middle.isEmpty() && middle.back().isSpace();
-  double left = run.rect.x();
-  if (!std::isnan(kept.left)) left = kept.left + (leading ? blank : 0.0);
-  double right = b.rect.right();
-  // Before a kept end only, the text was added to a line read right to
-  // left: the blank typed before it stands on its right.
-  if (!std::isnan(kept.right))
-    right = kept.right - ((std::isnan(kept.left) ? leading || trailing : trailing) ? blank : 0.0);
-  // Words added after a line its box holds no room for go on into the
-  // page's text column rather than shrink to nothing.
-  if (std::isnan(kept.right) && advance * 0.5 > right - left) right = std::max(right, column.right());
-  if (std::isnan(kept.left) && !std::isnan(kept.right) && advance > 0)
-    left = std::max(right - advance, b.rect.left());  // the text ends where the kept end begins
-  run.rect.moveLeft(left);
-  run.scale = advance > 0 && advance > right - left ? std::clamp((right - left) / advance, 0.25, 1.0) : 1.0;
-}
 
 // The shaped lines among `writes`, by their writes' numbers, placed as a
 // text object of pdfium's would be: a visible line on its baseline at the
@@ -561,195 +424,27 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
       break;
     }
   }
-  // A retyped line keeps the shows it still begins and ends with.
   const QRectF column = pageTextColumn(blocks);
-  std::map<std::pair<size_t, int>, KeptEnds> keptLines;
-  std::map<std::pair<size_t, int>, LineGlyphCut> glyphCuts;
   std::map<FPDF_FONT, std::set<char32_t>> drawnPerFont;  // what typed words may take from the line's font
-  std::set<FPDF_PAGEOBJECT> keptObjects;
   // What each replaced block will show, laid out once (rich text is a layout).
   std::vector<std::vector<TextRun>> shownRuns(blocks.size());
   for (size_t i = 0; i < blocks.size(); ++i)
     if (replace[i] && !blocks[i].isImage) shownRuns[i] = visibleRuns(blocks[i], column);
-  if (!tag.isEmpty()) {
-    const pdfium::TextPage& textPage = markedText;
-    // The shows an edit may cut, taken before any is kept: the two halves
-    // of a line split by Enter cut the same shows.
-    std::set<FPDF_PAGEOBJECT> cuttable;
-    for (FPDF_PAGEOBJECT object : doomed)
-      if (removable(object) && !isHiddenTextObject(object)) cuttable.insert(object);
-    for (size_t i = 0; i < blocks.size(); ++i) {
-      const TextBlock& b = blocks[i];
-      if (!replace[i] || b.isImage || placedHere(b) || blockTurned(b)) continue;
-      // A line the page draws turned by quarters is cut in the page turned
-      // with it, where it reads upright; where the user did not move it.
-      const int quarters = int(std::lround(b.rotation / 90));
-      const bool turned = std::abs(b.rotation) >= 0.1;
-      if (turned && (std::abs(b.rotation - 90 * quarters) >= 0.1 || blockMoved(b))) continue;
-      const QPointF shift = linesCarried(b);
-      std::vector<TextRun>& runs = shownRuns[i];
-      // Which stored line each line of the new text comes from: a line the
-      // user did not type into, or pushed down by Enter, keeps its glyphs.
-      const bool rich = !b.richTextHtml.trimmed().isEmpty();
-      QStringList was, now = rich ? QStringList() : displayLines(b);
-      for (const TextBlock::Line& line : b.lines) was << line.text;
-      if (rich) {
-        BlockRichTextLayout laidOut(b, column);
-        for (QTextBlock paragraph = laidOut.document().begin(); paragraph.isValid(); paragraph = paragraph.next())
-          now << paragraph.text();
-      }
-      const std::vector<int> sources = LineGlyphCut::sourceLines(now, was);
-      for (size_t r = 0; r < runs.size(); ++r) {
-        TextRun& run = runs[r];
-        // Rich text keeps glyphs of a paragraph laid out as one run in its
-        // stored line's style: what the editor makes of a line only typed into.
-        const int at = rich ? run.paragraph : run.lineIndex;
-        const int lineIndex = at >= 0 && size_t(at) < sources.size() ? sources[size_t(at)] : -1;
-        if (lineIndex < 0 || lineIndex >= int(b.lines.size())) continue;
-        const TextBlock::Line& stored = b.lines[size_t(lineIndex)];
-        const QRectF was = stored.rect.translated(-shift);
-        // A paragraph laid out in several styles is cut as one line, its
-        // typed words set in their own style by its first run.
-        QString newText = run.text;
-        std::vector<size_t> absorbed;
-        if (rich) {
-          std::vector<LineGlyphCut::StyledPiece> wasStyled, nowStyled;
-          for (const TextBlock::Line::Span& span : stored.spans)
-            wasStyled.push_back({span.text, span.bold, span.italic, span.fontSize});
-          if (wasStyled.empty()) wasStyled.push_back({stored.text, stored.bold, stored.italic, stored.fontSize});
-          for (size_t other = 0; other < runs.size(); ++other) {
-            if (runs[other].paragraph != run.paragraph) continue;
-            if (other < r) break;
-            if (other > r) absorbed.push_back(other);
-            nowStyled.push_back({runs[other].text, runs[other].bold, runs[other].italic, runs[other].size});
-          }
-          if (nowStyled.empty()) continue;  // cut with the paragraph's first run
-          const std::optional<LineGlyphCut::StyledPiece> typed = LineGlyphCut::typedStyle(wasStyled, nowStyled);
-          if (!typed) continue;
-          if (!absorbed.empty()) {
-            newText = now[at];
-            run.bold = typed->bold;
-            run.italic = typed->italic;
-            run.size = float(typed->size);
-          } else if (run.bold != stored.bold || run.italic != stored.italic ||
-                     std::abs(run.size - stored.fontSize) >= 0.5f) {
-            continue;
-          }
-        }
-        // What the user did not touch keeps its glyphs; only typed words are new.
-        const QTransform unturn = turnAbout(oldPlace(b).box.center(), -b.rotation);
-        const auto cutIn = [&](const PageSpace& frame) {
-          return LineGlyphCut::of(
-              textPage.get(), frame,
-              [&](const QPointF& at) {
-                const QPointF shown = space.toShown(frame.toUser(at));
-                return was.contains(turned ? unturn.map(shown) : shown);
-              },
-              stored.text,
-              newText, [&](FPDF_PAGEOBJECT object) {
-                return cuttable.count(object) && !clipsText(object) ? operatorCodes(object, tag) : -1;
-              });
-        };
-        LineGlyphCut glyphs = cutIn(space.turned(quarters));
-        if (turned && !glyphs.applies()) glyphs = cutIn(space.turned(-quarters));
-        if (glyphs.applies()) {
-          // A line pushed down by Enter goes where the editor lays it out
-          // (rich text) or to the place of the line it now stands in.
-          QPointF carried = shift;
-          if (lineIndex != at)
-            carried.ry() += rich ? run.rect.y() + 0.12 * run.size - glyphs.baseline() - shift.y()
-                                 : visualLineForIndex(b, at).rect.y() - stored.rect.y();
-          if ((!turned || carried.isNull()) && movesWhereDrawn(glyphs, was, carried, objects, space, tag)) {
-            for (FPDF_PAGEOBJECT object : glyphs.shows()) {
-              if (glyphs.removed().count(object)) continue;
-              doomed.erase(object);
-              keptObjects.insert(object);
-            }
-            run.keptLine = lineIndex;
-            run.carried = carried;
-            for (const size_t other : absorbed) runs[other].text.clear();
-            glyphCuts.emplace(std::make_pair(i, int(r)), std::move(glyphs));
-          }
-          continue;
-        }
-        // Shows kept whole at the line's ends: a plain line, or a one-line block's only run.
-        if (lineIndex != at || !shift.isNull() || (rich && (runs.size() != 1 || b.lines.size() != 1))) continue;
-        std::set<FPDF_PAGEOBJECT> candidates;
-        for (FPDF_PAGEOBJECT object : doomed)
-          if (removable(object) && !isHiddenTextObject(object)) candidates.insert(object);
-        KeptEnds kept = keptEnds(textPage.get(), chars, Place{b.lines[size_t(lineIndex)].rect},
-                                 b.lines[size_t(lineIndex)].text, run.text, candidates, objects.drawn, space);
-        if (kept.objects.empty()) continue;
-        // Kept shows are not narrowed with the line, as the editor shows it:
-        // they stay only where the new words fit beside them, or where the
-        // line's characters are misread or drawn by no installed face, so
-        // that writing it anew would change them or be refused.
-        const Place place{b.lines[size_t(lineIndex)].rect};
-        const bool misread = std::any_of(chars.begin(), chars.end(), [&](const PageChar& c) {
-          return c.misread && kept.objects.count(c.object) && place.contains(c.centre);
-        });
-        const QString middle = kept.middle.trimmed();
-        const double size = usableSize(run.size, b.fontSize);
-        const double advance =
-            middle.isEmpty() ? 0.0
-                             : shapeLine(middle, preferredFaceFile(run.family, run.bold, run.italic), run.bold, run.italic)
-                                   .advance(size);
-        const double from = std::isnan(kept.left) ? b.rect.left() : kept.left + (middle.isEmpty() ? 0.0 : 0.3 * size);
-        const double to = std::isnan(kept.right) ? b.rect.right() : kept.right;
-        const bool unwritable =
-            !shapeLine(run.text, preferredFaceFile(run.family, run.bold, run.italic), run.bold, run.italic).writable();
-        if (!misread && !unwritable && advance * 0.7 > to - from) continue;
-        for (FPDF_PAGEOBJECT object : kept.objects) {
-          doomed.erase(object);
-          keptObjects.insert(object);
-        }
-        keptLines[{i, run.lineIndex}] = std::move(kept);
-      }
-    }
-  }
-  // A cut show the page draws again at its place (a visible copy over a
-  // faint one, whose letters pdfium reads once) is cut alike, and the typed
-  // words follow the copy painted last.
-  std::map<FPDF_PAGEOBJECT, std::vector<FPDF_PAGEOBJECT>> copiesOf;
-  {
-    std::set<FPDF_PAGEOBJECT> read;
-    for (const PageChar& c : chars) read.insert(c.object);
-    std::map<FPDF_PAGEOBJECT, QRectF> boxes;  // of the shows pdfium does not read, once
-    for (FPDF_PAGEOBJECT other : objects.text)
-      if (!read.count(other) && removable(other)) boxes.emplace(other, pageObjectBounds(other, FPDF_PAGEOBJ_TEXT));
-    for (const auto& [line, cut] : glyphCuts)
-      for (FPDF_PAGEOBJECT show : cut.shows()) {
-        if (cut.removed().count(show) || copiesOf.count(show)) continue;
-        const QRectF box = pageObjectBounds(show, FPDF_PAGEOBJ_TEXT);
-        for (const auto& [other, at] : boxes) {
-          if (objects.drawn.at(other) < objects.drawn.at(show) ||
-              operatorCodes(other, tag) != operatorCodes(show, tag) ||
-              FPDFTextObj_GetFont(other) != FPDFTextObj_GetFont(show) ||
-              QLineF(at.topLeft(), box.topLeft()).length() > 0.5 ||
-              QLineF(at.bottomRight(), box.bottomRight()).length() > 0.5)
-            continue;
-          copiesOf[show].push_back(other);
-          doomed.erase(other);
-          keptObjects.insert(other);
-        }
-      }
-    for (auto& [show, copies] : copiesOf)  // in the order they are painted: the last one shows
-      std::sort(copies.begin(), copies.end(),
-                [&](FPDF_PAGEOBJECT a, FPDF_PAGEOBJECT b) { return objects.drawn.at(a) < objects.drawn.at(b); });
-  }
+  const EditedPage edited{markedText.get(), space, chars, objects, tag, column};
+  KeptLines keeps = keepLines(edited, blocks, replace, shownRuns, doomed);
   // Shows the edit takes out in part keep the glyphs of what stays, each
   // where it stood; a glyph a cut line holds is that line's to place.
   std::map<FPDF_PAGEOBJECT, ShowCut> partlyKept;
   {
     const std::vector<Place> covers = replacedPlaces();
     for (const auto& [object, glyphs] : numbered) {
-      if (!doomed.count(object) && !keptObjects.count(object)) continue;
-      if (std::any_of(glyphCuts.begin(), glyphCuts.end(),
+      if (!doomed.count(object) && !keeps.shows.count(object)) continue;
+      if (std::any_of(keeps.cuts.begin(), keeps.cuts.end(),
                       [&](const auto& line) { return line.second.drawnOver().count(object) > 0; }))
         continue;
       std::optional<ShowCut> kept = LineGlyphCut::keptWhereTheyStand(glyphs, [&](int code) {
         return !insideAny(glyphs[size_t(code)].middle, covers) &&
-               std::none_of(glyphCuts.begin(), glyphCuts.end(),
+               std::none_of(keeps.cuts.begin(), keeps.cuts.end(),
                             [&](const auto& line) { return line.second.decides(object, code); });
       });
       if (kept) partlyKept.emplace(object, std::move(*kept));
@@ -817,7 +512,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
       if (!place.contains(c.centre)) continue;
       any = true;
       if (!c.hidden && FPDFTextObj_GetTextRenderMode(c.object) != FPDF_TEXTRENDERMODE_CLIP && !gone(c.object) &&
-          !keptObjects.count(c.object))
+          !keeps.shows.count(c.object))
         return true;
     }
     // pdfium reads no characters from a show in a span with /ActualText once
@@ -852,7 +547,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   // them would only hide them from the eye.
   for (const PageChar& c : chars) {
     if (!c.mapped || !insideAny(c.centre, covers)) continue;
-    const bool kept = !doomed.count(c.object) && !keptObjects.count(c.object) && !c.hidden && !clipsText(c.object);
+    const bool kept = !doomed.count(c.object) && !keeps.shows.count(c.object) && !c.hidden && !clipsText(c.object);
     if (kept || (!tag.isEmpty() && doomed.count(c.object) && !removable(c.object))) {
       plan.refusal = coreText("Эту строку нельзя изменить: её прежний текст остался бы в файле.");
       return plan;
@@ -899,7 +594,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     blockRuns[i] = replace[i] ? shownRuns[i] : storedRuns(blocks[i]);
     for (size_t r = 0; r < blockRuns[i].size(); ++r) {
       TextRun& run = blockRuns[i][r];
-      if (const auto cut = replace[i] ? glyphCuts.find({i, int(r)}) : glyphCuts.end(); cut != glyphCuts.end()) {
+      if (const auto cut = replace[i] ? keeps.cuts.find({i, int(r)}) : keeps.cuts.end(); cut != keeps.cuts.end()) {
         run.glyphs = &cut->second;
         run.text = cut->second.typed();
         if (run.text.trimmed().isEmpty()) continue;
@@ -931,7 +626,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         plan.shaped = true;
         continue;
       }
-      if (const auto kept = keptLines.find({i, run.lineIndex}); kept != keptLines.end()) {
+      if (const auto kept = keeps.ends.find({i, run.lineIndex}); kept != keeps.ends.end()) {
         run.kept = &kept->second;
         run.text = kept->second.middle.trimmed();
         if (run.text.isEmpty()) continue;
@@ -979,15 +674,9 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     loadFontUnlocked(use.first, style.first, style.second, use.second);
   }
 
-  // What a growing line must not run into: the page's other visible words
-  // and what else it paints (forms by what they paint).
+  // What a growing line must not run into: what else the page paints (forms by what they paint).
   const std::vector<QRectF> ink = pageInkBoxes(p, space);
-  const auto otherWords = [&](const QRectF& line) {
-    std::vector<QPointF> words;
-    for (const PageChar& c : chars)
-      if (!c.hidden && !line.contains(c.centre) && !insideAny(c.centre, covers)) words.push_back(c.centre);
-    return words;
-  };
+
   for (size_t i = 0; i < blocks.size(); ++i) {
     const TextBlock& b = blocks[i];
     if (!b.isImage) {
@@ -999,64 +688,28 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         }
         // A line that keeps shows of its own is not covered: they would go
         // under the white with what no block accounts for.
-        const bool keeps = holdsBlock(keptLines, i) || holdsBlock(glyphCuts, i);
-        const bool covered = !placedHere(b) && !keeps && needsCover(oldPlace(b));
+        const bool keepsShows = holdsBlock(keeps.ends, i) || holdsBlock(keeps.cuts, i);
+        const bool covered = !placedHere(b) && !keepsShows && needsCover(oldPlace(b));
         if (covered) plan.writes.emplace_back(WhiteBox{oldPlace(b).bounds()});
         const std::vector<double> offsets = baselineOffsets(b, chars);
         const QPointF shift = lineShift(b);
         for (TextRun& run : blockRuns[i]) {
           if (run.glyphs) {
-            // The glyphs that stay, those after the typed words moved by
-            // their width, and the typed words where the removed ones began.
             const LineGlyphCut& cut = *run.glyphs;
             const double advance = run.own ? run.own->advance(run.size)
                                            : run.shaped ? run.shaped->advance(run.size) : 0.0;
-            const int lineIndex = run.keptLine;
-            // The room the editor showed the line growing into, where the page
-            // still has it; a turned line keeps to its box.
-            const TextBlock::Line& stored = b.lines[size_t(lineIndex)];
-            const bool turned = std::abs(b.rotation) >= 0.1;
-            QRectF lineBox = writtenLineBox(b, stored).translated(-linesCarried(b));
-            if (!turned) {
-              const auto [left, right] = cut.span();
-              lineBox.setLeft(std::min(lineBox.left(), left));
-              lineBox.setRight(std::max(lineBox.right(), right));
-            }
-            LineRoom room = freeRoom(lineBox, otherWords(lineBox), ink, column, space.shownSize().width());
-            room.left = std::max(room.left, lineBox.left() - stored.freeLeft);
-            room.right = std::min(room.right, lineBox.right() + stored.freeRight);
-            if (turned) {
-              const QRectF upright = cut.frame().toShown(space.toUser(turnedBounds(lineBox, b.rotation, b.rect.center())));
-              room = {upright.left(), upright.right()};
-            }
-            const Qt::Alignment natural = cut.rightToLeft() ? Qt::AlignRight : Qt::AlignLeft;
-            LineGlyphCut::Placement placed = cut.place(
-                advance, turned ? natural : keptLineAlignment(b, lineIndex, column, chars, cut.rightToLeft()), room,
-                run.carried);
+            const LineGlyphCut::Placement placed = placeCutLine(run, b, advance, edited, ink, covers);
             if (placed.offSheet) {
               plan.refusal = offSheetRefusal();
               return plan;
             }
-            if (cut.removed().size() == cut.shows().size() && !turned) {
-              // No glyph stays: laid out as the editor lays out a line it writes anew.
-              TextRun laid = run;
-              fitRun(laid, b, advance, column);
-              placed.left = laid.rect.x();
-              placed.scale = laid.scale;
-            }
             std::set<FPDF_PAGEOBJECT> touched = cut.removed();
             for (const auto& [object, showCut] : placed.cuts) {
               std::vector<FPDF_PAGEOBJECT> alike{object};
-              if (const auto copies = copiesOf.find(object); copies != copiesOf.end())
+              if (const auto copies = keeps.copies.find(object); copies != keeps.copies.end())
                 alike.insert(alike.end(), copies->second.begin(), copies->second.end());
               for (FPDF_PAGEOBJECT show : alike) {
-                const OperatorKey& key = objects.keys.at(show);
-                // Both halves of a split line may keep glyphs of one show.
-                ShowCut& merged = dropsAt(plan.drops, key.forms).cuts[key.id];
-                merged.codes = showCut.codes;
-                merged.kept.insert(merged.kept.end(), showCut.kept.begin(), showCut.kept.end());
-                std::sort(merged.kept.begin(), merged.kept.end(),
-                          [](const KeptGlyphs& a, const KeptGlyphs& b) { return a.from < b.from; });
+                keepInShow(plan.drops, objects.keys.at(show), showCut);
                 touched.insert(show);
               }
             }
@@ -1065,11 +718,11 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             run.scale = placed.scale;
             run.rect = QRectF(placed.left, cut.baseline() + run.carried.y() - 0.12 * run.size,
                               advance * placed.scale, run.size);
-            if (turned) run.userFromLine = cut.frame().userFromShown();
+            if (std::abs(b.rotation) >= 0.1) run.userFromLine = cut.frame().userFromShown();
             PlacedText text{i, run, false};
             text.piece = int(plan.writes.size());
             FPDF_PAGEOBJECT at = cut.neighbour();
-            if (const auto copies = copiesOf.find(at); copies != copiesOf.end()) at = copies->second.back();
+            if (const auto copies = keeps.copies.find(at); copies != keeps.copies.end()) at = copies->second.back();
             const OperatorKey& key = objects.keys.at(at);
             ContentDrops& drops = dropsAt(plan.drops, key.forms);
             (touched.count(at) ? drops.splices : drops.after)[key.id].push_back(text.piece);
@@ -1077,13 +730,6 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             continue;
           }
           if (run.text.isEmpty()) continue;
-          // The baseline where the line had it, not where the box's lower
-          // edge would put it.
-          // Lines added below the stored ones follow the last one's baseline.
-          if (run.lineIndex >= 0 && !offsets.empty()) {
-            const double offset = offsets[std::min(size_t(run.lineIndex), offsets.size() - 1)];
-            if (!std::isnan(offset)) run.rect.translate(0, offset - 0.12 * run.size);
-          }
           FPDF_PAGEOBJECT first = nullptr;
           if (!placedHere(b) && run.lineIndex >= 0 && run.lineIndex < int(b.lines.size()))
             first = firstRemovedIn(Place{b.lines[size_t(run.lineIndex)].rect.translated(-shift)});
@@ -1107,21 +753,11 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
                                  : run.shaped ? run.shaped->advance(run.size)
                                               : writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold,
                                                                        run.italic);
-          if (run.kept) {
-            placeBetweenKept(run, b, advance,
-                             writtenAdvanceUnlocked(QStringLiteral(" "), run.family, run.size, run.bold, run.italic),
-                             column);
-          } else {
-            fitRun(run, b, advance, column);
-          }
-          // Narrowed as far as it may be, a line set anew still stays on its sheet.
-          if (std::abs(b.rotation) < 0.1) {
-            const TextBlock::Line* stored = storedLineOf(run, b);
-            if (leavesSheet(run.rect.x(), run.rect.x() + advance * run.scale, space.shownSize().width(),
-                            stored ? stored->rect.left() : 0.0, stored ? stored->rect.right() : 0.0)) {
-              plan.refusal = offSheetRefusal();
-              return plan;
-            }
+          const double blank =
+              run.kept ? writtenAdvanceUnlocked(QStringLiteral(" "), run.family, run.size, run.bold, run.italic) : 0.0;
+          if (!placeWrittenLine(run, b, offsets, advance, blank, column, space.shownSize().width())) {
+            plan.refusal = offSheetRefusal();
+            return plan;
           }
           PlacedText text{i, run, false};
           if (at) {
@@ -1199,11 +835,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     }
   }
   for (const auto& [object, kept] : partlyKept) {
-    const OperatorKey& key = objects.keys.at(object);
-    ShowCut& merged = dropsAt(plan.drops, key.forms).cuts[key.id];
-    merged.codes = kept.codes;
-    merged.kept.insert(merged.kept.end(), kept.kept.begin(), kept.kept.end());
-    std::sort(merged.kept.begin(), merged.kept.end(), [](const KeptGlyphs& a, const KeptGlyphs& b) { return a.from < b.from; });
+    keepInShow(plan.drops, objects.keys.at(object), kept);
     plan.needsOperators = true;
   }
   plan.needsOperators = plan.needsOperators || !doomed.empty();
