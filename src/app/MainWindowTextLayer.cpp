@@ -146,7 +146,8 @@ void MainWindow::showReadPageText(const std::shared_ptr<PageTextRead>& read, boo
     updatePageControls();
     return;
   }
-  if (showNativeTextLayer(page, std::move(read->own), false, QRectF(), false)) {
+  // In edit mode a page's own text is framed however little it holds, as F2 frames it.
+  if (showNativeTextLayer(page, std::move(read->own), false, QRectF(), editMode)) {
     if (!openedFileName.isEmpty() && statusLabel->text() == tr("Открыт: %1").arg(openedFileName))
       statusLabel->setText(tr("Открыт: %1 · текстовый слой готов").arg(openedFileName));
   } else if (ocrPage != page) {

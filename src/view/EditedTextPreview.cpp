@@ -273,14 +273,15 @@ std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, co
   kept.font.setPixelSize(std::max(1, int(std::lround((line.fontSize > 1.0f ? line.fontSize : line.rect.height()) * zoom))));
   const QFontMetricsF metrics(kept.font);
   const double first = stops.front(), last = stops.back();
-  // Glyphs read as nothing that end the line stay at its end: words added
-  // there go after them, as the writer sets them.
+  // Glyphs read as nothing that end the line stay at its end, as the writer
+  // sets them: words added there go after them, words retyped before them.
   const double drawnEnd = last + std::max(0.0f, line.unreadAfter);
   const double cutStart = before == old.size() ? drawnEnd : stops[std::size_t(before)];
   const double cutEnd = stops[std::size_t(old.size() - after)];
+  const double endEdge = before == old.size() ? last : drawnEnd;
   kept.startWidth = (cutStart - first) * zoom;
   kept.typedWidth = metrics.horizontalAdvance(kept.typed);
-  const double endWidth = (last - cutEnd) * zoom;
+  const double endWidth = (endEdge - cutEnd) * zoom;
   const EditedLineFit fit =
       fitEditedLine(block, index, rect.x() + (first - block.rect.x()) * zoom, std::max((drawnEnd - first) * zoom, 1.0),
                     kept.startWidth + kept.typedWidth + endWidth, column, zoom);
@@ -292,7 +293,7 @@ std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, co
   const double pad = kept.pad = 0.2 * line.rect.height();
   const double bottom = line.rect.y() - pad, height = line.rect.height() + 2 * pad;
   if (before > 0) kept.start = QRectF(first - pad, bottom, cutStart - first + pad, height);
-  if (after > 0) kept.end = QRectF(cutEnd, bottom, last - cutEnd + pad, height);
+  if (endEdge > cutEnd) kept.end = QRectF(cutEnd, bottom, endEdge - cutEnd + pad, height);
   for (qsizetype k = 0; k <= before; ++k) kept.stops.push_back(fit.x + (stops[std::size_t(k)] - first) * zoom * fit.scale);
   for (qsizetype k = 1; k <= kept.typed.size(); ++k)
     kept.stops.push_back(fit.x + (kept.startWidth + metrics.horizontalAdvance(kept.typed.left(k))) * fit.scale);

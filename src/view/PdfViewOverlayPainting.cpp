@@ -219,6 +219,16 @@ bool slotMatches(const Patch& p, const QRectF& source, double zoom, qint64 pageK
          p.inputKey == input;
 }
 
+// Where a block's old glyphs lie: its place, and past its lines' ends the
+// glyphs read as nothing, which follow a retyped last word.
+QRectF oldGlyphsPlace(const TextBlock& b) {
+  QRectF place = b.originalRect;
+  if (std::abs(b.originalRotation) < 0.1 && b.rect.topLeft() == b.originalRect.topLeft())
+    for (const TextBlock::Line& line : b.lines)
+      if (line.unreadAfter > 0) place |= QRectF(line.rect.right(), line.rect.y(), line.unreadAfter, line.rect.height());
+  return turnedBounds(place, b.originalRotation);
+}
+
 }  // namespace
 
 QRectF PdfView::mappedPageRect(const PageGeometry& g, const QRectF& r) const {
@@ -450,8 +460,7 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
     const bool activeWithFrame = i == activeOcrBlock && blockEditorFrame && !activeShownByPage;
     // The old glyphs lie where the block was drawn, turned as it was.
     if (blockTextEdited(b) || blockMoved(b) || activeWithFrame)
-      paintCleanedBackground(painter, g, pageImage, turnedBounds(b.originalRect, b.originalRotation),
-                             slotFor(cleaningPatches, static_cast<std::size_t>(i)));
+      paintCleanedBackground(painter, g, pageImage, oldGlyphsPlace(b), slotFor(cleaningPatches, static_cast<std::size_t>(i)));
   }
   paintRemovedBlocks(painter, g, pageImage);
 

@@ -478,17 +478,18 @@ TEST_F(EditedPageMatchesPreview, AWordTypedIntoALineDrawnTwiceKeepsBothCopies) {
   EXPECT_EQ(painted.value(QStringLiteral(".2")).remove(' '), QStringLiteral("Aand(notC)okapi"));
 }
 
-// A line in a font no installed face resembles (drawn boxes): a word typed at
-// its end shows the line's own glyphs as the page draws them while the
-// editor is open and after, and the saved page looks as the preview did
-// (the typed word's face is the one guess left).
+// Lines in a font no installed face resembles (drawn boxes), each ending in
+// a glyph read as nothing: a word typed at one's end, the other's last word
+// retyped, show the lines' own glyphs as the page draws them while the editor is open
+// and after, and the saved page looks as the preview did (the typed word's
+// face is the one guess left).
 TEST_F(EditedPageMatchesPreview, ALineTypedIntoShowsItsUntouchedGlyphsAsThePageDrawsThem) {
   const QString path = dir.filePath(QStringLiteral("boxes.pdf"));
   ASSERT_TRUE(handwritten::writePdf(
       path, {QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"), QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
              QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 5 0 R >> >> "
                             "/Contents 4 0 R >>"),
-             handwritten::stream("BT /F1 24 Tf 72 600 Td (abcab abcab d) Tj ET\n"),
+             handwritten::stream("BT /F1 24 Tf 72 600 Td (abcab abcab d) Tj 0 -40 Td (abcab abcab d) Tj ET\n"),
              QStringLiteral("<< /Type /Font /Subtype /Type3 /FontBBox [0 0 600 700] /FontMatrix [0.001 0 0 0.001 0 0] "
                             "/CharProcs << /a 6 0 R /b 7 0 R /c 6 0 R /d 7 0 R /space 8 0 R >> /Encoding << /Differences [32 /space "
                             "97 /a /b /c /d] >> /FirstChar 32 /LastChar 100 /Widths [") +
@@ -500,7 +501,7 @@ TEST_F(EditedPageMatchesPreview, ALineTypedIntoShowsItsUntouchedGlyphsAsThePageD
                                  "1 begincodespacerange <00> <FF> endcodespacerange 2 beginbfrange <20> <20> <0020> "
                                  "<61> <63> <0061> endbfrange 1 beginbfchar <64> <0000> endbfchar endcmap CMapName "
                                  "currentdict /CMap defineresource pop end end")}));
-  const QRectF region(66, 212, 250, 40);
+  const QRectF region(66, 212, 250, 80);
   openWindow(path);
   const QImage page = shownRegion(region);
   enterEditMode();
@@ -514,9 +515,23 @@ TEST_F(EditedPageMatchesPreview, ALineTypedIntoShowsItsUntouchedGlyphsAsThePageD
   const QImage typing = shownRegion(boxes);
   QTest::keyClick(editor, Qt::Key_Escape);
   EXPECT_LT(meanDifference(typing, page.copy(0, 0, typing.width(), typing.height())), 4.0);
+  // The second line's last word retyped shorter: the glyph after it follows it.
+  clickAt({100, 270});
+  editor = window->view->activeTextEditor();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClick(editor, Qt::Key_End);
+  for (int i = 0; i < 3; ++i) QTest::keyClick(editor, Qt::Key_Backspace);
+  QTest::keyClicks(editor, QStringLiteral("c"));
+  QTest::keyClick(editor, Qt::Key_Escape);
   const QImage shown = shownRegion(region);
   EXPECT_LT(meanDifference(shown.copy(0, 0, typing.width(), typing.height()), typing), 4.0);
   saveWithKeys();
-  expectSavedLikePreview(shown, savedRegion(path, region), 16.0);
-  EXPECT_EQ(pageText(path), QStringLiteral("abcab abcab ok"));
+  const QImage saved = savedRegion(path, region);
+  for (const int row : {0, 1})  // line by line, each where its ink ends
+    expectSavedLikePreview(shown.copy(0, row * shown.height() / 2, shown.width(), shown.height() / 2),
+                           saved.copy(0, row * saved.height() / 2, saved.width(), saved.height() / 2), 16.0);
+  // Poppler reads the word after the wide gap the unread glyph leaves as a column of its own.
+  QStringList words = pageText(path).split(QLatin1Char(' '));
+  words.sort();
+  EXPECT_EQ(words.join(QLatin1Char(' ')), QStringLiteral("abc abcab abcab abcab ok"));
 }
