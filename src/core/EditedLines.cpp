@@ -5,6 +5,7 @@
 #include "EditedLineFit.h"
 #include "LineRoom.h"
 #include "PageObjectBounds.h"
+#include "PageTextCharacters.h"
 #include "PdfDocument.h"
 #include "TurnedRect.h"
 
@@ -136,6 +137,15 @@ KeptLines keepLines(const EditedPage& page, const std::vector<TextBlock>& blocks
   std::set<FPDF_PAGEOBJECT> cuttable;
   for (FPDF_PAGEOBJECT object : doomed)
     if (page.objects.keys.count(object) && !isHiddenTextObject(object)) cuttable.insert(object);
+  // So may shows of glyphs read as nothing alone, which a line ending in them takes along.
+  std::map<FPDF_PAGEOBJECT, bool> unreadOnly;
+  for (const PageChar& c : page.chars)
+    if (!c.hidden && page.objects.keys.count(c.object)) {
+      auto [it, added] = unreadOnly.try_emplace(c.object, true);
+      it->second = it->second && lettersOfCode(c.unicode).isEmpty();
+    }
+  for (const auto& [object, unread] : unreadOnly)
+    if (unread && !isHiddenTextObject(object)) cuttable.insert(object);
   for (size_t i = 0; i < blocks.size(); ++i) {
     const TextBlock& b = blocks[i];
     if (!replace[i] || b.isImage || placedHere(b) || blockTurned(b)) continue;

@@ -240,13 +240,20 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     previousIn = inside;
   }
   // The line's place is where its read letters stand: glyphs read as nothing
-  // that a show of the line draws after them, and the blanks before those,
-  // are the line's too.
+  // that follow them, and the blanks before those, are the line's too, drawn
+  // by its own show or by one of their own that begins where the line ends
+  // (as an earlier edit sets them apart).
   for (size_t i = 0; i < chars.size(); ++i) {
     if (!chars[i].foreign || !chars[i].text.isEmpty()) continue;
     size_t j = i;
-    while (j > 0 && chars[j - 1].object == chars[i].object && chars[j - 1].foreign && isBlank(chars[j - 1].text)) --j;
-    if (j == 0 || chars[j - 1].object != chars[i].object || chars[j - 1].foreign) continue;
+    while (j > 0 && (chars[j - 1].object == chars[i].object || !chars[j - 1].object) &&
+           (chars[j - 1].foreign || !chars[j - 1].object) && isBlank(chars[j - 1].text))
+      --j;
+    if (j == 0 || !chars[j - 1].object || chars[j - 1].foreign) continue;
+    const Char& letter = chars[j - 1];
+    if (letter.object != chars[i].object &&
+        (!chars[j].object || std::abs(chars[j].box.left() - letter.box.right()) > 0.5 * std::max(letter.size, 1.0)))
+      continue;
     for (size_t g = j; g <= i; ++g) {
       if (!chars[g].upright) return cut;
       chars[g].foreign = false;
