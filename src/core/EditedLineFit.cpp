@@ -143,3 +143,12 @@ std::optional<double> lineBaseline(const TextBlock::Line& line) {
     if (word.rect.height() >= 0.6 * typical && (!baseline || word.rect.y() > *baseline)) baseline = word.rect.y();
   return baseline;
 }
+
+QStringList displayLines(const TextBlock& block) {
+  const QStringList parts = block.text.split(QLatin1Char('\n'));
+  if (parts.size() == qsizetype(block.lines.size()) || block.text.contains(QLatin1Char('\n'))) return parts;
+  if (block.lines.empty()) return parts;
+  QStringList texts;
+  for (const auto& line : block.lines) texts << line.text;
+  return texts;
+}

@@ -23,6 +23,10 @@ struct EditedLineFit {
 // text blocks (blocks placed new by the user do not count). Points.
 QRectF pageTextColumn(const std::vector<TextBlock>& blocks);
 
+// The block's text split at line feeds when that matches its lines or holds
+// more than one line; else the lines' own texts: the lines the editor shows.
+QStringList displayLines(const TextBlock& block);
+
 // Whether line i of the block (its text as stored) reads right to left.
 bool lineRunsRightToLeft(const TextBlock& block, int lineIndex);
 

@@ -29,23 +29,16 @@ Place oldPlace(const TextBlock& b) {
 
 float usableSize(float size, float fallback) { return size > 0.5f ? size : (fallback > 0.5f ? fallback : 10.0f); }
 
-// The block's text split at line feeds when that matches its lines or holds
-// more than one line; else the lines' own texts.
-QStringList displayLines(const TextBlock& b) {
-  const QStringList parts = b.text.split(QLatin1Char('\n'));
-  if (parts.size() == qsizetype(b.lines.size()) || b.text.contains(QLatin1Char('\n'))) return parts;
-  if (b.lines.empty()) return parts;
-  QStringList texts;
-  for (const auto& line : b.lines) texts << line.text;
-  return texts;
-}
-
 // How far the block's lines were carried from where the page drew them: a
 // move carries them with the block; a resize leaves them.
 QPointF lineShift(const TextBlock& b) {
   const bool sameSize = std::abs(b.rect.width() - b.originalRect.width()) < 0.25 &&
                         std::abs(b.rect.height() - b.originalRect.height()) < 0.25;
   return sameSize && isRealRect(b.originalRect) ? b.rect.topLeft() - b.originalRect.topLeft() : QPointF();
+}
+
+bool insideAny(const QPointF& p, const std::vector<Place>& places) {
+  return std::any_of(places.begin(), places.end(), [&](const Place& place) { return place.contains(p); });
 }
 
 // The stored line a run stands in for: its plain line or its paragraph's; none for lines added below.
@@ -320,9 +313,7 @@ LineGlyphCut::Placement placeCutLine(const TextRun& run, const TextBlock& b, dou
   // What a growing line must not run into: the page's other visible words.
   std::vector<QPointF> words;
   for (const PageChar& c : page.chars)
-    if (!c.hidden && !lineBox.contains(c.centre) &&
-        std::none_of(covers.begin(), covers.end(), [&](const Place& place) { return place.contains(c.centre); }))
-      words.push_back(c.centre);
+    if (!c.hidden && !lineBox.contains(c.centre) && !insideAny(c.centre, covers)) words.push_back(c.centre);
   LineRoom room = freeRoom(lineBox, words, ink, page.column, page.space.shownSize().width());
   room.left = std::max(room.left, lineBox.left() - stored.freeLeft);
   room.right = std::min(room.right, lineBox.right() + stored.freeRight);
@@ -346,7 +337,7 @@ LineGlyphCut::Placement placeCutLine(const TextRun& run, const TextBlock& b, dou
 }
 
 bool placeWrittenLine(TextRun& run, const TextBlock& b, const std::vector<double>& offsets, double advance,
-                      double blank, const QRectF& column, double sheetWidth) {
+                      double blank, const EditedPage& page) {
   // The baseline where the line had it, not where the box's lower edge
   // would put it; lines added below the stored ones follow the last one's.
   if (run.lineIndex >= 0 && !offsets.empty()) {
@@ -354,14 +345,14 @@ bool placeWrittenLine(TextRun& run, const TextBlock& b, const std::vector<double
     if (!std::isnan(offset)) run.rect.translate(0, offset - 0.12 * run.size);
   }
   if (run.kept)
-    placeBetweenKept(run, b, advance, blank, column);
+    placeBetweenKept(run, b, advance, blank, page.column);
   else
-    fitRun(run, b, advance, column);
+    fitRun(run, b, advance, page.column);
   // Narrowed as far as it may be, a line set anew still stays on its sheet.
   if (std::abs(b.rotation) >= 0.1) return true;
   const TextBlock::Line* stored = storedLineOf(run, b);
-  return !leavesSheet(run.rect.x(), run.rect.x() + advance * run.scale, sheetWidth, stored ? stored->rect.left() : 0.0,
-                      stored ? stored->rect.right() : 0.0);
+  return !leavesSheet(run.rect.x(), run.rect.x() + advance * run.scale, page.space.shownSize().width(),
+                      stored ? stored->rect.left() : 0.0, stored ? stored->rect.right() : 0.0);
 }
 
 void keepInShow(ContentDrops& root, const OperatorKey& key, const ShowCut& cut) {

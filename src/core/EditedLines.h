@@ -72,9 +72,8 @@ QPointF lineShift(const TextBlock& b);
 // The stored line a run stands in for: its plain line or its paragraph's; none for lines added below.
 const TextBlock::Line* storedLineOf(const TextRun& run, const TextBlock& b);
 float usableSize(float size, float fallback);
-// The block's text split at line feeds when that matches its lines or holds
-// more than one line; else the lines' own texts.
-QStringList displayLines(const TextBlock& b);
+// Whether `p` lies in any of `places`.
+bool insideAny(const QPointF& p, const std::vector<Place>& places);
 
 // What an edit reads of its page.
 struct EditedPage {
@@ -115,7 +114,7 @@ LineGlyphCut::Placement placeCutLine(const TextRun& run, const TextBlock& b, dou
 // fitted as the editor fits it. False where, narrowed as far as it may be,
 // it would still leave its sheet.
 bool placeWrittenLine(TextRun& run, const TextBlock& b, const std::vector<double>& offsets, double advance,
-                      double blank, const QRectF& column, double sheetWidth);
+                      double blank, const EditedPage& page);
 
 // Adds the glyphs a cut keeps of the show `key` names to what the drops
 // keep of it: both halves of a split line may keep glyphs of one show.

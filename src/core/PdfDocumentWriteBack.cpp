@@ -256,10 +256,6 @@ std::vector<double> baselineOffsets(const TextBlock& b, const std::vector<PageCh
 // The same characters, however spaced: a block's text read back from the page.
 bool sameText(const QString& a, const QString& b) { return withoutBlanks(a) == withoutBlanks(b); }
 
-bool insideAny(const QPointF& p, const std::vector<Place>& places) {
-  return std::any_of(places.begin(), places.end(), [&](const Place& place) { return place.contains(p); });
-}
-
 struct WhiteBox {
   QRectF rect;
 };
@@ -755,7 +751,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
                                                                        run.italic);
           const double blank =
               run.kept ? writtenAdvanceUnlocked(QStringLiteral(" "), run.family, run.size, run.bold, run.italic) : 0.0;
-          if (!placeWrittenLine(run, b, offsets, advance, blank, column, space.shownSize().width())) {
+          if (!placeWrittenLine(run, b, offsets, advance, blank, edited)) {
             plan.refusal = offSheetRefusal();
             return plan;
           }

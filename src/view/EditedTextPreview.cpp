@@ -220,7 +220,7 @@ std::vector<qsizetype> wordStarts(const QString& text, const std::vector<TextBlo
 std::optional<std::pair<qsizetype, qsizetype>> keptEnds(const TextBlock& block, int index, const QString& text) {
   if (index < 0 || index >= static_cast<int>(block.lines.size()) ||
       std::abs(block.rotation) >= 0.1 || std::abs(block.originalRotation) >= 0.1 ||
-      displayLinesForEditor(block).size() != static_cast<qsizetype>(block.lines.size()))
+      displayLines(block).size() != static_cast<qsizetype>(block.lines.size()))
     return std::nullopt;
   const QRectF& was = block.originalRect;
   if (!(was.width() > 0) || std::abs(block.rect.left() - was.left()) > 0.5 ||
@@ -328,7 +328,7 @@ bool drawnAsKeptLines(const TextBlock& block) {
     }
     if (!lastUniform) return false;
   }
-  const QStringList lines = displayLinesForEditor(block);
+  const QStringList lines = displayLines(block);
   if (lines.size() != static_cast<qsizetype>(block.lines.size())) return false;
   for (int i = 0; i < static_cast<int>(lines.size()); ++i)
     if (!lines.at(i).isEmpty() && !keptEnds(block, i, lines.at(i))) return false;
@@ -362,15 +362,6 @@ void drawRichPreview(QPainter& painter, const TextBlock& block, const QRectF& re
   drawRichLayoutPreview(painter, block, rect, zoom, QRectF());
 }
 
-QStringList displayLinesForEditor(const TextBlock& block) {
-  const QStringList split = block.text.split(QLatin1Char('\n'));
-  if (split.size() == static_cast<qsizetype>(block.lines.size())) return split;
-  if (block.text.contains(QLatin1Char('\n')) || block.lines.empty()) return split;
-  QStringList texts;
-  for (const TextBlock::Line& line : block.lines) texts.append(line.text);
-  return texts;
-}
-
 QPointF lineScreenOrigin(const TextBlock& block, const TextBlock::Line& line, const QRectF& rect, double zoom) {
   const double blockTop = block.rect.y() + block.rect.height();
   const double lineTop = line.rect.y() + line.rect.height();
@@ -388,7 +379,7 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
     drawSingleStylePreview(painter, block, rect, zoom);
     return;
   }
-  const QStringList display = displayLinesForEditor(block);
+  const QStringList display = displayLines(block);
   const int n = std::max(static_cast<int>(block.lines.size()), static_cast<int>(display.size()));
   for (int i = 0; i < n; ++i) {
     const TextBlock::Line line = visualLineForIndex(block, i);

@@ -15,8 +15,6 @@ class BlockTextRenderer;
 class QPainter;
 class QTextEdit;
 
-// The block's text as the editor lays it out in lines.
-QStringList displayLinesForEditor(const TextBlock& block);
 // Screen x and top of a line placed in the block's screen rectangle.
 QPointF lineScreenOrigin(const TextBlock& block, const TextBlock::Line& line, const QRectF& rect, double zoom);
 // The block's rich text (stored in points) laid into rect at zoom pixels per point.

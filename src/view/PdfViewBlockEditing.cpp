@@ -100,7 +100,7 @@ void loadFixedLineLayout(QTextEdit* editor, const TextBlock& block, double zoom)
   QTextOption option = document->defaultTextOption();
   option.setWrapMode(QTextOption::NoWrap);
   document->setDefaultTextOption(option);
-  const QStringList texts = displayLinesForEditor(block);
+  const QStringList texts = displayLines(block);
   const int n = std::max(static_cast<int>(block.lines.size()), static_cast<int>(texts.size()));
   const double blockTop = block.rect.y() + block.rect.height();
   QTextCursor cursor(document);
@@ -307,7 +307,7 @@ QRect PdfView::ocrBlockScreenRect(int index) const {
   if (!block.isImage && !block.transparentText && !block.lines.empty() && changed && !base.isEmpty() &&
       !(block.textEdited && blockHasRichTextPreview(block))) {
     // The drawn text may reach past the stored box: the frame holds all of it.
-    const QStringList texts = displayLinesForEditor(block);
+    const QStringList texts = displayLines(block);
     const int n = std::max(static_cast<int>(block.lines.size()), static_cast<int>(texts.size()));
     QRectF ink;
     for (int i = 0; i < n; ++i) {

@@ -223,7 +223,7 @@ bool slotMatches(const Patch& p, const QRectF& source, double zoom, qint64 pageK
 // glyphs read as nothing, which follow a retyped last word.
 QRectF oldGlyphsPlace(const TextBlock& b) {
   QRectF place = b.originalRect;
-  if (std::abs(b.originalRotation) < 0.1 && b.rect.topLeft() == b.originalRect.topLeft())
+  if (std::abs(b.originalRotation) < 0.1 && !PdfView::blockMoved(b))
     for (const TextBlock::Line& line : b.lines)
       if (line.unreadAfter > 0) place |= QRectF(line.rect.right(), line.rect.y(), line.unreadAfter, line.rect.height());
   return turnedBounds(place, b.originalRotation);

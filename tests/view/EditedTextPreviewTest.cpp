@@ -3,6 +3,7 @@
 // text, where the caret stands, and the chrome of a turned active block.
 #include "BlockTestData.h"
 #include "view/EditedTextPreview.h"
+#include "core/EditedLineFit.h"
 
 #include <gtest/gtest.h>
 
@@ -66,7 +67,7 @@ TEST(EditedTextPreview, DisplayLinesComeFromTheTextOrTheLines) {
     TextBlock block;
     block.text = c.text;
     for (int i = 0; i < c.lines; ++i) block.lines.push_back(lineWithTop(700 - 20 * i));
-    EXPECT_EQ(displayLinesForEditor(block), c.expected) << c.text.toStdString();
+    EXPECT_EQ(displayLines(block), c.expected) << c.text.toStdString();
   }
 }
 
