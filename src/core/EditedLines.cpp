@@ -94,31 +94,6 @@ void fitRun(TextRun& run, const TextBlock& b, double advance, const QRectF& colu
   run.scale = fit.scale;
 }
 
-// Sets the text between kept shows after the kept start (a blank's width
-// further when the text begins with one) and narrows it only as far as it
-// must to end before the kept end or the block's box (or the text column,
-// when the box has no room left).
-void placeBetweenKept(TextRun& run, const TextBlock& b, double advance, double blank, const QRectF& column) {
-  const KeptEnds& kept = *run.kept;
-  const QString& middle = kept.middle;
-  const bool leading = !middle.isEmpty() && middle.front().isSpace();
-  const bool trailing = !middle.isEmpty() && middle.back().isSpace();
-  double left = run.rect.x();
-  if (!std::isnan(kept.left)) left = kept.left + (leading ? blank : 0.0);
-  double right = b.rect.right();
-  // Before a kept end only, the text was added to a line read right to
-  // left: the blank typed before it stands on its right.
-  if (!std::isnan(kept.right))
-    right = kept.right - ((std::isnan(kept.left) ? leading || trailing : trailing) ? blank : 0.0);
-  // Words added after a line its box holds no room for go on into the
-  // page's text column rather than shrink to nothing.
-  if (std::isnan(kept.right) && advance * 0.5 > right - left) right = std::max(right, column.right());
-  if (std::isnan(kept.left) && !std::isnan(kept.right) && advance > 0)
-    left = std::max(right - advance, b.rect.left());  // the text ends where the kept end begins
-  run.rect.moveLeft(left);
-  run.scale = advance > 0 && advance > right - left ? std::clamp((right - left) / advance, 0.25, 1.0) : 1.0;
-}
-
 }  // namespace
 
 KeptLines keepLines(const EditedPage& page, const std::vector<TextBlock>& blocks, const std::vector<bool>& replace,
@@ -130,15 +105,16 @@ KeptLines keepLines(const EditedPage& page, const std::vector<TextBlock>& blocks
   std::set<FPDF_PAGEOBJECT> cuttable;
   for (FPDF_PAGEOBJECT object : doomed)
     if (page.objects.keys.count(object) && !isHiddenTextObject(object)) cuttable.insert(object);
-  // So may shows of glyphs read as nothing alone, which a line ending in them takes along.
-  std::map<FPDF_PAGEOBJECT, bool> unreadOnly;
+  // So may shows only of glyphs read as nothing or of marks, which a line
+  // ending in them or whose letters bear them takes along.
+  std::map<FPDF_PAGEOBJECT, bool> alongOnly;
   for (const PageChar& c : page.chars)
     if (!c.hidden && page.objects.keys.count(c.object)) {
-      auto [it, added] = unreadOnly.try_emplace(c.object, true);
-      it->second = it->second && lettersOfCode(c.unicode).isEmpty();
+      auto [it, added] = alongOnly.try_emplace(c.object, true);
+      it->second = it->second && (lettersOfCode(c.unicode).isEmpty() || isCombiningMark(c.unicode));
     }
-  for (const auto& [object, unread] : unreadOnly)
-    if (unread && !isHiddenTextObject(object)) cuttable.insert(object);
+  for (const auto& [object, along] : alongOnly)
+    if (along && !isHiddenTextObject(object)) cuttable.insert(object);
   for (size_t i = 0; i < blocks.size(); ++i) {
     const TextBlock& b = blocks[i];
     if (!replace[i] || b.isImage || placedHere(b) || blockTurned(b)) continue;
@@ -208,63 +184,33 @@ KeptLines keepLines(const EditedPage& page, const std::vector<TextBlock>& blocks
             },
             stored.text,
             newText, [&](FPDF_PAGEOBJECT object) {
-              return cuttable.count(object) && !clipsText(object) ? operatorCodes(object, page.tag) : -1;
+              return cuttable.count(object) && !clipsText(object) ? operatorCodes(object, page.tag)
+                                                                   : LineGlyphCut::kNotCut;
             });
       };
       LineGlyphCut glyphs = cutIn(page.space.turned(quarters));
       if (turned && !glyphs.applies()) glyphs = cutIn(page.space.turned(-quarters));
-      if (glyphs.applies()) {
-        // A line pushed down by Enter goes where the editor lays it out
-        // (rich text) or to the place of the line it now stands in.
-        QPointF carried = shift;
-        if (lineIndex != at)
-          carried.ry() += rich ? run.rect.y() + 0.12 * run.size - glyphs.baseline() - shift.y()
-                               : visualLineForIndex(b, at).rect.y() - stored.rect.y();
-        if ((!turned || carried.isNull()) && movesWhereDrawn(glyphs, was, carried, page.objects, page.space, page.tag)) {
-          for (FPDF_PAGEOBJECT object : glyphs.shows()) {
-            if (glyphs.removed().count(object)) continue;
-            doomed.erase(object);
-            keeps.shows.insert(object);
-          }
-          run.keptLine = lineIndex;
-          run.carried = carried;
-          for (const size_t other : absorbed) runs[other].text.clear();
-          keeps.cuts.emplace(std::make_pair(i, int(r)), std::move(glyphs));
-        }
+      if (!glyphs.applies()) continue;
+      // A line pushed down by Enter goes where the editor lays it out
+      // (rich text) or to the place of the line it now stands in.
+      QPointF carried = shift;
+      if (lineIndex != at)
+        carried.ry() += rich ? run.rect.y() + 0.12 * run.size - glyphs.baseline() - shift.y()
+                             : visualLineForIndex(b, at).rect.y() - stored.rect.y();
+      if ((turned && !carried.isNull()) || !movesWhereDrawn(glyphs, was, carried, page.objects, page.space, page.tag))
         continue;
-      }
-      // Shows kept whole at the line's ends: a plain line, or a one-line block's only run.
-      if (lineIndex != at || !shift.isNull() || (rich && (runs.size() != 1 || b.lines.size() != 1))) continue;
-      std::set<FPDF_PAGEOBJECT> candidates;
-      for (FPDF_PAGEOBJECT object : doomed)
-        if (page.objects.keys.count(object) && !isHiddenTextObject(object)) candidates.insert(object);
-      KeptEnds kept = keptEnds(page.textPage, page.chars, Place{b.lines[size_t(lineIndex)].rect},
-                               b.lines[size_t(lineIndex)].text, run.text, candidates, page.objects.drawn, page.space);
-      if (kept.objects.empty()) continue;
-      // Kept shows are not narrowed with the line, as the editor shows it:
-      // they stay only where the new words fit beside them, or where the
-      // line's characters are misread or drawn by no installed face, so
-      // that writing it anew would change them or be refused.
-      const Place place{b.lines[size_t(lineIndex)].rect};
-      const bool misread = std::any_of(page.chars.begin(), page.chars.end(), [&](const PageChar& c) {
-        return c.misread && kept.objects.count(c.object) && place.contains(c.centre);
-      });
-      const QString middle = kept.middle.trimmed();
-      const double size = usableSize(run.size, b.fontSize);
-      const double advance =
-          middle.isEmpty() ? 0.0
-                           : shapeLine(middle, PdfDocument::preferredFaceFile(run.family, run.bold, run.italic), run.bold, run.italic)
-                                 .advance(size);
-      const double from = std::isnan(kept.left) ? b.rect.left() : kept.left + (middle.isEmpty() ? 0.0 : 0.3 * size);
-      const double to = std::isnan(kept.right) ? b.rect.right() : kept.right;
-      const bool unwritable =
-          !shapeLine(run.text, PdfDocument::preferredFaceFile(run.family, run.bold, run.italic), run.bold, run.italic).writable();
-      if (!misread && !unwritable && advance * 0.7 > to - from) continue;
-      for (FPDF_PAGEOBJECT object : kept.objects) {
+      for (FPDF_PAGEOBJECT object : glyphs.shows()) {
+        if (glyphs.removed().count(object)) {
+          doomed.insert(object);  // one taken along from outside the line's place
+          continue;
+        }
         doomed.erase(object);
         keeps.shows.insert(object);
       }
-      keeps.ends[{i, run.lineIndex}] = std::move(kept);
+      run.keptLine = lineIndex;
+      run.carried = carried;
+      for (const size_t other : absorbed) runs[other].text.clear();
+      keeps.cuts.emplace(std::make_pair(i, int(r)), std::move(glyphs));
     }
   }
   // Copies of the cut shows, drawn at their place after them.
@@ -337,17 +283,14 @@ LineGlyphCut::Placement placeCutLine(const TextRun& run, const TextBlock& b, dou
 }
 
 bool placeWrittenLine(TextRun& run, const TextBlock& b, const std::vector<double>& offsets, double advance,
-                      double blank, const EditedPage& page) {
+                      const EditedPage& page) {
   // The baseline where the line had it, not where the box's lower edge
   // would put it; lines added below the stored ones follow the last one's.
   if (run.lineIndex >= 0 && !offsets.empty()) {
     const double offset = offsets[std::min(size_t(run.lineIndex), offsets.size() - 1)];
     if (!std::isnan(offset)) run.rect.translate(0, offset - 0.12 * run.size);
   }
-  if (run.kept)
-    placeBetweenKept(run, b, advance, blank, page.column);
-  else
-    fitRun(run, b, advance, page.column);
+  fitRun(run, b, advance, page.column);
   // Narrowed as far as it may be, a line set anew still stays on its sheet.
   if (std::abs(b.rotation) >= 0.1) return true;
   const TextBlock::Line* stored = storedLineOf(run, b);
@@ -358,6 +301,7 @@ bool placeWrittenLine(TextRun& run, const TextBlock& b, const std::vector<double
 void keepInShow(ContentDrops& root, const OperatorKey& key, const ShowCut& cut) {
   ShowCut& merged = dropsAt(root, key.forms).cuts[key.id];
   merged.codes = cut.codes;
+  merged.whole = cut.whole;
   merged.kept.insert(merged.kept.end(), cut.kept.begin(), cut.kept.end());
   std::sort(merged.kept.begin(), merged.kept.end(), [](const KeptGlyphs& a, const KeptGlyphs& b) { return a.from < b.from; });
 }

@@ -1,11 +1,11 @@
 #pragma once
 // Where each line of an edited block goes back onto its page. A line keeps
 // what the user did not type: its glyphs cut from their shows where they
-// can be told apart, else whole shows at its ends; only what holds no glyph
+// can be told apart, else its shows whole; only a line that holds no glyph
 // to keep is written anew. Every road places its line in the room the
 // editor showed, narrowing only what does not fit.
 
-#include "KeptLineEnds.h"
+#include "PageChars.h"
 #include "LineGlyphCut.h"
 #include "MarkedPageObjects.h"
 #include "OwnFontText.h"
@@ -50,8 +50,6 @@ struct TextRun {
   std::shared_ptr<const ShapedLine> shaped;
   // Typed words the font of their line draws: they are set in it.
   std::shared_ptr<const OwnFontText> own;
-  // The shows of its line that stay; the run is the text between them.
-  const KeptEnds* kept = nullptr;
   // The glyphs of its line that stay; the run is the typed words between them.
   const LineGlyphCut* glyphs = nullptr;
   // Set in the page turned so that its line reads upright (rect is there).
@@ -85,11 +83,9 @@ struct EditedPage {
   QRectF column;  // the page's text column
 };
 
-// The glyphs and shows the edited lines keep, by (block, run) for cuts and
-// (block, line) for kept ends.
+// The glyphs and shows the edited lines keep, by (block, run).
 struct KeptLines {
   std::map<std::pair<size_t, int>, LineGlyphCut> cuts;
-  std::map<std::pair<size_t, int>, KeptEnds> ends;
   std::set<FPDF_PAGEOBJECT> shows;  // that stay, whole or in part
   // A cut show the page draws again at its place (a visible copy over a
   // faint one, whose letters pdfium reads once), in the order painted: they
@@ -109,12 +105,12 @@ KeptLines keepLines(const EditedPage& page, const std::vector<TextBlock>& blocks
 LineGlyphCut::Placement placeCutLine(const TextRun& run, const TextBlock& b, double advance, const EditedPage& page,
                                      const std::vector<QRectF>& ink, const std::vector<Place>& covers);
 
-// Sets a line written anew (or between its kept ends) `advance` wide on the
+// Sets a line written anew `advance` wide on the
 // baseline its line had (`offsets` above its box's lower edge, per line),
 // fitted as the editor fits it. False where, narrowed as far as it may be,
 // it would still leave its sheet.
 bool placeWrittenLine(TextRun& run, const TextBlock& b, const std::vector<double>& offsets, double advance,
-                      double blank, const EditedPage& page);
+                      const EditedPage& page);
 
 // Adds the glyphs a cut keeps of the show `key` names to what the drops
 // keep of it: both halves of a split line may keep glyphs of one show.

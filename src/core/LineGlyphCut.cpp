@@ -17,13 +17,16 @@
 #include <limits>
 #include <tuple>
 
+bool isCombiningMark(char32_t c) {
+  const hb_unicode_general_category_t category = hb_unicode_general_category(hb_unicode_funcs_get_default(), c);
+  return category == HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK ||
+         category == HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK || category == HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK;
+}
+
 bool shapedWithNeighbours(const QString& text) {
   hb_unicode_funcs_t* funcs = hb_unicode_funcs_get_default();
   for (const char32_t c : text.toUcs4()) {
-    const hb_unicode_general_category_t category = hb_unicode_general_category(funcs, c);
-    if (category == HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK ||
-        category == HB_UNICODE_GENERAL_CATEGORY_SPACING_MARK || category == HB_UNICODE_GENERAL_CATEGORY_ENCLOSING_MARK)
-      return true;
+    if (isCombiningMark(c)) return true;
     switch (hb_unicode_script(funcs, c)) {
       case HB_SCRIPT_LATIN: case HB_SCRIPT_CYRILLIC: case HB_SCRIPT_GREEK: case HB_SCRIPT_COMMON:
       case HB_SCRIPT_INHERITED: case HB_SCRIPT_HAN: case HB_SCRIPT_HIRAGANA: case HB_SCRIPT_KATAKANA:
@@ -216,7 +219,8 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
       previousIn = false;
       continue;
     }
-    const bool inside = inLine(space.toShown(QPointF((l + r) / 2, (b + t) / 2)));
+    // A mark stacked over or under its letter may stand outside the line's place: it is its letter's.
+    const bool inside = inLine(space.toShown(QPointF((l + r) / 2, (b + t) / 2))) || (previousIn && isCombiningMark(u));
     if (!FPDFText_GetCharOrigin(textPage, i, &x, &y) || !FPDFText_GetLooseCharBox(textPage, i, &loose) ||
         !FPDFText_GetMatrix(textPage, i, &m)) {
       if (inside) return cut;
@@ -302,9 +306,30 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     cut.units.push_back(unit);
   }
   const auto numbered = numberedGlyphs(textPage, space, codesOf);
+  std::set<int> whole;  // units standing for a show not cut at its glyphs
   for (auto& [object, own] : unitsOf) {
     const auto glyphs = numbered.find(object);
-    if (glyphs == numbered.end() || glyphs->second.size() != own.size()) return cut;
+    if (glyphs == numbered.end() || glyphs->second.size() != own.size()) {
+      // Its codes cannot be told apart by where they stand: the show stays,
+      // moves or goes as one, and only if it draws nothing of another line.
+      if (codesOf(object) == kNotCut) return cut;
+      const int first = own.front();
+      for (const int u : own) {
+        if (cut.units[size_t(u)].foreign) return cut;
+        if (u == first) continue;
+        Unit& merged = cut.units[size_t(first)];
+        merged.left = std::min(merged.left, cut.units[size_t(u)].left);
+        merged.right = std::max(merged.right, cut.units[size_t(u)].right);
+        cut.units[size_t(u)].foreign = true;  // stands for nothing of the line now
+      }
+      for (int& u : unitOfChar)
+        if (u >= 0 && cut.units[size_t(u)].object == object) u = first;
+      own = {first};
+      whole.insert(first);
+      cut.wholeShows.insert(object);
+      cut.lineObjects.insert(object);
+      continue;
+    }
     std::map<std::pair<qint64, qint64>, int> codeAt;
     for (size_t code = 0; code < glyphs->second.size(); ++code) codeAt[originKey(glyphs->second[code].origin)] = int(code);
     for (const int u : own) {
@@ -348,6 +373,12 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
         items.back().text += chars[i].text;
         continue;
       }
+      // A blank the reading put between words of one show kept whole.
+      if (u >= 0 && whole.count(u) && items.size() >= 2 && items.back().unit < 0 && items[items.size() - 2].unit == u) {
+        items.pop_back();
+        items.back().text += QLatin1Char(' ') + chars[i].text;
+        continue;
+      }
       if (u >= 0 && !seen.insert(u).second) return cut;  // one glyph read in two places
       items.push_back({u, chars[i].text});
     }
@@ -383,7 +414,11 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   };
   const auto matchesAt = [&](const Item& item, qsizetype at) {
     if (blankItem(item)) return at >= 0 && at < n.size() && n.at(at).isSpace();
-    return at >= 0 && at + item.text.size() <= n.size() && n.mid(at, item.text.size()) == item.text;
+    if (at < 0 || at + item.text.size() > n.size()) return false;
+    // Blanks inside a show kept whole are any blanks of the new text.
+    for (qsizetype c = 0; c < item.text.size(); ++c)
+      if (item.text.at(c) != n.at(at + c) && !(item.text.at(c).isSpace() && n.at(at + c).isSpace())) return false;
+    return true;
   };
   const auto width = [&](const Item& item) { return blankItem(item) ? qsizetype(1) : item.text.size(); };
   while (k < tail) {
@@ -541,6 +576,7 @@ LineGlyphCut::Placement LineGlyphCut::place(double typedAdvance, Qt::Alignment a
     if (std::all_of(kind.begin(), kind.end(), stays) || over.count(object)) continue;
     ShowCut& cut = placed.cuts[object];
     cut.codes = int(own.size());
+    cut.whole = wholeShows.count(object) > 0;
     for (int from = 0; from < cut.codes;) {
       int to = from + 1;
       while (to < cut.codes && kind[size_t(to)] == kind[size_t(from)]) ++to;

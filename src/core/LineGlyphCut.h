@@ -27,13 +27,16 @@
 // of them is never set half from the page's glyphs and half anew, nor from
 // a font's codes one by one.
 bool shapedWithNeighbours(const QString& text);
+bool isCombiningMark(char32_t c);
 
 class LineGlyphCut {
 public:
+  static constexpr int kNotCut = -2;
   // `inLine` tells whether a point of the shown page lies in the line's
-  // place; `codesOf` how many codes a show draws (-1 unknown), for shows
-  // the edit may cut. Empty (applies() false) where the line cannot be cut:
-  // the caller then writes it as before.
+  // place; `codesOf` how many codes a show draws (-1 unknown: it stays or
+  // goes whole), or kNotCut for a show the edit may not take apart. Empty
+  // (applies() false) where the line cannot be cut: the caller then writes
+  // it anew.
   static LineGlyphCut of(FPDF_TEXTPAGE textPage, const PageSpace& space,
                          const std::function<bool(const QPointF&)>& inLine, const QString& oldText,
                          const QString& newText, const std::function<int(FPDF_PAGEOBJECT)>& codesOf);
@@ -143,7 +146,7 @@ private:
   double anchorX = 0, baselineY = 0, size = 0;
   double oldEnd = 0;  // where the glyphs after the typed words began
   FPDF_PAGEOBJECT styleObject = nullptr;
-  std::set<FPDF_PAGEOBJECT> lineObjects, gone, over;
+  std::set<FPDF_PAGEOBJECT> lineObjects, gone, over, wholeShows;
   std::vector<Unit> units;
   std::map<FPDF_PAGEOBJECT, std::vector<int>> unitsOf;  // each show's glyphs, by their codes
   // Per unit: 0 goes, 1 stays, 2 stays and moves, 3 another line's (kept by whoever edits that line).

@@ -23,8 +23,14 @@ LineRoom freeRoom(const QRectF& line, const std::vector<QPointF>& words, const s
     if (to <= was.left() + 0.5) room.left = std::max(room.left, to);
     else if (from >= was.right() - 0.5) room.right = std::min(room.right, from);
   };
-  for (const QPointF& word : words)
-    if (across(word.y(), word.y())) limit(word.x(), word.x());
+  // A word is known by its letters' middles: the line stops half a letter
+  // and a blank short of them, so that it neither touches nor joins them.
+  const double apart = 0.7 * was.height();
+  for (const QPointF& word : words) {
+    if (!across(word.y(), word.y())) continue;
+    if (word.x() <= was.left() + 0.5) room.left = std::max(room.left, std::min(word.x() + apart, was.left()));
+    else if (word.x() >= was.right() - 0.5) room.right = std::min(room.right, std::max(word.x() - apart, was.right()));
+  }
   for (const QRectF& box : ink) {
     const QRectF b = box.normalized();
     if (!across(b.top(), b.bottom())) continue;

@@ -480,7 +480,8 @@ private:
       }
       const bool moved = kept.origin.has_value();
       if (moved && !placeAt(*kept.origin)) throw CutRefused();
-      const std::string shown = keptShow(drawn, bytes, cut.codes, kept.from, kept.to, !moved && kept.from == 0);
+      const std::string shown = cut.whole ? wholeShow(drawn, !moved)
+                                          : keptShow(drawn, bytes, cut.codes, kept.from, kept.to, !moved && kept.from == 0);
       if (shown.empty()) throw CutRefused();
       if (kept.narrow != 1.0) put(" " + formatNumber(state.scale * kept.narrow) + " Tz");
       put(" " + shown + " ");

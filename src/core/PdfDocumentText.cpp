@@ -7,7 +7,7 @@
 // A column of vertical writing is cut as text running down the page and
 // keeps the upright box of its column.
 #include "PdfDocument.h"
-#include "KeptLineEnds.h"
+#include "PageChars.h"
 #include "LineRoom.h"
 #include "EditedLineFit.h"
 

@@ -15,7 +15,7 @@
 #include "EditedLines.h"
 #include "InkSilhouette.h"
 #include "LineGlyphCut.h"
-#include "KeptLineEnds.h"
+#include "PageChars.h"
 #include "LineRoom.h"
 #include "MarkedPageObjects.h"
 #include "PageContentEdit.h"
@@ -622,11 +622,6 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         plan.shaped = true;
         continue;
       }
-      if (const auto kept = keeps.ends.find({i, run.lineIndex}); kept != keeps.ends.end()) {
-        run.kept = &kept->second;
-        run.text = kept->second.middle.trimmed();
-        if (run.text.isEmpty()) continue;
-      }
       // A line written anew where the page drew one takes the installed
       // face closest to that line's font, as typed words of a cut line do.
       QString face;
@@ -684,7 +679,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         }
         // A line that keeps shows of its own is not covered: they would go
         // under the white with what no block accounts for.
-        const bool keepsShows = holdsBlock(keeps.ends, i) || holdsBlock(keeps.cuts, i);
+        const bool keepsShows = holdsBlock(keeps.cuts, i);
         const bool covered = !placedHere(b) && !keepsShows && needsCover(oldPlace(b));
         if (covered) plan.writes.emplace_back(WhiteBox{oldPlace(b).bounds()});
         const std::vector<double> offsets = baselineOffsets(b, chars);
@@ -729,7 +724,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           FPDF_PAGEOBJECT first = nullptr;
           if (!placedHere(b) && run.lineIndex >= 0 && run.lineIndex < int(b.lines.size()))
             first = firstRemovedIn(Place{b.lines[size_t(run.lineIndex)].rect.translated(-shift)});
-          if (!first && !placedHere(b) && !run.kept) first = firstRemovedIn(oldPlace(b));
+          if (!first && !placedHere(b)) first = firstRemovedIn(oldPlace(b));
           // Drawn where the old line was, the new one would go under the white;
           // a moved line would stay under the old line's clip and what was
           // painted over that place, and vanish where the user put it.
@@ -737,7 +732,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
           const OperatorKey* at = first ? &objects.keys.at(first) : nullptr;
           // In the show's place, in its style, the line takes its font where
           // that draws every character, as typed words of a cut line do.
-          if (first && run.shaped && !run.kept && styledAsItsLine(run, b)) {
+          if (first && run.shaped && styledAsItsLine(run, b)) {
             FPDF_FONT font = FPDFTextObj_GetFont(first);
             if (OwnFontText own = ownFontText(font, run.text, drawnIn(font)); !own.chars.empty())
               run.own = std::make_shared<const OwnFontText>(std::move(own));
@@ -749,9 +744,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
                                  : run.shaped ? run.shaped->advance(run.size)
                                               : writtenAdvanceUnlocked(run.text, run.family, run.size, run.bold,
                                                                        run.italic);
-          const double blank =
-              run.kept ? writtenAdvanceUnlocked(QStringLiteral(" "), run.family, run.size, run.bold, run.italic) : 0.0;
-          if (!placeWrittenLine(run, b, offsets, advance, blank, edited)) {
+          if (!placeWrittenLine(run, b, offsets, advance, edited)) {
             plan.refusal = offSheetRefusal();
             return plan;
           }
@@ -761,11 +754,6 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             ContentDrops& drops = dropsAt(plan.drops, at->forms);
             drops.splices[at->id].push_back(text.piece);
             if (colourAsRead(run, b)) drops.pageFill.insert(text.piece);
-          } else if (run.kept && run.kept->after && objects.keys.count(run.kept->after)) {
-            // Nothing of the line goes: the new words follow the kept start.
-            const OperatorKey& key = objects.keys.at(run.kept->after);
-            text.piece = int(plan.writes.size());
-            dropsAt(plan.drops, key.forms).after[key.id].push_back(text.piece);
           }
           plan.writes.emplace_back(std::move(text));
         }

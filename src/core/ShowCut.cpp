@@ -69,3 +69,15 @@ std::string keptShow(const std::vector<ShowOperand>& drawn, int codeBytes, int e
   }
   return operands + "] TJ";
 }
+
+std::string wholeShow(const std::vector<ShowOperand>& drawn, bool leading) {
+  std::string operands = "[";
+  bool drawing = false;
+  for (const ShowOperand& e : drawn) {
+    if (e.kind == ShowOperand::Other) return {};
+    if (e.kind == ShowOperand::Codes) drawing = true;
+    if (e.kind == ShowOperand::Spacing && !drawing && !leading) continue;
+    operands += (e.kind == ShowOperand::Codes ? hex(e.value) : e.value) + " ";
+  }
+  return drawing ? operands + "] TJ" : std::string();
+}

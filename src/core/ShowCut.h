@@ -27,6 +27,9 @@ struct KeptGlyphs {
 
 struct ShowCut {
   int codes = 0;  // how many the show was read as drawing: any other count refuses the cut
+  // Its codes could not be counted: one run of a single "code" keeps it
+  // all, each string and spacing as drawn.
+  bool whole = false;
   std::vector<KeptGlyphs> kept;
 };
 
@@ -44,6 +47,10 @@ struct ShowOperand {
 
 // How many codes of `codeBytes` bytes the show draws; -1 where that cannot be told.
 int countCodes(const std::vector<ShowOperand>& drawn, int codeBytes);
+
+// A TJ drawing every code of the show, with the spacings before the first
+// when `leading`; empty when it holds anything but strings and spacings.
+std::string wholeShow(const std::vector<ShowOperand>& drawn, bool leading);
 
 // A TJ drawing codes [from, to) of a show whose strings and spacings are
 // `drawn` (the string of Tj, ' or ", or the elements of TJ's array), with the

@@ -51,7 +51,9 @@ TEST(EditedLineFit, ALongerLineTakesTheFreeRoomOfItsRowFirst) {
   EXPECT_EQ(room({}, {}, {}), std::pair(100.0, 500.0));
   EXPECT_EQ(room({}, {}, QRectF(72, 100, 468, 650)), std::pair(60.0, 540.0));
   EXPECT_EQ(room({}, {}, QRectF(100, 100, 220, 650)), std::pair(100.0, 500.0));  // a narrow column
-  EXPECT_EQ(room({{400, 706}, {350, 730}, {60, 704}}, {}, {}), std::pair(100.0, 400.0));
+  // Half a letter and a blank short of the next word's first letter.
+  EXPECT_EQ(room({{400, 706}, {350, 730}, {60, 704}}, {}, {}), std::pair(100.0, 391.6));
+  EXPECT_EQ(room({{303, 706}, {97, 704}}, {}, {}), std::pair(100.0, 300.0));
   EXPECT_EQ(room({}, {QRectF(450, 600, 1, 200), QRectF(320, 720, 100, 5)}, {}), std::pair(100.0, 450.0));
   EXPECT_EQ(room({}, {QRectF(90, 695, 290, 22)}, {}), std::pair(100.0, 380.0));
 

@@ -1001,10 +1001,10 @@ QString drawnInFont(const QString& file, const QString& font, double y) {
 // editor hands it over, then judged by poppler (words, boxes, pixels) and
 // MuPDF (which font draws what). Most lines are shows of a font whose codes
 // cannot be counted without its CMap, so they are not cut at their glyphs:
-// whole shows stay or go. A line written anew goes where the first of its
-// shows was drawn, under what the page painted after it; a kept start or end
-// stays only whole-worded and only where the new words fit beside it, to
-// 70 % of their width; a character no installed face draws, or a line that
+// whole shows stay, move or go, and words typed between them push those
+// after them on into the free room of the row. A line written anew goes
+// where the first of its shows was drawn, under what the page painted after
+// it; a character no installed face draws, or a line that
 // clips what is painted after it (4 Tr as 7 Tr), refuses the edit; a line
 // recognised over a picture of text is written on white.
 TEST_F(WriteBack, AnEditedLineTakesThePlaceFontsAndCoverThePageGaveItOrIsRefused) {
@@ -1042,6 +1042,10 @@ TEST_F(WriteBack, AnEditedLineTakesThePlaceFontsAndCoverThePageGaveItOrIsRefused
        "Hellos world", {}, "Hellos world", "world"},
       {"a middle needing 125 % of its room", words, "4200", "Amount due: 91000 euro", {}, "Amount due: 91000 euro",
        "Amountdue:euro"},
+      {"a middle four times its room, the end spaced off in its show, another word further on the row",
+       "BT /C1 14 Tf 72 700 Td {Amount } Tj {due: } Tj {4200 } Tj [-300 {euro}] TJ ET BT /C1 14 Tf 345 700 Td {Total} Tj ET",
+       "4200", "Amount due: 91000 and ninety more euro", {},
+       "Amount due: 91000 and ninety more euro Total", "Amountdue:euroTotal"},
       {"a private-use character typed", "BT /C1 14 Tf 72 700 Td {Amount due 4200 euro} Tj ET", "4200",
        QStringLiteral("Amount due \uE000 euro"), "U+E000"},
       {"fill and clip (4 Tr) with a picture painted through it",
@@ -1089,6 +1093,10 @@ TEST_F(WriteBack, AnEditedLineTakesThePlaceFontsAndCoverThePageGaveItOrIsRefused
       EXPECT_GE(line[i].second.width(), 0.7 * dejaVuWidth(line[i].first, 14)) << line[i].first.toStdString();
       if (i > 0) {
         EXPECT_GE(line[i].second.left(), line[i - 1].second.right() - 0.5) << line[i].first.toStdString();
+        // A blank apart, as typed, but from the word set further on the row.
+        if (line[i].first != QLatin1String("Total")) {
+          EXPECT_LE(line[i].second.left(), line[i - 1].second.right() + 7) << line[i].first.toStdString();
+        }
       }
     }
     EXPECT_EQ(read.join(QLatin1Char(' ')).toStdString(), c.reads.toStdString());
