@@ -1040,6 +1040,8 @@ TEST_F(WriteBack, AnEditedLineTakesThePlaceFontsAndCoverThePageGaveItOrIsRefused
        "Total paid 9100 dollars", {}, box.adjusted(1, 1, -1, -1)},
       {"a word lengthened inside the kept start", "BT /C1 14 Tf 72 700 Td {Hello } Tj {dear } Tj {world} Tj ET", "dear",
        "Hellos world", {}, "Hellos world", "world"},
+      {"a word lengthened after the show that ends it", "BT /C1 14 Tf 72 700 Td {Hello} Tj { dear } Tj {world} Tj ET",
+       "dear", "Hellos world", {}, "Hellos world", "Helloworld"},
       {"a middle needing 125 % of its room", words, "4200", "Amount due: 91000 euro", {}, "Amount due: 91000 euro",
        "Amountdue:euro"},
       {"a middle four times its room, the end spaced off in its show, another word further on the row",
