@@ -714,6 +714,15 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
             text.piece = int(plan.writes.size());
             FPDF_PAGEOBJECT at = cut.neighbour();
             if (const auto copies = keeps.copies.find(at); copies != keeps.copies.end()) at = copies->second.back();
+            // Nothing of the line stays: it goes where the first drawn of its
+            // shows was, under what the page painted after that, as a line
+            // written anew does.
+            if (cut.removed().size() == cut.shows().size() && run.keptLine >= 0)
+              if (FPDF_PAGEOBJECT first = firstRemovedIn(Place{b.lines[size_t(run.keptLine)].rect.translated(-shift)});
+                  first && objects.keys.count(first)) {
+                at = first;
+                touched.insert(first);
+              }
             const OperatorKey& key = objects.keys.at(at);
             ContentDrops& drops = dropsAt(plan.drops, key.forms);
             (touched.count(at) ? drops.splices : drops.after)[key.id].push_back(text.piece);
