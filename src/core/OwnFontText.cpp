@@ -176,8 +176,8 @@ double OwnFontText::advance(double size) const {
   return sum * size / 1000.0;
 }
 
-std::map<FPDF_FONT, std::set<char32_t>> charsDrawnPerFont(FPDF_TEXTPAGE textPage) {
-  std::map<FPDF_FONT, std::set<char32_t>> drawn;
+std::map<FPDF_FONT, DrawnChars> charsDrawnPerFont(FPDF_TEXTPAGE textPage) {
+  std::map<FPDF_FONT, DrawnChars> drawn;
   if (!textPage) return drawn;
   const int count = FPDFText_CountChars(textPage);
   const auto originOf = [&](int i) {
@@ -196,12 +196,25 @@ std::map<FPDF_FONT, std::set<char32_t>> charsDrawnPerFont(FPDF_TEXTPAGE textPage
     const int mode = object ? FPDFTextObj_GetTextRenderMode(object) : -1;
     if (!object || u == 0 || u > 0x10FFFF || mode == 3 || mode == 7 || FPDFText_HasUnicodeMapError(textPage, i) == 1)
       continue;
-    drawn[FPDFTextObj_GetFont(object)].insert(char32_t(u));
+    // The loose box spans the glyph's advance along its matrix.
+    double width = std::nan("");
+    FS_RECTF loose;
+    FS_MATRIX m;
+    float size = 0;
+    if (FPDFText_GetLooseCharBox(textPage, i, &loose) && FPDFText_GetMatrix(textPage, i, &m) &&
+        FPDFTextObj_GetFontSize(object, &size) && size > 0 && m.a > 0 && std::abs(m.b) <= 1e-3 * m.a &&
+        std::abs(m.c) <= 1e-3 * std::abs(m.d))
+      width = (loose.right - loose.left) * 1000.0 / (double(size) * m.a);
+    auto [it, added] = drawn[FPDFTextObj_GetFont(object)].try_emplace(char32_t(u), width);
+    if (!added && it->second != kDrawnAtSeveralWidths && !std::isnan(width)) {
+      if (std::isnan(it->second)) it->second = width;
+      else if (std::abs(it->second - width) > 1.0) it->second = kDrawnAtSeveralWidths;
+    }
   }
   return drawn;
 }
 
-OwnFontText ownFontText(FPDF_FONT font, const QString& typed, const std::set<char32_t>& drawn) {
+OwnFontText ownFontText(FPDF_FONT font, const QString& typed, const DrawnChars& drawn) {
   OwnFontText own;
   // A Type 3 font's glyphs are drawings at its own matrix, not set at a size.
   size_t program = 0;
@@ -223,7 +236,13 @@ OwnFontText ownFontText(FPDF_FONT font, const QString& typed, const std::set<cha
       own.widths.push_back(width);
       continue;
     }
-    if (!drawn.count(c) || !FPDFFont_GetGlyphWidth(font, c, 1000, &width) || !(width > 0)) return {};
+    const auto seen = drawn.find(c);
+    if (seen == drawn.end() || seen->second == kDrawnAtSeveralWidths) return {};
+    if (!std::isnan(seen->second))
+      width = float(seen->second);
+    else if (!FPDFFont_GetGlyphWidth(font, c, 1000, &width))
+      return {};
+    if (!(width > 0)) return {};
     FPDF_GLYPHPATH path = FPDFFont_GetGlyphPath(font, c, 1000);
     if (!path || FPDFGlyphPath_CountGlyphSegments(path) <= 0) return {};
     own.chars.push_back(c);

@@ -25,12 +25,19 @@ struct OwnFontText {
   double advance(double size) const;
 };
 
-// The characters each font draws on the page, each the whole reading of one code.
-std::map<FPDF_FONT, std::set<char32_t>> charsDrawnPerFont(FPDF_TEXTPAGE textPage);
+// The characters a font draws on the page, each the whole reading of one
+// code, with the width its glyph advances there (thousandths of the size):
+// NaN where that cannot be measured (a turned glyph), kDrawnAtSeveralWidths
+// where the page draws the character by codes of different widths.
+using DrawnChars = std::map<char32_t, double>;
+constexpr double kDrawnAtSeveralWidths = -1;
+std::map<FPDF_FONT, DrawnChars> charsDrawnPerFont(FPDF_TEXTPAGE textPage);
 
 // `typed` in `font`, or nothing (chars empty) where a character is not one
-// it draws, or the words need shaping or run right to left.
-OwnFontText ownFontText(FPDF_FONT font, const QString& typed, const std::set<char32_t>& drawn);
+// it draws, or the words need shaping or run right to left. Each character
+// is measured as the page draws it, not by whichever code the font's map
+// names first for it.
+OwnFontText ownFontText(FPDF_FONT font, const QString& typed, const DrawnChars& drawn);
 
 // The TJ operand drawing `text` in the font dictionary `font` with codes of
 // `drawn`, those the page draws in it; empty where no one such code reads as

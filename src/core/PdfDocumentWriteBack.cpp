@@ -421,7 +421,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
     }
   }
   const QRectF column = pageTextColumn(blocks);
-  std::map<FPDF_FONT, std::set<char32_t>> drawnPerFont;  // what typed words may take from the line's font
+  std::map<FPDF_FONT, DrawnChars> drawnPerFont;  // what typed words may take from the line's font
   // What each replaced block will show, laid out once (rich text is a layout).
   std::vector<std::vector<TextRun>> shownRuns(blocks.size());
   for (size_t i = 0; i < blocks.size(); ++i)
@@ -448,7 +448,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
   }
   // Read once, and only for an edit whose typed words may take a line's font.
   bool drawnRead = false;
-  const auto drawnIn = [&](FPDF_FONT font) -> const std::set<char32_t>& {
+  const auto drawnIn = [&](FPDF_FONT font) -> const DrawnChars& {
     if (!drawnRead) {
       pdfium::TextPage textPage(FPDFText_LoadPage(p));
       if (textPage) drawnPerFont = charsDrawnPerFont(textPage.get());
