@@ -6,7 +6,6 @@
 #include "LineRoom.h"
 #include "PageObjectBounds.h"
 #include "PageTextCharacters.h"
-#include "PdfDocument.h"
 #include "TurnedRect.h"
 
 #include <QLineF>

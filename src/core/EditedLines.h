@@ -5,10 +5,10 @@
 // to keep is written anew. Every road places its line in the room the
 // editor showed, narrowing only what does not fit.
 
-#include "PageChars.h"
 #include "LineGlyphCut.h"
 #include "MarkedPageObjects.h"
 #include "OwnFontText.h"
+#include "PageChars.h"
 #include "ShapedText.h"
 #include "TextBlock.h"
 

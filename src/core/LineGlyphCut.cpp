@@ -306,7 +306,6 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     cut.units.push_back(unit);
   }
   const auto numbered = numberedGlyphs(textPage, space, codesOf);
-  std::set<int> whole;  // units standing for a show not cut at its glyphs
   for (auto& [object, own] : unitsOf) {
     const auto glyphs = numbered.find(object);
     if (glyphs == numbered.end() || glyphs->second.size() != own.size()) {
@@ -325,7 +324,6 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
       for (int& u : unitOfChar)
         if (u >= 0 && cut.units[size_t(u)].object == object) u = first;
       own = {first};
-      whole.insert(first);
       cut.wholeShows.insert(object);
       cut.lineObjects.insert(object);
       continue;
@@ -374,7 +372,7 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
         continue;
       }
       // A blank the reading put between words of one show kept whole.
-      if (u >= 0 && whole.count(u) && items.size() >= 2 && items.back().unit < 0 && items[items.size() - 2].unit == u) {
+      if (u >= 0 && cut.wholeShows.count(chars[i].object) && items.size() >= 2 && items.back().unit < 0 && items[items.size() - 2].unit == u) {
         items.pop_back();
         items.back().text += QLatin1Char(' ') + chars[i].text;
         continue;

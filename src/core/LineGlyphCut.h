@@ -5,7 +5,8 @@
 // between its codes), those after the typed words moved by as much as the
 // typed words are wider than what they replace. Only the typed words are
 // set anew. Glyphs are told apart by where each code's glyph stands; a show
-// whose glyphs cannot be counted that way against its codes is not cut.
+// whose glyphs cannot be counted that way against its codes stays, moves or
+// goes whole.
 
 #include "LineRoom.h"
 #include "PageSpace.h"

@@ -1,7 +1,6 @@
 #include "PageChars.h"
 
 #include "LineRoom.h"
-#include "PageObjectBounds.h"
 #include "PageTextCharacters.h"
 #include "PdfiumHandles.h"
 

@@ -7,7 +7,6 @@
 
 #include <QPointF>
 #include <QRectF>
-#include <QString>
 
 #include <cmath>
 #include <vector>

@@ -48,8 +48,6 @@ namespace {
 
 constexpr double kWhiteMargin = 1.5;
 
-
-
 // Text laid out in the block's unturned box is turned with the block, about
 // the box's centre on the shown page.
 void turnWithBlock(FPDF_PAGEOBJECT object, const TextBlock& b, const PageSpace& space) {
@@ -98,8 +96,6 @@ bool colourAsRead(const TextRun& run, const TextBlock& b) {
   }
   return false;
 }
-
-
 
 TextRun runForLine(const TextBlock::Line& line, const TextBlock& b, const QString& text) {
   TextRun run;
@@ -221,8 +217,6 @@ std::vector<TextRun> storedRuns(const TextBlock& b) {
   return runs;
 }
 
-
-
 // The font of the first visible glyph the page drew where the run's line
 // was: its own line where the block stood upright, else the block's place.
 FPDF_FONT fontDrawing(const TextBlock& b, const TextRun& run, const std::vector<PageChar>& chars) {
@@ -287,15 +281,6 @@ struct PlacedText {
   int piece = -1;
 };
 using PageWrite = std::variant<WhiteBox, PlacedText, PlacedImage>;
-
-// Whether `lines`, keyed by (block, line), holds a line of block `block`.
-template <typename Lines>
-bool holdsBlock(const Lines& lines, size_t block) {
-  const auto it = lines.lower_bound({block, std::numeric_limits<int>::min()});
-  return it != lines.end() && it->first.first == block;
-}
-
-
 
 // The shaped lines among `writes`, by their writes' numbers, placed as a
 // text object of pdfium's would be: a visible line on its baseline at the
@@ -679,7 +664,8 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         }
         // A line that keeps shows of its own is not covered: they would go
         // under the white with what no block accounts for.
-        const bool keepsShows = holdsBlock(keeps.cuts, i);
+        const auto firstCut = keeps.cuts.lower_bound({i, std::numeric_limits<int>::min()});
+        const bool keepsShows = firstCut != keeps.cuts.end() && firstCut->first.first == i;
         const bool covered = !placedHere(b) && !keepsShows && needsCover(oldPlace(b));
         if (covered) plan.writes.emplace_back(WhiteBox{oldPlace(b).bounds()});
         const std::vector<double> offsets = baselineOffsets(b, chars);
