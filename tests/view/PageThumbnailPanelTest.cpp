@@ -257,10 +257,15 @@ TEST_F(PageThumbnailPanelTest, ImagesOfAReplacedDocumentNeverReachTheList) {
   panel->setDocument(&before);
   // The first worker renders its pages and posts them; nothing is delivered
   // until events run. It must be idle before pdfium is held below, or the
-  // panel would wait for it forever: its pages' checks, slow on a loaded
-  // machine, are waited for first.
-  for (int page = 0; page < 12; ++page) before.pageCheckEndsWithin(page, 30000);
-  QThread::msleep(1500);
+  // panel would wait for it forever: a call queued on its thread behind the
+  // renders returns once they are all done.
+  const QList<QThread*> threads = panel->findChildren<QThread*>();
+  ASSERT_EQ(threads.size(), 1);
+  QObject* probe = new QObject;
+  probe->moveToThread(threads.front());
+  QThread* home = QThread::currentThread();
+  QMetaObject::invokeMethod(probe, [probe, home] { probe->moveToThread(home); }, Qt::BlockingQueuedConnection);
+  delete probe;
   {
     // The new worker cannot render while pdfium is held, so whatever lands
     // now can only be a result meant for the replaced document.
