@@ -28,12 +28,23 @@ Place oldPlace(const TextBlock& b) {
 
 float usableSize(float size, float fallback) { return size > 0.5f ? size : (fallback > 0.5f ? fallback : 10.0f); }
 
+namespace {
+
+// A block's place is computed back from its box: what differs by rounding alone did not move.
+QPointF moved(QPointF shift) {
+  if (std::abs(shift.x()) < 1e-3) shift.setX(0);
+  if (std::abs(shift.y()) < 1e-3) shift.setY(0);
+  return shift;
+}
+
+}  // namespace
+
 // How far the block's lines were carried from where the page drew them: a
 // move carries them with the block; a resize leaves them.
 QPointF lineShift(const TextBlock& b) {
   const bool sameSize = std::abs(b.rect.width() - b.originalRect.width()) < 0.25 &&
                         std::abs(b.rect.height() - b.originalRect.height()) < 0.25;
-  return sameSize && isRealRect(b.originalRect) ? b.rect.topLeft() - b.originalRect.topLeft() : QPointF();
+  return sameSize && isRealRect(b.originalRect) ? moved(b.rect.topLeft() - b.originalRect.topLeft()) : QPointF();
 }
 
 bool insideAny(const QPointF& p, const std::vector<Place>& places) {
@@ -56,7 +67,7 @@ QPointF linesCarried(const TextBlock& b) {
   const QPointF shift = lineShift(b);
   if (!shift.isNull() || !isRealRect(b.originalRect)) return shift;
   const QRectF& was = b.originalRect;
-  return QPointF(b.rect.left() - was.left(), b.rect.y() + b.rect.height() - was.y() - was.height());
+  return moved(QPointF(b.rect.left() - was.left(), b.rect.y() + b.rect.height() - was.y() - was.height()));
 }
 
 // The side of a line that keeps its place when its kept glyphs move: the

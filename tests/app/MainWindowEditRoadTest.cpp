@@ -642,6 +642,18 @@ TEST_F(MainWindowEditRoadTest, AWordTypedIntoAHebrewLineKeepsEveryCharacterAndTh
   QByteArray trace;
   ASSERT_EQ(runTool(QStringLiteral("mutool"), {QStringLiteral("trace"), path, QStringLiteral("1")}, &trace), 0);
   EXPECT_EQ(trace.count("glyph=\"0\""), 0);
+  // The line's own letters stay in the page's font: only the typed word is new.
+  static const QRegularExpression span(QStringLiteral("<span font=\"([^\"]+)\"[^>]*>((?:\\s*<g [^>]*/>)*)"));
+  int pageLetters = 0;
+  for (auto it = span.globalMatch(QString::fromUtf8(trace)); it.hasNext();) {
+    const QRegularExpressionMatch m = it.next();
+    for (const QString& letter : {QStringLiteral("א"), QStringLiteral("ב"), QStringLiteral("ג")})
+      if (m.captured(2).contains(QStringLiteral("unicode=\"") + letter)) {
+        ++pageLetters;
+        EXPECT_EQ(m.captured(1), QStringLiteral("ArialMT")) << letter.toStdString();
+      }
+  }
+  EXPECT_EQ(pageLetters, 3);
 
   // A word typed in bold over the line's middle letter goes as rich text,
   // laid out right to left.
