@@ -211,7 +211,9 @@ KeptLines keepLines(const EditedPage& page, const std::vector<TextBlock>& blocks
         continue;
       for (FPDF_PAGEOBJECT object : glyphs.shows()) {
         if (glyphs.removed().count(object)) {
-          doomed.insert(object);  // one taken along from outside the line's place
+          // One taken along from outside the line's place; of a line Enter
+          // split, what one half keeps the other half's cut does not take.
+          if (!keeps.shows.count(object)) doomed.insert(object);
           continue;
         }
         doomed.erase(object);

@@ -195,7 +195,7 @@ bool drawNativeRunsPreview(QPainter& painter, const TextBlock& block, const QStr
 namespace {
 
 std::vector<double> pageGlyphStops(const QString& text, const std::vector<TextBlock::Line::Word>& words,
-                                   const QFont& font);
+                                   const QFont& font, bool rightToLeft);
 
 // A line the user typed into whose other characters the page keeps: those
 // before and after the typed ones stand as the page draws them, the typed
@@ -203,9 +203,8 @@ std::vector<double> pageGlyphStops(const QString& text, const std::vector<TextBl
 struct KeptGlyphLine {
   int before = 0, after = 0;  // characters kept at the line's start and end
   QRectF start, end;          // where the page draws them, in points
-  double x = 0, scale = 1.0, baseline = 0;  // viewport: the line's left, narrowing and baseline
-  double startWidth = 0, typedWidth = 0;    // viewport pixels, unnarrowed
-  double pad = 0;                           // points the page's pixels reach past the kept glyphs
+  // Viewport x each piece is drawn from, the line's narrowing and baseline.
+  double startX = 0, typedX = 0, endX = 0, scale = 1.0, baseline = 0;
   QFont font;
   QString typed;
   std::vector<double> stops;  // viewport x per column of the new text
@@ -213,10 +212,24 @@ struct KeptGlyphLine {
 
 std::vector<qsizetype> wordStarts(const QString& text, const std::vector<TextBlock::Line::Word>& words);
 
+// Right-to-left letters that take no other form beside their neighbours
+// (Hebrew, not Arabic), no marks, no digits or left-to-right words: the
+// characters stand in reading order from right to left, one after another.
+bool readsPlainlyRightToLeft(const QString& text) {
+  return std::all_of(text.begin(), text.end(), [](QChar c) {
+    switch (c.direction()) {
+    case QChar::DirR: case QChar::DirWS: case QChar::DirON: case QChar::DirCS: case QChar::DirB: case QChar::DirS:
+      return true;
+    default:
+      return false;
+    }
+  });
+}
+
 // How many characters of line `index` stay as the page draws them at its
 // start and end once it reads `text`; nothing where the page's pixels cannot
 // stand for them (the block moved or turned, a line added or taken away, no
-// word boxes, right to left, hidden text, nothing kept).
+// word boxes, right to left other than plainly, hidden text, nothing kept).
 std::optional<std::pair<qsizetype, qsizetype>> keptEnds(const TextBlock& block, int index, const QString& text) {
   if (index < 0 || index >= static_cast<int>(block.lines.size()) ||
       std::abs(block.rotation) >= 0.1 || std::abs(block.originalRotation) >= 0.1 ||
@@ -228,8 +241,9 @@ std::optional<std::pair<qsizetype, qsizetype>> keptEnds(const TextBlock& block, 
     return std::nullopt;
   const TextBlock::Line& line = block.lines[static_cast<std::size_t>(index)];
   const QString& old = line.text;
-  if (line.transparentText || !lineBaseline(line) || old.isRightToLeft() || text.isRightToLeft() ||
-      wordStarts(old, line.words).empty())
+  if (line.transparentText || !lineBaseline(line) || wordStarts(old, line.words).empty()) return std::nullopt;
+  if ((old.isRightToLeft() || text.isRightToLeft()) &&
+      !(readsPlainlyRightToLeft(old) && readsPlainlyRightToLeft(text) && line.unreadAfter <= 0))
     return std::nullopt;
   // Kept characters end where a character begins in both texts, not inside a cluster.
   const auto boundary = [](const QString& s, qsizetype at) {
@@ -256,7 +270,9 @@ std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, co
   const auto [before, after] = *ends;
   const TextBlock::Line& line = block.lines[static_cast<std::size_t>(index)];
   const QString& old = line.text;
-  const std::vector<double> stops = pageGlyphStops(old, line.words, lineRenderFont(line, block, zoom, old, true, 1.0));
+  const bool rtl = old.isRightToLeft() || text.isRightToLeft();
+  const std::vector<double> stops =
+      pageGlyphStops(old, line.words, lineRenderFont(line, block, zoom, old, true, 1.0), rtl);
   if (stops.empty()) return std::nullopt;
 
   KeptGlyphLine kept;
@@ -272,6 +288,8 @@ std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, co
   kept.font.setItalic(italic);
   kept.font.setPixelSize(std::max(1, int(std::lround((line.fontSize > 1.0f ? line.fontSize : line.rect.height()) * zoom))));
   const QFontMetricsF metrics(kept.font);
+  // Reading order runs along `sign`; `first` and `last` are where it starts and ends.
+  const double sign = rtl ? -1 : 1;
   const double first = stops.front(), last = stops.back();
   // Glyphs read as nothing that end the line stay at its end, as the writer
   // sets them: words added there go after them, words retyped before them.
@@ -279,26 +297,44 @@ std::optional<KeptGlyphLine> keptGlyphLine(const TextBlock& block, int index, co
   const double cutStart = before == old.size() ? drawnEnd : stops[std::size_t(before)];
   const double cutEnd = stops[std::size_t(old.size() - after)];
   const double endEdge = before == old.size() ? last : drawnEnd;
-  kept.startWidth = (cutStart - first) * zoom;
-  kept.typedWidth = metrics.horizontalAdvance(kept.typed);
-  const double endWidth = (endEdge - cutEnd) * zoom;
+  const double startWidth = sign * (cutStart - first) * zoom;
+  const double typedWidth = metrics.horizontalAdvance(kept.typed);
+  const double endWidth = sign * (endEdge - cutEnd) * zoom;
+  const double left = std::min(first, drawnEnd);
   const EditedLineFit fit =
-      fitEditedLine(block, index, rect.x() + (first - block.rect.x()) * zoom, std::max((drawnEnd - first) * zoom, 1.0),
-                    kept.startWidth + kept.typedWidth + endWidth, column, zoom);
-  kept.x = fit.x;
+      fitEditedLine(block, index, rect.x() + (left - block.rect.x()) * zoom,
+                    std::max(std::abs(drawnEnd - first) * zoom, 1.0), startWidth + typedWidth + endWidth, column, zoom);
   kept.scale = fit.scale;
   const double blockTop = block.rect.y() + block.rect.height();
   kept.baseline = rect.y() + (blockTop - *lineBaseline(line)) * zoom;
   // The page's ink of kept glyphs may lean a little past where they advance.
-  const double pad = kept.pad = 0.2 * line.rect.height();
+  const double pad = 0.2 * line.rect.height();
   const double bottom = line.rect.y() - pad, height = line.rect.height() + 2 * pad;
-  if (before > 0) kept.start = QRectF(first - pad, bottom, cutStart - first + pad, height);
-  if (endEdge > cutEnd) kept.end = QRectF(cutEnd, bottom, endEdge - cutEnd + pad, height);
-  for (qsizetype k = 0; k <= before; ++k) kept.stops.push_back(fit.x + (stops[std::size_t(k)] - first) * zoom * fit.scale);
-  for (qsizetype k = 1; k <= kept.typed.size(); ++k)
-    kept.stops.push_back(fit.x + (kept.startWidth + metrics.horizontalAdvance(kept.typed.left(k))) * fit.scale);
+  // Left to right on the screen: the kept start, the typed words, the kept
+  // end; right to left the other way about. Each piece reaches past its
+  // outer glyphs, never into the typed words.
+  const double toScreen = zoom * fit.scale;
+  kept.typedX = fit.x + (rtl ? endWidth : startWidth) * fit.scale;
+  // Screen x of a point of the page in the kept start, and in the kept end.
+  const double startOrigin = rtl ? fit.x + (endWidth + typedWidth) * fit.scale - cutStart * toScreen
+                                 : fit.x - first * toScreen;
+  const double endOrigin = rtl ? fit.x - endEdge * toScreen
+                               : fit.x + (startWidth + typedWidth) * fit.scale - cutEnd * toScreen;
+  if (before > 0)
+    kept.start = rtl ? QRectF(cutStart, bottom, first - cutStart + pad, height)
+                     : QRectF(first - pad, bottom, cutStart - first + pad, height);
+  if (sign * (endEdge - cutEnd) > 0)
+    kept.end = rtl ? QRectF(endEdge - pad, bottom, cutEnd - endEdge + pad, height)
+                   : QRectF(cutEnd, bottom, endEdge - cutEnd + pad, height);
+  kept.startX = startOrigin + kept.start.left() * toScreen;
+  kept.endX = endOrigin + kept.end.left() * toScreen;
+  for (qsizetype k = 0; k <= before; ++k) kept.stops.push_back(startOrigin + stops[std::size_t(k)] * toScreen);
+  for (qsizetype k = 1; k <= kept.typed.size(); ++k) {
+    const double advance = metrics.horizontalAdvance(kept.typed.left(k));
+    kept.stops.push_back(kept.typedX + (rtl ? typedWidth - advance : advance) * fit.scale);
+  }
   for (qsizetype k = old.size() - after + 1; k <= old.size(); ++k)
-    kept.stops.push_back(fit.x + (kept.startWidth + kept.typedWidth + (stops[std::size_t(k)] - cutEnd) * zoom) * fit.scale);
+    kept.stops.push_back(endOrigin + stops[std::size_t(k)] * toScreen);
   return kept;
 }
 
@@ -343,14 +379,13 @@ void drawKeptGlyphLine(QPainter& painter, const KeptGlyphLine& kept, const TextB
     return QRectF(left, rect.y() + (blockTop - source.y() - source.height()) * zoom, source.width() * zoom * kept.scale,
                   source.height() * zoom);
   };
-  if (!kept.start.isEmpty()) pagePixels(painter, kept.start, target(kept.start, kept.x - kept.pad * zoom * kept.scale));
-  if (!kept.end.isEmpty())
-    pagePixels(painter, kept.end, target(kept.end, kept.x + (kept.startWidth + kept.typedWidth) * kept.scale));
+  if (!kept.start.isEmpty()) pagePixels(painter, kept.start, target(kept.start, kept.startX));
+  if (!kept.end.isEmpty()) pagePixels(painter, kept.end, target(kept.end, kept.endX));
   if (kept.typed.isEmpty()) return;
   painter.save();
   painter.setPen(colour);
   painter.setFont(kept.font);
-  painter.translate(kept.x + kept.startWidth * kept.scale, kept.baseline);
+  painter.translate(kept.typedX, kept.baseline);
   painter.scale(kept.scale, 1.0);
   painter.drawText(QPointF(0, 0), kept.typed);
   painter.restore();
@@ -422,10 +457,11 @@ std::vector<qsizetype> wordStarts(const QString& text, const std::vector<TextBlo
 }
 
 // The insertion points of a line's text where the page draws it, in points:
-// a word's glyphs spread over its box as the font advances them, the
-// characters between two words over the gap. Empty without words.
+// a word's glyphs spread over its box as the font advances them (from its
+// right edge for right-to-left text), the characters between two words over
+// the gap. Empty without words.
 std::vector<double> pageGlyphStops(const QString& text, const std::vector<TextBlock::Line::Word>& words,
-                                   const QFont& font) {
+                                   const QFont& font, bool rightToLeft) {
   const std::vector<qsizetype> starts = wordStarts(text, words);
   if (starts.empty()) return {};
   const QFontMetricsF metrics(font);
@@ -436,7 +472,8 @@ std::vector<double> pageGlyphStops(const QString& text, const std::vector<TextBl
     const double total = metrics.horizontalAdvance(word);
     for (qsizetype k = 0; k <= word.size(); ++k) {
       const double share = total > 0 ? metrics.horizontalAdvance(word.left(k)) / total : double(k) / word.size();
-      stops[static_cast<std::size_t>(starts[w] + k)] = box.left() + share * box.width();
+      stops[static_cast<std::size_t>(starts[w] + k)] = rightToLeft ? box.right() - share * box.width()
+                                                                    : box.left() + share * box.width();
     }
   }
   std::size_t known = stops.size();
@@ -498,7 +535,7 @@ PreviewLineGeometry previewLineGeometry(const TextBlock& block, const QStringLis
     return g;
   }
   if (pageGlyphs && lineIndex < static_cast<int>(block.lines.size())) {
-    g.stops = pageGlyphStops(g.text, line.words, g.font);
+    g.stops = pageGlyphStops(g.text, line.words, g.font, g.text.isRightToLeft());
     for (double& x : g.stops) x = (x - block.rect.x()) * zoom + rect.x();
     if (!g.stops.empty()) {
       // As high as the words the page drew, not the box kept for the pointer,
@@ -719,7 +756,7 @@ void drawPreviewEditorSelection(QPainter& painter, QTextEdit* editor, const Text
         const PreviewLineGeometry g = previewLineGeometry(block, pieces, i, rect, zoom, textColumn, pageGlyphs);
         const double x1 = g.columnX(a - lineStart);
         const double x2 = g.columnX(b - lineStart);
-        rects.append(QRectF(x1, g.origin.y(), std::max(x2 - x1, 2.0), g.height));
+        rects.append(QRectF(std::min(x1, x2), g.origin.y(), std::max(std::abs(x2 - x1), 2.0), g.height));
       }
       lineStart = lineEnd + 1;
     }

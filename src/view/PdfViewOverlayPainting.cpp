@@ -469,9 +469,18 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
   const PagePixels pagePixels = [&](QPainter& p, const QRectF& source, const QRectF& target) {
     if (pageImage.isNull() || g.pageWidthPx <= 0 || g.pageHeightPx <= 0) return;
     const double sx = double(pageImage.width()) / g.pageWidthPx, sy = double(pageImage.height()) / g.pageHeightPx;
-    p.drawImage(target, pageImage,
-                QRectF(source.x() * zoom * sx, (g.pageHeightPt - source.y() - source.height()) * zoom * sy,
-                       source.width() * zoom * sx, source.height() * zoom * sy));
+    const QRectF from(source.x() * zoom * sx, (g.pageHeightPt - source.y() - source.height()) * zoom * sy,
+                      source.width() * zoom * sx, source.height() * zoom * sy);
+    if (!(from.width() > 0) || !(from.height() > 0)) return;
+    // Whole pixels of the image, the target moved with them: where it stands
+    // on the page's own grid they are copied as they are, not resampled.
+    const QRectF whole(QPointF(std::round(from.left()), std::round(from.top())),
+                       QPointF(std::round(from.right()), std::round(from.bottom())));
+    if (whole.isEmpty()) return;
+    const double kx = target.width() / from.width(), ky = target.height() / from.height();
+    p.drawImage(QRectF(target.x() + (whole.left() - from.left()) * kx, target.y() + (whole.top() - from.top()) * ky,
+                       whole.width() * kx, whole.height() * ky),
+                pageImage, whole);
   };
   for (int i = 0; i < count; ++i) {
     const TextBlock& b = ocrBlocks[static_cast<std::size_t>(i)];
@@ -524,7 +533,10 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
         painter.restore();
       } else if (blockEditorFrame) {
         const QRect content = blockEditorFrame->contentScreenRect();
-        const QRectF r = content.isValid() ? QRectF(content) : m;
+        QRectF r = content.isValid() ? QRectF(content) : m;
+        // The frame stands on whole pixels: where that alone sets it apart,
+        // the text is drawn where the page has it, its own pixels unblurred.
+        if (std::abs(r.x() - m.x()) < 1 && std::abs(r.y() - m.y()) < 1) r.moveTopLeft(m.topLeft());
         RotatedTextEdit* editor = blockEditorFrame->textEditor();
         TextBlock shown = b;
         if (editor && !(shown.textEdited && blockHasRichTextPreview(shown))) shown.text = editor->toPlainText();

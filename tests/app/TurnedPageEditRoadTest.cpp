@@ -205,8 +205,9 @@ double TurnedPageEditRoadTest::editAndSave(int pageTurn, int textTurn) {
 // differ little more than the same edit on an upright page does, and stay
 // within a mean of 40 per channel of the ink density (a quarter of the
 // resolution). The upright region cuts the tops of the capitals off, which
-// hides part of the difference there that a turned region shows, hence the
-// margin of 8.
+// hides part of the difference there that a turned region shows, and the
+// upright preview stands on the saved glyphs' pixel grid where a turned one
+// may stand a pixel beside it, hence the margin of 10.
 TEST_F(TurnedPageEditRoadTest, TypedTextIsSavedTurnedLikeThePreview) {
   const double upright = editAndSave(0);
   EXPECT_LT(upright, 40.0);
@@ -217,7 +218,7 @@ TEST_F(TurnedPageEditRoadTest, TypedTextIsSavedTurnedLikeThePreview) {
   for (const auto& turn : turns) {
     const double difference = editAndSave(turn.page, turn.text);
     EXPECT_LT(difference, 40.0) << turn.page << " " << turn.text;
-    EXPECT_LE(difference, upright + 8.0) << turn.page << " " << turn.text << ": upright " << upright;
+    EXPECT_LE(difference, upright + 10.0) << turn.page << " " << turn.text << ": upright " << upright;
   }
 }
 

@@ -243,6 +243,32 @@ TEST(EditedTextPreview, CaretStandsAtTheCursorInTheDrawnText) {
   EXPECT_TRUE(caretColumns(3, true).isEmpty());
 }
 
+// A Hebrew line the page drew from x 20 to 80: its caret starts at the
+// right and walks left, on the page's letters and on a letter typed at the
+// line's end (its left), which leaves the kept letters where they were.
+TEST(EditedTextPreview, TheCaretOfAHebrewLineWalksLeftFromItsRightEdge) {
+  TextBlock block;
+  block.rect = block.originalRect = QRectF(10, 600, 80, 14);
+  TextBlock::Line line;
+  line.text = QStringLiteral("אבג");
+  line.rect = QRectF(20, 600, 60, 14);
+  line.fontSize = 12;
+  line.freeLeft = 15;
+  line.words = {{line.text, QRectF(20, 602, 60, 11)}};
+  block.lines = {line};
+  block.text = line.text;
+  const QRectF rect(0, 0, 80, 14);  // the block at zoom 1, 10 points left of the page's
+  const auto caretX = [&](int position) { return previewCaretRect(block.text, block, position, rect, 1.0).x(); };
+  EXPECT_NEAR(caretX(0), 70, 0.5);
+  EXPECT_NEAR(caretX(3), 10, 0.5);
+  EXPECT_GT(caretX(1), caretX(2));
+  block.text = QStringLiteral("אבגז");
+  block.textEdited = true;
+  EXPECT_NEAR(caretX(0), 70, 0.5);
+  EXPECT_NEAR(caretX(3), 10, 0.5);
+  EXPECT_LT(caretX(4), caretX(3) - 2);
+}
+
 TEST(EditedTextPreview, TurnedBlockChromeOnlyForARealRectangle) {
   const struct {
     QRectF rect;
