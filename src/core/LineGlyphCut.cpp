@@ -106,11 +106,6 @@ bool numberByPlace(std::vector<int>& own, const std::function<double(int)>& alon
   return true;
 }
 
-bool readsRightToLeft(const QString& text) {
-  return std::any_of(text.begin(), text.end(),
-                     [](QChar q) { return q.direction() == QChar::DirR || q.direction() == QChar::DirAL; });
-}
-
 // A glyph's origin to a thousandth of a unit: characters of one code (a
 // ligature read as several letters) share it.
 std::pair<qint64, qint64> originKey(const QPointF& origin) {
@@ -339,12 +334,62 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     cut.lineObjects.insert(object);
   }
 
+  // pdfium reads right-to-left text drawn partly as it stands and partly in
+  // reading order (as typed words are written) out of order: such a line is
+  // read again from where its glyphs stand, each letter with the marks and
+  // unread glyphs after it, the blanks made again from the gaps.
+  const auto readByPlace = [&] {
+    if (std::none_of(chars.begin(), chars.end(), [](const Char& c) { return readsRightToLeft(c.text); })) return false;
+    std::vector<std::vector<size_t>> letters;
+    std::vector<double> sizes;
+    for (size_t i = 0; i < chars.size(); ++i) {
+      const Char& c = chars[i];
+      if (c.foreign || !c.object) continue;
+      if ((c.text.isEmpty() || isCombiningMark(c.text.toUcs4().value(0))) && !letters.empty()) {
+        letters.back().push_back(i);
+        continue;
+      }
+      letters.push_back({i});
+      sizes.push_back(c.size);
+    }
+    if (letters.empty()) return false;
+    std::stable_sort(letters.begin(), letters.end(), [&](const auto& a, const auto& b) {
+      return chars[a.front()].box.center().x() < chars[b.front()].box.center().x();
+    });
+    std::nth_element(sizes.begin(), sizes.begin() + std::ptrdiff_t(sizes.size() / 2), sizes.end());
+    const double wordGap = 0.15 * sizes[sizes.size() / 2];
+    std::vector<std::vector<size_t>> drawn;  // index chars.size() stands for a blank
+    QList<QString> texts;
+    for (size_t g = 0; g < letters.size(); ++g) {
+      if (g > 0 && chars[letters[g].front()].box.left() - chars[letters[g - 1].front()].box.right() > wordGap) {
+        drawn.push_back({chars.size()});
+        texts << QStringLiteral(" ");
+      }
+      drawn.push_back(letters[g]);
+      texts << chars[letters[g].front()].text;
+    }
+    std::vector<int> order = readingOrderOf(texts);
+    if (order.empty()) return false;
+    std::vector<Char> reordered;
+    std::vector<int> units;
+    for (const int d : order)
+      for (const size_t i : drawn[size_t(d)]) {
+        reordered.push_back(i < chars.size() ? chars[i] : Char{nullptr, QStringLiteral(" "), {}, {}, 0, false});
+        units.push_back(i < chars.size() ? unitOfChar[i] : -1);
+      }
+    chars = std::move(reordered);
+    unitOfChar = std::move(units);
+    return true;
+  };
+
   // The reading: one item per glyph, in reading order. Shows of other words
   // drawn over the line's place (an overlay, a stamp) are not the line's:
   // where the line reads as the editor showed it without them, they stay.
   const QString wanted = withoutBlanks(oldText);
   std::vector<Item> items;
-  for (const bool withoutOthers : {false, true}) {
+  for (const int attempt : {0, 1, 2}) {
+    if (attempt == 1 && !readByPlace()) continue;
+    const bool withoutOthers = attempt == 2;
     if (withoutOthers) {
       std::map<FPDF_PAGEOBJECT, QString> textOf;
       for (size_t i = 0; i < chars.size(); ++i)

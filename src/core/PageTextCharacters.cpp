@@ -1,5 +1,8 @@
 #include "PageTextCharacters.h"
 
+#include <fribidi.h>
+
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -54,4 +57,47 @@ void appendNextLine(QString& text, const QString& next) {
   if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')) && !text.endsWith(QLatin1Char(' ')))
     text.append(QLatin1Char('\n'));
   text.append(next);
+}
+
+// Text in right-to-left scripts comes from pdfium in the order it is drawn,
+// left to right; a line holding such text is put into reading order by the
+// bidirectional algorithm, applied to what is drawn (the steps that turn
+// reading order into drawing order turn it back). Returns the characters'
+// new order; empty when the line has nothing right to left.
+std::vector<int> readingOrderOf(const QList<QString>& drawn) {
+  const int n = int(drawn.size());
+  std::vector<FriBidiChar> first(size_t(n), FriBidiChar(' '));
+  for (int i = 0; i < n; ++i)
+    if (!drawn[i].isEmpty()) first[size_t(i)] = drawn[i].toUcs4().value(0, U' ');
+  std::vector<FriBidiCharType> types(first.size());
+  fribidi_get_bidi_types(first.data(), n, types.data());
+  int rightToLeft = 0, leftToRight = 0;
+  for (const FriBidiCharType t : types) {
+    if (t == FRIBIDI_TYPE_RTL || t == FRIBIDI_TYPE_AL) ++rightToLeft;
+    if (t == FRIBIDI_TYPE_LTR) ++leftToRight;
+  }
+  if (rightToLeft == 0) return {};
+  std::vector<FriBidiBracketType> brackets(first.size(), FRIBIDI_NO_BRACKET);
+  std::vector<FriBidiLevel> levels(first.size(), 0);
+  FriBidiParType direction = rightToLeft >= leftToRight ? FRIBIDI_PAR_RTL : FRIBIDI_PAR_LTR;
+  if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &direction, levels.data())) return {};
+  std::vector<int> order(first.size());
+  for (int i = 0; i < n; ++i) order[size_t(i)] = i;
+  FriBidiLevel highest = 0, lowestOdd = 127;
+  for (const FriBidiLevel l : levels) {
+    highest = std::max(highest, l);
+    if (l % 2 == 1) lowestOdd = std::min(lowestOdd, l);
+  }
+  for (int level = highest; level >= int(lowestOdd) && level > 0; --level)
+    for (int i = 0; i < n;) {
+      if (levels[size_t(order[size_t(i)])] < level) {
+        ++i;
+        continue;
+      }
+      int j = i;
+      while (j < n && levels[size_t(order[size_t(j)])] >= level) ++j;
+      std::reverse(order.begin() + i, order.begin() + j);
+      i = j;
+    }
+  return order;
 }

@@ -4,7 +4,10 @@
 // and a hyphen that breaks a word at a line end joined the way pdftotext
 // joins it.
 
+#include <QList>
 #include <QString>
+
+#include <vector>
 
 // pdfium's code for a hyphen it found at the end of a line inside a word.
 constexpr char32_t kLineEndHyphen = 0x02;
@@ -39,3 +42,14 @@ inline QString withoutBlanks(const QString& text) {
 // the hyphen goes and the word is joined; otherwise a line break comes
 // between them unless `text` is empty or already ends in a break or blank.
 void appendNextLine(QString& text, const QString& next);
+
+// Whether the text holds a letter of a right-to-left script.
+inline bool readsRightToLeft(const QString& text) {
+  for (const QChar c : text)
+    if (c.direction() == QChar::DirR || c.direction() == QChar::DirAL) return true;
+  return false;
+}
+
+// The reading order of a line's characters given as drawn from left to
+// right, by the bidirectional algorithm; empty when nothing reads right to left.
+std::vector<int> readingOrderOf(const QList<QString>& drawn);

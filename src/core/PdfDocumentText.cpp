@@ -23,7 +23,6 @@
 #include "TextDirection.h"
 #include "TurnedRect.h"
 
-#include <fribidi.h>
 
 #include <QList>
 #include <QTransform>
@@ -141,49 +140,6 @@ bool markSitsOn(const Glyph& mark, const Glyph& letter) {
   const double x = mark.rect.center().x();
   return x >= letter.rect.left() - std::max(mark.rect.width(), 1.0) &&
          x <= letter.rect.right() + std::max(mark.rect.width(), 1.0);
-}
-
-// Text in right-to-left scripts comes from pdfium in the order it is drawn,
-// left to right; a line holding such text is put into reading order by the
-// bidirectional algorithm, applied to what is drawn (the steps that turn
-// reading order into drawing order turn it back). Returns the characters'
-// new order; empty when the line has nothing right to left.
-std::vector<int> readingOrderOf(const QList<QString>& drawn) {
-  const int n = int(drawn.size());
-  std::vector<FriBidiChar> first(size_t(n), FriBidiChar(' '));
-  for (int i = 0; i < n; ++i)
-    if (!drawn[i].isEmpty()) first[size_t(i)] = drawn[i].toUcs4().value(0, U' ');
-  std::vector<FriBidiCharType> types(first.size());
-  fribidi_get_bidi_types(first.data(), n, types.data());
-  int rightToLeft = 0, leftToRight = 0;
-  for (const FriBidiCharType t : types) {
-    if (t == FRIBIDI_TYPE_RTL || t == FRIBIDI_TYPE_AL) ++rightToLeft;
-    if (t == FRIBIDI_TYPE_LTR) ++leftToRight;
-  }
-  if (rightToLeft == 0) return {};
-  std::vector<FriBidiBracketType> brackets(first.size(), FRIBIDI_NO_BRACKET);
-  std::vector<FriBidiLevel> levels(first.size(), 0);
-  FriBidiParType direction = rightToLeft >= leftToRight ? FRIBIDI_PAR_RTL : FRIBIDI_PAR_LTR;
-  if (!fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &direction, levels.data())) return {};
-  std::vector<int> order(first.size());
-  for (int i = 0; i < n; ++i) order[size_t(i)] = i;
-  FriBidiLevel highest = 0, lowestOdd = 127;
-  for (const FriBidiLevel l : levels) {
-    highest = std::max(highest, l);
-    if (l % 2 == 1) lowestOdd = std::min(lowestOdd, l);
-  }
-  for (int level = highest; level >= int(lowestOdd) && level > 0; --level)
-    for (int i = 0; i < n;) {
-      if (levels[size_t(order[size_t(i)])] < level) {
-        ++i;
-        continue;
-      }
-      int j = i;
-      while (j < n && levels[size_t(order[size_t(j)])] >= level) ++j;
-      std::reverse(order.begin() + i, order.begin() + j);
-      i = j;
-    }
-  return order;
 }
 
 bool sameBox(const QRectF& a, const QRectF& b) {
@@ -460,6 +416,48 @@ double medianOf(std::vector<double>& values) {
 
 // Cuts one physical line into runs where the text jumps back left on the same
 // baseline (a second column) or leaves a wide gap to the right.
+// A line's characters as they stand from left to right, which its reading
+// order is made from. A page may draw right-to-left text in reading order
+// (as edits written here do), or partly so: then each letter, with the
+// marks and unseen glyphs drawn after it, is put in its place, and the
+// blanks are made again from the gaps between letters.
+QList<CharInfo> inVisualOrder(const QList<CharInfo>& run) {
+  QList<CharInfo> leading;
+  std::vector<QList<CharInfo>> letters;
+  std::vector<double> heights;
+  bool rightToLeft = false, ascending = true;
+  for (const CharInfo& c : run) {
+    rightToLeft = rightToLeft || readsRightToLeft(c.text);
+    if (!charHasVisibleInk(c) || onlyMarks(c.text)) {
+      if (!isBlank(c.text)) (letters.empty() ? leading : letters.back()).append(c);
+      continue;
+    }
+    if (!letters.empty() && c.rect.center().x() < letters.back().front().rect.center().x() - 0.5) ascending = false;
+    letters.push_back({c});
+    heights.push_back(c.rect.height());
+  }
+  if (!rightToLeft || ascending) return run;
+  std::stable_sort(letters.begin(), letters.end(), [](const QList<CharInfo>& a, const QList<CharInfo>& b) {
+    return a.front().rect.center().x() < b.front().rect.center().x();
+  });
+  std::nth_element(heights.begin(), heights.begin() + std::ptrdiff_t(heights.size() / 2), heights.end());
+  const double wordGap = 0.45 * heights[heights.size() / 2];
+  QList<CharInfo> visual = leading;
+  std::optional<double> right;
+  for (const QList<CharInfo>& letter : letters) {
+    if (right && letter.front().rect.left() - *right > wordGap) {
+      CharInfo blank = visual.back();
+      blank.text = QStringLiteral(" ");
+      blank.rect = QRectF(*right, blank.rect.y(), 0, 0);
+      blank.visible = false;
+      visual.append(blank);
+    }
+    visual.append(letter);
+    right = std::max(right.value_or(-1e300), letter.front().rect.right());
+  }
+  return visual;
+}
+
 QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
   std::vector<double> heights;
   std::vector<double> widths;
@@ -494,7 +492,10 @@ QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
     if (!charHasVisibleInk(c) || onlyMarks(c.text)) continue;
     if (previous >= 0) {
       const QRectF& p = chars.at(previous).rect;
-      const bool jumpsBack = p.right() > c.rect.x() + backGap &&
+      // Right-to-left letters drawn in reading order step left, one beside the other.
+      const bool readsOnLeft = readsRightToLeft(c.text) && c.rect.right() <= p.left() + 0.5 * medianWidth &&
+                               p.left() - c.rect.right() <= wideGap;
+      const bool jumpsBack = !readsOnLeft && p.right() > c.rect.x() + backGap &&
                              std::abs(centreY(c.rect) - centreY(p)) <= 0.55 * medianHeight;
       const bool wideGapRight = c.rect.x() - p.right() > wideGap;
       if (jumpsBack || wideGapRight) {
@@ -835,6 +836,7 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   finishLine();
 
   for (auto& [run, angle, vertical] : runs) {
+    run = inVisualOrder(run);
     QList<QString> drawn;
     for (const CharInfo& c : run) drawn << c.text;
     if (const std::vector<int> order = readingOrderOf(drawn); !order.empty()) {
