@@ -387,8 +387,9 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   // where the line reads as the editor showed it without them, they stay.
   const QString wanted = withoutBlanks(oldText);
   std::vector<Item> items;
+  bool byPlace = false;
   for (const int attempt : {0, 1, 2}) {
-    if (attempt == 1 && !readByPlace()) continue;
+    if (attempt == 1 && !(byPlace = readByPlace())) continue;
     const bool withoutOthers = attempt == 2;
     if (withoutOthers) {
       std::map<FPDF_PAGEOBJECT, QString> textOf;
@@ -518,6 +519,12 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     if (items[i].unit >= 0) cut.state[size_t(items[i].unit)] = 2;
   for (size_t u = 0; u < cut.units.size(); ++u)
     if (cut.units[u].foreign) cut.state[u] = 3;
+  // Read by place, a show may draw its glyphs in reading order, which its
+  // codes cannot be told apart by: it stays, moves or goes whole.
+  if (byPlace)
+    for (const auto& [object, own] : unitsOf)
+      for (const int u : own)
+        if (cut.state[size_t(u)] != cut.state[size_t(own.front())]) return cut;
   for (const auto& [object, own] : unitsOf)
     if (std::all_of(own.begin(), own.end(), [&](int u) { return cut.state[size_t(u)] == 0; })) cut.gone.insert(object);
 

@@ -589,7 +589,12 @@ TEST_F(EditedPageMatchesPreview, AHebrewLineTypedIntoShowsItsUntouchedLettersWhe
   QStringList texts;
   for (const TextBlock& block : reopened.extractText(0)) texts << block.text;
   EXPECT_EQ(texts.join(QLatin1Char('|')), QStringLiteral("אבגז|דחטו|abc|def"));
-  // Typed into again, the line keeps the page's letters in the page's font.
+  // Typed into again once the view has read the saved page, the line keeps
+  // the page's letters in the page's font.
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    const std::vector<TextBlock>& blocks = window->view->currentOcrBlocks();
+    return std::any_of(blocks.begin(), blocks.end(), [](const TextBlock& b) { return b.text == QStringLiteral("דחטו"); });
+  }, 60000));
   clickAt({535, 75});
   ASSERT_NE(editor = window->view->activeTextEditor(), nullptr);
   QTest::keyClick(editor, Qt::Key_End);
