@@ -340,43 +340,37 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   // unread glyphs after it, the blanks made again from the gaps.
   const auto readByPlace = [&] {
     if (std::none_of(chars.begin(), chars.end(), [](const Char& c) { return readsRightToLeft(c.text); })) return false;
-    std::vector<std::vector<size_t>> letters;
+    std::vector<size_t> own;
+    std::vector<GlyphPlace> places;
     std::vector<double> sizes;
     for (size_t i = 0; i < chars.size(); ++i) {
       const Char& c = chars[i];
       if (c.foreign || !c.object) continue;
-      if ((c.text.isEmpty() || isCombiningMark(c.text.toUcs4().value(0))) && !letters.empty()) {
-        letters.back().push_back(i);
-        continue;
-      }
-      letters.push_back({i});
-      sizes.push_back(c.size);
+      const bool letter = !c.text.isEmpty() && !isCombiningMark(c.text.toUcs4().value(0));
+      own.push_back(i);
+      places.push_back({c.box.left(), c.box.right(), letter});
+      if (letter) sizes.push_back(c.size);
     }
-    if (letters.empty()) return false;
-    std::stable_sort(letters.begin(), letters.end(), [&](const auto& a, const auto& b) {
-      return chars[a.front()].box.center().x() < chars[b.front()].box.center().x();
-    });
+    if (sizes.empty()) return false;
     std::nth_element(sizes.begin(), sizes.begin() + std::ptrdiff_t(sizes.size() / 2), sizes.end());
-    const double wordGap = 0.15 * sizes[sizes.size() / 2];
-    std::vector<std::vector<size_t>> drawn;  // index chars.size() stands for a blank
+    const std::vector<std::vector<int>> drawn = glyphsByPlace(places, 0.15 * sizes[sizes.size() / 2]);
     QList<QString> texts;
-    for (size_t g = 0; g < letters.size(); ++g) {
-      if (g > 0 && chars[letters[g].front()].box.left() - chars[letters[g - 1].front()].box.right() > wordGap) {
-        drawn.push_back({chars.size()});
-        texts << QStringLiteral(" ");
-      }
-      drawn.push_back(letters[g]);
-      texts << chars[letters[g].front()].text;
-    }
-    std::vector<int> order = readingOrderOf(texts);
+    for (const std::vector<int>& group : drawn)
+      texts << (group.empty() ? QStringLiteral(" ") : chars[own[size_t(group.front())]].text);
+    const std::vector<int> order = readingOrderOf(texts);
     if (order.empty()) return false;
     std::vector<Char> reordered;
     std::vector<int> units;
-    for (const int d : order)
-      for (const size_t i : drawn[size_t(d)]) {
-        reordered.push_back(i < chars.size() ? chars[i] : Char{nullptr, QStringLiteral(" "), {}, {}, 0, false});
-        units.push_back(i < chars.size() ? unitOfChar[i] : -1);
+    for (const int d : order) {
+      if (drawn[size_t(d)].empty()) {
+        reordered.push_back({nullptr, QStringLiteral(" "), {}, {}, 0, false});
+        units.push_back(-1);
       }
+      for (const int g : drawn[size_t(d)]) {
+        reordered.push_back(chars[own[size_t(g)]]);
+        units.push_back(unitOfChar[own[size_t(g)]]);
+      }
+    }
     chars = std::move(reordered);
     unitOfChar = std::move(units);
     return true;

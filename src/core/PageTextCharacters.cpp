@@ -101,3 +101,25 @@ std::vector<int> readingOrderOf(const QList<QString>& drawn) {
     }
   return order;
 }
+
+std::vector<std::vector<int>> glyphsByPlace(const std::vector<GlyphPlace>& glyphs, double wordGap) {
+  std::vector<int> leading;
+  std::vector<std::vector<int>> letters;
+  for (int i = 0; i < int(glyphs.size()); ++i) {
+    if (glyphs[size_t(i)].letter) letters.push_back({i});
+    else (letters.empty() ? leading : letters.back()).push_back(i);
+  }
+  const auto centre = [&](const std::vector<int>& g) {
+    return (glyphs[size_t(g.front())].left + glyphs[size_t(g.front())].right) / 2;
+  };
+  std::stable_sort(letters.begin(), letters.end(),
+                   [&](const std::vector<int>& a, const std::vector<int>& b) { return centre(a) < centre(b); });
+  std::vector<std::vector<int>> placed;
+  if (!leading.empty()) placed.push_back(leading);
+  for (size_t g = 0; g < letters.size(); ++g) {
+    if (g > 0 && glyphs[size_t(letters[g].front())].left - glyphs[size_t(letters[g - 1].front())].right > wordGap)
+      placed.emplace_back();
+    placed.push_back(letters[g]);
+  }
+  return placed;
+}

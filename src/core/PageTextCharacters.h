@@ -53,3 +53,18 @@ inline bool readsRightToLeft(const QString& text) {
 // The reading order of a line's characters given as drawn from left to
 // right, by the bidirectional algorithm; empty when nothing reads right to left.
 std::vector<int> readingOrderOf(const QList<QString>& drawn);
+
+// A glyph of a line as it stands: its extent along the line, and whether it
+// is a letter or goes with the letter drawn before it (a mark, a glyph read
+// as nothing).
+struct GlyphPlace {
+  double left = 0, right = 0;
+  bool letter = true;
+};
+
+// The glyphs put where they stand from left to right, which a reading order
+// is made from when a page draws right-to-left text in reading order, or
+// partly so: each letter with the glyphs drawn after it (those before the
+// first letter lead, on their own), and an empty group for a blank where two
+// letters stand more than `wordGap` apart.
+std::vector<std::vector<int>> glyphsByPlace(const std::vector<GlyphPlace>& glyphs, double wordGap);

@@ -414,50 +414,44 @@ double medianOf(std::vector<double>& values) {
   return *middle;
 }
 
-// Cuts one physical line into runs where the text jumps back left on the same
-// baseline (a second column) or leaves a wide gap to the right.
 // A line's characters as they stand from left to right, which its reading
-// order is made from. A page may draw right-to-left text in reading order
-// (as edits written here do), or partly so: then each letter, with the
-// marks and unseen glyphs drawn after it, is put in its place, and the
-// blanks are made again from the gaps between letters.
+// order is made from: a page may draw right-to-left text in reading order
+// (as edits written here do), or partly so. The blanks are made again from
+// the gaps between letters.
 QList<CharInfo> inVisualOrder(const QList<CharInfo>& run) {
-  QList<CharInfo> leading;
-  std::vector<QList<CharInfo>> letters;
+  QList<CharInfo> glyphs;
+  std::vector<GlyphPlace> places;
   std::vector<double> heights;
   bool rightToLeft = false, ascending = true;
+  double lastLetterCentre = 0;
   for (const CharInfo& c : run) {
     rightToLeft = rightToLeft || readsRightToLeft(c.text);
-    if (!charHasVisibleInk(c) || onlyMarks(c.text)) {
-      if (!isBlank(c.text)) (letters.empty() ? leading : letters.back()).append(c);
-      continue;
+    if (isBlank(c.text)) continue;
+    const bool letter = charHasVisibleInk(c) && !onlyMarks(c.text);
+    if (letter) {
+      if (!heights.empty() && c.rect.center().x() < lastLetterCentre - 0.5) ascending = false;
+      lastLetterCentre = c.rect.center().x();
+      heights.push_back(c.rect.height());
     }
-    if (!letters.empty() && c.rect.center().x() < letters.back().front().rect.center().x() - 0.5) ascending = false;
-    letters.push_back({c});
-    heights.push_back(c.rect.height());
+    glyphs.append(c);
+    places.push_back({c.rect.left(), c.rect.right(), letter});
   }
   if (!rightToLeft || ascending) return run;
-  std::stable_sort(letters.begin(), letters.end(), [](const QList<CharInfo>& a, const QList<CharInfo>& b) {
-    return a.front().rect.center().x() < b.front().rect.center().x();
-  });
-  std::nth_element(heights.begin(), heights.begin() + std::ptrdiff_t(heights.size() / 2), heights.end());
-  const double wordGap = 0.45 * heights[heights.size() / 2];
-  QList<CharInfo> visual = leading;
-  std::optional<double> right;
-  for (const QList<CharInfo>& letter : letters) {
-    if (right && letter.front().rect.left() - *right > wordGap) {
-      CharInfo blank = visual.back();
-      blank.text = QStringLiteral(" ");
-      blank.rect = QRectF(*right, blank.rect.y(), 0, 0);
-      blank.visible = false;
-      visual.append(blank);
-    }
-    visual.append(letter);
-    right = std::max(right.value_or(-1e300), letter.front().rect.right());
+  QList<CharInfo> visual;
+  for (const std::vector<int>& group : glyphsByPlace(places, 0.45 * medianOf(heights))) {
+    for (const int i : group) visual.append(glyphs.at(i));
+    if (!group.empty()) continue;
+    CharInfo blank = visual.back();
+    blank.text = QStringLiteral(" ");
+    blank.rect = QRectF(blank.rect.right(), blank.rect.y(), 0, 0);
+    blank.visible = false;
+    visual.append(blank);
   }
   return visual;
 }
 
+// Cuts one physical line into runs where the text jumps back left on the same
+// baseline (a second column) or leaves a wide gap to the right.
 QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
   std::vector<double> heights;
   std::vector<double> widths;

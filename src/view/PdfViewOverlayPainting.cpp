@@ -469,18 +469,9 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
   const PagePixels pagePixels = [&](QPainter& p, const QRectF& source, const QRectF& target) {
     if (pageImage.isNull() || g.pageWidthPx <= 0 || g.pageHeightPx <= 0) return;
     const double sx = double(pageImage.width()) / g.pageWidthPx, sy = double(pageImage.height()) / g.pageHeightPx;
-    const QRectF from(source.x() * zoom * sx, (g.pageHeightPt - source.y() - source.height()) * zoom * sy,
-                      source.width() * zoom * sx, source.height() * zoom * sy);
-    if (!(from.width() > 0) || !(from.height() > 0)) return;
-    // Whole pixels of the image, the target moved with them: where it stands
-    // on the page's own grid they are copied as they are, not resampled.
-    const QRectF whole(QPointF(std::round(from.left()), std::round(from.top())),
-                       QPointF(std::round(from.right()), std::round(from.bottom())));
-    if (whole.isEmpty()) return;
-    const double kx = target.width() / from.width(), ky = target.height() / from.height();
-    p.drawImage(QRectF(target.x() + (whole.left() - from.left()) * kx, target.y() + (whole.top() - from.top()) * ky,
-                       whole.width() * kx, whole.height() * ky),
-                pageImage, whole);
+    p.drawImage(target, pageImage,
+                QRectF(source.x() * zoom * sx, (g.pageHeightPt - source.y() - source.height()) * zoom * sy,
+                       source.width() * zoom * sx, source.height() * zoom * sy));
   };
   for (int i = 0; i < count; ++i) {
     const TextBlock& b = ocrBlocks[static_cast<std::size_t>(i)];
