@@ -519,6 +519,15 @@ struct PreviewLineGeometry {
                                     : QFontMetricsF(font).horizontalAdvance(text.left(column));
     return x0 + x * scale;
   }
+
+  // From the line's leftmost insertion point to its rightmost.
+  std::pair<double, double> span() const {
+    if (!stops.empty()) {
+      const auto [least, most] = std::minmax_element(stops.begin(), stops.end());
+      return {*least, *most};
+    }
+    return {x0, x0 + QFontMetricsF(font).horizontalAdvance(text) * scale};
+  }
 };
 
 PreviewLineGeometry previewLineGeometry(const TextBlock& block, const QStringList& pieces, int lineIndex,
@@ -681,6 +690,20 @@ QRectF previewCaretRect(const QString& plainText, const TextBlock& block, int po
   const PreviewLineGeometry g =
       previewLineGeometry(block, pieces, lineIndex, rect, zoom, textColumn, pageGlyphsShowBlock(block, plainText));
   return QRectF(g.columnX(pos - lineStart), g.origin.y(), 0, g.height);
+}
+
+QRectF previewLinesRect(const QString& plainText, const TextBlock& block, const QRectF& rect, double zoom,
+                        const QRectF& textColumn) {
+  if ((blockHasRichTextPreview(block) && !drawnAsKeptLines(block)) || block.lines.empty()) return rect;
+  const QStringList pieces = plainText.split(QLatin1Char('\n'));
+  const bool pageGlyphs = pageGlyphsShowBlock(block, plainText);
+  QRectF lines = rect;
+  for (int i = 0; i < std::max(static_cast<int>(block.lines.size()), static_cast<int>(pieces.size())); ++i) {
+    const PreviewLineGeometry g = previewLineGeometry(block, pieces, i, rect, zoom, textColumn, pageGlyphs);
+    const auto [left, right] = g.span();
+    lines |= QRectF(QPointF(left, g.origin.y()), QPointF(right, g.origin.y() + g.height));
+  }
+  return lines;
 }
 
 int previewPositionAt(const QString& plainText, const TextBlock& block, const QPointF& point, const QRectF& rect,

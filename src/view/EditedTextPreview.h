@@ -37,6 +37,10 @@ void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBloc
 // pixels. Empty when the preview shows no such place.
 QRectF previewCaretRect(const QString& plainText, const TextBlock& block, int position, const QRectF& rect,
                         double zoom, const QRectF& textColumn = QRectF());
+// The block's rectangle and every line the preview draws: typed words may
+// reach past the box the page drew the line in.
+QRectF previewLinesRect(const QString& plainText, const TextBlock& block, const QRectF& rect, double zoom,
+                        const QRectF& textColumn = QRectF());
 // The character position whose insertion point the preview shows nearest to
 // a viewport point; -1 when the block has no line to put it on.
 int previewPositionAt(const QString& plainText, const TextBlock& block, const QPointF& point, const QRectF& rect,

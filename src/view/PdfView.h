@@ -481,6 +481,7 @@ private:
   bool blockOpenForTyping = false;
   bool bodyPressed = false;  // a press on the body of a block not open for typing
   bool textPointerHeld = false;  // a press into a block open for typing, until its release
+  bool editorTakesPointer = false;  // a press on the active block's words past its frame, until its release
   QPoint bodyPressGlobal;
   QPoint bodyPressLocal;  // in the frame
   mutable QHash<qint64, QImage> removedInkMasks;  // by the ink image's cache key
@@ -585,6 +586,13 @@ private:
   bool handleActiveEditorEvent(QObject* watched, QEvent* event);
   void openActiveBlockForTyping(const QPoint& editorViewportPos, bool placeCaret);
   int previewPositionForEditorPoint(const QPoint& editorViewportPos) const;
+  // The active block as its preview lays it out: the editor's text in the
+  // rectangle the frame holds.
+  TextBlock activeShownBlock(QRectF* screenRect) const;
+  // Where block i's words show on screen: its box, and the typed words the
+  // preview draws past it.
+  QRectF shownTextScreenRect(int i) const;
+  bool forwardToActiveEditor(QMouseEvent* event);
   bool handleOpenEditorMouse(QWidget* watched, QMouseEvent* mouse);
   bool prepareOverlayForPage(int page);
   void switchOverlayToPage(int page);

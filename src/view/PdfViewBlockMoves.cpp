@@ -220,16 +220,59 @@ bool PdfView::pasteOcrBlocks() {
 int PdfView::previewPositionForEditorPoint(const QPoint& editorViewportPos) const {
   QTextEdit* editor = activeTextEditor();
   if (!editor || !blockEditorFrame || !isValidBlockIndex(activeOcrBlock)) return -1;
-  const TextBlock& block = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
-  TextBlock shown = block;
-  if (!(shown.textEdited && blockHasRichTextPreview(shown))) shown.text = editor->toPlainText();
-  const QRect content = blockEditorFrame->contentScreenRect();
-  const QRectF r = content.isValid() ? QRectF(content) : pdfRectToScreenRect(ocrBlocksPage, block.rect);
+  QRectF r;
+  const TextBlock shown = activeShownBlock(&r);
   QPointF p = editor->viewport()->mapTo(viewport(), editorViewportPos);
-  if (std::abs(block.rotation) >= 0.1) p = rotatePoint(p, r.center(), -block.rotation);
+  if (std::abs(shown.rotation) >= 0.1) p = rotatePoint(p, r.center(), -shown.rotation);
   int position = previewPositionAt(editor->toPlainText(), shown, p, r, zoom, pageTextColumn(ocrBlocks));
   if (position < 0) position = editor->cursorForPosition(editorViewportPos).position();
   return std::clamp(position, 0, std::max(editor->document()->characterCount() - 1, 0));
+}
+
+TextBlock PdfView::activeShownBlock(QRectF* screenRect) const {
+  QTextEdit* editor = activeTextEditor();
+  TextBlock shown = ocrBlocks[static_cast<std::size_t>(activeOcrBlock)];
+  if (editor && !(shown.textEdited && blockHasRichTextPreview(shown))) shown.text = editor->toPlainText();
+  const QRect content = blockEditorFrame ? blockEditorFrame->contentScreenRect() : QRect();
+  *screenRect = content.isValid() ? QRectF(content) : pdfRectToScreenRect(ocrBlocksPage, shown.rect);
+  return shown;
+}
+
+QRectF PdfView::shownTextScreenRect(int i) const {
+  const TextBlock& b = ocrBlocks[static_cast<std::size_t>(i)];
+  const QRectF box = QRectF(ocrBlockScreenRect(i));
+  if (b.isImage || std::abs(b.rotation) >= 0.1) return box;
+  QTextEdit* editor = i == activeOcrBlock ? activeTextEditor() : nullptr;
+  if (editor) {
+    QRectF r;
+    const TextBlock shown = activeShownBlock(&r);
+    return previewLinesRect(editor->toPlainText(), shown, r, zoom, pageTextColumn(ocrBlocks)) | box;
+  }
+  if (!blockTextEdited(b)) return box;
+  return previewLinesRect(b.text, b, pdfRectToScreenRect(ocrBlocksPage, b.rect), zoom, pageTextColumn(ocrBlocks)) | box;
+}
+
+// A press on the active block's typed words where they reach past its frame
+// goes to the block as a press inside the frame would: it places the caret
+// there, or opens the block with the caret there.
+bool PdfView::forwardToActiveEditor(QMouseEvent* event) {
+  QTextEdit* editor = activeTextEditor();
+  if (!editor || !blockEditorFrame || !blockEditorFrame->isVisible() || !isValidBlockIndex(activeOcrBlock)) return false;
+  const QEvent::Type type = event->type();
+  const QPoint position = event->position().toPoint();
+  if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+    if (event->button() != Qt::LeftButton || blockEditorFrame->geometry().contains(position) ||
+        !shownTextScreenRect(activeOcrBlock).contains(position))
+      return false;
+    editorTakesPointer = true;
+  } else if (!editorTakesPointer) {
+    return false;
+  }
+  if (type == QEvent::MouseButtonRelease) editorTakesPointer = false;
+  QMouseEvent mapped(type, editor->viewport()->mapFrom(viewport(), event->position()), event->globalPosition(),
+                     event->button(), event->buttons(), event->modifiers());
+  handleActiveEditorEvent(editor->viewport(), &mapped);
+  return true;
 }
 
 void PdfView::openActiveBlockForTyping(const QPoint& editorViewportPos, bool placeCaret) {

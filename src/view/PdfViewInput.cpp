@@ -112,6 +112,11 @@ void PdfView::mousePressEvent(QMouseEvent* event) {
     event->accept();
     return;
   }
+  if (blocksTakePress && forwardToActiveEditor(event)) {
+    selecting = false;
+    event->accept();
+    return;
+  }
 
   pressedBlock = -1;
   const bool blocksShown = ocrBlocksPage >= 0 && !ocrBlocks.empty();
@@ -184,6 +189,10 @@ void PdfView::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
     return;
   }
+  if (forwardToActiveEditor(event)) {
+    event->accept();
+    return;
+  }
   if (editMode && blockEditorFrame && blockEditorFrame->isInteracting()) {
     blockEditorFrame->updateExternalInteraction(roundedPoint(event->globalPosition()), event->modifiers());
     event->accept();
@@ -251,6 +260,10 @@ void PdfView::mouseReleaseEvent(QMouseEvent* event) {
   if (panning) {
     panning = false;
     viewport()->setCursor(editTool == EditTool::Hand ? Qt::OpenHandCursor : Qt::ArrowCursor);
+    event->accept();
+    return;
+  }
+  if (forwardToActiveEditor(event)) {
     event->accept();
     return;
   }

@@ -431,23 +431,29 @@ TEST_F(WriteBack, HiddenTextOfOtherLinesStaysAsItWas) {
   for (int n = 0; n < 3; ++n)
     inner += "q 0 g " + QByteArray::number(300 + 160 * n) + " 1000 120 -58 re f /G5 gs BT /F1 1 Tf 83.3333 0 0 -83.3333 " +
              QByteArray::number(300 + 160 * n) + " 1000 Tm (" + QByteArray::number(111 * (n + 1)) + ") Tj ET Q\n";
-  const QString beside = path(QStringLiteral("outlined.pdf")), inForm = path(QStringLiteral("one-form.pdf")),
-                deep = path(QStringLiteral("deep-form.pdf"));
-  for (const int depth : {0, 1, 2})
+  // Or the page's one form itself turned upside down, its heading drawn
+  // turned back.
+  const QByteArray flipped = ".24 0 0 -.24 0 842.88 cm BT /F1 75 Tf 1 0 0 -1 300 345.33 Tm (Quarterly report title) Tj ET "
+                             "q 0 0 2480 3508 re W n /Fi Do Q BT 3 Tr /F1 50 Tf 1 0 0 -1 300 1845.33 Tm (hidden serial 4455) Tj ET";
+  const QStringList files = {path(QStringLiteral("outlined.pdf")), path(QStringLiteral("one-form.pdf")),
+                             path(QStringLiteral("deep-form.pdf")), path(QStringLiteral("turned-form.pdf"))};
+  for (const int depth : {0, 1, 2, 3})
     ASSERT_TRUE(handwritten::writePdf(
-        depth == 0 ? beside : depth == 1 ? inForm : deep,
+        files.at(depth),
         {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
          "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
          "/Resources << /Font << /F1 5 0 R >> /XObject << /Fn 6 0 R >> >> >>",
          handwritten::stream(depth ? "/Fn Do" : heading + "/Fn Do " + serial),
          "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
-         handwritten::stream(depth == 0 ? numbers : heading + (depth == 1 ? numbers : deepNumbers) + serial,
+         handwritten::stream(depth == 0   ? numbers
+                             : depth == 3 ? flipped
+                                          : heading + (depth == 1 ? numbers : deepNumbers) + serial,
                              "/Subtype /Form /BBox [0 0 595 842] /Resources << /Font << /F1 5 0 R >> "
                              "/ExtGState << /A0 << /ca 0 >> >> /XObject << /Fi 7 0 R >> >>"),
          handwritten::stream(inner, "/Subtype /Form /BBox [0 0 2480 3508] /Resources << /Font << /F1 5 0 R >> "
                                     "/ExtGState << /G5 << /ca 0 >> >> >>")}));
   const QRegularExpression transparentNumbers(R"(<fill_text [^>]*alpha="0"[^>]*>\s*<span font="Helvetica" [^>]*trm="(20|83.3333) 0)");
-  const QRegularExpression invisibleSerial(R"(<ignore_text [^>]*>\s*<span font="Helvetica" [^>]*trm="12 0)");
+  const QRegularExpression invisibleSerial(R"(<ignore_text [^>]*>\s*<span font="Helvetica" [^>]*trm="(12|50) 0)");
   struct Case {
     const char* name;
     const char* line;
@@ -462,11 +468,13 @@ TEST_F(WriteBack, HiddenTextOfOtherLinesStaysAsItWas) {
                         Case{"title edited in the page's one form", "Quarterly", "Annual summary heading", false, 1},
                         Case{"title deleted in the page's one form", "Quarterly", "", false, 1},
                         Case{"title edited over a clipped form in the form", "Quarterly", "Annual summary heading", false, 2},
-                        Case{"title deleted over a clipped form in the form", "Quarterly", "", false, 2}}) {
+                        Case{"title deleted over a clipped form in the form", "Quarterly", "", false, 2},
+                        Case{"title edited in a turned form", "Quarterly", "Annual summary heading", false, 3},
+                        Case{"title deleted in a turned form", "Quarterly", "", false, 3}}) {
     SCOPED_TRACE(c.name);
     const QString saved = path(QStringLiteral("outlined-saved.pdf"));
     PdfDocument doc;
-    ASSERT_TRUE(doc.open(c.depth == 0 ? beside : c.depth == 1 ? inForm : deep));
+    ASSERT_TRUE(doc.open(files.at(c.depth)));
     std::vector<TextBlock> blocks = doc.extractText(0);
     const int line = blockIndexContaining(blocks, c.line);
     ASSERT_GE(line, 0);
