@@ -469,9 +469,27 @@ void PdfView::paintBlockOverlay(QPainter& painter, const PageGeometry& g, const 
   const PagePixels pagePixels = [&](QPainter& p, const QRectF& source, const QRectF& target) {
     if (pageImage.isNull() || g.pageWidthPx <= 0 || g.pageHeightPx <= 0) return;
     const double sx = double(pageImage.width()) / g.pageWidthPx, sy = double(pageImage.height()) / g.pageHeightPx;
-    p.drawImage(target, pageImage,
-                QRectF(source.x() * zoom * sx, (g.pageHeightPt - source.y() - source.height()) * zoom * sy,
-                       source.width() * zoom * sx, source.height() * zoom * sy));
+    const QRectF from(source.x() * zoom * sx, (g.pageHeightPt - source.y() - source.height()) * zoom * sy,
+                      source.width() * zoom * sx, source.height() * zoom * sy);
+    // Where the page itself shows these pixels. A copy as large is the page's
+    // own drawing, moved by whole pixels: drawn any other way, the image (a
+    // hair larger than the page on screen) is sampled anew and blurs.
+    const QRectF shown(g.rect.x() + from.x() / sx, g.rect.y() + from.y() / sy, from.width() / sx, from.height() / sy);
+    const QRectF placed = p.transform().mapRect(target);
+    if (p.transform().type() > QTransform::TxTranslate || std::abs(placed.width() - shown.width()) >= 0.5 ||
+        std::abs(placed.height() - shown.height()) >= 0.5) {
+      p.drawImage(target, pageImage, from);
+      return;
+    }
+    const QPoint shift(int(std::lround(placed.x() - shown.x())), int(std::lround(placed.y() - shown.y())));
+    const QRect pixels(QPoint(int(std::lround(shown.left())), int(std::lround(shown.top()))),
+                       QPoint(int(std::lround(shown.right())) - 1, int(std::lround(shown.bottom())) - 1));
+    p.save();
+    p.resetTransform();
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);  // as the page is drawn
+    p.setClipRect(pixels.translated(shift), Qt::IntersectClip);
+    p.drawImage(QRectF(g.rect).translated(shift), pageImage);
+    p.restore();
   };
   for (int i = 0; i < count; ++i) {
     const TextBlock& b = ocrBlocks[static_cast<std::size_t>(i)];

@@ -569,7 +569,7 @@ TEST_F(EditedPageMatchesPreview, AHebrewLineTypedIntoShowsItsUntouchedLettersWhe
   ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
   // "אבג" spans x 520 to 544 above the baseline at 65.2, "דהו" 527 to 544
   // under it; the kept letters are looked at clear of the editor's handles.
-  const QRectF lines(500, 52, 50, 30), kept(528, 58, 13.5, 5.5);
+  const QRectF lines(500, 52, 50, 30), kept(528, 59, 13.5, 4.5);
   openWindow(path);
   window->view->verticalScrollBar()->setValue(0);  // the lines stand at the top of the page
   const QImage keptBefore = shownRegion(kept);
@@ -583,10 +583,9 @@ TEST_F(EditedPageMatchesPreview, AHebrewLineTypedIntoShowsItsUntouchedLettersWhe
   ASSERT_NE(editor, nullptr);
   QTest::keyClick(editor, Qt::Key_End);
   typeHebrew(QStringLiteral("ז"));
-  // The letters are the page's, copied from its image a shade apart from the
-  // view's drawing of them (the installed face here differs by 50 and more);
-  // the line the view marks in blue under the pointer is left out.
-  EXPECT_LT(meanDifference(keptBefore, shownRegion(kept)), 25.0) << "the letters kept, while typing";
+  // The letters are the page's pixels as the view drew them (the installed
+  // face here differs by 50 and more); the editor's frame above is left out.
+  EXPECT_LT(meanDifference(keptBefore, shownRegion(kept)), 1.0) << "the letters kept, while typing";
   QTest::keyClick(editor, Qt::Key_Escape);
   clickAt({535, 75});
   editor = window->view->activeTextEditor();
@@ -600,9 +599,11 @@ TEST_F(EditedPageMatchesPreview, AHebrewLineTypedIntoShowsItsUntouchedLettersWhe
   const QImage shown = shownRegion(lines);
   saveWithKeys();
   const QImage saved = savedRegion(path, lines);
+  // The view's drawing of these lines differs from poppler's by 13.5 before
+  // any edit.
   for (const int row : {0, 1})
     expectSavedLikePreview(shown.copy(0, row * shown.height() / 2, shown.width(), shown.height() / 2),
-                           saved.copy(0, row * saved.height() / 2, saved.width(), saved.height() / 2), 16.0);
+                           saved.copy(0, row * saved.height() / 2, saved.width(), saved.height() / 2), 18.0);
   EXPECT_TRUE(pageText(path).contains(QStringLiteral("דחטו"))) << pageText(path).toStdString();
   // Read back, each line is one block reading as typed, where the page
   // draws the kept letters in its order and the typed ones in reading order.
