@@ -33,11 +33,13 @@ int PdfView::hoveredOcrBlock(QPointF viewportPos) const {
       if (grown.contains(p)) return i;
     }
   }
-  // Typed words the preview draws past their block's box are the block's too.
+  // Typed words the preview draws past their block's box are the block's
+  // too; they stay on its lines, so only blocks level with the point are laid out.
   for (int i = static_cast<int>(ocrBlocks.size()) - 1; i >= 0; --i) {
     const TextBlock& block = ocrBlocks[static_cast<std::size_t>(i)];
-    if (!block.isImage && (i == activeOcrBlock || blockTextEdited(block)) &&
-        shownTextScreenRect(i).adjusted(-3, -3, 3, 3).contains(viewportPos))
+    const QRect box = ocrBlockScreenRect(i);
+    if (block.isImage || viewportPos.y() < box.top() - 3 || viewportPos.y() > box.bottom() + 3) continue;
+    if ((i == activeOcrBlock || blockTextEdited(block)) && shownTextScreenRect(i).adjusted(-3, -3, 3, 3).contains(viewportPos))
       return i;
   }
   return -1;
