@@ -297,6 +297,48 @@ std::vector<Glyph> readGlyphs(FPDF_TEXTPAGE textPage, const PageSpace& space) {
   return glyphs;
 }
 
+// Shows of the page that pdfium reads as nothing and that draw no ink: where
+// one stands in a gap between two letters of an upright line, it draws the
+// blank there (a line written in two faces may set its blanks in one and its
+// letters in another, whose blank pdfium leaves out). Only the page's own
+// shows are looked at, not those of its forms.
+void addBlankShows(std::vector<Glyph>& glyphs, FPDF_PAGE page, FPDF_TEXTPAGE textPage, const PageSpace& space) {
+  std::vector<QPointF> origins;
+  const int count = FPDFPage_CountObjects(page);
+  for (int i = 0; i < count; ++i) {
+    FPDF_PAGEOBJECT object = FPDFPage_GetObject(page, i);
+    if (FPDFPageObj_GetType(object) != FPDF_PAGEOBJ_TEXT) continue;
+    float left = 0, bottom = 0, right = 0, top = 0;
+    if (!FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top) || right > left || top > bottom) continue;
+    if (FPDFTextObj_GetText(object, textPage, nullptr, 0) > 2) continue;  // it reads as something
+    origins.push_back(space.toShown(QRectF(left, bottom, 0, 0)).topLeft());
+  }
+  if (origins.empty()) return;
+  std::vector<Glyph> read;
+  read.reserve(glyphs.size());
+  for (Glyph& g : glyphs) {
+    const Glyph* previous = read.empty() ? nullptr : &read.back();
+    if (previous && !previous->lineFeed && !g.lineFeed && sameAngle(previous->angle, 0.0) && sameAngle(g.angle, 0.0) &&
+        !isBlank(previous->text) && !isBlank(g.text)) {
+      const QRectF &a = previous->rect, &b = g.rect;
+      const double height = std::max(a.height(), b.height());
+      const bool gap = b.left() - a.right() > 0.15 * height;
+      const auto inGap = [&](const QPointF& o) {
+        return o.x() >= a.right() - 1 && o.x() < b.left() && o.y() >= std::min(a.top(), b.top()) - 1 &&
+               o.y() <= std::max(a.bottom(), b.bottom()) + 1;
+      };
+      if (gap && std::any_of(origins.begin(), origins.end(), inGap)) {
+        Glyph blank = *previous;
+        blank.text = QStringLiteral(" ");
+        blank.rect = QRectF(a.right(), a.y(), 0, 0);
+        read.push_back(std::move(blank));
+      }
+    }
+    read.push_back(std::move(g));
+  }
+  glyphs = std::move(read);
+}
+
 bool charHasVisibleInk(const CharInfo& c) { return c.visible; }
 
 double centreY(const QRectF& r) { return r.y() + 0.5 * r.height(); }
@@ -779,7 +821,9 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     lineLastLeft = -1e9;
   };
 
-  for (Glyph& glyph : readGlyphs(textPage.get(), space)) {
+  std::vector<Glyph> glyphs = readGlyphs(textPage.get(), space);
+  addBlankShows(glyphs, loaded.get(), textPage.get(), space);
+  for (Glyph& glyph : glyphs) {
     if (glyph.lineFeed) {
       finishLine();
       continue;

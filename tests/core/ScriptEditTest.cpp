@@ -308,6 +308,42 @@ TEST(ScriptEdit, RightToLeftRichTextKeepsTheRightEdgeAtItsSize) {
   }
 }
 
+// Devanagari typed into a new block of a serif face: its letters take a
+// Devanagari face and its blank the block's, a show of its own that pdfium
+// reads as nothing. Read back the line keeps its blank, and a word appended
+// in a second edit leaves it in the file.
+TEST(ScriptEdit, ABlankSetInAnotherFaceThanItsLettersIsReadBack) {
+  if (!hasTool("pdftotext")) GTEST_SKIP() << "poppler-utils missing";
+  QTemporaryDir dir;
+  const QString source = corpusDir() + QStringLiteral("/../script-pdfs/issue10301.pdf");
+  const QString first = dir.filePath(QStringLiteral("first.pdf")), second = dir.filePath(QStringLiteral("second.pdf"));
+  const QString line = QStringLiteral("नमस्ते दुनिया");
+  const auto devanagari = [](const TextBlock& b) { return b.text.contains(QChar(0x0928)); };
+  {
+    PdfDocument doc;
+    ASSERT_TRUE(doc.open(source));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    TextBlock& typed = blocks.emplace_back();
+    typed.rect = QRectF(50, 500, 300, 40);
+    typed.text = line;
+    typed.textEdited = true;
+    typed.richTextHtml = "<html><body><p style='margin:0'><span style=\"font-family:'DejaVu Serif'; font-size:28px;\">" +
+                         line + "</span></p></body></html>";
+    ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(first)) << doc.lastError().toStdString();
+  }
+  PdfDocument doc;
+  ASSERT_TRUE(doc.open(first));
+  std::vector<TextBlock> blocks = doc.extractText(0);
+  const auto read = std::find_if(blocks.begin(), blocks.end(), devanagari);
+  ASSERT_NE(read, blocks.end());
+  EXPECT_EQ(read->text.toStdString(), line.toStdString());
+  read->text += kAppended;
+  read->textEdited = true;
+  ASSERT_TRUE(doc.overlayOcrText(0, blocks, false) && doc.save(second)) << doc.lastError().toStdString();
+  EXPECT_TRUE(normalised(oracles::pageText(second, 0)).contains(normalised(line + kAppended)))
+      << oracles::pageText(second, 0).toStdString();
+}
+
 // One letter under 60,000 accents, which once took seconds to shape, is
 // refused with the reason and the page kept; a letter with a few marks is
 // written, its marks in its own face, not beside it in another.
