@@ -5,7 +5,6 @@
 #include "PdfFontMapping.h"
 #include "core/BlockRichTextLayout.h"
 #include "core/EditedLineFit.h"
-#include "core/LineGlyphCut.h"
 #include "core/PdfDocument.h"
 #include "core/ShapedText.h"
 
@@ -260,22 +259,6 @@ std::optional<std::pair<qsizetype, qsizetype>> keptEnds(const TextBlock& block, 
          old.at(old.size() - 1 - after) == text.at(text.size() - 1 - after))
     ++after;
   while (after > 0 && !(boundary(old, old.size() - after) && boundary(text, text.size() - after))) --after;
-  // Letters shaped with their neighbours: the writer sets the words the typed
-  // text touches anew whole, so the page's pixels stand for none of them.
-  const auto grapheme = [](const QString& s, qsizetype at, bool backwards) {
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, s);
-    finder.setPosition(at);
-    const qsizetype other = backwards ? finder.toPreviousBoundary() : finder.toNextBoundary();
-    return other < 0 ? QString() : backwards ? s.mid(other, at - other) : s.mid(at, other - at);
-  };
-  const QString typed = text.mid(before, text.size() - before - after);
-  if (shapedWithNeighbours(typed) || shapedWithNeighbours(grapheme(old, before, true)) ||
-      shapedWithNeighbours(grapheme(old, old.size() - after, false))) {
-    if (typed.isEmpty() || !typed.front().isSpace())
-      while (before > 0 && !old.at(before - 1).isSpace()) --before;
-    if (typed.isEmpty() || !typed.back().isSpace())
-      while (after > 0 && !old.at(old.size() - after).isSpace()) --after;
-  }
   if (before + after == 0) return std::nullopt;
   return std::make_pair(before, after);
 }

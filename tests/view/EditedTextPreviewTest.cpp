@@ -269,35 +269,6 @@ TEST(EditedTextPreview, TheCaretOfAHebrewLineWalksLeftFromItsRightEdge) {
   EXPECT_LT(caretX(4), caretX(3) - 2);
 }
 
-// A Devanagari line typed into inside its first word: the writer sets that
-// word anew whole, its letters joined with the typed one, so the preview
-// shows none of its old pixels; the untouched word after it stays the page's.
-TEST(EditedTextPreview, AWordOfJoinedLettersTypedIntoIsShownAnewWhole) {
-  TextBlock block;
-  block.rect = block.originalRect = QRectF(10, 600, 200, 20);
-  TextBlock::Line line;
-  line.text = QStringLiteral("नमस्ते दुनिया");
-  line.rect = QRectF(20, 600, 150, 20);
-  line.fontSize = 14;
-  const QRectF first(20, 602, 60, 16), second(90, 602, 80, 16);
-  line.words = {{QStringLiteral("नमस्ते"), first}, {QStringLiteral("दुनिया"), second}};
-  block.lines = {line};
-  block.text = QStringLiteral("नमस्रते दुनिया");  // "र" after the half letter
-  block.textEdited = true;
-  QList<QRectF> copied;
-  QImage image(400, 100, QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::white);
-  QPainter painter(&image);
-  drawEditedTextPreview(painter, block, QRectF(0, 0, 200, 20), 1.0, nullptr, -1, QRectF(),
-                        [&](QPainter&, const QRectF& source, const QRectF&) { copied << source; });
-  painter.end();
-  ASSERT_FALSE(copied.isEmpty());
-  for (const QRectF& source : copied) {
-    EXPECT_GE(source.left(), first.right()) << source.left();
-    EXPECT_LE(source.left(), second.left() + 0.5) << source.left();
-  }
-}
-
 TEST(EditedTextPreview, TurnedBlockChromeOnlyForARealRectangle) {
   const struct {
     QRectF rect;
