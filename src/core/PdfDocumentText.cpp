@@ -314,6 +314,8 @@ void addBlankShows(std::vector<Glyph>& glyphs, FPDF_PAGE page, FPDF_TEXTPAGE tex
     origins.push_back(space.toShown(QRectF(left, bottom, 0, 0)).topLeft());
   }
   if (origins.empty()) return;
+  // By x, so that each gap looks only at the shows standing in it.
+  std::sort(origins.begin(), origins.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
   std::vector<Glyph> read;
   read.reserve(glyphs.size());
   for (Glyph& g : glyphs) {
@@ -323,11 +325,13 @@ void addBlankShows(std::vector<Glyph>& glyphs, FPDF_PAGE page, FPDF_TEXTPAGE tex
       const QRectF &a = previous->rect, &b = g.rect;
       const double height = std::max(a.height(), b.height());
       const bool gap = b.left() - a.right() > 0.15 * height;
-      const auto inGap = [&](const QPointF& o) {
-        return o.x() >= a.right() - 1 && o.x() < b.left() && o.y() >= std::min(a.top(), b.top()) - 1 &&
-               o.y() <= std::max(a.bottom(), b.bottom()) + 1;
+      const auto inBand = [&](const QPointF& o) {
+        return o.y() >= std::min(a.top(), b.top()) - 1 && o.y() <= std::max(a.bottom(), b.bottom()) + 1;
       };
-      if (gap && std::any_of(origins.begin(), origins.end(), inGap)) {
+      const auto from = std::lower_bound(origins.begin(), origins.end(), a.right() - 1,
+                                         [](const QPointF& o, double x) { return o.x() < x; });
+      const auto to = std::lower_bound(from, origins.end(), b.left(), [](const QPointF& o, double x) { return o.x() < x; });
+      if (gap && std::any_of(from, to, inBand)) {
         Glyph blank = *previous;
         blank.text = QStringLiteral(" ");
         blank.rect = QRectF(a.right(), a.y(), 0, 0);
