@@ -147,6 +147,14 @@ bool sameBox(const QRectF& a, const QRectF& b) {
          std::abs(a.y() - b.y()) < 0.01;
 }
 
+// A blank made up after glyph g, where the page leaves a gap.
+Glyph blankAfter(const Glyph& g) {
+  Glyph blank = g;
+  blank.text = QStringLiteral(" ");
+  blank.rect = QRectF(g.rect.right(), g.rect.y(), 0, 0);
+  return blank;
+}
+
 // pdfium orders the characters of a line as they run across the page turned
 // by its /Rotate, so text that reads right to left on the shown page (an
 // upright line of a page turned upside down) arrives last character first.
@@ -182,12 +190,8 @@ void putStretchesInReadingOrder(std::vector<Glyph>& glyphs) {
       const double wordGap = heights.empty() ? 1.0 : 0.45 * heights[heights.size() / 2];
       std::vector<Glyph> stretch;
       for (const Glyph& g : letters) {
-        if (!stretch.empty() && g.rect.left() - stretch.back().rect.right() > wordGap) {
-          Glyph blank = stretch.back();
-          blank.text = QStringLiteral(" ");
-          blank.rect = QRectF(stretch.back().rect.right(), stretch.back().rect.y(), 0, 0);
-          stretch.push_back(blank);
-        }
+        if (!stretch.empty() && g.rect.left() - stretch.back().rect.right() > wordGap)
+          stretch.push_back(blankAfter(stretch.back()));
         stretch.push_back(g);
       }
       glyphs.erase(glyphs.begin() + qsizetype(start), glyphs.begin() + qsizetype(end));
@@ -331,12 +335,7 @@ void addBlankShows(std::vector<Glyph>& glyphs, FPDF_PAGE page, FPDF_TEXTPAGE tex
       const auto from = std::lower_bound(origins.begin(), origins.end(), a.right() - 1,
                                          [](const QPointF& o, double x) { return o.x() < x; });
       const auto to = std::lower_bound(from, origins.end(), b.left(), [](const QPointF& o, double x) { return o.x() < x; });
-      if (gap && std::any_of(from, to, inBand)) {
-        Glyph blank = *previous;
-        blank.text = QStringLiteral(" ");
-        blank.rect = QRectF(a.right(), a.y(), 0, 0);
-        read.push_back(std::move(blank));
-      }
+      if (gap && std::any_of(from, to, inBand)) read.push_back(blankAfter(*previous));
     }
     read.push_back(std::move(g));
   }
