@@ -51,6 +51,7 @@ struct CharInfo {
   bool inkDecides = false;
   bool visible = false;  // some ink that is not a blank; set once text and box are read
   bool type3 = false;  // drawn by a Type 3 font, whose em pdfium cannot tell
+  double narrowed = 1;  // its horizontal scale against its height (a line narrowed to fit)
 };
 
 // One character as drawn: a ligature's parts share one box and travel
@@ -476,7 +477,7 @@ QList<CharInfo> inVisualOrder(const QList<CharInfo>& run) {
     if (letter) {
       if (!heights.empty() && c.rect.center().x() < lastLetterCentre - 0.5) ascending = false;
       lastLetterCentre = c.rect.center().x();
-      heights.push_back(c.rect.height());
+      heights.push_back(c.rect.height() * c.narrowed);
     }
     glyphs.append(c);
     places.push_back({c.rect.left(), c.rect.right(), letter});
@@ -515,13 +516,42 @@ QList<QList<CharInfo>> splitNativePdfLineChars(const QList<CharInfo>& chars) {
   const double wideGap = std::max({4.5 * medianWidth, 1.1 * medianHeight, 8.0});
 
   QList<QList<CharInfo>> runs;
-  auto emitRun = [&](int start, int end) {
-    while (start < end && isBlank(chars.at(start).text)) ++start;
-    while (end > start && isBlank(chars.at(end - 1).text)) --end;
-    if (start >= end) return;
-    const QList<CharInfo> run = chars.mid(start, end - start);
-    if (std::any_of(run.begin(), run.end(), charHasVisibleInk)) runs.append(run);
+  auto emitChars = [&](QList<CharInfo> run) {
+    while (!run.isEmpty() && isBlank(run.front().text)) run.removeFirst();
+    while (!run.isEmpty() && isBlank(run.back().text)) run.removeLast();
+    if (std::any_of(run.begin(), run.end(), charHasVisibleInk)) runs.append(std::move(run));
   };
+  auto emitRun = [&](int start, int end) { emitChars(chars.mid(start, end - start)); };
+
+  // Right-to-left text comes in any order: kept pieces and typed words as
+  // edits write them, words of other scripts that pdfium reverses. Such a
+  // line is cut only where its glyphs, as they stand, leave a wide gap.
+  if (std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return readsRightToLeft(c.text); })) {
+    std::vector<int> standing;
+    for (int i = 0; i < chars.size(); ++i)
+      if (charHasVisibleInk(chars.at(i)) && !onlyMarks(chars.at(i).text)) standing.push_back(i);
+    std::sort(standing.begin(), standing.end(),
+              [&](int a, int b) { return chars.at(a).rect.left() < chars.at(b).rect.left(); });
+    std::vector<int> runOf(size_t(chars.size()), -1);
+    int count = 0;
+    double right = 0;
+    for (const int i : standing) {
+      if (count == 0 || chars.at(i).rect.left() - right > wideGap) {
+        ++count;
+        right = chars.at(i).rect.right();
+      }
+      right = std::max(right, chars.at(i).rect.right());
+      runOf[size_t(i)] = count - 1;
+    }
+    // Blanks and marks go with the glyph drawn before them.
+    int last = runOf[size_t(standing.front())];
+    for (int& r : runOf) r = r >= 0 ? (last = r) : last;
+    QList<QList<CharInfo>> cut(count);
+    for (int i = 0; i < chars.size(); ++i) cut[runOf[size_t(i)]].append(chars.at(i));
+    for (QList<CharInfo>& run : cut) emitChars(std::move(run));
+    if (runs.isEmpty()) runs.append(chars);
+    return runs;
+  }
 
   int runStart = 0;
   int previous = -1;  // last visible character of the current run
@@ -810,6 +840,9 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
   double lineMaxHeight = 0;
   double lineRight = -1e9;
   double lineLastLeft = -1e9;  // of the last visible character, whose right is lineRight
+  bool lineRightToLeft = false;
+  bool feedPending = false;  // pdfium broke the line here
+  int lineLastIndex = -1;     // pdfium's index of the last visible character
   // Lines are built once every character is read: rendering the page for
   // ink loads glyphs, and pdfium boxes a character differently after that.
   std::vector<std::tuple<QList<CharInfo>, double, bool>> runs;
@@ -822,32 +855,73 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
     lineMaxHeight = 0;
     lineRight = -1e9;
     lineLastLeft = -1e9;
+    lineRightToLeft = false;
+    lineLastIndex = -1;
   };
 
   std::vector<Glyph> glyphs = readGlyphs(textPage.get(), space);
   addBlankShows(glyphs, loaded.get(), textPage.get(), space);
   for (Glyph& glyph : glyphs) {
     if (glyph.lineFeed) {
-      finishLine();
+      feedPending = !current.isEmpty();
       continue;
     }
     CharInfo c;
     c.text = std::move(glyph.text);
     c.rect = glyph.rect;
+    if (glyph.matrix) {
+      const FS_MATRIX& m = *glyph.matrix;
+      const double across = std::hypot(m.a, m.b), up = std::hypot(m.c, m.d);
+      if (across > 0 && up > 0 && across < up) c.narrowed = across / up;
+    }
     const double clampedHeight = std::max(c.rect.height(), 1.0);
     const double cy = centreY(c.rect);
     c.visible = !isBlank(c.text) && c.rect.width() > 0.01 && c.rect.height() > 0.01;
     // A mark above or below the line belongs to it: it neither starts a line nor moves its middle.
     const bool visible = c.visible && !onlyMarks(c.text);
 
+    // Right-to-left letters drawn in reading order (as edits are written),
+    // and words of other scripts pdfium reverses among them, move on
+    // leftwards, each against the one before, whatever their height; other
+    // text only so close that it cannot be a line jumping back.
+    const double stepGap = lineRightToLeft || readsRightToLeft(c.text) ? 1.5 * std::max(clampedHeight, lineMaxHeight)
+                                                                        : 0.3 * clampedHeight;
+    const bool stepsLeft = c.rect.right() <= lineLastLeft + 0.5 * clampedHeight &&
+                           c.rect.right() >= lineLastLeft - stepGap;
+    const bool movesOn = std::fmod(glyph.angle, 90.0) == 0.0 &&
+                         (c.rect.x() >= lineLastLeft || c.rect.center().x() >= 0.5 * (lineLastLeft + lineRight) ||
+                          stepsLeft);
+    // pdfium breaks a line between shows of one glyph each wherever it
+    // takes the page for vertical writing (one line beside a taller word
+    // may do it): such a glyph going on along the baseline, against the one
+    // before, stays on the line. (Between longer shows the break stands for
+    // the blank pdfium then leaves out.)
+    if (feedPending) {
+      feedPending = false;
+      const auto oneGlyphShow = [&](int index) {
+        const FPDF_PAGEOBJECT show = FPDFText_GetTextObject(textPage.get(), index);
+        return show && FPDFTextObj_GetText(show, textPage.get(), nullptr, 0) <= 6;  // one character, terminated
+      };
+      // On the same baseline: a raised or lowered glyph (an exponent) stays a line of its own.
+      const auto baseline = [&](int index) {
+        double x = 0, y = 0;
+        return FPDFText_GetCharOrigin(textPage.get(), index, &x, &y) ? space.toShown(QPointF(x, y)).y() : std::nan("");
+      };
+      const bool goesOn = visible && glyph.angle == 0.0 && lineAngle == 0.0 && oneGlyphShow(lineLastIndex) &&
+                          oneGlyphShow(glyph.index) &&
+                          std::abs(baseline(lineLastIndex) - baseline(glyph.index)) < 0.05 * clampedHeight &&
+                          !glyph.vertical && !lineVertical &&
+                          std::abs(cy - lineCenterY) <= 0.25 * std::max(clampedHeight, lineMaxHeight) &&
+                          ((c.rect.x() >= lineRight - 0.3 * clampedHeight && c.rect.x() - lineRight <= clampedHeight) ||
+                           stepsLeft);
+      if (!goesOn) finishLine();
+    }
     // Text turning to another direction starts a line of its own, and so
     // does text jumping back at another height. A glyph kerned into the one
     // before (a bracket, whose middle sits lower than a digit's) moves on
     // past its middle or at least starts over it: text jumping back starts
     // before it. Boxes of text turned by other than quarter turns are only
     // estimated, so there overlap alone decides.
-    const bool movesOn = std::fmod(glyph.angle, 90.0) == 0.0 &&
-                         (c.rect.x() >= lineLastLeft || c.rect.center().x() >= 0.5 * (lineLastLeft + lineRight));
     if (visible && !current.isEmpty() &&
         (!sameAngle(glyph.angle, lineAngle) || glyph.vertical != lineVertical ||
          std::abs(cy - lineCenterY) > 0.65 * std::max(clampedHeight, lineMaxHeight) ||
@@ -872,6 +946,8 @@ std::vector<TextBlock> PdfDocument::extractText(int page) const {
       lineRight = c.rect.right();
       lineLastLeft = c.rect.x();
     }
+    lineRightToLeft = lineRightToLeft || readsRightToLeft(c.text);
+    if (visible) lineLastIndex = glyph.index;
     current.append(std::move(c));
   }
   finishLine();
