@@ -541,6 +541,31 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     if (items[i].unit >= 0) cut.state[size_t(items[i].unit)] = 2;
   for (size_t u = 0; u < cut.units.size(); ++u)
     if (cut.units[u].foreign) cut.state[u] = 3;
+  // Left-to-right words typed right after a left-to-right word of a
+  // right-to-left line continue that word's run: they stand right of it,
+  // and the run moves left to make room, as readers order them.
+  const auto direction = [](const QString& text) {
+    int found = 0;
+    for (const QChar c : text) {
+      const QChar::Direction d = c.direction();
+      if (d == QChar::DirL) found |= 1;
+      if (d == QChar::DirR || d == QChar::DirAL) found |= 2;
+    }
+    return found;
+  };
+  if (n.isRightToLeft() && k == e && k > 0 && items[k - 1].unit >= 0 && direction(n.mid(p, q - p)) == 1 &&
+      direction(items[k - 1].text) == 1) {
+    size_t next = e;
+    while (next < items.size() && direction(items[next].text) == 0) ++next;
+    if (next == items.size() || direction(items[next].text) & 2) {
+      std::vector<int> run;
+      for (size_t i = k; i > 0 && !(direction(items[i - 1].text) & 2); --i) run.push_back(items[i - 1].unit);
+      while (!run.empty() && (run.back() < 0 || direction(cut.units[size_t(run.back())].text) == 0)) run.pop_back();
+      for (const int u : run)
+        if (u >= 0 && cut.state[size_t(u)] != 3) cut.state[size_t(u)] = 2;
+      cut.typedLeftToRight = true;
+    }
+  }
   // Read by place, a show may draw its glyphs in reading order, which its
   // codes cannot be told apart by: it stays, moves or goes whole.
   if (byPlace)
@@ -560,7 +585,7 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
   for (size_t i = 0; i < k; ++i)
     if (items[i].unit >= 0) lastKept = &cut.units[size_t(items[i].unit)];
   if (before) {
-    cut.anchorX = rtl ? before->left : before->right;
+    cut.anchorX = rtl && !cut.typedLeftToRight ? before->left : before->right;
   } else if (after) {
     cut.anchorX = rtl ? after->right : after->left;
   } else if (lastKept) {

@@ -49,6 +49,9 @@ public:
   // The new words between the glyphs that stay, blanks as typed.
   const QString& typed() const { return typedText; }
   bool rightToLeft() const { return rtl; }
+  // The way the typed words are set: a line's own, or left to right where
+  // they continue a left-to-right word of a right-to-left line.
+  bool typedRightToLeft() const { return rtl && !typedLeftToRight; }
   // Shown x where the typed words start (or end, right to left), and their baseline.
   double anchor() const { return anchorX; }
   double baseline() const { return baselineY; }
@@ -144,6 +147,7 @@ private:
   PageSpace upright;
   QString typedText;
   bool rtl = false;
+  bool typedLeftToRight = false;
   double anchorX = 0, baselineY = 0, size = 0;
   double oldEnd = 0;  // where the glyphs after the typed words began
   FPDF_PAGEOBJECT styleObject = nullptr;

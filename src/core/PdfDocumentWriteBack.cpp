@@ -593,7 +593,7 @@ PdfDocument::WriteBackPlan PdfDocument::planWriteBackUnlocked(FPDF_PAGE p, const
         // Ghostscript reads a turned line apart wherever its glyphs are shifted.
         const auto line = std::make_shared<const ShapedLine>(shapeLine(
             run.text, closestInstalledFace(style.family, bold, italic, style.serif, style.fixedPitch, run.text), bold,
-            italic, cut->second.rightToLeft() ? Qt::RightToLeft : Qt::LeftToRight,
+            italic, cut->second.typedRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight,
             std::abs(blocks[i].rotation) < 0.1));
         if (!line->writable()) {
           plan.refusal = line->refusal();

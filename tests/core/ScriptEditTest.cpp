@@ -128,24 +128,49 @@ QString appendAndCheck(const QString& file, const QString& saved) {
   // Two blanks in a row stand around a glyph read as nothing (Qt's subset
   // of Noto Sans Math), whose neighbours the cut may still set anew.
   if (place.height() > 5 && readHere == readThere && !typedInto.contains(QStringLiteral("  "))) {
-    const std::map<QString, int> fontsWere = glyphsByFont(file);
-    int drawnAnew = 0;
-    for (const auto& [font, count] : glyphsByFont(saved)) {
-      const auto was = fontsWere.find(font);
-      if (was == fontsWere.end()) drawnAnew += count;
-      else if (count < was->second) return QStringLiteral("%1 draws %2 glyphs, was %3").arg(font).arg(count).arg(was->second);
-    }
-    if (drawnAnew > kAppended.size())
-      return QStringLiteral("%1 glyphs drawn in faces new to the page for %2 typed").arg(drawnAnew).arg(kAppended.size());
+    const auto onlyTypedAnew = [](const QString& was, const QString& is, const QString& typed) {
+      const std::map<QString, int> fontsWere = glyphsByFont(was);
+      int drawnAnew = 0;
+      for (const auto& [font, count] : glyphsByFont(is)) {
+        const auto had = fontsWere.find(font);
+        if (had == fontsWere.end()) drawnAnew += count;
+        else if (count < had->second) return QStringLiteral("%1 draws %2 glyphs, was %3").arg(font).arg(count).arg(had->second);
+      }
+      if (drawnAnew > typed.size())
+        return QStringLiteral("%1 glyphs drawn in faces new to the page for %2 typed").arg(drawnAnew).arg(typed.size());
+      return QString();
+    };
+    if (const QString fault = onlyTypedAnew(file, saved, kAppended); !fault.isEmpty()) return fault;
     PdfDocument again;
     if (!again.open(saved)) return QStringLiteral("the saved file does not open");
-    QStringList read;
-    bool whole = false;
-    for (const TextBlock& b : again.extractText(0)) {
-      read << b.text;
-      whole = whole || (b.text.contains(QStringLiteral("okapi")) && inOrder(normalised(typedInto), normalised(b.text)));
+    std::vector<TextBlock> read = again.extractText(0);
+    const auto whole = std::find_if(read.begin(), read.end(), [&](const TextBlock& b) {
+      return b.text.contains(QStringLiteral("okapi")) && inOrder(normalised(typedInto), normalised(b.text));
+    });
+    if (whole == read.end()) {
+      QStringList texts;
+      for (const TextBlock& b : read) texts << b.text;
+      return QStringLiteral("\"%1\" read back as \"%2\"").arg(typedInto, texts.join(QStringLiteral("|")));
     }
-    if (!whole) return QStringLiteral("\"%1\" read back as \"%2\"").arg(typedInto, read.join(QStringLiteral("|")));
+    // A second word goes after the first, in the line's reading (a short
+    // right-to-left line with a longer Latin word reads left to right) and
+    // on the page.
+    const QString twice = saved + QStringLiteral(".2.pdf");
+    whole->text += QStringLiteral(" zebra");
+    whole->textEdited = true;
+    if (!again.overlayOcrText(0, read, false) || !again.save(twice))
+      return QStringLiteral("second edit refused: ") + again.lastError();
+    if (const QString fault = onlyTypedAnew(saved, twice, QStringLiteral(" zebra")); !fault.isEmpty())
+      return QStringLiteral("second edit: ") + fault;
+    if (const QString line = normalised(oracles::pageText(twice, 0, band)); !inOrder(normalised(whole->text), line))
+      return QStringLiteral("\"%1\" edited twice reads \"%2\"").arg(whole->text, line);
+    QRectF first, second;
+    for (const auto& [word, box] : oracles::pageWords(twice, 0, page.height())) {
+      if (word.contains(QStringLiteral("okapi"))) first = box;
+      if (word.contains(QStringLiteral("zebra"))) second = box;
+    }
+    if (first.intersected(second).width() > 0.5)
+      return QStringLiteral("\"zebra\" is drawn over \"okapi\"");
   }
   if (const int lost = notdefGlyphs(saved) - notdefGlyphs(file); lost > 0)
     return QStringLiteral("MuPDF draws %1 more glyphs 0").arg(lost);
