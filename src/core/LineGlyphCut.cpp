@@ -446,11 +446,11 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
       const bool blankBefore = !item.text.isEmpty() && skipBlanks();
       if (blankBefore && !blank(item) && !spaced.empty() && !blank(spaced.back()))
         spaced.push_back({-1, QStringLiteral(" ")});
-      for (const QChar c : item.text)
-        if (!c.isSpace()) {
-          skipBlanks();
-          ++at;
-        }
+      // Blanks a show kept whole draws take the text's blanks there.
+      for (const QChar c : item.text) {
+        skipBlanks();
+        if (!c.isSpace()) ++at;
+      }
       spaced.push_back(std::move(item));
     }
     items = std::move(spaced);

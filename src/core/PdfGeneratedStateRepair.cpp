@@ -119,6 +119,17 @@ bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired) {
                                std::min<size_t>(data->getSize(), 96));
         std::smatch match;
         if (!std::regex_search(head, match, resetPrefix())) continue;
+        // The reset leaves the text state as the content before left it: a
+        // stream appended after a page that sets a character spacing, a
+        // scale or a rise would draw the new text with them.
+        const std::string textReset = " 0 Tc 0 Tw 100 Tz 0 TL 0 Ts";
+        const size_t end = size_t(match.position(0) + match.length(0));
+        if (head.compare(end, textReset.size(), textReset) != 0) {
+          const std::string whole(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+          stream.replaceStreamData(whole.substr(0, end) + textReset + whole.substr(end), QPDFObjectHandle::newNull(),
+                                   QPDFObjectHandle::newNull());
+          changed = true;
+        }
         const std::string name = "/" + match[1].str();
         if (states.hasKey(name)) continue;
         QPDFObjectHandle defaultState = QPDFObjectHandle::newDictionary();

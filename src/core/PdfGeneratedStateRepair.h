@@ -5,12 +5,13 @@
 // object uses and drops such a reset state, although the older stream still
 // names it: viewers then warn that the page lacks a resource. Before a file
 // is written, each dropped reset state is put back (it is always the plain
-// default state).
+// default state), and each such stream resets the text state too, which
+// pdfium's reset leaves as the content before it left it.
 
 #include <QByteArray>
 
-// True with `repaired` set when a state had to be put back; false (and
-// `repaired` untouched) when nothing was missing or the file cannot be read.
+// True with `repaired` set when a state or a reset had to be put in; false
+// (and `repaired` untouched) when nothing was missing or the file cannot be read.
 bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired);
 
 // pdfium, writing a page's content, also drops from its resources what no

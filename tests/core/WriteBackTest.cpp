@@ -1213,3 +1213,28 @@ TEST_F(WriteBack, AnEditChangesOnlyTheTypedGlyphsAndALongerLineTakesTheFreeRoom)
     EXPECT_FALSE(small.isModified());
   }
 }
+// A page whose content leaves a character and word spacing, a scale, a
+// leading and a rise set: a block added to it is drawn exactly as on the
+// same page without them (MuPDF's trace of its glyphs).
+TEST_F(WriteBack, ANewBlockIsDrawnAlikeWhateverTextStateThePageLeaves) {
+  if (!hasTool("mutool")) GTEST_SKIP() << "mupdf-tools missing";
+  const auto newGlyphs = [&](const QByteArray& state, const QString& name) {
+    const QString source = path(name + QStringLiteral(".pdf")), saved = path(name + QStringLiteral("-saved.pdf"));
+    if (!writeRawPdf(source, {{state + " BT /F1 12 Tf 72 700 Td (Hello world) Tj ET\n"}})) return QString();
+    PdfDocument doc;
+    if (!doc.open(source)) return QString();
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    TextBlock& typed = blocks.emplace_back();
+    typed.rect = QRectF(72, 300, 300, 30);
+    typed.text = QStringLiteral("Fresh words here");
+    typed.textEdited = true;
+    if (!doc.overlayOcrText(0, blocks, false) || !doc.save(saved)) return QString();
+    QByteArray trace;
+    runTool("mutool", {"trace", saved, "1"}, &trace);
+    const qsizetype from = trace.indexOf("DejaVu");
+    return from < 0 ? QString() : QString::fromUtf8(trace.mid(from, trace.indexOf("</span>", from) - from));
+  };
+  const QString plain = newGlyphs("", QStringLiteral("plain"));
+  ASSERT_TRUE(plain.contains(QStringLiteral("unicode=\"F\""))) << plain.toStdString();
+  EXPECT_EQ(newGlyphs("3 Tc 9 Tw 50 Tz 14 TL 6 Ts", QStringLiteral("set")).toStdString(), plain.toStdString());
+}
