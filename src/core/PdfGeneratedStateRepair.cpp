@@ -119,17 +119,6 @@ bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired) {
                                std::min<size_t>(data->getSize(), 96));
         std::smatch match;
         if (!std::regex_search(head, match, resetPrefix())) continue;
-        // The reset leaves the text state as the content before left it: a
-        // stream appended after a page that sets a character spacing, a
-        // scale or a rise would draw the new text with them.
-        const std::string textReset = " 0 Tc 0 Tw 100 Tz 0 TL 0 Ts";
-        const size_t end = size_t(match.position(0) + match.length(0));
-        if (head.compare(end, textReset.size(), textReset) != 0) {
-          const std::string whole(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
-          stream.replaceStreamData(whole.substr(0, end) + textReset + whole.substr(end), QPDFObjectHandle::newNull(),
-                                   QPDFObjectHandle::newNull());
-          changed = true;
-        }
         const std::string name = "/" + match[1].str();
         if (states.hasKey(name)) continue;
         QPDFObjectHandle defaultState = QPDFObjectHandle::newDictionary();
@@ -142,6 +131,37 @@ bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired) {
     }
     if (!changed) return false;
     return written(reader, repaired);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool resetTextStateOfGeneratedStreams(const QByteArray& pdf, QByteArray* repaired) {
+  if (!pdf.contains("/FXE")) return false;
+  try {
+    QPDF reader;
+    reader.setSuppressWarnings(true);
+    reader.processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()));
+    const std::string textReset = " 0 Tc 0 Tw 100 Tz 0 TL 0 Ts";
+    bool changed = false;
+    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(reader).getAllPages()) {
+      QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+      if (!resources.isDictionary() || !namesGeneratedState(resources.getKey("/ExtGState"))) continue;
+      for (QPDFObjectHandle& stream : page.getPageContents()) {
+        if (!stream.isStream()) continue;
+        const std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_generalized);
+        const std::string whole(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+        std::smatch match;
+        const std::string head = whole.substr(0, 96);
+        if (!std::regex_search(head, match, resetPrefix())) continue;
+        const size_t end = size_t(match.position(0) + match.length(0));
+        if (whole.compare(end, textReset.size(), textReset) == 0) continue;
+        stream.replaceStreamData(whole.substr(0, end) + textReset + whole.substr(end), QPDFObjectHandle::newNull(),
+                                 QPDFObjectHandle::newNull());
+        changed = true;
+      }
+    }
+    return changed && written(reader, repaired);
   } catch (const std::exception&) {
     return false;
   }

@@ -5,13 +5,12 @@
 // object uses and drops such a reset state, although the older stream still
 // names it: viewers then warn that the page lacks a resource. Before a file
 // is written, each dropped reset state is put back (it is always the plain
-// default state), and each such stream resets the text state too, which
-// pdfium's reset leaves as the content before it left it.
+// default state).
 
 #include <QByteArray>
 
-// True with `repaired` set when a state or a reset had to be put in; false
-// (and `repaired` untouched) when nothing was missing or the file cannot be read.
+// True with `repaired` set when a state had to be put back; false (and
+// `repaired` untouched) when nothing was missing or the file cannot be read.
 bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired);
 
 // pdfium, writing a page's content, also drops from its resources what no
@@ -21,3 +20,9 @@ bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired);
 // number, which pdfium keeps. False when nothing was missing.
 bool restoreDroppedResources(const QByteArray& before, const QByteArray& password, const QByteArray& after,
                              QByteArray* repaired);
+
+// pdfium's reset leaves the text state as the content before its stream
+// left it: a stream appended after a page that sets a character spacing, a
+// scale or a rise would draw the new text with them. Each such stream is
+// made to reset it too. Run after the repairs that match objects by number.
+bool resetTextStateOfGeneratedStreams(const QByteArray& pdf, QByteArray* repaired);
