@@ -7,6 +7,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <exception>
 #include <regex>
@@ -97,7 +98,15 @@ bool restoreDroppedResources(const QByteArray& before, const QByteArray& passwor
   }
 }
 
-bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired) {
+namespace {
+
+// Calls `visit` with each content stream pdfium wrote (it opens with
+// pdfium's reset) of each page, the page's graphics states, the stream's
+// data and where the reset stands in it; the file is written anew into
+// `repaired` when a visit changed something.
+bool repairGeneratedStreams(const QByteArray& pdf, QByteArray* repaired,
+                            const std::function<bool(QPDFObjectHandle states, QPDFObjectHandle& stream,
+                                                     const std::string& data, const std::smatch& reset)>& visit) {
   // pdfium writes no object streams, so every state name of its own stands
   // in the file as it is: without one there is nothing to parse for.
   if (!pdf.contains("/FXE")) return false;
@@ -114,55 +123,44 @@ bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired) {
       if (!namesGeneratedState(states)) continue;
       for (QPDFObjectHandle& stream : page.getPageContents()) {
         if (!stream.isStream()) continue;
-        const std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_generalized);
-        const std::string head(reinterpret_cast<const char*>(data->getBuffer()),
-                               std::min<size_t>(data->getSize(), 96));
+        const std::shared_ptr<Buffer> buffer = stream.getStreamData(qpdf_dl_generalized);
+        const std::string data(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+        const std::string head = data.substr(0, 96);
         std::smatch match;
         if (!std::regex_search(head, match, resetPrefix())) continue;
-        const std::string name = "/" + match[1].str();
-        if (states.hasKey(name)) continue;
-        QPDFObjectHandle defaultState = QPDFObjectHandle::newDictionary();
-        defaultState.replaceKey("/BM", QPDFObjectHandle::newName("/Normal"));
-        defaultState.replaceKey("/CA", QPDFObjectHandle::newInteger(1));
-        defaultState.replaceKey("/ca", QPDFObjectHandle::newInteger(1));
-        states.replaceKey(name, defaultState);
-        changed = true;
-      }
-    }
-    if (!changed) return false;
-    return written(reader, repaired);
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-bool resetTextStateOfGeneratedStreams(const QByteArray& pdf, QByteArray* repaired) {
-  if (!pdf.contains("/FXE")) return false;
-  try {
-    QPDF reader;
-    reader.setSuppressWarnings(true);
-    reader.processMemoryFile("document.pdf", pdf.constData(), size_t(pdf.size()));
-    const std::string textReset = " 0 Tc 0 Tw 100 Tz 0 TL 0 Ts";
-    bool changed = false;
-    for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(reader).getAllPages()) {
-      QPDFObjectHandle resources = page.getAttribute("/Resources", false);
-      if (!resources.isDictionary() || !namesGeneratedState(resources.getKey("/ExtGState"))) continue;
-      for (QPDFObjectHandle& stream : page.getPageContents()) {
-        if (!stream.isStream()) continue;
-        const std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_generalized);
-        const std::string whole(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
-        std::smatch match;
-        const std::string head = whole.substr(0, 96);
-        if (!std::regex_search(head, match, resetPrefix())) continue;
-        const size_t end = size_t(match.position(0) + match.length(0));
-        if (whole.compare(end, textReset.size(), textReset) == 0) continue;
-        stream.replaceStreamData(whole.substr(0, end) + textReset + whole.substr(end), QPDFObjectHandle::newNull(),
-                                 QPDFObjectHandle::newNull());
-        changed = true;
+        changed = visit(states, stream, data, match) || changed;
       }
     }
     return changed && written(reader, repaired);
   } catch (const std::exception&) {
     return false;
   }
+}
+
+}  // namespace
+
+bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired) {
+  return repairGeneratedStreams(pdf, repaired, [](QPDFObjectHandle states, QPDFObjectHandle&, const std::string&,
+                                                  const std::smatch& reset) {
+    const std::string name = "/" + reset[1].str();
+    if (states.hasKey(name)) return false;
+    QPDFObjectHandle defaultState = QPDFObjectHandle::newDictionary();
+    defaultState.replaceKey("/BM", QPDFObjectHandle::newName("/Normal"));
+    defaultState.replaceKey("/CA", QPDFObjectHandle::newInteger(1));
+    defaultState.replaceKey("/ca", QPDFObjectHandle::newInteger(1));
+    states.replaceKey(name, defaultState);
+    return true;
+  });
+}
+
+bool resetTextStateOfGeneratedStreams(const QByteArray& pdf, QByteArray* repaired) {
+  return repairGeneratedStreams(pdf, repaired, [](QPDFObjectHandle, QPDFObjectHandle& stream, const std::string& data,
+                                                  const std::smatch& reset) {
+    static const std::string textReset = " 0 Tc 0 Tw 100 Tz 0 TL 0 Ts";
+    const size_t end = size_t(reset.position(0) + reset.length(0));
+    if (data.compare(end, textReset.size(), textReset) == 0) return false;
+    stream.replaceStreamData(data.substr(0, end) + textReset + data.substr(end), QPDFObjectHandle::newNull(),
+                             QPDFObjectHandle::newNull());
+    return true;
+  });
 }
