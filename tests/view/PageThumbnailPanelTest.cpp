@@ -12,6 +12,7 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -252,6 +253,8 @@ TEST_F(PageThumbnailPanelTest, ReleasingOnlyTheShownDocumentEmptiesTheList) {
 
 TEST_F(PageThumbnailPanelTest, ImagesOfAReplacedDocumentNeverReachTheList) {
   PdfDocument before, after;
+  // The panel lets go of them before they go: its worker may still be drawing a page.
+  const auto letGo = qScopeGuard([this] { panel->setDocument(nullptr); });
   ASSERT_TRUE(before.open(writeDocument("before.pdf", 12, true)));
   ASSERT_TRUE(after.open(writeDocument("after.pdf", 12, false)));
   panel->setDocument(&before);
