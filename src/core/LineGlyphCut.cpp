@@ -427,30 +427,29 @@ LineGlyphCut LineGlyphCut::of(FPDF_TEXTPAGE textPage, const PageSpace& space,
     if (withoutBlanks(read) == wanted) break;
     if (withoutOthers) return cut;
   }
-  // The page's reader makes blanks from the gaps between glyphs that
-  // pdfium reads none between (words set glyph by glyph): the blanks of the
-  // text the editor showed go between the items there too, else the words
+  // The blanks of the cut's reading are made up otherwise than those of the
+  // text the editor showed (from the gaps between glyphs pdfium reads none
+  // between, words set glyph by glyph; or around a letter read as a tab):
+  // they are made again blank for blank against that text, else the words
   // after the first would not match and be set anew.
   {
     std::vector<Item> spaced;
     spaced.reserve(items.size());
     qsizetype at = 0;
-    const auto skipBlanks = [&] {
-      bool any = false;
-      for (; at < oldText.size() && oldText.at(at).isSpace(); ++at) any = true;
-      return any;
-    };
-    const auto blank = [](const Item& item) { return item.unit < 0 || (!item.text.isEmpty() && isBlank(item.text)); };
+    const auto blankNext = [&] { return at < oldText.size() && oldText.at(at).isSpace(); };
     for (Item& item : items) {
-      // Glyphs read as nothing stay with the letter before them.
-      const bool blankBefore = !item.text.isEmpty() && skipBlanks();
-      if (blankBefore && !blank(item) && !spaced.empty() && !blank(spaced.back()))
-        spaced.push_back({-1, QStringLiteral(" ")});
-      // Blanks a show kept whole draws take the text's blanks there.
-      for (const QChar c : item.text) {
-        skipBlanks();
-        if (!c.isSpace()) ++at;
+      if (item.unit < 0) {
+        if (blankNext()) {
+          ++at;
+          spaced.push_back(std::move(item));
+        }
+        continue;
       }
+      // Glyphs read as nothing stay with the letter before them.
+      if (!item.text.isEmpty() && !isBlank(item.text))
+        for (; blankNext(); ++at) spaced.push_back({-1, QStringLiteral(" ")});
+      for (const QChar c : item.text)
+        if (!c.isSpace() || blankNext()) ++at;
       spaced.push_back(std::move(item));
     }
     items = std::move(spaced);

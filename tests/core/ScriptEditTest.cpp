@@ -125,9 +125,7 @@ QString appendAndCheck(const QString& file, const QString& saved) {
   QList<uint> readHere = normalised(typedInto).toUcs4(), readThere = lineBefore.toUcs4();
   std::sort(readHere.begin(), readHere.end());
   std::sort(readThere.begin(), readThere.end());
-  // Two blanks in a row stand around a letter read as a tab (Qt's subset of
-  // Noto Sans Math), whose neighbours the cut may still set anew.
-  if (place.height() > 5 && readHere == readThere && !typedInto.contains(QStringLiteral("  "))) {
+  if (place.height() > 5 && readHere == readThere) {
     const auto onlyTypedAnew = [](const QString& was, const QString& is, const QString& typed) {
       const std::map<QString, int> fontsWere = glyphsByFont(was);
       int drawnAnew = 0;
