@@ -84,9 +84,8 @@ bool PdfDocument::savedBytesUnlocked(QByteArray* bytes) {
     return false;
   }
   QByteArray repaired;
-  if (restoreDroppedResetStates(*bytes, &repaired)) *bytes = std::move(repaired);
   if (contentGenerated && restoreDroppedResources(fileData, openPassword, *bytes, &repaired)) *bytes = std::move(repaired);
-  if (contentGenerated && resetTextStateOfGeneratedStreams(*bytes, &repaired)) *bytes = std::move(repaired);
+  if (repairGeneratedStreams(*bytes, contentGenerated, &repaired)) *bytes = std::move(repaired);
   // A font an earlier save embedded is kept once, however often it was loaded again.
   const bool packed = !encrypted && usesObjectStreams(fileData);
   QByteArray merged;

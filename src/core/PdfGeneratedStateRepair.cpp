@@ -7,7 +7,6 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <exception>
 #include <regex>
@@ -98,18 +97,11 @@ bool restoreDroppedResources(const QByteArray& before, const QByteArray& passwor
   }
 }
 
-namespace {
-
-// Calls `visit` with each content stream pdfium wrote (it opens with
-// pdfium's reset) of each page, the page's graphics states, the stream's
-// data and where the reset stands in it; the file is written anew into
-// `repaired` when a visit changed something.
-bool repairGeneratedStreams(const QByteArray& pdf, QByteArray* repaired,
-                            const std::function<bool(QPDFObjectHandle states, QPDFObjectHandle& stream,
-                                                     const std::string& data, const std::smatch& reset)>& visit) {
+bool repairGeneratedStreams(const QByteArray& pdf, bool resetTextState, QByteArray* repaired) {
   // pdfium writes no object streams, so every state name of its own stands
   // in the file as it is: without one there is nothing to parse for.
   if (!pdf.contains("/FXE")) return false;
+  static const std::string textReset = " 0 Tc 0 Tw 100 Tz 0 TL 0 Ts";
   try {
     QPDF reader;
     reader.setSuppressWarnings(true);
@@ -123,44 +115,30 @@ bool repairGeneratedStreams(const QByteArray& pdf, QByteArray* repaired,
       if (!namesGeneratedState(states)) continue;
       for (QPDFObjectHandle& stream : page.getPageContents()) {
         if (!stream.isStream()) continue;
-        const std::shared_ptr<Buffer> buffer = stream.getStreamData(qpdf_dl_generalized);
-        const std::string data(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
-        const std::string head = data.substr(0, 96);
+        const std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_generalized);
+        const std::string head(reinterpret_cast<const char*>(data->getBuffer()),
+                               std::min<size_t>(data->getSize(), 128));
         std::smatch match;
         if (!std::regex_search(head, match, resetPrefix())) continue;
-        changed = visit(states, stream, data, match) || changed;
+        const std::string name = "/" + match[1].str();
+        if (!states.hasKey(name)) {
+          QPDFObjectHandle defaultState = QPDFObjectHandle::newDictionary();
+          defaultState.replaceKey("/BM", QPDFObjectHandle::newName("/Normal"));
+          defaultState.replaceKey("/CA", QPDFObjectHandle::newInteger(1));
+          defaultState.replaceKey("/ca", QPDFObjectHandle::newInteger(1));
+          states.replaceKey(name, defaultState);
+          changed = true;
+        }
+        const size_t end = size_t(match.position(0) + match.length(0));
+        if (!resetTextState || head.compare(end, textReset.size(), textReset) == 0) continue;
+        const std::string whole(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+        stream.replaceStreamData(whole.substr(0, end) + textReset + whole.substr(end), QPDFObjectHandle::newNull(),
+                                 QPDFObjectHandle::newNull());
+        changed = true;
       }
     }
     return changed && written(reader, repaired);
   } catch (const std::exception&) {
     return false;
   }
-}
-
-}  // namespace
-
-bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired) {
-  return repairGeneratedStreams(pdf, repaired, [](QPDFObjectHandle states, QPDFObjectHandle&, const std::string&,
-                                                  const std::smatch& reset) {
-    const std::string name = "/" + reset[1].str();
-    if (states.hasKey(name)) return false;
-    QPDFObjectHandle defaultState = QPDFObjectHandle::newDictionary();
-    defaultState.replaceKey("/BM", QPDFObjectHandle::newName("/Normal"));
-    defaultState.replaceKey("/CA", QPDFObjectHandle::newInteger(1));
-    defaultState.replaceKey("/ca", QPDFObjectHandle::newInteger(1));
-    states.replaceKey(name, defaultState);
-    return true;
-  });
-}
-
-bool resetTextStateOfGeneratedStreams(const QByteArray& pdf, QByteArray* repaired) {
-  return repairGeneratedStreams(pdf, repaired, [](QPDFObjectHandle, QPDFObjectHandle& stream, const std::string& data,
-                                                  const std::smatch& reset) {
-    static const std::string textReset = " 0 Tc 0 Tw 100 Tz 0 TL 0 Ts";
-    const size_t end = size_t(reset.position(0) + reset.length(0));
-    if (data.compare(end, textReset.size(), textReset) == 0) return false;
-    stream.replaceStreamData(data.substr(0, end) + textReset + data.substr(end), QPDFObjectHandle::newNull(),
-                             QPDFObjectHandle::newNull());
-    return true;
-  });
 }

@@ -9,9 +9,14 @@
 
 #include <QByteArray>
 
-// True with `repaired` set when a state had to be put back; false (and
+// With `resetTextState`, each such stream resets the text state too, which
+// pdfium's reset leaves as the content before its stream left it: a stream
+// appended after a page that sets a character spacing, a scale or a rise
+// would draw the new text with them. The file is written anew, its objects
+// renumbered: run after the repairs that match objects by number.
+// True with `repaired` set when something had to be put in; false (and
 // `repaired` untouched) when nothing was missing or the file cannot be read.
-bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired);
+bool repairGeneratedStreams(const QByteArray& pdf, bool resetTextState, QByteArray* repaired);
 
 // pdfium, writing a page's content, also drops from its resources what no
 // object of its own reading uses, although the page (or a form drawing with
@@ -21,8 +26,3 @@ bool restoreDroppedResetStates(const QByteArray& pdf, QByteArray* repaired);
 bool restoreDroppedResources(const QByteArray& before, const QByteArray& password, const QByteArray& after,
                              QByteArray* repaired);
 
-// pdfium's reset leaves the text state as the content before its stream
-// left it: a stream appended after a page that sets a character spacing, a
-// scale or a rise would draw the new text with them. Each such stream is
-// made to reset it too. Run after the repairs that match objects by number.
-bool resetTextStateOfGeneratedStreams(const QByteArray& pdf, QByteArray* repaired);
